@@ -1,0 +1,134 @@
+// Plug-in entry, construction and destruction of APlugin, host detection.
+
+#include "core/aplugin.h"
+
+#include "editor/ueditor.h"
+
+#include <cstring>
+#include <ctime>
+#include <new>
+
+namespace {
+
+constexpr VstInt32 kUniqueId = vstFourCC('O', 'N', 'D', 'P');
+constexpr int kNumPrograms = 1;
+constexpr int kNumParams = tag::Count;
+
+// Product string of our own offline host (tools/host), upper-cased.
+constexpr const char* kOwnHostProduct = "ONDIX-HOST";
+
+// Set when construction ran out of memory in a way that did not throw.
+// Nothing sets it today; the entry still honours it.
+bool oome = false;
+
+// Upper-cases ASCII letters only, whatever the locale.
+void upperCaseAscii(char* text) {
+    for (; *text; ++text)
+        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+}
+
+} // namespace
+
+AEffect* ondixPluginEntry(audioMasterCallback audioMaster) noexcept {
+    if (!audioMaster) return nullptr;
+    if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    AudioEffect* effect = nullptr;
+    try {
+        effect = createEffectInstance(audioMaster);
+    } catch (...) {
+        return nullptr;  // the host gets no effect rather than an exception
+    }
+    if (!effect) return nullptr;
+    if (oome) {
+        delete effect;
+        return nullptr;
+    }
+    return effect->getAeffect();
+}
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new APlugin(audioMaster);
+}
+
+APlugin::APlugin(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams), params(ParamTable::get()) {
+    // The members are built by now: preset folders, sample reader, delays,
+    // reverb, zeroed program store, no host time yet.
+    engine.chorusDelay.init(44100.0f);
+    engine.flangerDelay.init(44100.0f);
+    engine.effectDelay.init(44100.0f);
+    engine.reverbPreDelay.init(44100.0f);
+
+    isSynth(true);
+    core.editorOpening.clear();
+    core.editorOpened.clear();
+    suspend();
+    new uEditor(this);  // registers itself as this effect's editor
+    engine.randomSeed = static_cast<uint32_t>(std::clock());
+    engine.midiEventQueue.pending = 0;
+    setNumInputs(2);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    detectHostAndChunks();
+    setUniqueID(kUniqueId);
+    engine.midiEventQueue.reset();
+    core.editChanged.clear();
+    initVariables();
+    loadFirstPreset();
+    updateEditorScreen();
+    fillSampleConvertTables();
+    setProgram(0);
+}
+
+// Members go in reverse order; the base deletes the editor last.
+APlugin::~APlugin() = default;
+
+HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {
+    char product[256] = {};
+    char vendor[256] = {};
+    if (productIn) std::strncpy(product, productIn, sizeof product - 1);
+    if (vendorIn) std::strncpy(vendor, vendorIn, sizeof vendor - 1);
+    upperCaseAscii(product);
+    upperCaseAscii(vendor);
+
+    HostFlags flags;
+    flags.hostIsNKS = std::strncmp(product, "KOMPLETE", 8) == 0 ||
+                      std::strncmp(product, "MASCHINE", 8) == 0;
+    flags.hostIsReaper = std::strcmp(product, "REAPER") == 0;
+    flags.hostIsOwn = std::strcmp(product, kOwnHostProduct) == 0;
+    flags.hostIsProp = std::strncmp(vendor, "PROP", 4) == 0;
+    return flags;
+}
+
+void APlugin::detectHostAndChunks() {
+    // Hosts may write up to 256 bytes; the last one is forced to NUL.
+    char product[256] = {};
+    char vendor[256] = {};
+    getHostProductString(product);
+    getHostVendorString(vendor);
+    product[255] = '\0';
+    vendor[255] = '\0';
+    core.host = detectHost(product, vendor);
+    programsAreChunks(core.host.exchangesChunks());
+}
+
+void APlugin::initVariables() {
+    // The metadata table is shared by every instance (see ParamTable::get);
+    // here the instance's own copies start from zero.
+    core.values = ParamValues{};
+    core.lockState.fill(0);
+    initStartup();
+}
+
+uEditor* APlugin::getUEditor() const { return static_cast<uEditor*>(editor); }
+
+bool APlugin::editorIsShowing() const {
+    uEditor* ui = getUEditor();
+    return ui && core.editorOpened && !core.editorOpening && ui->isOpen();
+}
+
+void APlugin::updateEditorScreen() {
+    core.screenUpdatePending.clear();
+    if (core.popupOpen) return;
+    if (uEditor* ui = getUEditor(); ui && core.editorOpened) ui->updateFrame();
+}

@@ -1,0 +1,125 @@
+// APlugin: one Ondix instrument instance.
+//
+// The object a host creates through the VST 2.4 entry (or the AudioUnit
+// adapter through createEffectInstance). It holds the whole instrument in
+// fixed-size state grouped per subsystem (core, engine, ...); its methods are
+// implemented in the folder of the subsystem they belong to:
+//   core/aplugin.cpp         entry, construction, host detection
+//   core/parameters.cpp      value copies and editing rules
+//   core/host_interface.cpp  names, capabilities, pins, gestures
+//   core/placeholders.cpp    stand-ins for stages not built yet
+#pragma once
+
+#include "core/audioeffectx.h"
+#include "core/core_state.h"
+#include "core/paramtable.h"
+#include "engine/engine_state.h"
+
+#include <string>
+
+class uEditor;
+
+class APlugin : public AudioEffectX {
+public:
+    explicit APlugin(audioMasterCallback audioMaster);
+    ~APlugin() override;
+
+    APlugin(const APlugin&) = delete;
+    APlugin& operator=(const APlugin&) = delete;
+
+    // ------------------------------------------------------------ VST 2.4 overrides
+    VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                         float opt) override;
+    void suspend() override;
+    void setSampleRate(float sampleRate) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void setParameter(VstInt32 tag, float value) override;
+    float getParameter(VstInt32 tag) override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterLabel(VstInt32 tag, char* label) override;
+    void getParameterName(VstInt32 tag, char* text) override;
+    bool beginEdit(VstInt32 tag) override;
+    bool endEdit(VstInt32 tag) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    VstInt32 processEvents(VstEvents* events) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 canDo(char* text) override;
+    virtual float getVu();
+
+    // ------------------------------------------------------------ parameter metadata
+    static bool isValidTag(int tag) { return tag::isValid(tag); }
+    const ParamTable& meta() const { return params; }
+    float getDefaultValue(int tag) const;
+    int getSteppedNum(int tag) const;
+    float getSteppedRange(int tag) const;
+    int getTagDest(int tag) const;
+    int getLockedSectionForTag(int tag) const;
+    std::string getParameterNameStr(int tag);
+
+    // ------------------------------------------------------------ values and editing rules
+    float getCurrentValue(int tag) const;
+    float getStoredValue(int tag) const;
+    static int getSteppedValue(float value, float range, int count);
+    int getSteppedValue(int tag, float range, int count) const;
+    int getSteppedValue(int tag) const;
+    int getSteppedValue(int tag, float value) const;
+    void setSteppedValue(int tag, int step, float range, int count);
+    void setSteppedValue(int tag, int step);
+    void setSteppedValueMax(int tag);
+    static bool getOnOff(float value) { return value >= 0.5f; }
+    bool getOnOff(int tag) const;
+    void setOnOff(int tag, bool on);
+    void setOn(int tag) { setOnOff(tag, true); }
+    void setOff(int tag) { setOnOff(tag, false); }
+    void toggleValue(int tag);
+    void setToDefault(int tag);
+    void setToDefaultRange(int first, int last);
+    float getOrigValue(int tag) const;
+    void setToOrig(int tag);
+    void setZeroValue(int tag);
+    void copyParameter(int from, int to);
+    void copyParameterRange(int from, int to, int count);
+    void copyParameterToRange(int from, int first, int last);
+    void swapParameter(int a, int b);
+    void swapParameterRange(int a, int b, int count);
+    bool getEditChanged() const { return core.editChanged; }
+
+    // ------------------------------------------------------------ editor and programs
+    uEditor* getUEditor() const;
+    bool editorIsShowing() const;  // exists, has finished opening and reports open
+    void updateEditorScreen();
+    int getCurProgram() const { return curProgram; }
+
+    // ------------------------------------------------------------ state, per subsystem
+    CoreState core;
+    EngineState engine;
+
+    // The host's strings as read at construction, upper-cased (for tests).
+    static HostFlags detectHost(const char* product, const char* vendor);
+
+private:
+    void detectHostAndChunks();
+    void initVariables();
+    void initStartup();
+    void loadFirstPreset();
+    void setEverythingOff(bool resetArp);
+    static void fillSampleConvertTables();
+
+    ProgramRecord& storedProgram() { return core.programStore[0]; }
+    const ProgramRecord& storedProgram() const { return core.programStore[0]; }
+
+    const ParamTable& params;
+};
+
+// Creates one plug-in object for the host callback; the AudioUnit adapter
+// uses it too. Exceptions (memory) pass to the caller.
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster);
+
+// The body of the VST 2.4 entry (exported as main_macho, VSTPluginMain, main).
+AEffect* ondixPluginEntry(audioMasterCallback audioMaster) noexcept;

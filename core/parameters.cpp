@@ -1,0 +1,189 @@
+// Parameter values and the rules for editing them.
+//
+// setParameter is the single write path: it keeps the current, stored and
+// edited copies of a tag equal, tracks whether the loaded preset has been
+// edited and hands the value to an open editor. It may run on the host's
+// main thread, its automation thread or the audio thread, so it never
+// allocates or blocks; the copies are accessed with relaxed atomics.
+
+#include "core/aplugin.h"
+
+#include "editor/ueditor.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float kEditEpsilon = 0.0001f;
+
+float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+} // namespace
+
+// ------------------------------------------------------------------ metadata readers
+
+float APlugin::getDefaultValue(int t) const { return isValidTag(t) ? params.defaultValue[t] : 0.0f; }
+int APlugin::getSteppedNum(int t) const { return isValidTag(t) ? params.steppedNum[t] : -1; }
+float APlugin::getSteppedRange(int t) const { return isValidTag(t) ? params.steppedRange[t] : 1.0f; }
+int APlugin::getTagDest(int t) const { return isValidTag(t) ? params.tagDest[t] : 0; }
+int APlugin::getLockedSectionForTag(int t) const {
+    return isValidTag(t) ? params.lockSection[t] : kLockNone;
+}
+
+// ------------------------------------------------------------------ the write and read paths
+
+void APlugin::setParameter(VstInt32 t, float value) {
+    if (!isValidTag(t)) return;
+    if (std::isnan(value)) return;  // nothing sensible to store
+
+    float v = clamp01(value);
+    if (params.isSwitch[t]) v = v < 0.5f ? 0.0f : 1.0f;
+
+    ParamValues& pv = core.values;
+    if (t == tag::ApplyPreset && !core.settingPreset) core.presetPending.set();
+    storeRelaxed(pv.currentValue[t], v);
+    storeRelaxed(storedProgram().values[t], v);
+    storeRelaxed(pv.editValue[t], v);
+
+    if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
+    if (t == tag::TakeOver) {
+        // The current state becomes the loaded state.
+        for (int i = 0; i < tag::Count; ++i) {
+            const float c = loadRelaxed(pv.currentValue[i]);
+            storeRelaxed(pv.editValue[i], c);
+            storeRelaxed(pv.origValue[i], c);
+            storeRelaxed(pv.lastEditValue[i], c);
+        }
+        core.editChanged.clear();
+    }
+
+    if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {
+        storeRelaxed(pv.lastEditValue[t], v);
+        const float orig = loadRelaxed(pv.origValue[t]);
+        if (orig > -0.5f && std::fabs(v - orig) > kEditEpsilon) core.editChanged.set();
+    }
+
+    const bool editorShowsTag =
+        t < tag::TakeOver && !(t >= tag::EditorSkipFirst && t <= tag::EditorSkipLast);
+    if (editorShowsTag && editorIsShowing()) getUEditor()->setParameter(t, v);
+}
+
+float APlugin::getParameter(VstInt32 t) {
+    if (!isValidTag(t)) return 0.0f;
+    const float v = loadRelaxed(storedProgram().values[t]);
+    return std::isnan(v) ? 0.0f : clamp01(v);
+}
+
+float APlugin::getCurrentValue(int t) const {
+    return isValidTag(t) ? loadRelaxed(core.values.currentValue[t]) : 0.0f;
+}
+
+float APlugin::getStoredValue(int t) const {
+    return isValidTag(t) ? loadRelaxed(storedProgram().values[t]) : 0.0f;
+}
+
+// ------------------------------------------------------------------ steps and switches
+
+int APlugin::getSteppedValue(float value, float range, int count) {
+    // Stored values may lie outside 0..1 (a state chunk) or be NaN; both
+    // must still give a step inside the list.
+    if (std::isnan(value) || count < 1) return 0;
+    const float scaled = clamp01(value) * range + 0.1f;
+    if (!(scaled > 0.0f)) return 0;
+    const int step = scaled >= static_cast<float>(count) ? count - 1 : static_cast<int>(scaled);
+    return step < count ? step : count - 1;
+}
+
+int APlugin::getSteppedValue(int t, float range, int count) const {
+    return isValidTag(t) ? getSteppedValue(getCurrentValue(t), range, count) : 0;
+}
+
+int APlugin::getSteppedValue(int t) const {
+    if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
+    return getSteppedValue(getCurrentValue(t), params.steppedRange[t], params.steppedNum[t]);
+}
+
+int APlugin::getSteppedValue(int t, float value) const {
+    if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
+    return getSteppedValue(value, params.steppedRange[t], params.steppedNum[t]);
+}
+
+void APlugin::setSteppedValue(int t, int step, float range, int count) {
+    if (!isValidTag(t) || count < 1 || !(range > 0.0f)) return;
+    if (step < 0) step = 0;
+    if (step > count - 1) step = count - 1;
+    setParameterAutomated(t, ParamTable::stepToValue(step, range));
+}
+
+void APlugin::setSteppedValue(int t, int step) {
+    if (!isValidTag(t) || params.steppedNum[t] < 0) return;
+    setSteppedValue(t, step, params.steppedRange[t], params.steppedNum[t]);
+}
+
+void APlugin::setSteppedValueMax(int t) {
+    if (!isValidTag(t) || params.steppedNum[t] < 0) return;
+    const int last = params.steppedNum[t] - 1;
+    setSteppedValue(t, last > 0 ? last : 0);
+}
+
+bool APlugin::getOnOff(int t) const { return isValidTag(t) && getCurrentValue(t) >= 0.5f; }
+
+void APlugin::setOnOff(int t, bool on) {
+    if (isValidTag(t)) setParameterAutomated(t, on ? 1.0f : 0.0f);
+}
+
+void APlugin::toggleValue(int t) {
+    if (isValidTag(t)) setParameterAutomated(t, getCurrentValue(t) >= 0.5f ? 0.0f : 1.0f);
+}
+
+// ------------------------------------------------------------------ default, loaded and zero values
+
+void APlugin::setToDefault(int t) {
+    if (isValidTag(t)) setParameterAutomated(t, params.defaultValue[t]);
+}
+
+void APlugin::setToDefaultRange(int first, int last) {
+    if (!isValidTag(first) || !isValidTag(last) || first > last) return;
+    for (int t = first; t <= last; ++t) setToDefault(t);
+}
+
+float APlugin::getOrigValue(int t) const {
+    return isValidTag(t) ? loadRelaxed(core.values.origValue[t]) : 0.0f;
+}
+
+void APlugin::setToOrig(int t) {
+    if (isValidTag(t)) setParameterAutomated(t, getOrigValue(t));
+}
+
+void APlugin::setZeroValue(int t) {
+    if (isValidTag(t)) setParameter(t, params.zeroValue[t]);
+}
+
+// ------------------------------------------------------------------ copy and swap (plain writes)
+
+void APlugin::copyParameter(int from, int to) {
+    if (isValidTag(from) && isValidTag(to)) setParameter(to, getParameter(from));
+}
+
+void APlugin::copyParameterRange(int from, int to, int count) {
+    for (int i = 0; i < count; ++i) copyParameter(from + i, to + i);
+}
+
+void APlugin::copyParameterToRange(int from, int first, int last) {
+    if (!isValidTag(from) || first > last) return;
+    if (first < 0) first = 0;
+    if (last > tag::Count - 1) last = tag::Count - 1;
+    for (int t = first; t <= last; ++t) copyParameter(from, t);
+}
+
+void APlugin::swapParameter(int a, int b) {
+    if (!isValidTag(a) || !isValidTag(b)) return;
+    const float va = getParameter(a);
+    const float vb = getParameter(b);
+    setParameter(a, vb);
+    setParameter(b, va);
+}
+
+void APlugin::swapParameterRange(int a, int b, int count) {
+    for (int i = 0; i < count; ++i) swapParameter(a + i, b + i);
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the release plug-in and the offline host in build/release, then
+# renders the host's built-in phrase through ondix.so to out/demo.wav.
+# Installs missing build dependencies first (Debian 12; run as root or with
+# sudo available).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+packages=(cmake ninja-build g++ pkg-config libsndfile1-dev)
+
+install_missing_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+install_missing_packages "${packages[@]}"
+
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
+    -DONDIX_BENCH=OFF
+cmake --build build/release --target ondix ondix-host
+
+mkdir -p out
+build/release/ondix-host render build/release/ondix.so -o out/demo.wav

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer in
+# build/test and runs the whole test suite. Installs missing build
+# dependencies first (Debian 12; run as root or with sudo available).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev)
+
+install_missing_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+install_missing_packages "${packages[@]}"
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:print_stacktrace=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-print_suppressions=0}"
+
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDIX_SANITIZE=ON \
+    -DONDIX_TESTS=ON
+cmake --build build/test
+ctest --test-dir build/test --output-on-failure -j2

@@ -1,0 +1,49 @@
+// The host's commands, separated from the command-line parsing in main.cpp.
+#pragma once
+
+#include "midi_phrase.h"
+#include "plugin_loader.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ondix::host {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1; // the plug-in or the output file let us down
+constexpr int kExitUsage = 2;   // the command line is wrong
+
+struct CommonOptions {
+    std::string pluginPath;
+    HostSettings host;
+    bool verbose = false;
+};
+
+struct InfoOptions : CommonOptions {
+    bool params = false;
+};
+
+struct ParameterSetting {
+    std::string tag; // parameter index or name
+    double value = 0.0;
+};
+
+struct RenderOptions : CommonOptions {
+    std::string output;
+    std::optional<double> seconds; // default: last note off + tail
+    std::vector<NoteSpec> notes;   // empty: the built-in phrase
+    std::vector<ParameterSetting> settings;
+};
+
+constexpr double kDefaultTailSeconds = 2.0;
+
+int runInfo(const InfoOptions& options);
+int runRender(const RenderOptions& options);
+
+// Writes a line to stderr, prefixed with the program's name.
+void reportError(const std::string& message);
+// Writes the callback counters to stderr (for --verbose).
+void reportCallbacks(const CallbackCounts& counts);
+
+} // namespace ondix::host

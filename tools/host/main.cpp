@@ -1,0 +1,256 @@
+// ondix-host: an offline VST 2.4 host for trying a plug-in from the command
+// line. See usage() or run `ondix-host --help`.
+#include "commands.h"
+#include "numbers.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ondix::host {
+
+namespace {
+
+constexpr const char* kUsage = R"(ondix-host: an offline VST 2.4 host
+
+Usage:
+  ondix-host info PLUGIN.so [--params] [host options]
+  ondix-host render PLUGIN.so -o OUT.wav [render options] [host options]
+  ondix-host --help
+
+info    prints what the plug-in says about itself: name, vendor, product,
+        versions, category, unique ID, flags, inputs/outputs, programs and
+        parameters. --params adds every parameter's name, display, label and
+        normalized value.
+
+render  plays notes through the plug-in and writes a stereo 32-bit float WAV
+        file, then prints one line: length, peak (dBFS and linear), RMS (dBFS).
+        Without --note it plays a built-in phrase (four bars at 120 BPM).
+
+Render options:
+  -o, --output FILE     WAV file to write (required)
+  --seconds S           length to render (default: last note-off + 2 s)
+  --note SPEC           play a note, repeatable. SPEC is NOTE[:VEL[:START[:LENGTH]]]:
+                        NOTE 0..127 or a name like C4 (= 60), F#3, Bb2; VEL 1..127
+                        (default 100); START and LENGTH in seconds (defaults 0 and 1).
+                        Example: --note C4:100:0:1.5 --note E4:90:0.5:1
+  --set TAG=VALUE       set a parameter before rendering, repeatable. TAG is the
+                        parameter's index or name (case, spaces, '-' and '_' are
+                        ignored); VALUE is normalized, 0..1.
+
+Host options:
+  --rate HZ             sample rate (default 44100)
+  --block FRAMES        block size (default 512)
+  --host-vendor TEXT    vendor string the host reports (default "Ondix Developers")
+  --host-product TEXT   product string the host reports (default "ondix-host")
+  -v, --verbose         report parameter settings and host callback counts on stderr
+
+Exit status: 0 success, 1 the plug-in or the output file failed, 2 bad command line.
+)";
+
+// Walks argv, understanding "--name value", "--name=value" and "-o value".
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : args_(argv + 1, argv + argc) {}
+
+    bool done() const { return next_ >= args_.size(); }
+    std::string_view peek() const { return done() ? std::string_view() : args_[next_]; }
+    std::string_view take() { return args_[next_++]; }
+
+    // If the next argument is `name` (or `alias`), consumes it and its value.
+    // A missing value is a usage error, recorded in `error`.
+    std::optional<std::string> option(std::string_view name, std::string_view alias = {}) {
+        std::string_view arg = peek();
+        if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
+            arg[name.size()] == '=') {
+            ++next_;
+            return std::string(arg.substr(name.size() + 1));
+        }
+        if (arg != name && (alias.empty() || arg != alias)) return std::nullopt;
+        ++next_;
+        if (done()) {
+            error = std::string(arg) + " needs a value";
+            return std::nullopt;
+        }
+        return std::string(take());
+    }
+
+    bool flag(std::string_view name, std::string_view alias = {}) {
+        if (peek() != name && (alias.empty() || peek() != alias)) return false;
+        ++next_;
+        return true;
+    }
+
+    std::string error;
+
+private:
+    std::vector<std::string_view> args_;
+    size_t next_ = 0;
+};
+
+bool wantsHelp(std::string_view arg) {
+    return arg == "-h" || arg == "--help" || arg == "help";
+}
+
+int usageError(const std::string& message) {
+    reportError(message);
+    std::cerr << "Try 'ondix-host --help'.\n";
+    return kExitUsage;
+}
+
+// Options that both commands understand. Returns false if the next argument
+// is not one of them; errors are left in args.error.
+bool parseCommonOption(Arguments& args, CommonOptions& options) {
+    if (auto value = args.option("--rate")) {
+        auto rate = parseInt(*value);
+        if (!rate || *rate < 8000 || *rate > 768000) {
+            args.error = "--rate must be a whole number of Hz, 8000..768000";
+        }
+        options.host.sampleRate = rate.value_or(0);
+        return true;
+    }
+    if (auto value = args.option("--block")) {
+        auto block = parseInt(*value);
+        if (!block || *block < 1 || *block > 65536) {
+            args.error = "--block must be 1..65536 frames";
+        }
+        options.host.blockSize = static_cast<int32_t>(block.value_or(0));
+        return true;
+    }
+    if (auto value = args.option("--host-vendor")) {
+        options.host.vendor = *value;
+        return true;
+    }
+    if (auto value = args.option("--host-product")) {
+        options.host.product = *value;
+        return true;
+    }
+    if (args.flag("--verbose", "-v")) {
+        options.verbose = true;
+        return true;
+    }
+    return false;
+}
+
+bool parsePluginPath(Arguments& args, CommonOptions& options) {
+    std::string_view arg = args.peek();
+    if (arg.size() > 1 && arg.front() == '-') {
+        args.error = "unknown option " + std::string(arg);
+        return false;
+    }
+    if (!options.pluginPath.empty()) {
+        args.error = "unexpected argument " + std::string(arg);
+        return false;
+    }
+    options.pluginPath = std::string(args.take());
+    return true;
+}
+
+bool parseRenderOption(Arguments& args, RenderOptions& options) {
+    if (auto value = args.option("--output", "-o")) {
+        options.output = *value;
+        return true;
+    }
+    if (auto value = args.option("--seconds")) {
+        auto seconds = parseDouble(*value);
+        if (!seconds || *seconds <= 0.0 || *seconds > 3600.0) {
+            args.error = "--seconds must be a number, more than 0 and at most 3600";
+        }
+        options.seconds = seconds;
+        return true;
+    }
+    if (auto value = args.option("--note")) {
+        std::string why;
+        if (auto note = parseNoteSpec(*value, why)) {
+            options.notes.push_back(*note);
+        } else {
+            args.error = "--note " + *value + ": " + why;
+        }
+        return true;
+    }
+    if (auto value = args.option("--set")) {
+        size_t equals = value->find('=');
+        std::optional<double> number;
+        if (equals != std::string::npos) number = parseDouble(value->substr(equals + 1));
+        if (equals == 0 || !number || *number < 0.0 || *number > 1.0) {
+            args.error = "--set " + *value + ": expected TAG=VALUE with VALUE 0..1";
+        } else {
+            options.settings.push_back({value->substr(0, equals), *number});
+        }
+        return true;
+    }
+    return false;
+}
+
+int infoCommand(Arguments& args) {
+    InfoOptions options;
+    while (!args.done() && args.error.empty()) {
+        if (wantsHelp(args.peek())) {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (args.flag("--params")) {
+            options.params = true;
+            continue;
+        }
+        if (parseCommonOption(args, options)) continue;
+        if (!args.error.empty()) break;
+        parsePluginPath(args, options);
+    }
+    if (!args.error.empty()) return usageError(args.error);
+    if (options.pluginPath.empty()) return usageError("info needs a plug-in file");
+    return runInfo(options);
+}
+
+int renderCommand(Arguments& args) {
+    RenderOptions options;
+    while (!args.done() && args.error.empty()) {
+        if (wantsHelp(args.peek())) {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (parseRenderOption(args, options) || parseCommonOption(args, options)) continue;
+        if (!args.error.empty()) break;
+        parsePluginPath(args, options);
+    }
+    if (!args.error.empty()) return usageError(args.error);
+    if (options.pluginPath.empty()) return usageError("render needs a plug-in file");
+    if (options.output.empty()) return usageError("render needs an output file: -o OUT.wav");
+    return runRender(options);
+}
+
+} // namespace
+
+void reportError(const std::string& message) {
+    std::cerr << "ondix-host: " << message << '\n';
+}
+
+void reportCallbacks(const CallbackCounts& counts) {
+    auto count = [](uint64_t n) { return formatInt(static_cast<int64_t>(n)); };
+    std::cerr << "ondix-host: host callbacks " << count(counts.total) << " (getTime "
+              << count(counts.getTime) << ", automate " << count(counts.automate) << ", beginEdit "
+              << count(counts.beginEdit) << ", endEdit " << count(counts.endEdit)
+              << ", updateDisplay " << count(counts.updateDisplay) << ", ioChanged "
+              << count(counts.ioChanged) << ", unanswered " << count(counts.unanswered) << ")\n";
+}
+
+} // namespace ondix::host
+
+int main(int argc, char** argv) {
+    using namespace ondix::host;
+    Arguments args(argc, argv);
+    if (args.done()) {
+        std::cerr << kUsage;
+        return kExitUsage;
+    }
+    std::string_view command = args.take();
+    if (wantsHelp(command)) {
+        std::cout << kUsage;
+        return kExitOk;
+    }
+    if (command == "info") return infoCommand(args);
+    if (command == "render") return renderCommand(args);
+    return usageError("unknown command " + std::string(command));
+}

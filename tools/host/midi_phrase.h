@@ -1,0 +1,179 @@
+// Notes for the offline host: parsing --note arguments, the built-in phrase,
+// and turning notes into a sample-accurate list of MIDI messages.
+#pragma once
+
+#include "numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ondix::host {
+
+struct NoteSpec {
+    int note = 60;       // MIDI note number, 0..127
+    int velocity = 100;  // 1..127
+    double start = 0.0;  // seconds
+    double length = 1.0; // seconds, > 0
+};
+
+// One short MIDI message on channel 1, placed at an absolute sample frame.
+struct MidiMessage {
+    int64_t frame = 0;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+};
+
+constexpr uint8_t kNoteOn = 0x90;
+constexpr uint8_t kNoteOff = 0x80;
+
+// "60", "C4", "F#3", "Bb2", "c-1": a note number or a name with C4 = 60.
+inline std::optional<int> parseNoteName(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    int note = 0;
+    if (auto number = parseInt(text)) {
+        note = static_cast<int>(std::clamp<int64_t>(*number, -1, 128));
+    } else {
+        static constexpr int kPitchClass[7] = {9, 11, 0, 2, 4, 5, 7}; // A B C D E F G
+        char letter = text.front();
+        if (letter >= 'a' && letter <= 'g') letter = static_cast<char>(letter - 'a' + 'A');
+        if (letter < 'A' || letter > 'G') return std::nullopt;
+        int pitch = kPitchClass[letter - 'A'];
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '#' || text.front() == 'b')) {
+            pitch += text.front() == '#' ? 1 : -1;
+            text.remove_prefix(1);
+        }
+        auto octave = parseInt(text);
+        if (!octave || *octave < -1 || *octave > 9) return std::nullopt;
+        note = static_cast<int>(*octave + 1) * 12 + pitch;
+    }
+    if (note < 0 || note > 127) return std::nullopt;
+    return note;
+}
+
+// NOTE[:VELOCITY[:START[:LENGTH]]], START and LENGTH in seconds.
+// On failure returns nullopt and says why in `error`.
+inline std::optional<NoteSpec> parseNoteSpec(std::string_view text, std::string& error) {
+    std::vector<std::string_view> fields;
+    for (size_t begin = 0;;) {
+        size_t colon = text.find(':', begin);
+        fields.push_back(
+            text.substr(begin, colon == std::string_view::npos ? colon : colon - begin));
+        if (colon == std::string_view::npos) break;
+        begin = colon + 1;
+    }
+    if (fields.size() > 4) {
+        error = "too many fields (expected NOTE:VELOCITY:START:LENGTH)";
+        return std::nullopt;
+    }
+    NoteSpec spec;
+    auto note = parseNoteName(fields[0]);
+    if (!note) {
+        error = "note must be 0..127 or a name like C4, F#3, Bb2";
+        return std::nullopt;
+    }
+    spec.note = *note;
+    if (fields.size() > 1) {
+        auto velocity = parseInt(fields[1]);
+        if (!velocity || *velocity < 1 || *velocity > 127) {
+            error = "velocity must be 1..127";
+            return std::nullopt;
+        }
+        spec.velocity = static_cast<int>(*velocity);
+    }
+    if (fields.size() > 2) {
+        auto start = parseDouble(fields[2]);
+        if (!start || *start < 0.0) {
+            error = "start must be a number of seconds >= 0";
+            return std::nullopt;
+        }
+        spec.start = *start;
+    }
+    if (fields.size() > 3) {
+        auto length = parseDouble(fields[3]);
+        if (!length || *length <= 0.0) {
+            error = "length must be a number of seconds > 0";
+            return std::nullopt;
+        }
+        spec.length = *length;
+    }
+    return spec;
+}
+
+// Four bars at 120 BPM in A minor (Am - F - C - G): bass, a three-note chord
+// held for most of each bar, and a melody on top. The last chord is let go at
+// 7.5 s, so the release can be heard in the tail.
+inline std::vector<NoteSpec> builtInPhrase() {
+    constexpr double kBeat = 0.5; // seconds at 120 BPM
+    struct Chord {
+        int bass;
+        int notes[3];
+    };
+    static constexpr Chord kChords[4] = {
+        {45, {57, 60, 64}}, // Am
+        {41, {57, 60, 65}}, // F
+        {48, {55, 60, 64}}, // C
+        {43, {55, 59, 62}}, // G
+    };
+    struct Step {
+        int note;
+        double beat;
+        double beats;
+    };
+    static constexpr Step kMelody[] = {
+        {69, 0, 1},  {72, 1, 1},  {76, 2, 1.5}, {74, 3.5, 0.5}, // bar 1
+        {72, 4, 1},  {69, 5, 1},  {72, 6, 1.5}, {69, 7.5, 0.5}, // bar 2
+        {67, 8, 1},  {72, 9, 1},  {76, 10, 1},  {79, 11, 1},    // bar 3
+        {74, 12, 1}, {71, 13, 1}, {67, 14, 1},                  // bar 4
+    };
+
+    std::vector<NoteSpec> notes;
+    for (int bar = 0; bar < 4; ++bar) {
+        double start = bar * 4 * kBeat;
+        double length = (bar == 3 ? 3.0 : 3.5) * kBeat;
+        notes.push_back({kChords[bar].bass, 90, start, length});
+        for (int note : kChords[bar].notes) notes.push_back({note, 70, start, length});
+    }
+    for (const Step& step : kMelody) {
+        notes.push_back({step.note, 100, step.beat * kBeat, step.beats * kBeat * 0.9});
+    }
+    return notes;
+}
+
+// When the last note is let go, in seconds.
+inline double phraseEnd(const std::vector<NoteSpec>& notes) {
+    double end = 0.0;
+    for (const NoteSpec& n : notes) end = std::max(end, n.start + n.length);
+    return end;
+}
+
+// Note-on/note-off pairs at sample frames, in time order. At equal frames the
+// note-offs come first, so a note that ends where the next one on the same key
+// begins is retriggered rather than cut.
+inline std::vector<MidiMessage> scheduleNotes(const std::vector<NoteSpec>& notes,
+                                              double sampleRate) {
+    std::vector<MidiMessage> messages;
+    messages.reserve(notes.size() * 2);
+    for (const NoteSpec& n : notes) {
+        auto on = static_cast<int64_t>(std::llround(n.start * sampleRate));
+        auto off = static_cast<int64_t>(std::llround((n.start + n.length) * sampleRate));
+        off = std::max(off, on + 1);
+        auto key = static_cast<uint8_t>(n.note);
+        messages.push_back({on, kNoteOn, key, static_cast<uint8_t>(n.velocity)});
+        messages.push_back({off, kNoteOff, key, 0});
+    }
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const MidiMessage& a, const MidiMessage& b) {
+                         if (a.frame != b.frame) return a.frame < b.frame;
+                         return a.status == kNoteOff && b.status != kNoteOff;
+                     });
+    return messages;
+}
+
+} // namespace ondix::host

@@ -1,0 +1,83 @@
+// Loading a VST 2.4 plug-in with dlopen and talking to it only through the
+// binary interface: the AEffect record, its dispatcher and process calls, and
+// the host callback we hand to the entry point.
+#pragma once
+
+#include "vst2/vst2.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ondix::host {
+
+struct HostSettings {
+    double sampleRate = 44100.0;
+    int32_t blockSize = 512;
+    std::string vendor = "Ondix Developers";
+    std::string product = "ondix-host";
+};
+
+// What the plug-in told the host through the callback.
+struct CallbackCounts {
+    uint64_t total = 0;
+    uint64_t automate = 0;
+    uint64_t beginEdit = 0;
+    uint64_t endEdit = 0;
+    uint64_t updateDisplay = 0;
+    uint64_t ioChanged = 0;
+    uint64_t getTime = 0;
+    uint64_t unanswered = 0; // opcodes this host answers with 0
+};
+
+// One plug-in instance. The tool hosts a single instance at a time: the
+// callback finds its host through a process-wide pointer, because plug-ins
+// call it while they are still being constructed (with a null effect).
+class Plugin {
+public:
+    // Loads `path`, calls its entry point (VSTPluginMain, else main_macho,
+    // else main) and checks the returned effect. On failure returns null and
+    // describes the problem in `error`.
+    static std::unique_ptr<Plugin> load(const std::string& path, const HostSettings& settings,
+                                        std::string& error);
+    ~Plugin(); // suspends and closes the effect if needed, then unloads the library
+
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    AEffect& effect() const { return *effect_; }
+    const HostSettings& settings() const { return settings_; }
+    const CallbackCounts& counts() const { return counts_; }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f);
+    // Asks for a string through a 256-byte zeroed buffer.
+    std::string queryString(VstInt32 opcode, VstInt32 index = 0);
+
+    void open();    // effOpen, effSetSampleRate, effSetBlockSize
+    void resume();  // effMainsChanged(1)
+    void suspend(); // effMainsChanged(0)
+
+    void processEvents(VstEvents* events) { dispatch(effProcessEvents, 0, 0, events); }
+    // processReplacing for one block; the transport moves on by `frames`.
+    void processReplacing(float** inputs, float** outputs, int32_t frames);
+
+private:
+    Plugin() = default;
+    static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                              void* ptr, float opt);
+    VstIntPtr answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                     float opt);
+    VstTimeInfo* timeInfo();
+
+    void* library_ = nullptr;
+    AEffect* effect_ = nullptr;
+    HostSettings settings_;
+    CallbackCounts counts_;
+    VstTimeInfo time_{};
+    double samplePos_ = 0.0;
+    bool opened_ = false;
+    bool resumed_ = false;
+};
+
+} // namespace ondix::host

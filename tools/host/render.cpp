@@ -1,0 +1,172 @@
+// `ondix-host render`: MIDI notes in, a stereo WAV file out.
+#include "commands.h"
+#include "event_list.h"
+#include "level_meter.h"
+#include "numbers.h"
+#include "wav_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ondix::host {
+
+namespace {
+
+// "Filter Cutoff", "filter-cutoff" and "filter_cutoff" all name the same thing.
+std::string normalizedName(const std::string& name) {
+    std::string key;
+    for (char c : name) {
+        if (c == ' ' || c == '_' || c == '-') continue;
+        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return key;
+}
+
+// A --set tag is a parameter index or a parameter name.
+std::optional<VstInt32> findParameter(Plugin& plugin, const std::string& tag, std::string& error) {
+    VstInt32 count = plugin.effect().numParams;
+    if (auto index = parseInt(tag)) {
+        if (*index >= 0 && *index < count) return static_cast<VstInt32>(*index);
+        error = "parameter index " + tag + " is out of range (the plug-in has " + formatInt(count) +
+                " parameters)";
+        return std::nullopt;
+    }
+    std::string key = normalizedName(tag);
+    std::optional<VstInt32> found;
+    for (VstInt32 i = 0; i < count; ++i) {
+        if (normalizedName(plugin.queryString(effGetParamName, i)) != key) continue;
+        if (found) {
+            error = "parameter name '" + tag + "' is ambiguous; use an index";
+            return std::nullopt;
+        }
+        found = i;
+    }
+    if (!found) error = "no parameter named '" + tag + "' (see: ondix-host info --params)";
+    return found;
+}
+
+bool applySettings(Plugin& plugin, const std::vector<ParameterSetting>& settings, bool verbose) {
+    AEffect& effect = plugin.effect();
+    if (!settings.empty() && (!effect.setParameter || !effect.getParameter)) {
+        reportError("the plug-in offers no setParameter/getParameter");
+        return false;
+    }
+    for (const ParameterSetting& setting : settings) {
+        std::string error;
+        auto index = findParameter(plugin, setting.tag, error);
+        if (!index) {
+            reportError(error);
+            return false;
+        }
+        effect.setParameter(&effect, *index, static_cast<float>(setting.value));
+        if (verbose) {
+            std::string shown = plugin.queryString(effGetParamDisplay, *index);
+            std::string label = plugin.queryString(effGetParamLabel, *index);
+            if (!label.empty()) shown += " " + label;
+            std::cerr << "ondix-host: set " << formatInt(*index) << " '"
+                      << plugin.queryString(effGetParamName, *index)
+                      << "' = " << formatFixed(effect.getParameter(&effect, *index), 4)
+                      << (shown.find_first_not_of(' ') == std::string::npos ? ""
+                                                                            : " (" + shown + ")")
+                      << '\n';
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int runRender(const RenderOptions& options) {
+    std::string error;
+    auto plugin = Plugin::load(options.pluginPath, options.host, error);
+    if (!plugin) {
+        reportError(error);
+        return kExitFailure;
+    }
+    AEffect& effect = plugin->effect();
+    if (!effect.processReplacing) {
+        reportError(options.pluginPath + " has no processReplacing");
+        return kExitFailure;
+    }
+    if (effect.numOutputs < 1) {
+        reportError(options.pluginPath + " has no outputs");
+        return kExitFailure;
+    }
+
+    const double rate = options.host.sampleRate;
+    const int32_t blockSize = options.host.blockSize;
+    const std::vector<NoteSpec> notes = options.notes.empty() ? builtInPhrase() : options.notes;
+    const double seconds = options.seconds.value_or(phraseEnd(notes) + kDefaultTailSeconds);
+    const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
+    const std::vector<MidiMessage> schedule = scheduleNotes(notes, rate);
+
+    plugin->open();
+    if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;
+
+    WavWriter writer;
+    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
+        reportError(error);
+        return kExitFailure;
+    }
+
+    // Silent inputs and the outputs, at least two of each whatever the
+    // plug-in declares, so a plug-in that assumes stereo stays in bounds.
+    auto channelBuffers = [&](VstInt32 declared) {
+        return std::vector<std::vector<float>>(std::max<VstInt32>(declared, 2),
+                                               std::vector<float>(blockSize, 0.0f));
+    };
+    std::vector<std::vector<float>> inputs = channelBuffers(effect.numInputs);
+    std::vector<std::vector<float>> outputs = channelBuffers(effect.numOutputs);
+    std::vector<float*> inputPointers, outputPointers;
+    for (auto& channel : inputs) inputPointers.push_back(channel.data());
+    for (auto& channel : outputs) outputPointers.push_back(channel.data());
+    // A mono plug-in is heard on both sides.
+    const float* right = effect.numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
+    std::vector<float> interleaved(static_cast<size_t>(blockSize) * 2);
+
+    EventList events;
+    LevelMeter meter;
+    size_t cursor = 0;
+    plugin->resume();
+    for (int64_t blockStart = 0; blockStart < totalFrames; blockStart += blockSize) {
+        auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, totalFrames - blockStart));
+        events.fill(schedule, cursor, blockStart, frames);
+        plugin->processEvents(events.events());
+        for (auto& channel : outputs) std::fill(channel.begin(), channel.end(), 0.0f);
+        plugin->processReplacing(inputPointers.data(), outputPointers.data(), frames);
+
+        for (int32_t i = 0; i < frames; ++i) {
+            interleaved[2 * i] = outputs[0][i];
+            interleaved[2 * i + 1] = right[i];
+        }
+        meter.add(interleaved.data(), static_cast<size_t>(frames) * 2);
+        if (!writer.write(interleaved.data(), frames, error)) {
+            reportError(error);
+            return kExitFailure;
+        }
+    }
+    plugin->suspend();
+    if (!writer.close(error)) {
+        reportError(error);
+        return kExitFailure;
+    }
+
+    std::cout << options.output << ": " << formatFixed(totalFrames / rate, 3) << " s, "
+              << "peak " << formatFixed(toDecibels(meter.peak()), 2) << " dBFS ("
+              << formatFixed(meter.peak(), 4) << "), RMS "
+              << formatFixed(toDecibels(meter.rms()), 2) << " dBFS" << std::endl;
+
+    if (options.verbose) reportCallbacks(plugin->counts());
+    if (meter.nonFinite() > 0) {
+        reportError(formatInt(static_cast<int64_t>(meter.nonFinite())) +
+                    " output samples were NaN or infinite");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace ondix::host
