@@ -14,7 +14,9 @@ VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-std::unique_ptr<APlugin> makePlugin() { return std::make_unique<APlugin>(quietHost); }
+std::unique_ptr<APlugin> makePlugin() {
+    return std::make_unique<APlugin>(quietHost);
+}
 
 void BM_Construct(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(makePlugin());

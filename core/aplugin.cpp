@@ -36,7 +36,7 @@ AEffect* ondixPluginEntry(audioMasterCallback audioMaster) noexcept {
     try {
         effect = createEffectInstance(audioMaster);
     } catch (...) {
-        return nullptr;  // the host gets no effect rather than an exception
+        return nullptr; // the host gets no effect rather than an exception
     }
     if (!effect) return nullptr;
     if (oome) {
@@ -63,7 +63,7 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     core.editorOpening.clear();
     core.editorOpened.clear();
     suspend();
-    new uEditor(this);  // registers itself as this effect's editor
+    new uEditor(this); // registers itself as this effect's editor
     engine.randomSeed = static_cast<uint32_t>(std::clock());
     engine.midiEventQueue.pending = 0;
     setNumInputs(2);
@@ -92,8 +92,8 @@ HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {
     upperCaseAscii(vendor);
 
     HostFlags flags;
-    flags.hostIsNKS = std::strncmp(product, "KOMPLETE", 8) == 0 ||
-                      std::strncmp(product, "MASCHINE", 8) == 0;
+    flags.hostIsNKS =
+        std::strncmp(product, "KOMPLETE", 8) == 0 || std::strncmp(product, "MASCHINE", 8) == 0;
     flags.hostIsReaper = std::strcmp(product, "REAPER") == 0;
     flags.hostIsOwn = std::strcmp(product, kOwnHostProduct) == 0;
     flags.hostIsProp = std::strncmp(vendor, "PROP", 4) == 0;
@@ -120,7 +120,9 @@ void APlugin::initVariables() {
     initStartup();
 }
 
-uEditor* APlugin::getUEditor() const { return static_cast<uEditor*>(editor); }
+uEditor* APlugin::getUEditor() const {
+    return static_cast<uEditor*>(editor);
+}
 
 bool APlugin::editorIsShowing() const {
     uEditor* ui = getUEditor();

@@ -92,7 +92,7 @@ public:
 
     // ------------------------------------------------------------ editor and programs
     uEditor* getUEditor() const;
-    bool editorIsShowing() const;  // exists, has finished opening and reports open
+    bool editorIsShowing() const; // exists, has finished opening and reports open
     void updateEditorScreen();
     int getCurProgram() const { return curProgram; }
 

@@ -71,7 +71,11 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, 
 }
 
 AudioEffect::~AudioEffect() {
-    delete editor;
+    // Cleared first, so an editor that looks at its effect while going away
+    // finds no editor rather than itself half destroyed.
+    AEffEditor* owned = editor;
+    editor = nullptr;
+    delete owned;
 }
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {

@@ -12,11 +12,11 @@
 
 // Every value of a tag exists in several copies.
 struct ParamValues {
-    std::array<float, tag::Count> origValue{};      // as loaded or taken over; tracked only above -0.5
-    std::array<float, tag::Count> editValue{};      // last written through setParameter
-    std::array<float, tag::Count> lastEditValue{};  // at the last tracked edit
-    std::array<float, tag::Count> currentValue{};   // what the engine and the editor read
-    std::array<float, tag::Count> lockedValue{};    // held copy of a locked section's tags
+    std::array<float, tag::Count> origValue{}; // as loaded or taken over; tracked only above -0.5
+    std::array<float, tag::Count> editValue{}; // last written through setParameter
+    std::array<float, tag::Count> lastEditValue{}; // at the last tracked edit
+    std::array<float, tag::Count> currentValue{};  // what the engine and the editor read
+    std::array<float, tag::Count> lockedValue{};   // held copy of a locked section's tags
 };
 
 // One folder of the preset browser: a name and 256 preset names.
@@ -27,30 +27,30 @@ struct TPresetFolder {
 
 // The hosts whose product or vendor strings change the plug-in's behaviour.
 struct HostFlags {
-    bool hostIsReaper = false;  // product "REAPER": state as chunks
-    bool hostIsNKS = false;     // product "KOMPLETE..." or "MASCHINE...": chunks, NKS properties
-    bool hostIsOwn = false;     // our own offline host: chunks
-    bool hostIsProp = false;    // vendor "PROP...": chunks, preset chunks too
+    bool hostIsReaper = false; // product "REAPER": state as chunks
+    bool hostIsNKS = false;    // product "KOMPLETE..." or "MASCHINE...": chunks, NKS properties
+    bool hostIsOwn = false;    // our own offline host: chunks
+    bool hostIsProp = false;   // vendor "PROP...": chunks, preset chunks too
     bool exchangesChunks() const { return hostIsReaper || hostIsNKS || hostIsOwn || hostIsProp; }
 };
 
 struct CoreState {
     ParamValues values;
-    std::array<ProgramRecord, 1> programStore{};  // indexed by the current program, always 0
-    std::array<int, 3> lockState{};               // per section: 0 unlocked, 1 locked
+    std::array<ProgramRecord, 1> programStore{}; // indexed by the current program, always 0
+    std::array<int, 3> lockState{};              // per section: 0 unlocked, 1 locked
 
     HostFlags host;
 
-    Flag editChanged;          // the loaded preset has been edited
-    Flag presetPending;        // tag 997 asked for the stored program to be applied
-    Flag settingPreset;        // the audio thread is applying it
-    Flag screenUpdatePending;  // the editor screen must be rebuilt at the next slow tick
-    Flag popupOpen;            // an editor popup menu or input box is up
-    Flag editorOpening;        // uEditor::open is running
-    Flag editorOpened;         // the editor has finished opening
-    Flag previewPlay;          // the oscillators play the wave-shaper preview
+    Flag editChanged;         // the loaded preset has been edited
+    Flag presetPending;       // tag 997 asked for the stored program to be applied
+    Flag settingPreset;       // the audio thread is applying it
+    Flag screenUpdatePending; // the editor screen must be rebuilt at the next slow tick
+    Flag popupOpen;           // an editor popup menu or input box is up
+    Flag editorOpening;       // uEditor::open is running
+    Flag editorOpened;        // the editor has finished opening
+    Flag previewPlay;         // the oscillators play the wave-shaper preview
 
-    int presetIndex = 0;  // current entry of the preset list
+    int presetIndex = 0; // current entry of the preset list
 
-    std::array<TPresetFolder, 256> presetFolders;  // kept empty; nothing fills them yet
+    std::array<TPresetFolder, 256> presetFolders; // kept empty; nothing fills them yet
 };

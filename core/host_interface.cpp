@@ -15,13 +15,16 @@ constexpr const char* kProductName = "Ondix";
 constexpr const char* kVendorName = "Haldmer";
 constexpr VstInt32 kVendorVersion = 0x10001;
 
-void copyText(char* dest, const char* text) { std::strcpy(dest, text); }
+void copyText(char* dest, const char* text) {
+    std::strcpy(dest, text);
+}
 
 } // namespace
 
 VstIntPtr APlugin::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt) {
-    if (opcode == effCanDo && ptr && std::strcmp(static_cast<const char*>(ptr), "NKSCallbacks") == 0)
+    if (opcode == effCanDo && ptr &&
+        std::strcmp(static_cast<const char*>(ptr), "NKSCallbacks") == 0)
         return 1;
     return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
 }
@@ -51,7 +54,9 @@ bool APlugin::getProductString(char* text) {
     return true;
 }
 
-VstInt32 APlugin::getVendorVersion() { return kVendorVersion; }
+VstInt32 APlugin::getVendorVersion() {
+    return kVendorVersion;
+}
 
 bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
     if (!properties || index < 0 || index > 1) return false;
@@ -73,7 +78,7 @@ void APlugin::getParameterName(VstInt32 t, char* text) {
 }
 
 void APlugin::getParameterLabel(VstInt32, char* label) {
-    if (label) copyText(label, " ");  // units are part of the value text
+    if (label) copyText(label, " "); // units are part of the value text
 }
 
 std::string APlugin::getParameterNameStr(int t) {
@@ -93,7 +98,11 @@ bool APlugin::endEdit(VstInt32 t) {
 }
 
 // The output peak field is never written, so the meter reads 0.
-float APlugin::getVu() { return 0.0f; }
+float APlugin::getVu() {
+    return 0.0f;
+}
 
 // Every voice, the arpeggiator and the note stacks off.
-void APlugin::suspend() { setEverythingOff(true); }
+void APlugin::suspend() {
+    setEverythingOff(true);
+}

@@ -16,16 +16,26 @@ namespace {
 
 constexpr float kEditEpsilon = 0.0001f;
 
-float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+float clamp01(float v) {
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
 
 } // namespace
 
 // ------------------------------------------------------------------ metadata readers
 
-float APlugin::getDefaultValue(int t) const { return isValidTag(t) ? params.defaultValue[t] : 0.0f; }
-int APlugin::getSteppedNum(int t) const { return isValidTag(t) ? params.steppedNum[t] : -1; }
-float APlugin::getSteppedRange(int t) const { return isValidTag(t) ? params.steppedRange[t] : 1.0f; }
-int APlugin::getTagDest(int t) const { return isValidTag(t) ? params.tagDest[t] : 0; }
+float APlugin::getDefaultValue(int t) const {
+    return isValidTag(t) ? params.defaultValue[t] : 0.0f;
+}
+int APlugin::getSteppedNum(int t) const {
+    return isValidTag(t) ? params.steppedNum[t] : -1;
+}
+float APlugin::getSteppedRange(int t) const {
+    return isValidTag(t) ? params.steppedRange[t] : 1.0f;
+}
+int APlugin::getTagDest(int t) const {
+    return isValidTag(t) ? params.tagDest[t] : 0;
+}
 int APlugin::getLockedSectionForTag(int t) const {
     return isValidTag(t) ? params.lockSection[t] : kLockNone;
 }
@@ -34,7 +44,7 @@ int APlugin::getLockedSectionForTag(int t) const {
 
 void APlugin::setParameter(VstInt32 t, float value) {
     if (!isValidTag(t)) return;
-    if (std::isnan(value)) return;  // nothing sensible to store
+    if (std::isnan(value)) return; // nothing sensible to store
 
     float v = clamp01(value);
     if (params.isSwitch[t]) v = v < 0.5f ? 0.0f : 1.0f;
@@ -126,7 +136,9 @@ void APlugin::setSteppedValueMax(int t) {
     setSteppedValue(t, last > 0 ? last : 0);
 }
 
-bool APlugin::getOnOff(int t) const { return isValidTag(t) && getCurrentValue(t) >= 0.5f; }
+bool APlugin::getOnOff(int t) const {
+    return isValidTag(t) && getCurrentValue(t) >= 0.5f;
+}
 
 void APlugin::setOnOff(int t, bool on) {
     if (isValidTag(t)) setParameterAutomated(t, on ? 1.0f : 0.0f);
@@ -136,7 +148,8 @@ void APlugin::toggleValue(int t) {
     if (isValidTag(t)) setParameterAutomated(t, getCurrentValue(t) >= 0.5f ? 0.0f : 1.0f);
 }
 
-// ------------------------------------------------------------------ default, loaded and zero values
+// ------------------------------------------------------------------ default, loaded and zero
+// values
 
 void APlugin::setToDefault(int t) {
     if (isValidTag(t)) setParameterAutomated(t, params.defaultValue[t]);

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr float kSame = -1.0f;  // zero value equals the default
+constexpr float kSame = -1.0f; // zero value equals the default
 
 std::string numbered(std::string_view prefix, int index, std::string_view suffix) {
     std::string s(prefix);
@@ -144,8 +144,8 @@ void ParamTable::defineAll() {
     {
         const char* axis[4] = {"XY X 1", "XY Y 1", "XY X 2", "XY Y 2"};
         for (int i = 0; i < tag::XYModCount; ++i)
-            cont(tag::XYModAmountFirst + i, std::string(axis[i]) + " Mod Amount", kDisplayOwn,
-                 0.5f, 143 + i);
+            cont(tag::XYModAmountFirst + i, std::string(axis[i]) + " Mod Amount", kDisplayOwn, 0.5f,
+                 143 + i);
     }
     cont(tag::XYXToMorph, "XY X > Morph Amount", kDisplayBipolar, 0.5f, 147);
     cont(tag::XYYToMorph, "XY Y > Morph Amount", kDisplayBipolar, 0.5f, 148);
@@ -330,7 +330,7 @@ void ParamTable::defineAll() {
     cont(tag::Marker, "ONDIX", kDisplayPercent, 1.0f, 0, 1.0f);
     onOff(tag::HasTuning, "Has Tuning", 0.0f);
     for (int i = 0; i < tag::TuningNameChars; ++i)
-        cont(tag::TuningNameFirst + i, numbered("Tuning Name - Char ", i + 1, ""),
-             kDisplayInternal, 0.0f);
+        cont(tag::TuningNameFirst + i, numbered("Tuning Name - Char ", i + 1, ""), kDisplayInternal,
+             0.0f);
     cont(tag::Version, "ONDIX Version", kDisplayPercent, 0.0f);
 }

@@ -16,21 +16,21 @@
 
 // How a value is shown and entered.
 enum DisplayKind : int {
-    kDisplayOwn = 0,        // text chosen per tag (lists, times, names)
-    kDisplayOnOff = 1,      // on/off switch
-    kDisplayPercent = 2,    // 0..100 %
-    kDisplayBipolar = 3,    // -100..+100 %
-    kDisplayDecibel = 4,    // level in dB
-    kDisplayMidi = 5,       // 0..127
-    kDisplayPan = 6,        // centre, left, right
-    kDisplayMix = 7,        // dry/wet
-    kDisplayArpTune = 9,    // semitones of an arpeggiator step
+    kDisplayOwn = 0,     // text chosen per tag (lists, times, names)
+    kDisplayOnOff = 1,   // on/off switch
+    kDisplayPercent = 2, // 0..100 %
+    kDisplayBipolar = 3, // -100..+100 %
+    kDisplayDecibel = 4, // level in dB
+    kDisplayMidi = 5,    // 0..127
+    kDisplayPan = 6,     // centre, left, right
+    kDisplayMix = 7,     // dry/wet
+    kDisplayArpTune = 9, // semitones of an arpeggiator step
     kDisplayFilterFreq = 11,
     kDisplayModSource = 13,
     kDisplayModDest = 14,
-    kDisplayEnvTime = 15,   // envelope time, tempo-synchronised when the section syncs
-    kDisplayFadeTime = 16,  // free-envelope fade time
-    kDisplayInternal = 17,  // not meant for the user
+    kDisplayEnvTime = 15,  // envelope time, tempo-synchronised when the section syncs
+    kDisplayFadeTime = 16, // free-envelope fade time
+    kDisplayInternal = 17, // not meant for the user
 };
 
 // Lockable sections.
@@ -58,9 +58,11 @@ public:
                           int modDest, int displayKind, const std::string& name, float zeroValue);
 
     // Stepped encoding: step s is stored as (s + 0.1) / range.
-    static float stepToValue(int step, float range) { return (static_cast<float>(step) + 0.1f) / range; }
+    static float stepToValue(int step, float range) {
+        return (static_cast<float>(step) + 0.1f) / range;
+    }
 
-    ParamTable();  // builds the whole table; use get() outside tests
+    ParamTable(); // builds the whole table; use get() outside tests
 
 private:
     void clear();

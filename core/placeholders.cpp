@@ -30,7 +30,9 @@ void APlugin::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fra
         if (outputs[ch]) std::memset(outputs[ch], 0, sizeof(float) * static_cast<size_t>(frames));
 }
 
-VstInt32 APlugin::processEvents(VstEvents* /*events*/) { return 1; }
+VstInt32 APlugin::processEvents(VstEvents* /*events*/) {
+    return 1;
+}
 
 void APlugin::setEverythingOff(bool /*resetArp*/) {}
 

@@ -19,4 +19,6 @@ ONDIX_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
 // "main" cannot be declared as an ordinary C++ function of this type, so the
 // symbol is given to an alias through its assembler name.
 ONDIX_EXPORT AEffect* ondixLegacyMain(audioMasterCallback audioMaster) __asm__("main");
-AEffect* ondixLegacyMain(audioMasterCallback audioMaster) { return ondixPluginEntry(audioMaster); }
+AEffect* ondixLegacyMain(audioMasterCallback audioMaster) {
+    return ondixPluginEntry(audioMaster);
+}

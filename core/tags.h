@@ -11,7 +11,9 @@ namespace tag {
 
 constexpr int Count = 1024;
 
-constexpr bool isValid(int t) { return static_cast<unsigned>(t) < static_cast<unsigned>(Count); }
+constexpr bool isValid(int t) {
+    return static_cast<unsigned>(t) < static_cast<unsigned>(Count);
+}
 
 // ------------------------------------------------------------------ global, amp, oscillator
 constexpr int DontUse = 0;
@@ -50,7 +52,7 @@ constexpr int FilterEnvAttack = 30;
 constexpr int FilterEnvDecay = 31;
 constexpr int FilterEnvSustain = 32;
 constexpr int FilterEnvRelease = 33;
-constexpr int HiPassOn = 34;  // shown as on/off, but not a switch
+constexpr int HiPassOn = 34; // shown as on/off, but not a switch
 constexpr int HiPassFreq = 35;
 constexpr int HiPassQOn = 36;
 constexpr int HiPassQ = 37;
@@ -61,7 +63,7 @@ constexpr int XYX = 39;
 constexpr int XYY = 40;
 constexpr int XYMidiX = 41;
 constexpr int XYMidiY = 42;
-constexpr int XYModAmountFirst = 43;  // X1, Y1, X2, Y2
+constexpr int XYModAmountFirst = 43; // X1, Y1, X2, Y2
 constexpr int XYModCount = 4;
 constexpr int XYXToMorph = 47;
 constexpr int XYYToMorph = 48;
@@ -70,7 +72,7 @@ constexpr int XYSmooth = 50;
 
 // ------------------------------------------------------------------ free envelopes, free LFOs
 constexpr int FreeEnvCount = 2;
-constexpr int FreeEnvFirst = 51;  // attack, decay, sustain, fade, release, sync
+constexpr int FreeEnvFirst = 51; // attack, decay, sustain, fade, release, sync
 constexpr int FreeEnvStride = 6;
 constexpr int FreeEnvAttack = 0;
 constexpr int FreeEnvDecay = 1;
@@ -78,15 +80,21 @@ constexpr int FreeEnvSustain = 2;
 constexpr int FreeEnvFade = 3;
 constexpr int FreeEnvRelease = 4;
 constexpr int FreeEnvSync = 5;
-constexpr int freeEnv(int env, int field) { return FreeEnvFirst + FreeEnvStride * env + field; }
+constexpr int freeEnv(int env, int field) {
+    return FreeEnvFirst + FreeEnvStride * env + field;
+}
 
 constexpr int FreeLfoCount = 2;
 constexpr int FreeLfo1Speed = 63;
 constexpr int FreeLfo1SyncOn = 64;
 constexpr int FreeLfo2Speed = 65;
 constexpr int FreeLfo2SyncOn = 66;
-constexpr int freeLfoSpeed(int lfo) { return FreeLfo1Speed + 2 * lfo; }
-constexpr int freeLfoSync(int lfo) { return FreeLfo1SyncOn + 2 * lfo; }
+constexpr int freeLfoSpeed(int lfo) {
+    return FreeLfo1Speed + 2 * lfo;
+}
+constexpr int freeLfoSync(int lfo) {
+    return FreeLfo1SyncOn + 2 * lfo;
+}
 
 // ------------------------------------------------------------------ modulation slots
 constexpr int ModSlotCount = 12;
@@ -94,10 +102,18 @@ constexpr int SlotAmountFirst = 67;
 constexpr int SlotBypassFirst = 255;
 constexpr int SlotSourceFirst = 267;
 constexpr int SlotDestFirst = 279;
-constexpr int slotAmount(int slot) { return SlotAmountFirst + slot; }
-constexpr int slotBypass(int slot) { return SlotBypassFirst + slot; }
-constexpr int slotSource(int slot) { return SlotSourceFirst + slot; }
-constexpr int slotDest(int slot) { return SlotDestFirst + slot; }
+constexpr int slotAmount(int slot) {
+    return SlotAmountFirst + slot;
+}
+constexpr int slotBypass(int slot) {
+    return SlotBypassFirst + slot;
+}
+constexpr int slotSource(int slot) {
+    return SlotSourceFirst + slot;
+}
+constexpr int slotDest(int slot) {
+    return SlotDestFirst + slot;
+}
 
 // ------------------------------------------------------------------ effects
 constexpr int FXBypassOn = 79;
@@ -153,10 +169,10 @@ constexpr int ArpLatchOn = 126;
 constexpr int ArpKeyEntryOn = 127;
 
 // ------------------------------------------------------------------ internal values
-constexpr int InternalFirst = 128;  // "Internal - 1" .. "Internal - 115"
+constexpr int InternalFirst = 128; // "Internal - 1" .. "Internal - 115"
 constexpr int InternalCount = 115;
 constexpr int InternalLast = 242;
-constexpr int PresetNameFirst = 208;  // one character per tag
+constexpr int PresetNameFirst = 208; // one character per tag
 constexpr int PresetNameLength = 28;
 constexpr int PresetNameLast = 235;
 // Tags 129..242 never reach the editor's controls.
@@ -176,8 +192,12 @@ constexpr int FreeLfo1Mode = 251;
 constexpr int FreeLfo1Wave = 252;
 constexpr int FreeLfo2Mode = 253;
 constexpr int FreeLfo2Wave = 254;
-constexpr int freeLfoMode(int lfo) { return FreeLfo1Mode + 2 * lfo; }
-constexpr int freeLfoWave(int lfo) { return FreeLfo1Wave + 2 * lfo; }
+constexpr int freeLfoMode(int lfo) {
+    return FreeLfo1Mode + 2 * lfo;
+}
+constexpr int freeLfoWave(int lfo) {
+    return FreeLfo1Wave + 2 * lfo;
+}
 
 // ------------------------------------------------------------------ arpeggiator, second block
 constexpr int ArpMode = 291;
@@ -192,13 +212,17 @@ constexpr int SetArpRandom = 299;
 constexpr int ArpRandomOn = 300;
 constexpr int ArpStepCount = 16;
 constexpr int ArpRandomTuneFirst = 301;
-constexpr int arpRandomTune(int step) { return ArpRandomTuneFirst + step; }
+constexpr int arpRandomTune(int step) {
+    return ArpRandomTuneFirst + step;
+}
 
 // The arpeggiator grid: 8 rows by 16 steps, tag = 317 + 16 * row + step.
 constexpr int ArpGridFirst = 317;
 constexpr int ArpRowCount = 8;
 enum ArpRow : int { RowOn, RowTied, RowSlide, RowTune, RowVelocity, RowChord, RowFree, RowRatchet };
-constexpr int arpStep(int row, int step) { return ArpGridFirst + ArpStepCount * row + step; }
+constexpr int arpStep(int row, int step) {
+    return ArpGridFirst + ArpStepCount * row + step;
+}
 constexpr int ArpGridLast = 444;
 
 // ------------------------------------------------------------------ XY pad, modes and path
@@ -209,26 +233,34 @@ constexpr int XYSyncToMode = 448;
 constexpr int XYPointQuant = 449;
 constexpr int XYTimeQuant = 450;
 constexpr int XYSpaceQuant = 451;
-constexpr int XYModDestFirst = 452;  // X1, Y1, X2, Y2
+constexpr int XYModDestFirst = 452; // X1, Y1, X2, Y2
 constexpr int XYEditOn = 456;
 constexpr int XYLengthSec = 457;
 constexpr int XYLengthMs = 458;
 constexpr int XYPointCount = 128;
 constexpr int XYPointXFirst = 459;
 constexpr int XYPointYFirst = 587;
-constexpr int xyPointX(int point) { return XYPointXFirst + point; }
-constexpr int xyPointY(int point) { return XYPointYFirst + point; }
+constexpr int xyPointX(int point) {
+    return XYPointXFirst + point;
+}
+constexpr int xyPointY(int point) {
+    return XYPointYFirst + point;
+}
 
 // ------------------------------------------------------------------ user waves
 constexpr int UserWaveCount = 2;
 constexpr int PartialCount = 128;
-constexpr int PartialFirst = 715;  // wave 0: 715..842, wave 1: 843..970
-constexpr int partial(int wave, int index) { return PartialFirst + PartialCount * wave + index; }
+constexpr int PartialFirst = 715; // wave 0: 715..842, wave 1: 843..970
+constexpr int partial(int wave, int index) {
+    return PartialFirst + PartialCount * wave + index;
+}
 constexpr int PartialLast = 970;
 constexpr int WaveHasPresetFirst = 971;
-constexpr int UserWaveNameChars = 10;  // two characters per tag
-constexpr int WaveNameFirst = 973;     // wave 0: 973..982, wave 1: 983..992
-constexpr int waveName(int wave, int index) { return WaveNameFirst + UserWaveNameChars * wave + index; }
+constexpr int UserWaveNameChars = 10; // two characters per tag
+constexpr int WaveNameFirst = 973;    // wave 0: 973..982, wave 1: 983..992
+constexpr int waveName(int wave, int index) {
+    return WaveNameFirst + UserWaveNameChars * wave + index;
+}
 constexpr int WaveNameLast = 992;
 constexpr int WaveShaper1 = 993;
 constexpr int WaveShaper2 = 994;
@@ -236,15 +268,15 @@ constexpr int WaveShaperMode = 995;
 constexpr int ExpPartialsOn = 996;
 
 // ------------------------------------------------------------------ commands, tail
-constexpr int ApplyPreset = 997;  // "Unused 1": a host write asks for the stored program
-constexpr int TakeOver = 998;     // "Unused 2": the current values become the loaded state
+constexpr int ApplyPreset = 997; // "Unused 1": a host write asks for the stored program
+constexpr int TakeOver = 998;    // "Unused 2": the current values become the loaded state
 constexpr int MorphWrapOn = 999;
 constexpr int OscFreeRunningOn = 1000;
 constexpr int Marker = 1001;
 constexpr int HasTuning = 1002;
-constexpr int TuningNameFirst = 1003;  // two characters per tag
+constexpr int TuningNameFirst = 1003; // two characters per tag
 constexpr int TuningNameChars = 20;
 constexpr int TuningNameLast = 1022;
 constexpr int Version = 1023;
 
-}  // namespace tag
+} // namespace tag

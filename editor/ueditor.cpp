@@ -8,7 +8,9 @@ uEditor::uEditor(AudioEffect* effect) : AEffEditor(effect) {
 
 uEditor::~uEditor() = default;
 
-APlugin* uEditor::plugin() const { return static_cast<APlugin*>(effect); }
+APlugin* uEditor::plugin() const {
+    return static_cast<APlugin*>(effect);
+}
 
 bool uEditor::open(void* parent) {
     APlugin* p = plugin();
@@ -36,7 +38,9 @@ void uEditor::close() {
     }
 }
 
-bool uEditor::isOpen() { return opened.load(std::memory_order_relaxed); }
+bool uEditor::isOpen() {
+    return opened.load(std::memory_order_relaxed);
+}
 
 void uEditor::idle() {
     if (!isOpen()) return;
@@ -74,4 +78,6 @@ void uEditor::updateFrame() {
 // No XY view exists yet, so there is nothing to mark for redrawing.
 void uEditor::updateXY() {}
 
-float uEditor::shownValue(int t) const { return tag::isValid(t) ? shown[t] : 0.0f; }
+float uEditor::shownValue(int t) const {
+    return tag::isValid(t) ? shown[t] : 0.0f;
+}

@@ -13,7 +13,7 @@
 
 struct MidiEventQueue {
     static constexpr int kRecords = 251;
-    static constexpr int32_t kFree = -99;  // deltaFrames of a free record
+    static constexpr int32_t kFree = -99; // deltaFrames of a free record
 
     std::array<VstMidiEvent, kRecords> events{};
     int32_t pending = 0;
@@ -32,9 +32,9 @@ struct MidiEventQueue {
 };
 
 struct EngineState {
-    float sampleRate = 44100.0f;          // the rate the rate-dependent state was built for
-    const VstTimeInfo* hostTime = nullptr;  // the host's time information of the current block
-    uint32_t randomSeed = 1;                // seed of the engine's own random generator
+    float sampleRate = 44100.0f;           // the rate the rate-dependent state was built for
+    const VstTimeInfo* hostTime = nullptr; // the host's time information of the current block
+    uint32_t randomSeed = 1;               // seed of the engine's own random generator
 
     TSample sampleReader;
     TDelay chorusDelay;

@@ -40,7 +40,7 @@ constexpr VstInt32 kEffectMagic = vstFourCC('V', 's', 't', 'P');
 struct AEffect {
     VstInt32 magic;
     AEffectDispatcherProc dispatcher;
-    AEffectProcessProc process;  // deprecated accumulating process
+    AEffectProcessProc process; // deprecated accumulating process
     AEffectSetParameterProc setParameter;
     AEffectGetParameterProc getParameter;
     VstInt32 numPrograms;
@@ -51,11 +51,11 @@ struct AEffect {
     VstIntPtr resvd1;
     VstIntPtr resvd2;
     VstInt32 initialDelay;
-    VstInt32 realQualities;  // deprecated
-    VstInt32 offQualities;   // deprecated
-    float ioRatio;           // deprecated
-    void* object;            // the plug-in's own object
-    void* user;              // free for the host
+    VstInt32 realQualities; // deprecated
+    VstInt32 offQualities;  // deprecated
+    float ioRatio;          // deprecated
+    void* object;           // the plug-in's own object
+    void* user;             // free for the host
     VstInt32 uniqueID;
     VstInt32 version;
     AEffectProcessProc processReplacing;
@@ -66,9 +66,9 @@ struct AEffect {
 // Flags of AEffect::flags.
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,
-    effFlagsHasClip = 1 << 1,  // deprecated
-    effFlagsHasVu = 1 << 2,    // deprecated
-    effFlagsCanMono = 1 << 3,  // deprecated
+    effFlagsHasClip = 1 << 1, // deprecated
+    effFlagsHasVu = 1 << 2,   // deprecated
+    effFlagsCanMono = 1 << 3, // deprecated
     effFlagsCanReplacing = 1 << 4,
     effFlagsProgramChunks = 1 << 5,
     effFlagsIsSynth = 1 << 8,
@@ -89,58 +89,58 @@ enum AEffectOpcodes : VstInt32 {
     effGetParamLabel,
     effGetParamDisplay,
     effGetParamName,
-    effGetVu,  // deprecated
+    effGetVu, // deprecated
     effSetSampleRate,
     effSetBlockSize,
     effMainsChanged,
     effEditGetRect,
     effEditOpen,
     effEditClose,
-    effEditDraw,   // deprecated
-    effEditMouse,  // deprecated
-    effEditKey,    // deprecated
+    effEditDraw,  // deprecated
+    effEditMouse, // deprecated
+    effEditKey,   // deprecated
     effEditIdle,
-    effEditTop,    // deprecated
-    effEditSleep,  // deprecated
-    effIdentify,   // deprecated
+    effEditTop,   // deprecated
+    effEditSleep, // deprecated
+    effIdentify,  // deprecated
     effGetChunk,
     effSetChunk,
-    effProcessEvents,  // 25
+    effProcessEvents, // 25
     effCanBeAutomated,
     effString2Parameter,
-    effGetNumProgramCategories,  // deprecated
+    effGetNumProgramCategories, // deprecated
     effGetProgramNameIndexed,
-    effCopyProgram,    // deprecated
-    effConnectInput,   // deprecated
-    effConnectOutput,  // deprecated
+    effCopyProgram,   // deprecated
+    effConnectInput,  // deprecated
+    effConnectOutput, // deprecated
     effGetInputProperties,
     effGetOutputProperties,
     effGetPlugCategory,
-    effGetCurrentPosition,     // deprecated
-    effGetDestinationBuffer,   // deprecated
+    effGetCurrentPosition,   // deprecated
+    effGetDestinationBuffer, // deprecated
     effOfflineNotify,
     effOfflinePrepare,
     effOfflineRun,
     effProcessVarIo,
     effSetSpeakerArrangement,
-    effSetBlockSizeAndSampleRate,  // deprecated
+    effSetBlockSizeAndSampleRate, // deprecated
     effSetBypass,
     effGetEffectName,
-    effGetErrorText,  // deprecated
+    effGetErrorText, // deprecated
     effGetVendorString,
     effGetProductString,
     effGetVendorVersion,
-    effVendorSpecific,  // 50
+    effVendorSpecific, // 50
     effCanDo,
     effGetTailSize,
-    effIdle,             // deprecated
-    effGetIcon,          // deprecated
-    effSetViewPosition,  // deprecated
+    effIdle,            // deprecated
+    effGetIcon,         // deprecated
+    effSetViewPosition, // deprecated
     effGetParameterProperties,
-    effKeysRequired,  // deprecated
+    effKeysRequired, // deprecated
     effGetVstVersion,
     effEditKeyDown,
-    effEditKeyUp,  // 60
+    effEditKeyUp, // 60
     effSetEditKnobMode,
     effGetMidiProgramName,
     effGetCurrentMidiProgram,
@@ -150,7 +150,7 @@ enum AEffectOpcodes : VstInt32 {
     effBeginSetProgram,
     effEndSetProgram,
     effGetSpeakerArrangement,
-    effShellGetNextPlugin,  // 70
+    effShellGetNextPlugin, // 70
     effStartProcess,
     effStopProcess,
     effSetTotalSampleToProcess,
@@ -159,7 +159,7 @@ enum AEffectOpcodes : VstInt32 {
     effBeginLoadProgram,
     effSetProcessPrecision,
     effGetNumMidiInputChannels,
-    effGetNumMidiOutputChannels,  // 79
+    effGetNumMidiOutputChannels, // 79
 };
 
 // Opcodes the plug-in sends through the host's audioMasterCallback.
@@ -168,25 +168,25 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterVersion,
     audioMasterCurrentId,
     audioMasterIdle,
-    audioMasterPinConnected,  // deprecated
+    audioMasterPinConnected, // deprecated
     audioMasterUnused5,
-    audioMasterWantMidi,  // deprecated
+    audioMasterWantMidi, // deprecated
     audioMasterGetTime,
     audioMasterProcessEvents,
-    audioMasterSetTime,  // deprecated
-    audioMasterTempoAt,  // 10, deprecated
-    audioMasterGetNumAutomatableParameters,  // deprecated
-    audioMasterGetParameterQuantization,     // deprecated
+    audioMasterSetTime,                     // deprecated
+    audioMasterTempoAt,                     // 10, deprecated
+    audioMasterGetNumAutomatableParameters, // deprecated
+    audioMasterGetParameterQuantization,    // deprecated
     audioMasterIOChanged,
-    audioMasterNeedIdle,  // deprecated
+    audioMasterNeedIdle, // deprecated
     audioMasterSizeWindow,
     audioMasterGetSampleRate,
     audioMasterGetBlockSize,
     audioMasterGetInputLatency,
     audioMasterGetOutputLatency,
-    audioMasterGetPreviousPlug,  // 20, deprecated
-    audioMasterGetNextPlug,      // deprecated
-    audioMasterWillReplaceOrAccumulate,  // deprecated
+    audioMasterGetPreviousPlug,         // 20, deprecated
+    audioMasterGetNextPlug,             // deprecated
+    audioMasterWillReplaceOrAccumulate, // deprecated
     audioMasterGetCurrentProcessLevel,
     audioMasterGetAutomationState,
     audioMasterOfflineStart,
@@ -194,26 +194,26 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterOfflineWrite,
     audioMasterOfflineGetCurrentPass,
     audioMasterOfflineGetCurrentMetaPass,
-    audioMasterSetOutputSampleRate,  // 30, deprecated
-    audioMasterGetOutputSpeakerArrangement,  // deprecated
+    audioMasterSetOutputSampleRate,         // 30, deprecated
+    audioMasterGetOutputSpeakerArrangement, // deprecated
     audioMasterGetVendorString,
     audioMasterGetProductString,
     audioMasterGetVendorVersion,
     audioMasterVendorSpecific,
-    audioMasterSetIcon,  // deprecated
+    audioMasterSetIcon, // deprecated
     audioMasterCanDo,
     audioMasterGetLanguage,
-    audioMasterOpenWindow,   // deprecated
-    audioMasterCloseWindow,  // 40, deprecated
+    audioMasterOpenWindow,  // deprecated
+    audioMasterCloseWindow, // 40, deprecated
     audioMasterGetDirectory,
     audioMasterUpdateDisplay,
     audioMasterBeginEdit,
     audioMasterEndEdit,
     audioMasterOpenFileSelector,
     audioMasterCloseFileSelector,
-    audioMasterEditFile,     // deprecated
-    audioMasterGetChunkFile, // deprecated
-    audioMasterGetInputSpeakerArrangement,  // 49, deprecated
+    audioMasterEditFile,                   // deprecated
+    audioMasterGetChunkFile,               // deprecated
+    audioMasterGetInputSpeakerArrangement, // 49, deprecated
 };
 
 enum VstPlugCategory : VstInt32 {

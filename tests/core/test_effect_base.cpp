@@ -422,8 +422,7 @@ TEST_F(EffectBaseDispatcher, PlugCategoryFollowsTheSynthFlag) {
 }
 
 TEST_F(EffectBaseDispatcher, PointerOpcodesWithANullPointerTouchNothing) {
-    bool editorGone = false;
-    attachEditor(&editorGone);
+    attachEditor();
     for (VstInt32 op : {effGetChunk,
                         effSetChunk,
                         effEditGetRect,

@@ -11,7 +11,9 @@
 
 namespace {
 
-const ParamTable& table() { return ParamTable::get(); }
+const ParamTable& table() {
+    return ParamTable::get();
+}
 
 int defaultStep(int t) {
     return APlugin::getSteppedValue(table().defaultValue[t], table().steppedRange[t],
@@ -26,8 +28,10 @@ TEST(ParamTable, EveryTagHasAUniqueNameAndAConsistentDefinition) {
         const std::string& name = table().paramName[t];
         EXPECT_FALSE(name.empty()) << "tag " << t;
         EXPECT_TRUE(names.insert(name).second) << "duplicate name " << name;
-        if (table().steppedNum[t] == -1) EXPECT_EQ(table().steppedRange[t], -1.0f) << "tag " << t;
-        else EXPECT_GT(table().steppedRange[t], 0.0f) << "tag " << t;
+        if (table().steppedNum[t] == -1)
+            EXPECT_EQ(table().steppedRange[t], -1.0f) << "tag " << t;
+        else
+            EXPECT_GT(table().steppedRange[t], 0.0f) << "tag " << t;
         const int kind = table().displayKind[t];
         EXPECT_TRUE(kind >= 0 && kind <= 17 && kind != 8 && kind != 10 && kind != 12) << t;
         EXPECT_GE(table().defaultValue[t], 0.0f) << t;
@@ -111,18 +115,18 @@ TEST(ParamTable, StepCountsAndRanges) {
         float range;
     };
     const Row rows[] = {
-        {14, 15, 185, 184.99f},   {17, 17, 9, 8.0f},        {91, 91, 31, 30.99f},
-        {98, 98, 31, 30.99f},     {117, 118, 16, 15.0f},    {119, 119, 17, 16.99f},
-        {124, 124, 9, 8.99f},     {243, 243, 9, 8.99f},     {244, 244, 5, 4.0f},
-        {245, 245, 24, 23.0f},    {246, 247, 16, 15.99f},   {248, 248, 12, 19.99f},
-        {249, 249, 15, 19.99f},   {250, 250, 22, 23.99f},   {251, 251, 4, 3.99f},
-        {252, 252, 19, 18.99f},   {267, 278, 75, 99.99f},   {279, 290, 222, 299.99f},
-        {291, 291, 16, 19.99f},   {292, 293, 4, 3.0f},      {294, 294, 9, 9.99f},
-        {295, 297, 3, 2.99f},     {298, 298, 13, 19.99f},   {397, 412, 21, 20.0f},
-        {429, 444, 4, 3.99f},     {445, 445, 3, 2.0f},      {446, 446, 3, 2.99f},
-        {447, 447, 4, 2.99f},     {448, 448, 34, 33.99f},   {449, 449, 7, 6.0f},
-        {450, 450, 34, 33.99f},   {451, 451, 5, 4.0f},      {452, 455, 222, 299.99f},
-        {995, 995, 23, 22.99f},   {997, 998, 2, 1.99f},
+        {14, 15, 185, 184.99f}, {17, 17, 9, 8.0f},      {91, 91, 31, 30.99f},
+        {98, 98, 31, 30.99f},   {117, 118, 16, 15.0f},  {119, 119, 17, 16.99f},
+        {124, 124, 9, 8.99f},   {243, 243, 9, 8.99f},   {244, 244, 5, 4.0f},
+        {245, 245, 24, 23.0f},  {246, 247, 16, 15.99f}, {248, 248, 12, 19.99f},
+        {249, 249, 15, 19.99f}, {250, 250, 22, 23.99f}, {251, 251, 4, 3.99f},
+        {252, 252, 19, 18.99f}, {267, 278, 75, 99.99f}, {279, 290, 222, 299.99f},
+        {291, 291, 16, 19.99f}, {292, 293, 4, 3.0f},    {294, 294, 9, 9.99f},
+        {295, 297, 3, 2.99f},   {298, 298, 13, 19.99f}, {397, 412, 21, 20.0f},
+        {429, 444, 4, 3.99f},   {445, 445, 3, 2.0f},    {446, 446, 3, 2.99f},
+        {447, 447, 4, 2.99f},   {448, 448, 34, 33.99f}, {449, 449, 7, 6.0f},
+        {450, 450, 34, 33.99f}, {451, 451, 5, 4.0f},    {452, 455, 222, 299.99f},
+        {995, 995, 23, 22.99f}, {997, 998, 2, 1.99f},
     };
     for (const Row& r : rows)
         for (int t = r.first; t <= r.last; ++t) {
@@ -134,14 +138,14 @@ TEST(ParamTable, StepCountsAndRanges) {
 }
 
 TEST(ParamTable, ExactlyTheseTagsAreSwitches) {
-    std::set<int> expected = {12, 13, 29, 36, 38, 56, 62, 64, 66, 79, 80, 87, 88, 101, 107, 109,
-                              116, 125, 126, 127, 299, 456, 971, 972, 996, 997, 998, 999, 1000,
-                              1002};
+    std::set<int> expected = {12,  13,  29,  36,  38,  56,  62,  64,  66,   79,
+                              80,  87,  88,  101, 107, 109, 116, 125, 126,  127,
+                              299, 456, 971, 972, 996, 997, 998, 999, 1000, 1002};
     for (int t = 255; t <= 266; ++t) expected.insert(t);
     for (int t = 317; t <= 364; ++t) expected.insert(t);
     for (int t = 0; t < tag::Count; ++t)
         EXPECT_EQ(table().isSwitch[t], expected.count(t) == 1) << "tag " << t;
-    EXPECT_FALSE(table().isSwitch[tag::HiPassOn]);  // shown as on/off only
+    EXPECT_FALSE(table().isSwitch[tag::HiPassOn]); // shown as on/off only
     EXPECT_EQ(table().displayKind[tag::HiPassOn], kDisplayOnOff);
 }
 
@@ -182,8 +186,8 @@ TEST(ParamTable, DestinationsEditTrackingAndLocks) {
     EXPECT_EQ(table().tagDest[tag::ArpVelocityRatchet], 15);
 
     for (int t = 0; t < tag::Count; ++t) {
-        const bool untracked = (t >= 39 && t <= 42) || (t >= 208 && t <= 242) ||
-                               (t >= 299 && t <= 316);
+        const bool untracked =
+            (t >= 39 && t <= 42) || (t >= 208 && t <= 242) || (t >= 299 && t <= 316);
         EXPECT_EQ(table().editTracked[t], !untracked) << "tag " << t;
         int section = kLockNone;
         if (t == 8 || t == 9 || t == 10 || (t >= 243 && t <= 247)) section = kLockPlay;
@@ -199,5 +203,5 @@ TEST(ParamTable, DefiningAnInvalidTagChangesNothing) {
     copy.setParameterVars(1024, 0.3f, true, 1.99f, 2, 5, 1, "x", -1.0f);
     EXPECT_EQ(copy.paramName, before);
     copy.setParameterVars(5, 0.25f, false, -1.0f, -1, 0, 2, "y", -1.0f);
-    EXPECT_EQ(copy.zeroValue[5], 0.25f);  // negative zero value: same as default
+    EXPECT_EQ(copy.zeroValue[5], 0.25f); // negative zero value: same as default
 }

@@ -29,7 +29,9 @@ struct HostedPlugin {
     ~HostedPlugin() {
         if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     }
-    APlugin& plugin() const { return *static_cast<APlugin*>(static_cast<AudioEffect*>(effect->object)); }
+    APlugin& plugin() const {
+        return *static_cast<APlugin*>(static_cast<AudioEffect*>(effect->object));
+    }
     VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) {
         return effect->dispatcher(effect, op, index, value, ptr, opt);
@@ -50,7 +52,7 @@ TEST(PluginEntry, HostAnsweringVersionZeroGetsNoEffect) {
     host.version = 0;
     EXPECT_EQ(ondixPluginEntry(FakeHost::callback), nullptr);
     EXPECT_EQ(host.count(audioMasterVersion), 1u);
-    EXPECT_EQ(host.calls.size(), 1u);  // nothing else was asked: nothing was built
+    EXPECT_EQ(host.calls.size(), 1u); // nothing else was asked: nothing was built
     EXPECT_EQ(ondixPluginEntry(nullptr), nullptr);
 }
 
@@ -64,7 +66,7 @@ TEST(PluginEntry, RecordDescribesTheInstrument) {
     EXPECT_EQ(e.numOutputs, 2);
     EXPECT_EQ(e.numPrograms, 1);
     EXPECT_EQ(e.numParams, 1024);
-    EXPECT_EQ(e.flags, 0x111);  // has editor, can replace, is synth
+    EXPECT_EQ(e.flags, 0x111); // has editor, can replace, is synth
 
     EXPECT_EQ(p.text(effGetEffectName), "Ondix");
     EXPECT_EQ(p.text(effGetProductString), "Ondix");
@@ -124,13 +126,20 @@ TEST(HostDetection, ProductAndVendorStringsDecideChunkExchange) {
         bool chunks;
     };
     const Case cases[] = {
-        {"REAPER", "Cockos", true},       {"reaper", "", true},
-        {"Reaper 7", "", false},          {"REAPER ", "", false},
-        {"Maschine 2", "", true},         {"MASCHIN", "", false},
-        {"Komplete Kontrol", "", true},   {"", "Propellerhead Software", true},
-        {"", "prop", true},               {"", "PRO", false},
-        {"ondix-host", "", true},         {"Kore Player", "", false},
-        {"Bitwig Studio", "Bitwig", false}, {"", "", false},
+        {"REAPER", "Cockos", true},
+        {"reaper", "", true},
+        {"Reaper 7", "", false},
+        {"REAPER ", "", false},
+        {"Maschine 2", "", true},
+        {"MASCHIN", "", false},
+        {"Komplete Kontrol", "", true},
+        {"", "Propellerhead Software", true},
+        {"", "prop", true},
+        {"", "PRO", false},
+        {"ondix-host", "", true},
+        {"Kore Player", "", false},
+        {"Bitwig Studio", "Bitwig", false},
+        {"", "", false},
     };
     for (const Case& c : cases) {
         HostedPlugin p(c.product, c.vendor);
@@ -171,7 +180,7 @@ TEST(HostInterface, CapabilitiesPinsAndGestures) {
     EXPECT_EQ(p.dispatch(effGetOutputProperties, 1, 0, &pin), 1);
     EXPECT_STREQ(pin.label, "Ondix 2");
     EXPECT_EQ(pin.flags, 3);
-    EXPECT_EQ(pin.arrangementType, 77);  // untouched
+    EXPECT_EQ(pin.arrangementType, 77); // untouched
     VstPinProperties untouched{};
     EXPECT_EQ(p.dispatch(effGetOutputProperties, 2, 0, &untouched), 0);
     EXPECT_EQ(untouched.label[0], '\0');
@@ -197,7 +206,7 @@ TEST(ParameterValues, ClampSnapAndIgnoreWhatIsOutOfRange) {
     p.set(tag::DriftOn, 0.5f);
     EXPECT_EQ(p.get(tag::DriftOn), 1.0f);
     p.set(tag::HiPassOn, 0.7f);
-    EXPECT_FLOAT_EQ(p.get(tag::HiPassOn), 0.7f);  // shown as on/off, not a switch
+    EXPECT_FLOAT_EQ(p.get(tag::HiPassOn), 0.7f); // shown as on/off, not a switch
 
     p.set(tag::OscMorph, 0.25f);
     p.set(tag::OscMorph, std::numeric_limits<float>::quiet_NaN());
@@ -245,19 +254,19 @@ TEST(ParameterValues, AutomatedWritesReportTheClampedValue) {
 TEST(ParameterValues, EditTracking) {
     HostedPlugin p;
     APlugin& plugin = p.plugin();
-    const int t = tag::FilterQ;  // default 0
+    const int t = tag::FilterQ; // default 0
 
-    p.set(t, 0.00005f);  // within 0.0001 of the last edit: no edit
+    p.set(t, 0.00005f); // within 0.0001 of the last edit: no edit
     EXPECT_EQ(plugin.core.values.lastEditValue[t], 0.0f);
     EXPECT_FALSE(plugin.getEditChanged());
 
     p.set(t, 0.5f);
     EXPECT_EQ(plugin.core.values.lastEditValue[t], 0.5f);
     EXPECT_TRUE(plugin.getEditChanged());
-    p.set(t, 0.0f);  // back to the loaded value: still edited
+    p.set(t, 0.0f); // back to the loaded value: still edited
     EXPECT_TRUE(plugin.getEditChanged());
 
-    p.set(tag::TakeOver, 0.3f);  // the current values become the loaded state
+    p.set(tag::TakeOver, 0.3f); // the current values become the loaded state
     EXPECT_FALSE(plugin.getEditChanged());
     EXPECT_EQ(plugin.getOrigValue(tag::MainVolume), plugin.getCurrentValue(tag::MainVolume));
 
@@ -295,18 +304,18 @@ TEST(ParameterValues, EditorReceivesValuesOnlyWhileOpenAndOnlyForItsTags) {
     APlugin& plugin = p.plugin();
     uEditor& ui = *plugin.getUEditor();
 
-    p.set(tag::AmpEnvDecay, 0.1f);  // closed: nothing recorded
+    p.set(tag::AmpEnvDecay, 0.1f); // closed: nothing recorded
     int parent = 0;
     EXPECT_EQ(p.dispatch(effEditOpen, 0, 0, &parent), 1);
     EXPECT_TRUE(plugin.core.editorOpened);
     EXPECT_FALSE(plugin.core.editorOpening);
-    EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f);  // read when opening
+    EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f); // read when opening
 
     p.set(tag::AmpEnvDecay, 0.6f);
-    p.set(tag::InternalFirst, 0.7f);   // 128 reaches the editor
-    p.set(tag::InternalFirst + 1, 0.7f);  // 129..242 do not
-    p.set(tag::Marker, 0.2f);          // 998 and above do not
-    EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f);  // only recorded so far
+    p.set(tag::InternalFirst, 0.7f);                        // 128 reaches the editor
+    p.set(tag::InternalFirst + 1, 0.7f);                    // 129..242 do not
+    p.set(tag::Marker, 0.2f);                               // 998 and above do not
+    EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f); // only recorded so far
     p.dispatch(effEditIdle);
     EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.6f);
     EXPECT_FLOAT_EQ(ui.shownValue(tag::InternalFirst), 0.7f);
@@ -330,7 +339,7 @@ TEST(ParameterOperations, StepsSwitchesDefaultsCopiesAndSwaps) {
     APlugin& plugin = p.plugin();
 
     plugin.setSteppedValue(tag::ArpNumSteps, 99);
-    EXPECT_EQ(p.get(tag::ArpNumSteps), 1.0f);  // (15 + 0.1) / 15, clamped on the way in
+    EXPECT_EQ(p.get(tag::ArpNumSteps), 1.0f); // (15 + 0.1) / 15, clamped on the way in
     EXPECT_EQ(plugin.getSteppedValue(tag::ArpNumSteps), 15);
     plugin.setSteppedValue(tag::FilterType, -4);
     EXPECT_EQ(plugin.getSteppedValue(tag::FilterType), 0);
@@ -340,12 +349,12 @@ TEST(ParameterOperations, StepsSwitchesDefaultsCopiesAndSwaps) {
     EXPECT_EQ(plugin.getSteppedValue(tag::FilterType), 21);
     p.set(tag::slotSource(0), 0.75f);
     EXPECT_EQ(plugin.getSteppedValue(tag::slotSource(0)), 74);
-    EXPECT_EQ(plugin.getSteppedValue(tag::OscMorph), 0);  // continuous
+    EXPECT_EQ(plugin.getSteppedValue(tag::OscMorph), 0); // continuous
     EXPECT_EQ(APlugin::getSteppedValue(std::nanf(""), 23.99f, 22), 0);
     EXPECT_EQ(APlugin::getSteppedValue(1e30f, 23.99f, 22), 21);
     EXPECT_EQ(APlugin::getSteppedValue(-1e30f, 23.99f, 22), 0);
     const std::size_t automated = p.host.count(audioMasterAutomate);
-    plugin.setSteppedValue(tag::OscMorph, 3);  // continuous: nothing
+    plugin.setSteppedValue(tag::OscMorph, 3); // continuous: nothing
     EXPECT_EQ(p.host.count(audioMasterAutomate), automated);
 
     plugin.toggleValue(tag::ChorusOn);
@@ -365,7 +374,7 @@ TEST(ParameterOperations, StepsSwitchesDefaultsCopiesAndSwaps) {
     plugin.setToDefaultRange(tag::xyPointX(0), tag::xyPointX(1));
     EXPECT_EQ(p.get(tag::xyPointX(1)), 0.0f);
     EXPECT_FLOAT_EQ(p.get(tag::xyPointX(2)), 0.3f);
-    plugin.setToDefaultRange(tag::xyPointX(0), 1024);  // out of range: nothing
+    plugin.setToDefaultRange(tag::xyPointX(0), 1024); // out of range: nothing
     EXPECT_FLOAT_EQ(p.get(tag::xyPointX(2)), 0.3f);
 
     // 300..303 go to 1020..1023; the pairs that would reach 1024.. are skipped.

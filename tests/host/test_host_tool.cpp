@@ -34,16 +34,16 @@ TEST(HostToolNotes, RejectsBadNotes) {
     }
 }
 
-TEST(HostToolNotes, FullSpecAndDefaults) {
+TEST(HostToolNotes, AllFieldsAndDefaults) {
     std::string error;
-    auto full = parseNoteSpec("E4:90:0.5:1.25", error);
+    auto full = parseNoteArgument("E4:90:0.5:1.25", error);
     ASSERT_TRUE(full) << error;
     EXPECT_EQ(full->note, 64);
     EXPECT_EQ(full->velocity, 90);
     EXPECT_DOUBLE_EQ(full->start, 0.5);
     EXPECT_DOUBLE_EQ(full->length, 1.25);
 
-    auto bare = parseNoteSpec("72", error);
+    auto bare = parseNoteArgument("72", error);
     ASSERT_TRUE(bare) << error;
     EXPECT_EQ(bare->note, 72);
     EXPECT_EQ(bare->velocity, 100);
@@ -51,11 +51,11 @@ TEST(HostToolNotes, FullSpecAndDefaults) {
     EXPECT_DOUBLE_EQ(bare->length, 1.0);
 }
 
-TEST(HostToolNotes, RejectsBadSpecs) {
+TEST(HostToolNotes, RejectsBadArguments) {
     for (const char* text : {"C4:0", "C4:128", "C4:loud", "C4:100:-1", "C4:100:0:0", "C4:100:0:-2",
                              "C4:100:0:1:5", "C4:100:0,5", "C4:100:inf", ""}) {
         std::string error;
-        EXPECT_FALSE(parseNoteSpec(text, error)) << text;
+        EXPECT_FALSE(parseNoteArgument(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
 }
@@ -66,11 +66,11 @@ TEST(HostToolNotes, DecimalPointWhateverTheLocale) {
     std::string saved = previous ? previous : "C";
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); // may not exist; then C stays
     std::string error;
-    auto spec = parseNoteSpec("C4:100:0.25:0.5", error);
+    auto parsed = parseNoteArgument("C4:100:0.25:0.5", error);
     std::string text = formatFixed(1.5, 2);
     std::setlocale(LC_NUMERIC, saved.c_str());
-    ASSERT_TRUE(spec) << error;
-    EXPECT_DOUBLE_EQ(spec->start, 0.25);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_DOUBLE_EQ(parsed->start, 0.25);
     EXPECT_EQ(text, "1.50");
 }
 
@@ -80,7 +80,7 @@ TEST(HostToolPhrase, BuiltInPhraseIsAFewBars) {
     double end = phraseEnd(notes);
     EXPECT_GE(end, 6.0);
     EXPECT_LE(end, 8.0);
-    for (const NoteSpec& n : notes) {
+    for (const PhraseNote& n : notes) {
         EXPECT_GE(n.note, 0);
         EXPECT_LE(n.note, 127);
         EXPECT_GE(n.velocity, 1);
@@ -91,7 +91,7 @@ TEST(HostToolPhrase, BuiltInPhraseIsAFewBars) {
 }
 
 TEST(HostToolSchedule, FramesAreRoundedAndOrdered) {
-    std::vector<NoteSpec> notes = {{64, 80, 0.5, 0.25}, {60, 100, 0.0, 0.5}};
+    std::vector<PhraseNote> notes = {{64, 80, 0.5, 0.25}, {60, 100, 0.0, 0.5}};
     auto messages = scheduleNotes(notes, 1000.0);
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0].frame, 0);
@@ -110,7 +110,7 @@ TEST(HostToolSchedule, FramesAreRoundedAndOrdered) {
 }
 
 TEST(HostToolSchedule, RetriggeredKeyIsNotCut) {
-    std::vector<NoteSpec> notes = {{60, 100, 1.0, 1.0}, {60, 100, 0.0, 1.0}};
+    std::vector<PhraseNote> notes = {{60, 100, 1.0, 1.0}, {60, 100, 0.0, 1.0}};
     auto messages = scheduleNotes(notes, 100.0);
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[1].frame, 100);
@@ -120,7 +120,7 @@ TEST(HostToolSchedule, RetriggeredKeyIsNotCut) {
 }
 
 TEST(HostToolSchedule, TinyNoteStillLastsAFrame) {
-    std::vector<NoteSpec> notes = {{60, 100, 0.0, 1e-9}};
+    std::vector<PhraseNote> notes = {{60, 100, 0.0, 1e-9}};
     auto messages = scheduleNotes(notes, 44100.0);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].frame, 1);

@@ -32,7 +32,7 @@ struct ParameterSetting {
 struct RenderOptions : CommonOptions {
     std::string output;
     std::optional<double> seconds; // default: last note off + tail
-    std::vector<NoteSpec> notes;   // empty: the built-in phrase
+    std::vector<PhraseNote> notes; // empty: the built-in phrase
     std::vector<ParameterSetting> settings;
 };
 

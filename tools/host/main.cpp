@@ -32,7 +32,8 @@ render  plays notes through the plug-in and writes a stereo 32-bit float WAV
 Render options:
   -o, --output FILE     WAV file to write (required)
   --seconds S           length to render (default: last note-off + 2 s)
-  --note SPEC           play a note, repeatable. SPEC is NOTE[:VEL[:START[:LENGTH]]]:
+  --note NOTE[:VEL[:START[:LENGTH]]]
+                        play a note, repeatable:
                         NOTE 0..127 or a name like C4 (= 60), F#3, Bb2; VEL 1..127
                         (default 100); START and LENGTH in seconds (defaults 0 and 1).
                         Example: --note C4:100:0:1.5 --note E4:90:0.5:1
@@ -163,7 +164,7 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
     }
     if (auto value = args.option("--note")) {
         std::string why;
-        if (auto note = parseNoteSpec(*value, why)) {
+        if (auto note = parseNoteArgument(*value, why)) {
             options.notes.push_back(*note);
         } else {
             args.error = "--note " + *value + ": " + why;

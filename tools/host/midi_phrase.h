@@ -14,7 +14,7 @@
 
 namespace ondix::host {
 
-struct NoteSpec {
+struct PhraseNote {
     int note = 60;       // MIDI note number, 0..127
     int velocity = 100;  // 1..127
     double start = 0.0;  // seconds
@@ -59,7 +59,7 @@ inline std::optional<int> parseNoteName(std::string_view text) {
 
 // NOTE[:VELOCITY[:START[:LENGTH]]], START and LENGTH in seconds.
 // On failure returns nullopt and says why in `error`.
-inline std::optional<NoteSpec> parseNoteSpec(std::string_view text, std::string& error) {
+inline std::optional<PhraseNote> parseNoteArgument(std::string_view text, std::string& error) {
     std::vector<std::string_view> fields;
     for (size_t begin = 0;;) {
         size_t colon = text.find(':', begin);
@@ -72,20 +72,20 @@ inline std::optional<NoteSpec> parseNoteSpec(std::string_view text, std::string&
         error = "too many fields (expected NOTE:VELOCITY:START:LENGTH)";
         return std::nullopt;
     }
-    NoteSpec spec;
+    PhraseNote parsed;
     auto note = parseNoteName(fields[0]);
     if (!note) {
         error = "note must be 0..127 or a name like C4, F#3, Bb2";
         return std::nullopt;
     }
-    spec.note = *note;
+    parsed.note = *note;
     if (fields.size() > 1) {
         auto velocity = parseInt(fields[1]);
         if (!velocity || *velocity < 1 || *velocity > 127) {
             error = "velocity must be 1..127";
             return std::nullopt;
         }
-        spec.velocity = static_cast<int>(*velocity);
+        parsed.velocity = static_cast<int>(*velocity);
     }
     if (fields.size() > 2) {
         auto start = parseDouble(fields[2]);
@@ -93,7 +93,7 @@ inline std::optional<NoteSpec> parseNoteSpec(std::string_view text, std::string&
             error = "start must be a number of seconds >= 0";
             return std::nullopt;
         }
-        spec.start = *start;
+        parsed.start = *start;
     }
     if (fields.size() > 3) {
         auto length = parseDouble(fields[3]);
@@ -101,15 +101,15 @@ inline std::optional<NoteSpec> parseNoteSpec(std::string_view text, std::string&
             error = "length must be a number of seconds > 0";
             return std::nullopt;
         }
-        spec.length = *length;
+        parsed.length = *length;
     }
-    return spec;
+    return parsed;
 }
 
 // Four bars at 120 BPM in A minor (Am - F - C - G): bass, a three-note chord
 // held for most of each bar, and a melody on top. The last chord is let go at
 // 7.5 s, so the release can be heard in the tail.
-inline std::vector<NoteSpec> builtInPhrase() {
+inline std::vector<PhraseNote> builtInPhrase() {
     constexpr double kBeat = 0.5; // seconds at 120 BPM
     struct Chord {
         int bass;
@@ -133,7 +133,7 @@ inline std::vector<NoteSpec> builtInPhrase() {
         {74, 12, 1}, {71, 13, 1}, {67, 14, 1},                  // bar 4
     };
 
-    std::vector<NoteSpec> notes;
+    std::vector<PhraseNote> notes;
     for (int bar = 0; bar < 4; ++bar) {
         double start = bar * 4 * kBeat;
         double length = (bar == 3 ? 3.0 : 3.5) * kBeat;
@@ -147,20 +147,20 @@ inline std::vector<NoteSpec> builtInPhrase() {
 }
 
 // When the last note is let go, in seconds.
-inline double phraseEnd(const std::vector<NoteSpec>& notes) {
+inline double phraseEnd(const std::vector<PhraseNote>& notes) {
     double end = 0.0;
-    for (const NoteSpec& n : notes) end = std::max(end, n.start + n.length);
+    for (const PhraseNote& n : notes) end = std::max(end, n.start + n.length);
     return end;
 }
 
 // Note-on/note-off pairs at sample frames, in time order. At equal frames the
 // note-offs come first, so a note that ends where the next one on the same key
 // begins is retriggered rather than cut.
-inline std::vector<MidiMessage> scheduleNotes(const std::vector<NoteSpec>& notes,
+inline std::vector<MidiMessage> scheduleNotes(const std::vector<PhraseNote>& notes,
                                               double sampleRate) {
     std::vector<MidiMessage> messages;
     messages.reserve(notes.size() * 2);
-    for (const NoteSpec& n : notes) {
+    for (const PhraseNote& n : notes) {
         auto on = static_cast<int64_t>(std::llround(n.start * sampleRate));
         auto off = static_cast<int64_t>(std::llround((n.start + n.length) * sampleRate));
         off = std::max(off, on + 1);

@@ -99,7 +99,7 @@ int runRender(const RenderOptions& options) {
 
     const double rate = options.host.sampleRate;
     const int32_t blockSize = options.host.blockSize;
-    const std::vector<NoteSpec> notes = options.notes.empty() ? builtInPhrase() : options.notes;
+    const std::vector<PhraseNote> notes = options.notes.empty() ? builtInPhrase() : options.notes;
     const double seconds = options.seconds.value_or(phraseEnd(notes) + kDefaultTailSeconds);
     const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
     const std::vector<MidiMessage> schedule = scheduleNotes(notes, rate);

@@ -1,0 +1,104 @@
+// The preference store: user settings of the plug-in, shared by every
+// instance in the process and kept across host restarts.
+//
+// Two scopes are read:
+//   own domain (read-write)  ${XDG_CONFIG_HOME:-$HOME/.config}/Haldmer/<PREF_PATH_STR>.prefs
+//   any user   (read-only)   <first entry of ${XDG_CONFIG_DIRS:-/etc/xdg}>/Haldmer/<PREF_PATH_STR>.prefs
+// When ONDIX_PREFS_DIR is set and not empty it replaces both folders: the own
+// file lives in $ONDIX_PREFS_DIR/ and the any-user file in
+// $ONDIX_PREFS_DIR/any-user/. Tests and tools use it so they never touch the
+// user's settings.
+//
+// Each entry is a string (bytes, kept exactly) or a 32-bit integer. A value
+// of the other kind reads as missing. Both files are loaded once, on first
+// use, into one in-memory snapshot guarded by a mutex; reads are served from
+// it and never touch the disk again until reloadPrefs(). Every write updates
+// the snapshot and then rewrites the whole own file durably (temporary file,
+// fsync, rename, fsync of the folder) before it returns.
+//
+// Threads: every function may be called from any thread; each takes the
+// snapshot's mutex briefly, and writes do file I/O while holding it. The
+// engine will cache the values it needs on the audio thread ("MIDICapture"
+// and the controller map) in atomics refreshed from the main thread, so the
+// audio thread does not wait on this mutex or on the disk; until then keep
+// audio-thread calls to MIDI controller events and learn actions.
+#pragma once
+
+#include <string>
+
+// Identifier of the plug-in's preference domain; also the file's base name.
+inline constexpr char PREF_PATH_STR[] = "com.Haldmer.QVTZ.Ondix";
+
+// Switch keys: values "Y" (on) or "N" (off).
+inline constexpr const char* REG_PRESET_WARNING_STR = "PresetWarning";
+inline constexpr const char* REG_MIDI_PRESET_STR = "MIDIPreset";
+inline constexpr const char* REG_MIDI_BANK_STR = "MIDIBank";
+inline constexpr const char* REG_MIDI_CAPTURE_STR = "MIDICapture";
+inline constexpr const char* REG_KEYBOARD_STR = "Keyboard";
+inline constexpr const char* REG_DRAG_AND_DROP_STR = "DragAndDrop";
+inline constexpr const char* REG_TOOL_TIP_STR = "ToolTip";
+inline constexpr const char* REG_DIAL_ANIMATION_STR = "Animation";
+inline constexpr const char* REG_DECAY_SUSTAIN_STR = "DecaySustain";
+inline constexpr const char* REG_ENV_STR = "EnvelopeShowKnobs";
+inline constexpr const char* REG_DRAW_OSC_STR = "DrawOsc";
+inline constexpr const char* REG_OSC_OUT_STR = "OscOut";
+// One switch per editor size, indexed by the GUI size index 0..3.
+inline constexpr const char* REG_SCREEN_SIZE[4] = {"Big100", "Big125", "Big150", "Big200"};
+
+// Integer key: MIDI input channel (0 omni, 1..16 one channel, 17 none).
+inline constexpr const char* REG_MIDI_IN_CHANNEL_STR = "MIDIChannel";
+
+// Size of the working buffer a string value is read through, terminator included.
+inline constexpr int PREF_MAX_LEN = 256;
+
+// ------------------------------------------------------------------ strings
+//
+// Reads a string of at most maxLen - 1 bytes (maxLen counts the terminator and
+// is clamped to 256). A missing value, a value of another kind, an empty value
+// or one that does not fit is looked up in the any-user scope; a string found
+// there (also an empty one) that fits is copied into the own domain, written to
+// disk and returned. Otherwise the result is "".
+void loadStringFromPrefs(const std::string& key, std::string& value, int maxLen);
+// Buffer form: the same, copied with its terminator into value, which holds at
+// least maxLen bytes. Nothing is written when maxLen < 1.
+void loadStringFromPrefs(const std::string& key, char* value, int maxLen);
+
+void saveStringToPrefs(const std::string& key, const std::string& value);
+void saveStringToPrefs(const char* key, const char* value); // nullptr counts as ""
+
+// ----------------------------------------------------------------- integers
+//
+// 0 when the key is missing or holds a string.
+int loadIntFromPrefs(const std::string& key);
+void saveIntToPrefs(const std::string& key, int value);
+
+// ----------------------------------------------------------------- switches
+//
+// Stores "Y" for true and "N" for false.
+void saveBoolToPrefs(const std::string& key, bool on);
+// true for exactly "Y", false for exactly "N", def for anything else or nothing.
+bool getRegisterIsOn(const std::string& key, bool def);
+
+// ------------------------------------------------------ MIDI controller map
+//
+// The parameter tag latched to controller n (0 none), stored as an integer
+// under the key of n in decimal ("0" .. "127"). n is not checked.
+int getMidiCC(int n);
+void setMidiCC(int n, int tag);
+
+// ------------------------------------------------ checked writes and control
+//
+// The writes above report nothing; these twins return false when the own file
+// could not be written. The in-memory value is set either way, and the next
+// successful write stores it too.
+bool saveStringToPrefsChecked(const std::string& key, const std::string& value);
+bool saveIntToPrefsChecked(const std::string& key, int value);
+
+// Drops the snapshot: the folders are resolved again from the environment and
+// both files are re-read on next use.
+void reloadPrefs();
+
+// Full paths of the two files as currently resolved ("" when no folder can be
+// found, e.g. neither XDG_CONFIG_HOME nor a home folder exists).
+std::string prefsOwnFilePath();
+std::string prefsAnyUserFilePath();
