@@ -112,14 +112,6 @@ void APlugin::detectHostAndChunks() {
     programsAreChunks(core.host.exchangesChunks());
 }
 
-void APlugin::initVariables() {
-    // The metadata table is shared by every instance (see ParamTable::get);
-    // here the instance's own copies start from zero.
-    core.values = ParamValues{};
-    core.lockState.fill(0);
-    initStartup();
-}
-
 uEditor* APlugin::getUEditor() const {
     return static_cast<uEditor*>(editor);
 }

@@ -90,6 +90,19 @@ public:
     void swapParameterRange(int a, int b, int count);
     bool getEditChanged() const { return core.editChanged; }
 
+    // ------------------------------------------------------------ section locks
+    static bool validLockSection(int section);
+    void setLockState(int section, int state);
+    int getLockState(int section) const;
+    bool getTagLocked(int tag) const;
+    float getLockVar(int tag) const;
+    bool getLockVarOnOff(int tag) const;
+    int getLockSteppedValue(int tag) const;
+    void setLockVar(int tag, float value);
+    bool getPlayLocked() const;
+    bool getArpLocked() const;
+    bool getArpOrPlayLocked() const;
+
     // ------------------------------------------------------------ editor and programs
     uEditor* getUEditor() const;
     bool editorIsShowing() const; // exists, has finished opening and reports open
@@ -106,7 +119,12 @@ public:
 private:
     void detectHostAndChunks();
     void initVariables();
-    void initStartup();
+    void initFolderPaths();
+    void initMidiState();
+    void restEngineState();
+    void initEffectChain();
+    void scanWavePreset();
+    void loadWavePreset(int wave, int preset);
     void loadFirstPreset();
     void setEverythingOff(bool resetArp);
     static void fillSampleConvertTables();

@@ -8,6 +8,7 @@
 #include "core/tags.h"
 
 #include <array>
+#include <atomic>
 #include <string>
 
 // Every value of a tag exists in several copies.
@@ -34,10 +35,23 @@ struct HostFlags {
     bool exchangesChunks() const { return hostIsReaper || hostIsNKS || hostIsOwn || hostIsProp; }
 };
 
+// Folders the plug-in reads and writes its files in, from the preferences.
+struct FolderPaths {
+    std::string ecsDir;             // controller map files
+    std::string xyPresetDir;        // XY pad presets
+    std::string arpPresetDir;       // arpeggiator presets
+    std::string modPresetDir;       // modulation-matrix presets
+    std::string envelopePresetDir;  // envelope presets
+    std::string wavePresetDir;      // user-wave files
+    std::string sampleDir;          // sample import
+    std::string helpPath;           // the manual
+    std::string tuningDir;          // tuning files
+};
+
 struct CoreState {
     ParamValues values;
     std::array<ProgramRecord, 1> programStore{}; // indexed by the current program, always 0
-    std::array<int, 3> lockState{};              // per section: 0 unlocked, 1 locked
+    std::array<std::atomic<int>, 3> lockState{};  // 1 Play, 2 Arp: 0 unlocked, 1 locked
 
     HostFlags host;
 
@@ -51,6 +65,7 @@ struct CoreState {
     Flag previewPlay;         // the oscillators play the wave-shaper preview
 
     int presetIndex = 0; // current entry of the preset list
+    FolderPaths folders;
 
     std::array<TPresetFolder, 256> presetFolders; // kept empty; nothing fills them yet
 };

@@ -7,7 +7,9 @@
 //   processReplacing       render loop                  (render loop and sample rate)
 //   processEvents          MIDI event queue             (MIDI handling)
 //   setEverythingOff       voices, arpeggiator, stacks  (notes and voice allocation)
-//   initStartup            start-up tables and folders  (start-up initialisation)
+//   restEngineState        per-voice and global engine state at rest (notes, envelopes, ...)
+//   initEffectChain        effect chain start values, initFX, resetArpMagic, initXY
+//   scanWavePreset, loadWavePreset   user-wave presets and factory wave 0 (wave tables)
 //   fillSampleConvertTables  sample conversion tables   (sample files)
 //   setProgram, getProgramName, setProgramName, getProgramNameIndexed,
 //   loadFirstPreset        programs and the preset list (programs and preset application)
@@ -35,13 +37,6 @@ VstInt32 APlugin::processEvents(VstEvents* /*events*/) {
 }
 
 void APlugin::setEverythingOff(bool /*resetArp*/) {}
-
-void APlugin::initStartup() {
-    // Start-up stores a rate just off 44100, so that the call below builds
-    // the rate-dependent state for 44100 Hz.
-    engine.sampleRate = 44099.0f;
-    setSampleRate(44100.0f);
-}
 
 void APlugin::fillSampleConvertTables() {}
 
@@ -78,3 +73,16 @@ bool APlugin::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char*
     getProgramName(name);
     return true;
 }
+
+void APlugin::restEngineState() {}
+
+void APlugin::initEffectChain() {
+    engine.chorusDelay.init(engine.sampleRate);
+    engine.flangerDelay.init(engine.sampleRate);
+    engine.effectDelay.init(engine.sampleRate);
+    engine.reverbPreDelay.init(engine.sampleRate);
+}
+
+void APlugin::scanWavePreset() {}
+
+void APlugin::loadWavePreset(int /*wave*/, int /*preset*/) {}

@@ -6,9 +6,11 @@
 #pragma once
 
 #include "core/placeholders.h"
+#include "core/tags.h"
 #include "vst2/vst2.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 struct MidiEventQueue {
@@ -31,6 +33,16 @@ struct MidiEventQueue {
     }
 };
 
+// MIDI input state that start-up takes from the preferences. The audio
+// thread reads it; the main thread's setters refresh it.
+struct MidiState {
+    std::atomic<int> midiChannel{-1};                // -1: every channel
+    std::array<std::atomic<int>, 128> ccMap{};       // parameter tag per controller, 0 none
+    std::array<bool, tag::Count> captured{};         // pick-up reached per tag
+    std::array<float, tag::Count> pickupRef{};       // pick-up reference per tag, -1 none
+    std::atomic<int> learnTag{-1};                   // tag waiting to be learned, -1 none
+};
+
 struct EngineState {
     float sampleRate = 44100.0f;           // the rate the rate-dependent state was built for
     const VstTimeInfo* hostTime = nullptr; // the host's time information of the current block
@@ -44,4 +56,8 @@ struct EngineState {
     TDelay reverbPreDelay;
 
     MidiEventQueue midiEventQueue;
+    MidiState midi;
+
+    double tempo = 120.0;                // beats per minute
+    double samplesPerWholeNote = 88200;  // rate * 240 / tempo
 };

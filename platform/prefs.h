@@ -2,8 +2,9 @@
 // instance in the process and kept across host restarts.
 //
 // Two scopes are read:
-//   own domain (read-write)  ${XDG_CONFIG_HOME:-$HOME/.config}/Haldmer/<PREF_PATH_STR>.prefs
-//   any user   (read-only)   <first entry of ${XDG_CONFIG_DIRS:-/etc/xdg}>/Haldmer/<PREF_PATH_STR>.prefs
+//   own domain (read-write)  ${XDG_CONFIG_HOME:-$HOME/.config}/Haldmer/<file>
+//   any user   (read-only)   <first entry of ${XDG_CONFIG_DIRS:-/etc/xdg}>/Haldmer/<file>
+// where <file> is PREF_PATH_STR followed by ".prefs".
 // When ONDIX_PREFS_DIR is set and not empty it replaces both folders: the own
 // file lives in $ONDIX_PREFS_DIR/ and the any-user file in
 // $ONDIX_PREFS_DIR/any-user/. Tests and tools use it so they never touch the

@@ -1,0 +1,113 @@
+// Start-up of a plug-in object: APlugin::initVariables brings a freshly
+// constructed instance into its start state, in a fixed order.
+//
+// The parameter table and the engine's lookup tables are identical for every
+// instance; they are built by the first instance of the process and shared,
+// so a second instance only sets up its own state here.
+
+#include "core/aplugin.h"
+
+#include "engine/tables.h"
+#include "platform/prefs.h"
+
+#include <string>
+
+namespace {
+
+// One folder preference: key, how long a value is read, the default used when
+// nothing is stored, and whether that default is written back at once.
+struct FolderPref {
+    const char* key;
+    int maxLen;
+    const char* defaultPath;
+    bool writeBack;
+    std::string FolderPaths::*member;
+};
+
+constexpr int kShortPref = 127;
+constexpr int kLongPref = 255;
+
+const FolderPref kFolderPrefs[] = {
+    {"ECSDir", kShortPref, "/Applications/Haldmer/Ondix/ECS/", true, &FolderPaths::ecsDir},
+    {"XYPresetDir", kLongPref, "/Applications/Haldmer/Ondix/XY Presets/", true,
+     &FolderPaths::xyPresetDir},
+    {"ArpPresetDir", kLongPref, "/Applications/Haldmer/Ondix/Arp Presets/", true,
+     &FolderPaths::arpPresetDir},
+    {"ModPresetDir", kLongPref, "/Applications/Haldmer/Ondix/Mod Presets/", true,
+     &FolderPaths::modPresetDir},
+    {"EnvelopePresetDir", kLongPref, "/Applications/Haldmer/Ondix/Envelope Presets/", true,
+     &FolderPaths::envelopePresetDir},
+    {"WavePresetDir", kLongPref, "/Applications/Haldmer/Ondix/Wave Presets/", true,
+     &FolderPaths::wavePresetDir},
+    {"SampleDir", kLongPref, "/Applications/Haldmer/Ondix/", true, &FolderPaths::sampleDir},
+    {"Help", kShortPref, "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf", false,
+     &FolderPaths::helpPath},
+    {"Tuning", kShortPref, "/Applications/Haldmer/Ondix/Tuning/", false, &FolderPaths::tuningDir},
+};
+
+} // namespace
+
+void APlugin::initVariables() {
+    // 1. Parameters: the shared table holds every definition; this instance's
+    //    value copies start from zero.
+    core.values = ParamValues{};
+
+    // 2. Lock map: held copies (cleared above) and both sections unlocked.
+    for (auto& state : core.lockState) state.store(0, std::memory_order_relaxed);
+
+    // 3. Folder paths.
+    initFolderPaths();
+
+    // 4. Program and editor flags.
+    core.editChanged.clear();
+    core.screenUpdatePending.clear();
+    core.popupOpen.clear();
+    core.presetPending.clear();
+    core.settingPreset.clear();
+
+    // 5. Tempo and sample rate: a stored rate just off 44100 makes the call
+    //    below build the rate-dependent state for 44100 Hz.
+    engine.tempo = 120.0;
+    engine.sampleRate = 44099.0f;
+    setSampleRate(44100.0f);
+    engine.samplesPerWholeNote = engine.sampleRate * 240.0 / engine.tempo;
+
+    // 6. Shared tables (built by the first instance) and the engine at rest.
+    engineTables();
+    restEngineState();
+
+    // 7. MIDI input channel, controller map and pick-up state.
+    initMidiState();
+
+    // 8. Effect chain at the stored rate, arpeggiator magic steps, XY pad.
+    initEffectChain();
+
+    // 9. Factory wave 0 into both user waves.
+    loadWavePreset(0, 0);
+    loadWavePreset(1, 0);
+}
+
+void APlugin::initFolderPaths() {
+    for (const FolderPref& pref : kFolderPrefs) {
+        std::string& path = core.folders.*pref.member;
+        loadStringFromPrefs(pref.key, path, pref.maxLen);
+        if (path.empty()) {
+            path = pref.defaultPath;
+            if (pref.writeBack) saveStringToPrefs(pref.key, path);
+        }
+        if (pref.member == &FolderPaths::wavePresetDir) scanWavePreset();
+    }
+}
+
+void APlugin::initMidiState() {
+    MidiState& midi = engine.midi;
+    // Stored 0 means every channel, 1..16 one channel, 17 none; anything else
+    // (also a missing value, read as 0) means every channel.
+    const int stored = loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR);
+    midi.midiChannel.store(stored >= 0 && stored <= 17 ? stored - 1 : -1,
+                           std::memory_order_relaxed);
+    for (int n = 0; n < 128; ++n) midi.ccMap[n].store(getMidiCC(n), std::memory_order_relaxed);
+    midi.captured.fill(false);
+    midi.pickupRef.fill(-1.0f);
+    midi.learnTag.store(-1, std::memory_order_relaxed);
+}

@@ -1,0 +1,140 @@
+#include "engine/envelope.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kSilence = 0.00001;
+constexpr double kMinSpeed = 1.0 / 1048576.0;  // 2^-20
+constexpr double kMaxSpeed = 1048576.0;        // 2^20
+
+double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
+
+int syncIndex(double t, int last, double scale) {
+    const double i = t * scale + 0.1;
+    if (!(i > 0.0)) return 0;
+    return i >= last ? last : static_cast<int>(i);
+}
+
+} // namespace
+
+double Envelope::clampSpeed(double speed) {
+    if (!(speed > kMinSpeed)) return kMinSpeed;  // also NaN
+    return speed > kMaxSpeed ? kMaxSpeed : speed;
+}
+
+double Envelope::unsyncedRate(double t, double speed, double sampleRate) {
+    return speed * 16000.0 / (std::exp2(14.0 * t) * sampleRate + 32.0);
+}
+
+double Envelope::syncedRate(double t, double speed, double samplesPerWholeNote) {
+    const int i = syncIndex(t, 30, 30.99);
+    return 16.0 / (speed * D_ENV_TEMPO_SYNC[i] * samplesPerWholeNote + 1.0);
+}
+
+double Envelope::rate(double t, const EnvelopeInputs& in) {
+    const double speed = clampSpeed(in.speed);
+    return in.synced ? syncedRate(t, speed, in.samplesPerWholeNote)
+                     : unsyncedRate(t, speed, in.sampleRate);
+}
+
+double Envelope::shapeExponent(double d) {
+    const double c = std::clamp(std::isnan(d) ? 0.0 : d + 0.4, -1.0, 1.0);
+    return std::exp2(4.0 - 8.0 * c);
+}
+
+bool Envelope::stepStolen(EnvelopeState& s) {
+    s.prevOutput = s.output;
+    s.level = clamp01(s.level - 0.01);
+    s.output = s.level;
+    s.ramp = (s.output - s.prevOutput) / 16.0;
+    if (s.level > 0.0) return false;
+    s.stage = kEnvRelease;
+    return true;
+}
+
+void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {
+    s.prevOutput = s.output;
+
+    if (in.releasing) {
+        s.stage = kEnvRelease;
+        const bool hold = in.freeEnvelope && !in.synced && in.release > 0.9999;
+        const double r = hold ? 0.0 : rate(in.release, in);
+        s.level = clamp01(s.level - r);
+        if (in.curved) {
+            const double divisor = s.releaseLevel == 0.0 ? 1.0 : s.releaseLevel;
+            s.output = s.releaseOutput * std::pow(s.level / divisor, in.releaseShape);
+        } else {
+            s.output = s.level;
+        }
+        if (in.amplitude && s.output < kSilence) {
+            s.output = 0.0;
+            s.prevOutput = 0.0;
+        }
+        s.ramp = (s.output - s.prevOutput) / 16.0;
+        return;
+    }
+
+    const double sustain = clamp01(in.sustain) * 0.9999;
+    switch (s.stage) {
+    case kEnvAttack:
+        s.level += rate(in.attack, in);
+        if (s.level > 1.0) {
+            s.level = 1.0;
+            s.stage = kEnvDecay;
+        }
+        break;
+    case kEnvDecay:
+        s.level -= rate(in.decay, in);
+        if (s.level < sustain) {
+            s.level = sustain;
+            s.stage = kEnvSustain;
+        }
+        break;
+    case kEnvSustain:
+        if (in.freeEnvelope) {
+            const double tilt = std::fabs(1.0 - 2.0 * in.fade);
+            if (tilt >= 0.0002) {
+                const double speed = clampSpeed(in.speed);
+                double f;
+                if (in.synced) {
+                    const double length =
+                        D_ENV_FADE_TEMPO_SYNC[syncIndex(in.fade, 60, 60.99)];
+                    // A fade of length 0 ("Off") holds the level.
+                    f = length == 0.0 ? 0.0
+                                      : speed * 16.0 / (length * in.samplesPerWholeNote + 1.0);
+                } else {
+                    f = speed * 16000.0 / (std::exp2(18.0 - 18.0 * tilt) * in.sampleRate);
+                    if (in.fade < 0.5) f = -f;
+                }
+                s.level = clamp01(s.level + f);
+            }
+        }
+        break;
+    case kEnvRelease:
+        if (in.gateOn) {  // a stolen voice that has finished fading
+            s.ramp = 0.0;
+            return;
+        }
+        break;
+    default: break;
+    }
+
+    if (s.level <= 0.0) {
+        s.output = 0.0;
+    } else if (s.stage == kEnvDecay && in.curved) {
+        if (sustain >= s.level) {
+            s.output = sustain;
+        } else {
+            const double span = 1.0 - sustain <= 0.00001 ? 1.0 : 1.0 - sustain;
+            s.output = (1.0 - sustain) * std::pow((s.level - sustain) / span, in.decayShape) +
+                       sustain;
+        }
+    } else {
+        s.output = s.level;
+    }
+    s.releaseLevel = s.level;
+    s.releaseOutput = s.output;
+    s.ramp = (s.output - s.prevOutput) / 16.0;
+}

@@ -1,0 +1,113 @@
+// Start-up of a plug-in object: folder paths, MIDI state and rate from the
+// preference store, and the shared tables.
+
+#include "core/aplugin.h"
+#include "platform/prefs.h"
+#include "support/fake_host.h"
+#include "support/temp_prefs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+std::unique_ptr<APlugin> makePlugin() { return std::make_unique<APlugin>(FakeHost::callback); }
+
+std::string ownPrefsFile() {
+    std::ifstream in(prefsOwnFilePath(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST(Startup, EmptyStoreGetsTheSevenFolderDefaultsWrittenBack) {
+    TempPrefs prefs;
+    FakeHost host;
+    auto plugin = makePlugin();
+
+    const FolderPaths& f = plugin->core.folders;
+    EXPECT_EQ(f.ecsDir, "/Applications/Haldmer/Ondix/ECS/");
+    EXPECT_EQ(f.xyPresetDir, "/Applications/Haldmer/Ondix/XY Presets/");
+    EXPECT_EQ(f.arpPresetDir, "/Applications/Haldmer/Ondix/Arp Presets/");
+    EXPECT_EQ(f.modPresetDir, "/Applications/Haldmer/Ondix/Mod Presets/");
+    EXPECT_EQ(f.envelopePresetDir, "/Applications/Haldmer/Ondix/Envelope Presets/");
+    EXPECT_EQ(f.wavePresetDir, "/Applications/Haldmer/Ondix/Wave Presets/");
+    EXPECT_EQ(f.sampleDir, "/Applications/Haldmer/Ondix/");
+    EXPECT_EQ(f.helpPath, "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf");
+    EXPECT_EQ(f.tuningDir, "/Applications/Haldmer/Ondix/Tuning/");
+
+    // Read back from disk, not from the snapshot.
+    reloadPrefs();
+    std::string value;
+    for (const char* key : {"ECSDir", "XYPresetDir", "ArpPresetDir", "ModPresetDir",
+                            "EnvelopePresetDir", "WavePresetDir", "SampleDir"}) {
+        loadStringFromPrefs(key, value, 255);
+        EXPECT_FALSE(value.empty()) << key;
+    }
+    loadStringFromPrefs("Help", value, 127);
+    EXPECT_EQ(value, "");
+    loadStringFromPrefs("Tuning", value, 127);
+    EXPECT_EQ(value, "");
+    const std::string file = ownPrefsFile();
+    EXPECT_EQ(file.find("Help"), std::string::npos);
+    EXPECT_EQ(file.find("Tuning"), std::string::npos);
+}
+
+TEST(Startup, StoredFoldersAreUsedUnchanged) {
+    TempPrefs prefs;
+    saveStringToPrefs("ECSDir", "/nowhere/at all/maps/");
+    saveStringToPrefs("Tuning", "/home/me/scales/");
+    FakeHost host;
+    auto plugin = makePlugin();
+    EXPECT_EQ(plugin->core.folders.ecsDir, "/nowhere/at all/maps/");
+    EXPECT_EQ(plugin->core.folders.tuningDir, "/home/me/scales/");
+}
+
+TEST(Startup, MidiChannelAndControllerMapComeFromTheStore) {
+    const std::pair<int, int> channels[] = {{0, -1}, {1, 0}, {16, 15}, {17, 16}, {18, -1},
+                                            {-5, -1}};
+    for (auto [stored, expected] : channels) {
+        TempPrefs prefs;
+        saveIntToPrefs(REG_MIDI_IN_CHANNEL_STR, stored);
+        setMidiCC(74, tag::FilterFreq);
+        FakeHost host;
+        auto plugin = makePlugin();
+        EXPECT_EQ(plugin->engine.midi.midiChannel.load(), expected) << "stored " << stored;
+        EXPECT_EQ(plugin->engine.midi.ccMap[74].load(), tag::FilterFreq);
+        EXPECT_EQ(plugin->engine.midi.ccMap[1].load(), 0);
+        EXPECT_EQ(plugin->engine.midi.pickupRef[tag::FilterFreq], -1.0f);
+    }
+    TempPrefs empty;
+    FakeHost host;
+    EXPECT_EQ(makePlugin()->engine.midi.midiChannel.load(), -1);
+}
+
+TEST(Startup, RateTempoAndFlags) {
+    TempPrefs prefs;
+    FakeHost host;
+    auto plugin = makePlugin();
+    EXPECT_FLOAT_EQ(plugin->engine.sampleRate, 44100.0f);
+    EXPECT_DOUBLE_EQ(plugin->engine.tempo, 120.0);
+    EXPECT_DOUBLE_EQ(plugin->engine.samplesPerWholeNote, 88200.0);
+    EXPECT_FALSE(plugin->core.presetPending);
+    EXPECT_FALSE(plugin->core.screenUpdatePending);
+    EXPECT_EQ(plugin->getLockState(kLockPlay), 0);
+    EXPECT_EQ(plugin->getLockState(kLockArp), 0);
+}
+
+TEST(Startup, ASecondInstanceIsQuick) {
+    TempPrefs prefs;
+    FakeHost host;
+    makePlugin();  // builds the shared tables if no test did yet
+    const auto start = std::chrono::steady_clock::now();
+    auto second = makePlugin();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Generous bound for sanitizer builds; a Release build takes well under 1 ms.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 250);
+}

@@ -1,0 +1,698 @@
+// The preference store: strings, integers, switches and the controller map,
+// the file on disk, the one-time copy from the any-user scope and the folders.
+// Every test runs in its own temporary folder through ONDIX_PREFS_DIR.
+
+#include "platform/prefs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string FILE_NAME = std::string(PREF_PATH_STR) + ".prefs";
+
+// Sets (or unsets) an environment variable and restores it on destruction.
+class EnvGuard {
+public:
+    explicit EnvGuard(const char* name) : name_(name) {
+        if (const char* v = std::getenv(name)) previous_ = v;
+    }
+    ~EnvGuard() {
+        if (previous_)
+            ::setenv(name_, previous_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+    void set(const std::string& value) { ::setenv(name_, value.c_str(), 1); }
+    void unset() { ::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
+std::string makeTempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "ondix-prefs-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const char* made = ::mkdtemp(buffer.data());
+    return made ? std::string(made) : std::string();
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::vector<std::string> folderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string loadString(const std::string& key, int maxLen = 255) {
+    std::string value = "untouched";
+    loadStringFromPrefs(key, value, maxLen);
+    return value;
+}
+
+// Every byte 1..255 once, then the separators of the file format again.
+std::string allBytes() {
+    std::string text;
+    for (int b = 1; b < 256; ++b) text += static_cast<char>(b);
+    return text;
+}
+
+class PrefsFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = makeTempFolder();
+        ASSERT_FALSE(folder.empty());
+        redirect.set(folder);
+        reloadPrefs();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+        // The guard restores the variable after this; forget this test's snapshot now.
+        reloadPrefs();
+    }
+    ~PrefsFixture() override { reloadPrefs(); }
+
+    fs::path ownFile() const { return fs::path(folder) / FILE_NAME; }
+    fs::path anyUserFile() const { return fs::path(folder) / "any-user" / FILE_NAME; }
+
+    void writeOwn(const std::string& content) {
+        writeFile(ownFile(), content);
+        reloadPrefs();
+    }
+    void writeAnyUser(const std::string& content) {
+        writeFile(anyUserFile(), content);
+        reloadPrefs();
+    }
+
+    EnvGuard redirect{"ONDIX_PREFS_DIR"};
+    std::string folder;
+};
+
+class PrefsStrings : public PrefsFixture {};
+class PrefsKinds : public PrefsFixture {};
+class PrefsDisk : public PrefsFixture {};
+class PrefsMigration : public PrefsFixture {};
+class PrefsSwitches : public PrefsFixture {};
+class PrefsMidiCC : public PrefsFixture {};
+class PrefsFolders : public PrefsFixture {};
+class PrefsLocale : public PrefsFixture {};
+
+} // namespace
+
+// ------------------------------------------------------------------ strings
+
+TEST_F(PrefsStrings, EveryByteAndTheFormatSeparatorsRoundTrip) {
+    const std::string value = allBytes(); // 255 bytes, includes '=', '\n', '\\', 0x80..0xFF
+    ASSERT_EQ(value.size(), 255u);
+    const std::string key = "odd = key\\\n\xA5";
+    saveStringToPrefs(key, value);
+    EXPECT_EQ(loadString(key, 256), value);
+
+    reloadPrefs();
+    EXPECT_EQ(loadString(key, 256), value);
+
+    // The file itself stays printable ASCII, one entry per line.
+    const std::string text = readFile(ownFile());
+    for (unsigned char c : text) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2); // header and the one entry
+}
+
+TEST_F(PrefsStrings, SpacesAtTheEdgesAndEmptyValuesSurviveTheFile) {
+    saveStringToPrefs(" spaced key ", "  two spaces both ends  ");
+    saveStringToPrefs("", "empty key");
+    saveStringToPrefs("EmptyValue", "");
+    saveStringToPrefs("Folder", "/Applications/Haldmer/Ondix/XY Presets/");
+    reloadPrefs();
+    EXPECT_EQ(loadString(" spaced key "), "  two spaces both ends  ");
+    EXPECT_EQ(loadString("spaced key"), "");
+    EXPECT_EQ(loadString(""), "empty key");
+    EXPECT_EQ(loadString("EmptyValue"), "");
+    EXPECT_EQ(loadString("Folder"), "/Applications/Haldmer/Ondix/XY Presets/");
+    // Ordinary text stays readable in the file.
+    EXPECT_NE(readFile(ownFile()).find("s Folder = /Applications/Haldmer/Ondix/XY Presets/\n"),
+              std::string::npos);
+}
+
+TEST_F(PrefsStrings, CharPointerTwinStoresTheSameValue) {
+    saveStringToPrefs("Twin", "value");
+    EXPECT_EQ(loadString("Twin"), "value");
+    const char* nothing = nullptr;
+    saveStringToPrefs("Twin", nothing);
+    EXPECT_EQ(loadString("Twin"), "");
+    saveStringToPrefs(nothing, "ignored"); // no key: nothing stored, no crash
+    saveStringToPrefs(std::string("Twin"), std::string("again"));
+    EXPECT_EQ(loadString("Twin"), "again");
+}
+
+TEST_F(PrefsStrings, AValueMustFitInMaxLenMinusOneBytes) {
+    const std::string v126(126, 'a');
+    const std::string v127(127, 'b');
+    saveStringToPrefs("A", v126);
+    saveStringToPrefs("B", v127);
+    EXPECT_EQ(loadString("A", 127), v126);
+    EXPECT_EQ(loadString("B", 127), ""); // does not fit: reads as missing
+    EXPECT_EQ(loadString("B", 128), v127);
+    EXPECT_EQ(loadString("A", 1), "");
+    // A read that does not fit changes nothing on disk.
+    reloadPrefs();
+    EXPECT_EQ(loadString("B", 255), v127);
+}
+
+TEST_F(PrefsStrings, MaxLenAboveTheWorkingBufferIsClamped) {
+    const std::string v255(255, 'c');
+    const std::string v256(256, 'd');
+    saveStringToPrefs("C", v255);
+    saveStringToPrefs("D", v256);
+    EXPECT_EQ(loadString("C", 300), v255);
+    EXPECT_EQ(loadString("D", 300), ""); // 256 bytes never fit the 256-byte buffer
+    EXPECT_EQ(loadString("D", INT_MAX), "");
+
+    char buffer[400];
+    std::fill(std::begin(buffer), std::end(buffer), 'Z');
+    loadStringFromPrefs("D", buffer, 400);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'Z');
+    loadStringFromPrefs("C", buffer, 400);
+    EXPECT_EQ(std::string(buffer), v255);
+    EXPECT_TRUE(std::all_of(buffer + 256, std::end(buffer), [](char c) { return c == 'Z'; }));
+}
+
+TEST_F(PrefsStrings, BufferFormWritesTheTerminatorAndStaysInsideMaxLen) {
+    saveStringToPrefs("Short", "abc");
+    char buffer[16];
+    std::fill(std::begin(buffer), std::end(buffer), 'Z');
+    loadStringFromPrefs("Short", buffer, 4);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(buffer[4], 'Z');
+
+    std::fill(std::begin(buffer), std::end(buffer), 'Z');
+    loadStringFromPrefs("Short", buffer, 3); // "abc" needs 4 bytes: missing
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'Z');
+
+    std::fill(std::begin(buffer), std::end(buffer), 'Z');
+    loadStringFromPrefs("Missing", buffer, 16);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'Z');
+}
+
+TEST_F(PrefsStrings, MaxLenBelowOneWritesNothing) {
+    saveStringToPrefs("Short", "abc");
+    char buffer[4] = {'Z', 'Z', 'Z', 'Z'};
+    loadStringFromPrefs("Short", buffer, 0);
+    loadStringFromPrefs("Short", buffer, -7);
+    EXPECT_EQ(std::string(buffer, 4), "ZZZZ");
+    EXPECT_EQ(loadString("Short", 0), "");
+    EXPECT_EQ(loadString("Short", -1), "");
+}
+
+// -------------------------------------------------------------------- kinds
+
+TEST_F(PrefsKinds, AStringReadsAsZeroInteger) {
+    saveStringToPrefs("A4", "442");
+    EXPECT_EQ(loadIntFromPrefs("A4"), 0);
+    reloadPrefs();
+    EXPECT_EQ(loadIntFromPrefs("A4"), 0);
+}
+
+TEST_F(PrefsKinds, AnIntegerReadsAsMissingString) {
+    saveIntToPrefs("Keyboard", 1);
+    EXPECT_EQ(loadString("Keyboard"), "");
+    EXPECT_TRUE(getRegisterIsOn("Keyboard", true));
+    EXPECT_FALSE(getRegisterIsOn("Keyboard", false));
+    reloadPrefs();
+    EXPECT_EQ(loadString("Keyboard"), "");
+    EXPECT_EQ(loadIntFromPrefs("Keyboard"), 1);
+}
+
+TEST_F(PrefsKinds, TheLastWriteDecidesTheKind) {
+    saveIntToPrefs("K", 5);
+    saveStringToPrefs("K", "five");
+    EXPECT_EQ(loadIntFromPrefs("K"), 0);
+    EXPECT_EQ(loadString("K"), "five");
+    saveIntToPrefs("K", 6);
+    reloadPrefs();
+    EXPECT_EQ(loadIntFromPrefs("K"), 6);
+    EXPECT_EQ(loadString("K"), "");
+}
+
+TEST_F(PrefsKinds, IntegersKeepAllThirtyTwoBits) {
+    for (int v : {0, 1, -1, 440, 17, INT_MAX, INT_MIN}) {
+        saveIntToPrefs("N", v);
+        reloadPrefs();
+        EXPECT_EQ(loadIntFromPrefs("N"), v);
+    }
+    EXPECT_EQ(loadIntFromPrefs("Missing"), 0);
+}
+
+// ---------------------------------------------------------------- the file
+
+TEST_F(PrefsDisk, AWriteIsOnDiskWhenTheCallReturnsWithoutLeftovers) {
+    EXPECT_FALSE(fs::exists(ownFile()));
+    saveBoolToPrefs(REG_KEYBOARD_STR, false);
+    EXPECT_NE(readFile(ownFile()).find("s Keyboard = N\n"), std::string::npos);
+    saveIntToPrefs(REG_MIDI_IN_CHANNEL_STR, 16);
+    EXPECT_NE(readFile(ownFile()).find("i MIDIChannel = 16\n"), std::string::npos);
+    saveStringToPrefs("Help", "/x/Manual.pdf");
+    EXPECT_NE(readFile(ownFile()).find("s Help = /x/Manual.pdf\n"), std::string::npos);
+    setMidiCC(7, 41);
+    EXPECT_NE(readFile(ownFile()).find("i 7 = 41\n"), std::string::npos);
+
+    // Only the preference file is left in the folder: no temporary files.
+    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{FILE_NAME});
+
+    reloadPrefs();
+    EXPECT_FALSE(getRegisterIsOn(REG_KEYBOARD_STR, true));
+    EXPECT_EQ(loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR), 16);
+    EXPECT_EQ(loadString("Help"), "/x/Manual.pdf");
+    EXPECT_EQ(getMidiCC(7), 41);
+}
+
+TEST_F(PrefsDisk, AHandWrittenFileIsReadAfterReload) {
+    saveStringToPrefs("Before", "x");
+    writeFile(ownFile(), "s After = y\n");
+    EXPECT_EQ(loadString("After"), ""); // the snapshot does not go back to the disk
+    reloadPrefs();
+    EXPECT_EQ(loadString("After"), "y");
+    EXPECT_EQ(loadString("Before"), "");
+}
+
+TEST_F(PrefsDisk, TheFolderIsCreatedOnTheFirstWrite) {
+    const std::string nested = folder + "/a/b/c/";
+    redirect.set(nested);
+    reloadPrefs();
+    EXPECT_TRUE(saveIntToPrefsChecked("N", 3));
+    EXPECT_TRUE(fs::is_regular_file(fs::path(folder) / "a/b/c" / FILE_NAME));
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "a/b/c/any-user")); // never created
+}
+
+TEST_F(PrefsDisk, AFailedWriteKeepsTheValueInMemory) {
+    writeFile(fs::path(folder) / "plain-file", "not a folder");
+    redirect.set(folder + "/plain-file/prefs");
+    reloadPrefs();
+    EXPECT_FALSE(saveStringToPrefsChecked("S", "kept"));
+    EXPECT_FALSE(saveIntToPrefsChecked("I", 9));
+    saveBoolToPrefs("B", true);
+    setMidiCC(1, 2);
+    EXPECT_EQ(loadString("S"), "kept");
+    EXPECT_EQ(loadIntFromPrefs("I"), 9);
+    EXPECT_TRUE(getRegisterIsOn("B", false));
+    EXPECT_EQ(getMidiCC(1), 2);
+}
+
+TEST_F(PrefsDisk, ALaterSuccessfulWriteStoresEarlierValues) {
+    const std::string blocked = folder + "/later";
+    writeFile(blocked, "a file where the folder will be");
+    redirect.set(blocked);
+    reloadPrefs();
+    EXPECT_FALSE(saveStringToPrefsChecked("First", "1"));
+    fs::remove(blocked);
+    EXPECT_TRUE(saveStringToPrefsChecked("Second", "2"));
+    reloadPrefs();
+    EXPECT_EQ(loadString("First"), "1");
+    EXPECT_EQ(loadString("Second"), "2");
+}
+
+TEST_F(PrefsDisk, ASymbolicLinkToTheFileIsFollowed) {
+    const fs::path real = fs::path(folder) / "dotfiles" / "ondix.prefs";
+    writeFile(real, "s Kept = yes\n");
+    fs::create_symlink(real, ownFile());
+    reloadPrefs();
+    EXPECT_EQ(loadString("Kept"), "yes");
+    saveStringToPrefs("New", "value");
+    EXPECT_TRUE(fs::is_symlink(ownFile()));
+    const std::string text = readFile(real);
+    EXPECT_NE(text.find("s Kept = yes\n"), std::string::npos);
+    EXPECT_NE(text.find("s New = value\n"), std::string::npos);
+    EXPECT_EQ(folderEntries(real.parent_path()), std::vector<std::string>{"ondix.prefs"});
+}
+
+TEST_F(PrefsDisk, GarbageLinesAreSkippedAndGoodLinesRead) {
+    std::string text;
+    text += "# a comment\n";
+    text += "s Good = one\n";
+    text += "complete garbage\n";
+    text += "\x01\x02\xFF\xFE binary junk = \x80\n";
+    text += "x Kind = unknown kind letter\n";
+    text += "s NoSpaces=value\n";
+    text += "s BadEscape = \\x4\n";
+    text += "s BadEscape2 = \\q41\n";
+    text += "s Bad\\xZZKey = v\n";
+    text += "i Big = 99999999999\n";
+    text += "i Trailing = 12x\n";
+    text += "i Empty = \n";
+    text += "i Plus = +5\n";
+    text += "i Space =  5\n";
+    text += "\n";
+    text += "i Good2 = -42\n";
+    text += "s Crlf = windows\r\n";
+    text += "s Lower = \\x3d\\x0a\n";
+    text += "s Bare =\n";
+    text += "s Twice = first\n";
+    text += "s Twice = second\n";
+    text += "s Cut = /Applications/Hal"; // a cut-off last line
+    writeOwn(text);
+
+    EXPECT_EQ(loadString("Good"), "one");
+    EXPECT_EQ(loadIntFromPrefs("Good2"), -42);
+    EXPECT_EQ(loadString("Crlf"), "windows");
+    EXPECT_EQ(loadString("Lower"), "=\n");
+    EXPECT_EQ(loadString("Twice"), "second");
+    EXPECT_EQ(loadString("Cut"), "");
+    EXPECT_EQ(loadString("NoSpaces"), "");
+    EXPECT_EQ(loadString("BadEscape"), "");
+    EXPECT_EQ(loadString("BadEscape2"), "");
+    EXPECT_EQ(loadString("Kind"), "");
+    for (const char* key : {"Big", "Trailing", "Empty", "Plus", "Space"})
+        EXPECT_EQ(loadIntFromPrefs(key), 0) << key;
+
+    // The empty value "s Bare =" counts as a stored empty string: the next write keeps it.
+    saveStringToPrefs("Fresh", "new");
+    const std::string rewritten = readFile(ownFile());
+    EXPECT_NE(rewritten.find("s Bare = \n"), std::string::npos);
+    EXPECT_EQ(rewritten.find("garbage"), std::string::npos);
+    reloadPrefs();
+    EXPECT_EQ(loadString("Good"), "one");
+    EXPECT_EQ(loadString("Fresh"), "new");
+    EXPECT_EQ(loadString("Twice"), "second");
+}
+
+TEST_F(PrefsDisk, AnEmptyOrMissingFileReadsAsNothing) {
+    writeOwn("");
+    EXPECT_EQ(loadString("Any"), "");
+    EXPECT_EQ(loadIntFromPrefs("Any"), 0);
+    fs::remove(ownFile());
+    fs::create_directory(ownFile()); // a folder where the file should be
+    reloadPrefs();
+    EXPECT_EQ(loadString("Any"), "");
+    EXPECT_FALSE(saveIntToPrefsChecked("Any", 1));
+    EXPECT_EQ(loadIntFromPrefs("Any"), 1);
+}
+
+TEST_F(PrefsDisk, WritesFromSeveralThreadsAllArrive) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 10; ++i) {
+                setMidiCC(t * 10 + i, t * 100 + i);
+                (void)getRegisterIsOn(REG_MIDI_CAPTURE_STR, true);
+                (void)getMidiCC(i);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    reloadPrefs();
+    for (int t = 0; t < 3; ++t)
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(getMidiCC(t * 10 + i), t * 100 + i);
+    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{FILE_NAME});
+}
+
+// --------------------------------------------------------------- migration
+
+TEST_F(PrefsMigration, AValueOnlyInTheAnyUserScopeIsCopiedToOwnAndDisk) {
+    writeAnyUser("s SampleDir = /srv/samples/\n");
+    EXPECT_FALSE(fs::exists(ownFile()));
+    EXPECT_EQ(loadString("SampleDir"), "/srv/samples/");
+    EXPECT_NE(readFile(ownFile()).find("s SampleDir = /srv/samples/\n"), std::string::npos);
+
+    fs::remove(anyUserFile());
+    reloadPrefs();
+    EXPECT_EQ(loadString("SampleDir"), "/srv/samples/");
+}
+
+TEST_F(PrefsMigration, TheBufferFormMigratesToo) {
+    writeAnyUser("s Tuning = /srv/tuning/\n");
+    char buffer[256] = {};
+    loadStringFromPrefs("Tuning", buffer, 127);
+    EXPECT_STREQ(buffer, "/srv/tuning/");
+    EXPECT_NE(readFile(ownFile()).find("s Tuning = /srv/tuning/\n"), std::string::npos);
+}
+
+TEST_F(PrefsMigration, AnEmptyAnyUserValueIsCopiedAsWell) {
+    writeAnyUser("s Help = \n");
+    EXPECT_EQ(loadString("Help"), "");
+    EXPECT_NE(readFile(ownFile()).find("s Help = \n"), std::string::npos);
+}
+
+TEST_F(PrefsMigration, AnEmptyOwnValueIsReplacedByTheAnyUserValue) {
+    writeOwn("s ECSDir = \n");
+    writeAnyUser("s ECSDir = /srv/ecs/\n");
+    EXPECT_EQ(loadString("ECSDir"), "/srv/ecs/");
+    EXPECT_NE(readFile(ownFile()).find("s ECSDir = /srv/ecs/\n"), std::string::npos);
+}
+
+TEST_F(PrefsMigration, ANonEmptyOwnValueWins) {
+    writeOwn("s ECSDir = /home/mine/\n");
+    writeAnyUser("s ECSDir = /srv/theirs/\n");
+    EXPECT_EQ(loadString("ECSDir"), "/home/mine/");
+    EXPECT_EQ(readFile(ownFile()), "s ECSDir = /home/mine/\n"); // not rewritten
+}
+
+TEST_F(PrefsMigration, AnOwnValueOfTheWrongKindIsReplaced) {
+    writeOwn("i Folder = 3\n");
+    writeAnyUser("s Folder = /srv/\n");
+    EXPECT_EQ(loadString("Folder"), "/srv/");
+    EXPECT_EQ(loadIntFromPrefs("Folder"), 0);
+}
+
+TEST_F(PrefsMigration, IntegersNeverMigrate) {
+    writeAnyUser("i A4 = 442\ni 5 = 300\n");
+    EXPECT_EQ(loadIntFromPrefs("A4"), 0);
+    EXPECT_EQ(getMidiCC(5), 0);
+    EXPECT_EQ(loadString("A4"), ""); // not a string either
+    EXPECT_FALSE(fs::exists(ownFile()));
+}
+
+TEST_F(PrefsMigration, AnAnyUserValueThatDoesNotFitIsNeitherReadNorCopied) {
+    const std::string longValue(200, 'p');
+    writeAnyUser("s Long = " + longValue + "\n");
+    EXPECT_EQ(loadString("Long", 127), "");
+    EXPECT_FALSE(fs::exists(ownFile()));
+    EXPECT_EQ(loadString("Long", 255), longValue);
+    EXPECT_TRUE(fs::exists(ownFile()));
+}
+
+TEST_F(PrefsMigration, SwitchesMigrateAndTheAnyUserFileIsNeverWritten) {
+    const std::string anyText = "s Keyboard = N\ns ToolTip = Y\n";
+    writeAnyUser(anyText);
+    EXPECT_FALSE(getRegisterIsOn(REG_KEYBOARD_STR, true));
+    EXPECT_NE(readFile(ownFile()).find("s Keyboard = N\n"), std::string::npos);
+    saveBoolToPrefs(REG_TOOL_TIP_STR, false);
+    EXPECT_FALSE(getRegisterIsOn(REG_TOOL_TIP_STR, true));
+    EXPECT_EQ(readFile(anyUserFile()), anyText);
+}
+
+// ---------------------------------------------------------------- switches
+
+TEST_F(PrefsSwitches, OnlyExactlyYAndNAreRead) {
+    saveStringToPrefs("On", "Y");
+    saveStringToPrefs("Off", "N");
+    for (bool def : {false, true}) {
+        EXPECT_TRUE(getRegisterIsOn("On", def));
+        EXPECT_FALSE(getRegisterIsOn("Off", def));
+        EXPECT_EQ(getRegisterIsOn("Missing", def), def);
+        for (const char* text : {"y", "n", "Yes", "No", "", " Y", "Y ", "YN", "1", "true"}) {
+            saveStringToPrefs("Other", text);
+            EXPECT_EQ(getRegisterIsOn("Other", def), def) << '"' << text << '"';
+        }
+    }
+}
+
+TEST_F(PrefsSwitches, SaveBoolStoresYOrN) {
+    saveBoolToPrefs(REG_DRAW_OSC_STR, true);
+    saveBoolToPrefs(REG_OSC_OUT_STR, false);
+    EXPECT_EQ(loadString(REG_DRAW_OSC_STR), "Y");
+    EXPECT_EQ(loadString(REG_OSC_OUT_STR), "N");
+    reloadPrefs();
+    EXPECT_TRUE(getRegisterIsOn(REG_DRAW_OSC_STR, false));
+    EXPECT_FALSE(getRegisterIsOn(REG_OSC_OUT_STR, true));
+}
+
+TEST_F(PrefsSwitches, ATooLongSwitchValueReadsAsTheDefault) {
+    saveStringToPrefs("Long", std::string(127, 'Y'));
+    EXPECT_TRUE(getRegisterIsOn("Long", true));
+    EXPECT_FALSE(getRegisterIsOn("Long", false));
+}
+
+TEST_F(PrefsSwitches, SelectingAScreenSizeLeavesOnlyThatOneOn) {
+    for (int i = 0; i < 4; ++i) saveBoolToPrefs(REG_SCREEN_SIZE[i], false);
+    saveBoolToPrefs(REG_SCREEN_SIZE[2], true);
+    reloadPrefs();
+    int size = 0;
+    for (int i = 0; i < 4; ++i)
+        if (getRegisterIsOn(REG_SCREEN_SIZE[i], false)) size = i;
+    EXPECT_EQ(size, 2);
+    EXPECT_EQ(loadString("Big100"), "N");
+    EXPECT_EQ(loadString("Big125"), "N");
+    EXPECT_EQ(loadString("Big150"), "Y");
+    EXPECT_EQ(loadString("Big200"), "N");
+}
+
+TEST_F(PrefsSwitches, KeyConstantsHaveTheirStoredNames) {
+    EXPECT_STREQ(REG_PRESET_WARNING_STR, "PresetWarning");
+    EXPECT_STREQ(REG_MIDI_PRESET_STR, "MIDIPreset");
+    EXPECT_STREQ(REG_MIDI_BANK_STR, "MIDIBank");
+    EXPECT_STREQ(REG_MIDI_CAPTURE_STR, "MIDICapture");
+    EXPECT_STREQ(REG_MIDI_IN_CHANNEL_STR, "MIDIChannel");
+    EXPECT_STREQ(REG_KEYBOARD_STR, "Keyboard");
+    EXPECT_STREQ(REG_DRAG_AND_DROP_STR, "DragAndDrop");
+    EXPECT_STREQ(REG_TOOL_TIP_STR, "ToolTip");
+    EXPECT_STREQ(REG_DIAL_ANIMATION_STR, "Animation");
+    EXPECT_STREQ(REG_DECAY_SUSTAIN_STR, "DecaySustain");
+    EXPECT_STREQ(REG_ENV_STR, "EnvelopeShowKnobs");
+    EXPECT_STREQ(REG_DRAW_OSC_STR, "DrawOsc");
+    EXPECT_STREQ(REG_OSC_OUT_STR, "OscOut");
+    EXPECT_STREQ(REG_SCREEN_SIZE[0], "Big100");
+    EXPECT_STREQ(REG_SCREEN_SIZE[1], "Big125");
+    EXPECT_STREQ(REG_SCREEN_SIZE[2], "Big150");
+    EXPECT_STREQ(REG_SCREEN_SIZE[3], "Big200");
+}
+
+// ------------------------------------------------------ controller map
+
+TEST_F(PrefsMidiCC, ControllerKeysAreDecimalWithoutLeadingZeros) {
+    setMidiCC(5, 300);
+    EXPECT_EQ(getMidiCC(5), 300);
+    EXPECT_EQ(loadIntFromPrefs("5"), 300);
+    EXPECT_EQ(loadIntFromPrefs("05"), 0);
+    EXPECT_EQ(loadIntFromPrefs("005"), 0);
+    EXPECT_NE(readFile(ownFile()).find("i 5 = 300\n"), std::string::npos);
+}
+
+TEST_F(PrefsMidiCC, AllControllersRoundTripThroughTheFile) {
+    for (int n = 0; n < 128; ++n) setMidiCC(n, (n * 7) % 1024);
+    reloadPrefs();
+    for (int n = 0; n < 128; ++n) EXPECT_EQ(getMidiCC(n), (n * 7) % 1024) << n;
+    const std::string text = readFile(ownFile());
+    EXPECT_NE(text.find("i 0 = 0\n"), std::string::npos);
+    EXPECT_NE(text.find("i 127 = 889\n"), std::string::npos);
+
+    for (int n = 0; n < 128; ++n) setMidiCC(n, 0); // reset
+    reloadPrefs();
+    for (int n = 0; n < 128; ++n) EXPECT_EQ(getMidiCC(n), 0);
+}
+
+TEST_F(PrefsMidiCC, UnsetAndStringEntriesReadAsNone) {
+    EXPECT_EQ(getMidiCC(64), 0);
+    saveStringToPrefs("64", "41");
+    EXPECT_EQ(getMidiCC(64), 0);
+    setMidiCC(-1, 12); // not checked: key "-1"
+    EXPECT_EQ(loadIntFromPrefs("-1"), 12);
+}
+
+// ----------------------------------------------------------------- folders
+
+TEST_F(PrefsFolders, TheRedirectHoldsBothScopes) {
+    EXPECT_EQ(prefsOwnFilePath(), folder + "/" + FILE_NAME);
+    EXPECT_EQ(prefsAnyUserFilePath(), folder + "/any-user/" + FILE_NAME);
+    redirect.set(folder + "//");
+    reloadPrefs();
+    EXPECT_EQ(prefsOwnFilePath(), folder + "/" + FILE_NAME);
+}
+
+TEST_F(PrefsFolders, TheDomainEndsInMakerCodeAndProduct) {
+    const std::string domain = PREF_PATH_STR;
+    EXPECT_GE(std::count(domain.begin(), domain.end(), '.'), 2);
+    EXPECT_TRUE(domain.ends_with(".QVTZ.Ondix"));
+}
+
+TEST_F(PrefsFolders, WithoutRedirectTheXdgFoldersAreUsed) {
+    EnvGuard configHome("XDG_CONFIG_HOME");
+    EnvGuard configDirs("XDG_CONFIG_DIRS");
+    configHome.set(folder + "/home-config");
+    configDirs.set(folder + "/system:/etc/other");
+    redirect.set(""); // set but empty counts as not set
+    reloadPrefs();
+    EXPECT_EQ(prefsOwnFilePath(), folder + "/home-config/Haldmer/" + FILE_NAME);
+    EXPECT_EQ(prefsAnyUserFilePath(), folder + "/system/Haldmer/" + FILE_NAME);
+
+    writeFile(fs::path(folder) / "system/Haldmer" / FILE_NAME, "s Shared = /srv/\n");
+    reloadPrefs();
+    EXPECT_EQ(loadString("Shared"), "/srv/");
+    saveIntToPrefs("A4", 441);
+    EXPECT_NE(readFile(fs::path(folder) / "home-config/Haldmer" / FILE_NAME).find("i A4 = 441\n"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::path(folder) / FILE_NAME));
+}
+
+TEST_F(PrefsFolders, HomeAndEtcXdgAreTheFallbacks) {
+    EnvGuard configHome("XDG_CONFIG_HOME");
+    EnvGuard configDirs("XDG_CONFIG_DIRS");
+    EnvGuard home("HOME");
+    redirect.unset();
+    configHome.unset();
+    configDirs.unset();
+    home.set(folder + "/home");
+    reloadPrefs();
+    EXPECT_EQ(prefsOwnFilePath(), folder + "/home/.config/Haldmer/" + FILE_NAME);
+    EXPECT_EQ(prefsAnyUserFilePath(), "/etc/xdg/Haldmer/" + FILE_NAME);
+
+    configHome.set("relative/config"); // not absolute: ignored
+    configDirs.set("relative:/etc/other");
+    reloadPrefs();
+    EXPECT_EQ(prefsOwnFilePath(), folder + "/home/.config/Haldmer/" + FILE_NAME);
+    EXPECT_EQ(prefsAnyUserFilePath(), "/etc/xdg/Haldmer/" + FILE_NAME);
+}
+
+// ------------------------------------------------------------------ locale
+
+TEST_F(PrefsLocale, NumbersIgnoreTheHostsNumericLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    const char* chosen = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_ALL, name)) {
+            chosen = name;
+            break;
+        }
+    }
+    if (!chosen) GTEST_SKIP() << "no locale with a decimal comma is installed";
+
+    saveIntToPrefs("Big", 1234567);
+    saveIntToPrefs("Negative", -2147483647);
+    setMidiCC(100, 1000);
+    const std::string text = readFile(ownFile());
+    reloadPrefs();
+    const int big = loadIntFromPrefs("Big");
+    const int negative = loadIntFromPrefs("Negative");
+    const int cc = getMidiCC(100);
+    std::setlocale(LC_ALL, previous.c_str());
+
+    EXPECT_NE(text.find("i Big = 1234567\n"), std::string::npos) << chosen;
+    EXPECT_NE(text.find("i Negative = -2147483647\n"), std::string::npos);
+    EXPECT_EQ(big, 1234567);
+    EXPECT_EQ(negative, -2147483647);
+    EXPECT_EQ(cc, 1000);
+}
