@@ -64,7 +64,7 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     core.editorOpened.clear();
     suspend();
     new uEditor(this); // registers itself as this effect's editor
-    engine.randomSeed = static_cast<uint32_t>(std::clock());
+    engine.random.setSeed(static_cast<uint32_t>(std::clock()));
     engine.midiEventQueue.pending = 0;
     setNumInputs(2);
     setNumOutputs(2);

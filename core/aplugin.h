@@ -14,6 +14,7 @@
 #include "core/core_state.h"
 #include "core/paramtable.h"
 #include "engine/engine_state.h"
+#include "platform/file_helpers.h"
 
 #include <string>
 
@@ -61,6 +62,7 @@ public:
     int getTagDest(int tag) const;
     int getLockedSectionForTag(int tag) const;
     std::string getParameterNameStr(int tag);
+    static bool fileExists(const std::string& path) { return ::fileExists(path); }
 
     // ------------------------------------------------------------ values and editing rules
     float getCurrentValue(int tag) const;
@@ -109,6 +111,136 @@ public:
     void updateEditorScreen();
     int getCurProgram() const { return curProgram; }
 
+    // ------------------------------------------------------------ engine: MIDI (engine/midi.cpp)
+    void processMidi(long sampleIndex);
+    void updateMidiChannel(bool force);
+    void setModSrcAmt(int source, float value);             // global row and every voice
+    void setModSrcAmt(int voice, int source, float value);  // one voice
+    void setModSrcAmt(int source, float value, int channel);  // controller sources
+
+    // ------------------------------------------------------------ engine: notes (engine/notes.cpp)
+    static bool isValidVoice(int v) { return v >= 0 && v < kNumVoices; }
+    static int limitVoice(int v) { return v < 0 ? 0 : (v >= kNumVoices ? kNumVoices - 1 : v); }
+    int getPlayMode() const;
+    int getPortMode() const;
+    int getGlobalUniMode() const;
+    int getUniMode(int voice) const;
+    int getUniVoiceNum(int voice) const;
+    void midiNoteDown(int note, int velocity, int channel);
+    void midiNoteReleased(int note, int velocity, int channel);
+    void setNotePressed(int voice, int note, int velocity, float detune, bool restart,
+                        bool fromArp, bool glide);
+    void getNextCurVoice();
+    void setVoiceOn(int v);
+    void setVoiceOff(int v);
+    void setHold(int v);
+    bool getIsVoicePlaying(int v) const;
+    bool getIsAnyVoicePlaying() const;
+    int getNotesPlaying() const;
+    int getNotesOn() const;
+    void setLastVoice();
+    void turnAllVoicesOff();
+    void setEverythingOff(bool forgetPitch);
+    void reset();
+    void previewNoteOn();
+    void previewNoteReleased();
+    void initFilter(int mode, int voice);
+    void initEnv(int mode, int voice);
+    void initLFO(int mode, int lfo, int voice);
+    void initXY(int mode, int voice);
+    void initArp();
+    void initFX();
+
+    void requestReset();  // main thread: reset() at the next 16-frame tick
+    float getUniDivide(int voice) const;
+    float bendOctaves(float bend) const;
+    int getModDest(int slot) const;
+    void refreshMidiChannelPref();  // main thread: re-read "MIDIChannel" for the audio thread
+
+    // ------------------------------------------------------------ engine: envelopes (engine/envelopes.cpp)
+    void setVolEnv(int voice, int env, bool synced);
+    void setEnv(int voice, int env, bool synced);
+    void setEnvGlobal(int env, bool synced);
+    void setGlobalRare();
+
+    // ------------------------------------------------------------ engine: rendering (engine/render.cpp)
+    void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    // ------------------------------------------------------------ engine internals
+    // The steps of the render loop and the note path (engine/render.cpp,
+    // engine/notes.cpp, engine/midi.cpp), and the stages still to come
+    // (engine/later_stages.cpp).
+    void readHostTime();
+    void renderFrame();
+    void globalTick();
+    void transportStarted();
+    void buildActiveVoiceList();
+    void voiceControlStage(int voice);
+    void handleMidiEvent(const VstMidiEvent& event);
+    void handleControlChange(int controller, int value, int channel);
+    void sustainPedal(bool down);
+    void arpKeyEntryNote(int note, int velocity);
+    void arpKeyEntryRelease();
+    bool pushMonoNote(int note);
+    void clearMonoStack();
+    void stealCurrentVoice();
+    void serveEngineRequests();
+    void restEngineState();
+    EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
+
+    void runTableRebuildStage();
+    void startTableRebuild();
+    bool tableRebuildRunning() const;
+    void updateWaveTablesRare();
+    void renderVoices();
+    void resetOscillator(int voice);
+    void clearDCBlockers();
+    void voiceControlTerms(int voice);
+    void updateFilterRare();
+    void applyGlobalMatrix();
+    void applyVoiceMatrixFirstHalf(int voice);
+    void updateModSlotCache();
+    void updateUsageFlags();
+    void stepGlobalLfos();
+    void advanceSModLfo();
+    void resetSModLfoPhase();
+    void stepVoiceLfosAndNoise();
+    void updateLfoRare();
+    void voiceLfoAndXYTick(int voice);
+    void doFX(bool force);
+    void restartEffectLfos();
+    void updateFXRare();
+    void setReverbSampleRate(float rate);
+    void updateGlobalDerivedValues();
+    void arpNoteDown(int note, int velocity);
+    void arpNoteReleased(int note);
+    void resetArpClock();
+    void takeArpRatchet(int voice);
+    void resetArpVoice(int voice);
+    void setArpRunning(bool running);
+    void cacheArpModes();
+    int getArpUniMode(int voice) const;
+    int getArpNumOfSteps() const;
+    bool getArpStepOn(int step) const;
+    bool getArpStepTied(int step) const;
+    void updateArpClock();
+    void stepArpClock();
+    void restartArpPhrase();
+    void arpModulationOutsideArp();
+    void clearArpSoundingVoice();
+    void voiceArpTick(int voice);
+    void updateArpRare();
+    void updateXYGlobal();
+    void voiceXYFrame(int voice);
+    void restartXYReplaySpeed();
+    void restartXYReplayForNote();
+    void restartRunningXYReplay();
+    void updateXYRare();
+    float getTuning(int note) const;
+    void updateBaseNote();
+    void handleLearnedController(int controller, int value);
+    void setPresetParameters();
+
     // ------------------------------------------------------------ state, per subsystem
     CoreState core;
     EngineState engine;
@@ -121,12 +253,10 @@ private:
     void initVariables();
     void initFolderPaths();
     void initMidiState();
-    void restEngineState();
     void initEffectChain();
     void scanWavePreset();
     void loadWavePreset(int wave, int preset);
     void loadFirstPreset();
-    void setEverythingOff(bool resetArp);
     static void fillSampleConvertTables();
 
     ProgramRecord& storedProgram() { return core.programStore[0]; }

@@ -3,12 +3,7 @@
 // the value copies consistent and the output silent. When a stage lands, its
 // members move out of this file into the stage's own folder.
 //
-//   setSampleRate          rate-dependent state         (render loop and sample rate)
-//   processReplacing       render loop                  (render loop and sample rate)
-//   processEvents          MIDI event queue             (MIDI handling)
-//   setEverythingOff       voices, arpeggiator, stacks  (notes and voice allocation)
-//   restEngineState        per-voice and global engine state at rest (notes, envelopes, ...)
-//   initEffectChain        effect chain start values, initFX, resetArpMagic, initXY
+//   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
 //   scanWavePreset, loadWavePreset   user-wave presets and factory wave 0 (wave tables)
 //   fillSampleConvertTables  sample conversion tables   (sample files)
 //   setProgram, getProgramName, setProgramName, getProgramNameIndexed,
@@ -18,25 +13,6 @@
 
 #include <cmath>
 #include <cstring>
-
-void APlugin::setSampleRate(float rate) {
-    AudioEffectX::setSampleRate(rate);
-    if (!(rate > 0.0f) || std::fabs(rate - engine.sampleRate) <= 0.1f) return;
-    engine.sampleRate = rate;
-    setEverythingOff(true);
-}
-
-void APlugin::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
-    if (!outputs || frames <= 0) return;
-    for (int ch = 0; ch < 2; ++ch)
-        if (outputs[ch]) std::memset(outputs[ch], 0, sizeof(float) * static_cast<size_t>(frames));
-}
-
-VstInt32 APlugin::processEvents(VstEvents* /*events*/) {
-    return 1;
-}
-
-void APlugin::setEverythingOff(bool /*resetArp*/) {}
 
 void APlugin::fillSampleConvertTables() {}
 
@@ -74,13 +50,14 @@ bool APlugin::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char*
     return true;
 }
 
-void APlugin::restEngineState() {}
-
 void APlugin::initEffectChain() {
-    engine.chorusDelay.init(engine.sampleRate);
-    engine.flangerDelay.init(engine.sampleRate);
-    engine.effectDelay.init(engine.sampleRate);
-    engine.reverbPreDelay.init(engine.sampleRate);
+    const float rate = engine.rate.sampleRate;
+    engine.chorusDelay.init(rate);
+    engine.flangerDelay.init(rate);
+    engine.effectDelay.init(rate);
+    engine.reverbPreDelay.init(rate);
+    initFX();
+    initXY(2, -1);
 }
 
 void APlugin::scanWavePreset() {}

@@ -67,10 +67,13 @@ void APlugin::initVariables() {
 
     // 5. Tempo and sample rate: a stored rate just off 44100 makes the call
     //    below build the rate-dependent state for 44100 Hz.
-    engine.tempo = 120.0;
-    engine.sampleRate = 44099.0f;
+    RenderState& render = engine.render;
+    render.tempo = 120.0f;
+    render.tempoD = 120.0;
+    engine.rate.sampleRate = 44099.0f;
     setSampleRate(44100.0f);
-    engine.samplesPerWholeNote = engine.sampleRate * 240.0 / engine.tempo;
+    render.samplesPerWholeNote = engine.rate.sampleRate * 240.0f / render.tempo;
+    render.samplesPerWholeNoteD = engine.rate.sampleRateD * 240.0 / render.tempoD;
 
     // 6. Shared tables (built by the first instance) and the engine at rest.
     engineTables();
@@ -103,6 +106,7 @@ void APlugin::initMidiState() {
     MidiState& midi = engine.midi;
     // Stored 0 means every channel, 1..16 one channel, 17 none; anything else
     // (also a missing value, read as 0) means every channel.
+    refreshMidiChannelPref();
     const int stored = loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR);
     midi.midiChannel.store(stored >= 0 && stored <= 17 ? stored - 1 : -1,
                            std::memory_order_relaxed);

@@ -1,21 +1,169 @@
 // State of the sound engine that the plug-in object owns.
 //
-// Grows with every engine stage; for now it holds what construction sets up:
-// the MIDI event records, the engine's sample rate, the host's time
-// information and the effect building blocks.
+// Everything lives in fixed-size arrays inside the plug-in object (which is
+// heap-allocated); nothing here is allocated while rendering. Per-voice state
+// is one VoiceState per voice; the global note, MIDI, render and rate state
+// are grouped in their own structs.
 #pragma once
 
 #include "core/placeholders.h"
 #include "core/tags.h"
+#include "engine/envelope.h"
+#include "engine/random15.h"
 #include "vst2/vst2.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 
+constexpr int kNumVoices = 16;
+constexpr int kUnisonCopies = 4;
+constexpr int kNumLanes = kNumVoices * kUnisonCopies;  // one lane per unison copy
+constexpr int kNumModSources = 75;
+constexpr int kNumModDests = 222;
+constexpr int kNumEnvelopes = 4;  // amplitude, filter, free 1, free 2
+constexpr int kMidiChannels = 16;
+constexpr int kMappedControllers = 20;  // controller sources 19..38
+constexpr int kMonoStackSize = 128;
+constexpr int kArpSustainListSize = 64;
+constexpr int kScopeSize = 131072;
+
+// A voice sounds while gated or while its amplitude is above this level.
+constexpr double kVoiceSilence = 0.00001;
+
+enum EnvelopeIndex : int { kEnvAmp = 0, kEnvFilter = 1, kEnvFree1 = 2, kEnvFree2 = 3 };
+
+// Modulation source numbers the engine writes itself.
+enum ModSourceId : int {
+    kSrcModWheel = 1,
+    kSrcWheelOrPressure = 2,
+    kSrcChannelPressure = 3,
+    kSrcPolyAftertouch = 4,
+    kSrcNote = 5,
+    kSrcNoteOctaves = 6,
+    kSrcRandom1 = 7,
+    kSrcRandom1Uni = 8,
+    kSrcRandom2 = 9,
+    kSrcRandom2Uni = 10,
+    kSrcAlternateFirst = 11,  // 11..16
+    kSrcVelocity = 17,
+    kSrcPitchBend = 18,
+    kSrcControllerFirst = 19,  // 19..38
+    kSrcEnvFirst = 39,         // 39/40 amp, 41/42 filter, 43/44 free 1, 45/46 free 2
+    kSrcSModLfo = 47,
+    kSrcSModLfoUni = 48,
+    kSrcFreeLfoFirst = 49,  // 49..52
+    kSrcArpFirst = 53,      // 53..56
+    kSrcArpFree = 56,
+    kSrcInput = 62,
+    kSrcOscOut = 63,
+    kSrcFilterOut = 64,
+    kSrcVoiceOut = 65,
+    kSrcOutput = 69,
+    kSrcOffset = 70,
+};
+
+// Modulation destinations the engine stages of this folder read.
+enum ModDestId : int {
+    kDestPortamento = 1,
+    kDestEnvSpeed = 5,
+    kDestLfoSpeed = 6,
+    kDestVelocityToVolume = 87,
+};
+
+// One row of modulation: source values and destination sums.
+struct ModRow {
+    std::array<float, kNumModSources> src{};
+    std::array<float, kNumModDests> dst{};
+};
+
+struct VoiceState {
+    bool gate = false;         // the key is held (or an arpeggiator step holds it)
+    bool stolen = false;       // fading out to make room
+    bool sustainHeld = false;  // held by the sustain pedal
+    int note = 0;              // MIDI note, 0 after its note off
+    int channel = -1;          // MIDI channel of the note (MPE), -1 none
+    int64_t noteOnStamp = 0;   // sample counter when the voice was assigned
+
+    float pitch = 0.0f;          // octaves relative to MIDI note 57
+    float soundingPitch = 0.0f;  // pitch on its way there (portamento)
+    float velocity = 0.0f;       // 0..1
+    float velocityGain = 1.0f;
+    float glideStart = 0.0f;
+    float glideStep = 0.0f;  // octaves per 16 samples
+    float glideDir = 0.0f;   // -1, 0, +1
+    float bend = 0.0f;       // octaves
+
+    int uniVoices = 1;  // unison copies 1..4
+    int uniMode = 0;
+    float uniDivide = 1.0f;
+    std::array<std::array<uint32_t, 3>, kUnisonCopies> phase{};  // oscillator phases per copy
+
+    // Parameter values taken when the note starts.
+    float startMorph = 0.0f, startSymmetry = 0.5f, startFilterFreq = 1.0f, startHiPassFreq = 0.0f,
+          startPan = 0.5f, startSubVolume = 0.0f, startDistort = 0.0f;
+
+    // Controller values as received, and their snapshot at the note start.
+    float modWheel = 0.0f, polyAftertouch = 0.0f, channelPressure = 0.0f;
+    float snapModWheel = 0.0f, snapPolyAftertouch = 0.0f, snapChannelPressure = 0.0f;
+    std::array<float, kMappedControllers> controllers{};
+
+    std::array<EnvelopeState, kNumEnvelopes> env{};
+    int32_t voiceTick = 0;  // frames since the note started
+    ModRow mod;
+
+    // The amplitude envelope's interpolated output is the voice's level.
+    double ampLevel() const { return env[kEnvAmp].prevOutput; }
+    bool sounds() const { return gate || ampLevel() > kVoiceSilence; }
+};
+
+// Notes, play modes and voice allocation shared by all voices.
+struct NoteState {
+    int playMode = 0, portMode = 0, uniModeGlobal = 0;  // cached modes
+    int curVoice = 0;
+    int lastAllocVoice = 0;
+    int lastVoice = 0;
+    float prevPitch = -10.0f;  // pitch of the previous note, -10 none
+    std::array<int, kMonoStackSize> monoStack{};
+    int monoTop = -1;
+    int monoVelocity = 0;
+    bool monoHeld = false;
+    bool freshNote = false;
+    int noteCounter = 0;  // 0..11
+    bool previewOn = false;
+    std::array<int, kMidiChannels> channelToVoice{};
+    bool globalFilterFreeRun = false;
+    bool arpKeyEntry = false;  // cached "Arp Key Entry On / Off"
+    int arpEntryStep = 0;      // grid step the next entered note goes to
+};
+
+// MIDI input state.
+struct MidiState {
+    std::atomic<int> midiChannel{-1};           // -1 every channel, 0..15 one, 16 none
+    std::array<std::atomic<int>, 128> ccMap{};  // parameter tag per controller, 0 none
+    std::array<bool, tag::Count> captured{};    // pick-up reached per tag
+    std::array<float, tag::Count> pickupRef{};  // pick-up reference per tag, -1 none
+    std::atomic<int> learnTag{-1};              // tag waiting to be learned, -1 none
+
+    int lastCCValue = 0;
+    float globalModWheel = 0.0f;
+    float smoothModWheel = 0.0f;
+    float globalBend = 0.0f;
+    // Per-channel values of MPE play.
+    std::array<float, kMidiChannels> chanModWheel{}, chanPolyAftertouch{}, chanPressure{},
+        chanBend{};
+    std::array<std::array<float, kMappedControllers>, kMidiChannels> chanControllers{};
+
+    bool sustainDown = false;
+    bool arpSustain = false;
+    std::array<int, kArpSustainListSize> arpSustainList{};
+    int arpSustainCount = 0;
+};
+
+// The pending MIDI events of the coming samples.
 struct MidiEventQueue {
-    static constexpr int kRecords = 251;
-    static constexpr int32_t kFree = -99; // deltaFrames of a free record
+    static constexpr int kRecords = 251;  // record 0 is never used
+    static constexpr int32_t kFree = -99;  // deltaFrames of a free record
 
     std::array<VstMidiEvent, kRecords> events{};
     int32_t pending = 0;
@@ -33,20 +181,77 @@ struct MidiEventQueue {
     }
 };
 
-// MIDI input state that start-up takes from the preferences. The audio
-// thread reads it; the main thread's setters refresh it.
-struct MidiState {
-    std::atomic<int> midiChannel{-1};                // -1: every channel
-    std::array<std::atomic<int>, 128> ccMap{};       // parameter tag per controller, 0 none
-    std::array<bool, tag::Count> captured{};         // pick-up reached per tag
-    std::array<float, tag::Count> pickupRef{};       // pick-up reference per tag, -1 none
-    std::atomic<int> learnTag{-1};                   // tag waiting to be learned, -1 none
+// Everything derived from the sample rate.
+struct RateState {
+    float sampleRate = 44100.0f;
+    double sampleRateD = 44100.0;
+    float doubleRate = 88200.0f;
+    float invRate = 1.0f / 44100.0f;
+    double invRateD = 1.0 / 44100.0;
+    float invDoubleRate = 1.0f / 88200.0f;
+    float smodRateBase = 0.0f;
+    float driftRateHigh = 0.0f, driftRateLow = 0.0f;
+    double lfoRateBase = 0.0;
+    float filterCeiling = 0.0f;
+    float dcCoef = 0.0f, dcCoefComplement = 1.0f;
+    std::array<float, 65536> fxDelayTable{};  // 20 * 2^(11x) / (2r)
+    std::array<float, 65536> fxSinTable{};    // sin(2 pi 15 * 2^(10x) / r)
+    std::array<float, 65536> fxCosTable{};    // cos(2 pi 15 * 2^(10x) / r)
+    float fxRate1 = 0.0f, fxRate2 = 0.0f;
+    std::atomic<float> pendingRate{0.0f};  // a rate that arrived while a preset was applied
+};
+
+// The render loop's own state.
+struct RenderState {
+    uint64_t sampleCounter = 0;
+    int activeVoiceCount = 0;
+    std::array<int, kNumVoices> activeVoices{};
+    std::array<int, kNumVoices> activeUniVoices{};
+    std::array<float, 4> voiceBus{};  // L, R of sub-sample 0, L, R of sub-sample 1
+    std::array<float, 4> fxBlock{};   // the effect chain's working block
+    std::array<float, 2> outputPair{};
+    float masterGain = 0.0f;
+    float masterVolume = 0.0f;
+    std::array<float, kScopeSize> scopeRing{};
+    uint32_t scopeWritePos = 0;
+    uint64_t lastXYRefresh = 0;
+
+    VstTimeInfo timeInfo{};  // copy of the host's time information of this block
+    bool hasTimeInfo = false;
+    std::array<double, 2> songPosition{};
+    bool transportPlaying = false;
+    float tempo = 120.0f;
+    double tempoD = 120.0;
+    float samplesPerWholeNote = 88200.0f;
+    double samplesPerWholeNoteD = 88200.0;
+    bool anyVoicePlaying = false;
+    bool forceFX = false;  // one-shot reset of the effect chain
+    double envSpeed = 1.0;  // global destination 5, for the envelopes
+    double lfoSpeed = 1.0;  // global destination 6, for the LFOs
+};
+
+// Requests from the main thread that the audio thread carries out at its
+// next 16-frame tick.
+struct EngineRequests {
+    std::atomic<bool> reset{false};
+    std::atomic<bool> previewOn{false};
+    std::atomic<bool> previewOff{false};
 };
 
 struct EngineState {
-    float sampleRate = 44100.0f;           // the rate the rate-dependent state was built for
-    const VstTimeInfo* hostTime = nullptr; // the host's time information of the current block
-    uint32_t randomSeed = 1;               // seed of the engine's own random generator
+    RateState rate;
+    RenderState render;
+    NoteState notes;
+    MidiState midi;
+    MidiEventQueue midiEventQueue;
+    EngineRequests requests;
+
+    std::array<VoiceState, kNumVoices> voices{};
+    ModRow global;                                // global sources and destination sums
+    std::array<float, kNumModDests> destBase{};   // neutral value of every destination
+    std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
+
+    Random15 random;
 
     TSample sampleReader;
     TDelay chorusDelay;
@@ -54,10 +259,4 @@ struct EngineState {
     TDelay effectDelay;
     TBasicReverb reverb;
     TDelay reverbPreDelay;
-
-    MidiEventQueue midiEventQueue;
-    MidiState midi;
-
-    double tempo = 120.0;                // beats per minute
-    double samplesPerWholeNote = 88200;  // rate * 240 / tempo
 };

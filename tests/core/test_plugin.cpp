@@ -83,7 +83,7 @@ TEST(PluginEntry, RecordDescribesTheInstrument) {
 TEST(PluginEntry, ConstructionLeavesASilentInstrumentWithPresetZero) {
     HostedPlugin p;
     APlugin& plugin = p.plugin();
-    EXPECT_FLOAT_EQ(plugin.engine.sampleRate, 44100.0f);
+    EXPECT_FLOAT_EQ(plugin.engine.rate.sampleRate, 44100.0f);
     for (const VstMidiEvent& e : plugin.engine.midiEventQueue.events) {
         EXPECT_EQ(e.deltaFrames, -99);
         EXPECT_EQ(e.type, kVstMidiType);
@@ -112,11 +112,11 @@ TEST(PluginEntry, ConstructionLeavesASilentInstrumentWithPresetZero) {
 TEST(PluginEntry, SampleRateChangesOnlyWhenItDiffers) {
     HostedPlugin p;
     p.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    EXPECT_FLOAT_EQ(p.plugin().engine.sampleRate, 44100.0f);
+    EXPECT_FLOAT_EQ(p.plugin().engine.rate.sampleRate, 44100.0f);
     p.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    EXPECT_FLOAT_EQ(p.plugin().engine.sampleRate, 48000.0f);
+    EXPECT_FLOAT_EQ(p.plugin().engine.rate.sampleRate, 48000.0f);
     p.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.05f);
-    EXPECT_FLOAT_EQ(p.plugin().engine.sampleRate, 48000.0f);
+    EXPECT_FLOAT_EQ(p.plugin().engine.rate.sampleRate, 48000.0f);
 }
 
 TEST(HostDetection, ProductAndVendorStringsDecideChunkExchange) {

@@ -92,9 +92,9 @@ TEST(Startup, RateTempoAndFlags) {
     TempPrefs prefs;
     FakeHost host;
     auto plugin = makePlugin();
-    EXPECT_FLOAT_EQ(plugin->engine.sampleRate, 44100.0f);
-    EXPECT_DOUBLE_EQ(plugin->engine.tempo, 120.0);
-    EXPECT_DOUBLE_EQ(plugin->engine.samplesPerWholeNote, 88200.0);
+    EXPECT_FLOAT_EQ(plugin->engine.rate.sampleRate, 44100.0f);
+    EXPECT_DOUBLE_EQ(plugin->engine.render.tempoD, 120.0);
+    EXPECT_DOUBLE_EQ(plugin->engine.render.samplesPerWholeNoteD, 88200.0);
     EXPECT_FALSE(plugin->core.presetPending);
     EXPECT_FALSE(plugin->core.screenUpdatePending);
     EXPECT_EQ(plugin->getLockState(kLockPlay), 0);

@@ -1,0 +1,289 @@
+// MIDI event queue and MIDI handling.
+//
+// The host hands events in blocks, each with a sample offset inside the
+// coming block. They wait in a fixed queue (no allocation) and are released
+// one by one at their sample while the render loop runs.
+
+#include "core/aplugin.h"
+
+#include "platform/prefs.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kPlayMpe = 1;
+constexpr int kPlayArp = 8;
+
+// Controller numbers that drive modulation sources 19..38.
+constexpr int kMappedControllerNumbers[kMappedControllers] = {
+    2, 3, 4, 11, 16, 17, 18, 19, 20, 21, 74, 84, 85, 86, 87, 88, 89, 90, 113, 114};
+
+int mappedControllerIndex(int controller) {
+    for (int i = 0; i < kMappedControllers; ++i)
+        if (kMappedControllerNumbers[i] == controller) return i;
+    return -1;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ the queue
+
+VstInt32 APlugin::processEvents(VstEvents* events) {
+    if (!events) return 1;
+    MidiEventQueue& queue = engine.midiEventQueue;
+    const int count = std::max(0, events->numEvents);
+    for (int n = 0; n < count; ++n) {
+        const VstEvent* event = events->events[n];
+        if (!event || event->type != kVstMidiType) continue;
+        if (queue.pending >= MidiEventQueue::kRecords - 1) break;
+        int slot = 1;
+        while (slot < MidiEventQueue::kRecords &&
+               queue.events[slot].deltaFrames != MidiEventQueue::kFree)
+            ++slot;
+        if (slot == MidiEventQueue::kRecords) break;
+
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        VstMidiEvent& record = queue.events[slot];
+        record.type = midi->type;
+        record.byteSize = midi->byteSize;
+        // A negative offset would never come due (and -99 means free): it
+        // is handled at the first frame instead.
+        record.deltaFrames = std::max(0, midi->deltaFrames);
+        record.flags = midi->flags;
+        record.noteLength = midi->noteLength;
+        record.noteOffset = midi->noteOffset;
+        for (int b = 0; b < 4; ++b) record.midiData[b] = midi->midiData[b];
+        record.detune = midi->detune;
+        record.noteOffVelocity = midi->noteOffVelocity;
+        record.reserved2 = midi->reserved2;
+        ++queue.pending;
+    }
+    return 1;
+}
+
+void APlugin::processMidi(long /*sampleIndex*/) {
+    MidiEventQueue& queue = engine.midiEventQueue;
+    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
+        VstMidiEvent& event = queue.events[slot];
+        if (event.deltaFrames > 0) --event.deltaFrames;
+        if (event.deltaFrames != 0) continue;
+
+        if (queue.pending < 1) {
+            queue.pending = 0;
+            return;
+        }
+        --queue.pending;
+        handleMidiEvent(event);
+        event.deltaFrames = MidiEventQueue::kFree;
+    }
+}
+
+// ------------------------------------------------------------------ one event
+
+void APlugin::handleMidiEvent(const VstMidiEvent& event) {
+    const int statusByte = static_cast<unsigned char>(event.midiData[0]);
+    const int channel = statusByte & 0x0F;
+    const int wanted = engine.midi.midiChannel.load(std::memory_order_relaxed);
+    if ((wanted != -1 && wanted != channel) || core.settingPreset) return;
+
+    const int status = statusByte & 0xF0;
+    const int d1 = event.midiData[1] & 127;
+    const int d2 = event.midiData[2] & 127;
+
+    if (status == 0x90 && d2 > 0) {
+        if (engine.notes.arpKeyEntry) arpKeyEntryNote(d1, d2);
+        else midiNoteDown(d1, d2, channel);
+        return;
+    }
+    if (status == 0x80 || status == 0x90) {
+        if (engine.notes.arpKeyEntry) arpKeyEntryRelease();
+        else midiNoteReleased(d1, d2, channel);
+        return;
+    }
+
+    const bool mpe = engine.notes.playMode == kPlayMpe;
+    MidiState& midi = engine.midi;
+    auto forVoices = [&](auto&& apply) {
+        for (VoiceState& voice : engine.voices)
+            if (!mpe || voice.channel == channel) apply(voice);
+    };
+
+    switch (status) {
+    case 0xA0: {  // poly aftertouch
+        const float p = d2 / 127.0f;
+        if (mpe) {
+            forVoices([&](VoiceState& voice) { voice.polyAftertouch = p; });
+            midi.chanPolyAftertouch[channel] = p;
+        } else {
+            bool matched = false;
+            for (VoiceState& voice : engine.voices)
+                if (voice.note == d1 && voice.sounds()) {
+                    voice.polyAftertouch = p;
+                    matched = true;
+                }
+            if (!matched)
+                for (VoiceState& voice : engine.voices) voice.polyAftertouch = p;
+        }
+        break;
+    }
+    case 0xD0: {  // channel pressure
+        const float p = d1 / 127.0f;
+        forVoices([&](VoiceState& voice) { voice.channelPressure = p; });
+        if (mpe) midi.chanPressure[channel] = p;
+        break;
+    }
+    case 0xE0: {  // pitch bend, -1 .. +0.99988
+        const float v = (d1 / 128.0f + d2) / 128.0f;
+        const float bend = (v - 0.5f) * 2.0f;
+        forVoices([&](VoiceState& voice) { voice.mod.src[kSrcPitchBend] = bend; });
+        if (mpe) midi.chanBend[channel] = bend;
+        midi.globalBend = bend;
+        engine.global.src[kSrcPitchBend] = bend;
+        break;
+    }
+    case 0xB0: handleControlChange(d1, d2, channel); break;
+    default: break;  // program change and system messages: nothing
+    }
+}
+
+void APlugin::handleControlChange(int controller, int value, int channel) {
+    MidiState& midi = engine.midi;
+    midi.lastCCValue = value;
+    const float c = value / 127.0f;
+    const bool mpe = engine.notes.playMode == kPlayMpe;
+
+    if (controller == 1) {
+        for (VoiceState& voice : engine.voices)
+            if (!mpe || voice.channel == channel) voice.modWheel = c;
+        if (mpe) midi.chanModWheel[channel] = c;
+        midi.globalModWheel = c;
+    } else if (const int index = mappedControllerIndex(controller); index >= 0) {
+        setModSrcAmt(kSrcControllerFirst + index, c, channel);
+    } else if (controller == 64) {
+        sustainPedal(c > 0.5f);
+    } else if (controller == 120 || controller == 121 || controller == 123) {
+        turnAllVoicesOff();
+        setArpRunning(false);
+        engine.notes.curVoice = 0;
+        initArp();
+        for (VoiceState& voice : engine.voices) voice.stolen = false;
+        clearMonoStack();
+        engine.notes.prevPitch = -10.0f;
+        return;
+    }
+    handleLearnedController(controller, value);
+}
+
+void APlugin::sustainPedal(bool down) {
+    MidiState& midi = engine.midi;
+    const int mode = engine.notes.playMode;
+    const bool wasArpSustain = midi.arpSustain;
+    midi.sustainDown = false;
+    midi.arpSustain = false;
+    // The voice-to-channel maps of MPE play stay: held notes must still find
+    // their note off.
+    for (VoiceState& voice : engine.voices) voice.sustainHeld = false;
+
+    if (down && mode != kPlayArp) {
+        midi.sustainDown = true;
+        for (VoiceState& voice : engine.voices) voice.sustainHeld = voice.sounds();
+    } else if (down) {
+        if (!wasArpSustain) midi.arpSustainCount = 0;
+        midi.arpSustain = true;
+    } else if (mode == kPlayArp && wasArpSustain) {
+        const int count = std::clamp(midi.arpSustainCount, 0, kArpSustainListSize);
+        for (int i = 0; i < count; ++i) midiNoteReleased(midi.arpSustainList[i], 0, 0);
+        midi.arpSustainCount = 0;
+        midi.arpSustainList.fill(0);
+    }
+}
+
+// ------------------------------------------------------------------ channel preference
+
+namespace {
+// "MIDIChannel" as last read or written on the main thread; the audio thread
+// reads only this copy.
+std::atomic<int> gMidiChannelPref{0};
+} // namespace
+
+void APlugin::refreshMidiChannelPref() {
+    gMidiChannelPref.store(loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR), std::memory_order_relaxed);
+}
+
+void APlugin::updateMidiChannel(bool force) {
+    const int stored = gMidiChannelPref.load(std::memory_order_relaxed);
+    const int channel = stored >= 0 && stored < 18 ? stored - 1 : -1;
+    const int old = engine.midi.midiChannel.exchange(channel, std::memory_order_relaxed);
+    if (old != channel || force) setEverythingOff(true);
+}
+
+// ------------------------------------------------------------------ modulation sources
+
+void APlugin::setModSrcAmt(int source, float value) {
+    if (source < 1 || source >= kNumModSources) return;
+    engine.global.src[source] = value;
+    for (VoiceState& voice : engine.voices) voice.mod.src[source] = value;
+}
+
+void APlugin::setModSrcAmt(int v, int source, float value) {
+    if (!isValidVoice(v) || source < 1 || source >= kNumModSources) return;
+    engine.voices[v].mod.src[source] = value;
+}
+
+void APlugin::setModSrcAmt(int source, float value, int channel) {
+    const int index = source - kSrcControllerFirst;
+    if (index < 0 || index >= kMappedControllers) return;
+    const bool mpe = engine.notes.playMode == kPlayMpe;
+    if (!mpe) {
+        for (VoiceState& voice : engine.voices) voice.controllers[index] = value;
+        return;
+    }
+    if (channel < 0 || channel >= kMidiChannels) return;
+    for (VoiceState& voice : engine.voices)
+        if (voice.channel == channel) voice.controllers[index] = value;
+    engine.midi.chanControllers[channel][index] = value;
+}
+
+// ------------------------------------------------------------------ arpeggiator key entry
+//
+// With key entry on, played notes are written into the arpeggiator grid, one
+// step per note, and sound once as a preview.
+
+void APlugin::arpKeyEntryNote(int note, int velocity) {
+    const int s = std::clamp(engine.notes.arpEntryStep, 0, tag::ArpStepCount - 1);
+    setOn(tag::arpStep(tag::RowOn, s));
+    setOff(tag::arpStep(tag::RowTied, s));
+    setOff(tag::arpStep(tag::RowSlide, s));
+    setParameterAutomated(tag::arpStep(tag::RowTune, s),
+                          std::clamp((note - 60 + 0.1f) / 72.0f + 0.5f, 0.0f, 1.0f));
+    setParameterAutomated(tag::arpStep(tag::RowVelocity, s), std::min(velocity / 127.0f, 1.0f));
+    setToDefault(tag::arpStep(tag::RowFree, s));
+    setToDefault(tag::arpStep(tag::RowChord, s));
+    setToDefault(tag::arpStep(tag::RowRatchet, s));
+    core.screenUpdatePending.set();
+    turnAllVoicesOff();
+    NoteState& ns = engine.notes;
+    ns.curVoice = (limitVoice(ns.curVoice) + 1) % 15;
+    setVoiceOn(ns.curVoice);
+    setNotePressed(ns.curVoice, note, velocity, 0.0f, true, false, true);
+    engine.voices[ns.curVoice].sustainHeld = engine.midi.sustainDown;
+}
+
+void APlugin::arpKeyEntryRelease() {
+    NoteState& ns = engine.notes;
+    const int n = getArpNumOfSteps();
+    int s = ns.arpEntryStep;
+    // Move to the next step that is on and not tied; a step at or past the
+    // last one ends the search (and the entry).
+    do {
+        ++s;
+    } while (s < n && !(getArpStepOn(s) && !getArpStepTied(s)));
+    if (n != 0 && s >= n) {
+        setOff(tag::ArpKeyEntryOn);
+        ns.arpKeyEntry = false;
+        s = 0;
+    }
+    ns.arpEntryStep = s;
+    turnAllVoicesOff();
+}

@@ -1,0 +1,589 @@
+// Notes, play modes and voice allocation.
+//
+// Sixteen voices, each stacking up to four unison copies. A new note takes a
+// free voice; when only one voice is left free, the quietest released (else
+// the quietest) voice is stolen so that one voice always stays in reserve.
+// Mono and legato modes keep a note stack with last, high or low priority.
+
+#include "core/aplugin.h"
+
+#include "engine/tables.h"
+#include "engine/voice_tables.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kPlayPoly = 0;
+constexpr int kPlayMpe = 1;
+constexpr int kPlayArp = 8;
+constexpr int kArpModeChord = 9;
+constexpr float kNoPitch = -10.0f;
+
+bool isLastPriority(int mode) { return mode == 2 || mode == 5; }
+bool isHighPriority(int mode) { return mode == 3 || mode == 6; }
+bool isMono(int mode) { return mode >= 2 && mode <= 4; }
+bool isLegato(int mode) { return mode >= 5 && mode <= 7; }
+
+float signOf(float x) { return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
+
+} // namespace
+
+// ------------------------------------------------------------------ modes
+
+int APlugin::getPlayMode() const {
+    if (getLockVarOnOff(tag::ArpOn)) return kPlayArp;
+    return getLockSteppedValue(tag::PlayMode);
+}
+
+int APlugin::getPortMode() const {
+    if (getPlayMode() == kPlayArp) return getLockSteppedValue(tag::ArpMode) == kArpModeChord ? 0 : 1;
+    return getLockSteppedValue(tag::PortamentoMode);
+}
+
+int APlugin::getGlobalUniMode() const { return getLockSteppedValue(tag::UnisonMode); }
+
+int APlugin::getUniMode(int voice) const {
+    if (engine.notes.playMode == kPlayArp && isValidVoice(voice)) {
+        const int chordMode = getArpUniMode(voice);
+        if (chordMode >= 0) return chordMode;
+    }
+    return engine.notes.uniModeGlobal;
+}
+
+int APlugin::getUniVoiceNum(int voice) const {
+    return UNI_VOICE_NUM[std::clamp(getUniMode(voice), 0, 23)];
+}
+
+float APlugin::getUniDivide(int voice) const {
+    return UNI_DIVIDE[std::clamp(getUniMode(voice), 0, 23)];
+}
+
+// ------------------------------------------------------------------ voice state
+
+void APlugin::setVoiceOn(int v) {
+    if (!isValidVoice(v)) return;
+    engine.voices[v].gate = true;
+    engine.voices[v].stolen = false;
+}
+
+void APlugin::setVoiceOff(int v) {
+    if (isValidVoice(v)) engine.voices[v].gate = false;
+}
+
+void APlugin::setHold(int v) {
+    if (isValidVoice(v)) engine.voices[v].sustainHeld = engine.midi.sustainDown;
+}
+
+bool APlugin::getIsVoicePlaying(int v) const { return isValidVoice(v) && engine.voices[v].sounds(); }
+
+bool APlugin::getIsAnyVoicePlaying() const {
+    for (const VoiceState& voice : engine.voices)
+        if (voice.sounds()) return true;
+    return false;
+}
+
+int APlugin::getNotesPlaying() const {
+    int count = 0;
+    for (const VoiceState& voice : engine.voices) count += voice.sounds() ? 1 : 0;
+    return count;
+}
+
+int APlugin::getNotesOn() const {
+    const int mode = engine.notes.playMode;
+    if (mode == kPlayPoly || mode == kPlayArp) {
+        int gated = 0;
+        for (const VoiceState& voice : engine.voices) gated += voice.gate ? 1 : 0;
+        return gated;
+    }
+    return engine.notes.monoHeld ? 2 : 0;
+}
+
+void APlugin::setLastVoice() {
+    NoteState& ns = engine.notes;
+    int best = -1;
+    if (getIsVoicePlaying(ns.curVoice)) best = ns.curVoice;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (!engine.voices[v].sounds()) continue;
+        if (best < 0 || engine.voices[v].noteOnStamp > engine.voices[best].noteOnStamp) best = v;
+    }
+    if (best >= 0) ns.lastVoice = best;
+}
+
+// ------------------------------------------------------------------ allocation
+
+namespace {
+
+// The quietest voice among candidates; released voices first.
+int quietestVoice(const std::array<VoiceState, kNumVoices>& voices, int skip, double ceiling) {
+    int best = -1;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (v == skip || voices[v].gate || !(voices[v].ampLevel() < ceiling)) continue;
+        if (best < 0 || voices[v].ampLevel() < voices[best].ampLevel()) best = v;
+    }
+    if (best >= 0) return best;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (v == skip) continue;
+        if (best < 0 || voices[v].ampLevel() < voices[best].ampLevel()) best = v;
+    }
+    return best;
+}
+
+} // namespace
+
+void APlugin::getNextCurVoice() {
+    auto& voices = engine.voices;
+    int sounding = 0;
+    int firstFree = -1;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (voices[v].sounds()) ++sounding;
+        else if (firstFree < 0) firstFree = v;
+    }
+
+    int chosen;
+    if (sounding == kNumVoices - 1) {
+        // Keep one voice in reserve: the newcomer takes the free voice and
+        // the quietest other voice fades out.
+        const int victim = quietestVoice(voices, firstFree, 100.0);
+        if (victim >= 0) {
+            voices[victim].gate = false;
+            voices[victim].stolen = true;
+        }
+        chosen = firstFree;
+        voices[chosen].stolen = false;
+    } else if (sounding < kNumVoices - 1) {
+        chosen = firstFree;
+    } else {
+        chosen = quietestVoice(voices, -1, 1e300);
+    }
+    engine.notes.curVoice = chosen;
+    engine.notes.lastAllocVoice = chosen;
+    voices[chosen].noteOnStamp = static_cast<int64_t>(engine.render.sampleCounter);
+}
+
+// ------------------------------------------------------------------ the mono note stack
+
+bool APlugin::pushMonoNote(int note) {
+    NoteState& ns = engine.notes;
+    const int mode = ns.playMode;
+    if (ns.monoTop < 0) {
+        ns.monoTop = 0;
+        ns.monoStack[0] = note;
+        return true;
+    }
+    const int top = ns.monoStack[ns.monoTop];
+    if (!isLastPriority(mode)) {
+        if (isHighPriority(mode) ? note <= top : note >= top) return false;
+    }
+    ns.monoTop = std::min(ns.monoTop + 1, kMonoStackSize - 1);
+    ns.monoStack[ns.monoTop] = note;
+    return true;
+}
+
+void APlugin::clearMonoStack() {
+    engine.notes.monoStack.fill(-1);
+    engine.notes.monoTop = -1;
+    engine.notes.monoHeld = false;
+}
+
+void APlugin::stealCurrentVoice() {
+    VoiceState& voice = engine.voices[limitVoice(engine.notes.curVoice)];
+    voice.gate = false;
+    voice.stolen = true;
+}
+
+// ------------------------------------------------------------------ note down and up
+
+void APlugin::midiNoteDown(int note, int velocity, int channel) {
+    note = std::clamp(note, 0, 127);
+    velocity = std::clamp(velocity, 0, 127);
+    NoteState& ns = engine.notes;
+    const int mode = ns.playMode;
+
+    if (!getIsAnyVoicePlaying()) {
+        ModRow& g = engine.global;
+        g.src[kSrcVelocity] = velocity / 127.0f;
+        g.src[kSrcNote] = note / 127.0f;
+        g.src[kSrcNoteOctaves] = (note - 57) / 12.0f;
+        g.src[kSrcRandom1] = engine.random.bipolar();
+        g.src[kSrcRandom2] = engine.random.bipolar();
+        g.src[kSrcRandom1Uni] = g.src[kSrcRandom1] * 0.5f + 0.5f;
+        g.src[kSrcRandom2Uni] = g.src[kSrcRandom2] * 0.5f + 0.5f;
+        ns.globalFilterFreeRun = true;
+        initEnv(0, -1);
+        for (int s = kSrcArpFirst; s < kSrcArpFirst + 4; ++s) g.src[s] = 0.0f;
+        resetArpClock();
+    }
+
+    if (mode == kPlayPoly || mode == kPlayArp) {
+        bool anyGated = false;
+        for (const VoiceState& voice : engine.voices) anyGated |= voice.gate;
+        ns.freshNote = !anyGated;
+    } else {
+        ns.freshNote = !ns.monoHeld;
+    }
+
+    if (mode == kPlayPoly || mode == kPlayMpe) {
+        getNextCurVoice();
+        setVoiceOn(ns.curVoice);
+        if (mode == kPlayMpe && channel >= 0 && channel < kMidiChannels) {
+            ns.channelToVoice[channel] = ns.curVoice;
+            engine.voices[ns.curVoice].channel = channel;
+        }
+        setNotePressed(ns.curVoice, note, velocity, 0.0f, true, false, true);
+    } else if (isMono(mode) || isLegato(mode)) {
+        const bool firstOfRun = ns.monoTop < 0;
+        if (!pushMonoNote(note)) return;
+        if (isMono(mode) || firstOfRun) {
+            stealCurrentVoice();
+            getNextCurVoice();
+            setVoiceOn(ns.curVoice);
+            if (firstOfRun) {
+                ns.monoVelocity = velocity;
+            } else {
+                ns.monoHeld = true;
+                ns.freshNote = false;
+            }
+            setNotePressed(ns.curVoice, note, ns.monoVelocity, 0.0f, true, false, true);
+        } else {
+            ns.monoHeld = true;
+            ns.freshNote = false;
+            setNotePressed(ns.curVoice, note, ns.monoVelocity, 0.0f, false, false, true);
+        }
+    } else if (mode == kPlayArp) {
+        arpNoteDown(note, velocity);
+        return;
+    }
+    engine.voices[limitVoice(ns.curVoice)].sustainHeld = engine.midi.sustainDown;
+}
+
+void APlugin::midiNoteReleased(int note, int /*velocity*/, int channel) {
+    NoteState& ns = engine.notes;
+    const int mode = ns.playMode;
+
+    if (mode == kPlayPoly) {
+        for (VoiceState& voice : engine.voices)
+            if (voice.note == note) {
+                voice.note = 0;
+                voice.gate = false;
+            }
+        return;
+    }
+    if (mode == kPlayMpe) {
+        for (VoiceState& voice : engine.voices)
+            if (voice.note == note && voice.channel == channel) {
+                voice.note = 0;
+                voice.gate = false;
+                voice.stolen = false;
+            }
+        return;
+    }
+    if (mode == kPlayArp) {
+        arpNoteReleased(note);
+        return;
+    }
+
+    // Mono and legato.
+    int index = -1;
+    for (int i = 0; i <= ns.monoTop; ++i)
+        if (ns.monoStack[i] == note) {
+            index = i;
+            break;
+        }
+    if (index < 0) return;
+
+    if (ns.monoTop == 0) {
+        if (isLegato(mode)) {
+            for (VoiceState& voice : engine.voices) voice.gate = false;
+        } else {
+            VoiceState& voice = engine.voices[limitVoice(ns.curVoice)];
+            voice.gate = false;
+            voice.stolen = false;
+        }
+        clearMonoStack();
+        return;
+    }
+
+    const bool wasTop = index == ns.monoTop;
+    for (int i = index; i < ns.monoTop; ++i) ns.monoStack[i] = ns.monoStack[i + 1];
+    ns.monoStack[ns.monoTop] = -1;
+    --ns.monoTop;
+    if (!wasTop) return;
+
+    const int top = ns.monoStack[ns.monoTop];
+    if (isLegato(mode)) {
+        setNotePressed(ns.curVoice, top, ns.monoVelocity, 0.0f, false, false, true);
+    } else {
+        stealCurrentVoice();
+        getNextCurVoice();
+        setVoiceOn(ns.curVoice);
+        setNotePressed(ns.curVoice, top, ns.monoVelocity, 0.0f, true, false, true);
+    }
+}
+
+// ------------------------------------------------------------------ a voice's note
+
+void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool restart,
+                             bool fromArp, bool glide) {
+    if (!isValidVoice(v)) return;
+    VoiceState& voice = engine.voices[v];
+    NoteState& ns = engine.notes;
+    ModRow& global = engine.global;
+
+    note = std::clamp(note, 0, 127);
+    voice.note = note;
+    voice.pitch = (getTuning(note) + detune - 57.0f) / 12.0f;
+    voice.velocity = velocity / 127.0f;
+    const float s =
+        std::clamp(getCurrentValue(tag::VelocityToVolume) + global.dst[kDestVelocityToVolume],
+                   0.0f, 1.0f);
+    voice.velocityGain = s * velocity / 127.0f + (1.0f - s);
+
+    if (ns.prevPitch == kNoPitch) ns.prevPitch = voice.pitch;
+
+    // Portamento.
+    float factor = 1.0f;
+    if (!fromArp || glide) {
+        const float g = fromArp ? getLockVar(tag::ArpSlide) + global.dst[12]
+                                : getLockVar(tag::PortamentoAmount) + global.dst[kDestPortamento];
+        factor = std::exp2(12.0f * std::clamp(std::isnan(g) ? 0.0f : g, 0.0f, 1.0f));
+    }
+    const float distance = voice.pitch - ns.prevPitch;
+    float step = 0.0f;
+    switch (ns.portMode) {
+    case 1:
+    case 3: step = signOf(distance) / factor; break;
+    case 2:
+    case 4: step = distance / factor; break;
+    default: break;
+    }
+    if ((ns.portMode == 3 || ns.portMode == 4) && getNotesOn() < 2) step = 0.0f;
+    voice.glideStep = step;
+    voice.glideDir = signOf(step);
+    voice.glideStart = ns.prevPitch;
+    voice.soundingPitch = step != 0.0f ? ns.prevPitch : voice.pitch;
+    ns.prevPitch = voice.pitch;
+
+    if (restart && fromArp) takeArpRatchet(v);
+
+    if (restart) {
+        voice.uniVoices = getUniVoiceNum(v);
+        voice.uniDivide = getUniDivide(v);
+        voice.uniMode = getUniMode(v);
+        voice.startMorph = getCurrentValue(tag::OscMorph);
+        voice.startSymmetry = getCurrentValue(tag::OscSymmetry);
+        voice.startFilterFreq = getCurrentValue(tag::FilterFreq);
+        voice.startHiPassFreq = getCurrentValue(tag::HiPassFreq);
+        voice.startPan = getCurrentValue(tag::MainPan);
+        voice.startSubVolume = std::fabs(getCurrentValue(tag::OscSubVolume) - 0.5f) * 2.0f;
+        voice.startDistort = std::clamp(getCurrentValue(tag::DistortAmount), 0.0f, 1.0f) * 0.99f;
+        voice.mod.dst = engine.destBase;
+
+        const bool freeRunning = getOnOff(tag::OscFreeRunningOn);
+        for (auto& copy : voice.phase) {
+            const uint32_t start =
+                freeRunning ? static_cast<uint32_t>(engine.random.unipolar() * 536870912.0f) : 0u;
+            copy.fill(start);
+        }
+        resetOscillator(v);
+
+        initFilter(3, v);
+        initEnv(3, v);
+
+        // An envelope whose attack is (nearly) zero and not modulated starts
+        // at full level in its decay stage.
+        struct AttackSkip {
+            int env, attackTag, attackDest;
+        };
+        static constexpr AttackSkip skips[] = {
+            {kEnvFilter, tag::FilterEnvAttack, 78},
+            {kEnvFree1, tag::freeEnv(0, tag::FreeEnvAttack), 98},
+            {kEnvFree2, tag::freeEnv(1, tag::FreeEnvAttack), 106},
+        };
+        for (const AttackSkip& skip : skips) {
+            if (getCurrentValue(skip.attackTag) >= 0.001f) continue;
+            bool modulated = false;
+            for (int slot = 0; slot < 16; ++slot) modulated |= getModDest(slot) == skip.attackDest;
+            if (!modulated) voice.env[skip.env].startAtDecay();
+        }
+
+        initLFO(3, 0, v);
+        initLFO(3, 1, v);
+        for (int lfo = 0; lfo < 2; ++lfo) {
+            const int lfoMode = getSteppedValue(tag::freeLfoMode(lfo));
+            if (lfoMode == 2 || (lfoMode == 3 && ns.freshNote)) initLFO(0, lfo, -1);
+        }
+
+        resetArpVoice(v);
+        initXY(3, v);
+        restartXYReplayForNote();
+
+        // Per-note random and alternating sources.
+        const float r1 = engine.random.bipolar();
+        const float r2 = engine.random.bipolar();
+        const int c = ns.noteCounter;
+        static constexpr float alternate4[4] = {-1.0f, 0.0f, 1.0f, 0.0f};
+        const float values[10] = {r1,
+                                  r1 * 0.5f + 0.5f,
+                                  r2,
+                                  r2 * 0.5f + 0.5f,
+                                  static_cast<float>((c % 2) * 2 - 1),
+                                  static_cast<float>(c % 2),
+                                  static_cast<float>(c % 3 - 1),
+                                  (c % 3) * 0.5f,
+                                  alternate4[c % 4],
+                                  alternate4[c % 4] * 0.5f + 0.5f};
+        for (int i = 0; i < 10; ++i) {
+            voice.mod.src[kSrcRandom1 + i] = values[i];
+            global.src[kSrcRandom1 + i] = values[i];
+        }
+        ns.noteCounter = (c + 1) % 12;
+
+        // Controller snapshot.
+        const MidiState& midi = engine.midi;
+        const bool mpe = ns.playMode == kPlayMpe && voice.channel >= 0 &&
+                         voice.channel < kMidiChannels;
+        if (mpe) {
+            voice.modWheel = midi.chanModWheel[voice.channel];
+            voice.polyAftertouch = midi.chanPolyAftertouch[voice.channel];
+            voice.channelPressure = midi.chanPressure[voice.channel];
+            voice.controllers = midi.chanControllers[voice.channel];
+        }
+        voice.snapModWheel = voice.modWheel;
+        voice.snapPolyAftertouch = voice.polyAftertouch;
+        voice.snapChannelPressure = voice.channelPressure;
+        const float ctl[4] = {voice.modWheel, std::max(voice.modWheel, voice.channelPressure),
+                              voice.channelPressure, voice.polyAftertouch};
+        for (int i = 0; i < 4; ++i) {
+            voice.mod.src[kSrcModWheel + i] = ctl[i];
+            global.src[kSrcModWheel + i] = ctl[i];
+        }
+        for (int i = 0; i < kMappedControllers; ++i) {
+            voice.mod.src[kSrcControllerFirst + i] = voice.controllers[i];
+            global.src[kSrcControllerFirst + i] = voice.controllers[i];
+        }
+        voice.mod.src[kSrcPitchBend] = mpe ? midi.chanBend[voice.channel] : midi.globalBend;
+
+        voice.bend = bendOctaves(voice.mod.src[kSrcPitchBend]);
+    }
+
+    voice.mod.src[kSrcVelocity] = voice.velocity;
+    voice.mod.src[kSrcNote] = note / 127.0f;
+    voice.mod.src[kSrcNoteOctaves] = (note - 57) / 12.0f;
+    ns.freshNote = false;
+    setGlobalRare();
+}
+
+float APlugin::bendOctaves(float bend) const {
+    const float range = getLockVar(bend > 0.0f ? tag::PitchBendUp : tag::PitchBendDown);
+    const int index = std::clamp(static_cast<int>(std::clamp(range, 0.0f, 1.0f) * 15.99f), 0, 15);
+    return bend * PITCH_BEND_RANGE_ARRAY[index];
+}
+
+// ------------------------------------------------------------------ stopping and resetting
+
+void APlugin::turnAllVoicesOff() {
+    for (VoiceState& voice : engine.voices) {
+        voice.gate = false;
+        voice.stolen = false;
+        voice.channel = -1;
+    }
+    engine.notes.channelToVoice.fill(-1);
+}
+
+void APlugin::setEverythingOff(bool forgetPitch) {
+    turnAllVoicesOff();
+    setArpRunning(false);
+    engine.notes.curVoice = 0;
+    initArp();
+    clearMonoStack();
+    if (forgetPitch) engine.notes.prevPitch = kNoPitch;
+}
+
+void APlugin::reset() {
+    NoteState& ns = engine.notes;
+    ns.previewOn = false;
+    updateMidiChannel(false);
+    setEverythingOff(true);
+    initEnv(2, -1);
+    initLFO(2, 0, -1);
+    initLFO(2, 1, -1);
+    initXY(2, -1);
+    setParameter(tag::XYMidiX, 0.5f);
+    setParameter(tag::XYMidiY, 0.5f);
+    restartRunningXYReplay();
+    ns.playMode = getPlayMode();
+    ns.portMode = getPortMode();
+    ns.uniModeGlobal = getGlobalUniMode();
+    cacheArpModes();
+    engine.midi.arpSustainCount = 0;
+    engine.render.forceFX = true;
+    setGlobalRare();
+    core.screenUpdatePending.set();
+}
+
+void APlugin::previewNoteOn() { engine.requests.previewOn.store(true, std::memory_order_relaxed); }
+
+void APlugin::previewNoteReleased() {
+    engine.requests.previewOff.store(true, std::memory_order_relaxed);
+}
+
+void APlugin::requestReset() { engine.requests.reset.store(true, std::memory_order_relaxed); }
+
+// Carries out what the main thread asked for; audio thread, 16-frame tick.
+void APlugin::serveEngineRequests() {
+    EngineRequests& rq = engine.requests;
+    if (rq.reset.exchange(false, std::memory_order_relaxed)) reset();
+    if (rq.previewOn.exchange(false, std::memory_order_relaxed)) {
+        if (!engine.notes.previewOn) setEverythingOff(true);
+        engine.notes.previewOn = true;
+        midiNoteDown(60, 100, 0);
+    }
+    if (rq.previewOff.exchange(false, std::memory_order_relaxed)) {
+        midiNoteReleased(60, 0, 0);
+        engine.notes.previewOn = false;
+    }
+}
+
+// ------------------------------------------------------------------ state resets
+
+void APlugin::initEnv(int mode, int v) {
+    if (mode == 0 || mode == 2)
+        for (EnvelopeState& env : engine.globalEnv) env.reset();
+    if (mode == 1 || mode == 2)
+        for (VoiceState& voice : engine.voices)
+            for (EnvelopeState& env : voice.env) env.reset();
+    if (mode == 3 && isValidVoice(v))
+        for (EnvelopeState& env : engine.voices[v].env) env.reset();
+}
+
+// ------------------------------------------------------------------ start state
+
+void APlugin::restEngineState() {
+    for (int d = 0; d < kNumModDests; ++d)
+        engine.destBase[d] = destType[d] == kDestVolume || destType[d] == kDestSpeed ? 1.0f : 0.0f;
+    engine.global = ModRow{};
+    engine.global.dst = engine.destBase;
+    for (VoiceState& voice : engine.voices) {
+        voice = VoiceState{};
+        voice.mod.dst = engine.destBase;
+    }
+    engine.globalEnv = {};
+    engine.notes = NoteState{};
+    engine.notes.monoStack.fill(-1);
+    engine.notes.channelToVoice.fill(-1);
+    engine.render.activeVoiceCount = 0;
+    engine.render.sampleCounter = 0;
+    engine.render.masterVolume = params.defaultValue[tag::MainVolume];
+    engine.render.envSpeed = engine.render.lfoSpeed = 1.0;
+}
+
+// The destination that a slot routes to: slots 0..11 are the user slots,
+// 12..15 the XY pad's.
+int APlugin::getModDest(int slot) const {
+    if (slot >= 0 && slot < tag::ModSlotCount) return getSteppedValue(tag::slotDest(slot));
+    if (slot >= tag::ModSlotCount && slot < tag::ModSlotCount + tag::XYModCount)
+        return getSteppedValue(tag::XYModDestFirst + slot - tag::ModSlotCount);
+    return 0;
+}

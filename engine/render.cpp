@@ -1,0 +1,327 @@
+// The render loop: one output frame at a time, with a control-rate schedule
+// on a 64-bit sample counter.
+//
+//   every frame   MIDI release, envelope ramps, the voice stages, effects
+//   every 4       the active-voice list
+//   every 16      global envelopes, matrix, master volume, tempo, requests
+//   every 128     mode changes and setGlobalRare
+//   every 512     one stage of the staged wave-table rebuild
+//   every 4096    rebuild start, editor refresh, a pending preset
+//
+// Each voice also counts its own frames from its note start; its 16-frame
+// work (controllers, bend, envelopes) runs on that counter.
+
+#include "core/aplugin.h"
+
+#include "editor/ueditor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <xmmintrin.h>
+
+namespace {
+
+constexpr int kPlayArp = 8;
+constexpr float kOutputLimit = 0.999f;
+constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid;  // 0x600
+
+// Flush denormals to zero while rendering, restoring the host's setting.
+class DenormalGuard {
+public:
+    DenormalGuard() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040); }  // FTZ | DAZ
+    ~DenormalGuard() { _mm_setcsr(saved); }
+    DenormalGuard(const DenormalGuard&) = delete;
+    DenormalGuard& operator=(const DenormalGuard&) = delete;
+
+private:
+    unsigned int saved;
+};
+
+uint64_t nowMilliseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+float limitOutput(float x) {
+    if (!std::isfinite(x)) return 0.0f;
+    return std::clamp(x, -kOutputLimit, kOutputLimit);
+}
+
+} // namespace
+
+void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
+    if (frames <= 0 || !outputs) return;
+    DenormalGuard denormals;
+    float* outL = outputs[0];
+    float* outR = outputs[1];
+    const float* inL = inputs ? inputs[0] : nullptr;
+    const float* inR = inputs ? inputs[1] : nullptr;
+    MidiEventQueue& queue = engine.midiEventQueue;
+
+    if (core.settingPreset) {
+        for (int i = 0; i < frames; ++i) {
+            if (queue.pending > 0) processMidi(i);
+            if (outL) outL[i] = 0.0f;
+            if (outR) outR[i] = 0.0f;
+        }
+        return;
+    }
+
+    if (const float rate = engine.rate.pendingRate.exchange(0.0f, std::memory_order_relaxed);
+        rate > 0.0f)
+        setSampleRate(rate);
+
+    readHostTime();
+    RenderState& render = engine.render;
+    render.songPosition[0] = render.songPosition[1] =
+        render.hasTimeInfo ? render.timeInfo.ppqPos : 0.0;
+    if (editorIsShowing()) {
+        const uint64_t now = nowMilliseconds();
+        if (now - render.lastXYRefresh > 25) {
+            getUEditor()->updateXY();
+            render.lastXYRefresh = now;
+        }
+    }
+
+    for (int i = 0; i < frames; ++i) {
+        if (queue.pending > 0) processMidi(i);
+        const float left = inL ? inL[i] : 0.0f;
+        const float right = inR ? inR[i] : 0.0f;
+        setModSrcAmt(kSrcInput, std::isfinite(left + right) ? (left + right) * 0.5f : 0.0f);
+
+        renderFrame();
+
+        const float outLeft = render.outputPair[0];
+        const float outRight = render.outputPair[1];
+        if (outL) outL[i] = outLeft;
+        if (outR) outR[i] = outRight;
+        const float mono = (outLeft + outRight) * 0.5f;
+        setModSrcAmt(kSrcOutput, mono);
+        render.scopeRing[render.scopeWritePos & (kScopeSize - 1)] = mono;
+        ++render.scopeWritePos;
+    }
+}
+
+void APlugin::readHostTime() {
+    RenderState& render = engine.render;
+    const VstTimeInfo* info = getTimeInfo(kTimeRequest);
+    render.hasTimeInfo = info != nullptr;
+    if (info) render.timeInfo = *info;
+}
+
+void APlugin::renderFrame() {
+    RenderState& render = engine.render;
+    const uint64_t counter = render.sampleCounter;
+
+    if ((counter & 511) == 0) runTableRebuildStage();
+    if ((counter & 4095) == 0) {
+        startTableRebuild();
+        if (!tableRebuildRunning()) {
+            if (core.screenUpdatePending) updateEditorScreen();
+            if (core.presetPending) setPresetParameters();
+        }
+    }
+
+    render.outputPair = {0.0f, 0.0f};
+    if (core.settingPreset || core.presetPending || tableRebuildRunning()) {
+        ++render.sampleCounter;
+        return;
+    }
+
+    ModRow& global = engine.global;
+    for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) global.src[s] = 0.0f;
+
+    if ((counter & 127) == 0) {
+        NoteState& ns = engine.notes;
+        if (getPlayMode() != ns.playMode || getPortMode() != ns.portMode ||
+            getGlobalUniMode() != ns.uniModeGlobal)
+            reset();
+        setGlobalRare();
+    }
+
+    stepGlobalLfos();
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        VoiceState& voice = engine.voices[render.activeVoices[n]];
+        voice.mod.src[kSrcSModLfo] = global.src[kSrcSModLfo];
+        voice.mod.src[kSrcSModLfoUni] = global.src[kSrcSModLfoUni];
+    }
+
+    if ((counter & 15) == 0) globalTick();
+
+    advanceSModLfo();
+
+    if ((counter & 3) == 0) buildActiveVoiceList();
+
+    for (int n = 0; n < render.activeVoiceCount; ++n) voiceControlStage(render.activeVoices[n]);
+    stepVoiceLfosAndNoise();
+
+    render.voiceBus = {0.0f, 0.0f, 0.0f, 0.0f};
+    renderVoices();
+
+    render.fxBlock = render.voiceBus;
+    doFX(render.forceFX);
+    render.forceFX = false;
+
+    const float gain = render.masterGain * 0.5f;
+    render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
+    render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
+
+    if ((counter & 15) == 0) {
+        for (int s : {kSrcOscOut, kSrcFilterOut, kSrcVoiceOut}) {
+            float sum = 0.0f;
+            for (int n = 0; n < render.activeVoiceCount; ++n)
+                sum += engine.voices[render.activeVoices[n]].mod.src[s];
+            global.src[s] = sum;
+        }
+    }
+    ++render.sampleCounter;
+}
+
+// Every 16 frames, before the voices.
+void APlugin::globalTick() {
+    RenderState& render = engine.render;
+    ModRow& global = engine.global;
+    NoteState& ns = engine.notes;
+
+    serveEngineRequests();
+    if (ns.playMode != kPlayArp) arpModulationOutsideArp();
+
+    setLastVoice();
+    render.anyVoicePlaying = getIsAnyVoicePlaying();
+
+    // Host time: song position, tempo and transport.
+    if (render.hasTimeInfo) {
+        const VstTimeInfo& info = render.timeInfo;
+        render.songPosition[0] = info.ppqPos;
+        if (info.flags & kVstTempoValid) {
+            const double tempo = std::isfinite(info.tempo) ? info.tempo : render.tempoD;
+            render.tempoD = std::clamp(tempo, 1.0, 12000.0);
+            render.tempo = static_cast<float>(render.tempoD);
+            render.samplesPerWholeNote = engine.rate.sampleRate * 240.0f / render.tempo;
+            render.samplesPerWholeNoteD = engine.rate.sampleRateD * 240.0 / render.tempoD;
+        }
+        updateArpClock();
+        const bool playing = (info.flags & kVstTransportPlaying) != 0;
+        if (playing && !render.transportPlaying) transportStarted();
+        else if (!playing && render.transportPlaying) turnAllVoicesOff();
+        render.transportPlaying = playing;
+    }
+
+    MidiState& midi = engine.midi;
+    midi.smoothModWheel = (midi.smoothModWheel - midi.globalModWheel) * 0.99f + midi.globalModWheel;
+    global.src[kSrcModWheel] = midi.smoothModWheel;
+    global.src[kSrcOffset] = 1.0f;
+
+    render.envSpeed = global.dst[kDestEnvSpeed];
+    render.lfoSpeed = global.dst[kDestLfoSpeed];
+
+    setEnvGlobal(kEnvAmp, false);
+    setEnvGlobal(kEnvFilter, false);
+    setEnvGlobal(kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
+    setEnvGlobal(kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
+    for (int e = 0; e < kNumEnvelopes; ++e) {
+        const float out = static_cast<float>(engine.globalEnv[e].output);
+        global.src[kSrcEnvFirst + 2 * e] = out;
+        global.src[kSrcEnvFirst + 2 * e + 1] = 1.0f - out;
+    }
+
+    updateXYGlobal();
+    applyGlobalMatrix();
+
+    const float volume = getCurrentValue(tag::MainVolume);
+    render.masterVolume = (render.masterVolume - volume) * 0.995f + volume;
+    render.masterGain = render.masterVolume < 0.001f
+                            ? 0.0f
+                            : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
+
+    updateGlobalDerivedValues();
+    if (ns.playMode == kPlayArp) stepArpClock();
+}
+
+void APlugin::transportStarted() {
+    resetSModLfoPhase();
+    initEnv(2, -1);
+    initLFO(2, 0, -1);
+    initLFO(2, 1, -1);
+    initXY(2, -1);
+    restartArpPhrase();
+    restartXYReplaySpeed();
+    restartEffectLfos();
+}
+
+void APlugin::buildActiveVoiceList() {
+    RenderState& render = engine.render;
+    render.activeVoiceCount = 0;
+    for (int v = 0; v < kNumVoices; ++v) {
+        const VoiceState& voice = engine.voices[v];
+        if (!voice.sounds()) continue;
+        render.activeVoices[render.activeVoiceCount] = v;
+        render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
+        ++render.activeVoiceCount;
+    }
+    if (render.activeVoiceCount == 0) clearArpSoundingVoice();
+}
+
+void APlugin::voiceControlStage(int v) {
+    VoiceState& voice = engine.voices[v];
+    ModRow& global = engine.global;
+    const bool last = v == engine.notes.lastVoice;
+
+    if ((voice.voiceTick & 15) == 0) {
+        auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
+        auto& src = voice.mod.src;
+        smooth(src[kSrcModWheel], voice.modWheel);
+        smooth(src[kSrcChannelPressure], voice.channelPressure);
+        smooth(src[kSrcPolyAftertouch], voice.polyAftertouch);
+        src[kSrcWheelOrPressure] = std::max(src[kSrcModWheel], src[kSrcChannelPressure]);
+        for (int i = 0; i < kMappedControllers; ++i)
+            smooth(src[kSrcControllerFirst + i], voice.controllers[i]);
+        if (last) {
+            for (int s = kSrcWheelOrPressure; s <= kSrcPolyAftertouch; ++s) global.src[s] = src[s];
+            for (int i = 0; i < kMappedControllers; ++i)
+                global.src[kSrcControllerFirst + i] = src[kSrcControllerFirst + i];
+        }
+
+        voice.bend = bendOctaves(src[kSrcPitchBend]);
+
+        // Portamento: the sounding pitch moves towards the note's pitch.
+        if (voice.glideStep != 0.0f) {
+            voice.soundingPitch += voice.glideStep;
+            const bool arrived = voice.glideStep > 0.0f ? voice.soundingPitch >= voice.pitch
+                                                        : voice.soundingPitch <= voice.pitch;
+            const bool jump = (engine.notes.portMode == 3 || engine.notes.portMode == 4) &&
+                              getNotesOn() < 2;
+            if (arrived || jump) {
+                voice.soundingPitch = voice.pitch;
+                voice.glideStep = 0.0f;
+                voice.glideDir = 0.0f;
+            }
+        }
+
+        voiceControlTerms(v);
+
+        setVolEnv(v, kEnvAmp, false);
+        setEnv(v, kEnvFilter, false);
+        setEnv(v, kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
+        setEnv(v, kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
+
+        voiceLfoAndXYTick(v);
+        applyVoiceMatrixFirstHalf(v);
+        voiceArpTick(v);
+        if (last) global.src[kSrcArpFree] = voice.mod.src[kSrcArpFree];
+    }
+
+    // Every frame: envelope sources, then the envelopes move by their ramps.
+    for (int e = 0; e < kNumEnvelopes; ++e) {
+        EnvelopeState& env = voice.env[e];
+        const float level = static_cast<float>(env.prevOutput);
+        voice.mod.src[kSrcEnvFirst + 2 * e] = level;
+        voice.mod.src[kSrcEnvFirst + 2 * e + 1] = 1.0f - level;
+        env.prevOutput += env.ramp;
+    }
+    for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) voice.mod.src[s] = global.src[s];
+    voiceXYFrame(v);
+    ++voice.voiceTick;
+}

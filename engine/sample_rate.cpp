@@ -1,0 +1,80 @@
+// Sample rate and everything derived from it.
+//
+// The host announces the rate; every rate-dependent constant is derived here
+// at once so that the render loop never divides by the rate per sample.
+
+#include "core/aplugin.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float kMinRate = 5.0f;
+constexpr float kMaxRate = 500000.0f;
+constexpr double kTwoPi = 6.283185307179586;
+
+} // namespace
+
+void APlugin::setSampleRate(float r) {
+    if (!(r >= kMinRate && r <= kMaxRate)) return;  // also NaN
+    if (core.settingPreset) {
+        // A preset is being applied on the audio thread: keep the rate and
+        // apply it at the next block start rather than lose it.
+        engine.rate.pendingRate.store(r, std::memory_order_relaxed);
+        return;
+    }
+    RateState& rs = engine.rate;
+    if (std::fabs(rs.sampleRate - r) <= 0.1f) return;
+
+    AudioEffectX::setSampleRate(r);
+    RenderState& render = engine.render;
+    rs.sampleRate = r;
+    rs.sampleRateD = r;
+    rs.doubleRate = 2.0f * r;
+    rs.invRate = 1.0f / r;
+    rs.invRateD = 1.0 / static_cast<double>(r);
+    rs.invDoubleRate = 1.0f / (2.0f * r);
+    render.samplesPerWholeNote = r * 240.0f / render.tempo;
+    render.samplesPerWholeNoteD = static_cast<double>(r) * 240.0 / render.tempoD;
+
+    updateBaseNote();
+
+    rs.smodRateBase = 0.107421875f / r;
+    rs.driftRateHigh = 3.4375f / r;
+    rs.driftRateLow = 6.875f / r;
+    rs.lfoRateBase = 1.71875 / (16.0 * static_cast<double>(r));
+    rs.filterCeiling = 0.2f * 2.0f * r;
+    rs.dcCoef = 60.0f / (2.0f * r);
+    rs.dcCoefComplement = 1.0f - rs.dcCoef;
+    clearDCBlockers();
+
+    for (int i = 0; i < 65536; ++i) {
+        const double x = i / 65535.0;
+        rs.fxDelayTable[i] = static_cast<float>(20.0 * std::exp2(11.0 * x) / (2.0 * r));
+        const double w = kTwoPi * 15.0 * std::exp2(10.0 * x) / r;
+        rs.fxSinTable[i] = static_cast<float>(std::sin(w));
+        rs.fxCosTable[i] = static_cast<float>(std::cos(w));
+    }
+
+    engine.chorusDelay.init(r);
+    engine.flangerDelay.init(r);
+    engine.effectDelay.init(r);
+    engine.reverbPreDelay.init(r);
+    setReverbSampleRate(r);
+    rs.fxRate1 = 0.015197279f / r;
+    rs.fxRate2 = 0.015409426f / r;
+
+    setEverythingOff(true);
+}
+
+// The deprecated accumulating process renders nothing but still consumes
+// MIDI, so notes do not pile up while a host uses it.
+void APlugin::__processDeprecated(float** /*inputs*/, float** outputs, VstInt32 frames) {
+    if (frames <= 0) return;
+    for (int i = 0; i < frames; ++i) {
+        if (engine.midiEventQueue.pending > 0) processMidi(i);
+        if (!outputs) continue;
+        if (outputs[0]) outputs[0][i] = 0.0f;
+        if (outputs[1]) outputs[1][i] = 0.0f;
+    }
+}
