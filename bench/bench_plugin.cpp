@@ -1,12 +1,10 @@
-// Cost of the plug-in's basic operations: construction, parameter writes
-// and rendering a block (silence until the engine arrives).
+// Cost of the plug-in's basic operations: construction and parameter writes.
 
 #include "core/aplugin.h"
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -35,20 +33,5 @@ void BM_SetParameter(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SetParameter);
-
-// Render cost per frame, 512-frame blocks.
-void BM_RenderBlock(benchmark::State& state) {
-    auto plugin = makePlugin();
-    constexpr int kFrames = 512;
-    std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
-    float* in[2] = {inL.data(), inR.data()};
-    float* out[2] = {outL.data(), outR.data()};
-    for (auto _ : state) {
-        plugin->processReplacing(in, out, kFrames);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kFrames);
-}
-BENCHMARK(BM_RenderBlock);
 
 } // namespace

@@ -114,9 +114,9 @@ public:
     // ------------------------------------------------------------ engine: MIDI (engine/midi.cpp)
     void processMidi(long sampleIndex);
     void updateMidiChannel(bool force);
-    void setModSrcAmt(int source, float value);             // global row and every voice
-    void setModSrcAmt(int voice, int source, float value);  // one voice
-    void setModSrcAmt(int source, float value, int channel);  // controller sources
+    void setModSrcAmt(int source, float value);              // global row and every voice
+    void setModSrcAmt(int voice, int source, float value);   // one voice
+    void setModSrcAmt(int source, float value, int channel); // controller sources
 
     // ------------------------------------------------------------ engine: notes (engine/notes.cpp)
     static bool isValidVoice(int v) { return v >= 0 && v < kNumVoices; }
@@ -128,8 +128,8 @@ public:
     int getUniVoiceNum(int voice) const;
     void midiNoteDown(int note, int velocity, int channel);
     void midiNoteReleased(int note, int velocity, int channel);
-    void setNotePressed(int voice, int note, int velocity, float detune, bool restart,
-                        bool fromArp, bool glide);
+    void setNotePressed(int voice, int note, int velocity, float detune, bool restart, bool fromArp,
+                        bool glide);
     void getNextCurVoice();
     void setVoiceOn(int v);
     void setVoiceOff(int v);
@@ -151,19 +151,21 @@ public:
     void initArp();
     void initFX();
 
-    void requestReset();  // main thread: reset() at the next 16-frame tick
+    void requestReset(); // main thread: reset() at the next 16-frame tick
     float getUniDivide(int voice) const;
     float bendOctaves(float bend) const;
     int getModDest(int slot) const;
-    void refreshMidiChannelPref();  // main thread: re-read "MIDIChannel" for the audio thread
+    void refreshMidiChannelPref(); // main thread: re-read "MIDIChannel" for the audio thread
 
-    // ------------------------------------------------------------ engine: envelopes (engine/envelopes.cpp)
+    // ------------------------------------------------------------ engine: envelopes
+    // (engine/envelopes.cpp)
     void setVolEnv(int voice, int env, bool synced);
     void setEnv(int voice, int env, bool synced);
     void setEnvGlobal(int env, bool synced);
     void setGlobalRare();
 
-    // ------------------------------------------------------------ engine: rendering (engine/render.cpp)
+    // ------------------------------------------------------------ engine: rendering
+    // (engine/render.cpp)
     void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
     // ------------------------------------------------------------ engine internals
@@ -212,6 +214,7 @@ public:
     void updateFXRare();
     void setReverbSampleRate(float rate);
     void updateGlobalDerivedValues();
+    void resetArpMagic(bool keep);
     void arpNoteDown(int note, int velocity);
     void arpNoteReleased(int note);
     void resetArpClock();

@@ -37,21 +37,21 @@ struct HostFlags {
 
 // Folders the plug-in reads and writes its files in, from the preferences.
 struct FolderPaths {
-    std::string ecsDir;             // controller map files
-    std::string xyPresetDir;        // XY pad presets
-    std::string arpPresetDir;       // arpeggiator presets
-    std::string modPresetDir;       // modulation-matrix presets
-    std::string envelopePresetDir;  // envelope presets
-    std::string wavePresetDir;      // user-wave files
-    std::string sampleDir;          // sample import
-    std::string helpPath;           // the manual
-    std::string tuningDir;          // tuning files
+    std::string ecsDir;            // controller map files
+    std::string xyPresetDir;       // XY pad presets
+    std::string arpPresetDir;      // arpeggiator presets
+    std::string modPresetDir;      // modulation-matrix presets
+    std::string envelopePresetDir; // envelope presets
+    std::string wavePresetDir;     // user-wave files
+    std::string sampleDir;         // sample import
+    std::string helpPath;          // the manual
+    std::string tuningDir;         // tuning files
 };
 
 struct CoreState {
     ParamValues values;
     std::array<ProgramRecord, 1> programStore{}; // indexed by the current program, always 0
-    std::array<std::atomic<int>, 3> lockState{};  // 1 Play, 2 Arp: 0 unlocked, 1 locked
+    std::array<std::atomic<int>, 3> lockState{}; // 1 Play, 2 Arp: 0 unlocked, 1 locked
 
     HostFlags host;
 

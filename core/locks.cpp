@@ -7,7 +7,9 @@
 
 #include <cmath>
 
-bool APlugin::validLockSection(int section) { return section == kLockPlay || section == kLockArp; }
+bool APlugin::validLockSection(int section) {
+    return section == kLockPlay || section == kLockArp;
+}
 
 int APlugin::getLockState(int section) const {
     return validLockSection(section) ? core.lockState[section].load(std::memory_order_relaxed) : 0;
@@ -68,6 +70,12 @@ void APlugin::setLockVar(int t, float value) {
     storeRelaxed(core.values.lockedValue[t], value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value));
 }
 
-bool APlugin::getPlayLocked() const { return getLockState(kLockPlay) != 0; }
-bool APlugin::getArpLocked() const { return getLockState(kLockArp) != 0; }
-bool APlugin::getArpOrPlayLocked() const { return getPlayLocked() || getArpLocked(); }
+bool APlugin::getPlayLocked() const {
+    return getLockState(kLockPlay) != 0;
+}
+bool APlugin::getArpLocked() const {
+    return getLockState(kLockArp) != 0;
+}
+bool APlugin::getArpOrPlayLocked() const {
+    return getPlayLocked() || getArpLocked();
+}

@@ -57,6 +57,7 @@ void APlugin::initEffectChain() {
     engine.effectDelay.init(rate);
     engine.reverbPreDelay.init(rate);
     initFX();
+    resetArpMagic(false);
     initXY(2, -1);
 }
 

@@ -10,6 +10,7 @@
 #include "core/tags.h"
 #include "engine/envelope.h"
 #include "engine/random15.h"
+#include "engine/tables.h"
 #include "vst2/vst2.h"
 
 #include <array>
@@ -18,12 +19,12 @@
 
 constexpr int kNumVoices = 16;
 constexpr int kUnisonCopies = 4;
-constexpr int kNumLanes = kNumVoices * kUnisonCopies;  // one lane per unison copy
+constexpr int kNumLanes = kNumVoices * kUnisonCopies; // one lane per unison copy
 constexpr int kNumModSources = 75;
 constexpr int kNumModDests = 222;
-constexpr int kNumEnvelopes = 4;  // amplitude, filter, free 1, free 2
+constexpr int kNumEnvelopes = 4; // amplitude, filter, free 1, free 2
 constexpr int kMidiChannels = 16;
-constexpr int kMappedControllers = 20;  // controller sources 19..38
+constexpr int kMappedControllers = 20; // controller sources 19..38
 constexpr int kMonoStackSize = 128;
 constexpr int kArpSustainListSize = 64;
 constexpr int kScopeSize = 131072;
@@ -45,15 +46,15 @@ enum ModSourceId : int {
     kSrcRandom1Uni = 8,
     kSrcRandom2 = 9,
     kSrcRandom2Uni = 10,
-    kSrcAlternateFirst = 11,  // 11..16
+    kSrcAlternateFirst = 11, // 11..16
     kSrcVelocity = 17,
     kSrcPitchBend = 18,
-    kSrcControllerFirst = 19,  // 19..38
-    kSrcEnvFirst = 39,         // 39/40 amp, 41/42 filter, 43/44 free 1, 45/46 free 2
+    kSrcControllerFirst = 19, // 19..38
+    kSrcEnvFirst = 39,        // 39/40 amp, 41/42 filter, 43/44 free 1, 45/46 free 2
     kSrcSModLfo = 47,
     kSrcSModLfoUni = 48,
-    kSrcFreeLfoFirst = 49,  // 49..52
-    kSrcArpFirst = 53,      // 53..56
+    kSrcFreeLfoFirst = 49, // 49..52
+    kSrcArpFirst = 53,     // 53..56
     kSrcArpFree = 56,
     kSrcInput = 62,
     kSrcOscOut = 63,
@@ -78,26 +79,26 @@ struct ModRow {
 };
 
 struct VoiceState {
-    bool gate = false;         // the key is held (or an arpeggiator step holds it)
-    bool stolen = false;       // fading out to make room
-    bool sustainHeld = false;  // held by the sustain pedal
-    int note = 0;              // MIDI note, 0 after its note off
-    int channel = -1;          // MIDI channel of the note (MPE), -1 none
-    int64_t noteOnStamp = 0;   // sample counter when the voice was assigned
+    bool gate = false;        // the key is held (or an arpeggiator step holds it)
+    bool stolen = false;      // fading out to make room
+    bool sustainHeld = false; // held by the sustain pedal
+    int note = 0;             // MIDI note, 0 after its note off
+    int channel = -1;         // MIDI channel of the note (MPE), -1 none
+    int64_t noteOnStamp = 0;  // sample counter when the voice was assigned
 
-    float pitch = 0.0f;          // octaves relative to MIDI note 57
-    float soundingPitch = 0.0f;  // pitch on its way there (portamento)
-    float velocity = 0.0f;       // 0..1
+    float pitch = 0.0f;         // octaves relative to MIDI note 57
+    float soundingPitch = 0.0f; // pitch on its way there (portamento)
+    float velocity = 0.0f;      // 0..1
     float velocityGain = 1.0f;
     float glideStart = 0.0f;
-    float glideStep = 0.0f;  // octaves per 16 samples
-    float glideDir = 0.0f;   // -1, 0, +1
-    float bend = 0.0f;       // octaves
+    float glideStep = 0.0f; // octaves per 16 samples
+    float glideDir = 0.0f;  // -1, 0, +1
+    float bend = 0.0f;      // octaves
 
-    int uniVoices = 1;  // unison copies 1..4
+    int uniVoices = 1; // unison copies 1..4
     int uniMode = 0;
     float uniDivide = 1.0f;
-    std::array<std::array<uint32_t, 3>, kUnisonCopies> phase{};  // oscillator phases per copy
+    std::array<std::array<uint32_t, 3>, kUnisonCopies> phase{}; // oscillator phases per copy
 
     // Parameter values taken when the note starts.
     float startMorph = 0.0f, startSymmetry = 0.5f, startFilterFreq = 1.0f, startHiPassFreq = 0.0f,
@@ -109,7 +110,7 @@ struct VoiceState {
     std::array<float, kMappedControllers> controllers{};
 
     std::array<EnvelopeState, kNumEnvelopes> env{};
-    int32_t voiceTick = 0;  // frames since the note started
+    int32_t voiceTick = 0; // frames since the note started
     ModRow mod;
 
     // The amplitude envelope's interpolated output is the voice's level.
@@ -119,31 +120,31 @@ struct VoiceState {
 
 // Notes, play modes and voice allocation shared by all voices.
 struct NoteState {
-    int playMode = 0, portMode = 0, uniModeGlobal = 0;  // cached modes
+    int playMode = 0, portMode = 0, uniModeGlobal = 0; // cached modes
     int curVoice = 0;
     int lastAllocVoice = 0;
     int lastVoice = 0;
-    float prevPitch = -10.0f;  // pitch of the previous note, -10 none
+    float prevPitch = -10.0f; // pitch of the previous note, -10 none
     std::array<int, kMonoStackSize> monoStack{};
     int monoTop = -1;
     int monoVelocity = 0;
     bool monoHeld = false;
     bool freshNote = false;
-    int noteCounter = 0;  // 0..11
+    int noteCounter = 0; // 0..11
     bool previewOn = false;
     std::array<int, kMidiChannels> channelToVoice{};
     bool globalFilterFreeRun = false;
-    bool arpKeyEntry = false;  // cached "Arp Key Entry On / Off"
-    int arpEntryStep = 0;      // grid step the next entered note goes to
+    bool arpKeyEntry = false; // cached "Arp Key Entry On / Off"
+    int arpEntryStep = 0;     // grid step the next entered note goes to
 };
 
 // MIDI input state.
 struct MidiState {
-    std::atomic<int> midiChannel{-1};           // -1 every channel, 0..15 one, 16 none
-    std::array<std::atomic<int>, 128> ccMap{};  // parameter tag per controller, 0 none
-    std::array<bool, tag::Count> captured{};    // pick-up reached per tag
-    std::array<float, tag::Count> pickupRef{};  // pick-up reference per tag, -1 none
-    std::atomic<int> learnTag{-1};              // tag waiting to be learned, -1 none
+    std::atomic<int> midiChannel{-1};          // -1 every channel, 0..15 one, 16 none
+    std::array<std::atomic<int>, 128> ccMap{}; // parameter tag per controller, 0 none
+    std::array<bool, tag::Count> captured{};   // pick-up reached per tag
+    std::array<float, tag::Count> pickupRef{}; // pick-up reference per tag, -1 none
+    std::atomic<int> learnTag{-1};             // tag waiting to be learned, -1 none
 
     int lastCCValue = 0;
     float globalModWheel = 0.0f;
@@ -163,7 +164,7 @@ struct MidiState {
 // The pending MIDI events of the coming samples.
 struct MidiEventQueue {
     static constexpr int kRecords = 251;  // record 0 is never used
-    static constexpr int32_t kFree = -99;  // deltaFrames of a free record
+    static constexpr int32_t kFree = -99; // deltaFrames of a free record
 
     std::array<VstMidiEvent, kRecords> events{};
     int32_t pending = 0;
@@ -194,11 +195,11 @@ struct RateState {
     double lfoRateBase = 0.0;
     float filterCeiling = 0.0f;
     float dcCoef = 0.0f, dcCoefComplement = 1.0f;
-    std::array<float, 65536> fxDelayTable{};  // 20 * 2^(11x) / (2r)
-    std::array<float, 65536> fxSinTable{};    // sin(2 pi 15 * 2^(10x) / r)
-    std::array<float, 65536> fxCosTable{};    // cos(2 pi 15 * 2^(10x) / r)
+    std::array<float, 65536> fxDelayTable{}; // 20 * 2^(11x) / (2r)
+    std::array<float, 65536> fxSinTable{};   // sin(2 pi 15 * 2^(10x) / r)
+    std::array<float, 65536> fxCosTable{};   // cos(2 pi 15 * 2^(10x) / r)
     float fxRate1 = 0.0f, fxRate2 = 0.0f;
-    std::atomic<float> pendingRate{0.0f};  // a rate that arrived while a preset was applied
+    std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
 };
 
 // The render loop's own state.
@@ -207,8 +208,8 @@ struct RenderState {
     int activeVoiceCount = 0;
     std::array<int, kNumVoices> activeVoices{};
     std::array<int, kNumVoices> activeUniVoices{};
-    std::array<float, 4> voiceBus{};  // L, R of sub-sample 0, L, R of sub-sample 1
-    std::array<float, 4> fxBlock{};   // the effect chain's working block
+    std::array<float, 4> voiceBus{}; // L, R of sub-sample 0, L, R of sub-sample 1
+    std::array<float, 4> fxBlock{};  // the effect chain's working block
     std::array<float, 2> outputPair{};
     float masterGain = 0.0f;
     float masterVolume = 0.0f;
@@ -216,7 +217,7 @@ struct RenderState {
     uint32_t scopeWritePos = 0;
     uint64_t lastXYRefresh = 0;
 
-    VstTimeInfo timeInfo{};  // copy of the host's time information of this block
+    VstTimeInfo timeInfo{}; // copy of the host's time information of this block
     bool hasTimeInfo = false;
     std::array<double, 2> songPosition{};
     bool transportPlaying = false;
@@ -226,8 +227,8 @@ struct RenderState {
     double samplesPerWholeNoteD = 88200.0;
     bool anyVoicePlaying = false;
     bool forceFX = false;  // one-shot reset of the effect chain
-    double envSpeed = 1.0;  // global destination 5, for the envelopes
-    double lfoSpeed = 1.0;  // global destination 6, for the LFOs
+    double envSpeed = 1.0; // global destination 5, for the envelopes
+    double lfoSpeed = 1.0; // global destination 6, for the LFOs
 };
 
 // Requests from the main thread that the audio thread carries out at its
@@ -247,9 +248,10 @@ struct EngineState {
     EngineRequests requests;
 
     std::array<VoiceState, kNumVoices> voices{};
-    ModRow global;                                // global sources and destination sums
-    std::array<float, kNumModDests> destBase{};   // neutral value of every destination
+    ModRow global;                              // global sources and destination sums
+    std::array<float, kNumModDests> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
+    UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
 
     Random15 random;
 

@@ -6,10 +6,12 @@
 namespace {
 
 constexpr double kSilence = 0.00001;
-constexpr double kMinSpeed = 1.0 / 1048576.0;  // 2^-20
-constexpr double kMaxSpeed = 1048576.0;        // 2^20
+constexpr double kMinSpeed = 1.0 / 1048576.0; // 2^-20
+constexpr double kMaxSpeed = 1048576.0;       // 2^20
 
-double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
+double clamp01(double v) {
+    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+}
 
 int syncIndex(double t, int last, double scale) {
     const double i = t * scale + 0.1;
@@ -20,7 +22,7 @@ int syncIndex(double t, int last, double scale) {
 } // namespace
 
 double Envelope::clampSpeed(double speed) {
-    if (!(speed > kMinSpeed)) return kMinSpeed;  // also NaN
+    if (!(speed > kMinSpeed)) return kMinSpeed; // also NaN
     return speed > kMaxSpeed ? kMaxSpeed : speed;
 }
 
@@ -99,8 +101,7 @@ void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {
                 const double speed = clampSpeed(in.speed);
                 double f;
                 if (in.synced) {
-                    const double length =
-                        D_ENV_FADE_TEMPO_SYNC[syncIndex(in.fade, 60, 60.99)];
+                    const double length = D_ENV_FADE_TEMPO_SYNC[syncIndex(in.fade, 60, 60.99)];
                     // A fade of length 0 ("Off") holds the level.
                     f = length == 0.0 ? 0.0
                                       : speed * 16.0 / (length * in.samplesPerWholeNote + 1.0);
@@ -113,12 +114,13 @@ void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {
         }
         break;
     case kEnvRelease:
-        if (in.gateOn) {  // a stolen voice that has finished fading
+        if (in.gateOn) { // a stolen voice that has finished fading
             s.ramp = 0.0;
             return;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 
     if (s.level <= 0.0) {
@@ -128,8 +130,8 @@ void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {
             s.output = sustain;
         } else {
             const double span = 1.0 - sustain <= 0.00001 ? 1.0 : 1.0 - sustain;
-            s.output = (1.0 - sustain) * std::pow((s.level - sustain) / span, in.decayShape) +
-                       sustain;
+            s.output =
+                (1.0 - sustain) * std::pow((s.level - sustain) / span, in.decayShape) + sustain;
         }
     } else {
         s.output = s.level;

@@ -39,12 +39,12 @@ enum EnvelopeStage : int { kEnvAttack = 0, kEnvDecay = 1, kEnvSustain = 2, kEnvR
 
 struct EnvelopeState {
     int stage = kEnvAttack;
-    double level = 0.0;          // linear level the rates move
-    double output = 0.0;         // shaped output of the last step
-    double prevOutput = 0.0;     // interpolated output, advanced by ramp every sample
-    double releaseLevel = 0.0;   // level and output of the last step before release
+    double level = 0.0;        // linear level the rates move
+    double output = 0.0;       // shaped output of the last step
+    double prevOutput = 0.0;   // interpolated output, advanced by ramp every sample
+    double releaseLevel = 0.0; // level and output of the last step before release
     double releaseOutput = 0.0;
-    double ramp = 0.0;           // per-sample increment towards output
+    double ramp = 0.0; // per-sample increment towards output
 
     void reset() { *this = EnvelopeState{}; }
     // Starts in the decay stage at full level (attack skipped).
@@ -57,19 +57,19 @@ struct EnvelopeState {
 
 // Everything one step needs besides the state.
 struct EnvelopeInputs {
-    double attack = 0.0;   // stage values, parameter + modulation, clamped to 0..1
+    double attack = 0.0; // stage values, parameter + modulation, clamped to 0..1
     double decay = 0.0;
     double sustain = 1.0;
-    double fade = 0.5;     // free envelopes only
+    double fade = 0.5; // free envelopes only
     double release = 0.0;
-    double speed = 1.0;         // rate multiplier
-    double decayShape = 1.0;    // kD
-    double releaseShape = 1.0;  // kR
-    bool curved = false;        // curved decay and release
-    bool synced = false;        // stage times are note lengths
-    bool freeEnvelope = false;  // has a fade stage, may hold on a long release
-    bool amplitude = false;     // the amplitude envelope: silence ends the voice
-    bool releasing = false;     // gate off and sustain pedal up
+    double speed = 1.0;        // rate multiplier
+    double decayShape = 1.0;   // kD
+    double releaseShape = 1.0; // kR
+    bool curved = false;       // curved decay and release
+    bool synced = false;       // stage times are note lengths
+    bool freeEnvelope = false; // has a fade stage, may hold on a long release
+    bool amplitude = false;    // the amplitude envelope: silence ends the voice
+    bool releasing = false;    // gate off and sustain pedal up
     bool gateOn = false;
     double sampleRate = 44100.0;
     double samplesPerWholeNote = 88200.0;

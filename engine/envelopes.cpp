@@ -85,12 +85,12 @@ void APlugin::setEnvGlobal(int env, bool synced) {
 }
 
 void APlugin::setGlobalRare() {
-    updateWaveTablesRare();  // wave A, wave B, oscillator mode, morph wrap
-    updateFilterRare();      // filter type, its sign, high-pass switches, distortion mode
-    updateXYRare();          // XY quantisation and replay rate
-    updateLfoRare();         // free LFO waves, modes and increments
-    updateModSlotCache();    // sources, destinations and active slot lists
-    updateUsageFlags();      // what the render loop may skip
-    updateFXRare();          // effect enables
-    updateArpRare();         // arpeggiator modes, hold and key entry
+    updateWaveTablesRare(); // wave A, wave B, oscillator mode, morph wrap
+    updateFilterRare();     // filter type, its sign, high-pass switches, distortion mode
+    updateXYRare();         // XY quantisation and replay rate
+    updateLfoRare();        // free LFO waves, modes and increments
+    updateModSlotCache();   // sources, destinations and active slot lists
+    updateUsageFlags();     // what the render loop may skip
+    updateFXRare();         // effect enables
+    updateArpRare();        // arpeggiator modes, hold and key entry
 }

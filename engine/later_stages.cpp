@@ -18,7 +18,7 @@
 //                             updateLfoRare, voiceLfoAndXYTick (LFO half)
 //   effect chain              initFX, doFX, restartEffectLfos, updateFXRare,
 //                             setReverbSampleRate, updateGlobalDerivedValues
-//   arpeggiator               initArp, arpNoteDown, arpNoteReleased, resetArpClock,
+//   arpeggiator               initArp, resetArpMagic, arpNoteDown, arpNoteReleased, resetArpClock,
 //                             takeArpRatchet, resetArpVoice, setArpRunning,
 //                             cacheArpModes, getArpUniMode, getArpNumOfSteps,
 //                             getArpStepOn, getArpStepTied, updateArpClock,
@@ -37,7 +37,9 @@
 // ------------------------------------------------------------------ wave tables
 void APlugin::runTableRebuildStage() {}
 void APlugin::startTableRebuild() {}
-bool APlugin::tableRebuildRunning() const { return false; }
+bool APlugin::tableRebuildRunning() const {
+    return false;
+}
 void APlugin::updateWaveTablesRare() {}
 
 // ------------------------------------------------------------------ oscillator, distortion, mix
@@ -52,7 +54,9 @@ void APlugin::updateFilterRare() {}
 
 // ------------------------------------------------------------------ modulation matrix
 // Until slots are routed, every destination sum stays at its neutral value.
-void APlugin::applyGlobalMatrix() { engine.global.dst = engine.destBase; }
+void APlugin::applyGlobalMatrix() {
+    engine.global.dst = engine.destBase;
+}
 void APlugin::applyVoiceMatrixFirstHalf(int /*voice*/) {}
 void APlugin::updateModSlotCache() {}
 void APlugin::updateUsageFlags() {}
@@ -68,7 +72,7 @@ void APlugin::voiceLfoAndXYTick(int /*voice*/) {}
 
 // ------------------------------------------------------------------ effect chain
 void APlugin::initFX() {}
-void APlugin::doFX(bool /*force*/) {}  // the working block passes through
+void APlugin::doFX(bool /*force*/) {} // the working block passes through
 void APlugin::restartEffectLfos() {}
 void APlugin::updateFXRare() {}
 void APlugin::setReverbSampleRate(float /*rate*/) {}
@@ -76,6 +80,7 @@ void APlugin::updateGlobalDerivedValues() {}
 
 // ------------------------------------------------------------------ arpeggiator
 void APlugin::initArp() {}
+void APlugin::resetArpMagic(bool /*keep*/) {}
 void APlugin::arpNoteDown(int /*note*/, int /*velocity*/) {}
 void APlugin::arpNoteReleased(int /*note*/) {}
 void APlugin::resetArpClock() {}
@@ -83,8 +88,12 @@ void APlugin::takeArpRatchet(int /*voice*/) {}
 void APlugin::resetArpVoice(int /*voice*/) {}
 void APlugin::setArpRunning(bool /*running*/) {}
 void APlugin::cacheArpModes() {}
-int APlugin::getArpUniMode(int /*voice*/) const { return -1; }
-int APlugin::getArpNumOfSteps() const { return getLockSteppedValue(tag::ArpNumSteps) + 1; }
+int APlugin::getArpUniMode(int /*voice*/) const {
+    return -1;
+}
+int APlugin::getArpNumOfSteps() const {
+    return getLockSteppedValue(tag::ArpNumSteps) + 1;
+}
 bool APlugin::getArpStepOn(int step) const {
     return step >= 0 && step < tag::ArpStepCount && getLockVarOnOff(tag::arpStep(tag::RowOn, step));
 }
@@ -121,7 +130,9 @@ void APlugin::updateXYRare() {}
 
 // ------------------------------------------------------------------ tuning and pitch bend
 // Equal temperament until tuning files arrive.
-float APlugin::getTuning(int note) const { return static_cast<float>(std::clamp(note, 0, 127)); }
+float APlugin::getTuning(int note) const {
+    return static_cast<float>(std::clamp(note, 0, 127));
+}
 void APlugin::updateBaseNote() {}
 
 // ------------------------------------------------------------------ MIDI learn

@@ -92,13 +92,17 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
     const int d2 = event.midiData[2] & 127;
 
     if (status == 0x90 && d2 > 0) {
-        if (engine.notes.arpKeyEntry) arpKeyEntryNote(d1, d2);
-        else midiNoteDown(d1, d2, channel);
+        if (engine.notes.arpKeyEntry)
+            arpKeyEntryNote(d1, d2);
+        else
+            midiNoteDown(d1, d2, channel);
         return;
     }
     if (status == 0x80 || status == 0x90) {
-        if (engine.notes.arpKeyEntry) arpKeyEntryRelease();
-        else midiNoteReleased(d1, d2, channel);
+        if (engine.notes.arpKeyEntry)
+            arpKeyEntryRelease();
+        else
+            midiNoteReleased(d1, d2, channel);
         return;
     }
 
@@ -110,7 +114,7 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
     };
 
     switch (status) {
-    case 0xA0: {  // poly aftertouch
+    case 0xA0: { // poly aftertouch
         const float p = d2 / 127.0f;
         if (mpe) {
             forVoices([&](VoiceState& voice) { voice.polyAftertouch = p; });
@@ -127,13 +131,13 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
         }
         break;
     }
-    case 0xD0: {  // channel pressure
+    case 0xD0: { // channel pressure
         const float p = d1 / 127.0f;
         forVoices([&](VoiceState& voice) { voice.channelPressure = p; });
         if (mpe) midi.chanPressure[channel] = p;
         break;
     }
-    case 0xE0: {  // pitch bend, -1 .. +0.99988
+    case 0xE0: { // pitch bend, -1 .. +0.99988
         const float v = (d1 / 128.0f + d2) / 128.0f;
         const float bend = (v - 0.5f) * 2.0f;
         forVoices([&](VoiceState& voice) { voice.mod.src[kSrcPitchBend] = bend; });
@@ -142,8 +146,11 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
         engine.global.src[kSrcPitchBend] = bend;
         break;
     }
-    case 0xB0: handleControlChange(d1, d2, channel); break;
-    default: break;  // program change and system messages: nothing
+    case 0xB0:
+        handleControlChange(d1, d2, channel);
+        break;
+    default:
+        break; // program change and system messages: nothing
     }
 }
 

@@ -21,12 +21,22 @@ constexpr int kPlayArp = 8;
 constexpr int kArpModeChord = 9;
 constexpr float kNoPitch = -10.0f;
 
-bool isLastPriority(int mode) { return mode == 2 || mode == 5; }
-bool isHighPriority(int mode) { return mode == 3 || mode == 6; }
-bool isMono(int mode) { return mode >= 2 && mode <= 4; }
-bool isLegato(int mode) { return mode >= 5 && mode <= 7; }
+bool isLastPriority(int mode) {
+    return mode == 2 || mode == 5;
+}
+bool isHighPriority(int mode) {
+    return mode == 3 || mode == 6;
+}
+bool isMono(int mode) {
+    return mode >= 2 && mode <= 4;
+}
+bool isLegato(int mode) {
+    return mode >= 5 && mode <= 7;
+}
 
-float signOf(float x) { return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
+float signOf(float x) {
+    return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
+}
 
 } // namespace
 
@@ -38,11 +48,14 @@ int APlugin::getPlayMode() const {
 }
 
 int APlugin::getPortMode() const {
-    if (getPlayMode() == kPlayArp) return getLockSteppedValue(tag::ArpMode) == kArpModeChord ? 0 : 1;
+    if (getPlayMode() == kPlayArp)
+        return getLockSteppedValue(tag::ArpMode) == kArpModeChord ? 0 : 1;
     return getLockSteppedValue(tag::PortamentoMode);
 }
 
-int APlugin::getGlobalUniMode() const { return getLockSteppedValue(tag::UnisonMode); }
+int APlugin::getGlobalUniMode() const {
+    return getLockSteppedValue(tag::UnisonMode);
+}
 
 int APlugin::getUniMode(int voice) const {
     if (engine.notes.playMode == kPlayArp && isValidVoice(voice)) {
@@ -76,7 +89,9 @@ void APlugin::setHold(int v) {
     if (isValidVoice(v)) engine.voices[v].sustainHeld = engine.midi.sustainDown;
 }
 
-bool APlugin::getIsVoicePlaying(int v) const { return isValidVoice(v) && engine.voices[v].sounds(); }
+bool APlugin::getIsVoicePlaying(int v) const {
+    return isValidVoice(v) && engine.voices[v].sounds();
+}
 
 bool APlugin::getIsAnyVoicePlaying() const {
     for (const VoiceState& voice : engine.voices)
@@ -137,8 +152,10 @@ void APlugin::getNextCurVoice() {
     int sounding = 0;
     int firstFree = -1;
     for (int v = 0; v < kNumVoices; ++v) {
-        if (voices[v].sounds()) ++sounding;
-        else if (firstFree < 0) firstFree = v;
+        if (voices[v].sounds())
+            ++sounding;
+        else if (firstFree < 0)
+            firstFree = v;
     }
 
     int chosen;
@@ -335,9 +352,8 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     voice.note = note;
     voice.pitch = (getTuning(note) + detune - 57.0f) / 12.0f;
     voice.velocity = velocity / 127.0f;
-    const float s =
-        std::clamp(getCurrentValue(tag::VelocityToVolume) + global.dst[kDestVelocityToVolume],
-                   0.0f, 1.0f);
+    const float s = std::clamp(
+        getCurrentValue(tag::VelocityToVolume) + global.dst[kDestVelocityToVolume], 0.0f, 1.0f);
     voice.velocityGain = s * velocity / 127.0f + (1.0f - s);
 
     if (ns.prevPitch == kNoPitch) ns.prevPitch = voice.pitch;
@@ -353,10 +369,15 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     float step = 0.0f;
     switch (ns.portMode) {
     case 1:
-    case 3: step = signOf(distance) / factor; break;
+    case 3:
+        step = signOf(distance) / factor;
+        break;
     case 2:
-    case 4: step = distance / factor; break;
-    default: break;
+    case 4:
+        step = distance / factor;
+        break;
+    default:
+        break;
     }
     if ((ns.portMode == 3 || ns.portMode == 4) && getNotesOn() < 2) step = 0.0f;
     voice.glideStep = step;
@@ -442,8 +463,8 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
 
         // Controller snapshot.
         const MidiState& midi = engine.midi;
-        const bool mpe = ns.playMode == kPlayMpe && voice.channel >= 0 &&
-                         voice.channel < kMidiChannels;
+        const bool mpe =
+            ns.playMode == kPlayMpe && voice.channel >= 0 && voice.channel < kMidiChannels;
         if (mpe) {
             voice.modWheel = midi.chanModWheel[voice.channel];
             voice.polyAftertouch = midi.chanPolyAftertouch[voice.channel];
@@ -523,13 +544,17 @@ void APlugin::reset() {
     core.screenUpdatePending.set();
 }
 
-void APlugin::previewNoteOn() { engine.requests.previewOn.store(true, std::memory_order_relaxed); }
+void APlugin::previewNoteOn() {
+    engine.requests.previewOn.store(true, std::memory_order_relaxed);
+}
 
 void APlugin::previewNoteReleased() {
     engine.requests.previewOff.store(true, std::memory_order_relaxed);
 }
 
-void APlugin::requestReset() { engine.requests.reset.store(true, std::memory_order_relaxed); }
+void APlugin::requestReset() {
+    engine.requests.reset.store(true, std::memory_order_relaxed);
+}
 
 // Carries out what the main thread asked for; audio thread, 16-frame tick.
 void APlugin::serveEngineRequests() {

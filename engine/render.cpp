@@ -24,12 +24,12 @@ namespace {
 
 constexpr int kPlayArp = 8;
 constexpr float kOutputLimit = 0.999f;
-constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid;  // 0x600
+constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid; // 0x600
 
 // Flush denormals to zero while rendering, restoring the host's setting.
 class DenormalGuard {
 public:
-    DenormalGuard() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040); }  // FTZ | DAZ
+    DenormalGuard() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040); } // FTZ | DAZ
     ~DenormalGuard() { _mm_setcsr(saved); }
     DenormalGuard(const DenormalGuard&) = delete;
     DenormalGuard& operator=(const DenormalGuard&) = delete;
@@ -204,8 +204,10 @@ void APlugin::globalTick() {
         }
         updateArpClock();
         const bool playing = (info.flags & kVstTransportPlaying) != 0;
-        if (playing && !render.transportPlaying) transportStarted();
-        else if (!playing && render.transportPlaying) turnAllVoicesOff();
+        if (playing && !render.transportPlaying)
+            transportStarted();
+        else if (!playing && render.transportPlaying)
+            turnAllVoicesOff();
         render.transportPlaying = playing;
     }
 
@@ -291,8 +293,8 @@ void APlugin::voiceControlStage(int v) {
             voice.soundingPitch += voice.glideStep;
             const bool arrived = voice.glideStep > 0.0f ? voice.soundingPitch >= voice.pitch
                                                         : voice.soundingPitch <= voice.pitch;
-            const bool jump = (engine.notes.portMode == 3 || engine.notes.portMode == 4) &&
-                              getNotesOn() < 2;
+            const bool jump =
+                (engine.notes.portMode == 3 || engine.notes.portMode == 4) && getNotesOn() < 2;
             if (arrived || jump) {
                 voice.soundingPitch = voice.pitch;
                 voice.glideStep = 0.0f;

@@ -16,7 +16,7 @@ constexpr double kTwoPi = 6.283185307179586;
 } // namespace
 
 void APlugin::setSampleRate(float r) {
-    if (!(r >= kMinRate && r <= kMaxRate)) return;  // also NaN
+    if (!(r >= kMinRate && r <= kMaxRate)) return; // also NaN
     if (core.settingPreset) {
         // A preset is being applied on the audio thread: keep the rate and
         // apply it at the next block start rather than lose it.

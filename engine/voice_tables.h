@@ -7,8 +7,8 @@
 // Gain divisor of each unison mode: 1/sqrt(n) to three decimals for the n
 // stacked copies of the mode.
 inline constexpr std::array<float, 24> UNI_DIVIDE = {
-    1.0f,   0.707f, 0.577f, 0.5f, 0.707f, 0.577f, 0.5f, 0.577f, 0.707f, 0.577f, 0.577f, 0.5f,
-    0.5f,   0.5f,   0.577f, 0.5f, 0.5f,   0.5f,   0.5f, 0.5f,   0.5f,   0.5f,   0.577f, 0.5f};
+    1.0f, 0.707f, 0.577f, 0.5f, 0.707f, 0.577f, 0.5f, 0.577f, 0.707f, 0.577f, 0.577f, 0.5f,
+    0.5f, 0.5f,   0.577f, 0.5f, 0.5f,   0.5f,   0.5f, 0.5f,   0.5f,   0.5f,   0.577f, 0.5f};
 
 // Copies stacked by each unison mode (1..4), the n behind its divisor.
 inline constexpr std::array<int, 24> UNI_VOICE_NUM = [] {

@@ -294,7 +294,7 @@ bool replaceFileDurably(const std::string& folder, const std::string& path,
         if (::realpath(path.c_str(), resolved) == nullptr) return false;
         target = resolved;
         targetFolder = target.substr(0, target.find_last_of('/'));
-        if (targetFolder.empty()) targetFolder = "/";
+        if (targetFolder.empty()) targetFolder.assign(1, '/');
     }
 
     std::string name = target.substr(target.find_last_of('/') + 1);

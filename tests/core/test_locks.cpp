@@ -50,8 +50,8 @@ TEST_F(SectionLocks, LockedPlayModeSurvivesAPresetLoad) {
     plugin->setSteppedValue(tag::PlayMode, 3);
     plugin->setLockState(kLockPlay, 1);
     loadPresetWith(tag::PlayMode, ParamTable::stepToValue(6, 8.99f));
-    EXPECT_EQ(plugin->getSteppedValue(tag::PlayMode), 6);      // the preset's value
-    EXPECT_EQ(plugin->getLockSteppedValue(tag::PlayMode), 3);  // what keeps playing
+    EXPECT_EQ(plugin->getSteppedValue(tag::PlayMode), 6);     // the preset's value
+    EXPECT_EQ(plugin->getLockSteppedValue(tag::PlayMode), 3); // what keeps playing
 
     // Unlocking drops the held copy: the preset's value is read again.
     plugin->setLockState(kLockPlay, 0);
@@ -70,7 +70,7 @@ TEST_F(SectionLocks, ApplyAndUnlockWritesTheHeldCopyBack) {
     EXPECT_EQ(plugin->getLockState(kLockArp), 0);
     EXPECT_FLOAT_EQ(plugin->getCurrentValue(tag::ArpSwing), 0.4f);
     EXPECT_EQ(plugin->getCurrentValue(tag::arpStep(tag::RowOn, 4)), 0.0f);
-    EXPECT_EQ(host.count(audioMasterAutomate), automated);  // plain writes
+    EXPECT_EQ(host.count(audioMasterAutomate), automated); // plain writes
 }
 
 TEST_F(SectionLocks, ApplyOnANeverLockedSectionKeepsTheGrid) {

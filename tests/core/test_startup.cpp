@@ -15,7 +15,9 @@
 
 namespace {
 
-std::unique_ptr<APlugin> makePlugin() { return std::make_unique<APlugin>(FakeHost::callback); }
+std::unique_ptr<APlugin> makePlugin() {
+    return std::make_unique<APlugin>(FakeHost::callback);
+}
 
 std::string ownPrefsFile() {
     std::ifstream in(prefsOwnFilePath(), std::ios::binary);
@@ -70,8 +72,8 @@ TEST(Startup, StoredFoldersAreUsedUnchanged) {
 }
 
 TEST(Startup, MidiChannelAndControllerMapComeFromTheStore) {
-    const std::pair<int, int> channels[] = {{0, -1}, {1, 0}, {16, 15}, {17, 16}, {18, -1},
-                                            {-5, -1}};
+    const std::pair<int, int> channels[] = {{0, -1},  {1, 0},   {16, 15},
+                                            {17, 16}, {18, -1}, {-5, -1}};
     for (auto [stored, expected] : channels) {
         TempPrefs prefs;
         saveIntToPrefs(REG_MIDI_IN_CHANNEL_STR, stored);
@@ -104,7 +106,7 @@ TEST(Startup, RateTempoAndFlags) {
 TEST(Startup, ASecondInstanceIsQuick) {
     TempPrefs prefs;
     FakeHost host;
-    makePlugin();  // builds the shared tables if no test did yet
+    makePlugin(); // builds the shared tables if no test did yet
     const auto start = std::chrono::steady_clock::now();
     auto second = makePlugin();
     const auto elapsed = std::chrono::steady_clock::now() - start;

@@ -21,8 +21,10 @@ public:
         reloadPrefs();
     }
     ~TempPrefs() {
-        if (previous) setenv("ONDIX_PREFS_DIR", previous->c_str(), 1);
-        else unsetenv("ONDIX_PREFS_DIR");
+        if (previous)
+            setenv("ONDIX_PREFS_DIR", previous->c_str(), 1);
+        else
+            unsetenv("ONDIX_PREFS_DIR");
         reloadPrefs();
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);

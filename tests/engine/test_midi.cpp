@@ -1,0 +1,496 @@
+// MIDI from the host: sample-accurate offsets, the fixed event queue, the
+// channel filter, and what notes, bends and controllers do to the voices.
+
+#include "platform/prefs.h"
+#include "support/plugin_harness.h"
+#include "support/temp_prefs.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+std::set<int> gatedNotes(const PluginHarness& h) {
+    std::set<int> notes;
+    for (const VoiceState& v : h.plugin->engine.voices)
+        if (v.gate) notes.insert(v.note);
+    return notes;
+}
+
+bool allRecordsFree(const PluginHarness& h) {
+    const MidiEventQueue& q = h.plugin->engine.midiEventQueue;
+    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot)
+        if (q.events[slot].deltaFrames != MidiEventQueue::kFree) return false;
+    return true;
+}
+
+// `count` control changes without a built-in effect (controller 7).
+EventBlock controllers(int count, int offset = 0) {
+    EventBlock b;
+    for (int i = 0; i < count; ++i) b.cc(offset, 7, i & 127);
+    return b;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ timing
+
+TEST(MidiTiming, OffsetsZeroOneAndTwoReachFramesZeroZeroAndOne) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).noteOn(1, 62).noteOn(2, 64));
+    EXPECT_EQ(h.pending(), 3);
+
+    h.render(1);  // frame 0
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62}));
+    EXPECT_EQ(h.pending(), 1);
+
+    h.render(1);  // frame 1
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62, 64}));
+    EXPECT_EQ(h.pending(), 0);
+    EXPECT_TRUE(allRecordsFree(h));
+}
+
+TEST(MidiTiming, OffsetsInsideALongBlockAreHandledAtTheirFrame) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(17, 60).noteOn(40, 62));
+    // Offset d (d >= 1) is due on frame d - 1.
+    h.render(16);  // frames 0..15
+    EXPECT_EQ(h.gatedCount(), 0);
+    h.render(1);  // frame 16
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+    h.render(22);  // frames 17..38
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+    h.render(1);  // frame 39
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62}));
+}
+
+TEST(MidiTiming, OffsetsBeyondTheBlockCarryOverIntoTheNextBlock) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(100, 60));
+    h.render(64);
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_EQ(h.pending(), 1);
+
+    // The host announces the next block with an empty event list.
+    h.send(EventBlock());
+    h.render(35);  // frames 64..98
+    EXPECT_EQ(h.gatedCount(), 0);
+    h.render(1);  // frame 99
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+    EXPECT_EQ(h.pending(), 0);
+}
+
+TEST(MidiTiming, EventsDueOnTheSameFrameKeepTheirOrder) {
+    PluginHarness h;
+    // On then off at the same frame: the note ends released; off then on: held.
+    h.send(EventBlock().noteOn(5, 60).noteOff(5, 60).noteOff(5, 62).noteOn(5, 62));
+    h.render(8);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{62}));
+}
+
+// ------------------------------------------------------------------ the queue
+
+TEST(MidiQueue, HoldsTwoHundredFiftyEventsAndDropsTheNext) {
+    PluginHarness h;
+    EventBlock full = controllers(250);
+    full.noteOn(0, 60);  // the 251st pending event
+    EXPECT_EQ(h.send(full), 1);
+    EXPECT_EQ(h.pending(), 250);
+
+    h.render(1);
+    EXPECT_EQ(h.pending(), 0);
+    EXPECT_EQ(h.gatedCount(), 0) << "the 251st event must have been dropped";
+    EXPECT_TRUE(allRecordsFree(h));
+
+    // Drained: the queue takes events again, to its full size.
+    h.send(EventBlock().noteOn(0, 64));
+    h.render(1);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{64}));
+    h.send(controllers(250));
+    EXPECT_EQ(h.pending(), 250);
+    h.render(1);
+    EXPECT_EQ(h.pending(), 0);
+}
+
+TEST(MidiQueue, CapacityCountsEventsStillPendingFromEarlierBlocks) {
+    PluginHarness h;
+    h.send(controllers(200, 1000));  // due far in the future
+    h.render(32);
+    EXPECT_EQ(h.pending(), 200);
+    EventBlock more = controllers(50);
+    more.noteOn(0, 60);  // the 251st pending
+    h.send(more);
+    EXPECT_EQ(h.pending(), 250);
+    h.render(1);
+    EXPECT_EQ(h.pending(), 200);
+    EXPECT_EQ(h.gatedCount(), 0);
+
+    h.send(EventBlock().noteOn(0, 62));  // room again
+    h.render(1);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{62}));
+}
+
+TEST(MidiQueue, NegativeOffsetIsHandledAtFrameZeroAndFreesItsSlot) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(-5, 60).noteOn(-99, 62).noteOn(-2147483647, 64));
+    EXPECT_EQ(h.pending(), 3);
+    h.render(1);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62, 64}));
+    EXPECT_EQ(h.pending(), 0);
+    EXPECT_TRUE(allRecordsFree(h));
+
+    // Every slot is usable again.
+    h.send(controllers(250));
+    EXPECT_EQ(h.pending(), 250);
+    h.render(1);
+    EXPECT_EQ(h.pending(), 0);
+    EXPECT_TRUE(allRecordsFree(h));
+}
+
+TEST(MidiQueue, NullListsAndNullEventsAreSkipped) {
+    PluginHarness h;
+    EXPECT_EQ(h.p().processEvents(nullptr), 1);
+    EXPECT_EQ(h.effect()->dispatcher(h.effect(), effProcessEvents, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(h.pending(), 0);
+
+    h.send(EventBlock().null().noteOn(0, 60).null().noteOn(3, 64).null());
+    EXPECT_EQ(h.pending(), 2);
+    h.render(4);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 64}));
+
+    // An empty list, also through the dispatcher as a host sends it.
+    EventBlock empty;
+    EXPECT_EQ(h.effect()->dispatcher(h.effect(), effProcessEvents, 0, 0, empty.get(), 0.0f), 1);
+    EXPECT_EQ(h.pending(), 0);
+}
+
+TEST(MidiQueue, SysexEventsAreIgnored) {
+    PluginHarness h;
+    h.send(EventBlock().sysex(0).noteOn(0, 60).sysex(1));
+    EXPECT_EQ(h.pending(), 1);
+    h.render(2);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+}
+
+TEST(MidiQueue, ProgramChangeAndSystemMessagesAreConsumedWithoutEffect) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(1);
+    const float volume = h.p().getCurrentValue(tag::MainVolume);
+    h.send(EventBlock().midi(0, 0xC0, 5).midi(0, 0xF8).midi(0, 0xFE));
+    h.render(1);
+    EXPECT_EQ(h.pending(), 0);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+    EXPECT_EQ(h.p().getCurrentValue(tag::MainVolume), volume);
+}
+
+// ------------------------------------------------------------------ notes
+
+TEST(MidiNotes, VelocityZeroNoteOnReleases) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60, 100).noteOn(0, 67, 90));
+    h.render(16);
+    const int v = h.gatedVoiceWithNote(60);
+    ASSERT_GE(v, 0);
+    EXPECT_FLOAT_EQ(h.voice(v).velocity, 100.0f / 127.0f);
+
+    h.send(EventBlock().noteOn(0, 60, 0));
+    h.render(16);
+    EXPECT_FALSE(h.voice(v).gate);
+    EXPECT_EQ(h.voice(v).note, 0);
+    EXPECT_TRUE(h.voice(v).sounds()) << "a released note fades through its release";
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{67}));
+
+    // A plain note off releases too, whatever its velocity.
+    h.send(EventBlock().noteOff(0, 67, 0, 127));
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 0);
+}
+
+TEST(MidiNotes, NoteOffForANoteNotPlayingChangesNothing) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(16);
+    h.send(EventBlock().noteOff(0, 61).noteOff(0, 0));
+    h.render(16);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+}
+
+// ------------------------------------------------------------------ the channel filter
+
+class MidiChannel : public ::testing::Test {
+protected:
+    void useChannelPreference(PluginHarness& h, int value) {
+        saveIntToPrefs(REG_MIDI_IN_CHANNEL_STR, value);
+        h.p().refreshMidiChannelPref();
+        h.p().updateMidiChannel(true);
+    }
+    // The channels whose note on starts a voice (one channel at a time).
+    static std::set<int> acceptedChannels(PluginHarness& h) {
+        std::set<int> channels;
+        for (int ch = 0; ch < 16; ++ch) {
+            h.send(EventBlock().noteOn(0, 40 + ch, 100, ch));
+            h.render(1);
+            if (h.gatedVoiceWithNote(40 + ch) >= 0) channels.insert(ch);
+            h.send(EventBlock().noteOff(0, 40 + ch, ch));
+            h.render(1);
+        }
+        return channels;
+    }
+    TempPrefs prefs;  // before the harness: construction reads the preference store
+};
+
+TEST_F(MidiChannel, SeventeenDiscardsEveryChannel) {
+    PluginHarness h;
+    useChannelPreference(h, 17);
+    EXPECT_EQ(h.engine().midi.midiChannel.load(), 16);
+    EXPECT_TRUE(acceptedChannels(h).empty());
+    EXPECT_EQ(h.pending(), 0) << "discarded events still leave the queue";
+
+    h.send(EventBlock().bend(0, 0x0000).cc(0, 1, 127));
+    h.render(1);
+    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], 0.0f);
+    EXPECT_EQ(h.engine().midi.globalModWheel, 0.0f);
+}
+
+TEST_F(MidiChannel, ZeroAndEighteenAcceptEveryChannel) {
+    for (int pref : {0, 18, 200, -3}) {
+        PluginHarness h;
+        useChannelPreference(h, pref);
+        EXPECT_EQ(h.engine().midi.midiChannel.load(), -1) << "preference " << pref;
+        EXPECT_EQ(acceptedChannels(h).size(), 16u) << "preference " << pref;
+    }
+}
+
+TEST_F(MidiChannel, OneChannelAcceptsOnlyThatChannel) {
+    PluginHarness h;
+    useChannelPreference(h, 5);  // the fifth channel, status low nibble 4
+    EXPECT_EQ(h.engine().midi.midiChannel.load(), 4);
+    EXPECT_EQ(acceptedChannels(h), (std::set<int>{4}));
+}
+
+TEST_F(MidiChannel, ForcedUpdateSilencesHeldNotes) {
+    PluginHarness h;
+    useChannelPreference(h, 0);
+    h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 2);
+    h.p().updateMidiChannel(true);
+    EXPECT_EQ(h.gatedCount(), 0);
+}
+
+// ------------------------------------------------------------------ bend and controllers
+
+TEST(MidiBend, CentreGivesExactlyZeroAndBottomMinusOne) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
+    h.render(1);
+
+    h.send(EventBlock().bend(0, 0x0000));
+    h.render(1);
+    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], -1.0f);
+    EXPECT_EQ(h.engine().midi.globalBend, -1.0f);
+    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[kSrcPitchBend], -1.0f);
+
+    h.send(EventBlock().bend(0, 0x2000));
+    h.render(1);
+    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], 0.0f);
+    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[kSrcPitchBend], 0.0f);
+
+    h.send(EventBlock().bend(0, 0x3FFF));
+    h.render(1);
+    const float top = h.engine().global.src[kSrcPitchBend];
+    EXPECT_LT(top, 1.0f);
+    EXPECT_NEAR(top, 0.99988f, 0.00002f);
+}
+
+TEST(MidiControllers, ModWheelPressureAndMappedControllersReachTheVoices) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
+    h.render(1);
+    const int a = h.gatedVoiceWithNote(60);
+    const int b = h.gatedVoiceWithNote(64);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+
+    h.send(EventBlock()
+               .cc(0, 1, 127)             // mod wheel
+               .cc(0, 74, 64)             // mapped controller, source 29
+               .midi(0, 0xD0, 127)        // channel pressure
+               .midi(0, 0xA0, 64, 127));  // poly aftertouch on note 64 only
+    h.render(1);
+    EXPECT_EQ(h.engine().midi.globalModWheel, 1.0f);
+    EXPECT_EQ(h.engine().midi.lastCCValue, 64);
+    for (int v : {a, b}) {
+        EXPECT_EQ(h.voice(v).modWheel, 1.0f);
+        EXPECT_EQ(h.voice(v).channelPressure, 1.0f);
+        EXPECT_FLOAT_EQ(h.voice(v).controllers[29 - kSrcControllerFirst], 64.0f / 127.0f);
+    }
+    EXPECT_EQ(h.voice(b).polyAftertouch, 1.0f);
+    EXPECT_EQ(h.voice(a).polyAftertouch, 0.0f);
+
+    // Poly aftertouch for a note that no voice plays goes to every voice.
+    h.send(EventBlock().midi(0, 0xA0, 100, 127));
+    h.render(1);
+    EXPECT_EQ(h.voice(a).polyAftertouch, 1.0f);
+}
+
+TEST(MidiControllers, AllNotesOffStopsEveryVoice) {
+    for (int controller : {120, 121, 123}) {
+        PluginHarness h;
+        EventBlock chord;
+        for (int n = 0; n < 6; ++n) chord.noteOn(0, 60 + n);
+        h.send(chord);
+        h.render(64);
+        ASSERT_EQ(h.gatedCount(), 6);
+        h.send(EventBlock().cc(0, controller, 0));
+        h.render(1);
+        EXPECT_EQ(h.gatedCount(), 0) << "controller " << controller;
+        for (const VoiceState& v : h.engine().voices) EXPECT_FALSE(v.stolen);
+    }
+}
+
+TEST(MidiControllers, AllNotesOffClearsTheMonoNoteStack) {
+    PluginHarness h;
+    h.setStep(tag::PlayMode, 2);  // mono, last-note priority
+    ASSERT_EQ(h.engine().notes.playMode, 2);
+    h.send(EventBlock().noteOn(0, 60).noteOn(1, 64).noteOn(2, 67));
+    h.render(16);
+    ASSERT_EQ(h.engine().notes.monoTop, 2);
+    ASSERT_EQ(gatedNotes(h), (std::set<int>{67}));
+
+    h.send(EventBlock().cc(0, 123, 0));
+    h.render(1);
+    const NoteState& ns = h.engine().notes;
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_EQ(ns.monoTop, -1);
+    EXPECT_FALSE(ns.monoHeld);
+    EXPECT_EQ(ns.prevPitch, -10.0f);
+    for (int n : ns.monoStack) EXPECT_EQ(n, -1);
+
+    // The keys still held are forgotten: their releases do nothing, and the
+    // next note starts a new run with its own velocity.
+    h.send(EventBlock().noteOff(0, 67).noteOff(0, 64));
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 0);
+    h.send(EventBlock().noteOn(0, 72, 50));
+    h.render(16);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{72}));
+    EXPECT_EQ(h.engine().notes.monoVelocity, 50);
+}
+
+// ------------------------------------------------------------------ sustain
+
+TEST(MidiSustain, PedalHoldsReleasedNotesUntilPedalUp) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(2048);
+    const int v = h.gatedVoiceWithNote(60);
+    ASSERT_GE(v, 0);
+
+    h.send(EventBlock().cc(0, 64, 64));  // 64/127 > 0.5: down
+    h.render(16);
+    EXPECT_TRUE(h.engine().midi.sustainDown);
+    EXPECT_TRUE(h.voice(v).sustainHeld);
+
+    h.send(EventBlock().noteOff(0, 60));
+    h.render(16);
+    EXPECT_FALSE(h.voice(v).gate);
+    const double held = h.voice(v).ampLevel();
+    h.render(22050);  // half a second, longer than the default release
+    EXPECT_NE(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
+    EXPECT_NEAR(h.voice(v).ampLevel(), held, 1e-3);
+    EXPECT_TRUE(h.voice(v).sounds());
+
+    // A note started while the pedal is down is held by it as well.
+    h.send(EventBlock().noteOn(0, 64).noteOff(32, 64));
+    h.render(64);
+    const int w = [&] {
+        for (int i = 0; i < kNumVoices; ++i)
+            if (i != v && h.voice(i).sounds()) return i;
+        return -1;
+    }();
+    ASSERT_GE(w, 0);
+    EXPECT_TRUE(h.voice(w).sustainHeld);
+    EXPECT_NE(h.voice(w).env[kEnvAmp].stage, kEnvRelease);
+
+    h.send(EventBlock().cc(0, 64, 63));  // 63/127 < 0.5: up
+    h.render(32);
+    EXPECT_FALSE(h.engine().midi.sustainDown);
+    EXPECT_EQ(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
+    EXPECT_EQ(h.voice(w).env[kEnvAmp].stage, kEnvRelease);
+    EXPECT_LT(h.voice(v).ampLevel(), held);
+    h.render(44100);
+    EXPECT_EQ(h.soundingCount(), 0);
+}
+
+TEST(MidiSustain, HeldKeysAreNotReleasedByThePedal) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).cc(1, 64, 127));
+    h.render(64);
+    h.send(EventBlock().cc(0, 64, 0));
+    h.render(4096);
+    EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
+    const int v = h.gatedVoiceWithNote(60);
+    EXPECT_NE(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
+}
+
+TEST(MidiSustain, PedalInMpeModeKeepsNoteOffsWorking) {
+    PluginHarness h;
+    h.setStep(tag::PlayMode, 1);  // MPE
+    ASSERT_EQ(h.engine().notes.playMode, 1);
+
+    h.send(EventBlock().noteOn(0, 60, 100, 1).noteOn(0, 60, 100, 2).noteOn(0, 67, 100, 3));
+    h.render(64);
+    ASSERT_EQ(h.gatedCount(), 3);
+    int onChannel[16];
+    for (int& c : onChannel) c = -1;
+    for (int v = 0; v < kNumVoices; ++v)
+        if (h.voice(v).gate) onChannel[h.voice(v).channel] = v;
+    ASSERT_GE(onChannel[1], 0);
+    ASSERT_GE(onChannel[2], 0);
+    ASSERT_GE(onChannel[3], 0);
+
+    // Pedal down and up on one channel, while the notes are held.
+    h.send(EventBlock().cc(0, 64, 127, 1).cc(8, 64, 0, 1));
+    h.render(64);
+    EXPECT_EQ(h.voice(onChannel[1]).channel, 1);
+    EXPECT_EQ(h.voice(onChannel[2]).channel, 2);
+
+    // Each note off still finds its own voice, and only that one.
+    h.send(EventBlock().noteOff(0, 60, 1));
+    h.render(16);
+    EXPECT_FALSE(h.voice(onChannel[1]).gate);
+    EXPECT_TRUE(h.voice(onChannel[2]).gate);
+    EXPECT_TRUE(h.voice(onChannel[3]).gate);
+
+    // With the pedal down, releases still match by channel and the pedal
+    // holds the envelopes until it comes up.
+    h.send(EventBlock().cc(0, 64, 127, 2).noteOff(1, 60, 2).noteOff(1, 67, 3));
+    h.render(256);
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_NE(h.voice(onChannel[2]).env[kEnvAmp].stage, kEnvRelease);
+    h.send(EventBlock().cc(0, 64, 0, 2));
+    h.render(32);
+    EXPECT_EQ(h.voice(onChannel[2]).env[kEnvAmp].stage, kEnvRelease);
+    EXPECT_EQ(h.voice(onChannel[3]).env[kEnvAmp].stage, kEnvRelease);
+}
+
+TEST(MidiSustain, MpeControllersFollowTheirChannel) {
+    PluginHarness h;
+    h.setStep(tag::PlayMode, 1);
+    h.send(EventBlock().noteOn(0, 60, 100, 4).noteOn(0, 62, 100, 5));
+    h.render(16);
+    const int a = h.gatedVoiceWithNote(60);
+    const int b = h.gatedVoiceWithNote(62);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    h.send(EventBlock().bend(0, 0x0000, 4).cc(0, 1, 127, 5));
+    h.render(1);
+    EXPECT_EQ(h.voice(a).mod.src[kSrcPitchBend], -1.0f);
+    EXPECT_EQ(h.voice(b).mod.src[kSrcPitchBend], 0.0f);
+    EXPECT_EQ(h.voice(b).modWheel, 1.0f);
+    EXPECT_EQ(h.voice(a).modWheel, 0.0f);
+    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], -1.0f);
+}

@@ -1,0 +1,398 @@
+// Voice allocation and the play modes: which voice a note gets, stealing with
+// one voice kept in reserve, the mono and legato note stacks, portamento, the
+// alternating per-note sources and the attack skip of the filter envelope.
+
+#include "support/plugin_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Slow attack (about 128 ms to full level), so that voices started at
+// different times have clearly different levels.
+constexpr float kSlowAttack = 0.5f;
+
+std::vector<int> gatedVoices(const PluginHarness& h) {
+    std::vector<int> voices;
+    for (int v = 0; v < kNumVoices; ++v)
+        if (h.plugin->engine.voices[v].gate) voices.push_back(v);
+    return voices;
+}
+
+// Frames until voice v stops sounding, rendering one frame at a time; -1 if
+// it still sounds after `limit` frames.
+int framesUntilSilent(PluginHarness& h, int v, int limit) {
+    for (int n = 1; n <= limit; ++n) {
+        h.render(1);
+        if (!h.voice(v).sounds()) return n;
+    }
+    return -1;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ poly allocation
+
+TEST(VoiceAllocation, NotesTakeTheLowestVoiceThatIsSilent) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvRelease, 0.3f);  // about 18 ms
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(64);
+    EXPECT_EQ(h.gatedVoiceWithNote(60), 0);
+
+    h.send(EventBlock().noteOff(0, 60).noteOn(1, 62));
+    h.render(64);
+    EXPECT_TRUE(h.voice(0).sounds()) << "voice 0 is still in its release";
+    EXPECT_EQ(h.gatedVoiceWithNote(62), 1);
+
+    h.render(4410);
+    ASSERT_FALSE(h.voice(0).sounds());
+    h.send(EventBlock().noteOn(0, 64));
+    h.render(16);
+    EXPECT_EQ(h.gatedVoiceWithNote(64), 0);
+    EXPECT_EQ(h.engine().notes.curVoice, 0);
+}
+
+TEST(VoiceAllocation, SixteenthHeldNoteSoundsAndTheQuietestVoiceFades) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvAttack, kSlowAttack);
+    // Fifteen notes, one every 64 frames: the later, the quieter.
+    for (int n = 0; n < 15; ++n) {
+        h.send(EventBlock().noteOn(0, 60 + n));
+        h.render(64);
+    }
+    ASSERT_EQ(h.gatedCount(), 15);
+    ASSERT_EQ(h.soundingCount(), 15);
+
+    int quietest = 0;
+    for (int v = 1; v < kNumVoices; ++v)
+        if (h.voice(v).sounds() && h.voice(v).ampLevel() < h.voice(quietest).ampLevel()) quietest = v;
+    ASSERT_EQ(quietest, 14) << "the newest note is still the quietest in its attack";
+
+    h.send(EventBlock().noteOn(0, 90));
+    h.render(1);
+    EXPECT_EQ(h.gatedVoiceWithNote(90), 15) << "the new note takes the free voice";
+    EXPECT_FALSE(h.voice(quietest).gate);
+    EXPECT_TRUE(h.voice(quietest).stolen || !h.voice(quietest).sounds());
+
+    const int frames = framesUntilSilent(h, quietest, 1616);
+    EXPECT_GT(frames, 0) << "the stolen voice must fade within 100 steps of 16 frames";
+    h.render(4);
+    EXPECT_EQ(h.soundingCount(), 15);
+    EXPECT_EQ(h.gatedCount(), 15);
+    EXPECT_EQ(h.engine().render.activeVoiceCount, 15);
+    EXPECT_FALSE(h.voice(quietest).stolen);
+}
+
+TEST(VoiceAllocation, AReleasedVoiceIsStolenBeforeAQuieterHeldOne) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvAttack, kSlowAttack);
+    EventBlock chord;
+    for (int n = 0; n < 14; ++n) chord.noteOn(0, 60 + n);  // voices 0..13
+    h.send(chord);
+    h.render(6000);  // all at full level
+    ASSERT_EQ(h.gatedCount(), 14);
+
+    // Voice 5 is let go (still loud, in its release); voice 14 starts quietly.
+    h.send(EventBlock().noteOff(0, 65).noteOn(0, 74));
+    h.render(64);
+    ASSERT_EQ(h.soundingCount(), 15);
+    ASSERT_EQ(h.gatedVoiceWithNote(74), 14);
+    ASSERT_GT(h.voice(5).ampLevel(), 0.9);
+    ASSERT_LT(h.voice(14).ampLevel(), 0.1);
+
+    h.send(EventBlock().noteOn(0, 75));
+    h.render(1);
+    EXPECT_EQ(h.gatedVoiceWithNote(75), 15);
+    EXPECT_TRUE(h.voice(5).stolen);
+    EXPECT_TRUE(h.voice(14).gate) << "a held voice is not taken while a released one exists";
+    EXPECT_FALSE(h.voice(14).stolen);
+
+    // From nearly full level the stolen voice fades in at most 100 steps of
+    // 16 frames; it is a fade, not a cut.
+    const int frames = framesUntilSilent(h, 5, 2000);
+    EXPECT_GT(frames, 1400);
+    EXPECT_LE(frames, 1616);
+    h.render(4);
+    EXPECT_EQ(h.soundingCount(), 15);
+    EXPECT_EQ(h.gatedCount(), 15);
+    EXPECT_EQ(h.engine().render.activeVoiceCount, 15);
+}
+
+TEST(VoiceAllocation, WithAllSixteenSoundingTheQuietestReleasedVoiceIsTakenOver) {
+    PluginHarness h;
+    EventBlock chord;
+    for (int n = 0; n < 15; ++n) chord.noteOn(0, 60 + n);
+    h.send(chord);
+    h.render(256);
+    h.send(EventBlock().noteOn(0, 80));  // steals voice 0 (all equal: the first)
+    h.render(16);
+    ASSERT_EQ(h.soundingCount(), 16);
+    ASSERT_TRUE(h.voice(0).stolen);
+
+    h.send(EventBlock().noteOn(0, 81));
+    h.render(1);
+    EXPECT_EQ(h.gatedVoiceWithNote(81), 0) << "the fading voice is taken over directly";
+    EXPECT_FALSE(h.voice(0).stolen);
+    EXPECT_EQ(h.gatedCount(), 16);
+}
+
+// ------------------------------------------------------------------ mono and legato
+
+TEST(VoiceMono, HighPriorityIgnoresLowerNotesAndReturnsToTheNextHeld) {
+    PluginHarness h;
+    h.setStep(tag::PlayMode, 3);  // mono, high-note priority
+    ASSERT_EQ(h.engine().notes.playMode, 3);
+
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    const int first = gatedVoices(h)[0];
+    EXPECT_EQ(h.voice(first).note, 60);
+
+    h.send(EventBlock().noteOn(0, 55));  // lower: ignored
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h), std::vector<int>{first});
+    EXPECT_EQ(h.voice(first).note, 60);
+    EXPECT_EQ(h.engine().notes.monoTop, 0);
+
+    h.send(EventBlock().noteOn(0, 67));  // higher: takes over
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    EXPECT_EQ(h.voice(gatedVoices(h)[0]).note, 67);
+
+    h.send(EventBlock().noteOff(0, 67));  // back to the next held note
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    EXPECT_EQ(h.voice(gatedVoices(h)[0]).note, 60);
+
+    h.send(EventBlock().noteOff(0, 60));  // 55 was never taken: silence
+    h.render(64);
+    EXPECT_TRUE(gatedVoices(h).empty());
+    h.send(EventBlock().noteOff(0, 55));
+    h.render(64);
+    EXPECT_TRUE(gatedVoices(h).empty());
+}
+
+TEST(VoiceMono, LastPriorityFollowsTheNewestNote) {
+    PluginHarness h;
+    h.setStep(tag::PlayMode, 2);
+    h.send(EventBlock().noteOn(0, 60, 90).noteOn(10, 55, 30).noteOn(20, 64, 30));
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    const int v = gatedVoices(h)[0];
+    EXPECT_EQ(h.voice(v).note, 64);
+    EXPECT_FLOAT_EQ(h.voice(v).velocity, 90.0f / 127.0f) << "a run keeps its first velocity";
+
+    h.send(EventBlock().noteOff(0, 55));  // not the top: nothing audible changes
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h), std::vector<int>{v});
+    h.send(EventBlock().noteOff(0, 64));
+    h.render(64);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    EXPECT_EQ(h.voice(gatedVoices(h)[0]).note, 60);
+}
+
+TEST(VoiceLegato, OverlappingNoteRepitchesTheSameVoiceWithoutRestartingEnvelopes) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvAttack, kSlowAttack);
+    h.setStep(tag::PlayMode, 5);  // legato, last-note priority
+    ASSERT_EQ(h.engine().notes.playMode, 5);
+
+    h.send(EventBlock().noteOn(0, 60, 100));
+    h.render(2000);
+    ASSERT_EQ(gatedVoices(h).size(), 1u);
+    const int v = gatedVoices(h)[0];
+    const double before = h.voice(v).ampLevel();
+    ASSERT_EQ(h.voice(v).env[kEnvAmp].stage, kEnvAttack);
+    ASSERT_GT(before, 0.2);
+    const int counter = h.engine().notes.noteCounter;
+
+    h.send(EventBlock().noteOn(0, 64, 20));
+    h.render(16);
+    EXPECT_EQ(gatedVoices(h), std::vector<int>{v});
+    EXPECT_EQ(h.voice(v).note, 64);
+    EXPECT_FLOAT_EQ(h.voice(v).pitch, (64 - 57) / 12.0f);
+    EXPECT_FLOAT_EQ(h.voice(v).velocity, 100.0f / 127.0f) << "legato keeps the first velocity";
+    EXPECT_EQ(h.voice(v).env[kEnvAmp].stage, kEnvAttack);
+    EXPECT_GE(h.voice(v).ampLevel(), before) << "the attack carries on";
+    EXPECT_EQ(h.engine().notes.noteCounter, counter) << "no restarted note";
+    EXPECT_TRUE(h.engine().notes.monoHeld);
+
+    h.send(EventBlock().noteOff(0, 64));
+    h.render(16);
+    EXPECT_EQ(gatedVoices(h), std::vector<int>{v});
+    EXPECT_EQ(h.voice(v).note, 60);
+    EXPECT_GE(h.voice(v).ampLevel(), before);
+    EXPECT_FALSE(h.voice(v).stolen);
+
+    h.send(EventBlock().noteOff(0, 60));
+    h.render(16);
+    EXPECT_TRUE(gatedVoices(h).empty());
+    EXPECT_EQ(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
+}
+
+// ------------------------------------------------------------------ portamento
+
+namespace {
+
+// Frames from the second note until its voice's sounding pitch reaches its
+// pitch, with the given portamento mode and an amount of 0.5.
+int glideFrames(int portMode, int fromNote, int toNote) {
+    PluginHarness h;
+    h.p().setParameter(tag::PortamentoAmount, 0.5f);
+    h.setStep(tag::PortamentoMode, portMode);
+    EXPECT_EQ(h.engine().notes.portMode, portMode);
+
+    h.send(EventBlock().noteOn(0, fromNote).noteOff(64, fromNote));
+    h.render(128);
+    h.send(EventBlock().noteOn(0, toNote));
+    h.render(1);
+    const int v = h.gatedVoiceWithNote(toNote);
+    if (v < 0) return -1;
+    const VoiceState& voice = h.voice(v);
+    if (portMode != 0) {
+        EXPECT_NEAR(voice.soundingPitch, (fromNote - 57) / 12.0f, 0.07f)
+            << "the glide starts at the previous note";
+    }
+    for (int n = 1; n <= 20000; ++n) {
+        if (voice.soundingPitch == voice.pitch) return n;
+        h.render(1);
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST(VoicePortamento, ConstantRateTakesTwiceAsLongForTwiceTheInterval) {
+    const int octave = glideFrames(1, 48, 60);
+    const int twoOctaves = glideFrames(1, 36, 60);
+    const int down = glideFrames(1, 72, 60);
+    ASSERT_GT(octave, 0);
+    ASSERT_GT(twoOctaves, 0);
+    // Amount 0.5: 2^6 steps of 16 frames per octave.
+    EXPECT_NEAR(octave, 1024, 32);
+    EXPECT_NEAR(twoOctaves, 2048, 32);
+    EXPECT_NEAR(static_cast<double>(twoOctaves) / octave, 2.0, 0.05);
+    EXPECT_NEAR(down, octave, 16);
+}
+
+TEST(VoicePortamento, ConstantTimeTakesTheSameTimeForAnyInterval) {
+    const int octave = glideFrames(2, 48, 60);
+    const int twoOctaves = glideFrames(2, 36, 60);
+    const int third = glideFrames(2, 56, 60);
+    const int down = glideFrames(2, 84, 60);
+    ASSERT_GT(octave, 0);
+    EXPECT_NEAR(octave, 1024, 32);
+    EXPECT_NEAR(twoOctaves, octave, 16);
+    EXPECT_NEAR(third, octave, 16);
+    EXPECT_NEAR(down, octave, 16);
+}
+
+TEST(VoicePortamento, ModeZeroJumpsAtOnce) {
+    EXPECT_EQ(glideFrames(0, 48, 60), 1);
+}
+
+// ------------------------------------------------------------------ per-note sources
+
+TEST(VoiceSources, AlternatingSourcesRunThroughATwelveNoteCycle) {
+    PluginHarness h;
+    static constexpr float alternate4[4] = {-1.0f, 0.0f, 1.0f, 0.0f};
+    for (int i = 0; i < 30; ++i) {
+        h.send(EventBlock().noteOn(0, 60));
+        h.render(1);
+        const int v = h.gatedVoiceWithNote(60);
+        ASSERT_GE(v, 0);
+        const auto& src = h.voice(v).mod.src;
+        const int c = i % 12;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(src[11], (c % 2) * 2 - 1);
+        EXPECT_EQ(src[12], c % 2);
+        EXPECT_EQ(src[13], c % 3 - 1);
+        EXPECT_EQ(src[14], (c % 3) * 0.5f);
+        EXPECT_EQ(src[15], alternate4[c % 4]);
+        EXPECT_EQ(src[16], alternate4[c % 4] * 0.5f + 0.5f);
+        for (int s = 11; s <= 16; ++s) EXPECT_EQ(h.engine().global.src[s], src[s]);
+        h.send(EventBlock().noteOff(0, 60));
+        h.render(1);
+    }
+}
+
+TEST(VoiceSources, PerNoteRandomValuesFollowTheSeed) {
+    auto firstRandoms = [](std::uint32_t seed) {
+        PluginHarness h(seed);
+        h.send(EventBlock().noteOn(0, 60));
+        h.render(1);
+        const auto& src = h.voice(0).mod.src;
+        EXPECT_GE(src[7], -1.0f);
+        EXPECT_LE(src[7], 1.0f);
+        EXPECT_FLOAT_EQ(src[8], src[7] * 0.5f + 0.5f);
+        EXPECT_FLOAT_EQ(src[10], src[9] * 0.5f + 0.5f);
+        return std::vector<float>{src[7], src[9]};
+    };
+    EXPECT_EQ(firstRandoms(7), firstRandoms(7));
+    EXPECT_NE(firstRandoms(7), firstRandoms(8));
+}
+
+// ------------------------------------------------------------------ attack skip
+
+namespace {
+
+struct StartState {
+    int stage;
+    double level;
+};
+
+// The state of envelope `env` of the first note's voice, one frame after it starts.
+StartState envelopeAtStart(int env, float attack, int slotTag = -1, int dest = 0) {
+    PluginHarness h;
+    h.p().setParameter(env == kEnvFilter ? tag::FilterEnvAttack : tag::freeEnv(0, tag::FreeEnvAttack),
+                       attack);
+    if (slotTag >= 0) h.p().setSteppedValue(slotTag, dest);
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(1);
+    const EnvelopeState& e = h.voice(0).env[env];
+    return {e.stage, e.level};
+}
+
+} // namespace
+
+TEST(VoiceEnvelopeStart, FilterEnvelopeWithNoAttackStartsAtFullLevel) {
+    for (float attack : {0.0f, 0.0009f}) {
+        const StartState s = envelopeAtStart(kEnvFilter, attack);
+        EXPECT_EQ(s.stage, kEnvDecay) << "attack " << attack;
+        EXPECT_GT(s.level, 0.999) << "attack " << attack;
+    }
+    const StartState slow = envelopeAtStart(kEnvFilter, 0.0011f);
+    EXPECT_EQ(slow.stage, kEnvAttack);
+    EXPECT_LT(slow.level, 0.5);
+}
+
+TEST(VoiceEnvelopeStart, ModulatedFilterAttackIsNotSkipped) {
+    // A user slot on the filter envelope's attack (destination 78).
+    StartState s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), 78);
+    EXPECT_EQ(s.stage, kEnvAttack);
+    EXPECT_LT(s.level, 0.5);
+    // So does one of the XY pad's slots.
+    s = envelopeAtStart(kEnvFilter, 0.0f, tag::XYModDestFirst + 2, 78);
+    EXPECT_EQ(s.stage, kEnvAttack);
+    // A slot on another destination changes nothing.
+    s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), 79);
+    EXPECT_EQ(s.stage, kEnvDecay);
+}
+
+TEST(VoiceEnvelopeStart, FreeEnvelopeAttackSkipFollowsItsOwnDestination) {
+    // Skipped: past the attack at full level (its short decay may already
+    // have reached the sustain level).
+    StartState s = envelopeAtStart(kEnvFree1, 0.0f);
+    EXPECT_NE(s.stage, kEnvAttack);
+    EXPECT_GT(s.level, 0.99);
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 78);  // another envelope's attack
+    EXPECT_NE(s.stage, kEnvAttack);
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 98);  // its own attack
+    EXPECT_EQ(s.stage, kEnvAttack);
+    EXPECT_LT(s.level, 0.5);
+}
