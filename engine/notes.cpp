@@ -410,6 +410,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         resetOscillator(v);
 
         initFilter(3, v);
+        voice.voiceTick = 0; // the voice's own 4-, 16- and 128-frame clock starts with the note
         initEnv(3, v);
 
         // An envelope whose attack is (nearly) zero and not modulated starts

@@ -24,6 +24,7 @@ void APlugin::setSampleRate(float r) {
         return;
     }
     RateState& rs = engine.rate;
+    rs.pendingRate.store(0.0f, std::memory_order_relaxed); // the latest rate wins
     if (std::fabs(rs.sampleRate - r) <= 0.1f) return;
 
     AudioEffectX::setSampleRate(r);

@@ -11,12 +11,12 @@
 
 namespace {
 
-constexpr int kStep = 16;  // samples per envelope step
+constexpr int kStep = 16; // samples per envelope step
 
 EnvelopeInputs heldInputs(double rate) {
     EnvelopeInputs in;
     in.sampleRate = rate;
-    in.samplesPerWholeNote = rate * 240.0 / 120.0;  // 120 BPM
+    in.samplesPerWholeNote = rate * 240.0 / 120.0; // 120 BPM
     in.gateOn = true;
     return in;
 }
@@ -53,8 +53,7 @@ double attackSeconds(double t, double rate, double speed = 1.0) {
 
 bool finiteState(const EnvelopeState& s) {
     return std::isfinite(s.level) && std::isfinite(s.output) && std::isfinite(s.prevOutput) &&
-           std::isfinite(s.ramp) && std::isfinite(s.releaseLevel) &&
-           std::isfinite(s.releaseOutput);
+           std::isfinite(s.ramp) && std::isfinite(s.releaseLevel) && std::isfinite(s.releaseOutput);
 }
 
 } // namespace
@@ -164,7 +163,7 @@ TEST(EnvelopeRelease, FreeEnvelopeWithFullReleaseNeverDecays) {
         in.freeEnvelope = true;
         in.release = release;
         EnvelopeState s = sustaining(0.7);
-        for (int i = 0; i < 200000; ++i) Envelope::step(s, in);  // over a minute
+        for (int i = 0; i < 200000; ++i) Envelope::step(s, in); // over a minute
         EXPECT_EQ(s.stage, kEnvRelease);
         EXPECT_EQ(s.level, 0.7) << release;
         EXPECT_EQ(s.output, 0.7) << release;
@@ -327,7 +326,7 @@ TEST(EnvelopeStolen, FallsByOneHundredthPerStep) {
 TEST(EnvelopeInPlugin, ReleaseEndsTheVoiceAndItLeavesTheActiveList) {
     PluginHarness h;
     h.p().setParameter(tag::ExpEnvShapeOn, 0.0f);
-    h.p().setParameter(tag::AmpEnvRelease, 0.3f);  // about 18 ms
+    h.p().setParameter(tag::AmpEnvRelease, 0.3f); // about 18 ms
     h.send(EventBlock().noteOn(0, 60));
     h.render(4410);
     ASSERT_TRUE(h.listed(0));
@@ -354,7 +353,7 @@ TEST(EnvelopeInPlugin, ReleaseEndsTheVoiceAndItLeavesTheActiveList) {
 
 TEST(EnvelopeInPlugin, FreeEnvelopeWithFullReleaseNeverDecays) {
     PluginHarness h;
-    h.p().setParameter(tag::AmpEnvRelease, 1.0f);  // the voice keeps sounding
+    h.p().setParameter(tag::AmpEnvRelease, 1.0f); // the voice keeps sounding
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvSustain), 0.7f);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvRelease), 1.0f);
     h.p().setParameter(tag::freeEnv(1, tag::FreeEnvSustain), 0.7f);
@@ -423,7 +422,7 @@ TEST(EnvelopeInPlugin, NonFiniteModulationKeepsEveryLevelFinite) {
     a[95] = -inf;
     auto& b = h.voice(1).mod.dst;
     b[kDestEnvSpeed] = inf;
-    b[89] = 0.0f;  // inf * 0
+    b[89] = 0.0f; // inf * 0
     b[79] = nan;
     b[101] = nan;
     b[102] = inf;

@@ -41,11 +41,11 @@ TEST(MidiTiming, OffsetsZeroOneAndTwoReachFramesZeroZeroAndOne) {
     h.send(EventBlock().noteOn(0, 60).noteOn(1, 62).noteOn(2, 64));
     EXPECT_EQ(h.pending(), 3);
 
-    h.render(1);  // frame 0
+    h.render(1); // frame 0
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62}));
     EXPECT_EQ(h.pending(), 1);
 
-    h.render(1);  // frame 1
+    h.render(1); // frame 1
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62, 64}));
     EXPECT_EQ(h.pending(), 0);
     EXPECT_TRUE(allRecordsFree(h));
@@ -55,13 +55,13 @@ TEST(MidiTiming, OffsetsInsideALongBlockAreHandledAtTheirFrame) {
     PluginHarness h;
     h.send(EventBlock().noteOn(17, 60).noteOn(40, 62));
     // Offset d (d >= 1) is due on frame d - 1.
-    h.render(16);  // frames 0..15
+    h.render(16); // frames 0..15
     EXPECT_EQ(h.gatedCount(), 0);
-    h.render(1);  // frame 16
+    h.render(1); // frame 16
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
-    h.render(22);  // frames 17..38
+    h.render(22); // frames 17..38
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
-    h.render(1);  // frame 39
+    h.render(1); // frame 39
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60, 62}));
 }
 
@@ -74,9 +74,9 @@ TEST(MidiTiming, OffsetsBeyondTheBlockCarryOverIntoTheNextBlock) {
 
     // The host announces the next block with an empty event list.
     h.send(EventBlock());
-    h.render(35);  // frames 64..98
+    h.render(35); // frames 64..98
     EXPECT_EQ(h.gatedCount(), 0);
-    h.render(1);  // frame 99
+    h.render(1); // frame 99
     EXPECT_EQ(gatedNotes(h), (std::set<int>{60}));
     EXPECT_EQ(h.pending(), 0);
 }
@@ -94,7 +94,7 @@ TEST(MidiTiming, EventsDueOnTheSameFrameKeepTheirOrder) {
 TEST(MidiQueue, HoldsTwoHundredFiftyEventsAndDropsTheNext) {
     PluginHarness h;
     EventBlock full = controllers(250);
-    full.noteOn(0, 60);  // the 251st pending event
+    full.noteOn(0, 60); // the 251st pending event
     EXPECT_EQ(h.send(full), 1);
     EXPECT_EQ(h.pending(), 250);
 
@@ -115,18 +115,18 @@ TEST(MidiQueue, HoldsTwoHundredFiftyEventsAndDropsTheNext) {
 
 TEST(MidiQueue, CapacityCountsEventsStillPendingFromEarlierBlocks) {
     PluginHarness h;
-    h.send(controllers(200, 1000));  // due far in the future
+    h.send(controllers(200, 1000)); // due far in the future
     h.render(32);
     EXPECT_EQ(h.pending(), 200);
     EventBlock more = controllers(50);
-    more.noteOn(0, 60);  // the 251st pending
+    more.noteOn(0, 60); // the 251st pending
     h.send(more);
     EXPECT_EQ(h.pending(), 250);
     h.render(1);
     EXPECT_EQ(h.pending(), 200);
     EXPECT_EQ(h.gatedCount(), 0);
 
-    h.send(EventBlock().noteOn(0, 62));  // room again
+    h.send(EventBlock().noteOn(0, 62)); // room again
     h.render(1);
     EXPECT_EQ(gatedNotes(h), (std::set<int>{62}));
 }
@@ -238,7 +238,7 @@ protected:
         }
         return channels;
     }
-    TempPrefs prefs;  // before the harness: construction reads the preference store
+    TempPrefs prefs; // before the harness: construction reads the preference store
 };
 
 TEST_F(MidiChannel, SeventeenDiscardsEveryChannel) {
@@ -265,7 +265,7 @@ TEST_F(MidiChannel, ZeroAndEighteenAcceptEveryChannel) {
 
 TEST_F(MidiChannel, OneChannelAcceptsOnlyThatChannel) {
     PluginHarness h;
-    useChannelPreference(h, 5);  // the fifth channel, status low nibble 4
+    useChannelPreference(h, 5); // the fifth channel, status low nibble 4
     EXPECT_EQ(h.engine().midi.midiChannel.load(), 4);
     EXPECT_EQ(acceptedChannels(h), (std::set<int>{4}));
 }
@@ -305,6 +305,33 @@ TEST(MidiBend, CentreGivesExactlyZeroAndBottomMinusOne) {
     EXPECT_NEAR(top, 0.99988f, 0.00002f);
 }
 
+TEST(MidiBend, VoicesBendByTheRangeOfTheirDirection) {
+    PluginHarness h;
+    h.p().setSteppedValue(tag::PitchBendUp, 2);    // two semitones
+    h.p().setSteppedValue(tag::PitchBendDown, 12); // an octave
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(16);
+    const VoiceState& v = h.voice(0);
+    EXPECT_EQ(v.bend, 0.0f);
+
+    h.send(EventBlock().bend(0, 0x0000));
+    h.render(32);
+    EXPECT_FLOAT_EQ(v.bend, -1.0f);
+    h.send(EventBlock().bend(0, 0x3FFF));
+    h.render(32);
+    EXPECT_NEAR(v.bend, 2.0f / 12.0f, 0.0001f);
+    h.send(EventBlock().bend(0, 0x2000));
+    h.render(32);
+    EXPECT_EQ(v.bend, 0.0f);
+
+    // A note started while the wheel is bent starts bent.
+    h.send(EventBlock().bend(0, 0x1000).noteOn(1, 64));
+    h.render(1);
+    const int w = h.gatedVoiceWithNote(64);
+    ASSERT_GE(w, 0);
+    EXPECT_NEAR(h.voice(w).bend, -0.5f, 0.0001f);
+}
+
 TEST(MidiControllers, ModWheelPressureAndMappedControllersReachTheVoices) {
     PluginHarness h;
     h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
@@ -315,10 +342,10 @@ TEST(MidiControllers, ModWheelPressureAndMappedControllersReachTheVoices) {
     ASSERT_GE(b, 0);
 
     h.send(EventBlock()
-               .cc(0, 1, 127)             // mod wheel
-               .cc(0, 74, 64)             // mapped controller, source 29
-               .midi(0, 0xD0, 127)        // channel pressure
-               .midi(0, 0xA0, 64, 127));  // poly aftertouch on note 64 only
+               .cc(0, 1, 127)            // mod wheel
+               .cc(0, 74, 64)            // mapped controller, source 29
+               .midi(0, 0xD0, 127)       // channel pressure
+               .midi(0, 0xA0, 64, 127)); // poly aftertouch on note 64 only
     h.render(1);
     EXPECT_EQ(h.engine().midi.globalModWheel, 1.0f);
     EXPECT_EQ(h.engine().midi.lastCCValue, 64);
@@ -353,7 +380,7 @@ TEST(MidiControllers, AllNotesOffStopsEveryVoice) {
 
 TEST(MidiControllers, AllNotesOffClearsTheMonoNoteStack) {
     PluginHarness h;
-    h.setStep(tag::PlayMode, 2);  // mono, last-note priority
+    h.setStep(tag::PlayMode, 2); // mono, last-note priority
     ASSERT_EQ(h.engine().notes.playMode, 2);
     h.send(EventBlock().noteOn(0, 60).noteOn(1, 64).noteOn(2, 67));
     h.render(16);
@@ -389,7 +416,7 @@ TEST(MidiSustain, PedalHoldsReleasedNotesUntilPedalUp) {
     const int v = h.gatedVoiceWithNote(60);
     ASSERT_GE(v, 0);
 
-    h.send(EventBlock().cc(0, 64, 64));  // 64/127 > 0.5: down
+    h.send(EventBlock().cc(0, 64, 64)); // 64/127 > 0.5: down
     h.render(16);
     EXPECT_TRUE(h.engine().midi.sustainDown);
     EXPECT_TRUE(h.voice(v).sustainHeld);
@@ -398,7 +425,7 @@ TEST(MidiSustain, PedalHoldsReleasedNotesUntilPedalUp) {
     h.render(16);
     EXPECT_FALSE(h.voice(v).gate);
     const double held = h.voice(v).ampLevel();
-    h.render(22050);  // half a second, longer than the default release
+    h.render(22050); // half a second, longer than the default release
     EXPECT_NE(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
     EXPECT_NEAR(h.voice(v).ampLevel(), held, 1e-3);
     EXPECT_TRUE(h.voice(v).sounds());
@@ -415,7 +442,7 @@ TEST(MidiSustain, PedalHoldsReleasedNotesUntilPedalUp) {
     EXPECT_TRUE(h.voice(w).sustainHeld);
     EXPECT_NE(h.voice(w).env[kEnvAmp].stage, kEnvRelease);
 
-    h.send(EventBlock().cc(0, 64, 63));  // 63/127 < 0.5: up
+    h.send(EventBlock().cc(0, 64, 63)); // 63/127 < 0.5: up
     h.render(32);
     EXPECT_FALSE(h.engine().midi.sustainDown);
     EXPECT_EQ(h.voice(v).env[kEnvAmp].stage, kEnvRelease);
@@ -423,6 +450,25 @@ TEST(MidiSustain, PedalHoldsReleasedNotesUntilPedalUp) {
     EXPECT_LT(h.voice(v).ampLevel(), held);
     h.render(44100);
     EXPECT_EQ(h.soundingCount(), 0);
+}
+
+TEST(MidiSustain, PedalAlsoHoldsAVoiceAlreadyInItsRelease) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvRelease, 0.6f); // about 340 ms
+    h.send(EventBlock().noteOn(0, 60).noteOff(2000, 60));
+    h.render(2000 + 4410);
+    ASSERT_EQ(h.voice(0).env[kEnvAmp].stage, kEnvRelease);
+    const double falling = h.voice(0).ampLevel();
+    ASSERT_GT(falling, 0.1);
+    h.send(EventBlock().cc(0, 64, 127));
+    h.render(32);
+    EXPECT_TRUE(h.voice(0).sustainHeld) << "a voice that still sounds is held";
+    const double caught = h.voice(0).ampLevel();
+    h.render(44100);
+    EXPECT_NEAR(h.voice(0).ampLevel(), caught, 1e-9);
+    h.send(EventBlock().cc(0, 64, 0));
+    h.render(44100);
+    EXPECT_FALSE(h.voice(0).sounds());
 }
 
 TEST(MidiSustain, HeldKeysAreNotReleasedByThePedal) {
@@ -438,7 +484,7 @@ TEST(MidiSustain, HeldKeysAreNotReleasedByThePedal) {
 
 TEST(MidiSustain, PedalInMpeModeKeepsNoteOffsWorking) {
     PluginHarness h;
-    h.setStep(tag::PlayMode, 1);  // MPE
+    h.setStep(tag::PlayMode, 1); // MPE
     ASSERT_EQ(h.engine().notes.playMode, 1);
 
     h.send(EventBlock().noteOn(0, 60, 100, 1).noteOn(0, 60, 100, 2).noteOn(0, 67, 100, 3));
@@ -493,4 +539,74 @@ TEST(MidiSustain, MpeControllersFollowTheirChannel) {
     EXPECT_EQ(h.voice(b).modWheel, 1.0f);
     EXPECT_EQ(h.voice(a).modWheel, 0.0f);
     EXPECT_EQ(h.engine().global.src[kSrcPitchBend], -1.0f);
+}
+
+// ------------------------------------------------------------------ arpeggiator key entry
+
+namespace {
+
+// Key entry switched on and taken over by the engine's next slow tick.
+void startKeyEntry(PluginHarness& h) {
+    h.p().setOn(tag::ArpKeyEntryOn);
+    h.render(256);
+    ASSERT_TRUE(h.engine().notes.arpKeyEntry);
+    ASSERT_EQ(h.engine().notes.arpEntryStep, 0);
+}
+
+void enter(PluginHarness& h, int note, int velocity = 100) {
+    h.send(EventBlock().noteOn(0, note, velocity).noteOff(8, note));
+    h.render(16);
+}
+
+} // namespace
+
+TEST(MidiArpKeyEntry, NotesAreWrittenIntoTheGridStepByStep) {
+    PluginHarness h;
+    startKeyEntry(h);
+    h.send(EventBlock().noteOn(0, 72, 64));
+    h.render(1);
+    EXPECT_TRUE(h.p().getOnOff(tag::arpStep(tag::RowOn, 0)));
+    EXPECT_NEAR(h.p().getCurrentValue(tag::arpStep(tag::RowTune, 0)), (12 + 0.1f) / 72.0f + 0.5f,
+                1e-6f);
+    EXPECT_NEAR(h.p().getCurrentValue(tag::arpStep(tag::RowVelocity, 0)), 64.0f / 127.0f, 1e-6f);
+    EXPECT_EQ(h.gatedCount(), 1) << "the entered note sounds as a preview";
+    EXPECT_EQ(h.engine().notes.curVoice, 1);
+
+    h.send(EventBlock().noteOff(0, 72));
+    h.render(1);
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_EQ(h.engine().notes.arpEntryStep, 1);
+
+    // Tied steps are passed over.
+    h.p().setOn(tag::arpStep(tag::RowTied, 2));
+    enter(h, 60);
+    EXPECT_EQ(h.engine().notes.arpEntryStep, 3);
+    EXPECT_NEAR(h.p().getCurrentValue(tag::arpStep(tag::RowTune, 1)), 0.1f / 72.0f + 0.5f, 1e-6f);
+}
+
+TEST(MidiArpKeyEntry, EntryEndsAfterTheLastStep) {
+    PluginHarness h;
+    h.p().setSteppedValue(tag::ArpNumSteps, 3); // four steps
+    startKeyEntry(h);
+    for (int n = 0; n < 4; ++n) enter(h, 60 + n);
+    EXPECT_FALSE(h.engine().notes.arpKeyEntry);
+    EXPECT_FALSE(h.p().getOnOff(tag::ArpKeyEntryOn));
+    EXPECT_EQ(h.engine().notes.arpEntryStep, 0);
+
+    // Notes play normally again.
+    h.send(EventBlock().noteOn(0, 50));
+    h.render(16);
+    EXPECT_GE(h.gatedVoiceWithNote(50), 0);
+}
+
+TEST(MidiArpKeyEntry, StepBeyondAShortenedGridEndsTheEntry) {
+    PluginHarness h;
+    startKeyEntry(h);
+    for (int n = 0; n < 6; ++n) enter(h, 60 + n);
+    ASSERT_EQ(h.engine().notes.arpEntryStep, 6);
+    h.p().setSteppedValue(tag::ArpNumSteps, 3); // now four steps: the entry step lies beyond
+    enter(h, 70);
+    EXPECT_FALSE(h.engine().notes.arpKeyEntry);
+    EXPECT_EQ(h.engine().notes.arpEntryStep, 0);
+    EXPECT_EQ(h.gatedCount(), 0);
 }

@@ -38,7 +38,7 @@ int framesUntilSilent(PluginHarness& h, int v, int limit) {
 
 TEST(VoiceAllocation, NotesTakeTheLowestVoiceThatIsSilent) {
     PluginHarness h;
-    h.p().setParameter(tag::AmpEnvRelease, 0.3f);  // about 18 ms
+    h.p().setParameter(tag::AmpEnvRelease, 0.3f); // about 18 ms
     h.send(EventBlock().noteOn(0, 60));
     h.render(64);
     EXPECT_EQ(h.gatedVoiceWithNote(60), 0);
@@ -69,7 +69,8 @@ TEST(VoiceAllocation, SixteenthHeldNoteSoundsAndTheQuietestVoiceFades) {
 
     int quietest = 0;
     for (int v = 1; v < kNumVoices; ++v)
-        if (h.voice(v).sounds() && h.voice(v).ampLevel() < h.voice(quietest).ampLevel()) quietest = v;
+        if (h.voice(v).sounds() && h.voice(v).ampLevel() < h.voice(quietest).ampLevel())
+            quietest = v;
     ASSERT_EQ(quietest, 14) << "the newest note is still the quietest in its attack";
 
     h.send(EventBlock().noteOn(0, 90));
@@ -91,9 +92,9 @@ TEST(VoiceAllocation, AReleasedVoiceIsStolenBeforeAQuieterHeldOne) {
     PluginHarness h;
     h.p().setParameter(tag::AmpEnvAttack, kSlowAttack);
     EventBlock chord;
-    for (int n = 0; n < 14; ++n) chord.noteOn(0, 60 + n);  // voices 0..13
+    for (int n = 0; n < 14; ++n) chord.noteOn(0, 60 + n); // voices 0..13
     h.send(chord);
-    h.render(6000);  // all at full level
+    h.render(6000); // all at full level
     ASSERT_EQ(h.gatedCount(), 14);
 
     // Voice 5 is let go (still loud, in its release); voice 14 starts quietly.
@@ -128,7 +129,7 @@ TEST(VoiceAllocation, WithAllSixteenSoundingTheQuietestReleasedVoiceIsTakenOver)
     for (int n = 0; n < 15; ++n) chord.noteOn(0, 60 + n);
     h.send(chord);
     h.render(256);
-    h.send(EventBlock().noteOn(0, 80));  // steals voice 0 (all equal: the first)
+    h.send(EventBlock().noteOn(0, 80)); // steals voice 0 (all equal: the first)
     h.render(16);
     ASSERT_EQ(h.soundingCount(), 16);
     ASSERT_TRUE(h.voice(0).stolen);
@@ -140,11 +141,78 @@ TEST(VoiceAllocation, WithAllSixteenSoundingTheQuietestReleasedVoiceIsTakenOver)
     EXPECT_EQ(h.gatedCount(), 16);
 }
 
+TEST(VoiceAllocation, LastVoiceIsTheNewestSoundingVoice) {
+    PluginHarness h;
+    h.p().setParameter(tag::AmpEnvRelease, 0.0f);
+    h.send(EventBlock().noteOn(0, 60).noteOn(40, 62).noteOn(80, 64));
+    h.render(128);
+    EXPECT_EQ(h.engine().notes.lastVoice, 2);
+    h.send(EventBlock().noteOff(0, 64));
+    h.render(512);
+    ASSERT_FALSE(h.voice(2).sounds());
+    EXPECT_EQ(h.engine().notes.lastVoice, 1) << "the newest voice that still sounds";
+    // Notes of one frame share their start: the voice allocated last wins.
+    h.send(EventBlock().noteOn(0, 70).noteOn(0, 71).noteOn(0, 72));
+    h.render(32);
+    EXPECT_EQ(h.engine().notes.lastVoice, h.engine().notes.curVoice);
+    EXPECT_EQ(h.voice(h.engine().notes.lastVoice).note, 72);
+}
+
+// ------------------------------------------------------------------ requests and mode changes
+
+TEST(VoiceRequests, EditorPreviewAndResetAreCarriedOutAtTheNextSixteenFrameTick) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 64).noteOn(0, 67));
+    h.render(64);
+    ASSERT_EQ(h.gatedCount(), 2);
+
+    h.p().previewNoteOn(); // the editor, on its own thread
+    EXPECT_EQ(h.gatedCount(), 2) << "nothing happens outside the audio thread";
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 1);
+    EXPECT_GE(h.gatedVoiceWithNote(60), 0);
+    EXPECT_TRUE(h.engine().notes.previewOn);
+    h.p().previewNoteReleased();
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_FALSE(h.engine().notes.previewOn);
+
+    h.send(EventBlock().noteOn(0, 64));
+    h.render(16);
+    h.p().requestReset();
+    h.render(16);
+    EXPECT_EQ(h.gatedCount(), 0);
+}
+
+TEST(VoiceModes, ModeChangesTakeEffectAtTheNext128FrameTickAndSilence) {
+    PluginHarness h;
+    for (int t : {tag::PlayMode, tag::PortamentoMode, tag::UnisonMode}) {
+        h.alignTo(128);
+        h.render(1);
+        h.send(EventBlock().cc(0, 123, 0).noteOn(0, 60).noteOn(0, 64));
+        h.render(1);
+        const int held = h.gatedCount(); // two in poly, one in mono (low priority)
+        ASSERT_GT(held, 0);
+        h.p().setSteppedValue(t, t == tag::PlayMode ? 4 : 2);
+        h.render(126); // up to the frame before the tick
+        EXPECT_EQ(h.gatedCount(), held) << t;
+        h.render(1);
+        EXPECT_EQ(h.gatedCount(), 0) << t;
+    }
+    EXPECT_EQ(h.engine().notes.playMode, 4);
+    EXPECT_EQ(h.engine().notes.portMode, 2);
+    EXPECT_EQ(h.engine().notes.uniModeGlobal, 2);
+    h.send(EventBlock().noteOn(0, 48));
+    h.render(16);
+    EXPECT_EQ(h.voice(h.gatedVoiceWithNote(48)).uniVoices, 3)
+        << "unison mode 2 stacks three copies";
+}
+
 // ------------------------------------------------------------------ mono and legato
 
 TEST(VoiceMono, HighPriorityIgnoresLowerNotesAndReturnsToTheNextHeld) {
     PluginHarness h;
-    h.setStep(tag::PlayMode, 3);  // mono, high-note priority
+    h.setStep(tag::PlayMode, 3); // mono, high-note priority
     ASSERT_EQ(h.engine().notes.playMode, 3);
 
     h.send(EventBlock().noteOn(0, 60));
@@ -153,23 +221,23 @@ TEST(VoiceMono, HighPriorityIgnoresLowerNotesAndReturnsToTheNextHeld) {
     const int first = gatedVoices(h)[0];
     EXPECT_EQ(h.voice(first).note, 60);
 
-    h.send(EventBlock().noteOn(0, 55));  // lower: ignored
+    h.send(EventBlock().noteOn(0, 55)); // lower: ignored
     h.render(64);
     ASSERT_EQ(gatedVoices(h), std::vector<int>{first});
     EXPECT_EQ(h.voice(first).note, 60);
     EXPECT_EQ(h.engine().notes.monoTop, 0);
 
-    h.send(EventBlock().noteOn(0, 67));  // higher: takes over
+    h.send(EventBlock().noteOn(0, 67)); // higher: takes over
     h.render(64);
     ASSERT_EQ(gatedVoices(h).size(), 1u);
     EXPECT_EQ(h.voice(gatedVoices(h)[0]).note, 67);
 
-    h.send(EventBlock().noteOff(0, 67));  // back to the next held note
+    h.send(EventBlock().noteOff(0, 67)); // back to the next held note
     h.render(64);
     ASSERT_EQ(gatedVoices(h).size(), 1u);
     EXPECT_EQ(h.voice(gatedVoices(h)[0]).note, 60);
 
-    h.send(EventBlock().noteOff(0, 60));  // 55 was never taken: silence
+    h.send(EventBlock().noteOff(0, 60)); // 55 was never taken: silence
     h.render(64);
     EXPECT_TRUE(gatedVoices(h).empty());
     h.send(EventBlock().noteOff(0, 55));
@@ -187,7 +255,7 @@ TEST(VoiceMono, LastPriorityFollowsTheNewestNote) {
     EXPECT_EQ(h.voice(v).note, 64);
     EXPECT_FLOAT_EQ(h.voice(v).velocity, 90.0f / 127.0f) << "a run keeps its first velocity";
 
-    h.send(EventBlock().noteOff(0, 55));  // not the top: nothing audible changes
+    h.send(EventBlock().noteOff(0, 55)); // not the top: nothing audible changes
     h.render(64);
     ASSERT_EQ(gatedVoices(h), std::vector<int>{v});
     h.send(EventBlock().noteOff(0, 64));
@@ -199,7 +267,7 @@ TEST(VoiceMono, LastPriorityFollowsTheNewestNote) {
 TEST(VoiceLegato, OverlappingNoteRepitchesTheSameVoiceWithoutRestartingEnvelopes) {
     PluginHarness h;
     h.p().setParameter(tag::AmpEnvAttack, kSlowAttack);
-    h.setStep(tag::PlayMode, 5);  // legato, last-note priority
+    h.setStep(tag::PlayMode, 5); // legato, last-note priority
     ASSERT_EQ(h.engine().notes.playMode, 5);
 
     h.send(EventBlock().noteOn(0, 60, 100));
@@ -241,20 +309,24 @@ namespace {
 
 // Frames from the second note until its voice's sounding pitch reaches its
 // pitch, with the given portamento mode and an amount of 0.5.
-int glideFrames(int portMode, int fromNote, int toNote) {
+int glideFrames(int portMode, int fromNote, int toNote, bool holdFirst = false) {
     PluginHarness h;
     h.p().setParameter(tag::PortamentoAmount, 0.5f);
     h.setStep(tag::PortamentoMode, portMode);
     EXPECT_EQ(h.engine().notes.portMode, portMode);
 
-    h.send(EventBlock().noteOn(0, fromNote).noteOff(64, fromNote));
+    if (holdFirst)
+        h.send(EventBlock().noteOn(0, fromNote));
+    else
+        h.send(EventBlock().noteOn(0, fromNote).noteOff(64, fromNote));
     h.render(128);
     h.send(EventBlock().noteOn(0, toNote));
     h.render(1);
     const int v = h.gatedVoiceWithNote(toNote);
     if (v < 0) return -1;
     const VoiceState& voice = h.voice(v);
-    if (portMode != 0) {
+    const bool glides = portMode == 1 || portMode == 2 || (portMode > 2 && holdFirst);
+    if (glides) {
         EXPECT_NEAR(voice.soundingPitch, (fromNote - 57) / 12.0f, 0.07f)
             << "the glide starts at the previous note";
     }
@@ -292,8 +364,37 @@ TEST(VoicePortamento, ConstantTimeTakesTheSameTimeForAnyInterval) {
     EXPECT_NEAR(down, octave, 16);
 }
 
+TEST(VoicePortamento, FingeredModesGlideOnlyWhileAnotherNoteIsHeld) {
+    // Modes 3 and 4: the constant-rate and constant-time glides, played legato only.
+    EXPECT_EQ(glideFrames(3, 48, 60, false), 1);
+    EXPECT_EQ(glideFrames(4, 48, 60, false), 1);
+    EXPECT_NEAR(glideFrames(3, 48, 60, true), 1024, 32);
+    EXPECT_NEAR(glideFrames(3, 36, 60, true), 2048, 32);
+    EXPECT_NEAR(glideFrames(4, 36, 60, true), 1024, 32);
+}
+
 TEST(VoicePortamento, ModeZeroJumpsAtOnce) {
     EXPECT_EQ(glideFrames(0, 48, 60), 1);
+}
+
+// ------------------------------------------------------------------ per-note values
+
+TEST(VoiceNotes, PitchVelocityAndVelocityGain) {
+    PluginHarness h;
+    h.p().setParameter(tag::VelocityToVolume, 0.5f);
+    h.send(EventBlock().noteOn(0, 69, 127).noteOn(0, 45, 1));
+    h.render(16);
+    const VoiceState& a = h.voice(h.gatedVoiceWithNote(69));
+    const VoiceState& b = h.voice(h.gatedVoiceWithNote(45));
+    EXPECT_FLOAT_EQ(a.pitch, 1.0f) << "octaves above note 57";
+    EXPECT_FLOAT_EQ(b.pitch, -1.0f);
+    EXPECT_FLOAT_EQ(a.velocity, 1.0f);
+    EXPECT_FLOAT_EQ(a.velocityGain, 1.0f);
+    EXPECT_FLOAT_EQ(b.velocityGain, 0.5f / 127.0f + 0.5f);
+    EXPECT_FLOAT_EQ(a.mod.src[kSrcVelocity], 1.0f);
+    EXPECT_FLOAT_EQ(a.mod.src[kSrcNote], 69.0f / 127.0f);
+    EXPECT_FLOAT_EQ(a.mod.src[kSrcNoteOctaves], 1.0f);
+    EXPECT_FLOAT_EQ(b.mod.src[kSrcNoteOctaves], -1.0f);
 }
 
 // ------------------------------------------------------------------ per-note sources
@@ -349,8 +450,8 @@ struct StartState {
 // The state of envelope `env` of the first note's voice, one frame after it starts.
 StartState envelopeAtStart(int env, float attack, int slotTag = -1, int dest = 0) {
     PluginHarness h;
-    h.p().setParameter(env == kEnvFilter ? tag::FilterEnvAttack : tag::freeEnv(0, tag::FreeEnvAttack),
-                       attack);
+    h.p().setParameter(
+        env == kEnvFilter ? tag::FilterEnvAttack : tag::freeEnv(0, tag::FreeEnvAttack), attack);
     if (slotTag >= 0) h.p().setSteppedValue(slotTag, dest);
     h.send(EventBlock().noteOn(0, 60));
     h.render(1);
@@ -390,9 +491,61 @@ TEST(VoiceEnvelopeStart, FreeEnvelopeAttackSkipFollowsItsOwnDestination) {
     StartState s = envelopeAtStart(kEnvFree1, 0.0f);
     EXPECT_NE(s.stage, kEnvAttack);
     EXPECT_GT(s.level, 0.99);
-    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 78);  // another envelope's attack
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 78); // another envelope's attack
     EXPECT_NE(s.stage, kEnvAttack);
-    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 98);  // its own attack
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 98); // its own attack
     EXPECT_EQ(s.stage, kEnvAttack);
     EXPECT_LT(s.level, 0.5);
+}
+
+// ------------------------------------------------------------------ indices
+
+TEST(VoiceIndices, OutOfRangeVoiceSourceAndEnvelopeIndicesAreIgnored) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
+    h.render(64);
+    APlugin& p = h.p();
+    const auto before = h.engine().voices;
+    const ModRow globalBefore = h.engine().global;
+
+    for (int v : {-1, -99, 16, 1000}) {
+        p.setVoiceOn(v);
+        p.setVoiceOff(v);
+        p.setHold(v);
+        EXPECT_FALSE(p.getIsVoicePlaying(v));
+        p.setNotePressed(v, 60, 100, 0.0f, true, false, true);
+        p.setModSrcAmt(v, kSrcModWheel, 1.0f);
+        p.setVolEnv(v, kEnvAmp, false);
+        p.setEnv(v, kEnvFilter, false);
+        p.initEnv(3, v);
+    }
+    for (int s : {-1, 0, 75, 500}) {
+        p.setModSrcAmt(s, 1.0f);
+        p.setModSrcAmt(0, s, 1.0f);
+        p.setModSrcAmt(s, 1.0f, 0);
+    }
+    p.setEnv(0, kEnvAmp, false); // the amplitude envelope has its own step
+    p.setEnv(0, 4, false);
+    p.setEnv(0, -1, false);
+    p.setVolEnv(0, kEnvFilter, false);
+    p.setEnvGlobal(-1, false);
+    p.setEnvGlobal(4, false);
+    EXPECT_EQ(p.getModDest(-1), 0);
+    EXPECT_EQ(p.getModDest(16), 0);
+    EXPECT_EQ(APlugin::limitVoice(-5), 0);
+    EXPECT_EQ(APlugin::limitVoice(99), 15);
+
+    for (int v = 0; v < kNumVoices; ++v) {
+        const VoiceState& a = before[v];
+        const VoiceState& b = h.voice(v);
+        EXPECT_EQ(a.gate, b.gate) << v;
+        EXPECT_EQ(a.note, b.note) << v;
+        EXPECT_EQ(a.sustainHeld, b.sustainHeld) << v;
+        EXPECT_EQ(a.mod.src, b.mod.src) << v;
+        for (int e = 0; e < kNumEnvelopes; ++e) {
+            EXPECT_EQ(a.env[e].stage, b.env[e].stage);
+            EXPECT_EQ(a.env[e].level, b.env[e].level);
+        }
+    }
+    EXPECT_EQ(globalBefore.src, h.engine().global.src);
 }

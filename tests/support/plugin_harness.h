@@ -111,7 +111,8 @@ public:
     VstInt32 send(EventBlock& block) { return plugin->processEvents(block.get()); }
     VstInt32 send(EventBlock&& block) { return send(block); }
 
-    // One block of `frames` through processReplacing, with silent inputs.
+    // One block of `frames` through the effect's processReplacing entry, with
+    // the inputs in inL and inR (silent unless a test fills them).
     void render(int frames) {
         if (host.calls.size() > kLogCapacity / 2) host.clearLog(); // keeps its capacity
         if (static_cast<int>(left.size()) < frames) {
@@ -122,7 +123,8 @@ public:
         }
         float* in[2] = {inL.data(), inR.data()};
         float* out[2] = {left.data(), right.data()};
-        plugin->processReplacing(in, out, frames);
+        AEffect* e = effect();
+        e->processReplacing(e, in, out, frames);
         check(frames);
     }
     // `frames` frames in blocks of at most `block`.
