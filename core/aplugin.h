@@ -15,6 +15,7 @@
 #include "core/paramtable.h"
 #include "engine/engine_state.h"
 #include "platform/file_helpers.h"
+#include "waves/wave_state.h"
 
 #include <string>
 
@@ -91,6 +92,47 @@ public:
     void swapParameter(int a, int b);
     void swapParameterRange(int a, int b, int count);
     bool getEditChanged() const { return core.editChanged; }
+
+    // ------------------------------------------------------------ text held in parameters
+    void setStringFromParam(const std::string& text, int firstTag, int count);
+    std::string getStringFromParamStr(int firstTag, int count) const;
+    void set2StringFromParam(const std::string& text, int firstTag, int count);
+    std::string get2StringFromParamStr(int firstTag, int count) const;
+
+    // ------------------------------------------------------------ user waves (waves/user_waves.cpp)
+    static bool isValidWave(int w) { return static_cast<unsigned>(w) < kNumUserWaves; }
+    static bool isValidPartial(int j) { return static_cast<unsigned>(j) < kUserWavePartials; }
+    static bool isValidWavePartial(int w, int j) { return isValidWave(w) && isValidPartial(j); }
+    static float packPartial(float amplitude, float phase);
+    static void getWaveTablePartials(float value, float& amplitude, float& phase);
+    TAdditive getWaveTablePartials(int w, int j);
+    float getWaveTablePartials(int w, int j, bool phase);
+    float getWaveTablePartialsAmp(int w, int j);
+    float getWaveTablePartialsPhase(int w, int j);
+    void setWaveTablePartials(int w, int j, float amplitude, float phase);
+    void setWaveTablePartials(int w, int j, const TAdditive& partial);
+    void setWaveTablePartials(int w, int j, float x, bool phase);
+    void setWaveTablePartialsAmp(int w, int j, float amplitude);
+    void setWaveTablePartialsPhase(int w, int j, float phase);
+    void setWaveTableValue(int w, int i, float x);
+    float getWaveTableValue(int w, int i) const;
+    void convertWaveTablePartialsToWaveTable(int w);  // main thread
+    void convertUserWaveOnAudioThread(int w);          // audio thread (preset application)
+    void convertWaveTableToWaveTablePartials(int w);
+    void convertTempPartialsToTempWaveTable(int n);
+    void convertTempWaveTableToTempPartials(int n);
+    WaveWorkspace& mainWaveWorkspace() { return waves.mainWork; }
+    static void synthesizePartials(WaveWorkspace& work, int n);
+    static void analyseTempWaveTable(WaveWorkspace& work, int n);
+    void loadWavePreset(int w, int n);  // factory wave n into user wave w (waves/wave_presets.cpp)
+
+    // ------------------------------------------------------------ wave tables (waves/wave_tables.cpp)
+    int getOscWave(int tag) const;
+    int getOscMode() const;
+    void setOscWaveTables();
+    void setOscWavePitchTables(int first, int last);
+    void normalizePitchTables();
+    void requestTableRebuild();
 
     // ------------------------------------------------------------ section locks
     static bool validLockSection(int section);
@@ -190,6 +232,13 @@ public:
     void restEngineState();
     EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
 
+    void buildUserWave(int w, WaveWorkspace& work);
+    void fillUserWaveLfoRows();
+    void loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 2047>& partials);
+    void frameFromPartials(int frame);
+    void frameFromWave(int frame, const WaveTable& wave);
+    void buildFrame(int mode, int frame, bool userInvolved);
+    void finishFrames();
     void runTableRebuildStage();
     void startTableRebuild();
     bool tableRebuildRunning() const;
@@ -247,6 +296,7 @@ public:
     // ------------------------------------------------------------ state, per subsystem
     CoreState core;
     EngineState engine;
+    WaveState waves;
 
     // The host's strings as read at construction, upper-cased (for tests).
     static HostFlags detectHost(const char* product, const char* vendor);
@@ -258,7 +308,6 @@ private:
     void initMidiState();
     void initEffectChain();
     void scanWavePreset();
-    void loadWavePreset(int wave, int preset);
     void loadFirstPreset();
     static void fillSampleConvertTables();
 

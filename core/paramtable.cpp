@@ -1,5 +1,7 @@
 #include "core/paramtable.h"
 
+#include "waves/wave_presets.h"
+
 #include <string_view>
 
 namespace {
@@ -24,6 +26,8 @@ ParamTable::ParamTable() {
     clear();
     defineAll();
     defineLocks();
+    // The user waves start as factory wave 0; their defaults say so.
+    applyFactoryWaveDefaults(*this);
 }
 
 void ParamTable::setParameterVars(int t, float value, bool sw, float stepRange, int steps,

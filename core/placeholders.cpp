@@ -4,7 +4,7 @@
 // members move out of this file into the stage's own folder.
 //
 //   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
-//   scanWavePreset, loadWavePreset   user-wave presets and factory wave 0 (wave tables)
+//   scanWavePreset         the user-wave preset folder scan (user-wave files)
 //   fillSampleConvertTables  sample conversion tables   (sample files)
 //   setProgram, getProgramName, setProgramName, getProgramNameIndexed,
 //   loadFirstPreset        programs and the preset list (programs and preset application)
@@ -63,4 +63,3 @@ void APlugin::initEffectChain() {
 
 void APlugin::scanWavePreset() {}
 
-void APlugin::loadWavePreset(int /*wave*/, int /*preset*/) {}

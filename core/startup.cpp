@@ -78,6 +78,7 @@ void APlugin::initVariables() {
     // 6. Shared tables (built by the first instance) and the engine at rest.
     engineTables();
     restEngineState();
+    waves.frameLevel.fill(1.0f);
 
     // 7. MIDI input channel, controller map and pick-up state.
     initMidiState();
@@ -88,6 +89,8 @@ void APlugin::initVariables() {
     // 9. Factory wave 0 into both user waves.
     loadWavePreset(0, 0);
     loadWavePreset(1, 0);
+    // Loading the start waves is not an edit of the preset.
+    core.editChanged.clear();
 }
 
 void APlugin::initFolderPaths() {

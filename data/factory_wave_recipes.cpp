@@ -55,10 +55,14 @@ template <typename Shape> void fromSamples(Spectrum& z, Fft2048& fft, Shape shap
 
 // Adds the exact harmonics of a level v held over t0 <= t < t1.
 void addLevel(Spectrum& z, double t0, double t1, double v) {
+    const cd step1 = std::polar(1.0, kTwoPi * t1);
+    const cd step0 = std::polar(1.0, kTwoPi * t0);
+    cd e1 = step1;
+    cd e0 = step0;
     for (int k = 1; k <= kHarmonics; ++k) {
-        const cd e1 = std::polar(1.0, kTwoPi * k * t1);
-        const cd e0 = std::polar(1.0, kTwoPi * k * t0);
         z[k] += 2.0 * v * (e1 - e0) / cd(0.0, kTwoPi * k);
+        e1 *= step1; // e^(2 pi i k t1)
+        e0 *= step0;
     }
 }
 
@@ -185,9 +189,16 @@ void vocal(Spectrum& z, const Vowel& v, double pitchHz, double bandwidthScale) {
 // pi (k - 1)^2 / 96 from sine phase, a slow quadratic chirp that spreads the
 // partials' peaks over the period and keeps dense spectra from piling up
 // into one spike. The fundamental stays in sine phase.
-cd specPhase(int k, double amplitude) {
-    const double km = k - 1.0;
-    return sinePhase(amplitude) * std::polar(1.0, kPi * km * km / 96.0);
+const Spectrum& specPhaseLaw() {
+    static const Spectrum law = [] {
+        Spectrum p{};
+        for (int k = 1; k <= kHarmonics; ++k) {
+            const double km = k - 1.0;
+            p[k] = std::polar(1.0, kPi / 2.0 + kPi * km * km / 96.0);
+        }
+        return p;
+    }();
+    return law;
 }
 
 // Small deterministic generator for the seeded family.
@@ -223,8 +234,8 @@ double familyMagnitude(int family, double u, int k, int member) {
         const double kc = 3.0 * std::pow(32.0, u);
         return resonantLowpass(kd, kc, 8.0) / kd;
     }
-    case 2: { // spectral tilt: k^-p, p from 3 down to 0.4
-        const double p = 3.0 - 2.6 * u;
+    case 2: { // spectral tilt: k^-p, p from 2.2 down to 0.4
+        const double p = 2.2 - 1.8 * u;
         return std::pow(kd, -p);
     }
     case 3: { // pulse comb: pulse magnitudes, duty from 0.45 down to 0.03
@@ -262,8 +273,9 @@ void spectralFamily(Spectrum& z, int index) {
     const int family = index / 16;
     const int member = index % 16;
     const double u = member / 15.0;
-    clear(z);
-    for (int k = 1; k <= kHarmonics; ++k) z[k] = specPhase(k, familyMagnitude(family, u, k, member));
+    const Spectrum& law = specPhaseLaw();
+    z[0] = 0.0;
+    for (int k = 1; k <= kHarmonics; ++k) z[k] = law[k] * familyMagnitude(family, u, k, member);
 }
 
 } // namespace
@@ -293,14 +305,16 @@ Alignment waveSpectrum(int wave, Spectrum& z, Fft2048& fft) {
     case 7: // HalfSine
         fromSamples(z, fft, [](double t) { return std::max(std::sin(kTwoPi * t), 0.0); });
         break;
-    case 16: partials(z, {{1, 1.0}, {2, 0.7}, {3, 0.5}}); break;                     // Harmc1
-    case 17: partials(z, {{1, 1.0}, {3, 0.7}, {5, 0.5}}); break;                     // Harmc2
-    case 18: partials(z, {{1, 1.0}, {2, 0.6}, {4, 0.5}, {6, 0.4}}); break;           // Harmc3
-    case 19: partials(z, {{1, 1.0}, {3, 0.7}, {5, 0.6}, {7, 0.5}, {9, 0.4}}); break; // Harmc4
-    case 20: saw(z, 48.0); break; // Saw 2
-    case 21: saw(z, 24.0); break; // Saw 3
-    case 22: saw(z, 12.0); break; // Saw 4
-    case 23: saw(z, 6.0); break;  // Saw 5
+    // Harmc1..4: harmonic sets growing along 1, 2, 3, 5, 8.
+    case 16: partials(z, {{1, 1.0}, {2, 0.6}}); break;
+    case 17: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}}); break;
+    case 18: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}}); break;
+    case 19: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}, {8, 0.4}}); break;
+    // Saw 2..5: the saw through a fourth-order roll-off from harmonic 32 down to 3.
+    case 20: saw(z, 32.0); break;
+    case 21: saw(z, 12.0); break;
+    case 22: saw(z, 6.0); break;
+    case 23: saw(z, 3.0); break;
     case 24: pulse(z, 0.4); break; // Square 2
     case 25: pulse(z, 0.3); break; // Square 3
     case 26: pulse(z, 0.2); break; // Square 4

@@ -6,8 +6,6 @@
 //
 // When a stage is built, its functions move from here to the stage's own
 // file. Owner of each group:
-//   wave tables               runTableRebuildStage, startTableRebuild,
-//                             tableRebuildRunning, updateWaveTablesRare
 //   oscillator, distortion    renderVoices, resetOscillator, clearDCBlockers,
 //   and voice mix             voiceControlTerms
 //   voice filter              initFilter, updateFilterRare
@@ -33,14 +31,6 @@
 #include "core/aplugin.h"
 
 #include <algorithm>
-
-// ------------------------------------------------------------------ wave tables
-void APlugin::runTableRebuildStage() {}
-void APlugin::startTableRebuild() {}
-bool APlugin::tableRebuildRunning() const {
-    return false;
-}
-void APlugin::updateWaveTablesRare() {}
 
 // ------------------------------------------------------------------ oscillator, distortion, mix
 void APlugin::renderVoices() {}

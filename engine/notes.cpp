@@ -541,6 +541,8 @@ void APlugin::reset() {
     cacheArpModes();
     engine.midi.arpSustainCount = 0;
     engine.render.forceFX = true;
+    waves.frameLevel.fill(1.0f);
+    requestTableRebuild();
     setGlobalRare();
     core.screenUpdatePending.set();
 }

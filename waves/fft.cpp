@@ -63,49 +63,201 @@ int clampSize(int n) {
     return std::clamp(n, 0, kSize);
 }
 
-// One stage of butterflies on split real/imaginary arrays, blocks of 2h
-// starting below n. T = W x[u]; x[u] = x[t] - T; x[t] = x[t] + T.
-inline void scalarStage(float* re, float* im, const float* wRe, const float* wIm, int h, int n) {
-    if (h < 4) {
+// The butterfly on four values at once (four lanes, or four neighbouring
+// butterflies): T = W x[u]; x[u] = x[t] - T; x[t] = x[t] + T. The same
+// operations in the same order as one scalar butterfly, so every path below
+// gives the same results bit for bit.
+inline void butterfly(__m128& tRe, __m128& tIm, __m128& uRe, __m128& uIm, __m128 wRe, __m128 wIm) {
+    const __m128 pRe = _mm_sub_ps(_mm_mul_ps(wRe, uRe), _mm_mul_ps(wIm, uIm));
+    const __m128 pIm = _mm_add_ps(_mm_mul_ps(wIm, uRe), _mm_mul_ps(wRe, uIm));
+    uRe = _mm_sub_ps(tRe, pRe);
+    uIm = _mm_sub_ps(tIm, pIm);
+    tRe = _mm_add_ps(tRe, pRe);
+    tIm = _mm_add_ps(tIm, pIm);
+}
+
+inline void butterfly(float& tRe, float& tIm, float& uRe, float& uIm, float wRe, float wIm) {
+    const float pRe = wRe * uRe - wIm * uIm;
+    const float pIm = wIm * uRe + wRe * uIm;
+    uRe = tRe - pRe;
+    uIm = tIm - pIm;
+    tRe = tRe + pRe;
+    tIm = tIm + pIm;
+}
+
+// ------------------------------------------------------------------ general path
+// Any n: the bit-reversed copy of the first n inputs, then every stage's
+// blocks that start below n. Twiddles are read by butterfly number.
+
+void scalarGeneral(const float* inRe, const float* inIm, float* re, float* im,
+                   const float (*wRe)[FftTables::kButterflies],
+                   const float (*wIm)[FftTables::kButterflies], int n) {
+    for (int i = 0; i < n; ++i) {
+        re[bitReverseTable[i]] = inRe[i];
+        im[bitReverseTable[i]] = inIm[i];
+    }
+    for (int s = 0; s < kStages; ++s) {
+        const int h = 1 << s;
+        for (int p = 0; p < n; p += 2 * h)
+            for (int j = 0; j < h; ++j)
+                butterfly(re[p + j], im[p + j], re[p + j + h], im[p + j + h], wRe[s][p / 2 + j],
+                          wIm[s][p / 2 + j]);
+    }
+}
+
+void fourLaneGeneral(const float (*inRe)[4], const float (*inIm)[4], float (*re)[4], float (*im)[4],
+                     const FftTables& t, int n) {
+    for (int i = 0; i < kSize; ++i) {
+        _mm_store_ps(re[bitReverseTable[i]], _mm_load_ps(inRe[i]));
+        _mm_store_ps(im[bitReverseTable[i]], _mm_load_ps(inIm[i]));
+    }
+    for (int s = 0; s < kStages; ++s) {
+        const int h = 1 << s;
         for (int p = 0; p < n; p += 2 * h) {
             for (int j = 0; j < h; ++j) {
-                const int t = p + j;
-                const int u = t + h;
-                const float wr = wRe[p / 2 + j];
-                const float wi = wIm[p / 2 + j];
-                const float tr = wr * re[u] - wi * im[u];
-                const float ti = wi * re[u] + wr * im[u];
-                re[u] = re[t] - tr;
-                im[u] = im[t] - ti;
-                re[t] = re[t] + tr;
-                im[t] = im[t] + ti;
+                __m128 tRe = _mm_load_ps(re[p + j]);
+                __m128 tIm = _mm_load_ps(im[p + j]);
+                __m128 uRe = _mm_load_ps(re[p + j + h]);
+                __m128 uIm = _mm_load_ps(im[p + j + h]);
+                butterfly(tRe, tIm, uRe, uIm, _mm_load_ps(t.ifft4TwiddleRe[s][p / 2 + j]),
+                          _mm_load_ps(t.ifft4TwiddleIm[s][p / 2 + j]));
+                _mm_store_ps(re[p + j], tRe);
+                _mm_store_ps(im[p + j], tIm);
+                _mm_store_ps(re[p + j + h], uRe);
+                _mm_store_ps(im[p + j + h], uIm);
             }
         }
-        return;
     }
-    // Four neighbouring butterflies per step: the same operations in the same
-    // order, so the results equal the one-at-a-time loop above bit for bit.
-    for (int p = 0; p < n; p += 2 * h) {
-        float* tr0 = re + p;
-        float* ti0 = im + p;
-        float* ur0 = tr0 + h;
-        float* ui0 = ti0 + h;
-        const float* wr0 = wRe + p / 2;
-        const float* wi0 = wIm + p / 2;
-        for (int j = 0; j < h; j += 4) {
-            const __m128 wr = _mm_load_ps(wr0 + j);
-            const __m128 wi = _mm_load_ps(wi0 + j);
-            const __m128 ur = _mm_load_ps(ur0 + j);
-            const __m128 ui = _mm_load_ps(ui0 + j);
-            const __m128 xr = _mm_load_ps(tr0 + j);
-            const __m128 xi = _mm_load_ps(ti0 + j);
-            const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, ur), _mm_mul_ps(wi, ui));
-            const __m128 ti = _mm_add_ps(_mm_mul_ps(wi, ur), _mm_mul_ps(wr, ui));
-            _mm_store_ps(ur0 + j, _mm_sub_ps(xr, tr));
-            _mm_store_ps(ui0 + j, _mm_sub_ps(xi, ti));
-            _mm_store_ps(tr0 + j, _mm_add_ps(xr, tr));
-            _mm_store_ps(ti0 + j, _mm_add_ps(xi, ti));
+}
+
+// ------------------------------------------------------------------ 2048-point path
+// The same butterflies, scheduled for speed: the bit-reversed copy is read
+// into registers together with stages 1 and 2, and the stages then run in
+// pairs (s, s + 1) over groups of four points t, t + h, t + 2h, t + 3h, so
+// each pass reads and writes the data once for two stages. Every element
+// still meets exactly the butterflies of the plain order with the same
+// operands. Within a stage every block repeats the first block's twiddles,
+// so the first block's are read.
+
+// divisor: 0 for none, else every result is divided by it (in the last pass).
+void scalarFull(const float* inRe, const float* inIm, float* re, float* im,
+                const float (*wRe)[FftTables::kButterflies],
+                const float (*wIm)[FftTables::kButterflies], float divisor) {
+    const float w1Re = wRe[0][0], w1Im = wIm[0][0];
+    const float w2Re0 = wRe[1][0], w2Im0 = wIm[1][0];
+    const float w2Re1 = wRe[1][1], w2Im1 = wIm[1][1];
+    for (int p = 0; p < kSize; p += 4) {
+        float r0 = inRe[bitReverseTable[p]], i0 = inIm[bitReverseTable[p]];
+        float r1 = inRe[bitReverseTable[p + 1]], i1 = inIm[bitReverseTable[p + 1]];
+        float r2 = inRe[bitReverseTable[p + 2]], i2 = inIm[bitReverseTable[p + 2]];
+        float r3 = inRe[bitReverseTable[p + 3]], i3 = inIm[bitReverseTable[p + 3]];
+        butterfly(r0, i0, r1, i1, w1Re, w1Im);
+        butterfly(r2, i2, r3, i3, w1Re, w1Im);
+        butterfly(r0, i0, r2, i2, w2Re0, w2Im0);
+        butterfly(r1, i1, r3, i3, w2Re1, w2Im1);
+        re[p] = r0, im[p] = i0, re[p + 1] = r1, im[p + 1] = i1;
+        re[p + 2] = r2, im[p + 2] = i2, re[p + 3] = r3, im[p + 3] = i3;
+    }
+    int s = 2; // stage 3, h = 4: from here four neighbouring butterflies per vector
+    for (; s + 1 < kStages; s += 2) {
+        const int h = 1 << s;
+        for (int p = 0; p < kSize; p += 4 * h) {
+            for (int j = 0; j < h; j += 4) {
+                float* pr = re + p + j;
+                float* pi = im + p + j;
+                __m128 r0 = _mm_load_ps(pr), i0 = _mm_load_ps(pi);
+                __m128 r1 = _mm_load_ps(pr + h), i1 = _mm_load_ps(pi + h);
+                __m128 r2 = _mm_load_ps(pr + 2 * h), i2 = _mm_load_ps(pi + 2 * h);
+                __m128 r3 = _mm_load_ps(pr + 3 * h), i3 = _mm_load_ps(pi + 3 * h);
+                const __m128 aRe = _mm_load_ps(wRe[s] + j), aIm = _mm_load_ps(wIm[s] + j);
+                butterfly(r0, i0, r1, i1, aRe, aIm);
+                butterfly(r2, i2, r3, i3, aRe, aIm);
+                butterfly(r0, i0, r2, i2, _mm_load_ps(wRe[s + 1] + j), _mm_load_ps(wIm[s + 1] + j));
+                butterfly(r1, i1, r3, i3, _mm_load_ps(wRe[s + 1] + j + h),
+                          _mm_load_ps(wIm[s + 1] + j + h));
+                _mm_store_ps(pr, r0), _mm_store_ps(pi, i0);
+                _mm_store_ps(pr + h, r1), _mm_store_ps(pi + h, i1);
+                _mm_store_ps(pr + 2 * h, r2), _mm_store_ps(pi + 2 * h, i2);
+                _mm_store_ps(pr + 3 * h, r3), _mm_store_ps(pi + 3 * h, i3);
+            }
         }
+    }
+    // The last stage (11) alone, with the division if any.
+    const int h = 1 << s;
+    const __m128 d = _mm_set1_ps(divisor);
+    for (int j = 0; j < h; j += 4) {
+        __m128 r0 = _mm_load_ps(re + j), i0 = _mm_load_ps(im + j);
+        __m128 r1 = _mm_load_ps(re + j + h), i1 = _mm_load_ps(im + j + h);
+        butterfly(r0, i0, r1, i1, _mm_load_ps(wRe[s] + j), _mm_load_ps(wIm[s] + j));
+        if (divisor != 0.0f) {
+            r0 = _mm_div_ps(r0, d), i0 = _mm_div_ps(i0, d);
+            r1 = _mm_div_ps(r1, d), i1 = _mm_div_ps(i1, d);
+        }
+        _mm_store_ps(re + j, r0), _mm_store_ps(im + j, i0);
+        _mm_store_ps(re + j + h, r1), _mm_store_ps(im + j + h, i1);
+    }
+}
+
+void fourLaneFull(const float (*inRe)[4], const float (*inIm)[4], float (*re)[4], float (*im)[4],
+                  const FftTables& t, float scale) {
+    const auto& wRe = t.ifft4TwiddleRe;
+    const auto& wIm = t.ifft4TwiddleIm;
+    {
+        const __m128 w1Re = _mm_load_ps(wRe[0][0]), w1Im = _mm_load_ps(wIm[0][0]);
+        const __m128 w2Re0 = _mm_load_ps(wRe[1][0]), w2Im0 = _mm_load_ps(wIm[1][0]);
+        const __m128 w2Re1 = _mm_load_ps(wRe[1][1]), w2Im1 = _mm_load_ps(wIm[1][1]);
+        for (int p = 0; p < kSize; p += 4) {
+            __m128 r0 = _mm_load_ps(inRe[bitReverseTable[p]]);
+            __m128 i0 = _mm_load_ps(inIm[bitReverseTable[p]]);
+            __m128 r1 = _mm_load_ps(inRe[bitReverseTable[p + 1]]);
+            __m128 i1 = _mm_load_ps(inIm[bitReverseTable[p + 1]]);
+            __m128 r2 = _mm_load_ps(inRe[bitReverseTable[p + 2]]);
+            __m128 i2 = _mm_load_ps(inIm[bitReverseTable[p + 2]]);
+            __m128 r3 = _mm_load_ps(inRe[bitReverseTable[p + 3]]);
+            __m128 i3 = _mm_load_ps(inIm[bitReverseTable[p + 3]]);
+            butterfly(r0, i0, r1, i1, w1Re, w1Im);
+            butterfly(r2, i2, r3, i3, w1Re, w1Im);
+            butterfly(r0, i0, r2, i2, w2Re0, w2Im0);
+            butterfly(r1, i1, r3, i3, w2Re1, w2Im1);
+            _mm_store_ps(re[p], r0), _mm_store_ps(im[p], i0);
+            _mm_store_ps(re[p + 1], r1), _mm_store_ps(im[p + 1], i1);
+            _mm_store_ps(re[p + 2], r2), _mm_store_ps(im[p + 2], i2);
+            _mm_store_ps(re[p + 3], r3), _mm_store_ps(im[p + 3], i3);
+        }
+    }
+    int s = 2;
+    for (; s + 1 < kStages; s += 2) {
+        const int h = 1 << s;
+        for (int p = 0; p < kSize; p += 4 * h) {
+            for (int j = 0; j < h; ++j) {
+                float(*pr)[4] = re + p + j;
+                float(*pi)[4] = im + p + j;
+                __m128 r0 = _mm_load_ps(pr[0]), i0 = _mm_load_ps(pi[0]);
+                __m128 r1 = _mm_load_ps(pr[h]), i1 = _mm_load_ps(pi[h]);
+                __m128 r2 = _mm_load_ps(pr[2 * h]), i2 = _mm_load_ps(pi[2 * h]);
+                __m128 r3 = _mm_load_ps(pr[3 * h]), i3 = _mm_load_ps(pi[3 * h]);
+                const __m128 aRe = _mm_load_ps(wRe[s][j]), aIm = _mm_load_ps(wIm[s][j]);
+                butterfly(r0, i0, r1, i1, aRe, aIm);
+                butterfly(r2, i2, r3, i3, aRe, aIm);
+                butterfly(r0, i0, r2, i2, _mm_load_ps(wRe[s + 1][j]), _mm_load_ps(wIm[s + 1][j]));
+                butterfly(r1, i1, r3, i3, _mm_load_ps(wRe[s + 1][j + h]),
+                          _mm_load_ps(wIm[s + 1][j + h]));
+                _mm_store_ps(pr[0], r0), _mm_store_ps(pi[0], i0);
+                _mm_store_ps(pr[h], r1), _mm_store_ps(pi[h], i1);
+                _mm_store_ps(pr[2 * h], r2), _mm_store_ps(pi[2 * h], i2);
+                _mm_store_ps(pr[3 * h], r3), _mm_store_ps(pi[3 * h], i3);
+            }
+        }
+    }
+    // The last stage (11) alone, with the final scaling.
+    const int h = 1 << s;
+    const __m128 k = _mm_set1_ps(scale);
+    for (int j = 0; j < h; ++j) {
+        __m128 r0 = _mm_load_ps(re[j]), i0 = _mm_load_ps(im[j]);
+        __m128 r1 = _mm_load_ps(re[j + h]), i1 = _mm_load_ps(im[j + h]);
+        butterfly(r0, i0, r1, i1, _mm_load_ps(wRe[s][j]), _mm_load_ps(wIm[s][j]));
+        _mm_store_ps(re[j], _mm_mul_ps(r0, k)), _mm_store_ps(im[j], _mm_mul_ps(i0, k));
+        _mm_store_ps(re[j + h], _mm_mul_ps(r1, k)), _mm_store_ps(im[j + h], _mm_mul_ps(i1, k));
     }
 }
 
@@ -134,14 +286,22 @@ int Fft2048::reverseBits(int index, int numBits) {
 }
 
 void Fft2048::transform(int direction, int n) {
-    for (int i = 0; i < n; ++i) {
-        const int r = bitReverseTable[i];
-        fftOutRe[r] = fftInRe[i];
-        fftOutIm[r] = fftInIm[i];
+    const float* inRe = fftInRe;
+    const float* inIm = fftInIm;
+    const auto& wRe = tables_->twiddleRe[direction];
+    const auto& wIm = tables_->twiddleIm[direction];
+    const float divisor = direction == 1 ? static_cast<float>(n) : 0.0f;
+    if (n == kSize) {
+        scalarFull(inRe, inIm, fftOutRe, fftOutIm, wRe, wIm, divisor);
+        return;
     }
-    for (int s = 0; s < kStages; ++s)
-        scalarStage(fftOutRe, fftOutIm, tables_->twiddleRe[direction][s],
-                    tables_->twiddleIm[direction][s], 1 << s, n);
+    scalarGeneral(inRe, inIm, fftOutRe, fftOutIm, wRe, wIm, n);
+    if (divisor != 0.0f) {
+        for (int i = 0; i < n; ++i) {
+            fftOutRe[i] /= divisor;
+            fftOutIm[i] /= divisor;
+        }
+    }
 }
 
 void Fft2048::fft(int n) {
@@ -149,48 +309,20 @@ void Fft2048::fft(int n) {
 }
 
 void Fft2048::ifft(int n) {
-    n = clampSize(n);
-    transform(1, n);
-    const float scale = static_cast<float>(n);
-    for (int i = 0; i < n; ++i) {
-        fftOutRe[i] /= scale;
-        fftOutIm[i] /= scale;
-    }
+    transform(1, clampSize(n));
 }
 
 void Fft2048::m_ifft(int n) {
     n = clampSize(n);
-    for (int i = 0; i < kSize; ++i) {
-        const int r = bitReverseTable[i];
-        _mm_store_ps(fft4OutRe[r], _mm_load_ps(fft4InRe[i]));
-        _mm_store_ps(fft4OutIm[r], _mm_load_ps(fft4InIm[i]));
+    const float scale = static_cast<float>(n);
+    if (n == kSize) {
+        fourLaneFull(fft4InRe, fft4InIm, fft4OutRe, fft4OutIm, *tables_, scale);
+        return;
     }
-    for (int s = 0; s < kStages; ++s) {
-        const int h = 1 << s;
-        const float(*wRe)[4] = tables_->ifft4TwiddleRe[s];
-        const float(*wIm)[4] = tables_->ifft4TwiddleIm[s];
-        for (int p = 0; p < n; p += 2 * h) {
-            for (int j = 0; j < h; ++j) {
-                const int t = p + j;
-                const int u = t + h;
-                const __m128 wr = _mm_load_ps(wRe[p / 2 + j]);
-                const __m128 wi = _mm_load_ps(wIm[p / 2 + j]);
-                const __m128 ur = _mm_load_ps(fft4OutRe[u]);
-                const __m128 ui = _mm_load_ps(fft4OutIm[u]);
-                const __m128 xr = _mm_load_ps(fft4OutRe[t]);
-                const __m128 xi = _mm_load_ps(fft4OutIm[t]);
-                const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, ur), _mm_mul_ps(wi, ui));
-                const __m128 ti = _mm_add_ps(_mm_mul_ps(wi, ur), _mm_mul_ps(wr, ui));
-                _mm_store_ps(fft4OutRe[u], _mm_sub_ps(xr, tr));
-                _mm_store_ps(fft4OutIm[u], _mm_sub_ps(xi, ti));
-                _mm_store_ps(fft4OutRe[t], _mm_add_ps(xr, tr));
-                _mm_store_ps(fft4OutIm[t], _mm_add_ps(xi, ti));
-            }
-        }
-    }
-    const __m128 scale = _mm_set1_ps(static_cast<float>(n));
+    fourLaneGeneral(fft4InRe, fft4InIm, fft4OutRe, fft4OutIm, *tables_, n);
+    const __m128 k = _mm_set1_ps(scale);
     for (int i = 0; i < kSize; ++i) {
-        _mm_store_ps(fft4OutRe[i], _mm_mul_ps(_mm_load_ps(fft4OutRe[i]), scale));
-        _mm_store_ps(fft4OutIm[i], _mm_mul_ps(_mm_load_ps(fft4OutIm[i]), scale));
+        _mm_store_ps(fft4OutRe[i], _mm_mul_ps(_mm_load_ps(fft4OutRe[i]), k));
+        _mm_store_ps(fft4OutIm[i], _mm_mul_ps(_mm_load_ps(fft4OutIm[i]), k));
     }
 }

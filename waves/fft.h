@@ -98,7 +98,7 @@ public:
     alignas(16) float fft4OutIm[kSize][kLanes] = {};
 
 private:
-    void transform(int direction, int n);
+    void transform(int direction, int n); // direction 1 also divides by n
 
     const FftTables* tables_;
 };

@@ -88,16 +88,30 @@ private:
 
 class PluginHarness {
 public:
-    // With `settle`, 256 silent frames are rendered first, so that the host's
-    // transport start (which restarts every envelope) and the first refresh
-    // of the cached modes lie behind the test. The sample counter is then
-    // 256, which keeps every tick of the schedule at the same phase as at 0.
+    // With `settle`, silent frames are rendered first, so that the host's
+    // transport start (which restarts every envelope), the first refresh of
+    // the cached modes and the first wave-table rebuild (during which the
+    // voices are silent and still) lie behind the test. The sample counter is
+    // then a multiple of 256, which keeps every tick of the schedule at the
+    // same phase as at 0.
     explicit PluginHarness(std::uint32_t seed = 0x5EED, bool settle = true) {
         host.calls.reserve(kLogCapacity);
         plugin = std::make_unique<APlugin>(FakeHost::callback);
         plugin->engine.random.setSeed(seed);
         host.clearLog();
-        if (settle) render(256);
+        if (settle) settle_();
+    }
+
+    // Renders in steps of 256 frames until no wave-table rebuild is
+    // requested or running.
+    void settle_() {
+        render(256);
+        for (int guard = 0; guard < 256; ++guard) {
+            const bool busy =
+                plugin->waves.rebuildRequested.load() || plugin->tableRebuildRunning();
+            if (!busy) break;
+            render(256);
+        }
     }
     ~PluginHarness() { plugin.reset(); }
     PluginHarness(const PluginHarness&) = delete;
@@ -181,7 +195,7 @@ public:
     // refreshed on its 128-frame tick: set the step, then let the tick pass.
     void setStep(int t, int step) {
         plugin->setSteppedValue(t, step);
-        render(256);
+        settle_();
     }
 
     FakeHost host; // first: the plug-in talks to it while it is built

@@ -1,0 +1,235 @@
+// User waves held as partials in parameters.
+//
+// Each of the two user waves is 128 partials; each partial (amplitude and
+// phase, 10 bits each) is packed into one parameter, so user waves travel
+// with every preset and state chunk. The 2048-sample table of a wave is built
+// from its partials by additive synthesis through the inverse FFT, and a table
+// is analysed back into partials through the forward FFT.
+//
+// Sign conventions are the FFT's: partial 0 with amplitude 1 and phase 0.75
+// synthesises sin(2 pi i / 2048), and that sine analyses back to it.
+
+#include "core/aplugin.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kTwoPi = 6.283185f;
+constexpr float kPackScale = 1.0f / 1048576.0f; // 2^-20
+
+float clamp01(float v) {
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+
+// Amplitude clamped and phase wrapped into 0..1, so neither field can spill
+// into the other.
+int amplitudeStep(float amplitude) {
+    if (std::isnan(amplitude)) return 0;
+    return static_cast<int>(clamp01(amplitude) * 1023.0f);
+}
+int phaseStep(float phase) {
+    if (!std::isfinite(phase)) return 0;
+    const float wrapped = phase - std::floor(phase);
+    return std::min(static_cast<int>(wrapped * 1023.0f), 1023);
+}
+
+int packedIndex(float value) {
+    const float scaled = clamp01(std::isnan(value) ? 0.0f : value) * 1024.0f * 1024.0f;
+    return std::min(static_cast<int>(scaled), 1024 * 1024);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ packed partials
+
+float APlugin::packPartial(float amplitude, float phase) {
+    return static_cast<float>(amplitudeStep(amplitude) * 1024 + phaseStep(phase)) * kPackScale;
+}
+
+void APlugin::getWaveTablePartials(float value, float& amplitude, float& phase) {
+    const int i = packedIndex(value);
+    amplitude = clamp01(
+        static_cast<float>(static_cast<int>(static_cast<float>(i) * (1.0f / 1024.0f))) / 1023.0f);
+    phase = clamp01(static_cast<float>(i % 1024) / 1023.0f);
+}
+
+TAdditive APlugin::getWaveTablePartials(int w, int j) {
+    if (!isValidWavePartial(w, j)) return {0.0f, 0.5f};
+    TAdditive p;
+    getWaveTablePartials(getParameter(tag::partial(w, j)), p.amplitude, p.phase);
+    return p;
+}
+
+float APlugin::getWaveTablePartials(int w, int j, bool phase) {
+    const TAdditive p = getWaveTablePartials(w, j);
+    return phase ? p.phase : p.amplitude;
+}
+
+float APlugin::getWaveTablePartialsAmp(int w, int j) {
+    return getWaveTablePartials(w, j, false);
+}
+float APlugin::getWaveTablePartialsPhase(int w, int j) {
+    return getWaveTablePartials(w, j, true);
+}
+
+void APlugin::setWaveTablePartials(int w, int j, float amplitude, float phase) {
+    if (isValidWavePartial(w, j)) setParameter(tag::partial(w, j), packPartial(amplitude, phase));
+}
+
+void APlugin::setWaveTablePartials(int w, int j, const TAdditive& p) {
+    setWaveTablePartials(w, j, p.amplitude, p.phase);
+}
+
+void APlugin::setWaveTablePartials(int w, int j, float x, bool phase) {
+    if (!isValidWavePartial(w, j)) return;
+    const int i = packedIndex(getParameter(tag::partial(w, j)));
+    const int ampStep = std::min(i / 1024, 1023);
+    const int phStep = i % 1024;
+    const int packed = phase ? ampStep * 1024 + phaseStep(x) : amplitudeStep(x) * 1024 + phStep;
+    setParameter(tag::partial(w, j), static_cast<float>(packed) * kPackScale);
+}
+
+void APlugin::setWaveTablePartialsAmp(int w, int j, float a) {
+    setWaveTablePartials(w, j, a, false);
+}
+void APlugin::setWaveTablePartialsPhase(int w, int j, float p) {
+    setWaveTablePartials(w, j, p, true);
+}
+
+// ------------------------------------------------------------------ samples
+
+void APlugin::setWaveTableValue(int w, int i, float x) {
+    if (!isValidWave(w)) return;
+    std::lock_guard lock(waves.userWaveMutex);
+    waves.userWaveTable[w][std::clamp(i, 0, kWaveSize - 1)] =
+        std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
+}
+
+float APlugin::getWaveTableValue(int w, int i) const {
+    if (!isValidWave(w)) return 0.0f;
+    return std::clamp(waves.userWaveTable[w][std::clamp(i, 0, kWaveSize - 1)], -1.0f, 1.0f);
+}
+
+// ------------------------------------------------------------------ synthesis and analysis
+
+void APlugin::synthesizePartials(WaveWorkspace& work, int n) {
+    Fft2048& fft = work.fft;
+    std::fill(std::begin(fft.fftInRe), std::end(fft.fftInRe), 0.0f);
+    std::fill(std::begin(fft.fftInIm), std::end(fft.fftInIm), 0.0f);
+    n = std::clamp(n, 0, kWaveSize - 1);
+    float maxAmplitude = 0.0f;
+    for (int j = 0; j < n; ++j) {
+        const float a = work.tempPartials[j].amplitude;
+        const float angle = (work.tempPartials[j].phase - 0.5f) * kTwoPi;
+        fft.fftInRe[j + 1] = static_cast<float>(a * std::cos(static_cast<double>(angle)));
+        fft.fftInIm[j + 1] = static_cast<float>(a * std::sin(static_cast<double>(angle)));
+        maxAmplitude = std::max(maxAmplitude, a);
+    }
+    fft.ifft(kWaveSize);
+    float peak = 0.0f;
+    for (float v : fft.fftOutRe) peak = std::max(peak, std::fabs(v));
+    const float gain = peak > 1e-5f && maxAmplitude >= 1e-5f ? maxAmplitude / peak : 0.0f;
+    for (int i = 0; i < kWaveSize; ++i) work.tempWaveTable[i] = fft.fftOutRe[i] * gain;
+}
+
+void APlugin::analyseTempWaveTable(WaveWorkspace& work, int n) {
+    Fft2048& fft = work.fft;
+    float peak = 0.0f;
+    for (int i = 0; i < kWaveSize; ++i) {
+        float& s = work.tempWaveTable[i];
+        s = std::isnan(s) ? 0.0f : std::clamp(s, -1.0f, 1.0f);
+        fft.fftInRe[i] = s;
+        fft.fftInIm[i] = 1e-5f;
+        peak = std::max(peak, std::fabs(s));
+    }
+    fft.fft(kWaveSize);
+    n = std::clamp(n, 0, kWaveSize - 1);
+    float largest = 0.0f;
+    for (int j = 0; j < n; ++j) {
+        const float re = fft.fftOutRe[j + 1];
+        const float im = fft.fftOutIm[j + 1];
+        work.tempPartials[j].amplitude = std::sqrt(re * re + im * im) + 1e-15f;
+        work.tempPartials[j].phase = std::atan2(im, re + 1e-5f) / kTwoPi + 0.5f;
+        largest = std::max(largest, work.tempPartials[j].amplitude);
+    }
+    const float scale = peak / std::max(largest, 1e-5f);
+    for (int j = 0; j < n; ++j) work.tempPartials[j].amplitude *= scale;
+}
+
+void APlugin::convertTempPartialsToTempWaveTable(int n) {
+    synthesizePartials(waves.mainWork, n);
+}
+
+void APlugin::convertTempWaveTableToTempPartials(int n) {
+    analyseTempWaveTable(waves.mainWork, n);
+}
+
+// Builds a user wave's table from its partial parameters into the
+// workspace and the wave's table; the caller holds the user-wave lock.
+void APlugin::buildUserWave(int w, WaveWorkspace& work) {
+    float sum = 0.0f;
+    for (int j = 0; j < kUserWavePartials; ++j) {
+        work.tempPartials[j] = getWaveTablePartials(w, j);
+        sum += work.tempPartials[j].amplitude;
+    }
+    if (sum < 1e-5f)
+        work.tempWaveTable.fill(0.0f);
+    else
+        synthesizePartials(work, kUserWavePartials);
+    waves.userWaveTable[w] = work.tempWaveTable;
+}
+
+void APlugin::convertWaveTablePartialsToWaveTable(int w) {
+    if (!isValidWave(w)) return;
+    {
+        std::lock_guard lock(waves.userWaveMutex);
+        buildUserWave(w, waves.mainWork);
+    }
+    requestTableRebuild();
+}
+
+// The audio thread never waits for the main thread: when a main-thread
+// conversion holds the lock, the wave is rebuilt at the next slow tick.
+void APlugin::convertUserWaveOnAudioThread(int w) {
+    if (!isValidWave(w)) return;
+    std::unique_lock lock(waves.userWaveMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        waves.convertPending[w].store(true, std::memory_order_relaxed);
+        return;
+    }
+    waves.convertPending[w].store(false, std::memory_order_relaxed);
+    buildUserWave(w, waves.audioWork);
+    requestTableRebuild();
+}
+
+void APlugin::convertWaveTableToWaveTablePartials(int w) {
+    if (!isValidWave(w)) return;
+    WaveWorkspace& work = waves.mainWork;
+    {
+        std::lock_guard lock(waves.userWaveMutex);
+        work.tempWaveTable = waves.userWaveTable[w];
+    }
+    analyseTempWaveTable(work, kUserWavePartials);
+    for (int j = 0; j < kUserWavePartials; ++j) setWaveTablePartials(w, j, work.tempPartials[j]);
+}
+
+void APlugin::requestTableRebuild() {
+    waves.rebuildRequested.store(true, std::memory_order_release);
+}
+
+// The two LFO shapes that follow the user waves, from their tables; audio
+// thread, with the user-wave lock held.
+void APlugin::fillUserWaveLfoRows() {
+    for (int w = 0; w < kNumUserWaves; ++w) {
+        const WaveTable& t = waves.userWaveTable[w];
+        float* row = engine.userLfoRows.row(w);
+        for (int i = 0; i < 65536; ++i) {
+            const float x = static_cast<float>(i) / 65536.0f * 2047.9999f;
+            const int j = static_cast<int>(x);
+            const int j1 = (j + 1) % 2047;
+            row[i] = t[j] + (t[j1] - t[j]) * (x - static_cast<float>(j));
+        }
+    }
+}

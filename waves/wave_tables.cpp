@@ -1,0 +1,442 @@
+// The oscillator's wave tables: 32 morph frames between waves A and B in 15
+// oscillator modes, 35 band-limited pitch tables per frame, and the staged
+// rebuild that the render loop runs on the audio thread.
+//
+// Calibration: a frame's spectrum is the forward FFT of its 2048-sample wave
+// (or built directly); pitch table p keeps bins below pitchBinLimit[p] and is
+// brought to the frame's level (peak), then tables 1..34 are levelled to the
+// loudness (sum of |samples|) of table 0.
+
+#include "core/aplugin.h"
+
+#include "data/factory_waves.h"
+#include "engine/tables.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kTwoPi = 6.2831855f;
+constexpr int kNoiseWhite = FactoryWaves::kWhiteNoiseWave;
+constexpr int kNoisePink = FactoryWaves::kPinkNoiseWave;
+
+enum OscMode : int {
+    kModeMix = 0,
+    kModeMorph = 1,
+    kModeLowPartial = 2,
+    kModeHighPartial = 3,
+    kModeOddEven = 4,
+    kModeEvenOdd = 5,
+    kModeInterpolate = 6,
+    kModeSplit = 7,
+    kModeCombine = 8,
+    kModeFM = 9,
+    kModePM = 10,
+    kModeAM = 11,
+    kModeRing = 12,
+    kModeShaper = 13,
+    kModeRange = 14,
+};
+
+bool isNoiseWave(int wave) {
+    return wave == kNoiseWhite || wave == kNoisePink;
+}
+
+// Index into a wave from a float position, truncated and kept in the table.
+int waveIndex(float x) {
+    if (!(x > 0.0f)) return 0;
+    return x >= 2047.0f ? 2047 : static_cast<int>(x);
+}
+
+// Weights of the odd and even partials for modes 4 and 5 at frame f.
+void parityWeights(int mode, int f, float& wOdd, float& wEven) {
+    float ramp, full;
+    if (f <= 15) {
+        ramp = static_cast<float>(f) * 0.0625f;
+        full = 0.0f;
+    } else if (f <= 30) {
+        ramp = 1.0f;
+        full = static_cast<float>(f - 16) * 0.0625f;
+    } else {
+        ramp = full = 1.0f;
+    }
+    // Mode 4 moves the even partials first, mode 5 the odd ones.
+    if (mode == kModeOddEven) {
+        wEven = ramp;
+        wOdd = full;
+    } else {
+        wOdd = ramp;
+        wEven = full;
+    }
+}
+
+} // namespace
+
+int APlugin::getOscWave(int t) const {
+    return t == tag::OscWaveA || t == tag::OscWaveB ? getSteppedValue(t) : 0;
+}
+
+int APlugin::getOscMode() const {
+    return getSteppedValue(tag::OscMode);
+}
+
+// ------------------------------------------------------------------ loading a wave for the build
+
+void APlugin::loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 2047>& partials) {
+    if (wave >= kFirstUserWave) {
+        const int u = std::min(wave - kFirstUserWave, kNumUserWaves - 1);
+        samples = waves.userWaveTable[u];
+        for (int j = 0; j < 2047; ++j)
+            partials[j] =
+                j < kUserWavePartials ? getWaveTablePartials(u, j) : TAdditive{0.0f, 0.5f};
+        return;
+    }
+    const FactoryWaves& factory = factoryWaves();
+    const int w = std::clamp(wave, 0, FactoryWaves::kWaveCount - 1);
+    samples = factory.oscWave[w];
+    for (int j = 0; j < 2047; ++j)
+        partials[j] = {factory.partialsAmp[w][j + 1] * (1.0f / 1024.0f),
+                       factory.partialsPhase[w][j + 1]};
+}
+
+// Partial synthesis of the 127 partials in waves.buildPartials into the frame.
+void APlugin::frameFromPartials(int f) {
+    WaveWorkspace& work = waves.audioWork;
+    for (int j = 0; j < 127; ++j) work.tempPartials[j] = waves.buildPartials[j];
+    synthesizePartials(work, 127);
+    frameFromWave(f, work.tempWaveTable);
+}
+
+// The frame's spectrum is the forward transform of a wave.
+void APlugin::frameFromWave(int f, const WaveTable& x) {
+    Fft2048& fft = waves.audioWork.fft;
+    std::copy(x.begin(), x.end(), fft.fftInRe);
+    std::fill(std::begin(fft.fftInIm), std::end(fft.fftInIm), 0.0f);
+    fft.fft(kWaveSize);
+    std::copy(std::begin(fft.fftOutRe), std::end(fft.fftOutRe), waves.frameSpectrumRe[f].begin());
+    std::copy(std::begin(fft.fftOutIm), std::end(fft.fftOutIm), waves.frameSpectrumIm[f].begin());
+}
+
+// ------------------------------------------------------------------ the frame build
+
+void APlugin::setOscWaveTables() {
+    WaveState& ws = waves;
+    const int a = ws.cachedWaveA;
+    const int b = ws.cachedWaveB;
+    ws.waveAIsNoise = isNoiseWave(a);
+    ws.waveBIsNoise = isNoiseWave(b);
+    ws.bothWavesNoise = ws.waveAIsNoise && ws.waveBIsNoise;
+    if (ws.bothWavesNoise) {
+        ws.rebuildRunning = false;
+        return;
+    }
+
+    loadBuildWave(a, waves.buildA, waves.buildPartialsA);
+    loadBuildWave(b, waves.buildB, waves.buildPartialsB);
+    const bool userInvolved = a >= kFirstUserWave || b >= kFirstUserWave;
+    auto weightA = [](int f) { return static_cast<float>(f) / -31.0f + 1.0f; };
+
+    if (ws.waveAIsNoise || ws.waveBIsNoise) {
+        const WaveTable& other = ws.waveAIsNoise ? waves.buildB : waves.buildA;
+        for (int f = 0; f < kNumMorphFrames; ++f) {
+            frameFromWave(f, other);
+            float level = 1.0f;
+            if (userInvolved) {
+                const float w = ws.waveAIsNoise ? 1.0f - weightA(f) : weightA(f);
+                level = 0.0f;
+                for (float s : other) level = std::max(level, std::fabs(s * w));
+            }
+            ws.frameLevel[f] = level;
+        }
+        ws.frameLevel[ws.waveAIsNoise ? 0 : kNumMorphFrames - 1] = 1.0f;
+        finishFrames();
+        return;
+    }
+
+    for (int f = 0; f < kNumMorphFrames; ++f) {
+        float level = 1.0f;
+        if (userInvolved) {
+            const float wA = weightA(f);
+            level = 0.0f;
+            for (int i = 0; i < kWaveSize; ++i)
+                level = std::max(level,
+                                 std::fabs(waves.buildA[i] * wA + waves.buildB[i] * (1.0f - wA)));
+        }
+        ws.frameLevel[f] = level;
+    }
+
+    int mode = std::clamp(getOscMode(), 0, 14);
+    if (mode == kModeRange && userInvolved) mode = kModeMorph;
+    for (int f = 0; f < kNumMorphFrames; ++f) buildFrame(mode, f, userInvolved);
+    finishFrames();
+}
+
+void APlugin::buildFrame(int mode, int f, bool userInvolved) {
+    const float t = static_cast<float>(f) / 31.0f;
+    const float wA = static_cast<float>(f) / -31.0f + 1.0f;
+    const float wB = 1.0f - wA;
+    const WaveTable& A = waves.buildA;
+    const WaveTable& B = waves.buildB;
+    WaveTable& x = waves.buildX;
+    float* level = &waves.frameLevel[f];
+    auto peakLevel = [&] {
+        float peak = 0.0f;
+        for (float v : x) peak = std::max(peak, std::fabs(v));
+        *level = peak;
+    };
+
+    switch (mode) {
+    case kModeMix:
+        for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * wA + B[i] * wB;
+        break;
+    case kModeMorph:
+        if (userInvolved) {
+            for (int j = 0; j < 127; ++j)
+                waves.buildPartials[j] = {
+                    waves.buildPartialsA[j].amplitude * wA + waves.buildPartialsB[j].amplitude * wB,
+                    waves.buildPartialsA[j].phase * wA + waves.buildPartialsB[j].phase * wB};
+            frameFromPartials(f);
+            return;
+        } else {
+            const FactoryWaves& factory = factoryWaves();
+            const int a = std::clamp(waves.cachedWaveA, 0, FactoryWaves::kWaveCount - 1);
+            const int b = std::clamp(waves.cachedWaveB, 0, FactoryWaves::kWaveCount - 1);
+            Fft2048& fft = waves.audioWork.fft;
+            for (int k = 0; k < kWaveSize; ++k) {
+                const float amp = factory.partialsAmp[a][k] * wA + factory.partialsAmp[b][k] * wB;
+                const float p = factory.partialsPhase[a][k] * wA + factory.partialsPhase[b][k] * wB;
+                const double angle = static_cast<double>((p - 0.5f) * kTwoPi);
+                waves.frameSpectrumRe[f][k] = static_cast<float>(amp * std::cos(angle));
+                waves.frameSpectrumIm[f][k] = static_cast<float>(amp * std::sin(angle));
+            }
+            std::copy(waves.frameSpectrumRe[f].begin(), waves.frameSpectrumRe[f].end(),
+                      fft.fftInRe);
+            std::copy(waves.frameSpectrumIm[f].begin(), waves.frameSpectrumIm[f].end(),
+                      fft.fftInIm);
+            fft.ifft(kWaveSize);
+            float peak = 0.0f;
+            for (float v : fft.fftOutRe) peak = std::max(peak, std::fabs(v));
+            *level = peak > 0.0001f ? 1.0f / peak : 1.0f;
+            return;
+        }
+    case kModeLowPartial:
+    case kModeHighPartial: {
+        const float k = mode == kModeLowPartial ? t * t * t * 128.0f
+                                                : (1.0f - t) * (1.0f - t) * (1.0f - t) * 128.0f;
+        const int K = static_cast<int>(k);
+        for (int j = 0; j < 127; ++j) {
+            const bool fromB = mode == kModeLowPartial ? j + 1 < K : j + 1 > K;
+            waves.buildPartials[j] = fromB ? waves.buildPartialsB[j] : waves.buildPartialsA[j];
+        }
+        frameFromPartials(f);
+        return;
+    }
+    case kModeOddEven:
+    case kModeEvenOdd: {
+        float wOdd, wEven;
+        parityWeights(mode, f, wOdd, wEven);
+        for (int j = 0; j < 127; ++j) {
+            const float w = (j + 1) % 2 == 1 ? wOdd : wEven;
+            waves.buildPartials[j] = {waves.buildPartialsA[j].amplitude * (1.0f - w) +
+                                          waves.buildPartialsB[j].amplitude * w,
+                                      waves.buildPartialsA[j].phase * (1.0f - w) +
+                                          waves.buildPartialsB[j].phase * w};
+        }
+        frameFromPartials(f);
+        return;
+    }
+    case kModeInterpolate: {
+        const auto& weights = engineTables().tableInterpolateWeight[f];
+        for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * (1.0f - weights[i]) + B[i] * weights[i];
+        break;
+    }
+    case kModeSplit: {
+        const int s = static_cast<int>(t * 2048.0f);
+        for (int i = 0; i < kWaveSize; ++i) x[i] = i < s ? B[i] : A[i];
+        break;
+    }
+    case kModeCombine: {
+        const int s = std::clamp(static_cast<int>(t * 2048.0f), 0, kWaveSize);
+        const int n = kWaveSize - s;
+        for (int i = 0; i < n; ++i)
+            x[i] = A[waveIndex(static_cast<float>(i) / static_cast<float>(n) * 2047.9999f)];
+        for (int i = n; i < kWaveSize && s >= 1; ++i)
+            x[i] = B[waveIndex(static_cast<float>(i - n) / static_cast<float>(s) * 2047.9999f)];
+        break;
+    }
+    case kModeFM: {
+        const double depth = 3.0 * f / 31.0;
+        float q = 0.0f;
+        for (int i = 0; i < kWaveSize; ++i) {
+            // B is within -1..1, so q stays below 2048 * 8: the cast is safe.
+            q += static_cast<float>(std::exp2(static_cast<double>(B[i]) * depth));
+            x[i] = A[static_cast<int>(q) & 2047];
+        }
+        peakLevel();
+        break;
+    }
+    case kModePM:
+        for (int i = 0; i < kWaveSize; ++i) {
+            const float offset = std::clamp(B[i] * 2048.0f * t, -4096.0f, 4096.0f);
+            x[i] = A[(static_cast<int>(offset) + i) & 2047];
+        }
+        peakLevel();
+        break;
+    case kModeAM:
+        for (int i = 0; i < kWaveSize; ++i) x[i] = (std::fabs(B[i]) * t + (1.0f - t)) * A[i];
+        peakLevel();
+        break;
+    case kModeRing:
+        for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * B[i] * wB + A[i] * wA;
+        peakLevel();
+        break;
+    case kModeShaper:
+        for (int i = 0; i < kWaveSize; ++i)
+            x[i] = B[waveIndex(A[i] * 1021.0f + 1024.0f)] * wB + A[i] * wA;
+        peakLevel();
+        break;
+    case kModeRange: {
+        const FactoryWaves& factory = factoryWaves();
+        const float q = static_cast<float>(waves.cachedWaveA) +
+                        t * static_cast<float>(waves.cachedWaveB - waves.cachedWaveA);
+        const int n = static_cast<int>(std::trunc(q));
+        const float r = q - std::trunc(q);
+        int i0 = std::clamp(std::min(n, 182), 0, 182);
+        int i1 = n >= 182 ? 182 : std::clamp(n + 1, 0, 182);
+        if (isNoiseWave(i0)) i0 = 13;
+        if (isNoiseWave(i1)) i1 = 16;
+        for (int i = 0; i < kWaveSize; ++i)
+            x[i] = factory.oscWave[i0][i] + (factory.oscWave[i1][i] - factory.oscWave[i0][i]) * r;
+        break;
+    }
+    default:
+        break;
+    }
+    frameFromWave(f, x);
+}
+
+// Common end of every build: tiny real parts to 0, levels floored.
+void APlugin::finishFrames() {
+    for (int f = 0; f < kNumMorphFrames; ++f) {
+        for (float& re : waves.frameSpectrumRe[f])
+            if (std::fabs(re) < 1e-5f) re = 0.0f;
+        if (waves.frameLevel[f] < 1e-5f) waves.frameLevel[f] = 0.0001f;
+    }
+}
+
+// ------------------------------------------------------------------ pitch tables
+
+void APlugin::setOscWavePitchTables(int first, int last) {
+    WaveState& ws = waves;
+    ws.pitchTablesBusy = true;
+    first = std::clamp(first, 0, kNumPitchTables);
+    last = std::clamp(last, 0, kNumPitchTables);
+    PitchTableBank& bank = ws.pitchTableBank[1 - ws.activeBank.load(std::memory_order_relaxed)];
+    Fft2048& fft = ws.audioWork.fft;
+    for (int p = first; p < last; ++p) {
+        const int limit = pitchBinLimit[p];
+        for (int group = 0; group < kNumMorphFrames; group += 4) {
+            for (int k = 0; k < kWaveSize; ++k)
+                for (int lane = 0; lane < 4; ++lane) {
+                    const bool keep = k < limit;
+                    fft.fft4InRe[k][lane] = keep ? ws.frameSpectrumRe[group + lane][k] : 0.0f;
+                    fft.fft4InIm[k][lane] = keep ? ws.frameSpectrumIm[group + lane][k] : 0.0f;
+                }
+            fft.m_ifft(kWaveSize);
+            for (int lane = 0; lane < 4; ++lane) {
+                const int f = group + lane;
+                float peak = 0.0f;
+                for (int i = 0; i < kWaveSize; ++i)
+                    peak = std::max(peak, std::fabs(fft.fft4OutRe[i][lane]));
+                const float gain = ws.frameLevel[f] * (peak >= 0.0001f ? 1.0f / peak : 1.0f);
+                WaveTable& table = bank[p][f];
+                for (int i = 0; i < kWaveSize; ++i) table[i] = fft.fft4OutRe[i][lane] * gain;
+            }
+        }
+    }
+    ws.pitchTablesBusy = false;
+}
+
+void APlugin::normalizePitchTables() {
+    WaveState& ws = waves;
+    ws.pitchTablesBusy = true;
+    PitchTableBank& bank = ws.pitchTableBank[1 - ws.activeBank.load(std::memory_order_relaxed)];
+    for (int f = 0; f < kNumMorphFrames; ++f) {
+        float s0 = 0.0f;
+        for (float v : bank[0][f]) s0 += std::fabs(v);
+        if (s0 < 0.001f) s0 = 1.0f;
+        for (int p = 1; p < kNumPitchTables; ++p) {
+            float s = 0.0f;
+            for (float v : bank[p][f]) s += std::fabs(v);
+            s = std::max(s, 1e-5f);
+            const float gain = s0 / s;
+            for (float& v : bank[p][f]) v *= gain;
+        }
+    }
+    ws.pitchTablesBusy = false;
+    ws.activeBank.store(1 - ws.activeBank.load(std::memory_order_relaxed),
+                        std::memory_order_release);
+    ws.rebuildRunning = false;
+    core.screenUpdatePending.set();
+}
+
+// ------------------------------------------------------------------ the staged rebuild
+
+// Every 512 frames: the next pitch-table stage. A new request aborts a
+// staged build; it restarts from the frames at the next 4096-frame tick.
+void APlugin::runTableRebuildStage() {
+    WaveState& ws = waves;
+    if (ws.rebuildStage == -1) return;
+    if (ws.rebuildRequested.load(std::memory_order_acquire)) {
+        ws.rebuildStage = -1;
+        ws.rebuildRunning = false;
+        return;
+    }
+    if (ws.pitchTablesBusy) return;
+    const int s = ws.rebuildStage;
+    if (s < 7)
+        setOscWavePitchTables(5 * s, 5 * s + 5);
+    else
+        normalizePitchTables();
+    ws.rebuildStage = s + 1 >= 8 ? -1 : s + 1;
+}
+
+// Every 4096 frames: a requested rebuild builds the frames. When a
+// main-thread conversion holds the user waves, the build waits a tick.
+void APlugin::startTableRebuild() {
+    WaveState& ws = waves;
+    if (!ws.rebuildRequested.load(std::memory_order_acquire) || ws.rebuildRunning) return;
+    std::unique_lock lock(ws.userWaveMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    ws.rebuildRequested.store(false, std::memory_order_relaxed);
+    for (int w = 0; w < kNumUserWaves; ++w)
+        if (ws.convertPending[w].exchange(false, std::memory_order_relaxed))
+            buildUserWave(w, ws.audioWork);
+    fillUserWaveLfoRows();
+    ws.rebuildRunning = true;
+    ws.rebuildStage = -1;
+    setOscWaveTables();
+    ws.rebuildStage = 0;
+    ws.pitchTablesBusy = false;
+}
+
+bool APlugin::tableRebuildRunning() const {
+    return waves.rebuildRunning;
+}
+
+// Part of setGlobalRare: a new wave A, wave B or mode asks for a rebuild.
+void APlugin::updateWaveTablesRare() {
+    WaveState& ws = waves;
+    const int a = getOscWave(tag::OscWaveA);
+    const int b = getOscWave(tag::OscWaveB);
+    const int mode = getOscMode();
+    if (a != ws.cachedWaveA || b != ws.cachedWaveB || mode != ws.cachedOscMode) {
+        ws.cachedWaveA = a;
+        ws.cachedWaveB = b;
+        ws.cachedOscMode = mode;
+        requestTableRebuild();
+    }
+    ws.morphWrap = getOnOff(tag::MorphWrapOn);
+    ws.subAboveHalf = getCurrentValue(tag::OscSubVolume) > 0.5f;
+}
