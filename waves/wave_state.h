@@ -50,6 +50,7 @@ struct WaveState {
     std::array<float, kNumMorphFrames> frameLevel{};
     std::array<PitchTableBank, 2> pitchTableBank{}; // [bank][pitch table][frame][sample]
     std::atomic<int> activeBank{0};
+    std::array<float, kNumMorphFrames> tableLoudness{};  // sum of |samples| of table 0 per frame
 
     // What the last rare-settings check saw.
     int cachedWaveA = 0, cachedWaveB = 0, cachedOscMode = 0;

@@ -4,8 +4,10 @@
 //
 // Calibration: a frame's spectrum is the forward FFT of its 2048-sample wave
 // (or built directly); pitch table p keeps bins below pitchBinLimit[p] and is
-// brought to the frame's level (peak), then tables 1..34 are levelled to the
-// loudness (sum of |samples|) of table 0.
+// brought to the frame's level (peak), and tables 1..34 are levelled to the
+// loudness (sum of |samples|) of table 0 of their frame. Table 0 of a frame is
+// always built before its other tables, so the levelling happens as each
+// table is written, while it is still in the cache.
 
 #include "core/aplugin.h"
 
@@ -351,29 +353,31 @@ void APlugin::setOscWavePitchTables(int first, int last) {
                     peak = std::max(peak, std::fabs(fft.fft4OutRe[i][lane]));
                 const float gain = ws.frameLevel[f] * (peak >= 0.0001f ? 1.0f / peak : 1.0f);
                 WaveTable& table = bank[p][f];
-                for (int i = 0; i < kWaveSize; ++i) table[i] = fft.fft4OutRe[i][lane] * gain;
+                float sum = 0.0f;
+                for (int i = 0; i < kWaveSize; ++i) {
+                    table[i] = fft.fft4OutRe[i][lane] * gain;
+                    sum += std::fabs(table[i]);
+                }
+                // Loudness levelling, done while the table is still in the
+                // cache: tables 1..34 take the loudness (sum of |samples|) of
+                // table 0 of the same frame.
+                if (p == 0) {
+                    ws.tableLoudness[f] = sum < 0.001f ? 1.0f : sum;
+                } else {
+                    const float levelGain = ws.tableLoudness[f] / std::max(sum, 1e-5f);
+                    for (float& v : table) v *= levelGain;
+                }
             }
         }
     }
     ws.pitchTablesBusy = false;
 }
 
+// The tables were levelled as they were built; the finished bank becomes
+// the one the oscillator plays.
 void APlugin::normalizePitchTables() {
     WaveState& ws = waves;
     ws.pitchTablesBusy = true;
-    PitchTableBank& bank = ws.pitchTableBank[1 - ws.activeBank.load(std::memory_order_relaxed)];
-    for (int f = 0; f < kNumMorphFrames; ++f) {
-        float s0 = 0.0f;
-        for (float v : bank[0][f]) s0 += std::fabs(v);
-        if (s0 < 0.001f) s0 = 1.0f;
-        for (int p = 1; p < kNumPitchTables; ++p) {
-            float s = 0.0f;
-            for (float v : bank[p][f]) s += std::fabs(v);
-            s = std::max(s, 1e-5f);
-            const float gain = s0 / s;
-            for (float& v : bank[p][f]) v *= gain;
-        }
-    }
     ws.pitchTablesBusy = false;
     ws.activeBank.store(1 - ws.activeBank.load(std::memory_order_relaxed),
                         std::memory_order_release);

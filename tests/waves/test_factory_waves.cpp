@@ -259,8 +259,9 @@ TEST(FactoryWavesPartials, UpperHalfMirrorsLowerHalf) {
         const auto& phase = waves().partialsPhase[w];
         for (int k = 1; k < N / 2; ++k) {
             ASSERT_NEAR(amp[k], amp[N - k], 1e-3f * (amp[k] + 1.0f)) << name(w) << " " << k;
-            if (amp[k] > 1.0f) // a real wave's bins N - k are the conjugates
+            if (amp[k] > 1.0f) { // a real wave's bins N - k are the conjugates
                 ASSERT_LT(phaseDistance(phase[N - k], 1.0 - phase[k]), 1e-3) << name(w) << " " << k;
+            }
         }
     }
 }
@@ -339,8 +340,9 @@ TEST(FactoryWavesQuality, NeighboursInAFamilyAreSimilar) {
         for (std::size_t i = 0; i + 1 < family.size(); ++i) {
             const double s = similarity(waveSpectra()[family[i]], waveSpectra()[family[i + 1]]);
             EXPECT_GE(s, 0.5) << name(family[i]) << " vs " << name(family[i + 1]);
-            if (family.size() == 16) // the spectral sweeps move away steadily
+            if (family.size() == 16) { // the spectral sweeps move away steadily
                 EXPECT_GT(s, ends) << name(family[i]) << " vs " << name(family[i + 1]);
+            }
         }
     }
 }
@@ -483,8 +485,11 @@ TEST(FactoryWavesNames, SparseSpectra) {
     const Spectrum& octave = waveSpectra()[waveNamed("Octave")];
     for (int k = 2; k <= 128; ++k) {
         const bool powerOfTwo = (k & (k - 1)) == 0;
-        if (powerOfTwo && k <= 64) EXPECT_GT(octave.rel(k), 0.1) << k;
-        if (!powerOfTwo) EXPECT_LT(octave.rel(k), 1e-3) << k;
+        if (powerOfTwo && k <= 64) {
+            EXPECT_GT(octave.rel(k), 0.1) << k;
+        } else if (!powerOfTwo) {
+            EXPECT_LT(octave.rel(k), 1e-3) << k;
+        }
     }
     int at = 0;
     waveSpectra()[waveNamed("Overtone")].strongest(&at);
@@ -514,7 +519,9 @@ TEST(FactoryWavesNames, OrgansUseDrawbarHarmonics) {
         const Spectrum& s = waveSpectra()[waveNamed(n)];
         for (int k = 2; k <= 64; ++k) {
             const bool drawbar = k <= 6 || k == 8;
-            if (!drawbar) EXPECT_LT(s.rel(k), 1e-3) << n << " " << k;
+            if (!drawbar) {
+                EXPECT_LT(s.rel(k), 1e-3) << n << " " << k;
+            }
         }
     }
     // Registrations grow: more drawbars pulled from 1 to 3.

@@ -1,0 +1,66 @@
+// Cost of each step of a wave-table rebuild. Every step runs inside one
+// audio block on the audio thread, so each must stay well under a block.
+
+#include "core/aplugin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+std::unique_ptr<APlugin> pluginWithWaves(int waveA, int waveB, int mode) {
+    auto plugin = std::make_unique<APlugin>(quietHost);
+    plugin->setSteppedValue(tag::OscWaveA, waveA);
+    plugin->setSteppedValue(tag::OscWaveB, waveB);
+    plugin->setSteppedValue(tag::OscMode, mode);
+    plugin->waves.cachedWaveA = waveA;
+    plugin->waves.cachedWaveB = waveB;
+    plugin->waves.cachedOscMode = mode;
+    return plugin;
+}
+
+// The frame build (32 frames) of one oscillator mode.
+void BM_FrameBuild(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    auto plugin = pluginWithWaves(1, 40, mode);
+    for (auto _ : state) plugin->setOscWaveTables();
+}
+BENCHMARK(BM_FrameBuild)->Arg(0)->Arg(1)->Arg(2)->Arg(9)->Arg(14)->Unit(benchmark::kMicrosecond);
+
+// The frame build of a morph that involves a user wave.
+void BM_FrameBuildUserMorph(benchmark::State& state) {
+    auto plugin = pluginWithWaves(183, 40, 1);
+    for (auto _ : state) plugin->setOscWaveTables();
+}
+BENCHMARK(BM_FrameBuildUserMorph)->Unit(benchmark::kMicrosecond);
+
+// One staged step: five pitch tables of all 32 frames.
+void BM_PitchTableStage(benchmark::State& state) {
+    auto plugin = pluginWithWaves(1, 40, 0);
+    plugin->setOscWaveTables();
+    for (auto _ : state) plugin->setOscWavePitchTables(0, 5);
+}
+BENCHMARK(BM_PitchTableStage)->Unit(benchmark::kMicrosecond);
+
+// The last staged step: loudness levelling and the bank switch.
+void BM_Levelling(benchmark::State& state) {
+    auto plugin = pluginWithWaves(1, 40, 0);
+    plugin->setOscWaveTables();
+    plugin->setOscWavePitchTables(0, 35);
+    for (auto _ : state) plugin->normalizePitchTables();
+}
+BENCHMARK(BM_Levelling)->Unit(benchmark::kMicrosecond);
+
+// A user wave from its 128 partials.
+void BM_UserWaveSynthesis(benchmark::State& state) {
+    auto plugin = std::make_unique<APlugin>(quietHost);
+    for (auto _ : state) plugin->convertWaveTablePartialsToWaveTable(0);
+}
+BENCHMARK(BM_UserWaveSynthesis)->Unit(benchmark::kMicrosecond);
+
+} // namespace
