@@ -99,7 +99,8 @@ public:
     void set2StringFromParam(const std::string& text, int firstTag, int count);
     std::string get2StringFromParamStr(int firstTag, int count) const;
 
-    // ------------------------------------------------------------ user waves (waves/user_waves.cpp)
+    // ------------------------------------------------------------ user waves
+    // (waves/user_waves.cpp)
     static bool isValidWave(int w) { return static_cast<unsigned>(w) < kNumUserWaves; }
     static bool isValidPartial(int j) { return static_cast<unsigned>(j) < kUserWavePartials; }
     static bool isValidWavePartial(int w, int j) { return isValidWave(w) && isValidPartial(j); }
@@ -116,23 +117,25 @@ public:
     void setWaveTablePartialsPhase(int w, int j, float phase);
     void setWaveTableValue(int w, int i, float x);
     float getWaveTableValue(int w, int i) const;
-    void convertWaveTablePartialsToWaveTable(int w);  // main thread
-    void convertUserWaveOnAudioThread(int w);          // audio thread (preset application)
+    void convertWaveTablePartialsToWaveTable(int w); // main thread
+    void convertUserWaveOnAudioThread(int w);        // audio thread (preset application)
     void convertWaveTableToWaveTablePartials(int w);
     void convertTempPartialsToTempWaveTable(int n);
     void convertTempWaveTableToTempPartials(int n);
     WaveWorkspace& mainWaveWorkspace() { return waves.mainWork; }
     static void synthesizePartials(WaveWorkspace& work, int n);
     static void analyseTempWaveTable(WaveWorkspace& work, int n);
-    void loadWavePreset(int w, int n);  // factory wave n into user wave w (waves/wave_presets.cpp)
+    void loadWavePreset(int w, int n); // factory wave n into user wave w (waves/wave_presets.cpp)
 
-    // ------------------------------------------------------------ wave tables (waves/wave_tables.cpp)
+    // ------------------------------------------------------------ wave tables
+    // (waves/wave_tables.cpp)
     int getOscWave(int tag) const;
     int getOscMode() const;
     void setOscWaveTables();
     void setOscWavePitchTables(int first, int last);
     void normalizePitchTables();
     void requestTableRebuild();
+    void publishPreviewWave(const WaveTable& wave); // main thread
 
     // ------------------------------------------------------------ section locks
     static bool validLockSection(int section);
@@ -198,6 +201,7 @@ public:
     float bendOctaves(float bend) const;
     int getModDest(int slot) const;
     void refreshMidiChannelPref(); // main thread: re-read "MIDIChannel" for the audio thread
+    void refreshA4Pref();          // main thread: re-read "A4" for the audio thread
 
     // ------------------------------------------------------------ engine: envelopes
     // (engine/envelopes.cpp)
@@ -244,6 +248,19 @@ public:
     bool tableRebuildRunning() const;
     void updateWaveTablesRare();
     void renderVoices();
+    void oscillatorStage();
+    void oscillatorVoice(int voice);
+    void oscillatorVoiceTick(int voice);
+    void oscillatorDriftTick(int voice);
+    void oscillatorLane(VoiceState& voice, int copy);
+    void readOscillator(const VoiceDspState& dsp, const LaneState& lane, uint32_t& phase,
+                        float increment, float phaseCycles, float noiseA, float noiseB,
+                        float* w) const;
+    const float* previewWave() const;
+    float doPinkNoise(int generator);
+    void filterStage();
+    void voiceMixStage();
+    float distortSample(LaneState& lane, float drive, int subSample, float x);
     void resetOscillator(int voice);
     void clearDCBlockers();
     void voiceControlTerms(int voice);

@@ -62,4 +62,3 @@ void APlugin::initEffectChain() {
 }
 
 void APlugin::scanWavePreset() {}
-

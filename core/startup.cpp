@@ -70,6 +70,7 @@ void APlugin::initVariables() {
     RenderState& render = engine.render;
     render.tempo = 120.0f;
     render.tempoD = 120.0;
+    refreshA4Pref();
     engine.rate.sampleRate = 44099.0f;
     setSampleRate(44100.0f);
     render.samplesPerWholeNote = engine.rate.sampleRate * 240.0f / render.tempo;

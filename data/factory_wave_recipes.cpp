@@ -49,8 +49,7 @@ template <typename Shape> void fromSamples(Spectrum& z, Fft2048& fft, Shape shap
     }
     fft.fft(kN);
     z[0] = 0.0;
-    for (int k = 1; k <= kHarmonics; ++k)
-        z[k] = cd(fft.fftOutRe[k], fft.fftOutIm[k]) / (kN / 2.0);
+    for (int k = 1; k <= kHarmonics; ++k) z[k] = cd(fft.fftOutRe[k], fft.fftOutIm[k]) / (kN / 2.0);
 }
 
 // Adds the exact harmonics of a level v held over t0 <= t < t1.
@@ -294,57 +293,122 @@ Alignment waveSpectrum(int wave, Spectrum& z, Fft2048& fft) {
         return Alignment::kShift;
     }
     switch (wave) {
-    case 1: saw(z, 0.0); break;                         // Saw
-    case 2: square(z); break;                           // Square
-    case 3: triangle(z, fft, 0.25); break;              // Triangle
-    case 4: rez(z, fft, 3); return Alignment::kSetPhase;  // Rez 1
-    case 5: rez(z, fft, 5); return Alignment::kSetPhase;  // Rez 2
-    case 6: rez(z, fft, 8); return Alignment::kSetPhase;  // Rez 3
-    case 34: rez(z, fft, 12); return Alignment::kSetPhase; // Rez 4
-    case 35: rez(z, fft, 18); return Alignment::kSetPhase; // Rez 5
-    case 7: // HalfSine
+    case 1:
+        saw(z, 0.0);
+        break; // Saw
+    case 2:
+        square(z);
+        break; // Square
+    case 3:
+        triangle(z, fft, 0.25);
+        break; // Triangle
+    case 4:
+        rez(z, fft, 3);
+        return Alignment::kSetPhase; // Rez 1
+    case 5:
+        rez(z, fft, 5);
+        return Alignment::kSetPhase; // Rez 2
+    case 6:
+        rez(z, fft, 8);
+        return Alignment::kSetPhase; // Rez 3
+    case 34:
+        rez(z, fft, 12);
+        return Alignment::kSetPhase; // Rez 4
+    case 35:
+        rez(z, fft, 18);
+        return Alignment::kSetPhase; // Rez 5
+    case 7:                          // HalfSine
         fromSamples(z, fft, [](double t) { return std::max(std::sin(kTwoPi * t), 0.0); });
         break;
     // Harmc1..4: harmonic sets growing along 1, 2, 3, 5, 8.
-    case 16: partials(z, {{1, 1.0}, {2, 0.6}}); break;
-    case 17: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}}); break;
-    case 18: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}}); break;
-    case 19: partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}, {8, 0.4}}); break;
+    case 16:
+        partials(z, {{1, 1.0}, {2, 0.6}});
+        break;
+    case 17:
+        partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}});
+        break;
+    case 18:
+        partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}});
+        break;
+    case 19:
+        partials(z, {{1, 1.0}, {2, 0.6}, {3, 0.5}, {5, 0.45}, {8, 0.4}});
+        break;
     // Saw 2..5: the saw through a fourth-order roll-off from harmonic 32 down to 3.
-    case 20: saw(z, 32.0); break;
-    case 21: saw(z, 12.0); break;
-    case 22: saw(z, 6.0); break;
-    case 23: saw(z, 3.0); break;
-    case 24: pulse(z, 0.4); break; // Square 2
-    case 25: pulse(z, 0.3); break; // Square 3
-    case 26: pulse(z, 0.2); break; // Square 4
-    case 27: pulse(z, 0.1); break; // Square 5
-    case 28: triangle(z, fft, 0.15); break; // Triangle 2
-    case 29: triangle(z, fft, 0.07); break; // Triangle 3
-    case 30: // Glass: a few widely spaced bright partials
+    case 20:
+        saw(z, 32.0);
+        break;
+    case 21:
+        saw(z, 12.0);
+        break;
+    case 22:
+        saw(z, 6.0);
+        break;
+    case 23:
+        saw(z, 3.0);
+        break;
+    case 24:
+        pulse(z, 0.4);
+        break; // Square 2
+    case 25:
+        pulse(z, 0.3);
+        break; // Square 3
+    case 26:
+        pulse(z, 0.2);
+        break; // Square 4
+    case 27:
+        pulse(z, 0.1);
+        break; // Square 5
+    case 28:
+        triangle(z, fft, 0.15);
+        break; // Triangle 2
+    case 29:
+        triangle(z, fft, 0.07);
+        break; // Triangle 3
+    case 30:   // Glass: a few widely spaced bright partials
         partials(z, {{1, 1.0}, {4, 0.45}, {7, 0.4}, {11, 0.3}, {17, 0.25}, {23, 0.15}});
         break;
     case 31: // Hollow: odd harmonics only
-        partials(z,
-                 {{1, 1.0}, {3, 0.75}, {5, 0.5}, {7, 0.35}, {9, 0.25}, {11, 0.18}, {13, 0.12}});
+        partials(z, {{1, 1.0}, {3, 0.75}, {5, 0.5}, {7, 0.35}, {9, 0.25}, {11, 0.18}, {13, 0.12}});
         break;
     case 32: // Octave: harmonics 1, 2, 4 .. 64
-        partials(z, {{1, 1.0}, {2, 0.75}, {4, 0.56}, {8, 0.42}, {16, 0.32}, {32, 0.24}, {64, 0.18}});
+        partials(z,
+                 {{1, 1.0}, {2, 0.75}, {4, 0.56}, {8, 0.42}, {16, 0.32}, {32, 0.24}, {64, 0.18}});
         break;
     case 33: // Overtone: a strong fifth harmonic over a quiet base
-        partials(z, {{1, 0.35}, {2, 0.2}, {3, 0.15}, {4, 0.2}, {5, 1.0}, {6, 0.5}, {8, 0.35},
-                     {10, 0.2}});
+        partials(
+            z,
+            {{1, 0.35}, {2, 0.2}, {3, 0.15}, {4, 0.2}, {5, 1.0}, {6, 0.5}, {8, 0.35}, {10, 0.2}});
         break;
-    case 36: digix(z); break;                         // Digix
-    case 37: organ(z, {8, 8, 6, 0, 0, 0, 0}); break;  // Organ 1
-    case 38: organ(z, {8, 8, 8, 6, 0, 4, 0}); break;  // Organ 2
-    case 39: organ(z, {8, 8, 8, 8, 8, 8, 8}); break;  // Organ 3
-    case 40: organ(z, {8, 7, 5, 6, 3, 4, 5}); break;  // Ch. Organ
-    case 41: partials(z, {{1, 1.0}, {2, 0.04}, {3, 0.015}}); break; // Whistle
-    case 42: vocal(z, kMaleA, 130.81, 1.0); break; // Vocal A
-    case 43: vocal(z, kMaleE, 130.81, 1.0); break; // Vocal E
-    case 44: vocal(z, kMaleO, 130.81, 1.0); break; // Vocal O
-    case 45: vocal(z, kMaleU, 130.81, 1.0); break; // Vocal U
+    case 36:
+        digix(z);
+        break; // Digix
+    case 37:
+        organ(z, {8, 8, 6, 0, 0, 0, 0});
+        break; // Organ 1
+    case 38:
+        organ(z, {8, 8, 8, 6, 0, 4, 0});
+        break; // Organ 2
+    case 39:
+        organ(z, {8, 8, 8, 8, 8, 8, 8});
+        break; // Organ 3
+    case 40:
+        organ(z, {8, 7, 5, 6, 3, 4, 5});
+        break; // Ch. Organ
+    case 41:
+        partials(z, {{1, 1.0}, {2, 0.04}, {3, 0.015}});
+        break; // Whistle
+    case 42:
+        vocal(z, kMaleA, 130.81, 1.0);
+        break; // Vocal A
+    case 43:
+        vocal(z, kMaleE, 130.81, 1.0);
+        break; // Vocal E
+    case 44:
+        vocal(z, kMaleO, 130.81, 1.0);
+        break; // Vocal O
+    case 45:
+        vocal(z, kMaleU, 130.81, 1.0);
+        break; // Vocal U
     default:
         if (wave >= 46 && wave <= 54) { // Vox 01..09
             vocal(z, kFemalePath[wave - 46], 220.0, 1.3);

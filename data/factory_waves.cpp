@@ -131,8 +131,7 @@ std::unique_ptr<FactoryWaves> FactoryWaves::build() {
         int first = 0;
         int second = 0;
         if (w == kSineWave) {
-            for (int j = 0; j < kN; ++j)
-                out[j] = static_cast<float>(std::sin(2.0 * kPi * j / kN));
+            for (int j = 0; j < kN; ++j) out[j] = static_cast<float>(std::sin(2.0 * kPi * j / kN));
         } else if (isNoise(w)) {
             std::fill_n(out, kN, 0.0f);
         } else if (recipes::sumPairFor(w, first, second)) {

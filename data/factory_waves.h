@@ -37,12 +37,12 @@ struct FactoryWaves {
     static constexpr int kSineWave = 0;
     static constexpr int kWhiteNoiseWave = 14;
     static constexpr int kPinkNoiseWave = 15;
-    static constexpr int kFirstSpectrumWave = 55;       // "Spec 001"
+    static constexpr int kFirstSpectrumWave = 55;        // "Spec 001"
     static constexpr int kFirstScaledPartialsWave = 128; // "Spec 074": magnitudes peak at 1024
 
     using Table = std::array<float, kSize>;
 
-    std::array<Table, kWaveCount> oscWave;      // [wave][sample], -1..1
+    std::array<Table, kWaveCount> oscWave;       // [wave][sample], -1..1
     std::array<Table, kWaveCount> partialsAmp;   // [wave][bin], magnitude
     std::array<Table, kWaveCount> partialsPhase; // [wave][bin], turns 0..1
     std::array<Table, kSquareCount> squareWave;  // [square][sample], -1..1

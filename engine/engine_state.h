@@ -11,6 +11,7 @@
 #include "engine/envelope.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
+#include "engine/voice_dsp_state.h"
 #include "vst2/vst2.h"
 
 #include <array>
@@ -98,11 +99,7 @@ struct VoiceState {
     int uniVoices = 1; // unison copies 1..4
     int uniMode = 0;
     float uniDivide = 1.0f;
-    std::array<std::array<uint32_t, 3>, kUnisonCopies> phase{}; // oscillator phases per copy
-
-    // Parameter values taken when the note starts.
-    float startMorph = 0.0f, startSymmetry = 0.5f, startFilterFreq = 1.0f, startHiPassFreq = 0.0f,
-          startPan = 0.5f, startSubVolume = 0.0f, startDistort = 0.0f;
+    VoiceDspState dsp; // oscillator, filter, distortion and mix
 
     // Controller values as received, and their snapshot at the note start.
     float modWheel = 0.0f, polyAftertouch = 0.0f, channelPressure = 0.0f;
@@ -134,8 +131,11 @@ struct NoteState {
     bool previewOn = false;
     std::array<int, kMidiChannels> channelToVoice{};
     bool globalFilterFreeRun = false;
-    bool arpKeyEntry = false; // cached "Arp Key Entry On / Off"
-    int arpEntryStep = 0;     // grid step the next entered note goes to
+    bool spreadActive = false;    // the two-oscillator path is in use (never turns off)
+    bool spreadModulated = false; // a slot targets the spread destinations 56..64
+    float xyToMorphX = 0.0f, xyToMorphY = 0.0f; // XY-to-morph amounts, -1..1
+    bool arpKeyEntry = false;                   // cached "Arp Key Entry On / Off"
+    int arpEntryStep = 0;                       // grid step the next entered note goes to
 };
 
 // MIDI input state.
@@ -199,6 +199,7 @@ struct RateState {
     std::array<float, 65536> fxSinTable{};   // sin(2 pi 15 * 2^(10x) / r)
     std::array<float, 65536> fxCosTable{};   // cos(2 pi 15 * 2^(10x) / r)
     float fxRate1 = 0.0f, fxRate2 = 0.0f;
+    float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
     std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
 };
 

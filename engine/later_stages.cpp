@@ -24,7 +24,7 @@
 //                             clearArpSoundingVoice, voiceArpTick, updateArpRare
 //   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
-//   tuning and pitch bend     getTuning, updateBaseNote
+//   tuning and pitch bend     getTuning
 //   MIDI learn                handleLearnedController
 //   programs                  setPresetParameters
 
@@ -33,12 +33,39 @@
 #include <algorithm>
 
 // ------------------------------------------------------------------ oscillator, distortion, mix
-void APlugin::renderVoices() {}
 void APlugin::resetOscillator(int /*voice*/) {}
 void APlugin::clearDCBlockers() {}
-void APlugin::voiceControlTerms(int /*voice*/) {}
+// The XY-to-morph amounts; the filter's key and controller terms come with
+// the filter.
+void APlugin::voiceControlTerms(int /*voice*/) {
+    const auto& g = engine.global.dst;
+    engine.notes.xyToMorphX =
+        std::clamp(2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[147], -1.0f, 1.0f);
+    engine.notes.xyToMorphY =
+        std::clamp(2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[148], -1.0f, 1.0f);
+}
+float APlugin::distortSample(LaneState& /*lane*/, float /*drive*/, int /*subSample*/, float x) {
+    return x;
+}
+float APlugin::doPinkNoise(int /*generator*/) {
+    return engine.random.bipolar();
+}
 
 // ------------------------------------------------------------------ voice filter
+// Until the filter exists, each pair of oscillator sub-samples is averaged
+// down to the filter's two sub-samples per frame.
+void APlugin::filterStage() {
+    const RenderState& render = engine.render;
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        VoiceState& voice = engine.voices[render.activeVoices[n]];
+        const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+        for (int k = 0; k < copies; ++k) {
+            LaneState& lane = voice.dsp.lanes[k];
+            lane.out[0] = (lane.osc[0] + lane.osc[1]) * 0.5f;
+            lane.out[1] = (lane.osc[2] + lane.osc[3]) * 0.5f;
+        }
+    }
+}
 void APlugin::initFilter(int /*mode*/, int /*voice*/) {}
 void APlugin::updateFilterRare() {}
 
@@ -123,7 +150,6 @@ void APlugin::updateXYRare() {}
 float APlugin::getTuning(int note) const {
     return static_cast<float>(std::clamp(note, 0, 127));
 }
-void APlugin::updateBaseNote() {}
 
 // ------------------------------------------------------------------ MIDI learn
 void APlugin::handleLearnedController(int /*controller*/, int /*value*/) {}

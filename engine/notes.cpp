@@ -392,20 +392,21 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         voice.uniVoices = getUniVoiceNum(v);
         voice.uniDivide = getUniDivide(v);
         voice.uniMode = getUniMode(v);
-        voice.startMorph = getCurrentValue(tag::OscMorph);
-        voice.startSymmetry = getCurrentValue(tag::OscSymmetry);
-        voice.startFilterFreq = getCurrentValue(tag::FilterFreq);
-        voice.startHiPassFreq = getCurrentValue(tag::HiPassFreq);
-        voice.startPan = getCurrentValue(tag::MainPan);
-        voice.startSubVolume = std::fabs(getCurrentValue(tag::OscSubVolume) - 0.5f) * 2.0f;
-        voice.startDistort = std::clamp(getCurrentValue(tag::DistortAmount), 0.0f, 1.0f) * 0.99f;
+        VoiceDspState& dsp = voice.dsp;
+        dsp.morphSmoothed = getCurrentValue(tag::OscMorph);
+        dsp.symmetrySmoothed = getCurrentValue(tag::OscSymmetry);
+        dsp.filterFreqSmoothed = getCurrentValue(tag::FilterFreq);
+        dsp.hiPassFreqSmoothed = getCurrentValue(tag::HiPassFreq);
+        dsp.panSmoothed = getCurrentValue(tag::MainPan);
+        dsp.subLevelSmoothed = std::fabs(getCurrentValue(tag::OscSubVolume) - 0.5f) * 2.0f;
+        dsp.distortSmoothed = std::clamp(getCurrentValue(tag::DistortAmount), 0.0f, 1.0f) * 0.99f;
         voice.mod.dst = engine.destBase;
 
         const bool freeRunning = getOnOff(tag::OscFreeRunningOn);
-        for (auto& copy : voice.phase) {
+        for (LaneState& lane : dsp.lanes) {
             const uint32_t start =
                 freeRunning ? static_cast<uint32_t>(engine.random.unipolar() * 536870912.0f) : 0u;
-            copy.fill(start);
+            lane.phaseUp = lane.phaseDown = lane.phaseSub = start;
         }
         resetOscillator(v);
 
@@ -428,6 +429,10 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
             bool modulated = false;
             for (int slot = 0; slot < 16; ++slot) modulated |= getModDest(slot) == skip.attackDest;
             if (!modulated) voice.env[skip.env].startAtDecay();
+        }
+        for (int slot = 0; slot < 16; ++slot) {
+            const int d = getModDest(slot);
+            if (d >= 56 && d <= 64) ns.spreadModulated = true;
         }
 
         initLFO(3, 0, v);

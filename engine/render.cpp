@@ -325,5 +325,11 @@ void APlugin::voiceControlStage(int v) {
     }
     for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) voice.mod.src[s] = global.src[s];
     voiceXYFrame(v);
-    ++voice.voiceTick;
+}
+
+// The sound of every listed voice, stage by stage over the whole list.
+void APlugin::renderVoices() {
+    oscillatorStage();
+    filterStage();
+    voiceMixStage();
 }

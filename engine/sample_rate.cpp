@@ -5,6 +5,8 @@
 
 #include "core/aplugin.h"
 
+#include "platform/prefs.h"
+
 #include <cmath>
 
 namespace {
@@ -78,4 +80,22 @@ void APlugin::__processDeprecated(float** /*inputs*/, float** outputs, VstInt32 
         if (outputs[0]) outputs[0][i] = 0.0f;
         if (outputs[1]) outputs[1][i] = 0.0f;
     }
+}
+
+// ------------------------------------------------------------------ reference pitch
+
+namespace {
+// "A4" as last read on the main thread; the audio thread reads only this.
+std::atomic<int> gA4Pref{440};
+} // namespace
+
+void APlugin::refreshA4Pref() {
+    gA4Pref.store(loadIntFromPrefs("A4"), std::memory_order_relaxed);
+}
+
+// The oscillator's base pitch: note 57 at the middle octave plays A4 / 4.
+void APlugin::updateBaseNote() {
+    int a4 = gA4Pref.load(std::memory_order_relaxed);
+    if (a4 < 10 || a4 > 10000) a4 = 440;
+    engine.rate.basePitch = static_cast<float>(a4) * (110.0f / engine.rate.sampleRate) / 440.0f;
 }

@@ -1,7 +1,7 @@
 // 2048-point complex FFT.
 //
 // Sign and scale. The forward transform uses the positive exponent and no
-// scaling, the inverse the negative exponent divided by N:
+// scaling, the inverse the negative exponent divided by N = 2048:
 //
 //     fft:   X[k] = sum_j x[j] e^(+2 pi i j k / 2048)
 //     ifft:  x[j] = 1/2048 sum_k X[k] e^(-2 pi i j k / 2048)
@@ -19,9 +19,13 @@
 // in single precision by the recurrence w' = w (cos t + i sin t),
 // t = +-2 pi / m, written as re' = re - (c re + sn im), im' = im - (c im -
 // sn re) with c = 2 sin^2(t / 2), sn = sin t, restarted at 1 for every block.
-// The tables therefore carry that recurrence's rounding, not exact cosines;
-// every transform here uses the same tables, so results are reproducible
-// bit for bit.
+// The tables therefore carry that recurrence's rounding, not exact cosines.
+// The 2048-point transforms run the same butterflies two stages per pass
+// (the bit-reversed read merged with stages 1 and 2, vectorised four
+// butterflies or four lanes at a time with SSE), which changes the order of
+// memory traffic, not of arithmetic: every result is bit for bit that of the
+// plain stage-by-stage loop, and m_ifft's lane l is exactly n * n times what
+// ifft gives for the same spectrum.
 //
 // Tables and buffers. The twiddle rows (one entry per butterfly, read
 // sequentially) and the 4-lane copies of the inverse twiddles are built once

@@ -233,3 +233,15 @@ void APlugin::fillUserWaveLfoRows() {
         }
     }
 }
+
+// ------------------------------------------------------------------ the preview wave
+
+void APlugin::publishPreviewWave(const WaveTable& wave) {
+    const int next = 1 - waves.previewIndex.load(std::memory_order_relaxed);
+    waves.previewBuffers[next] = wave;
+    waves.previewIndex.store(next, std::memory_order_release);
+}
+
+const float* APlugin::previewWave() const {
+    return waves.previewBuffers[waves.previewIndex.load(std::memory_order_acquire) & 1].data();
+}

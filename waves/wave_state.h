@@ -50,7 +50,7 @@ struct WaveState {
     std::array<float, kNumMorphFrames> frameLevel{};
     std::array<PitchTableBank, 2> pitchTableBank{}; // [bank][pitch table][frame][sample]
     std::atomic<int> activeBank{0};
-    std::array<float, kNumMorphFrames> tableLoudness{};  // sum of |samples| of table 0 per frame
+    std::array<float, kNumMorphFrames> tableLoudness{}; // sum of |samples| of table 0 per frame
 
     // What the last rare-settings check saw.
     int cachedWaveA = 0, cachedWaveB = 0, cachedOscMode = 0;
@@ -75,6 +75,10 @@ struct WaveState {
     // Scratch of the audio thread's frame build.
     WaveTable buildA{}, buildB{}, buildX{};
     std::array<TAdditive, 2047> buildPartialsA{}, buildPartialsB{}, buildPartials{};
+    // The wave every oscillator plays while the preview flag is set: written
+    // on the main thread into the unpublished buffer, then published.
+    std::array<WaveTable, 2> previewBuffers{};
+    std::atomic<int> previewIndex{0};
 
     WaveWorkspace audioWork; // the audio thread's frame build and preset conversions
     WaveWorkspace mainWork;  // the main thread's conversions

@@ -167,7 +167,8 @@ TEST(FactoryWavesData, BuildIsDeterministic) {
     const auto copy = FactoryWaves::build();
     for (int w = 0; w < kWaves; ++w) {
         ASSERT_EQ(std::memcmp(copy->oscWave[w].data(), waves().oscWave[w].data(), N * 4), 0) << w;
-        ASSERT_EQ(std::memcmp(copy->partialsAmp[w].data(), waves().partialsAmp[w].data(), N * 4), 0);
+        ASSERT_EQ(std::memcmp(copy->partialsAmp[w].data(), waves().partialsAmp[w].data(), N * 4),
+                  0);
         ASSERT_EQ(
             std::memcmp(copy->partialsPhase[w].data(), waves().partialsPhase[w].data(), N * 4), 0);
     }
@@ -229,7 +230,8 @@ TEST(FactoryWavesPartials, FollowTheForwardTransform) {
         const float scale = w >= FactoryWaves::kFirstScaledPartialsWave ? 1024.0f / largest : 1.0f;
         for (int k = 0; k < N; ++k) {
             const float mag = std::sqrt(s.re[k] * s.re[k] + s.im[k] * s.im[k]) * scale + 1e-15f;
-            ASSERT_NEAR(waves().partialsAmp[w][k], mag, 1e-5f * (mag + 1.0f)) << name(w) << " " << k;
+            ASSERT_NEAR(waves().partialsAmp[w][k], mag, 1e-5f * (mag + 1.0f))
+                << name(w) << " " << k;
             ASSERT_LT(phaseDistance(waves().partialsPhase[w][k], phaseTurns(s.re[k], s.im[k])),
                       1e-5)
                 << name(w) << " " << k;
@@ -468,9 +470,9 @@ TEST(FactoryWavesNames, PairsAreNormalisedSums) {
         const char* name;
         const char* a;
         const char* b;
-    } pairs[] = {{"SineSaw", "Sine", "Saw"},    {"SineSqr", "Sine", "Square"},
-                 {"SineRez", "Sine", "Rez 1"},  {"SawSqr", "Saw", "Square"},
-                 {"SawRez", "Saw", "Rez 1"},    {"SqrRez", "Square", "Rez 1"}};
+    } pairs[] = {{"SineSaw", "Sine", "Saw"},   {"SineSqr", "Sine", "Square"},
+                 {"SineRez", "Sine", "Rez 1"}, {"SawSqr", "Saw", "Square"},
+                 {"SawRez", "Saw", "Rez 1"},   {"SqrRez", "Square", "Rez 1"}};
     for (const auto& p : pairs) {
         const auto& x = waves().oscWave[waveNamed(p.name)];
         const auto& a = waves().oscWave[waveNamed(p.a)];

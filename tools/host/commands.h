@@ -31,12 +31,14 @@ struct ParameterSetting {
 
 struct RenderOptions : CommonOptions {
     std::string output;
-    std::optional<double> seconds; // default: last note off + tail
-    std::vector<PhraseNote> notes; // empty: the built-in phrase
+    std::optional<double> seconds; // default: last note off or MIDI event + tail
+    std::vector<PhraseNote> notes; // neither notes nor a MIDI file: the built-in phrase
+    std::string midiFile;          // a Standard MIDI File to play, if any
     std::vector<ParameterSetting> settings;
 };
 
 constexpr double kDefaultTailSeconds = 2.0;
+constexpr double kMaxRenderSeconds = 3600.0;
 
 int runInfo(const InfoOptions& options);
 int runRender(const RenderOptions& options);

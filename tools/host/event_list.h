@@ -34,6 +34,7 @@ public:
             event.midiData[0] = static_cast<char>(m.status);
             event.midiData[1] = static_cast<char>(m.data1);
             event.midiData[2] = static_cast<char>(m.data2);
+            if ((m.status & 0xF0) == kNoteOff) event.noteOffVelocity = static_cast<char>(m.data2);
             midi_.push_back(event);
         }
         // Header, then at least the two pointers the record declares.

@@ -27,11 +27,19 @@ info    prints what the plug-in says about itself: name, vendor, product,
 
 render  plays notes through the plug-in and writes a stereo 32-bit float WAV
         file, then prints one line: length, peak (dBFS and linear), RMS (dBFS).
-        Without --note it plays a built-in phrase (four bars at 120 BPM).
+        Without --note or --midi it plays a built-in phrase (four bars at
+        120 BPM).
 
 Render options:
   -o, --output FILE     WAV file to write (required)
-  --seconds S           length to render (default: last note-off + 2 s)
+  --seconds S           length to render, at most 3600 (default: the last
+                        note-off or MIDI event + 2 s)
+  --midi FILE.mid       play a Standard MIDI File (format 0 or 1, ticks per
+                        quarter note), following its tempo changes. Notes,
+                        control changes, pitch bend and channel and poly
+                        pressure reach the plug-in on their own channels;
+                        program changes, system-exclusive and meta events are
+                        skipped. Can be combined with --note.
   --note NOTE[:VEL[:START[:LENGTH]]]
                         play a note, repeatable:
                         NOTE 0..127 or a name like C4 (= 60), F#3, Bb2; VEL 1..127
@@ -40,15 +48,17 @@ Render options:
   --set TAG=VALUE       set a parameter before rendering, repeatable. TAG is the
                         parameter's index or name (case, spaces, '-' and '_' are
                         ignored); VALUE is normalized, 0..1.
+                        Example: --set 14=0.1 --set "Main Volume=0.7"
 
 Host options:
   --rate HZ             sample rate (default 44100)
-  --block FRAMES        block size (default 512)
+  --block FRAMES        block size, 1..65536 (default 512)
   --host-vendor TEXT    vendor string the host reports (default "Ondix Developers")
   --host-product TEXT   product string the host reports (default "ondix-host")
   -v, --verbose         report parameter settings and host callback counts on stderr
 
-Exit status: 0 success, 1 the plug-in or the output file failed, 2 bad command line.
+Exit status: 0 success, 1 the plug-in or the output file failed, 2 bad command
+line or unreadable MIDI file.
 )";
 
 // Walks argv, understanding "--name value", "--name=value" and "-o value".
@@ -156,7 +166,7 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
     }
     if (auto value = args.option("--seconds")) {
         auto seconds = parseDouble(*value);
-        if (!seconds || *seconds <= 0.0 || *seconds > 3600.0) {
+        if (!seconds || *seconds <= 0.0 || *seconds > kMaxRenderSeconds) {
             args.error = "--seconds must be a number, more than 0 and at most 3600";
         }
         options.seconds = seconds;
@@ -169,6 +179,15 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
         } else {
             args.error = "--note " + *value + ": " + why;
         }
+        return true;
+    }
+    if (auto value = args.option("--midi")) {
+        if (!options.midiFile.empty()) {
+            args.error = "--midi can be given once";
+        } else if (value->empty()) {
+            args.error = "--midi needs a file name";
+        }
+        options.midiFile = *value;
         return true;
     }
     if (auto value = args.option("--set")) {

@@ -1,0 +1,42 @@
+// DC blocker: one-pole high-pass per lane, after the distortion.
+//
+// Units and calibration:
+//   - Runs at twice the sample rate r, on both sub-samples of a lane.
+//   - state := state (1 - c) + c y; y := y - state, with c = 60 / (2r): the
+//     low-pass state follows the input with a corner of c * 2r / (2 pi) =
+//     60 / (2 pi) = 9.55 Hz whatever the rate, and the output is what is
+//     left above it (-3 dB near 9.5 Hz; a constant input decays to 0 with a
+//     time constant of 1 / c sub-samples, 16.7 ms).
+//   - c is clamped to 0..1, reached at r <= 30 Hz (c = 1 passes nothing:
+//     the state equals the input). The accepted host rates 5..500000 Hz
+//     give 6 (clamped to 1) .. 6e-5.
+//   - A non-finite state (a NaN or inf input) is cleared to 0, so one bad
+//     sample cannot silence the lane for good.
+//
+// Use: c = DCBlocker::coefficient(rate) once per rate change; per lane and
+// sub-sample y = lane.dc.process(y, c); reset() with the lane.
+#pragma once
+
+#include <cmath>
+
+class DCBlocker {
+public:
+    // c for the host sample rate (Hz); 1 for rates <= 30 Hz, 0 or NaN.
+    static float coefficient(float sampleRate) {
+        if (!(sampleRate > 30.0f)) return 1.0f;
+        return 60.0f / (2.0f * sampleRate);
+    }
+
+    float process(float y, float c) {
+        float s = state_ * (1.0f - c) + c * y;
+        s = std::fabs(s) <= 3.0e38f ? s : 0.0f; // NaN and inf clear the state
+        state_ = s;
+        return y - s;
+    }
+
+    void reset() { state_ = 0.0f; }
+    float state() const { return state_; }
+
+private:
+    float state_ = 0.0f;
+};

@@ -1,0 +1,348 @@
+// Oscillator stage: every frame, every unison copy of every listed voice
+// produces four sub-samples at four times the sample rate.
+//
+// Units and calibration:
+//   - Phases are 29-bit fixed point (2^29 = one cycle); the top 11 bits index
+//     a 2048-sample table. Increments are cycles per sub-sample.
+//   - Pitch: the voice's pitch is in octaves above MIDI note 57; at the middle
+//     octave step note 57 plays the base pitch of 110 Hz (A4 = 440 Hz), so MIDI
+//     note 69 sounds at 220 Hz.
+//   - The wave is read from the band-limited pitch table of the note's range,
+//     blended between two morph frames, through the symmetry warp.
+//   - Costs: everything that changes only with modulation, bend or glide is
+//     computed on the voice's 16-frame tick; per frame only the smoothed
+//     morph, symmetry, sub and drive values and the table reads remain.
+
+#include "core/aplugin.h"
+
+#include "data/factory_waves.h"
+#include "engine/tables.h"
+#include "engine/voice_tables.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kPhaseOne = 536870912.0f; // 2^29
+constexpr uint32_t kPhaseMask = (1u << 29) - 1;
+
+float clampf(float v, float lo, float hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// Cycles (any size, NaN as 0) as a 29-bit phase offset.
+uint32_t phaseOffset(float cycles) {
+    if (!std::isfinite(cycles)) return 0;
+    const float frac = cycles - std::floor(cycles);
+    return static_cast<uint32_t>(frac * kPhaseOne) & kPhaseMask;
+}
+
+// An increment in cycles per sub-sample as a 29-bit step, kept below one
+// cycle per sub-sample.
+uint32_t phaseStep(float cycles) {
+    if (!(cycles > 0.0f)) return 0;
+    return cycles >= 1.0f ? kPhaseMask : static_cast<uint32_t>(cycles * kPhaseOne);
+}
+
+float fastExp2(float x) {
+    return std::exp2(x);
+}
+
+} // namespace
+
+// Computed on the voice's 16-frame tick: note position, copy ratios,
+// increments and pans.
+void APlugin::oscillatorVoiceTick(int v) {
+    VoiceState& voice = engine.voices[v];
+    VoiceDspState& dsp = voice.dsp;
+    const auto& dst = voice.mod.dst;
+
+    // Ratios of the whole voice.
+    const float g = fastExp2(dst[3] / 12.0f + dst[2]);
+    const float o = fastExp2(dst[52] / 12.0f + voice.bend + voice.soundingPitch + dst[51]);
+    dsp.baseIncrement = g * dsp.octaveFactor * engine.rate.basePitch * 0.25f * o;
+    const float spread = std::max(0.0f, getCurrentValue(tag::OscSpread) + dst[56]) / 60.0f;
+    if (spread > 0.0001f || engine.notes.spreadModulated) engine.notes.spreadActive = true;
+    dsp.upRatio = fastExp2(dst[58] / 12.0f + spread + dst[57]);
+    dsp.downRatio = fastExp2(dst[62] / 12.0f - spread + dst[61]);
+
+    dsp.notePosition =
+        (static_cast<float>(dsp.octaveNumber) + voice.bend + voice.soundingPitch) * 12.0f + 57.0f;
+
+    const int mode = std::clamp(voice.uniMode, 0, 23);
+    const int globalMode = std::clamp(engine.notes.uniModeGlobal, 0, 23);
+    const float detune = getLockVar(tag::UnisonDetune) + dst[19];
+    const float width = getLockVar(tag::UnisonSpread) + dst[20];
+    const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    for (int k = 0; k < copies; ++k) {
+        LaneState& lane = dsp.lanes[k];
+        float ratio;
+        if (mode <= 3) {
+            ratio = fastExp2(detune * UNI_PITCH[mode][k] / 12.0f);
+        } else {
+            ratio = fastExp2(UNI_PITCH[mode][k] / 12.0f);
+            if (mode == 6 && (k == 1 || k == 3)) ratio *= fastExp2(detune * 0.2f / 12.0f);
+        }
+        float gain = 1.0f;
+        if (k == 0) {
+            lane.copyPhase = 0.0f;
+            lane.copyFilterOffset = 0.0f;
+        } else {
+            ratio *= fastExp2((dst[25] + dst[25 + k]) / 12.0f + dst[21] + dst[21 + k]);
+            gain = std::fabs(dst[29] * dst[29 + k]);
+            lane.copyPhase = dst[41] + dst[41 + k];
+            lane.copyFilterOffset = dst[45] + dst[45 + k];
+        }
+        lane.copyRatio = ratio;
+        lane.incUp = dsp.upRatio * dsp.baseIncrement * ratio;
+        lane.incDown = ratio * dsp.downRatio * dsp.baseIncrement;
+        lane.incSub = fastExp2(dst[71] / 12.0f + dst[70]) * ratio * dsp.baseIncrement * 0.5f;
+
+        float x = clampf(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
+        if (k >= 1) x = clampf(x + dst[33] + dst[DEST_UNI_PAN[k]], -1.0f, 1.0f);
+        const float u = x * 0.5f + 0.5f;
+        lane.copyPanL = clampf(2.0f - 2.0f * u, 0.0f, 1.0f) * gain;
+        lane.copyPanR = clampf(2.0f * u, 0.0f, 1.0f) * gain;
+    }
+}
+
+// Slow random drift of every copy, on the voice's 128-frame tick.
+void APlugin::oscillatorDriftTick(int v) {
+    VoiceState& voice = engine.voices[v];
+    const float d = voice.mod.dst[4] + 0.2f;
+    const float a = getOnOff(tag::DriftOn) && d >= 0.0f ? std::min(d, 1.0f) * 0.00375f : 0.0f;
+    const float lo = engine.rate.driftRateLow;
+    const float hi = engine.rate.driftRateHigh;
+    const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    for (int k = 0; k < copies; ++k) {
+        LaneState& lane = voice.dsp.lanes[k];
+        lane.driftPhaseUp += lo + lane.driftRateUp * (hi - lo);
+        if (lane.driftPhaseUp > 1.0f) {
+            lane.driftPhaseUp -= 1.0f;
+            lane.driftRateUp = engine.random.unipolar();
+        }
+        lane.driftPhaseDown += lo + lane.driftRateDown * (hi - lo);
+        if (lane.driftPhaseDown > 1.0f) {
+            lane.driftPhaseDown -= 1.0f;
+            lane.driftRateDown = engine.random.unipolar();
+        }
+        lane.driftRatioUp = fastExp2(std::sin(6.2831855f * lane.driftPhaseUp) * a);
+        lane.driftRatioDown = fastExp2(std::sin(6.2831855f * lane.driftPhaseDown) * a);
+    }
+}
+
+void APlugin::oscillatorStage() {
+    const RenderState& render = engine.render;
+    for (int n = 0; n < render.activeVoiceCount; ++n) oscillatorVoice(render.activeVoices[n]);
+}
+
+void APlugin::oscillatorVoice(int v) {
+    VoiceState& voice = engine.voices[v];
+    VoiceDspState& dsp = voice.dsp;
+    const auto& dst = voice.mod.dst;
+    const EngineTables& tables = engineTables();
+    const WaveState& ws = waves;
+
+    // 1. Octave.
+    const float octave = getCurrentValue(tag::OscOctave) + dst[50];
+    const int step =
+        std::isnan(octave)
+            ? 4
+            : std::clamp(static_cast<int>(clampf(octave, -1.0f, 2.0f) * 8.0f + 0.1f), 0, 8);
+    dsp.octaveFactor = OCTAVE[step];
+    dsp.octaveNumber = step - 4;
+
+    // 5, 6. Work of the voice's own ticks.
+    if ((voice.voiceTick & 15) == 0) oscillatorVoiceTick(v);
+    if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
+
+    // 4. Morph position of every copy.
+    const float morphTag = getCurrentValue(tag::OscMorph);
+    dsp.morphSmoothed = (dsp.morphSmoothed - morphTag) * 0.995f + morphTag;
+    const float xyMorph =
+        voice.mod.src[57] * engine.notes.xyToMorphX + voice.mod.src[59] * engine.notes.xyToMorphY;
+    const float p = xyMorph + dsp.morphSmoothed + dst[49];
+    const float amount = std::isnan(p) ? 0.0f : clampf(p, 0.0f, 1.0f);
+    const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    for (int k = 0; k < copies; ++k) {
+        LaneState& lane = dsp.lanes[k];
+        lane.morphAmount = amount;
+        const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
+        // Positions beyond 0..1 clamp, or fold back under morph wrap.
+        const float scaled = std::isnan(q) ? 0.0f : clampf(q, -64.0f, 64.0f) * 65535.9f;
+        int index = static_cast<int>(scaled);
+        if (ws.morphWrap) {
+            int m = (index + 1310720) % 131070;
+            if (m < 0) m += 131070;
+            index = 65535 - std::abs(65535 - m);
+        }
+        index = std::clamp(index, 0, 65535);
+        lane.morphLo = tables.morphFrameLo[index];
+        lane.morphHi = tables.morphFrameHi[index];
+        lane.morphWeight = tables.morphWeight[index];
+    }
+
+    // 7. Symmetry.
+    const float symmetryTag = getCurrentValue(tag::OscSymmetry);
+    dsp.symmetrySmoothed = (dsp.symmetrySmoothed - symmetryTag) * 0.975f + symmetryTag;
+    const float smod = clampf(getCurrentValue(tag::OscSModAmount) + dst[54], 0.0f, 1.0f);
+    const float s = smod * 0.499f * engine.global.src[kSrcSModLfo] + dsp.symmetrySmoothed + dst[53];
+    dsp.warpRow = static_cast<int>((std::isnan(s) ? 0.5f : clampf(s, 0.0f, 1.0f)) * 2047.999f);
+
+    // 8. Sub-oscillator level.
+    const float subTag = getCurrentValue(tag::OscSubVolume);
+    const float subTarget = std::fabs(subTag - 0.5f) * 2.0f;
+    dsp.subLevelSmoothed = (dsp.subLevelSmoothed - subTarget) * 0.995f + subTarget;
+    const int subIndex = std::clamp(static_cast<int>(dsp.subLevelSmoothed * 262143.98f), 0, 262143);
+    dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
+    dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
+
+    // 9. Distortion drive.
+    const float driveTag = getCurrentValue(tag::DistortAmount);
+    dsp.distortSmoothed = (dsp.distortSmoothed - driveTag) * 0.995f + driveTag;
+    const float driveSource = engine.notes.spreadActive ? driveTag : dsp.distortSmoothed;
+    dsp.distortDrive = clampf(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
+
+    // 10. Pitch table and sub wave of the note's range.
+    const float tableNote = dst[51] * 12.0f + dsp.notePosition;
+    const int note = std::isnan(tableNote)
+                         ? 0
+                         : std::clamp(static_cast<int>(clampf(tableNote, -1.0f, 128.0f)), 0, 127);
+    dsp.pitchTable = noteToPitchTable[note];
+    dsp.subSquare = ws.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
+    dsp.subWarpRow = static_cast<int>(clampf(dst[72] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+
+    // Per copy: the four sub-samples.
+    for (int k = 0; k < copies; ++k) oscillatorLane(voice, k);
+
+    const LaneState& first = dsp.lanes[0];
+    voice.mod.src[kSrcOscOut] = (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
+    ++voice.voiceTick;
+}
+
+// Reads four sub-samples of one oscillator into w and advances its phase.
+void APlugin::readOscillator(const VoiceDspState& dsp, const LaneState& lane, uint32_t& phase,
+                             float increment, float phaseCycles, float noiseA, float noiseB,
+                             float* w) const {
+    const WaveState& ws = waves;
+    const uint32_t inc = phaseStep(increment);
+    if (ws.bothWavesNoise) {
+        const float m = lane.morphAmount;
+        const float x = (m * noiseB + (1.0f - m) * noiseA) * 0.25f;
+        w[0] = w[1] = w[2] = w[3] = x;
+        phase = (phase + 4u * inc) & kPhaseMask;
+        return;
+    }
+    const float* lo;
+    const float* hi;
+    if (core.previewPlay) {
+        lo = hi = previewWave();
+    } else {
+        const PitchTableBank& bank =
+            ws.pitchTableBank[ws.activeBank.load(std::memory_order_acquire) & 1];
+        lo = bank[dsp.pitchTable][lane.morphLo].data();
+        hi = bank[dsp.pitchTable][lane.morphHi].data();
+    }
+    const uint16_t* warp = engineTables().symmetryWarp[dsp.warpRow].data();
+    const float weight = lane.morphWeight;
+    uint32_t r = phase + phaseOffset(phaseCycles);
+    for (int j = 0; j < 4; ++j) {
+        const int i = warp[(r >> 18) & 2047];
+        w[j] = lo[i] + (hi[i] - lo[i]) * weight;
+        r += inc;
+    }
+    if (ws.waveAIsNoise) {
+        const float m = lane.morphAmount;
+        for (int j = 0; j < 4; ++j) w[j] = noiseA * 0.25f * (1.0f - m) + m * w[j];
+    } else if (ws.waveBIsNoise) {
+        const float m = lane.morphAmount;
+        for (int j = 0; j < 4; ++j) w[j] = m * noiseB * 0.25f + (1.0f - m) * w[j];
+    }
+    phase = (phase + 4u * inc) & kPhaseMask;
+}
+
+namespace {
+
+// Triangle fold of W|w| and bit reduction, when their modulation is on.
+void shapeOscillator(float* w, float fold, float bits) {
+    if (fold > 0.001f) {
+        const float gain = std::exp2(4.0f * std::min(fold, 8.0f));
+        for (int j = 0; j < 4; ++j) {
+            const float t = gain * std::fabs(w[j]);
+            const float folded = 1.0f - std::fabs(t - 2.0f * std::floor(t * 0.5f) - 1.0f);
+            w[j] = w[j] > 0.0f ? folded : (w[j] < 0.0f ? -folded : 0.0f);
+        }
+    }
+    if (bits > 0.001f) {
+        const float levels = std::exp2(16.0f - 16.0f * std::sqrt(std::sqrt(std::min(bits, 1.0f))));
+        for (int j = 0; j < 4; ++j) {
+            const float q = std::floor(std::fabs(w[j]) * levels) / levels;
+            w[j] = w[j] < 0.0f ? -q : q;
+        }
+    }
+}
+
+} // namespace
+
+void APlugin::oscillatorLane(VoiceState& voice, int k) {
+    VoiceDspState& dsp = voice.dsp;
+    LaneState& lane = dsp.lanes[k];
+    const auto& dst = voice.mod.dst;
+    const WaveState& ws = waves;
+
+    // Noise: one draw per lane and frame for each kind in use.
+    float noiseA = 0.0f, noiseB = 0.0f;
+    if (ws.waveAIsNoise || ws.waveBIsNoise) {
+        const int laneIndex = static_cast<int>(&voice - engine.voices.data()) * kUnisonCopies + k;
+        const bool white = ws.cachedWaveA == FactoryWaves::kWhiteNoiseWave ||
+                           ws.cachedWaveB == FactoryWaves::kWhiteNoiseWave;
+        const bool pink = ws.cachedWaveA == FactoryWaves::kPinkNoiseWave ||
+                          ws.cachedWaveB == FactoryWaves::kPinkNoiseWave;
+        const float whiteValue = white ? engine.random.bipolar() : 0.0f;
+        const float pinkValue = pink ? doPinkNoise(laneIndex) : 0.0f;
+        noiseA = ws.cachedWaveA == FactoryWaves::kWhiteNoiseWave ? whiteValue : pinkValue;
+        noiseB = ws.cachedWaveB == FactoryWaves::kWhiteNoiseWave ? whiteValue : pinkValue;
+    }
+
+    const float feedback = dst[65] * 0.3f;
+    float up[4];
+    readOscillator(dsp, lane, lane.phaseUp, lane.incUp * lane.driftRatioUp,
+                   lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
+                       (engine.notes.spreadActive ? dst[60] : 0.0f),
+                   noiseA, noiseB, up);
+    shapeOscillator(up, dst[67], dst[68]);
+    lane.lastOutUp = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
+
+    float sub[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (dsp.subLevelSmoothed > 0.001f) {
+        const FactoryWaves& factory = factoryWaves();
+        const float* wave = dsp.subSquare < 0 ? factory.oscWave[0].data()
+                                              : factory.squareWave[dsp.subSquare].data();
+        const uint16_t* warp = engineTables().symmetryWarp[dsp.subWarpRow].data();
+        const uint32_t inc = phaseStep(lane.incSub);
+        uint32_t r = lane.phaseSub + phaseOffset(dst[73] + lane.copyPhase);
+        for (int j = 0; j < 4; ++j) {
+            sub[j] = wave[warp[(r >> 18) & 2047]];
+            r += inc;
+        }
+        lane.phaseSub = (lane.phaseSub + 4u * inc) & kPhaseMask;
+    }
+
+    if (!engine.notes.spreadActive) {
+        for (int j = 0; j < 4; ++j) lane.osc[j] = dsp.subNorm * (up[j] + dsp.subGain * sub[j]);
+        return;
+    }
+
+    float down[4];
+    readOscillator(dsp, lane, lane.phaseDown, lane.incDown * lane.driftRatioDown,
+                   lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64], noiseA, noiseB,
+                   down);
+    shapeOscillator(down, dst[67], dst[68]);
+    lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
+    const float upGain = std::fabs(dst[59]);
+    const float downGain = std::fabs(dst[63]);
+    for (int j = 0; j < 4; ++j)
+        lane.osc[j] =
+            dsp.subNorm * (dsp.subGain * sub[j] + (down[j] * downGain + up[j] * upGain) * 0.5f);
+}

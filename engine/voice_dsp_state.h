@@ -1,0 +1,54 @@
+// Per-lane and per-voice state of the sound-making stages: oscillator,
+// filter, distortion and mix. A lane is one unison copy of a voice.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// One unison copy.
+struct LaneState {
+    // Oscillator phases, 29 bits: 2^29 is one cycle.
+    uint32_t phaseUp = 0, phaseDown = 0, phaseSub = 0;
+    float incUp = 0.0f, incDown = 0.0f, incSub = 0.0f; // cycles per sub-sample
+    float copyRatio = 1.0f;
+    float copyPhase = 0.0f;        // cycles
+    float copyFilterOffset = 0.0f; // added to the normalised cut-off
+    float copyPanL = 1.0f, copyPanR = 1.0f;
+    // Slow random pitch drift of the up and down oscillators.
+    float driftPhaseUp = 0.0f, driftRateUp = 0.0f, driftRatioUp = 1.0f;
+    float driftPhaseDown = 0.0f, driftRateDown = 0.0f, driftRatioDown = 1.0f;
+    int morphLo = 0, morphHi = 0;
+    float morphWeight = 0.0f;
+    float morphAmount = 0.0f;                   // weight of wave B for noise mixing
+    float lastOutUp = 0.0f, lastOutDown = 0.0f; // feedback: mean of the last four sub-samples
+
+    std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
+    std::array<float, 2> out{}; // after the filter, at 2x the rate
+
+    float rateCounter = 0.0f, rateHeld = 0.0f; // distortion "Rate"
+    float dcState = 0.0f;                      // DC blocker
+};
+
+// Per-voice values of the oscillator and mix stages.
+struct VoiceDspState {
+    float octaveFactor = 1.0f;
+    int octaveNumber = 0;
+    float morphSmoothed = 0.0f;
+    float symmetrySmoothed = 0.5f;
+    float subLevelSmoothed = 0.0f;
+    float subGain = 0.0f;
+    float subNorm = 1.0f;
+    float distortSmoothed = 0.0f;
+    float distortDrive = 0.0f;
+    float panSmoothed = 0.5f;
+    float filterFreqSmoothed = 1.0f;
+    float hiPassFreqSmoothed = 0.0f;
+    float notePosition = 57.0f;
+    float baseIncrement = 0.0f; // cycles per sub-sample of the plain note
+    float upRatio = 1.0f, downRatio = 1.0f;
+    int warpRow = 1028;
+    int pitchTable = 0;
+    int subSquare = -1; // square wave of the sub-oscillator, -1 for the sine
+    int subWarpRow = 1023;
+    std::array<LaneState, 4> lanes{};
+};

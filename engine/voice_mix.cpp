@@ -1,0 +1,56 @@
+// Distortion, DC blocker, amplitude and the voice mix: every lane's two
+// sub-samples (at twice the sample rate, after the filter) are shaped, freed of
+// DC, brought to the voice's envelope, velocity, volume and pan, spread by the
+// unison copy's pan, and summed into the four-value voice bus (left and right
+// of sub-sample 0, then of sub-sample 1).
+
+#include "core/aplugin.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+float clampf(float v, float lo, float hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+} // namespace
+
+void APlugin::voiceMixStage() {
+    RenderState& render = engine.render;
+    const float dcCoef = engine.rate.dcCoef;
+    const float dcKeep = 1.0f - dcCoef;
+    const float panTag = getCurrentValue(tag::MainPan);
+    std::array<float, 4>& bus = render.voiceBus;
+
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        VoiceState& voice = engine.voices[render.activeVoices[n]];
+        VoiceDspState& dsp = voice.dsp;
+        const auto& dst = voice.mod.dst;
+
+        dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
+        const float pan = dsp.panSmoothed + dst[88];
+        const float gain = voice.mod.src[kSrcEnvFirst] * voice.velocityGain * std::fabs(dst[86]);
+        const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+        const float right = clampf(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+
+        const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+        for (int k = 0; k < copies; ++k) {
+            LaneState& lane = dsp.lanes[k];
+            float y[2];
+            for (int j = 0; j < 2; ++j) {
+                const float x = distortSample(lane, dsp.distortDrive, j, lane.out[j]);
+                lane.dcState = lane.dcState * dcKeep + dcCoef * x;
+                y[j] = x - lane.dcState;
+            }
+            const float gL = lane.copyPanL * left;
+            const float gR = lane.copyPanR * right;
+            bus[0] += gL * y[0];
+            bus[1] += gR * y[0];
+            bus[2] += gL * y[1];
+            bus[3] += gR * y[1];
+            if (k == 0)
+                voice.mod.src[kSrcVoiceOut] =
+                    (gL * y[0] + gR * y[0] + gL * y[1] + gR * y[1]) * 0.25f;
+        }
+    }
+}
