@@ -15,6 +15,8 @@
 #include "core/paramtable.h"
 #include "engine/engine_state.h"
 #include "platform/file_helpers.h"
+#include "data/factory_waves.h"
+#include "engine/tables.h"
 #include "waves/wave_state.h"
 
 #include <string>
@@ -66,7 +68,9 @@ public:
     static bool fileExists(const std::string& path) { return ::fileExists(path); }
 
     // ------------------------------------------------------------ values and editing rules
-    float getCurrentValue(int tag) const;
+    float getCurrentValue(int tag) const {
+        return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
+    }
     float getStoredValue(int tag) const;
     static int getSteppedValue(float value, float range, int count);
     int getSteppedValue(int tag, float range, int count) const;
@@ -249,13 +253,10 @@ public:
     void updateWaveTablesRare();
     void renderVoices();
     void oscillatorStage();
-    void oscillatorVoice(int voice);
+    void oscillatorVoice(int voice, const struct OscFrame& frame);
     void oscillatorVoiceTick(int voice);
     void oscillatorDriftTick(int voice);
-    void oscillatorLane(VoiceState& voice, int copy);
-    void readOscillator(const VoiceDspState& dsp, const LaneState& lane, uint32_t& phase,
-                        float increment, float phaseCycles, float noiseA, float noiseB,
-                        float* w) const;
+    void oscillatorLane(VoiceState& voice, int copy, const struct OscFrame& frame);
     const float* previewWave() const;
     float doPinkNoise(int generator);
     void filterStage();
@@ -332,6 +333,8 @@ private:
     const ProgramRecord& storedProgram() const { return core.programStore[0]; }
 
     const ParamTable& params;
+    const EngineTables* tables_ = &engineTables();  // shared, read-only
+    const FactoryWaves* factory_ = &factoryWaves(); // shared, read-only
 };
 
 // Creates one plug-in object for the host callback; the AudioUnit adapter

@@ -32,15 +32,17 @@ float clampf(float v, float lo, float hi) {
 }
 
 // Cycles (any size, NaN as 0) as a 29-bit phase offset.
-uint32_t phaseOffset(float cycles) {
-    if (!std::isfinite(cycles)) return 0;
-    const float frac = cycles - std::floor(cycles);
-    return static_cast<uint32_t>(frac * kPhaseOne) & kPhaseMask;
+inline uint32_t phaseOffset(float cycles) {
+    if (cycles == 0.0f) return 0;
+    if (!(std::fabs(cycles) < 1048576.0f)) return 0;  // also NaN and infinity
+    // Two's-complement wrap of the fixed-point value keeps the fraction.
+    const int64_t fixed = static_cast<int64_t>(static_cast<double>(cycles) * kPhaseOne);
+    return static_cast<uint32_t>(fixed) & kPhaseMask;
 }
 
 // An increment in cycles per sub-sample as a 29-bit step, kept below one
 // cycle per sub-sample.
-uint32_t phaseStep(float cycles) {
+inline uint32_t phaseStep(float cycles) {
     if (!(cycles > 0.0f)) return 0;
     return cycles >= 1.0f ? kPhaseMask : static_cast<uint32_t>(cycles * kPhaseOne);
 }
@@ -132,135 +134,151 @@ void APlugin::oscillatorDriftTick(int v) {
     }
 }
 
+// Values every voice of a frame shares, read once per frame.
+struct OscFrame {
+    const EngineTables* tables;
+    const FactoryWaves* factory;
+    const float* preview;        // the preview wave, or null
+    const PitchTableBank* bank;  // the bank the oscillator reads
+    float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
+    float smodLfo;
+    bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf;
+};
+
+namespace {
+
+// NaN-safe clamp: a NaN gives the lower bound.
+inline float clampNaN(float v, float lo, float hi) { return !(v >= lo) ? lo : (v > hi ? hi : v); }
+
+} // namespace
+
 void APlugin::oscillatorStage() {
     const RenderState& render = engine.render;
-    for (int n = 0; n < render.activeVoiceCount; ++n) oscillatorVoice(render.activeVoices[n]);
+    if (render.activeVoiceCount == 0) return;
+    const WaveState& ws = waves;
+    OscFrame frame;
+    frame.tables = tables_;
+    frame.factory = factory_;
+    frame.preview = core.previewPlay ? previewWave() : nullptr;
+    frame.bank = &ws.pitchTableBank[ws.activeBank.load(std::memory_order_acquire) & 1];
+    frame.morphTag = getCurrentValue(tag::OscMorph);
+    frame.symmetryTag = getCurrentValue(tag::OscSymmetry);
+    frame.smodAmountTag = getCurrentValue(tag::OscSModAmount);
+    frame.subTarget = std::fabs(getCurrentValue(tag::OscSubVolume) - 0.5f) * 2.0f;
+    frame.driveTag = getCurrentValue(tag::DistortAmount);
+    frame.octaveTag = getCurrentValue(tag::OscOctave);
+    frame.smodLfo = engine.global.src[kSrcSModLfo];
+    frame.morphWrap = ws.morphWrap;
+    frame.spreadActive = engine.notes.spreadActive;
+    frame.aNoise = ws.waveAIsNoise;
+    frame.bNoise = ws.waveBIsNoise;
+    frame.bothNoise = ws.bothWavesNoise;
+    frame.anyNoise = frame.aNoise || frame.bNoise;
+    frame.subAboveHalf = ws.subAboveHalf;
+    for (int n = 0; n < render.activeVoiceCount; ++n)
+        oscillatorVoice(render.activeVoices[n], frame);
 }
 
-void APlugin::oscillatorVoice(int v) {
+void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     VoiceState& voice = engine.voices[v];
     VoiceDspState& dsp = voice.dsp;
     const auto& dst = voice.mod.dst;
-    const EngineTables& tables = engineTables();
-    const WaveState& ws = waves;
+    const EngineTables& tables = *frame.tables;
 
-    // 1. Octave.
-    const float octave = getCurrentValue(tag::OscOctave) + dst[50];
+    // Octave step of the voice.
     const int step =
-        std::isnan(octave)
-            ? 4
-            : std::clamp(static_cast<int>(clampf(octave, -1.0f, 2.0f) * 8.0f + 0.1f), 0, 8);
+        static_cast<int>(clampNaN(frame.octaveTag + dst[50], 0.0f, 1.0f) * 8.0f + 0.1f);
     dsp.octaveFactor = OCTAVE[step];
     dsp.octaveNumber = step - 4;
 
-    // 5, 6. Work of the voice's own ticks.
+    // Work of the voice's own 16- and 128-frame ticks.
     if ((voice.voiceTick & 15) == 0) oscillatorVoiceTick(v);
     if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
 
-    // 4. Morph position of every copy.
-    const float morphTag = getCurrentValue(tag::OscMorph);
-    dsp.morphSmoothed = (dsp.morphSmoothed - morphTag) * 0.995f + morphTag;
-    const float xyMorph =
-        voice.mod.src[57] * engine.notes.xyToMorphX + voice.mod.src[59] * engine.notes.xyToMorphY;
-    const float p = xyMorph + dsp.morphSmoothed + dst[49];
-    const float amount = std::isnan(p) ? 0.0f : clampf(p, 0.0f, 1.0f);
-    const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    // Morph position of every copy.
+    dsp.morphSmoothed = (dsp.morphSmoothed - frame.morphTag) * 0.995f + frame.morphTag;
+    const float p = voice.mod.src[57] * engine.notes.xyToMorphX +
+                    voice.mod.src[59] * engine.notes.xyToMorphY + dsp.morphSmoothed + dst[49];
+    const float amount = clampNaN(p, 0.0f, 1.0f);
+    const int copies = voice.uniVoices < 1 ? 1 : (voice.uniVoices > 4 ? 4 : voice.uniVoices);
     for (int k = 0; k < copies; ++k) {
         LaneState& lane = dsp.lanes[k];
         lane.morphAmount = amount;
         const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
-        // Positions beyond 0..1 clamp, or fold back under morph wrap.
-        const float scaled = std::isnan(q) ? 0.0f : clampf(q, -64.0f, 64.0f) * 65535.9f;
-        int index = static_cast<int>(scaled);
-        if (ws.morphWrap) {
-            int m = (index + 1310720) % 131070;
-            if (m < 0) m += 131070;
+        int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
+        if (frame.morphWrap) {
+            // Positions beyond 0..1 fold back (a triangle); the offset keeps
+            // the remainder positive.
+            const int m = (index + 1310720) % 131070;
             index = 65535 - std::abs(65535 - m);
         }
-        index = std::clamp(index, 0, 65535);
+        index = index < 0 ? 0 : (index > 65535 ? 65535 : index);
         lane.morphLo = tables.morphFrameLo[index];
         lane.morphHi = tables.morphFrameHi[index];
         lane.morphWeight = tables.morphWeight[index];
     }
 
-    // 7. Symmetry.
-    const float symmetryTag = getCurrentValue(tag::OscSymmetry);
-    dsp.symmetrySmoothed = (dsp.symmetrySmoothed - symmetryTag) * 0.975f + symmetryTag;
-    const float smod = clampf(getCurrentValue(tag::OscSModAmount) + dst[54], 0.0f, 1.0f);
-    const float s = smod * 0.499f * engine.global.src[kSrcSModLfo] + dsp.symmetrySmoothed + dst[53];
-    dsp.warpRow = static_cast<int>((std::isnan(s) ? 0.5f : clampf(s, 0.0f, 1.0f)) * 2047.999f);
+    // Symmetry.
+    dsp.symmetrySmoothed =
+        (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
+    const float smod = clampNaN(frame.smodAmountTag + dst[54], 0.0f, 1.0f);
+    const float s = smod * 0.499f * frame.smodLfo + dsp.symmetrySmoothed + dst[53];
+    dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
 
-    // 8. Sub-oscillator level.
-    const float subTag = getCurrentValue(tag::OscSubVolume);
-    const float subTarget = std::fabs(subTag - 0.5f) * 2.0f;
-    dsp.subLevelSmoothed = (dsp.subLevelSmoothed - subTarget) * 0.995f + subTarget;
-    const int subIndex = std::clamp(static_cast<int>(dsp.subLevelSmoothed * 262143.98f), 0, 262143);
+    // Sub-oscillator level.
+    dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
+    const int subIndex =
+        static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
     dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
     dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
 
-    // 9. Distortion drive.
-    const float driveTag = getCurrentValue(tag::DistortAmount);
-    dsp.distortSmoothed = (dsp.distortSmoothed - driveTag) * 0.995f + driveTag;
-    const float driveSource = engine.notes.spreadActive ? driveTag : dsp.distortSmoothed;
-    dsp.distortDrive = clampf(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
+    // Distortion drive.
+    dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
+    const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
+    dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
 
-    // 10. Pitch table and sub wave of the note's range.
-    const float tableNote = dst[51] * 12.0f + dsp.notePosition;
-    const int note = std::isnan(tableNote)
-                         ? 0
-                         : std::clamp(static_cast<int>(clampf(tableNote, -1.0f, 128.0f)), 0, 127);
+    // Pitch table and sub wave of the note's range.
+    const int note =
+        static_cast<int>(clampNaN(dst[51] * 12.0f + dsp.notePosition, 0.0f, 127.0f));
     dsp.pitchTable = noteToPitchTable[note];
-    dsp.subSquare = ws.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
-    dsp.subWarpRow = static_cast<int>(clampf(dst[72] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+    dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
 
-    // Per copy: the four sub-samples.
-    for (int k = 0; k < copies; ++k) oscillatorLane(voice, k);
+    for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
 
     const LaneState& first = dsp.lanes[0];
-    voice.mod.src[kSrcOscOut] = (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
+    voice.mod.src[kSrcOscOut] =
+        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     ++voice.voiceTick;
 }
 
-// Reads four sub-samples of one oscillator into w and advances its phase.
-void APlugin::readOscillator(const VoiceDspState& dsp, const LaneState& lane, uint32_t& phase,
-                             float increment, float phaseCycles, float noiseA, float noiseB,
-                             float* w) const {
-    const WaveState& ws = waves;
-    const uint32_t inc = phaseStep(increment);
-    if (ws.bothWavesNoise) {
-        const float m = lane.morphAmount;
-        const float x = (m * noiseB + (1.0f - m) * noiseA) * 0.25f;
-        w[0] = w[1] = w[2] = w[3] = x;
-        phase = (phase + 4u * inc) & kPhaseMask;
-        return;
-    }
-    const float* lo;
-    const float* hi;
-    if (core.previewPlay) {
-        lo = hi = previewWave();
-    } else {
-        const PitchTableBank& bank =
-            ws.pitchTableBank[ws.activeBank.load(std::memory_order_acquire) & 1];
-        lo = bank[dsp.pitchTable][lane.morphLo].data();
-        hi = bank[dsp.pitchTable][lane.morphHi].data();
-    }
-    const uint16_t* warp = engineTables().symmetryWarp[dsp.warpRow].data();
-    const float weight = lane.morphWeight;
-    uint32_t r = phase + phaseOffset(phaseCycles);
+namespace {
+
+// Reads four sub-samples of one oscillator and advances its phase: plain
+// table look-ups, no interpolation between sub-samples.
+inline void readFour(const float* lo, const float* hi, float weight, const uint16_t* warp,
+                     uint32_t& phase, uint32_t inc, uint32_t offset, float* w) {
+    uint32_t r = phase + offset;
     for (int j = 0; j < 4; ++j) {
         const int i = warp[(r >> 18) & 2047];
         w[j] = lo[i] + (hi[i] - lo[i]) * weight;
         r += inc;
     }
-    if (ws.waveAIsNoise) {
-        const float m = lane.morphAmount;
-        for (int j = 0; j < 4; ++j) w[j] = noiseA * 0.25f * (1.0f - m) + m * w[j];
-    } else if (ws.waveBIsNoise) {
-        const float m = lane.morphAmount;
-        for (int j = 0; j < 4; ++j) w[j] = m * noiseB * 0.25f + (1.0f - m) * w[j];
-    }
     phase = (phase + 4u * inc) & kPhaseMask;
 }
+
+// Noise replaces or blends into the waves.
+inline void mixNoise(const OscFrame& frame, float m, float noiseA, float noiseB, float* w) {
+    if (frame.bothNoise) {
+        const float x = (m * noiseB + (1.0f - m) * noiseA) * 0.25f;
+        w[0] = w[1] = w[2] = w[3] = x;
+    } else if (frame.aNoise) {
+        for (int j = 0; j < 4; ++j) w[j] = noiseA * 0.25f * (1.0f - m) + m * w[j];
+    } else {
+        for (int j = 0; j < 4; ++j) w[j] = m * noiseB * 0.25f + (1.0f - m) * w[j];
+    }
+}
+
+} // namespace
 
 namespace {
 
@@ -285,15 +303,25 @@ void shapeOscillator(float* w, float fold, float bits) {
 
 } // namespace
 
-void APlugin::oscillatorLane(VoiceState& voice, int k) {
+void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     VoiceDspState& dsp = voice.dsp;
     LaneState& lane = dsp.lanes[k];
     const auto& dst = voice.mod.dst;
-    const WaveState& ws = waves;
+
+    const float* lo;
+    const float* hi;
+    if (frame.preview) {
+        lo = hi = frame.preview;
+    } else {
+        lo = (*frame.bank)[dsp.pitchTable][lane.morphLo].data();
+        hi = (*frame.bank)[dsp.pitchTable][lane.morphHi].data();
+    }
+    const uint16_t* warp = frame.tables->symmetryWarp[dsp.warpRow].data();
 
     // Noise: one draw per lane and frame for each kind in use.
     float noiseA = 0.0f, noiseB = 0.0f;
-    if (ws.waveAIsNoise || ws.waveBIsNoise) {
+    if (frame.anyNoise) {
+        const WaveState& ws = waves;
         const int laneIndex = static_cast<int>(&voice - engine.voices.data()) * kUnisonCopies + k;
         const bool white = ws.cachedWaveA == FactoryWaves::kWhiteNoiseWave ||
                            ws.cachedWaveB == FactoryWaves::kWhiteNoiseWave;
@@ -306,40 +334,47 @@ void APlugin::oscillatorLane(VoiceState& voice, int k) {
     }
 
     const float feedback = dst[65] * 0.3f;
-    float up[4];
-    readOscillator(dsp, lane, lane.phaseUp, lane.incUp * lane.driftRatioUp,
-                   lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
-                       (engine.notes.spreadActive ? dst[60] : 0.0f),
-                   noiseA, noiseB, up);
-    shapeOscillator(up, dst[67], dst[68]);
-    lane.lastOutUp = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
+    const float fold = dst[67];
+    const float bits = dst[68];
+    float up[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    {
+        const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
+                             (frame.spreadActive ? dst[60] : 0.0f);
+        const uint32_t inc = phaseStep(lane.incUp * lane.driftRatioUp);
+        if (frame.bothNoise) lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
+        else readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, inc, phaseOffset(cycles), up);
+        if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, up);
+        shapeOscillator(up, fold, bits);
+        lane.lastOutUp = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
+    }
 
     float sub[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     if (dsp.subLevelSmoothed > 0.001f) {
-        const FactoryWaves& factory = factoryWaves();
-        const float* wave = dsp.subSquare < 0 ? factory.oscWave[0].data()
-                                              : factory.squareWave[dsp.subSquare].data();
-        const uint16_t* warp = engineTables().symmetryWarp[dsp.subWarpRow].data();
-        const uint32_t inc = phaseStep(lane.incSub);
-        uint32_t r = lane.phaseSub + phaseOffset(dst[73] + lane.copyPhase);
-        for (int j = 0; j < 4; ++j) {
-            sub[j] = wave[warp[(r >> 18) & 2047]];
-            r += inc;
-        }
-        lane.phaseSub = (lane.phaseSub + 4u * inc) & kPhaseMask;
+        const float* wave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
+                                              : frame.factory->squareWave[dsp.subSquare].data();
+        const int row = static_cast<int>(clampNaN(dst[72] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+        const uint16_t* subWarp = frame.tables->symmetryWarp[row].data();
+        readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, phaseStep(lane.incSub),
+                 phaseOffset(dst[73] + lane.copyPhase), sub);
     }
 
-    if (!engine.notes.spreadActive) {
-        for (int j = 0; j < 4; ++j) lane.osc[j] = dsp.subNorm * (up[j] + dsp.subGain * sub[j]);
+    if (!frame.spreadActive) {
+        const float norm = dsp.subNorm;
+        const float subGain = dsp.subGain;
+        for (int j = 0; j < 4; ++j) lane.osc[j] = norm * (up[j] + subGain * sub[j]);
         return;
     }
 
-    float down[4];
-    readOscillator(dsp, lane, lane.phaseDown, lane.incDown * lane.driftRatioDown,
-                   lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64], noiseA, noiseB,
-                   down);
-    shapeOscillator(down, dst[67], dst[68]);
-    lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
+    float down[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    {
+        const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64];
+        const uint32_t inc = phaseStep(lane.incDown * lane.driftRatioDown);
+        if (frame.bothNoise) lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
+        else readFour(lo, hi, lane.morphWeight, warp, lane.phaseDown, inc, phaseOffset(cycles), down);
+        if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, down);
+        shapeOscillator(down, fold, bits);
+        lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
+    }
     const float upGain = std::fabs(dst[59]);
     const float downGain = std::fabs(dst[63]);
     for (int j = 0; j < 4; ++j)

@@ -1,14 +1,19 @@
 // The offline host's pure helpers: note parsing, the built-in phrase, event
-// scheduling into blocks, level metering and number text.
+// scheduling into blocks, Standard MIDI Files, level metering and number text.
 #include "tools/host/event_list.h"
 #include "tools/host/level_meter.h"
+#include "tools/host/midi_file.h"
 #include "tools/host/midi_phrase.h"
 #include "tools/host/numbers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -88,6 +93,28 @@ TEST(HostToolPhrase, BuiltInPhraseIsAFewBars) {
         EXPECT_GE(n.start, 0.0);
         EXPECT_GT(n.length, 0.0);
     }
+}
+
+TEST(HostToolPhrase, BuiltInPhraseResolvesToTheTonicWithFourVoicesAtMost) {
+    auto notes = builtInPhrase();
+    double end = phraseEnd(notes);
+    EXPECT_DOUBLE_EQ(end, 7.75);
+    // The lowest and the highest of the last notes are both an A.
+    int lowest = 128, highest = -1;
+    for (const PhraseNote& n : notes) {
+        if (n.start < 7.0) continue;
+        lowest = std::min(lowest, n.note);
+        highest = std::max(highest, n.note);
+    }
+    EXPECT_EQ(lowest % 12, 9);
+    EXPECT_EQ(highest % 12, 9);
+    int sounding = 0, most = 0;
+    for (const MidiMessage& m : scheduleNotes(notes, 1000.0)) {
+        sounding += m.status == kNoteOn ? 1 : -1;
+        most = std::max(most, sounding);
+    }
+    EXPECT_EQ(sounding, 0);
+    EXPECT_LE(most, 4);
 }
 
 TEST(HostToolSchedule, FramesAreRoundedAndOrdered) {
@@ -219,4 +246,479 @@ TEST(HostToolNumbers, Parsing) {
     EXPECT_EQ(parseInt("48000"), 48000);
     EXPECT_FALSE(parseInt("48000.0"));
     EXPECT_FALSE(parseInt("0x10"));
+}
+
+// --- Standard MIDI Files ---------------------------------------------------
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void append(Bytes& out, std::initializer_list<int> bytes) {
+    for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
+}
+
+void appendU32(Bytes& out, uint32_t value) {
+    append(out, {static_cast<int>(value >> 24), static_cast<int>(value >> 16 & 0xFF),
+                 static_cast<int>(value >> 8 & 0xFF), static_cast<int>(value & 0xFF)});
+}
+
+// A variable-length quantity, seven bits a byte, most significant first.
+void appendVlq(Bytes& out, uint32_t value) {
+    uint8_t groups[5];
+    int count = 0;
+    do {
+        groups[count++] = static_cast<uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value > 0);
+    while (count > 1) out.push_back(static_cast<uint8_t>(groups[--count] | 0x80));
+    out.push_back(groups[0]);
+}
+
+Bytes header(int format, int tracks, int division) {
+    Bytes out = {'M', 'T', 'h', 'd'};
+    appendU32(out, 6);
+    append(out, {format >> 8, format & 0xFF, tracks >> 8, tracks & 0xFF, division >> 8,
+                 division & 0xFF});
+    return out;
+}
+
+// Wraps a track body (events without the end-of-track) into an MTrk chunk.
+void appendTrack(Bytes& file, const Bytes& body, bool endOfTrack = true) {
+    Bytes chunk = body;
+    if (endOfTrack) append(chunk, {0x00, 0xFF, 0x2F, 0x00});
+    append(file, {'M', 'T', 'r', 'k'});
+    appendU32(file, static_cast<uint32_t>(chunk.size()));
+    file.insert(file.end(), chunk.begin(), chunk.end());
+}
+
+void appendTempo(Bytes& track, uint32_t delta, uint32_t microsPerQuarter) {
+    appendVlq(track, delta);
+    append(track, {0xFF, 0x51, 0x03, static_cast<int>(microsPerQuarter >> 16),
+                   static_cast<int>(microsPerQuarter >> 8 & 0xFF),
+                   static_cast<int>(microsPerQuarter & 0xFF)});
+}
+
+MidiFile parsed(const Bytes& bytes) {
+    std::string error;
+    auto file = parseMidiFile(bytes, error);
+    EXPECT_TRUE(file) << error;
+    return file.value_or(MidiFile{});
+}
+
+std::string parseError(const Bytes& bytes) {
+    std::string error;
+    auto file = parseMidiFile(bytes, error);
+    EXPECT_FALSE(file);
+    EXPECT_FALSE(error.empty());
+    return error;
+}
+
+// Format 1, 480 ticks per quarter note: a tempo track that goes from 120 BPM
+// to 240 BPM at tick 960 and to 100 BPM at tick 1920, and a track of notes
+// every half beat on channel 3 with a control change and pitch bend.
+Bytes tempoChangeFile() {
+    Bytes file = header(1, 2, 480);
+    Bytes tempo;
+    appendTempo(tempo, 0, 500000);
+    appendTempo(tempo, 960, 250000);
+    appendTempo(tempo, 960, 600000);
+    appendTrack(file, tempo);
+
+    Bytes notes;
+    append(notes, {0x00, 0xB2, 0x07, 0x64}); // volume
+    for (int i = 0; i < 10; ++i) {
+        appendVlq(notes, i == 0 ? 0 : 240);
+        if (i == 0) {
+            append(notes, {0x92, 60 + i, 100});
+        } else {
+            append(notes, {60 + i, 100}); // running status
+        }
+    }
+    append(notes, {0x10, 0xE2, 0x00, 0x50}); // pitch bend 16 ticks later
+    appendTrack(file, notes);
+    return file;
+}
+
+} // namespace
+
+TEST(HostToolMidiFile, FormatZeroWithRunningStatus) {
+    Bytes file = header(0, 1, 96);
+    Bytes track;
+    append(track, {0x00, 0x90, 60, 100});    // note on, channel 1
+    append(track, {0x60, 60, 0});            // running status: note on, velocity 0
+    append(track, {0x00, 0x81, 62, 64});     // note off with a release velocity, channel 2
+    append(track, {0x0A, 0xB5, 74, 90});     // control change, channel 6
+    append(track, {0x00, 75, 10});           // running status: another control change
+    append(track, {0x05, 0xEF, 0x7F, 0x7F}); // pitch bend, channel 16
+    append(track, {0x00, 0xDA, 0x33});       // channel pressure, one data byte
+    append(track, {0x00, 0x34});             // running status: channel pressure
+    append(track, {0x01, 0xA4, 61, 70});     // poly pressure, channel 5
+    appendTrack(file, track);
+
+    MidiFile midi = parsed(file);
+    EXPECT_EQ(midi.format, 0);
+    EXPECT_EQ(midi.tracks, 1);
+    EXPECT_EQ(midi.ticksPerQuarter, 96);
+    EXPECT_TRUE(midi.tempos.empty());
+    const std::vector<MidiFileEvent> expected = {
+        {0, 0x90, 60, 100},   {96, 0x90, 60, 0},    {96, 0x81, 62, 64},
+        {106, 0xB5, 74, 90},  {106, 0xB5, 75, 10},  {111, 0xEF, 0x7F, 0x7F},
+        {111, 0xDA, 0x33, 0}, {111, 0xDA, 0x34, 0}, {112, 0xA4, 61, 70},
+    };
+    ASSERT_EQ(midi.events.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(midi.events[i].tick, expected[i].tick) << i;
+        EXPECT_EQ(midi.events[i].status, expected[i].status) << i;
+        EXPECT_EQ(midi.events[i].data1, expected[i].data1) << i;
+        EXPECT_EQ(midi.events[i].data2, expected[i].data2) << i;
+    }
+
+    // 120 BPM until told otherwise: 96 ticks are half a second.
+    auto schedule = scheduleMidiFile(midi, 44100.0);
+    ASSERT_EQ(schedule.size(), expected.size());
+    EXPECT_EQ(schedule[0].frame, 0);
+    EXPECT_EQ(schedule[1].frame, 22050);
+    // 106 ticks = 0.5520833.. s = 24346.875 frames, rounded to the nearest.
+    EXPECT_EQ(schedule[3].frame, 24347);
+    EXPECT_EQ(schedule[3].status, 0xB5);
+    EXPECT_EQ(schedule[8].frame, 25725); // 112 ticks = 0.583.. s
+}
+
+TEST(HostToolMidiFile, FormatOneMergesTracksInTimeOrder) {
+    Bytes file = header(1, 3, 100);
+    Bytes first, second, third;
+    append(first, {0x00, 0x90, 60, 100, 0x64, 0x80, 60, 0});  // ticks 0 and 100
+    append(second, {0x32, 0x91, 64, 90, 0x32, 0x81, 64, 0});  // ticks 50 and 100
+    append(third, {0x64, 0x92, 67, 80, 0x00, 0xB2, 64, 127}); // ticks 100 and 100
+    appendTrack(file, first);
+    appendTrack(file, second);
+    appendTrack(file, third);
+
+    MidiFile midi = parsed(file);
+    EXPECT_EQ(midi.tracks, 3);
+    ASSERT_EQ(midi.events.size(), 6u);
+    const uint64_t ticks[] = {0, 50, 100, 100, 100, 100};
+    // At equal ticks the first track's events come first, each track in its own order.
+    const uint8_t statuses[] = {0x90, 0x91, 0x80, 0x81, 0x92, 0xB2};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(midi.events[i].tick, ticks[i]) << i;
+        EXPECT_EQ(midi.events[i].status, statuses[i]) << i;
+    }
+}
+
+TEST(HostToolMidiFile, TempoChangesMidFileAreExactInSamples) {
+    MidiFile midi = parsed(tempoChangeFile());
+    EXPECT_EQ(midi.format, 1);
+    EXPECT_EQ(midi.tracks, 2);
+    ASSERT_EQ(midi.tempos.size(), 3u);
+    EXPECT_EQ(midi.tempos[1].tick, 960u);
+    EXPECT_EQ(midi.tempos[1].microsPerQuarter, 250000u);
+    EXPECT_EQ(midi.tempos[2].tick, 1920u);
+    ASSERT_EQ(midi.events.size(), 12u);
+
+    // Ticks 0..960 at 120 BPM (1 s), 960..1920 at 240 BPM (0.5 s), then
+    // 100 BPM: 0.6 s a quarter note.
+    auto seconds = [](uint64_t tick) {
+        if (tick <= 960) return tick / 960.0;
+        if (tick <= 1920) return 1.0 + (tick - 960) / 1920.0;
+        return 1.5 + (tick - 1920) * 0.6 / 480.0;
+    };
+    for (double rate : {44100.0, 48000.0, 96000.0}) {
+        auto schedule = scheduleMidiFile(midi, rate);
+        ASSERT_EQ(schedule.size(), midi.events.size());
+        for (size_t i = 0; i < schedule.size(); ++i) {
+            auto expected = static_cast<int64_t>(std::llround(seconds(midi.events[i].tick) * rate));
+            EXPECT_EQ(schedule[i].frame, expected) << "event " << i << " at " << rate << " Hz";
+        }
+    }
+    auto at48k = scheduleMidiFile(midi, 48000.0);
+    EXPECT_EQ(at48k[0].status, 0xB2);
+    EXPECT_EQ(at48k[1].frame, 0);
+    EXPECT_EQ(at48k[3].frame, 24000);        // tick 480
+    EXPECT_EQ(at48k[5].frame, 48000);        // tick 960, where the tempo doubles
+    EXPECT_EQ(at48k[6].frame, 54000);        // tick 1200
+    EXPECT_EQ(at48k[9].frame, 72000);        // tick 1920, where 100 BPM begins
+    EXPECT_EQ(at48k[10].frame, 86400);       // tick 2160: 1.5 s + 0.3 s
+    EXPECT_EQ(at48k[11].frame, 86400 + 960); // pitch bend 16 ticks later: 0.02 s
+    EXPECT_EQ(at48k[11].status, 0xE2);
+    EXPECT_EQ(at48k[11].data2, 0x50);
+}
+
+TEST(HostToolMidiFile, TempoOfTheLaterTrackAtTheSameTickWins) {
+    Bytes file = header(1, 2, 96);
+    Bytes first, second;
+    appendTempo(first, 0, 1000000);
+    appendTempo(second, 0, 250000);
+    append(second, {0x60, 0x90, 60, 100});
+    appendTrack(file, first);
+    appendTrack(file, second);
+    auto schedule = scheduleMidiFile(parsed(file), 1000.0);
+    ASSERT_EQ(schedule.size(), 1u);
+    EXPECT_EQ(schedule[0].frame, 250);
+}
+
+TEST(HostToolMidiFile, MetaSysexAndProgramChangesAreSkipped) {
+    Bytes file = header(0, 1, 480);
+    Bytes track;
+    append(track, {0x00, 0xFF, 0x03, 0x05, 'L', 'e', 'a', 'd', '!'}); // track name
+    append(track, {0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08});  // time signature
+    append(track, {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7});  // GM on
+    append(track, {0x00, 0xC0, 0x05});                                // program change
+    append(track, {0x00, 0x90, 60, 100});
+    append(track, {0x10, 0xF7, 0x02, 0x01, 0x02});    // escaped bytes
+    append(track, {0x00, 64, 90});                    // running status survives the sysex
+    append(track, {0x00, 0xFF, 0x7F, 0x03, 1, 2, 3}); // sequencer-specific
+    append(track, {0x00, 0xFF, 0x01, 0x00});          // empty text
+    append(track, {0x10, 0x80, 60, 0});
+    appendTrack(file, track);
+
+    MidiFile midi = parsed(file);
+    ASSERT_EQ(midi.events.size(), 3u);
+    EXPECT_EQ(midi.events[0].status, 0x90);
+    EXPECT_EQ(midi.events[0].tick, 0u);
+    EXPECT_EQ(midi.events[1].status, 0x90);
+    EXPECT_EQ(midi.events[1].data1, 64);
+    EXPECT_EQ(midi.events[1].tick, 16u);
+    EXPECT_EQ(midi.events[2].status, 0x80);
+    EXPECT_EQ(midi.events[2].tick, 32u);
+    EXPECT_EQ(midi.skipped, 7u);
+    EXPECT_TRUE(midi.tempos.empty());
+}
+
+TEST(HostToolMidiFile, UnknownChunksExtraHeaderBytesAndTrailingDataAreIgnored) {
+    Bytes file = {'M', 'T', 'h', 'd'};
+    appendU32(file, 8); // two bytes more than we know
+    append(file, {0, 0, 0, 1, 0, 96, 0xAB, 0xCD});
+    append(file, {'X', 'Y', 'Z', 'W'});
+    appendU32(file, 3);
+    append(file, {1, 2, 3});
+    Bytes track;
+    append(track, {0x00, 0x90, 60, 100});
+    append(track, {0x00, 0xFF, 0x2F, 0x00});
+    append(track, {0xDE, 0xAD}); // after the end-of-track, inside the chunk
+    appendTrack(file, track, false);
+    append(file, {'j', 'u', 'n', 'k'}); // after the last declared track
+
+    MidiFile midi = parsed(file);
+    EXPECT_EQ(midi.tracks, 1);
+    ASSERT_EQ(midi.events.size(), 1u);
+    EXPECT_EQ(midi.events[0].data1, 60);
+}
+
+TEST(HostToolMidiFile, TrackWithoutEndOfTrackIsReadToItsEnd) {
+    Bytes file = header(0, 1, 96);
+    appendTrack(file, {0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0}, false);
+    EXPECT_EQ(parsed(file).events.size(), 2u);
+}
+
+TEST(HostToolMidiFile, ZeroTracksIsAnEmptyFile) {
+    MidiFile midi = parsed(header(1, 0, 480));
+    EXPECT_EQ(midi.tracks, 0);
+    EXPECT_TRUE(midi.events.empty());
+    EXPECT_TRUE(scheduleMidiFile(midi, 44100.0).empty());
+}
+
+TEST(HostToolMidiFile, EveryTruncationIsAnError) {
+    Bytes file = tempoChangeFile();
+    for (size_t size = 0; size < file.size(); ++size) {
+        std::string error;
+        EXPECT_FALSE(parseMidiFile(file.data(), size, error)) << size;
+        EXPECT_FALSE(error.empty()) << size;
+    }
+}
+
+TEST(HostToolMidiFile, AbsurdLengthsAreErrors) {
+    Bytes trackLength = header(0, 1, 96);
+    append(trackLength, {'M', 'T', 'r', 'k', 0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x90, 60, 100});
+    EXPECT_NE(parseError(trackLength).find("claims"), std::string::npos);
+
+    Bytes headerLength = {'M', 'T', 'h', 'd', 0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 1, 0, 96};
+    EXPECT_NE(parseError(headerLength).find("claims"), std::string::npos);
+
+    Bytes sysex = header(0, 1, 96);
+    appendTrack(sysex, {0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x02});
+    parseError(sysex);
+
+    Bytes meta = header(0, 1, 96);
+    appendTrack(meta, {0x00, 0xFF, 0x01, 0x8F, 0xFF, 0xFF, 0x7F, 'a'});
+    parseError(meta);
+
+    Bytes longNumber = header(0, 1, 96);
+    appendTrack(longNumber, {0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 100});
+    EXPECT_NE(parseError(longNumber).find("more than four bytes"), std::string::npos);
+
+    Bytes manyTracks = header(1, 65535, 96);
+    appendTrack(manyTracks, {0x00, 0x90, 60, 100});
+    EXPECT_NE(parseError(manyTracks).find("1 of 65535"), std::string::npos);
+}
+
+TEST(HostToolMidiFile, MalformedContentIsAnError) {
+    EXPECT_NE(parseError({}).find("MThd"), std::string::npos);
+    EXPECT_NE(parseError({'R', 'I', 'F', 'F', 0, 0, 0, 0}).find("MThd"), std::string::npos);
+    EXPECT_NE(parseError(header(0, 1, 0xE728)).find("SMPTE"), std::string::npos);
+    EXPECT_NE(parseError(header(2, 1, 96)).find("format 2"), std::string::npos);
+    parseError(header(0, 1, 0));
+    Bytes shortHeader = {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1};
+    parseError(shortHeader);
+
+    auto withTrack = [](const Bytes& body) {
+        Bytes file = header(0, 1, 96);
+        appendTrack(file, body);
+        return file;
+    };
+    EXPECT_NE(parseError(withTrack({0x00, 60, 100})).find("no status"), std::string::npos);
+    EXPECT_NE(parseError(withTrack({0x00, 0xF8})).find("0xF8"), std::string::npos);
+    parseError(withTrack({0x00, 0x90, 0x90, 100}));              // data byte with the top bit
+    parseError(withTrack({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1})); // tempo of two bytes
+    parseError(withTrack({0x00, 0xFF, 0x51, 0x03, 0, 0, 0}));    // tempo 0
+}
+
+TEST(HostToolMidiFile, EventCountIsCapped) {
+    Bytes file = header(0, 1, 96);
+    Bytes track;
+    for (int i = 0; i < 100; ++i) append(track, {0x00, 0x90, 60, 100});
+    appendTrack(file, track);
+    std::string error;
+    EXPECT_TRUE(parseMidiFile(file, error, 101)) << error;
+    EXPECT_FALSE(parseMidiFile(file, error, 100));
+    EXPECT_NE(error.find("more than 100 events"), std::string::npos);
+}
+
+TEST(HostToolMidiFile, DamagedFilesNeverCrash) {
+    // Byte flips, insertions and cuts of a good file: each read either works
+    // or fails with a message (the sanitizers watch for anything worse).
+    const Bytes good = tempoChangeFile();
+    uint32_t state = 12345;
+    auto random = [&state](uint32_t limit) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % limit;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        Bytes file = good;
+        int changes = 1 + static_cast<int>(random(4));
+        for (int c = 0; c < changes; ++c) {
+            auto at = static_cast<size_t>(random(static_cast<uint32_t>(file.size())));
+            switch (random(3)) {
+            case 0:
+                file[at] = static_cast<uint8_t>(random(256));
+                break;
+            case 1:
+                file.insert(file.begin() + static_cast<std::ptrdiff_t>(at),
+                            static_cast<uint8_t>(random(256)));
+                break;
+            default:
+                file.resize(std::max<size_t>(at, 1));
+                break;
+            }
+        }
+        std::string error;
+        auto midi = parseMidiFile(file, error);
+        if (midi) {
+            auto schedule = scheduleMidiFile(*midi, 44100.0);
+            EXPECT_TRUE(std::is_sorted(
+                schedule.begin(), schedule.end(),
+                [](const MidiMessage& a, const MidiMessage& b) { return a.frame < b.frame; }));
+            for (const MidiMessage& m : schedule) EXPECT_GE(m.frame, 0);
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
+TEST(HostToolMidiFile, HugeTimesSaturateInsteadOfOverflowing) {
+    Bytes file = header(0, 1, 1);
+    Bytes track;
+    appendTempo(track, 0, 0xFFFFFF);
+    for (int i = 0; i < 1000; ++i) {
+        appendVlq(track, 0x0FFFFFFF);
+        append(track, {0x90, 60, 100});
+    }
+    appendTrack(file, track);
+    auto schedule = scheduleMidiFile(parsed(file), 768000.0);
+    ASSERT_EQ(schedule.size(), 1000u);
+    EXPECT_GT(schedule.front().frame, 0);
+    EXPECT_TRUE(std::is_sorted(
+        schedule.begin(), schedule.end(),
+        [](const MidiMessage& a, const MidiMessage& b) { return a.frame < b.frame; }));
+}
+
+TEST(HostToolMidiFile, NonIntegralRateStaysClose) {
+    auto schedule = scheduleMidiFile(parsed(tempoChangeFile()), 44100.5);
+    ASSERT_EQ(schedule.size(), 12u);
+    EXPECT_EQ(schedule[5].frame, 44101); // tick 960 = 1 s, 44100.5 rounded up
+    EXPECT_EQ(schedule[10].frame, static_cast<int64_t>(std::llround(1.8 * 44100.5)));
+}
+
+TEST(HostToolMidiFile, ReadsFromDiskAndNamesTheFileInErrors) {
+    std::string path = testing::TempDir() + "ondix-host-test.mid";
+    Bytes bytes = tempoChangeFile();
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+    std::string error;
+    auto midi = readMidiFile(path, error);
+    ASSERT_TRUE(midi) << error;
+    EXPECT_EQ(midi->events.size(), 12u);
+
+    out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size() - 3, out);
+    std::fclose(out);
+    EXPECT_FALSE(readMidiFile(path, error));
+    EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+    std::remove(path.c_str());
+
+    EXPECT_FALSE(readMidiFile(path + ".missing", error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos);
+    EXPECT_FALSE(readMidiFile(testing::TempDir(), error)); // a folder
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(HostToolMidiFile, BlocksOf37FramesKeepEveryEventsSamplePosition) {
+    MidiFile midi = parsed(tempoChangeFile());
+    const double rate = 44100.0;
+    std::vector<PhraseNote> notes = {{72, 100, 0.0101, 0.5}, {48, 90, 1.0, 0.25}};
+    auto schedule = mergeSchedules(scheduleNotes(notes, rate), scheduleMidiFile(midi, rate));
+    ASSERT_EQ(schedule.size(), 16u);
+    ASSERT_TRUE(std::is_sorted(
+        schedule.begin(), schedule.end(),
+        [](const MidiMessage& a, const MidiMessage& b) { return a.frame < b.frame; }));
+
+    for (int32_t block : {1, 37, 64, 8192}) {
+        EventList list;
+        size_t cursor = 0;
+        std::vector<MidiMessage> delivered;
+        const int64_t total = schedule.back().frame + 100;
+        for (int64_t start = 0; start < total; start += block) {
+            auto frames = static_cast<int32_t>(std::min<int64_t>(block, total - start));
+            list.fill(schedule, cursor, start, frames);
+            VstEvents* events = list.events();
+            for (VstInt32 i = 0; i < events->numEvents; ++i) {
+                auto* e = reinterpret_cast<VstMidiEvent*>(events->events[i]);
+                ASSERT_GE(e->deltaFrames, 0);
+                ASSERT_LT(e->deltaFrames, frames);
+                delivered.push_back({start + e->deltaFrames, static_cast<uint8_t>(e->midiData[0]),
+                                     static_cast<uint8_t>(e->midiData[1]),
+                                     static_cast<uint8_t>(e->midiData[2])});
+            }
+        }
+        ASSERT_EQ(delivered.size(), schedule.size()) << block;
+        for (size_t i = 0; i < schedule.size(); ++i) {
+            EXPECT_EQ(delivered[i].frame, schedule[i].frame) << block << " " << i;
+            EXPECT_EQ(delivered[i].status, schedule[i].status) << block << " " << i;
+            EXPECT_EQ(delivered[i].data1, schedule[i].data1) << block << " " << i;
+            EXPECT_EQ(delivered[i].data2, schedule[i].data2) << block << " " << i;
+        }
+    }
+}
+
+TEST(HostToolMidiFile, MergedSchedulesPutTheFirstListFirstAtEqualFrames) {
+    std::vector<MidiMessage> first = {{0, 0x90, 60, 100}, {10, 0x80, 60, 0}};
+    std::vector<MidiMessage> second = {{0, 0x91, 64, 100}, {5, 0xB1, 1, 2}, {10, 0x81, 64, 0}};
+    auto merged = mergeSchedules(first, second);
+    ASSERT_EQ(merged.size(), 5u);
+    const uint8_t order[] = {0x90, 0x91, 0xB1, 0x80, 0x81};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(merged[i].status, order[i]) << i;
 }

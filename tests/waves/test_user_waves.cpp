@@ -53,8 +53,7 @@ std::vector<double> additive(const std::vector<TAdditive>& partials) {
     return x;
 }
 
-template <typename Table>
-double maxDiff(const Table& table, const std::vector<double>& expected) {
+template <typename Table> double maxDiff(const Table& table, const std::vector<double>& expected) {
     double d = 0.0;
     for (int i = 0; i < N; ++i)
         d = std::max(d, std::fabs(static_cast<double>(table[i]) - expected[i]));
@@ -277,7 +276,8 @@ TEST_F(UserWaveSynthesis, OnePartialGivesItsCosine) {
 }
 
 TEST_F(UserWaveSynthesis, PeakEqualsTheLargestPartial) {
-    setOnly(0, {{0, TAdditive{0.6f, 0.75f}}, {1, TAdditive{0.3f, 0.2f}}, {9, TAdditive{0.2f, 0.9f}}});
+    setOnly(0,
+            {{0, TAdditive{0.6f, 0.75f}}, {1, TAdditive{0.3f, 0.2f}}, {9, TAdditive{0.2f, 0.9f}}});
     p().convertWaveTablePartialsToWaveTable(0);
     const auto& t = p().waves.userWaveTable[0];
     float peak = 0.0f;
@@ -416,7 +416,8 @@ TEST_F(UserWaveLfo, RowsFollowTheTableAtTheNextRebuildStart) {
 // rebuilds: neither may see the other's half-finished work.
 TEST_F(UserWaveThreads, MainThreadConversionsDoNotDisturbTheAudioThread) {
     APlugin& plugin = p();
-    setOnly(0, {{0, TAdditive{0.8f, 0.75f}}, {2, TAdditive{0.4f, 0.1f}}, {6, TAdditive{0.2f, 0.5f}}});
+    setOnly(0,
+            {{0, TAdditive{0.8f, 0.75f}}, {2, TAdditive{0.4f, 0.1f}}, {6, TAdditive{0.2f, 0.5f}}});
     plugin.convertWaveTablePartialsToWaveTable(0);
     plugin.setSteppedValue(tag::OscWaveA, kFirstUserWave); // user wave 0
     plugin.setSteppedValue(tag::OscWaveB, 1);              // Saw
@@ -447,14 +448,15 @@ TEST_F(UserWaveThreads, MainThreadConversionsDoNotDisturbTheAudioThread) {
                 const WaveTable& t = plugin.waves.userWaveTable[0];
                 if (t != wave) tornTables.fetch_add(1);
             }
-            conversions.fetch_add(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            // Bursts of edits with pauses long enough for a whole rebuild.
+            const int n = conversions.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(n % 8 == 7 ? 90 : 2));
         }
     });
 
     int flips = 0, badFlips = 0;
     int bank = plugin.waves.activeBank.load();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
     while (std::chrono::steady_clock::now() < until) {
         h().render(512);
         if (plugin.waves.activeBank.load() != bank) {
@@ -466,6 +468,7 @@ TEST_F(UserWaveThreads, MainThreadConversionsDoNotDisturbTheAudioThread) {
     stop.store(true);
     editor.join();
 
+    RecordProperty("bankSwitchesDuringEdits", flips);
     EXPECT_GT(conversions.load(), 10);
     EXPECT_EQ(tornTables.load(), 0);
     EXPECT_EQ(badFlips, 0) << "of " << flips << " flips";
@@ -475,4 +478,38 @@ TEST_F(UserWaveThreads, MainThreadConversionsDoNotDisturbTheAudioThread) {
     h().settle_();
     EXPECT_LT(frame0Error(), 1e-4);
     EXPECT_EQ(plugin.waves.userWaveTable[0], wave);
+}
+
+// A conversion that the audio thread had to put off (the user waves were
+// busy) is not lost: it happens at a following 4096-frame tick, even when
+// nothing else asks for a rebuild.
+TEST_F(UserWaveThreads, PostponedAudioThreadConversionIsNotLost) {
+    APlugin& plugin = p();
+    setOnly(1, {{0, TAdditive{0.5f, 0.75f}}});
+    plugin.convertWaveTablePartialsToWaveTable(1);
+    h().settle_();
+    const WaveTable before = plugin.waves.userWaveTable[1];
+
+    // New partials, not yet converted.
+    setOnly(1, {{3, TAdditive{0.6f, 0.4f}}});
+    const std::vector<double> expected = additive(decoded(1));
+
+    std::atomic<int> state{0}; // 1 locked, 2 asked to unlock
+    std::thread holder([&] {
+        std::unique_lock lock(plugin.waves.userWaveMutex);
+        state.store(1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (state.load() != 2 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (state.load() != 1) std::this_thread::yield();
+    plugin.convertUserWaveOnAudioThread(1); // returns at once: the lock is busy
+    state.store(2);
+    holder.join();
+    EXPECT_EQ(plugin.waves.userWaveTable[1], before);
+
+    h().render(2 * 4096);
+    EXPECT_LT(maxDiff(plugin.waves.userWaveTable[1], expected), 2e-5)
+        << "the postponed conversion never ran";
+    h().settle_();
 }

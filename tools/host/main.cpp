@@ -55,7 +55,8 @@ Host options:
   --block FRAMES        block size, 1..65536 (default 512)
   --host-vendor TEXT    vendor string the host reports (default "Ondix Developers")
   --host-product TEXT   product string the host reports (default "ondix-host")
-  -v, --verbose         report parameter settings and host callback counts on stderr
+  -v, --verbose         report parameter settings, the MIDI file's contents and
+                        host callback counts on stderr
 
 Exit status: 0 success, 1 the plug-in or the output file failed, 2 bad command
 line or unreadable MIDI file.

@@ -30,7 +30,7 @@
 
 namespace ondix::host {
 
-constexpr uint32_t kDefaultMicrosPerQuarter = 500000; // 120 BPM until a set-tempo says otherwise
+constexpr uint32_t kDefaultMicrosPerQuarter = 500000;  // 120 BPM until a set-tempo says otherwise
 constexpr size_t kMaxMidiFileEvents = size_t{1} << 22; // events of every kind, all tracks together
 constexpr size_t kMaxMidiFileBytes = size_t{64} << 20;
 
@@ -50,8 +50,8 @@ struct TempoChange {
 
 struct MidiFile {
     int format = 0;
-    int tracks = 0;          // track chunks read
-    int ticksPerQuarter = 0; // the header's time division
+    int tracks = 0;                    // track chunks read
+    int ticksPerQuarter = 0;           // the header's time division
     std::vector<MidiFileEvent> events; // all tracks merged, in time order
     std::vector<TempoChange> tempos;   // in time order; before the first, 120 BPM
     size_t skipped = 0;                // meta, system-exclusive and program-change events
@@ -142,7 +142,7 @@ struct TrackEvent {
 // Reads one MTrk chunk's body, appending its channel messages and tempo
 // changes. `count` is the running number of events over the whole file.
 inline bool readTrack(ByteReader& in, int track, std::vector<TrackEvent>& out, size_t& count,
-                      size_t& skipped, std::string& error) {
+                      size_t maxEvents, size_t& skipped, std::string& error) {
     auto where = [&](const std::string& what) {
         return "track " + formatInt(track + 1) + ", byte " +
                formatInt(static_cast<int64_t>(in.offset())) + ": " + what;
@@ -150,9 +150,9 @@ inline bool readTrack(ByteReader& in, int track, std::vector<TrackEvent>& out, s
     uint64_t tick = 0;
     uint8_t running = 0;
     while (in.remaining() > 0) {
-        if (++count > kMaxMidiFileEvents) {
-            error = "more than " + formatInt(static_cast<int64_t>(kMaxMidiFileEvents)) +
-                    " events; not played";
+        if (++count > maxEvents) {
+            error =
+                "more than " + formatInt(static_cast<int64_t>(maxEvents)) + " events; not played";
             return false;
         }
         uint32_t delta = 0;
@@ -235,8 +235,8 @@ inline bool readTrack(ByteReader& in, int track, std::vector<TrackEvent>& out, s
 
 // Parses a whole Standard MIDI File held in memory. On failure returns
 // nullopt and says what is wrong, and where, in `error`.
-inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size,
-                                             std::string& error) {
+inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size, std::string& error,
+                                             size_t maxEvents = kMaxMidiFileEvents) {
     using midi_file_detail::ByteReader;
     ByteReader in(data, size);
     MidiFile file;
@@ -296,8 +296,8 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size,
             return std::nullopt;
         }
         if (length > in.remaining()) {
-            error = "at byte " + formatInt(static_cast<int64_t>(in.offset() - 8)) + ": a chunk claims " +
-                    formatInt(length) + " bytes but only " +
+            error = "at byte " + formatInt(static_cast<int64_t>(in.offset() - 8)) +
+                    ": a chunk claims " + formatInt(length) + " bytes but only " +
                     formatInt(static_cast<int64_t>(in.remaining())) + " remain";
             return std::nullopt;
         }
@@ -307,7 +307,8 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size,
         }
         ByteReader track(in.here(), length, in.offset());
         in.skip(length, "a track");
-        if (!midi_file_detail::readTrack(track, file.tracks, events, count, file.skipped, error)) {
+        if (!midi_file_detail::readTrack(track, file.tracks, events, count, maxEvents, file.skipped,
+                                         error)) {
             return std::nullopt;
         }
         ++file.tracks;
@@ -327,9 +328,9 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size,
     return file;
 }
 
-inline std::optional<MidiFile> parseMidiFile(const std::vector<uint8_t>& bytes,
-                                             std::string& error) {
-    return parseMidiFile(bytes.data(), bytes.size(), error);
+inline std::optional<MidiFile> parseMidiFile(const std::vector<uint8_t>& bytes, std::string& error,
+                                             size_t maxEvents = kMaxMidiFileEvents) {
+    return parseMidiFile(bytes.data(), bytes.size(), error, maxEvents);
 }
 
 // Reads and parses a file from disk. Errors name the file.
@@ -441,8 +442,7 @@ inline std::vector<MidiMessage> mergeSchedules(const std::vector<MidiMessage>& f
                                                const std::vector<MidiMessage>& second) {
     std::vector<MidiMessage> merged;
     merged.reserve(first.size() + second.size());
-    std::merge(first.begin(), first.end(), second.begin(), second.end(),
-               std::back_inserter(merged),
+    std::merge(first.begin(), first.end(), second.begin(), second.end(), std::back_inserter(merged),
                [](const MidiMessage& a, const MidiMessage& b) { return a.frame < b.frame; });
     return merged;
 }

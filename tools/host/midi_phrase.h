@@ -107,24 +107,26 @@ inline std::optional<PhraseNote> parseNoteArgument(std::string_view text, std::s
     return parsed;
 }
 
-// Four bars at 120 BPM in A minor, Am - F - C - G - Am: bass, a three-note
-// chord held for most of each bar, and a melody on top. The last bar turns
-// from G back to Am, the melody coming home to A, and everything is let go at
-// 7.75 s, so the release can be heard in the tail.
+// Four bars at 120 BPM in A minor, Am - F - C - G - Am: a bass note and two
+// inner voices held for most of each bar, and a melody on top. The last bar
+// turns from G back to Am, the melody coming home to A, and everything is let
+// go at 7.75 s, so the release can be heard in the tail. Four voices at most
+// sound at once: the default patch is loud, and a fuller voicing mostly adds
+// level.
 inline std::vector<PhraseNote> builtInPhrase() {
     constexpr double kBeat = 0.5; // seconds at 120 BPM
     struct Chord {
         double beat;
         double beats;
         int bass;
-        int notes[3];
+        int inner[2];
     };
     static constexpr Chord kChords[] = {
-        {0, 3.5, 45, {57, 60, 64}},   // Am
-        {4, 3.5, 41, {57, 60, 65}},   // F
-        {8, 3.5, 48, {55, 60, 64}},   // C
-        {12, 1.75, 43, {55, 59, 62}}, // G
-        {14, 1.5, 45, {57, 60, 64}},  // Am
+        {0, 3.5, 45, {60, 64}},   // Am
+        {4, 3.5, 41, {57, 60}},   // F
+        {8, 3.5, 48, {60, 64}},   // C
+        {12, 1.75, 43, {59, 62}}, // G
+        {14, 1.5, 45, {60, 64}},  // Am
     };
     struct Step {
         int note;
@@ -132,18 +134,18 @@ inline std::vector<PhraseNote> builtInPhrase() {
         double beats;
     };
     static constexpr Step kMelody[] = {
-        {69, 0, 1},  {72, 1, 1},  {76, 2, 1.5}, {74, 3.5, 0.5}, // bar 1
-        {72, 4, 1},  {69, 5, 1},  {72, 6, 1.5}, {69, 7.5, 0.5}, // bar 2
-        {67, 8, 1},  {72, 9, 1},  {76, 10, 1},  {79, 11, 1},    // bar 3
-        {74, 12, 1}, {71, 13, 1}, {69, 14, 1.5},                // bar 4
+        {69, 0, 1},  {72, 1, 1},  {76, 2, 1.5},  {74, 3.5, 0.5}, // bar 1
+        {72, 4, 1},  {69, 5, 1},  {72, 6, 1.5},  {69, 7.5, 0.5}, // bar 2
+        {67, 8, 1},  {72, 9, 1},  {76, 10, 1},   {79, 11, 1},    // bar 3
+        {74, 12, 1}, {71, 13, 1}, {69, 14, 1.5},                 // bar 4
     };
 
     std::vector<PhraseNote> notes;
     for (const Chord& chord : kChords) {
         double start = chord.beat * kBeat;
         double length = chord.beats * kBeat;
-        notes.push_back({chord.bass, 90, start, length});
-        for (int note : chord.notes) notes.push_back({note, 70, start, length});
+        notes.push_back({chord.bass, 80, start, length});
+        for (int note : chord.inner) notes.push_back({note, 60, start, length});
     }
     for (const Step& step : kMelody) {
         notes.push_back({step.note, 100, step.beat * kBeat, step.beats * kBeat * 0.9});

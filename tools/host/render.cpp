@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "event_list.h"
 #include "level_meter.h"
+#include "midi_file.h"
 #include "numbers.h"
 #include "wav_writer.h"
 
@@ -81,7 +82,44 @@ bool applySettings(Plugin& plugin, const std::vector<ParameterSetting>& settings
 } // namespace
 
 int runRender(const RenderOptions& options) {
+    const double rate = options.host.sampleRate;
+    const int32_t blockSize = options.host.blockSize;
+
+    // Everything to play, as one time-ordered list of messages at frames. The
+    // MIDI file is read before the plug-in is loaded: a bad file is the
+    // command line's fault, and is reported as such.
     std::string error;
+    const bool builtIn = options.notes.empty() && options.midiFile.empty();
+    const std::vector<PhraseNote> notes = builtIn ? builtInPhrase() : options.notes;
+    std::vector<MidiMessage> schedule = scheduleNotes(notes, rate);
+    double lastEvent = phraseEnd(notes);
+    if (!options.midiFile.empty()) {
+        auto file = readMidiFile(options.midiFile, error);
+        if (!file) {
+            reportError(error);
+            return kExitUsage;
+        }
+        std::vector<MidiMessage> midi = scheduleMidiFile(*file, rate);
+        if (!midi.empty()) lastEvent = std::max(lastEvent, midi.back().frame / rate);
+        if (options.verbose) {
+            std::cerr << "ondix-host: " << options.midiFile << ": format "
+                      << formatInt(file->format) << ", " << formatInt(file->tracks) << " tracks, "
+                      << formatInt(file->ticksPerQuarter) << " ticks per quarter note, "
+                      << formatInt(static_cast<int64_t>(file->tempos.size())) << " tempo changes, "
+                      << formatInt(static_cast<int64_t>(midi.size())) << " messages played, "
+                      << formatInt(static_cast<int64_t>(file->skipped))
+                      << " events skipped, last at " << formatFixed(lastEvent, 3) << " s\n";
+        }
+        schedule = mergeSchedules(schedule, midi);
+    }
+    if (!options.seconds && lastEvent + kDefaultTailSeconds > kMaxRenderSeconds) {
+        reportError("the music lasts " + formatFixed(lastEvent, 1) +
+                    " s; render at most an hour of it with --seconds");
+        return kExitUsage;
+    }
+    const double seconds = options.seconds.value_or(lastEvent + kDefaultTailSeconds);
+    const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
+
     auto plugin = Plugin::load(options.pluginPath, options.host, error);
     if (!plugin) {
         reportError(error);
@@ -96,13 +134,6 @@ int runRender(const RenderOptions& options) {
         reportError(options.pluginPath + " has no outputs");
         return kExitFailure;
     }
-
-    const double rate = options.host.sampleRate;
-    const int32_t blockSize = options.host.blockSize;
-    const std::vector<PhraseNote> notes = options.notes.empty() ? builtInPhrase() : options.notes;
-    const double seconds = options.seconds.value_or(phraseEnd(notes) + kDefaultTailSeconds);
-    const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
-    const std::vector<MidiMessage> schedule = scheduleNotes(notes, rate);
 
     plugin->open();
     if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;

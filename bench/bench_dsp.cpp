@@ -1,0 +1,130 @@
+// Cost of the voice DSP units: each distortion mode per sub-sample (64
+// lanes, two sub-samples per frame, 16 voices of 4 lanes with their own
+// drive, the lanes in order as the engine runs them), the per-voice
+// constants of a mode, the DC blocker per sub-sample, and the pink-noise
+// generator per call.
+
+#include "engine/dc_blocker.h"
+#include "engine/distortion.h"
+#include "engine/pink_noise.h"
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kLanes = 64;
+constexpr int kLanesPerVoice = 4;
+constexpr int kVoices = kLanes / kLanesPerVoice;
+constexpr int kFrames = 256;
+constexpr int kSubSamples = kFrames * kLanes * 2;
+
+// [frame][lane][sub-sample]: sines of different pitches, peak 1.2.
+std::vector<float> laneInput() {
+    std::vector<float> in(kSubSamples);
+    for (int f = 0; f < kFrames; ++f)
+        for (int l = 0; l < kLanes; ++l)
+            for (int j = 0; j < 2; ++j)
+                in[(f * kLanes + l) * 2 + j] = 1.2f * std::sin(0.01f * static_cast<float>(l + 1) *
+                                                               static_cast<float>(2 * f + j));
+    return in;
+}
+
+void setSamplesCounter(benchmark::State& state, int perIteration) {
+    state.SetItemsProcessed(state.iterations() * perIteration);
+    state.counters["per_sample"] = benchmark::Counter(
+        perIteration, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_DistortionMode(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    state.SetLabel(mode == 0 ? "Off"
+                             : std::array{"", "Atan", "Bit", "Cos", "Cross", "Fold", "Limit",
+                                          "Over", "Power", "Rate", "Saturate", "Square"}[mode]);
+    std::array<DistortionParams, kVoices> params;
+    for (int v = 0; v < kVoices; ++v)
+        params[v] = Distortion::prepare(mode, 0.06f * static_cast<float>(v));
+    std::array<DistortionLane, kLanes> lanes{};
+    const std::vector<float> in = laneInput();
+    std::vector<float> out(kSubSamples);
+    for (auto _ : state) {
+        for (int f = 0; f < kFrames; ++f) {
+            SquareCarry carry;
+            for (int l = 0; l < kLanes; ++l) {
+                const int i = (f * kLanes + l) * 2;
+                float x0 = in[i], x1 = in[i + 1];
+                Distortion::processLane(params[l / kLanesPerVoice], lanes[l], carry, x0, x1);
+                out[i] = x0;
+                out[i + 1] = x1;
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setSamplesCounter(state, kSubSamples);
+}
+BENCHMARK(BM_DistortionMode)->DenseRange(0, Distortion::kModeCount - 1);
+
+void BM_DistortionPrepare(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    float drive = 0.0f;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Distortion::prepare(mode, drive));
+        drive = drive < 0.98f ? drive + 0.01f : 0.0f;
+    }
+}
+BENCHMARK(BM_DistortionPrepare)->DenseRange(0, Distortion::kModeCount - 1);
+
+void BM_DCBlocker(benchmark::State& state) {
+    const float c = DCBlocker::coefficient(44100.0f);
+    std::array<DCBlocker, kLanes> dc{};
+    const std::vector<float> in = laneInput();
+    std::vector<float> out(kSubSamples);
+    for (auto _ : state) {
+        for (int f = 0; f < kFrames; ++f) {
+            for (int l = 0; l < kLanes; ++l) {
+                const int i = (f * kLanes + l) * 2;
+                out[i] = dc[l].process(in[i], c);
+                out[i + 1] = dc[l].process(in[i + 1], c);
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setSamplesCounter(state, kSubSamples);
+}
+BENCHMARK(BM_DCBlocker);
+
+// One call per lane per frame for 65 generators sharing one seed.
+void BM_PinkNoise(benchmark::State& state) {
+    std::array<PinkNoise, 65> pink{};
+    RandSeed rng(1);
+    constexpr int kCalls = 65 * kFrames;
+    std::vector<float> out(kCalls);
+    for (auto _ : state) {
+        for (int f = 0; f < kFrames; ++f)
+            for (int g = 0; g < 65; ++g) out[f * 65 + g] = pink[g].next(rng);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setSamplesCounter(state, kCalls);
+}
+BENCHMARK(BM_PinkNoise);
+
+void BM_WhiteNoise(benchmark::State& state) {
+    Random15 rng(1);
+    constexpr int kCalls = 4096;
+    std::vector<float> out(kCalls);
+    for (auto _ : state) {
+        for (int i = 0; i < kCalls; ++i) out[i] = WhiteNoise::next(rng);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    setSamplesCounter(state, kCalls);
+}
+BENCHMARK(BM_WhiteNoise);
+
+} // namespace
