@@ -34,7 +34,7 @@ float clampf(float v, float lo, float hi) {
 // Cycles (any size, NaN as 0) as a 29-bit phase offset.
 inline uint32_t phaseOffset(float cycles) {
     if (cycles == 0.0f) return 0;
-    if (!(std::fabs(cycles) < 1048576.0f)) return 0;  // also NaN and infinity
+    if (!(std::fabs(cycles) < 1048576.0f)) return 0; // also NaN and infinity
     // Two's-complement wrap of the fixed-point value keeps the fraction.
     const int64_t fixed = static_cast<int64_t>(static_cast<double>(cycles) * kPhaseOne);
     return static_cast<uint32_t>(fixed) & kPhaseMask;
@@ -138,8 +138,8 @@ void APlugin::oscillatorDriftTick(int v) {
 struct OscFrame {
     const EngineTables* tables;
     const FactoryWaves* factory;
-    const float* preview;        // the preview wave, or null
-    const PitchTableBank* bank;  // the bank the oscillator reads
+    const float* preview;       // the preview wave, or null
+    const PitchTableBank* bank; // the bank the oscillator reads
     float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
     float smodLfo;
     bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf;
@@ -148,7 +148,9 @@ struct OscFrame {
 namespace {
 
 // NaN-safe clamp: a NaN gives the lower bound.
-inline float clampNaN(float v, float lo, float hi) { return !(v >= lo) ? lo : (v > hi ? hi : v); }
+inline float clampNaN(float v, float lo, float hi) {
+    return !(v >= lo) ? lo : (v > hi ? hi : v);
+}
 
 } // namespace
 
@@ -219,16 +221,14 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     }
 
     // Symmetry.
-    dsp.symmetrySmoothed =
-        (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
+    dsp.symmetrySmoothed = (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
     const float smod = clampNaN(frame.smodAmountTag + dst[54], 0.0f, 1.0f);
     const float s = smod * 0.499f * frame.smodLfo + dsp.symmetrySmoothed + dst[53];
     dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
 
     // Sub-oscillator level.
     dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
-    const int subIndex =
-        static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
+    const int subIndex = static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
     dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
     dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
 
@@ -238,16 +238,14 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
 
     // Pitch table and sub wave of the note's range.
-    const int note =
-        static_cast<int>(clampNaN(dst[51] * 12.0f + dsp.notePosition, 0.0f, 127.0f));
+    const int note = static_cast<int>(clampNaN(dst[51] * 12.0f + dsp.notePosition, 0.0f, 127.0f));
     dsp.pitchTable = noteToPitchTable[note];
     dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
 
     for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
 
     const LaneState& first = dsp.lanes[0];
-    voice.mod.src[kSrcOscOut] =
-        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
+    voice.mod.src[kSrcOscOut] = (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     ++voice.voiceTick;
 }
 
@@ -341,8 +339,10 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
         const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
                              (frame.spreadActive ? dst[60] : 0.0f);
         const uint32_t inc = phaseStep(lane.incUp * lane.driftRatioUp);
-        if (frame.bothNoise) lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
-        else readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, inc, phaseOffset(cycles), up);
+        if (frame.bothNoise)
+            lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
+        else
+            readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, inc, phaseOffset(cycles), up);
         if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, up);
         shapeOscillator(up, fold, bits);
         lane.lastOutUp = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
@@ -369,8 +369,11 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     {
         const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64];
         const uint32_t inc = phaseStep(lane.incDown * lane.driftRatioDown);
-        if (frame.bothNoise) lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
-        else readFour(lo, hi, lane.morphWeight, warp, lane.phaseDown, inc, phaseOffset(cycles), down);
+        if (frame.bothNoise)
+            lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
+        else
+            readFour(lo, hi, lane.morphWeight, warp, lane.phaseDown, inc, phaseOffset(cycles),
+                     down);
         if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, down);
         shapeOscillator(down, fold, bits);
         lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;

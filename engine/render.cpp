@@ -75,6 +75,8 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
 
     readHostTime();
     RenderState& render = engine.render;
+    // The first block starts at the patch's volume rather than gliding to it.
+    if (render.sampleCounter == 0) render.masterVolume = getCurrentValue(tag::MainVolume);
     render.songPosition[0] = render.songPosition[1] =
         render.hasTimeInfo ? render.timeInfo.ppqPos : 0.0;
     if (editorIsShowing()) {

@@ -30,4 +30,6 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build build/release --target ondix ondix-host
 
 mkdir -p out
-build/release/ondix-host render build/release/ondix.so -o out/demo.wav
+# The default patch plays each voice near -10 dBFS; the main volume is turned
+# down a little so the phrase's chords keep clear of the output limit.
+build/release/ondix-host render build/release/ondix.so -o out/demo.wav --set "Main Volume=0.75"

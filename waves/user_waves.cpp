@@ -197,6 +197,7 @@ void APlugin::convertUserWaveOnAudioThread(int w) {
     std::unique_lock lock(waves.userWaveMutex, std::try_to_lock);
     if (!lock.owns_lock()) {
         waves.convertPending[w].store(true, std::memory_order_relaxed);
+        requestTableRebuild(); // the rebuild start converts it once the lock is free
         return;
     }
     waves.convertPending[w].store(false, std::memory_order_relaxed);
