@@ -13,10 +13,10 @@
 #include "core/audioeffectx.h"
 #include "core/core_state.h"
 #include "core/paramtable.h"
-#include "engine/engine_state.h"
-#include "platform/file_helpers.h"
 #include "data/factory_waves.h"
+#include "engine/engine_state.h"
 #include "engine/tables.h"
+#include "platform/file_helpers.h"
 #include "waves/wave_state.h"
 
 #include <string>
@@ -261,7 +261,7 @@ public:
     float doPinkNoise(int generator);
     void filterStage();
     void voiceMixStage();
-    float distortSample(LaneState& lane, float drive, int subSample, float x);
+
     void resetOscillator(int voice);
     void clearDCBlockers();
     void voiceControlTerms(int voice);

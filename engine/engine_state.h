@@ -9,6 +9,7 @@
 #include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/envelope.h"
+#include "engine/pink_noise.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
 #include "engine/voice_dsp_state.h"
@@ -29,6 +30,7 @@ constexpr int kMappedControllers = 20; // controller sources 19..38
 constexpr int kMonoStackSize = 128;
 constexpr int kArpSustainListSize = 64;
 constexpr int kScopeSize = 131072;
+constexpr int kNumPinkGenerators = 65;
 
 // A voice sounds while gated or while its amplitude is above this level.
 constexpr double kVoiceSilence = 0.00001;
@@ -131,6 +133,7 @@ struct NoteState {
     bool previewOn = false;
     std::array<int, kMidiChannels> channelToVoice{};
     bool globalFilterFreeRun = false;
+    int distortMode = 0;          // cached \"Distort Mode\"
     bool spreadActive = false;    // the two-oscillator path is in use (never turns off)
     bool spreadModulated = false; // a slot targets the spread destinations 56..64
     float xyToMorphX = 0.0f, xyToMorphY = 0.0f; // XY-to-morph amounts, -1..1
@@ -255,6 +258,8 @@ struct EngineState {
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
 
     Random15 random;
+    std::array<PinkNoise, kNumPinkGenerators> pinkNoise{}; // one per lane, then the global one
+    RandSeed pinkSeed{1};
 
     TSample sampleReader;
     TDelay chorusDelay;

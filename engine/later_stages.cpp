@@ -6,8 +6,7 @@
 //
 // When a stage is built, its functions move from here to the stage's own
 // file. Owner of each group:
-//   oscillator, distortion    renderVoices, resetOscillator, clearDCBlockers,
-//   and voice mix             voiceControlTerms
+//   oscillator                voiceControlTerms (the filter's key terms)
 //   voice filter              initFilter, updateFilterRare
 //   modulation matrix         applyGlobalMatrix, applyVoiceMatrixFirstHalf,
 //                             updateModSlotCache, updateUsageFlags
@@ -33,8 +32,6 @@
 #include <algorithm>
 
 // ------------------------------------------------------------------ oscillator, distortion, mix
-void APlugin::resetOscillator(int /*voice*/) {}
-void APlugin::clearDCBlockers() {}
 // The XY-to-morph amounts; the filter's key and controller terms come with
 // the filter.
 void APlugin::voiceControlTerms(int /*voice*/) {
@@ -43,12 +40,6 @@ void APlugin::voiceControlTerms(int /*voice*/) {
         std::clamp(2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[147], -1.0f, 1.0f);
     engine.notes.xyToMorphY =
         std::clamp(2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[148], -1.0f, 1.0f);
-}
-float APlugin::distortSample(LaneState& /*lane*/, float /*drive*/, int /*subSample*/, float x) {
-    return x;
-}
-float APlugin::doPinkNoise(int /*generator*/) {
-    return engine.random.bipolar();
 }
 
 // ------------------------------------------------------------------ voice filter
@@ -67,7 +58,10 @@ void APlugin::filterStage() {
     }
 }
 void APlugin::initFilter(int /*mode*/, int /*voice*/) {}
-void APlugin::updateFilterRare() {}
+// The distortion mode is cached here until the filter's block lands.
+void APlugin::updateFilterRare() {
+    engine.notes.distortMode = getSteppedValue(tag::DistortMode);
+}
 
 // ------------------------------------------------------------------ modulation matrix
 // Until slots are routed, every destination sum stays at its neutral value.

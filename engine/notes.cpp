@@ -393,6 +393,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         voice.uniDivide = getUniDivide(v);
         voice.uniMode = getUniMode(v);
         VoiceDspState& dsp = voice.dsp;
+        dsp.invalidateCaches();
         dsp.morphSmoothed = getCurrentValue(tag::OscMorph);
         dsp.symmetrySmoothed = getCurrentValue(tag::OscSymmetry);
         dsp.filterFreqSmoothed = getCurrentValue(tag::FilterFreq);

@@ -51,6 +51,13 @@ float fastExp2(float x) {
     return std::exp2(x);
 }
 
+// The fixed-point increments of a lane's three oscillators, drift included.
+void updateLaneSteps(LaneState& lane) {
+    lane.stepUp = phaseStep(lane.incUp * lane.driftRatioUp);
+    lane.stepDown = phaseStep(lane.incDown * lane.driftRatioDown);
+    lane.stepSub = phaseStep(lane.incSub);
+}
+
 } // namespace
 
 // Computed on the voice's 16-frame tick: note position, copy ratios,
@@ -100,6 +107,7 @@ void APlugin::oscillatorVoiceTick(int v) {
         lane.incUp = dsp.upRatio * dsp.baseIncrement * ratio;
         lane.incDown = ratio * dsp.downRatio * dsp.baseIncrement;
         lane.incSub = fastExp2(dst[71] / 12.0f + dst[70]) * ratio * dsp.baseIncrement * 0.5f;
+        updateLaneSteps(lane);
 
         float x = clampf(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
         if (k >= 1) x = clampf(x + dst[33] + dst[DEST_UNI_PAN[k]], -1.0f, 1.0f);
@@ -131,6 +139,7 @@ void APlugin::oscillatorDriftTick(int v) {
         }
         lane.driftRatioUp = fastExp2(std::sin(6.2831855f * lane.driftPhaseUp) * a);
         lane.driftRatioDown = fastExp2(std::sin(6.2831855f * lane.driftPhaseDown) * a);
+        updateLaneSteps(lane);
     }
 }
 
@@ -198,49 +207,70 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
 
     // Morph position of every copy.
-    dsp.morphSmoothed = (dsp.morphSmoothed - frame.morphTag) * 0.995f + frame.morphTag;
+    if (dsp.morphSmoothed != frame.morphTag)
+        dsp.morphSmoothed = (dsp.morphSmoothed - frame.morphTag) * 0.995f + frame.morphTag;
     const float p = voice.mod.src[57] * engine.notes.xyToMorphX +
                     voice.mod.src[59] * engine.notes.xyToMorphY + dsp.morphSmoothed + dst[49];
-    const float amount = clampNaN(p, 0.0f, 1.0f);
     const int copies = voice.uniVoices < 1 ? 1 : (voice.uniVoices > 4 ? 4 : voice.uniVoices);
-    for (int k = 0; k < copies; ++k) {
-        LaneState& lane = dsp.lanes[k];
-        lane.morphAmount = amount;
-        const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
-        int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
-        if (frame.morphWrap) {
-            // Positions beyond 0..1 fold back (a triangle); the offset keeps
-            // the remainder positive.
-            const int m = (index + 1310720) % 131070;
-            index = 65535 - std::abs(65535 - m);
+    if (p != dsp.lastMorphInput || copies > 1) {
+        dsp.lastMorphInput = p;
+        const float amount = clampNaN(p, 0.0f, 1.0f);
+        for (int k = 0; k < copies; ++k) {
+            LaneState& lane = dsp.lanes[k];
+            lane.morphAmount = amount;
+            const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
+            int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
+            if (frame.morphWrap) {
+                // Positions beyond 0..1 fold back (a triangle); the offset
+                // keeps the remainder positive.
+                const int m = (index + 1310720) % 131070;
+                index = 65535 - std::abs(65535 - m);
+            }
+            index = index < 0 ? 0 : (index > 65535 ? 65535 : index);
+            lane.morphLo = tables.morphFrameLo[index];
+            lane.morphHi = tables.morphFrameHi[index];
+            lane.morphWeight = tables.morphWeight[index];
         }
-        index = index < 0 ? 0 : (index > 65535 ? 65535 : index);
-        lane.morphLo = tables.morphFrameLo[index];
-        lane.morphHi = tables.morphFrameHi[index];
-        lane.morphWeight = tables.morphWeight[index];
     }
 
     // Symmetry.
-    dsp.symmetrySmoothed = (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
-    const float smod = clampNaN(frame.smodAmountTag + dst[54], 0.0f, 1.0f);
-    const float s = smod * 0.499f * frame.smodLfo + dsp.symmetrySmoothed + dst[53];
-    dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
+    if (dsp.symmetrySmoothed != frame.symmetryTag)
+        dsp.symmetrySmoothed =
+            (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
+    const float smod = frame.smodAmountTag + dst[54];
+    const float s = (smod > 0.0f ? clampNaN(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
+                    dsp.symmetrySmoothed + dst[53];
+    if (s != dsp.lastSymmetryInput) {
+        dsp.lastSymmetryInput = s;
+        dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
+    }
 
     // Sub-oscillator level.
-    dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
-    const int subIndex = static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
-    dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
-    dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
+    if (dsp.subLevelSmoothed != frame.subTarget)
+        dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
+    if (dsp.subLevelSmoothed != dsp.lastSubInput || dst[69] != dsp.lastSubModulation) {
+        dsp.lastSubInput = dsp.subLevelSmoothed;
+        dsp.lastSubModulation = dst[69];
+        const int subIndex =
+            static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
+        dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
+        dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
+    }
 
     // Distortion drive.
-    dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
+    if (dsp.distortSmoothed != frame.driveTag)
+        dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
     const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
     dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
 
     // Pitch table and sub wave of the note's range.
-    const int note = static_cast<int>(clampNaN(dst[51] * 12.0f + dsp.notePosition, 0.0f, 127.0f));
-    dsp.pitchTable = noteToPitchTable[note];
-    dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
+    const float tableNote = dst[51] * 12.0f + dsp.notePosition;
+    if (tableNote != dsp.lastTableNote) {
+        dsp.lastTableNote = tableNote;
+        const int note = static_cast<int>(clampNaN(tableNote, 0.0f, 127.0f));
+        dsp.pitchTable = noteToPitchTable[note];
+        dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
+    }
 
     for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
 
@@ -334,11 +364,24 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     const float feedback = dst[65] * 0.3f;
     const float fold = dst[67];
     const float bits = dst[68];
+
+    // The plain case: one oscillator, no noise, fold, bits, feedback or sub.
+    if (!frame.anyNoise && !frame.spreadActive && !(fold > 0.001f) && !(bits > 0.001f) &&
+        feedback == 0.0f && !(dsp.subLevelSmoothed > 0.001f)) {
+        float* out = lane.osc.data();
+        readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, lane.stepUp,
+                 phaseOffset(lane.copyPhase + dst[66]), out);
+        lane.lastOutUp = (out[0] + out[1] + out[2] + out[3]) * 0.25f;
+        if (dsp.subNorm != 1.0f)
+            for (int j = 0; j < 4; ++j) out[j] *= dsp.subNorm;
+        return;
+    }
+
     float up[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
         const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
                              (frame.spreadActive ? dst[60] : 0.0f);
-        const uint32_t inc = phaseStep(lane.incUp * lane.driftRatioUp);
+        const uint32_t inc = lane.stepUp;
         if (frame.bothNoise)
             lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
         else
@@ -354,7 +397,7 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
                                               : frame.factory->squareWave[dsp.subSquare].data();
         const int row = static_cast<int>(clampNaN(dst[72] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
         const uint16_t* subWarp = frame.tables->symmetryWarp[row].data();
-        readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, phaseStep(lane.incSub),
+        readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, lane.stepSub,
                  phaseOffset(dst[73] + lane.copyPhase), sub);
     }
 
@@ -368,7 +411,7 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     float down[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
         const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64];
-        const uint32_t inc = phaseStep(lane.incDown * lane.driftRatioDown);
+        const uint32_t inc = lane.stepDown;
         if (frame.bothNoise)
             lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
         else
@@ -383,4 +426,23 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     for (int j = 0; j < 4; ++j)
         lane.osc[j] =
             dsp.subNorm * (dsp.subGain * sub[j] + (down[j] * downGain + up[j] * upGain) * 0.5f);
+}
+
+// A restarted note's copies start without feedback or held samples.
+void APlugin::resetOscillator(int v) {
+    if (!isValidVoice(v)) return;
+    for (LaneState& lane : engine.voices[v].dsp.lanes) {
+        lane.lastOutUp = lane.lastOutDown = 0.0f;
+        lane.distortion.reset();
+    }
+}
+
+void APlugin::clearDCBlockers() {
+    for (VoiceState& voice : engine.voices)
+        for (LaneState& lane : voice.dsp.lanes) lane.dc.reset();
+}
+
+float APlugin::doPinkNoise(int g) {
+    const int index = g < 0 ? 0 : (g >= kNumPinkGenerators ? kNumPinkGenerators - 1 : g);
+    return engine.pinkNoise[index].next(engine.pinkSeed);
 }

@@ -47,7 +47,7 @@ void APlugin::setSampleRate(float r) {
     rs.driftRateLow = 6.875f / r;
     rs.lfoRateBase = 1.71875 / (16.0 * static_cast<double>(r));
     rs.filterCeiling = 0.2f * 2.0f * r;
-    rs.dcCoef = 60.0f / (2.0f * r);
+    rs.dcCoef = DCBlocker::coefficient(r); // 60 / (2r), never above 1
     rs.dcCoefComplement = 1.0f - rs.dcCoef;
     clearDCBlockers();
 

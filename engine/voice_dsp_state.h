@@ -2,6 +2,9 @@
 // filter, distortion and mix. A lane is one unison copy of a voice.
 #pragma once
 
+#include "engine/dc_blocker.h"
+#include "engine/distortion.h"
+
 #include <array>
 #include <cstdint>
 
@@ -10,6 +13,7 @@ struct LaneState {
     // Oscillator phases, 29 bits: 2^29 is one cycle.
     uint32_t phaseUp = 0, phaseDown = 0, phaseSub = 0;
     float incUp = 0.0f, incDown = 0.0f, incSub = 0.0f; // cycles per sub-sample
+    uint32_t stepUp = 0, stepDown = 0, stepSub = 0;    // the same with drift, fixed point
     float copyRatio = 1.0f;
     float copyPhase = 0.0f;        // cycles
     float copyFilterOffset = 0.0f; // added to the normalised cut-off
@@ -25,8 +29,8 @@ struct LaneState {
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
     std::array<float, 2> out{}; // after the filter, at 2x the rate
 
-    float rateCounter = 0.0f, rateHeld = 0.0f; // distortion "Rate"
-    float dcState = 0.0f;                      // DC blocker
+    DistortionLane distortion; // state of the "Rate" mode
+    DCBlocker dc;
 };
 
 // Per-voice values of the oscillator and mix stages.
@@ -50,5 +54,15 @@ struct VoiceDspState {
     int pitchTable = 0;
     int subSquare = -1; // square wave of the sub-oscillator, -1 for the sine
     int subWarpRow = 1023;
+    // Inputs of the values above as last computed, so unchanged inputs cost
+    // nothing per frame.
+    float lastMorphInput = -1e30f;
+    float lastSymmetryInput = -1e30f;
+    float lastSubInput = -1e30f, lastSubModulation = -1e30f;
+    float lastTableNote = -1e30f;
+    void invalidateCaches() {
+        lastMorphInput = lastSymmetryInput = lastSubInput = lastSubModulation = lastTableNote =
+            -1e30f;
+    }
     std::array<LaneState, 4> lanes{};
 };

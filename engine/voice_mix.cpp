@@ -18,16 +18,20 @@ float clampf(float v, float lo, float hi) {
 void APlugin::voiceMixStage() {
     RenderState& render = engine.render;
     const float dcCoef = engine.rate.dcCoef;
-    const float dcKeep = 1.0f - dcCoef;
     const float panTag = getCurrentValue(tag::MainPan);
     std::array<float, 4>& bus = render.voiceBus;
+    const int mode = engine.notes.distortMode;
+    // Mode "Square" carries a sign from lane to lane within the frame.
+    SquareCarry carry;
 
     for (int n = 0; n < render.activeVoiceCount; ++n) {
         VoiceState& voice = engine.voices[render.activeVoices[n]];
         VoiceDspState& dsp = voice.dsp;
         const auto& dst = voice.mod.dst;
 
-        dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
+        if (dsp.panSmoothed != panTag)
+            dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
+        const DistortionParams shape = Distortion::prepare(mode, dsp.distortDrive);
         const float pan = dsp.panSmoothed + dst[88];
         const float gain = voice.mod.src[kSrcEnvFirst] * voice.velocityGain * std::fabs(dst[86]);
         const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
@@ -36,12 +40,10 @@ void APlugin::voiceMixStage() {
         const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = dsp.lanes[k];
-            float y[2];
-            for (int j = 0; j < 2; ++j) {
-                const float x = distortSample(lane, dsp.distortDrive, j, lane.out[j]);
-                lane.dcState = lane.dcState * dcKeep + dcCoef * x;
-                y[j] = x - lane.dcState;
-            }
+            float y[2] = {lane.out[0], lane.out[1]};
+            Distortion::processLane(shape, lane.distortion, carry, y[0], y[1]);
+            y[0] = lane.dc.process(y[0], dcCoef);
+            y[1] = lane.dc.process(y[1], dcCoef);
             const float gL = lane.copyPanL * left;
             const float gR = lane.copyPanR * right;
             bus[0] += gL * y[0];

@@ -441,6 +441,10 @@ void APlugin::updateWaveTablesRare() {
         ws.cachedOscMode = mode;
         requestTableRebuild();
     }
-    ws.morphWrap = getOnOff(tag::MorphWrapOn);
-    ws.subAboveHalf = getCurrentValue(tag::OscSubVolume) > 0.5f;
+    const bool morphWrap = getOnOff(tag::MorphWrapOn);
+    const bool subAboveHalf = getCurrentValue(tag::OscSubVolume) > 0.5f;
+    if (morphWrap != ws.morphWrap || subAboveHalf != ws.subAboveHalf)
+        for (VoiceState& voice : engine.voices) voice.dsp.invalidateCaches();
+    ws.morphWrap = morphWrap;
+    ws.subAboveHalf = subAboveHalf;
 }
