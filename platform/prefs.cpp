@@ -63,7 +63,11 @@ constexpr std::size_t MAX_FILE_BYTES = 8u << 20;
 constexpr const char* FILE_HEADER = "# Ondix preferences\n";
 
 std::string prefsFileName() {
-    return std::string(PREF_PATH_STR) + ".prefs";
+    std::string name;
+    name.reserve(sizeof PREF_PATH_STR + 8);
+    name.append(PREF_PATH_STR, sizeof PREF_PATH_STR - 1);
+    name.append(".prefs", 6);
+    return name;
 }
 
 // ------------------------------------------------------------------ folders
