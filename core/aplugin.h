@@ -223,6 +223,7 @@ public:
     // engine/notes.cpp, engine/midi.cpp), and the stages still to come
     // (engine/later_stages.cpp).
     void readHostTime();
+    void setListedSource(int source, float value);
     void renderFrame();
     void globalTick();
     void transportStarted();

@@ -91,7 +91,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (queue.pending > 0) processMidi(i);
         const float left = inL ? inL[i] : 0.0f;
         const float right = inR ? inR[i] : 0.0f;
-        setModSrcAmt(kSrcInput, std::isfinite(left + right) ? (left + right) * 0.5f : 0.0f);
+        setListedSource(kSrcInput, std::isfinite(left + right) ? (left + right) * 0.5f : 0.0f);
 
         renderFrame();
 
@@ -100,10 +100,21 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (outL) outL[i] = outLeft;
         if (outR) outR[i] = outRight;
         const float mono = (outLeft + outRight) * 0.5f;
-        setModSrcAmt(kSrcOutput, mono);
+        setListedSource(kSrcOutput, mono);
         render.scopeRing[render.scopeWritePos & (kScopeSize - 1)] = mono;
         ++render.scopeWritePos;
     }
+}
+
+// A source that changes every frame for everyone ("Input", "Output"): it is
+// written to the global row and the listed voices; a voice entering the list
+// takes the global value (buildActiveVoiceList), so every voice that renders
+// sees the same value as with a write to all sixteen.
+void APlugin::setListedSource(int source, float value) {
+    engine.global.src[source] = value;
+    const RenderState& render = engine.render;
+    for (int n = 0; n < render.activeVoiceCount; ++n)
+        engine.voices[render.activeVoices[n]].mod.src[source] = value;
 }
 
 void APlugin::readHostTime() {
@@ -261,6 +272,9 @@ void APlugin::buildActiveVoiceList() {
     for (int v = 0; v < kNumVoices; ++v) {
         const VoiceState& voice = engine.voices[v];
         if (!voice.sounds()) continue;
+        VoiceState& listed = engine.voices[v];
+        listed.mod.src[kSrcInput] = engine.global.src[kSrcInput];
+        listed.mod.src[kSrcOutput] = engine.global.src[kSrcOutput];
         render.activeVoices[render.activeVoiceCount] = v;
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;

@@ -31,7 +31,8 @@ void APlugin::voiceMixStage() {
 
         if (dsp.panSmoothed != panTag)
             dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
-        const DistortionParams shape = Distortion::prepare(mode, dsp.distortDrive);
+        DistortionParams shape;
+        if (mode != Distortion::kOff) shape = Distortion::prepare(mode, dsp.distortDrive);
         const float pan = dsp.panSmoothed + dst[88];
         const float gain = voice.mod.src[kSrcEnvFirst] * voice.velocityGain * std::fabs(dst[86]);
         const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
@@ -41,7 +42,10 @@ void APlugin::voiceMixStage() {
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = dsp.lanes[k];
             float y[2] = {lane.out[0], lane.out[1]};
-            Distortion::processLane(shape, lane.distortion, carry, y[0], y[1]);
+            // "Off" leaves the samples as they are (a non-finite sample is
+            // caught by the DC blocker and the output limit).
+            if (mode != Distortion::kOff)
+                Distortion::processLane(shape, lane.distortion, carry, y[0], y[1]);
             y[0] = lane.dc.process(y[0], dcCoef);
             y[1] = lane.dc.process(y[1], dcCoef);
             const float gL = lane.copyPanL * left;

@@ -1,0 +1,190 @@
+// The voice mix, listened to: main pan, the amplitude envelope's attack and
+// release as heard at the output, velocity to volume, and the DC blocker
+// (offset removed, corner near 9.5 Hz, stable and cleared at any rate).
+
+#include "engine/sound_check.h"
+#include "support/spectrum.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using spectrum::dB;
+using spectrum::toneAmplitude;
+
+namespace {
+
+// Peak level of consecutive windows of `size` samples.
+std::vector<double> windowPeaks(const std::vector<float>& x, int size) {
+    std::vector<double> peaks;
+    for (std::size_t start = 0; start + size <= x.size(); start += size) {
+        double p = 0.0;
+        for (int i = 0; i < size; ++i)
+            p = std::max(p, static_cast<double>(std::fabs(x[start + i])));
+        peaks.push_back(p);
+    }
+    return peaks;
+}
+
+// Steady level of note 69 (a 220 Hz sine) at a velocity.
+double levelAt(SoundCheck& s, int velocity) {
+    return toneAmplitude(s.play(69, 2048, 8192, velocity), s.rate(), 220.0);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ pan
+
+TEST(VoiceMixPan, HalfIsCentred) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::MainPan, 0.5f);
+    std::vector<float> right;
+    const std::vector<float> left = s.hold(69, 256, 4096, 127, &right);
+    s.release();
+    EXPECT_GT(spectrum::rms(left), 0.05);
+    int differing = 0;
+    for (std::size_t i = 0; i < left.size(); ++i) differing += left[i] != right[i];
+    EXPECT_EQ(differing, 0) << "left and right are the same samples";
+}
+
+TEST(VoiceMixPan, ZeroIsFullyLeftAndOneFullyRight) {
+    SoundCheck s;
+    std::vector<float> right;
+    s.h.p().setParameter(tag::MainPan, 0.0f);
+    std::vector<float> left = s.hold(69, 256, 4096, 127, &right);
+    s.release();
+    const double centre = spectrum::rms(left);
+    EXPECT_GT(centre, 0.05);
+    EXPECT_EQ(*std::max_element(right.begin(), right.end()), 0.0f);
+    EXPECT_EQ(*std::min_element(right.begin(), right.end()), 0.0f);
+
+    s.h.p().setParameter(tag::MainPan, 1.0f);
+    left = s.hold(69, 256, 4096, 127, &right);
+    s.release();
+    EXPECT_NEAR(spectrum::rms(right), centre, 0.01 * centre) << "the same level on the other side";
+    EXPECT_EQ(*std::max_element(left.begin(), left.end()), 0.0f);
+    EXPECT_EQ(*std::min_element(left.begin(), left.end()), 0.0f);
+}
+
+// ------------------------------------------------------------------ amplitude envelope
+
+TEST(VoiceMixLevel, TheAttackRampsTheOutputUp) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::AmpEnvAttack, 0.5f); // about 128 ms from silence to full level
+    const int ms10 = 441;
+    const std::vector<double> p = windowPeaks(s.play(69, 0, 30 * ms10), ms10);
+    const double full = p.back();
+    ASSERT_GT(full, 0.05);
+    EXPECT_LT(p[0], 0.1 * full) << "starts from silence";
+    EXPECT_NEAR(p[6], 0.5 * full, 0.1 * full) << "about half way after 60..70 ms";
+    for (std::size_t i = 1; i < 13; ++i) EXPECT_GE(p[i], p[i - 1]) << "rising, window " << i;
+    for (std::size_t i = 15; i < p.size(); ++i)
+        EXPECT_NEAR(p[i], full, 0.02 * full) << "at full level after the attack, window " << i;
+}
+
+TEST(VoiceMixLevel, TheReleaseTailFallsToSilence) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::AmpEnvRelease, 0.4f); // about 50 ms
+    const std::vector<float> held = s.hold(69, 2048, 2205);
+    const double level = windowPeaks(held, 2205)[0];
+    ASSERT_GT(level, 0.05);
+
+    s.h.send(EventBlock().noteOff(0, 69));
+    const int ms5 = 221;
+    const std::vector<float> tail = s.capture(60 * ms5);
+    const std::vector<double> p = windowPeaks(tail, ms5);
+    EXPECT_GT(p[0], 0.5 * level) << "no click: the tail starts near the held level";
+    bool between = false;
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        EXPECT_LE(p[i], p[i - 1] * 1.01 + 1e-6) << "falling, window " << i;
+        between |= p[i] > 0.05 * level && p[i] < 0.5 * level;
+    }
+    EXPECT_TRUE(between) << "a gradual tail";
+    EXPECT_EQ(p.back(), 0.0) << "silent at the end";
+    EXPECT_EQ(s.h.soundingCount(), 0);
+}
+
+TEST(VoiceMixLevel, VelocityToVolumeScalesTheLevel) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::VelocityToVolume, 1.0f); // level follows velocity
+    double loud = levelAt(s, 127);
+    EXPECT_NEAR(levelAt(s, 64) / loud, 64.0 / 127.0, 0.01);
+    EXPECT_NEAR(levelAt(s, 16) / loud, 16.0 / 127.0, 0.005);
+
+    s.h.p().setParameter(tag::VelocityToVolume, 0.0f); // velocity ignored
+    loud = levelAt(s, 127);
+    EXPECT_NEAR(levelAt(s, 64) / loud, 1.0, 0.01);
+
+    s.h.p().setParameter(tag::VelocityToVolume, 0.5f); // half of the range follows
+    loud = levelAt(s, 127);
+    EXPECT_NEAR(levelAt(s, 64) / loud, 0.5 * 64.0 / 127.0 + 0.5, 0.01);
+}
+
+// ------------------------------------------------------------------ DC blocker
+
+TEST(VoiceMixDc, AWarpedWaveLeavesNoOffset) {
+    SoundCheck s;
+    // A sine with its first half squeezed into a tenth of the cycle: the
+    // narrow positive lobe and the wide negative one average far from 0.
+    s.h.p().setParameter(tag::OscSymmetry, 0.1f);
+    // 300 ms (18 time constants of the blocker), then 40 whole periods of
+    // 220 Hz (2205 samples are exactly 11 periods at 44.1 kHz).
+    const std::vector<float> x = s.play(69, 13230, 4 * 2205);
+    const double hi = *std::max_element(x.begin(), x.end());
+    const double lo = *std::min_element(x.begin(), x.end());
+    ASSERT_GT(hi - lo, 0.1);
+    EXPECT_GT(std::fabs(hi + lo), 0.2 * (hi - lo)) << "the cycle is lopsided";
+    EXPECT_LT(std::fabs(spectrum::mean(x)), 1e-3 * (hi - lo)) << "but its mean is 0";
+}
+
+TEST(VoiceMixDc, BlockerCornerIsNearTenHertz) {
+    SoundCheck s; // sine
+    const double rate = s.rate();
+    // Note 62 (146.8 Hz) is far above the corner; sixteen times lower
+    // (9.17 Hz) sits just below it.
+    const double pass = toneAmplitude(s.play(62, 2048, 16384), rate, 146.83);
+    s.h.p().setParameter(tag::OscOctave, 0.0f);
+    const std::vector<float> low = s.play(62, 22050, 65536);
+    const double f = spectrum::peakFrequency(low, rate, 5.0, 15.0);
+    ASSERT_NEAR(f, 146.83 / 16.0, 0.05);
+    // A one-pole high-pass with its corner at 60 / (2 pi) = 9.55 Hz.
+    const double expected = f / std::hypot(f, 60.0 / (2.0 * spectrum::kPi));
+    EXPECT_NEAR(toneAmplitude(low, rate, f) / pass, expected, 0.05);
+}
+
+TEST(VoiceMixDc, BlockerStaysStableAtTheLowestAcceptedRates) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::OscSymmetry, 0.1f); // a wave with a large offset
+    for (const float rate : {25.0f, 10.0f, 5.0f}) {
+        SCOPED_TRACE(rate);
+        s.rate(rate);
+        EXPECT_GT(s.h.engine().rate.dcCoef, 0.0f);
+        EXPECT_LE(s.h.engine().rate.dcCoef, 1.0f);
+        s.hold(60, 0, 256);
+        const int v = s.h.gatedVoiceWithNote(60);
+        ASSERT_GE(v, 0);
+        for (const LaneState& lane : s.h.voice(v).dsp.lanes) {
+            EXPECT_TRUE(std::isfinite(lane.dc.state()));
+            EXPECT_LE(std::fabs(lane.dc.state()), 2.0);
+        }
+        EXPECT_TRUE(s.h.allFinite);
+        s.release();
+    }
+}
+
+TEST(VoiceMixDc, ARateChangeClearsEveryBlocker) {
+    SoundCheck s;
+    s.h.p().setParameter(tag::OscSymmetry, 0.1f);
+    s.hold(69, 0, 4410);
+    const int v = s.h.gatedVoiceWithNote(69);
+    ASSERT_GE(v, 0);
+    ASSERT_GT(std::fabs(s.h.voice(v).dsp.lanes[0].dc.state()), 0.01)
+        << "the blocker holds the offset";
+
+    s.h.p().setSampleRate(48000.0f);
+    for (int w = 0; w < kNumVoices; ++w)
+        for (const LaneState& lane : s.h.voice(w).dsp.lanes)
+            EXPECT_EQ(lane.dc.state(), 0.0) << "voice " << w;
+}
