@@ -221,9 +221,9 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
             const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
             int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
             if (frame.morphWrap) {
-                // Positions beyond 0..1 fold back (a triangle); the offset
-                // keeps the remainder positive.
-                const int m = (index + 1310720) % 131070;
+                // Positions beyond 0..1 fold back (a triangle), also far
+                // below 0.
+                const int m = ((index + 1310720) % 131070 + 131070) % 131070;
                 index = 65535 - std::abs(65535 - m);
             }
             index = index < 0 ? 0 : (index > 65535 ? 65535 : index);
@@ -428,12 +428,13 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
             dsp.subNorm * (dsp.subGain * sub[j] + (down[j] * downGain + up[j] * upGain) * 0.5f);
 }
 
-// A restarted note's copies start without feedback or held samples.
+// A restarted note's copies start without feedback, held samples or DC.
 void APlugin::resetOscillator(int v) {
     if (!isValidVoice(v)) return;
     for (LaneState& lane : engine.voices[v].dsp.lanes) {
         lane.lastOutUp = lane.lastOutDown = 0.0f;
         lane.distortion.reset();
+        lane.dc.reset(); // the last note's offset must not thump into this one
     }
 }
 

@@ -24,9 +24,10 @@
 #include <random>
 #include <vector>
 
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*mallocHook)(const volatile void*, std::size_t),
-    void (*freeHook)(const volatile void*)) __attribute__((weak));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,
+                                                                            std::size_t),
+                                                         void (*freeHook)(const volatile void*))
+    __attribute__((weak));
 
 namespace {
 
@@ -77,7 +78,7 @@ void* volatile gSink;
 struct Block {
     int frames = 0;
     EventBlock events;
-    VstEvents* prepared = nullptr; // built before the block is played
+    VstEvents* prepared = nullptr;              // built before the block is played
     std::vector<std::pair<int, float>> changes; // parameters set before the block
 };
 
@@ -131,10 +132,10 @@ void expectIndexesInside(const EngineState& e) {
 // were not silent. `poke` runs before each block (on the engine state).
 template <typename Poke>
 void play(PluginHarness& h, std::vector<Block>& blocks, long& audible, Poke&& poke) {
-    const int most = std::max_element(blocks.begin(), blocks.end(), [](const Block& a,
-                                                                         const Block& b) {
-                         return a.frames < b.frames;
-                     })->frames;
+    const int most =
+        std::max_element(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) {
+            return a.frames < b.frames;
+        })->frames;
     std::vector<float> inL(most, 0.0f), inR(most, 0.0f), outL(most), outR(most);
     float* in[2] = {inL.data(), inR.data()};
     float* out[2] = {outL.data(), outR.data()};
@@ -207,9 +208,9 @@ TEST(EngineFuzz, ModulationSumsFarOutOfRangeKeepEveryIndexInsideItsTable) {
     // The oscillator's and the mix's destinations, set on every sounding
     // voice before each block to values no patch would reach but a sum of
     // slots can: far beyond 0..1, both signs.
-    const int dests[] = {2,  3,  4,  19, 20, 21, 22, 25, 26, 29, 30, 33, 34, 37, 38, 41, 42, 45,
-                         49, 50, 51, 52, 53, 54, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67,
-                         68, 69, 70, 71, 72, 73, 86, 88, 96};
+    const int dests[] = {2,  3,  4,  19, 20, 21, 22, 25, 26, 29, 30, 33, 34, 37, 38,
+                         41, 42, 45, 49, 50, 51, 52, 53, 54, 56, 57, 58, 59, 60, 61,
+                         62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 86, 88, 96};
     const float extremes[] = {-1e9f, -1e4f, -64.5f, -21.3f, -3.7f, -1.2f, -0.3f, 0.0f,
                               0.4f,  1.3f,  2.6f,   21.7f,  70.0f, 1e4f,  1e9f};
     std::vector<Block> blocks = randomPerformance(rng, 40, 512);

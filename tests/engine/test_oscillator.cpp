@@ -187,6 +187,12 @@ TEST(OscillatorMorph, MorphZeroReadsFrameZeroAndMorphOneFrameThirtyOne) {
         EXPECT_NEAR(harmonicDb(x, rate, f0, k), dB(1.0 / k), 0.5) << "harmonic " << k;
 }
 
+// The fold is a triangle over the position index: its period is 131070
+// steps and the offset that keeps it positive (1310720) is ten periods plus
+// 20 steps, so a folded position lands within some 40 index steps (0.0006 of
+// the morph range, 0.02 of a frame's weight) of its twin.
+constexpr float kFoldWeightTolerance = 0.03f;
+
 TEST(OscillatorMorph, WrapFoldsPositionsBeyondOneBackIntoTheTable) {
     SoundCheck s;
     s.waves(kSine, kSaw);
@@ -195,12 +201,12 @@ TEST(OscillatorMorph, WrapFoldsPositionsBeyondOneBackIntoTheTable) {
     const MorphRead at12 = readMorph(s, 1.0f, 0.2f, true);
     EXPECT_EQ(at12.lo, at08.lo) << "1.2 reads like 0.8";
     EXPECT_EQ(at12.hi, at08.hi);
-    EXPECT_NEAR(at12.weight, at08.weight, 0.01f);
+    EXPECT_NEAR(at12.weight, at08.weight, kFoldWeightTolerance);
 
     const MorphRead at25 = readMorph(s, 1.0f, 1.5f, true);
     const MorphRead at05 = readMorph(s, 0.5f, 0.0f, true);
     EXPECT_EQ(at25.lo, at05.lo) << "2.5 reads like 0.5";
-    EXPECT_NEAR(at25.weight, at05.weight, 0.01f);
+    EXPECT_NEAR(at25.weight, at05.weight, kFoldWeightTolerance);
 
     const MorphRead clamped = readMorph(s, 1.0f, 0.2f, false);
     EXPECT_EQ(clamped.lo, 31) << "without wrap 1.2 stays at frame 31";
@@ -215,16 +221,53 @@ TEST(OscillatorMorph, WrapFoldsNegativePositionsWithoutReadingBeforeTheTable) {
     const MorphRead below = readMorph(s, 0.0f, -0.2f, true);
     EXPECT_EQ(below.lo, at02.lo) << "-0.2 reads like 0.2";
     EXPECT_EQ(below.hi, at02.hi);
-    EXPECT_NEAR(below.weight, at02.weight, 0.01f);
+    EXPECT_NEAR(below.weight, at02.weight, kFoldWeightTolerance);
 
     const MorphRead at08 = readMorph(s, 0.8f, 0.0f, true);
     const MorphRead farBelow = readMorph(s, 0.0f, -1.2f, true);
     EXPECT_EQ(farBelow.lo, at08.lo) << "-1.2 reads like 0.8";
-    EXPECT_NEAR(farBelow.weight, at08.weight, 0.01f);
+    EXPECT_NEAR(farBelow.weight, at08.weight, kFoldWeightTolerance);
 
     const MorphRead clamped = readMorph(s, 0.0f, -0.2f, false);
     EXPECT_EQ(clamped.lo, 0) << "without wrap -0.2 stays at frame 0";
     EXPECT_EQ(clamped.weight, 0.0f);
+}
+
+TEST(OscillatorMorph, WrapKeepsFoldingFarFromTheTable) {
+    SoundCheck s;
+    s.waves(kSine, kSaw);
+    // Every position inside the modulation range folds like its twin in 0..1
+    // (the triangle has a period of 2).
+    const MorphRead at07 = readMorph(s, 0.7f, 0.0f, true);
+    const MorphRead above = readMorph(s, 0.0f, 20.7f, true);
+    EXPECT_EQ(above.lo, at07.lo) << "20.7 reads like 0.7";
+    EXPECT_NEAR(above.weight, at07.weight, kFoldWeightTolerance);
+    const MorphRead below = readMorph(s, 0.0f, -21.3f, true);
+    EXPECT_EQ(below.lo, at07.lo) << "-21.3 reads like 0.7";
+    EXPECT_NEAR(below.weight, at07.weight, kFoldWeightTolerance);
+    const MorphRead farBelow = readMorph(s, 0.0f, -40.7f, true);
+    EXPECT_EQ(farBelow.lo, at07.lo) << "-40.7 reads like 0.7";
+    EXPECT_NEAR(farBelow.weight, at07.weight, kFoldWeightTolerance);
+}
+
+TEST(OscillatorMorph, WrapSwitchedOnDuringANoteTakesEffect) {
+    SoundCheck s;
+    s.waves(kSine, kSaw);
+    s.h.p().setParameter(tag::OscMorph, 1.0f);
+    s.h.p().setOff(tag::MorphWrapOn);
+    s.h.send(EventBlock().noteOn(0, 69, 127));
+    s.h.render(1);
+    const int v = s.h.gatedVoiceWithNote(69);
+    ASSERT_GE(v, 0);
+    s.h.voice(v).mod.dst[49] = 0.2f; // a steady modulation to 1.2
+    s.h.render(512);
+    EXPECT_EQ(s.h.voice(v).dsp.lanes[0].morphLo, 31);
+
+    s.h.p().setOn(tag::MorphWrapOn); // picked up on the next 128-frame tick
+    s.h.render(512);
+    EXPECT_EQ(s.h.voice(v).dsp.lanes[0].morphLo, 24) << "1.2 now folds back to about 0.8";
+    EXPECT_EQ(s.h.voice(v).dsp.lanes[0].morphHi, 25);
+    s.release();
 }
 
 TEST(OscillatorMorph, WrappedPositionSoundsLikeItsFoldedTwin) {
@@ -362,6 +405,67 @@ TEST(OscillatorSub, OneAddsASquareAnOctaveDown) {
     EXPECT_LT(dB(toneAmplitude(x, rate, 660.0) / sub), -40.0);
 }
 
+TEST(OscillatorSub, CrossingHalfDuringANoteSwitchesBetweenSineAndSquare) {
+    SoundCheck s;
+    const double rate = s.rate();
+    s.h.p().setParameter(tag::OscSubVolume, 0.0f); // full-level sine
+    const std::vector<float> sine = s.hold(69, kSkip, 16384);
+    s.h.p().setParameter(tag::OscSubVolume, 1.0f); // the same level, the square
+    const std::vector<float> square = s.capture(kSkip + 16384);
+    s.release();
+    const std::vector<float> after(square.begin() + kSkip, square.end());
+    EXPECT_LT(dB(toneAmplitude(sine, rate, 330.0) / toneAmplitude(sine, rate, 110.0)), -60.0);
+    EXPECT_NEAR(dB(toneAmplitude(after, rate, 330.0) / toneAmplitude(after, rate, 110.0)),
+                dB(1.0 / 3.0), 2.0)
+        << "the held note's sub is now the square";
+}
+
+// ------------------------------------------------------------------ spread
+
+TEST(OscillatorSpread, SpreadSplitsTheNoteIntoTwoPitchesAndStaysLevelWhenBackAtZero) {
+    SoundCheck s; // sine
+    const double rate = s.rate();
+    const double note = noteHz(93);
+    const double before = toneAmplitude(s.play(93, kSkip, 16384), rate, note);
+
+    // Full spread: the two oscillators 1/60 octave above and below.
+    s.h.p().setParameter(tag::OscSpread, 1.0f);
+    const std::vector<float> x = s.play(93, kSkip, kWindow);
+    const double up = note * std::pow(2.0, 1.0 / 60.0), down = note / std::pow(2.0, 1.0 / 60.0);
+    EXPECT_NEAR(peakFrequency(x, rate, note + 3.0, note + 20.0), up, 0.5);
+    EXPECT_NEAR(peakFrequency(x, rate, note - 20.0, note - 3.0), down, 0.5);
+    EXPECT_NEAR(dB(toneAmplitude(x, rate, up) / toneAmplitude(x, rate, down)), 0.0, 1.0);
+    EXPECT_LT(dB(toneAmplitude(x, rate, note) / toneAmplitude(x, rate, up)), -40.0);
+
+    // Back at zero the two oscillators coincide: one pitch at the old level.
+    s.h.p().setParameter(tag::OscSpread, 0.0f);
+    const std::vector<float> y = s.play(93, kSkip, 16384);
+    EXPECT_NEAR(peakFrequency(y, rate, note - 20.0, note + 20.0), note, 0.5);
+    EXPECT_NEAR(dB(toneAmplitude(y, rate, note) / before), 0.0, 0.5);
+}
+
+// ------------------------------------------------------------------ bit reduction
+
+TEST(OscillatorShape, BitsAtFullReductionLeaveOnlyMinusOneZeroAndOne) {
+    SoundCheck s; // sine
+    s.h.send(EventBlock().noteOn(0, 69, 127));
+    s.h.render(1);
+    const int v = s.h.gatedVoiceWithNote(69);
+    ASSERT_GE(v, 0);
+    s.h.voice(v).mod.dst[68] = 1.0f; // the bit-reduction modulation at its top
+    bool sawOne = false, sawZero = false;
+    for (int f = 0; f < 400; ++f) {
+        s.h.render(1);
+        for (float w : s.h.voice(v).dsp.lanes[0].osc) {
+            ASSERT_TRUE(w == -1.0f || w == 0.0f || w == 1.0f) << w;
+            sawOne |= std::fabs(w) == 1.0f;
+            sawZero |= w == 0.0f;
+        }
+    }
+    EXPECT_TRUE(sawOne && sawZero);
+    s.release();
+}
+
 // ------------------------------------------------------------------ octave
 
 TEST(OscillatorOctave, ZeroDividesAndOneMultipliesTheFrequencyBySixteen) {
@@ -400,8 +504,9 @@ TEST(OscillatorNoise, BothWavesNoiseGiveBroadbandNoiseAtAQuarterOfFullScale) {
     EXPECT_NEAR(spectrum::rms(x) / fullScale, 0.25 / std::sqrt(3.0), 0.015);
     double peak = 0.0;
     for (float v : x) peak = std::max(peak, static_cast<double>(std::fabs(v)));
-    EXPECT_GT(peak / fullScale, 0.22);
-    EXPECT_LT(peak / fullScale, 0.26);
+    // The DC blocker's slowly wandering state adds a few thousandths.
+    EXPECT_GT(peak / fullScale, 0.23);
+    EXPECT_LT(peak / fullScale, 0.27);
 
     // Broadband and flat: the same density in every octave.
     const std::vector<double> d = octaveDensities(Spectrum::of(x, rate), 86.0, 7);
@@ -425,6 +530,32 @@ TEST(OscillatorNoise, BothWavesNoiseReadNoWaveTable) {
         for (const LaneState& lane : s.h.voice(v).dsp.lanes)
             for (float o : lane.osc) EXPECT_TRUE(std::isfinite(o)) << "morph " << morph;
     }
+}
+
+TEST(OscillatorNoise, OneNoiseWaveBlendsWithTheOtherWaveByMorph) {
+    SoundCheck s;
+    const double rate = s.rate();
+    const double fullScale = toneAmplitude(s.play(69, kSkip, 8192), rate, 220.0);
+    s.waves(kWhiteNoise, kSine);
+
+    s.h.p().setParameter(tag::OscMorph, 1.0f); // all wave B: the sine alone
+    std::vector<float> x = s.play(69, kSkip, 16384);
+    EXPECT_NEAR(toneAmplitude(x, rate, 220.0) / fullScale, 1.0, 0.02);
+    EXPECT_NEAR(spectrum::rms(x) / fullScale, 1.0 / std::sqrt(2.0), 0.02) << "no noise";
+
+    s.h.p().setParameter(tag::OscMorph, 0.5f); // half of each
+    x = s.play(69, kSkip, 16384);
+    const double sine = toneAmplitude(x, rate, 220.0) / fullScale;
+    EXPECT_NEAR(sine, 0.5, 0.02);
+    const double total = spectrum::rms(x) / fullScale;
+    const double noise = std::sqrt(std::max(0.0, total * total - sine * sine / 2.0));
+    EXPECT_NEAR(noise, 0.5 * 0.25 / std::sqrt(3.0), 0.01) << "half of the quarter-scale noise";
+
+    s.h.p().setParameter(tag::OscMorph, 0.0f); // all wave A: noise alone
+    x = s.play(69, kSkip, 16384);
+    EXPECT_LT(toneAmplitude(x, rate, 220.0) / fullScale, 0.01) << "no sine";
+    EXPECT_NEAR(spectrum::rms(x) / fullScale, 0.25 / std::sqrt(3.0), 0.015);
+    EXPECT_TRUE(s.h.allFinite);
 }
 
 TEST(OscillatorNoise, PinkNoiseWaveFallsAboutThreeDbPerOctave) {

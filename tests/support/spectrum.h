@@ -75,8 +75,8 @@ inline double dB(double ratio) {
 // Amplitude spectrum of one windowed FFT.
 struct Spectrum {
     double rate = 0.0;
-    std::size_t size = 0;       // FFT points
-    std::vector<double> amp;    // size / 2 + 1 bins, calibrated to sine amplitude
+    std::size_t size = 0;    // FFT points
+    std::vector<double> amp; // size / 2 + 1 bins, calibrated to sine amplitude
 
     static Spectrum of(const std::vector<float>& x, double rate,
                        Window kind = Window::BlackmanHarris) {
