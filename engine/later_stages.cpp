@@ -6,13 +6,6 @@
 //
 // When a stage is built, its functions move from here to the stage's own
 // file. Owner of each group:
-//   oscillator                voiceControlTerms (the filter's key terms)
-//   voice filter              initFilter, updateFilterRare
-//   modulation matrix         applyGlobalMatrix, applyVoiceMatrixFirstHalf,
-//                             updateModSlotCache, updateUsageFlags
-//   free LFOs                 initLFO, stepGlobalLfos, advanceSModLfo,
-//                             resetSModLfoPhase, stepVoiceLfosAndNoise,
-//                             updateLfoRare, voiceLfoAndXYTick (LFO half)
 //   effect chain              initFX, doFX, restartEffectLfos, updateFXRare,
 //                             setReverbSampleRate, updateGlobalDerivedValues
 //   arpeggiator               initArp, resetArpMagic, arpNoteDown, arpNoteReleased, resetArpClock,
@@ -30,56 +23,6 @@
 #include "core/aplugin.h"
 
 #include <algorithm>
-
-// ------------------------------------------------------------------ oscillator, distortion, mix
-// The XY-to-morph amounts; the filter's key and controller terms come with
-// the filter.
-void APlugin::voiceControlTerms(int /*voice*/) {
-    const auto& g = engine.global.dst;
-    engine.notes.xyToMorphX =
-        std::clamp(2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[147], -1.0f, 1.0f);
-    engine.notes.xyToMorphY =
-        std::clamp(2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[148], -1.0f, 1.0f);
-}
-
-// ------------------------------------------------------------------ voice filter
-// Until the filter exists, each pair of oscillator sub-samples is averaged
-// down to the filter's two sub-samples per frame.
-void APlugin::filterStage() {
-    const RenderState& render = engine.render;
-    for (int n = 0; n < render.activeVoiceCount; ++n) {
-        VoiceState& voice = engine.voices[render.activeVoices[n]];
-        const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
-        for (int k = 0; k < copies; ++k) {
-            LaneState& lane = voice.dsp.lanes[k];
-            lane.out[0] = (lane.osc[0] + lane.osc[1]) * 0.5f;
-            lane.out[1] = (lane.osc[2] + lane.osc[3]) * 0.5f;
-        }
-    }
-}
-void APlugin::initFilter(int /*mode*/, int /*voice*/) {}
-// The distortion mode is cached here until the filter's block lands.
-void APlugin::updateFilterRare() {
-    engine.notes.distortMode = getSteppedValue(tag::DistortMode);
-}
-
-// ------------------------------------------------------------------ modulation matrix
-// Until slots are routed, every destination sum stays at its neutral value.
-void APlugin::applyGlobalMatrix() {
-    engine.global.dst = engine.destBase;
-}
-void APlugin::applyVoiceMatrixFirstHalf(int /*voice*/) {}
-void APlugin::updateModSlotCache() {}
-void APlugin::updateUsageFlags() {}
-
-// ------------------------------------------------------------------ free LFOs
-void APlugin::initLFO(int /*mode*/, int /*lfo*/, int /*voice*/) {}
-void APlugin::stepGlobalLfos() {}
-void APlugin::advanceSModLfo() {}
-void APlugin::resetSModLfoPhase() {}
-void APlugin::stepVoiceLfosAndNoise() {}
-void APlugin::updateLfoRare() {}
-void APlugin::voiceLfoAndXYTick(int /*voice*/) {}
 
 // ------------------------------------------------------------------ effect chain
 void APlugin::initFX() {}
