@@ -204,6 +204,18 @@ public:
     float getUniDivide(int voice) const;
     float bendOctaves(float bend) const;
     int getModDest(int slot) const;
+    static bool isValidModSlot(int slot);
+    static bool isValidMod(int slot);
+    static bool isValidSrc(int source);
+    int getModSrc(int slot) const;
+    bool getModSlotBypass(int slot) const;
+    float getModSlotAmt(int slot) const;
+    int getModSlotSrc(int slot) const;
+    int getModSlotDest(int slot) const;
+    int getDestTypeForSlot(int slot) const;
+    void setModDest(int slot, int dest);
+    void setModSlotVar(int slot, bool bypass, float amount, int source, int dest);
+    void updateAutoTags();
     void refreshMidiChannelPref(); // main thread: re-read "MIDIChannel" for the audio thread
     void refreshA4Pref();          // main thread: re-read "A4" for the audio thread
 
@@ -269,6 +281,7 @@ public:
     void updateFilterRare();
     void applyGlobalMatrix();
     void applyVoiceMatrixFirstHalf(int voice);
+    void applyVoiceMatrixSecondHalf();
     void updateModSlotCache();
     void updateUsageFlags();
     void stepGlobalLfos();

@@ -9,6 +9,7 @@
 #include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/envelope.h"
+#include "engine/matrix.h"
 #include "engine/pink_noise.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
@@ -102,6 +103,7 @@ struct VoiceState {
     int uniMode = 0;
     float uniDivide = 1.0f;
     VoiceDspState dsp; // oscillator, filter, distortion and mix
+    MatrixVoice matrix; // this voice's slot amounts
 
     // Controller values as received, and their snapshot at the note start.
     float modWheel = 0.0f, polyAftertouch = 0.0f, channelPressure = 0.0f;
@@ -253,6 +255,7 @@ struct EngineState {
 
     std::array<VoiceState, kNumVoices> voices{};
     ModRow global;                              // global sources and destination sums
+    MatrixState matrix; // the slots as setGlobalRare last saw them
     std::array<float, kNumModDests> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves

@@ -1,15 +1,223 @@
-// The modulation matrix.
+// The modulation matrix: slot caches, the global matrix every 16 frames and
+// the per-voice matrix in two halves (amounts on the voice's 16-frame tick,
+// destination sums every frame).
 
 #include "core/aplugin.h"
+
+#include "engine/matrix.h"
 
 #include <algorithm>
 #include <cmath>
 
-// ------------------------------------------------------------------ modulation matrix
-// Until slots are routed, every destination sum stays at its neutral value.
-void APlugin::applyGlobalMatrix() {
-    engine.global.dst = engine.destBase;
+namespace {
+
+float clampAmount(float a) {
+    return !(a >= -1.0f) ? -1.0f : (a > 1.0f ? 1.0f : a);
 }
-void APlugin::applyVoiceMatrixFirstHalf(int /*voice*/) {}
-void APlugin::updateModSlotCache() {}
+
+// x in whole cents as octaves, scaled by the amount; x is kept finite first.
+float semitoneOffset(float x, float a) {
+    const float cents = !(x >= -1000.0f) ? -1000.0f : (x > 1000.0f ? 1000.0f : x);
+    return static_cast<float>(static_cast<int>(cents * 3600.0f)) * 0.01f * a / 12.0f;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ slots
+
+bool APlugin::isValidModSlot(int slot) {
+    return slot >= 0 && slot < kUserModSlots;
+}
+bool APlugin::isValidMod(int slot) {
+    return slot >= 0 && slot < kModSlots;
+}
+bool APlugin::isValidSrc(int source) {
+    return source >= 1 && source < kNumModSources;
+}
+
+int APlugin::getModSrc(int slot) const {
+    if (isValidModSlot(slot)) return getSteppedValue(tag::slotSource(slot));
+    if (slot == 12 || slot == 14) return 57;
+    if (slot == 13 || slot == 15) return 59;
+    return 0;
+}
+
+bool APlugin::getModSlotBypass(int slot) const {
+    return isValidModSlot(slot) && getOnOff(tag::slotBypass(slot));
+}
+float APlugin::getModSlotAmt(int slot) const {
+    return isValidModSlot(slot) ? getCurrentValue(tag::slotAmount(slot)) : 0.0f;
+}
+int APlugin::getModSlotSrc(int slot) const {
+    return isValidModSlot(slot) ? getModSrc(slot) : 0;
+}
+int APlugin::getModSlotDest(int slot) const {
+    return isValidModSlot(slot) ? getModDest(slot) : 0;
+}
+
+int APlugin::getDestTypeForSlot(int slot) const {
+    if (!isValidModSlot(slot)) return 0;
+    const int d = getModDest(slot);
+    return d >= 0 && d < kNumModDests ? destType[d] : 0;
+}
+
+void APlugin::setModDest(int slot, int dest) {
+    if (isValidModSlot(slot))
+        setSteppedValue(tag::slotDest(slot), dest);
+    else if (isValidMod(slot))
+        setSteppedValue(tag::XYModDestFirst + slot - kUserModSlots, dest);
+}
+
+void APlugin::setModSlotVar(int slot, bool bypass, float amount, int source, int dest) {
+    if (!isValidModSlot(slot)) return;
+    setParameter(tag::slotBypass(slot), bypass ? 1.0f : 0.0f);
+    setParameter(tag::slotAmount(slot), amount);
+    setSteppedValue(tag::slotSource(slot), source);
+    setSteppedValue(tag::slotDest(slot), dest);
+}
+
+void APlugin::updateAutoTags() {}
+
+// Part of setGlobalRare: which slots are active, and what they touch.
+void APlugin::updateModSlotCache() {
+    MatrixState& m = engine.matrix;
+    MatrixState next;
+    for (int s = 0; s < kModSlots; ++s) {
+        ModSlotCache& slot = next.slots[s];
+        slot.source = getModSrc(s);
+        slot.dest = getModDest(s);
+        slot.bypass = getModSlotBypass(s);
+        slot.type = slot.dest > 0 && slot.dest < kNumModDests ? destType[slot.dest] : 1;
+        if (slot.dest <= 0 || slot.dest >= kNumModDests || !isValidSrc(slot.source) || slot.bypass)
+            continue;
+        next.active[next.activeCount++] = s;
+        if (slot.type == kDestModAmount)
+            next.amountSlots[next.amountCount++] = s;
+        else
+            next.applySlots[next.applyCount++] = s;
+        next.destUsed[slot.dest] = true;
+        next.sourceUsed[slot.source] = true;
+    }
+    bool changed = next.activeCount != m.activeCount;
+    for (int s = 0; s < kModSlots && !changed; ++s)
+        changed = next.slots[s].source != m.slots[s].source ||
+                  next.slots[s].dest != m.slots[s].dest ||
+                  next.slots[s].bypass != m.slots[s].bypass;
+    if (!changed) return;
+    next.generation = m.generation + 1;
+    m = next;
+}
+
 void APlugin::updateUsageFlags() {}
+
+// ------------------------------------------------------------------ the global matrix
+
+void APlugin::applyGlobalMatrix() {
+    const MatrixState& m = engine.matrix;
+    ModRow& g = engine.global;
+    g.dst = engine.destBase;
+    for (int n = 0; n < m.amountCount; ++n) {
+        const ModSlotCache& slot = m.slots[m.amountSlots[n]];
+        const int s = m.amountSlots[n];
+        const float a =
+            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]]);
+        g.dst[slot.dest] += a * g.src[slot.source];
+    }
+    for (int n = 0; n < m.applyCount; ++n) {
+        const int s = m.applySlots[n];
+        const ModSlotCache& slot = m.slots[s];
+        const float a =
+            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]]);
+        const float x = g.src[slot.source];
+        if (slot.type == kDestSpeed)
+            g.dst[slot.dest] *= std::exp2(2.0f * x * a);
+        else
+            g.dst[slot.dest] += x * a;
+    }
+}
+
+// ------------------------------------------------------------------ the per-voice matrix
+
+// On the voice's 16-frame tick: amount modulation, then the slot amounts.
+void APlugin::applyVoiceMatrixFirstHalf(int v) {
+    const MatrixState& m = engine.matrix;
+    VoiceState& voice = engine.voices[v];
+    auto& dst = voice.mod.dst;
+    if (voice.matrix.generation != m.generation) {
+        // The routing changed: destinations no slot uses go back to rest.
+        for (int d = 0; d < kNumModDests; ++d)
+            if (!m.destUsed[d]) dst[d] = engine.destBase[d];
+        voice.matrix.generation = m.generation;
+    }
+    if (m.activeCount == 0) return;
+    // Amount destinations start from rest at every tick (the per-frame half
+    // resets them too, but it may be idle).
+    for (int n = 0; n < m.amountCount; ++n) {
+        const int d = m.slots[m.amountSlots[n]].dest;
+        dst[d] = engine.destBase[d];
+    }
+    for (int n = 0; n < m.amountCount; ++n) {
+        const int s = m.amountSlots[n];
+        const ModSlotCache& slot = m.slots[s];
+        const float a =
+            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + dst[DEST_MOD_AMT[s]]);
+        dst[slot.dest] += a * voice.mod.src[slot.source];
+    }
+    bool idle = true;
+    for (int n = 0; n < m.activeCount; ++n) {
+        const int s = m.active[n];
+        const float a = 2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + dst[DEST_MOD_AMT[s]];
+        voice.matrix.amount[s] = a;
+        if (a != 0.0f && m.slots[s].type != kDestModAmount) idle = false;
+    }
+    // With every amount at 0 the per-frame half would only rewrite the base
+    // values; it is skipped once the sums are back at rest.
+    if (idle && !voice.matrix.idle)
+        for (int n = 0; n < m.applyCount; ++n) {
+            const int d = m.slots[m.applySlots[n]].dest;
+            dst[d] = engine.destBase[d];
+        }
+    voice.matrix.idle = idle;
+}
+
+// Every frame, over the listed voices: the destination sums follow the sources.
+void APlugin::applyVoiceMatrixSecondHalf() {
+    const MatrixState& m = engine.matrix;
+    if (m.activeCount == 0) return;
+    const RenderState& render = engine.render;
+    for (int i = 0; i < render.activeVoiceCount; ++i) {
+        VoiceState& voice = engine.voices[render.activeVoices[i]];
+        if (voice.matrix.idle) continue;
+        auto& dst = voice.mod.dst;
+        const auto& src = voice.mod.src;
+        for (int n = 0; n < m.activeCount; ++n) {
+            const int d = m.slots[m.active[n]].dest;
+            dst[d] = engine.destBase[d];
+        }
+        for (int n = 0; n < m.applyCount; ++n) {
+            const int s = m.applySlots[n];
+            const ModSlotCache& slot = m.slots[s];
+            const float a = voice.matrix.amount[s];
+            float x = src[slot.source];
+            switch (slot.type) {
+            case kDestVolume: {
+                if (MOD_SOURCE_BIPOLAR[slot.source]) x = x * 0.5f + 0.5f;
+                const float g = a > 0.000001f
+                                    ? (1.0f - a) + a * x
+                                    : (1.0f - std::fabs(a)) + std::fabs(a) * (1.0f - std::fabs(x));
+                dst[slot.dest] *= g;
+                break;
+            }
+            case kDestSemitone:
+                dst[slot.dest] += semitoneOffset(x, a);
+                break;
+            case kDestSpeed:
+                dst[slot.dest] *= std::exp2(2.0f * x * a);
+                break;
+            default:
+                dst[slot.dest] += x * a;
+                break;
+            }
+        }
+    }
+}

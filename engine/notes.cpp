@@ -602,6 +602,7 @@ void APlugin::restEngineState() {
     for (VoiceState& voice : engine.voices) {
         voice = VoiceState{};
         voice.mod.dst = engine.destBase;
+        voice.mod.src[kSrcOffset] = 1.0f; // "Offset" is 1 in every row
     }
     engine.globalEnv = {};
     engine.notes = NoteState{};

@@ -91,7 +91,9 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (queue.pending > 0) processMidi(i);
         const float left = inL ? inL[i] : 0.0f;
         const float right = inR ? inR[i] : 0.0f;
-        setListedSource(kSrcInput, std::isfinite(left + right) ? (left + right) * 0.5f : 0.0f);
+        // The host's audio as a modulation source, kept within -1..1.
+        const float input = (left + right) * 0.5f;
+        setListedSource(kSrcInput, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
 
         renderFrame();
 
@@ -345,6 +347,7 @@ void APlugin::voiceControlStage(int v) {
 
 // The sound of every listed voice, stage by stage over the whole list.
 void APlugin::renderVoices() {
+    applyVoiceMatrixSecondHalf();
     oscillatorStage();
     filterStage();
     voiceMixStage();

@@ -1,0 +1,65 @@
+// The modulation matrix: 16 slots route one source each to one destination.
+//
+// Slots 0..11 are the user slots (bypass, amount, source and destination
+// parameters); slots 12..15 belong to the XY pad (fixed sources 57 and 59).
+// Sources write rows of 75 values (per voice and global); the matrix fills rows
+// of 222 destination sums from a base row (1.0 for volume and speed
+// destinations, 0 otherwise). Consumers read parameter + sum, or parameter x
+// sum for volume and speed destinations.
+//
+// Amounts map the parameter 0..1 to -1..+1 (a = 2p - 1). By destination type:
+//   plain     sum += x * a
+//   volume    sum *= (1 - a) + a x           (a > 0; bipolar sources mapped to 0..1)
+//             sum *= (1 - |a|) + |a|(1 - |x|) (a <= 0)
+//   semitone  sum += int(x * 3600) * 0.01 * a / 12 octaves (whole cents, +-36 semitones)
+//   speed     sum *= 2^(2 x a)
+//   amount    modulates another slot's amount (acts on the 16-frame half only)
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+constexpr int kModSlots = 16; // 12 user slots and 4 XY slots
+constexpr int kUserModSlots = 12;
+
+// Parameter tags of each slot's amount, and the destination that modulates it.
+inline constexpr std::array<int, kModSlots> MOD_AMT_TAGS = {67, 68, 69, 70, 71, 72, 73, 74,
+                                                            75, 76, 77, 78, 43, 44, 45, 46};
+inline constexpr std::array<int, kModSlots> DEST_MOD_AMT = {129, 130, 131, 132, 133, 134, 135, 136,
+                                                            137, 138, 139, 140, 143, 144, 145, 146};
+
+// Sources whose values are bipolar (-1..1); volume routing maps them to 0..1.
+inline constexpr std::array<bool, 75> MOD_SOURCE_BIPOLAR = [] {
+    std::array<bool, 75> flags{};
+    for (int s : {6, 7, 9, 11, 13, 15, 47, 49, 51, 54, 56, 62, 63, 64, 65, 67, 68, 69, 71})
+        flags[s] = true;
+    return flags;
+}();
+
+struct ModSlotCache {
+    int source = 0;
+    int dest = 0;
+    int type = 1;
+    bool bypass = false;
+};
+
+// What setGlobalRare caches of the slots.
+struct MatrixState {
+    std::array<ModSlotCache, kModSlots> slots{};
+    std::array<int, kModSlots> active{}; // active slots in slot order
+    int activeCount = 0;
+    std::array<int, kModSlots> amountSlots{}; // active slots on amount destinations
+    int amountCount = 0;
+    std::array<int, kModSlots> applySlots{}; // active slots on other destinations
+    int applyCount = 0;
+    std::array<bool, 222> destUsed{};  // some active slot targets the destination
+    std::array<bool, 75> sourceUsed{}; // some active slot reads the source
+    uint32_t generation = 1;           // changes whenever the cache changes
+};
+
+// Per voice: the slot amounts of its 16-frame half.
+struct MatrixVoice {
+    std::array<float, kModSlots> amount{};
+    uint32_t generation = 0; // the cache generation its unused destinations were reset for
+    bool idle = false;       // every applying slot has amount 0: the sums rest at their base
+};
