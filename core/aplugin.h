@@ -282,6 +282,7 @@ public:
     void applyGlobalMatrix();
     void applyVoiceMatrixFirstHalf(int voice);
     void applyVoiceMatrixSecondHalf();
+    bool freeEnvelopeUsed(int env) const { return engine.matrix.freeEnvelopeUsed[env & 1]; }
     void updateModSlotCache();
     void updateUsageFlags();
     void stepGlobalLfos();

@@ -98,6 +98,10 @@ void APlugin::updateModSlotCache() {
         next.destUsed[slot.dest] = true;
         next.sourceUsed[slot.source] = true;
     }
+    next.freeLfoSourceUsed =
+        next.sourceUsed[49] || next.sourceUsed[50] || next.sourceUsed[51] || next.sourceUsed[52];
+    next.freeEnvelopeUsed = {next.sourceUsed[43] || next.sourceUsed[44],
+                             next.sourceUsed[45] || next.sourceUsed[46]};
     bool changed = next.activeCount != m.activeCount;
     for (int s = 0; s < kModSlots && !changed; ++s)
         changed = next.slots[s].source != m.slots[s].source ||

@@ -52,9 +52,11 @@ struct MatrixState {
     int amountCount = 0;
     std::array<int, kModSlots> applySlots{}; // active slots on other destinations
     int applyCount = 0;
-    std::array<bool, 222> destUsed{};  // some active slot targets the destination
-    std::array<bool, 75> sourceUsed{}; // some active slot reads the source
-    uint32_t generation = 1;           // changes whenever the cache changes
+    std::array<bool, 222> destUsed{};       // some active slot targets the destination
+    std::array<bool, 75> sourceUsed{};      // some active slot reads the source
+    bool freeLfoSourceUsed = false;         // sources 49..52
+    std::array<bool, 2> freeEnvelopeUsed{}; // sources 43/44 and 45/46
+    uint32_t generation = 1;                // changes whenever the cache changes
 };
 
 // Per voice: the slot amounts of its 16-frame half.

@@ -236,8 +236,8 @@ void APlugin::globalTick() {
 
     setEnvGlobal(kEnvAmp, false);
     setEnvGlobal(kEnvFilter, false);
-    setEnvGlobal(kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
-    setEnvGlobal(kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
+    if (freeEnvelopeUsed(0)) setEnvGlobal(kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
+    if (freeEnvelopeUsed(1)) setEnvGlobal(kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
     for (int e = 0; e < kNumEnvelopes; ++e) {
         const float out = static_cast<float>(engine.globalEnv[e].output);
         global.src[kSrcEnvFirst + 2 * e] = out;
@@ -324,8 +324,9 @@ void APlugin::voiceControlStage(int v) {
 
         setVolEnv(v, kEnvAmp, false);
         setEnv(v, kEnvFilter, false);
-        setEnv(v, kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
-        setEnv(v, kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
+        // The free envelopes only feed modulation slots: unused, they rest.
+        if (freeEnvelopeUsed(0)) setEnv(v, kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
+        if (freeEnvelopeUsed(1)) setEnv(v, kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
 
         voiceLfoAndXYTick(v);
         applyVoiceMatrixFirstHalf(v);
@@ -334,14 +335,17 @@ void APlugin::voiceControlStage(int v) {
     }
 
     // Every frame: envelope sources, then the envelopes move by their ramps.
-    for (int e = 0; e < kNumEnvelopes; ++e) {
+    const int envelopes = freeEnvelopeUsed(1) ? 4 : (freeEnvelopeUsed(0) ? 3 : 2);
+    for (int e = 0; e < envelopes; ++e) {
         EnvelopeState& env = voice.env[e];
         const float level = static_cast<float>(env.prevOutput);
         voice.mod.src[kSrcEnvFirst + 2 * e] = level;
         voice.mod.src[kSrcEnvFirst + 2 * e + 1] = 1.0f - level;
         env.prevOutput += env.ramp;
     }
-    for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) voice.mod.src[s] = global.src[s];
+    if (engine.matrix.freeLfoSourceUsed)
+        for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s)
+            voice.mod.src[s] = global.src[s];
     voiceXYFrame(v);
 }
 

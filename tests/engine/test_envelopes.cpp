@@ -351,8 +351,17 @@ TEST(EnvelopeInPlugin, ReleaseEndsTheVoiceAndItLeavesTheActiveList) {
     EXPECT_EQ(h.soundingCount(), 0);
 }
 
+// The free envelopes run only while a modulation slot reads them: route both
+// to a destination with amount 0.5 (no effect on the sound).
+void useFreeEnvelopes(PluginHarness& h) {
+    h.p().setModSlotVar(10, false, 0.5f, 43, 49);
+    h.p().setModSlotVar(11, false, 0.5f, 45, 49);
+    h.render(256);
+}
+
 TEST(EnvelopeInPlugin, FreeEnvelopeWithFullReleaseNeverDecays) {
     PluginHarness h;
+    useFreeEnvelopes(h);
     h.p().setParameter(tag::AmpEnvRelease, 1.0f); // the voice keeps sounding
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvSustain), 0.7f);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvRelease), 1.0f);
@@ -377,6 +386,7 @@ TEST(EnvelopeInPlugin, FreeEnvelopeWithFullReleaseNeverDecays) {
 
 TEST(EnvelopeInPlugin, SyncedReleaseAtTheTopStepEndsAtOnce) {
     PluginHarness h;
+    useFreeEnvelopes(h);
     h.p().setParameter(tag::AmpEnvRelease, 1.0f);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvSync), 1.0f);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvRelease), 1.0f);
@@ -392,6 +402,7 @@ TEST(EnvelopeInPlugin, SyncedReleaseAtTheTopStepEndsAtOnce) {
 
 TEST(EnvelopeInPlugin, FreeEnvelopeFadeMovesOnlyOffTheMiddle) {
     PluginHarness h;
+    useFreeEnvelopes(h);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvSustain), 0.6f);
     h.p().setParameter(tag::freeEnv(0, tag::FreeEnvFade), 0.5f);
     h.p().setParameter(tag::freeEnv(1, tag::FreeEnvSustain), 0.6f);
