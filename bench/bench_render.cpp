@@ -67,8 +67,10 @@ void BM_RenderHeldNotes(benchmark::State& state) {
 BENCHMARK(BM_RenderHeldNotes)->Arg(0)->Arg(1)->Arg(8)->Arg(16);
 
 // The heaviest patch the voice stages allow so far: 16 notes, four unison
-// copies with spread, the sub-oscillator and "Atan" distortion.
-void BM_RenderWorstCase(benchmark::State& state) {
+// copies with spread, the sub-oscillator and "Atan" distortion; with
+// `heavyFilter` also the costliest filter type, "24dB N Z", swept by the
+// filter envelope at high resonance, and the resonant high-pass.
+void renderWorstCase(benchmark::State& state, bool heavyFilter) {
     auto plugin = std::make_unique<APlugin>(quietHost);
     plugin->setSampleRate(44100.0f);
     plugin->setParameter(tag::AmpEnvSustain, 1.0f);
@@ -80,6 +82,17 @@ void BM_RenderWorstCase(benchmark::State& state) {
     plugin->setSteppedValue(tag::DistortMode, 1);  // "Atan"
     plugin->setParameter(tag::DistortAmount, 0.6f);
     plugin->setSteppedValue(tag::OscWaveA, 1);
+    if (heavyFilter) {
+        plugin->setSteppedValue(tag::FilterType, 17); // "24dB N Z"
+        plugin->setParameter(tag::FilterFreq, 0.4f);
+        plugin->setParameter(tag::FilterQ, 0.8f);
+        plugin->setParameter(tag::EnvToFilterFreq, 0.5f);
+        plugin->setParameter(tag::FilterEnvAttack, 1.0f); // still sweeping while measured
+        plugin->setParameter(tag::HiPassOn, 1.0f);
+        plugin->setParameter(tag::HiPassQOn, 1.0f);
+        plugin->setParameter(tag::HiPassQ, 0.5f);
+        plugin->setParameter(tag::HiPassFreq, 0.2f);
+    }
     std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
     float* in[2] = {inL.data(), inR.data()};
     float* out[2] = {outL.data(), outR.data()};
@@ -97,6 +110,14 @@ void BM_RenderWorstCase(benchmark::State& state) {
         static_cast<double>(state.iterations() * kBlock) / 44100.0,
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+void BM_RenderWorstCase(benchmark::State& state) {
+    renderWorstCase(state, false);
+}
 BENCHMARK(BM_RenderWorstCase);
+
+void BM_RenderWorstCaseFilter(benchmark::State& state) {
+    renderWorstCase(state, true);
+}
+BENCHMARK(BM_RenderWorstCaseFilter);
 
 } // namespace

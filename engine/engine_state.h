@@ -9,6 +9,7 @@
 #include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/envelope.h"
+#include "engine/lfo.h"
 #include "engine/matrix.h"
 #include "engine/pink_noise.h"
 #include "engine/random15.h"
@@ -104,6 +105,7 @@ struct VoiceState {
     float uniDivide = 1.0f;
     VoiceDspState dsp; // oscillator, filter, distortion and mix
     MatrixVoice matrix; // this voice's slot amounts
+    LfoVoice lfo;       // its own copies of the free LFOs (mode Poly)
 
     // Controller values as received, and their snapshot at the note start.
     float modWheel = 0.0f, polyAftertouch = 0.0f, channelPressure = 0.0f;
@@ -256,6 +258,8 @@ struct EngineState {
     std::array<VoiceState, kNumVoices> voices{};
     ModRow global;                              // global sources and destination sums
     MatrixState matrix; // the slots as setGlobalRare last saw them
+    LfoGlobal lfo;      // free LFOs, SMod LFO and effect-LFO rates
+    FilterGlobal filter; // voice filter: cached type and switches, comb rings
     std::array<float, kNumModDests> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves

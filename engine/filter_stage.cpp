@@ -1,37 +1,261 @@
-// The voice filter stage.
+// Voice filter stage: every frame, every unison copy of every listed voice
+// reduces its four oscillator sub-samples to two, runs them through the
+// filter type and the optional high-pass, and leaves them in LaneState::out
+// for the distortion and mix stage.
+//
+// Units and calibration:
+//   - Cut-off positions are normalised (0..1 over FREQ, 20 Hz .. 20480 Hz,
+//     ten octaves); the sum of knob, envelope, mod wheel, velocity and
+//     modulation is clamped to 0..1 per copy, turned into Hz through FREQ,
+//     scaled by the key ratio and held at the ceiling 0.2 x (2 x rate).
+//   - The filters run at twice the rate: sub-sample j of the output is the
+//     mean of oscillator sub-samples 2j and 2j + 1, scaled by 0.05 going in
+//     and by 10 coming out (a bypassed lane gives exactly the mean).
+//   - Resonance: "Filter Q" + modulation, clamped to 0..1, times 0.9.
+//   - Costs: the type is global, so one template instance per type runs every
+//     listed voice and copy with the output selection compiled in (one
+//     indirect call per frame). Coefficients are recomputed only when a
+//     copy's cut-off or resonance moved, the high-pass coefficients only when
+//     its frequency input moved; a copy whose position, key ratio and
+//     resonance are those of the last frame skips even the FREQ look-up, so a
+//     held note costs one comparison and the filter itself. The key ratios
+//     (exp2) are refreshed on the voice's 16-frame tick.
 
 #include "core/aplugin.h"
 
-#include <algorithm>
-#include <cmath>
+#include "engine/filters.h"
 
-// ------------------------------------------------------------------ voice filter
-// Until the filter exists, each pair of oscillator sub-samples is averaged
-// down to the filter's two sub-samples per frame.
-void APlugin::filterStage() {
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+static_assert(kFilterLanes == kNumLanes, "one comb ring per lane");
+
+// NaN-safe clamp: a NaN gives the lower bound.
+inline float clampNaN(float v, float lo, float hi) {
+    return !(v >= lo) ? lo : (v > hi ? hi : v);
+}
+
+inline int freqIndex(float position) {
+    return static_cast<int>(clampNaN(position, 0.0f, 1.0f) * kFilterCurveIndexScale);
+}
+
+// Values every voice of a frame shares.
+struct FilterFrame {
+    FilterContext ctx;
+    const float* freq = nullptr;    // FREQ
+    const float* sinHalf = nullptr; // SIN_HALF
+    float ceiling = 0.0f;           // Hz
+    float cutoffTag = 1.0f, resonanceTag = 0.0f, envAmountTag = 0.0f, envSign = 1.0f;
+    float hiPassTag = 0.0f, hiPassQTag = 0.0f;
+    bool hiPassOn = false, hiPassQOn = false;
+};
+
+// The voice's cut-off before the copies' offsets; the attack cut short.
+struct VoiceCutoff {
+    float position; // normalised
+    float q;
+};
+inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame) {
+    VoiceDspState& dsp = voice.dsp;
+    const FilterVoice& fv = dsp.filter;
+    const auto& dst = voice.mod.dst;
+    if (dsp.filterFreqSmoothed != frame.cutoffTag)
+        dsp.filterFreqSmoothed =
+            (dsp.filterFreqSmoothed - frame.cutoffTag) * 0.985f + frame.cutoffTag;
+    const float amount = clampNaN(frame.envAmountTag + dst[76], 0.0f, 1.0f) * frame.envSign;
+    const float position = voice.mod.src[kSrcEnvFirst + 2 * kEnvFilter] * amount + fv.modWheelTerm +
+                           fv.velocityTerm + dst[74] + dsp.filterFreqSmoothed;
+    // An envelope that would open the filter beyond the ceiling has nothing
+    // left to do in its attack.
+    EnvelopeState& env = voice.env[kEnvFilter];
+    if (amount > 0.0f && env.stage == kEnvAttack &&
+        frame.ceiling < frame.freq[freqIndex(position)] * fv.keyRatio)
+        env.stage = kEnvDecay;
+    return {position, clampNaN(frame.resonanceTag + dst[75], 0.0f, 1.0f) * 0.9f};
+}
+
+// The high-pass coefficients of a voice: F (cached on its frequency input)
+// and Q.
+inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f, float& q) {
+    VoiceDspState& dsp = voice.dsp;
+    FilterVoice& fv = dsp.filter;
+    const auto& dst = voice.mod.dst;
+    if (dsp.hiPassFreqSmoothed != frame.hiPassTag)
+        dsp.hiPassFreqSmoothed =
+            (dsp.hiPassFreqSmoothed - frame.hiPassTag) * 0.985f + frame.hiPassTag;
+    const float r = frame.hiPassQTag + dst[85];
+    q = frame.hiPassQOn && r >= 0.0f ? 1.0f - 0.9f * std::min(r, 1.0f) : 1.0f;
+    const float position = clampNaN(dsp.hiPassFreqSmoothed + dst[84], 0.0f, 1.0f);
+    if (position != fv.hiPassInput || fv.hiPassKeyRatio != fv.hiPassRatioUsed) {
+        fv.hiPassInput = position;
+        fv.hiPassRatioUsed = fv.hiPassKeyRatio;
+        const float hz =
+            std::min(fv.hiPassKeyRatio * frame.freq[freqIndex(position)], frame.ceiling);
+        fv.hiPassF = 2.0f * frame.sinHalf[frame.ctx.index(hz)];
+    }
+    f = fv.hiPassF;
+}
+
+// Every listed voice through the filter of one type.
+template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
     const RenderState& render = engine.render;
     for (int n = 0; n < render.activeVoiceCount; ++n) {
-        VoiceState& voice = engine.voices[render.activeVoices[n]];
+        const int v = render.activeVoices[n];
+        VoiceState& voice = engine.voices[v];
+        FilterVoice& fv = voice.dsp.filter;
+        const VoiceCutoff cut = voiceCutoff(voice, frame);
+        const float keyRatio = fv.keyRatio;
+        const bool force = fv.noteStart;
+        // While the key ratio and resonance stay put, a copy whose position
+        // did not move keeps its Hz: no look-up, no comparison.
+        const bool steady = !force && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
+        fv.lastQ = cut.q;
+        fv.lastKeyRatio = keyRatio;
+        float hiPassF = 0.0f, hiPassQ = 1.0f;
+        if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
+        CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
+
         const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = voice.dsp.lanes[k];
-            lane.out[0] = (lane.osc[0] + lane.osc[1]) * 0.5f;
-            lane.out[1] = (lane.osc[2] + lane.osc[3]) * 0.5f;
+            FilterLane& f = lane.filter;
+            if constexpr (Type != kFilterBypass) {
+                const float position = cut.position + lane.copyFilterOffset;
+                if (!steady || position != f.position) {
+                    f.position = position;
+                    const float hz =
+                        std::min(frame.freq[freqIndex(position)] * keyRatio, frame.ceiling);
+                    f.main.retune<Type>(frame.ctx, hz, cut.q, force);
+                }
+            }
+            float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
+            float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
+            f.main.run<Type>(frame.ctx, rings[k].data(), x0, x1);
+            if (frame.hiPassOn) {
+                x0 = f.highPass.tick(x0, hiPassF, hiPassQ);
+                x1 = f.highPass.tick(x1, hiPassF, hiPassQ);
+            }
+            x0 *= 10.0f;
+            x1 *= 10.0f;
+            // A lane that was fed a NaN or ran away starts again rather than
+            // staying silent until its next note.
+            if (!(std::fabs(x0 + x1) < 1e30f)) [[unlikely]] {
+                const float hz = f.main.cutoff();
+                f.reset();
+                if (Type == kFilterCombPlus || Type == kFilterCombMinus) rings[k].fill(0.0f);
+                f.main.retune<Type>(frame.ctx, hz, cut.q, true);
+                x0 = x1 = 0.0f;
+            }
+            lane.out[0] = x0;
+            lane.out[1] = x1;
         }
+        const LaneState& first = voice.dsp.lanes[0];
+        voice.mod.src[kSrcFilterOut] = (first.out[0] + first.out[1]) * 0.5f;
+        fv.noteStart = false;
     }
 }
-void APlugin::initFilter(int /*mode*/, int /*voice*/) {}
-// The distortion mode is cached here until the filter's block lands.
+
+using VoiceLoop = void (*)(EngineState&, const FilterFrame&);
+
+template <int... T>
+constexpr std::array<VoiceLoop, kFilterTypeCount> voiceLoops(std::integer_sequence<int, T...>) {
+    return {&filterVoices<T>...};
+}
+constexpr auto kVoiceLoops = voiceLoops(std::make_integer_sequence<int, kFilterTypeCount>{});
+
+} // namespace
+
+void APlugin::filterStage() {
+    if (engine.render.activeVoiceCount == 0) return;
+    FilterGlobal& fg = engine.filter;
+    const RateState& rate = engine.rate;
+    const FilterCurves& curves = tables_->filterCurves;
+    // Coefficients belong to a rate; after a change every lane starts anew.
+    if (fg.coefficientRate != rate.sampleRate) {
+        fg.coefficientRate = rate.sampleRate;
+        fg.context = FilterContext::at(curves, rate.sampleRate);
+        initFilter(1, -1);
+    }
+
+    FilterFrame frame;
+    frame.ctx = fg.context;
+    frame.freq = curves.FREQ.data();
+    frame.sinHalf = curves.SIN_HALF.data();
+    frame.ceiling = rate.filterCeiling;
+    frame.cutoffTag = getCurrentValue(tag::FilterFreq);
+    frame.resonanceTag = getCurrentValue(tag::FilterQ);
+    frame.envAmountTag = getCurrentValue(tag::EnvToFilterFreq);
+    frame.envSign = fg.envelopeSign;
+    frame.hiPassOn = fg.hiPassOn;
+    frame.hiPassQOn = fg.hiPassQOn;
+    frame.hiPassTag = getCurrentValue(tag::HiPassFreq);
+    frame.hiPassQTag = getCurrentValue(tag::HiPassQ);
+    // The type is the same for every lane: one loop instance per type.
+    kVoiceLoops[fg.type > kFilterBypass && fg.type < kFilterTypeCount ? fg.type : 0](engine, frame);
+}
+
+// Mode 0 has no global filter state; 1 and 2 clear every voice, 3 the one
+// given. Lanes come back without coefficients, so the next frame computes
+// them for whatever type is current. The comb rings are cleared only while a
+// comb type is selected (a change to a comb type clears them all).
+void APlugin::initFilter(int mode, int v) {
+    FilterGlobal& fg = engine.filter;
+    const bool comb = fg.type == kFilterCombPlus || fg.type == kFilterCombMinus;
+    auto clearVoice = [&](int i) {
+        VoiceState& voice = engine.voices[i];
+        for (LaneState& lane : voice.dsp.lanes) lane.filter.reset();
+        voice.dsp.filter.hiPassInput = -1.0f;
+        if (comb) {
+            const int copies =
+                mode == 3 ? std::clamp(voice.uniVoices, 1, kUnisonCopies) : kUnisonCopies;
+            for (int k = 0; k < copies; ++k)
+                fg.combRings[static_cast<std::size_t>(i) * kUnisonCopies + k].fill(0.0f);
+        }
+    };
+    if (mode == 1 || mode == 2) {
+        for (int i = 0; i < kNumVoices; ++i) clearVoice(i);
+    } else if (mode == 3 && isValidVoice(v)) {
+        clearVoice(v);
+        engine.voices[v].dsp.filter.noteStart = true;
+    }
+}
+
+// Every 128 frames (and on note start, reset and preset changes): the type,
+// with a clean start for every lane when it changed or a reset is pending;
+// the envelope sign and the high-pass switches; the distortion mode.
 void APlugin::updateFilterRare() {
+    FilterGlobal& fg = engine.filter;
+    const int type = getSteppedValue(tag::FilterType);
+    if (type != fg.type || engine.render.forceFX) {
+        fg.type = type;
+        initFilter(2, -1);
+    }
+    fg.envelopeSign = getOnOff(tag::InvertFilterEnvOn) ? -1.0f : 1.0f;
+    fg.hiPassOn = getOnOff(tag::HiPassOn);
+    fg.hiPassQOn = getOnOff(tag::HiPassQOn);
     engine.notes.distortMode = getSteppedValue(tag::DistortMode);
 }
 
-// The XY-to-morph amounts; the filter's key and controller terms come with
-// the filter.
-void APlugin::voiceControlTerms(int /*voice*/) {
+// On the voice's 16-frame tick: the XY-to-morph amounts and the filter's key
+// and controller terms.
+void APlugin::voiceControlTerms(int v) {
     const auto& g = engine.global.dst;
     engine.notes.xyToMorphX =
         std::clamp(2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[147], -1.0f, 1.0f);
     engine.notes.xyToMorphY =
         std::clamp(2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[148], -1.0f, 1.0f);
+
+    if (!isValidVoice(v)) return;
+    VoiceState& voice = engine.voices[v];
+    FilterVoice& fv = voice.dsp.filter;
+    fv.modWheelTerm =
+        (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) * voice.mod.src[kSrcModWheel];
+    fv.velocityTerm = getCurrentValue(tag::VelocityToFilterFreq) * voice.velocity;
+    const float pitch = std::isfinite(voice.pitch) ? voice.pitch : 0.0f;
+    fv.keyRatio = std::exp2((2.0f * getCurrentValue(tag::KeyToFilterFreq) - 1.0f) * pitch);
+    fv.hiPassKeyRatio = getOnOff(tag::HiPassKeyTrackOn) ? std::exp2(pitch) : 1.0f;
 }

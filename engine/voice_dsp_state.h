@@ -4,6 +4,7 @@
 
 #include "engine/dc_blocker.h"
 #include "engine/distortion.h"
+#include "engine/filter_state.h"
 
 #include <array>
 #include <cstdint>
@@ -28,6 +29,8 @@ struct LaneState {
 
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
     std::array<float, 2> out{}; // after the filter, at 2x the rate
+
+    FilterLane filter;         // the voice filter and high-pass of this copy
 
     DistortionLane distortion; // state of the "Rate" mode
     DCBlocker dc;
@@ -64,5 +67,6 @@ struct VoiceDspState {
         lastMorphInput = lastSymmetryInput = lastSubInput = lastSubModulation = lastTableNote =
             -1e30f;
     }
+    FilterVoice filter; // key and controller terms, note-start flag, high-pass
     std::array<LaneState, 4> lanes{};
 };

@@ -1,0 +1,61 @@
+// State of the voice filter: per lane (the type's filter and the high-pass),
+// per voice (key and controller terms, the note-start flag, the high-pass
+// coefficients) and per engine (cached switches and the comb rings).
+//
+// Units: cut-offs in Hz, the normalised terms in knob units (0..1 of the
+// "Filter Frequency" range, 20 Hz .. 20480 Hz over ten octaves), ratios as
+// linear factors on Hz.
+#pragma once
+
+#include "engine/filters.h"
+
+#include <array>
+
+inline constexpr int kFilterLanes = 16 * 4; // voices x unison copies
+
+// One lane (unison copy).
+struct FilterLane {
+    LaneFilter main;           // the selected type
+    ResonantHighPass highPass; // after it, when switched on
+    float position = -1.0f;    // normalised cut-off last looked up, -1 none
+
+    void reset() {
+        main.reset();
+        highPass.reset();
+        position = -1.0f;
+    }
+};
+
+// One voice. The terms are refreshed on the voice's 16-frame tick.
+struct FilterVoice {
+    float modWheelTerm = 0.0f;   // (2 x "Mod Wheel > Filter Frequency" - 1) x smoothed wheel
+    float velocityTerm = 0.0f;   // "Velocity > Filter Frequency" x velocity
+    float keyRatio = 1.0f;       // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
+    float hiPassKeyRatio = 1.0f; // 2^pitch with high-pass key tracking, else 1
+    bool noteStart = false;      // set by a restarted note, cleared once the voice rendered
+    // Key ratio and resonance of the last frame: while they and a copy's
+    // cut-off position stay put, its Hz cannot have moved.
+    float lastKeyRatio = -1.0f, lastQ = -1.0f;
+
+    // High-pass coefficients and what they were computed from.
+    float hiPassInput = -1.0f; // smoothed frequency + modulation, -1 none yet
+    float hiPassRatioUsed = -1.0f;
+    float hiPassF = 0.0f;
+};
+
+// A comb ring: one value per frame.
+using CombRing = std::array<float, CombFilter::kRingSize>;
+
+// Shared by all voices.
+struct FilterGlobal {
+    int type = -1;             // cached "Filter Type" step, -1 before the first refresh
+    float envelopeSign = 1.0f; // -1 with "Invert Filter Envelope"
+    bool hiPassOn = false;
+    bool hiPassQOn = false;
+    float coefficientRate = 0.0f; // sample rate the lanes' coefficients belong to
+    FilterContext context;        // curves and rate terms for that rate
+
+    // Kept here rather than in the lanes so that a voice stays small; lane
+    // voice x 4 + copy. 2 MiB: lives in the plug-in object, on the heap.
+    std::array<CombRing, kFilterLanes> combRings{};
+};

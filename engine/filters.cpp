@@ -1,0 +1,43 @@
+// Run-time choice of a lane filter's type, for callers that do not know it
+// at compile time (tests, tools). The render loop picks the template
+// instance once per voice instead.
+
+#include "engine/filters.h"
+
+#include <array>
+#include <utility>
+
+namespace {
+
+using RetuneFn = void (*)(LaneFilter&, const FilterContext&, float, float, bool);
+using RunFn = void (*)(LaneFilter&, const FilterContext&, float*, float&, float&);
+
+template <int... T>
+constexpr std::array<RetuneFn, kFilterTypeCount> retuneTable(std::integer_sequence<int, T...>) {
+    return {[](LaneFilter& f, const FilterContext& c, float hz, float q, bool force) {
+        f.retune<T>(c, hz, q, force);
+    }...};
+}
+template <int... T>
+constexpr std::array<RunFn, kFilterTypeCount> runTable(std::integer_sequence<int, T...>) {
+    return {[](LaneFilter& f, const FilterContext& c, float* ring, float& x0, float& x1) {
+        f.run<T>(c, ring, x0, x1);
+    }...};
+}
+
+constexpr auto kRetune = retuneTable(std::make_integer_sequence<int, kFilterTypeCount>{});
+constexpr auto kRun = runTable(std::make_integer_sequence<int, kFilterTypeCount>{});
+
+bool knownType(int type) {
+    return type > kFilterBypass && type < kFilterTypeCount;
+}
+
+} // namespace
+
+void LaneFilter::retune(int type, const FilterContext& ctx, float hz, float q, bool force) {
+    if (knownType(type)) kRetune[type](*this, ctx, hz, q, force);
+}
+
+void LaneFilter::run(int type, const FilterContext& ctx, float* ring, float& x0, float& x1) {
+    if (knownType(type)) kRun[type](*this, ctx, ring, x0, x1);
+}

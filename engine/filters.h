@@ -1,0 +1,543 @@
+// Voice filter families: the 21 filter types of a lane and its resonant
+// high-pass, as plain classes that work on their own.
+//
+// Units and calibration (all families):
+//   - The filters run at twice the sample rate r: every frame a lane hands
+//     two sub-samples, processed in order with the same state.
+//   - Cut-off in Hz, held by the caller at or below 0.2 * 2r (the ceiling);
+//     resonance q in 0..0.9.
+//   - Coefficients come from the curve tables of engine/filter_curves.h,
+//     indexed by the cut-off as a fraction of the doubled rate,
+//     i = int(Hz * 262143.98 / (2r)) (FilterContext::index); no exponential or
+//     trigonometric function runs per sample. retune() recomputes them only
+//     when the cut-off or the resonance moved by more than 0.0001 (the
+//     resonance-only terms, which need exp2 or a root, only when q moved).
+//   - Levels: the caller scales the input by 0.05 before the filter and the
+//     output by 10 after the high-pass, so signals inside are about 1/20 of
+//     full scale. The saturating terms below are calibrated for that level.
+//   - Every recursive state of the state-variable, zero-delay, biquad,
+//     ladder and high-pass paths has 1e-15 added to each value written, which
+//     keeps it out of the denormal range.
+//
+// Layout: each family keeps its coefficients and state in plain floats and
+// its per-sample step is straight-line arithmetic with no branch that depends
+// on the signal, so the lanes of a voice (which always share the type) can be
+// run as one 4-wide vector later by swapping float for a vector type. The
+// comb's ring is the one exception (each lane reads its own delay).
+//
+// Use:
+//   const FilterContext ctx = FilterContext::at(engineTables().filterCurves, rate);
+//   LaneFilter f;                                   // one per lane
+//   f.retune<kFilter24LpII>(ctx, hz, q);            // every frame; cheap when unchanged
+//   f.run<kFilter24LpII>(ctx, ring, x0, x1);        // both sub-samples, in place
+//   ResonantHighPass hp;  y = hp.tick(x, F, Q);     // coefficients per voice
+// retune<T>() and run<T>() take the type as a template argument so the output
+// selection costs nothing; retune(type, ...) and run(type, ...) dispatch at
+// run time for tests and tools. reset() clears state and coefficients (the
+// next retune() then recomputes them).
+#pragma once
+
+#include "engine/filter_curves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+// Steps of "Filter Type".
+enum FilterType : int {
+    kFilterBypass = 0,
+    kFilter12Lp = 1,
+    kFilter12Hp = 2,
+    kFilter12Bp = 3,
+    kFilter12Notch = 4,
+    kFilter12LpZ = 5,
+    kFilter12HpZ = 6,
+    kFilter12BpZ = 7,
+    kFilter12NotchZ = 8,
+    kFilter24LpI = 9,
+    kFilter24LpII = 10,
+    kFilter24Hp = 11,
+    kFilter24Bp = 12,
+    kFilter24Notch = 13,
+    kFilter24LpZ = 14,
+    kFilter24HpZ = 15,
+    kFilter24BpZ = 16,
+    kFilter24NotchZ = 17,
+    kFilterCombPlus = 18,
+    kFilterCombMinus = 19,
+    kFilterRingMod = 20,
+    kFilterAmpMod = 21,
+    kFilterTypeCount = 22,
+};
+
+inline constexpr float kFilterAntiDenormal = 1e-15f;
+
+// The four outputs of the families that have them, in the order of their
+// types (LP, HP, BP, N).
+enum FilterOutput : int { kLowPass = 0, kHighPass = 1, kBandPass = 2, kNotch = 3 };
+
+template <FilterOutput O, class Family> inline float selectOutput(const Family& f) {
+    if constexpr (O == kLowPass) return f.lowPass();
+    if constexpr (O == kHighPass) return f.highPass();
+    if constexpr (O == kBandPass) return f.bandPass();
+    if constexpr (O == kNotch) return f.notch();
+}
+
+// What coefficient updates need besides the cut-off: the curve tables and the
+// sample rate.
+struct FilterContext {
+    const FilterCurves* curves = nullptr;
+    float sampleRate = 44100.0f;
+    float indexPerHz = 0.0f;    // 262143.98 / (2r): curve index of 1 Hz
+    float invDoubleRate = 0.0f; // 1 / (2r)
+
+    static FilterContext at(const FilterCurves& curves, float sampleRate) {
+        FilterContext c;
+        c.curves = &curves;
+        c.sampleRate = sampleRate;
+        c.invDoubleRate = 1.0f / (2.0f * sampleRate);
+        c.indexPerHz = kFilterCurveIndexScale * c.invDoubleRate;
+        return c;
+    }
+    // Curve index of a cut-off; 0 for NaN or negative, the last entry for
+    // anything at or above the doubled rate.
+    int index(float hz) const {
+        const float i = hz * indexPerHz;
+        if (!(i > 0.0f)) return 0;
+        return i < static_cast<float>(kFilterCurveSize - 1) ? static_cast<int>(i)
+                                                            : kFilterCurveSize - 1;
+    }
+};
+
+// ------------------------------------------------------------------ 12 dB state-variable
+// Types 1-4 "12dB LP/HP/BP/N" (and the second half of type 9): Chamberlin's
+// two-integrator loop with a soft limit on the band state.
+//   F = 2 sin(pi Hz / 2r) (SIN_HALF), D = 1 - q (damping 1 .. 0.1).
+//   Per sub-sample: B' = (1 - 0.001 B^2) B; H = x - L - D B'; B = F H + B';
+//   L = F B + L. The cubic term compresses the band state above about 3
+//   (1% at 3.2), far above the 1/20-scale signal, and keeps the loop bounded
+//   at the top resonance.
+//   Outputs: low L, high H, band 1.4142135 B, notch 0.70710677 (L + H)
+//   (= 0.70710677 (x - D B'), zero at the cut-off; L - H would instead peak
+//   there, H and L being in phase opposition around it).
+class StateVariable12 {
+public:
+    void setCutoff(const FilterCurves& c, int index) { f = 2.0f * c.SIN_HALF[index]; }
+    void setResonance(float q) { d = 1.0f - q; }
+    void reset() { low = band = high = 0.0f; }
+
+    // Grouped so that the chain from one state to the next is a multiply and
+    // an add; the bracketed terms run beside it.
+    void tick(float x) {
+        const float b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
+        high = (x - low) - d * b;
+        band = f * high + (b + kFilterAntiDenormal);
+        low = f * band + (low + kFilterAntiDenormal);
+    }
+    template <FilterOutput O> float process(float x) {
+        tick(x);
+        return selectOutput<O>(*this);
+    }
+    float lowPass() const { return low; }
+    float highPass() const { return high; }
+    float bandPass() const { return band * 1.4142135f; }
+    float notch() const { return (low + high) * 0.70710677f; }
+
+    float f = 0.0f, d = 1.0f;
+    float low = 0.0f, band = 0.0f, high = 0.0f;
+};
+
+// ------------------------------------------------------------------ zero-delay stage
+// One topology-preserving (zero-delay feedback) state-variable stage, the
+// building block of types 5-8 and 14-17.
+//   g = tan-like prewarped gain (TAN_HALF: sin(pi x) / (cos(pi x) + 0.0015),
+//   x = Hz / 2r), k = 2R the damping, h = 1 / (g^2 + g k + 1).
+//   HP = (x - (k + g) s1 - s2) h; BP = s1 + g HP; LP = s2 + g BP;
+//   s1 = g HP + BP; s2 = g BP + LP.
+//   Unity gain at DC (LP) and at the top (HP); BP peaks at 1/k at the cut-off.
+struct ZeroDelayStage {
+    float g = 0.0f, k = 1.0f, h = 1.0f;
+    float kg = 1.0f; // k + g
+    float s1 = 0.0f, s2 = 0.0f;
+    float hp = 0.0f, bp = 0.0f, lp = 0.0f; // outputs of the last tick
+
+    void design(float gain, float damping) {
+        g = gain;
+        k = damping;
+        kg = k + g;
+        h = 1.0f / (g * g + g * k + 1.0f);
+    }
+    void reset() { s1 = s2 = hp = bp = lp = 0.0f; }
+    void tick(float x) {
+        hp = (x - kg * s1 - s2) * h;
+        bp = s1 + g * hp;
+        lp = s2 + g * bp;
+        s1 = g * hp + bp + kFilterAntiDenormal;
+        s2 = g * bp + lp + kFilterAntiDenormal;
+    }
+};
+
+// Types 5-8 "12dB LP/HP/BP/N Z": one zero-delay stage with R = 0.5 2^(-5q)
+// (k = 2R = 1 at q = 0, 0.044 at q = 0.9).
+//   Outputs: low LP, high HP, band 2 BP (peak 2/k), notch LP + HP.
+class ZeroDelay12 {
+public:
+    void setResonance(float q) { k = std::exp2(-5.0f * q); }
+    void setCutoff(const FilterCurves& c, int index) { stage.design(c.TAN_HALF[index], k); }
+    void reset() { stage.reset(); }
+
+    void tick(float x) { stage.tick(x); }
+    template <FilterOutput O> float process(float x) {
+        stage.tick(x);
+        return selectOutput<O>(*this);
+    }
+    float lowPass() const { return stage.lp; }
+    float highPass() const { return stage.hp; }
+    float bandPass() const { return 2.0f * stage.bp; }
+    float notch() const { return stage.lp + stage.hp; }
+
+    float k = 1.0f;
+    ZeroDelayStage stage;
+};
+
+// Types 14-17 "24dB LP/HP/BP/N Z": two zero-delay stages in series, the first
+// without resonance (k1 = 1), the second with R2 = 0.5 2^(-3q) (k2 = 1 ..
+// 0.154). Each stage passes on the output of the type: LP, HP, 1.4142135 BP
+// or LP + HP.
+class ZeroDelay24 {
+public:
+    void setResonance(float q) { k2 = std::exp2(-3.0f * q); }
+    void setCutoff(const FilterCurves& c, int index) {
+        const float g = c.TAN_HALF[index];
+        first.design(g, 1.0f);
+        second.design(g, k2);
+    }
+    void reset() {
+        first.reset();
+        second.reset();
+    }
+
+    template <FilterOutput O> float process(float x) {
+        first.tick(x);
+        second.tick(select<O>(first));
+        return select<O>(second);
+    }
+
+    float k2 = 1.0f;
+    ZeroDelayStage first, second;
+
+private:
+    template <FilterOutput O> static float select(const ZeroDelayStage& s) {
+        if constexpr (O == kLowPass) return s.lp;
+        if constexpr (O == kHighPass) return s.hp;
+        if constexpr (O == kBandPass) return s.bp * 1.4142135f;
+        if constexpr (O == kNotch) return s.lp + s.hp;
+    }
+};
+
+// ------------------------------------------------------------------ biquad + state-variable
+// Type 9 "24dB LP I": a two-pole biquad low-pass followed by the 12 dB
+// state-variable low-pass (which carries the resonance).
+//   c = cot-like curve (COT_HALF: cos(pi x) / (sin(pi x) + 0.0015), x = Hz / 2r),
+//   k = sqrt(8) c, a = 1 / (k + 1.001 + c^2); b0 = a, b1 = 2a, b2 = a,
+//   a1 = 2 (1 - c^2) a, a2 = (c^2 + 1 - k) a (a damped pair of poles,
+//   Q = 1/sqrt(8), DC gain 4 / 4.001).
+//   y = b0 x + b1 x[n-1] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2] (direct form I).
+class BiquadLowPass24 {
+public:
+    void setResonance(float q) { svf.setResonance(q); }
+    void setCutoff(const FilterCurves& c, int index) {
+        const float cot = c.COT_HALF[index];
+        const float c2 = cot * cot;
+        const float k = 2.8284271f * cot;
+        const float a = 1.0f / (k + 1.001f + c2);
+        b0 = a;
+        b1 = 2.0f * a;
+        b2 = a;
+        a1 = 2.0f * (1.0f - c2) * a;
+        a2 = (c2 + 1.0f - k) * a;
+        svf.setCutoff(c, index);
+    }
+    void reset() {
+        x1 = x2 = y1 = y2 = 0.0f;
+        svf.reset();
+    }
+
+    float process(float x) {
+        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kFilterAntiDenormal;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        svf.tick(y);
+        return svf.lowPass();
+    }
+
+    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+    StateVariable12 svf;
+};
+
+// ------------------------------------------------------------------ ladder
+// Types 10-13 "24dB LP II/HP/BP/N": four one-pole stages with a zero at
+// Nyquist, y' = (u[n-1] + u) G - P y, and global feedback of the last stage.
+//   G = LADDER_G = 4x(1 - x), P = 2G - 1 (LADDER_P), x = Hz / 2r: each stage
+//   has unity gain at DC. Feedback K = 0.9 q LADDER_R, where LADDER_R
+//   (3.8 at x = 0 .. 1 at x = 0.5) compensates the loop's phase so that the
+//   resonance is even over the range; K stays below 3.1, under the loop's
+//   oscillation point.
+//   u = x - K y4; the last stage is softened, y4 = (1 - 0.166666 y4^2) y4
+//   (1% at 0.25, bounded by its peak 0.943 up to |y4| = 2.45).
+//   Outputs: low y4; high 0.70710677 (u - y4) (a gentle slope: 6 dB per
+//   octave well below the cut-off); band 4 (y3 - y4); notch
+//   u - 4 y1 + 8 y2 - 8 y3 + 4 y4 = (1 - 2H + 2H^2)^2 u for the stage
+//   response H, unity at DC and Nyquist and zero at the cut-off, where
+//   H = (1 - j) / 2. (A notch mixed from the band output cannot work: at the
+//   cut-off 4 (y3 - y4) is -j u, in quadrature with u.)
+class Ladder24 {
+public:
+    void setCutoff(const FilterCurves& c, int index, float q) {
+        p = c.LADDER_P[index];
+        g = c.LADDER_G[index];
+        k = q * 0.9f * c.LADDER_R[index];
+    }
+    void reset() { u1 = y1 = y2 = y3 = y4 = u = 0.0f; }
+
+    void tick(float x) {
+        // Each stage as g * (new input) + (terms of the previous sample),
+        // so the chain through the four stages is one multiply and one add
+        // each; the bracketed terms do not wait for it.
+        u = x - k * y4;
+        const float n1 = g * u + (g * u1 - p * y1 + kFilterAntiDenormal);
+        const float n2 = g * n1 + (g * y1 - p * y2 + kFilterAntiDenormal);
+        const float n3 = g * n2 + (g * y2 - p * y3 + kFilterAntiDenormal);
+        const float n4 = g * n3 + (g * y3 - p * y4);
+        // (1 - 0.166666 n4^2) n4, written as n4 - n4^2 (0.166666 n4).
+        y4 = (n4 + kFilterAntiDenormal) - (n4 * n4) * (0.166666f * n4);
+        y1 = n1;
+        y2 = n2;
+        y3 = n3;
+        u1 = u;
+    }
+    template <FilterOutput O> float process(float x) {
+        tick(x);
+        return selectOutput<O>(*this);
+    }
+    float lowPass() const { return y4; }
+    float highPass() const { return (u - y4) * 0.70710677f; }
+    float bandPass() const { return (y3 - y4) * 4.0f; }
+    float notch() const { return u - 4.0f * y1 + 8.0f * y2 - 8.0f * y3 + 4.0f * y4; }
+
+    float p = -1.0f, g = 0.0f, k = 0.0f;
+    float u1 = 0.0f, y1 = 0.0f, y2 = 0.0f, y3 = 0.0f, y4 = 0.0f;
+    float u = 0.0f; // feedback-corrected input of the last tick
+};
+
+// ------------------------------------------------------------------ comb
+// Types 18 "Comb +" and 19 "Comb -": a feedback comb whose delay is one
+// period of the cut-off, running at the frame rate.
+//   Delay D = rate 256 / Hz in 1/256 samples, clamped (in float, before the
+//   integer conversion) to 514 .. 8191 * 256, so the delay never exceeds 8191
+//   frames of the 8192-frame ring: 20 Hz at 44.1 kHz is 2205 frames.
+//   Feedback g = (1.1 q)^(1/4) (0 .. 0.9975), negated for "Comb -".
+//   Per frame, write position w in 1/256 samples (21 bits, whole samples):
+//     y0 = clamp(x0 + g ring[(w - D) >> 8], -100, 100), written at w >> 8;
+//     y1 = clamp(x1 + g ring[(w + 128 - D) >> 8], -100, 100), written over it;
+//     w += 256.
+//   The ring holds one value per frame (the second sub-sample's); the clamp
+//   keeps the top feedback from running away.
+class CombFilter {
+public:
+    static constexpr int kRingSize = 8192; // frames
+    static constexpr int kRingMask = kRingSize - 1;
+    static constexpr int32_t kMinDelay = 514;
+    static constexpr int32_t kMaxDelay = (kRingSize - 1) * 256;
+    static constexpr int32_t kPositionMask = (1 << 21) - 1;
+
+    // Delay in 1/256 frames for a cut-off; NaN and zero give the longest.
+    static int32_t delayFor(float hz, float sampleRate) {
+        const float d = sampleRate * 256.0f / hz;
+        if (!(d < static_cast<float>(kMaxDelay))) return kMaxDelay; // also NaN and inf
+        return d > static_cast<float>(kMinDelay) ? static_cast<int32_t>(d) : kMinDelay;
+    }
+    void setCutoff(float hz, float sampleRate) { delay = delayFor(hz, sampleRate); }
+    void setResonance(float q, bool negative) {
+        const float r = std::sqrt(std::sqrt(std::max(1.1f * q, 0.0f)));
+        gain = negative ? -r : r;
+    }
+    void reset() { position = 0; }
+
+    // ring: kRingSize floats, cleared along with reset().
+    void frame(float* ring, float& x0, float& x1) {
+        const int32_t w = position;
+        const float r0 = ring[((w - delay) >> 8) & kRingMask];
+        const float y0 = std::clamp(x0 + gain * r0, -100.0f, 100.0f);
+        ring[(w >> 8) & kRingMask] = y0;
+        const float r1 = ring[((w + 128 - delay) >> 8) & kRingMask];
+        const float y1 = std::clamp(x1 + gain * r1, -100.0f, 100.0f);
+        ring[((w + 128) >> 8) & kRingMask] = y1;
+        position = (w + 256) & kPositionMask;
+        x0 = y0;
+        x1 = y1;
+    }
+
+    int32_t delay = kMinDelay;
+    float gain = 0.0f;
+    int32_t position = 0; // 1/256 frames
+};
+
+// ------------------------------------------------------------------ sine modulators
+// Types 20 "Ring Mod" and 21 "Amp Mod": the input times a sine at the cut-off
+// frequency, blended with the dry input by q.
+//   Phase: 32-bit fixed point (2^32 = one cycle), increment Hz / 2r per
+//   sub-sample; m = sin(2 pi phase) from SIN_HALF (half a cycle in 2^18
+//   entries, error below 1.2e-5), read before each advance.
+//   Ring: y = (m q + 1 - q) x; amp: y = ((0.5 m + 0.5) q + 1 - q) x.
+class SineModulator {
+public:
+    void setCutoff(float hz, float invDoubleRate) {
+        const double cycles = std::clamp(static_cast<double>(hz) * invDoubleRate, 0.0, 0.5);
+        increment = static_cast<uint32_t>(cycles * 4294967296.0);
+    }
+    void reset() { phase = 0; }
+
+    float sine(const float* sinHalf) {
+        const float s = sinHalf[(phase >> 13) & (kFilterCurveSize - 1)];
+        const float m = (phase & 0x80000000u) ? -s : s;
+        phase += increment;
+        return m;
+    }
+    float ring(const float* sinHalf, float x, float q) {
+        return (sine(sinHalf) * q + (1.0f - q)) * x;
+    }
+    float amp(const float* sinHalf, float x, float q) {
+        return ((sine(sinHalf) * 0.5f + 0.5f) * q + (1.0f - q)) * x;
+    }
+
+    uint32_t phase = 0, increment = 0;
+};
+
+// ------------------------------------------------------------------ high-pass
+// The optional resonant high-pass after every type: the state-variable loop
+// of StateVariable12, its high output.
+//   F = 2 SIN_HALF[Hz] (Hz held at the ceiling); Q = 1 without resonance,
+//   1 - 0.9 r with it (r = resonance 0..1, so 1 .. 0.1).
+//   Per sub-sample: B' = (1 - 0.001 B^2) B; H = x - L - Q B'; B = F H + B';
+//   L = F B + L; output H. The coefficients are per voice; the caller
+//   passes them in.
+class ResonantHighPass {
+public:
+    void reset() { low = band = 0.0f; }
+    float tick(float x, float f, float q) {
+        const float b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
+        const float h = (x - low) - q * b;
+        band = f * h + (b + kFilterAntiDenormal);
+        low = f * band + (low + kFilterAntiDenormal);
+        return h;
+    }
+
+    float low = 0.0f, band = 0.0f;
+};
+
+// ------------------------------------------------------------------ one lane
+// Every family's state for one lane, the type's coefficients, and the
+// change detection: retune() recomputes only when the cut-off or the
+// resonance moved (or after reset()).
+class LaneFilter {
+public:
+    static constexpr float kChange = 0.0001f;
+
+    template <int Type>
+    void retune(const FilterContext& ctx, float hz, float q, bool force = false);
+    template <int Type> void run(const FilterContext& ctx, float* ring, float& x0, float& x1);
+
+    // The same with the type chosen at run time (any step outside 1..21
+    // passes the signal).
+    void retune(int type, const FilterContext& ctx, float hz, float q, bool force = false);
+    void run(int type, const FilterContext& ctx, float* ring, float& x0, float& x1);
+
+    void reset() { *this = LaneFilter{}; }
+
+    float cutoff() const { return hz_; }   // Hz of the current coefficients, -1 none
+    float resonance() const { return q_; } // q of the current coefficients, -1 none
+    int32_t combDelay() const { return comb_.delay; }
+
+private:
+    float hz_ = -1.0f, q_ = -1.0f;
+    StateVariable12 svf_;
+    ZeroDelay12 zdf_;
+    BiquadLowPass24 biquad_;
+    Ladder24 ladder_;
+    ZeroDelay24 zdf24_;
+    CombFilter comb_;
+    SineModulator mod_;
+};
+
+template <int Type>
+inline void LaneFilter::retune(const FilterContext& ctx, float hz, float q, bool force) {
+    if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
+        return;
+    } else {
+        const bool qMoved = force || std::fabs(q - q_) > kChange;
+        if (!qMoved && !(std::fabs(hz - hz_) > kChange)) return;
+        hz_ = hz;
+        q_ = q;
+        const FilterCurves& c = *ctx.curves;
+        if constexpr (Type <= kFilter12Notch) {
+            svf_.setResonance(q);
+            svf_.setCutoff(c, ctx.index(hz));
+        } else if constexpr (Type <= kFilter12NotchZ) {
+            if (qMoved) zdf_.setResonance(q);
+            zdf_.setCutoff(c, ctx.index(hz));
+        } else if constexpr (Type == kFilter24LpI) {
+            biquad_.setResonance(q);
+            biquad_.setCutoff(c, ctx.index(hz));
+        } else if constexpr (Type <= kFilter24Notch) {
+            ladder_.setCutoff(c, ctx.index(hz), q);
+        } else if constexpr (Type <= kFilter24NotchZ) {
+            if (qMoved) zdf24_.setResonance(q);
+            zdf24_.setCutoff(c, ctx.index(hz));
+        } else if constexpr (Type <= kFilterCombMinus) {
+            if (qMoved) comb_.setResonance(q, Type == kFilterCombMinus);
+            comb_.setCutoff(hz, ctx.sampleRate);
+        } else {
+            mod_.setCutoff(hz, ctx.invDoubleRate);
+        }
+    }
+}
+
+template <int Type>
+inline void LaneFilter::run(const FilterContext& ctx, float* ring, float& x0, float& x1) {
+    if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
+        x0 = svf_.process<o>(x0);
+        x1 = svf_.process<o>(x1);
+    } else if constexpr (Type >= kFilter12LpZ && Type <= kFilter12NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12LpZ);
+        x0 = zdf_.process<o>(x0);
+        x1 = zdf_.process<o>(x1);
+    } else if constexpr (Type == kFilter24LpI) {
+        x0 = biquad_.process(x0);
+        x1 = biquad_.process(x1);
+    } else if constexpr (Type >= kFilter24LpII && Type <= kFilter24Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpII);
+        x0 = ladder_.process<o>(x0);
+        x1 = ladder_.process<o>(x1);
+    } else if constexpr (Type >= kFilter24LpZ && Type <= kFilter24NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
+        x0 = zdf24_.process<o>(x0);
+        x1 = zdf24_.process<o>(x1);
+    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        comb_.frame(ring, x0, x1);
+    } else if constexpr (Type == kFilterRingMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_.ring(s, x0, q_);
+        x1 = mod_.ring(s, x1, q_);
+    } else if constexpr (Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_.amp(s, x0, q_);
+        x1 = mod_.amp(s, x1, q_);
+    }
+    (void)ctx;
+    (void)ring;
+}
