@@ -74,12 +74,12 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
     auto plugin = std::make_unique<APlugin>(quietHost);
     plugin->setSampleRate(44100.0f);
     plugin->setParameter(tag::AmpEnvSustain, 1.0f);
-    plugin->setSteppedValue(tag::UnisonMode, 3);  // "4"
+    plugin->setSteppedValue(tag::UnisonMode, 3); // "4"
     plugin->setParameter(tag::UnisonDetune, 0.4f);
     plugin->setParameter(tag::UnisonSpread, 0.8f);
     plugin->setParameter(tag::OscSpread, 0.5f);
     plugin->setParameter(tag::OscSubVolume, 1.0f);
-    plugin->setSteppedValue(tag::DistortMode, 1);  // "Atan"
+    plugin->setSteppedValue(tag::DistortMode, 1); // "Atan"
     plugin->setParameter(tag::DistortAmount, 0.6f);
     plugin->setSteppedValue(tag::OscWaveA, 1);
     if (heavyFilter) {
@@ -96,7 +96,7 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
     std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
     float* in[2] = {inL.data(), inR.data()};
     float* out[2] = {outL.data(), outR.data()};
-    for (int i = 0; i < 100; ++i) plugin->processReplacing(in, out, kBlock);  // modes, tables
+    for (int i = 0; i < 100; ++i) plugin->processReplacing(in, out, kBlock); // modes, tables
     NoteBlock block(16);
     plugin->processEvents(block.events());
     for (int i = 0; i < 8; ++i) plugin->processReplacing(in, out, kBlock);
@@ -106,9 +106,9 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
     }
     state.SetItemsProcessed(state.iterations() * kBlock);
     // Share of one core needed for real time at 44.1 kHz.
-    state.counters["realtime"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kBlock) / 44100.0,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kBlock) / 44100.0,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 void BM_RenderWorstCase(benchmark::State& state) {
     renderWorstCase(state, false);

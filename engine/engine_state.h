@@ -103,7 +103,7 @@ struct VoiceState {
     int uniVoices = 1; // unison copies 1..4
     int uniMode = 0;
     float uniDivide = 1.0f;
-    VoiceDspState dsp; // oscillator, filter, distortion and mix
+    VoiceDspState dsp;  // oscillator, filter, distortion and mix
     MatrixVoice matrix; // this voice's slot amounts
     LfoVoice lfo;       // its own copies of the free LFOs (mode Poly)
 
@@ -256,9 +256,9 @@ struct EngineState {
     EngineRequests requests;
 
     std::array<VoiceState, kNumVoices> voices{};
-    ModRow global;                              // global sources and destination sums
-    MatrixState matrix; // the slots as setGlobalRare last saw them
-    LfoGlobal lfo;      // free LFOs, SMod LFO and effect-LFO rates
+    ModRow global;       // global sources and destination sums
+    MatrixState matrix;  // the slots as setGlobalRare last saw them
+    LfoGlobal lfo;       // free LFOs, SMod LFO and effect-LFO rates
     FilterGlobal filter; // voice filter: cached type and switches, comb rings
     std::array<float, kNumModDests> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};

@@ -303,25 +303,32 @@ public:
     }
     void reset() { u1 = y1 = y2 = y3 = y4 = u = 0.0f; }
 
-    void tick(float x) {
+    // Returns the new y4.
+    float tick(float x) {
         // Each stage as g * (new input) + (terms of the previous sample),
         // so the chain through the four stages is one multiply and one add
         // each; the bracketed terms do not wait for it.
-        u = x - k * y4;
-        const float n1 = g * u + (g * u1 - p * y1 + kFilterAntiDenormal);
+        const float in = x - k * y4;
+        const float n1 = g * in + (g * u1 - p * y1 + kFilterAntiDenormal);
         const float n2 = g * n1 + (g * y1 - p * y2 + kFilterAntiDenormal);
         const float n3 = g * n2 + (g * y2 - p * y3 + kFilterAntiDenormal);
         const float n4 = g * n3 + (g * y3 - p * y4);
         // (1 - 0.166666 n4^2) n4, written as n4 - n4^2 (0.166666 n4).
-        y4 = (n4 + kFilterAntiDenormal) - (n4 * n4) * (0.166666f * n4);
+        const float out = (n4 + kFilterAntiDenormal) - (n4 * n4) * (0.166666f * n4);
         y1 = n1;
         y2 = n2;
         y3 = n3;
-        u1 = u;
+        y4 = out;
+        u1 = u = in;
+        return out;
     }
     template <FilterOutput O> float process(float x) {
-        tick(x);
-        return selectOutput<O>(*this);
+        if constexpr (O == kLowPass) {
+            return tick(x);
+        } else {
+            tick(x);
+            return selectOutput<O>(*this);
+        }
     }
     float lowPass() const { return y4; }
     float highPass() const { return (u - y4) * 0.70710677f; }

@@ -30,7 +30,7 @@ struct LaneState {
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
     std::array<float, 2> out{}; // after the filter, at 2x the rate
 
-    FilterLane filter;         // the voice filter and high-pass of this copy
+    FilterLane filter; // the voice filter and high-pass of this copy
 
     DistortionLane distortion; // state of the "Rate" mode
     DCBlocker dc;

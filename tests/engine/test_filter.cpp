@@ -656,3 +656,14 @@ TEST(FilterStage, DefaultPatchKeepsTheSoundAndItsLevel) {
     const double dry = spectrum::toneAmplitude(s.play(69, 2048, 8192), 44100.0, 220.0);
     EXPECT_NEAR(dB(wet / dry), 0.0, 0.1);
 }
+
+TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
+    SoundCheck s;
+    s.h.p().setSteppedValue(tag::FilterType, kFilter12LpZ);
+    s.h.p().setParameter(tag::FilterQ, 1.0f);
+    s.h.settle_();
+    s.h.send(EventBlock().noteOn(0, 60, 100));
+    s.capture(64);
+    EXPECT_FLOAT_EQ(lane0(s).filter.main.resonance(), 0.9f);
+    s.release();
+}
