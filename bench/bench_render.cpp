@@ -92,6 +92,20 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
         plugin->setParameter(tag::HiPassQOn, 1.0f);
         plugin->setParameter(tag::HiPassQ, 0.5f);
         plugin->setParameter(tag::HiPassFreq, 0.2f);
+        // All twelve slots routed, across sources and destination types.
+        struct Route {
+            int source, dest;
+            float amount;
+        };
+        const Route routes[12] = {{49, 74, 0.7f}, {51, 49, 0.6f},  {43, 53, 0.6f},
+                                  {45, 86, 0.3f}, {17, 51, 0.55f}, {1, 113, 0.7f},
+                                  {71, 88, 0.6f}, {47, 75, 0.6f},  {39, 96, 0.6f},
+                                  {5, 20, 0.6f},  {73, 66, 0.55f}, {49, 130, 0.6f}};
+        for (int slot = 0; slot < 12; ++slot)
+            plugin->setModSlotVar(slot, false, routes[slot].amount, routes[slot].source,
+                                  routes[slot].dest);
+        plugin->setOff(tag::freeLfoSync(0));
+        plugin->setOff(tag::freeLfoSync(1));
     }
     std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
     float* in[2] = {inL.data(), inR.data()};
