@@ -84,7 +84,6 @@ float APlugin::getParameter(VstInt32 t) {
     return std::isnan(v) ? 0.0f : clamp01(v);
 }
 
-
 float APlugin::getStoredValue(int t) const {
     return isValidTag(t) ? loadRelaxed(storedProgram().values[t]) : 0.0f;
 }
