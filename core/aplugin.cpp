@@ -94,7 +94,9 @@ HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {
     HostFlags flags;
     flags.hostIsNKS =
         std::strncmp(product, "KOMPLETE", 8) == 0 || std::strncmp(product, "MASCHINE", 8) == 0;
-    flags.hostIsReaper = std::strcmp(product, "REAPER") == 0;
+    // KORE hosts save their state as REAPER does: one bank chunk.
+    flags.hostIsReaper =
+        std::strcmp(product, "REAPER") == 0 || std::strncmp(product, "KORE", 4) == 0;
     flags.hostIsOwn = std::strcmp(product, kOwnHostProduct) == 0;
     flags.hostIsProp = std::strncmp(vendor, "PROP", 4) == 0;
     return flags;
@@ -119,10 +121,4 @@ uEditor* APlugin::getUEditor() const {
 bool APlugin::editorIsShowing() const {
     uEditor* ui = getUEditor();
     return ui && core.editorOpened && !core.editorOpening && ui->isOpen();
-}
-
-void APlugin::updateEditorScreen() {
-    core.screenUpdatePending.clear();
-    if (core.popupOpen) return;
-    if (uEditor* ui = getUEditor(); ui && core.editorOpened) ui->updateFrame();
 }

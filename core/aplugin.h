@@ -6,7 +6,9 @@
 // implemented in the folder of the subsystem they belong to:
 //   core/aplugin.cpp         entry, construction, host detection
 //   core/parameters.cpp      value copies and editing rules
-//   core/host_interface.cpp  names, capabilities, pins, gestures
+//   core/host_interface.cpp  names, capabilities, pins, gestures, vendor calls
+//   core/programs.cpp        programs, preset application, program commands
+//   core/chunk.cpp           the state chunk
 //   core/placeholders.cpp    stand-ins for stages not built yet
 #pragma once
 
@@ -19,6 +21,8 @@
 #include "platform/file_helpers.h"
 #include "waves/wave_state.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 class uEditor;
@@ -44,6 +48,13 @@ public:
     void getProgramName(char* name) override;
     void getParameterLabel(VstInt32 tag, char* label) override;
     void getParameterName(VstInt32 tag, char* text) override;
+    void getParameterDisplay(VstInt32 tag, char* text) override; // core/display_texts.cpp
+    std::string getParameterDisplayStr(int tag);
+    static std::string getFloatStr(float value, int decimals);
+    static std::string getFilterFreqStr(float value);
+    static std::string getEnvLenStr(float value);
+    static std::string getFadeLenStr(float value, float sustain);
+    std::string getLFOSpeedStr(int tag, float base, float range, bool offAtZero) const;
     bool beginEdit(VstInt32 tag) override;
     bool endEdit(VstInt32 tag) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override;
@@ -54,7 +65,17 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
     virtual float getVu();
+
+    // ------------------------------------------------------------ NKS properties
+    // (core/host_interface.cpp)
+    int getVendorSpecificPropertyInfo(int property, uint64_t& size, bool& writable) const;
+    bool getVendorSpecificProperty(int property, void* data) const;
+    int setVendorSpecificProperty(int property, void* data, uint64_t size);
+    bool notifyNKSHost(int message, void* data, uint64_t size);
 
     // ------------------------------------------------------------ parameter metadata
     static bool isValidTag(int tag) { return tag::isValid(tag); }
@@ -159,6 +180,23 @@ public:
     bool editorIsShowing() const; // exists, has finished opening and reports open
     void updateEditorScreen();
     int getCurProgram() const { return curProgram; }
+
+    // ------------------------------------------------------------ programs (core/programs.cpp)
+    static constexpr int kMaxPresetNames = 256;
+    static constexpr int kPresetNameChars = 64; // with the NUL
+    bool isEditorOpen() const;
+    bool getIsSettingPreset() const;
+    void unSelectThenSetProgram();
+    void origProgram();
+    void editProgram();
+    void clearProgram();
+    void doFileCommands(int command);
+    // The preset list: names of up to 63 characters, presetCount in use.
+    std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
+    int presetCount = 0;
+    // The chunk buffers handed to the host (core/chunk.cpp).
+    ProgramRecord bankChunk{};
+    ProgramRecord programChunk{};
 
     // ------------------------------------------------------------ engine: MIDI (engine/midi.cpp)
     void processMidi(long sampleIndex);
@@ -342,6 +380,10 @@ private:
     void initEffectChain();
     void scanWavePreset();
     void loadFirstPreset();
+    void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
+    void selectPresetByStoredName();
+    void writeAllCopies(int tag, float value);
+    void restoreRecord(const ProgramRecord& chunk);
     static void fillSampleConvertTables();
 
     ProgramRecord& storedProgram() { return core.programStore[0]; }

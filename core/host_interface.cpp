@@ -1,11 +1,14 @@
 // What APlugin answers the host directly: names, version, capabilities,
-// output pins, parameter names and the begin and end of edit gestures.
+// output pins, parameter names, the begin and end of edit gestures and the
+// vendor-specific calls (NKS properties, the mouse wheel).
 
 #include "core/aplugin.h"
 
 #include "editor/ueditor.h"
 
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -19,7 +22,119 @@ void copyText(char* dest, const char* text) {
     std::strcpy(dest, text);
 }
 
+constexpr std::uint32_t fourCC(char a, char b, char c, char d) {
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(a)) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 8) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d));
+}
+
+constexpr std::uint32_t kNksGet = 0x4E49;  // 'NI': property value
+constexpr std::uint32_t kNksInfo = 0x4E69; // 'Ni': property size and writability
+constexpr std::uint32_t kNksKI = 0x4B49;   // 'KI': notification to the host
+constexpr std::uint32_t kWheelTarget = fourCC('s', 't', 'C', 'A');
+constexpr std::uint32_t kWheelCall = fourCC('W', 'h', 'e', 'e');
+static_assert(kWheelTarget == 0x73744341 && kWheelCall == 0x57686565);
+
+constexpr int kFirstNksProperty = 12;
+constexpr int kLastNksProperty = 32;
+
+// The property-information record of the 'Ni' calls.
+struct NksPropertyInfo {
+    std::uint64_t size;
+    std::uint8_t writable;
+};
+static_assert(offsetof(NksPropertyInfo, writable) == 8);
+
 } // namespace
+
+// Sizes and writability of the four properties answered; 0 for the others.
+int APlugin::getVendorSpecificPropertyInfo(int property, uint64_t& size, bool& writable) const {
+    switch (property) {
+    case 12:
+        size = 4;
+        writable = false;
+        return 1;
+    case 13:
+        size = 4;
+        writable = true;
+        return 1;
+    case 28:
+        size = 1;
+        writable = false;
+        return 1;
+    case 32:
+        size = 8;
+        writable = true;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+bool APlugin::getVendorSpecificProperty(int property, void* data) const {
+    if (property == 28) return true; // answered, nothing to write
+    if (!data) return false;
+    switch (property) {
+    case 12: {
+        const std::int32_t v = 3;
+        std::memcpy(data, &v, sizeof v);
+        return true;
+    }
+    case 13: {
+        const std::int32_t v = 0;
+        std::memcpy(data, &v, sizeof v);
+        return true;
+    }
+    case 32: {
+        const std::int64_t v = 1;
+        std::memcpy(data, &v, sizeof v);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// No property can be set.
+int APlugin::setVendorSpecificProperty(int /*property*/, void* /*data*/, uint64_t /*size*/) {
+    return 0;
+}
+
+bool APlugin::notifyNKSHost(int message, void* data, uint64_t size) {
+    if (!audioMaster || canHostDo("NIMKPIVendorSpecificCallbacks") == 0) return false;
+    const auto index =
+        static_cast<VstInt32>((kNksKI << 16) | (static_cast<std::uint32_t>(message) & 0xFFFF));
+    return audioMaster(&cEffect, audioMasterVendorSpecific, index, static_cast<VstIntPtr>(size),
+                       data, 0.0f) == 1;
+}
+
+VstIntPtr APlugin::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    const auto code = static_cast<std::uint32_t>(index);
+    if (core.host.hostIsNKS) {
+        const std::uint32_t kind = code >> 16;
+        const int property = static_cast<int>(code & 0xFFFF);
+        if (kind != kNksGet && kind != kNksInfo) return 0;
+        if (property < kFirstNksProperty || property > kLastNksProperty) return 0;
+        if (kind == kNksGet) return getVendorSpecificProperty(property, ptr) ? 1 : 0;
+        std::uint64_t size = 0;
+        bool writable = false;
+        if (!getVendorSpecificPropertyInfo(property, size, writable)) return 0;
+        if (ptr) {
+            auto* bytes = static_cast<unsigned char*>(ptr);
+            const std::uint8_t flag = writable ? 1 : 0;
+            std::memcpy(bytes + offsetof(NksPropertyInfo, size), &size, sizeof size);
+            std::memcpy(bytes + offsetof(NksPropertyInfo, writable), &flag, sizeof flag);
+        }
+        return 1;
+    }
+    if (code == kWheelTarget && static_cast<std::uint64_t>(value) == kWheelCall) {
+        if (AEffEditor* ui = editor) return ui->onWheel(opt) ? 1 : 0;
+    }
+    return 0;
+}
+
+namespace {} // namespace
 
 VstIntPtr APlugin::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt) {
@@ -74,7 +189,7 @@ bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) 
 void APlugin::getParameterName(VstInt32 t, char* text) {
     if (!text) return;
     text[0] = '\0';
-    if (isValidTag(t)) copyText(text, params.paramName[t].c_str());
+    if (isValidTag(t)) copyText(text, params.paramName[t].substr(0, 63).c_str()); // 63 + NUL
 }
 
 void APlugin::getParameterLabel(VstInt32, char* label) {

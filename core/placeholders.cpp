@@ -6,8 +6,6 @@
 //   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
 //   scanWavePreset         the user-wave preset folder scan (user-wave files)
 //   fillSampleConvertTables  sample conversion tables   (sample files)
-//   setProgram, getProgramName, setProgramName, getProgramNameIndexed,
-//   loadFirstPreset        programs and the preset list (programs and preset application)
 
 #include "core/aplugin.h"
 
@@ -15,40 +13,6 @@
 #include <cstring>
 
 void APlugin::fillSampleConvertTables() {}
-
-// The preset list holds one entry for now, whose values are the defaults.
-void APlugin::loadFirstPreset() {
-    core.presetIndex = 0;
-    for (int t = 0; t < tag::Count; ++t) {
-        const float v = params.defaultValue[t];
-        storeRelaxed(core.values.editValue[t], v);
-        storeRelaxed(core.values.currentValue[t], v);
-        storeRelaxed(storedProgram().values[t], v);
-    }
-}
-
-void APlugin::setProgram(VstInt32 program) {
-    if (program != 0 || core.editorOpening) return;
-    curProgram = 0;
-    for (int t = 0; t < tag::Count; ++t) {
-        const float v = loadRelaxed(storedProgram().values[t]);
-        storeRelaxed(core.values.origValue[t], v);
-        storeRelaxed(core.values.editValue[t], v);
-        storeRelaxed(core.values.currentValue[t], v);
-    }
-}
-
-void APlugin::setProgramName(char* /*name*/) {}
-
-void APlugin::getProgramName(char* name) {
-    if (name) std::strcpy(name, "Init");
-}
-
-bool APlugin::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* name) {
-    if (index != 0 || !name) return false;
-    getProgramName(name);
-    return true;
-}
 
 void APlugin::initEffectChain() {
     const float rate = engine.rate.sampleRate;

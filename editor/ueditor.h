@@ -34,6 +34,14 @@ public:
     void setParameter(int tag, float value);
     void updateFrame();
     void updateXY();
+    // The mouse wheel over the editor; without controls it is only noted.
+    bool onWheel(float distance) override {
+        lastWheel = distance;
+        ++wheelCount;
+        return true;
+    }
+    float lastWheelDistance() const { return lastWheel; }
+    int wheelCalls() const { return wheelCount; }
 
     // What the editor currently shows for a tag (applied at idle).
     float shownValue(int tag) const;
@@ -46,6 +54,8 @@ private:
     std::atomic<bool> opened{false};
     std::atomic<bool> rebuildPending{false};
     int editTag = -1;
+    float lastWheel = 0.0f;
+    int wheelCount = 0;
 
     // Values recorded by setParameter, waiting for idle.
     std::array<std::atomic<float>, tag::Count> pendingValue{};

@@ -18,7 +18,6 @@
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
 //   tuning and pitch bend     getTuning
 //   MIDI learn                handleLearnedController
-//   programs                  setPresetParameters
 
 #include "core/aplugin.h"
 
@@ -90,15 +89,3 @@ float APlugin::getTuning(int note) const {
 
 // ------------------------------------------------------------------ MIDI learn
 void APlugin::handleLearnedController(int /*controller*/, int /*value*/) {}
-
-// ------------------------------------------------------------------ programs
-// Applies the stored program plainly while the output is silent; the full
-// application (engine resets, locked sections, the editor push) comes with
-// the programs stage.
-void APlugin::setPresetParameters() {
-    if (core.settingPreset) return;
-    core.presetPending.clear();
-    core.settingPreset.set();
-    for (int t = 0; t < tag::Count; ++t) setParameter(t, getStoredValue(t));
-    core.settingPreset.clear();
-}

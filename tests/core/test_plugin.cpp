@@ -137,7 +137,7 @@ TEST(HostDetection, ProductAndVendorStringsDecideChunkExchange) {
         {"", "prop", true},
         {"", "PRO", false},
         {"ondix-host", "", true},
-        {"Kore Player", "", false},
+        {"Kore Player", "", true},
         {"Bitwig Studio", "Bitwig", false},
         {"", "", false},
     };

@@ -171,7 +171,8 @@ TEST(RenderPreset, ApplyPresetTagSilencesUntilTheNext4096FrameTick) {
     EXPECT_FALSE(h.p().core.presetPending);
     EXPECT_FALSE(h.p().core.settingPreset);
     EXPECT_EQ(h.p().getCurrentValue(tag::AmpEnvRelease), 0.2f);
-    EXPECT_EQ(h.voice(0).voiceTick, tick + 1) << "the voices run again";
+    // The application itself resets the voices and rebuilds the user waves, so
+    // what plays next is checked by the programs tests.
 }
 
 TEST(RenderPreset, ApplyPresetAtATickIsAppliedOnThatFrame) {

@@ -35,12 +35,19 @@ struct RenderOptions : CommonOptions {
     std::vector<PhraseNote> notes; // neither notes nor a MIDI file: the built-in phrase
     std::string midiFile;          // a Standard MIDI File to play, if any
     std::vector<ParameterSetting> settings;
+    std::string saveState; // after rendering: the state into this file
+    std::string loadState; // before rendering: the state from this file
 };
 
 constexpr double kDefaultTailSeconds = 2.0;
 constexpr double kMaxRenderSeconds = 3600.0;
 
 int runInfo(const InfoOptions& options);
+
+// The plug-in's state as a file: its bank chunk when it exchanges chunks,
+// otherwise its parameter values (32-bit floats in index order).
+bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
+bool loadState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
 int runRender(const RenderOptions& options);
 
 // Writes a line to stderr, prefixed with the program's name.

@@ -49,6 +49,12 @@ Render options:
                         parameter's index or name (case, spaces, '-' and '_' are
                         ignored); VALUE is normalized, 0..1.
                         Example: --set 14=0.1 --set "Main Volume=0.7"
+  --load-state FILE     restore the plug-in's state from FILE before rendering
+                        (and before any --set): a chunk for a plug-in that
+                        exchanges chunks with this host, otherwise the
+                        parameter values as 32-bit floats
+  --save-state FILE     after rendering, save the plug-in's state to FILE in
+                        the same form
 
 Host options:
   --rate HZ             sample rate (default 44100)
@@ -189,6 +195,16 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
             args.error = "--midi needs a file name";
         }
         options.midiFile = *value;
+        return true;
+    }
+    if (auto value = args.option("--save-state")) {
+        if (value->empty()) args.error = "--save-state needs a file name";
+        options.saveState = *value;
+        return true;
+    }
+    if (auto value = args.option("--load-state")) {
+        if (value->empty()) args.error = "--load-state needs a file name";
+        options.loadState = *value;
         return true;
     }
     if (auto value = args.option("--set")) {

@@ -136,6 +136,11 @@ int runRender(const RenderOptions& options) {
     }
 
     plugin->open();
+    if (!options.loadState.empty() &&
+        !loadState(*plugin, options.loadState, options.verbose, error)) {
+        reportError(error);
+        return kExitFailure;
+    }
     if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;
 
     WavWriter writer;
@@ -181,6 +186,11 @@ int runRender(const RenderOptions& options) {
         }
     }
     plugin->suspend();
+    if (!options.saveState.empty() &&
+        !saveState(*plugin, options.saveState, options.verbose, error)) {
+        reportError(error);
+        return kExitFailure;
+    }
     if (!writer.close(error)) {
         reportError(error);
         return kExitFailure;

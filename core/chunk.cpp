@@ -1,0 +1,87 @@
+// The state chunk: one program record (1024 values and a 32-byte name,
+// 4128 bytes) exchanged with the hosts recognised at construction. Other
+// hosts are told that programs are not chunks and save the values one by one.
+
+#include "core/aplugin.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+// The record's values are little-endian floats; a chunk saved on one
+// machine must read the same on another.
+static_assert(std::endian::native == std::endian::little,
+              "the program record is stored as little-endian floats");
+
+namespace {
+
+constexpr VstInt32 kChunkBytes = static_cast<VstInt32>(sizeof(ProgramRecord));
+
+} // namespace
+
+// The current program's record, as it stands, into a chunk buffer.
+static void fillChunk(const ProgramRecord& from, ProgramRecord& chunk) {
+    for (int t = 0; t < tag::Count; ++t) chunk.values[t] = loadRelaxed(from.values[t]);
+    std::memset(chunk.name, 0, sizeof chunk.name);
+    const std::size_t length = strnlen(from.name, sizeof from.name - 1);
+    std::memcpy(chunk.name, from.name, length);
+}
+
+VstInt32 APlugin::getChunk(void** data, bool isPreset) {
+    if (!data) return 0;
+    const HostFlags& host = core.host;
+    if (!host.exchangesChunks()) return 0;
+
+    ProgramRecord* chunk = nullptr;
+    if (host.hostIsNKS) {
+        if (!isPreset) chunk = &programChunk;
+    } else if (!isPreset) {
+        chunk = &bankChunk;
+    } else if (host.hostIsProp) {
+        chunk = &programChunk;
+    }
+    if (!chunk) return 0;
+
+    fillChunk(core.programStore[static_cast<std::size_t>(curProgram)], *chunk);
+    *data = chunk;
+    return kChunkBytes;
+}
+
+// Values and name of an accepted chunk into the current program's record.
+// A value that is not finite gets the tag's default; finite values outside
+// 0..1 are kept (every reader clamps). A name without its NUL is cut at 31
+// characters.
+void APlugin::restoreRecord(const ProgramRecord& chunk) {
+    ProgramRecord& record = core.programStore[static_cast<std::size_t>(curProgram)];
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = chunk.values[t];
+        storeRelaxed(record.values[t], std::isfinite(v) ? v : params.defaultValue[t]);
+    }
+    std::memset(record.name, 0, sizeof record.name);
+    std::memcpy(record.name, chunk.name, strnlen(chunk.name, sizeof chunk.name - 1));
+}
+
+VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
+    // Whatever the host policy, something shorter than a record is no chunk.
+    if (!data || byteSize < kChunkBytes) return 0;
+    const HostFlags& host = core.host;
+    if (!host.exchangesChunks()) return 1;
+
+    ProgramRecord* chunk = nullptr;
+    if (host.hostIsNKS) {
+        if (!isPreset) chunk = &programChunk;
+    } else if (!isPreset) {
+        chunk = &bankChunk;
+    } else if (host.hostIsProp) {
+        chunk = &programChunk;
+    }
+    if (!chunk) return 1; // ignored by policy; hosts read 0 as an error
+
+    std::memcpy(chunk, data, sizeof(ProgramRecord)); // a longer chunk: its first record
+    restoreRecord(*chunk);
+    setProgram(curProgram);
+    // The restored values reach the engine (user waves, tuning, effects,
+    // voices) through a full preset application at the next slow tick.
+    core.presetPending.set();
+    return 1;
+}

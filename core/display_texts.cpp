@@ -1,0 +1,330 @@
+// Value texts of the parameters: what a host shows next to a parameter's
+// name and what the editor puts into its readouts, menus and tool-tips.
+//
+// The text is chosen by the tag's display kind, or for kind 0 by a rule of the
+// tag's own. Numbers are always written with '.' as the decimal point and
+// without grouping (std::to_chars), whatever LC_NUMERIC the host has set.
+// Building a text reads each value once and changes nothing, so it is safe on
+// the main thread while the audio thread is running.
+
+#include "core/aplugin.h"
+#include "core/vocabulary.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Longest text handed to a host buffer, without the terminating NUL.
+constexpr std::size_t kMaxDisplayChars = 63;
+
+// Values may be NaN or outside 0..1 (a restored state chunk); a text shows
+// what the readers make of them.
+float clampValue(float v) {
+    if (!(v >= 0.0f)) return 0.0f; // NaN too
+    return v > 1.0f ? 1.0f : v;
+}
+
+// int(x), truncating toward zero, without undefined behaviour for NaN or huge x.
+int truncInt(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (x <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(x);
+}
+
+std::string intStr(int value) {
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// 2^x in double, narrowed to float.
+float pow2(float x) {
+    return static_cast<float>(std::exp2(static_cast<double>(x)));
+}
+
+// Left/right or dry/wet balance: "C" / "Equal" in the middle.
+std::string balanceStr(float v, const char* centre, const char* left, const char* right) {
+    if (v > 0.501f) return intStr(truncInt(200.0f - v * 200.0f)) + "% " + left + " / 100% " + right;
+    if (v < 0.499f)
+        return std::string("100% ") + left + " / " + intStr(truncInt(v * 200.0f)) + "% " + right;
+    return centre;
+}
+
+// Step tune of the arpeggiator grid in whole semitones, -36..36.
+int arpStepTune(float v) {
+    return truncInt(v * 72.0f) - 36;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ number helpers
+
+std::string APlugin::getFloatStr(float value, int decimals) {
+    decimals = std::clamp(decimals, 0, 9);
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                                      std::chars_format::fixed, decimals);
+    if (result.ec != std::errc()) return "0";
+    return std::string(buffer, result.ptr);
+}
+
+std::string APlugin::getFilterFreqStr(float value) {
+    const float f = 20.0f * pow2(10.0f * clampValue(value));
+    if (f < 1000.0f) return intStr(truncInt(f)) + " Hz";
+    return getFloatStr(f / 1000.0f, 1) + " KHz";
+}
+
+std::string APlugin::getEnvLenStr(float value) {
+    const float ms = std::floor(pow2(14.0f * clampValue(value)));
+    if (ms < 1000.0f) return intStr(truncInt(ms)) + " ms";
+    return getFloatStr(ms / 1000.0f, 2) + " sec";
+}
+
+// A fade travels from the sustain level up to 1 or down to 0; its time scales
+// with that distance.
+std::string APlugin::getFadeLenStr(float value, float sustain) {
+    value = clampValue(value);
+    sustain = clampValue(sustain);
+    if (std::fabs(value - 0.5f) < 0.002f) return "Off";
+    const float direction = 2.0f * value - 1.0f;
+    const float d = direction * 18.0f;
+    const bool up = direction > 0.0f;
+    const float time =
+        up ? (1.0f - sustain) * std::floor(pow2(18.0f - d)) : std::floor(pow2(d + 18.0f)) * sustain;
+    if (time < 0.1f) return "Off";
+    const std::string prefix = up ? "Up " : "Down ";
+    if (time < 1000.0f) return prefix + intStr(truncInt(time)) + " ms";
+    return prefix + getFloatStr(time / 1000.0f, 2) + " sec";
+}
+
+std::string APlugin::getLFOSpeedStr(int t, float base, float range, bool offAtZero) const {
+    const float x = clampValue(getCurrentValue(t));
+    if (x < 0.00001f && offAtZero) return "Off";
+    const float f = (55.0f / base) * pow2(x * range);
+    if (f < 1000.0f) return getFloatStr(f, 2) + " Hz";
+    return getFloatStr(f / 1000.0f, 2) + " Khz";
+}
+
+// ------------------------------------------------------------------ value texts
+
+void APlugin::getParameterDisplay(VstInt32 t, char* text) {
+    if (!text) return;
+    text[0] = ' ';
+    text[1] = '\0';
+    if (!isValidTag(t)) return;
+    const float v = clampValue(getLockVar(t));
+
+    std::string result = "----";
+    switch (params.displayKind[t]) {
+    case kDisplayOnOff:
+        result = vocabAt(OFF_ON_STR, getOnOff(t) ? 1 : 0);
+        break;
+    case kDisplayPercent:
+        result = intStr(truncInt(v * 100.0f)) + "%";
+        break;
+    case kDisplayBipolar:
+        result = intStr(truncInt(v * 200.0f) - 100) + "%";
+        break;
+    case kDisplayDecibel:
+        result = getFloatStr(clampValue(getCurrentValue(t)) * 60.0f - 60.0f, 1) + " dB";
+        break;
+    case kDisplayMidi:
+        result = intStr(truncInt(v * 127.0f));
+        break;
+    case kDisplayPan:
+        result = balanceStr(v, "C", "L", "R");
+        break;
+    case kDisplayMix:
+        result = balanceStr(v, "Equal", "D", "W");
+        break;
+    case kDisplayArpTune:
+        // The magic-step transposition is not part of the stored step value
+        // and is left out here.
+        result = intStr(arpStepTune(v)) + " Semi";
+        break;
+    case kDisplayFilterFreq:
+        result = getFilterFreqStr(getParameter(t));
+        break;
+    case kDisplayModSource:
+        result = vocabAt(SRC_STR, getSteppedValue(t));
+        break;
+    case kDisplayModDest:
+        result = vocabAt(DEST_STR, getSteppedValue(t));
+        break;
+    case kDisplayEnvTime: {
+        const bool synced = ((t == 51 || t == 52 || t == 55) && getOnOff(56)) ||
+                            ((t == 57 || t == 58 || t == 61) && getOnOff(62));
+        result = synced ? std::string(vocabAt(ENV_TEMPO_SYNC_STR, getSteppedValue(v, 30.99f, 31)))
+                        : getEnvLenStr(v);
+        break;
+    }
+    case kDisplayFadeTime: {
+        const int syncTag = t == 60 ? 62 : 56;
+        const int sustainTag = t == 60 ? 59 : 53;
+        result = getOnOff(syncTag)
+                     ? std::string(vocabAt(ENV_FADE_TEMPO_SYNC_STR, getSteppedValue(v, 60.99f, 61)))
+                     : getFadeLenStr(v, getCurrentValue(sustainTag));
+        break;
+    }
+    case kDisplayInternal:
+        result = "INTERNAL " + intStr(truncInt(v * 100.0f) + 1);
+        break;
+    default:
+        break;
+    }
+
+    const int kind = params.displayKind[t];
+    const bool ownRule =
+        kind < kDisplayOnOff || kind > kDisplayInternal || kind == 8 || kind == 10 || kind == 12;
+    if (ownRule) {
+        // Wave shaper amounts: the mode names what each amount does.
+        auto shaperAmount = [&](const char* caption, bool unused, bool bipolar, bool doubled) {
+            std::string s = std::string(caption) + " ";
+            if (unused) return s + "n/a";
+            if (bipolar) return s + intStr(truncInt(v * 200.0f - 100.0f)) + "%";
+            if (doubled) return s + intStr(truncInt(v * 200.0f)) + "%";
+            return s + intStr(truncInt(v * 100.0f)) + "%";
+        };
+
+        if (t == 14 || t == 15) {
+            result = vocabAt(OSC_WAVE_STR, getSteppedValue(t));
+        } else if (t == 17) {
+            result = vocabAt(OSC_OCT_STR, getSteppedValue(17));
+        } else if (t == 20) {
+            result = getLFOSpeedStr(20, 1024.0f, 10.0f, true);
+        } else if (t == 21) {
+            if (std::fabs(v - 0.5f) < 0.001f)
+                result = "Off";
+            else if (v < 0.5f)
+                result = "Sine Volume" + intStr(truncInt((1.0f - 2.0f * v) * 40.0f - 40.0f)) + "dB";
+            else
+                result =
+                    "Square Volume" + intStr(truncInt((2.0f * v - 1.0f) * 40.0f - 40.0f)) + "dB";
+        } else if ((t >= 43 && t <= 46) || (t >= 67 && t <= 78)) {
+            const int slot = t >= 67 ? t - 67 : t - 43 + 12;
+            const int dest = getModDest(slot);
+            const int type =
+                dest >= 0 && dest < static_cast<int>(destType.size()) ? destType[dest] : 0;
+            if (type == kDestSemitone)
+                result =
+                    getFloatStr(static_cast<float>(truncInt(v * 720.0f + 0.1f)) * 0.1f - 36.0f, 2) +
+                    "s";
+            else if (type == kDestSpeed)
+                result = "x" + getFloatStr(pow2(4.0f * v - 2.0f), 2);
+            else
+                result = intStr(truncInt(v * 200.0f - 100.0f)) + "%";
+        } else if (t == 49) {
+            result = getFloatStr(pow2(8.0f * v - 4.0f), 2) + "x";
+        } else if (t == 63 || t == 65) {
+            if (getOnOff(t == 63 ? 64 : 66))
+                result = vocabAt(LFO_PERIOD_STR, getSteppedValue(t, 33.99f, 34));
+            else
+                result = getLFOSpeedStr(t, 2048.0f, 15.0f, true);
+        } else if (t == 81 || t == 89) {
+            result = getFloatStr(v * 50.0f, 1) + " ms";
+        } else if (t == 83) {
+            result = getLFOSpeedStr(83, 4096.0f, 10.0f, true);
+        } else if (t == 87) {
+            result = getParameter(87) >= 0.5f ? "Phaser" : "Flanger";
+        } else if (t == 91 || t == 98) {
+            result = vocabAt(FX_PERIOD_STR, getSteppedValue(t));
+        } else if (t == 102 || t == 103) {
+            if (getOnOff(107))
+                result = vocabAt(DELAY_LEN_STR, getSteppedValue(t, 14.99f, 15));
+            else
+                result = getFloatStr(pow2(12.0f * v), 1) + "ms";
+        } else if (t == 110) {
+            result = getFloatStr((pow2(10.0f * v) - 1.0f) * 0.5f, 1) + " ms";
+        } else if (t == 111) {
+            result = getFloatStr(std::floor(v * 30.75f + 1.0f) * 0.25f, 2) + " m";
+        } else if (t == 112) {
+            result = intStr(truncInt(pow2(8.0f * v - 6.0f) * 100.0f)) + "%";
+        } else if (t == 117 || t == 118) {
+            result = vocabAt(ARP_STEPS_STR, getLockSteppedValue(t));
+        } else if (t == 119) {
+            result = vocabAt(ARP_SPEED_STR, getLockSteppedValue(119));
+        } else if (t == 124) {
+            result = vocabAt(ARP_MAGIC_STEPS_STR, getLockSteppedValue(124));
+        } else if (t == 243) {
+            result = vocabAt(PLAY_MODE_STR, getLockSteppedValue(243));
+        } else if (t == 244) {
+            result = vocabAt(PORT_MODE_STR, getPortMode());
+        } else if (t == 245) {
+            result = vocabAt(UNI_MODE_STR, getLockSteppedValue(245));
+        } else if (t == 246 || t == 247) {
+            result = vocabAt(PITCH_BEND_STR, getLockSteppedValue(t));
+        } else if (t == 248) {
+            result = vocabAt(DISTORT_MODE_STR, getLockSteppedValue(248));
+        } else if (t == 249) {
+            result = vocabAt(OSC_MODE_STR, getSteppedValue(249));
+        } else if (t == 250) {
+            result = vocabAt(FILTER_TYPE_STR, getSteppedValue(250));
+        } else if (t == 251 || t == 253) {
+            result = vocabAt(LFO_MODE_STR, getSteppedValue(t));
+        } else if (t == 252 || t == 254) {
+            result = vocabAt(LFO_WAVE_STR, getSteppedValue(t));
+        } else if (t == 291) {
+            result = vocabAt(ARP_MODE_STR, getLockSteppedValue(291));
+        } else if (t == 292) {
+            result = vocabAt(ARP_OCT_STR, getLockSteppedValue(292));
+        } else if (t == 293) {
+            result = vocabAt(ARP_TIED_MODE_STR, getLockSteppedValue(293));
+        } else if (t == 294) {
+            result = vocabAt(ARP_RATCHET_MODE_STR, getLockSteppedValue(294));
+        } else if (t == 295) {
+            result = vocabAt(ARP_LOOP_MODE_STR, getLockSteppedValue(295));
+        } else if (t == 296 || t == 297) {
+            result = vocabAt(ARP_CATCHUP_STR, getLockSteppedValue(t));
+        } else if (t == 298) {
+            result = getSteppedValue(124) == 0
+                         ? "------"
+                         : vocabAt(ARP_MAGIC_MODE_STR, getLockSteppedValue(298));
+        } else if (t >= 397 && t <= 412) {
+            result = vocabAt(ARP_CHORD_STR, getLockSteppedValue(t));
+        } else if (t >= 429 && t <= 444) {
+            result = vocabAt(ARP_RATCHET_STR, getLockSteppedValue(t));
+        } else if (t == 445) {
+            result = vocabAt(XY_RECORD_MODE_STR, getSteppedValue(445));
+        } else if (t == 446) {
+            result = vocabAt(XY_LOOP_MODE_STR, getSteppedValue(446));
+        } else if (t == 447) {
+            result = vocabAt(XY_PLAY_MODE_STR, getSteppedValue(447));
+        } else if (t == 448) {
+            result = vocabAt(XY_SYNC_TO_MODE_STR, getSteppedValue(448));
+        } else if (t == 449) {
+            result = vocabAt(XY_POINT_QUANT_STR, getSteppedValue(449));
+        } else if (t == 450) {
+            result = vocabAt(XY_TIME_QUANT_STR, getSteppedValue(450));
+        } else if (t == 451) {
+            result = vocabAt(XY_SPACE_QUANT_STR, getSteppedValue(451));
+        } else if (t == 993) {
+            const int m = getSteppedValue(995);
+            result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_1_STR, m), m == 0,
+                                  m == 1 || m == 4 || m == 7 || m == 8, m == 2);
+        } else if (t == 994) {
+            const int m = getSteppedValue(995);
+            result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_2_STR, m),
+                                  m == 0 || m == 3 || m == 4 || m == 5 || m == 6 || m == 14,
+                                  m == 12 || m == 13, m == 2);
+        } else if (t == 995) {
+            result = vocabAt(WAVE_SHAPER_STR, getSteppedValue(995));
+        }
+    }
+
+    const std::size_t length = std::min(result.size(), kMaxDisplayChars);
+    std::memcpy(text, result.data(), length);
+    text[length] = '\0';
+}
+
+std::string APlugin::getParameterDisplayStr(int t) {
+    char buffer[256] = {};
+    getParameterDisplay(t, buffer);
+    return buffer;
+}

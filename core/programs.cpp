@@ -1,0 +1,272 @@
+// Programs and preset application.
+//
+// The plug-in has one program, kept in the program record. The host's
+// program calls load the record into the value copies; the full application
+// of a preset (every value through setParameter, locked sections kept, the
+// engine reset for the new values) runs on the audio thread at the render
+// loop's slow tick after a write of tag 997 asked for it. The editor's three
+// program commands go back to the loaded values, back to the edited values or
+// clear everything to the defaults.
+
+#include "core/aplugin.h"
+
+#include "editor/ueditor.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The host's program-name buffer holds 24 bytes (kVstMaxProgNameLen).
+constexpr std::size_t kHostProgramNameChars = 23;
+
+// Play mode 8 is the arpeggiator; stored as (8 + 0.1) / 8.99.
+constexpr int kPlayArp = 8;
+constexpr float kPlayModeArpValue = (8.0f + 0.1f) / 8.99f;
+
+// The editor's program commands by number.
+constexpr int kCommandOrigProgram = 11;
+constexpr int kCommandEditProgram = 12;
+constexpr int kCommandClearProgram = 13;
+
+// Copies a preset-list entry into a host buffer, cut to the host's limit.
+void copyProgramName(char* dest, const char* name) {
+    const std::size_t length = strnlen(name, kHostProgramNameChars);
+    std::memcpy(dest, name, length);
+    dest[length] = '\0';
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ the preset list
+
+// The list holds one entry for now, "Init", whose values are the defaults
+// after start-up.
+void APlugin::loadFirstPreset() {
+    for (auto& entry : presetNames) entry.fill('\0');
+    std::strcpy(presetNames[0].data(), "Init");
+    presetCount = 1;
+    core.presetIndex = 0;
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = params.defaultValue[t];
+        storeRelaxed(core.values.editValue[t], v);
+        storeRelaxed(core.values.currentValue[t], v);
+        storeRelaxed(storedProgram().values[t], v);
+    }
+}
+
+// The preset name held in tags 208..235 of the program record, without
+// allocating (this runs on the audio thread too).
+void APlugin::readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const {
+    int length = 0;
+    for (int i = 0; i < tag::PresetNameLength; ++i) {
+        const float v = loadRelaxed(storedProgram().values[tag::PresetNameFirst + i]);
+        const float scaled = v * 255.99f + 0.1f;
+        const int c = scaled > 0.0f && scaled < 256.0f ? static_cast<int>(scaled) : 0;
+        if (c != 0 && c < 128) name[length++] = static_cast<char>(c);
+    }
+    name[length] = '\0';
+}
+
+// The last list entry whose name equals the record's preset name; entry 0
+// when none does.
+void APlugin::selectPresetByStoredName() {
+    char name[tag::PresetNameLength + 1];
+    readStoredPresetName(name);
+    int index = 0;
+    const int count = std::clamp(presetCount, 0, kMaxPresetNames);
+    for (int i = 0; i < count; ++i)
+        if (std::strncmp(presetNames[i].data(), name, kPresetNameChars) == 0) index = i;
+    core.presetIndex = index;
+}
+
+// ------------------------------------------------------------------ host program calls
+
+void APlugin::setProgram(VstInt32 program) {
+    if (program != 0 || core.editorOpening) return;
+    curProgram = 0;
+    selectPresetByStoredName();
+    ParamValues& pv = core.values;
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(storedProgram().values[t]);
+        storeRelaxed(pv.origValue[t], v);
+        storeRelaxed(pv.editValue[t], v);
+        storeRelaxed(pv.currentValue[t], v);
+        engine.midi.pickupRef[t] = 0.0f;
+    }
+}
+
+void APlugin::unSelectThenSetProgram() {
+    setProgram(0);
+}
+
+void APlugin::setProgramName(char* /*name*/) {}
+
+void APlugin::getProgramName(char* name) {
+    if (!name) return;
+    const int index = std::clamp(core.presetIndex, 0, kMaxPresetNames - 1);
+    copyProgramName(name, presetNames[index].data());
+}
+
+bool APlugin::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* name) {
+    if (index != 0 || !name) return false;
+    getProgramName(name);
+    return true;
+}
+
+bool APlugin::getIsSettingPreset() const {
+    return core.settingPreset || core.presetPending || core.screenUpdatePending;
+}
+
+// ------------------------------------------------------------------ preset application
+
+// Writes one value into the stored, edited, current and loaded copies and
+// the tag's pick-up reference.
+void APlugin::writeAllCopies(int t, float v) {
+    ParamValues& pv = core.values;
+    storeRelaxed(storedProgram().values[t], v);
+    storeRelaxed(pv.editValue[t], v);
+    storeRelaxed(pv.currentValue[t], v);
+    storeRelaxed(pv.origValue[t], v);
+    engine.midi.pickupRef[t] = v;
+}
+
+// Audio thread, at the render loop's slow tick while a preset is pending.
+// The render loop keeps the output silent while settingPreset is set.
+void APlugin::setPresetParameters() {
+    if (core.settingPreset) return;
+    core.presetPending.clear();
+    core.settingPreset.set();
+
+    selectPresetByStoredName();
+
+    ParamValues& pv = core.values;
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(storedProgram().values[t]);
+        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.origValue[t], v);
+        storeRelaxed(pv.editValue[t], v);
+        setParameter(t, v);
+        engine.midi.captured[t] = false;
+    }
+
+    if (editorIsShowing()) {
+        uEditor* ui = getUEditor();
+        for (int t = 1; t <= 126; ++t) ui->setParameter(t, getCurrentValue(t));
+        for (int t = tag::PlayMode; t <= tag::ExpPartialsOn; ++t)
+            ui->setParameter(t, getCurrentValue(t));
+        core.previewPlay.clear();
+    }
+
+    waves.activeBank.store(1, std::memory_order_release);
+    engine.notes.freshNote = false;
+
+    if (getSteppedValue(tag::XYRecordMode) == 1) writeAllCopies(tag::XYRecordMode, 0.0f);
+
+    // Play mode and arpeggiator switch must agree; the switch may differ
+    // only through a locked Arp section.
+    const bool arpSwitchOn = getCurrentValue(tag::ArpOn) >= 0.5f;
+    const int playMode = getPlayMode();
+    if (playMode != kPlayArp && arpSwitchOn)
+        writeAllCopies(tag::PlayMode, kPlayModeArpValue);
+    else if (playMode == kPlayArp && !arpSwitchOn)
+        writeAllCopies(tag::ArpOn, 1.0f);
+
+    writeAllCopies(tag::ArpLatchOn, 0.0f);
+    writeAllCopies(tag::ArpKeyEntryOn, 0.0f);
+
+    resetArpMagic(false);
+    updateBaseNote();
+
+    core.editChanged.clear();
+    NoteState& ns = engine.notes;
+    ns.lastVoice = 0;
+    ns.noteCounter = 0;
+    engine.render.scopeRing.fill(0.0f);
+
+    storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);
+    storeRelaxed(pv.currentValue[tag::XYMidiY], 0.5f);
+
+    convertUserWaveOnAudioThread(0);
+    convertUserWaveOnAudioThread(1);
+
+    ns.spreadActive = false;
+    ns.spreadModulated = false;
+    for (int slot = 0; slot < 16; ++slot) {
+        const int d = getModDest(slot);
+        if (d >= 56 && d <= 64) ns.spreadModulated = true;
+    }
+
+    initFX();
+    reset();
+    core.settingPreset.clear();
+}
+
+// ------------------------------------------------------------------ editor
+
+bool APlugin::isEditorOpen() const {
+    return editorIsShowing();
+}
+
+void APlugin::updateEditorScreen() {
+    core.screenUpdatePending.clear();
+    if (core.popupOpen) return;
+    if (isEditorOpen()) getUEditor()->updateFrame();
+}
+
+// ------------------------------------------------------------------ program commands
+
+void APlugin::origProgram() {
+    ParamValues& pv = core.values;
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(pv.origValue[t]);
+        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(storedProgram().values[t], v);
+    }
+    convertWaveTablePartialsToWaveTable(0);
+    convertWaveTablePartialsToWaveTable(1);
+    core.editChanged.clear();
+    if (isEditorOpen()) getUEditor()->updateFrame();
+}
+
+void APlugin::editProgram() {
+    ParamValues& pv = core.values;
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(pv.editValue[t]);
+        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(storedProgram().values[t], v);
+    }
+    core.editChanged.set();
+    if (isEditorOpen()) getUEditor()->updateFrame();
+}
+
+// Every tag to its default except the internal ones (128..242), which hold
+// the preset name among others.
+void APlugin::clearProgram() {
+    ParamValues& pv = core.values;
+    for (int t = 0; t < tag::Count; ++t) {
+        if (t >= tag::InternalFirst && t <= tag::InternalLast) continue;
+        const float v = params.defaultValue[t];
+        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(storedProgram().values[t], v);
+        storeRelaxed(pv.lockedValue[t], v);
+    }
+    core.editChanged.set();
+    if (isEditorOpen()) getUEditor()->updateFrame();
+}
+
+void APlugin::doFileCommands(int command) {
+    switch (command) {
+    case kCommandOrigProgram:
+        origProgram();
+        break;
+    case kCommandEditProgram:
+        editProgram();
+        break;
+    case kCommandClearProgram:
+        clearProgram();
+        break;
+    default:
+        break;
+    }
+}
