@@ -383,6 +383,7 @@ private:
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();
     void writeAllCopies(int tag, float value);
+    ProgramRecord* chunkBuffer(bool isPreset);
     void restoreRecord(const ProgramRecord& chunk);
     static void fillSampleConvertTables();
 

@@ -27,19 +27,22 @@ static void fillChunk(const ProgramRecord& from, ProgramRecord& chunk) {
     std::memcpy(chunk.name, from.name, length);
 }
 
+// The buffer a chunk request of this host goes through, or null when the
+// host's policy refuses it: NKS hosts exchange banks through the program
+// buffer and get no preset chunks; "PROP" vendors also get preset chunks.
+ProgramRecord* APlugin::chunkBuffer(bool isPreset) {
+    const HostFlags& host = core.host;
+    if (host.hostIsNKS) return isPreset ? nullptr : &programChunk;
+    if (!isPreset) return &bankChunk;
+    return host.hostIsProp ? &programChunk : nullptr;
+}
+
 VstInt32 APlugin::getChunk(void** data, bool isPreset) {
     if (!data) return 0;
     const HostFlags& host = core.host;
     if (!host.exchangesChunks()) return 0;
 
-    ProgramRecord* chunk = nullptr;
-    if (host.hostIsNKS) {
-        if (!isPreset) chunk = &programChunk;
-    } else if (!isPreset) {
-        chunk = &bankChunk;
-    } else if (host.hostIsProp) {
-        chunk = &programChunk;
-    }
+    ProgramRecord* chunk = chunkBuffer(isPreset);
     if (!chunk) return 0;
 
     fillChunk(core.programStore[static_cast<std::size_t>(curProgram)], *chunk);
@@ -67,14 +70,7 @@ VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     const HostFlags& host = core.host;
     if (!host.exchangesChunks()) return 1;
 
-    ProgramRecord* chunk = nullptr;
-    if (host.hostIsNKS) {
-        if (!isPreset) chunk = &programChunk;
-    } else if (!isPreset) {
-        chunk = &bankChunk;
-    } else if (host.hostIsProp) {
-        chunk = &programChunk;
-    }
+    ProgramRecord* chunk = chunkBuffer(isPreset);
     if (!chunk) return 1; // ignored by policy; hosts read 0 as an error
 
     std::memcpy(chunk, data, sizeof(ProgramRecord)); // a longer chunk: its first record
