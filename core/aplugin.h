@@ -179,6 +179,11 @@ public:
     uEditor* getUEditor() const;
     bool editorIsShowing() const; // exists, has finished opening and reports open
     void updateEditorScreen();
+    // Deferred program changes by number or name and a deferred preview:
+    // polled at the start of every audio block; nothing here waits on them.
+    void setProgramAfterWaitingFromNo() {}
+    void setProgramAfterWaitingFromName() {}
+    void setPreviewAfterWaitingFromName() {}
     int getCurProgram() const { return curProgram; }
 
     // ------------------------------------------------------------ programs (core/programs.cpp)
@@ -360,6 +365,7 @@ public:
     void restartRunningXYReplay();
     void updateXYRare();
     float getTuning(int note) const;
+    void setTuning();
     void updateBaseNote();
     void handleLearnedController(int controller, int value);
     void setPresetParameters();

@@ -177,11 +177,13 @@ void APlugin::setPresetParameters() {
 
     resetArpMagic(false);
     updateBaseNote();
+    setTuning();
 
     core.editChanged.clear();
     NoteState& ns = engine.notes;
     ns.lastVoice = 0;
     ns.noteCounter = 0;
+    clearDCBlockers();
     engine.render.scopeRing.fill(0.0f);
 
     storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);

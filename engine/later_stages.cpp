@@ -16,7 +16,7 @@
 //                             clearArpSoundingVoice, voiceArpTick, updateArpRare
 //   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
-//   tuning and pitch bend     getTuning
+//   tuning and pitch bend     getTuning, setTuning
 //   MIDI learn                handleLearnedController
 
 #include "core/aplugin.h"
@@ -86,6 +86,7 @@ void APlugin::updateXYRare() {}
 float APlugin::getTuning(int note) const {
     return static_cast<float>(std::clamp(note, 0, 127));
 }
+void APlugin::setTuning() {}
 
 // ------------------------------------------------------------------ MIDI learn
 void APlugin::handleLearnedController(int /*controller*/, int /*value*/) {}

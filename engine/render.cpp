@@ -59,6 +59,9 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const float* inL = inputs ? inputs[0] : nullptr;
     const float* inR = inputs ? inputs[1] : nullptr;
     MidiEventQueue& queue = engine.midiEventQueue;
+    setProgramAfterWaitingFromNo();
+    setProgramAfterWaitingFromName();
+    setPreviewAfterWaitingFromName();
 
     if (core.settingPreset) {
         for (int i = 0; i < frames; ++i) {
