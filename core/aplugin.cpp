@@ -81,7 +81,10 @@ APlugin::APlugin(audioMasterCallback audioMaster)
 }
 
 // Members go in reverse order; the base deletes the editor last.
-APlugin::~APlugin() = default;
+APlugin::~APlugin() {
+    // The editor reads the plug-in while its window goes away.
+    if (editor && editor->isOpen()) editor->close();
+}
 
 HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {
     char product[256] = {};

@@ -9,6 +9,8 @@
 //   core/host_interface.cpp  names, capabilities, pins, gestures, vendor calls
 //   core/programs.cpp        programs, preset application, program commands
 //   core/chunk.cpp           the state chunk
+//   core/typed_entry.cpp     typed values in the parameters' units, stepping
+//   core/ecs_files.cpp       MIDI controller map files
 //   core/placeholders.cpp    stand-ins for stages not built yet
 #pragma once
 
@@ -102,6 +104,8 @@ public:
     void setSteppedValueMax(int tag);
     static bool getOnOff(float value) { return value >= 0.5f; }
     bool getOnOff(int tag) const;
+    // The modulation effect: false for the flanger, true for the phaser.
+    bool getFlangerOrPhaser() const { return getOnOff(tag::FlangerOrPhaser); }
     void setOnOff(int tag, bool on);
     void setOn(int tag) { setOnOff(tag, true); }
     void setOff(int tag) { setOnOff(tag, false); }
@@ -117,6 +121,12 @@ public:
     void swapParameter(int a, int b);
     void swapParameterRange(int a, int b, int count);
     bool getEditChanged() const { return core.editChanged; }
+
+    // ------------------------------------------------------------ typed entry and stepping
+    // (core/typed_entry.cpp; main thread, the first two are modal)
+    void setNumValue(int tag);  // input box in the parameter's own unit
+    void setModValue(int slot); // amount of user slot 0..11 in its destination's unit
+    void changeDelta(int tag, int delta, bool fine, float scale); // wheel and step clicks
 
     // ------------------------------------------------------------ text held in parameters
     void setStringFromParam(const std::string& text, int firstTag, int count);
@@ -196,6 +206,7 @@ public:
     void editProgram();
     void clearProgram();
     void doFileCommands(int command);
+    void changePresetDelta(int delta); // main thread: the preset delta places away, clamped
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
@@ -209,6 +220,13 @@ public:
     void setModSrcAmt(int source, float value);              // global row and every voice
     void setModSrcAmt(int voice, int source, float value);   // one voice
     void setModSrcAmt(int source, float value, int channel); // controller sources
+
+    // ------------------------------------------------------------ engine: MIDI controller map
+    // (engine/midi_learn.cpp, core/ecs_files.cpp; main thread)
+    void resetMIDI();        // unbinds every controller, in memory and preferences
+    void resetMIDICapture(); // pick-up state of every tag back to "not captured"
+    void saveECS();          // controller map to a file chosen in a dialog
+    void loadECS();          // controller map from a file chosen in a dialog
 
     // ------------------------------------------------------------ engine: notes (engine/notes.cpp)
     static bool isValidVoice(int v) { return v >= 0 && v < kNumVoices; }

@@ -118,6 +118,25 @@ bool APlugin::getIsSettingPreset() const {
     return core.settingPreset || core.presetPending || core.screenUpdatePending;
 }
 
+// Steps through the preset list, stopping at its ends. Nothing moves while
+// the audio thread still has a preset to apply.
+//
+// Only the list position and the pending request are handled here: filling
+// the program record with the chosen entry's values (and its name, by which
+// setPresetParameters finds the entry again) belongs to the preset store,
+// which does not exist yet; with the single "Init" entry there is nowhere to
+// step to.
+void APlugin::changePresetDelta(int delta) {
+    if (getIsSettingPreset()) return;
+    const int count = std::clamp(presetCount, 0, kMaxPresetNames);
+    if (count < 2) return;
+    const long long wanted = static_cast<long long>(core.presetIndex) + delta;
+    const int index = static_cast<int>(std::clamp(wanted, 0LL, static_cast<long long>(count - 1)));
+    if (index == core.presetIndex) return;
+    core.presetIndex = index;
+    core.presetPending.set();
+}
+
 // ------------------------------------------------------------------ preset application
 
 // Writes one value into the stored, edited, current and loaded copies and

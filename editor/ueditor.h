@@ -1,65 +1,268 @@
-// uEditor: Ondix's editor object.
+// uEditor: Ondix's editor.
 //
-// Created closed by the plug-in's constructor and owned by it through the
-// VST 2.4 base. Until the graphical editor exists it has no window, but it
-// keeps the whole contract the plug-in relies on: opening sets and clears the
-// plug-in's editorOpening/editorOpened flags, values sent to it are recorded
-// and shown at the next idle, and rebuild requests are remembered.
+// One object per plug-in instance, created closed by the plug-in's
+// constructor and kept for the plug-in's whole life; the host opens and
+// closes the window any number of times. Between open() and close() the
+// editor owns the frame, the five sub-page containers, the 47 bitmaps of the
+// chosen size and every control; the tag map, the per-section stores, the
+// preference switches and the size survive a close.
 //
-// setParameter may be called on the audio thread (host automation reaches
-// APlugin::setParameter there), so it only records the value in atomics; the
-// editor applies it on its own idle, on the main thread.
+// Threads: everything runs on the host's GUI thread except setParameter,
+// updateFrame and updateXY, which the plug-in may call from the audio
+// thread. They only store values and flags in atomics; idle() applies them.
 #pragma once
 
-#include "core/audioeffect.h"
 #include "core/tags.h"
+#include "editor/gui_tables.h"
+#include "vstgui/vstgui.h"
 
 #include <array>
 #include <atomic>
+#include <string>
 
 class APlugin;
 
-class uEditor : public AEffEditor {
+class uEditor : public VSTGUI::AEffGUIEditor,
+                public VSTGUI::IControlListener,
+                public VSTGUI::IKeyboardHook {
 public:
     explicit uEditor(AudioEffect* effect);
+    // Closes a window that is still open.
     ~uEditor() override;
 
+    // ---------------------------------------------------------------- window
+    // Builds the window inside the host's window (nullptr: headless, for
+    // tests and tools). false without a plug-in object or when the window
+    // cannot be made; nothing is left built then.
     bool open(void* parent) override;
     void close() override;
+    // True between the end of open() and close(); safe from any thread.
     bool isOpen() override;
     void idle() override;
 
-    void resume();
-    void setEditTag(int tag);
+    // ---------------------------------------------------------------- plug-in side
     void setParameter(int tag, float value);
+    void resume();
     void updateFrame();
     void updateXY();
-    // The mouse wheel over the editor; without controls it is only noted.
-    bool onWheel(float distance) override {
-        lastWheel = distance;
-        ++wheelCount;
-        return true;
+    void setEditTag(int tag);
+    bool getEditorFinishedOpening() const {
+        return finishedOpening.load(std::memory_order_acquire);
     }
-    float lastWheelDistance() const { return lastWheel; }
-    int wheelCalls() const { return wheelCount; }
 
-    // What the editor currently shows for a tag (applied at idle).
-    float shownValue(int tag) const;
-    int getEditTag() const { return editTag; }
-    bool rebuildRequested() const { return rebuildPending.load(std::memory_order_relaxed); }
+    // ---------------------------------------------------------------- controls
+    void valueChanged(VSTGUI::CControl* control) override;
+    int32_t onKeyDown(const VstKeyCode& code, VSTGUI::CFrame* frame) override;
+    int32_t onKeyUp(const VstKeyCode& code, VSTGUI::CFrame* frame) override;
+    using VSTGUI::AEffGUIEditor::onKeyDown;
+    using VSTGUI::AEffGUIEditor::onKeyUp;
+    // Nothing calls this form of the wheel.
+    bool onWheel(const VSTGUI::CPoint&, const float&, const VSTGUI::CButtonState&) { return false; }
+    using VSTGUI::AEffGUIEditor::onWheel;
+
+    // ---------------------------------------------------------------- sizes
+    int getSizeIndex() const { return sizeIndex; }
+    float getScale() const { return scale; }
+    // A design coordinate in pixels at this size, with a per-size offset.
+    int getScaled(float v, int o1 = 0, int o2 = 0, int o3 = 0) const;
+    int getScaled(int v, int o1 = 0, int o2 = 0, int o3 = 0) const {
+        return getScaled(static_cast<float>(v), o1, o2, o3);
+    }
+    // The resource id of a design bitmap at this size.
+    int getScaledBitmap(int id) const;
+    // Stores the size for the next plug-in instance and tells the user.
+    void setScreenSize(int index);
+    static bool isValidTag(int tag) { return tag::isValid(tag); }
+
+    // ---------------------------------------------------------------- preferences
+    static bool getRegValue(const std::string& key, bool def);
+    static void setRegValue(const std::string& key, bool on);
+    static void setRegOn(const std::string& key) { setRegValue(key, true); }
+    static void setRegOff(const std::string& key) { setRegValue(key, false); }
+
+    // ---------------------------------------------------------------- bitmaps
+    void createBitmaps();
+    void removeBitmaps();
+    static void removeBitmap(VSTGUI::CBitmap*& bitmap);
+    // The bitmap of a design id (10000..10080) while the window is open.
+    VSTGUI::CBitmap* getBitmap(int designId) const;
+
+    // ---------------------------------------------------------------- screens
+    void showMainScreen();
+    void showMainScreenControls();
+    void showBackScreen(bool unused);
+    void showEnvScreens();
+    void showFreeLFOScreen();
+    void showFreeEnvScreen();
+    void showFXScreen();
+    void createMainScreenControls();
+    void createBackScreen();
+    void removeControls();
+    template <class T> static void removeControl(T*& control) {
+        if (control) control->forget();
+        control = nullptr;
+    }
+    void updatePresetMenu();
+    void updateFolderMenu() {}
+    // The preset manager has no screen in this program.
+    void createManagerScreenControls() {}
+    void showManagerScreen() {}
+    void updateMangerScreen() {}
+    void updateBankManager() { bankManagerRequest[0] = 1; }
+    int getManagerScreen() const { return managerScreen; }
+
+    enum SubPage { kEnvPage1, kEnvPage2, kFreeLFOPage, kFreeEnvPage, kFXPage, kSubPageCount };
+    VSTGUI::CViewContainer* getSubPage(SubPage page) const { return subPages[page]; }
+    int getScreenCode() const { return screenCode; }
+    int getMainPage() const { return mainPage; }
+
+    // ---------------------------------------------------------------- test access
+    // The value last applied to a tag at idle (what its control shows).
+    float shownValue(int tag) const { return tag::isValid(tag) ? applied[tag] : 0.0f; }
+    bool isRebuildRequested() const { return rebuildRequested.load(std::memory_order_relaxed); }
+    VSTGUI::CControl* getEditControl() const { return editControl; }
+    VSTGUI::CFrame* frameForTests() const { return frame; }
+    // Runs the editor's own idle work now, ignoring the 40 ms rate limit.
+    void idleNow();
 
 private:
     APlugin* plugin() const;
+    // Takes the window down; touches the plug-in's flags only when given.
+    void closeWindow(APlugin* p);
+    void applyPendingValues();
+    void applyParameter(int tag, float value);
+    void clearPageRequests();
+    int addControl(VSTGUI::CControl* control, int kind);
+    void clearControlTable();
+    void pumpWindowEvents();
 
-    std::atomic<bool> opened{false};
-    std::atomic<bool> rebuildPending{false};
-    int editTag = -1;
-    float lastWheel = 0.0f;
-    int wheelCount = 0;
+    // The editor's own page refresh requests, raised by setParameter, resume
+    // and the menus and carried out by the next idle pass.
+    struct PageRequests {
+        bool redrawEnvScreen1 = false;
+        bool redrawEnvScreen2 = false;
+        bool rebuildFreeLFOPage = false;
+        bool rebuildEnvPages = false;
+        bool rebuildFreeEnvPage = false;
+        bool redrawModScreen = false;
+        bool rebuildFXPage = false;
+        bool refreshXYMode = false;
+        bool refreshXYMenus = false;
+        bool redrawXY = false;
+        bool redrawXYNext = false;
+        bool redrawArp = false;
+        bool refreshWave = false;
+    };
 
-    // Values recorded by setParameter, waiting for idle.
+    // Switch preferences read when the editor object is made.
+    struct Switches {
+        bool keyboard = true;
+        bool dragAndDrop = true;
+        bool toolTips = true;
+        bool animation = true;
+        bool decaySustain = false;
+        bool envelopeShowKnobs = false;
+        bool drawOsc = true;
+        bool oscOut = false;
+    };
+
+    // The controls of the open window in creation order, and the map from
+    // parameter tag to slot (-1: no control). The table does not own them.
+    struct ControlTable {
+        std::array<VSTGUI::CControl*, tag::Count> control{};
+        std::array<int, tag::Count> kind{};
+        std::array<bool, tag::Count> tooltipEnabled{};
+        std::array<int, tag::Count> tagToControl{};
+        std::array<int, tag::Count> tagKind{};
+        int count = 0;
+    };
+
+    // One level of undo and a clipboard per section, indexed by tag.
+    struct TagStore {
+        std::array<float, tag::Count> value{};
+        bool valid = false;
+    };
+    struct WaveStore {
+        std::array<float, 278> value{}; // tags 715..992
+        bool valid = false;
+    };
+    enum Section {
+        kOscSection,
+        kFilterSection,
+        kEnvSection,
+        kFreeModSection,
+        kArpSection,
+        kModSection,
+        kXYSection,
+        kSectionCount
+    };
+    struct SectionStores {
+        std::array<TagStore, kSectionCount> undo;
+        std::array<TagStore, kSectionCount> clipboard;
+        WaveStore waveUndo;
+        WaveStore waveClipboard;
+        std::array<float, 8> stepClipboard{}; // one arpeggiator step column
+        bool stepClipboardValid = false;
+        std::array<float, 4> slotClipboard{}; // one matrix slot
+        bool slotClipboardValid = false;
+    };
+
+    // The drag-and-drop gesture from a knob to a modulation target.
+    struct DropState {
+        int tag = -1;
+        float value = 0.0f;
+        bool released = false;
+        std::array<bool, tag::Count> source{};
+    };
+
+    // ---- state that lives as long as the object
+    std::atomic<bool> rebuildRequested{false};
+    bool rebuildingMain = false;
+    VSTGUI::CControl* editControl = nullptr;
+    bool shownEditChanged = false;
+    bool inResume = false;
+    std::atomic<bool> finishedOpening{false};
+    uint32_t lastKeyTick = 0;
+    uint32_t lastPresetStepTick = 0;
+    uint32_t lastIdleTick = 0;
+    int screenCode = SCREEN_MAIN_ARP;
+    int mainPage = 1;
+    int sizeIndex = 0;
+    float scale = 1.0f;
+    ControlTable table;
+    std::string hoverText;
+    DropState drop;
+    int savedPlayMode = 0;
+    bool shownUniBitmap = false;
+    PageRequests requests;
+    Switches prefs;
+    int selectedFreeEnv = 0;
+    int selectedFreeLFO = 0;
+    SectionStores stores;
+    bool shownDrawOsc = false;
+    int xyTagCount = 0;
+    std::array<int, 282> xyTags{};
+    int lastArpSteps = -1;
+    int selectedWave = 0;
+    int waveDrawMode = 0;
+    int partialView = 0;
+    bool shownPreviewWave = false;
+    std::array<float, 23> shaperValue1{};
+    std::array<float, 23> shaperValue2{};
+    std::array<uint8_t, 2> bankManagerRequest{};
+    int managerScreen = 0;
+    int xyPoint = -1;
+    int xyGrouping = 0;
+
+    // ---- values pushed by the plug-in (any thread), applied at idle
     std::array<std::atomic<float>, tag::Count> pendingValue{};
     std::array<std::atomic<bool>, tag::Count> pendingFlag{};
     std::atomic<bool> anyPending{false};
-    std::array<float, tag::Count> shown{};
+    std::atomic<bool> xyDirtyRequest{false};
+    std::atomic<bool> windowOpen{false};
+    std::array<float, tag::Count> applied{};
+
+    // ---- what exists only while the window is open
+    std::array<VSTGUI::CBitmap*, kBitmapCount> bitmaps{};
+    std::array<VSTGUI::CViewContainer*, kSubPageCount> subPages{};
 };

@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake ninja-build g++ pkg-config libsndfile1-dev)
+packages=(cmake ninja-build g++ pkg-config libsndfile1-dev libcairo2-dev libfontconfig-dev libx11-dev
+          fonts-dejavu-core)
 
 install_missing_packages() {
     local missing=() package

@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev locales)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev locales
+          libcairo2-dev libfontconfig-dev libx11-dev fonts-dejavu-core xvfb xauth)
 
 install_missing_packages() {
     local missing=() package

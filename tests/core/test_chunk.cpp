@@ -5,6 +5,7 @@
 #include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "support/fake_host.h"
+#include "vstgui/testing.h"
 
 #include <gtest/gtest.h>
 
@@ -292,7 +293,6 @@ TEST(HostVendorNks, PropertyInformation) {
 
     // The wheel is not answered for an NKS host.
     EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f), 0);
-    EXPECT_EQ(h.plugin->getUEditor()->wheelCalls(), 0);
 }
 
 TEST(HostVendorNks, NotificationNeedsTheHostsCallbacks) {
@@ -323,22 +323,60 @@ public:
 
 } // namespace
 
-TEST(HostVendorWheel, ReachesTheEditorOfOtherHosts) {
+namespace {
+
+// Sits in the editor's frame and records the wheel.
+class WheelProbe : public VSTGUI::CView {
+public:
+    WheelProbe() : CView(VSTGUI::CRect(100, 100, 200, 200)) {}
+    bool onWheel(const VSTGUI::CPoint& where, const float& distance,
+                 const VSTGUI::CButtonState&) override {
+        distances.push_back(distance);
+        lastWhere = where;
+        return true;
+    }
+    std::vector<float> distances;
+    VSTGUI::CPoint lastWhere;
+};
+
+} // namespace
+
+TEST(HostVendorWheel, ReachesTheViewUnderTheMouse) {
     ChunkHost h("REAPER");
     uEditor* ui = h.plugin->getUEditor();
     ASSERT_NE(ui, nullptr);
+    // A closed editor takes no wheel.
+    EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f), 0);
+
+    ASSERT_EQ(h.dispatch(effEditOpen, 0, 0, nullptr), 1);
+    VSTGUI::CFrame* frame = ui->frameForTests();
+    ASSERT_NE(frame, nullptr);
+    // The editor's screens take views out of the frame without releasing
+    // them, so the probe's one reference stays with the test.
+    auto* probe = new WheelProbe;
+    frame->addView(probe);
+    VSTGUI::Testing::mouseMove(frame, VSTGUI::CPoint(150, 120), 0);
+
     EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f), 1);
-    EXPECT_EQ(ui->wheelCalls(), 1);
-    EXPECT_EQ(ui->lastWheelDistance(), 1.0f);
     EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, kWhee, nullptr, -2.0f), 1);
-    EXPECT_EQ(ui->lastWheelDistance(), -2.0f);
+    EXPECT_EQ(probe->distances, (std::vector<float>{1.0f, -2.0f}));
+    EXPECT_EQ(probe->lastWhere, VSTGUI::CPoint(150, 120));
+
+    // Away from the probe nothing takes it.
+    VSTGUI::Testing::mouseMove(frame, VSTGUI::CPoint(10, 10), 0);
+    EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f), 0);
+    EXPECT_EQ(probe->distances.size(), 2u);
 
     // Other codes and NKS calls answer 0 here.
+    VSTGUI::Testing::mouseMove(frame, VSTGUI::CPoint(150, 120), 0);
     EXPECT_EQ(h.dispatch(effVendorSpecific, kStCA, 0x57686566, nullptr, 1.0f), 0);
     std::int32_t i32 = -7;
     EXPECT_EQ(h.dispatch(effVendorSpecific, nks(kNI, 12), 0, &i32), 0);
     EXPECT_EQ(i32, -7);
-    EXPECT_EQ(ui->wheelCalls(), 2);
+    EXPECT_EQ(probe->distances.size(), 2u);
+
+    h.dispatch(effEditClose);
+    probe->forget();
 }
 
 TEST(HostVendorWheel, AbsentEditorAnswersZero) {

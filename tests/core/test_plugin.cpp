@@ -4,6 +4,7 @@
 #include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "support/fake_host.h"
+#include "support/manual_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -190,7 +191,7 @@ TEST(HostInterface, CapabilitiesPinsAndGestures) {
     plugin.endEdit(5);
     EXPECT_EQ(p.host.count(audioMasterBeginEdit), 1u);
     EXPECT_EQ(p.host.count(audioMasterEndEdit), 1u);
-    EXPECT_EQ(plugin.getUEditor()->getEditTag(), -1);
+    EXPECT_EQ(plugin.getUEditor()->getEditControl(), nullptr);
     EXPECT_EQ(plugin.getVu(), 0.0f);
 }
 
@@ -304,9 +305,10 @@ TEST(ParameterValues, EditorReceivesValuesOnlyWhileOpenAndOnlyForItsTags) {
     APlugin& plugin = p.plugin();
     uEditor& ui = *plugin.getUEditor();
 
-    p.set(tag::AmpEnvDecay, 0.1f); // closed: nothing recorded
-    int parent = 0;
-    EXPECT_EQ(p.dispatch(effEditOpen, 0, 0, &parent), 1);
+    ManualClock clock;
+    p.set(tag::AmpEnvDecay, 0.1f);                        // closed: nothing recorded
+    EXPECT_EQ(p.dispatch(effEditOpen, 0, 0, nullptr), 1); // headless
+    EXPECT_TRUE(ui.isOpen());
     EXPECT_TRUE(plugin.core.editorOpened);
     EXPECT_FALSE(plugin.core.editorOpening);
     EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f); // read when opening
@@ -316,6 +318,9 @@ TEST(ParameterValues, EditorReceivesValuesOnlyWhileOpenAndOnlyForItsTags) {
     p.set(tag::InternalFirst + 1, 0.7f);                    // 129..242 do not
     p.set(tag::Marker, 0.2f);                               // 998 and above do not
     EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f); // only recorded so far
+    p.dispatch(effEditIdle); // within 40 ms of opening: the editor waits
+    EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.1f);
+    clock.advance(40);
     p.dispatch(effEditIdle);
     EXPECT_FLOAT_EQ(ui.shownValue(tag::AmpEnvDecay), 0.6f);
     EXPECT_FLOAT_EQ(ui.shownValue(tag::InternalFirst), 0.7f);
@@ -323,15 +328,16 @@ TEST(ParameterValues, EditorReceivesValuesOnlyWhileOpenAndOnlyForItsTags) {
     EXPECT_FLOAT_EQ(ui.shownValue(tag::Marker), 1.0f);
 
     plugin.updateEditorScreen();
-    EXPECT_TRUE(ui.rebuildRequested());
+    EXPECT_TRUE(ui.isRebuildRequested());
+    clock.advance(40);
     p.dispatch(effEditIdle);
-    EXPECT_FALSE(ui.rebuildRequested());
+    EXPECT_FALSE(ui.isRebuildRequested());
 
     p.dispatch(effEditClose);
     EXPECT_FALSE(plugin.core.editorOpened);
     EXPECT_FALSE(ui.isOpen());
     plugin.updateEditorScreen();
-    EXPECT_FALSE(ui.rebuildRequested());
+    EXPECT_FALSE(ui.isRebuildRequested());
 }
 
 TEST(ParameterOperations, StepsSwitchesDefaultsCopiesAndSwaps) {

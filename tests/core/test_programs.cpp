@@ -139,8 +139,7 @@ TEST_F(Programs, SettingPresetFlagsAreReported) {
 
 TEST_F(Programs, OrigEditAndClearCommands) {
     uEditor& ui = *plugin->getUEditor();
-    int parent = 0;
-    ASSERT_TRUE(ui.open(&parent));
+    ASSERT_TRUE(ui.open(nullptr)); // headless
     plugin->setStringFromParam("Kept", tag::PresetNameFirst, tag::PresetNameLength);
     plugin->setParameter(tag::TakeOver, 1.0f); // the current values become the loaded ones
     plugin->setParameter(tag::FilterFreq, 0.9f);
@@ -151,14 +150,14 @@ TEST_F(Programs, OrigEditAndClearCommands) {
     EXPECT_EQ(plugin->getCurrentValue(tag::FilterFreq), loaded);
     EXPECT_EQ(plugin->getStoredValue(tag::FilterFreq), loaded);
     EXPECT_FALSE(plugin->getEditChanged());
-    EXPECT_TRUE(ui.rebuildRequested());
-    ui.idle();
+    EXPECT_TRUE(ui.isRebuildRequested());
+    ui.idleNow();
 
     plugin->doFileCommands(12);
     EXPECT_EQ(plugin->getCurrentValue(tag::FilterFreq), 0.9f);
     EXPECT_TRUE(plugin->getEditChanged());
-    EXPECT_TRUE(ui.rebuildRequested());
-    ui.idle();
+    EXPECT_TRUE(ui.isRebuildRequested());
+    ui.idleNow();
 
     plugin->setParameter(tag::ArpSwing, 0.77f);
     plugin->setLockState(kLockArp, 1);
@@ -171,14 +170,14 @@ TEST_F(Programs, OrigEditAndClearCommands) {
     }
     EXPECT_EQ(plugin->getStringFromParamStr(tag::PresetNameFirst, tag::PresetNameLength), "Kept");
     EXPECT_TRUE(plugin->getEditChanged());
-    EXPECT_TRUE(ui.rebuildRequested());
+    EXPECT_TRUE(ui.isRebuildRequested());
 
-    ui.idle();
+    ui.idleNow();
     plugin->setParameter(tag::FilterFreq, 0.4f);
     plugin->doFileCommands(14); // not a command
     plugin->doFileCommands(0);
     EXPECT_EQ(plugin->getCurrentValue(tag::FilterFreq), 0.4f);
-    EXPECT_FALSE(ui.rebuildRequested());
+    EXPECT_FALSE(ui.isRebuildRequested());
 }
 
 // ------------------------------------------------------------------ preset application
@@ -280,12 +279,11 @@ TEST_F(PresetApplication, XYRecordModeOneIsNotKept) {
 
 TEST_F(PresetApplication, OpenEditorReceivesTheAppliedValues) {
     uEditor& ui = *p().getUEditor();
-    int parent = 0;
-    ASSERT_TRUE(ui.open(&parent));
+    ASSERT_TRUE(ui.open(nullptr)); // headless
     putInRecord(tag::FilterFreq, 0.42f);
     putInRecord(tag::OscMode, 0.0f);
     apply();
-    ui.idle();
+    ui.idleNow();
     EXPECT_FLOAT_EQ(ui.shownValue(tag::FilterFreq), 0.42f);
     EXPECT_FALSE(p().core.previewPlay);
 }

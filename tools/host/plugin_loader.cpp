@@ -41,7 +41,10 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings
     // Without a slash dlopen would search the library path instead of the
     // working directory.
     std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    plugin->library_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped until the process ends: graphics libraries it
+    // pulls in allocate tables in their constructors that are never freed,
+    // and unmapping them would leave those tables unreachable.
+    plugin->library_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!plugin->library_) {
         const char* reason = dlerror();
         error = "cannot load " + path + ": " + (reason ? reason : "unknown error");

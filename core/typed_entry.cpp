@@ -1,0 +1,329 @@
+// Typed entry and stepping of parameter values.
+//
+// setNumValue asks for a parameter's value in the unit its value text uses
+// (milliseconds, hertz, decibels, per cent, step numbers) and turns the
+// answer back into the normalised value with the inverse of the text's
+// formula in core/display_texts.cpp; setModValue does the same for a
+// modulation slot's amount in the unit of the slot's destination.
+// changeDelta serves the mouse wheel and the step arrows.
+//
+// Everything here runs on the main thread. The input box is modal; values
+// reach the engine through setParameter and setParameterAutomated like any
+// other editor change. Typed numbers are read with '.' as the decimal point
+// whatever LC_NUMERIC the host has set (textToDouble, textToInt).
+
+#include "core/aplugin.h"
+#include "core/vocabulary.h"
+#include "platform/dialogs.h"
+#include "platform/file_helpers.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// A normalised value from a computed one: below 0, NaN (log2 of a negative
+// number) and -inf (log2 of 0) give the bottom of the range.
+float unitValue(double v) {
+    if (!(v > 0.0)) return 0.0f;
+    return v >= 1.0 ? 1.0f : static_cast<float>(v);
+}
+
+std::string strippedText(std::string text) {
+    stripAllButNum(text);
+    return text;
+}
+
+// The leading number of the answer, as atof reads it; optionally only the
+// digits, signs and points of the answer are kept first.
+double numberOf(const std::string& answer, bool strip) {
+    return textToDouble(strip ? strippedText(answer) : answer);
+}
+
+int intOf(const std::string& answer, bool strip) {
+    return textToInt(strip ? strippedText(answer) : answer);
+}
+
+// A frequency: value texts switch to kilohertz from 1000 Hz on ("1.5 KHz"),
+// so a 'k' anywhere in the answer scales the number by 1000.
+double hertzOf(const std::string& answer, bool strip) {
+    const double x = numberOf(answer, strip);
+    const bool kilo = answer.find_first_of("kK") != std::string::npos;
+    return kilo ? x * 1000.0 : x;
+}
+
+std::string intText(int value) {
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// "first [0] to last [n]" for the tempo-synced lists, whose entries the user
+// picks by number.
+template <std::size_t N> std::string indexRangePrompt(const Vocab<N>& table) {
+    const int last = static_cast<int>(N) - 1;
+    return std::string(table[0]) + " [0] to " + table[N - 1] + " [" + intText(last) + "]";
+}
+
+// What the box of one parameter asks and how its answer is stored.
+struct TypedEntry {
+    bool opens = true; // internal tags get no box
+    std::string prompt;
+    std::optional<std::string> initialText; // replaces the value text when set
+    // Confirming the box with the current value's text unchanged keeps the
+    // value as it is, also where that text is not a number of the prompt's
+    // unit (a list entry, "50% L / 100% R"). Off where the box proposes a
+    // value of its own rather than showing the current one.
+    bool keepWhenUnchanged = true;
+    std::function<void(const std::string& answer)> store;
+};
+
+bool inRange(int t, int first, int last) {
+    return t >= first && t <= last;
+}
+
+bool envTimeSynced(const APlugin& p, int t) {
+    return ((t == 51 || t == 52 || t == 55) && p.getOnOff(56)) ||
+           ((t == 57 || t == 58 || t == 61) && p.getOnOff(62));
+}
+
+TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
+    const ParamTable& m = p.meta();
+    const int kind = m.displayKind[t];
+    TypedEntry e;
+
+    // answer -> x (atof, optionally stripped) -> value, stored plainly.
+    auto linear = [&p, t](bool strip, double divisor, double offset) {
+        return [&p, t, strip, divisor, offset](const std::string& a) {
+            p.setParameter(t, unitValue(numberOf(a, strip) / divisor + offset));
+        };
+    };
+    // Logarithmic rows: nothing is stored unless x is above the threshold.
+    auto logarithmic = [&p, t](bool hertz, double threshold,
+                               std::function<double(double)> toValue) {
+        return [&p, t, hertz, threshold, toValue](const std::string& a) {
+            const double x = hertz ? hertzOf(a, false) : numberOf(a, false);
+            if (x > threshold) p.setParameter(t, unitValue(toValue(x)));
+        };
+    };
+    // A step number typed for a list of count entries stored with range.
+    auto stepped = [&p, t](float range, int count) {
+        return [&p, t, range, count](const std::string& a) {
+            p.setSteppedValue(t, intOf(a, true), range, count);
+        };
+    };
+    const auto percentBipolar = "-100 to 100%";
+
+    if (t == 117 || t == 118) {
+        e.prompt = "1 to 16 Steps";
+        e.store = [&p, t](const std::string& a) { p.setSteppedValue(t, intOf(a, true) - 1); };
+    } else if (inRange(t, 381, 396)) {
+        e.prompt = "0 to 127";
+        e.store = linear(false, 127.0, 0.0);
+    } else if (inRange(t, 365, 380)) {
+        e.prompt = "-36 to 36 semi";
+        e.store = [&p, t](const std::string& a) {
+            p.setParameter(t, unitValue((intOf(a, false) + 0.1) / 72.0 + 0.5));
+        };
+    } else if (inRange(t, 429, 444)) {
+        e.initialText = "0";
+        e.keepWhenUnchanged = false;
+        e.prompt = "0 - Off, 2,3,4";
+        e.store = [&p, t, range = m.steppedRange[t]](const std::string& a) {
+            const std::string s = strippedText(a);
+            const int step = s == "2" ? 1 : s == "3" ? 2 : s == "4" ? 3 : 0;
+            p.setParameter(t, ParamTable::stepToValue(step, range));
+        };
+    } else if (inRange(t, 39, 46) || t == 21) {
+        e.prompt = percentBipolar;
+        e.store = linear(true, 200.0, 0.5);
+    } else if (t == 20) {
+        e.prompt = "0 to 55Hz";
+        e.store =
+            logarithmic(true, 0.0001, [](double x) { return std::log2(x * 1024.0 / 55.0) / 10.0; });
+    } else if (t == 124) {
+        e.prompt = "0 (0: Off) to 8 (4 Steps: Random)";
+        e.store = [&p](const std::string& a) { p.setSteppedValue(124, intOf(a, true)); };
+    } else if (inRange(t, 459, 714)) {
+        e.prompt = percentBipolar;
+        e.store = linear(true, 200.0, 0.5);
+    } else if ((t == 63 || t == 65) && p.getOnOff(t == 63 ? 64 : 66)) {
+        e.prompt = indexRangePrompt(LFO_PERIOD_STR);
+        e.store = stepped(33.99f, 34);
+    } else if (t == 63 || t == 65) {
+        e.prompt = "0 to 880Hz";
+        e.store =
+            logarithmic(true, 0.0001, [](double x) { return std::log2(x * 2048.0 / 55.0) / 15.0; });
+    } else if (t == 49) {
+        e.prompt = "0.06x to 16x";
+        e.store = logarithmic(false, 0.0001, [](double x) { return std::log2(x) / 8.0 + 0.5; });
+    } else if (t == 81 || t == 89) {
+        e.prompt = "0 to 50ms";
+        e.store = linear(false, 50.0, 0.0);
+    } else if (t == 91 || t == 98) {
+        e.prompt = indexRangePrompt(FX_PERIOD_STR);
+        e.store = stepped(m.steppedRange[t], m.steppedNum[t]);
+    } else if (t == 83) {
+        e.prompt = "0 to 13.75Hz";
+        e.store =
+            logarithmic(true, 0.0001, [](double x) { return std::log2(x * 4096.0 / 55.0) / 10.0; });
+    } else if ((t == 102 || t == 103) && p.getOnOff(107)) {
+        e.prompt = indexRangePrompt(DELAY_LEN_STR);
+        e.store = stepped(14.99f, 15);
+    } else if (t == 102 || t == 103) {
+        e.prompt = "0 to 1024ms";
+        e.store = logarithmic(false, 0.001, [](double x) { return std::log2(x) / 12.0; });
+    } else if (t == 112) {
+        e.prompt = "1 to 400%";
+        e.store =
+            logarithmic(false, 0.0001, [](double x) { return (std::log2(x / 100.0) + 6.0) / 8.0; });
+    } else if (t == 111) {
+        e.prompt = "0.25 to 7.75m^3";
+        e.store = [&p](const std::string& a) {
+            p.setParameter(111, unitValue((4.0 * numberOf(a, false) - 1.0) / 30.75));
+        };
+    } else if (t == 110) {
+        e.prompt = "0 to 511ms";
+        e.store =
+            logarithmic(false, 0.0001, [](double x) { return std::log2(2.0 * x + 1.0) / 10.0; });
+    } else if (kind == kDisplayInternal) {
+        // Internal tags, the host-only commands among them, are never typed.
+        e.opens = false;
+    } else if (m.steppedNum[t] != -1) {
+        e.prompt = "0 to " + intText(m.steppedNum[t] - 1);
+        e.store = stepped(m.steppedRange[t], m.steppedNum[t]);
+    } else if (kind == kDisplayOnOff) {
+        e.initialText = p.getCurrentValue(t) < 0.5f ? "Off" : "On";
+        e.prompt = "0 for Off, 1 for On";
+        e.store = [&p, t](const std::string& a) {
+            const std::string s = strippedText(a);
+            if (s.empty()) return;
+            p.setParameter(t, textToDouble(s) >= 0.5 ? 1.0f : 0.0f);
+        };
+    } else if (kind == kDisplayBipolar || kind == kDisplayPan || kind == kDisplayMix ||
+               kind == 12) {
+        e.prompt = percentBipolar;
+        e.store = linear(true, 200.0, 0.5);
+    } else if (kind == kDisplayDecibel) {
+        e.prompt = "-60 to 0 dB";
+        e.store = linear(false, 60.0, 1.0);
+    } else if (kind == kDisplayMidi) {
+        e.prompt = "0 to 127";
+        e.store = linear(false, 127.0, 0.0);
+    } else if (kind == kDisplayFilterFreq) {
+        e.prompt = "20 to 20500 hz";
+        e.store = [&p, t](const std::string& a) {
+            p.setParameter(t, unitValue(std::log2(hertzOf(a, true) / 20.0) / 10.0));
+        };
+    } else if (kind == kDisplayEnvTime && envTimeSynced(p, t)) {
+        e.prompt = indexRangePrompt(ENV_TEMPO_SYNC_STR);
+        e.store = stepped(30.99f, 31);
+    } else if (kind == kDisplayEnvTime) {
+        e.initialText =
+            APlugin::getFloatStr(std::floor(static_cast<float>(std::exp2(14.0 * stored))), 2) +
+            " ms";
+        e.prompt = "1 to 16000 ms";
+        e.store = [&p, t](const std::string& a) {
+            p.setParameter(t, unitValue(std::log2(numberOf(a, false)) / 14.0));
+        };
+    } else if (kind == kDisplayFadeTime &&
+               ((t == 54 && p.getOnOff(56)) || (t == 60 && p.getOnOff(62)))) {
+        e.prompt = indexRangePrompt(ENV_FADE_TEMPO_SYNC_STR);
+        e.store = stepped(60.99f, 61);
+    } else if (kind == kDisplayFadeTime) {
+        e.prompt = percentBipolar;
+        e.store = linear(true, 200.0, 0.5);
+    } else {
+        e.prompt = "0 to 100%";
+        e.store = linear(true, 100.0, 0.0);
+    }
+    return e;
+}
+
+// Runs the input box with text as its initial text; the answer, "" after
+// Cancel.
+std::string askFor(const std::string& prompt, const std::string& title, const std::string& text) {
+    char buffer[TEXT_BUFFER_SIZE] = {};
+    const std::size_t length = std::min(text.size(), sizeof buffer - 1);
+    std::memcpy(buffer, text.data(), length);
+    inputBox(prompt, title, buffer);
+    return buffer;
+}
+
+} // namespace
+
+void APlugin::setNumValue(int t) {
+    if (!isValidTag(t)) return;
+    const std::string title = getParameterNameStr(t);
+    const float stored = getParameter(t);
+    const std::string valueText = getParameterDisplayStr(t);
+    // Keeps the editor from rebuilding its screen under the box; the editor
+    // clears the flag when it refreshes afterwards.
+    core.popupOpen.set();
+
+    const TypedEntry entry = typedEntryFor(*this, t, stored);
+    if (!entry.opens) return;
+    const std::string initial = entry.initialText.value_or(valueText);
+    const std::string answer = askFor(entry.prompt, title, initial);
+    if (answer.empty()) return;
+    if (entry.keepWhenUnchanged && answer == initial) return;
+    entry.store(answer);
+}
+
+void APlugin::setModValue(int slot) {
+    if (!isValidModSlot(slot)) return;
+    const int dest = getModDest(slot);
+    if (dest <= 0) return; // a slot without destination has no unit to ask in
+    const int type = getDestTypeForSlot(slot);
+    const int amountTag = tag::slotAmount(slot);
+
+    const std::string title = getParameterNameStr(amountTag);
+    const std::string initial = getParameterDisplayStr(amountTag);
+    const char* prompt = type == kDestSpeed      ? "0.25x to 4x"
+                         : type == kDestSemitone ? "-36 to 36 Semi"
+                                                 : "-100 to 100%";
+    const std::string answer = askFor(prompt, title, initial);
+    if (answer.empty() || answer == initial) return;
+
+    double value = 0.0;
+    if (type == kDestSpeed) {
+        // The value text puts its 'x' in front ("x1.50"); only the number counts.
+        const double x = std::clamp(numberOf(answer, true), 0.25, 4.0);
+        value = (std::log2(x) + 2.0) / 4.0;
+    } else if (type == kDestSemitone) {
+        value = intOf(answer, false) / 72.0 + 0.5; // whole semitones
+    } else {
+        value = numberOf(answer, false) / 200.0 + 0.5;
+    }
+    setParameter(amountTag, unitValue(value));
+}
+
+void APlugin::changeDelta(int t, int delta, bool fine, float scale) {
+    if (!isValidTag(t)) return;
+    // A new wave starts with its symmetry centred.
+    if (t == tag::OscWaveA || t == tag::OscWaveB) setToDefault(tag::OscSymmetry);
+
+    const int count = params.steppedNum[t];
+    if (count != -1) {
+        // Clamped, never wrapped; a huge delta must not overflow on the way.
+        const long long step = static_cast<long long>(getSteppedValue(t)) + delta;
+        const long long limit = count > 0 ? count : 0;
+        setSteppedValue(t, static_cast<int>(std::clamp(step, 0LL, limit)));
+        return;
+    }
+    if (params.isSwitch[t]) {
+        if (delta < 0)
+            setOff(t);
+        else
+            setOn(t);
+        return;
+    }
+    const float step = fine ? 0.001f : 0.01f;
+    const float v = getParameter(t) + static_cast<float>(delta) * scale * step;
+    if (std::isnan(v)) return;
+    setParameterAutomated(t, v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v));
+}

@@ -1,0 +1,83 @@
+#include "vstgui/aeffguieditor.h"
+
+#include "core/audioeffectx.h"
+
+#include <atomic>
+
+namespace VSTGUI {
+
+namespace {
+
+// How knobs follow the mouse, for every editor of the process.
+std::atomic<int32_t> processKnobMode{kCircularMode};
+
+} // namespace
+
+int32_t VSTGUIEditorInterface::getKnobMode() const {
+    return processKnobMode.load(std::memory_order_relaxed);
+}
+
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {}
+
+AEffGUIEditor::~AEffGUIEditor() = default;
+
+bool AEffGUIEditor::getRect(ERect** ppRect) {
+    if (ppRect == nullptr) return false;
+    *ppRect = &rect;
+    return true;
+}
+
+bool AEffGUIEditor::open(void* ptr) {
+    AEffEditor::open(ptr);
+    return true;
+}
+
+void AEffGUIEditor::close() {
+    AEffEditor::close();
+}
+
+bool AEffGUIEditor::isOpen() {
+    return frame != nullptr && frame->isOpen();
+}
+
+void AEffGUIEditor::idle() {
+    if (isOpen()) frame->idle();
+}
+
+bool AEffGUIEditor::onKeyDown(VstKeyCode& keyCode) {
+    return isOpen() && frame->onKeyDown(keyCode) != -1;
+}
+
+bool AEffGUIEditor::onKeyUp(VstKeyCode& keyCode) {
+    return isOpen() && frame->onKeyUp(keyCode) != -1;
+}
+
+bool AEffGUIEditor::onWheel(float distance) {
+    if (!isOpen()) return false;
+    CPoint where;
+    if (!frame->getCurrentMouseLocation(where)) return false;
+    return frame->onWheel(where, kMouseWheelAxisY, distance, frame->getCurrentMouseButtons());
+}
+
+bool AEffGUIEditor::setKnobMode(VstInt32 mode) {
+    processKnobMode.store(mode, std::memory_order_relaxed);
+    return true;
+}
+
+void AEffGUIEditor::beginEdit(int32_t index) {
+    if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->beginEdit(index);
+}
+
+void AEffGUIEditor::endEdit(int32_t index) {
+    if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->endEdit(index);
+}
+
+void AEffGUIEditor::doIdleStuff() {
+    if (effect != nullptr) effect->masterIdle();
+}
+
+uint32_t AEffGUIEditor::getTicks() {
+    return getPlatformTicks();
+}
+
+} // namespace VSTGUI
