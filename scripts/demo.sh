@@ -28,9 +28,12 @@ install_missing_packages "${packages[@]}"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
     -DONDIX_BENCH=OFF
-cmake --build build/release --target ondix ondix-host
+cmake --build build/release --target ondix ondix-host ondix-artwork
 
 mkdir -p out
 # The default patch plays each voice near -10 dBFS; the main volume is turned
 # down a little so the phrase's chords keep clear of the output limit.
 build/release/ondix-host render build/release/ondix.so -o out/demo.wav --set "Main Volume=0.75"
+
+# The editor's back screen and main-screen background at 100 % and 200 %.
+build/release/ondix-artwork out/artwork
