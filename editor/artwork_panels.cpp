@@ -511,8 +511,8 @@ void paintBack(cairo_t* cr, int sizeIndex) {
     paintSectionBox(cr, settings);
     static constexpr const char* kHints[] = {
         "Right-click a control for its menu.",
-        "Double-click or Cmd-click a knob: default value.",
-        "Option-click a knob: value of the loaded preset.",
+        "Double-click or Ctrl-click a knob: default value.",
+        "Alt-click a knob: value of the loaded preset.",
         "Hold Shift while dragging for fine steps.",
         "Drag a knob onto the modulation matrix to modulate it.",
         "Click a section title for copy, paste and presets.",
