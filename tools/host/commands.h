@@ -39,8 +39,14 @@ struct RenderOptions : CommonOptions {
     std::string loadState; // before rendering: the state from this file
 };
 
+struct EditOptions : CommonOptions {
+    std::optional<double> seconds; // default: until the window is closed
+    std::string snapshot;          // before closing: the window's pixels into this PNG file
+};
+
 constexpr double kDefaultTailSeconds = 2.0;
 constexpr double kMaxRenderSeconds = 3600.0;
+constexpr double kDefaultSnapshotSeconds = 1.0; // how long `edit --snapshot` runs by default
 
 int runInfo(const InfoOptions& options);
 
@@ -49,6 +55,9 @@ int runInfo(const InfoOptions& options);
 bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
 bool loadState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
 int runRender(const RenderOptions& options);
+// Shows the plug-in's editor in a window of the host's own, with the audio
+// running silently behind it, until the window is closed or time is up.
+int runEdit(const EditOptions& options);
 
 // Writes a line to stderr, prefixed with the program's name.
 void reportError(const std::string& message);

@@ -1,5 +1,5 @@
 // ondix-host: an offline VST 2.4 host for trying a plug-in from the command
-// line. See usage() or run `ondix-host --help`.
+// line (and for looking at its editor). See kUsage or run `ondix-host --help`.
 #include "commands.h"
 #include "numbers.h"
 
@@ -18,6 +18,7 @@ constexpr const char* kUsage = R"(ondix-host: an offline VST 2.4 host
 Usage:
   ondix-host info PLUGIN.so [--params] [host options]
   ondix-host render PLUGIN.so -o OUT.wav [render options] [host options]
+  ondix-host edit PLUGIN.so [--seconds S] [--snapshot FILE.png] [host options]
   ondix-host --help
 
 info    prints what the plug-in says about itself: name, vendor, product,
@@ -29,6 +30,10 @@ render  plays notes through the plug-in and writes a stereo 32-bit float WAV
         file, then prints one line: length, peak (dBFS and linear), RMS (dBFS).
         Without --note or --midi it plays a built-in phrase (four bars at
         120 BPM).
+
+edit    opens the plug-in's editor in a window of its own on the X display
+        and keeps the plug-in's audio running silently (nothing is played)
+        until the window is closed. Needs an X server (DISPLAY).
 
 Render options:
   -o, --output FILE     WAV file to write (required)
@@ -56,16 +61,22 @@ Render options:
   --save-state FILE     after rendering, save the plug-in's state to FILE in
                         the same form
 
+Edit options:
+  --seconds S           close the editor after S seconds, at most 3600
+  --snapshot FILE.png   before closing, write the window's pixels to FILE.png
+                        and print "FILE.png WIDTHxHEIGHT" (runs 1 s unless
+                        --seconds is given)
+
 Host options:
   --rate HZ             sample rate (default 44100)
   --block FRAMES        block size, 1..65536 (default 512)
   --host-vendor TEXT    vendor string the host reports (default "Ondix Developers")
   --host-product TEXT   product string the host reports (default "ondix-host")
-  -v, --verbose         report parameter settings, the MIDI file's contents and
-                        host callback counts on stderr
+  -v, --verbose         report parameter settings, the MIDI file's contents, the
+                        editor's running time and host callback counts on stderr
 
-Exit status: 0 success, 1 the plug-in or the output file failed, 2 bad command
-line or unreadable MIDI file.
+Exit status: 0 success, 1 the plug-in, the X display or the output file failed,
+2 bad command line or unreadable MIDI file.
 )";
 
 // Walks argv, understanding "--name value", "--name=value" and "-o value".
@@ -166,16 +177,24 @@ bool parsePluginPath(Arguments& args, CommonOptions& options) {
     return true;
 }
 
+// --seconds S for the commands that run for a while.
+std::optional<double> parseSeconds(Arguments& args) {
+    auto value = args.option("--seconds");
+    if (!value) return std::nullopt;
+    auto seconds = parseDouble(*value);
+    if (!seconds || *seconds <= 0.0 || *seconds > kMaxRenderSeconds) {
+        args.error = "--seconds must be a number, more than 0 and at most 3600";
+        return 0.0;
+    }
+    return seconds;
+}
+
 bool parseRenderOption(Arguments& args, RenderOptions& options) {
     if (auto value = args.option("--output", "-o")) {
         options.output = *value;
         return true;
     }
-    if (auto value = args.option("--seconds")) {
-        auto seconds = parseDouble(*value);
-        if (!seconds || *seconds <= 0.0 || *seconds > kMaxRenderSeconds) {
-            args.error = "--seconds must be a number, more than 0 and at most 3600";
-        }
+    if (auto seconds = parseSeconds(args)) {
         options.seconds = seconds;
         return true;
     }
@@ -258,6 +277,34 @@ int renderCommand(Arguments& args) {
     return runRender(options);
 }
 
+int editCommand(Arguments& args) {
+    EditOptions options;
+    while (!args.done() && args.error.empty()) {
+        if (wantsHelp(args.peek())) {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (auto seconds = parseSeconds(args)) {
+            options.seconds = seconds;
+            continue;
+        }
+        if (!args.error.empty()) break;
+        if (auto value = args.option("--snapshot")) {
+            if (value->empty()) args.error = "--snapshot needs a file name";
+            options.snapshot = *value;
+            continue;
+        }
+        if (!args.error.empty()) break;
+        if (parseCommonOption(args, options)) continue;
+        if (!args.error.empty()) break;
+        parsePluginPath(args, options);
+    }
+    if (!args.error.empty()) return usageError(args.error);
+    if (options.pluginPath.empty()) return usageError("edit needs a plug-in file");
+    if (!options.snapshot.empty() && !options.seconds) options.seconds = kDefaultSnapshotSeconds;
+    return runEdit(options);
+}
+
 } // namespace
 
 void reportError(const std::string& message) {
@@ -270,7 +317,8 @@ void reportCallbacks(const CallbackCounts& counts) {
               << count(counts.getTime) << ", automate " << count(counts.automate) << ", beginEdit "
               << count(counts.beginEdit) << ", endEdit " << count(counts.endEdit)
               << ", updateDisplay " << count(counts.updateDisplay) << ", ioChanged "
-              << count(counts.ioChanged) << ", unanswered " << count(counts.unanswered) << ")\n";
+              << count(counts.ioChanged) << ", sizeWindow " << count(counts.sizeWindow)
+              << ", unanswered " << count(counts.unanswered) << ")\n";
 }
 
 } // namespace ondix::host
@@ -289,5 +337,6 @@ int main(int argc, char** argv) {
     }
     if (command == "info") return infoCommand(args);
     if (command == "render") return renderCommand(args);
+    if (command == "edit") return editCommand(args);
     return usageError("unknown command " + std::string(command));
 }

@@ -148,7 +148,8 @@ VstIntPtr Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
     return activeHost->answer(effect, opcode, index, value, ptr, opt);
 }
 
-VstIntPtr Plugin::answer(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+VstIntPtr Plugin::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                         void* ptr, float) {
     ++counts_.total;
     switch (opcode) {
     case audioMasterVersion:
@@ -194,6 +195,10 @@ VstIntPtr Plugin::answer(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, 
     case audioMasterIOChanged:
         ++counts_.ioChanged;
         return 1;
+    case audioMasterSizeWindow:
+        ++counts_.sizeWindow;
+        if (!windowSizer_ || index <= 0 || value <= 0 || value > INT32_MAX) return 0;
+        return windowSizer_(index, static_cast<int32_t>(value)) ? 1 : 0;
     default:
         ++counts_.unanswered;
         return 0;

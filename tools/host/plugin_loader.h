@@ -6,8 +6,10 @@
 #include "vst2/vst2.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace ondix::host {
 
@@ -26,6 +28,7 @@ struct CallbackCounts {
     uint64_t endEdit = 0;
     uint64_t updateDisplay = 0;
     uint64_t ioChanged = 0;
+    uint64_t sizeWindow = 0;
     uint64_t getTime = 0;
     uint64_t unanswered = 0; // opcodes this host answers with 0
 };
@@ -62,6 +65,11 @@ public:
     // processReplacing for one block; the transport moves on by `frames`.
     void processReplacing(float** inputs, float** outputs, int32_t frames);
 
+    // Answers the plug-in's audioMasterSizeWindow (width, height) while an
+    // editor window is shown; without one the request is declined.
+    using WindowSizer = std::function<bool(int32_t width, int32_t height)>;
+    void setWindowSizer(WindowSizer sizer) { windowSizer_ = std::move(sizer); }
+
 private:
     Plugin() = default;
     static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -74,6 +82,7 @@ private:
     AEffect* effect_ = nullptr;
     HostSettings settings_;
     CallbackCounts counts_;
+    WindowSizer windowSizer_;
     VstTimeInfo time_{};
     double samplePos_ = 0.0;
     bool opened_ = false;

@@ -1,0 +1,86 @@
+# The offline host's `edit` command.
+#   CHECK=errors    bad command lines and a missing X display are refused with
+#                   the right exit status (needs no X server);
+#   CHECK=snapshot  the editor opens under XVFB_RUN (a private Xvfb) and the
+#                   window's snapshot is a PNG of the editor's size showing
+#                   more than one flat colour.
+# Run with: cmake -DHOST=... -DPLUGIN=... -DWORK=... -DCHECK=... [-DXVFB_RUN=...] -P edit_window.cmake
+foreach(var HOST PLUGIN WORK CHECK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+file(MAKE_DIRECTORY ${WORK})
+
+# Runs the host with ARGN and expects exit status `expected`.
+function(expect_status expected)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc STREQUAL expected)
+    message(FATAL_ERROR "${ARGN}: exit status ${rc}, expected ${expected}:\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+  set(last_errors "${err}" PARENT_SCOPE)
+endfunction()
+
+if(CHECK STREQUAL "errors")
+  expect_status(2 ${HOST} edit)
+  expect_status(2 ${HOST} edit ${PLUGIN} --seconds 0)
+  expect_status(2 ${HOST} edit ${PLUGIN} --seconds 3601)
+  expect_status(2 ${HOST} edit ${PLUGIN} --seconds soon)
+  expect_status(2 ${HOST} edit ${PLUGIN} --snapshot)
+  expect_status(2 ${HOST} edit ${PLUGIN} --snapshot=)
+  expect_status(2 ${HOST} edit ${PLUGIN} --params)
+  expect_status(2 ${HOST} edit ${PLUGIN} ${PLUGIN})
+  expect_status(1 ${HOST} edit ${WORK}/missing.so)
+  expect_status(0 ${HOST} edit --help)
+  if(NOT last_output MATCHES "ondix-host edit PLUGIN.so")
+    message(FATAL_ERROR "--help does not show the edit command:\n${last_output}")
+  endif()
+  # No X server to talk to.
+  expect_status(1 ${CMAKE_COMMAND} -E env --unset=DISPLAY ${HOST} edit ${PLUGIN} --seconds 0.1)
+  if(NOT last_errors MATCHES "no X display")
+    message(FATAL_ERROR "a missing display was not reported:\n${last_errors}")
+  endif()
+  return()
+endif()
+
+if(NOT CHECK STREQUAL "snapshot")
+  message(FATAL_ERROR "CHECK must be errors or snapshot, not ${CHECK}")
+endif()
+if(NOT DEFINED XVFB_RUN)
+  message(FATAL_ERROR "XVFB_RUN is not set")
+endif()
+
+set(png ${WORK}/edit.png)
+file(REMOVE ${png})
+expect_status(0 ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+              ${HOST} edit ${PLUGIN} --seconds 0.5 --snapshot ${png})
+if(NOT last_output STREQUAL "${png} 1132x779\n")
+  message(FATAL_ERROR "unexpected output:\n${last_output}")
+endif()
+if(NOT EXISTS ${png})
+  message(FATAL_ERROR "${png} was not written")
+endif()
+
+# The PNG signature, then the IHDR chunk: width and height as big-endian
+# 32-bit numbers at offsets 16 and 20.
+file(READ ${png} header LIMIT 24 HEX)
+string(SUBSTRING "${header}" 0 16 signature)
+string(SUBSTRING "${header}" 24 8 chunk)
+if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT chunk STREQUAL "49484452")
+  message(FATAL_ERROR "${png} is not a PNG file (starts with ${header})")
+endif()
+string(SUBSTRING "${header}" 32 8 width_hex)
+string(SUBSTRING "${header}" 40 8 height_hex)
+math(EXPR width "0x${width_hex}")
+math(EXPR height "0x${height_hex}")
+if(NOT width EQUAL 1132 OR NOT height EQUAL 779)
+  message(FATAL_ERROR "${png} is ${width} x ${height}, expected 1132 x 779")
+endif()
+
+# A window of one flat colour compresses to about 5 KB; the editor's artwork
+# takes several times that.
+file(SIZE ${png} size)
+if(size LESS 16384)
+  message(FATAL_ERROR "${png} holds only ${size} bytes: the editor did not show")
+endif()
