@@ -297,6 +297,8 @@ public:
     // (engine/later_stages.cpp).
     void readHostTime();
     void setListedSource(int source, float value);
+    void setFrameSource(int source, float value);
+    void refreshListedSources();
     void renderFrame();
     void globalTick();
     void transportStarted();

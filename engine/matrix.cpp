@@ -110,6 +110,7 @@ void APlugin::updateModSlotCache() {
     if (!changed) return;
     next.generation = m.generation + 1;
     m = next;
+    refreshListedSources();
 }
 
 void APlugin::updateUsageFlags() {}

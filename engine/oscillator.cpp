@@ -151,7 +151,7 @@ struct OscFrame {
     const PitchTableBank* bank; // the bank the oscillator reads
     float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
     float smodLfo;
-    bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf;
+    bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf, distortionOn;
 };
 
 namespace {
@@ -186,9 +186,85 @@ void APlugin::oscillatorStage() {
     frame.bothNoise = ws.bothWavesNoise;
     frame.anyNoise = frame.aNoise || frame.bNoise;
     frame.subAboveHalf = ws.subAboveHalf;
+    frame.distortionOn = engine.notes.distortMode != Distortion::kOff;
     for (int n = 0; n < render.activeVoiceCount; ++n)
         oscillatorVoice(render.activeVoices[n], frame);
 }
+
+namespace {
+
+// Reads four sub-samples of one oscillator and advances its phase: plain
+// table look-ups, no interpolation between sub-samples.
+inline void readFour(const float* lo, const float* hi, float weight, const uint16_t* warp,
+                     uint32_t& phase, uint32_t inc, uint32_t offset, float* w) {
+    uint32_t r = phase + offset;
+    for (int j = 0; j < 4; ++j) {
+        const int i = warp[(r >> 18) & 2047];
+        w[j] = lo[i] + (hi[i] - lo[i]) * weight;
+        r += inc;
+    }
+    phase = (phase + 4u * inc) & kPhaseMask;
+}
+
+// Noise replaces or blends into the waves.
+inline void mixNoise(const OscFrame& frame, float m, float noiseA, float noiseB, float* w) {
+    if (frame.bothNoise) {
+        const float x = (m * noiseB + (1.0f - m) * noiseA) * 0.25f;
+        w[0] = w[1] = w[2] = w[3] = x;
+    } else if (frame.aNoise) {
+        for (int j = 0; j < 4; ++j) w[j] = noiseA * 0.25f * (1.0f - m) + m * w[j];
+    } else {
+        for (int j = 0; j < 4; ++j) w[j] = m * noiseB * 0.25f + (1.0f - m) * w[j];
+    }
+}
+
+// Triangle fold of W|w| and bit reduction, when their modulation is on.
+void shapeOscillator(float* w, float fold, float bits) {
+    if (fold > 0.001f) {
+        const float gain = std::exp2(4.0f * std::min(fold, 8.0f));
+        for (int j = 0; j < 4; ++j) {
+            const float t = gain * std::fabs(w[j]);
+            const float folded = 1.0f - std::fabs(t - 2.0f * std::floor(t * 0.5f) - 1.0f);
+            w[j] = w[j] > 0.0f ? folded : (w[j] < 0.0f ? -folded : 0.0f);
+        }
+    }
+    if (bits > 0.001f) {
+        const float levels = std::exp2(16.0f - 16.0f * std::sqrt(std::sqrt(std::min(bits, 1.0f))));
+        for (int j = 0; j < 4; ++j) {
+            const float q = std::floor(std::fabs(w[j]) * levels) / levels;
+            w[j] = w[j] < 0.0f ? -q : q;
+        }
+    }
+}
+
+// The wave tables a copy reads: its two morph frames of the note's pitch
+// table, or the preview wave.
+inline void laneTables(const OscFrame& frame, const VoiceDspState& dsp, const LaneState& lane,
+                       const float*& lo, const float*& hi) {
+    if (frame.preview) {
+        lo = hi = frame.preview;
+    } else {
+        lo = (*frame.bank)[dsp.pitchTable][lane.morphLo].data();
+        hi = (*frame.bank)[dsp.pitchTable][lane.morphHi].data();
+    }
+}
+
+// One copy of the plain case: the up oscillator alone. `phase` is the
+// voice's phase modulation in cycles.
+inline void plainLane(const VoiceDspState& dsp, LaneState& lane, const OscFrame& frame,
+                      const uint16_t* warp, float phase) {
+    const float* lo;
+    const float* hi;
+    laneTables(frame, dsp, lane, lo, hi);
+    float* out = lane.osc.data();
+    readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, lane.stepUp,
+             phaseOffset(lane.copyPhase + phase), out);
+    lane.lastOutUp = (out[0] + out[1] + out[2] + out[3]) * 0.25f;
+    if (dsp.subNorm != 1.0f)
+        for (int j = 0; j < 4; ++j) out[j] *= dsp.subNorm;
+}
+
+} // namespace
 
 void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     VoiceState& voice = engine.voices[v];
@@ -196,14 +272,15 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     const auto& dst = voice.mod.dst;
     const EngineTables& tables = *frame.tables;
 
-    // Octave step of the voice.
-    const int step =
-        static_cast<int>(clampNaN(frame.octaveTag + dst[50], 0.0f, 1.0f) * 8.0f + 0.1f);
-    dsp.octaveFactor = OCTAVE[step];
-    dsp.octaveNumber = step - 4;
-
-    // Work of the voice's own 16- and 128-frame ticks.
-    if ((voice.voiceTick & 15) == 0) oscillatorVoiceTick(v);
+    // Work of the voice's own 16- and 128-frame ticks; the octave step is
+    // read only there.
+    if ((voice.voiceTick & 15) == 0) {
+        const int step =
+            static_cast<int>(clampNaN(frame.octaveTag + dst[50], 0.0f, 1.0f) * 8.0f + 0.1f);
+        dsp.octaveFactor = OCTAVE[step];
+        dsp.octaveNumber = step - 4;
+        oscillatorVoiceTick(v);
+    }
     if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
 
     // Morph position of every copy.
@@ -257,11 +334,14 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
     }
 
-    // Distortion drive.
+    // Distortion drive, read by the mix stage only while a mode is on (the
+    // mode changes between frames, never between the stages of one).
     if (dsp.distortSmoothed != frame.driveTag)
         dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
-    const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
-    dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
+    if (frame.distortionOn) {
+        const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
+        dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
+    }
 
     // Pitch table and sub wave of the note's range.
     const float tableNote = dst[51] * 12.0f + dsp.notePosition;
@@ -272,64 +352,23 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
     }
 
-    for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
+    // The plain case: one oscillator per copy, no noise, fold, bits, feedback
+    // or sub; decided once for all copies.
+    const bool plain = !frame.anyNoise && !frame.spreadActive && !(dst[67] > 0.001f) &&
+                       !(dst[68] > 0.001f) && dst[65] * 0.3f == 0.0f &&
+                       !(dsp.subLevelSmoothed > 0.001f);
+    if (plain) {
+        const uint16_t* warp = frame.tables->symmetryWarp[dsp.warpRow].data();
+        const float phase = dst[66];
+        for (int k = 0; k < copies; ++k) plainLane(dsp, dsp.lanes[k], frame, warp, phase);
+    } else {
+        for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
+    }
 
     const LaneState& first = dsp.lanes[0];
     voice.mod.src[kSrcOscOut] = (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     ++voice.voiceTick;
 }
-
-namespace {
-
-// Reads four sub-samples of one oscillator and advances its phase: plain
-// table look-ups, no interpolation between sub-samples.
-inline void readFour(const float* lo, const float* hi, float weight, const uint16_t* warp,
-                     uint32_t& phase, uint32_t inc, uint32_t offset, float* w) {
-    uint32_t r = phase + offset;
-    for (int j = 0; j < 4; ++j) {
-        const int i = warp[(r >> 18) & 2047];
-        w[j] = lo[i] + (hi[i] - lo[i]) * weight;
-        r += inc;
-    }
-    phase = (phase + 4u * inc) & kPhaseMask;
-}
-
-// Noise replaces or blends into the waves.
-inline void mixNoise(const OscFrame& frame, float m, float noiseA, float noiseB, float* w) {
-    if (frame.bothNoise) {
-        const float x = (m * noiseB + (1.0f - m) * noiseA) * 0.25f;
-        w[0] = w[1] = w[2] = w[3] = x;
-    } else if (frame.aNoise) {
-        for (int j = 0; j < 4; ++j) w[j] = noiseA * 0.25f * (1.0f - m) + m * w[j];
-    } else {
-        for (int j = 0; j < 4; ++j) w[j] = m * noiseB * 0.25f + (1.0f - m) * w[j];
-    }
-}
-
-} // namespace
-
-namespace {
-
-// Triangle fold of W|w| and bit reduction, when their modulation is on.
-void shapeOscillator(float* w, float fold, float bits) {
-    if (fold > 0.001f) {
-        const float gain = std::exp2(4.0f * std::min(fold, 8.0f));
-        for (int j = 0; j < 4; ++j) {
-            const float t = gain * std::fabs(w[j]);
-            const float folded = 1.0f - std::fabs(t - 2.0f * std::floor(t * 0.5f) - 1.0f);
-            w[j] = w[j] > 0.0f ? folded : (w[j] < 0.0f ? -folded : 0.0f);
-        }
-    }
-    if (bits > 0.001f) {
-        const float levels = std::exp2(16.0f - 16.0f * std::sqrt(std::sqrt(std::min(bits, 1.0f))));
-        for (int j = 0; j < 4; ++j) {
-            const float q = std::floor(std::fabs(w[j]) * levels) / levels;
-            w[j] = w[j] < 0.0f ? -q : q;
-        }
-    }
-}
-
-} // namespace
 
 void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     VoiceDspState& dsp = voice.dsp;
@@ -338,12 +377,7 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
 
     const float* lo;
     const float* hi;
-    if (frame.preview) {
-        lo = hi = frame.preview;
-    } else {
-        lo = (*frame.bank)[dsp.pitchTable][lane.morphLo].data();
-        hi = (*frame.bank)[dsp.pitchTable][lane.morphHi].data();
-    }
+    laneTables(frame, dsp, lane, lo, hi);
     const uint16_t* warp = frame.tables->symmetryWarp[dsp.warpRow].data();
 
     // Noise: one draw per lane and frame for each kind in use.
@@ -364,18 +398,6 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     const float feedback = dst[65] * 0.3f;
     const float fold = dst[67];
     const float bits = dst[68];
-
-    // The plain case: one oscillator, no noise, fold, bits, feedback or sub.
-    if (!frame.anyNoise && !frame.spreadActive && !(fold > 0.001f) && !(bits > 0.001f) &&
-        feedback == 0.0f && !(dsp.subLevelSmoothed > 0.001f)) {
-        float* out = lane.osc.data();
-        readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, lane.stepUp,
-                 phaseOffset(lane.copyPhase + dst[66]), out);
-        lane.lastOutUp = (out[0] + out[1] + out[2] + out[3]) * 0.25f;
-        if (dsp.subNorm != 1.0f)
-            for (int j = 0; j < 4; ++j) out[j] *= dsp.subNorm;
-        return;
-    }
 
     float up[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {

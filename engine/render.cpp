@@ -96,7 +96,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         const float right = inR ? inR[i] : 0.0f;
         // The host's audio as a modulation source, kept within -1..1.
         const float input = (left + right) * 0.5f;
-        setListedSource(kSrcInput, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
+        setFrameSource(kSrcInput, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
 
         renderFrame();
 
@@ -105,21 +105,43 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (outL) outL[i] = outLeft;
         if (outR) outR[i] = outRight;
         const float mono = (outLeft + outRight) * 0.5f;
-        setListedSource(kSrcOutput, mono);
+        setFrameSource(kSrcOutput, mono);
         render.scopeRing[render.scopeWritePos & (kScopeSize - 1)] = mono;
         ++render.scopeWritePos;
     }
 }
 
-// A source that changes every frame for everyone ("Input", "Output"): it is
-// written to the global row and the listed voices; a voice entering the list
-// takes the global value (buildActiveVoiceList), so every voice that renders
-// sees the same value as with a write to all sixteen.
+// A source that changes every frame for everyone ("Input", "Output", the
+// noise sources): it is written to the global row and the listed voices; a
+// voice entering the list takes the global value (buildActiveVoiceList), so
+// every voice that renders sees the same value as with a write to all
+// sixteen.
 void APlugin::setListedSource(int source, float value) {
     engine.global.src[source] = value;
     const RenderState& render = engine.render;
     for (int n = 0; n < render.activeVoiceCount; ++n)
         engine.voices[render.activeVoices[n]].mod.src[source] = value;
+}
+
+// After a routing change: the listed voices take the global values of the
+// sources whose per-voice copies are kept only while a slot reads them.
+void APlugin::refreshListedSources() {
+    const RenderState& render = engine.render;
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        auto& src = engine.voices[render.activeVoices[n]].mod.src;
+        for (int s : {kSrcInput, kSrcOutput, kSrcSModLfo, kSrcSModLfoUni})
+            src[s] = engine.global.src[s];
+    }
+}
+
+// "Input" and "Output": the voices' copies feed only the matrix, so while
+// no slot reads the source only the global row is written; a routing change
+// brings the listed voices up to date (refreshListedSources).
+void APlugin::setFrameSource(int source, float value) {
+    if (engine.matrix.sourceUsed[source])
+        setListedSource(source, value);
+    else
+        engine.global.src[source] = value;
 }
 
 void APlugin::readHostTime() {
@@ -160,11 +182,13 @@ void APlugin::renderFrame() {
     }
 
     stepGlobalLfos();
-    for (int n = 0; n < render.activeVoiceCount; ++n) {
-        VoiceState& voice = engine.voices[render.activeVoices[n]];
-        voice.mod.src[kSrcSModLfo] = global.src[kSrcSModLfo];
-        voice.mod.src[kSrcSModLfoUni] = global.src[kSrcSModLfoUni];
-    }
+    // The voices' copies of the SMod LFO feed only the matrix.
+    if (engine.matrix.sourceUsed[kSrcSModLfo] || engine.matrix.sourceUsed[kSrcSModLfoUni])
+        for (int n = 0; n < render.activeVoiceCount; ++n) {
+            VoiceState& voice = engine.voices[render.activeVoices[n]];
+            voice.mod.src[kSrcSModLfo] = global.src[kSrcSModLfo];
+            voice.mod.src[kSrcSModLfoUni] = global.src[kSrcSModLfoUni];
+        }
 
     if ((counter & 15) == 0) globalTick();
 

@@ -13,14 +13,13 @@ namespace {
 float clampf(float v, float lo, float hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
-} // namespace
 
-void APlugin::voiceMixStage() {
-    RenderState& render = engine.render;
+// Every listed voice into the bus; `Shaped` compiles the distortion in, so
+// with the mode "Off" no per-voice shaper constants are even set up.
+template <bool Shaped>
+void mixVoices(EngineState& engine, float panTag, int mode, std::array<float, 4>& bus) {
+    const RenderState& render = engine.render;
     const float dcCoef = engine.rate.dcCoef;
-    const float panTag = getCurrentValue(tag::MainPan);
-    std::array<float, 4>& bus = render.voiceBus;
-    const int mode = engine.notes.distortMode;
     // Mode "Square" carries a sign from lane to lane within the frame.
     SquareCarry carry;
 
@@ -32,7 +31,7 @@ void APlugin::voiceMixStage() {
         if (dsp.panSmoothed != panTag)
             dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
         DistortionParams shape;
-        if (mode != Distortion::kOff) shape = Distortion::prepare(mode, dsp.distortDrive);
+        if constexpr (Shaped) shape = Distortion::prepare(mode, dsp.distortDrive);
         const float pan = dsp.panSmoothed + dst[88];
         const float gain = voice.mod.src[kSrcEnvFirst] * voice.velocityGain * std::fabs(dst[86]);
         const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
@@ -44,7 +43,7 @@ void APlugin::voiceMixStage() {
             float y[2] = {lane.out[0], lane.out[1]};
             // "Off" leaves the samples as they are (a non-finite sample is
             // caught by the DC blocker and the output limit).
-            if (mode != Distortion::kOff)
+            if constexpr (Shaped)
                 Distortion::processLane(shape, lane.distortion, carry, y[0], y[1]);
             y[0] = lane.dc.process(y[0], dcCoef);
             y[1] = lane.dc.process(y[1], dcCoef);
@@ -59,4 +58,15 @@ void APlugin::voiceMixStage() {
                     (gL * y[0] + gR * y[0] + gL * y[1] + gR * y[1]) * 0.25f;
         }
     }
+}
+
+} // namespace
+
+void APlugin::voiceMixStage() {
+    const float panTag = getCurrentValue(tag::MainPan);
+    const int mode = engine.notes.distortMode;
+    if (mode != Distortion::kOff)
+        mixVoices<true>(engine, panTag, mode, engine.render.voiceBus);
+    else
+        mixVoices<false>(engine, panTag, mode, engine.render.voiceBus);
 }
