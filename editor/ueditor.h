@@ -60,6 +60,32 @@ public:
     bool onWheel(const VSTGUI::CPoint&, const float&, const VSTGUI::CButtonState&) { return false; }
     using VSTGUI::AEffGUIEditor::onWheel;
 
+    // ---------------------------------------------------------------- menus
+    // Context and section menus: each pops up at the mouse, acts on the
+    // choice and returns when it is done (GUI thread).
+    void showMIDIMenu(VSTGUI::CControl* control, bool slider);
+    void showControlMenu();
+    void showOscMenu();
+    void showFilterMenu();
+    void showFreeMod(int kind, int index);
+    void showEnvMenu(int envelope);
+    void showWaveMenu(int wave);
+    void showArpMenu(int row, int step, bool rowMenu);
+    void showModMenu(int slot);
+    void showXYMenu();
+
+    // ---------------------------------------------------------------- gestures
+    // A knob or slider starts (and ends) dragging its parameter towards a
+    // modulation target.
+    void setDropTag(int tag);
+    void releasedDropDial() { drop.released = true; }
+    bool getDragAndDrop() const { return prefs.dragAndDrop; }
+    bool getDropSource(int tag) const { return isValidTag(tag) && drop.source[tag]; }
+    bool getAnimation() const { return prefs.animation; }
+    // Steps the current preset (throttled; the flag has no effect).
+    void changeProgramDelta(int delta, bool unused);
+    int getSelectedWave() const { return selectedWave; }
+
     // ---------------------------------------------------------------- sizes
     int getSizeIndex() const { return sizeIndex; }
     float getScale() const { return scale; }
