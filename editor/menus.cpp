@@ -26,6 +26,3 @@ void uEditor::setDropTag(int t) {
         drop.released = false;
     }
 }
-
-// Preset stepping arrives with the keyboard handling.
-void uEditor::changeProgramDelta(int /*delta*/, bool /*unused*/) {}

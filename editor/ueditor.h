@@ -84,6 +84,13 @@ public:
     bool getAnimation() const { return prefs.animation; }
     // Steps the current preset (throttled; the flag has no effect).
     void changeProgramDelta(int delta, bool unused);
+    // Presets per column of the preset menu.
+    static int getPresetsInColumns() { return 32; }
+    // Folder browsing and typed preset search have no use in this program.
+    void changeFoundProgramDelta(int) {}
+    void changeFolderDelta(int, bool) {}
+    void _setupKeyInput() {}
+    void _exitKeyInput() {}
     int getSelectedWave() const { return selectedWave; }
 
     // ---------------------------------------------------------------- sizes
@@ -161,6 +168,9 @@ private:
     int addControl(VSTGUI::CControl* control, int kind);
     void clearControlTable();
     void pumpWindowEvents();
+    // Moves the preset by delta unless a step is too soon or a preset is
+    // still being applied.
+    void stepPreset(int delta);
 
     // The editor's own page refresh requests, raised by setParameter, resume
     // and the menus and carried out by the next idle pass.

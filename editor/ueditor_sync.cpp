@@ -154,16 +154,6 @@ void uEditor::valueChanged(CControl* control) {
         p->setParameterAutomated(t, control->getValue());
 }
 
-// The computer keyboard steps through presets once the preset menu exists;
-// until then no key is taken.
-int32_t uEditor::onKeyDown(const VstKeyCode& /*code*/, CFrame* /*frame*/) {
-    return -1;
-}
-
-int32_t uEditor::onKeyUp(const VstKeyCode& /*code*/, CFrame* /*frame*/) {
-    return -1;
-}
-
 // Input is handled at every call so that it is not limited to the rate of
 // the editor's own work.
 void uEditor::pumpWindowEvents() {

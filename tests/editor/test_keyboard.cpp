@@ -1,0 +1,108 @@
+// Arrow keys and the preset menu step through presets, throttled and only
+// once the previous preset has been applied.
+
+#include "core/aplugin.h"
+#include "editor/ueditor.h"
+#include "platform/prefs.h"
+#include "support/fake_host.h"
+#include "support/manual_clock.h"
+#include "support/temp_prefs.h"
+#include "vstgui/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+using namespace VSTGUI;
+
+namespace {
+
+struct KeyboardFixture : ::testing::Test {
+    TempPrefs prefs;
+    ManualClock clock;
+    FakeHost host;
+    std::unique_ptr<APlugin> plugin;
+
+    void make() {
+        plugin = std::make_unique<APlugin>(FakeHost::callback);
+        for (const char* name : {"Second", "Third", "Fourth"})
+            std::strcpy(plugin->presetNames[plugin->presetCount++].data(), name);
+        ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    }
+    uEditor& ui() { return *plugin->getUEditor(); }
+    int32_t key(unsigned char virt) {
+        VstKeyCode code{0, virt, 0};
+        return Testing::keyDown(ui().frameForTests(), code) ? 1 : -1;
+    }
+    // The audio thread applies the pending preset.
+    void applied() {
+        plugin->core.presetPending.clear();
+        plugin->core.screenUpdatePending.clear();
+    }
+};
+
+} // namespace
+
+TEST_F(KeyboardFixture, ArrowsStepAtMostEvery200Milliseconds) {
+    make();
+    clock.advance(1000);
+    EXPECT_EQ(key(VKEY_DOWN), 1);
+    EXPECT_EQ(plugin->core.presetIndex, 1);
+    EXPECT_TRUE(plugin->core.presetPending);
+
+    // Key repeat every 30 ms: used, but no step before 200 ms have passed.
+    applied();
+    for (int i = 0; i < 6; ++i) {
+        clock.advance(30);
+        EXPECT_EQ(key(VKEY_DOWN), 1);
+        EXPECT_EQ(plugin->core.presetIndex, 1) << i;
+    }
+    clock.advance(20); // 200 ms since the step
+    EXPECT_EQ(key(VKEY_DOWN), 1);
+    EXPECT_EQ(plugin->core.presetIndex, 2);
+
+    // Up again; a step while the last one waits for the audio thread is refused.
+    clock.advance(300);
+    EXPECT_EQ(key(VKEY_UP), 1);
+    EXPECT_EQ(plugin->core.presetIndex, 2);
+    applied();
+    EXPECT_EQ(key(VKEY_UP), 1);
+    EXPECT_EQ(plugin->core.presetIndex, 1);
+}
+
+TEST_F(KeyboardFixture, PageKeysAreSwallowedAndOtherKeysPassed) {
+    make();
+    clock.advance(1000);
+    EXPECT_EQ(key(VKEY_PAGEUP), 1);
+    EXPECT_EQ(key(VKEY_PAGEDOWN), 1);
+    EXPECT_EQ(plugin->core.presetIndex, 0);
+    EXPECT_EQ(key(VKEY_RIGHT), -1);
+    EXPECT_EQ(key(VKEY_LEFT), -1);
+    EXPECT_EQ(key(VKEY_RETURN), -1);
+    EXPECT_EQ(ui().onKeyUp(VstKeyCode{0, VKEY_DOWN, 0}, ui().frameForTests()), -1);
+}
+
+TEST_F(KeyboardFixture, KeyboardPreferenceOffLeavesTheArrowsToTheHost) {
+    saveStringToPrefs("Keyboard", "N");
+    make();
+    clock.advance(1000);
+    EXPECT_EQ(key(VKEY_DOWN), -1);
+    EXPECT_EQ(key(VKEY_PAGEUP), -1);
+    EXPECT_EQ(plugin->core.presetIndex, 0);
+}
+
+TEST_F(KeyboardFixture, PresetMenuStepsThroughTheSameGateAndAWrappedClockSteps) {
+    make();
+    clock.advance(1000);
+    ui().changeProgramDelta(+1, false);
+    EXPECT_EQ(plugin->core.presetIndex, 1);
+    applied();
+    ui().changeProgramDelta(+1, true);
+    EXPECT_EQ(plugin->core.presetIndex, 1); // too soon
+
+    // The millisecond counter wraps below the last step: the next step is allowed.
+    ManualClock wrapped(5);
+    ui().changeProgramDelta(+1, false);
+    EXPECT_EQ(plugin->core.presetIndex, 2);
+}
