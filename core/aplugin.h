@@ -291,6 +291,54 @@ public:
     // (engine/render.cpp)
     void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
+    // ------------------------------------------------------------ engine: what the editor reads
+    // (engine/editor_getters.cpp; main thread, no locks)
+    float getModValue(int tag) const; // parameter plus its live modulation, 0..1
+    int getArpMode() const;           // 291, modes 10..12 read as 0 in play mode 8
+    int getArpSpeed() const;
+    int getArpOct() const;
+    int getArpTiedMode() const;
+    int getArpRatchetMode() const;
+    int getArpLoopMode() const;
+    int getArpMagicMode() const;
+    int getArpStepsCatchup() const;
+    int getArpLoopStartCatchup() const;
+    static int applyArpCatchup(int step, int catchup);
+    int getArpNumOfStepsWithCatchup() const; // 0-based, without modulation
+    int getArpLoopStartWithCatchup() const;  // 0-based, without modulation
+    int getArpLoopStart() const;
+    int getArpStepTuneForDisplay(int step) const;
+    int getArpLedPos() const;
+    int getArpSeq() const;
+    bool getArpPlaying() const;
+    bool getArpRatchetDisplay() const;
+    void setArpKeyEntryPos(int step);
+    int getXYRecordMode() const;
+    int getXYPlayMode() const;
+    int getXYLoopMode() const;
+    int getXYSyncedToPeriod() const;
+    int getXYSpaceQuant() const;
+    int getXYTimeQuant() const;
+    int getXYPointQuant() const;
+    int getXYToFreeDest(int tag) const;
+    void setXY(float x, float y);
+    void setXY(int i, float x, float y);
+    void setXYZeroTime();
+    void getXYEditor(float& x, float& y) const;
+    void getXYEditor(int voice, float& x, float& y) const;
+    bool getUpdateXY() const;
+    void setUpdateXY(bool on);
+    bool getXChanged();
+    bool getYChanged();
+    void startXYRecord();
+    void setXYRecord(float x, float y);
+    void endXYRecord();
+    void loadTuning();
+    void resetTuning();
+    std::string getTuningName() const;
+    int getWavePresetNo() const;
+    std::string getWavePresetStrFromNo(int n) const;
+
     // ------------------------------------------------------------ engine internals
     // The steps of the render loop and the note path (engine/render.cpp,
     // engine/notes.cpp, engine/midi.cpp), and the stages still to come

@@ -3,6 +3,7 @@
 
 #include "editor/ueditor.h"
 
+#include "controls/toptionmenu.h"
 #include "core/aplugin.h"
 #include "core/section_tags.h"
 #include "editor/artwork.h"
@@ -167,22 +168,6 @@ void uEditor::clearControlTable() {
     table.count = 0;
 }
 
-// Enters a control in the table and maps its tag to it; the slot, or -1
-// when the table is full.
-int uEditor::addControl(CControl* control, int kind) {
-    if (!control || table.count >= tag::Count) return -1;
-    const int slot = table.count++;
-    table.control[slot] = control;
-    table.kind[slot] = kind;
-    table.tooltipEnabled[slot] = true;
-    const int t = control->getTag();
-    if (isValidTag(t)) {
-        table.tagToControl[t] = slot;
-        table.tagKind[t] = kind;
-    }
-    return slot;
-}
-
 void uEditor::clearPageRequests() {
     requests = PageRequests{};
 }
@@ -317,12 +302,12 @@ bool uEditor::isOpen() {
     return windowOpen.load(std::memory_order_acquire);
 }
 
-void uEditor::removeControls() {
-    // The controls of the main and back screens are forgotten here, once
-    // each, as the screens gain them.
-}
-
 void uEditor::updatePresetMenu() {
-    // The preset menu joins the main screen's controls; until then there
-    // is nothing to show the program name on.
+    APlugin* p = plugin();
+    TOptionMenu* menu = controls.header.presetMenu;
+    if (!getEditorFinishedOpening() || !p || !menu) return;
+    char name[64] = {};
+    p->getProgramName(name);
+    menu->setString(name);
+    menu->setDirty(true);
 }

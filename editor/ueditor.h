@@ -13,11 +13,13 @@
 #pragma once
 
 #include "core/tags.h"
+#include "editor/editor_controls.h"
 #include "editor/gui_tables.h"
 #include "vstgui/vstgui.h"
 
 #include <array>
 #include <atomic>
+#include <span>
 #include <string>
 
 class APlugin;
@@ -92,6 +94,8 @@ public:
     void _setupKeyInput() {}
     void _exitKeyInput() {}
     int getSelectedWave() const { return selectedWave; }
+    // The wheel over a radio button steps its group by delta (-1, 0, +1).
+    void changeRadioDelta(int group, int delta);
 
     // ---------------------------------------------------------------- sizes
     int getSizeIndex() const { return sizeIndex; }
@@ -149,6 +153,92 @@ public:
     int getScreenCode() const { return screenCode; }
     int getMainPage() const { return mainPage; }
 
+    // ---------------------------------------------------------------- control table
+    // What a control is to the rest of the editor. Plain controls (buttons,
+    // click areas, radio buttons, readouts) have no tooltip; menus are
+    // refreshed through resumeMenu/resumeSubMenu, never by value; knobs,
+    // switches and sliders take their parameter's value.
+    enum ControlKind {
+        kPlainKind = 0,
+        kKnobKind = 1,
+        kMenuKind = 2,
+        kOnOffKind = 3,
+        kSliderKind = 4
+    };
+    using Offsets = editor_controls::Offsets;
+    // Enters a control in the table (with its parameter's default and value)
+    // while the window is being built; a later control of the same tag takes
+    // over the tag. Nothing without a plug-in object or frame, or when full.
+    void addControl(VSTGUI::CControl* control, int kind);
+    // The control bound to a tag and its kind (nullptr / -1 when none).
+    VSTGUI::CControl* getTagControl(int tag) const;
+    int getTagKind(int tag) const;
+    int getControlCount() const { return table.count; }
+    VSTGUI::CControl* getTableControl(int slot) const;
+    int getTableKind(int slot) const;
+    bool getTooltipEnabled(int slot) const;
+
+    // Factories: design coordinates in, a control of the current size out,
+    // entered in the table. A missing bitmap leaves out as it was.
+    void createOnOff(TOnOff*& out, int tag, int x, int y, VSTGUI::CBitmap* bitmap,
+                     const Offsets& off = {});
+    void createOnOff(TOnOff*& out, int tag, int x, int y, const Offsets& off = {});
+    void createKickButton(VSTGUI::CKickButton*& out, int x, int y, int tag, VSTGUI::CBitmap* bitmap,
+                          const Offsets& off = {});
+    void createKickButton(VSTGUI::CKickButton*& out, int x, int y, VSTGUI::CBitmap* bitmap,
+                          const Offsets& off = {});
+    void createKickButton(VSTGUI::CKickButton*& out, int x, int y, const Offsets& off = {});
+    // An invisible click area; the design height is twice the clickable one.
+    void createKickButtonArea(VSTGUI::CKickButton*& out, int x, int y, int width, int height,
+                              const Offsets& off = {});
+    void createRadio(TRadioButton*& out, int x, int y, int group, int index,
+                     VSTGUI::CBitmap* bitmap, const Offsets& off = {});
+    void createRadio(TRadioButton*& out, int x, int y, int group, int index,
+                     const Offsets& off = {});
+    // type 0..3 picks the pointer and modulation film strips.
+    void createKnob(TKnob*& out, int tag, int x, int y, int type, const Offsets& off = {});
+    void createReadout(TReadout*& out, int x, int y, int width, int height, const std::string& text,
+                       bool centred, const Offsets& off = {});
+    void createMenu(TOptionMenu*& out, int tag, int x, int y, int width, int height, int count,
+                    const char* const* entries, bool centred, bool deltaArrows,
+                    const Offsets& off = {});
+    // As many entries as the tag has steps (at most the table's length).
+    void createMenu(TOptionMenu*& out, int tag, int x, int y, int width, int height,
+                    std::span<const char* const> entries, bool centred, bool deltaArrows,
+                    const Offsets& off = {});
+    // Sized by its background bitmap.
+    void createMenu(TOptionMenu*& out, int tag, int x, int y, VSTGUI::CBitmap* bitmap, int count,
+                    const char* const* entries, bool centred, bool deltaArrows,
+                    const Offsets& off = {});
+    // The oscillator wave menu: menus[0] lists 16 waves, the five group
+    // submenus menus[1..5] and the two user waves.
+    void createOscMenu(std::array<TOptionMenu*, 6>& menus, int tag, int x, int y, int width,
+                       const Offsets& off = {});
+    // XY destination menu index (X1, Y1, X2, Y2) with its twelve group submenus.
+    void createDestMenu(int index, int tag, int x, int y, int width, int height,
+                        const Offsets& off = {});
+
+    // Menus and stepped parameters.
+    void setMenuValue(VSTGUI::CControl* menu);
+    void setMenuValue(int tag, int step);
+    void resumeMenu(TOptionMenu* menu);
+    void resumeSubMenu(TOptionMenu* menu, int tag, std::span<const char* const> table);
+    // The modulated value of a knob's parameter, for its ring.
+    void setModValue(TKnob* knob);
+
+    // Where the graphic screens go at the current size (the envelope screens
+    // inside their pages, the others in the frame).
+    enum class GraphicScreen { Arp, Mod, XY, Wave, FilterEnvelope, AmpEnvelope };
+    VSTGUI::CRect getScreenRect(GraphicScreen screen) const;
+
+    // The controls addressed by identity (null while closed).
+    const editor_controls::All& getControls() const { return controls; }
+    int getSelectedFreeEnv() const { return selectedFreeEnv; }
+    int getSelectedFreeLFO() const { return selectedFreeLFO; }
+    int getWaveDrawMode() const { return waveDrawMode; }
+    int getPartialView() const { return partialView; }
+    bool getEnvelopeShowKnobs() const { return prefs.envelopeShowKnobs; }
+
     // ---------------------------------------------------------------- test access
     // The value last applied to a tag at idle (what its control shows).
     float shownValue(int tag) const { return tag::isValid(tag) ? applied[tag] : 0.0f; }
@@ -165,8 +255,15 @@ private:
     void applyPendingValues();
     void applyParameter(int tag, float value);
     void clearPageRequests();
-    int addControl(VSTGUI::CControl* control, int kind);
     void clearControlTable();
+    // The radio-group follow-ups of a new state.
+    void setRadioGroup(int group, int state);
+    // The geometry rule: a design coordinate with its per-size offset.
+    int scaledX(int x, const Offsets& off) const;
+    int scaledY(int y, const Offsets& off) const;
+    // Builds a menu's group submenu (tag 9999, no listener).
+    TOptionMenu* makeSubMenu(const VSTGUI::CRect& rect, int style, bool centred,
+                             const char* const* entries, int first, int last);
     void pumpWindowEvents();
     // Moves the preset by delta unless a step is too soon or a preset is
     // still being applied.
@@ -283,6 +380,7 @@ private:
     int waveDrawMode = 0;
     int partialView = 0;
     bool shownPreviewWave = false;
+    editor_controls::All controls;
     std::array<float, 23> shaperValue1{};
     std::array<float, 23> shaperValue2{};
     std::array<uint8_t, 2> bankManagerRequest{};

@@ -3,6 +3,7 @@
 #include "vstgui/cbitmap.h"
 #include "vstgui/cframe.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace VSTGUI {
@@ -112,6 +113,8 @@ CMenuItem* COptionMenu::addEntry(COptionMenu* submenu, const UTF8String& title) 
 
 CMenuItem* COptionMenu::addEntry(const UTF8String& title, int32_t index, int32_t itemFlags) {
     if (title == "-") return addSeparator(index);
+    if (title.starts_with("-G"))
+        return addEntry(new CMenuItem(title.substr(2), itemFlags | CMenuItem::kDisabled), index);
     return addEntry(new CMenuItem(title, itemFlags), index);
 }
 
@@ -161,6 +164,33 @@ int32_t COptionMenu::getCurrentIndex(bool countSeparator) const {
 
 CMenuItem* COptionMenu::getCurrent() const {
     return getEntry(getCurrentIndex(true));
+}
+
+int32_t COptionMenu::getCurrent(char* txt, bool countSeparator) const {
+    const int32_t index = getCurrentIndex(countSeparator);
+    if (txt) {
+        if (const CMenuItem* item = getCurrent()) {
+            const UTF8String& title = item->getTitle();
+            const size_t n = std::min<size_t>(title.size(), 255);
+            title.copy(txt, n);
+            txt[n] = '\0';
+        }
+    }
+    return index;
+}
+
+bool COptionMenu::setEntry(long index, char* txt) {
+    if (index < 0 || index >= getNbEntries()) return false;
+    CMenuItem* item = items[static_cast<size_t>(index)];
+    const UTF8String title = txt ? txt : "";
+    if (title.starts_with("-G")) {
+        item->setEnabled(false);
+        item->setTitle(title.substr(2));
+    } else {
+        item->setEnabled(true);
+        item->setTitle(title);
+    }
+    return true;
 }
 
 bool COptionMenu::setCurrent(int32_t index, bool countSeparator) {

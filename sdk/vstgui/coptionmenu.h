@@ -75,7 +75,9 @@ public:
     ~COptionMenu() override;
     CView* newCopy() const override { return new COptionMenu(*this); }
 
-    // Entries. The menu holds one reference to each entry it adds.
+    // Entries. The menu holds one reference to each entry it adds. A title
+    // "-" adds a separator; a title that begins with "-G" adds a disabled
+    // (greyed) entry titled with the rest.
     virtual CMenuItem* addEntry(CMenuItem* item, int32_t index = -1);
     virtual CMenuItem* addEntry(COptionMenu* submenu, const UTF8String& title);
     virtual CMenuItem* addEntry(const UTF8String& title, int32_t index = -1,
@@ -91,6 +93,14 @@ public:
     // before it are not counted. -1 when there is none.
     int32_t getCurrentIndex(bool countSeparator = false) const;
     CMenuItem* getCurrent() const;
+    // The current index as above; when txt is given and there is a current
+    // entry, its title is copied into txt (at most 255 characters and the
+    // NUL: txt must hold 256 bytes).
+    int32_t getCurrent(char* txt, bool countSeparator) const;
+    // Retitles entry index (counting separators): a txt that begins with
+    // "-G" disables it and shows the rest, any other txt enables it (nullptr
+    // gives an empty title). false when there is no such entry.
+    bool setEntry(long index, char* txt);
     // Makes entry index current; false when out of range.
     bool setCurrent(int32_t index, bool countSeparator = true);
     void setValue(float value) override;

@@ -224,9 +224,11 @@ TEST_F(EditorFixture, MainScreenHoldsTheSubPagesAndCloseDetachesThem) {
 
     // Back and forth: the containers are moved, never released.
     ui().showBackScreen(false);
-    EXPECT_EQ(frame->getNbViews(), 0u);
+    for (int i = 0; i < uEditor::kSubPageCount; ++i)
+        EXPECT_FALSE(frame->isChild(ui().getSubPage(static_cast<uEditor::SubPage>(i))));
     ui().showMainScreen();
-    EXPECT_EQ(frame->getNbViews(), 5u);
+    for (int i = 0; i < uEditor::kSubPageCount; ++i)
+        EXPECT_TRUE(frame->isChild(ui().getSubPage(static_cast<uEditor::SubPage>(i))));
 
     dispatch(effEditClose); // with the containers still in the frame
     EXPECT_EQ(Testing::liveObjects(), before);
@@ -245,8 +247,10 @@ TEST_F(EditorFixture, CloseForgetsTheEditedControlAndTheDragSource) {
     ASSERT_EQ(dispatch(effEditOpen), 1);
     ui().setEditTag(-1);
     EXPECT_EQ(ui().getEditControl(), nullptr);
-    ui().setEditTag(5); // no control has it: unchanged
+    ui().setEditTag(0); // no control has it: unchanged
     EXPECT_EQ(ui().getEditControl(), nullptr);
+    ui().setEditTag(5); // the amplifier envelope's decay knob
+    EXPECT_NE(ui().getEditControl(), nullptr);
     dispatch(effEditClose);
     EXPECT_EQ(ui().getEditControl(), nullptr);
 }

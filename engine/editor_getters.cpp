@@ -1,0 +1,260 @@
+// What the editor reads from the engine and the few small commands it sends.
+//
+// The editor calls these on the host's main thread while the audio thread
+// runs; every getter only reads parameter values and engine fields without
+// a lock, and a value caught in the middle of a change is corrected by the
+// next idle pass.
+//
+// The getters that follow from parameter values alone are final here. The
+// ones that read the run-time state of a stage that is not built yet
+// (arpeggiator clock, XY recording and replay, tuning files, user-wave
+// preset folder) answer what that state reads while nothing plays; each
+// stage replaces its group below when it lands:
+//   arpeggiator     getArpLedPos, getArpSeq, getArpPlaying, getArpRatchetDisplay
+//                   (setArpKeyEntryPos writes the key-entry step of the note path)
+//   XY pad          getXYEditor, getUpdateXY, setUpdateXY, getXChanged, getYChanged,
+//                   startXYRecord, setXYRecord, endXYRecord, the sources of setXY
+//   tuning          loadTuning, resetTuning, getTuningName
+//   user-wave files getWavePresetNo, getWavePresetStrFromNo
+
+#include "core/aplugin.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kPlayArp = 8;
+constexpr int kXYPlayFree = 1;
+
+// Modulation destinations that getModValue reads by number.
+constexpr int kDestArpLoopStart = 9;
+constexpr int kDestVoiceVolume = 86;
+constexpr int kDestSubVolume = 69;
+constexpr int kDestFreeLfo1Speed = 113;
+constexpr int kDestFreeLfo2Speed = 121;
+constexpr int kDestFlangerSpeed = 167;
+constexpr int kDestPhaserSpeed = 186;
+
+float clamp01(float v) {
+    return std::clamp(v, 0.0f, 1.0f);
+}
+
+// A factor destination shown on its knob: ln(factor) / ln(base), 0 for a
+// factor that is not positive.
+float logOf(float factor, float base) {
+    return factor > 0.0f ? std::log(factor) / std::log(base) : 0.0f;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ modulation display
+
+float APlugin::getModValue(int t) const {
+    if (!isValidTag(t)) return 0.0f;
+    const float value = getCurrentValue(t);
+    const int d = getTagDest(t);
+    if (d < 1 || d >= kNumModDests) return clamp01(value);
+
+    // The effects are global: their knobs show the global sums.
+    if (t >= tag::ChorusLength && t <= tag::ReverbMix) {
+        if (t == tag::FlangerSpeed)
+            return clamp01(value + logOf(engine.global.dst[kDestFlangerSpeed], 4.0f));
+        if (t == tag::PhaserSpeed)
+            return clamp01(value + logOf(engine.global.dst[kDestPhaserSpeed], 4.0f));
+        return clamp01(value + engine.global.dst[d]);
+    }
+
+    if (!getIsAnyVoicePlaying()) return clamp01(value);
+    const VoiceState& voice = engine.voices[limitVoice(engine.notes.lastVoice)];
+    const ModRow& row = voice.mod;
+    switch (t) {
+    case tag::MainVolume: {
+        const float x = std::abs(row.dst[kDestVoiceVolume]) * engine.render.masterGain;
+        return x < 0.001f ? 0.0f : clamp01((20.0f * std::log10(x) + 60.0f) / 60.0f);
+    }
+    case tag::OscSubVolume:
+        return clamp01(std::abs(row.dst[kDestSubVolume]) * (value - 0.5f) + 0.5f);
+    case tag::FreeLfo1Speed:
+        return clamp01(value + logOf(row.dst[kDestFreeLfo1Speed], 32768.0f));
+    case tag::FreeLfo2Speed:
+        return clamp01(value + logOf(row.dst[kDestFreeLfo2Speed], 32768.0f));
+    // The morph's XY share and the filter's cut-off in Hz come with the XY
+    // pad and a per-voice cut-off readout; until then both show their own
+    // destination's sum like every other knob.
+    default:
+        return clamp01(value + row.dst[d]);
+    }
+}
+
+// ------------------------------------------------------------------ arpeggiator modes
+
+int APlugin::getArpMode() const {
+    const int mode = getLockSteppedValue(tag::ArpMode);
+    if (getPlayMode() == kPlayArp && mode >= 10 && mode <= 12) return 0;
+    return mode;
+}
+int APlugin::getArpSpeed() const {
+    return getLockSteppedValue(tag::ArpSpeed);
+}
+int APlugin::getArpOct() const {
+    return getLockSteppedValue(tag::ArpOctave);
+}
+int APlugin::getArpTiedMode() const {
+    return getLockSteppedValue(tag::ArpTiedMode);
+}
+int APlugin::getArpRatchetMode() const {
+    return getLockSteppedValue(tag::ArpRatchetMode);
+}
+int APlugin::getArpLoopMode() const {
+    return getLockSteppedValue(tag::ArpLoopMode);
+}
+int APlugin::getArpMagicMode() const {
+    return getLockSteppedValue(tag::ArpMagicMode);
+}
+int APlugin::getArpStepsCatchup() const {
+    return getLockSteppedValue(tag::ArpStepsCatchup);
+}
+int APlugin::getArpLoopStartCatchup() const {
+    return getLockSteppedValue(tag::ArpLoopStartCatchup);
+}
+
+// A catch-up of 1 "Even" sets the lowest bit of a 0-based step, 2 "Odd"
+// clears it.
+int APlugin::applyArpCatchup(int step, int catchup) {
+    if (catchup == 1) return step | 1;
+    if (catchup == 2) return step & ~1;
+    return step;
+}
+
+int APlugin::getArpNumOfStepsWithCatchup() const {
+    return std::clamp(applyArpCatchup(getLockSteppedValue(tag::ArpNumSteps), getArpStepsCatchup()),
+                      0, tag::ArpStepCount - 1);
+}
+
+int APlugin::getArpLoopStartWithCatchup() const {
+    const int start =
+        applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup());
+    return std::clamp(start, 0, getArpNumOfStepsWithCatchup());
+}
+
+int APlugin::getArpLoopStart() const {
+    const int base =
+        applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup());
+    const int start = base + static_cast<int>(engine.global.dst[kDestArpLoopStart] * 15.0f + 0.1f);
+    if (start < 0) return 0;
+    return std::min(start, getArpNumOfSteps() - 1);
+}
+
+int APlugin::getArpStepTuneForDisplay(int step) const {
+    if (step < 0 || step >= tag::ArpStepCount) return 0;
+    return static_cast<int>(getLockVar(tag::arpStep(tag::RowTune, step)) * 72.0f) - 36;
+}
+
+// ------------------------------------------------------------------ arpeggiator run-time state
+
+int APlugin::getArpLedPos() const {
+    return engine.notes.arpKeyEntry ? engine.notes.arpEntryStep : -1;
+}
+int APlugin::getArpSeq() const {
+    return 0;
+}
+bool APlugin::getArpPlaying() const {
+    return false;
+}
+bool APlugin::getArpRatchetDisplay() const {
+    return true;
+}
+void APlugin::setArpKeyEntryPos(int step) {
+    if (step >= 0 && step < tag::ArpStepCount) engine.notes.arpEntryStep = step;
+}
+
+// ------------------------------------------------------------------ XY pad modes
+
+int APlugin::getXYRecordMode() const {
+    return getSteppedValue(tag::XYRecordMode);
+}
+int APlugin::getXYPlayMode() const {
+    const int mode = getSteppedValue(tag::XYPlayMode);
+    return mode == 0 && getPlayMode() == kPlayArp ? kXYPlayFree : mode;
+}
+int APlugin::getXYLoopMode() const {
+    const int mode = getSteppedValue(tag::XYLoopMode);
+    return mode == 0 && getXYPlayMode() == kXYPlayFree ? 1 : mode;
+}
+int APlugin::getXYSyncedToPeriod() const {
+    return getSteppedValue(tag::XYSyncToMode);
+}
+int APlugin::getXYSpaceQuant() const {
+    return getSteppedValue(tag::XYSpaceQuant);
+}
+int APlugin::getXYTimeQuant() const {
+    return getSteppedValue(tag::XYTimeQuant);
+}
+int APlugin::getXYPointQuant() const {
+    return getSteppedValue(tag::XYPointQuant);
+}
+int APlugin::getXYToFreeDest(int t) const {
+    return getSteppedValue(t);
+}
+
+// ------------------------------------------------------------------ XY pad position and path
+
+void APlugin::setXY(float x, float y) {
+    setParameterAutomated(tag::XYX, clamp01(x));
+    setParameterAutomated(tag::XYY, clamp01(y));
+}
+
+void APlugin::setXY(int i, float x, float y) {
+    if (i < 0 || i >= tag::XYPointCount) return;
+    setParameterAutomated(tag::XYPointXFirst + i, (std::clamp(x, -1.0f, 1.0f) + 1.0f) * 0.5f);
+    setParameterAutomated(tag::XYPointYFirst + i, (std::clamp(y, -1.0f, 1.0f) + 1.0f) * 0.5f);
+}
+
+void APlugin::setXYZeroTime() {
+    if (1000.0f * getCurrentValue(tag::XYLengthSec) + getCurrentValue(tag::XYLengthMs) < 0.002f) {
+        setParameter(tag::XYLengthSec, 0.004f);
+        setParameter(tag::XYLengthMs, 0.0f);
+    }
+}
+
+// Without replay the pad rests where it was put.
+void APlugin::getXYEditor(float& x, float& y) const {
+    x = getCurrentValue(tag::XYX);
+    y = getCurrentValue(tag::XYY);
+}
+void APlugin::getXYEditor(int /*voice*/, float& x, float& y) const {
+    getXYEditor(x, y);
+}
+bool APlugin::getUpdateXY() const {
+    return false;
+}
+void APlugin::setUpdateXY(bool /*on*/) {}
+bool APlugin::getXChanged() {
+    return false;
+}
+bool APlugin::getYChanged() {
+    return false;
+}
+void APlugin::startXYRecord() {}
+void APlugin::setXYRecord(float x, float y) {
+    setXY(x, y);
+}
+void APlugin::endXYRecord() {}
+
+// ------------------------------------------------------------------ tuning
+
+void APlugin::loadTuning() {}
+void APlugin::resetTuning() {}
+std::string APlugin::getTuningName() const {
+    return "Default Tuning";
+}
+
+// ------------------------------------------------------------------ user-wave presets
+
+int APlugin::getWavePresetNo() const {
+    return 0;
+}
+std::string APlugin::getWavePresetStrFromNo(int /*n*/) const {
+    return {};
+}

@@ -1,0 +1,414 @@
+// Switching screens: the main screen's two lower pages, the five sub-pages
+// and the back screen, the radio groups' stepping, that every control lives
+// exactly once through all of it, and a picture of the main screen.
+
+#include "controls/tbitmap.h"
+#include "controls/tbuttons.h"
+#include "controls/tknob.h"
+#include "controls/toptionmenu.h"
+#include "controls/treadout.h"
+#include "controls/tsliders.h"
+#include "core/aplugin.h"
+#include "core/vocabulary.h"
+#include "editor/ueditor.h"
+#include "platform/prefs.h"
+#include "support/fake_host.h"
+#include "support/manual_clock.h"
+#include "support/temp_prefs.h"
+#include "vstgui/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+using namespace VSTGUI;
+
+namespace {
+
+struct EditorScreens : ::testing::Test {
+    TempPrefs prefs;
+    ManualClock clock;
+    FakeHost host;
+    std::unique_ptr<APlugin> plugin;
+
+    void make() { plugin = std::make_unique<APlugin>(FakeHost::callback); }
+    VstIntPtr dispatch(VstInt32 opcode) {
+        AEffect* e = plugin->getAeffect();
+        return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
+    }
+    void open() { ASSERT_EQ(dispatch(effEditOpen), 1); }
+    void TearDown() override {
+        if (plugin) dispatch(effEditClose);
+    }
+    uEditor& ui() { return *plugin->getUEditor(); }
+    const editor_controls::All& c() { return ui().getControls(); }
+    CFrame* frame() { return ui().frameForTests(); }
+    CViewContainer* page(uEditor::SubPage p) { return ui().getSubPage(p); }
+    bool shows(const CView* view) { return view && frame()->isChild(const_cast<CView*>(view)); }
+    bool holds(uEditor::SubPage p, const CView* view) {
+        return view && page(p)->isChild(const_cast<CView*>(view));
+    }
+
+    // Every control pointer the editor holds.
+    std::vector<CControl*> members() {
+        std::vector<CControl*> out;
+        editor_controls::All all = c();
+        all.forEach([&](auto*& control) {
+            if (control) out.push_back(control);
+        });
+        return out;
+    }
+    // How often each view is attached to the frame or a sub-page now.
+    std::map<const CView*, int> attachments() {
+        std::map<const CView*, int> count;
+        for (CView* v : frame()->getChildren()) ++count[v];
+        for (int i = 0; i < uEditor::kSubPageCount; ++i)
+            for (CView* v : page(static_cast<uEditor::SubPage>(i))->getChildren()) ++count[v];
+        return count;
+    }
+};
+
+} // namespace
+
+// ------------------------------------------------------------------ lifetimes
+
+// Every control is made once per opening, keeps one reference while the
+// screens move it around, is attached at most once at any moment, and is
+// gone after close.
+TEST_F(EditorScreens, SwitchingKeepsEveryControlAliveExactlyOnce) {
+    make();
+    const int64_t baseline = Testing::liveObjects();
+    for (int round = 0; round < 2; ++round) {
+        open();
+        const std::vector<CControl*> all = members();
+        EXPECT_GT(all.size(), 250u);
+        const int64_t built = Testing::liveObjects();
+
+        // A group submenu has a second reference: its entry in the main menu.
+        std::set<const CControl*> submenus;
+        for (int g = 1; g < 6; ++g) submenus.insert({c().osc.waveA[g], c().osc.waveB[g]});
+        for (const auto& groups : c().xy.destSubMenu)
+            for (TOptionMenu* m : groups) submenus.insert(m);
+
+        auto check = [&](const char* where) {
+            SCOPED_TRACE(where);
+            EXPECT_EQ(Testing::liveObjects(), built);
+            for (CControl* control : all)
+                EXPECT_EQ(control->getNbReference(), submenus.count(control) ? 2 : 1);
+            for (auto [view, n] : attachments()) EXPECT_EQ(n, 1);
+        };
+        check("back screen after opening");
+        ui().showMainScreen();
+        check("main screen, arpeggiator");
+        ui().changeRadioDelta(0, 1);
+        ASSERT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+        check("main screen, user waves");
+        ui().showFreeLFOScreen();
+        ui().showFreeEnvScreen();
+        ui().showEnvScreens();
+        ui().showFXScreen();
+        check("sub-pages refilled");
+        ui().showBackScreen(false);
+        check("back screen again");
+        ui().showMainScreen();
+        clock.advance(40);
+        dispatch(effEditIdle);
+        check("after an idle pass");
+
+        dispatch(effEditClose);
+        EXPECT_EQ(Testing::liveObjects(), baseline) << "round " << round;
+        EXPECT_TRUE(members().empty());
+        EXPECT_EQ(ui().getControlCount(), 0);
+        EXPECT_EQ(ui().getTagControl(23), nullptr);
+    }
+}
+
+// ------------------------------------------------------------------ main screen
+
+TEST_F(EditorScreens, LowerPagesShowTheirOwnControls) {
+    make();
+    open();
+    ui().showMainScreen();
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_ARP);
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10000));
+    // The blocks every main screen shows.
+    for (TKnob* knob : c().main.knobs) EXPECT_TRUE(shows(knob));
+    for (TOnOff* button : c().main.switches) EXPECT_TRUE(shows(button));
+    EXPECT_TRUE(shows(c().header.presetMenu));
+    EXPECT_TRUE(shows(c().osc.waveA[0]));
+    EXPECT_FALSE(shows(c().osc.waveA[1])); // reached through its menu only
+    EXPECT_TRUE(shows(c().osc.morph));
+    EXPECT_TRUE(shows(c().xy.speed));
+    EXPECT_TRUE(shows(c().xy.drawOsc));
+    EXPECT_TRUE(shows(c().freeEnv.sync));
+    // The arpeggiator page.
+    EXPECT_TRUE(shows(c().arp.on));
+    EXPECT_TRUE(shows(c().arp.magicMode));
+    for (TKnob* knob : c().arp.knobs) EXPECT_TRUE(shows(knob));
+    EXPECT_FALSE(shows(c().wave.presetMenu));
+    EXPECT_FALSE(shows(c().wave.shaperKnobs[0]));
+    EXPECT_EQ(c().main.pageSelect[1]->getValue(), 1.0f);
+    EXPECT_EQ(c().main.pageSelect[0]->getValue(), 0.0f);
+    EXPECT_EQ(c().play.playLock->getString(), "Off");
+    EXPECT_EQ(c().arp.lock->getString(), "Off");
+    // The frame starts with the five sub-pages.
+    for (int i = 0; i < uEditor::kSubPageCount; ++i)
+        EXPECT_EQ(frame()->getView(static_cast<uint32_t>(i)),
+                  page(static_cast<uEditor::SubPage>(i)));
+
+    // The user-wave page; the arpeggiator switch stays.
+    ui().changeRadioDelta(0, -1);
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10001));
+    EXPECT_TRUE(shows(c().arp.on));
+    EXPECT_FALSE(shows(c().arp.magicMode));
+    for (TKnob* knob : c().arp.knobs) EXPECT_FALSE(shows(knob));
+    EXPECT_TRUE(shows(c().wave.presetMenu));
+    EXPECT_TRUE(shows(c().wave.save));
+    EXPECT_TRUE(shows(c().wave.shaperMenu));
+    EXPECT_EQ(c().main.pageSelect[0]->getValue(), 1.0f);
+    EXPECT_EQ(c().wave.select[0]->getValue(), 1.0f);
+    EXPECT_EQ(c().wave.drawMode[0]->getValue(), 1.0f);
+    EXPECT_EQ(c().wave.view[0]->getValue(), 1.0f);
+    for (TKnob* knob : c().main.knobs) EXPECT_TRUE(shows(knob));
+}
+
+TEST_F(EditorScreens, SubPagesHoldTheirControls) {
+    make();
+    plugin->setParameter(64, 0.0f); // LFO 1 runs free
+    open();
+    ui().showMainScreen();
+    APlugin& p = *plugin;
+    const auto& lfo = c().freeLFO;
+
+    // Free LFO 1 without tempo sync: its speed as text.
+    EXPECT_EQ(page(uEditor::kFreeLFOPage)->getBackground(), ui().getBitmap(10024));
+    for (const CView* v : std::initializer_list<const CView*>{
+             lfo.mode[0], lfo.wave[0], lfo.sync[0], lfo.speedKnob[0], lfo.speedReadout[0]})
+        EXPECT_TRUE(holds(uEditor::kFreeLFOPage, v));
+    EXPECT_FALSE(holds(uEditor::kFreeLFOPage, lfo.speedMenu[0]));
+    EXPECT_EQ(page(uEditor::kFreeLFOPage)->getNbViews(), 5u);
+    EXPECT_EQ(lfo.speedReadout[0]->getString(), p.getParameterDisplayStr(63));
+    EXPECT_EQ(lfo.select[0]->getValue(), 1.0f);
+
+    // Free LFO 2 with tempo sync: its period menu instead of the text.
+    ui().changeRadioDelta(2, 1);
+    EXPECT_EQ(ui().getSelectedFreeLFO(), 1);
+    EXPECT_EQ(lfo.select[1]->getValue(), 1.0f);
+    EXPECT_EQ(lfo.select[0]->getValue(), 0.0f);
+    p.setParameter(66, 1.0f);
+    p.setSteppedValue(65, 5, 33.99f, 34);
+    ui().showFreeLFOScreen();
+    EXPECT_TRUE(holds(uEditor::kFreeLFOPage, lfo.speedMenu[1]));
+    EXPECT_FALSE(holds(uEditor::kFreeLFOPage, lfo.speedReadout[1]));
+    EXPECT_FALSE(holds(uEditor::kFreeLFOPage, lfo.mode[0]));
+    EXPECT_TRUE(holds(uEditor::kFreeLFOPage, lfo.speedKnob[1]));
+    EXPECT_EQ(lfo.speedMenu[1]->getCurrentIndex(), 5);
+    EXPECT_FLOAT_EQ(lfo.speedKnob[1]->getValue(), p.getParameter(65));
+
+    // Free envelope 2: its five knobs, and the frame's sync switch serves it.
+    p.setParameter(62, 1.0f);
+    ui().changeRadioDelta(1, -1);
+    EXPECT_EQ(ui().getSelectedFreeEnv(), 1);
+    ui().showFreeEnvScreen();
+    for (TKnob* knob : c().freeEnv.knobs[1]) EXPECT_TRUE(holds(uEditor::kFreeEnvPage, knob));
+    for (TKnob* knob : c().freeEnv.knobs[0]) EXPECT_FALSE(holds(uEditor::kFreeEnvPage, knob));
+    EXPECT_EQ(c().freeEnv.sync->getTag(), 62);
+    EXPECT_EQ(c().freeEnv.sync->getValue(), 1.0f);
+    EXPECT_TRUE(shows(c().freeEnv.sync));
+
+    // Effects: the phaser's knobs replace the flanger's, which keep their
+    // values and come back unchanged.
+    const float flangerMix = c().fx.flanger[5]->getValue();
+    p.setParameter(87, 1.0f);
+    ui().showFXScreen();
+    EXPECT_EQ(page(uEditor::kFXPage)->getBackground(), ui().getBitmap(10027));
+    for (TKnob* knob : c().fx.phaser) EXPECT_TRUE(holds(uEditor::kFXPage, knob));
+    for (TKnob* knob : c().fx.flanger) EXPECT_FALSE(holds(uEditor::kFXPage, knob));
+    p.setParameter(87, 0.0f);
+    ui().showFXScreen();
+    EXPECT_EQ(page(uEditor::kFXPage)->getNbViews(), 6u);
+    EXPECT_FLOAT_EQ(c().fx.flanger[5]->getValue(), flangerMix);
+
+    // The envelope pages show the graphic screens, which are not built yet.
+    EXPECT_EQ(page(uEditor::kEnvPage1)->getBackground(), ui().getBitmap(10020));
+    EXPECT_EQ(page(uEditor::kEnvPage1)->getNbViews(), 0u);
+}
+
+TEST_F(EditorScreens, EnvelopePagesShowKnobsWhenAsked) {
+    saveStringToPrefs("EnvelopeShowKnobs", "Y");
+    make();
+    plugin->setParameter(31, 0.3f);
+    open();
+    ui().showMainScreen();
+    EXPECT_EQ(page(uEditor::kEnvPage1)->getBackground(), ui().getBitmap(10021));
+    EXPECT_EQ(page(uEditor::kEnvPage2)->getBackground(), ui().getBitmap(10023));
+    for (TKnob* knob : c().filter.filterEnvKnobs) EXPECT_TRUE(holds(uEditor::kEnvPage1, knob));
+    for (TKnob* knob : c().filter.ampEnvKnobs) EXPECT_TRUE(holds(uEditor::kEnvPage2, knob));
+    EXPECT_FLOAT_EQ(c().filter.filterEnvKnobs[1]->getValue(), 0.3f);
+}
+
+// ------------------------------------------------------------------ radio groups
+
+TEST_F(EditorScreens, RadioGroupsStepAndWrap) {
+    make();
+    open();
+    ui().showMainScreen();
+    APlugin& p = *plugin;
+
+    // XY record mode by the wheel over one of its buttons: up steps back.
+    const CRect live = c().xy.recordMode[0]->getViewSize();
+    const CPoint onLive(live.left + 2, live.top + 2);
+    EXPECT_EQ(p.getXYRecordMode(), 0);
+    Testing::wheel(frame(), onLive, -1.0f);
+    EXPECT_EQ(p.getXYRecordMode(), 1);
+    Testing::wheel(frame(), onLive, -1.0f);
+    EXPECT_EQ(p.getXYRecordMode(), 2);
+    Testing::wheel(frame(), onLive, -1.0f);
+    EXPECT_EQ(p.getXYRecordMode(), 0); // Replay -> Live
+    Testing::wheel(frame(), onLive, 1.0f);
+    EXPECT_EQ(p.getXYRecordMode(), 2); // and back
+    ui().changeRadioDelta(3, 0);
+    EXPECT_EQ(p.getXYRecordMode(), 2);
+
+    // Draw modes wrap and the page is rebuilt with the buttons set.
+    ui().changeRadioDelta(0, 1); // to the user-wave page
+    for (int expected : {2, 1, 0, 2}) {
+        ui().changeRadioDelta(5, -1);
+        EXPECT_EQ(ui().getWaveDrawMode(), expected);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(c().wave.drawMode[i]->getValue(), i == expected ? 1.0f : 0.0f);
+    }
+    ui().changeRadioDelta(4, 1);
+    EXPECT_EQ(ui().getSelectedWave(), 1);
+    EXPECT_EQ(c().wave.select[1]->getValue(), 1.0f);
+    // The partials view has a background of its own.
+    ui().changeRadioDelta(6, 1);
+    EXPECT_EQ(ui().getPartialView(), 1);
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10002));
+    EXPECT_EQ(c().wave.view[1]->getValue(), 1.0f);
+    EXPECT_EQ(c().wave.view[0]->getValue(), 0.0f);
+    ui().changeRadioDelta(6, 1);
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10001));
+
+    // Groups outside 0..6 are nobody's.
+    ui().changeRadioDelta(7, 1);
+    ui().changeRadioDelta(-1, 1);
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+}
+
+// ------------------------------------------------------------------ back screen
+
+TEST_F(EditorScreens, BackScreenShowsTheSettings) {
+    make();
+    open();
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_BACK);
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10003));
+    const auto& b = c().back;
+    // The main-screen button covers the screen under every setting.
+    EXPECT_EQ(frame()->getView(0), b.toMain);
+    EXPECT_EQ(b.toMain->getViewSize(), frame()->getViewSize());
+    EXPECT_EQ(frame()->getNbViews(), 13u);
+    EXPECT_EQ(b.version->getString(), "Linux v1.0.1");
+    EXPECT_EQ(b.a4Tuning->getString(), "440hz");
+    EXPECT_EQ(b.loadTuning->getString(), "Default Tuning");
+    EXPECT_EQ(b.screenSize->getString(), "100%");
+    EXPECT_EQ(b.midiChannel->getString(), "Omni");
+    EXPECT_EQ(b.midiChannel->getNbEntries(), 17);
+    EXPECT_EQ(b.screenSize->getNbEntries(), 4);
+    // Switch defaults: every one on except the preset warning; decay/sustain
+    // shows on while the editor's own flag, read with default off, stays off.
+    for (TOnOff* on : {b.keyboard, b.altMidi, b.midiPreset, b.midiBank, b.decaySustain})
+        EXPECT_EQ(on->getValue(), 1.0f);
+    EXPECT_EQ(b.presetWarning->getValue(), 0.0f);
+    EXPECT_EQ(b.resetTuning->getViewSize().getTopLeft(), CPoint(466, 572));
+    EXPECT_EQ(b.midiChannel->getViewSize(), CRect(214, 414, 288, 428));
+
+    // Stored values outside their ranges.
+    const std::pair<int, const char*> a4[] = {
+        {9, "440hz"}, {10001, "440hz"}, {10, "10hz"}, {10000, "10000hz"}};
+    for (auto [stored, shown] : a4) {
+        saveIntToPrefs("A4", stored);
+        ui().showBackScreen(false);
+        EXPECT_EQ(b.a4Tuning->getString(), shown) << stored;
+    }
+    const std::pair<int, const char*> channels[] = {{20, "CH 16"}, {-3, "Omni"}, {5, "CH 05"}};
+    for (auto [stored, shown] : channels) {
+        saveIntToPrefs("MIDIChannel", stored);
+        ui().showBackScreen(false);
+        EXPECT_EQ(b.midiChannel->getString(), shown) << stored;
+    }
+    saveStringToPrefs("Keyboard", "N");
+    saveStringToPrefs("PresetWarning", "Y");
+    ui().showBackScreen(false);
+    EXPECT_EQ(b.keyboard->getValue(), 0.0f);
+    EXPECT_EQ(b.presetWarning->getValue(), 1.0f);
+    EXPECT_EQ(frame()->getNbViews(), 13u);
+
+    // Back and forth through the whole-screen button.
+    ui().showMainScreen();
+    EXPECT_FALSE(shows(b.toMain));
+    EXPECT_FALSE(shows(b.keyboard));
+}
+
+TEST_F(EditorScreens, BackScreenAtEachSize) {
+    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
+    for (int s = 0; s < 4; ++s) {
+        if (plugin) dispatch(effEditClose);
+        for (const char* key : keys) saveStringToPrefs(key, "N");
+        saveStringToPrefs(keys[s], "Y");
+        make();
+        open();
+        EXPECT_EQ(c().back.screenSize->getString(), SCREEN_SIZE_SHORT_STR[s]);
+        // The tuning text fields take their per-size y offsets.
+        const int yOffsets[4] = {0, 4, 6, 5};
+        EXPECT_EQ(c().back.a4Tuning->getViewSize().top,
+                  static_cast<int>(571 * SCALE[s]) + yOffsets[s]);
+    }
+}
+
+// ------------------------------------------------------------------ picture
+
+// The main screen as drawn, for a look by eye: written under the build tree
+// (tests/editor-screens/main-100.png, main-150.png and main-wave-*.png
+// with the user-wave page).
+TEST_F(EditorScreens, MainScreenPictureIsWritten) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::current_path() / "editor-screens";
+    fs::create_directories(folder);
+    for (int s : {0, 2}) {
+        if (plugin) dispatch(effEditClose);
+        saveStringToPrefs("Big150", s == 2 ? "Y" : "N");
+        make();
+        plugin->setParameter(79, 1.0f); // a switch that shows on
+        open();
+        ui().showMainScreen();
+        clock.advance(40);
+        dispatch(effEditIdle);
+        const fs::path file = folder / (s == 0 ? "main-100.png" : "main-150.png");
+        ASSERT_TRUE(Testing::writePng(frame(), file.string()));
+        EXPECT_GT(fs::file_size(file), 10000u);
+
+        // The controls are drawn over the background: a knob's pixels are
+        // not the background's.
+        cairo_surface_t* background = ui().getBitmap(10000)->getSurface();
+        const CRect knob = c().main.knobs[12]->getViewSize(); // filter frequency
+        int differing = 0;
+        for (int y = static_cast<int>(knob.top); y < knob.bottom; ++y)
+            for (int x = static_cast<int>(knob.left); x < knob.right; ++x)
+                if (!(Testing::pixelAt(frame(), x, y) == Testing::pixelAt(background, x, y)))
+                    ++differing;
+        EXPECT_GT(differing, 20) << "size " << s;
+
+        // And with the user-wave page.
+        ui().changeRadioDelta(0, 1);
+        clock.advance(40);
+        dispatch(effEditIdle);
+        const fs::path wave = folder / (s == 0 ? "main-wave-100.png" : "main-wave-150.png");
+        ASSERT_TRUE(Testing::writePng(frame(), wave.string()));
+    }
+}
