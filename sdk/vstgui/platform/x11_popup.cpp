@@ -324,8 +324,10 @@ private:
         XSync(display, False);
         const Window window = levels.front().window;
         const unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-        // Another client may still hold a grab for a moment.
-        for (int attempt = 0; attempt < 25; ++attempt) {
+        // The menu window may not be viewable yet, or another client may
+        // still hold a grab for a moment: keep trying for up to 2 s (a busy
+        // machine can take that long) before giving up.
+        for (int attempt = 0; attempt < 200; ++attempt) {
             ErrorTrap trap(display);
             int status = XGrabPointer(display, window, False, mask, GrabModeAsync, GrabModeAsync,
                                       None, None, CurrentTime);
