@@ -162,6 +162,32 @@ public:
     static void analyseTempWaveTable(WaveWorkspace& work, int n);
     void loadWavePreset(int w, int n); // factory wave n into user wave w (waves/wave_presets.cpp)
 
+    // ------------------------------------------------------------ user waves: editor commands
+    // (waves/editor_services.cpp; main thread, each ends with the wave's rebuild)
+    void clearWave(int w);
+    void copyWave(int from, int to);
+    void swapWave(int a, int b);
+    std::string getWavePresetStr(int w) const; // the wave's name, "None" without one
+    void setWavePresetDelta(int w, int delta); // factory wave delta places from the named one
+    void loadWave(int w);                      // ".uwv" file chosen in a dialog
+    void saveWave(int w);
+    void loadWavePreset(int w, const std::string& name); // file of the wave-preset folder
+    void normalizeWave(int w);
+    void removeDCInWave(int w);
+    void invertWave(int w);
+    void reverseWave(int w);
+    void smoothWave(int w);
+    // The wave shaper (parameters 993..995): a preview of user wave w, and
+    // applying it to the wave.
+    void updatePreviewWaveTable(int w);
+    void doWaveShaperCommand(int w);
+    float getPreviewWaveTableValue(int i) const;
+    float getPreviewPartialsAmp(int k) const;
+    float getPreviewPartialsPhase(int k) const;
+    // While set, every oscillator plays the preview wave.
+    bool getTempPreviewWave() const;
+    void setTempPreviewWave(bool on);
+
     // ------------------------------------------------------------ wave tables
     // (waves/wave_tables.cpp)
     int getOscWave(int tag) const;
@@ -336,8 +362,14 @@ public:
     void loadTuning();
     void resetTuning();
     std::string getTuningName() const;
+    void scanWavePreset(); // lists the wave-preset folder again (main thread)
     int getWavePresetNo() const;
     std::string getWavePresetStrFromNo(int n) const;
+    // The XY pad's oscilloscope picture: n (at most 1024) samples of the
+    // oscillator's wave or, with output, of the last 20480 output samples
+    // (engine/modxy_getters.cpp; main thread).
+    void setOscScreenValue(bool output, int n, float* values);
+    bool getOscScreenBusy() const { return oscScreen.busy; }
 
     // ------------------------------------------------------------ engine internals
     // The steps of the render loop and the note path (engine/render.cpp,
@@ -439,6 +471,13 @@ public:
     void setPresetParameters();
 
     // ------------------------------------------------------------ state, per subsystem
+    // The oscilloscope picture last computed, and whether one is being
+    // computed now.
+    struct OscScreenState {
+        std::array<float, 1024> buffer{};
+        bool busy = false;
+    };
+    OscScreenState oscScreen;
     CoreState core;
     EngineState engine;
     WaveState waves;
@@ -452,7 +491,6 @@ private:
     void initFolderPaths();
     void initMidiState();
     void initEffectChain();
-    void scanWavePreset();
     void loadFirstPreset();
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();

@@ -65,6 +65,9 @@ struct Header {
 struct Main {
     static constexpr int kKnobCount = 44;
     static constexpr int kSwitchCount = 16;
+    // The two switches of tag 88: the flanger's, then the phaser's.
+    static constexpr int kFlangerSwitch = 14;
+    static constexpr int kPhaserSwitch = 15;
     std::array<TKnob*, kKnobCount> knobs{};
     std::array<TOnOff*, kSwitchCount> switches{};
     std::array<TRadioButton*, 2> pageSelect{}; // "Show Wave Screen", "Show Arp Screen"

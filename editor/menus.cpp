@@ -26,3 +26,8 @@ void uEditor::setDropTag(int t) {
         drop.released = false;
     }
 }
+
+// The drop targets take a gesture once drag-and-drop modulation is built;
+// until then the idle pass finds nothing to drop on.
+void uEditor::dropMod() {}
+void uEditor::setXYDrop(int /*destTag*/, int /*amountTag*/) {}

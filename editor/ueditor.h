@@ -76,11 +76,36 @@ public:
     void showModMenu(int slot);
     void showXYMenu();
 
+    // The envelope and arpeggiator sections' undo snapshots, which their
+    // screens take before each edit, and the value a snapshot holds for a
+    // tag (false while there is none).
+    void setEnvUndo();
+    void setArpUndo();
+    bool getEnvUndo(int tag, float& value) const;
+    bool getArpUndo(int tag, float& value) const;
+
+    // The matrix's and the XY pad's own undo snapshots, which their screens
+    // take before each edit, and the XY path point the pad is working on
+    // (-1 none) for the XY menu and the hover text.
+    void setModUndo();
+    void setXYPoint(int point);
+    int getXYPoint() const { return xyPoint; }
+    void setXYUndo();
+    // Every XY section tag back to the loaded preset's value.
+    void setXYToOrig();
+    // The value a snapshot holds for a tag; false while there is none.
+    bool getModUndo(int tag, float& value) const;
+    bool getXYUndo(int tag, float& value) const;
+
     // ---------------------------------------------------------------- gestures
     // A knob or slider starts (and ends) dragging its parameter towards a
     // modulation target.
     void setDropTag(int tag);
     void releasedDropDial() { drop.released = true; }
+    // The drop targets under the mouse while a gesture is armed: the
+    // modulation matrix screen and the XY destination menus (idle pass).
+    void dropMod();
+    void setXYDrop(int destTag, int amountTag);
     bool getDragAndDrop() const { return prefs.dragAndDrop; }
     bool getDropSource(int tag) const { return isValidTag(tag) && drop.source[tag]; }
     bool getAnimation() const { return prefs.animation; }
@@ -94,6 +119,12 @@ public:
     void _setupKeyInput() {}
     void _exitKeyInput() {}
     int getSelectedWave() const { return selectedWave; }
+    // One level of undo for both user waves (tags 715..992): the snapshot
+    // and its return.
+    void setWaveUndo();
+    void doWaveUndo();
+    // Both user waves back to the loaded preset (tags 715..992), rebuilt.
+    void setWaveToOrig();
     // The wheel over a radio button steps its group by delta (-1, 0, +1).
     void changeRadioDelta(int group, int delta);
 
@@ -239,38 +270,8 @@ public:
     int getPartialView() const { return partialView; }
     bool getEnvelopeShowKnobs() const { return prefs.envelopeShowKnobs; }
 
-    // ---------------------------------------------------------------- test access
-    // The value last applied to a tag at idle (what its control shows).
-    float shownValue(int tag) const { return tag::isValid(tag) ? applied[tag] : 0.0f; }
-    bool isRebuildRequested() const { return rebuildRequested.load(std::memory_order_relaxed); }
-    VSTGUI::CControl* getEditControl() const { return editControl; }
-    VSTGUI::CFrame* frameForTests() const { return frame; }
-    // Runs the editor's own idle work now, ignoring the 40 ms rate limit.
-    void idleNow();
-
-private:
-    APlugin* plugin() const;
-    // Takes the window down; touches the plug-in's flags only when given.
-    void closeWindow(APlugin* p);
-    void applyPendingValues();
-    void applyParameter(int tag, float value);
-    void clearPageRequests();
-    void clearControlTable();
-    // The radio-group follow-ups of a new state.
-    void setRadioGroup(int group, int state);
-    // The geometry rule: a design coordinate with its per-size offset.
-    int scaledX(int x, const Offsets& off) const;
-    int scaledY(int y, const Offsets& off) const;
-    // Builds a menu's group submenu (tag 9999, no listener).
-    TOptionMenu* makeSubMenu(const VSTGUI::CRect& rect, int style, bool centred,
-                             const char* const* entries, int first, int last);
-    void pumpWindowEvents();
-    // Moves the preset by delta unless a step is too soon or a preset is
-    // still being applied.
-    void stepPreset(int delta);
-
     // The editor's own page refresh requests, raised by setParameter, resume
-    // and the menus and carried out by the next idle pass.
+    // and the controls and carried out by the next idle pass.
     struct PageRequests {
         bool redrawEnvScreen1 = false;
         bool redrawEnvScreen2 = false;
@@ -286,6 +287,69 @@ private:
         bool redrawArp = false;
         bool refreshWave = false;
     };
+
+    // ---------------------------------------------------------------- test access
+    // The value last applied to a tag at idle (what its control shows).
+    float shownValue(int tag) const { return tag::isValid(tag) ? applied[tag] : 0.0f; }
+    bool isRebuildRequested() const { return rebuildRequested.load(std::memory_order_relaxed); }
+    const PageRequests& getPageRequests() const { return requests; }
+    VSTGUI::CControl* getEditControl() const { return editControl; }
+    VSTGUI::CFrame* frameForTests() const { return frame; }
+    // Runs the editor's own idle work now, ignoring the 40 ms rate limit.
+    void idleNow();
+
+private:
+    APlugin* plugin() const;
+    // Takes the window down; touches the plug-in's flags only when given.
+    void closeWindow(APlugin* p);
+    void applyPendingValues();
+    void applyParameter(int tag, float value);
+    // The option menu that shows a stepped parameter (nullptr for none).
+    TOptionMenu* menuForTag(int tag) const;
+    void resumeMenus();
+    // valueChanged for the controls that are not plain parameters; false
+    // when the control is none of them.
+    bool specialValueChanged(VSTGUI::CControl* control);
+    bool headerValueChanged(VSTGUI::CControl* control);
+    bool mainValueChanged(VSTGUI::CControl* control);
+    bool lowerPageValueChanged(VSTGUI::CControl* control);
+    bool backValueChanged(VSTGUI::CControl* control);
+    void openHelp();
+    void askA4Tuning();
+
+    // The idle pass, in its order.
+    VSTGUI::CView* viewUnderMouse(VSTGUI::CPoint& where) const;
+    void serveDropTargets(VSTGUI::CView* view);
+    void refreshMainScreen();
+    void refreshLocksAndRings();
+    void refreshPages();
+    void refreshArpPage();
+    void refreshWavePage();
+    void refreshXY();
+    void showTooltip(VSTGUI::CView* view);
+    void showHoverTexts(VSTGUI::CView* view);
+    void showScreenHovers(VSTGUI::CView* view, const VSTGUI::CPoint& where);
+    // The name and value the hover table gives a control; false when it
+    // has no row.
+    bool hoverRow(const VSTGUI::CView* view, std::string& name, std::string& value);
+    // Writes name and value to the two readouts when they differ from what
+    // they show.
+    void showHover(const std::string& name, const std::string& value);
+    void showParameterHover(int tag);
+    void clearPageRequests();
+    void clearControlTable();
+    // The radio-group follow-ups of a new state.
+    void setRadioGroup(int group, int state);
+    // The geometry rule: a design coordinate with its per-size offset.
+    int scaledX(int x, const Offsets& off) const;
+    int scaledY(int y, const Offsets& off) const;
+    // Builds a menu's group submenu (tag 9999, no listener).
+    TOptionMenu* makeSubMenu(const VSTGUI::CRect& rect, int style, bool centred,
+                             const char* const* entries, int first, int last);
+    void pumpWindowEvents();
+    // Moves the preset by delta unless a step is too soon or a preset is
+    // still being applied.
+    void stepPreset(int delta);
 
     // Switch preferences read when the editor object is made.
     struct Switches {

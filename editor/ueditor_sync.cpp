@@ -1,18 +1,29 @@
-// Keeping controls and parameters in step, and the idle pass.
+// Keeping controls and parameters in step: values from the plug-in, the full
+// refresh and the small entry points the plug-in and the controls use. What
+// the controls send to the plug-in is in value_changed.cpp, the idle pass in
+// idle.cpp.
 //
 // The plug-in reports parameter changes through setParameter from whatever
 // thread changes them, often the audio thread. setParameter therefore only
 // records the value with an atomic mark; the GUI thread's idle pass applies
-// the recorded values to the controls and raises the page refreshes.
+// the recorded values to the controls (applyParameter) and raises the page
+// refreshes.
 
+#include "controls/tbuttons.h"
+#include "controls/tknob.h"
+#include "controls/toptionmenu.h"
 #include "core/aplugin.h"
+#include "core/vocabulary.h"
 #include "editor/ueditor.h"
+
+#include <cmath>
 
 using namespace VSTGUI;
 
 namespace {
 
-constexpr uint32_t kIdleInterval = 40; // ms between two passes of the editor's own work
+// A control differs from its parameter when they are further apart.
+constexpr float kResumeEpsilon = 0.00001f;
 
 } // namespace
 
@@ -30,66 +41,194 @@ void uEditor::applyPendingValues() {
             applyParameter(t, pendingValue[t].load(std::memory_order_relaxed));
 }
 
-// One value from the plug-in: the page refreshes it calls for, then the
-// value of the control bound to the tag. Option menus are refreshed from
-// the parameter by resume() and by their own rows below, never here.
+TOptionMenu* uEditor::menuForTag(int t) const {
+    const editor_controls::All& c = controls;
+    switch (t) {
+    case 14:
+        return c.osc.waveA[0];
+    case 15:
+        return c.osc.waveB[0];
+    case 17:
+        return c.osc.octave;
+    case 117:
+        return c.arp.numSteps;
+    case 118:
+        return c.arp.loopStart;
+    case 119:
+        return c.arp.speed;
+    case 124:
+        return c.arp.magicSteps;
+    case 243:
+        return c.play.playMode;
+    case 244:
+        return c.play.portamentoMode;
+    case 245:
+        return c.play.unisonMode;
+    case 246:
+        return c.play.bendDown;
+    case 247:
+        return c.play.bendUp;
+    case 248:
+        return c.play.distortMode;
+    case 249:
+        return c.osc.mode;
+    case 250:
+        return c.filter.type;
+    case 251:
+    case 253:
+        return c.freeLFO.mode[(t - 251) / 2];
+    case 252:
+    case 254:
+        return c.freeLFO.wave[(t - 252) / 2];
+    case 291:
+        return c.arp.mode;
+    case 292:
+        return c.arp.octave;
+    case 293:
+        return c.arp.tiedMode;
+    case 294:
+        return c.arp.ratchetMode;
+    case 295:
+        return c.arp.loopMode;
+    case 296:
+        return c.arp.stepsCatchup;
+    case 297:
+        return c.arp.loopStartCatchup;
+    case 298:
+        return c.arp.magicMode;
+    case 446:
+        return c.xy.loopMode;
+    case 447:
+        return c.xy.playMode;
+    case 448:
+        return c.xy.syncToMode;
+    case 449:
+        return c.xy.pointQuant;
+    case 450:
+        return c.xy.timeQuant;
+    case 451:
+        return c.xy.spaceQuant;
+    case 452:
+    case 453:
+    case 454:
+    case 455:
+        return c.xy.destMenu[static_cast<std::size_t>(t - 452)];
+    case 995:
+        return c.wave.shaperMenu;
+    default:
+        return nullptr;
+    }
+}
+
+// One value from the plug-in: the page refreshes and menu texts it calls
+// for, then, unless its row says otherwise, the value of the control bound
+// to the tag. Option menus take their value only through their own rows
+// and resume().
 void uEditor::applyParameter(int t, float value) {
-    if (!frame || !plugin() || !isValidTag(t) || !getEditorFinishedOpening()) return;
+    APlugin* p = plugin();
+    if (!frame || !p || !isValidTag(t) || !getEditorFinishedOpening()) return;
     applied[t] = value;
+    editor_controls::All& c = controls;
+    PageRequests& r = requests;
 
     bool setControl = true;
     if (t >= 4 && t <= 7) {
         if (!prefs.envelopeShowKnobs) {
-            requests.rebuildEnvPages = true;
+            r.rebuildEnvPages = true;
             setControl = false;
         }
     } else if (t >= 30 && t <= 33) {
         if (!prefs.envelopeShowKnobs) {
-            requests.redrawEnvScreen1 = true;
+            r.redrawEnvScreen1 = true;
             setControl = false;
         }
     } else if (t == 13) {
-        requests.redrawEnvScreen1 = requests.redrawEnvScreen2 = true;
+        r.redrawEnvScreen1 = r.redrawEnvScreen2 = true;
     } else if (t == 29) {
-        requests.redrawEnvScreen1 = true;
+        r.redrawEnvScreen1 = true;
     } else if (t == 14 || t == 15) {
-        requests.redrawXY = true;
+        resumeSubMenu(menuForTag(t), t, OSC_WAVE_STR);
+        r.redrawXY = true;
         setControl = false;
     } else if (t == 16) {
-        requests.redrawXYNext = requests.redrawXY = true;
+        r.redrawXYNext = r.redrawXY = true;
     } else if (t == 17) {
+        resumeMenu(menuForTag(t));
         setControl = false;
     } else if (t >= 63 && t <= 66) {
-        requests.rebuildFreeLFOPage = true;
+        r.rebuildFreeLFOPage = true;
     } else if (t >= 251 && t <= 254) {
-        requests.rebuildFreeLFOPage = true;
+        r.rebuildFreeLFOPage = true;
         setControl = false;
     } else if (t == 87) {
-        requests.rebuildFXPage = true;
-    } else if (t == 88 || t == 117 || t == 118 || t == 119 || t == 124 || (t >= 291 && t <= 298) ||
-               (t >= 243 && t <= 250) || (t >= 448 && t <= 455)) {
-        if (t == 293 || t == 295 || t == 297 || t == 291) requests.redrawArp = true;
-        if (t == 249) requests.redrawXY = true;
+        r.rebuildFXPage = true;
+    } else if (t == 88) {
+        for (int k : {editor_controls::Main::kFlangerSwitch, editor_controls::Main::kPhaserSwitch})
+            if (TOnOff* button = c.main.switches[static_cast<std::size_t>(k)])
+                button->setValue(value);
+        setControl = false;
+    } else if (t == 117 || t == 118) {
+        // The step-count and loop-start knobs and menus show the value the
+        // arpeggiator plays, which a lock keeps.
+        for (int slot = 0; slot < table.count; ++slot)
+            if (CControl* control = table.control[slot]; control && control->getTag() == t)
+                control->setValue(p->getLockVar(t));
+        resumeSubMenu(menuForTag(t), t, ARP_STEPS_STR);
+        if (c.arp.screen) c.arp.screen->setDirty(true);
+        setControl = false;
+    } else if (t == 119 || t == 292 || t == 294 || t == 296) {
+        resumeMenu(menuForTag(t));
+        setControl = false;
+    } else if (t == 293 || t == 295 || t == 297) {
+        resumeMenu(menuForTag(t));
+        r.redrawArp = true;
+        setControl = false;
+    } else if (t == 124) {
+        resumeSubMenu(c.arp.magicSteps, t, ARP_MAGIC_STEPS_SHORT_STR);
+        setControl = false;
+    } else if (t == 291) {
+        resumeSubMenu(c.arp.mode, t, ARP_MODE_SHORT_STR);
+        r.redrawArp = true;
+        setControl = false;
+    } else if (t == 298) {
+        resumeSubMenu(c.arp.magicMode, t, ARP_MAGIC_MODE_SHORT_STR);
+        setControl = false;
+    } else if ((t >= 243 && t <= 248) || t == 250) {
+        resumeMenu(menuForTag(t));
+        setControl = false;
+    } else if (t == 249) {
+        resumeMenu(menuForTag(t));
+        r.redrawXY = true;
         setControl = false;
     } else if (t >= 317 && t <= 444) {
-        requests.redrawArp = true;
+        r.redrawArp = true;
     } else if (t == 445) {
-        requests.refreshXYMode = true;
+        r.refreshXYMode = true;
     } else if (t == 446 || t == 447) {
-        requests.refreshXYMenus = requests.redrawXY = true;
+        resumeMenu(menuForTag(t));
+        r.refreshXYMenus = r.redrawXY = true;
+        setControl = false;
+    } else if (t >= 448 && t <= 451) {
+        resumeMenu(menuForTag(t));
+        setControl = false;
+    } else if (t >= 452 && t <= 455) {
+        resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);
         setControl = false;
     } else if (t == 456) {
-        requests.redrawXY = true;
+        r.redrawXY = true;
     } else if (t == 996) {
-        requests.refreshWave = true;
+        r.refreshWave = true;
     }
     if (!setControl) return;
 
     const int slot = table.tagToControl[t];
     if (slot < 0) return;
     CControl* control = table.control[slot];
-    if (control && table.kind[slot] != 2 && control->getTag() == t) control->setValue(value);
+    if (control && table.kind[slot] != kMenuKind && control->getTag() == t)
+        control->setValue(value);
 }
+
+// ------------------------------------------------------------------ the full refresh
 
 void uEditor::resume() {
     APlugin* p = plugin();
@@ -98,20 +237,22 @@ void uEditor::resume() {
     p->core.popupOpen.clear();
 
     if (frame) {
-        if (screenCode != SCREEN_BACK) updatePresetMenu();
+        if (screenCode != SCREEN_BACK) resumeMenus();
 
-        requests.rebuildFXPage = requests.redrawArp = requests.refreshWave = true;
-        requests.refreshXYMode = requests.refreshXYMenus = requests.redrawModScreen = true;
-        requests.redrawXYNext = requests.redrawEnvScreen1 = requests.redrawEnvScreen2 = true;
-        requests.rebuildFreeLFOPage = requests.rebuildEnvPages = true;
-        requests.rebuildFreeEnvPage = true;
+        PageRequests& r = requests;
+        r.rebuildFXPage = r.redrawArp = r.refreshWave = r.refreshXYMode = true;
+        r.refreshXYMenus = r.redrawModScreen = r.redrawXYNext = true;
+        r.redrawEnvScreen1 = r.redrawEnvScreen2 = true;
+        r.rebuildFreeLFOPage = r.rebuildEnvPages = r.rebuildFreeEnvPage = true;
 
         for (int slot = 0; slot < table.count; ++slot) {
             CControl* control = table.control[slot];
             const int kind = table.kind[slot];
-            if (!control || !isValidTag(control->getTag()) || kind == 0 || kind == 2) continue;
+            if (!control || !isValidTag(control->getTag()) || kind == kPlainKind ||
+                kind == kMenuKind)
+                continue;
             const float v = p->getParameter(control->getTag());
-            if (std::abs(control->getValue() - v) > 0.00001f) {
+            if (std::fabs(control->getValue() - v) > kResumeEpsilon) {
                 control->setValue(v);
                 control->invalid();
                 control->setDirty(true);
@@ -122,16 +263,64 @@ void uEditor::resume() {
     inResume = false;
 }
 
+// Every menu of the screen shown, from its parameter.
+void uEditor::resumeMenus() {
+    APlugin* p = plugin();
+    if (!p) return;
+    editor_controls::All& c = controls;
+    updatePresetMenu();
+    if (screenCode != SCREEN_MAIN_WAVE && screenCode != SCREEN_MAIN_ARP) return;
+
+    resumeMenu(c.play.playMode);
+    if (c.play.playLock) c.play.playLock->setString(vocabAt(LOCK_STR, p->getLockState(1)));
+    for (int t : {244, 245, 248, 247, 246, 249, 17}) resumeMenu(menuForTag(t));
+    resumeSubMenu(c.osc.waveA[0], 14, OSC_WAVE_STR);
+    resumeSubMenu(c.osc.waveB[0], 15, OSC_WAVE_STR);
+    resumeMenu(c.filter.type);
+    for (int t = 452; t <= 455; ++t) resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);
+    for (int t : {447, 446, 448, 449, 451, 450}) resumeMenu(menuForTag(t));
+    if (c.xy.screen) c.xy.screen->setDirty(true);
+    if (c.mod.screen) c.mod.screen->setDirty(true);
+
+    if (screenCode == SCREEN_MAIN_ARP) {
+        editor_controls::Arp& a = c.arp;
+        resumeMenu(a.speed);
+        resumeSubMenu(a.mode, 291, ARP_MODE_SHORT_STR);
+        resumeMenu(a.octave);
+        resumeMenu(a.tiedMode);
+        resumeSubMenu(a.numSteps, 117, ARP_STEPS_STR);
+        resumeMenu(a.stepsCatchup);
+        resumeMenu(a.loopMode);
+        resumeSubMenu(a.loopStart, 118, ARP_STEPS_STR);
+        resumeMenu(a.loopStartCatchup);
+        resumeMenu(a.ratchetMode);
+        resumeSubMenu(a.magicSteps, 124, ARP_MAGIC_STEPS_SHORT_STR);
+        resumeSubMenu(a.magicMode, 298, ARP_MAGIC_MODE_SHORT_STR);
+        if (a.screen) a.screen->setDirty(true);
+        if (a.lock) a.lock->setString(vocabAt(LOCK_STR, p->getLockState(2)));
+    } else {
+        editor_controls::Wave& w = c.wave;
+        resumeMenu(w.shaperMenu);
+        if (w.presetMenu) w.presetMenu->setString(p->getWavePresetStr(selectedWave));
+        // The user-wave screen, when built, takes the shaper mode here.
+        if (w.screen) w.screen->setDirty(true);
+    }
+}
+
+// ------------------------------------------------------------------ small entry points
+
 void uEditor::updateFrame() {
     if (plugin() && getEditorFinishedOpening())
         rebuildRequested.store(true, std::memory_order_relaxed);
 }
 
-// From the audio thread: only noted; idle marks the XY screen dirty.
+// From the audio thread: only noted; the idle pass marks the XY screen dirty.
 void uEditor::updateXY() {
     if (getEditorFinishedOpening()) xyDirtyRequest.store(true, std::memory_order_relaxed);
 }
 
+// The host edits a parameter: the idle pass shows it in the readouts, as if
+// the mouse pointed at its control. A tag without a control changes nothing.
 void uEditor::setEditTag(int t) {
     if (!isValidTag(t)) {
         editControl = nullptr;
@@ -143,42 +332,5 @@ void uEditor::setEditTag(int t) {
             editControl = control;
             return;
         }
-    }
-}
-
-void uEditor::valueChanged(CControl* control) {
-    APlugin* p = plugin();
-    if (!p || !frame || !getEditorFinishedOpening() || !control) return;
-    const int t = control->getTag();
-    if (t != NO_PARAM_TAG && isValidTag(t) && !p->getTagLocked(t))
-        p->setParameterAutomated(t, control->getValue());
-}
-
-// Input is handled at every call so that it is not limited to the rate of
-// the editor's own work.
-void uEditor::pumpWindowEvents() {
-    if (frame && frame->getPlatformWindow()) frame->getPlatformWindow()->pumpEvents();
-}
-
-void uEditor::idle() {
-    pumpWindowEvents();
-    if (!frame || !plugin() || !getEditorFinishedOpening() || inResume) return;
-    const uint32_t now = getTicks();
-    if (now - lastIdleTick < kIdleInterval) return;
-    lastIdleTick = now;
-    idleNow();
-}
-
-void uEditor::idleNow() {
-    if (!frame || !plugin() || !getEditorFinishedOpening() || inResume) return;
-    applyPendingValues();
-    xyDirtyRequest.store(false, std::memory_order_relaxed); // no XY screen yet
-    AEffGUIEditor::idle();
-
-    if (rebuildRequested.exchange(false, std::memory_order_relaxed)) {
-        if (screenCode == SCREEN_MAIN_WAVE || screenCode == SCREEN_MAIN_ARP)
-            showMainScreen();
-        else if (screenCode == SCREEN_MANAGER)
-            showManagerScreen();
     }
 }

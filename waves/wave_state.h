@@ -80,6 +80,12 @@ struct WaveState {
     std::array<WaveTable, 2> previewBuffers{};
     std::atomic<int> previewIndex{0};
 
+    // The wave shaper's preview of a user wave (main thread): the wave's own
+    // partials, the shaped partials and the shaped samples.
+    std::array<TAdditive, kUserWavePartials> sourcePartials{};
+    std::array<TAdditive, kUserWavePartials> previewPartials{};
+    WaveTable previewWaveTable{};
+
     WaveWorkspace audioWork; // the audio thread's frame build and preset conversions
     WaveWorkspace mainWork;  // the main thread's conversions
 };

@@ -1,0 +1,37 @@
+// The envelope and arpeggiator sections' one-level undo snapshots. The
+// envelope screens take one at every edit and wheel step, the arpeggiator
+// grid before each edit of a cell; the sections' menus take them too.
+
+#include "core/aplugin.h"
+#include "core/section_tags.h"
+#include "editor/ueditor.h"
+
+void uEditor::setEnvUndo() {
+    APlugin* p = plugin();
+    if (!p) return;
+    TagStore& store = stores.undo[kEnvSection];
+    for (int t : section_tags::ENV_TAGS) store.value[t] = p->getParameter(t);
+    store.valid = true;
+}
+
+void uEditor::setArpUndo() {
+    APlugin* p = plugin();
+    if (!p) return;
+    TagStore& store = stores.undo[kArpSection];
+    for (int t : section_tags::ARP_TAGS) store.value[t] = p->getParameter(t);
+    store.valid = true;
+}
+
+bool uEditor::getEnvUndo(int t, float& value) const {
+    const TagStore& store = stores.undo[kEnvSection];
+    if (!store.valid || !isValidTag(t)) return false;
+    value = store.value[t];
+    return true;
+}
+
+bool uEditor::getArpUndo(int t, float& value) const {
+    const TagStore& store = stores.undo[kArpSection];
+    if (!store.valid || !isValidTag(t)) return false;
+    value = store.value[t];
+    return true;
+}

@@ -1,0 +1,139 @@
+// The XY pad's oscilloscope picture.
+//
+// The editor asks for it on the main thread at every redraw of the pad.
+// The output view reads the render loop's output history; the oscillator
+// view draws one cycle of the oscillator as the last sounding voice (or,
+// with no note, the global settings) would play it: morph position,
+// symmetry, phase feedback, phase offset, fold and bit reduction, and
+// noise standing in for a noise wave. Everything is read without locks
+// while the audio thread runs; a value caught mid-change only bends one
+// picture. The busy flag keeps a second request from recomputing while a
+// picture is being made and hands it the last picture instead.
+
+#include "core/aplugin.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The output view spans the last 20480 output samples.
+constexpr float kOutputSpan = 2048.0f * 10.0f;
+constexpr float kTableScale = 2047.9999f;
+constexpr int kTableMask = 2047;
+
+constexpr int kDestFeedback = 65;
+constexpr int kDestPhase = 66;
+constexpr int kDestFold = 67;
+constexpr int kDestBits = 68;
+constexpr int kDestMorph = 49;
+constexpr int kSrcXYX = 57;
+constexpr int kSrcXYY = 59;
+
+constexpr int kXYPlayPoly = 0;
+constexpr int kXYReplay = 2;
+
+float sign(float x) {
+    return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
+}
+
+} // namespace
+
+void APlugin::setOscScreenValue(bool output, int n, float* values) {
+    if (!values || n <= 0) return;
+    n = std::min(n, static_cast<int>(oscScreen.buffer.size()));
+    if (oscScreen.busy) {
+        std::copy_n(oscScreen.buffer.begin(), n, values);
+        return;
+    }
+    oscScreen.busy = true;
+    std::fill_n(values, n, 0.0f);
+    oscScreen.buffer.fill(0.0f);
+
+    if (output) {
+        // The newest sample at the right.
+        const RenderState& render = engine.render;
+        const int64_t writePos = render.scopeWritePos;
+        for (int i = 0; i < n; ++i) {
+            const float f = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
+            const int64_t j = writePos - 1 - static_cast<int64_t>((1.0f - f) * kOutputSpan);
+            values[i] = j < 0 ? 0.0f : render.scopeRing[static_cast<size_t>(j & (kScopeSize - 1))];
+        }
+        oscScreen.busy = false;
+        return;
+    }
+
+    if (!tableRebuildRunning()) {
+        const EngineTables& tables = *tables_;
+        const bool playing = getIsAnyVoicePlaying();
+        const VoiceState& voice = engine.voices[limitVoice(engine.notes.lastVoice)];
+        const ModRow& row = playing ? voice.mod : engine.global;
+        const auto& dst = row.dst;
+        const float p0 = dst[kDestFeedback];
+        const float p1 = dst[kDestPhase];
+        const float fold = dst[kDestFold];
+        const float bits = dst[kDestBits];
+        const float foldGain = fold < 0.0f ? 1.0f : std::exp2(4.0f * std::min(fold, 1.0f));
+        const float levels =
+            bits < 0.0f ? 65536.0f : std::exp2(16.0f - 16.0f * std::min(bits, 1.0f));
+
+        // Morph position and symmetry row.
+        const float xyMorph =
+            row.src[kSrcXYX] * engine.notes.xyToMorphX + row.src[kSrcXYY] * engine.notes.xyToMorphY;
+        float m;
+        int warpRow;
+        if (playing) {
+            m = voice.dsp.morphSmoothed + dst[kDestMorph] + xyMorph;
+            warpRow = voice.dsp.warpRow;
+        } else {
+            m = getCurrentValue(tag::OscMorph);
+            if (!(getXYPlayMode() == kXYPlayPoly && getXYRecordMode() == kXYReplay)) m += xyMorph;
+            const float s = std::clamp(getCurrentValue(tag::OscSymmetry), 0.0f, 1.0f);
+            warpRow = static_cast<int>(s * 2047.999f);
+        }
+        warpRow = std::clamp(warpRow, 0, kTableMask);
+        int index =
+            static_cast<int>(std::clamp(std::isfinite(m) ? m : 0.0f, -64.0f, 64.0f) * 65535.9f);
+        if (waves.morphWrap) {
+            const int w = ((index + 1310720) % 131070 + 131070) % 131070;
+            index = 65535 - std::abs(65535 - w);
+        }
+        index = std::clamp(index, 0, 65535);
+        const float amount = std::clamp(m, 0.0f, 1.0f);
+
+        const auto& bank =
+            waves.pitchTableBank[waves.activeBank.load(std::memory_order_acquire) & 1];
+        const float* lo = bank[0][tables.morphFrameLo[index]].data();
+        const float* hi = bank[0][tables.morphFrameHi[index]].data();
+        const float weight = tables.morphWeight[index];
+        const auto& warp = tables.symmetryWarp[warpRow];
+        const auto& noise = tables.noiseWaveTable;
+
+        float y = 0.0f;
+        for (int i = 0; i < n; ++i) {
+            const int raw =
+                static_cast<int>(y * p0 * 0.3f * kTableScale) + static_cast<int>(p1 * kTableScale) +
+                static_cast<int>(static_cast<float>(i) / static_cast<float>(n) * kTableScale);
+            const int k = warp[raw & kTableMask];
+            const float sample = lo[k] + (hi[k] - lo[k]) * weight;
+            float x;
+            if (waves.bothWavesNoise)
+                x = noise[k];
+            else if (waves.waveBIsNoise)
+                x = amount * noise[k] + (1.0f - amount) * sample;
+            else if (waves.waveAIsNoise)
+                x = (1.0f - amount) * noise[k] + amount * sample;
+            else
+                x = sample;
+            const float t = std::fabs(x) * foldGain;
+            const float r = std::floor(t / 2.0f);
+            x = (1.0f - std::fabs(t - 2.0f * r - 1.0f)) * sign(x);
+            x = std::floor(std::fabs(x) * levels) * sign(x) / levels;
+            if (!std::isfinite(x)) x = 0.0f;
+            oscScreen.buffer[static_cast<size_t>(i)] = x;
+            y = x;
+        }
+        std::copy_n(oscScreen.buffer.begin(), n, values);
+    }
+    oscScreen.busy = false;
+}

@@ -1,0 +1,552 @@
+// Controls and parameters in step: what the controls send to the plug-in
+// (plain parameters, locked sections, the special controls by identity),
+// what the plug-in's values do to the controls at the next idle pass, the
+// full refresh and the control the host edits.
+
+#include "controls/tbitmap.h"
+#include "controls/tbuttons.h"
+#include "controls/tknob.h"
+#include "controls/toptionmenu.h"
+#include "controls/treadout.h"
+#include "controls/tsliders.h"
+#include "core/aplugin.h"
+#include "core/vocabulary.h"
+#include "editor/ueditor.h"
+#include "platform/dialog_service.h"
+#include "platform/prefs.h"
+#include "support/fake_host.h"
+#include "support/manual_clock.h"
+#include "support/temp_prefs.h"
+#include "vstgui/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace VSTGUI;
+
+namespace {
+
+struct EditorSync : ::testing::Test {
+    TempPrefs prefs;
+    ManualClock clock;
+    FakeHost host;
+    ScriptedDialogService dialogs;
+    ScopedDialogService scopedDialogs{dialogs};
+    Testing::ScriptedPopupProvider popups;
+    std::unique_ptr<APlugin> plugin;
+
+    void SetUp() override {
+        Testing::setPopupProviderOverride(&popups);
+        plugin = std::make_unique<APlugin>(FakeHost::callback);
+        ASSERT_EQ(dispatch(effEditOpen), 1);
+        ui().showMainScreen();
+        idle();
+    }
+    void TearDown() override {
+        if (plugin) dispatch(effEditClose);
+        plugin.reset();
+        Testing::setPopupProviderOverride(nullptr);
+    }
+    VstIntPtr dispatch(VstInt32 opcode) {
+        AEffect* e = plugin->getAeffect();
+        return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
+    }
+    APlugin& p() { return *plugin; }
+    uEditor& ui() { return *plugin->getUEditor(); }
+    const editor_controls::All& c() { return ui().getControls(); }
+    CFrame* frame() { return ui().frameForTests(); }
+    void idle() {
+        clock.advance(40);
+        dispatch(effEditIdle);
+    }
+
+    CPoint centre(const CView* view) { return view->getFrameRect().getCenter(); }
+    // A click a second after the last, so that no two make a double click.
+    void click(const CView* view, CPoint at = {-1, -1}) {
+        clock.advance(1000);
+        Testing::click(frame(), at.x < 0 ? centre(view) : at);
+    }
+    void choose(TOptionMenu* menu, int index) {
+        popups.chooseIndex(index);
+        click(menu);
+    }
+    void choose(TOptionMenu* menu, std::vector<std::string> path) {
+        popups.chooseTitlePath(std::move(path));
+        click(menu);
+    }
+    // A knob dragged upwards by `pixels`.
+    void drag(TKnob* knob, int pixels) {
+        const CPoint from = centre(knob);
+        clock.advance(1000);
+        Testing::mouseDown(frame(), from);
+        Testing::mouseMove(frame(), CPoint(from.x, from.y - pixels));
+        Testing::mouseUp(frame(), CPoint(from.x, from.y - pixels));
+    }
+    void showWavePage() {
+        click(c().main.pageSelect[0]);
+        ASSERT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+    }
+    std::size_t automated() const { return host.count(audioMasterAutomate); }
+    TKnob* knobOf(int t) {
+        for (TKnob* knob : c().main.knobs)
+            if (knob && knob->getTag() == t) return knob;
+        return nullptr;
+    }
+};
+
+float stepValue(APlugin& p, int t, int step) {
+    return (static_cast<float>(step) + 0.1f) / p.getSteppedRange(t);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ controls to the plug-in
+
+TEST_F(EditorSync, LockedSectionsAndPlainControlsSendNothing) {
+    TKnob* filter = knobOf(tag::FilterFreq);
+    TKnob* portamento = knobOf(tag::PortamentoAmount);
+    ASSERT_NE(filter, nullptr);
+    ASSERT_NE(portamento, nullptr);
+
+    // A free knob sends its value; 50 pixels up is a quarter of the range.
+    const float filterBefore = p().getParameter(tag::FilterFreq);
+    drag(filter, 50);
+    EXPECT_NEAR(p().getParameter(tag::FilterFreq), std::min(filterBefore + 0.25f, 1.0f), 1e-4);
+
+    // While the Play section is locked its knob changes nothing.
+    p().setLockState(1, 1);
+    const float portamentoBefore = p().getParameter(tag::PortamentoAmount);
+    const std::size_t sent = automated();
+    drag(portamento, 50);
+    EXPECT_FLOAT_EQ(p().getParameter(tag::PortamentoAmount), portamentoBefore);
+    EXPECT_EQ(automated(), sent);
+
+    // Controls of no parameter that have nothing to do send nothing.
+    for (CControl* plain :
+         {static_cast<CControl*>(c().header.paramName), static_cast<CControl*>(c().back.version)}) {
+        plain->setValue(1.0f);
+        ui().valueChanged(plain);
+    }
+    click(c().header.managerArea);
+    EXPECT_EQ(automated(), sent);
+}
+
+TEST_F(EditorSync, LockedMenusKeepTheirSections) {
+    // The Arp lock keeps the arpeggiator's menus; the Play section's menus
+    // follow the Play lock.
+    p().setLockState(2, 1);
+    const int speed = p().getSteppedValue(119);
+    choose(c().arp.speed, speed == 0 ? 1 : 0);
+    EXPECT_EQ(p().getSteppedValue(119), speed);
+    choose(c().play.portamentoMode, 2);
+    EXPECT_EQ(p().getSteppedValue(244), 2);
+    choose(c().play.playMode, 3); // the play mode waits for both sections
+    EXPECT_NE(p().getSteppedValue(243), 3);
+
+    p().setLockState(2, 0);
+    p().setLockState(1, 1);
+    choose(c().play.portamentoMode, 1);
+    EXPECT_EQ(p().getSteppedValue(244), 2);
+    choose(c().arp.speed, speed == 0 ? 1 : 0);
+    EXPECT_EQ(p().getSteppedValue(119), speed == 0 ? 1 : 0);
+}
+
+TEST_F(EditorSync, PlayModeAndArpeggiatorSwitchAgree) {
+    choose(c().play.playMode, 8);
+    EXPECT_EQ(p().getSteppedValue(243), 8);
+    EXPECT_TRUE(p().getOnOff(116));
+    EXPECT_FLOAT_EQ(c().arp.on->getValue(), 1.0f);
+    choose(c().play.playMode, 5);
+    EXPECT_FALSE(p().getOnOff(116));
+    EXPECT_FLOAT_EQ(c().arp.on->getValue(), 0.0f);
+    EXPECT_TRUE(ui().getPageRequests().refreshXYMenus);
+
+    // The switch remembers the play mode; a mode in which the arpeggiator
+    // only modulates stops it and gives the play mode back.
+    click(c().arp.on);
+    EXPECT_TRUE(p().getOnOff(116));
+    EXPECT_EQ(p().getSteppedValue(243), 8);
+    choose(c().arp.mode, 11);
+    EXPECT_EQ(p().getSteppedValue(291), 11);
+    EXPECT_FALSE(p().getOnOff(116));
+    EXPECT_EQ(p().getSteppedValue(243), 5);
+    idle();
+    EXPECT_FLOAT_EQ(c().arp.on->getValue(), 0.0f);
+    EXPECT_EQ(c().play.playMode->getCurrentIndex(), 5);
+
+    // Switching it off by hand gives the saved mode back too.
+    click(c().arp.on);
+    EXPECT_EQ(p().getSteppedValue(243), 8);
+    click(c().arp.on);
+    EXPECT_FALSE(p().getOnOff(116));
+    EXPECT_EQ(p().getSteppedValue(243), 5);
+}
+
+TEST_F(EditorSync, PlayLockMenuLocksAndSetsBothSections) {
+    choose(c().play.playLock, 1);
+    EXPECT_EQ(p().getLockState(1), 1);
+    EXPECT_EQ(p().getLockState(2), 1);
+    EXPECT_EQ(c().play.playLock->getString(), "On");
+    EXPECT_EQ(c().arp.lock->getString(), "On");
+    EXPECT_EQ(c().arp.lock->getCurrentIndex(), 1);
+
+    // "Set" applies the held values and unlocks both.
+    const float portamento = p().getParameter(tag::PortamentoAmount);
+    p().setParameter(tag::PortamentoAmount, portamento > 0.5f ? 0.1f : 0.9f);
+    choose(c().play.playLock, 2);
+    EXPECT_EQ(p().getLockState(1), 0);
+    EXPECT_EQ(p().getLockState(2), 0);
+    EXPECT_FLOAT_EQ(p().getParameter(tag::PortamentoAmount), portamento);
+    EXPECT_EQ(c().play.playLock->getCurrentIndex(), 0);
+    EXPECT_EQ(c().arp.lock->getCurrentIndex(), 0);
+    EXPECT_EQ(c().play.playLock->getString(), "Off");
+    EXPECT_EQ(c().arp.lock->getString(), "Off");
+
+    // The arp-lock menu locks its own section only.
+    choose(c().arp.lock, 1);
+    EXPECT_EQ(p().getLockState(1), 0);
+    EXPECT_EQ(p().getLockState(2), 1);
+    choose(c().arp.lock, 2);
+    EXPECT_EQ(p().getLockState(2), 0);
+    EXPECT_EQ(c().arp.lock->getCurrentIndex(), 0);
+}
+
+TEST_F(EditorSync, ChoicesInSubmenusBecomeTheirNumbers) {
+    p().setParameter(18, 0.9f);
+    choose(c().osc.waveA[0], {"Additive Waves", OSC_WAVE_STR[20]});
+    EXPECT_EQ(p().getSteppedValue(14), 20);
+    EXPECT_FLOAT_EQ(p().getParameter(18), p().getDefaultValue(18));
+    choose(c().osc.waveB[0], {"User 2"});
+    EXPECT_EQ(p().getSteppedValue(15), 184);
+
+    // The XY destinations: a group's entry, then "None".
+    choose(c().xy.destMenu[2], {"Filter", DEST_STR[76]});
+    EXPECT_EQ(p().getSteppedValue(454), 76);
+    choose(c().xy.destMenu[2], {"None"});
+    EXPECT_EQ(p().getSteppedValue(454), 0);
+    idle();
+    EXPECT_EQ(c().xy.destMenu[2]->getString(), DEST_SHORT_STR[0]);
+}
+
+TEST_F(EditorSync, SelectorsShowTheirChoice) {
+    click(c().freeLFO.select[1]);
+    EXPECT_EQ(ui().getSelectedFreeLFO(), 1);
+    EXPECT_FLOAT_EQ(c().freeLFO.select[0]->getValue(), 0.0f);
+    idle();
+    CViewContainer* lfoPage = ui().getSubPage(uEditor::kFreeLFOPage);
+    EXPECT_TRUE(lfoPage->isChild(c().freeLFO.mode[1]));
+    EXPECT_FALSE(lfoPage->isChild(c().freeLFO.mode[0]));
+
+    click(c().freeEnv.select[1]);
+    EXPECT_EQ(ui().getSelectedFreeEnv(), 1);
+    idle();
+    EXPECT_EQ(c().freeEnv.sync->getTag(), tag::freeEnv(1, tag::FreeEnvSync));
+
+    // The XY mode buttons set the record mode; the next pass lights them.
+    click(c().xy.recordMode[2]);
+    EXPECT_EQ(p().getSteppedValue(445), 2);
+    idle();
+    EXPECT_FLOAT_EQ(c().xy.recordMode[0]->getValue(), 0.0f);
+    EXPECT_FLOAT_EQ(c().xy.recordMode[2]->getValue(), 1.0f);
+
+    showWavePage();
+    click(c().wave.select[1]);
+    EXPECT_EQ(ui().getSelectedWave(), 1);
+    EXPECT_FLOAT_EQ(c().wave.select[0]->getValue(), 0.0f);
+    click(c().wave.drawMode[2]);
+    EXPECT_EQ(ui().getWaveDrawMode(), 2);
+    EXPECT_FLOAT_EQ(c().wave.drawMode[0]->getValue(), 0.0f);
+    EXPECT_FLOAT_EQ(c().wave.drawMode[2]->getValue(), 1.0f);
+    click(c().wave.view[1]);
+    EXPECT_EQ(ui().getPartialView(), 1);
+    EXPECT_TRUE(ui().isRebuildRequested());
+    idle();
+    EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10002));
+
+    click(c().main.pageSelect[1]);
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_ARP);
+}
+
+TEST_F(EditorSync, WavePageControls) {
+    showWavePage();
+    // A shaper type brings its two amounts.
+    choose(c().wave.shaperMenu, 2);
+    EXPECT_EQ(p().getSteppedValue(995), 2);
+    EXPECT_FLOAT_EQ(p().getParameter(993), 0.75f);
+    EXPECT_FLOAT_EQ(p().getParameter(994), 0.75f);
+    EXPECT_FLOAT_EQ(c().wave.shaperKnobs[1]->getDefaultValue(), 0.75f);
+    choose(c().wave.shaperMenu, 9);
+    EXPECT_FLOAT_EQ(p().getParameter(993), 0.0f);
+    EXPECT_FLOAT_EQ(p().getParameter(994), 1.0f);
+
+    // Factory waves by name; "None" clears; the undo button brings the last
+    // wave back.
+    choose(c().wave.presetMenu, {WAVE_SUB_STR[0], "Saw"});
+    const std::string saw = p().getWavePresetStr(0);
+    EXPECT_EQ(saw.rfind("Saw", 0), 0u);
+    choose(c().wave.presetMenu, {WAVE_SUB_STR[0], "None"});
+    EXPECT_EQ(p().getWavePresetStr(0), "None");
+    click(c().wave.undo);
+    EXPECT_EQ(p().getWavePresetStr(0), saw);
+    idle();
+    EXPECT_EQ(c().wave.presetMenu->getString(), saw);
+
+    click(c().wave.clear);
+    EXPECT_EQ(p().getWavePresetStr(0), "None");
+    EXPECT_FLOAT_EQ(p().getWaveTablePartialsAmp(0, 1), 0.0f);
+}
+
+TEST_F(EditorSync, HeaderCommands) {
+    choose(c().header.presetMenu, {"Set To 150% Screen Size"});
+    ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+    EXPECT_EQ(dialogs.alertRequests[0].header,
+              "When you next open Ondix, it'll open in 150% Screen Mode");
+    EXPECT_TRUE(getRegisterIsOn("Big150", false));
+
+    p().setParameter(tag::FilterFreq, 0.123f);
+    choose(c().header.presetMenu, {"Clear Preset"});
+    EXPECT_FLOAT_EQ(p().getParameter(tag::FilterFreq), p().getDefaultValue(tag::FilterFreq));
+    EXPECT_TRUE(p().getEditChanged());
+    click(c().header.originalPreset);
+    EXPECT_FALSE(p().getEditChanged());
+    click(c().header.editedPreset);
+    EXPECT_TRUE(p().getEditChanged());
+
+    setMidiCC(7, tag::FilterFreq);
+    choose(c().header.ecsMenu, {"Clear All MIDI"});
+    EXPECT_EQ(getMidiCC(7), 0);
+}
+
+// ------------------------------------------------------------------ the back screen
+
+TEST_F(EditorSync, BackScreenSettings) {
+    click(c().header.backScreenArea);
+    ASSERT_EQ(ui().getScreenCode(), SCREEN_BACK);
+    const editor_controls::Back& b = c().back;
+
+    click(b.keyboard);
+    EXPECT_FALSE(getRegisterIsOn("Keyboard", true));
+    click(b.presetWarning);
+    EXPECT_TRUE(getRegisterIsOn("PresetWarning", false));
+    click(b.midiBank);
+    EXPECT_FALSE(getRegisterIsOn("MIDIBank", true));
+    click(b.decaySustain); // shown on without a preference: now off
+    EXPECT_FALSE(getRegisterIsOn("DecaySustain", true));
+
+    choose(b.midiChannel, 3);
+    EXPECT_EQ(loadIntFromPrefs("MIDIChannel"), 3);
+    EXPECT_EQ(b.midiChannel->getString(), "CH 03");
+    EXPECT_EQ(p().engine.midi.midiChannel.load(), 2);
+
+    choose(b.screenSize, 1);
+    EXPECT_EQ(b.screenSize->getString(), "125%");
+    EXPECT_TRUE(getRegisterIsOn("Big125", false));
+    ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+
+    click(b.resetTuning);
+    EXPECT_EQ(b.loadTuning->getString(), p().getTuningName());
+
+    // Anywhere else the screen leads back to the main screen.
+    click(b.toMain, CPoint(700, 300));
+    EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_ARP);
+}
+
+TEST_F(EditorSync, A4TuningAcceptsTenToTenThousandHertz) {
+    ui().showBackScreen(false);
+    TReadout* a4 = c().back.a4Tuning;
+    for (const char* answer : {"abc", "5", "10001"}) {
+        dialogs.pushText(answer);
+        click(a4);
+        EXPECT_EQ(loadIntFromPrefs("A4"), 440) << answer;
+        EXPECT_EQ(a4->getString(), "440hz") << answer;
+    }
+    ASSERT_EQ(dialogs.textRequests.size(), 3u);
+    EXPECT_EQ(dialogs.textRequests[0].prompt, "A4 Tuning : 440 Hz Default");
+    EXPECT_EQ(dialogs.textRequests[0].title, "Hz");
+    EXPECT_EQ(dialogs.textRequests[0].initialText, "440");
+
+    dialogs.pushText("432.7");
+    click(a4);
+    EXPECT_EQ(loadIntFromPrefs("A4"), 432);
+    EXPECT_EQ(a4->getString(), "432hz");
+    const float rate = p().engine.rate.sampleRate;
+    EXPECT_FLOAT_EQ(p().engine.rate.basePitch, 432.0f * (110.0f / rate) / 440.0f);
+
+    dialogs.pushTextCancel();
+    click(a4);
+    EXPECT_EQ(loadIntFromPrefs("A4"), 440);
+    EXPECT_EQ(dialogs.textRequests.size(), 5u); // the release asks nothing
+}
+
+TEST_F(EditorSync, HelpOpensTheManualWhenItExists) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(prefs.path()) / "bin";
+    fs::create_directories(dir);
+    const fs::path log = dir / "opened.txt";
+    {
+        std::ofstream script(dir / "xdg-open");
+        script << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log.string() << "'\n";
+    }
+    fs::permissions(dir / "xdg-open", fs::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
+
+    p().core.folders.helpPath = (dir / "missing.pdf").string();
+    click(c().header.help);
+    const fs::path manual = dir / "The \"Ondix\" Manual $HOME.pdf";
+    std::ofstream(manual) << "manual";
+    p().core.folders.helpPath = manual.string();
+    click(c().header.help);
+
+    std::string opened;
+    for (int i = 0; i < 500 && opened.empty(); ++i) {
+        std::ifstream in(log);
+        std::getline(in, opened);
+        if (opened.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(opened, manual.string()); // one argument, no shell, nothing for the missing file
+}
+
+// ------------------------------------------------------------------ the plug-in to the controls
+
+TEST_F(EditorSync, PluginValuesReachControlsAtTheNextPass) {
+    TKnob* filter = knobOf(tag::FilterFreq);
+    p().setParameter(tag::FilterFreq, 0.3f);
+    EXPECT_NE(filter->getValue(), 0.3f);
+    idle();
+    EXPECT_FLOAT_EQ(filter->getValue(), 0.3f);
+
+    // Menus with a row of their own follow at once (value or short text).
+    p().setSteppedValue(296, 0); // step counts as set
+    p().setParameter(250, stepValue(p(), 250, 5));
+    p().setParameter(291, stepValue(p(), 291, 3));
+    p().setParameter(452, stepValue(p(), 452, 20));
+    p().setParameter(14, stepValue(p(), 14, 1));
+    p().setParameter(117, stepValue(p(), 117, 6));
+    idle();
+    EXPECT_EQ(c().filter.type->getCurrentIndex(), 5);
+    EXPECT_EQ(c().arp.mode->getString(), ARP_MODE_SHORT_STR[3]);
+    EXPECT_EQ(c().xy.destMenu[0]->getString(), DEST_SHORT_STR[20]);
+    EXPECT_EQ(c().osc.waveA[0]->getString(), "Saw");
+    EXPECT_EQ(c().arp.numSteps->getString(), "7");
+    EXPECT_FLOAT_EQ(c().arp.knobs[4]->getValue(), p().getLockVar(117));
+
+    // A menu without a row keeps its value until the full refresh.
+    showWavePage();
+    const int shaper = c().wave.shaperMenu->getCurrentIndex();
+    p().setParameter(995, stepValue(p(), 995, shaper + 3));
+    idle();
+    EXPECT_EQ(c().wave.shaperMenu->getCurrentIndex(), shaper);
+    ui().resume();
+    EXPECT_EQ(c().wave.shaperMenu->getCurrentIndex(), shaper + 3);
+}
+
+TEST_F(EditorSync, EnvelopeKnobsFollowOnlyWhileShown) {
+    TKnob* attack = c().filter.ampEnvKnobs[0];
+    TOnOff* display = c().filter.envelopeDisplay;
+    const float before = attack->getValue();
+
+    // Graphic envelopes: the knob stays, both pages are rebuilt.
+    display->setValue(1.0f);
+    p().setParameter(4, before > 0.5f ? 0.2f : 0.8f);
+    idle();
+    EXPECT_FLOAT_EQ(attack->getValue(), before);
+    EXPECT_FLOAT_EQ(display->getValue(), 0.0f);
+    EXPECT_FALSE(ui().getPageRequests().rebuildEnvPages);
+
+    click(display);
+    EXPECT_TRUE(ui().getEnvelopeShowKnobs());
+    EXPECT_TRUE(getRegisterIsOn("EnvelopeShowKnobs", false));
+    idle();
+    EXPECT_TRUE(ui().getSubPage(uEditor::kEnvPage2)->isChild(attack));
+    p().setParameter(4, 0.35f);
+    idle();
+    EXPECT_FLOAT_EQ(attack->getValue(), 0.35f);
+}
+
+TEST_F(EditorSync, FlangerAndPhaserSwitchesShareTheirParameter) {
+    TOnOff* flanger = c().main.switches[editor_controls::Main::kFlangerSwitch];
+    TOnOff* phaser = c().main.switches[editor_controls::Main::kPhaserSwitch];
+    p().setParameter(88, 1.0f);
+    idle();
+    EXPECT_FLOAT_EQ(flanger->getValue(), 1.0f);
+    EXPECT_FLOAT_EQ(phaser->getValue(), 1.0f);
+    click(flanger);
+    EXPECT_FLOAT_EQ(p().getParameter(88), 0.0f);
+    idle();
+    EXPECT_FLOAT_EQ(phaser->getValue(), 0.0f);
+}
+
+// A control that calls the full refresh again while it is being refreshed.
+class ReenteringKnob : public CControl {
+public:
+    ReenteringKnob(uEditor& editor, APlugin& plugin)
+        : CControl(CRect(0, 0, 1, 1), nullptr, tag::FilterQ), editor(editor), plugin(plugin) {}
+    void setValue(float v) override {
+        CControl::setValue(v);
+        if (!reenter) return;
+        ++calls;
+        plugin.core.popupOpen.set();
+        editor.resume(); // would clear the flag if it ran
+    }
+    void draw(CDrawContext*) override {}
+    uEditor& editor;
+    APlugin& plugin;
+    bool reenter = false;
+    int calls = 0;
+};
+
+TEST_F(EditorSync, ResumeRunsOnceAndRefreshesMenusOnlyOnTheMainScreens) {
+    auto* knob = new ReenteringKnob(ui(), p());
+    ui().addControl(knob, uEditor::kKnobKind);
+    knob->setValue(p().getParameter(tag::FilterQ) > 0.5f ? 0.0f : 1.0f);
+    knob->reenter = true;
+    ui().resume();
+    EXPECT_EQ(knob->calls, 1);
+    EXPECT_TRUE(p().core.popupOpen);
+    knob->reenter = false;
+
+    // On the back screen: no menu, but every value control and every page
+    // request.
+    ui().showBackScreen(false);
+    idle();
+    const int filterType = c().filter.type->getCurrentIndex();
+    p().setSteppedValue(250, filterType == 4 ? 6 : 4);
+    p().setParameter(tag::FilterFreq, 0.42f);
+    ui().resume();
+    EXPECT_EQ(c().filter.type->getCurrentIndex(), filterType);
+    EXPECT_FLOAT_EQ(knobOf(tag::FilterFreq)->getValue(), 0.42f);
+    const uEditor::PageRequests& r = ui().getPageRequests();
+    for (bool raised :
+         {r.rebuildFXPage, r.redrawArp, r.refreshWave, r.refreshXYMode, r.refreshXYMenus,
+          r.redrawModScreen, r.redrawXYNext, r.redrawEnvScreen1, r.redrawEnvScreen2,
+          r.rebuildFreeLFOPage, r.rebuildEnvPages, r.rebuildFreeEnvPage})
+        EXPECT_TRUE(raised);
+    ui().showMainScreen();
+    EXPECT_EQ(c().filter.type->getCurrentIndex(), filterType == 4 ? 6 : 4);
+    dispatch(effEditClose); // the table does not own the knob
+    knob->forget();
+}
+
+TEST_F(EditorSync, EditTagNamesTheFirstControlOfItsTag) {
+    ui().setEditTag(117); // the step-count menu comes before its knob
+    EXPECT_EQ(ui().getEditControl(), c().arp.numSteps);
+    ui().setEditTag(0); // no control: unchanged
+    EXPECT_EQ(ui().getEditControl(), c().arp.numSteps);
+    ui().setEditTag(1024);
+    EXPECT_EQ(ui().getEditControl(), nullptr);
+
+    p().beginEdit(tag::FilterFreq);
+    EXPECT_EQ(ui().getEditControl(), knobOf(tag::FilterFreq));
+    p().endEdit(tag::FilterFreq);
+    EXPECT_EQ(ui().getEditControl(), nullptr);
+}
