@@ -13,6 +13,7 @@
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -346,14 +347,17 @@ void uEditor::setRadioGroup(int group, int state) {
         break;
     case 4:
         selectedWave = state;
+        if (controls.wave.screen) controls.wave.screen->setWave(selectedWave);
         showMainScreen();
         break;
     case 5:
         waveDrawMode = state;
+        if (controls.wave.screen) controls.wave.screen->setDrawMode(waveDrawMode);
         showMainScreen();
         break;
     case 6:
         partialView = state;
+        if (controls.wave.screen) controls.wave.screen->setMode(partialView);
         showMainScreen();
         match(controls.wave.view, state);
         break;

@@ -5,8 +5,7 @@
 // from creation while the window opens until close(): the frame and the
 // sub-page containers only ever take views and give them back without
 // releasing them. A pointer is null while the window is closed, and stays
-// null for a control that could not be made (a missing bitmap) and for the
-// graphic screens, which the editor does not build yet.
+// null for a control that could not be made (a missing bitmap).
 //
 // forEach visits every pointer once, by reference, in the order in which
 // close() releases them (the main knobs first).
@@ -25,6 +24,11 @@ class TReadout;
 class TKnob;
 class THSlider;
 class TVSlider;
+class TEnvScreen;
+class TArpScreen;
+class TModScreen;
+class TXYScreen;
+class TWaveScreen;
 
 namespace editor_controls {
 
@@ -121,8 +125,8 @@ struct Filter {
     TOnOff* envelopeDisplay = nullptr;      // "Select Envelope Display or Knobs"
     std::array<TKnob*, 4> filterEnvKnobs{}; // tags 30..33
     std::array<TKnob*, 4> ampEnvKnobs{};    // tags 4..7
-    CControl* filterEnvScreen = nullptr;    // graphic envelope screens: not built yet
-    CControl* ampEnvScreen = nullptr;
+    TEnvScreen* filterEnvScreen = nullptr;  // the graphic envelopes of the two pages
+    TEnvScreen* ampEnvScreen = nullptr;
 
     template <class F> void forEach(F&& f) {
         f(type), f(invertEnvelope), f(menuButton), f(envelopeDisplay);
@@ -168,7 +172,7 @@ struct FreeEnv {
 // Modulation matrix.
 struct Mod {
     TMenuButton* menuButton = nullptr;
-    CControl* screen = nullptr; // not built yet
+    TModScreen* screen = nullptr;
 
     template <class F> void forEach(F&& f) { f(menuButton), f(screen); }
 };
@@ -187,7 +191,7 @@ struct XY {
     TMenuButton* menuButton = nullptr;
     TOnOff* drawOsc = nullptr; // "XY Draw Oscillator On/Off"
     THSlider* speed = nullptr;
-    CControl* screen = nullptr; // not built yet
+    TXYScreen* screen = nullptr;
 
     template <class F> void forEach(F&& f) {
         for (int i = 0; i < 4; ++i) {
@@ -233,7 +237,7 @@ struct Arp {
     TOnOff* hostSync = nullptr;
     TOnOff* latch = nullptr;
     TMenuButton* menuButton = nullptr;
-    CControl* screen = nullptr; // not built yet
+    TArpScreen* screen = nullptr; // the step grid
 
     template <class F> void forEach(F&& f) {
         f(on), f(speed), f(mode), f(octave), f(tiedMode), f(lock), f(numSteps), f(stepsCatchup);
@@ -259,7 +263,7 @@ struct Wave {
     CKickButton* load = nullptr;
     CKickButton* save = nullptr;
     TMenuButton* menuButton = nullptr;
-    CControl* screen = nullptr; // not built yet
+    TWaveScreen* screen = nullptr;
 
     template <class F> void forEach(F&& f) {
         for (auto*& r : select) f(r);

@@ -11,12 +11,16 @@
 // Faces and texts change only when the state they show changed: the pass
 // remembers what it last showed.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/txyscreen.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -33,6 +37,11 @@ constexpr int kUnisonFaceOn = 10075;
 constexpr int kUnisonFaceOff = 10076;
 constexpr int kMagicStepsTag = 124;
 
+// Where the envelope screens' handles are measured from, in design pixels
+// of the frame: page 1 (filter) and page 2 (amplifier).
+constexpr int kEnvHoverOrigin1 = 574;
+constexpr int kEnvHoverOrigin2 = 853;
+
 // The XY destination menus and the amount each drop sets.
 constexpr int kXYDropTags[4][2] = {{452, 43}, {453, 44}, {454, 45}, {455, 46}};
 
@@ -42,6 +51,21 @@ constexpr int kPlayLockedMenuTags[] = {243, 244, 245, 247, 246};
 
 std::string hoverKey(const std::string& name, const std::string& value) {
     return name + '\n' + value;
+}
+
+// The parameter of a matrix cell: column 0 the slot's bypass, 1 its source,
+// 2 its destination, 3 its amount.
+int modCellTag(int column, int slot) {
+    switch (column) {
+    case 0:
+        return tag::slotBypass(slot);
+    case 1:
+        return tag::slotSource(slot);
+    case 2:
+        return tag::slotDest(slot);
+    default:
+        return tag::slotAmount(slot);
+    }
 }
 
 } // namespace
@@ -239,7 +263,7 @@ void uEditor::refreshArpPage() {
         if (a.screen) a.screen->setDirty(true);
     }
     for (TKnob* knob : a.knobs) setModValue(knob);
-    // The arpeggiator screen, when built, lights the step getArpLedPos() here.
+    if (a.screen) a.screen->setLedStep(p->getArpLedPos());
 
     const int magicSteps = p->getLockSteppedValue(kMagicStepsTag);
     if (a.magicSteps) a.magicSteps->setString(vocabAt(ARP_MAGIC_STEPS_SHORT_STR, magicSteps));
@@ -314,7 +338,7 @@ void uEditor::refreshXY() {
             xy.drawOsc->setBackground(getBitmap(shownDrawOsc ? kEditedFaceOn : kEditedFaceOff));
             xy.drawOsc->invalid();
         }
-        // The XY screen, when built, is told whether to draw the oscillator.
+        if (xy.screen) xy.screen->drawOsc(shownDrawOsc);
         r.redrawXY = true;
     }
     if (r.refreshXYMode) {
@@ -486,28 +510,63 @@ bool uEditor::hoverRow(const CView* view, std::string& name, std::string& value)
     return false;
 }
 
-// What the graphic screens point at: the matrix slot, the arpeggiator cell,
-// the XY position or path point, the user wave's partial and the envelope
-// point under the mouse. Each screen reports it when it is built; a screen
-// that does not exist shows nothing.
-void uEditor::showScreenHovers(CView* view, const CPoint& /*where*/) {
+// What the graphic screens point at: the matrix cell, the arpeggiator
+// cell, the XY position or path point, the user wave's partial and the
+// envelope handle under the mouse. where is the mouse in frame coordinates.
+void uEditor::showScreenHovers(CView* view, const CPoint& where) {
     if (!view) return;
+    APlugin* p = plugin();
     const editor_controls::All& c = controls;
-    if (view == c.xy.screen) {
-        APlugin* p = plugin();
+    const int x = static_cast<int>(where.x), y = static_cast<int>(where.y);
+
+    if (TModScreen* mod = c.mod.screen; mod && view == mod)
+        showParameterHover(modCellTag(mod->getModCol(x), mod->getModSlotFromY(y)));
+
+    if (TArpScreen* arp = c.arp.screen; arp && view == arp) {
+        if (arp->getMouseDown()) {
+            if (const int t = arp->getSelectedArpTag(); isValidTag(t)) showParameterHover(t);
+        } else if (const int row = arp->getArpRow(y); row >= 0 && row < tag::ArpRowCount) {
+            // Only the grid's eight rows name a cell.
+            showParameterHover(tag::arpStep(row, arp->getArpStep(x)));
+        }
+    }
+
+    if (TXYScreen* pad = c.xy.screen; pad && view == pad) {
         auto percent = [p](int t) {
-            return static_cast<int>(p->getParameter(t) * 200.0f - 100.0f);
+            return std::to_string(static_cast<int>(p->getParameter(t) * 200.0f - 100.0f));
         };
         auto position = [&](int xTag, int yTag) {
-            return "X: " + std::to_string(percent(xTag)) +
-                   "%, Y: " + std::to_string(percent(yTag)) + "%";
+            return "X: " + percent(xTag) + "%, Y: " + percent(yTag) + "%";
         };
         const int mode = p->getXYRecordMode();
         if (mode == 0) showHover("XY Position :", position(tag::XYX, tag::XYY));
-        // In replay the path point being edited is named; without one the
-        // screen picks the point under the mouse when it is built.
-        if (mode == 2 && xyPoint >= 0)
-            showHover("XY Point :" + std::to_string(xyPoint + 1),
-                      position(459 + xyPoint, 587 + xyPoint));
+        if (mode == 2) {
+            // In replay the path point being edited, else the one nearest
+            // to the mouse.
+            const int point = xyPoint >= 0 ? xyPoint : pad->getEditPoint(x, y);
+            if (point >= 0 && point < TXYScreen::kPoints)
+                showHover("XY Point :" + std::to_string(point + 1),
+                          position(tag::XYPointXFirst + point, tag::XYPointYFirst + point));
+        }
+    }
+
+    if (TWaveScreen* wave = c.wave.screen; wave && view == wave && partialView == 1) {
+        const int partial =
+            wave->getWaveTablePartial(x - static_cast<int>(wave->getViewSize().left));
+        const int w = selectedWave == 1 ? 1 : 0;
+        const int amplitude = static_cast<int>(p->getWaveTablePartialsAmp(w, partial) * 100.0f);
+        const int phase = static_cast<int>(p->getWaveTablePartialsPhase(w, partial) * 360.0f);
+        showHover("Wave " + std::to_string(w + 1) + " Partials " + std::to_string(partial + 1) +
+                      ": Amp / Phase",
+                  std::to_string(amplitude) + " %, " + std::to_string(phase) + " deg");
+    }
+
+    const std::pair<TEnvScreen*, int> envelopes[2] = {{c.filter.filterEnvScreen, kEnvHoverOrigin1},
+                                                      {c.filter.ampEnvScreen, kEnvHoverOrigin2}};
+    for (auto [env, origin] : envelopes) {
+        if (!env || view != env) continue;
+        const int t = env->getMouseDown() ? env->getSelectedEnvTag()
+                                          : env->getNearestTag(x - getScaled(origin));
+        if (t != -1 && isValidTag(t)) showParameterHover(t);
     }
 }

@@ -8,12 +8,16 @@
 // layout table, which is also what the painted panels are drawn around.
 // Either way the per-size pixel offsets come from the layout table.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/txyscreen.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/artwork.h"
@@ -270,7 +274,9 @@ void uEditor::createMainScreenControls() {
             const Spot s = placeOf(30 + k, PlaceKind::Knob, kFilterEnvKnobPage);
             createKnob(f.filterEnvKnobs[k], 30 + k, s.x, s.y, 0, s.off);
         }
-        // The graphic filter envelope screen takes its place here when built.
+        f.filterEnvScreen = new TEnvScreen(getScreenRect(GraphicScreen::FilterEnvelope), this, 1,
+                                           30, 31, 32, 33, prefs.decaySustain, sizeIndex);
+        addControl(f.filterEnvScreen, kPlainKind);
         f.menuButton =
             new TMenuButton(CRect(getScaled(571), getScaled(90), getScaled(571) + getScaled(61),
                                   getScaled(90) + getScaled(18)),
@@ -285,7 +291,9 @@ void uEditor::createMainScreenControls() {
         const Spot s = placeOf(4 + k, PlaceKind::Knob, kAmpEnvKnobPage);
         createKnob(f.ampEnvKnobs[k], 4 + k, s.x, s.y, 0, s.off);
     }
-    // The graphic amplifier envelope screen takes its place here when built.
+    f.ampEnvScreen = new TEnvScreen(getScreenRect(GraphicScreen::AmpEnvelope), this, 0, 4, 5, 6, 7,
+                                    prefs.decaySustain, sizeIndex);
+    addControl(f.ampEnvScreen, kPlainKind);
     selectedFreeLFO = 0;
 
     // ------------------------------------------------------------ 9. free LFOs
@@ -339,7 +347,8 @@ void uEditor::createMainScreenControls() {
                               getScaled(612) + getScaled(20)),
                         this, 7);
     addControl(c.mod.menuButton, kPlainKind);
-    // The matrix screen takes its place here when built.
+    c.mod.screen = new TModScreen(getScreenRect(GraphicScreen::Mod), this, sizeIndex);
+    addControl(c.mod.screen, kPlainKind);
 
     // ------------------------------------------------------------ 12. XY pad
     {
@@ -386,7 +395,8 @@ void uEditor::createMainScreenControls() {
                                     this, 49, strip, CPoint(0, 0), kSpeedFrames);
             addControl(xy.speed, kSliderKind);
         }
-        // The XY pad screen takes its place here when built.
+        xy.screen = new TXYScreen(getScreenRect(GraphicScreen::XY), this, sizeIndex);
+        addControl(xy.screen, kPlainKind);
     }
 
     // ------------------------------------------------------------ 13. effects page
@@ -452,7 +462,8 @@ void uEditor::createMainScreenControls() {
                 CRect(x, y, x + icon->getWidth(), y + icon->getHeight() / 2), this, 1);
             addControl(a.menuButton, kPlainKind);
         }
-        // The arpeggiator grid screen takes its place here when built.
+        a.screen = new TArpScreen(getScreenRect(GraphicScreen::Arp), this, sizeIndex);
+        addControl(a.screen, kPlainKind);
     }
     selectedWave = 0;
     waveDrawMode = 0;
@@ -517,7 +528,8 @@ void uEditor::createMainScreenControls() {
                 CRect(x, y, x + icon->getWidth(), y + icon->getHeight() / 2), this, 3);
             addControl(w.menuButton, kPlainKind);
         }
-        // The user-wave screen takes its place here when built.
+        w.screen = new TWaveScreen(getScreenRect(GraphicScreen::Wave), this, sizeIndex);
+        addControl(w.screen, kPlainKind);
     }
 }
 

@@ -7,12 +7,16 @@
 // and puts in those of the new screen. The editor's pointers keep the one
 // reference each control has.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/txyscreen.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -130,8 +134,13 @@ void uEditor::showMainScreenControls() {
     if (c.xy.drawOsc) c.xy.drawOsc->setState(prefs.drawOsc);
     add(c.xy.drawOsc);
     add(c.xy.speed);
-    add(c.xy.screen);
-    if (c.xy.screen) c.xy.screen->setDirty(true);
+    if (TXYScreen* pad = c.xy.screen) {
+        add(pad);
+        pad->drawOsc(prefs.drawOsc);
+        pad->setOscMode(prefs.oscOut);
+        pad->setGrouping(xyGrouping);
+        pad->setDirty(true);
+    }
 
     // 8. Lower-page selector and the arpeggiator switch.
     showSelected(c.main.pageSelect, mainPage);
@@ -168,9 +177,13 @@ void uEditor::showMainScreenControls() {
         for (CKickButton* k : {w.apply, w.undo, w.clear, w.load, w.save}) add(k);
         add(w.menuButton);
         add(w.presetMenu);
-        // The user-wave screen, when built, is told the selected wave, the
-        // draw mode and the view here.
-        add(w.screen);
+        if (TWaveScreen* screen = w.screen) {
+            add(screen);
+            screen->setWave(selectedWave);
+            screen->setDrawMode(waveDrawMode);
+            screen->setMode(partialView);
+            screen->setShaperMode(p->getSteppedValue(tag::WaveShaperMode));
+        }
     }
 }
 

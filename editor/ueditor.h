@@ -320,6 +320,8 @@ private:
     // The idle pass, in its order.
     VSTGUI::CView* viewUnderMouse(VSTGUI::CPoint& where) const;
     void serveDropTargets(VSTGUI::CView* view);
+    // The shared start of a drop (drag-and-drop modulation).
+    bool takeDrop(int& dest);
     void refreshMainScreen();
     void refreshLocksAndRings();
     void refreshPages();

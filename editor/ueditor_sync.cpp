@@ -9,9 +9,13 @@
 // the recorded values to the controls (applyParameter) and raises the page
 // refreshes.
 
+#include "controls/envarp.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
+#include "controls/txyscreen.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -302,8 +306,10 @@ void uEditor::resumeMenus() {
         editor_controls::Wave& w = c.wave;
         resumeMenu(w.shaperMenu);
         if (w.presetMenu) w.presetMenu->setString(p->getWavePresetStr(selectedWave));
-        // The user-wave screen, when built, takes the shaper mode here.
-        if (w.screen) w.screen->setDirty(true);
+        if (w.screen) {
+            w.screen->setShaperMode(p->getSteppedValue(tag::WaveShaperMode));
+            w.screen->setDirty(true);
+        }
     }
 }
 

@@ -7,10 +7,12 @@
 // its section is locked. The plug-in then reports the value back through
 // setParameter like any other change.
 
+#include "controls/envarp.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -379,7 +381,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     if (const int mode = indexOf(w.drawMode, control); mode >= 0) {
         if (pressed(control)) {
             waveDrawMode = mode;
-            // The user-wave screen, when built, takes the draw mode here.
+            if (w.screen) w.screen->setDrawMode(waveDrawMode);
             showChoice(w.drawMode, mode);
         }
         return true;
@@ -387,15 +389,16 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     if (const int view = indexOf(w.view, control); view >= 0) {
         if (pressed(control)) {
             partialView = view;
-            // The user-wave screen, when built, takes the view here.
+            if (w.screen) w.screen->setMode(partialView);
             rebuildRequested.store(true, std::memory_order_relaxed);
         }
         return true;
     }
     if (control == w.shaperMenu) {
         setMenuValue(control);
-        const int mode = std::clamp(p.getSteppedValue(kShaperModeTag), 0,
-                                    static_cast<int>(shaperValue1.size()) - 1);
+        const int step = p.getSteppedValue(kShaperModeTag);
+        if (w.screen) w.screen->setShaperMode(step);
+        const int mode = std::clamp(step, 0, static_cast<int>(shaperValue1.size()) - 1);
         const float first = shaperValue1[static_cast<std::size_t>(mode)];
         const float second = shaperValue2[static_cast<std::size_t>(mode)];
         for (auto [knob, v] : {std::pair{w.shaperKnobs[0], first}, {w.shaperKnobs[1], second}}) {
@@ -419,6 +422,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
             p.doWaveShaperCommand(selectedWave);
             setMenuValue(kShaperModeTag, 0);
             resumeMenu(w.shaperMenu);
+            if (w.screen) w.screen->setShaperMode(0);
             p.setTempPreviewWave(false);
         }
         requests.refreshWave = true;
@@ -504,7 +508,8 @@ bool uEditor::backValueChanged(CControl* control) {
     if (control == b.decaySustain) {
         setRegValue(REG_DECAY_SUSTAIN_STR, pressed(control));
         prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
-        // The envelope screens, when built, take the new setting here.
+        for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
+            if (env) env->setDecaySustain(prefs.decaySustain);
         return true;
     }
     if (control == b.midiChannel) {

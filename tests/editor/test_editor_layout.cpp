@@ -3,9 +3,11 @@
 // and the fixed places of the design, the menus' entries, the factories'
 // geometry, and the moves between menus and stepped parameters.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
@@ -161,7 +163,11 @@ TEST_F(EditorLayout, EveryShownControlHasAPlaceInTheArtwork) {
             const unsigned mask = page == 1 ? ondix::artwork::kArpPage : ondix::artwork::kWavePage;
             std::set<const CView*> exempt = {c().header.managerArea, c().header.backScreenArea,
                                              c().arp.on}; // the arp switch shows on both pages
-            if (s != 0) exempt.insert(c().osc.morph);     // per-size table, see below
+            if (s != 0) {
+                // Per-size tables (the matrix and the grid are checked with
+                // the graphic screens).
+                exempt.insert({c().osc.morph, c().mod.screen, c().arp.screen});
+            }
             for (int i = 0; i < uEditor::kSubPageCount; ++i)
                 exempt.insert(ui().getSubPage(static_cast<uEditor::SubPage>(i)));
 

@@ -1,13 +1,18 @@
 // Switching screens: the main screen's two lower pages, the five sub-pages
-// and the back screen, the radio groups' stepping, that every control lives
-// exactly once through all of it, and a picture of the main screen.
+// and the back screen, the graphic screens in their places, the radio
+// groups' stepping, that every control lives exactly once through all of
+// it, and a picture of the main screen.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/txyscreen.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -62,6 +67,27 @@ struct EditorScreens : ::testing::Test {
         });
         return out;
     }
+    // The pixels of a view's place that change when it is hidden: what it
+    // draws over what lies behind it.
+    int pixelsDrawnBy(CView* view) {
+        const CRect r = view->getFrameRect();
+        std::vector<CColor> shown;
+        frame()->redrawAll();
+        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+            for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                shown.push_back(Testing::pixelAt(frame(), x, y));
+        view->setVisible(false);
+        frame()->redrawAll();
+        int differing = 0;
+        std::size_t i = 0;
+        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+            for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                if (!(Testing::pixelAt(frame(), x, y) == shown[i++])) ++differing;
+        view->setVisible(true);
+        frame()->redrawAll();
+        return differing;
+    }
+
     // How often each view is attached to the frame or a sub-page now.
     std::map<const CView*, int> attachments() {
         std::map<const CView*, int> count;
@@ -234,9 +260,13 @@ TEST_F(EditorScreens, SubPagesHoldTheirControls) {
     EXPECT_EQ(page(uEditor::kFXPage)->getNbViews(), 6u);
     EXPECT_FLOAT_EQ(c().fx.flanger[5]->getValue(), flangerMix);
 
-    // The envelope pages show the graphic screens, which are not built yet.
+    // The envelope pages show the graphic screens alone.
     EXPECT_EQ(page(uEditor::kEnvPage1)->getBackground(), ui().getBitmap(10020));
-    EXPECT_EQ(page(uEditor::kEnvPage1)->getNbViews(), 0u);
+    EXPECT_EQ(page(uEditor::kEnvPage2)->getBackground(), ui().getBitmap(10022));
+    EXPECT_EQ(page(uEditor::kEnvPage1)->getNbViews(), 1u);
+    EXPECT_EQ(page(uEditor::kEnvPage2)->getNbViews(), 1u);
+    EXPECT_TRUE(holds(uEditor::kEnvPage1, c().filter.filterEnvScreen));
+    EXPECT_TRUE(holds(uEditor::kEnvPage2, c().filter.ampEnvScreen));
 }
 
 TEST_F(EditorScreens, EnvelopePagesShowKnobsWhenAsked) {
@@ -250,6 +280,99 @@ TEST_F(EditorScreens, EnvelopePagesShowKnobsWhenAsked) {
     for (TKnob* knob : c().filter.filterEnvKnobs) EXPECT_TRUE(holds(uEditor::kEnvPage1, knob));
     for (TKnob* knob : c().filter.ampEnvKnobs) EXPECT_TRUE(holds(uEditor::kEnvPage2, knob));
     EXPECT_FLOAT_EQ(c().filter.filterEnvKnobs[1]->getValue(), 0.3f);
+    EXPECT_FALSE(holds(uEditor::kEnvPage1, c().filter.filterEnvScreen));
+    EXPECT_FALSE(holds(uEditor::kEnvPage2, c().filter.ampEnvScreen));
+    EXPECT_EQ(page(uEditor::kEnvPage1)->getNbViews(), 4u);
+}
+
+// ------------------------------------------------------------------ graphic screens
+
+// The five kinds of graphic screen stand at their design places at 100 % and
+// 150 %, each on the page that shows it, with what the editor tells them.
+TEST_F(EditorScreens, GraphicScreensStandAtTheirPlaces) {
+    struct Expected {
+        CRect arp, mod, xy, wave, envelope;
+    };
+    // 150 %: design positions times 1.5, truncated, with the XY pad 2 pixels
+    // lower; the arpeggiator and matrix from their own per-size tables.
+    const Expected sizes[2] = {
+        {CRect(331, 473, 821, 661), CRect(25, 648, 275, 752), CRect(227, 110, 466, 349),
+         CRect(302, 473, 824, 661), CRect(4, 4, 239, 73)},
+        {CRect(497, 710, 1233, 992), CRect(37, 975, 413, 1132), CRect(340, 167, 698, 525),
+         CRect(453, 709, 1236, 991), CRect(6, 6, 358, 109)},
+    };
+    for (int s : {0, 2}) {
+        SCOPED_TRACE(s == 0 ? "100 %" : "150 %");
+        saveStringToPrefs("Big150", s == 2 ? "Y" : "N");
+        saveStringToPrefs("DrawOsc", "N");
+        saveStringToPrefs("OscOut", "Y");
+        make();
+        const int64_t baseline = Testing::liveObjects();
+        open();
+        ui().showMainScreen();
+        const Expected& e = sizes[s == 0 ? 0 : 1];
+        const editor_controls::All& all = c();
+
+        // The arpeggiator page: the grid, the matrix and the pad in the
+        // frame, the envelopes in their pages.
+        ASSERT_NE(all.arp.screen, nullptr);
+        ASSERT_NE(all.mod.screen, nullptr);
+        ASSERT_NE(all.xy.screen, nullptr);
+        ASSERT_NE(all.wave.screen, nullptr);
+        ASSERT_NE(all.filter.filterEnvScreen, nullptr);
+        ASSERT_NE(all.filter.ampEnvScreen, nullptr);
+        EXPECT_EQ(all.arp.screen->getViewSize(), e.arp);
+        EXPECT_EQ(all.mod.screen->getViewSize(), e.mod);
+        EXPECT_EQ(all.xy.screen->getViewSize(), e.xy);
+        EXPECT_EQ(all.wave.screen->getViewSize(), e.wave);
+        EXPECT_EQ(all.filter.filterEnvScreen->getViewSize(), e.envelope);
+        EXPECT_EQ(all.filter.ampEnvScreen->getViewSize(), e.envelope);
+        EXPECT_TRUE(shows(all.arp.screen));
+        EXPECT_TRUE(shows(all.mod.screen));
+        EXPECT_TRUE(shows(all.xy.screen));
+        EXPECT_FALSE(shows(all.wave.screen));
+        EXPECT_TRUE(holds(uEditor::kEnvPage1, all.filter.filterEnvScreen));
+        EXPECT_TRUE(holds(uEditor::kEnvPage2, all.filter.ampEnvScreen));
+        // The filter envelope is envelope 1, the amplifier's envelope 0.
+        EXPECT_EQ(all.filter.filterEnvScreen->getEnvelope(), 1);
+        EXPECT_EQ(all.filter.ampEnvScreen->getEnvelope(), 0);
+        for (const CControl* screen : std::initializer_list<const CControl*>{
+                 all.arp.screen, all.mod.screen, all.xy.screen, all.wave.screen,
+                 all.filter.filterEnvScreen, all.filter.ampEnvScreen})
+            EXPECT_EQ(screen->getTag(), NO_PARAM_TAG);
+        EXPECT_EQ(all.arp.screen->getSizeIndex(), s);
+        EXPECT_EQ(all.wave.screen->getSizeIndex(), s);
+        // The pad follows the oscilloscope preferences.
+        EXPECT_FALSE(all.xy.screen->getOscVisible());
+        EXPECT_TRUE(all.xy.screen->getOscMode());
+        EXPECT_EQ(all.xy.screen->getGrouping(), 0);
+
+        // Each screen draws over its place.
+        clock.advance(40);
+        dispatch(effEditIdle);
+        for (CView* screen :
+             std::initializer_list<CView*>{all.arp.screen, all.mod.screen, all.xy.screen,
+                                           all.filter.filterEnvScreen, all.filter.ampEnvScreen})
+            EXPECT_GT(pixelsDrawnBy(screen), 50)
+                << screen->getViewSize().left << "," << screen->getViewSize().top;
+
+        // The user-wave page: the wave screen instead of the grid.
+        ui().changeRadioDelta(0, 1);
+        EXPECT_TRUE(shows(all.wave.screen));
+        EXPECT_FALSE(shows(all.arp.screen));
+        EXPECT_TRUE(shows(all.mod.screen));
+        EXPECT_TRUE(shows(all.xy.screen));
+        EXPECT_TRUE(holds(uEditor::kEnvPage1, all.filter.filterEnvScreen));
+        clock.advance(40);
+        dispatch(effEditIdle);
+        EXPECT_GT(pixelsDrawnBy(all.wave.screen), 200);
+
+        // Each screen is attached once, and nothing outlives the window.
+        for (auto [view, n] : attachments()) EXPECT_EQ(n, 1);
+        dispatch(effEditClose);
+        EXPECT_EQ(Testing::liveObjects(), baseline);
+        plugin.reset();
+    }
 }
 
 // ------------------------------------------------------------------ radio groups
@@ -275,25 +398,41 @@ TEST_F(EditorScreens, RadioGroupsStepAndWrap) {
     ui().changeRadioDelta(3, 0);
     EXPECT_EQ(p.getXYRecordMode(), 2);
 
-    // Draw modes wrap and the page is rebuilt with the buttons set.
+    // Draw modes wrap and the page is rebuilt with the buttons set; the
+    // user-wave screen draws in the mode chosen.
     ui().changeRadioDelta(0, 1); // to the user-wave page
+    TWaveScreen* wave = c().wave.screen;
+    ASSERT_NE(wave, nullptr);
     for (int expected : {2, 1, 0, 2}) {
         ui().changeRadioDelta(5, -1);
         EXPECT_EQ(ui().getWaveDrawMode(), expected);
+        EXPECT_EQ(wave->getDrawMode(), expected);
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(c().wave.drawMode[i]->getValue(), i == expected ? 1.0f : 0.0f);
     }
+    EXPECT_EQ(wave->getWave(), 0);
     ui().changeRadioDelta(4, 1);
     EXPECT_EQ(ui().getSelectedWave(), 1);
     EXPECT_EQ(c().wave.select[1]->getValue(), 1.0f);
+    EXPECT_EQ(wave->getWave(), 1);
     // The partials view has a background of its own.
+    EXPECT_EQ(wave->getMode(), 0);
     ui().changeRadioDelta(6, 1);
     EXPECT_EQ(ui().getPartialView(), 1);
+    EXPECT_EQ(wave->getMode(), 1);
     EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10002));
     EXPECT_EQ(c().wave.view[1]->getValue(), 1.0f);
     EXPECT_EQ(c().wave.view[0]->getValue(), 0.0f);
     ui().changeRadioDelta(6, 1);
+    EXPECT_EQ(wave->getMode(), 0);
     EXPECT_EQ(frame()->getBackground(), ui().getBitmap(10001));
+    // The states survive a trip through the arpeggiator page.
+    ui().changeRadioDelta(0, 1);
+    ui().changeRadioDelta(0, 1);
+    ASSERT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+    EXPECT_EQ(wave->getWave(), 1);
+    EXPECT_EQ(wave->getDrawMode(), 2);
+    EXPECT_EQ(wave->getMode(), 0);
 
     // Groups outside 0..6 are nobody's.
     ui().changeRadioDelta(7, 1);
@@ -374,8 +513,9 @@ TEST_F(EditorScreens, BackScreenAtEachSize) {
 // ------------------------------------------------------------------ picture
 
 // The main screen as drawn, for a look by eye: written under the build tree
-// (tests/editor-screens/main-100.png, main-150.png and main-wave-*.png
-// with the user-wave page).
+// (tests/editor-screens/main-100.png, main-150.png with the arpeggiator
+// page, and main-wave-*.png with the user-wave page). Every graphic screen
+// shows something: two matrix slots, a pad position, a velocity ramp.
 TEST_F(EditorScreens, MainScreenPictureIsWritten) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::current_path() / "editor-screens";
@@ -385,6 +525,13 @@ TEST_F(EditorScreens, MainScreenPictureIsWritten) {
         saveStringToPrefs("Big150", s == 2 ? "Y" : "N");
         make();
         plugin->setParameter(79, 1.0f); // a switch that shows on
+        plugin->setModSlotVar(0, false, 0.75f, 3, plugin->getTagDest(tag::FilterFreq));
+        plugin->setModSlotVar(1, true, 0.3f, 5, plugin->getTagDest(tag::PortamentoAmount));
+        plugin->setParameter(tag::XYX, 0.7f);
+        plugin->setParameter(tag::XYY, 0.35f);
+        for (int step = 0; step < 16; ++step)
+            plugin->setParameter(tag::arpStep(tag::RowVelocity, step),
+                                 static_cast<float>(step + 1) / 16.0f);
         open();
         ui().showMainScreen();
         clock.advance(40);

@@ -3,12 +3,14 @@
 // what the plug-in's values do to the controls at the next idle pass, the
 // full refresh and the control the host edits.
 
+#include "controls/envarp.h"
 #include "controls/tbitmap.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
 #include "controls/toptionmenu.h"
 #include "controls/treadout.h"
 #include "controls/tsliders.h"
+#include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -304,6 +306,39 @@ TEST_F(EditorSync, WavePageControls) {
     EXPECT_FLOAT_EQ(p().getWaveTablePartialsAmp(0, 1), 0.0f);
 }
 
+// The user-wave page's buttons and shaper menu tell the wave screen what to
+// show and how to draw.
+TEST_F(EditorSync, WavePageDrivesTheWaveScreen) {
+    showWavePage();
+    TWaveScreen* wave = c().wave.screen;
+    ASSERT_NE(wave, nullptr);
+    click(c().wave.drawMode[1]);
+    EXPECT_EQ(wave->getDrawMode(), 1);
+    click(c().wave.drawMode[2]);
+    EXPECT_EQ(wave->getDrawMode(), 2);
+    // The partials view: at once, and still after the page is rebuilt.
+    click(c().wave.view[1]);
+    EXPECT_EQ(wave->getMode(), 1);
+    idle();
+    EXPECT_EQ(wave->getMode(), 1);
+    EXPECT_EQ(wave->getDrawMode(), 2);
+    click(c().wave.select[1]);
+    EXPECT_EQ(wave->getWave(), 1);
+
+    // The shaper type chosen is previewed; applying it ends the preview.
+    choose(c().wave.shaperMenu, 4);
+    EXPECT_EQ(wave->getShaperMode(), 4);
+    click(c().wave.apply);
+    EXPECT_EQ(p().getSteppedValue(995), 0);
+    EXPECT_EQ(wave->getShaperMode(), 0);
+    // A shaper type set by the host reaches the screen, like the menu, with
+    // the next full refresh.
+    p().setSteppedValue(995, 3);
+    ui().resume();
+    EXPECT_EQ(c().wave.shaperMenu->getCurrentIndex(), 3);
+    EXPECT_EQ(wave->getShaperMode(), 3);
+}
+
 TEST_F(EditorSync, HeaderCommands) {
     choose(c().header.presetMenu, {"Set To 150% Screen Size"});
     ASSERT_EQ(dialogs.alertRequests.size(), 1u);
@@ -338,8 +373,17 @@ TEST_F(EditorSync, BackScreenSettings) {
     EXPECT_TRUE(getRegisterIsOn("PresetWarning", false));
     click(b.midiBank);
     EXPECT_FALSE(getRegisterIsOn("MIDIBank", true));
-    click(b.decaySustain); // shown on without a preference: now off
+    // Decay/sustain shows on without a preference while the envelope
+    // screens, which read it with default off, start off; the switch sets
+    // both screens.
+    TEnvScreen* screens[2] = {c().filter.filterEnvScreen, c().filter.ampEnvScreen};
+    for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
+    click(b.decaySustain); // now off
     EXPECT_FALSE(getRegisterIsOn("DecaySustain", true));
+    for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
+    click(b.decaySustain);
+    EXPECT_TRUE(getRegisterIsOn("DecaySustain", false));
+    for (TEnvScreen* env : screens) EXPECT_TRUE(env->getDecaySustain());
 
     choose(b.midiChannel, 3);
     EXPECT_EQ(loadIntFromPrefs("MIDIChannel"), 3);
