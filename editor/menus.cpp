@@ -1,23 +1,11 @@
-// The editor's popup menus. Each menu operation builds its menu when asked,
-// shows it at the mouse and acts on the choice before it returns.
+// Drag-and-drop modulation: a knob or slider is dragged onto the modulation
+// matrix or an XY destination menu. (The popup menus themselves live in
+// menu_*.cpp, one file per menu.)
 
 #include "core/aplugin.h"
 #include "editor/ueditor.h"
 
 using namespace VSTGUI;
-
-// The menus themselves come with their sections; until then a request
-// shows nothing.
-void uEditor::showMIDIMenu(CControl* /*control*/, bool /*slider*/) {}
-void uEditor::showControlMenu() {}
-void uEditor::showOscMenu() {}
-void uEditor::showFilterMenu() {}
-void uEditor::showFreeMod(int /*kind*/, int /*index*/) {}
-void uEditor::showEnvMenu(int /*envelope*/) {}
-void uEditor::showWaveMenu(int /*wave*/) {}
-void uEditor::showArpMenu(int /*row*/, int /*step*/, bool /*rowMenu*/) {}
-void uEditor::showModMenu(int /*slot*/) {}
-void uEditor::showXYMenu() {}
 
 void uEditor::setDropTag(int t) {
     drop.tag = t;

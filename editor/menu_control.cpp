@@ -1,0 +1,10 @@
+// The control menu: screen size, editor switches, MIDI settings.
+
+#include "core/aplugin.h"
+#include "editor/popup_menu.h"
+#include "editor/ueditor.h"
+
+using namespace VSTGUI;
+
+// Not built yet: the request shows nothing.
+void uEditor::showControlMenu() {}

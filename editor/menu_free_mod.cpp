@@ -1,0 +1,10 @@
+// The free LFO and free envelope menus.
+
+#include "core/aplugin.h"
+#include "editor/popup_menu.h"
+#include "editor/ueditor.h"
+
+using namespace VSTGUI;
+
+// Not built yet: the request shows nothing.
+void uEditor::showFreeMod(int /*kind*/, int /*index*/) {}

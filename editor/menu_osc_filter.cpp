@@ -1,0 +1,11 @@
+// The oscillator and filter section menus.
+
+#include "core/aplugin.h"
+#include "editor/popup_menu.h"
+#include "editor/ueditor.h"
+
+using namespace VSTGUI;
+
+// Not built yet: the request shows nothing.
+void uEditor::showOscMenu() {}
+void uEditor::showFilterMenu() {}
