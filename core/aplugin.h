@@ -177,6 +177,8 @@ public:
     void invertWave(int w);
     void reverseWave(int w);
     void smoothWave(int w);
+    // A WAV or AIFF file chosen in a dialog, squeezed into one cycle of wave w.
+    void loadSample(int w);
     // The wave shaper (parameters 993..995): a preview of user wave w, and
     // applying it to the wave.
     void updatePreviewWaveTable(int w);
@@ -251,6 +253,15 @@ public:
     // (engine/midi_learn.cpp, core/ecs_files.cpp; main thread)
     void resetMIDI();        // unbinds every controller, in memory and preferences
     void resetMIDICapture(); // pick-up state of every tag back to "not captured"
+    // Binds the controller number the user types in an input box to tag.
+    void setMIDICCNum(int tag);
+    // Writes the bindings the audio thread has learned to the preferences.
+    void flushLearnedControllers();
+    // Re-reads "MIDICapture" into the copy the audio thread reads.
+    void refreshMidiCapturePref();
+    // With on, the next controller moved is bound to tag (learning); without,
+    // every controller bound to tag is unbound (engine/midi_latch.cpp).
+    void setMIDILatch(int tag, bool on);
     void saveECS();          // controller map to a file chosen in a dialog
     void loadECS();          // controller map from a file chosen in a dialog
 

@@ -111,6 +111,7 @@ void APlugin::initMidiState() {
     // Stored 0 means every channel, 1..16 one channel, 17 none; anything else
     // (also a missing value, read as 0) means every channel.
     refreshMidiChannelPref();
+    refreshMidiCapturePref();
     const int stored = loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR);
     midi.midiChannel.store(stored >= 0 && stored <= 17 ? stored - 1 : -1,
                            std::memory_order_relaxed);

@@ -90,6 +90,10 @@ void uEditor::idleNow() {
     APlugin* p = plugin();
     if (!frame || !p || !getEditorFinishedOpening() || inResume) return;
     applyPendingValues();
+    // Controllers learned by the audio thread into the preferences, and the
+    // capture switch as the settings last left it.
+    p->flushLearnedControllers();
+    p->refreshMidiCapturePref();
     if (xyDirtyRequest.exchange(false, std::memory_order_relaxed) && controls.xy.screen)
         controls.xy.screen->setDirty(true);
 

@@ -1,10 +1,217 @@
 // The free LFO and free envelope menus.
+//
+// One menu per kind, opened from the radio button that selects LFO or
+// envelope 1 or 2: reset or restore the selected one or both, copy it onto
+// the other or swap them, a clipboard of both, one level of undo, and the
+// selected one as the source of the first free matrix slot for a
+// destination picked from the grouped destination list.
+//
+// The LFO menus keep their own undo and clipboard (always both LFOs). The
+// envelope menus share the envelope section's undo with the envelope screens
+// and menus, and write their clipboard into the envelope section's
+// tag-indexed clipboard.
 
 #include "core/aplugin.h"
+#include "core/vocabulary.h"
 #include "editor/popup_menu.h"
+#include "editor/section_values.h"
 #include "editor/ueditor.h"
+
+#include <array>
+#include <span>
+#include <string>
 
 using namespace VSTGUI;
 
-// Not built yet: the request shows nothing.
-void uEditor::showFreeMod(int /*kind*/, int /*index*/) {}
+namespace {
+
+constexpr int kFreeLfoKind = 2;
+constexpr int kFreeEnvKind = 1;
+
+// Four tags per LFO, in the same order for both: speed, sync, mode, wave.
+constexpr std::array<std::array<int, 4>, 2> FREE_LFO_TAGS = {{
+    {tag::FreeLfo1Speed, tag::FreeLfo1SyncOn, tag::FreeLfo1Mode, tag::FreeLfo1Wave},
+    {tag::FreeLfo2Speed, tag::FreeLfo2SyncOn, tag::FreeLfo2Mode, tag::FreeLfo2Wave},
+}};
+constexpr std::array<int, 8> BOTH_LFO_TAGS = {
+    tag::FreeLfo1Speed, tag::FreeLfo1SyncOn, tag::FreeLfo1Mode, tag::FreeLfo1Wave,
+    tag::FreeLfo2Speed, tag::FreeLfo2SyncOn, tag::FreeLfo2Mode, tag::FreeLfo2Wave};
+
+// Six tags per envelope: attack, decay, sustain, fade, release, sync.
+constexpr std::array<std::array<int, 6>, 2> FREE_ENV_TAGS = {{
+    {51, 52, 53, 54, 55, 56},
+    {57, 58, 59, 60, 61, 62},
+}};
+constexpr std::array<int, 12> BOTH_ENV_TAGS = {51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62};
+// The envelope tags that the envelope section's undo does not hold.
+constexpr std::array<int, 4> ENV_FADE_SYNC_TAGS = {54, 56, 60, 62};
+
+// Modulation sources of LFO / envelope 1 and 2.
+constexpr std::array<int, 2> SRC_FREE_LFO = {49, 51};
+constexpr std::array<int, 2> SRC_FREE_ENV = {43, 45};
+
+// The destination groups of the menu: [start, end) in DEST_STR.
+constexpr std::array<int, 12> DEST_SUB_START = {1,   19,  49,  74,  86,  97,
+                                                113, 129, 149, 165, 184, 204};
+constexpr std::array<int, 12> DEST_SUB_END = {19,  49,  74,  86,  97,  113,
+                                              129, 149, 165, 184, 204, 222};
+constexpr int kLastDest = 221;
+constexpr float kAssignAmount = 1.0f;
+
+// The titles of one kind's menu.
+struct FreeModTitles {
+    const char* name;     // "LFO" / "Envelope" (title lines)
+    const char* resetOne; // and so on, in menu order
+    const char* resetBoth;
+    const char* origOne;
+    const char* origBoth;
+    const char* copyToOther;
+    const char* swap;
+    const char* copy;
+    const char* paste;
+};
+
+constexpr FreeModTitles LFO_TITLES = {"LFO",
+                                      "Reset Selected LFO",
+                                      "Reset Both LFOs",
+                                      "Set Selected LFO to Original Settings",
+                                      "Set Both LFOs to Original Settings",
+                                      "Copy LFO to Other",
+                                      "Swap LFOs",
+                                      "Copy LFOs",
+                                      "Paste LFOs"};
+constexpr FreeModTitles ENV_TITLES = {"Envelope",
+                                      "Reset Selected Envelope",
+                                      "Reset Both Envelopes",
+                                      "Set Selected Envelope to Original Settings",
+                                      "Set Both Envelopes to Original Settings",
+                                      "Copy Envelope to Other",
+                                      "Swap Envelopes",
+                                      "Copy Envelopes",
+                                      "Paste Envelopes"};
+
+// The first user slot without a destination gets source -> dest at full
+// amount, not bypassed; false when every slot has a destination.
+bool assignToFreeSlot(APlugin& p, int source, int dest) {
+    for (int slot = 0; slot < tag::ModSlotCount; ++slot) {
+        if (p.getModSlotDest(slot) != 0) continue;
+        p.setModSlotVar(slot, false, kAssignAmount, source, dest);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void uEditor::showFreeMod(int kind, int index) {
+    if (kind != kFreeLfoKind && kind != kFreeEnvKind) return;
+    if (index != 0 && index != 1) return;
+    EditorPopup menu(*this);
+    if (!menu.valid()) return;
+    APlugin& p = *plugin();
+
+    const bool lfo = kind == kFreeLfoKind;
+    const FreeModTitles& t = lfo ? LFO_TITLES : ENV_TITLES;
+    const std::string n = std::to_string(index + 1);
+
+    menu.add(std::string("-GFree ") + t.name + " " + n + " Command Menu");
+    menu.add("-");
+    for (const char* title :
+         {t.resetOne, t.resetBoth, t.origOne, t.origBoth, t.copyToOther, t.swap, t.copy, t.paste})
+        menu.add(title);
+    menu.add("Undo");
+    menu.add("-");
+    menu.add(std::string("-GSet Free ") + t.name + " " + n + " To Destination");
+    menu.add("-");
+    menu.add("None");
+    for (size_t g = 0; g < DEST_SUB_START.size(); ++g) {
+        COptionMenu* group = menu.addSubmenu(vocabAt(DEST_SUB_STR, static_cast<int>(g)));
+        for (int d = DEST_SUB_START[g]; d < DEST_SUB_END[g]; ++d)
+            menu.add(vocabAt(DEST_STR, d), group);
+    }
+    menu.show();
+
+    const std::string& chosen = menu.rootChoice();
+    const bool undoChosen = chosen == "Undo";
+    const int other = 1 - index;
+
+    // The selected one's tags, the other one's (same positions) and both.
+    std::span<const int> selected, others, both;
+    if (lfo) {
+        selected = FREE_LFO_TAGS[static_cast<size_t>(index)];
+        others = FREE_LFO_TAGS[static_cast<size_t>(other)];
+        both = BOTH_LFO_TAGS;
+    } else {
+        selected = FREE_ENV_TAGS[static_cast<size_t>(index)];
+        others = FREE_ENV_TAGS[static_cast<size_t>(other)];
+        both = BOTH_ENV_TAGS;
+    }
+
+    // Every use but "Undo" first takes the section's snapshot; "Undo" then
+    // returns to the state before the last use. The envelope section's
+    // snapshot lacks the fade and sync tags of the free envelopes; this menu
+    // keeps them next to it so that its commands undo completely.
+    auto& lfoUndo = stores.undo[kFreeModSection];
+    auto& envUndo = stores.undo[kEnvSection];
+    if (!undoChosen) {
+        if (lfo) {
+            section_values::store(p, lfoUndo, BOTH_LFO_TAGS);
+        } else {
+            setEnvUndo();
+            for (int tg : ENV_FADE_SYNC_TAGS)
+                envUndo.value[static_cast<size_t>(tg)] = p.getParameter(tg);
+            freeEnvMarks.fadeSyncUndo = true;
+        }
+    } else if (lfo) {
+        section_values::restore(p, lfoUndo, BOTH_LFO_TAGS);
+    } else {
+        doEnvUndo();
+        if (envUndo.valid && freeEnvMarks.fadeSyncUndo)
+            for (int tg : ENV_FADE_SYNC_TAGS)
+                p.setParameter(tg, envUndo.value[static_cast<size_t>(tg)]);
+    }
+
+    // The envelopes' clipboard shares its store with the envelope menu's
+    // (each value under its own tag); its own mark keeps "Paste Envelopes"
+    // from writing values that were never copied.
+    auto& clipboard = lfo ? stores.clipboard[kFreeModSection] : stores.clipboard[kEnvSection];
+
+    if (chosen == t.resetOne)
+        for (int tg : selected) p.setToDefault(tg);
+    if (chosen == t.resetBoth)
+        for (int tg : both) p.setToDefault(tg);
+    if (chosen == t.origOne)
+        for (int tg : selected) p.setToOrig(tg);
+    if (chosen == t.origBoth)
+        for (int tg : both) p.setToOrig(tg);
+    if (chosen == t.copyToOther)
+        for (size_t k = 0; k < selected.size(); ++k) p.copyParameter(selected[k], others[k]);
+    if (chosen == t.swap)
+        for (size_t k = 0; k < selected.size(); ++k) p.swapParameter(others[k], selected[k]);
+    if (chosen == t.copy) {
+        if (lfo) {
+            section_values::store(p, clipboard, both);
+        } else {
+            for (int tg : both) clipboard.value[static_cast<size_t>(tg)] = p.getParameter(tg);
+            freeEnvMarks.copied = true;
+        }
+    }
+    if (chosen == t.paste) {
+        if (lfo) {
+            section_values::restore(p, clipboard, both);
+        } else if (freeEnvMarks.copied) {
+            for (int tg : both) p.setParameter(tg, clipboard.value[static_cast<size_t>(tg)]);
+        }
+    }
+
+    // A destination, recognised in whichever menu it was chosen.
+    const std::string& item = menu.itemChoice();
+    if (!item.empty()) {
+        const int source = lfo ? SRC_FREE_LFO[static_cast<size_t>(index)]
+                               : SRC_FREE_ENV[static_cast<size_t>(index)];
+        for (int d = 1; d <= kLastDest; ++d) {
+            if (item != vocabAt(DEST_STR, d)) continue;
+            if (assignToFreeSlot(p, source, d)) requests.redrawModScreen = true;
+        }
+    }
+}

@@ -3,9 +3,12 @@
 // section's return to the loaded preset, and the XY path point the pad is
 // working on.
 
+#include "controls/tbuttons.h"
+#include "controls/txyscreen.h"
 #include "core/aplugin.h"
 #include "core/section_tags.h"
 #include "editor/ueditor.h"
+#include "platform/prefs.h"
 
 void uEditor::setModUndo() {
     APlugin* p = plugin();
@@ -13,6 +16,13 @@ void uEditor::setModUndo() {
     TagStore& store = stores.undo[kModSection];
     for (int t : section_tags::MOD_ALL_TAGS) store.value[t] = p->getParameter(t);
     store.valid = true;
+}
+
+void uEditor::doModUndo() {
+    APlugin* p = plugin();
+    const TagStore& store = stores.undo[kModSection];
+    if (!p || !store.valid) return;
+    for (int t : section_tags::MOD_ALL_TAGS) p->setParameterAutomated(t, store.value[t]);
 }
 
 void uEditor::setXYPoint(int point) {
@@ -26,6 +36,13 @@ void uEditor::setXYUndo() {
     store.value.fill(0.0f);
     for (int i = 0; i < xyTagCount; ++i) store.value[xyTags[i]] = p->getParameter(xyTags[i]);
     store.valid = true;
+}
+
+void uEditor::doXYUndo() {
+    APlugin* p = plugin();
+    const TagStore& store = stores.undo[kXYSection];
+    if (!p || !store.valid) return;
+    for (int i = 0; i < xyTagCount; ++i) p->setParameter(xyTags[i], store.value[xyTags[i]]);
 }
 
 void uEditor::setXYToOrig() {
@@ -46,4 +63,25 @@ bool uEditor::getXYUndo(int t, float& value) const {
     if (!store.valid || !isValidTag(t)) return false;
     value = store.value[t];
     return true;
+}
+
+void uEditor::setXY(float x, float y) {
+    if (APlugin* p = plugin()) p->setXY(x, y);
+}
+
+void uEditor::setXY(int i, float x, float y) {
+    if (APlugin* p = plugin()) p->setXY(i, x, y);
+}
+
+// The idle pass gives the button its face for the new state.
+void uEditor::setDrawOsc(bool on) {
+    prefs.drawOsc = on;
+    if (controls.xy.drawOsc) controls.xy.drawOsc->setValue(on ? 1.0f : 0.0f);
+    if (controls.xy.screen) controls.xy.screen->drawOsc(on);
+    setRegValue(REG_DRAW_OSC_STR, on);
+}
+
+void uEditor::toggleDrawOsc() {
+    setDrawOsc(!prefs.drawOsc);
+    resume();
 }

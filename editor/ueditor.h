@@ -83,6 +83,11 @@ public:
     void setArpUndo();
     bool getEnvUndo(int tag, float& value) const;
     bool getArpUndo(int tag, float& value) const;
+    // Write the envelope snapshot back (plain set) and the arpeggiator
+    // snapshot back (automated: the host is told); nothing while there is
+    // none. The snapshot stays, so either can be repeated.
+    void doEnvUndo();
+    void doArpUndo();
 
     // The matrix's and the XY pad's own undo snapshots, which their screens
     // take before each edit, and the XY path point the pad is working on
@@ -96,6 +101,16 @@ public:
     // The value a snapshot holds for a tag; false while there is none.
     bool getModUndo(int tag, float& value) const;
     bool getXYUndo(int tag, float& value) const;
+    // The matrix snapshot written back (the host is told) and the XY one
+    // (plain writes); both stay, so undo can be repeated.
+    void doModUndo();
+    void doXYUndo();
+    // The pad's position (0..1) or path point i (-1..1), through the plug-in.
+    void setXY(float x, float y);
+    void setXY(int i, float x, float y);
+    // The oscilloscope picture on the pad on or off, kept as a preference.
+    void setDrawOsc(bool on);
+    void toggleDrawOsc();
 
     // ---------------------------------------------------------------- gestures
     // A knob or slider starts (and ends) dragging its parameter towards a
@@ -438,6 +453,12 @@ private:
     int selectedFreeEnv = 0;
     int selectedFreeLFO = 0;
     SectionStores stores;
+    // The free envelope menu's marks in the envelope section's stores: its
+    // undo holds the fade and sync tags too, its clipboard was filled.
+    struct FreeEnvMarks {
+        bool fadeSyncUndo = false;
+        bool copied = false;
+    } freeEnvMarks;
     bool shownDrawOsc = false;
     int xyTagCount = 0;
     std::array<int, 282> xyTags{};
@@ -453,6 +474,8 @@ private:
     int managerScreen = 0;
     int xyPoint = -1;
     int xyGrouping = 0;
+    // The envelopes (0..3) whose values the envelope menu last copied.
+    std::array<bool, 4> envelopeCopied{};
 
     // ---- values pushed by the plug-in (any thread), applied at idle
     std::array<std::atomic<float>, tag::Count> pendingValue{};

@@ -152,6 +152,10 @@ struct MidiState {
     std::array<bool, tag::Count> captured{};   // pick-up reached per tag
     std::array<float, tag::Count> pickupRef{}; // pick-up reference per tag, -1 none
     std::atomic<int> learnTag{-1};             // tag waiting to be learned, -1 none
+    // Controllers learned on the audio thread whose preference the main
+    // thread still has to write (one bit per controller number).
+    std::array<std::atomic<std::uint64_t>, 2> learnedPrefPending{};
+    std::atomic<bool> learnArmed{false};       // the next control change binds learnTag
 
     int lastCCValue = 0;
     float globalModWheel = 0.0f;

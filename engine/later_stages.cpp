@@ -17,7 +17,6 @@
 //   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
 //   tuning and pitch bend     getTuning, setTuning
-//   MIDI learn                handleLearnedController
 
 #include "core/aplugin.h"
 
@@ -87,6 +86,3 @@ float APlugin::getTuning(int note) const {
     return static_cast<float>(std::clamp(note, 0, 127));
 }
 void APlugin::setTuning() {}
-
-// ------------------------------------------------------------------ MIDI learn
-void APlugin::handleLearnedController(int /*controller*/, int /*value*/) {}

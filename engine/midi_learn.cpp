@@ -5,18 +5,69 @@
 // The map lives in engine.midi.ccMap (one atomic tag per controller, read by
 // the audio thread's controller dispatch) and is mirrored in the preference
 // store, one integer per controller. The functions here run on the main
-// thread; the audio thread may read the map and the pick-up state at any
-// moment, so every entry is written with a single relaxed store.
+// thread, except handleLearnedController, which the audio thread runs for
+// every control change; the audio thread may read the map and the pick-up
+// state at any moment, so every entry is written with a single relaxed store.
+//
+// The preference store locks and writes its file, which the audio thread
+// must never wait for. So the audio thread reads the capture switch from a
+// copy the main thread keeps fresh, and a controller it learns is entered in
+// the map at once but written to the preferences later, by the main thread
+// (flushLearnedControllers: the editor's idle pass, the menus, the other
+// map operations).
 
 #include "core/aplugin.h"
 
+#include "platform/dialogs.h"
 #include "platform/prefs.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int kControllers = 128;
+// How close a controller must come to the parameter's value to pick it up.
+constexpr float kPickupWindow = 0.025f;
+
+// "MIDICapture" as the main thread last read it; the audio thread reads
+// only this copy. Shared by every instance, like the preference itself.
+std::atomic<bool> gMidiCapturePref{true};
+
+std::atomic<std::uint64_t>& pendingWord(MidiState& midi, int n) {
+    return midi.learnedPrefPending[static_cast<std::size_t>(n >> 6)];
+}
+
+bool capturedFlag(MidiState& midi, int t) {
+    return std::atomic_ref<bool>(midi.captured[t]).load(std::memory_order_relaxed);
+}
+
+void setCapturedFlag(MidiState& midi, int t, bool on) {
+    std::atomic_ref<bool>(midi.captured[t]).store(on, std::memory_order_relaxed);
+}
+
+// The controller number of a typed answer: leading blanks and a sign are
+// allowed, digits after the number are ignored, and numbers beyond 0..127
+// (however long) give the nearer end. false when the answer holds no number.
+bool controllerFromAnswer(const char* answer, int& n) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(answer, &end, 10);
+    if (end == answer) return false;
+    n = value < 0 ? 0 : (value > kControllers - 1 ? kControllers - 1 : static_cast<int>(value));
+    return true;
+}
+
+} // namespace
 
 void APlugin::resetMIDI() {
     MidiState& midi = engine.midi;
-    for (int n = 0; n < 128; ++n) {
+    for (auto& word : midi.learnedPrefPending) word.store(0, std::memory_order_relaxed);
+    for (int n = 0; n < kControllers; ++n) {
         midi.ccMap[n].store(0, std::memory_order_relaxed);
         // Every preference write rewrites the whole file durably: skip the
         // controllers that are already unbound there.
@@ -27,8 +78,73 @@ void APlugin::resetMIDI() {
 
 void APlugin::resetMIDICapture() {
     MidiState& midi = engine.midi;
+    refreshMidiCapturePref();
     for (int t = 0; t < tag::Count; ++t) {
         storeRelaxed(midi.pickupRef[t], getParameter(t));
-        std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+        setCapturedFlag(midi, t, false);
     }
+}
+
+void APlugin::refreshMidiCapturePref() {
+    gMidiCapturePref.store(getRegisterIsOn(REG_MIDI_CAPTURE_STR, true), std::memory_order_relaxed);
+}
+
+void APlugin::flushLearnedControllers() {
+    MidiState& midi = engine.midi;
+    for (int word = 0; word < 2; ++word) {
+        std::uint64_t bits = midi.learnedPrefPending[static_cast<std::size_t>(word)].exchange(
+            0, std::memory_order_acquire);
+        for (int bit = 0; bits != 0; ++bit, bits >>= 1) {
+            if ((bits & 1u) == 0) continue;
+            const int n = word * 64 + bit;
+            // The map as it is now: a later unbinding or typed binding of the
+            // same controller has already won.
+            const int t = midi.ccMap[n].load(std::memory_order_relaxed);
+            if (getMidiCC(n) != t) setMidiCC(n, t);
+        }
+    }
+}
+
+void APlugin::setMIDICCNum(int t) {
+    if (!isValidTag(t)) return;
+    flushLearnedControllers();
+    char answer[TEXT_BUFFER_SIZE] = {};
+    inputBox("MIDI CC (0 - 127)", "MIDI CC : " + getParameterNameStr(t), answer);
+    int n = 0;
+    if (answer[0] == '\0' || !controllerFromAnswer(answer, n)) return;
+
+    MidiState& midi = engine.midi;
+    // The controller picks the parameter up from where it stands now.
+    storeRelaxed(midi.pickupRef[t], getParameter(t));
+    setCapturedFlag(midi, t, false);
+    midi.ccMap[n].store(t, std::memory_order_relaxed);
+    setMidiCC(n, t);
+}
+
+// Audio thread: after every control change other than the all-off
+// controllers. Lock-free: atomics and the plug-in's own setParameter only.
+void APlugin::handleLearnedController(int controller, int value) {
+    if (controller < 0 || controller >= kControllers) return;
+    MidiState& midi = engine.midi;
+
+    if (midi.learnArmed.load(std::memory_order_relaxed) &&
+        midi.learnArmed.exchange(false, std::memory_order_acquire)) {
+        const int learn = midi.learnTag.load(std::memory_order_relaxed);
+        if (isValidTag(learn)) {
+            storeRelaxed(midi.pickupRef[learn], getParameter(learn));
+            setCapturedFlag(midi, learn, false);
+            midi.ccMap[controller].store(learn, std::memory_order_relaxed);
+            pendingWord(midi, controller)
+                .fetch_or(std::uint64_t{1} << (controller & 63), std::memory_order_release);
+        }
+    }
+
+    const int t = midi.ccMap[controller].load(std::memory_order_relaxed);
+    if (t <= 0 || !isValidTag(t)) return;
+    const float c = static_cast<float>(value) / 127.0f;
+    if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {
+        if (std::fabs(c - loadRelaxed(midi.pickupRef[t])) >= kPickupWindow) return;
+        setCapturedFlag(midi, t, true);
+    }
+    setParameter(t, c);
 }

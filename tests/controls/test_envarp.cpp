@@ -313,10 +313,12 @@ TEST_F(EnvScreen, ModifierClicksSetValuesWithoutADrag) {
     TEnvScreen* env = makeEnv();
     float snapshot = 0.0f;
 
-    // A menu click takes no snapshot and starts nothing.
+    // A menu click starts nothing; the envelope menu, dismissed, takes the
+    // section's snapshot of the values as they stand.
     click({147, 130}, kRButton);
     click({147, 130}, kLButton | kApple);
-    EXPECT_FALSE(ui().getEnvUndo(tag::AmpEnvDecay, snapshot));
+    ASSERT_TRUE(ui().getEnvUndo(tag::AmpEnvDecay, snapshot));
+    EXPECT_FLOAT_EQ(snapshot, 0.3f);
     EXPECT_FALSE(env->getMouseDown());
     EXPECT_FLOAT_EQ(value(tag::AmpEnvDecay), 0.3f);
 

@@ -240,14 +240,15 @@ TEST_F(ControlsModScreen, OptionCommandAndDoubleClicksPerColumn) {
     EXPECT_TRUE(plugin->getModSlotBypass(1));
 }
 
-TEST_F(ControlsModScreen, MenuClicksTakeNoSnapshotAndChangeNothing) {
+TEST_F(ControlsModScreen, MenuClicksChangeNothingAndTheDismissedMenuSnapshotsTheMatrix) {
     TModScreen* screen = makeScreen();
     click(cell(3, 5), kRButton);
     click(bar(kModRect.top + 50), kLButton | kApple);
     EXPECT_EQ(screen->getScrollPos(), 0);
     EXPECT_EQ(screen->getClickedSlot(), 3);
-    float undo = 0.0f;
-    EXPECT_FALSE(ui().getModUndo(tag::slotAmount(5), undo));
+    float undo = -1.0f;
+    ASSERT_TRUE(ui().getModUndo(tag::slotAmount(5), undo));
+    EXPECT_EQ(undo, plugin->getParameter(tag::slotAmount(5)));
     EXPECT_FALSE(plugin->getModSlotBypass(5));
 }
 

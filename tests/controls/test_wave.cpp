@@ -391,7 +391,7 @@ TEST_F(WaveScreen, ModifierClicksClearRestoreAndCanBeUndone) {
     EXPECT_EQ(waveTags(), triangle);
 }
 
-TEST_F(WaveScreen, MenuClicksChangeNothingAndTakeNoSnapshot) {
+TEST_F(WaveScreen, MenuClicksChangeNothingAndTheDismissedMenuSnapshotsTheWave) {
     make();
     ui().setWaveUndo();
     const std::vector<float> snapshot = waveTags();
@@ -403,8 +403,11 @@ TEST_F(WaveScreen, MenuClicksChangeNothingAndTakeNoSnapshot) {
         click(at(100, 50), kLButton | kApple);
         EXPECT_EQ(waveTags(), square);
     }
+    // The user-wave menu, dismissed, took the snapshot of the wave as it stood.
+    p().loadWavePreset(0, 0);
     ui().doWaveUndo();
-    EXPECT_EQ(waveTags(), snapshot);
+    EXPECT_EQ(waveTags(), square);
+    EXPECT_NE(snapshot, square);
 }
 
 TEST_F(WaveScreen, ShaperModeShowsThePreviewAndIgnoresClicks) {

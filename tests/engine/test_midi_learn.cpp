@@ -1,0 +1,157 @@
+// MIDI learn: a controller learned or typed drives its parameter from the
+// audio thread, picks the value up before it follows, and reaches the
+// preference store through the main thread only.
+
+#include "platform/dialog_service.h"
+#include "platform/prefs.h"
+#include "support/plugin_harness.h"
+#include "support/temp_prefs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct MidiLearn : ::testing::Test {
+    TempPrefs prefs; // before the harness: construction reads the preference store
+    PluginHarness h;
+    ScriptedDialogService dialogs;
+    ScopedDialogService scopedDialogs{dialogs};
+
+    APlugin& p() { return h.p(); }
+    int mapped(int controller) { return p().engine.midi.ccMap[controller].load(); }
+    // A control change through the host's event path.
+    void cc(int controller, int value) {
+        h.send(EventBlock().cc(0, controller, value));
+        h.render(16);
+    }
+    float value(int t) { return p().getParameter(t); }
+};
+
+constexpr int kCutoff = tag::FilterFreq;
+constexpr int kResonance = tag::FilterQ;
+
+} // namespace
+
+TEST_F(MidiLearn, LearnedControllerFollowsOnlyAfterPickingTheValueUp) {
+    p().setParameter(kCutoff, 0.5f);
+    p().setMIDILatch(kCutoff, true);
+
+    cc(7, 0); // learns, but is far from 0.5
+    EXPECT_EQ(mapped(7), kCutoff);
+    EXPECT_FLOAT_EQ(value(kCutoff), 0.5f);
+    cc(7, 60); // 0.472: still outside the window
+    EXPECT_FLOAT_EQ(value(kCutoff), 0.5f);
+    cc(7, 64); // 0.504: within 0.025, picked up
+    EXPECT_FLOAT_EQ(value(kCutoff), 64.0f / 127.0f);
+    cc(7, 0); // now it follows anywhere
+    EXPECT_FLOAT_EQ(value(kCutoff), 0.0f);
+
+    // Learning is used up by the first controller: another one stays free.
+    cc(8, 127);
+    EXPECT_EQ(mapped(8), 0);
+}
+
+TEST_F(MidiLearn, WithCaptureOffTheParameterJumpsAtOnce) {
+    saveBoolToPrefs(REG_MIDI_CAPTURE_STR, false);
+    p().resetMIDICapture(); // the switch reaches the audio thread
+    p().setParameter(kCutoff, 0.5f);
+    p().setMIDILatch(kCutoff, true);
+    cc(7, 0);
+    EXPECT_FLOAT_EQ(value(kCutoff), 0.0f);
+    cc(7, 127);
+    EXPECT_FLOAT_EQ(value(kCutoff), 1.0f);
+
+    // The switch as the main thread last read it: back on, a new binding
+    // must pick up again.
+    saveBoolToPrefs(REG_MIDI_CAPTURE_STR, true);
+    p().refreshMidiCapturePref();
+    p().setParameter(kResonance, 0.5f);
+    p().setMIDILatch(kResonance, true);
+    cc(9, 0);
+    EXPECT_FLOAT_EQ(value(kResonance), 0.5f);
+}
+
+TEST_F(MidiLearn, AudioThreadLeavesThePreferencesToTheMainThread) {
+    p().setMIDILatch(kCutoff, true);
+    cc(7, 10);
+    EXPECT_EQ(mapped(7), kCutoff);
+    EXPECT_EQ(getMidiCC(7), 0); // not written by the audio thread
+
+    p().flushLearnedControllers();
+    EXPECT_EQ(getMidiCC(7), kCutoff);
+    reloadPrefs(); // on disk too
+    EXPECT_EQ(getMidiCC(7), kCutoff);
+
+    // A binding changed on the main thread before the flush wins.
+    p().setMIDILatch(kResonance, true);
+    cc(7, 10);
+    EXPECT_EQ(mapped(7), kResonance);
+    p().setMIDILatch(kResonance, false); // unbinds 7 in the map and the store
+    p().flushLearnedControllers();
+    EXPECT_EQ(mapped(7), 0);
+    EXPECT_EQ(getMidiCC(7), 0);
+
+    // Clearing everything drops learned bindings still waiting.
+    p().setMIDILatch(kCutoff, true);
+    cc(11, 10);
+    p().resetMIDI();
+    p().flushLearnedControllers();
+    EXPECT_EQ(mapped(11), 0);
+    EXPECT_EQ(getMidiCC(11), 0);
+}
+
+TEST_F(MidiLearn, ControllerOfTagZeroAndAllOffControllersDriveNothing) {
+    p().engine.midi.ccMap[5].store(0);
+    const float before = value(0);
+    cc(5, 127);
+    EXPECT_FLOAT_EQ(value(0), before);
+
+    // The all-off controllers never learn.
+    p().setMIDILatch(kCutoff, true);
+    cc(123, 0);
+    EXPECT_EQ(mapped(123), 0);
+    cc(7, 0);
+    EXPECT_EQ(mapped(7), kCutoff);
+}
+
+TEST_F(MidiLearn, TypedControllerNumberIsClampedAndBound) {
+    struct Case {
+        const char* answer;
+        int controller;
+    };
+    for (Case c :
+         {Case{"200", 127}, Case{"-5", 0}, Case{" 12 knobs", 12}, Case{"99999999999", 127}}) {
+        dialogs.pushText(c.answer);
+        p().setMIDICCNum(kCutoff);
+        EXPECT_EQ(mapped(c.controller), kCutoff) << c.answer;
+        EXPECT_EQ(getMidiCC(c.controller), kCutoff) << c.answer;
+        p().resetMIDI();
+    }
+    ASSERT_FALSE(dialogs.textRequests.empty());
+    EXPECT_EQ(dialogs.textRequests[0].title, "MIDI CC : " + p().getParameterNameStr(kCutoff));
+    EXPECT_EQ(dialogs.textRequests[0].prompt, "MIDI CC (0 - 127)");
+    EXPECT_EQ(dialogs.textRequests[0].initialText, "");
+
+    // A cancel, an empty answer or one without a number binds nothing.
+    dialogs.pushTextCancel();
+    dialogs.pushText("");
+    dialogs.pushText("knob");
+    for (int i = 0; i < 3; ++i) p().setMIDICCNum(kCutoff);
+    for (int n = 0; n < 128; ++n) ASSERT_EQ(mapped(n), 0) << n;
+
+    // An invalid tag asks nothing.
+    const std::size_t asked = dialogs.textRequests.size();
+    p().setMIDICCNum(-1);
+    p().setMIDICCNum(tag::Count);
+    EXPECT_EQ(dialogs.textRequests.size(), asked);
+}
+
+TEST_F(MidiLearn, TypedBindingPicksUpFromThePresentValue) {
+    p().setParameter(kCutoff, 0.25f);
+    dialogs.pushText("7");
+    p().setMIDICCNum(kCutoff);
+    cc(7, 127);
+    EXPECT_FLOAT_EQ(value(kCutoff), 0.25f);
+    cc(7, 32); // 0.252
+    EXPECT_FLOAT_EQ(value(kCutoff), 32.0f / 127.0f);
+}
