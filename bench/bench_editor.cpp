@@ -97,4 +97,18 @@ void BM_IdleNothingDirty(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleNothingDirty)->Unit(benchmark::kMicrosecond);
 
+// One pass of the editor's own idle work on the main screen (polling the
+// engine, rings, locks, hover texts) with nothing to redraw.
+void BM_EditorIdlePass(benchmark::State& state) {
+    useSize(0);
+    auto plugin = std::make_unique<APlugin>(quietHost);
+    uEditor* ui = plugin->getUEditor();
+    ui->open(nullptr);
+    ui->showMainScreen();
+    ui->idleNow();
+    for (auto _ : state) ui->idleNow();
+    ui->close();
+}
+BENCHMARK(BM_EditorIdlePass)->Unit(benchmark::kMicrosecond);
+
 } // namespace
