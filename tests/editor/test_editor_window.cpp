@@ -43,8 +43,8 @@ TEST_F(GuiEditorWindow, HostWindowGetsAChildOfTheEditorsSizeAndClicksReachTheFra
 
     // The host makes a window of the editor's size and passes its id.
     XDestroyWindow(dpy, parent);
-    parent = makeParent(0, 0, static_cast<unsigned>(rect->right),
-                        static_cast<unsigned>(rect->bottom));
+    parent =
+        makeParent(0, 0, static_cast<unsigned>(rect->right), static_cast<unsigned>(rect->bottom));
     void* id = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
     ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, id, 0), 1);
 
