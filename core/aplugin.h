@@ -262,8 +262,8 @@ public:
     // With on, the next controller moved is bound to tag (learning); without,
     // every controller bound to tag is unbound (engine/midi_latch.cpp).
     void setMIDILatch(int tag, bool on);
-    void saveECS();          // controller map to a file chosen in a dialog
-    void loadECS();          // controller map from a file chosen in a dialog
+    void saveECS(); // controller map to a file chosen in a dialog
+    void loadECS(); // controller map from a file chosen in a dialog
 
     // ------------------------------------------------------------ engine: notes (engine/notes.cpp)
     static bool isValidVoice(int v) { return v >= 0 && v < kNumVoices; }

@@ -5,18 +5,11 @@
 //
 //   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
 //   scanWavePreset         the user-wave preset folder scan (user-wave files)
-//   fillSampleConvertTables  sample conversion tables   (sample files)
-//   loadSample             sample import into a user wave (sample import)
 
 #include "core/aplugin.h"
 
 #include <cmath>
 #include <cstring>
-
-void APlugin::fillSampleConvertTables() {}
-
-// Without the sample reader nothing can be imported: the wave stays as it is.
-void APlugin::loadSample(int /*w*/) {}
 
 void APlugin::initEffectChain() {
     const float rate = engine.rate.sampleRate;

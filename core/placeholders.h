@@ -3,12 +3,9 @@
 // Each keeps construction in its documented order and the plug-in silent.
 // They live here, in one place, so that the issue that builds the real part
 // removes its stand-in from this file:
-//   TSample               sample reader                    (sample import)
 //   TDelay, TBasicReverb  effect delay lines and reverb    (effect chain)
 // and, in placeholders.cpp, the APlugin members listed there.
 #pragma once
-
-class TSample {};
 
 class TDelay {
 public:

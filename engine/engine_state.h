@@ -16,6 +16,7 @@
 #include "engine/tables.h"
 #include "engine/voice_dsp_state.h"
 #include "vst2/vst2.h"
+#include "waves/sample.h"
 
 #include <array>
 #include <atomic>
@@ -155,7 +156,7 @@ struct MidiState {
     // Controllers learned on the audio thread whose preference the main
     // thread still has to write (one bit per controller number).
     std::array<std::atomic<std::uint64_t>, 2> learnedPrefPending{};
-    std::atomic<bool> learnArmed{false};       // the next control change binds learnTag
+    std::atomic<bool> learnArmed{false}; // the next control change binds learnTag
 
     int lastCCValue = 0;
     float globalModWheel = 0.0f;
