@@ -29,10 +29,12 @@ int amplitudeStep(float amplitude) {
     if (std::isnan(amplitude)) return 0;
     return static_cast<int>(clamp01(amplitude) * 1023.0f);
 }
+// 0..1 is taken as given (1, a full turn, is the last step, so a bar
+// dragged to the top stays full); phases beyond wrap around the turn.
 int phaseStep(float phase) {
     if (!std::isfinite(phase)) return 0;
-    const float wrapped = phase - std::floor(phase);
-    return std::min(static_cast<int>(wrapped * 1023.0f), 1023);
+    const float p = (phase >= 0.0f && phase <= 1.0f) ? phase : phase - std::floor(phase);
+    return std::min(static_cast<int>(p * 1023.0f), 1023);
 }
 
 int packedIndex(float value) {

@@ -242,6 +242,12 @@ TEST_F(UserWavePacking, PhaseOutsideOneTurnWrapsWithoutTouchingTheAmplitude) {
     p().setWaveTablePartialsPhase(0, 4, -0.25f);
     EXPECT_EQ(packedOf(p().getParameter(tag::partial(0, 4))), 511 * 1024 + 767);
     EXPECT_FLOAT_EQ(p().getWaveTablePartialsAmp(0, 4), 511.0f / 1023.0f);
+
+    // A full turn is the last step, not 0: a phase dragged to the top stays there.
+    p().setWaveTablePartials(0, 4, 0.5f, 1.0f);
+    EXPECT_EQ(packedOf(p().getParameter(tag::partial(0, 4))), 511 * 1024 + 1023);
+    p().setWaveTablePartialsPhase(0, 4, 1.0f);
+    EXPECT_FLOAT_EQ(p().getWaveTablePartialsPhase(0, 4), 1.0f);
 }
 
 TEST_F(UserWavePacking, NonFiniteInputsStayInsideTheirField) {
