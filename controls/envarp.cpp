@@ -331,12 +331,6 @@ bool TEnvScreen::onWheel(const CPoint& /*where*/, const float& distance,
     return true;
 }
 
-bool TEnvScreen::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                         const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 // ================================================================== TArpScreen
 
 TArpScreen::TArpScreen(const CRect& rect, IControlListener* listener, int size)
@@ -603,12 +597,6 @@ bool TArpScreen::onWheel(const CPoint& where, const float& distance, const CButt
     plugin->changeDelta(selectedTag, wheelStep(distance), anyOf(buttons, kShift), 1.0f);
     setDirty(true);
     return true;
-}
-
-bool TArpScreen::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                         const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
 }
 
 // The chord and ratchet popups follow the editor's popup convention: the

@@ -42,8 +42,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // Decay-sustain mode; takes effect at the next drag, without a redraw.
     void setDecaySustain(bool on) { decaySustain = on; }
@@ -109,8 +109,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // The step the LED marks (-1 none); redrawn only when it changed.
     void setLedStep(int step);

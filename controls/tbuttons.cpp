@@ -168,12 +168,6 @@ bool TRadioButton::onWheel(const CPoint& /*where*/, const float& distance,
     return true;
 }
 
-bool TRadioButton::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                           const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 void TRadioButton::setState(bool on) {
     value = on ? 1.0f : 0.0f;
     setDirty(true);

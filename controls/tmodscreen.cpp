@@ -296,12 +296,6 @@ bool TModScreen::onWheel(const CPoint& where, const float& distance, const CButt
     return true;
 }
 
-bool TModScreen::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                         const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 // ------------------------------------------------------------------ popups
 
 void TModScreen::popupChoice(int column, const CPoint& where) {

@@ -53,8 +53,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // The slot shown in visible row 0..7.
     int getModSlot(int row) const;

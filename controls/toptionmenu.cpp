@@ -298,9 +298,3 @@ bool TOptionMenu::onWheel(const CPoint& /*where*/, const float& distance,
     if (!presetMenu && !folderMenu) plugin->changeDelta(tag, d, anyOf(buttons, kShift), 1.0f);
     return true;
 }
-
-bool TOptionMenu::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                          const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}

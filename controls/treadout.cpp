@@ -91,12 +91,6 @@ bool TReadout::onWheel(const CPoint& /*where*/, const float& distance,
     return true;
 }
 
-bool TReadout::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                       const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 // ------------------------------------------------------------------ TReadoutString
 
 TReadoutString::TReadoutString(const CRect& rect, const char* newText)

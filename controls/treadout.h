@@ -26,8 +26,8 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // Marks the readout dirty only when the text changed.
     void setString(const std::string& newText);

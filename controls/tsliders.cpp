@@ -120,12 +120,6 @@ bool THSlider::onWheel(const CPoint& /*where*/, const float& distance,
     return sliderWheel(this, distance, buttons);
 }
 
-bool THSlider::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                       const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 // ------------------------------------------------------------------ TVSlider
 
 TVSlider::TVSlider(const CRect& rect, IControlListener* listener, int32_t tag, CBitmap* strip,
@@ -213,10 +207,4 @@ CMouseEventResult TVSlider::onMouseUp(CPoint& /*where*/, const CButtonState& /*b
 bool TVSlider::onWheel(const CPoint& /*where*/, const float& distance,
                        const CButtonState& buttons) {
     return sliderWheel(this, distance, buttons);
-}
-
-bool TVSlider::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                       const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
 }

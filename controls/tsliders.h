@@ -24,8 +24,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
 private:
     float accumulator = 0.0f;
@@ -50,8 +50,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // The parameter's modulated value, from the editor's idle refresh.
     void setModValue(float mod);

@@ -290,12 +290,6 @@ bool TWaveScreen::onWheel(const CPoint& where, const float& distance, const CBut
     return true;
 }
 
-bool TWaveScreen::onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
-                          const CButtonState& buttons) {
-    if (axis != kMouseWheelAxisY) return false;
-    return onWheel(where, distance, buttons);
-}
-
 // ------------------------------------------------------------------ drawing
 
 void TWaveScreen::draw(CDrawContext* context) {

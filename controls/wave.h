@@ -42,8 +42,8 @@ public:
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
-    bool onWheel(const VSTGUI::CPoint& where, const VSTGUI::CMouseWheelAxis& axis,
-                 const float& distance, const VSTGUI::CButtonState& buttons) override;
+    // The axis form passes the vertical wheel on to the handler above.
+    using VSTGUI::CView::onWheel;
 
     // View mode: 0 samples, 1 partials. Always redraws.
     void setMode(int mode);
