@@ -2,9 +2,9 @@
 // envelope and arpeggiator menu tests.
 #pragma once
 
-#include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
+#include "support/editor_menu_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -20,33 +20,15 @@
 #include <string>
 #include <vector>
 
-struct EnvArpMenuFixture : ::testing::Test {
-    using Line = VSTGUI::Testing::ScriptedPopupProvider::Line;
-
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
-    ScriptedDialogService dialogs;
-    ScopedDialogService scopedDialogs{dialogs};
-    VSTGUI::Testing::ScriptedPopupProvider popups;
-    std::unique_ptr<APlugin> plugin;
+struct EnvArpMenuFixture : EditorMenuFixture {
 
     void SetUp() override {
-        VSTGUI::Testing::setPopupProviderOverride(&popups);
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_TRUE(ui().open(nullptr));
-        ui().showMainScreen();
+        EditorMenuFixture::SetUp();
+        if (HasFatalFailure()) return;
         ui().idleNow();
         std::filesystem::create_directories(fileDir());
     }
-    void TearDown() override {
-        if (plugin) ui().close();
-        plugin.reset();
-        VSTGUI::Testing::setPopupProviderOverride(nullptr);
-    }
 
-    uEditor& ui() { return *plugin->getUEditor(); }
-    APlugin& p() { return *plugin; }
     float value(int t) { return plugin->getParameter(t); }
     std::vector<float> values(std::span<const int> tags) {
         std::vector<float> out;
@@ -57,12 +39,6 @@ struct EnvArpMenuFixture : ::testing::Test {
     // What the last popup showed.
     const std::vector<Line>& rootLines() { return popups.history().back().lines; }
     const std::vector<std::vector<Line>>& submenus() { return popups.history().back().submenus; }
-    // Titles as the user saw them, "-" for separators.
-    static std::vector<std::string> titles(const std::vector<Line>& lines) {
-        std::vector<std::string> out;
-        for (const Line& l : lines) out.push_back(l.separator ? "-" : l.title);
-        return out;
-    }
     std::vector<std::string> alerts() const {
         std::vector<std::string> out;
         for (const AlertRequest& r : dialogs.alertRequests) out.push_back(r.header);

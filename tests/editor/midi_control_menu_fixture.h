@@ -2,9 +2,9 @@
 // of the parameter context menu and the control menu.
 #pragma once
 
-#include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
+#include "support/editor_menu_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -16,32 +16,19 @@
 #include <string>
 #include <vector>
 
-struct MidiControlMenuTest : ::testing::Test {
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
-    ScriptedDialogService dialogs;
-    ScopedDialogService scopedDialogs{dialogs};
-    VSTGUI::Testing::ScriptedPopupProvider popups;
-    std::unique_ptr<APlugin> plugin;
+struct MidiControlMenuTest : EditorMenuFixture {
     std::vector<VSTGUI::CControl*> standIns;
 
     void SetUp() override {
-        VSTGUI::Testing::setPopupProviderOverride(&popups);
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_TRUE(ui().open(nullptr));
-        ui().showMainScreen();
+        EditorMenuFixture::SetUp();
+        if (HasFatalFailure()) return;
         idle();
     }
     void TearDown() override {
-        if (plugin && ui().isOpen()) ui().close();
-        plugin.reset();
+        EditorMenuFixture::TearDown();
         for (VSTGUI::CControl* c : standIns) c->forget();
-        VSTGUI::Testing::setPopupProviderOverride(nullptr);
     }
 
-    APlugin& p() { return *plugin; }
-    uEditor& ui() { return *plugin->getUEditor(); }
     VSTGUI::CFrame* frame() { return ui().frameForTests(); }
     void idle() {
         clock.advance(40);
@@ -65,12 +52,6 @@ struct MidiControlMenuTest : ::testing::Test {
     }
     const std::vector<VSTGUI::Testing::ScriptedPopupProvider::Line>& lastLines() {
         return popups.history().back().lines;
-    }
-    static std::vector<std::string>
-    titles(const std::vector<VSTGUI::Testing::ScriptedPopupProvider::Line>& lines) {
-        std::vector<std::string> out;
-        for (const auto& line : lines) out.push_back(line.separator ? "-" : line.title);
-        return out;
     }
     std::vector<std::string> lastTitles() { return titles(lastLines()); }
     bool lastHas(const std::string& title) {

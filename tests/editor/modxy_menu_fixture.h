@@ -2,9 +2,9 @@
 // modulation matrix and XY pad menu tests.
 #pragma once
 
-#include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
+#include "support/editor_menu_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -20,31 +20,14 @@
 #include <string>
 #include <vector>
 
-struct ModXYMenuFixture : ::testing::Test {
-    using Line = VSTGUI::Testing::ScriptedPopupProvider::Line;
-
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
-    ScriptedDialogService dialogs;
-    ScopedDialogService scopedDialogs{dialogs};
-    VSTGUI::Testing::ScriptedPopupProvider popups;
-    std::unique_ptr<APlugin> plugin;
+struct ModXYMenuFixture : EditorMenuFixture {
 
     void SetUp() override {
-        VSTGUI::Testing::setPopupProviderOverride(&popups);
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_TRUE(ui().open(nullptr));
-        ui().showMainScreen();
+        EditorMenuFixture::SetUp();
+        if (HasFatalFailure()) return;
         ui().idleNow();
     }
-    void TearDown() override {
-        if (plugin) ui().close();
-        plugin.reset();
-        VSTGUI::Testing::setPopupProviderOverride(nullptr);
-    }
 
-    uEditor& ui() { return *plugin->getUEditor(); }
     float value(int t) { return plugin->getParameter(t); }
     std::vector<float> values(std::span<const int> tags) {
         std::vector<float> out;
@@ -56,11 +39,6 @@ struct ModXYMenuFixture : ::testing::Test {
     // first).
     const std::vector<Line>& rootLines() { return popups.history().back().lines; }
     const std::vector<std::vector<Line>>& submenus() { return popups.history().back().submenus; }
-    static std::vector<std::string> titles(const std::vector<Line>& lines) {
-        std::vector<std::string> out;
-        for (const Line& l : lines) out.push_back(l.separator ? "-" : l.title);
-        return out;
-    }
     static bool hasTitle(const std::vector<Line>& lines, const std::string& title) {
         for (const Line& l : lines)
             if (!l.separator && l.title == title) return true;

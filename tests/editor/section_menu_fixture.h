@@ -3,9 +3,9 @@
 // user-wave menus).
 #pragma once
 
-#include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
+#include "support/editor_menu_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -18,30 +18,14 @@
 #include <string>
 #include <vector>
 
-struct SectionMenuTest : ::testing::Test {
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
-    ScriptedDialogService dialogs;
-    ScopedDialogService scopedDialogs{dialogs};
-    VSTGUI::Testing::ScriptedPopupProvider popups;
-    std::unique_ptr<APlugin> plugin;
+struct SectionMenuTest : EditorMenuFixture {
 
     void SetUp() override {
-        VSTGUI::Testing::setPopupProviderOverride(&popups);
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_TRUE(ui().open(nullptr));
-        ui().showMainScreen();
+        EditorMenuFixture::SetUp();
+        if (HasFatalFailure()) return;
         idle();
     }
-    void TearDown() override {
-        if (plugin && ui().isOpen()) ui().close();
-        plugin.reset();
-        VSTGUI::Testing::setPopupProviderOverride(nullptr);
-    }
 
-    APlugin& p() { return *plugin; }
-    uEditor& ui() { return *plugin->getUEditor(); }
     void idle() {
         clock.advance(40);
         ui().idleNow();
