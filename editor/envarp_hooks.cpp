@@ -4,22 +4,19 @@
 
 #include "core/aplugin.h"
 #include "core/section_tags.h"
+#include "editor/section_values.h"
 #include "editor/ueditor.h"
 
 void uEditor::setEnvUndo() {
     APlugin* p = plugin();
     if (!p) return;
-    TagStore& store = stores.undo[kEnvSection];
-    for (int t : section_tags::ENV_TAGS) store.value[t] = p->getParameter(t);
-    store.valid = true;
+    section_values::store(*p, stores.undo[kEnvSection], section_tags::ENV_TAGS);
 }
 
 void uEditor::setArpUndo() {
     APlugin* p = plugin();
     if (!p) return;
-    TagStore& store = stores.undo[kArpSection];
-    for (int t : section_tags::ARP_TAGS) store.value[t] = p->getParameter(t);
-    store.valid = true;
+    section_values::store(*p, stores.undo[kArpSection], section_tags::ARP_TAGS);
 }
 
 bool uEditor::getEnvUndo(int t, float& value) const {

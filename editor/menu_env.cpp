@@ -8,6 +8,7 @@
 #include "core/section_tags.h"
 #include "editor/popup_menu.h"
 #include "editor/section_presets.h"
+#include "editor/section_values.h"
 #include "editor/ueditor.h"
 #include "platform/prefs.h"
 
@@ -48,9 +49,8 @@ std::span<const int, 4> envelopeTags(int envelope) {
 
 void uEditor::doEnvUndo() {
     APlugin* p = plugin();
-    const TagStore& store = stores.undo[kEnvSection];
-    if (!p || !store.valid) return;
-    for (int t : section_tags::ENV_TAGS) p->setParameter(t, store.value[t]);
+    if (!p) return;
+    section_values::restore(*p, stores.undo[kEnvSection], section_tags::ENV_TAGS);
 }
 
 void uEditor::showEnvMenu(int envelope) {

@@ -7,15 +7,14 @@
 #include "controls/txyscreen.h"
 #include "core/aplugin.h"
 #include "core/section_tags.h"
+#include "editor/section_values.h"
 #include "editor/ueditor.h"
 #include "platform/prefs.h"
 
 void uEditor::setModUndo() {
     APlugin* p = plugin();
     if (!p) return;
-    TagStore& store = stores.undo[kModSection];
-    for (int t : section_tags::MOD_ALL_TAGS) store.value[t] = p->getParameter(t);
-    store.valid = true;
+    section_values::store(*p, stores.undo[kModSection], section_tags::MOD_ALL_TAGS);
 }
 
 void uEditor::doModUndo() {
@@ -40,9 +39,10 @@ void uEditor::setXYUndo() {
 
 void uEditor::doXYUndo() {
     APlugin* p = plugin();
-    const TagStore& store = stores.undo[kXYSection];
-    if (!p || !store.valid) return;
-    for (int i = 0; i < xyTagCount; ++i) p->setParameter(xyTags[i], store.value[xyTags[i]]);
+    if (!p) return;
+    section_values::restore(
+        *p, stores.undo[kXYSection],
+        std::span<const int>(xyTags.data(), static_cast<std::size_t>(xyTagCount)));
 }
 
 void uEditor::setXYToOrig() {
