@@ -95,6 +95,12 @@ public:
         return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
     }
     float getStoredValue(int tag) const;
+    // A value as setParameter stores it: within 0..1, a switch exactly 0 or 1.
+    float normalizedValue(int tag, float value) const;
+    // The tags whose controls an open editor is told about.
+    static bool editorShowsTag(int tag) {
+        return tag < tag::TakeOver && !(tag >= tag::EditorSkipFirst && tag <= tag::EditorSkipLast);
+    }
     static int getSteppedValue(float value, float range, int count);
     int getSteppedValue(int tag, float range, int count) const;
     int getSteppedValue(int tag) const;
@@ -235,6 +241,8 @@ public:
     void clearProgram();
     void doFileCommands(int command);
     void changePresetDelta(int delta); // main thread: the preset delta places away, clamped
+    // Asks the audio thread to apply the program record (any thread).
+    void requestPresetApplication(PresetLoad load);
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
@@ -288,7 +296,14 @@ public:
     void setLastVoice();
     void turnAllVoicesOff();
     void setEverythingOff(bool forgetPitch);
-    void reset();
+    // A reset moves the XY pad's MIDI position back to the centre, except
+    // the one that applies a restored state, which keeps every value.
+    enum ResetValues : int { kCentreXYPad, kKeepValues };
+    void reset(ResetValues values = kCentreXYPad);
+    bool modesChanged() const; // play, portamento or unison mode differs from the cached one
+    // Before a note starts: a reset or preset application asked for earlier
+    // runs now, so that it cuts only what sounded before it.
+    void catchUpBeforeNote();
     void previewNoteOn();
     void previewNoteReleased();
     void initFilter(int mode, int voice);
@@ -506,6 +521,8 @@ private:
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();
     void writeAllCopies(int tag, float value);
+    void loadRecordIntoCopies(bool chosen);
+    void startChosenPresetClean();
     ProgramRecord* chunkBuffer(bool isPreset);
     void restoreRecord(const ProgramRecord& chunk);
     static void fillSampleConvertTables();

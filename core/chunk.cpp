@@ -75,9 +75,13 @@ VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
 
     std::memcpy(chunk, data, sizeof(ProgramRecord)); // a longer chunk: its first record
     restoreRecord(*chunk);
-    setProgram(curProgram);
     // The restored values reach the engine (user waves, tuning, effects,
-    // voices) through a full preset application at the next slow tick.
-    core.presetPending.set();
+    // voices) through a preset application on the audio thread, which
+    // keeps them exactly as they are. It is asked for before setProgram
+    // spreads them into the value copies: from then on the audio thread
+    // waits for the application instead of resetting for a play mode it
+    // sees change, which would re-centre the XY pad in the new record.
+    requestPresetApplication(kPresetRestore);
+    setProgram(curProgram);
     return 1;
 }

@@ -48,6 +48,34 @@ struct FolderPaths {
     std::string tuningDir;         // tuning files
 };
 
+// What a preset application is for. A state the host restores (a chunk, or
+// tag 997 after the values one by one) comes back exactly as it was saved; a
+// preset the user chooses from the list starts clean: values within 0..1,
+// the arpeggiator's latch and key entry and the XY recording off.
+enum PresetLoad : int { kPresetNone = 0, kPresetRestore = 1, kPresetChosen = 2 };
+
+// A request that the audio thread apply the program record, with its kind;
+// a later request replaces an earlier one that has not been taken yet. The
+// release and acquire order makes the record written before the request
+// visible to the application that takes it.
+class PresetRequest {
+public:
+    PresetRequest() = default;
+    PresetRequest(const PresetRequest&) = delete;
+    PresetRequest& operator=(const PresetRequest&) = delete;
+    bool get() const { return kind.load(std::memory_order_relaxed) != kPresetNone; }
+    operator bool() const { return get(); }
+    void set(PresetLoad load = kPresetRestore) { kind.store(load, std::memory_order_release); }
+    void clear() { kind.store(kPresetNone, std::memory_order_relaxed); }
+    // The pending request, now taken (kPresetNone when there was none).
+    PresetLoad take() {
+        return static_cast<PresetLoad>(kind.exchange(kPresetNone, std::memory_order_acquire));
+    }
+
+private:
+    std::atomic<int> kind{kPresetNone};
+};
+
 struct CoreState {
     ParamValues values;
     std::array<ProgramRecord, 1> programStore{}; // indexed by the current program, always 0
@@ -55,16 +83,16 @@ struct CoreState {
 
     HostFlags host;
 
-    Flag editChanged;         // the loaded preset has been edited
-    Flag presetPending;       // tag 997 asked for the stored program to be applied
-    Flag settingPreset;       // the audio thread is applying it
-    Flag screenUpdatePending; // the editor screen must be rebuilt at the next slow tick
-    Flag popupOpen;           // an editor popup menu or input box is up
-    Flag editorOpening;       // uEditor::open is running
-    Flag editorOpened;        // the editor has finished opening
-    Flag previewPlay;         // the oscillators play the wave-shaper preview
+    Flag editChanged;            // the loaded preset has been edited
+    PresetRequest presetPending; // the stored program waits to be applied
+    Flag settingPreset;          // the audio thread is applying it
+    Flag screenUpdatePending;    // the editor screen must be rebuilt at the next slow tick
+    Flag popupOpen;              // an editor popup menu or input box is up
+    Flag editorOpening;          // uEditor::open is running
+    Flag editorOpened;           // the editor has finished opening
+    Flag previewPlay;            // the oscillators play the wave-shaper preview
 
-    int presetIndex = 0; // current entry of the preset list
+    std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     FolderPaths folders;
 
     std::array<TPresetFolder, 256> presetFolders; // kept empty; nothing fills them yet

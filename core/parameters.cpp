@@ -46,11 +46,11 @@ void APlugin::setParameter(VstInt32 t, float value) {
     if (!isValidTag(t)) return;
     if (std::isnan(value)) return; // nothing sensible to store
 
-    float v = clamp01(value);
-    if (params.isSwitch[t]) v = v < 0.5f ? 0.0f : 1.0f;
+    const float v = normalizedValue(t, value);
 
     ParamValues& pv = core.values;
-    if (t == tag::ApplyPreset && !core.settingPreset) core.presetPending.set();
+    // Only a host writes this tag, when it restores a state value by value.
+    if (t == tag::ApplyPreset && !core.settingPreset) requestPresetApplication(kPresetRestore);
     storeRelaxed(pv.currentValue[t], v);
     storeRelaxed(storedProgram().values[t], v);
     storeRelaxed(pv.editValue[t], v);
@@ -73,9 +73,14 @@ void APlugin::setParameter(VstInt32 t, float value) {
         if (orig > -0.5f && std::fabs(v - orig) > kEditEpsilon) core.editChanged.set();
     }
 
-    const bool editorShowsTag =
-        t < tag::TakeOver && !(t >= tag::EditorSkipFirst && t <= tag::EditorSkipLast);
-    if (editorShowsTag && editorIsShowing()) getUEditor()->setParameter(t, v);
+    if (editorShowsTag(t) && editorIsShowing()) getUEditor()->setParameter(t, v);
+}
+
+float APlugin::normalizedValue(int t, float value) const {
+    if (std::isnan(value)) value = 0.0f;
+    const float v = clamp01(value);
+    if (isValidTag(t) && params.isSwitch[t]) return v < 0.5f ? 0.0f : 1.0f;
+    return v;
 }
 
 float APlugin::getParameter(VstInt32 t) {

@@ -2,9 +2,10 @@
 //
 // The plug-in has one program, kept in the program record. The host's
 // program calls load the record into the value copies; the full application
-// of a preset (every value through setParameter, locked sections kept, the
-// engine reset for the new values) runs on the audio thread at the render
-// loop's slow tick after a write of tag 997 asked for it. The editor's three
+// of a preset (every value into every copy, locked sections kept, the engine
+// reset for the new values) runs on the audio thread at the render loop's
+// slow tick, or before the next note, after a restored chunk, a write of tag
+// 997 or the user's choice of a preset asked for it. The editor's three
 // program commands go back to the loaded values, back to the edited values or
 // clear everything to the defaults.
 
@@ -13,6 +14,7 @@
 #include "editor/ueditor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -46,7 +48,7 @@ void APlugin::loadFirstPreset() {
     for (auto& entry : presetNames) entry.fill('\0');
     std::strcpy(presetNames[0].data(), "Init");
     presetCount = 1;
-    core.presetIndex = 0;
+    core.presetIndex.store(0, std::memory_order_relaxed);
     for (int t = 0; t < tag::Count; ++t) {
         const float v = params.defaultValue[t];
         storeRelaxed(core.values.editValue[t], v);
@@ -69,7 +71,8 @@ void APlugin::readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) cons
 }
 
 // The last list entry whose name equals the record's preset name; entry 0
-// when none does.
+// when none does. Both the host's program calls and the audio thread's
+// application set it, from the same record.
 void APlugin::selectPresetByStoredName() {
     char name[tag::PresetNameLength + 1];
     readStoredPresetName(name);
@@ -77,7 +80,7 @@ void APlugin::selectPresetByStoredName() {
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
     for (int i = 0; i < count; ++i)
         if (std::strncmp(presetNames[i].data(), name, kPresetNameChars) == 0) index = i;
-    core.presetIndex = index;
+    core.presetIndex.store(index, std::memory_order_relaxed);
 }
 
 // ------------------------------------------------------------------ host program calls
@@ -92,7 +95,7 @@ void APlugin::setProgram(VstInt32 program) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.currentValue[t], v);
-        engine.midi.pickupRef[t] = 0.0f;
+        storeRelaxed(engine.midi.pickupRef[t], 0.0f); // the audio thread reads it
     }
 }
 
@@ -104,7 +107,8 @@ void APlugin::setProgramName(char* /*name*/) {}
 
 void APlugin::getProgramName(char* name) {
     if (!name) return;
-    const int index = std::clamp(core.presetIndex, 0, kMaxPresetNames - 1);
+    const int index =
+        std::clamp(core.presetIndex.load(std::memory_order_relaxed), 0, kMaxPresetNames - 1);
     copyProgramName(name, presetNames[index].data());
 }
 
@@ -130,60 +134,74 @@ void APlugin::changePresetDelta(int delta) {
     if (getIsSettingPreset()) return;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
     if (count < 2) return;
-    const long long wanted = static_cast<long long>(core.presetIndex) + delta;
+    const int current = core.presetIndex.load(std::memory_order_relaxed);
+    const long long wanted = static_cast<long long>(current) + delta;
     const int index = static_cast<int>(std::clamp(wanted, 0LL, static_cast<long long>(count - 1)));
-    if (index == core.presetIndex) return;
-    core.presetIndex = index;
-    core.presetPending.set();
+    if (index == current) return;
+    core.presetIndex.store(index, std::memory_order_relaxed);
+    requestPresetApplication(kPresetChosen);
+}
+
+void APlugin::requestPresetApplication(PresetLoad load) {
+    core.presetPending.set(load);
 }
 
 // ------------------------------------------------------------------ preset application
 
-// Writes one value into the stored, edited, current and loaded copies and
-// the tag's pick-up reference.
+namespace {
+
+void clearCaptured(MidiState& midi, int t) {
+    std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+}
+
+} // namespace
+
+// A chosen preset's own correction of one value: the stored, edited,
+// current and loaded copies and the tag's pick-up reference.
 void APlugin::writeAllCopies(int t, float v) {
     ParamValues& pv = core.values;
     storeRelaxed(storedProgram().values[t], v);
     storeRelaxed(pv.editValue[t], v);
     storeRelaxed(pv.currentValue[t], v);
     storeRelaxed(pv.origValue[t], v);
-    engine.midi.pickupRef[t] = v;
+    storeRelaxed(engine.midi.pickupRef[t], v);
 }
 
-// Audio thread, at the render loop's slow tick while a preset is pending.
-// The render loop keeps the output silent while settingPreset is set.
-void APlugin::setPresetParameters() {
-    if (core.settingPreset) return;
-    core.presetPending.clear();
-    core.settingPreset.set();
-
-    selectPresetByStoredName();
-
+// The record's values into every value copy, the pick-up state cleared and
+// an open editor told. A restore takes each value exactly as stored (as
+// setProgram does) and leaves the record alone, so that the host gets back
+// what it gave; a chosen preset's values are stored as setParameter stores
+// them.
+void APlugin::loadRecordIntoCopies(bool chosen) {
     ParamValues& pv = core.values;
     for (int t = 0; t < tag::Count; ++t) {
-        const float v = loadRelaxed(storedProgram().values[t]);
+        float v = loadRelaxed(storedProgram().values[t]);
+        if (chosen) {
+            v = normalizedValue(t, v);
+            storeRelaxed(storedProgram().values[t], v);
+        }
         storeRelaxed(pv.currentValue[t], v);
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
-        setParameter(t, v);
-        engine.midi.captured[t] = false;
+        storeRelaxed(pv.lastEditValue[t], v);
+        clearCaptured(engine.midi, t);
     }
+    core.previewPlay.clear();
 
     if (editorIsShowing()) {
         uEditor* ui = getUEditor();
-        for (int t = 1; t <= 126; ++t) ui->setParameter(t, getCurrentValue(t));
-        for (int t = tag::PlayMode; t <= tag::ExpPartialsOn; ++t)
-            ui->setParameter(t, getCurrentValue(t));
-        core.previewPlay.clear();
+        for (int t = 0; t < tag::Count; ++t)
+            if (editorShowsTag(t)) ui->setParameter(t, getCurrentValue(t));
     }
+}
 
-    waves.activeBank.store(1, std::memory_order_release);
-    engine.notes.freshNote = false;
-
+// What only a preset chosen by the user gets: it starts with the XY pad not
+// recording, the play mode and the arpeggiator switch in agreement (they
+// can differ only through a locked Arp section) and neither latch nor key
+// entry held over.
+void APlugin::startChosenPresetClean() {
     if (getSteppedValue(tag::XYRecordMode) == 1) writeAllCopies(tag::XYRecordMode, 0.0f);
 
-    // Play mode and arpeggiator switch must agree; the switch may differ
-    // only through a locked Arp section.
     const bool arpSwitchOn = getCurrentValue(tag::ArpOn) >= 0.5f;
     const int playMode = getPlayMode();
     if (playMode != kPlayArp && arpSwitchOn)
@@ -193,6 +211,26 @@ void APlugin::setPresetParameters() {
 
     writeAllCopies(tag::ArpLatchOn, 0.0f);
     writeAllCopies(tag::ArpKeyEntryOn, 0.0f);
+}
+
+// Audio thread, at the render loop's slow tick while a preset is pending, or
+// before a note that follows the request. The render loop keeps the output
+// silent while settingPreset is set.
+void APlugin::setPresetParameters() {
+    if (core.settingPreset) return;
+    const bool chosen = core.presetPending.take() == kPresetChosen;
+    core.settingPreset.set();
+
+    selectPresetByStoredName();
+    loadRecordIntoCopies(chosen);
+
+    // A build in progress is given up for the one the reset below asks for;
+    // until that is done the oscillator keeps the bank it has, not one that
+    // is half built.
+    if (!tableRebuildRunning()) waves.activeBank.store(1, std::memory_order_release);
+    engine.notes.freshNote = false;
+
+    if (chosen) startChosenPresetClean();
 
     resetArpMagic(false);
     updateBaseNote();
@@ -205,8 +243,11 @@ void APlugin::setPresetParameters() {
     clearDCBlockers();
     engine.render.scopeRing.fill(0.0f);
 
-    storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);
-    storeRelaxed(pv.currentValue[tag::XYMidiY], 0.5f);
+    ParamValues& pv = core.values;
+    if (chosen) {
+        storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);
+        storeRelaxed(pv.currentValue[tag::XYMidiY], 0.5f);
+    }
 
     convertUserWaveOnAudioThread(0);
     convertUserWaveOnAudioThread(1);
@@ -219,7 +260,7 @@ void APlugin::setPresetParameters() {
     }
 
     initFX();
-    reset();
+    reset(chosen ? kCentreXYPad : kKeepValues);
     core.settingPreset.clear();
 }
 

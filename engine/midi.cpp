@@ -92,6 +92,7 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
     const int d2 = event.midiData[2] & 127;
 
     if (status == 0x90 && d2 > 0) {
+        catchUpBeforeNote();
         if (engine.notes.arpKeyEntry)
             arpKeyEntryNote(d1, d2);
         else

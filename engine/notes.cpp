@@ -529,7 +529,7 @@ void APlugin::setEverythingOff(bool forgetPitch) {
     if (forgetPitch) engine.notes.prevPitch = kNoPitch;
 }
 
-void APlugin::reset() {
+void APlugin::reset(ResetValues values) {
     NoteState& ns = engine.notes;
     ns.previewOn = false;
     updateMidiChannel(false);
@@ -538,8 +538,10 @@ void APlugin::reset() {
     initLFO(2, 0, -1);
     initLFO(2, 1, -1);
     initXY(2, -1);
-    setParameter(tag::XYMidiX, 0.5f);
-    setParameter(tag::XYMidiY, 0.5f);
+    if (values == kCentreXYPad) {
+        setParameter(tag::XYMidiX, 0.5f);
+        setParameter(tag::XYMidiY, 0.5f);
+    }
     restartRunningXYReplay();
     ns.playMode = getPlayMode();
     ns.portMode = getPortMode();
@@ -551,6 +553,23 @@ void APlugin::reset() {
     requestTableRebuild();
     setGlobalRare();
     core.screenUpdatePending.set();
+}
+
+bool APlugin::modesChanged() const {
+    const NoteState& ns = engine.notes;
+    return getPlayMode() != ns.playMode || getPortMode() != ns.portMode ||
+           getGlobalUniMode() != ns.uniModeGlobal;
+}
+
+// A pending preset, the editor's reset and a mode change are otherwise
+// carried out at the render loop's ticks; a note started before that tick
+// would be cut with the notes that sounded before the request.
+void APlugin::catchUpBeforeNote() {
+    const bool resetAsked = engine.requests.reset.exchange(false, std::memory_order_relaxed);
+    if (core.presetPending)
+        setPresetParameters(); // resets the engine too
+    else if (resetAsked || modesChanged())
+        reset();
 }
 
 void APlugin::previewNoteOn() {

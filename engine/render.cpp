@@ -8,6 +8,10 @@
 //   every 512     one stage of the staged wave-table rebuild
 //   every 4096    rebuild start, editor refresh, a pending preset
 //
+// A note that starts before the tick has the pending preset, reset or mode
+// change carried out first (catchUpBeforeNote), so that they cut only what
+// sounded before them.
+//
 // Each voice also counts its own frames from its note start; its 16-frame
 // work (controllers, bend, envelopes) runs on that counter.
 
@@ -174,10 +178,7 @@ void APlugin::renderFrame() {
     for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) global.src[s] = 0.0f;
 
     if ((counter & 127) == 0) {
-        NoteState& ns = engine.notes;
-        if (getPlayMode() != ns.playMode || getPortMode() != ns.portMode ||
-            getGlobalUniMode() != ns.uniModeGlobal)
-            reset();
+        if (modesChanged()) reset();
         setGlobalRare();
     }
 

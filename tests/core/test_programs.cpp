@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -36,10 +37,14 @@ protected:
     void putInRecord(int t, float v) { p().core.programStore[0].values[t] = v; }
     float step(int t, int s) { return ParamTable::stepToValue(s, p().getSteppedRange(t)); }
 
-    // Writes tag 997 and renders until the application has run; every frame
-    // rendered while it is pending must be silent.
-    void apply() {
-        p().setParameter(tag::ApplyPreset, 1.0f);
+    // Writes tag 997 as a host does (or asks for a preset the user chose)
+    // and renders until the application has run; every frame rendered while
+    // it is pending must be silent.
+    void apply(PresetLoad load = kPresetRestore) {
+        if (load == kPresetChosen)
+            p().requestPresetApplication(kPresetChosen);
+        else
+            p().setParameter(tag::ApplyPreset, 1.0f);
         ASSERT_TRUE(p().core.presetPending);
         for (int guard = 0; guard < 64 && p().core.presetPending; ++guard) {
             h.render(256);
@@ -197,8 +202,8 @@ TEST_F(PresetApplication, Tag997AppliesTheRecordAtTheNextSlowTickWithSilenceMean
     apply();
     EXPECT_EQ(p().getCurrentValue(tag::FilterFreq), 0.31f);
     EXPECT_EQ(p().getOrigValue(tag::FilterFreq), 0.31f);
-    EXPECT_EQ(p().getCurrentValue(tag::ArpLatchOn), 0.0f); // latch never survives a load
-    EXPECT_EQ(p().getStoredValue(tag::ArpLatchOn), 0.0f);
+    EXPECT_EQ(p().getCurrentValue(tag::ArpLatchOn), 1.0f); // a host's restore keeps the latch
+    EXPECT_EQ(p().getStoredValue(tag::ArpLatchOn), 1.0f);
     EXPECT_FALSE(p().getEditChanged());
     EXPECT_EQ(p().waves.activeBank.load() == 1 || p().waves.activeBank.load() == 0, true);
     EXPECT_EQ(p().getCurrentValue(tag::XYMidiX), 0.5f);
@@ -239,7 +244,7 @@ TEST_F(PresetApplication, LockedArpSectionKeepsItsValues) {
 TEST_F(PresetApplication, PlayModeEightTurnsTheArpSwitchOn) {
     putInRecord(tag::PlayMode, step(tag::PlayMode, 8));
     putInRecord(tag::ArpOn, 0.0f);
-    apply();
+    apply(kPresetChosen);
     EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
     EXPECT_EQ(p().getStoredValue(tag::ArpOn), 1.0f);
     EXPECT_EQ(p().getOrigValue(tag::ArpOn), 1.0f);
@@ -261,20 +266,49 @@ TEST_F(PresetApplication, LockedArpSwitchOffWithThePresetsSwitchOnGivesPlayModeE
     p().setLockState(kLockArp, 1);
     putInRecord(tag::PlayMode, step(tag::PlayMode, 3));
     putInRecord(tag::ArpOn, 1.0f);
-    apply();
+    apply(kPresetChosen);
     EXPECT_FLOAT_EQ(p().getStoredValue(tag::PlayMode), 0.9010012f);
     EXPECT_FLOAT_EQ(p().getCurrentValue(tag::PlayMode), 0.9010012f);
     EXPECT_EQ(p().getSteppedValue(tag::PlayMode), 8);
     EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
 }
 
-TEST_F(PresetApplication, XYRecordModeOneIsNotKept) {
-    putInRecord(tag::XYRecordMode, step(tag::XYRecordMode, 1));
-    putInRecord(tag::ArpKeyEntryOn, 1.0f);
-    apply();
-    EXPECT_EQ(p().getCurrentValue(tag::XYRecordMode), 0.0f);
-    EXPECT_EQ(p().getStoredValue(tag::XYRecordMode), 0.0f);
-    EXPECT_EQ(p().getCurrentValue(tag::ArpKeyEntryOn), 0.0f);
+// A preset the user chooses starts clean; a state the host restores comes
+// back as it was saved.
+TEST_F(PresetApplication, AChosenPresetStartsCleanWhileARestoreKeepsEveryValue) {
+    const float recording = step(tag::XYRecordMode, 1);
+    const float sixteenSteps = p().getDefaultValue(tag::ArpNumSteps);
+    ASSERT_GT(sixteenSteps, 1.0f);
+    const struct {
+        PresetLoad load;
+        float recordMode, latch, keyEntry, numSteps, padX, playMode, arpOn;
+    } cases[] = {
+        {kPresetChosen, 0.0f, 0.0f, 0.0f, 1.0f, 0.5f, step(tag::PlayMode, 8), 1.0f},
+        {kPresetRestore, recording, 1.0f, 1.0f, sixteenSteps, 0.7f, step(tag::PlayMode, 8), 0.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.load == kPresetChosen ? "chosen" : "restored");
+        putInRecord(tag::XYRecordMode, recording);
+        putInRecord(tag::ArpLatchOn, 1.0f);
+        putInRecord(tag::ArpKeyEntryOn, 1.0f);
+        putInRecord(tag::ArpNumSteps, sixteenSteps);
+        putInRecord(tag::XYMidiX, 0.7f);
+        putInRecord(tag::PlayMode, step(tag::PlayMode, 8));
+        putInRecord(tag::ArpOn, 0.0f);
+        apply(c.load);
+        const std::pair<int, float> expected[] = {{tag::XYRecordMode, c.recordMode},
+                                                  {tag::ArpLatchOn, c.latch},
+                                                  {tag::ArpKeyEntryOn, c.keyEntry},
+                                                  {tag::ArpNumSteps, c.numSteps},
+                                                  {tag::XYMidiX, c.padX},
+                                                  {tag::PlayMode, c.playMode},
+                                                  {tag::ArpOn, c.arpOn}};
+        for (const auto& [t, v] : expected) {
+            EXPECT_EQ(p().getStoredValue(t), v) << t;
+            EXPECT_EQ(p().getCurrentValue(t), v) << t;
+        }
+        EXPECT_EQ(p().getPlayMode(), 8);
+    }
 }
 
 TEST_F(PresetApplication, OpenEditorReceivesTheAppliedValues) {

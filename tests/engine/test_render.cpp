@@ -155,7 +155,9 @@ TEST(RenderPreset, ApplyPresetTagSilencesUntilTheNext4096FrameTick) {
 
     const int tick = h.voice(0).voiceTick;
     const double level = h.voice(0).ampLevel();
-    h.send(EventBlock().noteOn(10, 64)); // MIDI still comes in meanwhile
+    // MIDI still comes in meanwhile (a note-on would have the preset applied
+    // at once, before it starts).
+    h.send(EventBlock().cc(10, 1, 127));
     while (h.counter() < nextTick) {
         std::fill(h.left.begin(), h.left.end(), 1.0f);
         h.render(1);
@@ -165,7 +167,7 @@ TEST(RenderPreset, ApplyPresetTagSilencesUntilTheNext4096FrameTick) {
         ASSERT_EQ(h.voice(0).ampLevel(), level);
     }
     EXPECT_EQ(h.pending(), 0);
-    EXPECT_GE(h.gatedVoiceWithNote(64), 0);
+    EXPECT_EQ(h.engine().midi.globalModWheel, 1.0f);
 
     h.render(1); // the frame at the tick
     EXPECT_FALSE(h.p().core.presetPending);
