@@ -178,6 +178,7 @@ void APlugin::setPresetParameters() {
     }
 
     waves.activeBank.store(1, std::memory_order_release);
+    publishOscTable();
     engine.notes.freshNote = false;
 
     if (getSteppedValue(tag::XYRecordMode) == 1) writeAllCopies(tag::XYRecordMode, 0.0f);
@@ -203,7 +204,7 @@ void APlugin::setPresetParameters() {
     ns.lastVoice = 0;
     ns.noteCounter = 0;
     clearDCBlockers();
-    engine.render.scopeRing.fill(0.0f);
+    engine.display.clearScope();
 
     storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);
     storeRelaxed(pv.currentValue[tag::XYMidiY], 0.5f);
