@@ -289,8 +289,7 @@ public:
     void setVoiceOn(int v);
     void setVoiceOff(int v);
     void setHold(int v);
-    bool getIsVoicePlaying(int v) const;
-    bool getIsAnyVoicePlaying() const;
+    bool anyVoiceSounds() const; // audio thread: a voice is gated or above silence
     int getNotesPlaying() const;
     int getNotesOn() const;
     void setLastVoice();
@@ -314,6 +313,9 @@ public:
     void initFX();
 
     void requestReset(); // main thread: reset() at the next 16-frame tick
+    // Audio thread: publishes what the editor shows (engine/display.cpp).
+    void publishDisplay();
+    void publishOscTable();
     float getUniDivide(int voice) const;
     float bendOctaves(float bend) const;
     int getModDest(int slot) const;
@@ -344,7 +346,11 @@ public:
     void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
     // ------------------------------------------------------------ engine: what the editor reads
-    // (engine/editor_getters.cpp; main thread, no locks)
+    // (engine/editor_getters.cpp; main thread, no locks). They read the
+    // parameter values and engine.display, which the audio thread publishes
+    // (engine/display.cpp), never the engine's working state.
+    bool getIsVoicePlaying(int v) const;
+    bool getIsAnyVoicePlaying() const;
     float getModValue(int tag) const; // parameter plus its live modulation, 0..1
     int getArpMode() const;           // 291, modes 10..12 read as 0 in play mode 8
     int getArpSpeed() const;

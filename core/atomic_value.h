@@ -37,3 +37,20 @@ public:
 private:
     std::atomic<bool> value{false};
 };
+
+// A value one thread publishes and another reads, each access relaxed: for
+// what the editor shows of the audio thread's state. Every value stands on
+// its own; a reader may see one value from a newer publication than its
+// neighbour.
+template <typename T> class Relaxed {
+public:
+    static_assert(std::atomic<T>::is_always_lock_free);
+    Relaxed() = default;
+    Relaxed(const Relaxed&) = delete;
+    Relaxed& operator=(const Relaxed&) = delete;
+    T get() const { return value.load(std::memory_order_relaxed); }
+    void set(T v) { value.store(v, std::memory_order_relaxed); }
+
+private:
+    std::atomic<T> value{};
+};

@@ -227,7 +227,10 @@ void APlugin::setPresetParameters() {
     // A build in progress is given up for the one the reset below asks for;
     // until that is done the oscillator keeps the bank it has, not one that
     // is half built.
-    if (!tableRebuildRunning()) waves.activeBank.store(1, std::memory_order_release);
+    if (!tableRebuildRunning()) {
+        waves.activeBank.store(1, std::memory_order_release);
+        publishOscTable();
+    }
     engine.notes.freshNote = false;
 
     if (chosen) startChosenPresetClean();
@@ -241,7 +244,7 @@ void APlugin::setPresetParameters() {
     ns.lastVoice = 0;
     ns.noteCounter = 0;
     clearDCBlockers();
-    engine.render.scopeRing.fill(0.0f);
+    engine.display.clearScope();
 
     ParamValues& pv = core.values;
     if (chosen) {

@@ -92,6 +92,9 @@ void APlugin::initVariables() {
     loadWavePreset(1, 0);
     // Loading the start waves is not an edit of the preset.
     core.editChanged.clear();
+
+    // 10. What the editor shows before the first block.
+    publishDisplay();
 }
 
 void APlugin::initFolderPaths() {

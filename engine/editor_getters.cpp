@@ -1,9 +1,11 @@
 // What the editor reads from the engine and the few small commands it sends.
 //
 // The editor calls these on the host's main thread while the audio thread
-// runs; every getter only reads parameter values and engine fields without
-// a lock, and a value caught in the middle of a change is corrected by the
-// next idle pass.
+// runs; every getter reads only parameter values and what the audio thread
+// publishes in engine.display (relaxed atomics, no lock), never the engine's
+// working state. A value caught in the middle of a publication is corrected
+// by the next idle pass. The commands reach the audio thread as parameter
+// writes or requests it serves at its next tick.
 //
 // The getters that follow from parameter values alone are final here. The
 // ones that read the run-time state of a stage that is not built yet
@@ -48,6 +50,16 @@ float logOf(float factor, float base) {
 
 } // namespace
 
+// ------------------------------------------------------------------ voices
+
+bool APlugin::getIsVoicePlaying(int v) const {
+    return isValidVoice(v) && (engine.display.soundingVoices.get() >> v & 1u) != 0;
+}
+
+bool APlugin::getIsAnyVoicePlaying() const {
+    return engine.display.soundingVoices.get() != 0;
+}
+
 // ------------------------------------------------------------------ modulation display
 
 float APlugin::getModValue(int t) const {
@@ -55,35 +67,35 @@ float APlugin::getModValue(int t) const {
     const float value = getCurrentValue(t);
     const int d = getTagDest(t);
     if (d < 1 || d >= kNumModDests) return clamp01(value);
+    const DisplayState& shown = engine.display;
 
     // The effects are global: their knobs show the global sums.
     if (t >= tag::ChorusLength && t <= tag::ReverbMix) {
         if (t == tag::FlangerSpeed)
-            return clamp01(value + logOf(engine.global.dst[kDestFlangerSpeed], 4.0f));
+            return clamp01(value + logOf(shown.globalDst[kDestFlangerSpeed].get(), 4.0f));
         if (t == tag::PhaserSpeed)
-            return clamp01(value + logOf(engine.global.dst[kDestPhaserSpeed], 4.0f));
-        return clamp01(value + engine.global.dst[d]);
+            return clamp01(value + logOf(shown.globalDst[kDestPhaserSpeed].get(), 4.0f));
+        return clamp01(value + shown.globalDst[d].get());
     }
 
     if (!getIsAnyVoicePlaying()) return clamp01(value);
-    const VoiceState& voice = engine.voices[limitVoice(engine.notes.lastVoice)];
-    const ModRow& row = voice.mod;
+    const auto& dst = shown.voiceDst; // the last sounding voice's
     switch (t) {
     case tag::MainVolume: {
-        const float x = std::abs(row.dst[kDestVoiceVolume]) * engine.render.masterGain;
+        const float x = std::abs(dst[kDestVoiceVolume].get()) * shown.masterGain.get();
         return x < 0.001f ? 0.0f : clamp01((20.0f * std::log10(x) + 60.0f) / 60.0f);
     }
     case tag::OscSubVolume:
-        return clamp01(std::abs(row.dst[kDestSubVolume]) * (value - 0.5f) + 0.5f);
+        return clamp01(std::abs(dst[kDestSubVolume].get()) * (value - 0.5f) + 0.5f);
     case tag::FreeLfo1Speed:
-        return clamp01(value + logOf(row.dst[kDestFreeLfo1Speed], 32768.0f));
+        return clamp01(value + logOf(dst[kDestFreeLfo1Speed].get(), 32768.0f));
     case tag::FreeLfo2Speed:
-        return clamp01(value + logOf(row.dst[kDestFreeLfo2Speed], 32768.0f));
+        return clamp01(value + logOf(dst[kDestFreeLfo2Speed].get(), 32768.0f));
     // The morph's XY share and the filter's cut-off in Hz come with the XY
     // pad and a per-voice cut-off readout; until then both show their own
     // destination's sum like every other knob.
     default:
-        return clamp01(value + row.dst[d]);
+        return clamp01(value + dst[d].get());
     }
 }
 
@@ -141,7 +153,8 @@ int APlugin::getArpLoopStartWithCatchup() const {
 int APlugin::getArpLoopStart() const {
     const int base =
         applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup());
-    const int start = base + static_cast<int>(engine.global.dst[kDestArpLoopStart] * 15.0f + 0.1f);
+    const int start =
+        base + static_cast<int>(engine.display.globalDst[kDestArpLoopStart].get() * 15.0f + 0.1f);
     if (start < 0) return 0;
     return std::min(start, getArpNumOfSteps() - 1);
 }
@@ -154,7 +167,7 @@ int APlugin::getArpStepTuneForDisplay(int step) const {
 // ------------------------------------------------------------------ arpeggiator run-time state
 
 int APlugin::getArpLedPos() const {
-    return engine.notes.arpKeyEntry ? engine.notes.arpEntryStep : -1;
+    return engine.display.arpLedPos.get();
 }
 int APlugin::getArpSeq() const {
     return 0;
@@ -165,8 +178,10 @@ bool APlugin::getArpPlaying() const {
 bool APlugin::getArpRatchetDisplay() const {
     return true;
 }
+// The audio thread moves the key-entry step at its next tick.
 void APlugin::setArpKeyEntryPos(int step) {
-    if (step >= 0 && step < tag::ArpStepCount) engine.notes.arpEntryStep = step;
+    if (step >= 0 && step < tag::ArpStepCount)
+        engine.requests.arpEntryStep.store(step, std::memory_order_relaxed);
 }
 
 // ------------------------------------------------------------------ XY pad modes

@@ -6,6 +6,7 @@
 // are grouped in their own structs.
 #pragma once
 
+#include "core/atomic_value.h"
 #include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/envelope.h"
@@ -17,6 +18,7 @@
 #include "engine/voice_dsp_state.h"
 #include "vst2/vst2.h"
 #include "waves/sample.h"
+#include "waves/wave_state.h"
 
 #include <array>
 #include <atomic>
@@ -62,6 +64,8 @@ enum ModSourceId : int {
     kSrcFreeLfoFirst = 49, // 49..52
     kSrcArpFirst = 53,     // 53..56
     kSrcArpFree = 56,
+    kSrcXYX = 57,
+    kSrcXYY = 59,
     kSrcInput = 62,
     kSrcOscOut = 63,
     kSrcFilterOut = 64,
@@ -226,8 +230,6 @@ struct RenderState {
     std::array<float, 2> outputPair{};
     float masterGain = 0.0f;
     float masterVolume = 0.0f;
-    std::array<float, kScopeSize> scopeRing{};
-    uint32_t scopeWritePos = 0;
     uint64_t lastXYRefresh = 0;
 
     VstTimeInfo timeInfo{}; // copy of the host's time information of this block
@@ -250,6 +252,51 @@ struct EngineRequests {
     std::atomic<bool> reset{false};
     std::atomic<bool> previewOn{false};
     std::atomic<bool> previewOff{false};
+    std::atomic<int> arpEntryStep{-1}; // the key-entry step the editor chose, -1 none
+};
+
+// What the editor shows of the running engine.
+//
+// The audio thread owns the engine's working state; the editor, on the
+// host's main thread, never reads it. The audio thread publishes copies
+// here instead, every value a relaxed atomic: the modulation sums, the voice
+// and arpeggiator state and the oscillator's flags at every 16-frame tick
+// (APlugin::publishDisplay), the output samples as it renders them, and the
+// oscillator's lowest pitch tables whenever a new bank starts to play. The
+// editor's getters read only these copies and the parameter values. A
+// picture drawn while a publication is under way may mix two ticks; the
+// next idle pass draws it again.
+struct DisplayState {
+    // ---- every 16 frames
+    std::array<Relaxed<float>, kNumModDests> globalDst;      // global destination sums
+    std::array<Relaxed<float>, kNumModDests> voiceDst;       // the last sounding voice's sums
+    Relaxed<float> globalXYX, globalXYY, voiceXYX, voiceXYY; // the XY sources, global and voice
+    Relaxed<float> voiceMorph;             // the last voice's smoothed morph position
+    Relaxed<int> voiceWarpRow;             // and its symmetry row
+    Relaxed<float> xyToMorphX, xyToMorphY; // XY-to-morph amounts
+    Relaxed<float> masterGain;
+    Relaxed<uint32_t> soundingVoices; // one bit per voice that sounds
+    Relaxed<int> arpLedPos;           // the step to light, -1 none
+    // The oscillator's wave flags, and whether a wave-table rebuild runs.
+    Relaxed<bool> morphWrap, waveAIsNoise, waveBIsNoise, bothWavesNoise, tableRebuildRunning;
+
+    // ---- every frame: the output, the newest sample at scopeWritePos - 1
+    std::array<Relaxed<float>, kScopeSize> scope;
+    Relaxed<uint32_t> scopeWritePos;
+
+    // ---- whenever a new bank starts to play: its pitch table 0 of every
+    // morph frame, all the oscillator picture reads of it
+    std::array<std::array<Relaxed<float>, kWaveSize>, kNumMorphFrames> oscTable;
+
+    // Audio thread.
+    void pushScope(float sample) {
+        const uint32_t pos = scopeWritePos.get();
+        scope[pos & (kScopeSize - 1)].set(sample);
+        scopeWritePos.set(pos + 1);
+    }
+    void clearScope() {
+        for (Relaxed<float>& s : scope) s.set(0.0f);
+    }
 };
 
 struct EngineState {
@@ -259,6 +306,7 @@ struct EngineState {
     MidiState midi;
     MidiEventQueue midiEventQueue;
     EngineRequests requests;
+    DisplayState display;
 
     std::array<VoiceState, kNumVoices> voices{};
     ModRow global;       // global sources and destination sums

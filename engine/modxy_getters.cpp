@@ -5,10 +5,11 @@
 // view draws one cycle of the oscillator as the last sounding voice (or,
 // with no note, the global settings) would play it: morph position,
 // symmetry, phase feedback, phase offset, fold and bit reduction, and
-// noise standing in for a noise wave. Everything is read without locks
-// while the audio thread runs; a value caught mid-change only bends one
-// picture. The busy flag keeps a second request from recomputing while a
-// picture is being made and hands it the last picture instead.
+// noise standing in for a noise wave. Everything comes from what the audio
+// thread publishes in engine.display, read without locks while it runs; a
+// value caught mid-change only bends one picture. The busy flag keeps a
+// second request from recomputing while a picture is being made and hands
+// it the last picture instead.
 
 #include "core/aplugin.h"
 
@@ -27,8 +28,6 @@ constexpr int kDestPhase = 66;
 constexpr int kDestFold = 67;
 constexpr int kDestBits = 68;
 constexpr int kDestMorph = 49;
-constexpr int kSrcXYX = 57;
-constexpr int kSrcXYY = 59;
 
 constexpr int kXYPlayPoly = 0;
 constexpr int kXYReplay = 2;
@@ -50,41 +49,40 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
     std::fill_n(values, n, 0.0f);
     oscScreen.buffer.fill(0.0f);
 
+    const DisplayState& shown = engine.display;
     if (output) {
         // The newest sample at the right.
-        const RenderState& render = engine.render;
-        const int64_t writePos = render.scopeWritePos;
+        const int64_t writePos = shown.scopeWritePos.get();
         for (int i = 0; i < n; ++i) {
             const float f = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
             const int64_t j = writePos - 1 - static_cast<int64_t>((1.0f - f) * kOutputSpan);
-            values[i] = j < 0 ? 0.0f : render.scopeRing[static_cast<size_t>(j & (kScopeSize - 1))];
+            values[i] = j < 0 ? 0.0f : shown.scope[static_cast<size_t>(j & (kScopeSize - 1))].get();
         }
         oscScreen.busy = false;
         return;
     }
 
-    if (!tableRebuildRunning()) {
+    if (!shown.tableRebuildRunning.get()) {
         const EngineTables& tables = *tables_;
         const bool playing = getIsAnyVoicePlaying();
-        const VoiceState& voice = engine.voices[limitVoice(engine.notes.lastVoice)];
-        const ModRow& row = playing ? voice.mod : engine.global;
-        const auto& dst = row.dst;
-        const float p0 = dst[kDestFeedback];
-        const float p1 = dst[kDestPhase];
-        const float fold = dst[kDestFold];
-        const float bits = dst[kDestBits];
+        const auto& dst = playing ? shown.voiceDst : shown.globalDst;
+        const float p0 = dst[kDestFeedback].get();
+        const float p1 = dst[kDestPhase].get();
+        const float fold = dst[kDestFold].get();
+        const float bits = dst[kDestBits].get();
         const float foldGain = fold < 0.0f ? 1.0f : std::exp2(4.0f * std::min(fold, 1.0f));
         const float levels =
             bits < 0.0f ? 65536.0f : std::exp2(16.0f - 16.0f * std::min(bits, 1.0f));
 
         // Morph position and symmetry row.
-        const float xyMorph =
-            row.src[kSrcXYX] * engine.notes.xyToMorphX + row.src[kSrcXYY] * engine.notes.xyToMorphY;
+        const float xyX = playing ? shown.voiceXYX.get() : shown.globalXYX.get();
+        const float xyY = playing ? shown.voiceXYY.get() : shown.globalXYY.get();
+        const float xyMorph = xyX * shown.xyToMorphX.get() + xyY * shown.xyToMorphY.get();
         float m;
         int warpRow;
         if (playing) {
-            m = voice.dsp.morphSmoothed + dst[kDestMorph] + xyMorph;
-            warpRow = voice.dsp.warpRow;
+            m = shown.voiceMorph.get() + dst[kDestMorph].get() + xyMorph;
+            warpRow = shown.voiceWarpRow.get();
         } else {
             m = getCurrentValue(tag::OscMorph);
             if (!(getXYPlayMode() == kXYPlayPoly && getXYRecordMode() == kXYReplay)) m += xyMorph;
@@ -94,20 +92,21 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
         warpRow = std::clamp(warpRow, 0, kTableMask);
         int index =
             static_cast<int>(std::clamp(std::isfinite(m) ? m : 0.0f, -64.0f, 64.0f) * 65535.9f);
-        if (waves.morphWrap) {
+        if (shown.morphWrap.get()) {
             const int w = ((index + 1310720) % 131070 + 131070) % 131070;
             index = 65535 - std::abs(65535 - w);
         }
         index = std::clamp(index, 0, 65535);
         const float amount = std::clamp(m, 0.0f, 1.0f);
 
-        const auto& bank =
-            waves.pitchTableBank[waves.activeBank.load(std::memory_order_acquire) & 1];
-        const float* lo = bank[0][tables.morphFrameLo[index]].data();
-        const float* hi = bank[0][tables.morphFrameHi[index]].data();
+        const auto& lo = shown.oscTable[tables.morphFrameLo[index]];
+        const auto& hi = shown.oscTable[tables.morphFrameHi[index]];
         const float weight = tables.morphWeight[index];
         const auto& warp = tables.symmetryWarp[warpRow];
         const auto& noise = tables.noiseWaveTable;
+        const bool bothNoise = shown.bothWavesNoise.get();
+        const bool bNoise = shown.waveBIsNoise.get();
+        const bool aNoise = shown.waveAIsNoise.get();
 
         float y = 0.0f;
         for (int i = 0; i < n; ++i) {
@@ -115,13 +114,14 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
                 static_cast<int>(y * p0 * 0.3f * kTableScale) + static_cast<int>(p1 * kTableScale) +
                 static_cast<int>(static_cast<float>(i) / static_cast<float>(n) * kTableScale);
             const int k = warp[raw & kTableMask];
-            const float sample = lo[k] + (hi[k] - lo[k]) * weight;
+            const float low = lo[k].get();
+            const float sample = low + (hi[k].get() - low) * weight;
             float x;
-            if (waves.bothWavesNoise)
+            if (bothNoise)
                 x = noise[k];
-            else if (waves.waveBIsNoise)
+            else if (bNoise)
                 x = amount * noise[k] + (1.0f - amount) * sample;
-            else if (waves.waveAIsNoise)
+            else if (aNoise)
                 x = (1.0f - amount) * noise[k] + amount * sample;
             else
                 x = sample;

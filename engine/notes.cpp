@@ -89,11 +89,7 @@ void APlugin::setHold(int v) {
     if (isValidVoice(v)) engine.voices[v].sustainHeld = engine.midi.sustainDown;
 }
 
-bool APlugin::getIsVoicePlaying(int v) const {
-    return isValidVoice(v) && engine.voices[v].sounds();
-}
-
-bool APlugin::getIsAnyVoicePlaying() const {
+bool APlugin::anyVoiceSounds() const {
     for (const VoiceState& voice : engine.voices)
         if (voice.sounds()) return true;
     return false;
@@ -118,7 +114,7 @@ int APlugin::getNotesOn() const {
 void APlugin::setLastVoice() {
     NoteState& ns = engine.notes;
     int best = -1;
-    if (getIsVoicePlaying(ns.curVoice)) best = ns.curVoice;
+    if (isValidVoice(ns.curVoice) && engine.voices[ns.curVoice].sounds()) best = ns.curVoice;
     for (int v = 0; v < kNumVoices; ++v) {
         if (!engine.voices[v].sounds()) continue;
         if (best < 0 || engine.voices[v].noteOnStamp > engine.voices[best].noteOnStamp) best = v;
@@ -218,7 +214,7 @@ void APlugin::midiNoteDown(int note, int velocity, int channel) {
     NoteState& ns = engine.notes;
     const int mode = ns.playMode;
 
-    if (!getIsAnyVoicePlaying()) {
+    if (!anyVoiceSounds()) {
         ModRow& g = engine.global;
         g.src[kSrcVelocity] = velocity / 127.0f;
         g.src[kSrcNote] = note / 127.0f;
@@ -597,6 +593,8 @@ void APlugin::serveEngineRequests() {
         midiNoteReleased(60, 0, 0);
         engine.notes.previewOn = false;
     }
+    if (const int step = rq.arpEntryStep.exchange(-1, std::memory_order_relaxed); step >= 0)
+        engine.notes.arpEntryStep = step;
 }
 
 // ------------------------------------------------------------------ state resets

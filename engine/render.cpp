@@ -3,7 +3,8 @@
 //
 //   every frame   MIDI release, envelope ramps, the voice stages, effects
 //   every 4       the active-voice list
-//   every 16      global envelopes, matrix, master volume, tempo, requests
+//   every 16      global envelopes, matrix, master volume, tempo, requests,
+//                 what the editor shows
 //   every 128     mode changes and setGlobalRare
 //   every 512     one stage of the staged wave-table rebuild
 //   every 4096    rebuild start, editor refresh, a pending preset
@@ -110,8 +111,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (outR) outR[i] = outRight;
         const float mono = (outLeft + outRight) * 0.5f;
         setFrameSource(kSrcOutput, mono);
-        render.scopeRing[render.scopeWritePos & (kScopeSize - 1)] = mono;
-        ++render.scopeWritePos;
+        engine.display.pushScope(mono);
     }
 }
 
@@ -170,6 +170,8 @@ void APlugin::renderFrame() {
 
     render.outputPair = {0.0f, 0.0f};
     if (core.settingPreset || core.presetPending || tableRebuildRunning()) {
+        // The editor still learns that the engine waits.
+        if ((counter & 15) == 0) publishDisplay();
         ++render.sampleCounter;
         return;
     }
@@ -232,7 +234,7 @@ void APlugin::globalTick() {
     if (ns.playMode != kPlayArp) arpModulationOutsideArp();
 
     setLastVoice();
-    render.anyVoicePlaying = getIsAnyVoicePlaying();
+    render.anyVoicePlaying = anyVoiceSounds();
 
     // Host time: song position, tempo and transport.
     if (render.hasTimeInfo) {
@@ -283,6 +285,7 @@ void APlugin::globalTick() {
 
     updateGlobalDerivedValues();
     if (ns.playMode == kPlayArp) stepArpClock();
+    publishDisplay();
 }
 
 void APlugin::transportStarted() {

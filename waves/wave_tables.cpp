@@ -374,13 +374,14 @@ void APlugin::setOscWavePitchTables(int first, int last) {
 }
 
 // The tables were levelled as they were built; the finished bank becomes
-// the one the oscillator plays.
+// the one the oscillator plays, and the editor's picture takes its tables.
 void APlugin::normalizePitchTables() {
     WaveState& ws = waves;
     ws.pitchTablesBusy = true;
     ws.pitchTablesBusy = false;
     ws.activeBank.store(1 - ws.activeBank.load(std::memory_order_relaxed),
                         std::memory_order_release);
+    publishOscTable();
     ws.rebuildRunning = false;
     core.screenUpdatePending.set();
 }

@@ -174,6 +174,21 @@ protected:
         Testing::wheel(frame(), where, distance, buttons);
     }
     void redraw() { frame()->idle(); }
+    // Blocks of the audio thread, after which what it publishes for the
+    // editor is up to date; settle() renders until the start-up preset and
+    // wave tables lie behind.
+    void render(int frames) {
+        std::vector<float> l(frames), r(frames), il(frames), ir(frames);
+        float* in[2] = {il.data(), ir.data()};
+        float* out[2] = {l.data(), r.data()};
+        plugin->processReplacing(in, out, frames);
+    }
+    void settle() {
+        for (int guard = 0; guard < 256; ++guard) {
+            render(256);
+            if (!plugin->waves.rebuildRequested.load() && !plugin->tableRebuildRunning()) break;
+        }
+    }
     CColor pixel(int x, int y) { return Testing::pixelAt(frame(), x, y); }
     // Pixels of rect r that satisfy a test.
     template <class Test> int countPixels(const CRect& r, Test test) {

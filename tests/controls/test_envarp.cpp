@@ -506,10 +506,13 @@ TEST_F(ArpScreen, SwitchRowsToggleThroughTheUndoSnapshot) {
 }
 
 TEST_F(ArpScreen, BandAboveTheGridPlacesKeyEntryAndTheLedFollowsIt) {
+    settle();
     set(tag::ArpKeyEntryOn, 1.0f);
     plugin->updateArpRare();
+    render(16);
     ASSERT_EQ(plugin->getArpLedPos(), 0);
     click(CPoint(centre(0, 5).x, view.top + 10));
+    render(16); // the audio thread takes the step at its next tick
     EXPECT_EQ(plugin->getArpLedPos(), 5);
     EXPECT_FLOAT_EQ(value(tag::arpStep(tag::RowOn, 5)), 1.0f) << "no cell changes";
     float snapshot = 0.0f;

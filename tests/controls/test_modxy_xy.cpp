@@ -53,15 +53,6 @@ struct ControlsXYScreen : ControlsFixture {
     }
     size_t automatedCount() { return hostCalls(audioMasterAutomate); }
     int whitePixels() { return countPixels(kPadRect, isWhite); }
-    void settleTables() {
-        std::vector<float> l(256), r(256), il(256), ir(256);
-        float* in[2] = {il.data(), ir.data()};
-        float* out[2] = {l.data(), r.data()};
-        for (int guard = 0; guard < 256; ++guard) {
-            plugin->processReplacing(in, out, 256);
-            if (!plugin->waves.rebuildRequested.load() && !plugin->tableRebuildRunning()) break;
-        }
-    }
 };
 
 } // namespace
@@ -470,11 +461,10 @@ TEST_F(ControlsXYScreen, OutputTraceShowsTheNewestSamplesOnTheRight) {
     EXPECT_EQ(two[0], 0.0f);
     EXPECT_EQ(two[1], 0.0f);
 
-    auto& render = plugin->engine.render;
-    render.scopeRing.fill(1.0f);
-    render.scopeWritePos = 30000;
-    render.scopeRing[29999] = -0.5f;
-    render.scopeRing[29999 - 20480] = 0.25f;
+    // 30000 output samples as the render loop publishes them: the newest
+    // -0.5, the one 20480 before it 0.25, all others 1.
+    for (int i = 0; i < 30000; ++i)
+        plugin->engine.display.pushScope(i == 29999 ? -0.5f : i == 29999 - 20480 ? 0.25f : 1.0f);
     TXYScreen* pad = makePad(true);
     pad->setOscMode(true);
     pad->setDirty(true);
@@ -500,7 +490,7 @@ TEST_F(ControlsXYScreen, OutputTraceShowsTheNewestSamplesOnTheRight) {
 }
 
 TEST_F(ControlsXYScreen, OscillatorTraceIsOneCycleOfTheWave) {
-    settleTables();
+    settle();
     TXYScreen* pad = makePad(true);
     pad->setDirty(true);
     redraw();

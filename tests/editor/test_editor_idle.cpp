@@ -438,9 +438,11 @@ TEST_F(EditorIdle, GraphicScreensRedrawOnTheirRequests) {
     EXPECT_EQ(all.arp.screen->getLedPos(), -1);
     p().engine.notes.arpKeyEntry = true;
     p().engine.notes.arpEntryStep = 5;
+    p().publishDisplay(); // as the audio thread does at its tick
     idle();
     EXPECT_EQ(all.arp.screen->getLedPos(), 5);
     p().engine.notes.arpKeyEntry = false;
+    p().publishDisplay();
     idle();
     EXPECT_EQ(all.arp.screen->getLedPos(), -1);
 

@@ -659,6 +659,36 @@ TEST(RenderActiveList, SilentVoiceIsDroppedAtTheFirstFourFrameTickAfterSilence) 
     }
 }
 
+// ------------------------------------------------------------------ what the editor sees
+
+// The editor reads only what the render loop publishes for it: after a
+// block it finds the sounding voice, the voice's modulation sums and the
+// newest output sample; after the release the voice is gone.
+TEST(RenderDisplay, TheEditorSeesTheVoiceModulationAndOutputOfTheLastBlock) {
+    PluginHarness h;
+    APlugin& p = h.p();
+    p.setParameter(tag::AmpEnvRelease, 0.0f);
+    p.setParameter(tag::OscMorph, 0.2f);
+    p.setModSlotVar(0, false, 0.75f, kSrcOffset, p.getTagDest(tag::OscMorph)); // +0.5
+    h.send(EventBlock().noteOn(0, 60));
+    h.render(512);
+    const int v = h.gatedVoiceWithNote(60);
+    ASSERT_GE(v, 0);
+    EXPECT_TRUE(p.getIsVoicePlaying(v));
+    EXPECT_TRUE(p.getIsAnyVoicePlaying());
+    EXPECT_NEAR(p.getModValue(tag::OscMorph), 0.7f, 1e-5f);
+    float newest[2] = {};
+    p.setOscScreenValue(true, 2, newest);
+    EXPECT_NE(h.left[511], 0.0f);
+    EXPECT_FLOAT_EQ(newest[1], (h.left[511] + h.right[511]) * 0.5f);
+
+    h.send(EventBlock().noteOff(0, 60));
+    h.render(512);
+    EXPECT_FALSE(p.getIsVoicePlaying(v));
+    EXPECT_FALSE(p.getIsAnyVoicePlaying());
+    EXPECT_FLOAT_EQ(p.getModValue(tag::OscMorph), 0.2f);
+}
+
 // ------------------------------------------------------------------ a voice's own clock
 
 namespace {

@@ -1,0 +1,49 @@
+// The audio thread's side of engine.display: the copies of its running state
+// that the editor reads (see DisplayState). Each is a relaxed store; nothing
+// here locks, waits or allocates.
+
+#include "core/aplugin.h"
+
+// At every 16-frame tick, after the global matrix, and every 16 frames while
+// the engine waits for a preset or a wave-table rebuild.
+void APlugin::publishDisplay() {
+    DisplayState& d = engine.display;
+    const NoteState& ns = engine.notes;
+    const ModRow& global = engine.global;
+    const VoiceState& voice = engine.voices[limitVoice(ns.lastVoice)];
+
+    uint32_t sounding = 0;
+    for (int v = 0; v < kNumVoices; ++v)
+        if (engine.voices[v].sounds()) sounding |= 1u << v;
+    d.soundingVoices.set(sounding);
+
+    for (int k = 0; k < kNumModDests; ++k) {
+        d.globalDst[k].set(global.dst[k]);
+        d.voiceDst[k].set(voice.mod.dst[k]);
+    }
+    d.globalXYX.set(global.src[kSrcXYX]);
+    d.globalXYY.set(global.src[kSrcXYY]);
+    d.voiceXYX.set(voice.mod.src[kSrcXYX]);
+    d.voiceXYY.set(voice.mod.src[kSrcXYY]);
+    d.voiceMorph.set(voice.dsp.morphSmoothed);
+    d.voiceWarpRow.set(voice.dsp.warpRow);
+    d.xyToMorphX.set(ns.xyToMorphX);
+    d.xyToMorphY.set(ns.xyToMorphY);
+    d.masterGain.set(engine.render.masterGain);
+    d.arpLedPos.set(ns.arpKeyEntry ? ns.arpEntryStep : -1);
+
+    d.morphWrap.set(waves.morphWrap);
+    d.waveAIsNoise.set(waves.waveAIsNoise);
+    d.waveBIsNoise.set(waves.waveBIsNoise);
+    d.bothWavesNoise.set(waves.bothWavesNoise);
+    d.tableRebuildRunning.set(waves.rebuildRunning);
+}
+
+// When a bank starts to play: its pitch table 0 of every morph frame, the
+// one table the oscillator picture draws from.
+void APlugin::publishOscTable() {
+    const PitchTableBank& bank =
+        waves.pitchTableBank[waves.activeBank.load(std::memory_order_relaxed) & 1];
+    for (int f = 0; f < kNumMorphFrames; ++f)
+        for (int i = 0; i < kWaveSize; ++i) engine.display.oscTable[f][i].set(bank[0][f][i]);
+}
