@@ -88,7 +88,6 @@ public:
     int getTagDest(int tag) const;
     int getLockedSectionForTag(int tag) const;
     std::string getParameterNameStr(int tag);
-    static bool fileExists(const std::string& path) { return ::fileExists(path); }
 
     // ------------------------------------------------------------ values and editing rules
     float getCurrentValue(int tag) const {

@@ -7,15 +7,12 @@
 #include "core/aplugin.h"
 #include "core/core_state.h"
 #include "platform/dialogs.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace section_presets {
 
@@ -59,30 +56,29 @@ constexpr std::string_view VERSION_WORD = "V1.0";
 // plug-in's 256-byte text buffers.
 constexpr std::size_t MAX_WORD = 255;
 
-bool isSpace(int c) {
+bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Reads whitespace-separated words, at most MAX_WORD bytes each, from a
-// source of bytes (next() gives a byte or EOF).
-template <typename Next> class WordReader {
+// Reads whitespace-separated words, at most MAX_WORD bytes each, from a text.
+class WordReader {
 public:
-    explicit WordReader(Next next) : next(next) {}
-    // The next word; false at the end of the input or for an overlong word.
-    bool read(std::string& word) {
-        word.clear();
-        int c = next();
-        while (c != EOF && isSpace(c)) c = next();
-        while (c != EOF && !isSpace(c)) {
-            if (word.size() == MAX_WORD) return false;
-            word.push_back(static_cast<char>(c));
-            c = next();
+    explicit WordReader(std::string_view text) : text(text) {}
+    // The next word; false at the end of the text or for an overlong word.
+    bool read(std::string_view& word) {
+        while (pos < text.size() && isSpace(text[pos])) ++pos;
+        const std::size_t start = pos;
+        while (pos < text.size() && !isSpace(text[pos])) {
+            if (pos - start == MAX_WORD) return false;
+            ++pos;
         }
+        word = text.substr(start, pos - start);
         return !word.empty();
     }
 
 private:
-    Next next;
+    std::string_view text;
+    std::size_t pos = 0;
 };
 
 // A whole word as a finite number, read the same in every locale.
@@ -92,42 +88,6 @@ bool parseNumber(std::string_view word, float& value) {
     const char* end = word.data() + word.size();
     auto [ptr, ec] = std::from_chars(word.data(), end, value, std::chars_format::general);
     return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// The folder part of path for opening it ("." when there is none).
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// Flushes a folder's entry list, so a rename in it is on disk. Failure here
-// does not undo the save: the file itself is complete.
-void syncFolder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// The permissions a newly created file gets under the process's umask.
-mode_t newFileMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
 }
 
 } // namespace
@@ -148,13 +108,11 @@ std::string formatSectionPreset(std::span<const float> values) {
     return text;
 }
 
-namespace {
-
-template <typename Next>
-bool parseWords(WordReader<Next>& words, std::size_t count, RangeRule range,
-                std::vector<float>& values) {
+bool parseSectionPreset(std::string_view text, std::size_t count, RangeRule range,
+                        std::vector<float>& values) {
     values.clear();
-    std::string word;
+    WordReader words(text);
+    std::string_view word;
     if (!words.read(word)) return false; // the version word: any word will do
     std::vector<float> read;
     read.reserve(count);
@@ -168,47 +126,18 @@ bool parseWords(WordReader<Next>& words, std::size_t count, RangeRule range,
     return true;
 }
 
-} // namespace
-
-bool parseSectionPreset(std::string_view text, std::size_t count, RangeRule range,
-                        std::vector<float>& values) {
-    std::size_t pos = 0;
-    auto next = [&text, &pos]() -> int {
-        return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : EOF;
-    };
-    WordReader<decltype(next)> words(next);
-    return parseWords(words, count, range, values);
-}
-
 bool writeSectionPresetFile(const std::string& path, std::span<const float> values) {
-    if (path.empty()) return false;
-    const std::string text = formatSectionPreset(values);
-
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, newFileMode()) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    syncFolder(folderOf(path));
-    return true;
+    std::string error;
+    return writeFileDurably(path, formatSectionPreset(values), error);
 }
 
 bool readSectionPresetFile(const std::string& path, std::size_t count, RangeRule range,
                            std::vector<float>& values) {
     values.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    auto next = [file]() -> int { return std::getc(file); };
-    WordReader<decltype(next)> words(next);
-    bool ok = parseWords(words, count, range, values) && !std::ferror(file);
-    std::fclose(file);
-    if (!ok) values.clear();
-    return ok;
+    std::string text;
+    std::string error;
+    return readRegularFile(path, MAX_FILE_BYTES, text, error) &&
+           parseSectionPreset(text, count, range, values);
 }
 
 bool saveSectionPreset(APlugin& plugin, const SectionPresetKind& kind, std::span<const int> tags) {
@@ -238,8 +167,7 @@ bool loadSectionPreset(APlugin& plugin, const SectionPresetKind& kind, std::span
     if (path.empty()) return false;
 
     std::vector<float> values;
-    if (!APlugin::fileExists(path) ||
-        !readSectionPresetFile(path, tags.size(), kind.range, values)) {
+    if (!readSectionPresetFile(path, tags.size(), kind.range, values)) {
         messageBox(kind.loadFailure, MESSAGE_BOX_OK);
         return false;
     }

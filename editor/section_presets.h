@@ -15,12 +15,13 @@
 // Reading takes whitespace-separated words of at most 255 bytes. The first
 // word (the version) is skipped whatever it says, but must be there; then N
 // finite numbers must follow, each a whole word ("0.5", "-1e-3"; never
-// "0,5"). Words after the N-th value are ignored, unread. Any other file is rejected whole: nothing
-// is applied and the section keeps all its values.
+// "0,5"). Words after the N-th value are ignored. Any other text is rejected
+// whole: nothing is applied and the section keeps all its values. Only a
+// regular file of at most MAX_FILE_BYTES is read (platform/file_io.h).
 //
 // Writing goes to a temporary file next to the target, which is flushed to
-// disk and then renamed over the target, so a failed or interrupted save never
-// leaves a half-written preset behind.
+// disk and then renamed over the target (a link is followed), so a failed or
+// interrupted save never leaves a half-written preset behind.
 //
 // Everything here runs on the editor's (main) thread, after a menu's popup has
 // returned; the dialogs are modal (platform/dialogs.h).
@@ -43,6 +44,9 @@ enum class RangeRule {
     RejectFile,   // the whole file is refused
     ClampToRange, // clamped into 0..1 before it is applied
 };
+
+// The largest file read: the longest preset (XY) is about 3 kB.
+inline constexpr std::size_t MAX_FILE_BYTES = std::size_t{1} << 20;
 
 // The fixed texts, folder and rules of one section's preset files.
 struct SectionPresetKind {
@@ -78,11 +82,13 @@ bool parseSectionPreset(std::string_view text, std::size_t count, RangeRule rang
                         std::vector<float>& values);
 
 // Writes formatSectionPreset(values) to path durably (temporary file, flush
-// to disk, rename). False when any step fails; the target is then unchanged.
+// to disk, rename; a link is followed). False when any step fails; the
+// target is then unchanged.
 bool writeSectionPresetFile(const std::string& path, std::span<const float> values);
 
-// Reads and parses the file at path. False when it cannot be read or does not
-// parse; values is then left empty.
+// Reads and parses the file at path. False when it is not a regular file of
+// at most MAX_FILE_BYTES, cannot be read or does not parse; values is then
+// left empty.
 bool readSectionPresetFile(const std::string& path, std::size_t count, RangeRule range,
                            std::vector<float>& values);
 

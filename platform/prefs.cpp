@@ -1,20 +1,13 @@
-// The preference store: a line-based text file per scope, held in memory.
-//
-// File format, one entry per line, each line ending in '\n':
-//   s <key> = <value>      a string
-//   i <key> = <decimal>    a 32-bit integer
-// Keys and values are escaped: bytes below 0x20, 0x7F..0xFF, '=', '\' and a
-// space at either end are written as \xHH, so every file is plain ASCII and a
-// line splits at its only '='. Lines starting with '#', lines that do not
-// parse and a last line without its '\n' (a cut-off file) are skipped; when a
-// key appears twice the later line wins.
+// The preference store: a line-based text file per scope (format in
+// prefs.h), held in memory.
 
 #include "platform/prefs.h"
+
+#include "platform/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -22,22 +15,14 @@
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-struct Entry {
-    bool isInt = false;
-    int number = 0;
-    std::string text;
-
-    bool operator==(const Entry&) const = default;
-};
-
-using Store = std::map<std::string, Entry, std::less<>>;
+using Entry = PrefsEntry;
+using Store = PrefsStore;
 
 struct Snapshot {
     bool loaded = false;
@@ -59,7 +44,6 @@ Snapshot& snapshot() {
     return s;
 }
 
-constexpr std::size_t MAX_FILE_BYTES = 8u << 20;
 constexpr const char* FILE_HEADER = "# Ondix preferences\n";
 
 std::string prefsFileName() {
@@ -202,7 +186,9 @@ void parseLine(std::string_view line, Store& store) {
     store.insert_or_assign(*key, std::move(entry));
 }
 
-Store parseStore(std::string_view data) {
+} // namespace
+
+PrefsStore parsePrefsFile(std::string_view data) {
     Store store;
     std::size_t pos = 0;
     while (pos < data.size()) {
@@ -216,6 +202,8 @@ Store parseStore(std::string_view data) {
     }
     return store;
 }
+
+namespace {
 
 std::string serialise(const Store& store) {
     std::string out = FILE_HEADER;
@@ -239,21 +227,10 @@ std::string serialise(const Store& store) {
 
 Store readStore(const std::string& path) {
     if (path.empty()) return {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
     std::string data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        char chunk[8192];
-        while (data.size() < MAX_FILE_BYTES) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            data.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    return parseStore(data);
+    std::string error;
+    if (!readRegularFile(path, PREFS_MAX_FILE_BYTES, data, error)) return {};
+    return parsePrefsFile(data);
 }
 
 bool makeFolders(const std::string& folder) {
@@ -265,57 +242,6 @@ bool makeFolders(const std::string& folder) {
     }
     struct stat st {};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Some file systems cannot sync a folder; the rename is then as durable as it gets.
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    ::close(fd);
-    return ok;
-}
-
-// Replaces path by data: temporary file beside it, fsync, rename, fsync of the
-// folder. A symbolic link (a managed dotfile) is followed and its target replaced.
-bool replaceFileDurably(const std::string& folder, const std::string& path,
-                        const std::string& data) {
-    std::string target = path;
-    std::string targetFolder = folder;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) == nullptr) return false;
-        target = resolved;
-        targetFolder = target.substr(0, target.find_last_of('/'));
-        if (targetFolder.empty()) targetFolder.assign(1, '/');
-    }
-
-    std::string name = target.substr(target.find_last_of('/') + 1);
-    std::string pattern = joinPath(targetFolder, "." + name + ".XXXXXX");
-    std::vector<char> tempPath(pattern.begin(), pattern.end());
-    tempPath.push_back('\0');
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(tempPath.data(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.data());
-        return false;
-    }
-    return syncFolder(targetFolder);
 }
 
 // ---------------------------------------------------------------- snapshot
@@ -334,8 +260,10 @@ Snapshot& loadedSnapshot() {
 
 bool writeOwnFile(Snapshot& s) {
     if (s.ownDir.empty() || !makeFolders(s.ownDir)) return false;
+    // A new file is private to the user, like the folder made for it.
+    std::string error;
     s.diskInSync =
-        replaceFileDurably(s.ownDir, joinPath(s.ownDir, prefsFileName()), serialise(s.own));
+        writeFileDurably(joinPath(s.ownDir, prefsFileName()), serialise(s.own), error, 0600);
     return s.diskInSync;
 }
 

@@ -15,7 +15,8 @@
 // use, into one in-memory snapshot guarded by a mutex; reads are served from
 // it and never touch the disk again until reloadPrefs(). Every write updates
 // the snapshot and then rewrites the whole own file durably (temporary file,
-// fsync, rename, fsync of the folder) before it returns.
+// fsync, rename, fsync of the folder; a link to the file is followed, see
+// platform/file_io.h) before it returns.
 //
 // Threads: every function may be called from any thread; each takes the
 // snapshot's mutex briefly, and writes do file I/O while holding it. The
@@ -25,7 +26,11 @@
 // audio-thread calls to MIDI controller events and learn actions.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 
 // Identifier of the plug-in's preference domain; also the file's base name.
 inline constexpr char PREF_PATH_STR[] = "com.Haldmer.QVTZ.Ondix";
@@ -103,3 +108,29 @@ void reloadPrefs();
 // found, e.g. neither XDG_CONFIG_HOME nor a home folder exists).
 std::string prefsOwnFilePath();
 std::string prefsAnyUserFilePath();
+
+// ------------------------------------------------------------- the file format
+//
+// One entry a line, each line ending in '\n':
+//   s <key> = <value>      a string
+//   i <key> = <decimal>    a 32-bit integer
+// Keys and values are escaped: bytes below 0x20, 0x7F..0xFF, '=', '\' and a
+// space at either end are written as \xHH, so every file is plain ASCII and a
+// line splits at its only '='. Lines starting with '#', lines that do not
+// parse and a last line without its '\n' (a cut-off file) are skipped; when a
+// key appears twice the later line wins. Anything but a regular file, and a
+// file of more than PREFS_MAX_FILE_BYTES, reads as an empty file.
+
+inline constexpr std::size_t PREFS_MAX_FILE_BYTES = std::size_t{1} << 20;
+
+struct PrefsEntry {
+    bool isInt = false;
+    int number = 0;
+    std::string text;
+
+    bool operator==(const PrefsEntry&) const = default;
+};
+using PrefsStore = std::map<std::string, PrefsEntry, std::less<>>;
+
+// The entries of a preference file's text; no file access.
+PrefsStore parsePrefsFile(std::string_view text);

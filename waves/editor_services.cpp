@@ -19,12 +19,12 @@
 #include "core/vocabulary.h"
 #include "data/factory_waves.h"
 #include "platform/dialogs.h"
+#include "platform/file_io.h"
+#include "waves/user_wave_file.h"
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,8 +33,6 @@ namespace {
 
 constexpr const char* kFileProblem = "Problem with User Wave File";
 constexpr const char* kFileFilter = "*.uwv";
-// A user-wave file is about 2.3 kB; nothing beyond this is read.
-constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 // The wave name is compared with the factory names on this many characters.
 constexpr std::size_t kNameCompareChars = 10;
 constexpr int kLastFactoryWave = FactoryWaves::kWaveCount - 1;
@@ -120,68 +118,6 @@ float packUnclamped(float amplitude, float phase) {
     return static_cast<float>(packed / 1048576.0);
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads numbers the way a run of "%f" conversions does: white space is free,
-// and the first text that does not start a number ends the run.
-class NumberReader {
-public:
-    explicit NumberReader(std::string_view text) : text(text) {}
-
-    void skipSpace() {
-        while (pos < text.size() && isSpace(text[pos])) ++pos;
-    }
-    bool atEnd() {
-        skipSpace();
-        return pos >= text.size();
-    }
-    // Skips one token of any length (the version).
-    void skipToken() {
-        skipSpace();
-        while (pos < text.size() && !isSpace(text[pos])) ++pos;
-    }
-    bool next(float& value) {
-        if (failed || atEnd()) return false;
-        std::size_t p = pos;
-        if (text[p] == '+') ++p;
-        const char* first = text.data() + p;
-        const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
-        if (ec != std::errc()) {
-            failed = true;
-            return false;
-        }
-        pos = static_cast<std::size_t>(end - text.data());
-        return true;
-    }
-
-private:
-    std::string_view text;
-    std::size_t pos = 0;
-    bool failed = false;
-};
-
-bool readWholeFile(const std::string& path, std::string& out) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    char buffer[4096];
-    std::size_t n;
-    while (out.size() < kMaxFileBytes && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        out.append(buffer, n);
-    std::fclose(file);
-    return true;
-}
-
-// "%f\n": fixed notation with six decimals, in every locale.
-void appendFixed(std::string& out, float value) {
-    char buffer[64];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    if (ec == std::errc()) out.append(buffer, end);
-    out.push_back('\n');
-}
-
 } // namespace
 
 // ------------------------------------------------------------------ clear, copy, swap, names
@@ -239,22 +175,17 @@ void APlugin::setWavePresetDelta(int w, int delta) {
 namespace {
 
 // Reads a ".uwv" file into user wave w of p; false (wave untouched) when the
-// file is missing, unreadable or holds nothing after its version.
+// file is missing, not a regular file of a sensible size, or holds nothing
+// after its version.
 bool readWaveFile(APlugin& p, int w, const std::string& path) {
     std::string text;
-    if (!APlugin::fileExists(path) || !readWholeFile(path, text)) return false;
-    NumberReader reader(text);
-    if (reader.atEnd()) return false;
-    reader.skipToken();
-    if (reader.atEnd()) return false;
-    float amplitude[kUserWavePartials] = {};
-    float phase[kUserWavePartials] = {};
-    for (float& a : amplitude)
-        if (!reader.next(a)) break;
-    for (float& ph : phase)
-        if (!reader.next(ph)) break;
+    std::string error;
+    UserWaveFile wave;
+    if (!readRegularFile(path, USER_WAVE_MAX_FILE_BYTES, text, error) ||
+        !parseUserWaveFile(text, wave))
+        return false;
     for (int j = 0; j < kUserWavePartials; ++j)
-        p.setParameter(tag::partial(w, j), packUnclamped(amplitude[j], phase[j]));
+        p.setParameter(tag::partial(w, j), packUnclamped(wave.amplitude[j], wave.phase[j]));
     p.set2StringFromParam(getFileNameOnlyStr(path, true), tag::waveName(w, 0),
                           tag::UserWaveNameChars);
     p.setParameter(tag::WaveHasPresetFirst + w, 1.0f);
@@ -285,16 +216,13 @@ void APlugin::saveWave(int w) {
     fileSelectSaveDirStr("Save User Wave Preset", core.folders.wavePresetDir, "Save", kFileFilter,
                          folder, path);
     if (path.empty()) return;
-    std::string text = "V1.0\n";
-    for (int j = 0; j < kUserWavePartials; ++j) appendFixed(text, getWaveTablePartialsAmp(w, j));
-    for (int j = 0; j < kUserWavePartials; ++j) appendFixed(text, getWaveTablePartialsPhase(w, j));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        messageBox(kFileProblem, MESSAGE_BOX_OK);
-        return;
+    UserWaveFile wave;
+    for (int j = 0; j < kUserWavePartials; ++j) {
+        wave.amplitude[j] = getWaveTablePartialsAmp(w, j);
+        wave.phase[j] = getWaveTablePartialsPhase(w, j);
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
+    std::string error;
+    if (!writeFileDurably(path, formatUserWaveFile(wave), error)) {
         messageBox(kFileProblem, MESSAGE_BOX_OK);
         return;
     }

@@ -3,6 +3,8 @@
 
 #include "waves/sample.h"
 
+#include "platform/file_io.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <string>
 
 float sampleConvert[65536];
 float wave8BitConvert[256];
@@ -32,7 +35,7 @@ void fillSampleConvertTables() {
 namespace {
 
 // Anything this short cannot hold a header and one frame.
-constexpr long kMinFileBytes = 35;
+constexpr std::size_t kMinFileBytes = 35;
 constexpr uint32_t kMinWavRate = 4700;
 constexpr uint32_t kMaxWavRate = 190000;
 
@@ -49,66 +52,60 @@ constexpr AiffRate kAiffRates[] = {
 };
 constexpr float kDefaultAiffRate = 44100.0f;
 
-// Closes the file on every way out of a loader.
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+// A read position in a file's bytes. Every read either takes all it asks
+// for or fails; a failed read may leave the position anywhere.
+class ByteCursor {
+public:
+    ByteCursor(const uint8_t* bytes, std::size_t size) : bytes(bytes), size(size) {}
 
-// The file's length in bytes, the position back at the start; -1 when it
-// cannot be told (not a seekable file).
-long fileLength(std::FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    const long length = std::ftell(f);
-    if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) return -1;
-    return length;
-}
-
-// Reads on from the current position until the four bytes of id have come
-// in a row; true with the position just behind them.
-bool scanFor(std::FILE* f, const char (&id)[5]) {
-    uint32_t window = 0;
-    const uint32_t wanted = static_cast<uint32_t>(static_cast<uint8_t>(id[0])) << 24 |
-                            static_cast<uint32_t>(static_cast<uint8_t>(id[1])) << 16 |
-                            static_cast<uint32_t>(static_cast<uint8_t>(id[2])) << 8 |
-                            static_cast<uint32_t>(static_cast<uint8_t>(id[3]));
-    int seen = 0;
-    for (int c; (c = std::getc(f)) != EOF;) {
-        window = window << 8 | static_cast<uint8_t>(c);
-        if (++seen >= 4 && window == wanted) return true;
+    // Reads on from the current position until the four bytes of id have
+    // come in a row; true with the position just behind them.
+    bool scanFor(const char (&id)[5]) {
+        uint32_t window = 0;
+        const uint32_t wanted = static_cast<uint32_t>(static_cast<uint8_t>(id[0])) << 24 |
+                                static_cast<uint32_t>(static_cast<uint8_t>(id[1])) << 16 |
+                                static_cast<uint32_t>(static_cast<uint8_t>(id[2])) << 8 |
+                                static_cast<uint32_t>(static_cast<uint8_t>(id[3]));
+        int seen = 0;
+        while (pos < size) {
+            window = window << 8 | bytes[pos++];
+            if (++seen >= 4 && window == wanted) return true;
+        }
+        return false;
     }
-    return false;
-}
+    bool scanFromStart(const char (&id)[5]) {
+        pos = 0;
+        return scanFor(id);
+    }
+    bool read(uint8_t* out, std::size_t n) {
+        if (n > left()) return false;
+        if (n > 0) std::memcpy(out, bytes + pos, n);
+        pos += n;
+        return true;
+    }
+    bool readLE(int n, uint32_t& value) {
+        uint8_t b[4] = {};
+        if (!read(b, static_cast<std::size_t>(n))) return false;
+        value = 0;
+        for (int i = n - 1; i >= 0; --i) value = value << 8 | b[i];
+        return true;
+    }
+    bool readBE(int n, uint32_t& value) {
+        uint8_t b[4] = {};
+        if (!read(b, static_cast<std::size_t>(n))) return false;
+        value = 0;
+        for (int i = 0; i < n; ++i) value = value << 8 | b[i];
+        return true;
+    }
+    // Bytes behind the current position.
+    std::size_t left() const { return size - pos; }
+    const uint8_t* here() const { return bytes + pos; }
 
-bool scanFromStart(std::FILE* f, const char (&id)[5]) {
-    return std::fseek(f, 0, SEEK_SET) == 0 && scanFor(f, id);
-}
-
-bool readBytes(std::FILE* f, uint8_t* out, std::size_t n) {
-    return std::fread(out, 1, n, f) == n;
-}
-
-bool readLE(std::FILE* f, int n, uint32_t& value) {
-    uint8_t b[4] = {};
-    if (!readBytes(f, b, static_cast<std::size_t>(n))) return false;
-    value = 0;
-    for (int i = n - 1; i >= 0; --i) value = value << 8 | b[i];
-    return true;
-}
-
-bool readBE(std::FILE* f, int n, uint32_t& value) {
-    uint8_t b[4] = {};
-    if (!readBytes(f, b, static_cast<std::size_t>(n))) return false;
-    value = 0;
-    for (int i = 0; i < n; ++i) value = value << 8 | b[i];
-    return true;
-}
-
-// Bytes of the file behind the current position; -1 when unknown.
-long bytesLeft(std::FILE* f, long length) {
-    const long pos = std::ftell(f);
-    return pos < 0 || pos > length ? -1 : length - pos;
-}
+private:
+    const uint8_t* bytes;
+    std::size_t size;
+    std::size_t pos = 0;
+};
 
 float rateFromExtended(const uint8_t (&bytes)[4]) {
     for (const AiffRate& r : kAiffRates)
@@ -186,13 +183,13 @@ bool TSample::setName(const char* path) {
     return true;
 }
 
-bool TSample::takeData(std::FILE* file, uint64_t size, int32_t frames, int32_t code) {
+bool TSample::takeData(const uint8_t* bytes, uint64_t size, int32_t frames, int32_t code) {
     if (size > std::numeric_limits<std::size_t>::max() - kSpareBytes) return false;
-    const std::size_t bytes = static_cast<std::size_t>(size);
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes + kSpareBytes]);
+    const std::size_t n = static_cast<std::size_t>(size);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[n + kSpareBytes]);
     if (!buffer) return false;
-    if (!readBytes(file, buffer.get(), bytes)) return false;
-    std::memset(buffer.get() + bytes, 0, kSpareBytes);
+    if (n > 0) std::memcpy(buffer.get(), bytes, n);
+    std::memset(buffer.get() + n, 0, kSpareBytes);
     data = std::move(buffer);
     length = frames;
     loopStart = 0;
@@ -203,70 +200,82 @@ bool TSample::takeData(std::FILE* file, uint64_t size, int32_t frames, int32_t c
 }
 
 bool TSample::loadWav() {
-    ready = 0;
-    const bool ok = [this] {
-        const File file(std::fopen(name, "rb"));
-        std::FILE* f = file.get();
-        if (!f) return false;
-        const long fileBytes = fileLength(f);
-        if (fileBytes < kMinFileBytes) return false;
+    std::string bytes;
+    std::string error;
+    if (!readRegularFile(name, kMaxFileBytes, bytes, error)) {
+        ready = 1;
+        return false;
+    }
+    return parseWav(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
 
-        if (!scanFor(f, "fmt ")) return false;
+bool TSample::loadAiff() {
+    std::string bytes;
+    std::string error;
+    if (!readRegularFile(name, kMaxFileBytes, bytes, error)) {
+        ready = 1;
+        return false;
+    }
+    return parseAiff(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool TSample::parseWav(const uint8_t* bytes, std::size_t size) {
+    ready = 0;
+    const bool ok = [&] {
+        if (size < kMinFileBytes) return false;
+        ByteCursor f(bytes, size);
+
+        if (!f.scanFor("fmt ")) return false;
         uint32_t chunkSize, tag, channels, rate, byteRate, align, bits;
-        if (!readLE(f, 4, chunkSize) || !readLE(f, 2, tag) || !readLE(f, 2, channels)) return false;
+        if (!f.readLE(4, chunkSize) || !f.readLE(2, tag) || !f.readLE(2, channels)) return false;
         if (channels != 1 && channels != 2) return false;
-        if (!readLE(f, 4, rate)) return false;
+        if (!f.readLE(4, rate)) return false;
         sampleRate = static_cast<float>(rate);
         if (rate < kMinWavRate || rate > kMaxWavRate) return false;
-        if (!readLE(f, 4, byteRate) || !readLE(f, 2, align) || !readLE(f, 2, bits)) return false;
+        if (!f.readLE(4, byteRate) || !f.readLE(2, align) || !f.readLE(2, bits)) return false;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
 
-        if (!scanFromStart(f, "data")) return false;
-        uint32_t size;
-        if (!readLE(f, 4, size)) return false;
-        const long left = bytesLeft(f, fileBytes);
+        if (!f.scanFromStart("data")) return false;
+        uint32_t dataSize;
+        if (!f.readLE(4, dataSize)) return false;
         const uint32_t frameBytes = bits / 8 * channels;
-        if (left < 0 || size > static_cast<uint64_t>(left) || size < frameBytes) return false;
-        const uint32_t frames = size / frameBytes;
+        if (dataSize > f.left() || dataSize < frameBytes) return false;
+        const uint32_t frames = dataSize / frameBytes;
         if (frames > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return false;
         const int32_t code = static_cast<int32_t>((bits / 8 - 1) * 2 + (channels - 1));
-        return takeData(f, size, static_cast<int32_t>(frames), code);
+        return takeData(f.here(), dataSize, static_cast<int32_t>(frames), code);
     }();
     ready = 1;
     return ok;
 }
 
-bool TSample::loadAiff() {
+bool TSample::parseAiff(const uint8_t* bytes, std::size_t size) {
     ready = 0;
-    const bool ok = [this] {
-        const File file(std::fopen(name, "rb"));
-        std::FILE* f = file.get();
-        if (!f) return false;
-        const long fileBytes = fileLength(f);
-        if (fileBytes < kMinFileBytes) return false;
+    const bool ok = [&] {
+        if (size < kMinFileBytes) return false;
+        ByteCursor f(bytes, size);
 
         uint8_t form[8];
-        if (!readBytes(f, form, sizeof form)) return false;
-        if (!scanFor(f, "AIFF") || !scanFor(f, "COMM")) return false;
+        if (!f.read(form, sizeof form)) return false;
+        if (!f.scanFor("AIFF") || !f.scanFor("COMM")) return false;
         uint32_t chunkSize, channels, frames, bits;
-        if (!readBE(f, 4, chunkSize) || !readBE(f, 2, channels)) return false;
+        if (!f.readBE(4, chunkSize) || !f.readBE(2, channels)) return false;
         if (channels != 1 && channels != 2) return false;
-        if (!readBE(f, 4, frames) || !readBE(f, 2, bits)) return false;
+        if (!f.readBE(4, frames) || !f.readBE(2, bits)) return false;
         if (bits != 8 && bits != 16 && bits != 24) return false;
         uint8_t rateBytes[4];
-        if (!readBytes(f, rateBytes, sizeof rateBytes)) return false;
+        if (!f.read(rateBytes, sizeof rateBytes)) return false;
         sampleRate = rateFromExtended(rateBytes);
 
-        if (!scanFromStart(f, "SSND")) return false;
+        if (!f.scanFromStart("SSND")) return false;
         uint32_t ssndSize, offsetField, blockSize;
-        if (!readBE(f, 4, ssndSize) || !readBE(f, 4, offsetField) || !readBE(f, 4, blockSize))
+        if (!f.readBE(4, ssndSize) || !f.readBE(4, offsetField) || !f.readBE(4, blockSize))
             return false;
-        const uint64_t size = static_cast<uint64_t>(frames) * (bits / 8) * channels;
-        const long left = bytesLeft(f, fileBytes);
-        if (left < 0 || size > static_cast<uint64_t>(left) || frames < 1) return false;
+        const uint64_t dataSize = static_cast<uint64_t>(frames) * (bits / 8) * channels;
+        if (dataSize > f.left() || frames < 1) return false;
         if (frames > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return false;
         const int32_t code = static_cast<int32_t>(kAiff8Mono + (bits / 8 - 1) * 2 + (channels - 1));
-        return takeData(f, size, static_cast<int32_t>(frames), code);
+        return takeData(f.here(), dataSize, static_cast<int32_t>(frames), code);
     }();
     ready = 1;
     return ok;

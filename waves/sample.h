@@ -21,13 +21,15 @@
 //
 // A failed load leaves the previous sample (buffer, length, loop points,
 // format, loaded flag) in place; only sampleRate may already hold the rate
-// read from the refused file. Nothing is reported to the user here.
+// read from the refused file. Nothing is reported to the user here. A file
+// is read whole (at most kMaxFileBytes, a regular file only) and then parsed
+// in memory.
 //
 // Threads: main thread only (sample import). Reading allocates nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 // The global conversion tables of the 8- and 16-bit formats, filled once per
@@ -70,9 +72,16 @@ public:
     // The path to load next. A path longer than 255 bytes is refused: the
     // name is emptied (so the next load fails to open) and false returned.
     bool setName(const char* path);
+    // Largest sample file read (a regular file only, platform/file_io.h).
+    static constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
+
     // Loads the named file as WAV (AIFF); true on success.
     bool loadWav();
     bool loadAiff();
+    // Loads a whole file's bytes, already in memory, as WAV (AIFF): the same
+    // checks and results as the file loaders, without file access.
+    bool parseWav(const uint8_t* bytes, std::size_t size);
+    bool parseAiff(const uint8_t* bytes, std::size_t size);
     // length - 1: the last frame index.
     int getLen() const { return length - 1; }
     // Linearly interpolated left and right values at frame position pos,
@@ -95,8 +104,7 @@ public:
 private:
     // Decoded left and right values of frame i (0 <= i < length).
     void frame(int i, float& left, float& right) const;
-    // Reads size bytes from the file's current position into a new buffer
-    // and takes it as the sample; false (nothing changed) when the memory or
-    // the bytes are not there.
-    bool takeData(std::FILE* file, uint64_t size, int32_t frames, int32_t code);
+    // Copies size bytes into a new buffer and takes it as the sample; false
+    // (nothing changed) when the memory is not there.
+    bool takeData(const uint8_t* bytes, uint64_t size, int32_t frames, int32_t code);
 };

@@ -10,11 +10,12 @@
 
 #include "core/aplugin.h"
 #include "platform/dialogs.h"
+#include "platform/file_io.h"
 #include "platform/prefs.h"
 #include "waves/sample.h"
 
 #include <cctype>
-#include <cstdio>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -43,14 +44,18 @@ void APlugin::loadSample(int w) {
     fileSelectLoadDirStr(kDialogTitle, core.folders.sampleDir, kDialogLabel, kDialogFilter, spare,
                          folder, path);
     if (path.empty()) return;
-    std::FILE* probe = std::fopen(path.c_str(), "rb");
-    if (!probe) return;
+    // A file that can be read moves the folder preference, whether or not
+    // it turns out to be a sample.
+    std::string bytes;
+    std::string error;
+    if (!readRegularFile(path, TSample::kMaxFileBytes, bytes, error)) return;
     saveStringToPrefs(kSampleDirPref, folder);
 
     TSample& sample = engine.sampleReader;
     sample.setName(path.c_str());
-    const bool loaded = isWavExtension(path) ? sample.loadWav() : sample.loadAiff();
-    std::fclose(probe);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const bool loaded = isWavExtension(path) ? sample.parseWav(data, bytes.size())
+                                             : sample.parseAiff(data, bytes.size());
     if (!loaded) return;
     core.folders.sampleDir = folder;
 

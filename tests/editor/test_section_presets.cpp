@@ -189,13 +189,15 @@ TEST_F(SectionPresetFiles, WritesReplaceTheTargetWholeAndLeaveNoTemporaryFiles) 
     EXPECT_FALSE(writeSectionPresetFile("", v));
 }
 
-TEST_F(SectionPresetFiles, ReadingAFileStopsAfterTheValuesItNeeds) {
+TEST_F(SectionPresetFiles, WordsAfterTheValuesAreIgnoredUpToTheFileLimit) {
     std::string text = "V1.0\n0.5\n0.25\n";
-    text += std::string(1 << 20, ' ') + "tail";
+    text += std::string(MAX_FILE_BYTES - text.size() - 4, ' ') + "tail";
     writeAll(dir / "big.env", text);
     std::vector<float> read;
     ASSERT_TRUE(readSectionPresetFile((dir / "big.env").string(), 2, RangeRule::RejectFile, read));
     EXPECT_EQ(read, (std::vector<float>{0.5f, 0.25f}));
+    writeAll(dir / "big.env", text + " ");
+    EXPECT_FALSE(readSectionPresetFile((dir / "big.env").string(), 2, RangeRule::RejectFile, read));
     EXPECT_FALSE(
         readSectionPresetFile((dir / "none.env").string(), 2, RangeRule::RejectFile, read));
     EXPECT_FALSE(readSectionPresetFile(dir.string(), 2, RangeRule::RejectFile, read));

@@ -12,7 +12,7 @@ namespace ondix::host {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // the plug-in or the output file let us down
-constexpr int kExitUsage = 2;   // the command line is wrong
+constexpr int kExitUsage = 2;   // the command line or a file it names is wrong
 
 struct CommonOptions {
     std::string pluginPath;
@@ -51,9 +51,14 @@ constexpr double kDefaultSnapshotSeconds = 1.0; // how long `edit --snapshot` ru
 int runInfo(const InfoOptions& options);
 
 // The plug-in's state as a file: its bank chunk when it exchanges chunks,
-// otherwise its parameter values (32-bit floats in index order).
+// otherwise its parameter values (32-bit floats in index order); see
+// state_file.h. A failed save leaves an existing file as it was.
 bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
-bool loadState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
+// The bytes of a state file (a regular file of at most kMaxStateFileBytes).
+bool readStateFile(const std::string& path, std::string& bytes, std::string& error);
+// Restores the state in bytes, read from path (named in messages).
+bool loadState(Plugin& plugin, const std::string& path, const std::string& bytes, bool verbose,
+               std::string& error);
 int runRender(const RenderOptions& options);
 // Shows the plug-in's editor in a window of the host's own, with the audio
 // running silently behind it, until the window is closed or time is up.

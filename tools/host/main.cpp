@@ -76,7 +76,8 @@ Host options:
                         editor's running time and host callback counts on stderr
 
 Exit status: 0 success, 1 the plug-in, the X display or the output file failed,
-2 bad command line or unreadable MIDI file.
+2 bad command line, an unreadable MIDI or state file, a state file the plug-in
+does not take, or a state file that could not be saved.
 )";
 
 // Walks argv, understanding "--name value", "--name=value" and "-o value".

@@ -14,13 +14,12 @@
 
 #include "midi_phrase.h"
 #include "numbers.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -333,39 +332,12 @@ inline std::optional<MidiFile> parseMidiFile(const std::vector<uint8_t>& bytes, 
     return parseMidiFile(bytes.data(), bytes.size(), error, maxEvents);
 }
 
-// Reads and parses a file from disk. Errors name the file.
+// Reads and parses a file from disk: a regular file of at most
+// kMaxMidiFileBytes. Errors name the file.
 inline std::optional<MidiFile> readMidiFile(const std::string& path, std::string& error) {
-    std::FILE* stream = std::fopen(path.c_str(), "rb");
-    if (!stream) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    bool tooLarge = false;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, stream);
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > kMaxMidiFileBytes) {
-            tooLarge = true;
-            break;
-        }
-        if (got < sizeof chunk) break;
-    }
-    bool failed = std::ferror(stream) != 0;
-    int readErrno = errno;
-    std::fclose(stream);
-    if (failed) {
-        error = "cannot read " + path + ": " + std::strerror(readErrno);
-        return std::nullopt;
-    }
-    if (tooLarge) {
-        error = path + " is larger than " +
-                formatInt(static_cast<int64_t>(kMaxMidiFileBytes >> 20)) +
-                " MiB; not read as a MIDI file";
-        return std::nullopt;
-    }
-    auto file = parseMidiFile(bytes, error);
+    std::string bytes;
+    if (!readRegularFile(path, kMaxMidiFileBytes, bytes, error)) return std::nullopt;
+    auto file = parseMidiFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), error);
     if (!file) error = path + ": " + error;
     return file;
 }

@@ -112,6 +112,12 @@ int runRender(const RenderOptions& options) {
         }
         schedule = mergeSchedules(schedule, midi);
     }
+    // The state file too: a file that cannot be read is the command line's.
+    std::string stateBytes;
+    if (!options.loadState.empty() && !readStateFile(options.loadState, stateBytes, error)) {
+        reportError(error);
+        return kExitUsage;
+    }
     if (!options.seconds && lastEvent + kDefaultTailSeconds > kMaxRenderSeconds) {
         reportError("the music lasts " + formatFixed(lastEvent, 1) +
                     " s; render at most an hour of it with --seconds");
@@ -137,9 +143,9 @@ int runRender(const RenderOptions& options) {
 
     plugin->open();
     if (!options.loadState.empty() &&
-        !loadState(*plugin, options.loadState, options.verbose, error)) {
+        !loadState(*plugin, options.loadState, stateBytes, options.verbose, error)) {
         reportError(error);
-        return kExitFailure;
+        return kExitUsage;
     }
     if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;
 
@@ -189,7 +195,7 @@ int runRender(const RenderOptions& options) {
     if (!options.saveState.empty() &&
         !saveState(*plugin, options.saveState, options.verbose, error)) {
         reportError(error);
-        return kExitFailure;
+        return kExitUsage;
     }
     if (!writer.close(error)) {
         reportError(error);

@@ -1,15 +1,14 @@
 // Saving and restoring a plug-in's state in a file, as a host keeps it in a
-// project. A plug-in that exchanges chunks (effFlagsProgramChunks) gets its
-// bank chunk back byte for byte; any other plug-in is saved as its parameter
-// values, one 32-bit float per parameter in index order.
+// project (the forms are described in state_file.h).
+#include "state_file.h"
+
 #include "commands.h"
 #include "numbers.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <string_view>
 #include <vector>
 
 namespace ondix::host {
@@ -21,13 +20,7 @@ bool exchangesChunks(const AEffect& effect) {
 }
 
 bool writeFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!file) {
-        error = "cannot write the state file " + path;
-        return false;
-    }
-    return true;
+    return writeFileDurably(path, std::string_view(static_cast<const char*>(data), size), error);
 }
 
 } // namespace
@@ -60,47 +53,45 @@ bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::strin
     return true;
 }
 
-bool loadState(Plugin& plugin, const std::string& path, bool verbose, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot read the state file " + path;
-        return false;
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    AEffect& effect = plugin.effect();
-    const size_t valueBytes = static_cast<size_t>(std::max<VstInt32>(effect.numParams, 0)) * 4;
+bool readStateFile(const std::string& path, std::string& bytes, std::string& error) {
+    return readRegularFile(path, kMaxStateFileBytes, bytes, error);
+}
 
-    // A file of exactly the parameter values was saved from a host session
-    // without chunks; anything else is a chunk.
-    const bool valuesFile = valueBytes != 0 && bytes.size() == valueBytes && effect.setParameter;
-    if (exchangesChunks(effect) && !valuesFile) {
-        if (bytes.empty() || plugin.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()),
-                                             bytes.data()) == 0) {
-            error = "the plug-in refused the chunk in " + path + " (" +
-                    formatInt(static_cast<int64_t>(bytes.size())) + " bytes)";
+bool loadState(Plugin& plugin, const std::string& path, const std::string& bytes, bool verbose,
+               std::string& error) {
+    AEffect& effect = plugin.effect();
+    const StateTarget target{effect.numParams, exchangesChunks(effect),
+                             effect.setParameter != nullptr};
+    const StateFileContents contents =
+        parseStateFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), target);
+    const auto size = formatInt(static_cast<int64_t>(bytes.size()));
+    switch (contents.kind) {
+    case StateFileContents::Kind::chunk: {
+        // The plug-in may keep the pointer only for the call: a copy it may write to.
+        std::vector<char> chunk(bytes.begin(), bytes.end());
+        if (chunk.empty() || plugin.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()),
+                                             chunk.data()) == 0) {
+            error = "the plug-in refused the chunk in " + path + " (" + size + " bytes)";
             return false;
         }
         if (verbose)
-            std::cerr << "ondix-host: restored a " << formatInt(static_cast<int64_t>(bytes.size()))
-                      << "-byte chunk from " << path << '\n';
+            std::cerr << "ondix-host: restored a " << size << "-byte chunk from " << path << '\n';
         return true;
     }
-    if (!valuesFile) {
-        error = path + " holds " + formatInt(static_cast<int64_t>(bytes.size())) +
-                " bytes, not the " + formatInt(static_cast<int64_t>(valueBytes)) +
-                " bytes of this plug-in's parameter values";
-        return false;
+    case StateFileContents::Kind::values:
+        for (VstInt32 i = 0; i < effect.numParams; ++i)
+            effect.setParameter(&effect, i, contents.values[static_cast<size_t>(i)]);
+        if (verbose)
+            std::cerr << "ondix-host: restored " << formatInt(effect.numParams)
+                      << " parameter values from " << path << '\n';
+        return true;
+    case StateFileContents::Kind::unusable:
+        break;
     }
-    for (VstInt32 i = 0; i < effect.numParams; ++i) {
-        float v = 0.0f;
-        std::memcpy(&v, bytes.data() + static_cast<size_t>(i) * 4, 4);
-        effect.setParameter(&effect, i, v);
-    }
-    if (verbose)
-        std::cerr << "ondix-host: restored " << formatInt(effect.numParams)
-                  << " parameter values from " << path << '\n';
-    return true;
+    error = path + " holds " + size + " bytes, not the " +
+            formatInt(static_cast<int64_t>(std::max<VstInt32>(effect.numParams, 0)) * 4) +
+            " bytes of this plug-in's parameter values";
+    return false;
 }
 
 } // namespace ondix::host

@@ -1,0 +1,235 @@
+#include "platform/file_io.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Symbolic links followed before a chain counts as a loop (the kernel's own limit).
+constexpr int MAX_LINK_HOPS = 40;
+// Names tried for a temporary file before giving up.
+constexpr int MAX_TEMP_ATTEMPTS = 100;
+
+std::string reason(int err) {
+    return std::strerror(err);
+}
+
+// Closes a descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd; }
+    // Closes now; false when the close reports an error (a delayed write failure).
+    bool close() {
+        const int result = ::close(fd);
+        fd = -1;
+        return result == 0;
+    }
+
+private:
+    int fd;
+};
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The folder part of path with its trailing '/' ("" for a bare name, "/" for
+// a file in the root).
+std::string folderPrefix(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a save to path replaces: path itself, or the end of its chain of
+// symbolic links (which need not exist yet). A relative link is relative to
+// the folder of the link.
+bool followLinks(std::string& path, std::string& error) {
+    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n < 0) return true; // not a link (or not there): the path itself
+        if (static_cast<std::size_t>(n) == sizeof target) {
+            error = "cannot follow the link " + path + ": " + reason(ENAMETOOLONG);
+            return false;
+        }
+        const std::string link(target, static_cast<std::size_t>(n));
+        path = link.front() == '/' ? link : folderPrefix(path) + link;
+    }
+    error = "cannot follow the link " + path + ": " + reason(ELOOP);
+    return false;
+}
+
+// Eight hexadecimal digits that differ between calls, processes and runs.
+std::string uniqueSuffix() {
+    static std::atomic<std::uint32_t> counter{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t x = static_cast<std::uint64_t>(now.tv_nsec) ^
+                      static_cast<std::uint64_t>(now.tv_sec) << 30 ^
+                      static_cast<std::uint64_t>(::getpid()) << 20 ^
+                      counter.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string text(8, '0');
+    for (char& c : text) {
+        c = HEX[x & 15];
+        x >>= 4;
+    }
+    return text;
+}
+
+// Creates a new, empty temporary file beside target; -1 with errno set when
+// none can be made (a full or read-only folder, a name too long).
+int createTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+    const std::string folder = folderPrefix(target);
+    const std::string name = target.substr(folder.size());
+    for (int attempt = 0; attempt < MAX_TEMP_ATTEMPTS; ++attempt) {
+        tempPath = folder + "." + name + "." + uniqueSuffix();
+        const int fd =
+            ::open(tempPath.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Flushes a folder's entry list, so that a rename in it is on disk. Some file
+// systems cannot sync a folder; the rename is then as durable as it gets.
+void syncFolder(const std::string& target) {
+    std::string folder = folderPrefix(target);
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                     std::string& error) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        error = "no file name given";
+        return false;
+    }
+    // Non-blocking: opening a FIFO without a writer (or a device) must not hang.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        error = "cannot open " + path + ": " + reason(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        error = "cannot read " + path + ": " + reason(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + (S_ISDIR(st.st_mode) ? " is a folder" : " is not a regular file");
+        return false;
+    }
+    const auto tooLarge = [&] {
+        error = path + " is larger than " + std::to_string(maxBytes) + " bytes; not read";
+        bytes.clear();
+        return false;
+    };
+    if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxBytes) return tooLarge();
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+
+    // The size may change while we read (or be 0 for generated files): the
+    // limit holds for what is really read.
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + reason(errno);
+            bytes.clear();
+            return false;
+        }
+        if (n == 0) break;
+        if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) return tooLarge();
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
+                      mode_t newFileMode) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        error = "no file name given";
+        return false;
+    }
+    std::string target = path;
+    if (!followLinks(target, error)) return false;
+
+    mode_t mode = newFileMode & 07777;
+    bool keepMode = false;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            error =
+                "cannot replace " + path +
+                (S_ISDIR(st.st_mode) ? ": a folder is in its place" : ": it is not a regular file");
+            return false;
+        }
+        mode = st.st_mode & 07777;
+        keepMode = true;
+    }
+
+    std::string tempPath;
+    Descriptor fd(createTemporary(target, mode, tempPath));
+    if (fd.get() < 0) {
+        error = "cannot create a temporary file beside " + path + ": " + reason(errno);
+        return false;
+    }
+    // A new file took the requested mode under the umask; an existing file's
+    // mode is set as it was, whatever the umask.
+    bool written = !keepMode || ::fchmod(fd.get(), mode) == 0;
+    written = written && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    int failure = written ? 0 : errno;
+    if (!fd.close() && written) {
+        written = false;
+        failure = errno;
+    }
+    if (!written) {
+        ::unlink(tempPath.c_str());
+        error = "cannot write " + path + ": " + reason(failure);
+        return false;
+    }
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+        failure = errno;
+        ::unlink(tempPath.c_str());
+        error = "cannot replace " + path + ": " + reason(failure);
+        return false;
+    }
+    syncFolder(target);
+    return true;
+}

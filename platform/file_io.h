@@ -1,0 +1,41 @@
+// Whole-file reading and replacing for every file the plug-in (and the
+// offline host) reads from or writes to the user's folders.
+//
+// Reading takes regular files only, and only up to a size the caller names:
+// a FIFO, a device, a socket or a folder in a file's place is refused without
+// blocking (the file is opened non-blocking and its type checked on the open
+// descriptor, so nothing can be swapped in between), and a file larger than
+// the limit is refused rather than cut short.
+//
+// Replacing never destroys the old file: the new contents go to a temporary
+// file beside the target, which is synced and then renamed over it, and the
+// folder is synced. A failed save leaves the old file as it was and no
+// temporary file behind. A symbolic link is followed to the end of its chain
+// and its target replaced, so the link stays a link (a managed dotfile keeps
+// working); a link to a file that does not exist yet creates that file.
+//
+// Error texts name the path and the reason ("cannot open /x/y.ecs: No such
+// file or directory"); they are meant for a log or a command-line tool, not
+// for the plug-in's message boxes.
+//
+// Threads: any thread but the audio thread (these allocate and do file I/O).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+// Reads the whole regular file at path (a link is followed) into bytes. False,
+// with bytes empty and error set, for a missing or unreadable file, anything
+// but a regular file, or a file of more than maxBytes bytes.
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                     std::string& error);
+
+// Replaces the file at path by bytes, durably (see above). An existing file
+// keeps its permission bits; a new one gets newFileMode under the process's
+// umask. False, with error set and the old file untouched, when any step
+// fails or when something other than a regular file is in the target's place.
+bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
+                      mode_t newFileMode = 0666);
