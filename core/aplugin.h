@@ -50,6 +50,7 @@ public:
     void getProgramName(char* name) override;
     void getParameterLabel(VstInt32 tag, char* label) override;
     void getParameterName(VstInt32 tag, char* text) override;
+    bool canParameterBeAutomated(VstInt32 tag) override;
     void getParameterDisplay(VstInt32 tag, char* text) override; // core/display_texts.cpp
     std::string getParameterDisplayStr(int tag);
     static std::string getFloatStr(float value, int decimals);

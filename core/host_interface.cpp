@@ -1,6 +1,6 @@
 // What APlugin answers the host directly: names, version, capabilities,
-// output pins, parameter names, the begin and end of edit gestures and the
-// vendor-specific calls (NKS properties, the mouse wheel).
+// output pins, parameter names and automatability, the begin and end of edit
+// gestures and the vendor-specific calls (NKS properties, the mouse wheel).
 
 #include "core/aplugin.h"
 
@@ -190,6 +190,11 @@ void APlugin::getParameterName(VstInt32 t, char* text) {
     if (!text) return;
     text[0] = '\0';
     if (isValidTag(t)) copyText(text, params.paramName[t].substr(0, 63).c_str()); // 63 + NUL
+}
+
+// Hosts build their automation lanes from this answer.
+bool APlugin::canParameterBeAutomated(VstInt32 t) {
+    return isValidTag(t) && params.automatable[t];
 }
 
 void APlugin::getParameterLabel(VstInt32, char* label) {

@@ -26,6 +26,7 @@ ParamTable::ParamTable() {
     clear();
     defineAll();
     defineLocks();
+    defineAutomation();
     // The user waves start as factory wave 0; their defaults say so.
     applyFactoryWaveDefaults(*this);
 }
@@ -65,6 +66,23 @@ void ParamTable::defineLocks() {
     for (int t = tag::PlayMode; t <= tag::PitchBendUp; ++t) lockSection[t] = kLockPlay;
     for (int t = tag::ArpOn; t <= tag::ArpHostSyncOn; ++t) lockSection[t] = kLockArp;
     for (int t = tag::ArpMode; t <= tag::ArpGridLast; ++t) lockSection[t] = kLockArp;
+}
+
+// Hosts list the automatable parameters for automation lanes, and some cap how
+// many one plug-in may offer (Ardour takes the first 512 by default and leaves
+// the rest without lanes). Tags that only store data never get a lane, so every
+// sound and play setting fits under such a cap.
+void ParamTable::defineAutomation() {
+    automatable.fill(true);
+    const auto storage = [this](int first, int last) {
+        for (int t = first; t <= last; ++t) automatable[t] = false;
+    };
+    storage(tag::DontUse, tag::DontUse);
+    storage(tag::InternalFirst, tag::InternalLast); // includes the preset name
+    storage(tag::xyPointX(0), tag::xyPointY(tag::XYPointCount - 1));
+    storage(tag::PartialFirst, tag::WaveNameLast); // partials, has-preset flags, names
+    storage(tag::ApplyPreset, tag::TakeOver);
+    storage(tag::Marker, tag::Version); // marker, tuning flag and name, version
 }
 
 void ParamTable::defineAll() {

@@ -3,7 +3,8 @@
 // What a normalised value 0..1 means for a tag: its name, how it is shown,
 // its steps, default and "zero" values, whether it is a switch, which
 // modulation destination its knob feeds, whether a change counts as an edit
-// of the loaded preset and which lockable section it belongs to.
+// of the loaded preset, which lockable section it belongs to and whether a
+// host may automate it.
 //
 // The table is identical for every plug-in instance, so it is built once per
 // process (on first use, thread-safe) and shared read-only afterwards.
@@ -51,6 +52,9 @@ public:
     std::array<bool, tag::Count> isSwitch{};
     std::array<bool, tag::Count> editTracked{};
     std::array<int, tag::Count> lockSection{};
+    // What effCanBeAutomated answers: false for tags that store data (names,
+    // packed partials, the drawn XY path, markers) or carry commands.
+    std::array<bool, tag::Count> automatable{};
 
     // Defines one tag. A negative zeroValue means "same as the default".
     // Tags outside 0..1023 are ignored.
@@ -68,4 +72,5 @@ private:
     void clear();
     void defineAll();
     void defineLocks();
+    void defineAutomation();
 };

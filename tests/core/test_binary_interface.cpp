@@ -1,6 +1,7 @@
 // ondix.so loaded with dlopen and driven only through its entry and the
 // AEffect record, the way a Linux host does.
 
+#include "core/tags.h"
 #include "vst2/vst2.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <clocale>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -138,6 +140,63 @@ TEST_F(BinaryInterface, FactsParametersAndSilentRendering) {
     }
     for (int i = 0; i < 256; ++i) ASSERT_EQ(outL[i] + outR[i], 0.0f);
     e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+    close(e);
+}
+
+// Hosts build their automation lanes by asking effCanBeAutomated for every
+// tag, and some cap how many one plug-in gets: Ardour 7 by default gives lanes
+// to the first 512 (and one more) that answer 1 and leaves the rest without.
+// Every sound and play setting, up to the last tags, must fit under that cap;
+// the tags that only hold data or carry commands answer 0.
+TEST_F(BinaryInterface, EveryAutomatableParameterFitsUnderAHostsLaneCap) {
+    AEffect* e = open();
+    ASSERT_NE(e, nullptr);
+    auto canAutomate = [e](int t) {
+        return e->dispatcher(e, effCanBeAutomated, t, 0, nullptr, 0.0f);
+    };
+    constexpr int kArdourLaneCap = 512;
+    int automatable = 0;
+    for (int t = 0; t < e->numParams; ++t) {
+        const VstIntPtr answer = canAutomate(t);
+        ASSERT_TRUE(answer == 0 || answer == 1) << t;
+        automatable += static_cast<int>(answer);
+    }
+    EXPECT_LE(automatable, kArdourLaneCap);
+
+    const std::pair<int, VstIntPtr> cases[] = {
+        {tag::MainVolume, 1},
+        {tag::FilterFreq, 1},
+        {tag::XYX, 1},
+        {tag::ArpKeyEntryOn, 1},
+        {tag::PlayMode, 1},
+        {tag::slotDest(11), 1},
+        {tag::arpStep(tag::RowRatchet, 15), 1},
+        {tag::XYLengthMs, 1},
+        {tag::WaveShaper1, 1},
+        {tag::WaveShaperMode, 1},
+        {tag::ExpPartialsOn, 1},
+        {tag::MorphWrapOn, 1},
+        {tag::OscFreeRunningOn, 1},
+        {tag::DontUse, 0},
+        {tag::InternalFirst, 0},
+        {tag::PresetNameFirst, 0},
+        {tag::InternalLast, 0},
+        {tag::xyPointX(0), 0},
+        {tag::xyPointY(tag::XYPointCount - 1), 0},
+        {tag::partial(0, 0), 0},
+        {tag::partial(1, tag::PartialCount - 1), 0},
+        {tag::WaveHasPresetFirst, 0},
+        {tag::waveName(1, tag::UserWaveNameChars - 1), 0},
+        {tag::ApplyPreset, 0},
+        {tag::TakeOver, 0},
+        {tag::Marker, 0},
+        {tag::HasTuning, 0},
+        {tag::TuningNameLast, 0},
+        {tag::Version, 0},
+        {-1, 0},
+        {tag::Count, 0},
+    };
+    for (const auto& [t, expected] : cases) EXPECT_EQ(canAutomate(t), expected) << "tag " << t;
     close(e);
 }
 
