@@ -86,6 +86,9 @@ bool dueBefore(const MidiEventQueue& queue, int a, int b) {
     return da != db ? da < db : queue.arrival[a] < queue.arrival[b];
 }
 
+// Record numbers are kept in bytes while sorting.
+static_assert(MidiEventQueue::kRecords <= 256);
+
 int freeSlot(const MidiEventQueue& queue) {
     if (queue.pending >= MidiEventQueue::kRecords - 1) return 0;
     for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot)
