@@ -177,12 +177,15 @@ struct MidiState {
     int arpSustainCount = 0;
 };
 
-// The pending MIDI events of the coming samples.
+// The pending MIDI events of the coming samples. Events due on the same frame
+// are handled in the order they arrived, whichever records they occupy.
 struct MidiEventQueue {
     static constexpr int kRecords = 251;  // record 0 is never used
     static constexpr int32_t kFree = -99; // deltaFrames of a free record
 
     std::array<VstMidiEvent, kRecords> events{};
+    std::array<uint64_t, kRecords> arrival{}; // stamp of each taken record, rising
+    uint64_t arrivals = 0;                    // stamps handed out so far
     int32_t pending = 0;
 
     // Every record a free MIDI event.
@@ -194,6 +197,8 @@ struct MidiEventQueue {
             e.deltaFrames = kFree;
             e.reserved1 = 99;
         }
+        arrival.fill(0);
+        arrivals = 0;
         pending = 0;
     }
 };

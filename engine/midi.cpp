@@ -29,6 +29,124 @@ int mappedControllerIndex(int controller) {
 
 // ------------------------------------------------------------------ the queue
 
+namespace {
+
+constexpr int kSustainController = 64;
+
+bool isAllOffController(int controller) {
+    return controller == 120 || controller == 121 || controller == 123;
+}
+bool pedalDown(int value) {
+    return value / 127.0f > 0.5f;
+}
+
+// What an event does, for choosing the one a full queue gives up.
+enum class EventKind {
+    Inert,  // no effect: program change, system and stray data bytes
+    Value,  // sets a value that a later event of its kind replaces
+    NoteOn, // starts a note
+    Release // ends notes: note off, sustain pedal up, all notes or sound off
+};
+
+EventKind kindOf(const VstMidiEvent& event) {
+    const int status = static_cast<unsigned char>(event.midiData[0]) & 0xF0;
+    const int d1 = event.midiData[1] & 127;
+    const int d2 = event.midiData[2] & 127;
+    switch (status) {
+    case 0x80:
+        return EventKind::Release;
+    case 0x90:
+        return d2 > 0 ? EventKind::NoteOn : EventKind::Release;
+    case 0xB0:
+        if (isAllOffController(d1) || (d1 == kSustainController && !pedalDown(d2)))
+            return EventKind::Release;
+        return EventKind::Value;
+    case 0xA0:
+    case 0xD0:
+    case 0xE0:
+        return EventKind::Value;
+    default:
+        return EventKind::Inert;
+    }
+}
+
+// The value an event of kind Value sets: channel and message, and for
+// controllers and poly aftertouch the controller or note.
+int valueKey(const VstMidiEvent& event) {
+    const int statusByte = static_cast<unsigned char>(event.midiData[0]);
+    const int status = statusByte & 0xF0;
+    const int d1 = status == 0xA0 || status == 0xB0 ? event.midiData[1] & 127 : 0;
+    return statusByte << 7 | d1;
+}
+
+// Whether the event in slot a comes due before the one in slot b.
+bool dueBefore(const MidiEventQueue& queue, int a, int b) {
+    const int32_t da = queue.events[a].deltaFrames;
+    const int32_t db = queue.events[b].deltaFrames;
+    return da != db ? da < db : queue.arrival[a] < queue.arrival[b];
+}
+
+// Record numbers are kept in bytes while sorting.
+static_assert(MidiEventQueue::kRecords <= 256);
+
+int freeSlot(const MidiEventQueue& queue) {
+    if (queue.pending >= MidiEventQueue::kRecords - 1) return 0;
+    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot)
+        if (queue.events[slot].deltaFrames == MidiEventQueue::kFree) return slot;
+    return 0;
+}
+
+// The slot a release takes when the queue is full: an event without effect,
+// else a value that a later event of its kind sets again, else any value,
+// else a note on; within each the one due first. Only when every pending
+// event is a release itself does it answer a release (the one due first).
+int slotForRelease(const MidiEventQueue& queue) {
+    std::array<uint8_t, MidiEventQueue::kRecords> values; // slots of Value events
+    int valueCount = 0;
+    int inert = 0, noteOn = 0, release = 0;
+    auto earliest = [&](int& best, int slot) {
+        if (best == 0 || dueBefore(queue, slot, best)) best = slot;
+    };
+    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
+        const VstMidiEvent& event = queue.events[slot];
+        if (event.deltaFrames == MidiEventQueue::kFree) continue;
+        switch (kindOf(event)) {
+        case EventKind::Inert:
+            earliest(inert, slot);
+            break;
+        case EventKind::Value:
+            values[valueCount++] = static_cast<uint8_t>(slot);
+            break;
+        case EventKind::NoteOn:
+            earliest(noteOn, slot);
+            break;
+        case EventKind::Release:
+            earliest(release, slot);
+            break;
+        }
+    }
+    if (inert) return inert;
+    if (valueCount > 0) {
+        // By value, then by due frame: every entry followed by one of the
+        // same value is replaced later anyway.
+        std::sort(values.begin(), values.begin() + valueCount, [&](int a, int b) {
+            const int ka = valueKey(queue.events[a]), kb = valueKey(queue.events[b]);
+            return ka != kb ? ka < kb : dueBefore(queue, a, b);
+        });
+        int replaced = 0, any = 0;
+        for (int i = 0; i < valueCount; ++i) {
+            earliest(any, values[i]);
+            if (i + 1 < valueCount &&
+                valueKey(queue.events[values[i]]) == valueKey(queue.events[values[i + 1]]))
+                earliest(replaced, values[i]);
+        }
+        return replaced ? replaced : any;
+    }
+    return noteOn ? noteOn : release;
+}
+
+} // namespace
+
 VstInt32 APlugin::processEvents(VstEvents* events) {
     if (!events) return 1;
     MidiEventQueue& queue = engine.midiEventQueue;
@@ -36,14 +154,24 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
     for (int n = 0; n < count; ++n) {
         const VstEvent* event = events->events[n];
         if (!event || event->type != kVstMidiType) continue;
-        if (queue.pending >= MidiEventQueue::kRecords - 1) break;
-        int slot = 1;
-        while (slot < MidiEventQueue::kRecords &&
-               queue.events[slot].deltaFrames != MidiEventQueue::kFree)
-            ++slot;
-        if (slot == MidiEventQueue::kRecords) break;
-
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+
+        int slot = freeSlot(queue);
+        if (slot == 0) {
+            // Full. Anything but a release is dropped; a release must not be
+            // lost (the note would sound on), so it takes the place of the
+            // event whose loss matters least.
+            if (kindOf(*midi) != EventKind::Release) continue;
+            slot = slotForRelease(queue);
+            if (slot == 0) continue;
+            // Every pending event a release: with no note on waiting, the
+            // one due first can end its notes now instead.
+            if (kindOf(queue.events[slot]) == EventKind::Release)
+                handleMidiEvent(queue.events[slot]);
+        } else {
+            ++queue.pending;
+        }
+
         VstMidiEvent& record = queue.events[slot];
         record.type = midi->type;
         record.byteSize = midi->byteSize;
@@ -57,23 +185,34 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
         record.detune = midi->detune;
         record.noteOffVelocity = midi->noteOffVelocity;
         record.reserved2 = midi->reserved2;
-        ++queue.pending;
+        queue.arrival[slot] = ++queue.arrivals;
     }
     return 1;
 }
 
 void APlugin::processMidi(long /*sampleIndex*/) {
     MidiEventQueue& queue = engine.midiEventQueue;
+    // Every record counts down; the ones due now are then handled in the
+    // order they arrived (a carried-over event may sit in a higher record
+    // than a later one that took a freed lower record).
+    std::array<uint8_t, MidiEventQueue::kRecords> due;
+    int dueCount = 0;
     for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
         VstMidiEvent& event = queue.events[slot];
         if (event.deltaFrames > 0) --event.deltaFrames;
         if (event.deltaFrames != 0) continue;
+        int i = dueCount++;
+        for (; i > 0 && queue.arrival[due[i - 1]] > queue.arrival[slot]; --i) due[i] = due[i - 1];
+        due[i] = static_cast<uint8_t>(slot);
+    }
 
+    for (int i = 0; i < dueCount; ++i) {
         if (queue.pending < 1) {
             queue.pending = 0;
             return;
         }
         --queue.pending;
+        VstMidiEvent& event = queue.events[due[i]];
         handleMidiEvent(event);
         event.deltaFrames = MidiEventQueue::kFree;
     }
@@ -168,9 +307,9 @@ void APlugin::handleControlChange(int controller, int value, int channel) {
         midi.globalModWheel = c;
     } else if (const int index = mappedControllerIndex(controller); index >= 0) {
         setModSrcAmt(kSrcControllerFirst + index, c, channel);
-    } else if (controller == 64) {
-        sustainPedal(c > 0.5f);
-    } else if (controller == 120 || controller == 121 || controller == 123) {
+    } else if (controller == kSustainController) {
+        sustainPedal(pedalDown(value));
+    } else if (isAllOffController(controller)) {
         turnAllVoicesOff();
         setArpRunning(false);
         engine.notes.curVoice = 0;

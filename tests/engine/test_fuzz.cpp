@@ -2,74 +2,24 @@
 // chords in blocks of random sizes, parameters changed between blocks, and
 // modulation sums far outside their usual range. The output must stay
 // finite and inside the limit, every table index inside its table, and the
-// audio thread must not allocate.
-//
-// Counting allocations: the test program's global operator new (see
-// test_render.cpp) hands every request to malloc, and its own counter is
-// private to that file; here malloc itself is watched. Under
-// AddressSanitizer the allocator's malloc hook counts every call; without
-// it, the heap's in-use bytes are compared before and after each block
-// (which sees memory kept, not memory allocated and freed again).
+// audio thread must not allocate (counted by the test program's own operator
+// new, and under the sanitizers by the allocator's malloc hook).
 
+#include "support/allocation_watch.h"
 #include "support/plugin_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
-#include <malloc.h>
+#include <new>
 #include <random>
+#include <string>
 #include <vector>
 
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,
-                                                                            std::size_t),
-                                                         void (*freeHook)(const volatile void*))
-    __attribute__((weak));
-
 namespace {
-
-// ------------------------------------------------------------------ watching malloc
-
-std::atomic<bool> gWatching{false};
-std::atomic<long> gMallocs{0};
-
-void onMalloc(const volatile void*, std::size_t) {
-    if (gWatching.load(std::memory_order_relaxed)) gMallocs.fetch_add(1, std::memory_order_relaxed);
-}
-void onFree(const volatile void*) {}
-
-bool mallocHooked() {
-    static const bool hooked = __sanitizer_install_malloc_and_free_hooks != nullptr &&
-                               __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
-    return hooked;
-}
-
-// Allocations seen during its lifetime.
-class MallocWatch {
-public:
-    MallocWatch() : before(inUse()) {
-        gMallocs.store(0);
-        gWatching.store(mallocHooked());
-    }
-    ~MallocWatch() { gWatching.store(false); }
-    MallocWatch(const MallocWatch&) = delete;
-    MallocWatch& operator=(const MallocWatch&) = delete;
-
-    long count() const {
-        if (mallocHooked()) return gMallocs.load();
-        return inUse() > before ? 1 : 0;
-    }
-
-private:
-    static std::size_t inUse() {
-        const struct mallinfo2 m = mallinfo2();
-        return m.uordblks + m.hblkhd;
-    }
-    std::size_t before;
-};
 
 void* volatile gSink;
 
@@ -146,7 +96,7 @@ void play(PluginHarness& h, std::vector<Block>& blocks, long& audible, Poke&& po
         poke();
         long allocations;
         {
-            MallocWatch watch;
+            AllocationWatch watch;
             h.p().processEvents(block.prepared);
             h.p().processReplacing(in, out, block.frames);
             allocations = watch.count();
@@ -166,11 +116,45 @@ void play(PluginHarness& h, std::vector<Block>& blocks, long& audible, Poke&& po
 } // namespace
 
 TEST(EngineFuzz, TheMallocWatchSeesAnAllocation) {
-    MallocWatch watch;
-    gSink = std::malloc(64);
-    const long seen = watch.count();
+    // Every form of operator new counts once, in every build; malloc itself
+    // where the allocator lets it be watched.
+    struct alignas(64) Wide {
+        char bytes[64];
+    };
+    const struct {
+        const char* form;
+        void* (*make)();
+        void (*drop)(void*);
+    } forms[] = {
+        {"new", []() -> void* { return new int(5); }, [](void* p) { delete static_cast<int*>(p); }},
+        {"new[]", []() -> void* { return new int[7]; },
+         [](void* p) { delete[] static_cast<int*>(p); }},
+        {"nothrow new", []() -> void* { return new (std::nothrow) int(5); },
+         [](void* p) { delete static_cast<int*>(p); }},
+        {"aligned new", []() -> void* { return new Wide; },
+         [](void* p) { delete static_cast<Wide*>(p); }},
+        {"std::string", []() -> void* { return new std::string(100, 'x'); },
+         [](void* p) { delete static_cast<std::string*>(p); }},
+    };
+    for (const auto& f : forms) {
+        long seen;
+        {
+            AllocationWatch watch;
+            gSink = f.make();
+            seen = watch.count();
+        }
+        f.drop(gSink);
+        EXPECT_GE(seen, 1) << f.form;
+    }
+
+    long seen;
+    {
+        AllocationWatch watch;
+        gSink = std::malloc(64);
+        seen = watch.count();
+    }
     std::free(gSink);
-    EXPECT_GE(seen, 1);
+    EXPECT_EQ(seen >= 1, AllocationWatch::seesMalloc()) << "malloc";
 }
 
 TEST(EngineFuzz, RandomPatchesAndChordsStayFiniteBoundedAndAllocationFree) {

@@ -1,6 +1,7 @@
 // MIDI from the host: sample-accurate offsets, the fixed event queue, the
 // channel filter, and what notes, bends and controllers do to the voices.
 
+#include "engine/sound_check.h"
 #include "platform/prefs.h"
 #include "support/plugin_harness.h"
 #include "support/temp_prefs.h"
@@ -30,6 +31,16 @@ EventBlock controllers(int count, int offset = 0) {
     EventBlock b;
     for (int i = 0; i < count; ++i) b.cc(offset, 7, i & 127);
     return b;
+}
+
+// The loudest sample of both channels over `frames` frames.
+float peak(SoundCheck& s, int frames) {
+    std::vector<float> right;
+    const std::vector<float> left = s.capture(frames, &right);
+    float most = 0.0f;
+    for (std::size_t i = 0; i < left.size(); ++i)
+        most = std::max({most, std::fabs(left[i]), std::fabs(right[i])});
+    return most;
 }
 
 } // namespace
@@ -89,6 +100,45 @@ TEST(MidiTiming, EventsDueOnTheSameFrameKeepTheirOrder) {
     EXPECT_EQ(gatedNotes(h), (std::set<int>{62}));
 }
 
+TEST(MidiTiming, EventsDueOnTheSameFrameFollowTheirArrivalNotTheirRecord) {
+    // The first event is held over from a 64-frame block in record 2 (a
+    // controller had record 1); the second arrives with the next block, takes
+    // the freed record 1 and falls due on the same frame.
+    const struct {
+        const char* name;
+        bool onFirst; // note on first, then its note off; else the reverse
+        bool sounds;  // what is heard once the release is over
+    } cases[] = {
+        {"note on held over, note off later: the note ends", true, false},
+        {"note off held over, note on later: the note plays", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundCheck s;
+        EventBlock first = EventBlock().cc(0, 7, 100);
+        EventBlock second;
+        if (c.onFirst) {
+            first.noteOn(100, 60);
+            second.noteOff(36, 60);
+        } else {
+            first.noteOff(100, 60);
+            second.noteOn(36, 60);
+        }
+        s.h.send(first);
+        s.h.render(64);
+        s.h.send(second);
+        s.h.render(64);
+        EXPECT_EQ(s.h.pending(), 0);
+        s.capture(8192); // the release runs out
+        const float level = peak(s, 4096);
+        if (c.sounds)
+            EXPECT_GT(level, 0.01f);
+        else
+            EXPECT_EQ(level, 0.0f);
+        EXPECT_EQ(s.h.gatedCount(), c.sounds ? 1 : 0);
+    }
+}
+
 // ------------------------------------------------------------------ the queue
 
 TEST(MidiQueue, HoldsTwoHundredFiftyEventsAndDropsTheNext) {
@@ -129,6 +179,77 @@ TEST(MidiQueue, CapacityCountsEventsStillPendingFromEarlierBlocks) {
     h.send(EventBlock().noteOn(0, 62)); // room again
     h.render(1);
     EXPECT_EQ(gatedNotes(h), (std::set<int>{62}));
+}
+
+TEST(MidiQueue, AFullQueueNeverLosesWhatEndsANote) {
+    // Note 60 sounds; then 250 events fill the queue before the event that
+    // ends the note arrives. It must get in: the note falls silent.
+    const struct {
+        const char* name;
+        void (*fill)(EventBlock&);
+        void (*end)(EventBlock&);
+    } cases[] = {
+        {"250 controllers 7, then the note off",
+         [](EventBlock& b) {
+             for (int i = 0; i < 250; ++i) b.cc(1, 7, i & 127);
+         },
+         [](EventBlock& b) { b.noteOff(2, 60); }},
+        {"250 different controllers, then the note off",
+         [](EventBlock& b) {
+             for (int i = 0; i < 250; ++i) b.cc(1, 2 + i / 16, 64, i % 16);
+         },
+         [](EventBlock& b) { b.noteOff(2, 60); }},
+        {"250 note ons due much later, then the note off",
+         [](EventBlock& b) {
+             for (int i = 0; i < 250; ++i) b.noteOn(1000000, 61 + i % 60, 100, i % 16);
+         },
+         [](EventBlock& b) { b.noteOff(2, 60); }},
+        {"250 note offs of other notes, then this one's",
+         [](EventBlock& b) {
+             for (int i = 0; i < 250; ++i) b.noteOff(1, 61 + i % 60, i % 16);
+         },
+         [](EventBlock& b) { b.noteOff(2, 60); }},
+        {"250 controllers, then all notes off",
+         [](EventBlock& b) {
+             for (int i = 0; i < 250; ++i) b.cc(1, 7, i & 127);
+         },
+         [](EventBlock& b) { b.cc(2, 123, 0); }},
+        {"pedal down, note off, 250 controllers, then pedal up",
+         [](EventBlock& b) {
+             b.cc(0, 64, 127).noteOff(0, 60);
+             for (int i = 0; i < 250; ++i) b.cc(1, 7, i & 127);
+         },
+         [](EventBlock& b) { b.cc(2, 64, 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundCheck s;
+        s.h.send(EventBlock().noteOn(0, 60));
+        EXPECT_GT(peak(s, 2048), 0.01f);
+
+        EventBlock b;
+        c.fill(b);
+        c.end(b);
+        s.h.send(b);
+        EXPECT_EQ(s.h.pending(), 250) << "the queue keeps its size";
+        s.capture(8192); // the release runs out
+        EXPECT_EQ(s.h.gatedCount(), 0);
+        EXPECT_EQ(peak(s, 4096), 0.0f);
+    }
+}
+
+TEST(MidiQueue, AReleaseInAFullQueueTakesTheRoomOfAValueSetAgainLater) {
+    PluginHarness h;
+    EventBlock b = EventBlock().noteOn(0, 60).cc(0, 1, 127).midi(0, 0xC0, 5);
+    for (int i = 0; i < 247; ++i) b.cc(0, 7, i & 127); // 250 pending
+    b.noteOff(1, 60).noteOff(1, 61);
+    h.send(b);
+    EXPECT_EQ(h.pending(), 250);
+    h.render(4);
+    // The program change (no effect) and the first controller 7 gave way.
+    EXPECT_EQ(h.gatedCount(), 0);
+    EXPECT_EQ(h.engine().midi.globalModWheel, 1.0f) << "the only mod wheel message stays";
+    EXPECT_EQ(h.engine().midi.lastCCValue, 246 & 127) << "the last controller 7 stays";
 }
 
 TEST(MidiQueue, NegativeOffsetIsHandledAtFrameZeroAndFreesItsSlot) {

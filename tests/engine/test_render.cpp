@@ -3,130 +3,16 @@
 // block sizes and host calls, host tempo and transport, and the active-voice
 // list.
 
+#include "support/allocation_watch.h"
 #include "support/plugin_harness.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <new>
 #include <random>
 #include <vector>
 #include <xmmintrin.h>
-
-// ------------------------------------------------------------------ counting allocations
-//
-// The test program's global operator new and delete, so that a test can count
-// the allocations made while it watches. Everything goes to malloc and free
-// (AddressSanitizer still checks those); counting is on only inside
-// AllocationWatch.
-
-namespace {
-
-std::atomic<bool> gWatchAllocations{false};
-std::atomic<long> gAllocations{0};
-
-void* allocate(std::size_t size) {
-    if (gWatchAllocations.load(std::memory_order_relaxed))
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (size == 0) size = 1;
-    return std::malloc(size);
-}
-
-void* allocateAligned(std::size_t size, std::align_val_t align) {
-    if (gWatchAllocations.load(std::memory_order_relaxed))
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    const std::size_t a = static_cast<std::size_t>(align);
-    size = (size + a - 1) / a * a;
-    return std::aligned_alloc(a, size == 0 ? a : size);
-}
-
-void* orThrow(void* p) {
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
-// Counts the allocations made during its lifetime.
-class AllocationWatch {
-public:
-    AllocationWatch() {
-        gAllocations.store(0);
-        gWatchAllocations.store(true);
-    }
-    ~AllocationWatch() { gWatchAllocations.store(false); }
-    AllocationWatch(const AllocationWatch&) = delete;
-    AllocationWatch& operator=(const AllocationWatch&) = delete;
-    long count() const { return gAllocations.load(); }
-};
-
-} // namespace
-
-// GCC cannot see that these new and delete pair malloc with free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-    return orThrow(allocate(n));
-}
-void* operator new[](std::size_t n) {
-    return orThrow(allocate(n));
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return allocate(n);
-}
-void* operator new(std::size_t n, std::align_val_t a) {
-    return orThrow(allocateAligned(n, a));
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-    return orThrow(allocateAligned(n, a));
-}
-void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-    return allocateAligned(n, a);
-}
-void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-    return allocateAligned(n, a);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 

@@ -3,8 +3,13 @@
 // FakeHost::callback is a plain audioMasterCallback. Because a function
 // pointer carries no state, it reaches the FakeHost that currently exists:
 // the constructor makes the new object the current host and the destructor
-// clears it. Only one FakeHost may live at a time (a second one throws), and
-// the helper is meant for tests that run on one thread.
+// clears it. Only one FakeHost may live at a time (a second one throws).
+//
+// The plug-in calls its host from the audio thread and from the main thread
+// at once: the log takes calls from any thread. Its lock is hidden from
+// ThreadSanitizer, so that it cannot order the plug-in's own accesses and
+// hide a race between them. Read `calls` directly only while no other thread
+// calls the host; count, last, logSize and clearLog may be used at any time.
 //
 //     FakeHost host;
 //     host.productString = "REAPER";
@@ -22,6 +27,7 @@
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,7 +60,8 @@ public:
     // Log helpers.
     std::size_t count(VstInt32 opcode) const;
     std::optional<Call> last(VstInt32 opcode) const;
-    void clearLog() { calls.clear(); }
+    std::size_t logSize() const;
+    void clearLog(); // keeps the log's reserved room
 
     // Every call, oldest first.
     std::vector<Call> calls;
@@ -83,4 +90,5 @@ public:
 
 private:
     VstIntPtr answer(const Call& call);
+    mutable std::mutex logMutex;
 };

@@ -128,7 +128,7 @@ public:
     // One block of `frames` through the effect's processReplacing entry, with
     // the inputs in inL and inR (silent unless a test fills them).
     void render(int frames) {
-        if (host.calls.size() > kLogCapacity / 2) host.clearLog(); // keeps its capacity
+        if (host.logSize() > kLogCapacity / 2) host.clearLog(); // keeps its capacity
         if (static_cast<int>(left.size()) < frames) {
             left.resize(frames);
             right.resize(frames);

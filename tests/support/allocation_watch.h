@@ -1,0 +1,26 @@
+// Counting the allocations made while a test watches, in every build.
+//
+// The test program replaces the global operator new and delete
+// (allocation_watch.cpp); they hand every request to malloc and free and
+// count it while a watch lives. Under AddressSanitizer malloc itself is
+// watched instead (its allocator's hook sees operator new too, since that
+// calls malloc), so plain C allocations show there as well. Either way each
+// allocation counts once, from whichever thread makes it.
+//
+//     AllocationWatch watch;
+//     plugin.processReplacing(in, out, 512);
+//     EXPECT_EQ(watch.count(), 0);
+#pragma once
+
+class AllocationWatch {
+public:
+    AllocationWatch();
+    ~AllocationWatch();
+    AllocationWatch(const AllocationWatch&) = delete;
+    AllocationWatch& operator=(const AllocationWatch&) = delete;
+
+    // Allocations since the watch began.
+    long count() const;
+    // Whether calls of malloc itself are counted (only under the sanitizers).
+    static bool seesMalloc();
+};
