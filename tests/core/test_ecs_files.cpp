@@ -206,7 +206,10 @@ TEST_F(EcsFiles, WhiteSpaceAroundTheNumbersIsAccepted) {
     map[0] = 5;
     map[2] = 900;
     std::string text;
-    for (int n = 0; n < 128; ++n) text += (n == 2 ? "+" : "") + std::to_string(map[n]) + "\r\n";
+    for (int n = 0; n < 128; ++n) {
+        if (n == 2) text += '+';
+        text.append(std::to_string(map[n])).append("\r\n");
+    }
     text += "\n\n   \t\n";
     sample();
     load(write("spaced.ecs", text));

@@ -139,8 +139,8 @@ TEST_F(SectionPresetFiles, MalformedTextsAreRefusedWhole) {
           std::string("V1.0\n0.1\n0.2\n"), std::string("V1.0\n0.1\nabc\n0.3\n"),
           std::string("V1.0\n0.1\n0.2x\n0.3\n"), std::string("V1.0\nnan\n0.2\n0.3\n"),
           std::string("V1.0\n0.1\ninf\n0.3\n"), std::string("V1.0\n0.1\n++0.2\n0.3\n"),
-          std::string("V1.0\n0.1\n0.2\n") + std::string(300, '0') + "\n",
-          std::string(256, 'V') + "\n0.1\n0.2\n0.3\n"}) {
+          std::string("V1.0\n0.1\n0.2\n").append(300, '0').append("\n"),
+          std::string(256, 'V').append("\n0.1\n0.2\n0.3\n")}) {
         EXPECT_FALSE(parseSectionPreset(text, 3, RangeRule::PassThrough, read)) << text;
         EXPECT_TRUE(read.empty()) << text;
         read = {9.0f};
