@@ -21,12 +21,11 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <random>
-#include <string>
 #include <thread>
 #include <vector>
 
