@@ -261,3 +261,20 @@ TEST_F(EditorGestures, ADragSurvivesTheRebuildsOfItsPage) {
         EXPECT_EQ(edits(audioMasterEndEdit), expected);
     }
 }
+
+// The editor's own buttons (the logo opens the back screen) carry no
+// parameter: the host hears of no edit, even when the click replaces the
+// whole screen under the mouse.
+TEST_F(EditorGestures, ButtonsWithoutAParameterSendTheHostNoEdit) {
+    const std::vector<CView*> buttons = {c().header.managerArea, c().header.backScreenArea};
+    for (CView* button : buttons) {
+        ASSERT_NE(button, nullptr);
+        ui().showMainScreen();
+        idle();
+        host.clearLog();
+        click(button);
+        EXPECT_EQ(frame()->getMouseDownView(), nullptr);
+        EXPECT_TRUE(edits(audioMasterBeginEdit).empty());
+        EXPECT_TRUE(edits(audioMasterEndEdit).empty());
+    }
+}
