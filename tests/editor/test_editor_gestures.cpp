@@ -76,7 +76,7 @@ struct Gesture {
     std::function<float(EditorGestures&)> value;
     // The parameter the host sees edited; -1: the drag edits no parameter.
     std::function<int(EditorGestures&)> edited;
-    CPoint step; // each move, in pixels
+    CPoint step; // each move, in pixels, the way that raises the value
 };
 
 CPoint centre(const CView* view) {
@@ -214,7 +214,7 @@ const std::vector<Gesture>& gestures() {
              return t.c().osc.morph;
          },
          [](EditorGestures& t) { return param(t, 16); }, [](EditorGestures&) { return 16; },
-         CPoint(3, -3)},
+         CPoint(0, 3)},
     };
     return table;
 }
