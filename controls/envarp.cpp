@@ -310,6 +310,11 @@ CMouseEventResult TEnvScreen::onMouseMoved(CPoint& where, const CButtonState& bu
     return kMouseEventHandled;
 }
 
+CMouseEventResult TEnvScreen::onMouseCancel() {
+    CPoint where;
+    return onMouseUp(where, CButtonState());
+}
+
 CMouseEventResult TEnvScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
     const bool wasDragging = dragging;
     dragging = false;
@@ -556,6 +561,8 @@ CMouseEventResult TArpScreen::onMouseDown(CPoint& where, const CButtonState& but
     dragStart = getArpValue(t);
     dragStep = getRange() / (anyOf(buttons, kShift) ? kArpFineDragPixels : kArpDragPixels);
     lastPoint = CPoint(-1, -1);
+    // The host hears of the cell's parameter, not of the screen's own tag.
+    if (CFrame* frame = getFrame()) frame->beginEdit(t);
     return onMouseMoved(where, buttons);
 }
 
@@ -575,9 +582,16 @@ CMouseEventResult TArpScreen::onMouseMoved(CPoint& where, const CButtonState& bu
     return kMouseEventHandled;
 }
 
+CMouseEventResult TArpScreen::onMouseCancel() {
+    CPoint where;
+    return onMouseUp(where, CButtonState());
+}
+
 CMouseEventResult TArpScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+    const bool wasDragging = mouseDown;
     mouseDown = false;
-    endEdit();
+    if (wasDragging)
+        if (CFrame* frame = getFrame()) frame->endEdit(selectedTag);
     return kMouseEventHandled;
 }
 

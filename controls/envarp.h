@@ -38,6 +38,8 @@ public:
                                           const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseUp(VSTGUI::CPoint& where,
                                         const VSTGUI::CButtonState& buttons) override;
+    // A gesture taken away ends like a release: the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
@@ -105,6 +107,8 @@ public:
                                           const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseUp(VSTGUI::CPoint& where,
                                         const VSTGUI::CButtonState& buttons) override;
+    // A gesture taken away ends like a release: the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,

@@ -207,7 +207,9 @@ CMouseEventResult TModScreen::onMouseDown(CPoint& where, const CButtonState& but
         popupChoice(column, where);
         return kDone;
     default:
+        // The host hears of the slot's amount, not of the screen's own tag.
         beginEdit();
+        if (CFrame* frame = getFrame()) frame->beginEdit(amountDragTag);
         dragValue = plugin->getParameter(amountDragTag);
         dragStart = where;
         return onMouseMoved(where, buttons);
@@ -252,8 +254,11 @@ CMouseEventResult TModScreen::onMouseMoved(CPoint& where, const CButtonState& bu
 
 CMouseEventResult TModScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
     scrollDragging = false;
-    if (amountDragTag >= tag::slotAmount(0) && amountDragTag <= tag::slotAmount(kSlots - 1))
+    if (amountDragTag >= tag::slotAmount(0) && amountDragTag <= tag::slotAmount(kSlots - 1) &&
+        isEditing()) {
+        if (CFrame* frame = getFrame()) frame->endEdit(amountDragTag);
         endEdit();
+    }
     setDirty(true);
     return kMouseEventHandled;
 }

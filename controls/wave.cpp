@@ -212,10 +212,10 @@ CMouseEventResult TWaveScreen::samplesMoved(const CPoint& where, const CButtonSt
 
 CMouseEventResult TWaveScreen::partialsMoved(const CPoint& where, const CButtonState& /*buttons*/) {
     const CRect& r = getViewSize();
-    if (where.x - r.left > static_cast<int>(kPartialDragLimit * scale) + kDragSlack) {
-        dragging = false;
-        return kMouseEventNotHandled;
-    }
+    // Past the last bar the move is ignored; the drag goes on when the
+    // mouse comes back.
+    if (where.x - r.left > static_cast<int>(kPartialDragLimit * scale) + kDragSlack)
+        return kMouseEventHandled;
     APlugin* plugin = pluginOf(editorOf(this));
     if (!plugin) return kMouseEventHandled;
     const bool exponential = exponentialPartials(*plugin);

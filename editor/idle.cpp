@@ -103,7 +103,11 @@ void uEditor::idleNow() {
     CView* view = viewUnderMouse(where);
     serveDropTargets(view);
 
-    if (rebuildRequested.exchange(false, std::memory_order_relaxed)) {
+    // Rebuilding a page takes its views out of their container, the one
+    // that holds the mouse too, which would then miss the rest of its drag
+    // and its release. While a gesture lasts the rebuilds wait; the first
+    // pass after the release carries them out.
+    if (!mouseHeld() && rebuildRequested.exchange(false, std::memory_order_relaxed)) {
         // A rebuild of the back screen is dropped.
         if (screenCode == SCREEN_MAIN_WAVE || screenCode == SCREEN_MAIN_ARP)
             showMainScreen();
@@ -134,6 +138,10 @@ CView* uEditor::viewUnderMouse(CPoint& where) const {
         return container->getViewAt(local);
     }
     return view;
+}
+
+bool uEditor::mouseHeld() const {
+    return frame && frame->getMouseDownView() != nullptr;
 }
 
 void uEditor::serveDropTargets(CView* view) {
@@ -167,7 +175,7 @@ void uEditor::refreshMainScreen() {
     refreshPages();
     if (screenCode == SCREEN_MAIN_ARP) refreshArpPage();
     if (screenCode == SCREEN_MAIN_WAVE) refreshWavePage();
-    if (requests.rebuildFXPage) {
+    if (requests.rebuildFXPage && !mouseHeld()) {
         requests.rebuildFXPage = false;
         showFXScreen();
     }
@@ -228,7 +236,9 @@ void uEditor::refreshPages() {
     if (r.redrawXYNext) r.redrawXY = true;
     r.redrawXYNext = false;
 
-    if (r.rebuildEnvPages) {
+    // The rebuilds wait for the release of the mouse (see idleNow).
+    const bool rebuild = !mouseHeld();
+    if (r.rebuildEnvPages && rebuild) {
         r.rebuildEnvPages = false;
         if (c.filter.envelopeDisplay) c.filter.envelopeDisplay->setState(prefs.envelopeShowKnobs);
         showEnvScreens();
@@ -241,11 +251,11 @@ void uEditor::refreshPages() {
         r.redrawEnvScreen2 = false;
         if (c.filter.ampEnvScreen) c.filter.ampEnvScreen->setDirty(true);
     }
-    if (r.rebuildFreeLFOPage) {
+    if (r.rebuildFreeLFOPage && rebuild) {
         r.rebuildFreeLFOPage = false;
         showFreeLFOScreen();
     }
-    if (r.rebuildFreeEnvPage) {
+    if (r.rebuildFreeEnvPage && rebuild) {
         r.rebuildFreeEnvPage = false;
         showFreeEnvScreen();
     }

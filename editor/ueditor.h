@@ -334,6 +334,9 @@ private:
 
     // The idle pass, in its order.
     VSTGUI::CView* viewUnderMouse(VSTGUI::CPoint& where) const;
+    // A gesture holds the mouse: some view captured the press and waits
+    // for its moves and release.
+    bool mouseHeld() const;
     void serveDropTargets(VSTGUI::CView* view);
     // The shared start of a drop (drag-and-drop modulation).
     bool takeDrop(int& dest);

@@ -109,7 +109,7 @@ void APlugin::setMIDICCNum(int t) {
     if (!isValidTag(t)) return;
     flushLearnedControllers();
     char answer[TEXT_BUFFER_SIZE] = {};
-    inputBox("MIDI CC (0 - 127)", "MIDI CC : " + getParameterNameStr(t), answer);
+    inputBox("MIDI CC : " + getParameterNameStr(t), "MIDI CC (0 - 127)", answer);
     int n = 0;
     if (answer[0] == '\0' || !controllerFromAnswer(answer, n)) return;
 

@@ -64,11 +64,23 @@ bool AEffGUIEditor::setKnobMode(VstInt32 mode) {
     return true;
 }
 
+namespace {
+
+// Only the plug-in's parameters have an edit the host can follow; the tags
+// of the editor's own controls (buttons, logos, menus of commands) stay here.
+bool isParameterIndex(AudioEffect* effect, int32_t index) {
+    return effect != nullptr && index >= 0 && index < effect->getAeffect()->numParams;
+}
+
+} // namespace
+
 void AEffGUIEditor::beginEdit(int32_t index) {
+    if (!isParameterIndex(effect, index)) return;
     if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->beginEdit(index);
 }
 
 void AEffGUIEditor::endEdit(int32_t index) {
+    if (!isParameterIndex(effect, index)) return;
     if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->endEdit(index);
 }
 

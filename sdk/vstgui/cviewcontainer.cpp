@@ -52,8 +52,13 @@ bool CViewContainer::removeView(CView* view, bool withForget) {
     CFrame* frame = getFrame();
     const CRect area = view->getFrameRect();
     const bool wasVisible = view->isVisible();
+    if (mouseDownView == view) {
+        // The view's gesture ends with it: it closes its edit while it can
+        // still reach the frame.
+        mouseDownView = nullptr;
+        view->onMouseCancel();
+    }
     if (frame != nullptr) frame->onViewRemoved(view);
-    if (mouseDownView == view) mouseDownView = nullptr;
     children.erase(it);
     view->removed(this);
     if (frame != nullptr && wasVisible) frame->invalidRect(area);
@@ -64,9 +69,12 @@ bool CViewContainer::removeView(CView* view, bool withForget) {
 bool CViewContainer::removeAll(bool withForget) {
     if (children.empty()) return false;
     CFrame* frame = getFrame();
+    if (CView* capture = mouseDownView) {
+        mouseDownView = nullptr;
+        capture->onMouseCancel();
+    }
     std::vector<CView*> removedViews;
     removedViews.swap(children);
-    mouseDownView = nullptr;
     for (CView* view : removedViews) {
         if (frame != nullptr) frame->onViewRemoved(view);
         view->removed(this);
@@ -218,10 +226,11 @@ CMouseEventResult CViewContainer::onMouseMoved(CPoint& where, const CButtonState
 CMouseEventResult CViewContainer::onMouseUp(CPoint& where, const CButtonState& buttons) {
     CView* capture = mouseDownView;
     if (capture == nullptr) return kMouseEventNotHandled;
+    // Released before the view hears of it: whatever its release does to
+    // the tree, its gesture is over and is not cancelled.
+    mouseDownView = nullptr;
     CPoint point = where - childOrigin(this);
-    const CMouseEventResult result = capture->onMouseUp(point, buttons);
-    if (mouseDownView == capture) mouseDownView = nullptr;
-    return result;
+    return capture->onMouseUp(point, buttons);
 }
 
 CMouseEventResult CViewContainer::onMouseCancel() {

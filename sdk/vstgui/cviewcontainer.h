@@ -6,7 +6,8 @@
 // it. Mouse-downs go to the last-added child under the point first; a child
 // that answers kMouseEventHandled captures the following moves and the up,
 // which reach it in its own coordinates even outside its rect. A new
-// mouse-down drops a stale capture.
+// mouse-down drops a stale capture; removing the view that holds it cancels
+// its gesture (onMouseCancel), so an edit it began is closed.
 #pragma once
 
 #include "vstgui/cview.h"

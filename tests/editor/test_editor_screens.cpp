@@ -513,12 +513,12 @@ TEST_F(EditorScreens, BackScreenAtEachSize) {
 // ------------------------------------------------------------------ picture
 
 // The main screen as drawn, for a look by eye: written under the build tree
-// (tests/editor-screens/main-100.png, main-150.png with the arpeggiator
+// (tests/output/editor-screens/main-100.png, main-150.png with the arpeggiator
 // page, and main-wave-*.png with the user-wave page). Every graphic screen
 // shows something: two matrix slots, a pad position, a velocity ramp.
 TEST_F(EditorScreens, MainScreenPictureIsWritten) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::current_path() / "editor-screens";
+    const fs::path folder = fs::path(ONDIX_TEST_OUTPUT_DIR) / "editor-screens";
     fs::create_directories(folder);
     for (int s : {0, 2}) {
         if (plugin) dispatch(effEditClose);

@@ -128,8 +128,8 @@ TEST_F(MidiLearn, TypedControllerNumberIsClampedAndBound) {
         p().resetMIDI();
     }
     ASSERT_FALSE(dialogs.textRequests.empty());
-    EXPECT_EQ(dialogs.textRequests[0].title, "MIDI CC : " + p().getParameterNameStr(kCutoff));
-    EXPECT_EQ(dialogs.textRequests[0].prompt, "MIDI CC (0 - 127)");
+    EXPECT_EQ(dialogs.textRequests[0].title, "MIDI CC (0 - 127)");
+    EXPECT_EQ(dialogs.textRequests[0].prompt, "MIDI CC : " + p().getParameterNameStr(kCutoff));
     EXPECT_EQ(dialogs.textRequests[0].initialText, "");
 
     // A cancel, an empty answer or one without a number binds nothing.

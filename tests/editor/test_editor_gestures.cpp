@@ -1,0 +1,280 @@
+// Whole mouse gestures driven through the frame the way a host delivers
+// them: a press, idle passes between the moves, the release and a last
+// pass. Pages rebuild in those passes (their own requests, a program
+// change); the view that holds the mouse must keep it until the release and
+// the host must see exactly one begin and end of the edit.
+
+#include "controls/envarp.h"
+#include "controls/tbuttons.h"
+#include "controls/tknob.h"
+#include "controls/tsliders.h"
+#include "controls/wave.h"
+#include "core/aplugin.h"
+#include "editor/ueditor.h"
+#include "support/fake_host.h"
+#include "support/manual_clock.h"
+#include "support/temp_prefs.h"
+#include "vstgui/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace VSTGUI;
+
+namespace {
+
+struct EditorGestures : ::testing::Test {
+    TempPrefs prefs;
+    ManualClock clock;
+    FakeHost host;
+    std::unique_ptr<APlugin> plugin;
+
+    void SetUp() override {
+        plugin = std::make_unique<APlugin>(FakeHost::callback);
+        ASSERT_EQ(dispatch(effEditOpen), 1);
+        ui().showMainScreen();
+        idle();
+    }
+    void TearDown() override {
+        if (plugin) dispatch(effEditClose);
+    }
+    VstIntPtr dispatch(VstInt32 opcode) {
+        AEffect* e = plugin->getAeffect();
+        return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
+    }
+    APlugin& p() { return *plugin; }
+    uEditor& ui() { return *plugin->getUEditor(); }
+    const editor_controls::All& c() { return ui().getControls(); }
+    CFrame* frame() { return ui().frameForTests(); }
+    void idle() {
+        clock.advance(40);
+        dispatch(effEditIdle);
+    }
+    void click(const CView* view) {
+        clock.advance(1000);
+        Testing::click(frame(), view->getFrameRect().getCenter());
+        idle();
+    }
+    std::vector<VstInt32> edits(VstInt32 opcode) const {
+        std::vector<VstInt32> out;
+        for (const FakeHost::Call& call : host.calls)
+            if (call.opcode == opcode) out.push_back(call.index);
+        return out;
+    }
+};
+
+// One drag on one page.
+struct Gesture {
+    const char* name;
+    // Shows the page and returns the view to press and where (frame coordinates).
+    std::function<CView*(EditorGestures&, CPoint&)> show;
+    // What the drag edits, read from the plug-in.
+    std::function<float(EditorGestures&)> value;
+    // The parameter the host sees edited; -1: the drag edits no parameter.
+    std::function<int(EditorGestures&)> edited;
+    CPoint step; // each move, in pixels, the way that raises the value
+};
+
+CPoint centre(const CView* view) {
+    return view->getFrameRect().getCenter();
+}
+
+TKnob* mainKnob(EditorGestures& t, int tag) {
+    for (TKnob* knob : t.c().main.knobs)
+        if (knob && knob->getTag() == tag) return knob;
+    return nullptr;
+}
+
+void showLowerPage(EditorGestures& t, int page) {
+    t.click(t.c().main.pageSelect[static_cast<std::size_t>(page)]);
+}
+
+void showEnvelopeKnobs(EditorGestures& t, bool knobs) {
+    if (t.ui().getEnvelopeShowKnobs() != knobs) t.click(t.c().filter.envelopeDisplay);
+}
+
+float param(EditorGestures& t, int tag) {
+    return t.p().getParameter(tag);
+}
+
+const std::vector<Gesture>& gestures() {
+    static const std::vector<Gesture> table = {
+        {"AmpEnvelopeHandle",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showEnvelopeKnobs(t, false);
+             for (int tag = 4; tag <= 7; ++tag) t.p().setParameter(tag, 0.3f);
+             t.idle();
+             at = centre(t.c().filter.ampEnvScreen);
+             return t.c().filter.ampEnvScreen;
+         },
+         [](EditorGestures& t) { return param(t, t.c().filter.ampEnvScreen->getSelectedEnvTag()); },
+         [](EditorGestures& t) { return t.c().filter.ampEnvScreen->getSelectedEnvTag(); },
+         CPoint(3, -3)},
+        {"AmpEnvelopeKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showEnvelopeKnobs(t, true);
+             t.p().setParameter(5, 0.3f);
+             t.idle();
+             at = centre(t.c().filter.ampEnvKnobs[1]);
+             return t.c().filter.ampEnvKnobs[1];
+         },
+         [](EditorGestures& t) { return param(t, 5); }, [](EditorGestures&) { return 5; },
+         CPoint(0, -5)},
+        {"FreeLfoSpeedKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             TKnob* knob = t.c().freeLFO.speedKnob[0];
+             t.p().setParameter(tag::freeLfoSync(0), 0.0f);
+             t.p().setParameter(knob->getTag(), 0.3f);
+             t.idle();
+             at = centre(knob);
+             return knob;
+         },
+         [](EditorGestures& t) { return param(t, tag::freeLfoSpeed(0)); },
+         [](EditorGestures&) { return tag::freeLfoSpeed(0); }, CPoint(0, -5)},
+        {"FlangerKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             t.p().setParameter(89, 0.3f);
+             t.idle();
+             at = centre(t.c().fx.flanger[0]);
+             return t.c().fx.flanger[0];
+         },
+         [](EditorGestures& t) { return param(t, 89); }, [](EditorGestures&) { return 89; },
+         CPoint(0, -5)},
+        {"ArpVelocityCell",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showLowerPage(t, 1);
+             TArpScreen* arp = t.c().arp.screen;
+             const CRect r = arp->getFrameRect();
+             at = r.getCenter();
+             for (int y = static_cast<int>(r.top); y < static_cast<int>(r.bottom); ++y)
+                 if (arp->getArpRow(y) == tag::RowVelocity) at.y = y;
+             const int cell = tag::arpStep(tag::RowVelocity, arp->getArpStep(int(at.x)));
+             t.p().setParameter(cell, 0.3f);
+             t.idle();
+             return arp;
+         },
+         [](EditorGestures& t) { return param(t, t.c().arp.screen->getSelectedArpTag()); },
+         [](EditorGestures& t) { return t.c().arp.screen->getSelectedArpTag(); }, CPoint(0, -3)},
+        {"ArpKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showLowerPage(t, 1);
+             TKnob* knob = t.c().arp.knobs[0];
+             t.p().setParameter(knob->getTag(), 0.3f);
+             t.idle();
+             at = centre(knob);
+             return knob;
+         },
+         [](EditorGestures& t) { return param(t, t.c().arp.knobs[0]->getTag()); },
+         [](EditorGestures& t) { return t.c().arp.knobs[0]->getTag(); }, CPoint(0, -5)},
+        {"UserWavePartial",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showLowerPage(t, 0);
+             t.click(t.c().wave.view[1]);
+             TWaveScreen* wave = t.c().wave.screen;
+             const CRect r = wave->getFrameRect();
+             at = CPoint(r.left + 20, r.top + r.getHeight() * 0.4);
+             return wave;
+         },
+         [](EditorGestures& t) {
+             TWaveScreen* wave = t.c().wave.screen;
+             return t.p().getWaveTablePartialsAmp(t.ui().getSelectedWave() == 1 ? 1 : 0,
+                                                  wave->getWaveTablePartial(20));
+         },
+         [](EditorGestures&) { return -1; }, CPoint(0, -3)},
+        {"UserWaveShaperKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             showLowerPage(t, 0);
+             TKnob* knob = t.c().wave.shaperKnobs[0];
+             t.p().setParameter(knob->getTag(), 0.3f);
+             t.idle();
+             at = centre(knob);
+             return knob;
+         },
+         [](EditorGestures& t) { return param(t, t.c().wave.shaperKnobs[0]->getTag()); },
+         [](EditorGestures& t) { return t.c().wave.shaperKnobs[0]->getTag(); }, CPoint(0, -5)},
+        {"MainKnob",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             TKnob* knob = mainKnob(t, tag::FilterFreq);
+             t.p().setParameter(tag::FilterFreq, 0.3f);
+             t.idle();
+             at = centre(knob);
+             return knob;
+         },
+         [](EditorGestures& t) { return param(t, tag::FilterFreq); },
+         [](EditorGestures&) { return tag::FilterFreq; }, CPoint(0, -5)},
+        {"MorphSlider",
+         [](EditorGestures& t, CPoint& at) -> CView* {
+             t.p().setParameter(16, 0.3f);
+             t.idle();
+             at = centre(t.c().osc.morph);
+             return t.c().osc.morph;
+         },
+         [](EditorGestures& t) { return param(t, 16); }, [](EditorGestures&) { return 16; },
+         CPoint(0, 3)},
+    };
+    return table;
+}
+
+} // namespace
+
+// Before every move the page's contents are asked to rebuild, as a program
+// change does; the page's own requests (a handle of a shown envelope, the
+// free LFO's speed) come on top.
+TEST_F(EditorGestures, ADragSurvivesTheRebuildsOfItsPage) {
+    for (const Gesture& g : gestures()) {
+        SCOPED_TRACE(g.name);
+        CPoint at;
+        CView* view = g.show(*this, at);
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isAttached());
+        host.clearLog();
+
+        clock.advance(1000); // not a double click
+        Testing::mouseDown(frame(), at);
+        idle();
+        const int edited = g.edited(*this);
+        float last = g.value(*this);
+        for (int move = 1; move <= 6; ++move) {
+            ui().updateFrame();
+            idle();
+            at = at + g.step;
+            Testing::mouseMove(frame(), at);
+            idle();
+            const float now = g.value(*this);
+            EXPECT_GT(now, last) << "move " << move;
+            last = now;
+        }
+        Testing::mouseUp(frame(), at);
+        idle();
+        EXPECT_EQ(frame()->getMouseDownView(), nullptr);
+        EXPECT_FALSE(ui().isRebuildRequested());
+        EXPECT_TRUE(view->isAttached());
+        EXPECT_FLOAT_EQ(g.value(*this), last);
+
+        const std::vector<VstInt32> expected =
+            edited < 0 ? std::vector<VstInt32>{} : std::vector<VstInt32>{edited};
+        EXPECT_EQ(edits(audioMasterBeginEdit), expected);
+        EXPECT_EQ(edits(audioMasterEndEdit), expected);
+    }
+}
+
+// The editor's own buttons (the logo opens the back screen) carry no
+// parameter: the host hears of no edit, even when the click replaces the
+// whole screen under the mouse.
+TEST_F(EditorGestures, ButtonsWithoutAParameterSendTheHostNoEdit) {
+    const std::vector<CView*> buttons = {c().header.managerArea, c().header.backScreenArea};
+    for (CView* button : buttons) {
+        ASSERT_NE(button, nullptr);
+        ui().showMainScreen();
+        idle();
+        host.clearLog();
+        click(button);
+        EXPECT_EQ(frame()->getMouseDownView(), nullptr);
+        EXPECT_TRUE(edits(audioMasterBeginEdit).empty());
+        EXPECT_TRUE(edits(audioMasterEndEdit).empty());
+    }
+}
