@@ -14,9 +14,11 @@ namespace {
 
 std::atomic<bool> gWatching{false};
 std::atomic<long> gAllocations{0};
-// Set once the sanitizer's malloc hook is in: operator new leaves the
-// counting to it then.
-std::atomic<bool> gMallocHooked{false};
+// Set while this thread is inside one of our operator new: the malloc it
+// makes is counted there, not again by the sanitizer's hook (which not every
+// sanitizer calls for aligned allocations). Volatile: the compiler takes
+// malloc for a call that reads no memory of ours and would drop the store.
+thread_local volatile bool tInsideNew = false;
 
 void count() {
     if (gWatching.load(std::memory_order_relaxed))
@@ -24,27 +26,32 @@ void count() {
 }
 
 void onMalloc(const volatile void*, std::size_t) {
-    count();
+    if (!tInsideNew) count();
 }
 void onFree(const volatile void*) {}
 
 bool installMallocHook() {
     static const bool hooked = __sanitizer_install_malloc_and_free_hooks != nullptr &&
                                __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
-    gMallocHooked.store(hooked);
     return hooked;
 }
 
 void* allocate(std::size_t size) {
-    if (!gMallocHooked.load(std::memory_order_relaxed)) count();
-    return std::malloc(size == 0 ? 1 : size);
+    count();
+    tInsideNew = true;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    tInsideNew = false;
+    return p;
 }
 
 void* allocateAligned(std::size_t size, std::align_val_t align) {
-    if (!gMallocHooked.load(std::memory_order_relaxed)) count();
+    count();
     const std::size_t a = static_cast<std::size_t>(align);
     size = (size + a - 1) / a * a;
-    return std::aligned_alloc(a, size == 0 ? a : size);
+    tInsideNew = true;
+    void* p = std::aligned_alloc(a, size == 0 ? a : size);
+    tInsideNew = false;
+    return p;
 }
 
 void* orThrow(void* p) {

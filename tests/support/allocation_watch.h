@@ -2,10 +2,10 @@
 //
 // The test program replaces the global operator new and delete
 // (allocation_watch.cpp); they hand every request to malloc and free and
-// count it while a watch lives. Under AddressSanitizer malloc itself is
-// watched instead (its allocator's hook sees operator new too, since that
-// calls malloc), so plain C allocations show there as well. Either way each
-// allocation counts once, from whichever thread makes it.
+// count it while a watch lives. Under the sanitizers malloc itself is
+// watched as well, through their allocator's hook, so plain C allocations
+// show there too; a malloc made by our operator new is not counted twice.
+// Each allocation counts once, from whichever thread makes it.
 //
 //     AllocationWatch watch;
 //     plugin.processReplacing(in, out, 512);
