@@ -57,7 +57,7 @@ public:
     static std::string getFilterFreqStr(float value);
     static std::string getEnvLenStr(float value);
     static std::string getFadeLenStr(float value, float sustain);
-    std::string getLFOSpeedStr(int tag, float base, float range, bool offAtZero) const;
+    std::string getLFOSpeedStr(int tag) const;
     bool beginEdit(VstInt32 tag) override;
     bool endEdit(VstInt32 tag) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override;
@@ -412,6 +412,7 @@ public:
     void setFrameSource(int source, float value);
     void refreshListedSources();
     void renderFrame();
+    void smoothOutputEdges(bool silent);
     void globalTick();
     void transportStarted();
     void buildActiveVoiceList();

@@ -104,12 +104,20 @@ std::string APlugin::getFadeLenStr(float value, float sustain) {
     return prefix + getFloatStr(time / 1000.0f, 2) + " sec";
 }
 
-std::string APlugin::getLFOSpeedStr(int t, float base, float range, bool offAtZero) const {
+// An unsynced LFO speed knob as the rate the engine gives it: the SMod LFO,
+// the free LFOs and the chorus.
+std::string APlugin::getLFOSpeedStr(int t) const {
     const float x = clampValue(getCurrentValue(t));
-    if (x < 0.00001f && offAtZero) return "Off";
-    const float f = (55.0f / base) * pow2(x * range);
-    if (f < 1000.0f) return getFloatStr(f, 2) + " Hz";
-    return getFloatStr(f / 1000.0f, 2) + " Khz";
+    if (x < 0.00001f) return "Off";
+    double f;
+    if (t == tag::OscSModSpeed)
+        f = SModLfo::hertz(x);
+    else if (t == tag::ChorusSpeed)
+        f = 55.0 / 4096.0 * std::exp2(10.0 * x);
+    else
+        f = FreeLfo::hertz(x);
+    if (f < 1000.0) return getFloatStr(static_cast<float>(f), 2) + " Hz";
+    return getFloatStr(static_cast<float>(f / 1000.0), 2) + " Khz";
 }
 
 // ------------------------------------------------------------------ value texts
@@ -198,7 +206,7 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         } else if (t == 17) {
             result = vocabAt(OSC_OCT_STR, getSteppedValue(17));
         } else if (t == 20) {
-            result = getLFOSpeedStr(20, 1024.0f, 10.0f, true);
+            result = getLFOSpeedStr(tag::OscSModSpeed);
         } else if (t == 21) {
             if (std::fabs(v - 0.5f) < 0.001f)
                 result = "Off";
@@ -226,11 +234,11 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
             if (getOnOff(t == 63 ? 64 : 66))
                 result = vocabAt(LFO_PERIOD_STR, getSteppedValue(t, 33.99f, 34));
             else
-                result = getLFOSpeedStr(t, 2048.0f, 15.0f, true);
+                result = getLFOSpeedStr(t);
         } else if (t == 81 || t == 89) {
             result = getFloatStr(v * 50.0f, 1) + " ms";
         } else if (t == 83) {
-            result = getLFOSpeedStr(83, 4096.0f, 10.0f, true);
+            result = getLFOSpeedStr(tag::ChorusSpeed);
         } else if (t == 87) {
             result = getParameter(87) >= 0.5f ? "Phaser" : "Flanger";
         } else if (t == 91 || t == 98) {

@@ -142,9 +142,10 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = percentBipolar;
         e.store = linear(true, 200.0, 0.5);
     } else if (t == 20) {
-        e.prompt = "0 to 55Hz";
-        e.store =
-            logarithmic(true, 0.0001, [](double x) { return std::log2(x * 1024.0 / 55.0) / 10.0; });
+        e.prompt = "0 to 27.5Hz";
+        e.store = logarithmic(true, 0.0001, [](double x) {
+            return std::log2(x / SModLfo::hertz(1.0f)) / 10.0 + 1.0;
+        });
     } else if (t == 124) {
         e.prompt = "0 (0: Off) to 8 (4 Steps: Random)";
         e.store = [&p](const std::string& a) { p.setSteppedValue(124, intOf(a, true)); };
@@ -155,9 +156,10 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = indexRangePrompt(LFO_PERIOD_STR);
         e.store = stepped(33.99f, 34);
     } else if (t == 63 || t == 65) {
-        e.prompt = "0 to 880Hz";
-        e.store =
-            logarithmic(true, 0.0001, [](double x) { return std::log2(x * 2048.0 / 55.0) / 15.0; });
+        e.prompt = "0 to 440Hz";
+        e.store = logarithmic(true, 0.0001, [](double x) {
+            return std::log2(x / FreeLfo::hertz(1.0f)) / 15.0 + 1.0;
+        });
     } else if (t == 49) {
         e.prompt = "0.06x to 16x";
         e.store = logarithmic(false, 0.0001, [](double x) { return std::log2(x) / 8.0 + 0.5; });

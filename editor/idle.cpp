@@ -472,7 +472,7 @@ bool uEditor::hoverRow(const CView* view, std::string& name, std::string& value)
         const std::string speed =
             p->getOnOff(tag::freeLfoSync(l))
                 ? vocabAt(LFO_PERIOD_STR, p->getSteppedValue(speedTag, 33.99f, 34))
-                : p->getLFOSpeedStr(speedTag, 2048.0f, l == 0 ? 15.0f : 10.0f, true);
+                : p->getLFOSpeedStr(speedTag);
         return row(l == 0 ? "Free LFO 1 Speed" : "Free LFO 2 Speed", speed);
     }
     if (is(c.mod.screen)) return row("Mod Screen");

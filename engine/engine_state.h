@@ -220,6 +220,7 @@ struct RateState {
     std::array<float, 65536> fxSinTable{};   // sin(2 pi 15 * 2^(10x) / r)
     std::array<float, 65536> fxCosTable{};   // cos(2 pi 15 * 2^(10x) / r)
     float fxRate1 = 0.0f, fxRate2 = 0.0f;
+    float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
     float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
     std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
 };
@@ -249,6 +250,16 @@ struct RenderState {
     bool forceFX = false;  // one-shot reset of the effect chain
     double envSpeed = 1.0; // global destination 5, for the envelopes
     double lfoSpeed = 1.0; // global destination 6, for the LFOs
+
+    // The edges of silences and resets (smoothOutputEdges): the last frame
+    // sent out, what the last cut took away (fading while jumpPhase falls
+    // from 1 to 0) and the fade-in after a silence (fadeInPhase 0 to 1).
+    std::array<float, 2> lastOutput{};
+    std::array<float, 2> jump{};
+    float jumpPhase = 0.0f;
+    float fadeInPhase = 1.0f;
+    bool silent = false;   // the last frame was one of a silence
+    bool cutSound = false; // a reset cut the voices since the last frame
 };
 
 // Requests from the main thread that the audio thread carries out at its

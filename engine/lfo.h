@@ -35,6 +35,11 @@
 #include <cstdint>
 
 constexpr int kFreeLfos = 2;
+
+// The LFO rate bases times the sample rate (RateState::lfoRateBase and
+// smodRateBase are these over the rate).
+inline constexpr double kLfoRateBaseHz = 1.71875 / 16.0;
+inline constexpr float kSModRateBaseHz = 0.107421875f;
 constexpr int kLfoWaves = 19;
 constexpr int kEffectLfos = 3; // chorus, flanger, phaser
 
@@ -149,6 +154,10 @@ public:
     // Base increment per step for a speed value, either free or synced.
     static double baseIncrement(float speed, bool synced, double lfoRateBase, double sampleRate,
                                 double tempo);
+    // Cycles per second of an unsynced LFO at that speed, unmodulated.
+    static double hertz(float speed) {
+        return baseIncrement(speed, false, kLfoRateBaseHz, 1.0, 0.0) / 4.0;
+    }
 };
 
 // The SMod LFO: phase in table entries, 0 <= phase < kSModWrap.
@@ -164,6 +173,8 @@ public:
 
     // Increment per frame for c = clamp(speed tag + destination 55, 0, 1).
     static double increment(float c, float smodRateBase);
+    // Cycles per second at c.
+    static double hertz(float c) { return increment(c, kSModRateBaseHz) / kWrap; }
     // Reads the value at the current phase.
     static float read(SModLfoState& s, const float* sineTable);
     // One frame on; the phase wraps back into the table whatever the increment.

@@ -545,6 +545,7 @@ void APlugin::reset(ResetValues values) {
     cacheArpModes();
     engine.midi.arpSustainCount = 0;
     engine.render.forceFX = true;
+    engine.render.cutSound = true; // the output glides across the cut
     waves.frameLevel.fill(1.0f);
     requestTableRebuild();
     setGlobalRare();

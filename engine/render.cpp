@@ -74,6 +74,8 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
             if (outL) outL[i] = 0.0f;
             if (outR) outR[i] = 0.0f;
         }
+        engine.render.lastOutput = {0.0f, 0.0f};
+        engine.render.silent = true; // the sound after this block fades in
         return;
     }
 
@@ -172,6 +174,7 @@ void APlugin::renderFrame() {
     if (core.settingPreset || core.presetPending || tableRebuildRunning()) {
         // The editor still learns that the engine waits.
         if ((counter & 15) == 0) publishDisplay();
+        smoothOutputEdges(true);
         ++render.sampleCounter;
         return;
     }
@@ -212,6 +215,7 @@ void APlugin::renderFrame() {
     const float gain = render.masterGain * 0.5f;
     render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
     render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
+    smoothOutputEdges(false);
 
     if ((counter & 15) == 0) {
         for (int s : {kSrcOscOut, kSrcFilterOut, kSrcVoiceOut}) {
@@ -222,6 +226,55 @@ void APlugin::renderFrame() {
         }
     }
     ++render.sampleCounter;
+}
+
+namespace {
+
+// 0 to 1 with level ends, for the output ramps.
+float smoothStep(float t) {
+    return t * t * (3.0f - 2.0f * t);
+}
+
+} // namespace
+
+// The rebuild silence, a pending preset and a reset start and end at exact
+// frames; the output glides across those edges instead of stepping. At a
+// cut (the first silent frame, or a reset) the difference between the frame
+// last sent and the new output is added back and fades out over about
+// 1.5 ms; the first sound after a silence fades in over as long. The ramps
+// shape the two output samples only: nothing per voice.
+void APlugin::smoothOutputEdges(bool silent) {
+    RenderState& render = engine.render;
+    auto& out = render.outputPair;
+    bool cut = render.cutSound;
+    if (silent != render.silent) {
+        cut |= silent;
+        if (!silent) render.fadeInPhase = 0.0f;
+        render.silent = silent;
+    }
+    if (!cut && render.jumpPhase <= 0.0f && render.fadeInPhase >= 1.0f) {
+        render.lastOutput = out;
+        return;
+    }
+    const float step = engine.rate.edgeStep;
+    if (render.fadeInPhase < 1.0f) {
+        render.fadeInPhase = std::min(render.fadeInPhase + step, 1.0f);
+        const float g = smoothStep(render.fadeInPhase);
+        out[0] *= g;
+        out[1] *= g;
+    }
+    if (cut) {
+        render.cutSound = false;
+        render.jump = {render.lastOutput[0] - out[0], render.lastOutput[1] - out[1]};
+        render.jumpPhase = 1.0f;
+    }
+    if (render.jumpPhase > 0.0f) {
+        render.jumpPhase = std::max(render.jumpPhase - step, 0.0f);
+        const float g = smoothStep(render.jumpPhase);
+        out[0] += render.jump[0] * g;
+        out[1] += render.jump[1] * g;
+    }
+    render.lastOutput = out;
 }
 
 // Every 16 frames, before the voices.

@@ -42,10 +42,10 @@ void APlugin::setSampleRate(float r) {
 
     updateBaseNote();
 
-    rs.smodRateBase = 0.107421875f / r;
+    rs.smodRateBase = kSModRateBaseHz / r;
     rs.driftRateHigh = 3.4375f / r;
     rs.driftRateLow = 6.875f / r;
-    rs.lfoRateBase = 1.71875 / (16.0 * static_cast<double>(r));
+    rs.lfoRateBase = kLfoRateBaseHz / static_cast<double>(r);
     rs.filterCeiling = 0.2f * 2.0f * r;
     rs.dcCoef = DCBlocker::coefficient(r); // 60 / (2r), never above 1
     rs.dcCoefComplement = 1.0f - rs.dcCoef;
@@ -66,6 +66,7 @@ void APlugin::setSampleRate(float r) {
     setReverbSampleRate(r);
     rs.fxRate1 = 0.015197279f / r;
     rs.fxRate2 = 0.015409426f / r;
+    rs.edgeStep = 1.0f / (0.0015f * r);
 
     setEverythingOff(true);
 }

@@ -74,9 +74,9 @@ TEST_F(DisplayText, OwnRuleExamples) {
         {tag::OscSubVolume, 0.5f, "Off"},
         {tag::OscSubVolume, 1.0f, "Square Volume0dB"},
         {tag::OscSModSpeed, 0.0f, "Off"},
-        {tag::OscSModSpeed, 1.0f, "55.00 Hz"},
+        {tag::OscSModSpeed, 1.0f, "27.50 Hz"},
         {tag::FreeLfo1Speed, 0.0f, "Off"},
-        {tag::FreeLfo1Speed, 1.0f, "880.00 Hz"},
+        {tag::FreeLfo1Speed, 1.0f, "440.00 Hz"},
         {tag::XYSpeed, 0.0f, "0.06x"},
         {tag::XYSpeed, 1.0f, "16.00x"},
         {tag::ChorusLength, 1.0f, "50.0 ms"},
@@ -110,7 +110,8 @@ TEST_F(DisplayText, EnvelopeTimeFollowsTheSyncSwitch) {
     const int attack = tag::freeEnv(0, tag::FreeEnvAttack);
     EXPECT_EQ(show(attack, 0.0f), "1 ms");
     plugin->setParameter(tag::freeEnv(0, tag::FreeEnvSync), 1.0f);
-    EXPECT_EQ(show(attack, 0.0f), "Off");
+    EXPECT_EQ(show(attack, 0.0f), "1/32T QB"); // the shortest synced length
+    EXPECT_EQ(show(attack, 1.0f), "Off");
     // The second envelope has its own switch.
     EXPECT_EQ(show(tag::freeEnv(1, tag::FreeEnvAttack), 0.0f), "1 ms");
 }

@@ -82,7 +82,7 @@ TEST_F(TypedEntry, PromptsStateTheRangeInTheParametersUnit) {
         {39, "-100 to 100%"},
         {43, "-100 to 100%"},
         {21, "-100 to 100%"},
-        {20, "0 to 55Hz"},
+        {20, "0 to 27.5Hz"},
         {124, "0 (0: Off) to 8 (4 Steps: Random)"},
         {600, "-100 to 100%"},
         {63, "Off [0] to 1/32T QB [33]"},
@@ -106,7 +106,7 @@ TEST_F(TypedEntry, PromptsStateTheRangeInTheParametersUnit) {
         {tag::MainVolume, "-60 to 0 dB"},
         {123, "0 to 127"},
         {tag::FilterFreq, "20 to 20500 hz"},
-        {51, "Off [0] to 16/1* QB [30]"},
+        {51, "1/32T QB [0] to Off [30]"},
         {tag::AmpEnvAttack, "1 to 16000 ms"},
         {54, "Down 1/32T QB [0] to Up 1/32T [60]"},
         {60, "-100 to 100%"},
@@ -126,7 +126,7 @@ TEST_F(TypedEntry, PromptsStateTheRangeInTheParametersUnit) {
     plugin->setParameter(tag::DelaySyncOn, 0.0f);
     plugin->setParameter(56, 0.0f);
     const PromptCase unsynced[] = {
-        {63, "0 to 880Hz"}, {102, "0 to 1024ms"}, {51, "1 to 16000 ms"}, {54, "-100 to 100%"}};
+        {63, "0 to 440Hz"}, {102, "0 to 1024ms"}, {51, "1 to 16000 ms"}, {54, "-100 to 100%"}};
     for (const PromptCase& c : unsynced) {
         script.pushTextCancel();
         plugin->setNumValue(c.tag);
@@ -234,7 +234,7 @@ TEST_F(TypedEntry, ValueTextTypedBackGivesTheValueAgain) {
         {tag::FilterFreq, 1.0f, 0.1f, 0.0f},            // "20.5 KHz"
         {tag::AmpEnvAttack, 0.5f, 0.1f, 0.0f},          // kind 15, "128 ms"
         {tag::AmpEnvAttack, 0.9f, 0.1f, 0.0002f},       // "6.21 sec", typed as ms
-        {tag::OscSModSpeed, 0.6f, 0.1f, 0.0002f},       // "3.44 Hz"
+        {tag::OscSModSpeed, 0.6f, 0.1f, 0.0002f},       // "1.72 Hz"
         {tag::FreeLfo1Speed, 0.4f, 0.8f, 0.0001f},      // sync off
         {tag::ChorusSpeed, 0.56f, 0.1f, 0.0025f},       // "0.65 Hz"
         {tag::XYSpeed, 0.5f, 0.1f, 0.0f},               // "1.00x"

@@ -71,7 +71,7 @@ std::vector<Table> allTables() {
         VOCAB_TABLE(XY_SYNC_TO_MODE_STR, 34, "Off", "32/1* QB"),
         VOCAB_TABLE(XY_TIME_QUANT_SHORT_STR, 34, "Off", "32/1*"),
         VOCAB_TABLE(XY_SYNC_TO_MODE_SHORT_STR, 34, "Off", "32/1*"),
-        VOCAB_TABLE(ENV_TEMPO_SYNC_STR, 31, "Off", "16/1* QB"),
+        VOCAB_TABLE(ENV_TEMPO_SYNC_STR, 31, "1/32T QB", "Off"),
         VOCAB_TABLE(ENV_FADE_TEMPO_SYNC_STR, 61, "Down 1/32T QB", "Up 1/32T"),
         VOCAB_TABLE(LFO_PERIOD_STR, 34, "Off", "1/32T QB"),
         VOCAB_TABLE(FX_PERIOD_STR, 31, "Off", "1/16T"),
@@ -409,7 +409,7 @@ TEST(VocabularyTables, TempoSyncedListsFollowTheNoteLengths) {
         EXPECT_EQ(XY_SYNC_TO_MODE_SHORT_STR[k + 1], lengths[k]) << k;
         EXPECT_EQ(LFO_PERIOD_STR[33 - k], qb) << k;
         if (k < 30) {
-            EXPECT_EQ(ENV_TEMPO_SYNC_STR[k + 1], qb) << k;
+            EXPECT_EQ(ENV_TEMPO_SYNC_STR[k], qb) << k;
             EXPECT_EQ(ENV_FADE_TEMPO_SYNC_STR[k], "Down " + qb) << k;
             if (k > 0) {
                 EXPECT_EQ(ENV_FADE_TEMPO_SYNC_STR[60 - k], "Up " + qb) << k;
@@ -424,8 +424,9 @@ TEST(VocabularyTables, TempoSyncedListsFollowTheNoteLengths) {
     }
     for (const char* offFirst :
          {XY_TIME_QUANT_STR[0], XY_SYNC_TO_MODE_STR[0], XY_TIME_QUANT_SHORT_STR[0],
-          XY_SYNC_TO_MODE_SHORT_STR[0], ENV_TEMPO_SYNC_STR[0], LFO_PERIOD_STR[0], FX_PERIOD_STR[0]})
+          XY_SYNC_TO_MODE_SHORT_STR[0], LFO_PERIOD_STR[0], FX_PERIOD_STR[0]})
         EXPECT_STREQ(offFirst, "Off");
+    EXPECT_STREQ(ENV_TEMPO_SYNC_STR[30], "Off"); // a stage of no length
 }
 
 TEST(VocabularyTables, NumberedLists) {

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -448,4 +449,39 @@ TEST(EnvelopeInPlugin, NonFiniteModulationKeepsEveryLevelFinite) {
             EXPECT_LE(s.level, 1.0);
         }
     EXPECT_TRUE(h.allFinite);
+}
+
+// The length in whole notes that a synced length text names: "a/b QB", "a/bT"
+// two thirds of it, "a/b*" dotted (the longest, "16/1*", lasts 18).
+double namedWholeNotes(const std::string& label) {
+    const double a = std::stod(label);
+    double length = a / std::stod(label.substr(label.find('/') + 1));
+    if (label.find('T') != std::string::npos) length *= 2.0 / 3.0;
+    if (label.find('*') != std::string::npos)
+        length = label.starts_with("16/1*") ? 18.0 : length * 1.5;
+    return length;
+}
+
+TEST(EnvelopeInPlugin, SyncedAttackLastsTheLengthItsTextNames) {
+    constexpr double kWholeNote120 = 44100.0 * 2.0; // frames at 120 BPM
+    for (const int step : {1, 7, 13, 17, 20}) {
+        SCOPED_TRACE(step);
+        PluginHarness h;
+        ASSERT_EQ(h.engine().render.tempoD, 120.0);
+        useFreeEnvelopes(h);
+        const int attack = tag::freeEnv(0, tag::FreeEnvAttack);
+        h.p().setParameter(tag::AmpEnvRelease, 1.0f);
+        h.p().setParameter(tag::freeEnv(0, tag::FreeEnvSync), 1.0f);
+        h.p().setSteppedValue(attack, step, 30.99f, 31);
+        const std::string shown = h.p().getParameterDisplayStr(attack);
+        const double expected = namedWholeNotes(shown) * kWholeNote120;
+        h.send(EventBlock().noteOn(0, 60));
+        int frames = 0;
+        const int limit = static_cast<int>(expected) + 4 * kStep;
+        while (h.voice(0).env[kEnvFree1].stage == kEnvAttack && frames < limit) {
+            h.render(kStep);
+            frames += kStep;
+        }
+        EXPECT_NEAR(frames, expected, 2 * kStep) << shown;
+    }
 }

@@ -791,3 +791,55 @@ TEST(LfoEffectRates, ChorusRateAndShapingFromItsParameterAndDestinations) {
     EXPECT_FALSE(h.engine().lfo.effects[1].on);
     EXPECT_FALSE(h.engine().lfo.effects[2].on);
 }
+
+// ================================================================ the texts
+
+// The rate that a speed text names ("0.86 Hz").
+double shownHertz(PluginHarness& h, int t) {
+    return std::stod(h.p().getParameterDisplayStr(t));
+}
+
+TEST(LfoTexts, FreeRateTextNamesTheMeasuredRate) {
+    for (const float speed : {0.4f, 0.6f, 0.8f}) {
+        SCOPED_TRACE(speed);
+        PluginHarness h;
+        useLfo1(h);
+        h.p().setSteppedValue(tag::freeLfoWave(0), kWaveSawUp);
+        freeSpeed(h, speed);
+        h.settle_();
+        const double shown = shownHertz(h, tag::freeLfoSpeed(0));
+        const int steps = static_cast<int>(3.5 * kRate / shown / kFramesPerStep);
+        const std::vector<double> periods = sawPeriods(lfo1AtSteps(h, steps));
+        ASSERT_GE(periods.size(), 2u);
+        double sum = 0.0;
+        for (double p : periods) sum += p;
+        EXPECT_NEAR(kRate * periods.size() / sum, shown, shown * 0.005 + 0.005);
+        // The second LFO runs at the same rate for the same value.
+        h.p().setOff(tag::freeLfoSync(1));
+        h.p().setParameter(tag::freeLfoSpeed(1), speed);
+        EXPECT_EQ(h.p().getParameterDisplayStr(tag::freeLfoSpeed(1)),
+                  h.p().getParameterDisplayStr(tag::freeLfoSpeed(0)));
+    }
+}
+
+TEST(LfoTexts, SModRateTextNamesTheMeasuredRate) {
+    for (const float speed : {0.7f, 0.85f, 1.0f}) {
+        SCOPED_TRACE(speed);
+        PluginHarness h;
+        h.p().setParameter(tag::OscSModSpeed, speed);
+        h.render(32);
+        h.p().resetSModLfoPhase();
+        std::vector<double> rises;
+        float prev = 0.0f;
+        for (int i = 0; i < 44100; ++i) {
+            h.render(1);
+            const float v = h.engine().global.src[kSrcSMod];
+            if (prev < 0.0f && v >= 0.0f) rises.push_back(i - 1 + prev / (prev - v));
+            prev = v;
+        }
+        ASSERT_GE(rises.size(), 3u);
+        const double measured = kRate * (rises.size() - 1) / (rises.back() - rises.front());
+        const double shown = shownHertz(h, tag::OscSModSpeed);
+        EXPECT_NEAR(measured, shown, shown * 0.005 + 0.005);
+    }
+}

@@ -1,0 +1,89 @@
+// A wave-table rebuild silence and a reset start and end at exact frames;
+// the output glides across those edges: no sample step larger than the
+// held note's own.
+
+#include "engine/sound_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kNote = 69; // 440 Hz
+constexpr int kSine = 0;  // wave A and B "Sine"
+constexpr int kTriangle = 4;
+constexpr int kSteady = 4096;
+constexpr int kAcross = 3 * 4096; // detection, the rebuild start, its silence and the return
+constexpr float kSilent = 1e-6f;
+// A fade-in adds the slope of its gain to the wave's own: a few per cent at
+// most over 1.5 ms at this pitch. A hard edge is several times the own step.
+constexpr float kFadeAllowance = 1.05f;
+
+float largestStep(const std::vector<float>& x, float before) {
+    float step = 0.0f;
+    for (float v : x) {
+        step = std::max(step, std::fabs(v - before));
+        before = v;
+    }
+    return step;
+}
+
+int longestSilence(const std::vector<float>& x) {
+    int run = 0, longest = 0;
+    for (float v : x) {
+        run = std::fabs(v) < kSilent ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+struct Change {
+    const char* name;
+    std::function<void(APlugin&)> make;
+    bool cutsTheNote; // a reset; otherwise the note comes back after the rebuild silence
+};
+
+const Change kChanges[] = {
+    {"Wave A", [](APlugin& p) { p.setSteppedValue(tag::OscWaveA, kTriangle); }, false},
+    {"Wave B", [](APlugin& p) { p.setSteppedValue(tag::OscWaveB, kTriangle); }, false},
+    {"Oscillator Mode", [](APlugin& p) { p.setSteppedValue(tag::OscMode, 1); }, false},
+    {"Play Mode", [](APlugin& p) { p.setSteppedValue(tag::PlayMode, 2); }, true},
+    {"Unison Mode", [](APlugin& p) { p.setSteppedValue(tag::UnisonMode, 3); }, true},
+    {"Portamento Mode", [](APlugin& p) { p.setSteppedValue(tag::PortamentoMode, 2); }, true},
+    {"the editor's reset", [](APlugin& p) { p.requestReset(); }, true},
+    {"a chosen preset", [](APlugin& p) { p.requestPresetApplication(kPresetChosen); }, true},
+};
+
+} // namespace
+
+TEST(OutputEdges, NoStepAcrossASilenceOrResetIsLargerThanTheNotesOwn) {
+    for (const Change& change : kChanges) {
+        for (const int offset : {0, 1000, 2931}) { // where in the slow tick's cycle it comes
+            SCOPED_TRACE(testing::Message() << change.name << ", " << offset << " frames late");
+            SoundCheck s;
+            s.h.p().setParameter(tag::AmpEnvAttack, 0.0f);
+            s.waves(kSine, kSine);
+            s.h.alignTo(4096);
+            const std::vector<float> steady = s.hold(kNote, kSteady + offset, kSteady);
+            float own = largestStep(steady, steady.front());
+            ASSERT_GT(own, 0.005f) << "the note sounds";
+
+            change.make(s.h.p());
+            const std::vector<float> across = s.capture(kAcross);
+            const std::vector<float> after = s.capture(kSteady);
+            if (!change.cutsTheNote) {
+                EXPECT_GE(longestSilence(across), 4000) << "the rebuild silence is kept";
+                own = std::max(own, largestStep(after, after.front()));
+                EXPECT_GT(own, 0.005f) << "the note comes back";
+            } else {
+                EXPECT_EQ(s.h.soundingCount(), 0) << "the reset cuts the note";
+            }
+            EXPECT_LE(largestStep(across, steady.back()), own * kFadeAllowance);
+            EXPECT_LE(largestStep(after, across.back()), own * kFadeAllowance);
+        }
+    }
+}
