@@ -42,7 +42,7 @@ TWaveScreen::TWaveScreen(const CRect& size, IControlListener* listener, int inde
       width(static_cast<int>(size.getWidth())), height(static_cast<int>(size.getHeight())),
       halfHeight(static_cast<int>(static_cast<float>(height) / 2.0f)),
       panelWidth(static_cast<int>(kPanelWidth * SCALE[sizeIndex])), scale(SCALE[sizeIndex]),
-      barScale(3.0f * scale), font(FONT_SMALL_SIZES[sizeIndex]) {
+      font(FONT_SMALL_SIZES[sizeIndex]) {
     areaWidth = width - panelWidth;
     widthF = static_cast<float>(width);
     heightF = static_cast<float>(height);

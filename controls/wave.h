@@ -108,7 +108,6 @@ private:
     int partialX = 0;
     int lastPartialX = 0;
     float scale;
-    float barScale;
     float widthF;
     float heightF;
     float halfHeightF;

@@ -151,8 +151,11 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
     if (!events) return 1;
     MidiEventQueue& queue = engine.midiEventQueue;
     const int count = std::max(0, events->numEvents);
+    // The host's block holds numEvents pointers after its header, more than
+    // the two the record declares: they are read from the first one's address.
+    VstEvent* const* list = events->events;
     for (int n = 0; n < count; ++n) {
-        const VstEvent* event = events->events[n];
+        const VstEvent* event = list[n];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
 

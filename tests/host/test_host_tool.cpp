@@ -695,8 +695,9 @@ TEST(HostToolMidiFile, BlocksOf37FramesKeepEveryEventsSamplePosition) {
             auto frames = static_cast<int32_t>(std::min<int64_t>(block, total - start));
             list.fill(schedule, cursor, start, frames);
             VstEvents* events = list.events();
+            VstEvent* const* pointers = events->events; // numEvents of them, not two
             for (VstInt32 i = 0; i < events->numEvents; ++i) {
-                auto* e = reinterpret_cast<VstMidiEvent*>(events->events[i]);
+                auto* e = reinterpret_cast<VstMidiEvent*>(pointers[i]);
                 ASSERT_GE(e->deltaFrames, 0);
                 ASSERT_LT(e->deltaFrames, frames);
                 delivered.push_back({start + e->deltaFrames, static_cast<uint8_t>(e->midiData[0]),

@@ -1,0 +1,231 @@
+// The plug-in inside a fuzz target, created and driven the way a host does
+// it: through the entry point, the dispatcher and processReplacing, with a
+// host callback that answers as one of the host kinds.
+//
+//     fuzz::Host host(fuzz::kHostKinds[0]);  // before the plug-in
+//     fuzz::Instance plugin(host);           // entry point, effOpen, resume
+//     plugin.dispatch(effSetChunk, ...);
+//     plugin.settle();                       // pending work of the audio thread done
+//     plugin.play();                         // notes; the output must stay in bounds
+#pragma once
+
+#include "fuzz_support.h"
+
+#include "core/aplugin.h"
+#include "platform/dialog_service.h"
+#include "platform/prefs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// The plug-in's dialogs: every file selection is answered with `path` (or
+// cancelled while it is empty), every text input is cancelled and every alert
+// dismissed and counted.
+class FileDialogs : public DialogService {
+public:
+    std::vector<std::string> runFileSelector(const FileDialogRequest&) override {
+        if (path.empty()) return {};
+        return {path};
+    }
+    std::optional<std::string> inputText(const TextInputRequest&) override { return std::nullopt; }
+    int alert(const AlertRequest&) override {
+        ++alerts;
+        return ALERT_DISMISSED;
+    }
+
+    std::string path;
+    long alerts = 0;
+};
+
+inline FileDialogs& dialogs() {
+    static FileDialogs service;
+    return service;
+}
+
+// Dialogs as above, preferences in the scratch folder. Call first
+// (LLVMFuzzerInitialize).
+inline void setUpPluginProcess() {
+    usePrivatePrefs();
+    setDialogService(&dialogs());
+    reloadPrefs();
+}
+
+// The host callback. One Host at a time; the plug-in calls it while it is
+// constructed, before it has an effect record, so it is found through a
+// process-wide pointer.
+class Host {
+public:
+    explicit Host(HostKind kind, double sampleRate = 44100.0, int blockSize = 512)
+        : kind(kind), sampleRate(sampleRate), blockSize(blockSize) {
+        time.sampleRate = sampleRate;
+        time.tempo = 120.0;
+        time.timeSigNumerator = 4;
+        time.timeSigDenominator = 4;
+        time.flags = kVstTransportPlaying | kVstTempoValid | kVstTimeSigValid;
+        current() = this;
+    }
+    ~Host() { current() = nullptr; }
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+        Host* host = current();
+        if (!host) return 0;
+        switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetProductString:
+            return copy(host->kind.product, ptr);
+        case audioMasterGetVendorString:
+            return copy(host->kind.vendor, ptr);
+        case audioMasterGetTime:
+            return reinterpret_cast<VstIntPtr>(&host->time);
+        case audioMasterGetSampleRate:
+            return static_cast<VstIntPtr>(host->sampleRate);
+        case audioMasterGetBlockSize:
+            return host->blockSize;
+        default:
+            return 0;
+        }
+    }
+
+    const HostKind kind;
+    const double sampleRate;
+    const int blockSize;
+    VstTimeInfo time{};
+
+private:
+    static Host*& current() {
+        static Host* host = nullptr;
+        return host;
+    }
+    static VstIntPtr copy(const char* text, void* ptr) {
+        if (!ptr || !*text) return 0;
+        std::strncpy(static_cast<char*>(ptr), text, 63); // 64-byte host strings
+        static_cast<char*>(ptr)[63] = '\0';
+        return 1;
+    }
+};
+
+// One plug-in instance from the entry point, opened and resumed at the
+// host's rate and block size; closed (and so deleted) at the end.
+class Instance {
+public:
+    explicit Instance(Host& host) : host(host) {
+        effect = ondixPluginEntry(&Host::callback);
+        if (!effect) fail("the entry point returned no effect");
+        dispatch(effOpen);
+        dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(host.sampleRate));
+        dispatch(effSetBlockSize, 0, host.blockSize);
+        dispatch(effMainsChanged, 0, 1);
+    }
+    ~Instance() {
+        dispatch(effMainsChanged, 0, 0);
+        dispatch(effClose);
+    }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    APlugin& plugin() const {
+        return *static_cast<APlugin*>(static_cast<AudioEffect*>(effect->object));
+    }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+
+    // `frames` frames in host-sized blocks; stops the run on an output
+    // sample that is not finite or beyond full scale.
+    void render(int frames) {
+        const auto block = static_cast<std::size_t>(host.blockSize);
+        if (left.size() < block) {
+            for (auto* channel : {&left, &right, &inLeft, &inRight}) channel->assign(block, 0.0f);
+        }
+        while (frames > 0) {
+            const int n = std::min(frames, host.blockSize);
+            float* in[2] = {inLeft.data(), inRight.data()};
+            float* out[2] = {left.data(), right.data()};
+            effect->processReplacing(effect, in, out, n);
+            for (int i = 0; i < n; ++i)
+                for (float x : {left[i], right[i]})
+                    if (!std::isfinite(x) || std::fabs(x) > 1.0f)
+                        fail("an output sample is not finite or beyond full scale");
+            host.time.samplePos += n;
+            frames -= n;
+        }
+    }
+
+    // Renders in steps of 256 frames until no preset application and no
+    // wave-table rebuild is pending or running (at most `limit` frames):
+    // until then the engine keeps the output silent.
+    void settle(int limit = 1 << 16) {
+        const APlugin& p = plugin();
+        for (int done = 0; done < limit; done += 256) {
+            const bool busy = p.core.presetPending || p.core.settingPreset ||
+                              p.waves.rebuildRequested.load() || p.tableRebuildRunning();
+            if (!busy) return;
+            render(256);
+        }
+    }
+
+    // A chord over the keyboard with bend and modulation wheel, held and
+    // released: every restored setting gets to shape sound.
+    void play(int frames = 2048) {
+        std::vector<VstMidiEvent> midi;
+        auto add = [&](int offset, int status, int d1, int d2) {
+            VstMidiEvent e{};
+            e.type = kVstMidiType;
+            e.byteSize = sizeof e;
+            e.deltaFrames = offset;
+            e.midiData[0] = static_cast<char>(status);
+            e.midiData[1] = static_cast<char>(d1);
+            e.midiData[2] = static_cast<char>(d2);
+            midi.push_back(e);
+        };
+        for (int note : {24, 48, 60, 64, 67, 96, 120}) add(0, 0x90, note, 100);
+        add(1, 0xB0, 1, 90);   // modulation wheel
+        add(2, 0xE0, 0, 0x7F); // bend all the way up
+        add(3, 0xD0, 100, 0);  // channel pressure
+        send(midi);
+        render(frames / 2);
+        midi.clear();
+        for (int note : {24, 48, 60, 64, 67, 96, 120}) add(0, 0x80, note, 64);
+        send(midi);
+        render(frames - frames / 2);
+    }
+
+    AEffect* effect = nullptr;
+
+private:
+    void send(std::vector<VstMidiEvent>& midi) {
+        // VstEvents declares two pointers; the block is built with room for all.
+        std::vector<VstIntPtr> storage(2 + std::max<std::size_t>(midi.size(), 2), 0);
+        auto* events = reinterpret_cast<VstEvents*>(storage.data());
+        events->numEvents = static_cast<VstInt32>(midi.size());
+        auto** list = reinterpret_cast<VstEvent**>(storage.data() + 2);
+        for (std::size_t i = 0; i < midi.size(); ++i)
+            list[i] = reinterpret_cast<VstEvent*>(&midi[i]);
+        dispatch(effProcessEvents, 0, 0, events);
+    }
+
+    Host& host;
+    std::vector<float> left, right, inLeft, inRight;
+};
+
+// One plug-in for the whole run, for the targets that reach their reader
+// only through the plug-in and change nothing but what the file replaces
+// (building a plug-in for every input would take most of the time).
+inline Instance& sharedInstance() {
+    static Host host(kHostKinds[0]);
+    static Instance instance(host);
+    return instance;
+}
+
+} // namespace fuzz

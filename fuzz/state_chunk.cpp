@@ -1,0 +1,47 @@
+// The state chunk a host hands back through effSetChunk, as any bytes, to a
+// fresh plug-in under every host policy, as bank or as preset chunk. The
+// restored values then reach the engine (preset application, wave tables,
+// tuning, effects) and play a chord: the output must stay finite and within
+// full scale, and the chunk must be readable again.
+//
+// Input: one set-up byte, then the chunk's bytes (all of them, also fewer or
+// more than one record).
+//   bits 0-2  the host (fuzz::kHostKinds)
+//   bit 3     a preset chunk (effSetChunk index 1) instead of a bank chunk
+//   bits 4-5  sample rate: 44100, 48000, 96000, 22050
+//   bits 6-7  block size: 512, 64, 37, 1024
+
+#include "plugin_support.h"
+
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpPluginProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const uint8_t setup = data[0];
+    static constexpr double kRates[4] = {44100.0, 48000.0, 96000.0, 22050.0};
+    static constexpr int kBlocks[4] = {512, 64, 37, 1024};
+    fuzz::Host host(fuzz::kHostKinds[setup & 7], kRates[(setup >> 4) & 3], kBlocks[setup >> 6]);
+    fuzz::Instance plugin(host);
+
+    // The host's own buffer, exactly as long as the chunk it says it is.
+    std::vector<uint8_t> chunk(data + 1, data + size);
+    const bool preset = (setup & 8) != 0;
+    plugin.dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(chunk.size()),
+                    chunk.data());
+
+    plugin.settle();
+    plugin.play();
+
+    void* saved = nullptr;
+    const VstIntPtr savedSize = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &saved);
+    if (savedSize < 0 || (savedSize > 0 && !saved)) fuzz::fail("effGetChunk answered no buffer");
+    // Every byte of the answer must be readable (the copy is checked).
+    const auto* bytes = static_cast<const uint8_t*>(saved);
+    if (savedSize > 0) chunk.assign(bytes, bytes + savedSize);
+    return 0;
+}
