@@ -17,6 +17,7 @@
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 #include "platform/prefs.h"
+#include "support/editor_host_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -34,33 +35,7 @@ using namespace VSTGUI;
 
 namespace {
 
-struct EditorIdle : ::testing::Test {
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
-    std::unique_ptr<APlugin> plugin;
-
-    void SetUp() override {
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_EQ(dispatch(effEditOpen), 1);
-        ui().showMainScreen();
-        idle();
-    }
-    void TearDown() override {
-        if (plugin) dispatch(effEditClose);
-    }
-    VstIntPtr dispatch(VstInt32 opcode) {
-        AEffect* e = plugin->getAeffect();
-        return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
-    }
-    APlugin& p() { return *plugin; }
-    uEditor& ui() { return *plugin->getUEditor(); }
-    const editor_controls::All& c() { return ui().getControls(); }
-    CFrame* frame() { return ui().frameForTests(); }
-    void idle() {
-        clock.advance(40);
-        dispatch(effEditIdle);
-    }
+struct EditorIdle : EditorHostFixture {
     void pointAt(const CView* view) {
         Testing::mouseMove(frame(), view->getFrameRect().getCenter(), CButtonState());
     }

@@ -16,6 +16,7 @@
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
+#include "support/editor_host_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 #include "support/temp_prefs.h"
@@ -36,38 +37,18 @@ using namespace VSTGUI;
 
 namespace {
 
-struct EditorSync : ::testing::Test {
-    TempPrefs prefs;
-    ManualClock clock;
-    FakeHost host;
+struct EditorSync : EditorHostFixture {
     ScriptedDialogService dialogs;
     ScopedDialogService scopedDialogs{dialogs};
     Testing::ScriptedPopupProvider popups;
-    std::unique_ptr<APlugin> plugin;
 
     void SetUp() override {
         Testing::setPopupProviderOverride(&popups);
-        plugin = std::make_unique<APlugin>(FakeHost::callback);
-        ASSERT_EQ(dispatch(effEditOpen), 1);
-        ui().showMainScreen();
-        idle();
+        EditorHostFixture::SetUp();
     }
     void TearDown() override {
-        if (plugin) dispatch(effEditClose);
-        plugin.reset();
+        EditorHostFixture::TearDown();
         Testing::setPopupProviderOverride(nullptr);
-    }
-    VstIntPtr dispatch(VstInt32 opcode) {
-        AEffect* e = plugin->getAeffect();
-        return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
-    }
-    APlugin& p() { return *plugin; }
-    uEditor& ui() { return *plugin->getUEditor(); }
-    const editor_controls::All& c() { return ui().getControls(); }
-    CFrame* frame() { return ui().frameForTests(); }
-    void idle() {
-        clock.advance(40);
-        dispatch(effEditIdle);
     }
 
     CPoint centre(const CView* view) { return view->getFrameRect().getCenter(); }

@@ -1,0 +1,15 @@
+# Sourced by the scripts here: installs the Debian packages given that are
+# missing (as root, or through sudo).
+install_missing_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
