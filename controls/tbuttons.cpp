@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kMenuIconBitmap = 10051;
 constexpr CMouseEventResult kDone = kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+// A bypassed switch: its face at 64 of 255 over a black veil.
+constexpr float kBypassedAlpha = 64.0f / 255.0f;
+constexpr CColor kBypassVeil{0, 0, 0, 150};
 
 // Frame int(value) of a two-frame bitmap (off above on).
 void drawTwoFrame(CDrawContext* context, CBitmap* bitmap, const CRect& rect, float value,
@@ -82,7 +85,14 @@ TOnOff::TOnOff(const CRect& rect, IControlListener* listener, int32_t tag, CBitm
 
 void TOnOff::draw(CDrawContext* context) {
     if (!mayDraw(this) || !background) return;
-    drawTwoFrame(context, background, getViewSize(), value, bypassed ? 64.0f / 255.0f : 1.0f);
+    // A switch's label lies beneath its translucent face: fading the face
+    // alone would bring the label out brighter than on a switch in use, so a
+    // bypassed switch first veils what lies beneath.
+    if (bypassed) {
+        context->setFillColor(kBypassVeil);
+        context->drawRect(getViewSize(), kDrawFilled);
+    }
+    drawTwoFrame(context, background, getViewSize(), value, bypassed ? kBypassedAlpha : 1.0f);
     setDirty(false);
 }
 

@@ -150,7 +150,10 @@ void TVSlider::draw(CDrawContext* context) {
         const float v = getInverseBitmap() ? 1.0f - value : value;
         double y = std::trunc(range * v);
         y = y < h ? 0 : std::floor(y / h) * h;
-        background->draw(context, r, CPoint(0, y), 1.0f);
+        if (getTransparency())
+            background->draw(context, r, CPoint(0, y), 1.0f);
+        else
+            background->drawOpaque(context, r, CPoint(0, y), 1.0f);
     }
     if (ringShown()) {
         const CCoord w = r.getWidth();

@@ -275,7 +275,8 @@ constexpr ControlPlace kPlaces[] = {
     tab(380, 428, 44, 10065),
 
     // ---------------------------------------------------------------- arpeggiator page
-    arp(onOff(116, 428, 432, "On")),
+    // The arpeggiator's switch stays in place on both lower pages.
+    onOff(116, 428, 432, "On"),
     arp(menu(119, 470, 432, 58, 14, "Speed", LabelSide::Below)),
     arp(menu(291, 534, 432, 58, 14, "Mode", LabelSide::Below)),
     arp(menu(292, 597, 432, 58, 14, "Octave", LabelSide::Below)),

@@ -428,9 +428,12 @@ void paintWavePanel(cairo_t* cr, const Rect& r, int sizeIndex, bool partials) {
     cairo_move_to(cr, r.x + area, r.y);
     cairo_line_to(cr, r.x + area, r.y + r.h);
     cairo_stroke(cr);
-    text(cr, "AMPLITUDE", r.x + 4, r.y + 2, 80, 9, 6.5, Align::Left, true,
+    // The names of the two halves go in the side panel's corners, beside the
+    // divider: the partial area belongs to the bars and the axis labels, and
+    // the miniature wave keeps to the middle half of the panel.
+    text(cr, "AMPLITUDE", r.x + area + 4, r.y + 2, panel - 8, 9, 6.5, Align::Left, true,
          withAlpha(kMidBlue, 0.6));
-    text(cr, "PHASE", r.x + 4, r.y + r.h / 2 + 2, 80, 9, 6.5, Align::Left, true,
+    text(cr, "PHASE", r.x + area + 4, r.y + r.h - 11, panel - 8, 9, 6.5, Align::Left, true,
          withAlpha(kMidBlue, 0.6));
 }
 

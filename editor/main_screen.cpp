@@ -253,6 +253,8 @@ void uEditor::createMainScreenControls() {
             const int i = sizeIndex;
             o.morph = new TVSlider(CRect(kX[i], kY[i], kX[i] + kW[i], kY[i] + kH[i]), this, 16,
                                    strip, CPoint(0, 0), kMorphPositions, sizeIndex);
+            // The index marks beside the tape show through the strip's margins.
+            o.morph->setTransparency(true);
             addControl(o.morph, kSliderKind);
         }
         o.menuButton =

@@ -86,4 +86,9 @@ void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offse
     if (context != nullptr) context->drawBitmap(this, rect, offset, alpha);
 }
 
+void CBitmap::drawOpaque(CDrawContext* context, const CRect& rect, const CPoint& offset,
+                         float alpha) {
+    if (context != nullptr) context->drawBitmapOpaque(this, rect, offset, alpha);
+}
+
 } // namespace VSTGUI

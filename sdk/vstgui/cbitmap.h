@@ -58,9 +58,14 @@ public:
     bool isLoaded() const { return surface != nullptr; }
 
     // Draws the part of the image that starts at offset into rect (no
-    // scaling), with the given opacity.
+    // scaling), with the given opacity. The image's own alpha lets what lies
+    // beneath show through.
     virtual void draw(CDrawContext* context, const CRect& rect, const CPoint& offset = CPoint(0, 0),
                       float alpha = 1.0f);
+    // The same part as an opaque picture: where the image is transparent the
+    // rect turns black. For the controls whose transparency flag is off.
+    void drawOpaque(CDrawContext* context, const CRect& rect, const CPoint& offset = CPoint(0, 0),
+                    float alpha = 1.0f);
 
     // The image (owned by the bitmap; nullptr when it has none).
     cairo_surface_t* getSurface() const { return surface; }

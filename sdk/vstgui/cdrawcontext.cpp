@@ -315,13 +315,34 @@ void CDrawContext::clearRect(const CRect& rect) {
 
 void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offsetInBitmap,
                               float alpha) {
+    paintBitmap(bitmap, dest, offsetInBitmap, alpha, false);
+}
+
+void CDrawContext::drawBitmapOpaque(CBitmap* bitmap, const CRect& dest,
+                                    const CPoint& offsetInBitmap, float alpha) {
+    paintBitmap(bitmap, dest, offsetInBitmap, alpha, true);
+}
+
+void CDrawContext::paintBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offsetInBitmap,
+                               float alpha, bool opaque) {
     if (bitmap == nullptr || bitmap->getSurface() == nullptr || dest.isEmpty()) return;
     if (!beginOperation(false)) return;
     cairo_rectangle(cr, dest.left, dest.top, dest.getWidth(), dest.getHeight());
     cairo_clip(cr);
+    // Opaque: the image over black first, so that its own alpha is dropped;
+    // the opacity then applies to the whole picture.
+    if (opaque) {
+        cairo_push_group(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+    }
     cairo_set_source_surface(cr, bitmap->getSurface(), dest.left - offsetInBitmap.x,
                              dest.top - offsetInBitmap.y);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    if (opaque) {
+        cairo_paint(cr);
+        cairo_pop_group_to_source(cr);
+    }
     cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0f, 1.0f) * globalAlpha);
     endOperation();
 }

@@ -42,8 +42,14 @@ public:
     void drawEllipse(const CRect& rect, CDrawStyle style = kDrawStroke);
     // One pixel at p in the given colour.
     void drawPoint(const CPoint& p, const CColor& color);
+    // Blends the part of the image that starts at offset into dest: where the
+    // image is transparent, what lies beneath shows through.
     void drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset = CPoint(0, 0),
                     float alpha = 1.0f);
+    // The same part as an opaque picture: its pixels replace what lies
+    // beneath, and where the image is transparent dest turns black.
+    void drawBitmapOpaque(CBitmap* bitmap, const CRect& dest, const CPoint& offset = CPoint(0, 0),
+                          float alpha = 1.0f);
     // Makes rect fully transparent.
     void clearRect(const CRect& rect);
 
@@ -113,6 +119,8 @@ private:
     void setSourceColor(const CColor& color);
     void selectFont(bool antialias);
     void strokePath(const CColor& color);
+    void paintBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset, float alpha,
+                     bool opaque);
 
     cairo_surface_t* surface;
     cairo_t* cr;

@@ -467,3 +467,23 @@ TEST_F(ControlsSlider, VerticalSliderStripAndModulationRing) {
     EXPECT_EQ(pixel(302, 102).red, 231);
     EXPECT_EQ(countPixels(CRect(300, 100, 310, 110), isWhite), 0);
 }
+
+// The strip's right half is transparent: a transparent slider shows the frame
+// there, an opaque one paints it black; the left half is the strip either way.
+TEST_F(ControlsSlider, VerticalSliderHonoursTheTransparencyFlag) {
+    frame()->setBackgroundColor(CColor(0, 90, 200, 255));
+    CBitmap* strip = makeStrip("ptr", 232, 10, 10);
+    TVSlider* v = add(new TVSlider(kVRect, &listener, kVTag, strip, CPoint(0, 0), 232, 0));
+    strip->forget();
+    v->setValue(0.0f);
+    for (const bool transparent : {true, false}) {
+        SCOPED_TRACE(transparent ? "transparent" : "opaque");
+        v->setTransparency(transparent);
+        frame()->invalid();
+        redraw();
+        EXPECT_EQ(pixel(301, 102).green, StripProvider::kPointerGreen);
+        const CColor right = pixel(308, 102);
+        EXPECT_EQ(right.blue, transparent ? 200 : 0);
+        EXPECT_EQ(right.alpha, 255);
+    }
+}

@@ -203,6 +203,40 @@ TEST_F(EditorScreens, LowerPagesShowTheirOwnControls) {
     for (TKnob* knob : c().main.knobs) EXPECT_TRUE(shows(knob));
 }
 
+// A control that stays when the lower page changes looks the same on both
+// pages: each background paints its label and field.
+TEST_F(EditorScreens, ControlsOfBothLowerPagesLookAlikeOnBoth) {
+    make();
+    open();
+    ui().showMainScreen();
+    auto pixelsOf = [&](CView* v) {
+        const CRect r = v->getViewSize();
+        std::vector<CColor> out;
+        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+            for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                out.push_back(Testing::pixelAt(frame(), x, y));
+        return out;
+    };
+    std::set<const CView*> tabs(c().main.pageSelect.begin(), c().main.pageSelect.end());
+    std::map<CView*, std::vector<CColor>> onArpPage;
+    frame()->redrawAll();
+    for (CView* v : frame()->getChildren())
+        if (!tabs.count(v)) onArpPage[v] = pixelsOf(v);
+    ui().changeRadioDelta(0, -1);
+    ASSERT_EQ(ui().getScreenCode(), SCREEN_MAIN_WAVE);
+    frame()->redrawAll();
+    int compared = 0;
+    for (auto& [view, pixels] : onArpPage) {
+        if (!shows(view)) continue;
+        ++compared;
+        const auto* control = dynamic_cast<CControl*>(view);
+        EXPECT_TRUE(pixelsOf(view) == pixels)
+            << "tag " << (control ? control->getTag() : -1) << " at " << view->getViewSize().left
+            << ", " << view->getViewSize().top;
+    }
+    EXPECT_GT(compared, 100);
+}
+
 TEST_F(EditorScreens, SubPagesHoldTheirControls) {
     make();
     plugin->setParameter(64, 0.0f); // LFO 1 runs free
@@ -557,5 +591,92 @@ TEST_F(EditorScreens, MainScreenPictureIsWritten) {
         dispatch(effEditIdle);
         const fs::path wave = folder / (s == 0 ? "main-wave-100.png" : "main-wave-150.png");
         ASSERT_TRUE(Testing::writePng(frame(), wave.string()));
+    }
+}
+
+// The partials view's background paints nothing where the bars and the axis
+// labels go: each row of the partial area is one colour. The names of the
+// halves stand in the side panel's top and bottom quarters, clear of the
+// miniature wave.
+TEST_F(EditorScreens, PartialsBackgroundLeavesTheBarsTheirArea) {
+    for (const char* big : {"N", "Y"}) {
+        if (plugin) dispatch(effEditClose);
+        saveStringToPrefs("Big150", big);
+        make();
+        open();
+        const CRect r = ui().getScreenRect(uEditor::GraphicScreen::Wave);
+        const int scaledPanel = static_cast<int>(160 * (big[0] == 'Y' ? 1.5f : 1.0f));
+        const int left = static_cast<int>(r.left), top = static_cast<int>(r.top);
+        const int area = static_cast<int>(r.getWidth()) - scaledPanel;
+        const int height = static_cast<int>(r.getHeight());
+        cairo_surface_t* background = ui().getBitmap(10002)->getSurface();
+        auto rowIsPlain = [&](int y, int from, int to) {
+            const CColor first = Testing::pixelAt(background, from, y);
+            for (int x = from + 1; x < to; ++x)
+                if (!(Testing::pixelAt(background, x, y) == first)) return false;
+            return true;
+        };
+        int busyRows = 0;
+        for (int y = top + 3; y < top + height - 3; ++y)
+            if (!rowIsPlain(y, left + 3, left + area - 1)) ++busyRows;
+        EXPECT_EQ(busyRows, 0) << "Big150 " << big;
+        // Text in the panel's top and bottom quarters.
+        auto textRows = [&](int from, int to) {
+            int n = 0;
+            for (int y = from; y < to; ++y)
+                if (!rowIsPlain(y, left + area + 2, left + area + scaledPanel - 2)) ++n;
+            return n;
+        };
+        EXPECT_GT(textRows(top + 1, top + height / 4), 3) << "Big150 " << big;
+        EXPECT_GT(textRows(top + height * 3 / 4, top + height - 2), 3) << "Big150 " << big;
+    }
+}
+
+// The switches of the effect in use are brighter than the bypassed one's,
+// whether the effect is on or off, as an on switch is brighter than an off
+// one.
+TEST_F(EditorScreens, TheEffectInUseHasTheBrighterSwitch) {
+    make();
+    open();
+    ui().showMainScreen();
+    auto light = [&](CView* v) {
+        const CRect r = v->getViewSize();
+        double sum = 0;
+        int n = 0;
+        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+            for (int x = static_cast<int>(r.left); x < r.right; ++x, ++n) {
+                const CColor p = Testing::pixelAt(frame(), x, y);
+                sum += p.red + p.green + p.blue;
+            }
+        return n ? sum / n : 0.0;
+    };
+    TOnOff* flanger = c().main.switches[editor_controls::Main::kFlangerSwitch];
+    TOnOff* phaser = c().main.switches[editor_controls::Main::kPhaserSwitch];
+    TOnOff* delay = dynamic_cast<TOnOff*>(ui().getTagControl(tag::DelayOn));
+    ASSERT_NE(delay, nullptr);
+    auto show = [&] {
+        for (int i = 0; i < 2; ++i) {
+            clock.advance(40);
+            dispatch(effEditIdle);
+        }
+        frame()->redrawAll();
+    };
+    for (const float on : {0.0f, 1.0f}) {
+        plugin->setParameter(tag::DelayOn, on);
+        show();
+        const double delayLight = light(delay);
+        plugin->setParameter(tag::DelayOn, 1.0f - on);
+        show();
+        EXPECT_EQ(light(delay) > delayLight, on == 0.0f);
+        for (const float usePhaser : {0.0f, 1.0f}) {
+            plugin->setParameter(tag::FlangerPhaserOn, on);
+            plugin->setParameter(tag::FlangerOrPhaser, usePhaser);
+            show();
+            ASSERT_EQ(flanger->getValue(), on);
+            TOnOff* used = usePhaser > 0.5f ? phaser : flanger;
+            TOnOff* bypassed = usePhaser > 0.5f ? flanger : phaser;
+            ASSERT_TRUE(bypassed->isBypassed());
+            EXPECT_GT(light(used), light(bypassed) + 10) << "on " << on << " phaser " << usePhaser;
+        }
     }
 }
