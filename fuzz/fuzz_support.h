@@ -1,6 +1,6 @@
 // Helpers every fuzz target may use, without the plug-in's code: stopping a
 // run on a broken expectation, the hosts the plug-in tells apart, and a
-// scratch folder for the inputs that a reader only takes as a file.
+// scratch folder for the preferences (and the seed program's files).
 #pragma once
 
 #include <cstddef>
@@ -66,18 +66,6 @@ inline const std::string& scratchFolder() {
     };
     static const Folder folder;
     return folder.path;
-}
-
-// Writes the bytes to `name` in the scratch folder (replacing it) and returns
-// the full path.
-inline std::string writeScratchFile(const std::string& name, const uint8_t* data,
-                                    std::size_t size) {
-    const std::string path = scratchFolder() + "/" + name;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) fail("cannot write to the scratch folder");
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    if (std::fclose(file) != 0 || !written) fail("cannot write to the scratch folder");
-    return path;
 }
 
 // Points the preference store at a folder in the scratch folder, so that no

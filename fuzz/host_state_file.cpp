@@ -1,21 +1,51 @@
-// State files of the offline host (render --load-state): a chunk for a
-// plug-in that exchanges chunks, else the parameter values. The real plug-in
-// is loaded from ondix.so the way the host does it, the file restored, and a
-// chord played: refused files say why, and the output stays finite and
-// within full scale.
-//
-// STOPGAP: loadState only takes a path today, so the input is written to the
-// scratch folder. Switch to the parse function over memory when it has one.
+// State files of the offline host (render --load-state), read over memory.
+//  - parseStateFile, for the plug-in and for plug-ins of other kinds: a file
+//    of exactly the values' size is values for a plug-in with setParameter
+//    (the file's floats, in order), anything else a chunk for a plug-in that
+//    takes chunks, otherwise unusable.
+//  - The real plug-in, loaded from ondix.so the way the host does it, gets
+//    the bytes through loadState and plays a chord: refused bytes say why,
+//    and the output stays finite and within full scale.
 
 #include "fuzz_support.h"
 
 #include "tools/host/commands.h"
 #include "tools/host/event_list.h"
+#include "tools/host/state_file.h"
 
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 using namespace ondix::host;
+
+namespace {
+
+void checkParse(const uint8_t* data, size_t size, const StateTarget& target) {
+    const StateFileContents contents = parseStateFile(data, size, target);
+    const bool valuesSize =
+        target.numParams > 0 && size == static_cast<size_t>(target.numParams) * 4;
+    switch (contents.kind) {
+    case StateFileContents::Kind::values:
+        if (!valuesSize || !target.canSetParameters)
+            fuzz::fail("values for a plug-in that cannot take them");
+        if (contents.values.size() != static_cast<size_t>(target.numParams) ||
+            std::memcmp(contents.values.data(), data, size) != 0)
+            fuzz::fail("values that are not the file's floats");
+        break;
+    case StateFileContents::Kind::chunk:
+        if (!target.exchangesChunks) fuzz::fail("a chunk for a plug-in without chunks");
+        if (valuesSize && target.canSetParameters) fuzz::fail("a values file taken as a chunk");
+        break;
+    case StateFileContents::Kind::unusable:
+        if (target.exchangesChunks || (valuesSize && target.canSetParameters))
+            fuzz::fail("a usable file taken as unusable");
+        break;
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::usePrivatePrefs();
@@ -23,13 +53,23 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = fuzz::writeScratchFile("state.bin", data, size);
     std::string error;
     const HostSettings settings; // as ondix-host: its product name, 44100 Hz, 512 frames
     auto plugin = Plugin::load(ONDIX_FUZZ_PLUGIN, settings, error);
     if (!plugin) fuzz::fail(error.c_str());
+    AEffect& effect = plugin->effect();
+    const StateTarget own{effect.numParams, (effect.flags & effFlagsProgramChunks) != 0,
+                          effect.setParameter != nullptr};
+    const auto sizeParams = static_cast<int32_t>(size / 4);
+    for (const StateTarget& target :
+         {own, StateTarget{own.numParams, false, true}, StateTarget{own.numParams, true, false},
+          StateTarget{sizeParams, false, true}, StateTarget{sizeParams, true, true},
+          StateTarget{0, false, true}, StateTarget{-1, true, true}})
+        checkParse(data, size, target);
+
     plugin->open();
-    if (!loadState(*plugin, path, false, error)) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (!loadState(*plugin, "the fuzz input", bytes, false, error)) {
         if (error.empty()) fuzz::fail("a refused state file without a message");
         return 0;
     }

@@ -1,85 +1,35 @@
-// The preference files: the user's own file and the read-only file for any
-// user. Whatever they hold, every read gives a value of the size asked for,
-// and a value copied from the any-user file into the own one reads the same.
+// Preference files, read over memory. Whatever the text holds:
+//  - an entry is an integer or a string, never both;
+//  - a last line without its '\n' (a cut-off file) adds nothing;
+//  - lines are read one by one: the text split at a line end into two files
+//    read one after the other (the later line winning) gives the same store.
 //
-// Input: one byte choosing where the text goes (0: the own file, 1: the
-// any-user file, 2: both), then the file's text.
-//
-// STOPGAP: the store only reads files today, so the input is written to the
-// scratch folder's preference files and the store reloaded. Switch to the
-// parse function over memory when the store has one.
+// Input: one byte choosing where the text is split (that fraction of its
+// length, moved on to the next line end), then the file's text.
 
-#include "plugin_support.h"
+#include "platform/prefs.h"
+#include "fuzz_support.h"
 
-#include <cstring>
-#include <filesystem>
 #include <string_view>
-
-namespace {
-
-const char* const kStringKeys[] = {
-    "ECSDir",
-    "XYPresetDir",
-    "ArpPresetDir",
-    "ModPresetDir",
-    "EnvelopePresetDir",
-    "WavePresetDir",
-    "SampleDir",
-    "Help",
-    "Tuning",
-    REG_PRESET_WARNING_STR,
-    "A4",
-    REG_MIDI_CAPTURE_STR,
-    REG_SCREEN_SIZE[0],
-    REG_KEYBOARD_STR,
-    "",
-};
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::setUpPluginProcess();
-    std::filesystem::create_directories(
-        std::filesystem::path(prefsAnyUserFilePath()).parent_path());
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const int where = data[0] % 3;
-    std::error_code ec;
-    for (const std::string& path : {prefsOwnFilePath(), prefsAnyUserFilePath()})
-        std::filesystem::remove(path, ec);
-    const std::string own =
-        "prefs/" + std::filesystem::path(prefsOwnFilePath()).filename().string();
-    const std::string any =
-        "prefs/any-user/" + std::filesystem::path(prefsAnyUserFilePath()).filename().string();
-    if (where != 1) fuzz::writeScratchFile(own, data + 1, size - 1);
-    if (where != 0) fuzz::writeScratchFile(any, data + 1, size - 1);
-    reloadPrefs();
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    const PrefsStore store = parsePrefsFile(text);
+    for (const auto& [key, entry] : store)
+        if (entry.isInt ? !entry.text.empty() : entry.number != 0)
+            fuzz::fail("an entry that is both an integer and a string");
 
-    for (const char* key : kStringKeys) {
-        for (int maxLen : {256, 128, 8, 1}) {
-            std::string value;
-            loadStringFromPrefs(key, value, maxLen);
-            if (value.size() > static_cast<std::size_t>(maxLen > 1 ? maxLen - 1 : 0))
-                fuzz::fail("a string longer than asked for");
-            char buffer[PREF_MAX_LEN];
-            std::memset(buffer, 'x', sizeof buffer);
-            loadStringFromPrefs(key, buffer, maxLen);
-            // The buffer holds the value up to its first NUL byte.
-            const std::string_view cString(value.c_str());
-            if (std::string_view(buffer) != cString)
-                fuzz::fail("the buffer and string reads differ");
-            // A second read (the value may have been copied into the own file) agrees.
-            std::string again;
-            loadStringFromPrefs(key, again, maxLen);
-            if (again != value) fuzz::fail("a second read gives another value");
-        }
-        (void)loadIntFromPrefs(key);
-        (void)getRegisterIsOn(key, true);
-    }
-    (void)loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR);
-    for (int n = 0; n < 128; ++n) (void)getMidiCC(n);
+    const std::size_t lastEnd = text.rfind('\n');
+    const std::string_view whole =
+        lastEnd == std::string_view::npos ? std::string_view() : text.substr(0, lastEnd + 1);
+    if (parsePrefsFile(whole) != store) fuzz::fail("a cut-off last line changed the store");
+
+    const std::size_t at = text.find('\n', text.size() * data[0] / 256);
+    if (at == std::string_view::npos) return 0;
+    PrefsStore merged = parsePrefsFile(text.substr(0, at + 1));
+    for (auto& [key, entry] : parsePrefsFile(text.substr(at + 1)))
+        merged.insert_or_assign(key, entry);
+    if (merged != store) fuzz::fail("the text read in two parts gives another store");
     return 0;
 }

@@ -2,7 +2,8 @@
 // fresh plug-in under every host policy, as bank or as preset chunk. The
 // restored values then reach the engine (preset application, wave tables,
 // tuning, effects) and play a chord: the output must stay finite and within
-// full scale, and the chunk must be readable again.
+// full scale, and the chunk must be readable again. A chunk the plug-in hands
+// over restores exactly: get, set and get again give the same bytes.
 //
 // Input: one set-up byte, then the chunk's bytes (all of them, also fewer or
 // more than one record).
@@ -13,6 +14,7 @@
 
 #include "plugin_support.h"
 
+#include <algorithm>
 #include <vector>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -41,7 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VstIntPtr savedSize = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &saved);
     if (savedSize < 0 || (savedSize > 0 && !saved)) fuzz::fail("effGetChunk answered no buffer");
     // Every byte of the answer must be readable (the copy is checked).
+    if (savedSize == 0) return 0; // a host that exchanges no chunks
     const auto* bytes = static_cast<const uint8_t*>(saved);
-    if (savedSize > 0) chunk.assign(bytes, bytes + savedSize);
+    const std::vector<uint8_t> first(bytes, bytes + savedSize);
+
+    chunk = first;
+    if (plugin.dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(chunk.size()),
+                        chunk.data()) == 0)
+        fuzz::fail("the plug-in refused its own chunk");
+    plugin.settle();
+    void* again = nullptr;
+    const VstIntPtr againSize = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &again);
+    const auto* againBytes = static_cast<const uint8_t*>(again);
+    if (againSize != savedSize || !again || !std::equal(first.begin(), first.end(), againBytes))
+        fuzz::fail("a restored chunk is saved as other bytes");
     return 0;
 }

@@ -45,8 +45,8 @@ fi
 jobs=${ONDIX_FUZZ_JOBS:-$(($(nproc) / 2))}
 ((jobs >= 1)) || jobs=1
 
-# Readers that only take files get theirs in a scratch folder in memory, one
-# per target (each also keeps its preferences there).
+# A scratch folder in memory, one per target, for the preferences of the
+# plug-ins the targets create (never the user's own).
 scratch_base=/dev/shm
 [[ -w $scratch_base ]] || scratch_base=${TMPDIR:-/tmp}
 scratch=$(mktemp -d "$scratch_base/ondix-fuzz.XXXXXX")
