@@ -34,18 +34,6 @@ namespace {
 constexpr std::array<int, 4> kEnvelopeTags = {4, 5, 6, 7};
 constexpr int kFrames = 300;
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 void putLE(std::string& b, uint32_t v, int n) {
     for (int i = 0; i < n; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
 }

@@ -22,18 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t permissions(const fs::path& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);

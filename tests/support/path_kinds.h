@@ -9,6 +9,7 @@
 //     }
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -19,11 +20,27 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// A file's bytes, "" when it cannot be read.
+inline std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, sorted: what a saver left behind.
+inline std::vector<std::string> entries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 enum class PathKind { Fifo, Folder, DevZero, LinkToFile, Oversize };
 

@@ -39,7 +39,7 @@ void putBE(Bytes& b, uint32_t v, int n) {
     for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 void putId(Bytes& b, const char* id) {
-    b.insert(b.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(id[i]));
 }
 
 // A frame: left and right value in -1..1 (right ignored for mono files).
