@@ -199,24 +199,24 @@ bool TSample::takeData(const uint8_t* bytes, uint64_t size, int32_t frames, int3
     return true;
 }
 
-bool TSample::loadWav() {
+// The named file's bytes through one of the parsers; a file that cannot be
+// read leaves the sample as it was, ready.
+bool TSample::loadWith(bool (TSample::*parse)(const uint8_t*, std::size_t)) {
     std::string bytes;
     std::string error;
     if (!readRegularFile(name, kMaxFileBytes, bytes, error)) {
         ready = 1;
         return false;
     }
-    return parseWav(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return (this->*parse)(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool TSample::loadWav() {
+    return loadWith(&TSample::parseWav);
 }
 
 bool TSample::loadAiff() {
-    std::string bytes;
-    std::string error;
-    if (!readRegularFile(name, kMaxFileBytes, bytes, error)) {
-        ready = 1;
-        return false;
-    }
-    return parseAiff(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return loadWith(&TSample::parseAiff);
 }
 
 bool TSample::parseWav(const uint8_t* bytes, std::size_t size) {

@@ -102,6 +102,7 @@ public:
     int32_t format = kWav8Mono;
 
 private:
+    bool loadWith(bool (TSample::*parse)(const uint8_t*, std::size_t));
     // Decoded left and right values of frame i (0 <= i < length).
     void frame(int i, float& left, float& right) const;
     // Copies size bytes into a new buffer and takes it as the sample; false

@@ -323,9 +323,11 @@ TEST(LfoTiming, FreeRateSpansItsRangeAndStopsBelowTheFloor) {
 
 // ================================================================ SMod LFO
 
-TEST(LfoSMod, SpeedOneIsTwentySevenAndAHalfHertz) {
-    PluginHarness h;
-    h.p().setParameter(tag::OscSModSpeed, 1.0f);
+// The SMod LFO at a speed for one second from a reset phase: the frames
+// (interpolated) where it rises through zero. Every frame is also handed to
+// the check, with the LFO's value.
+template <class Check> std::vector<double> sModRises(PluginHarness& h, float speed, Check check) {
+    h.p().setParameter(tag::OscSModSpeed, speed);
     h.render(32);
     h.p().resetSModLfoPhase();
     std::vector<double> rises;
@@ -335,8 +337,16 @@ TEST(LfoSMod, SpeedOneIsTwentySevenAndAHalfHertz) {
         const float v = h.engine().global.src[kSrcSMod];
         if (prev < 0.0f && v >= 0.0f) rises.push_back(i - 1 + prev / (prev - v));
         prev = v;
-        EXPECT_FLOAT_EQ(h.engine().global.src[kSrcSMod + 1], v * 0.5f + 0.5f);
+        check(v);
     }
+    return rises;
+}
+
+TEST(LfoSMod, SpeedOneIsTwentySevenAndAHalfHertz) {
+    PluginHarness h;
+    const std::vector<double> rises = sModRises(h, 1.0f, [&](float v) {
+        EXPECT_FLOAT_EQ(h.engine().global.src[kSrcSMod + 1], v * 0.5f + 0.5f);
+    });
     ASSERT_GE(rises.size(), 20u);
     const double period = (rises.back() - rises.front()) / (rises.size() - 1);
     EXPECT_NEAR(kRate / period, 27.5, 0.02);
@@ -826,17 +836,7 @@ TEST(LfoTexts, SModRateTextNamesTheMeasuredRate) {
     for (const float speed : {0.7f, 0.85f, 1.0f}) {
         SCOPED_TRACE(speed);
         PluginHarness h;
-        h.p().setParameter(tag::OscSModSpeed, speed);
-        h.render(32);
-        h.p().resetSModLfoPhase();
-        std::vector<double> rises;
-        float prev = 0.0f;
-        for (int i = 0; i < 44100; ++i) {
-            h.render(1);
-            const float v = h.engine().global.src[kSrcSMod];
-            if (prev < 0.0f && v >= 0.0f) rises.push_back(i - 1 + prev / (prev - v));
-            prev = v;
-        }
+        const std::vector<double> rises = sModRises(h, speed, [](float) {});
         ASSERT_GE(rises.size(), 3u);
         const double measured = kRate * (rises.size() - 1) / (rises.back() - rises.front());
         const double shown = shownHertz(h, tag::OscSModSpeed);
