@@ -577,6 +577,17 @@ public:
         return found;
     }
 
+    // The menu maps its window before it takes the grab; on a busy machine
+    // the grab may follow a moment later (the popup retries for up to 2 s).
+    bool waitForGrabElsewhere() {
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (Clock::now() < end) {
+            if (pointerGrabbedElsewhere()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     bool pointerGrabbedElsewhere() {
         const int status = XGrabPointer(dpy, DefaultRootWindow(dpy), False, ButtonPressMask,
                                         GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
@@ -722,7 +733,7 @@ TEST_F(GuiX11Popup, EscapeDismissesAndReleasesTheGrab) {
     IPopupProvider::Result result = popupWhile(CPoint(20, 30), [&](MenuDriver& d) {
         shown = d.waitForMenus(1);
         if (shown.empty()) return;
-        grabbed = d.pointerGrabbedElsewhere();
+        grabbed = d.waitForGrabElsewhere();
         d.key(shown[0].window, XK_Escape);
     });
     ASSERT_EQ(shown.size(), 1u);
