@@ -7,6 +7,8 @@
 // dst::FilterFreq.
 #pragma once
 
+#include <array>
+
 namespace src {
 constexpr int Count = 75;
 
@@ -95,6 +97,13 @@ constexpr int ControllerCount = 20;
 constexpr int EnvFirst = AmpEnv;           // each envelope and its inverse, four envelopes
 constexpr int ArpFirst = ArpOn;            // the four arpeggiator rows
 constexpr int AlternateFirst = Alternate2; // the six alternating sources
+constexpr int FreeLfoFirst = Free1Lfo;     // each free LFO and its unipolar twin, two LFOs
+
+// The groups of the source menus ("MIDI Sources", "Mod Sources", "Other
+// Sources"): group g holds GroupFirst[g] .. GroupEnd[g] - 1.
+constexpr int GroupCount = 3;
+inline constexpr std::array<int, GroupCount> GroupFirst = {ModWheel, AmpEnv, Input};
+inline constexpr std::array<int, GroupCount> GroupEnd = {AmpEnv, Input, Count};
 
 } // namespace src
 
@@ -328,6 +337,23 @@ enum Id : int {
 };
 
 // The unison runs: the "2-4" slot, then copies 2, 3 and 4 (add the copy's
-// index k = 1..3 to the run's first slot).
+// index k = 1..3 to the run's first slot: UnisonPanAll + k).
+
+// The amounts of the matrix's 16 slots as destinations: user slots 0..11,
+// then the XY pad's four slots.
+constexpr int UserSlotCount = 12;
+constexpr int modAmount(int slot) {
+    return slot < UserSlotCount ? Mod1Amount + slot : XYXToFree1Amount + (slot - UserSlotCount);
+}
+
+// The groups of the destination menus ("Global" .. "Delay/Reverb"): group g
+// holds GroupFirst[g] .. GroupEnd[g] - 1.
+constexpr int GroupCount = 12;
+inline constexpr std::array<int, GroupCount> GroupFirst = {
+    Portamento,    UnisonDetune, OscMorph,     FilterFreq,    MainVolume,  FreeEnv1Speed,
+    FreeLfo1Speed, Mod1Amount,   ChorusLength, FlangerLength, PhaserPitch, DelayLeftLength};
+inline constexpr std::array<int, GroupCount> GroupEnd = {
+    UnisonDetune, OscMorph,     FilterFreq,    MainVolume,  FreeEnv1Speed,   FreeLfo1Speed,
+    Mod1Amount,   ChorusLength, FlangerLength, PhaserPitch, DelayLeftLength, Count};
 
 } // namespace dst

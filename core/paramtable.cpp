@@ -1,5 +1,6 @@
 #include "core/paramtable.h"
 
+#include "core/mod_slots.h"
 #include "waves/wave_presets.h"
 
 #include <string_view>
@@ -110,52 +111,54 @@ void ParamTable::defineAll() {
     };
 
     // ---- global and amplitude
-    cont(tag::DontUse, "Don't Use", kDisplayInternal, 0.0f, 86);
-    cont(tag::MainVolume, "Main Volume", kDisplayDecibel, 0.833f, 86, 1.0f);
-    cont(tag::MainPan, "Main Pan", kDisplayPan, 0.5f, 88);
-    cont(tag::VelocityToVolume, "Velocity > Volume", kDisplayPercent, 0.305f, 87, 0.0f);
+    cont(tag::DontUse, "Don't Use", kDisplayInternal, 0.0f, dst::MainVolume);
+    cont(tag::MainVolume, "Main Volume", kDisplayDecibel, 0.833f, dst::MainVolume, 1.0f);
+    cont(tag::MainPan, "Main Pan", kDisplayPan, 0.5f, dst::MainPan);
+    cont(tag::VelocityToVolume, "Velocity > Volume", kDisplayPercent, 0.305f, dst::MainVelToVolume,
+         0.0f);
     {
         const char* stage[4] = {"Attack", "Decay", "Sustain", "Release"};
         const int kind[4] = {kDisplayEnvTime, kDisplayEnvTime, kDisplayPercent, kDisplayEnvTime};
         const float def[4] = {0.0f, 0.915f, 1.0f, 0.625f};
         for (int i = 0; i < 4; ++i) {
             cont(tag::AmpEnvAttack + i, std::string("Amp Envelope ") + stage[i], kind[i], def[i],
-                 90 + i, 0.0f);
+                 dst::AmpEnvAttack + i, 0.0f);
             cont(tag::FilterEnvAttack + i, std::string("Filter Envelope ") + stage[i], kind[i],
-                 def[i], 78 + i, 0.0f);
+                 def[i], dst::FilterEnvAttack + i, 0.0f);
         }
     }
-    cont(tag::PortamentoAmount, "Portamento Amount", kDisplayPercent, 0.0f, 1);
-    cont(tag::UnisonDetune, "Unison Detune", kDisplayPercent, 0.0f, 19);
-    cont(tag::UnisonSpread, "Unison Spread", kDisplayPercent, 0.0f, 20);
-    cont(tag::DistortAmount, "Distort Amount", kDisplayPercent, 0.0f, 96);
+    cont(tag::PortamentoAmount, "Portamento Amount", kDisplayPercent, 0.0f, dst::Portamento);
+    cont(tag::UnisonDetune, "Unison Detune", kDisplayPercent, 0.0f, dst::UnisonDetune);
+    cont(tag::UnisonSpread, "Unison Spread", kDisplayPercent, 0.0f, dst::UnisonStereoSpread);
+    cont(tag::DistortAmount, "Distort Amount", kDisplayPercent, 0.0f, dst::Distort);
     onOff(tag::DriftOn, "Drift On / Off", 1.0f, 0.0f);
     onOff(tag::ExpEnvShapeOn, "Exp Envelope Shape On / Off", 1.0f, 0.0f);
 
     // ---- oscillator
     list(tag::OscWaveA, "Oscillator Wave A", 185, 184.99f, 0);
     list(tag::OscWaveB, "Oscillator Wave B", 185, 184.99f, 0);
-    cont(tag::OscMorph, "Oscillator Morph Amount", kDisplayPercent, 0.0f, 49);
-    list(tag::OscOctave, "Oscillator Octave", 9, 8.0f, 4, 50);
-    cont(tag::OscSymmetry, "Oscillator Symmetry", kDisplayPercent, 0.5f, 53);
-    cont(tag::OscSModAmount, "Oscillator SMod Amount", kDisplayPercent, 0.0f, 54);
-    cont(tag::OscSModSpeed, "Oscillator SMod Speed", kDisplayOwn, 0.0f, 55);
-    cont(tag::OscSubVolume, "Oscillator Sub-Volume", kDisplayOwn, 0.5f, 69);
-    cont(tag::OscSpread, "Oscillator Spread", kDisplayPercent, 0.0f, 56);
+    cont(tag::OscMorph, "Oscillator Morph Amount", kDisplayPercent, 0.0f, dst::OscMorph);
+    list(tag::OscOctave, "Oscillator Octave", 9, 8.0f, 4, dst::OscOctave);
+    cont(tag::OscSymmetry, "Oscillator Symmetry", kDisplayPercent, 0.5f, dst::OscSymmetry);
+    cont(tag::OscSModAmount, "Oscillator SMod Amount", kDisplayPercent, 0.0f, dst::OscSModAmount);
+    cont(tag::OscSModSpeed, "Oscillator SMod Speed", kDisplayOwn, 0.0f, dst::OscSModSpeed);
+    cont(tag::OscSubVolume, "Oscillator Sub-Volume", kDisplayOwn, 0.5f, dst::SubVolume);
+    cont(tag::OscSpread, "Oscillator Spread", kDisplayPercent, 0.0f, dst::OscSpread);
 
     // ---- filter
-    cont(tag::FilterFreq, "Filter Frequency", kDisplayFilterFreq, 1.0f, 74, 0.0f);
-    cont(tag::FilterQ, "Filter Q", kDisplayPercent, 0.0f, 75, 0.0f);
+    cont(tag::FilterFreq, "Filter Frequency", kDisplayFilterFreq, 1.0f, dst::FilterFreq, 0.0f);
+    cont(tag::FilterQ, "Filter Q", kDisplayPercent, 0.0f, dst::FilterQ, 0.0f);
     cont(tag::ModWheelToFilterFreq, "Mod Wheel > Filter Frequency", kDisplayBipolar, 0.5f);
     cont(tag::VelocityToFilterFreq, "Velocity > Filter Frequency", kDisplayPercent, 0.0f);
     cont(tag::KeyToFilterFreq, "Key > Filter Frequency", kDisplayBipolar, 0.5f);
-    cont(tag::EnvToFilterFreq, "Envelope > Filter Frequency", kDisplayPercent, 0.0f, 76);
+    cont(tag::EnvToFilterFreq, "Envelope > Filter Frequency", kDisplayPercent, 0.0f,
+         dst::FilterEnvAmount);
     onOff(tag::InvertFilterEnvOn, "Invert Filter Envelope On / Off", 0.0f);
     setParameterVars(tag::HiPassOn, 0.0f, false, 1.99f, 2, 0, kDisplayOnOff,
                      "HiPass Filter On / Off", kSame);
-    cont(tag::HiPassFreq, "HiPass Frequency", kDisplayFilterFreq, 0.0f, 84);
+    cont(tag::HiPassFreq, "HiPass Frequency", kDisplayFilterFreq, 0.0f, dst::HiPassFreq);
     onOff(tag::HiPassQOn, "HiPass Q On / Off", 0.0f);
-    cont(tag::HiPassQ, "HiPass Q", kDisplayPercent, 0.0f, 85);
+    cont(tag::HiPassQ, "HiPass Q", kDisplayPercent, 0.0f, dst::HiPassQ);
     onOff(tag::HiPassKeyTrackOn, "HiPass Key-Track On / Off", 0.0f);
 
     // ---- XY pad
@@ -167,12 +170,12 @@ void ParamTable::defineAll() {
         const char* axis[4] = {"XY X 1", "XY Y 1", "XY X 2", "XY Y 2"};
         for (int i = 0; i < tag::XYModCount; ++i)
             cont(tag::XYModAmountFirst + i, std::string(axis[i]) + " Mod Amount", kDisplayOwn, 0.5f,
-                 143 + i);
+                 dst::modAmount(tag::ModSlotCount + i));
     }
-    cont(tag::XYXToMorph, "XY X > Morph Amount", kDisplayBipolar, 0.5f, 147);
-    cont(tag::XYYToMorph, "XY Y > Morph Amount", kDisplayBipolar, 0.5f, 148);
-    cont(tag::XYSpeed, "XY Speed", kDisplayOwn, 0.5f, 141, 0.0f);
-    cont(tag::XYSmooth, "XY Smooth", kDisplayPercent, 0.0f, 142);
+    cont(tag::XYXToMorph, "XY X > Morph Amount", kDisplayBipolar, 0.5f, dst::XYXToMorph);
+    cont(tag::XYYToMorph, "XY Y > Morph Amount", kDisplayBipolar, 0.5f, dst::XYYToMorph);
+    cont(tag::XYSpeed, "XY Speed", kDisplayOwn, 0.5f, dst::XYSpeed, 0.0f);
+    cont(tag::XYSmooth, "XY Smooth", kDisplayPercent, 0.0f, dst::XYSmooth);
 
     // ---- free envelopes
     for (int e = 0; e < tag::FreeEnvCount; ++e) {
@@ -181,7 +184,7 @@ void ParamTable::defineAll() {
         const int kind[5] = {kDisplayEnvTime, kDisplayEnvTime, kDisplayPercent, kDisplayFadeTime,
                              kDisplayEnvTime};
         const float def[5] = {0.0f, 0.435f, 1.0f, 0.5f, 0.29f};
-        const int firstDest = e == 0 ? 98 : 106;
+        const int firstDest = e == 0 ? dst::FreeEnv1Attack : dst::FreeEnv2Attack;
         for (int i = 0; i < 5; ++i)
             cont(tag::freeEnv(e, i), prefix + stage[i], kind[i], def[i], firstDest + i, 0.0f);
         onOff(tag::freeEnv(e, tag::FreeEnvSync), prefix + "Tempo Sync On / Off", 0.0f, 0.0f);
@@ -190,62 +193,65 @@ void ParamTable::defineAll() {
     // ---- free LFOs
     for (int l = 0; l < tag::FreeLfoCount; ++l) {
         const std::string prefix = numbered("Free LFO ", l + 1, " ");
-        cont(tag::freeLfoSpeed(l), prefix + "Speed", kDisplayOwn, 0.5f, l == 0 ? 113 : 121, 0.0f);
+        cont(tag::freeLfoSpeed(l), prefix + "Speed", kDisplayOwn, 0.5f,
+             l == 0 ? dst::FreeLfo1Speed : dst::FreeLfo2Speed, 0.0f);
         onOff(tag::freeLfoSync(l), prefix + "Tempo Sync On / Off", 1.0f, 0.0f);
     }
 
     // ---- modulation slot amounts
     for (int s = 0; s < tag::ModSlotCount; ++s)
-        cont(tag::slotAmount(s), numbered("Slot ", s + 1, " Amount"), kDisplayOwn, 0.5f, 129 + s);
+        cont(tag::slotAmount(s), numbered("Slot ", s + 1, " Amount"), kDisplayOwn, 0.5f,
+             dst::modAmount(s));
 
     // ---- effects
     onOff(tag::FXBypassOn, "FX Bypass On / Off", 0.0f);
     onOff(tag::ChorusOn, "Chorus On / Off", 0.0f);
-    cont(tag::ChorusLength, "Chorus Length", kDisplayOwn, 0.426f, 149, 0.0f);
-    cont(tag::ChorusWidth, "Chorus Width", kDisplayPercent, 0.445f, 150, 0.0f);
-    cont(tag::ChorusSpeed, "Chorus Speed", kDisplayOwn, 0.56f, 151, 0.0f);
-    cont(tag::ChorusLP, "Chorus LP", kDisplayFilterFreq, 0.955f, 161, 0.0f);
-    cont(tag::ChorusHP, "Chorus HP", kDisplayFilterFreq, 0.12f, 162, 0.0f);
-    cont(tag::ChorusMix, "Chorus Mix", kDisplayMix, 0.245f, 164, 0.0f);
+    cont(tag::ChorusLength, "Chorus Length", kDisplayOwn, 0.426f, dst::ChorusLength, 0.0f);
+    cont(tag::ChorusWidth, "Chorus Width", kDisplayPercent, 0.445f, dst::ChorusWidth, 0.0f);
+    cont(tag::ChorusSpeed, "Chorus Speed", kDisplayOwn, 0.56f, dst::ChorusSpeed, 0.0f);
+    cont(tag::ChorusLP, "Chorus LP", kDisplayFilterFreq, 0.955f, dst::ChorusLP, 0.0f);
+    cont(tag::ChorusHP, "Chorus HP", kDisplayFilterFreq, 0.12f, dst::ChorusHP, 0.0f);
+    cont(tag::ChorusMix, "Chorus Mix", kDisplayMix, 0.245f, dst::ChorusMix, 0.0f);
     onOff(tag::FlangerOrPhaser, "Select Flanger or Phaser", 0.0f, kSame, false, kDisplayOwn);
     onOff(tag::FlangerPhaserOn, "Flanger/Phaser On / Off", 0.0f, kSame, false);
-    cont(tag::FlangerLength, "Flanger Length", kDisplayOwn, 0.07f, 165, 0.0f);
-    cont(tag::FlangerWidth, "Flanger Width", kDisplayPercent, 1.0f, 166, 0.0f);
-    listValue(tag::FlangerSpeed, "Flanger Speed", 31, 30.99f, 0.335f, 167, 0.0f);
-    cont(tag::FlangerFeed, "Flanger Feed", kDisplayPercent, 0.82f, 168, 0.0f);
-    cont(tag::FlangerPanMod, "Flanger Pan Mod", kDisplayPercent, 0.765f, 180, 0.0f);
-    cont(tag::FlangerMix, "Flanger Mix", kDisplayMix, 0.25f, 183, 0.0f);
-    cont(tag::PhaserPitch, "Phaser Pitch", kDisplayFilterFreq, 0.78f, 184, 0.0f);
-    cont(tag::PhaserFeed, "Phaser Feed", kDisplayPercent, 0.88f, 187, 0.0f);
-    cont(tag::PhaserWidth, "Phaser Width", kDisplayPercent, 0.44f, 185, 0.0f);
-    listValue(tag::PhaserSpeed, "Phaser Speed", 31, 30.99f, 0.335f, 186, 0.0f);
-    cont(tag::PhaserPanMod, "Phaser Pan Mod", kDisplayPercent, 0.905f, 200, 0.0f);
-    cont(tag::PhaserMix, "Phaser Mix", kDisplayMix, 0.505f, 203, 0.0f);
+    cont(tag::FlangerLength, "Flanger Length", kDisplayOwn, 0.07f, dst::FlangerLength, 0.0f);
+    cont(tag::FlangerWidth, "Flanger Width", kDisplayPercent, 1.0f, dst::FlangerWidth, 0.0f);
+    listValue(tag::FlangerSpeed, "Flanger Speed", 31, 30.99f, 0.335f, dst::FlangerSpeed, 0.0f);
+    cont(tag::FlangerFeed, "Flanger Feed", kDisplayPercent, 0.82f, dst::FlangerFeed, 0.0f);
+    cont(tag::FlangerPanMod, "Flanger Pan Mod", kDisplayPercent, 0.765f, dst::FlangerPanMod, 0.0f);
+    cont(tag::FlangerMix, "Flanger Mix", kDisplayMix, 0.25f, dst::FlangerMix, 0.0f);
+    cont(tag::PhaserPitch, "Phaser Pitch", kDisplayFilterFreq, 0.78f, dst::PhaserPitch, 0.0f);
+    cont(tag::PhaserFeed, "Phaser Feed", kDisplayPercent, 0.88f, dst::PhaserFeed, 0.0f);
+    cont(tag::PhaserWidth, "Phaser Width", kDisplayPercent, 0.44f, dst::PhaserWidth, 0.0f);
+    listValue(tag::PhaserSpeed, "Phaser Speed", 31, 30.99f, 0.335f, dst::PhaserSpeed, 0.0f);
+    cont(tag::PhaserPanMod, "Phaser Pan Mod", kDisplayPercent, 0.905f, dst::PhaserPanMod, 0.0f);
+    cont(tag::PhaserMix, "Phaser Mix", kDisplayMix, 0.505f, dst::PhaserMix, 0.0f);
     onOff(tag::DelayOn, "Delay On / Off", 0.0f, kSame, false);
-    cont(tag::DelayLeft, "Delay Left", kDisplayOwn, 0.67f, 204, 0.0f);
-    cont(tag::DelayRight, "Delay Right", kDisplayOwn, 0.585f, 205, 0.0f);
-    cont(tag::DelayFeed, "Delay Feed", kDisplayBipolar, 0.69f, 208, 0.0f);
-    cont(tag::DelayLP, "Delay LP", kDisplayFilterFreq, 0.935f, 209, 0.0f);
-    cont(tag::DelayHP, "Delay HP", kDisplayFilterFreq, 0.185f, 210, 0.0f);
+    cont(tag::DelayLeft, "Delay Left", kDisplayOwn, 0.67f, dst::DelayLeftLength, 0.0f);
+    cont(tag::DelayRight, "Delay Right", kDisplayOwn, 0.585f, dst::DelayRightLength, 0.0f);
+    cont(tag::DelayFeed, "Delay Feed", kDisplayBipolar, 0.69f, dst::DelayFeed, 0.0f);
+    cont(tag::DelayLP, "Delay LP", kDisplayFilterFreq, 0.935f, dst::DelayLP, 0.0f);
+    cont(tag::DelayHP, "Delay HP", kDisplayFilterFreq, 0.185f, dst::DelayHP, 0.0f);
     onOff(tag::DelaySyncOn, "Delay Tempo Sync On / Off", 1.0f, 0.0f);
-    cont(tag::DelayMix, "Delay Mix", kDisplayMix, 0.167f, 212, 0.0f);
+    cont(tag::DelayMix, "Delay Mix", kDisplayMix, 0.167f, dst::DelayMix, 0.0f);
     onOff(tag::ReverbOn, "Reverb On / Off", 0.0f, kSame, false);
-    cont(tag::ReverbPreDelay, "Reverb Pre-Delay", kDisplayOwn, 0.61f, 213, 0.0f);
-    cont(tag::ReverbSize, "Reverb Size", kDisplayOwn, 0.645f, 216, 0.0f);
-    cont(tag::ReverbLength, "Reverb Length", kDisplayOwn, 0.81f, 217, 0.0f);
-    cont(tag::ReverbDamp, "Reverb Damp", kDisplayPercent, 0.285f, 218, 0.0f);
-    cont(tag::ReverbHP, "Reverb HP", kDisplayFilterFreq, 0.1f, 219, 0.0f);
-    cont(tag::ReverbMix, "Reverb Mix", kDisplayMix, 0.15f, 221, 0.0f);
+    cont(tag::ReverbPreDelay, "Reverb Pre-Delay", kDisplayOwn, 0.61f, dst::ReverbPreDelay, 0.0f);
+    cont(tag::ReverbSize, "Reverb Size", kDisplayOwn, 0.645f, dst::ReverbSize, 0.0f);
+    cont(tag::ReverbLength, "Reverb Length", kDisplayOwn, 0.81f, dst::ReverbLength, 0.0f);
+    cont(tag::ReverbDamp, "Reverb Damp", kDisplayPercent, 0.285f, dst::ReverbDamp, 0.0f);
+    cont(tag::ReverbHP, "Reverb HP", kDisplayFilterFreq, 0.1f, dst::ReverbHP, 0.0f);
+    cont(tag::ReverbMix, "Reverb Mix", kDisplayMix, 0.15f, dst::ReverbMix, 0.0f);
 
     // ---- arpeggiator, first block
     onOff(tag::ArpOn, "Arp On / Off", 0.0f);
-    list(tag::ArpNumSteps, "Arp Number of Steps", 16, 15.0f, 15, 8);
-    list(tag::ArpLoopStart, "Arp Loop Start Step", 16, 15.0f, 0, 9);
-    listValue(tag::ArpSpeed, "Arp Speed", 17, 16.99f, 0.5f, 7, 0.0f);
-    cont(tag::ArpSwing, "Arp Swing", kDisplayPercent, 0.0f, 10);
-    cont(tag::ArpSlide, "Arp Slide", kDisplayPercent, 0.0f, 12);
-    cont(tag::ArpVelocityKey, "Arp Velocity / Key", kDisplayPercent, 0.0f, 13);
-    cont(tag::ArpVelocityRatchet, "Arp Velocity Ratchet", kDisplayMidi, 1.0f, 15, 0.0f);
+    list(tag::ArpNumSteps, "Arp Number of Steps", 16, 15.0f, 15, dst::ArpSteps);
+    list(tag::ArpLoopStart, "Arp Loop Start Step", 16, 15.0f, 0, dst::ArpLoopStart);
+    listValue(tag::ArpSpeed, "Arp Speed", 17, 16.99f, 0.5f, dst::ArpSpeed, 0.0f);
+    cont(tag::ArpSwing, "Arp Swing", kDisplayPercent, 0.0f, dst::ArpSwing);
+    cont(tag::ArpSlide, "Arp Slide", kDisplayPercent, 0.0f, dst::ArpSlide);
+    cont(tag::ArpVelocityKey, "Arp Velocity / Key", kDisplayPercent, 0.0f, dst::ArpVelocityOrKey);
+    cont(tag::ArpVelocityRatchet, "Arp Velocity Ratchet", kDisplayMidi, 1.0f,
+         dst::ArpRatchetVelocity, 0.0f);
     list(tag::ArpMagicSteps, "Arp Magic Steps", 9, 8.99f, 0);
     onOff(tag::ArpHostSyncOn, "Arp Host Sync On / Off", 1.0f, 1.0f);
     onOff(tag::ArpLatchOn, "Arp Latch On / Off", 0.0f);
@@ -273,9 +279,9 @@ void ParamTable::defineAll() {
     // ---- modulation slots: bypass, source, destination
     for (int s = 0; s < tag::ModSlotCount; ++s) {
         onOff(tag::slotBypass(s), numbered("Slot ", s + 1, " Bypass On / Off"), 0.0f);
-        list(tag::slotSource(s), numbered("Slot ", s + 1, " Source"), 75, 99.99f, 0, 0,
+        list(tag::slotSource(s), numbered("Slot ", s + 1, " Source"), src::Count, 99.99f, 0, 0,
              kDisplayModSource);
-        list(tag::slotDest(s), numbered("Slot ", s + 1, " Destination"), 222, 299.99f, 0, 0,
+        list(tag::slotDest(s), numbered("Slot ", s + 1, " Destination"), dst::Count, 299.99f, 0, 0,
              kDisplayModDest);
     }
 
@@ -315,10 +321,10 @@ void ParamTable::defineAll() {
     list(tag::XYSpaceQuant, "XY Space Quantization", 5, 4.0f, 0);
     {
         const char* axis[4] = {"XY X 1", "XY Y 1", "XY X 2", "XY Y 2"};
-        const int defDest[4] = {74, 84, 86, 75};
+        const int defDest[4] = {dst::FilterFreq, dst::HiPassFreq, dst::MainVolume, dst::FilterQ};
         for (int i = 0; i < tag::XYModCount; ++i)
-            list(tag::XYModDestFirst + i, std::string(axis[i]) + " Mod Destination", 222, 299.99f,
-                 defDest[i], 0, kDisplayModDest);
+            list(tag::XYModDestFirst + i, std::string(axis[i]) + " Mod Destination", dst::Count,
+                 299.99f, defDest[i], 0, kDisplayModDest);
     }
     onOff(tag::XYEditOn, "XY Edit On / Off", 0.0f);
     cont(tag::XYLengthSec, "XY Length Sec", kDisplayPercent, 0.0f);

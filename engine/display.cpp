@@ -17,14 +17,14 @@ void APlugin::publishDisplay() {
         if (engine.voices[v].sounds()) sounding |= 1u << v;
     d.soundingVoices.set(sounding);
 
-    for (int k = 0; k < kNumModDests; ++k) {
+    for (int k = 0; k < dst::Count; ++k) {
         d.globalDst[k].set(global.dst[k]);
         d.voiceDst[k].set(voice.mod.dst[k]);
     }
-    d.globalXYX.set(global.src[kSrcXYX]);
-    d.globalXYY.set(global.src[kSrcXYY]);
-    d.voiceXYX.set(voice.mod.src[kSrcXYX]);
-    d.voiceXYY.set(voice.mod.src[kSrcXYY]);
+    d.globalXYX.set(global.src[src::XYX]);
+    d.globalXYY.set(global.src[src::XYY]);
+    d.voiceXYX.set(voice.mod.src[src::XYX]);
+    d.voiceXYY.set(voice.mod.src[src::XYY]);
     d.voiceMorph.set(voice.dsp.morphSmoothed);
     d.voiceWarpRow.set(voice.dsp.warpRow);
     d.xyToMorphX.set(ns.xyToMorphX);

@@ -29,15 +29,6 @@ namespace {
 constexpr int kPlayArp = 8;
 constexpr int kXYPlayFree = 1;
 
-// Modulation destinations that getModValue reads by number.
-constexpr int kDestArpLoopStart = 9;
-constexpr int kDestVoiceVolume = 86;
-constexpr int kDestSubVolume = 69;
-constexpr int kDestFreeLfo1Speed = 113;
-constexpr int kDestFreeLfo2Speed = 121;
-constexpr int kDestFlangerSpeed = 167;
-constexpr int kDestPhaserSpeed = 186;
-
 float clamp01(float v) {
     return std::clamp(v, 0.0f, 1.0f);
 }
@@ -66,15 +57,15 @@ float APlugin::getModValue(int t) const {
     if (!isValidTag(t)) return 0.0f;
     const float value = getCurrentValue(t);
     const int d = getTagDest(t);
-    if (d < 1 || d >= kNumModDests) return clamp01(value);
+    if (d < 1 || d >= dst::Count) return clamp01(value);
     const DisplayState& shown = engine.display;
 
     // The effects are global: their knobs show the global sums.
     if (t >= tag::ChorusLength && t <= tag::ReverbMix) {
         if (t == tag::FlangerSpeed)
-            return clamp01(value + logOf(shown.globalDst[kDestFlangerSpeed].get(), 4.0f));
+            return clamp01(value + logOf(shown.globalDst[dst::FlangerSpeed].get(), 4.0f));
         if (t == tag::PhaserSpeed)
-            return clamp01(value + logOf(shown.globalDst[kDestPhaserSpeed].get(), 4.0f));
+            return clamp01(value + logOf(shown.globalDst[dst::PhaserSpeed].get(), 4.0f));
         return clamp01(value + shown.globalDst[d].get());
     }
 
@@ -82,15 +73,15 @@ float APlugin::getModValue(int t) const {
     const auto& dst = shown.voiceDst; // the last sounding voice's
     switch (t) {
     case tag::MainVolume: {
-        const float x = std::abs(dst[kDestVoiceVolume].get()) * shown.masterGain.get();
+        const float x = std::abs(dst[dst::MainVolume].get()) * shown.masterGain.get();
         return x < 0.001f ? 0.0f : clamp01((20.0f * std::log10(x) + 60.0f) / 60.0f);
     }
     case tag::OscSubVolume:
-        return clamp01(std::abs(dst[kDestSubVolume].get()) * (value - 0.5f) + 0.5f);
+        return clamp01(std::abs(dst[dst::SubVolume].get()) * (value - 0.5f) + 0.5f);
     case tag::FreeLfo1Speed:
-        return clamp01(value + logOf(dst[kDestFreeLfo1Speed].get(), 32768.0f));
+        return clamp01(value + logOf(dst[dst::FreeLfo1Speed].get(), 32768.0f));
     case tag::FreeLfo2Speed:
-        return clamp01(value + logOf(dst[kDestFreeLfo2Speed].get(), 32768.0f));
+        return clamp01(value + logOf(dst[dst::FreeLfo2Speed].get(), 32768.0f));
     // The morph's XY share and the filter's cut-off in Hz come with the XY
     // pad and a per-voice cut-off readout; until then both show their own
     // destination's sum like every other knob.
@@ -154,7 +145,7 @@ int APlugin::getArpLoopStart() const {
     const int base =
         applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup());
     const int start =
-        base + static_cast<int>(engine.display.globalDst[kDestArpLoopStart].get() * 15.0f + 0.1f);
+        base + static_cast<int>(engine.display.globalDst[dst::ArpLoopStart].get() * 15.0f + 0.1f);
     if (start < 0) return 0;
     return std::min(start, getArpNumOfSteps() - 1);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/atomic_value.h"
+#include "core/mod_slots.h"
 #include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/envelope.h"
@@ -27,11 +28,9 @@
 constexpr int kNumVoices = 16;
 constexpr int kUnisonCopies = 4;
 constexpr int kNumLanes = kNumVoices * kUnisonCopies; // one lane per unison copy
-constexpr int kNumModSources = 75;
-constexpr int kNumModDests = 222;
-constexpr int kNumEnvelopes = 4; // amplitude, filter, free 1, free 2
+constexpr int kNumEnvelopes = 4;                      // amplitude, filter, free 1, free 2
 constexpr int kMidiChannels = 16;
-constexpr int kMappedControllers = 20; // controller sources 19..38
+constexpr int kMappedControllers = src::ControllerCount; // sources src::ControllerFirst..
 constexpr int kMonoStackSize = 128;
 constexpr int kArpSustainListSize = 64;
 constexpr int kScopeSize = 131072;
@@ -42,50 +41,10 @@ constexpr double kVoiceSilence = 0.00001;
 
 enum EnvelopeIndex : int { kEnvAmp = 0, kEnvFilter = 1, kEnvFree1 = 2, kEnvFree2 = 3 };
 
-// Modulation source numbers the engine writes itself.
-enum ModSourceId : int {
-    kSrcModWheel = 1,
-    kSrcWheelOrPressure = 2,
-    kSrcChannelPressure = 3,
-    kSrcPolyAftertouch = 4,
-    kSrcNote = 5,
-    kSrcNoteOctaves = 6,
-    kSrcRandom1 = 7,
-    kSrcRandom1Uni = 8,
-    kSrcRandom2 = 9,
-    kSrcRandom2Uni = 10,
-    kSrcAlternateFirst = 11, // 11..16
-    kSrcVelocity = 17,
-    kSrcPitchBend = 18,
-    kSrcControllerFirst = 19, // 19..38
-    kSrcEnvFirst = 39,        // 39/40 amp, 41/42 filter, 43/44 free 1, 45/46 free 2
-    kSrcSModLfo = 47,
-    kSrcSModLfoUni = 48,
-    kSrcFreeLfoFirst = 49, // 49..52
-    kSrcArpFirst = 53,     // 53..56
-    kSrcArpFree = 56,
-    kSrcXYX = 57,
-    kSrcXYY = 59,
-    kSrcInput = 62,
-    kSrcOscOut = 63,
-    kSrcFilterOut = 64,
-    kSrcVoiceOut = 65,
-    kSrcOutput = 69,
-    kSrcOffset = 70,
-};
-
-// Modulation destinations the engine stages of this folder read.
-enum ModDestId : int {
-    kDestPortamento = 1,
-    kDestEnvSpeed = 5,
-    kDestLfoSpeed = 6,
-    kDestVelocityToVolume = 87,
-};
-
 // One row of modulation: source values and destination sums.
 struct ModRow {
-    std::array<float, kNumModSources> src{};
-    std::array<float, kNumModDests> dst{};
+    std::array<float, src::Count> src{};
+    std::array<float, dst::Count> dst{};
 };
 
 struct VoiceState {
@@ -144,7 +103,7 @@ struct NoteState {
     bool globalFilterFreeRun = false;
     int distortMode = 0;          // cached \"Distort Mode\"
     bool spreadActive = false;    // the two-oscillator path is in use (never turns off)
-    bool spreadModulated = false; // a slot targets the spread destinations 56..64
+    bool spreadModulated = false; // a slot targets dst::OscSpread..OscDownSpreadPhase
     float xyToMorphX = 0.0f, xyToMorphY = 0.0f; // XY-to-morph amounts, -1..1
     bool arpKeyEntry = false;                   // cached "Arp Key Entry On / Off"
     int arpEntryStep = 0;                       // grid step the next entered note goes to
@@ -284,8 +243,8 @@ struct EngineRequests {
 // next idle pass draws it again.
 struct DisplayState {
     // ---- every 16 frames
-    std::array<Relaxed<float>, kNumModDests> globalDst;      // global destination sums
-    std::array<Relaxed<float>, kNumModDests> voiceDst;       // the last sounding voice's sums
+    std::array<Relaxed<float>, dst::Count> globalDst;        // global destination sums
+    std::array<Relaxed<float>, dst::Count> voiceDst;         // the last sounding voice's sums
     Relaxed<float> globalXYX, globalXYY, voiceXYX, voiceXYY; // the XY sources, global and voice
     Relaxed<float> voiceMorph;             // the last voice's smoothed morph position
     Relaxed<int> voiceWarpRow;             // and its symmetry row
@@ -325,11 +284,11 @@ struct EngineState {
     DisplayState display;
 
     std::array<VoiceState, kNumVoices> voices{};
-    ModRow global;       // global sources and destination sums
-    MatrixState matrix;  // the slots as setGlobalRare last saw them
-    LfoGlobal lfo;       // free LFOs, SMod LFO and effect-LFO rates
-    FilterGlobal filter; // voice filter: cached type and switches, comb rings
-    std::array<float, kNumModDests> destBase{}; // neutral value of every destination
+    ModRow global;                            // global sources and destination sums
+    MatrixState matrix;                       // the slots as setGlobalRare last saw them
+    LfoGlobal lfo;                            // free LFOs, SMod LFO and effect-LFO rates
+    FilterGlobal filter;                      // voice filter: cached type and switches, comb rings
+    std::array<float, dst::Count> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
 

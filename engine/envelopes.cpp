@@ -11,19 +11,35 @@ namespace {
 
 // Parameter tags and modulation destinations of each envelope, in the order
 // amplitude, filter, free 1, free 2.
-constexpr int ENV_ATTACK_TAGS[4] = {4, 30, 51, 57};
-constexpr int ENV_DECAY_TAGS[4] = {5, 31, 52, 58};
-constexpr int ENV_SUSTAIN_TAGS[4] = {6, 32, 53, 59};
-constexpr int ENV_FADE_TAGS[4] = {-1, -1, 54, 60};
-constexpr int ENV_RELEASE_TAGS[4] = {7, 33, 55, 61};
-constexpr int DEST_ENV_ATTACK[4] = {90, 78, 98, 106};
-constexpr int DEST_ENV_DECAY[4] = {91, 79, 99, 107};
-constexpr int DEST_ENV_SUSTAIN[4] = {92, 80, 100, 108};
-constexpr int DEST_ENV_FADE[4] = {-1, -1, 101, 109};
-constexpr int DEST_ENV_RELEASE[4] = {93, 81, 102, 110};
-constexpr int DEST_ENV_SPEED[4] = {89, 77, 97, 105};
-constexpr int DEST_ENV_DEC_SHAPE[4] = {94, 82, 103, 111};
-constexpr int DEST_ENV_REL_SHAPE[4] = {95, 83, 104, 112};
+constexpr int ENV_ATTACK_TAGS[4] = {tag::AmpEnvAttack, tag::FilterEnvAttack,
+                                    tag::freeEnv(0, tag::FreeEnvAttack),
+                                    tag::freeEnv(1, tag::FreeEnvAttack)};
+constexpr int ENV_DECAY_TAGS[4] = {tag::AmpEnvDecay, tag::FilterEnvDecay,
+                                   tag::freeEnv(0, tag::FreeEnvDecay),
+                                   tag::freeEnv(1, tag::FreeEnvDecay)};
+constexpr int ENV_SUSTAIN_TAGS[4] = {tag::AmpEnvSustain, tag::FilterEnvSustain,
+                                     tag::freeEnv(0, tag::FreeEnvSustain),
+                                     tag::freeEnv(1, tag::FreeEnvSustain)};
+constexpr int ENV_FADE_TAGS[4] = {-1, -1, tag::freeEnv(0, tag::FreeEnvFade),
+                                  tag::freeEnv(1, tag::FreeEnvFade)};
+constexpr int ENV_RELEASE_TAGS[4] = {tag::AmpEnvRelease, tag::FilterEnvRelease,
+                                     tag::freeEnv(0, tag::FreeEnvRelease),
+                                     tag::freeEnv(1, tag::FreeEnvRelease)};
+constexpr int DEST_ENV_ATTACK[4] = {dst::AmpEnvAttack, dst::FilterEnvAttack, dst::FreeEnv1Attack,
+                                    dst::FreeEnv2Attack};
+constexpr int DEST_ENV_DECAY[4] = {dst::AmpEnvDecay, dst::FilterEnvDecay, dst::FreeEnv1Decay,
+                                   dst::FreeEnv2Decay};
+constexpr int DEST_ENV_SUSTAIN[4] = {dst::AmpEnvSustain, dst::FilterEnvSustain,
+                                     dst::FreeEnv1Sustain, dst::FreeEnv2Sustain};
+constexpr int DEST_ENV_FADE[4] = {-1, -1, dst::FreeEnv1Fade, dst::FreeEnv2Fade};
+constexpr int DEST_ENV_RELEASE[4] = {dst::AmpEnvRelease, dst::FilterEnvRelease,
+                                     dst::FreeEnv1Release, dst::FreeEnv2Release};
+constexpr int DEST_ENV_SPEED[4] = {dst::AmpEnvSpeed, dst::FilterEnvSpeed, dst::FreeEnv1Speed,
+                                   dst::FreeEnv2Speed};
+constexpr int DEST_ENV_DEC_SHAPE[4] = {dst::AmpEnvDecayShape, dst::FilterEnvDecayShape,
+                                       dst::FreeEnv1DecayShape, dst::FreeEnv2DecayShape};
+constexpr int DEST_ENV_REL_SHAPE[4] = {dst::AmpEnvReleaseShape, dst::FilterEnvReleaseShape,
+                                       dst::FreeEnv1ReleaseShape, dst::FreeEnv2ReleaseShape};
 
 } // namespace
 
@@ -39,7 +55,7 @@ EnvelopeInputs APlugin::envelopeInputs(int env, const ModRow& row, bool synced) 
     in.fade = ENV_FADE_TAGS[env] >= 0 ? x(ENV_FADE_TAGS[env], DEST_ENV_FADE[env]) : 0.5;
     in.release = x(ENV_RELEASE_TAGS[env], DEST_ENV_RELEASE[env]);
     in.speed = Envelope::clampSpeed(static_cast<double>(row.dst[DEST_ENV_SPEED[env]]) *
-                                    static_cast<double>(row.dst[kDestEnvSpeed]));
+                                    static_cast<double>(row.dst[dst::GlobalEnvSpeed]));
     in.decayShape = Envelope::shapeExponent(row.dst[DEST_ENV_DEC_SHAPE[env]]);
     in.releaseShape = Envelope::shapeExponent(row.dst[DEST_ENV_REL_SHAPE[env]]);
     in.curved = getOnOff(tag::ExpEnvShapeOn);

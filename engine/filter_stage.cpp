@@ -66,16 +66,18 @@ inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame) {
     if (dsp.filterFreqSmoothed != frame.cutoffTag)
         dsp.filterFreqSmoothed =
             (dsp.filterFreqSmoothed - frame.cutoffTag) * 0.985f + frame.cutoffTag;
-    const float amount = clampNaN(frame.envAmountTag + dst[76], 0.0f, 1.0f) * frame.envSign;
-    const float position = voice.mod.src[kSrcEnvFirst + 2 * kEnvFilter] * amount + fv.modWheelTerm +
-                           fv.velocityTerm + dst[74] + dsp.filterFreqSmoothed;
+    const float amount =
+        clampNaN(frame.envAmountTag + dst[dst::FilterEnvAmount], 0.0f, 1.0f) * frame.envSign;
+    const float position = voice.mod.src[src::EnvFirst + 2 * kEnvFilter] * amount +
+                           fv.modWheelTerm + fv.velocityTerm + dst[dst::FilterFreq] +
+                           dsp.filterFreqSmoothed;
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
     EnvelopeState& env = voice.env[kEnvFilter];
     if (amount > 0.0f && env.stage == kEnvAttack &&
         frame.ceiling < frame.freq[freqIndex(position)] * fv.keyRatio)
         env.stage = kEnvDecay;
-    return {position, clampNaN(frame.resonanceTag + dst[75], 0.0f, 1.0f) * 0.9f};
+    return {position, clampNaN(frame.resonanceTag + dst[dst::FilterQ], 0.0f, 1.0f) * 0.9f};
 }
 
 // The high-pass coefficients of a voice: F (cached on its frequency input)
@@ -87,9 +89,9 @@ inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f,
     if (dsp.hiPassFreqSmoothed != frame.hiPassTag)
         dsp.hiPassFreqSmoothed =
             (dsp.hiPassFreqSmoothed - frame.hiPassTag) * 0.985f + frame.hiPassTag;
-    const float r = frame.hiPassQTag + dst[85];
+    const float r = frame.hiPassQTag + dst[dst::HiPassQ];
     q = frame.hiPassQOn && r >= 0.0f ? 1.0f - 0.9f * std::min(r, 1.0f) : 1.0f;
-    const float position = clampNaN(dsp.hiPassFreqSmoothed + dst[84], 0.0f, 1.0f);
+    const float position = clampNaN(dsp.hiPassFreqSmoothed + dst[dst::HiPassFreq], 0.0f, 1.0f);
     if (position != fv.hiPassInput || fv.hiPassKeyRatio != fv.hiPassRatioUsed) {
         fv.hiPassInput = position;
         fv.hiPassRatioUsed = fv.hiPassKeyRatio;
@@ -154,7 +156,7 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
             lane.out[1] = x1;
         }
         const LaneState& first = voice.dsp.lanes[0];
-        voice.mod.src[kSrcFilterOut] = (first.out[0] + first.out[1]) * 0.5f;
+        voice.mod.src[src::FilterOut] = (first.out[0] + first.out[1]) * 0.5f;
         fv.noteStart = false;
     }
 }
@@ -253,7 +255,7 @@ void APlugin::voiceControlTerms(int v) {
     VoiceState& voice = engine.voices[v];
     FilterVoice& fv = voice.dsp.filter;
     fv.modWheelTerm =
-        (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) * voice.mod.src[kSrcModWheel];
+        (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) * voice.mod.src[src::ModWheel];
     fv.velocityTerm = getCurrentValue(tag::VelocityToFilterFreq) * voice.velocity;
     const float pitch = std::isfinite(voice.pitch) ? voice.pitch : 0.0f;
     fv.keyRatio = std::exp2((2.0f * getCurrentValue(tag::KeyToFilterFreq) - 1.0f) * pitch);

@@ -22,22 +22,18 @@
 
 namespace {
 
-constexpr int kSrcFreeLfo1 = kSrcFreeLfoFirst; // 49 bipolar, 50 unipolar; LFO 2: 51, 52
-constexpr int kSrcWhite = 71;                  // 71 bipolar, 72 unipolar
-constexpr int kSrcPink = 73;                   // 73 bipolar, 74 unipolar
 constexpr int kPinkGlobal = kNumPinkGenerators - 1;
-constexpr int kDestSModSpeed = 55;
 
 // Effect LFOs: chorus, flanger, phaser.
 constexpr int kChorus = 0, kFlanger = 1, kPhaser = 2;
-constexpr int kDestChorusRate = 151, kDestChorusShape = 156, kDestChorusBias = 157,
-              kDestChorusBits = 158, kDestChorusHold = 159;
 struct SyncedEffectDests {
     int speedTag, rate, shape, bias, bits, hold;
 };
 constexpr SyncedEffectDests kSyncedEffects[] = {
-    {tag::FlangerSpeed, 167, 173, 174, 175, 176}, // flanger
-    {tag::PhaserSpeed, 186, 193, 194, 195, 196},  // phaser
+    {tag::FlangerSpeed, dst::FlangerSpeed, dst::FlangerShape, dst::FlangerBias, dst::FlangerBits,
+     dst::FlangerSampleHold},
+    {tag::PhaserSpeed, dst::PhaserSpeed, dst::PhaserShape, dst::PhaserBias, dst::PhaserBits,
+     dst::PhaserSampleHold},
 };
 
 // x limited to lo..hi; NaN gives lo.
@@ -84,7 +80,7 @@ void updateLfoRates(APlugin& p) {
     const RateState& rate = engine.rate;
 
     g.smod.inc = SModLfo::increment(
-        p.getCurrentValue(tag::OscSModSpeed) + global.dst[kDestSModSpeed], rate.smodRateBase);
+        p.getCurrentValue(tag::OscSModSpeed) + global.dst[dst::OscSModSpeed], rate.smodRateBase);
 
     for (int n = 0; n < kFreeLfos; ++n) {
         if (!g.used[n]) continue;
@@ -98,12 +94,12 @@ void updateLfoRates(APlugin& p) {
         // The rate destination is added inside the exponential; the sum is
         // kept within one full-amount slot of the knob's range.
         const float c =
-            limit(p.getCurrentValue(tag::ChorusSpeed) + global.dst[kDestChorusRate], -1.0f, 2.0f);
+            limit(p.getCurrentValue(tag::ChorusSpeed) + global.dst[dst::ChorusSpeed], -1.0f, 2.0f);
         chorus.rate = std::exp2(10.0 * c) * rate.lfoRateBase * 0.25;
-        chorus.shaping.setHold(global.dst[kDestChorusHold]);
-        chorus.shaping.setShapePoint(global.dst[kDestChorusShape] + 0.5);
-        chorus.shaping.setBias(global.dst[kDestChorusBias]);
-        chorus.shaping.setBits(global.dst[kDestChorusBits]);
+        chorus.shaping.setHold(global.dst[dst::ChorusSampleHold]);
+        chorus.shaping.setShapePoint(global.dst[dst::ChorusShape] + 0.5);
+        chorus.shaping.setBias(global.dst[dst::ChorusBias]);
+        chorus.shaping.setBits(global.dst[dst::ChorusBits]);
     }
     for (int e = kFlanger; e <= kPhaser; ++e) {
         EffectLfoRate& fx = g.effects[e];
@@ -267,8 +263,8 @@ void APlugin::stepGlobalLfos() {
     ModRow& global = engine.global;
 
     const float smod = SModLfo::read(g.smod, tables_->sineTable.data());
-    global.src[kSrcSModLfo] = smod;
-    global.src[kSrcSModLfoUni] = smod * 0.5f + 0.5f;
+    global.src[src::SModLfo] = smod;
+    global.src[src::UniSModLfo] = smod * 0.5f + 0.5f;
 
     const bool stepNow = (engine.render.sampleCounter & 3) == 0;
     for (int n = 0; n < kFreeLfos; ++n) {
@@ -282,8 +278,8 @@ void APlugin::stepGlobalLfos() {
         } else {
             FreeLfo::ramp(lfo);
         }
-        global.src[kSrcFreeLfo1 + 2 * n] = lfo.bipolar();
-        global.src[kSrcFreeLfo1 + 2 * n + 1] = lfo.unipolar();
+        global.src[src::FreeLfoFirst + 2 * n] = lfo.bipolar();
+        global.src[src::FreeLfoFirst + 2 * n + 1] = lfo.unipolar();
     }
 }
 
@@ -321,21 +317,21 @@ void APlugin::stepVoiceLfosAndNoise() {
                                   engine.random, g.humanSeed);
                 else
                     FreeLfo::ramp(lfo);
-                voice.mod.src[kSrcFreeLfo1 + 2 * n] = lfo.bipolar();
-                voice.mod.src[kSrcFreeLfo1 + 2 * n + 1] = lfo.unipolar();
+                voice.mod.src[src::FreeLfoFirst + 2 * n] = lfo.bipolar();
+                voice.mod.src[src::FreeLfoFirst + 2 * n + 1] = lfo.unipolar();
             }
         }
     }
 
     if (g.whiteNoiseUsed) {
         const float white = engine.pinkSeed.nextUnipolar();
-        setListedSource(kSrcWhite, white * 2.0f - 1.0f);
-        setListedSource(kSrcWhite + 1, white);
+        setListedSource(src::White, white * 2.0f - 1.0f);
+        setListedSource(src::UniWhite, white);
     }
     if (g.pinkNoiseUsed) {
         const float pink = doPinkNoise(kPinkGlobal);
-        setListedSource(kSrcPink, pink);
-        setListedSource(kSrcPink + 1, pink * 0.5f + 0.5f);
+        setListedSource(src::PinkNoise, pink);
+        setListedSource(src::UniPinkNoise, pink * 0.5f + 0.5f);
     }
 }
 
@@ -359,16 +355,15 @@ void APlugin::updateLfoRare() {
     for (int slot = 0; slot < kModSlots; ++slot) {
         const int src = getModSrc(slot);
         const int dest = getModDest(slot);
-        if (!isValidSrc(src) || dest <= 0 || dest >= kNumModDests || getModSlotBypass(slot))
-            continue;
+        if (!isValidSrc(src) || dest <= 0 || dest >= dst::Count || getModSlotBypass(slot)) continue;
         for (int n = 0; n < kFreeLfos; ++n) {
-            const int lfoSrc = kSrcFreeLfo1 + 2 * n;
+            const int lfoSrc = src::FreeLfoFirst + 2 * n;
             g.used[n] = g.used[n] || src == lfoSrc || src == lfoSrc + 1;
             g.shapingUsed[n] = g.shapingUsed[n] || (dest >= lfoDest(n, kLfoDestBias) &&
                                                     dest <= lfoDest(n, kLfoDestHold));
         }
-        g.whiteNoiseUsed = g.whiteNoiseUsed || src == kSrcWhite || src == kSrcWhite + 1;
-        g.pinkNoiseUsed = g.pinkNoiseUsed || src == kSrcPink || src == kSrcPink + 1;
+        g.whiteNoiseUsed = g.whiteNoiseUsed || src == src::White || src == src::UniWhite;
+        g.pinkNoiseUsed = g.pinkNoiseUsed || src == src::PinkNoise || src == src::UniPinkNoise;
     }
     for (int n = 0; n < kFreeLfos; ++n) g.perVoice[n] = g.used[n] && g.mode[n] == 0;
 
@@ -389,7 +384,7 @@ void APlugin::voiceLfoAndXYTick(int v) {
         if (!g.perVoice[n]) continue;
         const auto& dst = voice.mod.dst;
         const double speed =
-            dst[lfoDest(n, kLfoDestSpeed)] * dst[kDestLfoSpeed] * engine.render.lfoSpeed;
+            dst[lfoDest(n, kLfoDestSpeed)] * dst[dst::GlobalLfoSpeed] * engine.render.lfoSpeed;
         FreeLfo::setCoefficients(voice.lfo.lfo[n], g.baseIncrement[n],
                                  controls(voice.mod, n, speed, g.shapingUsed[n]));
     }

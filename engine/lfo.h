@@ -28,6 +28,7 @@
 //     1 unmodulated), 0 at step 0.
 #pragma once
 
+#include "core/mod_slots.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
 
@@ -67,7 +68,7 @@ inline constexpr std::array<double, 31> FX_PERIOD = {
     1.0 / 6, 0.1875, 0.125, 1.0 / 12, 0.09375, 0.0625, 1.0 / 24};
 
 // Destinations of free LFO n: kLfoDestFirst + 8n + field.
-constexpr int kLfoDestFirst = 113;
+constexpr int kLfoDestFirst = dst::FreeLfo1Speed;
 enum LfoDestField : int {
     kLfoDestSpeed = 0,
     kLfoDestPhase = 1,
@@ -81,6 +82,9 @@ enum LfoDestField : int {
 constexpr int lfoDest(int lfo, int field) {
     return kLfoDestFirst + 8 * lfo + field;
 }
+static_assert(lfoDest(0, kLfoDestHuman) == dst::FreeLfo1Human &&
+              lfoDest(1, kLfoDestSpeed) == dst::FreeLfo2Speed &&
+              lfoDest(1, kLfoDestHold) == dst::FreeLfo2SampleHold);
 
 // The shaping stage shared by the free LFOs and the effect LFOs.
 struct LfoShaping {

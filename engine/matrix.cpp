@@ -32,14 +32,14 @@ bool APlugin::isValidMod(int slot) {
     return slot >= 0 && slot < kModSlots;
 }
 bool APlugin::isValidSrc(int source) {
-    return source >= 1 && source < kNumModSources;
+    return source >= 1 && source < src::Count;
 }
 
 int APlugin::getModSrc(int slot) const {
     if (isValidModSlot(slot)) return getSteppedValue(tag::slotSource(slot));
-    if (slot == 12 || slot == 14) return 57;
-    if (slot == 13 || slot == 15) return 59;
-    return 0;
+    // The XY slots read X 1, Y 1, X 2, Y 2.
+    if (isValidMod(slot)) return (slot - kUserModSlots) % 2 == 0 ? src::XYX : src::XYY;
+    return src::None;
 }
 
 bool APlugin::getModSlotBypass(int slot) const {
@@ -58,7 +58,7 @@ int APlugin::getModSlotDest(int slot) const {
 int APlugin::getDestTypeForSlot(int slot) const {
     if (!isValidModSlot(slot)) return 0;
     const int d = getModDest(slot);
-    return d >= 0 && d < kNumModDests ? destType[d] : 0;
+    return d >= 0 && d < dst::Count ? destType[d] : 0;
 }
 
 void APlugin::setModDest(int slot, int dest) {
@@ -87,8 +87,8 @@ void APlugin::updateModSlotCache() {
         slot.source = getModSrc(s);
         slot.dest = getModDest(s);
         slot.bypass = getModSlotBypass(s);
-        slot.type = slot.dest > 0 && slot.dest < kNumModDests ? destType[slot.dest] : 1;
-        if (slot.dest <= 0 || slot.dest >= kNumModDests || !isValidSrc(slot.source) || slot.bypass)
+        slot.type = slot.dest > 0 && slot.dest < dst::Count ? destType[slot.dest] : 1;
+        if (slot.dest <= 0 || slot.dest >= dst::Count || !isValidSrc(slot.source) || slot.bypass)
             continue;
         next.active[next.activeCount++] = s;
         if (slot.type == kDestModAmount)
@@ -98,10 +98,10 @@ void APlugin::updateModSlotCache() {
         next.destUsed[slot.dest] = true;
         next.sourceUsed[slot.source] = true;
     }
-    next.freeLfoSourceUsed =
-        next.sourceUsed[49] || next.sourceUsed[50] || next.sourceUsed[51] || next.sourceUsed[52];
-    next.freeEnvelopeUsed = {next.sourceUsed[43] || next.sourceUsed[44],
-                             next.sourceUsed[45] || next.sourceUsed[46]};
+    next.freeLfoSourceUsed = next.sourceUsed[src::Free1Lfo] || next.sourceUsed[src::UniFree1Lfo] ||
+                             next.sourceUsed[src::Free2Lfo] || next.sourceUsed[src::UniFree2Lfo];
+    next.freeEnvelopeUsed = {next.sourceUsed[src::Free1Env] || next.sourceUsed[src::InvFree1Env],
+                             next.sourceUsed[src::Free2Env] || next.sourceUsed[src::InvFree2Env]};
     bool changed = next.activeCount != m.activeCount;
     for (int s = 0; s < kModSlots && !changed; ++s)
         changed = next.slots[s].source != m.slots[s].source ||
@@ -150,7 +150,7 @@ void APlugin::applyVoiceMatrixFirstHalf(int v) {
     auto& dst = voice.mod.dst;
     if (voice.matrix.generation != m.generation) {
         // The routing changed: destinations no slot uses go back to rest.
-        for (int d = 0; d < kNumModDests; ++d)
+        for (int d = 0; d < dst::Count; ++d)
             if (!m.destUsed[d]) dst[d] = engine.destBase[d];
         voice.matrix.generation = m.generation;
     }

@@ -1,7 +1,8 @@
 // The modulation matrix: 16 slots route one source each to one destination.
 //
 // Slots 0..11 are the user slots (bypass, amount, source and destination
-// parameters); slots 12..15 belong to the XY pad (fixed sources 57 and 59).
+// parameters); slots 12..15 belong to the XY pad (fixed sources src::XYX and
+// src::XYY).
 // Sources write rows of 75 values (per voice and global); the matrix fills rows
 // of 222 destination sums from a base row (1.0 for volume and speed
 // destinations, 0 otherwise). Consumers read parameter + sum, or parameter x
@@ -16,22 +17,36 @@
 //   amount    modulates another slot's amount (acts on the 16-frame half only)
 #pragma once
 
+#include "core/mod_slots.h"
+#include "core/tags.h"
+
 #include <array>
 #include <cstdint>
 
 constexpr int kModSlots = 16; // 12 user slots and 4 XY slots
-constexpr int kUserModSlots = 12;
+constexpr int kUserModSlots = tag::ModSlotCount;
+static_assert(kUserModSlots == dst::UserSlotCount);
 
 // Parameter tags of each slot's amount, and the destination that modulates it.
-inline constexpr std::array<int, kModSlots> MOD_AMT_TAGS = {67, 68, 69, 70, 71, 72, 73, 74,
-                                                            75, 76, 77, 78, 43, 44, 45, 46};
-inline constexpr std::array<int, kModSlots> DEST_MOD_AMT = {129, 130, 131, 132, 133, 134, 135, 136,
-                                                            137, 138, 139, 140, 143, 144, 145, 146};
+inline constexpr std::array<int, kModSlots> MOD_AMT_TAGS = [] {
+    std::array<int, kModSlots> t{};
+    for (int s = 0; s < kModSlots; ++s)
+        t[s] = s < kUserModSlots ? tag::slotAmount(s) : tag::XYModAmountFirst + s - kUserModSlots;
+    return t;
+}();
+inline constexpr std::array<int, kModSlots> DEST_MOD_AMT = [] {
+    std::array<int, kModSlots> t{};
+    for (int s = 0; s < kModSlots; ++s) t[s] = dst::modAmount(s);
+    return t;
+}();
 
 // Sources whose values are bipolar (-1..1); volume routing maps them to 0..1.
-inline constexpr std::array<bool, 75> MOD_SOURCE_BIPOLAR = [] {
-    std::array<bool, 75> flags{};
-    for (int s : {6, 7, 9, 11, 13, 15, 47, 49, 51, 54, 56, 62, 63, 64, 65, 67, 68, 69, 71})
+inline constexpr std::array<bool, src::Count> MOD_SOURCE_BIPOLAR = [] {
+    std::array<bool, src::Count> flags{};
+    for (int s : {src::CenterNote, src::NoteRandom1, src::NoteRandom2, src::Alternate2,
+                  src::Alternate3, src::Alternate4, src::SModLfo, src::Free1Lfo, src::Free2Lfo,
+                  src::ArpTune, src::ArpFree, src::Input, src::OscOut, src::FilterOut,
+                  src::VoiceOut, src::ModFxOut, src::DelayOut, src::Output, src::White})
         flags[s] = true;
     return flags;
 }();
@@ -52,11 +67,11 @@ struct MatrixState {
     int amountCount = 0;
     std::array<int, kModSlots> applySlots{}; // active slots on other destinations
     int applyCount = 0;
-    std::array<bool, 222> destUsed{};       // some active slot targets the destination
-    std::array<bool, 75> sourceUsed{};      // some active slot reads the source
-    bool freeLfoSourceUsed = false;         // sources 49..52
-    std::array<bool, 2> freeEnvelopeUsed{}; // sources 43/44 and 45/46
-    uint32_t generation = 1;                // changes whenever the cache changes
+    std::array<bool, dst::Count> destUsed{};   // some active slot targets the destination
+    std::array<bool, src::Count> sourceUsed{}; // some active slot reads the source
+    bool freeLfoSourceUsed = false;            // src::Free1Lfo..UniFree2Lfo
+    std::array<bool, 2> freeEnvelopeUsed{};    // src::Free1Env/InvFree1Env, Free2Env/InvFree2Env
+    uint32_t generation = 1;                   // changes whenever the cache changes
 };
 
 // Per voice: the slot amounts of its 16-frame half.

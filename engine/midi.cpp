@@ -15,7 +15,7 @@ namespace {
 constexpr int kPlayMpe = 1;
 constexpr int kPlayArp = 8;
 
-// Controller numbers that drive modulation sources 19..38.
+// Controller numbers that drive the sources src::ControllerFirst onwards.
 constexpr int kMappedControllerNumbers[kMappedControllers] = {
     2, 3, 4, 11, 16, 17, 18, 19, 20, 21, 74, 84, 85, 86, 87, 88, 89, 90, 113, 114};
 
@@ -283,10 +283,10 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
     case 0xE0: { // pitch bend, -1 .. +0.99988
         const float v = (d1 / 128.0f + d2) / 128.0f;
         const float bend = (v - 0.5f) * 2.0f;
-        forVoices([&](VoiceState& voice) { voice.mod.src[kSrcPitchBend] = bend; });
+        forVoices([&](VoiceState& voice) { voice.mod.src[src::PitchBend] = bend; });
         if (mpe) midi.chanBend[channel] = bend;
         midi.globalBend = bend;
-        engine.global.src[kSrcPitchBend] = bend;
+        engine.global.src[src::PitchBend] = bend;
         break;
     }
     case 0xB0:
@@ -309,7 +309,7 @@ void APlugin::handleControlChange(int controller, int value, int channel) {
         if (mpe) midi.chanModWheel[channel] = c;
         midi.globalModWheel = c;
     } else if (const int index = mappedControllerIndex(controller); index >= 0) {
-        setModSrcAmt(kSrcControllerFirst + index, c, channel);
+        setModSrcAmt(src::ControllerFirst + index, c, channel);
     } else if (controller == kSustainController) {
         sustainPedal(pedalDown(value));
     } else if (isAllOffController(controller)) {
@@ -371,18 +371,18 @@ void APlugin::updateMidiChannel(bool force) {
 // ------------------------------------------------------------------ modulation sources
 
 void APlugin::setModSrcAmt(int source, float value) {
-    if (source < 1 || source >= kNumModSources) return;
+    if (source < 1 || source >= src::Count) return;
     engine.global.src[source] = value;
     for (VoiceState& voice : engine.voices) voice.mod.src[source] = value;
 }
 
 void APlugin::setModSrcAmt(int v, int source, float value) {
-    if (!isValidVoice(v) || source < 1 || source >= kNumModSources) return;
+    if (!isValidVoice(v) || source < 1 || source >= src::Count) return;
     engine.voices[v].mod.src[source] = value;
 }
 
 void APlugin::setModSrcAmt(int source, float value, int channel) {
-    const int index = source - kSrcControllerFirst;
+    const int index = source - src::ControllerFirst;
     if (index < 0 || index >= kMappedControllers) return;
     const bool mpe = engine.notes.playMode == kPlayMpe;
     if (!mpe) {

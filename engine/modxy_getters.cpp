@@ -23,12 +23,6 @@ constexpr float kOutputSpan = 2048.0f * 10.0f;
 constexpr float kTableScale = 2047.9999f;
 constexpr int kTableMask = 2047;
 
-constexpr int kDestFeedback = 65;
-constexpr int kDestPhase = 66;
-constexpr int kDestFold = 67;
-constexpr int kDestBits = 68;
-constexpr int kDestMorph = 49;
-
 constexpr int kXYPlayPoly = 0;
 constexpr int kXYReplay = 2;
 
@@ -66,10 +60,10 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
         const EngineTables& tables = *tables_;
         const bool playing = getIsAnyVoicePlaying();
         const auto& dst = playing ? shown.voiceDst : shown.globalDst;
-        const float p0 = dst[kDestFeedback].get();
-        const float p1 = dst[kDestPhase].get();
-        const float fold = dst[kDestFold].get();
-        const float bits = dst[kDestBits].get();
+        const float p0 = dst[dst::OscFeed].get();
+        const float p1 = dst[dst::OscPhase].get();
+        const float fold = dst[dst::OscWrap].get();
+        const float bits = dst[dst::OscBits].get();
         const float foldGain = fold < 0.0f ? 1.0f : std::exp2(4.0f * std::min(fold, 1.0f));
         const float levels =
             bits < 0.0f ? 65536.0f : std::exp2(16.0f - 16.0f * std::min(bits, 1.0f));
@@ -81,7 +75,7 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
         float m;
         int warpRow;
         if (playing) {
-            m = shown.voiceMorph.get() + dst[kDestMorph].get() + xyMorph;
+            m = shown.voiceMorph.get() + dst[dst::OscMorph].get() + xyMorph;
             warpRow = shown.voiceWarpRow.get();
         } else {
             m = getCurrentValue(tag::OscMorph);

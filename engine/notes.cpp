@@ -216,16 +216,16 @@ void APlugin::midiNoteDown(int note, int velocity, int channel) {
 
     if (!anyVoiceSounds()) {
         ModRow& g = engine.global;
-        g.src[kSrcVelocity] = velocity / 127.0f;
-        g.src[kSrcNote] = note / 127.0f;
-        g.src[kSrcNoteOctaves] = (note - 57) / 12.0f;
-        g.src[kSrcRandom1] = engine.random.bipolar();
-        g.src[kSrcRandom2] = engine.random.bipolar();
-        g.src[kSrcRandom1Uni] = g.src[kSrcRandom1] * 0.5f + 0.5f;
-        g.src[kSrcRandom2Uni] = g.src[kSrcRandom2] * 0.5f + 0.5f;
+        g.src[src::Velocity] = velocity / 127.0f;
+        g.src[src::Note] = note / 127.0f;
+        g.src[src::CenterNote] = (note - 57) / 12.0f;
+        g.src[src::NoteRandom1] = engine.random.bipolar();
+        g.src[src::NoteRandom2] = engine.random.bipolar();
+        g.src[src::UniNoteRandom1] = g.src[src::NoteRandom1] * 0.5f + 0.5f;
+        g.src[src::UniNoteRandom2] = g.src[src::NoteRandom2] * 0.5f + 0.5f;
         ns.globalFilterFreeRun = true;
         initEnv(0, -1);
-        for (int s = kSrcArpFirst; s < kSrcArpFirst + 4; ++s) g.src[s] = 0.0f;
+        for (int s = src::ArpFirst; s < src::ArpFirst + 4; ++s) g.src[s] = 0.0f;
         resetArpClock();
     }
 
@@ -349,7 +349,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     voice.pitch = (getTuning(note) + detune - 57.0f) / 12.0f;
     voice.velocity = velocity / 127.0f;
     const float s = std::clamp(
-        getCurrentValue(tag::VelocityToVolume) + global.dst[kDestVelocityToVolume], 0.0f, 1.0f);
+        getCurrentValue(tag::VelocityToVolume) + global.dst[dst::MainVelToVolume], 0.0f, 1.0f);
     voice.velocityGain = s * velocity / 127.0f + (1.0f - s);
 
     if (ns.prevPitch == kNoPitch) ns.prevPitch = voice.pitch;
@@ -357,8 +357,8 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     // Portamento.
     float factor = 1.0f;
     if (!fromArp || glide) {
-        const float g = fromArp ? getLockVar(tag::ArpSlide) + global.dst[12]
-                                : getLockVar(tag::PortamentoAmount) + global.dst[kDestPortamento];
+        const float g = fromArp ? getLockVar(tag::ArpSlide) + global.dst[dst::ArpSlide]
+                                : getLockVar(tag::PortamentoAmount) + global.dst[dst::Portamento];
         factor = std::exp2(12.0f * std::clamp(std::isnan(g) ? 0.0f : g, 0.0f, 1.0f));
     }
     const float distance = voice.pitch - ns.prevPitch;
@@ -417,19 +417,19 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
             int env, attackTag, attackDest;
         };
         static constexpr AttackSkip skips[] = {
-            {kEnvFilter, tag::FilterEnvAttack, 78},
-            {kEnvFree1, tag::freeEnv(0, tag::FreeEnvAttack), 98},
-            {kEnvFree2, tag::freeEnv(1, tag::FreeEnvAttack), 106},
+            {kEnvFilter, tag::FilterEnvAttack, dst::FilterEnvAttack},
+            {kEnvFree1, tag::freeEnv(0, tag::FreeEnvAttack), dst::FreeEnv1Attack},
+            {kEnvFree2, tag::freeEnv(1, tag::FreeEnvAttack), dst::FreeEnv2Attack},
         };
         for (const AttackSkip& skip : skips) {
             if (getCurrentValue(skip.attackTag) >= 0.001f) continue;
             bool modulated = false;
-            for (int slot = 0; slot < 16; ++slot) modulated |= getModDest(slot) == skip.attackDest;
+            for (int slot = 0; slot < kModSlots; ++slot) modulated |= getModDest(slot) == skip.attackDest;
             if (!modulated) voice.env[skip.env].startAtDecay();
         }
-        for (int slot = 0; slot < 16; ++slot) {
+        for (int slot = 0; slot < kModSlots; ++slot) {
             const int d = getModDest(slot);
-            if (d >= 56 && d <= 64) ns.spreadModulated = true;
+            if (d >= dst::OscSpread && d <= dst::OscDownSpreadPhase) ns.spreadModulated = true;
         }
 
         initLFO(3, 0, v);
@@ -459,8 +459,8 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
                                   alternate4[c % 4],
                                   alternate4[c % 4] * 0.5f + 0.5f};
         for (int i = 0; i < 10; ++i) {
-            voice.mod.src[kSrcRandom1 + i] = values[i];
-            global.src[kSrcRandom1 + i] = values[i];
+            voice.mod.src[src::NoteRandom1 + i] = values[i];
+            global.src[src::NoteRandom1 + i] = values[i];
         }
         ns.noteCounter = (c + 1) % 12;
 
@@ -480,21 +480,21 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         const float ctl[4] = {voice.modWheel, std::max(voice.modWheel, voice.channelPressure),
                               voice.channelPressure, voice.polyAftertouch};
         for (int i = 0; i < 4; ++i) {
-            voice.mod.src[kSrcModWheel + i] = ctl[i];
-            global.src[kSrcModWheel + i] = ctl[i];
+            voice.mod.src[src::ModWheel + i] = ctl[i];
+            global.src[src::ModWheel + i] = ctl[i];
         }
         for (int i = 0; i < kMappedControllers; ++i) {
-            voice.mod.src[kSrcControllerFirst + i] = voice.controllers[i];
-            global.src[kSrcControllerFirst + i] = voice.controllers[i];
+            voice.mod.src[src::ControllerFirst + i] = voice.controllers[i];
+            global.src[src::ControllerFirst + i] = voice.controllers[i];
         }
-        voice.mod.src[kSrcPitchBend] = mpe ? midi.chanBend[voice.channel] : midi.globalBend;
+        voice.mod.src[src::PitchBend] = mpe ? midi.chanBend[voice.channel] : midi.globalBend;
 
-        voice.bend = bendOctaves(voice.mod.src[kSrcPitchBend]);
+        voice.bend = bendOctaves(voice.mod.src[src::PitchBend]);
     }
 
-    voice.mod.src[kSrcVelocity] = voice.velocity;
-    voice.mod.src[kSrcNote] = note / 127.0f;
-    voice.mod.src[kSrcNoteOctaves] = (note - 57) / 12.0f;
+    voice.mod.src[src::Velocity] = voice.velocity;
+    voice.mod.src[src::Note] = note / 127.0f;
+    voice.mod.src[src::CenterNote] = (note - 57) / 12.0f;
     ns.freshNote = false;
     setGlobalRare();
 }
@@ -613,14 +613,14 @@ void APlugin::initEnv(int mode, int v) {
 // ------------------------------------------------------------------ start state
 
 void APlugin::restEngineState() {
-    for (int d = 0; d < kNumModDests; ++d)
+    for (int d = 0; d < dst::Count; ++d)
         engine.destBase[d] = destType[d] == kDestVolume || destType[d] == kDestSpeed ? 1.0f : 0.0f;
     engine.global = ModRow{};
     engine.global.dst = engine.destBase;
     for (VoiceState& voice : engine.voices) {
         voice = VoiceState{};
         voice.mod.dst = engine.destBase;
-        voice.mod.src[kSrcOffset] = 1.0f; // "Offset" is 1 in every row
+        voice.mod.src[src::Offset] = 1.0f; // "Offset" is 1 in every row
     }
     engine.globalEnv = {};
     engine.notes = NoteState{};

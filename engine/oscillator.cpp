@@ -68,21 +68,24 @@ void APlugin::oscillatorVoiceTick(int v) {
     const auto& dst = voice.mod.dst;
 
     // Ratios of the whole voice.
-    const float g = fastExp2(dst[3] / 12.0f + dst[2]);
-    const float o = fastExp2(dst[52] / 12.0f + voice.bend + voice.soundingPitch + dst[51]);
+    const float g = fastExp2(dst[dst::GlobalFine] / 12.0f + dst[dst::GlobalSemi]);
+    const float o =
+        fastExp2(dst[dst::OscFine] / 12.0f + voice.bend + voice.soundingPitch + dst[dst::OscSemi]);
     dsp.baseIncrement = g * dsp.octaveFactor * engine.rate.basePitch * 0.25f * o;
-    const float spread = std::max(0.0f, getCurrentValue(tag::OscSpread) + dst[56]) / 60.0f;
+    const float spread =
+        std::max(0.0f, getCurrentValue(tag::OscSpread) + dst[dst::OscSpread]) / 60.0f;
     if (spread > 0.0001f || engine.notes.spreadModulated) engine.notes.spreadActive = true;
-    dsp.upRatio = fastExp2(dst[58] / 12.0f + spread + dst[57]);
-    dsp.downRatio = fastExp2(dst[62] / 12.0f - spread + dst[61]);
+    dsp.upRatio = fastExp2(dst[dst::OscUpSpreadFine] / 12.0f + spread + dst[dst::OscUpSpreadSemi]);
+    dsp.downRatio =
+        fastExp2(dst[dst::OscDownSpreadFine] / 12.0f - spread + dst[dst::OscDownSpreadSemi]);
 
     dsp.notePosition =
         (static_cast<float>(dsp.octaveNumber) + voice.bend + voice.soundingPitch) * 12.0f + 57.0f;
 
     const int mode = std::clamp(voice.uniMode, 0, 23);
     const int globalMode = std::clamp(engine.notes.uniModeGlobal, 0, 23);
-    const float detune = getLockVar(tag::UnisonDetune) + dst[19];
-    const float width = getLockVar(tag::UnisonSpread) + dst[20];
+    const float detune = getLockVar(tag::UnisonDetune) + dst[dst::UnisonDetune];
+    const float width = getLockVar(tag::UnisonSpread) + dst[dst::UnisonStereoSpread];
     const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
     for (int k = 0; k < copies; ++k) {
         LaneState& lane = dsp.lanes[k];
@@ -98,19 +101,23 @@ void APlugin::oscillatorVoiceTick(int v) {
             lane.copyPhase = 0.0f;
             lane.copyFilterOffset = 0.0f;
         } else {
-            ratio *= fastExp2((dst[25] + dst[25 + k]) / 12.0f + dst[21] + dst[21 + k]);
-            gain = std::fabs(dst[29] * dst[29 + k]);
-            lane.copyPhase = dst[41] + dst[41 + k];
-            lane.copyFilterOffset = dst[45] + dst[45 + k];
+            ratio *= fastExp2((dst[dst::UnisonFineAll] + dst[dst::UnisonFineAll + k]) / 12.0f +
+                              dst[dst::UnisonSemiAll] + dst[dst::UnisonSemiAll + k]);
+            gain = std::fabs(dst[dst::UnisonVolumeAll] * dst[dst::UnisonVolumeAll + k]);
+            lane.copyPhase = dst[dst::UnisonPhaseAll] + dst[dst::UnisonPhaseAll + k];
+            lane.copyFilterOffset =
+                dst[dst::UnisonFilterFreqAll] + dst[dst::UnisonFilterFreqAll + k];
         }
         lane.copyRatio = ratio;
         lane.incUp = dsp.upRatio * dsp.baseIncrement * ratio;
         lane.incDown = ratio * dsp.downRatio * dsp.baseIncrement;
-        lane.incSub = fastExp2(dst[71] / 12.0f + dst[70]) * ratio * dsp.baseIncrement * 0.5f;
+        lane.incSub = fastExp2(dst[dst::SubFine] / 12.0f + dst[dst::SubSemi]) * ratio *
+                      dsp.baseIncrement * 0.5f;
         updateLaneSteps(lane);
 
         float x = clampf(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
-        if (k >= 1) x = clampf(x + dst[33] + dst[DEST_UNI_PAN[k]], -1.0f, 1.0f);
+        if (k >= 1)
+            x = clampf(x + dst[dst::UnisonPanAll] + dst[dst::UnisonPanAll + k], -1.0f, 1.0f);
         const float u = x * 0.5f + 0.5f;
         lane.copyPanL = clampf(2.0f - 2.0f * u, 0.0f, 1.0f) * gain;
         lane.copyPanR = clampf(2.0f * u, 0.0f, 1.0f) * gain;
@@ -120,7 +127,7 @@ void APlugin::oscillatorVoiceTick(int v) {
 // Slow random drift of every copy, on the voice's 128-frame tick.
 void APlugin::oscillatorDriftTick(int v) {
     VoiceState& voice = engine.voices[v];
-    const float d = voice.mod.dst[4] + 0.2f;
+    const float d = voice.mod.dst[dst::Drift] + 0.2f;
     const float a = getOnOff(tag::DriftOn) && d >= 0.0f ? std::min(d, 1.0f) * 0.00375f : 0.0f;
     const float lo = engine.rate.driftRateLow;
     const float hi = engine.rate.driftRateHigh;
@@ -178,7 +185,7 @@ void APlugin::oscillatorStage() {
     frame.subTarget = std::fabs(getCurrentValue(tag::OscSubVolume) - 0.5f) * 2.0f;
     frame.driveTag = getCurrentValue(tag::DistortAmount);
     frame.octaveTag = getCurrentValue(tag::OscOctave);
-    frame.smodLfo = engine.global.src[kSrcSModLfo];
+    frame.smodLfo = engine.global.src[src::SModLfo];
     frame.morphWrap = ws.morphWrap;
     frame.spreadActive = engine.notes.spreadActive;
     frame.aNoise = ws.waveAIsNoise;
@@ -275,8 +282,8 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     // Work of the voice's own 16- and 128-frame ticks; the octave step is
     // read only there.
     if ((voice.voiceTick & 15) == 0) {
-        const int step =
-            static_cast<int>(clampNaN(frame.octaveTag + dst[50], 0.0f, 1.0f) * 8.0f + 0.1f);
+        const int step = static_cast<int>(
+            clampNaN(frame.octaveTag + dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
         dsp.octaveFactor = OCTAVE[step];
         dsp.octaveNumber = step - 4;
         oscillatorVoiceTick(v);
@@ -286,8 +293,9 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     // Morph position of every copy.
     if (dsp.morphSmoothed != frame.morphTag)
         dsp.morphSmoothed = (dsp.morphSmoothed - frame.morphTag) * 0.995f + frame.morphTag;
-    const float p = voice.mod.src[57] * engine.notes.xyToMorphX +
-                    voice.mod.src[59] * engine.notes.xyToMorphY + dsp.morphSmoothed + dst[49];
+    const float p = voice.mod.src[src::XYX] * engine.notes.xyToMorphX +
+                    voice.mod.src[src::XYY] * engine.notes.xyToMorphY + dsp.morphSmoothed +
+                    dst[dst::OscMorph];
     const int copies = voice.uniVoices < 1 ? 1 : (voice.uniVoices > 4 ? 4 : voice.uniVoices);
     if (p != dsp.lastMorphInput || copies > 1) {
         dsp.lastMorphInput = p;
@@ -295,7 +303,8 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = dsp.lanes[k];
             lane.morphAmount = amount;
-            const float q = k == 0 ? p : p + dst[37] + dst[DEST_UNI_MORPH[k]];
+            const float q =
+                k == 0 ? p : p + dst[dst::UnisonMorphAll] + dst[dst::UnisonMorphAll + k];
             int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
             if (frame.morphWrap) {
                 // Positions beyond 0..1 fold back (a triangle), also far
@@ -314,9 +323,9 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     if (dsp.symmetrySmoothed != frame.symmetryTag)
         dsp.symmetrySmoothed =
             (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
-    const float smod = frame.smodAmountTag + dst[54];
+    const float smod = frame.smodAmountTag + dst[dst::OscSModAmount];
     const float s = (smod > 0.0f ? clampNaN(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
-                    dsp.symmetrySmoothed + dst[53];
+                    dsp.symmetrySmoothed + dst[dst::OscSymmetry];
     if (s != dsp.lastSymmetryInput) {
         dsp.lastSymmetryInput = s;
         dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
@@ -325,12 +334,12 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     // Sub-oscillator level.
     if (dsp.subLevelSmoothed != frame.subTarget)
         dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
-    if (dsp.subLevelSmoothed != dsp.lastSubInput || dst[69] != dsp.lastSubModulation) {
+    if (dsp.subLevelSmoothed != dsp.lastSubInput || dst[dst::SubVolume] != dsp.lastSubModulation) {
         dsp.lastSubInput = dsp.subLevelSmoothed;
-        dsp.lastSubModulation = dst[69];
+        dsp.lastSubModulation = dst[dst::SubVolume];
         const int subIndex =
             static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
-        dsp.subGain = std::fabs(dst[69]) * tables.subGainCurve[subIndex];
+        dsp.subGain = std::fabs(dst[dst::SubVolume]) * tables.subGainCurve[subIndex];
         dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
     }
 
@@ -340,11 +349,11 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
     if (frame.distortionOn) {
         const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
-        dsp.distortDrive = clampNaN(driveSource + dst[96], 0.0f, 1.0f) * 0.99f;
+        dsp.distortDrive = clampNaN(driveSource + dst[dst::Distort], 0.0f, 1.0f) * 0.99f;
     }
 
     // Pitch table and sub wave of the note's range.
-    const float tableNote = dst[51] * 12.0f + dsp.notePosition;
+    const float tableNote = dst[dst::OscSemi] * 12.0f + dsp.notePosition;
     if (tableNote != dsp.lastTableNote) {
         dsp.lastTableNote = tableNote;
         const int note = static_cast<int>(clampNaN(tableNote, 0.0f, 127.0f));
@@ -354,19 +363,20 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
 
     // The plain case: one oscillator per copy, no noise, fold, bits, feedback
     // or sub; decided once for all copies.
-    const bool plain = !frame.anyNoise && !frame.spreadActive && !(dst[67] > 0.001f) &&
-                       !(dst[68] > 0.001f) && dst[65] * 0.3f == 0.0f &&
+    const bool plain = !frame.anyNoise && !frame.spreadActive && !(dst[dst::OscWrap] > 0.001f) &&
+                       !(dst[dst::OscBits] > 0.001f) && dst[dst::OscFeed] * 0.3f == 0.0f &&
                        !(dsp.subLevelSmoothed > 0.001f);
     if (plain) {
         const uint16_t* warp = frame.tables->symmetryWarp[dsp.warpRow].data();
-        const float phase = dst[66];
+        const float phase = dst[dst::OscPhase];
         for (int k = 0; k < copies; ++k) plainLane(dsp, dsp.lanes[k], frame, warp, phase);
     } else {
         for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
     }
 
     const LaneState& first = dsp.lanes[0];
-    voice.mod.src[kSrcOscOut] = (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
+    voice.mod.src[src::OscOut] =
+        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     ++voice.voiceTick;
 }
 
@@ -395,14 +405,14 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
         noiseB = ws.cachedWaveB == FactoryWaves::kWhiteNoiseWave ? whiteValue : pinkValue;
     }
 
-    const float feedback = dst[65] * 0.3f;
-    const float fold = dst[67];
-    const float bits = dst[68];
+    const float feedback = dst[dst::OscFeed] * 0.3f;
+    const float fold = dst[dst::OscWrap];
+    const float bits = dst[dst::OscBits];
 
     float up[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
-        const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[66] +
-                             (frame.spreadActive ? dst[60] : 0.0f);
+        const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[dst::OscPhase] +
+                             (frame.spreadActive ? dst[dst::OscUpSpreadPhase] : 0.0f);
         const uint32_t inc = lane.stepUp;
         if (frame.bothNoise)
             lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
@@ -417,10 +427,11 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     if (dsp.subLevelSmoothed > 0.001f) {
         const float* wave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
                                               : frame.factory->squareWave[dsp.subSquare].data();
-        const int row = static_cast<int>(clampNaN(dst[72] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+        const int row =
+            static_cast<int>(clampNaN(dst[dst::SubSymmetry] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
         const uint16_t* subWarp = frame.tables->symmetryWarp[row].data();
         readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, lane.stepSub,
-                 phaseOffset(dst[73] + lane.copyPhase), sub);
+                 phaseOffset(dst[dst::SubPhase] + lane.copyPhase), sub);
     }
 
     if (!frame.spreadActive) {
@@ -432,7 +443,8 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
 
     float down[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
-        const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[66] + dst[64];
+        const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[dst::OscPhase] +
+                             dst[dst::OscDownSpreadPhase];
         const uint32_t inc = lane.stepDown;
         if (frame.bothNoise)
             lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
@@ -443,8 +455,8 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
         shapeOscillator(down, fold, bits);
         lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
     }
-    const float upGain = std::fabs(dst[59]);
-    const float downGain = std::fabs(dst[63]);
+    const float upGain = std::fabs(dst[dst::OscUpSpreadVolume]);
+    const float downGain = std::fabs(dst[dst::OscDownSpreadVolume]);
     for (int j = 0; j < 4; ++j)
         lane.osc[j] =
             dsp.subNorm * (dsp.subGain * sub[j] + (down[j] * downGain + up[j] * upGain) * 0.5f);

@@ -103,7 +103,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         const float right = inR ? inR[i] : 0.0f;
         // The host's audio as a modulation source, kept within -1..1.
         const float input = (left + right) * 0.5f;
-        setFrameSource(kSrcInput, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
+        setFrameSource(src::Input, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
 
         renderFrame();
 
@@ -112,7 +112,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         if (outL) outL[i] = outLeft;
         if (outR) outR[i] = outRight;
         const float mono = (outLeft + outRight) * 0.5f;
-        setFrameSource(kSrcOutput, mono);
+        setFrameSource(src::Output, mono);
         engine.display.pushScope(mono);
     }
 }
@@ -135,7 +135,7 @@ void APlugin::refreshListedSources() {
     const RenderState& render = engine.render;
     for (int n = 0; n < render.activeVoiceCount; ++n) {
         auto& src = engine.voices[render.activeVoices[n]].mod.src;
-        for (int s : {kSrcInput, kSrcOutput, kSrcSModLfo, kSrcSModLfoUni})
+        for (int s : {src::Input, src::Output, src::SModLfo, src::UniSModLfo})
             src[s] = engine.global.src[s];
     }
 }
@@ -180,7 +180,7 @@ void APlugin::renderFrame() {
     }
 
     ModRow& global = engine.global;
-    for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s) global.src[s] = 0.0f;
+    for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s) global.src[s] = 0.0f;
 
     if ((counter & 127) == 0) {
         if (modesChanged()) reset();
@@ -189,11 +189,11 @@ void APlugin::renderFrame() {
 
     stepGlobalLfos();
     // The voices' copies of the SMod LFO feed only the matrix.
-    if (engine.matrix.sourceUsed[kSrcSModLfo] || engine.matrix.sourceUsed[kSrcSModLfoUni])
+    if (engine.matrix.sourceUsed[src::SModLfo] || engine.matrix.sourceUsed[src::UniSModLfo])
         for (int n = 0; n < render.activeVoiceCount; ++n) {
             VoiceState& voice = engine.voices[render.activeVoices[n]];
-            voice.mod.src[kSrcSModLfo] = global.src[kSrcSModLfo];
-            voice.mod.src[kSrcSModLfoUni] = global.src[kSrcSModLfoUni];
+            voice.mod.src[src::SModLfo] = global.src[src::SModLfo];
+            voice.mod.src[src::UniSModLfo] = global.src[src::UniSModLfo];
         }
 
     if ((counter & 15) == 0) globalTick();
@@ -218,7 +218,7 @@ void APlugin::renderFrame() {
     smoothOutputEdges(false);
 
     if ((counter & 15) == 0) {
-        for (int s : {kSrcOscOut, kSrcFilterOut, kSrcVoiceOut}) {
+        for (int s : {src::OscOut, src::FilterOut, src::VoiceOut}) {
             float sum = 0.0f;
             for (int n = 0; n < render.activeVoiceCount; ++n)
                 sum += engine.voices[render.activeVoices[n]].mod.src[s];
@@ -311,11 +311,11 @@ void APlugin::globalTick() {
 
     MidiState& midi = engine.midi;
     midi.smoothModWheel = (midi.smoothModWheel - midi.globalModWheel) * 0.99f + midi.globalModWheel;
-    global.src[kSrcModWheel] = midi.smoothModWheel;
-    global.src[kSrcOffset] = 1.0f;
+    global.src[src::ModWheel] = midi.smoothModWheel;
+    global.src[src::Offset] = 1.0f;
 
-    render.envSpeed = global.dst[kDestEnvSpeed];
-    render.lfoSpeed = global.dst[kDestLfoSpeed];
+    render.envSpeed = global.dst[dst::GlobalEnvSpeed];
+    render.lfoSpeed = global.dst[dst::GlobalLfoSpeed];
 
     setEnvGlobal(kEnvAmp, false);
     setEnvGlobal(kEnvFilter, false);
@@ -323,8 +323,8 @@ void APlugin::globalTick() {
     if (freeEnvelopeUsed(1)) setEnvGlobal(kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
     for (int e = 0; e < kNumEnvelopes; ++e) {
         const float out = static_cast<float>(engine.globalEnv[e].output);
-        global.src[kSrcEnvFirst + 2 * e] = out;
-        global.src[kSrcEnvFirst + 2 * e + 1] = 1.0f - out;
+        global.src[src::EnvFirst + 2 * e] = out;
+        global.src[src::EnvFirst + 2 * e + 1] = 1.0f - out;
     }
 
     updateXYGlobal();
@@ -359,8 +359,8 @@ void APlugin::buildActiveVoiceList() {
         const VoiceState& voice = engine.voices[v];
         if (!voice.sounds()) continue;
         VoiceState& listed = engine.voices[v];
-        listed.mod.src[kSrcInput] = engine.global.src[kSrcInput];
-        listed.mod.src[kSrcOutput] = engine.global.src[kSrcOutput];
+        listed.mod.src[src::Input] = engine.global.src[src::Input];
+        listed.mod.src[src::Output] = engine.global.src[src::Output];
         render.activeVoices[render.activeVoiceCount] = v;
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;
@@ -376,19 +376,20 @@ void APlugin::voiceControlStage(int v) {
     if ((voice.voiceTick & 15) == 0) {
         auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
         auto& src = voice.mod.src;
-        smooth(src[kSrcModWheel], voice.modWheel);
-        smooth(src[kSrcChannelPressure], voice.channelPressure);
-        smooth(src[kSrcPolyAftertouch], voice.polyAftertouch);
-        src[kSrcWheelOrPressure] = std::max(src[kSrcModWheel], src[kSrcChannelPressure]);
+        smooth(src[src::ModWheel], voice.modWheel);
+        smooth(src[src::ChannelAftertouch], voice.channelPressure);
+        smooth(src[src::PolyAftertouch], voice.polyAftertouch);
+        src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
         for (int i = 0; i < kMappedControllers; ++i)
-            smooth(src[kSrcControllerFirst + i], voice.controllers[i]);
+            smooth(src[src::ControllerFirst + i], voice.controllers[i]);
         if (last) {
-            for (int s = kSrcWheelOrPressure; s <= kSrcPolyAftertouch; ++s) global.src[s] = src[s];
+            for (int s = src::ModWheelOrAftertouch; s <= src::PolyAftertouch; ++s)
+                global.src[s] = src[s];
             for (int i = 0; i < kMappedControllers; ++i)
-                global.src[kSrcControllerFirst + i] = src[kSrcControllerFirst + i];
+                global.src[src::ControllerFirst + i] = src[src::ControllerFirst + i];
         }
 
-        voice.bend = bendOctaves(src[kSrcPitchBend]);
+        voice.bend = bendOctaves(src[src::PitchBend]);
 
         // Portamento: the sounding pitch moves towards the note's pitch.
         if (voice.glideStep != 0.0f) {
@@ -415,7 +416,7 @@ void APlugin::voiceControlStage(int v) {
         voiceLfoAndXYTick(v);
         applyVoiceMatrixFirstHalf(v);
         voiceArpTick(v);
-        if (last) global.src[kSrcArpFree] = voice.mod.src[kSrcArpFree];
+        if (last) global.src[src::ArpFree] = voice.mod.src[src::ArpFree];
     }
 
     // Every frame: envelope sources, then the envelopes move by their ramps.
@@ -423,12 +424,12 @@ void APlugin::voiceControlStage(int v) {
     for (int e = 0; e < envelopes; ++e) {
         EnvelopeState& env = voice.env[e];
         const float level = static_cast<float>(env.prevOutput);
-        voice.mod.src[kSrcEnvFirst + 2 * e] = level;
-        voice.mod.src[kSrcEnvFirst + 2 * e + 1] = 1.0f - level;
+        voice.mod.src[src::EnvFirst + 2 * e] = level;
+        voice.mod.src[src::EnvFirst + 2 * e + 1] = 1.0f - level;
         env.prevOutput += env.ramp;
     }
     if (engine.matrix.freeLfoSourceUsed)
-        for (int s = kSrcFreeLfoFirst; s < kSrcFreeLfoFirst + 4; ++s)
+        for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
             voice.mod.src[s] = global.src[s];
     voiceXYFrame(v);
 }

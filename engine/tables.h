@@ -24,6 +24,7 @@
 // of 2048 samples.
 #pragma once
 
+#include "core/mod_slots.h"
 #include "engine/filter_curves.h"
 
 #include <array>
@@ -75,7 +76,6 @@ inline constexpr int kSharedLfoShapeKinds = 6;    // kinds 0..5 are shared
 inline constexpr int kMorphFrames = 32;           // morph frames 0..31 of a wave pair
 inline constexpr int kPitchTables = 35;           // band-limited pitch tables 0..34
 inline constexpr int kSymmetryIdentityRow = 1028; // symmetryWarp row that leaves a wave unchanged
-inline constexpr int kModDestCount = 222;         // modulation destinations 0..221
 
 // LFO table kinds (rows of the LFO shape table).
 enum LfoShapeKind : int {
@@ -141,14 +141,24 @@ enum DestType : std::int32_t {
 };
 
 // The DestType of every modulation destination 0..221 (0, "none", is plain).
-inline constexpr std::array<std::int32_t, kModDestCount> destType = [] {
-    std::array<std::int32_t, kModDestCount> t{};
+inline constexpr std::array<std::int32_t, dst::Count> destType = [] {
+    std::array<std::int32_t, dst::Count> t{};
     for (auto& d : t) d = kDestPlain;
-    for (int d : {29, 30, 31, 32, 59, 63, 69, 86}) t[d] = kDestVolume;
-    for (int d : {21, 22, 23, 24, 51, 57, 61, 70}) t[d] = kDestSemitone;
-    for (int d : {5, 6, 7, 77, 89, 97, 105, 113, 121, 141, 167, 186}) t[d] = kDestSpeed;
-    for (int d = 129; d <= 140; ++d) t[d] = kDestModAmount; // amounts of user slots 1..12
-    for (int d = 143; d <= 148; ++d) t[d] = kDestModAmount; // XY slot and XY-to-morph amounts
+    for (int d :
+         {dst::UnisonVolumeAll, dst::UnisonVolume2, dst::UnisonVolume3, dst::UnisonVolume4,
+          dst::OscUpSpreadVolume, dst::OscDownSpreadVolume, dst::SubVolume, dst::MainVolume})
+        t[d] = kDestVolume;
+    for (int d : {dst::UnisonSemiAll, dst::UnisonSemi2, dst::UnisonSemi3, dst::UnisonSemi4,
+                  dst::OscSemi, dst::OscUpSpreadSemi, dst::OscDownSpreadSemi, dst::SubSemi})
+        t[d] = kDestSemitone;
+    for (int d : {dst::GlobalEnvSpeed, dst::GlobalLfoSpeed, dst::ArpSpeed, dst::FilterEnvSpeed,
+                  dst::AmpEnvSpeed, dst::FreeEnv1Speed, dst::FreeEnv2Speed, dst::FreeLfo1Speed,
+                  dst::FreeLfo2Speed, dst::XYSpeed, dst::FlangerSpeed, dst::PhaserSpeed})
+        t[d] = kDestSpeed;
+    for (int d = dst::Mod1Amount; d <= dst::Mod12Amount; ++d)
+        t[d] = kDestModAmount; // user slots 1..12
+    for (int d = dst::XYXToFree1Amount; d <= dst::XYYToMorph; ++d)
+        t[d] = kDestModAmount; // XY slots and XY-to-morph amounts
     return t;
 }();
 

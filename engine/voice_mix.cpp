@@ -32,8 +32,9 @@ void mixVoices(EngineState& engine, float panTag, int mode, std::array<float, 4>
             dsp.panSmoothed = (dsp.panSmoothed - panTag) * 0.99f + panTag;
         DistortionParams shape;
         if constexpr (Shaped) shape = Distortion::prepare(mode, dsp.distortDrive);
-        const float pan = dsp.panSmoothed + dst[88];
-        const float gain = voice.mod.src[kSrcEnvFirst] * voice.velocityGain * std::fabs(dst[86]);
+        const float pan = dsp.panSmoothed + dst[dst::MainPan];
+        const float gain =
+            voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
         const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
         const float right = clampf(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
 
@@ -54,7 +55,7 @@ void mixVoices(EngineState& engine, float panTag, int mode, std::array<float, 4>
             bus[2] += gL * y[1];
             bus[3] += gR * y[1];
             if (k == 0)
-                voice.mod.src[kSrcVoiceOut] =
+                voice.mod.src[src::VoiceOut] =
                     (gL * y[0] + gR * y[0] + gL * y[1] + gR * y[1]) * 0.25f;
         }
     }

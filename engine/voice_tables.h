@@ -82,7 +82,3 @@ inline constexpr std::array<std::array<float, 4>, 24> UNI_STEREO_SPREAD = [] {
 // Octave factors of the oscillator octave steps -4..+4.
 inline constexpr std::array<float, 9> OCTAVE = {0.0625f, 0.125f, 0.25f, 0.5f, 1.0f,
                                                 2.0f,    4.0f,   8.0f,  16.0f};
-
-// Modulation destinations of unison copies 1..3 (index 0 unused).
-inline constexpr std::array<int, 4> DEST_UNI_MORPH = {0, 38, 39, 40};
-inline constexpr std::array<int, 4> DEST_UNI_PAN = {0, 34, 35, 36};
