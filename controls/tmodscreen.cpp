@@ -2,6 +2,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "core/tags.h"
 #include "core/vocabulary.h"
 #include "editor/gui_tables.h"
@@ -29,17 +30,11 @@ constexpr float kScrollWheelStep = 0.03125f;
 constexpr float kFirstSlotSpan = 4.99f;
 
 // Pitch destinations move in whole semitones of a +-36 semitone range.
-constexpr int kSemitoneDestType = 3;
 constexpr float kSemitoneSteps = 72.0f;
 
 // The popups: a tiny view that draws nothing and opens its list there.
 constexpr int32_t kPopupStyle = 0x110;
 constexpr CCoord kPopupHalfSize = 10;
-
-constexpr int kSrcSubStart[3] = {1, 39, 62};
-constexpr int kSrcSubEnd[3] = {39, 62, 75};
-constexpr int kDestSubStart[12] = {1, 19, 49, 74, 86, 97, 113, 129, 149, 165, 184, 204};
-constexpr int kDestSubEnd[12] = {19, 49, 74, 86, 97, 113, 129, 149, 165, 184, 204, 222};
 
 // The semitone step of an amount (int(72 v + 0.1), with 72 v taken as
 // v x 36 doubled).
@@ -243,7 +238,7 @@ CMouseEventResult TModScreen::onMouseMoved(CPoint& where, const CButtonState& bu
     dragValue += (dragStep - step) * d;
     dragStep = step;
     plugin->setParameterAutomated(amountDragTag, step * d + dragValue);
-    if (plugin->getDestTypeForSlot(clickedSlot) == kSemitoneDestType && !fine) {
+    if (plugin->getDestTypeForSlot(clickedSlot) == kDestSemitone && !fine) {
         const float v = plugin->getParameter(amountDragTag);
         plugin->setParameterAutomated(amountDragTag,
                                       static_cast<float>(semitoneStep(v)) / kSemitoneSteps);
@@ -287,7 +282,7 @@ bool TModScreen::onWheel(const CPoint& where, const float& distance, const CButt
             plugin->changeDelta(tag::slotDest(clickedSlot), -k, fine, 1.0f);
             break;
         default:
-            if (plugin->getDestTypeForSlot(clickedSlot) == kSemitoneDestType && !fine) {
+            if (plugin->getDestTypeForSlot(clickedSlot) == kDestSemitone && !fine) {
                 const float v = plugin->getParameter(amountTag);
                 const float next = static_cast<float>(semitoneStep(v) + k) / kSemitoneSteps;
                 plugin->setParameterAutomated(amountTag, std::clamp(next, 0.0f, 1.0f));
@@ -319,11 +314,11 @@ void TModScreen::popupChoice(int column, const CPoint& where) {
     menu->addEntry((source ? "-GMod Source " : "-GMod Destination ") + slotNumber(clickedSlot));
     menu->addEntry("-");
     menu->addEntry("None");
-    const int groups = source ? 3 : 12;
+    const int groups = source ? src::GroupCount : dst::GroupCount;
     for (int g = 0; g < groups; ++g) {
         auto* sub = new COptionMenu(square, nullptr, NO_PARAM_TAG, nullptr, nullptr, kPopupStyle);
-        const int first = source ? kSrcSubStart[g] : kDestSubStart[g];
-        const int last = source ? kSrcSubEnd[g] : kDestSubEnd[g];
+        const int first = source ? src::GroupFirst[g] : dst::GroupFirst[g];
+        const int last = source ? src::GroupEnd[g] : dst::GroupEnd[g];
         for (int i = first; i < last; ++i) sub->addEntry(source ? SRC_STR[i] : DEST_STR[i]);
         menu->addEntry(sub, source ? std::string("Modulate by ") + SRC_SUB_STR[g]
                                    : std::string(DEST_SUB_STR[g]));

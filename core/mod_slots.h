@@ -339,6 +339,12 @@ enum Id : int {
 // The unison runs: the "2-4" slot, then copies 2, 3 and 4 (add the copy's
 // index k = 1..3 to the run's first slot: UnisonPanAll + k).
 
+// The oscillator's spread destinations: a slot on one of them turns the
+// two-oscillator path on.
+constexpr bool isSpread(int d) {
+    return d >= OscSpread && d <= OscDownSpreadPhase;
+}
+
 // The amounts of the matrix's 16 slots as destinations: user slots 0..11,
 // then the XY pad's four slots.
 constexpr int UserSlotCount = 12;

@@ -257,10 +257,8 @@ void APlugin::setPresetParameters() {
 
     ns.spreadActive = false;
     ns.spreadModulated = false;
-    for (int slot = 0; slot < 16; ++slot) {
-        const int d = getModDest(slot);
-        if (d >= 56 && d <= 64) ns.spreadModulated = true;
-    }
+    for (int slot = 0; slot < kModSlots; ++slot)
+        if (dst::isSpread(getModDest(slot))) ns.spreadModulated = true;
 
     initFX();
     reset(chosen ? kCentreXYPad : kKeepValues);

@@ -279,7 +279,7 @@ void APlugin::setNumValue(int t) {
 void APlugin::setModValue(int slot) {
     if (!isValidModSlot(slot)) return;
     const int dest = getModDest(slot);
-    if (dest <= 0) return; // a slot without destination has no unit to ask in
+    if (dest <= dst::None) return; // a slot without destination has no unit to ask in
     const int type = getDestTypeForSlot(slot);
     const int amountTag = tag::slotAmount(slot);
 

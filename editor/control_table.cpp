@@ -15,6 +15,7 @@
 #include "controls/tsliders.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 
@@ -41,10 +42,6 @@ constexpr int kRadioStates[7] = {2, 2, 2, 3, 2, 3, 2};
 constexpr int kOscMainWaves = 16;
 constexpr int kOscGroupEnd[5] = {55, 87, 119, 151, 183};
 constexpr int kOscUserFirst = 183;
-
-// Modulation destination groups [start, end).
-constexpr int DEST_SUB_START[12] = {1, 19, 49, 74, 86, 97, 113, 129, 149, 165, 184, 204};
-constexpr int DEST_SUB_END[12] = {19, 49, 74, 86, 97, 113, 129, 149, 165, 184, 204, 222};
 
 CRect rectAt(CCoord x, CCoord y, CCoord width, CCoord height) {
     return CRect(x, y, x + width, y + height);
@@ -248,10 +245,10 @@ void uEditor::createDestMenu(int index, int t, int x, int y, int width, int heig
     TOptionMenu*& main = controls.xy.destMenu[index];
     main = new TOptionMenu(r, this, t, nullptr, nullptr, kMenuStyle, sizeIndex, true, false);
     main->addEntry("None");
-    for (int g = 0; g < 12; ++g) {
+    for (int g = 0; g < dst::GroupCount; ++g) {
         TOptionMenu*& sub = controls.xy.destSubMenu[index][g];
-        sub = makeSubMenu(r, kSubMenuStyle, false, DEST_STR.data(), DEST_SUB_START[g],
-                          DEST_SUB_END[g]);
+        sub = makeSubMenu(r, kSubMenuStyle, false, DEST_STR.data(), dst::GroupFirst[g],
+                          dst::GroupEnd[g]);
         main->addEntry(sub, DEST_SUB_STR[g]);
     }
     addControl(main, kMenuKind);

@@ -356,7 +356,10 @@ void uEditor::createMainScreenControls() {
     {
         editor_controls::XY& xy = c.xy;
         // Index, tag and y of the four destination menus, in creation order.
-        constexpr int kDest[4][3] = {{0, 452, 146}, {2, 454, 207}, {1, 453, 270}, {3, 455, 334}};
+        constexpr int kDest[4][3] = {{0, tag::XYModDestFirst, 146},
+                                     {2, tag::XYModDestFirst + 2, 207},
+                                     {1, tag::XYModDestFirst + 1, 270},
+                                     {3, tag::XYModDestFirst + 3, 334}};
         for (const auto& d : kDest)
             createDestMenu(d[0], d[1], 479, d[2], 73, 13, placeAt(479, d[2], PlaceKind::Menu).off);
 

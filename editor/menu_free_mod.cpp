@@ -12,6 +12,7 @@
 // tag-indexed clipboard.
 
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "core/vocabulary.h"
 #include "editor/popup_menu.h"
 #include "editor/section_values.h"
@@ -42,20 +43,21 @@ constexpr std::array<std::array<int, 6>, 2> FREE_ENV_TAGS = {{
     {51, 52, 53, 54, 55, 56},
     {57, 58, 59, 60, 61, 62},
 }};
-constexpr std::array<int, 12> BOTH_ENV_TAGS = {51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62};
+constexpr std::array<int, 12> BOTH_ENV_TAGS = [] {
+    std::array<int, 12> t{};
+    for (int i = 0; i < 12; ++i) t[i] = tag::FreeEnvFirst + i;
+    return t;
+}();
 // The envelope tags that the envelope section's undo does not hold.
-constexpr std::array<int, 4> ENV_FADE_SYNC_TAGS = {54, 56, 60, 62};
+constexpr std::array<int, 4> ENV_FADE_SYNC_TAGS = {
+    tag::freeEnv(0, tag::FreeEnvFade), tag::freeEnv(0, tag::FreeEnvSync),
+    tag::freeEnv(1, tag::FreeEnvFade), tag::freeEnv(1, tag::FreeEnvSync)};
 
 // Modulation sources of LFO / envelope 1 and 2.
-constexpr std::array<int, 2> SRC_FREE_LFO = {49, 51};
-constexpr std::array<int, 2> SRC_FREE_ENV = {43, 45};
+constexpr std::array<int, 2> SRC_FREE_LFO = {src::Free1Lfo, src::Free2Lfo};
+constexpr std::array<int, 2> SRC_FREE_ENV = {src::Free1Env, src::Free2Env};
 
-// The destination groups of the menu: [start, end) in DEST_STR.
-constexpr std::array<int, 12> DEST_SUB_START = {1,   19,  49,  74,  86,  97,
-                                                113, 129, 149, 165, 184, 204};
-constexpr std::array<int, 12> DEST_SUB_END = {19,  49,  74,  86,  97,  113,
-                                              129, 149, 165, 184, 204, 222};
-constexpr int kLastDest = 221;
+constexpr int kLastDest = dst::Count - 1;
 constexpr float kAssignAmount = 1.0f;
 
 // The titles of one kind's menu.
@@ -94,7 +96,7 @@ constexpr FreeModTitles ENV_TITLES = {"Envelope",
 // amount, not bypassed; false when every slot has a destination.
 bool assignToFreeSlot(APlugin& p, int source, int dest) {
     for (int slot = 0; slot < tag::ModSlotCount; ++slot) {
-        if (p.getModSlotDest(slot) != 0) continue;
+        if (p.getModSlotDest(slot) != dst::None) continue;
         p.setModSlotVar(slot, false, kAssignAmount, source, dest);
         return true;
     }
@@ -124,9 +126,9 @@ void uEditor::showFreeMod(int kind, int index) {
     menu.add(std::string("-GSet Free ") + t.name + " " + n + " To Destination");
     menu.add("-");
     menu.add("None");
-    for (size_t g = 0; g < DEST_SUB_START.size(); ++g) {
+    for (size_t g = 0; g < dst::GroupFirst.size(); ++g) {
         COptionMenu* group = menu.addSubmenu(vocabAt(DEST_SUB_STR, static_cast<int>(g)));
-        for (int d = DEST_SUB_START[g]; d < DEST_SUB_END[g]; ++d)
+        for (int d = dst::GroupFirst[g]; d < dst::GroupEnd[g]; ++d)
             menu.add(vocabAt(DEST_STR, d), group);
     }
     menu.show();

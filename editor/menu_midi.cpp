@@ -3,6 +3,7 @@
 // modulation assignment.
 
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "core/vocabulary.h"
 #include "editor/menu_midi_control.h"
 #include "editor/popup_menu.h"
@@ -22,10 +23,6 @@ constexpr int kControllers = 128;
 constexpr int kUserSlots = tag::ModSlotCount;
 constexpr int kXYSlots = tag::XYModCount;
 constexpr float kNewSlotAmount = 0.5f;
-
-// The three source groups of the "Modulate by" submenus: sources first..last-1.
-constexpr int SRC_SUB_START[3] = {1, 39, 62};
-constexpr int SRC_SUB_END[3] = {39, 62, 75};
 
 // The XY commands and the destination parameter of each (X 1, X 2, Y 1, Y 2).
 struct XYCommand {
@@ -114,7 +111,7 @@ std::string modulationLine(APlugin& p, int dest) {
 // destination; nothing when all are taken.
 void modulateBy(APlugin& p, int source, int dest) {
     for (int k = 0; k < kUserSlots; ++k) {
-        if (p.getModSlotDest(k) != 0) continue;
+        if (p.getModSlotDest(k) != dst::None) continue;
         p.setModSlotVar(k, false, kNewSlotAmount, source, dest);
         return;
     }
@@ -122,7 +119,8 @@ void modulateBy(APlugin& p, int source, int dest) {
 
 void clearModulation(APlugin& p, int dest) {
     for (int k = 0; k < kUserSlots; ++k)
-        if (p.getModSlotDest(k) == dest) p.setModSlotVar(k, false, kNewSlotAmount, 0, 0);
+        if (p.getModSlotDest(k) == dest)
+            p.setModSlotVar(k, false, kNewSlotAmount, src::None, dst::None);
     for (int j = 0; j < kXYSlots; ++j) {
         if (p.getModDest(kUserSlots + j) != dest) continue;
         p.setSteppedValue(tag::XYModDestFirst + j, 0);
@@ -206,9 +204,9 @@ void uEditor::showMIDIMenu(CControl* control, bool slider) {
 
     COptionMenu* sourceMenus[3] = {};
     if (dest != 0) {
-        for (int g = 0; g < 3; ++g) {
+        for (int g = 0; g < src::GroupCount; ++g) {
             sourceMenus[g] = menu.addSubmenu(std::string("Modulate by ") + vocabAt(SRC_SUB_STR, g));
-            for (int i = SRC_SUB_START[g]; i < SRC_SUB_END[g]; ++i)
+            for (int i = src::GroupFirst[g]; i < src::GroupEnd[g]; ++i)
                 menu.add(vocabAt(SRC_STR, i), sourceMenus[g]);
         }
         COptionMenu* xy = menu.addSubmenu("Modulate by XY");

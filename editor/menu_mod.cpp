@@ -6,6 +6,7 @@
 // snapshot, so the command that follows can be taken back.
 
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "core/section_tags.h"
 #include "core/vocabulary.h"
 #include "editor/popup_menu.h"
@@ -21,10 +22,6 @@ using namespace VSTGUI;
 namespace {
 
 constexpr int kSlots = tag::ModSlotCount;
-
-// The three source groups of the source submenus.
-constexpr std::array<int, 3> kSrcSubStart = {1, 39, 62};
-constexpr std::array<int, 3> kSrcSubEnd = {39, 62, 75};
 
 constexpr const char* kInfoLines[] = {
     "-GLeft Click: Change value",
@@ -63,7 +60,7 @@ void swapSlots(APlugin& p, int a, int b) {
 // nothing when every later slot has a destination.
 void modulateSlotAmount(APlugin& p, int k, int source) {
     for (int slot = k + 1; slot < kSlots; ++slot) {
-        if (p.getModSlotDest(slot) != 0) continue;
+        if (p.getModSlotDest(slot) != dst::None) continue;
         p.setModSlotVar(slot, false, 0.5f, source, DEST_MOD_AMT[static_cast<std::size_t>(k)]);
         return;
     }
@@ -91,10 +88,10 @@ void uEditor::showModMenu(int slot) {
              {"Reset Slot", "Zero Slot Amount", "Copy Slot", "Paste Slot", "Bypass Slot",
               "Un-Bypass Slot", "Move Slot Up", "Move Slot Down", "Enter Slot Amount Value"})
             menu.add(title);
-        for (std::size_t g = 0; g < kSrcSubStart.size(); ++g) {
+        for (std::size_t g = 0; g < src::GroupFirst.size(); ++g) {
             COptionMenu* sources =
                 menu.addSubmenu(kModulateSlotPrefix + std::string(SRC_SUB_STR[g]));
-            for (int i = kSrcSubStart[g]; i < kSrcSubEnd[g]; ++i)
+            for (int i = src::GroupFirst[g]; i < src::GroupEnd[g]; ++i)
                 menu.add(SRC_STR[static_cast<std::size_t>(i)], sources);
         }
         menu.add("-");

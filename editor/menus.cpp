@@ -3,6 +3,7 @@
 // menu_*.cpp, one file per menu.)
 
 #include "core/aplugin.h"
+#include "core/mod_slots.h"
 #include "editor/ueditor.h"
 
 using namespace VSTGUI;
@@ -54,9 +55,9 @@ void uEditor::dropMod() {
     int dest = 0;
     if (!takeDrop(dest)) return;
     APlugin* p = plugin();
-    for (int slot = 0; dest != 0 && slot < tag::ModSlotCount; ++slot) {
-        if (p->getModSlotDest(slot) != 0) continue;
-        p->setModSlotVar(slot, false, kDropAmount, 0, dest);
+    for (int slot = 0; dest != dst::None && slot < tag::ModSlotCount; ++slot) {
+        if (p->getModSlotDest(slot) != dst::None) continue;
+        p->setModSlotVar(slot, false, kDropAmount, src::None, dest);
         requests.redrawModScreen = true;
         break;
     }
@@ -68,7 +69,7 @@ void uEditor::dropMod() {
 void uEditor::setXYDrop(int destTag, int amountTag) {
     int dest = 0;
     if (!takeDrop(dest)) return;
-    if (dest != 0) {
+    if (dest != dst::None) {
         APlugin* p = plugin();
         p->setParameter(destTag, (static_cast<float>(dest) + kDestOffset) / kDestRange);
         p->setParameter(amountTag, kDropAmount);

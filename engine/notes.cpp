@@ -424,13 +424,12 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         for (const AttackSkip& skip : skips) {
             if (getCurrentValue(skip.attackTag) >= 0.001f) continue;
             bool modulated = false;
-            for (int slot = 0; slot < kModSlots; ++slot) modulated |= getModDest(slot) == skip.attackDest;
+            for (int slot = 0; slot < kModSlots; ++slot)
+                modulated |= getModDest(slot) == skip.attackDest;
             if (!modulated) voice.env[skip.env].startAtDecay();
         }
-        for (int slot = 0; slot < kModSlots; ++slot) {
-            const int d = getModDest(slot);
-            if (d >= dst::OscSpread && d <= dst::OscDownSpreadPhase) ns.spreadModulated = true;
-        }
+        for (int slot = 0; slot < kModSlots; ++slot)
+            if (dst::isSpread(getModDest(slot))) ns.spreadModulated = true;
 
         initLFO(3, 0, v);
         initLFO(3, 1, v);

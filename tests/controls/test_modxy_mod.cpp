@@ -14,8 +14,8 @@ namespace {
 
 // The matrix where the main screen puts it at 100 %.
 constexpr CRect kModRect(25, 648, 275, 752);
-constexpr int kPitchDest = 51; // "Oscillator Semi-Tune", a semitone destination
-constexpr int kPlainDest = 1;  // "Portamento Amount"
+constexpr int kPitchDest = dst::OscSemi; // a semitone destination
+constexpr int kPlainDest = dst::Portamento;
 constexpr int32_t kOriginalClick = kLButton | kAlt;    // 0x42
 constexpr int32_t kDefaultClick = kLButton | kControl; // 0x22
 

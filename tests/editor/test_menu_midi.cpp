@@ -19,7 +19,7 @@ namespace {
 
 struct MidiMenu : MidiControlMenuTest {
     static constexpr int kCutoff = tag::FilterFreq; // modulation destination 74
-    static constexpr int kCutoffDest = 74;
+    static constexpr int kCutoffDest = dst::FilterFreq;
     static constexpr int kNoDest = tag::ModWheelToFilterFreq; // feeds no destination
 
     CControl* knob(int t) {
@@ -159,7 +159,7 @@ TEST_F(MidiMenu, MidiLineNamesTheLowestBoundController) {
 // ------------------------------------------------------------------ modulation
 
 TEST_F(MidiMenu, ModulationLineAndCommandsReachUserAndXYSlots) {
-    constexpr int kOtherDest = 75;
+    constexpr int kOtherDest = dst::FilterQ;
     p().setModSlotVar(0, false, 0.7f, 4, kOtherDest); // another destination: untouched
     p().setModSlotVar(2, false, 0.3f, 5, kCutoffDest);
     p().setModSlotVar(5, false, 0.9f, 6, kCutoffDest);

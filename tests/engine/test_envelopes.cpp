@@ -355,8 +355,8 @@ TEST(EnvelopeInPlugin, ReleaseEndsTheVoiceAndItLeavesTheActiveList) {
 // The free envelopes run only while a modulation slot reads them: route both
 // to a destination with amount 0.5 (no effect on the sound).
 void useFreeEnvelopes(PluginHarness& h) {
-    h.p().setModSlotVar(10, false, 0.5f, 43, 49);
-    h.p().setModSlotVar(11, false, 0.5f, 45, 49);
+    h.p().setModSlotVar(10, false, 0.5f, src::Free1Env, dst::OscMorph);
+    h.p().setModSlotVar(11, false, 0.5f, src::Free2Env, dst::OscMorph);
     h.render(256);
 }
 
@@ -423,7 +423,7 @@ TEST(EnvelopeInPlugin, NonFiniteModulationKeepsEveryLevelFinite) {
     // What a runaway modulation could leave in the destination sums: the
     // speeds (5, 89, 77, 97, 105), stage times, sustain levels and shapes.
     auto& a = h.voice(0).mod.dst;
-    a[kDestEnvSpeed] = nan;
+    a[dst::GlobalEnvSpeed] = nan;
     a[89] = inf;
     a[77] = 1e38f;
     a[97] = -inf;
@@ -433,7 +433,7 @@ TEST(EnvelopeInPlugin, NonFiniteModulationKeepsEveryLevelFinite) {
     a[94] = nan;
     a[95] = -inf;
     auto& b = h.voice(1).mod.dst;
-    b[kDestEnvSpeed] = inf;
+    b[dst::GlobalEnvSpeed] = inf;
     b[89] = 0.0f; // inf * 0
     b[79] = nan;
     b[101] = nan;

@@ -419,7 +419,7 @@ TEST(FilterStage, BypassIsTheMeanOfEachSubSamplePair) {
         ASSERT_NEAR(lane.out[0], (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
         ASSERT_NEAR(lane.out[1], (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
     }
-    EXPECT_NEAR(s.h.voice(v).mod.src[kSrcFilterOut],
+    EXPECT_NEAR(s.h.voice(v).mod.src[src::FilterOut],
                 (lane0(s, v).out[0] + lane0(s, v).out[1]) * 0.5f, 1e-7f)
         << "Filter Out is copy 0's mean";
 }
@@ -520,11 +520,11 @@ TEST(FilterStage, TheAttackIsCutShortOnceTheCutOffPassesTheCeiling) {
     float previous = 0.0f;
     int frames = 0;
     while (voice.env[kEnvFilter].stage == kEnvAttack && frames < 88200) {
-        previous = voice.mod.src[kSrcEnvFirst + 2];
+        previous = voice.mod.src[src::EnvFirst + 2];
         s.h.render(1);
         ++frames;
     }
-    const float level = voice.mod.src[kSrcEnvFirst + 2];
+    const float level = voice.mod.src[src::EnvFirst + 2];
     EXPECT_GT(frames, 4410) << "not before the envelope got there";
     EXPECT_GE(level, threshold - 1e-4);
     EXPECT_LT(previous, threshold + 1e-4);
@@ -551,7 +551,7 @@ TEST(FilterStage, TheAttackRunsItsCourseBelowTheCeilingOrInverted) {
         float last = 0.0f;
         int frames = 0;
         while (voice.env[kEnvFilter].stage == kEnvAttack && frames < 88200) {
-            last = voice.mod.src[kSrcEnvFirst + 2];
+            last = voice.mod.src[src::EnvFirst + 2];
             s.h.render(1);
             ++frames;
         }
@@ -575,7 +575,7 @@ TEST(FilterStage, KeyAndControllerTerms) {
     EXPECT_FLOAT_EQ(fv.keyRatio, 2.0f);
     EXPECT_FLOAT_EQ(fv.hiPassKeyRatio, 2.0f);
     EXPECT_FLOAT_EQ(fv.velocityTerm, 0.5f);
-    EXPECT_FLOAT_EQ(fv.modWheelTerm, -s.h.voice(0).mod.src[kSrcModWheel]);
+    EXPECT_FLOAT_EQ(fv.modWheelTerm, -s.h.voice(0).mod.src[src::ModWheel]);
     s.release();
 
     s.h.p().setParameter(tag::KeyToFilterFreq, 0.0f);

@@ -20,16 +20,6 @@
 namespace {
 
 constexpr int kFramesPerStep = 4;
-constexpr int kSrcSMod = 47;
-constexpr int kSrcLfo1 = 49;
-constexpr int kSrcLfo1Uni = 50;
-constexpr int kSrcLfo2 = 51;
-constexpr int kSrcWhite = 71;
-constexpr int kSrcPink = 73;
-constexpr int kDestMorph = 49; // plain; a slot with amount 0.5 leaves it alone
-constexpr int kDestShape1 = 115, kDestBias1 = 117, kDestBits1 = 118, kDestHold1 = 119;
-constexpr int kDestHuman1 = 120;
-constexpr int kDestGlobalLfoSpeed = 6;
 constexpr int kWaveSine = 0, kWaveSawUp = 8, kWaveSquare = 12, kWaveHeld = 16;
 constexpr double kRate = 44100.0;
 constexpr double kWholeNote120 = kRate * 240.0 / 120.0; // frames per whole note at 120 BPM
@@ -101,8 +91,8 @@ std::vector<float> cycleOf(int w, const UserWaveLfoRows& user) {
 // ---------------------------------------------------------------- the plug-in
 
 // Slot 0 reads free LFO 1 (amount 0.5: the destination does not move).
-void useLfo1(PluginHarness& h, int dest = kDestMorph) {
-    h.p().setModSlotVar(0, false, 0.5f, kSrcLfo1, dest);
+void useLfo1(PluginHarness& h, int dest = dst::OscMorph) {
+    h.p().setModSlotVar(0, false, 0.5f, src::Free1Lfo, dest);
 }
 
 // A destination sum held at `value` as a slot would leave it: the matrix
@@ -119,7 +109,7 @@ void freeSpeed(PluginHarness& h, float speed) {
 }
 
 float lfo1(PluginHarness& h) {
-    return h.engine().global.src[kSrcLfo1];
+    return h.engine().global.src[src::Free1Lfo];
 }
 
 // Lines the render up so that the next frame is a step of the global LFOs
@@ -334,7 +324,7 @@ template <class Check> std::vector<double> sModRises(PluginHarness& h, float spe
     float prev = 0.0f;
     for (int i = 0; i < 44100; ++i) {
         h.render(1);
-        const float v = h.engine().global.src[kSrcSMod];
+        const float v = h.engine().global.src[src::SModLfo];
         if (prev < 0.0f && v >= 0.0f) rises.push_back(i - 1 + prev / (prev - v));
         prev = v;
         check(v);
@@ -345,7 +335,7 @@ template <class Check> std::vector<double> sModRises(PluginHarness& h, float spe
 TEST(LfoSMod, SpeedOneIsTwentySevenAndAHalfHertz) {
     PluginHarness h;
     const std::vector<double> rises = sModRises(h, 1.0f, [&](float v) {
-        EXPECT_FLOAT_EQ(h.engine().global.src[kSrcSMod + 1], v * 0.5f + 0.5f);
+        EXPECT_FLOAT_EQ(h.engine().global.src[src::UniSModLfo], v * 0.5f + 0.5f);
     });
     ASSERT_GE(rises.size(), 20u);
     const double period = (rises.back() - rises.front()) / (rises.size() - 1);
@@ -361,7 +351,7 @@ TEST(LfoSMod, SpeedZeroIsAboutOneTwentySeventhOfAHertz) {
     h.renderIn(frames, 441);
     // Frame n reads the phase reached after n frames.
     const double t = (frames - 1) / kRate;
-    const double v = h.engine().global.src[kSrcSMod];
+    const double v = h.engine().global.src[src::SModLfo];
     ASSERT_GT(v, 0.3);
     ASSERT_LT(v, 0.9);
     const double f = std::asin(v) / (2.0 * std::numbers::pi * t);
@@ -397,7 +387,7 @@ TEST(LfoSMod, LowAndHighSampleRatesKeepThePhaseInItsTable) {
                 const double phase = h.engine().lfo.smod.phase;
                 ASSERT_GE(phase, 0.0) << rate << " " << speed;
                 ASSERT_LT(phase, SModLfo::kWrap) << rate << " " << speed;
-                const float v = h.engine().global.src[kSrcSMod];
+                const float v = h.engine().global.src[src::SModLfo];
                 ASSERT_TRUE(std::isfinite(v));
                 ASSERT_LE(std::fabs(v), 1.0f);
             }
@@ -473,8 +463,8 @@ TEST(LfoShaping, BiasBitsAndHoldThroughTheirDestinations) {
     // Bias +1 removes the negative half, -1 the positive half.
     for (float bias : {1.0f, -1.0f}) {
         PluginHarness h;
-        useLfo1(h, kDestBias1);
-        holdDest(h, kDestBias1, bias);
+        useLfo1(h, dst::FreeLfo1Bias);
+        holdDest(h, dst::FreeLfo1Bias, bias);
         freeSpeed(h, 0.7f); // 19.4 Hz
         h.settle_();
         ASSERT_TRUE(h.engine().lfo.shapingUsed[0]);
@@ -494,8 +484,8 @@ TEST(LfoShaping, BiasBitsAndHoldThroughTheirDestinations) {
     {
         // Bits 1: two levels per unit.
         PluginHarness h;
-        useLfo1(h, kDestBits1);
-        holdDest(h, kDestBits1, 1.0f);
+        useLfo1(h, dst::FreeLfo1Bits);
+        holdDest(h, dst::FreeLfo1Bits, 1.0f);
         freeSpeed(h, 0.7f);
         h.settle_();
         std::set<float> levels;
@@ -510,8 +500,8 @@ TEST(LfoShaping, BiasBitsAndHoldThroughTheirDestinations) {
     {
         // Hold 0.5: a new value every 4 x 2^-8 ... every 64 steps.
         PluginHarness h;
-        useLfo1(h, kDestHold1);
-        holdDest(h, kDestHold1, 0.5f);
+        useLfo1(h, dst::FreeLfo1SampleHold);
+        holdDest(h, dst::FreeLfo1SampleHold, 0.5f);
         freeSpeed(h, 0.7f);
         h.settle_();
         const std::vector<float> v = lfo1AtSteps(h, 64 * 40);
@@ -525,8 +515,8 @@ TEST(LfoShaping, ShapeDestinationMovesTheMeanOfASaw) {
     for (const auto& [shape, mean] :
          {std::pair{0.0f, 0.0}, std::pair{1.0f, -0.5}, std::pair{-1.0f, 0.5}}) {
         PluginHarness h;
-        useLfo1(h, kDestShape1);
-        holdDest(h, kDestShape1, shape);
+        useLfo1(h, dst::FreeLfo1Shape);
+        holdDest(h, dst::FreeLfo1Shape, shape);
         h.p().setSteppedValue(tag::freeLfoWave(0), kWaveSawUp);
         freeSpeed(h, 0.7f);
         h.settle_();
@@ -620,10 +610,10 @@ TEST(LfoModes, PolyRunsACopyPerVoiceFromItsNote) {
     EXPECT_NEAR(b.lfo.lfo[0].accPhase, 10 * inc, inc * 0.01); // ten steps since its note
     EXPECT_NEAR(a.lfo.lfo[0].accPhase, 1010 * inc, inc * 0.01);
     // Each voice publishes its own copy.
-    EXPECT_EQ(a.mod.src[kSrcLfo1], a.lfo.lfo[0].output);
-    EXPECT_EQ(b.mod.src[kSrcLfo1], b.lfo.lfo[0].output);
-    EXPECT_EQ(b.mod.src[kSrcLfo1Uni], b.lfo.lfo[0].output * 0.5f + 0.5f);
-    EXPECT_NE(a.mod.src[kSrcLfo1], b.mod.src[kSrcLfo1]);
+    EXPECT_EQ(a.mod.src[src::Free1Lfo], a.lfo.lfo[0].output);
+    EXPECT_EQ(b.mod.src[src::Free1Lfo], b.lfo.lfo[0].output);
+    EXPECT_EQ(b.mod.src[src::UniFree1Lfo], b.lfo.lfo[0].output * 0.5f + 0.5f);
+    EXPECT_NE(a.mod.src[src::Free1Lfo], b.mod.src[src::Free1Lfo]);
 }
 
 TEST(LfoModes, FreeMonoAndLegatoResetTheGlobalLfoAsNotesStart) {
@@ -648,7 +638,7 @@ TEST(LfoModes, FreeMonoAndLegatoResetTheGlobalLfoAsNotesStart) {
                 EXPECT_GT(g.accPhase, before) << "mode " << mode << " note " << note;
             // Every voice takes the global values.
             const VoiceState& v = h.voice(h.gatedVoiceWithNote(note));
-            EXPECT_EQ(v.mod.src[kSrcLfo1], h.engine().global.src[kSrcLfo1]);
+            EXPECT_EQ(v.mod.src[src::Free1Lfo], h.engine().global.src[src::Free1Lfo]);
         };
         playAndCheck(60, fresh);
         h.render(2000);
@@ -675,7 +665,7 @@ TEST(LfoModes, TransportStartRestartsTheGlobalLfosAndTheSModPhase) {
 
 TEST(LfoModes, UnusedLfosAreNotSteppedAndTheirSourcesStayCleared) {
     PluginHarness h;
-    h.p().setModSlotVar(0, false, 0.5f, kSrcLfo2, kDestMorph); // LFO 2 only
+    h.p().setModSlotVar(0, false, 0.5f, src::Free2Lfo, dst::OscMorph); // LFO 2 only
     h.settle_();
     h.send(EventBlock().noteOn(0, 60));
     h.render(2000);
@@ -685,21 +675,21 @@ TEST(LfoModes, UnusedLfosAreNotSteppedAndTheirSourcesStayCleared) {
     EXPECT_EQ(h.engine().lfo.lfo[0].accPhase, 0.0);
     EXPECT_EQ(v.lfo.lfo[0].accPhase, 0.0);
     EXPECT_GT(v.lfo.lfo[1].accPhase, 0.0); // Poly: the voice's own copy of LFO 2
-    for (int s = kSrcLfo1; s <= kSrcLfo1Uni; ++s) {
+    for (int s = src::Free1Lfo; s <= src::UniFree1Lfo; ++s) {
         EXPECT_EQ(h.engine().global.src[s], 0.0f);
         EXPECT_EQ(v.mod.src[s], 0.0f);
     }
     // A bypassed slot does not count.
-    h.p().setModSlotVar(0, true, 0.5f, kSrcLfo2, kDestMorph);
+    h.p().setModSlotVar(0, true, 0.5f, src::Free2Lfo, dst::OscMorph);
     h.settle_();
     EXPECT_FALSE(h.engine().lfo.used[1]);
-    EXPECT_EQ(h.engine().global.src[kSrcLfo2], 0.0f);
+    EXPECT_EQ(h.engine().global.src[src::Free2Lfo], 0.0f);
 }
 
 TEST(LfoModes, VoiceSpeedMultipliesItsOwnAndTheGlobalLfoSpeed) {
     PluginHarness h;
     useLfo1(h);
-    holdDest(h, kDestGlobalLfoSpeed, 2.0f); // in the global row and every voice row
+    holdDest(h, dst::GlobalLfoSpeed, 2.0f); // in the global row and every voice row
     h.settle_();
     h.send(EventBlock().noteOn(0, 60));
     h.render(64);
@@ -712,7 +702,7 @@ TEST(LfoModes, VoiceSpeedMultipliesItsOwnAndTheGlobalLfoSpeed) {
 TEST(LfoModes, HumanisationDrawsANewFactorEachCycle) {
     PluginHarness h;
     useLfo1(h);
-    holdDest(h, kDestHuman1, 1.0f);
+    holdDest(h, dst::FreeLfo1Human, 1.0f);
     h.p().setSteppedValue(tag::freeLfoMode(0), 1);
     freeSpeed(h, 0.8f);
     h.settle_();
@@ -734,8 +724,8 @@ TEST(LfoSources, OffsetReadsOneInEveryVoiceRow) {
     h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
     h.render(64);
     for (int note : {60, 64})
-        EXPECT_EQ(h.voice(h.gatedVoiceWithNote(note)).mod.src[kSrcOffset], 1.0f);
-    EXPECT_EQ(h.engine().global.src[kSrcOffset], 1.0f);
+        EXPECT_EQ(h.voice(h.gatedVoiceWithNote(note)).mod.src[src::Offset], 1.0f);
+    EXPECT_EQ(h.engine().global.src[src::Offset], 1.0f);
 }
 
 TEST(LfoSources, NoiseSourcesRunOnlyWhenUsed) {
@@ -743,18 +733,18 @@ TEST(LfoSources, NoiseSourcesRunOnlyWhenUsed) {
     h.send(EventBlock().noteOn(0, 60));
     h.render(256);
     const VoiceState& v = h.voice(h.gatedVoiceWithNote(60));
-    EXPECT_EQ(v.mod.src[kSrcWhite], 0.0f);
-    EXPECT_EQ(v.mod.src[kSrcPink], 0.0f);
-    h.p().setModSlotVar(0, false, 0.5f, kSrcWhite, kDestMorph);
-    h.p().setModSlotVar(1, false, 0.5f, kSrcPink + 1, kDestMorph);
+    EXPECT_EQ(v.mod.src[src::White], 0.0f);
+    EXPECT_EQ(v.mod.src[src::PinkNoise], 0.0f);
+    h.p().setModSlotVar(0, false, 0.5f, src::White, dst::OscMorph);
+    h.p().setModSlotVar(1, false, 0.5f, src::UniPinkNoise, dst::OscMorph);
     h.render(256);
     std::set<float> white, pink;
     for (int i = 0; i < 64; ++i) {
         h.render(1);
-        const float w = v.mod.src[kSrcWhite], p = v.mod.src[kSrcPink];
-        EXPECT_EQ(h.engine().global.src[kSrcWhite], w);
-        EXPECT_FLOAT_EQ(v.mod.src[kSrcWhite + 1], w * 0.5f + 0.5f);
-        EXPECT_FLOAT_EQ(v.mod.src[kSrcPink + 1], p * 0.5f + 0.5f);
+        const float w = v.mod.src[src::White], p = v.mod.src[src::PinkNoise];
+        EXPECT_EQ(h.engine().global.src[src::White], w);
+        EXPECT_FLOAT_EQ(v.mod.src[src::UniWhite], w * 0.5f + 0.5f);
+        EXPECT_FLOAT_EQ(v.mod.src[src::UniPinkNoise], p * 0.5f + 0.5f);
         EXPECT_LE(std::fabs(w), 1.0f);
         EXPECT_LE(std::fabs(p), 1.0f);
         white.insert(w);

@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr int kOffset = 70;         // source: constant 1
-constexpr int kChannelPressure = 3; // source: 0 unless pressure arrives
-constexpr int kDestMorph = 49;      // plain
-constexpr int kDestMainVolume = 86; // volume
-constexpr int kDestOscPitch = 51;   // semitone (held in octaves)
-constexpr int kDestSpeedAll = 6;    // speed
-
 // Routes a user slot: source, destination, amount parameter (0.5 = none).
 void route(PluginHarness& h, int slot, int source, int dest, float amount, bool bypass = false) {
     h.p().setModSlotVar(slot, bypass, amount, source, dest);
@@ -46,61 +39,61 @@ float peakOf(PluginHarness& h, int frames) {
 
 TEST(Matrix, AmountHalfChangesNoTypeOfDestination) {
     PluginHarness h;
-    route(h, 0, kOffset, kDestMorph, 0.5f);
-    route(h, 1, kOffset, kDestMainVolume, 0.5f);
-    route(h, 2, kOffset, kDestOscPitch, 0.5f);
-    route(h, 3, kOffset, kDestSpeedAll, 0.5f);
+    route(h, 0, src::Offset, dst::OscMorph, 0.5f);
+    route(h, 1, src::Offset, dst::MainVolume, 0.5f);
+    route(h, 2, src::Offset, dst::OscSemi, 0.5f);
+    route(h, 3, src::Offset, dst::GlobalLfoSpeed, 0.5f);
     VoiceState& v = playAndSettle(h);
     // The four XY slots are always routed (amount 0.5 by default).
     EXPECT_EQ(h.engine().matrix.activeCount, 4 + 4);
-    EXPECT_FLOAT_EQ(v.mod.dst[kDestMorph], 0.0f);
-    EXPECT_FLOAT_EQ(v.mod.dst[kDestMainVolume], 1.0f);
-    EXPECT_FLOAT_EQ(v.mod.dst[kDestOscPitch], 0.0f);
-    EXPECT_FLOAT_EQ(v.mod.dst[kDestSpeedAll], 1.0f);
+    EXPECT_FLOAT_EQ(v.mod.dst[dst::OscMorph], 0.0f);
+    EXPECT_FLOAT_EQ(v.mod.dst[dst::MainVolume], 1.0f);
+    EXPECT_FLOAT_EQ(v.mod.dst[dst::OscSemi], 0.0f);
+    EXPECT_FLOAT_EQ(v.mod.dst[dst::GlobalLfoSpeed], 1.0f);
 }
 
 TEST(Matrix, VolumeSlotAtMinusOneFollowsTheSource) {
     {
         PluginHarness h;
-        route(h, 0, kChannelPressure, kDestMainVolume, 0.0f); // a = -1, source 0
+        route(h, 0, src::ChannelAftertouch, dst::MainVolume, 0.0f); // a = -1, source 0
         VoiceState& quiet = playAndSettle(h);
-        EXPECT_FLOAT_EQ(quiet.mod.dst[kDestMainVolume], 1.0f);
+        EXPECT_FLOAT_EQ(quiet.mod.dst[dst::MainVolume], 1.0f);
         EXPECT_GT(peakOf(h, 2048), 0.01f);
     }
     PluginHarness h;
-    route(h, 0, kOffset, kDestMainVolume, 0.0f); // a = -1, source 1
+    route(h, 0, src::Offset, dst::MainVolume, 0.0f); // a = -1, source 1
     VoiceState& muted = playAndSettle(h);
-    EXPECT_FLOAT_EQ(muted.mod.dst[kDestMainVolume], 0.0f);
+    EXPECT_FLOAT_EQ(muted.mod.dst[dst::MainVolume], 0.0f);
     EXPECT_LT(peakOf(h, 2048), 1e-6f); // ... and the voice is silent
 }
 
 TEST(Matrix, SpeedSlotsMultiplyAndInactiveSlotsDoNothing) {
     PluginHarness h;
-    route(h, 0, kOffset, kDestSpeedAll, 0.75f);      // a = 0.5: x 2
-    route(h, 1, kOffset, kDestSpeedAll, 1.0f);       // a = 1: x 4
-    route(h, 2, kOffset, kDestSpeedAll, 1.0f, true); // bypassed
-    route(h, 3, 0, kDestSpeedAll, 1.0f);             // no source
-    route(h, 4, kOffset, 0, 1.0f);                   // no destination
+    route(h, 0, src::Offset, dst::GlobalLfoSpeed, 0.75f);      // a = 0.5: x 2
+    route(h, 1, src::Offset, dst::GlobalLfoSpeed, 1.0f);       // a = 1: x 4
+    route(h, 2, src::Offset, dst::GlobalLfoSpeed, 1.0f, true); // bypassed
+    route(h, 3, 0, dst::GlobalLfoSpeed, 1.0f);                 // no source
+    route(h, 4, src::Offset, 0, 1.0f);                         // no destination
     VoiceState& v = playAndSettle(h);
     EXPECT_EQ(h.engine().matrix.activeCount, 2 + 4);
-    EXPECT_NEAR(v.mod.dst[kDestSpeedAll], 8.0f, 1e-4f);
+    EXPECT_NEAR(v.mod.dst[dst::GlobalLfoSpeed], 8.0f, 1e-4f);
     h.render(16);
-    EXPECT_NEAR(h.engine().global.dst[kDestSpeedAll], 8.0f, 1e-4f);
+    EXPECT_NEAR(h.engine().global.dst[dst::GlobalLfoSpeed], 8.0f, 1e-4f);
 }
 
 TEST(Matrix, AnAmountSlotScalesAnotherSlot) {
     PluginHarness h;
-    route(h, 0, kOffset, kDestOscPitch, 1.0f);   // +3 octaves at full amount
-    route(h, 1, kOffset, DEST_MOD_AMT[0], 0.0f); // slot 0's amount -1
+    route(h, 0, src::Offset, dst::OscSemi, 1.0f);    // +3 octaves at full amount
+    route(h, 1, src::Offset, DEST_MOD_AMT[0], 0.0f); // slot 0's amount -1
     VoiceState& v = playAndSettle(h);
     EXPECT_NEAR(v.matrix.amount[0], 0.0f, 1e-6f);
-    EXPECT_NEAR(v.mod.dst[kDestOscPitch], 0.0f, 1e-6f);
+    EXPECT_NEAR(v.mod.dst[dst::OscSemi], 0.0f, 1e-6f);
 }
 
 TEST(Matrix, SemitoneSlotAtFullAmountRaisesTheRenderedPitchThreeOctaves) {
     SoundCheck s;
     s.waves(0, 0); // sines
-    route(s.h, 0, kOffset, kDestOscPitch, 1.0f);
+    route(s.h, 0, src::Offset, dst::OscSemi, 1.0f);
     s.h.render(512);
     const auto x = s.hold(69, 4096, 16384);
     const double f = spectrum::peakFrequency(x, s.rate(), 1000.0, 3000.0);

@@ -371,7 +371,7 @@ TEST_F(MidiChannel, SeventeenDiscardsEveryChannel) {
 
     h.send(EventBlock().bend(0, 0x0000).cc(0, 1, 127));
     h.render(1);
-    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], 0.0f);
+    EXPECT_EQ(h.engine().global.src[src::PitchBend], 0.0f);
     EXPECT_EQ(h.engine().midi.globalModWheel, 0.0f);
 }
 
@@ -410,18 +410,18 @@ TEST(MidiBend, CentreGivesExactlyZeroAndBottomMinusOne) {
 
     h.send(EventBlock().bend(0, 0x0000));
     h.render(1);
-    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], -1.0f);
+    EXPECT_EQ(h.engine().global.src[src::PitchBend], -1.0f);
     EXPECT_EQ(h.engine().midi.globalBend, -1.0f);
-    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[kSrcPitchBend], -1.0f);
+    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[src::PitchBend], -1.0f);
 
     h.send(EventBlock().bend(0, 0x2000));
     h.render(1);
-    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], 0.0f);
-    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[kSrcPitchBend], 0.0f);
+    EXPECT_EQ(h.engine().global.src[src::PitchBend], 0.0f);
+    for (const VoiceState& v : h.engine().voices) EXPECT_EQ(v.mod.src[src::PitchBend], 0.0f);
 
     h.send(EventBlock().bend(0, 0x3FFF));
     h.render(1);
-    const float top = h.engine().global.src[kSrcPitchBend];
+    const float top = h.engine().global.src[src::PitchBend];
     EXPECT_LT(top, 1.0f);
     EXPECT_NEAR(top, 0.99988f, 0.00002f);
 }
@@ -464,7 +464,7 @@ TEST(MidiControllers, ModWheelPressureAndMappedControllersReachTheVoices) {
 
     h.send(EventBlock()
                .cc(0, 1, 127)            // mod wheel
-               .cc(0, 74, 64)            // mapped controller, source 29
+               .cc(0, 74, 64)            // mapped controller, src::Brightness
                .midi(0, 0xD0, 127)       // channel pressure
                .midi(0, 0xA0, 64, 127)); // poly aftertouch on note 64 only
     h.render(1);
@@ -473,7 +473,8 @@ TEST(MidiControllers, ModWheelPressureAndMappedControllersReachTheVoices) {
     for (int v : {a, b}) {
         EXPECT_EQ(h.voice(v).modWheel, 1.0f);
         EXPECT_EQ(h.voice(v).channelPressure, 1.0f);
-        EXPECT_FLOAT_EQ(h.voice(v).controllers[29 - kSrcControllerFirst], 64.0f / 127.0f);
+        EXPECT_FLOAT_EQ(h.voice(v).controllers[src::Brightness - src::ControllerFirst],
+                        64.0f / 127.0f);
     }
     EXPECT_EQ(h.voice(b).polyAftertouch, 1.0f);
     EXPECT_EQ(h.voice(a).polyAftertouch, 0.0f);
@@ -655,11 +656,11 @@ TEST(MidiSustain, MpeControllersFollowTheirChannel) {
     ASSERT_GE(b, 0);
     h.send(EventBlock().bend(0, 0x0000, 4).cc(0, 1, 127, 5));
     h.render(1);
-    EXPECT_EQ(h.voice(a).mod.src[kSrcPitchBend], -1.0f);
-    EXPECT_EQ(h.voice(b).mod.src[kSrcPitchBend], 0.0f);
+    EXPECT_EQ(h.voice(a).mod.src[src::PitchBend], -1.0f);
+    EXPECT_EQ(h.voice(b).mod.src[src::PitchBend], 0.0f);
     EXPECT_EQ(h.voice(b).modWheel, 1.0f);
     EXPECT_EQ(h.voice(a).modWheel, 0.0f);
-    EXPECT_EQ(h.engine().global.src[kSrcPitchBend], -1.0f);
+    EXPECT_EQ(h.engine().global.src[src::PitchBend], -1.0f);
 }
 
 // ------------------------------------------------------------------ arpeggiator key entry

@@ -63,7 +63,7 @@ MorphRead readMorph(SoundCheck& s, float morph, float extra, bool wrap) {
     const int v = s.h.gatedVoiceWithNote(69);
     EXPECT_GE(v, 0);
     if (v < 0) return {};
-    s.h.voice(v).mod.dst[49] = extra;
+    s.h.voice(v).mod.dst[dst::OscMorph] = extra;
     s.h.render(64);
     const LaneState& lane = s.h.voice(v).dsp.lanes[0];
     const MorphRead r{lane.morphLo, lane.morphHi, lane.morphWeight};
@@ -259,7 +259,7 @@ TEST(OscillatorMorph, WrapSwitchedOnDuringANoteTakesEffect) {
     s.h.render(1);
     const int v = s.h.gatedVoiceWithNote(69);
     ASSERT_GE(v, 0);
-    s.h.voice(v).mod.dst[49] = 0.2f; // a steady modulation to 1.2
+    s.h.voice(v).mod.dst[dst::OscMorph] = 0.2f; // a steady modulation to 1.2
     s.h.render(512);
     EXPECT_EQ(s.h.voice(v).dsp.lanes[0].morphLo, 31);
 
@@ -282,7 +282,7 @@ TEST(OscillatorMorph, WrappedPositionSoundsLikeItsFoldedTwin) {
     s.h.p().setParameter(tag::OscMorph, 1.0f);
     s.h.send(EventBlock().noteOn(0, 69, 127));
     s.h.render(1);
-    s.h.voice(s.h.gatedVoiceWithNote(69)).mod.dst[49] = 0.2f;
+    s.h.voice(s.h.gatedVoiceWithNote(69)).mod.dst[dst::OscMorph] = 0.2f;
     const std::vector<float> beyond = s.capture(kSkip + kWindow);
     s.release();
     const std::vector<float> tail(beyond.begin() + kSkip, beyond.end());
@@ -452,7 +452,7 @@ TEST(OscillatorShape, BitsAtFullReductionLeaveOnlyMinusOneZeroAndOne) {
     s.h.render(1);
     const int v = s.h.gatedVoiceWithNote(69);
     ASSERT_GE(v, 0);
-    s.h.voice(v).mod.dst[68] = 1.0f; // the bit-reduction modulation at its top
+    s.h.voice(v).mod.dst[dst::OscBits] = 1.0f; // the bit-reduction modulation at its top
     bool sawOne = false, sawZero = false;
     for (int f = 0; f < 400; ++f) {
         s.h.render(1);

@@ -163,7 +163,7 @@ TEST(RenderOutput, StaysFiniteAndWithinTheLimit) {
             for (int i = 0; i < block; ++i) h.inL[i] = h.inR[i] = odd[pick(0, 5)];
         h.render(block);
         frames += block;
-        ASSERT_TRUE(std::isfinite(h.engine().global.src[kSrcInput]));
+        ASSERT_TRUE(std::isfinite(h.engine().global.src[src::Input]));
     }
     EXPECT_TRUE(h.allFinite);
     EXPECT_LE(h.maxAbs, 0.999f);
@@ -306,8 +306,9 @@ std::vector<double> fingerprint(const PluginHarness& h) {
     std::vector<double> f{static_cast<double>(e.render.sampleCounter),
                           static_cast<double>(e.render.activeVoiceCount)};
     for (const VoiceState& v : e.voices) {
-        f.insert(f.end(), {static_cast<double>(v.gate), static_cast<double>(v.stolen),
-                           static_cast<double>(v.note), v.soundingPitch, v.mod.src[kSrcPitchBend]});
+        f.insert(f.end(),
+                 {static_cast<double>(v.gate), static_cast<double>(v.stolen),
+                  static_cast<double>(v.note), v.soundingPitch, v.mod.src[src::PitchBend]});
         for (const EnvelopeState& env : v.env)
             f.insert(f.end(), {static_cast<double>(env.stage), env.level, env.prevOutput});
     }
@@ -398,18 +399,18 @@ TEST(RenderBlocks, NullInputsReadAsSilence) {
     h.inL.assign(h.inL.size(), 0.5f);
     h.inR.assign(h.inR.size(), 0.5f);
     h.render(16);
-    EXPECT_EQ(h.engine().global.src[kSrcInput], 0.5f);
+    EXPECT_EQ(h.engine().global.src[src::Input], 0.5f);
 
     h.p().processReplacing(nullptr, out, 16);
-    EXPECT_EQ(h.engine().global.src[kSrcInput], 0.0f);
+    EXPECT_EQ(h.engine().global.src[src::Input], 0.0f);
 
     h.render(16);
     float* halfMissing[2] = {nullptr, h.inR.data()};
     h.p().processReplacing(halfMissing, out, 16);
-    EXPECT_EQ(h.engine().global.src[kSrcInput], 0.25f);
+    EXPECT_EQ(h.engine().global.src[src::Input], 0.25f);
     float* noneThere[2] = {nullptr, nullptr};
     h.p().processReplacing(noneThere, out, 16);
-    EXPECT_EQ(h.engine().global.src[kSrcInput], 0.0f);
+    EXPECT_EQ(h.engine().global.src[src::Input], 0.0f);
     h.check(16);
     EXPECT_TRUE(h.allFinite);
 }
@@ -564,7 +565,7 @@ TEST(RenderDisplay, TheEditorSeesTheVoiceModulationAndOutputOfTheLastBlock) {
     APlugin& p = h.p();
     p.setParameter(tag::AmpEnvRelease, 0.0f);
     p.setParameter(tag::OscMorph, 0.2f);
-    p.setModSlotVar(0, false, 0.75f, kSrcOffset, p.getTagDest(tag::OscMorph)); // +0.5
+    p.setModSlotVar(0, false, 0.75f, src::Offset, p.getTagDest(tag::OscMorph)); // +0.5
     h.send(EventBlock().noteOn(0, 60));
     h.render(512);
     const int v = h.gatedVoiceWithNote(60);

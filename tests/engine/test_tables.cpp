@@ -362,7 +362,7 @@ TEST(TablesBitReverse, ElevenBitReversalIsAnInvolution) {
 
 TEST(TablesDestType, TypesPerDestination) {
     int count[6] = {};
-    for (int d = 0; d < kModDestCount; ++d) {
+    for (int d = 0; d < dst::Count; ++d) {
         ASSERT_TRUE(destType[d] >= 1 && destType[d] <= 5) << d;
         ++count[destType[d]];
     }
@@ -372,18 +372,22 @@ TEST(TablesDestType, TypesPerDestination) {
     EXPECT_EQ(count[kDestModAmount], 18);
     EXPECT_EQ(count[kDestPlain], 222 - 46);
 
-    EXPECT_EQ(destType[0], kDestPlain);
-    EXPECT_EQ(destType[86], kDestVolume);   // main volume
-    EXPECT_EQ(destType[51], kDestSemitone); // oscillator semitone
-    EXPECT_EQ(destType[113], kDestSpeed);   // free LFO 1 speed
-    EXPECT_EQ(destType[141], kDestSpeed);   // XY speed, between two amount groups
-    EXPECT_EQ(destType[142], kDestPlain);   // XY smooth
-    EXPECT_EQ(destType[151], kDestPlain);   // chorus rate goes into an exponential itself
-    EXPECT_EQ(destType[221], kDestPlain);
+    EXPECT_EQ(destType[dst::None], kDestPlain);
+    EXPECT_EQ(destType[dst::MainVolume], kDestVolume);
+    EXPECT_EQ(destType[dst::OscSemi], kDestSemitone);
+    EXPECT_EQ(destType[dst::FreeLfo1Speed], kDestSpeed);
+    EXPECT_EQ(destType[dst::XYSpeed], kDestSpeed); // between two amount groups
+    EXPECT_EQ(destType[dst::XYSmooth], kDestPlain);
+    EXPECT_EQ(destType[dst::ChorusSpeed],
+              kDestPlain); // chorus rate goes into an exponential itself
+    EXPECT_EQ(destType[dst::ReverbMix], kDestPlain);
     // The amount destinations of all 16 slots are amount modulations.
-    for (int d = 129; d <= 140; ++d) EXPECT_EQ(destType[d], kDestModAmount) << d;
-    for (int d = 143; d <= 146; ++d) EXPECT_EQ(destType[d], kDestModAmount) << d;
-    static_assert(destType[148] == kDestModAmount && destType[149] == kDestPlain);
+    for (int d = dst::Mod1Amount; d <= dst::Mod12Amount; ++d)
+        EXPECT_EQ(destType[d], kDestModAmount) << d;
+    for (int d = dst::XYXToFree1Amount; d <= dst::XYYToFree2Amount; ++d)
+        EXPECT_EQ(destType[d], kDestModAmount) << d;
+    static_assert(destType[dst::XYYToMorph] == kDestModAmount &&
+                  destType[dst::ChorusLength] == kDestPlain);
 }
 
 // ------------------------------------------------------------------ filter curves

@@ -391,10 +391,10 @@ TEST(VoiceNotes, PitchVelocityAndVelocityGain) {
     EXPECT_FLOAT_EQ(a.velocity, 1.0f);
     EXPECT_FLOAT_EQ(a.velocityGain, 1.0f);
     EXPECT_FLOAT_EQ(b.velocityGain, 0.5f / 127.0f + 0.5f);
-    EXPECT_FLOAT_EQ(a.mod.src[kSrcVelocity], 1.0f);
-    EXPECT_FLOAT_EQ(a.mod.src[kSrcNote], 69.0f / 127.0f);
-    EXPECT_FLOAT_EQ(a.mod.src[kSrcNoteOctaves], 1.0f);
-    EXPECT_FLOAT_EQ(b.mod.src[kSrcNoteOctaves], -1.0f);
+    EXPECT_FLOAT_EQ(a.mod.src[src::Velocity], 1.0f);
+    EXPECT_FLOAT_EQ(a.mod.src[src::Note], 69.0f / 127.0f);
+    EXPECT_FLOAT_EQ(a.mod.src[src::CenterNote], 1.0f);
+    EXPECT_FLOAT_EQ(b.mod.src[src::CenterNote], -1.0f);
 }
 
 // ------------------------------------------------------------------ per-note sources
@@ -410,13 +410,14 @@ TEST(VoiceSources, AlternatingSourcesRunThroughATwelveNoteCycle) {
         const auto& src = h.voice(v).mod.src;
         const int c = i % 12;
         SCOPED_TRACE(i);
-        EXPECT_EQ(src[11], (c % 2) * 2 - 1);
-        EXPECT_EQ(src[12], c % 2);
-        EXPECT_EQ(src[13], c % 3 - 1);
-        EXPECT_EQ(src[14], (c % 3) * 0.5f);
-        EXPECT_EQ(src[15], alternate4[c % 4]);
-        EXPECT_EQ(src[16], alternate4[c % 4] * 0.5f + 0.5f);
-        for (int s = 11; s <= 16; ++s) EXPECT_EQ(h.engine().global.src[s], src[s]);
+        EXPECT_EQ(src[src::Alternate2], (c % 2) * 2 - 1);
+        EXPECT_EQ(src[src::UniAlternate2], c % 2);
+        EXPECT_EQ(src[src::Alternate3], c % 3 - 1);
+        EXPECT_EQ(src[src::UniAlternate3], (c % 3) * 0.5f);
+        EXPECT_EQ(src[src::Alternate4], alternate4[c % 4]);
+        EXPECT_EQ(src[src::UniAlternate4], alternate4[c % 4] * 0.5f + 0.5f);
+        for (int s = src::Alternate2; s <= src::UniAlternate4; ++s)
+            EXPECT_EQ(h.engine().global.src[s], src[s]);
         h.send(EventBlock().noteOff(0, 60));
         h.render(1);
     }
@@ -428,11 +429,11 @@ TEST(VoiceSources, PerNoteRandomValuesFollowTheSeed) {
         h.send(EventBlock().noteOn(0, 60));
         h.render(1);
         const auto& src = h.voice(0).mod.src;
-        EXPECT_GE(src[7], -1.0f);
-        EXPECT_LE(src[7], 1.0f);
-        EXPECT_FLOAT_EQ(src[8], src[7] * 0.5f + 0.5f);
-        EXPECT_FLOAT_EQ(src[10], src[9] * 0.5f + 0.5f);
-        return std::vector<float>{src[7], src[9]};
+        EXPECT_GE(src[src::NoteRandom1], -1.0f);
+        EXPECT_LE(src[src::NoteRandom1], 1.0f);
+        EXPECT_FLOAT_EQ(src[src::UniNoteRandom1], src[src::NoteRandom1] * 0.5f + 0.5f);
+        EXPECT_FLOAT_EQ(src[src::UniNoteRandom2], src[src::NoteRandom2] * 0.5f + 0.5f);
+        return std::vector<float>{src[src::NoteRandom1], src[src::NoteRandom2]};
     };
     EXPECT_EQ(firstRandoms(7), firstRandoms(7));
     EXPECT_NE(firstRandoms(7), firstRandoms(8));
@@ -473,15 +474,15 @@ TEST(VoiceEnvelopeStart, FilterEnvelopeWithNoAttackStartsAtFullLevel) {
 }
 
 TEST(VoiceEnvelopeStart, ModulatedFilterAttackIsNotSkipped) {
-    // A user slot on the filter envelope's attack (destination 78).
-    StartState s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), 78);
+    // A user slot on the filter envelope's attack.
+    StartState s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), dst::FilterEnvAttack);
     EXPECT_EQ(s.stage, kEnvAttack);
     EXPECT_LT(s.level, 0.5);
     // So does one of the XY pad's slots.
-    s = envelopeAtStart(kEnvFilter, 0.0f, tag::XYModDestFirst + 2, 78);
+    s = envelopeAtStart(kEnvFilter, 0.0f, tag::XYModDestFirst + 2, dst::FilterEnvAttack);
     EXPECT_EQ(s.stage, kEnvAttack);
     // A slot on another destination changes nothing.
-    s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), 79);
+    s = envelopeAtStart(kEnvFilter, 0.0f, tag::slotDest(3), dst::FilterEnvDecay);
     EXPECT_EQ(s.stage, kEnvDecay);
 }
 
@@ -491,9 +492,10 @@ TEST(VoiceEnvelopeStart, FreeEnvelopeAttackSkipFollowsItsOwnDestination) {
     StartState s = envelopeAtStart(kEnvFree1, 0.0f);
     EXPECT_NE(s.stage, kEnvAttack);
     EXPECT_GT(s.level, 0.99);
-    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 78); // another envelope's attack
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0),
+                        dst::FilterEnvAttack); // another envelope's attack
     EXPECT_NE(s.stage, kEnvAttack);
-    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), 98); // its own attack
+    s = envelopeAtStart(kEnvFree1, 0.0f, tag::slotDest(0), dst::FreeEnv1Attack); // its own attack
     EXPECT_EQ(s.stage, kEnvAttack);
     EXPECT_LT(s.level, 0.5);
 }
@@ -514,7 +516,7 @@ TEST(VoiceIndices, OutOfRangeVoiceSourceAndEnvelopeIndicesAreIgnored) {
         p.setHold(v);
         EXPECT_FALSE(p.getIsVoicePlaying(v));
         p.setNotePressed(v, 60, 100, 0.0f, true, false, true);
-        p.setModSrcAmt(v, kSrcModWheel, 1.0f);
+        p.setModSrcAmt(v, src::ModWheel, 1.0f);
         p.setVolEnv(v, kEnvAmp, false);
         p.setEnv(v, kEnvFilter, false);
         p.initEnv(3, v);
