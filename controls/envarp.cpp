@@ -2,6 +2,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/tags.h"
 #include "core/vocabulary.h"
 #include "editor/gui_tables.h"
@@ -36,7 +37,6 @@ constexpr int32_t kPopupMenuStyle = static_cast<int32_t>(COptionMenu::kPopupStyl
 constexpr CCoord kPopupHalfSide = 10;
 
 // The arpeggiator mode whose chord row holds a continuous value.
-constexpr int kArpModeChord = 9;
 // Tied modes: 1 shows tied steps; 2 and 3 show them on even or odd passes.
 constexpr int kTiedSpecial = 1;
 constexpr int kTiedToggleEven = 2;
@@ -428,7 +428,7 @@ void TArpScreen::draw(CDrawContext* context) {
         static_cast<int>(top + ARP_LED_OFFSET[sizeIndex] + ARP_TEXT_OFFSET[sizeIndex]) +
         (sizeIndex == 0 ? 1 : 0);
     const int tiedMode = plugin->getArpTiedMode();
-    const bool chordMode = plugin->getArpMode() == kArpModeChord;
+    const bool chordMode = plugin->getArpMode() == arpmode::Chord;
     const bool ratchets = plugin->getArpRatchetDisplay();
     const bool playing = plugin->getArpPlaying();
     const int seq = plugin->getArpSeq();
@@ -546,7 +546,7 @@ CMouseEventResult TArpScreen::onMouseDown(CPoint& where, const CButtonState& but
         setDirty(true);
         return kDone;
     }
-    const bool chordMode = plugin->getArpMode() == kArpModeChord;
+    const bool chordMode = plugin->getArpMode() == arpmode::Chord;
     if (row == tag::RowChord && !chordMode) {
         popupCellMenu(ARP_CHORD_STR.data(), static_cast<int>(ARP_CHORD_STR.size()));
         return kDone;

@@ -17,6 +17,7 @@
 // and are polled by the editor's idle pass through the getters below.
 #pragma once
 
+#include "core/tags.h"
 #include "vstgui/vstgui.h"
 
 #include <array>
@@ -93,8 +94,8 @@ private:
 
 class TArpScreen : public VSTGUI::CControl {
 public:
-    static constexpr int kSteps = 16;
-    static constexpr int kRows = 8;
+    static constexpr int kSteps = tag::ArpStepCount;
+    static constexpr int kRows = tag::ArpRowCount;
 
     // size: the GUI size index (clamped to 0..3).
     TArpScreen(const VSTGUI::CRect& rect, VSTGUI::IControlListener* listener, int size);

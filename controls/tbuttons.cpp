@@ -10,7 +10,6 @@ using namespace ControlAccess;
 
 namespace {
 
-constexpr int kMenuIconBitmap = 10051;
 constexpr CMouseEventResult kDone = kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 // A bypassed switch: its face at 64 of 255 over a black veil.
 constexpr float kBypassedAlpha = 64.0f / 255.0f;
@@ -38,7 +37,7 @@ void TMenuButton::draw(CDrawContext* context) {
     if (!editor || !editor->getEditorFinishedOpening()) return;
     // Kinds 4 and up lie invisibly over the editor's artwork.
     if (kind < 4) {
-        if (CBitmap* icon = editor->getBitmap(kMenuIconBitmap))
+        if (CBitmap* icon = editor->getBitmap(BITMAP_MENU_ICON))
             icon->draw(context, getViewSize(), CPoint(0, 0), 1.0f);
     }
     setDirty(false);

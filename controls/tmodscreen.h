@@ -16,6 +16,7 @@
 // slot parameters of the plug-in directly and carries NO_PARAM_TAG.
 #pragma once
 
+#include "core/tags.h"
 #include "vstgui/vstgui.h"
 
 #include <array>
@@ -35,7 +36,7 @@ inline constexpr std::array<std::array<int, 4>, 4> MOD_COL_WIDTH = {
 
 class TModScreen : public VSTGUI::CControl {
 public:
-    static constexpr int kSlots = 12;
+    static constexpr int kSlots = tag::ModSlotCount;
     static constexpr int kRows = 8;
 
     // The rectangle must be taller than the scroll bar.

@@ -14,6 +14,7 @@
 // 0..1 with y growing upwards.
 #pragma once
 
+#include "core/tags.h"
 #include "vstgui/vstgui.h"
 
 #include <array>
@@ -36,7 +37,7 @@ inline constexpr std::array<XYOscBox, 4> XY_OSC_BOX = {
 
 class TXYScreen : public VSTGUI::CControl {
 public:
-    static constexpr int kPoints = 128;
+    static constexpr int kPoints = tag::XYPointCount;
     static constexpr int kScopeSize = 1024;
 
     TXYScreen(const VSTGUI::CRect& size, VSTGUI::IControlListener* listener, int sizeIndex);

@@ -10,6 +10,7 @@
 // clear everything to the defaults.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 
 #include "editor/ueditor.h"
 
@@ -23,8 +24,7 @@ namespace {
 constexpr std::size_t kHostProgramNameChars = 23;
 
 // Play mode 8 is the arpeggiator; stored as (8 + 0.1) / 8.99.
-constexpr int kPlayArp = 8;
-constexpr float kPlayModeArpValue = (8.0f + 0.1f) / 8.99f;
+constexpr float kPlayModeArpValue = (static_cast<float>(playmode::Arp) + 0.1f) / 8.99f;
 
 // The editor's program commands by number.
 constexpr int kCommandOrigProgram = 11;
@@ -204,9 +204,9 @@ void APlugin::startChosenPresetClean() {
 
     const bool arpSwitchOn = getCurrentValue(tag::ArpOn) >= 0.5f;
     const int playMode = getPlayMode();
-    if (playMode != kPlayArp && arpSwitchOn)
+    if (playMode != playmode::Arp && arpSwitchOn)
         writeAllCopies(tag::PlayMode, kPlayModeArpValue);
-    else if (playMode == kPlayArp && !arpSwitchOn)
+    else if (playMode == playmode::Arp && !arpSwitchOn)
         writeAllCopies(tag::ArpOn, 1.0f);
 
     writeAllCopies(tag::ArpLatchOn, 0.0f);

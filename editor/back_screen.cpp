@@ -23,10 +23,7 @@ using ondix::artwork::PlaceKind;
 
 namespace {
 
-constexpr int kSwitchBitmap = 10050;
 constexpr int kScreenBitmap = 10000; // the size of the whole screen
-constexpr char kA4Key[] = "A4";
-constexpr int kA4Default = 440;
 
 // The per-size offsets the layout table gives the control at a design
 // position (none when it has none there).
@@ -38,8 +35,7 @@ uEditor::Offsets offsetsAt(int x, int y, PlaceKind kind) {
 
 // The stored A4 pitch when it lies in 10..10000 Hz, else 440.
 int storedA4() {
-    const int a4 = loadIntFromPrefs(kA4Key);
-    return a4 >= 10 && a4 <= 10000 ? a4 : kA4Default;
+    return a4OrDefault(loadIntFromPrefs(REG_A4_STR));
 }
 
 } // namespace
@@ -58,7 +54,7 @@ void uEditor::createBackScreen() {
                static_cast<int>(MIDI_IN_CHANNEL_STR.size()), MIDI_IN_CHANNEL_STR.data(), true,
                false, offsetsAt(214, 414, PlaceKind::Menu));
 
-    CBitmap* face = getBitmap(kSwitchBitmap);
+    CBitmap* face = getBitmap(BITMAP_SWITCH);
     auto backSwitch = [&](TOnOff*& out, int y) {
         createOnOff(out, NO_PARAM_TAG, 125, y, face, offsetsAt(125, y, PlaceKind::Switch));
     };

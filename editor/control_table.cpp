@@ -25,7 +25,6 @@ using namespace VSTGUI;
 
 namespace {
 
-constexpr int kSwitchBitmap = 10050;  // the default two-frame switch
 constexpr int kModStripFirst = 10030; // knob modulation strips, one per knob type
 constexpr int kSmallPointer = 10034;  // pointer strip of knob types 0 and 1
 constexpr int kLargePointer = 10035;  // pointer strip of knob types 2 and 3
@@ -112,7 +111,7 @@ void uEditor::createOnOff(TOnOff*& out, int t, int x, int y, CBitmap* bitmap, co
 }
 
 void uEditor::createOnOff(TOnOff*& out, int t, int x, int y, const Offsets& off) {
-    createOnOff(out, t, x, y, getBitmap(kSwitchBitmap), off);
+    createOnOff(out, t, x, y, getBitmap(BITMAP_SWITCH), off);
 }
 
 void uEditor::createKickButton(CKickButton*& out, int x, int y, int t, CBitmap* bitmap,
@@ -130,7 +129,7 @@ void uEditor::createKickButton(CKickButton*& out, int x, int y, CBitmap* bitmap,
 }
 
 void uEditor::createKickButton(CKickButton*& out, int x, int y, const Offsets& off) {
-    createKickButton(out, x, y, NO_PARAM_TAG, getBitmap(kSwitchBitmap), off);
+    createKickButton(out, x, y, NO_PARAM_TAG, getBitmap(BITMAP_SWITCH), off);
 }
 
 void uEditor::createKickButtonArea(CKickButton*& out, int x, int y, int width, int height,
@@ -152,7 +151,7 @@ void uEditor::createRadio(TRadioButton*& out, int x, int y, int group, int index
 
 void uEditor::createRadio(TRadioButton*& out, int x, int y, int group, int index,
                           const Offsets& off) {
-    createRadio(out, x, y, group, index, getBitmap(kSwitchBitmap), off);
+    createRadio(out, x, y, group, index, getBitmap(BITMAP_SWITCH), off);
 }
 
 // ------------------------------------------------------------------ knobs and readouts

@@ -25,7 +25,13 @@ inline constexpr int NO_DRAW_MENU_TAG = 9998;
 // The design screen all positions are given for.
 inline constexpr int DESIGN_WIDTH = 1132;
 inline constexpr int DESIGN_HEIGHT = 779;
-inline constexpr int kBitmapCount = 47;
+inline constexpr int kBitmapCount = 47; // as editor/artwork.h counts them
+
+// Design ids of the bitmaps that several files load (editor/artwork.cpp
+// paints every one).
+inline constexpr int BITMAP_SWITCH = 10050;    // the default two-frame switch, also the unlit face
+inline constexpr int BITMAP_MENU_ICON = 10051; // the menu buttons' icon
+inline constexpr int BITMAP_UNISON = 10076;    // the unison display
 
 inline constexpr int clampSizeIndex(int index) {
     return std::clamp(index, 0, 3);

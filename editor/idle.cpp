@@ -31,11 +31,8 @@ namespace {
 
 constexpr uint32_t kIdleInterval = 40;   // ms between two passes of the editor's own work
 constexpr uint32_t kBlinkInterval = 500; // ms per phase of a lock indicator
-constexpr int kEditedFaceOff = 10050;
 constexpr int kEditedFaceOn = 10052;
 constexpr int kUnisonFaceOn = 10075;
-constexpr int kUnisonFaceOff = 10076;
-constexpr int kMagicStepsTag = 124;
 
 // Where the envelope screens' handles are measured from, in design pixels
 // of the frame: page 1 (filter) and page 2 (amplifier).
@@ -43,11 +40,17 @@ constexpr int kEnvHoverOrigin1 = 574;
 constexpr int kEnvHoverOrigin2 = 853;
 
 // The XY destination menus and the amount each drop sets.
-constexpr int kXYDropTags[4][2] = {{452, 43}, {453, 44}, {454, 45}, {455, 46}};
+constexpr int kXYDropTags[4][2] = {{tag::XYModDestFirst, tag::XYModAmountFirst},
+                                   {tag::XYModDestFirst + 1, tag::XYModAmountFirst + 1},
+                                   {tag::XYModDestFirst + 2, tag::XYModAmountFirst + 2},
+                                   {tag::XYModDestFirst + 3, tag::XYModAmountFirst + 3}};
 
 // The arpeggiator menus that show the locked section's steps.
-constexpr int kArpLockedMenuTags[] = {294, 296, 297, 298, 124};
-constexpr int kPlayLockedMenuTags[] = {243, 244, 245, 247, 246};
+constexpr int kArpLockedMenuTags[] = {tag::ArpRatchetMode, tag::ArpStepsCatchup,
+                                      tag::ArpLoopStartCatchup, tag::ArpMagicMode,
+                                      tag::ArpMagicSteps};
+constexpr int kPlayLockedMenuTags[] = {tag::PlayMode, tag::PortamentoMode, tag::UnisonMode,
+                                       tag::PitchBendUp, tag::PitchBendDown};
 
 std::string hoverKey(const std::string& name, const std::string& value) {
     return name + '\n' + value;
@@ -164,7 +167,7 @@ void uEditor::refreshMainScreen() {
     if (CKickButton* edited = controls.header.editedPreset) {
         if (const bool changed = p->getEditChanged(); changed != shownEditChanged) {
             shownEditChanged = changed;
-            edited->setBackground(getBitmap(changed ? kEditedFaceOn : kEditedFaceOff));
+            edited->setBackground(getBitmap(changed ? kEditedFaceOn : BITMAP_SWITCH));
             edited->setDirty(true);
             edited->invalid();
         }
@@ -223,7 +226,7 @@ void uEditor::refreshLocksAndRings() {
     const int uni = p->getGlobalUniMode();
     const bool stacked = uni < 7 && uni != 4 && uni != 5;
     if (stacked != shownUniBitmap && c.play.unisonPicture) {
-        c.play.unisonPicture->setBackground(getBitmap(stacked ? kUnisonFaceOn : kUnisonFaceOff));
+        c.play.unisonPicture->setBackground(getBitmap(stacked ? kUnisonFaceOn : BITMAP_UNISON));
         c.play.unisonPicture->setDirty(true);
     }
     shownUniBitmap = stacked;
@@ -279,7 +282,7 @@ void uEditor::refreshArpPage() {
     for (TKnob* knob : a.knobs) setModValue(knob);
     if (a.screen) a.screen->setLedStep(p->getArpLedPos());
 
-    const int magicSteps = p->getLockSteppedValue(kMagicStepsTag);
+    const int magicSteps = p->getLockSteppedValue(tag::ArpMagicSteps);
     if (a.magicSteps) a.magicSteps->setString(vocabAt(ARP_MAGIC_STEPS_SHORT_STR, magicSteps));
     if (a.magicMode) a.magicMode->setBypassed(magicSteps == 0);
     if (a.numSteps) {
@@ -349,7 +352,7 @@ void uEditor::refreshXY() {
     if (prefs.drawOsc != shownDrawOsc) {
         shownDrawOsc = prefs.drawOsc;
         if (xy.drawOsc) {
-            xy.drawOsc->setBackground(getBitmap(shownDrawOsc ? kEditedFaceOn : kEditedFaceOff));
+            xy.drawOsc->setBackground(getBitmap(shownDrawOsc ? kEditedFaceOn : BITMAP_SWITCH));
             xy.drawOsc->invalid();
         }
         if (xy.screen) xy.screen->drawOsc(shownDrawOsc);
@@ -488,7 +491,7 @@ bool uEditor::hoverRow(const CView* view, std::string& name, std::string& value)
     if (is(c.arp.screen)) return row("Arp Screen");
     if (is(c.arp.magicSteps))
         return row("Arp Magic Steps",
-                   vocabAt(ARP_MAGIC_STEPS_STR, p->getLockSteppedValue(kMagicStepsTag)));
+                   vocabAt(ARP_MAGIC_STEPS_STR, p->getLockSteppedValue(tag::ArpMagicSteps)));
 
     const editor_controls::Wave& w = c.wave;
     if (is(w.screen)) return row("User Wave Screen");

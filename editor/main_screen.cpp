@@ -39,12 +39,9 @@ constexpr int kEnvelopePageBitmap = 10025;
 constexpr int kFlangerPage = 10026;
 constexpr int kPhaserPage = 10027;
 
-constexpr int kSwitchBitmap = 10050;
-constexpr int kMenuIconBitmap = 10051;
 constexpr int kECSMenuBitmap = 10054;
 constexpr int kInvertEnvBitmap = 10055;
 constexpr int kFlangerPhaserBitmap = 10066;
-constexpr int kUnisonPicture = 10076;
 constexpr int kMorphStrip = 10040;
 constexpr int kSpeedStrip = 10041;
 constexpr int kMorphPositions = 232;
@@ -191,7 +188,8 @@ void uEditor::createMainScreenControls() {
         std::size_t k = 0;
         for (int t : kMainSwitchTags) {
             const Spot s = placeOf(t, PlaceKind::Switch);
-            CBitmap* face = getBitmap(t == 87 ? kFlangerPhaserBitmap : kSwitchBitmap);
+            CBitmap* face =
+                getBitmap(t == tag::FlangerOrPhaser ? kFlangerPhaserBitmap : BITMAP_SWITCH);
             createOnOff(c.main.switches[k++], t, s.x, s.y, face, s.off);
         }
         // Two switches for one parameter: the flanger's and the phaser's. The
@@ -225,7 +223,7 @@ void uEditor::createMainScreenControls() {
         }
 
         // ------------------------------------------------------------ 5. unison picture
-        if (CBitmap* picture = getBitmap(kUnisonPicture)) {
+        if (CBitmap* picture = getBitmap(BITMAP_UNISON)) {
             const Spot s = placeAt(926, 196, PlaceKind::Icon);
             const int x = scaledX(926, s.off), y = scaledY(196, s.off);
             pl.unisonPicture =
@@ -381,13 +379,13 @@ void uEditor::createMainScreenControls() {
             createRadio(xy.recordMode[i], kModeX[i], 87, 3, i,
                         placeAt(kModeX[i], 87, PlaceKind::Radio).off);
 
-        if (CBitmap* icon = getBitmap(kMenuIconBitmap)) {
+        if (CBitmap* icon = getBitmap(BITMAP_MENU_ICON)) {
             const int x = getScaled(534), y = getScaled(377);
             xy.menuButton = new TMenuButton(
                 CRect(x, y, x + icon->getWidth(), y + icon->getHeight() / 2), this, 2);
             addControl(xy.menuButton, kPlainKind);
         }
-        if (CBitmap* face = getBitmap(kSwitchBitmap)) {
+        if (CBitmap* face = getBitmap(BITMAP_SWITCH)) {
             const int x = getScaled(534), y = getScaled(396);
             xy.drawOsc = new TOnOff(CRect(x, y, x + face->getWidth(), y + face->getHeight() / 2),
                                     this, 1024, face, 0);
@@ -461,7 +459,7 @@ void uEditor::createMainScreenControls() {
         arpSwitch(a.keyEntry, 127);
         arpSwitch(a.hostSync, 125);
         arpSwitch(a.latch, 126);
-        if (CBitmap* icon = getBitmap(kMenuIconBitmap)) {
+        if (CBitmap* icon = getBitmap(BITMAP_MENU_ICON)) {
             const int x = getScaled(800), y = getScaled(432);
             a.menuButton = new TMenuButton(
                 CRect(x, y, x + icon->getWidth(), y + icon->getHeight() / 2), this, 1);
@@ -527,7 +525,7 @@ void uEditor::createMainScreenControls() {
         kick(w.clear, 687);
         kick(w.load, 724);
         kick(w.save, 761);
-        if (CBitmap* icon = getBitmap(kMenuIconBitmap)) {
+        if (CBitmap* icon = getBitmap(BITMAP_MENU_ICON)) {
             const int x = getScaled(798), y = getScaled(704);
             w.menuButton = new TMenuButton(
                 CRect(x, y, x + icon->getWidth(), y + icon->getHeight() / 2), this, 3);

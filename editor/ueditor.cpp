@@ -14,6 +14,8 @@
 
 using namespace VSTGUI;
 
+static_assert(kBitmapCount == ondix::artwork::kBitmapCount);
+
 namespace {
 
 // Pixels come from the artwork painter, rendered once per process and size.

@@ -14,6 +14,7 @@
 #include "controls/treadout.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
@@ -29,22 +30,10 @@ using namespace VSTGUI;
 
 namespace {
 
-constexpr int kPlayModeTag = 243;
-constexpr int kArpOnTag = 116;
-constexpr int kPlayModeArp = 8;
-constexpr int kShaperModeTag = 995;
-constexpr int kShaper1Tag = 993;
-constexpr int kShaper2Tag = 994;
-constexpr int kXYRecordModeTag = 445;
-constexpr int kXYDestFirst = 452;
 constexpr int kFactoryWaves = 183;        // OSC_WAVE_STR without the two user waves
 constexpr float kLfoPeriodRange = 33.99f; // the tempo-synced speeds of a free LFO
 constexpr int kLfoPeriods = 34;
 constexpr float kMagicStepsRange = 8.99f;
-constexpr int kA4Default = 440;
-constexpr int kA4Min = 10;
-constexpr int kA4Max = 10000;
-constexpr char kA4Key[] = "A4";
 
 bool pressed(const CControl* control) {
     return control->getValue() > 0.5f;
@@ -192,9 +181,9 @@ bool uEditor::mainValueChanged(CControl* control) {
     if (control == c.play.playMode) {
         if (!p.getArpOrPlayLocked()) {
             const int index = chosenIndex(control);
-            setMenuValue(kPlayModeTag, index);
-            const bool arp = index == kPlayModeArp;
-            p.setOnOff(kArpOnTag, arp);
+            setMenuValue(tag::PlayMode, index);
+            const bool arp = index == playmode::Arp;
+            p.setOnOff(tag::ArpOn, arp);
             if (c.arp.on) c.arp.on->setState(arp);
             requests.refreshXYMenus = true;
         }
@@ -272,7 +261,7 @@ bool uEditor::mainValueChanged(CControl* control) {
     }
     if (indexOf(c.xy.recordMode, control) >= 0) {
         if (pressed(control)) {
-            p.setSteppedValue(kXYRecordModeTag, indexOf(c.xy.recordMode, control));
+            p.setSteppedValue(tag::XYRecordMode, indexOf(c.xy.recordMode, control));
             requests.refreshXYMode = true;
         }
         return true;
@@ -282,7 +271,7 @@ bool uEditor::mainValueChanged(CControl* control) {
             indexOf(c.xy.destSubMenu[static_cast<std::size_t>(k)], control) < 0)
             continue;
         if (const int dest = findText(DEST_STR, chosenTitle(control)); dest >= 0)
-            setMenuValue(kXYDestFirst + k, dest);
+            setMenuValue(tag::XYModDestFirst + k, dest);
         return true;
     }
     if (control == c.xy.drawOsc) {
@@ -320,12 +309,12 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     }
     if (control == a.on) {
         if (!p.getArpLocked()) {
-            p.setParameterAutomated(kArpOnTag, control->getValue());
+            p.setParameterAutomated(tag::ArpOn, control->getValue());
             if (pressed(control)) {
-                savedPlayMode = p.getSteppedValue(kPlayModeTag);
-                setMenuValue(kPlayModeTag, kPlayModeArp);
+                savedPlayMode = p.getSteppedValue(tag::PlayMode);
+                setMenuValue(tag::PlayMode, playmode::Arp);
             } else {
-                setMenuValue(kPlayModeTag, savedPlayMode);
+                setMenuValue(tag::PlayMode, savedPlayMode);
             }
             requests.refreshXYMenus = true;
         }
@@ -358,12 +347,12 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
             setMenuValue(control);
             if (index >= 10 && index <= 12) {
                 // Modes that only modulate: the arpeggiator stops playing notes.
-                p.setOff(kArpOnTag);
-                p.setSteppedValue(kPlayModeTag, savedPlayMode);
+                p.setOff(tag::ArpOn);
+                p.setSteppedValue(tag::PlayMode, savedPlayMode);
             } else {
-                savedPlayMode = p.getSteppedValue(kPlayModeTag);
-                p.setOn(kArpOnTag);
-                p.setOff(kPlayModeTag);
+                savedPlayMode = p.getSteppedValue(tag::PlayMode);
+                p.setOn(tag::ArpOn);
+                p.setOff(tag::PlayMode);
             }
             resume();
         }
@@ -396,7 +385,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     }
     if (control == w.shaperMenu) {
         setMenuValue(control);
-        const int step = p.getSteppedValue(kShaperModeTag);
+        const int step = p.getSteppedValue(tag::WaveShaperMode);
         if (w.screen) w.screen->setShaperMode(step);
         const int mode = std::clamp(step, 0, static_cast<int>(shaperValue1.size()) - 1);
         const float first = shaperValue1[static_cast<std::size_t>(mode)];
@@ -406,8 +395,8 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
             knob->setValue(v);
             knob->setDefaultValue(v);
         }
-        p.setParameterAutomated(kShaper1Tag, first);
-        p.setParameterAutomated(kShaper2Tag, second);
+        p.setParameterAutomated(tag::WaveShaper1, first);
+        p.setParameterAutomated(tag::WaveShaper2, second);
         requests.refreshWave = true;
         return true;
     }
@@ -420,7 +409,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
         if (pressed(control)) {
             setWaveUndo();
             p.doWaveShaperCommand(selectedWave);
-            setMenuValue(kShaperModeTag, 0);
+            setMenuValue(tag::WaveShaperMode, 0);
             resumeMenu(w.shaperMenu);
             if (w.screen) w.screen->setShaperMode(0);
             p.setTempPreviewWave(false);
@@ -543,11 +532,10 @@ bool uEditor::backValueChanged(CControl* control) {
 void uEditor::askA4Tuning() {
     APlugin& p = *plugin();
     char buffer[TEXT_BUFFER_SIZE] = {};
-    std::snprintf(buffer, sizeof buffer, "%d", kA4Default);
+    std::snprintf(buffer, sizeof buffer, "%d", A4_DEFAULT);
     inputBox("A4 Tuning : 440 Hz Default", "Hz", buffer);
-    int a4 = textToInt(buffer);
-    if (a4 < kA4Min || a4 > kA4Max) a4 = kA4Default;
-    saveIntToPrefs(kA4Key, a4);
+    const int a4 = a4OrDefault(textToInt(buffer));
+    saveIntToPrefs(REG_A4_STR, a4);
     if (TReadout* readout = controls.back.a4Tuning) {
         char text[32];
         std::snprintf(text, sizeof text, "%dhz", a4);

@@ -5,15 +5,13 @@
 // one by one at their sample while the render loop runs.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 
 #include "platform/prefs.h"
 
 #include <algorithm>
 
 namespace {
-
-constexpr int kPlayMpe = 1;
-constexpr int kPlayArp = 8;
 
 // Controller numbers that drive the sources src::ControllerFirst onwards.
 constexpr int kMappedControllerNumbers[kMappedControllers] = {
@@ -249,7 +247,7 @@ void APlugin::handleMidiEvent(const VstMidiEvent& event) {
         return;
     }
 
-    const bool mpe = engine.notes.playMode == kPlayMpe;
+    const bool mpe = engine.notes.playMode == playmode::PolyMpe;
     MidiState& midi = engine.midi;
     auto forVoices = [&](auto&& apply) {
         for (VoiceState& voice : engine.voices)
@@ -301,7 +299,7 @@ void APlugin::handleControlChange(int controller, int value, int channel) {
     MidiState& midi = engine.midi;
     midi.lastCCValue = value;
     const float c = value / 127.0f;
-    const bool mpe = engine.notes.playMode == kPlayMpe;
+    const bool mpe = engine.notes.playMode == playmode::PolyMpe;
 
     if (controller == 1) {
         for (VoiceState& voice : engine.voices)
@@ -335,13 +333,13 @@ void APlugin::sustainPedal(bool down) {
     // their note off.
     for (VoiceState& voice : engine.voices) voice.sustainHeld = false;
 
-    if (down && mode != kPlayArp) {
+    if (down && mode != playmode::Arp) {
         midi.sustainDown = true;
         for (VoiceState& voice : engine.voices) voice.sustainHeld = voice.sounds();
     } else if (down) {
         if (!wasArpSustain) midi.arpSustainCount = 0;
         midi.arpSustain = true;
-    } else if (mode == kPlayArp && wasArpSustain) {
+    } else if (mode == playmode::Arp && wasArpSustain) {
         const int count = std::clamp(midi.arpSustainCount, 0, kArpSustainListSize);
         for (int i = 0; i < count; ++i) midiNoteReleased(midi.arpSustainList[i], 0, 0);
         midi.arpSustainCount = 0;
@@ -384,7 +382,7 @@ void APlugin::setModSrcAmt(int v, int source, float value) {
 void APlugin::setModSrcAmt(int source, float value, int channel) {
     const int index = source - src::ControllerFirst;
     if (index < 0 || index >= kMappedControllers) return;
-    const bool mpe = engine.notes.playMode == kPlayMpe;
+    const bool mpe = engine.notes.playMode == playmode::PolyMpe;
     if (!mpe) {
         for (VoiceState& voice : engine.voices) voice.controllers[index] = value;
         return;

@@ -12,6 +12,7 @@
 // it the last picture instead.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,9 +23,6 @@ namespace {
 constexpr float kOutputSpan = 2048.0f * 10.0f;
 constexpr float kTableScale = 2047.9999f;
 constexpr int kTableMask = 2047;
-
-constexpr int kXYPlayPoly = 0;
-constexpr int kXYReplay = 2;
 
 float sign(float x) {
     return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
@@ -79,7 +77,8 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
             warpRow = shown.voiceWarpRow.get();
         } else {
             m = getCurrentValue(tag::OscMorph);
-            if (!(getXYPlayMode() == kXYPlayPoly && getXYRecordMode() == kXYReplay)) m += xyMorph;
+            if (!(getXYPlayMode() == xyplay::Poly && getXYRecordMode() == xyrecord::Replay))
+                m += xyMorph;
             const float s = std::clamp(getCurrentValue(tag::OscSymmetry), 0.0f, 1.0f);
             warpRow = static_cast<int>(s * 2047.999f);
         }

@@ -87,16 +87,15 @@ void APlugin::__processDeprecated(float** /*inputs*/, float** outputs, VstInt32 
 
 namespace {
 // "A4" as last read on the main thread; the audio thread reads only this.
-std::atomic<int> gA4Pref{440};
+std::atomic<int> gA4Pref{A4_DEFAULT};
 } // namespace
 
 void APlugin::refreshA4Pref() {
-    gA4Pref.store(loadIntFromPrefs("A4"), std::memory_order_relaxed);
+    gA4Pref.store(loadIntFromPrefs(REG_A4_STR), std::memory_order_relaxed);
 }
 
 // The oscillator's base pitch: note 57 at the middle octave plays A4 / 4.
 void APlugin::updateBaseNote() {
-    int a4 = gA4Pref.load(std::memory_order_relaxed);
-    if (a4 < 10 || a4 > 10000) a4 = 440;
+    const int a4 = a4OrDefault(gA4Pref.load(std::memory_order_relaxed));
     engine.rate.basePitch = static_cast<float>(a4) * (110.0f / engine.rate.sampleRate) / 440.0f;
 }

@@ -54,6 +54,16 @@ inline constexpr const char* REG_SCREEN_SIZE[4] = {"Big100", "Big125", "Big150",
 // Integer key: MIDI input channel (0 omni, 1..16 one channel, 17 none).
 inline constexpr const char* REG_MIDI_IN_CHANNEL_STR = "MIDIChannel";
 
+// The reference pitch A4 in hertz; a stored value outside A4_MIN..A4_MAX (or
+// none at all) means A4_DEFAULT.
+inline constexpr const char* REG_A4_STR = "A4";
+inline constexpr int A4_DEFAULT = 440;
+inline constexpr int A4_MIN = 10;
+inline constexpr int A4_MAX = 10000;
+inline constexpr int a4OrDefault(int hz) {
+    return hz >= A4_MIN && hz <= A4_MAX ? hz : A4_DEFAULT;
+}
+
 // Size of the working buffer a string value is read through, terminator included.
 inline constexpr int PREF_MAX_LEN = 256;
 
