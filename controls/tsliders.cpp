@@ -2,6 +2,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
 
@@ -19,10 +20,6 @@ constexpr float kFineDivisor = 20.0f;
 // The modulation ring shows once the modulated value is this far away.
 constexpr float kRingThreshold = 0.01f;
 constexpr float kModValueStep = 0.001f;
-
-float clamp01(float v) {
-    return std::clamp(v, 0.0f, 1.0f);
-}
 
 // What a default, original-value or menu click did; kMouseEventNotHandled
 // when the click starts a drag.

@@ -2,6 +2,8 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
+#include "core/numeric.h"
 #include "core/tags.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
@@ -17,17 +19,10 @@ namespace {
 
 constexpr CMouseEventResult kDone = kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 
-enum RecordMode { kLive = 0, kRecord = 1, kReplay = 2 };
-enum PlayMode { kPlayPoly = 0, kPlayFree = 1 };
-
 // The pad's position dot.
 constexpr int kPadDotBitmap = 10073;
 // A path shorter than this (1000 x seconds + milliseconds) is no path.
 constexpr float kMinPathLength = 0.002f;
-
-float clamp01(float v) {
-    return std::clamp(v, 0.0f, 1.0f);
-}
 
 bool validPoint(int i) {
     return i >= 0 && i < TXYScreen::kPoints;
@@ -158,7 +153,7 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
 
     if (anyOf(buttons, kMenuClick)) {
         // The menu's point entries act on the path point under the mouse.
-        if (recordMode == kReplay) editor->setXYPoint(getEditPoint(wx, wy));
+        if (recordMode == xyrecord::Replay) editor->setXYPoint(getEditPoint(wx, wy));
         editor->showXYMenu();
         return kDone;
     }
@@ -169,7 +164,7 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
         return kDone;
     }
     if (exactly(buttons, kDefaultClick)) {
-        const int e = recordMode == kReplay ? getEditPoint(wx, wy) : -1;
+        const int e = recordMode == xyrecord::Replay ? getEditPoint(wx, wy) : -1;
         if (e >= 0) {
             plugin->setNumValue(tag::xyPointX(e));
             plugin->setNumValue(tag::xyPointY(e));
@@ -184,7 +179,7 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
 
     recordMode = plugin->getXYRecordMode();
     switch (recordMode) {
-    case kReplay:
+    case xyrecord::Replay:
         if (!getEditOn()) return kDone;
         if (hasPath()) {
             editPoint = getEditPoint(wx, wy);
@@ -192,7 +187,7 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
             editor->setXYUndo();
         }
         break;
-    case kLive:
+    case xyrecord::Live:
         editor->setXYUndo();
         if (buttons.isDoubleClick()) {
             plugin->setXY(0.5f, 0.5f);
@@ -200,7 +195,7 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
             return kDone;
         }
         break;
-    case kRecord:
+    case xyrecord::Record:
         plugin->startXYRecord();
         break;
     default:
@@ -217,13 +212,13 @@ CMouseEventResult TXYScreen::onMouseMoved(CPoint& where, const CButtonState& but
 
     toPad(where, posX, posY);
     switch (recordMode) {
-    case kLive:
+    case xyrecord::Live:
         plugin->setXY(posX, posY);
         break;
-    case kRecord:
+    case xyrecord::Record:
         plugin->setXYRecord(posX, posY);
         break;
-    case kReplay:
+    case xyrecord::Replay:
         if (!getEditOn() || !hasPath() || !validPoint(editPoint)) break;
         if (grouping == 0 || groupSize <= 0) {
             setXYPoint(editPoint, posX, posY);
@@ -251,7 +246,7 @@ CMouseEventResult TXYScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*
     uEditor* editor = editorOf(this);
     APlugin* plugin = pluginOf(editor);
     if (!editor || !plugin) return kMouseEventHandled;
-    if (recordMode == kRecord) plugin->endXYRecord();
+    if (recordMode == xyrecord::Record) plugin->endXYRecord();
     editPoint = -1;
     editor->setXYPoint(-1);
     setDirty(true);
@@ -323,9 +318,9 @@ void TXYScreen::draw(CDrawContext* context) {
     const int32_t storedMode = recordMode;
     recordMode = plugin->getXYRecordMode();
     playMode = plugin->getXYPlayMode();
-    if (recordMode != kRecord)
+    if (recordMode != xyrecord::Record)
         recordArmed = false;
-    else if (storedMode != kRecord)
+    else if (storedMode != xyrecord::Record)
         recordArmed = true;
 
     if (plugin->getUpdateXY()) {
@@ -340,16 +335,16 @@ void TXYScreen::draw(CDrawContext* context) {
         posX = plugin->getParameter(tag::XYMidiX);
         posY = plugin->getParameter(tag::XYMidiY);
         midiMoved = true;
-        if (recordMode == kRecord && recordArmed) {
+        if (recordMode == xyrecord::Record && recordArmed) {
             recordArmed = false;
             midiTake = true;
             plugin->startXYRecord();
         }
     }
     if (midiTake) {
-        if (recordMode == kRecord) {
+        if (recordMode == xyrecord::Record) {
             plugin->setXYRecord(posX, posY);
-        } else if (recordMode == kReplay) {
+        } else if (recordMode == xyrecord::Replay) {
             recordArmed = true;
             midiTake = false;
             plugin->endXYRecord();
@@ -357,7 +352,7 @@ void TXYScreen::draw(CDrawContext* context) {
     }
 
     // The path and its editable points.
-    if (getEditOn() && recordMode == kReplay) {
+    if (getEditOn() && recordMode == xyrecord::Replay) {
         const int pq =
             std::clamp(plugin->getXYPointQuant(), 0, static_cast<int>(XY_QUANT_NUM.size()) - 1);
         const int step = kPoints / XY_QUANT_NUM[pq];
@@ -370,7 +365,7 @@ void TXYScreen::draw(CDrawContext* context) {
         context->setFrameColor(LIGHT_BLUE_COLOR);
         context->drawPolygon(path, kDrawStroke);
         const int loopMode = plugin->getXYLoopMode();
-        if (loopMode == 1 || (playMode == kPlayFree && loopMode == 0))
+        if (loopMode == 1 || (playMode == xyplay::Free && loopMode == 0))
             context->drawLine(path.back(), path.front());
         const int d = XY_BLOB_SIZE[sizeIndex];
         for (size_t k = 0; k < path.size(); ++k) {
@@ -386,11 +381,11 @@ void TXYScreen::draw(CDrawContext* context) {
     // position, or the global replay position.
     CBitmap* dot = editor->getBitmap(kPadDotBitmap);
     if (!dot) return;
-    if (recordMode != kReplay) {
+    if (recordMode != xyrecord::Replay) {
         const float x = plugin->getParameter(tag::XYX);
         const float y = plugin->getParameter(tag::XYY);
         drawMarker(context, dot, pixelX(snapValue(x)), pixelYDown(snapValue(1.0f - y)));
-    } else if (playMode == kPlayPoly) {
+    } else if (playMode == xyplay::Poly) {
         for (int v = 0; v < kNumVoices; ++v) {
             if (!plugin->getIsVoicePlaying(v)) continue;
             plugin->getXYEditor(v, posX, posY);

@@ -8,6 +8,7 @@
 // the main thread while the audio thread is running.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "core/vocabulary.h"
 
 #include <algorithm>
@@ -22,11 +23,7 @@ namespace {
 constexpr std::size_t kMaxDisplayChars = 63;
 
 // Values may be NaN or outside 0..1 (a restored state chunk); a text shows
-// what the readers make of them.
-float clampValue(float v) {
-    if (!(v >= 0.0f)) return 0.0f; // NaN too
-    return v > 1.0f ? 1.0f : v;
-}
+// what the readers make of them (clamp01: NaN as 0).
 
 // int(x), truncating toward zero, without undefined behaviour for NaN or huge x.
 int truncInt(double x) {
@@ -76,13 +73,13 @@ std::string APlugin::getFloatStr(float value, int decimals) {
 }
 
 std::string APlugin::getFilterFreqStr(float value) {
-    const float f = 20.0f * pow2(10.0f * clampValue(value));
+    const float f = 20.0f * pow2(10.0f * clamp01(value));
     if (f < 1000.0f) return intStr(truncInt(f)) + " Hz";
     return getFloatStr(f / 1000.0f, 1) + " KHz";
 }
 
 std::string APlugin::getEnvLenStr(float value) {
-    const float ms = std::floor(pow2(14.0f * clampValue(value)));
+    const float ms = std::floor(pow2(14.0f * clamp01(value)));
     if (ms < 1000.0f) return intStr(truncInt(ms)) + " ms";
     return getFloatStr(ms / 1000.0f, 2) + " sec";
 }
@@ -90,8 +87,8 @@ std::string APlugin::getEnvLenStr(float value) {
 // A fade travels from the sustain level up to 1 or down to 0; its time scales
 // with that distance.
 std::string APlugin::getFadeLenStr(float value, float sustain) {
-    value = clampValue(value);
-    sustain = clampValue(sustain);
+    value = clamp01(value);
+    sustain = clamp01(sustain);
     if (std::fabs(value - 0.5f) < 0.002f) return "Off";
     const float direction = 2.0f * value - 1.0f;
     const float d = direction * 18.0f;
@@ -107,7 +104,7 @@ std::string APlugin::getFadeLenStr(float value, float sustain) {
 // An unsynced LFO speed knob as the rate the engine gives it: the SMod LFO,
 // the free LFOs and the chorus.
 std::string APlugin::getLFOSpeedStr(int t) const {
-    const float x = clampValue(getCurrentValue(t));
+    const float x = clamp01(getCurrentValue(t));
     if (x < 0.00001f) return "Off";
     double f;
     if (t == tag::OscSModSpeed)
@@ -127,7 +124,7 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
     text[0] = ' ';
     text[1] = '\0';
     if (!isValidTag(t)) return;
-    const float v = clampValue(getLockVar(t));
+    const float v = clamp01(getLockVar(t));
 
     std::string result = "----";
     switch (params.displayKind[t]) {
@@ -141,7 +138,7 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         result = intStr(truncInt(v * 200.0f) - 100) + "%";
         break;
     case kDisplayDecibel:
-        result = getFloatStr(clampValue(getCurrentValue(t)) * 60.0f - 60.0f, 1) + " dB";
+        result = getFloatStr(clamp01(getCurrentValue(t)) * 60.0f - 60.0f, 1) + " dB";
         break;
     case kDisplayMidi:
         result = intStr(truncInt(v * 127.0f));

@@ -7,6 +7,7 @@
 // allocates or blocks; the copies are accessed with relaxed atomics.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include "editor/ueditor.h"
 
@@ -15,10 +16,6 @@
 namespace {
 
 constexpr float kEditEpsilon = 0.0001f;
-
-float clamp01(float v) {
-    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-}
 
 } // namespace
 

@@ -20,18 +20,13 @@
 //   user-wave files getWavePresetNo, getWavePresetStrFromNo
 
 #include "core/aplugin.h"
+#include "core/modes.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr int kPlayArp = 8;
-constexpr int kXYPlayFree = 1;
-
-float clamp01(float v) {
-    return std::clamp(v, 0.0f, 1.0f);
-}
 
 // A factor destination shown on its knob: ln(factor) / ln(base), 0 for a
 // factor that is not positive.
@@ -94,7 +89,8 @@ float APlugin::getModValue(int t) const {
 
 int APlugin::getArpMode() const {
     const int mode = getLockSteppedValue(tag::ArpMode);
-    if (getPlayMode() == kPlayArp && mode >= 10 && mode <= 12) return 0;
+    if (getPlayMode() == playmode::Arp && mode >= arpmode::ModFree && mode <= arpmode::ModPoly)
+        return arpmode::Up;
     return mode;
 }
 int APlugin::getArpSpeed() const {
@@ -182,11 +178,11 @@ int APlugin::getXYRecordMode() const {
 }
 int APlugin::getXYPlayMode() const {
     const int mode = getSteppedValue(tag::XYPlayMode);
-    return mode == 0 && getPlayMode() == kPlayArp ? kXYPlayFree : mode;
+    return mode == xyplay::Poly && getPlayMode() == playmode::Arp ? xyplay::Free : mode;
 }
 int APlugin::getXYLoopMode() const {
     const int mode = getSteppedValue(tag::XYLoopMode);
-    return mode == 0 && getXYPlayMode() == kXYPlayFree ? 1 : mode;
+    return mode == 0 && getXYPlayMode() == xyplay::Free ? 1 : mode;
 }
 int APlugin::getXYSyncedToPeriod() const {
     return getSteppedValue(tag::XYSyncToMode);

@@ -1,4 +1,5 @@
 #include "engine/envelope.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +9,6 @@ namespace {
 constexpr double kSilence = 0.00001;
 constexpr double kMinSpeed = 1.0 / 1048576.0; // 2^-20
 constexpr double kMaxSpeed = 1048576.0;       // 2^20
-
-double clamp01(double v) {
-    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
-}
 
 int syncIndex(double t, int last, double scale) {
     const double i = t * scale + 0.1;

@@ -3,6 +3,7 @@
 // recomputation of rarely changing engine state.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,7 +47,7 @@ constexpr int DEST_ENV_REL_SHAPE[4] = {dst::AmpEnvReleaseShape, dst::FilterEnvRe
 EnvelopeInputs APlugin::envelopeInputs(int env, const ModRow& row, bool synced) const {
     auto x = [&](int paramTag, int dest) {
         const double v = getCurrentValue(paramTag) + (dest >= 0 ? row.dst[dest] : 0.0f);
-        return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
+        return clamp01(v);
     };
     EnvelopeInputs in;
     in.attack = x(ENV_ATTACK_TAGS[env], DEST_ENV_ATTACK[env]);

@@ -22,6 +22,7 @@
 //     (exp2) are refreshed on the voice's 16-frame tick.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include "engine/filters.h"
 
@@ -34,13 +35,8 @@ namespace {
 
 static_assert(kFilterLanes == kNumLanes, "one comb ring per lane");
 
-// NaN-safe clamp: a NaN gives the lower bound.
-inline float clampNaN(float v, float lo, float hi) {
-    return !(v >= lo) ? lo : (v > hi ? hi : v);
-}
-
 inline int freqIndex(float position) {
-    return static_cast<int>(clampNaN(position, 0.0f, 1.0f) * kFilterCurveIndexScale);
+    return static_cast<int>(clampTo(position, 0.0f, 1.0f) * kFilterCurveIndexScale);
 }
 
 // Values every voice of a frame shares.
@@ -67,7 +63,7 @@ inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame) {
         dsp.filterFreqSmoothed =
             (dsp.filterFreqSmoothed - frame.cutoffTag) * 0.985f + frame.cutoffTag;
     const float amount =
-        clampNaN(frame.envAmountTag + dst[dst::FilterEnvAmount], 0.0f, 1.0f) * frame.envSign;
+        clampTo(frame.envAmountTag + dst[dst::FilterEnvAmount], 0.0f, 1.0f) * frame.envSign;
     const float position = voice.mod.src[src::EnvFirst + 2 * kEnvFilter] * amount +
                            fv.modWheelTerm + fv.velocityTerm + dst[dst::FilterFreq] +
                            dsp.filterFreqSmoothed;
@@ -77,7 +73,7 @@ inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame) {
     if (amount > 0.0f && env.stage == kEnvAttack &&
         frame.ceiling < frame.freq[freqIndex(position)] * fv.keyRatio)
         env.stage = kEnvDecay;
-    return {position, clampNaN(frame.resonanceTag + dst[dst::FilterQ], 0.0f, 1.0f) * 0.9f};
+    return {position, clampTo(frame.resonanceTag + dst[dst::FilterQ], 0.0f, 1.0f) * 0.9f};
 }
 
 // The high-pass coefficients of a voice: F (cached on its frequency input)
@@ -91,7 +87,7 @@ inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f,
             (dsp.hiPassFreqSmoothed - frame.hiPassTag) * 0.985f + frame.hiPassTag;
     const float r = frame.hiPassQTag + dst[dst::HiPassQ];
     q = frame.hiPassQOn && r >= 0.0f ? 1.0f - 0.9f * std::min(r, 1.0f) : 1.0f;
-    const float position = clampNaN(dsp.hiPassFreqSmoothed + dst[dst::HiPassFreq], 0.0f, 1.0f);
+    const float position = clampTo(dsp.hiPassFreqSmoothed + dst[dst::HiPassFreq], 0.0f, 1.0f);
     if (position != fv.hiPassInput || fv.hiPassKeyRatio != fv.hiPassRatioUsed) {
         fv.hiPassInput = position;
         fv.hiPassRatioUsed = fv.hiPassKeyRatio;

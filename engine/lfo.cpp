@@ -16,6 +16,7 @@
 //                        flags, effect enables
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,13 +37,8 @@ constexpr SyncedEffectDests kSyncedEffects[] = {
      dst::PhaserSampleHold},
 };
 
-// x limited to lo..hi; NaN gives lo.
-template <typename T> T limit(T x, T lo, T hi) {
-    return !(x >= lo) ? lo : (x > hi ? hi : x);
-}
-
 int limitIndex(double x) {
-    return !(x >= 0.0) ? 0 : (x >= 65535.0 ? 65535 : static_cast<int>(x));
+    return static_cast<int>(clampTo(x, 0.0, 65535.0));
 }
 
 // The step inputs of free LFO n, from the row whose phase destination it
@@ -93,8 +89,8 @@ void updateLfoRates(APlugin& p) {
     if (chorus.on) {
         // The rate destination is added inside the exponential; the sum is
         // kept within one full-amount slot of the knob's range.
-        const float c =
-            limit(p.getCurrentValue(tag::ChorusSpeed) + global.dst[dst::ChorusSpeed], -1.0f, 2.0f);
+        const float c = clampTo(p.getCurrentValue(tag::ChorusSpeed) + global.dst[dst::ChorusSpeed],
+                                -1.0f, 2.0f);
         chorus.rate = std::exp2(10.0 * c) * rate.lfoRateBase * 0.25;
         chorus.shaping.setHold(global.dst[dst::ChorusSampleHold]);
         chorus.shaping.setShapePoint(global.dst[dst::ChorusShape] + 0.5);
@@ -106,7 +102,7 @@ void updateLfoRates(APlugin& p) {
         if (!fx.on) continue;
         const SyncedEffectDests& d = kSyncedEffects[e - kFlanger];
         const int step = p.getSteppedValue(d.speedTag, 30.99f, 31);
-        const double speed = limit(static_cast<double>(global.dst[d.rate]), 0.0, 16.0);
+        const double speed = clampTo(static_cast<double>(global.dst[d.rate]), 0.0, 16.0);
         fx.rate = step == 0
                       ? 0.0
                       : std::exp2(2.0 * speed) / (FX_PERIOD[step] * render.samplesPerWholeNoteD);
@@ -122,17 +118,17 @@ void updateLfoRates(APlugin& p) {
 // ------------------------------------------------------------------ shaping
 
 void LfoShaping::setShapePoint(double x) {
-    shapePoint = limit(x, 0.0, 1.0) * 0.998 + 0.001;
+    shapePoint = clampTo(x, 0.0, 1.0) * 0.998 + 0.001;
     shapeLo = 0.5 / shapePoint;
     shapeHi = 0.5 / (1.0 - shapePoint);
 }
 
 void LfoShaping::setHold(float hold) {
-    shInc = 4.0 * std::exp2(-16.0 * limit(hold, 0.0f, 1.0f));
+    shInc = 4.0 * std::exp2(-16.0 * clampTo(hold, 0.0f, 1.0f));
 }
 
 void LfoShaping::setBias(float bias) {
-    const float b = limit(bias, -1.0f, 1.0f);
+    const float b = clampTo(bias, -1.0f, 1.0f);
     biasFactor = {1.0f, 1.0f, 1.0f};
     if (b > 0.0f)
         biasFactor[0] = 1.0f - b; // negative values
@@ -141,7 +137,7 @@ void LfoShaping::setBias(float bias) {
 }
 
 void LfoShaping::setBits(float bits) {
-    bitsQ = std::exp2(17.0f - 16.0f * limit(bits, 0.0f, 1.0f));
+    bitsQ = std::exp2(17.0f - 16.0f * clampTo(bits, 0.0f, 1.0f));
     bitsInvQ = 1.0f / bitsQ;
 }
 
@@ -162,7 +158,7 @@ void FreeLfo::setCoefficients(FreeLfoState& s, double baseIncrement, const FreeL
     // The exponentials only when their input moved (per voice they rarely do).
     if (c.smooth != s.lastSmoothIn) {
         s.lastSmoothIn = c.smooth;
-        s.smooth = 1.0f - std::exp2(-13.0f * limit(c.smooth, 0.0f, 1.0f));
+        s.smooth = 1.0f - std::exp2(-13.0f * clampTo(c.smooth, 0.0f, 1.0f));
     }
     s.shaping.setShapePoint(c.shape * 0.5 + 0.5);
     if (!c.shaping) return;
@@ -211,7 +207,7 @@ void FreeLfo::step(FreeLfoState& s, const FreeLfoStepInputs& in, Random15& heldS
         // A new cycle: a new held value and a new humanisation factor.
         s.heldRandom = heldSource.bipolar();
         const double r = humanSource.nextUnipolar();
-        const double depth = limit(static_cast<double>(in.humanDepth), -64.0, 64.0);
+        const double depth = clampTo(static_cast<double>(in.humanDepth), -64.0, 64.0);
         s.human = depth == 0.0 ? 1.0 : std::exp2((2.0 * r - 1.0) * depth);
     }
 }
@@ -231,7 +227,7 @@ double FreeLfo::baseIncrement(float speed, bool synced, double lfoRateBase, doub
 // ------------------------------------------------------------------ SMod LFO
 
 double SModLfo::increment(float c, float smodRateBase) {
-    return std::exp2(10.0 * limit(c, 0.0f, 1.0f)) * smodRateBase * 16384.0;
+    return std::exp2(10.0 * clampTo(c, 0.0f, 1.0f)) * smodRateBase * 16384.0;
 }
 
 float SModLfo::read(SModLfoState& s, const float* sineTable) {

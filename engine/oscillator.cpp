@@ -14,6 +14,7 @@
 //     morph, symmetry, sub and drive values and the table reads remain.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include "data/factory_waves.h"
 #include "engine/tables.h"
@@ -26,10 +27,6 @@ namespace {
 
 constexpr float kPhaseOne = 536870912.0f; // 2^29
 constexpr uint32_t kPhaseMask = (1u << 29) - 1;
-
-float clampf(float v, float lo, float hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
 
 // Cycles (any size, NaN as 0) as a 29-bit phase offset.
 inline uint32_t phaseOffset(float cycles) {
@@ -115,12 +112,12 @@ void APlugin::oscillatorVoiceTick(int v) {
                       dsp.baseIncrement * 0.5f;
         updateLaneSteps(lane);
 
-        float x = clampf(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
+        float x = clampTo(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
         if (k >= 1)
-            x = clampf(x + dst[dst::UnisonPanAll] + dst[dst::UnisonPanAll + k], -1.0f, 1.0f);
+            x = clampTo(x + dst[dst::UnisonPanAll] + dst[dst::UnisonPanAll + k], -1.0f, 1.0f);
         const float u = x * 0.5f + 0.5f;
-        lane.copyPanL = clampf(2.0f - 2.0f * u, 0.0f, 1.0f) * gain;
-        lane.copyPanR = clampf(2.0f * u, 0.0f, 1.0f) * gain;
+        lane.copyPanL = clampTo(2.0f - 2.0f * u, 0.0f, 1.0f) * gain;
+        lane.copyPanR = clampTo(2.0f * u, 0.0f, 1.0f) * gain;
     }
 }
 
@@ -160,15 +157,6 @@ struct OscFrame {
     float smodLfo;
     bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf, distortionOn;
 };
-
-namespace {
-
-// NaN-safe clamp: a NaN gives the lower bound.
-inline float clampNaN(float v, float lo, float hi) {
-    return !(v >= lo) ? lo : (v > hi ? hi : v);
-}
-
-} // namespace
 
 void APlugin::oscillatorStage() {
     const RenderState& render = engine.render;
@@ -283,7 +271,7 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     // read only there.
     if ((voice.voiceTick & 15) == 0) {
         const int step = static_cast<int>(
-            clampNaN(frame.octaveTag + dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
+            clampTo(frame.octaveTag + dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
         dsp.octaveFactor = OCTAVE[step];
         dsp.octaveNumber = step - 4;
         oscillatorVoiceTick(v);
@@ -299,13 +287,13 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     const int copies = voice.uniVoices < 1 ? 1 : (voice.uniVoices > 4 ? 4 : voice.uniVoices);
     if (p != dsp.lastMorphInput || copies > 1) {
         dsp.lastMorphInput = p;
-        const float amount = clampNaN(p, 0.0f, 1.0f);
+        const float amount = clampTo(p, 0.0f, 1.0f);
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = dsp.lanes[k];
             lane.morphAmount = amount;
             const float q =
                 k == 0 ? p : p + dst[dst::UnisonMorphAll] + dst[dst::UnisonMorphAll + k];
-            int index = static_cast<int>(clampNaN(q, -64.0f, 64.0f) * 65535.9f);
+            int index = static_cast<int>(clampTo(q, -64.0f, 64.0f) * 65535.9f);
             if (frame.morphWrap) {
                 // Positions beyond 0..1 fold back (a triangle), also far
                 // below 0.
@@ -324,11 +312,11 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.symmetrySmoothed =
             (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
     const float smod = frame.smodAmountTag + dst[dst::OscSModAmount];
-    const float s = (smod > 0.0f ? clampNaN(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
+    const float s = (smod > 0.0f ? clampTo(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
                     dsp.symmetrySmoothed + dst[dst::OscSymmetry];
     if (s != dsp.lastSymmetryInput) {
         dsp.lastSymmetryInput = s;
-        dsp.warpRow = static_cast<int>(clampNaN(s, 0.0f, 1.0f) * 2047.999f);
+        dsp.warpRow = static_cast<int>(clampTo(s, 0.0f, 1.0f) * 2047.999f);
     }
 
     // Sub-oscillator level.
@@ -338,7 +326,7 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.lastSubInput = dsp.subLevelSmoothed;
         dsp.lastSubModulation = dst[dst::SubVolume];
         const int subIndex =
-            static_cast<int>(clampNaN(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
+            static_cast<int>(clampTo(dsp.subLevelSmoothed, 0.0f, 1.0f) * 262143.98f);
         dsp.subGain = std::fabs(dst[dst::SubVolume]) * tables.subGainCurve[subIndex];
         dsp.subNorm = 1.0f / (dsp.subGain + 1.0f);
     }
@@ -349,14 +337,14 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
     if (frame.distortionOn) {
         const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
-        dsp.distortDrive = clampNaN(driveSource + dst[dst::Distort], 0.0f, 1.0f) * 0.99f;
+        dsp.distortDrive = clampTo(driveSource + dst[dst::Distort], 0.0f, 1.0f) * 0.99f;
     }
 
     // Pitch table and sub wave of the note's range.
     const float tableNote = dst[dst::OscSemi] * 12.0f + dsp.notePosition;
     if (tableNote != dsp.lastTableNote) {
         dsp.lastTableNote = tableNote;
-        const int note = static_cast<int>(clampNaN(tableNote, 0.0f, 127.0f));
+        const int note = static_cast<int>(clampTo(tableNote, 0.0f, 127.0f));
         dsp.pitchTable = noteToPitchTable[note];
         dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
     }
@@ -428,7 +416,7 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
         const float* wave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
                                               : frame.factory->squareWave[dsp.subSquare].data();
         const int row =
-            static_cast<int>(clampNaN(dst[dst::SubSymmetry] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+            static_cast<int>(clampTo(dst[dst::SubSymmetry] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
         const uint16_t* subWarp = frame.tables->symmetryWarp[row].data();
         readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, lane.stepSub,
                  phaseOffset(dst[dst::SubPhase] + lane.copyPhase), sub);

@@ -17,6 +17,8 @@
 // work (controllers, bend, envelopes) runs on that counter.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
+#include "core/numeric.h"
 
 #include "editor/ueditor.h"
 
@@ -27,7 +29,6 @@
 
 namespace {
 
-constexpr int kPlayArp = 8;
 constexpr float kOutputLimit = 0.999f;
 constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid; // 0x600
 
@@ -50,8 +51,7 @@ uint64_t nowMilliseconds() {
 }
 
 float limitOutput(float x) {
-    if (!std::isfinite(x)) return 0.0f;
-    return std::clamp(x, -kOutputLimit, kOutputLimit);
+    return clampTo(finiteOr(x, 0.0f), -kOutputLimit, kOutputLimit);
 }
 
 } // namespace
@@ -103,7 +103,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         const float right = inR ? inR[i] : 0.0f;
         // The host's audio as a modulation source, kept within -1..1.
         const float input = (left + right) * 0.5f;
-        setFrameSource(src::Input, std::isfinite(input) ? std::clamp(input, -1.0f, 1.0f) : 0.0f);
+        setFrameSource(src::Input, clampTo(finiteOr(input, 0.0f), -1.0f, 1.0f));
 
         renderFrame();
 
@@ -284,7 +284,7 @@ void APlugin::globalTick() {
     NoteState& ns = engine.notes;
 
     serveEngineRequests();
-    if (ns.playMode != kPlayArp) arpModulationOutsideArp();
+    if (ns.playMode != playmode::Arp) arpModulationOutsideArp();
 
     setLastVoice();
     render.anyVoicePlaying = anyVoiceSounds();
@@ -337,7 +337,7 @@ void APlugin::globalTick() {
                             : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
 
     updateGlobalDerivedValues();
-    if (ns.playMode == kPlayArp) stepArpClock();
+    if (ns.playMode == playmode::Arp) stepArpClock();
     publishDisplay();
 }
 
@@ -396,8 +396,9 @@ void APlugin::voiceControlStage(int v) {
             voice.soundingPitch += voice.glideStep;
             const bool arrived = voice.glideStep > 0.0f ? voice.soundingPitch >= voice.pitch
                                                         : voice.soundingPitch <= voice.pitch;
-            const bool jump =
-                (engine.notes.portMode == 3 || engine.notes.portMode == 4) && getNotesOn() < 2;
+            const bool jump = (engine.notes.portMode == portmode::HeldRate ||
+                               engine.notes.portMode == portmode::HeldTime) &&
+                              getNotesOn() < 2;
             if (arrived || jump) {
                 voice.soundingPitch = voice.pitch;
                 voice.glideStep = 0.0f;

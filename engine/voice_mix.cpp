@@ -5,14 +5,12 @@
 // of sub-sample 0, then of sub-sample 1).
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-float clampf(float v, float lo, float hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
 
 // Every listed voice into the bus; `Shaped` compiles the distortion in, so
 // with the mode "Off" no per-voice shaper constants are even set up.
@@ -35,8 +33,8 @@ void mixVoices(EngineState& engine, float panTag, int mode, std::array<float, 4>
         const float pan = dsp.panSmoothed + dst[dst::MainPan];
         const float gain =
             voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
-        const float left = clampf(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
-        const float right = clampf(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+        const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+        const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
 
         const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
         for (int k = 0; k < copies; ++k) {

@@ -16,6 +16,7 @@
 // oscillators, which play it while the preview-play flag is set.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "core/vocabulary.h"
 #include "data/factory_waves.h"
 #include "platform/dialogs.h"
@@ -100,10 +101,6 @@ float nextShaperRandom() {
         r = rng.nextUnipolar();
     }
     return r;
-}
-
-float clamp01(float v) {
-    return std::clamp(v, 0.0f, 1.0f);
 }
 
 // A packed partial value from numbers as read from a file: the two steps

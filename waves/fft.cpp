@@ -1,5 +1,6 @@
 #include "waves/fft.h"
 
+#include "core/numeric.h"
 #include "engine/tables.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ std::unique_ptr<FftTables> FftTables::build() {
 namespace {
 
 int clampSize(int n) {
-    return std::clamp(n, 0, kSize);
+    return clampTo(n, 0, kSize);
 }
 
 // The butterfly on four values at once (four lanes, or four neighbouring

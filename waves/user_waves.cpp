@@ -10,6 +10,7 @@
 // synthesises sin(2 pi i / 2048), and that sine analyses back to it.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,10 +19,6 @@ namespace {
 
 constexpr float kTwoPi = 6.283185f;
 constexpr float kPackScale = 1.0f / 1048576.0f; // 2^-20
-
-float clamp01(float v) {
-    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-}
 
 // Amplitude clamped and phase wrapped into 0..1, so neither field can spill
 // into the other.
