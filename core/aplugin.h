@@ -4,14 +4,40 @@
 // adapter through createEffectInstance). It holds the whole instrument in
 // fixed-size state grouped per subsystem (core, engine, ...); its methods are
 // implemented in the folder of the subsystem they belong to:
-//   core/aplugin.cpp         entry, construction, host detection
-//   core/parameters.cpp      value copies and editing rules
-//   core/host_interface.cpp  names, capabilities, pins, gestures, vendor calls
-//   core/programs.cpp        programs, preset application, program commands
-//   core/chunk.cpp           the state chunk
-//   core/typed_entry.cpp     typed values in the parameters' units, stepping
-//   core/ecs_files.cpp       MIDI controller map files
-//   core/placeholders.cpp    stand-ins for stages not built yet
+//   core/aplugin.cpp          entry, construction, host detection, the editor
+//   core/startup.cpp          first values, folders and MIDI state
+//   core/host_interface.cpp   names, capabilities, pins, gestures, vendor calls
+//   core/parameters.cpp       value copies and editing rules
+//   core/display_texts.cpp    value texts
+//   core/text_params.cpp      text held in parameters
+//   core/locks.cpp            section locks
+//   core/typed_entry.cpp      typed values in the parameters' units, stepping
+//   core/programs.cpp         programs, preset application, program commands
+//   core/chunk.cpp            the state chunk
+//   core/ecs_files.cpp        MIDI controller map files
+//   core/placeholders.cpp     stand-ins for stages not built yet
+//   engine/sample_rate.cpp    sample rate and reference pitch
+//   engine/midi.cpp           MIDI input and the controller sources
+//   engine/midi_learn.cpp     MIDI controller map and learning
+//   engine/midi_latch.cpp     MIDI latch
+//   engine/notes.cpp          play modes, voices, notes, resets
+//   engine/render.cpp         the render loop
+//   engine/envelopes.cpp      envelopes, setGlobalRare
+//   engine/matrix.cpp         modulation slots and the matrix
+//   engine/lfo.cpp            free LFOs, SMod LFO, effect-LFO rates, noise
+//   engine/oscillator.cpp     oscillator stage
+//   engine/filter_stage.cpp   filter stage
+//   engine/voice_mix.cpp      voice mix
+//   engine/display.cpp        what the editor shows, published by the audio thread
+//   engine/editor_getters.cpp what the editor reads (arpeggiator, XY pad, tuning)
+//   engine/modxy_getters.cpp  the XY pad's oscilloscope picture
+//   engine/later_stages.cpp   effects, arpeggiator, XY pad and tuning stages
+//   waves/user_waves.cpp      user waves: partials, rebuilds, preview
+//   waves/editor_services.cpp user waves: editor commands
+//   waves/wave_presets.cpp    factory waves into user waves
+//   waves/sample_import.cpp   samples into user waves
+//   waves/wave_tables.cpp     oscillator wave tables
+// Each group of declarations below names its file.
 #pragma once
 
 #include "core/audioeffectx.h"
@@ -38,40 +64,46 @@ public:
     APlugin& operator=(const APlugin&) = delete;
 
     // ------------------------------------------------------------ VST 2.4 overrides
+    // (core/host_interface.cpp unless marked)
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
     void suspend() override;
-    void setSampleRate(float sampleRate) override;
-    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    void setParameter(VstInt32 tag, float value) override;
-    float getParameter(VstInt32 tag) override;
-    void setProgram(VstInt32 program) override;
-    void setProgramName(char* name) override;
-    void getProgramName(char* name) override;
+    void setSampleRate(float sampleRate) override; // engine/sample_rate.cpp
+    void processReplacing(float** inputs, float** outputs,
+                          VstInt32 sampleFrames) override; // engine/render.cpp
+    void setParameter(VstInt32 tag, float value) override; // core/parameters.cpp
+    float getParameter(VstInt32 tag) override;             // core/parameters.cpp
+    void setProgram(VstInt32 program) override;            // core/programs.cpp
+    void setProgramName(char* name) override;              // core/programs.cpp
+    void getProgramName(char* name) override;              // core/programs.cpp
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index,
+                               char* name) override; // core/programs.cpp
     void getParameterLabel(VstInt32 tag, char* label) override;
     void getParameterName(VstInt32 tag, char* text) override;
     bool canParameterBeAutomated(VstInt32 tag) override;
-    void getParameterDisplay(VstInt32 tag, char* text) override; // core/display_texts.cpp
+    bool beginEdit(VstInt32 tag) override;
+    bool endEdit(VstInt32 tag) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    VstInt32 processEvents(VstEvents* events) override; // engine/midi.cpp
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 canDo(char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;                   // core/chunk.cpp
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override; // core/chunk.cpp
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    virtual float getVu();
+
+    // ------------------------------------------------------------ value texts
+    // (core/display_texts.cpp)
+    void getParameterDisplay(VstInt32 tag, char* text) override;
     std::string getParameterDisplayStr(int tag);
     static std::string getFloatStr(float value, int decimals);
     static std::string getFilterFreqStr(float value);
     static std::string getEnvLenStr(float value);
     static std::string getFadeLenStr(float value, float sustain);
     std::string getLFOSpeedStr(int tag) const;
-    bool beginEdit(VstInt32 tag) override;
-    bool endEdit(VstInt32 tag) override;
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override;
-    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
-    VstInt32 processEvents(VstEvents* events) override;
-    bool getEffectName(char* name) override;
-    bool getVendorString(char* text) override;
-    bool getProductString(char* text) override;
-    VstInt32 getVendorVersion() override;
-    VstInt32 canDo(char* text) override;
-    VstInt32 getChunk(void** data, bool isPreset) override;
-    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
-    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
-    virtual float getVu();
 
     // ------------------------------------------------------------ NKS properties
     // (core/host_interface.cpp)
@@ -81,6 +113,7 @@ public:
     bool notifyNKSHost(int message, void* data, uint64_t size);
 
     // ------------------------------------------------------------ parameter metadata
+    // (core/parameters.cpp; getParameterNameStr in core/host_interface.cpp)
     static bool isValidTag(int tag) { return tag::isValid(tag); }
     const ParamTable& meta() const { return params; }
     float getDefaultValue(int tag) const;
@@ -91,6 +124,7 @@ public:
     std::string getParameterNameStr(int tag);
 
     // ------------------------------------------------------------ values and editing rules
+    // (core/parameters.cpp)
     float getCurrentValue(int tag) const {
         return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
     }
@@ -135,6 +169,7 @@ public:
     void changeDelta(int tag, int delta, bool fine, float scale); // wheel and step clicks
 
     // ------------------------------------------------------------ text held in parameters
+    // (core/text_params.cpp)
     void setStringFromParam(const std::string& text, int firstTag, int count);
     std::string getStringFromParamStr(int firstTag, int count) const;
     void set2StringFromParam(const std::string& text, int firstTag, int count);
@@ -167,6 +202,8 @@ public:
     static void synthesizePartials(WaveWorkspace& work, int n);
     static void analyseTempWaveTable(WaveWorkspace& work, int n);
     void loadWavePreset(int w, int n); // factory wave n into user wave w (waves/wave_presets.cpp)
+    void requestTableRebuild();
+    void publishPreviewWave(const WaveTable& wave); // main thread
 
     // ------------------------------------------------------------ user waves: editor commands
     // (waves/editor_services.cpp; main thread, each ends with the wave's rebuild)
@@ -183,9 +220,10 @@ public:
     void invertWave(int w);
     void reverseWave(int w);
     void smoothWave(int w);
-    // A WAV or AIFF file chosen in a dialog, squeezed into one cycle of wave w.
+    // A WAV or AIFF file chosen in a dialog, squeezed into one cycle of wave w
+    // (waves/sample_import.cpp).
     void loadSample(int w);
-    // The wave shaper (parameters 993..995): a preview of user wave w, and
+    // The wave shaper (tag::WaveShaper1..WaveShaperMode): a preview of user wave w, and
     // applying it to the wave.
     void updatePreviewWaveTable(int w);
     void doWaveShaperCommand(int w);
@@ -203,10 +241,9 @@ public:
     void setOscWaveTables();
     void setOscWavePitchTables(int first, int last);
     void normalizePitchTables();
-    void requestTableRebuild();
-    void publishPreviewWave(const WaveTable& wave); // main thread
 
     // ------------------------------------------------------------ section locks
+    // (core/locks.cpp)
     static bool validLockSection(int section);
     void setLockState(int section, int state);
     int getLockState(int section) const;
@@ -220,6 +257,7 @@ public:
     bool getArpOrPlayLocked() const;
 
     // ------------------------------------------------------------ editor and programs
+    // (core/aplugin.cpp; updateEditorScreen in core/programs.cpp)
     uEditor* getUEditor() const;
     bool editorIsShowing() const; // exists, has finished opening and reports open
     void updateEditorScreen();
@@ -256,6 +294,7 @@ public:
     void setModSrcAmt(int source, float value);              // global row and every voice
     void setModSrcAmt(int voice, int source, float value);   // one voice
     void setModSrcAmt(int source, float value, int channel); // controller sources
+    void refreshMidiChannelPref(); // main thread: re-read "MIDIChannel" for the audio thread
 
     // ------------------------------------------------------------ engine: MIDI controller map
     // (engine/midi_learn.cpp, core/ecs_files.cpp; main thread)
@@ -305,19 +344,23 @@ public:
     void catchUpBeforeNote();
     void previewNoteOn();
     void previewNoteReleased();
-    void initFilter(int mode, int voice);
     void initEnv(int mode, int voice);
-    void initLFO(int mode, int lfo, int voice);
-    void initXY(int mode, int voice);
-    void initArp();
-    void initFX();
-
-    void requestReset(); // main thread: reset() at the next 16-frame tick
-    // Audio thread: publishes what the editor shows (engine/display.cpp).
-    void publishDisplay();
-    void publishOscTable();
+    void initFilter(int mode, int voice);       // engine/filter_stage.cpp
+    void initLFO(int mode, int lfo, int voice); // engine/lfo.cpp
+    void initXY(int mode, int voice);           // engine/later_stages.cpp
+    void initArp();                             // engine/later_stages.cpp
+    void initFX();                              // engine/later_stages.cpp
+    void requestReset();                        // main thread: reset() at the next 16-frame tick
     float getUniDivide(int voice) const;
     float bendOctaves(float bend) const;
+
+    // ------------------------------------------------------------ engine: what the editor shows
+    // (engine/display.cpp; audio thread)
+    void publishDisplay();
+    void publishOscTable();
+
+    // ------------------------------------------------------------ engine: modulation slots
+    // (engine/matrix.cpp)
     int getModDest(int slot) const;
     static bool isValidModSlot(int slot);
     static bool isValidMod(int slot);
@@ -331,8 +374,11 @@ public:
     void setModDest(int slot, int dest);
     void setModSlotVar(int slot, bool bypass, float amount, int source, int dest);
     void updateAutoTags();
-    void refreshMidiChannelPref(); // main thread: re-read "MIDIChannel" for the audio thread
-    void refreshA4Pref();          // main thread: re-read "A4" for the audio thread
+
+    // ------------------------------------------------------------ engine: sample rate, pitch
+    // (engine/sample_rate.cpp)
+    void refreshA4Pref(); // main thread: re-read "A4" for the audio thread
+    void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
     // ------------------------------------------------------------ engine: envelopes
     // (engine/envelopes.cpp)
@@ -341,10 +387,6 @@ public:
     void setEnvGlobal(int env, bool synced);
     void setGlobalRare();
 
-    // ------------------------------------------------------------ engine: rendering
-    // (engine/render.cpp)
-    void __processDeprecated(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-
     // ------------------------------------------------------------ engine: what the editor reads
     // (engine/editor_getters.cpp; main thread, no locks). They read the
     // parameter values and engine.display, which the audio thread publishes
@@ -352,7 +394,7 @@ public:
     bool getIsVoicePlaying(int v) const;
     bool getIsAnyVoicePlaying() const;
     float getModValue(int tag) const; // parameter plus its live modulation, 0..1
-    int getArpMode() const;           // 291, modes 10..12 read as 0 in play mode 8
+    int getArpMode() const;           // arpmode::ModFree..ModPoly read as Up in playmode::Arp
     int getArpSpeed() const;
     int getArpOct() const;
     int getArpTiedMode() const;
@@ -394,7 +436,7 @@ public:
     void loadTuning();
     void resetTuning();
     std::string getTuningName() const;
-    void scanWavePreset(); // lists the wave-preset folder again (main thread)
+    void scanWavePreset(); // lists the wave-preset folder again (core/placeholders.cpp)
     int getWavePresetNo() const;
     std::string getWavePresetStrFromNo(int n) const;
     // The XY pad's oscilloscope picture: n (at most 1024) samples of the
@@ -404,9 +446,8 @@ public:
     bool getOscScreenBusy() const { return oscScreen.busy; }
 
     // ------------------------------------------------------------ engine internals
-    // The steps of the render loop and the note path (engine/render.cpp,
-    // engine/notes.cpp, engine/midi.cpp), and the stages still to come
-    // (engine/later_stages.cpp).
+    // The steps of the render loop and the note path, by file.
+    // engine/render.cpp
     void readHostTime();
     void setListedSource(int source, float value);
     void setFrameSource(int source, float value);
@@ -417,20 +458,27 @@ public:
     void transportStarted();
     void buildActiveVoiceList();
     void voiceControlStage(int voice);
+    void renderVoices();
+    // engine/midi.cpp, engine/midi_learn.cpp
     void handleMidiEvent(const VstMidiEvent& event);
     void handleControlChange(int controller, int value, int channel);
     void sustainPedal(bool down);
     void arpKeyEntryNote(int note, int velocity);
     void arpKeyEntryRelease();
+    void handleLearnedController(int controller, int value); // engine/midi_learn.cpp
+    // engine/notes.cpp
     bool pushMonoNote(int note);
     void clearMonoStack();
     void stealCurrentVoice();
     void serveEngineRequests();
     void restEngineState();
+    // engine/envelopes.cpp
     EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
-
+    // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
     void fillUserWaveLfoRows();
+    const float* previewWave() const;
+    // waves/wave_tables.cpp
     void loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 2047>& partials);
     void frameFromPartials(int frame);
     void frameFromWave(int frame, const WaveTable& wave);
@@ -440,33 +488,36 @@ public:
     void startTableRebuild();
     bool tableRebuildRunning() const;
     void updateWaveTablesRare();
-    void renderVoices();
+    // engine/oscillator.cpp
     void oscillatorStage();
     void oscillatorVoice(int voice, const struct OscFrame& frame);
     void oscillatorVoiceTick(int voice);
     void oscillatorDriftTick(int voice);
     void oscillatorLane(VoiceState& voice, int copy, const struct OscFrame& frame);
-    const float* previewWave() const;
     float doPinkNoise(int generator);
-    void filterStage();
-    void voiceMixStage();
-
     void resetOscillator(int voice);
     void clearDCBlockers();
+    // engine/filter_stage.cpp
+    void filterStage();
     void voiceControlTerms(int voice);
     void updateFilterRare();
+    // engine/voice_mix.cpp
+    void voiceMixStage();
+    // engine/matrix.cpp
     void applyGlobalMatrix();
     void applyVoiceMatrixFirstHalf(int voice);
     void applyVoiceMatrixSecondHalf();
     bool freeEnvelopeUsed(int env) const { return engine.matrix.freeEnvelopeUsed[env & 1]; }
     void updateModSlotCache();
     void updateUsageFlags();
+    // engine/lfo.cpp
     void stepGlobalLfos();
     void advanceSModLfo();
     void resetSModLfoPhase();
     void stepVoiceLfosAndNoise();
     void updateLfoRare();
     void voiceLfoAndXYTick(int voice);
+    // engine/later_stages.cpp: effects, arpeggiator, XY pad and tuning
     void doFX(bool force);
     void restartEffectLfos();
     void updateFXRare();
@@ -499,8 +550,9 @@ public:
     void updateXYRare();
     float getTuning(int note) const;
     void setTuning();
+    // engine/sample_rate.cpp
     void updateBaseNote();
-    void handleLearnedController(int controller, int value);
+    // core/programs.cpp
     void setPresetParameters();
 
     // ------------------------------------------------------------ state, per subsystem
@@ -515,24 +567,27 @@ public:
     EngineState engine;
     WaveState waves;
 
-    // The host's strings as read at construction, upper-cased (for tests).
+    // The host's strings as read at construction, upper-cased (for tests;
+    // core/aplugin.cpp).
     static HostFlags detectHost(const char* product, const char* vendor);
 
 private:
-    void detectHostAndChunks();
-    void initVariables();
-    void initFolderPaths();
-    void initMidiState();
-    void initEffectChain();
+    void detectHostAndChunks(); // core/aplugin.cpp
+    void initVariables();       // core/startup.cpp
+    void initFolderPaths();     // core/startup.cpp
+    void initMidiState();       // core/startup.cpp
+    void initEffectChain();     // core/placeholders.cpp
+    // core/programs.cpp
     void loadFirstPreset();
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();
     void writeAllCopies(int tag, float value);
     void loadRecordIntoCopies(bool chosen);
     void startChosenPresetClean();
+    // core/chunk.cpp
     ProgramRecord* chunkBuffer(bool isPreset);
     void restoreRecord(const ProgramRecord& chunk);
-    static void fillSampleConvertTables();
+    static void fillSampleConvertTables(); // waves/sample_import.cpp
 
     ProgramRecord& storedProgram() { return core.programStore[0]; }
     const ProgramRecord& storedProgram() const { return core.programStore[0]; }

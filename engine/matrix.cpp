@@ -3,6 +3,7 @@
 // destination sums every frame).
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include "engine/matrix.h"
 
@@ -11,13 +12,9 @@
 
 namespace {
 
-float clampAmount(float a) {
-    return !(a >= -1.0f) ? -1.0f : (a > 1.0f ? 1.0f : a);
-}
-
 // x in whole cents as octaves, scaled by the amount; x is kept finite first.
 float semitoneOffset(float x, float a) {
-    const float cents = !(x >= -1000.0f) ? -1000.0f : (x > 1000.0f ? 1000.0f : x);
+    const float cents = clampTo(x, -1000.0f, 1000.0f);
     return static_cast<float>(static_cast<int>(cents * 3600.0f)) * 0.01f * a / 12.0f;
 }
 
@@ -33,6 +30,15 @@ bool APlugin::isValidMod(int slot) {
 }
 bool APlugin::isValidSrc(int source) {
     return source >= 1 && source < src::Count;
+}
+
+// The destination that a slot routes to: slots 0..11 are the user slots,
+// 12..15 the XY pad's.
+int APlugin::getModDest(int slot) const {
+    if (slot >= 0 && slot < tag::ModSlotCount) return getSteppedValue(tag::slotDest(slot));
+    if (slot >= tag::ModSlotCount && slot < tag::ModSlotCount + tag::XYModCount)
+        return getSteppedValue(tag::XYModDestFirst + slot - tag::ModSlotCount);
+    return dst::None;
 }
 
 int APlugin::getModSrc(int slot) const {
@@ -124,15 +130,15 @@ void APlugin::applyGlobalMatrix() {
     for (int n = 0; n < m.amountCount; ++n) {
         const ModSlotCache& slot = m.slots[m.amountSlots[n]];
         const int s = m.amountSlots[n];
-        const float a =
-            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]]);
+        const float a = clampTo(
+            2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]], -1.0f, 1.0f);
         g.dst[slot.dest] += a * g.src[slot.source];
     }
     for (int n = 0; n < m.applyCount; ++n) {
         const int s = m.applySlots[n];
         const ModSlotCache& slot = m.slots[s];
-        const float a =
-            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]]);
+        const float a = clampTo(
+            2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + g.dst[DEST_MOD_AMT[s]], -1.0f, 1.0f);
         const float x = g.src[slot.source];
         if (slot.type == kDestSpeed)
             g.dst[slot.dest] *= std::exp2(2.0f * x * a);
@@ -164,8 +170,8 @@ void APlugin::applyVoiceMatrixFirstHalf(int v) {
     for (int n = 0; n < m.amountCount; ++n) {
         const int s = m.amountSlots[n];
         const ModSlotCache& slot = m.slots[s];
-        const float a =
-            clampAmount(2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + dst[DEST_MOD_AMT[s]]);
+        const float a = clampTo(
+            2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + dst[DEST_MOD_AMT[s]], -1.0f, 1.0f);
         dst[slot.dest] += a * voice.mod.src[slot.source];
     }
     bool idle = true;

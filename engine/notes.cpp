@@ -6,6 +6,7 @@
 // Mono and legato modes keep a note stack with last, high or low priority.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 
 #include "engine/tables.h"
 #include "engine/voice_tables.h"
@@ -15,23 +16,19 @@
 
 namespace {
 
-constexpr int kPlayPoly = 0;
-constexpr int kPlayMpe = 1;
-constexpr int kPlayArp = 8;
-constexpr int kArpModeChord = 9;
 constexpr float kNoPitch = -10.0f;
 
 bool isLastPriority(int mode) {
-    return mode == 2 || mode == 5;
+    return mode == playmode::Mono || mode == playmode::Legato;
 }
 bool isHighPriority(int mode) {
-    return mode == 3 || mode == 6;
+    return mode == playmode::MonoHigh || mode == playmode::LegatoHigh;
 }
 bool isMono(int mode) {
-    return mode >= 2 && mode <= 4;
+    return mode >= playmode::Mono && mode <= playmode::MonoLow;
 }
 bool isLegato(int mode) {
-    return mode >= 5 && mode <= 7;
+    return mode >= playmode::Legato && mode <= playmode::LegatoLow;
 }
 
 float signOf(float x) {
@@ -43,13 +40,14 @@ float signOf(float x) {
 // ------------------------------------------------------------------ modes
 
 int APlugin::getPlayMode() const {
-    if (getLockVarOnOff(tag::ArpOn)) return kPlayArp;
+    if (getLockVarOnOff(tag::ArpOn)) return playmode::Arp;
     return getLockSteppedValue(tag::PlayMode);
 }
 
 int APlugin::getPortMode() const {
-    if (getPlayMode() == kPlayArp)
-        return getLockSteppedValue(tag::ArpMode) == kArpModeChord ? 0 : 1;
+    if (getPlayMode() == playmode::Arp)
+        return getLockSteppedValue(tag::ArpMode) == arpmode::Chord ? portmode::Off
+                                                                   : portmode::ConstantRate;
     return getLockSteppedValue(tag::PortamentoMode);
 }
 
@@ -58,7 +56,7 @@ int APlugin::getGlobalUniMode() const {
 }
 
 int APlugin::getUniMode(int voice) const {
-    if (engine.notes.playMode == kPlayArp && isValidVoice(voice)) {
+    if (engine.notes.playMode == playmode::Arp && isValidVoice(voice)) {
         const int chordMode = getArpUniMode(voice);
         if (chordMode >= 0) return chordMode;
     }
@@ -103,7 +101,7 @@ int APlugin::getNotesPlaying() const {
 
 int APlugin::getNotesOn() const {
     const int mode = engine.notes.playMode;
-    if (mode == kPlayPoly || mode == kPlayArp) {
+    if (mode == playmode::Poly || mode == playmode::Arp) {
         int gated = 0;
         for (const VoiceState& voice : engine.voices) gated += voice.gate ? 1 : 0;
         return gated;
@@ -229,7 +227,7 @@ void APlugin::midiNoteDown(int note, int velocity, int channel) {
         resetArpClock();
     }
 
-    if (mode == kPlayPoly || mode == kPlayArp) {
+    if (mode == playmode::Poly || mode == playmode::Arp) {
         bool anyGated = false;
         for (const VoiceState& voice : engine.voices) anyGated |= voice.gate;
         ns.freshNote = !anyGated;
@@ -237,10 +235,10 @@ void APlugin::midiNoteDown(int note, int velocity, int channel) {
         ns.freshNote = !ns.monoHeld;
     }
 
-    if (mode == kPlayPoly || mode == kPlayMpe) {
+    if (mode == playmode::Poly || mode == playmode::PolyMpe) {
         getNextCurVoice();
         setVoiceOn(ns.curVoice);
-        if (mode == kPlayMpe && channel >= 0 && channel < kMidiChannels) {
+        if (mode == playmode::PolyMpe && channel >= 0 && channel < kMidiChannels) {
             ns.channelToVoice[channel] = ns.curVoice;
             engine.voices[ns.curVoice].channel = channel;
         }
@@ -264,7 +262,7 @@ void APlugin::midiNoteDown(int note, int velocity, int channel) {
             ns.freshNote = false;
             setNotePressed(ns.curVoice, note, ns.monoVelocity, 0.0f, false, false, true);
         }
-    } else if (mode == kPlayArp) {
+    } else if (mode == playmode::Arp) {
         arpNoteDown(note, velocity);
         return;
     }
@@ -275,7 +273,7 @@ void APlugin::midiNoteReleased(int note, int /*velocity*/, int channel) {
     NoteState& ns = engine.notes;
     const int mode = ns.playMode;
 
-    if (mode == kPlayPoly) {
+    if (mode == playmode::Poly) {
         for (VoiceState& voice : engine.voices)
             if (voice.note == note) {
                 voice.note = 0;
@@ -283,7 +281,7 @@ void APlugin::midiNoteReleased(int note, int /*velocity*/, int channel) {
             }
         return;
     }
-    if (mode == kPlayMpe) {
+    if (mode == playmode::PolyMpe) {
         for (VoiceState& voice : engine.voices)
             if (voice.note == note && voice.channel == channel) {
                 voice.note = 0;
@@ -292,7 +290,7 @@ void APlugin::midiNoteReleased(int note, int /*velocity*/, int channel) {
             }
         return;
     }
-    if (mode == kPlayArp) {
+    if (mode == playmode::Arp) {
         arpNoteReleased(note);
         return;
     }
@@ -375,7 +373,9 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     default:
         break;
     }
-    if ((ns.portMode == 3 || ns.portMode == 4) && getNotesOn() < 2) step = 0.0f;
+    if ((ns.portMode == portmode::HeldRate || ns.portMode == portmode::HeldTime) &&
+        getNotesOn() < 2)
+        step = 0.0f;
     voice.glideStep = step;
     voice.glideDir = signOf(step);
     voice.glideStart = ns.prevPitch;
@@ -466,7 +466,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         // Controller snapshot.
         const MidiState& midi = engine.midi;
         const bool mpe =
-            ns.playMode == kPlayMpe && voice.channel >= 0 && voice.channel < kMidiChannels;
+            ns.playMode == playmode::PolyMpe && voice.channel >= 0 && voice.channel < kMidiChannels;
         if (mpe) {
             voice.modWheel = midi.chanModWheel[voice.channel];
             voice.polyAftertouch = midi.chanPolyAftertouch[voice.channel];
@@ -629,13 +629,4 @@ void APlugin::restEngineState() {
     engine.render.sampleCounter = 0;
     engine.render.masterVolume = params.defaultValue[tag::MainVolume];
     engine.render.envSpeed = engine.render.lfoSpeed = 1.0;
-}
-
-// The destination that a slot routes to: slots 0..11 are the user slots,
-// 12..15 the XY pad's.
-int APlugin::getModDest(int slot) const {
-    if (slot >= 0 && slot < tag::ModSlotCount) return getSteppedValue(tag::slotDest(slot));
-    if (slot >= tag::ModSlotCount && slot < tag::ModSlotCount + tag::XYModCount)
-        return getSteppedValue(tag::XYModDestFirst + slot - tag::ModSlotCount);
-    return 0;
 }
