@@ -97,11 +97,15 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
             int source, dest;
             float amount;
         };
-        const Route routes[12] = {{49, 74, 0.7f}, {51, 49, 0.6f},  {43, 53, 0.6f},
-                                  {45, 86, 0.3f}, {17, 51, 0.55f}, {1, 113, 0.7f},
-                                  {71, 88, 0.6f}, {47, 75, 0.6f},  {39, 96, 0.6f},
-                                  {5, 20, 0.6f},  {73, 66, 0.55f}, {49, 130, 0.6f}};
-        for (int slot = 0; slot < 12; ++slot)
+        const Route routes[tag::ModSlotCount] = {
+            {src::Free1Lfo, dst::FilterFreq, 0.7f},  {src::Free2Lfo, dst::OscMorph, 0.6f},
+            {src::Free1Env, dst::OscSymmetry, 0.6f}, {src::Free2Env, dst::MainVolume, 0.3f},
+            {src::Velocity, dst::OscSemi, 0.55f},    {src::ModWheel, dst::FreeLfo1Speed, 0.7f},
+            {src::White, dst::MainPan, 0.6f},        {src::SModLfo, dst::FilterQ, 0.6f},
+            {src::AmpEnv, dst::Distort, 0.6f},       {src::Note, dst::UnisonStereoSpread, 0.6f},
+            {src::PinkNoise, dst::OscPhase, 0.55f},  {src::Free1Lfo, dst::Mod2Amount, 0.6f},
+        };
+        for (int slot = 0; slot < tag::ModSlotCount; ++slot)
             plugin->setModSlotVar(slot, false, routes[slot].amount, routes[slot].source,
                                   routes[slot].dest);
         plugin->setOff(tag::freeLfoSync(0));

@@ -52,7 +52,7 @@ float APlugin::getModValue(int t) const {
     if (!isValidTag(t)) return 0.0f;
     const float value = getCurrentValue(t);
     const int d = getTagDest(t);
-    if (d < 1 || d >= dst::Count) return clamp01(value);
+    if (d <= dst::None || d >= dst::Count) return clamp01(value);
     const DisplayState& shown = engine.display;
 
     // The effects are global: their knobs show the global sums.

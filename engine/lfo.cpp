@@ -351,7 +351,8 @@ void APlugin::updateLfoRare() {
     for (int slot = 0; slot < kModSlots; ++slot) {
         const int src = getModSrc(slot);
         const int dest = getModDest(slot);
-        if (!isValidSrc(src) || dest <= 0 || dest >= dst::Count || getModSlotBypass(slot)) continue;
+        if (!isValidSrc(src) || dest <= dst::None || dest >= dst::Count || getModSlotBypass(slot))
+            continue;
         for (int n = 0; n < kFreeLfos; ++n) {
             const int lfoSrc = src::FreeLfoFirst + 2 * n;
             g.used[n] = g.used[n] || src == lfoSrc || src == lfoSrc + 1;

@@ -29,7 +29,7 @@ bool APlugin::isValidMod(int slot) {
     return slot >= 0 && slot < kModSlots;
 }
 bool APlugin::isValidSrc(int source) {
-    return source >= 1 && source < src::Count;
+    return source > src::None && source < src::Count;
 }
 
 // The destination that a slot routes to: slots 0..11 are the user slots,
@@ -93,8 +93,10 @@ void APlugin::updateModSlotCache() {
         slot.source = getModSrc(s);
         slot.dest = getModDest(s);
         slot.bypass = getModSlotBypass(s);
-        slot.type = slot.dest > 0 && slot.dest < dst::Count ? destType[slot.dest] : 1;
-        if (slot.dest <= 0 || slot.dest >= dst::Count || !isValidSrc(slot.source) || slot.bypass)
+        slot.type =
+            slot.dest > dst::None && slot.dest < dst::Count ? destType[slot.dest] : kDestPlain;
+        if (slot.dest <= dst::None || slot.dest >= dst::Count || !isValidSrc(slot.source) ||
+            slot.bypass)
             continue;
         next.active[next.activeCount++] = s;
         if (slot.type == kDestModAmount)

@@ -369,13 +369,13 @@ void APlugin::updateMidiChannel(bool force) {
 // ------------------------------------------------------------------ modulation sources
 
 void APlugin::setModSrcAmt(int source, float value) {
-    if (source < 1 || source >= src::Count) return;
+    if (source <= src::None || source >= src::Count) return;
     engine.global.src[source] = value;
     for (VoiceState& voice : engine.voices) voice.mod.src[source] = value;
 }
 
 void APlugin::setModSrcAmt(int v, int source, float value) {
-    if (!isValidVoice(v) || source < 1 || source >= src::Count) return;
+    if (!isValidVoice(v) || source <= src::None || source >= src::Count) return;
     engine.voices[v].mod.src[source] = value;
 }
 
