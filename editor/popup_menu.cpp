@@ -4,6 +4,8 @@
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
 
+#include <cassert>
+
 using namespace VSTGUI;
 
 namespace {
@@ -12,6 +14,10 @@ namespace {
 // the tiny menu view, which itself draws nothing.
 constexpr int32_t kPopupMenuStyle = static_cast<int32_t>(COptionMenu::kPopupStyle) |
                                     static_cast<int32_t>(CParamDisplay::kNoDrawStyle);
+
+// An entry's tag carries its command and argument: command * kCommandStep +
+// argument. Plain entries keep the tag -1.
+constexpr int kCommandStep = EditorPopup::kMaxArgument + 1;
 
 } // namespace
 
@@ -47,6 +53,23 @@ void EditorPopup::add(const std::string& title, COptionMenu* parent) {
     (parent ? parent : menu)->addEntry(title);
 }
 
+void EditorPopup::addCommand(const std::string& title, int command, int argument,
+                             COptionMenu* parent) {
+    if (!menu) return;
+    CMenuItem* item = (parent ? parent : menu)->addEntry(title);
+    if (!item || command <= 0 || item->isSeparator() || !item->isEnabled()) return;
+    assert(argument >= 0 && argument <= kMaxArgument);
+    item->setTag(command * kCommandStep + argument);
+}
+
+int EditorPopup::commandOfTag(int tag) {
+    return tag < 0 ? 0 : tag / kCommandStep;
+}
+
+int EditorPopup::argumentOfTag(int tag) {
+    return tag < 0 ? 0 : tag % kCommandStep;
+}
+
 COptionMenu* EditorPopup::addSubmenu(const std::string& title, COptionMenu* parent) {
     if (!menu) return nullptr;
     auto* sub = new COptionMenu(square, nullptr, NO_PARAM_TAG, nullptr, nullptr, kPopupMenuStyle);
@@ -67,7 +90,11 @@ void EditorPopup::show() {
         rootTitle = title;
     choiceMenu = menu->getLastItemMenu(choiceIndexInMenu);
     if (choiceMenu) {
-        if (CMenuItem* item = choiceMenu->getEntry(choiceIndexInMenu)) itemTitle = item->getTitle();
+        if (CMenuItem* item = choiceMenu->getEntry(choiceIndexInMenu)) {
+            itemTitle = item->getTitle();
+            chosenCommand = commandOfTag(item->getTag());
+            chosenArgument = argumentOfTag(item->getTag());
+        }
     } else {
         choiceIndexInMenu = -1;
     }

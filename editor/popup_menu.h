@@ -2,14 +2,23 @@
 //
 //   EditorPopup menu(*this);              // nothing happens without a window
 //   if (!menu.valid()) return;
-//   menu.add("-GOscillator Menu");        // a greyed heading
-//   menu.add("Copy");
+//   enum class Cmd { None, Copy, Wave };
+//   constexpr MenuEntry<Cmd> kEntries[] = {{"-GOscillator Menu", Cmd::None}, // a greyed heading
+//                                          {"Copy", Cmd::Copy}};
+//   menu.addTable(kEntries);
 //   COptionMenu* waves = menu.addSubmenu("Wave A");
-//   menu.add("Sine", waves);
-//   menu.show();                          // modal: returns after the choice
-//   if (menu.rootChoice() == "Copy") ...
-//   if (menu.itemChoice() == "Sine") ...  // the entry chosen in any menu
+//   menu.add("Sine", Cmd::Wave, 0, waves); // a list entry: command and argument
+//   menu.show();                           // modal: returns after the choice
+//   switch (menu.command<Cmd>()) {         // Cmd::None when dismissed
+//   case Cmd::Copy: ...
+//   case Cmd::Wave: setWave(menu.argument()); ...
+//   }
 //   // the destructor takes the menu down and refreshes the editor
+//
+// A command travels with its entry, not with its label: the dispatch never
+// looks at titles, so a label can be reworded without losing its command.
+// Every command enum starts with None (0): entries added with it, or
+// without a command, are plain lines that give None.
 //
 // The menu is a 16 x 16 square centred on the mouse (popup style, draws
 // nothing itself), added to the frame only while it is up. The plug-in's
@@ -21,8 +30,24 @@
 #include "vstgui/coptionmenu.h"
 
 #include <string>
+#include <type_traits>
 
 class uEditor;
+
+// One entry of a menu's table: the label as shown and the command it gives.
+template <class Command> struct MenuEntry {
+    const char* label;
+    Command command;
+};
+
+// An entry that shows a switch's state and flips it: `on` is shown while
+// the switch is on (and gives the command that turns it off), `off` while it
+// is off.
+template <class Command> struct MenuSwitch {
+    MenuEntry<Command> on;
+    MenuEntry<Command> off;
+    const MenuEntry<Command>& shown(bool state) const { return state ? on : off; }
+};
 
 class EditorPopup {
 public:
@@ -36,6 +61,28 @@ public:
 
     // Adds an entry at the end of a menu (the root when none is given).
     void add(const std::string& title, VSTGUI::COptionMenu* parent = nullptr);
+    // Adds an entry that gives command (and, for the entries of a list such
+    // as the sources, argument: 0..kMaxArgument) when chosen.
+    template <class Command>
+    requires std::is_enum_v<Command>
+    void add(const std::string& title, Command command, VSTGUI::COptionMenu* parent = nullptr) {
+        addCommand(title, static_cast<int>(command), 0, parent);
+    }
+    template <class Command>
+    requires std::is_enum_v<Command>
+    void add(const std::string& title, Command command, int argument,
+             VSTGUI::COptionMenu* parent = nullptr) {
+        addCommand(title, static_cast<int>(command), argument, parent);
+    }
+    template <class Command>
+    void add(const MenuEntry<Command>& entry, VSTGUI::COptionMenu* parent = nullptr) {
+        add(entry.label, entry.command, parent);
+    }
+    // Adds every entry of a table of MenuEntry, in order.
+    template <class Table>
+    void addTable(const Table& table, VSTGUI::COptionMenu* parent = nullptr) {
+        for (const auto& entry : table) add(entry, parent);
+    }
     // A new submenu on the same square, hung under title in parent; the
     // entry owns it.
     VSTGUI::COptionMenu* addSubmenu(const std::string& title,
@@ -44,6 +91,20 @@ public:
     // Shows the menu at the mouse and waits for a choice or a dismissal.
     void show();
     bool chosen() const { return choiceMenu != nullptr; }
+    // The command of the chosen entry (None when dismissed or when the
+    // entry has none) and its argument (0 unless added with one).
+    template <class Command>
+    requires std::is_enum_v<Command> Command command()
+    const { return static_cast<Command>(chosenCommand); }
+    int argument() const { return chosenArgument; }
+
+    // The largest argument an entry can carry.
+    static constexpr int kMaxArgument = 0xFFFF;
+    // The command and argument an entry's tag carries (-1: none), for tests
+    // that read the entries of a menu as shown.
+    static int commandOfTag(int tag);
+    static int argumentOfTag(int tag);
+
     // The root's current entry title (empty when nothing in the root was
     // chosen): for root commands.
     const std::string& rootChoice() const { return rootTitle; }
@@ -54,6 +115,9 @@ public:
     int choiceIndex() const { return choiceIndexInMenu; }
 
 private:
+    void addCommand(const std::string& title, int command, int argument,
+                    VSTGUI::COptionMenu* parent);
+
     uEditor& editor;
     VSTGUI::COptionMenu* menu = nullptr;
     VSTGUI::CRect square;
@@ -61,4 +125,6 @@ private:
     std::string itemTitle;
     VSTGUI::COptionMenu* choiceMenu = nullptr;
     int choiceIndexInMenu = -1;
+    int chosenCommand = 0;
+    int chosenArgument = 0;
 };
