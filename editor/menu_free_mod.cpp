@@ -58,37 +58,50 @@ constexpr std::array<int, 12> DEST_SUB_END = {19,  49,  74,  86,  97,  113,
 constexpr int kLastDest = 221;
 constexpr float kAssignAmount = 1.0f;
 
-// The titles of one kind's menu.
-struct FreeModTitles {
-    const char* name;     // "LFO" / "Envelope" (title lines)
-    const char* resetOne; // and so on, in menu order
-    const char* resetBoth;
-    const char* origOne;
-    const char* origBoth;
-    const char* copyToOther;
-    const char* swap;
-    const char* copy;
-    const char* paste;
+enum class FreeModCommand {
+    None,
+    ResetSelected,
+    ResetBoth,
+    SelectedToOriginal,
+    BothToOriginal,
+    CopyToOther,
+    Swap,
+    Copy,
+    Paste,
+    Undo,
+    NoDestination,
+    AssignDestination // argument: the destination
 };
 
-constexpr FreeModTitles LFO_TITLES = {"LFO",
-                                      "Reset Selected LFO",
-                                      "Reset Both LFOs",
-                                      "Set Selected LFO to Original Settings",
-                                      "Set Both LFOs to Original Settings",
-                                      "Copy LFO to Other",
-                                      "Swap LFOs",
-                                      "Copy LFOs",
-                                      "Paste LFOs"};
-constexpr FreeModTitles ENV_TITLES = {"Envelope",
-                                      "Reset Selected Envelope",
-                                      "Reset Both Envelopes",
-                                      "Set Selected Envelope to Original Settings",
-                                      "Set Both Envelopes to Original Settings",
-                                      "Copy Envelope to Other",
-                                      "Swap Envelopes",
-                                      "Copy Envelopes",
-                                      "Paste Envelopes"};
+// The titles and commands of one kind's menu.
+struct FreeModTitles {
+    const char* name; // "LFO" / "Envelope" (title lines)
+    MenuEntry<FreeModCommand> commands[9];
+};
+
+constexpr FreeModTitles LFO_TITLES = {
+    "LFO",
+    {{"Reset Selected LFO", FreeModCommand::ResetSelected},
+     {"Reset Both LFOs", FreeModCommand::ResetBoth},
+     {"Set Selected LFO to Original Settings", FreeModCommand::SelectedToOriginal},
+     {"Set Both LFOs to Original Settings", FreeModCommand::BothToOriginal},
+     {"Copy LFO to Other", FreeModCommand::CopyToOther},
+     {"Swap LFOs", FreeModCommand::Swap},
+     {"Copy LFOs", FreeModCommand::Copy},
+     {"Paste LFOs", FreeModCommand::Paste},
+     {"Undo", FreeModCommand::Undo}}};
+constexpr FreeModTitles ENV_TITLES = {
+    "Envelope",
+    {{"Reset Selected Envelope", FreeModCommand::ResetSelected},
+     {"Reset Both Envelopes", FreeModCommand::ResetBoth},
+     {"Set Selected Envelope to Original Settings", FreeModCommand::SelectedToOriginal},
+     {"Set Both Envelopes to Original Settings", FreeModCommand::BothToOriginal},
+     {"Copy Envelope to Other", FreeModCommand::CopyToOther},
+     {"Swap Envelopes", FreeModCommand::Swap},
+     {"Copy Envelopes", FreeModCommand::Copy},
+     {"Paste Envelopes", FreeModCommand::Paste},
+     {"Undo", FreeModCommand::Undo}}};
+constexpr MenuEntry<FreeModCommand> NO_DESTINATION = {"None", FreeModCommand::NoDestination};
 
 // The first user slot without a destination gets source -> dest at full
 // amount, not bypassed; false when every slot has a destination.
@@ -116,23 +129,20 @@ void uEditor::showFreeMod(int kind, int index) {
 
     menu.add(std::string("-GFree ") + t.name + " " + n + " Command Menu");
     menu.add("-");
-    for (const char* title :
-         {t.resetOne, t.resetBoth, t.origOne, t.origBoth, t.copyToOther, t.swap, t.copy, t.paste})
-        menu.add(title);
-    menu.add("Undo");
+    menu.addTable(t.commands);
     menu.add("-");
     menu.add(std::string("-GSet Free ") + t.name + " " + n + " To Destination");
     menu.add("-");
-    menu.add("None");
+    menu.add(NO_DESTINATION);
     for (size_t g = 0; g < DEST_SUB_START.size(); ++g) {
         COptionMenu* group = menu.addSubmenu(vocabAt(DEST_SUB_STR, static_cast<int>(g)));
         for (int d = DEST_SUB_START[g]; d < DEST_SUB_END[g]; ++d)
-            menu.add(vocabAt(DEST_STR, d), group);
+            menu.add(vocabAt(DEST_STR, d), FreeModCommand::AssignDestination, d, group);
     }
     menu.show();
 
-    const std::string& chosen = menu.rootChoice();
-    const bool undoChosen = chosen == "Undo";
+    const FreeModCommand command = menu.command<FreeModCommand>();
+    const bool undoChosen = command == FreeModCommand::Undo;
     const int other = 1 - index;
 
     // The selected one's tags, the other one's (same positions) and both.
@@ -176,42 +186,52 @@ void uEditor::showFreeMod(int kind, int index) {
     // from writing values that were never copied.
     auto& clipboard = lfo ? stores.clipboard[kFreeModSection] : stores.clipboard[kEnvSection];
 
-    if (chosen == t.resetOne)
+    switch (command) {
+    case FreeModCommand::None:
+    case FreeModCommand::Undo:
+    case FreeModCommand::NoDestination:
+        break;
+    case FreeModCommand::ResetSelected:
         for (int tg : selected) p.setToDefault(tg);
-    if (chosen == t.resetBoth)
+        break;
+    case FreeModCommand::ResetBoth:
         for (int tg : both) p.setToDefault(tg);
-    if (chosen == t.origOne)
+        break;
+    case FreeModCommand::SelectedToOriginal:
         for (int tg : selected) p.setToOrig(tg);
-    if (chosen == t.origBoth)
+        break;
+    case FreeModCommand::BothToOriginal:
         for (int tg : both) p.setToOrig(tg);
-    if (chosen == t.copyToOther)
+        break;
+    case FreeModCommand::CopyToOther:
         for (size_t k = 0; k < selected.size(); ++k) p.copyParameter(selected[k], others[k]);
-    if (chosen == t.swap)
+        break;
+    case FreeModCommand::Swap:
         for (size_t k = 0; k < selected.size(); ++k) p.swapParameter(others[k], selected[k]);
-    if (chosen == t.copy) {
+        break;
+    case FreeModCommand::Copy:
         if (lfo) {
             section_values::store(p, clipboard, both);
         } else {
             for (int tg : both) clipboard.value[static_cast<size_t>(tg)] = p.getParameter(tg);
             freeEnvMarks.copied = true;
         }
-    }
-    if (chosen == t.paste) {
+        break;
+    case FreeModCommand::Paste:
         if (lfo) {
             section_values::restore(p, clipboard, both);
         } else if (freeEnvMarks.copied) {
             for (int tg : both) p.setParameter(tg, clipboard.value[static_cast<size_t>(tg)]);
         }
-    }
-
-    // A destination, recognised in whichever menu it was chosen.
-    const std::string& item = menu.itemChoice();
-    if (!item.empty()) {
+        break;
+    case FreeModCommand::AssignDestination: {
+        // The selected one as the source of the first free slot.
         const int source = lfo ? SRC_FREE_LFO[static_cast<size_t>(index)]
                                : SRC_FREE_ENV[static_cast<size_t>(index)];
-        for (int d = 1; d <= kLastDest; ++d) {
-            if (item != vocabAt(DEST_STR, d)) continue;
-            if (assignToFreeSlot(p, source, d)) requests.redrawModScreen = true;
-        }
+        const int d = menu.argument();
+        if (d >= 1 && d <= kLastDest && assignToFreeSlot(p, source, d))
+            requests.redrawModScreen = true;
+        break;
+    }
     }
 }
