@@ -21,9 +21,11 @@
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/artwork.h"
+#include "editor/header_menus.h"
 #include "editor/ueditor.h"
 
 #include <algorithm>
+#include <iterator>
 
 using namespace VSTGUI;
 using ondix::artwork::ControlPlace;
@@ -145,8 +147,12 @@ void uEditor::createMainScreenControls() {
             group->forget(); // the entry keeps it
         }
         h.presetMenu->addEntry("-");
-        h.presetMenu->addEntry("Clear Preset");
-        for (int i = 20; i <= 23; ++i) h.presetMenu->addEntry(PRESET_COMMAND_STR[i]);
+        menu_tag::attach(h.presetMenu->addEntry(CLEAR_PRESET_ENTRY.label),
+                         CLEAR_PRESET_ENTRY.command);
+        for (int i = 0; i < static_cast<int>(SET_SCREEN_SIZE_STR.size()); ++i)
+            menu_tag::attach(
+                h.presetMenu->addEntry(SET_SCREEN_SIZE_STR[static_cast<std::size_t>(i)]),
+                HeaderCommand::SetScreenSize, i);
         char name[kProgramNameBuffer] = {};
         p->getProgramName(name);
         h.presetMenu->setString(name);
@@ -164,9 +170,15 @@ void uEditor::createMainScreenControls() {
         createKickButton(h.editedPreset, 322, 24, placeAt(322, 24, PlaceKind::Kick).off);
         createKickButton(h.originalPreset, 322, 43, placeAt(322, 43, PlaceKind::Kick).off);
         createKickButton(h.help, 372, 43, placeAt(372, 43, PlaceKind::Kick).off);
-        static const char* const kECSEntries[] = {"Load ECS", "Save ECS", "Clear All MIDI"};
-        createMenu(h.ecsMenu, NO_DRAW_MENU_TAG, 372, 24, getBitmap(kECSMenuBitmap), 3, kECSEntries,
-                   true, false, placeAt(372, 24, PlaceKind::Menu).off);
+        {
+            constexpr int kECSCount = static_cast<int>(std::size(ECS_MENU));
+            const char* labels[kECSCount] = {};
+            for (int i = 0; i < kECSCount; ++i) labels[i] = ECS_MENU[i].label;
+            createMenu(h.ecsMenu, NO_DRAW_MENU_TAG, 372, 24, getBitmap(kECSMenuBitmap), kECSCount,
+                       labels, true, false, placeAt(372, 24, PlaceKind::Menu).off);
+            for (int i = 0; h.ecsMenu && i < kECSCount; ++i)
+                menu_tag::attach(h.ecsMenu->getEntry(i), ECS_MENU[i].command);
+        }
         createReadout(h.paramName, 402, 23, 225, 16, "Haldmer", false,
                       placeAt(402, 23, PlaceKind::Readout).off);
         createReadout(h.paramValue, 402, 42, 225, 16, "Ondix", false,

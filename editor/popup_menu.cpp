@@ -15,11 +15,27 @@ namespace {
 constexpr int32_t kPopupMenuStyle = static_cast<int32_t>(COptionMenu::kPopupStyle) |
                                     static_cast<int32_t>(CParamDisplay::kNoDrawStyle);
 
-// An entry's tag carries its command and argument: command * kCommandStep +
-// argument. Plain entries keep the tag -1.
-constexpr int kCommandStep = EditorPopup::kMaxArgument + 1;
+// An entry's tag: command * kCommandStep + argument.
+constexpr int kCommandStep = menu_tag::kMaxArgument + 1;
 
 } // namespace
+
+namespace menu_tag {
+
+int make(int command, int argument) {
+    assert(command > 0 && argument >= 0 && argument <= kMaxArgument);
+    return command * kCommandStep + argument;
+}
+
+int command(int tag) {
+    return tag < 0 ? 0 : tag / kCommandStep;
+}
+
+int argument(int tag) {
+    return tag < 0 ? 0 : tag % kCommandStep;
+}
+
+} // namespace menu_tag
 
 EditorPopup::EditorPopup(uEditor& editor, int halfSize) : editor(editor) {
     CFrame* frame = editor.getFrame();
@@ -49,25 +65,11 @@ EditorPopup::~EditorPopup() {
 }
 
 void EditorPopup::add(const std::string& title, COptionMenu* parent) {
-    if (!menu) return;
-    (parent ? parent : menu)->addEntry(title);
+    addItem(title, parent);
 }
 
-void EditorPopup::addCommand(const std::string& title, int command, int argument,
-                             COptionMenu* parent) {
-    if (!menu) return;
-    CMenuItem* item = (parent ? parent : menu)->addEntry(title);
-    if (!item || command <= 0 || item->isSeparator() || !item->isEnabled()) return;
-    assert(argument >= 0 && argument <= kMaxArgument);
-    item->setTag(command * kCommandStep + argument);
-}
-
-int EditorPopup::commandOfTag(int tag) {
-    return tag < 0 ? 0 : tag / kCommandStep;
-}
-
-int EditorPopup::argumentOfTag(int tag) {
-    return tag < 0 ? 0 : tag % kCommandStep;
+CMenuItem* EditorPopup::addItem(const std::string& title, COptionMenu* parent) {
+    return menu ? (parent ? parent : menu)->addEntry(title) : nullptr;
 }
 
 COptionMenu* EditorPopup::addSubmenu(const std::string& title, COptionMenu* parent) {
@@ -92,8 +94,8 @@ void EditorPopup::show() {
     if (choiceMenu) {
         if (CMenuItem* item = choiceMenu->getEntry(choiceIndexInMenu)) {
             itemTitle = item->getTitle();
-            chosenCommand = commandOfTag(item->getTag());
-            chosenArgument = argumentOfTag(item->getTag());
+            chosenCommand = menu_tag::command(item->getTag());
+            chosenArgument = menu_tag::argument(item->getTag());
         }
     } else {
         choiceIndexInMenu = -1;

@@ -34,6 +34,24 @@
 
 class uEditor;
 
+// A menu entry's tag carries its command and argument; plain entries keep
+// the tag -1 (command 0, None). Also used by the editor's option-menu
+// controls whose entries give commands.
+namespace menu_tag {
+inline constexpr int kMaxArgument = 0xFFFF;
+int make(int command, int argument = 0);
+int command(int tag);
+int argument(int tag);
+// Attaches command (and argument) to item; nothing for command 0 or for a
+// separator or greyed line.
+template <class Command>
+requires std::is_enum_v<Command>
+void attach(VSTGUI::CMenuItem* item, Command command, int argument = 0) {
+    if (item && static_cast<int>(command) > 0 && !item->isSeparator() && item->isEnabled())
+        item->setTag(make(static_cast<int>(command), argument));
+}
+} // namespace menu_tag
+
 // One entry of a menu's table: the label as shown and the command it gives.
 template <class Command> struct MenuEntry {
     const char* label;
@@ -62,17 +80,17 @@ public:
     // Adds an entry at the end of a menu (the root when none is given).
     void add(const std::string& title, VSTGUI::COptionMenu* parent = nullptr);
     // Adds an entry that gives command (and, for the entries of a list such
-    // as the sources, argument: 0..kMaxArgument) when chosen.
+    // as the sources, argument: 0..menu_tag::kMaxArgument) when chosen.
     template <class Command>
     requires std::is_enum_v<Command>
     void add(const std::string& title, Command command, VSTGUI::COptionMenu* parent = nullptr) {
-        addCommand(title, static_cast<int>(command), 0, parent);
+        menu_tag::attach(addItem(title, parent), command);
     }
     template <class Command>
     requires std::is_enum_v<Command>
     void add(const std::string& title, Command command, int argument,
              VSTGUI::COptionMenu* parent = nullptr) {
-        addCommand(title, static_cast<int>(command), argument, parent);
+        menu_tag::attach(addItem(title, parent), command, argument);
     }
     template <class Command>
     void add(const MenuEntry<Command>& entry, VSTGUI::COptionMenu* parent = nullptr) {
@@ -93,17 +111,11 @@ public:
     bool chosen() const { return choiceMenu != nullptr; }
     // The command of the chosen entry (None when dismissed or when the
     // entry has none) and its argument (0 unless added with one).
-    template <class Command>
-    requires std::is_enum_v<Command> Command command()
-    const { return static_cast<Command>(chosenCommand); }
+    template <class Command> Command command() const {
+        static_assert(std::is_enum_v<Command>);
+        return static_cast<Command>(chosenCommand);
+    }
     int argument() const { return chosenArgument; }
-
-    // The largest argument an entry can carry.
-    static constexpr int kMaxArgument = 0xFFFF;
-    // The command and argument an entry's tag carries (-1: none), for tests
-    // that read the entries of a menu as shown.
-    static int commandOfTag(int tag);
-    static int argumentOfTag(int tag);
 
     // The root's current entry title (empty when nothing in the root was
     // chosen): for root commands.
@@ -115,8 +127,7 @@ public:
     int choiceIndex() const { return choiceIndexInMenu; }
 
 private:
-    void addCommand(const std::string& title, int command, int argument,
-                    VSTGUI::COptionMenu* parent);
+    VSTGUI::CMenuItem* addItem(const std::string& title, VSTGUI::COptionMenu* parent);
 
     uEditor& editor;
     VSTGUI::COptionMenu* menu = nullptr;

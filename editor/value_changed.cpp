@@ -15,6 +15,7 @@
 #include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
+#include "editor/header_menus.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
 #include "platform/file_helpers.h"
@@ -69,6 +70,15 @@ std::string chosenTitle(CControl* control, COptionMenu** chosenIn = nullptr) {
     return item ? item->getTitle() : std::string();
 }
 
+// The tag of the entry chosen in a menu, following its submenus: the
+// command and argument attached to it (menu_tag), -1 for none.
+int chosenTag(CControl* control) {
+    auto* menu = dynamic_cast<COptionMenu*>(control);
+    CMenuItem* item = menu ? menu->getCurrent() : nullptr;
+    while (item && item->getSubmenu()) item = item->getSubmenu()->getCurrent();
+    return item ? item->getTag() : -1;
+}
+
 // The first entry of a vocabulary table with this text, among its first
 // `count` entries; -1 when none has it.
 template <std::size_t N>
@@ -113,12 +123,27 @@ bool uEditor::headerValueChanged(CControl* control) {
     APlugin& p = *plugin();
     editor_controls::Header& h = controls.header;
 
-    if (control == h.presetMenu) {
-        const std::string title = chosenTitle(control);
-        if (title == "Clear Preset") {
+    if (control == h.presetMenu || control == h.ecsMenu) {
+        // A preset chosen in the preset groups carries no command.
+        const int entryTag = chosenTag(control);
+        switch (static_cast<HeaderCommand>(menu_tag::command(entryTag))) {
+        case HeaderCommand::None:
+            break;
+        case HeaderCommand::ClearPreset:
             p.clearProgram();
-        } else if (const int size = findText(SET_SCREEN_SIZE_STR, title); size >= 0) {
-            setScreenSize(size);
+            break;
+        case HeaderCommand::SetScreenSize:
+            setScreenSize(menu_tag::argument(entryTag));
+            break;
+        case HeaderCommand::LoadECS:
+            p.loadECS();
+            break;
+        case HeaderCommand::SaveECS:
+            p.saveECS();
+            break;
+        case HeaderCommand::ClearAllMidi:
+            p.resetMIDI();
+            break;
         }
         return true;
     }
@@ -139,16 +164,6 @@ bool uEditor::headerValueChanged(CControl* control) {
     }
     if (control == h.help) {
         if (pressed(control)) openHelp();
-        return true;
-    }
-    if (control == h.ecsMenu) {
-        const std::string title = chosenTitle(control);
-        if (title == "Load ECS")
-            p.loadECS();
-        else if (title == "Save ECS")
-            p.saveECS();
-        else if (title == "Clear All MIDI")
-            p.resetMIDI();
         return true;
     }
     if (control == h.backScreenArea) {
