@@ -17,12 +17,18 @@ struct CanDo {
     VstIntPtr answer;
 };
 constexpr CanDo kCanDo[] = {
-    {"sendVstEvents", 1},         {"sendVstMidiEvent", 1},
-    {"sendVstTimeInfo", 1},       {"receiveVstEvents", 0},
-    {"receiveVstMidiEvent", 0},   {"receiveVstTimeInfo", 0},
-    {"reportConnectionChanges", 0}, {"acceptIOChanges", 0},
-    {"sizeWindow", 0},            {"asyncProcessing", 0},
-    {"offline", 0},               {"supplyIdle", 1},
+    {"sendVstEvents", 1},
+    {"sendVstMidiEvent", 1},
+    {"sendVstTimeInfo", 1},
+    {"receiveVstEvents", 0},
+    {"receiveVstMidiEvent", 0},
+    {"receiveVstTimeInfo", 0},
+    {"reportConnectionChanges", 0},
+    {"acceptIOChanges", 0},
+    {"sizeWindow", 0},
+    {"asyncProcessing", 0},
+    {"offline", 0},
+    {"supplyIdle", 1},
     {"supportShell", 0},
 };
 
@@ -74,16 +80,19 @@ VstIntPtr AUPLUGINAudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt32
     case audioMasterEndEdit:
         if (unit) unit->EffectEdited(index, kAudioUnitEvent_EndParameterChangeGesture);
         return 1;
-    case audioMasterVersion: return kHostVersion;
-    case audioMasterCurrentId: return vstFourCC('O', 'N', 'D', 'P');
-    case audioMasterGetTime: return unit ? reinterpret_cast<VstIntPtr>(unit->GetTimeInfo()) : 0;
+    case audioMasterVersion:
+        return kHostVersion;
+    case audioMasterCurrentId:
+        return vstFourCC('O', 'N', 'D', 'P');
+    case audioMasterGetTime:
+        return unit ? reinterpret_cast<VstIntPtr>(unit->GetTimeInfo()) : 0;
     case audioMasterGetSampleRate: {
         if (!unit) return kAbsentSampleRate;
         const double rate = unit->SampleRate();
-        return std::isfinite(rate) && rate > 0.0 && rate < 1.0e9 ? static_cast<VstIntPtr>(rate)
-                                                                  : 0;
+        return std::isfinite(rate) && rate > 0.0 && rate < 1.0e9 ? static_cast<VstIntPtr>(rate) : 0;
     }
-    case audioMasterGetBlockSize: return unit ? unit->GetMaxFramesPerSlice() : kAbsentBlockSize;
+    case audioMasterGetBlockSize:
+        return unit ? unit->GetMaxFramesPerSlice() : kAbsentBlockSize;
     case audioMasterGetVendorString:
         if (ptr) std::strcpy(static_cast<char*>(ptr), ondix::au::kHostVendorCode);
         return 1;
@@ -91,11 +100,14 @@ VstIntPtr AUPLUGINAudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt32
         if (!ptr) return 0;
         hostProduct(static_cast<char*>(ptr));
         return 1;
-    case audioMasterCanDo: return canDo(ptr);
-    case audioMasterGetDirectory: return reinterpret_cast<VstIntPtr>(pluginDirectory);
+    case audioMasterCanDo:
+        return canDo(ptr);
+    case audioMasterGetDirectory:
+        return reinterpret_cast<VstIntPtr>(pluginDirectory);
     case audioMasterUpdateDisplay:
         if (unit) unit->UpdateDisplayAU();
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
 }

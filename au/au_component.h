@@ -9,8 +9,8 @@ namespace ondix::au {
 // The component: a music device, subtype the plug-in's unique ID, the
 // maker's code as manufacturer. On macOS this stands in the bundle's
 // information property list; here the test host opens it by this record.
-constexpr AudioComponentDescription kComponentDescription{
-    kAudioUnitType_MusicDevice, auFourCC("ONDP"), auFourCC("QVTZ"), 0, 0};
+constexpr AudioComponentDescription kComponentDescription{kAudioUnitType_MusicDevice,
+                                                          auFourCC("ONDP"), auFourCC("QVTZ"), 0, 0};
 constexpr const char* kComponentName = "Haldmer: Ondix";
 constexpr UInt32 kComponentVersion = 0x10001; // 1.0.1, also the unit's Version()
 constexpr const char* kComponentBundleIdentifier = "com.haldmer.audiounit.Ondix";

@@ -1,8 +1,8 @@
 // The entry points of ondix-au.so: the component entry and the
 // AudioComponent factory, both making an AUPLUGIN around the plug-in. Only
 // these two symbols are exported (see ondix-au.map).
-#include "au/au_plugin.h"
 #include "audiounit/au_entry.h"
+#include "au/au_plugin.h"
 
 #define ONDIX_EXPORT extern "C" __attribute__((visibility("default")))
 

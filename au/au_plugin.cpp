@@ -191,7 +191,8 @@ OSStatus AUPLUGIN::ScheduleParameter(const AudioUnitParameterEvent* events, UInt
     for (UInt32 i = 0; i < count; ++i) {
         const AudioUnitParameterEvent& e = events[i];
         if (e.eventType == kParameterEvent_Immediate && e.parameter < numParams_)
-            effect_->setParameter(static_cast<VstInt32>(e.parameter), e.eventValues.immediate.value);
+            effect_->setParameter(static_cast<VstInt32>(e.parameter),
+                                  e.eventValues.immediate.value);
     }
     return AUBase::ScheduleParameter(events, count);
 }
@@ -251,12 +252,12 @@ bool AUPLUGIN::StreamFormatWritable(AudioUnitScope, AudioUnitElement) {
     return !IsInitialized();
 }
 
-bool AUPLUGIN::ValidFormat(AudioUnitScope, AudioUnitElement,
-                           const AudioStreamBasicDescription& f) {
-    return f.mFormatID == kAudioFormatLinearPCM && f.mFormatFlags == kAudioFormatFlagsCanonicalUnit &&
-           f.mBytesPerPacket == 4 && f.mFramesPerPacket == 1 && f.mBytesPerFrame == 4 &&
-           f.mBitsPerChannel == 32 && (f.mChannelsPerFrame == 1 || f.mChannelsPerFrame == 2) &&
-           std::isfinite(f.mSampleRate) && f.mSampleRate > 0.0;
+bool AUPLUGIN::ValidFormat(AudioUnitScope, AudioUnitElement, const AudioStreamBasicDescription& f) {
+    return f.mFormatID == kAudioFormatLinearPCM &&
+           f.mFormatFlags == kAudioFormatFlagsCanonicalUnit && f.mBytesPerPacket == 4 &&
+           f.mFramesPerPacket == 1 && f.mBytesPerFrame == 4 && f.mBitsPerChannel == 32 &&
+           (f.mChannelsPerFrame == 1 || f.mChannelsPerFrame == 2) && std::isfinite(f.mSampleRate) &&
+           f.mSampleRate > 0.0;
 }
 
 OSStatus AUPLUGIN::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,

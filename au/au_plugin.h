@@ -58,15 +58,14 @@ public:
     OSStatus Initialize() override;
     void Cleanup() override {}
     OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, UInt32& size, bool& writable) override;
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32& size, bool& writable) override;
     OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* data) override;
     OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          const void* data, UInt32 size) override;
-    OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope,
-                          AudioUnitElement element, AudioUnitParameterValue value,
-                          UInt32 bufferOffset) override;
+    OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                          AudioUnitParameterValue value, UInt32 bufferOffset) override;
     OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 count) override;
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in,
                                 AudioBufferList& out, UInt32 frames) override;

@@ -14,6 +14,9 @@ namespace {
 constexpr int kSpinsBeforeSleep = 64;
 constexpr long kBusySleepNanoseconds = 100000; // 100 µs
 
+// The bytes of a VstMidiEvent after its type and byteSize fields.
+constexpr VstInt32 kMidiEventByteSize = sizeof(VstMidiEvent) - 2 * sizeof(VstInt32);
+
 // VST frame-rate codes by the platform's SMPTE type.
 constexpr VstInt32 kSmpteFrameRates[] = {0, 1, 5, 3, 2, 4};
 
@@ -61,7 +64,7 @@ OSStatus AUPLUGIN::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UIn
     VstMidiEvent& e = pending_[n];
     e = VstMidiEvent{};
     e.type = kVstMidiType;
-    e.byteSize = sizeof(VstMidiEvent);
+    e.byteSize = kMidiEventByteSize;
     e.deltaFrames = static_cast<VstInt32>(startFrame);
     e.midiData[0] = static_cast<char>(status | channel);
     e.midiData[1] = static_cast<char>(data1 & 0x7F);
@@ -133,8 +136,7 @@ void AUPLUGIN::RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames) {
         slots[count++] = reinterpret_cast<VstEvent*>(&taken_[k]);
     }
     events_->numEvents = count;
-    if (aeffect_->dispatcher)
-        aeffect_->dispatcher(aeffect_, effProcessEvents, 0, 0, events_, 0.0f);
+    if (aeffect_->dispatcher) aeffect_->dispatcher(aeffect_, effProcessEvents, 0, 0, events_, 0.0f);
 
     // The outputs, silent, are the effect's inputs too.
     float* inputs[2] = {channels[0], channels[1]};

@@ -216,8 +216,8 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
     }
 }
 
-OSStatus AUBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, void* data) {
+OSStatus AUBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             void* data) {
     switch (id) {
     case kAudioUnitProperty_SampleRate:
     case kAudioUnitProperty_StreamFormat: {
@@ -267,8 +267,8 @@ OSStatus AUBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
     }
 }
 
-OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, const void* data, UInt32 size) {
+OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             const void* data, UInt32 size) {
     switch (id) {
     case kAudioUnitProperty_SampleRate:
     case kAudioUnitProperty_StreamFormat: {
@@ -340,8 +340,7 @@ OSStatus AUBase::SetMaxFramesPerSlice(UInt32 frames) {
     return noErr;
 }
 
-OSStatus AUBase::GetParameterList(AudioUnitScope scope, AudioUnitParameterID* list,
-                                  UInt32& count) {
+OSStatus AUBase::GetParameterList(AudioUnitScope scope, AudioUnitParameterID* list, UInt32& count) {
     AUElement* element = GetElement(scope, 0);
     count = element ? element->NumberOfParameters() : 0;
     if (list)
@@ -404,8 +403,8 @@ void AUBase::applyScheduled(const Scheduled& s, UInt32 frame) {
     }
     const auto& ramp = ev.eventValues.ramp;
     const double elapsed = static_cast<double>(frame) - ramp.startBufferOffset;
-    const double t = ramp.durationInFrames ? std::clamp(elapsed / ramp.durationInFrames, 0.0, 1.0)
-                                           : 1.0;
+    const double t =
+        ramp.durationInFrames ? std::clamp(elapsed / ramp.durationInFrames, 0.0, 1.0) : 1.0;
     e->SetParameter(ev.parameter,
                     static_cast<float>(ramp.startValue + (ramp.endValue - ramp.startValue) * t));
 }
@@ -503,8 +502,8 @@ OSStatus AUBase::CallHostMusicalTimeLocation(UInt32* samplesToNextBeat, Float32*
 
 OSStatus AUBase::CallHostTransportState(Boolean* playing, Boolean* changed) {
     if (!hostCallbacks_.transportStateProc) return kAudioUnitErr_CannotDoInCurrentContext;
-    return hostCallbacks_.transportStateProc(hostCallbacks_.hostUserData, playing, changed,
-                                             nullptr, nullptr, nullptr, nullptr);
+    return hostCallbacks_.transportStateProc(hostCallbacks_.hostUserData, playing, changed, nullptr,
+                                             nullptr, nullptr, nullptr);
 }
 
 // ---------------------------------------------------------------- AUMIDIBase

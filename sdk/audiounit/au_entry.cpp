@@ -134,22 +134,36 @@ template <class F> AudioComponentMethod method(F* f) {
 
 AudioComponentMethod plugInLookup(SInt16 selector) {
     switch (selector) {
-    case kAudioUnitInitializeSelect: return method(mInitialize);
-    case kAudioUnitUninitializeSelect: return method(mUninitialize);
-    case kAudioUnitGetPropertyInfoSelect: return method(mGetPropertyInfo);
-    case kAudioUnitGetPropertySelect: return method(mGetProperty);
-    case kAudioUnitSetPropertySelect: return method(mSetProperty);
-    case kAudioUnitGetParameterSelect: return method(mGetParameter);
-    case kAudioUnitSetParameterSelect: return method(mSetParameter);
-    case kAudioUnitResetSelect: return method(mReset);
-    case kAudioUnitAddPropertyListenerSelect: return method(mAddPropertyListener);
+    case kAudioUnitInitializeSelect:
+        return method(mInitialize);
+    case kAudioUnitUninitializeSelect:
+        return method(mUninitialize);
+    case kAudioUnitGetPropertyInfoSelect:
+        return method(mGetPropertyInfo);
+    case kAudioUnitGetPropertySelect:
+        return method(mGetProperty);
+    case kAudioUnitSetPropertySelect:
+        return method(mSetProperty);
+    case kAudioUnitGetParameterSelect:
+        return method(mGetParameter);
+    case kAudioUnitSetParameterSelect:
+        return method(mSetParameter);
+    case kAudioUnitResetSelect:
+        return method(mReset);
+    case kAudioUnitAddPropertyListenerSelect:
+        return method(mAddPropertyListener);
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
         return method(mRemovePropertyListener);
-    case kAudioUnitRenderSelect: return method(mRender);
-    case kAudioUnitScheduleParametersSelect: return method(mScheduleParameters);
-    case kMusicDeviceMIDIEventSelect: return method(mMIDIEvent);
-    case kMusicDeviceSysExSelect: return method(mSysEx);
-    default: return nullptr;
+    case kAudioUnitRenderSelect:
+        return method(mRender);
+    case kAudioUnitScheduleParametersSelect:
+        return method(mScheduleParameters);
+    case kMusicDeviceMIDIEventSelect:
+        return method(mMIDIEvent);
+    case kMusicDeviceSysExSelect:
+        return method(mSysEx);
+    default:
+        return nullptr;
     }
 }
 
@@ -172,9 +186,13 @@ template <class T> T arg(const ComponentParameters* p, int i) {
 
 OSStatus dispatchToUnit(AUBase* unit, const ComponentParameters* p) {
     switch (p->what) {
-    case kComponentVersionSelect: return static_cast<OSStatus>(unit->Version());
-    case kAudioUnitInitializeSelect: return unit->DoInitialize();
-    case kAudioUnitUninitializeSelect: unit->DoCleanup(); return noErr;
+    case kComponentVersionSelect:
+        return static_cast<OSStatus>(unit->Version());
+    case kAudioUnitInitializeSelect:
+        return unit->DoInitialize();
+    case kAudioUnitUninitializeSelect:
+        unit->DoCleanup();
+        return noErr;
     case kAudioUnitGetPropertyInfoSelect:
         return unit->DispatchGetPropertyInfo(arg<UInt32>(p, 0), arg<UInt32>(p, 1),
                                              arg<UInt32>(p, 2), arg<UInt32*>(p, 3),
@@ -191,11 +209,11 @@ OSStatus dispatchToUnit(AUBase* unit, const ComponentParameters* p) {
     case kAudioUnitSetParameterSelect:
         return unit->DispatchSetParameter(arg<UInt32>(p, 0), arg<UInt32>(p, 1), arg<UInt32>(p, 2),
                                           arg<Float32>(p, 3), arg<UInt32>(p, 4));
-    case kAudioUnitResetSelect: return unit->DoReset(arg<UInt32>(p, 0), arg<UInt32>(p, 1));
+    case kAudioUnitResetSelect:
+        return unit->DoReset(arg<UInt32>(p, 0), arg<UInt32>(p, 1));
     case kAudioUnitAddPropertyListenerSelect:
-        return unit->AddPropertyListener(arg<UInt32>(p, 0),
-                                         arg<AudioUnitPropertyListenerProc>(p, 1),
-                                         arg<void*>(p, 2));
+        return unit->AddPropertyListener(
+            arg<UInt32>(p, 0), arg<AudioUnitPropertyListenerProc>(p, 1), arg<void*>(p, 2));
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
         return unit->RemovePropertyListenerWithUserData(
             arg<UInt32>(p, 0), arg<AudioUnitPropertyListenerProc>(p, 1), arg<void*>(p, 2));
@@ -211,7 +229,8 @@ OSStatus dispatchToUnit(AUBase* unit, const ComponentParameters* p) {
                              arg<UInt32>(p, 3));
     case kMusicDeviceSysExSelect:
         return callSysEx(unit, arg<const UInt8*>(p, 0), arg<UInt32>(p, 1));
-    default: return badComponentSelector;
+    default:
+        return badComponentSelector;
     }
 }
 
@@ -234,7 +253,8 @@ OSStatus AUComponentEntry(AUUnitCreator create, ComponentParameters* params, voi
         case kComponentCloseSelect:
             delete static_cast<AUBase*>(storage);
             return noErr;
-        case kComponentCanDoSelect: return entryCanDo(arg<SInt16>(params, 0)) ? 1 : 0;
+        case kComponentCanDoSelect:
+            return entryCanDo(arg<SInt16>(params, 0)) ? 1 : 0;
         default:
             if (!storage) return kAudio_ParamError;
             return dispatchToUnit(static_cast<AUBase*>(storage), params);

@@ -250,10 +250,11 @@ using HostCallback_GetMusicalTimeLocation = OSStatus (*)(void* hostUserData,
                                                          Float32* timeSigNumerator,
                                                          UInt32* timeSigDenominator,
                                                          Float64* currentMeasureDownBeat);
-using HostCallback_GetTransportState =
-    OSStatus (*)(void* hostUserData, Boolean* isPlaying, Boolean* transportStateChanged,
-                 Float64* currentSampleInTimeLine, Boolean* isCycling, Float64* cycleStartBeat,
-                 Float64* cycleEndBeat);
+using HostCallback_GetTransportState = OSStatus (*)(void* hostUserData, Boolean* isPlaying,
+                                                    Boolean* transportStateChanged,
+                                                    Float64* currentSampleInTimeLine,
+                                                    Boolean* isCycling, Float64* cycleStartBeat,
+                                                    Float64* cycleEndBeat);
 
 struct HostCallbackInfo {
     void* hostUserData;
@@ -263,9 +264,8 @@ struct HostCallbackInfo {
     void* transportStateProc2; // not used by this layer
 };
 
-using AudioUnitPropertyListenerProc = void (*)(void* refCon, AudioUnit unit,
-                                               AudioUnitPropertyID id, AudioUnitScope scope,
-                                               AudioUnitElement element);
+using AudioUnitPropertyListenerProc = void (*)(void* refCon, AudioUnit unit, AudioUnitPropertyID id,
+                                               AudioUnitScope scope, AudioUnitElement element);
 
 // ---------------------------------------------------------------- listener events
 enum AudioUnitEventType : UInt32 {

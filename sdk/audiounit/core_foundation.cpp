@@ -135,8 +135,7 @@ std::atomic<bool> mainBundleExists{false};
 
 CFTypeRef CFRetain(CFTypeRef object) {
     if (object) {
-        header(object)
-            ->references.fetch_add(1, std::memory_order_relaxed);
+        header(object)->references.fetch_add(1, std::memory_order_relaxed);
     }
     return object;
 }
@@ -149,12 +148,10 @@ void CFRelease(CFTypeRef object) {
 
 CFIndex CFGetRetainCount(CFTypeRef object) {
     if (!object) return 0;
-    return header(object)
-        ->references.load(std::memory_order_relaxed);
+    return header(object)->references.load(std::memory_order_relaxed);
 }
 
-CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text,
-                                      CFStringEncoding encoding) {
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFStringEncoding encoding) {
     if (!text) return nullptr;
     std::string utf8;
     if (encoding == kCFStringEncodingUTF8) {

@@ -190,8 +190,7 @@ TEST_F(AUUnit, AcceptsOnlyFloatNonInterleavedMonoOrStereoAtARealRate) {
     EXPECT_EQ(host.render(64), kAudioUnitErr_Uninitialized);
     ASSERT_EQ(host.setOutputFormat(canonicalFormat(48000, 2)), noErr);
     ASSERT_EQ(host.initialize(), noErr);
-    EXPECT_EQ(host.setOutputFormat(canonicalFormat(44100, 2)),
-              kAudioUnitErr_PropertyNotWritable);
+    EXPECT_EQ(host.setOutputFormat(canonicalFormat(44100, 2)), kAudioUnitErr_PropertyNotWritable);
 }
 
 TEST_F(AUUnit, InitializeResumesAtTheHostsRateAndSliceAndCopiesTheValues) {
@@ -345,8 +344,8 @@ TEST_F(AUUnit, BypassFastDispatchAndSysExProperties) {
         UInt32 size = sizeof proc;
         const OSStatus status = host.getProperty(kAudioUnitProperty_FastDispatch,
                                                  kAudioUnitScope_Global, element, &proc, &size);
-        EXPECT_EQ(status, element == kMusicDeviceMIDIEventSelect ? noErr
-                                                                 : kAudioUnitErr_InvalidElement);
+        EXPECT_EQ(status,
+                  element == kMusicDeviceMIDIEventSelect ? noErr : kAudioUnitErr_InvalidElement);
     }
     EXPECT_EQ(AUPLUGINMIDIEvent(nullptr, 0x90, 60, 100, 0), kAudio_ParamError);
 }

@@ -161,8 +161,7 @@ OSStatus AUTestHost::setProperty(AudioUnitPropertyID id, AudioUnitScope scope,
 }
 
 OSStatus AUTestHost::setOutputFormat(const AudioStreamBasicDescription& format) {
-    const OSStatus status =
-        set(kAudioUnitProperty_StreamFormat, format, kAudioUnitScope_Output, 0);
+    const OSStatus status = set(kAudioUnitProperty_StreamFormat, format, kAudioUnitScope_Output, 0);
     if (status == noErr) channels_ = format.mChannelsPerFrame;
     return status;
 }
@@ -244,9 +243,8 @@ OSStatus AUTestHost::render(UInt32 frames, AudioUnitRenderActionFlags flags, boo
     }
     AudioUnitRenderActionFlags ioFlags = flags;
     UInt32 bus = 0;
-    const OSStatus status =
-        call(kAudioUnitRenderSelect, &ioFlags, static_cast<const AudioTimeStamp*>(&stamp), bus,
-             frames, &list);
+    const OSStatus status = call(kAudioUnitRenderSelect, &ioFlags,
+                                 static_cast<const AudioTimeStamp*>(&stamp), bus, frames, &list);
     lastFlags_ = ioFlags;
     listUnchanged_ = list.mNumberBuffers == channels_;
     for (UInt32 c = 0; c < channels_ && listUnchanged_; ++c) {

@@ -93,8 +93,8 @@ public:
     OSStatus uninitialize();
     OSStatus reset(AudioUnitScope scope = kAudioUnitScope_Global, AudioUnitElement element = 0);
 
-    OSStatus getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, UInt32* size, Boolean* writable);
+    OSStatus getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32* size, Boolean* writable);
     OSStatus getProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* data, UInt32* ioSize);
     OSStatus setProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -156,8 +156,8 @@ private:
     static OSStatus musicalTimeLocation(void* self, UInt32* toNextBeat, Float32* numerator,
                                         UInt32* denominator, Float64* downBeat);
     static OSStatus transportState(void* self, Boolean* playing, Boolean* changed,
-                                   Float64* sampleInTimeLine, Boolean* cycling,
-                                   Float64* cycleStart, Float64* cycleEnd);
+                                   Float64* sampleInTimeLine, Boolean* cycling, Float64* cycleStart,
+                                   Float64* cycleEnd);
     void shapeBuffers(UInt32 channels, UInt32 frames);
 
     AUEntryPoints entries_;

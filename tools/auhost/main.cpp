@@ -117,8 +117,10 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, std::str
         }
     }
     if (!error.empty()) return std::nullopt;
-    if (o.library.empty()) error = "render needs an AudioUnit library";
-    else if (o.output.empty()) error = "render needs an output file: -o OUT.wav";
+    if (o.library.empty())
+        error = "render needs an AudioUnit library";
+    else if (o.output.empty())
+        error = "render needs an output file: -o OUT.wav";
     if (!error.empty()) return std::nullopt;
     return o;
 }
@@ -158,7 +160,8 @@ int render(const Options& options) {
     size_t cursor = 0;
     host.time.tempo = kTempo;
     for (int64_t start = 0; start < totalFrames; start += kSliceFrames) {
-        const auto frames = static_cast<UInt32>(std::min<int64_t>(kSliceFrames, totalFrames - start));
+        const auto frames =
+            static_cast<UInt32>(std::min<int64_t>(kSliceFrames, totalFrames - start));
         for (; cursor < schedule.size() && schedule[cursor].frame < start + frames; ++cursor) {
             const MidiMessage& m = schedule[cursor];
             host.midi(m.status, m.data1, m.data2,
