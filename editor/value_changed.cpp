@@ -15,6 +15,7 @@
 #include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
+#include "data/manual.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
 #include "platform/file_helpers.h"
@@ -114,12 +115,7 @@ bool uEditor::headerValueChanged(CControl* control) {
     editor_controls::Header& h = controls.header;
 
     if (control == h.presetMenu) {
-        const std::string title = chosenTitle(control);
-        if (title == "Clear Preset") {
-            p.clearProgram();
-        } else if (const int size = findText(SET_SCREEN_SIZE_STR, title); size >= 0) {
-            setScreenSize(size);
-        }
+        presetMenuChanged(control); // editor/menu_preset.cpp
         return true;
     }
     if (control == h.preview) {
@@ -163,8 +159,14 @@ bool uEditor::headerValueChanged(CControl* control) {
 }
 
 // The manual, in the desktop's viewer, when it is where the preferences say.
+// The manual that comes with the plug-in is written out where the preference
+// names it (the data folder by default) before it is shown.
 void uEditor::openHelp() {
     const std::string& path = plugin()->core.folders.helpPath;
+    if (getFileNameOnlyStr(path, false) == ONDIX_MANUAL_FILE) {
+        std::string error;
+        installManual(path.substr(0, path.size() - std::string(ONDIX_MANUAL_FILE).size()), error);
+    }
     if (fileExists(path)) openDocument(path);
 }
 
