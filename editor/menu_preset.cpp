@@ -118,8 +118,7 @@ void uEditor::presetMenuChanged(CControl* control) {
     if (COptionMenu* group = item->getSubmenu()) {
         const int g = root->getCurrentIndex(false);
         const int i = group->getCurrentIndex(false);
-        if (g >= 0 && g < kPresetGroups && i >= 0 && !p.getIsSettingPreset())
-            p.choosePreset(g * kPresetsPerGroup + i);
+        if (g >= 0 && g < kPresetGroups && i >= 0) p.choosePreset(g * kPresetsPerGroup + i);
         resume();
         return;
     }

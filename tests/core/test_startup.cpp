@@ -2,6 +2,7 @@
 // preference store, and the shared tables.
 
 #include "core/aplugin.h"
+#include "data/manual.h"
 #include "platform/prefs.h"
 #include "support/fake_host.h"
 #include "support/temp_prefs.h"
@@ -144,4 +145,19 @@ TEST(Startup, ASecondInstanceIsQuick) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     // Generous bound for sanitizer builds; a Release build takes well under 1 ms.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 250);
+}
+
+// The manual the Help button opens is written out where the "Help"
+// preference names it, with its picture beside it.
+TEST(Startup, TheManualIsWrittenOutWithItsPicture) {
+    TempPrefs prefs;
+    const std::string folder = prefs.path() + "/Manual";
+    std::string error;
+    ASSERT_TRUE(installManual(folder, error)) << error;
+    std::ifstream page(folder + "/" ONDIX_MANUAL_FILE);
+    std::stringstream text;
+    text << page.rdbuf();
+    EXPECT_NE(text.str().find("<img src=\"editor.png\""), std::string::npos);
+    EXPECT_GT(std::filesystem::file_size(folder + "/editor.png"), 10000u);
+    ASSERT_TRUE(installManual(folder, error)) << error; // again: nothing to change
 }
