@@ -259,7 +259,10 @@ void APlugin::savePresetInFolder() {
     std::string folder, path;
     fileSelectSaveDirStr("Save Preset In Folder", core.folders.presetDir, "Save", kPresetFilter,
                          folder, path);
-    if (!path.empty()) savePresetTo(path, true);
+    if (path.empty()) return;
+    // The dialog forces only three-letter extensions.
+    if (!path.ends_with(PRESET_FILE_EXTENSION)) path += PRESET_FILE_EXTENSION;
+    savePresetTo(path, true);
 }
 
 // A new user preset holding the initial patch, chosen at once.

@@ -164,6 +164,18 @@ TEST_F(PresetStore, OverwriteRenameAndDeleteAskFirst) {
     EXPECT_EQ(p().presetCount, before - 1);
 }
 
+TEST_F(PresetStore, SaveInFolderAndFavoritesAreListedInTheirFolders) {
+    dialogs.pushFile((folder / "Keys" / "Soft").string()); // typed without the extension
+    fs::create_directories(folder / "Keys");
+    p().savePresetInFolder();
+    EXPECT_TRUE(fs::exists(folder / "Keys" / "Soft.ondix"));
+    p().savePresetInFavorites();
+    EXPECT_TRUE(fs::exists(folder / "Favorites" / "Soft.ondix"));
+    EXPECT_EQ(p().core.presetEntries[static_cast<std::size_t>(p().core.presetIndex)].folder,
+              "Favorites");
+    EXPECT_EQ(p().presetCount, factoryCount() + 2);
+}
+
 TEST_F(PresetStore, RefusedFilesChangeNothing) {
     const std::string cut = formatPresetFile({{"Filter Frequency", 0.25f}});
     const struct {
