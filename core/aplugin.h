@@ -26,6 +26,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class uEditor;
 
@@ -240,12 +241,44 @@ public:
     void editProgram();
     void clearProgram();
     void doFileCommands(int command);
-    void changePresetDelta(int delta); // main thread: the preset delta places away, clamped
+    // Main thread: the preset delta places away in the list, wrapping at its ends.
+    void changePresetDelta(int delta);
     // Asks the audio thread to apply the program record (any thread).
     void requestPresetApplication(PresetLoad load);
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
+
+    // ------------------------------------------------------------ the preset store
+    // (core/presets.cpp; main thread). The list's entries are in
+    // core.presetEntries; presetNames and presetCount mirror their names.
+    void refreshPresetList();
+    // Entry index into the program record and applied; false, with a message
+    // shown and nothing changed, when its file is refused.
+    bool choosePreset(int index);
+    // The defaults with a preset file's values over them; false with error
+    // set when the text is refused.
+    bool presetValuesFromText(std::string_view text, std::array<float, tag::Count>& values,
+                              std::string& error) const;
+    // The current values as a preset file.
+    std::string currentPresetText() const;
+    // The entry of the current preset; nullptr when the list has none.
+    const PresetEntry* currentPresetEntry() const;
+    void loadPresetFile();
+    void savePreset();
+    void savePresetAs();
+    void savePresetInFolder();
+    void savePresetInFavorites();
+    void renamePreset();
+    void createNewPreset();
+    void deletePreset();
+    void createPresetFolder();
+    void renamePresetFolder();
+    void deletePresetFolder();
+    void copyPresetFolder();
+    // The current values become the loaded state (tag 998, and a save).
+    void takeOverCurrentValues();
+
     // The chunk buffers handed to the host (core/chunk.cpp).
     ProgramRecord bankChunk{};
     ProgramRecord programChunk{};
@@ -527,6 +560,10 @@ private:
     void loadFirstPreset();
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();
+    void writePresetIntoRecord(const std::array<float, tag::Count>& values,
+                               const std::string& name);
+    bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
+    int findPresetEntry(const std::string& path) const;
     void writeAllCopies(int tag, float value);
     void loadRecordIntoCopies(bool chosen);
     void startChosenPresetClean();

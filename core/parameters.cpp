@@ -56,16 +56,7 @@ void APlugin::setParameter(VstInt32 t, float value) {
     storeRelaxed(pv.editValue[t], v);
 
     if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
-    if (t == tag::TakeOver) {
-        // The current state becomes the loaded state.
-        for (int i = 0; i < tag::Count; ++i) {
-            const float c = loadRelaxed(pv.currentValue[i]);
-            storeRelaxed(pv.editValue[i], c);
-            storeRelaxed(pv.origValue[i], c);
-            storeRelaxed(pv.lastEditValue[i], c);
-        }
-        core.editChanged.clear();
-    }
+    if (t == tag::TakeOver) takeOverCurrentValues();
 
     if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {
         storeRelaxed(pv.lastEditValue[t], v);
@@ -74,6 +65,17 @@ void APlugin::setParameter(VstInt32 t, float value) {
     }
 
     if (editorShowsTag(t) && editorIsShowing()) getUEditor()->setParameter(t, v);
+}
+
+void APlugin::takeOverCurrentValues() {
+    ParamValues& pv = core.values;
+    for (int i = 0; i < tag::Count; ++i) {
+        const float c = loadRelaxed(pv.currentValue[i]);
+        storeRelaxed(pv.editValue[i], c);
+        storeRelaxed(pv.origValue[i], c);
+        storeRelaxed(pv.lastEditValue[i], c);
+    }
+    core.editChanged.clear();
 }
 
 float APlugin::normalizedValue(int t, float value) const {

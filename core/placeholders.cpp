@@ -4,7 +4,6 @@
 // members move out of this file into the stage's own folder.
 //
 //   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
-//   scanWavePreset         the user-wave preset folder scan (user-wave files)
 
 #include "core/aplugin.h"
 
@@ -21,5 +20,3 @@ void APlugin::initEffectChain() {
     resetArpMagic(false);
     initXY(2, -1);
 }
-
-void APlugin::scanWavePreset() {}

@@ -1,23 +1,12 @@
-// The commands of the main screen's header menus: the preset menu's own
-// entries (below the preset groups) and the ECS menu. The main screen builds
-// the entries from these tables and attaches each command to its entry;
-// valueChanged dispatches on the command of the chosen entry.
+// The commands of the header's ECS menu (the preset menu keeps its own table
+// in editor/menu_preset.cpp). The main screen builds the entries from this
+// table and attaches each command to its entry; valueChanged dispatches on
+// the command of the chosen entry.
 #pragma once
 
 #include "editor/popup_menu.h"
 
-enum class HeaderCommand {
-    None,
-    ClearPreset,
-    SetScreenSize, // argument: the size
-    LoadECS,
-    SaveECS,
-    ClearAllMidi
-};
-
-// After the preset groups and a separator, before the screen sizes.
-inline constexpr MenuEntry<HeaderCommand> CLEAR_PRESET_ENTRY = {"Clear Preset",
-                                                                HeaderCommand::ClearPreset};
+enum class HeaderCommand { None, LoadECS, SaveECS, ClearAllMidi };
 
 inline constexpr MenuEntry<HeaderCommand> ECS_MENU[] = {
     {"Load ECS", HeaderCommand::LoadECS},

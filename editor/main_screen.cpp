@@ -53,7 +53,6 @@ constexpr int kMorphPositions = 232;
 constexpr int kSpeedFrames = 61;
 constexpr int32_t kMenuStyle = 0x100;
 constexpr int32_t kWaveSubMenuStyle = 0x110;
-constexpr int32_t kPresetSubMenuStyle = 0x118;
 constexpr int kProgramNameBuffer = 64;
 
 // Where the layout table puts a control.
@@ -106,9 +105,6 @@ constexpr int kArpKnobTags[7] = {120, 121, 122, 123, 117, 118, 124};
 // Wave presets: how many names of WAVE_STR each group submenu takes.
 constexpr int kWaveGroupSizes[6] = {14, 40, 32, 32, 32, 32};
 
-constexpr int PRESET_START[8] = {0, 32, 64, 96, 128, 160, 192, 224};
-constexpr int PRESET_END[8] = {32, 64, 96, 128, 160, 192, 224, 256};
-
 } // namespace
 
 void uEditor::createMainScreenControls() {
@@ -138,21 +134,7 @@ void uEditor::createMainScreenControls() {
                   scaledY(23, presetSpot.off) + getScaled(16)),
             this, NO_PARAM_TAG, nullptr, nullptr, kMenuStyle, sizeIndex, false, false);
         h.presetMenu->setPresetMenu();
-        for (int g = 0; g < 8; ++g) {
-            auto* group = new TOptionMenu(h.presetMenu->getViewSize(), this, NO_PARAM_TAG, nullptr,
-                                          nullptr, kPresetSubMenuStyle, sizeIndex, true, false);
-            for (int n = PRESET_START[g]; n < PRESET_END[g] && n < p->presetCount; ++n)
-                group->addEntry(p->presetNames[static_cast<std::size_t>(n)].data());
-            h.presetMenu->addEntry(group, PRESET_SUB_HEADER_STR[g]);
-            group->forget(); // the entry keeps it
-        }
-        h.presetMenu->addEntry("-");
-        menu_tag::attach(h.presetMenu->addEntry(CLEAR_PRESET_ENTRY.label),
-                         CLEAR_PRESET_ENTRY.command);
-        for (int i = 0; i < static_cast<int>(SET_SCREEN_SIZE_STR.size()); ++i)
-            menu_tag::attach(
-                h.presetMenu->addEntry(SET_SCREEN_SIZE_STR[static_cast<std::size_t>(i)]),
-                HeaderCommand::SetScreenSize, i);
+        fillPresetMenu(); // editor/menu_preset.cpp
         char name[kProgramNameBuffer] = {};
         p->getProgramName(name);
         h.presetMenu->setString(name);

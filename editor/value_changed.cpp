@@ -15,6 +15,7 @@
 #include "controls/wave.h"
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
+#include "data/manual.h"
 #include "editor/header_menus.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
@@ -123,17 +124,13 @@ bool uEditor::headerValueChanged(CControl* control) {
     APlugin& p = *plugin();
     editor_controls::Header& h = controls.header;
 
-    if (control == h.presetMenu || control == h.ecsMenu) {
-        // A preset chosen in the preset groups carries no command.
-        const int entryTag = chosenTag(control);
-        switch (static_cast<HeaderCommand>(menu_tag::command(entryTag))) {
+    if (control == h.presetMenu) {
+        presetMenuChanged(control); // editor/menu_preset.cpp
+        return true;
+    }
+    if (control == h.ecsMenu) {
+        switch (static_cast<HeaderCommand>(menu_tag::command(chosenTag(control)))) {
         case HeaderCommand::None:
-            break;
-        case HeaderCommand::ClearPreset:
-            p.clearProgram();
-            break;
-        case HeaderCommand::SetScreenSize:
-            setScreenSize(menu_tag::argument(entryTag));
             break;
         case HeaderCommand::LoadECS:
             p.loadECS();
@@ -178,8 +175,14 @@ bool uEditor::headerValueChanged(CControl* control) {
 }
 
 // The manual, in the desktop's viewer, when it is where the preferences say.
+// The manual that comes with the plug-in is written out where the preference
+// names it (the data folder by default) before it is shown.
 void uEditor::openHelp() {
     const std::string& path = plugin()->core.folders.helpPath;
+    if (getFileNameOnlyStr(path, false) == ONDIX_MANUAL_FILE) {
+        std::string error;
+        installManual(path.substr(0, path.size() - std::string(ONDIX_MANUAL_FILE).size()), error);
+    }
     if (fileExists(path)) openDocument(path);
 }
 

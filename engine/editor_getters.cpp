@@ -17,7 +17,6 @@
 //   XY pad          getXYEditor, getUpdateXY, setUpdateXY, getXChanged, getYChanged,
 //                   startXYRecord, setXYRecord, endXYRecord, the sources of setXY
 //   tuning          loadTuning, resetTuning, getTuningName
-//   user-wave files getWavePresetNo, getWavePresetStrFromNo
 
 #include "core/aplugin.h"
 
@@ -263,13 +262,4 @@ void APlugin::loadTuning() {}
 void APlugin::resetTuning() {}
 std::string APlugin::getTuningName() const {
     return "Default Tuning";
-}
-
-// ------------------------------------------------------------------ user-wave presets
-
-int APlugin::getWavePresetNo() const {
-    return 0;
-}
-std::string APlugin::getWavePresetStrFromNo(int /*n*/) const {
-    return {};
 }

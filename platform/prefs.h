@@ -54,6 +54,11 @@ inline constexpr const char* REG_SCREEN_SIZE[4] = {"Big100", "Big125", "Big150",
 // Integer key: MIDI input channel (0 omni, 1..16 one channel, 17 none).
 inline constexpr const char* REG_MIDI_IN_CHANNEL_STR = "MIDIChannel";
 
+// The folder Ondix keeps the user's files in, ending in '/':
+// $XDG_DATA_HOME/Haldmer/Ondix/, or ~/.local/share/Haldmer/Ondix/ when
+// XDG_DATA_HOME is unset or not an absolute path. Nothing is created here.
+std::string ondixDataFolder();
+
 // Size of the working buffer a string value is read through, terminator included.
 inline constexpr int PREF_MAX_LEN = 256;
 
