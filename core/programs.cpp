@@ -235,7 +235,7 @@ void APlugin::setPresetParameters() {
 
     if (chosen) startChosenPresetClean();
 
-    resetArpMagic(false);
+    deriveArpMagic();
     updateBaseNote();
     setTuning();
 
