@@ -136,9 +136,10 @@ ArpStepClock::Advance ArpStepClock::advance(int loopMode, ArpLoopBounds& loop,
 
 ArpLoopBounds APlugin::arpLoopNow() const {
     const ModRow& g = engine.global;
-    return loopFrom(applyArpCatchup(getLockSteppedValue(tag::ArpNumSteps), getArpStepsCatchup()),
-                    applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup()),
-                    g.dst[dst::ArpSteps], g.dst[dst::ArpLoopStart]);
+    return loopFrom(
+        applyArpCatchup(getLockSteppedValue(tag::ArpNumSteps), getArpStepsCatchup()),
+        applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup()),
+        g.dst[dst::ArpSteps], g.dst[dst::ArpLoopStart]);
 }
 
 int APlugin::getArpNumOfSteps() const {
@@ -168,7 +169,7 @@ bool APlugin::getArpStepTied(int step) const {
 
 int APlugin::arpStepTune(int step) const {
     if (!arpValidStep(step)) return 0;
-    return static_cast<int>(getLockVar(tag::arpStep(tag::RowTune, step)) * 72.0f) - 36 +
+    return arpTuneSemitones(getLockVar(tag::arpStep(tag::RowTune, step))) +
            engine.arp.magic.tune[step];
 }
 
@@ -326,8 +327,7 @@ void APlugin::resetArpMagicNow(bool full) {
         m.storedTune[0] = 0;
         for (int s = 1; s < tag::ArpStepCount; ++s) {
             m.storedOn[s] = getArpRandomOn(s);
-            m.storedTune[s] =
-                static_cast<int>(getLockVar(tag::arpRandomTune(s)) * 24.0f) - 12;
+            m.storedTune[s] = static_cast<int>(getLockVar(tag::arpRandomTune(s)) * 24.0f) - 12;
         }
         return;
     }
@@ -428,9 +428,9 @@ void APlugin::cacheArpModes() {
 // everything first; hold and key entry take effect here.
 void APlugin::updateArpRare() {
     ArpState& a = engine.arp;
-    if (a.cached && (getArpMode() != a.mode || getArpNumOct() != a.numOct ||
-                     getLockVarOnOff(tag::ArpHostSyncOn) != a.hostSync ||
-                     getArpLoopMode() != a.loopMode))
+    if (a.cached &&
+        (getArpMode() != a.mode || getArpNumOct() != a.numOct ||
+         getLockVarOnOff(tag::ArpHostSyncOn) != a.hostSync || getArpLoopMode() != a.loopMode))
         setEverythingOff(true);
     const bool latch = getOnOff(tag::ArpLatchOn);
     const bool wasLatched = a.latch;
@@ -462,9 +462,7 @@ void APlugin::updateArpFactors() {
     a.swing[1] = (1.0 + 0.5 * s) / (1.0 + s);
     const double gate = std::max(0.0, finiteOr(g.dst[dst::ArpNoteLength] + 1.0001, 0.0));
     a.gateLen = gate <= 1.0 ? gate : kArpNoGate;
-    auto coefficient = [](float d) {
-        return 1.0f - std::exp2(-8.0f * clampTo(d, 0.0f, 16.0f));
-    };
+    auto coefficient = [](float d) { return 1.0f - std::exp2(-8.0f * clampTo(d, 0.0f, 16.0f)); };
     a.smoothUp = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothAttack]);
     a.smoothDown = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothDecay]);
 
@@ -605,9 +603,10 @@ void APlugin::resetArpClock() {
 void APlugin::updateArpClock() {
     ArpState& a = engine.arp;
     const RenderState& r = engine.render;
-    const double speed = std::max(0.0, finiteOr(static_cast<double>(engine.global.dst[dst::ArpSpeed]), 1.0));
-    a.stepInc = speed * ARP_TEMPO_ARRAY[clampTo(a.speedIndex, 0, kArpSpeeds - 1)] * 16.0 * r.tempoD /
-                15.0 / engine.rate.sampleRateD;
+    const double speed =
+        std::max(0.0, finiteOr(static_cast<double>(engine.global.dst[dst::ArpSpeed]), 1.0));
+    a.stepInc = speed * ARP_TEMPO_ARRAY[clampTo(a.speedIndex, 0, kArpSpeeds - 1)] * 16.0 *
+                r.tempoD / 15.0 / engine.rate.sampleRateD;
     getArpToStart();
 }
 
@@ -632,8 +631,7 @@ void APlugin::getArpToStart() {
         a.running = true;
         return;
     }
-    const double tol =
-        core.host.hostIsProp ? r.tempoD * 8.0 / engine.rate.sampleRateD : 0.001;
+    const double tol = core.host.hostIsProp ? r.tempoD * 8.0 / engine.rate.sampleRateD : 0.001;
     if (changed || std::fabs(x - whole) < tol || std::fabs(x) < tol) {
         a.running = true;
     } else {
@@ -696,7 +694,8 @@ void APlugin::arpReleaseStep() {
 
 // Velocity of a step for a key: the mix of the key's and the step's.
 float APlugin::arpVelocity(int keyVelocity, int step) const {
-    const float w = clamp01(getLockVar(tag::ArpVelocityKey) + engine.global.dst[dst::ArpVelocityOrKey]);
+    const float w =
+        clamp01(getLockVar(tag::ArpVelocityKey) + engine.global.dst[dst::ArpVelocityOrKey]);
     return keyVelocity * w + (1.0f - w) * arpStepVelocity(step);
 }
 

@@ -20,12 +20,13 @@
 // (engine/arp.cpp) drive them from the parameters.
 #pragma once
 
+#include "core/numeric.h"
 #include "core/tags.h"
 
 #include <array>
 
-constexpr int kArpMaxNotes = 32;      // held notes in the note list
-constexpr int kArpVoices = 16;        // one entry per voice
+constexpr int kArpMaxNotes = 32;         // held notes in the note list
+constexpr int kArpVoices = 16;           // one entry per voice
 constexpr double kArpNoRatchet = 9999.0; // ratchet length meaning "no further hit"
 constexpr double kArpNoGate = 99999.0;   // gate length meaning "never released by the gate"
 
@@ -63,7 +64,12 @@ constexpr bool arpWalksSorted(int mode) {
 }
 
 enum ArpLoopModeId : int { kArpLoopOn = 0, kArpLoopOff = 1, kArpLoopPingPong = 2 };
-enum ArpTiedModeId : int { kArpTieNormal = 0, kArpTieSpecial = 1, kArpTieToggle1 = 2, kArpTieToggle2 = 3 };
+enum ArpTiedModeId : int {
+    kArpTieNormal = 0,
+    kArpTieSpecial = 1,
+    kArpTieToggle1 = 2,
+    kArpTieToggle2 = 3
+};
 
 // Step-rate factor of each "Arp Speed" step ("1/16x" .. "16x"), then a 0.
 inline constexpr std::array<double, 18> ARP_TEMPO_ARRAY = {
@@ -72,9 +78,8 @@ inline constexpr std::array<double, 18> ARP_TEMPO_ARRAY = {
 
 // Unison mode that plays each chord of the grid's chord row; -1 ("Set")
 // keeps the global unison mode.
-inline constexpr std::array<int, 21> UNI_FOR_ARP_CHORD = {-1, 0,  4,  5,  7,  8,  9,
-                                                          10, 11, 12, 13, 14, 15, 16,
-                                                          17, 18, 19, 20, 21, 22, 23};
+inline constexpr std::array<int, 21> UNI_FOR_ARP_CHORD = {
+    -1, 0, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23};
 
 // Magic steps: steps varied by each selection of "Arp Magic Steps"; odd
 // selections keep their variation in the preset ("Set Random").
@@ -87,6 +92,12 @@ inline constexpr std::array<std::array<int, 13>, 2> ARP_MAGIC_SEMI = {{
 // Magic modes 0 and 7..12 mute steps; 1..6 only transpose.
 constexpr bool arpMagicMutes(int mode) {
     return mode == 0 || mode >= 7;
+}
+
+// Semitones of a step's tune value: int(v x 72) - 36, a value outside 0..1
+// (or NaN) read as its nearest end.
+inline int arpTuneSemitones(float v) {
+    return static_cast<int>(clamp01(v) * 72.0f) - 36;
 }
 
 constexpr bool arpValidStep(int step) {
@@ -172,15 +183,15 @@ struct ArpNote {
 
 // The arpeggiator's run-time state (audio thread only).
 struct ArpState {
-    bool running = false;   // the step clock runs
-    bool firstStep = true;  // the next step is the first of a phrase
-    bool restartSeq = false; // sequencer modes: the next step starts again at step 0
-    bool chordJoin = true;  // chord mode: keys added during the first step sound at once
-    bool hostSync = true;   // cached "Arp Host Sync On / Off"
-    bool latch = false;     // cached "Arp Latch On / Off"
+    bool running = false;       // the step clock runs
+    bool firstStep = true;      // the next step is the first of a phrase
+    bool restartSeq = false;    // sequencer modes: the next step starts again at step 0
+    bool chordJoin = true;      // chord mode: keys added during the first step sound at once
+    bool hostSync = true;       // cached "Arp Host Sync On / Off"
+    bool latch = false;         // cached "Arp Latch On / Off"
     bool voiceSounding = false; // a step's voice sounds (cleared when the voice list empties)
-    bool cached = false;    // the modes below hold what the parameters gave
-    int mode = 0;           // cached getArpMode
+    bool cached = false;        // the modes below hold what the parameters gave
+    int mode = 0;               // cached getArpMode
     int loopMode = 0;
     int octave = 0; // current octave offset 0..numOct - 1
     int numOct = 0;

@@ -161,7 +161,7 @@ int APlugin::getArpLoopStart() const {
 int APlugin::getArpStepTuneForDisplay(int step) const {
     if (step < 0 || step >= tag::ArpStepCount) return 0;
     // The step's own tune and the magic steps' transposition of this pass.
-    return static_cast<int>(getLockVar(tag::arpStep(tag::RowTune, step)) * 72.0f) - 36 +
+    return arpTuneSemitones(getLockVar(tag::arpStep(tag::RowTune, step))) +
            engine.display.arpMagicTune[step].get();
 }
 

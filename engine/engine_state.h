@@ -239,7 +239,7 @@ struct RenderState {
     float masterVolume = 0.0f;
     uint64_t lastXYRefresh = 0;
 
-    VstTimeInfo timeInfo{}; // copy of the host's time information of this block
+    VstTimeInfo timeInfo{};  // copy of the host's time information of this block
     uint64_t blockStart = 0; // sampleCounter at the start of this block
     bool hasTimeInfo = false;
     std::array<double, 2> songPosition{};

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr double kRate = 48000.0;
-constexpr int kSixteenth = 6000;             // frames of a sixteenth at 120 BPM and 48 kHz
+constexpr int kSixteenth = 6000; // frames of a sixteenth at 120 BPM and 48 kHz
 constexpr double kQuartersPerFrame = 1.0 / 24000.0;
 constexpr int kTick = 16;
 
@@ -125,7 +125,12 @@ TEST(ArpStepClock, PingPongTurnsAtBothEndsEvenWhenTheLoopShrinks) {
     };
     const Case cases[] = {
         {"four steps", 4, 0, -1, 0, {0, 1, 2, 3, 3, 2, 1, 0, 1, 2, 3, 3}},
-        {"shrinks mid-descent", 8, 0, 10, 4, {0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 3, 2, 1, 0, 1, 2, 3, 3, 2}},
+        {"shrinks mid-descent",
+         8,
+         0,
+         10,
+         4,
+         {0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 3, 2, 1, 0, 1, 2, 3, 3, 2}},
         // The loop start lies above the new last step: the pass turns there.
         {"shrinks below the loop start", 8, 6, 10, 4, {0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 3, 3, 3, 3}},
     };
@@ -270,14 +275,14 @@ TEST(Arpeggiator, SequencerResetAndChordsOfManyKeys) {
         r.settle();
         r.keys({60});
         r.play(kSixteenth * 3 - kSixteenth / 2); // steps 0, 1, 2 of key 60
-        r.keys({64});                             // a second key restarts with it
+        r.keys({64});                            // a second key restarts with it
         r.play(kSixteenth * 2);
         r.keys({64}, false); // back to the first key, from the start again
         r.play(kSixteenth);
         std::vector<std::pair<int, int>> played;
         for (const Hit& hit : r.hits) played.push_back({hit.step, hit.note});
-        const std::vector<std::pair<int, int>> expected = {{0, 60}, {1, 60}, {2, 60}, {0, 64},
-                                                           {1, 64}, {0, 60}};
+        const std::vector<std::pair<int, int>> expected = {{0, 60}, {1, 60}, {2, 60},
+                                                           {0, 64}, {1, 64}, {0, 60}};
         EXPECT_EQ(played, expected);
     }
     {
