@@ -505,7 +505,9 @@ public:
     void updateFXRare();
     void setReverbSampleRate(float rate);
     void updateGlobalDerivedValues();
-    void resetArpMagic(bool keep);
+    // Any thread: the magic steps are cleared (or, with full, drawn anew) at
+    // the audio thread's next tick.
+    void resetArpMagic(bool full);
     void arpNoteDown(int note, int velocity);
     void arpNoteReleased(int note);
     void resetArpClock();
@@ -524,6 +526,46 @@ public:
     void clearArpSoundingVoice();
     void voiceArpTick(int voice);
     void updateArpRare();
+    // The arpeggiator's own steps (engine/arp.cpp).
+    void resetArpMagicNow(bool full);
+    void deriveArpMagic();
+    void updateArpMagic();
+    int arpMagicSelection() const;
+    bool getArpRandomOn(int step) const;
+    void setArpRandomOn(int step, bool on);
+    void setArpMagicParam(int tag, float value);
+    template <class Keep> void listArpMagicCandidates(Keep keep);
+    int drawArpMagicCandidate();
+    int drawArpMagicInterval();
+    void drawArpMagic(std::array<bool, tag::ArpStepCount>& on,
+                      std::array<int, tag::ArpStepCount>& tune);
+    ArpLoopBounds arpLoopNow() const;
+    int getArpNumOct() const;
+    bool arpStepOn(int step) const;
+    int arpStepTune(int step) const;
+    float arpStepVelocity(int step) const;
+    float arpStepFree(int step) const;
+    bool arpTieTakes(int parity) const;
+    bool arpRatchetsThisPass() const;
+    double getArpRatchetLen(int step) const;
+    void updateArpFactors();
+    void sortArpNotes();
+    void startArpPhrase(int velocity);
+    void getArpToStart();
+    bool updateArpStep();
+    void arpReleaseStep();
+    float arpVelocity(int keyVelocity, int step) const;
+    void setArpVoiceSources(int voice, int step);
+    void arpPlayStep(int voice, int step, bool retrigger);
+    void arpPlayChord(int step, bool retrigger);
+    void arpChordJoin();
+    void arpRatchetHit();
+    bool arpNewStep();
+    void restartArpModPhrase();
+    void updateArpMod(int voice);
+    void setArpMod();
+    void setArpMod(int voice);
+    void publishArpDisplay();
     void updateXYGlobal();
     void voiceXYFrame(int voice);
     void restartXYReplaySpeed();

@@ -57,11 +57,6 @@ std::string balanceStr(float v, const char* centre, const char* left, const char
     return centre;
 }
 
-// Step tune of the arpeggiator grid in whole semitones, -36..36.
-int arpStepTune(float v) {
-    return truncInt(v * 72.0f) - 36;
-}
-
 } // namespace
 
 // ------------------------------------------------------------------ number helpers
@@ -153,9 +148,8 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         result = balanceStr(v, "Equal", "D", "W");
         break;
     case kDisplayArpTune:
-        // The magic-step transposition is not part of the stored step value
-        // and is left out here.
-        result = intStr(arpStepTune(v)) + " Semi";
+        // With the magic steps' transposition of the pass now playing.
+        result = intStr(getArpStepTuneForDisplay(t - tag::arpStep(tag::RowTune, 0))) + " Semi";
         break;
     case kDisplayFilterFreq:
         result = getFilterFreqStr(getParameter(t));

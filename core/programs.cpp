@@ -249,7 +249,7 @@ void APlugin::setPresetParameters() {
 
     if (chosen) startChosenPresetClean();
 
-    resetArpMagic(false);
+    deriveArpMagic();
     updateBaseNote();
     setTuning();
 

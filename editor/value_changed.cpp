@@ -200,11 +200,11 @@ bool uEditor::mainValueChanged(CControl* control) {
         setMenuValue(control);
         return true;
     }
-    // Portamento mode, unison mode and the bend ranges belong to the Play
-    // section: its lock keeps them.
+    // Portamento mode, unison mode and the bend ranges: the arpeggiator's
+    // lock keeps them, as it keeps the play mode.
     if (control == c.play.portamentoMode || control == c.play.unisonMode ||
         control == c.play.bendUp || control == c.play.bendDown) {
-        if (!p.getTagLocked(control->getTag())) setMenuValue(control);
+        if (!p.getArpLocked()) setMenuValue(control);
         return true;
     }
     if (control == c.play.playMode) {

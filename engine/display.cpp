@@ -30,7 +30,7 @@ void APlugin::publishDisplay() {
     d.xyToMorphX.set(ns.xyToMorphX);
     d.xyToMorphY.set(ns.xyToMorphY);
     d.masterGain.set(engine.render.masterGain);
-    d.arpLedPos.set(ns.arpKeyEntry ? ns.arpEntryStep : -1);
+    publishArpDisplay();
 
     d.morphWrap.set(waves.morphWrap);
     d.waveAIsNoise.set(waves.waveAIsNoise);

@@ -9,11 +9,10 @@
 //
 // The getters that follow from parameter values alone are final here. The
 // ones that read the run-time state of a stage that is not built yet
-// (arpeggiator clock, XY recording and replay, tuning files, user-wave
-// preset folder) answer what that state reads while nothing plays; each
-// stage replaces its group below when it lands:
-//   arpeggiator     getArpLedPos, getArpSeq, getArpPlaying, getArpRatchetDisplay
-//                   (setArpKeyEntryPos writes the key-entry step of the note path)
+// (XY recording and replay, tuning files, user-wave preset folder) answer
+// what that state reads while nothing plays; each stage replaces its group
+// below when it lands (the arpeggiator's run-time getters are in
+// engine/arp.cpp):
 //   XY pad          getXYEditor, getUpdateXY, setUpdateXY, getXChanged, getYChanged,
 //                   startXYRecord, setXYRecord, endXYRecord, the sources of setXY
 //   tuning          loadTuning, resetTuning, getTuningName
@@ -160,23 +159,13 @@ int APlugin::getArpLoopStart() const {
 
 int APlugin::getArpStepTuneForDisplay(int step) const {
     if (step < 0 || step >= tag::ArpStepCount) return 0;
-    return static_cast<int>(getLockVar(tag::arpStep(tag::RowTune, step)) * 72.0f) - 36;
+    // The step's own tune and the magic steps' transposition of this pass.
+    return arpTuneSemitones(getLockVar(tag::arpStep(tag::RowTune, step))) +
+           engine.display.arpMagicTune[step].get();
 }
 
-// ------------------------------------------------------------------ arpeggiator run-time state
+// ------------------------------------------------------------------ arpeggiator key entry
 
-int APlugin::getArpLedPos() const {
-    return engine.display.arpLedPos.get();
-}
-int APlugin::getArpSeq() const {
-    return 0;
-}
-bool APlugin::getArpPlaying() const {
-    return false;
-}
-bool APlugin::getArpRatchetDisplay() const {
-    return true;
-}
 // The audio thread moves the key-entry step at its next tick.
 void APlugin::setArpKeyEntryPos(int step) {
     if (step >= 0 && step < tag::ArpStepCount)

@@ -9,6 +9,7 @@
 #include "core/atomic_value.h"
 #include "core/placeholders.h"
 #include "core/tags.h"
+#include "engine/arp.h"
 #include "engine/envelope.h"
 #include "engine/lfo.h"
 #include "engine/matrix.h"
@@ -238,7 +239,8 @@ struct RenderState {
     float masterVolume = 0.0f;
     uint64_t lastXYRefresh = 0;
 
-    VstTimeInfo timeInfo{}; // copy of the host's time information of this block
+    VstTimeInfo timeInfo{};  // copy of the host's time information of this block
+    uint64_t blockStart = 0; // sampleCounter at the start of this block
     bool hasTimeInfo = false;
     std::array<double, 2> songPosition{};
     bool transportPlaying = false;
@@ -269,6 +271,7 @@ struct EngineRequests {
     std::atomic<bool> previewOn{false};
     std::atomic<bool> previewOff{false};
     std::atomic<int> arpEntryStep{-1}; // the key-entry step the editor chose, -1 none
+    std::atomic<int> arpMagicReset{0}; // 1 clear the magic steps, 2 also draw anew
 };
 
 // What the editor shows of the running engine.
@@ -293,6 +296,11 @@ struct DisplayState {
     Relaxed<float> masterGain;
     Relaxed<uint32_t> soundingVoices; // one bit per voice that sounds
     Relaxed<int> arpLedPos;           // the step to light, -1 none
+    Relaxed<int> arpPassParity;       // 0/1, flips at every pass of the loop
+    Relaxed<bool> arpPlaying;         // the note list holds a note
+    Relaxed<bool> arpRatchetDisplay;  // the pass now playing ratchets
+    Relaxed<uint32_t> arpMagicMuted;  // one bit per step the magic steps mute
+    std::array<Relaxed<int>, tag::ArpStepCount> arpMagicTune; // semitones per step
     // The oscillator's wave flags, and whether a wave-table rebuild runs.
     Relaxed<bool> morphWrap, waveAIsNoise, waveBIsNoise, bothWavesNoise, tableRebuildRunning;
 
@@ -331,6 +339,7 @@ struct EngineState {
     FilterGlobal filter; // voice filter: cached type and switches, comb rings
     std::array<float, kNumModDests> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
+    ArpState arp;
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
 
     Random15 random;

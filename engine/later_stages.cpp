@@ -8,12 +8,6 @@
 // file. Owner of each group:
 //   effect chain              initFX, doFX, restartEffectLfos, updateFXRare,
 //                             setReverbSampleRate, updateGlobalDerivedValues
-//   arpeggiator               initArp, resetArpMagic, arpNoteDown, arpNoteReleased, resetArpClock,
-//                             takeArpRatchet, resetArpVoice, setArpRunning,
-//                             cacheArpModes, getArpUniMode, getArpNumOfSteps,
-//                             getArpStepOn, getArpStepTied, updateArpClock,
-//                             stepArpClock, restartArpPhrase, arpModulationOutsideArp,
-//                             clearArpSoundingVoice, voiceArpTick, updateArpRare
 //   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
 //   tuning and pitch bend     getTuning, setTuning
@@ -29,47 +23,6 @@ void APlugin::restartEffectLfos() {}
 void APlugin::updateFXRare() {}
 void APlugin::setReverbSampleRate(float /*rate*/) {}
 void APlugin::updateGlobalDerivedValues() {}
-
-// ------------------------------------------------------------------ arpeggiator
-void APlugin::initArp() {}
-void APlugin::resetArpMagic(bool /*keep*/) {}
-void APlugin::arpNoteDown(int /*note*/, int /*velocity*/) {}
-void APlugin::arpNoteReleased(int /*note*/) {}
-void APlugin::resetArpClock() {}
-void APlugin::takeArpRatchet(int /*voice*/) {}
-void APlugin::resetArpVoice(int /*voice*/) {}
-void APlugin::setArpRunning(bool /*running*/) {}
-void APlugin::cacheArpModes() {}
-int APlugin::getArpUniMode(int /*voice*/) const {
-    return -1;
-}
-int APlugin::getArpNumOfSteps() const {
-    return getLockSteppedValue(tag::ArpNumSteps) + 1;
-}
-bool APlugin::getArpStepOn(int step) const {
-    return step >= 0 && step < tag::ArpStepCount && getLockVarOnOff(tag::arpStep(tag::RowOn, step));
-}
-bool APlugin::getArpStepTied(int step) const {
-    return step >= 0 && step < tag::ArpStepCount &&
-           getLockVarOnOff(tag::arpStep(tag::RowTied, step));
-}
-void APlugin::updateArpClock() {}
-void APlugin::stepArpClock() {}
-void APlugin::restartArpPhrase() {}
-void APlugin::arpModulationOutsideArp() {}
-void APlugin::clearArpSoundingVoice() {}
-void APlugin::voiceArpTick(int /*voice*/) {}
-
-// Key entry is cached here until the arpeggiator's own block lands.
-void APlugin::updateArpRare() {
-    NoteState& ns = engine.notes;
-    const bool keyEntry = getOnOff(tag::ArpKeyEntryOn);
-    if (keyEntry && !ns.arpKeyEntry) {
-        setEverythingOff(true);
-        ns.arpEntryStep = 0;
-    }
-    ns.arpKeyEntry = keyEntry;
-}
 
 // ------------------------------------------------------------------ XY pad
 void APlugin::initXY(int /*mode*/, int /*voice*/) {}

@@ -124,20 +124,22 @@ TEST_F(EditorSync, LockedSectionsAndPlainControlsSendNothing) {
 }
 
 TEST_F(EditorSync, LockedMenusKeepTheirSections) {
-    // The Arp lock keeps the arpeggiator's menus; the Play section's menus
-    // follow the Play lock.
+    // The Arp lock keeps the arpeggiator's menus and those of portamento
+    // mode, unison mode and the bend ranges (tags 244..247); the play mode
+    // waits for both locks.
     p().setLockState(2, 1);
     const int speed = p().getSteppedValue(119);
     choose(c().arp.speed, speed == 0 ? 1 : 0);
     EXPECT_EQ(p().getSteppedValue(119), speed);
-    choose(c().play.portamentoMode, 2);
-    EXPECT_EQ(p().getSteppedValue(244), 2);
-    choose(c().play.playMode, 3); // the play mode waits for both sections
+    const int portamento = p().getSteppedValue(244);
+    choose(c().play.portamentoMode, portamento == 2 ? 1 : 2);
+    EXPECT_EQ(p().getSteppedValue(244), portamento);
+    choose(c().play.playMode, 3);
     EXPECT_NE(p().getSteppedValue(243), 3);
 
     p().setLockState(2, 0);
     p().setLockState(1, 1);
-    choose(c().play.portamentoMode, 1);
+    choose(c().play.portamentoMode, 2);
     EXPECT_EQ(p().getSteppedValue(244), 2);
     choose(c().arp.speed, speed == 0 ? 1 : 0);
     EXPECT_EQ(p().getSteppedValue(119), speed == 0 ? 1 : 0);
