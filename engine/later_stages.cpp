@@ -6,8 +6,6 @@
 //
 // When a stage is built, its functions move from here to the stage's own
 // file. Owner of each group:
-//   effect chain              initFX, doFX, restartEffectLfos, updateFXRare,
-//                             setReverbSampleRate, updateGlobalDerivedValues
 //   arpeggiator               initArp, resetArpMagic, arpNoteDown, arpNoteReleased, resetArpClock,
 //                             takeArpRatchet, resetArpVoice, setArpRunning,
 //                             cacheArpModes, getArpUniMode, getArpNumOfSteps,
@@ -21,14 +19,6 @@
 #include "core/aplugin.h"
 
 #include <algorithm>
-
-// ------------------------------------------------------------------ effect chain
-void APlugin::initFX() {}
-void APlugin::doFX(bool /*force*/) {} // the working block passes through
-void APlugin::restartEffectLfos() {}
-void APlugin::updateFXRare() {}
-void APlugin::setReverbSampleRate(float /*rate*/) {}
-void APlugin::updateGlobalDerivedValues() {}
 
 // ------------------------------------------------------------------ arpeggiator
 void APlugin::initArp() {}

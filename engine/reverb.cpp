@@ -1,0 +1,196 @@
+// TBasicReverb (units in reverb.h).
+
+#include "engine/reverb.h"
+
+#include "core/numeric.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kMask = TBasicReverb::kRing - 1;
+constexpr float kTuningRate = 44100.0f;
+constexpr int kStereoSpread = 23;
+constexpr std::array<int, TBasicReverb::kCombsPerLane> kCombTuning = {1116, 1188, 1277, 1356, 1422,
+                                                                      1491, 1557, 1617, 1680, 1046};
+constexpr std::array<int, TBasicReverb::kAllpassStages> kAllpassTuning = {556, 441, 341, 225};
+constexpr float kAllpassGain = 0.5f;
+constexpr float kMaxLoopGain = 0.99f;
+
+bool rightLane(int lane) {
+    return (lane & 1) != 0;
+}
+bool secondSet(int lane) {
+    return lane >= 2;
+}
+
+int scaled(double length, double rate) {
+    return static_cast<int>(std::lround(length * rate / kTuningRate));
+}
+
+// The longest allpass at the highest rate, plus one.
+const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::kMaxRate) + 1;
+
+} // namespace
+
+TBasicReverb::TBasicReverb()
+    : combRing(new float[static_cast<std::size_t>(kRing) * kCombs]()),
+      inputRing(new float[2 * kRing]()), allpassStride(kMaxAllpass),
+      allpassBuf(new float[static_cast<std::size_t>(kLanes) * kAllpassStages * kMaxAllpass]()) {
+    create();
+}
+
+void TBasicReverb::create() {
+    sampleRate = kTuningRate;
+    roomSize = 0.9099097f;
+    damp = 0.275f;
+    tapOffset.fill(kRing - 1 - kMinWiden);
+    update();
+    init();
+}
+
+void TBasicReverb::init() {
+    sizeFactor.fill(1.0f);
+    lastS1 = lastS2 = -1.0f;
+    setSize(1.0f, 1.0f);
+    for (int lane = 0; lane < kLanes; ++lane)
+        for (int s = 0; s < kAllpassStages; ++s) {
+            const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
+            allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, allpassStride);
+        }
+    dirty = true;
+    mute();
+}
+
+void TBasicReverb::setSampleRate(float r) {
+    if (!(r >= 1.0f && r <= kMaxRate) || std::fabs(r - sampleRate) <= 0.0001f) return;
+    sampleRate = r;
+    init();
+}
+
+void TBasicReverb::mute() {
+    combStore.fill(0.0f);
+    hpState.fill(0.0f);
+    for (auto& lane : allpassIdx) lane.fill(0);
+    inputPos = 0;
+    combPos = 0;
+    if (!dirty) return; // the rings are still clear
+    std::memset(combRing.get(), 0, sizeof(float) * kRing * kCombs);
+    std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
+    std::memset(allpassBuf.get(), 0, sizeof(float) * kLanes * kAllpassStages * allpassStride);
+    dirty = false;
+}
+
+void TBasicReverb::update() {
+    for (int lane = 0; lane < kLanes; ++lane) {
+        laneDamp[lane] = damp;
+        laneUndamp[lane] = 1.0f - damp;
+        laneRoom[lane] = std::min(roomSize * mod[lane], kMaxLoopGain);
+    }
+}
+
+void TBasicReverb::setRoomSize(float v) {
+    roomSize = std::log10(20.0f * clamp01(v) + 1.0f) * 0.249579f + 0.65f;
+    update();
+}
+
+void TBasicReverb::setDamp(float v) {
+    damp = 0.55f * clamp01(v);
+    update();
+}
+
+void TBasicReverb::setFilter(float v) {
+    float c = 2.0f * std::min(std::exp2(10.0f * clamp01(v)) * 20.0f / sampleRate, 0.3f);
+    if (c < 0.01f) c = 0.0f;
+    if (c != hpCoef) hpState.fill(0.0f);
+    hpCoef = c;
+}
+
+void TBasicReverb::setSize(float s1, float s2) {
+    if (s1 == lastS1 && s2 == lastS2) return;
+    lastS1 = s1;
+    lastS2 = s2;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        const float s = secondSet(lane) ? s2 : s1;
+        for (int j = 0; j < kCombsPerLane; ++j) {
+            const int c = j * kLanes + lane;
+            const double tuning = kCombTuning[j] + (rightLane(lane) ? kStereoSpread : 0);
+            const double length = tuning * clampTo(static_cast<double>(s), 0.0, 64.0) *
+                                  sampleRate / kTuningRate * sizeFactor[c];
+            const int n = static_cast<int>(
+                std::lround(clampTo(length, 0.0, static_cast<double>(kMaxCombLength))));
+            combOffset[c] = n == 0 ? kRing - 1 : kRing - n;
+        }
+    }
+}
+
+int TBasicReverb::getCombLength(int lane, int comb) const {
+    const int offset = combOffset[(comb % kCombsPerLane) * kLanes + (lane & 3)];
+    return offset == kRing - 1 ? 1 : kRing - offset;
+}
+
+void TBasicReverb::setWiden(int a, int b, int c, int d) {
+    const int w[4] = {a, b, c, d};
+    for (int k = 0; k < 4; ++k) tapOffset[k] = kRing - 1 - std::clamp(w[k], kMinWiden, kMaxWiden);
+}
+
+void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
+    mod = {clampTo(m1, 0.9f, 1.1f), clampTo(m2, 0.9f, 1.1f), clampTo(m3, 0.9f, 1.1f),
+           clampTo(m4, 0.9f, 1.1f)};
+    update();
+}
+
+void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
+    dirty = true;
+    float* ringL = inputRing.get();
+    float* ringR = ringL + kRing;
+    inputPos = (inputPos + 1) & kMask;
+    ringL[inputPos] = inL;
+    ringR[inputPos] = inR;
+    const float tap1 = ringL[(inputPos + tapOffset[0]) & kMask];
+    const float tap2 = ringR[(inputPos + tapOffset[1]) & kMask];
+    const float tap3 = ringL[(inputPos + tapOffset[2]) & kMask];
+    const float tap4 = ringR[(inputPos + tapOffset[3]) & kMask];
+    // Per lane: the even combs' input, then the odd combs'.
+    const float even[kLanes] = {inL, inR, inL, inR};
+    const float odd[kLanes] = {tap3, tap4, tap1, tap2};
+
+    combPos = (combPos + 1) & kMask;
+    float* row = combRing.get() + static_cast<std::size_t>(combPos) * kCombs;
+    float sum[kLanes] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int j = 0; j < kCombsPerLane; ++j) {
+        const float* in = (j & 1) ? odd : even;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const int c = j * kLanes + lane;
+            const float x =
+                combRing[static_cast<std::size_t>((combPos + combOffset[c]) & kMask) * kCombs + c];
+            combStore[c] = combStore[c] * laneDamp[lane] + x * laneUndamp[lane];
+            row[c] = in[lane] + combStore[c] * laneRoom[lane];
+            sum[lane] += x;
+        }
+    }
+
+    float out[kLanes];
+    for (int lane = 0; lane < kLanes; ++lane) {
+        float x = sum[lane];
+        if (hpCoef > 0.0f) {
+            hpState[lane] = hpState[lane] * (1.0f - hpCoef) + x * hpCoef;
+            x -= hpState[lane];
+        }
+        for (int s = 0; s < kAllpassStages; ++s) {
+            float* buf = allpassBuf.get() + (lane * kAllpassStages + s) * allpassStride;
+            int& i = allpassIdx[lane][s];
+            const float b = buf[i];
+            buf[i] = kAllpassGain * b + x + 1e-8f;
+            x = b - x;
+            if (++i >= allpassLen[lane][s]) i = 0;
+        }
+        out[lane] = x;
+    }
+    o1 = out[0];
+    o2 = out[1];
+    o3 = out[2];
+    o4 = out[3];
+}
