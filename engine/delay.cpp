@@ -144,9 +144,9 @@ void TDelay::setDelayLen(float left, float right, float offsetLeft, float offset
     float lengths[2];
     for (int c = 0; c < 2; ++c) {
         const float v = clamp01(values[c]);
-        const double base =
-            timeSync ? DELAY_LEN_ARRAY[static_cast<int>(v * 14.99f)] * samplesPerWhole
-                     : std::exp2(12.0 * v) * samplesPerMs;
+        const double base = timeSync
+                                ? DELAY_LEN_ARRAY[static_cast<int>(v * 14.99f)] * samplesPerWhole
+                                : std::exp2(12.0 * v) * samplesPerMs;
         baseLen[c] = clampTo(static_cast<float>(base) + 1.0f, kMinLen, kMaxLen);
         lengths[c] = scale * (finiteOr(offsets[c], 0.0f) + baseLen[c]);
     }
@@ -171,8 +171,7 @@ void TDelay::setFeed(float f, float c) {
         // The shorter channel decays as fast per second as the longer one.
         const int shorter = len[0] <= len[1] ? 0 : 1;
         const float ratio = len[shorter] / (len[1 - shorter] + 1.0f);
-        feed[shorter] =
-            sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
+        feed[shorter] = sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
         return;
     }
     feed[0] = feed[1] = f / divisor + 1e-15f;
@@ -242,13 +241,13 @@ void TDelay::process(const stereoStruct& in, stereoStruct& out) {
     double read[2];
     for (int c = 0; c < 2; ++c) {
         pos[c] += step[c];
-        read[c] = pos[c] >= kReadBack && lines[c].count >= 2 ? readLine(c, pos[c] - kReadBack)
-                                                             : 0.0;
+        read[c] =
+            pos[c] >= kReadBack && lines[c].count >= 2 ? readLine(c, pos[c] - kReadBack) : 0.0;
     }
     const float input[2] = {in.left, in.right};
     for (int c = 0; c < 2; ++c) {
-        float m = static_cast<float>(input[c] + feed[c] * read[c] + cross[c] * read[1 - c]) +
-                  1e-15f;
+        float m =
+            static_cast<float>(input[c] + feed[c] * read[c] + cross[c] * read[1 - c]) + 1e-15f;
         m = std::isnan(m) ? 0.0f : clampTo(m, -100.0f, 100.0f);
         if (feedFilterOn) {
             float* s = filterState[c];

@@ -213,7 +213,8 @@ void APlugin::updateFXControls() {
         c.panMod = knob(tag::FlangerPanMod) + d[dst::FlangerPanMod];
         c.pan = d[dst::FlangerPan];
         // The flanger's feedback is always inverted.
-        fx.flangerDelay.setFeed(-clampTo(knob(tag::FlangerFeed) + d[dst::FlangerFeed], -1.0f, 1.0f));
+        fx.flangerDelay.setFeed(
+            -clampTo(knob(tag::FlangerFeed) + d[dst::FlangerFeed], -1.0f, 1.0f));
     } else if (fx.modOn) {
         c.phaserDepth = clamp01(knob(tag::PhaserWidth) + d[dst::PhaserWidth]) * 0.5f;
         c.phaserRange = 2.0f * clamp01(knob(tag::PhaserPitch) + d[dst::PhaserPitch]);
@@ -265,8 +266,8 @@ void APlugin::updateFXControls() {
             widen[k] =
                 static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
             const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
-            mod[k] = 1.0f + kReverbModDepth *
-                                static_cast<float>(std::sin(kTwoPi * (m - std::floor(m))));
+            mod[k] =
+                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - std::floor(m))));
         }
         rv.setWiden(widen[0], widen[1], widen[2], widen[3]);
         rv.setMod(mod[0], mod[1], mod[2], mod[3]);
@@ -364,9 +365,9 @@ void APlugin::doFX(bool force) {
         else
             EffectLfo::ramp(fx.lfo[kChorus]);
         const EffectLfoState& l = fx.lfo[kChorus];
-        fx.chorusDelay.setDelayLenDirect(
-            sweptLength(l.out[0], c.chorusDepth, c.chorusSpan),
-            sweptLength(l.out[1], c.chorusDepth, c.chorusSpan) + fx.spread[kChorus]);
+        fx.chorusDelay.setDelayLenDirect(sweptLength(l.out[0], c.chorusDepth, c.chorusSpan),
+                                         sweptLength(l.out[1], c.chorusDepth, c.chorusSpan) +
+                                             fx.spread[kChorus]);
         const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus));
         float wet[4];
         fx.chorusTone[0].process(out.left, c.chorusLo, c.chorusHi, wet[0], wet[2]);
@@ -386,24 +387,26 @@ void APlugin::doFX(bool force) {
         const stereoStruct in = meanOfPairs(bus);
         stereoStruct out;
         if (!fx.phaser) {
-            fx.flangerDelay.setDelayLenDirect(
-                sweptLength(l.out[0], c.modDepth, c.modSpan),
-                sweptLength(l.out[1], c.modDepth, c.modSpan) + fx.spread[kFlanger]);
+            fx.flangerDelay.setDelayLenDirect(sweptLength(l.out[0], c.modDepth, c.modSpan),
+                                              sweptLength(l.out[1], c.modDepth, c.modSpan) +
+                                                  fx.spread[kFlanger]);
             out = fx.flangerDelay.process(in);
         } else {
             float y[2];
             const float x[2] = {in.left, in.right};
             for (int ch = 0; ch < 2; ++ch) {
-                const int i = EffectTables::index((l.out[ch] * c.phaserDepth + 0.5f) * c.phaserRange);
+                const int i =
+                    EffectTables::index((l.out[ch] * c.phaserDepth + 0.5f) * c.phaserRange);
                 const float tq = std::max(t.sine[i] * c.phaserInvTwoQ, 1e-4f);
                 const float inv = 1.0f / (1.0f + tq);
                 PhaserChannel& pc = fx.phaserChannel[ch];
-                y[ch] = phaserSections(pc, x[ch] - c.phaserFeed * pc.last, -2.0f * t.cosine[i] * inv,
-                                       (1.0f - tq) * inv);
+                y[ch] = phaserSections(pc, x[ch] - c.phaserFeed * pc.last,
+                                       -2.0f * t.cosine[i] * inv, (1.0f - tq) * inv);
             }
             constexpr int mask = EffectChainState::kPhaserHistory - 1;
             fx.phaserHistory[fx.phaserPos] = y[0];
-            out.left = fx.phaserHistory[(fx.phaserPos - static_cast<int>(fx.spread[kPhaser])) & mask];
+            out.left =
+                fx.phaserHistory[(fx.phaserPos - static_cast<int>(fx.spread[kPhaser])) & mask];
             out.right = y[1];
             fx.phaserPos = (fx.phaserPos + 1) & mask;
             fx.phaserDirty = true;
@@ -411,8 +414,8 @@ void APlugin::doFX(bool force) {
         float wet[4];
         fx.modTone[0].process(out.left, c.modLo, c.modHi, wet[0], wet[2]);
         fx.modTone[1].process(out.right, c.modLo, c.modHi, wet[1], wet[3]);
-        const float level = std::max({std::fabs(wet[0]), std::fabs(wet[1]), std::fabs(wet[2]),
-                                      std::fabs(wet[3])});
+        const float level =
+            std::max({std::fabs(wet[0]), std::fabs(wet[1]), std::fabs(wet[2]), std::fabs(wet[3])});
         fx.peak = level > fx.peak ? level : (fx.peak - level) * 0.999f + level;
         if (fx.peak > kPeakLimit)
             for (float& w : wet) w *= kPeakLimit / fx.peak;
@@ -441,5 +444,10 @@ void APlugin::doFX(bool force) {
     }
 
     for (float& x : bus) x *= kOutScale;
-    if (std::fabs(bus[0]) + std::fabs(bus[1]) < kSilence) ++fx.silence;
+    // Silence is counted from the last sound in or out: the gaps between a
+    // long delay's echoes never add up to a sleep that cuts the tail.
+    if (std::fabs(bus[0]) + std::fabs(bus[1]) < kSilence)
+        ++fx.silence;
+    else
+        fx.silence = 0;
 }

