@@ -22,40 +22,31 @@ constexpr double kRebaseBy = 8388608.0;
 // ------------------------------------------------------------------ the pair rings
 
 void TDelay::Line::reset(double time, double value) {
-    window = kMinWindow;
+    mask = kMinWindow - 1;
     head = 0;
     count = 1;
     ring[0] = {time, value};
 }
 
-void TDelay::Line::push(double time, double value) {
-    if (count == window) grow();
-    if (count == window) return; // full at the longest length: cannot happen, see kCapacity
-    int i = head + count;
-    if (i >= window) i -= window;
-    ring[i] = {time, value};
-    ++count;
-}
-
-void TDelay::Line::dropTo(int keepFrom) {
-    head += keepFrom;
-    if (head >= window) head -= window;
-    count -= keepFrom;
-}
-
 // The pairs are rotated to the start of the storage, then the window widens.
 void TDelay::Line::grow() {
-    if (window >= kCapacity) return;
+    const int window = mask + 1;
+    if (window >= kStorage) {
+        // Cannot happen (kStorage > kCapacity); the oldest pair makes room.
+        head = (head + 1) & mask;
+        --count;
+        return;
+    }
     std::rotate(ring.get(), ring.get() + head, ring.get() + window);
     head = 0;
-    window = std::min(window * 2, kCapacity);
+    mask = 2 * window - 1;
 }
 
 // ------------------------------------------------------------------ set-up
 
 TDelay::TDelay() {
     // Left uninitialised: pages are touched only as far as the lines reach.
-    for (Line& l : lines) l.ring.reset(new Pair[kCapacity]);
+    for (Line& l : lines) l.ring.reset(new Pair[kStorage]);
     init(44100.0f);
 }
 
@@ -198,42 +189,44 @@ void TDelay::setFeedFilter(float low, float high) {
 
 // ------------------------------------------------------------------ one sample
 
-// The value stored where the counter stood at `target`: pairs older than
-// the two that enclose it are dropped (three are always kept).
-double TDelay::readLine(int channel, double target) {
-    Line& l = lines[channel];
-    int drop = 0;
-    while (drop < 4 && l.count - drop > kKeep && l.at(drop + 1).time <= target) ++drop;
-    if (drop == 4 && l.count - drop > kKeep && l.at(drop + 1).time <= target) {
-        // A long way behind (the length just fell): the first pair after
-        // target by bisection; times rise along the line.
-        int lo = drop + 1, hi = l.count - 1;
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (l.at(mid).time <= target)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        drop = std::min(lo - 1, l.count - kKeep);
+// Drops the pairs before the first one after `target` (three always stay):
+// the rare case of a line far behind, after its length fell.
+[[gnu::noinline]] void TDelay::dropBehind(Line& l, double target) {
+    const Pair* ring = l.ring.get();
+    int lo = 1, hi = l.count - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (ring[(l.head + mid) & l.mask].time <= target)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
-    if (drop > 0) l.dropTo(drop);
+    const int drop = std::min(lo - 1, l.count - kKeep);
+    l.head = (l.head + drop) & l.mask;
+    l.count -= drop;
+}
 
-    const Pair& a = l.at(0);
-    const Pair& b = l.at(1);
+// The value stored where the counter stood at `target`: pairs older than
+// the two that enclose it are dropped (three are always kept). One pair
+// goes per sample while the length holds.
+inline double TDelay::readLine(Line& l, double target) {
+    const Pair* ring = l.ring.get();
+    if (l.count > kKeep && ring[(l.head + 1) & l.mask].time <= target) {
+        l.head = (l.head + 1) & l.mask;
+        --l.count;
+        if (l.count > kKeep && ring[(l.head + 1) & l.mask].time <= target) dropBehind(l, target);
+    }
+    const Pair& a = ring[l.head];
+    const Pair& b = ring[(l.head + 1) & l.mask];
     const double span = b.time - a.time;
     if (!(span > 0.0)) return b.value; // two equal times
-    const double t = std::clamp((target - a.time) / span, 0.0, 1.0);
+    const double t = std::min(std::max((target - a.time) / span, 0.0), 1.0);
     return a.value + (b.value - a.value) * t;
 }
 
 void TDelay::rebase(int c) {
     Line& l = lines[c];
-    for (int i = 0; i < l.count; ++i) {
-        int k = l.head + i;
-        if (k >= l.window) k -= l.window;
-        l.ring[k].time -= kRebaseBy;
-    }
+    for (int i = 0; i < l.count; ++i) l.ring[(l.head + i) & l.mask].time -= kRebaseBy;
     pos[c] -= kRebaseBy;
 }
 
@@ -241,14 +234,15 @@ void TDelay::process(const stereoStruct& in, stereoStruct& out) {
     double read[2];
     for (int c = 0; c < 2; ++c) {
         pos[c] += step[c];
-        read[c] =
-            pos[c] >= kReadBack && lines[c].count >= 2 ? readLine(c, pos[c] - kReadBack) : 0.0;
+        read[c] = pos[c] >= kReadBack && lines[c].count >= 2
+                      ? readLine(lines[c], pos[c] - kReadBack)
+                      : 0.0;
     }
     const float input[2] = {in.left, in.right};
     for (int c = 0; c < 2; ++c) {
         float m =
             static_cast<float>(input[c] + feed[c] * read[c] + cross[c] * read[1 - c]) + 1e-15f;
-        m = std::isnan(m) ? 0.0f : clampTo(m, -100.0f, 100.0f);
+        m = m >= -100.0f ? (m <= 100.0f ? m : 100.0f) : (m < -100.0f ? -100.0f : 0.0f); // NaN: 0
         if (feedFilterOn) {
             float* s = filterState[c];
             s[0] = filterCoef[2] * s[0] + filterCoef[0] * m + 1e-15f;

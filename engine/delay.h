@@ -39,8 +39,10 @@ public:
     static constexpr float kMinLen = 5.0f;
     static constexpr float kMaxLen = 262143.0f;
     static constexpr float kMinTempo = 1.0f, kMaxTempo = 12000.0f;
-    // The longest length holds kMaxLen + 1 pairs, plus the three kept back.
+    // The longest length holds kMaxLen + 1 pairs, plus the three kept back;
+    // the storage is the next power of two.
     static constexpr int kCapacity = 262144 + 8;
+    static constexpr int kStorage = 1 << 19;
 
     TDelay();
     TDelay(const TDelay&) = delete;
@@ -92,23 +94,27 @@ private:
         double time;
         double value;
     };
-    // One channel's queue of (time, value) pairs: a ring over `window`
-    // entries of the preallocated storage; the window doubles when the queue
-    // would fill it.
+    // One channel's queue of (time, value) pairs: a ring over the first
+    // `mask + 1` entries (a power of two) of the preallocated storage; that
+    // window doubles when the queue would fill it.
     struct Line {
         std::unique_ptr<Pair[]> ring;
-        int window = 0;
+        int mask = 0;
         int head = 0; // oldest pair
         int count = 0;
 
         void reset(double time, double value);
-        const Pair& at(int i) const { return ring[(head + i) & (window - 1)]; }
-        void push(double time, double value);
-        void dropTo(int keepFrom); // drops the first keepFrom pairs
+        const Pair& at(int i) const { return ring[(head + i) & mask]; }
+        void push(double time, double value) {
+            if (count > mask) grow();
+            ring[(head + count) & mask] = {time, value};
+            ++count;
+        }
         void grow();
     };
 
-    double readLine(int channel, double target);
+    double readLine(Line& line, double target);
+    static void dropBehind(Line& line, double target);
     void applyLen(float left, float right);
     void rebase(int channel);
 

@@ -76,8 +76,9 @@ const EffectTables& EffectTables::forRate(float rate) {
 
 namespace {
 
+// The fractional part of a phase that is never negative.
 double fraction(double x) {
-    return x - std::floor(x);
+    return x - static_cast<double>(static_cast<long long>(x));
 }
 
 } // namespace
@@ -117,7 +118,9 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
         s.stepAcc = fraction(s.stepAcc);
         for (int k = 0; k < 3; ++k) {
             const float sign = v[k] > 0.0f ? 1.0f : (v[k] < 0.0f ? -1.0f : 0.0f);
-            s.held[k] = sign * std::floor(std::fabs(v[k] * sh.bitsQ)) * sh.bitsInvQ;
+            // |v| <= 1 and bitsQ <= 2^17: the integer part fits.
+            s.held[k] = sign * static_cast<float>(static_cast<int>(std::fabs(v[k] * sh.bitsQ))) *
+                        sh.bitsInvQ;
         }
     }
     for (int k = 0; k < 3; ++k) {

@@ -60,6 +60,12 @@ void mixInto(std::array<float, 4>& bus, float w, float gainL, float gainR, const
     bus[3] = bus[3] * dry + wet[3] * wr;
 }
 
+// The pan modulation turns at a quarter of its LFO's rate, times 4^m for
+// the speed modulation m.
+double panSpeed(float m) {
+    return 0.25 * std::exp2(2.0 * clampTo(m, -4.0f, 4.0f));
+}
+
 stereoStruct meanOfPairs(const std::array<float, 4>& bus) {
     return {(bus[0] + bus[2]) * 0.5f, (bus[1] + bus[3]) * 0.5f};
 }
@@ -212,6 +218,7 @@ void APlugin::updateFXControls() {
         c.modMixMod = d[dst::FlangerMix];
         c.panMod = knob(tag::FlangerPanMod) + d[dst::FlangerPanMod];
         c.pan = d[dst::FlangerPan];
+        c.panSpeed[kFlanger] = panSpeed(d[dst::FlangerPanModSpeed]);
         // The flanger's feedback is always inverted.
         fx.flangerDelay.setFeed(
             -clampTo(knob(tag::FlangerFeed) + d[dst::FlangerFeed], -1.0f, 1.0f));
@@ -227,6 +234,7 @@ void APlugin::updateFXControls() {
         c.modMixMod = d[dst::PhaserMix];
         c.panMod = knob(tag::PhaserPanMod) + d[dst::PhaserPanMod];
         c.pan = d[dst::PhaserPan];
+        c.panSpeed[kPhaser] = panSpeed(d[dst::PhaserPanModSpeed]);
     }
 
     if (fx.delayOn) {
@@ -292,24 +300,19 @@ void APlugin::updateFXControls() {
 void APlugin::updateFXLFO(int n) {
     if (n < kChorus || n > kPhaser) return;
     struct Dests {
-        int phase, separation, spread, human, panSpeed;
+        int phase, separation, spread, human;
     };
     static constexpr Dests kDests[3] = {
-        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman, dst::None},
-        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman,
-         dst::FlangerPanModSpeed},
-        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman,
-         dst::PhaserPanModSpeed},
+        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
+        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
+        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
     };
     const Dests& dn = kDests[n];
     const auto& d = engine.global.dst;
     const EffectLfoRate& rate = engine.lfo.effects[n];
     EffectLfoInputs in;
     in.rate = rate.rate;
-    // The pan modulation turns at a quarter of the LFO's rate, times 4^m.
-    in.thirdRate = dn.panSpeed == dst::None
-                       ? 0.0
-                       : rate.rate * 0.25 * std::exp2(2.0 * clampTo(d[dn.panSpeed], -4.0f, 4.0f));
+    in.thirdRate = rate.rate * engine.fx.ctl.panSpeed[n];
     in.stereoRate = std::max(0.0, 3.0 * d[dn.spread] + 1.0);
     in.phase = d[dn.phase];
     in.separation = d[dn.separation];

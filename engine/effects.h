@@ -132,6 +132,7 @@ struct EffectControls {
     // flanger and phaser
     float modSpan = 0.0f, modDepth = 0.0f, modLo = 0.0f, modHi = 0.0f;
     float modMix = 0.0f, modMixMod = 0.0f, panMod = 0.0f, pan = 0.0f;
+    std::array<double, 3> panSpeed{0.0, 0.25, 0.25}; // third LFO rate over the LFO rate
     float phaserDepth = 0.0f, phaserRange = 0.0f, phaserInvTwoQ = 0.0f, phaserFeed = 0.0f;
     // delay
     float delayMix = 0.0f, delayMixMod = 0.0f, delayGainL = 1.0f, delayGainR = 1.0f;

@@ -39,9 +39,9 @@ const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(new float[static_cast<std::size_t>(kRing) * kCombs]()),
+    : combRing(new float[static_cast<std::size_t>(kRing) * kRowStride]()),
       inputRing(new float[2 * kRing]()), allpassStride(kMaxAllpass),
-      allpassBuf(new float[static_cast<std::size_t>(kLanes) * kAllpassStages * kMaxAllpass]()) {
+      allpassBuf(new float[static_cast<std::size_t>(2 * 2) * kAllpassStages * kMaxAllpass]()) {
     create();
 }
 
@@ -80,9 +80,9 @@ void TBasicReverb::mute() {
     inputPos = 0;
     combPos = 0;
     if (!dirty) return; // the rings are still clear
-    std::memset(combRing.get(), 0, sizeof(float) * kRing * kCombs);
+    std::memset(combRing.get(), 0, sizeof(float) * kRing * kRowStride);
     std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
-    std::memset(allpassBuf.get(), 0, sizeof(float) * kLanes * kAllpassStages * allpassStride);
+    std::memset(allpassBuf.get(), 0, sizeof(float) * 2 * 2 * kAllpassStages * allpassStride);
     dirty = false;
 }
 
@@ -125,6 +125,7 @@ void TBasicReverb::setSize(float s1, float s2) {
             const int n = static_cast<int>(
                 std::lround(clampTo(length, 0.0, static_cast<double>(kMaxCombLength))));
             combOffset[c] = n == 0 ? kRing - 1 : kRing - n;
+            combRead[c] = combOffset[c] * kRowStride + c;
         }
     }
 }
@@ -158,41 +159,59 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
     const float tap2 = ringR[(inputPos + tapOffset[1]) & kMask];
     const float tap3 = ringL[(inputPos + tapOffset[2]) & kMask];
     const float tap4 = ringR[(inputPos + tapOffset[3]) & kMask];
-    // Per lane: the even combs' input, then the odd combs'.
-    const float even[kLanes] = {inL, inR, inL, inR};
-    const float odd[kLanes] = {tap3, tap4, tap1, tap2};
-
+    // Per lane, the even combs take the lane's own input, the odd ones a tap.
     combPos = (combPos + 1) & kMask;
-    float* row = combRing.get() + static_cast<std::size_t>(combPos) * kCombs;
-    float sum[kLanes] = {0.0f, 0.0f, 0.0f, 0.0f};
+    // The four lanes side by side: comb j of every lane in one vector.
+    using Lanes = float __attribute__((vector_size(16)));
+    auto load = [](const float* p) {
+        Lanes v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    const Lanes damping = load(laneDamp.data()), undamping = load(laneUndamp.data()),
+                room = load(laneRoom.data());
+    const Lanes even = {inL, inR, inL, inR};
+    const Lanes odd = {tap3, tap4, tap1, tap2};
+    constexpr int kRingMask = kRing * kRowStride - 1;
+    const int rowStart = combPos * kRowStride;
+    const float* ring = combRing.get();
+    float* row = combRing.get() + rowStart;
+    Lanes sums = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int j = 0; j < kCombsPerLane; ++j) {
-        const float* in = (j & 1) ? odd : even;
-        for (int lane = 0; lane < kLanes; ++lane) {
-            const int c = j * kLanes + lane;
-            const float x =
-                combRing[static_cast<std::size_t>((combPos + combOffset[c]) & kMask) * kCombs + c];
-            combStore[c] = combStore[c] * laneDamp[lane] + x * laneUndamp[lane];
-            row[c] = in[lane] + combStore[c] * laneRoom[lane];
-            sum[lane] += x;
-        }
+        const int c = j * kLanes;
+        auto read = [&](int lane) { return ring[(rowStart + combRead[c + lane]) & kRingMask]; };
+        const Lanes x = {read(0), read(1), read(2), read(3)};
+        const Lanes store = load(&combStore[c]) * damping + x * undamping;
+        std::memcpy(&combStore[c], &store, sizeof store);
+        const Lanes written = ((j & 1) ? odd : even) + store * room;
+        std::memcpy(row + c, &written, sizeof written);
+        sums += x;
     }
 
+    // High-pass, then the allpasses, a pair of lanes at a time.
+    using Pair = float __attribute__((vector_size(8)));
+    Lanes y = sums;
+    if (hpCoef > 0.0f) {
+        Lanes hp = load(hpState.data());
+        hp = hp * (1.0f - hpCoef) + y * hpCoef;
+        std::memcpy(hpState.data(), &hp, sizeof hp);
+        y -= hp;
+    }
     float out[kLanes];
-    for (int lane = 0; lane < kLanes; ++lane) {
-        float x = sum[lane];
-        if (hpCoef > 0.0f) {
-            hpState[lane] = hpState[lane] * (1.0f - hpCoef) + x * hpCoef;
-            x -= hpState[lane];
-        }
+    for (int pair = 0; pair < 2; ++pair) {
+        Pair x = {y[2 * pair], y[2 * pair + 1]};
         for (int s = 0; s < kAllpassStages; ++s) {
-            float* buf = allpassBuf.get() + (lane * kAllpassStages + s) * allpassStride;
-            int& i = allpassIdx[lane][s];
-            const float b = buf[i];
-            buf[i] = kAllpassGain * b + x + 1e-8f;
+            float* buf = allpassBuf.get() + ((pair * kAllpassStages + s) * 2) * allpassStride;
+            int& i = allpassIdx[pair][s];
+            Pair b;
+            std::memcpy(&b, buf + 2 * i, sizeof b);
+            const Pair written = kAllpassGain * b + x + 1e-8f;
+            std::memcpy(buf + 2 * i, &written, sizeof written);
             x = b - x;
-            if (++i >= allpassLen[lane][s]) i = 0;
+            if (++i >= allpassLen[2 * pair][s]) i = 0;
         }
-        out[lane] = x;
+        out[2 * pair] = x[0];
+        out[2 * pair + 1] = x[1];
     }
     o1 = out[0];
     o2 = out[1];

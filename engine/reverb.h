@@ -78,17 +78,22 @@ private:
     float hpCoef = 0.0f;
     std::array<float, kLanes> hpState{};
 
-    // Comb bank: ring row r holds comb j of lane l at r * kCombs + j * kLanes + l.
+    // Comb bank: ring row r holds comb j of lane l at r * kRowStride + j * kLanes + l
+    // (rows padded to a power of two, so that a read is one add and one mask).
+    static constexpr int kRowStride = 64;
     int combPos = 0;
     std::array<int, kCombs> combOffset{}; // same order as a row
+    std::array<int, kCombs> combRead{};   // offset x kRowStride + column: a comb's read
     std::array<float, kCombs> combStore{};
     std::unique_ptr<float[]> combRing;
     std::unique_ptr<float[]> inputRing; // left, then right
     bool dirty = true;                  // something was written since the last mute
 
-    // Allpasses: [lane][stage], each buffer of allpassStride floats.
+    // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
+    // second's, so each pair runs on one index through one buffer of
+    // interleaved pairs, [pair][stage][2 x allpassStride].
     int allpassStride = 0;
     std::unique_ptr<float[]> allpassBuf;
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
-    std::array<std::array<int, kAllpassStages>, kLanes> allpassIdx{};
+    std::array<std::array<int, kAllpassStages>, 2> allpassIdx{};
 };
