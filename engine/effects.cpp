@@ -338,12 +338,16 @@ void APlugin::clearFXSources() {
 // the chain sleeps.
 void APlugin::doFX(bool force) {
     EffectChainState& fx = engine.fx;
+    std::array<float, 4>& bus = engine.render.fxBlock;
+    // Asleep and still silent: the bus passes, nothing else happens.
+    if (fx.asleep && !force && std::fabs(bus[0]) + std::fabs(bus[1]) <= kSilence &&
+        !fx.resetRequested.load(std::memory_order_relaxed))
+        return;
     if (fx.resetRequested.load(std::memory_order_relaxed)) initFX();
     if (!fx.anyOn || getOnOff(tag::FXBypassOn)) {
         clearFXSources();
         return;
     }
-    std::array<float, 4>& bus = engine.render.fxBlock;
     if (std::fabs(bus[0]) + std::fabs(bus[1]) > kSilence) {
         fx.silence = 0;
         if (fx.asleep) {
