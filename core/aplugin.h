@@ -500,10 +500,17 @@ public:
     void stepVoiceLfosAndNoise();
     void updateLfoRare();
     void voiceLfoAndXYTick(int voice);
+    // The effect chain (engine/effects.cpp).
     void doFX(bool force);
+    void updateFXLFO(int n);
+    static float getStereoSpread(float v); // samples
     void restartEffectLfos();
     void updateFXRare();
-    void setReverbSampleRate(float rate);
+    void updateFXControls();
+    void setReverbSampleRate(float rate); // any thread
+    void requestFXReset();                // any thread: initFX before the next frame
+    void setFXSource(int source, const std::array<float, 4>& bus);
+    void clearFXSources();
     void updateGlobalDerivedValues();
     // Any thread: the magic steps are cleared (or, with full, drawn anew) at
     // the audio thread's next tick.

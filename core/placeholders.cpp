@@ -11,12 +11,7 @@
 #include <cstring>
 
 void APlugin::initEffectChain() {
-    const float rate = engine.rate.sampleRate;
-    engine.chorusDelay.init(rate);
-    engine.flangerDelay.init(rate);
-    engine.effectDelay.init(rate);
-    engine.reverbPreDelay.init(rate);
-    initFX();
+    initFX(); // the four delay lines at the stored rate, the reverb silent
     resetArpMagic(false);
     initXY(2, -1);
 }

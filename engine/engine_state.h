@@ -7,9 +7,9 @@
 #pragma once
 
 #include "core/atomic_value.h"
-#include "core/placeholders.h"
 #include "core/tags.h"
 #include "engine/arp.h"
+#include "engine/effects.h"
 #include "engine/envelope.h"
 #include "engine/lfo.h"
 #include "engine/matrix.h"
@@ -217,10 +217,7 @@ struct RateState {
     double lfoRateBase = 0.0;
     float filterCeiling = 0.0f;
     float dcCoef = 0.0f, dcCoefComplement = 1.0f;
-    std::array<float, 65536> fxDelayTable{}; // 20 * 2^(11x) / (2r)
-    std::array<float, 65536> fxSinTable{};   // sin(2 pi 15 * 2^(10x) / r)
-    std::array<float, 65536> fxCosTable{};   // cos(2 pi 15 * 2^(10x) / r)
-    float fxRate1 = 0.0f, fxRate2 = 0.0f;
+    float fxRate1 = 0.0f, fxRate2 = 0.0f;         // the reverb's tap and loop-gain movements
     float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
     float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
     std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
@@ -347,9 +344,5 @@ struct EngineState {
     RandSeed pinkSeed{1};
 
     TSample sampleReader;
-    TDelay chorusDelay;
-    TDelay flangerDelay;
-    TDelay effectDelay;
-    TBasicReverb reverb;
-    TDelay reverbPreDelay;
+    EffectChainState fx; // chorus, flanger or phaser, delay, reverb
 };

@@ -6,8 +6,6 @@
 //
 // When a stage is built, its functions move from here to the stage's own
 // file. Owner of each group:
-//   effect chain              initFX, doFX, restartEffectLfos, updateFXRare,
-//                             setReverbSampleRate, updateGlobalDerivedValues
 //   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
 //                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
 //   tuning and pitch bend     getTuning, setTuning
@@ -16,13 +14,6 @@
 
 #include <algorithm>
 
-// ------------------------------------------------------------------ effect chain
-void APlugin::initFX() {}
-void APlugin::doFX(bool /*force*/) {} // the working block passes through
-void APlugin::restartEffectLfos() {}
-void APlugin::updateFXRare() {}
-void APlugin::setReverbSampleRate(float /*rate*/) {}
-void APlugin::updateGlobalDerivedValues() {}
 
 // ------------------------------------------------------------------ XY pad
 void APlugin::initXY(int /*mode*/, int /*voice*/) {}

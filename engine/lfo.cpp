@@ -93,6 +93,7 @@ void updateLfoRates(APlugin& p) {
                                  controls(global, n, speed, g.shapingUsed[n]));
     }
 
+    if (engine.fx.asleep) return; // the effect LFOs rest with their chain
     EffectLfoRate& chorus = g.effects[kChorus];
     if (chorus.on) {
         // The rate destination is added inside the exponential; the sum is
