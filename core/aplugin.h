@@ -391,6 +391,12 @@ public:
     void startXYRecord();
     void setXYRecord(float x, float y);
     void endXYRecord();
+    bool getHasXYPath() const;        // a path is recorded, or the replay is synced
+    float snapXYValue(float u) const; // u (0..1) on the space grid
+    // What XY pair 0, 1 or 2 (morph) adds to its destination: of the last
+    // sounding voice for voice >= 0 (the voice the editor is shown), else of
+    // the global row.
+    float getXYModAmount(int voice, int pair) const;
     void loadTuning();
     void resetTuning();
     std::string getTuningName() const;
@@ -491,14 +497,26 @@ public:
     void clearArpSoundingVoice();
     void voiceArpTick(int voice);
     void updateArpRare();
+    // XY pad (engine/xy_pad.cpp)
     void updateXYGlobal();
+    void updateXYRecord();
+    void voiceXYTick(int voice);
     void voiceXYFrame(int voice);
     void restartXYReplaySpeed();
     void restartXYReplayForNote();
     void restartRunningXYReplay();
+    void startXYReplay();
+    void startXYReplay(int voice);
     void updateXYRare();
+    void updateXYRates();
+    XYPathView xyPath() const;
+    void writeXYSources(std::array<float, 2> position, bool everyVoice);
+    void publishXYHeld(std::array<float, 2> held);
+    // Tuning (engine/tuning.cpp)
     float getTuning(int note) const;
     void setTuning();
+    void takeTuning();
+    void prepareTuning();
     void updateBaseNote();
     void handleLearnedController(int controller, int value);
     void setPresetParameters();

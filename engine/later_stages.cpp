@@ -14,9 +14,6 @@
 //                             getArpStepOn, getArpStepTied, updateArpClock,
 //                             stepArpClock, restartArpPhrase, arpModulationOutsideArp,
 //                             clearArpSoundingVoice, voiceArpTick, updateArpRare
-//   XY pad                    initXY, updateXYGlobal, voiceXYFrame, restartXYReplaySpeed,
-//                             restartXYReplayForNote, restartRunningXYReplay, updateXYRare
-//   tuning and pitch bend     getTuning, setTuning
 
 #include "core/aplugin.h"
 
@@ -70,19 +67,3 @@ void APlugin::updateArpRare() {
     }
     ns.arpKeyEntry = keyEntry;
 }
-
-// ------------------------------------------------------------------ XY pad
-void APlugin::initXY(int /*mode*/, int /*voice*/) {}
-void APlugin::updateXYGlobal() {}
-void APlugin::voiceXYFrame(int /*voice*/) {}
-void APlugin::restartXYReplaySpeed() {}
-void APlugin::restartXYReplayForNote() {}
-void APlugin::restartRunningXYReplay() {}
-void APlugin::updateXYRare() {}
-
-// ------------------------------------------------------------------ tuning and pitch bend
-// Equal temperament until tuning files arrive.
-float APlugin::getTuning(int note) const {
-    return static_cast<float>(std::clamp(note, 0, 127));
-}
-void APlugin::setTuning() {}

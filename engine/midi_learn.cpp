@@ -143,7 +143,15 @@ void APlugin::handleLearnedController(int controller, int value) {
     if (t <= 0 || !isValidTag(t)) return;
     const float c = static_cast<float>(value) / 127.0f;
     if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {
-        if (std::fabs(c - loadRelaxed(midi.pickupRef[t])) >= kPickupWindow) return;
+        // A binding that has no reference yet (one loaded from the
+        // preferences at start-up) picks the parameter up from where it
+        // stands when its controller first moves.
+        float reference = loadRelaxed(midi.pickupRef[t]);
+        if (reference < 0.0f) {
+            reference = getParameter(t);
+            storeRelaxed(midi.pickupRef[t], reference);
+        }
+        if (std::fabs(c - reference) >= kPickupWindow) return;
         setCapturedFlag(midi, t, true);
     }
     setParameter(t, c);

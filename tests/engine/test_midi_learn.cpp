@@ -155,3 +155,25 @@ TEST_F(MidiLearn, TypedBindingPicksUpFromThePresentValue) {
     cc(7, 32); // 0.252
     EXPECT_FLOAT_EQ(value(kCutoff), 32.0f / 127.0f);
 }
+
+// A binding in the preferences survives a restart: the new instance has no
+// pick-up reference for it, and takes the parameter's value when the
+// controller first moves (a preset load would set the reference to 0).
+TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
+    TempPrefs prefs;
+    setMidiCC(7, kCutoff);
+    PluginHarness h; // a fresh start reads the binding
+    APlugin& p = h.p();
+    ASSERT_EQ(p.engine.midi.ccMap[7].load(), kCutoff);
+    p.setParameter(kCutoff, 0.5f);
+    auto cc = [&](int value) {
+        h.send(EventBlock().cc(0, 7, value));
+        h.render(16);
+    };
+    cc(0); // far from 0.5: nothing yet
+    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 0.5f);
+    cc(64); // picked up
+    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 64.0f / 127.0f);
+    cc(20);
+    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 20.0f / 127.0f);
+}
