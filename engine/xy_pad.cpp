@@ -195,8 +195,18 @@ void APlugin::restartXYReplayForNote() {
     if (mode == kXYMono || (mode == kXYLegato && engine.notes.freshNote)) initXY(0, -1);
 }
 
+// Part of a reset: the pad is taken as it stands. Values of 41/42 that a
+// state brings are no MIDI move, and modes it brings are no change of mode
+// (either would rewrite the pad's parameters it restored).
 void APlugin::restartRunningXYReplay() {
-    if (getXYRecordMode() == kXYReplay) startXYReplay();
+    XYState& xy = engine.xy;
+    xy.midiPrev = {getCurrentValue(tag::XYMidiX), getCurrentValue(tag::XYMidiY)};
+    xy.recordMode = getXYRecordMode();
+    xy.playMode = getXYPlayMode();
+    xy.loopMode = xy.settings.loopMode = getXYLoopMode();
+    updateXYRare();
+    initXY(2, -1);
+    if (xy.recordMode == kXYReplay) startXYReplay();
 }
 
 // The host's transport started: the replay runs at its rate from the first

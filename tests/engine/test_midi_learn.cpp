@@ -156,9 +156,10 @@ TEST_F(MidiLearn, TypedBindingPicksUpFromThePresentValue) {
     EXPECT_FLOAT_EQ(value(kCutoff), 32.0f / 127.0f);
 }
 
-// A binding in the preferences survives a restart: the new instance has no
-// pick-up reference for it, and takes the parameter's value when the
-// controller first moves (a preset load would set the reference to 0).
+// A binding in the preferences survives a restart. The start-up's program
+// load gives it the reference 0 (as every preset load does); a binding that
+// has no reference at all (-1, what start-up writes before that load) picks
+// the parameter up from where it stands when the controller first moves.
 TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
     TempPrefs prefs;
     setMidiCC(7, kCutoff);
@@ -169,11 +170,15 @@ TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
     auto cc = [&](int value) {
         h.send(EventBlock().cc(0, 7, value));
         h.render(16);
+        return p.getParameter(kCutoff);
     };
-    cc(0); // far from 0.5: nothing yet
-    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 0.5f);
-    cc(64); // picked up
-    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 64.0f / 127.0f);
-    cc(20);
-    EXPECT_FLOAT_EQ(p.getParameter(kCutoff), 20.0f / 127.0f);
+    EXPECT_FLOAT_EQ(cc(64), 0.5f);             // far from the reference 0
+    EXPECT_FLOAT_EQ(cc(1), 1.0f / 127.0f);     // picked up
+    EXPECT_FLOAT_EQ(cc(100), 100.0f / 127.0f); // and followed
+
+    storeRelaxed(p.engine.midi.pickupRef[kCutoff], -1.0f);
+    p.engine.midi.captured[kCutoff] = false;
+    EXPECT_FLOAT_EQ(cc(20), 100.0f / 127.0f); // away from where the parameter is
+    EXPECT_FLOAT_EQ(cc(99), 99.0f / 127.0f);  // within reach of it: picked up
+    EXPECT_FLOAT_EQ(cc(20), 20.0f / 127.0f);
 }
