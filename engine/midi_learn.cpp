@@ -141,6 +141,9 @@ void APlugin::handleLearnedController(int controller, int value) {
 
     const int t = midi.ccMap[controller].load(std::memory_order_relaxed);
     if (t <= 0 || !isValidTag(t)) return;
+    // Not the host's preset command nor the tuning's name: writing those
+    // reads a tuning file, which the audio thread never does.
+    if (t == tag::ApplyPreset || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) return;
     const float c = static_cast<float>(value) / 127.0f;
     if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {
         // A binding that has no reference yet (one loaded from the

@@ -257,6 +257,29 @@ TEST_F(XYReplayTest, SpaceQuantisationPutsEverySourceOnTheGrid) {
     for (int k = 0; k < 5; ++k) EXPECT_TRUE(seen[static_cast<std::size_t>(k)]) << k / 4.0;
 }
 
+TEST_F(XYReplayTest, PolyReplaysEachVoiceFromItsOwnNote) {
+    path(false);
+    start(kXYLoopOn);
+    p().setSteppedValue(tag::XYPlayMode, kXYPoly);
+    h.send(EventBlock().noteOff(0, 60));
+    h.renderIn(8192, 256);
+    h.alignTo(16);
+    h.send(EventBlock().noteOn(0, 60));
+    at(64.0);
+    h.send(EventBlock().noteOn(0, 67));
+    at(32.0);
+    const int first = h.gatedVoiceWithNote(60), second = h.gatedVoiceWithNote(67);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    EXPECT_NEAR(h.voice(first).mod.src[src::UniXYX], 96.0f / 127.0f, 0.012f);
+    EXPECT_NEAR(h.voice(second).mod.src[src::UniXYX], 32.0f / 127.0f, 0.012f);
+    // The global sources show the newest voice.
+    EXPECT_NEAR(h.engine().global.src[src::UniXYX], 32.0f / 127.0f, 0.012f);
+    float x = 0.0f, y = 0.0f;
+    p().getXYEditor(first, x, y);
+    EXPECT_NEAR(x, 96.0f / 127.0f, 0.012f);
+}
+
 TEST_F(XYReplayTest, SyncedPassLastsItsNoteValue) {
     p().setSampleRate(48000.0f);
     h.host.timeInfo.tempo = 120.0;
