@@ -318,6 +318,8 @@ struct DisplayState {
     }
 };
 
+static_assert(std::tuple_size_v<decltype(XYState::voices)> == kNumVoices);
+
 struct EngineState {
     RateState rate;
     RenderState render;

@@ -526,6 +526,5 @@ void APlugin::endXYRecord() {
         setParameter(tag::xyPointX(k), x0 + (loadRelaxed(xy.recX[i1]) - x0) * f);
         setParameter(tag::xyPointY(k), y0 + (loadRelaxed(xy.recY[i1]) - y0) * f);
     }
-    xy.pathNew.set();
     xy.updateXY.set();
 }

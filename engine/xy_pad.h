@@ -142,7 +142,6 @@ struct XYState {
     Relaxed<double> clockRate;                               // and the sample rate then
     std::atomic<int64_t> recLast{0};                         // last grid entry written
     Flag updateXY, xChanged, yChanged;                       // for the pad's redraw
-    Flag pathNew;                                            // a take has just been stored
     Relaxed<float> heldX, heldY;                             // global replay output, -1..1
     std::array<std::array<Relaxed<float>, 2>, 16> voiceHeld; // each voice's, -1..1
     // The take: X and Y per millisecond (written and read with relaxed access).
@@ -151,8 +150,7 @@ struct XYState {
 
     // ---- audio thread only
     int recordMode = kXYLive, playMode = kXYPoly, loopMode = kXYLoopOff;
-    bool recordEntered = false; // the record mode changed at this tick
-    uint32_t takeSeen = 0;      // the take the buffer is being written for
+    uint32_t takeSeen = 0; // the take the buffer is being written for
     int pointCount = kXYPoints;
     int spaceQuant = 0;
     float spaceGrid = 0.0f;

@@ -294,30 +294,4 @@ TEST_F(XYReplayTest, SyncedPassLastsItsNoteValue) {
     EXPECT_NEAR(kXYPathLen * kXYTick / rate, 96001.0, 0.01);
 }
 
-// ------------------------------------------------------------------ the replay unit
-
-TEST(XYReplayUnit, QuantisedPointsOfEveryLoopMode) {
-    struct Case {
-        double position;
-        int stride, loop, a, b;
-    };
-    const Case cases[] = {
-        {0.5, 1, kXYLoopOn, 0, 1},          {127.5, 1, kXYLoopOn, 127, 0},
-        {127.5, 1, kXYLoopOff, 127, 0},     {24.0, 16, kXYLoopOn, 16, 32},
-        {120.0, 16, kXYLoopOn, 112, 0},     {127.5, 1, kXYPingPong, 127, 127},
-        {128.5, 1, kXYPingPong, 127, 126},  {255.5, 1, kXYPingPong, 0, 0},
-        {120.0, 16, kXYPingPong, 112, 112}, {130.0, 16, kXYPingPong, 112, 96},
-    };
-    for (const Case& c : cases) {
-        int a = -1, b = -1;
-        XYReplay::quantPoints(c.position, c.stride, c.loop, a, b);
-        EXPECT_EQ(a, c.a) << c.position << " stride " << c.stride << " loop " << c.loop;
-        EXPECT_EQ(b, c.b) << c.position << " stride " << c.stride << " loop " << c.loop;
-    }
-    EXPECT_FLOAT_EQ(XYReplay::quantInter(24.0, 16), 0.5f);
-    EXPECT_FLOAT_EQ(snapToGrid(0.3f, 4.0f), 0.25f);
-    EXPECT_FLOAT_EQ(snapToGrid(0.4f, 4.0f), 0.5f);
-    EXPECT_FLOAT_EQ(snapToGrid(1.3f, 4.0f), 1.0f);
-}
-
 } // namespace
