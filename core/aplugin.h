@@ -424,6 +424,12 @@ public:
     void startXYRecord();
     void setXYRecord(float x, float y);
     void endXYRecord();
+    bool getHasXYPath() const;        // a path is recorded, or the replay is synced
+    float snapXYValue(float u) const; // u (0..1) on the space grid
+    // What XY pair 0, 1 or 2 (morph) adds to its destination: of the last
+    // sounding voice for voice >= 0 (the voice the editor is shown), else of
+    // the global row.
+    float getXYModAmount(int voice, int pair) const;
     void loadTuning();
     void resetTuning();
     std::string getTuningName() const;
@@ -438,8 +444,8 @@ public:
 
     // ------------------------------------------------------------ engine internals
     // The steps of the render loop and the note path (engine/render.cpp,
-    // engine/notes.cpp, engine/midi.cpp), and the stages still to come
-    // (engine/later_stages.cpp).
+    // engine/notes.cpp, engine/midi.cpp) and the later stages
+    // (engine/effects.cpp, engine/arp.cpp, engine/xy_pad.cpp, engine/tuning.cpp).
     void readHostTime();
     void setListedSource(int source, float value);
     void setFrameSource(int source, float value);
@@ -573,14 +579,26 @@ public:
     void setArpMod();
     void setArpMod(int voice);
     void publishArpDisplay();
+    // XY pad (engine/xy_pad.cpp)
     void updateXYGlobal();
+    void updateXYRecord();
+    void voiceXYTick(int voice);
     void voiceXYFrame(int voice);
     void restartXYReplaySpeed();
     void restartXYReplayForNote();
     void restartRunningXYReplay();
+    void startXYReplay();
+    void startXYReplay(int voice);
     void updateXYRare();
+    void updateXYRates();
+    XYPathView xyPath() const;
+    void writeXYSources(std::array<float, 2> position, bool everyVoice);
+    void publishXYHeld(std::array<float, 2> held);
+    // Tuning (engine/tuning.cpp)
     float getTuning(int note) const;
     void setTuning();
+    void takeTuning();
+    void prepareTuning();
     void updateBaseNote();
     void handleLearnedController(int controller, int value);
     void setPresetParameters();

@@ -56,6 +56,10 @@ void APlugin::setParameter(VstInt32 t, float value) {
     storeRelaxed(pv.editValue[t], v);
 
     if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
+    // A host restoring a state value by value writes 997 before the tuning's
+    // switch and name: with the last of them the pending application gets
+    // the tuning they name.
+    if (t == tag::TuningNameLast && core.presetPending && !core.settingPreset) prepareTuning();
     if (t == tag::TakeOver) takeOverCurrentValues();
 
     if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {

@@ -155,6 +155,9 @@ void APlugin::changePresetDelta(int delta) {
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
+    // The tuning file the state names is read here, off the audio thread;
+    // the application takes the finished table.
+    prepareTuning();
     core.presetPending.set(load);
 }
 

@@ -16,7 +16,9 @@
 #include "engine/pink_noise.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
+#include "engine/tuning.h"
 #include "engine/voice_dsp_state.h"
+#include "engine/xy_pad.h"
 #include "vst2/vst2.h"
 #include "waves/sample.h"
 #include "waves/wave_state.h"
@@ -289,6 +291,7 @@ struct DisplayState {
     Relaxed<float> globalXYX, globalXYY, voiceXYX, voiceXYY; // the XY sources, global and voice
     Relaxed<float> voiceMorph;             // the last voice's smoothed morph position
     Relaxed<int> voiceWarpRow;             // and its symmetry row
+    Relaxed<float> voiceCutoffHz;          // its filter's cut-off (first copy), -1 none
     Relaxed<float> xyToMorphX, xyToMorphY; // XY-to-morph amounts
     Relaxed<float> masterGain;
     Relaxed<uint32_t> soundingVoices; // one bit per voice that sounds
@@ -320,6 +323,8 @@ struct DisplayState {
     }
 };
 
+static_assert(std::tuple_size_v<decltype(XYState::voices)> == kNumVoices);
+
 struct EngineState {
     RateState rate;
     RenderState render;
@@ -338,6 +343,8 @@ struct EngineState {
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
     ArpState arp;
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
+    XYState xy;                  // the XY pad: take, path replay, pad sources
+    TuningExchange tuning;       // tuning tables on their way to the audio thread
 
     Random15 random;
     std::array<PinkNoise, kNumPinkGenerators> pinkNoise{}; // one per lane, then the global one

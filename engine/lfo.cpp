@@ -394,5 +394,5 @@ void APlugin::voiceLfoAndXYTick(int v) {
         FreeLfo::setCoefficients(voice.lfo.lfo[n], g.baseIncrement[n],
                                  controls(voice.mod, n, speed, g.shapingUsed[n]));
     }
-    // The voice's XY replay joins here with the XY pad.
+    voiceXYTick(v);
 }

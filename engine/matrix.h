@@ -31,7 +31,7 @@ inline constexpr std::array<int, kModSlots> DEST_MOD_AMT = {129, 130, 131, 132, 
 // Sources whose values are bipolar (-1..1); volume routing maps them to 0..1.
 inline constexpr std::array<bool, 75> MOD_SOURCE_BIPOLAR = [] {
     std::array<bool, 75> flags{};
-    for (int s : {6, 7, 9, 11, 13, 15, 47, 49, 51, 54, 56, 62, 63, 64, 65, 67, 68, 69, 71})
+    for (int s : {6, 7, 9, 11, 13, 15, 47, 49, 51, 54, 56, 57, 59, 62, 63, 64, 65, 67, 68, 69, 71})
         flags[s] = true;
     return flags;
 }();

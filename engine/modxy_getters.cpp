@@ -29,9 +29,6 @@ constexpr int kDestFold = 67;
 constexpr int kDestBits = 68;
 constexpr int kDestMorph = 49;
 
-constexpr int kXYPlayPoly = 0;
-constexpr int kXYReplay = 2;
-
 float sign(float x) {
     return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
 }
@@ -75,9 +72,7 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
             bits < 0.0f ? 65536.0f : std::exp2(16.0f - 16.0f * std::min(bits, 1.0f));
 
         // Morph position and symmetry row.
-        const float xyX = playing ? shown.voiceXYX.get() : shown.globalXYX.get();
-        const float xyY = playing ? shown.voiceXYY.get() : shown.globalXYY.get();
-        const float xyMorph = xyX * shown.xyToMorphX.get() + xyY * shown.xyToMorphY.get();
+        const float xyMorph = getXYModAmount(playing ? 0 : -1, 2);
         float m;
         int warpRow;
         if (playing) {
@@ -85,7 +80,7 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
             warpRow = shown.voiceWarpRow.get();
         } else {
             m = getCurrentValue(tag::OscMorph);
-            if (!(getXYPlayMode() == kXYPlayPoly && getXYRecordMode() == kXYReplay)) m += xyMorph;
+            if (!(getXYPlayMode() == kXYPoly && getXYRecordMode() == kXYReplay)) m += xyMorph;
             const float s = std::clamp(getCurrentValue(tag::OscSymmetry), 0.0f, 1.0f);
             warpRow = static_cast<int>(s * 2047.999f);
         }
