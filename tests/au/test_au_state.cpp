@@ -49,7 +49,7 @@ void replace(CFPropertyListRef state, const char* k, CFTypeRef value) {
     CFRelease(value);
 }
 
-CFDataRef data(const std::vector<uint8_t>& bytes) {
+CFDataRef cfData(const std::vector<uint8_t>& bytes) {
     return CFDataCreate(kCFAllocatorDefault, bytes.data(), static_cast<CFIndex>(bytes.size()));
 }
 
@@ -241,6 +241,35 @@ TEST_F(AUState, ParametersAreListedDescribedAndShownWithoutTouchingThePlugin) {
     e->dispatcher(e, effEditClose, 0, 0, nullptr, 0.0f);
 }
 
+TEST_F(AUState, ParameterNamesFitTheirFieldWholeCharactersOnly) {
+    AUTestHost host{fakeUnitEntries()};
+    ASSERT_EQ(host.open(), noErr);
+    std::string umlauts;
+    for (int i = 0; i < 25; ++i) umlauts += "\xC3\xA4";
+    const struct {
+        AudioUnitParameterID id;
+        std::string field;
+    } rows[] = {{0, "Param"}, {1, ""}, {2, std::string(51, 'n')}, {3, umlauts}};
+    for (const auto& r : rows) {
+        AudioUnitParameterInfo info{};
+        UInt32 bytes = sizeof info;
+        ASSERT_EQ(host.getProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, r.id,
+                                   &info, &bytes),
+                  noErr);
+        EXPECT_EQ(std::string(info.name), r.field) << r.id;
+    }
+    // A set without data is a removal, which no property allows.
+    EXPECT_EQ(
+        host.setProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, nullptr, 4),
+        kAudioUnitErr_InvalidPropertyValue);
+    // An effect without an editor opens none: the unit keeps no view.
+    const uintptr_t parent = 0x1234;
+    EXPECT_EQ(host.setProperty(ondix::au::kEditorOpenProperty, kAudioUnitScope_Global, 0,
+                               reinterpret_cast<void*>(parent), 8),
+              noErr);
+    EXPECT_EQ(static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()))->EditorView(), nullptr);
+}
+
 TEST_F(AUState, ParameterWritesOutsideTheListChangeNothing) {
     AUTestHost host{fakeUnitEntries()};
     ASSERT_EQ(host.open(), noErr);
@@ -299,6 +328,15 @@ TEST_F(AUState, OneFactoryPresetNamedAfterTheCurrentPreset) {
     EXPECT_EQ(text(present.presetName), name);
     CFRelease(present.presetName);
     EXPECT_EQ(u.p().getProgram(), 0);
+
+    // The plug-in's own display update reaches the host's preset listeners.
+    ASSERT_EQ(u.host.listen(kAudioUnitProperty_FactoryPresets), noErr);
+    ASSERT_EQ(u.host.listen(kAudioUnitProperty_CurrentPreset), noErr);
+    u.host.propertyCalls.clear();
+    u.p().updateDisplay();
+    ASSERT_EQ(u.host.propertyCalls.size(), 2u);
+    EXPECT_EQ(u.host.propertyCalls[0].id, kAudioUnitProperty_CurrentPreset);
+    EXPECT_EQ(u.host.propertyCalls[1].id, kAudioUnitProperty_FactoryPresets);
 }
 
 TEST_F(AUState, StateRoundTripsBitForBitWithAndWithoutChunks) {
@@ -390,13 +428,13 @@ TEST_F(AUState, HostileStatesChangeNothingTheyShouldNot) {
     } rows[] = {
         {"a good state", "name", [] { return key("Mine"); }, noErr, kRestored, false},
         {"4123 bytes of values", "mCompleteData",
-         [&] { return data(std::vector<uint8_t>(complete.begin(), complete.end() - 1)); }, noErr,
+         [&] { return cfData(std::vector<uint8_t>(complete.begin(), complete.end() - 1)); }, noErr,
          kUnchanged, true},
         {"a string for the values", "mCompleteData", [] { return key("values"); }, noErr,
          kUnchanged, false},
-        {"a 100-byte chunk", "mChunkData", [] { return data(std::vector<uint8_t>(100, 0x41)); },
+        {"a 100-byte chunk", "mChunkData", [] { return cfData(std::vector<uint8_t>(100, 0x41)); },
          noErr, kRestored, false},
-        {"NaN values", "mCompleteData", [&] { return data(withNaN); }, noErr, kRestored, false},
+        {"NaN values", "mCompleteData", [&] { return cfData(withNaN); }, noErr, kRestored, false},
         {"another manufacturer", "manufacturer",
          [] { return number<SInt32>(kCFNumberSInt32Type, 0x41424344); },
          kAudioUnitErr_InvalidPropertyValue, kUnchanged, false},
@@ -404,7 +442,7 @@ TEST_F(AUState, HostileStatesChangeNothingTheyShouldNot) {
          kAudioUnitErr_InvalidPropertyValue, kUnchanged, false},
         {"not a dictionary", nullptr,
          [] {
-             return data({1, 2, 3});
+             return cfData({1, 2, 3});
          },
          kAudioUnitErr_InvalidPropertyValue, kUnchanged, false},
     };
@@ -463,7 +501,7 @@ TEST_F(AUState, OnlyAWholeProgramNumberSelectsAProgram) {
         EXPECT_EQ(lookup(state, "mCompleteData"), nullptr); // the fake has no program store
         replace(state, "mCurPreset", r.preset());
         // A wrong length is reported, and the program is still selected.
-        replace(state, "mCompleteData", data(std::vector<uint8_t>(4123)));
+        replace(state, "mCompleteData", cfData(std::vector<uint8_t>(4123)));
         fx.log.clear();
         testing::internal::CaptureStderr();
         EXPECT_EQ(host.set(kAudioUnitProperty_ClassInfo, state), noErr);
