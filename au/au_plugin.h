@@ -17,9 +17,23 @@
 // inputs and outputs. Scheduled parameter events split a slice; each MIDI
 // event goes to the sub-slice its offset falls in, rebased to it. Bypass and
 // a slice flagged OutputIsSilence give zeros and leave the queue waiting.
+//
+// Parameters, presets and state (au_state.cpp): parameter i is the effect's
+// parameter i in the global scope. Value texts and whole programs come from
+// the effect's AdapterServices when it has them (the plug-in does): a value
+// is formatted without being set, and the state carries the program store
+// ("mCompleteData") or the effect's chunk ("mChunkData") besides the class
+// information. A restore checks the description first and changes nothing
+// when it does not match.
+//
+// Editor: a view opens the effect's editor with the private properties of
+// au_component.h; the unit remembers the parent value of an editor that
+// opened, closes the editor when that view goes, before another opens, and
+// before the effect is deleted.
 #pragma once
 
 #include "audiounit/au_base.h"
+#include "core/adapter_services.h"
 #include "core/audioeffectx.h"
 
 #include <array>
@@ -88,6 +102,15 @@ public:
                                    UInt32 totalFrames) override;
     OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                              UInt32 startFrame) override;
+    AudioComponentDescription GetComponentDescription() const override;
+    OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
+                              AudioUnitParameterInfo& info) override;
+    OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
+                                      CFArrayRef* out) override;
+    OSStatus GetPresets(CFArrayRef* out) const override;
+    OSStatus NewFactoryPresetSet(const AUPreset& preset) override;
+    OSStatus SaveState(CFPropertyListRef* out) override;
+    OSStatus RestoreState(CFPropertyListRef state) override;
 
     // The effect's program names into the preset table.
     virtual void GetProgramNames();
@@ -112,6 +135,8 @@ public:
     bool Bypassed() const { return bypass_.load(std::memory_order_relaxed); }
     // MIDI events dropped because the queue was full.
     UInt64 DroppedEvents() const { return dropped_.load(std::memory_order_relaxed); }
+    // The parent value of the open editor, or null.
+    const void* EditorView() const { return editorView_; }
 
 private:
     struct CFReleaser {
@@ -143,12 +168,24 @@ private:
     void RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames);
     void AcquireQueue();
     VstEvent** EventSlots();
+    VstIntPtr Dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr);
+    // Property 33: the text of a value, or of the running one.
+    OSStatus ValueString(AudioUnitParameterStringFromValue& request);
+    OSStatus CocoaViewInfo(AudioUnitCocoaViewInfo& info) const;
+    OSStatus EditorSize(Float64 (&size)[2]);
+    void OpenEditor(void* parent);
+    void CloseEditor();
+    // The state's own keys (au_state.cpp).
+    void AddEffectState(CFMutableDictionaryRef state);
+    void RestoreEffectState(CFDictionaryRef state);
 
     PresetTable presets_;
     std::atomic<bool> bypass_{false};
     std::unique_ptr<AudioEffect> effectOwner_;
     AudioEffectX* effect_ = nullptr;
+    AdapterServices* services_ = nullptr; // the effect's, when it has them
     AEffect* aeffect_ = nullptr;
+    void* editorView_ = nullptr; // not owned
     UInt32 numPrograms_ = 0;
     UInt32 numParams_ = 0;
     AudioTimeStamp lastTimeStamp_{};

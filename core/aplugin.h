@@ -14,6 +14,7 @@
 //   core/placeholders.cpp    stand-ins for stages not built yet
 #pragma once
 
+#include "core/adapter_services.h"
 #include "core/audioeffectx.h"
 #include "core/core_state.h"
 #include "core/paramtable.h"
@@ -30,7 +31,7 @@
 
 class uEditor;
 
-class APlugin : public AudioEffectX {
+class APlugin : public AudioEffectX, public AdapterServices {
 public:
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;
@@ -59,6 +60,7 @@ public:
     static std::string getEnvLenStr(float value);
     static std::string getFadeLenStr(float value, float sustain);
     std::string getLFOSpeedStr(int tag) const;
+    std::string getLFOSpeedStr(int tag, float value) const;
     bool beginEdit(VstInt32 tag) override;
     bool endEdit(VstInt32 tag) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override;
@@ -73,6 +75,13 @@ public:
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
     virtual float getVu();
+
+    // ------------------------------------------------------------ for host adapters
+    // (core/display_texts.cpp, core/chunk.cpp)
+    std::string formatParameterValue(int tag, float value) const override;
+    int storedProgramCount() const override { return static_cast<int>(core.programStore.size()); }
+    bool readStoredProgram(int program, ProgramRecord& out) const override;
+    bool restoreStoredProgram(int program, const ProgramRecord& record) override;
 
     // ------------------------------------------------------------ NKS properties
     // (core/host_interface.cpp)
@@ -635,6 +644,15 @@ private:
     void loadRecordIntoCopies(bool chosen);
     void startChosenPresetClean();
     ProgramRecord* chunkBuffer(bool isPreset);
+    // What a value text reads of its own tag: the lock-aware value, the
+    // current value and the stored one (all three the same for a value
+    // given to formatParameterValue).
+    struct ShownValue {
+        float lockVar;
+        float current;
+        float stored;
+    };
+    std::string displayText(int tag, const ShownValue& own) const;
     void restoreRecord(const ProgramRecord& chunk);
     static void fillSampleConvertTables();
 

@@ -2,8 +2,60 @@
 #include "audiounit/au_base.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <vector>
+
+namespace {
+
+// Keys of the class information.
+constexpr const char* kVersionKey = "version";
+constexpr const char* kTypeKey = "type";
+constexpr const char* kSubtypeKey = "subtype";
+constexpr const char* kManufacturerKey = "manufacturer";
+constexpr const char* kDataKey = "data";
+constexpr const char* kNameKey = "name";
+constexpr const char* kUntitledName = "Untitled";
+
+// A key string for one lookup, released when it goes.
+class Key {
+public:
+    explicit Key(const char* text)
+        : string_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8)) {}
+    ~Key() { CFRelease(string_); }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    operator CFStringRef() const { return string_; }
+
+private:
+    CFStringRef string_;
+};
+
+void setNumber(CFMutableDictionaryRef d, const char* key, SInt32 value) {
+    const CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value);
+    CFDictionarySetValue(d, Key(key), number);
+    CFRelease(number);
+}
+
+// The value of key when it is a number that is exactly this SInt32.
+bool numberIs(CFDictionaryRef d, const char* key, SInt32 expected) {
+    const void* value = CFDictionaryGetValue(d, Key(key));
+    if (CFGetTypeID(value) != CFNumberGetTypeID()) return false;
+    SInt32 got = 0;
+    return CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &got) &&
+           got == expected;
+}
+
+void putWord(std::vector<uint8_t>& out, UInt32 word) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(word >> shift));
+}
+
+UInt32 getWord(const uint8_t* p) {
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+}
+
+} // namespace
 
 // ---------------------------------------------------------------- elements
 
@@ -84,7 +136,9 @@ AUBase::AUBase(AudioComponentInstance instance, UInt32 numInputs, UInt32 numOutp
     listeners_.reserve(16);
 }
 
-AUBase::~AUBase() = default;
+AUBase::~AUBase() {
+    if (currentPreset_.presetName) CFRelease(currentPreset_.presetName);
+}
 
 AUElement* AUBase::GetElement(AudioUnitScope scope, AudioUnitElement element) {
     if (scope == kAudioUnitScope_Global) return element == 0 ? &global_ : nullptr;
@@ -151,7 +205,8 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
         if (ioSize) *ioSize = bytes;
         return data ? kAudio_ParamError : noErr;
     }
-    if (*ioSize < bytes) return kAudio_ParamError;
+    // Room for less than the whole value: the value cannot be given.
+    if (*ioSize < bytes) return kAudioUnitErr_InvalidPropertyValue;
     status = GetProperty(id, scope, element, data);
     if (status == noErr) *ioSize = bytes;
     return status;
@@ -159,7 +214,9 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
 
 OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
                                      AudioUnitElement element, const void* data, UInt32 size) {
-    if (!data) return kAudio_ParamError;
+    // A set without data removes the property's value, which no property
+    // of this layer allows.
+    if (!data) return kAudioUnitErr_InvalidPropertyValue;
     const OSStatus status = SetProperty(id, scope, element, data, size);
     if (status == noErr) PropertyChanged(id, scope, element);
     return status;
@@ -209,6 +266,33 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
     case kAudioUnitProperty_HostCallbacks:
         if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
         size = sizeof(HostCallbackInfo);
+        writable = true;
+        return noErr;
+    case kAudioUnitProperty_ClassInfo:
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        size = sizeof(CFPropertyListRef);
+        writable = true;
+        return noErr;
+    case kAudioUnitProperty_ParameterInfo:
+        size = sizeof(AudioUnitParameterInfo);
+        return noErr;
+    case kAudioUnitProperty_ParameterValueStrings: {
+        const OSStatus status = GetParameterValueStrings(scope, element, nullptr);
+        if (status != noErr) return status;
+        size = sizeof(CFArrayRef);
+        return noErr;
+    }
+    case kAudioUnitProperty_FactoryPresets: {
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        const OSStatus status = GetPresets(nullptr);
+        if (status != noErr) return status;
+        size = sizeof(CFArrayRef);
+        return noErr;
+    }
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset:
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        size = sizeof(AUPreset);
         writable = true;
         return noErr;
     default:
@@ -262,6 +346,39 @@ OSStatus AUBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audio
     case kAudioUnitProperty_HostCallbacks:
         std::memcpy(data, &hostCallbacks_, sizeof hostCallbacks_);
         return noErr;
+    case kAudioUnitProperty_ClassInfo: {
+        CFPropertyListRef state = nullptr;
+        const OSStatus status = SaveState(&state);
+        if (status == noErr) std::memcpy(data, &state, sizeof state);
+        return status;
+    }
+    case kAudioUnitProperty_ParameterInfo: {
+        AudioUnitParameterInfo info{};
+        const OSStatus status = GetParameterInfo(scope, element, info);
+        if (status == noErr) std::memcpy(data, &info, sizeof info);
+        return status;
+    }
+    case kAudioUnitProperty_ParameterValueStrings: {
+        CFArrayRef strings = nullptr;
+        const OSStatus status = GetParameterValueStrings(scope, element, &strings);
+        if (status == noErr) std::memcpy(data, &strings, sizeof strings);
+        return status;
+    }
+    case kAudioUnitProperty_FactoryPresets: {
+        CFArrayRef presets = nullptr;
+        const OSStatus status = GetPresets(&presets);
+        if (status == noErr) std::memcpy(data, &presets, sizeof presets);
+        return status;
+    }
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset: {
+        // PresentPreset hands the host a name of its own to release.
+        AUPreset preset = currentPreset_;
+        if (id == kAudioUnitProperty_PresentPreset && preset.presetName)
+            CFRetain(preset.presetName);
+        std::memcpy(data, &preset, sizeof preset);
+        return noErr;
+    }
     default:
         return kAudioUnitErr_InvalidProperty;
     }
@@ -302,6 +419,25 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audio
         HostCallbackInfo info{};
         std::memcpy(&info, data, std::min<std::size_t>(size, sizeof info));
         hostCallbacks_ = info;
+        return noErr;
+    }
+    case kAudioUnitProperty_ClassInfo: {
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        if (size != sizeof(CFPropertyListRef)) return kAudioUnitErr_InvalidPropertyValue;
+        CFPropertyListRef state = nullptr;
+        std::memcpy(&state, data, sizeof state);
+        return RestoreState(state);
+    }
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset: {
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        if (size < sizeof(AUPreset)) return kAudioUnitErr_InvalidPropertyValue;
+        AUPreset preset{};
+        std::memcpy(&preset, data, sizeof preset);
+        if (preset.presetNumber >= 0) return NewFactoryPresetSet(preset);
+        // A preset of the user's own: only its name is kept.
+        if (!preset.presetName) return kAudioUnitErr_InvalidPropertyValue;
+        SetAFactoryPresetAsCurrent(preset);
         return noErr;
     }
     default:
@@ -381,8 +517,13 @@ OSStatus AUBase::DispatchScheduleParameters(const AudioUnitParameterEvent* event
 }
 
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 count) {
-    for (UInt32 i = 0; i < count && scheduled_.size() < scheduled_.capacity(); ++i)
-        scheduled_.push_back({events[i], sequence_++});
+    for (UInt32 i = 0; i < count; ++i) {
+        const Scheduled s{events[i], sequence_++};
+        if (scheduled_.size() < scheduled_.capacity())
+            scheduled_.push_back(s);
+        else
+            applyScheduled(s, ~0u); // no room: its final value now
+    }
     return noErr;
 }
 
@@ -402,7 +543,8 @@ void AUBase::applyScheduled(const Scheduled& s, UInt32 frame) {
         return;
     }
     const auto& ramp = ev.eventValues.ramp;
-    const double elapsed = static_cast<double>(frame) - ramp.startBufferOffset;
+    const double elapsed = frame == ~0u ? static_cast<double>(ramp.durationInFrames)
+                                        : static_cast<double>(frame) - ramp.startBufferOffset;
     const double t =
         ramp.durationInFrames ? std::clamp(elapsed / ramp.durationInFrames, 0.0, 1.0) : 1.0;
     e->SetParameter(ev.parameter,
@@ -462,6 +604,117 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags* flags, const AudioTimeStam
     output->InvalidateBufferList();
     if (flags) *flags = localFlags;
     return status;
+}
+
+// ---- parameter info, presets and state
+
+OSStatus AUBase::GetParameterInfo(AudioUnitScope, AudioUnitParameterID, AudioUnitParameterInfo&) {
+    return kAudioUnitErr_InvalidParameter;
+}
+
+OSStatus AUBase::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterID, CFArrayRef*) {
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetPresets(CFArrayRef*) const {
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::NewFactoryPresetSet(const AUPreset&) {
+    return kAudioUnitErr_InvalidProperty;
+}
+
+void AUBase::SetAFactoryPresetAsCurrent(const AUPreset& preset) {
+    if (preset.presetName) CFRetain(preset.presetName);
+    if (currentPreset_.presetName) CFRelease(currentPreset_.presetName);
+    currentPreset_ = preset;
+}
+
+CFDataRef AUBase::CopyParameterData() {
+    std::vector<uint8_t> bytes;
+    auto block = [&](AudioUnitScope scope, AudioUnitElement element, AUElement& e) {
+        const UInt32 count = e.NumberOfParameters();
+        if (count == 0) return;
+        bytes.reserve(bytes.size() + 12 + 8 * std::size_t(count));
+        putWord(bytes, scope);
+        putWord(bytes, element);
+        putWord(bytes, count);
+        for (UInt32 id = 0; id < count; ++id) {
+            putWord(bytes, id);
+            putWord(bytes, std::bit_cast<UInt32>(e.GetParameter(id)));
+        }
+    };
+    block(kAudioUnitScope_Global, 0, global_);
+    for (UInt32 i = 0; i < inputs_.size(); ++i) block(kAudioUnitScope_Input, i, *inputs_[i]);
+    for (UInt32 i = 0; i < outputs_.size(); ++i) block(kAudioUnitScope_Output, i, *outputs_[i]);
+    return CFDataCreate(kCFAllocatorDefault, bytes.data(), static_cast<CFIndex>(bytes.size()));
+}
+
+void AUBase::RestoreParameterData(CFDataRef data) {
+    const uint8_t* p = CFDataGetBytePtr(data);
+    std::size_t left = static_cast<std::size_t>(CFDataGetLength(data));
+    while (left >= 12) {
+        const AudioUnitScope scope = getWord(p);
+        const AudioUnitElement element = getWord(p + 4);
+        const UInt32 count = getWord(p + 8);
+        p += 12;
+        left -= 12;
+        if (count > left / 8) return; // a block longer than what is left: nothing more
+        AUElement* e = GetElement(scope, element);
+        for (UInt32 i = 0; i < count; ++i, p += 8, left -= 8)
+            if (e) e->SetParameter(getWord(p), std::bit_cast<Float32>(getWord(p + 4)));
+    }
+}
+
+OSStatus AUBase::SaveState(CFPropertyListRef* out) {
+    if (!out) return kAudio_ParamError;
+    const AudioComponentDescription desc = GetComponentDescription();
+    CFMutableDictionaryRef state = CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    setNumber(state, kVersionKey, kCurrentSavedStateVersion);
+    setNumber(state, kTypeKey, static_cast<SInt32>(desc.componentType));
+    setNumber(state, kSubtypeKey, static_cast<SInt32>(desc.componentSubType));
+    setNumber(state, kManufacturerKey, static_cast<SInt32>(desc.componentManufacturer));
+    const CFDataRef data = CopyParameterData();
+    CFDictionarySetValue(state, Key(kDataKey), data);
+    CFRelease(data);
+    if (currentPreset_.presetName) {
+        CFDictionarySetValue(state, Key(kNameKey), currentPreset_.presetName);
+    } else {
+        const CFStringRef untitled =
+            CFStringCreateWithCString(kCFAllocatorDefault, kUntitledName, kCFStringEncodingUTF8);
+        CFDictionarySetValue(state, Key(kNameKey), untitled);
+        CFRelease(untitled);
+    }
+    *out = state;
+    return noErr;
+}
+
+OSStatus AUBase::CheckStateDescription(CFDictionaryRef state) const {
+    const AudioComponentDescription desc = GetComponentDescription();
+    const bool matches =
+        numberIs(state, kVersionKey, kCurrentSavedStateVersion) &&
+        numberIs(state, kTypeKey, static_cast<SInt32>(desc.componentType)) &&
+        numberIs(state, kSubtypeKey, static_cast<SInt32>(desc.componentSubType)) &&
+        numberIs(state, kManufacturerKey, static_cast<SInt32>(desc.componentManufacturer));
+    return matches ? noErr : kAudioUnitErr_InvalidPropertyValue;
+}
+
+OSStatus AUBase::RestoreParametersAndName(CFDictionaryRef state) {
+    const void* data = CFDictionaryGetValue(state, Key(kDataKey));
+    if (CFGetTypeID(data) == CFDataGetTypeID()) RestoreParameterData(static_cast<CFDataRef>(data));
+    const void* name = CFDictionaryGetValue(state, Key(kNameKey));
+    if (CFGetTypeID(name) == CFStringGetTypeID())
+        SetAFactoryPresetAsCurrent({-1, static_cast<CFStringRef>(name)});
+    return noErr;
+}
+
+OSStatus AUBase::RestoreState(CFPropertyListRef state) {
+    if (CFGetTypeID(state) != CFDictionaryGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
+    const auto* dictionary = static_cast<CFDictionaryRef>(state);
+    const OSStatus status = CheckStateDescription(dictionary);
+    if (status != noErr) return status;
+    return RestoreParametersAndName(dictionary);
 }
 
 // ---- listeners and host callbacks

@@ -1,13 +1,24 @@
 // The AudioUnit (version 2) base classes a unit is built on: elements and
 // scopes with their parameters and stream formats, the base properties, the
 // lifecycle and render checks, scheduled parameter events, property
-// listeners and the MIDI mix-in of a music device.
+// listeners, presets, the class-information state and the MIDI mix-in of a
+// music device.
+//
+// Class information (kAudioUnitProperty_ClassInfo) is a dictionary with
+// "version" (0), "type", "subtype" and "manufacturer" (the component's
+// description, SInt32 numbers), "name" (the current preset's name) and
+// "data": the parameter values, as blocks of big-endian words
+//     scope, element, count, then count x (parameter ID, Float32 value)
+// for every element that has parameters. A restore checks the four
+// description keys before anything changes, and reads "data" block by
+// block, each count against the bytes that are left.
 //
 // Threads: lifecycle and property calls come from the host's main thread,
 // Render and the MIDI calls from its audio thread. Parameter values are
 // atomics that any thread may write. The scheduled-event list belongs to the
 // thread that renders (hosts schedule right before they render); its room is
-// reserved at construction, and events beyond it are dropped.
+// reserved at construction, and an event beyond it sets its parameter at
+// once (a ramp its end value) rather than allocate.
 //
 // Operations may throw an OSStatus; the entry points (au_entry.h) turn it
 // into the status the host gets.
@@ -84,6 +95,7 @@ public:
            UInt32 numGroups = 0);
     virtual ~AUBase();
     AUBase(const AUBase&) = delete;
+    static constexpr SInt32 kCurrentSavedStateVersion = 0;
     AUBase& operator=(const AUBase&) = delete;
 
     // Runs once after construction, before any other call.
@@ -114,6 +126,8 @@ public:
                                                 AudioUnitPropertyListenerProc proc, void* refCon);
     // The MIDI side of a music device, or null.
     AUMIDIBase* MIDIBase() const { return midi_; }
+    // What the host opened: type, subtype and manufacturer of the component.
+    virtual AudioComponentDescription GetComponentDescription() const { return {}; }
 
     // ---- what a unit overrides
     virtual UInt32 Version() { return 0; }
@@ -154,6 +168,24 @@ public:
     virtual OSStatus SetMaxFramesPerSlice(UInt32 frames);
     virtual OSStatus ProcessScheduledSlice(void* userData, UInt32 startFrame, UInt32 sliceFrames,
                                            UInt32 totalFrames);
+    // kAudioUnitProperty_ParameterInfo (the element argument is the ID).
+    virtual OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
+                                      AudioUnitParameterInfo& info);
+    // kAudioUnitProperty_ParameterValueStrings: a new array (the host
+    // releases it); with out null only whether there are strings.
+    virtual OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
+                                              CFArrayRef* out);
+    // kAudioUnitProperty_FactoryPresets: a new array of AUPreset addresses
+    // (null callbacks; the host releases the array, not the records); with
+    // out null only whether there are presets.
+    virtual OSStatus GetPresets(CFArrayRef* out) const;
+    // A factory preset chosen by the host (PresentPreset or CurrentPreset).
+    virtual OSStatus NewFactoryPresetSet(const AUPreset& preset);
+    // The class information: a new dictionary into out.
+    virtual OSStatus SaveState(CFPropertyListRef* out);
+    // The class information from a host: a dictionary whose description
+    // matches, then its "data" and "name".
+    virtual OSStatus RestoreState(CFPropertyListRef state);
 
     // ---- services
     AudioComponentInstance GetComponentInstance() const { return instance_; }
@@ -179,6 +211,14 @@ public:
                                          UInt32* denominator, Float64* downBeat);
     OSStatus CallHostTransportState(Boolean* playing, Boolean* changed);
     bool HasHostTransportState() const { return hostCallbacks_.transportStateProc != nullptr; }
+    // The preset the unit reports as current; the name is retained.
+    void SetAFactoryPresetAsCurrent(const AUPreset& preset);
+    const AUPreset& CurrentPreset() const { return currentPreset_; }
+    // The four description keys of a state: kAudioUnitErr_InvalidPropertyValue
+    // unless each is there, a number, and equal to this unit's.
+    OSStatus CheckStateDescription(CFDictionaryRef state) const;
+    // "data" and "name" of a state already checked; always noErr.
+    OSStatus RestoreParametersAndName(CFDictionaryRef state);
 
 private:
     friend class AUMIDIBase;
@@ -193,6 +233,8 @@ private:
         void* refCon;
     };
     void applyScheduled(const Scheduled& s, UInt32 frame);
+    CFDataRef CopyParameterData();
+    void RestoreParameterData(CFDataRef data);
 
     AudioComponentInstance instance_;
     AUElement global_;
@@ -205,6 +247,7 @@ private:
     std::vector<Listener> listeners_;
     HostCallbackInfo hostCallbacks_{};
     AUMIDIBase* midi_ = nullptr;
+    AUPreset currentPreset_{-1, nullptr};
 };
 
 // The MIDI side of a music device, mixed into a unit beside AUBase.

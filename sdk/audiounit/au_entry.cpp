@@ -269,3 +269,21 @@ AudioComponentPlugInInterface* AUComponentFactory(AUUnitCreator create) {
     instance->create = create;
     return &instance->interface;
 }
+
+OSStatus AudioUnitGetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                              AudioUnitElement element, void* data, UInt32* ioSize) {
+    if (!unit || !unit->storage) return kAudio_ParamError;
+    return AUCatchStatus([&] {
+        return static_cast<AUBase*>(unit->storage)
+            ->DispatchGetProperty(id, scope, element, data, ioSize);
+    });
+}
+
+OSStatus AudioUnitSetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                              AudioUnitElement element, const void* data, UInt32 size) {
+    if (!unit || !unit->storage) return kAudio_ParamError;
+    return AUCatchStatus([&] {
+        return static_cast<AUBase*>(unit->storage)
+            ->DispatchSetProperty(id, scope, element, data, size);
+    });
+}

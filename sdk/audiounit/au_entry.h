@@ -68,6 +68,14 @@ OSStatus AUComponentEntry(AUUnitCreator create, ComponentParameters* params, voi
 // A new plug-in interface for one instance; Close releases it.
 AudioComponentPlugInInterface* AUComponentFactory(AUUnitCreator create);
 
+// The platform's AudioUnitGetProperty and AudioUnitSetProperty for code
+// that runs beside the unit (its view): the call reaches the unit whose
+// storage the instance holds, as a host's call would.
+OSStatus AudioUnitGetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                              AudioUnitElement element, void* data, UInt32* ioSize);
+OSStatus AudioUnitSetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                              AudioUnitElement element, const void* data, UInt32 size);
+
 // Runs f and turns what it throws into a status.
 template <class F> OSStatus AUCatchStatus(F&& f) noexcept {
     try {

@@ -34,6 +34,7 @@ constexpr OSType auFourCC(const char (&code)[5]) {
 // ---------------------------------------------------------------- statuses
 constexpr OSStatus noErr = 0;
 constexpr OSStatus kAudio_UnimplementedError = -4;
+constexpr OSStatus fnfErr = -43; // file (here: the unit's bundle) not found
 constexpr OSStatus kAudio_ParamError = -50;
 constexpr OSStatus kAudio_MemFullError = -108;
 constexpr OSStatus badComponentSelector = static_cast<OSStatus>(0x80008002);
@@ -175,19 +176,63 @@ enum : AudioUnitScope {
 };
 
 enum : AudioUnitPropertyID {
+    kAudioUnitProperty_ClassInfo = 0,
     kAudioUnitProperty_SampleRate = 2,
     kAudioUnitProperty_ParameterList = 3,
+    kAudioUnitProperty_ParameterInfo = 4,
     kAudioUnitProperty_FastDispatch = 5,
     kAudioUnitProperty_StreamFormat = 8,
     kAudioUnitProperty_ElementCount = 11,
     kAudioUnitProperty_Latency = 12,
     kAudioUnitProperty_SupportedNumChannels = 13,
     kAudioUnitProperty_MaximumFramesPerSlice = 14,
+    kAudioUnitProperty_ParameterValueStrings = 16,
     kAudioUnitProperty_TailTime = 20,
     kAudioUnitProperty_BypassEffect = 21,
     kAudioUnitProperty_FactoryPresets = 24,
     kAudioUnitProperty_HostCallbacks = 27,
     kAudioUnitProperty_CurrentPreset = 28,
+    kAudioUnitProperty_InPlaceProcessing = 29,
+    kAudioUnitProperty_CocoaUI = 31,
+    kAudioUnitProperty_ParameterStringFromValue = 33,
+    kAudioUnitProperty_PresentPreset = 36,
+    kMusicDeviceProperty_InstrumentCount = 1000,
+};
+
+// ---------------------------------------------------------------- parameter info
+using AudioUnitParameterUnit = UInt32;
+using AudioUnitParameterOptions = UInt32;
+constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Generic = 0;
+enum : AudioUnitParameterOptions {
+    kAudioUnitParameterFlag_CFNameRelease = 1u << 4,
+    kAudioUnitParameterFlag_ValuesHaveStrings = 1u << 21,
+    kAudioUnitParameterFlag_HasCFNameString = 1u << 27,
+    kAudioUnitParameterFlag_IsGlobalMeta = 1u << 28,
+    kAudioUnitParameterFlag_IsReadable = 1u << 30,
+    kAudioUnitParameterFlag_IsWritable = 1u << 31,
+};
+struct AudioUnitParameterInfo {
+    char name[52]; // UTF-8, NUL-terminated
+    CFStringRef unitName;
+    UInt32 clumpID;
+    CFStringRef cfNameString;
+    AudioUnitParameterUnit unit;
+    AudioUnitParameterValue minValue;
+    AudioUnitParameterValue maxValue;
+    AudioUnitParameterValue defaultValue;
+    AudioUnitParameterOptions flags;
+};
+// kAudioUnitProperty_ParameterStringFromValue: the host fills the ID and
+// (optionally) the value; the unit answers a new string the host releases.
+struct AudioUnitParameterStringFromValue {
+    AudioUnitParameterID inParamID;
+    const AudioUnitParameterValue* inValue;
+    CFStringRef outString;
+};
+// kAudioUnitProperty_CocoaUI: where the view factory lives and its class.
+struct AudioUnitCocoaViewInfo {
+    CFURLRef mCocoaAUViewBundleLocation;
+    CFStringRef mCocoaAUViewClass[1];
 };
 
 enum : AudioUnitRenderActionFlags {
@@ -341,3 +386,9 @@ static_assert(sizeof(AudioUnitParameterEvent) == 32);
 static_assert(sizeof(AudioComponentDescription) == 20);
 static_assert(sizeof(AUChannelInfo) == 4);
 static_assert(sizeof(HostCallbackInfo) == 40);
+static_assert(sizeof(AudioUnitParameterInfo) == 104);
+static_assert(offsetof(AudioUnitParameterInfo, cfNameString) == 72);
+static_assert(offsetof(AudioUnitParameterInfo, flags) == 96);
+static_assert(sizeof(AudioUnitParameterStringFromValue) == 24);
+static_assert(sizeof(AudioUnitCocoaViewInfo) == 16);
+static_assert(sizeof(AUPreset) == 16);

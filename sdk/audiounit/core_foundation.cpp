@@ -1,14 +1,26 @@
-// CoreFoundation objects, strings and the main bundle.
+// CoreFoundation objects, strings, data, numbers, collections, URLs and
+// bundles.
 #include "audiounit/core_foundation.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 std::atomic<long> liveObjects{0};
+
+} // namespace
+
+namespace {
+
+enum TypeIDs : CFTypeID { kStringID = 7, kDataID, kNumberID, kDictionaryID, kArrayID, kURLID };
 
 } // namespace
 
@@ -18,18 +30,70 @@ struct CFObject {
     virtual ~CFObject() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
     CFObject(const CFObject&) = delete;
     CFObject& operator=(const CFObject&) = delete;
+    virtual CFTypeID typeID() const = 0;
     mutable std::atomic<long> references{1};
 };
 
 struct __CFString : CFObject {
     explicit __CFString(std::string text) : utf8(std::move(text)) {}
+    CFTypeID typeID() const override { return kStringID; }
     std::string utf8;
+};
+
+struct __CFData : CFObject {
+    CFTypeID typeID() const override { return kDataID; }
+    std::vector<uint8_t> bytes;
+};
+
+struct __CFNumber : CFObject {
+    CFTypeID typeID() const override { return kNumberID; }
+    CFNumberType type = kCFNumberSInt32Type;
+    bool isFloat = false;
+    int64_t integer = 0;
+    double real = 0.0;
+};
+
+struct __CFDictionary : CFObject {
+    ~__CFDictionary() override;
+    CFTypeID typeID() const override { return kDictionaryID; }
+    bool retainKeys = false;
+    bool retainValues = false;
+    std::vector<std::pair<const void*, const void*>> entries;
+};
+
+struct __CFArray : CFObject {
+    ~__CFArray() override;
+    CFTypeID typeID() const override { return kArrayID; }
+    bool retains = false;
+    std::vector<const void*> values;
+};
+
+struct __CFURL : CFObject {
+    CFTypeID typeID() const override { return kURLID; }
+    std::string path;
 };
 
 struct __CFBundle {
     std::unique_ptr<__CFString, void (*)(__CFString*)> identifier{
         nullptr, [](__CFString* s) { CFRelease(s); }};
+    std::string path;
 };
+
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks{0};
+const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{0};
+const CFArrayCallBacks kCFTypeArrayCallBacks{0};
+
+__CFDictionary::~__CFDictionary() {
+    for (auto& [key, value] : entries) {
+        if (retainKeys) CFRelease(key);
+        if (retainValues) CFRelease(value);
+    }
+}
+
+__CFArray::~__CFArray() {
+    if (retains)
+        for (const void* v : values) CFRelease(v);
+}
 
 namespace {
 
@@ -131,6 +195,46 @@ const CFObject* header(CFTypeRef object) {
 __CFBundle mainBundle;
 std::atomic<bool> mainBundleExists{false};
 
+// Bundles by identifier; entries are never removed, only emptied, so a
+// bundle handed out stays valid.
+std::map<std::string, std::unique_ptr<__CFBundle>>& bundles() {
+    static std::map<std::string, std::unique_ptr<__CFBundle>> registry;
+    return registry;
+}
+
+bool sameKey(const void* a, const void* b) {
+    if (a == b) return true;
+    if (!a || !b) return false;
+    const auto* x = static_cast<const CFObject*>(a);
+    const auto* y = static_cast<const CFObject*>(b);
+    return x->typeID() == kStringID && y->typeID() == kStringID &&
+           static_cast<const __CFString*>(x)->utf8 == static_cast<const __CFString*>(y)->utf8;
+}
+
+template <class T> Boolean writeInteger(const __CFNumber* n, void* out) {
+    constexpr auto lo = std::numeric_limits<T>::min();
+    constexpr auto hi = std::numeric_limits<T>::max();
+    T value = 0;
+    bool exact = false;
+    if (n->isFloat) {
+        const double r = n->real;
+        exact = std::isfinite(r) && std::trunc(r) == r && r >= double(lo) && r <= double(hi);
+        if (std::isfinite(r)) value = r <= double(lo) ? lo : (r >= double(hi) ? hi : T(r));
+    } else {
+        exact = n->integer >= int64_t(lo) && n->integer <= int64_t(hi);
+        value = n->integer < int64_t(lo) ? lo : (n->integer > int64_t(hi) ? hi : T(n->integer));
+    }
+    std::memcpy(out, &value, sizeof value);
+    return exact;
+}
+
+template <class T> Boolean writeReal(const __CFNumber* n, void* out) {
+    const double r = n->isFloat ? n->real : double(n->integer);
+    const T value = static_cast<T>(r);
+    std::memcpy(out, &value, sizeof value);
+    return std::isnan(r) || double(value) == r;
+}
+
 } // namespace
 
 CFTypeRef CFRetain(CFTypeRef object) {
@@ -157,6 +261,10 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFString
     if (encoding == kCFStringEncodingUTF8) {
         utf8 = text;
         if (!isValidUtf8(utf8)) return nullptr;
+    } else if (encoding == kCFStringEncodingASCII) {
+        for (const char* p = text; *p; ++p)
+            if (static_cast<unsigned char>(*p) >= 0x80) return nullptr;
+        utf8 = text;
     } else if (encoding == kCFStringEncodingMacRoman) {
         for (const char* p = text; *p; ++p) {
             const auto b = static_cast<unsigned char>(*p);
@@ -185,12 +293,210 @@ Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex bufferSize,
     std::string encoded;
     if (encoding == kCFStringEncodingUTF8) {
         encoded = string->utf8;
+    } else if (encoding == kCFStringEncodingASCII) {
+        for (const char c : string->utf8)
+            if (static_cast<unsigned char>(c) >= 0x80) return false;
+        encoded = string->utf8;
     } else if (encoding != kCFStringEncodingMacRoman || !toMacRoman(string->utf8, encoded)) {
         return false;
     }
     if (static_cast<CFIndex>(encoded.size()) + 1 > bufferSize) return false;
     std::memcpy(buffer, encoded.c_str(), encoded.size() + 1);
     return true;
+}
+
+CFTypeID CFGetTypeID(CFTypeRef object) {
+    return object ? header(object)->typeID() : 0;
+}
+CFTypeID CFStringGetTypeID() {
+    return kStringID;
+}
+CFTypeID CFDataGetTypeID() {
+    return kDataID;
+}
+CFTypeID CFNumberGetTypeID() {
+    return kNumberID;
+}
+CFTypeID CFDictionaryGetTypeID() {
+    return kDictionaryID;
+}
+CFTypeID CFArrayGetTypeID() {
+    return kArrayID;
+}
+CFTypeID CFURLGetTypeID() {
+    return kURLID;
+}
+
+// ---------------------------------------------------------------- data and numbers
+
+CFDataRef CFDataCreate(CFAllocatorRef, const uint8_t* bytes, CFIndex length) {
+    if (length < 0 || (length > 0 && !bytes)) return nullptr;
+    auto* data = new __CFData;
+    data->bytes.assign(bytes, bytes + length);
+    return data;
+}
+
+CFIndex CFDataGetLength(CFDataRef data) {
+    return data ? static_cast<CFIndex>(data->bytes.size()) : 0;
+}
+
+const uint8_t* CFDataGetBytePtr(CFDataRef data) {
+    return data ? data->bytes.data() : nullptr;
+}
+
+CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value) {
+    if (!value) return nullptr;
+    auto* n = new __CFNumber;
+    n->type = type;
+    switch (type) {
+    case kCFNumberSInt8Type:
+        n->integer = *static_cast<const int8_t*>(value);
+        break;
+    case kCFNumberSInt16Type:
+        n->integer = *static_cast<const int16_t*>(value);
+        break;
+    case kCFNumberSInt32Type:
+        n->integer = *static_cast<const int32_t*>(value);
+        break;
+    case kCFNumberIntType:
+        n->integer = *static_cast<const int*>(value);
+        break;
+    case kCFNumberSInt64Type:
+        n->integer = *static_cast<const int64_t*>(value);
+        break;
+    case kCFNumberFloat32Type:
+        n->isFloat = true;
+        n->real = *static_cast<const float*>(value);
+        break;
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+        n->isFloat = true;
+        n->real = *static_cast<const double*>(value);
+        break;
+    default:
+        delete n;
+        return nullptr;
+    }
+    return n;
+}
+
+CFNumberType CFNumberGetType(CFNumberRef number) {
+    return number ? number->type : kCFNumberSInt32Type;
+}
+
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
+    if (!number || !value) return false;
+    switch (type) {
+    case kCFNumberSInt8Type:
+        return writeInteger<int8_t>(number, value);
+    case kCFNumberSInt16Type:
+        return writeInteger<int16_t>(number, value);
+    case kCFNumberSInt32Type:
+        return writeInteger<int32_t>(number, value);
+    case kCFNumberIntType:
+        return writeInteger<int>(number, value);
+    case kCFNumberSInt64Type:
+        return writeInteger<int64_t>(number, value);
+    case kCFNumberFloat32Type:
+        return writeReal<float>(number, value);
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+        return writeReal<double>(number, value);
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- collections
+
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex,
+                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
+                                                 const CFDictionaryValueCallBacks* valueCallBacks) {
+    auto* d = new __CFDictionary;
+    d->retainKeys = keyCallBacks != nullptr;
+    d->retainValues = valueCallBacks != nullptr;
+    return d;
+}
+
+void CFDictionarySetValue(CFMutableDictionaryRef d, const void* key, const void* value) {
+    if (!d) return;
+    if (d->retainKeys) CFRetain(key);
+    if (d->retainValues) CFRetain(value);
+    for (auto& entry : d->entries) {
+        if (!sameKey(entry.first, key)) continue;
+        if (d->retainKeys) CFRelease(entry.first);
+        if (d->retainValues) CFRelease(entry.second);
+        entry = {key, value};
+        return;
+    }
+    d->entries.emplace_back(key, value);
+}
+
+const void* CFDictionaryGetValue(CFDictionaryRef d, const void* key) {
+    if (!d) return nullptr;
+    for (const auto& entry : d->entries)
+        if (sameKey(entry.first, key)) return entry.second;
+    return nullptr;
+}
+
+CFIndex CFDictionaryGetCount(CFDictionaryRef d) {
+    return d ? static_cast<CFIndex>(d->entries.size()) : 0;
+}
+
+CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex count,
+                         const CFArrayCallBacks* callBacks) {
+    if (count < 0 || (count > 0 && !values)) return nullptr;
+    auto* a = new __CFArray;
+    a->retains = callBacks != nullptr;
+    a->values.assign(values, values + count);
+    if (a->retains)
+        for (const void* v : a->values) CFRetain(v);
+    return a;
+}
+
+CFIndex CFArrayGetCount(CFArrayRef a) {
+    return a ? static_cast<CFIndex>(a->values.size()) : 0;
+}
+
+const void* CFArrayGetValueAtIndex(CFArrayRef a, CFIndex index) {
+    if (!a || index < 0 || index >= CFArrayGetCount(a)) return nullptr;
+    return a->values[static_cast<std::size_t>(index)];
+}
+
+// ---------------------------------------------------------------- URLs and bundles
+
+CFURLRef CFURLCreateFromFileSystemPath(CFAllocatorRef, const char* path) {
+    if (!path || path[0] == '\0') return nullptr;
+    auto* url = new __CFURL;
+    url->path = path;
+    return url;
+}
+
+Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, uint8_t* buffer,
+                                         CFIndex bufferSize) {
+    if (!url || !buffer || bufferSize <= 0) return false;
+    if (static_cast<CFIndex>(url->path.size()) + 1 > bufferSize) return false;
+    std::memcpy(buffer, url->path.c_str(), url->path.size() + 1);
+    return true;
+}
+
+CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef identifier) {
+    if (!identifier) return nullptr;
+    const auto found = bundles().find(identifier->utf8);
+    if (found == bundles().end() || found->second->path.empty()) return nullptr;
+    return found->second.get();
+}
+
+CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle) {
+    if (!bundle || bundle->path.empty()) return nullptr;
+    return CFURLCreateFromFileSystemPath(kCFAllocatorDefault, bundle->path.c_str());
+}
+
+void CFBundleRegister(const char* identifier, const char* path) {
+    if (!identifier) return;
+    auto& slot = bundles()[identifier];
+    if (!slot) slot = std::make_unique<__CFBundle>();
+    slot->path = path ? path : "";
 }
 
 CFBundleRef CFBundleGetMainBundle() {

@@ -105,6 +105,9 @@ public:
         } else if (index == 2) {
             std::memset(text, 'n', 255); // longer than any name may be
             text[255] = '\0';
+        } else if (index == 3) {
+            std::memset(text, 0x8A, 40); // "ä" in Mac Roman: two bytes in UTF-8
+            text[40] = '\0';
         } else {
             std::strcpy(text, "Param");
         }

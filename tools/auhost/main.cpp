@@ -2,11 +2,13 @@
 // (ondix-au.so). It loads the library with dlopen and drives the unit only
 // through its two entry points, as ondix-host drives a VST 2.4 plug-in.
 #include "au_host.h"
+#include "core/tags.h"
 #include "level_meter.h"
 #include "midi_phrase.h"
 #include "numbers.h"
 #include "wav_writer.h"
 
+#include <bit>
 #include <cmath>
 #include <iostream>
 #include <optional>
@@ -33,6 +35,7 @@ constexpr const char* kUsage = R"(ondix-auhost: a command-line AudioUnit host
 Usage:
   ondix-auhost render AU.so -o OUT.wav [--seconds S] [--note NOTE[:VEL[:START[:LENGTH]]]]
                                        [--rate HZ]
+  ondix-auhost state AU.so
   ondix-auhost --help
 
 render  opens the music device in AU.so through its AudioComponent factory,
@@ -49,7 +52,14 @@ render  opens the music device in AU.so through its AudioComponent factory,
                       repeatable
   --rate HZ           sample rate, 8000..768000 (default 44100)
 
-Exit status: 0 success, 1 the unit or the output file failed, 2 bad command line.
+state   opens a unit, sets 20 parameters (switches, stepped ones, characters of
+        the preset name and continuous ones) away from their values, saves the
+        unit's class information, restores it into a second, fresh unit and
+        prints as its last line "restored N of 1024": the parameters whose
+        values came back bit for bit.
+
+Exit status: 0 success, 1 the unit or the output file failed (or, for state,
+not every value came back), 2 bad command line.
 )";
 
 void fail(const std::string& message) {
@@ -201,6 +211,83 @@ int render(const Options& options) {
     return kExitOk;
 }
 
+// Parameters the state command changes: switches, stepped ones, two
+// characters of the preset name, continuous ones.
+constexpr int kStateTags[] = {tag::DriftOn,
+                              tag::DelayOn,
+                              tag::ReverbOn,
+                              tag::HiPassQOn,
+                              tag::OscWaveA,
+                              tag::OscOctave,
+                              tag::FilterType,
+                              tag::OscMode,
+                              tag::PlayMode,
+                              tag::PresetNameFirst,
+                              tag::PresetNameFirst + 1,
+                              tag::MainVolume,
+                              tag::MainPan,
+                              tag::AmpEnvAttack,
+                              tag::OscMorph,
+                              tag::FilterFreq,
+                              tag::FilterQ,
+                              tag::UnisonDetune,
+                              tag::DistortAmount,
+                              tag::HiPassFreq};
+static_assert(std::size(kStateTags) == 20);
+
+// A value away from the current one: a switch flips, anything else moves.
+float awayFrom(float current, int index) {
+    const float candidate = 0.2f + 0.03f * static_cast<float>(index);
+    if (current == 0.0f || current == 1.0f) return current < 0.5f ? 1.0f : 0.0f;
+    return candidate == current ? candidate + 0.01f : candidate;
+}
+
+int stateRoundTrip(const std::string& path) {
+    std::string error;
+    auto library = AULibrary::load(path, error);
+    if (!library) {
+        fail(error);
+        return kExitFailure;
+    }
+    auto check = [&](OSStatus status, const char* what) {
+        if (status != noErr) fail(std::string(what) + " failed with status " + formatInt(status));
+        return status == noErr;
+    };
+    AUTestHost source(library->entries());
+    if (!check(source.open(), "opening the unit") || !check(source.initialize(), "initialising"))
+        return kExitFailure;
+    for (std::size_t i = 0; i < std::size(kStateTags); ++i) {
+        const auto id = static_cast<AudioUnitParameterID>(kStateTags[i]);
+        float current = 0.0f;
+        if (!check(source.getParameter(id, current), "reading a parameter") ||
+            !check(source.setParameter(id, awayFrom(current, static_cast<int>(i))),
+                   "setting a parameter"))
+            return kExitFailure;
+    }
+    CFPropertyListRef state = nullptr;
+    if (!check(source.get(kAudioUnitProperty_ClassInfo, state), "saving the state"))
+        return kExitFailure;
+
+    AUTestHost target(library->entries());
+    const bool restored =
+        check(target.open(), "opening a second unit") &&
+        check(target.initialize(), "initialising it") &&
+        check(target.set(kAudioUnitProperty_ClassInfo, state), "restoring the state");
+    CFRelease(state);
+    if (!restored) return kExitFailure;
+    int same = 0;
+    constexpr int kParameters = tag::Count;
+    for (int i = 0; i < kParameters; ++i) {
+        float a = 0.0f;
+        float b = 0.0f;
+        source.getParameter(static_cast<AudioUnitParameterID>(i), a);
+        target.getParameter(static_cast<AudioUnitParameterID>(i), b);
+        same += std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+    }
+    std::cout << "restored " << same << " of " << kParameters << std::endl;
+    return same == kParameters ? kExitOk : kExitFailure;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -214,8 +301,14 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return kExitOk;
     }
-    if (command != "render") return usage("unknown command " + std::string(command));
+    if (command != "render" && command != "state")
+        return usage("unknown command " + std::string(command));
     args.erase(args.begin());
+    if (command == "state") {
+        if (args.size() != 1 || args[0].starts_with("-"))
+            return usage("state needs one AudioUnit library and nothing else");
+        return stateRoundTrip(std::string(args[0]));
+    }
     for (std::string_view a : args)
         if (a == "-h" || a == "--help") {
             std::cout << kUsage;
