@@ -15,17 +15,14 @@
 #pragma once
 
 #include "core/tags.h"
+#include "engine/xy_pad.h"
 #include "vstgui/vstgui.h"
 
 #include <array>
 
 // Half-width of a group drag per grouping (Single, Narrow, Wide).
 inline constexpr std::array<int, 3> XY_GROUP_NO = {1, 3, 8};
-// Snapping grid per space quantisation index (0 = off).
-inline constexpr std::array<float, 5> XY_SNAP_AMT = {0.0f, 32.0f, 16.0f, 8.0f, 4.0f};
 inline constexpr std::array<int, 5> XY_SNAP_STEPS = {0, 32, 16, 8, 4};
-// Editable points per point quantisation index; every 128 / n-th point.
-inline constexpr std::array<int, 7> XY_QUANT_NUM = {128, 64, 32, 16, 8, 4, 2};
 // Diameter of a path point's dot per size index.
 inline constexpr std::array<int, 4> XY_BLOB_SIZE = {6, 7, 8, 12};
 // The oscilloscope box per size index, from the pad's top-left corner.

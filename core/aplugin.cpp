@@ -52,12 +52,8 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
 
 APlugin::APlugin(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams), params(ParamTable::get()) {
-    // The members are built by now: preset folders, sample reader, delays,
-    // reverb, zeroed program store, no host time yet.
-    engine.chorusDelay.init(44100.0f);
-    engine.flangerDelay.init(44100.0f);
-    engine.effectDelay.init(44100.0f);
-    engine.reverbPreDelay.init(44100.0f);
+    // The members are built by now: preset folders, sample reader, delays
+    // (at 44.1 kHz), reverb, zeroed program store, no host time yet.
 
     isSynth(true);
     core.editorOpening.clear();

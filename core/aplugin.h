@@ -13,6 +13,7 @@
 //   core/locks.cpp            section locks
 //   core/typed_entry.cpp      typed values in the parameters' units, stepping
 //   core/programs.cpp         programs, preset application, program commands
+//   core/presets.cpp          the preset store: list, files, folders
 //   core/chunk.cpp            the state chunk
 //   core/ecs_files.cpp        MIDI controller map files
 //   core/placeholders.cpp     stand-ins for stages not built yet
@@ -29,17 +30,21 @@
 //   engine/filter_stage.cpp   filter stage
 //   engine/voice_mix.cpp      voice mix
 //   engine/display.cpp        what the editor shows, published by the audio thread
-//   engine/editor_getters.cpp what the editor reads (arpeggiator, XY pad, tuning)
+//   engine/editor_getters.cpp what the editor reads (arpeggiator, XY pad modes)
 //   engine/modxy_getters.cpp  the XY pad's oscilloscope picture
-//   engine/later_stages.cpp   effects, arpeggiator, XY pad and tuning stages
+//   engine/effects.cpp        the effect chain
+//   engine/arp.cpp            the arpeggiator
+//   engine/xy_pad.cpp         the XY pad: live position, takes, path replay
+//   engine/tuning.cpp         tuning files and the note pitch table
 //   waves/user_waves.cpp      user waves: partials, rebuilds, preview
 //   waves/editor_services.cpp user waves: editor commands
-//   waves/wave_presets.cpp    factory waves into user waves
+//   waves/wave_presets.cpp    factory and saved waves into user waves
 //   waves/sample_import.cpp   samples into user waves
 //   waves/wave_tables.cpp     oscillator wave tables
 // Each group of declarations below names its file.
 #pragma once
 
+#include "core/adapter_services.h"
 #include "core/audioeffectx.h"
 #include "core/core_state.h"
 #include "core/paramtable.h"
@@ -52,10 +57,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class uEditor;
 
-class APlugin : public AudioEffectX {
+class APlugin : public AudioEffectX, public AdapterServices {
 public:
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;
@@ -104,6 +110,14 @@ public:
     static std::string getEnvLenStr(float value);
     static std::string getFadeLenStr(float value, float sustain);
     std::string getLFOSpeedStr(int tag) const;
+    std::string getLFOSpeedStr(int tag, float value) const;
+
+    // ------------------------------------------------------------ for host adapters
+    // (core/display_texts.cpp, core/chunk.cpp)
+    std::string formatParameterValue(int tag, float value) const override;
+    int storedProgramCount() const override { return static_cast<int>(core.programStore.size()); }
+    bool readStoredProgram(int program, ProgramRecord& out) const override;
+    bool restoreStoredProgram(int program, const ProgramRecord& record) override;
 
     // ------------------------------------------------------------ NKS properties
     // (core/host_interface.cpp)
@@ -278,12 +292,45 @@ public:
     void editProgram();
     void clearProgram();
     void doFileCommands(int command);
-    void changePresetDelta(int delta); // main thread: the preset delta places away, clamped
+    // Main thread: the preset delta places away in the list, wrapping at its ends.
+    void changePresetDelta(int delta);
     // Asks the audio thread to apply the program record (any thread).
     void requestPresetApplication(PresetLoad load);
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
+
+    // ------------------------------------------------------------ the preset store
+    // (core/presets.cpp; main thread). The list's entries are in
+    // core.presetEntries; presetNames and presetCount mirror their names.
+    void refreshPresetList();
+    // Entry index into the program record and applied; false, with a message
+    // shown and nothing changed, when its file is refused.
+    bool choosePreset(int index);
+    // The defaults with a preset file's values over them; false with error
+    // set when the text is refused.
+    bool presetValuesFromText(std::string_view text, std::array<float, tag::Count>& values,
+                              std::string& error) const;
+    // The current values as a preset file.
+    std::string currentPresetText() const;
+    // The entry of the current preset; nullptr when the list has none.
+    const PresetEntry* currentPresetEntry() const;
+    void loadPresetFile();
+    void savePreset();
+    void savePresetAs();
+    void savePresetInFolder();
+    void savePresetInFavorites();
+    void renamePreset();
+    void createNewPreset();
+    void deletePreset();
+    void createPresetFolder();
+    void renamePresetFolder();
+    void deletePresetFolder();
+    void copyPresetFolder();
+    // The current values become the loaded state (tag 998, and a save;
+    // core/parameters.cpp).
+    void takeOverCurrentValues();
+
     // The chunk buffers handed to the host (core/chunk.cpp).
     ProgramRecord bankChunk{};
     ProgramRecord programChunk{};
@@ -347,9 +394,9 @@ public:
     void initEnv(int mode, int voice);
     void initFilter(int mode, int voice);       // engine/filter_stage.cpp
     void initLFO(int mode, int lfo, int voice); // engine/lfo.cpp
-    void initXY(int mode, int voice);           // engine/later_stages.cpp
-    void initArp();                             // engine/later_stages.cpp
-    void initFX();                              // engine/later_stages.cpp
+    void initXY(int mode, int voice);           // engine/xy_pad.cpp
+    void initArp();                             // engine/arp.cpp
+    void initFX();                              // engine/effects.cpp
     void requestReset();                        // main thread: reset() at the next 16-frame tick
     float getUniDivide(int voice) const;
     float bendOctaves(float bend) const;
@@ -408,11 +455,12 @@ public:
     int getArpLoopStartWithCatchup() const;  // 0-based, without modulation
     int getArpLoopStart() const;
     int getArpStepTuneForDisplay(int step) const;
+    void setArpKeyEntryPos(int step);
+    // The arpeggiator's run-time state (engine/arp.cpp).
     int getArpLedPos() const;
     int getArpSeq() const;
     bool getArpPlaying() const;
     bool getArpRatchetDisplay() const;
-    void setArpKeyEntryPos(int step);
     int getXYRecordMode() const;
     int getXYPlayMode() const;
     int getXYLoopMode() const;
@@ -421,6 +469,7 @@ public:
     int getXYTimeQuant() const;
     int getXYPointQuant() const;
     int getXYToFreeDest(int tag) const;
+    // The XY pad's position, takes and path (engine/xy_pad.cpp).
     void setXY(float x, float y);
     void setXY(int i, float x, float y);
     void setXYZeroTime();
@@ -433,10 +482,18 @@ public:
     void startXYRecord();
     void setXYRecord(float x, float y);
     void endXYRecord();
+    bool getHasXYPath() const;        // a path is recorded, or the replay is synced
+    float snapXYValue(float u) const; // u (0..1) on the space grid
+    // What XY pair 0, 1 or 2 (morph) adds to its destination: of the last
+    // sounding voice for voice >= 0 (the voice the editor is shown), else of
+    // the global row.
+    float getXYModAmount(int voice, int pair) const;
+    // Tuning files (engine/tuning.cpp).
     void loadTuning();
     void resetTuning();
     std::string getTuningName() const;
-    void scanWavePreset(); // lists the wave-preset folder again (core/placeholders.cpp)
+    // The saved-wave list (waves/wave_presets.cpp).
+    void scanWavePreset(); // lists the wave-preset folder again
     int getWavePresetNo() const;
     std::string getWavePresetStrFromNo(int n) const;
     // The XY pad's oscilloscope picture: n (at most 1024) samples of the
@@ -517,13 +574,22 @@ public:
     void stepVoiceLfosAndNoise();
     void updateLfoRare();
     void voiceLfoAndXYTick(int voice);
-    // engine/later_stages.cpp: effects, arpeggiator, XY pad and tuning
+    // The effect chain (engine/effects.cpp)
     void doFX(bool force);
+    void updateFXLFO(int n);
+    static float getStereoSpread(float v); // samples
     void restartEffectLfos();
     void updateFXRare();
-    void setReverbSampleRate(float rate);
+    void updateFXControls();
+    void setReverbSampleRate(float rate); // any thread
+    void requestFXReset();                // any thread: initFX before the next frame
+    void setFXSource(int source, const std::array<float, 4>& bus);
+    void clearFXSources();
     void updateGlobalDerivedValues();
-    void resetArpMagic(bool keep);
+    // The arpeggiator (engine/arp.cpp).
+    // Any thread: the magic steps are cleared (or, with full, drawn anew) at
+    // the audio thread's next tick.
+    void resetArpMagic(bool full);
     void arpNoteDown(int note, int velocity);
     void arpNoteReleased(int note);
     void resetArpClock();
@@ -542,14 +608,66 @@ public:
     void clearArpSoundingVoice();
     void voiceArpTick(int voice);
     void updateArpRare();
+    // The arpeggiator's own steps.
+    void resetArpMagicNow(bool full);
+    void deriveArpMagic();
+    void updateArpMagic();
+    int arpMagicSelection() const;
+    bool getArpRandomOn(int step) const;
+    void setArpRandomOn(int step, bool on);
+    void setArpMagicParam(int tag, float value);
+    template <class Keep> void listArpMagicCandidates(Keep keep);
+    int drawArpMagicCandidate();
+    int drawArpMagicInterval();
+    void drawArpMagic(std::array<bool, tag::ArpStepCount>& on,
+                      std::array<int, tag::ArpStepCount>& tune);
+    ArpLoopBounds arpLoopNow() const;
+    int getArpNumOct() const;
+    bool arpStepOn(int step) const;
+    int arpStepTune(int step) const;
+    float arpStepVelocity(int step) const;
+    float arpStepFree(int step) const;
+    bool arpTieTakes(int parity) const;
+    bool arpRatchetsThisPass() const;
+    double getArpRatchetLen(int step) const;
+    void updateArpFactors();
+    void sortArpNotes();
+    void startArpPhrase(int velocity);
+    void getArpToStart();
+    bool updateArpStep();
+    void arpReleaseStep();
+    float arpVelocity(int keyVelocity, int step) const;
+    void setArpVoiceSources(int voice, int step);
+    void arpPlayStep(int voice, int step, bool retrigger);
+    void arpPlayChord(int step, bool retrigger);
+    void arpChordJoin();
+    void arpRatchetHit();
+    bool arpNewStep();
+    void restartArpModPhrase();
+    void updateArpMod(int voice);
+    void setArpMod();
+    void setArpMod(int voice);
+    void publishArpDisplay();
+    // XY pad (engine/xy_pad.cpp)
     void updateXYGlobal();
+    void updateXYRecord();
+    void voiceXYTick(int voice);
     void voiceXYFrame(int voice);
     void restartXYReplaySpeed();
     void restartXYReplayForNote();
     void restartRunningXYReplay();
+    void startXYReplay();
+    void startXYReplay(int voice);
     void updateXYRare();
+    void updateXYRates();
+    XYPathView xyPath() const;
+    void writeXYSources(std::array<float, 2> position, bool everyVoice);
+    void publishXYHeld(std::array<float, 2> held);
+    // Tuning (engine/tuning.cpp)
     float getTuning(int note) const;
     void setTuning();
+    void takeTuning();
+    void prepareTuning();
     // engine/sample_rate.cpp
     void updateBaseNote();
     // core/programs.cpp
@@ -581,12 +699,27 @@ private:
     void loadFirstPreset();
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;
     void selectPresetByStoredName();
+    // core/presets.cpp
+    void writePresetIntoRecord(const std::array<float, tag::Count>& values,
+                               const std::string& name);
+    bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
+    int findPresetEntry(const std::string& path) const;
+    // core/programs.cpp
     void writeAllCopies(int tag, float value);
     void loadRecordIntoCopies(bool chosen);
     void startChosenPresetClean();
     // core/chunk.cpp
     ProgramRecord* chunkBuffer(bool isPreset);
     void restoreRecord(const ProgramRecord& chunk);
+    // core/display_texts.cpp. What a value text reads of its own tag: the lock-aware value, the
+    // current value and the stored one (all three the same for a value
+    // given to formatParameterValue).
+    struct ShownValue {
+        float lockVar;
+        float current;
+        float stored;
+    };
+    std::string displayText(int tag, const ShownValue& own) const;
     static void fillSampleConvertTables(); // waves/sample_import.cpp
 
     ProgramRecord& storedProgram() { return core.programStore[0]; }

@@ -85,3 +85,19 @@ VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     setProgram(curProgram);
     return 1;
 }
+
+// ------------------------------------------------------------------ whole programs for adapters
+
+bool APlugin::readStoredProgram(int program, ProgramRecord& out) const {
+    if (program < 0 || program >= storedProgramCount()) return false;
+    fillChunk(core.programStore[static_cast<std::size_t>(program)], out);
+    return true;
+}
+
+bool APlugin::restoreStoredProgram(int program, const ProgramRecord& record) {
+    if (program != curProgram || program < 0 || program >= storedProgramCount()) return false;
+    restoreRecord(record);
+    // As for a restored chunk: asked before setProgram spreads the values.
+    requestPresetApplication(kPresetRestore);
+    return true;
+}

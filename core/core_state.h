@@ -4,12 +4,14 @@
 #pragma once
 
 #include "core/atomic_value.h"
+#include "core/preset_store.h"
 #include "core/program.h"
 #include "core/tags.h"
 
 #include <array>
 #include <atomic>
 #include <string>
+#include <vector>
 
 // Every value of a tag exists in several copies.
 struct ParamValues {
@@ -42,6 +44,7 @@ struct FolderPaths {
     std::string arpPresetDir;      // arpeggiator presets
     std::string modPresetDir;      // modulation-matrix presets
     std::string envelopePresetDir; // envelope presets
+    std::string presetDir;         // user presets
     std::string wavePresetDir;     // user-wave files
     std::string sampleDir;         // sample import
     std::string helpPath;          // the manual
@@ -95,5 +98,6 @@ struct CoreState {
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     FolderPaths folders;
 
-    std::array<TPresetFolder, 256> presetFolders; // kept empty; nothing fills them yet
+    std::vector<PresetEntry> presetEntries;       // the preset list (main thread)
+    std::array<TPresetFolder, 256> presetFolders; // the list's folders, in list order
 };

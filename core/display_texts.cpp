@@ -8,6 +8,7 @@
 // the main thread while the audio thread is running.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/numeric.h"
 #include "core/vocabulary.h"
 
@@ -52,11 +53,6 @@ std::string balanceStr(float v, const char* centre, const char* left, const char
     if (v < 0.499f)
         return std::string("100% ") + left + " / " + intStr(truncInt(v * 200.0f)) + "% " + right;
     return centre;
-}
-
-// Step tune of the arpeggiator grid in whole semitones, -36..36.
-int arpStepTune(float v) {
-    return truncInt(v * 72.0f) - 36;
 }
 
 } // namespace
@@ -104,7 +100,11 @@ std::string APlugin::getFadeLenStr(float value, float sustain) {
 // An unsynced LFO speed knob as the rate the engine gives it: the SMod LFO,
 // the free LFOs and the chorus.
 std::string APlugin::getLFOSpeedStr(int t) const {
-    const float x = clamp01(getCurrentValue(t));
+    return getLFOSpeedStr(t, getCurrentValue(t));
+}
+
+std::string APlugin::getLFOSpeedStr(int t, float value) const {
+    const float x = clamp01(value);
     if (x < 0.00001f) return "Off";
     double f;
     if (t == tag::OscSModSpeed)
@@ -119,17 +119,19 @@ std::string APlugin::getLFOSpeedStr(int t) const {
 
 // ------------------------------------------------------------------ value texts
 
-void APlugin::getParameterDisplay(VstInt32 t, char* text) {
-    if (!text) return;
-    text[0] = ' ';
-    text[1] = '\0';
-    if (!isValidTag(t)) return;
-    const float v = clamp01(getLockVar(t));
+// The text of tag t whose own value reads as `own`; every other tag is read
+// as it stands.
+std::string APlugin::displayText(int t, const ShownValue& own) const {
+    const float v = clamp01(own.lockVar);
+    const bool onOff = own.current >= 0.5f;
+    const int step = getSteppedValue(t, own.current);
+    // Stepped tags of a locked section show their held value.
+    const int lockStep = getTagLocked(t) ? getSteppedValue(t, own.lockVar) : step;
 
     std::string result = "----";
     switch (params.displayKind[t]) {
     case kDisplayOnOff:
-        result = vocabAt(OFF_ON_STR, getOnOff(t) ? 1 : 0);
+        result = vocabAt(OFF_ON_STR, onOff ? 1 : 0);
         break;
     case kDisplayPercent:
         result = intStr(truncInt(v * 100.0f)) + "%";
@@ -138,7 +140,7 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         result = intStr(truncInt(v * 200.0f) - 100) + "%";
         break;
     case kDisplayDecibel:
-        result = getFloatStr(clamp01(getCurrentValue(t)) * 60.0f - 60.0f, 1) + " dB";
+        result = getFloatStr(clamp01(own.current) * 60.0f - 60.0f, 1) + " dB";
         break;
     case kDisplayMidi:
         result = intStr(truncInt(v * 127.0f));
@@ -150,18 +152,17 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         result = balanceStr(v, "Equal", "D", "W");
         break;
     case kDisplayArpTune:
-        // The magic-step transposition is not part of the stored step value
-        // and is left out here.
-        result = intStr(arpStepTune(v)) + " Semi";
+        // With the magic steps' transposition of the pass now playing.
+        result = intStr(getArpStepTuneForDisplay(t - tag::arpStep(tag::RowTune, 0))) + " Semi";
         break;
     case kDisplayFilterFreq:
-        result = getFilterFreqStr(getParameter(t));
+        result = getFilterFreqStr(clamp01(own.stored));
         break;
     case kDisplayModSource:
-        result = vocabAt(SRC_STR, getSteppedValue(t));
+        result = vocabAt(SRC_STR, step);
         break;
     case kDisplayModDest:
-        result = vocabAt(DEST_STR, getSteppedValue(t));
+        result = vocabAt(DEST_STR, step);
         break;
     case kDisplayEnvTime: {
         const bool synced = ((t == 51 || t == 52 || t == 55) && getOnOff(56)) ||
@@ -199,11 +200,11 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         };
 
         if (t == 14 || t == 15) {
-            result = vocabAt(OSC_WAVE_STR, getSteppedValue(t));
+            result = vocabAt(OSC_WAVE_STR, step);
         } else if (t == 17) {
-            result = vocabAt(OSC_OCT_STR, getSteppedValue(17));
+            result = vocabAt(OSC_OCT_STR, step);
         } else if (t == 20) {
-            result = getLFOSpeedStr(tag::OscSModSpeed);
+            result = getLFOSpeedStr(tag::OscSModSpeed, own.current);
         } else if (t == 21) {
             if (std::fabs(v - 0.5f) < 0.001f)
                 result = "Off";
@@ -229,20 +230,20 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
             result = getFloatStr(pow2(8.0f * v - 4.0f), 2) + "x";
         } else if (t == 63 || t == 65) {
             if (getOnOff(t == 63 ? 64 : 66))
-                result = vocabAt(LFO_PERIOD_STR, getSteppedValue(t, 33.99f, 34));
+                result = vocabAt(LFO_PERIOD_STR, getSteppedValue(own.current, 33.99f, 34));
             else
-                result = getLFOSpeedStr(t);
+                result = getLFOSpeedStr(t, own.current);
         } else if (t == 81 || t == 89) {
             result = getFloatStr(v * 50.0f, 1) + " ms";
         } else if (t == 83) {
-            result = getLFOSpeedStr(tag::ChorusSpeed);
+            result = getLFOSpeedStr(tag::ChorusSpeed, own.current);
         } else if (t == 87) {
-            result = getParameter(87) >= 0.5f ? "Phaser" : "Flanger";
+            result = clamp01(own.stored) >= 0.5f ? "Phaser" : "Flanger";
         } else if (t == 91 || t == 98) {
-            result = vocabAt(FX_PERIOD_STR, getSteppedValue(t));
+            result = vocabAt(FX_PERIOD_STR, step);
         } else if (t == 102 || t == 103) {
             if (getOnOff(107))
-                result = vocabAt(DELAY_LEN_STR, getSteppedValue(t, 14.99f, 15));
+                result = vocabAt(DELAY_LEN_STR, getSteppedValue(own.current, 14.99f, 15));
             else
                 result = getFloatStr(pow2(12.0f * v), 1) + "ms";
         } else if (t == 110) {
@@ -252,63 +253,62 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
         } else if (t == 112) {
             result = intStr(truncInt(pow2(8.0f * v - 6.0f) * 100.0f)) + "%";
         } else if (t == 117 || t == 118) {
-            result = vocabAt(ARP_STEPS_STR, getLockSteppedValue(t));
+            result = vocabAt(ARP_STEPS_STR, lockStep);
         } else if (t == 119) {
-            result = vocabAt(ARP_SPEED_STR, getLockSteppedValue(119));
+            result = vocabAt(ARP_SPEED_STR, lockStep);
         } else if (t == 124) {
-            result = vocabAt(ARP_MAGIC_STEPS_STR, getLockSteppedValue(124));
+            result = vocabAt(ARP_MAGIC_STEPS_STR, lockStep);
         } else if (t == 243) {
-            result = vocabAt(PLAY_MODE_STR, getLockSteppedValue(243));
+            result = vocabAt(PLAY_MODE_STR, lockStep);
         } else if (t == 244) {
-            result = vocabAt(PORT_MODE_STR, getPortMode());
+            result =
+                vocabAt(PORT_MODE_STR, getPlayMode() == playmode::Arp ? getPortMode() : lockStep);
         } else if (t == 245) {
-            result = vocabAt(UNI_MODE_STR, getLockSteppedValue(245));
+            result = vocabAt(UNI_MODE_STR, lockStep);
         } else if (t == 246 || t == 247) {
-            result = vocabAt(PITCH_BEND_STR, getLockSteppedValue(t));
+            result = vocabAt(PITCH_BEND_STR, lockStep);
         } else if (t == 248) {
-            result = vocabAt(DISTORT_MODE_STR, getLockSteppedValue(248));
+            result = vocabAt(DISTORT_MODE_STR, lockStep);
         } else if (t == 249) {
-            result = vocabAt(OSC_MODE_STR, getSteppedValue(249));
+            result = vocabAt(OSC_MODE_STR, step);
         } else if (t == 250) {
-            result = vocabAt(FILTER_TYPE_STR, getSteppedValue(250));
+            result = vocabAt(FILTER_TYPE_STR, step);
         } else if (t == 251 || t == 253) {
-            result = vocabAt(LFO_MODE_STR, getSteppedValue(t));
+            result = vocabAt(LFO_MODE_STR, step);
         } else if (t == 252 || t == 254) {
-            result = vocabAt(LFO_WAVE_STR, getSteppedValue(t));
+            result = vocabAt(LFO_WAVE_STR, step);
         } else if (t == 291) {
-            result = vocabAt(ARP_MODE_STR, getLockSteppedValue(291));
+            result = vocabAt(ARP_MODE_STR, lockStep);
         } else if (t == 292) {
-            result = vocabAt(ARP_OCT_STR, getLockSteppedValue(292));
+            result = vocabAt(ARP_OCT_STR, lockStep);
         } else if (t == 293) {
-            result = vocabAt(ARP_TIED_MODE_STR, getLockSteppedValue(293));
+            result = vocabAt(ARP_TIED_MODE_STR, lockStep);
         } else if (t == 294) {
-            result = vocabAt(ARP_RATCHET_MODE_STR, getLockSteppedValue(294));
+            result = vocabAt(ARP_RATCHET_MODE_STR, lockStep);
         } else if (t == 295) {
-            result = vocabAt(ARP_LOOP_MODE_STR, getLockSteppedValue(295));
+            result = vocabAt(ARP_LOOP_MODE_STR, lockStep);
         } else if (t == 296 || t == 297) {
-            result = vocabAt(ARP_CATCHUP_STR, getLockSteppedValue(t));
+            result = vocabAt(ARP_CATCHUP_STR, lockStep);
         } else if (t == 298) {
-            result = getSteppedValue(124) == 0
-                         ? "------"
-                         : vocabAt(ARP_MAGIC_MODE_STR, getLockSteppedValue(298));
+            result = getSteppedValue(124) == 0 ? "------" : vocabAt(ARP_MAGIC_MODE_STR, lockStep);
         } else if (t >= 397 && t <= 412) {
-            result = vocabAt(ARP_CHORD_STR, getLockSteppedValue(t));
+            result = vocabAt(ARP_CHORD_STR, lockStep);
         } else if (t >= 429 && t <= 444) {
-            result = vocabAt(ARP_RATCHET_STR, getLockSteppedValue(t));
+            result = vocabAt(ARP_RATCHET_STR, lockStep);
         } else if (t == 445) {
-            result = vocabAt(XY_RECORD_MODE_STR, getSteppedValue(445));
+            result = vocabAt(XY_RECORD_MODE_STR, step);
         } else if (t == 446) {
-            result = vocabAt(XY_LOOP_MODE_STR, getSteppedValue(446));
+            result = vocabAt(XY_LOOP_MODE_STR, step);
         } else if (t == 447) {
-            result = vocabAt(XY_PLAY_MODE_STR, getSteppedValue(447));
+            result = vocabAt(XY_PLAY_MODE_STR, step);
         } else if (t == 448) {
-            result = vocabAt(XY_SYNC_TO_MODE_STR, getSteppedValue(448));
+            result = vocabAt(XY_SYNC_TO_MODE_STR, step);
         } else if (t == 449) {
-            result = vocabAt(XY_POINT_QUANT_STR, getSteppedValue(449));
+            result = vocabAt(XY_POINT_QUANT_STR, step);
         } else if (t == 450) {
-            result = vocabAt(XY_TIME_QUANT_STR, getSteppedValue(450));
+            result = vocabAt(XY_TIME_QUANT_STR, step);
         } else if (t == 451) {
-            result = vocabAt(XY_SPACE_QUANT_STR, getSteppedValue(451));
+            result = vocabAt(XY_SPACE_QUANT_STR, step);
         } else if (t == 993) {
             const int m = getSteppedValue(995);
             result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_1_STR, m), m == 0,
@@ -319,13 +319,28 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
                                   m == 0 || m == 3 || m == 4 || m == 5 || m == 6 || m == 14,
                                   m == 12 || m == 13, m == 2);
         } else if (t == 995) {
-            result = vocabAt(WAVE_SHAPER_STR, getSteppedValue(995));
+            result = vocabAt(WAVE_SHAPER_STR, step);
         }
     }
 
-    const std::size_t length = std::min(result.size(), kMaxDisplayChars);
-    std::memcpy(text, result.data(), length);
-    text[length] = '\0';
+    if (result.size() > kMaxDisplayChars) result.resize(kMaxDisplayChars);
+    return result;
+}
+
+void APlugin::getParameterDisplay(VstInt32 t, char* text) {
+    if (!text) return;
+    text[0] = ' ';
+    text[1] = '\0';
+    if (!isValidTag(t)) return;
+    const std::string result =
+        displayText(t, {getLockVar(t), getCurrentValue(t), getStoredValue(t)});
+    std::memcpy(text, result.c_str(), result.size() + 1);
+}
+
+std::string APlugin::formatParameterValue(int t, float value) const {
+    if (!isValidTag(t)) return " ";
+    const float v = clamp01(value);
+    return displayText(t, {v, v, v});
 }
 
 std::string APlugin::getParameterDisplayStr(int t) {

@@ -53,16 +53,11 @@ void APlugin::setParameter(VstInt32 t, float value) {
     storeRelaxed(pv.editValue[t], v);
 
     if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
-    if (t == tag::TakeOver) {
-        // The current state becomes the loaded state.
-        for (int i = 0; i < tag::Count; ++i) {
-            const float c = loadRelaxed(pv.currentValue[i]);
-            storeRelaxed(pv.editValue[i], c);
-            storeRelaxed(pv.origValue[i], c);
-            storeRelaxed(pv.lastEditValue[i], c);
-        }
-        core.editChanged.clear();
-    }
+    // A host restoring a state value by value writes 997 before the tuning's
+    // switch and name: with the last of them the pending application gets
+    // the tuning they name.
+    if (t == tag::TuningNameLast && core.presetPending && !core.settingPreset) prepareTuning();
+    if (t == tag::TakeOver) takeOverCurrentValues();
 
     if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {
         storeRelaxed(pv.lastEditValue[t], v);
@@ -71,6 +66,17 @@ void APlugin::setParameter(VstInt32 t, float value) {
     }
 
     if (editorShowsTag(t) && editorIsShowing()) getUEditor()->setParameter(t, v);
+}
+
+void APlugin::takeOverCurrentValues() {
+    ParamValues& pv = core.values;
+    for (int i = 0; i < tag::Count; ++i) {
+        const float c = loadRelaxed(pv.currentValue[i]);
+        storeRelaxed(pv.editValue[i], c);
+        storeRelaxed(pv.origValue[i], c);
+        storeRelaxed(pv.lastEditValue[i], c);
+    }
+    core.editChanged.clear();
 }
 
 float APlugin::normalizedValue(int t, float value) const {

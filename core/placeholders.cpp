@@ -4,7 +4,6 @@
 // members move out of this file into the stage's own folder.
 //
 //   initEffectChain        effect chain start values, resetArpMagic   (effect chain, arpeggiator)
-//   scanWavePreset         the user-wave preset folder scan (user-wave files)
 
 #include "core/aplugin.h"
 
@@ -12,14 +11,7 @@
 #include <cstring>
 
 void APlugin::initEffectChain() {
-    const float rate = engine.rate.sampleRate;
-    engine.chorusDelay.init(rate);
-    engine.flangerDelay.init(rate);
-    engine.effectDelay.init(rate);
-    engine.reverbPreDelay.init(rate);
-    initFX();
+    initFX(); // the four delay lines at the stored rate, the reverb silent
     resetArpMagic(false);
     initXY(2, -1);
 }
-
-void APlugin::scanWavePreset() {}

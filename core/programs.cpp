@@ -31,6 +31,19 @@ constexpr int kCommandOrigProgram = 11;
 constexpr int kCommandEditProgram = 12;
 constexpr int kCommandClearProgram = 13;
 
+// Whether a list entry's name, as the record would hold it (its first 28
+// characters, each as the text writer stores it), is stored.
+bool storedNameIs(const char* entry, const char* stored) {
+    int length = 0;
+    for (int i = 0; i < tag::PresetNameLength && entry[i] != '\0'; ++i) {
+        const char c = validChar(entry[i]);
+        if (c == '\0') continue;
+        if (stored[length] != c) return false;
+        ++length;
+    }
+    return stored[length] == '\0';
+}
+
 // Copies a preset-list entry into a host buffer, cut to the host's limit.
 void copyProgramName(char* dest, const char* name) {
     const std::size_t length = strnlen(name, kHostProgramNameChars);
@@ -42,15 +55,21 @@ void copyProgramName(char* dest, const char* name) {
 
 // ------------------------------------------------------------------ the preset list
 
-// The list holds one entry for now, "Init", whose values are the defaults
-// after start-up.
+// The list from the preset store, and the first entry (the initial patch)
+// as the start values. Should its file be refused, the defaults stand in.
 void APlugin::loadFirstPreset() {
-    for (auto& entry : presetNames) entry.fill('\0');
-    std::strcpy(presetNames[0].data(), "Init");
-    presetCount = 1;
+    refreshPresetList();
     core.presetIndex.store(0, std::memory_order_relaxed);
+    std::array<float, tag::Count> values;
+    values = params.defaultValue;
+    if (!core.presetEntries.empty()) {
+        std::string text, error;
+        if (!readPresetText(core.presetEntries.front(), text, error) ||
+            !presetValuesFromText(text, values, error))
+            values = params.defaultValue;
+    }
     for (int t = 0; t < tag::Count; ++t) {
-        const float v = params.defaultValue[t];
+        const float v = values[static_cast<std::size_t>(t)];
         storeRelaxed(core.values.editValue[t], v);
         storeRelaxed(core.values.currentValue[t], v);
         storeRelaxed(storedProgram().values[t], v);
@@ -79,7 +98,7 @@ void APlugin::selectPresetByStoredName() {
     int index = 0;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
     for (int i = 0; i < count; ++i)
-        if (std::strncmp(presetNames[i].data(), name, kPresetNameChars) == 0) index = i;
+        if (storedNameIs(presetNames[i].data(), name)) index = i;
     core.presetIndex.store(index, std::memory_order_relaxed);
 }
 
@@ -122,27 +141,23 @@ bool APlugin::getIsSettingPreset() const {
     return core.settingPreset || core.presetPending || core.screenUpdatePending;
 }
 
-// Steps through the preset list, stopping at its ends. Nothing moves while
-// the audio thread still has a preset to apply.
-//
-// Only the list position and the pending request are handled here: filling
-// the program record with the chosen entry's values (and its name, by which
-// setPresetParameters finds the entry again) belongs to the preset store,
-// which does not exist yet; with the single "Init" entry there is nowhere to
-// step to.
+// Steps through the preset list, wrapping from the last entry to the first
+// and back. Nothing moves while the audio thread still has a preset to
+// apply; a refused file leaves the current preset where it is.
 void APlugin::changePresetDelta(int delta) {
     if (getIsSettingPreset()) return;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
-    if (count < 2) return;
-    const int current = core.presetIndex.load(std::memory_order_relaxed);
-    const long long wanted = static_cast<long long>(current) + delta;
-    const int index = static_cast<int>(std::clamp(wanted, 0LL, static_cast<long long>(count - 1)));
+    if (count < 2 || delta == 0) return;
+    const long long current = core.presetIndex.load(std::memory_order_relaxed);
+    const long long index = ((current + delta) % count + count) % count;
     if (index == current) return;
-    core.presetIndex.store(index, std::memory_order_relaxed);
-    requestPresetApplication(kPresetChosen);
+    choosePreset(static_cast<int>(index));
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
+    // The tuning file the state names is read here, off the audio thread;
+    // the application takes the finished table.
+    prepareTuning();
     core.presetPending.set(load);
 }
 
@@ -221,7 +236,9 @@ void APlugin::setPresetParameters() {
     const bool chosen = core.presetPending.take() == kPresetChosen;
     core.settingPreset.set();
 
-    selectPresetByStoredName();
+    // A chosen preset's entry was selected when it was chosen (two entries
+    // may share a name); a restored state finds its entry by name.
+    if (!chosen) selectPresetByStoredName();
     loadRecordIntoCopies(chosen);
 
     // A build in progress is given up for the one the reset below asks for;
@@ -235,7 +252,7 @@ void APlugin::setPresetParameters() {
 
     if (chosen) startChosenPresetClean();
 
-    resetArpMagic(false);
+    deriveArpMagic();
     updateBaseNote();
     setTuning();
 

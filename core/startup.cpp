@@ -7,6 +7,7 @@
 
 #include "core/aplugin.h"
 
+#include "data/manual.h"
 #include "engine/tables.h"
 #include "platform/prefs.h"
 
@@ -15,34 +16,41 @@
 namespace {
 
 // One folder preference: key, how long a value is read, the default used when
-// nothing is stored, and whether that default is written back at once.
+// nothing is stored (a sub-folder of the data folder), whether that default is
+// written back at once, and the default of the macOS build, which a stored
+// value that still holds it is moved from.
 struct FolderPref {
     const char* key;
     int maxLen;
-    const char* defaultPath;
+    const char* inDataFolder;
     bool writeBack;
     std::string FolderPaths::*member;
+    const char* oldDefault;
 };
 
 constexpr int kShortPref = 127;
 constexpr int kLongPref = 255;
 
 const FolderPref kFolderPrefs[] = {
-    {"ECSDir", kShortPref, "/Applications/Haldmer/Ondix/ECS/", true, &FolderPaths::ecsDir},
-    {"XYPresetDir", kLongPref, "/Applications/Haldmer/Ondix/XY Presets/", true,
-     &FolderPaths::xyPresetDir},
-    {"ArpPresetDir", kLongPref, "/Applications/Haldmer/Ondix/Arp Presets/", true,
-     &FolderPaths::arpPresetDir},
-    {"ModPresetDir", kLongPref, "/Applications/Haldmer/Ondix/Mod Presets/", true,
-     &FolderPaths::modPresetDir},
-    {"EnvelopePresetDir", kLongPref, "/Applications/Haldmer/Ondix/Envelope Presets/", true,
-     &FolderPaths::envelopePresetDir},
-    {"WavePresetDir", kLongPref, "/Applications/Haldmer/Ondix/Wave Presets/", true,
-     &FolderPaths::wavePresetDir},
-    {"SampleDir", kLongPref, "/Applications/Haldmer/Ondix/", true, &FolderPaths::sampleDir},
-    {"Help", kShortPref, "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf", false,
-     &FolderPaths::helpPath},
-    {"Tuning", kShortPref, "/Applications/Haldmer/Ondix/Tuning/", false, &FolderPaths::tuningDir},
+    {"ECSDir", kShortPref, "ECS/", true, &FolderPaths::ecsDir, "/Applications/Haldmer/Ondix/ECS/"},
+    {"XYPresetDir", kLongPref, "XY Presets/", true, &FolderPaths::xyPresetDir,
+     "/Applications/Haldmer/Ondix/XY Presets/"},
+    {"ArpPresetDir", kLongPref, "Arp Presets/", true, &FolderPaths::arpPresetDir,
+     "/Applications/Haldmer/Ondix/Arp Presets/"},
+    {"ModPresetDir", kLongPref, "Mod Presets/", true, &FolderPaths::modPresetDir,
+     "/Applications/Haldmer/Ondix/Mod Presets/"},
+    {"EnvelopePresetDir", kLongPref, "Envelope Presets/", true, &FolderPaths::envelopePresetDir,
+     "/Applications/Haldmer/Ondix/Envelope Presets/"},
+    {"WavePresetDir", kLongPref, "Wave Presets/", true, &FolderPaths::wavePresetDir,
+     "/Applications/Haldmer/Ondix/Wave Presets/"},
+    {"SampleDir", kLongPref, "Samples/", true, &FolderPaths::sampleDir,
+     "/Applications/Haldmer/Ondix/"},
+    {"PresetDir", kLongPref, "Presets/", true, &FolderPaths::presetDir,
+     "/Applications/Haldmer/Ondix/Presets/"},
+    {"Help", kShortPref, "Manual/" ONDIX_MANUAL_FILE, false, &FolderPaths::helpPath,
+     "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf"},
+    {"Tuning", kShortPref, "Tuning/", false, &FolderPaths::tuningDir,
+     "/Applications/Haldmer/Ondix/Tuning/"},
 };
 
 } // namespace
@@ -97,13 +105,18 @@ void APlugin::initVariables() {
     publishDisplay();
 }
 
+// Folders are created when a file is first written to them, not here.
 void APlugin::initFolderPaths() {
+    const std::string data = ondixDataFolder();
     for (const FolderPref& pref : kFolderPrefs) {
         std::string& path = core.folders.*pref.member;
         loadStringFromPrefs(pref.key, path, pref.maxLen);
         if (path.empty()) {
-            path = pref.defaultPath;
+            path = data + pref.inDataFolder;
             if (pref.writeBack) saveStringToPrefs(pref.key, path);
+        } else if (path == pref.oldDefault) {
+            path = data + pref.inDataFolder;
+            saveStringToPrefs(pref.key, path);
         }
         if (pref.member == &FolderPaths::wavePresetDir) scanWavePreset();
     }

@@ -21,9 +21,11 @@
 #include "core/aplugin.h"
 #include "core/vocabulary.h"
 #include "editor/artwork.h"
+#include "editor/header_menus.h"
 #include "editor/ueditor.h"
 
 #include <algorithm>
+#include <iterator>
 
 using namespace VSTGUI;
 using ondix::artwork::ControlPlace;
@@ -48,7 +50,6 @@ constexpr int kMorphPositions = 232;
 constexpr int kSpeedFrames = 61;
 constexpr int32_t kMenuStyle = 0x100;
 constexpr int32_t kWaveSubMenuStyle = 0x110;
-constexpr int32_t kPresetSubMenuStyle = 0x118;
 constexpr int kProgramNameBuffer = 64;
 
 // Where the layout table puts a control.
@@ -101,9 +102,6 @@ constexpr int kArpKnobTags[7] = {120, 121, 122, 123, 117, 118, 124};
 // Wave presets: how many names of WAVE_STR each group submenu takes.
 constexpr int kWaveGroupSizes[6] = {14, 40, 32, 32, 32, 32};
 
-constexpr int PRESET_START[8] = {0, 32, 64, 96, 128, 160, 192, 224};
-constexpr int PRESET_END[8] = {32, 64, 96, 128, 160, 192, 224, 256};
-
 } // namespace
 
 void uEditor::createMainScreenControls() {
@@ -133,17 +131,7 @@ void uEditor::createMainScreenControls() {
                   scaledY(23, presetSpot.off) + getScaled(16)),
             this, NO_PARAM_TAG, nullptr, nullptr, kMenuStyle, sizeIndex, false, false);
         h.presetMenu->setPresetMenu();
-        for (int g = 0; g < 8; ++g) {
-            auto* group = new TOptionMenu(h.presetMenu->getViewSize(), this, NO_PARAM_TAG, nullptr,
-                                          nullptr, kPresetSubMenuStyle, sizeIndex, true, false);
-            for (int n = PRESET_START[g]; n < PRESET_END[g] && n < p->presetCount; ++n)
-                group->addEntry(p->presetNames[static_cast<std::size_t>(n)].data());
-            h.presetMenu->addEntry(group, PRESET_SUB_HEADER_STR[g]);
-            group->forget(); // the entry keeps it
-        }
-        h.presetMenu->addEntry("-");
-        h.presetMenu->addEntry("Clear Preset");
-        for (int i = 20; i <= 23; ++i) h.presetMenu->addEntry(PRESET_COMMAND_STR[i]);
+        fillPresetMenu(); // editor/menu_preset.cpp
         char name[kProgramNameBuffer] = {};
         p->getProgramName(name);
         h.presetMenu->setString(name);
@@ -161,9 +149,15 @@ void uEditor::createMainScreenControls() {
         createKickButton(h.editedPreset, 322, 24, placeAt(322, 24, PlaceKind::Kick).off);
         createKickButton(h.originalPreset, 322, 43, placeAt(322, 43, PlaceKind::Kick).off);
         createKickButton(h.help, 372, 43, placeAt(372, 43, PlaceKind::Kick).off);
-        static const char* const kECSEntries[] = {"Load ECS", "Save ECS", "Clear All MIDI"};
-        createMenu(h.ecsMenu, NO_DRAW_MENU_TAG, 372, 24, getBitmap(kECSMenuBitmap), 3, kECSEntries,
-                   true, false, placeAt(372, 24, PlaceKind::Menu).off);
+        {
+            constexpr int kECSCount = static_cast<int>(std::size(ECS_MENU));
+            const char* labels[kECSCount] = {};
+            for (int i = 0; i < kECSCount; ++i) labels[i] = ECS_MENU[i].label;
+            createMenu(h.ecsMenu, NO_DRAW_MENU_TAG, 372, 24, getBitmap(kECSMenuBitmap), kECSCount,
+                       labels, true, false, placeAt(372, 24, PlaceKind::Menu).off);
+            for (int i = 0; h.ecsMenu && i < kECSCount; ++i)
+                menu_tag::attach(h.ecsMenu->getEntry(i), ECS_MENU[i].command);
+        }
         createReadout(h.paramName, 402, 23, 225, 16, "Haldmer", false,
                       placeAt(402, 23, PlaceKind::Readout).off);
         createReadout(h.paramValue, 402, 42, 225, 16, "Ondix", false,

@@ -38,10 +38,88 @@ constexpr std::array<const char*, 9> ARP_INFO = {
     "-GScroll Wheel + Shift: Fine change amount",
 };
 
+enum class ArpCommand {
+    None,
+    ResetSection,
+    SectionToOriginal,
+    ResetGrid,
+    AllStepsOn,
+    AllStepsOff,
+    ResetGridRow, // argument: the row
+    Copy,
+    Paste,
+    MoveLeft,
+    MoveRight,
+    ResetMagic,
+    ResetCell,
+    ResetStep,
+    ResetRow,
+    RandomizeCell,
+    RandomizeStep,
+    RandomizeRow,
+    CopyStep,
+    PasteStep,
+    SetAllToStep,
+    SwapWithNext,
+    SwapWithPrevious,
+    EnterTune,
+    EnterVelocity,
+    EnterFree,
+    LoadPreset,
+    SavePreset,
+    Undo
+};
+
+constexpr MenuEntry<ArpCommand> SECTION_COMMANDS[] = {
+    {"-", ArpCommand::None},
+    {"Reset Arp Section", ArpCommand::ResetSection},
+    {"Set Arp Section to Original Settings", ArpCommand::SectionToOriginal},
+    {"Reset Arp", ArpCommand::ResetGrid},
+    {"Turn All Steps On", ArpCommand::AllStepsOn},
+    {"Turn All Steps Off", ArpCommand::AllStepsOff},
+};
+
 // "Reset Tie Row" .. "Reset Ratcheting Row": rows 1..7.
 constexpr std::array<const char*, 7> RESET_ROW_TITLES = {
     "Reset Tie Row",   "Reset Slide Row", "Reset Tune Row",       "Reset Velocity Row",
     "Reset Chord Row", "Reset Free Row",  "Reset Ratcheting Row",
+};
+
+constexpr MenuEntry<ArpCommand> GRID_COMMANDS[] = {
+    {"-", ArpCommand::None},
+    {"Copy Arp", ArpCommand::Copy},
+    {"Paste Arp", ArpCommand::Paste},
+    {"-", ArpCommand::None},
+    {"Move Arp Left", ArpCommand::MoveLeft},
+    {"Move Arp Right", ArpCommand::MoveRight},
+    {"Reset Arp Magic", ArpCommand::ResetMagic},
+};
+
+// The commands of the grid cell the menu was opened on.
+constexpr MenuEntry<ArpCommand> CELL_COMMANDS[] = {
+    {"-", ArpCommand::None},
+    {"Reset Cell", ArpCommand::ResetCell},
+    {"Reset Step", ArpCommand::ResetStep},
+    {"Reset Row", ArpCommand::ResetRow},
+    {"-", ArpCommand::None},
+    {"Randomize Cell", ArpCommand::RandomizeCell},
+    {"Randomize Step", ArpCommand::RandomizeStep},
+    {"Randomize Row", ArpCommand::RandomizeRow},
+    {"-", ArpCommand::None},
+    {"Copy Step", ArpCommand::CopyStep},
+    {"Paste Step", ArpCommand::PasteStep},
+    {"Set All To Step", ArpCommand::SetAllToStep},
+    {"Swap Step With Next", ArpCommand::SwapWithNext},
+    {"Swap Step With Previous", ArpCommand::SwapWithPrevious},
+    {"-", ArpCommand::None},
+    {"Enter Tune Value", ArpCommand::EnterTune},
+    {"Enter Velocity Value", ArpCommand::EnterVelocity},
+    {"Enter Free Value", ArpCommand::EnterFree},
+};
+
+constexpr MenuEntry<ArpCommand> UNDO_COMMAND[] = {
+    {"-", ArpCommand::None},
+    {"Undo", ArpCommand::Undo},
 };
 
 // The editor's random values for the grid: 15-bit steps spread over 0..1.
@@ -96,116 +174,148 @@ void uEditor::showArpMenu(int row, int step, bool cellCommands) {
     menu.add("-GArp Command Menu");
     COptionMenu* info = menu.addSubmenu("Info");
     for (const char* line : ARP_INFO) menu.add(line, info);
-    auto group = [&menu](std::initializer_list<const char*> titles) {
-        menu.add("-");
-        for (const char* t : titles) menu.add(t);
-    };
+    menu.addTable(SECTION_COMMANDS);
+    for (int i = 0; i < static_cast<int>(RESET_ROW_TITLES.size()); ++i)
+        menu.add(RESET_ROW_TITLES[static_cast<std::size_t>(i)], ArpCommand::ResetGridRow,
+                 tag::RowTied + i);
+    menu.addTable(GRID_COMMANDS);
+    if (cellCommands) menu.addTable(CELL_COMMANDS);
     menu.add("-");
-    for (const char* t : {"Reset Arp Section", "Set Arp Section to Original Settings", "Reset Arp",
-                          "Turn All Steps On", "Turn All Steps Off"})
-        menu.add(t);
-    for (const char* t : RESET_ROW_TITLES) menu.add(t);
-    group({"Copy Arp", "Paste Arp"});
-    group({"Move Arp Left", "Move Arp Right", "Reset Arp Magic"});
-    if (cellCommands) {
-        group({"Reset Cell", "Reset Step", "Reset Row"});
-        group({"Randomize Cell", "Randomize Step", "Randomize Row"});
-        group({"Copy Step", "Paste Step", "Set All To Step", "Swap Step With Next",
-               "Swap Step With Previous"});
-        group({"Enter Tune Value", "Enter Velocity Value", "Enter Free Value"});
-    }
-    group({section_presets::ARP_PRESET.loadTitle, section_presets::ARP_PRESET.saveTitle});
-    group({"Undo"});
+    menu.add(section_presets::ARP_PRESET.loadTitle, ArpCommand::LoadPreset);
+    menu.add(section_presets::ARP_PRESET.saveTitle, ArpCommand::SavePreset);
+    menu.addTable(UNDO_COMMAND);
 
     menu.show();
-    const std::string& choice = menu.rootChoice();
+    const ArpCommand command = menu.command<ArpCommand>();
     // The grid screen redraws at the next idle pass, whatever happened.
     requests.redrawArp = true;
 
     // Any outcome but Undo retakes the snapshot, so the command can be undone.
-    if (choice == "Undo") {
+    if (command == ArpCommand::Undo) {
         doArpUndo();
         return;
     }
     setArpUndo();
-    if (choice.empty()) return;
 
     const auto& arpTags = section_tags::ARP_TAGS;
     TagStore& clipboard = stores.clipboard[kArpSection];
+    // Cell commands need a cell of the grid.
+    const bool onCell = cellCommands && row >= 0 && row < kRows && step >= 0 && step < kSteps;
+    const int s = step;
+    auto swapWith = [&](int d) {
+        const int n = std::clamp(p->getArpNumOfSteps(), 1, kSteps);
+        const int other = ((s + d + n) % n + n) % n;
+        for (int r = 0; r < kRows; ++r) p->swapParameter(gridTag(r, s), gridTag(r, other));
+    };
+
+    switch (command) {
+    case ArpCommand::None:
+    case ArpCommand::Undo:
+        break;
 
     // Section commands.
-    if (choice == "Reset Arp Section") {
+    case ArpCommand::ResetSection:
         for (std::size_t i = 1; i < arpTags.size(); ++i) p->setToDefault(arpTags[i]);
-    } else if (choice == "Set Arp Section to Original Settings") {
+        break;
+    case ArpCommand::SectionToOriginal:
         for (std::size_t i = 1; i < arpTags.size(); ++i) p->setToOrig(arpTags[i]);
-    } else if (choice == "Reset Arp") {
+        break;
+    case ArpCommand::ResetGrid:
         for (int t = tag::ArpGridFirst; t <= tag::ArpGridLast; ++t) p->setToDefault(t);
-    } else if (choice == "Turn All Steps On") {
-        for (int s = 0; s < kSteps; ++s) p->setOn(gridTag(tag::RowOn, s));
-    } else if (choice == "Turn All Steps Off") {
-        for (int s = 0; s < kSteps; ++s) p->setOff(gridTag(tag::RowOn, s));
-    } else if (const auto* it = std::find_if(RESET_ROW_TITLES.begin(), RESET_ROW_TITLES.end(),
-                                             [&choice](const char* t) { return choice == t; });
-               it != RESET_ROW_TITLES.end()) {
-        const int resetRow = tag::RowTied + static_cast<int>(it - RESET_ROW_TITLES.begin());
-        for (int s = 0; s < kSteps; ++s) p->setToDefault(gridTag(resetRow, s));
-    } else if (choice == "Copy Arp") {
+        break;
+    case ArpCommand::AllStepsOn:
+        for (int st = 0; st < kSteps; ++st) p->setOn(gridTag(tag::RowOn, st));
+        break;
+    case ArpCommand::AllStepsOff:
+        for (int st = 0; st < kSteps; ++st) p->setOff(gridTag(tag::RowOn, st));
+        break;
+    case ArpCommand::ResetGridRow: {
+        const int resetRow = menu.argument();
+        if (resetRow < 0 || resetRow >= kRows) break;
+        for (int st = 0; st < kSteps; ++st) p->setToDefault(gridTag(resetRow, st));
+        break;
+    }
+    case ArpCommand::Copy:
         for (int t : arpTags) clipboard.value[t] = p->getParameter(t);
         clipboard.valid = true;
-    } else if (choice == "Paste Arp") {
+        break;
+    case ArpCommand::Paste:
         if (clipboard.valid) {
             for (int t : arpTags) p->setParameter(t, clipboard.value[t]);
             followArpSwitch(*p);
         }
-    } else if (choice == "Move Arp Left") {
+        break;
+    case ArpCommand::MoveLeft:
         moveArp(*p, +1);
-    } else if (choice == "Move Arp Right") {
+        break;
+    case ArpCommand::MoveRight:
         moveArp(*p, -1);
-    } else if (choice == "Reset Arp Magic") {
+        break;
+    case ArpCommand::ResetMagic:
         p->setOff(tag::SetArpRandom);
         p->resetArpMagic(true);
-    } else if (choice == section_presets::ARP_PRESET.loadTitle) {
+        break;
+    case ArpCommand::LoadPreset:
         section_presets::loadSectionPreset(*p, section_presets::ARP_PRESET, arpTags,
                                            followArpSwitch);
-    } else if (choice == section_presets::ARP_PRESET.saveTitle) {
+        break;
+    case ArpCommand::SavePreset:
         section_presets::saveSectionPreset(*p, section_presets::ARP_PRESET, arpTags);
-    }
+        break;
 
-    // Cell commands: they need a cell of the grid.
-    if (!cellCommands || row < 0 || row >= kRows || step < 0 || step >= kSteps) return;
-    const int s = step;
-    if (choice == "Reset Cell") {
-        p->setToDefault(gridTag(row, s));
-    } else if (choice == "Reset Step") {
-        for (int r = 0; r < kRows; ++r) p->setToDefault(gridTag(r, s));
-    } else if (choice == "Reset Row") {
-        for (int t = 0; t < kSteps; ++t) p->setToDefault(gridTag(row, t));
-    } else if (choice == "Randomize Cell") {
-        p->setParameter(gridTag(row, s), randomValue());
-    } else if (choice == "Randomize Step") {
+    // Cell commands.
+    case ArpCommand::ResetCell:
+        if (onCell) p->setToDefault(gridTag(row, s));
+        break;
+    case ArpCommand::ResetStep:
+        if (onCell)
+            for (int r = 0; r < kRows; ++r) p->setToDefault(gridTag(r, s));
+        break;
+    case ArpCommand::ResetRow:
+        if (onCell)
+            for (int t = 0; t < kSteps; ++t) p->setToDefault(gridTag(row, t));
+        break;
+    case ArpCommand::RandomizeCell:
+        if (onCell) p->setParameter(gridTag(row, s), randomValue());
+        break;
+    case ArpCommand::RandomizeStep:
         // Whether the step plays and is tied stays as it is.
-        for (int r = tag::RowSlide; r < kRows; ++r) p->setParameter(gridTag(r, s), randomValue());
-    } else if (choice == "Randomize Row") {
-        for (int t = 0; t < kSteps; ++t) p->setParameter(gridTag(row, t), randomValue());
-    } else if (choice == "Copy Step") {
+        if (onCell)
+            for (int r = tag::RowSlide; r < kRows; ++r)
+                p->setParameter(gridTag(r, s), randomValue());
+        break;
+    case ArpCommand::RandomizeRow:
+        if (onCell)
+            for (int t = 0; t < kSteps; ++t) p->setParameter(gridTag(row, t), randomValue());
+        break;
+    case ArpCommand::CopyStep:
+        if (!onCell) break;
         for (int r = 0; r < kRows; ++r) stores.stepClipboard[r] = p->getParameter(gridTag(r, s));
         stores.stepClipboardValid = true;
-    } else if (choice == "Paste Step") {
-        if (stores.stepClipboardValid)
+        break;
+    case ArpCommand::PasteStep:
+        if (onCell && stores.stepClipboardValid)
             for (int r = 0; r < kRows; ++r) p->setParameter(gridTag(r, s), stores.stepClipboard[r]);
-    } else if (choice == "Set All To Step") {
-        for (int r = 0; r < kRows; ++r)
-            for (int t = 0; t < kSteps; ++t) p->copyParameter(gridTag(r, s), gridTag(r, t));
-    } else if (choice == "Swap Step With Next" || choice == "Swap Step With Previous") {
-        const int n = std::clamp(p->getArpNumOfSteps(), 1, kSteps);
-        const int d = choice == "Swap Step With Next" ? 1 : -1;
-        const int other = ((s + d + n) % n + n) % n;
-        for (int r = 0; r < kRows; ++r) p->swapParameter(gridTag(r, s), gridTag(r, other));
-    } else if (choice == "Enter Tune Value") {
-        p->setNumValue(gridTag(tag::RowTune, s));
-    } else if (choice == "Enter Velocity Value") {
-        p->setNumValue(gridTag(tag::RowVelocity, s));
-    } else if (choice == "Enter Free Value") {
-        p->setNumValue(gridTag(tag::RowFree, s));
+        break;
+    case ArpCommand::SetAllToStep:
+        if (onCell)
+            for (int r = 0; r < kRows; ++r)
+                for (int t = 0; t < kSteps; ++t) p->copyParameter(gridTag(r, s), gridTag(r, t));
+        break;
+    case ArpCommand::SwapWithNext:
+        if (onCell) swapWith(1);
+        break;
+    case ArpCommand::SwapWithPrevious:
+        if (onCell) swapWith(-1);
+        break;
+    case ArpCommand::EnterTune:
+        if (onCell) p->setNumValue(gridTag(tag::RowTune, s));
+        break;
+    case ArpCommand::EnterVelocity:
+        if (onCell) p->setNumValue(gridTag(tag::RowVelocity, s));
+        break;
+    case ArpCommand::EnterFree:
+        if (onCell) p->setNumValue(gridTag(tag::RowFree, s));
+        break;
     }
 }

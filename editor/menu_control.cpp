@@ -28,9 +28,65 @@ namespace {
 
 constexpr int kHighestChannel = 16; // 0 is omni
 
-std::string onOff(const char* name, bool on) {
-    return std::string(name) + (on ? ": On" : ": Off");
-}
+enum class ControlCommand {
+    None,
+    SetScreenSize, // argument: the size
+    AnimationOn,
+    AnimationOff,
+    ShowEnvelopeDials,
+    ShowGraphicEnvelopes,
+    DecaySustainOn,
+    DecaySustainOff,
+    ToolTipsOn,
+    ToolTipsOff,
+    KeyboardOn,
+    KeyboardOff,
+    DragAndDropOn,
+    DragAndDropOff,
+    MidiPresetOn,
+    MidiPresetOff,
+    MidiBankOn,
+    MidiBankOff,
+    SetMidiChannel,
+    CaptureOn,
+    CaptureOff,
+    ResetEverything,
+    About,
+    GotoWebsite,
+    DownloadLatest
+};
+using Switch = MenuSwitch<ControlCommand>;
+
+constexpr Switch ANIMATION_SWITCH = {{"Dial Animation: On", ControlCommand::AnimationOff},
+                                     {"Dial Animation: Off", ControlCommand::AnimationOn}};
+// On: the envelope pages show dials.
+constexpr Switch ENVELOPE_DIALS_SWITCH = {
+    {"Show Graphic Envelopes", ControlCommand::ShowGraphicEnvelopes},
+    {"Show Envelope Dials", ControlCommand::ShowEnvelopeDials}};
+constexpr Switch DECAY_SUSTAIN_SWITCH = {{"Decay / Sustain: On", ControlCommand::DecaySustainOff},
+                                         {"Decay / Sustain: Off", ControlCommand::DecaySustainOn}};
+constexpr Switch TOOL_TIPS_SWITCH = {{"Tool-Tips: On", ControlCommand::ToolTipsOff},
+                                     {"Tool-Tips: Off", ControlCommand::ToolTipsOn}};
+constexpr Switch KEYBOARD_SWITCH = {{"Computer Keyboard: On", ControlCommand::KeyboardOff},
+                                    {"Computer Keyboard: Off", ControlCommand::KeyboardOn}};
+constexpr Switch DRAG_AND_DROP_SWITCH = {{"Drag And Drop: On", ControlCommand::DragAndDropOff},
+                                         {"Drag And Drop: Off", ControlCommand::DragAndDropOn}};
+constexpr Switch MIDI_PRESET_SWITCH = {{"MIDI Preset: On", ControlCommand::MidiPresetOff},
+                                       {"MIDI Preset: Off", ControlCommand::MidiPresetOn}};
+constexpr Switch MIDI_BANK_SWITCH = {{"MIDI Bank: On", ControlCommand::MidiBankOff},
+                                     {"MIDI Bank: Off", ControlCommand::MidiBankOn}};
+constexpr Switch CAPTURE_SWITCH = {{"External MIDI Capture Mode: On", ControlCommand::CaptureOff},
+                                   {"External MIDI Capture Mode: Off", ControlCommand::CaptureOn}};
+
+constexpr MenuEntry<ControlCommand> SET_MIDI_CHANNEL = {"Set MIDI Input Channel",
+                                                        ControlCommand::SetMidiChannel};
+constexpr MenuEntry<ControlCommand> LAST_COMMANDS[] = {
+    {"-", ControlCommand::None},
+    {"Reset Everything", ControlCommand::ResetEverything},
+    {"About Ondix", ControlCommand::About},
+    {"Goto Haldmer Website", ControlCommand::GotoWebsite},
+    {"Download Latest", ControlCommand::DownloadLatest},
+};
 
 std::function<void(const std::string&)>& webAddressOpener() {
     static std::function<void(const std::string&)> opener;
@@ -75,58 +131,36 @@ void uEditor::showControlMenu() {
     const bool captureOn = getRegisterIsOn(REG_MIDI_CAPTURE_STR, true);
     const int channel = std::clamp(loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR), 0, kHighestChannel);
 
+    // A switch under its greyed heading, after a separator.
+    auto section = [&menu](const char* heading, const Switch& entry, bool state) {
+        menu.add("-");
+        menu.add(heading);
+        menu.add(entry.shown(state));
+    };
+
     menu.add("-GControl Menu");
     menu.add("-");
     menu.add(std::string("-GScreen Size: ") + vocabAt(SCREEN_SIZE_STR, sizeIndex));
-    for (const char* title : SET_SCREEN_SIZE_STR) menu.add(title);
-    menu.add("-");
-    menu.add("-GDial Animation");
-    menu.add(onOff("Dial Animation", animationOn));
-    menu.add("-");
-    menu.add("-GEnvelope Display");
-    menu.add(prefs.envelopeShowKnobs ? "Show Graphic Envelopes" : "Show Envelope Dials");
-    menu.add("-");
-    menu.add("-GDecay / Sustain");
-    menu.add(onOff("Decay / Sustain", decaySustainOn));
-    menu.add("-");
-    menu.add("-GTool-Tips");
-    menu.add(onOff("Tool-Tips", toolTipsOn));
-    menu.add("-");
-    menu.add("-GComputer Keyboard");
-    menu.add(onOff("Computer Keyboard", prefs.keyboard));
-    menu.add("-");
-    menu.add("-GDrag And Drop");
-    menu.add(onOff("Drag And Drop", prefs.dragAndDrop));
-    menu.add("-");
-    menu.add("-GMIDI Preset Change");
-    menu.add(onOff("MIDI Preset", midiPresetOn));
-    menu.add("-");
-    menu.add("-GMIDI Bank Change");
-    menu.add(onOff("MIDI Bank", midiBankOn));
+    for (int i = 0; i < static_cast<int>(SET_SCREEN_SIZE_STR.size()); ++i)
+        menu.add(SET_SCREEN_SIZE_STR[static_cast<std::size_t>(i)], ControlCommand::SetScreenSize,
+                 i);
+    section("-GDial Animation", ANIMATION_SWITCH, animationOn);
+    section("-GEnvelope Display", ENVELOPE_DIALS_SWITCH, prefs.envelopeShowKnobs);
+    section("-GDecay / Sustain", DECAY_SUSTAIN_SWITCH, decaySustainOn);
+    section("-GTool-Tips", TOOL_TIPS_SWITCH, toolTipsOn);
+    section("-GComputer Keyboard", KEYBOARD_SWITCH, prefs.keyboard);
+    section("-GDrag And Drop", DRAG_AND_DROP_SWITCH, prefs.dragAndDrop);
+    section("-GMIDI Preset Change", MIDI_PRESET_SWITCH, midiPresetOn);
+    section("-GMIDI Bank Change", MIDI_BANK_SWITCH, midiBankOn);
     menu.add("-");
     menu.add(std::string("-GMIDI Input Channel: ") + vocabAt(MIDI_IN_CHANNEL_STR, channel));
-    menu.add("Set MIDI Input Channel");
-    menu.add("-");
-    menu.add("-GExternal MIDI Capture Mode");
-    menu.add(onOff("External MIDI Capture Mode", captureOn));
-    menu.add("-");
-    menu.add("Reset Everything");
-    menu.add("About Ondix");
-    menu.add("Goto Haldmer Website");
-    menu.add("Download Latest");
+    menu.add(SET_MIDI_CHANNEL);
+    section("-GExternal MIDI Capture Mode", CAPTURE_SWITCH, captureOn);
+    menu.addTable(LAST_COMMANDS);
 
     menu.show();
-    const std::string& chosen = menu.rootChoice();
 
-    for (int i = 0; i < static_cast<int>(SET_SCREEN_SIZE_STR.size()); ++i)
-        if (chosen == SET_SCREEN_SIZE_STR[static_cast<std::size_t>(i)]) setScreenSize(i);
-
-    if (chosen == "Dial Animation: On") prefs.animation = false;
-    if (chosen == "Dial Animation: Off") prefs.animation = true;
-    setRegValue(REG_DIAL_ANIMATION_STR, prefs.animation);
-
-    if (chosen == "Show Envelope Dials" || chosen == "Show Graphic Envelopes") {
-        const bool knobs = chosen == "Show Envelope Dials";
+    auto showEnvelopeDials = [this](bool knobs) {
         setRegValue(REG_ENV_STR, knobs);
         prefs.envelopeShowKnobs = knobs;
         requests.rebuildEnvPages = true;
@@ -134,37 +168,72 @@ void uEditor::showControlMenu() {
             button->setValue(knobs ? 1.0f : 0.0f);
             button->invalid();
         }
-    }
-
-    if (chosen == "Decay / Sustain: On") setRegOff(REG_DECAY_SUSTAIN_STR);
-    if (chosen == "Decay / Sustain: Off") setRegOn(REG_DECAY_SUSTAIN_STR);
-    prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
-    for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
-        if (env) env->setDecaySustain(prefs.decaySustain);
-
-    if (chosen == "Tool-Tips: On") prefs.toolTips = false;
-    if (chosen == "Tool-Tips: Off") prefs.toolTips = true;
-    setRegValue(REG_TOOL_TIP_STR, prefs.toolTips);
-
-    if (chosen == "Computer Keyboard: On") prefs.keyboard = false;
-    if (chosen == "Computer Keyboard: Off") prefs.keyboard = true;
-    setRegValue(REG_KEYBOARD_STR, prefs.keyboard);
-
-    if (chosen == "Drag And Drop: Off") prefs.dragAndDrop = true;
-    if (chosen == "Drag And Drop: On") prefs.dragAndDrop = false;
-    setRegValue(REG_DRAG_AND_DROP_STR, prefs.dragAndDrop);
-
-    if (chosen == "MIDI Preset: On") saveBoolToPrefs(REG_MIDI_PRESET_STR, false);
-    if (chosen == "MIDI Preset: Off") saveBoolToPrefs(REG_MIDI_PRESET_STR, true);
-    if (chosen == "MIDI Bank: On") saveBoolToPrefs(REG_MIDI_BANK_STR, false);
-    if (chosen == "MIDI Bank: Off") saveBoolToPrefs(REG_MIDI_BANK_STR, true);
-
-    if (chosen == "External MIDI Capture Mode: Off" || chosen == "External MIDI Capture Mode: On") {
-        saveBoolToPrefs(REG_MIDI_CAPTURE_STR, chosen == "External MIDI Capture Mode: Off");
+    };
+    auto setCapture = [&p](bool on) {
+        saveBoolToPrefs(REG_MIDI_CAPTURE_STR, on);
         p.resetMIDICapture(); // also hands the new switch to the audio thread
-    }
-
-    if (chosen == "Set MIDI Input Channel") {
+    };
+    switch (menu.command<ControlCommand>()) {
+    case ControlCommand::None:
+        break;
+    case ControlCommand::SetScreenSize:
+        setScreenSize(menu.argument());
+        break;
+    case ControlCommand::AnimationOn:
+        prefs.animation = true;
+        break;
+    case ControlCommand::AnimationOff:
+        prefs.animation = false;
+        break;
+    case ControlCommand::ShowEnvelopeDials:
+        showEnvelopeDials(true);
+        break;
+    case ControlCommand::ShowGraphicEnvelopes:
+        showEnvelopeDials(false);
+        break;
+    case ControlCommand::DecaySustainOn:
+        setRegOn(REG_DECAY_SUSTAIN_STR);
+        break;
+    case ControlCommand::DecaySustainOff:
+        setRegOff(REG_DECAY_SUSTAIN_STR);
+        break;
+    case ControlCommand::ToolTipsOn:
+        prefs.toolTips = true;
+        break;
+    case ControlCommand::ToolTipsOff:
+        prefs.toolTips = false;
+        break;
+    case ControlCommand::KeyboardOn:
+        prefs.keyboard = true;
+        break;
+    case ControlCommand::KeyboardOff:
+        prefs.keyboard = false;
+        break;
+    case ControlCommand::DragAndDropOn:
+        prefs.dragAndDrop = true;
+        break;
+    case ControlCommand::DragAndDropOff:
+        prefs.dragAndDrop = false;
+        break;
+    case ControlCommand::MidiPresetOn:
+        saveBoolToPrefs(REG_MIDI_PRESET_STR, true);
+        break;
+    case ControlCommand::MidiPresetOff:
+        saveBoolToPrefs(REG_MIDI_PRESET_STR, false);
+        break;
+    case ControlCommand::MidiBankOn:
+        saveBoolToPrefs(REG_MIDI_BANK_STR, true);
+        break;
+    case ControlCommand::MidiBankOff:
+        saveBoolToPrefs(REG_MIDI_BANK_STR, false);
+        break;
+    case ControlCommand::CaptureOn:
+        setCapture(true);
+        break;
+    case ControlCommand::CaptureOff:
+        setCapture(false);
+        break;
+    case ControlCommand::SetMidiChannel: {
         std::string answer;
         int value = -1;
         if (inputBoxNumStr("Set MIDI Input Channel (0 for Omni)", "MIDI Channel", answer, 0,
@@ -173,13 +242,29 @@ void uEditor::showControlMenu() {
             p.refreshMidiChannelPref();
             p.updateMidiChannel(false);
         }
+        break;
     }
-
     // Taken by the audio thread at its next control tick, so the engine's
     // state is never reset under a running block.
-    if (chosen == "Reset Everything") p.requestReset();
-    if (chosen == "Goto Haldmer Website")
+    case ControlCommand::ResetEverything:
+        p.requestReset();
+        break;
+    case ControlCommand::About:
+        messageBox(aboutText(p), MESSAGE_BOX_OK);
+        break;
+    case ControlCommand::GotoWebsite:
         menu_services::openWebAddress(menu_services::kMakerWebsite);
-    if (chosen == "About Ondix") messageBox(aboutText(p), MESSAGE_BOX_OK);
-    // "Download Latest" has no action.
+        break;
+    case ControlCommand::DownloadLatest: // no action
+        break;
+    }
+
+    // The editor's own switches are written back whatever was chosen.
+    setRegValue(REG_DIAL_ANIMATION_STR, prefs.animation);
+    prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
+    for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
+        if (env) env->setDecaySustain(prefs.decaySustain);
+    setRegValue(REG_TOOL_TIP_STR, prefs.toolTips);
+    setRegValue(REG_KEYBOARD_STR, prefs.keyboard);
+    setRegValue(REG_DRAG_AND_DROP_STR, prefs.dragAndDrop);
 }

@@ -12,6 +12,7 @@
 #include "editor/ueditor.h"
 #include "platform/prefs.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string>
@@ -40,6 +41,56 @@ constexpr std::array<const char*, 9> ENV_INFO = {
     "-GScroll Wheel + Shift: Fine change amount",
 };
 
+enum class EnvCommand {
+    None,
+    Reset,
+    SetToOriginal,
+    Copy,
+    Paste,
+    LatchStage, // argument: the stage, 0 (attack) .. 3 (release)
+    UnlatchStage,
+    UnlatchAll,
+    StageToDefault,
+    StageToValue,
+    ShowDials,
+    DecaySustainOn,
+    DecaySustainOff,
+    LoadPreset,
+    SavePreset,
+    Undo
+};
+
+constexpr MenuEntry<EnvCommand> SECTION_COMMANDS[] = {
+    {"-", EnvCommand::None},
+    {"Reset Envelope", EnvCommand::Reset},
+    {"Set Envelope to Original Settings", EnvCommand::SetToOriginal},
+    {"Copy Envelope", EnvCommand::Copy},
+    {"Paste Envelope", EnvCommand::Paste},
+};
+
+// A command offered once per stage, labelled before + stage name + after.
+struct StageCommand {
+    const char* before;
+    const char* after;
+    EnvCommand command;
+};
+constexpr StageCommand LATCH_STAGE = {"Latch ", " to MIDI", EnvCommand::LatchStage};
+constexpr StageCommand UNLATCH_STAGE = {"Unlatch ", " MIDI", EnvCommand::UnlatchStage};
+constexpr StageCommand STAGE_TO_DEFAULT = {"Set ", " To Default", EnvCommand::StageToDefault};
+constexpr StageCommand STAGE_TO_VALUE = {"Set ", " To Value", EnvCommand::StageToValue};
+constexpr MenuEntry<EnvCommand> UNLATCH_ALL = {"Unlatch All", EnvCommand::UnlatchAll};
+
+constexpr MenuEntry<EnvCommand> DISPLAY_COMMANDS[] = {
+    {"-", EnvCommand::None},
+    {"Show Envelope Dials", EnvCommand::ShowDials},
+    {"Turn Delay / Sustain Change On", EnvCommand::DecaySustainOn},
+    {"Turn Delay / Sustain Change Off", EnvCommand::DecaySustainOff},
+};
+constexpr MenuEntry<EnvCommand> UNDO_COMMAND[] = {
+    {"-", EnvCommand::None},
+    {"Undo", EnvCommand::Undo},
+};
+
 // Attack, decay, sustain and release tags of one envelope.
 std::span<const int, 4> envelopeTags(int envelope) {
     return std::span<const int, 4>(section_tags::ENV_TAGS.data() + 4 * envelope, 4);
@@ -66,58 +117,81 @@ void uEditor::showEnvMenu(int envelope) {
     COptionMenu* info = menu.addSubmenu("Info");
     for (const char* line : ENV_INFO) menu.add(line, info);
 
-    auto group = [&menu](std::initializer_list<std::string> titles) {
-        menu.add("-");
-        for (const std::string& t : titles) menu.add(t);
+    auto stages = [&menu](const StageCommand& entry) {
+        for (int i = 0; i < 4; ++i)
+            menu.add(std::string(entry.before) + STAGE_NAMES[i] + entry.after, entry.command, i);
     };
-    auto perStage = [](const char* before, const char* after) {
-        std::array<std::string, 4> titles;
-        for (int i = 0; i < 4; ++i) titles[i] = std::string(before) + STAGE_NAMES[i] + after;
-        return titles;
-    };
-    const auto latch = perStage("Latch ", " to MIDI");
-    const auto unlatch = perStage("Unlatch ", " MIDI");
-    const auto toDefault = perStage("Set ", " To Default");
-    const auto toValue = perStage("Set ", " To Value");
-
-    group(
-        {"Reset Envelope", "Set Envelope to Original Settings", "Copy Envelope", "Paste Envelope"});
-    group({latch[0], latch[1], latch[2], latch[3]});
-    group({unlatch[0], unlatch[1], unlatch[2], unlatch[3], "Unlatch All"});
-    group({toDefault[0], toDefault[1], toDefault[2], toDefault[3]});
-    group({toValue[0], toValue[1], toValue[2], toValue[3]});
-    group({"Show Envelope Dials", "Turn Delay / Sustain Change On",
-           "Turn Delay / Sustain Change Off"});
-    group({section_presets::ENV_PRESET.loadTitle, section_presets::ENV_PRESET.saveTitle});
-    group({"Undo"});
+    menu.addTable(SECTION_COMMANDS);
+    menu.add("-");
+    stages(LATCH_STAGE);
+    menu.add("-");
+    stages(UNLATCH_STAGE);
+    menu.add(UNLATCH_ALL);
+    menu.add("-");
+    stages(STAGE_TO_DEFAULT);
+    menu.add("-");
+    stages(STAGE_TO_VALUE);
+    menu.addTable(DISPLAY_COMMANDS);
+    menu.add("-");
+    menu.add(section_presets::ENV_PRESET.loadTitle, EnvCommand::LoadPreset);
+    menu.add(section_presets::ENV_PRESET.saveTitle, EnvCommand::SavePreset);
+    menu.addTable(UNDO_COMMAND);
 
     menu.show();
-    const std::string& choice = menu.rootChoice();
+    const EnvCommand command = menu.command<EnvCommand>();
 
     // Any outcome but Undo retakes the snapshot, so the command can be undone.
-    if (choice == "Undo") {
+    if (command == EnvCommand::Undo) {
         doEnvUndo();
         return;
     }
     setEnvUndo();
-    if (choice.empty()) return;
 
     TagStore& clipboard = stores.clipboard[kEnvSection];
-    if (choice == "Reset Envelope") {
+    const int stage = std::clamp(menu.argument(), 0, 3);
+    auto setDecaySustain = [this](bool on) {
+        prefs.decaySustain = on;
+        setRegValue(REG_DECAY_SUSTAIN_STR, prefs.decaySustain);
+        for (TEnvScreen* screen : {controls.filter.ampEnvScreen, controls.filter.filterEnvScreen})
+            if (screen) screen->setDecaySustain(prefs.decaySustain);
+        if (TOnOff* button = controls.back.decaySustain) button->setState(prefs.decaySustain);
+    };
+    switch (command) {
+    case EnvCommand::None:
+    case EnvCommand::Undo:
+        break;
+    case EnvCommand::Reset:
         for (int t : tags) p->setToDefault(t);
-    } else if (choice == "Set Envelope to Original Settings") {
+        break;
+    case EnvCommand::SetToOriginal:
         for (int t : tags) p->setToOrig(t);
-    } else if (choice == "Copy Envelope") {
+        break;
+    case EnvCommand::Copy:
         for (int t : tags) clipboard.value[t] = p->getParameter(t);
         clipboard.valid = true;
         envelopeCopied[envelope] = true;
-    } else if (choice == "Paste Envelope") {
+        break;
+    case EnvCommand::Paste:
         // The clipboard is kept per tag: only this envelope's own copy pastes.
         if (clipboard.valid && envelopeCopied[envelope])
             for (int t : tags) p->setParameter(t, clipboard.value[t]);
-    } else if (choice == "Unlatch All") {
+        break;
+    case EnvCommand::LatchStage:
+        p->setMIDILatch(tags[stage], true);
+        break;
+    case EnvCommand::UnlatchStage:
+        p->setMIDILatch(tags[stage], false);
+        break;
+    case EnvCommand::UnlatchAll:
         for (int t : tags) p->setMIDILatch(t, false);
-    } else if (choice == "Show Envelope Dials") {
+        break;
+    case EnvCommand::StageToDefault:
+        p->setToDefault(tags[stage]);
+        break;
+    case EnvCommand::StageToValue:
+        p->setNumValue(tags[stage]);
+        break;
+    case EnvCommand::ShowDials:
         setRegValue(REG_ENV_STR, true);
         prefs.envelopeShowKnobs = true;
         requests.rebuildEnvPages = true;
@@ -125,23 +199,18 @@ void uEditor::showEnvMenu(int envelope) {
             button->setValue(1.0f);
             button->invalid();
         }
-    } else if (choice == "Turn Delay / Sustain Change On" ||
-               choice == "Turn Delay / Sustain Change Off") {
-        prefs.decaySustain = choice.ends_with("On");
-        setRegValue(REG_DECAY_SUSTAIN_STR, prefs.decaySustain);
-        for (TEnvScreen* screen : {controls.filter.ampEnvScreen, controls.filter.filterEnvScreen})
-            if (screen) screen->setDecaySustain(prefs.decaySustain);
-        if (TOnOff* button = controls.back.decaySustain) button->setState(prefs.decaySustain);
-    } else if (choice == section_presets::ENV_PRESET.loadTitle) {
+        break;
+    case EnvCommand::DecaySustainOn:
+        setDecaySustain(true);
+        break;
+    case EnvCommand::DecaySustainOff:
+        setDecaySustain(false);
+        break;
+    case EnvCommand::LoadPreset:
         section_presets::loadSectionPreset(*p, section_presets::ENV_PRESET, tags);
-    } else if (choice == section_presets::ENV_PRESET.saveTitle) {
+        break;
+    case EnvCommand::SavePreset:
         section_presets::saveSectionPreset(*p, section_presets::ENV_PRESET, tags);
-    } else {
-        for (int i = 0; i < 4; ++i) {
-            if (choice == latch[i]) p->setMIDILatch(tags[i], true);
-            if (choice == unlatch[i]) p->setMIDILatch(tags[i], false);
-            if (choice == toDefault[i]) p->setToDefault(tags[i]);
-            if (choice == toValue[i]) p->setNumValue(tags[i]);
-        }
+        break;
     }
 }

@@ -39,10 +39,13 @@ constexpr std::array<int, 8> BOTH_LFO_TAGS = {
     tag::FreeLfo2Speed, tag::FreeLfo2SyncOn, tag::FreeLfo2Mode, tag::FreeLfo2Wave};
 
 // Six tags per envelope: attack, decay, sustain, fade, release, sync.
-constexpr std::array<std::array<int, 6>, 2> FREE_ENV_TAGS = {{
-    {51, 52, 53, 54, 55, 56},
-    {57, 58, 59, 60, 61, 62},
-}};
+constexpr std::array<std::array<int, 6>, 2> FREE_ENV_TAGS = [] {
+    std::array<std::array<int, 6>, 2> t{};
+    for (int env = 0; env < tag::FreeEnvCount; ++env)
+        for (int field = 0; field < tag::FreeEnvStride; ++field)
+            t[env][field] = tag::freeEnv(env, field);
+    return t;
+}();
 constexpr std::array<int, 12> BOTH_ENV_TAGS = [] {
     std::array<int, 12> t{};
     for (int i = 0; i < 12; ++i) t[i] = tag::FreeEnvFirst + i;
@@ -57,40 +60,52 @@ constexpr std::array<int, 4> ENV_FADE_SYNC_TAGS = {
 constexpr std::array<int, 2> SRC_FREE_LFO = {src::Free1Lfo, src::Free2Lfo};
 constexpr std::array<int, 2> SRC_FREE_ENV = {src::Free1Env, src::Free2Env};
 
-constexpr int kLastDest = dst::Count - 1;
 constexpr float kAssignAmount = 1.0f;
 
-// The titles of one kind's menu.
-struct FreeModTitles {
-    const char* name;     // "LFO" / "Envelope" (title lines)
-    const char* resetOne; // and so on, in menu order
-    const char* resetBoth;
-    const char* origOne;
-    const char* origBoth;
-    const char* copyToOther;
-    const char* swap;
-    const char* copy;
-    const char* paste;
+enum class FreeModCommand {
+    None,
+    ResetSelected,
+    ResetBoth,
+    SelectedToOriginal,
+    BothToOriginal,
+    CopyToOther,
+    Swap,
+    Copy,
+    Paste,
+    Undo,
+    NoDestination,
+    AssignDestination // argument: the destination
 };
 
-constexpr FreeModTitles LFO_TITLES = {"LFO",
-                                      "Reset Selected LFO",
-                                      "Reset Both LFOs",
-                                      "Set Selected LFO to Original Settings",
-                                      "Set Both LFOs to Original Settings",
-                                      "Copy LFO to Other",
-                                      "Swap LFOs",
-                                      "Copy LFOs",
-                                      "Paste LFOs"};
-constexpr FreeModTitles ENV_TITLES = {"Envelope",
-                                      "Reset Selected Envelope",
-                                      "Reset Both Envelopes",
-                                      "Set Selected Envelope to Original Settings",
-                                      "Set Both Envelopes to Original Settings",
-                                      "Copy Envelope to Other",
-                                      "Swap Envelopes",
-                                      "Copy Envelopes",
-                                      "Paste Envelopes"};
+// The titles and commands of one kind's menu.
+struct FreeModTitles {
+    const char* name; // "LFO" / "Envelope" (title lines)
+    MenuEntry<FreeModCommand> commands[9];
+};
+
+constexpr FreeModTitles LFO_TITLES = {
+    "LFO",
+    {{"Reset Selected LFO", FreeModCommand::ResetSelected},
+     {"Reset Both LFOs", FreeModCommand::ResetBoth},
+     {"Set Selected LFO to Original Settings", FreeModCommand::SelectedToOriginal},
+     {"Set Both LFOs to Original Settings", FreeModCommand::BothToOriginal},
+     {"Copy LFO to Other", FreeModCommand::CopyToOther},
+     {"Swap LFOs", FreeModCommand::Swap},
+     {"Copy LFOs", FreeModCommand::Copy},
+     {"Paste LFOs", FreeModCommand::Paste},
+     {"Undo", FreeModCommand::Undo}}};
+constexpr FreeModTitles ENV_TITLES = {
+    "Envelope",
+    {{"Reset Selected Envelope", FreeModCommand::ResetSelected},
+     {"Reset Both Envelopes", FreeModCommand::ResetBoth},
+     {"Set Selected Envelope to Original Settings", FreeModCommand::SelectedToOriginal},
+     {"Set Both Envelopes to Original Settings", FreeModCommand::BothToOriginal},
+     {"Copy Envelope to Other", FreeModCommand::CopyToOther},
+     {"Swap Envelopes", FreeModCommand::Swap},
+     {"Copy Envelopes", FreeModCommand::Copy},
+     {"Paste Envelopes", FreeModCommand::Paste},
+     {"Undo", FreeModCommand::Undo}}};
+constexpr MenuEntry<FreeModCommand> NO_DESTINATION = {"None", FreeModCommand::NoDestination};
 
 // The first user slot without a destination gets source -> dest at full
 // amount, not bypassed; false when every slot has a destination.
@@ -118,23 +133,20 @@ void uEditor::showFreeMod(int kind, int index) {
 
     menu.add(std::string("-GFree ") + t.name + " " + n + " Command Menu");
     menu.add("-");
-    for (const char* title :
-         {t.resetOne, t.resetBoth, t.origOne, t.origBoth, t.copyToOther, t.swap, t.copy, t.paste})
-        menu.add(title);
-    menu.add("Undo");
+    menu.addTable(t.commands);
     menu.add("-");
     menu.add(std::string("-GSet Free ") + t.name + " " + n + " To Destination");
     menu.add("-");
-    menu.add("None");
+    menu.add(NO_DESTINATION);
     for (size_t g = 0; g < dst::GroupFirst.size(); ++g) {
         COptionMenu* group = menu.addSubmenu(vocabAt(DEST_SUB_STR, static_cast<int>(g)));
         for (int d = dst::GroupFirst[g]; d < dst::GroupEnd[g]; ++d)
-            menu.add(vocabAt(DEST_STR, d), group);
+            menu.add(vocabAt(DEST_STR, d), FreeModCommand::AssignDestination, d, group);
     }
     menu.show();
 
-    const std::string& chosen = menu.rootChoice();
-    const bool undoChosen = chosen == "Undo";
+    const FreeModCommand command = menu.command<FreeModCommand>();
+    const bool undoChosen = command == FreeModCommand::Undo;
     const int other = 1 - index;
 
     // The selected one's tags, the other one's (same positions) and both.
@@ -178,42 +190,52 @@ void uEditor::showFreeMod(int kind, int index) {
     // from writing values that were never copied.
     auto& clipboard = lfo ? stores.clipboard[kFreeModSection] : stores.clipboard[kEnvSection];
 
-    if (chosen == t.resetOne)
+    switch (command) {
+    case FreeModCommand::None:
+    case FreeModCommand::Undo:
+    case FreeModCommand::NoDestination:
+        break;
+    case FreeModCommand::ResetSelected:
         for (int tg : selected) p.setToDefault(tg);
-    if (chosen == t.resetBoth)
+        break;
+    case FreeModCommand::ResetBoth:
         for (int tg : both) p.setToDefault(tg);
-    if (chosen == t.origOne)
+        break;
+    case FreeModCommand::SelectedToOriginal:
         for (int tg : selected) p.setToOrig(tg);
-    if (chosen == t.origBoth)
+        break;
+    case FreeModCommand::BothToOriginal:
         for (int tg : both) p.setToOrig(tg);
-    if (chosen == t.copyToOther)
+        break;
+    case FreeModCommand::CopyToOther:
         for (size_t k = 0; k < selected.size(); ++k) p.copyParameter(selected[k], others[k]);
-    if (chosen == t.swap)
+        break;
+    case FreeModCommand::Swap:
         for (size_t k = 0; k < selected.size(); ++k) p.swapParameter(others[k], selected[k]);
-    if (chosen == t.copy) {
+        break;
+    case FreeModCommand::Copy:
         if (lfo) {
             section_values::store(p, clipboard, both);
         } else {
             for (int tg : both) clipboard.value[static_cast<size_t>(tg)] = p.getParameter(tg);
             freeEnvMarks.copied = true;
         }
-    }
-    if (chosen == t.paste) {
+        break;
+    case FreeModCommand::Paste:
         if (lfo) {
             section_values::restore(p, clipboard, both);
         } else if (freeEnvMarks.copied) {
             for (int tg : both) p.setParameter(tg, clipboard.value[static_cast<size_t>(tg)]);
         }
-    }
-
-    // A destination, recognised in whichever menu it was chosen.
-    const std::string& item = menu.itemChoice();
-    if (!item.empty()) {
+        break;
+    case FreeModCommand::AssignDestination: {
+        // The selected one as the source of the first free slot.
         const int source = lfo ? SRC_FREE_LFO[static_cast<size_t>(index)]
                                : SRC_FREE_ENV[static_cast<size_t>(index)];
-        for (int d = 1; d <= kLastDest; ++d) {
-            if (item != vocabAt(DEST_STR, d)) continue;
-            if (assignToFreeSlot(p, source, d)) requests.redrawModScreen = true;
-        }
+        const int d = menu.argument();
+        if (d > dst::None && d < dst::Count && assignToFreeSlot(p, source, d))
+            requests.redrawModScreen = true;
+        break;
+    }
     }
 }

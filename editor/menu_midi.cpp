@@ -12,6 +12,7 @@
 #include "platform/prefs.h"
 
 #include <chrono>
+#include <iterator>
 #include <span>
 #include <string>
 
@@ -23,6 +24,31 @@ constexpr int kControllers = 128;
 constexpr int kUserSlots = tag::ModSlotCount;
 constexpr int kXYSlots = tag::XYModCount;
 constexpr float kNewSlotAmount = 0.5f;
+
+enum class MidiCommand {
+    None,
+    SetToDefault,
+    SetToOriginal,
+    SetToZero,
+    SetToMinimum,
+    SetToMaximum,
+    SetToMid,
+    SetToValue,
+    SetToRandom,
+    Increase,
+    Decrease,
+    SetListValue, // argument: the row of the value list
+    LatchToMidi,
+    UnlatchMidi,
+    SetMidiCC,
+    ClearAllMidi,
+    ModulateBy,   // argument: the source
+    ModulateByXY, // argument: the entry of kXYCommands
+    ClearModulation,
+    DefaultModulationAmount,
+    BypassModulation,
+    UnBypassModulation
+};
 
 // The XY commands and the destination parameter of each (X 1, X 2, Y 1, Y 2).
 struct XYCommand {
@@ -44,15 +70,33 @@ constexpr const char* kGestureLines[] = {"-GLeft Click: Change value",
                                          "-GScroll Wheel: Change value",
                                          "-GScroll Wheel + Shift: Fine change amount"};
 
-constexpr const char* kValueCommands[] = {
-    "Set to Default", "Set to Original Value", "Set to Zero",   "Set to Minimum", "Set to Maximum",
-    "Set to Mid",     "Set to Value",          "Set to Random", "Increase",       "Decrease"};
+constexpr MenuEntry<MidiCommand> kValueCommands[] = {
+    {"Set to Default", MidiCommand::SetToDefault},
+    {"Set to Original Value", MidiCommand::SetToOriginal},
+    {"Set to Zero", MidiCommand::SetToZero},
+    {"Set to Minimum", MidiCommand::SetToMinimum},
+    {"Set to Maximum", MidiCommand::SetToMaximum},
+    {"Set to Mid", MidiCommand::SetToMid},
+    {"Set to Value", MidiCommand::SetToValue},
+    {"Set to Random", MidiCommand::SetToRandom},
+    {"Increase", MidiCommand::Increase},
+    {"Decrease", MidiCommand::Decrease},
+};
 
-constexpr const char* kMidiCommands[] = {"Latch to MIDI", "Unlatch MIDI", "Set MIDI CC",
-                                         "Clear All MIDI"};
+constexpr MenuEntry<MidiCommand> kMidiCommands[] = {
+    {"Latch to MIDI", MidiCommand::LatchToMidi},
+    {"Unlatch MIDI", MidiCommand::UnlatchMidi},
+    {"Set MIDI CC", MidiCommand::SetMidiCC},
+    {"Clear All MIDI", MidiCommand::ClearAllMidi},
+};
 
-constexpr const char* kModCommands[] = {"Clear Modulation", "Default Modulation Amount",
-                                        "Bypass Modulation", "Un-Bypass Modulation"};
+// Offered when the parameter can be modulated.
+constexpr MenuEntry<MidiCommand> kModCommands[] = {
+    {"Clear Modulation", MidiCommand::ClearModulation},
+    {"Default Modulation Amount", MidiCommand::DefaultModulationAmount},
+    {"Bypass Modulation", MidiCommand::BypassModulation},
+    {"Un-Bypass Modulation", MidiCommand::UnBypassModulation},
+};
 
 // A tempo-synced value list: its title, its rows and how a row is written
 // (count 0: with the parameter's own step range).
@@ -181,7 +225,7 @@ void uEditor::showMIDIMenu(CControl* control, bool slider) {
     menu.add("-GControl and MIDI Command Menu");
     menu.add("-G" + p.getParameterNameStr(t) + ": " + p.getParameterDisplayStr(t));
     menu.add(midiLine(t));
-    if (dest > 0) {
+    if (dest > dst::None) {
         menu.add(modulationLine(p, dest));
         menu.add("-");
     }
@@ -189,87 +233,110 @@ void uEditor::showMIDIMenu(CControl* control, bool slider) {
         menu.addSubmenu(slider ? "Slider Control Information" : "Dial Control Information");
     for (const char* line : kGestureLines) menu.add(line, gestures);
     menu.add("-");
-    for (const char* command : kValueCommands) menu.add(command);
+    menu.addTable(kValueCommands);
 
     const ValueList list = valueListFor(p, t);
     COptionMenu* listMenu = nullptr;
     if (list.title) {
         listMenu = menu.addSubmenu(list.title);
-        for (const char* row : list.rows) menu.add(row, listMenu);
+        for (int i = 0; i < static_cast<int>(list.rows.size()); ++i)
+            menu.add(list.rows[static_cast<std::size_t>(i)], MidiCommand::SetListValue, i,
+                     listMenu);
     }
 
     menu.add("-");
-    for (const char* command : kMidiCommands) menu.add(command);
+    menu.addTable(kMidiCommands);
     menu.add("-");
 
-    COptionMenu* sourceMenus[3] = {};
-    if (dest != 0) {
+    if (dest != dst::None) {
         for (int g = 0; g < src::GroupCount; ++g) {
-            sourceMenus[g] = menu.addSubmenu(std::string("Modulate by ") + vocabAt(SRC_SUB_STR, g));
+            COptionMenu* sources =
+                menu.addSubmenu(std::string("Modulate by ") + vocabAt(SRC_SUB_STR, g));
             for (int i = src::GroupFirst[g]; i < src::GroupEnd[g]; ++i)
-                menu.add(vocabAt(SRC_STR, i), sourceMenus[g]);
+                menu.add(vocabAt(SRC_STR, i), MidiCommand::ModulateBy, i, sources);
         }
         COptionMenu* xy = menu.addSubmenu("Modulate by XY");
-        for (const XYCommand& command : kXYCommands) menu.add(command.title, xy);
+        for (int i = 0; i < static_cast<int>(std::size(kXYCommands)); ++i)
+            menu.add(kXYCommands[i].title, MidiCommand::ModulateByXY, i, xy);
         menu.add("-");
-        for (const char* command : kModCommands) menu.add(command);
+        menu.addTable(kModCommands);
     }
 
     menu.show();
 
-    // Root commands.
-    const std::string& root = menu.rootChoice();
-    if (root == "Set to Default") p.setToDefault(t);
-    if (root == "Set to Original Value") p.setToOrig(t);
-    if (root == "Set to Zero") p.setParameterAutomated(t, p.meta().zeroValue[t]);
-    if (root == "Set to Minimum") p.setParameterAutomated(t, 0.0f);
-    if (root == "Set to Maximum") p.setParameterAutomated(t, 1.0f);
-    if (root == "Set to Mid") p.setParameterAutomated(t, 0.5f);
-    if (root == "Set to Random")
+    // The modulation commands act on what the parameter feeds now.
+    const int current = p.getTagDest(t);
+    const int arg = menu.argument();
+    switch (menu.command<MidiCommand>()) {
+    case MidiCommand::None:
+        break;
+    case MidiCommand::SetToDefault:
+        p.setToDefault(t);
+        break;
+    case MidiCommand::SetToOriginal:
+        p.setToOrig(t);
+        break;
+    case MidiCommand::SetToZero:
+        p.setParameterAutomated(t, p.meta().zeroValue[t]);
+        break;
+    case MidiCommand::SetToMinimum:
+        p.setParameterAutomated(t, 0.0f);
+        break;
+    case MidiCommand::SetToMaximum:
+        p.setParameterAutomated(t, 1.0f);
+        break;
+    case MidiCommand::SetToMid:
+        p.setParameterAutomated(t, 0.5f);
+        break;
+    case MidiCommand::SetToRandom:
         p.setParameterAutomated(t, menu_services::nextRandomParameterValue());
-    if (root == "Set to Value") p.setNumValue(t);
-    if (root == "Increase") p.changeDelta(t, 1, false, 1.0f);
-    if (root == "Decrease") p.changeDelta(t, -1, false, 1.0f);
-    if (root == "Latch to MIDI") p.setMIDILatch(t, true);
-    if (root == "Unlatch MIDI") p.setMIDILatch(t, false);
-    if (root == "Set MIDI CC") p.setMIDICCNum(t);
-    if (root == "Clear All MIDI") p.resetMIDI();
-
-    // Submenu entries and the modulation commands. A title is only looked
-    // for in the menu it was chosen from: the value lists share texts such
-    // as "Off" and the step numbers.
-    const std::string& item = menu.itemChoice();
-    COptionMenu* chosenIn = menu.choiceSubmenu();
-    if (!chosenIn) return;
-
-    if (dest != 0)
-        for (const XYCommand& command : kXYCommands)
-            if (item == command.title) p.setSteppedValue(command.destTag, dest);
-
-    for (COptionMenu* sources : sourceMenus) {
-        if (!sources || chosenIn != sources) continue;
-        for (int i = 0; i < static_cast<int>(SRC_STR.size()); ++i)
-            if (item == SRC_STR[static_cast<std::size_t>(i)]) modulateBy(p, i, p.getTagDest(t));
-    }
-
-    if (chosenIn == menu.root()) {
-        const int current = p.getTagDest(t);
-        if (current != 0) {
-            if (item == "Clear Modulation") clearModulation(p, current);
-            if (item == "Default Modulation Amount") defaultModulationAmount(p, current);
-            if (item == "Bypass Modulation") bypassModulation(p, current, true);
-            if (item == "Un-Bypass Modulation") bypassModulation(p, current, false);
-        }
-    }
-
-    if (listMenu && chosenIn == listMenu) {
-        for (std::size_t i = 0; i < list.rows.size(); ++i) {
-            if (item != list.rows[i]) continue;
-            if (list.count > 0)
-                p.setSteppedValue(t, static_cast<int>(i), list.range, list.count);
-            else
-                p.setSteppedValue(t, static_cast<int>(i));
-            break;
-        }
+        break;
+    case MidiCommand::SetToValue:
+        p.setNumValue(t);
+        break;
+    case MidiCommand::Increase:
+        p.changeDelta(t, 1, false, 1.0f);
+        break;
+    case MidiCommand::Decrease:
+        p.changeDelta(t, -1, false, 1.0f);
+        break;
+    case MidiCommand::SetListValue:
+        if (arg >= static_cast<int>(list.rows.size())) break;
+        if (list.count > 0)
+            p.setSteppedValue(t, arg, list.range, list.count);
+        else
+            p.setSteppedValue(t, arg);
+        break;
+    case MidiCommand::LatchToMidi:
+        p.setMIDILatch(t, true);
+        break;
+    case MidiCommand::UnlatchMidi:
+        p.setMIDILatch(t, false);
+        break;
+    case MidiCommand::SetMidiCC:
+        p.setMIDICCNum(t);
+        break;
+    case MidiCommand::ClearAllMidi:
+        p.resetMIDI();
+        break;
+    case MidiCommand::ModulateBy:
+        modulateBy(p, arg, current);
+        break;
+    case MidiCommand::ModulateByXY:
+        if (dest != dst::None && arg < static_cast<int>(std::size(kXYCommands)))
+            p.setSteppedValue(kXYCommands[arg].destTag, dest);
+        break;
+    case MidiCommand::ClearModulation:
+        if (current != dst::None) clearModulation(p, current);
+        break;
+    case MidiCommand::DefaultModulationAmount:
+        if (current != dst::None) defaultModulationAmount(p, current);
+        break;
+    case MidiCommand::BypassModulation:
+        if (current != dst::None) bypassModulation(p, current, true);
+        break;
+    case MidiCommand::UnBypassModulation:
+        if (current != dst::None) bypassModulation(p, current, false);
+        break;
     }
 }

@@ -35,6 +35,62 @@ constexpr const char* kInfoLines[] = {
     "-GScroll Wheel + Shift: Fine change amount",
 };
 
+enum class ModCommand {
+    None,
+    ResetMatrix,
+    MatrixToOriginal,
+    ZeroAmounts,
+    BypassAll,
+    UnBypassAll,
+    CopyMatrix,
+    PasteMatrix,
+    ResetSlot,
+    ZeroSlotAmount,
+    CopySlot,
+    PasteSlot,
+    BypassSlot,
+    UnBypassSlot,
+    MoveSlotUp,
+    MoveSlotDown,
+    EnterSlotAmount,
+    ModulateSlotAmount, // argument: the source
+    LoadPreset,
+    SavePreset,
+    Undo
+};
+
+constexpr MenuEntry<ModCommand> MATRIX_COMMANDS[] = {
+    {"-", ModCommand::None},
+    {"Reset Mod Matrix", ModCommand::ResetMatrix},
+    {"Set Mod Matrix to Original Settings", ModCommand::MatrixToOriginal},
+    {"Zero Amounts", ModCommand::ZeroAmounts},
+    {"Bypass All", ModCommand::BypassAll},
+    {"Un-Bypass All", ModCommand::UnBypassAll},
+    {"Copy Mod Matrix", ModCommand::CopyMatrix},
+    {"Paste Mod Matrix", ModCommand::PasteMatrix},
+    {"-", ModCommand::None},
+};
+
+// The commands of the slot the menu was opened on.
+constexpr MenuEntry<ModCommand> SLOT_COMMANDS[] = {
+    {"Reset Slot", ModCommand::ResetSlot},
+    {"Zero Slot Amount", ModCommand::ZeroSlotAmount},
+    {"Copy Slot", ModCommand::CopySlot},
+    {"Paste Slot", ModCommand::PasteSlot},
+    {"Bypass Slot", ModCommand::BypassSlot},
+    {"Un-Bypass Slot", ModCommand::UnBypassSlot},
+    {"Move Slot Up", ModCommand::MoveSlotUp},
+    {"Move Slot Down", ModCommand::MoveSlotDown},
+    {"Enter Slot Amount Value", ModCommand::EnterSlotAmount},
+};
+
+constexpr MenuEntry<ModCommand> LAST_COMMANDS[] = {
+    {"Load Mod Matrix Preset", ModCommand::LoadPreset},
+    {"Save Mod Matrix Preset", ModCommand::SavePreset},
+    {"-", ModCommand::None},
+    {"Undo", ModCommand::Undo},
+};
+
 constexpr const char* kModulateSlotPrefix = "Modulate Slot Amount by ";
 
 // A slot's four tags in the order of the slot clipboard and of a move.
@@ -79,29 +135,23 @@ void uEditor::showModMenu(int slot) {
     menu.add("-");
     COptionMenu* info = menu.addSubmenu("Info");
     for (const char* line : kInfoLines) menu.add(line, info);
-    for (const char* title :
-         {"-", "Reset Mod Matrix", "Set Mod Matrix to Original Settings", "Zero Amounts",
-          "Bypass All", "Un-Bypass All", "Copy Mod Matrix", "Paste Mod Matrix", "-"})
-        menu.add(title);
+    menu.addTable(MATRIX_COMMANDS);
     if (forSlot) {
-        for (const char* title :
-             {"Reset Slot", "Zero Slot Amount", "Copy Slot", "Paste Slot", "Bypass Slot",
-              "Un-Bypass Slot", "Move Slot Up", "Move Slot Down", "Enter Slot Amount Value"})
-            menu.add(title);
+        menu.addTable(SLOT_COMMANDS);
         for (std::size_t g = 0; g < src::GroupFirst.size(); ++g) {
             COptionMenu* sources =
                 menu.addSubmenu(kModulateSlotPrefix + std::string(SRC_SUB_STR[g]));
             for (int i = src::GroupFirst[g]; i < src::GroupEnd[g]; ++i)
-                menu.add(SRC_STR[static_cast<std::size_t>(i)], sources);
+                menu.add(SRC_STR[static_cast<std::size_t>(i)], ModCommand::ModulateSlotAmount, i,
+                         sources);
         }
         menu.add("-");
     }
-    for (const char* title : {"Load Mod Matrix Preset", "Save Mod Matrix Preset", "-", "Undo"})
-        menu.add(title);
+    menu.addTable(LAST_COMMANDS);
 
     menu.show();
-    const std::string& choice = menu.rootChoice();
-    if (choice == "Undo") {
+    const ModCommand command = menu.command<ModCommand>();
+    if (command == ModCommand::Undo) {
         doModUndo();
         return;
     }
@@ -109,63 +159,84 @@ void uEditor::showModMenu(int slot) {
 
     const auto& all = section_tags::MOD_ALL_TAGS;
     TagStore& copy = stores.clipboard[kModSection];
-    if (choice == "Reset Mod Matrix") {
+    const auto tags = slotTags(forSlot ? slot : 0);
+    switch (command) {
+    case ModCommand::None:
+    case ModCommand::Undo:
+        break;
+
+    // The whole matrix.
+    case ModCommand::ResetMatrix:
         for (int k = 0; k < kSlots; ++k) resetSlot(*p, k);
-    } else if (choice == "Set Mod Matrix to Original Settings") {
+        break;
+    case ModCommand::MatrixToOriginal:
         for (int k = 0; k < kSlots; ++k) {
             p->setToOrig(tag::slotBypass(k));
             p->setToOrig(tag::slotAmount(k));
             p->setToOrig(tag::slotSource(k));
             p->setToOrig(tag::slotDest(k));
         }
-    } else if (choice == "Zero Amounts") {
+        break;
+    case ModCommand::ZeroAmounts:
         for (int k = 0; k < kSlots; ++k) p->setToDefault(tag::slotAmount(k));
-    } else if (choice == "Bypass All") {
+        break;
+    case ModCommand::BypassAll:
         for (int k = 0; k < kSlots; ++k) p->setOn(tag::slotBypass(k));
-    } else if (choice == "Un-Bypass All") {
+        break;
+    case ModCommand::UnBypassAll:
         for (int k = 0; k < kSlots; ++k) p->setOff(tag::slotBypass(k));
-    } else if (choice == "Copy Mod Matrix") {
+        break;
+    case ModCommand::CopyMatrix:
         for (int t : all) copy.value[t] = p->getParameter(t);
         copy.valid = true;
-    } else if (choice == "Paste Mod Matrix") {
+        break;
+    case ModCommand::PasteMatrix:
         if (copy.valid)
             for (int t : all) p->setParameter(t, copy.value[t]);
-    } else if (choice == "Load Mod Matrix Preset") {
+        break;
+    case ModCommand::LoadPreset:
         section_presets::loadSectionPreset(*p, section_presets::MOD_PRESET, all);
-    } else if (choice == "Save Mod Matrix Preset") {
+        break;
+    case ModCommand::SavePreset:
         section_presets::saveSectionPreset(*p, section_presets::MOD_PRESET, all);
-    }
-    if (!forSlot) return;
+        break;
 
-    const auto tags = slotTags(slot);
-    if (choice == "Reset Slot") {
-        resetSlot(*p, slot);
-    } else if (choice == "Zero Slot Amount") {
-        p->setToDefault(tag::slotAmount(slot));
-    } else if (choice == "Copy Slot") {
+    // The slot the menu was opened on.
+    case ModCommand::ResetSlot:
+        if (forSlot) resetSlot(*p, slot);
+        break;
+    case ModCommand::ZeroSlotAmount:
+        if (forSlot) p->setToDefault(tag::slotAmount(slot));
+        break;
+    case ModCommand::CopySlot:
+        if (!forSlot) break;
         for (std::size_t i = 0; i < tags.size(); ++i)
             stores.slotClipboard[i] = p->getParameter(tags[i]);
         stores.slotClipboardValid = true;
-    } else if (choice == "Paste Slot") {
-        if (stores.slotClipboardValid)
+        break;
+    case ModCommand::PasteSlot:
+        if (forSlot && stores.slotClipboardValid)
             for (std::size_t i = 0; i < tags.size(); ++i)
                 p->setParameter(tags[i], stores.slotClipboard[i]);
-    } else if (choice == "Bypass Slot") {
-        p->setOn(tag::slotBypass(slot));
-    } else if (choice == "Un-Bypass Slot") {
-        p->setOff(tag::slotBypass(slot));
-    } else if (choice == "Move Slot Up") {
-        if (slot > 0) swapSlots(*p, slot, slot - 1);
-    } else if (choice == "Move Slot Down") {
-        if (slot < kSlots - 1) swapSlots(*p, slot, slot + 1);
-    } else if (choice == "Enter Slot Amount Value") {
-        p->setModValue(slot);
-    }
-
+        break;
+    case ModCommand::BypassSlot:
+        if (forSlot) p->setOn(tag::slotBypass(slot));
+        break;
+    case ModCommand::UnBypassSlot:
+        if (forSlot) p->setOff(tag::slotBypass(slot));
+        break;
+    case ModCommand::MoveSlotUp:
+        if (forSlot && slot > 0) swapSlots(*p, slot, slot - 1);
+        break;
+    case ModCommand::MoveSlotDown:
+        if (forSlot && slot < kSlots - 1) swapSlots(*p, slot, slot + 1);
+        break;
+    case ModCommand::EnterSlotAmount:
+        if (forSlot) p->setModValue(slot);
+        break;
     // A source chosen in one of the "Modulate Slot Amount by" submenus.
-    if (menu.choiceSubmenu() && menu.choiceSubmenu() != menu.root()) {
-        for (int i = 0; i < static_cast<int>(SRC_STR.size()); ++i)
-            if (menu.itemChoice() == SRC_STR[static_cast<std::size_t>(i)])
-                modulateSlotAmount(*p, slot, i);
+    case ModCommand::ModulateSlotAmount:
+        if (forSlot) modulateSlotAmount(*p, slot, menu.argument());
+        break;
     }
 }

@@ -57,6 +57,58 @@ constexpr std::array<int, 6> FILTER_ENV_TAGS = {tag::EnvToFilterFreq,  tag::Inve
 constexpr std::array<int, 5> HIPASS_TAGS = {tag::HiPassOn, tag::HiPassFreq, tag::HiPassQOn,
                                             tag::HiPassQ, tag::HiPassKeyTrackOn};
 
+enum class OscCommand {
+    None,
+    Reset,
+    SetToOriginal,
+    WaveAToB,
+    WaveBToA,
+    SwapWaves,
+    Copy,
+    Paste,
+    Undo
+};
+
+constexpr MenuEntry<OscCommand> OSC_MENU[] = {
+    {"-GOscillator Command Menu", OscCommand::None},
+    {"-", OscCommand::None},
+    {"Reset Oscillator", OscCommand::Reset},
+    {"Set to Original Oscillator Settings", OscCommand::SetToOriginal},
+    {"Set Oscillator Wave A to B", OscCommand::WaveAToB},
+    {"Set Oscillator Wave B to A", OscCommand::WaveBToA},
+    {"Swap Oscillator Waves", OscCommand::SwapWaves},
+    {"Copy Oscillator", OscCommand::Copy},
+    {"Paste Oscillator", OscCommand::Paste},
+    {"-", OscCommand::None},
+    {"Undo", OscCommand::Undo},
+};
+
+enum class FilterCommand {
+    None,
+    ResetAll,
+    ResetMain,
+    ResetEnvelope,
+    ResetHiPass,
+    SetToOriginal,
+    Copy,
+    Paste,
+    Undo
+};
+
+constexpr MenuEntry<FilterCommand> FILTER_MENU[] = {
+    {"-GFilter Command Menu", FilterCommand::None},
+    {"-", FilterCommand::None},
+    {"Reset All Filters", FilterCommand::ResetAll},
+    {"Reset Main Filter", FilterCommand::ResetMain},
+    {"Reset Filter Envelope", FilterCommand::ResetEnvelope},
+    {"Reset HiPass Filter", FilterCommand::ResetHiPass},
+    {"Set to Original Filters Settings", FilterCommand::SetToOriginal},
+    {"Copy Filters", FilterCommand::Copy},
+    {"Paste Filters", FilterCommand::Paste},
+    {"-", FilterCommand::None},
+    {"Undo", FilterCommand::Undo},
+};
+
 void resetTags(APlugin& p, std::span<const int> tags) {
     for (int t : tags) p.setToDefault(t);
 }
@@ -72,26 +124,42 @@ void uEditor::showOscMenu() {
     if (!menu.valid()) return;
     APlugin& p = *plugin();
 
-    for (const char* title : {"-GOscillator Command Menu", "-", "Reset Oscillator",
-                              "Set to Original Oscillator Settings", "Set Oscillator Wave A to B",
-                              "Set Oscillator Wave B to A", "Swap Oscillator Waves",
-                              "Copy Oscillator", "Paste Oscillator", "-", "Undo"})
-        menu.add(title);
+    menu.addTable(OSC_MENU);
     menu.show();
 
-    const std::string& chosen = menu.rootChoice();
+    const OscCommand command = menu.command<OscCommand>();
     auto& undo = stores.undo[kOscSection];
     auto& clipboard = stores.clipboard[kOscSection];
-    if (chosen != "Undo") section_values::store(p, undo, OSC_TAGS);
+    if (command != OscCommand::Undo) section_values::store(p, undo, OSC_TAGS);
 
-    if (chosen == "Undo") section_values::restore(p, undo, OSC_TAGS);
-    if (chosen == "Reset Oscillator") resetTags(p, OSC_TAGS);
-    if (chosen == "Set to Original Oscillator Settings") origTags(p, OSC_TAGS);
-    if (chosen == "Set Oscillator Wave A to B") p.copyParameter(tag::OscWaveA, tag::OscWaveB);
-    if (chosen == "Set Oscillator Wave B to A") p.copyParameter(tag::OscWaveB, tag::OscWaveA);
-    if (chosen == "Swap Oscillator Waves") p.swapParameter(tag::OscWaveB, tag::OscWaveA);
-    if (chosen == "Copy Oscillator") section_values::store(p, clipboard, OSC_TAGS);
-    if (chosen == "Paste Oscillator") section_values::restore(p, clipboard, OSC_TAGS);
+    switch (command) {
+    case OscCommand::None:
+        break;
+    case OscCommand::Undo:
+        section_values::restore(p, undo, OSC_TAGS);
+        break;
+    case OscCommand::Reset:
+        resetTags(p, OSC_TAGS);
+        break;
+    case OscCommand::SetToOriginal:
+        origTags(p, OSC_TAGS);
+        break;
+    case OscCommand::WaveAToB:
+        p.copyParameter(tag::OscWaveA, tag::OscWaveB);
+        break;
+    case OscCommand::WaveBToA:
+        p.copyParameter(tag::OscWaveB, tag::OscWaveA);
+        break;
+    case OscCommand::SwapWaves:
+        p.swapParameter(tag::OscWaveB, tag::OscWaveA);
+        break;
+    case OscCommand::Copy:
+        section_values::store(p, clipboard, OSC_TAGS);
+        break;
+    case OscCommand::Paste:
+        section_values::restore(p, clipboard, OSC_TAGS);
+        break;
+    }
 }
 
 void uEditor::showFilterMenu() {
@@ -99,24 +167,40 @@ void uEditor::showFilterMenu() {
     if (!menu.valid()) return;
     APlugin& p = *plugin();
 
-    for (const char* title :
-         {"-GFilter Command Menu", "-", "Reset All Filters", "Reset Main Filter",
-          "Reset Filter Envelope", "Reset HiPass Filter", "Set to Original Filters Settings",
-          "Copy Filters", "Paste Filters", "-", "Undo"})
-        menu.add(title);
+    menu.addTable(FILTER_MENU);
     menu.show();
 
-    const std::string& chosen = menu.rootChoice();
+    const FilterCommand command = menu.command<FilterCommand>();
     auto& undo = stores.undo[kFilterSection];
     auto& clipboard = stores.clipboard[kFilterSection];
-    if (chosen != "Undo") section_values::store(p, undo, FILTER_TAGS);
+    if (command != FilterCommand::Undo) section_values::store(p, undo, FILTER_TAGS);
 
-    if (chosen == "Undo") section_values::restore(p, undo, FILTER_TAGS);
-    if (chosen == "Reset All Filters") resetTags(p, FILTER_TAGS);
-    if (chosen == "Reset Main Filter") resetTags(p, MAIN_FILTER_TAGS);
-    if (chosen == "Reset Filter Envelope") resetTags(p, FILTER_ENV_TAGS);
-    if (chosen == "Reset HiPass Filter") resetTags(p, HIPASS_TAGS);
-    if (chosen == "Set to Original Filters Settings") origTags(p, FILTER_TAGS);
-    if (chosen == "Copy Filters") section_values::store(p, clipboard, FILTER_TAGS);
-    if (chosen == "Paste Filters") section_values::restore(p, clipboard, FILTER_TAGS);
+    switch (command) {
+    case FilterCommand::None:
+        break;
+    case FilterCommand::Undo:
+        section_values::restore(p, undo, FILTER_TAGS);
+        break;
+    case FilterCommand::ResetAll:
+        resetTags(p, FILTER_TAGS);
+        break;
+    case FilterCommand::ResetMain:
+        resetTags(p, MAIN_FILTER_TAGS);
+        break;
+    case FilterCommand::ResetEnvelope:
+        resetTags(p, FILTER_ENV_TAGS);
+        break;
+    case FilterCommand::ResetHiPass:
+        resetTags(p, HIPASS_TAGS);
+        break;
+    case FilterCommand::SetToOriginal:
+        origTags(p, FILTER_TAGS);
+        break;
+    case FilterCommand::Copy:
+        section_values::store(p, clipboard, FILTER_TAGS);
+        break;
+    case FilterCommand::Paste:
+        section_values::restore(p, clipboard, FILTER_TAGS);
+        break;
+    }
 }

@@ -38,6 +38,79 @@ constexpr const char* kInfoLines[] = {"-GLeft Click: Change value",
                                       "-GScroll Wheel: Change amount",
                                       "-GScroll Wheel + Shift: Fine change amount"};
 
+enum class WaveCommand {
+    None,
+    ClearSelected,
+    ClearAll,
+    SetToOriginal,
+    CopyToOther,
+    Swap,
+    CopyAll,
+    PasteAll,
+    Normalize,
+    RemoveDC,
+    Invert,
+    Reverse,
+    Smooth,
+    LoadSample,
+    ClearPartialAmps,
+    ClearPartialPhases,
+    ClearPartial,
+    PartialToOriginal,
+    SetPartialAmp,
+    SetPartialPhase,
+    LoadPreset,
+    SavePreset,
+    PreviewOn,
+    PreviewOff,
+    Undo
+};
+
+// The commands below the Info submenu.
+constexpr MenuEntry<WaveCommand> WAVE_COMMANDS[] = {
+    {"-", WaveCommand::None},
+    {"Clear Selected User Wave", WaveCommand::ClearSelected},
+    {"Clear All User Waves", WaveCommand::ClearAll},
+    {"Set User Waves to Original Settings", WaveCommand::SetToOriginal},
+    {"Copy to Other User Wave", WaveCommand::CopyToOther},
+    {"Swap User Waves", WaveCommand::Swap},
+    {"-", WaveCommand::None},
+    {"Copy All User Waves", WaveCommand::CopyAll},
+    {"Paste All User Waves", WaveCommand::PasteAll},
+    {"-", WaveCommand::None},
+    {"Normalize Selected User Wave", WaveCommand::Normalize},
+    {"Remove DC in Selected User Wave", WaveCommand::RemoveDC},
+    {"Invert Selected User Wave", WaveCommand::Invert},
+    {"Reverse Selected User Wave", WaveCommand::Reverse},
+    {"Smooth Selected User Wave", WaveCommand::Smooth},
+    {"-", WaveCommand::None},
+    {"Load Sample into Selected User Wave", WaveCommand::LoadSample},
+    {"-", WaveCommand::None},
+    {"Clear All Partial Amp", WaveCommand::ClearPartialAmps},
+    {"Clear All Partial Phase", WaveCommand::ClearPartialPhases},
+};
+// Only with a partial under the mouse.
+constexpr MenuEntry<WaveCommand> PARTIAL_COMMANDS[] = {
+    {"Clear Partial", WaveCommand::ClearPartial},
+    {"Set Partial to Original Settings", WaveCommand::PartialToOriginal},
+    {"Set Partial Amp", WaveCommand::SetPartialAmp},
+    {"Set Partial Phase", WaveCommand::SetPartialPhase},
+    {"-", WaveCommand::None},
+};
+constexpr MenuEntry<WaveCommand> PRESET_COMMANDS[] = {
+    {"Load User Wave Preset", WaveCommand::LoadPreset},
+    {"Save User Wave Preset", WaveCommand::SavePreset},
+    {"-", WaveCommand::None},
+};
+constexpr MenuSwitch<WaveCommand> PREVIEW_SWITCH = {
+    {"Preview User Wave: On", WaveCommand::PreviewOff},
+    {"Preview User Wave: Off", WaveCommand::PreviewOn},
+};
+constexpr MenuEntry<WaveCommand> UNDO_COMMAND[] = {
+    {"-", WaveCommand::None},
+    {"Undo", WaveCommand::Undo},
+};
+
 void rebuild(APlugin& p, int w) {
     p.convertWaveTablePartialsToWaveTable(w);
 }
@@ -91,93 +164,106 @@ void uEditor::showWaveMenu(int partial) {
     menu.add("-");
     COptionMenu* info = menu.addSubmenu("Info");
     for (const char* line : kInfoLines) menu.add(line, info);
-    for (const char* title : {"-",
-                              "Clear Selected User Wave",
-                              "Clear All User Waves",
-                              "Set User Waves to Original Settings",
-                              "Copy to Other User Wave",
-                              "Swap User Waves",
-                              "-",
-                              "Copy All User Waves",
-                              "Paste All User Waves",
-                              "-",
-                              "Normalize Selected User Wave",
-                              "Remove DC in Selected User Wave",
-                              "Invert Selected User Wave",
-                              "Reverse Selected User Wave",
-                              "Smooth Selected User Wave",
-                              "-",
-                              "Load Sample into Selected User Wave",
-                              "-",
-                              "Clear All Partial Amp",
-                              "Clear All Partial Phase"})
-        menu.add(title);
-    if (hasPartial)
-        for (const char* title : {"Clear Partial", "Set Partial to Original Settings",
-                                  "Set Partial Amp", "Set Partial Phase", "-"})
-            menu.add(title);
-    for (const char* title : {"Load User Wave Preset", "Save User Wave Preset", "-"})
-        menu.add(title);
-    menu.add(p.getTempPreviewWave() ? "Preview User Wave: On" : "Preview User Wave: Off");
-    menu.add("-");
-    menu.add("Undo");
+    menu.addTable(WAVE_COMMANDS);
+    if (hasPartial) menu.addTable(PARTIAL_COMMANDS);
+    menu.addTable(PRESET_COMMANDS);
+    menu.add(PREVIEW_SWITCH.shown(p.getTempPreviewWave()));
+    menu.addTable(UNDO_COMMAND);
     menu.show();
 
-    const std::string& chosen = menu.rootChoice();
-    if (chosen == "Undo")
+    const WaveCommand command = menu.command<WaveCommand>();
+    if (command == WaveCommand::Undo)
         doWaveUndo();
     else
         setWaveUndo();
 
-    if (chosen == "Clear Selected User Wave") p.clearWave(w);
-    if (chosen == "Clear All User Waves") {
+    switch (command) {
+    case WaveCommand::None:
+    case WaveCommand::Undo:
+        break;
+    case WaveCommand::ClearSelected:
+        p.clearWave(w);
+        break;
+    case WaveCommand::ClearAll:
         p.clearWave(0);
         p.clearWave(1);
-    }
-    if (chosen == "Set User Waves to Original Settings") setWaveToOrig();
-    if (chosen == "Copy to Other User Wave") p.copyWave(w, 1 - w);
-    if (chosen == "Swap User Waves") p.swapWave(w, 1 - w);
-    if (chosen == "Copy All User Waves") {
+        break;
+    case WaveCommand::SetToOriginal:
+        setWaveToOrig();
+        break;
+    case WaveCommand::CopyToOther:
+        p.copyWave(w, 1 - w);
+        break;
+    case WaveCommand::Swap:
+        p.swapWave(w, 1 - w);
+        break;
+    case WaveCommand::CopyAll:
         for (int t = kFirstWaveTag; t <= kLastWaveTag; ++t)
             stores.waveClipboard.value[static_cast<size_t>(t - kFirstWaveTag)] = p.getParameter(t);
         stores.waveClipboard.valid = true;
-    }
-    if (chosen == "Paste All User Waves" && stores.waveClipboard.valid) {
+        break;
+    case WaveCommand::PasteAll:
+        if (!stores.waveClipboard.valid) break;
         for (int t = kFirstWaveTag; t <= kLastWaveTag; ++t)
             p.setParameter(t, stores.waveClipboard.value[static_cast<size_t>(t - kFirstWaveTag)]);
         rebuild(p, 0);
         rebuild(p, 1);
-    }
-    if (chosen == "Normalize Selected User Wave") p.normalizeWave(w);
-    if (chosen == "Remove DC in Selected User Wave") p.removeDCInWave(w);
-    if (chosen == "Invert Selected User Wave") p.invertWave(w);
-    if (chosen == "Reverse Selected User Wave") p.reverseWave(w);
-    if (chosen == "Smooth Selected User Wave") p.smoothWave(w);
-    if (chosen == "Load Sample into Selected User Wave") p.loadSample(w);
-    if (chosen == "Clear All Partial Amp") {
+        break;
+    case WaveCommand::Normalize:
+        p.normalizeWave(w);
+        break;
+    case WaveCommand::RemoveDC:
+        p.removeDCInWave(w);
+        break;
+    case WaveCommand::Invert:
+        p.invertWave(w);
+        break;
+    case WaveCommand::Reverse:
+        p.reverseWave(w);
+        break;
+    case WaveCommand::Smooth:
+        p.smoothWave(w);
+        break;
+    case WaveCommand::LoadSample:
+        p.loadSample(w);
+        break;
+    case WaveCommand::ClearPartialAmps:
         for (int j = 0; j < tag::PartialCount; ++j) p.setWaveTablePartialsAmp(w, j, 0.0f);
         rebuild(p, w);
-    }
-    if (chosen == "Clear All Partial Phase") {
+        break;
+    case WaveCommand::ClearPartialPhases:
         for (int j = 0; j < tag::PartialCount; ++j) p.setWaveTablePartialsPhase(w, j, 0.0f);
         rebuild(p, w);
+        break;
+    case WaveCommand::ClearPartial:
+        if (!hasPartial) break;
+        p.setWaveTablePartials(w, partial, 0.0f, 0.0f);
+        rebuild(p, w);
+        break;
+    case WaveCommand::PartialToOriginal:
+        if (!hasPartial) break;
+        p.setToOrig(WAVE_TABLE_PARTIAL_TAGS[static_cast<size_t>(w)] + partial);
+        rebuild(p, w);
+        break;
+    case WaveCommand::SetPartialAmp:
+        if (hasPartial) typePartial(p, w, partial, false);
+        break;
+    case WaveCommand::SetPartialPhase:
+        if (hasPartial) typePartial(p, w, partial, true);
+        break;
+    case WaveCommand::LoadPreset:
+        p.loadWave(w);
+        break;
+    case WaveCommand::SavePreset:
+        p.saveWave(w);
+        break;
+    case WaveCommand::PreviewOn:
+        p.setTempPreviewWave(true);
+        break;
+    case WaveCommand::PreviewOff:
+        p.setTempPreviewWave(false);
+        break;
     }
-    if (hasPartial) {
-        if (chosen == "Clear Partial") {
-            p.setWaveTablePartials(w, partial, 0.0f, 0.0f);
-            rebuild(p, w);
-        }
-        if (chosen == "Set Partial to Original Settings") {
-            p.setToOrig(WAVE_TABLE_PARTIAL_TAGS[static_cast<size_t>(w)] + partial);
-            rebuild(p, w);
-        }
-        if (chosen == "Set Partial Amp") typePartial(p, w, partial, false);
-        if (chosen == "Set Partial Phase") typePartial(p, w, partial, true);
-    }
-    if (chosen == "Load User Wave Preset") p.loadWave(w);
-    if (chosen == "Save User Wave Preset") p.saveWave(w);
-    if (chosen == "Preview User Wave: On") p.setTempPreviewWave(false);
-    if (chosen == "Preview User Wave: Off") p.setTempPreviewWave(true);
 
     // The idle pass refreshes the wave page and re-reads the wave presets.
     requests.refreshWave = true;

@@ -53,12 +53,116 @@ constexpr const char* kInfoLines[] = {
     "-GRight Click: Show this menu",
 };
 
+enum class XYCommand {
+    None,
+    DrawOscOn,
+    DrawOscOff,
+    OscillatorDisplay,
+    OutputDisplay,
+    EditPositionsOn,
+    EditPositionsOff,
+    SetGrouping, // argument: the grouping
+    ResetAll,
+    SetToOriginal,
+    ResetPosition,
+    ResetModulations,
+    ClearModulations,
+    ResetModulationAmounts,
+    Copy,
+    Paste,
+    LoadPreset,
+    SavePreset,
+    Circle,
+    Square,
+    HorizontalLine,
+    VerticalLine,
+    DiagonalLine,
+    SpiralIn,
+    SpiralOut,
+    Reverse,
+    FlipHorizontally,
+    FlipVertically,
+    Rotate,
+    SnapToGrid,
+    Smooth,
+    Scale,
+    SetX,
+    SetY,
+    SetXAndY,
+    Undo,
+    LatchX,
+    LatchY,
+    SetXController,
+    SetYController,
+    UnlatchXY
+};
+
+constexpr MenuEntry<XYCommand> DISPLAY_COMMANDS[] = {
+    {"-", XYCommand::None},
+    {"Set Oscillator / Output Display: On", XYCommand::DrawOscOn},
+    {"Set Oscillator / Output Display: Off", XYCommand::DrawOscOff},
+    {"Set To Oscillator Display", XYCommand::OscillatorDisplay},
+    {"Set To Output Display", XYCommand::OutputDisplay},
+    {"-", XYCommand::None},
+};
+
+constexpr MenuSwitch<XYCommand> EDIT_POSITIONS_SWITCH = {
+    {"Edit Positions : On", XYCommand::EditPositionsOff},
+    {"Edit Positions : Off", XYCommand::EditPositionsOn}};
+
+// The current grouping is marked with " <<<".
 constexpr std::array<const char*, 3> kGroupingTitles = {
     "Edit Grouping Single", "Edit Grouping Narrow", "Edit Grouping Wide"};
 
-constexpr const char* kShapeTitles[] = {
-    "Set to Circle",        "Set to Square",    "Set to Horizontal Line", "Set to Vertical Line",
-    "Set to Diagonal Line", "Set to Spiral In", "Set to Spiral Out",
+constexpr MenuEntry<XYCommand> SECTION_COMMANDS[] = {
+    {"-", XYCommand::None},
+    {"Reset All XY Settings", XYCommand::ResetAll},
+    {"Set XY to Original Settings", XYCommand::SetToOriginal},
+    {"Reset XY Position", XYCommand::ResetPosition},
+    {"Reset XY Modulations", XYCommand::ResetModulations},
+    {"Clear XY Modulations", XYCommand::ClearModulations},
+    {"Reset XY Modulation Amounts", XYCommand::ResetModulationAmounts},
+    {"Copy XY", XYCommand::Copy},
+    {"Paste XY", XYCommand::Paste},
+    {"Load XY Preset", XYCommand::LoadPreset},
+    {"Save XY Preset", XYCommand::SavePreset},
+    {"-", XYCommand::None},
+};
+
+// The "Presets" submenu.
+constexpr MenuEntry<XYCommand> SHAPE_COMMANDS[] = {
+    {"Set to Circle", XYCommand::Circle},
+    {"Set to Square", XYCommand::Square},
+    {"Set to Horizontal Line", XYCommand::HorizontalLine},
+    {"Set to Vertical Line", XYCommand::VerticalLine},
+    {"Set to Diagonal Line", XYCommand::DiagonalLine},
+    {"Set to Spiral In", XYCommand::SpiralIn},
+    {"Set to Spiral Out", XYCommand::SpiralOut},
+};
+
+constexpr MenuEntry<XYCommand> PATH_COMMANDS[] = {
+    {"Reverse", XYCommand::Reverse},
+    {"Flip Horizontally", XYCommand::FlipHorizontally},
+    {"Flip Vertically", XYCommand::FlipVertically},
+    {"Rotate", XYCommand::Rotate},
+    {"Snap to grid", XYCommand::SnapToGrid},
+    {"Smooth", XYCommand::Smooth},
+    {"Scale X and Y", XYCommand::Scale},
+    {"Set X", XYCommand::SetX},
+    {"Set Y", XYCommand::SetY},
+    {"Set X and Y", XYCommand::SetXAndY},
+    {"Undo", XYCommand::Undo},
+    {"-", XYCommand::None},
+};
+
+// Below the line that tells what the axes are latched to.
+constexpr MenuEntry<XYCommand> MIDI_COMMANDS[] = {
+    {"-", XYCommand::None},
+    {"Latch X To MIDI", XYCommand::LatchX},
+    {"Latch Y To MIDI", XYCommand::LatchY},
+    {"Set X MIDI CC", XYCommand::SetXController},
+    {"Set Y MIDI CC", XYCommand::SetYController},
+    {"Unlatch X/Y MIDI", XYCommand::UnlatchXY},
 };
 
 // The six XY modulation amounts (X1, Y1, X2, Y2 and the two morph amounts)
@@ -293,34 +397,22 @@ void uEditor::showXYMenu() {
     menu.add("-GXY Command Menu");
     COptionMenu* info = menu.addSubmenu("Info");
     for (const char* line : kInfoLines) menu.add(line, info);
-    for (const char* title :
-         {"-", "Set Oscillator / Output Display: On", "Set Oscillator / Output Display: Off",
-          "Set To Oscillator Display", "Set To Output Display", "-"})
-        menu.add(title);
-    const bool editOn = p->getOnOff(tag::XYEditOn);
-    menu.add(editOn ? "Edit Positions : On" : "Edit Positions : Off");
-    for (std::size_t g = 0; g < kGroupingTitles.size(); ++g)
-        menu.add(std::string(kGroupingTitles[g]) +
-                 (static_cast<int>(g) == xyGrouping ? " <<<" : ""));
-    for (const char* title :
-         {"-", "Reset All XY Settings", "Set XY to Original Settings", "Reset XY Position",
-          "Reset XY Modulations", "Clear XY Modulations", "Reset XY Modulation Amounts", "Copy XY",
-          "Paste XY", "Load XY Preset", "Save XY Preset", "-"})
-        menu.add(title);
+    menu.addTable(DISPLAY_COMMANDS);
+    menu.add(EDIT_POSITIONS_SWITCH.shown(p->getOnOff(tag::XYEditOn)));
+    for (int g = 0; g < static_cast<int>(kGroupingTitles.size()); ++g)
+        menu.add(std::string(kGroupingTitles[static_cast<std::size_t>(g)]) +
+                     (g == xyGrouping ? " <<<" : ""),
+                 XYCommand::SetGrouping, g);
+    menu.addTable(SECTION_COMMANDS);
     COptionMenu* shapes = menu.addSubmenu("Presets");
-    for (const char* title : kShapeTitles) menu.add(title, shapes);
-    for (const char* title :
-         {"Reverse", "Flip Horizontally", "Flip Vertically", "Rotate", "Snap to grid", "Smooth",
-          "Scale X and Y", "Set X", "Set Y", "Set X and Y", "Undo", "-"})
-        menu.add(title);
+    menu.addTable(SHAPE_COMMANDS, shapes);
+    menu.addTable(PATH_COMMANDS);
     menu.add(midiLine());
-    for (const char* title : {"-", "Latch X To MIDI", "Latch Y To MIDI", "Set X MIDI CC",
-                              "Set Y MIDI CC", "Unlatch X/Y MIDI"})
-        menu.add(title);
+    menu.addTable(MIDI_COMMANDS);
 
     menu.show();
-    const std::string& choice = menu.rootChoice();
-    if (choice == "Undo") {
+    const XYCommand command = menu.command<XYCommand>();
+    if (command == XYCommand::Undo) {
         doXYUndo();
         return;
     }
@@ -329,113 +421,162 @@ void uEditor::showXYMenu() {
     const std::span<const int> section(xyTags.data(), static_cast<std::size_t>(xyTagCount));
     TagStore& copy = stores.clipboard[kXYSection];
     const int point = xyPoint;
-
-    // Display and editing options.
-    if (choice == "Set Oscillator / Output Display: On" ||
-        choice == "Set Oscillator / Output Display: Off") {
-        setDrawOsc(choice.ends_with("On"));
-    } else if (choice == "Set To Oscillator Display" || choice == "Set To Output Display") {
-        prefs.oscOut = choice == "Set To Output Display";
+    auto setDisplay = [&](bool output) {
+        prefs.oscOut = output;
         if (pad) pad->setOscMode(prefs.oscOut);
         setRegValue(REG_OSC_OUT_STR, prefs.oscOut);
-    } else if (choice == "Edit Positions : Off") {
+    };
+    auto spiral = [&](bool outwards) {
+        if (const auto answer = ask("Turns of Spiral", "XY Spiral", "4.0")) {
+            const auto turns =
+                static_cast<float>(std::clamp(leadingNumber(*answer), -1000.0, 1000.0));
+            drawSpiral(*p, turns, outwards);
+        }
+    };
+
+    switch (command) {
+    case XYCommand::None:
+    case XYCommand::Undo:
+        break;
+
+    // Display and editing options.
+    case XYCommand::DrawOscOn:
+        setDrawOsc(true);
+        break;
+    case XYCommand::DrawOscOff:
+        setDrawOsc(false);
+        break;
+    case XYCommand::OscillatorDisplay:
+        setDisplay(false);
+        break;
+    case XYCommand::OutputDisplay:
+        setDisplay(true);
+        break;
+    case XYCommand::EditPositionsOn:
         p->setOn(tag::XYEditOn);
-    } else if (choice == "Edit Positions : On") {
+        break;
+    case XYCommand::EditPositionsOff:
         p->setOff(tag::XYEditOn);
-    } else if (const auto g = std::find(kGroupingTitles.begin(), kGroupingTitles.end(), choice);
-               g != kGroupingTitles.end()) {
-        xyGrouping = static_cast<int>(g - kGroupingTitles.begin());
+        break;
+    case XYCommand::SetGrouping:
+        xyGrouping = std::clamp(menu.argument(), 0, static_cast<int>(kGroupingTitles.size()) - 1);
         if (pad) pad->setGrouping(xyGrouping);
-    }
+        break;
 
     // The section.
-    else if (choice == "Reset All XY Settings") {
+    case XYCommand::ResetAll:
         for (int t : section) p->setToDefault(t);
-    } else if (choice == "Set XY to Original Settings") {
+        break;
+    case XYCommand::SetToOriginal:
         setXYToOrig();
-    } else if (choice == "Reset XY Position") {
+        break;
+    case XYCommand::ResetPosition:
         p->setXY(0.5f, 0.5f);
         p->setUpdateXY(true);
-    } else if (choice == "Reset XY Modulations") {
+        break;
+    case XYCommand::ResetModulations:
         p->setToDefaultRange(kFirstXYAmount, kLastXYAmount);
         p->setToDefaultRange(kFirstXYDest, kLastXYDest);
-    } else if (choice == "Clear XY Modulations") {
+        break;
+    case XYCommand::ClearModulations:
         p->setToDefaultRange(kFirstXYAmount, kLastXYAmount);
         for (int t = kFirstXYDest; t <= kLastXYDest; ++t) p->setParameter(t, 0.0f);
-    } else if (choice == "Reset XY Modulation Amounts") {
+        break;
+    case XYCommand::ResetModulationAmounts:
         p->setToDefaultRange(kFirstXYAmount, kLastXYAmount);
-    } else if (choice == "Copy XY") {
+        break;
+    case XYCommand::Copy:
         for (int t : section) copy.value[t] = p->getParameter(t);
         copy.valid = true;
-    } else if (choice == "Paste XY") {
+        break;
+    case XYCommand::Paste:
         if (copy.valid) {
             for (int t : section) p->setParameter(t, copy.value[t]);
             p->requestReset();
         }
-    } else if (choice == "Load XY Preset") {
+        break;
+    case XYCommand::LoadPreset:
         section_presets::loadSectionPreset(*p, section_presets::XY_PRESET, section);
-    } else if (choice == "Save XY Preset") {
+        break;
+    case XYCommand::SavePreset:
         section_presets::saveSectionPreset(*p, section_presets::XY_PRESET, section);
-    }
-
-    // Path transformations.
-    else if (choice == "Reverse") {
-        reversePath(*p);
-    } else if (choice == "Flip Horizontally") {
-        transformPath(*p, [](float& x, float&) { x = -x; });
-    } else if (choice == "Flip Vertically") {
-        transformPath(*p, [](float&, float& y) { y = -y; });
-    } else if (choice == "Rotate") {
-        rotatePath(*p, leadingInt(ask("Angle to rotate (0 to 360 deg)", "XY Rotation", "0")));
-    } else if (choice == "Snap to grid") {
-        snapPath(*p, leadingInt(ask("Grid size (0 for no grid)", "XY Grid", "0")));
-    } else if (choice == "Smooth") {
-        smoothPath(*p);
-    } else if (choice == "Scale X and Y") {
-        scalePath(*p, leadingInt(ask("Scale amount in %", "XY Scaling", "100")));
-    }
-
-    // Typed position: the path point the pad's gesture was on, or the pad.
-    else if (choice == "Set X" || choice == "Set X and Y") {
-        p->setNumValue(point >= 0 ? tag::xyPointX(point) : tag::XYX);
-        if (choice == "Set X and Y") p->setNumValue(point >= 0 ? tag::xyPointY(point) : tag::XYY);
-    } else if (choice == "Set Y") {
-        p->setNumValue(point >= 0 ? tag::xyPointY(point) : tag::XYY);
-    }
-
-    // The pad's MIDI axes.
-    else if (choice == "Latch X To MIDI") {
-        p->setMIDILatch(tag::XYMidiX, true);
-    } else if (choice == "Latch Y To MIDI") {
-        p->setMIDILatch(tag::XYMidiY, true);
-    } else if (choice == "Set X MIDI CC") {
-        p->setMIDICCNum(tag::XYMidiX);
-    } else if (choice == "Set Y MIDI CC") {
-        p->setMIDICCNum(tag::XYMidiY);
-    } else if (choice == "Unlatch X/Y MIDI") {
-        p->setMIDILatch(tag::XYMidiX, false);
-        p->setMIDILatch(tag::XYMidiY, false);
-    }
+        break;
 
     // Path shapes, from the "Presets" submenu.
-    if (menu.choiceSubmenu() != shapes) return;
-    const std::string& shape = menu.itemChoice();
-    if (shape == "Set to Circle") {
+    case XYCommand::Circle:
         drawShape(*p, circlePoint);
-    } else if (shape == "Set to Square") {
+        break;
+    case XYCommand::Square:
         drawShape(*p, squarePoint);
-    } else if (shape == "Set to Horizontal Line") {
+        break;
+    case XYCommand::HorizontalLine:
         drawShape(*p, [](int i) { return Point{lineValue(i), 0.0f}; });
-    } else if (shape == "Set to Vertical Line") {
+        break;
+    case XYCommand::VerticalLine:
         drawShape(*p, [](int i) { return Point{0.0f, lineValue(i)}; });
-    } else if (shape == "Set to Diagonal Line") {
+        break;
+    case XYCommand::DiagonalLine:
         if (const auto answer = ask("Angle to rotate (0 to 360 deg)", "XY Diagonal Line", "45"))
             drawDiagonal(*p, leadingInt(answer));
-    } else if (shape == "Set to Spiral In" || shape == "Set to Spiral Out") {
-        if (const auto answer = ask("Turns of Spiral", "XY Spiral", "4.0")) {
-            const auto turns =
-                static_cast<float>(std::clamp(leadingNumber(*answer), -1000.0, 1000.0));
-            drawSpiral(*p, turns, shape == "Set to Spiral Out");
-        }
+        break;
+    case XYCommand::SpiralIn:
+        spiral(false);
+        break;
+    case XYCommand::SpiralOut:
+        spiral(true);
+        break;
+
+    // Path transformations.
+    case XYCommand::Reverse:
+        reversePath(*p);
+        break;
+    case XYCommand::FlipHorizontally:
+        transformPath(*p, [](float& x, float&) { x = -x; });
+        break;
+    case XYCommand::FlipVertically:
+        transformPath(*p, [](float&, float& y) { y = -y; });
+        break;
+    case XYCommand::Rotate:
+        rotatePath(*p, leadingInt(ask("Angle to rotate (0 to 360 deg)", "XY Rotation", "0")));
+        break;
+    case XYCommand::SnapToGrid:
+        snapPath(*p, leadingInt(ask("Grid size (0 for no grid)", "XY Grid", "0")));
+        break;
+    case XYCommand::Smooth:
+        smoothPath(*p);
+        break;
+    case XYCommand::Scale:
+        scalePath(*p, leadingInt(ask("Scale amount in %", "XY Scaling", "100")));
+        break;
+
+    // Typed position: the path point the pad's gesture was on, or the pad.
+    case XYCommand::SetX:
+        p->setNumValue(point >= 0 ? tag::xyPointX(point) : tag::XYX);
+        break;
+    case XYCommand::SetY:
+        p->setNumValue(point >= 0 ? tag::xyPointY(point) : tag::XYY);
+        break;
+    case XYCommand::SetXAndY:
+        p->setNumValue(point >= 0 ? tag::xyPointX(point) : tag::XYX);
+        p->setNumValue(point >= 0 ? tag::xyPointY(point) : tag::XYY);
+        break;
+
+    // The pad's MIDI axes.
+    case XYCommand::LatchX:
+        p->setMIDILatch(tag::XYMidiX, true);
+        break;
+    case XYCommand::LatchY:
+        p->setMIDILatch(tag::XYMidiY, true);
+        break;
+    case XYCommand::SetXController:
+        p->setMIDICCNum(tag::XYMidiX);
+        break;
+    case XYCommand::SetYController:
+        p->setMIDICCNum(tag::XYMidiY);
+        break;
+    case XYCommand::UnlatchXY:
+        p->setMIDILatch(tag::XYMidiX, false);
+        p->setMIDILatch(tag::XYMidiY, false);
+        break;
     }
 }

@@ -4,6 +4,8 @@
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
 
+#include <cassert>
+
 using namespace VSTGUI;
 
 namespace {
@@ -13,7 +15,27 @@ namespace {
 constexpr int32_t kPopupMenuStyle = static_cast<int32_t>(COptionMenu::kPopupStyle) |
                                     static_cast<int32_t>(CParamDisplay::kNoDrawStyle);
 
+// An entry's tag: command * kCommandStep + argument.
+constexpr int kCommandStep = menu_tag::kMaxArgument + 1;
+
 } // namespace
+
+namespace menu_tag {
+
+int make(int command, int argument) {
+    assert(command > 0 && argument >= 0 && argument <= kMaxArgument);
+    return command * kCommandStep + argument;
+}
+
+int command(int tag) {
+    return tag < 0 ? 0 : tag / kCommandStep;
+}
+
+int argument(int tag) {
+    return tag < 0 ? 0 : tag % kCommandStep;
+}
+
+} // namespace menu_tag
 
 EditorPopup::EditorPopup(uEditor& editor, int halfSize) : editor(editor) {
     CFrame* frame = editor.getFrame();
@@ -43,8 +65,11 @@ EditorPopup::~EditorPopup() {
 }
 
 void EditorPopup::add(const std::string& title, COptionMenu* parent) {
-    if (!menu) return;
-    (parent ? parent : menu)->addEntry(title);
+    addItem(title, parent);
+}
+
+CMenuItem* EditorPopup::addItem(const std::string& title, COptionMenu* parent) {
+    return menu ? (parent ? parent : menu)->addEntry(title) : nullptr;
 }
 
 COptionMenu* EditorPopup::addSubmenu(const std::string& title, COptionMenu* parent) {
@@ -67,7 +92,11 @@ void EditorPopup::show() {
         rootTitle = title;
     choiceMenu = menu->getLastItemMenu(choiceIndexInMenu);
     if (choiceMenu) {
-        if (CMenuItem* item = choiceMenu->getEntry(choiceIndexInMenu)) itemTitle = item->getTitle();
+        if (CMenuItem* item = choiceMenu->getEntry(choiceIndexInMenu)) {
+            itemTitle = item->getTitle();
+            chosenCommand = menu_tag::command(item->getTag());
+            chosenArgument = menu_tag::argument(item->getTag());
+        }
     } else {
         choiceIndexInMenu = -1;
     }

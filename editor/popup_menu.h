@@ -2,14 +2,23 @@
 //
 //   EditorPopup menu(*this);              // nothing happens without a window
 //   if (!menu.valid()) return;
-//   menu.add("-GOscillator Menu");        // a greyed heading
-//   menu.add("Copy");
+//   enum class Cmd { None, Copy, Wave };
+//   constexpr MenuEntry<Cmd> kEntries[] = {{"-GOscillator Menu", Cmd::None}, // a greyed heading
+//                                          {"Copy", Cmd::Copy}};
+//   menu.addTable(kEntries);
 //   COptionMenu* waves = menu.addSubmenu("Wave A");
-//   menu.add("Sine", waves);
-//   menu.show();                          // modal: returns after the choice
-//   if (menu.rootChoice() == "Copy") ...
-//   if (menu.itemChoice() == "Sine") ...  // the entry chosen in any menu
+//   menu.add("Sine", Cmd::Wave, 0, waves); // a list entry: command and argument
+//   menu.show();                           // modal: returns after the choice
+//   switch (menu.command<Cmd>()) {         // Cmd::None when dismissed
+//   case Cmd::Copy: ...
+//   case Cmd::Wave: setWave(menu.argument()); ...
+//   }
 //   // the destructor takes the menu down and refreshes the editor
+//
+// A command travels with its entry, not with its label: the dispatch never
+// looks at titles, so a label can be reworded without losing its command.
+// Every command enum starts with None (0): entries added with it, or
+// without a command, are plain lines that give None.
 //
 // The menu is a 16 x 16 square centred on the mouse (popup style, draws
 // nothing itself), added to the frame only while it is up. The plug-in's
@@ -21,8 +30,42 @@
 #include "vstgui/coptionmenu.h"
 
 #include <string>
+#include <type_traits>
 
 class uEditor;
+
+// A menu entry's tag carries its command and argument; plain entries keep
+// the tag -1 (command 0, None). Also used by the editor's option-menu
+// controls whose entries give commands.
+namespace menu_tag {
+inline constexpr int kMaxArgument = 0xFFFF;
+int make(int command, int argument = 0);
+int command(int tag);
+int argument(int tag);
+// Attaches command (and argument) to item; nothing for command 0 or for a
+// separator or greyed line.
+template <class Command>
+requires std::is_enum_v<Command>
+void attach(VSTGUI::CMenuItem* item, Command command, int argument = 0) {
+    if (item && static_cast<int>(command) > 0 && !item->isSeparator() && item->isEnabled())
+        item->setTag(make(static_cast<int>(command), argument));
+}
+} // namespace menu_tag
+
+// One entry of a menu's table: the label as shown and the command it gives.
+template <class Command> struct MenuEntry {
+    const char* label;
+    Command command;
+};
+
+// An entry that shows a switch's state and flips it: `on` is shown while
+// the switch is on (and gives the command that turns it off), `off` while it
+// is off.
+template <class Command> struct MenuSwitch {
+    MenuEntry<Command> on;
+    MenuEntry<Command> off;
+    const MenuEntry<Command>& shown(bool state) const { return state ? on : off; }
+};
 
 class EditorPopup {
 public:
@@ -36,6 +79,28 @@ public:
 
     // Adds an entry at the end of a menu (the root when none is given).
     void add(const std::string& title, VSTGUI::COptionMenu* parent = nullptr);
+    // Adds an entry that gives command (and, for the entries of a list such
+    // as the sources, argument: 0..menu_tag::kMaxArgument) when chosen.
+    template <class Command>
+    requires std::is_enum_v<Command>
+    void add(const std::string& title, Command command, VSTGUI::COptionMenu* parent = nullptr) {
+        menu_tag::attach(addItem(title, parent), command);
+    }
+    template <class Command>
+    requires std::is_enum_v<Command>
+    void add(const std::string& title, Command command, int argument,
+             VSTGUI::COptionMenu* parent = nullptr) {
+        menu_tag::attach(addItem(title, parent), command, argument);
+    }
+    template <class Command>
+    void add(const MenuEntry<Command>& entry, VSTGUI::COptionMenu* parent = nullptr) {
+        add(entry.label, entry.command, parent);
+    }
+    // Adds every entry of a table of MenuEntry, in order.
+    template <class Table>
+    void addTable(const Table& table, VSTGUI::COptionMenu* parent = nullptr) {
+        for (const auto& entry : table) add(entry, parent);
+    }
     // A new submenu on the same square, hung under title in parent; the
     // entry owns it.
     VSTGUI::COptionMenu* addSubmenu(const std::string& title,
@@ -44,6 +109,14 @@ public:
     // Shows the menu at the mouse and waits for a choice or a dismissal.
     void show();
     bool chosen() const { return choiceMenu != nullptr; }
+    // The command of the chosen entry (None when dismissed or when the
+    // entry has none) and its argument (0 unless added with one).
+    template <class Command> Command command() const {
+        static_assert(std::is_enum_v<Command>);
+        return static_cast<Command>(chosenCommand);
+    }
+    int argument() const { return chosenArgument; }
+
     // The root's current entry title (empty when nothing in the root was
     // chosen): for root commands.
     const std::string& rootChoice() const { return rootTitle; }
@@ -54,6 +127,8 @@ public:
     int choiceIndex() const { return choiceIndexInMenu; }
 
 private:
+    VSTGUI::CMenuItem* addItem(const std::string& title, VSTGUI::COptionMenu* parent);
+
     uEditor& editor;
     VSTGUI::COptionMenu* menu = nullptr;
     VSTGUI::CRect square;
@@ -61,4 +136,6 @@ private:
     std::string itemTitle;
     VSTGUI::COptionMenu* choiceMenu = nullptr;
     int choiceIndexInMenu = -1;
+    int chosenCommand = 0;
+    int chosenArgument = 0;
 };

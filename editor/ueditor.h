@@ -330,6 +330,9 @@ private:
     bool lowerPageValueChanged(VSTGUI::CControl* control);
     bool backValueChanged(VSTGUI::CControl* control);
     void openHelp();
+    // The preset menu (editor/menu_preset.cpp).
+    void fillPresetMenu();
+    void presetMenuChanged(VSTGUI::CControl* control);
     void askA4Tuning();
 
     // The idle pass, in its order.

@@ -16,6 +16,8 @@
 #include "core/aplugin.h"
 #include "core/modes.h"
 #include "core/vocabulary.h"
+#include "data/manual.h"
+#include "editor/header_menus.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
 #include "platform/file_helpers.h"
@@ -56,6 +58,15 @@ std::string chosenTitle(CControl* control, COptionMenu** chosenIn = nullptr) {
     }
     if (chosenIn) *chosenIn = item ? menu : nullptr;
     return item ? item->getTitle() : std::string();
+}
+
+// The tag of the entry chosen in a menu, following its submenus: the
+// command and argument attached to it (menu_tag), -1 for none.
+int chosenTag(CControl* control) {
+    auto* menu = dynamic_cast<COptionMenu*>(control);
+    CMenuItem* item = menu ? menu->getCurrent() : nullptr;
+    while (item && item->getSubmenu()) item = item->getSubmenu()->getCurrent();
+    return item ? item->getTag() : -1;
 }
 
 // The first entry of a vocabulary table with this text, among its first
@@ -103,11 +114,22 @@ bool uEditor::headerValueChanged(CControl* control) {
     editor_controls::Header& h = controls.header;
 
     if (control == h.presetMenu) {
-        const std::string title = chosenTitle(control);
-        if (title == "Clear Preset") {
-            p.clearProgram();
-        } else if (const int size = findText(SET_SCREEN_SIZE_STR, title); size >= 0) {
-            setScreenSize(size);
+        presetMenuChanged(control); // editor/menu_preset.cpp
+        return true;
+    }
+    if (control == h.ecsMenu) {
+        switch (static_cast<HeaderCommand>(menu_tag::command(chosenTag(control)))) {
+        case HeaderCommand::None:
+            break;
+        case HeaderCommand::LoadECS:
+            p.loadECS();
+            break;
+        case HeaderCommand::SaveECS:
+            p.saveECS();
+            break;
+        case HeaderCommand::ClearAllMidi:
+            p.resetMIDI();
+            break;
         }
         return true;
     }
@@ -130,16 +152,6 @@ bool uEditor::headerValueChanged(CControl* control) {
         if (pressed(control)) openHelp();
         return true;
     }
-    if (control == h.ecsMenu) {
-        const std::string title = chosenTitle(control);
-        if (title == "Load ECS")
-            p.loadECS();
-        else if (title == "Save ECS")
-            p.saveECS();
-        else if (title == "Clear All MIDI")
-            p.resetMIDI();
-        return true;
-    }
     if (control == h.backScreenArea) {
         showBackScreen(false);
         return true;
@@ -152,8 +164,14 @@ bool uEditor::headerValueChanged(CControl* control) {
 }
 
 // The manual, in the desktop's viewer, when it is where the preferences say.
+// The manual that comes with the plug-in is written out where the preference
+// names it (the data folder by default) before it is shown.
 void uEditor::openHelp() {
     const std::string& path = plugin()->core.folders.helpPath;
+    if (getFileNameOnlyStr(path, false) == ONDIX_MANUAL_FILE) {
+        std::string error;
+        installManual(path.substr(0, path.size() - std::string(ONDIX_MANUAL_FILE).size()), error);
+    }
     if (fileExists(path)) openDocument(path);
 }
 
@@ -171,11 +189,11 @@ bool uEditor::mainValueChanged(CControl* control) {
         setMenuValue(control);
         return true;
     }
-    // Portamento mode, unison mode and the bend ranges belong to the Play
-    // section: its lock keeps them.
+    // Portamento mode, unison mode and the bend ranges: the arpeggiator's
+    // lock keeps them, as it keeps the play mode.
     if (control == c.play.portamentoMode || control == c.play.unisonMode ||
         control == c.play.bendUp || control == c.play.bendDown) {
-        if (!p.getTagLocked(control->getTag())) setMenuValue(control);
+        if (!p.getArpLocked()) setMenuValue(control);
         return true;
     }
     if (control == c.play.playMode) {

@@ -27,10 +27,11 @@ void APlugin::publishDisplay() {
     d.voiceXYY.set(voice.mod.src[src::XYY]);
     d.voiceMorph.set(voice.dsp.morphSmoothed);
     d.voiceWarpRow.set(voice.dsp.warpRow);
+    d.voiceCutoffHz.set(voice.dsp.lanes[0].filter.main.cutoff());
     d.xyToMorphX.set(ns.xyToMorphX);
     d.xyToMorphY.set(ns.xyToMorphY);
     d.masterGain.set(engine.render.masterGain);
-    d.arpLedPos.set(ns.arpKeyEntry ? ns.arpEntryStep : -1);
+    publishArpDisplay();
 
     d.morphWrap.set(waves.morphWrap);
     d.waveAIsNoise.set(waves.waveAIsNoise);

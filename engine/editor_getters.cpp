@@ -7,17 +7,11 @@
 // by the next idle pass. The commands reach the audio thread as parameter
 // writes or requests it serves at its next tick.
 //
-// The getters that follow from parameter values alone are final here. The
-// ones that read the run-time state of a stage that is not built yet
-// (arpeggiator clock, XY recording and replay, tuning files, user-wave
-// preset folder) answer what that state reads while nothing plays; each
-// stage replaces its group below when it lands:
-//   arpeggiator     getArpLedPos, getArpSeq, getArpPlaying, getArpRatchetDisplay
-//                   (setArpKeyEntryPos writes the key-entry step of the note path)
-//   XY pad          getXYEditor, getUpdateXY, setUpdateXY, getXChanged, getYChanged,
-//                   startXYRecord, setXYRecord, endXYRecord, the sources of setXY
-//   tuning          loadTuning, resetTuning, getTuningName
-//   user-wave files getWavePresetNo, getWavePresetStrFromNo
+// The getters here follow from parameter values alone. The arpeggiator's
+// run-time getters are in engine/arp.cpp, the XY pad's
+// position, take and path calls with the pad's engine (engine/xy_pad.cpp),
+// the tuning calls with the tuning (engine/tuning.cpp) and the saved-wave
+// list with the wave presets (waves/wave_presets.cpp).
 
 #include "core/aplugin.h"
 #include "core/modes.h"
@@ -77,9 +71,15 @@ float APlugin::getModValue(int t) const {
         return clamp01(value + logOf(dst[dst::FreeLfo1Speed].get(), 32768.0f));
     case tag::FreeLfo2Speed:
         return clamp01(value + logOf(dst[dst::FreeLfo2Speed].get(), 32768.0f));
-    // The morph's XY share and the filter's cut-off in Hz come with the XY
-    // pad and a per-voice cut-off readout; until then both show their own
-    // destination's sum like every other knob.
+    case tag::OscMorph:
+        return clamp01(value + getXYModAmount(0, 2) + dst[d].get());
+    case tag::FilterFreq: {
+        // Where the filter really is, key tracking and envelope included:
+        // ten octaves above 20 Hz.
+        const float hz = shown.voiceCutoffHz.get();
+        if (!(hz > 0.0f)) return clamp01(value + dst[d].get());
+        return clamp01(std::log(hz / 20.0f) * 0.1f / std::log(2.0f));
+    }
     default:
         return clamp01(value + dst[d].get());
     }
@@ -148,23 +148,13 @@ int APlugin::getArpLoopStart() const {
 
 int APlugin::getArpStepTuneForDisplay(int step) const {
     if (step < 0 || step >= tag::ArpStepCount) return 0;
-    return static_cast<int>(getLockVar(tag::arpStep(tag::RowTune, step)) * 72.0f) - 36;
+    // The step's own tune and the magic steps' transposition of this pass.
+    return arpTuneSemitones(getLockVar(tag::arpStep(tag::RowTune, step))) +
+           engine.display.arpMagicTune[step].get();
 }
 
-// ------------------------------------------------------------------ arpeggiator run-time state
+// ------------------------------------------------------------------ arpeggiator key entry
 
-int APlugin::getArpLedPos() const {
-    return engine.display.arpLedPos.get();
-}
-int APlugin::getArpSeq() const {
-    return 0;
-}
-bool APlugin::getArpPlaying() const {
-    return false;
-}
-bool APlugin::getArpRatchetDisplay() const {
-    return true;
-}
 // The audio thread moves the key-entry step at its next tick.
 void APlugin::setArpKeyEntryPos(int step) {
     if (step >= 0 && step < tag::ArpStepCount)
@@ -198,65 +188,4 @@ int APlugin::getXYPointQuant() const {
 }
 int APlugin::getXYToFreeDest(int t) const {
     return getSteppedValue(t);
-}
-
-// ------------------------------------------------------------------ XY pad position and path
-
-void APlugin::setXY(float x, float y) {
-    setParameterAutomated(tag::XYX, clamp01(x));
-    setParameterAutomated(tag::XYY, clamp01(y));
-}
-
-void APlugin::setXY(int i, float x, float y) {
-    if (i < 0 || i >= tag::XYPointCount) return;
-    setParameterAutomated(tag::XYPointXFirst + i, (std::clamp(x, -1.0f, 1.0f) + 1.0f) * 0.5f);
-    setParameterAutomated(tag::XYPointYFirst + i, (std::clamp(y, -1.0f, 1.0f) + 1.0f) * 0.5f);
-}
-
-void APlugin::setXYZeroTime() {
-    if (1000.0f * getCurrentValue(tag::XYLengthSec) + getCurrentValue(tag::XYLengthMs) < 0.002f) {
-        setParameter(tag::XYLengthSec, 0.004f);
-        setParameter(tag::XYLengthMs, 0.0f);
-    }
-}
-
-// Without replay the pad rests where it was put.
-void APlugin::getXYEditor(float& x, float& y) const {
-    x = getCurrentValue(tag::XYX);
-    y = getCurrentValue(tag::XYY);
-}
-void APlugin::getXYEditor(int /*voice*/, float& x, float& y) const {
-    getXYEditor(x, y);
-}
-bool APlugin::getUpdateXY() const {
-    return false;
-}
-void APlugin::setUpdateXY(bool /*on*/) {}
-bool APlugin::getXChanged() {
-    return false;
-}
-bool APlugin::getYChanged() {
-    return false;
-}
-void APlugin::startXYRecord() {}
-void APlugin::setXYRecord(float x, float y) {
-    setXY(x, y);
-}
-void APlugin::endXYRecord() {}
-
-// ------------------------------------------------------------------ tuning
-
-void APlugin::loadTuning() {}
-void APlugin::resetTuning() {}
-std::string APlugin::getTuningName() const {
-    return "Default Tuning";
-}
-
-// ------------------------------------------------------------------ user-wave presets
-
-int APlugin::getWavePresetNo() const {
-    return 0;
-}
-std::string APlugin::getWavePresetStrFromNo(int /*n*/) const {
-    return {};
 }

@@ -8,15 +8,18 @@
 
 #include "core/atomic_value.h"
 #include "core/mod_slots.h"
-#include "core/placeholders.h"
 #include "core/tags.h"
+#include "engine/arp.h"
+#include "engine/effects.h"
 #include "engine/envelope.h"
 #include "engine/lfo.h"
 #include "engine/matrix.h"
 #include "engine/pink_noise.h"
 #include "engine/random15.h"
 #include "engine/tables.h"
+#include "engine/tuning.h"
 #include "engine/voice_dsp_state.h"
+#include "engine/xy_pad.h"
 #include "vst2/vst2.h"
 #include "waves/sample.h"
 #include "waves/wave_state.h"
@@ -175,10 +178,7 @@ struct RateState {
     double lfoRateBase = 0.0;
     float filterCeiling = 0.0f;
     float dcCoef = 0.0f, dcCoefComplement = 1.0f;
-    std::array<float, 65536> fxDelayTable{}; // 20 * 2^(11x) / (2r)
-    std::array<float, 65536> fxSinTable{};   // sin(2 pi 15 * 2^(10x) / r)
-    std::array<float, 65536> fxCosTable{};   // cos(2 pi 15 * 2^(10x) / r)
-    float fxRate1 = 0.0f, fxRate2 = 0.0f;
+    float fxRate1 = 0.0f, fxRate2 = 0.0f;         // the reverb's tap and loop-gain movements
     float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
     float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
     std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
@@ -197,7 +197,8 @@ struct RenderState {
     float masterVolume = 0.0f;
     uint64_t lastXYRefresh = 0;
 
-    VstTimeInfo timeInfo{}; // copy of the host's time information of this block
+    VstTimeInfo timeInfo{};  // copy of the host's time information of this block
+    uint64_t blockStart = 0; // sampleCounter at the start of this block
     bool hasTimeInfo = false;
     std::array<double, 2> songPosition{};
     bool transportPlaying = false;
@@ -228,6 +229,7 @@ struct EngineRequests {
     std::atomic<bool> previewOn{false};
     std::atomic<bool> previewOff{false};
     std::atomic<int> arpEntryStep{-1}; // the key-entry step the editor chose, -1 none
+    std::atomic<int> arpMagicReset{0}; // 1 clear the magic steps, 2 also draw anew
 };
 
 // What the editor shows of the running engine.
@@ -248,10 +250,16 @@ struct DisplayState {
     Relaxed<float> globalXYX, globalXYY, voiceXYX, voiceXYY; // the XY sources, global and voice
     Relaxed<float> voiceMorph;             // the last voice's smoothed morph position
     Relaxed<int> voiceWarpRow;             // and its symmetry row
+    Relaxed<float> voiceCutoffHz;          // its filter's cut-off (first copy), -1 none
     Relaxed<float> xyToMorphX, xyToMorphY; // XY-to-morph amounts
     Relaxed<float> masterGain;
     Relaxed<uint32_t> soundingVoices; // one bit per voice that sounds
     Relaxed<int> arpLedPos;           // the step to light, -1 none
+    Relaxed<int> arpPassParity;       // 0/1, flips at every pass of the loop
+    Relaxed<bool> arpPlaying;         // the note list holds a note
+    Relaxed<bool> arpRatchetDisplay;  // the pass now playing ratchets
+    Relaxed<uint32_t> arpMagicMuted;  // one bit per step the magic steps mute
+    std::array<Relaxed<int>, tag::ArpStepCount> arpMagicTune; // semitones per step
     // The oscillator's wave flags, and whether a wave-table rebuild runs.
     Relaxed<bool> morphWrap, waveAIsNoise, waveBIsNoise, bothWavesNoise, tableRebuildRunning;
 
@@ -274,6 +282,8 @@ struct DisplayState {
     }
 };
 
+static_assert(std::tuple_size_v<decltype(XYState::voices)> == kNumVoices);
+
 struct EngineState {
     RateState rate;
     RenderState render;
@@ -290,16 +300,15 @@ struct EngineState {
     FilterGlobal filter;                      // voice filter: cached type and switches, comb rings
     std::array<float, dst::Count> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
+    ArpState arp;
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
+    XYState xy;                  // the XY pad: take, path replay, pad sources
+    TuningExchange tuning;       // tuning tables on their way to the audio thread
 
     Random15 random;
     std::array<PinkNoise, kNumPinkGenerators> pinkNoise{}; // one per lane, then the global one
     RandSeed pinkSeed{1};
 
     TSample sampleReader;
-    TDelay chorusDelay;
-    TDelay flangerDelay;
-    TDelay effectDelay;
-    TBasicReverb reverb;
-    TDelay reverbPreDelay;
+    EffectChainState fx; // chorus, flanger or phaser, delay, reverb
 };

@@ -110,4 +110,5 @@ void APlugin::setGlobalRare() {
     updateUsageFlags();     // what the render loop may skip
     updateFXRare();         // effect enables
     updateArpRare();        // arpeggiator modes, hold and key entry
+    takeTuning();           // a tuning table the editor has loaded
 }

@@ -85,6 +85,7 @@ void updateLfoRates(APlugin& p) {
                                  controls(global, n, speed, g.shapingUsed[n]));
     }
 
+    if (engine.fx.asleep) return; // the effect LFOs rest with their chain
     EffectLfoRate& chorus = g.effects[kChorus];
     if (chorus.on) {
         // The rate destination is added inside the exponential; the sum is
@@ -385,5 +386,5 @@ void APlugin::voiceLfoAndXYTick(int v) {
         FreeLfo::setCoefficients(voice.lfo.lfo[n], g.baseIncrement[n],
                                  controls(voice.mod, n, speed, g.shapingUsed[n]));
     }
-    // The voice's XY replay joins here with the XY pad.
+    voiceXYTick(v);
 }

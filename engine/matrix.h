@@ -43,10 +43,12 @@ inline constexpr std::array<int, kModSlots> DEST_MOD_AMT = [] {
 // Sources whose values are bipolar (-1..1); volume routing maps them to 0..1.
 inline constexpr std::array<bool, src::Count> MOD_SOURCE_BIPOLAR = [] {
     std::array<bool, src::Count> flags{};
-    for (int s : {src::CenterNote, src::NoteRandom1, src::NoteRandom2, src::Alternate2,
-                  src::Alternate3, src::Alternate4, src::SModLfo, src::Free1Lfo, src::Free2Lfo,
-                  src::ArpTune, src::ArpFree, src::Input, src::OscOut, src::FilterOut,
-                  src::VoiceOut, src::ModFxOut, src::DelayOut, src::Output, src::White})
+    for (int s :
+         {src::CenterNote, src::NoteRandom1, src::NoteRandom2, src::Alternate2, src::Alternate3,
+          src::Alternate4, src::SModLfo,     src::Free1Lfo,    src::Free2Lfo,   src::ArpTune,
+          src::ArpFree,    src::XYX,         src::XYY,         src::Input,      src::OscOut,
+          src::FilterOut,  src::VoiceOut,    src::ModFxOut,    src::DelayOut,   src::Output,
+          src::White})
         flags[s] = true;
     return flags;
 }();

@@ -141,9 +141,20 @@ void APlugin::handleLearnedController(int controller, int value) {
 
     const int t = midi.ccMap[controller].load(std::memory_order_relaxed);
     if (t <= 0 || !isValidTag(t)) return;
+    // Not the host's preset command nor the tuning's name: writing those
+    // reads a tuning file, which the audio thread never does.
+    if (t == tag::ApplyPreset || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) return;
     const float c = static_cast<float>(value) / 127.0f;
     if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {
-        if (std::fabs(c - loadRelaxed(midi.pickupRef[t])) >= kPickupWindow) return;
+        // A binding that has no reference yet (one loaded from the
+        // preferences at start-up) picks the parameter up from where it
+        // stands when its controller first moves.
+        float reference = loadRelaxed(midi.pickupRef[t]);
+        if (reference < 0.0f) {
+            reference = getParameter(t);
+            storeRelaxed(midi.pickupRef[t], reference);
+        }
+        if (std::fabs(c - reference) >= kPickupWindow) return;
         setCapturedFlag(midi, t, true);
     }
     setParameter(t, c);

@@ -67,9 +67,7 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
             bits < 0.0f ? 65536.0f : std::exp2(16.0f - 16.0f * std::min(bits, 1.0f));
 
         // Morph position and symmetry row.
-        const float xyX = playing ? shown.voiceXYX.get() : shown.globalXYX.get();
-        const float xyY = playing ? shown.voiceXYY.get() : shown.globalXYY.get();
-        const float xyMorph = xyX * shown.xyToMorphX.get() + xyY * shown.xyToMorphY.get();
+        const float xyMorph = getXYModAmount(playing ? 0 : -1, 2);
         float m;
         int warpRow;
         if (playing) {

@@ -155,6 +155,7 @@ void APlugin::readHostTime() {
     const VstTimeInfo* info = getTimeInfo(kTimeRequest);
     render.hasTimeInfo = info != nullptr;
     if (info) render.timeInfo = *info;
+    render.blockStart = render.sampleCounter;
 }
 
 void APlugin::renderFrame() {

@@ -13,7 +13,6 @@ namespace {
 
 constexpr float kMinRate = 5.0f;
 constexpr float kMaxRate = 500000.0f;
-constexpr double kTwoPi = 6.283185307179586;
 
 } // namespace
 
@@ -22,6 +21,7 @@ void APlugin::setSampleRate(float r) {
     if (core.settingPreset) {
         // A preset is being applied on the audio thread: keep the rate and
         // apply it at the next block start rather than lose it.
+        EffectTables::forRate(r); // built here, so that the audio thread only finds them
         engine.rate.pendingRate.store(r, std::memory_order_relaxed);
         return;
     }
@@ -51,18 +51,7 @@ void APlugin::setSampleRate(float r) {
     rs.dcCoefComplement = 1.0f - rs.dcCoef;
     clearDCBlockers();
 
-    for (int i = 0; i < 65536; ++i) {
-        const double x = i / 65535.0;
-        rs.fxDelayTable[i] = static_cast<float>(20.0 * std::exp2(11.0 * x) / (2.0 * r));
-        const double w = kTwoPi * 15.0 * std::exp2(10.0 * x) / r;
-        rs.fxSinTable[i] = static_cast<float>(std::sin(w));
-        rs.fxCosTable[i] = static_cast<float>(std::cos(w));
-    }
-
-    engine.chorusDelay.init(r);
-    engine.flangerDelay.init(r);
-    engine.effectDelay.init(r);
-    engine.reverbPreDelay.init(r);
+    // The effect tables of this rate (shared), the delay lines and the reverb.
     setReverbSampleRate(r);
     rs.fxRate1 = 0.015197279f / r;
     rs.fxRate2 = 0.015409426f / r;

@@ -9,6 +9,7 @@
 
 #include "plugin_support.h"
 
+#include "core/preset_store.h"
 #include "core/section_tags.h"
 #include "editor/section_presets.h"
 
@@ -154,6 +155,18 @@ void userWaveSeeds(APlugin& p) {
     p.saveWave(1);
     writeSeed("user_wave", "partials", readFile(path));
     fuzz::dialogs().path.clear();
+}
+
+// The factory presets as they are, and an edited patch as the store saves it.
+void presetFileSeeds(APlugin& p) {
+    for (const PresetEntry& entry : listFactoryPresets()) {
+        std::string text, error;
+        if (!readPresetText(entry, text, error)) fuzz::fail("a factory preset cannot be read");
+        writeSeed("preset_file", entry.name, Bytes(text.begin(), text.end()));
+    }
+    editPatch(p);
+    const std::string text = p.currentPresetText();
+    writeSeed("preset_file", "edited", Bytes(text.begin(), text.end()));
 }
 
 void prefsSeeds() {
@@ -362,6 +375,7 @@ int main(int argc, char** argv) {
         sectionPresetSeeds(plugin.plugin());
         controllerMapSeeds(plugin.plugin());
         userWaveSeeds(plugin.plugin());
+        presetFileSeeds(plugin.plugin());
     }
     prefsSeeds();
     sampleSeeds();

@@ -21,9 +21,11 @@ std::atomic<DialogService*> installedService{nullptr};
 DialogService& defaultService() {
     static HeadlessDialogService headless;
     static ZenityDialogService zenity;
+    static MissingZenityDialogService missing;
     static const DialogBackend backend = pickDialogBackend(
         std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("PATH"));
     if (backend == DialogBackend::zenity) return zenity;
+    if (backend == DialogBackend::missingZenity) return missing;
     return headless;
 }
 
@@ -43,6 +45,29 @@ ScopedDialogService::ScopedDialogService(DialogService& service)
 
 ScopedDialogService::~ScopedDialogService() {
     setDialogService(previous);
+}
+
+// ------------------------------------------------------------ missing zenity
+
+void MissingZenityDialogService::tellOnce() {
+    if (told.exchange(true) || !out) return;
+    std::fputs(MISSING_ZENITY_TEXT, out);
+    std::fflush(out);
+}
+
+std::vector<std::string> MissingZenityDialogService::runFileSelector(const FileDialogRequest&) {
+    tellOnce();
+    return {};
+}
+
+std::optional<std::string> MissingZenityDialogService::inputText(const TextInputRequest&) {
+    tellOnce();
+    return std::nullopt;
+}
+
+int MissingZenityDialogService::alert(const AlertRequest&) {
+    tellOnce();
+    return ALERT_DISMISSED;
 }
 
 // ------------------------------------------------------------------ scripted
@@ -201,6 +226,7 @@ std::vector<std::string> splitZenityPaths(const std::string& output) {
 std::vector<std::string> ZenityDialogService::runFileSelector(const FileDialogRequest& request) {
     ProcessResult result =
         runProcessCapture(withProgram(program, zenityFileSelectionArgs(request)));
+    if (!result.started) return missing.runFileSelector(request);
     if (!succeeded(result)) return {};
 
     std::vector<std::string> paths;
@@ -216,13 +242,15 @@ std::vector<std::string> ZenityDialogService::runFileSelector(const FileDialogRe
 
 std::optional<std::string> ZenityDialogService::inputText(const TextInputRequest& request) {
     ProcessResult result = runProcessCapture(withProgram(program, zenityEntryArgs(request)));
+    if (!result.started) return missing.inputText(request);
     if (!succeeded(result)) return std::nullopt;
     return stripTrailingNewline(std::move(result.output));
 }
 
 int ZenityDialogService::alert(const AlertRequest& request) {
     ProcessResult result = runProcessCapture(withProgram(program, zenityAlertArgs(request)));
-    if (!result.started || !result.exited) return ALERT_DISMISSED;
+    if (!result.started) return missing.alert(request);
+    if (!result.exited) return ALERT_DISMISSED;
     if (result.exitCode == 0) return ALERT_DEFAULT;
     // Exit code 1 is the cancel button, or the window closed; an OK-only alert
     // closed that way was dismissed without an answer.
@@ -364,6 +392,6 @@ DialogBackend pickDialogBackend(const char* display, const char* waylandDisplay,
     if (!hasDisplay) return DialogBackend::headless;
     // Without PATH, look where the C library's own default would.
     std::string folders = pathList != nullptr ? pathList : "/bin:/usr/bin";
-    if (findExecutableOnPath("zenity", folders).empty()) return DialogBackend::headless;
+    if (findExecutableOnPath("zenity", folders).empty()) return DialogBackend::missingZenity;
     return DialogBackend::zenity;
 }

@@ -10,10 +10,15 @@
 //   ScriptedDialogService  answers from queues filled beforehand and records
 //                          every request; used by the tests.
 //   ZenityDialogService    runs the zenity program for each dialog.
+//   MissingZenityDialogService  cancels every dialog like the headless one;
+//                          the first says on standard error that zenity is
+//                          needed and how to install it.
 //
 // Until setDialogService() installs one, the first dialog picks a default:
 // zenity when a display is present (DISPLAY or WAYLAND_DISPLAY is set and not
-// empty) and an executable zenity is found on PATH, headless otherwise.
+// empty) and an executable zenity is found on PATH, the missing-zenity service
+// when a display is present without zenity, headless otherwise. Being
+// process-wide, the default services say so once per process.
 //
 // Threads: dialogs are modal and block the calling thread until the user
 // answers, which can take minutes. They belong to the main (user-interface)
@@ -21,7 +26,9 @@
 // starts a child process and waits for it; the others return at once.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +116,28 @@ public:
     int alert(const AlertRequest&) override { return ALERT_DISMISSED; }
 };
 
+// ------------------------------------------------------------ missing zenity
+
+// What the missing-zenity service writes, once.
+inline constexpr char MISSING_ZENITY_TEXT[] =
+    "Ondix: file dialogs and messages need the program zenity, which was not found; "
+    "install it with your package manager (Debian, Ubuntu: sudo apt-get install zenity)\n";
+
+class MissingZenityDialogService : public DialogService {
+public:
+    // out: where the notice goes (standard error by default).
+    explicit MissingZenityDialogService(std::FILE* out = stderr) : out(out) {}
+
+    std::vector<std::string> runFileSelector(const FileDialogRequest&) override;
+    std::optional<std::string> inputText(const TextInputRequest&) override;
+    int alert(const AlertRequest&) override;
+
+private:
+    void tellOnce();
+    std::FILE* out;
+    std::atomic<bool> told{false};
+};
+
 // ------------------------------------------------------------------ scripted
 
 // Each dialog takes the oldest queued answer of its kind; an empty queue
@@ -150,6 +179,8 @@ public:
 
 private:
     std::string program;
+    // When zenity cannot be started after all (removed since), this says so.
+    MissingZenityDialogService missing;
 };
 
 // Argument vectors for zenity, without the program name.
@@ -185,7 +216,7 @@ ProcessResult runProcessCapture(const std::vector<std::string>& argv,
 // folder), or "" when there is none.
 std::string findExecutableOnPath(const std::string& name, const std::string& pathList);
 
-enum class DialogBackend { headless, zenity };
+enum class DialogBackend { headless, zenity, missingZenity };
 
 // The default backend for the given environment values (nullptr when the
 // variable is not set).

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 
@@ -84,7 +85,13 @@ FileChoice runSaveDialog(const char* title, const char* startFolder, const char*
     if (!selector) return choice;
 
     if (title != nullptr) selector->setTitle(title);
-    if (startFolder != nullptr) selector->setInitialDirectory(startFolder);
+    if (startFolder != nullptr) {
+        // The plug-in's folders are made when something is first saved in
+        // them, so that the dialog opens where the file belongs.
+        std::error_code ec;
+        if (startFolder[0] == '/') std::filesystem::create_directories(startFolder, ec);
+        selector->setInitialDirectory(startFolder);
+    }
     if (defaultName != nullptr) selector->setDefaultSaveName(defaultName);
     selector->setAllowMultiFileSelection(false);
     selector->runModal();

@@ -34,7 +34,8 @@ void fileSelectLoadDirStr(const std::string& title, const std::string& startFold
                           const std::string& label, const std::string& filter, std::string& spare,
                           std::string& folder, std::string& path);
 
-// Save dialog. defaultName is proposed as the file name (callers pass the
+// Save dialog; an absolute start folder that does not exist yet is created
+// (with its parents) first. defaultName is proposed as the file name (callers pass the
 // pattern itself, "*.uwv"); when its part from its first '.' is a dot and
 // three characters, the chosen name is forced to that extension (see
 // forceSaveExtension). After a choice, outPath receives the full path and

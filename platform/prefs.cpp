@@ -107,6 +107,20 @@ void resolveFolders(Snapshot& s) {
     s.anyDir = joinPath(withoutTrailingSlashes(first), "Haldmer");
 }
 
+} // namespace
+
+std::string ondixDataFolder() {
+    // Relative entries are invalid in these variables and are ignored.
+    std::string data = envValue("XDG_DATA_HOME");
+    if (data.empty() || data[0] != '/') {
+        const std::string home = homeFolder();
+        data = joinPath(home.empty() ? std::string("/tmp") : home, ".local/share");
+    }
+    return joinPath(withoutTrailingSlashes(data), "Haldmer/Ondix/");
+}
+
+namespace {
+
 // ----------------------------------------------------------------- escaping
 
 bool mustEscape(unsigned char c) {

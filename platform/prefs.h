@@ -64,6 +64,11 @@ inline constexpr int a4OrDefault(int hz) {
     return hz >= A4_MIN && hz <= A4_MAX ? hz : A4_DEFAULT;
 }
 
+// The folder Ondix keeps the user's files in, ending in '/':
+// $XDG_DATA_HOME/Haldmer/Ondix/, or ~/.local/share/Haldmer/Ondix/ when
+// XDG_DATA_HOME is unset or not an absolute path. Nothing is created here.
+std::string ondixDataFolder();
+
 // Size of the working buffer a string value is read through, terminator included.
 inline constexpr int PREF_MAX_LEN = 256;
 

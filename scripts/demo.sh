@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release plug-in and the offline host in build/release, then
-# renders the host's built-in phrase through ondix.so to out/demo.wav.
+# Builds the release plug-in (VST 2.4 and AudioUnit) and the two hosts in
+# build/release, then renders the host's built-in phrase through ondix.so to
+# out/demo.wav.
 # Installs missing build dependencies first (Debian 12; run as root or with
 # sudo available).
 set -euo pipefail
@@ -16,7 +17,7 @@ install_missing_packages "${packages[@]}"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
     -DONDIX_BENCH=OFF
-cmake --build build/release --target ondix ondix-host ondix-artwork
+cmake --build build/release --target ondix ondix-host ondix-au ondix-auhost ondix-artwork
 
 mkdir -p out
 # The default patch plays each voice near -10 dBFS; the main volume is turned

@@ -1,4 +1,4 @@
-// Factory waves into user waves.
+// Factory waves into user waves, and the list of saved user waves.
 
 #include "waves/wave_presets.h"
 
@@ -6,7 +6,10 @@
 #include "core/vocabulary.h"
 #include "data/factory_waves.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -62,4 +65,49 @@ void APlugin::loadWavePreset(int w, int n) {
     convertWaveTablePartialsToWaveTable(w);
     setParameter(tag::WaveHasPresetFirst + w, 1.0f);
     set2StringFromParam(vocabAt(OSC_WAVE_STR, n), tag::waveName(w, 0), tag::UserWaveNameChars);
+}
+
+// ------------------------------------------------------------------ saved user waves
+
+namespace {
+
+constexpr std::size_t kMaxWavePresets = 256;
+constexpr int kMaxListedWavePresets = 255;
+constexpr std::string_view kWaveExtension = ".uwv";
+
+} // namespace
+
+// The ".uwv" files directly in the wave-preset folder (the extension in small
+// letters), at most 256, in name order: a folder's own order means nothing
+// on Linux, and the menu should not change from one scan to the next.
+void APlugin::scanWavePreset() {
+    std::vector<std::string>& names = waves.wavePresetNames;
+    names.clear();
+    const std::string& folder = core.folders.wavePresetDir;
+    if (folder.empty()) return;
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        const std::string file = it->path().filename().string();
+        if (file.size() <= kWaveExtension.size() || file.size() > MAX_FILE_NAME_LEN ||
+            !file.ends_with(kWaveExtension))
+            continue;
+        found.push_back(file.substr(0, file.size() - kWaveExtension.size()));
+    }
+    std::sort(found.begin(), found.end());
+    if (found.size() > kMaxWavePresets) found.resize(kMaxWavePresets);
+    names = std::move(found);
+}
+
+// A menu built from the count offers at most 255 names.
+int APlugin::getWavePresetNo() const {
+    return std::clamp(static_cast<int>(waves.wavePresetNames.size()), 0, kMaxListedWavePresets);
+}
+
+std::string APlugin::getWavePresetStrFromNo(int n) const {
+    if (n < 0 || static_cast<std::size_t>(n) >= waves.wavePresetNames.size()) return {};
+    return waves.wavePresetNames[static_cast<std::size_t>(n)];
 }

@@ -18,6 +18,8 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <string>
+#include <vector>
 
 constexpr int kWaveSize = 2048;
 constexpr int kNumMorphFrames = 32;
@@ -65,6 +67,10 @@ struct WaveState {
     bool rebuildRunning = false;
     int rebuildStage = -1; // -1 idle, 0..7 the next staged step
     bool pitchTablesBusy = false;
+
+    // The names of the saved user waves in the wave-preset folder, in name
+    // order (main thread; waves/wave_presets.cpp).
+    std::vector<std::string> wavePresetNames;
 
     // The user waves' tables (from their partial parameters).
     std::array<WaveTable, kNumUserWaves> userWaveTable{};

@@ -60,7 +60,7 @@ bool CFrame::open(void* systemWindow) {
         cairo_surface_destroy(surface);
         return false;
     }
-    if (systemWindow != nullptr) {
+    if (systemWindow != nullptr && !Platform::isOffscreenParent(systemWindow)) {
         window = Platform::createChildWindow(systemWindow, width, height, this);
         if (!window) {
             cairo_surface_destroy(surface);

@@ -23,9 +23,9 @@ public:
     CFrame(const CRect& size, VSTGUIEditorInterface* editor);
     ~CFrame() override;
 
-    // Opens on the host's window (an X11 window id) or, with nullptr,
-    // headless. false when the window cannot be made; the frame is then not
-    // open.
+    // Opens on the host's window (an X11 window id) or, with nullptr or an
+    // off-screen parent value (Platform::isOffscreenParent), headless. false when the window cannot
+    // be made; the frame is then not open.
     bool open(void* systemWindow);
     // Removes (and forgets) the remaining views, closes the window and
     // drops the reference that the creator of the frame holds: do not use

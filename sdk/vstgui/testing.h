@@ -50,6 +50,7 @@ public:
         bool enabled = true;
         bool separator = false;
         bool hasSubmenu = false;
+        int32_t tag = -1; // the entry's tag (what the editor attached to it)
     };
     struct Shown {
         std::vector<Line> lines;                 // the root menu's entries

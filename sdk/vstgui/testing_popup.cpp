@@ -14,6 +14,7 @@ std::vector<ScriptedPopupProvider::Line> linesOf(const COptionMenu* menu) {
         line.enabled = item->isEnabled();
         line.separator = item->isSeparator();
         line.hasSubmenu = item->getSubmenu() != nullptr;
+        line.tag = item->getTag();
         lines.push_back(std::move(line));
     }
     return lines;

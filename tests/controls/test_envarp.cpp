@@ -466,6 +466,7 @@ struct FlagWatchingPopups : Testing::ScriptedPopupProvider {
 };
 
 TEST_F(ArpScreen, StepsPastTheCountIgnoreClicksButAnOptionClickSetsTheCount) {
+    plugin->setSteppedValue(tag::ArpStepsCatchup, 0); // "All": the count is the one written
     plugin->setSteppedValue(tag::ArpNumSteps, 7);
     ASSERT_EQ(steps(), 8);
     const int cellTag = tag::arpStep(tag::RowOn, 12);

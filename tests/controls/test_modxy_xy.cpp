@@ -512,3 +512,25 @@ TEST_F(ControlsXYScreen, OscillatorTraceIsOneCycleOfTheWave) {
     for (int i = 0; i < 160; ++i) EXPECT_FLOAT_EQ(again[i], samples[i]);
     EXPECT_FALSE(plugin->getOscScreenBusy());
 }
+
+// The engine replays a path; the pad's dot goes where the replay is.
+TEST_F(ControlsXYScreen, DotFollowsTheReplay) {
+    TXYScreen* pad = makePad();
+    for (int i = 0; i < 128; ++i) setPoint(i, i / 127.0f, 0.25f); // left to right
+    plugin->setParameter(tag::XYLengthSec, 0.001f);               // 1 s
+    plugin->setParameter(tag::XYSmooth, 0.0f);
+    setStep(tag::XYSyncToMode, 0); // not synced: the path lasts its length
+    setStep(tag::XYLoopMode, 1);
+    setStep(tag::XYPlayMode, 1); // Free: one global replay
+    setMode(2);
+    settle();
+    for (float seconds : {0.25f, 0.5f}) {
+        render(static_cast<int>(44100 * 0.25f));
+        pad->setDirty(true);
+        redraw();
+        EXPECT_NEAR(pad->getPosX(), seconds, 0.02f);
+        EXPECT_FLOAT_EQ(pad->getPosY(), 0.25f);
+        const int mx = kLeft + static_cast<int>(256.0f * pad->getPosX());
+        EXPECT_TRUE(isWhite(pixel(mx, kTop + 192))) << seconds;
+    }
+}

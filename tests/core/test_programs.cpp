@@ -59,8 +59,8 @@ protected:
 
 } // namespace
 
-TEST_F(Programs, InitIsTheOnlyEntryAtStartUp) {
-    EXPECT_EQ(plugin->presetCount, 1);
+TEST_F(Programs, InitIsTheFirstEntryAtStartUp) {
+    EXPECT_GE(plugin->presetCount, 1);
     char name[64] = "zzz";
     plugin->getProgramName(name);
     EXPECT_STREQ(name, "Init");

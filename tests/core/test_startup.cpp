@@ -2,6 +2,7 @@
 // preference store, and the shared tables.
 
 #include "core/aplugin.h"
+#include "data/manual.h"
 #include "platform/prefs.h"
 #include "support/fake_host.h"
 #include "support/temp_prefs.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -28,29 +31,36 @@ std::string ownPrefsFile() {
 
 } // namespace
 
-TEST(Startup, EmptyStoreGetsTheSevenFolderDefaultsWrittenBack) {
+TEST(Startup, EmptyStoreGetsTheDataFolderDefaultsWrittenBack) {
     TempPrefs prefs;
+    const std::string data = ondixDataFolder();
+    ASSERT_TRUE(data.ends_with("/Haldmer/Ondix/"));
+    ASSERT_EQ(data.rfind(std::getenv("XDG_DATA_HOME"), 0), 0u);
     FakeHost host;
     auto plugin = makePlugin();
 
     const FolderPaths& f = plugin->core.folders;
-    EXPECT_EQ(f.ecsDir, "/Applications/Haldmer/Ondix/ECS/");
-    EXPECT_EQ(f.xyPresetDir, "/Applications/Haldmer/Ondix/XY Presets/");
-    EXPECT_EQ(f.arpPresetDir, "/Applications/Haldmer/Ondix/Arp Presets/");
-    EXPECT_EQ(f.modPresetDir, "/Applications/Haldmer/Ondix/Mod Presets/");
-    EXPECT_EQ(f.envelopePresetDir, "/Applications/Haldmer/Ondix/Envelope Presets/");
-    EXPECT_EQ(f.wavePresetDir, "/Applications/Haldmer/Ondix/Wave Presets/");
-    EXPECT_EQ(f.sampleDir, "/Applications/Haldmer/Ondix/");
-    EXPECT_EQ(f.helpPath, "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf");
-    EXPECT_EQ(f.tuningDir, "/Applications/Haldmer/Ondix/Tuning/");
+    const std::pair<const std::string*, const char*> folders[] = {
+        {&f.ecsDir, "ECS/"},
+        {&f.xyPresetDir, "XY Presets/"},
+        {&f.arpPresetDir, "Arp Presets/"},
+        {&f.modPresetDir, "Mod Presets/"},
+        {&f.envelopePresetDir, "Envelope Presets/"},
+        {&f.wavePresetDir, "Wave Presets/"},
+        {&f.sampleDir, "Samples/"},
+        {&f.presetDir, "Presets/"},
+        {&f.helpPath, "Manual/Ondix Manual.html"},
+        {&f.tuningDir, "Tuning/"},
+    };
+    for (const auto& [path, below] : folders) EXPECT_EQ(*path, data + below);
 
     // Read back from disk, not from the snapshot.
     reloadPrefs();
     std::string value;
     for (const char* key : {"ECSDir", "XYPresetDir", "ArpPresetDir", "ModPresetDir",
-                            "EnvelopePresetDir", "WavePresetDir", "SampleDir"}) {
+                            "EnvelopePresetDir", "WavePresetDir", "SampleDir", "PresetDir"}) {
         loadStringFromPrefs(key, value, 255);
-        EXPECT_FALSE(value.empty()) << key;
+        EXPECT_EQ(value.rfind(data, 0), 0u) << key;
     }
     loadStringFromPrefs("Help", value, 127);
     EXPECT_EQ(value, "");
@@ -59,6 +69,28 @@ TEST(Startup, EmptyStoreGetsTheSevenFolderDefaultsWrittenBack) {
     const std::string file = ownPrefsFile();
     EXPECT_EQ(file.find("Help"), std::string::npos);
     EXPECT_EQ(file.find("Tuning"), std::string::npos);
+    EXPECT_EQ(file.find("/Applications"), std::string::npos);
+    // Nothing is created before something is saved.
+    EXPECT_FALSE(std::filesystem::exists(data + "Presets"));
+}
+
+TEST(Startup, OldMacDefaultsMoveToTheDataFolder) {
+    TempPrefs prefs;
+    saveStringToPrefs("ECSDir", "/Applications/Haldmer/Ondix/ECS/");
+    saveStringToPrefs("SampleDir", "/Applications/Haldmer/Ondix/");
+    saveStringToPrefs("Tuning", "/Applications/Haldmer/Ondix/Tuning/");
+    saveStringToPrefs("Help", "/Applications/Haldmer/Ondix/Manual/Haldmer_Ondix_Manual.pdf");
+    saveStringToPrefs("WavePresetDir", "/home/me/waves/"); // chosen by the user: kept
+    FakeHost host;
+    auto plugin = makePlugin();
+    const std::string data = ondixDataFolder();
+    EXPECT_EQ(plugin->core.folders.ecsDir, data + "ECS/");
+    EXPECT_EQ(plugin->core.folders.sampleDir, data + "Samples/");
+    EXPECT_EQ(plugin->core.folders.tuningDir, data + "Tuning/");
+    EXPECT_EQ(plugin->core.folders.helpPath, data + "Manual/Ondix Manual.html");
+    EXPECT_EQ(plugin->core.folders.wavePresetDir, "/home/me/waves/");
+    reloadPrefs();
+    EXPECT_EQ(ownPrefsFile().find("/Applications"), std::string::npos);
 }
 
 TEST(Startup, StoredFoldersAreUsedUnchanged) {
@@ -113,4 +145,19 @@ TEST(Startup, ASecondInstanceIsQuick) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     // Generous bound for sanitizer builds; a Release build takes well under 1 ms.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 250);
+}
+
+// The manual the Help button opens is written out where the "Help"
+// preference names it, with its picture beside it.
+TEST(Startup, TheManualIsWrittenOutWithItsPicture) {
+    TempPrefs prefs;
+    const std::string folder = prefs.path() + "/Manual";
+    std::string error;
+    ASSERT_TRUE(installManual(folder, error)) << error;
+    std::ifstream page(folder + "/" ONDIX_MANUAL_FILE);
+    std::stringstream text;
+    text << page.rdbuf();
+    EXPECT_NE(text.str().find("<img src=\"editor.png\""), std::string::npos);
+    EXPECT_GT(std::filesystem::file_size(folder + "/editor.png"), 10000u);
+    ASSERT_TRUE(installManual(folder, error)) << error; // again: nothing to change
 }

@@ -383,13 +383,15 @@ TEST_F(EditorLayout, MenusListTheirVocabulary) {
         EXPECT_EQ(titles(c().xy.destSubMenu[i][11]).back(), DEST_STR[221]);
     }
 
-    // Preset menu: the eight groups, a separator, clear and the sizes.
+    // Preset menu: the eight groups, a separator and the preset commands.
     const auto preset = titles(c().header.presetMenu);
-    ASSERT_EQ(preset.size(), 14u);
+    ASSERT_EQ(preset.size(), 33u);
     EXPECT_EQ(preset[0], "Preset 1-32");
-    EXPECT_EQ(preset[9], "Clear Preset");
-    EXPECT_EQ(preset[10], "Set To 100% Screen Size");
-    EXPECT_EQ(preset[13], "Set To 200% Screen Size");
+    EXPECT_EQ(preset[7], "Preset 225 - 256");
+    for (int i = 0; i < 24; ++i) {
+        const std::string command = PRESET_COMMAND_STR[i];
+        EXPECT_EQ(preset[9 + i], command == "-" ? "" : command) << i; // separators have no title
+    }
     EXPECT_TRUE(c().header.presetMenu->isPresetMenu());
     EXPECT_TRUE(c().header.folderMenu->isFolderMenu());
     EXPECT_EQ(c().header.folderMenu->getString(), "Introduction Folder");

@@ -12,6 +12,7 @@
 #include "controls/tsliders.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/preset_store.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
@@ -123,20 +124,22 @@ TEST_F(EditorSync, LockedSectionsAndPlainControlsSendNothing) {
 }
 
 TEST_F(EditorSync, LockedMenusKeepTheirSections) {
-    // The Arp lock keeps the arpeggiator's menus; the Play section's menus
-    // follow the Play lock.
+    // The Arp lock keeps the arpeggiator's menus and those of portamento
+    // mode, unison mode and the bend ranges (tags 244..247); the play mode
+    // waits for both locks.
     p().setLockState(2, 1);
     const int speed = p().getSteppedValue(119);
     choose(c().arp.speed, speed == 0 ? 1 : 0);
     EXPECT_EQ(p().getSteppedValue(119), speed);
-    choose(c().play.portamentoMode, 2);
-    EXPECT_EQ(p().getSteppedValue(244), 2);
-    choose(c().play.playMode, 3); // the play mode waits for both sections
+    const int portamento = p().getSteppedValue(244);
+    choose(c().play.portamentoMode, portamento == 2 ? 1 : 2);
+    EXPECT_EQ(p().getSteppedValue(244), portamento);
+    choose(c().play.playMode, 3);
     EXPECT_NE(p().getSteppedValue(243), 3);
 
     p().setLockState(2, 0);
     p().setLockState(1, 1);
-    choose(c().play.portamentoMode, 1);
+    choose(c().play.portamentoMode, 2);
     EXPECT_EQ(p().getSteppedValue(244), 2);
     choose(c().arp.speed, speed == 0 ? 1 : 0);
     EXPECT_EQ(p().getSteppedValue(119), speed == 0 ? 1 : 0);
@@ -339,6 +342,34 @@ TEST_F(EditorSync, HeaderCommands) {
     setMidiCC(7, tag::FilterFreq);
     choose(c().header.ecsMenu, {"Clear All MIDI"});
     EXPECT_EQ(getMidiCC(7), 0);
+}
+
+TEST_F(EditorSync, PresetMenuChoosesSavesAndListsPresets) {
+    std::string folder = (std::filesystem::temp_directory_path() / "ondix-menu-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    p().core.folders.presetDir = folder + "/";
+    choose(c().header.presetMenu, {"Refresh Folders"});
+
+    const auto factory = listFactoryPresets();
+    ASSERT_GE(factory.size(), 2u);
+    choose(c().header.presetMenu, {"Preset 1-32", factory[1].name});
+    EXPECT_EQ(p().core.presetIndex, 1);
+    EXPECT_TRUE(p().core.presetPending);
+    p().setPresetParameters(); // the audio thread's part
+    ui().resume();
+    EXPECT_EQ(c().header.presetMenu->getString(), factory[1].name);
+
+    dialogs.pushText("Mine");
+    choose(c().header.presetMenu, {"Save Preset As"});
+    EXPECT_TRUE(std::filesystem::exists(folder + "/Mine.ondix"));
+    const COptionMenu* group = c().header.presetMenu->getEntry(0)->getSubmenu();
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->getItems().back()->getTitle(), "Mine"); // listed at once
+    EXPECT_EQ(c().header.presetMenu->getString(), "Mine");
+
+    choose(c().header.presetMenu, {"Default Preset"});
+    EXPECT_EQ(p().core.presetIndex, 0);
+    std::filesystem::remove_all(folder);
 }
 
 // ------------------------------------------------------------------ the back screen

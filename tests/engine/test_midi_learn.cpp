@@ -155,3 +155,30 @@ TEST_F(MidiLearn, TypedBindingPicksUpFromThePresentValue) {
     cc(7, 32); // 0.252
     EXPECT_FLOAT_EQ(value(kCutoff), 32.0f / 127.0f);
 }
+
+// A binding in the preferences survives a restart. The start-up's program
+// load gives it the reference 0 (as every preset load does); a binding that
+// has no reference at all (-1, what start-up writes before that load) picks
+// the parameter up from where it stands when the controller first moves.
+TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
+    TempPrefs prefs;
+    setMidiCC(7, kCutoff);
+    PluginHarness h; // a fresh start reads the binding
+    APlugin& p = h.p();
+    ASSERT_EQ(p.engine.midi.ccMap[7].load(), kCutoff);
+    p.setParameter(kCutoff, 0.5f);
+    auto cc = [&](int value) {
+        h.send(EventBlock().cc(0, 7, value));
+        h.render(16);
+        return p.getParameter(kCutoff);
+    };
+    EXPECT_FLOAT_EQ(cc(64), 0.5f);             // far from the reference 0
+    EXPECT_FLOAT_EQ(cc(1), 1.0f / 127.0f);     // picked up
+    EXPECT_FLOAT_EQ(cc(100), 100.0f / 127.0f); // and followed
+
+    storeRelaxed(p.engine.midi.pickupRef[kCutoff], -1.0f);
+    p.engine.midi.captured[kCutoff] = false;
+    EXPECT_FLOAT_EQ(cc(20), 100.0f / 127.0f); // away from where the parameter is
+    EXPECT_FLOAT_EQ(cc(99), 99.0f / 127.0f);  // within reach of it: picked up
+    EXPECT_FLOAT_EQ(cc(20), 20.0f / 127.0f);
+}

@@ -708,7 +708,7 @@ TEST(DialogsService, DefaultBackendNeedsADisplayAndZenity) {
     EXPECT_EQ(pickDialogBackend("", "", withZenity.c_str()), DialogBackend::headless);
     EXPECT_EQ(pickDialogBackend(":0", nullptr, withZenity.c_str()), DialogBackend::zenity);
     EXPECT_EQ(pickDialogBackend(nullptr, "wayland-0", withZenity.c_str()), DialogBackend::zenity);
-    EXPECT_EQ(pickDialogBackend(":0", nullptr, empty.path.c_str()), DialogBackend::headless);
+    EXPECT_EQ(pickDialogBackend(":0", nullptr, empty.path.c_str()), DialogBackend::missingZenity);
 }
 
 TEST(DialogsService, OnlyExecutableFilesAreFound) {
@@ -873,4 +873,26 @@ TEST(DialogsProcess, CapturesOutputAndExitCode) {
     result = runProcessCapture({"/nonexistent/program"});
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(runProcessCapture({}).started);
+}
+
+TEST(DialogsService, MissingZenityIsToldOnceAndEveryDialogCancels) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    MissingZenityDialogService service(out);
+    {
+        ScopedDialogService scoped(service);
+        std::string folder = "keep", path = "keep", spare;
+        fileSelectLoadDirStr("Load", "/tmp", "Load", "*.env", spare, folder, path);
+        EXPECT_EQ(path, "keep");
+        EXPECT_EQ(messageBox("Problem with Env file", MESSAGE_BOX_OK), MESSAGE_BOX_NONE);
+        std::string text = "x";
+        inputBoxStr("Name:", "Title", text);
+        EXPECT_EQ(text, "");
+    }
+    std::rewind(out);
+    std::string written;
+    for (int c; (c = std::fgetc(out)) != EOF;) written.push_back(static_cast<char>(c));
+    std::fclose(out);
+    EXPECT_EQ(written, MISSING_ZENITY_TEXT); // once, naming the package
+    EXPECT_NE(written.find("apt-get install zenity"), std::string::npos);
 }

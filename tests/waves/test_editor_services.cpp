@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -511,4 +513,40 @@ TEST_F(WaveServices, CommandsWhileTheAudioThreadRenders) {
     EXPECT_FALSE(p().tableRebuildRunning());
     for (int w = 0; w < 2; ++w) EXPECT_FALSE(p().waves.convertPending[w].load()) << w;
     EXPECT_TRUE(h.allFinite);
+}
+
+// ------------------------------------------------------------------ the saved-waves list
+
+TEST_F(WaveServices, SavedWavesListTheFolderInNameOrder) {
+    p().scanWavePreset();
+    EXPECT_EQ(p().getWavePresetNo(), 0);
+    // A saved wave appears; other files and folders do not.
+    p().loadWavePreset(0, 2);
+    dialogs.pushFile(path("Bright.uwv"));
+    p().saveWave(0);
+    writeFile("Bell.UWV", "V1.0\n");
+    writeFile("notes.txt", "");
+    std::filesystem::create_directory(path("Folder.uwv"));
+    p().scanWavePreset();
+    ASSERT_EQ(p().getWavePresetNo(), 1);
+    EXPECT_EQ(p().getWavePresetStrFromNo(0), "Bright");
+    p().clearWave(1);
+    p().loadWavePreset(1, p().getWavePresetStrFromNo(0));
+    EXPECT_EQ(name(1), "Bright");
+    EXPECT_NEAR(p().getWaveTablePartialsAmp(1, 0), p().getWaveTablePartialsAmp(0, 0),
+                kStep + 1e-6f);
+
+    // 300 files: 256 listed in order, 255 offered.
+    for (int i = 0; i < 300; ++i) {
+        char file[16];
+        std::snprintf(file, sizeof file, "W%03d.uwv", i);
+        writeFile(file, "V1.0\n");
+    }
+    p().scanWavePreset();
+    EXPECT_EQ(p().getWavePresetNo(), 255);
+    EXPECT_EQ(p().getWavePresetStrFromNo(0), "Bright");
+    EXPECT_EQ(p().getWavePresetStrFromNo(1), "W000");
+    EXPECT_EQ(p().getWavePresetStrFromNo(255), "W254");
+    EXPECT_EQ(p().getWavePresetStrFromNo(256), "");
+    EXPECT_EQ(p().getWavePresetStrFromNo(-1), "");
 }

@@ -37,6 +37,7 @@ struct RenderOptions : CommonOptions {
     std::vector<ParameterSetting> settings;
     std::string saveState; // after rendering: the state into this file
     std::string loadState; // before rendering: the state from this file
+    std::string preset;    // before rendering, after loadState: an Ondix preset file
 };
 
 struct EditOptions : CommonOptions {

@@ -60,6 +60,11 @@ Render options:
                         parameter values as 32-bit floats
   --save-state FILE     after rendering, save the plug-in's state to FILE in
                         the same form
+  --preset FILE.ondix   load an Ondix preset file before rendering (after
+                        --load-state, before any --set): each of its values is
+                        set by parameter name, then the plug-in applies the
+                        preset. Parameters the file leaves out keep the values
+                        the plug-in starts with (its initial patch).
 
 Edit options:
   --seconds S           close the editor after S seconds, at most 3600
@@ -220,6 +225,11 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
     if (auto value = args.option("--save-state")) {
         if (value->empty()) args.error = "--save-state needs a file name";
         options.saveState = *value;
+        return true;
+    }
+    if (auto value = args.option("--preset")) {
+        if (value->empty()) args.error = "--preset needs a file name";
+        options.preset = *value;
         return true;
     }
     if (auto value = args.option("--load-state")) {

@@ -6,9 +6,14 @@
 #include "numbers.h"
 #include "wav_writer.h"
 
+#include "core/preset_file.h"
+#include "core/tags.h"
+#include "platform/file_io.h"
+
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +84,38 @@ bool applySettings(Plugin& plugin, const std::vector<ParameterSetting>& settings
     return true;
 }
 
+// An Ondix preset file's values by parameter name, then the tag that asks
+// the plug-in to apply what it holds as a preset. Names the plug-in does not
+// have are skipped, as the plug-in's own reader does.
+bool applyPreset(Plugin& plugin, const std::string& path,
+                 const std::vector<PresetFileValue>& values, bool verbose) {
+    AEffect& effect = plugin.effect();
+    if (!effect.setParameter || effect.numParams <= tag::ApplyPreset) {
+        reportError(path + ": the plug-in is not Ondix (it has no preset command)");
+        return false;
+    }
+    std::map<std::string, VstInt32> byName;
+    for (VstInt32 i = 0; i < effect.numParams; ++i)
+        byName.emplace(plugin.queryString(effGetParamName, i), i);
+    int skipped = 0;
+    for (const PresetFileValue& v : values) {
+        const auto it = byName.find(v.name);
+        if (it == byName.end()) {
+            ++skipped;
+            if (verbose)
+                std::cerr << "ondix-host: " << path << ": no parameter '" << v.name << "'\n";
+            continue;
+        }
+        effect.setParameter(&effect, it->second, v.value);
+    }
+    effect.setParameter(&effect, tag::ApplyPreset, 1.0f);
+    if (verbose)
+        std::cerr << "ondix-host: preset " << path << ": "
+                  << formatInt(static_cast<int64_t>(values.size()) - skipped) << " values set, "
+                  << formatInt(skipped) << " skipped\n";
+    return true;
+}
+
 } // namespace
 
 int runRender(const RenderOptions& options) {
@@ -118,6 +155,16 @@ int runRender(const RenderOptions& options) {
         reportError(error);
         return kExitUsage;
     }
+    // And the preset: a file that is not one is refused before anything runs.
+    std::vector<PresetFileValue> presetValues;
+    if (!options.preset.empty()) {
+        std::string presetText;
+        if (!readRegularFile(options.preset, PRESET_FILE_MAX_BYTES, presetText, error) ||
+            !parsePresetFile(presetText, presetValues, error)) {
+            reportError(options.preset + ": " + error);
+            return kExitUsage;
+        }
+    }
     if (!options.seconds && lastEvent + kDefaultTailSeconds > kMaxRenderSeconds) {
         reportError("the music lasts " + formatFixed(lastEvent, 1) +
                     " s; render at most an hour of it with --seconds");
@@ -147,6 +194,9 @@ int runRender(const RenderOptions& options) {
         reportError(error);
         return kExitUsage;
     }
+    if (!options.preset.empty() &&
+        !applyPreset(*plugin, options.preset, presetValues, options.verbose))
+        return kExitUsage;
     if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;
 
     WavWriter writer;

@@ -4,6 +4,8 @@
 // frame. Without a host window the frame draws off screen only (headless).
 #pragma once
 
+#include <cstdint>
+
 #include "vstgui/vstguibase.h"
 
 #include "vst2/vst2.h"
@@ -63,6 +65,16 @@ public:
     // The native window handle (an X11 window id).
     virtual unsigned long nativeHandle() const = 0;
 };
+
+// A parent value that asks for a frame without a window, drawn off screen
+// only, for hosts that must hand a non-null parent (an AudioUnit view
+// without a display): any value with the top bit set, which no X11 window
+// id has. The other bits are the host's own (it may tell its views apart
+// by them).
+constexpr uintptr_t kOffscreenParentBit = uintptr_t(1) << (sizeof(uintptr_t) * 8 - 1);
+inline bool isOffscreenParent(const void* parent) {
+    return (reinterpret_cast<uintptr_t>(parent) & kOffscreenParentBit) != 0;
+}
 
 // A child window of the given host window (an X11 window id passed as a
 // pointer), width x height pixels, reporting input to events. nullptr when

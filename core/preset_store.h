@@ -1,0 +1,54 @@
+// The preset store: where the entries of the preset list come from.
+//
+// The list holds the factory presets first (compiled into the plug-in from
+// data/presets/<Category>/<Name>.ondix, see data/embedded_files.h), then the
+// user's presets from the user preset folder ("Presets" of the data folder,
+// preference "PresetDir"): its own files, then those of its sub-folders.
+// Within each part the entries at the top come first, then each folder in
+// name order, and within a folder the presets in name order (ASCII letters
+// compared without case). Sub-folders deeper than one level are not listed.
+// The list ends at 256 entries.
+//
+// A preset's name is its file's name without ".ondix": 1 to 63 printable
+// ASCII characters without '/' or '\', not beginning with '.' or a space.
+// Files with other names are not listed (the program record keeps names as
+// ASCII, so another name could not be found again). The first 28 characters
+// of a name are what the program record holds.
+//
+// Everything here runs on the main thread (it reads folders and files).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr int PRESET_LIST_MAX = 256;
+inline constexpr std::size_t PRESET_NAME_MAX = 63;
+
+struct PresetEntry {
+    std::string name;   // shown in the list
+    std::string folder; // category or user sub-folder; "" at the top
+    std::string path;   // factory: the embedded file's path; user: the file's path
+    bool factory = false;
+
+    bool operator==(const PresetEntry&) const = default;
+};
+
+// A name the store can list and save under.
+bool isValidPresetName(std::string_view name);
+
+// The factory presets in list order.
+std::vector<PresetEntry> listFactoryPresets();
+// The presets of a user preset folder in list order; empty when the folder
+// does not exist or cannot be read.
+std::vector<PresetEntry> listUserPresets(const std::string& folder);
+// Factory presets, then user presets, cut to PRESET_LIST_MAX entries.
+std::vector<PresetEntry> listAllPresets(const std::string& userFolder);
+
+// The text of an entry's file (a user file is read through readRegularFile,
+// at most PRESET_FILE_MAX_BYTES); false with error set when it cannot be read.
+bool readPresetText(const PresetEntry& entry, std::string& text, std::string& error);
+
+// folder joined with name, with exactly one '/' between them.
+std::string joinFolder(const std::string& folder, const std::string& name);

@@ -1,0 +1,453 @@
+// The preset store as the plug-in uses it: the preset list, choosing an
+// entry, and the preset menu's file and folder commands (formats and order
+// in core/preset_file.h and core/preset_store.h).
+//
+// A chosen preset reaches the engine the way every preset does: its values
+// (the defaults with the file's values over them) and its name go into the
+// program record, and the audio thread is asked to apply the record. A file
+// that is refused changes nothing and says why in a message box. Files are
+// replaced durably (platform/file_io.h); an existing file is overwritten or
+// deleted only after the user confirms it.
+//
+// Main thread only: these read folders, write files and show dialogs.
+
+#include "core/aplugin.h"
+#include "core/preset_file.h"
+#include "platform/dialogs.h"
+#include "platform/file_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFavoritesFolder = "Favorites";
+constexpr const char* kPresetFilter = "*.ondix";
+
+void problem(const std::string& what, const std::string& why) {
+    messageBox("Problem with Preset File: " + what + (why.empty() ? "" : " (" + why + ")"),
+               MESSAGE_BOX_OK);
+}
+
+bool confirm(const std::string& question) {
+    return messageBox(question, MESSAGE_BOX_OK_CANCEL) == MESSAGE_BOX_DEFAULT;
+}
+
+// A name typed by the user, starting from initial; "" after Cancel or when
+// the name cannot be used (then the user was told).
+std::string askName(const std::string& title, const std::string& initial) {
+    char buffer[TEXT_BUFFER_SIZE] = {};
+    std::strncpy(buffer, initial.c_str(), sizeof buffer - 1);
+    inputBox("Name:", title.c_str(), buffer);
+    std::string name = buffer;
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    while (!name.empty() && name.front() == ' ') name.erase(name.begin());
+    if (name.empty()) return {};
+    if (!isValidPresetName(name)) {
+        messageBox("\"" + name +
+                       "\" cannot be used: a name has 1 to 63 letters, digits, spaces or "
+                       "punctuation, without '/' or '\\', and does not begin with '.'",
+                   MESSAGE_BOX_OK);
+        return {};
+    }
+    return name;
+}
+
+bool exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::string presetPath(const std::string& folder, const std::string& name) {
+    return joinFolder(folder, name + PRESET_FILE_EXTENSION);
+}
+
+// Tags a preset file does not carry: the name (the file's name is) and the
+// two commands a host writes.
+bool isPresetDataTag(int t) {
+    return !(t >= tag::PresetNameFirst && t <= tag::PresetNameLast) && t != tag::ApplyPreset &&
+           t != tag::TakeOver;
+}
+
+// Parameter names to tags, sorted by name; the table is the same for every
+// instance, so it is built once.
+const std::vector<std::pair<std::string_view, int>>& nameIndex(const ParamTable& table) {
+    static const std::vector<std::pair<std::string_view, int>> index = [&table] {
+        std::vector<std::pair<std::string_view, int>> v;
+        for (int t = 0; t < tag::Count; ++t)
+            if (isPresetDataTag(t)) v.emplace_back(table.paramName[static_cast<std::size_t>(t)], t);
+        std::sort(v.begin(), v.end());
+        return v;
+    }();
+    return index;
+}
+
+int tagForName(const ParamTable& table, std::string_view name) {
+    const auto& index = nameIndex(table);
+    const auto it = std::lower_bound(index.begin(), index.end(), name,
+                                     [](const auto& e, std::string_view n) { return e.first < n; });
+    return it != index.end() && it->first == name ? it->second : -1;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ the list
+
+void APlugin::refreshPresetList() {
+    const PresetEntry* was = currentPresetEntry();
+    const PresetEntry current = was ? *was : PresetEntry{};
+    core.presetEntries = listAllPresets(core.folders.presetDir);
+
+    for (auto& entry : presetNames) entry.fill('\0');
+    presetCount = static_cast<int>(core.presetEntries.size());
+    for (int i = 0; i < presetCount; ++i) {
+        const std::string& name = core.presetEntries[static_cast<std::size_t>(i)].name;
+        std::memcpy(presetNames[static_cast<std::size_t>(i)].data(), name.data(),
+                    std::min<std::size_t>(name.size(), kPresetNameChars - 1));
+    }
+
+    // The folder records, in list order.
+    for (TPresetFolder& folder : core.presetFolders) {
+        folder.name.clear();
+        for (std::string& preset : folder.presets) preset.clear();
+    }
+    std::size_t folderCount = 0, inFolder = 0;
+    const PresetEntry* previous = nullptr;
+    for (const PresetEntry& entry : core.presetEntries) {
+        if (!previous || previous->factory != entry.factory || previous->folder != entry.folder) {
+            if (previous) ++folderCount;
+            if (folderCount >= core.presetFolders.size()) break;
+            core.presetFolders[folderCount].name = std::string(entry.factory ? "Factory" : "User") +
+                                                   (entry.folder.empty() ? "" : "/" + entry.folder);
+            inFolder = 0;
+        }
+        if (inFolder < core.presetFolders[folderCount].presets.size())
+            core.presetFolders[folderCount].presets[inFolder++] = entry.name;
+        previous = &entry;
+    }
+
+    // The same preset stays current when it is still listed.
+    const int same = current.path.empty() ? -1 : findPresetEntry(current.path);
+    if (same >= 0)
+        core.presetIndex.store(same, std::memory_order_relaxed);
+    else
+        selectPresetByStoredName();
+}
+
+int APlugin::findPresetEntry(const std::string& path) const {
+    for (std::size_t i = 0; i < core.presetEntries.size(); ++i)
+        if (core.presetEntries[i].path == path) return static_cast<int>(i);
+    return -1;
+}
+
+const PresetEntry* APlugin::currentPresetEntry() const {
+    const int index = core.presetIndex.load(std::memory_order_relaxed);
+    if (index < 0 || static_cast<std::size_t>(index) >= core.presetEntries.size()) return nullptr;
+    return &core.presetEntries[static_cast<std::size_t>(index)];
+}
+
+// ------------------------------------------------------------------ values
+
+bool APlugin::presetValuesFromText(std::string_view text, std::array<float, tag::Count>& values,
+                                   std::string& error) const {
+    std::vector<PresetFileValue> file;
+    if (!parsePresetFile(text, file, error)) return false;
+    values = params.defaultValue;
+    for (const PresetFileValue& v : file) {
+        const int t = tagForName(params, v.name);
+        if (t >= 0) values[static_cast<std::size_t>(t)] = normalizedValue(t, v.value);
+    }
+    return true;
+}
+
+std::string APlugin::currentPresetText() const {
+    std::vector<PresetFileValue> values;
+    for (int t = 0; t < tag::Count; ++t) {
+        if (!isPresetDataTag(t)) continue;
+        const float v = normalizedValue(t, getStoredValue(t));
+        if (v != params.defaultValue[static_cast<std::size_t>(t)])
+            values.push_back({params.paramName[static_cast<std::size_t>(t)], v});
+    }
+    return formatPresetFile(values);
+}
+
+void APlugin::writePresetIntoRecord(const std::array<float, tag::Count>& values,
+                                    const std::string& name) {
+    ProgramRecord& record = storedProgram();
+    for (int t = 0; t < tag::Count; ++t) {
+        if (!isPresetDataTag(t)) continue;
+        storeRelaxed(record.values[t], values[static_cast<std::size_t>(t)]);
+    }
+    // The name, one character per tag, as the text writer stores it.
+    for (int i = 0; i < tag::PresetNameLength; ++i) {
+        const int c = i < static_cast<int>(name.size())
+                          ? static_cast<unsigned char>(validChar(name[static_cast<std::size_t>(i)]))
+                          : 0;
+        storeRelaxed(record.values[tag::PresetNameFirst + i],
+                     c != 0 ? (static_cast<float>(c) + 0.5f) / 255.99f : 0.0f);
+    }
+    storeRelaxed(record.values[tag::ApplyPreset], 0.0f);
+    storeRelaxed(record.values[tag::TakeOver], 0.0f);
+    std::memset(record.name, 0, sizeof record.name);
+    std::memcpy(record.name, name.data(), std::min(name.size(), sizeof record.name - 1));
+}
+
+bool APlugin::choosePreset(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= core.presetEntries.size()) return false;
+    const PresetEntry& entry = core.presetEntries[static_cast<std::size_t>(index)];
+    std::string text, error;
+    std::array<float, tag::Count> values;
+    if (!readPresetText(entry, text, error) || !presetValuesFromText(text, values, error)) {
+        problem("\"" + entry.name + "\" was not loaded", error);
+        return false;
+    }
+    writePresetIntoRecord(values, entry.name);
+    core.presetIndex.store(index, std::memory_order_relaxed);
+    requestPresetApplication(kPresetChosen);
+    return true;
+}
+
+// ------------------------------------------------------------------ saving
+
+// The current values into the file at path; afterwards they are the loaded
+// preset, named after the file, and the list is read again.
+bool APlugin::savePresetTo(std::string path, bool confirmOverwrite) {
+    const std::string name = getFileNameOnlyStr(path, true);
+    if (confirmOverwrite && exists(path) && !confirm("Preset \"" + name + "\" exists. Replace it?"))
+        return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
+    std::string error;
+    if (!writeFileDurably(path, currentPresetText(), error)) {
+        problem("\"" + name + "\" was not saved", error);
+        return false;
+    }
+    takeOverCurrentValues();
+    refreshPresetList();
+    if (const int saved = findPresetEntry(path); saved >= 0)
+        core.presetIndex.store(saved, std::memory_order_relaxed);
+    return true;
+}
+
+void APlugin::savePreset() {
+    const PresetEntry* entry = currentPresetEntry();
+    if (!entry || entry->factory) {
+        savePresetAs(); // factory presets stay as they are: save a copy
+        return;
+    }
+    savePresetTo(entry->path, true);
+}
+
+void APlugin::savePresetAs() {
+    const PresetEntry* entry = currentPresetEntry();
+    const std::string name = askName("Save Preset As", entry ? entry->name : std::string());
+    if (!name.empty()) savePresetTo(presetPath(core.folders.presetDir, name), true);
+}
+
+void APlugin::savePresetInFavorites() {
+    const PresetEntry* entry = currentPresetEntry();
+    const std::string name = entry ? entry->name : std::string("Preset");
+    savePresetTo(presetPath(joinFolder(core.folders.presetDir, kFavoritesFolder), name), true);
+}
+
+void APlugin::savePresetInFolder() {
+    std::string folder, path;
+    fileSelectSaveDirStr("Save Preset In Folder", core.folders.presetDir, "Save", kPresetFilter,
+                         folder, path);
+    if (path.empty()) return;
+    // The dialog forces only three-letter extensions.
+    if (!path.ends_with(PRESET_FILE_EXTENSION)) path += PRESET_FILE_EXTENSION;
+    savePresetTo(path, true);
+}
+
+// A new user preset holding the initial patch, chosen at once.
+void APlugin::createNewPreset() {
+    const std::string name = askName("Create New Preset", "New Preset");
+    if (name.empty() || core.presetEntries.empty()) return;
+    const std::string path = presetPath(core.folders.presetDir, name);
+    if (exists(path) && !confirm("Preset \"" + name + "\" exists. Replace it?")) return;
+    std::string text, error;
+    std::error_code ec;
+    fs::create_directories(core.folders.presetDir, ec);
+    if (!readPresetText(core.presetEntries.front(), text, error) ||
+        !writeFileDurably(path, text, error)) {
+        problem("\"" + name + "\" was not created", error);
+        return;
+    }
+    refreshPresetList();
+    if (const int created = findPresetEntry(path); created >= 0) choosePreset(created);
+}
+
+// ------------------------------------------------------------------ loading a file
+
+void APlugin::loadPresetFile() {
+    std::string spare, folder, path;
+    fileSelectLoadDirStr("Load Preset", core.folders.presetDir, "Load", kPresetFilter, spare,
+                         folder, path);
+    if (path.empty()) return;
+    const std::string name = getFileNameOnlyStr(path, true);
+    std::string text, error;
+    std::array<float, tag::Count> values;
+    if (!readRegularFile(path, PRESET_FILE_MAX_BYTES, text, error) ||
+        !presetValuesFromText(text, values, error)) {
+        problem("\"" + name + "\" was not loaded", error);
+        return;
+    }
+    writePresetIntoRecord(values, name);
+    const int listed = findPresetEntry(path);
+    if (listed >= 0)
+        core.presetIndex.store(listed, std::memory_order_relaxed);
+    else
+        selectPresetByStoredName();
+    requestPresetApplication(kPresetChosen);
+}
+
+// ------------------------------------------------------------------ rename and delete
+
+void APlugin::renamePreset() {
+    const PresetEntry* entry = currentPresetEntry();
+    if (!entry || entry->factory) {
+        messageBox("Factory presets cannot be renamed: save a copy with \"Save Preset As\"",
+                   MESSAGE_BOX_OK);
+        return;
+    }
+    const PresetEntry old = *entry;
+    const std::string name = askName("Rename Preset", old.name);
+    if (name.empty() || name == old.name) return;
+    const std::string path = presetPath(fs::path(old.path).parent_path().string(), name);
+    if (exists(path)) {
+        messageBox("A preset named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+        return;
+    }
+    std::error_code ec;
+    fs::rename(old.path, path, ec);
+    if (ec) {
+        problem("\"" + old.name + "\" was not renamed", ec.message());
+        return;
+    }
+    setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
+    refreshPresetList();
+    if (const int renamed = findPresetEntry(path); renamed >= 0)
+        core.presetIndex.store(renamed, std::memory_order_relaxed);
+}
+
+// The file goes; the sound stays as it is until another preset is chosen.
+void APlugin::deletePreset() {
+    const PresetEntry* entry = currentPresetEntry();
+    if (!entry || entry->factory) {
+        messageBox("Factory presets cannot be deleted", MESSAGE_BOX_OK);
+        return;
+    }
+    const PresetEntry old = *entry;
+    if (!confirm("Delete preset \"" + old.name + "\"? This cannot be undone.")) return;
+    std::error_code ec;
+    if (!fs::remove(old.path, ec) || ec) {
+        problem("\"" + old.name + "\" was not deleted", ec ? ec.message() : "it is gone");
+        return;
+    }
+    refreshPresetList();
+}
+
+// ------------------------------------------------------------------ folders
+
+void APlugin::createPresetFolder() {
+    const std::string name = askName("Create New Folder", "");
+    if (name.empty()) return;
+    const std::string path = joinFolder(core.folders.presetDir, name);
+    if (exists(path)) {
+        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+        return;
+    }
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec) problem("folder \"" + name + "\" was not created", ec.message());
+    refreshPresetList();
+}
+
+// The user folder of the current preset, or "" (with a message) when the
+// current preset is a factory preset or lies at the top of the user folder.
+namespace {
+std::string userFolderOf(const PresetEntry* entry, const char* what) {
+    if (!entry || entry->factory || entry->folder.empty()) {
+        messageBox(std::string("Choose a preset in one of your folders to ") + what + " it",
+                   MESSAGE_BOX_OK);
+        return {};
+    }
+    return fs::path(entry->path).parent_path().string();
+}
+} // namespace
+
+void APlugin::renamePresetFolder() {
+    const PresetEntry* entry = currentPresetEntry();
+    const std::string folder = userFolderOf(entry, "rename its folder");
+    if (folder.empty()) return;
+    const std::string oldName = entry->folder;
+    const std::string name = askName("Rename Folder", oldName);
+    if (name.empty() || name == oldName) return;
+    const std::string path = joinFolder(core.folders.presetDir, name);
+    if (exists(path)) {
+        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+        return;
+    }
+    const std::string current = joinFolder(path, fs::path(entry->path).filename().string());
+    std::error_code ec;
+    fs::rename(folder, path, ec);
+    if (ec) {
+        problem("folder \"" + oldName + "\" was not renamed", ec.message());
+        return;
+    }
+    refreshPresetList();
+    if (const int moved = findPresetEntry(current); moved >= 0)
+        core.presetIndex.store(moved, std::memory_order_relaxed);
+}
+
+// Its preset files go; a folder that also holds other files stays with them.
+void APlugin::deletePresetFolder() {
+    const PresetEntry* entry = currentPresetEntry();
+    const std::string folder = userFolderOf(entry, "delete its folder");
+    if (folder.empty()) return;
+    const std::string name = entry->folder;
+    std::vector<std::string> files;
+    for (const PresetEntry& e : core.presetEntries)
+        if (!e.factory && e.folder == name) files.push_back(e.path);
+    if (!confirm("Delete folder \"" + name + "\" and its presets? This cannot be undone.")) return;
+    std::error_code ec;
+    for (const std::string& file : files) fs::remove(file, ec);
+    if (!fs::remove(folder, ec) || ec)
+        messageBox("Folder \"" + name + "\" holds other files and was kept", MESSAGE_BOX_OK);
+    refreshPresetList();
+}
+
+// The current preset's folder (a factory category or a user folder) copied
+// into the user folder, to be edited there.
+void APlugin::copyPresetFolder() {
+    const PresetEntry* entry = currentPresetEntry();
+    if (!entry || entry->folder.empty()) {
+        messageBox("Choose a preset in a folder to copy the folder", MESSAGE_BOX_OK);
+        return;
+    }
+    const PresetEntry source = *entry;
+    const std::string name = source.factory ? source.folder : source.folder + " Copy";
+    const std::string target = joinFolder(core.folders.presetDir, name);
+    if (exists(target)) {
+        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+        return;
+    }
+    std::error_code ec;
+    fs::create_directories(target, ec);
+    for (const PresetEntry& e : core.presetEntries) {
+        if (e.factory != source.factory || e.folder != source.folder) continue;
+        std::string text, error;
+        if (!readPresetText(e, text, error) ||
+            !writeFileDurably(presetPath(target, e.name), text, error)) {
+            problem("\"" + e.name + "\" was not copied", error);
+            break;
+        }
+    }
+    refreshPresetList();
+}

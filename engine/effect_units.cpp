@@ -1,0 +1,130 @@
+// The effect chain's shared tables and its LFO step (units in effects.h).
+
+#include "engine/effects.h"
+
+#include "core/numeric.h"
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+// ------------------------------------------------------------------ shared tables
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+struct TableNode {
+    EffectTables tables;
+    TableNode* next = nullptr;
+};
+
+// The tables of every rate used in the process, newest first. Readers walk
+// the list without a lock; nodes are added under buildLock and freed at exit.
+struct TableList {
+    std::atomic<TableNode*> head{nullptr};
+    std::mutex buildLock;
+
+    ~TableList() {
+        TableNode* n = head.load(std::memory_order_acquire);
+        while (n) {
+            TableNode* next = n->next;
+            delete n;
+            n = next;
+        }
+    }
+};
+
+TableList& tableList() {
+    static TableList list;
+    return list;
+}
+
+void build(EffectTables& t, float rate) {
+    t.sampleRate = rate;
+    const double r = rate;
+    for (int i = 0; i < EffectTables::kSize; ++i) {
+        const double x = i / 65535.0;
+        t.lowPass[i] = static_cast<float>(20.0 * std::exp2(11.0 * x) / (2.0 * r));
+        const double w = kTwoPi * 15.0 * std::exp2(10.0 * x) / r;
+        t.sine[i] = static_cast<float>(std::sin(w));
+        t.cosine[i] = static_cast<float>(std::cos(w));
+    }
+}
+
+} // namespace
+
+const EffectTables* EffectTables::find(float rate) {
+    for (TableNode* n = tableList().head.load(std::memory_order_acquire); n; n = n->next)
+        if (n->tables.sampleRate == rate) return &n->tables;
+    return nullptr;
+}
+
+const EffectTables& EffectTables::forRate(float rate) {
+    if (const EffectTables* t = find(rate)) return *t;
+    TableList& list = tableList();
+    std::lock_guard<std::mutex> lock(list.buildLock);
+    if (const EffectTables* t = find(rate)) return *t;
+    auto node = std::make_unique<TableNode>();
+    build(node->tables, rate);
+    node->next = list.head.load(std::memory_order_relaxed);
+    list.head.store(node.get(), std::memory_order_release);
+    return node.release()->tables;
+}
+
+// ------------------------------------------------------------------ effect LFO
+
+namespace {
+
+// The fractional part of a phase that is never negative.
+double fraction(double x) {
+    return x - static_cast<double>(static_cast<long long>(x));
+}
+
+} // namespace
+
+void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
+                     RandSeed& humSource) {
+    const LfoShaping& sh = *in.shaping;
+    for (int k = 0; k < 3; ++k) s.out[k] = s.target[k];
+
+    // Positions, shaped around the symmetry point, read from the sine.
+    const double phase = finiteOr(in.phase, 0.0);
+    const double pos[3] = {fraction(s.phaseLeft + 10.0 + phase),
+                           fraction(s.phaseRight + 10.0 + phase + finiteOr(in.separation, 0.0)),
+                           fraction(s.phaseThird + 10.0 + phase)};
+    float v[3];
+    for (int k = 0; k < 3; ++k) {
+        double p = pos[k];
+        p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
+        v[k] = sine[static_cast<int>(clampTo(p, 0.0, 1.0) * 65535.99)];
+    }
+
+    const double rate = clampTo(in.rate, 0.0, 1.0);
+    s.phaseLeft += rate * s.hum;
+    s.phaseRight += rate * s.hum * clampTo(in.stereoRate, 0.0, 16.0);
+    s.phaseThird = fraction(s.phaseThird + clampTo(in.thirdRate, 0.0, 1.0) * s.hum);
+    if (s.phaseLeft >= 1.0) {
+        s.phaseLeft = fraction(s.phaseLeft);
+        const double r = humSource.nextUnipolar();
+        s.hum = std::exp2((2.0 * r - 1.0) * clampTo(in.humDepth, -4.0f, 4.0f));
+    }
+    if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
+
+    // Gains by sign, then the step quantiser, which holds between wraps.
+    for (float& x : v) x *= sh.biasFactor[x > 0.0f ? 2 : (x == 0.0f ? 1 : 0)];
+    s.stepAcc += sh.shInc;
+    if (s.stepAcc >= 1.0) {
+        s.stepAcc = fraction(s.stepAcc);
+        for (int k = 0; k < 3; ++k) {
+            const float sign = v[k] > 0.0f ? 1.0f : (v[k] < 0.0f ? -1.0f : 0.0f);
+            // |v| <= 1 and bitsQ <= 2^17: the integer part fits.
+            s.held[k] = sign * static_cast<float>(static_cast<int>(std::fabs(v[k] * sh.bitsQ))) *
+                        sh.bitsInvQ;
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        s.target[k] = s.held[k];
+        s.ramp[k] = (s.target[k] - s.out[k]) * 0.25f;
+    }
+}

@@ -1,0 +1,460 @@
+// The effect chain of APlugin (units in effects.h).
+//
+// Where each part runs:
+//   every frame      doFX: the chain on the bus (render loop, after the
+//                    voices); effect LFOs step every 4 frames
+//   every 16 frames  updateGlobalDerivedValues: stereo offsets and the
+//                    chain's coefficients (lengths, feedback, filters, mixes)
+//   setGlobalRare    updateFXRare: enables, and a fresh start when the
+//                    flanger/phaser choice changes or a reset is pending
+//   any thread       requestFXReset, setReverbSampleRate: flags that the
+//                    audio thread carries out before its next frame
+
+#include "core/aplugin.h"
+
+#include "core/mod_slots.h"
+#include "core/numeric.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kSilence = 0.0001f;
+constexpr float kSleepSeconds = 8.0f;
+constexpr float kInScale = 0.1f, kOutScale = 10.0f;
+constexpr float kPeakLimit = 0.9f;
+constexpr float kMixSmooth = 0.99f;
+constexpr float kDelayWetScale = 0.9f;
+constexpr float kReverbWetScale = 0.707f * 0.9f;
+constexpr int kChorus = 0, kFlanger = 1, kPhaser = 2;
+constexpr double kTwoPi = 6.283185307179586;
+// Reverb input taps: spans in ms; taps 1 and 3 follow the first effect
+// rate, 2 and 4 the second.
+constexpr double kTapSpanMs[4] = {4.278032, 17.379171, 63.0, 41.224243};
+constexpr float kReverbModDepth = 0.002f;
+constexpr float kPhaserQ = 0.7071f;
+
+// Gains of a wet/dry mix w and of a balance b (both 0.5 in the middle).
+float wetGain(float w) {
+    return clampTo(2.0f * w, 0.0f, 1.0f);
+}
+float dryGain(float w) {
+    return clampTo(2.0f - 2.0f * w, 0.0f, 1.0f);
+}
+float leftGain(float b) {
+    return clampTo(2.0f - 2.0f * b, 0.0f, 1.0f);
+}
+float rightGain(float b) {
+    return clampTo(2.0f * b, 0.0f, 1.0f);
+}
+
+// The bus with a wet signal of four sub-samples mixed in.
+void mixInto(std::array<float, 4>& bus, float w, float gainL, float gainR, const float wet[4]) {
+    const float dry = dryGain(w);
+    const float wl = wetGain(w) * gainL;
+    const float wr = wetGain(w) * gainR;
+    bus[0] = bus[0] * dry + wet[0] * wl;
+    bus[1] = bus[1] * dry + wet[1] * wr;
+    bus[2] = bus[2] * dry + wet[2] * wl;
+    bus[3] = bus[3] * dry + wet[3] * wr;
+}
+
+// The pan modulation turns at a quarter of its LFO's rate, times 4^m for
+// the speed modulation m.
+double panSpeed(float m) {
+    return 0.25 * std::exp2(2.0 * clampTo(m, -4.0f, 4.0f));
+}
+
+stereoStruct meanOfPairs(const std::array<float, 4>& bus) {
+    return {(bus[0] + bus[2]) * 0.5f, (bus[1] + bus[3]) * 0.5f};
+}
+
+// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples.
+float sweptLength(float lfo, float depth, float span) {
+    return ((lfo * 0.5f + 0.5f) * depth + 1.0f - depth) * span + 10.0f;
+}
+
+// Four all-pass sections with coefficients a1, a2 (and 1 for the last
+// term); every section's output stays within +-100.
+float phaserSections(PhaserChannel& ch, float x, float a1, float a2) {
+    for (int s = 0; s < PhaserChannel::kStages; ++s) {
+        float y = a2 * x + a1 * ch.x1[s] + ch.x2[s] - a1 * ch.y1[s] - a2 * ch.y2[s];
+        y = clampTo(y, -100.0f, 100.0f);
+        ch.x2[s] = ch.x1[s];
+        ch.x1[s] = x;
+        ch.y2[s] = ch.y1[s];
+        ch.y1[s] = y;
+        x = y;
+    }
+    ch.last = x;
+    return x;
+}
+
+} // namespace
+
+float APlugin::getStereoSpread(float v) {
+    return std::exp2(8.0f * v) * 8.0f + 1.0f;
+}
+
+void APlugin::requestFXReset() {
+    engine.fx.resetRequested.store(true, std::memory_order_relaxed);
+}
+
+// A rate change: the shared tables of the new rate now, the delay lines and
+// the reverb rebuilt on the audio thread before its next frame of the chain.
+void APlugin::setReverbSampleRate(float rate) {
+    engine.fx.tables.store(&EffectTables::forRate(rate), std::memory_order_relaxed);
+    requestFXReset();
+}
+
+// Audio thread (or construction): every effect starts afresh at the current
+// rate; the reverb is silent.
+void APlugin::initFX() {
+    EffectChainState& fx = engine.fx;
+    fx.resetRequested.store(false, std::memory_order_relaxed);
+    const float rate = engine.rate.sampleRate;
+    if (!fx.tables.load(std::memory_order_relaxed))
+        fx.tables.store(&EffectTables::forRate(rate), std::memory_order_relaxed);
+    fx.chorusDelay.init(rate);
+    fx.flangerDelay.init(rate);
+    fx.effectDelay.init(rate);
+    fx.reverbPreDelay.init(rate);
+    fx.reverb.setSampleRate(rate);
+    fx.reverb.mute();
+    for (EffectLfoState& l : fx.lfo) EffectLfo::reset(l);
+    fx.chorusTone = {};
+    fx.modTone = {};
+    fx.phaserChannel = {};
+    if (fx.phaserDirty) fx.phaserHistory.fill(0.0f);
+    fx.phaserDirty = false;
+    fx.phaserPos = 0;
+    fx.peak = 0.0f;
+    fx.tapPhase = {0.0, 0.25, 0.5, 0.75};
+    fx.silence = 0;
+    fx.asleep = false;
+    fx.choiceSeen = getFlangerOrPhaser();
+    updateFXControls();
+    fx.chorusMix = fx.ctl.chorusMix;
+    fx.modMix = fx.ctl.modMix;
+    fx.delayMix = fx.ctl.delayMix;
+    fx.reverbMix = fx.ctl.reverbMix;
+}
+
+void APlugin::restartEffectLfos() {
+    for (EffectLfoState& l : engine.fx.lfo) {
+        l.phaseLeft = l.phaseRight = l.phaseThird = 0.0;
+        l.hum = 1.0;
+        l.stepAcc = 0.0;
+    }
+}
+
+// Part of setGlobalRare.
+void APlugin::updateFXRare() {
+    EffectChainState& fx = engine.fx;
+    const bool phaser = getFlangerOrPhaser();
+    if (phaser != fx.choiceSeen || engine.render.forceFX ||
+        fx.resetRequested.load(std::memory_order_relaxed))
+        initFX();
+    const bool wasOn[4] = {fx.chorusOn, fx.modOn, fx.delayOn, fx.reverbOn};
+    fx.phaser = phaser;
+    fx.chorusOn = getOnOff(tag::ChorusOn);
+    fx.modOn = getOnOff(tag::FlangerPhaserOn);
+    fx.delayOn = getOnOff(tag::DelayOn);
+    fx.reverbOn = getOnOff(tag::ReverbOn);
+    fx.anyOn = fx.chorusOn || fx.modOn || fx.delayOn || fx.reverbOn;
+    const bool isOn[4] = {fx.chorusOn, fx.modOn, fx.delayOn, fx.reverbOn};
+    bool started = false;
+    for (int e = 0; e < 4; ++e) started |= isOn[e] && !wasOn[e];
+    if (started) updateFXControls();
+
+    // The level sources of effects that are off read 0.
+    const int sources[3] = {src::ChorusOut, src::ModFxOut, src::DelayOut};
+    for (int e = 0; e < 3; ++e)
+        if (!isOn[e] && engine.global.src[sources[e]] != 0.0f) setFrameSource(sources[e], 0.0f);
+}
+
+// Step 10.10 of the 16-frame block, the effect chain's share: the three
+// right-channel offsets, then the chain's coefficients.
+void APlugin::updateGlobalDerivedValues() {
+    EffectChainState& fx = engine.fx;
+    if (!fx.anyOn || fx.asleep) return;
+    const auto& d = engine.global.dst;
+    fx.spread[kChorus] = getStereoSpread(clamp01(d[dst::ChorusWiden] + 0.5f));
+    fx.spread[kFlanger] = getStereoSpread(clamp01(d[dst::FlangerWiden]));
+    fx.spread[kPhaser] = getStereoSpread(clamp01(d[dst::PhaserWiden] + 0.5f));
+    updateFXControls();
+}
+
+void APlugin::updateFXControls() {
+    EffectChainState& fx = engine.fx;
+    EffectControls& c = fx.ctl;
+    const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
+    const auto& d = engine.global.dst;
+    const float rate = engine.rate.sampleRate;
+    auto knob = [this](int tag) { return getCurrentValue(tag); };
+    auto balance = [&](int dest, float& gl, float& gr) {
+        const float b = clamp01(d[dest] + 0.5f);
+        gl = leftGain(b);
+        gr = rightGain(b);
+    };
+
+    if (fx.chorusOn) {
+        c.chorusSpan = rate * 0.05f * clamp01(knob(tag::ChorusLength) + d[dst::ChorusLength]);
+        c.chorusDepth = clamp01(knob(tag::ChorusWidth) + d[dst::ChorusWidth]) * 0.99f;
+        c.chorusLo = t.lowPass[EffectTables::index(knob(tag::ChorusLP) + d[dst::ChorusLP])];
+        c.chorusHi = t.lowPass[EffectTables::index(knob(tag::ChorusHP) + d[dst::ChorusHP])];
+        c.chorusMix = knob(tag::ChorusMix);
+        c.chorusMixMod = d[dst::ChorusMix];
+        balance(dst::ChorusPan, c.chorusGainL, c.chorusGainR);
+    }
+
+    if (fx.modOn && !fx.phaser) {
+        c.modSpan = rate * 0.05f * clamp01(knob(tag::FlangerLength) + d[dst::FlangerLength]);
+        c.modDepth = clamp01(knob(tag::FlangerWidth) + d[dst::FlangerWidth]) * 0.99f;
+        c.modLo = t.lowPass[EffectTables::index(d[dst::FlangerLP] + 1.0f)];
+        c.modHi = t.lowPass[EffectTables::index(d[dst::FlangerHP])];
+        c.modMix = knob(tag::FlangerMix);
+        c.modMixMod = d[dst::FlangerMix];
+        c.panMod = knob(tag::FlangerPanMod) + d[dst::FlangerPanMod];
+        c.pan = d[dst::FlangerPan];
+        c.panSpeed[kFlanger] = panSpeed(d[dst::FlangerPanModSpeed]);
+        // The flanger's feedback is always inverted.
+        fx.flangerDelay.setFeed(
+            -clampTo(knob(tag::FlangerFeed) + d[dst::FlangerFeed], -1.0f, 1.0f));
+    } else if (fx.modOn) {
+        c.phaserDepth = clamp01(knob(tag::PhaserWidth) + d[dst::PhaserWidth]) * 0.5f;
+        c.phaserRange = 2.0f * clamp01(knob(tag::PhaserPitch) + d[dst::PhaserPitch]);
+        const float q = kPhaserQ * std::exp2(2.0f * clampTo(d[dst::PhaserQ], -1.0f, 1.0f));
+        c.phaserInvTwoQ = 0.5f / q;
+        c.phaserFeed = clampTo(knob(tag::PhaserFeed) + d[dst::PhaserFeed], -0.95f, 0.95f);
+        c.modLo = t.lowPass[EffectTables::index(d[dst::PhaserLP] + 1.0f)];
+        c.modHi = t.lowPass[EffectTables::index(d[dst::PhaserHP])];
+        c.modMix = knob(tag::PhaserMix);
+        c.modMixMod = d[dst::PhaserMix];
+        c.panMod = knob(tag::PhaserPanMod) + d[dst::PhaserPanMod];
+        c.pan = d[dst::PhaserPan];
+        c.panSpeed[kPhaser] = panSpeed(d[dst::PhaserPanModSpeed]);
+    }
+
+    if (fx.delayOn) {
+        TDelay& dl = fx.effectDelay;
+        dl.setTempo(engine.render.tempo);
+        dl.setTimeSync(knob(tag::DelaySyncOn));
+        const float scale = std::exp2(clampTo(d[dst::DelayLength], -1.0f, 1.0f));
+        const float offset = clampTo(d[dst::DelayFineLength], -1.0f, 1.0f) * rate * 0.01f;
+        dl.setDelayLen(clamp01(knob(tag::DelayLeft) + d[dst::DelayLeftLength]),
+                       clamp01(knob(tag::DelayRight) + d[dst::DelayRightLength]), offset, offset,
+                       scale);
+        dl.setEqual(1.0f);
+        const float feed = knob(tag::DelayFeed) + d[dst::DelayFeed];
+        dl.setFeed(feed < 0.0f ? -0.99f : clamp01(feed) * 1.98f - 0.99f, 0.0f);
+        dl.setFeedFilter(clamp01(knob(tag::DelayLP) + d[dst::DelayLP]),
+                         clamp01(knob(tag::DelayHP) + d[dst::DelayHP]));
+        c.delayMix = knob(tag::DelayMix);
+        c.delayMixMod = d[dst::DelayMix];
+        balance(dst::DelayPan, c.delayGainL, c.delayGainR);
+        c.delayGainL *= kDelayWetScale;
+        c.delayGainR *= kDelayWetScale;
+    }
+
+    if (fx.reverbOn) {
+        TBasicReverb& rv = fx.reverb;
+        const RateState& rs = engine.rate;
+        const double rates[4] = {rs.fxRate1, rs.fxRate2, rs.fxRate1, rs.fxRate2};
+        const float depth = clamp01(d[dst::ReverbPreWiden] + 0.5f);
+        const uint64_t counter = engine.render.sampleCounter;
+        int widen[4];
+        float mod[4];
+        for (int k = 0; k < 4; ++k) {
+            double& p = fx.tapPhase[k];
+            p += 16.0 * rates[k];
+            p -= std::floor(p);
+            const double tri = 1.0 - std::fabs(2.0 * p - 1.0);
+            widen[k] =
+                static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
+            const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
+            mod[k] =
+                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - std::floor(m))));
+        }
+        rv.setWiden(widen[0], widen[1], widen[2], widen[3]);
+        rv.setMod(mod[0], mod[1], mod[2], mod[3]);
+        rv.setRoomSize(clamp01(knob(tag::ReverbSize) + d[dst::ReverbSize]));
+        rv.setDamp(clamp01(knob(tag::ReverbDamp) + d[dst::ReverbDamp]));
+        rv.setFilter(clamp01(knob(tag::ReverbHP) + d[dst::ReverbHP]));
+        const float s =
+            std::exp2(clamp01(knob(tag::ReverbLength) + d[dst::ReverbLength]) * 8.0f - 6.0f);
+        rv.setSize(s, s * 1.1f);
+        const float pre = clampTo(knob(tag::ReverbPreDelay) + d[dst::ReverbPreDelay], 0.0f, 4.0f);
+        fx.reverbPreDelay.setDelayLenDirect(std::exp2(pre * 10.0f) / 2000.0f * rate + 1.0f);
+        fx.reverbPreDelay.setFeed(clampTo(d[dst::ReverbPreFeed], -0.9f, 0.9f));
+        c.reverbMix = knob(tag::ReverbMix);
+        c.reverbMixMod = d[dst::ReverbMix];
+        balance(dst::ReverbPan, c.reverbGainL, c.reverbGainR);
+        c.reverbGainL *= kReverbWetScale;
+        c.reverbGainR *= kReverbWetScale;
+    }
+}
+
+// One control step of effect LFO n (every 4 frames while its effect runs).
+void APlugin::updateFXLFO(int n) {
+    if (n < kChorus || n > kPhaser) return;
+    struct Dests {
+        int phase, separation, spread, human;
+    };
+    static constexpr Dests kDests[3] = {
+        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
+        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
+        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
+    };
+    const Dests& dn = kDests[n];
+    const auto& d = engine.global.dst;
+    const EffectLfoRate& rate = engine.lfo.effects[n];
+    EffectLfoInputs in;
+    in.rate = rate.rate;
+    in.thirdRate = rate.rate * engine.fx.ctl.panSpeed[n];
+    in.stereoRate = std::max(0.0, 3.0 * d[dn.spread] + 1.0);
+    in.phase = d[dn.phase];
+    in.separation = d[dn.separation];
+    in.humDepth = d[dn.human];
+    in.shaping = &rate.shaping;
+    EffectLfo::step(engine.fx.lfo[n], in, tables_->sineTable.data(), engine.fx.humSeed);
+}
+
+void APlugin::setFXSource(int source, const std::array<float, 4>& bus) {
+    const float mean = (bus[0] + bus[1] + bus[2] + bus[3]) * (0.25f * kOutScale);
+    setFrameSource(source, clampTo(mean, -1.0f, 1.0f));
+    engine.fx.outputsClear = false;
+}
+
+void APlugin::clearFXSources() {
+    EffectChainState& fx = engine.fx;
+    if (fx.outputsClear) return;
+    for (int s : {src::ChorusOut, src::ModFxOut, src::DelayOut}) setFrameSource(s, 0.0f);
+    fx.outputsClear = true;
+}
+
+// One frame of the chain on the working block. `force` works even while
+// the chain sleeps.
+void APlugin::doFX(bool force) {
+    EffectChainState& fx = engine.fx;
+    std::array<float, 4>& bus = engine.render.fxBlock;
+    // Asleep and still silent: the bus passes, nothing else happens.
+    if (fx.asleep && !force && std::fabs(bus[0]) + std::fabs(bus[1]) <= kSilence &&
+        !fx.resetRequested.load(std::memory_order_relaxed))
+        return;
+    if (fx.resetRequested.load(std::memory_order_relaxed)) initFX();
+    if (!fx.anyOn || getOnOff(tag::FXBypassOn)) {
+        clearFXSources();
+        return;
+    }
+    if (std::fabs(bus[0]) + std::fabs(bus[1]) > kSilence) {
+        fx.silence = 0;
+        if (fx.asleep) {
+            fx.asleep = false; // awake at once, with the state it had
+            updateGlobalDerivedValues();
+        }
+    }
+    if (!force && static_cast<float>(fx.silence) > kSleepSeconds * engine.rate.sampleRate) {
+        if (!fx.asleep) clearFXSources();
+        fx.asleep = true;
+        return;
+    }
+
+    const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
+    const EffectControls& c = fx.ctl;
+    const bool lfoStep = (engine.render.sampleCounter & 3) == 0;
+    for (float& x : bus) x *= kInScale;
+
+    if (fx.chorusOn) {
+        if (lfoStep)
+            updateFXLFO(kChorus);
+        else
+            EffectLfo::ramp(fx.lfo[kChorus]);
+        const EffectLfoState& l = fx.lfo[kChorus];
+        fx.chorusDelay.setDelayLenDirect(sweptLength(l.out[0], c.chorusDepth, c.chorusSpan),
+                                         sweptLength(l.out[1], c.chorusDepth, c.chorusSpan) +
+                                             fx.spread[kChorus]);
+        const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus));
+        float wet[4];
+        fx.chorusTone[0].process(out.left, c.chorusLo, c.chorusHi, wet[0], wet[2]);
+        fx.chorusTone[1].process(out.right, c.chorusLo, c.chorusHi, wet[1], wet[3]);
+        fx.chorusMix = (fx.chorusMix - c.chorusMix) * kMixSmooth + c.chorusMix;
+        mixInto(bus, fx.chorusMix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
+        setFXSource(src::ChorusOut, bus);
+    }
+
+    if (fx.modOn) {
+        const int n = fx.phaser ? kPhaser : kFlanger;
+        if (lfoStep)
+            updateFXLFO(n);
+        else
+            EffectLfo::ramp(fx.lfo[n]);
+        const EffectLfoState& l = fx.lfo[n];
+        const stereoStruct in = meanOfPairs(bus);
+        stereoStruct out;
+        if (!fx.phaser) {
+            fx.flangerDelay.setDelayLenDirect(sweptLength(l.out[0], c.modDepth, c.modSpan),
+                                              sweptLength(l.out[1], c.modDepth, c.modSpan) +
+                                                  fx.spread[kFlanger]);
+            out = fx.flangerDelay.process(in);
+        } else {
+            float y[2];
+            const float x[2] = {in.left, in.right};
+            for (int ch = 0; ch < 2; ++ch) {
+                const int i =
+                    EffectTables::index((l.out[ch] * c.phaserDepth + 0.5f) * c.phaserRange);
+                const float tq = std::max(t.sine[i] * c.phaserInvTwoQ, 1e-4f);
+                const float inv = 1.0f / (1.0f + tq);
+                PhaserChannel& pc = fx.phaserChannel[ch];
+                y[ch] = phaserSections(pc, x[ch] - c.phaserFeed * pc.last,
+                                       -2.0f * t.cosine[i] * inv, (1.0f - tq) * inv);
+            }
+            constexpr int mask = EffectChainState::kPhaserHistory - 1;
+            fx.phaserHistory[fx.phaserPos] = y[0];
+            out.left =
+                fx.phaserHistory[(fx.phaserPos - static_cast<int>(fx.spread[kPhaser])) & mask];
+            out.right = y[1];
+            fx.phaserPos = (fx.phaserPos + 1) & mask;
+            fx.phaserDirty = true;
+        }
+        float wet[4];
+        fx.modTone[0].process(out.left, c.modLo, c.modHi, wet[0], wet[2]);
+        fx.modTone[1].process(out.right, c.modLo, c.modHi, wet[1], wet[3]);
+        const float level =
+            std::max({std::fabs(wet[0]), std::fabs(wet[1]), std::fabs(wet[2]), std::fabs(wet[3])});
+        fx.peak = level > fx.peak ? level : (fx.peak - level) * 0.999f + level;
+        if (fx.peak > kPeakLimit)
+            for (float& w : wet) w *= kPeakLimit / fx.peak;
+        const float b = clamp01(c.panMod * 0.5f * l.out[2] + c.pan + 0.5f);
+        fx.modMix = (fx.modMix - c.modMix) * kMixSmooth + c.modMix;
+        mixInto(bus, fx.modMix + c.modMixMod, leftGain(b), rightGain(b), wet);
+        setFXSource(src::ModFxOut, bus);
+    }
+
+    if (fx.delayOn) {
+        const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus));
+        const float wet[4] = {out.left, out.right, out.left, out.right};
+        fx.delayMix = (fx.delayMix - c.delayMix) * kMixSmooth + c.delayMix;
+        mixInto(bus, fx.delayMix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
+        setFXSource(src::DelayOut, bus);
+    }
+
+    if (fx.reverbOn) {
+        const stereoStruct pre = fx.reverbPreDelay.process(meanOfPairs(bus));
+        float o[4];
+        fx.reverb.process(pre.left, pre.right, o[0], o[1], o[2], o[3]);
+        const float left = o[0] + o[2], right = o[1] + o[3];
+        const float wet[4] = {left, right, left, right};
+        fx.reverbMix = (fx.reverbMix - c.reverbMix) * kMixSmooth + c.reverbMix;
+        mixInto(bus, fx.reverbMix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
+    }
+
+    for (float& x : bus) x *= kOutScale;
+    // Silence is counted from the last sound in or out: the gaps between a
+    // long delay's echoes never add up to a sleep that cuts the tail.
+    if (std::fabs(bus[0]) + std::fabs(bus[1]) < kSilence)
+        ++fx.silence;
+    else
+        fx.silence = 0;
+}

@@ -1,0 +1,179 @@
+// The effect chain after the summed voices: chorus, then flanger or phaser,
+// then the tempo-synced delay, then the reverb.
+//
+// Units and calibration:
+//   - The chain works on the voice bus of four floats (left and right of two
+//     sub-samples per frame), scaled by 0.1 on the way in and 10 on the way
+//     out. Chorus, flanger, phaser, delay and reverb each take the mean of
+//     the two sub-samples per channel.
+//   - Mix laws: with w the smoothed mix (0.99 per sample towards the knob)
+//     plus its modulation, the wet part has gain clamp(2w, 0, 1) and the dry
+//     part clamp(2 - 2w, 0, 1). Balance b = clamp(pan + 1/2, 0, 1) gives the
+//     wet left clamp(2 - 2b, 0, 1) and the wet right clamp(2b, 0, 1) (the
+//     flanger's pan law, used by every stage).
+//   - Chorus and flanger: TDelay lengths swept by their effect LFO between
+//     (1 - width) x span and span (+ 10 samples), span = length x 50 ms; the
+//     right channel adds 2^(8 v) x 8 + 1 samples (getStereoSpread).
+//   - Phaser: four all-pass sections per channel, centre frequency
+//     15 x 2^(10 p) Hz at pitch p; depth d = width / 2 sweeps the table
+//     position p x (1 +- d); Q = 0.707 x 4^q for the Q modulation q in -1..1;
+//     feedback within +-0.95.
+//   - Tone stages (chorus, flanger, phaser): a one-pole low-pass and a
+//     one-pole high-pass, each stepped twice per frame, from the shared
+//     coefficient table 20 x 2^(11 x) / (2 x rate).
+//   - Delay: TDelay with equal-decay feedback (-0.99 .. 0.99) and the
+//     band-limiting feedback filter; "Delay Length" modulation scales both
+//     lengths by 2^m (m within -1..1), "Delay Fine Length" adds m x 10 ms.
+//   - Reverb: a TDelay pre-delay (2^(10 v) / 2000 s) into TBasicReverb, wet
+//     (o1 + o3, o2 + o4) x 0.707 x 0.9. Its four input taps move on slow
+//     triangles at the two effect rates; setMod scales the lanes' loop gains
+//     by 1 +- 0.002 on sines at the same rates.
+//   - Sleep: after 8 seconds below 0.0001 at the output the chain stops
+//     working and passes the bus; the first sound above that wakes it at
+//     once with its state (delay lines, reverb tail) as it was.
+//   - Sources "Chorus Out", "Flanger/Phaser Out" and "Delay Out" are the
+//     mean of the bus after each stage, in output units (-1..1).
+#pragma once
+
+#include "engine/delay.h"
+#include "engine/lfo.h"
+#include "engine/reverb.h"
+#include "engine/tables.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+// The three 65,536-entry tables the chain reads, for one sample rate r:
+// x = i / 65535, lowPass[i] = 20 x 2^(11 x) / (2 r), sine[i] and cosine[i] of
+// 2 pi x 15 x 2^(10 x) / r. Built once per process and rate, read-only,
+// shared by every instance at that rate.
+struct EffectTables {
+    static constexpr int kSize = 65536;
+    float sampleRate = 0.0f;
+    std::array<float, kSize> lowPass{};
+    std::array<float, kSize> sine{};
+    std::array<float, kSize> cosine{};
+
+    // Thread-safe; the first call for a rate builds the tables (a lock and
+    // an allocation), later calls only search a short lock-free list.
+    static const EffectTables& forRate(float rate);
+    // The tables of a rate when they exist, else null; never locks.
+    static const EffectTables* find(float rate);
+
+    static int index(float x) { return static_cast<int>(clamp01Index(x) * 65535.99f); }
+
+private:
+    static float clamp01Index(float x) { return !(x >= 0.0f) ? 0.0f : (x > 1.0f ? 1.0f : x); }
+};
+
+// One effect LFO: two positions (left, right) and, for the flanger and
+// phaser, a third slower one that drives the pan modulation. Stepped every
+// 4 frames; between steps the outputs move by their ramps.
+struct EffectLfoState {
+    double phaseLeft = 0.0, phaseRight = 0.0, phaseThird = 0.0;
+    double hum = 1.0;     // rate jitter of the current cycle
+    double stepAcc = 0.0; // step-quantisation counter
+    float out[3] = {};    // left, right, third (ramped every frame)
+    float target[3] = {}; // reached at the next step
+    float ramp[3] = {};   // (target - out) / 4
+    float held[3] = {};   // the stepped values between counter wraps
+};
+
+// What one effect-LFO step reads besides its state.
+struct EffectLfoInputs {
+    double rate = 0.0;       // cycles per step
+    double thirdRate = 0.0;  // cycles per step of the third position (0: none)
+    double stereoRate = 0.0; // right rate factor max(0, 3 x spread + 1)
+    double phase = 0.0;      // phase destination, cycles
+    double separation = 0.0; // right phase offset, cycles
+    float humDepth = 0.0f;   // humanisation destination
+    const LfoShaping* shaping = nullptr;
+};
+
+class EffectLfo {
+public:
+    static void reset(EffectLfoState& s) { s = EffectLfoState{}; }
+    static void step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
+                     RandSeed& humSource);
+    static void ramp(EffectLfoState& s) {
+        for (int k = 0; k < 3; ++k) s.out[k] += s.ramp[k];
+    }
+};
+
+// Low-pass at cLo, minus the part below cHi, stepped twice per frame:
+// one input sample gives the two sub-samples of a channel.
+struct ToneStage {
+    float s = 0.0f, h = 0.0f;
+
+    void process(float x, float cLo, float cHi, float& first, float& second) {
+        const float a = (x - s) * cLo + s + 1e-15f;
+        s = (x - a) * cLo + a + 1e-15f;
+        const float b = (a - h) * cHi + h + 1e-15f;
+        h = (s - b) * cHi + b + 1e-15f;
+        first = a - b;
+        second = s - h;
+    }
+};
+
+// One channel of the phaser: four second-order all-pass sections.
+struct PhaserChannel {
+    static constexpr int kStages = 4;
+    float x1[kStages] = {}, x2[kStages] = {}, y1[kStages] = {}, y2[kStages] = {};
+    float last = 0.0f; // the last section's previous output
+};
+
+// Coefficients of the 16-frame block, from the knobs and the global
+// destination sums.
+struct EffectControls {
+    // chorus
+    float chorusSpan = 0.0f, chorusDepth = 0.0f, chorusLo = 0.0f, chorusHi = 0.0f;
+    float chorusMix = 0.0f, chorusMixMod = 0.0f, chorusGainL = 1.0f, chorusGainR = 1.0f;
+    // flanger and phaser
+    float modSpan = 0.0f, modDepth = 0.0f, modLo = 0.0f, modHi = 0.0f;
+    float modMix = 0.0f, modMixMod = 0.0f, panMod = 0.0f, pan = 0.0f;
+    std::array<double, 3> panSpeed{0.0, 0.25, 0.25}; // third LFO rate over the LFO rate
+    float phaserDepth = 0.0f, phaserRange = 0.0f, phaserInvTwoQ = 0.0f, phaserFeed = 0.0f;
+    // delay
+    float delayMix = 0.0f, delayMixMod = 0.0f, delayGainL = 1.0f, delayGainR = 1.0f;
+    // reverb
+    float preDelayLen = 5.0f;
+    float reverbMix = 0.0f, reverbMixMod = 0.0f, reverbGainL = 1.0f, reverbGainR = 1.0f;
+};
+
+struct EffectChainState {
+    std::atomic<const EffectTables*> tables{nullptr};
+    TDelay chorusDelay;
+    TDelay flangerDelay;
+    TDelay effectDelay;
+    TBasicReverb reverb;
+    TDelay reverbPreDelay;
+
+    // Cached by updateFXRare.
+    bool chorusOn = false, modOn = false, phaser = false, delayOn = false, reverbOn = false;
+    bool anyOn = false;
+    bool choiceSeen = false; // phaser as last seen, for the reset on a change
+
+    std::array<EffectLfoState, 3> lfo{}; // chorus, flanger, phaser
+    RandSeed humSeed{1};
+    std::array<float, 3> spread{129.0f, 9.0f, 129.0f}; // right-channel offsets, samples
+
+    EffectControls ctl;
+    float chorusMix = 0.0f, modMix = 0.0f, delayMix = 0.0f, reverbMix = 0.0f; // smoothed knobs
+    std::array<ToneStage, 2> chorusTone{}, modTone{};
+    std::array<PhaserChannel, 2> phaserChannel{};
+    static constexpr int kPhaserHistory = 16384;
+    std::array<float, kPhaserHistory> phaserHistory{};
+    int phaserPos = 0;
+    bool phaserDirty = false; // the history holds sound
+    float peak = 0.0f;        // the flanger's or phaser's wet peak follower
+
+    std::array<double, 4> tapPhase{}; // reverb input taps, 0..1
+    uint64_t silence = 0;             // frames since the output last carried sound
+    bool asleep = false;
+    bool outputsClear = true; // sources 66..68 are 0
+
+    // Set by any thread, carried out by the audio thread before its next
+    // frame of the chain: the chain starts afresh (initFX).
+    std::atomic<bool> resetRequested{false};
+};

@@ -1,0 +1,220 @@
+// TBasicReverb (units in reverb.h).
+
+#include "engine/reverb.h"
+
+#include "core/numeric.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kMask = TBasicReverb::kRing - 1;
+constexpr float kTuningRate = 44100.0f;
+constexpr int kStereoSpread = 23;
+constexpr std::array<int, TBasicReverb::kCombsPerLane> kCombTuning = {1116, 1188, 1277, 1356, 1422,
+                                                                      1491, 1557, 1617, 1680, 1046};
+constexpr std::array<int, TBasicReverb::kAllpassStages> kAllpassTuning = {556, 441, 341, 225};
+constexpr float kAllpassGain = 0.5f;
+constexpr float kMaxLoopGain = 0.99f;
+// Twenty combs per side ring up to about 24 dB above their input; the input
+// enters at -30 dB so that a full wet mix sits a little below the dry sound.
+constexpr float kInputGain = 0.03f;
+
+bool rightLane(int lane) {
+    return (lane & 1) != 0;
+}
+bool secondSet(int lane) {
+    return lane >= 2;
+}
+
+int scaled(double length, double rate) {
+    return static_cast<int>(std::lround(length * rate / kTuningRate));
+}
+
+// The longest allpass at the highest rate, plus one.
+const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::kMaxRate) + 1;
+
+} // namespace
+
+TBasicReverb::TBasicReverb()
+    : combRing(new float[static_cast<std::size_t>(kRing) * kRowStride]()),
+      inputRing(new float[2 * kRing]()), allpassStride(kMaxAllpass),
+      allpassBuf(new float[static_cast<std::size_t>(2 * 2) * kAllpassStages * kMaxAllpass]()) {
+    create();
+}
+
+void TBasicReverb::create() {
+    sampleRate = kTuningRate;
+    roomSize = 0.9099097f;
+    damp = 0.275f;
+    tapOffset.fill(kRing - 1 - kMinWiden);
+    update();
+    init();
+}
+
+void TBasicReverb::init() {
+    sizeFactor.fill(1.0f);
+    lastS1 = lastS2 = -1.0f;
+    setSize(1.0f, 1.0f);
+    for (int lane = 0; lane < kLanes; ++lane)
+        for (int s = 0; s < kAllpassStages; ++s) {
+            const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
+            allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, allpassStride);
+        }
+    dirty = true;
+    mute();
+}
+
+void TBasicReverb::setSampleRate(float r) {
+    if (!(r >= 1.0f && r <= kMaxRate) || std::fabs(r - sampleRate) <= 0.0001f) return;
+    sampleRate = r;
+    init();
+}
+
+void TBasicReverb::mute() {
+    combStore.fill(0.0f);
+    hpState.fill(0.0f);
+    for (auto& lane : allpassIdx) lane.fill(0);
+    inputPos = 0;
+    combPos = 0;
+    if (!dirty) return; // the rings are still clear
+    std::memset(combRing.get(), 0, sizeof(float) * kRing * kRowStride);
+    std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
+    std::memset(allpassBuf.get(), 0, sizeof(float) * 2 * 2 * kAllpassStages * allpassStride);
+    dirty = false;
+}
+
+void TBasicReverb::update() {
+    for (int lane = 0; lane < kLanes; ++lane) {
+        laneDamp[lane] = damp;
+        laneUndamp[lane] = 1.0f - damp;
+        laneRoom[lane] = std::min(roomSize * mod[lane], kMaxLoopGain);
+    }
+}
+
+void TBasicReverb::setRoomSize(float v) {
+    roomSize = std::log10(20.0f * clamp01(v) + 1.0f) * 0.249579f + 0.65f;
+    update();
+}
+
+void TBasicReverb::setDamp(float v) {
+    damp = 0.55f * clamp01(v);
+    update();
+}
+
+void TBasicReverb::setFilter(float v) {
+    float c = 2.0f * std::min(std::exp2(10.0f * clamp01(v)) * 20.0f / sampleRate, 0.3f);
+    if (c < 0.01f) c = 0.0f;
+    if (c != hpCoef) hpState.fill(0.0f);
+    hpCoef = c;
+}
+
+void TBasicReverb::setSize(float s1, float s2) {
+    if (s1 == lastS1 && s2 == lastS2) return;
+    lastS1 = s1;
+    lastS2 = s2;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        const float s = secondSet(lane) ? s2 : s1;
+        for (int j = 0; j < kCombsPerLane; ++j) {
+            const int c = j * kLanes + lane;
+            const double tuning = kCombTuning[j] + (rightLane(lane) ? kStereoSpread : 0);
+            const double length = tuning * clampTo(static_cast<double>(s), 0.0, 64.0) * sampleRate /
+                                  kTuningRate * sizeFactor[c];
+            const int n = static_cast<int>(
+                std::lround(clampTo(length, 0.0, static_cast<double>(kMaxCombLength))));
+            combOffset[c] = n == 0 ? kRing - 1 : kRing - n;
+            combRead[c] = combOffset[c] * kRowStride + c;
+        }
+    }
+}
+
+int TBasicReverb::getCombLength(int lane, int comb) const {
+    const int offset = combOffset[(comb % kCombsPerLane) * kLanes + (lane & 3)];
+    return offset == kRing - 1 ? 1 : kRing - offset;
+}
+
+void TBasicReverb::setWiden(int a, int b, int c, int d) {
+    const int w[4] = {a, b, c, d};
+    for (int k = 0; k < 4; ++k) tapOffset[k] = kRing - 1 - std::clamp(w[k], kMinWiden, kMaxWiden);
+}
+
+void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
+    mod = {clampTo(m1, 0.9f, 1.1f), clampTo(m2, 0.9f, 1.1f), clampTo(m3, 0.9f, 1.1f),
+           clampTo(m4, 0.9f, 1.1f)};
+    update();
+}
+
+void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
+    dirty = true;
+    inL *= kInputGain;
+    inR *= kInputGain;
+    float* ringL = inputRing.get();
+    float* ringR = ringL + kRing;
+    inputPos = (inputPos + 1) & kMask;
+    ringL[inputPos] = inL;
+    ringR[inputPos] = inR;
+    const float tap1 = ringL[(inputPos + tapOffset[0]) & kMask];
+    const float tap2 = ringR[(inputPos + tapOffset[1]) & kMask];
+    const float tap3 = ringL[(inputPos + tapOffset[2]) & kMask];
+    const float tap4 = ringR[(inputPos + tapOffset[3]) & kMask];
+    // Per lane, the even combs take the lane's own input, the odd ones a tap.
+    combPos = (combPos + 1) & kMask;
+    // The four lanes side by side: comb j of every lane in one vector.
+    using Lanes = float __attribute__((vector_size(16)));
+    auto load = [](const float* p) {
+        Lanes v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    const Lanes damping = load(laneDamp.data()), undamping = load(laneUndamp.data()),
+                room = load(laneRoom.data());
+    const Lanes even = {inL, inR, inL, inR};
+    const Lanes odd = {tap3, tap4, tap1, tap2};
+    constexpr int kRingMask = kRing * kRowStride - 1;
+    const int rowStart = combPos * kRowStride;
+    const float* ring = combRing.get();
+    float* row = combRing.get() + rowStart;
+    Lanes sums = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int j = 0; j < kCombsPerLane; ++j) {
+        const int c = j * kLanes;
+        auto read = [&](int lane) { return ring[(rowStart + combRead[c + lane]) & kRingMask]; };
+        const Lanes x = {read(0), read(1), read(2), read(3)};
+        const Lanes store = load(&combStore[c]) * damping + x * undamping;
+        std::memcpy(&combStore[c], &store, sizeof store);
+        const Lanes written = ((j & 1) ? odd : even) + store * room;
+        std::memcpy(row + c, &written, sizeof written);
+        sums += x;
+    }
+
+    // High-pass, then the allpasses, a pair of lanes at a time.
+    using Pair = float __attribute__((vector_size(8)));
+    Lanes y = sums;
+    if (hpCoef > 0.0f) {
+        Lanes hp = load(hpState.data());
+        hp = hp * (1.0f - hpCoef) + y * hpCoef;
+        std::memcpy(hpState.data(), &hp, sizeof hp);
+        y -= hp;
+    }
+    float out[kLanes];
+    for (int pair = 0; pair < 2; ++pair) {
+        Pair x = {y[2 * pair], y[2 * pair + 1]};
+        for (int s = 0; s < kAllpassStages; ++s) {
+            float* buf = allpassBuf.get() + ((pair * kAllpassStages + s) * 2) * allpassStride;
+            int& i = allpassIdx[pair][s];
+            Pair b;
+            std::memcpy(&b, buf + 2 * i, sizeof b);
+            const Pair written = kAllpassGain * b + x + 1e-8f;
+            std::memcpy(buf + 2 * i, &written, sizeof written);
+            x = b - x;
+            if (++i >= allpassLen[2 * pair][s]) i = 0;
+        }
+        out[2 * pair] = x[0];
+        out[2 * pair + 1] = x[1];
+    }
+    o1 = out[0];
+    o2 = out[1];
+    o3 = out[2];
+    o4 = out[3];
+}

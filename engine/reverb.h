@@ -1,0 +1,99 @@
+// TBasicReverb: the stereo reverb at the end of the effect chain.
+//
+// Units and calibration:
+//   - Comb-and-allpass design on the classic comb tunings (left 1116 ..
+//     1046 samples at 44.1 kHz, right the same + 23) and allpass tunings
+//     (556, 441, 341, 225; the second chain + 23), all scaled by rate / 44100.
+//   - 40 combs in four lanes of ten: lane 0 the left combs of set 1, lane 1
+//     the right combs of set 1, lane 2 the left combs of set 2, lane 3 the
+//     right combs of set 2 (set lengths scaled by setSize's s1 and s2). The
+//     outputs o1..o4 are the lanes, so (o1 + o3, o2 + o4) is (left, right).
+//   - Inputs enter at 0.03 (-30 dB): the comb bank rings up about 24 dB.
+//     In each lane the even combs take the lane's own input, the odd
+//     ones that input delayed by one of the four modulated taps (left taps 1
+//     and 3, right taps 2 and 4; tap k reads widen_k + 1 samples back).
+//   - Room size v in 0..1 gives the comb loop gain log10(20 v + 1) x 0.249579
+//     + 0.65 (0.65 .. 0.98); setMod's factors (about 1 +- 0.002) scale each
+//     lane's loop gain, never above 0.99. Damping v gives 0.55 v.
+//   - Each lane's comb sum passes a one-pole high-pass (coefficient
+//     2 x min(20 x 2^(10 v) / rate, 0.3), off below 0.01) and four allpasses
+//     of gain 0.5 (lanes 0 and 1 the first chain, lanes 2 and 3 the second).
+//   - Every buffer is sized for the highest accepted rate (500 kHz) when the
+//     object is built, so rate changes and mutes never allocate.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class TBasicReverb {
+public:
+    static constexpr int kRing = 16384; // comb and input rings, samples
+    static constexpr int kLanes = 4;
+    static constexpr int kCombsPerLane = 10;
+    static constexpr int kCombs = kLanes * kCombsPerLane;
+    static constexpr int kAllpassStages = 4;
+    static constexpr float kMaxRate = 500000.0f;
+    static constexpr int kMaxCombLength = kRing - 1;
+    static constexpr int kMinWiden = 1, kMaxWiden = kRing - 1;
+
+    TBasicReverb();
+    TBasicReverb(const TBasicReverb&) = delete;
+    TBasicReverb& operator=(const TBasicReverb&) = delete;
+
+    void create();               // 44.1 kHz, default room and damping, init
+    void init();                 // comb and allpass lengths for the rate, mute
+    void setSampleRate(float r); // ignored below 1 Hz, above 500 kHz or unchanged
+    void mute();                 // every ring and filter state to zero
+    void setRoomSize(float v);   // 0..1
+    void setDamp(float v);       // 0..1
+    void setFilter(float v);     // high-pass frequency 0..1
+    void setSize(float s1, float s2);
+    void setWiden(int a, int b, int c, int d); // tap delays in samples, 1..16383
+    void setMod(float m1, float m2, float m3, float m4);
+    void process(float inL, float inR, float& o1, float& o2, float& o3, float& o4);
+
+    float getSampleRate() const { return sampleRate; }
+    float getRoomSize() const { return roomSize; }
+    float getDamp() const { return damp; }
+    float getLoopGain(int lane) const { return laneRoom[lane & 3]; }
+    int getTapOffset(int k) const { return tapOffset[k & 3]; }
+    int getCombLength(int lane, int comb) const;
+    int getAllpassLength(int lane, int stage) const { return allpassLen[lane & 3][stage & 3]; }
+
+private:
+    void update(); // the lanes' loop gains and damping from roomSize, damp and mod
+
+    float sampleRate = 44100.0f;
+    float roomSize = 0.9099097f;
+    float damp = 0.275f;
+    int inputPos = 0;
+    std::array<int, 4> tapOffset{};
+    std::array<float, kCombs> sizeFactor{};
+    std::array<float, kLanes> mod{1.0f, 1.0f, 1.0f, 1.0f};
+    float lastS1 = -1.0f, lastS2 = -1.0f;
+
+    // Lane copies.
+    std::array<float, kLanes> laneDamp{}, laneUndamp{}, laneRoom{};
+    float hpCoef = 0.0f;
+    std::array<float, kLanes> hpState{};
+
+    // Comb bank: ring row r holds comb j of lane l at r * kRowStride + j * kLanes + l
+    // (rows padded to a power of two, so that a read is one add and one mask).
+    static constexpr int kRowStride = 64;
+    int combPos = 0;
+    std::array<int, kCombs> combOffset{}; // same order as a row
+    std::array<int, kCombs> combRead{};   // offset x kRowStride + column: a comb's read
+    std::array<float, kCombs> combStore{};
+    std::unique_ptr<float[]> combRing;
+    std::unique_ptr<float[]> inputRing; // left, then right
+    bool dirty = true;                  // something was written since the last mute
+
+    // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
+    // second's, so each pair runs on one index through one buffer of
+    // interleaved pairs, [pair][stage][2 x allpassStride].
+    int allpassStride = 0;
+    std::unique_ptr<float[]> allpassBuf;
+    std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
+    std::array<std::array<int, kAllpassStages>, 2> allpassIdx{};
+};

@@ -1,0 +1,66 @@
+// Tuning: the pitch of every MIDI note, and the "*.tun" files that set it.
+//
+// Units: a tuning table holds 128 pitches in semitones (MIDI note numbers;
+// equal temperament is 0, 1 .. 127). A file gives absolute pitches in cents
+// (note 69 at 6900 is A4), limited to -1200 .. 13900.
+//
+// File format (text, read from memory): a line beginning "[Exact" starts the
+// exact section, one beginning "[Tuni" the plain section; the exact section
+// wins when both are present, and the last header of a kind counts. A
+// section runs to the line before the next line beginning ';' or '[', or to
+// the end. In it, lines "note <n>=<cents>" set note n (0..127); anything
+// else, a number that does not parse or is not finite, and notes outside
+// 0..127 are skipped. Only the first 512 lines are read; a line longer than
+// 127 characters is dropped whole.
+//
+// TuningExchange hands tables from the main thread (file loads, preset
+// states) to the audio thread without locks: a triple buffer, so the audio
+// thread never reads a table while it is written.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+using TuningTable = std::array<float, 128>;
+
+constexpr int kTuningMaxLines = 512;
+constexpr std::size_t kTuningMaxLineLength = 127;
+constexpr std::size_t kTuningMaxFileBytes = 1 << 20;
+constexpr float kTuningMinCents = -1200.0f;
+constexpr float kTuningMaxCents = 13900.0f;
+
+// Equal temperament: note n at n semitones.
+TuningTable identityTuning();
+
+// The table a file's text gives, starting from equal temperament; nullopt
+// when the text has neither section header.
+std::optional<TuningTable> parseTuning(std::string_view text);
+
+// The file a stored tuning name stands for in folder, or "" when the name
+// cannot name a file there (empty, or holding '/' or "..").
+std::string tuningFilePath(const std::string& folder, std::string_view name);
+
+class TuningExchange {
+public:
+    TuningExchange();
+    TuningExchange(const TuningExchange&) = delete;
+    TuningExchange& operator=(const TuningExchange&) = delete;
+
+    // Main thread (one at a time): the table the audio thread takes next.
+    void publish(const TuningTable& table);
+    // Audio thread: the newest published table becomes the current one.
+    void take();
+    // Audio thread: the current table's pitch of a note (0..127).
+    float pitch(int note) const { return buffers[front][static_cast<std::size_t>(note)]; }
+
+private:
+    static constexpr int kFresh = 4;
+    std::array<TuningTable, 3> buffers;
+    std::atomic<int> middle{1}; // index, with kFresh while not taken yet
+    int front = 0;              // the audio thread's
+    int back = 2;               // the main thread's
+};

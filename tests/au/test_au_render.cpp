@@ -1,0 +1,335 @@
+// The AudioUnit adapter's audio side: MIDI by both paths, slices split by
+// parameter events, bypass, the time record, a MIDI stress run against a
+// render thread, and the real plug-in rendered through the unit.
+#include "au/fake_effect.h"
+#include "support/allocation_watch.h"
+#include "support/spectrum.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+extern "C" OSStatus AUPLUGINEntry(ComponentParameters* params, void* storage);
+extern "C" AudioComponentPlugInInterface* AUPLUGINFactory(const AudioComponentDescription*);
+
+using ondix::auhost::AUTestHost;
+using ondix::auhost::OpenWay;
+
+namespace {
+
+class AURender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FakeEffect::next = {};
+        ASSERT_EQ(host.open(), noErr);
+        ASSERT_EQ(host.setMaxFrames(512), noErr);
+        ASSERT_EQ(host.initialize(), noErr);
+    }
+    AUPLUGIN& unit() { return *static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage())); }
+    FakeEffect& fx() { return *static_cast<FakeEffect*>(unit().Effect()); }
+    // Sends by the MusicDevice call or by fast dispatch.
+    OSStatus send(bool fast, UInt32 status, UInt32 d1, UInt32 d2, UInt32 offset) {
+        return fast ? host.midiFast(status, d1, d2, offset) : host.midi(status, d1, d2, offset);
+    }
+    static bool all(const float* x, UInt32 n, float v) {
+        return std::all_of(x, x + n, [v](float s) { return s == v; });
+    }
+
+    AUTestHost host{fakeUnitEntries()};
+};
+
+AudioUnitParameterEvent immediate(AudioUnitParameterID id, UInt32 offset, float value) {
+    AudioUnitParameterEvent e{};
+    e.scope = kAudioUnitScope_Global;
+    e.parameter = id;
+    e.eventType = kParameterEvent_Immediate;
+    e.eventValues.immediate = {offset, value};
+    return e;
+}
+
+} // namespace
+
+TEST_F(AURender, MidiArrivesAsVstMidiEventsByBothPaths) {
+    for (bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast dispatch" : "MusicDevice call");
+        fx().events.clear();
+        ASSERT_EQ(send(fast, 0x90, 60, 100, 0), noErr);
+        ASSERT_EQ(send(fast, 0x81, 0xBC, 0x1FF, 700), noErr); // beyond the slice; bytes masked
+        ASSERT_EQ(host.render(512), noErr);
+        ASSERT_EQ(fx().events.size(), 2u);
+        const VstMidiEvent& on = fx().events[0];
+        EXPECT_EQ(on.type, kVstMidiType);
+        EXPECT_EQ(on.byteSize, 24);
+        EXPECT_EQ(on.deltaFrames, 0);
+        EXPECT_EQ(on.flags, 0);
+        const char expected[4] = {char(0x90), 60, 100, 0};
+        EXPECT_EQ(std::memcmp(on.midiData, expected, 4), 0);
+        const VstMidiEvent& off = fx().events[1];
+        EXPECT_EQ(off.deltaFrames, 511);
+        EXPECT_EQ(static_cast<unsigned char>(off.midiData[0]), 0x81);
+        EXPECT_EQ(off.midiData[1], 0x3C);
+        EXPECT_EQ(off.midiData[2], 0x7F);
+
+        // A full queue: 1024 arrive in one slice, the 1025th is dropped.
+        fx().events.clear();
+        const UInt64 droppedBefore = unit().DroppedEvents();
+        for (int i = 0; i < 1025; ++i) ASSERT_EQ(send(fast, 0xB0, 1, i & 127, i % 512), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+        EXPECT_EQ(fx().events.size(), 1024u);
+        EXPECT_EQ(unit().DroppedEvents() - droppedBefore, 1u);
+        ASSERT_EQ(host.render(512), noErr);
+        EXPECT_EQ(fx().events.size(), 1024u);
+    }
+}
+
+TEST_F(AURender, TheEffectRendersIntoTheHostsBuffersZeroedFirst) {
+    ASSERT_EQ(host.render(512), noErr);
+    ASSERT_EQ(fx().processes.size(), 1u);
+    const FakeEffect::Process& p = fx().processes[0];
+    EXPECT_EQ(p.frames, 512);
+    EXPECT_TRUE(p.outputsWereZero); // the canary never reaches the effect
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_EQ(p.outputs[c], host.channel(c));
+        EXPECT_EQ(p.inputs[c], p.outputs[c]); // "Input" reads the zeroed outputs: silence
+        EXPECT_TRUE(all(host.channel(c), 512, FakeEffect::kWritten));
+    }
+    EXPECT_TRUE(host.listUnchanged());
+
+    // A host that gives no buffers gets the unit's own.
+    ASSERT_EQ(host.render(256, 0, true), noErr);
+    ASSERT_NE(host.channel(0), nullptr);
+    EXPECT_TRUE(all(host.channel(0), 256, FakeEffect::kWritten));
+
+    const struct {
+        const char* what;
+        UInt32 frames;
+        UInt32 channels; // of the list the host hands
+        OSStatus status;
+    } refused[] = {
+        {"more than the maximum", 513, 2, kAudioUnitErr_TooManyFramesToProcess},
+        {"one buffer for stereo", 64, 1, kAudio_ParamError},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        std::vector<float> buffer(1024);
+        struct {
+            UInt32 count;
+            AudioBuffer b[2];
+        } list{r.channels, {{1, 4 * r.frames, buffer.data()}, {1, 4 * r.frames, buffer.data()}}};
+        AudioUnitRenderActionFlags flags = 0;
+        EXPECT_EQ(unit().DoRender(&flags, &host.stamp, 0, r.frames,
+                                  reinterpret_cast<AudioBufferList*>(&list)),
+                  r.status);
+    }
+}
+
+TEST_F(AURender, BypassAndSilentSlicesGiveZerosAndKeepTheEvents) {
+    const struct {
+        const char* what;
+        bool bypass;
+        AudioUnitRenderActionFlags flags;
+    } cases[] = {{"bypass", true, 0},
+                 {"output is silence", false, kAudioUnitRenderAction_OutputIsSilence}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fx().events.clear();
+        fx().processes.clear();
+        ASSERT_EQ(host.set(kAudioUnitProperty_BypassEffect, UInt32(c.bypass)), noErr);
+        ASSERT_EQ(host.midi(0x90, 64, 90, 10), noErr);
+        ASSERT_EQ(host.render(512, c.flags), noErr);
+        ASSERT_EQ(host.midi(0x80, 64, 0, 20), noErr);
+        ASSERT_EQ(host.render(512, c.flags), noErr);
+        EXPECT_TRUE(all(host.channel(0), 512, 0.0f)); // not the stale canary
+        EXPECT_TRUE(all(host.channel(1), 512, 0.0f));
+        EXPECT_TRUE(fx().processes.empty());
+        EXPECT_TRUE(fx().events.empty());
+
+        ASSERT_EQ(host.set(kAudioUnitProperty_BypassEffect, UInt32(0)), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+        ASSERT_EQ(fx().events.size(), 2u); // both, with the first slice after
+        EXPECT_EQ(fx().events[0].deltaFrames, 10);
+        EXPECT_EQ(fx().events[1].deltaFrames, 20);
+    }
+}
+
+TEST_F(AURender, ParameterEventsSplitTheSliceAndMidiGoesToItsSubSlice) {
+    const struct {
+        UInt32 noteOffset;
+        size_t subSlice;
+        VstInt32 delta;
+    } notes[] = {{300, 1, 200}, {50, 0, 50}, {100, 1, 0}, {900, 1, 411}};
+    for (const auto& n : notes) {
+        SCOPED_TRACE(n.noteOffset);
+        fx().events.clear();
+        fx().processes.clear();
+        ASSERT_EQ(host.scheduleParameters({immediate(12, 100, 0.625f)}), noErr);
+        EXPECT_EQ(fx().params[12], 0.625f); // immediate events reach the effect at once
+        ASSERT_EQ(host.midi(0x90, 60, 100, n.noteOffset), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+
+        ASSERT_EQ(fx().processes.size(), 2u);
+        EXPECT_EQ(fx().processes[0].frames, 100);
+        EXPECT_EQ(fx().processes[1].frames, 412);
+        EXPECT_EQ(fx().processes[0].outputs[0], host.channel(0));
+        EXPECT_EQ(fx().processes[1].outputs[1], host.channel(1) + 100);
+        EXPECT_TRUE(fx().processes[1].outputsWereZero);
+        ASSERT_EQ(fx().events.size(), 1u);
+        // The note was handed over just before its sub-slice's processReplacing.
+        const long intoSecond = fx().processes[1].eventsBefore - fx().processes[0].eventsBefore;
+        EXPECT_EQ(intoSecond, n.subSlice == 1 ? 1 : 0);
+        EXPECT_EQ(fx().events[0].deltaFrames, n.delta);
+        EXPECT_TRUE(host.listUnchanged()); // the host's pointers as it gave them
+        EXPECT_TRUE(all(host.channel(0), 512, FakeEffect::kWritten));
+        float value = 0;
+        ASSERT_EQ(host.getParameter(12, value), noErr);
+        EXPECT_EQ(value, 0.625f);
+        fx().setParameter(12, 0.0f);
+    }
+}
+
+TEST_F(AURender, TheTimeRecordFollowsTheHostsCallbacks) {
+    FakeEffect& e = fx();
+    e.readTime = true;
+    host.stamp.mSampleTime = 4096;
+    host.stamp.mHostTime = 123456789;
+    host.stamp.mSMPTETime.mType = kSMPTETimeType2997;
+    host.stamp.mSMPTETime.mCounter = 77;
+    host.stamp.mFlags = kAudioTimeStampHostTimeValid | kAudioTimeStampSMPTETimeValid;
+    const struct {
+        const char* what;
+        bool beat, musical, transport;
+        double tempo;
+        bool record;
+        VstInt32 flags; // besides nanos and SMPTE
+    } rows[] = {
+        {"all callbacks", true, true, true, 97.5, true,
+         kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid |
+             kVstTransportPlaying},
+        {"tempo 0", true, true, true, 0.0, false, 0},
+        {"tempo below 0", true, true, true, -1.0, false, 0},
+        {"tempo NaN", true, true, true, std::nan(""), false, 0},
+        {"no callbacks", false, false, false, 97.5, true, 0},
+        {"beat only", true, false, false, 97.5, true, kVstTempoValid | kVstPpqPosValid},
+        {"musical time, no beat", false, true, true, 97.5, true,
+         kVstBarsValid | kVstTimeSigValid | kVstTransportPlaying},
+        {"no transport callback", true, true, false, 97.5, true,
+         kVstTempoValid | kVstPpqPosValid | kVstBarsValid | kVstTimeSigValid |
+             kVstTransportPlaying | kVstTransportChanged},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        host.time = {r.beat, r.musical, r.transport, 12.25, r.tempo, 300,
+                     7.0f,   8,         8.0,         true,  false};
+        ASSERT_EQ(host.offerCallbacks(), noErr);
+        ASSERT_EQ(host.render(64), noErr);
+        ASSERT_EQ(e.hadTime, r.record);
+        if (!r.record) continue;
+        const VstTimeInfo& t = e.time;
+        EXPECT_EQ(t.flags, r.flags | kVstNanosValid | kVstSmpteValid);
+        EXPECT_EQ(t.tempo, r.beat ? 97.5 : 120.0);
+        EXPECT_EQ(t.samplePos, host.stamp.mSampleTime - 64);
+        EXPECT_EQ(t.sampleRate, 44100.0);
+        EXPECT_EQ(t.nanoSeconds, 123456789.0);
+        EXPECT_EQ(t.smpteFrameRate, 2);
+        EXPECT_EQ(t.smpteOffset, 77);
+        if (r.beat) {
+            EXPECT_EQ(t.ppqPos, 12.25);
+        }
+        if (r.musical) {
+            EXPECT_EQ(t.timeSigNumerator, 7);
+            EXPECT_EQ(t.timeSigDenominator, 8);
+            EXPECT_EQ(t.barStartPos, 8.0);
+            EXPECT_EQ(t.samplesToNextClock, 300);
+        }
+    }
+}
+
+// One thread plays MIDI as fast as it can by both paths while this one
+// renders: every event is delivered once or counted as dropped.
+TEST_F(AURender, StressMidiAgainstTheRenderThread) {
+    constexpr int kSent = 100000;
+    std::atomic<bool> done{false};
+    std::thread player([&] {
+        for (int i = 0; i < kSent; ++i)
+            send(i % 2 == 1, 0x90 | (i & 15), i & 127, 64, static_cast<UInt32>(i % 512));
+        done.store(true);
+    });
+    int slices = 0;
+    while (!done.load()) {
+        ASSERT_EQ(host.render(512), noErr);
+        ++slices;
+    }
+    player.join();
+    ASSERT_EQ(host.render(512), noErr); // what was still pending
+    EXPECT_EQ(fx().received.load() + static_cast<long>(unit().DroppedEvents()), kSent);
+    EXPECT_GT(slices, 0);
+}
+
+TEST_F(AURender, RenderingAllocatesNothing) {
+    const std::vector<AudioUnitParameterEvent> split = {immediate(3, 200, 0.5f)};
+    fx().readTime = true;
+    host.time = {};
+    ASSERT_EQ(host.offerCallbacks(), noErr);
+    for (int warm = 0; warm < 2; ++warm) ASSERT_EQ(host.render(512), noErr);
+    AllocationWatch watch;
+    for (int i = 0; i < 50; ++i) {
+        host.midi(0x90, 60, 100, 17);
+        host.midiFast(0x80, 60, 0, 400);
+        host.scheduleParameters(split);
+        ASSERT_EQ(host.render(512), noErr);
+    }
+    EXPECT_EQ(watch.count(), 0);
+}
+
+// The real plug-in inside the unit, as an AU host plays it.
+TEST(AURealPlugin, PlaysANoteAndFallsSilentAfterItsRelease) {
+    const long liveAtStart = CFLiveObjectCount();
+    {
+        AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
+        ASSERT_EQ(host.open(OpenWay::Entry), noErr);
+        ASSERT_EQ(host.setOutputFormat(canonicalFormat(48000, 2)), noErr);
+        ASSERT_EQ(host.setMaxFrames(512), noErr);
+        ASSERT_EQ(host.offerCallbacks(), noErr);
+        ASSERT_EQ(host.initialize(), noErr);
+
+        std::vector<float> left;
+        float peak = 0.0f;
+        bool finite = true;
+        auto play = [&](int slices) {
+            for (int s = 0; s < slices; ++s) {
+                ASSERT_EQ(host.render(512), noErr);
+                for (int c = 0; c < 2; ++c)
+                    for (int i = 0; i < 512; ++i) {
+                        const float x = host.channel(c)[i];
+                        finite &= std::isfinite(x);
+                        peak = std::max(peak, std::fabs(x));
+                    }
+                left.insert(left.end(), host.channel(0), host.channel(0) + 512);
+            }
+        };
+        play(16); // past the start-up
+        left.clear();
+        ASSERT_EQ(host.midiFast(0x90, 69, 100, 0), noErr);
+        play(64);
+        const std::vector<float> held(left.begin() + 8192, left.end());
+        EXPECT_NEAR(spectrum::peakFrequency(held, 48000.0, 150.0, 300.0), 220.0, 0.5);
+        EXPECT_GT(spectrum::rms(held), 0.01);
+
+        ASSERT_EQ(host.midi(0x80, 69, 0, 0), noErr);
+        left.clear();
+        play(48); // half a second: longer than the release
+        const float tail = *std::max_element(left.end() - 512, left.end(), [](float a, float b) {
+            return std::fabs(a) < std::fabs(b);
+        });
+        EXPECT_LT(std::fabs(tail), 1e-5f);
+        EXPECT_TRUE(finite);
+        EXPECT_LE(peak, 0.999f);
+    }
+    EXPECT_EQ(CFLiveObjectCount(), liveAtStart);
+}

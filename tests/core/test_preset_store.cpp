@@ -1,0 +1,242 @@
+// The preset store: the list (factory first, then the user folder), saving,
+// loading, renaming and deleting user presets through the dialogs a user
+// answers, refused files, and stepping through the list.
+
+#include "core/aplugin.h"
+#include "core/preset_file.h"
+#include "platform/dialog_service.h"
+#include "support/path_kinds.h"
+#include "support/plugin_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PresetStore : public ::testing::Test {
+protected:
+    PluginHarness h;
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped{dialogs};
+    fs::path folder;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ondix-presets-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = fs::path(pattern) / "Presets";
+        p().core.folders.presetDir = folder.string() + "/";
+        p().refreshPresetList();
+    }
+    void TearDown() override { fs::remove_all(folder.parent_path()); }
+
+    APlugin& p() { return h.p(); }
+    int factoryCount() const { return static_cast<int>(listFactoryPresets().size()); }
+    std::string name(int i) { return p().presetNames[static_cast<std::size_t>(i)].data(); }
+    std::string shownName() {
+        char text[64] = {};
+        p().getProgramName(text);
+        return text;
+    }
+    void write(const fs::path& path, const std::string& text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    // Renders until the requested preset has been applied.
+    void applyPending() {
+        for (int guard = 0; guard < 64 && p().getIsSettingPreset(); ++guard) h.render(256);
+        ASSERT_FALSE(p().getIsSettingPreset());
+    }
+    ProgramRecord& record() { return p().core.programStore[0]; }
+};
+
+} // namespace
+
+TEST_F(PresetStore, FactoryPresetsComeFirstInFolderAndNameOrder) {
+    const auto factory = listFactoryPresets();
+    ASSERT_GE(factory.size(), 3u);
+    EXPECT_EQ(factory[0].name, "Init"); // the initial patch
+    EXPECT_EQ(factory[0].folder, "");
+    for (std::size_t i = 1; i < factory.size(); ++i) {
+        EXPECT_FALSE(factory[i].folder.empty()) << factory[i].name;
+        EXPECT_LE(factory[i - 1].folder, factory[i].folder);
+        std::string text, error;
+        std::array<float, tag::Count> values;
+        EXPECT_TRUE(readPresetText(factory[i], text, error) &&
+                    p().presetValuesFromText(text, values, error))
+            << factory[i].path << ": " << error;
+    }
+    write(folder / "Zed.ondix", formatPresetFile({}));
+    write(folder / "alpha.ondix", formatPresetFile({}));
+    write(folder / "Keys" / "Beta.ondix", formatPresetFile({}));
+    write(folder / "Keys" / "Deep" / "Hidden.ondix", formatPresetFile({}));
+    write(folder / "notes.txt", "not a preset");
+    write(folder / ".hidden.ondix", formatPresetFile({}));
+    p().refreshPresetList();
+    const int f = factoryCount();
+    ASSERT_EQ(p().presetCount, f + 3);
+    EXPECT_EQ(name(0), "Init");
+    EXPECT_EQ(name(f), "alpha");
+    EXPECT_EQ(name(f + 1), "Zed");
+    EXPECT_EQ(name(f + 2), "Beta");
+    EXPECT_EQ(p().core.presetEntries[static_cast<std::size_t>(f + 2)].folder, "Keys");
+}
+
+TEST_F(PresetStore, SaveListLoadRoundTrip) {
+    p().setParameter(tag::FilterFreq, 0.3125f);
+    p().setSteppedValue(tag::OscWaveA, 7);
+    p().setParameter(tag::partial(1, 5), 0.75f);
+    p().setOn(tag::ChorusOn);
+    dialogs.pushText("My Sound");
+    p().savePresetAs();
+    const fs::path file = folder / "My Sound.ondix";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_FALSE(p().getEditChanged()); // saved: now the loaded state
+    EXPECT_EQ(shownName(), "My Sound");
+    const int index = p().core.presetIndex;
+    EXPECT_EQ(name(index), "My Sound");
+    EXPECT_GE(index, factoryCount());
+
+    // Somewhere else, and back again from the list.
+    ASSERT_TRUE(p().choosePreset(0));
+    applyPending();
+    EXPECT_EQ(p().getCurrentValue(tag::FilterFreq), p().getDefaultValue(tag::FilterFreq));
+    ASSERT_TRUE(p().choosePreset(index));
+    applyPending();
+    EXPECT_EQ(p().getCurrentValue(tag::FilterFreq), 0.3125f);
+    EXPECT_EQ(p().getSteppedValue(tag::OscWaveA), 7);
+    EXPECT_EQ(p().getCurrentValue(tag::partial(1, 5)), 0.75f);
+    EXPECT_EQ(p().getCurrentValue(tag::ChorusOn), 1.0f);
+    EXPECT_EQ(p().getStringFromParamStr(tag::PresetNameFirst, tag::PresetNameLength), "My Sound");
+    EXPECT_EQ(shownName(), "My Sound");
+    // A restored state with that name finds the entry again.
+    p().setProgram(0);
+    EXPECT_EQ(p().core.presetIndex, index);
+}
+
+TEST_F(PresetStore, OverwriteRenameAndDeleteAskFirst) {
+    dialogs.pushText("Keep");
+    p().savePresetAs();
+    const fs::path keep = folder / "Keep.ondix";
+    const std::string saved = contents(keep);
+    p().setParameter(tag::FilterQ, 0.9f);
+
+    dialogs.pushAlertAnswer(ALERT_ALTERNATE); // "Replace it?" Cancel
+    p().savePreset();
+    EXPECT_EQ(contents(keep), saved);
+    dialogs.pushAlertAnswer(ALERT_DEFAULT);
+    p().savePreset();
+    EXPECT_NE(contents(keep), saved);
+
+    dialogs.pushText("Kept");
+    p().renamePreset();
+    EXPECT_FALSE(fs::exists(keep));
+    ASSERT_TRUE(fs::exists(folder / "Kept.ondix"));
+    EXPECT_EQ(shownName(), "Kept");
+
+    dialogs.pushText("bad/name"); // refused with a message
+    p().renamePreset();
+    EXPECT_TRUE(fs::exists(folder / "Kept.ondix"));
+
+    const int before = p().presetCount;
+    dialogs.pushAlertAnswer(ALERT_ALTERNATE);
+    p().deletePreset();
+    EXPECT_TRUE(fs::exists(folder / "Kept.ondix"));
+    dialogs.pushAlertAnswer(ALERT_DEFAULT);
+    p().deletePreset();
+    EXPECT_FALSE(fs::exists(folder / "Kept.ondix"));
+    EXPECT_EQ(p().presetCount, before - 1);
+    EXPECT_EQ(p().getCurrentValue(tag::FilterQ), 0.9f); // the sound stays
+
+    // Factory presets are neither renamed nor deleted.
+    ASSERT_TRUE(p().choosePreset(1));
+    applyPending();
+    const std::size_t alerts = dialogs.alertRequests.size();
+    p().deletePreset();
+    p().renamePreset();
+    EXPECT_EQ(dialogs.alertRequests.size(), alerts + 2);
+    EXPECT_EQ(p().presetCount, before - 1);
+}
+
+TEST_F(PresetStore, SaveInFolderAndFavoritesAreListedInTheirFolders) {
+    dialogs.pushFile((folder / "Keys" / "Soft").string()); // typed without the extension
+    fs::create_directories(folder / "Keys");
+    p().savePresetInFolder();
+    EXPECT_TRUE(fs::exists(folder / "Keys" / "Soft.ondix"));
+    p().savePresetInFavorites();
+    EXPECT_TRUE(fs::exists(folder / "Favorites" / "Soft.ondix"));
+    EXPECT_EQ(p().core.presetEntries[static_cast<std::size_t>(p().core.presetIndex)].folder,
+              "Favorites");
+    EXPECT_EQ(p().presetCount, factoryCount() + 2);
+}
+
+TEST_F(PresetStore, RefusedFilesChangeNothing) {
+    const std::string cut = formatPresetFile({{"Filter Frequency", 0.25f}});
+    const struct {
+        const char* name;
+        std::string text;
+    } bad[] = {
+        {"Truncated", cut.substr(0, cut.size() - 4)},
+        {"Binary", std::string("\x7f"
+                               "ELF\x02\x01\x01\0\0\0",
+                               10)},
+        {"Hostile", "Ondix Preset 1\nFilter Frequency = 1e999\nEnd\n"},
+    };
+    for (const auto& b : bad) write(folder / (std::string(b.name) + ".ondix"), b.text);
+    p().refreshPresetList();
+    const ProgramRecord before = record();
+    const int current = p().core.presetIndex;
+    for (int i = factoryCount(); i < p().presetCount; ++i) {
+        const std::size_t alerts = dialogs.alertRequests.size();
+        EXPECT_FALSE(p().choosePreset(i)) << name(i);
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << name(i);
+        EXPECT_EQ(std::memcmp(&before, &record(), sizeof before), 0) << name(i);
+        EXPECT_EQ(p().core.presetIndex, current);
+        EXPECT_FALSE(p().core.presetPending);
+    }
+    // A good file with a parameter this version does not know loads the rest.
+    write(folder / "Future.ondix",
+          "Ondix Preset 1\nWarp Drive = 0.5\nFilter Frequency = 0.25\nEnd\n");
+    p().refreshPresetList();
+    int future = -1;
+    for (int i = 0; i < p().presetCount; ++i)
+        if (name(i) == "Future") future = i;
+    ASSERT_TRUE(p().choosePreset(future));
+    applyPending();
+    EXPECT_EQ(p().getCurrentValue(tag::FilterFreq), 0.25f);
+}
+
+TEST_F(PresetStore, ThreeHundredFilesListTheFirst256) {
+    for (int i = 0; i < 300; ++i) {
+        char file[32];
+        std::snprintf(file, sizeof file, "P%03d.ondix", i);
+        write(folder / file, formatPresetFile({}));
+    }
+    p().refreshPresetList();
+    ASSERT_EQ(p().presetCount, 256);
+    EXPECT_EQ(name(factoryCount()), "P000");
+    char last[16];
+    std::snprintf(last, sizeof last, "P%03d", 255 - factoryCount());
+    EXPECT_EQ(name(255), last);
+}
+
+TEST_F(PresetStore, SteppingWrapsAtBothEnds) {
+    const int count = p().presetCount;
+    ASSERT_GE(count, 2);
+    p().changePresetDelta(-1);
+    EXPECT_EQ(p().core.presetIndex, count - 1);
+    p().changePresetDelta(+1); // refused while the preset waits
+    EXPECT_EQ(p().core.presetIndex, count - 1);
+    applyPending();
+    EXPECT_EQ(shownName(), name(count - 1));
+    p().changePresetDelta(+1);
+    EXPECT_EQ(p().core.presetIndex, 0);
+    applyPending();
+    EXPECT_EQ(shownName(), "Init");
+}

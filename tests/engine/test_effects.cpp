@@ -1,0 +1,414 @@
+// The effect chain: the delay line and the reverb on their own, then the
+// chain inside the plug-in, rendered and measured.
+
+#include "core/mod_slots.h"
+#include "engine/sound_check.h"
+#include "support/allocation_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// The frame of the first output above half of an impulse fed at frame 0,
+// or -1 within `frames`.
+struct Echo {
+    int left = -1, right = -1;
+    float largestBefore = 0.0f; // anything that came out earlier
+};
+
+Echo impulseEcho(TDelay& d, int frames) {
+    Echo e;
+    for (int n = 0; n < frames && (e.left < 0 || e.right < 0); ++n) {
+        const float x = n == 0 ? 1.0f : 0.0f;
+        const stereoStruct out = d.process({x, x});
+        if (e.left < 0 && out.left > 0.5f) e.left = n;
+        if (e.right < 0 && out.right > 0.5f) e.right = n;
+        if (e.left < 0) e.largestBefore = std::max(e.largestBefore, std::fabs(out.left));
+    }
+    return e;
+}
+
+float largestStep(const std::vector<float>& x) {
+    float step = 0.0f;
+    for (std::size_t i = 1; i < x.size(); ++i) step = std::max(step, std::fabs(x[i] - x[i - 1]));
+    return step;
+}
+
+float rms(const std::vector<float>& x, std::size_t from = 0, std::size_t to = SIZE_MAX) {
+    to = std::min(to, x.size());
+    double sum = 0.0;
+    for (std::size_t i = from; i < to; ++i) sum += static_cast<double>(x[i]) * x[i];
+    return to > from ? static_cast<float>(std::sqrt(sum / static_cast<double>(to - from))) : 0.0f;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ TDelay
+
+TEST(EffectDelay, EchoesAfterItsLengthWhateverTheInput) {
+    struct Case {
+        const char* name;
+        std::function<void(TDelay&)> set;
+        int left, right;
+    };
+    const Case cases[] = {
+        {"free length 44100", [](TDelay& d) { d.setDelayLenDirect(44100.0f); }, 44100, 44100},
+        {"NaN length", [](TDelay& d) { d.setDelayLenDirect(kNaN); }, 5, 5},
+        {"lengths beyond both ends", [](TDelay& d) { d.setDelayLenDirect(-kInf, 1e9f); }, 5,
+         262143},
+        {"synced at a NaN tempo (1 BPM)",
+         [](TDelay& d) {
+             d.setTimeSync(1.0f);
+             d.setTempo(kNaN);
+             d.setDelayLen(0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
+         },
+         240001, 240001},
+        {"synced at an infinite tempo (12000 BPM)",
+         [](TDelay& d) {
+             d.setTimeSync(1.0f);
+             d.setTempo(kInf);
+             d.setDelayLen(0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
+         },
+         21, 21},
+        {"samples stored before any length",
+         [](TDelay& d) {
+             for (int i = 0; i < 10; ++i) d.process({0.0f, 0.0f}); // all at one time
+             d.setDelayLenDirect(300.0f);
+         },
+         300, 300},
+    };
+    TDelay d;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        d.init(48000.0f);
+        c.set(d);
+        const Echo e = impulseEcho(d, 300000);
+        EXPECT_EQ(e.left, c.left);
+        EXPECT_EQ(e.right, c.right);
+        EXPECT_LT(e.largestBefore, 1e-6f) << "silence before the echo";
+    }
+}
+
+TEST(EffectDelay, StoresOnePairPerSampleAndNeverAllocates) {
+    TDelay d;
+    d.init(44100.0f);
+    d.setDelayLenDirect(44100.0f);
+    AllocationWatch watch;
+    for (int i = 0; i < 1000; ++i) d.process({0.5f, 0.5f});
+    EXPECT_EQ(d.getStoredCount(0), 1001) << "the first entry and one per sample";
+    // The longest length, then a fall to the shortest, then back.
+    d.setDelayLenDirect(TDelay::kMaxLen);
+    for (int i = 0; i < 300000; ++i) d.process({1.0f, -1.0f});
+    EXPECT_LE(d.getStoredCount(0), TDelay::kCapacity);
+    d.setDelayLenDirect(TDelay::kMinLen);
+    for (int i = 0; i < 100; ++i) d.process({1.0f, -1.0f});
+    EXPECT_LE(d.getStoredCount(0), 8) << "the old pairs are dropped";
+    EXPECT_EQ(watch.count(), 0);
+}
+
+TEST(EffectDelay, ASweptLengthBendsThePitchWithoutASingleStep) {
+    for (const float from : {100.0f, 4000.0f}) {
+        const float to = from == 100.0f ? 4000.0f : 100.0f;
+        SCOPED_TRACE(testing::Message() << from << " to " << to);
+        TDelay d;
+        d.init(44100.0f);
+        std::vector<float> in, out;
+        constexpr int kFrames = 44100;
+        for (int n = 0; n < 2 * kFrames; ++n) {
+            const float t = std::clamp(static_cast<float>(n - kFrames) / kFrames, 0.0f, 1.0f);
+            d.setDelayLenDirect(from + (to - from) * t);
+            const float x = std::sin(6.2831853f * 440.0f * n / 44100.0f);
+            const stereoStruct y = d.process({x, x});
+            if (n >= kFrames / 2) { // past the first length
+                in.push_back(x);
+                out.push_back(y.left);
+            }
+        }
+        // Shortening by 3900 samples over a second reads at most 9 % faster.
+        EXPECT_LT(largestStep(out), largestStep(in) * 1.12f);
+        EXPECT_GT(rms(out), 0.6f);
+    }
+}
+
+TEST(EffectDelay, FullFeedbackDecaysInEveryMode) {
+    struct Case {
+        const char* name;
+        float feed, cross;
+        bool equal;
+    };
+    const Case cases[] = {{"own 1", 1.0f, 0.0f, false},
+                          {"own 1, cross 0.5", 1.0f, 0.5f, false},
+                          {"own -1, cross -1", -1.0f, -1.0f, false},
+                          {"own 1, equal decay", 1.0f, 0.0f, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDelay d;
+        d.init(44100.0f);
+        d.setDelayLenDirect(441.0f, 300.0f);
+        d.setEqual(c.equal ? 1.0f : 0.0f);
+        d.setFeed(c.feed, c.cross);
+        float first = 0.0f, last = 0.0f;
+        for (int n = 0; n < 60 * 44100; ++n) {
+            const stereoStruct y = d.process({n == 0 ? 1.0f : 0.0f, 0.0f});
+            const float level = std::max(std::fabs(y.left), std::fabs(y.right));
+            ASSERT_TRUE(std::isfinite(level)) << n;
+            (n < 44100 ? first : last) = std::max(n < 44100 ? first : last, level);
+        }
+        EXPECT_GT(first, 0.5f);
+        EXPECT_LT(last, first) << "the echoes die away";
+    }
+}
+
+// ------------------------------------------------------------------ TBasicReverb
+
+TEST(Reverb, ImpulseAtTheLargestRoomDecaysAndStaysFinite) {
+    TBasicReverb r;
+    r.setRoomSize(1.0f);
+    r.setDamp(0.0f);
+    r.setFilter(0.0f);
+    std::vector<float> level(60, 0.0f); // per second
+    for (int n = 0; n < 60 * 44100; ++n) {
+        float o[4];
+        r.process(n == 0 ? 1.0f : 0.0f, n == 0 ? 1.0f : 0.0f, o[0], o[1], o[2], o[3]);
+        for (float x : o) {
+            ASSERT_TRUE(std::isfinite(x)) << n;
+            level[n / 44100] = std::max(level[n / 44100], std::fabs(x));
+        }
+    }
+    EXPECT_GT(level[5], 1e-3f * level[0]) << "a long tail";
+    EXPECT_LT(level[59], 1e-6f * level[0]) << "that dies away";
+}
+
+TEST(Reverb, LoopGainAndTapsStayWithinTheirBoundsWhateverTheInput) {
+    struct Case {
+        float room;
+        float gain;
+    };
+    const Case cases[] = {{0.0f, 0.65f}, {1.0f, 0.98f}, {-3.0f, 0.65f},
+                          {kNaN, 0.65f}, {7.0f, 0.98f}, {kInf, 0.98f}};
+    TBasicReverb r;
+    for (const Case& c : cases) {
+        r.setRoomSize(c.room);
+        EXPECT_NEAR(r.getLoopGain(0), c.gain, 0.001f) << c.room;
+    }
+    // At 500 kHz the longest tap span (63 ms) is 31501 samples: it is held
+    // inside the ring, and the rate change allocates nothing.
+    AllocationWatch watch;
+    r.setSampleRate(500000.0f);
+    r.setWiden(31501, 0, -5, 16383);
+    EXPECT_EQ(watch.count(), 0);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_GE(r.getTapOffset(k), 0) << k;
+        EXPECT_LE(r.getTapOffset(k), TBasicReverb::kRing - 2) << k;
+    }
+    EXPECT_LE(r.getCombLength(3, 8), TBasicReverb::kMaxCombLength);
+}
+
+TEST(Reverb, EachSideReverberatesOnItsOwnSide) {
+    for (const bool fromLeft : {true, false}) {
+        SCOPED_TRACE(fromLeft ? "left input" : "right input");
+        TBasicReverb r;
+        r.setWiden(200, 300, 400, 500);
+        double same = 0.0, other = 0.0;
+        for (int n = 0; n < 44100; ++n) {
+            const float x = n == 0 ? 1.0f : 0.0f;
+            float o[4];
+            r.process(fromLeft ? x : 0.0f, fromLeft ? 0.0f : x, o[0], o[1], o[2], o[3]);
+            const float left = o[0] + o[2], right = o[1] + o[3];
+            same += std::fabs(fromLeft ? left : right);
+            other += std::fabs(fromLeft ? right : left);
+        }
+        EXPECT_GT(same, 1.0);
+        EXPECT_LT(other, 1e-3 * same) << "nothing but the allpasses' denormal guard";
+    }
+}
+
+// ------------------------------------------------------------------ the chain in the plug-in
+
+namespace {
+
+constexpr int kSine = 0;
+constexpr int kNote = 69;
+
+void allEffects(APlugin& p, bool on) {
+    for (int t : {tag::ChorusOn, tag::FlangerPhaserOn, tag::DelayOn, tag::ReverbOn})
+        p.setOnOff(t, on);
+}
+
+} // namespace
+
+TEST(EffectChain, SyncedDelayEchoesAfterTheDefaultLengthsAt48k) {
+    SoundCheck s;
+    s.rate(48000.0f);
+    APlugin& p = s.h.p();
+    p.setOn(tag::DelayOn);
+    p.setParameter(tag::DelayMix, 1.0f); // wet only
+    s.h.render(4096);                    // tempo 120 from the host, enables, mixes settle
+    auto& bus = s.h.engine().render.fxBlock;
+    std::vector<float> left, right;
+    for (int n = 0; n < 30000; ++n) {
+        bus = n == 0 ? std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} : std::array<float, 4>{};
+        p.doFX(false);
+        left.push_back(bus[0]);
+        right.push_back(bus[1]);
+    }
+    auto firstEcho = [](const std::vector<float>& x) {
+        for (std::size_t n = 1; n < x.size(); ++n)
+            if (std::fabs(x[n]) > 0.1f) return static_cast<int>(n);
+        return -1;
+    };
+    EXPECT_EQ(firstEcho(left), 24001) << "a quarter note and one sample";
+    EXPECT_EQ(firstEcho(right), 18001) << "a dotted eighth and one sample";
+}
+
+TEST(EffectChain, ChorusMakesAMonoSineStereo) {
+    for (const bool chorus : {false, true}) {
+        SCOPED_TRACE(chorus ? "chorus" : "dry");
+        SoundCheck s;
+        s.waves(kSine, kSine);
+        s.h.p().setOnOff(tag::ChorusOn, chorus);
+        std::vector<float> right;
+        const std::vector<float> left = s.hold(kNote, 8192, 16384, 127, &right);
+        std::vector<float> diff(left.size());
+        for (std::size_t i = 0; i < left.size(); ++i) diff[i] = left[i] - right[i];
+        if (chorus)
+            EXPECT_GT(rms(diff), 0.1f * rms(left));
+        else
+            EXPECT_EQ(rms(diff), 0.0f);
+    }
+}
+
+TEST(EffectChain, BypassLeavesTheBusUntouched) {
+    auto render = [](bool effects, bool bypass) {
+        SoundCheck s;
+        allEffects(s.h.p(), effects);
+        s.h.p().setOnOff(tag::FXBypassOn, bypass);
+        return s.hold(kNote, 0, 20000);
+    };
+    const std::vector<float> dry = render(false, false);
+    EXPECT_EQ(render(true, true), dry);
+    EXPECT_NE(render(true, false), dry);
+}
+
+TEST(EffectChain, OnlyTheFlangerPhaserChoiceResetsTheEffects) {
+    struct Case {
+        const char* change;
+        std::function<void(APlugin&)> make;
+        bool resets;
+    };
+    const Case cases[] = {
+        {"flanger to phaser", [](APlugin& p) { p.setOn(tag::FlangerOrPhaser); }, true},
+        {"chorus speed", [](APlugin& p) { p.setParameter(tag::ChorusSpeed, 0.9f); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        SoundCheck s;
+        APlugin& p = s.h.p();
+        p.setOn(tag::ChorusOn);
+        p.setOn(tag::ReverbOn);
+        p.setOn(tag::DelayOn);
+        s.play(kNote, 0, 4096);
+        ASSERT_GT(rms(s.capture(1024)), 1e-3f) << "the tail sounds";
+        c.make(p);
+        s.capture(256); // the next 128-frame tick
+        const float tail = rms(s.capture(1024));
+        if (c.resets)
+            EXPECT_LT(tail, 1e-6f);
+        else
+            EXPECT_GT(tail, 1e-3f);
+    }
+}
+
+TEST(EffectChain, SleepsEightSecondsAfterTheLastSoundAndWakesAtOnce) {
+    SoundCheck s;
+    APlugin& p = s.h.p();
+    p.setOn(tag::DelayOn);
+    p.setParameter(tag::DelayFeed, 0.5f); // one echo
+    const EffectChainState& fx = s.h.engine().fx;
+    s.play(kNote, 0, 2048);
+    constexpr int kBlock = 64;
+    // The chain hears silence below 0.0001 before the master stage.
+    const float threshold = 1e-4f * s.h.engine().render.masterGain;
+    int lastSound = 0, sleptAt = -1;
+    for (int n = 0; n < 12 * 44100 && sleptAt < 0; n += kBlock) {
+        s.h.render(kBlock);
+        for (int i = 0; i < kBlock; ++i)
+            if (std::fabs(s.h.left[i]) + std::fabs(s.h.right[i]) > threshold) lastSound = n + i;
+        if (fx.asleep) sleptAt = n;
+    }
+    ASSERT_GT(sleptAt, 0);
+    EXPECT_NEAR(sleptAt - lastSound, 8 * 44100, 3 * kBlock);
+
+    s.h.send(EventBlock().noteOn(0, kNote, 127));
+    s.h.render(kBlock);
+    EXPECT_FALSE(fx.asleep);
+    EXPECT_GT(rms(std::vector<float>(s.h.left.begin(), s.h.left.begin() + kBlock)), 1e-3f);
+    EXPECT_GT(fx.effectDelay.getStoredCount(0), 1000) << "the delay line was kept";
+}
+
+TEST(EffectChain, LevelSourcesFollowTheirEffects) {
+    struct Case {
+        int on;     // the one effect switched on
+        int source; // the source that follows it
+    };
+    const Case cases[] = {{tag::ChorusOn, src::ChorusOut},
+                          {tag::FlangerPhaserOn, src::ModFxOut},
+                          {tag::DelayOn, src::DelayOut}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        SoundCheck s;
+        s.h.p().setOn(c.on);
+        s.hold(kNote, 4096, 0);
+        const RenderState& r = s.h.engine().render;
+        const auto& sources = s.h.engine().global.src;
+        double level = 0.0;
+        for (int n = 0; n < 2048; ++n) {
+            s.h.render(1);
+            const float mean = (r.fxBlock[0] + r.fxBlock[1] + r.fxBlock[2] + r.fxBlock[3]) * 0.25f;
+            ASSERT_NEAR(sources[c.source], std::clamp(mean, -1.0f, 1.0f), 1e-6f) << n;
+            for (int other : {src::ChorusOut, src::ModFxOut, src::DelayOut}) {
+                if (other != c.source) {
+                    ASSERT_EQ(sources[other], 0.0f);
+                }
+            }
+            level += std::fabs(sources[c.source]);
+        }
+        EXPECT_GT(level / 2048, 1e-3);
+    }
+}
+
+TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
+    for (const bool phaser : {false, true}) {
+        SCOPED_TRACE(phaser ? "phaser" : "flanger");
+        SoundCheck s;
+        APlugin& p = s.h.p();
+        allEffects(p, true);
+        p.setOnOff(tag::FlangerOrPhaser, phaser);
+        for (int t : {tag::ChorusMix, tag::FlangerMix, tag::PhaserMix, tag::DelayMix,
+                      tag::ReverbMix, tag::FlangerFeed, tag::PhaserFeed, tag::DelayFeed,
+                      tag::ReverbSize, tag::ReverbLength, tag::ChorusWidth, tag::FlangerWidth})
+            p.setParameter(t, 1.0f);
+        p.setParameter(tag::ReverbDamp, 0.0f);
+        s.h.send(EventBlock().noteOn(0, 48).noteOn(0, 60).noteOn(0, 67));
+        s.h.render(SoundCheck::kBlock); // the harness's buffers at their size
+        EventBlock off;
+        off.noteOff(0, 48).noteOff(0, 60).noteOff(0, 67).get();
+        AllocationWatch watch;
+        s.h.renderIn(44100, SoundCheck::kBlock);
+        s.h.send(off);
+        s.h.renderIn(59 * 44100, SoundCheck::kBlock);
+        EXPECT_EQ(watch.count(), 0);
+        EXPECT_TRUE(s.h.allFinite);
+        EXPECT_LE(s.h.maxAbs, 0.999f);
+        EXPECT_GT(s.h.maxAbs, 0.01f);
+    }
+}

@@ -1,0 +1,132 @@
+// Every factory preset, chosen from the list as a user does, plays the
+// offline host's built-in phrase within the level window, stays finite, is
+// not silent, keeps clear of the output limit on a four-note chord, and
+// sounds different from the preset before it. The first entry, the initial
+// patch, is every parameter at its default: its level is the parameter
+// table's (a main volume of -10 dB, which full chords drive into the limit),
+// so it is held only to sounding, finite and different.
+
+#include "core/preset_store.h"
+#include "support/plugin_harness.h"
+#include "tools/host/midi_phrase.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr int kBlock = 512;
+constexpr double kTailSeconds = 2.0;
+constexpr double kMinRmsDb = -20.0;
+constexpr double kMaxRmsDb = -8.0;
+constexpr double kSilentDb = -60.0;
+constexpr float kOutputLimit = 0.999f;
+constexpr int kFeatureFrame = 4410; // 100 ms
+constexpr double kMinDistanceDb = 1.0;
+
+struct Rendering {
+    std::vector<float> mono;
+    float peak = 0.0f;
+    bool finite = true;
+};
+
+// The notes through processEvents at their frames, block by block, as the
+// offline host plays them.
+Rendering play(PluginHarness& h, const std::vector<ondix::host::PhraseNote>& notes) {
+    const auto schedule = ondix::host::scheduleNotes(notes, kRate);
+    const auto total = static_cast<int64_t>((ondix::host::phraseEnd(notes) + kTailSeconds) * kRate);
+    Rendering out;
+    std::size_t next = 0;
+    for (int64_t start = 0; start < total; start += kBlock) {
+        EventBlock events;
+        for (; next < schedule.size() && schedule[next].frame < start + kBlock; ++next) {
+            const auto& m = schedule[next];
+            events.midi(static_cast<int>(m.frame - start), m.status, m.data1, m.data2);
+        }
+        if (events.size() > 0) h.send(events);
+        h.render(kBlock);
+        for (int i = 0; i < kBlock; ++i) out.mono.push_back(0.5f * (h.left[i] + h.right[i]));
+    }
+    out.peak = h.maxAbs;
+    out.finite = h.allFinite;
+    return out;
+}
+
+double rmsDb(const float* x, std::size_t n) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) sum += static_cast<double>(x[i]) * x[i];
+    return 10.0 * std::log10(sum / static_cast<double>(n) + 1e-20);
+}
+
+// Per 100 ms: the level and the level of the first difference (brightness).
+std::vector<double> features(const std::vector<float>& x) {
+    std::vector<double> f;
+    std::vector<float> diff(x.size());
+    for (std::size_t i = 1; i < x.size(); ++i) diff[i] = x[i] - x[i - 1];
+    for (std::size_t at = 0; at + kFeatureFrame <= x.size(); at += kFeatureFrame) {
+        f.push_back(rmsDb(x.data() + at, kFeatureFrame));
+        f.push_back(rmsDb(diff.data() + at, kFeatureFrame));
+    }
+    return f;
+}
+
+double distanceDb(const std::vector<double>& a, const std::vector<double>& b) {
+    double sum = 0.0;
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i)
+        sum += std::fabs(std::max(a[i], -90.0) - std::max(b[i], -90.0));
+    return n ? sum / static_cast<double>(n) : 0.0;
+}
+
+// A fresh instance with factory preset index chosen and applied.
+void choose(PluginHarness& h, int index) {
+    ASSERT_TRUE(h.p().choosePreset(index));
+    for (int guard = 0; guard < 64 && h.p().getIsSettingPreset(); ++guard) h.render(256);
+    ASSERT_FALSE(h.p().getIsSettingPreset());
+    h.maxAbs = 0.0f;
+}
+
+} // namespace
+
+TEST(FactoryPresets, EachSoundsWithinTheLevelWindowAndDiffersFromItsNeighbour) {
+    const auto factory = listFactoryPresets();
+    ASSERT_FALSE(factory.empty());
+    const std::vector<ondix::host::PhraseNote> chord = {
+        {57, 127, 0.0, 2.0}, {60, 127, 0.0, 2.0}, {64, 127, 0.0, 2.0}, {69, 127, 0.0, 2.0}};
+    std::vector<double> previous;
+    for (std::size_t i = 0; i < factory.size(); ++i) {
+        const std::string name = factory[i].folder + "/" + factory[i].name;
+        SCOPED_TRACE(name);
+        std::vector<double> now;
+        {
+            PluginHarness h;
+            choose(h, static_cast<int>(i));
+            const Rendering phrase = play(h, ondix::host::builtInPhrase());
+            EXPECT_TRUE(phrase.finite);
+            const double level = rmsDb(phrase.mono.data(), phrase.mono.size());
+            EXPECT_GT(level, kSilentDb);
+            if (i > 0) {
+                EXPECT_GE(level, kMinRmsDb);
+                EXPECT_LE(level, kMaxRmsDb);
+            }
+            now = features(phrase.mono);
+        }
+        {
+            PluginHarness h;
+            choose(h, static_cast<int>(i));
+            const Rendering loud = play(h, chord);
+            EXPECT_TRUE(loud.finite);
+            if (i > 0) {
+                EXPECT_LT(loud.peak, kOutputLimit);
+            }
+        }
+        if (!previous.empty()) {
+            EXPECT_GT(distanceDb(now, previous), kMinDistanceDb);
+        }
+        previous = std::move(now);
+    }
+}

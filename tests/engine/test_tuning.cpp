@@ -1,0 +1,167 @@
+// Tuning: "*.tun" files read from memory, loaded through the file dialog and
+// heard in the rendered pitch, the A4 reference, and a tuning that comes
+// back with a state the host restores.
+
+#include "engine/sound_check.h"
+#include "engine/tuning.h"
+#include "platform/dialog_service.h"
+#include "platform/prefs.h"
+#include "support/spectrum.h"
+#include "support/temp_prefs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string lines(std::initializer_list<const char*> list) {
+    std::string text;
+    for (const char* line : list) text.append(line).append("\r\n");
+    return text;
+}
+
+TEST(TuningFile, SectionsLinesAndValues) {
+    const std::string padding(200, ' ');
+    std::string many = "[Tuning]\n";
+    for (int i = 1; i < 600; ++i) // line 500 is read, line 550 is not
+        many += i == 500 ? "note 10=1100\n" : (i == 550 ? "note 11=1250\n" : "x\n");
+    struct Case {
+        const char* name;
+        std::string text;
+        int note;
+        float pitch; // semitones
+    };
+    const Case cases[] = {
+        {"exact wins", lines({"[Exact Tuning]", "note 60=6050", "[Tuning]", "note 60=6100"}), 60,
+         60.5f},
+        {"exact wins when it comes last",
+         lines({"[Tuning]", "note 60=6100", ";", "[Exact Tuning]", "note 60 = 6025.5"}), 60,
+         60.255f},
+        {"plain alone", lines({"[Tuning]", "note 69=7000"}), 69, 70.0f},
+        {"note 130 is ignored", lines({"[Tuning]", "note 130=100", "note 1=100"}), 1, 1.0f},
+        {"';' ends the section", lines({"[Tuning]", "note 2=300", ";", "note 3=500"}), 3, 3.0f},
+        {"'[' ends it too", lines({"[Tuning]", "note 4=500", "[Info]", "note 4=900"}), 4, 5.0f},
+        {"nan is skipped", lines({"[Tuning]", "note 5=nan"}), 5, 5.0f},
+        {"inf is skipped", lines({"[Tuning]", "note 5=inf"}), 5, 5.0f},
+        {"no number", lines({"[Tuning]", "note x=100", "note 6="}), 6, 6.0f},
+        {"high cents are clamped", lines({"[Tuning]", "note 7=99999"}), 7, 139.0f},
+        {"low cents are clamped", lines({"[Tuning]", "note 8=-5000"}), 8, -12.0f},
+        {"a long line is dropped whole", lines({"[Tuning]", ("note 9=100" + padding).c_str()}), 9,
+         9.0f},
+        {"within 512 lines", many, 10, 11.0f},
+        {"beyond 512 lines", many, 11, 11.0f},
+    };
+    for (const Case& c : cases) {
+        const std::optional<TuningTable> table = parseTuning(c.text);
+        ASSERT_TRUE(table) << c.name;
+        EXPECT_FLOAT_EQ((*table)[static_cast<std::size_t>(c.note)], c.pitch) << c.name;
+        EXPECT_FLOAT_EQ((*table)[100], 100.0f) << c.name << ": notes not named keep theirs";
+    }
+    EXPECT_FALSE(parseTuning(lines({"note 1=100", "[Scale Begin]"})));
+    EXPECT_FALSE(parseTuning(""));
+    EXPECT_EQ(tuningFilePath("/t/", "Just"), "/t/Just.tun");
+    EXPECT_EQ(tuningFilePath("/t", "Just"), "/t/Just.tun");
+    for (const char* bad : {"", "../x", "a/b", ".."}) EXPECT_EQ(tuningFilePath("/t/", bad), "");
+}
+
+// A plug-in with its tuning folder in a temporary folder and a scripted
+// file dialog.
+struct TuningTest : ::testing::Test {
+    TempPrefs prefs;
+    ScriptedDialogService dialogs;
+    ScopedDialogService installed{dialogs};
+    std::filesystem::path folder{prefs.path()};
+
+    std::string write(const std::string& name, const std::string& text) {
+        const std::filesystem::path path = folder / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+    // Peak frequency of a held note.
+    static double pitchOf(SoundCheck& s, int note) {
+        const std::vector<float> x = s.play(note, 4096, 16384);
+        const double rough = 55.0 * std::exp2((note - 57) / 12.0) * 2.0;
+        return spectrum::peakFrequency(x, s.rate(), rough * 0.8, rough * 1.25);
+    }
+};
+
+TEST_F(TuningTest, LoadedFileRetunesTheNotesItNamesAndBadLoadsChangeNothing) {
+    SoundCheck s;
+    APlugin& p = s.h.p();
+    p.core.folders.tuningDir = folder.string() + "/";
+    const double plain69 = pitchOf(s, 69);
+    const double plain60 = pitchOf(s, 60);
+
+    dialogs.pushFile(write("Up.tun", lines({"[Tuning]", "note 69=7000"})));
+    p.loadTuning();
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(dialogs.fileRequests[0].title, "Tuning Files");
+    EXPECT_EQ(dialogs.fileRequests[0].initialFolder, folder.string() + "/");
+    EXPECT_EQ(p.getTuningName(), "Up");
+    s.h.settle_();
+    EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(1.0 / 12.0), 0.0005); // a semitone up
+    EXPECT_NEAR(pitchOf(s, 60) / plain60, 1.0, 0.0005);                   // untouched
+
+    // A cancelled dialog, a file without a section and a missing file keep
+    // the tuning as it is; the bad ones say so.
+    dialogs.pushFileCancel();
+    p.loadTuning();
+    dialogs.pushFile(write("Bad.tun", lines({"note 69=6000"})));
+    p.loadTuning();
+    dialogs.pushFile((folder / "Missing.tun").string());
+    p.loadTuning();
+    EXPECT_EQ(dialogs.alertRequests.size(), 2u);
+    EXPECT_EQ(p.getTuningName(), "Up");
+    s.h.settle_();
+    EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(1.0 / 12.0), 0.0005);
+
+    p.resetTuning();
+    EXPECT_EQ(p.getTuningName(), "Default Tuning");
+    s.h.settle_();
+    EXPECT_NEAR(pitchOf(s, 69) / plain69, 1.0, 0.0005);
+}
+
+TEST_F(TuningTest, ReferencePitchScalesEveryNote) {
+    SoundCheck s;
+    APlugin& p = s.h.p();
+    const double at440[2] = {pitchOf(s, 45), pitchOf(s, 81)};
+    saveIntToPrefs("A4", 442);
+    p.refreshA4Pref();
+    p.updateBaseNote();
+    EXPECT_NEAR(pitchOf(s, 45) / at440[0], 442.0 / 440.0, 0.0003);
+    EXPECT_NEAR(pitchOf(s, 81) / at440[1], 442.0 / 440.0, 0.0003);
+}
+
+// A host that saves the values one by one writes them back in order, 997
+// (apply) before the tuning's switch and name. The name "Odd" is stored as
+// "Odd " (two characters a tag) and still finds Odd.tun.
+TEST_F(TuningTest, TuningComesBackWithARestoredState) {
+    write("Odd.tun", lines({"[Exact Tuning]", "note 69=6800"}));
+    std::vector<float> saved;
+    double plain69 = 0.0;
+    {
+        SoundCheck s;
+        APlugin& p = s.h.p();
+        p.core.folders.tuningDir = folder.string();
+        plain69 = pitchOf(s, 69);
+        dialogs.pushFile((folder / "Odd.tun").string());
+        p.loadTuning();
+        for (int t = 0; t < tag::Count; ++t) saved.push_back(p.getParameter(t));
+    }
+    SoundCheck s;
+    APlugin& p = s.h.p();
+    p.core.folders.tuningDir = folder.string();
+    EXPECT_EQ(p.getTuningName(), "Default Tuning");
+    for (int t = 0; t < tag::Count; ++t) p.setParameter(t, saved[static_cast<std::size_t>(t)]);
+    s.h.renderIn(8192, 512);
+    s.h.settle_();
+    EXPECT_EQ(p.getTuningName(), "Odd");
+    EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(-1.0 / 12.0), 0.0005);
+}
+
+} // namespace
