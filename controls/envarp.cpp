@@ -416,7 +416,7 @@ void TArpScreen::draw(CDrawContext* context) {
     }
 
     // The loop start, unless the pattern does not loop.
-    if (plugin->getArpLoopMode() != 1) {
+    if (plugin->getArpLoopMode() != arploop::Off) {
         const int xs = static_cast<int>(left + static_cast<int>(plugin->getArpLoopStart() * w));
         context->drawRect(CRect(xs + ARP_LOOP_MARK_START[sizeIndex], top,
                                 xs + ARP_LOOP_MARK_END[sizeIndex],

@@ -277,9 +277,9 @@ void TXYScreen::draw(CDrawContext* context) {
     // Grid of the space quantisation: no line at 0, the last on the right
     // and bottom edges.
     const int q =
-        std::clamp(plugin->getXYSpaceQuant(), 0, static_cast<int>(XY_SNAP_STEPS.size()) - 1);
+        std::clamp(plugin->getXYSpaceQuant(), 0, static_cast<int>(XY_SNAP_AMT.size()) - 1);
     if (q != 0) {
-        const int n = XY_SNAP_STEPS[q];
+        const int n = static_cast<int>(XY_SNAP_AMT[q]);
         context->setFrameColor(DARK_BLUE_TRANS_12_COLOR);
         const int bottom = static_cast<int>(r.top + static_cast<int>(areaHeight));
         const int right = static_cast<int>(r.left + static_cast<int>(areaWidth));
@@ -365,7 +365,7 @@ void TXYScreen::draw(CDrawContext* context) {
         context->setFrameColor(LIGHT_BLUE_COLOR);
         context->drawPolygon(path, kDrawStroke);
         const int loopMode = plugin->getXYLoopMode();
-        if (loopMode == 1 || (playMode == xyplay::Free && loopMode == 0))
+        if (loopMode == xyloop::On || (playMode == xyplay::Free && loopMode == xyloop::Off))
             context->drawLine(path.back(), path.front());
         const int d = XY_BLOB_SIZE[sizeIndex];
         for (size_t k = 0; k < path.size(); ++k) {

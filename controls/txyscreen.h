@@ -22,7 +22,6 @@
 
 // Half-width of a group drag per grouping (Single, Narrow, Wide).
 inline constexpr std::array<int, 3> XY_GROUP_NO = {1, 3, 8};
-inline constexpr std::array<int, 5> XY_SNAP_STEPS = {0, 32, 16, 8, 4};
 // Diameter of a path point's dot per size index.
 inline constexpr std::array<int, 4> XY_BLOB_SIZE = {6, 7, 8, 12};
 // The oscilloscope box per size index, from the pad's top-left corner.

@@ -39,10 +39,38 @@ enum Id : int {
 };
 } // namespace arpmode
 
-// tag::XYRecordMode and tag::XYPlayMode.
+// tag::ArpLoopMode.
+namespace arploop {
+enum Id : int { On, Off, PingPong };
+} // namespace arploop
+
+// tag::ArpTiedMode.
+namespace arptie {
+enum Id : int { Normal, Special, Toggle1, Toggle2 };
+} // namespace arptie
+
+// tag::ArpRatchetMode: when a pass plays its ratchets.
+namespace arpratchet {
+enum Id : int {
+    Off,
+    On,
+    OffOnCycle,
+    OnOffCycle,
+    TwoOffOneOnCycle,
+    ThreeOffOneOnCycle,
+    OneOnTwoOffCycle,
+    OneOnThreeOffCycle,
+    Velocity
+};
+} // namespace arpratchet
+
+// tag::XYRecordMode, tag::XYPlayMode and tag::XYLoopMode.
 namespace xyrecord {
 enum Id : int { Live, Record, Replay };
 } // namespace xyrecord
 namespace xyplay {
 enum Id : int { Poly, Free, Mono, Legato };
 } // namespace xyplay
+namespace xyloop {
+enum Id : int { Off, On, PingPong };
+} // namespace xyloop

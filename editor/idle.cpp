@@ -22,6 +22,7 @@
 #include "controls/txyscreen.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 
@@ -556,8 +557,8 @@ void uEditor::showScreenHovers(CView* view, const CPoint& where) {
             return "X: " + percent(xTag) + "%, Y: " + percent(yTag) + "%";
         };
         const int mode = p->getXYRecordMode();
-        if (mode == 0) showHover("XY Position :", position(tag::XYX, tag::XYY));
-        if (mode == 2) {
+        if (mode == xyrecord::Live) showHover("XY Position :", position(tag::XYX, tag::XYY));
+        if (mode == xyrecord::Replay) {
             // In replay the path point being edited, else the one nearest
             // to the mouse.
             const int point = xyPoint >= 0 ? xyPoint : pad->getEditPoint(x, y);

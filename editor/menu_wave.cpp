@@ -9,6 +9,7 @@
 // single-partial commands.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "editor/popup_menu.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
@@ -137,7 +138,7 @@ void typePartial(APlugin& p, int w, int partial, bool phase) {
     if (buffer[0] == '\0') return;
     stripAllButNum(buffer);
     const double typed = textToDouble(buffer) / static_cast<double>(scale);
-    const float value = static_cast<float>(std::clamp(typed, 0.0, 1.0));
+    const float value = static_cast<float>(clamp01(typed));
     if (phase)
         p.setWaveTablePartialsPhase(w, partial, value);
     else

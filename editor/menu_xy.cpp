@@ -15,6 +15,7 @@
 
 #include "controls/txyscreen.h"
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "core/section_tags.h"
 #include "editor/popup_menu.h"
 #include "editor/section_presets.h"
@@ -200,7 +201,7 @@ double leadingNumber(const std::string& text) {
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     double value = 0.0;
     const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
-    return error == std::errc() ? value : 0.0;
+    return error == std::errc() && !std::isnan(value) ? value : 0.0;
 }
 
 // ------------------------------------------------------------------ the path
@@ -324,7 +325,7 @@ template <class Change> void transformPath(APlugin& p, Change change) {
 
 void rotatePath(APlugin& p, int deg) {
     const float a =
-        std::clamp(2.0f * (static_cast<float>(deg) / 360.0f) * kPi, -kMaxRotation, kMaxRotation);
+        clampTo(2.0f * (static_cast<float>(deg) / 360.0f) * kPi, -kMaxRotation, kMaxRotation);
     const float s = std::sin(a);
     const float c = std::cos(a);
     transformPath(p, [&](float& x, float& y) {
@@ -428,8 +429,7 @@ void uEditor::showXYMenu() {
     };
     auto spiral = [&](bool outwards) {
         if (const auto answer = ask("Turns of Spiral", "XY Spiral", "4.0")) {
-            const auto turns =
-                static_cast<float>(std::clamp(leadingNumber(*answer), -1000.0, 1000.0));
+            const auto turns = static_cast<float>(clampTo(leadingNumber(*answer), -1000.0, 1000.0));
             drawSpiral(*p, turns, outwards);
         }
     };

@@ -1,10 +1,11 @@
 // Arpeggiator and step sequencer: APlugin's side.
 //
-// Held keys (play mode 8) go into the note list; the step clock runs on the
-// render loop's 16-frame tick and, step by step, starts notes from the list
-// under the grid's rows (on, tie, slide, tune, velocity, chord, free,
-// ratchet). Outside play mode 8 the modulation modes walk the same grid and
-// only feed modulation sources 53..56. Magic steps vary every second pass.
+// Held keys (play mode playmode::Arp) go into the note list; the step clock
+// runs on the render loop's 16-frame tick and, step by step, starts notes
+// from the list under the grid's rows (on, tie, slide, tune, velocity, chord,
+// free, ratchet). Outside that play mode the modulation modes walk the same
+// grid and only feed the modulation sources src::ArpOn..src::ArpFree. Magic
+// steps vary every second pass.
 //
 // Everything here runs on the audio thread. The editor reads only what
 // publishArpDisplay copies into engine.display, and asks for a magic reset
@@ -13,6 +14,7 @@
 #include "core/aplugin.h"
 
 #include "core/mod_slots.h"
+#include "core/modes.h"
 #include "core/numeric.h"
 
 #include <algorithm>
@@ -20,7 +22,6 @@
 
 namespace {
 
-constexpr int kPlayArp = 8;
 constexpr int kPassCycle = 720;
 constexpr int kMagicSelections = 9;
 constexpr int kMagicModes = 13;
@@ -55,17 +56,17 @@ ArpPatternStep arpPatternIndex(int mode, int held, int counter, bool first, floa
     const int c = std::max(counter, 0);
     const int n = held;
     switch (mode) {
-    case kArpDown:
-    case kArpReverseOrder: {
+    case arpmode::Down:
+    case arpmode::ReverseOrder: {
         const int m = c % n;
         r.index = n - 1 - m;
         r.wrap = m == 0;
         break;
     }
-    case kArpUpDown:
-    case kArpOrderedUpDown:
-    case kArpDownUp:
-    case kArpOrderedDownUp: {
+    case arpmode::UpDown:
+    case arpmode::OrderedUpDown:
+    case arpmode::DownUp:
+    case arpmode::OrderedDownUp: {
         if (n == 1) {
             r.index = 0;
             r.wrap = true;
@@ -74,10 +75,10 @@ ArpPatternStep arpPatternIndex(int mode, int held, int counter, bool first, floa
             r.index = m < n ? m : 2 * n - 2 - m;
             r.wrap = m == 0;
         }
-        if (mode == kArpDownUp || mode == kArpOrderedDownUp) r.index = n - 1 - r.index;
+        if (mode == arpmode::DownUp || mode == arpmode::OrderedDownUp) r.index = n - 1 - r.index;
         break;
     }
-    case kArpRandom:
+    case arpmode::Random:
         r.index = static_cast<int>((n - 0.01f) * clamp01(random01));
         r.wrap = r.index == 0;
         break;
@@ -95,10 +96,10 @@ ArpStepClock::Advance ArpStepClock::advance(int loopMode, ArpLoopBounds& loop,
                                             const ArpLoopBounds& fresh, bool takeFresh) {
     loop.numSteps = clampTo(loop.numSteps, 1, tag::ArpStepCount);
     loop.loopStart = clampTo(loop.loopStart, 0, loop.numSteps - 1);
-    if (loopMode != kArpLoopPingPong) dir = 1;
+    if (loopMode != arploop::PingPong) dir = 1;
     step += dir;
 
-    if (loopMode == kArpLoopOff) {
+    if (loopMode == arploop::Off) {
         if (step >= loop.numSteps) {
             step = loop.numSteps - 1;
             return Advance::Stopped;
@@ -106,7 +107,7 @@ ArpStepClock::Advance ArpStepClock::advance(int loopMode, ArpLoopBounds& loop,
         step = std::max(step, 0);
         return Advance::Step;
     }
-    if (loopMode == kArpLoopPingPong) {
+    if (loopMode == arploop::PingPong) {
         if (dir > 0 && step >= loop.numSteps) {
             step = loop.numSteps - 1; // the last step sounds twice
             dir = -1;
@@ -186,11 +187,11 @@ float APlugin::arpStepFree(int step) const {
 // Whether a tied step takes the new step's velocity and pitch.
 bool APlugin::arpTieTakes(int parity) const {
     switch (getArpTiedMode()) {
-    case kArpTieSpecial:
+    case arptie::Special:
         return true;
-    case kArpTieToggle1:
+    case arptie::Toggle1:
         return (parity & 1) == 0;
-    case kArpTieToggle2:
+    case arptie::Toggle2:
         return (parity & 1) != 0;
     default:
         return false;
@@ -202,21 +203,21 @@ bool APlugin::arpTieTakes(int parity) const {
 bool APlugin::arpRatchetsThisPass() const {
     const int p = engine.arp.passCount;
     switch (getArpRatchetMode()) {
-    case 1:
+    case arpratchet::On:
         return true;
-    case 2:
+    case arpratchet::OffOnCycle:
         return p % 2 == 1;
-    case 3:
+    case arpratchet::OnOffCycle:
         return p % 2 == 0;
-    case 4:
+    case arpratchet::TwoOffOneOnCycle:
         return p % 3 == 2;
-    case 5:
+    case arpratchet::ThreeOffOneOnCycle:
         return p % 4 == 3;
-    case 6:
+    case arpratchet::OneOnTwoOffCycle:
         return p % 3 == 0;
-    case 7:
+    case arpratchet::OneOnThreeOffCycle:
         return p % 4 == 0;
-    case 8:
+    case arpratchet::Velocity:
         return clamp01(getLockVar(tag::ArpVelocityRatchet) +
                        engine.global.dst[dst::ArpRatchetVelocity]) <= engine.arp.lastKeyVel;
     default:
@@ -519,13 +520,14 @@ void APlugin::arpNoteDown(int note, int velocity) {
         if (wasEmpty) a.pressed[0].velocity = velocity;
         a.pressed[0].note = note;
         a.heldCount = 1;
-        if (!wasEmpty && a.mode != kArpSequencer) a.restartSeq = true;
+        if (!wasEmpty && a.mode != arpmode::Sequencer) a.restartSeq = true;
         sortArpNotes();
     } else {
         if (a.heldCount >= kArpMaxNotes) return;
         a.pressed[a.heldCount] = {note, velocity};
         // A chord key added while the first step sounds joins it at once.
-        a.newNote[a.heldCount] = a.mode == kArpChord && a.chordJoin && !wasEmpty && !a.firstStep;
+        a.newNote[a.heldCount] =
+            a.mode == arpmode::Chord && a.chordJoin && !wasEmpty && !a.firstStep;
         ++a.heldCount;
         sortArpNotes();
     }
@@ -560,7 +562,7 @@ void APlugin::arpNoteReleased(int note) {
         } else if (wasTop) {
             // Back to the key still held.
             a.pressed[0].note = ns.monoStack[ns.monoTop];
-            if (a.mode == kArpSequencerReset) a.restartSeq = true;
+            if (a.mode == arpmode::SequencerReset) a.restartSeq = true;
             sortArpNotes();
         }
     } else {
@@ -593,7 +595,8 @@ void APlugin::resetArpClock() {
     a.ratchetPos = 0.0;
     a.ratchetLen = kArpNoRatchet;
     resetArpMagicNow(false);
-    if (engine.notes.playMode != kPlayArp && (a.mode == kArpModFree || a.mode == kArpModMono))
+    if (engine.notes.playMode != playmode::Arp &&
+        (a.mode == arpmode::ModFree || a.mode == arpmode::ModMono))
         restartArpModPhrase();
 }
 
@@ -647,7 +650,7 @@ void APlugin::restartArpPhrase() {
     a.modClock.step = -1;
     a.modClock.dir = 1;
     a.modPos = 0.0;
-    if (engine.notes.playMode != kPlayArp || a.heldCount <= 0) return;
+    if (engine.notes.playMode != playmode::Arp || a.heldCount <= 0) return;
     turnAllVoicesOff();
     a.running = false;
     a.firstStep = true;
@@ -686,7 +689,7 @@ bool APlugin::updateArpStep() {
 
 // The gate of the step ends, or the step is off.
 void APlugin::arpReleaseStep() {
-    if (engine.arp.mode == kArpChord)
+    if (engine.arp.mode == arpmode::Chord)
         turnAllVoicesOff();
     else
         setVoiceOff(engine.notes.curVoice);
@@ -783,7 +786,7 @@ void APlugin::arpRatchetHit() {
     a.ratchetPos -= a.ratchetLen;
     a.ratchetCount += 1;
     a.ratchetLen = kArpNoRatchet; // the press below takes the next length
-    if (a.mode == kArpChord) {
+    if (a.mode == arpmode::Chord) {
         arpPlayChord(step, true);
         return;
     }
@@ -820,7 +823,7 @@ bool APlugin::arpNewStep() {
         // The note goes on; it takes the new step's pitch and velocity only
         // when the tie mode says so.
         if (!arpTieTakes(a.passParity)) return true;
-        if (a.mode == kArpChord)
+        if (a.mode == arpmode::Chord)
             arpPlayChord(step, false);
         else
             arpPlayStep(ns.curVoice, step, false);
@@ -828,13 +831,13 @@ bool APlugin::arpNewStep() {
     }
 
     a.noteCounter = first ? 0 : a.noteCounter + 1;
-    if (a.mode == kArpChord) {
+    if (a.mode == arpmode::Chord) {
         if (!first) a.octave = nextOctave(a.octave, a.numOct);
         arpPlayChord(step, true);
         return true;
     }
     if (arpIsPattern(a.mode)) {
-        const float r = a.mode == kArpRandom ? engine.random.unipolar() : 0.0f;
+        const float r = a.mode == arpmode::Random ? engine.random.unipolar() : 0.0f;
         const ArpPatternStep p = arpPatternIndex(a.mode, a.heldCount, a.noteCounter, first, r);
         if (p.wrap) a.octave = nextOctave(a.octave, a.numOct);
         a.noteIndex = p.index;
@@ -849,7 +852,7 @@ bool APlugin::arpNewStep() {
     return true;
 }
 
-// Render loop, every 16 frames in play mode 8.
+// Render loop, every 16 frames in play mode playmode::Arp.
 void APlugin::stepArpClock() {
     updateArpFactors();
     ArpState& a = engine.arp;
@@ -874,7 +877,7 @@ void APlugin::stepArpClock() {
         newStep = true;
     }
     if (newStep && !arpNewStep()) return;
-    if (a.mode == kArpChord) arpChordJoin();
+    if (a.mode == arpmode::Chord) arpChordJoin();
 
     const VoiceState& voice = engine.voices[limitVoice(engine.notes.curVoice)];
     engine.global.src[src::ArpTune] = voice.mod.src[src::ArpTune];
@@ -960,7 +963,7 @@ void APlugin::setArpMod(int voice) {
     vm.pos -= std::floor(vm.pos);
     vm.swingIndex ^= 1;
     // In loop On only the newest voice moves the loop and the magic pass.
-    const bool leads = a.loopMode == kArpLoopPingPong || voice == engine.notes.curVoice;
+    const bool leads = a.loopMode == arploop::PingPong || voice == engine.notes.curVoice;
     const ArpStepClock::Advance r = vm.clock.advance(a.loopMode, a.loop, arpLoopNow(), leads);
     if (r == ArpStepClock::Advance::Stopped) {
         vm.running = false;
@@ -973,11 +976,11 @@ void APlugin::setArpMod(int voice) {
     updateArpMod(voice);
 }
 
-// Render loop, every 16 frames outside play mode 8.
+// Render loop, every 16 frames outside play mode playmode::Arp.
 void APlugin::arpModulationOutsideArp() {
     updateArpFactors();
     ArpState& a = engine.arp;
-    if (a.mode != kArpModFree && a.mode != kArpModMono) return;
+    if (a.mode != arpmode::ModFree && a.mode != arpmode::ModMono) return;
     setArpMod();
     const float target = a.modFreeTarget;
     const float c = target > a.modFree ? a.smoothUp : a.smoothDown;
@@ -988,8 +991,8 @@ void APlugin::arpModulationOutsideArp() {
 // A note starts with a restart on voice v.
 void APlugin::resetArpVoice(int v) {
     ArpState& a = engine.arp;
-    if (!isValidVoice(v) || engine.notes.playMode == kPlayArp) return;
-    if (a.mode == kArpModPoly) {
+    if (!isValidVoice(v) || engine.notes.playMode == playmode::Arp) return;
+    if (a.mode == arpmode::ModPoly) {
         ArpVoiceMod& vm = a.voiceMod[v];
         vm = ArpVoiceMod{};
         vm.running = true;
@@ -997,7 +1000,7 @@ void APlugin::resetArpVoice(int v) {
         updateArpMod(v);
         a.voiceFreeSrc[v] = a.voiceFree[v];
         engine.voices[v].mod.src[src::ArpFree] = a.voiceFree[v];
-    } else if (a.mode == kArpModMono) {
+    } else if (a.mode == arpmode::ModMono) {
         restartArpModPhrase();
     }
 }
@@ -1005,8 +1008,8 @@ void APlugin::resetArpVoice(int v) {
 // The voice's 16-frame tick: its "Arp Free" source follows its target.
 void APlugin::voiceArpTick(int v) {
     ArpState& a = engine.arp;
-    if (engine.notes.playMode != kPlayArp) {
-        if (a.mode != kArpModPoly) return;
+    if (engine.notes.playMode != playmode::Arp) {
+        if (a.mode != arpmode::ModPoly) return;
         setArpMod(v);
     }
     float& value = a.voiceFreeSrc[v];
@@ -1020,7 +1023,7 @@ void APlugin::voiceArpTick(int v) {
 // keeps the global one.
 int APlugin::getArpUniMode(int voice) const {
     const ArpState& a = engine.arp;
-    if (!isValidVoice(voice) || a.mode == kArpChord) return -1;
+    if (!isValidVoice(voice) || a.mode == arpmode::Chord) return -1;
     const int step = a.stepOfVoice[voice];
     if (!arpValidStep(step)) return -1;
     const int chord =
@@ -1034,14 +1037,14 @@ void APlugin::publishArpDisplay() {
     DisplayState& d = engine.display;
     const ArpState& a = engine.arp;
     const NoteState& ns = engine.notes;
-    const bool arpPlay = ns.playMode == kPlayArp;
+    const bool arpPlay = ns.playMode == playmode::Arp;
 
     int led = -1;
     if (ns.arpKeyEntry) {
         led = ns.arpEntryStep;
-    } else if (!arpPlay && (a.mode == kArpModFree || a.mode == kArpModMono)) {
+    } else if (!arpPlay && (a.mode == arpmode::ModFree || a.mode == arpmode::ModMono)) {
         led = a.modRunning ? a.modClock.step : -1;
-    } else if (!arpPlay && a.mode == kArpModPoly) {
+    } else if (!arpPlay && a.mode == arpmode::ModPoly) {
         const ArpVoiceMod& vm = a.voiceMod[limitVoice(ns.lastVoice)];
         led = vm.running ? vm.clock.step : -1;
     } else if (arpPlay && a.voiceSounding && a.heldCount >= 1) {

@@ -20,6 +20,7 @@
 // (engine/arp.cpp) drive them from the parameters.
 #pragma once
 
+#include "core/modes.h"
 #include "core/numeric.h"
 #include "core/tags.h"
 
@@ -30,46 +31,20 @@ constexpr int kArpVoices = 16;           // one entry per voice
 constexpr double kArpNoRatchet = 9999.0; // ratchet length meaning "no further hit"
 constexpr double kArpNoGate = 99999.0;   // gate length meaning "never released by the gate"
 
-// Arp modes (parameter "Arp Mode").
-enum ArpModeId : int {
-    kArpUp = 0,
-    kArpDown = 1,
-    kArpUpDown = 2,
-    kArpDownUp = 3,
-    kArpRandom = 4,
-    kArpOrdered = 5,
-    kArpReverseOrder = 6,
-    kArpOrderedUpDown = 7,
-    kArpOrderedDownUp = 8,
-    kArpChord = 9,
-    kArpModFree = 10,
-    kArpModMono = 11,
-    kArpModPoly = 12,
-    kArpSequencer = 13,
-    kArpSequencerReset = 14,
-    kArpSequencerMono = 15,
-};
+// Groups of "Arp Mode" steps (core/modes.h).
 constexpr bool arpIsPattern(int mode) {
-    return mode >= kArpUp && mode <= kArpOrderedDownUp;
+    return mode >= arpmode::Up && mode <= arpmode::OrderedDownUp;
 }
 constexpr bool arpIsSequencer(int mode) {
-    return mode >= kArpSequencer && mode <= kArpSequencerMono;
+    return mode >= arpmode::Sequencer && mode <= arpmode::SequencerMono;
 }
 constexpr bool arpIsModulation(int mode) {
-    return mode >= kArpModFree && mode <= kArpModPoly;
+    return mode >= arpmode::ModFree && mode <= arpmode::ModPoly;
 }
 // Modes 5..8 walk the held notes by pitch, the others by the order of presses.
 constexpr bool arpWalksSorted(int mode) {
-    return mode >= kArpOrdered && mode <= kArpOrderedDownUp;
+    return mode >= arpmode::Ordered && mode <= arpmode::OrderedDownUp;
 }
-
-enum ArpLoopModeId : int { kArpLoopOn = 0, kArpLoopOff = 1, kArpLoopPingPong = 2 };
-enum ArpTiedModeId : int {
-    kArpTieNormal = 0,
-    kArpTieSpecial = 1,
-    kArpTieToggle1 = 2,
-    kArpTieToggle2 = 3
-};
 
 // Step-rate factor of each "Arp Speed" step ("1/16x" .. "16x"), then a 0.
 inline constexpr std::array<double, 18> ARP_TEMPO_ARRAY = {

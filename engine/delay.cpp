@@ -96,10 +96,6 @@ bool TDelay::setEqual(float v) {
     return changed;
 }
 
-float TDelay::clamp(float x, float lo, float hi) {
-    return clampTo(x, lo, hi);
-}
-
 // ------------------------------------------------------------------ lengths
 
 void TDelay::applyLen(float left, float right) {
@@ -220,7 +216,7 @@ inline double TDelay::readLine(Line& l, double target) {
     const Pair& b = ring[(l.head + 1) & l.mask];
     const double span = b.time - a.time;
     if (!(span > 0.0)) return b.value; // two equal times
-    const double t = std::min(std::max((target - a.time) / span, 0.0), 1.0);
+    const double t = clamp01((target - a.time) / span);
     return a.value + (b.value - a.value) * t;
 }
 

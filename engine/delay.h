@@ -79,7 +79,6 @@ public:
     }
 
     static float sign(float x) { return x > 1e-15f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
-    static float clamp(float x, float lo, float hi);
 
     float getSampleRate() const { return sampleRate; }
     float getLen(int channel) const { return len[channel & 1]; }

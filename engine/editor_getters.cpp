@@ -172,7 +172,7 @@ int APlugin::getXYPlayMode() const {
 }
 int APlugin::getXYLoopMode() const {
     const int mode = getSteppedValue(tag::XYLoopMode);
-    return mode == 0 && getXYPlayMode() == xyplay::Free ? 1 : mode;
+    return mode == xyloop::Off && getXYPlayMode() == xyplay::Free ? xyloop::On : mode;
 }
 int APlugin::getXYSyncedToPeriod() const {
     return getSteppedValue(tag::XYSyncToMode);

@@ -35,6 +35,7 @@
 //     mean of the bus after each stage, in output units (-1..1).
 #pragma once
 
+#include "core/numeric.h"
 #include "engine/delay.h"
 #include "engine/lfo.h"
 #include "engine/reverb.h"
@@ -61,10 +62,7 @@ struct EffectTables {
     // The tables of a rate when they exist, else null; never locks.
     static const EffectTables* find(float rate);
 
-    static int index(float x) { return static_cast<int>(clamp01Index(x) * 65535.99f); }
-
-private:
-    static float clamp01Index(float x) { return !(x >= 0.0f) ? 0.0f : (x > 1.0f ? 1.0f : x); }
+    static int index(float x) { return static_cast<int>(clamp01(x) * 65535.99f); }
 };
 
 // One effect LFO: two positions (left, right) and, for the flanger and

@@ -13,6 +13,7 @@
 
 #include "core/aplugin.h"
 #include "core/modes.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,18 +78,17 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
             m = getCurrentValue(tag::OscMorph);
             if (!(getXYPlayMode() == xyplay::Poly && getXYRecordMode() == xyrecord::Replay))
                 m += xyMorph;
-            const float s = std::clamp(getCurrentValue(tag::OscSymmetry), 0.0f, 1.0f);
+            const float s = clamp01(getCurrentValue(tag::OscSymmetry));
             warpRow = static_cast<int>(s * 2047.999f);
         }
         warpRow = std::clamp(warpRow, 0, kTableMask);
-        int index =
-            static_cast<int>(std::clamp(std::isfinite(m) ? m : 0.0f, -64.0f, 64.0f) * 65535.9f);
+        int index = static_cast<int>(clampTo(finiteOr(m, 0.0f), -64.0f, 64.0f) * 65535.9f);
         if (shown.morphWrap.get()) {
             const int w = ((index + 1310720) % 131070 + 131070) % 131070;
             index = 65535 - std::abs(65535 - w);
         }
         index = std::clamp(index, 0, 65535);
-        const float amount = std::clamp(m, 0.0f, 1.0f);
+        const float amount = clamp01(m);
 
         const auto& lo = shown.oscTable[tables.morphFrameLo[index]];
         const auto& hi = shown.oscTable[tables.morphFrameHi[index]];

@@ -296,7 +296,7 @@ void APlugin::globalTick() {
         render.songPosition[0] = info.ppqPos;
         if (info.flags & kVstTempoValid) {
             const double tempo = std::isfinite(info.tempo) ? info.tempo : render.tempoD;
-            render.tempoD = std::clamp(tempo, 1.0, 12000.0);
+            render.tempoD = clampTo(tempo, 1.0, 12000.0);
             render.tempo = static_cast<float>(render.tempoD);
             render.samplesPerWholeNote = engine.rate.sampleRate * 240.0f / render.tempo;
             render.samplesPerWholeNoteD = engine.rate.sampleRateD * 240.0 / render.tempoD;

@@ -44,7 +44,7 @@ void XYReplay::quantPoints(double position, int stride, int loopMode, int& a, in
     a = i - i % s;
     b = (i / s + 1) * s;
     auto fold = [&](int v) {
-        if (loopMode == kXYPingPong) {
+        if (loopMode == xyloop::PingPong) {
             // Forward over 0..127, then back.
             v = v < kXYPoints ? std::min(v, kXYPoints - s) : 2 * kXYPoints - (v + s);
         } else if (v >= kXYPoints) {
@@ -79,10 +79,10 @@ void XYReplay::step(XYReplayState& s, const XYReplaySettings& set, double speed,
     if (!(s.position >= 0.0) || !std::isfinite(s.position)) s.position = 0.0;
     // Any rate, however fast, leaves the position inside its range.
     switch (set.loopMode) {
-    case kXYLoopOff:
+    case xyloop::Off:
         s.position = std::min(s.position, kXYPathLen - clampTo(set.stride, 1, kXYPoints));
         break;
-    case kXYPingPong:
+    case xyloop::PingPong:
         s.position = std::fmod(s.position, 2.0 * kXYPathLen);
         break;
     default:
@@ -173,7 +173,7 @@ void APlugin::startXYReplay(int v) {
     XYVoice& xv = xy.voices[v];
     XYReplay::restartAtFirstPoint(xv.replay, xyPath(), xy.settings.hasPath);
     std::array<float, 2> start;
-    if (xy.recordMode == kXYLive)
+    if (xy.recordMode == xyrecord::Live)
         start = padPosition(*this);
     else
         start = {(xv.replay.held[0] + 1.0f) * 0.5f, (xv.replay.held[1] + 1.0f) * 0.5f};
@@ -192,7 +192,7 @@ void APlugin::startXYReplay() {
 
 void APlugin::restartXYReplayForNote() {
     const int mode = getXYPlayMode();
-    if (mode == kXYMono || (mode == kXYLegato && engine.notes.freshNote)) initXY(0, -1);
+    if (mode == xyplay::Mono || (mode == xyplay::Legato && engine.notes.freshNote)) initXY(0, -1);
 }
 
 // Part of a reset: the pad is taken as it stands. Values of 41/42 that a
@@ -206,7 +206,7 @@ void APlugin::restartRunningXYReplay() {
     xy.loopMode = xy.settings.loopMode = getXYLoopMode();
     updateXYRare();
     initXY(2, -1);
-    if (xy.recordMode == kXYReplay) startXYReplay();
+    if (xy.recordMode == xyrecord::Replay) startXYReplay();
 }
 
 // The host's transport started: the replay runs at its rate from the first
@@ -318,7 +318,7 @@ void APlugin::updateXYGlobal() {
     const int record = getXYRecordMode();
     const bool entered = record != xy.recordMode;
     xy.recordMode = record;
-    if (entered && record != kXYReplay) {
+    if (entered && record != xyrecord::Replay) {
         // Back from a replay, the pad sits where it was put; the MIDI
         // position starts again from the centre.
         setParameter(tag::XYMidiX, 0.5f);
@@ -327,17 +327,17 @@ void APlugin::updateXYGlobal() {
         xy.updateXY.set();
     }
 
-    if (record == kXYReplay) {
+    if (record == xyrecord::Replay) {
         if (entered) {
             initXY(2, -1);
             startXYReplay();
         }
-        const bool still = play == kXYMono && !render.anyVoicePlaying;
+        const bool still = play == xyplay::Mono && !render.anyVoicePlaying;
         if (!still)
             XYReplay::step(xy.replay, xy.settings, engine.global.dst[dst::XYSpeed], xy.smoothK,
                            xyPath());
         publishXYHeld(xy.replay.held);
-        if (play == kXYPoly) {
+        if (play == xyplay::Poly) {
             // The global sources show the last voice's replay.
             const XYVoice& last = xy.voices[limitVoice(engine.notes.lastVoice)];
             writeXYSources({2.0f * last.pair[0] - 1.0f, 2.0f * last.pair[1] - 1.0f}, false);
@@ -347,12 +347,13 @@ void APlugin::updateXYGlobal() {
         return;
     }
 
-    if (record == kXYRecord && xy.recording.load(std::memory_order_acquire)) updateXYRecord();
+    if (record == xyrecord::Record && xy.recording.load(std::memory_order_acquire))
+        updateXYRecord();
     const std::array<float, 2> pad = padPosition(*this);
     xy.replay.pos = xy.replay.target = {2.0f * pad[0] - 1.0f, 2.0f * pad[1] - 1.0f};
     publishXYHeld(xy.replay.pos);
     // Live: the voices glide to the pad themselves; Record: everyone follows.
-    writeXYSources(xy.replay.pos, record == kXYRecord);
+    writeXYSources(xy.replay.pos, record == xyrecord::Record);
 }
 
 // On the voice's 16-frame tick.
@@ -361,11 +362,11 @@ void APlugin::voiceXYTick(int v) {
     XYVoice& xv = xy.voices[v];
     xv.pair = xv.next;
     std::array<float, 2> next;
-    if (xy.recordMode == kXYReplay && xy.playMode == kXYPoly) {
+    if (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly) {
         XYReplay::step(xv.replay, xy.settings, engine.voices[v].mod.dst[dst::XYSpeed], xy.smoothK,
                        xyPath());
         next = snapped(xy, {(xv.replay.held[0] + 1.0f) * 0.5f, (xv.replay.held[1] + 1.0f) * 0.5f});
-    } else if (xy.recordMode == kXYLive) {
+    } else if (xy.recordMode == xyrecord::Live) {
         next = snapped(xy, padPosition(*this));
     } else {
         xv.step = {0.0f, 0.0f};
@@ -380,7 +381,8 @@ void APlugin::voiceXYTick(int v) {
 // Every frame: the voice's own sources, where the voice has its own.
 void APlugin::voiceXYFrame(int v) {
     const XYState& xy = engine.xy;
-    if (!(xy.recordMode == kXYLive || (xy.recordMode == kXYReplay && xy.playMode == kXYPoly)))
+    if (!(xy.recordMode == xyrecord::Live ||
+          (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly)))
         return;
     XYVoice& xv = engine.xy.voices[v];
     auto& src = engine.voices[v].mod.src;

@@ -21,22 +21,20 @@
 #pragma once
 
 #include "core/atomic_value.h"
+#include "core/modes.h"
 #include "core/numeric.h"
+#include "core/tags.h"
 
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 
-constexpr int kXYPoints = 128;
+constexpr int kXYPoints = tag::XYPointCount;
 constexpr double kXYPathLen = 127.9999;      // one pass of the path in points
 constexpr int kXYRecordEntries = 500000;     // 500 s on a 1 ms grid
 constexpr float kXYMinPathSeconds = 0.0001f; // a shorter take is no path
 constexpr int kXYTick = 16;                  // frames between replay steps
-
-enum XYRecordMode : int { kXYLive = 0, kXYRecord = 1, kXYReplay = 2 };
-enum XYPlayMode : int { kXYPoly = 0, kXYFree = 1, kXYMono = 2, kXYLegato = 3 };
-enum XYLoopMode : int { kXYLoopOff = 0, kXYLoopOn = 1, kXYPingPong = 2 };
 
 // Snapping grid per space quantisation index (0 = off).
 inline constexpr std::array<float, 5> XY_SNAP_AMT = {0.0f, 32.0f, 16.0f, 8.0f, 4.0f};
@@ -78,7 +76,7 @@ struct XYReplaySettings {
     double rate = 0.0;    // points per tick at speed 1 (speed factor included)
     double tqStep = -1.0; // time-quantise increment per tick, -1 off
     int stride = 1;       // points between the visited points (128 / count)
-    int loopMode = kXYLoopOn;
+    int loopMode = xyloop::On;
     bool hasPath = false;
 };
 
@@ -149,7 +147,7 @@ struct XYState {
     std::array<float, kXYRecordEntries> recY{};
 
     // ---- audio thread only
-    int recordMode = kXYLive, playMode = kXYPoly, loopMode = kXYLoopOff;
+    int recordMode = xyrecord::Live, playMode = xyplay::Poly, loopMode = xyloop::Off;
     uint32_t takeSeen = 0; // the take the buffer is being written for
     int pointCount = kXYPoints;
     int spaceQuant = 0;

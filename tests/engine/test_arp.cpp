@@ -145,7 +145,7 @@ TEST(ArpStepClock, PingPongTurnsAtBothEndsEvenWhenTheLoopShrinks) {
                 loop.numSteps = c.shrinkTo; // the cached count follows the parameter
                 fresh = {c.shrinkTo, std::min(c.loopStart, c.shrinkTo - 1)};
             }
-            clock.advance(kArpLoopPingPong, loop, fresh, true);
+            clock.advance(arploop::PingPong, loop, fresh, true);
             ASSERT_GE(clock.step, 0);
             ASSERT_LT(clock.step, loop.numSteps);
             walked.push_back(clock.step);
@@ -164,11 +164,11 @@ TEST(Arpeggiator, HeldKeysPlayTheModesPattern) {
         std::vector<int> expected;
     };
     const Case cases[] = {
-        {"Up/Down", kArpUpDown, 0, {60, 64, 67}, {60, 64, 67, 64, 60, 64, 67}},
-        {"Ordered Up/Down", kArpOrderedUpDown, 0, {67, 60, 64}, {60, 64, 67, 64, 60, 64, 67}},
-        {"Up/Down by presses", kArpUpDown, 0, {67, 60, 64}, {67, 60, 64, 60, 67}},
-        {"Down", kArpDown, 0, {60, 64, 67}, {67, 64, 60, 67}},
-        {"one key over two octaves", kArpUpDown, 1, {60}, {60, 72, 60, 72}},
+        {"Up/Down", arpmode::UpDown, 0, {60, 64, 67}, {60, 64, 67, 64, 60, 64, 67}},
+        {"Ordered Up/Down", arpmode::OrderedUpDown, 0, {67, 60, 64}, {60, 64, 67, 64, 60, 64, 67}},
+        {"Up/Down by presses", arpmode::UpDown, 0, {67, 60, 64}, {67, 60, 64, 60, 67}},
+        {"Down", arpmode::Down, 0, {60, 64, 67}, {67, 64, 60, 67}},
+        {"one key over two octaves", arpmode::UpDown, 1, {60}, {60, 72, 60, 72}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,10 +192,10 @@ TEST(Arpeggiator, LoopModesAndCatchUpWalkTheGrid) {
         std::vector<int> expected; // every step that sounds in that time
     };
     const Case cases[] = {
-        {"PingPong, 4 steps", kArpLoopPingPong, 3, 0, 12, {0, 1, 2, 3, 3, 2, 1, 0, 1, 2, 3, 3}},
-        {"Even makes 7 steps 8", kArpLoopOn, 6, 1, 9, {0, 1, 2, 3, 4, 5, 6, 7, 0}},
-        {"Odd makes 8 steps 7", kArpLoopOn, 7, 2, 8, {0, 1, 2, 3, 4, 5, 6, 0}},
-        {"loop Off stops after the last step", kArpLoopOff, 3, 0, 10, {0, 1, 2, 3}},
+        {"PingPong, 4 steps", arploop::PingPong, 3, 0, 12, {0, 1, 2, 3, 3, 2, 1, 0, 1, 2, 3, 3}},
+        {"Even makes 7 steps 8", arploop::On, 6, 1, 9, {0, 1, 2, 3, 4, 5, 6, 7, 0}},
+        {"Odd makes 8 steps 7", arploop::On, 7, 2, 8, {0, 1, 2, 3, 4, 5, 6, 0}},
+        {"loop Off stops after the last step", arploop::Off, 3, 0, 10, {0, 1, 2, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -271,7 +271,7 @@ TEST(Arpeggiator, SwingRatchetsAndTiesShapeTheSteps) {
 TEST(Arpeggiator, SequencerResetAndChordsOfManyKeys) {
     {
         ArpRig r;
-        r.step(tag::ArpMode, kArpSequencerReset);
+        r.step(tag::ArpMode, arpmode::SequencerReset);
         r.settle();
         r.keys({60});
         r.play(kSixteenth * 3 - kSixteenth / 2); // steps 0, 1, 2 of key 60
@@ -289,7 +289,7 @@ TEST(Arpeggiator, SequencerResetAndChordsOfManyKeys) {
         // Twenty keys in chord mode: the first sixteen pressed sound, the
         // rest are held in the list but never played.
         ArpRig r;
-        r.step(tag::ArpMode, kArpChord);
+        r.step(tag::ArpMode, arpmode::Chord);
         r.settle();
         EventBlock block;
         for (int k = 0; k < 20; ++k) block.noteOn(0, 40 + k, 100);

@@ -172,8 +172,8 @@ struct XYReplayTest : ::testing::Test {
         p().setSteppedValue(tag::XYPointQuant, pointQuant);
         p().setSteppedValue(tag::XYSpaceQuant, spaceQuant);
         p().setParameter(tag::XYSpeed, speed);
-        p().setSteppedValue(tag::XYPlayMode, kXYMono);
-        h.setStep(tag::XYRecordMode, kXYReplay);
+        p().setSteppedValue(tag::XYPlayMode, xyplay::Mono);
+        h.setStep(tag::XYRecordMode, xyrecord::Replay);
         h.alignTo(16);
         h.send(EventBlock().noteOn(0, 60));
     }
@@ -197,17 +197,17 @@ TEST_F(XYReplayTest, LoopModesAndPointQuantisation) {
         float tolerance = 0.012f; // a tick moves X by 0.046 on the glide back to 0
     };
     const Case cases[] = {
-        {"Off holds the last point", false, kXYLoopOff, 0, 200.0, 1.0f},
-        {"Off runs along the path", false, kXYLoopOff, 0, 40.0, 40.0f / 127.0f},
-        {"On wraps to the start", false, kXYLoopOn, 0, 128.0 + 32.0, 32.0f / 127.0f},
-        {"On glides from 127 back to 0", false, kXYLoopOn, 0, 127.5, 0.5f, 0.03f},
-        {"PingPong comes back", false, kXYPingPong, 0, 128.0 + 32.0, 95.0f / 127.0f},
-        {"PingPong turns at 127", false, kXYPingPong, 0, 127.5, 1.0f},
-        {"PingPong is back at 0", false, kXYPingPong, 0, 2.0 * 128.0 - 0.5, 0.0f},
-        {"\"8\" between points 16 and 32", true, kXYLoopOn, kQuant8, 24.0, 24.0f / 127.0f},
-        {"\"8\" from 112 back to 0", true, kXYLoopOn, kQuant8, 120.0, 56.0f / 127.0f},
-        {"\"128\" sees the points between", true, kXYLoopOn, 0, 24.5, 0.0f},
-        {"\"8\" Off holds point 112", true, kXYLoopOff, kQuant8, 300.0, 112.0f / 127.0f},
+        {"Off holds the last point", false, xyloop::Off, 0, 200.0, 1.0f},
+        {"Off runs along the path", false, xyloop::Off, 0, 40.0, 40.0f / 127.0f},
+        {"On wraps to the start", false, xyloop::On, 0, 128.0 + 32.0, 32.0f / 127.0f},
+        {"On glides from 127 back to 0", false, xyloop::On, 0, 127.5, 0.5f, 0.03f},
+        {"PingPong comes back", false, xyloop::PingPong, 0, 128.0 + 32.0, 95.0f / 127.0f},
+        {"PingPong turns at 127", false, xyloop::PingPong, 0, 127.5, 1.0f},
+        {"PingPong is back at 0", false, xyloop::PingPong, 0, 2.0 * 128.0 - 0.5, 0.0f},
+        {"\"8\" between points 16 and 32", true, xyloop::On, kQuant8, 24.0, 24.0f / 127.0f},
+        {"\"8\" from 112 back to 0", true, xyloop::On, kQuant8, 120.0, 56.0f / 127.0f},
+        {"\"128\" sees the points between", true, xyloop::On, 0, 24.5, 0.0f},
+        {"\"8\" Off holds point 112", true, xyloop::Off, kQuant8, 300.0, 112.0f / 127.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -216,7 +216,7 @@ TEST_F(XYReplayTest, LoopModesAndPointQuantisation) {
         EXPECT_NEAR(at(c.points), c.x, c.tolerance);
         const double position = h.engine().xy.replay.position;
         EXPECT_GE(position, 0.0);
-        EXPECT_LT(position, c.loop == kXYPingPong ? 2 * kXYPathLen : kXYPathLen);
+        EXPECT_LT(position, c.loop == xyloop::PingPong ? 2 * kXYPathLen : kXYPathLen);
         h.send(EventBlock().noteOff(0, 60));
         h.render(4096);
     }
@@ -224,16 +224,16 @@ TEST_F(XYReplayTest, LoopModesAndPointQuantisation) {
 
 TEST_F(XYReplayTest, SpeedScalesTheReplayAndFastRatesStayInRange) {
     path(false);
-    start(kXYLoopOn, 0, 1.0f); // 16 times faster
+    start(xyloop::On, 0, 1.0f); // 16 times faster
     EXPECT_NEAR(at(64.0 / 16.0), 64.0f / 127.0f, 0.012f);
-    start(kXYLoopOn, 0, 0.0f); // 16 times slower
+    start(xyloop::On, 0, 0.0f); // 16 times slower
     EXPECT_NEAR(at(16.0 * 16.0), 16.0f / 127.0f, 0.012f);
 
     // A 2 ms path at speed 16 runs three passes a tick: the position wraps
     // back into the path every time.
     p().setParameter(tag::XYLengthSec, 0.0f);
     p().setParameter(tag::XYLengthMs, 0.002f);
-    start(kXYLoopOn, 0, 1.0f);
+    start(xyloop::On, 0, 1.0f);
     for (int tick = 0; tick < 64; ++tick) {
         h.render(16);
         ASSERT_GE(h.engine().xy.replay.position, 0.0);
@@ -244,7 +244,7 @@ TEST_F(XYReplayTest, SpeedScalesTheReplayAndFastRatesStayInRange) {
 
 TEST_F(XYReplayTest, SpaceQuantisationPutsEverySourceOnTheGrid) {
     path(false);
-    start(kXYLoopOn, 0, 0.5f, 4); // a grid of 4
+    start(xyloop::On, 0, 0.5f, 4); // a grid of 4
     std::vector<bool> seen(5, false);
     for (int tick = 0; tick < 44100 / 16; ++tick) {
         h.render(16);
@@ -259,8 +259,8 @@ TEST_F(XYReplayTest, SpaceQuantisationPutsEverySourceOnTheGrid) {
 
 TEST_F(XYReplayTest, PolyReplaysEachVoiceFromItsOwnNote) {
     path(false);
-    start(kXYLoopOn);
-    p().setSteppedValue(tag::XYPlayMode, kXYPoly);
+    start(xyloop::On);
+    p().setSteppedValue(tag::XYPlayMode, xyplay::Poly);
     h.send(EventBlock().noteOff(0, 60));
     h.renderIn(8192, 256);
     h.alignTo(16);
@@ -287,7 +287,7 @@ TEST_F(XYReplayTest, SyncedPassLastsItsNoteValue) {
     h.settle_();
     path(false);
     p().setSteppedValue(tag::XYSyncToMode, 17); // "1/1": 96,000 frames at 120 BPM
-    start(kXYLoopOn);
+    start(xyloop::On);
     h.renderIn(48000, 256); // half the note value is half the path
     EXPECT_NEAR(sourceX(), 64.0f / 127.0f, 0.012f);
     const double rate = h.engine().xy.settings.rate; // points per tick
