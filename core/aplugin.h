@@ -283,8 +283,8 @@ public:
     int getCurProgram() const { return curProgram; }
 
     // ------------------------------------------------------------ programs (core/programs.cpp)
-    static constexpr int kMaxPresetNames = 256;
-    static constexpr int kPresetNameChars = 64; // with the NUL
+    static constexpr int kMaxPresetNames = PRESET_LIST_MAX;
+    static constexpr int kPresetNameChars = static_cast<int>(PRESET_NAME_MAX) + 1; // with the NUL
     bool isEditorOpen() const;
     bool getIsSettingPreset() const;
     void unSelectThenSetProgram();

@@ -29,6 +29,7 @@
 #include <cstdint>
 
 constexpr int kNumVoices = 16;
+static_assert(kArpVoices == kNumVoices); // engine/arp.h keeps one entry per voice
 constexpr int kUnisonCopies = 4;
 constexpr int kNumLanes = kNumVoices * kUnisonCopies; // one lane per unison copy
 constexpr int kNumEnvelopes = 4;                      // amplitude, filter, free 1, free 2
