@@ -102,6 +102,14 @@ private:
         int mask = 0;
         int head = 0; // oldest pair
         int count = 0;
+        // While the length holds, the read point sits a fixed distance
+        // behind the newest pair: `back` pairs, then `frac` of the way to the
+        // next. `held` counts the samples written at the current length; at
+        // `settle` every pair behind the read point is one step apart.
+        int back = 0;
+        int held = 0;
+        int settle = 1 << 30;
+        double frac = 0.0;
 
         void reset(double time, double value);
         const Pair& at(int i) const { return ring[(head + i) & mask]; }
@@ -114,6 +122,7 @@ private:
     };
 
     double readLine(Line& line, double target);
+    double read(int channel);
     static void dropBehind(Line& line, double target);
     void applyLen(float left, float right);
     void rebase(int channel);
