@@ -17,9 +17,12 @@ constexpr double kReadBack = 100.0; // the counter distance between writing and 
 constexpr double kRebaseAt = 16777216.0;
 constexpr double kRebaseBy = 8388608.0;
 
-// The feedback path within +-100; NaN gives 0.
+// The feedback path within +-100; NaN gives 0. Branch-free: max and min
+// pass NaN through as their first operand, a mask then clears it.
 inline float limitFeedback(float x) {
-    return x >= -100.0f ? (x <= 100.0f ? x : 100.0f) : (x < -100.0f ? -100.0f : 0.0f);
+    const float high = 100.0f < x ? 100.0f : x;
+    const float limited = high < -100.0f ? -100.0f : high;
+    return x == x ? limited : 0.0f;
 }
 
 } // namespace
@@ -65,12 +68,13 @@ void TDelay::init(float rate) {
     zero();
     baseLen[0] = baseLen[1] = 100.0f;
     len[0] = len[1] = 1.0f;
-    feed[0] = feed[1] = cross[0] = cross[1] = 0.0f;
+    feed[0] = feed[1] = cross[0] = cross[1] = 0.0;
     for (auto& s : filterState) s[0] = s[1] = 0.0f;
     samplesPerWhole = sampleRate * 240.0f / 120.0f;
     filterCoef[0] = filterCoef[1] = 0.0f;
     filterCoef[2] = filterCoef[3] = 1.0f;
-    lastLenIn[0] = -1.0f; // the next setDelayLen computes
+    lastLenIn[0] = -1.0f; // the next setters compute
+    lastFeedIn[0] = lastFilterIn[0] = kNoValue;
 }
 
 void TDelay::zero() {
@@ -165,20 +169,27 @@ void TDelay::setFeed(float f) {
 void TDelay::setFeed(float f, float c) {
     f = finiteOr(f, 0.0f);
     c = finiteOr(c, 0.0f);
+    const float in[4] = {f, c, len[0], len[1]};
+    if (std::equal(in, in + 4, lastFeedIn) && lastFeedEqual == equal) return;
+    std::copy(in, in + 4, lastFeedIn);
+    lastFeedEqual = equal;
     // The loop gain stays below 1 in every mode.
     const float divisor = std::max(1.0f, std::fabs(f) + std::fabs(c) + 0.0001f);
     if (std::fabs(c) <= 0.001f && equal) {
         const float own = f / divisor;
         feed[0] = feed[1] = own;
-        cross[0] = cross[1] = 0.0f;
+        cross[0] = cross[1] = 0.0;
         // The shorter channel decays as fast per second as the longer one.
         const int shorter = len[0] <= len[1] ? 0 : 1;
         const float ratio = len[shorter] / (len[1 - shorter] + 1.0f);
-        feed[shorter] = sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
+        const float decay =
+            sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
+        feed[shorter] = decay;
         return;
     }
-    feed[0] = feed[1] = f / divisor + 1e-15f;
-    cross[0] = cross[1] = c / divisor + 1e-15f;
+    const float own = f / divisor + 1e-15f, other = c / divisor + 1e-15f;
+    feed[0] = feed[1] = own;
+    cross[0] = cross[1] = other;
 }
 
 float TDelay::getFeedFilterFreq(float v) const {
@@ -186,6 +197,9 @@ float TDelay::getFeedFilterFreq(float v) const {
 }
 
 void TDelay::setFeedFilter(float low, float high) {
+    if (low == lastFilterIn[0] && high == lastFilterIn[1]) return;
+    lastFilterIn[0] = low;
+    lastFilterIn[1] = high;
     if (low > 0.999f && high < 0.0001f) {
         feedFilterOn = false;
         return;
