@@ -17,6 +17,14 @@ constexpr double kReadBack = 100.0; // the counter distance between writing and 
 constexpr double kRebaseAt = 16777216.0;
 constexpr double kRebaseBy = 8388608.0;
 
+// The feedback path within +-100; NaN gives 0. Branch-free: max and min
+// pass NaN through as their first operand, a mask then clears it.
+inline float limitFeedback(float x) {
+    const float high = 100.0f < x ? 100.0f : x;
+    const float limited = high < -100.0f ? -100.0f : high;
+    return x == x ? limited : 0.0f;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ the pair rings
@@ -25,6 +33,8 @@ void TDelay::Line::reset(double time, double value) {
     mask = kMinWindow - 1;
     head = 0;
     count = 1;
+    held = 0;
+    settle = 1 << 30; // no length yet
     ring[0] = {time, value};
 }
 
@@ -58,12 +68,13 @@ void TDelay::init(float rate) {
     zero();
     baseLen[0] = baseLen[1] = 100.0f;
     len[0] = len[1] = 1.0f;
-    feed[0] = feed[1] = cross[0] = cross[1] = 0.0f;
+    feed[0] = feed[1] = cross[0] = cross[1] = 0.0;
     for (auto& s : filterState) s[0] = s[1] = 0.0f;
     samplesPerWhole = sampleRate * 240.0f / 120.0f;
     filterCoef[0] = filterCoef[1] = 0.0f;
     filterCoef[2] = filterCoef[3] = 1.0f;
-    lastLenIn[0] = -1.0f; // the next setDelayLen computes
+    lastLenIn[0] = -1.0f; // the next setters compute
+    lastFeedIn[0] = lastFilterIn[0] = kNoValue;
 }
 
 void TDelay::zero() {
@@ -101,8 +112,13 @@ bool TDelay::setEqual(float v) {
 void TDelay::applyLen(float left, float right) {
     len[0] = clampTo(left, kMinLen, kMaxLen);
     len[1] = clampTo(right, kMinLen, kMaxLen);
-    step[0] = 100.0 / len[0];
-    step[1] = 100.0 / len[1];
+    for (int c = 0; c < 2; ++c) {
+        const double s = 100.0 / len[c];
+        if (s == step[c]) continue;
+        step[c] = s;
+        lines[c].held = 0;
+        lines[c].settle = static_cast<int>(len[c]) + 3;
+    }
 }
 
 void TDelay::setDelayLenDirect(float l) {
@@ -149,20 +165,27 @@ void TDelay::setFeed(float f) {
 void TDelay::setFeed(float f, float c) {
     f = finiteOr(f, 0.0f);
     c = finiteOr(c, 0.0f);
+    const float in[4] = {f, c, len[0], len[1]};
+    if (std::equal(in, in + 4, lastFeedIn) && lastFeedEqual == equal) return;
+    std::copy(in, in + 4, lastFeedIn);
+    lastFeedEqual = equal;
     // The loop gain stays below 1 in every mode.
     const float divisor = std::max(1.0f, std::fabs(f) + std::fabs(c) + 0.0001f);
     if (std::fabs(c) <= 0.001f && equal) {
         const float own = f / divisor;
         feed[0] = feed[1] = own;
-        cross[0] = cross[1] = 0.0f;
+        cross[0] = cross[1] = 0.0;
         // The shorter channel decays as fast per second as the longer one.
         const int shorter = len[0] <= len[1] ? 0 : 1;
         const float ratio = len[shorter] / (len[1 - shorter] + 1.0f);
-        feed[shorter] = sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
+        const float decay =
+            sign(own) * std::min(std::pow(std::fabs(own) + 0.0001f, ratio), 0.9999f);
+        feed[shorter] = decay;
         return;
     }
-    feed[0] = feed[1] = f / divisor + 1e-15f;
-    cross[0] = cross[1] = c / divisor + 1e-15f;
+    const float own = f / divisor + 1e-15f, other = c / divisor + 1e-15f;
+    feed[0] = feed[1] = own;
+    cross[0] = cross[1] = other;
 }
 
 float TDelay::getFeedFilterFreq(float v) const {
@@ -170,6 +193,9 @@ float TDelay::getFeedFilterFreq(float v) const {
 }
 
 void TDelay::setFeedFilter(float low, float high) {
+    if (low == lastFilterIn[0] && high == lastFilterIn[1]) return;
+    lastFilterIn[0] = low;
+    lastFilterIn[1] = high;
     if (low > 0.999f && high < 0.0001f) {
         feedFilterOn = false;
         return;
@@ -204,20 +230,29 @@ void TDelay::setFeedFilter(float low, float high) {
 
 // The value stored where the counter stood at `target`: pairs older than
 // the two that enclose it are dropped (three are always kept). One pair
-// goes per sample while the length holds.
+// goes per sample while the length holds, so the common case is one
+// comparison and one step of the head.
 inline double TDelay::readLine(Line& l, double target) {
     const Pair* ring = l.ring.get();
-    if (l.count > kKeep && ring[(l.head + 1) & l.mask].time <= target) {
-        l.head = (l.head + 1) & l.mask;
+    const int mask = l.mask;
+    int head = l.head;
+    const Pair* b = &ring[(head + 1) & mask];
+    if (b->time <= target && l.count > kKeep) {
+        head = (head + 1) & mask;
+        l.head = head;
         --l.count;
-        if (l.count > kKeep && ring[(l.head + 1) & l.mask].time <= target) dropBehind(l, target);
+        b = &ring[(head + 1) & mask];
+        if (b->time <= target && l.count > kKeep) {
+            dropBehind(l, target);
+            head = l.head;
+            b = &ring[(head + 1) & mask];
+        }
     }
-    const Pair& a = ring[l.head];
-    const Pair& b = ring[(l.head + 1) & l.mask];
-    const double span = b.time - a.time;
-    if (!(span > 0.0)) return b.value; // two equal times
+    const Pair& a = ring[head];
+    const double span = b->time - a.time;
+    if (!(span > 0.0)) return b->value; // two equal times
     const double t = clamp01((target - a.time) / span);
-    return a.value + (b.value - a.value) * t;
+    return a.value + (b->value - a.value) * t;
 }
 
 void TDelay::rebase(int c) {
@@ -226,28 +261,56 @@ void TDelay::rebase(int c) {
     pos[c] -= kRebaseBy;
 }
 
-void TDelay::process(const stereoStruct& in, stereoStruct& out) {
-    double read[2];
-    for (int c = 0; c < 2; ++c) {
-        pos[c] += step[c];
-        read[c] = pos[c] >= kReadBack && lines[c].count >= 2
-                      ? readLine(lines[c], pos[c] - kReadBack)
-                      : 0.0;
-    }
-    const float input[2] = {in.left, in.right};
-    for (int c = 0; c < 2; ++c) {
-        float m =
-            static_cast<float>(input[c] + feed[c] * read[c] + cross[c] * read[1 - c]) + 1e-15f;
-        m = m >= -100.0f ? (m <= 100.0f ? m : 100.0f) : (m < -100.0f ? -100.0f : 0.0f); // NaN: 0
-        if (feedFilterOn) {
-            float* s = filterState[c];
-            s[0] = filterCoef[2] * s[0] + filterCoef[0] * m + 1e-15f;
-            s[1] = filterCoef[3] * s[1] + filterCoef[1] * s[0] + 1e-15f;
-            m = s[0] - s[1];
+// One channel's output for the sample: the counter advances; a line is read
+// once it holds two pairs and its counter has run a full length. Once every
+// pair behind the read point was written at the current length, the pairs
+// lie one step apart and the read is direct: the head moves to the pair
+// read, as the search would move it (but for rounding).
+inline double TDelay::read(int c) {
+    Line& l = lines[c];
+    pos[c] += step[c];
+    if (l.held < l.settle) {
+        if (++l.held == l.settle) {
+            // The newest pair is one step behind the counter, so the pair
+            // read lies ceil(len) - 1 pairs behind it and the point is
+            // ceil(len) - len of the way on to the next.
+            const double whole = std::ceil(static_cast<double>(len[c]));
+            l.back = static_cast<int>(whole) - 1;
+            l.frac = whole - len[c];
         }
-        lines[c].push(pos[c], m);
-        if (pos[c] > kRebaseAt) rebase(c);
+    } else if (l.count >= l.back + 2 && pos[c] >= kReadBack) {
+        const Pair* ring = l.ring.get();
+        const int a = (l.head + l.count - 1 - l.back) & l.mask;
+        l.head = a;
+        l.count = l.back + 1;
+        const double va = ring[a].value;
+        return va + (ring[(a + 1) & l.mask].value - va) * l.frac;
     }
-    out.left = static_cast<float>(read[0]);
-    out.right = static_cast<float>(read[1]);
+    return pos[c] >= kReadBack && l.count >= 2 ? readLine(l, pos[c] - kReadBack) : 0.0;
+}
+
+void TDelay::process(const stereoStruct& in, stereoStruct& out) {
+    const double readL = read(0);
+    const double readR = read(1);
+    float m[2] = {
+        static_cast<float>(in.left + feed[0] * readL + cross[0] * readR) + 1e-15f,
+        static_cast<float>(in.right + feed[1] * readR + cross[1] * readL) + 1e-15f,
+    };
+    for (float& x : m) x = limitFeedback(x);
+    if (feedFilterOn) {
+        for (int c = 0; c < 2; ++c) {
+            float* s = filterState[c];
+            s[0] = filterCoef[2] * s[0] + filterCoef[0] * m[c] + 1e-15f;
+            s[1] = filterCoef[3] * s[1] + filterCoef[1] * s[0] + 1e-15f;
+            m[c] = s[0] - s[1];
+        }
+    }
+    lines[0].push(pos[0], m[0]);
+    lines[1].push(pos[1], m[1]);
+    if (pos[0] > kRebaseAt) [[unlikely]]
+        rebase(0);
+    if (pos[1] > kRebaseAt) [[unlikely]]
+        rebase(1);
+    out.left = static_cast<float>(readL);
+    out.right = static_cast<float>(readR);
 }

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 // A left and right pair of samples.
@@ -83,8 +84,8 @@ public:
     float getSampleRate() const { return sampleRate; }
     float getLen(int channel) const { return len[channel & 1]; }
     float getBaseLen(int channel) const { return baseLen[channel & 1]; }
-    float getFeedOwn(int channel) const { return feed[channel & 1]; }
-    float getFeedCross(int channel) const { return cross[channel & 1]; }
+    float getFeedOwn(int channel) const { return static_cast<float>(feed[channel & 1]); }
+    float getFeedCross(int channel) const { return static_cast<float>(cross[channel & 1]); }
     bool getFeedFilterOn() const { return feedFilterOn; }
     int getStoredCount(int channel) const { return lines[channel & 1].count; }
 
@@ -101,6 +102,14 @@ private:
         int mask = 0;
         int head = 0; // oldest pair
         int count = 0;
+        // While the length holds, the read point sits a fixed distance
+        // behind the newest pair: `back` pairs, then `frac` of the way to the
+        // next. `held` counts the samples written at the current length; at
+        // `settle` every pair behind the read point is one step apart.
+        int back = 0;
+        int held = 0;
+        int settle = 1 << 30;
+        double frac = 0.0;
 
         void reset(double time, double value);
         const Pair& at(int i) const { return ring[(head + i) & mask]; }
@@ -113,6 +122,7 @@ private:
     };
 
     double readLine(Line& line, double target);
+    double read(int channel);
     static void dropBehind(Line& line, double target);
     void applyLen(float left, float right);
     void rebase(int channel);
@@ -126,8 +136,9 @@ private:
     float baseLen[2] = {100.0f, 100.0f};
     float len[2] = {1.0f, 1.0f};
     float samplesPerWhole = 88200.0f;
-    float feed[2] = {0.0f, 0.0f};
-    float cross[2] = {0.0f, 0.0f};
+    // Float values, kept as doubles for the double sum of the feedback path.
+    double feed[2] = {0.0, 0.0};
+    double cross[2] = {0.0, 0.0};
     double step[2] = {0.0, 0.0};
     Line lines[2];
     double pos[2] = {0.0, 0.0};
@@ -138,4 +149,10 @@ private:
     float lastLenIn[5] = {-1.0f, -1.0f, 0.0f, 0.0f, 0.0f};
     float lastLenWhole = 0.0f;
     bool lastLenSync = false;
+    // The same for setFeed (with the mode and lengths it reads) and
+    // setFeedFilter.
+    float lastFeedIn[4] = {kNoValue, 0.0f, 0.0f, 0.0f};
+    bool lastFeedEqual = false;
+    float lastFilterIn[2] = {kNoValue, 0.0f};
+    static constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN(); // never equal
 };

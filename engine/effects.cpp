@@ -50,7 +50,8 @@ float rightGain(float b) {
 }
 
 // The bus with a wet signal of four sub-samples mixed in.
-void mixInto(std::array<float, 4>& bus, float w, float gainL, float gainR, const float wet[4]) {
+[[gnu::always_inline]] inline void mixInto(std::array<float, 4>& bus, float w, float gainL,
+                                           float gainR, const float wet[4]) {
     const float dry = dryGain(w);
     const float wl = wetGain(w) * gainL;
     const float wr = wetGain(w) * gainR;
@@ -180,9 +181,10 @@ void APlugin::updateGlobalDerivedValues() {
     EffectChainState& fx = engine.fx;
     if (!fx.anyOn || fx.asleep) return;
     const auto& d = engine.global.dst;
-    fx.spread[kChorus] = getStereoSpread(clamp01(d[dst::ChorusWiden] + 0.5f));
-    fx.spread[kFlanger] = getStereoSpread(clamp01(d[dst::FlangerWiden]));
-    fx.spread[kPhaser] = getStereoSpread(clamp01(d[dst::PhaserWiden] + 0.5f));
+    const float widen[3] = {clamp01(d[dst::ChorusWiden] + 0.5f), clamp01(d[dst::FlangerWiden]),
+                            clamp01(d[dst::PhaserWiden] + 0.5f)};
+    for (int n = 0; n < 3; ++n)
+        fx.spread[n] = static_cast<float>(fx.spreadMemo[n](widen[n], getStereoSpread));
     updateFXControls();
 }
 
@@ -218,7 +220,7 @@ void APlugin::updateFXControls() {
         c.modMixMod = d[dst::FlangerMix];
         c.panMod = knob(tag::FlangerPanMod) + d[dst::FlangerPanMod];
         c.pan = d[dst::FlangerPan];
-        c.panSpeed[kFlanger] = panSpeed(d[dst::FlangerPanModSpeed]);
+        c.panSpeed[kFlanger] = fx.panSpeedMemo[0](d[dst::FlangerPanModSpeed], panSpeed);
         // The flanger's feedback is always inverted.
         fx.flangerDelay.setFeed(
             -clampTo(knob(tag::FlangerFeed) + d[dst::FlangerFeed], -1.0f, 1.0f));
@@ -234,14 +236,15 @@ void APlugin::updateFXControls() {
         c.modMixMod = d[dst::PhaserMix];
         c.panMod = knob(tag::PhaserPanMod) + d[dst::PhaserPanMod];
         c.pan = d[dst::PhaserPan];
-        c.panSpeed[kPhaser] = panSpeed(d[dst::PhaserPanModSpeed]);
+        c.panSpeed[kPhaser] = fx.panSpeedMemo[1](d[dst::PhaserPanModSpeed], panSpeed);
     }
 
     if (fx.delayOn) {
         TDelay& dl = fx.effectDelay;
         dl.setTempo(engine.render.tempo);
         dl.setTimeSync(knob(tag::DelaySyncOn));
-        const float scale = std::exp2(clampTo(d[dst::DelayLength], -1.0f, 1.0f));
+        const float scale = static_cast<float>(fx.delayScaleMemo(
+            clampTo(d[dst::DelayLength], -1.0f, 1.0f), [](float m) { return std::exp2(m); }));
         const float offset = clampTo(d[dst::DelayFineLength], -1.0f, 1.0f) * rate * 0.01f;
         dl.setDelayLen(clamp01(knob(tag::DelayLeft) + d[dst::DelayLeftLength]),
                        clamp01(knob(tag::DelayRight) + d[dst::DelayRightLength]), offset, offset,
@@ -282,11 +285,14 @@ void APlugin::updateFXControls() {
         rv.setRoomSize(clamp01(knob(tag::ReverbSize) + d[dst::ReverbSize]));
         rv.setDamp(clamp01(knob(tag::ReverbDamp) + d[dst::ReverbDamp]));
         rv.setFilter(clamp01(knob(tag::ReverbHP) + d[dst::ReverbHP]));
-        const float s =
-            std::exp2(clamp01(knob(tag::ReverbLength) + d[dst::ReverbLength]) * 8.0f - 6.0f);
+        const float s = static_cast<float>(
+            fx.reverbSizeMemo(clamp01(knob(tag::ReverbLength) + d[dst::ReverbLength]),
+                              [](float v) { return std::exp2(v * 8.0f - 6.0f); }));
         rv.setSize(s, s * 1.1f);
         const float pre = clampTo(knob(tag::ReverbPreDelay) + d[dst::ReverbPreDelay], 0.0f, 4.0f);
-        fx.reverbPreDelay.setDelayLenDirect(std::exp2(pre * 10.0f) / 2000.0f * rate + 1.0f);
+        const float preCurve =
+            static_cast<float>(fx.preDelayMemo(pre, [](float v) { return std::exp2(v * 10.0f); }));
+        fx.reverbPreDelay.setDelayLenDirect(preCurve / 2000.0f * rate + 1.0f);
         fx.reverbPreDelay.setFeed(clampTo(d[dst::ReverbPreFeed], -0.9f, 0.9f));
         c.reverbMix = knob(tag::ReverbMix);
         c.reverbMixMod = d[dst::ReverbMix];

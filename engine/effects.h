@@ -44,6 +44,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 
 // The three 65,536-entry tables the chain reads, for one sample rate r:
 // x = i / 65535, lowPass[i] = 20 x 2^(11 x) / (2 r), sine[i] and cosine[i] of
@@ -121,6 +122,21 @@ struct PhaserChannel {
     float last = 0.0f; // the last section's previous output
 };
 
+// The last input and result of a costly curve (exp2 and the like): an
+// unchanged control costs one comparison. NaN never matches.
+struct CurveMemo {
+    float in = std::numeric_limits<float>::quiet_NaN();
+    double out = 0.0;
+
+    template <class Curve> double operator()(float x, Curve curve) {
+        if (!(x == in)) {
+            in = x;
+            out = curve(x);
+        }
+        return out;
+    }
+};
+
 // Coefficients of the 16-frame block, from the knobs and the global
 // destination sums.
 struct EffectControls {
@@ -157,6 +173,11 @@ struct EffectChainState {
     std::array<float, 3> spread{129.0f, 9.0f, 129.0f}; // right-channel offsets, samples
 
     EffectControls ctl;
+    // spreads (chorus, flanger, phaser), delay scale, reverb size, pre-delay,
+    // pan speeds (flanger, phaser)
+    std::array<CurveMemo, 3> spreadMemo{};
+    CurveMemo delayScaleMemo, reverbSizeMemo, preDelayMemo;
+    std::array<CurveMemo, 2> panSpeedMemo{};
     float chorusMix = 0.0f, modMix = 0.0f, delayMix = 0.0f, reverbMix = 0.0f; // smoothed knobs
     std::array<ToneStage, 2> chorusTone{}, modTone{};
     std::array<PhaserChannel, 2> phaserChannel{};

@@ -49,12 +49,14 @@ void TBasicReverb::create() {
     sampleRate = kTuningRate;
     roomSize = 0.9099097f;
     damp = 0.275f;
+    lastRoomIn = lastDampIn = kNoValue;
     tapOffset.fill(kRing - 1 - kMinWiden);
     update();
     init();
 }
 
 void TBasicReverb::init() {
+    lastFilterIn = kNoValue; // its coefficient depends on the rate
     sizeFactor.fill(1.0f);
     lastS1 = lastS2 = -1.0f;
     setSize(1.0f, 1.0f);
@@ -95,16 +97,22 @@ void TBasicReverb::update() {
 }
 
 void TBasicReverb::setRoomSize(float v) {
+    if (v == lastRoomIn) return;
+    lastRoomIn = v;
     roomSize = std::log10(20.0f * clamp01(v) + 1.0f) * 0.249579f + 0.65f;
     update();
 }
 
 void TBasicReverb::setDamp(float v) {
+    if (v == lastDampIn) return;
+    lastDampIn = v;
     damp = 0.55f * clamp01(v);
     update();
 }
 
 void TBasicReverb::setFilter(float v) {
+    if (v == lastFilterIn) return; // the same coefficient at the same rate
+    lastFilterIn = v;
     float c = 2.0f * std::min(std::exp2(10.0f * clamp01(v)) * 20.0f / sampleRate, 0.3f);
     if (c < 0.01f) c = 0.0f;
     if (c != hpCoef) hpState.fill(0.0f);

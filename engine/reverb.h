@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 class TBasicReverb {
@@ -72,6 +73,9 @@ private:
     std::array<float, kCombs> sizeFactor{};
     std::array<float, kLanes> mod{1.0f, 1.0f, 1.0f, 1.0f};
     float lastS1 = -1.0f, lastS2 = -1.0f;
+    // The last inputs of the curve setters (NaN: compute on the next call).
+    float lastRoomIn = kNoValue, lastDampIn = kNoValue, lastFilterIn = kNoValue;
+    static constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
     // Lane copies.
     std::array<float, kLanes> laneDamp{}, laneUndamp{}, laneRoom{};

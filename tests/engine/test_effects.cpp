@@ -139,6 +139,55 @@ TEST(EffectDelay, ASweptLengthBendsThePitchWithoutASingleStep) {
     }
 }
 
+// A fractional length splits an echo between two frames the same way
+// whether the line has just been set (the pairs are searched) or has held
+// its length for a while (the read is direct), and again after a change.
+TEST(EffectDelay, FractionalLengthsSplitTheEchoTheSameBeforeAndAfterSettling) {
+    struct Case {
+        float length;
+        int impulseAt; // frames after the length was set
+    };
+    const Case cases[] = {{300.25f, 0}, {300.25f, 5000}, {1000.5f, 3}, {1000.5f, 9000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.length << " at " << c.impulseAt);
+        TDelay d;
+        d.init(44100.0f);
+        d.setDelayLenDirect(100.0f); // settled at another length first
+        for (int n = 0; n < 500; ++n) d.process({0.0f, 0.0f});
+        d.setDelayLenDirect(c.length);
+        std::vector<float> out;
+        for (int n = 0; n < c.impulseAt + 1100; ++n)
+            out.push_back(d.process({n == c.impulseAt ? 1.0f : 0.0f, 0.0f}).left);
+        // The echo centred on impulse + length: the frame before
+        // ceil(length) takes ceil(length) - length of it, that frame the rest.
+        const int late = c.impulseAt + static_cast<int>(std::ceil(c.length));
+        const float share = std::ceil(c.length) - c.length;
+        EXPECT_NEAR(out[late - 1], share, 1e-5f);
+        EXPECT_NEAR(out[late], 1.0f - share, 1e-5f);
+        float elsewhere = 0.0f;
+        for (int n = 0; n < static_cast<int>(out.size()); ++n)
+            if (n != late && n != late - 1) elsewhere = std::max(elsewhere, std::fabs(out[n]));
+        EXPECT_LT(elsewhere, 1e-6f);
+    }
+}
+
+// Equal decay gives the shorter channel the stronger feedback: a repeated
+// setting follows the lengths as they are now.
+TEST(EffectDelay, EqualDecayFollowsALengthChange) {
+    TDelay d;
+    d.init(44100.0f);
+    d.setEqual(1.0f);
+    d.setDelayLenDirect(1000.0f, 4000.0f);
+    d.setFeed(0.5f, 0.0f);
+    EXPECT_GT(d.getFeedOwn(0), d.getFeedOwn(1));
+    d.setDelayLenDirect(4000.0f, 1000.0f);
+    d.setFeed(0.5f, 0.0f);
+    EXPECT_GT(d.getFeedOwn(1), d.getFeedOwn(0));
+    d.setEqual(0.0f);
+    d.setFeed(0.5f, 0.0f);
+    EXPECT_EQ(d.getFeedOwn(0), d.getFeedOwn(1));
+}
+
 TEST(EffectDelay, FullFeedbackDecaysInEveryMode) {
     struct Case {
         const char* name;
