@@ -5,7 +5,7 @@
 
 For each preset (all of data/presets in the preset menu's order when none is
 named): the built-in phrase's RMS (mono, as the factory-preset test measures
-it), the peak of a four-note chord at velocity 127, the pitch of a single
+it), the peak of a four-note chord at velocity 127 (and of the phrase), the pitch of a single
 A4 (note 69), the spectral centroid (mean and spread over the phrase), how
 much the level moves within held notes (arpeggios, gates), and the distance
 to the preset before it (the test's measure, which must exceed 1 dB).
@@ -110,6 +110,7 @@ def measure(build, preset):
     c = centroids(mono)
     return {
         "rms": db(mono), "peak": float(np.max(np.abs(chord))),
+        "phrase_peak": float(np.max(np.abs(phrase))),
         "finite": bool(np.all(np.isfinite(phrase)) and np.all(np.isfinite(chord))),
         "pitch": pitch(0.5 * (single[:, 0] + single[:, 1])),
         "centroid": float(np.median(c)), "spread": float(np.std(c) / (np.mean(c) + 1e-9)),
@@ -124,7 +125,7 @@ def main(argv):
     previous = None
     bad = 0
     print(f"{'preset':34} {'rms':>6} {'peak':>6} {'f0(A4)':>7} {'centr':>6} {'sprd':>5} "
-          f"{'move':>5} {'side':>6} {'dist':>5}")
+          f"{'move':>5} {'side':>6} {'dist':>5} {'ppeak':>5}")
     for f in files:
         m = measure(build, f)
         dist = float("nan")
@@ -136,7 +137,7 @@ def main(argv):
         flags = []
         if name != "Init" and not -20 <= m["rms"] <= -8:
             flags.append("LEVEL")
-        if name != "Init" and m["peak"] >= 0.999:
+        if name != "Init" and max(m["peak"], m["phrase_peak"]) >= 0.999:
             flags.append("PEAK")
         if not m["finite"]:
             flags.append("NAN")
@@ -144,7 +145,7 @@ def main(argv):
             flags.append("SAME")
         bad += bool(flags)
         print(f"{name:34} {m['rms']:6.1f} {m['peak']:6.3f} {m['pitch']:7.1f} {m['centroid']:6.0f} "
-              f"{m['spread']:5.2f} {m['motion']:5.1f} {m['width']:6.1f} {dist:5.1f} {' '.join(flags)}")
+              f"{m['spread']:5.2f} {m['motion']:5.1f} {m['width']:6.1f} {dist:5.1f} {m['phrase_peak']:5.2f} {' '.join(flags)}")
     print(f"{len(files)} presets, {bad} flagged")
     return 1 if bad else 0
 

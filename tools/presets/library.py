@@ -223,10 +223,10 @@ preset("Plucks/Comb Harp",
 
 preset("Plucks/Nylon Pick",
        osc("Saw", "Triangle", morph="45%", octave="1"),
-       filt("12dB LP", "320 Hz", key="50%", vel="35%"),
-       fenv("1 ms", "128 ms", "0%", "200 ms", "55%"),
-       amp("1 ms", "891 ms", "0%", "337 ms"),
-       chorus(0.2), ("Velocity > Volume", "10%"), vol(-10))
+       filt("12dB LP", "320 Hz", key="50%", vel="15%"),
+       fenv("1 ms", "128 ms", "0%", "200 ms", "35%"),
+       amp("1 ms", "1.45 sec", "0%", "337 ms"),
+       chorus(0.2), ("Velocity > Volume", "0%"), vol(-10))
 
 preset("Plucks/Ping Echo",
        osc("SawSqr", "Square", morph="30%", octave="1"),
@@ -354,7 +354,7 @@ preset("XY/Filter Orbit",
        uni("2", detune="10%", spread="70%"),
        filt("24dB LP II", "640 Hz", q="30%"),
        amp("80 ms", "6.21 sec", "100%", "548 ms"),
-       xy("2/1 QB", "On", "Free", [("X 1", "Filter Frequency", "60%"), ("Y 1", "Filter Q", "50%")],
+       xy("2/1 QB", "On", "Free", [("X 1", "Filter Frequency", "60%"), ("Y 1", "Filter Q", "30%")],
           smooth="40%"),
        xy_path(lambda t: math.cos(TAU * t), lambda t: math.sin(TAU * t)),
        chorus(0.2), reverb(0.2), vol(-13))
@@ -460,7 +460,7 @@ preset("Textures/Frozen Lake",
 preset("Textures/Tape Echo Cloud",
        osc("Triangle 2", "Saw", morph="25%", octave="1"),
        filt("12dB LP", "1.8 KHz"),
-       amp("5 ms", "891 ms", "20%", "548 ms"),
+       amp("5 ms", "891 ms", "45%", "548 ms"),
        delay("1/4*", "1/2", "70%", 0.35, lp="2.6 KHz", hp="226 Hz"),
        chorus(0.3, speed="0.21 Hz", width="80%"), vol(-12))
 
