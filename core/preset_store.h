@@ -24,6 +24,9 @@
 #include <vector>
 
 inline constexpr int PRESET_LIST_MAX = 256;
+// The preset menu shows the list in groups of this many.
+inline constexpr int PRESET_MENU_GROUPS = 8;
+inline constexpr int PRESET_GROUP_SIZE = PRESET_LIST_MAX / PRESET_MENU_GROUPS;
 inline constexpr std::size_t PRESET_NAME_MAX = 63;
 
 struct PresetEntry {

@@ -5,6 +5,7 @@
 
 #include "controls/toptionmenu.h"
 #include "core/aplugin.h"
+#include "core/preset_store.h"
 #include "core/vocabulary.h"
 #include "editor/editor_controls.h"
 #include "editor/popup_menu.h"
@@ -18,8 +19,8 @@ using namespace VSTGUI;
 namespace {
 
 constexpr int32_t kPresetSubMenuStyle = 0x118;
-constexpr int kPresetGroups = 8;
-constexpr int kPresetsPerGroup = 32;
+constexpr int kPresetGroups = PRESET_MENU_GROUPS;
+constexpr int kPresetsPerGroup = PRESET_GROUP_SIZE;
 
 enum class PresetCommand {
     None, // a separator

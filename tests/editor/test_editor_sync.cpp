@@ -362,9 +362,12 @@ TEST_F(EditorSync, PresetMenuChoosesSavesAndListsPresets) {
     dialogs.pushText("Mine");
     choose(c().header.presetMenu, {"Save Preset As"});
     EXPECT_TRUE(std::filesystem::exists(folder + "/Mine.ondix"));
-    const COptionMenu* group = c().header.presetMenu->getEntry(0)->getSubmenu();
+    // Listed at once, after the factory presets, at the end of its group.
+    const int mine = static_cast<int>(factory.size());
+    const COptionMenu* group =
+        c().header.presetMenu->getEntry(mine / PRESET_GROUP_SIZE)->getSubmenu();
     ASSERT_NE(group, nullptr);
-    EXPECT_EQ(group->getItems().back()->getTitle(), "Mine"); // listed at once
+    EXPECT_EQ(group->getItems().back()->getTitle(), "Mine");
     EXPECT_EQ(c().header.presetMenu->getString(), "Mine");
 
     choose(c().header.presetMenu, {"Default Preset"});

@@ -1,0 +1,154 @@
+#!/usr/bin/python3
+"""Renders factory presets through ondix-host and measures them.
+
+    tools/presets/audition.py [BUILD_DIR] [PRESET.ondix ...]
+
+For each preset (all of data/presets in the preset menu's order when none is
+named): the built-in phrase's RMS (mono, as the factory-preset test measures
+it), the peak of a four-note chord at velocity 127 (and of the phrase), the pitch of a single
+A4 (note 69), the spectral centroid (mean and spread over the phrase), how
+much the level moves within held notes (arpeggios, gates), and the distance
+to the preset before it (the test's measure, which must exceed 1 dB).
+Needs numpy. A design aid, not part of the plug-in."""
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CHORD = ["--note", "57:127:0:2", "--note", "60:127:0:2", "--note", "64:127:0:2",
+         "--note", "69:127:0:2"]
+RATE = 44100
+
+
+def read_wav(path):
+    data = open(path, "rb").read()
+    at = 12
+    while at < len(data):
+        tag, size = data[at:at + 4], int.from_bytes(data[at + 4:at + 8], "little")
+        if tag == b"data":
+            return np.frombuffer(data[at + 8:at + 8 + size], dtype="<f4").reshape(-1, 2)
+        at += 8 + size + (size & 1)
+    raise ValueError("no data chunk")
+
+
+def render(build, preset, extra):
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "out.wav")
+        subprocess.run([os.path.join(build, "ondix-host"), "render", os.path.join(build, "ondix.so"),
+                        "-o", out, "--preset", preset] + extra, check=True,
+                       stdout=subprocess.DEVNULL)
+        return read_wav(out)
+
+
+def db(x):
+    return 10 * np.log10(np.mean(np.square(x, dtype=np.float64)) + 1e-20)
+
+
+def features(mono):
+    frame = 4410
+    diff = np.concatenate([[0.0], np.diff(mono)])
+    f = []
+    for at in range(0, len(mono) - frame + 1, frame):
+        f += [db(mono[at:at + frame]), db(diff[at:at + frame])]
+    return np.maximum(np.array(f), -90.0)
+
+
+def centroids(mono):
+    n = 4096
+    win = np.hanning(n)
+    freqs = np.fft.rfftfreq(n, 1 / RATE)
+    out = []
+    for at in range(0, len(mono) - n, n // 2):
+        spec = np.abs(np.fft.rfft(mono[at:at + n] * win))
+        if spec.sum() > 1e-3:
+            out.append((spec * freqs).sum() / spec.sum())
+    return np.array(out) if out else np.zeros(1)
+
+
+def pitch(mono):
+    x = mono[int(0.2 * RATE):int(0.6 * RATE)].astype(np.float64)
+    x -= x.mean()
+    if np.max(np.abs(x)) < 1e-5:
+        return 0.0
+    spec = np.fft.rfft(x, 2 * len(x))
+    ac = np.fft.irfft(spec * np.conj(spec))[:len(x)]
+    lo, hi = int(RATE / 2000), int(RATE / 30)
+    lag = lo + int(np.argmax(ac[lo:hi]))
+    return RATE / lag
+
+
+def level_motion(mono):
+    # Level spread (dB) of 20 ms frames in the first bar, where the first
+    # chord is held: near 0 for a held sound, large for an arpeggio or gate.
+    frame = 882
+    levels = [db(mono[a:a + frame]) for a in range(int(0.3 * RATE), int(1.7 * RATE), frame)]
+    return float(np.std(levels))
+
+
+def factory_files():
+    base = os.path.join(ROOT, "data", "presets")
+    entries = []
+    for dirpath, _, files in os.walk(base):
+        folder = os.path.relpath(dirpath, base)
+        folder = "" if folder == "." else folder
+        for f in files:
+            if f.endswith(".ondix"):
+                entries.append((folder != "", folder.lower(), f[:-6].lower(),
+                                os.path.join(dirpath, f)))
+    return [e[3] for e in sorted(entries)]
+
+
+def measure(build, preset):
+    phrase = render(build, preset, [])
+    mono = 0.5 * (phrase[:, 0] + phrase[:, 1])
+    # The chord's peak depends on the random start phases: the highest of five.
+    chord = max((render(build, preset, CHORD) for _ in range(5)), key=lambda w: np.max(np.abs(w)))
+    single = render(build, preset, ["--note", "69:100:0:1"])
+    c = centroids(mono)
+    return {
+        "rms": db(mono), "peak": float(np.max(np.abs(chord))),
+        "phrase_peak": float(np.max(np.abs(phrase))),
+        "finite": bool(np.all(np.isfinite(phrase)) and np.all(np.isfinite(chord))),
+        "pitch": pitch(0.5 * (single[:, 0] + single[:, 1])),
+        "centroid": float(np.median(c)), "spread": float(np.std(c) / (np.mean(c) + 1e-9)),
+        "motion": level_motion(mono), "features": features(mono),
+        "width": db(phrase[:, 0] - phrase[:, 1]) - db(mono),
+    }
+
+
+def main(argv):
+    build = argv[1] if len(argv) > 1 else os.path.join(ROOT, "build", "release")
+    files = argv[2:] or factory_files()
+    previous = None
+    bad = 0
+    print(f"{'preset':34} {'rms':>6} {'peak':>6} {'f0(A4)':>7} {'centr':>6} {'sprd':>5} "
+          f"{'move':>5} {'side':>6} {'dist':>5} {'ppeak':>5}")
+    for f in files:
+        m = measure(build, f)
+        dist = float("nan")
+        if previous is not None:
+            n = min(len(previous), len(m["features"]))
+            dist = float(np.mean(np.abs(previous[:n] - m["features"][:n])))
+        previous = m["features"]
+        name = os.path.relpath(f, os.path.join(ROOT, "data", "presets"))[:-6]
+        flags = []
+        if name != "Init" and not -20 <= m["rms"] <= -8:
+            flags.append("LEVEL")
+        if name != "Init" and max(m["peak"], m["phrase_peak"]) >= 0.999:
+            flags.append("PEAK")
+        if not m["finite"]:
+            flags.append("NAN")
+        if dist == dist and dist <= 1.0:
+            flags.append("SAME")
+        bad += bool(flags)
+        print(f"{name:34} {m['rms']:6.1f} {m['peak']:6.3f} {m['pitch']:7.1f} {m['centroid']:6.0f} "
+              f"{m['spread']:5.2f} {m['motion']:5.1f} {m['width']:6.1f} {dist:5.1f} {m['phrase_peak']:5.2f} {' '.join(flags)}")
+    print(f"{len(files)} presets, {bad} flagged")
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
