@@ -254,17 +254,21 @@ TEST_F(AURender, TheTimeRecordFollowsTheHostsCallbacks) {
 // renders: every event is delivered once or counted as dropped.
 TEST_F(AURender, StressMidiAgainstTheRenderThread) {
     constexpr int kSent = 100000;
+    std::atomic<bool> rendering{false};
     std::atomic<bool> done{false};
     std::thread player([&] {
+        // Start once the renderer runs, so the two really overlap.
+        while (!rendering.load()) std::this_thread::yield();
         for (int i = 0; i < kSent; ++i)
             send(i % 2 == 1, 0x90 | (i & 15), i & 127, 64, static_cast<UInt32>(i % 512));
         done.store(true);
     });
     int slices = 0;
-    while (!done.load()) {
+    do {
         ASSERT_EQ(host.render(512), noErr);
         ++slices;
-    }
+        rendering.store(true);
+    } while (!done.load());
     player.join();
     ASSERT_EQ(host.render(512), noErr); // what was still pending
     EXPECT_EQ(fx().received.load() + static_cast<long>(unit().DroppedEvents()), kSent);
