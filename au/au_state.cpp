@@ -30,19 +30,7 @@ constexpr const char* kPresetSizeWrong = "Fatal error, preset Size wrong!\n";
 constexpr std::size_t kRecordNameBytes = 27;
 constexpr std::size_t kRecordHeadBytes = 28;
 
-// A key string for one lookup or insertion, released when it goes.
-class Key {
-public:
-    explicit Key(const char* text)
-        : string_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8)) {}
-    ~Key() { CFRelease(string_); }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    operator CFStringRef() const { return string_; }
-
-private:
-    CFStringRef string_;
-};
+using Key = CFKeyString;
 
 // The value of key when it has the type asked for, else null.
 const void* valueOfType(CFDictionaryRef state, const char* key, CFTypeID type) {

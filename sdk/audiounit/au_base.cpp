@@ -18,19 +18,7 @@ constexpr const char* kDataKey = "data";
 constexpr const char* kNameKey = "name";
 constexpr const char* kUntitledName = "Untitled";
 
-// A key string for one lookup, released when it goes.
-class Key {
-public:
-    explicit Key(const char* text)
-        : string_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8)) {}
-    ~Key() { CFRelease(string_); }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    operator CFStringRef() const { return string_; }
-
-private:
-    CFStringRef string_;
-};
+using Key = CFKeyString;
 
 void setNumber(CFMutableDictionaryRef d, const char* key, SInt32 value) {
     const CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value);

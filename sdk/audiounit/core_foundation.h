@@ -150,3 +150,18 @@ void CFBundleSetMainBundleIdentifier(const char* identifier);
 // CFBundleGetIdentifier is null), so the live count is not changed. Call only while no unit is
 // asking for bundles.
 void CFBundleRegister(const char* identifier, const char* path);
+
+// A UTF-8 key string for one dictionary lookup or insertion, released when
+// it goes.
+class CFKeyString {
+public:
+    explicit CFKeyString(const char* text)
+        : string_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8)) {}
+    ~CFKeyString() { CFRelease(string_); }
+    CFKeyString(const CFKeyString&) = delete;
+    CFKeyString& operator=(const CFKeyString&) = delete;
+    operator CFStringRef() const { return string_; }
+
+private:
+    CFStringRef string_;
+};
