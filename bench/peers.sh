@@ -40,8 +40,8 @@ host=$build/ondix-host
 synths=("Ondix||$build/ondix.so|"
     "ZynAddSubFX|zynaddsubfx-vst|/usr/lib/vst/ZynAddSubFX.so|"
     "amsynth|amsynth|/usr/lib/vst/amsynth_vst.so|"
-    "Kars|dpf-plugins-vst|/usr/lib/vst/Kars-vst.so|a plucked string per key: held notes die away"
-    "Nekobi|dpf-plugins-vst|/usr/lib/vst/Nekobi-vst.so|monophonic: it plays one of the 8 notes")
+    "Kars|dpf-plugins-vst|/usr/lib/vst/Kars-vst.so|a plucked string per key (Sustain off): held notes die away"
+    "Nekobi|dpf-plugins-vst|/usr/lib/vst/Nekobi-vst.so|monophonic: of the 8 notes it plays one, and it dies away")
 names=() plugins=() notes=()
 for entry in "${synths[@]}"; do
     IFS='|' read -r name package plugin note <<<"$entry"
@@ -156,4 +156,5 @@ done
 for i in "${!names[@]}"; do
     if [[ -n ${notes[i]} ]]; then echo "- ${names[i]}: ${notes[i]}"; fi
 done
-echo "- $(nproc) cores, $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
+echo "- $(nproc) cores, $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)," \
+    "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end (other work makes the times noisy)"
