@@ -86,13 +86,10 @@ std::string slug(const char* text) {
     std::string s;
     for (const char* c = text; *c; ++c) {
         const auto u = static_cast<unsigned char>(*c);
-        if (std::isalnum(u)) {
+        if (std::isalnum(u))
             s += static_cast<char>(std::tolower(u));
-            continue;
-        }
-        if (!s.empty() && s.back() != '-') s += '-';
-        if (*c == '+') s += "plus";
-        if (*c == '-' && c[1] == '\0') s += "minus";
+        else if (!s.empty() && s.back() != '-')
+            s += '-';
     }
     return s;
 }
@@ -106,7 +103,7 @@ std::vector<Patch> patches() {
     for (int n : {48, 52, 55, 60, 64, 67, 72, 76}) chord.push_back(on(0, n, 100));
     for (int n : {48, 52, 55, 60, 64, 67, 72, 76}) chord.push_back(off(16000, n));
     rows.push_back(
-        {"default", "the start-up patch, 8 held notes (the benchmark's case)", {}, chord});
+        {"default", "the start-up patch (Init), 8 held notes: the benchmark's case", {}, chord});
 
     std::vector<Setting> unison = {
         wave(tag::OscWaveA, "Saw"),           wave(tag::OscWaveB, "Saw"),
