@@ -17,11 +17,12 @@ constexpr double kReadBack = 100.0; // the counter distance between writing and 
 constexpr double kRebaseAt = 16777216.0;
 constexpr double kRebaseBy = 8388608.0;
 
-// The feedback path within +-100; NaN gives 0. Branch-free: max and min
-// pass NaN through as their first operand, a mask then clears it.
-inline float limitFeedback(float x) {
-    const float high = 100.0f < x ? 100.0f : x;
-    const float limited = high < -100.0f ? -100.0f : high;
+// The feedback path within +-100; NaN gives 0. Both channels at once: the
+// minimum and maximum pass NaN on as their bound, the mask then clears it.
+using Two = float __attribute__((vector_size(8)));
+inline Two limitFeedback(Two x) {
+    const Two high = x < 100.0f ? x : 100.0f;
+    const Two limited = high > -100.0f ? high : -100.0f;
     return x == x ? limited : 0.0f;
 }
 
@@ -230,24 +231,31 @@ void TDelay::setFeedFilter(float low, float high) {
 
 // The value stored where the counter stood at `target`: pairs older than
 // the two that enclose it are dropped (three are always kept). One pair
-// goes per sample while the length holds, so the common case is one
-// comparison and one step of the head.
+// goes per sample while the length holds and two or three while it falls
+// as a chorus sweeps it, so the head steps on pair by pair a few times
+// before a search takes over.
 inline double TDelay::readLine(Line& l, double target) {
     const Pair* ring = l.ring.get();
     const int mask = l.mask;
     int head = l.head;
+    int count = l.count;
     const Pair* b = &ring[(head + 1) & mask];
-    if (b->time <= target && l.count > kKeep) {
-        head = (head + 1) & mask;
-        l.head = head;
-        --l.count;
-        b = &ring[(head + 1) & mask];
-        if (b->time <= target && l.count > kKeep) {
+    for (int steps = 0; b->time <= target && count > kKeep; ++steps) {
+        if (steps == 4) {
+            l.head = head;
+            l.count = count;
             dropBehind(l, target);
             head = l.head;
+            count = l.count;
             b = &ring[(head + 1) & mask];
+            break;
         }
+        head = (head + 1) & mask;
+        --count;
+        b = &ring[(head + 1) & mask];
     }
+    l.head = head;
+    l.count = count;
     const Pair& a = ring[head];
     const double span = b->time - a.time;
     if (!(span > 0.0)) return b->value; // two equal times
@@ -292,11 +300,12 @@ inline double TDelay::read(int c) {
 void TDelay::process(const stereoStruct& in, stereoStruct& out) {
     const double readL = read(0);
     const double readR = read(1);
-    float m[2] = {
+    const Two sum = {
         static_cast<float>(in.left + feed[0] * readL + cross[0] * readR) + 1e-15f,
         static_cast<float>(in.right + feed[1] * readR + cross[1] * readL) + 1e-15f,
     };
-    for (float& x : m) x = limitFeedback(x);
+    const Two limited = limitFeedback(sum);
+    float m[2] = {limited[0], limited[1]};
     if (feedFilterOn) {
         for (int c = 0; c < 2; ++c) {
             float* s = filterState[c];
