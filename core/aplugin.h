@@ -534,8 +534,10 @@ public:
     // engine/envelopes.cpp
     EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
     EnvelopeInputKey envelopeInputKey(int env, const ModRow& row, bool synced) const;
-    const EnvelopeInputs& cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
-                                               EnvelopeInputCache& cache) const;
+    // The inputs kept in cache, recomputed when what they come from changed;
+    // the caller sets the gate fields.
+    EnvelopeInputs& cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
+                                         EnvelopeInputCache& cache) const;
     // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
     void fillUserWaveLfoRows();

@@ -151,8 +151,8 @@ EnvelopeInputs APlugin::envelopeInputs(int env, const ModRow& row, bool synced) 
 }
 
 // The same inputs, computed again only when something they come from moved.
-const EnvelopeInputs& APlugin::cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
-                                                    EnvelopeInputCache& cache) const {
+EnvelopeInputs& APlugin::cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
+                                              EnvelopeInputCache& cache) const {
     const EnvelopeInputKey key = envelopeInputKey(env, row, synced);
     if (!cache.valid || !(key == cache.key)) {
         cache.key = key;
@@ -170,30 +170,47 @@ void APlugin::setVolEnv(int v, int env, bool synced) {
         if (Envelope::stepStolen(state)) voice.stolen = false;
         return;
     }
-    EnvelopeInputs in = cachedEnvelopeInputs(kEnvAmp, voice.mod, synced, voice.envInputs[kEnvAmp]);
+    const bool releasing = !voice.gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, false, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in = cachedEnvelopeInputs(kEnvAmp, voice.mod, synced, voice.envInputs[kEnvAmp]);
     in.gateOn = voice.gate;
-    in.releasing = !voice.gate && !engine.midi.sustainDown;
+    in.releasing = releasing;
     Envelope::step(state, in);
 }
 
 void APlugin::setEnv(int v, int env, bool synced) {
     if (!isValidVoice(v) || env < kEnvFilter || env >= kNumEnvelopes) return;
     VoiceState& voice = engine.voices[v];
-    EnvelopeInputs in = cachedEnvelopeInputs(env, voice.mod, synced, voice.envInputs[env]);
+    EnvelopeState& state = voice.env[env];
+    const bool releasing = !voice.gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, env >= kEnvFree1, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in = cachedEnvelopeInputs(env, voice.mod, synced, voice.envInputs[env]);
     in.gateOn = voice.gate;
-    in.releasing = !voice.gate && !engine.midi.sustainDown;
-    Envelope::step(voice.env[env], in);
+    in.releasing = releasing;
+    Envelope::step(state, in);
 }
 
 void APlugin::setEnvGlobal(int env, bool synced) {
     if (env < 0 || env >= kNumEnvelopes) return;
     // The global copy runs while any voice sounds.
     const bool gate = engine.render.anyVoicePlaying;
-    EnvelopeInputs in =
+    EnvelopeState& state = engine.globalEnv[env];
+    const bool releasing = !gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, env >= kEnvFree1, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in =
         cachedEnvelopeInputs(env, engine.global, synced, engine.globalEnvInputs[env]);
     in.gateOn = gate;
-    in.releasing = !gate && !engine.midi.sustainDown;
-    Envelope::step(engine.globalEnv[env], in);
+    in.releasing = releasing;
+    Envelope::step(state, in);
 }
 
 void APlugin::setGlobalRare() {

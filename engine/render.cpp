@@ -374,14 +374,20 @@ void APlugin::voiceControlStage(int v) {
     VoiceState& voice = engine.voices[v];
     if ((voice.voiceTick & 15) == 0) voiceControlTick(v);
 
-    // Every frame: envelope sources, then the envelopes move by their ramps.
-    const int envelopes = freeEnvelopeUsed(1) ? 4 : (freeEnvelopeUsed(0) ? 3 : 2);
-    for (int e = 0; e < envelopes; ++e) {
+    // Every frame: envelope sources, then the envelopes move by their ramps
+    // (the free envelopes while a slot reads them, the second implies both).
+    auto envelopeFrame = [&voice](int e) {
         EnvelopeState& env = voice.env[e];
         const float level = static_cast<float>(env.prevOutput);
         voice.mod.src[src::EnvFirst + 2 * e] = level;
         voice.mod.src[src::EnvFirst + 2 * e + 1] = 1.0f - level;
         env.prevOutput += env.ramp;
+    };
+    envelopeFrame(kEnvAmp);
+    envelopeFrame(kEnvFilter);
+    if (freeEnvelopeUsed(0) || freeEnvelopeUsed(1)) {
+        envelopeFrame(kEnvFree1);
+        if (freeEnvelopeUsed(1)) envelopeFrame(kEnvFree2);
     }
     if (engine.matrix.freeLfoSourceUsed)
         for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
