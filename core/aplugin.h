@@ -404,6 +404,7 @@ public:
     // ------------------------------------------------------------ engine: what the editor shows
     // (engine/display.cpp; audio thread)
     void publishDisplay();
+    void publishDisplayAtTick();
     void publishOscTable();
 
     // ------------------------------------------------------------ engine: modulation slots
@@ -515,6 +516,7 @@ public:
     void transportStarted();
     void buildActiveVoiceList();
     void voiceControlStage(int voice);
+    void voiceControlTick(int voice);
     void renderVoices();
     // engine/midi.cpp, engine/midi_learn.cpp
     void handleMidiEvent(const VstMidiEvent& event);
@@ -531,6 +533,11 @@ public:
     void restEngineState();
     // engine/envelopes.cpp
     EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
+    EnvelopeInputKey envelopeInputKey(int env, const ModRow& row, bool synced) const;
+    // The inputs kept in cache, recomputed when what they come from changed;
+    // the caller sets the gate fields.
+    EnvelopeInputs& cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
+                                         EnvelopeInputCache& cache) const;
     // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
     void fillUserWaveLfoRows();
@@ -653,6 +660,7 @@ public:
     void updateXYRecord();
     void voiceXYTick(int voice);
     void voiceXYFrame(int voice);
+    void wakeXYVoices();
     void restartXYReplaySpeed();
     void restartXYReplayForNote();
     void restartRunningXYReplay();
