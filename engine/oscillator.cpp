@@ -323,20 +323,17 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.octaveFactor = OCTAVE[step];
         dsp.octaveNumber = step - 4;
         oscillatorVoiceTick(v);
+        if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
     }
-    if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
 
-    const bool rest = !tick && s.resting && s.epoch == frame.epoch &&
-                      !(frame.matrixPerFrame && !voice.matrix.idle);
-    if (!rest) oscillatorPrepare(voice, frame);
+    if (tick || s.restEpoch != frame.epoch || (frame.matrixPerFrame && !voice.matrix.idle))
+        oscillatorPrepare(voice, frame);
 
-    const int copies = s.copies;
     if (s.direct) {
-        float* out[osc::kLanes];
-        for (int k = 0; k < osc::kLanes; ++k) out[k] = dsp.lanes[k].osc.data();
-        osc::process(s, out);
+        static_assert(sizeof(LaneState) % sizeof(float) == 0);
+        osc::process(s, dsp.lanes[0].osc.data(), sizeof(LaneState) / sizeof(float));
     } else {
-        for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
+        for (int k = 0; k < s.copies; ++k) oscillatorLane(voice, k, frame);
     }
 
     const LaneState& first = dsp.lanes[0];
@@ -431,8 +428,7 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
     s.sub = dsp.subLevelSmoothed > 0.001f;
     s.subGain = dsp.subGain;
     s.subNorm = dsp.subNorm;
-    s.resting = !moving && s.direct;
-    s.epoch = frame.epoch;
+    s.restEpoch = !moving && s.direct ? frame.epoch : 0;
     if (!s.direct) return;
 
     s.warp = tables.symmetryWarp[dsp.warpRow].data();
@@ -460,6 +456,7 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
         s.upGain = std::fabs(dst[dst::OscUpSpreadVolume]);
         s.downGain = std::fabs(dst[dst::OscDownSpreadVolume]);
     }
+    osc::selectKind(s);
 }
 
 // The general path of one copy: noise, fold, bit reduction and feedback.
@@ -573,6 +570,14 @@ float APlugin::doPinkNoise(int g) {
 namespace osc {
 namespace {
 
+// What a lane's output is made of.
+enum Mix {
+    kUp,        // the up oscillator alone
+    kUpNorm,    // the same, scaled by the sub normalisation
+    kUpSub,     // up and sub-oscillator
+    kUpDownSub, // the spread pair and the sub-oscillator (silent or not)
+};
+
 // Four sub-samples of one oscillator of one lane; the phase moves on.
 template <bool Blend>
 inline void readLane(const float* lo, const float* hi, float weight, const uint16_t* warp,
@@ -594,36 +599,35 @@ inline float mean4(const float* w) {
 }
 
 // The lanes one by one (one to three copies).
-template <bool Blend> void processLanes(OscillatorState& s, float* const out[kLanes]) {
-    for (int k = 0; k < s.copies; ++k) {
-        float* o = out[k];
+template <Mix M, bool Blend>
+void processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    for (int k = 0; k < s.copies; ++k, out += stride) {
         float up[kSubSamples];
         readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseUp[k], s.stepUp[k],
                         s.offsetUp[k], up);
         s.lastOutUp[k] = mean4(up);
-        if (!s.spread && !s.sub) {
-            const float norm = s.subNorm;
-            if (norm != 1.0f)
-                for (int j = 0; j < kSubSamples; ++j) o[j] = up[j] * norm;
-            else
-                for (int j = 0; j < kSubSamples; ++j) o[j] = up[j];
-            continue;
+        if constexpr (M == kUp) {
+            for (int j = 0; j < kSubSamples; ++j) out[j] = up[j];
+        } else if constexpr (M == kUpNorm) {
+            for (int j = 0; j < kSubSamples; ++j) out[j] = up[j] * s.subNorm;
+        } else {
+            float sub[kSubSamples] = {0.0f, 0.0f, 0.0f, 0.0f};
+            if (s.sub)
+                readLane<false>(s.subWave, s.subWave, 0.0f, s.subWarp, s.phaseSub[k], s.stepSub[k],
+                                s.offsetSub[k], sub);
+            if constexpr (M == kUpSub) {
+                for (int j = 0; j < kSubSamples; ++j)
+                    out[j] = s.subNorm * (up[j] + s.subGain * sub[j]);
+            } else {
+                float down[kSubSamples];
+                readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseDown[k],
+                                s.stepDown[k], s.offsetDown[k], down);
+                s.lastOutDown[k] = mean4(down);
+                for (int j = 0; j < kSubSamples; ++j)
+                    out[j] = s.subNorm * (s.subGain * sub[j] +
+                                          (down[j] * s.downGain + up[j] * s.upGain) * 0.5f);
+            }
         }
-        float sub[kSubSamples] = {0.0f, 0.0f, 0.0f, 0.0f};
-        if (s.sub)
-            readLane<false>(s.subWave, s.subWave, 0.0f, s.subWarp, s.phaseSub[k], s.stepSub[k],
-                            s.offsetSub[k], sub);
-        if (!s.spread) {
-            for (int j = 0; j < kSubSamples; ++j) o[j] = s.subNorm * (up[j] + s.subGain * sub[j]);
-            continue;
-        }
-        float down[kSubSamples];
-        readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseDown[k], s.stepDown[k],
-                        s.offsetDown[k], down);
-        s.lastOutDown[k] = mean4(down);
-        for (int j = 0; j < kSubSamples; ++j)
-            o[j] =
-                s.subNorm * (s.subGain * sub[j] + (down[j] * s.downGain + up[j] * s.upGain) * 0.5f);
     }
 }
 
@@ -663,16 +667,18 @@ inline __m128 mean4(const __m128* v) {
 }
 
 // The four lanes together.
-template <bool Blend> void processLanes4(OscillatorState& s, float* const out[kLanes]) {
+template <Mix M, bool Blend>
+void processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
     const __m128 weight = _mm_load_ps(s.weight.data());
     __m128 up[kSubSamples];
     readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseUp, s.stepUp, s.offsetUp, up);
     _mm_store_ps(s.lastOutUp.data(), mean4(up));
     const __m128 norm = _mm_set1_ps(s.subNorm);
     __m128 o[kSubSamples];
-    if (!s.spread && !s.sub) {
-        for (int j = 0; j < kSubSamples; ++j)
-            o[j] = s.subNorm != 1.0f ? _mm_mul_ps(up[j], norm) : up[j];
+    if constexpr (M == kUp) {
+        for (int j = 0; j < kSubSamples; ++j) o[j] = up[j];
+    } else if constexpr (M == kUpNorm) {
+        for (int j = 0; j < kSubSamples; ++j) o[j] = _mm_mul_ps(up[j], norm);
     } else {
         __m128 sub[kSubSamples];
         if (s.sub) {
@@ -683,7 +689,7 @@ template <bool Blend> void processLanes4(OscillatorState& s, float* const out[kL
             for (__m128& x : sub) x = _mm_setzero_ps();
         }
         const __m128 subGain = _mm_set1_ps(s.subGain);
-        if (!s.spread) {
+        if constexpr (M == kUpSub) {
             for (int j = 0; j < kSubSamples; ++j)
                 o[j] = _mm_mul_ps(norm, _mm_add_ps(up[j], _mm_mul_ps(subGain, sub[j])));
         } else {
@@ -704,22 +710,35 @@ template <bool Blend> void processLanes4(OscillatorState& s, float* const out[kL
     }
     // Sub-sample-major to lane-major.
     _MM_TRANSPOSE4_PS(o[0], o[1], o[2], o[3]);
-    for (int k = 0; k < kLanes; ++k) _mm_storeu_ps(out[k], o[k]);
+    for (int k = 0; k < kLanes; ++k) _mm_storeu_ps(out + k * stride, o[k]);
 }
 
 } // namespace
 
-void process(OscillatorState& s, float* const out[kLanes]) {
-    if (s.copies == kLanes) {
-        if (s.blend)
-            processLanes4<true>(s, out);
-        else
-            processLanes4<false>(s, out);
-    } else {
-        if (s.blend)
-            processLanes<true>(s, out);
-        else
-            processLanes<false>(s, out);
+// kind: bit 0 blend, bit 1 all four lanes, bits 2-3 the mix.
+void selectKind(OscillatorState& s) {
+    const Mix mix = s.spread ? kUpDownSub : (s.sub ? kUpSub : (s.subNorm != 1.0f ? kUpNorm : kUp));
+    s.kind = (s.blend ? 1 : 0) | (s.copies == kLanes ? 2 : 0) | mix << 2;
+}
+
+void process(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    switch (s.kind) {
+#define ONDIX_OSC_KIND(mix)                                                                        \
+    case mix << 2:                                                                                 \
+        return processLanes<mix, false>(s, out, stride);                                           \
+    case mix << 2 | 1:                                                                             \
+        return processLanes<mix, true>(s, out, stride);                                            \
+    case mix << 2 | 2:                                                                             \
+        return processLanes4<mix, false>(s, out, stride);                                          \
+    case mix << 2 | 3:                                                                             \
+        return processLanes4<mix, true>(s, out, stride);
+        ONDIX_OSC_KIND(kUp)
+        ONDIX_OSC_KIND(kUpNorm)
+        ONDIX_OSC_KIND(kUpSub)
+        ONDIX_OSC_KIND(kUpDownSub)
+#undef ONDIX_OSC_KIND
+    default:
+        break;
     }
 }
 

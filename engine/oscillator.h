@@ -29,6 +29,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace osc {
@@ -81,13 +82,12 @@ struct OscillatorState {
     bool spread = false; // the down oscillator sounds
     bool sub = false;    // the sub-oscillator sounds
     bool blend = false;  // some lane's morph weight is not 0
+    int kind = 0;        // the process variant these values select (osc::kind)
 
-    // Whether the prepared values still hold: `epoch` is the stage's epoch
-    // they were prepared in (0: never), `resting` that no input of theirs
-    // moves from frame to frame.
-    uint32_t epoch = 0;
-    bool resting = false;
-    void invalidate() { epoch = 0; }
+    // The stage's epoch the prepared values were made in while no input of
+    // theirs moves from frame to frame; 0 while they must be prepared anew.
+    uint32_t restEpoch = 0;
+    void invalidate() { restEpoch = 0; }
 };
 
 // What the oscillator stage keeps between frames: the shared values of the
@@ -103,8 +103,11 @@ struct OscillatorStageState {
 
 namespace osc {
 
+// The process variant of prepared values (sets `kind`).
+void selectKind(OscillatorState& s);
+
 // One frame of the prepared oscillators of a voice: four sub-samples into
-// each lane's `out`. The lanes below `copies` sound; the others rest.
-void process(OscillatorState& s, float* const out[kLanes]);
+// each sounding lane's output, lane k's at out + k * laneStride floats.
+void process(OscillatorState& s, float* out, std::ptrdiff_t laneStride);
 
 } // namespace osc
