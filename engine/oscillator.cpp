@@ -580,8 +580,9 @@ enum Mix {
 
 // Four sub-samples of one oscillator of one lane; the phase moves on.
 template <bool Blend>
-inline void readLane(const float* lo, const float* hi, float weight, const uint16_t* warp,
-                     uint32_t& phase, uint32_t step, uint32_t offset, float* w) {
+[[gnu::always_inline]] inline void readLane(const float* lo, const float* hi, float weight,
+                                            const uint16_t* warp, uint32_t& phase, uint32_t step,
+                                            uint32_t offset, float* w) {
     uint32_t r = phase + offset;
     for (int j = 0; j < kSubSamples; ++j) {
         const uint32_t i = warp[(r >> kIndexShift) & kIndexMask];
@@ -634,7 +635,7 @@ void processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
 // Four sub-samples of one oscillator in all four lanes: v[j] holds
 // sub-sample j of lanes 0..3. Indices in SSE2, table reads per lane.
 template <bool Blend>
-inline void
+[[gnu::always_inline]] inline void
 readLanes4(const std::array<const float*, kLanes>& lo, const std::array<const float*, kLanes>& hi,
            __m128 weight, const uint16_t* warp, OscillatorState::U4& phase,
            const OscillatorState::U4& step, const OscillatorState::U4& offset, __m128* v) {
