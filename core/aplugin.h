@@ -555,6 +555,7 @@ public:
     // engine/oscillator.cpp
     void oscillatorStage();
     void oscillatorVoice(int voice, const struct OscFrame& frame);
+    void oscillatorPrepare(VoiceState& voice, const struct OscFrame& frame);
     void oscillatorVoiceTick(int voice);
     void oscillatorDriftTick(int voice);
     void oscillatorLane(VoiceState& voice, int copy, const struct OscFrame& frame);
@@ -692,6 +693,7 @@ public:
     CoreState core;
     EngineState engine;
     WaveState waves;
+    OscillatorStageState oscStage; // engine/oscillator.cpp
 
     // The host's strings as read at construction, upper-cased (for tests;
     // core/aplugin.cpp).
