@@ -39,9 +39,9 @@ const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(new float[static_cast<std::size_t>(kRing) * kRowStride]()),
-      inputRing(new float[2 * kRing]()), allpassStride(kMaxAllpass),
-      allpassBuf(new float[static_cast<std::size_t>(2 * 2) * kAllpassStages * kMaxAllpass]()) {
+    : combRing(static_cast<std::size_t>(kRing) * kRowStride), inputRing(2 * kRing),
+      allpassStride(kMaxAllpass),
+      allpassBuf(static_cast<std::size_t>(2 * 2) * kAllpassStages * kMaxAllpass) {
     create();
 }
 
@@ -65,7 +65,6 @@ void TBasicReverb::init() {
             const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
             allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, allpassStride);
         }
-    dirty = true;
     mute();
 }
 
