@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 // One bank of the store. Its word packs what the bank holds (the key, high
 // half) and how many slots hold it (the low half); every change of either
@@ -54,9 +55,21 @@ PitchTableBank* mapBank() {
 
 class Store {
 public:
-    // Main thread.
+    Store() = default;
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    // Once the last instance is gone: every bank is free.
+    ~Store() {
+        for (PitchBankNode* n = head_.load(std::memory_order_relaxed); n;) {
+            PitchBankNode* next = n->next;
+            unmapPages(n->bank, sizeof(PitchTableBank));
+            delete n;
+            n = next;
+        }
+    }
+
+    // Main thread, under the lifetime lock.
     void addRoom(int banks) {
-        std::lock_guard lock(mutex_);
         const int cancel = std::min(owed_, banks);
         owed_ -= cancel;
         banks -= cancel;
@@ -75,10 +88,9 @@ public:
         }
     }
 
-    // Main thread. Banks still held at this moment are given back by a
-    // later call.
+    // Main thread, under the lifetime lock. Banks still held at this moment
+    // are given back by a later call.
     void removeRoom(int banks) {
-        std::lock_guard lock(mutex_);
         owed_ += banks;
         for (Pass pass : {kPassDirty, kPassRecipe, kPassEmpty})
             for (PitchBankNode* n = head_.load(std::memory_order_relaxed); n && owed_ > 0;
@@ -88,8 +100,7 @@ public:
                 if (!n->word.compare_exchange_strong(w, packWord(kRetired, 0),
                                                      std::memory_order_acquire))
                     continue;
-                unmapPages(n->bank, sizeof(PitchTableBank));
-                n->bank = nullptr;
+                unmapPages(std::exchange(n->bank, nullptr), sizeof(PitchTableBank));
                 --owed_;
             }
     }
@@ -141,15 +152,20 @@ public:
     }
 
 private:
-    std::atomic<PitchBankNode*> head_{nullptr}; // nodes are never unlinked
-    std::mutex mutex_;                          // growing and shrinking
+    std::atomic<PitchBankNode*> head_{nullptr}; // nodes stay linked while the store lives
     int owed_ = 0;                              // banks to give back once free
 };
 
-// Never destroyed: an instance may outlive the static objects of the module.
+// The store exists while an instance does: made by the first, freed with
+// every bank by the last (so that nothing outlives the module when a host
+// unloads it). Instances come and go under the lock; an audio thread only
+// reads the pointer, which cannot change while its instance lives.
+std::mutex lifetimeLock;
+int instances = 0;
+std::atomic<Store*> current{nullptr};
+
 Store& store() {
-    static Store* const shared = new Store;
-    return *shared;
+    return *current.load(std::memory_order_acquire);
 }
 
 const PitchTableBank& silentBank() {
@@ -165,13 +181,18 @@ std::uint32_t PitchBankSlots::recipe(int waveA, int waveB, int mode) {
 }
 
 PitchBankSlots::PitchBankSlots() {
+    std::lock_guard lock(lifetimeLock);
+    if (instances == 0) current.store(new Store, std::memory_order_release);
+    ++instances;
     store().addRoom(2);
 }
 
 PitchBankSlots::~PitchBankSlots() {
     for (PitchBankNode* n : node_)
         if (n) Store::release(n);
+    std::lock_guard lock(lifetimeLock);
     store().removeRoom(2);
+    if (--instances == 0) delete current.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 const PitchTableBank& PitchBankSlots::operator[](int slot) const {
@@ -238,9 +259,11 @@ void PitchBankSlots::finish(int slot) {
 }
 
 int PitchBankSlots::storeBanks() {
-    return store().count(false);
+    std::lock_guard lock(lifetimeLock);
+    return instances > 0 ? store().count(false) : 0;
 }
 
 int PitchBankSlots::touchedBanks() {
-    return store().count(true);
+    std::lock_guard lock(lifetimeLock);
+    return instances > 0 ? store().count(true) : 0;
 }

@@ -12,7 +12,8 @@
 // The store holds room for two banks per instance, mapped as zero pages that
 // cost resident memory only once built into; a bank whose last share was
 // given up keeps its tables (and recipe) and is handed out again before an
-// untouched one. A slot no bank was built into yet reads as silence.
+// untouched one. A slot no bank was built into yet reads as silence. The
+// store lives while any instance does; the last one frees it.
 //
 // Threads: slots are created and destroyed on the main thread, which also
 // grows and shrinks the store under a lock. Everything else (preparing,
