@@ -70,9 +70,9 @@ struct ModRow {
 // Which of a voice's envelope sources the per-frame stage has written since
 // the voice's reset, and whether its envelopes rest until the next tick.
 struct VoiceEnvelopeRest {
-    uint8_t framed = 0;      // bit e: envelope e was run (its sources hold its level)
-    bool resting = false;    // every ramp run was 0 at the last tick
-    uint32_t generation = 0; // the routing that held for that
+    uint8_t framed = 0;             // bit e: envelope e was run (its sources hold its level)
+    uint32_t restingGeneration = 0; // every ramp run was 0 at the last tick under this
+                                    // routing generation; 0: they move
 };
 
 struct VoiceState {

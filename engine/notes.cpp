@@ -605,11 +605,11 @@ void APlugin::initEnv(int mode, int v) {
     if (mode == 1 || mode == 2)
         for (VoiceState& voice : engine.voices) {
             for (EnvelopeState& env : voice.env) env.reset();
-            voice.envRest.resting = false;
+            voice.envRest.restingGeneration = 0;
         }
     if (mode == 3 && isValidVoice(v)) {
         for (EnvelopeState& env : engine.voices[v].env) env.reset();
-        engine.voices[v].envRest.resting = false;
+        engine.voices[v].envRest.restingGeneration = 0;
     }
 }
 

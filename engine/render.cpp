@@ -371,7 +371,7 @@ void APlugin::buildActiveVoiceList() {
 }
 
 // Every frame, over the listed voices: each voice's 16-frame tick when due,
-// its envelope sources, then the envelopes move by their ramps (the free
+// then its envelope sources, and the envelopes move by their ramps (the free
 // envelopes while a slot reads them, the second implies both). An inverse
 // envelope source is written only while a slot reads it (updateModSlotCache
 // brings it up to date when that starts). Envelopes whose ramps are all 0
@@ -380,17 +380,16 @@ void APlugin::buildActiveVoiceList() {
 void APlugin::voiceControlStage() {
     const RenderState& render = engine.render;
     const MatrixState& m = engine.matrix;
+    const XYState& xy = engine.xy;
+    const uint32_t generation = m.generation;
     const int envelopes = m.freeEnvelopeUsed[1]   ? kEnvFree2 + 1
                           : m.freeEnvelopeUsed[0] ? kEnvFree1 + 1
                                                   : kEnvFilter + 1;
     const uint8_t framedMask = static_cast<uint8_t>((1u << envelopes) - 1u);
-    std::array<bool, kNumEnvelopes> inverseUsed;
-    for (int e = 0; e < kNumEnvelopes; ++e)
-        inverseUsed[e] = m.sourceUsed[src::EnvFirst + 2 * e + 1];
-    const bool anyInverse =
-        inverseUsed[kEnvAmp] || inverseUsed[kEnvFilter] ||
-        (envelopes > kEnvFree1 && (inverseUsed[kEnvFree1] || inverseUsed[kEnvFree2]));
-    const uint32_t generation = m.generation;
+    bool anyInverse = false;
+    for (int e = 0; e < envelopes; ++e) anyInverse |= m.sourceUsed[src::EnvFirst + 2 * e + 1];
+    const bool xyFrames = xy.recordMode == xyrecord::Live ||
+                          (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly);
 
     for (int n = 0; n < render.activeVoiceCount; ++n) {
         const int v = render.activeVoices[n];
@@ -399,7 +398,7 @@ void APlugin::voiceControlStage() {
         if (tick) voiceControlTick(v);
 
         VoiceEnvelopeRest& rest = voice.envRest;
-        if (tick || !rest.resting || rest.generation != generation) {
+        if (tick || rest.restingGeneration != generation) {
             auto& src = voice.mod.src;
             bool still = true;
             for (int e = 0; e < envelopes; ++e) {
@@ -410,20 +409,19 @@ void APlugin::voiceControlStage() {
             }
             if (anyInverse)
                 for (int e = 0; e < envelopes; ++e)
-                    if (inverseUsed[e])
+                    if (m.sourceUsed[src::EnvFirst + 2 * e + 1])
                         src[src::EnvFirst + 2 * e + 1] = 1.0f - src[src::EnvFirst + 2 * e];
             rest.framed |= framedMask;
-            if (tick) {
-                rest.resting = still;
-                rest.generation = generation;
-            }
+            if (tick) rest.restingGeneration = still ? generation : 0;
         }
 
         if (m.freeLfoSourceUsed)
             for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
                 voice.mod.src[s] = engine.global.src[s];
-        const XYVoice& xv = engine.xy.voices[v];
-        if (!xv.resting || xv.restGeneration != generation) voiceXYFrame(v);
+        if (xyFrames) {
+            const XYVoice& xv = xy.voices[v];
+            if (!xv.resting || xv.restGeneration != generation) voiceXYFrame(v);
+        }
     }
 }
 
