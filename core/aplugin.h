@@ -515,7 +515,8 @@ public:
     void globalTick();
     void transportStarted();
     void buildActiveVoiceList();
-    void voiceControlStage(int voice);
+    void voiceControlStage();
+    void refreshInverseEnvelopeSources();
     void voiceControlTick(int voice);
     void renderVoices();
     // engine/midi.cpp, engine/midi_learn.cpp

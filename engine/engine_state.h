@@ -69,6 +69,14 @@ struct ModRow {
     std::array<float, dst::Count> dst{};
 };
 
+// Which of a voice's envelope sources the per-frame stage has written since
+// the voice's reset, and whether its envelopes rest until the next tick.
+struct VoiceEnvelopeRest {
+    uint8_t framed = 0;             // bit e: envelope e was run (its sources hold its level)
+    uint32_t restingGeneration = 0; // every ramp run was 0 at the last tick under this
+                                    // routing generation; 0: they move
+};
+
 struct VoiceState {
     bool gate = false;        // the key is held (or an arpeggiator step holds it)
     bool stolen = false;      // fading out to make room
@@ -100,6 +108,7 @@ struct VoiceState {
 
     std::array<EnvelopeState, kNumEnvelopes> env{};
     std::array<EnvelopeInputCache, kNumEnvelopes> envInputs{};
+    VoiceEnvelopeRest envRest;
     int32_t voiceTick = 0; // frames since the note started
     ModRow mod;
 

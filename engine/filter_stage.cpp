@@ -254,6 +254,19 @@ void APlugin::voiceControlTerms(int v) {
         (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) * voice.mod.src[src::ModWheel];
     fv.velocityTerm = getCurrentValue(tag::VelocityToFilterFreq) * voice.velocity;
     const float pitch = std::isfinite(voice.pitch) ? voice.pitch : 0.0f;
-    fv.keyRatio = std::exp2((2.0f * getCurrentValue(tag::KeyToFilterFreq) - 1.0f) * pitch);
-    fv.hiPassKeyRatio = getOnOff(tag::HiPassKeyTrackOn) ? std::exp2(pitch) : 1.0f;
+    // The exp2s are taken again only when their inputs moved.
+    const float keyInput = (2.0f * getCurrentValue(tag::KeyToFilterFreq) - 1.0f) * pitch;
+    if (keyInput != fv.keyRatioInput) {
+        fv.keyRatioInput = keyInput;
+        fv.keyRatio = std::exp2(keyInput);
+    }
+    if (getOnOff(tag::HiPassKeyTrackOn)) {
+        if (pitch != fv.pitchRatioInput) {
+            fv.pitchRatioInput = pitch;
+            fv.pitchRatio = std::exp2(pitch);
+        }
+        fv.hiPassKeyRatio = fv.pitchRatio;
+    } else {
+        fv.hiPassKeyRatio = 1.0f;
+    }
 }

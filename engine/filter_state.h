@@ -11,6 +11,7 @@
 #include "engine/filters.h"
 
 #include <array>
+#include <limits>
 
 inline constexpr int kFilterLanes = 16 * 4; // voices x unison copies
 
@@ -33,7 +34,10 @@ struct FilterVoice {
     float velocityTerm = 0.0f;   // "Velocity > Filter Frequency" x velocity
     float keyRatio = 1.0f;       // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
     float hiPassKeyRatio = 1.0f; // 2^pitch with high-pass key tracking, else 1
-    bool noteStart = false;      // set by a restarted note, cleared once the voice rendered
+    // What the two ratios' exp2 was last taken of (NaN: not yet).
+    float keyRatioInput = std::numeric_limits<float>::quiet_NaN();
+    float pitchRatioInput = std::numeric_limits<float>::quiet_NaN(), pitchRatio = 1.0f;
+    bool noteStart = false; // set by a restarted note, cleared once the voice rendered
     // Key ratio and resonance of the last frame: while they and a copy's
     // cut-off position stay put, its Hz cannot have moved.
     float lastKeyRatio = -1.0f, lastQ = -1.0f;

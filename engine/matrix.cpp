@@ -119,6 +119,7 @@ void APlugin::updateModSlotCache() {
     next.generation = m.generation + 1;
     m = next;
     refreshListedSources();
+    refreshInverseEnvelopeSources();
 }
 
 void APlugin::updateUsageFlags() {}

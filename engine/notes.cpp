@@ -603,10 +603,14 @@ void APlugin::initEnv(int mode, int v) {
     if (mode == 0 || mode == 2)
         for (EnvelopeState& env : engine.globalEnv) env.reset();
     if (mode == 1 || mode == 2)
-        for (VoiceState& voice : engine.voices)
+        for (VoiceState& voice : engine.voices) {
             for (EnvelopeState& env : voice.env) env.reset();
-    if (mode == 3 && isValidVoice(v))
+            voice.envRest.restingGeneration = 0;
+        }
+    if (mode == 3 && isValidVoice(v)) {
         for (EnvelopeState& env : engine.voices[v].env) env.reset();
+        engine.voices[v].envRest.restingGeneration = 0;
+    }
 }
 
 // ------------------------------------------------------------------ start state

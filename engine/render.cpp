@@ -204,7 +204,7 @@ void APlugin::renderFrame() {
 
     if ((counter & 3) == 0) buildActiveVoiceList();
 
-    for (int n = 0; n < render.activeVoiceCount; ++n) voiceControlStage(render.activeVoices[n]);
+    voiceControlStage();
     stepVoiceLfosAndNoise();
 
     render.voiceBus = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -370,29 +370,70 @@ void APlugin::buildActiveVoiceList() {
     if (render.activeVoiceCount == 0) clearArpSoundingVoice();
 }
 
-void APlugin::voiceControlStage(int v) {
-    VoiceState& voice = engine.voices[v];
-    if ((voice.voiceTick & 15) == 0) voiceControlTick(v);
+// Every frame, over the listed voices: each voice's 16-frame tick when due,
+// then its envelope sources, and the envelopes move by their ramps (the free
+// envelopes while a slot reads them, the second implies both). An inverse
+// envelope source is written only while a slot reads it (updateModSlotCache
+// brings it up to date when that starts). Envelopes whose ramps are all 0
+// after a tick leave their sources as the tick frame wrote them until the
+// next tick, a routing change or a reset (initEnv).
+void APlugin::voiceControlStage() {
+    const RenderState& render = engine.render;
+    const MatrixState& m = engine.matrix;
+    const XYState& xy = engine.xy;
+    const uint32_t generation = m.generation;
+    const int envelopes = m.freeEnvelopeUsed[1]   ? kEnvFree2 + 1
+                          : m.freeEnvelopeUsed[0] ? kEnvFree1 + 1
+                                                  : kEnvFilter + 1;
+    const uint8_t framedMask = static_cast<uint8_t>((1u << envelopes) - 1u);
+    bool anyInverse = false;
+    for (int e = 0; e < envelopes; ++e) anyInverse |= m.sourceUsed[src::EnvFirst + 2 * e + 1];
+    const bool xyFrames = xy.recordMode == xyrecord::Live ||
+                          (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly);
 
-    // Every frame: envelope sources, then the envelopes move by their ramps
-    // (the free envelopes while a slot reads them, the second implies both).
-    auto envelopeFrame = [&voice](int e) {
-        EnvelopeState& env = voice.env[e];
-        const float level = static_cast<float>(env.prevOutput);
-        voice.mod.src[src::EnvFirst + 2 * e] = level;
-        voice.mod.src[src::EnvFirst + 2 * e + 1] = 1.0f - level;
-        env.prevOutput += env.ramp;
-    };
-    envelopeFrame(kEnvAmp);
-    envelopeFrame(kEnvFilter);
-    if (freeEnvelopeUsed(0) || freeEnvelopeUsed(1)) {
-        envelopeFrame(kEnvFree1);
-        if (freeEnvelopeUsed(1)) envelopeFrame(kEnvFree2);
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        const int v = render.activeVoices[n];
+        VoiceState& voice = engine.voices[v];
+        const bool tick = (voice.voiceTick & 15) == 0;
+        if (tick) voiceControlTick(v);
+
+        VoiceEnvelopeRest& rest = voice.envRest;
+        if (tick || rest.restingGeneration != generation) {
+            auto& src = voice.mod.src;
+            bool still = true;
+            for (int e = 0; e < envelopes; ++e) {
+                EnvelopeState& env = voice.env[e];
+                src[src::EnvFirst + 2 * e] = static_cast<float>(env.prevOutput);
+                env.prevOutput += env.ramp;
+                still &= env.ramp == 0.0;
+            }
+            if (anyInverse)
+                for (int e = 0; e < envelopes; ++e)
+                    if (m.sourceUsed[src::EnvFirst + 2 * e + 1])
+                        src[src::EnvFirst + 2 * e + 1] = 1.0f - src[src::EnvFirst + 2 * e];
+            rest.framed |= framedMask;
+            if (tick) rest.restingGeneration = still ? generation : 0;
+        }
+
+        if (m.freeLfoSourceUsed)
+            for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
+                voice.mod.src[s] = engine.global.src[s];
+        if (xyFrames) {
+            const XYVoice& xv = xy.voices[v];
+            if (!xv.resting || xv.restGeneration != generation) voiceXYFrame(v);
+        }
     }
-    if (engine.matrix.freeLfoSourceUsed)
-        for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
-            voice.mod.src[s] = engine.global.src[s];
-    voiceXYFrame(v);
+}
+
+// The inverse envelope sources of every voice, from their envelope sources:
+// after a routing change, as if they had been written all along (an
+// envelope never run since the voice's reset keeps its zeros).
+void APlugin::refreshInverseEnvelopeSources() {
+    for (VoiceState& voice : engine.voices)
+        for (int e = 0; e < kNumEnvelopes; ++e)
+            if (voice.envRest.framed & (1u << e))
+                voice.mod.src[src::EnvFirst + 2 * e + 1] =
+                    1.0f - voice.mod.src[src::EnvFirst + 2 * e];
 }
 
 // The voice's 16-frame work: controllers, bend, glide, envelopes, LFOs,

@@ -189,3 +189,43 @@ TEST(ControlRest, DisplayShowsTheLastTickOfEveryBlock) {
         EXPECT_EQ(e.display.soundingVoices.get(), sounding) << frames;
     }
 }
+
+// The per-frame envelope sources: resting envelopes keep the values their
+// tick frame wrote, inverse sources appear when a slot starts reading them
+// and a reset of the envelopes wakes the resting voices.
+TEST(ControlRest, EnvelopeSourcesFollowRestsRoutingAndResets) {
+    PluginHarness h;
+    h.send(EventBlock().noteOn(0, 60).noteOn(0, 64));
+    h.render(44100); // well into the sustain
+    auto expectSources = [&](const char* when, bool inverses) {
+        for (int v : {0, 1})
+            for (int e : {kEnvAmp, kEnvFilter}) {
+                const auto& s = h.voice(v).mod.src;
+                const EnvelopeState& env = h.voice(v).env[e];
+                ASSERT_EQ(env.ramp, 0.0) << when;
+                EXPECT_EQ(s[src::EnvFirst + 2 * e], static_cast<float>(env.prevOutput))
+                    << when << " voice " << v << " envelope " << e;
+                if (inverses) {
+                    EXPECT_EQ(s[src::EnvFirst + 2 * e + 1], 1.0f - s[src::EnvFirst + 2 * e])
+                        << when << " voice " << v << " envelope " << e;
+                }
+            }
+    };
+    expectSources("at rest", false);
+    EXPECT_EQ(h.voice(0).envRest.restingGeneration, h.engine().matrix.generation);
+
+    h.p().setModSlotVar(0, false, 0.6f, src::InvAmpEnv, dst::OscMorph);
+    h.p().setModSlotVar(1, false, 0.6f, src::InvFilterEnv, dst::FilterFreq);
+    h.render(300);
+    ASSERT_TRUE(h.engine().matrix.sourceUsed[src::InvAmpEnv]);
+    expectSources("with the inverses read", true);
+
+    h.p().initEnv(1, -1); // every voice's envelopes back to zero
+    for (int v : {0, 1}) EXPECT_EQ(h.voice(v).envRest.restingGeneration, 0u);
+    h.render(1); // a tick or not, the sources start again from the reset levels
+    for (int v : {0, 1})
+        for (int e : {kEnvAmp, kEnvFilter}) {
+            EXPECT_EQ(h.voice(v).mod.src[src::EnvFirst + 2 * e], 0.0f) << "voice " << v;
+            EXPECT_EQ(h.voice(v).mod.src[src::EnvFirst + 2 * e + 1], 1.0f) << "voice " << v;
+        }
+}
