@@ -5,6 +5,7 @@
 #include "engine/dc_blocker.h"
 #include "engine/distortion.h"
 #include "engine/filter_state.h"
+#include "engine/voice_mix.h"
 
 #include <array>
 #include <cstdint>
@@ -28,9 +29,6 @@ struct LaneState {
     float lastOutUp = 0.0f, lastOutDown = 0.0f; // feedback: mean of the last four sub-samples
 
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
-    std::array<float, 2> out{}; // after the filter, at 2x the rate
-
-    FilterLane filter; // the voice filter and high-pass of this copy
 
     DistortionLane distortion; // state of the "Rate" mode
     DCBlocker dc;
@@ -67,6 +65,7 @@ struct VoiceDspState {
         lastMorphInput = lastSymmetryInput = lastSubInput = lastSubModulation = lastTableNote =
             -1e30f;
     }
-    FilterVoice filter; // key and controller terms, note-start flag, high-pass
+    VoiceMixState mix;  // the distortion constants of the mix
+    FilterVoice filter; // the lanes' filters and output, key terms, note-start flag, high-pass
     std::array<LaneState, 4> lanes{};
 };

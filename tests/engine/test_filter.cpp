@@ -219,8 +219,7 @@ TEST(FilterStability, TopResonanceThroughThePlugInAtEveryRate) {
             s.play(45, 0, 8192); // a saw at the cut-off's harmonic region
             EXPECT_TRUE(s.h.allFinite) << "type " << type << " at " << rate;
             EXPECT_LE(s.h.maxAbs, 0.999f);
-            const LaneState& lane = s.h.voice(0).dsp.lanes[0];
-            EXPECT_LE(std::fabs(lane.out[0]), 1000.0f);
+            EXPECT_LE(std::fabs(s.h.voice(0).dsp.filter.out[0][0]), 1000.0f);
         }
     }
 }
@@ -398,10 +397,17 @@ TEST(FilterHighPass, CutsBelowItsFrequencyAndResonates) {
 namespace {
 
 // Copy 0 of a voice; without one given, of the first gated voice.
-LaneState& lane0(SoundCheck& s, int voice = -1) {
+VoiceState& voice0(SoundCheck& s, int voice = -1) {
     for (int v = 0; v < kNumVoices && voice < 0; ++v)
         if (s.h.voice(v).gate) voice = v;
-    return s.h.voice(std::max(voice, 0)).dsp.lanes[0];
+    return s.h.voice(std::max(voice, 0));
+}
+LaneState& lane0(SoundCheck& s, int voice = -1) {
+    return voice0(s, voice).dsp.lanes[0];
+}
+// The filter stage's output of copy k, sub-sample j.
+float laneOut(const VoiceState& voice, int k, int j) {
+    return voice.dsp.filter.out[j][k];
 }
 
 } // namespace
@@ -416,11 +422,11 @@ TEST(FilterStage, BypassIsTheMeanOfEachSubSamplePair) {
     for (int i = 0; i < 300; ++i) {
         s.h.render(1);
         const LaneState& lane = lane0(s, v);
-        ASSERT_NEAR(lane.out[0], (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
-        ASSERT_NEAR(lane.out[1], (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
     }
     EXPECT_NEAR(s.h.voice(v).mod.src[src::FilterOut],
-                (lane0(s, v).out[0] + lane0(s, v).out[1]) * 0.5f, 1e-7f)
+                (laneOut(voice0(s, v), 0, 0) + laneOut(voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
         << "Filter Out is copy 0's mean";
 }
 
@@ -449,13 +455,16 @@ TEST(FilterStage, ATypeChangeClearsEveryLane) {
             for (int k = 0; k < std::clamp(voice.uniVoices, 1, 4); ++k) {
                 const LaneState& lane = voice.dsp.lanes[k];
                 LaneFilter fresh;
-                fresh.retune(type, ctx, lane.filter.main.cutoff(), lane.filter.main.resonance());
+                fresh.retune(type, ctx, voice.dsp.filter.lanes.cutoff(k),
+                             voice.dsp.filter.lanes.resonance(k));
                 std::vector<float> ring(CombFilter::kRingSize, 0.0f);
                 float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
                 float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
                 fresh.run(type, ctx, ring.data(), x0, x1);
-                EXPECT_NEAR(lane.out[0], x0 * 10.0f, 1e-6f) << "type " << type << " lane " << k;
-                EXPECT_NEAR(lane.out[1], x1 * 10.0f, 1e-6f) << "type " << type << " lane " << k;
+                EXPECT_NEAR(laneOut(voice, k, 0), x0 * 10.0f, 1e-6f)
+                    << "type " << type << " lane " << k;
+                EXPECT_NEAR(laneOut(voice, k, 1), x1 * 10.0f, 1e-6f)
+                    << "type " << type << " lane " << k;
             }
         }
         s.capture(3000); // states fill up again
@@ -477,8 +486,10 @@ TEST(FilterStage, CombRingsStartEmptyAfterTheSwitch) {
     for (int n = 0; n < 2000; ++n) {
         s.h.render(1);
         const LaneState& lane = lane0(s);
-        ASSERT_NEAR(lane.out[0], (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f) << "frame " << n;
-        ASSERT_NEAR(lane.out[1], (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f) << "frame " << n;
+        ASSERT_NEAR(laneOut(voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
+            << "frame " << n;
+        ASSERT_NEAR(laneOut(voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
+            << "frame " << n;
     }
 }
 
@@ -498,8 +509,8 @@ TEST(FilterStage, CutOffNeverPassesTheCeiling) {
         float highest = 0.0f;
         for (int b = 0; b < 200; ++b) {
             s.h.render(64);
-            highest = std::max(highest, lane0(s).filter.main.cutoff());
-            ASSERT_LE(lane0(s).filter.main.cutoff(), ceiling);
+            highest = std::max(highest, voice0(s).dsp.filter.lanes.cutoff(0));
+            ASSERT_LE(voice0(s).dsp.filter.lanes.cutoff(0), ceiling);
         }
         EXPECT_EQ(highest, ceiling) << "reached and held at " << rate;
         s.release();
@@ -599,8 +610,8 @@ TEST(FilterStage, CombDelayThroughThePlugIn) {
         s.h.settle_();
         s.h.send(EventBlock().noteOn(0, 57, 100));
         s.capture(64);
-        EXPECT_EQ(lane0(s).filter.main.cutoff(), 20.0f);
-        EXPECT_EQ(lane0(s).filter.main.combDelay(), delay) << rate;
+        EXPECT_EQ(voice0(s).dsp.filter.lanes.cutoff(0), 20.0f);
+        EXPECT_EQ(voice0(s).dsp.filter.lanes.combDelay(0), delay) << rate;
         s.release();
     }
 }
@@ -664,6 +675,6 @@ TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
     s.h.settle_();
     s.h.send(EventBlock().noteOn(0, 60, 100));
     s.capture(64);
-    EXPECT_FLOAT_EQ(lane0(s).filter.main.resonance(), 0.9f);
+    EXPECT_FLOAT_EQ(voice0(s).dsp.filter.lanes.resonance(0), 0.9f);
     s.release();
 }
