@@ -101,6 +101,16 @@ inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f,
 // The filter input of every lane: the mean of its oscillator sub-samples
 // 2j and 2j + 1, scaled by 0.05; lanes from `copies` on get 0.
 inline void laneInputs(const VoiceDspState& dsp, int copies, F4& x0, F4& x1) {
+    if (copies == 1) {
+        // {o0 + o1, o1 + o0, o2 + o3, o3 + o2}: the sums sit in floats 0 and 2.
+        const __m128 o = _mm_loadu_ps(dsp.lanes[0].osc.data());
+        const F4 sum = F4(o) + F4(_mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 3, 0, 1)));
+        const __m128 first = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, 0, 0));
+        const F4 scaled = sum * 0.05f;
+        x0 = _mm_and_ps(scaled.v, first);
+        x1 = _mm_and_ps(_mm_movehl_ps(scaled.v, scaled.v), first);
+        return;
+    }
     __m128 r[4];
     for (int k = 0; k < 4; ++k)
         r[k] = k < copies ? _mm_loadu_ps(dsp.lanes[k].osc.data()) : _mm_setzero_ps();
@@ -150,8 +160,10 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
         fv.lanes.run<Type>(frame.ctx, ringData, copies, x0, x1);
         if (frame.hiPassOn) {
             const F4 f = hiPassF, q = hiPassQ;
-            x0 = fv.highPass.tick(x0, f, q);
-            x1 = fv.highPass.tick(x1, f, q);
+            ResonantHighPassT<F4> hp = fv.highPass;
+            x0 = hp.tick(x0, f, q);
+            x1 = hp.tick(x1, f, q);
+            fv.highPass = hp;
         }
         x0 *= 10.0f;
         x1 *= 10.0f;

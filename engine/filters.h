@@ -711,8 +711,11 @@ inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 for
 }
 
 template <int Type>
-inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int copies, F4& x0,
-                             F4& x1) {
+inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int copies, F4& in0,
+                             F4& in1) {
+    // Local copies: the state stores cannot touch them, so the state stays
+    // in registers across both sub-samples.
+    F4 x0 = in0, x1 = in1;
     if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
         constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
         x0 = w_.svf.process<o>(x0);
@@ -748,6 +751,8 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
             }
         });
     }
+    in0 = x0;
+    in1 = x1;
     (void)ctx;
     (void)rings;
     (void)copies;
