@@ -587,6 +587,10 @@ public:
     template <int Type>
     void run(const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
 
+    // The same with the type chosen at run time (tests, tools).
+    void retune(int type, const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
+    void run(int type, const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
+
     void reset() { *this = LaneFilter4{}; }
     void resetLane(int k); // lane k as after reset(), the others untouched
 

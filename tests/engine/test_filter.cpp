@@ -678,3 +678,56 @@ TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
     EXPECT_FLOAT_EQ(voice0(s).dsp.filter.lanes.resonance(0), 0.9f);
     s.release();
 }
+
+// ------------------------------------------------------------------ four lanes
+
+// The voice's four lanes side by side give exactly what four separate lanes
+// give, for every type: lanes that move, lanes that rest (and keep their
+// coefficients), a resonance that moves by less than the change threshold,
+// a forced retune and a lane cleared on its own.
+TEST(FilterLanes4, EveryTypeMatchesFourSeparateLanesBitForBit) {
+    const FilterContext ctx = FilterContext::at(curves(), 44100.0f);
+    for (int type = kFilter12Lp; type < kFilterTypeCount; ++type) {
+        SCOPED_TRACE(type);
+        LaneFilter4 wide;
+        LaneFilter single[4];
+        std::vector<std::vector<float>> rings(8, std::vector<float>(CombFilter::kRingSize, 0.0f));
+        float* wideRings[4] = {rings[0].data(), rings[1].data(), rings[2].data(), rings[3].data()};
+        Noise noise(1.0f);
+        for (int frame = 0; frame < 3000; ++frame) {
+            float hz[4];
+            for (int k = 0; k < 4; ++k) // lane 3 rests, lane 2 moves in steps below 0.0001 Hz
+                hz[k] = k == 3   ? 700.0f
+                        : k == 2 ? 300.0f + 0.00004f * static_cast<float>(frame)
+                                 : 200.0f * static_cast<float>(k + 1) +
+                                       3.0f * static_cast<float>(frame % 500);
+            const float q =
+                0.5f + 0.00003f * static_cast<float>(frame % 40) + (frame > 1500 ? 0.3f : 0.0f);
+            const bool force = frame == 0 || frame == 2000;
+            if (frame == 2500) { // lane 1 alone starts again
+                wide.resetLane(1);
+                single[1].reset();
+                std::fill(rings[1].begin(), rings[1].end(), 0.0f);
+                std::fill(rings[5].begin(), rings[5].end(), 0.0f);
+            }
+            wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q, firstLanes(force ? 4 : 0),
+                        firstLanes(4));
+            F4 x0, x1;
+            float s0[4], s1[4];
+            for (int k = 0; k < 4; ++k) {
+                single[k].retune(type, ctx, hz[k], q, force);
+                s0[k] = 0.05f * noise.next();
+                s1[k] = 0.05f * noise.next();
+                x0.set(k, s0[k]);
+                x1.set(k, s1[k]);
+                single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
+            }
+            wide.run(type, ctx, wideRings, 4, x0, x1);
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_EQ(x0[k], s0[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(x1[k], s1[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(wide.cutoff(k), single[k].cutoff());
+            }
+        }
+    }
+}
