@@ -404,6 +404,7 @@ public:
     // ------------------------------------------------------------ engine: what the editor shows
     // (engine/display.cpp; audio thread)
     void publishDisplay();
+    void publishDisplayAtTick();
     void publishOscTable();
 
     // ------------------------------------------------------------ engine: modulation slots
@@ -515,6 +516,7 @@ public:
     void transportStarted();
     void buildActiveVoiceList();
     void voiceControlStage(int voice);
+    void voiceControlTick(int voice);
     void renderVoices();
     // engine/midi.cpp, engine/midi_learn.cpp
     void handleMidiEvent(const VstMidiEvent& event);
@@ -531,6 +533,11 @@ public:
     void restEngineState();
     // engine/envelopes.cpp
     EnvelopeInputs envelopeInputs(int env, const ModRow& row, bool synced) const;
+    EnvelopeInputKey envelopeInputKey(int env, const ModRow& row, bool synced) const;
+    // The inputs kept in cache, recomputed when what they come from changed;
+    // the caller sets the gate fields.
+    EnvelopeInputs& cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
+                                         EnvelopeInputCache& cache) const;
     // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
     void fillUserWaveLfoRows();
@@ -548,6 +555,7 @@ public:
     // engine/oscillator.cpp
     void oscillatorStage();
     void oscillatorVoice(int voice, const struct OscFrame& frame);
+    void oscillatorPrepare(VoiceState& voice, const struct OscFrame& frame);
     void oscillatorVoiceTick(int voice);
     void oscillatorDriftTick(int voice);
     void oscillatorLane(VoiceState& voice, int copy, const struct OscFrame& frame);
@@ -653,6 +661,7 @@ public:
     void updateXYRecord();
     void voiceXYTick(int voice);
     void voiceXYFrame(int voice);
+    void wakeXYVoices();
     void restartXYReplaySpeed();
     void restartXYReplayForNote();
     void restartRunningXYReplay();
@@ -684,6 +693,7 @@ public:
     CoreState core;
     EngineState engine;
     WaveState waves;
+    OscillatorStageState oscStage; // engine/oscillator.cpp
 
     // The host's strings as read at construction, upper-cased (for tests;
     // core/aplugin.cpp).

@@ -17,6 +17,59 @@ namespace portmode {
 enum Id : int { Off, ConstantRate, ConstantTime, HeldRate, HeldTime };
 } // namespace portmode
 
+// tag::UnisonMode: how many copies play, and at which intervals.
+namespace unimode {
+enum Id : int {
+    Off,
+    Two,
+    Three,
+    Four,
+    TwoOctaves,
+    ThreeOctaves,
+    TwoSpecial,
+    Major,
+    Fifth,
+    Sus4,
+    Sus2,
+    MajorAdd9,
+    Major6,
+    Major7,
+    Minor,
+    MinorAdd9,
+    Minor6,
+    MinorFlat6,
+    Minor7,
+    Minor7Flat5,
+    Dominant7,
+    SevenSus4,
+    Diminished,
+    Diminished7,
+};
+constexpr int Count = 24;
+} // namespace unimode
+
+// tag::OscMode: how the 32 morph frames between wave A and wave B are built.
+namespace oscmode {
+enum Id : int {
+    Mix,
+    Morph,
+    LowPartialMorph,
+    HighPartialMorph,
+    OddEvenMorph,
+    EvenOddMorph,
+    TableInterpolate,
+    TableSplit,
+    TableCombine,
+    FM,
+    PM,
+    AM,
+    RingMod,
+    WaveShaper,
+    Range,
+};
+constexpr int Count = 15;
+} // namespace oscmode
+
 // tag::ArpMode.
 namespace arpmode {
 enum Id : int {

@@ -10,21 +10,6 @@
 namespace {
 
 constexpr int kMinWindow = 4096;
-constexpr int kKeep = 3;            // pairs always kept in a line
-constexpr double kReadBack = 100.0; // the counter distance between writing and reading
-// Counters are moved back by kRebaseBy once they pass kRebaseAt, so that
-// their resolution stays fine however long the line runs.
-constexpr double kRebaseAt = 16777216.0;
-constexpr double kRebaseBy = 8388608.0;
-
-// The feedback path within +-100; NaN gives 0. Branch-free: max and min
-// pass NaN through as their first operand, a mask then clears it.
-inline float limitFeedback(float x) {
-    const float high = 100.0f < x ? 100.0f : x;
-    const float limited = high < -100.0f ? -100.0f : high;
-    return x == x ? limited : 0.0f;
-}
-
 } // namespace
 
 // ------------------------------------------------------------------ the pair rings
@@ -109,27 +94,8 @@ bool TDelay::setEqual(float v) {
 
 // ------------------------------------------------------------------ lengths
 
-void TDelay::applyLen(float left, float right) {
-    len[0] = clampTo(left, kMinLen, kMaxLen);
-    len[1] = clampTo(right, kMinLen, kMaxLen);
-    for (int c = 0; c < 2; ++c) {
-        const double s = 100.0 / len[c];
-        if (s == step[c]) continue;
-        step[c] = s;
-        lines[c].held = 0;
-        lines[c].settle = static_cast<int>(len[c]) + 3;
-    }
-}
-
 void TDelay::setDelayLenDirect(float l) {
     setDelayLenDirect(l, l);
-}
-
-void TDelay::setDelayLenDirect(float left, float right) {
-    applyLen(left, right);
-    baseLen[0] = len[0];
-    baseLen[1] = len[1];
-    lastLenIn[0] = -1.0f;
 }
 
 void TDelay::setDelayLen(float left, float right, float offsetLeft, float offsetRight,
@@ -228,89 +194,8 @@ void TDelay::setFeedFilter(float low, float high) {
     l.count -= drop;
 }
 
-// The value stored where the counter stood at `target`: pairs older than
-// the two that enclose it are dropped (three are always kept). One pair
-// goes per sample while the length holds, so the common case is one
-// comparison and one step of the head.
-inline double TDelay::readLine(Line& l, double target) {
-    const Pair* ring = l.ring.get();
-    const int mask = l.mask;
-    int head = l.head;
-    const Pair* b = &ring[(head + 1) & mask];
-    if (b->time <= target && l.count > kKeep) {
-        head = (head + 1) & mask;
-        l.head = head;
-        --l.count;
-        b = &ring[(head + 1) & mask];
-        if (b->time <= target && l.count > kKeep) {
-            dropBehind(l, target);
-            head = l.head;
-            b = &ring[(head + 1) & mask];
-        }
-    }
-    const Pair& a = ring[head];
-    const double span = b->time - a.time;
-    if (!(span > 0.0)) return b->value; // two equal times
-    const double t = clamp01((target - a.time) / span);
-    return a.value + (b->value - a.value) * t;
-}
-
 void TDelay::rebase(int c) {
     Line& l = lines[c];
     for (int i = 0; i < l.count; ++i) l.ring[(l.head + i) & l.mask].time -= kRebaseBy;
     pos[c] -= kRebaseBy;
-}
-
-// One channel's output for the sample: the counter advances; a line is read
-// once it holds two pairs and its counter has run a full length. Once every
-// pair behind the read point was written at the current length, the pairs
-// lie one step apart and the read is direct: the head moves to the pair
-// read, as the search would move it (but for rounding).
-inline double TDelay::read(int c) {
-    Line& l = lines[c];
-    pos[c] += step[c];
-    if (l.held < l.settle) {
-        if (++l.held == l.settle) {
-            // The newest pair is one step behind the counter, so the pair
-            // read lies ceil(len) - 1 pairs behind it and the point is
-            // ceil(len) - len of the way on to the next.
-            const double whole = std::ceil(static_cast<double>(len[c]));
-            l.back = static_cast<int>(whole) - 1;
-            l.frac = whole - len[c];
-        }
-    } else if (l.count >= l.back + 2 && pos[c] >= kReadBack) {
-        const Pair* ring = l.ring.get();
-        const int a = (l.head + l.count - 1 - l.back) & l.mask;
-        l.head = a;
-        l.count = l.back + 1;
-        const double va = ring[a].value;
-        return va + (ring[(a + 1) & l.mask].value - va) * l.frac;
-    }
-    return pos[c] >= kReadBack && l.count >= 2 ? readLine(l, pos[c] - kReadBack) : 0.0;
-}
-
-void TDelay::process(const stereoStruct& in, stereoStruct& out) {
-    const double readL = read(0);
-    const double readR = read(1);
-    float m[2] = {
-        static_cast<float>(in.left + feed[0] * readL + cross[0] * readR) + 1e-15f,
-        static_cast<float>(in.right + feed[1] * readR + cross[1] * readL) + 1e-15f,
-    };
-    for (float& x : m) x = limitFeedback(x);
-    if (feedFilterOn) {
-        for (int c = 0; c < 2; ++c) {
-            float* s = filterState[c];
-            s[0] = filterCoef[2] * s[0] + filterCoef[0] * m[c] + 1e-15f;
-            s[1] = filterCoef[3] * s[1] + filterCoef[1] * s[0] + 1e-15f;
-            m[c] = s[0] - s[1];
-        }
-    }
-    lines[0].push(pos[0], m[0]);
-    lines[1].push(pos[1], m[1]);
-    if (pos[0] > kRebaseAt) [[unlikely]]
-        rebase(0);
-    if (pos[1] > kRebaseAt) [[unlikely]]
-        rebase(1);
-    out.left = static_cast<float>(readL);
-    out.right = static_cast<float>(readR);
 }

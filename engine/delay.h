@@ -19,7 +19,10 @@
 //     used since the last reset. Nothing allocates after construction.
 #pragma once
 
+#include "core/numeric.h"
+
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -73,7 +76,7 @@ public:
     float getFeedFilterFreq(float v) const; // in Hz
 
     void process(const stereoStruct& in, stereoStruct& out);
-    stereoStruct process(const stereoStruct& in) {
+    [[gnu::always_inline]] stereoStruct process(const stereoStruct& in) {
         stereoStruct out;
         process(in, out);
         return out;
@@ -90,6 +93,13 @@ public:
     int getStoredCount(int channel) const { return lines[channel & 1].count; }
 
 private:
+    static constexpr int kKeep = 3;            // pairs always kept in a line
+    static constexpr double kReadBack = 100.0; // the counter distance between writing and reading
+    // Counters are moved back by kRebaseBy once they pass kRebaseAt, so that
+    // their resolution stays fine however long the line runs.
+    static constexpr double kRebaseAt = 16777216.0;
+    static constexpr double kRebaseBy = 8388608.0;
+
     struct Pair {
         double time;
         double value;
@@ -113,7 +123,7 @@ private:
 
         void reset(double time, double value);
         const Pair& at(int i) const { return ring[(head + i) & mask]; }
-        void push(double time, double value) {
+        [[gnu::always_inline]] void push(double time, double value) {
             if (count > mask) grow();
             ring[(head + count) & mask] = {time, value};
             ++count;
@@ -123,6 +133,8 @@ private:
 
     double readLine(Line& line, double target);
     double read(int channel);
+    using Two = float __attribute__((vector_size(8)));
+    static Two limitFeedback(Two x);
     static void dropBehind(Line& line, double target);
     void applyLen(float left, float right);
     void rebase(int channel);
@@ -156,3 +168,126 @@ private:
     float lastFilterIn[2] = {kNoValue, 0.0f};
     static constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN(); // never equal
 };
+
+// ------------------------------------------------------------------ lengths
+
+// Chorus and flanger set their lengths every frame: inline.
+[[gnu::always_inline]] inline void TDelay::applyLen(float left, float right) {
+    len[0] = clampTo(left, kMinLen, kMaxLen);
+    len[1] = clampTo(right, kMinLen, kMaxLen);
+    for (int c = 0; c < 2; ++c) {
+        const double s = 100.0 / len[c];
+        if (s == step[c]) continue;
+        step[c] = s;
+        lines[c].held = 0;
+        lines[c].settle = static_cast<int>(len[c]) + 3;
+    }
+}
+
+[[gnu::always_inline]] inline void TDelay::setDelayLenDirect(float left, float right) {
+    applyLen(left, right);
+    baseLen[0] = len[0];
+    baseLen[1] = len[1];
+    lastLenIn[0] = -1.0f;
+}
+
+// ------------------------------------------------------------------ one sample
+
+// The feedback path within +-100; NaN gives 0. Both channels at once: the
+// minimum and maximum pass NaN on as their bound, the mask then clears it.
+inline TDelay::Two TDelay::limitFeedback(Two x) {
+    const Two high = x < 100.0f ? x : 100.0f;
+    const Two limited = high > -100.0f ? high : -100.0f;
+    return x == x ? limited : 0.0f;
+}
+
+// The value stored where the counter stood at `target`: pairs older than
+// the two that enclose it are dropped (three are always kept). One pair
+// goes per sample while the length holds and two or three while it falls
+// as a chorus sweeps it, so the head steps on pair by pair a few times
+// before a search takes over.
+[[gnu::always_inline]] inline double TDelay::readLine(Line& l, double target) {
+    const Pair* ring = l.ring.get();
+    const int mask = l.mask;
+    int head = l.head;
+    int count = l.count;
+    const Pair* b = &ring[(head + 1) & mask];
+    for (int steps = 0; b->time <= target && count > kKeep; ++steps) {
+        if (steps == 4) {
+            l.head = head;
+            l.count = count;
+            dropBehind(l, target);
+            head = l.head;
+            count = l.count;
+            b = &ring[(head + 1) & mask];
+            break;
+        }
+        head = (head + 1) & mask;
+        --count;
+        b = &ring[(head + 1) & mask];
+    }
+    l.head = head;
+    l.count = count;
+    const Pair& a = ring[head];
+    const double span = b->time - a.time;
+    if (!(span > 0.0)) return b->value; // two equal times
+    const double t = clamp01((target - a.time) / span);
+    return a.value + (b->value - a.value) * t;
+}
+
+// One channel's output for the sample: the counter advances; a line is read
+// once it holds two pairs and its counter has run a full length. Once every
+// pair behind the read point was written at the current length, the pairs
+// lie one step apart and the read is direct: the head moves to the pair
+// read, as the search would move it (but for rounding).
+[[gnu::always_inline]] inline double TDelay::read(int c) {
+    Line& l = lines[c];
+    pos[c] += step[c];
+    if (l.held < l.settle) {
+        if (++l.held == l.settle) {
+            // The newest pair is one step behind the counter, so the pair
+            // read lies ceil(len) - 1 pairs behind it and the point is
+            // ceil(len) - len of the way on to the next.
+            const double whole = std::ceil(static_cast<double>(len[c]));
+            l.back = static_cast<int>(whole) - 1;
+            l.frac = whole - len[c];
+        }
+    } else if (l.count >= l.back + 2 && pos[c] >= kReadBack) {
+        const Pair* ring = l.ring.get();
+        const int a = (l.head + l.count - 1 - l.back) & l.mask;
+        l.head = a;
+        l.count = l.back + 1;
+        const double va = ring[a].value;
+        return va + (ring[(a + 1) & l.mask].value - va) * l.frac;
+    }
+    return pos[c] >= kReadBack && l.count >= 2 ? readLine(l, pos[c] - kReadBack) : 0.0;
+}
+
+// Inline: the chain runs four lines a frame, and the call would cost a
+// good part of a line.
+[[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
+    const double readL = read(0);
+    const double readR = read(1);
+    const Two sum = {
+        static_cast<float>(in.left + feed[0] * readL + cross[0] * readR) + 1e-15f,
+        static_cast<float>(in.right + feed[1] * readR + cross[1] * readL) + 1e-15f,
+    };
+    const Two limited = limitFeedback(sum);
+    float m[2] = {limited[0], limited[1]};
+    if (feedFilterOn) {
+        for (int c = 0; c < 2; ++c) {
+            float* s = filterState[c];
+            s[0] = filterCoef[2] * s[0] + filterCoef[0] * m[c] + 1e-15f;
+            s[1] = filterCoef[3] * s[1] + filterCoef[1] * s[0] + 1e-15f;
+            m[c] = s[0] - s[1];
+        }
+    }
+    lines[0].push(pos[0], m[0]);
+    lines[1].push(pos[1], m[1]);
+    if (pos[0] > kRebaseAt) [[unlikely]]
+        rebase(0);
+    if (pos[1] > kRebaseAt) [[unlikely]]
+        rebase(1);
+    out.left = static_cast<float>(readL);
+    out.right = static_cast<float>(readR);
+}

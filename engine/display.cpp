@@ -5,7 +5,21 @@
 #include "core/aplugin.h"
 
 // At every 16-frame tick, after the global matrix, and every 16 frames while
-// the engine waits for a preset or a wave-table rebuild.
+// the engine waits for a preset or a wave-table rebuild. Nobody sees the
+// copies change within a block but the audio thread itself, which reads back
+// only the arpeggiator's (key entry): those follow every tick, the rest is
+// published at the block's last tick, so that between blocks everything
+// shows the state of that tick, as if published at every one.
+void APlugin::publishDisplayAtTick() {
+    const RenderState& render = engine.render;
+    if (render.sampleCounter + 16 >= render.blockEnd) {
+        publishDisplay();
+        return;
+    }
+    engine.display.globalDst[dst::ArpSteps].set(engine.global.dst[dst::ArpSteps]);
+    publishArpDisplay();
+}
+
 void APlugin::publishDisplay() {
     DisplayState& d = engine.display;
     const NoteState& ns = engine.notes;

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -50,15 +51,12 @@ float rightGain(float b) {
 }
 
 // The bus with a wet signal of four sub-samples mixed in.
-[[gnu::always_inline]] inline void mixInto(std::array<float, 4>& bus, float w, float gainL,
-                                           float gainR, const float wet[4]) {
-    const float dry = dryGain(w);
+[[gnu::always_inline]] inline void mixInto(FxQuad& bus, float w, float gainL, float gainR,
+                                           FxQuad wet) {
     const float wl = wetGain(w) * gainL;
     const float wr = wetGain(w) * gainR;
-    bus[0] = bus[0] * dry + wet[0] * wl;
-    bus[1] = bus[1] * dry + wet[1] * wr;
-    bus[2] = bus[2] * dry + wet[2] * wl;
-    bus[3] = bus[3] * dry + wet[3] * wr;
+    const FxQuad gains = {wl, wr, wl, wr};
+    bus = bus * dryGain(w) + wet * gains;
 }
 
 // The pan modulation turns at a quarter of its LFO's rate, times 4^m for
@@ -67,8 +65,15 @@ double panSpeed(float m) {
     return 0.25 * std::exp2(2.0 * clampTo(m, -4.0f, 4.0f));
 }
 
-stereoStruct meanOfPairs(const std::array<float, 4>& bus) {
-    return {(bus[0] + bus[2]) * 0.5f, (bus[1] + bus[3]) * 0.5f};
+stereoStruct meanOfPairs(FxQuad bus) {
+    const FxQuad sum = (bus + __builtin_shufflevector(bus, bus, 2, 3, 0, 1)) * 0.5f;
+    return {sum[0], sum[1]};
+}
+
+std::array<float, 4> toArray(FxQuad q) {
+    std::array<float, 4> a;
+    std::memcpy(a.data(), &q, sizeof q);
+    return a;
 }
 
 // ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples.
@@ -344,9 +349,9 @@ void APlugin::clearFXSources() {
 // the chain sleeps.
 void APlugin::doFX(bool force) {
     EffectChainState& fx = engine.fx;
-    std::array<float, 4>& bus = engine.render.fxBlock;
+    std::array<float, 4>& block = engine.render.fxBlock;
     // Asleep and still silent: the bus passes, nothing else happens.
-    if (fx.asleep && !force && std::fabs(bus[0]) + std::fabs(bus[1]) <= kSilence &&
+    if (fx.asleep && !force && std::fabs(block[0]) + std::fabs(block[1]) <= kSilence &&
         !fx.resetRequested.load(std::memory_order_relaxed))
         return;
     if (fx.resetRequested.load(std::memory_order_relaxed)) initFX();
@@ -354,7 +359,7 @@ void APlugin::doFX(bool force) {
         clearFXSources();
         return;
     }
-    if (std::fabs(bus[0]) + std::fabs(bus[1]) > kSilence) {
+    if (std::fabs(block[0]) + std::fabs(block[1]) > kSilence) {
         fx.silence = 0;
         if (fx.asleep) {
             fx.asleep = false; // awake at once, with the state it had
@@ -370,7 +375,9 @@ void APlugin::doFX(bool force) {
     const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
     const EffectControls& c = fx.ctl;
     const bool lfoStep = (engine.render.sampleCounter & 3) == 0;
-    for (float& x : bus) x *= kInScale;
+    FxQuad bus;
+    std::memcpy(&bus, block.data(), sizeof bus);
+    bus *= kInScale;
 
     if (fx.chorusOn) {
         if (lfoStep)
@@ -382,12 +389,10 @@ void APlugin::doFX(bool force) {
                                          sweptLength(l.out[1], c.chorusDepth, c.chorusSpan) +
                                              fx.spread[kChorus]);
         const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus));
-        float wet[4];
-        fx.chorusTone[0].process(out.left, c.chorusLo, c.chorusHi, wet[0], wet[2]);
-        fx.chorusTone[1].process(out.right, c.chorusLo, c.chorusHi, wet[1], wet[3]);
+        const FxQuad wet = fx.chorusTone.process(out.left, out.right, c.chorusLo, c.chorusHi);
         fx.chorusMix = (fx.chorusMix - c.chorusMix) * kMixSmooth + c.chorusMix;
         mixInto(bus, fx.chorusMix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
-        setFXSource(src::ChorusOut, bus);
+        setFXSource(src::ChorusOut, toArray(bus));
     }
 
     if (fx.modOn) {
@@ -424,26 +429,26 @@ void APlugin::doFX(bool force) {
             fx.phaserPos = (fx.phaserPos + 1) & mask;
             fx.phaserDirty = true;
         }
-        float wet[4];
-        fx.modTone[0].process(out.left, c.modLo, c.modHi, wet[0], wet[2]);
-        fx.modTone[1].process(out.right, c.modLo, c.modHi, wet[1], wet[3]);
-        const float level =
-            std::max({std::fabs(wet[0]), std::fabs(wet[1]), std::fabs(wet[2]), std::fabs(wet[3])});
+        FxQuad wet = fx.modTone.process(out.left, out.right, c.modLo, c.modHi);
+        const FxQuad size = wet < 0.0f ? -wet : wet;
+        const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
+                                ? size
+                                : __builtin_shufflevector(size, size, 2, 3, 0, 1);
+        const float level = std::max(half[0], half[1]);
         fx.peak = level > fx.peak ? level : (fx.peak - level) * 0.999f + level;
-        if (fx.peak > kPeakLimit)
-            for (float& w : wet) w *= kPeakLimit / fx.peak;
+        if (fx.peak > kPeakLimit) wet *= kPeakLimit / fx.peak;
         const float b = clamp01(c.panMod * 0.5f * l.out[2] + c.pan + 0.5f);
         fx.modMix = (fx.modMix - c.modMix) * kMixSmooth + c.modMix;
         mixInto(bus, fx.modMix + c.modMixMod, leftGain(b), rightGain(b), wet);
-        setFXSource(src::ModFxOut, bus);
+        setFXSource(src::ModFxOut, toArray(bus));
     }
 
     if (fx.delayOn) {
         const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus));
-        const float wet[4] = {out.left, out.right, out.left, out.right};
+        const FxQuad wet = {out.left, out.right, out.left, out.right};
         fx.delayMix = (fx.delayMix - c.delayMix) * kMixSmooth + c.delayMix;
         mixInto(bus, fx.delayMix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
-        setFXSource(src::DelayOut, bus);
+        setFXSource(src::DelayOut, toArray(bus));
     }
 
     if (fx.reverbOn) {
@@ -451,12 +456,13 @@ void APlugin::doFX(bool force) {
         float o[4];
         fx.reverb.process(pre.left, pre.right, o[0], o[1], o[2], o[3]);
         const float left = o[0] + o[2], right = o[1] + o[3];
-        const float wet[4] = {left, right, left, right};
+        const FxQuad wet = {left, right, left, right};
         fx.reverbMix = (fx.reverbMix - c.reverbMix) * kMixSmooth + c.reverbMix;
         mixInto(bus, fx.reverbMix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
     }
 
-    for (float& x : bus) x *= kOutScale;
+    bus *= kOutScale;
+    std::memcpy(block.data(), &bus, sizeof bus);
     // Silence is counted from the last sound in or out: the gaps between a
     // long delay's echoes never add up to a sleep that cuts the tail.
     if (std::fabs(bus[0]) + std::fabs(bus[1]) < kSilence)

@@ -100,18 +100,25 @@ public:
     }
 };
 
-// Low-pass at cLo, minus the part below cHi, stepped twice per frame:
-// one input sample gives the two sub-samples of a channel.
-struct ToneStage {
-    float s = 0.0f, h = 0.0f;
+// Four floats side by side: the bus (left, right of the first sub-sample,
+// then of the second) and the stereo units that work on it.
+using FxQuad = float __attribute__((vector_size(16)));
 
-    void process(float x, float cLo, float cHi, float& first, float& second) {
-        const float a = (x - s) * cLo + s + 1e-15f;
+// Low-pass at cLo, minus the part below cHi, stepped twice per frame: one
+// input sample per channel gives the two sub-samples of that channel. Both
+// channels run side by side in lanes 0 (left) and 1 (right); lanes 2 and 3
+// are unused. The result is in bus order: (left, right) of the first
+// sub-sample, then of the second.
+struct ToneStage {
+    FxQuad s = {}, h = {};
+
+    FxQuad process(float left, float right, float cLo, float cHi) {
+        const FxQuad x = {left, right, 0.0f, 0.0f};
+        const FxQuad a = (x - s) * cLo + s + 1e-15f;
         s = (x - a) * cLo + a + 1e-15f;
-        const float b = (a - h) * cHi + h + 1e-15f;
+        const FxQuad b = (a - h) * cHi + h + 1e-15f;
         h = (s - b) * cHi + b + 1e-15f;
-        first = a - b;
-        second = s - h;
+        return __builtin_shufflevector(a - b, s - h, 0, 1, 4, 5);
     }
 };
 
@@ -179,7 +186,7 @@ struct EffectChainState {
     CurveMemo delayScaleMemo, reverbSizeMemo, preDelayMemo;
     std::array<CurveMemo, 2> panSpeedMemo{};
     float chorusMix = 0.0f, modMix = 0.0f, delayMix = 0.0f, reverbMix = 0.0f; // smoothed knobs
-    std::array<ToneStage, 2> chorusTone{}, modTone{};
+    ToneStage chorusTone, modTone;
     std::array<PhaserChannel, 2> phaserChannel{};
     static constexpr int kPhaserHistory = 16384;
     std::array<float, kPhaserHistory> phaserHistory{};

@@ -45,6 +45,22 @@ constexpr double kVoiceSilence = 0.00001;
 
 enum EnvelopeIndex : int { kEnvAmp = 0, kEnvFilter = 1, kEnvFree1 = 2, kEnvFree2 = 3 };
 
+// What envelopeInputs reads for one envelope from the parameters, one
+// modulation row, the rate and the tempo, bit for bit.
+struct EnvelopeInputKey {
+    std::array<uint32_t, 15> values{}; // 5 parameters, 9 modulation sums, the switches
+    uint64_t sampleRate = 0, samplesPerWholeNote = 0;
+    bool operator==(const EnvelopeInputKey&) const = default;
+};
+
+// One envelope's inputs as last computed, kept while what they come from
+// rests (a voice's envelopes mostly run on unchanging inputs).
+struct EnvelopeInputCache {
+    EnvelopeInputKey key;
+    bool valid = false;
+    EnvelopeInputs inputs;
+};
+
 // One row of modulation: source values and destination sums.
 struct ModRow {
     std::array<float, src::Count> src{};
@@ -81,6 +97,7 @@ struct VoiceState {
     std::array<float, kMappedControllers> controllers{};
 
     std::array<EnvelopeState, kNumEnvelopes> env{};
+    std::array<EnvelopeInputCache, kNumEnvelopes> envInputs{};
     int32_t voiceTick = 0; // frames since the note started
     ModRow mod;
 
@@ -200,6 +217,7 @@ struct RenderState {
 
     VstTimeInfo timeInfo{};  // copy of the host's time information of this block
     uint64_t blockStart = 0; // sampleCounter at the start of this block
+    uint64_t blockEnd = 0;   // and after its last frame
     bool hasTimeInfo = false;
     std::array<double, 2> songPosition{};
     bool transportPlaying = false;
@@ -301,6 +319,7 @@ struct EngineState {
     FilterGlobal filter;                      // voice filter: cached type and switches, comb rings
     std::array<float, dst::Count> destBase{}; // neutral value of every destination
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
+    std::array<EnvelopeInputCache, kNumEnvelopes> globalEnvInputs{};
     ArpState arp;
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
     XYState xy;                  // the XY pad: take, path replay, pad sources

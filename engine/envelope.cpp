@@ -53,6 +53,14 @@ bool Envelope::stepStolen(EnvelopeState& s) {
     return true;
 }
 
+void Envelope::stepHeld(EnvelopeState& s) {
+    s.prevOutput = s.output;
+    s.output = s.level <= 0.0 ? 0.0 : s.level;
+    s.releaseLevel = s.level;
+    s.releaseOutput = s.output;
+    s.ramp = (s.output - s.prevOutput) / 16.0;
+}
+
 void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {
     s.prevOutput = s.output;
 

@@ -91,6 +91,14 @@ public:
     // One 16-sample step.
     static void step(EnvelopeState& s, const EnvelopeInputs& in);
 
+    // The amplitude and filter envelopes hold their sustain level whatever
+    // their inputs while not releasing: step() then reads none of them.
+    static bool holds(const EnvelopeState& s, bool freeEnvelope, bool releasing) {
+        return s.stage == kEnvSustain && !freeEnvelope && !releasing;
+    }
+    // That step, for an envelope that holds.
+    static void stepHeld(EnvelopeState& s);
+
     // A stolen voice's amplitude envelope: falls by 0.01 per step. Returns
     // true once it has reached 0 (the voice is then no longer stolen).
     static bool stepStolen(EnvelopeState& s);

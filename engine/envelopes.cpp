@@ -6,6 +6,7 @@
 #include "core/numeric.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -44,28 +45,121 @@ constexpr int DEST_ENV_REL_SHAPE[4] = {dst::AmpEnvReleaseShape, dst::FilterEnvRe
 
 } // namespace
 
-EnvelopeInputs APlugin::envelopeInputs(int env, const ModRow& row, bool synced) const {
-    auto x = [&](int paramTag, int dest) {
-        const double v = getCurrentValue(paramTag) + (dest >= 0 ? row.dst[dest] : 0.0f);
+namespace {
+
+// The positions of EnvelopeInputKey::values.
+enum KeyIndex : int {
+    kKeyAttack,
+    kKeyDecay,
+    kKeySustain,
+    kKeyFade,
+    kKeyRelease,
+    kKeyAttackMod,
+    kKeyDecayMod,
+    kKeySustainMod,
+    kKeyFadeMod,
+    kKeyReleaseMod,
+    kKeySpeedMod,
+    kKeyGlobalSpeedMod,
+    kKeyDecayShapeMod,
+    kKeyReleaseShapeMod,
+    kKeySwitches,
+    kKeyCount
+};
+static_assert(kKeyCount == std::tuple_size_v<decltype(EnvelopeInputKey::values)>);
+
+constexpr uint32_t kKeyCurved = 1, kKeySynced = 2;
+
+float keyFloat(const EnvelopeInputKey& k, int i) {
+    return std::bit_cast<float>(k.values[i]);
+}
+
+// The inputs of envelope env from what its key holds.
+EnvelopeInputs inputsFromKey(int env, const EnvelopeInputKey& k) {
+    auto x = [&](int value, int mod) {
+        const double v = keyFloat(k, value) + keyFloat(k, mod);
         return clamp01(v);
     };
     EnvelopeInputs in;
-    in.attack = x(ENV_ATTACK_TAGS[env], DEST_ENV_ATTACK[env]);
-    in.decay = x(ENV_DECAY_TAGS[env], DEST_ENV_DECAY[env]);
-    in.sustain = x(ENV_SUSTAIN_TAGS[env], DEST_ENV_SUSTAIN[env]);
-    in.fade = ENV_FADE_TAGS[env] >= 0 ? x(ENV_FADE_TAGS[env], DEST_ENV_FADE[env]) : 0.5;
-    in.release = x(ENV_RELEASE_TAGS[env], DEST_ENV_RELEASE[env]);
-    in.speed = Envelope::clampSpeed(static_cast<double>(row.dst[DEST_ENV_SPEED[env]]) *
-                                    static_cast<double>(row.dst[dst::GlobalEnvSpeed]));
-    in.decayShape = Envelope::shapeExponent(row.dst[DEST_ENV_DEC_SHAPE[env]]);
-    in.releaseShape = Envelope::shapeExponent(row.dst[DEST_ENV_REL_SHAPE[env]]);
-    in.curved = getOnOff(tag::ExpEnvShapeOn);
+    in.attack = x(kKeyAttack, kKeyAttackMod);
+    in.decay = x(kKeyDecay, kKeyDecayMod);
+    in.sustain = x(kKeySustain, kKeySustainMod);
+    in.fade = ENV_FADE_TAGS[env] >= 0 ? x(kKeyFade, kKeyFadeMod) : 0.5;
+    in.release = x(kKeyRelease, kKeyReleaseMod);
+    in.speed = Envelope::clampSpeed(static_cast<double>(keyFloat(k, kKeySpeedMod)) *
+                                    static_cast<double>(keyFloat(k, kKeyGlobalSpeedMod)));
+    in.decayShape = Envelope::shapeExponent(keyFloat(k, kKeyDecayShapeMod));
+    in.releaseShape = Envelope::shapeExponent(keyFloat(k, kKeyReleaseShapeMod));
+    in.curved = (k.values[kKeySwitches] & kKeyCurved) != 0;
     in.freeEnvelope = env >= kEnvFree1;
-    in.synced = synced && in.freeEnvelope;
+    in.synced = (k.values[kKeySwitches] & kKeySynced) != 0 && in.freeEnvelope;
     in.amplitude = env == kEnvAmp;
-    in.sampleRate = engine.rate.sampleRateD;
-    in.samplesPerWholeNote = engine.render.samplesPerWholeNoteD;
+    in.sampleRate = std::bit_cast<double>(k.sampleRate);
+    in.samplesPerWholeNote = std::bit_cast<double>(k.samplesPerWholeNote);
     return in;
+}
+
+} // namespace
+
+namespace {
+
+// What envelope Env reads, its tags and destinations known at compile time.
+template <int Env> EnvelopeInputKey readKey(const APlugin& p, const ModRow& row, bool synced) {
+    EnvelopeInputKey k;
+    auto put = [&](int i, float v) { k.values[i] = std::bit_cast<uint32_t>(v); };
+    put(kKeyAttack, p.getCurrentValue(ENV_ATTACK_TAGS[Env]));
+    put(kKeyDecay, p.getCurrentValue(ENV_DECAY_TAGS[Env]));
+    put(kKeySustain, p.getCurrentValue(ENV_SUSTAIN_TAGS[Env]));
+    put(kKeyRelease, p.getCurrentValue(ENV_RELEASE_TAGS[Env]));
+    put(kKeyAttackMod, row.dst[DEST_ENV_ATTACK[Env]]);
+    put(kKeyDecayMod, row.dst[DEST_ENV_DECAY[Env]]);
+    put(kKeySustainMod, row.dst[DEST_ENV_SUSTAIN[Env]]);
+    if constexpr (ENV_FADE_TAGS[Env] >= 0) {
+        put(kKeyFade, p.getCurrentValue(ENV_FADE_TAGS[Env]));
+        put(kKeyFadeMod, row.dst[DEST_ENV_FADE[Env]]);
+    }
+    put(kKeyReleaseMod, row.dst[DEST_ENV_RELEASE[Env]]);
+    put(kKeySpeedMod, row.dst[DEST_ENV_SPEED[Env]]);
+    put(kKeyGlobalSpeedMod, row.dst[dst::GlobalEnvSpeed]);
+    put(kKeyDecayShapeMod, row.dst[DEST_ENV_DEC_SHAPE[Env]]);
+    put(kKeyReleaseShapeMod, row.dst[DEST_ENV_REL_SHAPE[Env]]);
+    k.values[kKeySwitches] =
+        (APlugin::getOnOff(p.getCurrentValue(tag::ExpEnvShapeOn)) ? kKeyCurved : 0u) |
+        (synced ? kKeySynced : 0u);
+    k.sampleRate = std::bit_cast<uint64_t>(p.engine.rate.sampleRateD);
+    k.samplesPerWholeNote = std::bit_cast<uint64_t>(p.engine.render.samplesPerWholeNoteD);
+    return k;
+}
+
+} // namespace
+
+EnvelopeInputKey APlugin::envelopeInputKey(int env, const ModRow& row, bool synced) const {
+    switch (env) {
+    case kEnvAmp:
+        return readKey<kEnvAmp>(*this, row, synced);
+    case kEnvFilter:
+        return readKey<kEnvFilter>(*this, row, synced);
+    case kEnvFree1:
+        return readKey<kEnvFree1>(*this, row, synced);
+    default:
+        return readKey<kEnvFree2>(*this, row, synced);
+    }
+}
+
+EnvelopeInputs APlugin::envelopeInputs(int env, const ModRow& row, bool synced) const {
+    return inputsFromKey(env, envelopeInputKey(env, row, synced));
+}
+
+// The same inputs, computed again only when something they come from moved.
+EnvelopeInputs& APlugin::cachedEnvelopeInputs(int env, const ModRow& row, bool synced,
+                                              EnvelopeInputCache& cache) const {
+    const EnvelopeInputKey key = envelopeInputKey(env, row, synced);
+    if (!cache.valid || !(key == cache.key)) {
+        cache.key = key;
+        cache.inputs = inputsFromKey(env, key);
+        cache.valid = true;
+    }
+    return cache.inputs;
 }
 
 void APlugin::setVolEnv(int v, int env, bool synced) {
@@ -76,29 +170,47 @@ void APlugin::setVolEnv(int v, int env, bool synced) {
         if (Envelope::stepStolen(state)) voice.stolen = false;
         return;
     }
-    EnvelopeInputs in = envelopeInputs(kEnvAmp, voice.mod, synced);
+    const bool releasing = !voice.gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, false, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in = cachedEnvelopeInputs(kEnvAmp, voice.mod, synced, voice.envInputs[kEnvAmp]);
     in.gateOn = voice.gate;
-    in.releasing = !voice.gate && !engine.midi.sustainDown;
+    in.releasing = releasing;
     Envelope::step(state, in);
 }
 
 void APlugin::setEnv(int v, int env, bool synced) {
     if (!isValidVoice(v) || env < kEnvFilter || env >= kNumEnvelopes) return;
     VoiceState& voice = engine.voices[v];
-    EnvelopeInputs in = envelopeInputs(env, voice.mod, synced);
+    EnvelopeState& state = voice.env[env];
+    const bool releasing = !voice.gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, env >= kEnvFree1, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in = cachedEnvelopeInputs(env, voice.mod, synced, voice.envInputs[env]);
     in.gateOn = voice.gate;
-    in.releasing = !voice.gate && !engine.midi.sustainDown;
-    Envelope::step(voice.env[env], in);
+    in.releasing = releasing;
+    Envelope::step(state, in);
 }
 
 void APlugin::setEnvGlobal(int env, bool synced) {
     if (env < 0 || env >= kNumEnvelopes) return;
     // The global copy runs while any voice sounds.
     const bool gate = engine.render.anyVoicePlaying;
-    EnvelopeInputs in = envelopeInputs(env, engine.global, synced);
+    EnvelopeState& state = engine.globalEnv[env];
+    const bool releasing = !gate && !engine.midi.sustainDown;
+    if (Envelope::holds(state, env >= kEnvFree1, releasing)) {
+        Envelope::stepHeld(state);
+        return;
+    }
+    EnvelopeInputs& in =
+        cachedEnvelopeInputs(env, engine.global, synced, engine.globalEnvInputs[env]);
     in.gateOn = gate;
-    in.releasing = !gate && !engine.midi.sustainDown;
-    Envelope::step(engine.globalEnv[env], in);
+    in.releasing = releasing;
+    Envelope::step(state, in);
 }
 
 void APlugin::setGlobalRare() {

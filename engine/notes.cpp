@@ -400,10 +400,10 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
         voice.mod.dst = engine.destBase;
 
         const bool freeRunning = getOnOff(tag::OscFreeRunningOn);
-        for (LaneState& lane : dsp.lanes) {
+        for (int k = 0; k < osc::kLanes; ++k) {
             const uint32_t start =
                 freeRunning ? static_cast<uint32_t>(engine.random.unipolar() * 536870912.0f) : 0u;
-            lane.phaseUp = lane.phaseDown = lane.phaseSub = start;
+            dsp.osc.phaseUp[k] = dsp.osc.phaseDown[k] = dsp.osc.phaseSub[k] = start;
         }
         resetOscillator(v);
 

@@ -1,59 +1,67 @@
-// Oscillator stage: every frame, every unison copy of every listed voice
-// produces four sub-samples at four times the sample rate.
+// Oscillator stage: the control-rate side of the oscillator unit
+// (engine/oscillator.h). The voice's 16- and 128-frame ticks compute the
+// pitch, copy ratios, increments, pans and drift; per frame, `prepare` turns
+// the smoothed morph, symmetry, sub and drive values and the modulation sums
+// into what the unit reads, and the unit renders. A voice whose inputs rest
+// (smoothers arrived, no per-frame modulation of an oscillator destination,
+// no change of the shared values) skips `prepare` until its next tick.
 //
-// Units and calibration:
-//   - Phases are 29-bit fixed point (2^29 = one cycle); the top 11 bits index
-//     a 2048-sample table. Increments are cycles per sub-sample.
-//   - Pitch: the voice's pitch is in octaves above MIDI note 57; at the middle
-//     octave step note 57 plays the base pitch of 110 Hz (A4 = 440 Hz), so MIDI
-//     note 69 sounds at 220 Hz.
-//   - The wave is read from the band-limited pitch table of the note's range,
-//     blended between two morph frames, through the symmetry warp.
-//   - Costs: everything that changes only with modulation, bend or glide is
-//     computed on the voice's 16-frame tick; per frame only the smoothed
-//     morph, symmetry, sub and drive values and the table reads remain.
+// Pitch: the voice's pitch is in octaves above MIDI note 57; at the middle
+// octave step note 57 plays the base pitch of 110 Hz (A4 = 440 Hz), so MIDI
+// note 69 sounds at 220 Hz.
 
 #include "core/aplugin.h"
 #include "core/numeric.h"
 
 #include "data/factory_waves.h"
+#include "engine/oscillator.h"
 #include "engine/tables.h"
 #include "engine/voice_tables.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <emmintrin.h>
+
+using osc::kPhaseMask;
+using osc::phaseOffset;
+using osc::phaseStep;
 
 namespace {
-
-constexpr float kPhaseOne = 536870912.0f; // 2^29
-constexpr uint32_t kPhaseMask = (1u << 29) - 1;
-
-// Cycles (any size, NaN as 0) as a 29-bit phase offset.
-inline uint32_t phaseOffset(float cycles) {
-    if (cycles == 0.0f) return 0;
-    if (!(std::fabs(cycles) < 1048576.0f)) return 0; // also NaN and infinity
-    // Two's-complement wrap of the fixed-point value keeps the fraction.
-    const int64_t fixed = static_cast<int64_t>(static_cast<double>(cycles) * kPhaseOne);
-    return static_cast<uint32_t>(fixed) & kPhaseMask;
-}
-
-// An increment in cycles per sub-sample as a 29-bit step, kept below one
-// cycle per sub-sample.
-inline uint32_t phaseStep(float cycles) {
-    if (!(cycles > 0.0f)) return 0;
-    return cycles >= 1.0f ? kPhaseMask : static_cast<uint32_t>(cycles * kPhaseOne);
-}
 
 float fastExp2(float x) {
     return std::exp2(x);
 }
 
 // The fixed-point increments of a lane's three oscillators, drift included.
-void updateLaneSteps(LaneState& lane) {
-    lane.stepUp = phaseStep(lane.incUp * lane.driftRatioUp);
-    lane.stepDown = phaseStep(lane.incDown * lane.driftRatioDown);
-    lane.stepSub = phaseStep(lane.incSub);
+void updateLaneSteps(const LaneState& lane, OscillatorState& s, int k) {
+    s.stepUp[k] = phaseStep(lane.incUp * lane.driftRatioUp);
+    s.stepDown[k] = phaseStep(lane.incDown * lane.driftRatioDown);
+    s.stepSub[k] = phaseStep(lane.incSub);
 }
+
+// Destinations the oscillator reads on every frame (the others only on the
+// voice's tick).
+constexpr int kFrameDestinations[] = {dst::OscMorph,
+                                      dst::UnisonMorphAll,
+                                      dst::UnisonMorphAll + 1,
+                                      dst::UnisonMorphAll + 2,
+                                      dst::UnisonMorphAll + 3,
+                                      dst::OscSModAmount,
+                                      dst::OscSymmetry,
+                                      dst::SubVolume,
+                                      dst::Distort,
+                                      dst::OscSemi,
+                                      dst::OscWrap,
+                                      dst::OscBits,
+                                      dst::OscFeed,
+                                      dst::OscPhase,
+                                      dst::OscUpSpreadPhase,
+                                      dst::OscDownSpreadPhase,
+                                      dst::SubPhase,
+                                      dst::SubSymmetry,
+                                      dst::OscUpSpreadVolume,
+                                      dst::OscDownSpreadVolume};
 
 } // namespace
 
@@ -110,7 +118,7 @@ void APlugin::oscillatorVoiceTick(int v) {
         lane.incDown = ratio * dsp.downRatio * dsp.baseIncrement;
         lane.incSub = fastExp2(dst[dst::SubFine] / 12.0f + dst[dst::SubSemi]) * ratio *
                       dsp.baseIncrement * 0.5f;
-        updateLaneSteps(lane);
+        updateLaneSteps(lane, dsp.osc, k);
 
         float x = clampTo(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
         if (k >= 1)
@@ -143,7 +151,7 @@ void APlugin::oscillatorDriftTick(int v) {
         }
         lane.driftRatioUp = fastExp2(std::sin(6.2831855f * lane.driftPhaseUp) * a);
         lane.driftRatioDown = fastExp2(std::sin(6.2831855f * lane.driftPhaseDown) * a);
-        updateLaneSteps(lane);
+        updateLaneSteps(lane, voice.dsp.osc, k);
     }
 }
 
@@ -154,9 +162,44 @@ struct OscFrame {
     const float* preview;       // the preview wave, or null
     const PitchTableBank* bank; // the bank the oscillator reads
     float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
-    float smodLfo;
+    float smodLfo, xyToMorphX, xyToMorphY;
     bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf, distortionOn;
+    uint32_t epoch;      // changes with any value above but the SMod LFO
+    bool matrixPerFrame; // the per-frame matrix half may write a destination read per frame
 };
+
+namespace {
+
+// The values of a frame that prepared oscillators depend on, bit for bit.
+OscillatorStageState::Key frameKey(const OscFrame& f) {
+    auto bits = [](float x) { return static_cast<uint64_t>(std::bit_cast<uint32_t>(x)); };
+    auto address = [](const void* p) {
+        return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
+    };
+    const uint64_t flags = (f.morphWrap ? 1u : 0u) | (f.spreadActive ? 2u : 0u) |
+                           (f.anyNoise ? 4u : 0u) | (f.bothNoise ? 8u : 0u) |
+                           (f.aNoise ? 16u : 0u) | (f.bNoise ? 32u : 0u) |
+                           (f.subAboveHalf ? 64u : 0u) | (f.distortionOn ? 128u : 0u);
+    return {address(f.tables),
+            address(f.factory),
+            address(f.preview),
+            address(f.bank),
+            bits(f.morphTag) | bits(f.symmetryTag) << 32,
+            bits(f.smodAmountTag) | bits(f.subTarget) << 32,
+            bits(f.driveTag) | bits(f.octaveTag) << 32,
+            bits(f.xyToMorphX) | bits(f.xyToMorphY) << 32,
+            flags};
+}
+
+// A smoothed value one frame on; true if it moved.
+inline bool smoothTowards(float& smoothed, float target, float keep) {
+    if (smoothed == target) return false;
+    const float before = smoothed;
+    smoothed = (smoothed - target) * keep + target;
+    return std::bit_cast<uint32_t>(smoothed) != std::bit_cast<uint32_t>(before);
+}
+
+} // namespace
 
 void APlugin::oscillatorStage() {
     const RenderState& render = engine.render;
@@ -174,6 +217,8 @@ void APlugin::oscillatorStage() {
     frame.driveTag = getCurrentValue(tag::DistortAmount);
     frame.octaveTag = getCurrentValue(tag::OscOctave);
     frame.smodLfo = engine.global.src[src::SModLfo];
+    frame.xyToMorphX = engine.notes.xyToMorphX;
+    frame.xyToMorphY = engine.notes.xyToMorphY;
     frame.morphWrap = ws.morphWrap;
     frame.spreadActive = engine.notes.spreadActive;
     frame.aNoise = ws.waveAIsNoise;
@@ -182,6 +227,24 @@ void APlugin::oscillatorStage() {
     frame.anyNoise = frame.aNoise || frame.bNoise;
     frame.subAboveHalf = ws.subAboveHalf;
     frame.distortionOn = engine.notes.distortMode != Distortion::kOff;
+
+    // A new epoch whenever a shared value changes, and at the start of every
+    // block (anything set between blocks is taken up at once).
+    OscillatorStageState& stage = oscStage;
+    const OscillatorStageState::Key key = frameKey(frame);
+    if (key != stage.key || render.sampleCounter == render.blockStart) {
+        stage.key = key;
+        if (++stage.epoch == 0) stage.epoch = 1;
+    }
+    frame.epoch = stage.epoch;
+    const MatrixState& m = engine.matrix;
+    if (m.generation != stage.matrixGeneration) {
+        stage.matrixGeneration = m.generation;
+        stage.matrixFrameDest = false;
+        for (int d : kFrameDestinations) stage.matrixFrameDest |= m.destUsed[d];
+    }
+    frame.matrixPerFrame = stage.matrixFrameDest && m.activeCount > 0;
+
     for (int n = 0; n < render.activeVoiceCount; ++n)
         oscillatorVoice(render.activeVoices[n], frame);
 }
@@ -244,46 +307,56 @@ inline void laneTables(const OscFrame& frame, const VoiceDspState& dsp, const La
     }
 }
 
-// One copy of the plain case: the up oscillator alone. `phase` is the
-// voice's phase modulation in cycles.
-inline void plainLane(const VoiceDspState& dsp, LaneState& lane, const OscFrame& frame,
-                      const uint16_t* warp, float phase) {
-    const float* lo;
-    const float* hi;
-    laneTables(frame, dsp, lane, lo, hi);
-    float* out = lane.osc.data();
-    readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, lane.stepUp,
-             phaseOffset(lane.copyPhase + phase), out);
-    lane.lastOutUp = (out[0] + out[1] + out[2] + out[3]) * 0.25f;
-    if (dsp.subNorm != 1.0f)
-        for (int j = 0; j < 4; ++j) out[j] *= dsp.subNorm;
-}
-
 } // namespace
 
 void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     VoiceState& voice = engine.voices[v];
     VoiceDspState& dsp = voice.dsp;
-    const auto& dst = voice.mod.dst;
-    const EngineTables& tables = *frame.tables;
+    OscillatorState& s = dsp.osc;
 
     // Work of the voice's own 16- and 128-frame ticks; the octave step is
     // read only there.
-    if ((voice.voiceTick & 15) == 0) {
+    const bool tick = (voice.voiceTick & 15) == 0;
+    if (tick) {
         const int step = static_cast<int>(
-            clampTo(frame.octaveTag + dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
+            clampTo(frame.octaveTag + voice.mod.dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
         dsp.octaveFactor = OCTAVE[step];
         dsp.octaveNumber = step - 4;
         oscillatorVoiceTick(v);
+        if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
     }
-    if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
+
+    if (tick || s.restEpoch != frame.epoch || (frame.matrixPerFrame && !voice.matrix.idle))
+        oscillatorPrepare(voice, frame);
+
+    if (s.direct) {
+        static_assert(sizeof(LaneState) % sizeof(float) == 0);
+        osc::process(s, dsp.lanes[0].osc.data(), sizeof(LaneState) / sizeof(float));
+    } else {
+        for (int k = 0; k < s.copies; ++k) oscillatorLane(voice, k, frame);
+    }
+
+    const LaneState& first = dsp.lanes[0];
+    voice.mod.src[src::OscOut] =
+        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
+    ++voice.voiceTick;
+}
+
+// The per-frame values of a voice's oscillators from the smoothed parameters
+// and the modulation sums; notes whether they may rest until the next tick.
+void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
+    VoiceDspState& dsp = voice.dsp;
+    OscillatorState& s = dsp.osc;
+    const auto& dst = voice.mod.dst;
+    const EngineTables& tables = *frame.tables;
+    bool moving = false;
 
     // Morph position of every copy.
-    if (dsp.morphSmoothed != frame.morphTag)
-        dsp.morphSmoothed = (dsp.morphSmoothed - frame.morphTag) * 0.995f + frame.morphTag;
-    const float p = voice.mod.src[src::XYX] * engine.notes.xyToMorphX +
-                    voice.mod.src[src::XYY] * engine.notes.xyToMorphY + dsp.morphSmoothed +
+    moving |= smoothTowards(dsp.morphSmoothed, frame.morphTag, 0.995f);
+    const float p = voice.mod.src[src::XYX] * frame.xyToMorphX +
+                    voice.mod.src[src::XYY] * frame.xyToMorphY + dsp.morphSmoothed +
                     dst[dst::OscMorph];
+    moving |= frame.xyToMorphX != 0.0f || frame.xyToMorphY != 0.0f; // the XY sources move
     const int copies = voice.uniVoices < 1 ? 1 : (voice.uniVoices > 4 ? 4 : voice.uniVoices);
     if (p != dsp.lastMorphInput || copies > 1) {
         dsp.lastMorphInput = p;
@@ -308,20 +381,18 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     }
 
     // Symmetry.
-    if (dsp.symmetrySmoothed != frame.symmetryTag)
-        dsp.symmetrySmoothed =
-            (dsp.symmetrySmoothed - frame.symmetryTag) * 0.975f + frame.symmetryTag;
+    moving |= smoothTowards(dsp.symmetrySmoothed, frame.symmetryTag, 0.975f);
     const float smod = frame.smodAmountTag + dst[dst::OscSModAmount];
-    const float s = (smod > 0.0f ? clampTo(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
-                    dsp.symmetrySmoothed + dst[dst::OscSymmetry];
-    if (s != dsp.lastSymmetryInput) {
-        dsp.lastSymmetryInput = s;
-        dsp.warpRow = static_cast<int>(clampTo(s, 0.0f, 1.0f) * 2047.999f);
+    moving |= smod > 0.0f; // follows the SMod LFO
+    const float sym = (smod > 0.0f ? clampTo(smod, 0.0f, 1.0f) * 0.499f * frame.smodLfo : 0.0f) +
+                      dsp.symmetrySmoothed + dst[dst::OscSymmetry];
+    if (sym != dsp.lastSymmetryInput) {
+        dsp.lastSymmetryInput = sym;
+        dsp.warpRow = static_cast<int>(clampTo(sym, 0.0f, 1.0f) * 2047.999f);
     }
 
     // Sub-oscillator level.
-    if (dsp.subLevelSmoothed != frame.subTarget)
-        dsp.subLevelSmoothed = (dsp.subLevelSmoothed - frame.subTarget) * 0.995f + frame.subTarget;
+    moving |= smoothTowards(dsp.subLevelSmoothed, frame.subTarget, 0.995f);
     if (dsp.subLevelSmoothed != dsp.lastSubInput || dst[dst::SubVolume] != dsp.lastSubModulation) {
         dsp.lastSubInput = dsp.subLevelSmoothed;
         dsp.lastSubModulation = dst[dst::SubVolume];
@@ -333,8 +404,7 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
 
     // Distortion drive, read by the mix stage only while a mode is on (the
     // mode changes between frames, never between the stages of one).
-    if (dsp.distortSmoothed != frame.driveTag)
-        dsp.distortSmoothed = (dsp.distortSmoothed - frame.driveTag) * 0.995f + frame.driveTag;
+    moving |= smoothTowards(dsp.distortSmoothed, frame.driveTag, 0.995f);
     if (frame.distortionOn) {
         const float driveSource = frame.spreadActive ? frame.driveTag : dsp.distortSmoothed;
         dsp.distortDrive = clampTo(driveSource + dst[dst::Distort], 0.0f, 1.0f) * 0.99f;
@@ -349,28 +419,51 @@ void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
         dsp.subSquare = frame.subAboveHalf ? (note < 13 ? 0 : noteToSquareWave[note - 12]) : -1;
     }
 
-    // The plain case: one oscillator per copy, no noise, fold, bits, feedback
-    // or sub; decided once for all copies.
-    const bool plain = !frame.anyNoise && !frame.spreadActive && !(dst[dst::OscWrap] > 0.001f) &&
-                       !(dst[dst::OscBits] > 0.001f) && dst[dst::OscFeed] * 0.3f == 0.0f &&
-                       !(dsp.subLevelSmoothed > 0.001f);
-    if (plain) {
-        const uint16_t* warp = frame.tables->symmetryWarp[dsp.warpRow].data();
-        const float phase = dst[dst::OscPhase];
-        for (int k = 0; k < copies; ++k) plainLane(dsp, dsp.lanes[k], frame, warp, phase);
-    } else {
-        for (int k = 0; k < copies; ++k) oscillatorLane(voice, k, frame);
-    }
+    // Noise, fold, bit reduction and feedback take the general path, lane by
+    // lane; everything else is the unit's.
+    s.copies = copies;
+    s.direct = !frame.anyNoise && !(dst[dst::OscWrap] > 0.001f) && !(dst[dst::OscBits] > 0.001f) &&
+               dst[dst::OscFeed] * 0.3f == 0.0f;
+    s.spread = frame.spreadActive;
+    s.sub = dsp.subLevelSmoothed > 0.001f;
+    s.subGain = dsp.subGain;
+    s.subNorm = dsp.subNorm;
+    s.restEpoch = !moving && s.direct ? frame.epoch : 0;
+    if (!s.direct) return;
 
-    const LaneState& first = dsp.lanes[0];
-    voice.mod.src[src::OscOut] =
-        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
-    ++voice.voiceTick;
+    s.warp = tables.symmetryWarp[dsp.warpRow].data();
+    const float phase = dst[dst::OscPhase];
+    const float upPhase = s.spread ? dst[dst::OscUpSpreadPhase] : 0.0f;
+    s.blend = false;
+    for (int k = 0; k < copies; ++k) {
+        const LaneState& lane = dsp.lanes[k];
+        laneTables(frame, dsp, lane, s.lo[k], s.hi[k]);
+        s.weight[k] = lane.morphWeight;
+        s.blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
+        s.offsetUp[k] = phaseOffset(lane.copyPhase + phase + upPhase);
+        if (s.spread)
+            s.offsetDown[k] = phaseOffset(lane.copyPhase + phase + dst[dst::OscDownSpreadPhase]);
+        if (s.sub) s.offsetSub[k] = phaseOffset(dst[dst::SubPhase] + lane.copyPhase);
+    }
+    if (s.sub) {
+        s.subWave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
+                                      : frame.factory->squareWave[dsp.subSquare].data();
+        const int row =
+            static_cast<int>(clampTo(dst[dst::SubSymmetry] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
+        s.subWarp = tables.symmetryWarp[row].data();
+    }
+    if (s.spread) {
+        s.upGain = std::fabs(dst[dst::OscUpSpreadVolume]);
+        s.downGain = std::fabs(dst[dst::OscDownSpreadVolume]);
+    }
+    osc::selectKind(s);
 }
 
+// The general path of one copy: noise, fold, bit reduction and feedback.
 void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
     VoiceDspState& dsp = voice.dsp;
     LaneState& lane = dsp.lanes[k];
+    OscillatorState& s = dsp.osc;
     const auto& dst = voice.mod.dst;
 
     const float* lo;
@@ -399,16 +492,16 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
 
     float up[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
-        const float cycles = lane.lastOutUp * feedback + lane.copyPhase + dst[dst::OscPhase] +
+        const float cycles = s.lastOutUp[k] * feedback + lane.copyPhase + dst[dst::OscPhase] +
                              (frame.spreadActive ? dst[dst::OscUpSpreadPhase] : 0.0f);
-        const uint32_t inc = lane.stepUp;
+        const uint32_t inc = s.stepUp[k];
         if (frame.bothNoise)
-            lane.phaseUp = (lane.phaseUp + 4u * inc) & kPhaseMask;
+            s.phaseUp[k] = (s.phaseUp[k] + 4u * inc) & kPhaseMask;
         else
-            readFour(lo, hi, lane.morphWeight, warp, lane.phaseUp, inc, phaseOffset(cycles), up);
+            readFour(lo, hi, lane.morphWeight, warp, s.phaseUp[k], inc, phaseOffset(cycles), up);
         if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, up);
         shapeOscillator(up, fold, bits);
-        lane.lastOutUp = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
+        s.lastOutUp[k] = (up[0] + up[1] + up[2] + up[3]) * 0.25f;
     }
 
     float sub[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -418,7 +511,7 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
         const int row =
             static_cast<int>(clampTo(dst[dst::SubSymmetry] * 0.5f + 0.5f, 0.0f, 1.0f) * 2047.999f);
         const uint16_t* subWarp = frame.tables->symmetryWarp[row].data();
-        readFour(wave, wave, 0.0f, subWarp, lane.phaseSub, lane.stepSub,
+        readFour(wave, wave, 0.0f, subWarp, s.phaseSub[k], s.stepSub[k],
                  phaseOffset(dst[dst::SubPhase] + lane.copyPhase), sub);
     }
 
@@ -431,17 +524,17 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
 
     float down[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     {
-        const float cycles = lane.lastOutDown * feedback + lane.copyPhase + dst[dst::OscPhase] +
+        const float cycles = s.lastOutDown[k] * feedback + lane.copyPhase + dst[dst::OscPhase] +
                              dst[dst::OscDownSpreadPhase];
-        const uint32_t inc = lane.stepDown;
+        const uint32_t inc = s.stepDown[k];
         if (frame.bothNoise)
-            lane.phaseDown = (lane.phaseDown + 4u * inc) & kPhaseMask;
+            s.phaseDown[k] = (s.phaseDown[k] + 4u * inc) & kPhaseMask;
         else
-            readFour(lo, hi, lane.morphWeight, warp, lane.phaseDown, inc, phaseOffset(cycles),
+            readFour(lo, hi, lane.morphWeight, warp, s.phaseDown[k], inc, phaseOffset(cycles),
                      down);
         if (frame.anyNoise) mixNoise(frame, lane.morphAmount, noiseA, noiseB, down);
         shapeOscillator(down, fold, bits);
-        lane.lastOutDown = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
+        s.lastOutDown[k] = (down[0] + down[1] + down[2] + down[3]) * 0.25f;
     }
     const float upGain = std::fabs(dst[dst::OscUpSpreadVolume]);
     const float downGain = std::fabs(dst[dst::OscDownSpreadVolume]);
@@ -453,8 +546,10 @@ void APlugin::oscillatorLane(VoiceState& voice, int k, const OscFrame& frame) {
 // A restarted note's copies start without feedback, held samples or DC.
 void APlugin::resetOscillator(int v) {
     if (!isValidVoice(v)) return;
+    OscillatorState& s = engine.voices[v].dsp.osc;
+    s.lastOutUp = {};
+    s.lastOutDown = {};
     for (LaneState& lane : engine.voices[v].dsp.lanes) {
-        lane.lastOutUp = lane.lastOutDown = 0.0f;
         lane.distortion.reset();
         lane.dc.reset(); // the last note's offset must not thump into this one
     }
@@ -469,3 +564,183 @@ float APlugin::doPinkNoise(int g) {
     const int index = g < 0 ? 0 : (g >= kNumPinkGenerators ? kNumPinkGenerators - 1 : g);
     return engine.pinkNoise[index].next(engine.pinkSeed);
 }
+
+// ------------------------------------------------------------------ the unit
+
+namespace osc {
+namespace {
+
+// What a lane's output is made of.
+enum Mix {
+    kUp,        // the up oscillator alone
+    kUpNorm,    // the same, scaled by the sub normalisation
+    kUpSub,     // up and sub-oscillator
+    kUpDownSub, // the spread pair and the sub-oscillator (silent or not)
+};
+
+// Four sub-samples of one oscillator of one lane; the phase moves on.
+template <bool Blend>
+[[gnu::always_inline]] inline void readLane(const float* lo, const float* hi, float weight,
+                                            const uint16_t* warp, uint32_t& phase, uint32_t step,
+                                            uint32_t offset, float* w) {
+    uint32_t r = phase + offset;
+    for (int j = 0; j < kSubSamples; ++j) {
+        const uint32_t i = warp[(r >> kIndexShift) & kIndexMask];
+        if constexpr (Blend)
+            w[j] = lo[i] + (hi[i] - lo[i]) * weight;
+        else
+            w[j] = lo[i];
+        r += step;
+    }
+    phase = (phase + 4u * step) & kPhaseMask;
+}
+
+inline float mean4(const float* w) {
+    return (w[0] + w[1] + w[2] + w[3]) * 0.25f;
+}
+
+// The lanes one by one (one to three copies).
+template <Mix M, bool Blend>
+void processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    for (int k = 0; k < s.copies; ++k, out += stride) {
+        float up[kSubSamples];
+        readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseUp[k], s.stepUp[k],
+                        s.offsetUp[k], up);
+        s.lastOutUp[k] = mean4(up);
+        if constexpr (M == kUp) {
+            for (int j = 0; j < kSubSamples; ++j) out[j] = up[j];
+        } else if constexpr (M == kUpNorm) {
+            for (int j = 0; j < kSubSamples; ++j) out[j] = up[j] * s.subNorm;
+        } else {
+            float sub[kSubSamples] = {0.0f, 0.0f, 0.0f, 0.0f};
+            if (s.sub)
+                readLane<false>(s.subWave, s.subWave, 0.0f, s.subWarp, s.phaseSub[k], s.stepSub[k],
+                                s.offsetSub[k], sub);
+            if constexpr (M == kUpSub) {
+                for (int j = 0; j < kSubSamples; ++j)
+                    out[j] = s.subNorm * (up[j] + s.subGain * sub[j]);
+            } else {
+                float down[kSubSamples];
+                readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseDown[k],
+                                s.stepDown[k], s.offsetDown[k], down);
+                s.lastOutDown[k] = mean4(down);
+                for (int j = 0; j < kSubSamples; ++j)
+                    out[j] = s.subNorm * (s.subGain * sub[j] +
+                                          (down[j] * s.downGain + up[j] * s.upGain) * 0.5f);
+            }
+        }
+    }
+}
+
+// Four sub-samples of one oscillator in all four lanes: v[j] holds
+// sub-sample j of lanes 0..3. Indices in SSE2, table reads per lane.
+template <bool Blend>
+[[gnu::always_inline]] inline void
+readLanes4(const std::array<const float*, kLanes>& lo, const std::array<const float*, kLanes>& hi,
+           __m128 weight, const uint16_t* warp, OscillatorState::U4& phase,
+           const OscillatorState::U4& step, const OscillatorState::U4& offset, __m128* v) {
+    const __m128i ph = _mm_load_si128(reinterpret_cast<const __m128i*>(phase.data()));
+    const __m128i st = _mm_load_si128(reinterpret_cast<const __m128i*>(step.data()));
+    const __m128i mask = _mm_set1_epi32(static_cast<int>(kIndexMask));
+    __m128i r = _mm_add_epi32(ph, _mm_load_si128(reinterpret_cast<const __m128i*>(offset.data())));
+    for (int j = 0; j < kSubSamples; ++j) {
+        alignas(16) uint32_t ix[kLanes];
+        _mm_store_si128(reinterpret_cast<__m128i*>(ix),
+                        _mm_and_si128(_mm_srli_epi32(r, kIndexShift), mask));
+        const uint32_t i0 = warp[ix[0]], i1 = warp[ix[1]], i2 = warp[ix[2]], i3 = warp[ix[3]];
+        const __m128 a = _mm_setr_ps(lo[0][i0], lo[1][i1], lo[2][i2], lo[3][i3]);
+        if constexpr (Blend) {
+            const __m128 b = _mm_setr_ps(hi[0][i0], hi[1][i1], hi[2][i2], hi[3][i3]);
+            v[j] = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), weight));
+        } else {
+            v[j] = a;
+        }
+        r = _mm_add_epi32(r, st);
+    }
+    const __m128i next = _mm_and_si128(_mm_add_epi32(ph, _mm_slli_epi32(st, 2)),
+                                       _mm_set1_epi32(static_cast<int>(kPhaseMask)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(phase.data()), next);
+}
+
+inline __m128 mean4(const __m128* v) {
+    return _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(v[0], v[1]), v[2]), v[3]),
+                      _mm_set1_ps(0.25f));
+}
+
+// The four lanes together.
+template <Mix M, bool Blend>
+void processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    const __m128 weight = _mm_load_ps(s.weight.data());
+    __m128 up[kSubSamples];
+    readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseUp, s.stepUp, s.offsetUp, up);
+    _mm_store_ps(s.lastOutUp.data(), mean4(up));
+    const __m128 norm = _mm_set1_ps(s.subNorm);
+    __m128 o[kSubSamples];
+    if constexpr (M == kUp) {
+        for (int j = 0; j < kSubSamples; ++j) o[j] = up[j];
+    } else if constexpr (M == kUpNorm) {
+        for (int j = 0; j < kSubSamples; ++j) o[j] = _mm_mul_ps(up[j], norm);
+    } else {
+        __m128 sub[kSubSamples];
+        if (s.sub) {
+            const std::array<const float*, kLanes> wave{s.subWave, s.subWave, s.subWave, s.subWave};
+            readLanes4<false>(wave, wave, weight, s.subWarp, s.phaseSub, s.stepSub, s.offsetSub,
+                              sub);
+        } else {
+            for (__m128& x : sub) x = _mm_setzero_ps();
+        }
+        const __m128 subGain = _mm_set1_ps(s.subGain);
+        if constexpr (M == kUpSub) {
+            for (int j = 0; j < kSubSamples; ++j)
+                o[j] = _mm_mul_ps(norm, _mm_add_ps(up[j], _mm_mul_ps(subGain, sub[j])));
+        } else {
+            __m128 down[kSubSamples];
+            readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseDown, s.stepDown, s.offsetDown,
+                              down);
+            _mm_store_ps(s.lastOutDown.data(), mean4(down));
+            const __m128 upGain = _mm_set1_ps(s.upGain);
+            const __m128 downGain = _mm_set1_ps(s.downGain);
+            const __m128 half = _mm_set1_ps(0.5f);
+            for (int j = 0; j < kSubSamples; ++j)
+                o[j] =
+                    _mm_mul_ps(norm, _mm_add_ps(_mm_mul_ps(subGain, sub[j]),
+                                                _mm_mul_ps(_mm_add_ps(_mm_mul_ps(down[j], downGain),
+                                                                      _mm_mul_ps(up[j], upGain)),
+                                                           half)));
+        }
+    }
+    // Sub-sample-major to lane-major.
+    _MM_TRANSPOSE4_PS(o[0], o[1], o[2], o[3]);
+    for (int k = 0; k < kLanes; ++k) _mm_storeu_ps(out + k * stride, o[k]);
+}
+
+} // namespace
+
+// kind: bit 0 blend, bit 1 all four lanes, bits 2-3 the mix.
+void selectKind(OscillatorState& s) {
+    const Mix mix = s.spread ? kUpDownSub : (s.sub ? kUpSub : (s.subNorm != 1.0f ? kUpNorm : kUp));
+    s.kind = (s.blend ? 1 : 0) | (s.copies == kLanes ? 2 : 0) | mix << 2;
+}
+
+void process(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    switch (s.kind) {
+#define ONDIX_OSC_KIND(mix)                                                                        \
+    case mix << 2:                                                                                 \
+        return processLanes<mix, false>(s, out, stride);                                           \
+    case mix << 2 | 1:                                                                             \
+        return processLanes<mix, true>(s, out, stride);                                            \
+    case mix << 2 | 2:                                                                             \
+        return processLanes4<mix, false>(s, out, stride);                                          \
+    case mix << 2 | 3:                                                                             \
+        return processLanes4<mix, true>(s, out, stride);
+        ONDIX_OSC_KIND(kUp)
+        ONDIX_OSC_KIND(kUpNorm)
+        ONDIX_OSC_KIND(kUpSub)
+        ONDIX_OSC_KIND(kUpDownSub)
+#undef ONDIX_OSC_KIND
+    default:
+        break;
+    }
+}
+
+} // namespace osc

@@ -85,6 +85,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
 
     readHostTime();
     RenderState& render = engine.render;
+    render.blockEnd = render.blockStart + static_cast<uint64_t>(frames);
     // The first block starts at the patch's volume rather than gliding to it.
     if (render.sampleCounter == 0) render.masterVolume = getCurrentValue(tag::MainVolume);
     render.songPosition[0] = render.songPosition[1] =
@@ -174,7 +175,7 @@ void APlugin::renderFrame() {
     render.outputPair = {0.0f, 0.0f};
     if (core.settingPreset || core.presetPending || tableRebuildRunning()) {
         // The editor still learns that the engine waits.
-        if ((counter & 15) == 0) publishDisplay();
+        if ((counter & 15) == 0) publishDisplayAtTick();
         smoothOutputEdges(true);
         ++render.sampleCounter;
         return;
@@ -339,7 +340,7 @@ void APlugin::globalTick() {
 
     updateGlobalDerivedValues();
     if (ns.playMode == playmode::Arp) stepArpClock();
-    publishDisplay();
+    publishDisplayAtTick();
 }
 
 void APlugin::transportStarted() {
@@ -371,69 +372,80 @@ void APlugin::buildActiveVoiceList() {
 
 void APlugin::voiceControlStage(int v) {
     VoiceState& voice = engine.voices[v];
-    ModRow& global = engine.global;
-    const bool last = v == engine.notes.lastVoice;
+    if ((voice.voiceTick & 15) == 0) voiceControlTick(v);
 
-    if ((voice.voiceTick & 15) == 0) {
-        auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
-        auto& src = voice.mod.src;
-        smooth(src[src::ModWheel], voice.modWheel);
-        smooth(src[src::ChannelAftertouch], voice.channelPressure);
-        smooth(src[src::PolyAftertouch], voice.polyAftertouch);
-        src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
-        for (int i = 0; i < kMappedControllers; ++i)
-            smooth(src[src::ControllerFirst + i], voice.controllers[i]);
-        if (last) {
-            for (int s = src::ModWheelOrAftertouch; s <= src::PolyAftertouch; ++s)
-                global.src[s] = src[s];
-            for (int i = 0; i < kMappedControllers; ++i)
-                global.src[src::ControllerFirst + i] = src[src::ControllerFirst + i];
-        }
-
-        voice.bend = bendOctaves(src[src::PitchBend]);
-
-        // Portamento: the sounding pitch moves towards the note's pitch.
-        if (voice.glideStep != 0.0f) {
-            voice.soundingPitch += voice.glideStep;
-            const bool arrived = voice.glideStep > 0.0f ? voice.soundingPitch >= voice.pitch
-                                                        : voice.soundingPitch <= voice.pitch;
-            const bool jump = (engine.notes.portMode == portmode::HeldRate ||
-                               engine.notes.portMode == portmode::HeldTime) &&
-                              getNotesOn() < 2;
-            if (arrived || jump) {
-                voice.soundingPitch = voice.pitch;
-                voice.glideStep = 0.0f;
-                voice.glideDir = 0.0f;
-            }
-        }
-
-        voiceControlTerms(v);
-
-        setVolEnv(v, kEnvAmp, false);
-        setEnv(v, kEnvFilter, false);
-        // The free envelopes only feed modulation slots: unused, they rest.
-        if (freeEnvelopeUsed(0)) setEnv(v, kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
-        if (freeEnvelopeUsed(1)) setEnv(v, kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
-
-        voiceLfoAndXYTick(v);
-        applyVoiceMatrixFirstHalf(v);
-        voiceArpTick(v);
-        if (last) global.src[src::ArpFree] = voice.mod.src[src::ArpFree];
-    }
-
-    // Every frame: envelope sources, then the envelopes move by their ramps.
-    const int envelopes = freeEnvelopeUsed(1) ? 4 : (freeEnvelopeUsed(0) ? 3 : 2);
-    for (int e = 0; e < envelopes; ++e) {
+    // Every frame: envelope sources, then the envelopes move by their ramps
+    // (the free envelopes while a slot reads them, the second implies both).
+    auto envelopeFrame = [&voice](int e) {
         EnvelopeState& env = voice.env[e];
         const float level = static_cast<float>(env.prevOutput);
         voice.mod.src[src::EnvFirst + 2 * e] = level;
         voice.mod.src[src::EnvFirst + 2 * e + 1] = 1.0f - level;
         env.prevOutput += env.ramp;
+    };
+    envelopeFrame(kEnvAmp);
+    envelopeFrame(kEnvFilter);
+    if (freeEnvelopeUsed(0) || freeEnvelopeUsed(1)) {
+        envelopeFrame(kEnvFree1);
+        if (freeEnvelopeUsed(1)) envelopeFrame(kEnvFree2);
     }
     if (engine.matrix.freeLfoSourceUsed)
         for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
-            voice.mod.src[s] = global.src[s];
+            voice.mod.src[s] = engine.global.src[s];
     voiceXYFrame(v);
+}
+
+// The voice's 16-frame work: controllers, bend, glide, envelopes, LFOs,
+// the first half of its matrix and its arpeggiator modulation.
+void APlugin::voiceControlTick(int v) {
+    VoiceState& voice = engine.voices[v];
+    ModRow& global = engine.global;
+    const bool last = v == engine.notes.lastVoice;
+
+    auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
+    auto& src = voice.mod.src;
+    smooth(src[src::ModWheel], voice.modWheel);
+    smooth(src[src::ChannelAftertouch], voice.channelPressure);
+    smooth(src[src::PolyAftertouch], voice.polyAftertouch);
+    src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
+    for (int i = 0; i < kMappedControllers; ++i)
+        smooth(src[src::ControllerFirst + i], voice.controllers[i]);
+    if (last) {
+        for (int s = src::ModWheelOrAftertouch; s <= src::PolyAftertouch; ++s)
+            global.src[s] = src[s];
+        for (int i = 0; i < kMappedControllers; ++i)
+            global.src[src::ControllerFirst + i] = src[src::ControllerFirst + i];
+    }
+
+    voice.bend = bendOctaves(src[src::PitchBend]);
+
+    // Portamento: the sounding pitch moves towards the note's pitch.
+    if (voice.glideStep != 0.0f) {
+        voice.soundingPitch += voice.glideStep;
+        const bool arrived = voice.glideStep > 0.0f ? voice.soundingPitch >= voice.pitch
+                                                    : voice.soundingPitch <= voice.pitch;
+        const bool jump = (engine.notes.portMode == portmode::HeldRate ||
+                           engine.notes.portMode == portmode::HeldTime) &&
+                          getNotesOn() < 2;
+        if (arrived || jump) {
+            voice.soundingPitch = voice.pitch;
+            voice.glideStep = 0.0f;
+            voice.glideDir = 0.0f;
+        }
+    }
+
+    voiceControlTerms(v);
+
+    setVolEnv(v, kEnvAmp, false);
+    setEnv(v, kEnvFilter, false);
+    // The free envelopes only feed modulation slots: unused, they rest.
+    if (freeEnvelopeUsed(0)) setEnv(v, kEnvFree1, getOnOff(tag::freeEnv(0, tag::FreeEnvSync)));
+    if (freeEnvelopeUsed(1)) setEnv(v, kEnvFree2, getOnOff(tag::freeEnv(1, tag::FreeEnvSync)));
+
+    voiceLfoAndXYTick(v);
+    applyVoiceMatrixFirstHalf(v);
+    voiceArpTick(v);
+    if (last) global.src[src::ArpFree] = voice.mod.src[src::ArpFree];
 }
 
 // The sound of every listed voice, stage by stage over the whole list.

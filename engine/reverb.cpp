@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 namespace {
 
@@ -35,13 +36,19 @@ int scaled(double length, double rate) {
 
 // The longest allpass at the highest rate, plus one.
 const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::kMaxRate) + 1;
+constexpr int kAllpassMask = TBasicReverb::kAllpassRing - 1;
+static_assert((kAllpassTuning[0] + kStereoSpread) * TBasicReverb::kMaxRate / kTuningRate + 2 <
+                  TBasicReverb::kAllpassRing,
+              "every allpass fits its ring");
+constexpr std::size_t kAllpassFloats = static_cast<std::size_t>(TBasicReverb::kAllpassStages) *
+                                       TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
 
 } // namespace
 
 TBasicReverb::TBasicReverb()
     : combRing(new float[static_cast<std::size_t>(kRing) * kRowStride]()),
-      inputRing(new float[2 * kRing]()), allpassStride(kMaxAllpass),
-      allpassBuf(new float[static_cast<std::size_t>(2 * 2) * kAllpassStages * kMaxAllpass]()) {
+      inputRing(new float[2 * kRing]()), allpassBuf(new float[kAllpassFloats]()) {
+    static_assert((kAllpassRing & kAllpassMask) == 0, "a power of two");
     create();
 }
 
@@ -63,7 +70,7 @@ void TBasicReverb::init() {
     for (int lane = 0; lane < kLanes; ++lane)
         for (int s = 0; s < kAllpassStages; ++s) {
             const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
-            allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, allpassStride);
+            allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, kMaxAllpass);
         }
     dirty = true;
     mute();
@@ -78,13 +85,13 @@ void TBasicReverb::setSampleRate(float r) {
 void TBasicReverb::mute() {
     combStore.fill(0.0f);
     hpState.fill(0.0f);
-    for (auto& lane : allpassIdx) lane.fill(0);
+    allpassPos = 0;
     inputPos = 0;
     combPos = 0;
     if (!dirty) return; // the rings are still clear
     std::memset(combRing.get(), 0, sizeof(float) * kRing * kRowStride);
     std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
-    std::memset(allpassBuf.get(), 0, sizeof(float) * 2 * 2 * kAllpassStages * allpassStride);
+    std::memset(allpassBuf.get(), 0, sizeof(float) * kAllpassFloats);
     dirty = false;
 }
 
@@ -184,20 +191,31 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
     const int rowStart = combPos * kRowStride;
     const float* ring = combRing.get();
     float* row = combRing.get() + rowStart;
+    // A comb's read row is its offset from the write row; the four lanes'
+    // ring indices are formed in one vector step.
+    using Index = unsigned __attribute__((vector_size(16)));
+    const unsigned base = static_cast<unsigned>(rowStart);
+    const Index start = {base, base, base, base};
     Lanes sums = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int j = 0; j < kCombsPerLane; ++j) {
-        const int c = j * kLanes;
-        auto read = [&](int lane) { return ring[(rowStart + combRead[c + lane]) & kRingMask]; };
-        const Lanes x = {read(0), read(1), read(2), read(3)};
+    auto comb = [&](int c, const Lanes& in) {
+        Index at;
+        std::memcpy(&at, &combRead[c], sizeof at);
+        at = (at + start) & static_cast<unsigned>(kRingMask);
+        const Lanes x = {ring[at[0]], ring[at[1]], ring[at[2]], ring[at[3]]};
         const Lanes store = load(&combStore[c]) * damping + x * undamping;
         std::memcpy(&combStore[c], &store, sizeof store);
-        const Lanes written = ((j & 1) ? odd : even) + store * room;
+        const Lanes written = in + store * room;
         std::memcpy(row + c, &written, sizeof written);
         sums += x;
+    };
+    for (int j = 0; j < kCombsPerLane; j += 2) {
+        comb(j * kLanes, even);
+        comb((j + 1) * kLanes, odd);
     }
 
-    // High-pass, then the allpasses, a pair of lanes at a time.
-    using Pair = float __attribute__((vector_size(8)));
+    // High-pass, then the allpasses, all four lanes in one vector: lanes 0
+    // and 1 read their row at the first chain's length back, 2 and 3 at the
+    // second's.
     Lanes y = sums;
     if (hpCoef > 0.0f) {
         Lanes hp = load(hpState.data());
@@ -205,24 +223,22 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
         std::memcpy(hpState.data(), &hp, sizeof hp);
         y -= hp;
     }
-    float out[kLanes];
-    for (int pair = 0; pair < 2; ++pair) {
-        Pair x = {y[2 * pair], y[2 * pair + 1]};
-        for (int s = 0; s < kAllpassStages; ++s) {
-            float* buf = allpassBuf.get() + ((pair * kAllpassStages + s) * 2) * allpassStride;
-            int& i = allpassIdx[pair][s];
-            Pair b;
-            std::memcpy(&b, buf + 2 * i, sizeof b);
-            const Pair written = kAllpassGain * b + x + 1e-8f;
-            std::memcpy(buf + 2 * i, &written, sizeof written);
-            x = b - x;
-            if (++i >= allpassLen[2 * pair][s]) i = 0;
-        }
-        out[2 * pair] = x[0];
-        out[2 * pair + 1] = x[1];
+    allpassPos = (allpassPos + 1) & kAllpassMask;
+    const int writeAt = allpassPos * kLanes;
+    for (int s = 0; s < kAllpassStages; ++s) {
+        float* stage = allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes;
+        double first, second;
+        std::memcpy(&first, stage + ((allpassPos - allpassLen[0][s]) & kAllpassMask) * kLanes,
+                    sizeof first);
+        std::memcpy(&second, stage + ((allpassPos - allpassLen[2][s]) & kAllpassMask) * kLanes + 2,
+                    sizeof second);
+        const Lanes b = (Lanes)_mm_set_pd(second, first);
+        const Lanes out = kAllpassGain * b + y + 1e-8f;
+        std::memcpy(stage + writeAt, &out, sizeof out);
+        y = b - y;
     }
-    o1 = out[0];
-    o2 = out[1];
-    o3 = out[2];
-    o4 = out[3];
+    o1 = y[0];
+    o2 = y[1];
+    o3 = y[2];
+    o4 = y[3];
 }

@@ -34,6 +34,7 @@ public:
     static constexpr int kCombsPerLane = 10;
     static constexpr int kCombs = kLanes * kCombsPerLane;
     static constexpr int kAllpassStages = 4;
+    static constexpr int kAllpassRing = 8192; // rows per allpass stage, above the longest
     static constexpr float kMaxRate = 500000.0f;
     static constexpr int kMaxCombLength = kRing - 1;
     static constexpr int kMinWiden = 1, kMaxWiden = kRing - 1;
@@ -94,10 +95,10 @@ private:
     bool dirty = true;                  // something was written since the last mute
 
     // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
-    // second's, so each pair runs on one index through one buffer of
-    // interleaved pairs, [pair][stage][2 x allpassStride].
-    int allpassStride = 0;
-    std::unique_ptr<float[]> allpassBuf;
+    // second's. Each stage is one ring of four-lane rows written at a shared
+    // position; a pair of lanes reads its row its own length back, so that a
+    // stage is one vector step for all four lanes.
+    int allpassPos = 0;
+    std::unique_ptr<float[]> allpassBuf; // [stage][row][lane]
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
-    std::array<std::array<int, kAllpassStages>, 2> allpassIdx{};
 };

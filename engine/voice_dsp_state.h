@@ -5,6 +5,7 @@
 #include "engine/dc_blocker.h"
 #include "engine/distortion.h"
 #include "engine/filter_state.h"
+#include "engine/oscillator.h"
 #include "engine/voice_mix.h"
 
 #include <array>
@@ -12,10 +13,8 @@
 
 // One unison copy.
 struct LaneState {
-    // Oscillator phases, 29 bits: 2^29 is one cycle.
-    uint32_t phaseUp = 0, phaseDown = 0, phaseSub = 0;
+    // Oscillator increments (phases and fixed-point steps: OscillatorState).
     float incUp = 0.0f, incDown = 0.0f, incSub = 0.0f; // cycles per sub-sample
-    uint32_t stepUp = 0, stepDown = 0, stepSub = 0;    // the same with drift, fixed point
     float copyRatio = 1.0f;
     float copyPhase = 0.0f;        // cycles
     float copyFilterOffset = 0.0f; // added to the normalised cut-off
@@ -25,8 +24,7 @@ struct LaneState {
     float driftPhaseDown = 0.0f, driftRateDown = 0.0f, driftRatioDown = 1.0f;
     int morphLo = 0, morphHi = 0;
     float morphWeight = 0.0f;
-    float morphAmount = 0.0f;                   // weight of wave B for noise mixing
-    float lastOutUp = 0.0f, lastOutDown = 0.0f; // feedback: mean of the last four sub-samples
+    float morphAmount = 0.0f; // weight of wave B for noise mixing
 
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
 
@@ -64,8 +62,10 @@ struct VoiceDspState {
     void invalidateCaches() {
         lastMorphInput = lastSymmetryInput = lastSubInput = lastSubModulation = lastTableNote =
             -1e30f;
+        osc.invalidate();
     }
-    VoiceMixState mix;  // the distortion constants of the mix
-    FilterVoice filter; // the lanes' filters and output, key terms, note-start flag, high-pass
+    OscillatorState osc; // phases, steps and what a frame reads, lane-major
+    VoiceMixState mix;   // the distortion constants of the mix
+    FilterVoice filter;  // the lanes' filters and output, key terms, note-start flag, high-pass
     std::array<LaneState, 4> lanes{};
 };

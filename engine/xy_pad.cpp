@@ -20,6 +20,7 @@
 #include "core/mod_slots.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 // ------------------------------------------------------------------ the replay unit
@@ -142,6 +143,7 @@ void APlugin::writeXYSources(std::array<float, 2> p, bool everyVoice) {
     const bool distance = engine.matrix.sourceUsed[src::XYDistance];
     const float d = xyDistance(p[0], p[1]);
     if (everyVoice) {
+        wakeXYVoices();
         for (int i = 0; i < 4; ++i) setModSrcAmt(src::XYX + i, values[i]);
         if (distance) setModSrcAmt(src::XYDistance, d);
     } else {
@@ -179,6 +181,7 @@ void APlugin::startXYReplay(int v) {
         start = {(xv.replay.held[0] + 1.0f) * 0.5f, (xv.replay.held[1] + 1.0f) * 0.5f};
     xv.pair = xv.next = snapped(xy, start);
     xv.step = {0.0f, 0.0f};
+    xv.resting = false;
     xy.voiceHeld[v][0].set(2.0f * xv.next[0] - 1.0f);
     xy.voiceHeld[v][1].set(2.0f * xv.next[1] - 1.0f);
 }
@@ -309,6 +312,7 @@ void APlugin::updateXYGlobal() {
     const int play = getXYPlayMode();
     const int loop = getXYLoopMode();
     if (play != xy.playMode || loop != xy.loopMode) {
+        wakeXYVoices();
         xy.playMode = play;
         xy.loopMode = loop;
         xy.settings.loopMode = loop;
@@ -317,6 +321,7 @@ void APlugin::updateXYGlobal() {
 
     const int record = getXYRecordMode();
     const bool entered = record != xy.recordMode;
+    if (entered) wakeXYVoices();
     xy.recordMode = record;
     if (entered && record != xyrecord::Replay) {
         // Back from a replay, the pad sits where it was put; the MIDI
@@ -360,6 +365,7 @@ void APlugin::updateXYGlobal() {
 void APlugin::voiceXYTick(int v) {
     XYState& xy = engine.xy;
     XYVoice& xv = xy.voices[v];
+    if (std::bit_cast<uint64_t>(xv.pair) != std::bit_cast<uint64_t>(xv.next)) xv.resting = false;
     xv.pair = xv.next;
     std::array<float, 2> next;
     if (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly) {
@@ -370,21 +376,26 @@ void APlugin::voiceXYTick(int v) {
         next = snapped(xy, padPosition(*this));
     } else {
         xv.step = {0.0f, 0.0f};
+        xv.resting = false; // others write the voice's sources
         return;
     }
     xv.next = next;
     xv.step = {(next[0] - xv.pair[0]) * 0.0625f, (next[1] - xv.pair[1]) * 0.0625f};
+    if (xv.step[0] != 0.0f || xv.step[1] != 0.0f) xv.resting = false;
     xy.voiceHeld[v][0].set(2.0f * next[0] - 1.0f);
     xy.voiceHeld[v][1].set(2.0f * next[1] - 1.0f);
 }
 
-// Every frame: the voice's own sources, where the voice has its own.
+// Every frame: the voice's own sources, where the voice has its own. Once
+// they stand still (no step) they are written once and then rest.
 void APlugin::voiceXYFrame(int v) {
-    const XYState& xy = engine.xy;
+    XYState& xy = engine.xy;
+    XYVoice& xv = xy.voices[v];
+    const uint32_t generation = engine.matrix.generation;
+    if (xv.resting && xv.restGeneration == generation) return;
     if (!(xy.recordMode == xyrecord::Live ||
           (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly)))
         return;
-    XYVoice& xv = engine.xy.voices[v];
     auto& src = engine.voices[v].mod.src;
     const float bx = 2.0f * xv.pair[0] - 1.0f;
     const float by = 2.0f * xv.pair[1] - 1.0f;
@@ -394,8 +405,18 @@ void APlugin::voiceXYFrame(int v) {
     src[src::UniXYY] = xv.pair[1];
     if (engine.matrix.sourceUsed[src::XYDistance])
         src[src::XYDistance] = std::min(xyDistance(bx, by), 1.0f);
+    const std::array<float, 2> before = xv.pair;
     xv.pair[0] += xv.step[0];
     xv.pair[1] += xv.step[1];
+    if (std::bit_cast<uint64_t>(before) == std::bit_cast<uint64_t>(xv.pair)) {
+        xv.resting = true;
+        xv.restGeneration = generation;
+    }
+}
+
+// Something else wrote the voices' XY sources, or their mode changed.
+void APlugin::wakeXYVoices() {
+    for (XYVoice& xv : engine.xy.voices) xv.resting = false;
 }
 
 // ------------------------------------------------------------------ editor (main thread)

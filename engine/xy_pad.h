@@ -127,6 +127,10 @@ struct XYVoice {
     std::array<float, 2> pair{0.5f, 0.5f}; // where the sources are now, 0..1
     std::array<float, 2> next{0.5f, 0.5f}; // where they are going
     std::array<float, 2> step{};           // per frame
+    // The voice's sources hold pair and step is 0: its frames have nothing
+    // to write while the routing stays (matrix generation restGeneration).
+    bool resting = false;
+    uint32_t restGeneration = 0;
 };
 
 struct XYState {

@@ -10,6 +10,7 @@
 // table is written, while it is still in the cache.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 
 #include "data/factory_waves.h"
 #include "engine/tables.h"
@@ -22,24 +23,6 @@ namespace {
 constexpr float kTwoPi = 6.2831855f;
 constexpr int kNoiseWhite = FactoryWaves::kWhiteNoiseWave;
 constexpr int kNoisePink = FactoryWaves::kPinkNoiseWave;
-
-enum OscMode : int {
-    kModeMix = 0,
-    kModeMorph = 1,
-    kModeLowPartial = 2,
-    kModeHighPartial = 3,
-    kModeOddEven = 4,
-    kModeEvenOdd = 5,
-    kModeInterpolate = 6,
-    kModeSplit = 7,
-    kModeCombine = 8,
-    kModeFM = 9,
-    kModePM = 10,
-    kModeAM = 11,
-    kModeRing = 12,
-    kModeShaper = 13,
-    kModeRange = 14,
-};
 
 bool isNoiseWave(int wave) {
     return wave == kNoiseWhite || wave == kNoisePink;
@@ -64,7 +47,7 @@ void parityWeights(int mode, int f, float& wOdd, float& wEven) {
         ramp = full = 1.0f;
     }
     // Mode 4 moves the even partials first, mode 5 the odd ones.
-    if (mode == kModeOddEven) {
+    if (mode == oscmode::OddEvenMorph) {
         wEven = ramp;
         wOdd = full;
     } else {
@@ -168,8 +151,8 @@ void APlugin::setOscWaveTables() {
         ws.frameLevel[f] = level;
     }
 
-    int mode = std::clamp(getOscMode(), 0, 14);
-    if (mode == kModeRange && userInvolved) mode = kModeMorph;
+    int mode = std::clamp(getOscMode(), 0, oscmode::Count - 1);
+    if (mode == oscmode::Range && userInvolved) mode = oscmode::Morph;
     for (int f = 0; f < kNumMorphFrames; ++f) buildFrame(mode, f, userInvolved);
     finishFrames();
 }
@@ -189,10 +172,10 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
     };
 
     switch (mode) {
-    case kModeMix:
+    case oscmode::Mix:
         for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * wA + B[i] * wB;
         break;
-    case kModeMorph:
+    case oscmode::Morph:
         if (userInvolved) {
             for (int j = 0; j < 127; ++j)
                 waves.buildPartials[j] = {
@@ -222,20 +205,21 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
             *level = peak > 0.0001f ? 1.0f / peak : 1.0f;
             return;
         }
-    case kModeLowPartial:
-    case kModeHighPartial: {
-        const float k = mode == kModeLowPartial ? t * t * t * 128.0f
-                                                : (1.0f - t) * (1.0f - t) * (1.0f - t) * 128.0f;
+    case oscmode::LowPartialMorph:
+    case oscmode::HighPartialMorph: {
+        const float k = mode == oscmode::LowPartialMorph
+                            ? t * t * t * 128.0f
+                            : (1.0f - t) * (1.0f - t) * (1.0f - t) * 128.0f;
         const int K = static_cast<int>(k);
         for (int j = 0; j < 127; ++j) {
-            const bool fromB = mode == kModeLowPartial ? j + 1 < K : j + 1 > K;
+            const bool fromB = mode == oscmode::LowPartialMorph ? j + 1 < K : j + 1 > K;
             waves.buildPartials[j] = fromB ? waves.buildPartialsB[j] : waves.buildPartialsA[j];
         }
         frameFromPartials(f);
         return;
     }
-    case kModeOddEven:
-    case kModeEvenOdd: {
+    case oscmode::OddEvenMorph:
+    case oscmode::EvenOddMorph: {
         float wOdd, wEven;
         parityWeights(mode, f, wOdd, wEven);
         for (int j = 0; j < 127; ++j) {
@@ -248,17 +232,17 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
         frameFromPartials(f);
         return;
     }
-    case kModeInterpolate: {
+    case oscmode::TableInterpolate: {
         const auto& weights = engineTables().tableInterpolateWeight[f];
         for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * (1.0f - weights[i]) + B[i] * weights[i];
         break;
     }
-    case kModeSplit: {
+    case oscmode::TableSplit: {
         const int s = static_cast<int>(t * 2048.0f);
         for (int i = 0; i < kWaveSize; ++i) x[i] = i < s ? B[i] : A[i];
         break;
     }
-    case kModeCombine: {
+    case oscmode::TableCombine: {
         const int s = std::clamp(static_cast<int>(t * 2048.0f), 0, kWaveSize);
         const int n = kWaveSize - s;
         for (int i = 0; i < n; ++i)
@@ -267,7 +251,7 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
             x[i] = B[waveIndex(static_cast<float>(i - n) / static_cast<float>(s) * 2047.9999f)];
         break;
     }
-    case kModeFM: {
+    case oscmode::FM: {
         const double depth = 3.0 * f / 31.0;
         float q = 0.0f;
         for (int i = 0; i < kWaveSize; ++i) {
@@ -278,27 +262,27 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
         peakLevel();
         break;
     }
-    case kModePM:
+    case oscmode::PM:
         for (int i = 0; i < kWaveSize; ++i) {
             const float offset = std::clamp(B[i] * 2048.0f * t, -4096.0f, 4096.0f);
             x[i] = A[(static_cast<int>(offset) + i) & 2047];
         }
         peakLevel();
         break;
-    case kModeAM:
+    case oscmode::AM:
         for (int i = 0; i < kWaveSize; ++i) x[i] = (std::fabs(B[i]) * t + (1.0f - t)) * A[i];
         peakLevel();
         break;
-    case kModeRing:
+    case oscmode::RingMod:
         for (int i = 0; i < kWaveSize; ++i) x[i] = A[i] * B[i] * wB + A[i] * wA;
         peakLevel();
         break;
-    case kModeShaper:
+    case oscmode::WaveShaper:
         for (int i = 0; i < kWaveSize; ++i)
             x[i] = B[waveIndex(A[i] * 1021.0f + 1024.0f)] * wB + A[i] * wA;
         peakLevel();
         break;
-    case kModeRange: {
+    case oscmode::Range: {
         const FactoryWaves& factory = factoryWaves();
         const float q = static_cast<float>(waves.cachedWaveA) +
                         t * static_cast<float>(waves.cachedWaveB - waves.cachedWaveA);

@@ -1,10 +1,12 @@
 // The offline host's pure helpers: note parsing, the built-in phrase, event
-// scheduling into blocks, Standard MIDI Files, level metering and number text.
+// scheduling into blocks, Standard MIDI Files, level metering, number text and
+// the resident memory.
 #include "tools/host/event_list.h"
 #include "tools/host/level_meter.h"
 #include "tools/host/midi_file.h"
 #include "tools/host/midi_phrase.h"
 #include "tools/host/numbers.h"
+#include "tools/host/resident_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -722,4 +726,33 @@ TEST(HostToolMidiFile, MergedSchedulesPutTheFirstListFirstAtEqualFrames) {
     ASSERT_EQ(merged.size(), 5u);
     const uint8_t order[] = {0x90, 0x91, 0xB1, 0x80, 0x81};
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(merged[i].status, order[i]) << i;
+}
+
+TEST(HostToolMemory, ResidentLineOfTheStatusText) {
+    struct Case {
+        const char* text;
+        std::optional<int64_t> kib;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"Name:\tondix-host\nVmPeak:\t  9000 kB\nVmRSS:\t    6288 kB\nRssAnon:\t 1 kB\n",
+              6288},
+             {"VmRSS:\t12 kB", 12},
+             {"VmHWM:\t 5 kB\nVmRSS:\t  kB\n", std::nullopt},
+             {"VmRSS:\t 7 MB\n", std::nullopt},
+             {"VmRSS:\t x kB\n", std::nullopt},
+             {"Name:\tx\nVmSwap:\t 3 kB\n", std::nullopt},
+             {"", std::nullopt}}) {
+        EXPECT_EQ(parseResidentKiB(c.text), c.kib) << c.text;
+    }
+}
+
+TEST(HostToolMemory, TouchedPagesShowInTheResidentMemory) {
+    auto before = residentKiB();
+    ASSERT_TRUE(before);
+    constexpr size_t kBytes = 64u << 20;
+    auto block = std::make_unique<char[]>(kBytes);
+    for (size_t i = 0; i < kBytes; i += 4096) block[i] = static_cast<char>(i >> 12);
+    auto after = residentKiB();
+    ASSERT_TRUE(after);
+    EXPECT_GE(*after - *before, 60 * 1024) << static_cast<int>(block[kBytes - 4096]);
 }

@@ -38,7 +38,15 @@ struct RenderOptions : CommonOptions {
     std::string saveState; // after rendering: the state into this file
     std::string loadState; // before rendering: the state from this file
     std::string preset;    // before rendering, after loadState: an Ondix preset file
+    // Test-tool measurements: how many instances to load, each rendering the
+    // same notes, with the resident memory printed before the first and
+    // after each (0: one instance, no memory figures) ...
+    int instances = 0;
+    // ... and the time spent inside the plug-in's process calls.
+    bool timing = false;
 };
+
+constexpr int kMaxInstances = 64;
 
 struct EditOptions : CommonOptions {
     std::optional<double> seconds; // default: until the window is closed

@@ -65,6 +65,13 @@ Render options:
                         set by parameter name, then the plug-in applies the
                         preset. Parameters the file leaves out keep the values
                         the plug-in starts with (its initial patch).
+  --instances N         load N instances (1..64), each set up and rendering the
+                        same notes (only the first is written to the file), and
+                        print the resident memory before the first and after
+                        each, a line each: resident: I instances R KiB (+D KiB)
+  --timing              print the time spent inside the plug-in's process calls
+                        (events and processReplacing), a line: process:
+                        B blocks, F frames, T ms, N ns per frame
 
 Edit options:
   --seconds S           close the editor after S seconds, at most 3600
@@ -235,6 +242,18 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
     if (auto value = args.option("--load-state")) {
         if (value->empty()) args.error = "--load-state needs a file name";
         options.loadState = *value;
+        return true;
+    }
+    if (auto value = args.option("--instances")) {
+        auto count = parseInt(*value);
+        if (!count || *count < 1 || *count > kMaxInstances) {
+            args.error = "--instances must be 1..64";
+        }
+        options.instances = static_cast<int>(count.value_or(0));
+        return true;
+    }
+    if (args.flag("--timing")) {
+        options.timing = true;
         return true;
     }
     if (auto value = args.option("--set")) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <dlfcn.h>
+#include <vector>
 
 namespace ondix::host {
 
@@ -14,7 +15,9 @@ namespace {
 
 using PluginEntry = AEffect* (*)(audioMasterCallback);
 
-// The instance the callback serves; see the class comment.
+// The instances loaded, for the callback to find an effect's own, and the
+// one it serves when the effect does not say; see the class comment.
+std::vector<Plugin*> liveInstances;
 Plugin* activeHost = nullptr;
 
 constexpr VstIntPtr kHostVersion = 2400;
@@ -67,6 +70,7 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings
     }
 
     activeHost = plugin.get();
+    liveInstances.push_back(plugin.get());
     auto entry = reinterpret_cast<PluginEntry>(symbol);
     AEffect* effect = entry(&Plugin::callback);
     if (!effect) {
@@ -90,7 +94,8 @@ Plugin::~Plugin() {
         effect_ = nullptr;
     }
     if (library_) dlclose(library_);
-    if (activeHost == this) activeHost = nullptr;
+    std::erase(liveInstances, this);
+    if (activeHost == this) activeHost = liveInstances.empty() ? nullptr : liveInstances.back();
 }
 
 VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
@@ -126,6 +131,12 @@ void Plugin::processReplacing(float** inputs, float** outputs, int32_t frames) {
     samplePos_ += frames;
 }
 
+[[gnu::noinline]] void Plugin::processBlock(VstEvents* events, float** inputs, float** outputs,
+                                            int32_t frames) {
+    processEvents(events);
+    processReplacing(inputs, outputs, frames);
+}
+
 VstTimeInfo* Plugin::timeInfo() {
     double beats = samplePos_ / settings_.sampleRate * (kTempo / 60.0);
     time_ = VstTimeInfo{};
@@ -144,8 +155,14 @@ VstTimeInfo* Plugin::timeInfo() {
 
 VstIntPtr Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                            void* ptr, float opt) {
-    if (!activeHost) return opcode == audioMasterVersion ? kHostVersion : 0;
-    return activeHost->answer(effect, opcode, index, value, ptr, opt);
+    Plugin* host = activeHost;
+    if (effect) {
+        auto own = std::find_if(liveInstances.begin(), liveInstances.end(),
+                                [effect](const Plugin* p) { return p->effect_ == effect; });
+        if (own != liveInstances.end()) host = *own;
+    }
+    if (!host) return opcode == audioMasterVersion ? kHostVersion : 0;
+    return host->answer(effect, opcode, index, value, ptr, opt);
 }
 
 VstIntPtr Plugin::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,

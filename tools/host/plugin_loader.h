@@ -33,9 +33,10 @@ struct CallbackCounts {
     uint64_t unanswered = 0; // opcodes this host answers with 0
 };
 
-// One plug-in instance. The tool hosts a single instance at a time: the
-// callback finds its host through a process-wide pointer, because plug-ins
-// call it while they are still being constructed (with a null effect).
+// One plug-in instance. Several may be loaded at once: the callback finds the
+// instance by its effect, and falls back to the one loaded last, because
+// plug-ins call it while they are still being constructed (with a null
+// effect, or one the host does not know yet).
 class Plugin {
 public:
     // Loads `path`, calls its entry point (VSTPluginMain, else main_macho,
@@ -64,6 +65,11 @@ public:
     void processEvents(VstEvents* events) { dispatch(effProcessEvents, 0, 0, events); }
     // processReplacing for one block; the transport moves on by `frames`.
     void processReplacing(float** inputs, float** outputs, int32_t frames);
+    // A block's events, then processReplacing: everything the plug-in does
+    // for one block, in one call that is never inlined, so a profiler can
+    // count just the plug-in's work (valgrind --tool=callgrind
+    // --toggle-collect='ondix::host::Plugin::processBlock*').
+    void processBlock(VstEvents* events, float** inputs, float** outputs, int32_t frames);
 
     // Answers the plug-in's audioMasterSizeWindow (width, height) while an
     // editor window is shown; without one the request is declined.

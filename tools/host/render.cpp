@@ -4,6 +4,7 @@
 #include "level_meter.h"
 #include "midi_file.h"
 #include "numbers.h"
+#include "resident_memory.h"
 #include "wav_writer.h"
 
 #include "core/preset_file.h"
@@ -11,9 +12,12 @@
 #include "platform/file_io.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -116,11 +120,100 @@ bool applyPreset(Plugin& plugin, const std::string& path,
     return true;
 }
 
+// One instance loaded, opened and given the state, preset and settings of
+// the command line. On failure it is reported, `status` says how the command
+// ends and the result is null.
+std::unique_ptr<Plugin> prepareInstance(const RenderOptions& options, const std::string& stateBytes,
+                                        const std::vector<PresetFileValue>& presetValues,
+                                        int& status) {
+    std::string error;
+    auto plugin = Plugin::load(options.pluginPath, options.host, error);
+    status = kExitFailure;
+    if (!plugin) {
+        reportError(error);
+        return nullptr;
+    }
+    AEffect& effect = plugin->effect();
+    if (!effect.processReplacing) {
+        reportError(options.pluginPath + " has no processReplacing");
+        return nullptr;
+    }
+    if (effect.numOutputs < 1) {
+        reportError(options.pluginPath + " has no outputs");
+        return nullptr;
+    }
+
+    plugin->open();
+    status = kExitUsage;
+    if (!options.loadState.empty() &&
+        !loadState(*plugin, options.loadState, stateBytes, options.verbose, error)) {
+        reportError(error);
+        return nullptr;
+    }
+    if (!options.preset.empty() &&
+        !applyPreset(*plugin, options.preset, presetValues, options.verbose))
+        return nullptr;
+    if (!applySettings(*plugin, options.settings, options.verbose)) return nullptr;
+    status = kExitOk;
+    return plugin;
+}
+
+// Where each rendered block goes: interleaved stereo, false to stop.
+using BlockSink = std::function<bool(const float* interleaved, int32_t frames)>;
+
+struct ProcessTime {
+    int64_t blocks = 0;
+    int64_t nanoseconds = 0; // inside the plug-in's process calls
+};
+
+// Plays the schedule through a resumed plug-in for totalFrames, block by
+// block, handing the output to `sink` (if any). Null when the sink stopped.
+std::optional<ProcessTime> play(Plugin& plugin, const std::vector<MidiMessage>& schedule,
+                                int64_t totalFrames, const BlockSink& sink) {
+    const AEffect& effect = plugin.effect();
+    const int32_t blockSize = plugin.settings().blockSize;
+    // Silent inputs and the outputs, at least two of each whatever the
+    // plug-in declares, so a plug-in that assumes stereo stays in bounds.
+    auto channelBuffers = [&](VstInt32 declared) {
+        return std::vector<std::vector<float>>(std::max<VstInt32>(declared, 2),
+                                               std::vector<float>(blockSize, 0.0f));
+    };
+    std::vector<std::vector<float>> inputs = channelBuffers(effect.numInputs);
+    std::vector<std::vector<float>> outputs = channelBuffers(effect.numOutputs);
+    std::vector<float*> inputPointers, outputPointers;
+    for (auto& channel : inputs) inputPointers.push_back(channel.data());
+    for (auto& channel : outputs) outputPointers.push_back(channel.data());
+    // A mono plug-in is heard on both sides.
+    const float* right = effect.numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
+    std::vector<float> interleaved(static_cast<size_t>(blockSize) * 2);
+
+    EventList events;
+    ProcessTime spent;
+    size_t cursor = 0;
+    for (int64_t blockStart = 0; blockStart < totalFrames; blockStart += blockSize) {
+        auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, totalFrames - blockStart));
+        events.fill(schedule, cursor, blockStart, frames);
+        for (auto& channel : outputs) std::fill(channel.begin(), channel.end(), 0.0f);
+        const auto begin = std::chrono::steady_clock::now();
+        plugin.processBlock(events.events(), inputPointers.data(), outputPointers.data(), frames);
+        const auto end = std::chrono::steady_clock::now();
+        spent.nanoseconds +=
+            std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
+        ++spent.blocks;
+        if (!sink) continue;
+        for (int32_t i = 0; i < frames; ++i) {
+            interleaved[2 * i] = outputs[0][i];
+            interleaved[2 * i + 1] = right[i];
+        }
+        if (!sink(interleaved.data(), frames)) return std::nullopt;
+    }
+    return spent;
+}
+
 } // namespace
 
 int runRender(const RenderOptions& options) {
     const double rate = options.host.sampleRate;
-    const int32_t blockSize = options.host.blockSize;
 
     // Everything to play, as one time-ordered list of messages at frames. The
     // MIDI file is read before the plug-in is loaded: a bad file is the
@@ -173,77 +266,58 @@ int runRender(const RenderOptions& options) {
     const double seconds = options.seconds.value_or(lastEvent + kDefaultTailSeconds);
     const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
 
-    auto plugin = Plugin::load(options.pluginPath, options.host, error);
-    if (!plugin) {
-        reportError(error);
-        return kExitFailure;
-    }
-    AEffect& effect = plugin->effect();
-    if (!effect.processReplacing) {
-        reportError(options.pluginPath + " has no processReplacing");
-        return kExitFailure;
-    }
-    if (effect.numOutputs < 1) {
-        reportError(options.pluginPath + " has no outputs");
-        return kExitFailure;
-    }
-
-    plugin->open();
-    if (!options.loadState.empty() &&
-        !loadState(*plugin, options.loadState, stateBytes, options.verbose, error)) {
-        reportError(error);
-        return kExitUsage;
-    }
-    if (!options.preset.empty() &&
-        !applyPreset(*plugin, options.preset, presetValues, options.verbose))
-        return kExitUsage;
-    if (!applySettings(*plugin, options.settings, options.verbose)) return kExitUsage;
+    // Each instance renders the same notes; the first is the one heard, and
+    // the others are there for the memory figures.
+    std::optional<int64_t> lastResident;
+    auto reportResident = [&lastResident](int loaded) {
+        std::optional<int64_t> kib = residentKiB();
+        std::cout << "resident: " << formatInt(loaded) << " instances ";
+        if (!kib) {
+            std::cout << "unknown" << std::endl;
+            return;
+        }
+        std::cout << formatInt(*kib) << " KiB";
+        if (lastResident) {
+            int64_t grown = *kib - *lastResident;
+            std::cout << " (" << (grown >= 0 ? "+" : "") << formatInt(grown) << " KiB)";
+        }
+        std::cout << std::endl;
+        lastResident = kib;
+    };
+    const bool measureMemory = options.instances > 0;
+    if (measureMemory) reportResident(0);
 
     WavWriter writer;
-    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
-        reportError(error);
-        return kExitFailure;
-    }
-
-    // Silent inputs and the outputs, at least two of each whatever the
-    // plug-in declares, so a plug-in that assumes stereo stays in bounds.
-    auto channelBuffers = [&](VstInt32 declared) {
-        return std::vector<std::vector<float>>(std::max<VstInt32>(declared, 2),
-                                               std::vector<float>(blockSize, 0.0f));
-    };
-    std::vector<std::vector<float>> inputs = channelBuffers(effect.numInputs);
-    std::vector<std::vector<float>> outputs = channelBuffers(effect.numOutputs);
-    std::vector<float*> inputPointers, outputPointers;
-    for (auto& channel : inputs) inputPointers.push_back(channel.data());
-    for (auto& channel : outputs) outputPointers.push_back(channel.data());
-    // A mono plug-in is heard on both sides.
-    const float* right = effect.numOutputs >= 2 ? outputs[1].data() : outputs[0].data();
-    std::vector<float> interleaved(static_cast<size_t>(blockSize) * 2);
-
-    EventList events;
     LevelMeter meter;
-    size_t cursor = 0;
-    plugin->resume();
-    for (int64_t blockStart = 0; blockStart < totalFrames; blockStart += blockSize) {
-        auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, totalFrames - blockStart));
-        events.fill(schedule, cursor, blockStart, frames);
-        plugin->processEvents(events.events());
-        for (auto& channel : outputs) std::fill(channel.begin(), channel.end(), 0.0f);
-        plugin->processReplacing(inputPointers.data(), outputPointers.data(), frames);
-
-        for (int32_t i = 0; i < frames; ++i) {
-            interleaved[2 * i] = outputs[0][i];
-            interleaved[2 * i + 1] = right[i];
-        }
-        meter.add(interleaved.data(), static_cast<size_t>(frames) * 2);
-        if (!writer.write(interleaved.data(), frames, error)) {
+    auto toFile = [&](const float* interleaved, int32_t frames) {
+        meter.add(interleaved, static_cast<size_t>(frames) * 2);
+        if (writer.write(interleaved, frames, error)) return true;
+        reportError(error);
+        return false;
+    };
+    ProcessTime spent;
+    std::vector<std::unique_ptr<Plugin>> instances;
+    for (int i = 0; i < std::max(options.instances, 1); ++i) {
+        int status = kExitOk;
+        auto plugin = prepareInstance(options, stateBytes, presetValues, status);
+        if (!plugin) return status;
+        const bool heard = instances.empty();
+        if (heard && !writer.open(options.output, static_cast<int>(rate), 2, error)) {
             reportError(error);
             return kExitFailure;
         }
+        plugin->resume();
+        auto time = play(*plugin, schedule, totalFrames, heard ? BlockSink(toFile) : BlockSink());
+        if (!time) return kExitFailure;
+        if (heard) spent = *time;
+        instances.push_back(std::move(plugin));
+        if (measureMemory) reportResident(static_cast<int>(instances.size()));
     }
-    plugin->suspend();
+
+    Plugin& plugin = *instances.front();
+    plugin.suspend();
     if (!options.saveState.empty() &&
-        !saveState(*plugin, options.saveState, options.verbose, error)) {
+        !saveState(plugin, options.saveState, options.verbose, error)) {
         reportError(error);
         return kExitUsage;
     }
@@ -256,8 +330,14 @@ int runRender(const RenderOptions& options) {
               << "peak " << formatFixed(toDecibels(meter.peak()), 2) << " dBFS ("
               << formatFixed(meter.peak(), 4) << "), RMS "
               << formatFixed(toDecibels(meter.rms()), 2) << " dBFS" << std::endl;
+    if (options.timing) {
+        const double perFrame = totalFrames > 0 ? double(spent.nanoseconds) / totalFrames : 0.0;
+        std::cout << "process: " << formatInt(spent.blocks) << " blocks, " << formatInt(totalFrames)
+                  << " frames, " << formatFixed(spent.nanoseconds / 1e6, 3) << " ms, "
+                  << formatFixed(perFrame, 1) << " ns per frame" << std::endl;
+    }
 
-    if (options.verbose) reportCallbacks(plugin->counts());
+    if (options.verbose) reportCallbacks(plugin.counts());
     if (meter.nonFinite() > 0) {
         reportError(formatInt(static_cast<int64_t>(meter.nonFinite())) +
                     " output samples were NaN or infinite");
