@@ -550,6 +550,7 @@ public:
     void finishFrames();
     void runTableRebuildStage();
     void startTableRebuild();
+    std::uint32_t pitchTableRecipe() const;
     bool tableRebuildRunning() const;
     void updateWaveTablesRare();
     // engine/oscillator.cpp

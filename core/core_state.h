@@ -22,10 +22,12 @@ struct ParamValues {
     std::array<float, tag::Count> lockedValue{};   // held copy of a locked section's tags
 };
 
-// One folder of the preset browser: a name and 256 preset names.
+// One folder of the preset browser: a name and up to 256 preset names.
 struct TPresetFolder {
+    static constexpr std::size_t kMaxFolders = 256; // folders recorded of a list
+    static constexpr std::size_t kMaxPresets = 256; // names recorded per folder
     std::string name;
-    std::array<std::string, 256> presets;
+    std::vector<std::string> presets;
 };
 
 // The hosts whose product or vendor strings change the plug-in's behaviour.
@@ -98,6 +100,6 @@ struct CoreState {
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     FolderPaths folders;
 
-    std::vector<PresetEntry> presetEntries;       // the preset list (main thread)
-    std::array<TPresetFolder, 256> presetFolders; // the list's folders, in list order
+    std::vector<PresetEntry> presetEntries;   // the preset list (main thread)
+    std::vector<TPresetFolder> presetFolders; // the list's folders, in list order
 };

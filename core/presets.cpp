@@ -111,22 +111,17 @@ void APlugin::refreshPresetList() {
     }
 
     // The folder records, in list order.
-    for (TPresetFolder& folder : core.presetFolders) {
-        folder.name.clear();
-        for (std::string& preset : folder.presets) preset.clear();
-    }
-    std::size_t folderCount = 0, inFolder = 0;
+    core.presetFolders.clear();
     const PresetEntry* previous = nullptr;
     for (const PresetEntry& entry : core.presetEntries) {
         if (!previous || previous->factory != entry.factory || previous->folder != entry.folder) {
-            if (previous) ++folderCount;
-            if (folderCount >= core.presetFolders.size()) break;
-            core.presetFolders[folderCount].name = std::string(entry.factory ? "Factory" : "User") +
-                                                   (entry.folder.empty() ? "" : "/" + entry.folder);
-            inFolder = 0;
+            if (core.presetFolders.size() >= TPresetFolder::kMaxFolders) break;
+            core.presetFolders.push_back({std::string(entry.factory ? "Factory" : "User") +
+                                              (entry.folder.empty() ? "" : "/" + entry.folder),
+                                          {}});
         }
-        if (inFolder < core.presetFolders[folderCount].presets.size())
-            core.presetFolders[folderCount].presets[inFolder++] = entry.name;
+        std::vector<std::string>& names = core.presetFolders.back().presets;
+        if (names.size() < TPresetFolder::kMaxPresets) names.push_back(entry.name);
         previous = &entry;
     }
 

@@ -37,7 +37,9 @@ constexpr int kMidiChannels = 16;
 constexpr int kMappedControllers = src::ControllerCount; // sources src::ControllerFirst..
 constexpr int kMonoStackSize = 128;
 constexpr int kArpSustainListSize = 64;
-constexpr int kScopeSize = 131072;
+// The output history the editor's scope reads: its 20480-sample span and
+// room for the samples rendered while it reads (a power of two).
+constexpr int kScopeSize = 32768;
 constexpr int kNumPinkGenerators = 65;
 
 // A voice sounds while gated or while its amplitude is above this level.

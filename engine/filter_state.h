@@ -8,6 +8,7 @@
 // linear factors on Hz.
 #pragma once
 
+#include "core/zero_pages.h"
 #include "engine/filters.h"
 
 #include <array>
@@ -65,6 +66,7 @@ struct FilterGlobal {
     FilterContext context;        // curves and rate terms for that rate
 
     // Kept here rather than in the lanes so that a voice stays small; lane
-    // voice x 4 + copy. 2 MiB: lives in the plug-in object, on the heap.
-    std::array<CombRing, kFilterLanes> combRings{};
+    // voice x 4 + copy. 2 MiB of zero pages: memory only for the lanes a comb
+    // filter has played.
+    ZeroPages<CombRing> combRings{kFilterLanes};
 };

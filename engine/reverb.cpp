@@ -46,8 +46,8 @@ constexpr std::size_t kAllpassFloats = static_cast<std::size_t>(TBasicReverb::kA
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(new float[static_cast<std::size_t>(kRing) * kRowStride]()),
-      inputRing(new float[2 * kRing]()), allpassBuf(new float[kAllpassFloats]()) {
+    : combRing(static_cast<std::size_t>(kRing) * kRowStride), inputRing(2 * kRing),
+      allpassBuf(kAllpassFloats) {
     static_assert((kAllpassRing & kAllpassMask) == 0, "a power of two");
     create();
 }
@@ -72,7 +72,6 @@ void TBasicReverb::init() {
             const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
             allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, kMaxAllpass);
         }
-    dirty = true;
     mute();
 }
 

@@ -19,13 +19,15 @@
 //     2 x min(20 x 2^(10 v) / rate, 0.3), off below 0.01) and four allpasses
 //     of gain 0.5 (lanes 0 and 1 the first chain, lanes 2 and 3 the second).
 //   - Every buffer is sized for the highest accepted rate (500 kHz) when the
-//     object is built, so rate changes and mutes never allocate.
+//     object is built, so rate changes and mutes never allocate; the buffers
+//     are zero pages, which hold memory only once the reverb has run.
 #pragma once
+
+#include "core/zero_pages.h"
 
 #include <array>
 #include <cstdint>
 #include <limits>
-#include <memory>
 
 class TBasicReverb {
 public:
@@ -90,15 +92,15 @@ private:
     std::array<int, kCombs> combOffset{}; // same order as a row
     std::array<int, kCombs> combRead{};   // offset x kRowStride + column: a comb's read
     std::array<float, kCombs> combStore{};
-    std::unique_ptr<float[]> combRing;
-    std::unique_ptr<float[]> inputRing; // left, then right
-    bool dirty = true;                  // something was written since the last mute
+    ZeroPages<float> combRing;  // zero pages: memory once the reverb has run
+    ZeroPages<float> inputRing; // left, then right
+    bool dirty = false;         // something was written since the last mute
 
     // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
     // second's. Each stage is one ring of four-lane rows written at a shared
     // position; a pair of lanes reads its row its own length back, so that a
     // stage is one vector step for all four lanes.
     int allpassPos = 0;
-    std::unique_ptr<float[]> allpassBuf; // [stage][row][lane]
+    ZeroPages<float> allpassBuf;      // [stage][row][lane]
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
 };

@@ -24,6 +24,7 @@
 #include "core/modes.h"
 #include "core/numeric.h"
 #include "core/tags.h"
+#include "core/zero_pages.h"
 
 #include <array>
 #include <atomic>
@@ -147,8 +148,9 @@ struct XYState {
     Relaxed<float> heldX, heldY;                             // global replay output, -1..1
     std::array<std::array<Relaxed<float>, 2>, 16> voiceHeld; // each voice's, -1..1
     // The take: X and Y per millisecond (written and read with relaxed access).
-    std::array<float, kXYRecordEntries> recX{};
-    std::array<float, kXYRecordEntries> recY{};
+    // Zero pages: memory only as far as takes have reached.
+    ZeroPages<float> recX{kXYRecordEntries};
+    ZeroPages<float> recY{kXYRecordEntries};
 
     // ---- audio thread only
     int recordMode = xyrecord::Live, playMode = xyplay::Poly, loopMode = xyloop::Off;

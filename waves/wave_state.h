@@ -4,7 +4,9 @@
 // (frame 31). Each frame is kept as a spectrum with a level, and from it 35
 // band-limited pitch tables of 2048 samples are built, one per note range.
 // The pitch tables exist twice: the oscillator reads the active bank while a
-// rebuild writes the other, and a finished rebuild switches banks.
+// rebuild writes the other, and a finished rebuild switches banks. The banks
+// live in a process-wide store that lets instances share the banks of the
+// same factory wave pair (waves/pitch_banks.h).
 //
 // Threads: the rebuild runs on the audio thread in stages and owns the stage
 // state. Anyone may raise `rebuildRequested`. The user waves are written on
@@ -14,6 +16,7 @@
 #pragma once
 
 #include "waves/fft.h"
+#include "waves/pitch_banks.h"
 
 #include <array>
 #include <atomic>
@@ -21,9 +24,6 @@
 #include <string>
 #include <vector>
 
-constexpr int kWaveSize = 2048;
-constexpr int kNumMorphFrames = 32;
-constexpr int kNumPitchTables = 35;
 constexpr int kNumUserWaves = 2;
 constexpr int kUserWavePartials = 128;
 constexpr int kFirstUserWave = 183; // wave numbers 183, 184
@@ -43,14 +43,11 @@ struct WaveWorkspace {
     std::array<float, kWaveSize> tempWaveTable{};
 };
 
-using WaveTable = std::array<float, kWaveSize>;
-using PitchTableBank = std::array<std::array<WaveTable, kNumMorphFrames>, kNumPitchTables>;
-
 struct WaveState {
     std::array<WaveTable, kNumMorphFrames> frameSpectrumRe{};
     std::array<WaveTable, kNumMorphFrames> frameSpectrumIm{};
     std::array<float, kNumMorphFrames> frameLevel{};
-    std::array<PitchTableBank, 2> pitchTableBank{}; // [bank][pitch table][frame][sample]
+    PitchBankSlots pitchTableBank; // [bank][pitch table][frame][sample]
     std::atomic<int> activeBank{0};
     std::array<float, kNumMorphFrames> tableLoudness{}; // sum of |samples| of table 0 per frame
 

@@ -318,7 +318,19 @@ void APlugin::setOscWavePitchTables(int first, int last) {
     ws.pitchTablesBusy = true;
     first = std::clamp(first, 0, kNumPitchTables);
     last = std::clamp(last, 0, kNumPitchTables);
-    PitchTableBank& bank = ws.pitchTableBank[1 - ws.activeBank.load(std::memory_order_relaxed)];
+    if (first >= last) {
+        ws.pitchTablesBusy = false;
+        return;
+    }
+    // A bank shared with the instances that play the same recipe is built
+    // already.
+    PitchTableBank* const target =
+        ws.pitchTableBank.writable(1 - ws.activeBank.load(std::memory_order_relaxed));
+    if (!target) {
+        ws.pitchTablesBusy = false;
+        return;
+    }
+    PitchTableBank& bank = *target;
     Fft2048& fft = ws.audioWork.fft;
     for (int p = first; p < last; ++p) {
         const int limit = pitchBinLimit[p];
@@ -363,8 +375,9 @@ void APlugin::normalizePitchTables() {
     WaveState& ws = waves;
     ws.pitchTablesBusy = true;
     ws.pitchTablesBusy = false;
-    ws.activeBank.store(1 - ws.activeBank.load(std::memory_order_relaxed),
-                        std::memory_order_release);
+    const int built = 1 - ws.activeBank.load(std::memory_order_relaxed);
+    ws.pitchTableBank.finish(built);
+    ws.activeBank.store(built, std::memory_order_release);
     publishOscTable();
     ws.rebuildRunning = false;
     core.screenUpdatePending.set();
@@ -398,6 +411,11 @@ void APlugin::startTableRebuild() {
     if (!ws.rebuildRequested.load(std::memory_order_acquire) || ws.rebuildRunning) return;
     std::unique_lock lock(ws.userWaveMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
+    // The bank to fill: when other instances are changing theirs just now
+    // and none is free, the build waits a tick as well.
+    if (!ws.pitchTableBank.prepare(1 - ws.activeBank.load(std::memory_order_relaxed),
+                                   pitchTableRecipe()))
+        return;
     ws.rebuildRequested.store(false, std::memory_order_relaxed);
     for (int w = 0; w < kNumUserWaves; ++w)
         if (ws.convertPending[w].exchange(false, std::memory_order_relaxed))
@@ -408,6 +426,18 @@ void APlugin::startTableRebuild() {
     setOscWaveTables();
     ws.rebuildStage = 0;
     ws.pitchTablesBusy = false;
+}
+
+// The recipe of the bank the next build makes, as setOscWaveTables builds
+// it: factory waves A and B in the mode. A build that involves a user wave,
+// or that keeps the frames of the last one (both waves noise), is this
+// instance's own.
+std::uint32_t APlugin::pitchTableRecipe() const {
+    const int a = waves.cachedWaveA;
+    const int b = waves.cachedWaveB;
+    if (a >= kFirstUserWave || b >= kFirstUserWave || (isNoiseWave(a) && isNoiseWave(b)))
+        return PitchBankSlots::kUnshared;
+    return PitchBankSlots::recipe(a, b, std::clamp(getOscMode(), 0, 14));
 }
 
 bool APlugin::tableRebuildRunning() const {

@@ -518,9 +518,12 @@ TEST(OscillatorNoise, BothWavesNoiseReadNoWaveTable) {
     SoundCheck s;
     s.waves(kWhiteNoise, kPinkNoise);
     // Poison every table: a single read would turn the output into NaN.
-    for (auto& bank : s.h.p().waves.pitchTableBank)
-        for (auto& table : bank)
+    for (int slot : {0, 1}) {
+        PitchTableBank* bank = s.h.p().waves.pitchTableBank.writable(slot);
+        ASSERT_NE(bank, nullptr);
+        for (auto& table : *bank)
             for (auto& frame : table) frame.fill(std::numeric_limits<float>::quiet_NaN());
+    }
     for (const float morph : {0.0f, 0.5f, 1.0f}) {
         s.h.p().setParameter(tag::OscMorph, morph);
         const std::vector<float> x = s.play(69, kSkip, 4096);
