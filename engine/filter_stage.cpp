@@ -119,6 +119,44 @@ inline void laneInputs(const VoiceDspState& dsp, int copies, F4& x0, F4& x1) {
     x1 = (F4(r[2]) + F4(r[3])) * 0.05f;
 }
 
+// A voice with one copy: lane 0 alone, in floats, with the arithmetic of
+// the four-lane path below (the same samples). The other lanes rest.
+template <int Type>
+inline void filterFirstLane(VoiceState& voice, const FilterFrame& frame, const VoiceCutoff& cut,
+                            bool steady, float hiPassF, float hiPassQ, CombRing& ring) {
+    FilterVoice& fv = voice.dsp.filter;
+    const LaneState& lane = voice.dsp.lanes[0];
+    if constexpr (Type != kFilterBypass) {
+        const float position = cut.position + lane.copyFilterOffset;
+        if (!steady || position != fv.position[0]) {
+            fv.position.set(0, position);
+            const float hz = std::min(frame.freq[freqIndex(position)] * fv.keyRatio, frame.ceiling);
+            fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, fv.noteStart);
+        }
+    }
+    float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
+    float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
+    fv.lanes.runFirst<Type>(frame.ctx, ring.data(), x0, x1);
+    if (frame.hiPassOn) {
+        ResonantHighPassT<float> hp = laneOf(fv.highPass, 0);
+        x0 = hp.tick(x0, hiPassF, hiPassQ);
+        x1 = hp.tick(x1, hiPassF, hiPassQ);
+        setLane(fv.highPass, 0, hp);
+    }
+    x0 *= 10.0f;
+    x1 *= 10.0f;
+    if (!(std::fabs(x0 + x1) < 1e30f)) [[unlikely]] {
+        const float hz = fv.lanes.cutoff(0);
+        fv.resetLane(0);
+        if (Type == kFilterCombPlus || Type == kFilterCombMinus) ring.fill(0.0f);
+        fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, true);
+        x0 = x1 = 0.0f;
+    }
+    fv.out = {F4(_mm_set_ss(x0)), F4(_mm_set_ss(x1))};
+    voice.mod.src[src::FilterOut] = (x0 + x1) * 0.5f;
+    fv.noteStart = false;
+}
+
 // Every listed voice through the filter of one type, its lanes side by side.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
     const RenderState& render = engine.render;
@@ -139,6 +177,10 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
         CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
 
         const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+        if (copies == 1) {
+            filterFirstLane<Type>(voice, frame, cut, steady, hiPassF, hiPassQ, rings[0]);
+            continue;
+        }
         const F4 active = firstLanes(copies);
         const auto& lanes = voice.dsp.lanes;
         if constexpr (Type != kFilterBypass) {

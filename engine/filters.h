@@ -567,6 +567,28 @@ inline void LaneFilter::run(const FilterContext& ctx, float* ring, float& x0, fl
     (void)ring;
 }
 
+// ------------------------------------------------------------------ one lane of four
+// Lane k of a family over F4 as the same family over float, and back. The
+// families hold nothing but T members in the same order for both T, so
+// member i of the float family is float k of member i of the wide one.
+template <template <class> class Family>
+inline Family<float> laneOf(const Family<F4>& wide, int k) {
+    static_assert(sizeof(Family<F4>) == 4 * sizeof(Family<float>));
+    constexpr int n = sizeof(Family<float>) / sizeof(float);
+    Family<float> one;
+    const float* from = reinterpret_cast<const float*>(&wide) + k;
+    float* to = reinterpret_cast<float*>(&one);
+    for (int i = 0; i < n; ++i) to[i] = from[4 * i];
+    return one;
+}
+template <template <class> class Family>
+inline void setLane(Family<F4>& wide, int k, const Family<float>& one) {
+    constexpr int n = sizeof(Family<float>) / sizeof(float);
+    const float* from = reinterpret_cast<const float*>(&one);
+    float* to = reinterpret_cast<float*>(&wide) + k;
+    for (int i = 0; i < n; ++i) to[4 * i] = from[i];
+}
+
 // ------------------------------------------------------------------ four lanes
 // The lanes of one voice side by side: the families above over F4, so one
 // SSE2 instruction steps all four unison copies, with the same arithmetic
@@ -586,6 +608,12 @@ public:
     // Both sub-samples of every lane in place; rings[k]: the comb ring of lane k.
     template <int Type>
     void run(const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
+
+    // Lane 0 alone, through the float families on its column: a voice with
+    // one copy pays for one lane, not four. The same arithmetic as retune()
+    // and run() give lane 0 (bit-identical); the other lanes are untouched.
+    template <int Type> void retuneFirst(const FilterContext& ctx, float hz, float q, bool force);
+    template <int Type> void runFirst(const FilterContext& ctx, float* ring, float& x0, float& x1);
 
     // The same with the type chosen at run time (tests, tools).
     void retune(int type, const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
@@ -760,4 +788,91 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
     (void)ctx;
     (void)rings;
     (void)copies;
+}
+
+template <int Type>
+inline void LaneFilter4::retuneFirst(const FilterContext& ctx, float hz, float q, bool force) {
+    if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
+        return;
+    } else {
+        const bool qMoved = force || std::fabs(q - w_.q[0]) > kChange;
+        if (!qMoved && !(std::fabs(hz - w_.hz[0]) > kChange)) return;
+        w_.hz.set(0, hz);
+        w_.q.set(0, q);
+        const FilterCurves& c = *ctx.curves;
+        if constexpr (Type <= kFilter12Notch) {
+            StateVariable12T<float> t = laneOf(w_.svf, 0);
+            t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            w_.svf.f.set(0, t.f);
+            w_.svf.d.set(0, t.d);
+        } else if constexpr (Type <= kFilter12NotchZ) {
+            ZeroDelay12T<float> t = laneOf(w_.zdf, 0);
+            if (qMoved) t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.zdf, 0, t);
+        } else if constexpr (Type == kFilter24LpI) {
+            BiquadLowPass24T<float> t = laneOf(w_.biquad, 0);
+            t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.biquad, 0, t);
+        } else if constexpr (Type <= kFilter24Notch) {
+            Ladder24T<float> t;
+            t.setCutoff(c, ctx.index(hz), q);
+            w_.ladder.p.set(0, t.p);
+            w_.ladder.g.set(0, t.g);
+            w_.ladder.k.set(0, t.k);
+        } else if constexpr (Type <= kFilter24NotchZ) {
+            ZeroDelay24T<float> t = laneOf(w_.zdf24, 0);
+            if (qMoved) t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.zdf24, 0, t);
+        } else if constexpr (Type <= kFilterCombMinus) {
+            if (qMoved) comb_[0].setResonance(q, Type == kFilterCombMinus);
+            comb_[0].setCutoff(hz, ctx.sampleRate);
+        } else {
+            mod_[0].setCutoff(hz, ctx.invDoubleRate);
+        }
+    }
+}
+
+template <int Type>
+inline void LaneFilter4::runFirst(const FilterContext& ctx, float* ring, float& in0, float& in1) {
+    float x0 = in0, x1 = in1;
+    // The column in locals for both sub-samples, then back.
+    auto both = [&](auto& wide, auto&& step) {
+        auto one = laneOf(wide, 0);
+        x0 = step(one, x0);
+        x1 = step(one, x1);
+        setLane(wide, 0, one);
+    };
+    if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
+        both(w_.svf, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type >= kFilter12LpZ && Type <= kFilter12NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12LpZ);
+        both(w_.zdf, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type == kFilter24LpI) {
+        both(w_.biquad, [](auto& f, float x) { return f.process(x); });
+    } else if constexpr (Type >= kFilter24LpII && Type <= kFilter24Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpII);
+        both(w_.ladder, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type >= kFilter24LpZ && Type <= kFilter24NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
+        both(w_.zdf24, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        comb_[0].frame(ring, x0, x1);
+    } else if constexpr (Type == kFilterRingMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_[0].ring(s, x0, w_.q[0]);
+        x1 = mod_[0].ring(s, x1, w_.q[0]);
+    } else if constexpr (Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_[0].amp(s, x0, w_.q[0]);
+        x1 = mod_[0].amp(s, x1, w_.q[0]);
+    }
+    in0 = x0;
+    in1 = x1;
+    (void)ctx;
+    (void)ring;
 }

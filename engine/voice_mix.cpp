@@ -61,7 +61,7 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
     const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
     const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
 
-    F4 y0 = dsp.filter.out[0], y1 = dsp.filter.out[1];
+    const DistortionParams* shapePrepared = nullptr;
     if constexpr (Mode != Distortion::kOff) {
         VoiceMixState& mix = dsp.mix;
         if (mix.shapeMode != Mode || !(mix.shapeDrive == dsp.distortDrive)) {
@@ -69,7 +69,27 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
             mix.shapeMode = Mode;
             mix.shapeDrive = dsp.distortDrive;
         }
-        const DistortionParams& shape = mix.shape;
+        shapePrepared = &mix.shape;
+    }
+
+    if (copies == 1) {
+        // One lane in floats: the same arithmetic as the lanes side by side.
+        LaneState& lane = dsp.lanes[0];
+        float a = dsp.filter.out[0][0], b = dsp.filter.out[1][0];
+        if constexpr (Mode != Distortion::kOff)
+            Distortion::processLane(*shapePrepared, lane.distortion, carry, a, b);
+        a = lane.dc.process(a, frame.dcCoef);
+        b = lane.dc.process(b, frame.dcCoef);
+        const float gL = lane.copyPanL * left;
+        const float gR = lane.copyPanR * right;
+        bus += F4::of(gL, gR, gL, gR) * F4::of(a, a, b, b);
+        voice.mod.src[src::VoiceOut] = (gL * a + gR * a + gL * b + gR * b) * 0.25f;
+        return;
+    }
+
+    F4 y0 = dsp.filter.out[0], y1 = dsp.filter.out[1];
+    if constexpr (Mode != Distortion::kOff) {
+        const DistortionParams& shape = *shapePrepared;
         if constexpr (Mode == Distortion::kAtan) {
             y0 = atanShape(safe(y0), shape);
             y1 = atanShape(safe(y1), shape);
