@@ -152,7 +152,9 @@ inline void filterFirstLane(VoiceState& voice, const FilterFrame& frame, const V
         fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, true);
         x0 = x1 = 0.0f;
     }
-    fv.out = {F4(_mm_set_ss(x0)), F4(_mm_set_ss(x1))};
+    // The mix reads lane 0 alone for a voice with one copy.
+    fv.out[0].set(0, x0);
+    fv.out[1].set(0, x1);
     voice.mod.src[src::FilterOut] = (x0 + x1) * 0.5f;
     fv.noteStart = false;
 }
@@ -176,11 +178,11 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
         if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
         CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
 
-        const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
-        if (copies == 1) {
+        if (voice.uniVoices <= 1) {
             filterFirstLane<Type>(voice, frame, cut, steady, hiPassF, hiPassQ, rings[0]);
             continue;
         }
+        const int copies = std::min(voice.uniVoices, kUnisonCopies);
         const F4 active = firstLanes(copies);
         const auto& lanes = voice.dsp.lanes;
         if constexpr (Type != kFilterBypass) {
