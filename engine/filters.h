@@ -618,6 +618,8 @@ public:
     // The same with the type chosen at run time (tests, tools).
     void retune(int type, const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
     void run(int type, const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
+    void retuneFirst(int type, const FilterContext& ctx, float hz, float q, bool force);
+    void runFirst(int type, const FilterContext& ctx, float* ring, float& x0, float& x1);
 
     void reset() { *this = LaneFilter4{}; }
     void resetLane(int k); // lane k as after reset(), the others untouched

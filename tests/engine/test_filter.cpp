@@ -731,3 +731,58 @@ TEST(FilterLanes4, EveryTypeMatchesFourSeparateLanesBitForBit) {
         }
     }
 }
+
+// Lane 0 run alone in floats (a voice with one copy) gives what it gives
+// side by side with the others, for every type, and leaves the other lanes
+// as they were: four lanes, then lane 0 alone while the others rest (with a
+// forced retune and a restart of lane 0), then four lanes again match four
+// separate lanes whose 1..3 paused as long.
+TEST(FilterLanes4, LaneZeroAloneMatchesASeparateLaneAndLeavesTheOthers) {
+    const FilterContext ctx = FilterContext::at(curves(), 44100.0f);
+    for (int type = kFilter12Lp; type < kFilterTypeCount; ++type) {
+        SCOPED_TRACE(type);
+        LaneFilter4 wide;
+        LaneFilter single[4];
+        std::vector<std::vector<float>> rings(8, std::vector<float>(CombFilter::kRingSize, 0.0f));
+        float* wideRings[4] = {rings[0].data(), rings[1].data(), rings[2].data(), rings[3].data()};
+        Noise noise(1.0f);
+        for (int frame = 0; frame < 3000; ++frame) {
+            const int lanes = frame >= 1000 && frame < 2000 ? 1 : 4;
+            const float q = 0.4f + (frame >= 1500 ? 0.3f : 0.0f);
+            const bool force = frame == 0 || frame == 1200;
+            if (frame == 1700) {
+                wide.resetLane(0);
+                single[0].reset();
+                std::fill(rings[0].begin(), rings[0].end(), 0.0f);
+                std::fill(rings[4].begin(), rings[4].end(), 0.0f);
+            }
+            float hz[4], s0[4], s1[4];
+            F4 x0, x1;
+            for (int k = 0; k < lanes; ++k) {
+                hz[k] = 150.0f * static_cast<float>(k + 1) + 4.0f * static_cast<float>(frame % 300);
+                s0[k] = 0.05f * noise.next();
+                s1[k] = 0.05f * noise.next();
+                x0.set(k, s0[k]);
+                x1.set(k, s1[k]);
+                single[k].retune(type, ctx, hz[k], q, force);
+                single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
+            }
+            if (lanes == 1) {
+                float a = x0[0], b = x1[0];
+                wide.retuneFirst(type, ctx, hz[0], q, force);
+                wide.runFirst(type, ctx, rings[0].data(), a, b);
+                x0.set(0, a);
+                x1.set(0, b);
+            } else {
+                wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q,
+                            firstLanes(force ? 4 : 0), firstLanes(4));
+                wide.run(type, ctx, wideRings, 4, x0, x1);
+            }
+            for (int k = 0; k < lanes; ++k) {
+                ASSERT_EQ(x0[k], s0[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(x1[k], s1[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(wide.cutoff(k), single[k].cutoff());
+            }
+        }
+    }
+}
