@@ -18,8 +18,11 @@
 //     sample cannot silence the lane for good.
 //
 // Use: c = DCBlocker::coefficient(rate) once per rate change; per lane and
-// sub-sample y = lane.dc.process(y, c); reset() with the lane.
+// sub-sample y = lane.dc.process(y, c); reset() with the lane. processPair()
+// runs two lanes at once in one SSE2 double vector, with the same arithmetic.
 #pragma once
+
+#include <emmintrin.h>
 
 #include <cmath>
 
@@ -37,6 +40,27 @@ public:
         s = std::fabs(s) <= 1.0e300 ? s : 0.0; // NaN and inf clear the state
         state_ = s;
         return static_cast<float>(y - s);
+    }
+
+    // Lanes a and b, both sub-samples in order: y0 and y1 hold sub-samples
+    // 0 and 1 of a in their first float and of b in the second (the upper
+    // two floats are ignored); the results come back in the first two.
+    static void processPair(DCBlocker& a, DCBlocker& b, float c, __m128& y0, __m128& y1) {
+        const __m128d cd = _mm_set1_pd(c);
+        const __m128d keep = _mm_set1_pd(1.0 - static_cast<double>(c));
+        const __m128d limit = _mm_set1_pd(1.0e300);
+        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+        __m128d s = _mm_setr_pd(a.state_, b.state_);
+        auto step = [&](__m128& y) {
+            const __m128d x = _mm_cvtps_pd(y);
+            s = _mm_add_pd(_mm_mul_pd(s, keep), _mm_mul_pd(cd, x));
+            s = _mm_and_pd(s, _mm_cmple_pd(_mm_and_pd(s, magnitude), limit));
+            y = _mm_cvtpd_ps(_mm_sub_pd(x, s));
+        };
+        step(y0);
+        step(y1);
+        _mm_storel_pd(&a.state_, s);
+        _mm_storeh_pd(&b.state_, s);
     }
 
     void reset() { state_ = 0.0; }

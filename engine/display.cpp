@@ -41,7 +41,7 @@ void APlugin::publishDisplay() {
     d.voiceXYY.set(voice.mod.src[src::XYY]);
     d.voiceMorph.set(voice.dsp.morphSmoothed);
     d.voiceWarpRow.set(voice.dsp.warpRow);
-    d.voiceCutoffHz.set(voice.dsp.lanes[0].filter.main.cutoff());
+    d.voiceCutoffHz.set(voice.dsp.filter.lanes.cutoff(0));
     d.xyToMorphX.set(ns.xyToMorphX);
     d.xyToMorphY.set(ns.xyToMorphY);
     d.masterGain.set(engine.render.masterGain);

@@ -98,7 +98,68 @@ inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f,
     f = fv.hiPassF;
 }
 
-// Every listed voice through the filter of one type.
+// The filter input of every lane: the mean of its oscillator sub-samples
+// 2j and 2j + 1, scaled by 0.05; lanes from `copies` on get 0.
+inline void laneInputs(const VoiceDspState& dsp, int copies, F4& x0, F4& x1) {
+    if (copies == 1) {
+        // {o0 + o1, o1 + o0, o2 + o3, o3 + o2}: the sums sit in floats 0 and 2.
+        const __m128 o = _mm_loadu_ps(dsp.lanes[0].osc.data());
+        const F4 sum = F4(o) + F4(_mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 3, 0, 1)));
+        const __m128 first = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, 0, 0));
+        const F4 scaled = sum * 0.05f;
+        x0 = _mm_and_ps(scaled.v, first);
+        x1 = _mm_and_ps(_mm_movehl_ps(scaled.v, scaled.v), first);
+        return;
+    }
+    __m128 r[4];
+    for (int k = 0; k < 4; ++k)
+        r[k] = k < copies ? _mm_loadu_ps(dsp.lanes[k].osc.data()) : _mm_setzero_ps();
+    _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+    x0 = (F4(r[0]) + F4(r[1])) * 0.05f;
+    x1 = (F4(r[2]) + F4(r[3])) * 0.05f;
+}
+
+// A voice with one copy: lane 0 alone, in floats, with the arithmetic of
+// the four-lane path below (the same samples). The other lanes rest.
+template <int Type>
+inline void filterFirstLane(VoiceState& voice, const FilterFrame& frame, const VoiceCutoff& cut,
+                            bool steady, float hiPassF, float hiPassQ, CombRing& ring) {
+    FilterVoice& fv = voice.dsp.filter;
+    const LaneState& lane = voice.dsp.lanes[0];
+    if constexpr (Type != kFilterBypass) {
+        const float position = cut.position + lane.copyFilterOffset;
+        if (!steady || position != fv.position[0]) {
+            fv.position.set(0, position);
+            const float hz = std::min(frame.freq[freqIndex(position)] * fv.keyRatio, frame.ceiling);
+            fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, fv.noteStart);
+        }
+    }
+    float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
+    float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
+    fv.lanes.runFirst<Type>(frame.ctx, ring.data(), x0, x1);
+    if (frame.hiPassOn) {
+        ResonantHighPassT<float> hp = laneOf(fv.highPass, 0);
+        x0 = hp.tick(x0, hiPassF, hiPassQ);
+        x1 = hp.tick(x1, hiPassF, hiPassQ);
+        setLane(fv.highPass, 0, hp);
+    }
+    x0 *= 10.0f;
+    x1 *= 10.0f;
+    if (!(std::fabs(x0 + x1) < 1e30f)) [[unlikely]] {
+        const float hz = fv.lanes.cutoff(0);
+        fv.resetLane(0);
+        if (Type == kFilterCombPlus || Type == kFilterCombMinus) ring.fill(0.0f);
+        fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, true);
+        x0 = x1 = 0.0f;
+    }
+    // The mix reads lane 0 alone for a voice with one copy.
+    fv.out[0].set(0, x0);
+    fv.out[1].set(0, x1);
+    voice.mod.src[src::FilterOut] = (x0 + x1) * 0.5f;
+    fv.noteStart = false;
+}
+
+// Every listed voice through the filter of one type, its lanes side by side.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
     const RenderState& render = engine.render;
     for (int n = 0; n < render.activeVoiceCount; ++n) {
@@ -117,42 +178,56 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
         if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
         CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
 
-        const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
-        for (int k = 0; k < copies; ++k) {
-            LaneState& lane = voice.dsp.lanes[k];
-            FilterLane& f = lane.filter;
-            if constexpr (Type != kFilterBypass) {
-                const float position = cut.position + lane.copyFilterOffset;
-                if (!steady || position != f.position) {
-                    f.position = position;
-                    const float hz =
-                        std::min(frame.freq[freqIndex(position)] * keyRatio, frame.ceiling);
-                    f.main.retune<Type>(frame.ctx, hz, cut.q, force);
-                }
-            }
-            float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
-            float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
-            f.main.run<Type>(frame.ctx, rings[k].data(), x0, x1);
-            if (frame.hiPassOn) {
-                x0 = f.highPass.tick(x0, hiPassF, hiPassQ);
-                x1 = f.highPass.tick(x1, hiPassF, hiPassQ);
-            }
-            x0 *= 10.0f;
-            x1 *= 10.0f;
-            // A lane that was fed a NaN or ran away starts again rather than
-            // staying silent until its next note.
-            if (!(std::fabs(x0 + x1) < 1e30f)) [[unlikely]] {
-                const float hz = f.main.cutoff();
-                f.reset();
-                if (Type == kFilterCombPlus || Type == kFilterCombMinus) rings[k].fill(0.0f);
-                f.main.retune<Type>(frame.ctx, hz, cut.q, true);
-                x0 = x1 = 0.0f;
-            }
-            lane.out[0] = x0;
-            lane.out[1] = x1;
+        if (voice.uniVoices <= 1) {
+            filterFirstLane<Type>(voice, frame, cut, steady, hiPassF, hiPassQ, rings[0]);
+            continue;
         }
-        const LaneState& first = voice.dsp.lanes[0];
-        voice.mod.src[src::FilterOut] = (first.out[0] + first.out[1]) * 0.5f;
+        const int copies = std::min(voice.uniVoices, kUnisonCopies);
+        const F4 active = firstLanes(copies);
+        const auto& lanes = voice.dsp.lanes;
+        if constexpr (Type != kFilterBypass) {
+            const F4 position =
+                F4(cut.position) + F4::of(lanes[0].copyFilterOffset, lanes[1].copyFilterOffset,
+                                          lanes[2].copyFilterOffset, lanes[3].copyFilterOffset);
+            if (!steady || maskBits((position != fv.position) & active)) {
+                fv.position = select(active, position, fv.position);
+                const F4 clamped = clampTo(position, F4(0.0f), F4(1.0f)); // as freqIndex()
+                const F4 table = gather(frame.freq, truncate(clamped * kFilterCurveIndexScale));
+                const F4 hz = stdMin(table * keyRatio, F4(frame.ceiling));
+                fv.lanes.retune<Type>(frame.ctx, hz, cut.q, force ? active : F4(0.0f), active);
+            }
+        }
+        float* ringData[kUnisonCopies] = {rings[0].data(), rings[1].data(), rings[2].data(),
+                                          rings[3].data()};
+        F4 x0, x1;
+        laneInputs(voice.dsp, copies, x0, x1);
+        fv.lanes.run<Type>(frame.ctx, ringData, copies, x0, x1);
+        if (frame.hiPassOn) {
+            const F4 f = hiPassF, q = hiPassQ;
+            ResonantHighPassT<F4> hp = fv.highPass;
+            x0 = hp.tick(x0, f, q);
+            x1 = hp.tick(x1, f, q);
+            fv.highPass = hp;
+        }
+        x0 *= 10.0f;
+        x1 *= 10.0f;
+        // A lane that was fed a NaN or ran away starts again rather than
+        // staying silent until its next note.
+        const int bad = ~maskBits(abs(x0 + x1) < F4(1e30f)) & maskBits(active);
+        if (bad != 0) [[unlikely]] {
+            for (int k = 0; k < copies; ++k) {
+                if (!(bad >> k & 1)) continue;
+                const F4 lane = onlyLane(k);
+                const float hz = fv.lanes.cutoff(k);
+                fv.resetLane(k);
+                if (Type == kFilterCombPlus || Type == kFilterCombMinus) rings[k].fill(0.0f);
+                fv.lanes.retune<Type>(frame.ctx, F4(hz), cut.q, lane, lane);
+                x0.set(k, 0.0f);
+                x1.set(k, 0.0f);
+            }
+        }
+        fv.out = {x0, x1};
+        voice.mod.src[src::FilterOut] = (x0[0] + x1[0]) * 0.5f;
         fv.noteStart = false;
     }
 }
@@ -205,7 +280,7 @@ void APlugin::initFilter(int mode, int v) {
     const bool comb = fg.type == kFilterCombPlus || fg.type == kFilterCombMinus;
     auto clearVoice = [&](int i) {
         VoiceState& voice = engine.voices[i];
-        for (LaneState& lane : voice.dsp.lanes) lane.filter.reset();
+        voice.dsp.filter.resetLanes();
         voice.dsp.filter.hiPassInput = -1.0f;
         if (comb) {
             const int copies =

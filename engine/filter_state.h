@@ -1,6 +1,7 @@
-// State of the voice filter: per lane (the type's filter and the high-pass),
-// per voice (key and controller terms, the note-start flag, the high-pass
-// coefficients) and per engine (cached switches and the comb rings).
+// State of the voice filter: per voice (its four lanes' filters and
+// high-passes side by side, key and controller terms, the note-start flag,
+// the high-pass coefficients, the output) and per engine (cached switches and
+// the comb rings).
 //
 // Units: cut-offs in Hz, the normalised terms in knob units (0..1 of the
 // "Filter Frequency" range, 20 Hz .. 20480 Hz over ten octaves), ratios as
@@ -14,19 +15,6 @@
 #include <limits>
 
 inline constexpr int kFilterLanes = 16 * 4; // voices x unison copies
-
-// One lane (unison copy).
-struct FilterLane {
-    LaneFilter main;           // the selected type
-    ResonantHighPass highPass; // after it, when switched on
-    float position = -1.0f;    // normalised cut-off last looked up, -1 none
-
-    void reset() {
-        main.reset();
-        highPass.reset();
-        position = -1.0f;
-    }
-};
 
 // One voice. The terms are refreshed on the voice's 16-frame tick.
 struct FilterVoice {
@@ -46,6 +34,27 @@ struct FilterVoice {
     float hiPassInput = -1.0f; // smoothed frequency + modulation, -1 none yet
     float hiPassRatioUsed = -1.0f;
     float hiPassF = 0.0f;
+
+    // The lanes (unison copies), one column each.
+    LaneFilter4 lanes;              // the selected type
+    ResonantHighPassT<F4> highPass; // after it, when switched on
+    F4 position = -1.0f;            // normalised cut-off last looked up, -1 none
+    // The output of the last frame, at 2x the rate: sub-sample 0 and 1.
+    std::array<F4, 2> out{};
+
+    // Every lane's filter and high-pass anew, without coefficients.
+    void resetLanes() {
+        lanes.reset();
+        highPass = {};
+        position = -1.0f;
+    }
+    // Lane k alone.
+    void resetLane(int k) {
+        lanes.resetLane(k);
+        highPass.low.set(k, 0.0f);
+        highPass.band.set(k, 0.0f);
+        position.set(k, -1.0f);
+    }
 };
 
 // A comb ring: one value per frame.

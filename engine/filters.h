@@ -38,6 +38,7 @@
 #pragma once
 
 #include "engine/filter_curves.h"
+#include "engine/simd4.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,7 +77,7 @@ inline constexpr float kFilterAntiDenormal = 1e-15f;
 // types (LP, HP, BP, N).
 enum FilterOutput : int { kLowPass = 0, kHighPass = 1, kBandPass = 2, kNotch = 3 };
 
-template <FilterOutput O, class Family> inline float selectOutput(const Family& f) {
+template <FilterOutput O, class Family> inline auto selectOutput(const Family& f) {
     if constexpr (O == kLowPass) return f.lowPass();
     if constexpr (O == kHighPass) return f.highPass();
     if constexpr (O == kBandPass) return f.bandPass();
@@ -107,6 +108,12 @@ struct FilterContext {
         return i < static_cast<float>(kFilterCurveSize - 1) ? static_cast<int>(i)
                                                             : kFilterCurveSize - 1;
     }
+    // The same for four lanes.
+    I4 index(F4 hz) const {
+        const F4 i = hz * indexPerHz;
+        const F4 top = static_cast<float>(kFilterCurveSize - 1);
+        return truncate(select(i > F4(0.0f), stdMin(i, top), F4(0.0f)));
+    }
 };
 
 // ------------------------------------------------------------------ 12 dB state-variable
@@ -120,32 +127,35 @@ struct FilterContext {
 //   Outputs: low L, high H, band 1.4142135 B, notch 0.70710677 (L + H)
 //   (= 0.70710677 (x - D B'), zero at the cut-off; L - H would instead peak
 //   there, H and L being in phase opposition around it).
-class StateVariable12 {
+template <class T = float> class StateVariable12T {
 public:
-    void setCutoff(const FilterCurves& c, int index) { f = 2.0f * c.SIN_HALF[index]; }
+    template <class I> void setCutoff(const FilterCurves& c, const I& index) {
+        f = 2.0f * gather(c.SIN_HALF.data(), index);
+    }
     void setResonance(float q) { d = 1.0f - q; }
     void reset() { low = band = high = 0.0f; }
 
     // Grouped so that the chain from one state to the next is a multiply and
     // an add; the bracketed terms run beside it.
-    void tick(float x) {
-        const float b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
+    void tick(T x) {
+        const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
         high = (x - low) - d * b;
         band = f * high + (b + kFilterAntiDenormal);
         low = f * band + (low + kFilterAntiDenormal);
     }
-    template <FilterOutput O> float process(float x) {
+    template <FilterOutput O> T process(T x) {
         tick(x);
         return selectOutput<O>(*this);
     }
-    float lowPass() const { return low; }
-    float highPass() const { return high; }
-    float bandPass() const { return band * 1.4142135f; }
-    float notch() const { return (low + high) * 0.70710677f; }
+    T lowPass() const { return low; }
+    T highPass() const { return high; }
+    T bandPass() const { return band * 1.4142135f; }
+    T notch() const { return (low + high) * 0.70710677f; }
 
-    float f = 0.0f, d = 1.0f;
-    float low = 0.0f, band = 0.0f, high = 0.0f;
+    T f = 0.0f, d = 1.0f;
+    T low = 0.0f, band = 0.0f, high = 0.0f;
 };
+using StateVariable12 = StateVariable12T<>;
 
 // ------------------------------------------------------------------ zero-delay stage
 // One topology-preserving (zero-delay feedback) state-variable stage, the
@@ -155,20 +165,20 @@ public:
 //   HP = (x - (k + g) s1 - s2) h; BP = s1 + g HP; LP = s2 + g BP;
 //   s1 = g HP + BP; s2 = g BP + LP.
 //   Unity gain at DC (LP) and at the top (HP); BP peaks at 1/k at the cut-off.
-struct ZeroDelayStage {
-    float g = 0.0f, k = 1.0f, h = 1.0f;
-    float kg = 1.0f; // k + g
-    float s1 = 0.0f, s2 = 0.0f;
-    float hp = 0.0f, bp = 0.0f, lp = 0.0f; // outputs of the last tick
+template <class T = float> struct ZeroDelayStageT {
+    T g = 0.0f, k = 1.0f, h = 1.0f;
+    T kg = 1.0f; // k + g
+    T s1 = 0.0f, s2 = 0.0f;
+    T hp = 0.0f, bp = 0.0f, lp = 0.0f; // outputs of the last tick
 
-    void design(float gain, float damping) {
+    void design(T gain, T damping) {
         g = gain;
         k = damping;
         kg = k + g;
         h = 1.0f / (g * g + g * k + 1.0f);
     }
     void reset() { s1 = s2 = hp = bp = lp = 0.0f; }
-    void tick(float x) {
+    void tick(T x) {
         hp = (x - kg * s1 - s2) * h;
         bp = s1 + g * hp;
         lp = s2 + g * bp;
@@ -176,39 +186,43 @@ struct ZeroDelayStage {
         s2 = g * bp + lp + kFilterAntiDenormal;
     }
 };
+using ZeroDelayStage = ZeroDelayStageT<>;
 
 // Types 5-8 "12dB LP/HP/BP/N Z": one zero-delay stage with R = 0.5 2^(-5q)
 // (k = 2R = 1 at q = 0, 0.044 at q = 0.9).
 //   Outputs: low LP, high HP, band 2 BP (peak 2/k), notch LP + HP.
-class ZeroDelay12 {
+template <class T = float> class ZeroDelay12T {
 public:
     void setResonance(float q) { k = std::exp2(-5.0f * q); }
-    void setCutoff(const FilterCurves& c, int index) { stage.design(c.TAN_HALF[index], k); }
+    template <class I> void setCutoff(const FilterCurves& c, const I& index) {
+        stage.design(gather(c.TAN_HALF.data(), index), k);
+    }
     void reset() { stage.reset(); }
 
-    void tick(float x) { stage.tick(x); }
-    template <FilterOutput O> float process(float x) {
+    void tick(T x) { stage.tick(x); }
+    template <FilterOutput O> T process(T x) {
         stage.tick(x);
         return selectOutput<O>(*this);
     }
-    float lowPass() const { return stage.lp; }
-    float highPass() const { return stage.hp; }
-    float bandPass() const { return 2.0f * stage.bp; }
-    float notch() const { return stage.lp + stage.hp; }
+    T lowPass() const { return stage.lp; }
+    T highPass() const { return stage.hp; }
+    T bandPass() const { return 2.0f * stage.bp; }
+    T notch() const { return stage.lp + stage.hp; }
 
-    float k = 1.0f;
-    ZeroDelayStage stage;
+    T k = 1.0f;
+    ZeroDelayStageT<T> stage;
 };
+using ZeroDelay12 = ZeroDelay12T<>;
 
 // Types 14-17 "24dB LP/HP/BP/N Z": two zero-delay stages in series, the first
 // without resonance (k1 = 1), the second with R2 = 0.5 2^(-3q) (k2 = 1 ..
 // 0.154). Each stage passes on the output of the type: LP, HP, 1.4142135 BP
 // or LP + HP.
-class ZeroDelay24 {
+template <class T = float> class ZeroDelay24T {
 public:
     void setResonance(float q) { k2 = std::exp2(-3.0f * q); }
-    void setCutoff(const FilterCurves& c, int index) {
-        const float g = c.TAN_HALF[index];
+    template <class I> void setCutoff(const FilterCurves& c, const I& index) {
+        const T g = gather(c.TAN_HALF.data(), index);
         first.design(g, 1.0f);
         second.design(g, k2);
     }
@@ -217,23 +231,24 @@ public:
         second.reset();
     }
 
-    template <FilterOutput O> float process(float x) {
+    template <FilterOutput O> T process(T x) {
         first.tick(x);
         second.tick(select<O>(first));
         return select<O>(second);
     }
 
-    float k2 = 1.0f;
-    ZeroDelayStage first, second;
+    T k2 = 1.0f;
+    ZeroDelayStageT<T> first, second;
 
 private:
-    template <FilterOutput O> static float select(const ZeroDelayStage& s) {
+    template <FilterOutput O> static T select(const ZeroDelayStageT<T>& s) {
         if constexpr (O == kLowPass) return s.lp;
         if constexpr (O == kHighPass) return s.hp;
         if constexpr (O == kBandPass) return s.bp * 1.4142135f;
         if constexpr (O == kNotch) return s.lp + s.hp;
     }
 };
+using ZeroDelay24 = ZeroDelay24T<>;
 
 // ------------------------------------------------------------------ biquad + state-variable
 // Type 9 "24dB LP I": a two-pole biquad low-pass followed by the 12 dB
@@ -243,14 +258,14 @@ private:
 //   a1 = 2 (1 - c^2) a, a2 = (c^2 + 1 - k) a (a damped pair of poles,
 //   Q = 1/sqrt(8), DC gain 4 / 4.001).
 //   y = b0 x + b1 x[n-1] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2] (direct form I).
-class BiquadLowPass24 {
+template <class T = float> class BiquadLowPass24T {
 public:
     void setResonance(float q) { svf.setResonance(q); }
-    void setCutoff(const FilterCurves& c, int index) {
-        const float cot = c.COT_HALF[index];
-        const float c2 = cot * cot;
-        const float k = 2.8284271f * cot;
-        const float a = 1.0f / (k + 1.001f + c2);
+    template <class I> void setCutoff(const FilterCurves& c, const I& index) {
+        const T cot = gather(c.COT_HALF.data(), index);
+        const T c2 = cot * cot;
+        const T k = 2.8284271f * cot;
+        const T a = 1.0f / (k + 1.001f + c2);
         b0 = a;
         b1 = 2.0f * a;
         b2 = a;
@@ -263,8 +278,8 @@ public:
         svf.reset();
     }
 
-    float process(float x) {
-        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kFilterAntiDenormal;
+    T process(T x) {
+        const T y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kFilterAntiDenormal;
         x2 = x1;
         x1 = x;
         y2 = y1;
@@ -273,10 +288,11 @@ public:
         return svf.lowPass();
     }
 
-    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
-    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
-    StateVariable12 svf;
+    T b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    T x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+    StateVariable12T<T> svf;
 };
+using BiquadLowPass24 = BiquadLowPass24T<>;
 
 // ------------------------------------------------------------------ ladder
 // Types 10-13 "24dB LP II/HP/BP/N": four one-pole stages with a zero at
@@ -294,27 +310,27 @@ public:
 //   response H, unity at DC and Nyquist and zero at the cut-off, where
 //   H = (1 - j) / 2. (A notch mixed from the band output cannot work: at the
 //   cut-off 4 (y3 - y4) is -j u, in quadrature with u.)
-class Ladder24 {
+template <class T = float> class Ladder24T {
 public:
-    void setCutoff(const FilterCurves& c, int index, float q) {
-        p = c.LADDER_P[index];
-        g = c.LADDER_G[index];
-        k = q * 0.9f * c.LADDER_R[index];
+    template <class I> void setCutoff(const FilterCurves& c, const I& index, float q) {
+        p = gather(c.LADDER_P.data(), index);
+        g = gather(c.LADDER_G.data(), index);
+        k = q * 0.9f * gather(c.LADDER_R.data(), index);
     }
     void reset() { u1 = y1 = y2 = y3 = y4 = u = 0.0f; }
 
     // Returns the new y4.
-    float tick(float x) {
+    T tick(T x) {
         // Each stage as g * (new input) + (terms of the previous sample),
         // so the chain through the four stages is one multiply and one add
         // each; the bracketed terms do not wait for it.
-        const float in = x - k * y4;
-        const float n1 = g * in + (g * u1 - p * y1 + kFilterAntiDenormal);
-        const float n2 = g * n1 + (g * y1 - p * y2 + kFilterAntiDenormal);
-        const float n3 = g * n2 + (g * y2 - p * y3 + kFilterAntiDenormal);
-        const float n4 = g * n3 + (g * y3 - p * y4);
+        const T in = x - k * y4;
+        const T n1 = g * in + (g * u1 - p * y1 + kFilterAntiDenormal);
+        const T n2 = g * n1 + (g * y1 - p * y2 + kFilterAntiDenormal);
+        const T n3 = g * n2 + (g * y2 - p * y3 + kFilterAntiDenormal);
+        const T n4 = g * n3 + (g * y3 - p * y4);
         // (1 - 0.166666 n4^2) n4, written as n4 - n4^2 (0.166666 n4).
-        const float out = (n4 + kFilterAntiDenormal) - (n4 * n4) * (0.166666f * n4);
+        const T out = (n4 + kFilterAntiDenormal) - (n4 * n4) * (0.166666f * n4);
         y1 = n1;
         y2 = n2;
         y3 = n3;
@@ -322,7 +338,7 @@ public:
         u1 = u = in;
         return out;
     }
-    template <FilterOutput O> float process(float x) {
+    template <FilterOutput O> T process(T x) {
         if constexpr (O == kLowPass) {
             return tick(x);
         } else {
@@ -330,15 +346,16 @@ public:
             return selectOutput<O>(*this);
         }
     }
-    float lowPass() const { return y4; }
-    float highPass() const { return (u - y4) * 0.70710677f; }
-    float bandPass() const { return (y3 - y4) * 4.0f; }
-    float notch() const { return u - 4.0f * y1 + 8.0f * y2 - 8.0f * y3 + 4.0f * y4; }
+    T lowPass() const { return y4; }
+    T highPass() const { return (u - y4) * 0.70710677f; }
+    T bandPass() const { return (y3 - y4) * 4.0f; }
+    T notch() const { return u - 4.0f * y1 + 8.0f * y2 - 8.0f * y3 + 4.0f * y4; }
 
-    float p = -1.0f, g = 0.0f, k = 0.0f;
-    float u1 = 0.0f, y1 = 0.0f, y2 = 0.0f, y3 = 0.0f, y4 = 0.0f;
-    float u = 0.0f; // feedback-corrected input of the last tick
+    T p = -1.0f, g = 0.0f, k = 0.0f;
+    T u1 = 0.0f, y1 = 0.0f, y2 = 0.0f, y3 = 0.0f, y4 = 0.0f;
+    T u = 0.0f; // feedback-corrected input of the last tick
 };
+using Ladder24 = Ladder24T<>;
 
 // ------------------------------------------------------------------ comb
 // Types 18 "Comb +" and 19 "Comb -": a feedback comb whose delay is one
@@ -432,19 +449,20 @@ public:
 //   Per sub-sample: B' = (1 - 0.001 B^2) B; H = x - L - Q B'; B = F H + B';
 //   L = F B + L; output H. The coefficients are per voice; the caller
 //   passes them in.
-class ResonantHighPass {
+template <class T = float> class ResonantHighPassT {
 public:
     void reset() { low = band = 0.0f; }
-    float tick(float x, float f, float q) {
-        const float b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
-        const float h = (x - low) - q * b;
+    T tick(T x, T f, T q) {
+        const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
+        const T h = (x - low) - q * b;
         band = f * h + (b + kFilterAntiDenormal);
         low = f * band + (low + kFilterAntiDenormal);
         return h;
     }
 
-    float low = 0.0f, band = 0.0f;
+    T low = 0.0f, band = 0.0f;
 };
+using ResonantHighPass = ResonantHighPassT<>;
 
 // ------------------------------------------------------------------ one lane
 // Every family's state for one lane, the type's coefficients, and the
@@ -545,6 +563,318 @@ inline void LaneFilter::run(const FilterContext& ctx, float* ring, float& x0, fl
         x0 = mod_.amp(s, x0, q_);
         x1 = mod_.amp(s, x1, q_);
     }
+    (void)ctx;
+    (void)ring;
+}
+
+// ------------------------------------------------------------------ one lane of four
+// Lane k of a family over F4 as the same family over float, and back. The
+// families hold nothing but T members in the same order for both T, so
+// member i of the float family is float k of member i of the wide one.
+template <template <class> class Family>
+inline Family<float> laneOf(const Family<F4>& wide, int k) {
+    static_assert(sizeof(Family<F4>) == 4 * sizeof(Family<float>));
+    constexpr int n = sizeof(Family<float>) / sizeof(float);
+    Family<float> one;
+    const float* from = reinterpret_cast<const float*>(&wide) + k;
+    float* to = reinterpret_cast<float*>(&one);
+    for (int i = 0; i < n; ++i) to[i] = from[4 * i];
+    return one;
+}
+template <template <class> class Family>
+inline void setLane(Family<F4>& wide, int k, const Family<float>& one) {
+    constexpr int n = sizeof(Family<float>) / sizeof(float);
+    const float* from = reinterpret_cast<const float*>(&one);
+    float* to = reinterpret_cast<float*>(&wide) + k;
+    for (int i = 0; i < n; ++i) to[4 * i] = from[i];
+}
+
+// ------------------------------------------------------------------ four lanes
+// The lanes of one voice side by side: the families above over F4, so one
+// SSE2 instruction steps all four unison copies, with the same arithmetic
+// per lane as LaneFilter (bit-identical results). Each lane keeps its own
+// change detection: a lane whose cut-off and resonance rest keeps its
+// coefficients while another retunes. The comb and the sine modulators run
+// lane by lane (each lane reads its own delay or phase), over the first
+// `copies` lanes only.
+class LaneFilter4 {
+public:
+    static constexpr float kChange = LaneFilter::kChange;
+
+    // Lanes set in `enabled` take the cut-off hz (Hz, per lane) and the
+    // resonance q when either moved by more than kChange, or when `force` is
+    // set for them.
+    template <int Type> void retune(const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
+    // Both sub-samples of every lane in place; rings[k]: the comb ring of lane k.
+    template <int Type>
+    void run(const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
+
+    // Lane 0 alone, through the float families on its column: a voice with
+    // one copy pays for one lane, not four. The same arithmetic as retune()
+    // and run() give lane 0 (bit-identical); the other lanes are untouched.
+    template <int Type> void retuneFirst(const FilterContext& ctx, float hz, float q, bool force);
+    template <int Type> void runFirst(const FilterContext& ctx, float* ring, float& x0, float& x1);
+
+    // The same with the type chosen at run time (tests, tools).
+    void retune(int type, const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
+    void run(int type, const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
+    void retuneFirst(int type, const FilterContext& ctx, float hz, float q, bool force);
+    void runFirst(int type, const FilterContext& ctx, float* ring, float& x0, float& x1);
+
+    void reset() { *this = LaneFilter4{}; }
+    void resetLane(int k); // lane k as after reset(), the others untouched
+
+    float cutoff(int k) const { return w_.hz[k]; }
+    float resonance(int k) const { return w_.q[k]; }
+    int32_t combDelay(int k) const { return comb_[k].delay; }
+
+private:
+    // Everything that is four floats wide, so that one lane can be cleared
+    // as a column.
+    struct Wide {
+        F4 hz = -1.0f, q = -1.0f;
+        StateVariable12T<F4> svf;
+        ZeroDelay12T<F4> zdf;
+        BiquadLowPass24T<F4> biquad;
+        Ladder24T<F4> ladder;
+        ZeroDelay24T<F4> zdf24;
+    };
+    static_assert(sizeof(Wide) % sizeof(F4) == 0);
+
+    static void takeDesign(ZeroDelayStageT<F4>& to, const ZeroDelayStageT<F4>& from, F4 m) {
+        to.g = select(m, from.g, to.g);
+        to.k = select(m, from.k, to.k);
+        to.h = select(m, from.h, to.h);
+        to.kg = select(m, from.kg, to.kg);
+    }
+    template <class Fn> void eachLane(int copies, F4& x0, F4& x1, Fn&& fn) {
+        for (int k = 0; k < copies; ++k) {
+            float a = x0[k], b = x1[k];
+            fn(k, a, b);
+            x0.set(k, a);
+            x1.set(k, b);
+        }
+    }
+
+    Wide w_;
+    std::array<CombFilter, 4> comb_{};
+    std::array<SineModulator, 4> mod_{};
+};
+
+inline void LaneFilter4::resetLane(int k) {
+    static const Wide fresh{};
+    float* to = reinterpret_cast<float*>(&w_);
+    const float* from = reinterpret_cast<const float*>(&fresh);
+    for (std::size_t i = static_cast<std::size_t>(k); i < sizeof(Wide) / sizeof(float); i += 4)
+        to[i] = from[i];
+    comb_[k] = CombFilter{};
+    mod_[k] = SineModulator{};
+}
+
+template <int Type>
+inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled) {
+    if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
+        return;
+    } else if constexpr (Type >= kFilterCombPlus) {
+        // Lane by lane, as LaneFilter does it.
+        const int on = maskBits(enabled), forced = maskBits(force);
+        for (int k = 0; k < 4; ++k) {
+            if (!(on >> k & 1)) continue;
+            const bool qMoved = (forced >> k & 1) || std::fabs(q - w_.q[k]) > kChange;
+            if (!qMoved && !(std::fabs(hz[k] - w_.hz[k]) > kChange)) continue;
+            w_.hz.set(k, hz[k]);
+            w_.q.set(k, q);
+            if constexpr (Type <= kFilterCombMinus) {
+                if (qMoved) comb_[k].setResonance(q, Type == kFilterCombMinus);
+                comb_[k].setCutoff(hz[k], ctx.sampleRate);
+            } else {
+                mod_[k].setCutoff(hz[k], ctx.invDoubleRate);
+            }
+        }
+    } else {
+        const F4 qMoved = (force | (abs(F4(q) - w_.q) > F4(kChange))) & enabled;
+        const F4 m = (qMoved | (abs(hz - w_.hz) > F4(kChange))) & enabled;
+        const int bits = maskBits(m);
+        if (bits == 0) return;
+        w_.hz = select(m, hz, w_.hz);
+        w_.q = select(m, F4(q), w_.q);
+        const FilterCurves& c = *ctx.curves;
+        const I4 index = ctx.index(hz);
+        if constexpr (Type <= kFilter12Notch) {
+            StateVariable12T<F4> t;
+            t.setResonance(q);
+            t.setCutoff(c, index);
+            w_.svf.f = select(m, t.f, w_.svf.f);
+            w_.svf.d = select(m, t.d, w_.svf.d);
+        } else if constexpr (Type <= kFilter12NotchZ) {
+            ZeroDelay12T<F4>& z = w_.zdf;
+            if (maskBits(qMoved)) z.k = select(qMoved, F4(std::exp2(-5.0f * q)), z.k);
+            ZeroDelayStageT<F4> t;
+            t.design(gather(c.TAN_HALF.data(), index), z.k);
+            takeDesign(z.stage, t, m);
+        } else if constexpr (Type == kFilter24LpI) {
+            BiquadLowPass24T<F4> t;
+            t.setResonance(q);
+            t.setCutoff(c, index);
+            BiquadLowPass24T<F4>& b = w_.biquad;
+            b.b0 = select(m, t.b0, b.b0);
+            b.b1 = select(m, t.b1, b.b1);
+            b.b2 = select(m, t.b2, b.b2);
+            b.a1 = select(m, t.a1, b.a1);
+            b.a2 = select(m, t.a2, b.a2);
+            b.svf.f = select(m, t.svf.f, b.svf.f);
+            b.svf.d = select(m, t.svf.d, b.svf.d);
+        } else if constexpr (Type <= kFilter24Notch) {
+            Ladder24T<F4> t;
+            t.setCutoff(c, index, q);
+            Ladder24T<F4>& l = w_.ladder;
+            l.p = select(m, t.p, l.p);
+            l.g = select(m, t.g, l.g);
+            l.k = select(m, t.k, l.k);
+        } else {
+            ZeroDelay24T<F4>& z = w_.zdf24;
+            if (maskBits(qMoved)) z.k2 = select(qMoved, F4(std::exp2(-3.0f * q)), z.k2);
+            const F4 g = gather(c.TAN_HALF.data(), index);
+            ZeroDelayStageT<F4> t1, t2;
+            t1.design(g, 1.0f);
+            t2.design(g, z.k2);
+            takeDesign(z.first, t1, m);
+            takeDesign(z.second, t2, m);
+        }
+    }
+}
+
+template <int Type>
+inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int copies, F4& in0,
+                             F4& in1) {
+    // Local copies: the state stores cannot touch them, so the state stays
+    // in registers across both sub-samples.
+    F4 x0 = in0, x1 = in1;
+    if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
+        x0 = w_.svf.process<o>(x0);
+        x1 = w_.svf.process<o>(x1);
+    } else if constexpr (Type >= kFilter12LpZ && Type <= kFilter12NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12LpZ);
+        x0 = w_.zdf.process<o>(x0);
+        x1 = w_.zdf.process<o>(x1);
+    } else if constexpr (Type == kFilter24LpI) {
+        x0 = w_.biquad.process(x0);
+        x1 = w_.biquad.process(x1);
+    } else if constexpr (Type >= kFilter24LpII && Type <= kFilter24Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpII);
+        x0 = w_.ladder.process<o>(x0);
+        x1 = w_.ladder.process<o>(x1);
+    } else if constexpr (Type >= kFilter24LpZ && Type <= kFilter24NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
+        x0 = w_.zdf24.process<o>(x0);
+        x1 = w_.zdf24.process<o>(x1);
+    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        eachLane(copies, x0, x1,
+                 [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
+    } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        eachLane(copies, x0, x1, [&](int k, float& a, float& b) {
+            const float q = w_.q[k];
+            if constexpr (Type == kFilterRingMod) {
+                a = mod_[k].ring(s, a, q);
+                b = mod_[k].ring(s, b, q);
+            } else {
+                a = mod_[k].amp(s, a, q);
+                b = mod_[k].amp(s, b, q);
+            }
+        });
+    }
+    in0 = x0;
+    in1 = x1;
+    (void)ctx;
+    (void)rings;
+    (void)copies;
+}
+
+template <int Type>
+inline void LaneFilter4::retuneFirst(const FilterContext& ctx, float hz, float q, bool force) {
+    if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
+        return;
+    } else {
+        const bool qMoved = force || std::fabs(q - w_.q[0]) > kChange;
+        if (!qMoved && !(std::fabs(hz - w_.hz[0]) > kChange)) return;
+        w_.hz.set(0, hz);
+        w_.q.set(0, q);
+        const FilterCurves& c = *ctx.curves;
+        if constexpr (Type <= kFilter12Notch) {
+            StateVariable12T<float> t = laneOf(w_.svf, 0);
+            t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            w_.svf.f.set(0, t.f);
+            w_.svf.d.set(0, t.d);
+        } else if constexpr (Type <= kFilter12NotchZ) {
+            ZeroDelay12T<float> t = laneOf(w_.zdf, 0);
+            if (qMoved) t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.zdf, 0, t);
+        } else if constexpr (Type == kFilter24LpI) {
+            BiquadLowPass24T<float> t = laneOf(w_.biquad, 0);
+            t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.biquad, 0, t);
+        } else if constexpr (Type <= kFilter24Notch) {
+            Ladder24T<float> t;
+            t.setCutoff(c, ctx.index(hz), q);
+            w_.ladder.p.set(0, t.p);
+            w_.ladder.g.set(0, t.g);
+            w_.ladder.k.set(0, t.k);
+        } else if constexpr (Type <= kFilter24NotchZ) {
+            ZeroDelay24T<float> t = laneOf(w_.zdf24, 0);
+            if (qMoved) t.setResonance(q);
+            t.setCutoff(c, ctx.index(hz));
+            setLane(w_.zdf24, 0, t);
+        } else if constexpr (Type <= kFilterCombMinus) {
+            if (qMoved) comb_[0].setResonance(q, Type == kFilterCombMinus);
+            comb_[0].setCutoff(hz, ctx.sampleRate);
+        } else {
+            mod_[0].setCutoff(hz, ctx.invDoubleRate);
+        }
+    }
+}
+
+template <int Type>
+inline void LaneFilter4::runFirst(const FilterContext& ctx, float* ring, float& in0, float& in1) {
+    float x0 = in0, x1 = in1;
+    // The column in locals for both sub-samples, then back.
+    auto both = [&](auto& wide, auto&& step) {
+        auto one = laneOf(wide, 0);
+        x0 = step(one, x0);
+        x1 = step(one, x1);
+        setLane(wide, 0, one);
+    };
+    if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
+        both(w_.svf, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type >= kFilter12LpZ && Type <= kFilter12NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12LpZ);
+        both(w_.zdf, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type == kFilter24LpI) {
+        both(w_.biquad, [](auto& f, float x) { return f.process(x); });
+    } else if constexpr (Type >= kFilter24LpII && Type <= kFilter24Notch) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpII);
+        both(w_.ladder, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type >= kFilter24LpZ && Type <= kFilter24NotchZ) {
+        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
+        both(w_.zdf24, [](auto& f, float x) { return f.template process<o>(x); });
+    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        comb_[0].frame(ring, x0, x1);
+    } else if constexpr (Type == kFilterRingMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_[0].ring(s, x0, w_.q[0]);
+        x1 = mod_[0].ring(s, x1, w_.q[0]);
+    } else if constexpr (Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        x0 = mod_[0].amp(s, x0, w_.q[0]);
+        x1 = mod_[0].amp(s, x1, w_.q[0]);
+    }
+    in0 = x0;
+    in1 = x1;
     (void)ctx;
     (void)ring;
 }

@@ -6,6 +6,7 @@
 #include "engine/distortion.h"
 #include "engine/filter_state.h"
 #include "engine/oscillator.h"
+#include "engine/voice_mix.h"
 
 #include <array>
 #include <cstdint>
@@ -26,9 +27,6 @@ struct LaneState {
     float morphAmount = 0.0f; // weight of wave B for noise mixing
 
     std::array<float, 4> osc{}; // oscillator sub-samples at 4x the rate
-    std::array<float, 2> out{}; // after the filter, at 2x the rate
-
-    FilterLane filter; // the voice filter and high-pass of this copy
 
     DistortionLane distortion; // state of the "Rate" mode
     DCBlocker dc;
@@ -67,6 +65,7 @@ struct VoiceDspState {
         osc.invalidate();
     }
     OscillatorState osc; // phases, steps and what a frame reads, lane-major
-    FilterVoice filter;  // key and controller terms, note-start flag, high-pass
+    VoiceMixState mix;   // the distortion constants of the mix
+    FilterVoice filter;  // the lanes' filters and output, key terms, note-start flag, high-pass
     std::array<LaneState, 4> lanes{};
 };

@@ -219,8 +219,7 @@ TEST(FilterStability, TopResonanceThroughThePlugInAtEveryRate) {
             s.play(45, 0, 8192); // a saw at the cut-off's harmonic region
             EXPECT_TRUE(s.h.allFinite) << "type " << type << " at " << rate;
             EXPECT_LE(s.h.maxAbs, 0.999f);
-            const LaneState& lane = s.h.voice(0).dsp.lanes[0];
-            EXPECT_LE(std::fabs(lane.out[0]), 1000.0f);
+            EXPECT_LE(std::fabs(s.h.voice(0).dsp.filter.out[0][0]), 1000.0f);
         }
     }
 }
@@ -398,10 +397,17 @@ TEST(FilterHighPass, CutsBelowItsFrequencyAndResonates) {
 namespace {
 
 // Copy 0 of a voice; without one given, of the first gated voice.
-LaneState& lane0(SoundCheck& s, int voice = -1) {
+VoiceState& voice0(SoundCheck& s, int voice = -1) {
     for (int v = 0; v < kNumVoices && voice < 0; ++v)
         if (s.h.voice(v).gate) voice = v;
-    return s.h.voice(std::max(voice, 0)).dsp.lanes[0];
+    return s.h.voice(std::max(voice, 0));
+}
+LaneState& lane0(SoundCheck& s, int voice = -1) {
+    return voice0(s, voice).dsp.lanes[0];
+}
+// The filter stage's output of copy k, sub-sample j.
+float laneOut(const VoiceState& voice, int k, int j) {
+    return voice.dsp.filter.out[j][k];
 }
 
 } // namespace
@@ -416,11 +422,11 @@ TEST(FilterStage, BypassIsTheMeanOfEachSubSamplePair) {
     for (int i = 0; i < 300; ++i) {
         s.h.render(1);
         const LaneState& lane = lane0(s, v);
-        ASSERT_NEAR(lane.out[0], (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
-        ASSERT_NEAR(lane.out[1], (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
     }
     EXPECT_NEAR(s.h.voice(v).mod.src[src::FilterOut],
-                (lane0(s, v).out[0] + lane0(s, v).out[1]) * 0.5f, 1e-7f)
+                (laneOut(voice0(s, v), 0, 0) + laneOut(voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
         << "Filter Out is copy 0's mean";
 }
 
@@ -449,13 +455,16 @@ TEST(FilterStage, ATypeChangeClearsEveryLane) {
             for (int k = 0; k < std::clamp(voice.uniVoices, 1, 4); ++k) {
                 const LaneState& lane = voice.dsp.lanes[k];
                 LaneFilter fresh;
-                fresh.retune(type, ctx, lane.filter.main.cutoff(), lane.filter.main.resonance());
+                fresh.retune(type, ctx, voice.dsp.filter.lanes.cutoff(k),
+                             voice.dsp.filter.lanes.resonance(k));
                 std::vector<float> ring(CombFilter::kRingSize, 0.0f);
                 float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
                 float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
                 fresh.run(type, ctx, ring.data(), x0, x1);
-                EXPECT_NEAR(lane.out[0], x0 * 10.0f, 1e-6f) << "type " << type << " lane " << k;
-                EXPECT_NEAR(lane.out[1], x1 * 10.0f, 1e-6f) << "type " << type << " lane " << k;
+                EXPECT_NEAR(laneOut(voice, k, 0), x0 * 10.0f, 1e-6f)
+                    << "type " << type << " lane " << k;
+                EXPECT_NEAR(laneOut(voice, k, 1), x1 * 10.0f, 1e-6f)
+                    << "type " << type << " lane " << k;
             }
         }
         s.capture(3000); // states fill up again
@@ -477,8 +486,10 @@ TEST(FilterStage, CombRingsStartEmptyAfterTheSwitch) {
     for (int n = 0; n < 2000; ++n) {
         s.h.render(1);
         const LaneState& lane = lane0(s);
-        ASSERT_NEAR(lane.out[0], (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f) << "frame " << n;
-        ASSERT_NEAR(lane.out[1], (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f) << "frame " << n;
+        ASSERT_NEAR(laneOut(voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
+            << "frame " << n;
+        ASSERT_NEAR(laneOut(voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
+            << "frame " << n;
     }
 }
 
@@ -498,8 +509,8 @@ TEST(FilterStage, CutOffNeverPassesTheCeiling) {
         float highest = 0.0f;
         for (int b = 0; b < 200; ++b) {
             s.h.render(64);
-            highest = std::max(highest, lane0(s).filter.main.cutoff());
-            ASSERT_LE(lane0(s).filter.main.cutoff(), ceiling);
+            highest = std::max(highest, voice0(s).dsp.filter.lanes.cutoff(0));
+            ASSERT_LE(voice0(s).dsp.filter.lanes.cutoff(0), ceiling);
         }
         EXPECT_EQ(highest, ceiling) << "reached and held at " << rate;
         s.release();
@@ -599,8 +610,8 @@ TEST(FilterStage, CombDelayThroughThePlugIn) {
         s.h.settle_();
         s.h.send(EventBlock().noteOn(0, 57, 100));
         s.capture(64);
-        EXPECT_EQ(lane0(s).filter.main.cutoff(), 20.0f);
-        EXPECT_EQ(lane0(s).filter.main.combDelay(), delay) << rate;
+        EXPECT_EQ(voice0(s).dsp.filter.lanes.cutoff(0), 20.0f);
+        EXPECT_EQ(voice0(s).dsp.filter.lanes.combDelay(0), delay) << rate;
         s.release();
     }
 }
@@ -664,6 +675,114 @@ TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
     s.h.settle_();
     s.h.send(EventBlock().noteOn(0, 60, 100));
     s.capture(64);
-    EXPECT_FLOAT_EQ(lane0(s).filter.main.resonance(), 0.9f);
+    EXPECT_FLOAT_EQ(voice0(s).dsp.filter.lanes.resonance(0), 0.9f);
     s.release();
+}
+
+// ------------------------------------------------------------------ four lanes
+
+// The voice's four lanes side by side give exactly what four separate lanes
+// give, for every type: lanes that move, lanes that rest (and keep their
+// coefficients), a resonance that moves by less than the change threshold,
+// a forced retune and a lane cleared on its own.
+TEST(FilterLanes4, EveryTypeMatchesFourSeparateLanesBitForBit) {
+    const FilterContext ctx = FilterContext::at(curves(), 44100.0f);
+    for (int type = kFilter12Lp; type < kFilterTypeCount; ++type) {
+        SCOPED_TRACE(type);
+        LaneFilter4 wide;
+        LaneFilter single[4];
+        std::vector<std::vector<float>> rings(8, std::vector<float>(CombFilter::kRingSize, 0.0f));
+        float* wideRings[4] = {rings[0].data(), rings[1].data(), rings[2].data(), rings[3].data()};
+        Noise noise(1.0f);
+        for (int frame = 0; frame < 3000; ++frame) {
+            float hz[4];
+            for (int k = 0; k < 4; ++k) // lane 3 rests, lane 2 moves in steps below 0.0001 Hz
+                hz[k] = k == 3   ? 700.0f
+                        : k == 2 ? 300.0f + 0.00004f * static_cast<float>(frame)
+                                 : 200.0f * static_cast<float>(k + 1) +
+                                       3.0f * static_cast<float>(frame % 500);
+            const float q =
+                0.5f + 0.00003f * static_cast<float>(frame % 40) + (frame > 1500 ? 0.3f : 0.0f);
+            const bool force = frame == 0 || frame == 2000;
+            if (frame == 2500) { // lane 1 alone starts again
+                wide.resetLane(1);
+                single[1].reset();
+                std::fill(rings[1].begin(), rings[1].end(), 0.0f);
+                std::fill(rings[5].begin(), rings[5].end(), 0.0f);
+            }
+            wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q, firstLanes(force ? 4 : 0),
+                        firstLanes(4));
+            F4 x0, x1;
+            float s0[4], s1[4];
+            for (int k = 0; k < 4; ++k) {
+                single[k].retune(type, ctx, hz[k], q, force);
+                s0[k] = 0.05f * noise.next();
+                s1[k] = 0.05f * noise.next();
+                x0.set(k, s0[k]);
+                x1.set(k, s1[k]);
+                single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
+            }
+            wide.run(type, ctx, wideRings, 4, x0, x1);
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_EQ(x0[k], s0[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(x1[k], s1[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(wide.cutoff(k), single[k].cutoff());
+            }
+        }
+    }
+}
+
+// Lane 0 run alone in floats (a voice with one copy) gives what it gives
+// side by side with the others, for every type, and leaves the other lanes
+// as they were: four lanes, then lane 0 alone while the others rest (with a
+// forced retune and a restart of lane 0), then four lanes again match four
+// separate lanes whose 1..3 paused as long.
+TEST(FilterLanes4, LaneZeroAloneMatchesASeparateLaneAndLeavesTheOthers) {
+    const FilterContext ctx = FilterContext::at(curves(), 44100.0f);
+    for (int type = kFilter12Lp; type < kFilterTypeCount; ++type) {
+        SCOPED_TRACE(type);
+        LaneFilter4 wide;
+        LaneFilter single[4];
+        std::vector<std::vector<float>> rings(8, std::vector<float>(CombFilter::kRingSize, 0.0f));
+        float* wideRings[4] = {rings[0].data(), rings[1].data(), rings[2].data(), rings[3].data()};
+        Noise noise(1.0f);
+        for (int frame = 0; frame < 3000; ++frame) {
+            const int lanes = frame >= 1000 && frame < 2000 ? 1 : 4;
+            const float q = 0.4f + (frame >= 1500 ? 0.3f : 0.0f);
+            const bool force = frame == 0 || frame == 1200;
+            if (frame == 1700) {
+                wide.resetLane(0);
+                single[0].reset();
+                std::fill(rings[0].begin(), rings[0].end(), 0.0f);
+                std::fill(rings[4].begin(), rings[4].end(), 0.0f);
+            }
+            float hz[4], s0[4], s1[4];
+            F4 x0, x1;
+            for (int k = 0; k < lanes; ++k) {
+                hz[k] = 150.0f * static_cast<float>(k + 1) + 4.0f * static_cast<float>(frame % 300);
+                s0[k] = 0.05f * noise.next();
+                s1[k] = 0.05f * noise.next();
+                x0.set(k, s0[k]);
+                x1.set(k, s1[k]);
+                single[k].retune(type, ctx, hz[k], q, force);
+                single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
+            }
+            if (lanes == 1) {
+                float a = x0[0], b = x1[0];
+                wide.retuneFirst(type, ctx, hz[0], q, force);
+                wide.runFirst(type, ctx, rings[0].data(), a, b);
+                x0.set(0, a);
+                x1.set(0, b);
+            } else {
+                wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q,
+                            firstLanes(force ? 4 : 0), firstLanes(4));
+                wide.run(type, ctx, wideRings, 4, x0, x1);
+            }
+            for (int k = 0; k < lanes; ++k) {
+                ASSERT_EQ(x0[k], s0[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(x1[k], s1[k]) << "frame " << frame << " lane " << k;
+                ASSERT_EQ(wide.cutoff(k), single[k].cutoff());
+            }
+        }
+    }
 }
