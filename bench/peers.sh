@@ -30,7 +30,7 @@ install_missing_packages cmake ninja-build g++ pkg-config libsndfile1-dev libcai
     libfontconfig-dev libx11-dev fonts-dejavu-core valgrind
 if [[ ! -f $build/build.ninja ]]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
+        -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
         -DONDIX_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" --target ondix ondix-host >/dev/null

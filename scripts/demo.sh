@@ -15,7 +15,7 @@ source scripts/packages.sh
 install_missing_packages "${packages[@]}"
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
+    -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \
     -DONDIX_BENCH=OFF
 cmake --build build/release --target ondix ondix-host ondix-au ondix-auhost ondix-artwork
 
