@@ -289,16 +289,22 @@ public:
         const float az = std::fabs(z);
         const bool above = az > 1.0f;
         const float r = above ? 1.0f / az : az; // 0..1
-        const float t = r * r;
-        float poly = 0.0076483539f;
+        const float poly = atanPolynomial(r);
+        return std::copysign(above ? 1.5707963268f - poly : poly, z);
+    }
+
+    // atan(r) for r in 0..1, over a float or a vector of lanes with float
+    // arithmetic.
+    template <class T> static T atanPolynomial(T r) {
+        const T t = r * r;
+        T poly = T(0.0076483539f);
         poly = poly * t - 0.0363604309f;
         poly = poly * t + 0.0831264530f;
         poly = poly * t - 0.1344786406f;
         poly = poly * t + 0.1987204027f;
         poly = poly * t - 0.3332567804f;
         poly = poly * t + 0.9999992256f;
-        poly *= r;
-        return std::copysign(above ? 1.5707963268f - poly : poly, z);
+        return poly * r;
     }
 
     // cos(2 pi turns) for |turns| < 2^50; absolute error < 1e-6, result in

@@ -25,15 +25,7 @@ inline F4 fastAtan(F4 z) {
     const F4 az = abs(z);
     const F4 above = az > F4(1.0f);
     const F4 r = select(above, 1.0f / az, az);
-    const F4 t = r * r;
-    F4 poly = 0.0076483539f;
-    poly = poly * t - 0.0363604309f;
-    poly = poly * t + 0.0831264530f;
-    poly = poly * t - 0.1344786406f;
-    poly = poly * t + 0.1987204027f;
-    poly = poly * t - 0.3332567804f;
-    poly = poly * t + 0.9999992256f;
-    poly *= r;
+    const F4 poly = Distortion::atanPolynomial(r);
     const F4 magnitude = select(above, 1.5707963268f - poly, poly);
     const F4 sign = _mm_set1_ps(-0.0f);
     return _mm_or_ps(_mm_andnot_ps(sign.v, magnitude.v), _mm_and_ps(sign.v, z.v));
