@@ -2,6 +2,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/tags.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
 
@@ -16,7 +17,7 @@ constexpr CMouseEventResult kDone = kMouseDownEventHandledButDontNeedMovedOrUpEv
 
 // The two readouts that show a parameter's value and edit it by typing.
 bool isNumericEntryTag(int32_t t) {
-    return t == 63 || t == 65;
+    return t == tag::freeLfoSpeed(0) || t == tag::freeLfoSpeed(1);
 }
 
 } // namespace

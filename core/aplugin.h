@@ -111,6 +111,9 @@ public:
     static std::string getFadeLenStr(float value, float sustain);
     std::string getLFOSpeedStr(int tag) const;
     std::string getLFOSpeedStr(int tag, float value) const;
+    // A free envelope's attack, decay, fade or release shown and typed in
+    // tempo steps: its envelope's sync switch is on.
+    bool freeEnvTimeSynced(int tag) const;
 
     // ------------------------------------------------------------ for host adapters
     // (core/display_texts.cpp, core/chunk.cpp)

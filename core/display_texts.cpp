@@ -119,6 +119,14 @@ std::string APlugin::getLFOSpeedStr(int t, float value) const {
 
 // ------------------------------------------------------------------ value texts
 
+bool APlugin::freeEnvTimeSynced(int t) const {
+    const int env = tag::freeEnvOf(t);
+    if (env < 0) return false;
+    const int field = t - tag::freeEnv(env, 0);
+    return field != tag::FreeEnvSustain && field != tag::FreeEnvSync &&
+           getOnOff(tag::freeEnv(env, tag::FreeEnvSync));
+}
+
 // The text of tag t whose own value reads as `own`; every other tag is read
 // as it stands.
 std::string APlugin::displayText(int t, const ShownValue& own) const {
@@ -129,6 +137,7 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
     const int lockStep = getTagLocked(t) ? getSteppedValue(t, own.lockVar) : step;
 
     std::string result = "----";
+    bool ownRule = false;
     switch (params.displayKind[t]) {
     case kDisplayOnOff:
         result = vocabAt(OFF_ON_STR, onOff ? 1 : 0);
@@ -165,16 +174,14 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
         result = vocabAt(DEST_STR, step);
         break;
     case kDisplayEnvTime: {
-        const bool synced = ((t == 51 || t == 52 || t == 55) && getOnOff(56)) ||
-                            ((t == 57 || t == 58 || t == 61) && getOnOff(62));
-        result = synced ? std::string(vocabAt(ENV_TEMPO_SYNC_STR, getSteppedValue(v, 30.99f, 31)))
-                        : getEnvLenStr(v);
+        result = freeEnvTimeSynced(t)
+                     ? std::string(vocabAt(ENV_TEMPO_SYNC_STR, getSteppedValue(v, 30.99f, 31)))
+                     : getEnvLenStr(v);
         break;
     }
     case kDisplayFadeTime: {
-        const int syncTag = t == 60 ? 62 : 56;
-        const int sustainTag = t == 60 ? 59 : 53;
-        result = getOnOff(syncTag)
+        const int sustainTag = tag::freeEnv(std::max(tag::freeEnvOf(t), 0), tag::FreeEnvSustain);
+        result = freeEnvTimeSynced(t)
                      ? std::string(vocabAt(ENV_FADE_TEMPO_SYNC_STR, getSteppedValue(v, 60.99f, 61)))
                      : getFadeLenStr(v, getCurrentValue(sustainTag));
         break;
@@ -182,13 +189,11 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
     case kDisplayInternal:
         result = "INTERNAL " + intStr(truncInt(v * 100.0f) + 1);
         break;
-    default:
+    default: // kDisplayOwn and kinds without a rule of their own
+        ownRule = true;
         break;
     }
 
-    const int kind = params.displayKind[t];
-    const bool ownRule =
-        kind < kDisplayOnOff || kind > kDisplayInternal || kind == 8 || kind == 10 || kind == 12;
     if (ownRule) {
         // Wave shaper amounts: the mode names what each amount does.
         auto shaperAmount = [&](const char* caption, bool unused, bool bipolar, bool doubled) {
@@ -199,13 +204,20 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
             return s + intStr(truncInt(v * 100.0f)) + "%";
         };
 
-        if (t == 14 || t == 15) {
+        const bool isSlotAmount = t >= tag::slotAmount(0) && t < tag::slotAmount(tag::ModSlotCount);
+        const bool isXYAmount =
+            t >= tag::XYModAmountFirst && t < tag::XYModAmountFirst + tag::XYModCount;
+        auto inArpRow = [t](int row) {
+            return t >= tag::arpStep(row, 0) && t < tag::arpStep(row, tag::ArpStepCount);
+        };
+
+        if (t == tag::OscWaveA || t == tag::OscWaveB) {
             result = vocabAt(OSC_WAVE_STR, step);
-        } else if (t == 17) {
+        } else if (t == tag::OscOctave) {
             result = vocabAt(OSC_OCT_STR, step);
-        } else if (t == 20) {
+        } else if (t == tag::OscSModSpeed) {
             result = getLFOSpeedStr(tag::OscSModSpeed, own.current);
-        } else if (t == 21) {
+        } else if (t == tag::OscSubVolume) {
             if (std::fabs(v - 0.5f) < 0.001f)
                 result = "Off";
             else if (v < 0.5f)
@@ -213,8 +225,10 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
             else
                 result =
                     "Square Volume" + intStr(truncInt((2.0f * v - 1.0f) * 40.0f - 40.0f)) + "dB";
-        } else if ((t >= 43 && t <= 46) || (t >= 67 && t <= 78)) {
-            const int slot = t >= 67 ? t - 67 : t - 43 + 12;
+        } else if (isXYAmount || isSlotAmount) {
+            // The twelve slots, then the XY pad's four rows.
+            const int slot = isSlotAmount ? t - tag::SlotAmountFirst
+                                          : t - tag::XYModAmountFirst + tag::ModSlotCount;
             const int dest = getModDest(slot);
             const int type =
                 dest >= 0 && dest < static_cast<int>(destType.size()) ? destType[dest] : 0;
@@ -226,99 +240,101 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
                 result = "x" + getFloatStr(pow2(4.0f * v - 2.0f), 2);
             else
                 result = intStr(truncInt(v * 200.0f - 100.0f)) + "%";
-        } else if (t == 49) {
+        } else if (t == tag::XYSpeed) {
             result = getFloatStr(pow2(8.0f * v - 4.0f), 2) + "x";
-        } else if (t == 63 || t == 65) {
-            if (getOnOff(t == 63 ? 64 : 66))
+        } else if (t == tag::freeLfoSpeed(0) || t == tag::freeLfoSpeed(1)) {
+            if (getOnOff(tag::freeLfoSync(t == tag::freeLfoSpeed(0) ? 0 : 1)))
                 result = vocabAt(LFO_PERIOD_STR, getSteppedValue(own.current, 33.99f, 34));
             else
                 result = getLFOSpeedStr(t, own.current);
-        } else if (t == 81 || t == 89) {
+        } else if (t == tag::ChorusLength || t == tag::FlangerLength) {
             result = getFloatStr(v * 50.0f, 1) + " ms";
-        } else if (t == 83) {
+        } else if (t == tag::ChorusSpeed) {
             result = getLFOSpeedStr(tag::ChorusSpeed, own.current);
-        } else if (t == 87) {
+        } else if (t == tag::FlangerOrPhaser) {
             result = clamp01(own.stored) >= 0.5f ? "Phaser" : "Flanger";
-        } else if (t == 91 || t == 98) {
+        } else if (t == tag::FlangerSpeed || t == tag::PhaserSpeed) {
             result = vocabAt(FX_PERIOD_STR, step);
-        } else if (t == 102 || t == 103) {
-            if (getOnOff(107))
+        } else if (t == tag::DelayLeft || t == tag::DelayRight) {
+            if (getOnOff(tag::DelaySyncOn))
                 result = vocabAt(DELAY_LEN_STR, getSteppedValue(own.current, 14.99f, 15));
             else
                 result = getFloatStr(pow2(12.0f * v), 1) + "ms";
-        } else if (t == 110) {
+        } else if (t == tag::ReverbPreDelay) {
             result = getFloatStr((pow2(10.0f * v) - 1.0f) * 0.5f, 1) + " ms";
-        } else if (t == 111) {
+        } else if (t == tag::ReverbSize) {
             result = getFloatStr(std::floor(v * 30.75f + 1.0f) * 0.25f, 2) + " m";
-        } else if (t == 112) {
+        } else if (t == tag::ReverbLength) {
             result = intStr(truncInt(pow2(8.0f * v - 6.0f) * 100.0f)) + "%";
-        } else if (t == 117 || t == 118) {
+        } else if (t == tag::ArpNumSteps || t == tag::ArpLoopStart) {
             result = vocabAt(ARP_STEPS_STR, lockStep);
-        } else if (t == 119) {
+        } else if (t == tag::ArpSpeed) {
             result = vocabAt(ARP_SPEED_STR, lockStep);
-        } else if (t == 124) {
+        } else if (t == tag::ArpMagicSteps) {
             result = vocabAt(ARP_MAGIC_STEPS_STR, lockStep);
-        } else if (t == 243) {
+        } else if (t == tag::PlayMode) {
             result = vocabAt(PLAY_MODE_STR, lockStep);
-        } else if (t == 244) {
+        } else if (t == tag::PortamentoMode) {
             result =
                 vocabAt(PORT_MODE_STR, getPlayMode() == playmode::Arp ? getPortMode() : lockStep);
-        } else if (t == 245) {
+        } else if (t == tag::UnisonMode) {
             result = vocabAt(UNI_MODE_STR, lockStep);
-        } else if (t == 246 || t == 247) {
+        } else if (t == tag::PitchBendDown || t == tag::PitchBendUp) {
             result = vocabAt(PITCH_BEND_STR, lockStep);
-        } else if (t == 248) {
+        } else if (t == tag::DistortMode) {
             result = vocabAt(DISTORT_MODE_STR, lockStep);
-        } else if (t == 249) {
+        } else if (t == tag::OscMode) {
             result = vocabAt(OSC_MODE_STR, step);
-        } else if (t == 250) {
+        } else if (t == tag::FilterType) {
             result = vocabAt(FILTER_TYPE_STR, step);
-        } else if (t == 251 || t == 253) {
+        } else if (t == tag::FreeLfo1Mode || t == tag::FreeLfo2Mode) {
             result = vocabAt(LFO_MODE_STR, step);
-        } else if (t == 252 || t == 254) {
+        } else if (t == tag::FreeLfo1Wave || t == tag::FreeLfo2Wave) {
             result = vocabAt(LFO_WAVE_STR, step);
-        } else if (t == 291) {
+        } else if (t == tag::ArpMode) {
             result = vocabAt(ARP_MODE_STR, lockStep);
-        } else if (t == 292) {
+        } else if (t == tag::ArpOctave) {
             result = vocabAt(ARP_OCT_STR, lockStep);
-        } else if (t == 293) {
+        } else if (t == tag::ArpTiedMode) {
             result = vocabAt(ARP_TIED_MODE_STR, lockStep);
-        } else if (t == 294) {
+        } else if (t == tag::ArpRatchetMode) {
             result = vocabAt(ARP_RATCHET_MODE_STR, lockStep);
-        } else if (t == 295) {
+        } else if (t == tag::ArpLoopMode) {
             result = vocabAt(ARP_LOOP_MODE_STR, lockStep);
-        } else if (t == 296 || t == 297) {
+        } else if (t == tag::ArpStepsCatchup || t == tag::ArpLoopStartCatchup) {
             result = vocabAt(ARP_CATCHUP_STR, lockStep);
-        } else if (t == 298) {
-            result = getSteppedValue(124) == 0 ? "------" : vocabAt(ARP_MAGIC_MODE_STR, lockStep);
-        } else if (t >= 397 && t <= 412) {
+        } else if (t == tag::ArpMagicMode) {
+            result = getSteppedValue(tag::ArpMagicSteps) == 0
+                         ? "------"
+                         : vocabAt(ARP_MAGIC_MODE_STR, lockStep);
+        } else if (inArpRow(tag::RowChord)) {
             result = vocabAt(ARP_CHORD_STR, lockStep);
-        } else if (t >= 429 && t <= 444) {
+        } else if (inArpRow(tag::RowRatchet)) {
             result = vocabAt(ARP_RATCHET_STR, lockStep);
-        } else if (t == 445) {
+        } else if (t == tag::XYRecordMode) {
             result = vocabAt(XY_RECORD_MODE_STR, step);
-        } else if (t == 446) {
+        } else if (t == tag::XYLoopMode) {
             result = vocabAt(XY_LOOP_MODE_STR, step);
-        } else if (t == 447) {
+        } else if (t == tag::XYPlayMode) {
             result = vocabAt(XY_PLAY_MODE_STR, step);
-        } else if (t == 448) {
+        } else if (t == tag::XYSyncToMode) {
             result = vocabAt(XY_SYNC_TO_MODE_STR, step);
-        } else if (t == 449) {
+        } else if (t == tag::XYPointQuant) {
             result = vocabAt(XY_POINT_QUANT_STR, step);
-        } else if (t == 450) {
+        } else if (t == tag::XYTimeQuant) {
             result = vocabAt(XY_TIME_QUANT_STR, step);
-        } else if (t == 451) {
+        } else if (t == tag::XYSpaceQuant) {
             result = vocabAt(XY_SPACE_QUANT_STR, step);
-        } else if (t == 993) {
-            const int m = getSteppedValue(995);
+        } else if (t == tag::WaveShaper1) {
+            const int m = getSteppedValue(tag::WaveShaperMode);
             result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_1_STR, m), m == 0,
                                   m == 1 || m == 4 || m == 7 || m == 8, m == 2);
-        } else if (t == 994) {
-            const int m = getSteppedValue(995);
+        } else if (t == tag::WaveShaper2) {
+            const int m = getSteppedValue(tag::WaveShaperMode);
             result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_2_STR, m),
                                   m == 0 || m == 3 || m == 4 || m == 5 || m == 6 || m == 14,
                                   m == 12 || m == 13, m == 2);
-        } else if (t == 995) {
+        } else if (t == tag::WaveShaperMode) {
             result = vocabAt(WAVE_SHAPER_STR, step);
         }
     }

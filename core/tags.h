@@ -83,6 +83,12 @@ constexpr int FreeEnvSync = 5;
 constexpr int freeEnv(int env, int field) {
     return FreeEnvFirst + FreeEnvStride * env + field;
 }
+// The free envelope (0 or 1) tag t belongs to; -1 for every other tag.
+constexpr int freeEnvOf(int t) {
+    return t >= FreeEnvFirst && t < FreeEnvFirst + FreeEnvCount * FreeEnvStride
+               ? (t - FreeEnvFirst) / FreeEnvStride
+               : -1;
+}
 
 constexpr int FreeLfoCount = 2;
 constexpr int FreeLfo1Speed = 63;

@@ -86,11 +86,6 @@ bool inRange(int t, int first, int last) {
     return t >= first && t <= last;
 }
 
-bool envTimeSynced(const APlugin& p, int t) {
-    return ((t == 51 || t == 52 || t == 55) && p.getOnOff(56)) ||
-           ((t == 57 || t == 58 || t == 61) && p.getOnOff(62));
-}
-
 TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     const ParamTable& m = p.meta();
     const int kind = m.displayKind[t];
@@ -117,19 +112,25 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         };
     };
     const auto percentBipolar = "-100 to 100%";
+    const int freeLfo = t == tag::freeLfoSpeed(0) ? 0 : t == tag::freeLfoSpeed(1) ? 1 : -1;
+    const bool delayLength = t == tag::DelayLeft || t == tag::DelayRight;
 
-    if (t == 117 || t == 118) {
+    auto inArpRow = [t](int row) {
+        return inRange(t, tag::arpStep(row, 0), tag::arpStep(row, tag::ArpStepCount - 1));
+    };
+
+    if (t == tag::ArpNumSteps || t == tag::ArpLoopStart) {
         e.prompt = "1 to 16 Steps";
         e.store = [&p, t](const std::string& a) { p.setSteppedValue(t, intOf(a, true) - 1); };
-    } else if (inRange(t, 381, 396)) {
+    } else if (inArpRow(tag::RowVelocity)) {
         e.prompt = "0 to 127";
         e.store = linear(false, 127.0, 0.0);
-    } else if (inRange(t, 365, 380)) {
+    } else if (inArpRow(tag::RowTune)) {
         e.prompt = "-36 to 36 semi";
         e.store = [&p, t](const std::string& a) {
             p.setParameter(t, unitValue((intOf(a, false) + 0.1) / 72.0 + 0.5));
         };
-    } else if (inRange(t, 429, 444)) {
+    } else if (inArpRow(tag::RowRatchet)) {
         e.initialText = "0";
         e.keepWhenUnchanged = false;
         e.prompt = "0 - Off, 2,3,4";
@@ -138,57 +139,60 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
             const int step = s == "2" ? 1 : s == "3" ? 2 : s == "4" ? 3 : 0;
             p.setParameter(t, ParamTable::stepToValue(step, range));
         };
-    } else if (inRange(t, 39, 46) || t == 21) {
+    } else if (inRange(t, tag::XYX, tag::XYModAmountFirst + tag::XYModCount - 1) ||
+               t == tag::OscSubVolume) {
         e.prompt = percentBipolar;
         e.store = linear(true, 200.0, 0.5);
-    } else if (t == 20) {
+    } else if (t == tag::OscSModSpeed) {
         e.prompt = "0 to 27.5Hz";
         e.store = logarithmic(true, 0.0001, [](double x) {
             return std::log2(x / SModLfo::hertz(1.0f)) / 10.0 + 1.0;
         });
-    } else if (t == 124) {
+    } else if (t == tag::ArpMagicSteps) {
         e.prompt = "0 (0: Off) to 8 (4 Steps: Random)";
-        e.store = [&p](const std::string& a) { p.setSteppedValue(124, intOf(a, true)); };
-    } else if (inRange(t, 459, 714)) {
+        e.store = [&p](const std::string& a) {
+            p.setSteppedValue(tag::ArpMagicSteps, intOf(a, true));
+        };
+    } else if (inRange(t, tag::xyPointX(0), tag::xyPointY(tag::XYPointCount - 1))) {
         e.prompt = percentBipolar;
         e.store = linear(true, 200.0, 0.5);
-    } else if ((t == 63 || t == 65) && p.getOnOff(t == 63 ? 64 : 66)) {
+    } else if (freeLfo >= 0 && p.getOnOff(tag::freeLfoSync(freeLfo))) {
         e.prompt = indexRangePrompt(LFO_PERIOD_STR);
         e.store = stepped(33.99f, 34);
-    } else if (t == 63 || t == 65) {
+    } else if (freeLfo >= 0) {
         e.prompt = "0 to 440Hz";
         e.store = logarithmic(true, 0.0001, [](double x) {
             return std::log2(x / FreeLfo::hertz(1.0f)) / 15.0 + 1.0;
         });
-    } else if (t == 49) {
+    } else if (t == tag::XYSpeed) {
         e.prompt = "0.06x to 16x";
         e.store = logarithmic(false, 0.0001, [](double x) { return std::log2(x) / 8.0 + 0.5; });
-    } else if (t == 81 || t == 89) {
+    } else if (t == tag::ChorusLength || t == tag::FlangerLength) {
         e.prompt = "0 to 50ms";
         e.store = linear(false, 50.0, 0.0);
-    } else if (t == 91 || t == 98) {
+    } else if (t == tag::FlangerSpeed || t == tag::PhaserSpeed) {
         e.prompt = indexRangePrompt(FX_PERIOD_STR);
         e.store = stepped(m.steppedRange[t], m.steppedNum[t]);
-    } else if (t == 83) {
+    } else if (t == tag::ChorusSpeed) {
         e.prompt = "0 to 13.75Hz";
         e.store =
             logarithmic(true, 0.0001, [](double x) { return std::log2(x * 4096.0 / 55.0) / 10.0; });
-    } else if ((t == 102 || t == 103) && p.getOnOff(107)) {
+    } else if (delayLength && p.getOnOff(tag::DelaySyncOn)) {
         e.prompt = indexRangePrompt(DELAY_LEN_STR);
         e.store = stepped(14.99f, 15);
-    } else if (t == 102 || t == 103) {
+    } else if (delayLength) {
         e.prompt = "0 to 1024ms";
         e.store = logarithmic(false, 0.001, [](double x) { return std::log2(x) / 12.0; });
-    } else if (t == 112) {
+    } else if (t == tag::ReverbLength) {
         e.prompt = "1 to 400%";
         e.store =
             logarithmic(false, 0.0001, [](double x) { return (std::log2(x / 100.0) + 6.0) / 8.0; });
-    } else if (t == 111) {
+    } else if (t == tag::ReverbSize) {
         e.prompt = "0.25 to 7.75m^3";
         e.store = [&p](const std::string& a) {
-            p.setParameter(111, unitValue((4.0 * numberOf(a, false) - 1.0) / 30.75));
+            p.setParameter(tag::ReverbSize, unitValue((4.0 * numberOf(a, false) - 1.0) / 30.75));
         };
-    } else if (t == 110) {
+    } else if (t == tag::ReverbPreDelay) {
         e.prompt = "0 to 511ms";
         e.store =
             logarithmic(false, 0.0001, [](double x) { return std::log2(2.0 * x + 1.0) / 10.0; });
@@ -206,8 +210,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
             if (s.empty()) return;
             p.setParameter(t, textToDouble(s) >= 0.5 ? 1.0f : 0.0f);
         };
-    } else if (kind == kDisplayBipolar || kind == kDisplayPan || kind == kDisplayMix ||
-               kind == 12) {
+    } else if (kind == kDisplayBipolar || kind == kDisplayPan || kind == kDisplayMix) {
         e.prompt = percentBipolar;
         e.store = linear(true, 200.0, 0.5);
     } else if (kind == kDisplayDecibel) {
@@ -221,7 +224,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.store = [&p, t](const std::string& a) {
             p.setParameter(t, unitValue(std::log2(hertzOf(a, true) / 20.0) / 10.0));
         };
-    } else if (kind == kDisplayEnvTime && envTimeSynced(p, t)) {
+    } else if (kind == kDisplayEnvTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_TEMPO_SYNC_STR);
         e.store = stepped(30.99f, 31);
     } else if (kind == kDisplayEnvTime) {
@@ -232,8 +235,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.store = [&p, t](const std::string& a) {
             p.setParameter(t, unitValue(std::log2(numberOf(a, false)) / 14.0));
         };
-    } else if (kind == kDisplayFadeTime &&
-               ((t == 54 && p.getOnOff(56)) || (t == 60 && p.getOnOff(62)))) {
+    } else if (kind == kDisplayFadeTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_FADE_TEMPO_SYNC_STR);
         e.store = stepped(60.99f, 61);
     } else if (kind == kDisplayFadeTime) {

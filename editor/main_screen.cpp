@@ -97,7 +97,9 @@ static_assert(std::size(kMainKnobs) == editor_controls::Main::kKnobCount);
 constexpr int kMainSwitchTags[] = {1000, 999, 12, 13, 34, 38, 36, 456, 80, 79, 87, 101, 107, 109};
 
 constexpr int kFlangerKnobTypes[6] = {2, 2, 2, 2, 2, 3};
-constexpr int kArpKnobTags[7] = {120, 121, 122, 123, 117, 118, 124};
+constexpr int kArpKnobTags[7] = {tag::ArpSwing,           tag::ArpSlide,    tag::ArpVelocityKey,
+                                 tag::ArpVelocityRatchet, tag::ArpNumSteps, tag::ArpLoopStart,
+                                 tag::ArpMagicSteps};
 
 // Wave presets: how many names of WAVE_STR each group submenu takes.
 constexpr int kWaveGroupSizes[6] = {14, 40, 32, 32, 32, 32};

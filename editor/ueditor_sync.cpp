@@ -136,42 +136,43 @@ void uEditor::applyParameter(int t, float value) {
     PageRequests& r = requests;
 
     bool setControl = true;
-    if (t >= 4 && t <= 7) {
+    auto in = [t](int first, int last) { return t >= first && t <= last; };
+    if (in(tag::AmpEnvAttack, tag::AmpEnvRelease)) {
         if (!prefs.envelopeShowKnobs) {
             r.rebuildEnvPages = true;
             setControl = false;
         }
-    } else if (t >= 30 && t <= 33) {
+    } else if (in(tag::FilterEnvAttack, tag::FilterEnvRelease)) {
         if (!prefs.envelopeShowKnobs) {
             r.redrawEnvScreen1 = true;
             setControl = false;
         }
-    } else if (t == 13) {
+    } else if (t == tag::ExpEnvShapeOn) {
         r.redrawEnvScreen1 = r.redrawEnvScreen2 = true;
-    } else if (t == 29) {
+    } else if (t == tag::InvertFilterEnvOn) {
         r.redrawEnvScreen1 = true;
-    } else if (t == 14 || t == 15) {
+    } else if (t == tag::OscWaveA || t == tag::OscWaveB) {
         resumeSubMenu(menuForTag(t), t, OSC_WAVE_STR);
         r.redrawXY = true;
         setControl = false;
-    } else if (t == 16) {
+    } else if (t == tag::OscMorph) {
         r.redrawXYNext = r.redrawXY = true;
-    } else if (t == 17) {
+    } else if (t == tag::OscOctave) {
         resumeMenu(menuForTag(t));
         setControl = false;
-    } else if (t >= 63 && t <= 66) {
+    } else if (in(tag::freeLfoSpeed(0), tag::freeLfoSync(1))) {
         r.rebuildFreeLFOPage = true;
-    } else if (t >= 251 && t <= 254) {
+    } else if (in(tag::FreeLfo1Mode, tag::FreeLfo2Wave)) {
         r.rebuildFreeLFOPage = true;
         setControl = false;
-    } else if (t == 87) {
+    } else if (t == tag::FlangerOrPhaser) {
         r.rebuildFXPage = true;
-    } else if (t == 88) {
+    } else if (t == tag::FlangerPhaserOn) {
         for (int k : {editor_controls::Main::kFlangerSwitch, editor_controls::Main::kPhaserSwitch})
             if (TOnOff* button = c.main.switches[static_cast<std::size_t>(k)])
                 button->setValue(value);
         setControl = false;
-    } else if (t == 117 || t == 118) {
+    } else if (t == tag::ArpNumSteps || t == tag::ArpLoopStart) {
         // The step-count and loop-start knobs and menus show the value the
         // arpeggiator plays, which a lock keeps.
         for (int slot = 0; slot < table.count; ++slot)
@@ -180,47 +181,48 @@ void uEditor::applyParameter(int t, float value) {
         resumeSubMenu(menuForTag(t), t, ARP_STEPS_STR);
         if (c.arp.screen) c.arp.screen->setDirty(true);
         setControl = false;
-    } else if (t == 119 || t == 292 || t == 294 || t == 296) {
+    } else if (t == tag::ArpSpeed || t == tag::ArpOctave || t == tag::ArpRatchetMode ||
+               t == tag::ArpStepsCatchup) {
         resumeMenu(menuForTag(t));
         setControl = false;
-    } else if (t == 293 || t == 295 || t == 297) {
+    } else if (t == tag::ArpTiedMode || t == tag::ArpLoopMode || t == tag::ArpLoopStartCatchup) {
         resumeMenu(menuForTag(t));
         r.redrawArp = true;
         setControl = false;
-    } else if (t == 124) {
+    } else if (t == tag::ArpMagicSteps) {
         resumeSubMenu(c.arp.magicSteps, t, ARP_MAGIC_STEPS_SHORT_STR);
         setControl = false;
-    } else if (t == 291) {
+    } else if (t == tag::ArpMode) {
         resumeSubMenu(c.arp.mode, t, ARP_MODE_SHORT_STR);
         r.redrawArp = true;
         setControl = false;
-    } else if (t == 298) {
+    } else if (t == tag::ArpMagicMode) {
         resumeSubMenu(c.arp.magicMode, t, ARP_MAGIC_MODE_SHORT_STR);
         setControl = false;
-    } else if ((t >= 243 && t <= 248) || t == 250) {
+    } else if (in(tag::PlayMode, tag::DistortMode) || t == tag::FilterType) {
         resumeMenu(menuForTag(t));
         setControl = false;
-    } else if (t == 249) {
+    } else if (t == tag::OscMode) {
         resumeMenu(menuForTag(t));
         r.redrawXY = true;
         setControl = false;
-    } else if (t >= 317 && t <= 444) {
+    } else if (in(tag::ArpGridFirst, tag::ArpGridLast)) {
         r.redrawArp = true;
-    } else if (t == 445) {
+    } else if (t == tag::XYRecordMode) {
         r.refreshXYMode = true;
-    } else if (t == 446 || t == 447) {
+    } else if (t == tag::XYLoopMode || t == tag::XYPlayMode) {
         resumeMenu(menuForTag(t));
         r.refreshXYMenus = r.redrawXY = true;
         setControl = false;
-    } else if (t >= 448 && t <= 451) {
+    } else if (in(tag::XYSyncToMode, tag::XYSpaceQuant)) {
         resumeMenu(menuForTag(t));
         setControl = false;
-    } else if (t >= 452 && t <= 455) {
+    } else if (in(tag::XYModDestFirst, tag::XYModDestFirst + tag::XYModCount - 1)) {
         resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);
         setControl = false;
-    } else if (t == 456) {
+    } else if (t == tag::XYEditOn) {
         r.redrawXY = true;
-    } else if (t == 996) {
+    } else if (t == tag::ExpPartialsOn) {
         r.refreshWave = true;
     }
     if (!setControl) return;
@@ -276,13 +278,18 @@ void uEditor::resumeMenus() {
     if (screenCode != SCREEN_MAIN_WAVE && screenCode != SCREEN_MAIN_ARP) return;
 
     resumeMenu(c.play.playMode);
-    if (c.play.playLock) c.play.playLock->setString(vocabAt(LOCK_STR, p->getLockState(1)));
-    for (int t : {244, 245, 248, 247, 246, 249, 17}) resumeMenu(menuForTag(t));
-    resumeSubMenu(c.osc.waveA[0], 14, OSC_WAVE_STR);
-    resumeSubMenu(c.osc.waveB[0], 15, OSC_WAVE_STR);
+    if (c.play.playLock) c.play.playLock->setString(vocabAt(LOCK_STR, p->getLockState(kLockPlay)));
+    for (int t : {tag::PortamentoMode, tag::UnisonMode, tag::DistortMode, tag::PitchBendUp,
+                  tag::PitchBendDown, tag::OscMode, tag::OscOctave})
+        resumeMenu(menuForTag(t));
+    resumeSubMenu(c.osc.waveA[0], tag::OscWaveA, OSC_WAVE_STR);
+    resumeSubMenu(c.osc.waveB[0], tag::OscWaveB, OSC_WAVE_STR);
     resumeMenu(c.filter.type);
-    for (int t = 452; t <= 455; ++t) resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);
-    for (int t : {447, 446, 448, 449, 451, 450}) resumeMenu(menuForTag(t));
+    for (int t = tag::XYModDestFirst; t < tag::XYModDestFirst + tag::XYModCount; ++t)
+        resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);
+    for (int t : {tag::XYPlayMode, tag::XYLoopMode, tag::XYSyncToMode, tag::XYPointQuant,
+                  tag::XYSpaceQuant, tag::XYTimeQuant})
+        resumeMenu(menuForTag(t));
     if (c.xy.screen) c.xy.screen->setDirty(true);
     if (c.mod.screen) c.mod.screen->setDirty(true);
 
