@@ -516,6 +516,7 @@ public:
     void transportStarted();
     void buildActiveVoiceList();
     void voiceControlStage();
+    void makeControlPlan();
     void refreshInverseEnvelopeSources();
     void voiceControlTick(int voice);
     void renderVoices();

@@ -214,11 +214,25 @@ struct RateState {
 };
 
 // The render loop's own state.
+// Which listed voices have per-frame control work (voiceControlStage and
+// the per-frame matrix half), by list position. Between their ticks most
+// voices have none: their envelopes, XY sources and matrix sums rest. Made
+// afresh after anything that may start, reset or wake a voice (MIDI, the
+// 16-frame global work, a change of the list, a new block, a frame that
+// renders no voices); in between only the stage's own work changes it.
+struct ControlPlan {
+    bool stale = true;
+    uint32_t busy = 0;               // work on every frame
+    std::array<uint32_t, 16> tick{}; // the tick falls on frames with sampleCounter & 15 == i
+    uint32_t matrixFrames = 0;       // the per-frame matrix half runs (not idle)
+};
+
 struct RenderState {
     uint64_t sampleCounter = 0;
     int activeVoiceCount = 0;
     std::array<int, kNumVoices> activeVoices{};
     std::array<int, kNumVoices> activeUniVoices{};
+    ControlPlan controlPlan;
     std::array<float, 4> voiceBus{}; // L, R of sub-sample 0, L, R of sub-sample 1
     std::array<float, 4> fxBlock{};  // the effect chain's working block
     std::array<float, 2> outputPair{};

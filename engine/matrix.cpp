@@ -8,6 +8,7 @@
 #include "engine/matrix.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -199,9 +200,9 @@ void APlugin::applyVoiceMatrixSecondHalf() {
     const MatrixState& m = engine.matrix;
     if (m.activeCount == 0) return;
     const RenderState& render = engine.render;
-    for (int i = 0; i < render.activeVoiceCount; ++i) {
-        VoiceState& voice = engine.voices[render.activeVoices[i]];
-        if (voice.matrix.idle) continue;
+    // The listed voices whose sums move (the control stage keeps the plan).
+    for (uint32_t moving = render.controlPlan.matrixFrames; moving != 0; moving &= moving - 1) {
+        VoiceState& voice = engine.voices[render.activeVoices[std::countr_zero(moving)]];
         auto& dst = voice.mod.dst;
         const auto& src = voice.mod.src;
         for (int n = 0; n < m.activeCount; ++n) {
