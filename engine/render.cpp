@@ -226,7 +226,11 @@ void APlugin::renderFrame() {
     const float gain = render.masterGain * 0.5f;
     render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
     render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
-    smoothOutputEdges(false);
+    if (render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
+        !(render.fadeInPhase >= 1.0f))
+        smoothOutputEdges(false);
+    else
+        render.lastOutput = render.outputPair; // no edge to smooth
 
     if ((counter & 15) == 0) {
         for (int s : {src::OscOut, src::FilterOut, src::VoiceOut}) {
@@ -365,8 +369,7 @@ void APlugin::transportStarted() {
 
 void APlugin::buildActiveVoiceList() {
     RenderState& render = engine.render;
-    const int before = render.activeVoiceCount;
-    bool changed = false;
+    uint32_t listedVoices = 0;
     render.activeVoiceCount = 0;
     for (int v = 0; v < kNumVoices; ++v) {
         const VoiceState& voice = engine.voices[v];
@@ -374,12 +377,13 @@ void APlugin::buildActiveVoiceList() {
         VoiceState& listed = engine.voices[v];
         listed.mod.src[src::Input] = engine.global.src[src::Input];
         listed.mod.src[src::Output] = engine.global.src[src::Output];
-        changed |= render.activeVoices[render.activeVoiceCount] != v;
+        listedVoices |= 1u << v;
         render.activeVoices[render.activeVoiceCount] = v;
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;
     }
-    if (changed || render.activeVoiceCount != before) render.controlPlan.stale = true;
+    // The list holds the voices in order: the same voices, the same list.
+    if (listedVoices != render.controlPlan.listed) render.controlPlan.stale = true;
     if (render.activeVoiceCount == 0) clearArpSoundingVoice();
 }
 
@@ -420,6 +424,7 @@ void APlugin::makeControlPlan() {
         const int v = render.activeVoices[n];
         const VoiceState& voice = engine.voices[v];
         const uint32_t bit = 1u << n;
+        plan.listed |= 1u << v;
         plan.tick[(counter - static_cast<uint32_t>(voice.voiceTick)) & 15] |= bit;
         if (work.busy(voice, engine.xy.voices[v])) plan.busy |= bit;
         if (!voice.matrix.idle) plan.matrixFrames |= bit;
@@ -510,14 +515,32 @@ void APlugin::voiceControlTick(int v) {
     ModRow& global = engine.global;
     const bool last = v == engine.notes.lastVoice;
 
-    auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
+    // The controllers glide to their values; once a pass leaves every one
+    // as it was, the passes rest until a MIDI event or a new note.
     auto& src = voice.mod.src;
-    smooth(src[src::ModWheel], voice.modWheel);
-    smooth(src[src::ChannelAftertouch], voice.channelPressure);
-    smooth(src[src::PolyAftertouch], voice.polyAftertouch);
-    src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
-    for (int i = 0; i < kMappedControllers; ++i)
-        smooth(src[src::ControllerFirst + i], voice.controllers[i]);
+    const uint32_t events = engine.midi.events;
+    const bool resting =
+        static_cast<uint32_t>(voice.voiceTick) - static_cast<uint32_t>(voice.controllersRestTick) ==
+            16u &&
+        voice.controllersRestEvents == events;
+    if (resting) {
+        voice.controllersRestTick = voice.voiceTick;
+    } else {
+        uint32_t moved = 0;
+        auto smooth = [&moved](float& s, float target) {
+            const float next = s * 0.99f + target * 0.00999999f;
+            moved |= std::bit_cast<uint32_t>(next) ^ std::bit_cast<uint32_t>(s);
+            s = next;
+        };
+        smooth(src[src::ModWheel], voice.modWheel);
+        smooth(src[src::ChannelAftertouch], voice.channelPressure);
+        smooth(src[src::PolyAftertouch], voice.polyAftertouch);
+        src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
+        for (int i = 0; i < kMappedControllers; ++i)
+            smooth(src[src::ControllerFirst + i], voice.controllers[i]);
+        voice.controllersRestTick = moved == 0 ? voice.voiceTick : -1;
+        voice.controllersRestEvents = events;
+    }
     if (last) {
         for (int s = src::ModWheelOrAftertouch; s <= src::PolyAftertouch; ++s)
             global.src[s] = src[s];
