@@ -548,7 +548,10 @@ void APlugin::voiceControlTick(int v) {
             global.src[src::ControllerFirst + i] = src[src::ControllerFirst + i];
     }
 
-    voice.bend = bendOctaves(src[src::PitchBend]);
+    // A centred wheel bends by its own zero whatever the range (the ranges
+    // are finite and not negative).
+    const float wheel = src[src::PitchBend];
+    voice.bend = wheel == 0.0f ? wheel : bendOctaves(wheel);
 
     // Portamento: the sounding pitch moves towards the note's pitch.
     if (voice.glideStep != 0.0f) {
