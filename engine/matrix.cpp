@@ -88,6 +88,12 @@ void APlugin::updateAutoTags() {}
 // Part of setGlobalRare: which slots are active, and what they touch.
 void APlugin::updateModSlotCache() {
     MatrixState& m = engine.matrix;
+    // Everything cached follows from the slots' routings.
+    bool same = true;
+    for (int s = 0; s < kModSlots && same; ++s)
+        same = getModSrc(s) == m.slots[s].source && getModDest(s) == m.slots[s].dest &&
+               getModSlotBypass(s) == m.slots[s].bypass;
+    if (same) return;
     MatrixState next;
     for (int s = 0; s < kModSlots; ++s) {
         ModSlotCache& slot = next.slots[s];
