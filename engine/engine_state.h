@@ -231,6 +231,7 @@ struct ControlPlan {
     std::array<uint32_t, 16> tick{}; // the tick falls on frames with sampleCounter & 15 == i
     uint32_t matrixFrames = 0;       // the per-frame matrix half runs (not idle)
     uint32_t listed = 0;             // the voices of the list it was made for, by number
+    bool everyFrame = false;         // tests: made anew on every frame
 };
 
 struct RenderState {

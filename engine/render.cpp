@@ -417,8 +417,7 @@ void APlugin::makeControlPlan() {
     RenderState& render = engine.render;
     ControlPlan& plan = render.controlPlan;
     const VoiceFrameWork work = voiceFrameWork(engine);
-    plan = ControlPlan{};
-    plan.stale = false;
+    plan = ControlPlan{.stale = false, .everyFrame = plan.everyFrame};
     const uint32_t counter = static_cast<uint32_t>(render.sampleCounter);
     for (int n = 0; n < render.activeVoiceCount; ++n) {
         const int v = render.activeVoices[n];
@@ -441,7 +440,7 @@ void APlugin::makeControlPlan() {
 void APlugin::voiceControlStage() {
     RenderState& render = engine.render;
     ControlPlan& plan = render.controlPlan;
-    if (plan.stale) makeControlPlan();
+    if (plan.stale || plan.everyFrame) makeControlPlan();
     uint32_t due = plan.busy | plan.tick[render.sampleCounter & 15];
     if (due == 0) return;
 

@@ -235,17 +235,19 @@ TEST(ControlRest, EnvelopeSourcesFollowRestsRoutingAndResets) {
 // Which listed voices have control work on a frame is planned ahead and kept
 // while nothing restarts or wakes a voice; resting controller glides skip
 // their passes. Events after a long rest, off the voices' ticks, must sound
-// the same whether the plan lasts a whole block or is made anew on every
-// frame (blocks of one frame), and a moved controller glides on every tick.
-TEST(ControlRest, EventsAfterARestSoundAlikeInBlocksOfAnyLength) {
+// the same as with the plan made anew on every frame and a program change
+// (which changes nothing else) on every frame, so that no glide rests; and
+// a moved controller glides on every tick.
+TEST(ControlRest, EventsAfterARestSoundAsWithEveryFrameWoken) {
     struct Event {
         int frame, status, d1, d2;
     };
     struct Case {
         const char* what;
-        int source; // read by slot 1, -1 none
+        int source; // read by slot 0, -1 none
         std::vector<Event> events;
-        int glide; // the source that must glide after the first event, -1 none
+        int glide;         // the source that must glide after the first event, -1 none
+        bool full = false; // every voice holds a note: a new one takes a sounding voice
     };
     const Case cases[] = {
         {"mod wheel", src::ModWheel, {{1037, 0xB0, 1, 127}}, src::ModWheel},
@@ -255,38 +257,46 @@ TEST(ControlRest, EventsAfterARestSoundAlikeInBlocksOfAnyLength) {
         {"same note again", -1, {{523, 0x90, 64, 90}}, -1},
         {"note off, a new note", -1, {{301, 0x80, 60, 0}, {305, 0x90, 72, 100}}, -1},
         {"all off, a new note", -1, {{901, 0xB0, 123, 0}, {903, 0x90, 55, 100}}, -1},
+        {"a sounding voice taken", -1, {{611, 0x90, 90, 100}, {615, 0x90, 91, 70}}, -1, true},
     };
-    constexpr int kSpan = 2048;
+    constexpr int kSpan = 2048, kBlock = 128;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<float> outputs[2];
-        for (int pass = 0; pass < 2; ++pass) {
-            const int block = pass == 0 ? 512 : 1;
+        for (bool woken : {false, true}) {
             PluginHarness h;
-            h.p().setModSlotVar(0, false, 0.8f, src::Free1Lfo, dst::OscMorph);
-            if (c.source >= 0) h.p().setModSlotVar(1, false, 0.9f, c.source, dst::FilterFreq);
-            h.send(EventBlock().noteOn(0, 48).noteOn(0, 60).noteOn(3, 64));
+            h.engine().render.controlPlan.everyFrame = woken;
+            if (c.source >= 0) h.p().setModSlotVar(0, false, 0.9f, c.source, dst::FilterFreq);
+            EventBlock notes;
+            for (int n = 0; n < (c.full ? kNumVoices : 3); ++n) notes.noteOn(n, 48 + 4 * n);
+            h.send(notes);
             h.renderIn(8192, 512); // sustained: envelopes, controllers and matrix rest
-            float before = h.voice(0).mod.src[std::max(c.glide, 0)];
-            int glided = 0, ticks = 0;
-            for (int f = 0; f < kSpan; f += block) {
+            int glided = 0, blocks = 0;
+            float before = c.glide >= 0 ? h.voice(0).mod.src[c.glide] : 0.0f;
+            for (int f = 0; f < kSpan; f += kBlock) {
                 EventBlock events;
-                for (const Event& e : c.events)
-                    if (e.frame >= f && e.frame < f + block)
-                        events.midi(e.frame - f, e.status, e.d1, e.d2);
+                for (int i = 0; i < kBlock; ++i) {
+                    for (const Event& e : c.events)
+                        if (e.frame == f + i) events.midi(i, e.status, e.d1, e.d2);
+                    if (woken) events.midi(i, 0xC0, 0);
+                }
                 h.send(events);
-                const bool tick = (h.voice(0).voiceTick & 15) == 0;
-                h.render(block);
-                outputs[pass].insert(outputs[pass].end(), h.left.begin(), h.left.begin() + block);
-                outputs[pass].insert(outputs[pass].end(), h.right.begin(), h.right.begin() + block);
-                if (block == 1 && tick && c.glide >= 0 && f > c.events[0].frame && ticks < 40) {
+                h.render(kBlock);
+                std::vector<float>& out = outputs[woken ? 1 : 0];
+                out.insert(out.end(), h.left.begin(), h.left.begin() + kBlock);
+                out.insert(out.end(), h.right.begin(), h.right.begin() + kBlock);
+                if (c.glide >= 0 && f > c.events[0].frame) {
+                    // Eight of the voice's ticks per block: the source rose.
                     const float now = h.voice(0).mod.src[c.glide];
-                    ++ticks;
                     glided += now > before ? 1 : 0;
+                    ++blocks;
                     before = now;
                 }
             }
-            if (block == 1 && c.glide >= 0) EXPECT_EQ(glided, 40) << "a tick left it standing";
+            if (c.glide >= 0) {
+                EXPECT_GT(blocks, 0);
+                EXPECT_EQ(glided, blocks) << "the glide stood still";
+            }
         }
         ASSERT_EQ(outputs[0].size(), outputs[1].size());
         int differing = 0;
