@@ -237,7 +237,7 @@ TEST(ControlRest, EnvelopeSourcesFollowRestsRoutingAndResets) {
 // their passes. Events after a long rest, off the voices' ticks, must sound
 // the same as with the plan made anew on every frame and a program change
 // (which changes nothing else) on every frame, so that no glide rests; and
-// a moved controller glides on every tick.
+// a moved controller keeps gliding after a rest.
 TEST(ControlRest, EventsAfterARestSoundAsWithEveryFrameWoken) {
     struct Event {
         int frame, status, d1, d2;
