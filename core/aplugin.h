@@ -47,6 +47,7 @@
 #include "core/adapter_services.h"
 #include "core/audioeffectx.h"
 #include "core/core_state.h"
+#include "core/numeric.h"
 #include "core/paramtable.h"
 #include "data/factory_waves.h"
 #include "engine/engine_state.h"
@@ -55,6 +56,7 @@
 #include "waves/wave_state.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -519,6 +521,7 @@ public:
     void transportStarted();
     void buildActiveVoiceList();
     void voiceControlStage();
+    void makeControlPlan();
     void refreshInverseEnvelopeSources();
     void voiceControlTick(int voice);
     void renderVoices();
@@ -744,6 +747,51 @@ private:
     const EngineTables* tables_ = &engineTables();  // shared, read-only
     const FactoryWaves* factory_ = &factoryWaves(); // shared, read-only
 };
+
+// ------------------------------------------------------------ getters read on every frame
+// (inline: the render loop calls them per voice)
+
+inline float APlugin::getLockVar(int t) const {
+    if (!isValidTag(t)) return 0.0f;
+    const int section = params.lockSection[t];
+    if (section == kLockNone) return loadRelaxed(core.values.currentValue[t]);
+    if (core.lockState[section].load(std::memory_order_relaxed) != 0)
+        return loadRelaxed(core.values.lockedValue[t]);
+    return loadRelaxed(storedProgram().values[t]);
+}
+
+inline bool APlugin::getLockVarOnOff(int t) const {
+    if (!isValidTag(t)) return false;
+    const int section = params.lockSection[t];
+    const bool locked =
+        section != kLockNone && core.lockState[section].load(std::memory_order_relaxed) != 0;
+    const float v =
+        locked ? loadRelaxed(core.values.lockedValue[t]) : loadRelaxed(core.values.currentValue[t]);
+    return v >= 0.5f;
+}
+
+inline int APlugin::getSteppedValue(float value, float range, int count) {
+    // Stored values may lie outside 0..1 (a state chunk) or be NaN; both
+    // must still give a step inside the list.
+    if (std::isnan(value) || count < 1) return 0;
+    const float scaled = clamp01(value) * range + 0.1f;
+    if (!(scaled > 0.0f)) return 0;
+    const int step = scaled >= static_cast<float>(count) ? count - 1 : static_cast<int>(scaled);
+    return step < count ? step : count - 1;
+}
+
+inline int APlugin::getSteppedValue(int t, float range, int count) const {
+    return isValidTag(t) ? getSteppedValue(getCurrentValue(t), range, count) : 0;
+}
+
+inline int APlugin::getSteppedValue(int t) const {
+    if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
+    return getSteppedValue(getCurrentValue(t), params.steppedRange[t], params.steppedNum[t]);
+}
+
+inline bool APlugin::getOnOff(int t) const {
+    return isValidTag(t) && getCurrentValue(t) >= 0.5f;
+}
 
 // Creates one plug-in object for the host callback; the AudioUnit adapter
 // uses it too. Exceptions (memory) pass to the caller.

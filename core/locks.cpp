@@ -43,20 +43,6 @@ bool APlugin::getTagLocked(int t) const {
     return isValidTag(t) && getLockState(params.lockSection[t]) != 0;
 }
 
-float APlugin::getLockVar(int t) const {
-    if (!isValidTag(t)) return 0.0f;
-    if (getTagLocked(t)) return loadRelaxed(core.values.lockedValue[t]);
-    if (params.lockSection[t] != kLockNone) return loadRelaxed(storedProgram().values[t]);
-    return loadRelaxed(core.values.currentValue[t]);
-}
-
-bool APlugin::getLockVarOnOff(int t) const {
-    if (!isValidTag(t)) return false;
-    const float v = getTagLocked(t) ? loadRelaxed(core.values.lockedValue[t])
-                                    : loadRelaxed(core.values.currentValue[t]);
-    return v >= 0.5f;
-}
-
 int APlugin::getLockSteppedValue(int t) const {
     if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
     if (!getTagLocked(t)) return getSteppedValue(t);

@@ -98,25 +98,6 @@ float APlugin::getStoredValue(int t) const {
 
 // ------------------------------------------------------------------ steps and switches
 
-int APlugin::getSteppedValue(float value, float range, int count) {
-    // Stored values may lie outside 0..1 (a state chunk) or be NaN; both
-    // must still give a step inside the list.
-    if (std::isnan(value) || count < 1) return 0;
-    const float scaled = clamp01(value) * range + 0.1f;
-    if (!(scaled > 0.0f)) return 0;
-    const int step = scaled >= static_cast<float>(count) ? count - 1 : static_cast<int>(scaled);
-    return step < count ? step : count - 1;
-}
-
-int APlugin::getSteppedValue(int t, float range, int count) const {
-    return isValidTag(t) ? getSteppedValue(getCurrentValue(t), range, count) : 0;
-}
-
-int APlugin::getSteppedValue(int t) const {
-    if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
-    return getSteppedValue(getCurrentValue(t), params.steppedRange[t], params.steppedNum[t]);
-}
-
 int APlugin::getSteppedValue(int t, float value) const {
     if (!isValidTag(t) || params.steppedNum[t] < 0) return 0;
     return getSteppedValue(value, params.steppedRange[t], params.steppedNum[t]);
@@ -138,10 +119,6 @@ void APlugin::setSteppedValueMax(int t) {
     if (!isValidTag(t) || params.steppedNum[t] < 0) return;
     const int last = params.steppedNum[t] - 1;
     setSteppedValue(t, last > 0 ? last : 0);
-}
-
-bool APlugin::getOnOff(int t) const {
-    return isValidTag(t) && getCurrentValue(t) >= 0.5f;
 }
 
 void APlugin::setOnOff(int t, bool on) {

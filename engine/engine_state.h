@@ -105,6 +105,10 @@ struct VoiceState {
     float modWheel = 0.0f, polyAftertouch = 0.0f, channelPressure = 0.0f;
     float snapModWheel = 0.0f, snapPolyAftertouch = 0.0f, snapChannelPressure = 0.0f;
     std::array<float, kMappedControllers> controllers{};
+    // The smoothed copies of the values above stood still at the tick with
+    // this clock (-1 none) and no MIDI event came since (MidiState::events).
+    int32_t controllersRestTick = -1;
+    uint32_t controllersRestEvents = 0;
 
     std::array<EnvelopeState, kNumEnvelopes> env{};
     std::array<EnvelopeInputCache, kNumEnvelopes> envInputs{};
@@ -154,6 +158,7 @@ struct MidiState {
     std::atomic<bool> learnArmed{false}; // the next control change binds learnTag
 
     int lastCCValue = 0;
+    uint32_t events = 0; // MIDI events handled so far (any may move a controller)
     float globalModWheel = 0.0f;
     float smoothModWheel = 0.0f;
     float globalBend = 0.0f;
@@ -214,11 +219,27 @@ struct RateState {
 };
 
 // The render loop's own state.
+// Which listed voices have per-frame control work (voiceControlStage and
+// the per-frame matrix half), by list position. Between their ticks most
+// voices have none: their envelopes, XY sources and matrix sums rest. Made
+// afresh after anything that may start, reset or wake a voice (MIDI, the
+// 16-frame global work, a change of the list, a new block, a frame that
+// renders no voices); in between only the stage's own work changes it.
+struct ControlPlan {
+    bool stale = true;
+    uint32_t busy = 0;               // work on every frame
+    std::array<uint32_t, 16> tick{}; // the tick falls on frames with sampleCounter & 15 == i
+    uint32_t matrixFrames = 0;       // the per-frame matrix half runs (not idle)
+    uint32_t listed = 0;             // the voices of the list it was made for, by number
+    bool everyFrame = false;         // tests: made anew on every frame
+};
+
 struct RenderState {
     uint64_t sampleCounter = 0;
     int activeVoiceCount = 0;
     std::array<int, kNumVoices> activeVoices{};
     std::array<int, kNumVoices> activeUniVoices{};
+    ControlPlan controlPlan;
     std::array<float, 4> voiceBus{}; // L, R of sub-sample 0, L, R of sub-sample 1
     std::array<float, 4> fxBlock{};  // the effect chain's working block
     std::array<float, 2> outputPair{};

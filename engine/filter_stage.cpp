@@ -317,10 +317,10 @@ void APlugin::updateFilterRare() {
 // and controller terms.
 void APlugin::voiceControlTerms(int v) {
     const auto& g = engine.global.dst;
-    engine.notes.xyToMorphX =
-        std::clamp(2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[147], -1.0f, 1.0f);
-    engine.notes.xyToMorphY =
-        std::clamp(2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[148], -1.0f, 1.0f);
+    engine.notes.xyToMorphX = std::clamp(
+        2.0f * getCurrentValue(tag::XYXToMorph) - 1.0f + g[dst::XYXToMorph], -1.0f, 1.0f);
+    engine.notes.xyToMorphY = std::clamp(
+        2.0f * getCurrentValue(tag::XYYToMorph) - 1.0f + g[dst::XYYToMorph], -1.0f, 1.0f);
 
     if (!isValidVoice(v)) return;
     VoiceState& voice = engine.voices[v];

@@ -263,6 +263,8 @@ void APlugin::stepGlobalLfos() {
     global.src[src::SModLfo] = smod;
     global.src[src::UniSModLfo] = smod * 0.5f + 0.5f;
 
+    if (!g.used[0] && !g.used[1]) return;
+    static_assert(kFreeLfos == 2);
     const bool stepNow = (engine.render.sampleCounter & 3) == 0;
     for (int n = 0; n < kFreeLfos; ++n) {
         if (!g.used[n]) continue;

@@ -8,6 +8,7 @@
 #include "engine/matrix.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -87,6 +88,12 @@ void APlugin::updateAutoTags() {}
 // Part of setGlobalRare: which slots are active, and what they touch.
 void APlugin::updateModSlotCache() {
     MatrixState& m = engine.matrix;
+    // Everything cached follows from the slots' routings.
+    bool same = true;
+    for (int s = 0; s < kModSlots && same; ++s)
+        same = getModSrc(s) == m.slots[s].source && getModDest(s) == m.slots[s].dest &&
+               getModSlotBypass(s) == m.slots[s].bypass;
+    if (same) return;
     MatrixState next;
     for (int s = 0; s < kModSlots; ++s) {
         ModSlotCache& slot = next.slots[s];
@@ -199,9 +206,9 @@ void APlugin::applyVoiceMatrixSecondHalf() {
     const MatrixState& m = engine.matrix;
     if (m.activeCount == 0) return;
     const RenderState& render = engine.render;
-    for (int i = 0; i < render.activeVoiceCount; ++i) {
-        VoiceState& voice = engine.voices[render.activeVoices[i]];
-        if (voice.matrix.idle) continue;
+    // The listed voices whose sums move (the control stage keeps the plan).
+    for (uint32_t moving = render.controlPlan.matrixFrames; moving != 0; moving &= moving - 1) {
+        VoiceState& voice = engine.voices[render.activeVoices[std::countr_zero(moving)]];
         auto& dst = voice.mod.dst;
         const auto& src = voice.mod.src;
         for (int n = 0; n < m.activeCount; ++n) {

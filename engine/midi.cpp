@@ -222,6 +222,7 @@ void APlugin::processMidi(long /*sampleIndex*/) {
 // ------------------------------------------------------------------ one event
 
 void APlugin::handleMidiEvent(const VstMidiEvent& event) {
+    ++engine.midi.events;
     const int statusByte = static_cast<unsigned char>(event.midiData[0]);
     const int channel = statusByte & 0x0F;
     const int wanted = engine.midi.midiChannel.load(std::memory_order_relaxed);

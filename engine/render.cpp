@@ -23,6 +23,7 @@
 #include "editor/ueditor.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <xmmintrin.h>
@@ -86,6 +87,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     readHostTime();
     RenderState& render = engine.render;
     render.blockEnd = render.blockStart + static_cast<uint64_t>(frames);
+    render.controlPlan.stale = true; // the host may have changed anything since
     // The first block starts at the patch's volume rather than gliding to it.
     if (render.sampleCounter == 0) render.masterVolume = getCurrentValue(tag::MainVolume);
     render.songPosition[0] = render.songPosition[1] =
@@ -99,7 +101,10 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     }
 
     for (int i = 0; i < frames; ++i) {
-        if (queue.pending > 0) processMidi(i);
+        if (queue.pending > 0) {
+            processMidi(i);
+            render.controlPlan.stale = true;
+        }
         const float left = inL ? inL[i] : 0.0f;
         const float right = inR ? inR[i] : 0.0f;
         // The host's audio as a modulation source, kept within -1..1.
@@ -177,6 +182,7 @@ void APlugin::renderFrame() {
         // The editor still learns that the engine waits.
         if ((counter & 15) == 0) publishDisplayAtTick();
         smoothOutputEdges(true);
+        render.controlPlan.stale = true; // the voices' clocks stand still
         ++render.sampleCounter;
         return;
     }
@@ -198,7 +204,10 @@ void APlugin::renderFrame() {
             voice.mod.src[src::UniSModLfo] = global.src[src::UniSModLfo];
         }
 
-    if ((counter & 15) == 0) globalTick();
+    if ((counter & 15) == 0) {
+        globalTick();
+        render.controlPlan.stale = true; // requests, the arpeggiator and resets start voices
+    }
 
     advanceSModLfo();
 
@@ -217,7 +226,11 @@ void APlugin::renderFrame() {
     const float gain = render.masterGain * 0.5f;
     render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
     render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
-    smoothOutputEdges(false);
+    if (render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
+        !(render.fadeInPhase >= 1.0f))
+        smoothOutputEdges(false);
+    else
+        render.lastOutput = render.outputPair; // no edge to smooth
 
     if ((counter & 15) == 0) {
         for (int s : {src::OscOut, src::FilterOut, src::VoiceOut}) {
@@ -356,6 +369,7 @@ void APlugin::transportStarted() {
 
 void APlugin::buildActiveVoiceList() {
     RenderState& render = engine.render;
+    uint32_t listedVoices = 0;
     render.activeVoiceCount = 0;
     for (int v = 0; v < kNumVoices; ++v) {
         const VoiceState& voice = engine.voices[v];
@@ -363,11 +377,57 @@ void APlugin::buildActiveVoiceList() {
         VoiceState& listed = engine.voices[v];
         listed.mod.src[src::Input] = engine.global.src[src::Input];
         listed.mod.src[src::Output] = engine.global.src[src::Output];
+        listedVoices |= 1u << v;
         render.activeVoices[render.activeVoiceCount] = v;
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;
     }
+    // The list holds the voices in order: the same voices, the same list.
+    if (listedVoices != render.controlPlan.listed) render.controlPlan.stale = true;
     if (render.activeVoiceCount == 0) clearArpSoundingVoice();
+}
+
+namespace {
+
+// What a voice's per-frame control work needs besides its tick.
+struct VoiceFrameWork {
+    uint32_t generation;
+    bool freeLfos; // the voices copy the global free LFOs
+    bool xyFrames; // the voices' XY sources glide on their own
+
+    bool busy(const VoiceState& voice, const XYVoice& xv) const {
+        return freeLfos || voice.envRest.restingGeneration != generation ||
+               (xyFrames && (!xv.resting || xv.restGeneration != generation));
+    }
+};
+
+VoiceFrameWork voiceFrameWork(const EngineState& engine) {
+    const XYState& xy = engine.xy;
+    return {engine.matrix.generation, engine.matrix.freeLfoSourceUsed,
+            xy.recordMode == xyrecord::Live ||
+                (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly)};
+}
+
+} // namespace
+
+// The control plan from the listed voices as they are: each voice's tick
+// frame from its clock (which moves on with the sample counter while the
+// voice stays listed), what works on every frame, and the matrix halves.
+void APlugin::makeControlPlan() {
+    RenderState& render = engine.render;
+    ControlPlan& plan = render.controlPlan;
+    const VoiceFrameWork work = voiceFrameWork(engine);
+    plan = ControlPlan{.stale = false, .everyFrame = plan.everyFrame};
+    const uint32_t counter = static_cast<uint32_t>(render.sampleCounter);
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        const int v = render.activeVoices[n];
+        const VoiceState& voice = engine.voices[v];
+        const uint32_t bit = 1u << n;
+        plan.listed |= 1u << v;
+        plan.tick[(counter - static_cast<uint32_t>(voice.voiceTick)) & 15] |= bit;
+        if (work.busy(voice, engine.xy.voices[v])) plan.busy |= bit;
+        if (!voice.matrix.idle) plan.matrixFrames |= bit;
+    }
 }
 
 // Every frame, over the listed voices: each voice's 16-frame tick when due,
@@ -378,9 +438,15 @@ void APlugin::buildActiveVoiceList() {
 // after a tick leave their sources as the tick frame wrote them until the
 // next tick, a routing change or a reset (initEnv).
 void APlugin::voiceControlStage() {
-    const RenderState& render = engine.render;
+    RenderState& render = engine.render;
+    ControlPlan& plan = render.controlPlan;
+    if (plan.stale || plan.everyFrame) makeControlPlan();
+    uint32_t due = plan.busy | plan.tick[render.sampleCounter & 15];
+    if (due == 0) return;
+
     const MatrixState& m = engine.matrix;
     const XYState& xy = engine.xy;
+    const VoiceFrameWork work = voiceFrameWork(engine);
     const uint32_t generation = m.generation;
     const int envelopes = m.freeEnvelopeUsed[1]   ? kEnvFree2 + 1
                           : m.freeEnvelopeUsed[0] ? kEnvFree1 + 1
@@ -388,14 +454,19 @@ void APlugin::voiceControlStage() {
     const uint8_t framedMask = static_cast<uint8_t>((1u << envelopes) - 1u);
     bool anyInverse = false;
     for (int e = 0; e < envelopes; ++e) anyInverse |= m.sourceUsed[src::EnvFirst + 2 * e + 1];
-    const bool xyFrames = xy.recordMode == xyrecord::Live ||
-                          (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly);
 
-    for (int n = 0; n < render.activeVoiceCount; ++n) {
+    while (due != 0) {
+        const int n = std::countr_zero(due);
+        due &= due - 1;
+        const uint32_t bit = 1u << n;
         const int v = render.activeVoices[n];
         VoiceState& voice = engine.voices[v];
         const bool tick = (voice.voiceTick & 15) == 0;
-        if (tick) voiceControlTick(v);
+        if (tick) {
+            voiceControlTick(v);
+            plan.matrixFrames =
+                voice.matrix.idle ? plan.matrixFrames & ~bit : plan.matrixFrames | bit;
+        }
 
         VoiceEnvelopeRest& rest = voice.envRest;
         if (tick || rest.restingGeneration != generation) {
@@ -415,13 +486,13 @@ void APlugin::voiceControlStage() {
             if (tick) rest.restingGeneration = still ? generation : 0;
         }
 
-        if (m.freeLfoSourceUsed)
+        if (work.freeLfos)
             for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s)
                 voice.mod.src[s] = engine.global.src[s];
-        if (xyFrames) {
-            const XYVoice& xv = xy.voices[v];
-            if (!xv.resting || xv.restGeneration != generation) voiceXYFrame(v);
-        }
+        const XYVoice& xv = xy.voices[v];
+        if (work.xyFrames && (!xv.resting || xv.restGeneration != generation)) voiceXYFrame(v);
+
+        plan.busy = work.busy(voice, xv) ? plan.busy | bit : plan.busy & ~bit;
     }
 }
 
@@ -443,14 +514,32 @@ void APlugin::voiceControlTick(int v) {
     ModRow& global = engine.global;
     const bool last = v == engine.notes.lastVoice;
 
-    auto smooth = [](float& s, float target) { s = s * 0.99f + target * 0.00999999f; };
+    // The controllers glide to their values; once a pass leaves every one
+    // as it was, the passes rest until a MIDI event or a new note.
     auto& src = voice.mod.src;
-    smooth(src[src::ModWheel], voice.modWheel);
-    smooth(src[src::ChannelAftertouch], voice.channelPressure);
-    smooth(src[src::PolyAftertouch], voice.polyAftertouch);
-    src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
-    for (int i = 0; i < kMappedControllers; ++i)
-        smooth(src[src::ControllerFirst + i], voice.controllers[i]);
+    const uint32_t events = engine.midi.events;
+    const bool resting =
+        static_cast<uint32_t>(voice.voiceTick) - static_cast<uint32_t>(voice.controllersRestTick) ==
+            16u &&
+        voice.controllersRestEvents == events;
+    if (resting) {
+        voice.controllersRestTick = voice.voiceTick;
+    } else {
+        uint32_t moved = 0;
+        auto smooth = [&moved](float& s, float target) {
+            const float next = s * 0.99f + target * 0.00999999f;
+            moved |= std::bit_cast<uint32_t>(next) ^ std::bit_cast<uint32_t>(s);
+            s = next;
+        };
+        smooth(src[src::ModWheel], voice.modWheel);
+        smooth(src[src::ChannelAftertouch], voice.channelPressure);
+        smooth(src[src::PolyAftertouch], voice.polyAftertouch);
+        src[src::ModWheelOrAftertouch] = std::max(src[src::ModWheel], src[src::ChannelAftertouch]);
+        for (int i = 0; i < kMappedControllers; ++i)
+            smooth(src[src::ControllerFirst + i], voice.controllers[i]);
+        voice.controllersRestTick = moved == 0 ? voice.voiceTick : -1;
+        voice.controllersRestEvents = events;
+    }
     if (last) {
         for (int s = src::ModWheelOrAftertouch; s <= src::PolyAftertouch; ++s)
             global.src[s] = src[s];
@@ -458,7 +547,10 @@ void APlugin::voiceControlTick(int v) {
             global.src[src::ControllerFirst + i] = src[src::ControllerFirst + i];
     }
 
-    voice.bend = bendOctaves(src[src::PitchBend]);
+    // A centred wheel bends by its own zero whatever the range (the ranges
+    // are finite and not negative).
+    const float wheel = src[src::PitchBend];
+    voice.bend = wheel == 0.0f ? wheel : bendOctaves(wheel);
 
     // Portamento: the sounding pitch moves towards the note's pitch.
     if (voice.glideStep != 0.0f) {

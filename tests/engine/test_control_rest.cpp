@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -228,4 +230,79 @@ TEST(ControlRest, EnvelopeSourcesFollowRestsRoutingAndResets) {
             EXPECT_EQ(h.voice(v).mod.src[src::EnvFirst + 2 * e], 0.0f) << "voice " << v;
             EXPECT_EQ(h.voice(v).mod.src[src::EnvFirst + 2 * e + 1], 1.0f) << "voice " << v;
         }
+}
+
+// Which listed voices have control work on a frame is planned ahead and kept
+// while nothing restarts or wakes a voice; resting controller glides skip
+// their passes. Events after a long rest, off the voices' ticks, must sound
+// the same as with the plan made anew on every frame and a program change
+// (which changes nothing else) on every frame, so that no glide rests; and
+// a moved controller keeps gliding after a rest.
+TEST(ControlRest, EventsAfterARestSoundAsWithEveryFrameWoken) {
+    struct Event {
+        int frame, status, d1, d2;
+    };
+    struct Case {
+        const char* what;
+        int source; // read by slot 0, -1 none
+        std::vector<Event> events;
+        int glide;         // the source that must glide after the first event, -1 none
+        bool full = false; // every voice holds a note: a new one takes a sounding voice
+    };
+    const Case cases[] = {
+        {"mod wheel", src::ModWheel, {{1037, 0xB0, 1, 127}}, src::ModWheel},
+        {"mapped controller", src::ControllerFirst, {{533, 0xB0, 2, 90}}, src::ControllerFirst},
+        {"channel pressure", src::ChannelAftertouch, {{77, 0xD0, 100, 0}}, src::ChannelAftertouch},
+        {"bend and back", -1, {{777, 0xE0, 0, 100}, {1501, 0xE0, 0, 64}}, -1},
+        {"same note again", -1, {{523, 0x90, 64, 90}}, -1},
+        {"note off, a new note", -1, {{301, 0x80, 60, 0}, {305, 0x90, 72, 100}}, -1},
+        {"all off, a new note", -1, {{901, 0xB0, 123, 0}, {903, 0x90, 55, 100}}, -1},
+        {"a sounding voice taken", -1, {{611, 0x90, 90, 100}, {615, 0x90, 91, 70}}, -1, true},
+    };
+    constexpr int kSpan = 2048, kBlock = 128;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<float> outputs[2];
+        for (bool woken : {false, true}) {
+            PluginHarness h;
+            h.engine().render.controlPlan.everyFrame = woken;
+            if (c.source >= 0) h.p().setModSlotVar(0, false, 0.9f, c.source, dst::FilterFreq);
+            EventBlock notes;
+            for (int n = 0; n < (c.full ? kNumVoices : 3); ++n) notes.noteOn(n, 48 + 4 * n);
+            h.send(notes);
+            h.renderIn(8192, 512); // sustained: envelopes, controllers and matrix rest
+            int glided = 0, blocks = 0;
+            float before = c.glide >= 0 ? h.voice(0).mod.src[c.glide] : 0.0f;
+            for (int f = 0; f < kSpan; f += kBlock) {
+                EventBlock events;
+                for (int i = 0; i < kBlock; ++i) {
+                    for (const Event& e : c.events)
+                        if (e.frame == f + i) events.midi(i, e.status, e.d1, e.d2);
+                    if (woken) events.midi(i, 0xC0, 0);
+                }
+                h.send(events);
+                h.render(kBlock);
+                std::vector<float>& out = outputs[woken ? 1 : 0];
+                out.insert(out.end(), h.left.begin(), h.left.begin() + kBlock);
+                out.insert(out.end(), h.right.begin(), h.right.begin() + kBlock);
+                if (c.glide >= 0 && f > c.events[0].frame) {
+                    // Eight of the voice's ticks per block: the source rose.
+                    const float now = h.voice(0).mod.src[c.glide];
+                    glided += now > before ? 1 : 0;
+                    ++blocks;
+                    before = now;
+                }
+            }
+            if (c.glide >= 0) {
+                EXPECT_GT(blocks, 0);
+                EXPECT_EQ(glided, blocks) << "the glide stood still";
+            }
+        }
+        ASSERT_EQ(outputs[0].size(), outputs[1].size());
+        int differing = 0;
+        for (std::size_t i = 0; i < outputs[0].size(); ++i)
+            differing +=
+                std::bit_cast<uint32_t>(outputs[0][i]) != std::bit_cast<uint32_t>(outputs[1][i]);
+        EXPECT_EQ(differing, 0);
+    }
 }
