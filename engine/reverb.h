@@ -70,7 +70,7 @@ public:
     int getTapOffset(int k) const { return tapOffset[k & 3]; }
     int getCombLength(int lane, int comb) const;
     int getAllpassLength(int lane, int stage) const { return allpassLen[lane & 3][stage & 3]; }
-    int getCombRows() const { return combMask + 1; } // the comb ring's window at this rate
+    int getCombRows() const { return combRows; } // the comb ring's window at this rate
 
 private:
     void update(); // the lanes' loop gains and damping from roomSize, damp and mod
@@ -92,20 +92,21 @@ private:
     float hpCoef = 0.0f;
     std::array<float, kLanes> hpState{};
 
-    // Comb bank: ring row r holds comb j of lane l at r * kRowStride + j * kLanes + l
-    // (rows padded to a power of two, so that a read is one add and one mask).
-    static constexpr int kRowStride = 64;
+    // Comb bank: a ring of combRows rows, row r holding comb j of lane l at
+    // r x kCombs + j x kLanes + l, each row written twice (at r and at
+    // r + combRows), so that a comb reads the row its length back from the
+    // second copy without a wrap: one load per comb and lane.
     int combPos = 0;
-    std::array<int, kCombs> combOffset{}; // same order as a row
-    std::array<int, kCombs> combRead{};   // offset x kRowStride + column: a comb's read
+    int combRows = kRing;
+    std::array<int, kCombs> combLength{}; // same order as a row
+    std::array<int, kCombs> combRead{};   // (combRows - length) x kCombs + column
     std::array<float, kCombs> combStore{};
     ZeroPages<float> combRing;  // zero pages: memory once the reverb has run
     ZeroPages<float> inputRing; // left, then right
     bool dirty = false;         // something was written since the last mute
-    // The windows in use (rows - 1, powers of two) and the widest used since
-    // the last mute, which the next mute clears.
-    int combMask = kRing - 1, allpassMask = kAllpassRing - 1;
-    unsigned combFloatMask = kRing * kRowStride - 1; // the window in floats, less one
+    // The allpass window in use (rows - 1, a power of two) and the widest
+    // windows used since the last mute, which the next mute clears.
+    int allpassMask = kAllpassRing - 1;
     int combRowsUsed = 0, allpassRowsUsed = 0;
 
     // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
