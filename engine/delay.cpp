@@ -54,7 +54,7 @@ void TDelay::init(float rate) {
     baseLen[0] = baseLen[1] = 100.0f;
     len[0] = len[1] = 1.0f;
     feed[0] = feed[1] = cross[0] = cross[1] = 0.0;
-    for (auto& s : filterState) s[0] = s[1] = 0.0f;
+    for (auto& s : filterState) s[0] = s[1] = s[2] = s[3] = 0.0f;
     samplesPerWhole = sampleRate * 240.0f / 120.0f;
     filterCoef[0] = filterCoef[1] = 0.0f;
     filterCoef[2] = filterCoef[3] = 1.0f;

@@ -24,6 +24,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <emmintrin.h>
 #include <limits>
 #include <memory>
 
@@ -133,8 +134,7 @@ private:
 
     double readLine(Line& line, double target);
     double read(int channel);
-    using Two = float __attribute__((vector_size(8)));
-    static Two limitFeedback(Two x);
+    static __m128 limitFeedback(__m128 x);
     static void dropBehind(Line& line, double target);
     void applyLen(float left, float right);
     void rebase(int channel);
@@ -155,7 +155,8 @@ private:
     Line lines[2];
     double pos[2] = {0.0, 0.0};
     float filterCoef[4] = {0.0f, 0.0f, 1.0f, 1.0f}; // a, b, 1 - a, 1 - b
-    float filterState[2][2] = {{0.0f, 0.0f}, {0.0f, 0.0f}};
+    // The two stages' states, each as (left, right).
+    alignas(16) float filterState[2][4] = {};
     // The last inputs of setDelayLen, so that an unchanged setting costs
     // nothing.
     float lastLenIn[5] = {-1.0f, -1.0f, 0.0f, 0.0f, 0.0f};
@@ -193,12 +194,12 @@ private:
 
 // ------------------------------------------------------------------ one sample
 
-// The feedback path within +-100; NaN gives 0. Both channels at once: the
-// minimum and maximum pass NaN on as their bound, the mask then clears it.
-inline TDelay::Two TDelay::limitFeedback(Two x) {
-    const Two high = x < 100.0f ? x : 100.0f;
-    const Two limited = high > -100.0f ? high : -100.0f;
-    return x == x ? limited : 0.0f;
+// The feedback path within +-100; NaN gives 0. Both channels at once (lanes
+// 0 and 1): the minimum and maximum pass NaN on as their bound, the mask
+// then clears it.
+inline __m128 TDelay::limitFeedback(__m128 x) {
+    const __m128 limited = _mm_max_ps(_mm_min_ps(x, _mm_set1_ps(100.0f)), _mm_set1_ps(-100.0f));
+    return _mm_and_ps(_mm_cmpord_ps(x, x), limited);
 }
 
 // The value stored where the counter stood at `target`: pairs older than
@@ -264,30 +265,38 @@ inline TDelay::Two TDelay::limitFeedback(Two x) {
 }
 
 // Inline: the chain runs four lines a frame, and the call would cost a
-// good part of a line.
+// good part of a line. The two channels run side by side in the lanes of
+// one vector from the feedback sum to the stored values.
 [[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
     const double readL = read(0);
     const double readR = read(1);
-    const Two sum = {
-        static_cast<float>(in.left + feed[0] * readL + cross[0] * readR) + 1e-15f,
-        static_cast<float>(in.right + feed[1] * readR + cross[1] * readL) + 1e-15f,
-    };
-    const Two limited = limitFeedback(sum);
-    float m[2] = {limited[0], limited[1]};
+    const __m128d reads = _mm_set_pd(readR, readL);
+    const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
+    const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
+    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_loadu_pd(feed), reads)),
+                                   _mm_mul_pd(_mm_loadu_pd(cross), crossed));
+    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_set1_ps(1e-15f)));
     if (feedFilterOn) {
-        for (int c = 0; c < 2; ++c) {
-            float* s = filterState[c];
-            s[0] = filterCoef[2] * s[0] + filterCoef[0] * m[c] + 1e-15f;
-            s[1] = filterCoef[3] * s[1] + filterCoef[1] * s[0] + 1e-15f;
-            m[c] = s[0] - s[1];
-        }
+        const __m128 tiny = _mm_set1_ps(1e-15f);
+        __m128 s0 = _mm_load_ps(filterState[0]);
+        __m128 s1 = _mm_load_ps(filterState[1]);
+        s0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[2]), s0),
+                                   _mm_mul_ps(_mm_set1_ps(filterCoef[0]), m)),
+                        tiny);
+        s1 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[3]), s1),
+                                   _mm_mul_ps(_mm_set1_ps(filterCoef[1]), s0)),
+                        tiny);
+        _mm_store_ps(filterState[0], s0);
+        _mm_store_ps(filterState[1], s1);
+        m = _mm_sub_ps(s0, s1);
     }
-    lines[0].push(pos[0], m[0]);
-    lines[1].push(pos[1], m[1]);
-    if (pos[0] > kRebaseAt) [[unlikely]]
-        rebase(0);
-    if (pos[1] > kRebaseAt) [[unlikely]]
-        rebase(1);
+    const __m128d stored = _mm_cvtps_pd(m);
+    lines[0].push(pos[0], _mm_cvtsd_f64(stored));
+    lines[1].push(pos[1], _mm_cvtsd_f64(_mm_unpackhi_pd(stored, stored)));
+    if (std::max(pos[0], pos[1]) > kRebaseAt) [[unlikely]] {
+        if (pos[0] > kRebaseAt) rebase(0);
+        if (pos[1] > kRebaseAt) rebase(1);
+    }
     out.left = static_cast<float>(readL);
     out.right = static_cast<float>(readR);
 }

@@ -85,15 +85,16 @@ double fraction(double x) {
 
 void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
                      RandSeed& humSource) {
+    using Lanes = EffectLfoState::Lanes;
     const LfoShaping& sh = *in.shaping;
-    for (int k = 0; k < 3; ++k) s.out[k] = s.target[k];
+    s.outLanes = s.target;
 
     // Positions, shaped around the symmetry point, read from the sine.
     const double phase = finiteOr(in.phase, 0.0);
     const double pos[3] = {fraction(s.phaseLeft + 10.0 + phase),
                            fraction(s.phaseRight + 10.0 + phase + finiteOr(in.separation, 0.0)),
                            fraction(s.phaseThird + 10.0 + phase)};
-    float v[3];
+    Lanes v = {};
     for (int k = 0; k < 3; ++k) {
         double p = pos[k];
         p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
@@ -112,19 +113,22 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
     if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
 
     // Gains by sign, then the step quantiser, which holds between wraps.
-    for (float& x : v) x *= sh.biasFactor[x > 0.0f ? 2 : (x == 0.0f ? 1 : 0)];
+    // The three lanes at once.
+    const Lanes zero = {};
+    const Lanes gain = v > zero
+                           ? Lanes{} + sh.biasFactor[2]
+                           : (v == zero ? Lanes{} + sh.biasFactor[1] : Lanes{} + sh.biasFactor[0]);
+    v *= gain;
     s.stepAcc += sh.shInc;
     if (s.stepAcc >= 1.0) {
         s.stepAcc = fraction(s.stepAcc);
-        for (int k = 0; k < 3; ++k) {
-            const float sign = v[k] > 0.0f ? 1.0f : (v[k] < 0.0f ? -1.0f : 0.0f);
-            // |v| <= 1 and bitsQ <= 2^17: the integer part fits.
-            s.held[k] = sign * static_cast<float>(static_cast<int>(std::fabs(v[k] * sh.bitsQ))) *
-                        sh.bitsInvQ;
-        }
+        const Lanes sign = v > zero ? Lanes{} + 1.0f : (v < zero ? Lanes{} - 1.0f : zero);
+        const Lanes scaled = v * sh.bitsQ;
+        const Lanes size = scaled < zero ? -scaled : scaled;
+        // |v| <= 1 and bitsQ <= 2^17: the integer part fits.
+        const auto whole = __builtin_convertvector(size, int __attribute__((vector_size(16))));
+        s.held = sign * __builtin_convertvector(whole, Lanes) * sh.bitsInvQ;
     }
-    for (int k = 0; k < 3; ++k) {
-        s.target[k] = s.held[k];
-        s.ramp[k] = (s.target[k] - s.out[k]) * 0.25f;
-    }
+    s.target = s.held;
+    s.ramp = (s.target - s.outLanes) * 0.25f;
 }

@@ -68,15 +68,21 @@ struct EffectTables {
 
 // One effect LFO: two positions (left, right) and, for the flanger and
 // phaser, a third slower one that drives the pan modulation. Stepped every
-// 4 frames; between steps the outputs move by their ramps.
+// 4 frames; between steps the outputs move by their ramps. The per-output
+// values sit in lane 0..2 of four (lane 3 is unused), so that a step and a
+// ramp are one vector operation each.
 struct EffectLfoState {
+    using Lanes = float __attribute__((vector_size(16)));
     double phaseLeft = 0.0, phaseRight = 0.0, phaseThird = 0.0;
     double hum = 1.0;     // rate jitter of the current cycle
     double stepAcc = 0.0; // step-quantisation counter
-    float out[3] = {};    // left, right, third (ramped every frame)
-    float target[3] = {}; // reached at the next step
-    float ramp[3] = {};   // (target - out) / 4
-    float held[3] = {};   // the stepped values between counter wraps
+    union {
+        float out[4] = {}; // left, right, third (ramped every frame)
+        Lanes outLanes;
+    };
+    Lanes target = {}; // reached at the next step
+    Lanes ramp = {};   // (target - out) / 4
+    Lanes held = {};   // the stepped values between counter wraps
 };
 
 // What one effect-LFO step reads besides its state.
@@ -95,9 +101,7 @@ public:
     static void reset(EffectLfoState& s) { s = EffectLfoState{}; }
     static void step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
                      RandSeed& humSource);
-    static void ramp(EffectLfoState& s) {
-        for (int k = 0; k < 3; ++k) s.out[k] += s.ramp[k];
-    }
+    static void ramp(EffectLfoState& s) { s.outLanes += s.ramp; }
 };
 
 // Four floats side by side: the bus (left, right of the first sub-sample,

@@ -36,19 +36,25 @@ int scaled(double length, double rate) {
 
 // The longest allpass at the highest rate, plus one.
 const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::kMaxRate) + 1;
-constexpr int kAllpassMask = TBasicReverb::kAllpassRing - 1;
 static_assert((kAllpassTuning[0] + kStereoSpread) * TBasicReverb::kMaxRate / kTuningRate + 2 <
                   TBasicReverb::kAllpassRing,
               "every allpass fits its ring");
 constexpr std::size_t kAllpassFloats = static_cast<std::size_t>(TBasicReverb::kAllpassStages) *
                                        TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
 
+// The smallest power of two above n.
+int windowAbove(int n) {
+    int w = 1;
+    while (w <= n) w *= 2;
+    return w;
+}
+
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(static_cast<std::size_t>(kRing) * kRowStride), inputRing(2 * kRing),
+    : combRing(static_cast<std::size_t>(2 * kRing) * kCombs), inputRing(2 * kRing),
       allpassBuf(kAllpassFloats) {
-    static_assert((kAllpassRing & kAllpassMask) == 0, "a power of two");
+    static_assert((kAllpassRing & (kAllpassRing - 1)) == 0, "a power of two");
     create();
 }
 
@@ -64,6 +70,15 @@ void TBasicReverb::create() {
 
 void TBasicReverb::init() {
     lastFilterIn = kNoValue; // its coefficient depends on the rate
+    // The windows for the rate: the longest comb and allpass, plus the row
+    // being written.
+    const int longestComb = std::min(
+        scaled((kCombTuning[8] + kStereoSpread) * static_cast<double>(kMaxSize), sampleRate),
+        kMaxCombLength);
+    combRows = longestComb + 1;
+    const int longestAllpass =
+        std::clamp(scaled(kAllpassTuning[0] + kStereoSpread, sampleRate), 1, kMaxAllpass);
+    allpassMask = std::min(windowAbove(longestAllpass), kAllpassRing) - 1;
     sizeFactor.fill(1.0f);
     lastS1 = lastS2 = -1.0f;
     setSize(1.0f, 1.0f);
@@ -88,9 +103,12 @@ void TBasicReverb::mute() {
     inputPos = 0;
     combPos = 0;
     if (!dirty) return; // the rings are still clear
-    std::memset(combRing.get(), 0, sizeof(float) * kRing * kRowStride);
+    std::memset(combRing.get(), 0, sizeof(float) * 2 * combRowsUsed * kCombs);
     std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
-    std::memset(allpassBuf.get(), 0, sizeof(float) * kAllpassFloats);
+    for (int s = 0; s < kAllpassStages; ++s)
+        std::memset(allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes, 0,
+                    sizeof(float) * allpassRowsUsed * kLanes);
+    combRowsUsed = allpassRowsUsed = 0;
     dirty = false;
 }
 
@@ -137,16 +155,15 @@ void TBasicReverb::setSize(float s1, float s2) {
             const double length = tuning * clampTo(static_cast<double>(s), 0.0, 64.0) * sampleRate /
                                   kTuningRate * sizeFactor[c];
             const int n = static_cast<int>(
-                std::lround(clampTo(length, 0.0, static_cast<double>(kMaxCombLength))));
-            combOffset[c] = n == 0 ? kRing - 1 : kRing - n;
-            combRead[c] = combOffset[c] * kRowStride + c;
+                std::lround(clampTo(length, 0.0, static_cast<double>(combRows - 1))));
+            combLength[c] = std::max(n, 1); // 0 reads the previous row
+            combRead[c] = (combRows - combLength[c]) * kCombs + c;
         }
     }
 }
 
 int TBasicReverb::getCombLength(int lane, int comb) const {
-    const int offset = combOffset[(comb % kCombsPerLane) * kLanes + (lane & 3)];
-    return offset == kRing - 1 ? 1 : kRing - offset;
+    return combLength[(comb % kCombsPerLane) * kLanes + (lane & 3)];
 }
 
 void TBasicReverb::setWiden(int a, int b, int c, int d) {
@@ -161,7 +178,11 @@ void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
 }
 
 void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
-    dirty = true;
+    if (!dirty) [[unlikely]] {
+        dirty = true;
+        combRowsUsed = combRows;
+        allpassRowsUsed = allpassMask + 1;
+    }
     inL *= kInputGain;
     inR *= kInputGain;
     float* ringL = inputRing.get();
@@ -174,7 +195,7 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
     const float tap3 = ringL[(inputPos + tapOffset[2]) & kMask];
     const float tap4 = ringR[(inputPos + tapOffset[3]) & kMask];
     // Per lane, the even combs take the lane's own input, the odd ones a tap.
-    combPos = (combPos + 1) & kMask;
+    combPos = combPos + 1 == combRows ? 0 : combPos + 1;
     // The four lanes side by side: comb j of every lane in one vector.
     using Lanes = float __attribute__((vector_size(16)));
     auto load = [](const float* p) {
@@ -186,25 +207,19 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
                 room = load(laneRoom.data());
     const Lanes even = {inL, inR, inL, inR};
     const Lanes odd = {tap3, tap4, tap1, tap2};
-    constexpr int kRingMask = kRing * kRowStride - 1;
-    const int rowStart = combPos * kRowStride;
-    const float* ring = combRing.get();
-    float* row = combRing.get() + rowStart;
-    // A comb's read row is its offset from the write row; the four lanes'
-    // ring indices are formed in one vector step.
-    using Index = unsigned __attribute__((vector_size(16)));
-    const unsigned base = static_cast<unsigned>(rowStart);
-    const Index start = {base, base, base, base};
+    float* row = combRing.get() + combPos * kCombs;
+    float* mirror = row + combRows * kCombs;
+    // A comb reads the row its length back: within the second copy, at a
+    // fixed distance from the row being written.
     Lanes sums = {0.0f, 0.0f, 0.0f, 0.0f};
     auto comb = [&](int c, const Lanes& in) {
-        Index at;
-        std::memcpy(&at, &combRead[c], sizeof at);
-        at = (at + start) & static_cast<unsigned>(kRingMask);
-        const Lanes x = {ring[at[0]], ring[at[1]], ring[at[2]], ring[at[3]]};
+        const Lanes x = {row[combRead[c]], row[combRead[c + 1]], row[combRead[c + 2]],
+                         row[combRead[c + 3]]};
         const Lanes store = load(&combStore[c]) * damping + x * undamping;
         std::memcpy(&combStore[c], &store, sizeof store);
         const Lanes written = in + store * room;
         std::memcpy(row + c, &written, sizeof written);
+        std::memcpy(mirror + c, &written, sizeof written);
         sums += x;
     };
     for (int j = 0; j < kCombsPerLane; j += 2) {
@@ -222,14 +237,15 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
         std::memcpy(hpState.data(), &hp, sizeof hp);
         y -= hp;
     }
-    allpassPos = (allpassPos + 1) & kAllpassMask;
+    const int allpassMask = this->allpassMask;
+    allpassPos = (allpassPos + 1) & allpassMask;
     const int writeAt = allpassPos * kLanes;
     for (int s = 0; s < kAllpassStages; ++s) {
         float* stage = allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes;
         double first, second;
-        std::memcpy(&first, stage + ((allpassPos - allpassLen[0][s]) & kAllpassMask) * kLanes,
+        std::memcpy(&first, stage + ((allpassPos - allpassLen[0][s]) & allpassMask) * kLanes,
                     sizeof first);
-        std::memcpy(&second, stage + ((allpassPos - allpassLen[2][s]) & kAllpassMask) * kLanes + 2,
+        std::memcpy(&second, stage + ((allpassPos - allpassLen[2][s]) & allpassMask) * kLanes + 2,
                     sizeof second);
         const Lanes b = (Lanes)_mm_set_pd(second, first);
         const Lanes out = kAllpassGain * b + y + 1e-8f;

@@ -18,9 +18,12 @@
 //   - Each lane's comb sum passes a one-pole high-pass (coefficient
 //     2 x min(20 x 2^(10 v) / rate, 0.3), off below 0.01) and four allpasses
 //     of gain 0.5 (lanes 0 and 1 the first chain, lanes 2 and 3 the second).
-//   - Every buffer is sized for the highest accepted rate (500 kHz) when the
+//   - Every buffer is mapped for the highest accepted rate (500 kHz) when the
 //     object is built, so rate changes and mutes never allocate; the buffers
-//     are zero pages, which hold memory only once the reverb has run.
+//     are zero pages, which hold memory only where written. The comb and
+//     allpass rings run over a window of rows sized for the rate (the
+//     longest comb at the largest size the chain sets, kMaxSize, and the
+//     longest allpass), so that low rates touch only part of them.
 #pragma once
 
 #include "core/zero_pages.h"
@@ -40,6 +43,9 @@ public:
     static constexpr float kMaxRate = 500000.0f;
     static constexpr int kMaxCombLength = kRing - 1;
     static constexpr int kMinWiden = 1, kMaxWiden = kRing - 1;
+    // The largest s1 or s2 the chain sets: 2^(8 - 6) x 1.1. Longer combs are
+    // held at the longest one this size gives at the rate.
+    static constexpr float kMaxSize = 4.4f;
 
     TBasicReverb();
     TBasicReverb(const TBasicReverb&) = delete;
@@ -64,6 +70,7 @@ public:
     int getTapOffset(int k) const { return tapOffset[k & 3]; }
     int getCombLength(int lane, int comb) const;
     int getAllpassLength(int lane, int stage) const { return allpassLen[lane & 3][stage & 3]; }
+    int getCombRows() const { return combRows; } // the comb ring's window at this rate
 
 private:
     void update(); // the lanes' loop gains and damping from roomSize, damp and mod
@@ -85,22 +92,28 @@ private:
     float hpCoef = 0.0f;
     std::array<float, kLanes> hpState{};
 
-    // Comb bank: ring row r holds comb j of lane l at r * kRowStride + j * kLanes + l
-    // (rows padded to a power of two, so that a read is one add and one mask).
-    static constexpr int kRowStride = 64;
+    // Comb bank: a ring of combRows rows, row r holding comb j of lane l at
+    // r x kCombs + j x kLanes + l, each row written twice (at r and at
+    // r + combRows), so that a comb reads the row its length back from the
+    // second copy without a wrap: one load per comb and lane.
     int combPos = 0;
-    std::array<int, kCombs> combOffset{}; // same order as a row
-    std::array<int, kCombs> combRead{};   // offset x kRowStride + column: a comb's read
+    int combRows = kRing;
+    std::array<int, kCombs> combLength{}; // same order as a row
+    std::array<int, kCombs> combRead{};   // (combRows - length) x kCombs + column
     std::array<float, kCombs> combStore{};
     ZeroPages<float> combRing;  // zero pages: memory once the reverb has run
     ZeroPages<float> inputRing; // left, then right
     bool dirty = false;         // something was written since the last mute
+    // The allpass window in use (rows - 1, a power of two) and the widest
+    // windows used since the last mute, which the next mute clears.
+    int allpassMask = kAllpassRing - 1;
+    int combRowsUsed = 0, allpassRowsUsed = 0;
 
     // Allpasses: lanes 0 and 1 share the first chain's lengths, 2 and 3 the
     // second's. Each stage is one ring of four-lane rows written at a shared
     // position; a pair of lanes reads its row its own length back, so that a
     // stage is one vector step for all four lanes.
     int allpassPos = 0;
-    ZeroPages<float> allpassBuf;      // [stage][row][lane]
+    ZeroPages<float> allpassBuf; // [stage][row][lane]
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
 };

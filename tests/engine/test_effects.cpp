@@ -262,6 +262,34 @@ TEST(Reverb, LoopGainAndTapsStayWithinTheirBoundsWhateverTheInput) {
     EXPECT_LE(r.getCombLength(3, 8), TBasicReverb::kMaxCombLength);
 }
 
+// The rings run over windows sized for the rate: the largest room the chain
+// sets keeps its full comb lengths at every rate, low rates use part of the
+// comb ring, and no rate change brings back sound from a wider window.
+TEST(Reverb, RateWindowsHoldTheLargestRoomAndNoSoundFromAnEarlierRate) {
+    TBasicReverb r;
+    for (const float rate : {192000.0f, 44100.0f, 96000.0f, 48000.0f, 500000.0f}) {
+        SCOPED_TRACE(rate);
+        r.setSampleRate(22050.0f); // a narrower window between, never played
+        r.setSampleRate(rate);
+        r.setSize(TBasicReverb::kMaxSize / 1.1f, TBasicReverb::kMaxSize);
+        const double longest = std::min(1703.0 * TBasicReverb::kMaxSize * rate / 44100.0,
+                                        double{TBasicReverb::kMaxCombLength});
+        EXPECT_NEAR(r.getCombLength(3, 8), longest, 1.0);
+        EXPECT_LE(r.getCombRows(),
+                  rate <= 48000.0f ? TBasicReverb::kRing / 2 : TBasicReverb::kRing);
+        float o[4];
+        float stale = 0.0f;
+        for (int n = 0; n < TBasicReverb::kRing + 1000; ++n) {
+            r.process(0.0f, 0.0f, o[0], o[1], o[2], o[3]);
+            for (float x : o) stale = std::max(stale, std::fabs(x));
+        }
+        EXPECT_LT(stale, 1e-6f); // the allpasses add 1e-8 against denormals
+        // Sound in every row of the window for the next rate.
+        for (int n = 0; n < TBasicReverb::kRing + 1000; ++n)
+            r.process(n % 97 == 0 ? 1.0f : 0.0f, 0.5f, o[0], o[1], o[2], o[3]);
+    }
+}
+
 TEST(Reverb, EachSideReverberatesOnItsOwnSide) {
     for (const bool fromLeft : {true, false}) {
         SCOPED_TRACE(fromLeft ? "left input" : "right input");
