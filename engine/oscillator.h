@@ -28,12 +28,14 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 namespace osc {
 
+constexpr int kVoices = 16;               // voices of the engine
 constexpr int kLanes = 4;                 // unison copies of a voice
 constexpr int kSubSamples = 4;            // sub-samples per output frame
 constexpr float kPhaseOne = 536870912.0f; // 2^29: one cycle
@@ -57,7 +59,30 @@ inline uint32_t phaseStep(float cycles) {
     return cycles >= 1.0f ? kPhaseMask : static_cast<uint32_t>(cycles * kPhaseOne);
 }
 
+// 2^x kept for the last x (bit for bit): the ratios of a voice's 16-frame
+// tick are taken again only when their inputs move.
+struct Exp2Memo {
+    uint32_t input = 0; // the bits of 0.0f
+    float value = 1.0f;
+    float operator()(float x) {
+        const uint32_t bits = std::bit_cast<uint32_t>(x);
+        if (bits != input) {
+            input = bits;
+            value = std::exp2(x);
+        }
+        return value;
+    }
+};
+
 } // namespace osc
+
+// The pitch ratios of a voice's 16-frame tick: the whole voice's, the spread
+// pair's, the sub-oscillator's and each copy's (unison pitch, its fine and
+// semi offsets, the detuned pair of one mode).
+struct OscillatorRatios {
+    osc::Exp2Memo global, pitch, up, down, sub, pair;
+    std::array<osc::Exp2Memo, osc::kLanes> copy, copyOffset;
+};
 
 // The oscillator state of one voice's four lanes.
 struct OscillatorState {
@@ -99,6 +124,7 @@ struct OscillatorStageState {
     uint32_t epoch = 1;
     uint32_t matrixGeneration = 0;
     bool matrixFrameDest = false;
+    std::array<OscillatorRatios, osc::kVoices> ratios{}; // per voice
 };
 
 namespace osc {
@@ -108,6 +134,7 @@ void selectKind(OscillatorState& s);
 
 // One frame of the prepared oscillators of a voice: four sub-samples into
 // each sounding lane's output, lane k's at out + k * laneStride floats.
-void process(OscillatorState& s, float* out, std::ptrdiff_t laneStride);
+// Returns the mean of lane 0's four sub-samples.
+float process(OscillatorState& s, float* out, std::ptrdiff_t laneStride);
 
 } // namespace osc
