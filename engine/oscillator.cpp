@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <emmintrin.h>
 #include <utility>
 
@@ -34,6 +35,12 @@ namespace {
 
 float fastExp2(float x) {
     return std::exp2(x);
+}
+
+// The spread of the up and down oscillators from the knob and its
+// modulation, in octaves.
+float spreadOctaves(float knob, float modulation) {
+    return std::max(0.0f, knob + modulation) / 60.0f;
 }
 
 // The fixed-point increments of a lane's three oscillators, drift included.
@@ -81,8 +88,7 @@ void APlugin::oscillatorVoiceTick(int v) {
     const float o = memo.pitch(dst[dst::OscFine] / 12.0f + voice.bend + voice.soundingPitch +
                                dst[dst::OscSemi]);
     dsp.baseIncrement = g * dsp.octaveFactor * engine.rate.basePitch * 0.25f * o;
-    const float spread =
-        std::max(0.0f, getCurrentValue(tag::OscSpread) + dst[dst::OscSpread]) / 60.0f;
+    const float spread = spreadOctaves(getCurrentValue(tag::OscSpread), dst[dst::OscSpread]);
     if (spread > 0.0001f || engine.notes.spreadModulated) engine.notes.spreadActive = true;
     dsp.upRatio = memo.up(dst[dst::OscUpSpreadFine] / 12.0f + spread + dst[dst::OscUpSpreadSemi]);
     dsp.downRatio =
@@ -326,7 +332,88 @@ inline void laneTables(const OscFrame& frame, const VoiceDspState& dsp, const La
     }
 }
 
+// The destinations a voice's tick reads besides those read per frame (of a
+// run of four unison destinations, the first and the last).
+constexpr int kTickDestinations[] = {dst::GlobalFine,
+                                     dst::GlobalSemi,
+                                     dst::OscFine,
+                                     dst::OscSemi,
+                                     dst::OscOctave,
+                                     dst::OscSpread,
+                                     dst::OscUpSpreadFine,
+                                     dst::OscUpSpreadSemi,
+                                     dst::OscDownSpreadFine,
+                                     dst::OscDownSpreadSemi,
+                                     dst::SubFine,
+                                     dst::SubSemi,
+                                     dst::UnisonDetune,
+                                     dst::UnisonStereoSpread,
+                                     dst::UnisonFineAll,
+                                     dst::UnisonFineAll + 3,
+                                     dst::UnisonSemiAll,
+                                     dst::UnisonSemiAll + 3,
+                                     dst::UnisonVolumeAll,
+                                     dst::UnisonVolumeAll + 3,
+                                     dst::UnisonPhaseAll,
+                                     dst::UnisonPhaseAll + 3,
+                                     dst::UnisonFilterFreqAll,
+                                     dst::UnisonFilterFreqAll + 3,
+                                     dst::UnisonPanAll,
+                                     dst::UnisonPanAll + 3};
+// Destinations of the tick or the preparation outside OscillatorTickInputs' run.
+constexpr int kOtherDestinations[] = {dst::GlobalFine, dst::GlobalSemi, dst::Distort};
+
+constexpr bool inputsCovered() {
+    auto covered = [](int d) {
+        if (d >= OscillatorTickInputs::kFirstDest && d <= OscillatorTickInputs::kLastDest)
+            return true;
+        for (int o : kOtherDestinations)
+            if (o == d) return true;
+        return false;
+    };
+    for (int d : kTickDestinations)
+        if (!covered(d)) return false;
+    for (int d : kFrameDestinations)
+        if (!covered(d)) return false;
+    return true;
+}
+static_assert(inputsCovered());
+
 } // namespace
+
+// True if the inputs of the voice's tick and preparation are those of its
+// last tick; takes them as the voice's new ones otherwise.
+bool APlugin::oscillatorInputsRest(int v, const OscFrame& frame) {
+    const VoiceState& voice = engine.voices[v];
+    const auto& dst = voice.mod.dst;
+    OscillatorTickInputs& last = oscStage.inputs[v];
+    auto bits = [](float x) { return std::bit_cast<uint32_t>(x); };
+    auto word = [](int x) { return static_cast<uint32_t>(x); };
+    const std::array<uint32_t, 16> other = {bits(dst[kOtherDestinations[0]]),
+                                            bits(dst[kOtherDestinations[1]]),
+                                            bits(dst[kOtherDestinations[2]]),
+                                            bits(voice.bend),
+                                            bits(voice.soundingPitch),
+                                            bits(frame.octaveTag),
+                                            bits(engine.rate.basePitch),
+                                            bits(getCurrentValue(tag::OscSpread)),
+                                            bits(getLockVar(tag::UnisonDetune)),
+                                            bits(getLockVar(tag::UnisonSpread)),
+                                            word(voice.uniMode),
+                                            word(engine.notes.uniModeGlobal),
+                                            word(voice.uniVoices),
+                                            bits(voice.mod.src[src::XYX]),
+                                            bits(voice.mod.src[src::XYY]),
+                                            0};
+    const float* dest = &dst[OscillatorTickInputs::kFirstDest];
+    if (last.valid && voice.voiceTick != 0 && other == last.other &&
+        std::memcmp(dest, last.dest.data(), sizeof(last.dest)) == 0)
+        return true;
+    last.other = other;
+    std::memcpy(last.dest.data(), dest, sizeof(last.dest));
+    last.valid = true;
+    return false;
+}
 
 // The voice's frame with its ticks, preparation or the general path (the
 // stage renders resting voices itself).
@@ -335,20 +422,33 @@ inline void laneTables(const OscFrame& frame, const VoiceDspState& dsp, const La
     VoiceDspState& dsp = voice.dsp;
     OscillatorState& s = dsp.osc;
 
+    // Prepared values that rest stay while the tick finds its inputs as
+    // they were.
+    bool rests = s.restEpoch == frame.epoch && !(frame.matrixPerFrame && !voice.matrix.idle);
+
     // Work of the voice's own 16- and 128-frame ticks; the octave step is
     // read only there.
     const bool tick = (voice.voiceTick & 15) == 0;
     if (tick) {
-        const int step = static_cast<int>(
-            clampTo(frame.octaveTag + voice.mod.dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
-        dsp.octaveFactor = OCTAVE[step];
-        dsp.octaveNumber = step - 4;
-        oscillatorVoiceTick(v);
+        if (oscillatorInputsRest(v, frame)) {
+            // Unchanged inputs, unchanged values; the spread latch is the
+            // tick's one effect outside the voice.
+            if (spreadOctaves(getCurrentValue(tag::OscSpread), voice.mod.dst[dst::OscSpread]) >
+                    0.0001f ||
+                engine.notes.spreadModulated)
+                engine.notes.spreadActive = true;
+        } else {
+            const int step = static_cast<int>(
+                clampTo(frame.octaveTag + voice.mod.dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
+            dsp.octaveFactor = OCTAVE[step];
+            dsp.octaveNumber = step - 4;
+            oscillatorVoiceTick(v);
+            rests = false;
+        }
         if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
     }
 
-    if (tick || s.restEpoch != frame.epoch || (frame.matrixPerFrame && !voice.matrix.idle))
-        oscillatorPrepare(voice, frame);
+    if (!rests) oscillatorPrepare(voice, frame);
 
     if (s.direct) {
         static_assert(sizeof(LaneState) % sizeof(float) == 0);

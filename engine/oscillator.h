@@ -27,6 +27,8 @@
 // unit does the per-frame work (process).
 #pragma once
 
+#include "core/mod_slots.h"
+
 #include <array>
 #include <bit>
 #include <cmath>
@@ -84,6 +86,16 @@ struct OscillatorRatios {
     std::array<osc::Exp2Memo, osc::kLanes> copy, copyOffset;
 };
 
+// What a voice's 16-frame tick and its preparation read besides the values
+// the stage's epoch covers, as of its last tick: the destinations of the
+// oscillators (one run and three more) and the other inputs, bit for bit.
+struct OscillatorTickInputs {
+    static constexpr int kFirstDest = dst::UnisonDetune, kLastDest = dst::SubPhase;
+    std::array<float, kLastDest - kFirstDest + 1> dest{};
+    std::array<uint32_t, 16> other{};
+    bool valid = false; // false until a tick has taken them
+};
+
 // The oscillator state of one voice's four lanes.
 struct OscillatorState {
     using U4 = std::array<uint32_t, osc::kLanes>;
@@ -124,7 +136,8 @@ struct OscillatorStageState {
     uint32_t epoch = 1;
     uint32_t matrixGeneration = 0;
     bool matrixFrameDest = false;
-    std::array<OscillatorRatios, osc::kVoices> ratios{}; // per voice
+    std::array<OscillatorRatios, osc::kVoices> ratios{};     // per voice
+    std::array<OscillatorTickInputs, osc::kVoices> inputs{}; // per voice
 };
 
 namespace osc {
