@@ -167,40 +167,27 @@ void APlugin::oscillatorDriftTick(int v) {
 }
 
 // Values every voice of a frame shares, read once per frame.
-struct OscFrame {
+// The values an epoch covers, in an order without padding so that their
+// bytes are the key (floats bit for bit).
+struct OscFrameShared {
     const EngineTables* tables;
     const FactoryWaves* factory;
     const float* preview;       // the preview wave, or null
     const PitchTableBank* bank; // the bank the oscillator reads
     float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
-    float smodLfo, xyToMorphX, xyToMorphY;
+    float xyToMorphX, xyToMorphY;
     bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf, distortionOn;
-    uint32_t epoch;      // changes with any value above but the SMod LFO
+};
+static_assert(sizeof(OscFrameShared) == 4 * sizeof(void*) + 8 * sizeof(float) + 8 * sizeof(bool));
+static_assert(sizeof(OscFrameShared) == sizeof(OscillatorStageState::Key));
+
+struct OscFrame : OscFrameShared {
+    float smodLfo;
+    uint32_t epoch;      // changes with any shared value
     bool matrixPerFrame; // the per-frame matrix half may write a destination read per frame
 };
 
 namespace {
-
-// The values of a frame that prepared oscillators depend on, bit for bit.
-OscillatorStageState::Key frameKey(const OscFrame& f) {
-    auto bits = [](float x) { return static_cast<uint64_t>(std::bit_cast<uint32_t>(x)); };
-    auto address = [](const void* p) {
-        return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
-    };
-    const uint64_t flags = (f.morphWrap ? 1u : 0u) | (f.spreadActive ? 2u : 0u) |
-                           (f.anyNoise ? 4u : 0u) | (f.bothNoise ? 8u : 0u) |
-                           (f.aNoise ? 16u : 0u) | (f.bNoise ? 32u : 0u) |
-                           (f.subAboveHalf ? 64u : 0u) | (f.distortionOn ? 128u : 0u);
-    return {address(f.tables),
-            address(f.factory),
-            address(f.preview),
-            address(f.bank),
-            bits(f.morphTag) | bits(f.symmetryTag) << 32,
-            bits(f.smodAmountTag) | bits(f.subTarget) << 32,
-            bits(f.driveTag) | bits(f.octaveTag) << 32,
-            bits(f.xyToMorphX) | bits(f.xyToMorphY) << 32,
-            flags};
-}
 
 // A smoothed value one frame on; true if it moved.
 inline bool smoothTowards(float& smoothed, float target, float keep) {
@@ -242,9 +229,10 @@ void APlugin::oscillatorStage() {
     // A new epoch whenever a shared value changes, and at the start of every
     // block (anything set between blocks is taken up at once).
     OscillatorStageState& stage = oscStage;
-    const OscillatorStageState::Key key = frameKey(frame);
-    if (key != stage.key || render.sampleCounter == render.blockStart) {
-        stage.key = key;
+    const OscFrameShared& shared = frame;
+    if (std::memcmp(&shared, stage.key.data(), sizeof(shared)) != 0 ||
+        render.sampleCounter == render.blockStart) {
+        std::memcpy(stage.key.data(), &shared, sizeof(shared));
         if (++stage.epoch == 0) stage.epoch = 1;
     }
     frame.epoch = stage.epoch;
