@@ -864,6 +864,9 @@ void selectKind(OscillatorState& s) {
 }
 
 float process(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    // The most common variant (one plain copy) without the call.
+    constexpr int kPlainOne = kOne << kLaneShift | kUp << kMixShift;
+    if (s.kind == kPlainOne) return processLanes<kUp, false, true>(s, out, stride);
     return kVariants[static_cast<std::size_t>(s.kind) & (kVariants.size() - 1)](s, out, stride);
 }
 
