@@ -565,6 +565,7 @@ public:
     void oscillatorVoice(int voice, const struct OscFrame& frame);
     void oscillatorPrepare(VoiceState& voice, const struct OscFrame& frame);
     void oscillatorVoiceTick(int voice);
+    bool oscillatorInputsRest(int voice, const struct OscFrame& frame);
     void oscillatorDriftTick(int voice);
     void oscillatorLane(VoiceState& voice, int copy, const struct OscFrame& frame);
     float doPinkNoise(int generator);

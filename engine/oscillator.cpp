@@ -21,16 +21,26 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <emmintrin.h>
+#include <utility>
 
 using osc::kPhaseMask;
 using osc::phaseOffset;
 using osc::phaseStep;
 
+static_assert(osc::kVoices == kNumVoices);
+
 namespace {
 
 float fastExp2(float x) {
     return std::exp2(x);
+}
+
+// The spread of the up and down oscillators from the knob and its
+// modulation, in octaves.
+float spreadOctaves(float knob, float modulation) {
+    return std::max(0.0f, knob + modulation) / 60.0f;
 }
 
 // The fixed-point increments of a lane's three oscillators, drift included.
@@ -73,16 +83,17 @@ void APlugin::oscillatorVoiceTick(int v) {
     const auto& dst = voice.mod.dst;
 
     // Ratios of the whole voice.
-    const float g = fastExp2(dst[dst::GlobalFine] / 12.0f + dst[dst::GlobalSemi]);
-    const float o =
-        fastExp2(dst[dst::OscFine] / 12.0f + voice.bend + voice.soundingPitch + dst[dst::OscSemi]);
+    OscillatorRatios& memo = oscStage.ratios[v];
+    const float g = memo.global(dst[dst::GlobalFine] / 12.0f + dst[dst::GlobalSemi]);
+    const float o = memo.pitch(dst[dst::OscFine] / 12.0f + voice.bend + voice.soundingPitch +
+                               dst[dst::OscSemi]);
     dsp.baseIncrement = g * dsp.octaveFactor * engine.rate.basePitch * 0.25f * o;
-    const float spread =
-        std::max(0.0f, getCurrentValue(tag::OscSpread) + dst[dst::OscSpread]) / 60.0f;
+    const float spread = spreadOctaves(getCurrentValue(tag::OscSpread), dst[dst::OscSpread]);
     if (spread > 0.0001f || engine.notes.spreadModulated) engine.notes.spreadActive = true;
-    dsp.upRatio = fastExp2(dst[dst::OscUpSpreadFine] / 12.0f + spread + dst[dst::OscUpSpreadSemi]);
+    dsp.upRatio = memo.up(dst[dst::OscUpSpreadFine] / 12.0f + spread + dst[dst::OscUpSpreadSemi]);
     dsp.downRatio =
-        fastExp2(dst[dst::OscDownSpreadFine] / 12.0f - spread + dst[dst::OscDownSpreadSemi]);
+        memo.down(dst[dst::OscDownSpreadFine] / 12.0f - spread + dst[dst::OscDownSpreadSemi]);
+    const float subRatio = memo.sub(dst[dst::SubFine] / 12.0f + dst[dst::SubSemi]);
 
     dsp.notePosition =
         (static_cast<float>(dsp.octaveNumber) + voice.bend + voice.soundingPitch) * 12.0f + 57.0f;
@@ -96,18 +107,19 @@ void APlugin::oscillatorVoiceTick(int v) {
         LaneState& lane = dsp.lanes[k];
         float ratio;
         if (mode <= 3) {
-            ratio = fastExp2(detune * UNI_PITCH[mode][k] / 12.0f);
+            ratio = memo.copy[k](detune * UNI_PITCH[mode][k] / 12.0f);
         } else {
-            ratio = fastExp2(UNI_PITCH[mode][k] / 12.0f);
-            if (mode == 6 && (k == 1 || k == 3)) ratio *= fastExp2(detune * 0.2f / 12.0f);
+            ratio = memo.copy[k](UNI_PITCH[mode][k] / 12.0f);
+            if (mode == 6 && (k == 1 || k == 3)) ratio *= memo.pair(detune * 0.2f / 12.0f);
         }
         float gain = 1.0f;
         if (k == 0) {
             lane.copyPhase = 0.0f;
             lane.copyFilterOffset = 0.0f;
         } else {
-            ratio *= fastExp2((dst[dst::UnisonFineAll] + dst[dst::UnisonFineAll + k]) / 12.0f +
-                              dst[dst::UnisonSemiAll] + dst[dst::UnisonSemiAll + k]);
+            ratio *=
+                memo.copyOffset[k]((dst[dst::UnisonFineAll] + dst[dst::UnisonFineAll + k]) / 12.0f +
+                                   dst[dst::UnisonSemiAll] + dst[dst::UnisonSemiAll + k]);
             gain = std::fabs(dst[dst::UnisonVolumeAll] * dst[dst::UnisonVolumeAll + k]);
             lane.copyPhase = dst[dst::UnisonPhaseAll] + dst[dst::UnisonPhaseAll + k];
             lane.copyFilterOffset =
@@ -116,8 +128,7 @@ void APlugin::oscillatorVoiceTick(int v) {
         lane.copyRatio = ratio;
         lane.incUp = dsp.upRatio * dsp.baseIncrement * ratio;
         lane.incDown = ratio * dsp.downRatio * dsp.baseIncrement;
-        lane.incSub = fastExp2(dst[dst::SubFine] / 12.0f + dst[dst::SubSemi]) * ratio *
-                      dsp.baseIncrement * 0.5f;
+        lane.incSub = subRatio * ratio * dsp.baseIncrement * 0.5f;
         updateLaneSteps(lane, dsp.osc, k);
 
         float x = clampTo(width * UNI_STEREO_SPREAD[globalMode][k], -1.0f, 1.0f);
@@ -156,40 +167,27 @@ void APlugin::oscillatorDriftTick(int v) {
 }
 
 // Values every voice of a frame shares, read once per frame.
-struct OscFrame {
+// The values an epoch covers, in an order without padding so that their
+// bytes are the key (floats bit for bit).
+struct OscFrameShared {
     const EngineTables* tables;
     const FactoryWaves* factory;
     const float* preview;       // the preview wave, or null
     const PitchTableBank* bank; // the bank the oscillator reads
     float morphTag, symmetryTag, smodAmountTag, subTarget, driveTag, octaveTag;
-    float smodLfo, xyToMorphX, xyToMorphY;
+    float xyToMorphX, xyToMorphY;
     bool morphWrap, spreadActive, anyNoise, bothNoise, aNoise, bNoise, subAboveHalf, distortionOn;
-    uint32_t epoch;      // changes with any value above but the SMod LFO
+};
+static_assert(sizeof(OscFrameShared) == 4 * sizeof(void*) + 8 * sizeof(float) + 8 * sizeof(bool));
+static_assert(sizeof(OscFrameShared) == sizeof(OscillatorStageState::Key));
+
+struct OscFrame : OscFrameShared {
+    float smodLfo;
+    uint32_t epoch;      // changes with any shared value
     bool matrixPerFrame; // the per-frame matrix half may write a destination read per frame
 };
 
 namespace {
-
-// The values of a frame that prepared oscillators depend on, bit for bit.
-OscillatorStageState::Key frameKey(const OscFrame& f) {
-    auto bits = [](float x) { return static_cast<uint64_t>(std::bit_cast<uint32_t>(x)); };
-    auto address = [](const void* p) {
-        return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
-    };
-    const uint64_t flags = (f.morphWrap ? 1u : 0u) | (f.spreadActive ? 2u : 0u) |
-                           (f.anyNoise ? 4u : 0u) | (f.bothNoise ? 8u : 0u) |
-                           (f.aNoise ? 16u : 0u) | (f.bNoise ? 32u : 0u) |
-                           (f.subAboveHalf ? 64u : 0u) | (f.distortionOn ? 128u : 0u);
-    return {address(f.tables),
-            address(f.factory),
-            address(f.preview),
-            address(f.bank),
-            bits(f.morphTag) | bits(f.symmetryTag) << 32,
-            bits(f.smodAmountTag) | bits(f.subTarget) << 32,
-            bits(f.driveTag) | bits(f.octaveTag) << 32,
-            bits(f.xyToMorphX) | bits(f.xyToMorphY) << 32,
-            flags};
-}
 
 // A smoothed value one frame on; true if it moved.
 inline bool smoothTowards(float& smoothed, float target, float keep) {
@@ -231,9 +229,10 @@ void APlugin::oscillatorStage() {
     // A new epoch whenever a shared value changes, and at the start of every
     // block (anything set between blocks is taken up at once).
     OscillatorStageState& stage = oscStage;
-    const OscillatorStageState::Key key = frameKey(frame);
-    if (key != stage.key || render.sampleCounter == render.blockStart) {
-        stage.key = key;
+    const OscFrameShared& shared = frame;
+    if (std::memcmp(&shared, stage.key.data(), sizeof(shared)) != 0 ||
+        render.sampleCounter == render.blockStart) {
+        std::memcpy(stage.key.data(), &shared, sizeof(shared));
         if (++stage.epoch == 0) stage.epoch = 1;
     }
     frame.epoch = stage.epoch;
@@ -245,8 +244,22 @@ void APlugin::oscillatorStage() {
     }
     frame.matrixPerFrame = stage.matrixFrameDest && m.activeCount > 0;
 
-    for (int n = 0; n < render.activeVoiceCount; ++n)
-        oscillatorVoice(render.activeVoices[n], frame);
+    // A voice between its ticks whose prepared values rest only renders.
+    static_assert(sizeof(LaneState) % sizeof(float) == 0);
+    constexpr std::ptrdiff_t kLaneStride = sizeof(LaneState) / sizeof(float);
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        const int v = render.activeVoices[n];
+        VoiceState& voice = engine.voices[v];
+        OscillatorState& s = voice.dsp.osc;
+        if ((voice.voiceTick & 15) == 0 || s.restEpoch != frame.epoch ||
+            (frame.matrixPerFrame && !voice.matrix.idle)) {
+            oscillatorVoice(v, frame);
+            continue;
+        }
+        // Resting values were prepared for the unit (restEpoch is 0 otherwise).
+        voice.mod.src[src::OscOut] = osc::process(s, voice.dsp.lanes[0].osc.data(), kLaneStride);
+        ++voice.voiceTick;
+    }
 }
 
 namespace {
@@ -307,38 +320,134 @@ inline void laneTables(const OscFrame& frame, const VoiceDspState& dsp, const La
     }
 }
 
+// The destinations a voice's tick reads besides those read per frame (of a
+// run of four unison destinations, the first and the last).
+constexpr int kTickDestinations[] = {dst::GlobalFine,
+                                     dst::GlobalSemi,
+                                     dst::OscFine,
+                                     dst::OscSemi,
+                                     dst::OscOctave,
+                                     dst::OscSpread,
+                                     dst::OscUpSpreadFine,
+                                     dst::OscUpSpreadSemi,
+                                     dst::OscDownSpreadFine,
+                                     dst::OscDownSpreadSemi,
+                                     dst::SubFine,
+                                     dst::SubSemi,
+                                     dst::UnisonDetune,
+                                     dst::UnisonStereoSpread,
+                                     dst::UnisonFineAll,
+                                     dst::UnisonFineAll + 3,
+                                     dst::UnisonSemiAll,
+                                     dst::UnisonSemiAll + 3,
+                                     dst::UnisonVolumeAll,
+                                     dst::UnisonVolumeAll + 3,
+                                     dst::UnisonPhaseAll,
+                                     dst::UnisonPhaseAll + 3,
+                                     dst::UnisonFilterFreqAll,
+                                     dst::UnisonFilterFreqAll + 3,
+                                     dst::UnisonPanAll,
+                                     dst::UnisonPanAll + 3};
+// Destinations of the tick or the preparation outside OscillatorTickInputs' run.
+constexpr int kOtherDestinations[] = {dst::GlobalFine, dst::GlobalSemi, dst::Distort};
+
+constexpr bool inputsCovered() {
+    auto covered = [](int d) {
+        if (d >= OscillatorTickInputs::kFirstDest && d <= OscillatorTickInputs::kLastDest)
+            return true;
+        for (int o : kOtherDestinations)
+            if (o == d) return true;
+        return false;
+    };
+    for (int d : kTickDestinations)
+        if (!covered(d)) return false;
+    for (int d : kFrameDestinations)
+        if (!covered(d)) return false;
+    return true;
+}
+static_assert(inputsCovered());
+
 } // namespace
 
-void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
+// True if the inputs of the voice's tick and preparation are those of its
+// last tick; takes them as the voice's new ones otherwise.
+bool APlugin::oscillatorInputsRest(int v, const OscFrame& frame) {
+    const VoiceState& voice = engine.voices[v];
+    const auto& dst = voice.mod.dst;
+    OscillatorTickInputs& last = oscStage.inputs[v];
+    auto bits = [](float x) { return std::bit_cast<uint32_t>(x); };
+    auto word = [](int x) { return static_cast<uint32_t>(x); };
+    const std::array<uint32_t, 16> other = {bits(dst[kOtherDestinations[0]]),
+                                            bits(dst[kOtherDestinations[1]]),
+                                            bits(dst[kOtherDestinations[2]]),
+                                            bits(voice.bend),
+                                            bits(voice.soundingPitch),
+                                            bits(frame.octaveTag),
+                                            bits(engine.rate.basePitch),
+                                            bits(getCurrentValue(tag::OscSpread)),
+                                            bits(getLockVar(tag::UnisonDetune)),
+                                            bits(getLockVar(tag::UnisonSpread)),
+                                            word(voice.uniMode),
+                                            word(engine.notes.uniModeGlobal),
+                                            word(voice.uniVoices),
+                                            bits(voice.mod.src[src::XYX]),
+                                            bits(voice.mod.src[src::XYY]),
+                                            0};
+    const float* dest = &dst[OscillatorTickInputs::kFirstDest];
+    if (last.valid && voice.voiceTick != 0 && other == last.other &&
+        std::memcmp(dest, last.dest.data(), sizeof(last.dest)) == 0)
+        return true;
+    last.other = other;
+    std::memcpy(last.dest.data(), dest, sizeof(last.dest));
+    last.valid = true;
+    return false;
+}
+
+// The voice's frame with its ticks, preparation or the general path (the
+// stage renders resting voices itself).
+[[gnu::noinline]] void APlugin::oscillatorVoice(int v, const OscFrame& frame) {
     VoiceState& voice = engine.voices[v];
     VoiceDspState& dsp = voice.dsp;
     OscillatorState& s = dsp.osc;
+
+    // Prepared values that rest stay while the tick finds its inputs as
+    // they were.
+    bool rests = s.restEpoch == frame.epoch && !(frame.matrixPerFrame && !voice.matrix.idle);
 
     // Work of the voice's own 16- and 128-frame ticks; the octave step is
     // read only there.
     const bool tick = (voice.voiceTick & 15) == 0;
     if (tick) {
-        const int step = static_cast<int>(
-            clampTo(frame.octaveTag + voice.mod.dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
-        dsp.octaveFactor = OCTAVE[step];
-        dsp.octaveNumber = step - 4;
-        oscillatorVoiceTick(v);
+        if (oscillatorInputsRest(v, frame)) {
+            // Unchanged inputs, unchanged values; the spread latch is the
+            // tick's one effect outside the voice.
+            if (spreadOctaves(getCurrentValue(tag::OscSpread), voice.mod.dst[dst::OscSpread]) >
+                    0.0001f ||
+                engine.notes.spreadModulated)
+                engine.notes.spreadActive = true;
+        } else {
+            const int step = static_cast<int>(
+                clampTo(frame.octaveTag + voice.mod.dst[dst::OscOctave], 0.0f, 1.0f) * 8.0f + 0.1f);
+            dsp.octaveFactor = OCTAVE[step];
+            dsp.octaveNumber = step - 4;
+            oscillatorVoiceTick(v);
+            rests = false;
+        }
         if ((voice.voiceTick & 127) == 0) oscillatorDriftTick(v);
     }
 
-    if (tick || s.restEpoch != frame.epoch || (frame.matrixPerFrame && !voice.matrix.idle))
-        oscillatorPrepare(voice, frame);
+    if (!rests) oscillatorPrepare(voice, frame);
 
     if (s.direct) {
         static_assert(sizeof(LaneState) % sizeof(float) == 0);
-        osc::process(s, dsp.lanes[0].osc.data(), sizeof(LaneState) / sizeof(float));
+        voice.mod.src[src::OscOut] =
+            osc::process(s, dsp.lanes[0].osc.data(), sizeof(LaneState) / sizeof(float));
     } else {
         for (int k = 0; k < s.copies; ++k) oscillatorLane(voice, k, frame);
+        const LaneState& first = dsp.lanes[0];
+        voice.mod.src[src::OscOut] =
+            (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     }
-
-    const LaneState& first = dsp.lanes[0];
-    voice.mod.src[src::OscOut] =
-        (first.osc[0] + first.osc[1] + first.osc[2] + first.osc[3]) * 0.25f;
     ++voice.voiceTick;
 }
 
@@ -599,16 +708,22 @@ inline float mean4(const float* w) {
     return (w[0] + w[1] + w[2] + w[3]) * 0.25f;
 }
 
-// The lanes one by one (one to three copies).
-template <Mix M, bool Blend>
-void processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
-    for (int k = 0; k < s.copies; ++k, out += stride) {
+// The lanes one by one (one to three copies; One: exactly one). Returns the
+// mean of lane 0's four outputs.
+template <Mix M, bool Blend, bool One>
+float processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    float first = 0.0f;
+    const int copies = One ? 1 : s.copies;
+    for (int k = 0; k < copies; ++k, out += stride) {
         float up[kSubSamples];
         readLane<Blend>(s.lo[k], s.hi[k], s.weight[k], s.warp, s.phaseUp[k], s.stepUp[k],
                         s.offsetUp[k], up);
-        s.lastOutUp[k] = mean4(up);
+        const float upMean = mean4(up);
+        s.lastOutUp[k] = upMean;
         if constexpr (M == kUp) {
             for (int j = 0; j < kSubSamples; ++j) out[j] = up[j];
+            if (k == 0) first = upMean; // the output is the up oscillator's
+            continue;
         } else if constexpr (M == kUpNorm) {
             for (int j = 0; j < kSubSamples; ++j) out[j] = up[j] * s.subNorm;
         } else {
@@ -629,7 +744,9 @@ void processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
                                           (down[j] * s.downGain + up[j] * s.upGain) * 0.5f);
             }
         }
+        if (k == 0) first = mean4(out);
     }
+    return first;
 }
 
 // Four sub-samples of one oscillator in all four lanes: v[j] holds
@@ -669,7 +786,7 @@ inline __m128 mean4(const __m128* v) {
 
 // The four lanes together.
 template <Mix M, bool Blend>
-void processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+float processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
     const __m128 weight = _mm_load_ps(s.weight.data());
     __m128 up[kSubSamples];
     readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseUp, s.stepUp, s.offsetUp, up);
@@ -712,35 +829,45 @@ void processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
     // Sub-sample-major to lane-major.
     _MM_TRANSPOSE4_PS(o[0], o[1], o[2], o[3]);
     for (int k = 0; k < kLanes; ++k) _mm_storeu_ps(out + k * stride, o[k]);
+    return mean4(out);
 }
+
+using Process = float (*)(OscillatorState&, float*, std::ptrdiff_t);
+
+// Variant (kind): bit 0 blend, bits 1-2 the lanes (0 two or three, 1 all
+// four, 2 one), bits 3-4 the mix.
+constexpr int kLaneShift = 1, kMixShift = 3;
+enum Lanes { kSome, kFour, kOne };
+
+template <Mix M, bool Blend, int L> constexpr Process variant() {
+    if constexpr (L == kFour)
+        return &processLanes4<M, Blend>;
+    else
+        return &processLanes<M, Blend, L == kOne>;
+}
+
+template <std::size_t... K>
+constexpr std::array<Process, sizeof...(K)> variants(std::index_sequence<K...>) {
+    return {variant<static_cast<Mix>(K >> kMixShift), (K & 1) != 0,
+                    static_cast<int>(K >> kLaneShift) & 3>()...};
+}
+
+// Lane code 3 never comes up (its entries are the loop's).
+constexpr auto kVariants = variants(std::make_index_sequence<4 << kMixShift>());
 
 } // namespace
 
-// kind: bit 0 blend, bit 1 all four lanes, bits 2-3 the mix.
 void selectKind(OscillatorState& s) {
     const Mix mix = s.spread ? kUpDownSub : (s.sub ? kUpSub : (s.subNorm != 1.0f ? kUpNorm : kUp));
-    s.kind = (s.blend ? 1 : 0) | (s.copies == kLanes ? 2 : 0) | mix << 2;
+    const Lanes lanes = s.copies == kLanes ? kFour : (s.copies == 1 ? kOne : kSome);
+    s.kind = (s.blend ? 1 : 0) | lanes << kLaneShift | mix << kMixShift;
 }
 
-void process(OscillatorState& s, float* out, std::ptrdiff_t stride) {
-    switch (s.kind) {
-#define ONDIX_OSC_KIND(mix)                                                                        \
-    case mix << 2:                                                                                 \
-        return processLanes<mix, false>(s, out, stride);                                           \
-    case mix << 2 | 1:                                                                             \
-        return processLanes<mix, true>(s, out, stride);                                            \
-    case mix << 2 | 2:                                                                             \
-        return processLanes4<mix, false>(s, out, stride);                                          \
-    case mix << 2 | 3:                                                                             \
-        return processLanes4<mix, true>(s, out, stride);
-        ONDIX_OSC_KIND(kUp)
-        ONDIX_OSC_KIND(kUpNorm)
-        ONDIX_OSC_KIND(kUpSub)
-        ONDIX_OSC_KIND(kUpDownSub)
-#undef ONDIX_OSC_KIND
-    default:
-        break;
-    }
+float process(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    // The most common variant (one plain copy) without the call.
+    constexpr int kPlainOne = kOne << kLaneShift | kUp << kMixShift;
+    if (s.kind == kPlainOne) return processLanes<kUp, false, true>(s, out, stride);
+    return kVariants[static_cast<std::size_t>(s.kind) & (kVariants.size() - 1)](s, out, stride);
 }
 
 } // namespace osc

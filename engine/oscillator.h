@@ -27,13 +27,17 @@
 // unit does the per-frame work (process).
 #pragma once
 
+#include "core/mod_slots.h"
+
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 namespace osc {
 
+constexpr int kVoices = 16;               // voices of the engine
 constexpr int kLanes = 4;                 // unison copies of a voice
 constexpr int kSubSamples = 4;            // sub-samples per output frame
 constexpr float kPhaseOne = 536870912.0f; // 2^29: one cycle
@@ -57,7 +61,40 @@ inline uint32_t phaseStep(float cycles) {
     return cycles >= 1.0f ? kPhaseMask : static_cast<uint32_t>(cycles * kPhaseOne);
 }
 
+// 2^x kept for the last x (bit for bit): the ratios of a voice's 16-frame
+// tick are taken again only when their inputs move.
+struct Exp2Memo {
+    uint32_t input = 0; // the bits of 0.0f
+    float value = 1.0f;
+    float operator()(float x) {
+        const uint32_t bits = std::bit_cast<uint32_t>(x);
+        if (bits != input) {
+            input = bits;
+            value = std::exp2(x);
+        }
+        return value;
+    }
+};
+
 } // namespace osc
+
+// The pitch ratios of a voice's 16-frame tick: the whole voice's, the spread
+// pair's, the sub-oscillator's and each copy's (unison pitch, its fine and
+// semi offsets, the detuned pair of one mode).
+struct OscillatorRatios {
+    osc::Exp2Memo global, pitch, up, down, sub, pair;
+    std::array<osc::Exp2Memo, osc::kLanes> copy, copyOffset;
+};
+
+// What a voice's 16-frame tick and its preparation read besides the values
+// the stage's epoch covers, as of its last tick: the destinations of the
+// oscillators (one run and three more) and the other inputs, bit for bit.
+struct OscillatorTickInputs {
+    static constexpr int kFirstDest = dst::UnisonDetune, kLastDest = dst::SubPhase;
+    std::array<float, kLastDest - kFirstDest + 1> dest{};
+    std::array<uint32_t, 16> other{};
+    bool valid = false; // false until a tick has taken them
+};
 
 // The oscillator state of one voice's four lanes.
 struct OscillatorState {
@@ -99,6 +136,8 @@ struct OscillatorStageState {
     uint32_t epoch = 1;
     uint32_t matrixGeneration = 0;
     bool matrixFrameDest = false;
+    std::array<OscillatorRatios, osc::kVoices> ratios{};     // per voice
+    std::array<OscillatorTickInputs, osc::kVoices> inputs{}; // per voice
 };
 
 namespace osc {
@@ -108,6 +147,7 @@ void selectKind(OscillatorState& s);
 
 // One frame of the prepared oscillators of a voice: four sub-samples into
 // each sounding lane's output, lane k's at out + k * laneStride floats.
-void process(OscillatorState& s, float* out, std::ptrdiff_t laneStride);
+// Returns the mean of lane 0's four sub-samples.
+float process(OscillatorState& s, float* out, std::ptrdiff_t laneStride);
 
 } // namespace osc

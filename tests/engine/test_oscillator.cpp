@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <limits>
@@ -485,6 +486,52 @@ TEST(OscillatorOctave, ZeroDividesAndOneMultipliesTheFrequencyBySixteen) {
     f = peakFrequency(s.play(93, kSkip, kWindow), rate, 20.0, 20000.0);
     EXPECT_NEAR(f / note, 16.0, 16.0 * 0.0005);
     EXPECT_TRUE(s.h.allFinite);
+}
+
+// ------------------------------------------------------------------ resting inputs
+
+// A held voice whose pitch inputs rest skips its tick; a change of any of
+// them during the note must still reach the pitch, as if it had been there
+// from the note's start.
+TEST(OscillatorRest, AChangeDuringAHeldNoteSoundsAsIfMadeBeforeIt) {
+    struct Case {
+        const char* name;
+        std::function<void(SoundCheck&)> change;
+    };
+    const Case cases[] = {
+        {"pitch bend",
+         [](SoundCheck& s) {
+             s.h.p().setSteppedValue(tag::PitchBendUp, 2); // two semitones
+             s.h.send(EventBlock().bend(0, 0x3FFF));
+         }},
+        {"octave step", [](SoundCheck& s) { s.h.p().setParameter(tag::OscOctave, 0.75f); }},
+        {"semitone slot",
+         [](SoundCheck& s) { s.h.p().setModSlotVar(0, false, 0.6f, src::Offset, dst::OscSemi); }},
+        {"global fine slot",
+         [](SoundCheck& s) {
+             s.h.p().setModSlotVar(0, false, 0.75f, src::Offset, dst::GlobalFine);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        double expected = 0.0, plain = 0.0, changed = 0.0;
+        {
+            SoundCheck before; // one plug-in at a time
+            c.change(before);
+            before.h.render(SoundCheck::kBlock);
+            expected = peakFrequency(before.play(69, kSkip, kWindow), before.rate(), 20.0, 20000.0);
+        }
+        {
+            SoundCheck during;
+            const double rate = during.rate();
+            plain = peakFrequency(during.hold(69, kSkip, kWindow), rate, 20.0, 20000.0);
+            c.change(during);
+            during.capture(kSkip);
+            changed = peakFrequency(during.capture(kWindow), rate, 20.0, 20000.0);
+        }
+        EXPECT_GT(std::fabs(expected / plain - 1.0), 0.01);
+        EXPECT_NEAR(changed / expected, 1.0, 0.0005);
+    }
 }
 
 // ------------------------------------------------------------------ noise

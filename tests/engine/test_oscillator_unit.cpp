@@ -80,8 +80,10 @@ TEST(OscillatorUnit, FourLanesTogetherMatchEachLaneAlone) {
         }
         for (int frame = 0; frame < 300; ++frame) {
             std::array<float, 4 * osc::kLanes> together{}, single{};
-            osc::process(four, together.data(), 4);
+            const float first = osc::process(four, together.data(), 4);
             for (int k = 0; k < osc::kLanes; ++k) osc::process(alone[k], &single[4 * k], 4);
+            // The returned value is lane 0's mean, summed as the source reads it.
+            ASSERT_EQ(first, (together[0] + together[1] + together[2] + together[3]) * 0.25f);
             ASSERT_EQ(0, std::memcmp(together.data(), single.data(), sizeof(together)))
                 << "spread " << c.spread << " sub " << c.sub << " blend " << c.blend << " frame "
                 << frame;
