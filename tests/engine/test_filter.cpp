@@ -402,6 +402,12 @@ VoiceState& voice0(SoundCheck& s, int voice = -1) {
         if (s.h.voice(v).gate) voice = v;
     return s.h.voice(std::max(voice, 0));
 }
+// Where copy 0 of that voice keeps its filter.
+FilterLaneRef filter0(SoundCheck& s, int voice = -1) {
+    const VoiceState& v = voice0(s, voice);
+    const int index = static_cast<int>(&v - &s.h.voice(0));
+    return filterLaneOf(s.h.engine().filter, v.dsp.filter, index, v.uniVoices, 0);
+}
 LaneState& lane0(SoundCheck& s, int voice = -1) {
     return voice0(s, voice).dsp.lanes[0];
 }
@@ -509,8 +515,8 @@ TEST(FilterStage, CutOffNeverPassesTheCeiling) {
         float highest = 0.0f;
         for (int b = 0; b < 200; ++b) {
             s.h.render(64);
-            highest = std::max(highest, voice0(s).dsp.filter.lanes.cutoff(0));
-            ASSERT_LE(voice0(s).dsp.filter.lanes.cutoff(0), ceiling);
+            highest = std::max(highest, filter0(s).cutoff());
+            ASSERT_LE(filter0(s).cutoff(), ceiling);
         }
         EXPECT_EQ(highest, ceiling) << "reached and held at " << rate;
         s.release();
@@ -610,8 +616,8 @@ TEST(FilterStage, CombDelayThroughThePlugIn) {
         s.h.settle_();
         s.h.send(EventBlock().noteOn(0, 57, 100));
         s.capture(64);
-        EXPECT_EQ(voice0(s).dsp.filter.lanes.cutoff(0), 20.0f);
-        EXPECT_EQ(voice0(s).dsp.filter.lanes.combDelay(0), delay) << rate;
+        EXPECT_EQ(filter0(s).cutoff(), 20.0f);
+        EXPECT_EQ(filter0(s).combDelay(), delay) << rate;
         s.release();
     }
 }
@@ -675,7 +681,7 @@ TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
     s.h.settle_();
     s.h.send(EventBlock().noteOn(0, 60, 100));
     s.capture(64);
-    EXPECT_FLOAT_EQ(voice0(s).dsp.filter.lanes.resonance(0), 0.9f);
+    EXPECT_FLOAT_EQ(filter0(s).resonance(), 0.9f);
     s.release();
 }
 
@@ -732,7 +738,7 @@ TEST(FilterLanes4, EveryTypeMatchesFourSeparateLanesBitForBit) {
     }
 }
 
-// Lane 0 run alone in floats (a voice with one copy) gives what it gives
+// Lane 0 run alone (a group with one voice of one copy) gives what it gives
 // side by side with the others, for every type, and leaves the other lanes
 // as they were: four lanes, then lane 0 alone while the others rest (with a
 // forced retune and a restart of lane 0), then four lanes again match four
@@ -768,11 +774,9 @@ TEST(FilterLanes4, LaneZeroAloneMatchesASeparateLaneAndLeavesTheOthers) {
                 single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
             }
             if (lanes == 1) {
-                float a = x0[0], b = x1[0];
-                wide.retuneFirst(type, ctx, hz[0], q, force);
-                wide.runFirst(type, ctx, rings[0].data(), a, b);
-                x0.set(0, a);
-                x1.set(0, b);
+                wide.retune(type, ctx, F4(hz[0]), F4(q), force ? onlyLane(0) : F4(0.0f),
+                            onlyLane(0));
+                wide.runLanes(type, ctx, wideRings, 1, x0, x1);
             } else {
                 wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q,
                             firstLanes(force ? 4 : 0), firstLanes(4));
