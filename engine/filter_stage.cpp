@@ -130,18 +130,15 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
 // voice's values but write nothing back, and keep their filter state.
 template <int Type>
 inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned group, int lanes) {
-    FilterLanes4& at = engine.filter.groups[group];
+    FilterGroup& at = engine.filter.groups[group];
     VoiceState* const voices = &engine.voices[group * 4];
     auto each = [&](auto&& field) {
         return F4::of(field(voices[0]), field(voices[1]), field(voices[2]), field(voices[3]));
     };
     const F4 active = maskOf(lanes);
-    int force = 0, attack = 0;
-    for (int k = 0; k < 4; ++k) {
-        force |= voices[k].dsp.filter.noteStart ? 1 << k : 0;
-        attack |= voices[k].env[kEnvFilter].stage == kEnvAttack ? 1 << k : 0;
-    }
-    force &= lanes;
+    const int force = (voices[0].dsp.filter.noteStart | voices[1].dsp.filter.noteStart << 1 |
+                       voices[2].dsp.filter.noteStart << 2 | voices[3].dsp.filter.noteStart << 3) &
+                      lanes;
 
     // voiceCutoff(), four at a time.
     const F4 cutoffTag = frame.cutoffTag;
@@ -166,11 +163,13 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
     const F4 keyRatio = each([](const VoiceState& v) { return v.dsp.filter.keyRatio; });
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
-    if (const int bits = maskBits(amount > F4(0.0f)) & attack & lanes) [[unlikely]] {
-        for (int k = 0; k < 4; ++k)
-            if ((bits >> k & 1) &&
+    if (const int bits = maskBits(amount > F4(0.0f)) & lanes) {
+        for (int k = 0; k < 4; ++k) {
+            EnvelopeState& env = voices[k].env[kEnvFilter];
+            if ((bits >> k & 1) && env.stage == kEnvAttack &&
                 frame.ceiling < frame.freq[freqIndex(cutPosition[k])] * keyRatio[k])
-                voices[k].env[kEnvFilter].stage = kEnvDecay;
+                env.stage = kEnvDecay;
+        }
     }
     const F4 q = clampExact(frame.resonanceTag +
                                 each([](const VoiceState& v) { return v.mod.dst[dst::FilterQ]; }),
@@ -178,16 +177,13 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
                  0.9f;
     // While the key ratio and resonance stay put, a lane whose position did
     // not move keeps its Hz: no look-up.
-    const F4 unsteady =
-        maskOf(force) | (q != each([](const VoiceState& v) { return v.dsp.filter.lastQ; })) |
-        (keyRatio != each([](const VoiceState& v) { return v.dsp.filter.lastKeyRatio; }));
+    const F4 unsteady = maskOf(force) | (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
+    at.lastQ = select(active, q, at.lastQ);
+    at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
     alignas(16) float hiPassF[4] = {}, hiPassQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    for (int k = 0; k < 4; ++k) {
-        if (!(lanes >> k & 1)) continue;
-        FilterVoice& fv = voices[k].dsp.filter;
-        fv.lastQ = q[k];
-        fv.lastKeyRatio = keyRatio[k];
-        if (frame.hiPassOn) voiceHighPass(voices[k], frame, hiPassF[k], hiPassQ[k]);
+    if (frame.hiPassOn) {
+        for (int k = 0; k < 4; ++k)
+            if (lanes >> k & 1) voiceHighPass(voices[k], frame, hiPassF[k], hiPassQ[k]);
     }
 
     if constexpr (Type != kFilterBypass) {
@@ -251,7 +247,10 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
         fv.out[0].set(0, x0[k]);
         fv.out[1].set(0, x1[k]);
         voices[k].mod.src[src::FilterOut] = mean[k];
-        fv.noteStart = false;
+    }
+    if (force != 0) {
+        for (int k = 0; k < 4; ++k)
+            if (force >> k & 1) voices[k].dsp.filter.noteStart = false;
     }
 }
 
@@ -311,37 +310,33 @@ void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const Vo
     fv.noteStart = false;
 }
 
-// Every listed voice through the filter of one type: the voices with one
-// copy four at a time in their groups, the others with their copies side by
-// side. The list is in voice order, so a group's voices follow each other.
+// Every listed voice through the filter of one type: the voices with several
+// copies one by one, their copies side by side; then the voices with one copy
+// four at a time in their groups.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
     const RenderState& render = engine.render;
-    const int count = render.activeVoiceCount;
-    for (int n = 0; n < count;) {
-        const unsigned group = static_cast<unsigned>(render.activeVoices[n]) / 4;
-        int lanes = 0;
-        for (; n < count; ++n) {
-            const unsigned v = static_cast<unsigned>(render.activeVoices[n]);
-            if (v / 4 != group) break;
-            VoiceState& voice = engine.voices[v];
-            if (voice.uniVoices <= 1) {
-                lanes |= 1 << (v % 4);
-                continue;
-            }
-            FilterVoice& fv = voice.dsp.filter;
-            const VoiceCutoff cut = voiceCutoff(voice, frame);
-            const float keyRatio = fv.keyRatio;
-            // While the key ratio and resonance stay put, a copy whose
-            // position did not move keeps its Hz: no look-up, no comparison.
-            const bool steady = !fv.noteStart && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
-            fv.lastQ = cut.q;
-            fv.lastKeyRatio = keyRatio;
-            float hiPassF = 0.0f, hiPassQ = 1.0f;
-            if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
-            filterCopies<Type>(engine, static_cast<int>(v), frame, cut, steady, hiPassF, hiPassQ);
+    unsigned single = 0; // bit v: voice v is listed and has one copy
+    for (int n = 0; n < render.activeVoiceCount; ++n) {
+        const int v = render.activeVoices[n];
+        VoiceState& voice = engine.voices[v];
+        if (voice.uniVoices <= 1) {
+            single |= 1u << v;
+            continue;
         }
-        if (lanes != 0) filterGroup<Type>(engine, frame, group, lanes);
+        FilterVoice& fv = voice.dsp.filter;
+        const VoiceCutoff cut = voiceCutoff(voice, frame);
+        const float keyRatio = fv.keyRatio;
+        // While the key ratio and resonance stay put, a copy whose position
+        // did not move keeps its Hz: no look-up, no comparison.
+        const bool steady = !fv.noteStart && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
+        fv.lastQ = cut.q;
+        fv.lastKeyRatio = keyRatio;
+        float hiPassF = 0.0f, hiPassQ = 1.0f;
+        if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
+        filterCopies<Type>(engine, v, frame, cut, steady, hiPassF, hiPassQ);
     }
+    for (unsigned group = 0; single != 0; ++group, single >>= 4)
+        if (single & 15u) filterGroup<Type>(engine, frame, group, static_cast<int>(single & 15u));
 }
 
 using VoiceLoop = void (*)(EngineState&, const FilterFrame&);

@@ -42,6 +42,12 @@ struct FilterLanes4 {
     }
 };
 
+// Four voices with one copy each (FilterGlobal::groups), and the key ratio
+// and resonance of the last frame per lane, as FilterVoice keeps them.
+struct FilterGroup : FilterLanes4 {
+    F4 lastKeyRatio = -1.0f, lastQ = -1.0f;
+};
+
 // One voice. The terms are refreshed on the voice's 16-frame tick. The
 // lanes (one column per unison copy) serve a voice with several copies; a
 // voice with one copy keeps its filter in its group (FilterGlobal::groups).
@@ -55,7 +61,8 @@ struct FilterVoice : FilterLanes4 {
     float pitchRatioInput = std::numeric_limits<float>::quiet_NaN(), pitchRatio = 1.0f;
     bool noteStart = false; // set by a restarted note, cleared once the voice rendered
     // Key ratio and resonance of the last frame: while they and a copy's
-    // cut-off position stay put, its Hz cannot have moved.
+    // cut-off position stay put, its Hz cannot have moved. (A voice with one
+    // copy keeps them in its group.)
     float lastKeyRatio = -1.0f, lastQ = -1.0f;
 
     // High-pass coefficients and what they were computed from.
@@ -81,7 +88,7 @@ struct FilterGlobal {
 
     // The voices with one copy, four side by side: voice v is lane v % 4 of
     // group v / 4, so that one vector steps four voices.
-    std::array<FilterLanes4, kFilterGroups> groups{};
+    std::array<FilterGroup, kFilterGroups> groups{};
 
     // Kept here rather than in the lanes so that a voice stays small; lane
     // voice x 4 + copy. 2 MiB of zero pages: memory only for the lanes a comb

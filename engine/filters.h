@@ -20,7 +20,8 @@
 //     keeps it out of the denormal range.
 //
 // Layout: each family keeps its coefficients and state in plain floats and
-// its per-sample step is straight-line arithmetic with no branch that depends
+// its per-sample step (always inlined, so that the state stays in registers
+// across a frame's two sub-samples) is straight-line arithmetic with no branch that depends
 // on the signal, so the lanes of a voice (which always share the type) can be
 // run as one 4-wide vector later by swapping float for a vector type. The
 // comb's ring is the one exception (each lane reads its own delay).
@@ -140,13 +141,13 @@ public:
 
     // Grouped so that the chain from one state to the next is a multiply and
     // an add; the bracketed terms run beside it.
-    void tick(T x) {
+    [[gnu::always_inline]] void tick(T x) {
         const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
         high = (x - low) - d * b;
         band = f * high + (b + kFilterAntiDenormal);
         low = f * band + (low + kFilterAntiDenormal);
     }
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         tick(x);
         return selectOutput<O>(*this);
     }
@@ -181,7 +182,7 @@ template <class T = float> struct ZeroDelayStageT {
         h = 1.0f / (g * g + g * k + 1.0f);
     }
     void reset() { s1 = s2 = hp = bp = lp = 0.0f; }
-    void tick(T x) {
+    [[gnu::always_inline]] void tick(T x) {
         hp = (x - kg * s1 - s2) * h;
         bp = s1 + g * hp;
         lp = s2 + g * bp;
@@ -202,8 +203,8 @@ public:
     }
     void reset() { stage.reset(); }
 
-    void tick(T x) { stage.tick(x); }
-    template <FilterOutput O> T process(T x) {
+    [[gnu::always_inline]] void tick(T x) { stage.tick(x); }
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         stage.tick(x);
         return selectOutput<O>(*this);
     }
@@ -234,7 +235,7 @@ public:
         second.reset();
     }
 
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         first.tick(x);
         second.tick(select<O>(first));
         return select<O>(second);
@@ -281,7 +282,7 @@ public:
         svf.reset();
     }
 
-    T process(T x) {
+    [[gnu::always_inline]] T process(T x) {
         const T y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kFilterAntiDenormal;
         x2 = x1;
         x1 = x;
@@ -323,7 +324,7 @@ public:
     void reset() { u1 = y1 = y2 = y3 = y4 = u = 0.0f; }
 
     // Returns the new y4.
-    T tick(T x) {
+    [[gnu::always_inline]] T tick(T x) {
         // Each stage as g * (new input) + (terms of the previous sample),
         // so the chain through the four stages is one multiply and one add
         // each; the bracketed terms do not wait for it.
@@ -341,7 +342,7 @@ public:
         u1 = u = in;
         return out;
     }
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         if constexpr (O == kLowPass) {
             return tick(x);
         } else {
@@ -455,7 +456,7 @@ public:
 template <class T = float> class ResonantHighPassT {
 public:
     void reset() { low = band = 0.0f; }
-    T tick(T x, T f, T q) {
+    [[gnu::always_inline]] T tick(T x, T f, T q) {
         const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
         const T h = (x - low) - q * b;
         band = f * h + (b + kFilterAntiDenormal);
