@@ -685,7 +685,18 @@ private:
     }
     static float laneValue(float q, int) { return q; }
     static float laneValue(F4 q, int k) { return q[k]; }
-    template <class Fn> void eachLane(int lanes, F4& x0, F4& x1, Fn&& fn) {
+    // fn(k, sub-sample 0, sub-sample 1) for the first `copies` lanes (a
+    // loop the compiler runs four-wide when it can), or for the lanes set in
+    // `lanes`.
+    template <class Fn> void eachLane(int copies, F4& x0, F4& x1, Fn&& fn) {
+        for (int k = 0; k < copies; ++k) {
+            float a = x0[k], b = x1[k];
+            fn(k, a, b);
+            x0.set(k, a);
+            x1.set(k, b);
+        }
+    }
+    template <class Fn> void eachLaneOf(int lanes, F4& x0, F4& x1, Fn&& fn) {
         for (int k = 0; k < 4; ++k) {
             if (!(lanes >> k & 1)) continue;
             float a = x0[k], b = x1[k];
@@ -813,8 +824,21 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
         constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
         x0 = w_.zdf24.process<o>(x0);
         x1 = w_.zdf24.process<o>(x1);
-    } else if constexpr (Type >= kFilterCombPlus && Type <= kFilterAmpMod) {
-        runEachLane<Type>(ctx, rings, (1 << copies) - 1, x0, x1);
+    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        eachLane(copies, x0, x1,
+                 [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
+    } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        eachLane(copies, x0, x1, [&](int k, float& a, float& b) {
+            const float q = w_.q[k];
+            if constexpr (Type == kFilterRingMod) {
+                a = mod_[k].ring(s, a, q);
+                b = mod_[k].ring(s, b, q);
+            } else {
+                a = mod_[k].amp(s, a, q);
+                b = mod_[k].amp(s, b, q);
+            }
+        });
     }
     in0 = x0;
     in1 = x1;
@@ -827,10 +851,11 @@ template <int Type>
 inline void LaneFilter4::runEachLane(const FilterContext& ctx, float* const* rings, int lanes,
                                      F4& x0, F4& x1) {
     if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
-        eachLane(lanes, x0, x1, [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
+        eachLaneOf(lanes, x0, x1,
+                   [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
     } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
         const float* s = ctx.curves->SIN_HALF.data();
-        eachLane(lanes, x0, x1, [&](int k, float& a, float& b) {
+        eachLaneOf(lanes, x0, x1, [&](int k, float& a, float& b) {
             const float q = w_.q[k];
             if constexpr (Type == kFilterRingMod) {
                 a = mod_[k].ring(s, a, q);
