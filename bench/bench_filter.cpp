@@ -80,4 +80,35 @@ void BM_FilterHighPass(benchmark::State& state) {
 }
 BENCHMARK(BM_FilterHighPass);
 
+// Four lanes side by side (four voices with one copy, or the copies of one
+// voice), steady coefficients; the argument is the set of lanes that run
+// (15: all, 5: two of them, the others keep their state).
+template <int Type> void BM_FilterLanes4(benchmark::State& state) {
+    const int lanes = static_cast<int>(state.range(0));
+    const FilterContext ctx = FilterContext::at(engineTables().filterCurves, 44100.0f);
+    std::vector<std::vector<float>> rings(4, std::vector<float>(CombFilter::kRingSize, 0.0f));
+    float* ringData[4] = {rings[0].data(), rings[1].data(), rings[2].data(), rings[3].data()};
+    const std::vector<float> x = input();
+    std::vector<F4> y(x.size());
+    LaneFilter4 f;
+    f.retune<Type>(ctx, F4::of(500.0f, 1000.0f, 2000.0f, 4000.0f), F4(0.7f), F4(0.0f),
+                   firstLanes(4));
+    for (auto _ : state) {
+        for (int n = 0; n < kFrames; ++n) {
+            F4 x0 = x[2 * n], x1 = x[2 * n + 1];
+            f.runLanes<Type>(ctx, ringData, lanes, x0, x1);
+            y[2 * n] = x0;
+            y[2 * n + 1] = x1;
+        }
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns/frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kFrames),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_FilterLanes4, kFilter24LpII)->Arg(15)->Arg(5);
+BENCHMARK_TEMPLATE(BM_FilterLanes4, kFilter24NotchZ)->Arg(15)->Arg(5);
+BENCHMARK_TEMPLATE(BM_FilterLanes4, kFilterCombPlus)->Arg(15)->Arg(5);
+
 } // namespace

@@ -41,7 +41,9 @@ void APlugin::publishDisplay() {
     d.voiceXYY.set(voice.mod.src[src::XYY]);
     d.voiceMorph.set(voice.dsp.morphSmoothed);
     d.voiceWarpRow.set(voice.dsp.warpRow);
-    d.voiceCutoffHz.set(voice.dsp.filter.lanes.cutoff(0));
+    d.voiceCutoffHz.set(
+        filterLaneOf(engine.filter, voice.dsp.filter, limitVoice(ns.lastVoice), voice.uniVoices, 0)
+            .cutoff());
     d.xyToMorphX.set(ns.xyToMorphX);
     d.xyToMorphY.set(ns.xyToMorphY);
     d.masterGain.set(engine.render.masterGain);

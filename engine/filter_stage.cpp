@@ -14,7 +14,10 @@
 //   - Resonance: "Filter Q" + modulation, clamped to 0..1, times 0.9.
 //   - Costs: the type is global, so one template instance per type runs every
 //     listed voice and copy with the output selection compiled in (one
-//     indirect call per frame). Coefficients are recomputed only when a
+//     indirect call per frame). The copies of a voice run side by side as
+//     one vector; voices with one copy run four at a time, voice v in lane
+//     v % 4 of group v / 4 (the filter state of such a voice lives in its
+//     group, not in the voice). Coefficients are recomputed only when a
 //     copy's cut-off or resonance moved, the high-pass coefficients only when
 //     its frequency input moved; a copy whose position, key ratio and
 //     resonance are those of the last frame skips even the FREQ look-up, so a
@@ -34,6 +37,8 @@
 namespace {
 
 static_assert(kFilterLanes == kNumLanes, "one comb ring per lane");
+static_assert(kFilterVoices == kNumVoices && kFilterGroups * 4 == kNumVoices,
+              "voice v with one copy is lane v % 4 of group v / 4");
 
 inline int freqIndex(float position) {
     return static_cast<int>(clampTo(position, 0.0f, 1.0f) * kFilterCurveIndexScale);
@@ -98,19 +103,9 @@ inline void voiceHighPass(VoiceState& voice, const FilterFrame& frame, float& f,
     f = fv.hiPassF;
 }
 
-// The filter input of every lane: the mean of its oscillator sub-samples
-// 2j and 2j + 1, scaled by 0.05; lanes from `copies` on get 0.
+// The filter input of a voice's lanes: the mean of its oscillator
+// sub-samples 2j and 2j + 1, scaled by 0.05; lanes from `copies` on get 0.
 inline void laneInputs(const VoiceDspState& dsp, int copies, F4& x0, F4& x1) {
-    if (copies == 1) {
-        // {o0 + o1, o1 + o0, o2 + o3, o3 + o2}: the sums sit in floats 0 and 2.
-        const __m128 o = _mm_loadu_ps(dsp.lanes[0].osc.data());
-        const F4 sum = F4(o) + F4(_mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 3, 0, 1)));
-        const __m128 first = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, 0, 0));
-        const F4 scaled = sum * 0.05f;
-        x0 = _mm_and_ps(scaled.v, first);
-        x1 = _mm_and_ps(_mm_movehl_ps(scaled.v, scaled.v), first);
-        return;
-    }
     __m128 r[4];
     for (int k = 0; k < 4; ++k)
         r[k] = k < copies ? _mm_loadu_ps(dsp.lanes[k].osc.data()) : _mm_setzero_ps();
@@ -119,117 +114,229 @@ inline void laneInputs(const VoiceDspState& dsp, int copies, F4& x0, F4& x1) {
     x1 = (F4(r[2]) + F4(r[3])) * 0.05f;
 }
 
-// A voice with one copy: lane 0 alone, in floats, with the arithmetic of
-// the four-lane path below (the same samples). The other lanes rest.
+inline F4 load(const float* f) {
+    return _mm_load_ps(f);
+}
+
+// clampTo() of core/numeric.h lane by lane, -0 included.
+inline F4 clampExact(F4 v, F4 lo, F4 hi) {
+    return select(v >= lo, select(v > hi, hi, v), lo);
+}
+
+// The voices with one copy in group `group` (bit k of `lanes`: voice
+// 4 group + k takes part), side by side in one vector: voiceCutoff(), the
+// cut-off look-up and the filter with the arithmetic of the scalar forms,
+// lane by lane (the same samples). Lanes that do not take part read their
+// voice's values but write nothing back, and keep their filter state.
 template <int Type>
-inline void filterFirstLane(VoiceState& voice, const FilterFrame& frame, const VoiceCutoff& cut,
-                            bool steady, float hiPassF, float hiPassQ, CombRing& ring) {
-    FilterVoice& fv = voice.dsp.filter;
-    const LaneState& lane = voice.dsp.lanes[0];
-    if constexpr (Type != kFilterBypass) {
-        const float position = cut.position + lane.copyFilterOffset;
-        if (!steady || position != fv.position[0]) {
-            fv.position.set(0, position);
-            const float hz = std::min(frame.freq[freqIndex(position)] * fv.keyRatio, frame.ceiling);
-            fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, fv.noteStart);
+inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned group, int lanes) {
+    FilterGroup& at = engine.filter.groups[group];
+    VoiceState* const voices = &engine.voices[group * 4];
+    auto each = [&](auto&& field) {
+        return F4::of(field(voices[0]), field(voices[1]), field(voices[2]), field(voices[3]));
+    };
+    const F4 active = maskOf(lanes);
+    const int force = (voices[0].dsp.filter.noteStart | voices[1].dsp.filter.noteStart << 1 |
+                       voices[2].dsp.filter.noteStart << 2 | voices[3].dsp.filter.noteStart << 3) &
+                      lanes;
+
+    // voiceCutoff(), four at a time.
+    const F4 cutoffTag = frame.cutoffTag;
+    F4 smoothed = each([](const VoiceState& v) { return v.dsp.filterFreqSmoothed; });
+    const F4 smoothing = (smoothed != cutoffTag) & active;
+    if (const int bits = maskBits(smoothing)) {
+        smoothed = select(smoothing, (smoothed - cutoffTag) * 0.985f + cutoffTag, smoothed);
+        for (int k = 0; k < 4; ++k)
+            if (bits >> k & 1) voices[k].dsp.filterFreqSmoothed = smoothed[k];
+    }
+    const F4 amount = clampExact(frame.envAmountTag + each([](const VoiceState& v) {
+                                     return v.mod.dst[dst::FilterEnvAmount];
+                                 }),
+                                 F4(0.0f), F4(1.0f)) *
+                      frame.envSign;
+    const F4 cutPosition =
+        each([](const VoiceState& v) { return v.mod.src[src::EnvFirst + 2 * kEnvFilter]; }) *
+            amount +
+        each([](const VoiceState& v) { return v.dsp.filter.modWheelTerm; }) +
+        each([](const VoiceState& v) { return v.dsp.filter.velocityTerm; }) +
+        each([](const VoiceState& v) { return v.mod.dst[dst::FilterFreq]; }) + smoothed;
+    const F4 keyRatio = each([](const VoiceState& v) { return v.dsp.filter.keyRatio; });
+    // An envelope that would open the filter beyond the ceiling has nothing
+    // left to do in its attack.
+    if (const int bits = maskBits(amount > F4(0.0f)) & lanes) {
+        for (int k = 0; k < 4; ++k) {
+            EnvelopeState& env = voices[k].env[kEnvFilter];
+            if ((bits >> k & 1) && env.stage == kEnvAttack &&
+                frame.ceiling < frame.freq[freqIndex(cutPosition[k])] * keyRatio[k])
+                env.stage = kEnvDecay;
         }
     }
-    float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
-    float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
-    fv.lanes.runFirst<Type>(frame.ctx, ring.data(), x0, x1);
+    const F4 q = clampExact(frame.resonanceTag +
+                                each([](const VoiceState& v) { return v.mod.dst[dst::FilterQ]; }),
+                            F4(0.0f), F4(1.0f)) *
+                 0.9f;
+    // While the key ratio and resonance stay put, a lane whose position did
+    // not move keeps its Hz: no look-up.
+    const F4 unsteady = maskOf(force) | (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
+    at.lastQ = select(active, q, at.lastQ);
+    at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
+    alignas(16) float hiPassF[4] = {}, hiPassQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     if (frame.hiPassOn) {
-        ResonantHighPassT<float> hp = laneOf(fv.highPass, 0);
-        x0 = hp.tick(x0, hiPassF, hiPassQ);
-        x1 = hp.tick(x1, hiPassF, hiPassQ);
-        setLane(fv.highPass, 0, hp);
+        for (int k = 0; k < 4; ++k)
+            if (lanes >> k & 1) voiceHighPass(voices[k], frame, hiPassF[k], hiPassQ[k]);
+    }
+
+    if constexpr (Type != kFilterBypass) {
+        const F4 position =
+            cutPosition + each([](const VoiceState& v) { return v.dsp.lanes[0].copyFilterOffset; });
+        const F4 moved = (unsteady | (position != at.position)) & active;
+        if (maskBits(moved)) {
+            at.position = select(moved, position, at.position);
+            const F4 clamped = clampTo(position, F4(0.0f), F4(1.0f)); // as freqIndex()
+            const F4 table = gather(frame.freq, truncate(clamped * kFilterCurveIndexScale));
+            const F4 hz = stdMin(table * keyRatio, F4(frame.ceiling));
+            at.lanes.retune<Type>(frame.ctx, hz, q, maskOf(force), moved);
+        }
+    }
+    CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(group) * 4 * kUnisonCopies];
+    __m128 r0 = _mm_loadu_ps(voices[0].dsp.lanes[0].osc.data());
+    __m128 r1 = _mm_loadu_ps(voices[1].dsp.lanes[0].osc.data());
+    __m128 r2 = _mm_loadu_ps(voices[2].dsp.lanes[0].osc.data());
+    __m128 r3 = _mm_loadu_ps(voices[3].dsp.lanes[0].osc.data());
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    F4 x0 = (F4(r0) + F4(r1)) * 0.05f;
+    F4 x1 = (F4(r2) + F4(r3)) * 0.05f;
+    if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        float* ringData[4] = {rings[0].data(), rings[kUnisonCopies].data(),
+                              rings[2 * kUnisonCopies].data(), rings[3 * kUnisonCopies].data()};
+        at.lanes.runLanes<Type>(frame.ctx, ringData, lanes, x0, x1);
+    } else {
+        at.lanes.runLanes<Type>(frame.ctx, nullptr, lanes, x0, x1);
+    }
+    if (frame.hiPassOn) {
+        const F4 f = load(hiPassF), hq = load(hiPassQ);
+        ResonantHighPassT<F4> hp = at.highPass;
+        x0 = hp.tick(x0, f, hq);
+        x1 = hp.tick(x1, f, hq);
+        at.highPass.low = select(active, hp.low, at.highPass.low);
+        at.highPass.band = select(active, hp.band, at.highPass.band);
     }
     x0 *= 10.0f;
     x1 *= 10.0f;
-    if (!(std::fabs(x0 + x1) < 1e30f)) [[unlikely]] {
-        const float hz = fv.lanes.cutoff(0);
-        fv.resetLane(0);
-        if (Type == kFilterCombPlus || Type == kFilterCombMinus) ring.fill(0.0f);
-        fv.lanes.retuneFirst<Type>(frame.ctx, hz, cut.q, true);
-        x0 = x1 = 0.0f;
+    // A lane that was fed a NaN or ran away starts again rather than
+    // staying silent until its next note.
+    const int bad = ~maskBits(abs(x0 + x1) < F4(1e30f)) & lanes;
+    if (bad != 0) [[unlikely]] {
+        for (int k = 0; k < 4; ++k) {
+            if (!(bad >> k & 1)) continue;
+            const F4 lane = onlyLane(k);
+            const float hz = at.lanes.cutoff(k);
+            at.resetLane(k);
+            if (Type == kFilterCombPlus || Type == kFilterCombMinus)
+                rings[static_cast<std::size_t>(k) * kUnisonCopies].fill(0.0f);
+            at.lanes.retune<Type>(frame.ctx, F4(hz), q, lane, lane);
+            x0.set(k, 0.0f);
+            x1.set(k, 0.0f);
+        }
     }
     // The mix reads lane 0 alone for a voice with one copy.
-    fv.out[0].set(0, x0);
-    fv.out[1].set(0, x1);
-    voice.mod.src[src::FilterOut] = (x0 + x1) * 0.5f;
+    const F4 mean = (x0 + x1) * 0.5f;
+    for (int k = 0; k < 4; ++k) {
+        if (!(lanes >> k & 1)) continue;
+        FilterVoice& fv = voices[k].dsp.filter;
+        fv.out[0].set(0, x0[k]);
+        fv.out[1].set(0, x1[k]);
+        voices[k].mod.src[src::FilterOut] = mean[k];
+    }
+    if (force != 0) {
+        for (int k = 0; k < 4; ++k)
+            if (force >> k & 1) voices[k].dsp.filter.noteStart = false;
+    }
+}
+
+// A voice with several copies: its own lanes side by side.
+template <int Type>
+void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const VoiceCutoff& cut,
+                  bool steady, float hiPassF, float hiPassQ) {
+    VoiceState& voice = engine.voices[v];
+    FilterVoice& fv = voice.dsp.filter;
+    CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
+    const int copies = std::min(voice.uniVoices, kUnisonCopies);
+    const F4 active = firstLanes(copies);
+    const auto& lanes = voice.dsp.lanes;
+    if constexpr (Type != kFilterBypass) {
+        const F4 position =
+            F4(cut.position) + F4::of(lanes[0].copyFilterOffset, lanes[1].copyFilterOffset,
+                                      lanes[2].copyFilterOffset, lanes[3].copyFilterOffset);
+        if (!steady || maskBits((position != fv.position) & active)) {
+            fv.position = select(active, position, fv.position);
+            const F4 clamped = clampTo(position, F4(0.0f), F4(1.0f)); // as freqIndex()
+            const F4 table = gather(frame.freq, truncate(clamped * kFilterCurveIndexScale));
+            const F4 hz = stdMin(table * fv.keyRatio, F4(frame.ceiling));
+            fv.lanes.retune<Type>(frame.ctx, hz, cut.q, fv.noteStart ? active : F4(0.0f), active);
+        }
+    }
+    float* ringData[kUnisonCopies] = {rings[0].data(), rings[1].data(), rings[2].data(),
+                                      rings[3].data()};
+    F4 x0, x1;
+    laneInputs(voice.dsp, copies, x0, x1);
+    fv.lanes.run<Type>(frame.ctx, ringData, copies, x0, x1);
+    if (frame.hiPassOn) {
+        const F4 f = hiPassF, q = hiPassQ;
+        ResonantHighPassT<F4> hp = fv.highPass;
+        x0 = hp.tick(x0, f, q);
+        x1 = hp.tick(x1, f, q);
+        fv.highPass = hp;
+    }
+    x0 *= 10.0f;
+    x1 *= 10.0f;
+    // A lane that was fed a NaN or ran away starts again rather than
+    // staying silent until its next note.
+    const int bad = ~maskBits(abs(x0 + x1) < F4(1e30f)) & maskBits(active);
+    if (bad != 0) [[unlikely]] {
+        for (int k = 0; k < copies; ++k) {
+            if (!(bad >> k & 1)) continue;
+            const F4 lane = onlyLane(k);
+            const float hz = fv.lanes.cutoff(k);
+            fv.resetLane(k);
+            if (Type == kFilterCombPlus || Type == kFilterCombMinus) rings[k].fill(0.0f);
+            fv.lanes.retune<Type>(frame.ctx, F4(hz), cut.q, lane, lane);
+            x0.set(k, 0.0f);
+            x1.set(k, 0.0f);
+        }
+    }
+    fv.out = {x0, x1};
+    voice.mod.src[src::FilterOut] = (x0[0] + x1[0]) * 0.5f;
     fv.noteStart = false;
 }
 
-// Every listed voice through the filter of one type, its lanes side by side.
+// Every listed voice through the filter of one type: the voices with several
+// copies one by one, their copies side by side; then the voices with one copy
+// four at a time in their groups.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
     const RenderState& render = engine.render;
+    unsigned single = 0; // bit v: voice v is listed and has one copy
     for (int n = 0; n < render.activeVoiceCount; ++n) {
         const int v = render.activeVoices[n];
         VoiceState& voice = engine.voices[v];
+        if (voice.uniVoices <= 1) {
+            single |= 1u << v;
+            continue;
+        }
         FilterVoice& fv = voice.dsp.filter;
         const VoiceCutoff cut = voiceCutoff(voice, frame);
         const float keyRatio = fv.keyRatio;
-        const bool force = fv.noteStart;
         // While the key ratio and resonance stay put, a copy whose position
         // did not move keeps its Hz: no look-up, no comparison.
-        const bool steady = !force && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
+        const bool steady = !fv.noteStart && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
         fv.lastQ = cut.q;
         fv.lastKeyRatio = keyRatio;
         float hiPassF = 0.0f, hiPassQ = 1.0f;
         if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
-        CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
-
-        if (voice.uniVoices <= 1) {
-            filterFirstLane<Type>(voice, frame, cut, steady, hiPassF, hiPassQ, rings[0]);
-            continue;
-        }
-        const int copies = std::min(voice.uniVoices, kUnisonCopies);
-        const F4 active = firstLanes(copies);
-        const auto& lanes = voice.dsp.lanes;
-        if constexpr (Type != kFilterBypass) {
-            const F4 position =
-                F4(cut.position) + F4::of(lanes[0].copyFilterOffset, lanes[1].copyFilterOffset,
-                                          lanes[2].copyFilterOffset, lanes[3].copyFilterOffset);
-            if (!steady || maskBits((position != fv.position) & active)) {
-                fv.position = select(active, position, fv.position);
-                const F4 clamped = clampTo(position, F4(0.0f), F4(1.0f)); // as freqIndex()
-                const F4 table = gather(frame.freq, truncate(clamped * kFilterCurveIndexScale));
-                const F4 hz = stdMin(table * keyRatio, F4(frame.ceiling));
-                fv.lanes.retune<Type>(frame.ctx, hz, cut.q, force ? active : F4(0.0f), active);
-            }
-        }
-        float* ringData[kUnisonCopies] = {rings[0].data(), rings[1].data(), rings[2].data(),
-                                          rings[3].data()};
-        F4 x0, x1;
-        laneInputs(voice.dsp, copies, x0, x1);
-        fv.lanes.run<Type>(frame.ctx, ringData, copies, x0, x1);
-        if (frame.hiPassOn) {
-            const F4 f = hiPassF, q = hiPassQ;
-            ResonantHighPassT<F4> hp = fv.highPass;
-            x0 = hp.tick(x0, f, q);
-            x1 = hp.tick(x1, f, q);
-            fv.highPass = hp;
-        }
-        x0 *= 10.0f;
-        x1 *= 10.0f;
-        // A lane that was fed a NaN or ran away starts again rather than
-        // staying silent until its next note.
-        const int bad = ~maskBits(abs(x0 + x1) < F4(1e30f)) & maskBits(active);
-        if (bad != 0) [[unlikely]] {
-            for (int k = 0; k < copies; ++k) {
-                if (!(bad >> k & 1)) continue;
-                const F4 lane = onlyLane(k);
-                const float hz = fv.lanes.cutoff(k);
-                fv.resetLane(k);
-                if (Type == kFilterCombPlus || Type == kFilterCombMinus) rings[k].fill(0.0f);
-                fv.lanes.retune<Type>(frame.ctx, F4(hz), cut.q, lane, lane);
-                x0.set(k, 0.0f);
-                x1.set(k, 0.0f);
-            }
-        }
-        fv.out = {x0, x1};
-        voice.mod.src[src::FilterOut] = (x0[0] + x1[0]) * 0.5f;
-        fv.noteStart = false;
+        filterCopies<Type>(engine, v, frame, cut, steady, hiPassF, hiPassQ);
     }
+    for (unsigned group = 0; single != 0; ++group, single >>= 4)
+        if (single & 15u) filterGroup<Type>(engine, frame, group, static_cast<int>(single & 15u));
 }
 
 using VoiceLoop = void (*)(EngineState&, const FilterFrame&);
@@ -281,6 +388,7 @@ void APlugin::initFilter(int mode, int v) {
     auto clearVoice = [&](int i) {
         VoiceState& voice = engine.voices[i];
         voice.dsp.filter.resetLanes();
+        fg.groups[static_cast<std::size_t>(i / 4)].resetLane(i % 4);
         voice.dsp.filter.hiPassInput = -1.0f;
         if (comb) {
             const int copies =

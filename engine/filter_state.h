@@ -1,7 +1,8 @@
 // State of the voice filter: per voice (its four lanes' filters and
 // high-passes side by side, key and controller terms, the note-start flag,
-// the high-pass coefficients, the output) and per engine (cached switches and
-// the comb rings).
+// the high-pass coefficients, the output) and per engine (cached switches,
+// the filters of the voices with one copy, four side by side, and the comb
+// rings).
 //
 // Units: cut-offs in Hz, the normalised terms in knob units (0..1 of the
 // "Filter Frequency" range, 20 Hz .. 20480 Hz over ten octaves), ratios as
@@ -12,35 +13,19 @@
 #include "engine/filters.h"
 
 #include <array>
+#include <cstddef>
 #include <limits>
 
-inline constexpr int kFilterLanes = 16 * 4; // voices x unison copies
+inline constexpr int kFilterVoices = 16;
+inline constexpr int kFilterLanes = kFilterVoices * 4;  // voices x unison copies
+inline constexpr int kFilterGroups = kFilterVoices / 4; // of four voices with one copy
 
-// One voice. The terms are refreshed on the voice's 16-frame tick.
-struct FilterVoice {
-    float modWheelTerm = 0.0f;   // (2 x "Mod Wheel > Filter Frequency" - 1) x smoothed wheel
-    float velocityTerm = 0.0f;   // "Velocity > Filter Frequency" x velocity
-    float keyRatio = 1.0f;       // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
-    float hiPassKeyRatio = 1.0f; // 2^pitch with high-pass key tracking, else 1
-    // What the two ratios' exp2 was last taken of (NaN: not yet).
-    float keyRatioInput = std::numeric_limits<float>::quiet_NaN();
-    float pitchRatioInput = std::numeric_limits<float>::quiet_NaN(), pitchRatio = 1.0f;
-    bool noteStart = false; // set by a restarted note, cleared once the voice rendered
-    // Key ratio and resonance of the last frame: while they and a copy's
-    // cut-off position stay put, its Hz cannot have moved.
-    float lastKeyRatio = -1.0f, lastQ = -1.0f;
-
-    // High-pass coefficients and what they were computed from.
-    float hiPassInput = -1.0f; // smoothed frequency + modulation, -1 none yet
-    float hiPassRatioUsed = -1.0f;
-    float hiPassF = 0.0f;
-
-    // The lanes (unison copies), one column each.
+// Four lanes side by side: filters, high-passes and the cut-off positions
+// their coefficients were looked up for.
+struct FilterLanes4 {
     LaneFilter4 lanes;              // the selected type
     ResonantHighPassT<F4> highPass; // after it, when switched on
     F4 position = -1.0f;            // normalised cut-off last looked up, -1 none
-    // The output of the last frame, at 2x the rate: sub-sample 0 and 1.
-    std::array<F4, 2> out{};
 
     // Every lane's filter and high-pass anew, without coefficients.
     void resetLanes() {
@@ -57,6 +42,38 @@ struct FilterVoice {
     }
 };
 
+// Four voices with one copy each (FilterGlobal::groups), and the key ratio
+// and resonance of the last frame per lane, as FilterVoice keeps them.
+struct FilterGroup : FilterLanes4 {
+    F4 lastKeyRatio = -1.0f, lastQ = -1.0f;
+};
+
+// One voice. The terms are refreshed on the voice's 16-frame tick. The
+// lanes (one column per unison copy) serve a voice with several copies; a
+// voice with one copy keeps its filter in its group (FilterGlobal::groups).
+struct FilterVoice : FilterLanes4 {
+    float modWheelTerm = 0.0f;   // (2 x "Mod Wheel > Filter Frequency" - 1) x smoothed wheel
+    float velocityTerm = 0.0f;   // "Velocity > Filter Frequency" x velocity
+    float keyRatio = 1.0f;       // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
+    float hiPassKeyRatio = 1.0f; // 2^pitch with high-pass key tracking, else 1
+    // What the two ratios' exp2 was last taken of (NaN: not yet).
+    float keyRatioInput = std::numeric_limits<float>::quiet_NaN();
+    float pitchRatioInput = std::numeric_limits<float>::quiet_NaN(), pitchRatio = 1.0f;
+    bool noteStart = false; // set by a restarted note, cleared once the voice rendered
+    // Key ratio and resonance of the last frame: while they and a copy's
+    // cut-off position stay put, its Hz cannot have moved. (A voice with one
+    // copy keeps them in its group.)
+    float lastKeyRatio = -1.0f, lastQ = -1.0f;
+
+    // High-pass coefficients and what they were computed from.
+    float hiPassInput = -1.0f; // smoothed frequency + modulation, -1 none yet
+    float hiPassRatioUsed = -1.0f;
+    float hiPassF = 0.0f;
+
+    // The output of the last frame, at 2x the rate: sub-sample 0 and 1.
+    std::array<F4, 2> out{};
+};
+
 // A comb ring: one value per frame.
 using CombRing = std::array<float, CombFilter::kRingSize>;
 
@@ -69,8 +86,27 @@ struct FilterGlobal {
     float coefficientRate = 0.0f; // sample rate the lanes' coefficients belong to
     FilterContext context;        // curves and rate terms for that rate
 
+    // The voices with one copy, four side by side: voice v is lane v % 4 of
+    // group v / 4, so that one vector steps four voices.
+    std::array<FilterGroup, kFilterGroups> groups{};
+
     // Kept here rather than in the lanes so that a voice stays small; lane
     // voice x 4 + copy. 2 MiB of zero pages: memory only for the lanes a comb
     // filter has played.
     ZeroPages<CombRing> combRings{kFilterLanes};
 };
+
+// The lanes and the lane that hold copy k of voice v with `copies` copies.
+struct FilterLaneRef {
+    const FilterLanes4& at;
+    int lane;
+
+    float cutoff() const { return at.lanes.cutoff(lane); }
+    float resonance() const { return at.lanes.resonance(lane); }
+    int32_t combDelay() const { return at.lanes.combDelay(lane); }
+};
+inline FilterLaneRef filterLaneOf(const FilterGlobal& fg, const FilterVoice& fv, int v, int copies,
+                                  int k) {
+    if (copies <= 1) return {fg.groups[static_cast<std::size_t>(v / 4)], v % 4};
+    return {fv, k};
+}

@@ -20,7 +20,8 @@
 //     keeps it out of the denormal range.
 //
 // Layout: each family keeps its coefficients and state in plain floats and
-// its per-sample step is straight-line arithmetic with no branch that depends
+// its per-sample step (always inlined, so that the state stays in registers
+// across a frame's two sub-samples) is straight-line arithmetic with no branch that depends
 // on the signal, so the lanes of a voice (which always share the type) can be
 // run as one 4-wide vector later by swapping float for a vector type. The
 // comb's ring is the one exception (each lane reads its own delay).
@@ -41,8 +42,11 @@
 #include "engine/simd4.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 // Steps of "Filter Type".
 enum FilterType : int {
@@ -132,18 +136,18 @@ public:
     template <class I> void setCutoff(const FilterCurves& c, const I& index) {
         f = 2.0f * gather(c.SIN_HALF.data(), index);
     }
-    void setResonance(float q) { d = 1.0f - q; }
+    void setResonance(T q) { d = 1.0f - q; }
     void reset() { low = band = high = 0.0f; }
 
     // Grouped so that the chain from one state to the next is a multiply and
     // an add; the bracketed terms run beside it.
-    void tick(T x) {
+    [[gnu::always_inline]] void tick(T x) {
         const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
         high = (x - low) - d * b;
         band = f * high + (b + kFilterAntiDenormal);
         low = f * band + (low + kFilterAntiDenormal);
     }
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         tick(x);
         return selectOutput<O>(*this);
     }
@@ -178,7 +182,7 @@ template <class T = float> struct ZeroDelayStageT {
         h = 1.0f / (g * g + g * k + 1.0f);
     }
     void reset() { s1 = s2 = hp = bp = lp = 0.0f; }
-    void tick(T x) {
+    [[gnu::always_inline]] void tick(T x) {
         hp = (x - kg * s1 - s2) * h;
         bp = s1 + g * hp;
         lp = s2 + g * bp;
@@ -199,8 +203,8 @@ public:
     }
     void reset() { stage.reset(); }
 
-    void tick(T x) { stage.tick(x); }
-    template <FilterOutput O> T process(T x) {
+    [[gnu::always_inline]] void tick(T x) { stage.tick(x); }
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         stage.tick(x);
         return selectOutput<O>(*this);
     }
@@ -231,7 +235,7 @@ public:
         second.reset();
     }
 
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         first.tick(x);
         second.tick(select<O>(first));
         return select<O>(second);
@@ -260,7 +264,7 @@ using ZeroDelay24 = ZeroDelay24T<>;
 //   y = b0 x + b1 x[n-1] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2] (direct form I).
 template <class T = float> class BiquadLowPass24T {
 public:
-    void setResonance(float q) { svf.setResonance(q); }
+    void setResonance(T q) { svf.setResonance(q); }
     template <class I> void setCutoff(const FilterCurves& c, const I& index) {
         const T cot = gather(c.COT_HALF.data(), index);
         const T c2 = cot * cot;
@@ -278,7 +282,7 @@ public:
         svf.reset();
     }
 
-    T process(T x) {
+    [[gnu::always_inline]] T process(T x) {
         const T y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2 + kFilterAntiDenormal;
         x2 = x1;
         x1 = x;
@@ -312,7 +316,7 @@ using BiquadLowPass24 = BiquadLowPass24T<>;
 //   cut-off 4 (y3 - y4) is -j u, in quadrature with u.)
 template <class T = float> class Ladder24T {
 public:
-    template <class I> void setCutoff(const FilterCurves& c, const I& index, float q) {
+    template <class I> void setCutoff(const FilterCurves& c, const I& index, T q) {
         p = gather(c.LADDER_P.data(), index);
         g = gather(c.LADDER_G.data(), index);
         k = q * 0.9f * gather(c.LADDER_R.data(), index);
@@ -320,7 +324,7 @@ public:
     void reset() { u1 = y1 = y2 = y3 = y4 = u = 0.0f; }
 
     // Returns the new y4.
-    T tick(T x) {
+    [[gnu::always_inline]] T tick(T x) {
         // Each stage as g * (new input) + (terms of the previous sample),
         // so the chain through the four stages is one multiply and one add
         // each; the bracketed terms do not wait for it.
@@ -338,7 +342,7 @@ public:
         u1 = u = in;
         return out;
     }
-    template <FilterOutput O> T process(T x) {
+    template <FilterOutput O> [[gnu::always_inline]] T process(T x) {
         if constexpr (O == kLowPass) {
             return tick(x);
         } else {
@@ -452,7 +456,7 @@ public:
 template <class T = float> class ResonantHighPassT {
 public:
     void reset() { low = band = 0.0f; }
-    T tick(T x, T f, T q) {
+    [[gnu::always_inline]] T tick(T x, T f, T q) {
         const T b = band - (band * band) * (0.001f * band); // (1 - 0.001 B^2) B
         const T h = (x - low) - q * b;
         band = f * h + (b + kFilterAntiDenormal);
@@ -590,36 +594,38 @@ inline void setLane(Family<F4>& wide, int k, const Family<float>& one) {
 }
 
 // ------------------------------------------------------------------ four lanes
-// The lanes of one voice side by side: the families above over F4, so one
-// SSE2 instruction steps all four unison copies, with the same arithmetic
-// per lane as LaneFilter (bit-identical results). Each lane keeps its own
-// change detection: a lane whose cut-off and resonance rest keeps its
-// coefficients while another retunes. The comb and the sine modulators run
-// lane by lane (each lane reads its own delay or phase), over the first
-// `copies` lanes only.
+// Four lanes side by side: the families above over F4, so one SSE2
+// instruction steps all four, with the same arithmetic per lane as
+// LaneFilter (bit-identical results). The lanes are the unison copies of one
+// voice, or four voices with one copy each; so the resonance may be one for
+// all lanes or one per lane. Each lane keeps its own change detection: a
+// lane whose cut-off and resonance rest keeps its coefficients while another
+// retunes. The comb and the sine modulators run lane by lane (each lane
+// reads its own delay or phase).
 class LaneFilter4 {
 public:
     static constexpr float kChange = LaneFilter::kChange;
 
     // Lanes set in `enabled` take the cut-off hz (Hz, per lane) and the
-    // resonance q when either moved by more than kChange, or when `force` is
-    // set for them.
-    template <int Type> void retune(const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
-    // Both sub-samples of every lane in place; rings[k]: the comb ring of lane k.
+    // resonance q (float: every lane's; F4: per lane) when either moved by
+    // more than kChange, or when `force` is set for them.
+    template <int Type, class Q>
+    void retune(const FilterContext& ctx, F4 hz, Q q, F4 force, F4 enabled);
+    // Both sub-samples of every lane in place; rings[k]: the comb ring of
+    // lane k. The comb and the modulators run the first `copies` lanes only.
     template <int Type>
     void run(const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
-
-    // Lane 0 alone, through the float families on its column: a voice with
-    // one copy pays for one lane, not four. The same arithmetic as retune()
-    // and run() give lane 0 (bit-identical); the other lanes are untouched.
-    template <int Type> void retuneFirst(const FilterContext& ctx, float hz, float q, bool force);
-    template <int Type> void runFirst(const FilterContext& ctx, float* ring, float& x0, float& x1);
+    // The lanes set in `lanes` (bit k: lane k) alone; the others keep their
+    // state as it was (their outputs are meaningless).
+    template <int Type>
+    void runLanes(const FilterContext& ctx, float* const* rings, int lanes, F4& x0, F4& x1);
 
     // The same with the type chosen at run time (tests, tools).
     void retune(int type, const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled);
+    void retune(int type, const FilterContext& ctx, F4 hz, F4 q, F4 force, F4 enabled);
     void run(int type, const FilterContext& ctx, float* const* rings, int copies, F4& x0, F4& x1);
-    void retuneFirst(int type, const FilterContext& ctx, float hz, float q, bool force);
-    void runFirst(int type, const FilterContext& ctx, float* ring, float& x0, float& x1);
+    void runLanes(int type, const FilterContext& ctx, float* const* rings, int lanes, F4& x0,
+                  F4& x1);
 
     void reset() { *this = LaneFilter4{}; }
     void resetLane(int k); // lane k as after reset(), the others untouched
@@ -641,12 +647,47 @@ private:
     };
     static_assert(sizeof(Wide) % sizeof(F4) == 0);
 
+    // The family state a wide type runs on.
+    template <int Type> auto& family() {
+        if constexpr (Type <= kFilter12Notch)
+            return (w_.svf);
+        else if constexpr (Type <= kFilter12NotchZ)
+            return (w_.zdf);
+        else if constexpr (Type == kFilter24LpI)
+            return (w_.biquad);
+        else if constexpr (Type <= kFilter24Notch)
+            return (w_.ladder);
+        else
+            return (w_.zdf24);
+    }
+    // Every F4 member of `now` takes `before` back in the lanes of `keep`.
+    template <class Family> static void keepLanes(Family& now, const Family& before, F4 keep) {
+        static_assert(sizeof(Family) % sizeof(F4) == 0);
+        F4* to = reinterpret_cast<F4*>(&now);
+        const F4* from = reinterpret_cast<const F4*>(&before);
+        for (std::size_t i = 0; i < sizeof(Family) / sizeof(F4); ++i)
+            to[i] = select(keep, from[i], to[i]);
+    }
     static void takeDesign(ZeroDelayStageT<F4>& to, const ZeroDelayStageT<F4>& from, F4 m) {
         to.g = select(m, from.g, to.g);
         to.k = select(m, from.k, to.k);
         to.h = select(m, from.h, to.h);
         to.kg = select(m, from.kg, to.kg);
     }
+    // 2^(scale q) in the lanes of `moved` (the others 0).
+    static F4 exp2Lanes(float scale, float q, F4) { return std::exp2(scale * q); }
+    static F4 exp2Lanes(float scale, F4 q, F4 moved) {
+        F4 r;
+        const int bits = maskBits(moved);
+        for (int k = 0; k < 4; ++k)
+            if (bits >> k & 1) r.set(k, std::exp2(scale * q[k]));
+        return r;
+    }
+    static float laneValue(float q, int) { return q; }
+    static float laneValue(F4 q, int k) { return q[k]; }
+    // fn(k, sub-sample 0, sub-sample 1) for the first `copies` lanes (a
+    // loop the compiler runs four-wide when it can), or for the lanes set in
+    // `lanes`.
     template <class Fn> void eachLane(int copies, F4& x0, F4& x1, Fn&& fn) {
         for (int k = 0; k < copies; ++k) {
             float a = x0[k], b = x1[k];
@@ -655,6 +696,18 @@ private:
             x1.set(k, b);
         }
     }
+    template <class Fn> void eachLaneOf(int lanes, F4& x0, F4& x1, Fn&& fn) {
+        for (int k = 0; k < 4; ++k) {
+            if (!(lanes >> k & 1)) continue;
+            float a = x0[k], b = x1[k];
+            fn(k, a, b);
+            x0.set(k, a);
+            x1.set(k, b);
+        }
+    }
+    // The comb and the modulators over the lanes set in `lanes`.
+    template <int Type>
+    void runEachLane(const FilterContext& ctx, float* const* rings, int lanes, F4& x0, F4& x1);
 
     Wide w_;
     std::array<CombFilter, 4> comb_{};
@@ -671,8 +724,9 @@ inline void LaneFilter4::resetLane(int k) {
     mod_[k] = SineModulator{};
 }
 
-template <int Type>
-inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 force, F4 enabled) {
+template <int Type, class Q>
+inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, Q q, F4 force, F4 enabled) {
+    static_assert(std::is_same_v<Q, float> || std::is_same_v<Q, F4>);
     if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
         return;
     } else if constexpr (Type >= kFilterCombPlus) {
@@ -680,12 +734,13 @@ inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 for
         const int on = maskBits(enabled), forced = maskBits(force);
         for (int k = 0; k < 4; ++k) {
             if (!(on >> k & 1)) continue;
-            const bool qMoved = (forced >> k & 1) || std::fabs(q - w_.q[k]) > kChange;
+            const float qk = laneValue(q, k);
+            const bool qMoved = (forced >> k & 1) || std::fabs(qk - w_.q[k]) > kChange;
             if (!qMoved && !(std::fabs(hz[k] - w_.hz[k]) > kChange)) continue;
             w_.hz.set(k, hz[k]);
-            w_.q.set(k, q);
+            w_.q.set(k, qk);
             if constexpr (Type <= kFilterCombMinus) {
-                if (qMoved) comb_[k].setResonance(q, Type == kFilterCombMinus);
+                if (qMoved) comb_[k].setResonance(qk, Type == kFilterCombMinus);
                 comb_[k].setCutoff(hz[k], ctx.sampleRate);
             } else {
                 mod_[k].setCutoff(hz[k], ctx.invDoubleRate);
@@ -708,7 +763,7 @@ inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 for
             w_.svf.d = select(m, t.d, w_.svf.d);
         } else if constexpr (Type <= kFilter12NotchZ) {
             ZeroDelay12T<F4>& z = w_.zdf;
-            if (maskBits(qMoved)) z.k = select(qMoved, F4(std::exp2(-5.0f * q)), z.k);
+            if (maskBits(qMoved)) z.k = select(qMoved, exp2Lanes(-5.0f, q, qMoved), z.k);
             ZeroDelayStageT<F4> t;
             t.design(gather(c.TAN_HALF.data(), index), z.k);
             takeDesign(z.stage, t, m);
@@ -733,7 +788,7 @@ inline void LaneFilter4::retune(const FilterContext& ctx, F4 hz, float q, F4 for
             l.k = select(m, t.k, l.k);
         } else {
             ZeroDelay24T<F4>& z = w_.zdf24;
-            if (maskBits(qMoved)) z.k2 = select(qMoved, F4(std::exp2(-3.0f * q)), z.k2);
+            if (maskBits(qMoved)) z.k2 = select(qMoved, exp2Lanes(-3.0f, q, qMoved), z.k2);
             const F4 g = gather(c.TAN_HALF.data(), index);
             ZeroDelayStageT<F4> t1, t2;
             t1.design(g, 1.0f);
@@ -793,88 +848,42 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
 }
 
 template <int Type>
-inline void LaneFilter4::retuneFirst(const FilterContext& ctx, float hz, float q, bool force) {
-    if constexpr (Type < kFilter12Lp || Type >= kFilterTypeCount) {
-        return;
-    } else {
-        const bool qMoved = force || std::fabs(q - w_.q[0]) > kChange;
-        if (!qMoved && !(std::fabs(hz - w_.hz[0]) > kChange)) return;
-        w_.hz.set(0, hz);
-        w_.q.set(0, q);
-        const FilterCurves& c = *ctx.curves;
-        if constexpr (Type <= kFilter12Notch) {
-            StateVariable12T<float> t = laneOf(w_.svf, 0);
-            t.setResonance(q);
-            t.setCutoff(c, ctx.index(hz));
-            w_.svf.f.set(0, t.f);
-            w_.svf.d.set(0, t.d);
-        } else if constexpr (Type <= kFilter12NotchZ) {
-            ZeroDelay12T<float> t = laneOf(w_.zdf, 0);
-            if (qMoved) t.setResonance(q);
-            t.setCutoff(c, ctx.index(hz));
-            setLane(w_.zdf, 0, t);
-        } else if constexpr (Type == kFilter24LpI) {
-            BiquadLowPass24T<float> t = laneOf(w_.biquad, 0);
-            t.setResonance(q);
-            t.setCutoff(c, ctx.index(hz));
-            setLane(w_.biquad, 0, t);
-        } else if constexpr (Type <= kFilter24Notch) {
-            Ladder24T<float> t;
-            t.setCutoff(c, ctx.index(hz), q);
-            w_.ladder.p.set(0, t.p);
-            w_.ladder.g.set(0, t.g);
-            w_.ladder.k.set(0, t.k);
-        } else if constexpr (Type <= kFilter24NotchZ) {
-            ZeroDelay24T<float> t = laneOf(w_.zdf24, 0);
-            if (qMoved) t.setResonance(q);
-            t.setCutoff(c, ctx.index(hz));
-            setLane(w_.zdf24, 0, t);
-        } else if constexpr (Type <= kFilterCombMinus) {
-            if (qMoved) comb_[0].setResonance(q, Type == kFilterCombMinus);
-            comb_[0].setCutoff(hz, ctx.sampleRate);
-        } else {
-            mod_[0].setCutoff(hz, ctx.invDoubleRate);
-        }
+inline void LaneFilter4::runEachLane(const FilterContext& ctx, float* const* rings, int lanes,
+                                     F4& x0, F4& x1) {
+    if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
+        eachLaneOf(lanes, x0, x1,
+                   [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
+    } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
+        const float* s = ctx.curves->SIN_HALF.data();
+        eachLaneOf(lanes, x0, x1, [&](int k, float& a, float& b) {
+            const float q = w_.q[k];
+            if constexpr (Type == kFilterRingMod) {
+                a = mod_[k].ring(s, a, q);
+                b = mod_[k].ring(s, b, q);
+            } else {
+                a = mod_[k].amp(s, a, q);
+                b = mod_[k].amp(s, b, q);
+            }
+        });
     }
+    (void)ctx;
+    (void)rings;
 }
 
 template <int Type>
-inline void LaneFilter4::runFirst(const FilterContext& ctx, float* ring, float& in0, float& in1) {
-    float x0 = in0, x1 = in1;
-    // The column in locals for both sub-samples, then back.
-    auto both = [&](auto& wide, auto&& step) {
-        auto one = laneOf(wide, 0);
-        x0 = step(one, x0);
-        x1 = step(one, x1);
-        setLane(wide, 0, one);
-    };
-    if constexpr (Type >= kFilter12Lp && Type <= kFilter12Notch) {
-        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12Lp);
-        both(w_.svf, [](auto& f, float x) { return f.template process<o>(x); });
-    } else if constexpr (Type >= kFilter12LpZ && Type <= kFilter12NotchZ) {
-        constexpr auto o = static_cast<FilterOutput>(Type - kFilter12LpZ);
-        both(w_.zdf, [](auto& f, float x) { return f.template process<o>(x); });
-    } else if constexpr (Type == kFilter24LpI) {
-        both(w_.biquad, [](auto& f, float x) { return f.process(x); });
-    } else if constexpr (Type >= kFilter24LpII && Type <= kFilter24Notch) {
-        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpII);
-        both(w_.ladder, [](auto& f, float x) { return f.template process<o>(x); });
-    } else if constexpr (Type >= kFilter24LpZ && Type <= kFilter24NotchZ) {
-        constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
-        both(w_.zdf24, [](auto& f, float x) { return f.template process<o>(x); });
-    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
-        comb_[0].frame(ring, x0, x1);
-    } else if constexpr (Type == kFilterRingMod) {
-        const float* s = ctx.curves->SIN_HALF.data();
-        x0 = mod_[0].ring(s, x0, w_.q[0]);
-        x1 = mod_[0].ring(s, x1, w_.q[0]);
-    } else if constexpr (Type == kFilterAmpMod) {
-        const float* s = ctx.curves->SIN_HALF.data();
-        x0 = mod_[0].amp(s, x0, w_.q[0]);
-        x1 = mod_[0].amp(s, x1, w_.q[0]);
+inline void LaneFilter4::runLanes(const FilterContext& ctx, float* const* rings, int lanes, F4& x0,
+                                  F4& x1) {
+    if constexpr (Type >= kFilterCombPlus && Type <= kFilterAmpMod) {
+        runEachLane<Type>(ctx, rings, lanes, x0, x1);
+    } else if constexpr (Type >= kFilter12Lp && Type < kFilterCombPlus) {
+        if (lanes == 0xF) {
+            run<Type>(ctx, rings, 4, x0, x1);
+            return;
+        }
+        // All four run; the resting ones take their state back.
+        auto& state = family<Type>();
+        const auto before = state;
+        run<Type>(ctx, rings, 4, x0, x1);
+        keepLanes(state, before, maskOf(~lanes & 0xF));
     }
-    in0 = x0;
-    in1 = x1;
-    (void)ctx;
-    (void)ring;
 }

@@ -71,6 +71,11 @@ inline F4 select(F4 m, F4 a, F4 b) {
 inline int maskBits(F4 m) {
     return _mm_movemask_ps(m.v);
 }
+// The mask whose lane k is set when bit k is (the inverse of maskBits).
+inline F4 maskOf(int bits) {
+    const __m128i bit = _mm_setr_epi32(1, 2, 4, 8);
+    return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), bit), bit));
+}
 // Lanes 0..n-1 set.
 inline F4 firstLanes(int n) {
     const __m128i k = _mm_setr_epi32(0, 1, 2, 3);

@@ -402,6 +402,12 @@ VoiceState& voice0(SoundCheck& s, int voice = -1) {
         if (s.h.voice(v).gate) voice = v;
     return s.h.voice(std::max(voice, 0));
 }
+// Where copy 0 of that voice keeps its filter.
+FilterLaneRef filter0(SoundCheck& s, int voice = -1) {
+    const VoiceState& v = voice0(s, voice);
+    const int index = static_cast<int>(&v - &s.h.voice(0));
+    return filterLaneOf(s.h.engine().filter, v.dsp.filter, index, v.uniVoices, 0);
+}
 LaneState& lane0(SoundCheck& s, int voice = -1) {
     return voice0(s, voice).dsp.lanes[0];
 }
@@ -509,8 +515,8 @@ TEST(FilterStage, CutOffNeverPassesTheCeiling) {
         float highest = 0.0f;
         for (int b = 0; b < 200; ++b) {
             s.h.render(64);
-            highest = std::max(highest, voice0(s).dsp.filter.lanes.cutoff(0));
-            ASSERT_LE(voice0(s).dsp.filter.lanes.cutoff(0), ceiling);
+            highest = std::max(highest, filter0(s).cutoff());
+            ASSERT_LE(filter0(s).cutoff(), ceiling);
         }
         EXPECT_EQ(highest, ceiling) << "reached and held at " << rate;
         s.release();
@@ -610,8 +616,8 @@ TEST(FilterStage, CombDelayThroughThePlugIn) {
         s.h.settle_();
         s.h.send(EventBlock().noteOn(0, 57, 100));
         s.capture(64);
-        EXPECT_EQ(voice0(s).dsp.filter.lanes.cutoff(0), 20.0f);
-        EXPECT_EQ(voice0(s).dsp.filter.lanes.combDelay(0), delay) << rate;
+        EXPECT_EQ(filter0(s).cutoff(), 20.0f);
+        EXPECT_EQ(filter0(s).combDelay(), delay) << rate;
         s.release();
     }
 }
@@ -675,7 +681,7 @@ TEST(FilterStage, ResonanceTopsOutAtNineTenths) {
     s.h.settle_();
     s.h.send(EventBlock().noteOn(0, 60, 100));
     s.capture(64);
-    EXPECT_FLOAT_EQ(voice0(s).dsp.filter.lanes.resonance(0), 0.9f);
+    EXPECT_FLOAT_EQ(filter0(s).resonance(), 0.9f);
     s.release();
 }
 
@@ -732,7 +738,7 @@ TEST(FilterLanes4, EveryTypeMatchesFourSeparateLanesBitForBit) {
     }
 }
 
-// Lane 0 run alone in floats (a voice with one copy) gives what it gives
+// Lane 0 run alone (a group with one voice of one copy) gives what it gives
 // side by side with the others, for every type, and leaves the other lanes
 // as they were: four lanes, then lane 0 alone while the others rest (with a
 // forced retune and a restart of lane 0), then four lanes again match four
@@ -768,11 +774,9 @@ TEST(FilterLanes4, LaneZeroAloneMatchesASeparateLaneAndLeavesTheOthers) {
                 single[k].run(type, ctx, rings[4 + k].data(), s0[k], s1[k]);
             }
             if (lanes == 1) {
-                float a = x0[0], b = x1[0];
-                wide.retuneFirst(type, ctx, hz[0], q, force);
-                wide.runFirst(type, ctx, rings[0].data(), a, b);
-                x0.set(0, a);
-                x1.set(0, b);
+                wide.retune(type, ctx, F4(hz[0]), F4(q), force ? onlyLane(0) : F4(0.0f),
+                            onlyLane(0));
+                wide.runLanes(type, ctx, wideRings, 1, x0, x1);
             } else {
                 wide.retune(type, ctx, F4::of(hz[0], hz[1], hz[2], hz[3]), q,
                             firstLanes(force ? 4 : 0), firstLanes(4));
@@ -783,6 +787,99 @@ TEST(FilterLanes4, LaneZeroAloneMatchesASeparateLaneAndLeavesTheOthers) {
                 ASSERT_EQ(x1[k], s1[k]) << "frame " << frame << " lane " << k;
                 ASSERT_EQ(wide.cutoff(k), single[k].cutoff());
             }
+        }
+    }
+}
+
+// Voices with one copy run side by side, four to a group, beside a voice
+// with four copies: for every type, with and without the high-pass, notes
+// that start at different frames, one that stops and one that takes a voice
+// again, every copy's output equals that of a separate lane (LaneFilter and
+// ResonantHighPass) fed the same oscillator sub-samples and coefficients, bit
+// for bit, frame by frame.
+TEST(FilterStage, VoicesSideBySideMatchSeparateLanesBitForBit) {
+    struct Step {
+        int frame, note, copies; // note < 0: note off
+    };
+    const Step steps[] = {{0, 48, 1},   {37, 55, 1},  {300, 60, 4},   {620, 64, 1}, {700, 67, 1},
+                          {701, 71, 1}, {900, 74, 1}, {1100, -55, 1}, {1600, 77, 1}};
+    for (int type = kFilterBypass; type < kFilterTypeCount; ++type) {
+        for (bool hiPass : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << " high-pass " << hiPass);
+            SoundCheck s;
+            s.waves(1, 1);
+            s.h.p().setSteppedValue(tag::FilterType, type);
+            s.h.p().setParameter(tag::FilterFreq, positionOf(600.0));
+            s.h.p().setParameter(tag::FilterQ, 0.7f);
+            s.h.p().setParameter(tag::EnvToFilterFreq, 0.8f); // the cut-off sweeps
+            s.h.p().setParameter(tag::FilterEnvAttack, 0.2f);
+            s.h.p().setOnOff(tag::HiPassOn, hiPass);
+            s.h.p().setParameter(tag::HiPassFreq, positionOf(150.0));
+            s.h.settle_();
+            const EngineState& engine = s.h.engine();
+            const FilterContext ctx = FilterContext::at(curves(), engine.rate.sampleRate);
+            struct Ref {
+                LaneFilter f;
+                ResonantHighPass hp;
+                std::vector<float> ring = std::vector<float>(CombFilter::kRingSize, 0.0f);
+            };
+            std::vector<Ref> refs(kNumVoices * 4);
+            bool mixedGroup = false, twoGroups = false;
+            for (int frame = 0; frame < 2200; ++frame) {
+                std::vector<const Step*> started;
+                for (const Step& step : steps) {
+                    if (step.frame != frame) continue;
+                    if (step.note > 0) started.push_back(&step);
+                    if (step.note > 0) s.h.send(EventBlock().noteOn(0, step.note, 100));
+                    if (step.note < 0) s.h.send(EventBlock().noteOff(0, -step.note));
+                }
+                s.h.render(1);
+                for (const Step* step : started) { // a new note's lanes start anew
+                    const int v = s.h.gatedVoiceWithNote(step->note);
+                    ASSERT_GE(v, 0);
+                    for (int k = 0; k < 4; ++k) refs[v * 4 + k] = {};
+                }
+                const RenderState& listed = engine.render;
+                unsigned single = 0, several = 0;
+                for (int n = 0; n < listed.activeVoiceCount; ++n) {
+                    const int v = listed.activeVoices[n];
+                    const VoiceState& voice = s.h.voice(v);
+                    const int copies = std::clamp(voice.uniVoices, 1, 4);
+                    (copies == 1 ? single : several) |= 1u << (v / 4);
+                    for (int k = 0; k < copies; ++k) {
+                        Ref& ref = refs[v * 4 + k];
+                        const FilterLaneRef lane =
+                            filterLaneOf(engine.filter, voice.dsp.filter, v, voice.uniVoices, k);
+                        ref.f.retune(type, ctx, lane.cutoff(), lane.resonance());
+                        const auto& osc = voice.dsp.lanes[k].osc;
+                        float x0 = (osc[0] + osc[1]) * 0.05f, x1 = (osc[2] + osc[3]) * 0.05f;
+                        ref.f.run(type, ctx, ref.ring.data(), x0, x1);
+                        if (hiPass) {
+                            x0 = ref.hp.tick(x0, voice.dsp.filter.hiPassF, 1.0f);
+                            x1 = ref.hp.tick(x1, voice.dsp.filter.hiPassF, 1.0f);
+                        }
+                        ASSERT_EQ(voice.dsp.filter.out[0][k], x0 * 10.0f)
+                            << "frame " << frame << " voice " << v << " copy " << k;
+                        ASSERT_EQ(voice.dsp.filter.out[1][k], x1 * 10.0f)
+                            << "frame " << frame << " voice " << v << " copy " << k;
+                    }
+                }
+                // Four copies from the note's second frame on, which starts
+                // its filter anew, as an arpeggio step's chord would give
+                // them from the first.
+                for (const Step* step : started) {
+                    const int v = s.h.gatedVoiceWithNote(step->note);
+                    if (step->copies == 1) continue;
+                    s.h.voice(v).uniVoices = step->copies;
+                    s.h.p().initFilter(3, v);
+                    for (int k = 0; k < 4; ++k) refs[v * 4 + k] = {};
+                }
+                mixedGroup |= (single & several) != 0;
+                twoGroups |= (single & (single - 1)) != 0;
+            }
+            EXPECT_TRUE(mixedGroup) << "a group shared with a voice of four copies";
+            EXPECT_TRUE(twoGroups) << "voices of one copy in two groups";
+            EXPECT_TRUE(s.h.allFinite);
         }
     }
 }
