@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -39,9 +40,35 @@ inline F4 atanShape(F4 x, F4 k, F4 invAtanK) {
     return select(abs(x) > F4(0.001f), y, x);
 }
 
+// The same with the constants of one voice.
+inline F4 atanShape(F4 x, const DistortionParams& p) {
+    const F4 y = fastAtan(F4(p.k) * x) * p.invAtanK;
+    return select(abs(x) > F4(0.001f), y, x);
+}
+
 // clampTo() of core/numeric.h lane by lane, -0 included.
 inline F4 clampExact(F4 v, F4 lo, F4 hi) {
     return select(v >= lo, select(v > hi, hi, v), lo);
+}
+
+// Two neighbouring floats of four places p[k] as two vectors:
+// first[k] = p[k][0], second[k] = p[k][1].
+inline void gatherNeighbours(const float* const* p, F4& first, F4& second) {
+    auto load = [](const float* q) {
+        return _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(q));
+    };
+    const __m128 t01 = _mm_unpacklo_ps(load(p[0]), load(p[1])); // a0 a1 b0 b1
+    const __m128 t23 = _mm_unpacklo_ps(load(p[2]), load(p[3])); // a2 a3 b2 b3
+    first = _mm_movelh_ps(t01, t23);
+    second = _mm_movehl_ps(t23, t01);
+}
+
+// Floats 0 and 2 of four places p[k] as two vectors.
+inline void gatherFirstAndThird(const float* const* p, F4& first, F4& third) {
+    const __m128 a0 = _mm_loadu_ps(p[0]), a1 = _mm_loadu_ps(p[1]);
+    const __m128 a2 = _mm_loadu_ps(p[2]), a3 = _mm_loadu_ps(p[3]);
+    first = _mm_movelh_ps(_mm_unpacklo_ps(a0, a1), _mm_unpacklo_ps(a2, a3));
+    third = _mm_movelh_ps(_mm_unpackhi_ps(a0, a1), _mm_unpackhi_ps(a2, a3));
 }
 
 // The constants of the voice's shaper, prepared when the mode or the drive
@@ -61,8 +88,8 @@ template <int Mode> const DistortionParams& prepareShape(VoiceDspState& dsp) {
 // be valid (spare lanes repeat a voice); only the first `count` voices take
 // their new state. part[k] receives voice k's addition to the bus.
 template <int Mode>
-[[gnu::always_inline]] inline void mixFour(const VoiceMix::Frame& frame, VoiceState* const* voices,
-                                           int count, SquareCarry& carry, F4* part) {
+[[gnu::noinline]] void mixFour(const VoiceMix::Frame& frame, VoiceState* const* voices, int count,
+                               SquareCarry& carry, F4* part) {
     auto gather = [voices](auto read) {
         return F4::of(read(*voices[0]), read(*voices[1]), read(*voices[2]), read(*voices[3]));
     };
@@ -96,20 +123,33 @@ template <int Mode>
     // The gains.
     const F4 panTag(frame.panTag);
     F4 panSmoothed = gather([](const VoiceState& v) { return v.dsp.panSmoothed; });
-    panSmoothed =
-        select(panSmoothed != panTag, (panSmoothed - panTag) * 0.99f + panTag, panSmoothed);
-    for (int k = 0; k < count; ++k) voices[k]->dsp.panSmoothed = panSmoothed[k];
-    const F4 pan =
-        panSmoothed + gather([](const VoiceState& v) { return v.mod.dst[dst::MainPan]; });
+    const F4 moving = panSmoothed != panTag;
+    if (maskBits(moving) != 0) { // at rest once the pan has arrived
+        panSmoothed = select(moving, (panSmoothed - panTag) * 0.99f + panTag, panSmoothed);
+        for (int k = 0; k < count; ++k) voices[k]->dsp.panSmoothed = panSmoothed[k];
+    }
+    static_assert(dst::MainPan == dst::MainVolume + 2 && dst::MainVolume + 4 <= dst::Count);
+    const float* const modulation[4] = {
+        &voices[0]->mod.dst[dst::MainVolume], &voices[1]->mod.dst[dst::MainVolume],
+        &voices[2]->mod.dst[dst::MainVolume], &voices[3]->mod.dst[dst::MainVolume]};
+    F4 volume, panModulation;
+    gatherFirstAndThird(modulation, volume, panModulation);
+    const F4 pan = panSmoothed + panModulation;
     F4 gain = gather([](const VoiceState& v) { return v.mod.src[src::EnvFirst]; });
     gain *= gather([](const VoiceState& v) { return v.velocityGain; });
-    gain *= abs(gather([](const VoiceState& v) { return v.mod.dst[dst::MainVolume]; }));
+    gain *= abs(volume);
 
     const F4 divide = gather([](const VoiceState& v) { return v.uniDivide; });
     const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
     const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
-    const F4 gL = gather([](const VoiceState& v) { return v.dsp.lanes[0].copyPanL; }) * left;
-    const F4 gR = gather([](const VoiceState& v) { return v.dsp.lanes[0].copyPanR; }) * right;
+    static_assert(offsetof(LaneState, copyPanR) == offsetof(LaneState, copyPanL) + sizeof(float));
+    const float* const copyPan[4] = {
+        &voices[0]->dsp.lanes[0].copyPanL, &voices[1]->dsp.lanes[0].copyPanL,
+        &voices[2]->dsp.lanes[0].copyPanL, &voices[3]->dsp.lanes[0].copyPanL};
+    F4 copyPanL, copyPanR;
+    gatherNeighbours(copyPan, copyPanL, copyPanR);
+    const F4 gL = copyPanL * left;
+    const F4 gR = copyPanR * right;
 
     F4 p0 = gL * y0, p1 = gR * y0, p2 = gL * y1, p3 = gR * y1;
     const F4 voiceOut = (p0 + p1 + p2 + p3) * 0.25f;
@@ -138,7 +178,15 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
     const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
 
     const DistortionParams* shapePrepared = nullptr;
-    if constexpr (Mode != Distortion::kOff) shapePrepared = &prepareShape<Mode>(dsp);
+    if constexpr (Mode != Distortion::kOff) {
+        VoiceMixState& mix = dsp.mix;
+        if (mix.shapeMode != Mode || !(mix.shapeDrive == dsp.distortDrive)) {
+            mix.shape = Distortion::prepare(Mode, dsp.distortDrive);
+            mix.shapeMode = Mode;
+            mix.shapeDrive = dsp.distortDrive;
+        }
+        shapePrepared = &mix.shape;
+    }
 
     if (copies == 1) {
         // One lane in floats: the same arithmetic as the lanes side by side.
@@ -159,8 +207,8 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
     if constexpr (Mode != Distortion::kOff) {
         const DistortionParams& shape = *shapePrepared;
         if constexpr (Mode == Distortion::kAtan) {
-            y0 = atanShape(safe(y0), shape.k, shape.invAtanK);
-            y1 = atanShape(safe(y1), shape.k, shape.invAtanK);
+            y0 = atanShape(safe(y0), shape);
+            y1 = atanShape(safe(y1), shape);
         } else {
             for (int k = 0; k < copies; ++k) {
                 float a = y0[k], b = y1[k];
@@ -202,68 +250,54 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
 
 namespace {
 
-// Every listed voice in `Mode`: single-copy voices four at a time (a last
-// one alone goes voice by voice), their parts then added in list order with
-// the other voices'.
+// Every listed voice in `Mode`, in list order: runs of single-copy voices
+// four at a time (a run's last one alone goes voice by voice), so the bus
+// and the "Square" sign see the voices in the order of the list.
 template <int Mode>
 void mixList(const VoiceMix::Frame& frame, VoiceState* const* list, int count, F4& bus) {
     SquareCarry carry; // "Square" carries a sign from lane to lane within the frame
-    bool allSingle = true;
-    for (int n = 0; n < count; ++n) allSingle &= list[n]->uniVoices <= 1;
-    // With one copy each, the groups follow the list: their parts go straight
-    // into the bus.
-    if (allSingle) {
-        F4 part[4];
-        int n = 0;
-        for (; n + 4 <= count; n += 4) {
+    VoiceState* four[4];
+    F4 part[4];
+    int filled = 0;
+    auto flush = [&] {
+        if (filled == 1) {
+            VoiceMix::process<Mode>(frame, *four[0], carry, bus);
+        } else if (filled > 1) {
+            for (int k = filled; k < 4; ++k) four[k] = four[0];
+            mixFour<Mode>(frame, four, filled, carry, part);
+            for (int k = 0; k < filled; ++k) bus += part[k];
+        }
+        filled = 0;
+    };
+    auto single = [list](int n) { return list[n]->uniVoices <= 1; };
+    for (int n = 0; n < count;) {
+        if (filled == 0 && n + 4 <= count && single(n) && single(n + 1) && single(n + 2) &&
+            single(n + 3)) {
             mixFour<Mode>(frame, list + n, 4, carry, part);
             bus += part[0];
             bus += part[1];
             bus += part[2];
             bus += part[3];
+            n += 4;
+            continue;
         }
-        const int rest = count - n;
-        if (rest > 1) {
-            VoiceState* const four[4] = {list[n], list[n + 1], list[n + rest - 1], list[n]};
-            mixFour<Mode>(frame, four, rest, carry, part);
-            for (int k = 0; k < rest; ++k) bus += part[k];
-        } else if (rest == 1) {
-            VoiceMix::process<Mode>(frame, *list[n], carry, bus);
+        VoiceState& voice = *list[n++];
+        if (voice.uniVoices > 1) {
+            if (filled != 0) flush();
+            VoiceMix::process<Mode>(frame, voice, carry, bus);
+            continue;
         }
-        return;
-    }
-    const bool together = Mode != Distortion::kSquare;
-
-    __m128 parts[VoiceMix::kMaxListed]; // written before read
-    uint32_t done = 0;                  // bit n: list[n]'s part is in parts[n]
-    if (together) {
-        VoiceState* four[4];
-        int at[4];
-        int filled = 0;
-        auto run = [&] {
-            for (int k = filled; k < 4; ++k) four[k] = four[0];
-            F4 part[4];
-            mixFour<Mode>(frame, four, filled, carry, part);
-            for (int k = 0; k < filled; ++k) {
-                parts[at[k]] = part[k].v;
-                done |= 1u << at[k];
-            }
+        four[filled] = &voice;
+        if (++filled == 4) {
+            mixFour<Mode>(frame, four, 4, carry, part);
+            bus += part[0];
+            bus += part[1];
+            bus += part[2];
+            bus += part[3];
             filled = 0;
-        };
-        for (int n = 0; n < count; ++n) {
-            if (list[n]->uniVoices > 1) continue;
-            four[filled] = list[n];
-            at[filled] = n;
-            if (++filled == 4) run();
         }
-        if (filled > 1) run();
     }
-    for (int n = 0; n < count; ++n) {
-        if (done >> n & 1u)
-            bus += F4(parts[n]);
-        else
-            VoiceMix::process<Mode>(frame, *list[n], carry, bus);
-    }
+    if (filled != 0) flush();
 }
 
 template <int Mode>
@@ -288,6 +322,15 @@ constexpr auto kModes = std::make_integer_sequence<int, Distortion::kModeCount>{
 constexpr auto kMixList = listFunctions(kModes);
 constexpr auto kMixEach = eachFunctions(kModes);
 
+using VoiceMixFn = void (*)(const VoiceMix::Frame&, VoiceState&, SquareCarry&, F4&);
+
+template <int... M>
+constexpr std::array<VoiceMixFn, Distortion::kModeCount>
+mixFunctions(std::integer_sequence<int, M...>) {
+    return {&VoiceMix::process<M>...};
+}
+constexpr auto kMix = mixFunctions(kModes);
+
 int modeIndex(int mode) {
     return mode >= 0 && mode < Distortion::kModeCount ? mode : Distortion::kOff;
 }
@@ -309,11 +352,22 @@ void APlugin::voiceMixStage() {
     frame.panTag = getCurrentValue(tag::MainPan);
     frame.mode = engine.notes.distortMode;
     frame.dcCoef = engine.rate.dcCoef;
-    VoiceState* listed[kNumVoices];
-    for (int n = 0; n < render.activeVoiceCount; ++n)
-        listed[n] = &engine.voices[render.activeVoices[n]];
+    const int count = render.activeVoiceCount;
+    // Both ways give the same sum; the copies noted with the list (first and
+    // last voice) pick the faster one.
+    const auto& copies = render.activeUniVoices;
+    const bool singles = count > 1 && (copies[0] <= 1 || copies[count - 1] <= 1);
     std::array<float, 4>& voiceBus = engine.render.voiceBus;
     F4 bus = _mm_loadu_ps(voiceBus.data());
-    VoiceMix::processList(frame, listed, render.activeVoiceCount, bus);
+    if (singles) {
+        VoiceState* listed[kNumVoices];
+        for (int n = 0; n < count; ++n) listed[n] = &engine.voices[render.activeVoices[n]];
+        VoiceMix::processList(frame, listed, count, bus);
+    } else {
+        const VoiceMixFn mix = kMix[modeIndex(frame.mode)];
+        SquareCarry carry;
+        for (int n = 0; n < count; ++n)
+            mix(frame, engine.voices[render.activeVoices[n]], carry, bus);
+    }
     _mm_storeu_ps(voiceBus.data(), bus.v);
 }

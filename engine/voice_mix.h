@@ -24,11 +24,10 @@
 // shapers lane by lane; the gains are computed once per voice. Voices with
 // one copy (the common case) run four at a time instead, one voice per
 // vector lane: pan, gains, input guard, "Atan", the DC blockers (two double
-// vectors) and "Voice Out" once for the four; each voice's part of the bus
-// is kept and added in list order, so the sum is the same as voice by voice.
-// "Square" carries its sign through the lanes in list order, so it runs the
-// single-copy voices four at a time only while no listed voice has more
-// copies.
+// vectors) and "Voice Out" once for the four. Runs of such voices in the
+// list are cut into fours (a voice with more copies ends a run, a run's last
+// single voice goes alone), and each four's parts go into the bus in list
+// order, so the sum and the "Square" sign are the same as voice by voice.
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
