@@ -10,7 +10,6 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <utility>
 
 namespace {
@@ -40,7 +39,7 @@ inline F4 atanShape(F4 x, F4 k, F4 invAtanK) {
     return select(abs(x) > F4(0.001f), y, x);
 }
 
-// The same with the constants of one voice.
+// The same with the constants of one voice (the multi-copy path).
 inline F4 atanShape(F4 x, const DistortionParams& p) {
     const F4 y = fastAtan(F4(p.k) * x) * p.invAtanK;
     return select(abs(x) > F4(0.001f), y, x);
@@ -346,7 +345,6 @@ void VoiceMix::processEach(const Frame& frame, VoiceState* const* voices, int co
 }
 
 void APlugin::voiceMixStage() {
-    static_assert(VoiceMix::kMaxListed == kNumVoices);
     const RenderState& render = engine.render;
     VoiceMix::Frame frame;
     frame.panTag = getCurrentValue(tag::MainPan);

@@ -24,10 +24,11 @@
 // shapers lane by lane; the gains are computed once per voice. Voices with
 // one copy (the common case) run four at a time instead, one voice per
 // vector lane: pan, gains, input guard, "Atan", the DC blockers (two double
-// vectors) and "Voice Out" once for the four. Runs of such voices in the
-// list are cut into fours (a voice with more copies ends a run, a run's last
-// single voice goes alone), and each four's parts go into the bus in list
-// order, so the sum and the "Square" sign are the same as voice by voice.
+// vectors) and "Voice Out" once for the four, the other shapers lane by
+// lane. Runs of such voices in the list are cut into fours (a voice with
+// more copies ends a run; a single voice left over goes alone), and each
+// four's parts go into the bus in list order, so the sum and the "Square"
+// sign are bit for bit those of voice by voice.
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
@@ -63,9 +64,8 @@ public:
     template <int Mode>
     static void process(const Frame& frame, VoiceState& voice, SquareCarry& carry, F4& bus);
 
-    // The voices of a list (at most kMaxListed, each once, in the order their
-    // parts are summed) into the bus, in frame.mode.
-    static constexpr int kMaxListed = 16;
+    // The voices of a list (each once, in the order their parts are summed)
+    // into the bus, in frame.mode.
     static void processList(const Frame& frame, VoiceState* const* voices, int count, F4& bus);
 
     // The same voice by voice through process<Mode>: the reference of the
