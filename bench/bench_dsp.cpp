@@ -1,12 +1,15 @@
 // Cost of the voice DSP units: each distortion mode per sub-sample (64
 // lanes, two sub-samples per frame, 16 voices of 4 lanes with their own
 // drive, the lanes in order as the engine runs them), the per-voice
-// constants of a mode, the DC blocker per sub-sample, and the pink-noise
-// generator per call.
+// constants of a mode, the DC blocker per sub-sample, the voice mix of eight
+// single-copy voices per frame (four at a time and voice by voice), and the
+// pink-noise generator per call.
 
 #include "engine/dc_blocker.h"
 #include "engine/distortion.h"
+#include "engine/engine_state.h"
 #include "engine/pink_noise.h"
+#include "engine/voice_mix.h"
 
 #include <benchmark/benchmark.h>
 
@@ -97,6 +100,32 @@ void BM_DCBlocker(benchmark::State& state) {
     setSamplesCounter(state, kSubSamples);
 }
 BENCHMARK(BM_DCBlocker);
+
+// Eight held single-copy voices through the voice mix, one frame per
+// iteration; Arg(0) four at a time, Arg(1) voice by voice.
+void BM_VoiceMixEightVoices(benchmark::State& state) {
+    std::vector<VoiceState> voices(8);
+    VoiceState* list[8];
+    for (int v = 0; v < 8; ++v) {
+        list[v] = &voices[v];
+        voices[v].mod.src[src::EnvFirst] = 0.8f;
+        voices[v].mod.dst[dst::MainVolume] = 1.0f;
+        voices[v].dsp.filter.out = {F4(0.1f * v), F4(-0.05f * v)};
+    }
+    const VoiceMix::Frame frame{0.5f, static_cast<int>(Distortion::kOff),
+                                DCBlocker::coefficient(44100.0f)};
+    F4 bus;
+    for (auto _ : state) {
+        if (state.range(0) == 0)
+            VoiceMix::processList(frame, list, 8, bus);
+        else
+            VoiceMix::processEach(frame, list, 8, bus);
+        benchmark::DoNotOptimize(bus);
+    }
+    state.counters["frames"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_VoiceMixEightVoices)->Arg(0)->Arg(1);
 
 // One call per lane per frame for 65 generators sharing one seed.
 void BM_PinkNoise(benchmark::State& state) {

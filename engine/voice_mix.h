@@ -21,13 +21,22 @@
 //
 // Costs: the lanes move side by side (SSE2): the input guard, "Atan" and the
 // DC blocker (two lanes per double vector) run once for all copies, the other
-// shapers lane by lane; the gains are computed once per voice.
+// shapers lane by lane; the gains are computed once per voice. Voices with
+// one copy (the common case) run four at a time instead, one voice per
+// vector lane: pan, gains, input guard, "Atan", the DC blockers (two double
+// vectors) and "Voice Out" once for the four, the other shapers lane by
+// lane. Runs of such voices in the list are cut into fours (a voice with
+// more copies ends a run; a single voice left over goes alone), and each
+// four's parts go into the bus in list order, so the sum and the "Square"
+// sign are bit for bit those of voice by voice.
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
-//   SquareCarry carry;                         // the "Square" sign, all voices
 //   F4 bus = ...;                              // the voice bus
-//   for each listed voice, ascending: VoiceMix::process(f, voice, carry, bus);
+//   VoiceMix::processList(f, listed, count, bus); // listed voices, ascending
+// or voice by voice (the same sum):
+//   SquareCarry carry;                         // the "Square" sign, all voices
+//   for each listed voice, ascending: VoiceMix::process<Mode>(f, voice, carry, bus);
 #pragma once
 
 #include "engine/distortion.h"
@@ -54,4 +63,12 @@ public:
     // One voice into the bus. The mode is compiled in.
     template <int Mode>
     static void process(const Frame& frame, VoiceState& voice, SquareCarry& carry, F4& bus);
+
+    // The voices of a list (each once, in the order their parts are summed)
+    // into the bus, in frame.mode.
+    static void processList(const Frame& frame, VoiceState* const* voices, int count, F4& bus);
+
+    // The same voice by voice through process<Mode>: the reference of the
+    // four-at-a-time path.
+    static void processEach(const Frame& frame, VoiceState* const* voices, int count, F4& bus);
 };

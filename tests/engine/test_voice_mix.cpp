@@ -3,7 +3,9 @@
 // (offset removed, corner near 9.5 Hz, stable and cleared at any rate).
 
 #include "engine/dc_blocker.h"
+#include "engine/engine_state.h"
 #include "engine/sound_check.h"
+#include "engine/voice_mix.h"
 #include "support/spectrum.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -216,6 +219,104 @@ TEST(VoiceMixDc, APairOfLanesMatchesTwoSingleLanesBitForBit) {
                     << rate << " " << i << " " << j;
             ASSERT_EQ(a.state(), singleA.state());
             ASSERT_EQ(b.state(), singleB.state());
+        }
+    }
+}
+
+// ------------------------------------------------------------------ list of voices
+
+namespace {
+
+uint32_t bitsOf(float x) {
+    uint32_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+// Sixteen voices: single copies in voices 0..2, 4..7 and 9 (two full groups
+// of four and a rest), four copies in voice 3; each sounds over its own span
+// of frames. Every frame gets fresh filter outputs, envelope, pan and volume
+// modulation, now and then a loud or a NaN sample and a new drive.
+struct MixScene {
+    std::vector<VoiceState> voices = std::vector<VoiceState>(kNumVoices);
+    uint32_t seed = 7;
+
+    float next(float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
+    }
+    static bool sounds(int v, int frame) {
+        if (v != 3 && v != 9 && v > 7) return false;
+        return frame >= 9 * v && frame < 260 + 23 * v;
+    }
+    MixScene() {
+        for (int v = 0; v < kNumVoices; ++v) {
+            VoiceState& s = voices[v];
+            s.uniVoices = v == 3 ? 4 : 1;
+            s.uniDivide = v == 3 ? 0.5f : 1.0f;
+            s.velocityGain = next(0.2f, 1.0f);
+            s.dsp.panSmoothed = next(0.0f, 1.0f);
+            for (LaneState& lane : s.dsp.lanes) {
+                lane.copyPanL = next(0.0f, 1.0f);
+                lane.copyPanR = next(0.0f, 1.0f);
+            }
+        }
+    }
+    void inputs(int frame) {
+        for (int v = 0; v < kNumVoices; ++v) {
+            VoiceState& s = voices[v];
+            for (int j = 0; j < 2; ++j)
+                for (int k = 0; k < 4; ++k) s.dsp.filter.out[j].set(k, next(-1.5f, 1.5f));
+            if (frame % 37 == v) s.dsp.filter.out[frame & 1].set(0, next(-9000.0f, 9000.0f));
+            if (frame == 90 + v) s.dsp.filter.out[1].set(0, std::nanf(""));
+            if (frame % 50 == 0) s.dsp.distortDrive = next(0.0f, 0.99f);
+            s.mod.src[src::EnvFirst] = next(0.0f, 1.0f);
+            s.mod.dst[dst::MainPan] = next(-0.3f, 0.3f);
+            s.mod.dst[dst::MainVolume] = next(-1.0f, 1.0f);
+        }
+    }
+};
+
+} // namespace
+
+TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
+    for (int mode = 0; mode < Distortion::kModeCount; ++mode) {
+        SCOPED_TRACE(mode);
+        MixScene scene;
+        std::vector<VoiceState> reference = scene.voices;
+        for (int frame = 0; frame < 700; ++frame) {
+            scene.inputs(frame);
+            for (int v = 0; v < kNumVoices; ++v) {
+                reference[v].dsp.filter.out = scene.voices[v].dsp.filter.out;
+                reference[v].dsp.distortDrive = scene.voices[v].dsp.distortDrive;
+                reference[v].mod = scene.voices[v].mod;
+            }
+            const VoiceMix::Frame f{frame < 150 ? 0.3f : 0.8f, mode, 0.02f};
+            VoiceState* fast[kNumVoices];
+            VoiceState* slow[kNumVoices];
+            int count = 0;
+            for (int v = 0; v < kNumVoices; ++v)
+                if (MixScene::sounds(v, frame)) {
+                    fast[count] = &scene.voices[v];
+                    slow[count++] = &reference[v];
+                }
+            F4 bus(0.125f), expected(0.125f);
+            VoiceMix::processList(f, fast, count, bus);
+            VoiceMix::processEach(f, slow, count, expected);
+            for (int j = 0; j < 4; ++j)
+                ASSERT_EQ(bitsOf(bus[j]), bitsOf(expected[j])) << "frame " << frame;
+            for (int v = 0; v < kNumVoices; ++v) { // listed or not
+                const VoiceState &a = scene.voices[v], &b = reference[v];
+                ASSERT_EQ(bitsOf(a.mod.src[src::VoiceOut]), bitsOf(b.mod.src[src::VoiceOut]))
+                    << "frame " << frame << " voice " << v;
+                ASSERT_EQ(bitsOf(a.dsp.panSmoothed), bitsOf(b.dsp.panSmoothed)) << v;
+                for (int k = 0; k < 4; ++k) {
+                    const LaneState &x = a.dsp.lanes[k], &y = b.dsp.lanes[k];
+                    ASSERT_EQ(x.dc.state(), y.dc.state()) << frame << " " << v << " " << k;
+                    ASSERT_EQ(bitsOf(x.distortion.rateCounter), bitsOf(y.distortion.rateCounter));
+                    ASSERT_EQ(bitsOf(x.distortion.rateHeld), bitsOf(y.distortion.rateHeld));
+                }
+            }
         }
     }
 }
