@@ -470,6 +470,7 @@ public:
     int getXYRecordMode() const;
     int getXYPlayMode() const;
     int getXYLoopMode() const;
+    int xyLoopModeWith(int playMode) const; // the loop mode under that play mode
     int getXYSyncedToPeriod() const;
     int getXYSpaceQuant() const;
     int getXYTimeQuant() const;
@@ -664,6 +665,7 @@ public:
     void setArpMod();
     void setArpMod(int voice);
     void publishArpDisplay();
+    uint32_t arpMagicMuted() const;
     // XY pad (engine/xy_pad.cpp)
     void updateXYGlobal();
     void updateXYRecord();

@@ -245,6 +245,8 @@ struct RenderState {
     std::array<float, 2> outputPair{};
     float masterGain = 0.0f;
     float masterVolume = 0.0f;
+    uint32_t masterGainFrom = 0; // bits of the masterVolume masterGain was made from
+    bool masterGainValid = false;
     uint64_t lastXYRefresh = 0;
 
     VstTimeInfo timeInfo{};  // copy of the host's time information of this block

@@ -347,9 +347,16 @@ void APlugin::globalTick() {
 
     const float volume = getCurrentValue(tag::MainVolume);
     render.masterVolume = (render.masterVolume - volume) * 0.995f + volume;
-    render.masterGain = render.masterVolume < 0.001f
-                            ? 0.0f
-                            : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
+    // The volume comes to rest on its value: the gain is made again only
+    // when it moved.
+    const uint32_t volumeBits = std::bit_cast<uint32_t>(render.masterVolume);
+    if (!render.masterGainValid || volumeBits != render.masterGainFrom) {
+        render.masterGain = render.masterVolume < 0.001f
+                                ? 0.0f
+                                : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
+        render.masterGainFrom = volumeBits;
+        render.masterGainValid = true;
+    }
 
     updateGlobalDerivedValues();
     if (ns.playMode == playmode::Arp) stepArpClock();
@@ -583,6 +590,8 @@ void APlugin::voiceControlTick(int v) {
 
 // The sound of every listed voice, stage by stage over the whole list.
 void APlugin::renderVoices() {
+    // With no voice listed every stage leaves the bus as it is.
+    if (engine.render.activeVoiceCount == 0) return;
     applyVoiceMatrixSecondHalf();
     oscillatorStage();
     filterStage();
