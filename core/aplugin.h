@@ -380,7 +380,8 @@ public:
     void setVoiceOn(int v);
     void setVoiceOff(int v);
     void setHold(int v);
-    bool anyVoiceSounds() const; // audio thread: a voice is gated or above silence
+    uint32_t voicesThatMaySound() const; // a bit per voice, a superset of those that sound
+    bool anyVoiceSounds() const;         // audio thread: a voice is gated or above silence
     int getNotesPlaying() const;
     int getNotesOn() const;
     void setLastVoice();

@@ -378,9 +378,10 @@ void APlugin::buildActiveVoiceList() {
     RenderState& render = engine.render;
     uint32_t listedVoices = 0;
     render.activeVoiceCount = 0;
-    for (int v = 0; v < kNumVoices; ++v) {
+    const uint32_t may = voicesThatMaySound();
+    for (int v = 0; may >> v != 0; ++v) {
         const VoiceState& voice = engine.voices[v];
-        if (!voice.sounds()) continue;
+        if (!(may >> v & 1u) || !voice.sounds()) continue;
         VoiceState& listed = engine.voices[v];
         listed.mod.src[src::Input] = engine.global.src[src::Input];
         listed.mod.src[src::Output] = engine.global.src[src::Output];
@@ -389,6 +390,8 @@ void APlugin::buildActiveVoiceList() {
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;
     }
+    render.listedVoices = listedVoices;
+    render.startedVoices = 0;
     // The list holds the voices in order: the same voices, the same list.
     if (listedVoices != render.controlPlan.listed) render.controlPlan.stale = true;
     if (render.activeVoiceCount == 0) clearArpSoundingVoice();
