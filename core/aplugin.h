@@ -380,7 +380,8 @@ public:
     void setVoiceOn(int v);
     void setVoiceOff(int v);
     void setHold(int v);
-    bool anyVoiceSounds() const; // audio thread: a voice is gated or above silence
+    uint32_t voicesThatMaySound() const; // a bit per voice, a superset of those that sound
+    bool anyVoiceSounds() const;         // audio thread: a voice is gated or above silence
     int getNotesPlaying() const;
     int getNotesOn() const;
     void setLastVoice();
@@ -470,6 +471,7 @@ public:
     int getXYRecordMode() const;
     int getXYPlayMode() const;
     int getXYLoopMode() const;
+    int xyLoopModeWith(int playMode) const; // the loop mode under that play mode
     int getXYSyncedToPeriod() const;
     int getXYSpaceQuant() const;
     int getXYTimeQuant() const;
@@ -665,6 +667,7 @@ public:
     void setArpMod();
     void setArpMod(int voice);
     void publishArpDisplay();
+    uint32_t arpMagicMuted() const;
     // XY pad (engine/xy_pad.cpp)
     void updateXYGlobal();
     void updateXYRecord();

@@ -18,7 +18,9 @@
 #include "core/numeric.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -458,14 +460,27 @@ void APlugin::updateArpRare() {
 void APlugin::updateArpFactors() {
     ArpState& a = engine.arp;
     const ModRow& g = engine.global;
-    const double s = clamp01(getLockVar(tag::ArpSwing) + g.dst[dst::ArpSwing]);
-    a.swing[0] = 1.0 + 0.5 * s;
-    a.swing[1] = (1.0 + 0.5 * s) / (1.0 + s);
-    const double gate = std::max(0.0, finiteOr(g.dst[dst::ArpNoteLength] + 1.0001, 0.0));
-    a.gateLen = gate <= 1.0 ? gate : kArpNoGate;
-    auto coefficient = [](float d) { return 1.0f - std::exp2(-8.0f * clampTo(d, 0.0f, 16.0f)); };
-    a.smoothUp = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothAttack]);
-    a.smoothDown = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothDecay]);
+    const float swing = getLockVar(tag::ArpSwing);
+    const std::array<uint32_t, 6> inputs = {std::bit_cast<uint32_t>(swing),
+                                            std::bit_cast<uint32_t>(g.dst[dst::ArpSwing]),
+                                            std::bit_cast<uint32_t>(g.dst[dst::ArpNoteLength]),
+                                            std::bit_cast<uint32_t>(g.dst[dst::ArpSmooth]),
+                                            std::bit_cast<uint32_t>(g.dst[dst::ArpSmoothAttack]),
+                                            std::bit_cast<uint32_t>(g.dst[dst::ArpSmoothDecay])};
+    if (!a.factorsValid || inputs != a.factorInputs) {
+        a.factorInputs = inputs;
+        a.factorsValid = true;
+        const double s = clamp01(swing + g.dst[dst::ArpSwing]);
+        a.swing[0] = 1.0 + 0.5 * s;
+        a.swing[1] = (1.0 + 0.5 * s) / (1.0 + s);
+        const double gate = std::max(0.0, finiteOr(g.dst[dst::ArpNoteLength] + 1.0001, 0.0));
+        a.gateLen = gate <= 1.0 ? gate : kArpNoGate;
+        auto coefficient = [](float d) {
+            return 1.0f - std::exp2(-8.0f * clampTo(d, 0.0f, 16.0f));
+        };
+        a.smoothUp = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothAttack]);
+        a.smoothDown = coefficient(g.dst[dst::ArpSmooth] + g.dst[dst::ArpSmoothDecay]);
+    }
 
     if (const int rq = engine.requests.arpMagicReset.exchange(0, std::memory_order_relaxed))
         resetArpMagicNow((rq & 2) != 0);
@@ -1054,12 +1069,16 @@ void APlugin::publishArpDisplay() {
     d.arpPassParity.set(a.passParity);
     d.arpPlaying.set(a.heldCount > 0);
     d.arpRatchetDisplay.set(!arpPlay || !a.running || a.heldCount < 1 || arpRatchetsThisPass());
+    for (int s = 0; s < tag::ArpStepCount; ++s) d.arpMagicTune[s].set(a.magic.tune[s]);
+    d.arpMagicMuted.set(arpMagicMuted());
+}
+
+// One bit per step the magic steps mute.
+uint32_t APlugin::arpMagicMuted() const {
     uint32_t muted = 0;
-    for (int s = 0; s < tag::ArpStepCount; ++s) {
-        if (!a.magic.on[s]) muted |= 1u << s;
-        d.arpMagicTune[s].set(a.magic.tune[s]);
-    }
-    d.arpMagicMuted.set(muted);
+    for (int s = 0; s < tag::ArpStepCount; ++s)
+        if (!engine.arp.magic.on[s]) muted |= 1u << s;
+    return muted;
 }
 
 int APlugin::getArpLedPos() const {

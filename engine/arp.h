@@ -210,6 +210,10 @@ struct ArpState {
     double gateLen = kArpNoGate;
     std::array<double, 2> swing{1.0, 1.0};
     float smoothUp = 1.0f, smoothDown = 1.0f;
+    // The swing, gate and smoothing inputs (bits) the values above were made
+    // from; factorsValid false until they are made.
+    std::array<uint32_t, 6> factorInputs{};
+    bool factorsValid = false;
     double lastSixteenth = 0.0; // whole sixteenths of the host position at the last start test
 
     ArpMagicState magic;

@@ -7,9 +7,10 @@
 // At every 16-frame tick, after the global matrix, and every 16 frames while
 // the engine waits for a preset or a wave-table rebuild. Nobody sees the
 // copies change within a block but the audio thread itself, which reads back
-// only the arpeggiator's (key entry): those follow every tick, the rest is
-// published at the block's last tick, so that between blocks everything
-// shows the state of that tick, as if published at every one.
+// only what a key-entry release needs (the step count's modulation and the
+// muted magic steps): those follow every tick, the rest is published at the
+// block's last tick, so that between blocks everything shows the state of
+// that tick, as if published at every one.
 void APlugin::publishDisplayAtTick() {
     const RenderState& render = engine.render;
     if (render.sampleCounter + 16 >= render.blockEnd) {
@@ -17,7 +18,7 @@ void APlugin::publishDisplayAtTick() {
         return;
     }
     engine.display.globalDst[dst::ArpSteps].set(engine.global.dst[dst::ArpSteps]);
-    publishArpDisplay();
+    engine.display.arpMagicMuted.set(arpMagicMuted());
 }
 
 void APlugin::publishDisplay() {

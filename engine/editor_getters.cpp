@@ -171,8 +171,12 @@ int APlugin::getXYPlayMode() const {
     return mode == xyplay::Poly && getPlayMode() == playmode::Arp ? xyplay::Free : mode;
 }
 int APlugin::getXYLoopMode() const {
+    return xyLoopModeWith(getXYPlayMode());
+}
+// A free replay always loops.
+int APlugin::xyLoopModeWith(int playMode) const {
     const int mode = getSteppedValue(tag::XYLoopMode);
-    return mode == xyloop::Off && getXYPlayMode() == xyplay::Free ? xyloop::On : mode;
+    return mode == xyloop::Off && playMode == xyplay::Free ? xyloop::On : mode;
 }
 int APlugin::getXYSyncedToPeriod() const {
     return getSteppedValue(tag::XYSyncToMode);

@@ -239,12 +239,20 @@ struct RenderState {
     int activeVoiceCount = 0;
     std::array<int, kNumVoices> activeVoices{};
     std::array<int, kNumVoices> activeUniVoices{};
+    // The voices that may sound: a voice left out of the list comes back
+    // only through setVoiceOn (the envelopes of unlisted voices stand still),
+    // so only the listed ones and those started since the list was made are
+    // looked at (APlugin::voicesThatMaySound).
+    uint32_t listedVoices = 0;
+    uint32_t startedVoices = (1u << kNumVoices) - 1u;
     ControlPlan controlPlan;
     std::array<float, 4> voiceBus{}; // L, R of sub-sample 0, L, R of sub-sample 1
     std::array<float, 4> fxBlock{};  // the effect chain's working block
     std::array<float, 2> outputPair{};
     float masterGain = 0.0f;
     float masterVolume = 0.0f;
+    uint32_t masterGainFrom = 0; // bits of the masterVolume masterGain was made from
+    bool masterGainValid = false;
     uint64_t lastXYRefresh = 0;
 
     VstTimeInfo timeInfo{};  // copy of the host's time information of this block

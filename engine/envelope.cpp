@@ -2,7 +2,9 @@
 #include "core/numeric.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -59,6 +61,16 @@ void Envelope::stepHeld(EnvelopeState& s) {
     s.releaseLevel = s.level;
     s.releaseOutput = s.output;
     s.ramp = (s.output - s.prevOutput) / 16.0;
+}
+
+bool Envelope::releaseEnded(const EnvelopeState& s, bool releasing) {
+    auto positiveZero = [](double x) { return std::bit_cast<uint64_t>(x) == 0; };
+    // The curved release scales releaseOutput by (0 / releaseLevel)^k, k > 0:
+    // +0 for a finite releaseOutput without sign and a releaseLevel of 0 or
+    // above.
+    return releasing && s.stage == kEnvRelease && positiveZero(s.level) && positiveZero(s.output) &&
+           positiveZero(s.prevOutput) && positiveZero(s.ramp) && std::isfinite(s.releaseOutput) &&
+           !std::signbit(s.releaseOutput) && s.releaseLevel >= 0.0;
 }
 
 void Envelope::step(EnvelopeState& s, const EnvelopeInputs& in) {

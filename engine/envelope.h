@@ -99,6 +99,10 @@ public:
     // That step, for an envelope that holds.
     static void stepHeld(EnvelopeState& s);
 
+    // A release that has ended: at level 0 with nothing left to ramp, a step
+    // while releasing leaves every field as it is, whatever its inputs.
+    static bool releaseEnded(const EnvelopeState& s, bool releasing);
+
     // A stolen voice's amplitude envelope: falls by 0.01 per step. Returns
     // true once it has reached 0 (the voice is then no longer stolen).
     static bool stepStolen(EnvelopeState& s);

@@ -175,6 +175,7 @@ void APlugin::setVolEnv(int v, int env, bool synced) {
         Envelope::stepHeld(state);
         return;
     }
+    if (Envelope::releaseEnded(state, releasing)) return;
     EnvelopeInputs& in = cachedEnvelopeInputs(kEnvAmp, voice.mod, synced, voice.envInputs[kEnvAmp]);
     in.gateOn = voice.gate;
     in.releasing = releasing;
@@ -190,6 +191,7 @@ void APlugin::setEnv(int v, int env, bool synced) {
         Envelope::stepHeld(state);
         return;
     }
+    if (Envelope::releaseEnded(state, releasing)) return;
     EnvelopeInputs& in = cachedEnvelopeInputs(env, voice.mod, synced, voice.envInputs[env]);
     in.gateOn = voice.gate;
     in.releasing = releasing;
@@ -206,6 +208,7 @@ void APlugin::setEnvGlobal(int env, bool synced) {
         Envelope::stepHeld(state);
         return;
     }
+    if (Envelope::releaseEnded(state, releasing)) return;
     EnvelopeInputs& in =
         cachedEnvelopeInputs(env, engine.global, synced, engine.globalEnvInputs[env]);
     in.gateOn = gate;

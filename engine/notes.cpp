@@ -12,6 +12,7 @@
 #include "engine/voice_tables.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -77,6 +78,7 @@ void APlugin::setVoiceOn(int v) {
     if (!isValidVoice(v)) return;
     engine.voices[v].gate = true;
     engine.voices[v].stolen = false;
+    engine.render.startedVoices |= 1u << v;
 }
 
 void APlugin::setVoiceOff(int v) {
@@ -87,9 +89,13 @@ void APlugin::setHold(int v) {
     if (isValidVoice(v)) engine.voices[v].sustainHeld = engine.midi.sustainDown;
 }
 
+uint32_t APlugin::voicesThatMaySound() const {
+    return engine.render.listedVoices | engine.render.startedVoices;
+}
+
 bool APlugin::anyVoiceSounds() const {
-    for (const VoiceState& voice : engine.voices)
-        if (voice.sounds()) return true;
+    for (uint32_t may = voicesThatMaySound(); may != 0; may &= may - 1)
+        if (engine.voices[std::countr_zero(may)].sounds()) return true;
     return false;
 }
 
@@ -113,7 +119,8 @@ void APlugin::setLastVoice() {
     NoteState& ns = engine.notes;
     int best = -1;
     if (isValidVoice(ns.curVoice) && engine.voices[ns.curVoice].sounds()) best = ns.curVoice;
-    for (int v = 0; v < kNumVoices; ++v) {
+    for (uint32_t may = voicesThatMaySound(); may != 0; may &= may - 1) {
+        const int v = std::countr_zero(may);
         if (!engine.voices[v].sounds()) continue;
         if (best < 0 || engine.voices[v].noteOnStamp > engine.voices[best].noteOnStamp) best = v;
     }

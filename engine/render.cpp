@@ -347,9 +347,16 @@ void APlugin::globalTick() {
 
     const float volume = getCurrentValue(tag::MainVolume);
     render.masterVolume = (render.masterVolume - volume) * 0.995f + volume;
-    render.masterGain = render.masterVolume < 0.001f
-                            ? 0.0f
-                            : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
+    // The volume comes to rest on its value: the gain is made again only
+    // when it moved.
+    const uint32_t volumeBits = std::bit_cast<uint32_t>(render.masterVolume);
+    if (!render.masterGainValid || volumeBits != render.masterGainFrom) {
+        render.masterGain = render.masterVolume < 0.001f
+                                ? 0.0f
+                                : std::pow(10.0f, (render.masterVolume * 60.0f - 60.0f) / 20.0f);
+        render.masterGainFrom = volumeBits;
+        render.masterGainValid = true;
+    }
 
     updateGlobalDerivedValues();
     if (ns.playMode == playmode::Arp) stepArpClock();
@@ -371,9 +378,10 @@ void APlugin::buildActiveVoiceList() {
     RenderState& render = engine.render;
     uint32_t listedVoices = 0;
     render.activeVoiceCount = 0;
-    for (int v = 0; v < kNumVoices; ++v) {
+    const uint32_t may = voicesThatMaySound();
+    for (int v = 0; may >> v != 0; ++v) {
         const VoiceState& voice = engine.voices[v];
-        if (!voice.sounds()) continue;
+        if (!(may >> v & 1u) || !voice.sounds()) continue;
         VoiceState& listed = engine.voices[v];
         listed.mod.src[src::Input] = engine.global.src[src::Input];
         listed.mod.src[src::Output] = engine.global.src[src::Output];
@@ -382,6 +390,8 @@ void APlugin::buildActiveVoiceList() {
         render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
         ++render.activeVoiceCount;
     }
+    render.listedVoices = listedVoices;
+    render.startedVoices = 0;
     // The list holds the voices in order: the same voices, the same list.
     if (listedVoices != render.controlPlan.listed) render.controlPlan.stale = true;
     if (render.activeVoiceCount == 0) clearArpSoundingVoice();
@@ -583,6 +593,8 @@ void APlugin::voiceControlTick(int v) {
 
 // The sound of every listed voice, stage by stage over the whole list.
 void APlugin::renderVoices() {
+    // With no voice listed every stage leaves the bus as it is.
+    if (engine.render.activeVoiceCount == 0) return;
     applyVoiceMatrixSecondHalf();
     oscillatorStage();
     filterStage();

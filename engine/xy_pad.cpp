@@ -287,7 +287,11 @@ void APlugin::updateXYGlobal() {
 
     // Smoothing of the replayed position: Smooth 0 follows the path exactly.
     const float smooth = getCurrentValue(tag::XYSmooth) + engine.global.dst[dst::XYSmooth];
-    xy.smoothK = std::exp2(-10.0f * clamp01(smooth));
+    if (!xy.smoothValid || std::bit_cast<uint32_t>(smooth) != xy.smoothFrom) {
+        xy.smoothK = std::exp2(-10.0f * clamp01(smooth));
+        xy.smoothFrom = std::bit_cast<uint32_t>(smooth);
+        xy.smoothValid = true;
+    }
 
     // A MIDI-learned or automated move of "XY MIDI X" / "XY MIDI Y".
     const float mx = getCurrentValue(tag::XYMidiX);
@@ -310,7 +314,7 @@ void APlugin::updateXYGlobal() {
 
     // A change of the effective play or loop mode restarts every replay.
     const int play = getXYPlayMode();
-    const int loop = getXYLoopMode();
+    const int loop = xyLoopModeWith(play);
     if (play != xy.playMode || loop != xy.loopMode) {
         wakeXYVoices();
         xy.playMode = play;

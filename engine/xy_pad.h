@@ -158,7 +158,9 @@ struct XYState {
     int pointCount = kXYPoints;
     int spaceQuant = 0;
     float spaceGrid = 0.0f;
-    float smoothK = 1.0f; // weight of the target in the smoothing
+    float smoothK = 1.0f;    // weight of the target in the smoothing
+    uint32_t smoothFrom = 0; // bits of the Smooth sum smoothK was made from
+    bool smoothValid = false;
     std::array<float, 2> midiPrev{0.5f, 0.5f};
     XYReplaySettings settings;
     XYReplayState replay; // the global replay
