@@ -705,9 +705,10 @@ private:
             x1.set(k, b);
         }
     }
-    // The comb and the modulators over the lanes set in `lanes`.
-    template <int Type>
-    void runEachLane(const FilterContext& ctx, float* const* rings, int lanes, F4& x0, F4& x1);
+    // The comb and the modulators lane by lane: each(fn) calls fn for the
+    // lanes that run (eachLane or eachLaneOf).
+    template <int Type, class Each>
+    void laneByLane(const FilterContext& ctx, float* const* rings, Each&& each);
 
     Wide w_;
     std::array<CombFilter, 4> comb_{};
@@ -824,21 +825,8 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
         constexpr auto o = static_cast<FilterOutput>(Type - kFilter24LpZ);
         x0 = w_.zdf24.process<o>(x0);
         x1 = w_.zdf24.process<o>(x1);
-    } else if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
-        eachLane(copies, x0, x1,
-                 [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
-    } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
-        const float* s = ctx.curves->SIN_HALF.data();
-        eachLane(copies, x0, x1, [&](int k, float& a, float& b) {
-            const float q = w_.q[k];
-            if constexpr (Type == kFilterRingMod) {
-                a = mod_[k].ring(s, a, q);
-                b = mod_[k].ring(s, b, q);
-            } else {
-                a = mod_[k].amp(s, a, q);
-                b = mod_[k].amp(s, b, q);
-            }
-        });
+    } else if constexpr (Type >= kFilterCombPlus && Type <= kFilterAmpMod) {
+        laneByLane<Type>(ctx, rings, [&](auto&& fn) { eachLane(copies, x0, x1, fn); });
     }
     in0 = x0;
     in1 = x1;
@@ -847,15 +835,13 @@ inline void LaneFilter4::run(const FilterContext& ctx, float* const* rings, int 
     (void)copies;
 }
 
-template <int Type>
-inline void LaneFilter4::runEachLane(const FilterContext& ctx, float* const* rings, int lanes,
-                                     F4& x0, F4& x1) {
+template <int Type, class Each>
+inline void LaneFilter4::laneByLane(const FilterContext& ctx, float* const* rings, Each&& each) {
     if constexpr (Type == kFilterCombPlus || Type == kFilterCombMinus) {
-        eachLaneOf(lanes, x0, x1,
-                   [&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
+        each([&](int k, float& a, float& b) { comb_[k].frame(rings[k], a, b); });
     } else if constexpr (Type == kFilterRingMod || Type == kFilterAmpMod) {
         const float* s = ctx.curves->SIN_HALF.data();
-        eachLaneOf(lanes, x0, x1, [&](int k, float& a, float& b) {
+        each([&](int k, float& a, float& b) {
             const float q = w_.q[k];
             if constexpr (Type == kFilterRingMod) {
                 a = mod_[k].ring(s, a, q);
@@ -874,7 +860,7 @@ template <int Type>
 inline void LaneFilter4::runLanes(const FilterContext& ctx, float* const* rings, int lanes, F4& x0,
                                   F4& x1) {
     if constexpr (Type >= kFilterCombPlus && Type <= kFilterAmpMod) {
-        runEachLane<Type>(ctx, rings, lanes, x0, x1);
+        laneByLane<Type>(ctx, rings, [&](auto&& fn) { eachLaneOf(lanes, x0, x1, fn); });
     } else if constexpr (Type >= kFilter12Lp && Type < kFilterCombPlus) {
         if (lanes == 0xF) {
             run<Type>(ctx, rings, 4, x0, x1);
