@@ -440,6 +440,7 @@ public:
     void setEnv(int voice, int env, bool synced);
     void setEnvGlobal(int env, bool synced);
     void setGlobalRare();
+    void setGlobalRareWhenChanged();
 
     // ------------------------------------------------------------ engine: what the editor reads
     // (engine/editor_getters.cpp; main thread, no locks). They read the

@@ -60,6 +60,7 @@ void APlugin::restoreRecord(const ProgramRecord& chunk) {
         const float v = chunk.values[t];
         storeRelaxed(record.values[t], std::isfinite(v) ? v : params.defaultValue[t]);
     }
+    core.valuesChanged();
     std::memset(record.name, 0, sizeof record.name);
     std::memcpy(record.name, chunk.name, strnlen(chunk.name, sizeof chunk.name - 1));
 }

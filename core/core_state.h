@@ -85,6 +85,11 @@ struct CoreState {
     ParamValues values;
     std::array<ProgramRecord, 1> programStore{}; // indexed by the current program, always 0
     std::array<std::atomic<int>, 3> lockState{}; // 1 Play, 2 Arp: 0 unlocked, 1 locked
+    // Counts the writes of values the engine reads (current, locked and stored
+    // values, lock states): the render loop's rare tick skips its work while
+    // the count stands. Bumped after the values are stored.
+    std::atomic<uint32_t> valueChanges{0};
+    void valuesChanged() { valueChanges.fetch_add(1, std::memory_order_release); }
 
     HostFlags host;
 

@@ -36,6 +36,7 @@ void APlugin::setLockState(int section, int state) {
         }
         core.lockState[section].store(0, std::memory_order_relaxed);
     }
+    core.valuesChanged();
     core.screenUpdatePending.set();
 }
 
@@ -54,6 +55,7 @@ void APlugin::setLockVar(int t, float value) {
     if (!isValidTag(t) || params.lockSection[t] == kLockNone || std::isnan(value)) return;
     if (!getTagLocked(t)) setParameterAutomated(t, value);
     storeRelaxed(core.values.lockedValue[t], value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value));
+    core.valuesChanged();
 }
 
 bool APlugin::getPlayLocked() const {

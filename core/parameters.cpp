@@ -51,6 +51,7 @@ void APlugin::setParameter(VstInt32 t, float value) {
     storeRelaxed(pv.currentValue[t], v);
     storeRelaxed(storedProgram().values[t], v);
     storeRelaxed(pv.editValue[t], v);
+    core.valuesChanged();
 
     if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
     // A host restoring a state value by value writes 997 before the tuning's

@@ -187,6 +187,7 @@ void APlugin::writePresetIntoRecord(const std::array<float, tag::Count>& values,
     }
     storeRelaxed(record.values[tag::ApplyPreset], 0.0f);
     storeRelaxed(record.values[tag::TakeOver], 0.0f);
+    core.valuesChanged();
     std::memset(record.name, 0, sizeof record.name);
     std::memcpy(record.name, name.data(), std::min(name.size(), sizeof record.name - 1));
 }

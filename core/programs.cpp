@@ -74,6 +74,7 @@ void APlugin::loadFirstPreset() {
         storeRelaxed(core.values.currentValue[t], v);
         storeRelaxed(storedProgram().values[t], v);
     }
+    core.valuesChanged();
 }
 
 // The preset name held in tags 208..235 of the program record, without
@@ -116,6 +117,7 @@ void APlugin::setProgram(VstInt32 program) {
         storeRelaxed(pv.currentValue[t], v);
         storeRelaxed(engine.midi.pickupRef[t], 0.0f); // the audio thread reads it
     }
+    core.valuesChanged();
 }
 
 void APlugin::unSelectThenSetProgram() {
@@ -180,6 +182,7 @@ void APlugin::writeAllCopies(int t, float v) {
     storeRelaxed(pv.currentValue[t], v);
     storeRelaxed(pv.origValue[t], v);
     storeRelaxed(engine.midi.pickupRef[t], v);
+    core.valuesChanged();
 }
 
 // The record's values into every value copy, the pick-up state cleared and
@@ -201,6 +204,7 @@ void APlugin::loadRecordIntoCopies(bool chosen) {
         storeRelaxed(pv.lastEditValue[t], v);
         clearCaptured(engine.midi, t);
     }
+    core.valuesChanged();
     core.previewPlay.clear();
 
     if (editorIsShowing()) {
@@ -267,6 +271,7 @@ void APlugin::setPresetParameters() {
     if (chosen) {
         storeRelaxed(pv.currentValue[tag::XYMidiX], 0.5f);
         storeRelaxed(pv.currentValue[tag::XYMidiY], 0.5f);
+        core.valuesChanged();
     }
 
     convertUserWaveOnAudioThread(0);
@@ -303,6 +308,7 @@ void APlugin::origProgram() {
         storeRelaxed(pv.currentValue[t], v);
         storeRelaxed(storedProgram().values[t], v);
     }
+    core.valuesChanged();
     convertWaveTablePartialsToWaveTable(0);
     convertWaveTablePartialsToWaveTable(1);
     core.editChanged.clear();
@@ -316,6 +322,7 @@ void APlugin::editProgram() {
         storeRelaxed(pv.currentValue[t], v);
         storeRelaxed(storedProgram().values[t], v);
     }
+    core.valuesChanged();
     core.editChanged.set();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
@@ -331,6 +338,7 @@ void APlugin::clearProgram() {
         storeRelaxed(storedProgram().values[t], v);
         storeRelaxed(pv.lockedValue[t], v);
     }
+    core.valuesChanged();
     core.editChanged.set();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }

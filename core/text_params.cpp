@@ -11,6 +11,7 @@ void storeTextValue(APlugin& plugin, int t, float v) {
     storeRelaxed(plugin.core.programStore[0].values[t], v);
     storeRelaxed(plugin.core.values.currentValue[t], v);
     storeRelaxed(plugin.core.values.editValue[t], v);
+    plugin.core.valuesChanged();
 }
 
 void clearRun(APlugin& plugin, int firstTag, int count) {

@@ -255,7 +255,10 @@ bool APlugin::getArpRandomOn(int step) const {
 // locked copy, which is what the arpeggiator reads.
 void APlugin::setArpMagicParam(int t, float value) {
     setParameter(t, value);
-    if (getTagLocked(t)) storeRelaxed(core.values.lockedValue[t], normalizedValue(t, value));
+    if (getTagLocked(t)) {
+        storeRelaxed(core.values.lockedValue[t], normalizedValue(t, value));
+        core.valuesChanged();
+    }
 }
 
 void APlugin::setArpRandomOn(int step, bool on) {

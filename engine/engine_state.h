@@ -231,7 +231,18 @@ struct ControlPlan {
     std::array<uint32_t, 16> tick{}; // the tick falls on frames with sampleCounter & 15 == i
     uint32_t matrixFrames = 0;       // the per-frame matrix half runs (not idle)
     uint32_t listed = 0;             // the voices of the list it was made for, by number
-    bool everyFrame = false;         // tests: made anew on every frame
+    bool everyFrame = false;         // tests: made anew on every frame (and setGlobalRare
+                                     // run at every 128-frame tick)
+};
+
+// What setGlobalRare read besides the tags' values, and the values' change
+// count before it read them: while all stay, it would change nothing.
+struct RareInputs {
+    uint32_t valueChanges = 0;
+    uint32_t midiEvents = 0;
+    double sampleRate = 0.0, lfoRateBase = 0.0, tempo = 0.0, samplesPerWholeNote = 0.0;
+    float arpSteps = 0.0f, arpLoopStart = 0.0f; // global sums the arpeggiator's loop reads
+    bool valid = false;
 };
 
 struct RenderState {
@@ -246,6 +257,7 @@ struct RenderState {
     uint32_t listedVoices = 0;
     uint32_t startedVoices = (1u << kNumVoices) - 1u;
     ControlPlan controlPlan;
+    RareInputs rareSeen;
     std::array<float, 4> voiceBus{}; // L, R of sub-sample 0, L, R of sub-sample 1
     std::array<float, 4> fxBlock{};  // the effect chain's working block
     std::array<float, 2> outputPair{};

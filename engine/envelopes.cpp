@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -216,7 +217,52 @@ void APlugin::setEnvGlobal(int env, bool synced) {
     Envelope::step(state, in);
 }
 
+namespace {
+
+RareInputs rareInputs(const CoreState& core, const EngineState& engine) {
+    return {.valueChanges = core.valueChanges.load(std::memory_order_acquire),
+            .midiEvents = engine.midi.events,
+            .sampleRate = engine.rate.sampleRateD,
+            .lfoRateBase = engine.rate.lfoRateBase,
+            .tempo = engine.render.tempoD,
+            .samplesPerWholeNote = engine.render.samplesPerWholeNoteD,
+            .arpSteps = engine.global.dst[dst::ArpSteps],
+            .arpLoopStart = engine.global.dst[dst::ArpLoopStart],
+            .valid = true};
+}
+
+bool sameRareInputs(const RareInputs& a, const RareInputs& b) {
+    auto same = [](auto x, auto y) {
+        return std::memcmp(&x, &y, sizeof x) == 0; // bit for bit: NaN and -0 too
+    };
+    return a.valid && b.valid && a.valueChanges == b.valueChanges && a.midiEvents == b.midiEvents &&
+           same(a.sampleRate, b.sampleRate) && same(a.lfoRateBase, b.lfoRateBase) &&
+           same(a.tempo, b.tempo) && same(a.samplesPerWholeNote, b.samplesPerWholeNote) &&
+           same(a.arpSteps, b.arpSteps) && same(a.arpLoopStart, b.arpLoopStart);
+}
+
+} // namespace
+
+// The render loop's 128-frame tick: setGlobalRare when anything it reads may
+// have changed (a value, a lock, MIDI, rate, tempo, the arpeggiator's loop
+// sums, a reset of the effects, the level of an effect that is off).
+void APlugin::setGlobalRareWhenChanged() {
+    const RenderState& render = engine.render;
+    const EffectChainState& fx = engine.fx;
+    const auto& src = engine.global.src;
+    const bool offEffectSounds = (!fx.chorusOn && src[src::ChorusOut] != 0.0f) ||
+                                 (!fx.modOn && src[src::ModFxOut] != 0.0f) ||
+                                 (!fx.delayOn && src[src::DelayOut] != 0.0f);
+    if (render.controlPlan.everyFrame || render.forceFX ||
+        fx.resetRequested.load(std::memory_order_relaxed) || offEffectSounds ||
+        !sameRareInputs(rareInputs(core, engine), render.rareSeen))
+        setGlobalRare();
+    else
+        takeTuning(); // the editor loads tunings at any time
+}
+
 void APlugin::setGlobalRare() {
+    engine.render.rareSeen = rareInputs(core, engine); // before the values are read
     updateWaveTablesRare(); // wave A, wave B, oscillator mode, morph wrap
     updateFilterRare();     // filter type, its sign, high-pass switches, distortion mode
     updateXYRare();         // XY quantisation and replay rate

@@ -638,6 +638,7 @@ void APlugin::restEngineState() {
     engine.notes.channelToVoice.fill(-1);
     engine.render.activeVoiceCount = 0;
     engine.render.sampleCounter = 0;
+    engine.render.rareSeen.valid = false;
     engine.render.masterVolume = params.defaultValue[tag::MainVolume];
     engine.render.envSpeed = engine.render.lfoSpeed = 1.0;
 }

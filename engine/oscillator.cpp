@@ -189,6 +189,28 @@ struct OscFrame : OscFrameShared {
 
 namespace {
 
+// True if the bytes of a and b are equal (floats bit for bit): the frame's
+// key is compared on every frame, without a call.
+template <std::size_t N> inline bool sameBytes(const void* a, const void* b) {
+    static_assert(N % 4 == 0);
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    __m128i wide = _mm_setzero_si128();
+    std::size_t i = 0;
+    for (; i + 16 <= N; i += 16)
+        wide = _mm_or_si128(
+            wide, _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+    uint32_t narrow = 0;
+    for (; i < N; i += 4) {
+        uint32_t p, q;
+        std::memcpy(&p, x + i, 4);
+        std::memcpy(&q, y + i, 4);
+        narrow |= p ^ q;
+    }
+    return narrow == 0 && _mm_movemask_epi8(_mm_cmpeq_epi8(wide, _mm_setzero_si128())) == 0xFFFF;
+}
+
 // A smoothed value one frame on; true if it moved.
 inline bool smoothTowards(float& smoothed, float target, float keep) {
     if (smoothed == target) return false;
@@ -230,7 +252,7 @@ void APlugin::oscillatorStage() {
     // block (anything set between blocks is taken up at once).
     OscillatorStageState& stage = oscStage;
     const OscFrameShared& shared = frame;
-    if (std::memcmp(&shared, stage.key.data(), sizeof(shared)) != 0 ||
+    if (!sameBytes<sizeof(shared)>(&shared, stage.key.data()) ||
         render.sampleCounter == render.blockStart) {
         std::memcpy(stage.key.data(), &shared, sizeof(shared));
         if (++stage.epoch == 0) stage.epoch = 1;

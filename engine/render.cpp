@@ -192,7 +192,7 @@ void APlugin::renderFrame() {
 
     if ((counter & 127) == 0) {
         if (modesChanged()) reset();
-        setGlobalRare();
+        setGlobalRareWhenChanged();
     }
 
     stepGlobalLfos();

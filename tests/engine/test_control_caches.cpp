@@ -8,6 +8,7 @@
 #include "core/modes.h"
 #include "engine/envelope.h"
 #include "support/plugin_harness.h"
+#include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
@@ -124,5 +125,82 @@ TEST(ControlCaches, EndedReleaseStepsAsAFullStep) {
              {&EnvelopeState::level, &EnvelopeState::output, &EnvelopeState::prevOutput,
               &EnvelopeState::releaseLevel, &EnvelopeState::releaseOutput, &EnvelopeState::ramp})
             EXPECT_EQ(bits(stepped.*field), bits(s.*field)) << c.releaseLevel;
+    }
+}
+
+// The 128-frame tick's work (setGlobalRare) rests while no value, lock, MIDI
+// event, rate or tempo changed. A change by each way a value reaches the
+// engine must sound exactly as with that work run at every tick.
+TEST(ControlCaches, RareWorkFollowsEveryWayAValueChanges) {
+    struct Case {
+        const char* what;
+        std::function<void(PluginHarness&)> setup;
+        std::function<void(PluginHarness&, EventBlock&, int)> change; // at a block offset
+    };
+    const int lfoWave = tag::freeLfoWave(0);
+    std::vector<unsigned char> state; // another filter type, as a host saved it
+    {
+        PluginHarness other;
+        other.p().core.host.hostIsOwn = true;
+        other.p().setSteppedValue(tag::FilterType, 2);
+        void* data = nullptr;
+        const VstInt32 size = other.p().getChunk(&data, false);
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        state.assign(bytes, bytes + size);
+    }
+    const Case cases[] = {
+        {"host: an LFO's wave", [](PluginHarness&) {},
+         [lfoWave](PluginHarness& h, EventBlock&, int) { h.p().setParameter(lfoWave, 0.7f); }},
+        {"editor: the filter type", [](PluginHarness&) {},
+         [](PluginHarness& h, EventBlock&, int) { h.p().setSteppedValue(tag::FilterType, 3); }},
+        {"MIDI learn: an LFO's wave",
+         [lfoWave](PluginHarness& h) {
+             h.p().setParameter(lfoWave, 0.0f);
+             h.p().setMIDILatch(lfoWave, true);
+         },
+         [](PluginHarness&, EventBlock& events, int offset) {
+             events.cc(offset, 20, 0).cc(offset, 20, 89); // picked up, then moved
+         }},
+        {"a state restored", [](PluginHarness& h) { h.p().core.host.hostIsOwn = true; },
+         [&state](PluginHarness& h, EventBlock&, int) {
+             std::vector<unsigned char> copy = state;
+             h.p().setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+         }},
+        {"a locked value", [](PluginHarness& h) { h.p().setLockState(kLockArp, 1); },
+         [](PluginHarness& h, EventBlock&, int) { h.p().setLockVar(tag::ArpOctave, 1.0f); }},
+        {"a lock released without its held values",
+         [](PluginHarness& h) {
+             h.p().setLockState(kLockArp, 1);
+             h.p().setParameter(tag::ArpOctave, 1.0f); // read once unlocked
+         },
+         [](PluginHarness& h, EventBlock&, int) { h.p().setLockState(kLockArp, 0); }},
+    };
+    constexpr int kFrames = 8192, kChange = 5003, kBlock = 64;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempPrefs prefs; // learning touches the preference store
+        std::vector<float> outputs[2];
+        for (bool everyTick : {false, true}) {
+            PluginHarness h;
+            h.engine().render.controlPlan.everyFrame = everyTick;
+            h.p().setModSlotVar(0, false, 0.9f, src::Free1Lfo, dst::FilterFreq);
+            c.setup(h);
+            h.send(EventBlock().noteOn(0, 48).noteOn(0, 55).noteOn(0, 64));
+            for (int f = 0; f < kFrames; f += kBlock) {
+                EventBlock events;
+                if (f <= kChange && kChange < f + kBlock) c.change(h, events, kChange - f);
+                if (events.size() > 0) h.send(events);
+                h.render(kBlock);
+                std::vector<float>& out = outputs[everyTick ? 1 : 0];
+                out.insert(out.end(), h.left.begin(), h.left.begin() + kBlock);
+                out.insert(out.end(), h.right.begin(), h.right.begin() + kBlock);
+            }
+        }
+        ASSERT_EQ(outputs[0].size(), outputs[1].size());
+        int differing = 0;
+        for (std::size_t i = 0; i < outputs[0].size(); ++i)
+            differing +=
+                std::bit_cast<uint32_t>(outputs[0][i]) != std::bit_cast<uint32_t>(outputs[1][i]);
+        EXPECT_EQ(differing, 0);
     }
 }
