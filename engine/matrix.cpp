@@ -134,9 +134,20 @@ void APlugin::updateUsageFlags() {}
 // ------------------------------------------------------------------ the global matrix
 
 void APlugin::applyGlobalMatrix() {
-    const MatrixState& m = engine.matrix;
+    MatrixState& m = engine.matrix;
     ModRow& g = engine.global;
-    g.dst = engine.destBase;
+    // The sums start from the base values: all of them after a routing change
+    // (a destination no slot targets any more goes back), else only those the
+    // slots write, as the others are still at their base.
+    if (m.globalBaseGeneration != m.generation) {
+        g.dst = engine.destBase;
+        m.globalBaseGeneration = m.generation;
+    } else {
+        for (int n = 0; n < m.activeCount; ++n) {
+            const int d = m.slots[m.active[n]].dest;
+            g.dst[d] = engine.destBase[d];
+        }
+    }
     for (int n = 0; n < m.amountCount; ++n) {
         const ModSlotCache& slot = m.slots[m.amountSlots[n]];
         const int s = m.amountSlots[n];
@@ -158,6 +169,12 @@ void APlugin::applyGlobalMatrix() {
 }
 
 // ------------------------------------------------------------------ the per-voice matrix
+
+static_assert([] {
+    for (int t : MOD_AMT_TAGS)
+        if (!tag::isValid(t)) return false;
+    return true;
+}());
 
 // On the voice's 16-frame tick: amount modulation, then the slot amounts.
 void APlugin::applyVoiceMatrixFirstHalf(int v) {
@@ -185,11 +202,12 @@ void APlugin::applyVoiceMatrixFirstHalf(int v) {
         dst[slot.dest] += a * voice.mod.src[slot.source];
     }
     bool idle = true;
+    const auto& knobs = core.values.currentValue; // the amount tags are valid tags
     for (int n = 0; n < m.activeCount; ++n) {
         const int s = m.active[n];
-        const float a = 2.0f * getCurrentValue(MOD_AMT_TAGS[s]) - 1.0f + dst[DEST_MOD_AMT[s]];
+        const float a = 2.0f * loadRelaxed(knobs[MOD_AMT_TAGS[s]]) - 1.0f + dst[DEST_MOD_AMT[s]];
         voice.matrix.amount[s] = a;
-        if (a != 0.0f && m.slots[s].type != kDestModAmount) idle = false;
+        idle &= a == 0.0f || m.slots[s].type == kDestModAmount;
     }
     // With every amount at 0 the per-frame half would only rewrite the base
     // values; it is skipped once the sums are back at rest.

@@ -74,6 +74,7 @@ struct MatrixState {
     bool freeLfoSourceUsed = false;            // src::Free1Lfo..UniFree2Lfo
     std::array<bool, 2> freeEnvelopeUsed{};    // src::Free1Env/InvFree1Env, Free2Env/InvFree2Env
     uint32_t generation = 1;                   // changes whenever the cache changes
+    uint32_t globalBaseGeneration = 0;         // the generation the global sums were all reset for
 };
 
 // Per voice: the slot amounts of its 16-frame half.

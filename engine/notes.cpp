@@ -639,6 +639,7 @@ void APlugin::restEngineState() {
     engine.render.activeVoiceCount = 0;
     engine.render.sampleCounter = 0;
     engine.render.rareSeen.valid = false;
+    engine.matrix.globalBaseGeneration = 0; // the global sums start from the new base
     engine.render.masterVolume = params.defaultValue[tag::MainVolume];
     engine.render.envSpeed = engine.render.lfoSpeed = 1.0;
 }

@@ -377,19 +377,21 @@ void APlugin::transportStarted() {
 void APlugin::buildActiveVoiceList() {
     RenderState& render = engine.render;
     uint32_t listedVoices = 0;
-    render.activeVoiceCount = 0;
-    const uint32_t may = voicesThatMaySound();
-    for (int v = 0; may >> v != 0; ++v) {
-        const VoiceState& voice = engine.voices[v];
-        if (!(may >> v & 1u) || !voice.sounds()) continue;
-        VoiceState& listed = engine.voices[v];
-        listed.mod.src[src::Input] = engine.global.src[src::Input];
-        listed.mod.src[src::Output] = engine.global.src[src::Output];
+    int count = 0;
+    const float input = engine.global.src[src::Input];
+    const float output = engine.global.src[src::Output];
+    for (uint32_t may = voicesThatMaySound(); may != 0; may &= may - 1) {
+        const int v = std::countr_zero(may);
+        VoiceState& voice = engine.voices[v];
+        if (!voice.sounds()) continue;
+        voice.mod.src[src::Input] = input;
+        voice.mod.src[src::Output] = output;
         listedVoices |= 1u << v;
-        render.activeVoices[render.activeVoiceCount] = v;
-        render.activeUniVoices[render.activeVoiceCount] = voice.uniVoices;
-        ++render.activeVoiceCount;
+        render.activeVoices[count] = v;
+        render.activeUniVoices[count] = voice.uniVoices;
+        ++count;
     }
+    render.activeVoiceCount = count;
     render.listedVoices = listedVoices;
     render.startedVoices = 0;
     // The list holds the voices in order: the same voices, the same list.

@@ -204,3 +204,34 @@ TEST(ControlCaches, RareWorkFollowsEveryWayAValueChanges) {
         EXPECT_EQ(differing, 0);
     }
 }
+
+// The global sums reset only the destinations the slots write; a routing
+// change brings every destination no slot targets any more back to its base.
+TEST(ControlCaches, GlobalSumsLeaveOnlyTargetedDestinationsOffTheirBase) {
+    PluginHarness h;
+    struct Routing {
+        int slot, source, dest;
+    };
+    const Routing routings[] = {{0, src::Offset, dst::GlobalLfoSpeed},
+                                {1, src::Offset, dst::FilterFreq},
+                                {0, src::Offset, dst::MainPan},
+                                {1, src::Offset, dst::OscMorph},
+                                {1, src::None, dst::OscMorph}};
+    h.send(EventBlock().noteOn(0, 60));
+    for (const Routing& r : routings) {
+        h.p().setModSlotVar(r.slot, false, 0.9f, r.source, r.dest);
+        h.render(700);
+        const EngineState& e = h.engine();
+        int off = 0;
+        for (int d = 0; d < dst::Count; ++d) {
+            if (e.matrix.destUsed[d]) continue;
+            EXPECT_EQ(std::bit_cast<uint32_t>(e.global.dst[d]),
+                      std::bit_cast<uint32_t>(e.destBase[d]))
+                << "slot " << r.slot << " to " << r.dest << ": destination " << d;
+        }
+        for (int d = 0; d < dst::Count; ++d) off += e.global.dst[d] != e.destBase[d];
+        if (r.source == src::Offset) {
+            EXPECT_GT(off, 0) << "the slot moves its destination";
+        }
+    }
+}
