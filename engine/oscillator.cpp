@@ -416,7 +416,8 @@ bool APlugin::oscillatorInputsRest(int v, const OscFrame& frame) {
                                             bits(voice.mod.src[src::XYY]),
                                             0};
     const float* dest = &dst[OscillatorTickInputs::kFirstDest];
-    if (last.valid && voice.voiceTick != 0 && other == last.other &&
+    if (last.valid && voice.voiceTick != 0 &&
+        sameBytes<sizeof(other)>(other.data(), last.other.data()) &&
         std::memcmp(dest, last.dest.data(), sizeof(last.dest)) == 0)
         return true;
     last.other = other;
