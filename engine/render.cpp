@@ -5,7 +5,8 @@
 //   every 4       the active-voice list
 //   every 16      global envelopes, matrix, master volume, tempo, requests,
 //                 what the editor shows
-//   every 128     mode changes and setGlobalRare
+//   every 128     mode changes and setGlobalRare (while anything it reads
+//                 changed)
 //   every 512     one stage of the staged wave-table rebuild
 //   every 4096    rebuild start, editor refresh, a pending preset
 //
