@@ -219,7 +219,11 @@ TEST(FilterStability, TopResonanceThroughThePlugInAtEveryRate) {
             s.play(45, 0, 8192); // a saw at the cut-off's harmonic region
             EXPECT_TRUE(s.h.allFinite) << "type " << type << " at " << rate;
             EXPECT_LE(s.h.maxAbs, 0.999f);
-            EXPECT_LE(std::fabs(s.h.voice(0).dsp.filter.out[0][0]), 1000.0f);
+            const VoiceState& voice = s.h.voice(0);
+            EXPECT_LE(
+                std::fabs(filterLaneOf(s.h.engine().filter, voice.dsp.filter, 0, voice.uniVoices, 0)
+                              .out(0)),
+                1000.0f);
         }
     }
 }
@@ -412,8 +416,9 @@ LaneState& lane0(SoundCheck& s, int voice = -1) {
     return voice0(s, voice).dsp.lanes[0];
 }
 // The filter stage's output of copy k, sub-sample j.
-float laneOut(const VoiceState& voice, int k, int j) {
-    return voice.dsp.filter.out[j][k];
+float laneOut(SoundCheck& s, const VoiceState& voice, int k, int j) {
+    const int index = static_cast<int>(&voice - &s.h.voice(0));
+    return filterLaneOf(s.h.engine().filter, voice.dsp.filter, index, voice.uniVoices, k).out(j);
 }
 
 } // namespace
@@ -428,11 +433,11 @@ TEST(FilterStage, BypassIsTheMeanOfEachSubSamplePair) {
     for (int i = 0; i < 300; ++i) {
         s.h.render(1);
         const LaneState& lane = lane0(s, v);
-        ASSERT_NEAR(laneOut(voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
-        ASSERT_NEAR(laneOut(voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(s, voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(s, voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
     }
     EXPECT_NEAR(s.h.voice(v).mod.src[src::FilterOut],
-                (laneOut(voice0(s, v), 0, 0) + laneOut(voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
+                (laneOut(s, voice0(s, v), 0, 0) + laneOut(s, voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
         << "Filter Out is copy 0's mean";
 }
 
@@ -467,9 +472,9 @@ TEST(FilterStage, ATypeChangeClearsEveryLane) {
                 float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
                 float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
                 fresh.run(type, ctx, ring.data(), x0, x1);
-                EXPECT_NEAR(laneOut(voice, k, 0), x0 * 10.0f, 1e-6f)
+                EXPECT_NEAR(laneOut(s, voice, k, 0), x0 * 10.0f, 1e-6f)
                     << "type " << type << " lane " << k;
-                EXPECT_NEAR(laneOut(voice, k, 1), x1 * 10.0f, 1e-6f)
+                EXPECT_NEAR(laneOut(s, voice, k, 1), x1 * 10.0f, 1e-6f)
                     << "type " << type << " lane " << k;
             }
         }
@@ -492,9 +497,9 @@ TEST(FilterStage, CombRingsStartEmptyAfterTheSwitch) {
     for (int n = 0; n < 2000; ++n) {
         s.h.render(1);
         const LaneState& lane = lane0(s);
-        ASSERT_NEAR(laneOut(voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
+        ASSERT_NEAR(laneOut(s, voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
             << "frame " << n;
-        ASSERT_NEAR(laneOut(voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
+        ASSERT_NEAR(laneOut(s, voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
             << "frame " << n;
     }
 }
@@ -589,10 +594,11 @@ TEST(FilterStage, KeyAndControllerTerms) {
     s.h.send(EventBlock().noteOn(0, 69, 127)); // one octave above note 57
     s.capture(64);
     const FilterVoice& fv = s.h.voice(0).dsp.filter;
-    EXPECT_FLOAT_EQ(fv.keyRatio, 2.0f);
+    const FilterGlobal& fg = s.h.engine().filter;
+    EXPECT_FLOAT_EQ(fg.keyRatio(0), 2.0f);
     EXPECT_FLOAT_EQ(fv.hiPassKeyRatio, 2.0f);
-    EXPECT_FLOAT_EQ(fv.velocityTerm, 0.5f);
-    EXPECT_FLOAT_EQ(fv.modWheelTerm, -s.h.voice(0).mod.src[src::ModWheel]);
+    EXPECT_FLOAT_EQ(fg.velocityTerm(0), 0.5f);
+    EXPECT_FLOAT_EQ(fg.modWheelTerm(0), -s.h.voice(0).mod.src[src::ModWheel]);
     s.release();
 
     s.h.p().setParameter(tag::KeyToFilterFreq, 0.0f);
@@ -601,7 +607,7 @@ TEST(FilterStage, KeyAndControllerTerms) {
     s.capture(64);
     const int v = s.h.gatedVoiceWithNote(45);
     ASSERT_GE(v, 0);
-    EXPECT_FLOAT_EQ(s.h.voice(v).dsp.filter.keyRatio, 2.0f) << "inverse tracking";
+    EXPECT_FLOAT_EQ(s.h.engine().filter.keyRatio(v), 2.0f) << "inverse tracking";
     EXPECT_FLOAT_EQ(s.h.voice(v).dsp.filter.hiPassKeyRatio, 1.0f);
     s.release();
 }
@@ -858,9 +864,9 @@ TEST(FilterStage, VoicesSideBySideMatchSeparateLanesBitForBit) {
                             x0 = ref.hp.tick(x0, voice.dsp.filter.hiPassF, 1.0f);
                             x1 = ref.hp.tick(x1, voice.dsp.filter.hiPassF, 1.0f);
                         }
-                        ASSERT_EQ(voice.dsp.filter.out[0][k], x0 * 10.0f)
+                        ASSERT_EQ(lane.out(0), x0 * 10.0f)
                             << "frame " << frame << " voice " << v << " copy " << k;
-                        ASSERT_EQ(voice.dsp.filter.out[1][k], x1 * 10.0f)
+                        ASSERT_EQ(lane.out(1), x1 * 10.0f)
                             << "frame " << frame << " voice " << v << " copy " << k;
                     }
                 }
