@@ -82,6 +82,13 @@ public:
         lo = stepTwo(lo, x1lo, cd, keep);
         hi = stepTwo(hi, x1hi, cd, keep);
         y1 = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(x1lo, lo)), _mm_cvtpd_ps(_mm_sub_pd(x1hi, hi)));
+        if (take == 15) {
+            _mm_storel_pd(&lanes[0]->state_, lo);
+            _mm_storeh_pd(&lanes[1]->state_, lo);
+            _mm_storel_pd(&lanes[2]->state_, hi);
+            _mm_storeh_pd(&lanes[3]->state_, hi);
+            return;
+        }
         alignas(16) double state[4];
         _mm_store_pd(state, lo);
         _mm_store_pd(state + 2, hi);

@@ -123,6 +123,16 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
     return select(v >= lo, select(v > hi, hi, v), lo);
 }
 
+// Floats 0, 1 and 2 of four places p[k] as three vectors.
+inline void gatherThree(const float* const* p, F4& first, F4& second, F4& third) {
+    const __m128 a0 = _mm_loadu_ps(p[0]), a1 = _mm_loadu_ps(p[1]);
+    const __m128 a2 = _mm_loadu_ps(p[2]), a3 = _mm_loadu_ps(p[3]);
+    const __m128 lo01 = _mm_unpacklo_ps(a0, a1), lo23 = _mm_unpacklo_ps(a2, a3);
+    first = _mm_movelh_ps(lo01, lo23);
+    second = _mm_movehl_ps(lo23, lo01);
+    third = _mm_movelh_ps(_mm_unpackhi_ps(a0, a1), _mm_unpackhi_ps(a2, a3));
+}
+
 // The voices with one copy in group `group` (bit k of `lanes`: voice
 // 4 group + k takes part), side by side in one vector: voiceCutoff(), the
 // cut-off look-up and the filter with the arithmetic of the scalar forms,
@@ -149,16 +159,19 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
         for (int k = 0; k < 4; ++k)
             if (bits >> k & 1) voices[k].dsp.filterFreqSmoothed = smoothed[k];
     }
-    const F4 amount = clampExact(frame.envAmountTag + each([](const VoiceState& v) {
-                                     return v.mod.dst[dst::FilterEnvAmount];
-                                 }),
-                                 F4(0.0f), F4(1.0f)) *
-                      frame.envSign;
+    static_assert(dst::FilterQ == dst::FilterFreq + 1 && dst::FilterEnvAmount == dst::FilterFreq + 2 &&
+                  dst::FilterFreq + 4 <= dst::Count);
+    const float* const modulation[4] = {
+        &voices[0].mod.dst[dst::FilterFreq], &voices[1].mod.dst[dst::FilterFreq],
+        &voices[2].mod.dst[dst::FilterFreq], &voices[3].mod.dst[dst::FilterFreq]};
+    F4 freqModulation, qModulation, envModulation;
+    gatherThree(modulation, freqModulation, qModulation, envModulation);
+    const F4 amount =
+        clampExact(frame.envAmountTag + envModulation, F4(0.0f), F4(1.0f)) * frame.envSign;
     const F4 cutPosition =
         each([](const VoiceState& v) { return v.mod.src[src::EnvFirst + 2 * kEnvFilter]; }) *
             amount +
-        terms.modWheel + terms.velocity +
-        each([](const VoiceState& v) { return v.mod.dst[dst::FilterFreq]; }) + smoothed;
+        terms.modWheel + terms.velocity + freqModulation + smoothed;
     const F4 keyRatio = terms.keyRatio;
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
@@ -170,15 +183,17 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
                 env.stage = kEnvDecay;
         }
     }
-    const F4 q = clampExact(frame.resonanceTag +
-                                each([](const VoiceState& v) { return v.mod.dst[dst::FilterQ]; }),
-                            F4(0.0f), F4(1.0f)) *
-                 0.9f;
+    const F4 q = clampExact(frame.resonanceTag + qModulation, F4(0.0f), F4(1.0f)) * 0.9f;
     // While the key ratio and resonance stay put, a lane whose position did
     // not move keeps its Hz: no look-up.
     const F4 unsteady = maskOf(force) | (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
-    at.lastQ = select(active, q, at.lastQ);
-    at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
+    if (lanes == 15) {
+        at.lastQ = q;
+        at.lastKeyRatio = keyRatio;
+    } else {
+        at.lastQ = select(active, q, at.lastQ);
+        at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
+    }
     F4 hiPassF, hiPassQ;
     if (frame.hiPassOn) {
         alignas(16) float f[4] = {}, q[4] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -241,16 +256,17 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
         }
     }
     // The mix takes the output from here.
-    at.out[0] = select(active, x0, at.out[0]);
-    at.out[1] = select(active, x1, at.out[1]);
     const F4 mean = (x0 + x1) * 0.5f;
     if (lanes == 15) {
+        at.out = {x0, x1};
         for (int k = 0; k < 4; ++k) voices[k].mod.src[src::FilterOut] = mean[k];
     } else {
+        at.out[0] = select(active, x0, at.out[0]);
+        at.out[1] = select(active, x1, at.out[1]);
         for (int k = 0; k < 4; ++k)
             if (lanes >> k & 1) voices[k].mod.src[src::FilterOut] = mean[k];
     }
-    fg.noteStarts &= ~(static_cast<uint32_t>(force) << (group * 4));
+    if (force != 0) fg.noteStarts &= ~(static_cast<uint32_t>(force) << (group * 4));
 }
 
 // A voice with several copies: its own lanes side by side.
@@ -312,16 +328,20 @@ void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const Vo
 // copies one by one, their copies side by side; then the voices with one copy
 // four at a time in their groups.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
-    const RenderState& render = engine.render;
     FilterGlobal& fg = engine.filter;
-    unsigned listed = 0, single = 0; // bit v: voice v is listed / listed with one copy
-    for (int n = 0; n < render.activeVoiceCount; ++n) {
-        const int v = render.activeVoices[n];
-        listed |= 1u << v;
-        single |= static_cast<unsigned>(engine.voices[v].uniVoices <= 1) << v;
+    const uint32_t listed = engine.render.listedVoices;
+    if (!fg.sorted || listed != fg.sortedList) {
+        uint32_t single = 0;
+        for (uint32_t rest = listed; rest != 0; rest &= rest - 1) {
+            const int v = std::countr_zero(rest);
+            single |= static_cast<uint32_t>(engine.voices[v].uniVoices <= 1) << v;
+        }
+        fg.sortedList = listed;
+        fg.singles = single;
+        fg.several = listed & ~single;
+        fg.sorted = true;
     }
-    fg.singles = single;
-    for (unsigned several = listed & ~single; several != 0; several &= several - 1) {
+    for (uint32_t several = fg.several; several != 0; several &= several - 1) {
         const int v = std::countr_zero(several);
         VoiceState& voice = engine.voices[v];
         FilterVoice& fv = voice.dsp.filter;
@@ -340,7 +360,7 @@ template <int Type> void filterVoices(EngineState& engine, const FilterFrame& fr
         filterCopies<Type>(engine, v, frame, cut, keyRatio, noteStart, steady, hiPassF, hiPassQ);
         fg.noteStarts &= ~(1u << v);
     }
-    for (unsigned group = 0; single != 0; ++group, single >>= 4)
+    for (uint32_t single = fg.singles, group = 0; single != 0; ++group, single >>= 4)
         if (single & 15u) filterGroup<Type>(engine, frame, group, static_cast<int>(single & 15u));
 }
 
@@ -402,6 +422,7 @@ void APlugin::initFilter(int mode, int v) {
                 fg.combRings[static_cast<std::size_t>(i) * kUnisonCopies + k].fill(0.0f);
         }
     };
+    fg.sorted = false; // a restarted note may have taken another number of copies
     if (mode == 1 || mode == 2) {
         for (int i = 0; i < kNumVoices; ++i) clearVoice(i);
     } else if (mode == 3 && isValidVoice(v)) {

@@ -101,10 +101,14 @@ struct FilterGlobal {
     // Bit v: voice v restarted its note; its next frame recomputes the
     // coefficients of its lanes whatever moved.
     uint32_t noteStarts = 0;
-    // Bit v: the last frame ran voice v in its group (listed, one copy); its
-    // output is in groups[v / 4].out, lane v % 4. The voice mix of the same
-    // frame reads it there.
-    uint32_t singles = 0;
+    // The listed voices (RenderState::listedVoices) as last sorted by their
+    // copies: bit v of `singles`, voice v has one copy and runs in its group
+    // (its output is in groups[v / 4].out, lane v % 4, where the voice mix of
+    // the same frame reads it); of `several`, it runs on its own lanes. A
+    // voice's copies change only when its note restarts, which clears
+    // `sorted` (initFilter).
+    uint32_t sortedList = 0, singles = 0, several = 0;
+    bool sorted = false;
 
     float keyRatio(int v) const { return terms[static_cast<std::size_t>(v / 4)].keyRatio[v % 4]; }
     float velocityTerm(int v) const {

@@ -89,7 +89,7 @@ template <int Mode> const DistortionParams& prepareShape(VoiceDspState& dsp) {
 // The other lanes are computed from whatever their voices hold and change
 // nothing. part[k] receives voice k's addition to the bus.
 template <int Mode>
-[[gnu::noinline]] void mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes,
+[[gnu::always_inline]] inline void mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes,
                                 const VoiceMix::Input& in, SquareCarry& carry, __m128* part) {
     auto gather = [four](auto read) {
         return F4::of(read(four[0]), read(four[1]), read(four[2]), read(four[3]));
@@ -156,7 +156,7 @@ template <int Mode>
     F4 p0 = gL * y0, p1 = gR * y0, p2 = gL * y1, p3 = gR * y1;
     const F4 voiceOut = (p0 + p1 + p2 + p3) * 0.25f;
     for (int k = 0; k < 4; ++k)
-        if (lanes >> k & 1) four[k].mod.src[src::VoiceOut] = voiceOut[k];
+        if (lanes == 15 || (lanes >> k & 1)) four[k].mod.src[src::VoiceOut] = voiceOut[k];
     _MM_TRANSPOSE4_PS(p0.v, p1.v, p2.v, p3.v); // voice k: {gL y0, gR y0, gL y1, gR y1}
     part[0] = p0.v;
     part[1] = p1.v;
@@ -280,20 +280,30 @@ void mixEach(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
     }
 }
 
+// The set bits of x (SSE2 has no instruction for it).
+inline int bitCount(uint32_t x) {
+    x -= (x >> 1) & 0x55555555u;
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return static_cast<int>((x * 0x01010101u) >> 24);
+}
+
 template <int Mode>
 void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::Singles& singles,
              const int* list, int count, F4& bus) {
     const uint32_t single = singles.voices;
-    const bool several = std::popcount(single) != count;
+    const bool several = bitCount(single) != count;
     if (Mode == Distortion::kSquare && several) {
         mixEach<Mode>(frame, voices, singles, list, count, bus);
         return;
     }
     SquareCarry carry; // "Square" carries a sign from lane to lane within the frame
+    F4 sum = bus;
     __m128 part[kNumVoices];
-    for (int g = 0; g < kNumVoices / 4; ++g) {
-        const int lanes = static_cast<int>(single >> (4 * g)) & 15;
-        if (lanes == 0) continue;
+    for (uint32_t rest = single; rest != 0;) {
+        const int g = std::countr_zero(rest) / 4;
+        const int lanes = static_cast<int>(rest >> (4 * g)) & 15;
+        rest &= ~(15u << (4 * g));
         const VoiceMix::Input& in = singles.groups[g].out;
         __m128* const four = part + 4 * g;
         if ((lanes & (lanes - 1)) != 0) {
@@ -302,19 +312,28 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
             const int k = std::countr_zero(static_cast<unsigned>(lanes));
             four[k] = onePart<Mode>(frame, voices[4 * g + k], in[0][k], in[1][k], carry).v;
         }
-        if (!several) { // the list holds these voices alone, ascending
+        if (several) continue;
+        // The list holds these voices alone, ascending.
+        if (lanes == 15) {
+            sum += F4(four[0]);
+            sum += F4(four[1]);
+            sum += F4(four[2]);
+            sum += F4(four[3]);
+        } else {
             for (int k = 0; k < 4; ++k)
-                if (lanes >> k & 1) bus += F4(four[k]);
+                if (lanes >> k & 1) sum += F4(four[k]);
         }
     }
-    if (!several) return;
-    for (int n = 0; n < count; ++n) {
-        const int v = list[n];
-        if (single >> v & 1)
-            bus += F4(part[v]);
-        else
-            VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, bus);
+    if (several) {
+        for (int n = 0; n < count; ++n) {
+            const int v = list[n];
+            if (single >> v & 1)
+                sum += F4(part[v]);
+            else
+                VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, sum);
+        }
     }
+    bus = sum;
 }
 
 using MixListFn = void (*)(const VoiceMix::Frame&, VoiceState*, const VoiceMix::Singles&,
