@@ -106,6 +106,7 @@ BENCHMARK(BM_DCBlocker);
 void BM_VoiceMixEightVoices(benchmark::State& state) {
     std::vector<VoiceState> voices(8);
     std::vector<FilterGroup> groups(2);
+    std::vector<VoiceMixGains4> gains(2);
     int list[8];
     for (int v = 0; v < 8; ++v) {
         list[v] = v;
@@ -114,7 +115,8 @@ void BM_VoiceMixEightVoices(benchmark::State& state) {
         groups[v / 4].out[0].set(v % 4, 0.1f * v);
         groups[v / 4].out[1].set(v % 4, -0.05f * v);
     }
-    const VoiceMix::Singles singles{0xFF, groups.data()};
+    for (int v = 0; v < 8; ++v) VoiceMix::noteGains(gains.data(), voices[v], v);
+    const VoiceMix::Singles singles{0xFF, false, groups.data(), gains.data()};
     const VoiceMix::Frame frame{0.5f, static_cast<int>(Distortion::kOff),
                                 DCBlocker::coefficient(44100.0f)};
     F4 bus;

@@ -22,7 +22,12 @@
 //     its frequency input moved; a copy whose position, key ratio and
 //     resonance are those of the last frame skips even the FREQ look-up, so a
 //     held note costs one comparison and the filter itself. The key ratios
-//     (exp2) are refreshed on the voice's 16-frame tick.
+//     (exp2) are refreshed on the voice's 16-frame tick. What moves only on a
+//     tick or at a note's start (the key and controller terms, copy 0's
+//     offset, the smoothed cut-off of a voice with one copy) is kept four
+//     voices side by side, so a group reads it as one vector; the listed
+//     voices are sorted by their copies once per list (and again after a
+//     note restarts); a group's output stays in the group for the mix.
 
 #include "core/aplugin.h"
 #include "core/numeric.h"
@@ -152,15 +157,14 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
 
     // voiceCutoff(), four at a time.
     const F4 cutoffTag = frame.cutoffTag;
-    F4 smoothed = each([](const VoiceState& v) { return v.dsp.filterFreqSmoothed; });
+    F4 smoothed = at.cutoffSmoothed;
     const F4 smoothing = (smoothed != cutoffTag) & active;
-    if (const int bits = maskBits(smoothing)) {
+    if (maskBits(smoothing) != 0) {
         smoothed = select(smoothing, (smoothed - cutoffTag) * 0.985f + cutoffTag, smoothed);
-        for (int k = 0; k < 4; ++k)
-            if (bits >> k & 1) voices[k].dsp.filterFreqSmoothed = smoothed[k];
+        at.cutoffSmoothed = smoothed;
     }
-    static_assert(dst::FilterQ == dst::FilterFreq + 1 && dst::FilterEnvAmount == dst::FilterFreq + 2 &&
-                  dst::FilterFreq + 4 <= dst::Count);
+    static_assert(dst::FilterQ == dst::FilterFreq + 1 &&
+                  dst::FilterEnvAmount == dst::FilterFreq + 2 && dst::FilterFreq + 4 <= dst::Count);
     const float* const modulation[4] = {
         &voices[0].mod.dst[dst::FilterFreq], &voices[1].mod.dst[dst::FilterFreq],
         &voices[2].mod.dst[dst::FilterFreq], &voices[3].mod.dst[dst::FilterFreq]};
@@ -168,10 +172,10 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
     gatherThree(modulation, freqModulation, qModulation, envModulation);
     const F4 amount =
         clampExact(frame.envAmountTag + envModulation, F4(0.0f), F4(1.0f)) * frame.envSign;
-    const F4 cutPosition =
-        each([](const VoiceState& v) { return v.mod.src[src::EnvFirst + 2 * kEnvFilter]; }) *
-            amount +
-        terms.modWheel + terms.velocity + freqModulation + smoothed;
+    const F4 cutPosition = each([](const VoiceState& v) {
+                               return v.mod.src[src::EnvFirst + 2 * kEnvFilter];
+                           }) * amount +
+                           terms.modWheel + terms.velocity + freqModulation + smoothed;
     const F4 keyRatio = terms.keyRatio;
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
@@ -186,7 +190,8 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
     const F4 q = clampExact(frame.resonanceTag + qModulation, F4(0.0f), F4(1.0f)) * 0.9f;
     // While the key ratio and resonance stay put, a lane whose position did
     // not move keeps its Hz: no look-up.
-    const F4 unsteady = maskOf(force) | (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
+    F4 unsteady = (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
+    if (force != 0) unsteady = unsteady | maskOf(force);
     if (lanes == 15) {
         at.lastQ = q;
         at.lastKeyRatio = keyRatio;
@@ -204,8 +209,7 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
     }
 
     if constexpr (Type != kFilterBypass) {
-        const F4 position =
-            cutPosition + each([](const VoiceState& v) { return v.dsp.lanes[0].copyFilterOffset; });
+        const F4 position = cutPosition + terms.copyOffset;
         const F4 moved = (unsteady | (position != at.position)) & active;
         if (maskBits(moved)) {
             at.position = select(moved, position, at.position);
@@ -428,6 +432,9 @@ void APlugin::initFilter(int mode, int v) {
     } else if (mode == 3 && isValidVoice(v)) {
         clearVoice(v);
         fg.noteStarts |= 1u << v;
+        // The note starts from the smoothed cut-off it was given.
+        fg.groups[static_cast<std::size_t>(v / 4)].cutoffSmoothed.set(
+            v % 4, engine.voices[v].dsp.filterFreqSmoothed);
     }
 }
 

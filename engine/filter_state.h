@@ -46,10 +46,13 @@ struct FilterLanes4 {
     }
 };
 
-// Four voices with one copy each (FilterGlobal::groups), and the key ratio
-// and resonance of the last frame per lane, as FilterVoice keeps them.
+// Four voices with one copy each (FilterGlobal::groups), the key ratio and
+// resonance of the last frame per lane, as FilterVoice keeps them, and their
+// smoothed "Filter Frequency" (VoiceDspState::filterFreqSmoothed while the
+// voice has several copies; taken from there when the note starts).
 struct FilterGroup : FilterLanes4 {
     F4 lastKeyRatio = -1.0f, lastQ = -1.0f;
+    F4 cutoffSmoothed = 1.0f;
 };
 
 // One voice. The high-pass key ratio is refreshed on the voice's 16-frame
@@ -77,9 +80,10 @@ struct FilterVoice : FilterLanes4 {
 // is lane v % 4 of FilterGlobal::terms[v / 4], whatever its copies),
 // refreshed on the voice's 16-frame tick.
 struct FilterTerms4 {
-    F4 modWheel = 0.0f; // (2 x "Mod Wheel > Filter Frequency" - 1) x smoothed wheel
-    F4 velocity = 0.0f; // "Velocity > Filter Frequency" x velocity
-    F4 keyRatio = 1.0f; // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
+    F4 modWheel = 0.0f;   // (2 x "Mod Wheel > Filter Frequency" - 1) x smoothed wheel
+    F4 velocity = 0.0f;   // "Velocity > Filter Frequency" x velocity
+    F4 keyRatio = 1.0f;   // 2^((2 x "Key > Filter Frequency" - 1) x pitch in octaves)
+    F4 copyOffset = 0.0f; // copy 0's LaneState::copyFilterOffset, noteCopyOffset()
 };
 
 // A comb ring: one value per frame.
@@ -123,6 +127,12 @@ struct FilterGlobal {
     // filter has played.
     ZeroPages<CombRing> combRings{kFilterLanes};
 };
+
+// Whoever sets copy 0's LaneState::copyFilterOffset of voice v tells its
+// group here.
+inline void noteCopyOffset(FilterGlobal& fg, int v, float offset) {
+    fg.terms[static_cast<std::size_t>(v / 4)].copyOffset.set(v % 4, offset);
+}
 
 // The lanes and the lane that hold copy k of voice v with `copies` copies.
 struct FilterLaneRef {

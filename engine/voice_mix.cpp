@@ -51,18 +51,6 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
     return select(v >= lo, select(v > hi, hi, v), lo);
 }
 
-// Two neighbouring floats of four places p[k] as two vectors:
-// first[k] = p[k][0], second[k] = p[k][1].
-inline void gatherNeighbours(const float* const* p, F4& first, F4& second) {
-    auto load = [](const float* q) {
-        return _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(q));
-    };
-    const __m128 t01 = _mm_unpacklo_ps(load(p[0]), load(p[1])); // a0 a1 b0 b1
-    const __m128 t23 = _mm_unpacklo_ps(load(p[2]), load(p[3])); // a2 a3 b2 b3
-    first = _mm_movelh_ps(t01, t23);
-    second = _mm_movehl_ps(t23, t01);
-}
-
 // Floats 0 and 2 of four places p[k] as two vectors.
 inline void gatherFirstAndThird(const float* const* p, F4& first, F4& third) {
     const __m128 a0 = _mm_loadu_ps(p[0]), a1 = _mm_loadu_ps(p[1]);
@@ -85,12 +73,14 @@ template <int Mode> const DistortionParams& prepareShape(VoiceDspState& dsp) {
 
 // The voices with one copy set in `lanes` (bit k: voice k of `four`, at
 // least two) side by side, voice k in vector lane k, with the arithmetic of
-// VoiceMix::process() for one copy; `in` holds their inputs lane by lane.
+// VoiceMix::process() for one copy; `in` holds their inputs lane by lane,
+// `gains` their velocity gains, dividers and copy pans.
 // The other lanes are computed from whatever their voices hold and change
 // nothing. part[k] receives voice k's addition to the bus.
 template <int Mode>
-[[gnu::always_inline]] inline void mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes,
-                                const VoiceMix::Input& in, SquareCarry& carry, __m128* part) {
+[[gnu::always_inline]] inline void
+mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceMix::Input& in,
+         const VoiceMixGains4& gains, SquareCarry& carry, __m128* part) {
     auto gather = [four](auto read) {
         return F4::of(read(four[0]), read(four[1]), read(four[2]), read(four[3]));
     };
@@ -138,20 +128,13 @@ template <int Mode>
     gatherFirstAndThird(modulation, volume, panModulation);
     const F4 pan = panSmoothed + panModulation;
     F4 gain = gather([](const VoiceState& v) { return v.mod.src[src::EnvFirst]; });
-    gain *= gather([](const VoiceState& v) { return v.velocityGain; });
+    gain *= gains.velocityGain;
     gain *= abs(volume);
 
-    const F4 divide = gather([](const VoiceState& v) { return v.uniDivide; });
-    const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
-    const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
-    static_assert(offsetof(LaneState, copyPanR) == offsetof(LaneState, copyPanL) + sizeof(float));
-    const float* const copyPan[4] = {&four[0].dsp.lanes[0].copyPanL, &four[1].dsp.lanes[0].copyPanL,
-                                     &four[2].dsp.lanes[0].copyPanL,
-                                     &four[3].dsp.lanes[0].copyPanL};
-    F4 copyPanL, copyPanR;
-    gatherNeighbours(copyPan, copyPanL, copyPanR);
-    const F4 gL = copyPanL * left;
-    const F4 gR = copyPanR * right;
+    const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
+    const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
+    const F4 gL = gains.copyPanL * left;
+    const F4 gR = gains.copyPanR * right;
 
     F4 p0 = gL * y0, p1 = gR * y0, p2 = gL * y1, p3 = gR * y1;
     const F4 voiceOut = (p0 + p1 + p2 + p3) * 0.25f;
@@ -191,6 +174,15 @@ F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, Sq
 }
 
 } // namespace
+
+void VoiceMix::noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v) {
+    VoiceMixGains4& four = gains[static_cast<std::size_t>(v / 4)];
+    const int k = v % 4;
+    four.velocityGain.set(k, voice.velocityGain);
+    four.uniDivide.set(k, voice.uniDivide);
+    four.copyPanL.set(k, voice.dsp.lanes[0].copyPanL);
+    four.copyPanR.set(k, voice.dsp.lanes[0].copyPanR);
+}
 
 VoiceMix::Input VoiceMix::input(const VoiceState* voices, const Singles& singles, int v) {
     if (singles.voices >> v & 1) {
@@ -280,19 +272,11 @@ void mixEach(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
     }
 }
 
-// The set bits of x (SSE2 has no instruction for it).
-inline int bitCount(uint32_t x) {
-    x -= (x >> 1) & 0x55555555u;
-    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
-    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
-    return static_cast<int>((x * 0x01010101u) >> 24);
-}
-
 template <int Mode>
 void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::Singles& singles,
              const int* list, int count, F4& bus) {
     const uint32_t single = singles.voices;
-    const bool several = bitCount(single) != count;
+    const bool several = singles.others;
     if (Mode == Distortion::kSquare && several) {
         mixEach<Mode>(frame, voices, singles, list, count, bus);
         return;
@@ -305,14 +289,18 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
         const int lanes = static_cast<int>(rest >> (4 * g)) & 15;
         rest &= ~(15u << (4 * g));
         const VoiceMix::Input& in = singles.groups[g].out;
-        __m128* const four = part + 4 * g;
+        __m128 four[4];
         if ((lanes & (lanes - 1)) != 0) {
-            mixGroup<Mode>(frame, voices + 4 * g, lanes, in, carry, four);
+            mixGroup<Mode>(frame, voices + 4 * g, lanes, in, singles.gains[g], carry, four);
         } else {
             const int k = std::countr_zero(static_cast<unsigned>(lanes));
             four[k] = onePart<Mode>(frame, voices[4 * g + k], in[0][k], in[1][k], carry).v;
         }
-        if (several) continue;
+        if (several) { // summed in list order below
+            for (int k = 0; k < 4; ++k)
+                if (lanes >> k & 1) part[4 * g + k] = four[k];
+            continue;
+        }
         // The list holds these voices alone, ascending.
         if (lanes == 15) {
             sum += F4(four[0]);
@@ -376,7 +364,9 @@ void APlugin::voiceMixStage() {
     frame.mode = engine.notes.distortMode;
     frame.dcCoef = engine.rate.dcCoef;
     // The voices with one copy as the filter stage of this frame ran them.
-    const VoiceMix::Singles singles{engine.filter.singles, engine.filter.groups.data()};
+    const FilterGlobal& fg = engine.filter;
+    const VoiceMix::Singles singles{fg.singles, fg.several != 0, fg.groups.data(),
+                                    engine.mixGains.data()};
     std::array<float, 4>& voiceBus = engine.render.voiceBus;
     F4 bus = _mm_loadu_ps(voiceBus.data());
     VoiceMix::processList(frame, engine.voices.data(), singles, render.activeVoices.data(),

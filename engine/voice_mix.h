@@ -28,13 +28,16 @@
 // filter left their output in, one voice per vector lane: pan, gains, input
 // guard, "Atan", the DC blockers (two double vectors) and "Voice Out" once
 // for the group, the other shapers lane by lane (a group with one such voice
-// runs it alone). Each voice's part goes into the bus in list order, so the
-// sum and the "Square" sign are bit for bit those of voice by voice ("Square"
-// with a voice of several copies listed goes voice by voice).
+// runs it alone; the velocity gains, dividers and copy 0's pans are kept four
+// voices side by side, VoiceMixGains4). Each voice's part goes into the bus
+// in list order, so the sum and the "Square" sign are bit for bit those of
+// voice by voice ("Square" with a voice of several copies listed goes voice
+// by voice).
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
-//   VoiceMix::Singles singles{filter.singles, filter.groups.data()};
+//   VoiceMix::Singles singles{filter.singles, filter.several != 0,
+//                             filter.groups.data(), engine.mixGains.data()};
 //   F4 bus = ...;                                      // the voice bus
 //   VoiceMix::processList(f, voices, singles, list, count, bus); // list ascending
 // or voice by voice (the same sum):
@@ -51,6 +54,15 @@
 #include <cstdint>
 
 struct VoiceState;
+
+// What the gains of voices with one copy are made of besides the per-frame
+// envelope, pan and volume, four voices side by side (voice v: lane v % 4 of
+// group v / 4): the velocity gain and unison divider, which move with the
+// note, and copy 0's pan, which moves on the voice's tick. Whoever changes
+// them in the voice calls VoiceMix::noteGains().
+struct VoiceMixGains4 {
+    F4 velocityGain = 1.0f, uniDivide = 1.0f, copyPanL = 1.0f, copyPanR = 1.0f;
+};
 
 // Per-voice state of the mix besides the lanes' distortion and DC blockers:
 // the shaper constants and what they were prepared from.
@@ -71,9 +83,15 @@ public:
     // copy, its sub-samples in lane v % 4 of groups[v / 4].out.
     struct Singles {
         uint32_t voices = 0;
+        bool others = false; // the list holds voices with several copies too
         const FilterGroup* groups = nullptr;
+        const VoiceMixGains4* gains = nullptr; // as VoiceState holds them, noteGains()
     };
     using Input = std::array<F4, 2>; // sub-samples 0 and 1, lane k: copy k
+
+    // Voice v's velocity gain, unison divider and copy 0's pan into its lane
+    // of gains[v / 4].
+    static void noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v);
 
     // The input of voice v of `voices`.
     static Input input(const VoiceState* voices, const Singles& singles, int v);

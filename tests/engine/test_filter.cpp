@@ -5,6 +5,7 @@
 // a type change clearing every lane, the ceiling, the attack cut short, the
 // key and controller terms, and rendered noise and saw notes.
 
+#include "core/modes.h"
 #include "engine/filters.h"
 #include "engine/sound_check.h"
 #include "engine/tables.h"
@@ -887,5 +888,79 @@ TEST(FilterStage, VoicesSideBySideMatchSeparateLanesBitForBit) {
             EXPECT_TRUE(twoGroups) << "voices of one copy in two groups";
             EXPECT_TRUE(s.h.allFinite);
         }
+    }
+}
+
+// What the filter and the mix keep of a voice four voices side by side (its
+// place among the voices with one copy, its velocity gain, unison divider,
+// copy 0's pan and cut-off offset) equals the voice's own at every frame:
+// under legato notes that change the velocity gain without a restart, and
+// notes that restart in the same lanes with another number of copies.
+TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
+    struct Row {
+        const char* name;
+        int playMode;
+        bool keptMoves; // a kept value moves under a sounding note (else: the copies change)
+        void (*act)(SoundCheck& s, int frame);
+    };
+    const Row rows[] = {
+        {"legato velocities", playmode::Legato, true,
+         [](SoundCheck& s, int f) {
+             const int notes[] = {48, 55, 60, 52};
+             if (f % 150 != 0 || f >= 600) return;
+             s.h.p().setParameter(tag::VelocityToVolume, 0.2f + static_cast<float>(f) / 1000.0f);
+             s.h.send(EventBlock().noteOn(0, notes[f / 150], 20 + f / 6));
+         }},
+        {"copies change between notes", playmode::Poly, false,
+         [](SoundCheck& s, int f) {
+             if (f % 40 != 0 || f >= 760) return;
+             s.h.p().setSteppedValue(tag::UnisonMode, f % 120 == 0 ? unimode::Four : unimode::Off);
+             s.h.send(EventBlock().noteOn(0, 40 + f / 40, 100));
+             if (f >= 200) s.h.send(EventBlock().noteOff(0, 40 + f / 40 - 5));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SoundCheck s;
+        s.waves(1, 1);
+        s.h.p().setSteppedValue(tag::PlayMode, row.playMode);
+        s.h.p().setSteppedValue(tag::FilterType, kFilter24LpII);
+        s.h.settle_();
+        const EngineState& engine = s.h.engine();
+        const FilterGlobal& fg = engine.filter;
+        VoiceMixGains4 before[kNumVoices / 4];
+        bool moved = false, sawOne = false, sawFour = false;
+        for (int frame = 0; frame < 800; ++frame) {
+            row.act(s, frame);
+            s.h.render(1);
+            const RenderState& render = engine.render;
+            if (render.activeVoiceCount == 0) continue;
+            uint32_t single = 0, several = 0;
+            for (int n = 0; n < render.activeVoiceCount; ++n) {
+                const int v = render.activeVoices[n];
+                const VoiceState& voice = s.h.voice(v);
+                const VoiceMixGains4& kept = engine.mixGains[static_cast<std::size_t>(v / 4)];
+                const int k = v % 4;
+                (voice.uniVoices <= 1 ? single : several) |= 1u << v;
+                ASSERT_EQ(kept.velocityGain[k], voice.velocityGain) << frame << " " << v;
+                ASSERT_EQ(kept.uniDivide[k], voice.uniDivide) << frame << " " << v;
+                ASSERT_EQ(kept.copyPanL[k], voice.dsp.lanes[0].copyPanL) << frame << " " << v;
+                ASSERT_EQ(kept.copyPanR[k], voice.dsp.lanes[0].copyPanR) << frame << " " << v;
+                ASSERT_EQ(fg.terms[static_cast<std::size_t>(v / 4)].copyOffset[k],
+                          voice.dsp.lanes[0].copyFilterOffset);
+                const VoiceMixGains4& last = before[v / 4];
+                moved |= voice.voiceTick > 1 && (last.velocityGain[k] != kept.velocityGain[k] ||
+                                                 last.copyPanL[k] != kept.copyPanL[k]);
+            }
+            sawOne |= single != 0;
+            sawFour |= several != 0;
+            ASSERT_EQ(fg.singles, single) << frame;
+            ASSERT_EQ(fg.several, several) << frame;
+            std::copy(engine.mixGains.begin(), engine.mixGains.end(), before);
+        }
+        EXPECT_TRUE(row.keptMoves ? moved : sawOne && sawFour)
+            << "a kept value moved under a sounding note, or voices of one and of four copies "
+               "took turns";
+        EXPECT_TRUE(s.h.allFinite);
     }
 }

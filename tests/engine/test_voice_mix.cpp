@@ -242,6 +242,7 @@ uint32_t bitsOf(float x) {
 struct MixScene {
     std::vector<VoiceState> voices = std::vector<VoiceState>(kNumVoices);
     std::vector<FilterGroup> groups = std::vector<FilterGroup>(kNumVoices / 4);
+    std::vector<VoiceMixGains4> gains = std::vector<VoiceMixGains4>(kNumVoices / 4);
     uint32_t seed = 7;
 
     float next(float lo, float hi) {
@@ -263,19 +264,32 @@ struct MixScene {
                 lane.copyPanL = next(0.0f, 1.0f);
                 lane.copyPanR = next(0.0f, 1.0f);
             }
+            VoiceMix::noteGains(gains.data(), s, v);
         }
     }
     // The voices with one copy among those that sound.
     VoiceMix::Singles singles(int frame) const {
-        VoiceMix::Singles s{0, groups.data()};
+        VoiceMix::Singles s{0, false, groups.data(), gains.data()};
         for (int v = 0; v < kNumVoices; ++v)
-            if (sounds(v, frame) && voices[v].uniVoices <= 1) s.voices |= 1u << v;
+            if (sounds(v, frame)) {
+                if (voices[v].uniVoices <= 1)
+                    s.voices |= 1u << v;
+                else
+                    s.others = true;
+            }
         return s;
     }
     void inputs(int frame) {
         if (frame == 400 || frame == 560) { // voice 5 takes two copies, then one again
             voices[5].uniVoices = frame == 400 ? 2 : 1;
             voices[5].uniDivide = frame == 400 ? 0.7f : 1.0f;
+            VoiceMix::noteGains(gains.data(), voices[5], 5);
+        }
+        if (frame % 16 == 3) { // a tick moves copy 0's pan, a legato note the velocity gain
+            VoiceState& s = voices[frame / 16 % 8];
+            s.dsp.lanes[0].copyPanL = next(0.0f, 1.0f);
+            if (frame % 32 == 3) s.velocityGain = next(0.2f, 1.0f);
+            VoiceMix::noteGains(gains.data(), s, frame / 16 % 8);
         }
         for (int v = 0; v < kNumVoices; ++v) {
             VoiceState& s = voices[v];
@@ -313,6 +327,8 @@ TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
                 reference[v].mod = scene.voices[v].mod;
                 reference[v].uniVoices = scene.voices[v].uniVoices;
                 reference[v].uniDivide = scene.voices[v].uniDivide;
+                reference[v].velocityGain = scene.voices[v].velocityGain;
+                reference[v].dsp.lanes[0].copyPanL = scene.voices[v].dsp.lanes[0].copyPanL;
             }
             const VoiceMix::Frame f{frame < 150 ? 0.3f : 0.8f, mode, 0.02f};
             int list[kNumVoices];
