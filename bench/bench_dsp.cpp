@@ -105,21 +105,26 @@ BENCHMARK(BM_DCBlocker);
 // iteration; Arg(0) four at a time, Arg(1) voice by voice.
 void BM_VoiceMixEightVoices(benchmark::State& state) {
     std::vector<VoiceState> voices(8);
-    VoiceState* list[8];
+    std::vector<FilterGroup> groups(2);
+    std::vector<VoiceMixGains4> gains(2);
+    int list[8];
     for (int v = 0; v < 8; ++v) {
-        list[v] = &voices[v];
+        list[v] = v;
         voices[v].mod.src[src::EnvFirst] = 0.8f;
         voices[v].mod.dst[dst::MainVolume] = 1.0f;
-        voices[v].dsp.filter.out = {F4(0.1f * v), F4(-0.05f * v)};
+        groups[v / 4].out[0].set(v % 4, 0.1f * v);
+        groups[v / 4].out[1].set(v % 4, -0.05f * v);
     }
+    for (int v = 0; v < 8; ++v) VoiceMix::noteGains(gains.data(), voices[v], v);
+    const VoiceMix::Singles singles{0xFF, false, groups.data(), gains.data()};
     const VoiceMix::Frame frame{0.5f, static_cast<int>(Distortion::kOff),
                                 DCBlocker::coefficient(44100.0f)};
     F4 bus;
     for (auto _ : state) {
         if (state.range(0) == 0)
-            VoiceMix::processList(frame, list, 8, bus);
+            VoiceMix::processList(frame, voices.data(), singles, list, 8, bus);
         else
-            VoiceMix::processEach(frame, list, 8, bus);
+            VoiceMix::processEach(frame, voices.data(), singles, list, 8, bus);
         benchmark::DoNotOptimize(bus);
     }
     state.counters["frames"] =

@@ -66,9 +66,9 @@ public:
 
     // Four lanes, both sub-samples in order: lane k's sub-samples are float k
     // of y0 and y1, its blocker *lanes[k]. All four pointers must be valid;
-    // only the first `count` blockers take their new state (the other lanes
-    // are computed and left alone).
-    [[gnu::always_inline]] static void processFour(DCBlocker* const* lanes, int count, float c,
+    // only the blockers set in `take` (bit k: lane k) take their new state
+    // (the other lanes are computed and left alone).
+    [[gnu::always_inline]] static void processFour(DCBlocker* const* lanes, int take, float c,
                                                    __m128& y0, __m128& y1) {
         const __m128d cd = _mm_set1_pd(c);
         const __m128d keep = _mm_set1_pd(1.0 - static_cast<double>(c));
@@ -82,10 +82,18 @@ public:
         lo = stepTwo(lo, x1lo, cd, keep);
         hi = stepTwo(hi, x1hi, cd, keep);
         y1 = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(x1lo, lo)), _mm_cvtpd_ps(_mm_sub_pd(x1hi, hi)));
+        if (take == 15) {
+            _mm_storel_pd(&lanes[0]->state_, lo);
+            _mm_storeh_pd(&lanes[1]->state_, lo);
+            _mm_storel_pd(&lanes[2]->state_, hi);
+            _mm_storeh_pd(&lanes[3]->state_, hi);
+            return;
+        }
         alignas(16) double state[4];
         _mm_store_pd(state, lo);
         _mm_store_pd(state + 2, hi);
-        for (int k = 0; k < count; ++k) lanes[k]->state_ = state[k];
+        for (int k = 0; k < 4; ++k)
+            if (take >> k & 1) lanes[k]->state_ = state[k];
     }
 
     void reset() { state_ = 0.0; }

@@ -365,6 +365,8 @@ struct EngineState {
     DisplayState display;
 
     std::array<VoiceState, kNumVoices> voices{};
+    // Voices with one copy: the gains the mix reads four at a time (VoiceMix::noteGains).
+    std::array<VoiceMixGains4, kNumVoices / 4> mixGains{};
     ModRow global;                            // global sources and destination sums
     MatrixState matrix;                       // the slots as setGlobalRare last saw them
     LfoGlobal lfo;                            // free LFOs, SMod LFO and effect-LFO rates

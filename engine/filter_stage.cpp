@@ -22,7 +22,12 @@
 //     its frequency input moved; a copy whose position, key ratio and
 //     resonance are those of the last frame skips even the FREQ look-up, so a
 //     held note costs one comparison and the filter itself. The key ratios
-//     (exp2) are refreshed on the voice's 16-frame tick.
+//     (exp2) are refreshed on the voice's 16-frame tick. What moves only on a
+//     tick or at a note's start (the key and controller terms, copy 0's
+//     offset, the smoothed cut-off of a voice with one copy) is kept four
+//     voices side by side, so a group reads it as one vector; the listed
+//     voices are sorted by their copies once per list (and again after a
+//     note restarts); a group's output stays in the group for the mix.
 
 #include "core/aplugin.h"
 #include "core/numeric.h"
@@ -31,6 +36,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <utility>
 
@@ -60,23 +66,22 @@ struct VoiceCutoff {
     float position; // normalised
     float q;
 };
-inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame) {
+inline VoiceCutoff voiceCutoff(VoiceState& voice, const FilterFrame& frame, float modWheelTerm,
+                               float velocityTerm, float keyRatio) {
     VoiceDspState& dsp = voice.dsp;
-    const FilterVoice& fv = dsp.filter;
     const auto& dst = voice.mod.dst;
     if (dsp.filterFreqSmoothed != frame.cutoffTag)
         dsp.filterFreqSmoothed =
             (dsp.filterFreqSmoothed - frame.cutoffTag) * 0.985f + frame.cutoffTag;
     const float amount =
         clampTo(frame.envAmountTag + dst[dst::FilterEnvAmount], 0.0f, 1.0f) * frame.envSign;
-    const float position = voice.mod.src[src::EnvFirst + 2 * kEnvFilter] * amount +
-                           fv.modWheelTerm + fv.velocityTerm + dst[dst::FilterFreq] +
-                           dsp.filterFreqSmoothed;
+    const float position = voice.mod.src[src::EnvFirst + 2 * kEnvFilter] * amount + modWheelTerm +
+                           velocityTerm + dst[dst::FilterFreq] + dsp.filterFreqSmoothed;
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
     EnvelopeState& env = voice.env[kEnvFilter];
     if (amount > 0.0f && env.stage == kEnvAttack &&
-        frame.ceiling < frame.freq[freqIndex(position)] * fv.keyRatio)
+        frame.ceiling < frame.freq[freqIndex(position)] * keyRatio)
         env.stage = kEnvDecay;
     return {position, clampTo(frame.resonanceTag + dst[dst::FilterQ], 0.0f, 1.0f) * 0.9f};
 }
@@ -123,6 +128,16 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
     return select(v >= lo, select(v > hi, hi, v), lo);
 }
 
+// Floats 0, 1 and 2 of four places p[k] as three vectors.
+inline void gatherThree(const float* const* p, F4& first, F4& second, F4& third) {
+    const __m128 a0 = _mm_loadu_ps(p[0]), a1 = _mm_loadu_ps(p[1]);
+    const __m128 a2 = _mm_loadu_ps(p[2]), a3 = _mm_loadu_ps(p[3]);
+    const __m128 lo01 = _mm_unpacklo_ps(a0, a1), lo23 = _mm_unpacklo_ps(a2, a3);
+    first = _mm_movelh_ps(lo01, lo23);
+    second = _mm_movehl_ps(lo23, lo01);
+    third = _mm_movelh_ps(_mm_unpackhi_ps(a0, a1), _mm_unpackhi_ps(a2, a3));
+}
+
 // The voices with one copy in group `group` (bit k of `lanes`: voice
 // 4 group + k takes part), side by side in one vector: voiceCutoff(), the
 // cut-off look-up and the filter with the arithmetic of the scalar forms,
@@ -130,37 +145,38 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
 // voice's values but write nothing back, and keep their filter state.
 template <int Type>
 inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned group, int lanes) {
-    FilterGroup& at = engine.filter.groups[group];
+    FilterGlobal& fg = engine.filter;
+    FilterGroup& at = fg.groups[group];
+    const FilterTerms4& terms = fg.terms[group];
     VoiceState* const voices = &engine.voices[group * 4];
     auto each = [&](auto&& field) {
         return F4::of(field(voices[0]), field(voices[1]), field(voices[2]), field(voices[3]));
     };
     const F4 active = maskOf(lanes);
-    const int force = (voices[0].dsp.filter.noteStart | voices[1].dsp.filter.noteStart << 1 |
-                       voices[2].dsp.filter.noteStart << 2 | voices[3].dsp.filter.noteStart << 3) &
-                      lanes;
+    const int force = static_cast<int>(fg.noteStarts >> (group * 4)) & lanes;
 
     // voiceCutoff(), four at a time.
     const F4 cutoffTag = frame.cutoffTag;
-    F4 smoothed = each([](const VoiceState& v) { return v.dsp.filterFreqSmoothed; });
+    F4 smoothed = at.cutoffSmoothed;
     const F4 smoothing = (smoothed != cutoffTag) & active;
-    if (const int bits = maskBits(smoothing)) {
+    if (maskBits(smoothing) != 0) {
         smoothed = select(smoothing, (smoothed - cutoffTag) * 0.985f + cutoffTag, smoothed);
-        for (int k = 0; k < 4; ++k)
-            if (bits >> k & 1) voices[k].dsp.filterFreqSmoothed = smoothed[k];
+        at.cutoffSmoothed = smoothed;
     }
-    const F4 amount = clampExact(frame.envAmountTag + each([](const VoiceState& v) {
-                                     return v.mod.dst[dst::FilterEnvAmount];
-                                 }),
-                                 F4(0.0f), F4(1.0f)) *
-                      frame.envSign;
-    const F4 cutPosition =
-        each([](const VoiceState& v) { return v.mod.src[src::EnvFirst + 2 * kEnvFilter]; }) *
-            amount +
-        each([](const VoiceState& v) { return v.dsp.filter.modWheelTerm; }) +
-        each([](const VoiceState& v) { return v.dsp.filter.velocityTerm; }) +
-        each([](const VoiceState& v) { return v.mod.dst[dst::FilterFreq]; }) + smoothed;
-    const F4 keyRatio = each([](const VoiceState& v) { return v.dsp.filter.keyRatio; });
+    static_assert(dst::FilterQ == dst::FilterFreq + 1 &&
+                  dst::FilterEnvAmount == dst::FilterFreq + 2 && dst::FilterFreq + 4 <= dst::Count);
+    const float* const modulation[4] = {
+        &voices[0].mod.dst[dst::FilterFreq], &voices[1].mod.dst[dst::FilterFreq],
+        &voices[2].mod.dst[dst::FilterFreq], &voices[3].mod.dst[dst::FilterFreq]};
+    F4 freqModulation, qModulation, envModulation;
+    gatherThree(modulation, freqModulation, qModulation, envModulation);
+    const F4 amount =
+        clampExact(frame.envAmountTag + envModulation, F4(0.0f), F4(1.0f)) * frame.envSign;
+    const F4 cutPosition = each([](const VoiceState& v) {
+                               return v.mod.src[src::EnvFirst + 2 * kEnvFilter];
+                           }) * amount +
+                           terms.modWheel + terms.velocity + freqModulation + smoothed;
+    const F4 keyRatio = terms.keyRatio;
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
     if (const int bits = maskBits(amount > F4(0.0f)) & lanes) {
@@ -171,24 +187,29 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
                 env.stage = kEnvDecay;
         }
     }
-    const F4 q = clampExact(frame.resonanceTag +
-                                each([](const VoiceState& v) { return v.mod.dst[dst::FilterQ]; }),
-                            F4(0.0f), F4(1.0f)) *
-                 0.9f;
+    const F4 q = clampExact(frame.resonanceTag + qModulation, F4(0.0f), F4(1.0f)) * 0.9f;
     // While the key ratio and resonance stay put, a lane whose position did
     // not move keeps its Hz: no look-up.
-    const F4 unsteady = maskOf(force) | (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
-    at.lastQ = select(active, q, at.lastQ);
-    at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
-    alignas(16) float hiPassF[4] = {}, hiPassQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    F4 unsteady = (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
+    if (force != 0) unsteady = unsteady | maskOf(force);
+    if (lanes == 15) {
+        at.lastQ = q;
+        at.lastKeyRatio = keyRatio;
+    } else {
+        at.lastQ = select(active, q, at.lastQ);
+        at.lastKeyRatio = select(active, keyRatio, at.lastKeyRatio);
+    }
+    F4 hiPassF, hiPassQ;
     if (frame.hiPassOn) {
+        alignas(16) float f[4] = {}, q[4] = {1.0f, 1.0f, 1.0f, 1.0f};
         for (int k = 0; k < 4; ++k)
-            if (lanes >> k & 1) voiceHighPass(voices[k], frame, hiPassF[k], hiPassQ[k]);
+            if (lanes >> k & 1) voiceHighPass(voices[k], frame, f[k], q[k]);
+        hiPassF = load(f);
+        hiPassQ = load(q);
     }
 
     if constexpr (Type != kFilterBypass) {
-        const F4 position =
-            cutPosition + each([](const VoiceState& v) { return v.dsp.lanes[0].copyFilterOffset; });
+        const F4 position = cutPosition + terms.copyOffset;
         const F4 moved = (unsteady | (position != at.position)) & active;
         if (maskBits(moved)) {
             at.position = select(moved, position, at.position);
@@ -214,10 +235,9 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
         at.lanes.runLanes<Type>(frame.ctx, nullptr, lanes, x0, x1);
     }
     if (frame.hiPassOn) {
-        const F4 f = load(hiPassF), hq = load(hiPassQ);
         ResonantHighPassT<F4> hp = at.highPass;
-        x0 = hp.tick(x0, f, hq);
-        x1 = hp.tick(x1, f, hq);
+        x0 = hp.tick(x0, hiPassF, hiPassQ);
+        x1 = hp.tick(x1, hiPassF, hiPassQ);
         at.highPass.low = select(active, hp.low, at.highPass.low);
         at.highPass.band = select(active, hp.band, at.highPass.band);
     }
@@ -239,25 +259,24 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
             x1.set(k, 0.0f);
         }
     }
-    // The mix reads lane 0 alone for a voice with one copy.
+    // The mix takes the output from here.
     const F4 mean = (x0 + x1) * 0.5f;
-    for (int k = 0; k < 4; ++k) {
-        if (!(lanes >> k & 1)) continue;
-        FilterVoice& fv = voices[k].dsp.filter;
-        fv.out[0].set(0, x0[k]);
-        fv.out[1].set(0, x1[k]);
-        voices[k].mod.src[src::FilterOut] = mean[k];
-    }
-    if (force != 0) {
+    if (lanes == 15) {
+        at.out = {x0, x1};
+        for (int k = 0; k < 4; ++k) voices[k].mod.src[src::FilterOut] = mean[k];
+    } else {
+        at.out[0] = select(active, x0, at.out[0]);
+        at.out[1] = select(active, x1, at.out[1]);
         for (int k = 0; k < 4; ++k)
-            if (force >> k & 1) voices[k].dsp.filter.noteStart = false;
+            if (lanes >> k & 1) voices[k].mod.src[src::FilterOut] = mean[k];
     }
+    if (force != 0) fg.noteStarts &= ~(static_cast<uint32_t>(force) << (group * 4));
 }
 
 // A voice with several copies: its own lanes side by side.
 template <int Type>
 void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const VoiceCutoff& cut,
-                  bool steady, float hiPassF, float hiPassQ) {
+                  float keyRatio, bool noteStart, bool steady, float hiPassF, float hiPassQ) {
     VoiceState& voice = engine.voices[v];
     FilterVoice& fv = voice.dsp.filter;
     CombRing* rings = &engine.filter.combRings[static_cast<std::size_t>(v) * kUnisonCopies];
@@ -272,8 +291,8 @@ void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const Vo
             fv.position = select(active, position, fv.position);
             const F4 clamped = clampTo(position, F4(0.0f), F4(1.0f)); // as freqIndex()
             const F4 table = gather(frame.freq, truncate(clamped * kFilterCurveIndexScale));
-            const F4 hz = stdMin(table * fv.keyRatio, F4(frame.ceiling));
-            fv.lanes.retune<Type>(frame.ctx, hz, cut.q, fv.noteStart ? active : F4(0.0f), active);
+            const F4 hz = stdMin(table * keyRatio, F4(frame.ceiling));
+            fv.lanes.retune<Type>(frame.ctx, hz, cut.q, noteStart ? active : F4(0.0f), active);
         }
     }
     float* ringData[kUnisonCopies] = {rings[0].data(), rings[1].data(), rings[2].data(),
@@ -307,35 +326,45 @@ void filterCopies(EngineState& engine, int v, const FilterFrame& frame, const Vo
     }
     fv.out = {x0, x1};
     voice.mod.src[src::FilterOut] = (x0[0] + x1[0]) * 0.5f;
-    fv.noteStart = false;
 }
 
 // Every listed voice through the filter of one type: the voices with several
 // copies one by one, their copies side by side; then the voices with one copy
 // four at a time in their groups.
 template <int Type> void filterVoices(EngineState& engine, const FilterFrame& frame) {
-    const RenderState& render = engine.render;
-    unsigned single = 0; // bit v: voice v is listed and has one copy
-    for (int n = 0; n < render.activeVoiceCount; ++n) {
-        const int v = render.activeVoices[n];
-        VoiceState& voice = engine.voices[v];
-        if (voice.uniVoices <= 1) {
-            single |= 1u << v;
-            continue;
+    FilterGlobal& fg = engine.filter;
+    const uint32_t listed = engine.render.listedVoices;
+    if (!fg.sorted || listed != fg.sortedList) {
+        uint32_t single = 0;
+        for (uint32_t rest = listed; rest != 0; rest &= rest - 1) {
+            const int v = std::countr_zero(rest);
+            single |= static_cast<uint32_t>(engine.voices[v].uniVoices <= 1) << v;
         }
+        fg.sortedList = listed;
+        fg.singles = single;
+        fg.several = listed & ~single;
+        fg.sorted = true;
+    }
+    for (uint32_t several = fg.several; several != 0; several &= several - 1) {
+        const int v = std::countr_zero(several);
+        VoiceState& voice = engine.voices[v];
         FilterVoice& fv = voice.dsp.filter;
-        const VoiceCutoff cut = voiceCutoff(voice, frame);
-        const float keyRatio = fv.keyRatio;
+        const FilterTerms4& terms = fg.terms[static_cast<std::size_t>(v / 4)];
+        const float keyRatio = terms.keyRatio[v % 4];
+        const VoiceCutoff cut =
+            voiceCutoff(voice, frame, terms.modWheel[v % 4], terms.velocity[v % 4], keyRatio);
+        const bool noteStart = fg.noteStarts >> v & 1;
         // While the key ratio and resonance stay put, a copy whose position
         // did not move keeps its Hz: no look-up, no comparison.
-        const bool steady = !fv.noteStart && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
+        const bool steady = !noteStart && cut.q == fv.lastQ && keyRatio == fv.lastKeyRatio;
         fv.lastQ = cut.q;
         fv.lastKeyRatio = keyRatio;
         float hiPassF = 0.0f, hiPassQ = 1.0f;
         if (frame.hiPassOn) voiceHighPass(voice, frame, hiPassF, hiPassQ);
-        filterCopies<Type>(engine, v, frame, cut, steady, hiPassF, hiPassQ);
+        filterCopies<Type>(engine, v, frame, cut, keyRatio, noteStart, steady, hiPassF, hiPassQ);
+        fg.noteStarts &= ~(1u << v);
     }
-    for (unsigned group = 0; single != 0; ++group, single >>= 4)
+    for (uint32_t single = fg.singles, group = 0; single != 0; ++group, single >>= 4)
         if (single & 15u) filterGroup<Type>(engine, frame, group, static_cast<int>(single & 15u));
 }
 
@@ -397,11 +426,15 @@ void APlugin::initFilter(int mode, int v) {
                 fg.combRings[static_cast<std::size_t>(i) * kUnisonCopies + k].fill(0.0f);
         }
     };
+    fg.sorted = false; // a restarted note may have taken another number of copies
     if (mode == 1 || mode == 2) {
         for (int i = 0; i < kNumVoices; ++i) clearVoice(i);
     } else if (mode == 3 && isValidVoice(v)) {
         clearVoice(v);
-        engine.voices[v].dsp.filter.noteStart = true;
+        fg.noteStarts |= 1u << v;
+        // The note starts from the smoothed cut-off it was given.
+        fg.groups[static_cast<std::size_t>(v / 4)].cutoffSmoothed.set(
+            v % 4, engine.voices[v].dsp.filterFreqSmoothed);
     }
 }
 
@@ -433,15 +466,17 @@ void APlugin::voiceControlTerms(int v) {
     if (!isValidVoice(v)) return;
     VoiceState& voice = engine.voices[v];
     FilterVoice& fv = voice.dsp.filter;
-    fv.modWheelTerm =
-        (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) * voice.mod.src[src::ModWheel];
-    fv.velocityTerm = getCurrentValue(tag::VelocityToFilterFreq) * voice.velocity;
+    FilterTerms4& terms = engine.filter.terms[static_cast<std::size_t>(v / 4)];
+    const int lane = v % 4;
+    terms.modWheel.set(lane, (2.0f * getCurrentValue(tag::ModWheelToFilterFreq) - 1.0f) *
+                                 voice.mod.src[src::ModWheel]);
+    terms.velocity.set(lane, getCurrentValue(tag::VelocityToFilterFreq) * voice.velocity);
     const float pitch = std::isfinite(voice.pitch) ? voice.pitch : 0.0f;
     // The exp2s are taken again only when their inputs moved.
     const float keyInput = (2.0f * getCurrentValue(tag::KeyToFilterFreq) - 1.0f) * pitch;
     if (keyInput != fv.keyRatioInput) {
         fv.keyRatioInput = keyInput;
-        fv.keyRatio = std::exp2(keyInput);
+        terms.keyRatio.set(lane, std::exp2(keyInput));
     }
     if (getOnOff(tag::HiPassKeyTrackOn)) {
         if (pitch != fv.pitchRatioInput) {

@@ -356,6 +356,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     const float s = std::clamp(
         getCurrentValue(tag::VelocityToVolume) + global.dst[dst::MainVelToVolume], 0.0f, 1.0f);
     voice.velocityGain = s * velocity / 127.0f + (1.0f - s);
+    VoiceMix::noteGains(engine.mixGains.data(), voice, v);
 
     if (ns.prevPitch == kNoPitch) ns.prevPitch = voice.pitch;
 
@@ -394,6 +395,7 @@ void APlugin::setNotePressed(int v, int note, int velocity, float detune, bool r
     if (restart) {
         voice.uniVoices = getUniVoiceNum(v);
         voice.uniDivide = getUniDivide(v);
+        VoiceMix::noteGains(engine.mixGains.data(), voice, v);
         voice.uniMode = getUniMode(v);
         VoiceDspState& dsp = voice.dsp;
         dsp.invalidateCaches();
@@ -632,6 +634,7 @@ void APlugin::restEngineState() {
         voice.mod.dst = engine.destBase;
         voice.mod.src[src::Offset] = 1.0f; // "Offset" is 1 in every row
     }
+    engine.mixGains = {};
     engine.globalEnv = {};
     engine.notes = NoteState{};
     engine.notes.monoStack.fill(-1);

@@ -138,6 +138,8 @@ void APlugin::oscillatorVoiceTick(int v) {
         lane.copyPanL = clampTo(2.0f - 2.0f * u, 0.0f, 1.0f) * gain;
         lane.copyPanR = clampTo(2.0f * u, 0.0f, 1.0f) * gain;
     }
+    VoiceMix::noteGains(engine.mixGains.data(), voice, v);
+    noteCopyOffset(engine.filter, v, dsp.lanes[0].copyFilterOffset);
 }
 
 // Slow random drift of every copy, on the voice's 128-frame tick.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <utility>
@@ -50,18 +51,6 @@ inline F4 clampExact(F4 v, F4 lo, F4 hi) {
     return select(v >= lo, select(v > hi, hi, v), lo);
 }
 
-// Two neighbouring floats of four places p[k] as two vectors:
-// first[k] = p[k][0], second[k] = p[k][1].
-inline void gatherNeighbours(const float* const* p, F4& first, F4& second) {
-    auto load = [](const float* q) {
-        return _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(q));
-    };
-    const __m128 t01 = _mm_unpacklo_ps(load(p[0]), load(p[1])); // a0 a1 b0 b1
-    const __m128 t23 = _mm_unpacklo_ps(load(p[2]), load(p[3])); // a2 a3 b2 b3
-    first = _mm_movelh_ps(t01, t23);
-    second = _mm_movehl_ps(t23, t01);
-}
-
 // Floats 0 and 2 of four places p[k] as two vectors.
 inline void gatherFirstAndThird(const float* const* p, F4& first, F4& third) {
     const __m128 a0 = _mm_loadu_ps(p[0]), a1 = _mm_loadu_ps(p[1]);
@@ -82,31 +71,34 @@ template <int Mode> const DistortionParams& prepareShape(VoiceDspState& dsp) {
     return mix.shape;
 }
 
-// Up to four single-copy voices side by side, voice k in vector lane k, with
-// the arithmetic of VoiceMix::process() for one copy. All four pointers must
-// be valid (spare lanes repeat a voice); only the first `count` voices take
-// their new state. part[k] receives voice k's addition to the bus.
+// The voices with one copy set in `lanes` (bit k: voice k of `four`, at
+// least two) side by side, voice k in vector lane k, with the arithmetic of
+// VoiceMix::process() for one copy; `in` holds their inputs lane by lane,
+// `gains` their velocity gains, dividers and copy pans.
+// The other lanes are computed from whatever their voices hold and change
+// nothing. part[k] receives voice k's addition to the bus.
 template <int Mode>
-[[gnu::noinline]] void mixFour(const VoiceMix::Frame& frame, VoiceState* const* voices, int count,
-                               SquareCarry& carry, F4* part) {
-    auto gather = [voices](auto read) {
-        return F4::of(read(*voices[0]), read(*voices[1]), read(*voices[2]), read(*voices[3]));
+[[gnu::always_inline]] inline void
+mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceMix::Input& in,
+         const VoiceMixGains4& gains, SquareCarry& carry, __m128* part) {
+    auto gather = [four](auto read) {
+        return F4::of(read(four[0]), read(four[1]), read(four[2]), read(four[3]));
     };
 
     // The samples: shaper and DC blocker.
-    F4 y0 = gather([](const VoiceState& v) { return v.dsp.filter.out[0][0]; });
-    F4 y1 = gather([](const VoiceState& v) { return v.dsp.filter.out[1][0]; });
+    F4 y0 = in[0], y1 = in[1];
     if constexpr (Mode != Distortion::kOff) {
-        for (int k = 0; k < count; ++k) prepareShape<Mode>(voices[k]->dsp);
+        for (int k = 0; k < 4; ++k)
+            if (lanes >> k & 1) prepareShape<Mode>(four[k].dsp);
         if constexpr (Mode == Distortion::kAtan) {
-            // Spare lanes repeat voice 0, which is prepared.
             const F4 k = gather([](const VoiceState& v) { return v.dsp.mix.shape.k; });
             const F4 inv = gather([](const VoiceState& v) { return v.dsp.mix.shape.invAtanK; });
             y0 = atanShape(safe(y0), k, inv);
             y1 = atanShape(safe(y1), k, inv);
         } else {
-            for (int k = 0; k < count; ++k) {
-                VoiceDspState& dsp = voices[k]->dsp;
+            for (int k = 0; k < 4; ++k) {
+                if (!(lanes >> k & 1)) continue;
+                VoiceDspState& dsp = four[k].dsp;
                 float a = y0[k], b = y1[k];
                 Distortion::processLane(dsp.mix.shape, dsp.lanes[0].distortion, carry, a, b);
                 y0.set(k, a);
@@ -115,9 +107,9 @@ template <int Mode>
         }
     }
     (void)carry;
-    DCBlocker* const blockers[4] = {&voices[0]->dsp.lanes[0].dc, &voices[1]->dsp.lanes[0].dc,
-                                    &voices[2]->dsp.lanes[0].dc, &voices[3]->dsp.lanes[0].dc};
-    DCBlocker::processFour(blockers, count, frame.dcCoef, y0.v, y1.v);
+    DCBlocker* const blockers[4] = {&four[0].dsp.lanes[0].dc, &four[1].dsp.lanes[0].dc,
+                                    &four[2].dsp.lanes[0].dc, &four[3].dsp.lanes[0].dc};
+    DCBlocker::processFour(blockers, lanes, frame.dcCoef, y0.v, y1.v);
 
     // The gains.
     const F4 panTag(frame.panTag);
@@ -125,48 +117,91 @@ template <int Mode>
     const F4 moving = panSmoothed != panTag;
     if (maskBits(moving) != 0) { // at rest once the pan has arrived
         panSmoothed = select(moving, (panSmoothed - panTag) * 0.99f + panTag, panSmoothed);
-        for (int k = 0; k < count; ++k) voices[k]->dsp.panSmoothed = panSmoothed[k];
+        for (int k = 0; k < 4; ++k)
+            if (lanes >> k & 1) four[k].dsp.panSmoothed = panSmoothed[k];
     }
     static_assert(dst::MainPan == dst::MainVolume + 2 && dst::MainVolume + 4 <= dst::Count);
     const float* const modulation[4] = {
-        &voices[0]->mod.dst[dst::MainVolume], &voices[1]->mod.dst[dst::MainVolume],
-        &voices[2]->mod.dst[dst::MainVolume], &voices[3]->mod.dst[dst::MainVolume]};
+        &four[0].mod.dst[dst::MainVolume], &four[1].mod.dst[dst::MainVolume],
+        &four[2].mod.dst[dst::MainVolume], &four[3].mod.dst[dst::MainVolume]};
     F4 volume, panModulation;
     gatherFirstAndThird(modulation, volume, panModulation);
     const F4 pan = panSmoothed + panModulation;
     F4 gain = gather([](const VoiceState& v) { return v.mod.src[src::EnvFirst]; });
-    gain *= gather([](const VoiceState& v) { return v.velocityGain; });
+    gain *= gains.velocityGain;
     gain *= abs(volume);
 
-    const F4 divide = gather([](const VoiceState& v) { return v.uniDivide; });
-    const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
-    const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * divide;
-    static_assert(offsetof(LaneState, copyPanR) == offsetof(LaneState, copyPanL) + sizeof(float));
-    const float* const copyPan[4] = {
-        &voices[0]->dsp.lanes[0].copyPanL, &voices[1]->dsp.lanes[0].copyPanL,
-        &voices[2]->dsp.lanes[0].copyPanL, &voices[3]->dsp.lanes[0].copyPanL};
-    F4 copyPanL, copyPanR;
-    gatherNeighbours(copyPan, copyPanL, copyPanR);
-    const F4 gL = copyPanL * left;
-    const F4 gR = copyPanR * right;
+    const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
+    const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
+    const F4 gL = gains.copyPanL * left;
+    const F4 gR = gains.copyPanR * right;
 
     F4 p0 = gL * y0, p1 = gR * y0, p2 = gL * y1, p3 = gR * y1;
     const F4 voiceOut = (p0 + p1 + p2 + p3) * 0.25f;
-    for (int k = 0; k < count; ++k) voices[k]->mod.src[src::VoiceOut] = voiceOut[k];
+    for (int k = 0; k < 4; ++k)
+        if (lanes == 15 || (lanes >> k & 1)) four[k].mod.src[src::VoiceOut] = voiceOut[k];
     _MM_TRANSPOSE4_PS(p0.v, p1.v, p2.v, p3.v); // voice k: {gL y0, gR y0, gL y1, gR y1}
-    part[0] = p0;
-    part[1] = p1;
-    part[2] = p2;
-    part[3] = p3;
+    part[0] = p0.v;
+    part[1] = p1.v;
+    part[2] = p2.v;
+    part[3] = p3.v;
+}
+
+// A voice with one copy alone, sub-samples a and b: its addition to the bus.
+template <int Mode>
+F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, SquareCarry& carry) {
+    VoiceDspState& dsp = voice.dsp;
+    const auto& dst = voice.mod.dst;
+    if (dsp.panSmoothed != frame.panTag)
+        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
+    const float pan = dsp.panSmoothed + dst[dst::MainPan];
+    const float gain =
+        voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
+    const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+    const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+
+    // One lane in floats: the same arithmetic as the lanes side by side.
+    LaneState& lane = dsp.lanes[0];
+    if constexpr (Mode != Distortion::kOff)
+        Distortion::processLane(prepareShape<Mode>(dsp), lane.distortion, carry, a, b);
+    (void)carry;
+    a = lane.dc.process(a, frame.dcCoef);
+    b = lane.dc.process(b, frame.dcCoef);
+    const float gL = lane.copyPanL * left;
+    const float gR = lane.copyPanR * right;
+    voice.mod.src[src::VoiceOut] = (gL * a + gR * a + gL * b + gR * b) * 0.25f;
+    return F4::of(gL, gR, gL, gR) * F4::of(a, a, b, b);
 }
 
 } // namespace
 
+void VoiceMix::noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v) {
+    VoiceMixGains4& four = gains[static_cast<std::size_t>(v / 4)];
+    const int k = v % 4;
+    four.velocityGain.set(k, voice.velocityGain);
+    four.uniDivide.set(k, voice.uniDivide);
+    four.copyPanL.set(k, voice.dsp.lanes[0].copyPanL);
+    four.copyPanR.set(k, voice.dsp.lanes[0].copyPanR);
+}
+
+VoiceMix::Input VoiceMix::input(const VoiceState* voices, const Singles& singles, int v) {
+    if (singles.voices >> v & 1) {
+        const auto& out = singles.groups[static_cast<std::size_t>(v / 4)].out;
+        return {F4(out[0][v % 4]), F4(out[1][v % 4])};
+    }
+    return voices[v].dsp.filter.out;
+}
+
 template <int Mode>
-void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry, F4& bus) {
+void VoiceMix::process(const Frame& frame, VoiceState& voice, const Input& in, SquareCarry& carry,
+                       F4& bus) {
     VoiceDspState& dsp = voice.dsp;
     const auto& dst = voice.mod.dst;
     const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    if (copies == 1) {
+        bus += onePart<Mode>(frame, voice, in[0][0], in[1][0], carry);
+        return;
+    }
 
     if (dsp.panSmoothed != frame.panTag)
         dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
@@ -176,35 +211,9 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
     const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
     const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
 
-    const DistortionParams* shapePrepared = nullptr;
+    F4 y0 = in[0], y1 = in[1];
     if constexpr (Mode != Distortion::kOff) {
-        VoiceMixState& mix = dsp.mix;
-        if (mix.shapeMode != Mode || !(mix.shapeDrive == dsp.distortDrive)) {
-            mix.shape = Distortion::prepare(Mode, dsp.distortDrive);
-            mix.shapeMode = Mode;
-            mix.shapeDrive = dsp.distortDrive;
-        }
-        shapePrepared = &mix.shape;
-    }
-
-    if (copies == 1) {
-        // One lane in floats: the same arithmetic as the lanes side by side.
-        LaneState& lane = dsp.lanes[0];
-        float a = dsp.filter.out[0][0], b = dsp.filter.out[1][0];
-        if constexpr (Mode != Distortion::kOff)
-            Distortion::processLane(*shapePrepared, lane.distortion, carry, a, b);
-        a = lane.dc.process(a, frame.dcCoef);
-        b = lane.dc.process(b, frame.dcCoef);
-        const float gL = lane.copyPanL * left;
-        const float gR = lane.copyPanR * right;
-        bus += F4::of(gL, gR, gL, gR) * F4::of(a, a, b, b);
-        voice.mod.src[src::VoiceOut] = (gL * a + gR * a + gL * b + gR * b) * 0.25f;
-        return;
-    }
-
-    F4 y0 = dsp.filter.out[0], y1 = dsp.filter.out[1];
-    if constexpr (Mode != Distortion::kOff) {
-        const DistortionParams& shape = *shapePrepared;
+        const DistortionParams& shape = prepareShape<Mode>(dsp);
         if constexpr (Mode == Distortion::kAtan) {
             y0 = atanShape(safe(y0), shape);
             y1 = atanShape(safe(y1), shape);
@@ -249,63 +258,74 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, SquareCarry& carry
 
 namespace {
 
-// Every listed voice in `Mode`, in list order: runs of single-copy voices
-// four at a time (a run's last one alone goes voice by voice), so the bus
-// and the "Square" sign see the voices in the order of the list.
+// Every listed voice in `Mode`: the voices with one copy group by group
+// (one alone in its group by itself), each part into the bus in list order.
+// "Square" carries its sign from voice to voice in list order, so with a
+// voice of several copies listed it goes voice by voice.
 template <int Mode>
-void mixList(const VoiceMix::Frame& frame, VoiceState* const* list, int count, F4& bus) {
+void mixEach(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::Singles& singles,
+             const int* list, int count, F4& bus) {
+    SquareCarry carry;
+    for (int n = 0; n < count; ++n) {
+        const int v = list[n];
+        VoiceMix::process<Mode>(frame, voices[v], VoiceMix::input(voices, singles, v), carry, bus);
+    }
+}
+
+template <int Mode>
+void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::Singles& singles,
+             const int* list, int count, F4& bus) {
+    const uint32_t single = singles.voices;
+    const bool several = singles.others;
+    if (Mode == Distortion::kSquare && several) {
+        mixEach<Mode>(frame, voices, singles, list, count, bus);
+        return;
+    }
     SquareCarry carry; // "Square" carries a sign from lane to lane within the frame
-    VoiceState* four[4];
-    F4 part[4];
-    int filled = 0;
-    auto flush = [&] {
-        if (filled == 1) {
-            VoiceMix::process<Mode>(frame, *four[0], carry, bus);
-        } else if (filled > 1) {
-            for (int k = filled; k < 4; ++k) four[k] = four[0];
-            mixFour<Mode>(frame, four, filled, carry, part);
-            for (int k = 0; k < filled; ++k) bus += part[k];
+    F4 sum = bus;
+    __m128 part[kNumVoices];
+    for (uint32_t rest = single; rest != 0;) {
+        const int g = std::countr_zero(rest) / 4;
+        const int lanes = static_cast<int>(rest >> (4 * g)) & 15;
+        rest &= ~(15u << (4 * g));
+        const VoiceMix::Input& in = singles.groups[g].out;
+        __m128 four[4];
+        if ((lanes & (lanes - 1)) != 0) {
+            mixGroup<Mode>(frame, voices + 4 * g, lanes, in, singles.gains[g], carry, four);
+        } else {
+            const int k = std::countr_zero(static_cast<unsigned>(lanes));
+            four[k] = onePart<Mode>(frame, voices[4 * g + k], in[0][k], in[1][k], carry).v;
         }
-        filled = 0;
-    };
-    auto single = [list](int n) { return list[n]->uniVoices <= 1; };
-    for (int n = 0; n < count;) {
-        if (filled == 0 && n + 4 <= count && single(n) && single(n + 1) && single(n + 2) &&
-            single(n + 3)) {
-            mixFour<Mode>(frame, list + n, 4, carry, part);
-            bus += part[0];
-            bus += part[1];
-            bus += part[2];
-            bus += part[3];
-            n += 4;
+        if (several) { // summed in list order below
+            for (int k = 0; k < 4; ++k)
+                if (lanes >> k & 1) part[4 * g + k] = four[k];
             continue;
         }
-        VoiceState& voice = *list[n++];
-        if (voice.uniVoices > 1) {
-            if (filled != 0) flush();
-            VoiceMix::process<Mode>(frame, voice, carry, bus);
-            continue;
-        }
-        four[filled] = &voice;
-        if (++filled == 4) {
-            mixFour<Mode>(frame, four, 4, carry, part);
-            bus += part[0];
-            bus += part[1];
-            bus += part[2];
-            bus += part[3];
-            filled = 0;
+        // The list holds these voices alone, ascending.
+        if (lanes == 15) {
+            sum += F4(four[0]);
+            sum += F4(four[1]);
+            sum += F4(four[2]);
+            sum += F4(four[3]);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                if (lanes >> k & 1) sum += F4(four[k]);
         }
     }
-    if (filled != 0) flush();
+    if (several) {
+        for (int n = 0; n < count; ++n) {
+            const int v = list[n];
+            if (single >> v & 1)
+                sum += F4(part[v]);
+            else
+                VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, sum);
+        }
+    }
+    bus = sum;
 }
 
-template <int Mode>
-void mixEach(const VoiceMix::Frame& frame, VoiceState* const* list, int count, F4& bus) {
-    SquareCarry carry;
-    for (int n = 0; n < count; ++n) VoiceMix::process<Mode>(frame, *list[n], carry, bus);
-}
-
-using MixListFn = void (*)(const VoiceMix::Frame&, VoiceState* const*, int, F4&);
+using MixListFn = void (*)(const VoiceMix::Frame&, VoiceState*, const VoiceMix::Singles&,
+                           const int*, int, F4&);
 
 template <int... M>
 constexpr std::array<MixListFn, Distortion::kModeCount>
@@ -321,27 +341,20 @@ constexpr auto kModes = std::make_integer_sequence<int, Distortion::kModeCount>{
 constexpr auto kMixList = listFunctions(kModes);
 constexpr auto kMixEach = eachFunctions(kModes);
 
-using VoiceMixFn = void (*)(const VoiceMix::Frame&, VoiceState&, SquareCarry&, F4&);
-
-template <int... M>
-constexpr std::array<VoiceMixFn, Distortion::kModeCount>
-mixFunctions(std::integer_sequence<int, M...>) {
-    return {&VoiceMix::process<M>...};
-}
-constexpr auto kMix = mixFunctions(kModes);
-
 int modeIndex(int mode) {
     return mode >= 0 && mode < Distortion::kModeCount ? mode : Distortion::kOff;
 }
 
 } // namespace
 
-void VoiceMix::processList(const Frame& frame, VoiceState* const* voices, int count, F4& bus) {
-    kMixList[modeIndex(frame.mode)](frame, voices, count, bus);
+void VoiceMix::processList(const Frame& frame, VoiceState* voices, const Singles& singles,
+                           const int* list, int count, F4& bus) {
+    kMixList[modeIndex(frame.mode)](frame, voices, singles, list, count, bus);
 }
 
-void VoiceMix::processEach(const Frame& frame, VoiceState* const* voices, int count, F4& bus) {
-    kMixEach[modeIndex(frame.mode)](frame, voices, count, bus);
+void VoiceMix::processEach(const Frame& frame, VoiceState* voices, const Singles& singles,
+                           const int* list, int count, F4& bus) {
+    kMixEach[modeIndex(frame.mode)](frame, voices, singles, list, count, bus);
 }
 
 void APlugin::voiceMixStage() {
@@ -350,22 +363,13 @@ void APlugin::voiceMixStage() {
     frame.panTag = getCurrentValue(tag::MainPan);
     frame.mode = engine.notes.distortMode;
     frame.dcCoef = engine.rate.dcCoef;
-    const int count = render.activeVoiceCount;
-    // Both ways give the same sum; the copies noted with the list (first and
-    // last voice) pick the faster one.
-    const auto& copies = render.activeUniVoices;
-    const bool singles = count > 1 && (copies[0] <= 1 || copies[count - 1] <= 1);
+    // The voices with one copy as the filter stage of this frame ran them.
+    const FilterGlobal& fg = engine.filter;
+    const VoiceMix::Singles singles{fg.singles, fg.several != 0, fg.groups.data(),
+                                    engine.mixGains.data()};
     std::array<float, 4>& voiceBus = engine.render.voiceBus;
     F4 bus = _mm_loadu_ps(voiceBus.data());
-    if (singles) {
-        VoiceState* listed[kNumVoices];
-        for (int n = 0; n < count; ++n) listed[n] = &engine.voices[render.activeVoices[n]];
-        VoiceMix::processList(frame, listed, count, bus);
-    } else {
-        const VoiceMixFn mix = kMix[modeIndex(frame.mode)];
-        SquareCarry carry;
-        for (int n = 0; n < count; ++n)
-            mix(frame, engine.voices[render.activeVoices[n]], carry, bus);
-    }
+    VoiceMix::processList(frame, engine.voices.data(), singles, render.activeVoices.data(),
+                          render.activeVoiceCount, bus);
     _mm_storeu_ps(voiceBus.data(), bus.v);
 }

@@ -3,7 +3,9 @@
 //
 // Units and calibration:
 //   - Input: the filter's output of every lane, two sub-samples at twice the
-//     sample rate r (FilterVoice::out), full scale 1.0.
+//     sample rate r, full scale 1.0: a voice with several copies in its own
+//     FilterVoice::out, the voices with one copy four side by side in their
+//     group (FilterGroup::out, voice v in lane v % 4 of group v / 4).
 //   - Distortion (engine/distortion.h) at the voice's drive 0..0.99; its
 //     constants are prepared once per change of mode or drive and kept in
 //     the voice. "Off" leaves the samples as they are (a non-finite sample is
@@ -22,27 +24,45 @@
 // Costs: the lanes move side by side (SSE2): the input guard, "Atan" and the
 // DC blocker (two lanes per double vector) run once for all copies, the other
 // shapers lane by lane; the gains are computed once per voice. Voices with
-// one copy (the common case) run four at a time instead, one voice per
-// vector lane: pan, gains, input guard, "Atan", the DC blockers (two double
-// vectors) and "Voice Out" once for the four, the other shapers lane by
-// lane. Runs of such voices in the list are cut into fours (a voice with
-// more copies ends a run; a single voice left over goes alone), and each
-// four's parts go into the bus in list order, so the sum and the "Square"
-// sign are bit for bit those of voice by voice.
+// one copy (the common case) run four at a time instead, in the groups the
+// filter left their output in, one voice per vector lane: pan, gains, input
+// guard, "Atan", the DC blockers (two double vectors) and "Voice Out" once
+// for the group, the other shapers lane by lane (a group with one such voice
+// runs it alone; the velocity gains, dividers and copy 0's pans are kept four
+// voices side by side, VoiceMixGains4). Each voice's part goes into the bus
+// in list order, so the sum and the "Square" sign are bit for bit those of
+// voice by voice ("Square" with a voice of several copies listed goes voice
+// by voice).
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
-//   F4 bus = ...;                              // the voice bus
-//   VoiceMix::processList(f, listed, count, bus); // listed voices, ascending
+//   VoiceMix::Singles singles{filter.singles, filter.several != 0,
+//                             filter.groups.data(), engine.mixGains.data()};
+//   F4 bus = ...;                                      // the voice bus
+//   VoiceMix::processList(f, voices, singles, list, count, bus); // list ascending
 // or voice by voice (the same sum):
 //   SquareCarry carry;                         // the "Square" sign, all voices
-//   for each listed voice, ascending: VoiceMix::process<Mode>(f, voice, carry, bus);
+//   for each listed voice v, ascending:
+//       VoiceMix::process<Mode>(f, voices[v], VoiceMix::input(voices, singles, v), carry, bus);
 #pragma once
 
 #include "engine/distortion.h"
+#include "engine/filter_state.h"
 #include "engine/simd4.h"
 
+#include <array>
+#include <cstdint>
+
 struct VoiceState;
+
+// What the gains of voices with one copy are made of besides the per-frame
+// envelope, pan and volume, four voices side by side (voice v: lane v % 4 of
+// group v / 4): the velocity gain and unison divider, which move with the
+// note, and copy 0's pan, which moves on the voice's tick. Whoever changes
+// them in the voice calls VoiceMix::noteGains().
+struct VoiceMixGains4 {
+    F4 velocityGain = 1.0f, uniDivide = 1.0f, copyPanL = 1.0f, copyPanR = 1.0f;
+};
 
 // Per-voice state of the mix besides the lanes' distortion and DC blockers:
 // the shaper constants and what they were prepared from.
@@ -59,16 +79,36 @@ public:
         int mode = 0;        // distortion mode
         float dcCoef = 0.0f; // DCBlocker::coefficient(rate)
     };
+    // The voices whose output waits in their group: bit v, voice v with one
+    // copy, its sub-samples in lane v % 4 of groups[v / 4].out.
+    struct Singles {
+        uint32_t voices = 0;
+        bool others = false; // the list holds voices with several copies too
+        const FilterGroup* groups = nullptr;
+        const VoiceMixGains4* gains = nullptr; // as VoiceState holds them, noteGains()
+    };
+    using Input = std::array<F4, 2>; // sub-samples 0 and 1, lane k: copy k
+
+    // Voice v's velocity gain, unison divider and copy 0's pan into its lane
+    // of gains[v / 4].
+    static void noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v);
+
+    // The input of voice v of `voices`.
+    static Input input(const VoiceState* voices, const Singles& singles, int v);
 
     // One voice into the bus. The mode is compiled in.
     template <int Mode>
-    static void process(const Frame& frame, VoiceState& voice, SquareCarry& carry, F4& bus);
+    static void process(const Frame& frame, VoiceState& voice, const Input& in, SquareCarry& carry,
+                        F4& bus);
 
-    // The voices of a list (each once, in the order their parts are summed)
-    // into the bus, in frame.mode.
-    static void processList(const Frame& frame, VoiceState* const* voices, int count, F4& bus);
+    // The voices of a list (indices into `voices`, each once, ascending,
+    // every voice of singles.voices among them) into the bus, in
+    // frame.mode.
+    static void processList(const Frame& frame, VoiceState* voices, const Singles& singles,
+                            const int* list, int count, F4& bus);
 
     // The same voice by voice through process<Mode>: the reference of the
     // four-at-a-time path.
-    static void processEach(const Frame& frame, VoiceState* const* voices, int count, F4& bus);
+    static void processEach(const Frame& frame, VoiceState* voices, const Singles& singles,
+                            const int* list, int count, F4& bus);
 };

@@ -5,6 +5,7 @@
 // a type change clearing every lane, the ceiling, the attack cut short, the
 // key and controller terms, and rendered noise and saw notes.
 
+#include "core/modes.h"
 #include "engine/filters.h"
 #include "engine/sound_check.h"
 #include "engine/tables.h"
@@ -219,7 +220,11 @@ TEST(FilterStability, TopResonanceThroughThePlugInAtEveryRate) {
             s.play(45, 0, 8192); // a saw at the cut-off's harmonic region
             EXPECT_TRUE(s.h.allFinite) << "type " << type << " at " << rate;
             EXPECT_LE(s.h.maxAbs, 0.999f);
-            EXPECT_LE(std::fabs(s.h.voice(0).dsp.filter.out[0][0]), 1000.0f);
+            const VoiceState& voice = s.h.voice(0);
+            EXPECT_LE(
+                std::fabs(filterLaneOf(s.h.engine().filter, voice.dsp.filter, 0, voice.uniVoices, 0)
+                              .out(0)),
+                1000.0f);
         }
     }
 }
@@ -412,8 +417,9 @@ LaneState& lane0(SoundCheck& s, int voice = -1) {
     return voice0(s, voice).dsp.lanes[0];
 }
 // The filter stage's output of copy k, sub-sample j.
-float laneOut(const VoiceState& voice, int k, int j) {
-    return voice.dsp.filter.out[j][k];
+float laneOut(SoundCheck& s, const VoiceState& voice, int k, int j) {
+    const int index = static_cast<int>(&voice - &s.h.voice(0));
+    return filterLaneOf(s.h.engine().filter, voice.dsp.filter, index, voice.uniVoices, k).out(j);
 }
 
 } // namespace
@@ -428,11 +434,11 @@ TEST(FilterStage, BypassIsTheMeanOfEachSubSamplePair) {
     for (int i = 0; i < 300; ++i) {
         s.h.render(1);
         const LaneState& lane = lane0(s, v);
-        ASSERT_NEAR(laneOut(voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
-        ASSERT_NEAR(laneOut(voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(s, voice0(s, v), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f);
+        ASSERT_NEAR(laneOut(s, voice0(s, v), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f);
     }
     EXPECT_NEAR(s.h.voice(v).mod.src[src::FilterOut],
-                (laneOut(voice0(s, v), 0, 0) + laneOut(voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
+                (laneOut(s, voice0(s, v), 0, 0) + laneOut(s, voice0(s, v), 0, 1)) * 0.5f, 1e-7f)
         << "Filter Out is copy 0's mean";
 }
 
@@ -467,9 +473,9 @@ TEST(FilterStage, ATypeChangeClearsEveryLane) {
                 float x0 = (lane.osc[0] + lane.osc[1]) * 0.05f;
                 float x1 = (lane.osc[2] + lane.osc[3]) * 0.05f;
                 fresh.run(type, ctx, ring.data(), x0, x1);
-                EXPECT_NEAR(laneOut(voice, k, 0), x0 * 10.0f, 1e-6f)
+                EXPECT_NEAR(laneOut(s, voice, k, 0), x0 * 10.0f, 1e-6f)
                     << "type " << type << " lane " << k;
-                EXPECT_NEAR(laneOut(voice, k, 1), x1 * 10.0f, 1e-6f)
+                EXPECT_NEAR(laneOut(s, voice, k, 1), x1 * 10.0f, 1e-6f)
                     << "type " << type << " lane " << k;
             }
         }
@@ -492,9 +498,9 @@ TEST(FilterStage, CombRingsStartEmptyAfterTheSwitch) {
     for (int n = 0; n < 2000; ++n) {
         s.h.render(1);
         const LaneState& lane = lane0(s);
-        ASSERT_NEAR(laneOut(voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
+        ASSERT_NEAR(laneOut(s, voice0(s), 0, 0), (lane.osc[0] + lane.osc[1]) * 0.5f, 1e-6f)
             << "frame " << n;
-        ASSERT_NEAR(laneOut(voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
+        ASSERT_NEAR(laneOut(s, voice0(s), 0, 1), (lane.osc[2] + lane.osc[3]) * 0.5f, 1e-6f)
             << "frame " << n;
     }
 }
@@ -589,10 +595,11 @@ TEST(FilterStage, KeyAndControllerTerms) {
     s.h.send(EventBlock().noteOn(0, 69, 127)); // one octave above note 57
     s.capture(64);
     const FilterVoice& fv = s.h.voice(0).dsp.filter;
-    EXPECT_FLOAT_EQ(fv.keyRatio, 2.0f);
+    const FilterGlobal& fg = s.h.engine().filter;
+    EXPECT_FLOAT_EQ(fg.keyRatio(0), 2.0f);
     EXPECT_FLOAT_EQ(fv.hiPassKeyRatio, 2.0f);
-    EXPECT_FLOAT_EQ(fv.velocityTerm, 0.5f);
-    EXPECT_FLOAT_EQ(fv.modWheelTerm, -s.h.voice(0).mod.src[src::ModWheel]);
+    EXPECT_FLOAT_EQ(fg.velocityTerm(0), 0.5f);
+    EXPECT_FLOAT_EQ(fg.modWheelTerm(0), -s.h.voice(0).mod.src[src::ModWheel]);
     s.release();
 
     s.h.p().setParameter(tag::KeyToFilterFreq, 0.0f);
@@ -601,7 +608,7 @@ TEST(FilterStage, KeyAndControllerTerms) {
     s.capture(64);
     const int v = s.h.gatedVoiceWithNote(45);
     ASSERT_GE(v, 0);
-    EXPECT_FLOAT_EQ(s.h.voice(v).dsp.filter.keyRatio, 2.0f) << "inverse tracking";
+    EXPECT_FLOAT_EQ(s.h.engine().filter.keyRatio(v), 2.0f) << "inverse tracking";
     EXPECT_FLOAT_EQ(s.h.voice(v).dsp.filter.hiPassKeyRatio, 1.0f);
     s.release();
 }
@@ -858,9 +865,9 @@ TEST(FilterStage, VoicesSideBySideMatchSeparateLanesBitForBit) {
                             x0 = ref.hp.tick(x0, voice.dsp.filter.hiPassF, 1.0f);
                             x1 = ref.hp.tick(x1, voice.dsp.filter.hiPassF, 1.0f);
                         }
-                        ASSERT_EQ(voice.dsp.filter.out[0][k], x0 * 10.0f)
+                        ASSERT_EQ(lane.out(0), x0 * 10.0f)
                             << "frame " << frame << " voice " << v << " copy " << k;
-                        ASSERT_EQ(voice.dsp.filter.out[1][k], x1 * 10.0f)
+                        ASSERT_EQ(lane.out(1), x1 * 10.0f)
                             << "frame " << frame << " voice " << v << " copy " << k;
                     }
                 }
@@ -881,5 +888,79 @@ TEST(FilterStage, VoicesSideBySideMatchSeparateLanesBitForBit) {
             EXPECT_TRUE(twoGroups) << "voices of one copy in two groups";
             EXPECT_TRUE(s.h.allFinite);
         }
+    }
+}
+
+// What the filter and the mix keep of a voice four voices side by side (its
+// place among the voices with one copy, its velocity gain, unison divider,
+// copy 0's pan and cut-off offset) equals the voice's own at every frame:
+// under legato notes that change the velocity gain without a restart, and
+// notes that restart in the same lanes with another number of copies.
+TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
+    struct Row {
+        const char* name;
+        int playMode;
+        bool keptMoves; // a kept value moves under a sounding note (else: the copies change)
+        void (*act)(SoundCheck& s, int frame);
+    };
+    const Row rows[] = {
+        {"legato velocities", playmode::Legato, true,
+         [](SoundCheck& s, int f) {
+             const int notes[] = {48, 55, 60, 52};
+             if (f % 150 != 0 || f >= 600) return;
+             s.h.p().setParameter(tag::VelocityToVolume, 0.2f + static_cast<float>(f) / 1000.0f);
+             s.h.send(EventBlock().noteOn(0, notes[f / 150], 20 + f / 6));
+         }},
+        {"copies change between notes", playmode::Poly, false,
+         [](SoundCheck& s, int f) {
+             if (f % 40 != 0 || f >= 760) return;
+             s.h.p().setSteppedValue(tag::UnisonMode, f % 120 == 0 ? unimode::Four : unimode::Off);
+             s.h.send(EventBlock().noteOn(0, 40 + f / 40, 100));
+             if (f >= 200) s.h.send(EventBlock().noteOff(0, 40 + f / 40 - 5));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SoundCheck s;
+        s.waves(1, 1);
+        s.h.p().setSteppedValue(tag::PlayMode, row.playMode);
+        s.h.p().setSteppedValue(tag::FilterType, kFilter24LpII);
+        s.h.settle_();
+        const EngineState& engine = s.h.engine();
+        const FilterGlobal& fg = engine.filter;
+        VoiceMixGains4 before[kNumVoices / 4];
+        bool moved = false, sawOne = false, sawFour = false;
+        for (int frame = 0; frame < 800; ++frame) {
+            row.act(s, frame);
+            s.h.render(1);
+            const RenderState& render = engine.render;
+            if (render.activeVoiceCount == 0) continue;
+            uint32_t single = 0, several = 0;
+            for (int n = 0; n < render.activeVoiceCount; ++n) {
+                const int v = render.activeVoices[n];
+                const VoiceState& voice = s.h.voice(v);
+                const VoiceMixGains4& kept = engine.mixGains[static_cast<std::size_t>(v / 4)];
+                const int k = v % 4;
+                (voice.uniVoices <= 1 ? single : several) |= 1u << v;
+                ASSERT_EQ(kept.velocityGain[k], voice.velocityGain) << frame << " " << v;
+                ASSERT_EQ(kept.uniDivide[k], voice.uniDivide) << frame << " " << v;
+                ASSERT_EQ(kept.copyPanL[k], voice.dsp.lanes[0].copyPanL) << frame << " " << v;
+                ASSERT_EQ(kept.copyPanR[k], voice.dsp.lanes[0].copyPanR) << frame << " " << v;
+                ASSERT_EQ(fg.terms[static_cast<std::size_t>(v / 4)].copyOffset[k],
+                          voice.dsp.lanes[0].copyFilterOffset);
+                const VoiceMixGains4& last = before[v / 4];
+                moved |= voice.voiceTick > 1 && (last.velocityGain[k] != kept.velocityGain[k] ||
+                                                 last.copyPanL[k] != kept.copyPanL[k]);
+            }
+            sawOne |= single != 0;
+            sawFour |= several != 0;
+            ASSERT_EQ(fg.singles, single) << frame;
+            ASSERT_EQ(fg.several, several) << frame;
+            std::copy(engine.mixGains.begin(), engine.mixGains.end(), before);
+        }
+        EXPECT_TRUE(row.keptMoves ? moved : sawOne && sawFour)
+            << "a kept value moved under a sounding note, or voices of one and of four copies "
+               "took turns";
+        EXPECT_TRUE(s.h.allFinite);
     }
 }

@@ -233,12 +233,16 @@ uint32_t bitsOf(float x) {
     return b;
 }
 
-// Sixteen voices: single copies in voices 0..2, 4..7 and 9 (two full groups
-// of four and a rest), four copies in voice 3; each sounds over its own span
-// of frames. Every frame gets fresh filter outputs, envelope, pan and volume
-// modulation, now and then a loud or a NaN sample and a new drive.
+// Sixteen voices: single copies in voices 0..2, 4..7 and 9 (a group shared
+// with a voice of several copies, a full group and one alone), four copies
+// in voice 3, and voice 5 with two copies for a while; each sounds over its
+// own span of frames. Every frame gets fresh filter outputs (in the voice's
+// group for one copy), envelope, pan and volume modulation, now and then a
+// loud or a NaN sample and a new drive.
 struct MixScene {
     std::vector<VoiceState> voices = std::vector<VoiceState>(kNumVoices);
+    std::vector<FilterGroup> groups = std::vector<FilterGroup>(kNumVoices / 4);
+    std::vector<VoiceMixGains4> gains = std::vector<VoiceMixGains4>(kNumVoices / 4);
     uint32_t seed = 7;
 
     float next(float lo, float hi) {
@@ -260,15 +264,46 @@ struct MixScene {
                 lane.copyPanL = next(0.0f, 1.0f);
                 lane.copyPanR = next(0.0f, 1.0f);
             }
+            VoiceMix::noteGains(gains.data(), s, v);
         }
     }
+    // The voices with one copy among those that sound.
+    VoiceMix::Singles singles(int frame) const {
+        VoiceMix::Singles s{0, false, groups.data(), gains.data()};
+        for (int v = 0; v < kNumVoices; ++v)
+            if (sounds(v, frame)) {
+                if (voices[v].uniVoices <= 1)
+                    s.voices |= 1u << v;
+                else
+                    s.others = true;
+            }
+        return s;
+    }
     void inputs(int frame) {
+        if (frame == 400 || frame == 560) { // voice 5 takes two copies, then one again
+            voices[5].uniVoices = frame == 400 ? 2 : 1;
+            voices[5].uniDivide = frame == 400 ? 0.7f : 1.0f;
+            VoiceMix::noteGains(gains.data(), voices[5], 5);
+        }
+        if (frame % 16 == 3) { // a tick moves copy 0's pan, a legato note the velocity gain
+            VoiceState& s = voices[frame / 16 % 8];
+            s.dsp.lanes[0].copyPanL = next(0.0f, 1.0f);
+            if (frame % 32 == 3) s.velocityGain = next(0.2f, 1.0f);
+            VoiceMix::noteGains(gains.data(), s, frame / 16 % 8);
+        }
         for (int v = 0; v < kNumVoices; ++v) {
             VoiceState& s = voices[v];
+            auto& out = s.dsp.filter.out;
             for (int j = 0; j < 2; ++j)
-                for (int k = 0; k < 4; ++k) s.dsp.filter.out[j].set(k, next(-1.5f, 1.5f));
-            if (frame % 37 == v) s.dsp.filter.out[frame & 1].set(0, next(-9000.0f, 9000.0f));
-            if (frame == 90 + v) s.dsp.filter.out[1].set(0, std::nanf(""));
+                for (int k = 0; k < 4; ++k) out[j].set(k, next(-1.5f, 1.5f));
+            if (frame % 37 == v) out[frame & 1].set(0, next(-9000.0f, 9000.0f));
+            if (frame == 90 + v) out[1].set(0, std::nanf(""));
+            if (s.uniVoices <= 1) { // copy 0 waits in the group; the voice's own is stale
+                for (int j = 0; j < 2; ++j) {
+                    groups[v / 4].out[j].set(v % 4, out[j][0]);
+                    out[j].set(0, 1e9f);
+                }
+            }
             if (frame % 50 == 0) s.dsp.distortDrive = next(0.0f, 0.99f);
             s.mod.src[src::EnvFirst] = next(0.0f, 1.0f);
             s.mod.dst[dst::MainPan] = next(-0.3f, 0.3f);
@@ -290,19 +325,20 @@ TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
                 reference[v].dsp.filter.out = scene.voices[v].dsp.filter.out;
                 reference[v].dsp.distortDrive = scene.voices[v].dsp.distortDrive;
                 reference[v].mod = scene.voices[v].mod;
+                reference[v].uniVoices = scene.voices[v].uniVoices;
+                reference[v].uniDivide = scene.voices[v].uniDivide;
+                reference[v].velocityGain = scene.voices[v].velocityGain;
+                reference[v].dsp.lanes[0].copyPanL = scene.voices[v].dsp.lanes[0].copyPanL;
             }
             const VoiceMix::Frame f{frame < 150 ? 0.3f : 0.8f, mode, 0.02f};
-            VoiceState* fast[kNumVoices];
-            VoiceState* slow[kNumVoices];
+            int list[kNumVoices];
             int count = 0;
             for (int v = 0; v < kNumVoices; ++v)
-                if (MixScene::sounds(v, frame)) {
-                    fast[count] = &scene.voices[v];
-                    slow[count++] = &reference[v];
-                }
+                if (MixScene::sounds(v, frame)) list[count++] = v;
+            const VoiceMix::Singles singles = scene.singles(frame);
             F4 bus(0.125f), expected(0.125f);
-            VoiceMix::processList(f, fast, count, bus);
-            VoiceMix::processEach(f, slow, count, expected);
+            VoiceMix::processList(f, scene.voices.data(), singles, list, count, bus);
+            VoiceMix::processEach(f, reference.data(), singles, list, count, expected);
             for (int j = 0; j < 4; ++j)
                 ASSERT_EQ(bitsOf(bus[j]), bitsOf(expected[j])) << "frame " << frame;
             for (int v = 0; v < kNumVoices; ++v) { // listed or not
