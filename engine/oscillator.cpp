@@ -750,21 +750,32 @@ float processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
 }
 
 // Four sub-samples of one oscillator in all four lanes: v[j] holds
-// sub-sample j of lanes 0..3. Indices in SSE2, table reads per lane.
+// sub-sample j of lanes 0..3. The positions are taken in SSE2 from the
+// phases scaled by 8 (the 29-bit cycle fills 32 bits, so a position is the
+// top 11 bits and the sums wrap by themselves), all sixteen at once through
+// memory; the table reads are per lane.
 template <bool Blend>
 [[gnu::always_inline]] inline void
 readLanes4(const std::array<const float*, kLanes>& lo, const std::array<const float*, kLanes>& hi,
            __m128 weight, const uint16_t* warp, OscillatorState::U4& phase,
            const OscillatorState::U4& step, const OscillatorState::U4& offset, __m128* v) {
+    constexpr int kTopShift = kIndexShift + 3;
+    static_assert((kPhaseMask << 3 | 7u) == ~0u && (kIndexMask << kTopShift | ~0u >> 11) == ~0u);
     const __m128i ph = _mm_load_si128(reinterpret_cast<const __m128i*>(phase.data()));
     const __m128i st = _mm_load_si128(reinterpret_cast<const __m128i*>(step.data()));
-    const __m128i mask = _mm_set1_epi32(static_cast<int>(kIndexMask));
-    __m128i r = _mm_add_epi32(ph, _mm_load_si128(reinterpret_cast<const __m128i*>(offset.data())));
+    const __m128i st8 = _mm_slli_epi32(st, 3);
+    __m128i r = _mm_slli_epi32(
+        _mm_add_epi32(ph, _mm_load_si128(reinterpret_cast<const __m128i*>(offset.data()))), 3);
+    alignas(16) uint32_t ix[kSubSamples][kLanes];
     for (int j = 0; j < kSubSamples; ++j) {
-        alignas(16) uint32_t ix[kLanes];
-        _mm_store_si128(reinterpret_cast<__m128i*>(ix),
-                        _mm_and_si128(_mm_srli_epi32(r, kIndexShift), mask));
-        const uint32_t i0 = warp[ix[0]], i1 = warp[ix[1]], i2 = warp[ix[2]], i3 = warp[ix[3]];
+        _mm_store_si128(reinterpret_cast<__m128i*>(ix[j]), _mm_srli_epi32(r, kTopShift));
+        r = _mm_add_epi32(r, st8);
+    }
+    // Read back one by one (cheaper than taking each out of its vector).
+    asm("" : "+m"(ix));
+    for (int j = 0; j < kSubSamples; ++j) {
+        const uint32_t i0 = warp[ix[j][0]], i1 = warp[ix[j][1]], i2 = warp[ix[j][2]],
+                       i3 = warp[ix[j][3]];
         const __m128 a = _mm_setr_ps(lo[0][i0], lo[1][i1], lo[2][i2], lo[3][i3]);
         if constexpr (Blend) {
             const __m128 b = _mm_setr_ps(hi[0][i0], hi[1][i1], hi[2][i2], hi[3][i3]);
@@ -772,7 +783,6 @@ readLanes4(const std::array<const float*, kLanes>& lo, const std::array<const fl
         } else {
             v[j] = a;
         }
-        r = _mm_add_epi32(r, st);
     }
     const __m128i next = _mm_and_si128(_mm_add_epi32(ph, _mm_slli_epi32(st, 2)),
                                        _mm_set1_epi32(static_cast<int>(kPhaseMask)));
