@@ -543,17 +543,18 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
     s.warp = tables.symmetryWarp[dsp.warpRow].data();
     const float phase = dst[dst::OscPhase];
     const float upPhase = s.spread ? dst[dst::OscUpSpreadPhase] : 0.0f;
-    s.blend = false;
+    bool blend = false;
+    alignas(16) std::array<float, osc::kLanes> copyPhase{}; // 0 in the silent lanes
     for (int k = 0; k < copies; ++k) {
         const LaneState& lane = dsp.lanes[k];
         laneTables(frame, dsp, lane, s.lo[k], s.hi[k]);
         s.weight[k] = lane.morphWeight;
-        s.blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
-        s.offsetUp[k] = phaseOffset(lane.copyPhase + phase + upPhase);
-        if (s.spread)
-            s.offsetDown[k] = phaseOffset(lane.copyPhase + phase + dst[dst::OscDownSpreadPhase]);
-        if (s.sub) s.offsetSub[k] = phaseOffset(dst[dst::SubPhase] + lane.copyPhase);
+        blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
+        copyPhase[k] = lane.copyPhase;
     }
+    s.blend = blend;
+    osc::prepareOffsets(s, copyPhase, phase, upPhase, dst[dst::OscDownSpreadPhase],
+                        dst[dst::SubPhase]);
     if (s.sub) {
         s.subWave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
                                       : frame.factory->squareWave[dsp.subSquare].data();
@@ -873,6 +874,18 @@ constexpr std::array<Process, sizeof...(K)> variants(std::index_sequence<K...>) 
 constexpr auto kVariants = variants(std::make_index_sequence<4 << kMixShift>());
 
 } // namespace
+
+void prepareOffsets(OscillatorState& s, const std::array<float, kLanes>& copyPhase, float phase,
+                    float upPhase, float downPhase, float subPhase) {
+    const __m128 copy = _mm_load_ps(copyPhase.data());
+    const __m128 shared = _mm_add_ps(copy, _mm_set1_ps(phase));
+    auto store = [](OscillatorState::U4& to, __m128 cycles) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(to.data()), phaseOffset4(cycles));
+    };
+    store(s.offsetUp, _mm_add_ps(shared, _mm_set1_ps(upPhase)));
+    if (s.spread) store(s.offsetDown, _mm_add_ps(shared, _mm_set1_ps(downPhase)));
+    if (s.sub) store(s.offsetSub, _mm_add_ps(_mm_set1_ps(subPhase), copy));
+}
 
 void selectKind(OscillatorState& s) {
     const Mix mix = s.spread ? kUpDownSub : (s.sub ? kUpSub : (s.subNorm != 1.0f ? kUpNorm : kUp));
