@@ -568,17 +568,18 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
     s.warp = tables.symmetryWarp[dsp.warpRow].data();
     const float phase = dst[dst::OscPhase];
     const float upPhase = s.spread ? dst[dst::OscUpSpreadPhase] : 0.0f;
-    s.blend = false;
+    bool blend = false;
+    alignas(16) std::array<float, osc::kLanes> copyPhase{}; // 0 in the silent lanes
     for (int k = 0; k < copies; ++k) {
         const LaneState& lane = dsp.lanes[k];
         laneTables(frame, dsp, lane, s.lo[k], s.hi[k]);
         s.weight[k] = lane.morphWeight;
-        s.blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
-        s.offsetUp[k] = phaseOffset(lane.copyPhase + phase + upPhase);
-        if (s.spread)
-            s.offsetDown[k] = phaseOffset(lane.copyPhase + phase + dst[dst::OscDownSpreadPhase]);
-        if (s.sub) s.offsetSub[k] = phaseOffset(dst[dst::SubPhase] + lane.copyPhase);
+        blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
+        copyPhase[k] = lane.copyPhase;
     }
+    s.blend = blend;
+    osc::prepareOffsets(s, copyPhase, phase, upPhase, dst[dst::OscDownSpreadPhase],
+                        dst[dst::SubPhase]);
     if (s.sub) {
         s.subWave = dsp.subSquare < 0 ? frame.factory->oscWave[0].data()
                                       : frame.factory->squareWave[dsp.subSquare].data();
@@ -774,87 +775,104 @@ float processLanes(OscillatorState& s, float* out, std::ptrdiff_t stride) {
     return first;
 }
 
-// Four sub-samples of one oscillator in all four lanes: v[j] holds
-// sub-sample j of lanes 0..3. Indices in SSE2, table reads per lane.
-template <bool Blend>
-[[gnu::always_inline]] inline void
-readLanes4(const std::array<const float*, kLanes>& lo, const std::array<const float*, kLanes>& hi,
-           __m128 weight, const uint16_t* warp, OscillatorState::U4& phase,
-           const OscillatorState::U4& step, const OscillatorState::U4& offset, __m128* v) {
+// The table positions of one oscillator's four sub-samples in all four
+// lanes: ix[j] holds sub-sample j of lanes 0..3; the phases move on. Taken in
+// SSE2 from the phases scaled by 8 (the 29-bit cycle fills 32 bits, so a
+// position is the top 11 bits and the sums wrap by themselves).
+using Positions = uint32_t[kSubSamples][kLanes];
+[[gnu::always_inline]] inline void positions4(OscillatorState::U4& phase,
+                                              const OscillatorState::U4& step,
+                                              const OscillatorState::U4& offset, Positions& ix) {
+    constexpr int kTopShift = kIndexShift + 3;
+    static_assert((kPhaseMask << 3 | 7u) == ~0u && (kIndexMask << kTopShift | ~0u >> 11) == ~0u);
     const __m128i ph = _mm_load_si128(reinterpret_cast<const __m128i*>(phase.data()));
     const __m128i st = _mm_load_si128(reinterpret_cast<const __m128i*>(step.data()));
-    const __m128i mask = _mm_set1_epi32(static_cast<int>(kIndexMask));
-    __m128i r = _mm_add_epi32(ph, _mm_load_si128(reinterpret_cast<const __m128i*>(offset.data())));
+    const __m128i st8 = _mm_slli_epi32(st, 3);
+    __m128i r = _mm_slli_epi32(
+        _mm_add_epi32(ph, _mm_load_si128(reinterpret_cast<const __m128i*>(offset.data()))), 3);
     for (int j = 0; j < kSubSamples; ++j) {
-        alignas(16) uint32_t ix[kLanes];
-        _mm_store_si128(reinterpret_cast<__m128i*>(ix),
-                        _mm_and_si128(_mm_srli_epi32(r, kIndexShift), mask));
-        const uint32_t i0 = warp[ix[0]], i1 = warp[ix[1]], i2 = warp[ix[2]], i3 = warp[ix[3]];
-        const __m128 a = _mm_setr_ps(lo[0][i0], lo[1][i1], lo[2][i2], lo[3][i3]);
-        if constexpr (Blend) {
-            const __m128 b = _mm_setr_ps(hi[0][i0], hi[1][i1], hi[2][i2], hi[3][i3]);
-            v[j] = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), weight));
-        } else {
-            v[j] = a;
-        }
-        r = _mm_add_epi32(r, st);
+        _mm_store_si128(reinterpret_cast<__m128i*>(ix[j]), _mm_srli_epi32(r, kTopShift));
+        r = _mm_add_epi32(r, st8);
     }
     const __m128i next = _mm_and_si128(_mm_add_epi32(ph, _mm_slli_epi32(st, 2)),
                                        _mm_set1_epi32(static_cast<int>(kPhaseMask)));
     _mm_store_si128(reinterpret_cast<__m128i*>(phase.data()), next);
 }
 
-inline __m128 mean4(const __m128* v) {
-    return _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(v[0], v[1]), v[2]), v[3]),
-                      _mm_set1_ps(0.25f));
+// One sub-sample of one oscillator in all four lanes, read per lane from
+// the positions.
+template <bool Blend>
+[[gnu::always_inline]] inline __m128
+read4(const std::array<const float*, kLanes>& lo, const std::array<const float*, kLanes>& hi,
+      __m128 weight, const uint16_t* warp, const uint32_t* ix) {
+    const uint32_t i0 = warp[ix[0]], i1 = warp[ix[1]], i2 = warp[ix[2]], i3 = warp[ix[3]];
+    const __m128 a = _mm_setr_ps(lo[0][i0], lo[1][i1], lo[2][i2], lo[3][i3]);
+    if constexpr (!Blend) return a;
+    const __m128 b = _mm_setr_ps(hi[0][i0], hi[1][i1], hi[2][i2], hi[3][i3]);
+    return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), weight));
 }
 
-// The four lanes together.
-template <Mix M, bool Blend>
-float processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+// The same from one wave shared by the lanes.
+[[gnu::always_inline]] inline __m128 read4(const float* wave, const uint16_t* warp,
+                                           const uint32_t* ix) {
+    return _mm_setr_ps(wave[warp[ix[0]]], wave[warp[ix[1]]], wave[warp[ix[2]]], wave[warp[ix[3]]]);
+}
+
+// The four lanes together, sub-sample by sub-sample (Sub: the
+// sub-oscillator sounds).
+template <Mix M, bool Blend, bool Sub>
+[[gnu::always_inline]] inline float lanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    constexpr bool kDown = M == kUpDownSub;
+    alignas(16) Positions up, down, sub;
+    positions4(s.phaseUp, s.stepUp, s.offsetUp, up);
+    if constexpr (kDown) positions4(s.phaseDown, s.stepDown, s.offsetDown, down);
+    if constexpr (Sub) positions4(s.phaseSub, s.stepSub, s.offsetSub, sub);
+    // Read back one by one (cheaper than taking each out of its vector).
+    asm("" : "+m"(up), "+m"(down), "+m"(sub));
+
     const __m128 weight = _mm_load_ps(s.weight.data());
-    __m128 up[kSubSamples];
-    readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseUp, s.stepUp, s.offsetUp, up);
-    _mm_store_ps(s.lastOutUp.data(), mean4(up));
     const __m128 norm = _mm_set1_ps(s.subNorm);
+    const __m128 subGain = _mm_set1_ps(s.subGain);
+    const __m128 upGain = _mm_set1_ps(s.upGain);
+    const __m128 downGain = _mm_set1_ps(s.downGain);
+    __m128 upSum = _mm_setzero_ps(), downSum = _mm_setzero_ps();
     __m128 o[kSubSamples];
-    if constexpr (M == kUp) {
-        for (int j = 0; j < kSubSamples; ++j) o[j] = up[j];
-    } else if constexpr (M == kUpNorm) {
-        for (int j = 0; j < kSubSamples; ++j) o[j] = _mm_mul_ps(up[j], norm);
-    } else {
-        __m128 sub[kSubSamples];
-        if (s.sub) {
-            const std::array<const float*, kLanes> wave{s.subWave, s.subWave, s.subWave, s.subWave};
-            readLanes4<false>(wave, wave, weight, s.subWarp, s.phaseSub, s.stepSub, s.offsetSub,
-                              sub);
+#pragma GCC unroll 4
+    for (int j = 0; j < kSubSamples; ++j) {
+        const __m128 u = read4<Blend>(s.lo, s.hi, weight, s.warp, up[j]);
+        upSum = j == 0 ? u : _mm_add_ps(upSum, u);
+        if constexpr (M == kUp) {
+            o[j] = u;
+        } else if constexpr (M == kUpNorm) {
+            o[j] = _mm_mul_ps(u, norm);
         } else {
-            for (__m128& x : sub) x = _mm_setzero_ps();
-        }
-        const __m128 subGain = _mm_set1_ps(s.subGain);
-        if constexpr (M == kUpSub) {
-            for (int j = 0; j < kSubSamples; ++j)
-                o[j] = _mm_mul_ps(norm, _mm_add_ps(up[j], _mm_mul_ps(subGain, sub[j])));
-        } else {
-            __m128 down[kSubSamples];
-            readLanes4<Blend>(s.lo, s.hi, weight, s.warp, s.phaseDown, s.stepDown, s.offsetDown,
-                              down);
-            _mm_store_ps(s.lastOutDown.data(), mean4(down));
-            const __m128 upGain = _mm_set1_ps(s.upGain);
-            const __m128 downGain = _mm_set1_ps(s.downGain);
-            const __m128 half = _mm_set1_ps(0.5f);
-            for (int j = 0; j < kSubSamples; ++j)
-                o[j] =
-                    _mm_mul_ps(norm, _mm_add_ps(_mm_mul_ps(subGain, sub[j]),
-                                                _mm_mul_ps(_mm_add_ps(_mm_mul_ps(down[j], downGain),
-                                                                      _mm_mul_ps(up[j], upGain)),
-                                                           half)));
+            const __m128 b = Sub ? read4(s.subWave, s.subWarp, sub[j]) : _mm_setzero_ps();
+            if constexpr (M == kUpSub) {
+                o[j] = _mm_mul_ps(norm, _mm_add_ps(u, _mm_mul_ps(subGain, b)));
+            } else {
+                const __m128 d = read4<Blend>(s.lo, s.hi, weight, s.warp, down[j]);
+                downSum = j == 0 ? d : _mm_add_ps(downSum, d);
+                const __m128 pair = _mm_mul_ps(
+                    _mm_add_ps(_mm_mul_ps(d, downGain), _mm_mul_ps(u, upGain)), _mm_set1_ps(0.5f));
+                o[j] = _mm_mul_ps(norm, _mm_add_ps(_mm_mul_ps(subGain, b), pair));
+            }
         }
     }
+    const __m128 quarter = _mm_set1_ps(0.25f);
+    _mm_store_ps(s.lastOutUp.data(), _mm_mul_ps(upSum, quarter));
+    if constexpr (kDown) _mm_store_ps(s.lastOutDown.data(), _mm_mul_ps(downSum, quarter));
     // Sub-sample-major to lane-major.
     _MM_TRANSPOSE4_PS(o[0], o[1], o[2], o[3]);
     for (int k = 0; k < kLanes; ++k) _mm_storeu_ps(out + k * stride, o[k]);
     return mean4(out);
+}
+
+template <Mix M, bool Blend>
+float processLanes4(OscillatorState& s, float* out, std::ptrdiff_t stride) {
+    if constexpr (M == kUpSub || M == kUpDownSub) {
+        if (s.sub) return lanes4<M, Blend, true>(s, out, stride);
+    }
+    return lanes4<M, Blend, false>(s, out, stride);
 }
 
 using Process = float (*)(OscillatorState&, float*, std::ptrdiff_t);
@@ -881,6 +899,18 @@ constexpr std::array<Process, sizeof...(K)> variants(std::index_sequence<K...>) 
 constexpr auto kVariants = variants(std::make_index_sequence<4 << kMixShift>());
 
 } // namespace
+
+void prepareOffsets(OscillatorState& s, const std::array<float, kLanes>& copyPhase, float phase,
+                    float upPhase, float downPhase, float subPhase) {
+    const __m128 copy = _mm_load_ps(copyPhase.data());
+    const __m128 shared = _mm_add_ps(copy, _mm_set1_ps(phase));
+    auto store = [](OscillatorState::U4& to, __m128 cycles) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(to.data()), phaseOffset4(cycles));
+    };
+    store(s.offsetUp, _mm_add_ps(shared, _mm_set1_ps(upPhase)));
+    if (s.spread) store(s.offsetDown, _mm_add_ps(shared, _mm_set1_ps(downPhase)));
+    if (s.sub) store(s.offsetSub, _mm_add_ps(_mm_set1_ps(subPhase), copy));
+}
 
 void selectKind(OscillatorState& s) {
     const Mix mix = s.spread ? kUpDownSub : (s.sub ? kUpSub : (s.subNorm != 1.0f ? kUpNorm : kUp));

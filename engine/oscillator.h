@@ -34,6 +34,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace osc {
 
@@ -52,6 +53,19 @@ inline uint32_t phaseOffset(float cycles) {
     // Two's-complement wrap of the fixed-point value keeps the fraction.
     const int64_t fixed = static_cast<int64_t>(static_cast<double>(cycles) * kPhaseOne);
     return static_cast<uint32_t>(fixed) & kPhaseMask;
+}
+
+// phaseOffset of four values at once, bit for bit. The whole cycles drop
+// out of the 29 bits, so the exact fraction (cycles less their truncation,
+// of the same sign) gives the offset; its fixed point fits 32 bits.
+inline __m128i phaseOffset4(__m128 cycles) {
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), cycles);
+    const __m128 valid = _mm_and_ps(_mm_cmpneq_ps(cycles, _mm_setzero_ps()),
+                                    _mm_cmplt_ps(magnitude, _mm_set1_ps(1048576.0f)));
+    const __m128 fraction = _mm_sub_ps(cycles, _mm_cvtepi32_ps(_mm_cvttps_epi32(cycles)));
+    const __m128i fixed = _mm_cvttps_epi32(_mm_mul_ps(fraction, _mm_set1_ps(kPhaseOne)));
+    return _mm_and_si128(_mm_and_si128(fixed, _mm_set1_epi32(static_cast<int>(kPhaseMask))),
+                         _mm_castps_si128(valid));
 }
 
 // An increment in cycles per sub-sample as a 29-bit step, kept below one
@@ -141,6 +155,12 @@ struct OscillatorStageState {
 };
 
 namespace osc {
+
+// The phase offsets of the lanes from each copy's phase (cycles) and the
+// phases of the up, down and sub-oscillators: offsetUp always, offsetDown
+// while the pair is spread, offsetSub while the sub-oscillator sounds.
+void prepareOffsets(OscillatorState& s, const std::array<float, kLanes>& copyPhase, float phase,
+                    float upPhase, float downPhase, float subPhase);
 
 // The process variant of prepared values (sets `kind`).
 void selectKind(OscillatorState& s);
