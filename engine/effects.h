@@ -167,6 +167,10 @@ struct EffectControls {
 };
 
 struct EffectChainState {
+    // The longest run of frames the chain works on in one pass.
+    static constexpr int kRunFrames = 16;
+    using Frame = std::array<float, 4>;
+
     std::atomic<const EffectTables*> tables{nullptr};
     TDelay chorusDelay;
     TDelay flangerDelay;
@@ -199,6 +203,7 @@ struct EffectChainState {
     float peak = 0.0f;        // the flanger's or phaser's wet peak follower
 
     std::array<double, 4> tapPhase{}; // reverb input taps, 0..1
+    uint64_t frame = 0;               // the frame the coefficients are made for
     uint64_t silence = 0;             // frames since the output last carried sound
     bool asleep = false;
     bool outputsClear = true; // sources 66..68 are 0
