@@ -16,6 +16,7 @@
 #include "core/numeric.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -59,6 +60,28 @@ float rightGain(float b) {
     bus = bus * dryGain(w) + wet * gains;
 }
 
+// The wet gains and dry gain of mixInto for a mix w that stays as it is.
+struct FixedMix {
+    FxQuad gains;
+    float dry;
+
+    FixedMix(float w, float gainL, float gainR) {
+        const float wl = wetGain(w) * gainL;
+        const float wr = wetGain(w) * gainR;
+        gains = FxQuad{wl, wr, wl, wr};
+        dry = dryGain(w);
+    }
+    void apply(FxQuad& bus, FxQuad wet) const { bus = bus * dry + wet * gains; }
+};
+
+// The smoothed mix m stands still on its knob value k: one more step,
+// (m - k) x 0.99 + k, gives m back bit for bit (it may rest a step away
+// from k), and so does every step after it.
+bool mixSettled(float m, float k) {
+    const float next = (m - k) * kMixSmooth + k;
+    return std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(m);
+}
+
 // The pan modulation turns at a quarter of its LFO's rate, times 4^m for
 // the speed modulation m.
 double panSpeed(float m) {
@@ -76,8 +99,9 @@ std::array<float, 4> toArray(FxQuad q) {
     return a;
 }
 
-// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples.
-float sweptLength(float lfo, float depth, float span) {
+// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, for the
+// effect LFO's lanes at once.
+EffectLfoState::Lanes sweptLengths(EffectLfoState::Lanes lfo, float depth, float span) {
     return ((lfo * 0.5f + 0.5f) * depth + 1.0f - depth) * span + 10.0f;
 }
 
@@ -398,16 +422,20 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     if (fx.chorusOn) {
         ToneStage tone = fx.chorusTone;
         float mix = fx.chorusMix;
+        const bool settled = mixSettled(mix, c.chorusMix);
+        const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
         const int last = used[src::ChorusOut] ? 0 : count - 1;
         for (int n = 0; n < count; ++n) {
-            const Lanes l = chorusLfo[n];
-            fx.chorusDelay.setDelayLenDirect(sweptLength(l[0], c.chorusDepth, c.chorusSpan),
-                                             sweptLength(l[1], c.chorusDepth, c.chorusSpan) +
-                                                 fx.spread[kChorus]);
+            const Lanes len = sweptLengths(chorusLfo[n], c.chorusDepth, c.chorusSpan);
+            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kChorus]);
             const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
             const FxQuad wet = tone.process(out.left, out.right, c.chorusLo, c.chorusHi);
-            mix = (mix - c.chorusMix) * kMixSmooth + c.chorusMix;
-            mixInto(bus[n], mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.chorusMix) * kMixSmooth + c.chorusMix;
+                mixInto(bus[n], mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
+            }
             if (n >= last) p.setFXSource(src::ChorusOut, toArray(bus[n]));
         }
         fx.chorusTone = tone;
@@ -423,9 +451,8 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             const stereoStruct in = meanOfPairs(bus[n]);
             stereoStruct out;
             if (!fx.phaser) {
-                fx.flangerDelay.setDelayLenDirect(sweptLength(l[0], c.modDepth, c.modSpan),
-                                                  sweptLength(l[1], c.modDepth, c.modSpan) +
-                                                      fx.spread[kFlanger]);
+                const Lanes len = sweptLengths(l, c.modDepth, c.modSpan);
+                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kFlanger]);
                 out = fx.flangerDelay.process(in);
             } else {
                 float y[2];
@@ -467,12 +494,18 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
 
     if (fx.delayOn) {
         float mix = fx.delayMix;
+        const bool settled = mixSettled(mix, c.delayMix);
+        const FixedMix fixed(mix + c.delayMixMod, c.delayGainL, c.delayGainR);
         const int last = used[src::DelayOut] ? 0 : count - 1;
         for (int n = 0; n < count; ++n) {
             const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus[n]));
             const FxQuad wet = {out.left, out.right, out.left, out.right};
-            mix = (mix - c.delayMix) * kMixSmooth + c.delayMix;
-            mixInto(bus[n], mix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.delayMix) * kMixSmooth + c.delayMix;
+                mixInto(bus[n], mix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
+            }
             if (n >= last) p.setFXSource(src::DelayOut, toArray(bus[n]));
         }
         fx.delayMix = mix;
@@ -488,11 +521,17 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         float o[4 * EffectChainState::kRunFrames];
         fx.reverb.process(preL, preR, o, count);
         float mix = fx.reverbMix;
+        const bool settled = mixSettled(mix, c.reverbMix);
+        const FixedMix fixed(mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR);
         for (int n = 0; n < count; ++n) {
             const float left = o[4 * n] + o[4 * n + 2], right = o[4 * n + 1] + o[4 * n + 3];
             const FxQuad wet = {left, right, left, right};
-            mix = (mix - c.reverbMix) * kMixSmooth + c.reverbMix;
-            mixInto(bus[n], mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.reverbMix) * kMixSmooth + c.reverbMix;
+                mixInto(bus[n], mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
+            }
         }
         fx.reverbMix = mix;
     }
