@@ -359,6 +359,7 @@ void APlugin::updateFXLFO(int n) {
     in.phase = d[dn.phase];
     in.separation = d[dn.separation];
     in.humDepth = d[dn.human];
+    in.third = n != kChorus; // the chorus has no pan to move
     in.shaping = &rate.shaping;
     EffectLfo::step(engine.fx.lfo[n], in, tables_->sineTable.data(), engine.fx.humSeed);
 }

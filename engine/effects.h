@@ -77,7 +77,7 @@ struct EffectLfoState {
     double hum = 1.0;     // rate jitter of the current cycle
     double stepAcc = 0.0; // step-quantisation counter
     union {
-        float out[4] = {}; // left, right, third (ramped every frame)
+        float out[4] = {}; // left, right, third (0 where unread; ramped every frame)
         Lanes outLanes;
     };
     Lanes target = {}; // reached at the next step
@@ -93,6 +93,7 @@ struct EffectLfoInputs {
     double phase = 0.0;      // phase destination, cycles
     double separation = 0.0; // right phase offset, cycles
     float humDepth = 0.0f;   // humanisation destination
+    bool third = true;       // the third position is read (its lane stays 0 otherwise)
     const LfoShaping* shaping = nullptr;
 };
 
