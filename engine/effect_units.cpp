@@ -122,8 +122,8 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
     if (bias[0] == bias[1] && bias[1] == bias[2]) {
         v *= bias[0];
     } else {
-        const Lanes gain = v > zero ? Lanes{} + bias[2]
-                                    : (v == zero ? Lanes{} + bias[1] : Lanes{} + bias[0]);
+        const Lanes gain =
+            v > zero ? Lanes{} + bias[2] : (v == zero ? Lanes{} + bias[1] : Lanes{} + bias[0]);
         v *= gain;
     }
     s.stepAcc += sh.shInc;
@@ -135,7 +135,7 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
         const Ints whole = __builtin_convertvector(v * sh.bitsQ, Ints);
         const Ints negative = v < zero;
         const Ints signBit = negative & (Ints{} + static_cast<int>(0x80000000u));
-        const Lanes truncated = (Lanes)((Ints)__builtin_convertvector(whole, Lanes) | signBit);
+        const Lanes truncated = (Lanes)((Ints) __builtin_convertvector(whole, Lanes) | signBit);
         s.held = truncated * sh.bitsInvQ;
     }
     s.target = s.held;

@@ -547,8 +547,7 @@ float inputLevel(const EffectChainState::Frame& f) {
 void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, bool force) {
     EffectChainState& fx = engine.fx;
     // The most frames of silence after which the chain still works.
-    const uint64_t awakeLimit =
-        static_cast<uint64_t>(kSleepSeconds * engine.rate.sampleRate);
+    const uint64_t awakeLimit = static_cast<uint64_t>(kSleepSeconds * engine.rate.sampleRate);
     int n = 0;
     while (n < count) {
         EffectChainState::Frame& block = frames[n];

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -487,5 +488,120 @@ TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
         EXPECT_TRUE(s.h.allFinite);
         EXPECT_LE(s.h.maxAbs, 0.999f);
         EXPECT_GT(s.h.maxAbs, 0.01f);
+    }
+}
+
+// ------------------------------------------------------------------ runs of frames
+
+namespace {
+
+constexpr int kChord[] = {48, 55, 64, 72};
+
+// Exactly `frames` frames in blocks of at most `block`, appended to `out`
+// (left, right interleaved).
+void renderExactly(PluginHarness& h, int frames, int block, std::vector<float>& out) {
+    while (frames > 0) {
+        const int n = std::min(frames, block);
+        h.render(n);
+        for (int i = 0; i < n; ++i) {
+            out.push_back(h.left[i]);
+            out.push_back(h.right[i]);
+        }
+        frames -= n;
+    }
+}
+
+} // namespace
+
+// Within a block the chain works on the frames up to the next control tick
+// or event in one run, while nothing reads its output; blocks of one frame
+// give it one frame at a time. Both sound the same, bit for bit.
+TEST(EffectChain, RunsOfFramesSoundAsFrameByFrame) {
+    struct Case {
+        const char* name;
+        std::function<void(APlugin&)> setup;
+        std::function<void(APlugin&)> midway; // after half of the held frames
+        int held, released;                   // frames with the chord held, then after it
+        bool sleeps;                          // the chain sleeps by the end of the release
+    };
+    const auto none = [](APlugin&) {};
+    const Case cases[] = {
+        {"all four", [](APlugin& p) { allEffects(p, true); }, none, 12000, 0, false},
+        {"phaser, shaped and humanised effect LFOs",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setOn(tag::FlangerOrPhaser);
+             p.setModSlotVar(0, false, 0.8f, src::Offset, dst::PhaserBias);
+             p.setModSlotVar(1, false, 0.3f, src::Offset, dst::ChorusBias);
+             p.setModSlotVar(2, false, 0.9f, src::Offset, dst::ChorusBits);
+             p.setModSlotVar(3, false, 1.0f, src::Offset, dst::PhaserHuman);
+             p.setModSlotVar(4, false, 1.0f, src::Offset, dst::ChorusHuman);
+         },
+         none, 12000, 0, false},
+        {"mixes move, an effect switches off and back", [](APlugin& p) { allEffects(p, true); },
+         [](APlugin& p) {
+             p.setParameter(tag::ChorusMix, 0.9f);
+             p.setParameter(tag::ReverbMix, 0.2f);
+             p.setOnOff(tag::FlangerPhaserOn, false);
+             p.setOnOff(tag::DelayOn, false);
+             p.setOnOff(tag::DelayOn, true);
+         },
+         12000, 0, false},
+        {"a slot reads the chorus level",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setModSlotVar(0, false, 1.0f, src::ChorusOut, dst::OscMorph);
+         },
+         none, 8000, 0, false},
+        {"a slot reads the output",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setModSlotVar(0, false, 1.0f, src::Output, dst::OscMorph);
+         },
+         none, 8000, 0, false},
+        {"sleeps after the tail and wakes",
+         [](APlugin& p) {
+             p.setOn(tag::ChorusOn);
+             p.setOn(tag::DelayOn);
+             p.setParameter(tag::DelayFeed, 0.5f);
+         },
+         none, 2000, 9 * 44100, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto render = [&c](int block, bool& slept) {
+            SoundCheck s;
+            APlugin& p = s.h.p();
+            c.setup(p);
+            std::vector<float> out;
+            renderExactly(s.h, 256, block, out); // the settings arrive
+            EventBlock on;
+            for (int note : kChord) on.noteOn(0, note, 110);
+            s.h.send(on);
+            renderExactly(s.h, c.held / 2, block, out);
+            c.midway(p);
+            renderExactly(s.h, c.held - c.held / 2, block, out);
+            EventBlock off;
+            for (int note : kChord) off.noteOff(0, note);
+            s.h.send(off);
+            renderExactly(s.h, c.released, block, out);
+            slept = s.h.engine().fx.asleep;
+            s.h.send(EventBlock().noteOn(0, 60, 100)); // wakes a sleeping chain
+            renderExactly(s.h, 3000, block, out);
+            EXPECT_FALSE(s.h.engine().fx.asleep);
+            return out;
+        };
+        bool sleptByFrame = false, sleptInRuns = false;
+        const std::vector<float> byFrame = render(1, sleptByFrame);
+        const std::vector<float> inRuns = render(300, sleptInRuns);
+        EXPECT_EQ(sleptByFrame, c.sleeps);
+        EXPECT_EQ(sleptInRuns, c.sleeps);
+        ASSERT_EQ(byFrame.size(), inRuns.size());
+        std::size_t firstDifference = byFrame.size();
+        for (std::size_t i = 0; i < byFrame.size() && firstDifference == byFrame.size(); ++i)
+            if (std::memcmp(&byFrame[i], &inRuns[i], sizeof(float)) != 0) firstDifference = i;
+        EXPECT_EQ(firstDifference, byFrame.size())
+            << "first differing frame " << firstDifference / 2;
+        EXPECT_GT(rms(inRuns), 1e-3f);
     }
 }
