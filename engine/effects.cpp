@@ -37,6 +37,11 @@ constexpr double kTapSpanMs[4] = {4.278032, 17.379171, 63.0, 41.224243};
 constexpr float kReverbModDepth = 0.002f;
 constexpr float kPhaserQ = 0.7071f;
 
+// floor(x) for 0 <= x < 2^63.
+double wholePart(double x) {
+    return static_cast<double>(static_cast<long long>(x));
+}
+
 // Gains of a wet/dry mix w and of a balance b (both 0.5 in the middle).
 float wetGain(float w) {
     return clampTo(2.0f * w, 0.0f, 1.0f);
@@ -308,13 +313,13 @@ void APlugin::updateFXControls() {
         for (int k = 0; k < 4; ++k) {
             double& p = fx.tapPhase[k];
             p += 16.0 * rates[k];
-            p -= std::floor(p);
+            p -= wholePart(p);
             const double tri = 1.0 - std::fabs(2.0 * p - 1.0);
             widen[k] =
                 static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
             const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
             mod[k] =
-                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - std::floor(m))));
+                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
         }
         rv.setWiden(widen[0], widen[1], widen[2], widen[3]);
         rv.setMod(mod[0], mod[1], mod[2], mod[3]);

@@ -39,8 +39,10 @@ const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::
 static_assert((kAllpassTuning[0] + kStereoSpread) * TBasicReverb::kMaxRate / kTuningRate + 2 <
                   TBasicReverb::kAllpassRing,
               "every allpass fits its ring");
-constexpr std::size_t kAllpassFloats = static_cast<std::size_t>(TBasicReverb::kAllpassStages) *
-                                       TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
+// Each stage holds its window of rows twice (see allpassRead).
+constexpr std::size_t kAllpassStageFloats =
+    static_cast<std::size_t>(2) * TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
+constexpr std::size_t kAllpassFloats = TBasicReverb::kAllpassStages * kAllpassStageFloats;
 
 // The smallest power of two above n.
 int windowAbove(int n) {
@@ -87,6 +89,11 @@ void TBasicReverb::init() {
             const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
             allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, kMaxAllpass);
         }
+    const int rows = allpassMask + 1;
+    for (int s = 0; s < kAllpassStages; ++s) {
+        allpassRead[0][s] = (rows - allpassLen[0][s]) * kLanes;
+        allpassRead[1][s] = (rows - allpassLen[2][s]) * kLanes + 2;
+    }
     mute();
 }
 
@@ -106,7 +113,7 @@ void TBasicReverb::mute() {
     std::memset(combRing.get(), 0, sizeof(float) * 2 * combRowsUsed * kCombs);
     std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
     for (int s = 0; s < kAllpassStages; ++s)
-        std::memset(allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes, 0,
+        std::memset(allpassBuf.get() + s * kAllpassStageFloats, 0,
                     sizeof(float) * allpassRowsUsed * kLanes);
     combRowsUsed = allpassRowsUsed = 0;
     dirty = false;
@@ -197,7 +204,7 @@ void TBasicReverb::process(const float* inL, const float* inR, float* out, int f
     if (!dirty) [[unlikely]] {
         dirty = true;
         combRowsUsed = combRows;
-        allpassRowsUsed = allpassMask + 1;
+        allpassRowsUsed = 2 * (allpassMask + 1);
     }
     auto load = [](const float* p) {
         Lanes v;
@@ -267,6 +274,7 @@ void TBasicReverb::process(const float* inL, const float* inR, float* out, int f
     // and 1 read their row at the first chain's length back, 2 and 3 at the
     // second's.
     const int allpassMask = this->allpassMask;
+    const std::ptrdiff_t allpassMirror = static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
     const float hpCoef = this->hpCoef;
     Lanes hp = load(hpState.data());
     int apPos = allpassPos;
@@ -277,17 +285,16 @@ void TBasicReverb::process(const float* inL, const float* inR, float* out, int f
             y -= hp;
         }
         apPos = (apPos + 1) & allpassMask;
-        const int writeAt = apPos * kLanes;
+        float* at = allpassBuf.get() + apPos * kLanes;
         for (int s = 0; s < kAllpassStages; ++s) {
-            float* stage = allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes;
+            float* const row = at + s * kAllpassStageFloats;
             double first, second;
-            std::memcpy(&first, stage + ((apPos - allpassLen[0][s]) & allpassMask) * kLanes,
-                        sizeof first);
-            std::memcpy(&second, stage + ((apPos - allpassLen[2][s]) & allpassMask) * kLanes + 2,
-                        sizeof second);
+            std::memcpy(&first, row + allpassRead[0][s], sizeof first);
+            std::memcpy(&second, row + allpassRead[1][s], sizeof second);
             const Lanes b = (Lanes)_mm_set_pd(second, first);
             const Lanes o = kAllpassGain * b + y + 1e-8f;
-            std::memcpy(stage + writeAt, &o, sizeof o);
+            std::memcpy(row, &o, sizeof o);
+            std::memcpy(row + allpassMirror, &o, sizeof o);
             y = b - y;
         }
         std::memcpy(out + 4 * n, &y, sizeof y);

@@ -118,7 +118,11 @@ private:
     // second's. Each stage is one ring of four-lane rows written at a shared
     // position; a pair of lanes reads its row its own length back, so that a
     // stage is one vector step for all four lanes.
+    // Each stage holds its window twice (row r at r and at r + rows), so
+    // that a pair reads the row its length back at a fixed distance from
+    // the row being written, within the second copy: allpassRead[pair][s].
     int allpassPos = 0;
-    ZeroPages<float> allpassBuf; // [stage][row][lane]
+    ZeroPages<float> allpassBuf; // [stage][2 x kAllpassRing rows][lane]
+    std::array<std::array<int, kAllpassStages>, 2> allpassRead{};
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
 };
