@@ -451,6 +451,9 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     if (fx.modOn) {
         ToneStage tone = fx.modTone;
         float mix = fx.modMix, peak = fx.peak;
+        // A settled mix keeps its wet and dry gains; the balance moves.
+        const bool settled = mixSettled(mix, c.modMix);
+        const float fixedWet = wetGain(mix + c.modMixMod), fixedDry = dryGain(mix + c.modMixMod);
         const int last = used[src::ModFxOut] ? 0 : count - 1;
         for (int n = 0; n < count; ++n) {
             const Lanes l = modLfo[n];
@@ -489,8 +492,13 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             peak = level > peak ? level : (peak - level) * 0.999f + level;
             if (peak > kPeakLimit) wet *= kPeakLimit / peak;
             const float b = clamp01(c.panMod * 0.5f * l[2] + c.pan + 0.5f);
-            mix = (mix - c.modMix) * kMixSmooth + c.modMix;
-            mixInto(bus[n], mix + c.modMixMod, leftGain(b), rightGain(b), wet);
+            if (settled) {
+                const float wl = fixedWet * leftGain(b), wr = fixedWet * rightGain(b);
+                bus[n] = bus[n] * fixedDry + wet * FxQuad{wl, wr, wl, wr};
+            } else {
+                mix = (mix - c.modMix) * kMixSmooth + c.modMix;
+                mixInto(bus[n], mix + c.modMixMod, leftGain(b), rightGain(b), wet);
+            }
             if (n >= last) p.setFXSource(src::ModFxOut, toArray(bus[n]));
         }
         fx.modTone = tone;
