@@ -1,8 +1,10 @@
 // The effect chain of APlugin (units in effects.h).
 //
 // Where each part runs:
-//   every frame      doFX: the chain on the bus (render loop, after the
-//                    voices); effect LFOs step every 4 frames
+//   every frame      runFX: the chain on the bus after the voices, frame by
+//                    frame (doFX) or on a run of frames up to the next tick
+//                    or event (APlugin::finishFxRun) while nothing reads its
+//                    output; effect LFOs step every 4 frames
 //   every 16 frames  updateGlobalDerivedValues: stereo offsets and the
 //                    chain's coefficients (lengths, feedback, filters, mixes)
 //   setGlobalRare    updateFXRare: enables, and a fresh start when the

@@ -2,6 +2,9 @@
 // on a 64-bit sample counter.
 //
 //   every frame   MIDI release, envelope ramps, the voice stages, effects
+//                 (while no slot reads the chain's output, the effects and
+//                 the output of the frames up to the next tick, event or
+//                 block end run together after their voices)
 //   every 4       the active-voice list
 //   every 16      global envelopes, matrix, master volume, tempo, requests,
 //                 what the editor shows
