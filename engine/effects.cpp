@@ -387,7 +387,17 @@ void APlugin::clearFXSources() {
 // One frame of the chain on the working block. `force` works even while
 // the chain sleeps.
 void APlugin::doFX(bool force) {
-    runFX(&engine.render.fxBlock, 1, engine.render.sampleCounter, force);
+    EffectChainState& fx = engine.fx;
+    std::array<float, 4>& block = engine.render.fxBlock;
+    // The chain off, or asleep and still silent: nothing to work on.
+    if (!fx.resetRequested.load(std::memory_order_relaxed)) {
+        if (fx.asleep && !force && std::fabs(block[0]) + std::fabs(block[1]) <= kSilence) return;
+        if (!fx.anyOn) {
+            clearFXSources();
+            return;
+        }
+    }
+    runFX(&block, 1, engine.render.sampleCounter, force);
 }
 
 namespace {

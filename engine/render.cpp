@@ -59,7 +59,7 @@ float limitOutput(float x) {
 }
 
 // The frame's output pair from the chain's block, with its edges smoothed.
-void finishOutput(APlugin& p) {
+[[gnu::always_inline]] inline void finishOutput(APlugin& p) {
     RenderState& render = p.engine.render;
     const float gain = render.masterGain * 0.5f;
     render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
@@ -72,7 +72,7 @@ void finishOutput(APlugin& p) {
 }
 
 // The output pair to the host's frame i, and to the sources and the scope.
-void sendFrame(APlugin& p, float* outL, float* outR, int i) {
+[[gnu::always_inline]] inline void sendFrame(APlugin& p, float* outL, float* outR, int i) {
     const RenderState& render = p.engine.render;
     const float outLeft = render.outputPair[0];
     const float outRight = render.outputPair[1];
