@@ -519,6 +519,7 @@ public:
     void setFrameSource(int source, float value);
     void refreshListedSources();
     void renderFrame();
+    void finishFxRun(); // the chain and output of the waiting frames (engine/render.cpp)
     void smoothOutputEdges(bool silent);
     void globalTick();
     void transportStarted();
@@ -596,6 +597,10 @@ public:
     void voiceLfoAndXYTick(int voice);
     // The effect chain (engine/effects.cpp)
     void doFX(bool force);
+    // The chain on `count` (at most EffectChainState::kRunFrames) frames in
+    // a row, the first at sample counter `frame`, with no control step
+    // between them.
+    void runFX(std::array<float, 4>* frames, int count, uint64_t frame, bool force);
     void updateFXLFO(int n);
     static float getStereoSpread(float v); // samples
     void restartEffectLfos();
@@ -606,6 +611,7 @@ public:
     void setFXSource(int source, const std::array<float, 4>& bus);
     void clearFXSources();
     void updateGlobalDerivedValues();
+    void updateFXDerived(uint64_t frame);
     // The arpeggiator (engine/arp.cpp).
     // Any thread: the magic steps are cleared (or, with full, drawn anew) at
     // the audio thread's next tick.

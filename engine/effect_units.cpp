@@ -86,16 +86,19 @@ double fraction(double x) {
 void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
                      RandSeed& humSource) {
     using Lanes = EffectLfoState::Lanes;
+    using Ints = int __attribute__((vector_size(16)));
     const LfoShaping& sh = *in.shaping;
     s.outLanes = s.target;
 
-    // Positions, shaped around the symmetry point, read from the sine.
+    // Positions, shaped around the symmetry point, read from the sine (the
+    // third one only where it is read; otherwise its lane holds 0).
+    const int positions = in.third ? 3 : 2;
     const double phase = finiteOr(in.phase, 0.0);
     const double pos[3] = {fraction(s.phaseLeft + 10.0 + phase),
                            fraction(s.phaseRight + 10.0 + phase + finiteOr(in.separation, 0.0)),
                            fraction(s.phaseThird + 10.0 + phase)};
     Lanes v = {};
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < positions; ++k) {
         double p = pos[k];
         p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
         v[k] = sine[static_cast<int>(clampTo(p, 0.0, 1.0) * 65535.99)];
@@ -112,22 +115,28 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
     }
     if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
 
-    // Gains by sign, then the step quantiser, which holds between wraps.
-    // The three lanes at once.
+    // Gains by sign (one gain when all three are alike), then the step
+    // quantiser, which holds between wraps. The three lanes at once.
     const Lanes zero = {};
-    const Lanes gain = v > zero
-                           ? Lanes{} + sh.biasFactor[2]
-                           : (v == zero ? Lanes{} + sh.biasFactor[1] : Lanes{} + sh.biasFactor[0]);
-    v *= gain;
+    const auto& bias = sh.biasFactor;
+    if (bias[0] == bias[1] && bias[1] == bias[2]) {
+        v *= bias[0];
+    } else {
+        const Lanes gain =
+            v > zero ? Lanes{} + bias[2] : (v == zero ? Lanes{} + bias[1] : Lanes{} + bias[0]);
+        v *= gain;
+    }
     s.stepAcc += sh.shInc;
     if (s.stepAcc >= 1.0) {
         s.stepAcc = fraction(s.stepAcc);
-        const Lanes sign = v > zero ? Lanes{} + 1.0f : (v < zero ? Lanes{} - 1.0f : zero);
-        const Lanes scaled = v * sh.bitsQ;
-        const Lanes size = scaled < zero ? -scaled : scaled;
-        // |v| <= 1 and bitsQ <= 2^17: the integer part fits.
-        const auto whole = __builtin_convertvector(size, int __attribute__((vector_size(16))));
-        s.held = sign * __builtin_convertvector(whole, Lanes) * sh.bitsInvQ;
+        // |v| <= 1 and bitsQ <= 2^17: the integer part fits. The whole part
+        // toward zero, carrying the sign of a negative v even when it is 0
+        // (a zero v gives +0).
+        const Ints whole = __builtin_convertvector(v * sh.bitsQ, Ints);
+        const Ints negative = v < zero;
+        const Ints signBit = negative & (Ints{} + static_cast<int>(0x80000000u));
+        const Lanes truncated = (Lanes)((Ints) __builtin_convertvector(whole, Lanes) | signBit);
+        s.held = truncated * sh.bitsInvQ;
     }
     s.target = s.held;
     s.ramp = (s.target - s.outLanes) * 0.25f;

@@ -1,8 +1,10 @@
 // The effect chain of APlugin (units in effects.h).
 //
 // Where each part runs:
-//   every frame      doFX: the chain on the bus (render loop, after the
-//                    voices); effect LFOs step every 4 frames
+//   every frame      runFX: the chain on the bus after the voices, frame by
+//                    frame (doFX) or on a run of frames up to the next tick
+//                    or event (APlugin::finishFxRun) while nothing reads its
+//                    output; effect LFOs step every 4 frames
 //   every 16 frames  updateGlobalDerivedValues: stereo offsets and the
 //                    chain's coefficients (lengths, feedback, filters, mixes)
 //   setGlobalRare    updateFXRare: enables, and a fresh start when the
@@ -16,6 +18,7 @@
 #include "core/numeric.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -35,6 +38,11 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kTapSpanMs[4] = {4.278032, 17.379171, 63.0, 41.224243};
 constexpr float kReverbModDepth = 0.002f;
 constexpr float kPhaserQ = 0.7071f;
+
+// floor(x) for 0 <= x < 2^63.
+double wholePart(double x) {
+    return static_cast<double>(static_cast<long long>(x));
+}
 
 // Gains of a wet/dry mix w and of a balance b (both 0.5 in the middle).
 float wetGain(float w) {
@@ -59,6 +67,28 @@ float rightGain(float b) {
     bus = bus * dryGain(w) + wet * gains;
 }
 
+// The wet gains and dry gain of mixInto for a mix w that stays as it is.
+struct FixedMix {
+    FxQuad gains;
+    float dry;
+
+    FixedMix(float w, float gainL, float gainR) {
+        const float wl = wetGain(w) * gainL;
+        const float wr = wetGain(w) * gainR;
+        gains = FxQuad{wl, wr, wl, wr};
+        dry = dryGain(w);
+    }
+    void apply(FxQuad& bus, FxQuad wet) const { bus = bus * dry + wet * gains; }
+};
+
+// The smoothed mix m stands still on its knob value k: one more step,
+// (m - k) x 0.99 + k, gives m back bit for bit (it may rest a step away
+// from k), and so does every step after it.
+bool mixSettled(float m, float k) {
+    const float next = (m - k) * kMixSmooth + k;
+    return std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(m);
+}
+
 // The pan modulation turns at a quarter of its LFO's rate, times 4^m for
 // the speed modulation m.
 double panSpeed(float m) {
@@ -76,8 +106,9 @@ std::array<float, 4> toArray(FxQuad q) {
     return a;
 }
 
-// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples.
-float sweptLength(float lfo, float depth, float span) {
+// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, for the
+// effect LFO's lanes at once.
+EffectLfoState::Lanes sweptLengths(EffectLfoState::Lanes lfo, float depth, float span) {
     return ((lfo * 0.5f + 0.5f) * depth + 1.0f - depth) * span + 10.0f;
 }
 
@@ -158,6 +189,7 @@ void APlugin::restartEffectLfos() {
 // Part of setGlobalRare.
 void APlugin::updateFXRare() {
     EffectChainState& fx = engine.fx;
+    fx.frame = engine.render.sampleCounter;
     const bool phaser = getFlangerOrPhaser();
     if (phaser != fx.choiceSeen || engine.render.forceFX ||
         fx.resetRequested.load(std::memory_order_relaxed))
@@ -183,8 +215,14 @@ void APlugin::updateFXRare() {
 // Step 10.10 of the 16-frame block, the effect chain's share: the three
 // right-channel offsets, then the chain's coefficients.
 void APlugin::updateGlobalDerivedValues() {
+    updateFXDerived(engine.render.sampleCounter);
+}
+
+// The same for the frame at sample counter `frame` (a waking chain).
+void APlugin::updateFXDerived(uint64_t frame) {
     EffectChainState& fx = engine.fx;
     if (!fx.anyOn || fx.asleep) return;
+    fx.frame = frame;
     const auto& d = engine.global.dst;
     const float widen[3] = {clamp01(d[dst::ChorusWiden] + 0.5f), clamp01(d[dst::FlangerWiden]),
                             clamp01(d[dst::PhaserWiden] + 0.5f)};
@@ -271,19 +309,19 @@ void APlugin::updateFXControls() {
         const RateState& rs = engine.rate;
         const double rates[4] = {rs.fxRate1, rs.fxRate2, rs.fxRate1, rs.fxRate2};
         const float depth = clamp01(d[dst::ReverbPreWiden] + 0.5f);
-        const uint64_t counter = engine.render.sampleCounter;
+        const uint64_t counter = fx.frame;
         int widen[4];
         float mod[4];
         for (int k = 0; k < 4; ++k) {
             double& p = fx.tapPhase[k];
             p += 16.0 * rates[k];
-            p -= std::floor(p);
+            p -= wholePart(p);
             const double tri = 1.0 - std::fabs(2.0 * p - 1.0);
             widen[k] =
                 static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
             const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
             mod[k] =
-                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - std::floor(m))));
+                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
         }
         rv.setWiden(widen[0], widen[1], widen[2], widen[3]);
         rv.setMod(mod[0], mod[1], mod[2], mod[3]);
@@ -328,6 +366,7 @@ void APlugin::updateFXLFO(int n) {
     in.phase = d[dn.phase];
     in.separation = d[dn.separation];
     in.humDepth = d[dn.human];
+    in.third = n != kChorus; // the chorus has no pan to move
     in.shaping = &rate.shaping;
     EffectLfo::step(engine.fx.lfo[n], in, tables_->sineTable.data(), engine.fx.humSeed);
 }
@@ -350,123 +389,244 @@ void APlugin::clearFXSources() {
 void APlugin::doFX(bool force) {
     EffectChainState& fx = engine.fx;
     std::array<float, 4>& block = engine.render.fxBlock;
-    // Asleep and still silent: the bus passes, nothing else happens.
-    if (fx.asleep && !force && std::fabs(block[0]) + std::fabs(block[1]) <= kSilence &&
-        !fx.resetRequested.load(std::memory_order_relaxed))
-        return;
-    if (fx.resetRequested.load(std::memory_order_relaxed)) initFX();
-    if (!fx.anyOn || getOnOff(tag::FXBypassOn)) {
-        clearFXSources();
-        return;
-    }
-    if (std::fabs(block[0]) + std::fabs(block[1]) > kSilence) {
-        fx.silence = 0;
-        if (fx.asleep) {
-            fx.asleep = false; // awake at once, with the state it had
-            updateGlobalDerivedValues();
+    // The chain off, or asleep and still silent: nothing to work on.
+    if (!fx.resetRequested.load(std::memory_order_relaxed)) {
+        if (fx.asleep && !force && std::fabs(block[0]) + std::fabs(block[1]) <= kSilence) return;
+        if (!fx.anyOn) {
+            clearFXSources();
+            return;
         }
     }
-    if (!force && static_cast<float>(fx.silence) > kSleepSeconds * engine.rate.sampleRate) {
-        if (!fx.asleep) clearFXSources();
-        fx.asleep = true;
-        return;
-    }
+    runFX(&block, 1, engine.render.sampleCounter, force);
+}
 
+namespace {
+
+// The stages on frames [0, count) that are all awake, with no control step
+// between them: each stage passes over every frame before the next starts
+// (stage by stage is the same as frame by frame, since a stage reads only
+// the bus before it and its own state). A level source is written for
+// every frame while a slot reads it, else only for the last one.
+void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
+    EffectChainState& fx = p.engine.fx;
     const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
     const EffectControls& c = fx.ctl;
-    const bool lfoStep = (engine.render.sampleCounter & 3) == 0;
-    FxQuad bus;
-    std::memcpy(&bus, block.data(), sizeof bus);
-    bus *= kInScale;
+    const auto& used = p.engine.matrix.sourceUsed;
+
+    // The effect LFOs first, frame by frame (they draw on one shared random
+    // source in frame order): stepped on every fourth sample counter,
+    // ramped in between.
+    using Lanes = EffectLfoState::Lanes;
+    Lanes chorusLfo[EffectChainState::kRunFrames], modLfo[EffectChainState::kRunFrames];
+    const int modLfoIndex = fx.phaser ? kPhaser : kFlanger;
+    for (int n = 0; n < count; ++n) {
+        const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
+        if (fx.chorusOn) {
+            if (step)
+                p.updateFXLFO(kChorus);
+            else
+                EffectLfo::ramp(fx.lfo[kChorus]);
+            chorusLfo[n] = fx.lfo[kChorus].outLanes;
+        }
+        if (fx.modOn) {
+            if (step)
+                p.updateFXLFO(modLfoIndex);
+            else
+                EffectLfo::ramp(fx.lfo[modLfoIndex]);
+            modLfo[n] = fx.lfo[modLfoIndex].outLanes;
+        }
+    }
 
     if (fx.chorusOn) {
-        if (lfoStep)
-            updateFXLFO(kChorus);
-        else
-            EffectLfo::ramp(fx.lfo[kChorus]);
-        const EffectLfoState& l = fx.lfo[kChorus];
-        fx.chorusDelay.setDelayLenDirect(sweptLength(l.out[0], c.chorusDepth, c.chorusSpan),
-                                         sweptLength(l.out[1], c.chorusDepth, c.chorusSpan) +
-                                             fx.spread[kChorus]);
-        const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus));
-        const FxQuad wet = fx.chorusTone.process(out.left, out.right, c.chorusLo, c.chorusHi);
-        fx.chorusMix = (fx.chorusMix - c.chorusMix) * kMixSmooth + c.chorusMix;
-        mixInto(bus, fx.chorusMix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
-        setFXSource(src::ChorusOut, toArray(bus));
+        ToneStage tone = fx.chorusTone;
+        float mix = fx.chorusMix;
+        const bool settled = mixSettled(mix, c.chorusMix);
+        const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
+        const int last = used[src::ChorusOut] ? 0 : count - 1;
+        for (int n = 0; n < count; ++n) {
+            const Lanes len = sweptLengths(chorusLfo[n], c.chorusDepth, c.chorusSpan);
+            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kChorus]);
+            const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
+            const FxQuad wet = tone.process(out.left, out.right, c.chorusLo, c.chorusHi);
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.chorusMix) * kMixSmooth + c.chorusMix;
+                mixInto(bus[n], mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
+            }
+            if (n >= last) p.setFXSource(src::ChorusOut, toArray(bus[n]));
+        }
+        fx.chorusTone = tone;
+        fx.chorusMix = mix;
     }
 
     if (fx.modOn) {
-        const int n = fx.phaser ? kPhaser : kFlanger;
-        if (lfoStep)
-            updateFXLFO(n);
-        else
-            EffectLfo::ramp(fx.lfo[n]);
-        const EffectLfoState& l = fx.lfo[n];
-        const stereoStruct in = meanOfPairs(bus);
-        stereoStruct out;
-        if (!fx.phaser) {
-            fx.flangerDelay.setDelayLenDirect(sweptLength(l.out[0], c.modDepth, c.modSpan),
-                                              sweptLength(l.out[1], c.modDepth, c.modSpan) +
-                                                  fx.spread[kFlanger]);
-            out = fx.flangerDelay.process(in);
-        } else {
-            float y[2];
-            const float x[2] = {in.left, in.right};
-            for (int ch = 0; ch < 2; ++ch) {
-                const int i =
-                    EffectTables::index((l.out[ch] * c.phaserDepth + 0.5f) * c.phaserRange);
-                const float tq = std::max(t.sine[i] * c.phaserInvTwoQ, 1e-4f);
-                const float inv = 1.0f / (1.0f + tq);
-                PhaserChannel& pc = fx.phaserChannel[ch];
-                y[ch] = phaserSections(pc, x[ch] - c.phaserFeed * pc.last,
-                                       -2.0f * t.cosine[i] * inv, (1.0f - tq) * inv);
+        ToneStage tone = fx.modTone;
+        float mix = fx.modMix, peak = fx.peak;
+        // A settled mix keeps its wet and dry gains; the balance moves.
+        const bool settled = mixSettled(mix, c.modMix);
+        const float fixedWet = wetGain(mix + c.modMixMod), fixedDry = dryGain(mix + c.modMixMod);
+        const int last = used[src::ModFxOut] ? 0 : count - 1;
+        for (int n = 0; n < count; ++n) {
+            const Lanes l = modLfo[n];
+            const stereoStruct in = meanOfPairs(bus[n]);
+            stereoStruct out;
+            if (!fx.phaser) {
+                const Lanes len = sweptLengths(l, c.modDepth, c.modSpan);
+                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kFlanger]);
+                out = fx.flangerDelay.process(in);
+            } else {
+                float y[2];
+                const float x[2] = {in.left, in.right};
+                for (int ch = 0; ch < 2; ++ch) {
+                    const int i =
+                        EffectTables::index((l[ch] * c.phaserDepth + 0.5f) * c.phaserRange);
+                    const float tq = std::max(t.sine[i] * c.phaserInvTwoQ, 1e-4f);
+                    const float inv = 1.0f / (1.0f + tq);
+                    PhaserChannel& pc = fx.phaserChannel[ch];
+                    y[ch] = phaserSections(pc, x[ch] - c.phaserFeed * pc.last,
+                                           -2.0f * t.cosine[i] * inv, (1.0f - tq) * inv);
+                }
+                constexpr int mask = EffectChainState::kPhaserHistory - 1;
+                fx.phaserHistory[fx.phaserPos] = y[0];
+                out.left =
+                    fx.phaserHistory[(fx.phaserPos - static_cast<int>(fx.spread[kPhaser])) & mask];
+                out.right = y[1];
+                fx.phaserPos = (fx.phaserPos + 1) & mask;
+                fx.phaserDirty = true;
             }
-            constexpr int mask = EffectChainState::kPhaserHistory - 1;
-            fx.phaserHistory[fx.phaserPos] = y[0];
-            out.left =
-                fx.phaserHistory[(fx.phaserPos - static_cast<int>(fx.spread[kPhaser])) & mask];
-            out.right = y[1];
-            fx.phaserPos = (fx.phaserPos + 1) & mask;
-            fx.phaserDirty = true;
+            FxQuad wet = tone.process(out.left, out.right, c.modLo, c.modHi);
+            const FxQuad size = wet < 0.0f ? -wet : wet;
+            const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
+                                    ? size
+                                    : __builtin_shufflevector(size, size, 2, 3, 0, 1);
+            const float level = std::max(half[0], half[1]);
+            peak = level > peak ? level : (peak - level) * 0.999f + level;
+            if (peak > kPeakLimit) wet *= kPeakLimit / peak;
+            const float b = clamp01(c.panMod * 0.5f * l[2] + c.pan + 0.5f);
+            if (settled) {
+                const float wl = fixedWet * leftGain(b), wr = fixedWet * rightGain(b);
+                bus[n] = bus[n] * fixedDry + wet * FxQuad{wl, wr, wl, wr};
+            } else {
+                mix = (mix - c.modMix) * kMixSmooth + c.modMix;
+                mixInto(bus[n], mix + c.modMixMod, leftGain(b), rightGain(b), wet);
+            }
+            if (n >= last) p.setFXSource(src::ModFxOut, toArray(bus[n]));
         }
-        FxQuad wet = fx.modTone.process(out.left, out.right, c.modLo, c.modHi);
-        const FxQuad size = wet < 0.0f ? -wet : wet;
-        const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
-                                ? size
-                                : __builtin_shufflevector(size, size, 2, 3, 0, 1);
-        const float level = std::max(half[0], half[1]);
-        fx.peak = level > fx.peak ? level : (fx.peak - level) * 0.999f + level;
-        if (fx.peak > kPeakLimit) wet *= kPeakLimit / fx.peak;
-        const float b = clamp01(c.panMod * 0.5f * l.out[2] + c.pan + 0.5f);
-        fx.modMix = (fx.modMix - c.modMix) * kMixSmooth + c.modMix;
-        mixInto(bus, fx.modMix + c.modMixMod, leftGain(b), rightGain(b), wet);
-        setFXSource(src::ModFxOut, toArray(bus));
+        fx.modTone = tone;
+        fx.modMix = mix;
+        fx.peak = peak;
     }
 
     if (fx.delayOn) {
-        const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus));
-        const FxQuad wet = {out.left, out.right, out.left, out.right};
-        fx.delayMix = (fx.delayMix - c.delayMix) * kMixSmooth + c.delayMix;
-        mixInto(bus, fx.delayMix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
-        setFXSource(src::DelayOut, toArray(bus));
+        float mix = fx.delayMix;
+        const bool settled = mixSettled(mix, c.delayMix);
+        const FixedMix fixed(mix + c.delayMixMod, c.delayGainL, c.delayGainR);
+        const int last = used[src::DelayOut] ? 0 : count - 1;
+        for (int n = 0; n < count; ++n) {
+            const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus[n]));
+            const FxQuad wet = {out.left, out.right, out.left, out.right};
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.delayMix) * kMixSmooth + c.delayMix;
+                mixInto(bus[n], mix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
+            }
+            if (n >= last) p.setFXSource(src::DelayOut, toArray(bus[n]));
+        }
+        fx.delayMix = mix;
     }
 
     if (fx.reverbOn) {
-        const stereoStruct pre = fx.reverbPreDelay.process(meanOfPairs(bus));
-        float o[4];
-        fx.reverb.process(pre.left, pre.right, o[0], o[1], o[2], o[3]);
-        const float left = o[0] + o[2], right = o[1] + o[3];
-        const FxQuad wet = {left, right, left, right};
-        fx.reverbMix = (fx.reverbMix - c.reverbMix) * kMixSmooth + c.reverbMix;
-        mixInto(bus, fx.reverbMix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
+        float preL[EffectChainState::kRunFrames], preR[EffectChainState::kRunFrames];
+        for (int n = 0; n < count; ++n) {
+            const stereoStruct pre = fx.reverbPreDelay.process(meanOfPairs(bus[n]));
+            preL[n] = pre.left;
+            preR[n] = pre.right;
+        }
+        float o[4 * EffectChainState::kRunFrames];
+        fx.reverb.process(preL, preR, o, count);
+        float mix = fx.reverbMix;
+        const bool settled = mixSettled(mix, c.reverbMix);
+        const FixedMix fixed(mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR);
+        for (int n = 0; n < count; ++n) {
+            const float left = o[4 * n] + o[4 * n + 2], right = o[4 * n + 1] + o[4 * n + 3];
+            const FxQuad wet = {left, right, left, right};
+            if (settled) {
+                fixed.apply(bus[n], wet);
+            } else {
+                mix = (mix - c.reverbMix) * kMixSmooth + c.reverbMix;
+                mixInto(bus[n], mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
+            }
+        }
+        fx.reverbMix = mix;
     }
+}
 
-    bus *= kOutScale;
-    std::memcpy(block.data(), &bus, sizeof bus);
-    // Silence is counted from the last sound in or out: the gaps between a
-    // long delay's echoes never add up to a sleep that cuts the tail.
-    if (std::fabs(bus[0]) + std::fabs(bus[1]) < kSilence)
-        ++fx.silence;
-    else
-        fx.silence = 0;
+float inputLevel(const EffectChainState::Frame& f) {
+    return std::fabs(f[0]) + std::fabs(f[1]);
+}
+
+} // namespace
+
+void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, bool force) {
+    EffectChainState& fx = engine.fx;
+    // The most frames of silence after which the chain still works.
+    const uint64_t awakeLimit = static_cast<uint64_t>(kSleepSeconds * engine.rate.sampleRate);
+    int n = 0;
+    while (n < count) {
+        EffectChainState::Frame& block = frames[n];
+        const bool loud = inputLevel(block) > kSilence;
+        // Asleep and still silent: the bus passes, nothing else happens.
+        if (fx.asleep && !force && !loud && !fx.resetRequested.load(std::memory_order_relaxed)) {
+            ++n;
+            continue;
+        }
+        fx.frame = frame + static_cast<uint64_t>(n);
+        if (fx.resetRequested.load(std::memory_order_relaxed)) initFX();
+        if (!fx.anyOn || getOnOff(tag::FXBypassOn)) {
+            clearFXSources();
+            ++n;
+            continue;
+        }
+        if (loud) {
+            fx.silence = 0;
+            if (fx.asleep) {
+                fx.asleep = false; // awake at once, with the state it had
+                updateFXDerived(fx.frame);
+            }
+        }
+        if (!force && fx.silence > awakeLimit) {
+            if (!fx.asleep) clearFXSources();
+            fx.asleep = true;
+            ++n;
+            continue;
+        }
+
+        // Frames that cannot fall asleep: at most awakeLimit - silence
+        // more, whatever they hold.
+        const int run = static_cast<int>(
+            std::min<uint64_t>(static_cast<uint64_t>(count - n), awakeLimit - fx.silence + 1));
+        FxQuad bus[EffectChainState::kRunFrames];
+        uint32_t loudIn = 0;
+        for (int k = 0; k < run; ++k) {
+            std::memcpy(&bus[k], frames[n + k].data(), sizeof bus[k]);
+            bus[k] *= kInScale;
+            if (inputLevel(frames[n + k]) > kSilence) loudIn |= 1u << k;
+        }
+        chainFrames(*this, bus, run, fx.frame);
+        for (int k = 0; k < run; ++k) {
+            bus[k] *= kOutScale;
+            std::memcpy(frames[n + k].data(), &bus[k], sizeof bus[k]);
+            // Silence is counted from the last sound in or out: the gaps
+            // between a long delay's echoes never add up to a sleep that
+            // cuts the tail.
+            if (loudIn >> k & 1u) fx.silence = 0;
+            if (std::fabs(bus[k][0]) + std::fabs(bus[k][1]) < kSilence)
+                ++fx.silence;
+            else
+                fx.silence = 0;
+        }
+        n += run;
+    }
 }

@@ -77,7 +77,7 @@ struct EffectLfoState {
     double hum = 1.0;     // rate jitter of the current cycle
     double stepAcc = 0.0; // step-quantisation counter
     union {
-        float out[4] = {}; // left, right, third (ramped every frame)
+        float out[4] = {}; // left, right, third (0 where unread; ramped every frame)
         Lanes outLanes;
     };
     Lanes target = {}; // reached at the next step
@@ -93,6 +93,7 @@ struct EffectLfoInputs {
     double phase = 0.0;      // phase destination, cycles
     double separation = 0.0; // right phase offset, cycles
     float humDepth = 0.0f;   // humanisation destination
+    bool third = true;       // the third position is read (its lane stays 0 otherwise)
     const LfoShaping* shaping = nullptr;
 };
 
@@ -167,6 +168,10 @@ struct EffectControls {
 };
 
 struct EffectChainState {
+    // The longest run of frames the chain works on in one pass.
+    static constexpr int kRunFrames = 16;
+    using Frame = std::array<float, 4>;
+
     std::atomic<const EffectTables*> tables{nullptr};
     TDelay chorusDelay;
     TDelay flangerDelay;
@@ -199,6 +204,7 @@ struct EffectChainState {
     float peak = 0.0f;        // the flanger's or phaser's wet peak follower
 
     std::array<double, 4> tapPhase{}; // reverb input taps, 0..1
+    uint64_t frame = 0;               // the frame the coefficients are made for
     uint64_t silence = 0;             // frames since the output last carried sound
     bool asleep = false;
     bool outputsClear = true; // sources 66..68 are 0

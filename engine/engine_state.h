@@ -291,6 +291,19 @@ struct RenderState {
     float fadeInPhase = 1.0f;
     bool silent = false;   // the last frame was one of a silence
     bool cutSound = false; // a reset cut the voices since the last frame
+
+    // Frames whose effect chain and output wait for the end of their run:
+    // consecutive frames of one block between two control ticks, while
+    // nothing reads the chain's output before then (APlugin::finishFxRun).
+    struct FxRun {
+        std::array<EffectChainState::Frame, EffectChainState::kRunFrames> bus{};
+        int count = 0;
+        int firstIndex = 0;      // the first frame's index in the block
+        uint64_t firstFrame = 0; // and its sample counter
+        float* outL = nullptr;   // the block's outputs; null outside processReplacing
+        float* outR = nullptr;
+        bool allowed = false; // within processReplacing
+    } fxRun;
 };
 
 // Requests from the main thread that the audio thread carries out at its

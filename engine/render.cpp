@@ -2,6 +2,9 @@
 // on a 64-bit sample counter.
 //
 //   every frame   MIDI release, envelope ramps, the voice stages, effects
+//                 (while no slot reads the chain's output, the effects and
+//                 the output of the frames up to the next tick, event or
+//                 block end run together after their voices)
 //   every 4       the active-voice list
 //   every 16      global envelopes, matrix, master volume, tempo, requests,
 //                 what the editor shows
@@ -56,6 +59,42 @@ float limitOutput(float x) {
     return clampTo(finiteOr(x, 0.0f), -kOutputLimit, kOutputLimit);
 }
 
+// The frame's output pair from the chain's block, with its edges smoothed.
+[[gnu::always_inline]] inline void finishOutput(APlugin& p) {
+    RenderState& render = p.engine.render;
+    const float gain = render.masterGain * 0.5f;
+    render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
+    render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
+    if (render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
+        !(render.fadeInPhase >= 1.0f))
+        p.smoothOutputEdges(false);
+    else
+        render.lastOutput = render.outputPair; // no edge to smooth
+}
+
+// The output pair to the host's frame i, and to the sources and the scope.
+[[gnu::always_inline]] inline void sendFrame(APlugin& p, float* outL, float* outR, int i) {
+    const RenderState& render = p.engine.render;
+    const float outLeft = render.outputPair[0];
+    const float outRight = render.outputPair[1];
+    if (outL) outL[i] = outLeft;
+    if (outR) outR[i] = outRight;
+    const float mono = (outLeft + outRight) * 0.5f;
+    p.setFrameSource(src::Output, mono);
+    p.engine.display.pushScope(mono);
+}
+
+// While no slot reads what the chain puts out ("Output" and the effect
+// levels), the voices of a frame do not wait for it: the chain then works
+// on the frames up to the next tick or event in one run.
+bool chainMayWait(const EngineState& engine) {
+    const RenderState& render = engine.render;
+    const auto& used = engine.matrix.sourceUsed;
+    return render.fxRun.allowed && !render.forceFX && engine.fx.anyOn && !engine.fx.asleep &&
+           !used[src::Output] && !used[src::ChorusOut] && !used[src::ModFxOut] &&
+           !used[src::DelayOut];
+}
+
 } // namespace
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
@@ -101,8 +140,12 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         }
     }
 
+    render.fxRun.outL = outL;
+    render.fxRun.outR = outR;
+    render.fxRun.allowed = true;
     for (int i = 0; i < frames; ++i) {
         if (queue.pending > 0) {
+            finishFxRun();
             processMidi(i);
             render.controlPlan.stale = true;
         }
@@ -113,15 +156,26 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         setFrameSource(src::Input, clampTo(finiteOr(input, 0.0f), -1.0f, 1.0f));
 
         renderFrame();
-
-        const float outLeft = render.outputPair[0];
-        const float outRight = render.outputPair[1];
-        if (outL) outL[i] = outLeft;
-        if (outR) outR[i] = outRight;
-        const float mono = (outLeft + outRight) * 0.5f;
-        setFrameSource(src::Output, mono);
-        engine.display.pushScope(mono);
+        if (render.fxRun.count == 0) sendFrame(*this, outL, outR, i);
     }
+    finishFxRun();
+    render.fxRun.allowed = false;
+    render.fxRun.outL = render.fxRun.outR = nullptr;
+}
+
+// The frames that waited for their chain: the chain over all of them, then
+// each frame's output in order.
+void APlugin::finishFxRun() {
+    RenderState& render = engine.render;
+    RenderState::FxRun& run = render.fxRun;
+    if (run.count == 0) return;
+    runFX(run.bus.data(), run.count, run.firstFrame, false);
+    for (int k = 0; k < run.count; ++k) {
+        render.fxBlock = run.bus[k];
+        finishOutput(*this);
+        sendFrame(*this, run.outL, run.outR, run.firstIndex + k);
+    }
+    run.count = 0;
 }
 
 // A source that changes every frame for everyone ("Input", "Output", the
@@ -169,6 +223,7 @@ void APlugin::renderFrame() {
     RenderState& render = engine.render;
     const uint64_t counter = render.sampleCounter;
 
+    if ((counter & 15) == 0) finishFxRun(); // before anything of the tick
     if ((counter & 511) == 0) runTableRebuildStage();
     if ((counter & 4095) == 0) {
         startTableRebuild();
@@ -178,8 +233,10 @@ void APlugin::renderFrame() {
         }
     }
 
+    const bool waiting = core.settingPreset || core.presetPending || tableRebuildRunning();
+    if (waiting) finishFxRun();
     render.outputPair = {0.0f, 0.0f};
-    if (core.settingPreset || core.presetPending || tableRebuildRunning()) {
+    if (waiting) {
         // The editor still learns that the engine waits.
         if ((counter & 15) == 0) publishDisplayAtTick();
         smoothOutputEdges(true);
@@ -220,18 +277,20 @@ void APlugin::renderFrame() {
     render.voiceBus = {0.0f, 0.0f, 0.0f, 0.0f};
     renderVoices();
 
-    render.fxBlock = render.voiceBus;
-    doFX(render.forceFX);
+    RenderState::FxRun& run = render.fxRun;
+    if (chainMayWait(engine) && run.count < EffectChainState::kRunFrames) {
+        if (run.count == 0) {
+            run.firstFrame = counter;
+            run.firstIndex = static_cast<int>(counter - render.blockStart);
+        }
+        run.bus[run.count++] = render.voiceBus;
+    } else {
+        finishFxRun();
+        render.fxBlock = render.voiceBus;
+        doFX(render.forceFX);
+        finishOutput(*this);
+    }
     render.forceFX = false;
-
-    const float gain = render.masterGain * 0.5f;
-    render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
-    render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
-    if (render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
-        !(render.fadeInPhase >= 1.0f))
-        smoothOutputEdges(false);
-    else
-        render.lastOutput = render.outputPair; // no edge to smooth
 
     if ((counter & 15) == 0) {
         for (int s : {src::OscOut, src::FilterOut, src::VoiceOut}) {

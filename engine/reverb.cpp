@@ -39,8 +39,10 @@ const int kMaxAllpass = scaled(kAllpassTuning[0] + kStereoSpread, TBasicReverb::
 static_assert((kAllpassTuning[0] + kStereoSpread) * TBasicReverb::kMaxRate / kTuningRate + 2 <
                   TBasicReverb::kAllpassRing,
               "every allpass fits its ring");
-constexpr std::size_t kAllpassFloats = static_cast<std::size_t>(TBasicReverb::kAllpassStages) *
-                                       TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
+// Each stage holds its window of rows twice (see allpassRead).
+constexpr std::size_t kAllpassStageFloats =
+    static_cast<std::size_t>(2) * TBasicReverb::kAllpassRing * TBasicReverb::kLanes;
+constexpr std::size_t kAllpassFloats = TBasicReverb::kAllpassStages * kAllpassStageFloats;
 
 // The smallest power of two above n.
 int windowAbove(int n) {
@@ -87,6 +89,11 @@ void TBasicReverb::init() {
             const int tuning = kAllpassTuning[s] + (secondSet(lane) ? kStereoSpread : 0);
             allpassLen[lane][s] = std::clamp(scaled(tuning, sampleRate), 1, kMaxAllpass);
         }
+    const int rows = allpassMask + 1;
+    for (int s = 0; s < kAllpassStages; ++s) {
+        allpassRead[0][s] = (rows - allpassLen[0][s]) * kLanes;
+        allpassRead[1][s] = (rows - allpassLen[2][s]) * kLanes + 2;
+    }
     mute();
 }
 
@@ -106,7 +113,7 @@ void TBasicReverb::mute() {
     std::memset(combRing.get(), 0, sizeof(float) * 2 * combRowsUsed * kCombs);
     std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
     for (int s = 0; s < kAllpassStages; ++s)
-        std::memset(allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes, 0,
+        std::memset(allpassBuf.get() + s * kAllpassStageFloats, 0,
                     sizeof(float) * allpassRowsUsed * kLanes);
     combRowsUsed = allpassRowsUsed = 0;
     dirty = false;
@@ -178,82 +185,120 @@ void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
 }
 
 void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
+    float out[4];
+    process(&inL, &inR, out, 1);
+    o1 = out[0];
+    o2 = out[1];
+    o3 = out[2];
+    o4 = out[3];
+}
+
+// The frames of a run pass each stage in turn: the input ring and its taps
+// frame by frame, then each comb of the four lanes over every frame (a
+// comb's state and read offsets stay in registers; a comb only reads rows
+// its own length back, which it wrote before within the run or earlier),
+// then high-pass and allpasses frame by frame. Every lane sees the same
+// operations in the same order as frame-by-frame work.
+void TBasicReverb::process(const float* inL, const float* inR, float* out, int frames) {
+    using Lanes = float __attribute__((vector_size(16)));
     if (!dirty) [[unlikely]] {
         dirty = true;
         combRowsUsed = combRows;
-        allpassRowsUsed = allpassMask + 1;
+        allpassRowsUsed = 2 * (allpassMask + 1);
     }
-    inL *= kInputGain;
-    inR *= kInputGain;
-    float* ringL = inputRing.get();
-    float* ringR = ringL + kRing;
-    inputPos = (inputPos + 1) & kMask;
-    ringL[inputPos] = inL;
-    ringR[inputPos] = inR;
-    const float tap1 = ringL[(inputPos + tapOffset[0]) & kMask];
-    const float tap2 = ringR[(inputPos + tapOffset[1]) & kMask];
-    const float tap3 = ringL[(inputPos + tapOffset[2]) & kMask];
-    const float tap4 = ringR[(inputPos + tapOffset[3]) & kMask];
-    // Per lane, the even combs take the lane's own input, the odd ones a tap.
-    combPos = combPos + 1 == combRows ? 0 : combPos + 1;
-    // The four lanes side by side: comb j of every lane in one vector.
-    using Lanes = float __attribute__((vector_size(16)));
     auto load = [](const float* p) {
         Lanes v;
         std::memcpy(&v, p, sizeof v);
         return v;
     };
+    Lanes even[kRunFrames], odd[kRunFrames], sums[kRunFrames];
+    float* rows[kRunFrames];
+
+    // Input ring and taps. Per lane, the even combs take the lane's own
+    // input, the odd ones a tap.
+    float* ringL = inputRing.get();
+    float* ringR = ringL + kRing;
+    int pos = inputPos;
+    int row = combPos;
+    for (int n = 0; n < frames; ++n) {
+        const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
+        pos = (pos + 1) & kMask;
+        ringL[pos] = l;
+        ringR[pos] = r;
+        const float tap1 = ringL[(pos + tapOffset[0]) & kMask];
+        const float tap2 = ringR[(pos + tapOffset[1]) & kMask];
+        const float tap3 = ringL[(pos + tapOffset[2]) & kMask];
+        const float tap4 = ringR[(pos + tapOffset[3]) & kMask];
+        even[n] = Lanes{l, r, l, r};
+        odd[n] = Lanes{tap3, tap4, tap1, tap2};
+        row = row + 1 == combRows ? 0 : row + 1;
+        rows[n] = combRing.get() + row * kCombs;
+        sums[n] = Lanes{0.0f, 0.0f, 0.0f, 0.0f};
+    }
+    inputPos = pos;
+    combPos = row;
+
+    // The combs, comb j of every lane in one vector. A comb reads the row
+    // its length back: within the second copy, at a fixed distance from
+    // the row being written.
     const Lanes damping = load(laneDamp.data()), undamping = load(laneUndamp.data()),
                 room = load(laneRoom.data());
-    const Lanes even = {inL, inR, inL, inR};
-    const Lanes odd = {tap3, tap4, tap1, tap2};
-    float* row = combRing.get() + combPos * kCombs;
-    float* mirror = row + combRows * kCombs;
-    // A comb reads the row its length back: within the second copy, at a
-    // fixed distance from the row being written.
-    Lanes sums = {0.0f, 0.0f, 0.0f, 0.0f};
-    auto comb = [&](int c, const Lanes& in) {
-        const Lanes x = {row[combRead[c]], row[combRead[c + 1]], row[combRead[c + 2]],
-                         row[combRead[c + 3]]};
-        const Lanes store = load(&combStore[c]) * damping + x * undamping;
-        std::memcpy(&combStore[c], &store, sizeof store);
-        const Lanes written = in + store * room;
-        std::memcpy(row + c, &written, sizeof written);
-        std::memcpy(mirror + c, &written, sizeof written);
-        sums += x;
-    };
-    for (int j = 0; j < kCombsPerLane; j += 2) {
-        comb(j * kLanes, even);
-        comb((j + 1) * kLanes, odd);
+    const std::ptrdiff_t mirror = static_cast<std::ptrdiff_t>(combRows) * kCombs;
+    // Two combs per pass, an even one and the odd one after it.
+    for (int c = 0; c < kCombs; c += 2 * kLanes) {
+        const int d = c + kLanes;
+        const int r0 = combRead[c], r1 = combRead[c + 1], r2 = combRead[c + 2],
+                  r3 = combRead[c + 3];
+        const int q0 = combRead[d], q1 = combRead[d + 1], q2 = combRead[d + 2],
+                  q3 = combRead[d + 3];
+        Lanes storeEven = load(&combStore[c]), storeOdd = load(&combStore[d]);
+        for (int n = 0; n < frames; ++n) {
+            float* at = rows[n];
+            const Lanes x = {at[r0], at[r1], at[r2], at[r3]};
+            storeEven = storeEven * damping + x * undamping;
+            const Lanes writtenEven = even[n] + storeEven * room;
+            std::memcpy(at + c, &writtenEven, sizeof writtenEven);
+            std::memcpy(at + mirror + c, &writtenEven, sizeof writtenEven);
+            const Lanes y = {at[q0], at[q1], at[q2], at[q3]};
+            storeOdd = storeOdd * damping + y * undamping;
+            const Lanes writtenOdd = odd[n] + storeOdd * room;
+            std::memcpy(at + d, &writtenOdd, sizeof writtenOdd);
+            std::memcpy(at + mirror + d, &writtenOdd, sizeof writtenOdd);
+            sums[n] = (sums[n] + x) + y;
+        }
+        std::memcpy(&combStore[c], &storeEven, sizeof storeEven);
+        std::memcpy(&combStore[d], &storeOdd, sizeof storeOdd);
     }
 
     // High-pass, then the allpasses, all four lanes in one vector: lanes 0
     // and 1 read their row at the first chain's length back, 2 and 3 at the
     // second's.
-    Lanes y = sums;
-    if (hpCoef > 0.0f) {
-        Lanes hp = load(hpState.data());
-        hp = hp * (1.0f - hpCoef) + y * hpCoef;
-        std::memcpy(hpState.data(), &hp, sizeof hp);
-        y -= hp;
-    }
     const int allpassMask = this->allpassMask;
-    allpassPos = (allpassPos + 1) & allpassMask;
-    const int writeAt = allpassPos * kLanes;
-    for (int s = 0; s < kAllpassStages; ++s) {
-        float* stage = allpassBuf.get() + static_cast<std::size_t>(s) * kAllpassRing * kLanes;
-        double first, second;
-        std::memcpy(&first, stage + ((allpassPos - allpassLen[0][s]) & allpassMask) * kLanes,
-                    sizeof first);
-        std::memcpy(&second, stage + ((allpassPos - allpassLen[2][s]) & allpassMask) * kLanes + 2,
-                    sizeof second);
-        const Lanes b = (Lanes)_mm_set_pd(second, first);
-        const Lanes out = kAllpassGain * b + y + 1e-8f;
-        std::memcpy(stage + writeAt, &out, sizeof out);
-        y = b - y;
+    const std::ptrdiff_t allpassMirror = static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
+    const float hpCoef = this->hpCoef;
+    Lanes hp = load(hpState.data());
+    int apPos = allpassPos;
+    for (int n = 0; n < frames; ++n) {
+        Lanes y = sums[n];
+        if (hpCoef > 0.0f) {
+            hp = hp * (1.0f - hpCoef) + y * hpCoef;
+            y -= hp;
+        }
+        apPos = (apPos + 1) & allpassMask;
+        float* at = allpassBuf.get() + apPos * kLanes;
+        for (int s = 0; s < kAllpassStages; ++s) {
+            float* const row = at + s * kAllpassStageFloats;
+            double first, second;
+            std::memcpy(&first, row + allpassRead[0][s], sizeof first);
+            std::memcpy(&second, row + allpassRead[1][s], sizeof second);
+            const Lanes b = (Lanes)_mm_set_pd(second, first);
+            const Lanes o = kAllpassGain * b + y + 1e-8f;
+            std::memcpy(row, &o, sizeof o);
+            std::memcpy(row + allpassMirror, &o, sizeof o);
+            y = b - y;
+        }
+        std::memcpy(out + 4 * n, &y, sizeof y);
     }
-    o1 = y[0];
-    o2 = y[1];
-    o3 = y[2];
-    o4 = y[3];
+    allpassPos = apPos;
+    if (hpCoef > 0.0f) std::memcpy(hpState.data(), &hp, sizeof hp);
 }

@@ -62,6 +62,11 @@ public:
     void setWiden(int a, int b, int c, int d); // tap delays in samples, 1..16383
     void setMod(float m1, float m2, float m3, float m4);
     void process(float inL, float inR, float& o1, float& o2, float& o3, float& o4);
+    // `frames` (at most kRunFrames) frames in a row: inputs in inL[n], inR[n],
+    // outputs o1..o4 of frame n in out[4 n .. 4 n + 3]. The same as as many
+    // calls of the one-frame process.
+    static constexpr int kRunFrames = 16;
+    void process(const float* inL, const float* inR, float* out, int frames);
 
     float getSampleRate() const { return sampleRate; }
     float getRoomSize() const { return roomSize; }
@@ -113,7 +118,11 @@ private:
     // second's. Each stage is one ring of four-lane rows written at a shared
     // position; a pair of lanes reads its row its own length back, so that a
     // stage is one vector step for all four lanes.
+    // Each stage holds its window twice (row r at r and at r + rows), so
+    // that a pair reads the row its length back at a fixed distance from
+    // the row being written, within the second copy: allpassRead[pair][s].
     int allpassPos = 0;
-    ZeroPages<float> allpassBuf; // [stage][row][lane]
+    ZeroPages<float> allpassBuf; // [stage][2 x kAllpassRing rows][lane]
+    std::array<std::array<int, kAllpassStages>, 2> allpassRead{};
     std::array<std::array<int, kAllpassStages>, kLanes> allpassLen{};
 };

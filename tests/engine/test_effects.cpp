@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -487,5 +488,221 @@ TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
         EXPECT_TRUE(s.h.allFinite);
         EXPECT_LE(s.h.maxAbs, 0.999f);
         EXPECT_GT(s.h.maxAbs, 0.01f);
+    }
+}
+
+// ------------------------------------------------------------------ runs of frames
+
+namespace {
+
+constexpr int kChord[] = {48, 55, 64, 72};
+
+// Exactly `frames` frames in blocks of at most `block`, appended to `out`
+// (left, right interleaved).
+void renderExactly(PluginHarness& h, int frames, int block, std::vector<float>& out) {
+    while (frames > 0) {
+        const int n = std::min(frames, block);
+        h.render(n);
+        for (int i = 0; i < n; ++i) {
+            out.push_back(h.left[i]);
+            out.push_back(h.right[i]);
+        }
+        frames -= n;
+    }
+}
+
+} // namespace
+
+// Within a block the chain works on the frames up to the next control tick
+// or event in one run, while nothing reads its output; blocks of one frame
+// give it one frame at a time. Both sound the same, bit for bit.
+TEST(EffectChain, RunsOfFramesSoundAsFrameByFrame) {
+    struct Case {
+        const char* name;
+        std::function<void(APlugin&)> setup;
+        std::function<void(APlugin&)> midway; // after half of the held frames
+        int held, released;                   // frames with the chord held, then after it
+        bool sleeps;                          // the chain sleeps by the end of the release
+    };
+    const auto none = [](APlugin&) {};
+    const Case cases[] = {
+        {"all four", [](APlugin& p) { allEffects(p, true); }, none, 12000, 0, false},
+        {"phaser, shaped and humanised effect LFOs",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setOn(tag::FlangerOrPhaser);
+             p.setModSlotVar(0, false, 0.8f, src::Offset, dst::PhaserBias);
+             p.setModSlotVar(1, false, 0.3f, src::Offset, dst::ChorusBias);
+             p.setModSlotVar(2, false, 0.9f, src::Offset, dst::ChorusBits);
+             p.setModSlotVar(3, false, 1.0f, src::Offset, dst::PhaserHuman);
+             p.setModSlotVar(4, false, 1.0f, src::Offset, dst::ChorusHuman);
+         },
+         none, 12000, 0, false},
+        {"mixes move, an effect switches off and back", [](APlugin& p) { allEffects(p, true); },
+         [](APlugin& p) {
+             p.setParameter(tag::ChorusMix, 0.9f);
+             p.setParameter(tag::ReverbMix, 0.2f);
+             p.setOnOff(tag::FlangerPhaserOn, false);
+             p.setOnOff(tag::DelayOn, false);
+             p.setOnOff(tag::DelayOn, true);
+         },
+         12000, 0, false},
+        {"a slot reads the chorus level",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setModSlotVar(0, false, 1.0f, src::ChorusOut, dst::OscMorph);
+         },
+         none, 8000, 0, false},
+        {"a slot reads the output",
+         [](APlugin& p) {
+             allEffects(p, true);
+             p.setModSlotVar(0, false, 1.0f, src::Output, dst::OscMorph);
+         },
+         none, 8000, 0, false},
+        {"sleeps after the tail and wakes",
+         [](APlugin& p) {
+             p.setOn(tag::ChorusOn);
+             p.setOn(tag::DelayOn);
+             p.setParameter(tag::DelayFeed, 0.5f);
+         },
+         none, 2000, 9 * 44100, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto render = [&c](int block, bool& slept) {
+            SoundCheck s;
+            APlugin& p = s.h.p();
+            c.setup(p);
+            std::vector<float> out;
+            renderExactly(s.h, 256, block, out); // the settings arrive
+            EventBlock on;
+            for (int note : kChord) on.noteOn(0, note, 110);
+            s.h.send(on);
+            renderExactly(s.h, c.held / 2, block, out);
+            c.midway(p);
+            renderExactly(s.h, c.held - c.held / 2, block, out);
+            EventBlock off;
+            for (int note : kChord) off.noteOff(0, note);
+            s.h.send(off);
+            renderExactly(s.h, c.released, block, out);
+            slept = s.h.engine().fx.asleep;
+            s.h.send(EventBlock().noteOn(0, 60, 100)); // wakes a sleeping chain
+            renderExactly(s.h, 3000, block, out);
+            EXPECT_FALSE(s.h.engine().fx.asleep);
+            return out;
+        };
+        bool sleptByFrame = false, sleptInRuns = false;
+        const std::vector<float> byFrame = render(1, sleptByFrame);
+        const std::vector<float> inRuns = render(300, sleptInRuns);
+        EXPECT_EQ(sleptByFrame, c.sleeps);
+        EXPECT_EQ(sleptInRuns, c.sleeps);
+        ASSERT_EQ(byFrame.size(), inRuns.size());
+        std::size_t firstDifference = byFrame.size();
+        for (std::size_t i = 0; i < byFrame.size() && firstDifference == byFrame.size(); ++i)
+            if (std::memcmp(&byFrame[i], &inRuns[i], sizeof(float)) != 0) firstDifference = i;
+        EXPECT_EQ(firstDifference, byFrame.size())
+            << "first differing frame " << firstDifference / 2;
+        EXPECT_GT(rms(inRuns), 1e-3f);
+    }
+}
+
+// ------------------------------------------------------------------ effect LFO
+
+namespace {
+
+// The effect-LFO step written plainly: three positions, a gain picked by
+// each value's sign, then sign x whole part x 1 / q.
+void plainLfoStep(EffectLfoState& s, const EffectLfoInputs& in, const float* sine, RandSeed& hum) {
+    auto fraction = [](double x) { return x - static_cast<double>(static_cast<long long>(x)); };
+    const LfoShaping& sh = *in.shaping;
+    for (int k = 0; k < 4; ++k) s.out[k] = s.target[k];
+    const double phase = std::isfinite(in.phase) ? in.phase : 0.0;
+    const double separation = std::isfinite(in.separation) ? in.separation : 0.0;
+    const double pos[3] = {fraction(s.phaseLeft + 10.0 + phase),
+                           fraction(s.phaseRight + 10.0 + phase + separation),
+                           fraction(s.phaseThird + 10.0 + phase)};
+    float v[3];
+    for (int k = 0; k < 3; ++k) {
+        double p = pos[k];
+        p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
+        v[k] = sine[static_cast<int>(std::clamp(p, 0.0, 1.0) * 65535.99)];
+    }
+    const double rate = std::clamp(in.rate, 0.0, 1.0);
+    s.phaseLeft += rate * s.hum;
+    s.phaseRight += rate * s.hum * std::clamp(in.stereoRate, 0.0, 16.0);
+    s.phaseThird = fraction(s.phaseThird + std::clamp(in.thirdRate, 0.0, 1.0) * s.hum);
+    if (s.phaseLeft >= 1.0) {
+        s.phaseLeft = fraction(s.phaseLeft);
+        const double r = hum.nextUnipolar();
+        s.hum = std::exp2((2.0 * r - 1.0) * std::clamp(in.humDepth, -4.0f, 4.0f));
+    }
+    if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
+    for (float& x : v)
+        x *= x > 0.0f ? sh.biasFactor[2] : x == 0.0f ? sh.biasFactor[1] : sh.biasFactor[0];
+    s.stepAcc += sh.shInc;
+    if (s.stepAcc >= 1.0) {
+        s.stepAcc = fraction(s.stepAcc);
+        for (int k = 0; k < 3; ++k) {
+            const float sign = v[k] > 0.0f ? 1.0f : v[k] < 0.0f ? -1.0f : 0.0f;
+            const float whole = static_cast<float>(static_cast<int>(std::fabs(v[k] * sh.bitsQ)));
+            s.held[k] = sign * whole * sh.bitsInvQ;
+        }
+    }
+    for (int k = 0; k < 4; ++k) {
+        s.target[k] = s.held[k];
+        s.ramp[k] = (s.target[k] - s.out[k]) * 0.25f;
+    }
+}
+
+} // namespace
+
+TEST(EffectLfo, StepsAsThePlainFormulaBitForBit) {
+    struct Case {
+        const char* name;
+        float bias, bits, hold, shape, human;
+        bool third;
+    };
+    const Case cases[] = {
+        {"plain", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, true},
+        {"bias up, coarse bits", 0.6f, 0.9f, 0.0f, 0.3f, 0.0f, true},
+        {"bias down, humanised", -0.4f, 0.5f, 0.0f, -0.2f, 1.0f, true},
+        {"sample and hold, finest bits", 0.2f, 0.0f, 0.15f, 0.0f, 0.5f, true},
+        {"no third position (chorus)", -0.7f, 0.95f, 0.0f, 0.1f, 1.0f, false},
+    };
+    std::vector<float> sine(65536); // one cycle, both signs and zeros
+    for (int i = 0; i < 65536; ++i)
+        sine[i] =
+            i % 16384 == 0 ? 0.0f : static_cast<float>(std::sin(6.283185307179586 * i / 65536));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EffectLfoRate rate;
+        rate.shaping.setBias(c.bias);
+        rate.shaping.setBits(c.bits);
+        rate.shaping.setHold(c.hold);
+        rate.shaping.setShapePoint(c.shape + 0.5);
+        EffectLfoInputs in;
+        in.rate = 0.0137;
+        in.thirdRate = c.third ? 0.0137 * 0.25 : 0.0;
+        in.stereoRate = 1.6;
+        in.phase = 0.1;
+        in.separation = 0.3;
+        in.humDepth = c.human;
+        in.third = c.third;
+        in.shaping = &rate.shaping;
+        EffectLfoState a, b;
+        RandSeed humA(7), humB(7);
+        const int lanes = c.third ? 3 : 2;
+        for (int n = 0; n < 4000; ++n) {
+            EffectLfo::step(a, in, sine.data(), humA);
+            plainLfoStep(b, in, sine.data(), humB);
+            for (int k = 0; k < lanes; ++k) {
+                ASSERT_EQ(std::memcmp(&a.out[k], &b.out[k], sizeof(float)), 0)
+                    << n << " lane " << k;
+                ASSERT_EQ(std::memcmp(&a.ramp[k], &b.ramp[k], sizeof(float)), 0)
+                    << n << " lane " << k;
+            }
+            ASSERT_EQ(a.phaseLeft, b.phaseLeft);
+            ASSERT_EQ(a.hum, b.hum);
+        }
     }
 }
