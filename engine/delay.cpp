@@ -14,26 +14,21 @@ constexpr int kMinWindow = 4096;
 
 // ------------------------------------------------------------------ the pair rings
 
-void TDelay::Line::reset(double time, double value) {
-    mask = kMinWindow - 1;
-    head = 0;
-    count = 1;
-    held = 0;
-    settle = 1 << 30; // no length yet
-    ring[0] = {time, value};
-}
-
-// The pairs are rotated to the start of the storage, then the window widens.
-void TDelay::Line::grow() {
-    const int window = mask + 1;
+// The window doubles: pair n moves from n & mask to n & (2 mask + 1), which
+// is the same slot or the one `mask + 1` above it.
+void TDelay::Line::grow(uint64_t written) {
+    const uint64_t window = mask + 1;
     if (window >= kStorage) {
         // Cannot happen (kStorage > kCapacity); the oldest pair makes room.
-        head = (head + 1) & mask;
-        --count;
+        ++head;
         return;
     }
-    std::rotate(ring.get(), ring.get() + head, ring.get() + window);
-    head = 0;
+    for (uint64_t n = head; n != written; ++n) {
+        if (!(n & window)) continue;
+        const uint64_t from = n & mask;
+        time[from + window] = time[from];
+        value[from + window] = value[from];
+    }
     mask = 2 * window - 1;
 }
 
@@ -41,7 +36,10 @@ void TDelay::Line::grow() {
 
 TDelay::TDelay() {
     // Left uninitialised: pages are touched only as far as the lines reach.
-    for (Line& l : lines) l.ring.reset(new Pair[kStorage]);
+    for (Line& l : lines) {
+        l.time.reset(new double[kStorage]);
+        l.value.reset(new float[kStorage]);
+    }
     init(44100.0f);
 }
 
@@ -63,10 +61,20 @@ void TDelay::init(float rate) {
 }
 
 void TDelay::zero() {
+    // Each line holds one pair (0, 0) and has no length yet.
+    written = 1;
+    direct = false;
     for (int c = 0; c < 2; ++c) {
         step[c] = 0.0;
         pos[c] = 0.0;
-        lines[c].reset(0.0, 0.0);
+        frac[c] = 0.0;
+        Line& l = lines[c];
+        l.mask = kMinWindow - 1;
+        l.head = 0;
+        l.back = 0;
+        l.settleAt = written + (1 << 30) - 1;
+        l.time[0] = 0.0;
+        l.value[0] = 0.0f;
     }
 }
 
@@ -177,25 +185,24 @@ void TDelay::setFeedFilter(float low, float high) {
 
 // ------------------------------------------------------------------ one sample
 
-// Drops the pairs before the first one after `target` (three always stay):
-// the rare case of a line far behind, after its length fell.
-[[gnu::noinline]] void TDelay::dropBehind(Line& l, double target) {
-    const Pair* ring = l.ring.get();
-    int lo = 1, hi = l.count - 1;
+// The head after dropping the pairs before the first one after `target`
+// (three always stay): the rare case of a line far behind, after its length
+// fell.
+[[gnu::noinline]] uint64_t TDelay::dropBehind(const Line& l, uint64_t head, double target) const {
+    const uint64_t count = written - head;
+    uint64_t lo = 1, hi = count - 1;
     while (lo < hi) {
-        const int mid = (lo + hi) / 2;
-        if (ring[(l.head + mid) & l.mask].time <= target)
+        const uint64_t mid = (lo + hi) / 2;
+        if (l.time[(head + mid) & l.mask] <= target)
             lo = mid + 1;
         else
             hi = mid;
     }
-    const int drop = std::min(lo - 1, l.count - kKeep);
-    l.head = (l.head + drop) & l.mask;
-    l.count -= drop;
+    return head + std::min(lo - 1, count - kKeep);
 }
 
 void TDelay::rebase(int c) {
     Line& l = lines[c];
-    for (int i = 0; i < l.count; ++i) l.ring[(l.head + i) & l.mask].time -= kRebaseBy;
+    for (uint64_t n = l.head; n != written; ++n) l.time[n & l.mask] -= kRebaseBy;
     pos[c] -= kRebaseBy;
 }

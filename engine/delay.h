@@ -91,7 +91,9 @@ public:
     float getFeedOwn(int channel) const { return static_cast<float>(feed[channel & 1]); }
     float getFeedCross(int channel) const { return static_cast<float>(cross[channel & 1]); }
     bool getFeedFilterOn() const { return feedFilterOn; }
-    int getStoredCount(int channel) const { return lines[channel & 1].count; }
+    int getStoredCount(int channel) const {
+        return static_cast<int>(written - lines[channel & 1].head);
+    }
 
 private:
     static constexpr int kKeep = 3;            // pairs always kept in a line
@@ -101,59 +103,53 @@ private:
     static constexpr double kRebaseAt = 16777216.0;
     static constexpr double kRebaseBy = 8388608.0;
 
-    struct Pair {
-        double time;
-        double value;
-    };
-    // One channel's queue of (time, value) pairs: a ring over the first
-    // `mask + 1` entries (a power of two) of the preallocated storage; that
-    // window doubles when the queue would fill it.
+    // One channel's queue of (time, value) pairs, times and values in rings
+    // of their own over the first `mask + 1` entries (a power of two) of the
+    // preallocated storage; that window doubles when the queue would fill
+    // it. Pairs are numbered from the last zero() on; pair n sits at
+    // n & mask. Values are stored as the floats they are.
     struct Line {
-        std::unique_ptr<Pair[]> ring;
-        int mask = 0;
-        int head = 0; // oldest pair
-        int count = 0;
+        std::unique_ptr<double[]> time;
+        std::unique_ptr<float[]> value;
+        uint64_t mask = 0;
+        uint64_t head = 0; // the oldest pair
         // While the length holds, the read point sits a fixed distance
         // behind the newest pair: `back` pairs, then `frac` of the way to the
-        // next. `held` counts the samples written at the current length; at
-        // `settle` every pair behind the read point is one step apart.
-        int back = 0;
-        int held = 0;
-        int settle = 1 << 30;
-        double frac = 0.0;
+        // next (the delay's frac[channel]). The length settles (every pair behind the read point is
+        // one step apart) on the sample that finds `written` at `settleAt`.
+        uint64_t back = 0;
+        uint64_t settleAt = 0;
 
-        void reset(double time, double value);
-        const Pair& at(int i) const { return ring[(head + i) & mask]; }
-        [[gnu::always_inline]] void push(double time, double value) {
-            if (count > mask) grow();
-            ring[(head + count) & mask] = {time, value};
-            ++count;
-        }
-        void grow();
+        void grow(uint64_t written);
     };
 
     double readLine(Line& line, double target);
-    double read(int channel);
+    double read(int channel, double pos, bool& direct);
     static __m128 limitFeedback(__m128 x);
-    static void dropBehind(Line& line, double target);
+    uint64_t dropBehind(const Line& line, uint64_t head, double target) const;
     void applyLen(float left, float right);
+    void settle(int channel);
     void rebase(int channel);
 
     bool equal = false;
     bool timeSync = false;
     bool feedFilterOn = false;
+    // Both channels read directly and go on doing so until a length moves.
+    bool direct = false;
     float sampleRate = 44100.0f;
     float samplesPerMs = 44.1f;
     float invSampleRate = 1.0f / 44100.0f;
-    float baseLen[2] = {100.0f, 100.0f};
-    float len[2] = {1.0f, 1.0f};
+    alignas(16) float baseLen[2] = {100.0f, 100.0f};
+    alignas(16) float len[2] = {1.0f, 1.0f};
     float samplesPerWhole = 88200.0f;
     // Float values, kept as doubles for the double sum of the feedback path.
-    double feed[2] = {0.0, 0.0};
-    double cross[2] = {0.0, 0.0};
-    double step[2] = {0.0, 0.0};
+    alignas(16) double feed[2] = {0.0, 0.0};
+    alignas(16) double cross[2] = {0.0, 0.0};
+    alignas(16) double step[2] = {0.0, 0.0};
+    alignas(16) double pos[2] = {0.0, 0.0};
+    alignas(16) double frac[2] = {0.0, 0.0}; // the lines' fracs side by side
+    uint64_t written = 0;                    // pairs stored per channel since zero()
     Line lines[2];
-    double pos[2] = {0.0, 0.0};
     float filterCoef[4] = {0.0f, 0.0f, 1.0f, 1.0f}; // a, b, 1 - a, 1 - b
     // The two stages' states, each as (left, right).
     alignas(16) float filterState[2][4] = {};
@@ -172,17 +168,23 @@ private:
 
 // ------------------------------------------------------------------ lengths
 
-// Chorus and flanger set their lengths every frame: inline.
+// Chorus and flanger set their lengths every frame: inline. Both channels
+// at once; the clamp passes NaN on as the lower bound.
 [[gnu::always_inline]] inline void TDelay::applyLen(float left, float right) {
-    len[0] = clampTo(left, kMinLen, kMaxLen);
-    len[1] = clampTo(right, kMinLen, kMaxLen);
-    for (int c = 0; c < 2; ++c) {
-        const double s = 100.0 / len[c];
-        if (s == step[c]) continue;
-        step[c] = s;
-        lines[c].held = 0;
-        lines[c].settle = static_cast<int>(len[c]) + 3;
-    }
+    const __m128 clamped =
+        _mm_min_ps(_mm_max_ps(_mm_setr_ps(left, right, 0.0f, 0.0f), _mm_set1_ps(kMinLen)),
+                   _mm_set1_ps(kMaxLen));
+    _mm_storel_pi(reinterpret_cast<__m64*>(len), clamped);
+    const __m128d s = _mm_div_pd(_mm_set1_pd(100.0), _mm_cvtps_pd(clamped));
+    const int moved = _mm_movemask_pd(_mm_cmpneq_pd(s, _mm_load_pd(step)));
+    if (moved == 0) return;
+    _mm_store_pd(step, s);
+    direct = false;
+    // The length settles on the sample that has written its whole part
+    // plus three pairs: the (int(len) + 3)-th from now.
+    for (int c = 0; c < 2; ++c)
+        if (moved & (1 << c))
+            lines[c].settleAt = written + static_cast<uint64_t>(static_cast<int>(len[c])) + 2;
 }
 
 [[gnu::always_inline]] inline void TDelay::setDelayLenDirect(float left, float right) {
@@ -202,79 +204,99 @@ inline __m128 TDelay::limitFeedback(__m128 x) {
     return _mm_and_ps(_mm_cmpord_ps(x, x), limited);
 }
 
-// The value stored where the counter stood at `target`: pairs older than
-// the two that enclose it are dropped (three are always kept). One pair
-// goes per sample while the length holds and two or three while it falls
-// as a chorus sweeps it, so the head steps on pair by pair a few times
-// before a search takes over.
+// The value stored where the counter stood at `target`: the head moves on
+// to the last pair at or before it (three pairs always stay) and the read
+// interpolates between it and the next. One pair goes per sample while the
+// length holds and two or three while it falls as a chorus sweeps it, so
+// the head steps on pair by pair a few times before a search takes over.
 [[gnu::always_inline]] inline double TDelay::readLine(Line& l, double target) {
-    const Pair* ring = l.ring.get();
-    const int mask = l.mask;
-    int head = l.head;
-    int count = l.count;
-    const Pair* b = &ring[(head + 1) & mask];
-    for (int steps = 0; b->time <= target && count > kKeep; ++steps) {
+    const double* time = l.time.get();
+    const uint64_t mask = l.mask;
+    uint64_t head = l.head;
+    double next = time[(head + 1) & mask];
+    for (int steps = 0; next <= target && written - head > kKeep; ++steps) {
         if (steps == 4) {
-            l.head = head;
-            l.count = count;
-            dropBehind(l, target);
-            head = l.head;
-            count = l.count;
-            b = &ring[(head + 1) & mask];
+            head = dropBehind(l, head, target);
+            next = time[(head + 1) & mask];
             break;
         }
-        head = (head + 1) & mask;
-        --count;
-        b = &ring[(head + 1) & mask];
+        ++head;
+        next = time[(head + 1) & mask];
     }
     l.head = head;
-    l.count = count;
-    const Pair& a = ring[head];
-    const double span = b->time - a.time;
-    if (!(span > 0.0)) return b->value; // two equal times
-    const double t = clamp01((target - a.time) / span);
-    return a.value + (b->value - a.value) * t;
+    const double b = l.value[(head + 1) & mask];
+    const double at = time[head & mask];
+    const double span = next - at;
+    if (!(span > 0.0)) return b; // two equal times
+    const double t = clamp01((target - at) / span);
+    const double a = l.value[head & mask];
+    return a + (b - a) * t;
 }
 
-// One channel's output for the sample: the counter advances; a line is read
+// One channel's output for the sample, the counter at `p`: a line is read
 // once it holds two pairs and its counter has run a full length. Once every
 // pair behind the read point was written at the current length, the pairs
-// lie one step apart and the read is direct: the head moves to the pair
-// read, as the search would move it (but for rounding).
-[[gnu::always_inline]] inline double TDelay::read(int c) {
+// lie one step apart and the read is direct (`direct` is set): the head
+// moves to the pair read, as the search would move it (but for rounding).
+[[gnu::always_inline]] inline double TDelay::read(int c, double p, bool& isDirect) {
     Line& l = lines[c];
-    pos[c] += step[c];
-    if (l.held < l.settle) {
-        if (++l.held == l.settle) {
-            // The newest pair is one step behind the counter, so the pair
-            // read lies ceil(len) - 1 pairs behind it and the point is
-            // ceil(len) - len of the way on to the next.
-            const double whole = std::ceil(static_cast<double>(len[c]));
-            l.back = static_cast<int>(whole) - 1;
-            l.frac = whole - len[c];
+    if (written > l.settleAt) {
+        if (written - l.head >= l.back + 2 && p >= kReadBack) {
+            const uint64_t a = written - 1 - l.back;
+            l.head = a;
+            const double va = l.value[a & l.mask];
+            isDirect = true;
+            return va + (l.value[(a + 1) & l.mask] - va) * frac[c];
         }
-    } else if (l.count >= l.back + 2 && pos[c] >= kReadBack) {
-        const Pair* ring = l.ring.get();
-        const int a = (l.head + l.count - 1 - l.back) & l.mask;
-        l.head = a;
-        l.count = l.back + 1;
-        const double va = ring[a].value;
-        return va + (ring[(a + 1) & l.mask].value - va) * l.frac;
+    } else if (written == l.settleAt) {
+        settle(c);
     }
-    return pos[c] >= kReadBack && l.count >= 2 ? readLine(l, pos[c] - kReadBack) : 0.0;
+    return p >= kReadBack && written - l.head >= 2 ? readLine(l, p - kReadBack) : 0.0;
+}
+
+// The newest pair is one step behind the counter, so the pair read lies
+// ceil(len) - 1 pairs behind it and the point is ceil(len) - len of the way
+// on to the next.
+inline void TDelay::settle(int c) {
+    const double whole = std::ceil(static_cast<double>(len[c]));
+    lines[c].back = static_cast<uint64_t>(whole) - 1;
+    frac[c] = whole - len[c];
 }
 
 // Inline: the chain runs four lines a frame, and the call would cost a
 // good part of a line. The two channels run side by side in the lanes of
-// one vector from the feedback sum to the stored values.
+// one vector from the feedback sum to the stored values; while both read
+// directly, so do their reads.
 [[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
-    const double readL = read(0);
-    const double readR = read(1);
-    const __m128d reads = _mm_set_pd(readR, readL);
+    const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
+    _mm_store_pd(pos, p);
+    const bool wasDirect = direct;
+    __m128d reads;
+    if (wasDirect) {
+        // Pairs a and a + 1 of each line, a = written - 1 - back; the head
+        // stays at a.
+        Line& l0 = lines[0];
+        Line& l1 = lines[1];
+        const uint64_t a0 = written - 1 - l0.back, a1 = written - 1 - l1.back;
+        l0.head = a0;
+        l1.head = a1;
+        const __m128 va = _mm_unpacklo_ps(_mm_load_ss(&l0.value[a0 & l0.mask]),
+                                          _mm_load_ss(&l1.value[a1 & l1.mask]));
+        const __m128 vb = _mm_unpacklo_ps(_mm_load_ss(&l0.value[(a0 + 1) & l0.mask]),
+                                          _mm_load_ss(&l1.value[(a1 + 1) & l1.mask]));
+        const __m128d a = _mm_cvtps_pd(va);
+        reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(_mm_cvtps_pd(vb), a), _mm_load_pd(frac)));
+    } else {
+        bool d0 = false, d1 = false;
+        const double readL = read(0, _mm_cvtsd_f64(p), d0);
+        const double readR = read(1, _mm_cvtsd_f64(_mm_unpackhi_pd(p, p)), d1);
+        direct = d0 && d1;
+        reads = _mm_set_pd(readR, readL);
+    }
     const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
     const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
-    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_loadu_pd(feed), reads)),
-                                   _mm_mul_pd(_mm_loadu_pd(cross), crossed));
+    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
+                                   _mm_mul_pd(_mm_load_pd(cross), crossed));
     __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_set1_ps(1e-15f)));
     if (feedFilterOn) {
         const __m128 tiny = _mm_set1_ps(1e-15f);
@@ -290,13 +312,22 @@ inline __m128 TDelay::limitFeedback(__m128 x) {
         _mm_store_ps(filterState[1], s1);
         m = _mm_sub_ps(s0, s1);
     }
-    const __m128d stored = _mm_cvtps_pd(m);
-    lines[0].push(pos[0], _mm_cvtsd_f64(stored));
-    lines[1].push(pos[1], _mm_cvtsd_f64(_mm_unpackhi_pd(stored, stored)));
-    if (std::max(pos[0], pos[1]) > kRebaseAt) [[unlikely]] {
+    // The new pair of each line. A direct read keeps the count, so the
+    // window needs no check.
+    for (int c = 0; c < 2; ++c)
+        if (!wasDirect && written - lines[c].head > lines[c].mask) [[unlikely]]
+            lines[c].grow(written);
+    const uint64_t w0 = written & lines[0].mask, w1 = written & lines[1].mask;
+    _mm_store_sd(&lines[0].time[w0], p);
+    _mm_storeh_pd(&lines[1].time[w1], p);
+    _mm_store_ss(&lines[0].value[w0], m);
+    _mm_store_ss(&lines[1].value[w1], _mm_shuffle_ps(m, m, 1));
+    ++written;
+    if (_mm_movemask_pd(_mm_cmpgt_pd(p, _mm_set1_pd(kRebaseAt)))) [[unlikely]] {
         if (pos[0] > kRebaseAt) rebase(0);
         if (pos[1] > kRebaseAt) rebase(1);
     }
-    out.left = static_cast<float>(readL);
-    out.right = static_cast<float>(readR);
+    const __m128 outs = _mm_cvtpd_ps(reads);
+    out.left = _mm_cvtss_f32(outs);
+    out.right = _mm_cvtss_f32(_mm_shuffle_ps(outs, outs, 1));
 }
