@@ -16,30 +16,38 @@ constexpr int kMinWindow = 4096;
 
 // The window doubles: pair n moves from n & mask to n & (2 mask + 1), which
 // is the same slot or the one `mask + 1` above it.
-void TDelay::Line::grow(uint64_t written) {
+void TDelay::grow() {
     const uint64_t window = mask + 1;
     if (window >= kStorage) {
-        // Cannot happen (kStorage > kCapacity); the oldest pair makes room.
-        ++head;
+        // Cannot happen (kStorage > kCapacity); the oldest pairs make room.
+        for (uint64_t& h : head) h = std::max(h, written - mask);
         return;
     }
-    for (uint64_t n = head; n != written; ++n) {
+    for (uint64_t n = std::min(head[0], head[1]); n != written; ++n) {
         if (!(n & window)) continue;
-        const uint64_t from = n & mask;
-        time[from + window] = time[from];
-        value[from + window] = value[from];
+        const uint64_t from = 2 * (n & mask);
+        for (int c = 0; c < 2; ++c) {
+            times[from + 2 * window + c] = times[from + c];
+            values[from + 2 * window + c] = values[from + c];
+        }
     }
     mask = 2 * window - 1;
+}
+
+// Before a pair is stored: the window widens when a queue fills it. Heads
+// only move on, so no queue fills it before `written` passes the oldest
+// head plus the window.
+void TDelay::checkWindow() {
+    if (written - std::min(head[0], head[1]) > mask) grow();
+    windowCheckAt = std::min(head[0], head[1]) + mask;
 }
 
 // ------------------------------------------------------------------ set-up
 
 TDelay::TDelay() {
     // Left uninitialised: pages are touched only as far as the lines reach.
-    for (Line& l : lines) {
-        l.time.reset(new double[kStorage]);
-        l.value.reset(new float[kStorage]);
-    }
+    times.reset(new double[2 * kStorage]);
+    values.reset(new float[2 * kStorage]);
     init(44100.0f);
 }
 
@@ -63,19 +71,20 @@ void TDelay::init(float rate) {
 void TDelay::zero() {
     // Each line holds one pair (0, 0) and has no length yet.
     written = 1;
-    direct = false;
+    mask = kMinWindow - 1;
+    windowCheckAt = mask;
+    direct = ready = false;
     for (int c = 0; c < 2; ++c) {
         step[c] = 0.0;
         pos[c] = 0.0;
         frac[c] = 0.0;
-        Line& l = lines[c];
-        l.mask = kMinWindow - 1;
-        l.head = 0;
-        l.back = 0;
-        l.settleAt = written + (1 << 30) - 1;
-        l.time[0] = 0.0;
-        l.value[0] = 0.0f;
+        head[c] = 0;
+        back[c] = 0;
+        settleAt[c] = written + (1 << 30) - 1;
+        times[c] = 0.0;
+        values[c] = 0.0f;
     }
+    searchUntil = settleAt[0];
 }
 
 void TDelay::setTempo(float bpm) {
@@ -188,21 +197,20 @@ void TDelay::setFeedFilter(float low, float high) {
 // The head after dropping the pairs before the first one after `target`
 // (three always stay): the rare case of a line far behind, after its length
 // fell.
-[[gnu::noinline]] uint64_t TDelay::dropBehind(const Line& l, uint64_t head, double target) const {
-    const uint64_t count = written - head;
+[[gnu::noinline]] uint64_t TDelay::dropBehind(int c, uint64_t h, double target) {
+    const uint64_t count = written - h;
     uint64_t lo = 1, hi = count - 1;
     while (lo < hi) {
         const uint64_t mid = (lo + hi) / 2;
-        if (l.time[(head + mid) & l.mask] <= target)
+        if (timeAt(c, h + mid) <= target)
             lo = mid + 1;
         else
             hi = mid;
     }
-    return head + std::min(lo - 1, count - kKeep);
+    return h + std::min(lo - 1, count - kKeep);
 }
 
 void TDelay::rebase(int c) {
-    Line& l = lines[c];
-    for (uint64_t n = l.head; n != written; ++n) l.time[n & l.mask] -= kRebaseBy;
+    for (uint64_t n = head[c]; n != written; ++n) timeAt(c, n) -= kRebaseBy;
     pos[c] -= kRebaseBy;
 }

@@ -91,9 +91,7 @@ public:
     float getFeedOwn(int channel) const { return static_cast<float>(feed[channel & 1]); }
     float getFeedCross(int channel) const { return static_cast<float>(cross[channel & 1]); }
     bool getFeedFilterOn() const { return feedFilterOn; }
-    int getStoredCount(int channel) const {
-        return static_cast<int>(written - lines[channel & 1].head);
-    }
+    int getStoredCount(int channel) const { return static_cast<int>(written - head[channel & 1]); }
 
 private:
     static constexpr int kKeep = 3;            // pairs always kept in a line
@@ -103,32 +101,23 @@ private:
     static constexpr double kRebaseAt = 16777216.0;
     static constexpr double kRebaseBy = 8388608.0;
 
-    // One channel's queue of (time, value) pairs, times and values in rings
-    // of their own over the first `mask + 1` entries (a power of two) of the
-    // preallocated storage; that window doubles when the queue would fill
-    // it. Pairs are numbered from the last zero() on; pair n sits at
-    // n & mask. Values are stored as the floats they are.
-    struct Line {
-        std::unique_ptr<double[]> time;
-        std::unique_ptr<float[]> value;
-        uint64_t mask = 0;
-        uint64_t head = 0; // the oldest pair
-        // While the length holds, the read point sits a fixed distance
-        // behind the newest pair: `back` pairs, then `frac` of the way to the
-        // next (the delay's frac[channel]). The length settles (every pair behind the read point is
-        // one step apart) on the sample that finds `written` at `settleAt`.
-        uint64_t back = 0;
-        uint64_t settleAt = 0;
+    // Pair n of channel c (numbered from the last zero()) sits at
+    // 2 (n & mask) + c of the time and value rings: the two channels side by
+    // side, over a window of `mask + 1` slots (a power of two) of the
+    // preallocated storage that doubles when a queue would fill it. Values
+    // are stored as the floats they are.
+    double& timeAt(int c, uint64_t n) { return times[2 * (n & mask) + c]; }
+    float& valueAt(int c, uint64_t n) { return values[2 * (n & mask) + c]; }
 
-        void grow(uint64_t written);
-    };
-
-    double readLine(Line& line, double target);
+    double readLine(int channel, double target);
     double read(int channel, double pos, bool& direct);
+    __m128d readBoth(__m128d pos);
     static __m128 limitFeedback(__m128 x);
-    uint64_t dropBehind(const Line& line, uint64_t head, double target) const;
+    uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);
+    void checkWindow();
+    void grow();
     void rebase(int channel);
 
     bool equal = false;
@@ -136,6 +125,9 @@ private:
     bool feedFilterOn = false;
     // Both channels read directly and go on doing so until a length moves.
     bool direct = false;
+    // Both counters have run a full length and both lines hold two pairs:
+    // from then on a line is always read.
+    bool ready = false;
     float sampleRate = 44100.0f;
     float samplesPerMs = 44.1f;
     float invSampleRate = 1.0f / 44100.0f;
@@ -147,9 +139,22 @@ private:
     alignas(16) double cross[2] = {0.0, 0.0};
     alignas(16) double step[2] = {0.0, 0.0};
     alignas(16) double pos[2] = {0.0, 0.0};
-    alignas(16) double frac[2] = {0.0, 0.0}; // the lines' fracs side by side
-    uint64_t written = 0;                    // pairs stored per channel since zero()
-    Line lines[2];
+    // While a length holds, the read point sits a fixed distance behind the
+    // newest pair: back[c] pairs, then frac[c] of the way to the next. The
+    // length settles (every pair behind the read point is one step apart)
+    // on the sample that finds `written` at settleAt[c]; before the first
+    // length of both channels (searchUntil) each line is searched.
+    alignas(16) double frac[2] = {0.0, 0.0};
+    uint64_t back[2] = {0, 0};
+    uint64_t settleAt[2] = {0, 0};
+    uint64_t searchUntil = 0;
+    uint64_t head[2] = {0, 0}; // each channel's oldest pair
+    uint64_t written = 0;      // pairs stored per channel since zero()
+    uint64_t mask = 0;
+    // No queue can outgrow the window before `written` passes this.
+    uint64_t windowCheckAt = 0;
+    std::unique_ptr<double[]> times;
+    std::unique_ptr<float[]> values;
     float filterCoef[4] = {0.0f, 0.0f, 1.0f, 1.0f}; // a, b, 1 - a, 1 - b
     // The two stages' states, each as (left, right).
     alignas(16) float filterState[2][4] = {};
@@ -184,7 +189,8 @@ private:
     // plus three pairs: the (int(len) + 3)-th from now.
     for (int c = 0; c < 2; ++c)
         if (moved & (1 << c))
-            lines[c].settleAt = written + static_cast<uint64_t>(static_cast<int>(len[c])) + 2;
+            settleAt[c] = written + static_cast<uint64_t>(static_cast<int>(len[c])) + 2;
+    searchUntil = std::min(settleAt[0], settleAt[1]);
 }
 
 [[gnu::always_inline]] inline void TDelay::setDelayLenDirect(float left, float right) {
@@ -209,49 +215,46 @@ inline __m128 TDelay::limitFeedback(__m128 x) {
 // interpolates between it and the next. One pair goes per sample while the
 // length holds and two or three while it falls as a chorus sweeps it, so
 // the head steps on pair by pair a few times before a search takes over.
-[[gnu::always_inline]] inline double TDelay::readLine(Line& l, double target) {
-    const double* time = l.time.get();
-    const uint64_t mask = l.mask;
-    uint64_t head = l.head;
-    double next = time[(head + 1) & mask];
-    for (int steps = 0; next <= target && written - head > kKeep; ++steps) {
+[[gnu::always_inline]] inline double TDelay::readLine(int c, double target) {
+    uint64_t h = head[c];
+    double next = timeAt(c, h + 1);
+    for (int steps = 0; next <= target && written - h > kKeep; ++steps) {
         if (steps == 4) {
-            head = dropBehind(l, head, target);
-            next = time[(head + 1) & mask];
+            h = dropBehind(c, h, target);
+            next = timeAt(c, h + 1);
             break;
         }
-        ++head;
-        next = time[(head + 1) & mask];
+        ++h;
+        next = timeAt(c, h + 1);
     }
-    l.head = head;
-    const double b = l.value[(head + 1) & mask];
-    const double at = time[head & mask];
+    head[c] = h;
+    const double b = valueAt(c, h + 1);
+    const double at = timeAt(c, h);
     const double span = next - at;
     if (!(span > 0.0)) return b; // two equal times
     const double t = clamp01((target - at) / span);
-    const double a = l.value[head & mask];
+    const double a = valueAt(c, h);
     return a + (b - a) * t;
 }
 
 // One channel's output for the sample, the counter at `p`: a line is read
 // once it holds two pairs and its counter has run a full length. Once every
 // pair behind the read point was written at the current length, the pairs
-// lie one step apart and the read is direct (`direct` is set): the head
+// lie one step apart and the read is direct (`isDirect` is set): the head
 // moves to the pair read, as the search would move it (but for rounding).
 [[gnu::always_inline]] inline double TDelay::read(int c, double p, bool& isDirect) {
-    Line& l = lines[c];
-    if (written > l.settleAt) {
-        if (written - l.head >= l.back + 2 && p >= kReadBack) {
-            const uint64_t a = written - 1 - l.back;
-            l.head = a;
-            const double va = l.value[a & l.mask];
+    if (written > settleAt[c]) {
+        if (written - head[c] >= back[c] + 2 && p >= kReadBack) {
+            const uint64_t a = written - 1 - back[c];
+            head[c] = a;
+            const double va = valueAt(c, a);
             isDirect = true;
-            return va + (l.value[(a + 1) & l.mask] - va) * frac[c];
+            return va + (valueAt(c, a + 1) - va) * frac[c];
         }
-    } else if (written == l.settleAt) {
+    } else if (written == settleAt[c]) {
         settle(c);
     }
-    return p >= kReadBack && written - l.head >= 2 ? readLine(l, p - kReadBack) : 0.0;
+    return p >= kReadBack && written - head[c] >= 2 ? readLine(c, p - kReadBack) : 0.0;
 }
 
 // The newest pair is one step behind the counter, so the pair read lies
@@ -259,40 +262,93 @@ inline __m128 TDelay::limitFeedback(__m128 x) {
 // on to the next.
 inline void TDelay::settle(int c) {
     const double whole = std::ceil(static_cast<double>(len[c]));
-    lines[c].back = static_cast<uint64_t>(whole) - 1;
+    back[c] = static_cast<uint64_t>(whole) - 1;
     frac[c] = whole - len[c];
+}
+
+// Both lines' reads for the counters `p`, as read() gives them.
+[[gnu::always_inline]] inline __m128d TDelay::readBoth(__m128d p) {
+    const double* tl = times.get();
+    const float* vl = values.get();
+    if (direct) {
+        // Pairs a and a + 1 of each line, a = written - 1 - back; the head
+        // stays at a.
+        const uint64_t a0 = written - 1 - back[0], a1 = written - 1 - back[1];
+        head[0] = a0;
+        head[1] = a1;
+        const uint64_t i0 = 2 * (a0 & mask), i1 = 2 * (a1 & mask) + 1;
+        const uint64_t j0 = 2 * ((a0 + 1) & mask), j1 = 2 * ((a1 + 1) & mask) + 1;
+        const __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
+        const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
+        return _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), _mm_load_pd(frac)));
+    }
+    const __m128d target = _mm_sub_pd(p, _mm_set1_pd(kReadBack));
+    // Both lines searched while neither length has settled. When the pair
+    // two before the newest lies after the target in both, the heads never
+    // come near the three kept pairs and readLine's walk is that of the
+    // vector below.
+    if (ready && written < searchUntil) {
+        const uint64_t k = 2 * ((written - 3) & mask);
+        const __m128d guard = _mm_loadu_pd(tl + k);
+        if (_mm_movemask_pd(_mm_cmpgt_pd(guard, target)) == 3) {
+            uint64_t h0 = head[0], h1 = head[1];
+            __m128d next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
+                                        tl + 2 * ((h1 + 1) & mask) + 1);
+            for (int steps = 0;; ++steps) {
+                const int on = _mm_movemask_pd(_mm_cmple_pd(next, target));
+                if (on == 0) break;
+                if (steps == 4) {
+                    if (on & 1) h0 = dropBehind(0, h0, _mm_cvtsd_f64(target));
+                    if (on & 2)
+                        h1 = dropBehind(1, h1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target)));
+                    next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
+                                        tl + 2 * ((h1 + 1) & mask) + 1);
+                    break;
+                }
+                h0 += on & 1;
+                h1 += on >> 1;
+                next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
+                                    tl + 2 * ((h1 + 1) & mask) + 1);
+            }
+            head[0] = h0;
+            head[1] = h1;
+            const uint64_t i0 = 2 * (h0 & mask), i1 = 2 * (h1 & mask) + 1;
+            const uint64_t j0 = 2 * ((h0 + 1) & mask), j1 = 2 * ((h1 + 1) & mask) + 1;
+            const __m128d at = _mm_loadh_pd(_mm_load_sd(tl + i0), tl + i1);
+            const __m128d span = _mm_sub_pd(next, at);
+            // clamp01 of the quotient: the maximum keeps a negative zero as
+            // clamp01 does; a NaN (span not above 0) is replaced below.
+            const __m128d t =
+                _mm_min_pd(_mm_max_pd(_mm_setzero_pd(), _mm_div_pd(_mm_sub_pd(target, at), span)),
+                           _mm_set1_pd(1.0));
+            const __m128d a =
+                _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
+            const __m128d b =
+                _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
+            const __m128d r = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
+            // Two equal times read the later value.
+            const __m128d apart = _mm_cmpgt_pd(span, _mm_setzero_pd());
+            return _mm_or_pd(_mm_and_pd(apart, r), _mm_andnot_pd(apart, b));
+        }
+        return _mm_set_pd(readLine(1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target))),
+                          readLine(0, _mm_cvtsd_f64(target)));
+    }
+    bool d0 = false, d1 = false;
+    const double r0 = read(0, _mm_cvtsd_f64(p), d0);
+    const double r1 = read(1, _mm_cvtsd_f64(_mm_unpackhi_pd(p, p)), d1);
+    direct = d0 && d1;
+    ready = _mm_movemask_pd(_mm_cmpge_pd(p, _mm_set1_pd(kReadBack))) == 3 &&
+            written - head[0] >= 2 && written - head[1] >= 2;
+    return _mm_set_pd(r1, r0);
 }
 
 // Inline: the chain runs four lines a frame, and the call would cost a
 // good part of a line. The two channels run side by side in the lanes of
-// one vector from the feedback sum to the stored values; while both read
-// directly, so do their reads.
+// one vector from the reads to the stored pairs.
 [[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
     const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
     _mm_store_pd(pos, p);
-    const bool wasDirect = direct;
-    __m128d reads;
-    if (wasDirect) {
-        // Pairs a and a + 1 of each line, a = written - 1 - back; the head
-        // stays at a.
-        Line& l0 = lines[0];
-        Line& l1 = lines[1];
-        const uint64_t a0 = written - 1 - l0.back, a1 = written - 1 - l1.back;
-        l0.head = a0;
-        l1.head = a1;
-        const __m128 va = _mm_unpacklo_ps(_mm_load_ss(&l0.value[a0 & l0.mask]),
-                                          _mm_load_ss(&l1.value[a1 & l1.mask]));
-        const __m128 vb = _mm_unpacklo_ps(_mm_load_ss(&l0.value[(a0 + 1) & l0.mask]),
-                                          _mm_load_ss(&l1.value[(a1 + 1) & l1.mask]));
-        const __m128d a = _mm_cvtps_pd(va);
-        reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(_mm_cvtps_pd(vb), a), _mm_load_pd(frac)));
-    } else {
-        bool d0 = false, d1 = false;
-        const double readL = read(0, _mm_cvtsd_f64(p), d0);
-        const double readR = read(1, _mm_cvtsd_f64(_mm_unpackhi_pd(p, p)), d1);
-        direct = d0 && d1;
-        reads = _mm_set_pd(readR, readL);
-    }
+    const __m128d reads = readBoth(p);
     const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
     const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
     const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
@@ -312,16 +368,12 @@ inline void TDelay::settle(int c) {
         _mm_store_ps(filterState[1], s1);
         m = _mm_sub_ps(s0, s1);
     }
-    // The new pair of each line. A direct read keeps the count, so the
-    // window needs no check.
-    for (int c = 0; c < 2; ++c)
-        if (!wasDirect && written - lines[c].head > lines[c].mask) [[unlikely]]
-            lines[c].grow(written);
-    const uint64_t w0 = written & lines[0].mask, w1 = written & lines[1].mask;
-    _mm_store_sd(&lines[0].time[w0], p);
-    _mm_storeh_pd(&lines[1].time[w1], p);
-    _mm_store_ss(&lines[0].value[w0], m);
-    _mm_store_ss(&lines[1].value[w1], _mm_shuffle_ps(m, m, 1));
+    // The new pair of each line, side by side.
+    if (written > windowCheckAt) [[unlikely]]
+        checkWindow();
+    const uint64_t w = 2 * (written & mask);
+    _mm_storeu_pd(times.get() + w, p);
+    _mm_storel_pi(reinterpret_cast<__m64*>(values.get() + w), m);
     ++written;
     if (_mm_movemask_pd(_mm_cmpgt_pd(p, _mm_set1_pd(kRebaseAt)))) [[unlikely]] {
         if (pos[0] > kRebaseAt) rebase(0);
