@@ -32,6 +32,7 @@ void TDelay::grow() {
         }
     }
     mask = 2 * window - 1;
+    slotMask = 2 * mask + 1;
 }
 
 // Before a pair is stored: the window widens when a queue fills it. Heads
@@ -40,6 +41,18 @@ void TDelay::grow() {
 void TDelay::checkWindow() {
     if (written - std::min(head[0], head[1]) > mask) grow();
     windowCheckAt = std::min(head[0], head[1]) + mask;
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
+}
+
+// After a pair is stored: a counter past kRebaseAt moves back. A counter
+// moves on by at most 20 (100 / kMinLen) per sample, so none can pass
+// kRebaseAt within the next (kRebaseAt - pos) / 32 samples.
+void TDelay::checkRebase() {
+    if (pos[0] > kRebaseAt) rebase(0);
+    if (pos[1] > kRebaseAt) rebase(1);
+    const double room = kRebaseAt - std::max(pos[0], pos[1]);
+    rebaseCheckAt = written - 1 + static_cast<uint64_t>(room / 32.0);
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
 }
 
 // ------------------------------------------------------------------ set-up
@@ -72,7 +85,10 @@ void TDelay::zero() {
     // Each line holds one pair (0, 0) and has no length yet.
     written = 1;
     mask = kMinWindow - 1;
+    slotMask = 2 * mask + 1;
     windowCheckAt = mask;
+    rebaseCheckAt = written - 1 + static_cast<uint64_t>(kRebaseAt / 32.0);
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
     direct = ready = false;
     for (int c = 0; c < 2; ++c) {
         step[c] = 0.0;

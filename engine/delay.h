@@ -106,17 +106,22 @@ private:
     // side, over a window of `mask + 1` slots (a power of two) of the
     // preallocated storage that doubles when a queue would fill it. Values
     // are stored as the floats they are.
-    double& timeAt(int c, uint64_t n) { return times[2 * (n & mask) + c]; }
-    float& valueAt(int c, uint64_t n) { return values[2 * (n & mask) + c]; }
+    // 2 (n & mask), as one mask of 2 n.
+    uint64_t slot(uint64_t n) const { return (n + n) & slotMask; }
+    double& timeAt(int c, uint64_t n) { return times[slot(n) + c]; }
+    float& valueAt(int c, uint64_t n) { return values[slot(n) + c]; }
 
     double readLine(int channel, double target);
     double read(int channel, double pos, bool& direct);
     __m128d readBoth(__m128d pos);
-    static __m128 limitFeedback(__m128 x);
+    __m128d interpolate(__m128d target, __m128d at, __m128d next, const float* a0, const float* a1,
+                        const float* b0, const float* b1) const;
+    __m128 limitFeedback(__m128 x) const;
     uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);
     void checkWindow();
+    void checkRebase();
     void grow();
     void rebase(int channel);
 
@@ -151,10 +156,24 @@ private:
     uint64_t head[2] = {0, 0}; // each channel's oldest pair
     uint64_t written = 0;      // pairs stored per channel since zero()
     uint64_t mask = 0;
-    // No queue can outgrow the window before `written` passes this.
-    uint64_t windowCheckAt = 0;
+    uint64_t slotMask = 1; // 2 mask + 1
+    // No queue can outgrow the window before `written` passes windowCheckAt,
+    // and no counter can pass kRebaseAt before it passes rebaseCheckAt;
+    // checkAt is the nearer of the two.
+    uint64_t windowCheckAt = 0, rebaseCheckAt = 0, checkAt = 0;
     std::unique_ptr<double[]> times;
     std::unique_ptr<float[]> values;
+    // Vector constants, kept here so that each is one operand of the
+    // instruction that uses it rather than built from a scalar every time.
+    struct Constants {
+        alignas(16) float minLen[4] = {kMinLen, kMinLen, kMinLen, kMinLen};
+        alignas(16) float maxLen[4] = {kMaxLen, kMaxLen, kMaxLen, kMaxLen};
+        alignas(16) float limitHi[4] = {100.0f, 100.0f, 100.0f, 100.0f};
+        alignas(16) float limitLo[4] = {-100.0f, -100.0f, -100.0f, -100.0f};
+        alignas(16) float tiny[4] = {1e-15f, 1e-15f, 1e-15f, 1e-15f};
+        alignas(16) double readBack[2] = {kReadBack, kReadBack};
+        alignas(16) double one[2] = {1.0, 1.0};
+    } k;
     float filterCoef[4] = {0.0f, 0.0f, 1.0f, 1.0f}; // a, b, 1 - a, 1 - b
     // The two stages' states, each as (left, right).
     alignas(16) float filterState[2][4] = {};
@@ -177,8 +196,8 @@ private:
 // at once; the clamp passes NaN on as the lower bound.
 [[gnu::always_inline]] inline void TDelay::applyLen(float left, float right) {
     const __m128 clamped =
-        _mm_min_ps(_mm_max_ps(_mm_setr_ps(left, right, 0.0f, 0.0f), _mm_set1_ps(kMinLen)),
-                   _mm_set1_ps(kMaxLen));
+        _mm_min_ps(_mm_max_ps(_mm_setr_ps(left, right, 0.0f, 0.0f), _mm_load_ps(k.minLen)),
+                   _mm_load_ps(k.maxLen));
     _mm_storel_pi(reinterpret_cast<__m64*>(len), clamped);
     const __m128d s = _mm_div_pd(_mm_set1_pd(100.0), _mm_cvtps_pd(clamped));
     const int moved = _mm_movemask_pd(_mm_cmpneq_pd(s, _mm_load_pd(step)));
@@ -205,8 +224,9 @@ private:
 // The feedback path within +-100; NaN gives 0. Both channels at once (lanes
 // 0 and 1): the minimum and maximum pass NaN on as their bound, the mask
 // then clears it.
-inline __m128 TDelay::limitFeedback(__m128 x) {
-    const __m128 limited = _mm_max_ps(_mm_min_ps(x, _mm_set1_ps(100.0f)), _mm_set1_ps(-100.0f));
+inline __m128 TDelay::limitFeedback(__m128 x) const {
+    const __m128 limited =
+        _mm_max_ps(_mm_min_ps(x, _mm_load_ps(k.limitHi)), _mm_load_ps(k.limitLo));
     return _mm_and_ps(_mm_cmpord_ps(x, x), limited);
 }
 
@@ -266,6 +286,24 @@ inline void TDelay::settle(int c) {
     frac[c] = whole - len[c];
 }
 
+// readLine's interpolation for both lines, given the times of the pairs
+// around the targets and where their values lie.
+[[gnu::always_inline]] inline __m128d TDelay::interpolate(__m128d target, __m128d at, __m128d next,
+                                                          const float* a0, const float* a1,
+                                                          const float* b0, const float* b1) const {
+    const __m128d span = _mm_sub_pd(next, at);
+    // clamp01 of the quotient: the maximum keeps a negative zero as clamp01
+    // does; a NaN (span not above 0) is replaced below.
+    const __m128d t = _mm_min_pd(
+        _mm_max_pd(_mm_setzero_pd(), _mm_div_pd(_mm_sub_pd(target, at), span)), _mm_load_pd(k.one));
+    const __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a0), _mm_load_ss(a1)));
+    const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(b0), _mm_load_ss(b1)));
+    const __m128d r = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
+    // Two equal times read the later value.
+    const __m128d apart = _mm_cmpgt_pd(span, _mm_setzero_pd());
+    return _mm_or_pd(_mm_and_pd(apart, r), _mm_andnot_pd(apart, b));
+}
+
 // Both lines' reads for the counters `p`, as read() gives them.
 [[gnu::always_inline]] inline __m128d TDelay::readBoth(__m128d p) {
     const double* tl = times.get();
@@ -276,59 +314,56 @@ inline void TDelay::settle(int c) {
         const uint64_t a0 = written - 1 - back[0], a1 = written - 1 - back[1];
         head[0] = a0;
         head[1] = a1;
-        const uint64_t i0 = 2 * (a0 & mask), i1 = 2 * (a1 & mask) + 1;
-        const uint64_t j0 = 2 * ((a0 + 1) & mask), j1 = 2 * ((a1 + 1) & mask) + 1;
+        const uint64_t i0 = slot(a0), i1 = slot(a1) + 1;
+        const uint64_t j0 = slot(a0 + 1), j1 = slot(a1 + 1) + 1;
         const __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
         const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
         return _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), _mm_load_pd(frac)));
     }
-    const __m128d target = _mm_sub_pd(p, _mm_set1_pd(kReadBack));
+    const __m128d target = _mm_sub_pd(p, _mm_load_pd(k.readBack));
     // Both lines searched while neither length has settled. When the pair
     // two before the newest lies after the target in both, the heads never
     // come near the three kept pairs and readLine's walk is that of the
-    // vector below.
+    // vector below. Mostly each head moves on by one pair: that is tried
+    // first.
     if (ready && written < searchUntil) {
-        const uint64_t k = 2 * ((written - 3) & mask);
-        const __m128d guard = _mm_loadu_pd(tl + k);
-        if (_mm_movemask_pd(_mm_cmpgt_pd(guard, target)) == 3) {
+        const uint64_t k = slot(written - 3);
+        const __m128d guard = _mm_cmpgt_pd(_mm_loadu_pd(tl + k), target);
+        const uint64_t n0 = head[0] + 1, n1 = head[1] + 1;
+        const uint64_t i0 = slot(n0), i1 = slot(n1) + 1;
+        const uint64_t j0 = slot(n0 + 1), j1 = slot(n1 + 1) + 1;
+        const __m128d at = _mm_loadh_pd(_mm_load_sd(tl + i0), tl + i1);
+        const __m128d next = _mm_loadh_pd(_mm_load_sd(tl + j0), tl + j1);
+        const __m128d fits =
+            _mm_and_pd(_mm_and_pd(guard, _mm_cmple_pd(at, target)), _mm_cmpgt_pd(next, target));
+        if (_mm_movemask_pd(fits) == 3) {
+            head[0] = n0;
+            head[1] = n1;
+            return interpolate(target, at, next, vl + i0, vl + i1, vl + j0, vl + j1);
+        }
+        if (_mm_movemask_pd(guard) == 3) {
             uint64_t h0 = head[0], h1 = head[1];
-            __m128d next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
-                                        tl + 2 * ((h1 + 1) & mask) + 1);
+            __m128d next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
             for (int steps = 0;; ++steps) {
-                const int on = _mm_movemask_pd(_mm_cmple_pd(next, target));
+                const int on = _mm_movemask_pd(_mm_cmple_pd(next2, target));
                 if (on == 0) break;
                 if (steps == 4) {
                     if (on & 1) h0 = dropBehind(0, h0, _mm_cvtsd_f64(target));
                     if (on & 2)
                         h1 = dropBehind(1, h1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target)));
-                    next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
-                                        tl + 2 * ((h1 + 1) & mask) + 1);
+                    next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
                     break;
                 }
                 h0 += on & 1;
                 h1 += on >> 1;
-                next = _mm_loadh_pd(_mm_load_sd(tl + 2 * ((h0 + 1) & mask)),
-                                    tl + 2 * ((h1 + 1) & mask) + 1);
+                next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
             }
             head[0] = h0;
             head[1] = h1;
-            const uint64_t i0 = 2 * (h0 & mask), i1 = 2 * (h1 & mask) + 1;
-            const uint64_t j0 = 2 * ((h0 + 1) & mask), j1 = 2 * ((h1 + 1) & mask) + 1;
-            const __m128d at = _mm_loadh_pd(_mm_load_sd(tl + i0), tl + i1);
-            const __m128d span = _mm_sub_pd(next, at);
-            // clamp01 of the quotient: the maximum keeps a negative zero as
-            // clamp01 does; a NaN (span not above 0) is replaced below.
-            const __m128d t =
-                _mm_min_pd(_mm_max_pd(_mm_setzero_pd(), _mm_div_pd(_mm_sub_pd(target, at), span)),
-                           _mm_set1_pd(1.0));
-            const __m128d a =
-                _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
-            const __m128d b =
-                _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
-            const __m128d r = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
-            // Two equal times read the later value.
-            const __m128d apart = _mm_cmpgt_pd(span, _mm_setzero_pd());
-            return _mm_or_pd(_mm_and_pd(apart, r), _mm_andnot_pd(apart, b));
+            const uint64_t a0 = slot(h0), a1 = slot(h1) + 1;
+            const uint64_t b0 = slot(h0 + 1), b1 = slot(h1 + 1) + 1;
+            return interpolate(target, _mm_loadh_pd(_mm_load_sd(tl + a0), tl + a1), next2, vl + a0,
+                               vl + a1, vl + b0, vl + b1);
         }
         return _mm_set_pd(readLine(1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target))),
                           readLine(0, _mm_cvtsd_f64(target)));
@@ -353,9 +388,9 @@ inline void TDelay::settle(int c) {
     const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
     const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
                                    _mm_mul_pd(_mm_load_pd(cross), crossed));
-    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_set1_ps(1e-15f)));
+    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_load_ps(k.tiny)));
     if (feedFilterOn) {
-        const __m128 tiny = _mm_set1_ps(1e-15f);
+        const __m128 tiny = _mm_load_ps(k.tiny);
         __m128 s0 = _mm_load_ps(filterState[0]);
         __m128 s1 = _mm_load_ps(filterState[1]);
         s0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[2]), s0),
@@ -369,16 +404,17 @@ inline void TDelay::settle(int c) {
         m = _mm_sub_ps(s0, s1);
     }
     // The new pair of each line, side by side.
-    if (written > windowCheckAt) [[unlikely]]
+    // Rarely, the window widens before the pair is stored and the counters
+    // move back after.
+    const bool check = written > checkAt;
+    if (check) [[unlikely]]
         checkWindow();
-    const uint64_t w = 2 * (written & mask);
+    const uint64_t w = slot(written);
     _mm_storeu_pd(times.get() + w, p);
     _mm_storel_pi(reinterpret_cast<__m64*>(values.get() + w), m);
     ++written;
-    if (_mm_movemask_pd(_mm_cmpgt_pd(p, _mm_set1_pd(kRebaseAt)))) [[unlikely]] {
-        if (pos[0] > kRebaseAt) rebase(0);
-        if (pos[1] > kRebaseAt) rebase(1);
-    }
+    if (check) [[unlikely]]
+        checkRebase();
     const __m128 outs = _mm_cvtpd_ps(reads);
     out.left = _mm_cvtss_f32(outs);
     out.right = _mm_cvtss_f32(_mm_shuffle_ps(outs, outs, 1));
