@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kMinWindow = 4096;
+constexpr int kMinWindow = 256;
 } // namespace
 
 // ------------------------------------------------------------------ the pair rings
