@@ -9,39 +9,58 @@
 
 namespace {
 
-constexpr int kMinWindow = 4096;
+constexpr int kMinWindow = 256;
 } // namespace
 
 // ------------------------------------------------------------------ the pair rings
 
-void TDelay::Line::reset(double time, double value) {
-    mask = kMinWindow - 1;
-    head = 0;
-    count = 1;
-    held = 0;
-    settle = 1 << 30; // no length yet
-    ring[0] = {time, value};
-}
-
-// The pairs are rotated to the start of the storage, then the window widens.
-void TDelay::Line::grow() {
-    const int window = mask + 1;
+// The window doubles: pair n moves from n & mask to n & (2 mask + 1), which
+// is the same slot or the one `mask + 1` above it.
+void TDelay::grow() {
+    const uint64_t window = mask + 1;
     if (window >= kStorage) {
-        // Cannot happen (kStorage > kCapacity); the oldest pair makes room.
-        head = (head + 1) & mask;
-        --count;
+        // Cannot happen (kStorage > kCapacity); the oldest pairs make room.
+        for (uint64_t& h : head) h = std::max(h, written - mask);
         return;
     }
-    std::rotate(ring.get(), ring.get() + head, ring.get() + window);
-    head = 0;
+    for (uint64_t n = std::min(head[0], head[1]); n != written; ++n) {
+        if (!(n & window)) continue;
+        const uint64_t from = 2 * (n & mask);
+        for (int c = 0; c < 2; ++c) {
+            times[from + 2 * window + c] = times[from + c];
+            values[from + 2 * window + c] = values[from + c];
+        }
+    }
     mask = 2 * window - 1;
+    slotMask = 2 * mask + 1;
+}
+
+// Before a pair is stored: the window widens when a queue fills it. Heads
+// only move on, so no queue fills it before `written` passes the oldest
+// head plus the window.
+void TDelay::checkWindow() {
+    if (written - std::min(head[0], head[1]) > mask) grow();
+    windowCheckAt = std::min(head[0], head[1]) + mask;
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
+}
+
+// After a pair is stored: a counter past kRebaseAt moves back. A counter
+// moves on by at most 20 (100 / kMinLen) per sample, so none can pass
+// kRebaseAt within the next (kRebaseAt - pos) / 32 samples.
+void TDelay::checkRebase() {
+    if (pos[0] > kRebaseAt) rebase(0);
+    if (pos[1] > kRebaseAt) rebase(1);
+    const double room = kRebaseAt - std::max(pos[0], pos[1]);
+    rebaseCheckAt = written - 1 + static_cast<uint64_t>(room / 32.0);
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
 }
 
 // ------------------------------------------------------------------ set-up
 
 TDelay::TDelay() {
     // Left uninitialised: pages are touched only as far as the lines reach.
-    for (Line& l : lines) l.ring.reset(new Pair[kStorage]);
+    times.reset(new double[2 * kStorage]);
+    values.reset(new float[2 * kStorage]);
     init(44100.0f);
 }
 
@@ -63,11 +82,25 @@ void TDelay::init(float rate) {
 }
 
 void TDelay::zero() {
+    // Each line holds one pair (0, 0) and has no length yet.
+    written = 1;
+    mask = kMinWindow - 1;
+    slotMask = 2 * mask + 1;
+    windowCheckAt = mask;
+    rebaseCheckAt = written - 1 + static_cast<uint64_t>(kRebaseAt / 32.0);
+    checkAt = std::min(windowCheckAt, rebaseCheckAt);
+    direct = ready = false;
     for (int c = 0; c < 2; ++c) {
         step[c] = 0.0;
         pos[c] = 0.0;
-        lines[c].reset(0.0, 0.0);
+        frac[c] = 0.0;
+        head[c] = 0;
+        back[c] = 0;
+        settleAt[c] = written + (1 << 30) - 1;
+        times[c] = 0.0;
+        values[c] = 0.0f;
     }
+    searchUntil = settleAt[0];
 }
 
 void TDelay::setTempo(float bpm) {
@@ -177,25 +210,23 @@ void TDelay::setFeedFilter(float low, float high) {
 
 // ------------------------------------------------------------------ one sample
 
-// Drops the pairs before the first one after `target` (three always stay):
-// the rare case of a line far behind, after its length fell.
-[[gnu::noinline]] void TDelay::dropBehind(Line& l, double target) {
-    const Pair* ring = l.ring.get();
-    int lo = 1, hi = l.count - 1;
+// The head after dropping the pairs before the first one after `target`
+// (three always stay): the rare case of a line far behind, after its length
+// fell.
+[[gnu::noinline]] uint64_t TDelay::dropBehind(int c, uint64_t h, double target) {
+    const uint64_t count = written - h;
+    uint64_t lo = 1, hi = count - 1;
     while (lo < hi) {
-        const int mid = (lo + hi) / 2;
-        if (ring[(l.head + mid) & l.mask].time <= target)
+        const uint64_t mid = (lo + hi) / 2;
+        if (timeAt(c, h + mid) <= target)
             lo = mid + 1;
         else
             hi = mid;
     }
-    const int drop = std::min(lo - 1, l.count - kKeep);
-    l.head = (l.head + drop) & l.mask;
-    l.count -= drop;
+    return h + std::min(lo - 1, count - kKeep);
 }
 
 void TDelay::rebase(int c) {
-    Line& l = lines[c];
-    for (int i = 0; i < l.count; ++i) l.ring[(l.head + i) & l.mask].time -= kRebaseBy;
+    for (uint64_t n = head[c]; n != written; ++n) timeAt(c, n) -= kRebaseBy;
     pos[c] -= kRebaseBy;
 }

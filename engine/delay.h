@@ -91,7 +91,7 @@ public:
     float getFeedOwn(int channel) const { return static_cast<float>(feed[channel & 1]); }
     float getFeedCross(int channel) const { return static_cast<float>(cross[channel & 1]); }
     bool getFeedFilterOn() const { return feedFilterOn; }
-    int getStoredCount(int channel) const { return lines[channel & 1].count; }
+    int getStoredCount(int channel) const { return static_cast<int>(written - head[channel & 1]); }
 
 private:
     static constexpr int kKeep = 3;            // pairs always kept in a line
@@ -101,59 +101,79 @@ private:
     static constexpr double kRebaseAt = 16777216.0;
     static constexpr double kRebaseBy = 8388608.0;
 
-    struct Pair {
-        double time;
-        double value;
-    };
-    // One channel's queue of (time, value) pairs: a ring over the first
-    // `mask + 1` entries (a power of two) of the preallocated storage; that
-    // window doubles when the queue would fill it.
-    struct Line {
-        std::unique_ptr<Pair[]> ring;
-        int mask = 0;
-        int head = 0; // oldest pair
-        int count = 0;
-        // While the length holds, the read point sits a fixed distance
-        // behind the newest pair: `back` pairs, then `frac` of the way to the
-        // next. `held` counts the samples written at the current length; at
-        // `settle` every pair behind the read point is one step apart.
-        int back = 0;
-        int held = 0;
-        int settle = 1 << 30;
-        double frac = 0.0;
+    // Pair n of channel c (numbered from the last zero()) sits at
+    // 2 (n & mask) + c of the time and value rings: the two channels side by
+    // side, over a window of `mask + 1` slots (a power of two) of the
+    // preallocated storage that doubles when a queue would fill it. Values
+    // are stored as the floats they are.
+    // 2 (n & mask), as one mask of 2 n.
+    uint64_t slot(uint64_t n) const { return (n + n) & slotMask; }
+    double& timeAt(int c, uint64_t n) { return times[slot(n) + c]; }
+    float& valueAt(int c, uint64_t n) { return values[slot(n) + c]; }
 
-        void reset(double time, double value);
-        const Pair& at(int i) const { return ring[(head + i) & mask]; }
-        [[gnu::always_inline]] void push(double time, double value) {
-            if (count > mask) grow();
-            ring[(head + count) & mask] = {time, value};
-            ++count;
-        }
-        void grow();
-    };
-
-    double readLine(Line& line, double target);
-    double read(int channel);
-    static __m128 limitFeedback(__m128 x);
-    static void dropBehind(Line& line, double target);
+    double readLine(int channel, double target);
+    double read(int channel, double pos, bool& direct);
+    __m128d readBoth(__m128d pos);
+    __m128d interpolate(__m128d target, __m128d at, __m128d next, const float* a0, const float* a1,
+                        const float* b0, const float* b1) const;
+    __m128 limitFeedback(__m128 x) const;
+    uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
+    void settle(int channel);
+    void checkWindow();
+    void checkRebase();
+    void grow();
     void rebase(int channel);
 
     bool equal = false;
     bool timeSync = false;
     bool feedFilterOn = false;
+    // Both channels read directly and go on doing so until a length moves.
+    bool direct = false;
+    // Both counters have run a full length and both lines hold two pairs:
+    // from then on a line is always read.
+    bool ready = false;
     float sampleRate = 44100.0f;
     float samplesPerMs = 44.1f;
     float invSampleRate = 1.0f / 44100.0f;
-    float baseLen[2] = {100.0f, 100.0f};
-    float len[2] = {1.0f, 1.0f};
+    alignas(16) float baseLen[2] = {100.0f, 100.0f};
+    alignas(16) float len[2] = {1.0f, 1.0f};
     float samplesPerWhole = 88200.0f;
     // Float values, kept as doubles for the double sum of the feedback path.
-    double feed[2] = {0.0, 0.0};
-    double cross[2] = {0.0, 0.0};
-    double step[2] = {0.0, 0.0};
-    Line lines[2];
-    double pos[2] = {0.0, 0.0};
+    alignas(16) double feed[2] = {0.0, 0.0};
+    alignas(16) double cross[2] = {0.0, 0.0};
+    alignas(16) double step[2] = {0.0, 0.0};
+    alignas(16) double pos[2] = {0.0, 0.0};
+    // While a length holds, the read point sits a fixed distance behind the
+    // newest pair: back[c] pairs, then frac[c] of the way to the next. The
+    // length settles (every pair behind the read point is one step apart)
+    // on the sample that finds `written` at settleAt[c]; before the first
+    // length of both channels (searchUntil) each line is searched.
+    alignas(16) double frac[2] = {0.0, 0.0};
+    uint64_t back[2] = {0, 0};
+    uint64_t settleAt[2] = {0, 0};
+    uint64_t searchUntil = 0;
+    uint64_t head[2] = {0, 0}; // each channel's oldest pair
+    uint64_t written = 0;      // pairs stored per channel since zero()
+    uint64_t mask = 0;
+    uint64_t slotMask = 1; // 2 mask + 1
+    // No queue can outgrow the window before `written` passes windowCheckAt,
+    // and no counter can pass kRebaseAt before it passes rebaseCheckAt;
+    // checkAt is the nearer of the two.
+    uint64_t windowCheckAt = 0, rebaseCheckAt = 0, checkAt = 0;
+    std::unique_ptr<double[]> times;
+    std::unique_ptr<float[]> values;
+    // Vector constants, kept here so that each is one operand of the
+    // instruction that uses it rather than built from a scalar every time.
+    struct Constants {
+        alignas(16) float minLen[4] = {kMinLen, kMinLen, kMinLen, kMinLen};
+        alignas(16) float maxLen[4] = {kMaxLen, kMaxLen, kMaxLen, kMaxLen};
+        alignas(16) float limitHi[4] = {100.0f, 100.0f, 100.0f, 100.0f};
+        alignas(16) float limitLo[4] = {-100.0f, -100.0f, -100.0f, -100.0f};
+        alignas(16) float tiny[4] = {1e-15f, 1e-15f, 1e-15f, 1e-15f};
+        alignas(16) double readBack[2] = {kReadBack, kReadBack};
+        alignas(16) double one[2] = {1.0, 1.0};
+    } k;
     float filterCoef[4] = {0.0f, 0.0f, 1.0f, 1.0f}; // a, b, 1 - a, 1 - b
     // The two stages' states, each as (left, right).
     alignas(16) float filterState[2][4] = {};
@@ -172,17 +192,24 @@ private:
 
 // ------------------------------------------------------------------ lengths
 
-// Chorus and flanger set their lengths every frame: inline.
+// Chorus and flanger set their lengths every frame: inline. Both channels
+// at once; the clamp passes NaN on as the lower bound.
 [[gnu::always_inline]] inline void TDelay::applyLen(float left, float right) {
-    len[0] = clampTo(left, kMinLen, kMaxLen);
-    len[1] = clampTo(right, kMinLen, kMaxLen);
-    for (int c = 0; c < 2; ++c) {
-        const double s = 100.0 / len[c];
-        if (s == step[c]) continue;
-        step[c] = s;
-        lines[c].held = 0;
-        lines[c].settle = static_cast<int>(len[c]) + 3;
-    }
+    const __m128 clamped =
+        _mm_min_ps(_mm_max_ps(_mm_setr_ps(left, right, 0.0f, 0.0f), _mm_load_ps(k.minLen)),
+                   _mm_load_ps(k.maxLen));
+    _mm_storel_pi(reinterpret_cast<__m64*>(len), clamped);
+    const __m128d s = _mm_div_pd(_mm_set1_pd(100.0), _mm_cvtps_pd(clamped));
+    const int moved = _mm_movemask_pd(_mm_cmpneq_pd(s, _mm_load_pd(step)));
+    if (moved == 0) return;
+    _mm_store_pd(step, s);
+    direct = false;
+    // The length settles on the sample that has written its whole part
+    // plus three pairs: the (int(len) + 3)-th from now.
+    for (int c = 0; c < 2; ++c)
+        if (moved & (1 << c))
+            settleAt[c] = written + static_cast<uint64_t>(static_cast<int>(len[c])) + 2;
+    searchUntil = std::min(settleAt[0], settleAt[1]);
 }
 
 [[gnu::always_inline]] inline void TDelay::setDelayLenDirect(float left, float right) {
@@ -197,87 +224,173 @@ private:
 // The feedback path within +-100; NaN gives 0. Both channels at once (lanes
 // 0 and 1): the minimum and maximum pass NaN on as their bound, the mask
 // then clears it.
-inline __m128 TDelay::limitFeedback(__m128 x) {
-    const __m128 limited = _mm_max_ps(_mm_min_ps(x, _mm_set1_ps(100.0f)), _mm_set1_ps(-100.0f));
+inline __m128 TDelay::limitFeedback(__m128 x) const {
+    const __m128 limited =
+        _mm_max_ps(_mm_min_ps(x, _mm_load_ps(k.limitHi)), _mm_load_ps(k.limitLo));
     return _mm_and_ps(_mm_cmpord_ps(x, x), limited);
 }
 
-// The value stored where the counter stood at `target`: pairs older than
-// the two that enclose it are dropped (three are always kept). One pair
-// goes per sample while the length holds and two or three while it falls
-// as a chorus sweeps it, so the head steps on pair by pair a few times
-// before a search takes over.
-[[gnu::always_inline]] inline double TDelay::readLine(Line& l, double target) {
-    const Pair* ring = l.ring.get();
-    const int mask = l.mask;
-    int head = l.head;
-    int count = l.count;
-    const Pair* b = &ring[(head + 1) & mask];
-    for (int steps = 0; b->time <= target && count > kKeep; ++steps) {
+// The value stored where the counter stood at `target`: the head moves on
+// to the last pair at or before it (three pairs always stay) and the read
+// interpolates between it and the next. One pair goes per sample while the
+// length holds and two or three while it falls as a chorus sweeps it, so
+// the head steps on pair by pair a few times before a search takes over.
+[[gnu::always_inline]] inline double TDelay::readLine(int c, double target) {
+    uint64_t h = head[c];
+    double next = timeAt(c, h + 1);
+    for (int steps = 0; next <= target && written - h > kKeep; ++steps) {
         if (steps == 4) {
-            l.head = head;
-            l.count = count;
-            dropBehind(l, target);
-            head = l.head;
-            count = l.count;
-            b = &ring[(head + 1) & mask];
+            h = dropBehind(c, h, target);
+            next = timeAt(c, h + 1);
             break;
         }
-        head = (head + 1) & mask;
-        --count;
-        b = &ring[(head + 1) & mask];
+        ++h;
+        next = timeAt(c, h + 1);
     }
-    l.head = head;
-    l.count = count;
-    const Pair& a = ring[head];
-    const double span = b->time - a.time;
-    if (!(span > 0.0)) return b->value; // two equal times
-    const double t = clamp01((target - a.time) / span);
-    return a.value + (b->value - a.value) * t;
+    head[c] = h;
+    const double b = valueAt(c, h + 1);
+    const double at = timeAt(c, h);
+    const double span = next - at;
+    if (!(span > 0.0)) return b; // two equal times
+    const double t = clamp01((target - at) / span);
+    const double a = valueAt(c, h);
+    return a + (b - a) * t;
 }
 
-// One channel's output for the sample: the counter advances; a line is read
+// One channel's output for the sample, the counter at `p`: a line is read
 // once it holds two pairs and its counter has run a full length. Once every
 // pair behind the read point was written at the current length, the pairs
-// lie one step apart and the read is direct: the head moves to the pair
-// read, as the search would move it (but for rounding).
-[[gnu::always_inline]] inline double TDelay::read(int c) {
-    Line& l = lines[c];
-    pos[c] += step[c];
-    if (l.held < l.settle) {
-        if (++l.held == l.settle) {
-            // The newest pair is one step behind the counter, so the pair
-            // read lies ceil(len) - 1 pairs behind it and the point is
-            // ceil(len) - len of the way on to the next.
-            const double whole = std::ceil(static_cast<double>(len[c]));
-            l.back = static_cast<int>(whole) - 1;
-            l.frac = whole - len[c];
+// lie one step apart and the read is direct (`isDirect` is set): the head
+// moves to the pair read, as the search would move it (but for rounding).
+[[gnu::always_inline]] inline double TDelay::read(int c, double p, bool& isDirect) {
+    if (written > settleAt[c]) {
+        if (written - head[c] >= back[c] + 2 && p >= kReadBack) {
+            const uint64_t a = written - 1 - back[c];
+            head[c] = a;
+            const double va = valueAt(c, a);
+            isDirect = true;
+            return va + (valueAt(c, a + 1) - va) * frac[c];
         }
-    } else if (l.count >= l.back + 2 && pos[c] >= kReadBack) {
-        const Pair* ring = l.ring.get();
-        const int a = (l.head + l.count - 1 - l.back) & l.mask;
-        l.head = a;
-        l.count = l.back + 1;
-        const double va = ring[a].value;
-        return va + (ring[(a + 1) & l.mask].value - va) * l.frac;
+    } else if (written == settleAt[c]) {
+        settle(c);
     }
-    return pos[c] >= kReadBack && l.count >= 2 ? readLine(l, pos[c] - kReadBack) : 0.0;
+    return p >= kReadBack && written - head[c] >= 2 ? readLine(c, p - kReadBack) : 0.0;
+}
+
+// The newest pair is one step behind the counter, so the pair read lies
+// ceil(len) - 1 pairs behind it and the point is ceil(len) - len of the way
+// on to the next.
+inline void TDelay::settle(int c) {
+    const double whole = std::ceil(static_cast<double>(len[c]));
+    back[c] = static_cast<uint64_t>(whole) - 1;
+    frac[c] = whole - len[c];
+}
+
+// readLine's interpolation for both lines, given the times of the pairs
+// around the targets and where their values lie.
+[[gnu::always_inline]] inline __m128d TDelay::interpolate(__m128d target, __m128d at, __m128d next,
+                                                          const float* a0, const float* a1,
+                                                          const float* b0, const float* b1) const {
+    const __m128d span = _mm_sub_pd(next, at);
+    // clamp01 of the quotient: the maximum keeps a negative zero as clamp01
+    // does; a NaN (span not above 0) is replaced below.
+    const __m128d t = _mm_min_pd(
+        _mm_max_pd(_mm_setzero_pd(), _mm_div_pd(_mm_sub_pd(target, at), span)), _mm_load_pd(k.one));
+    const __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a0), _mm_load_ss(a1)));
+    const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(b0), _mm_load_ss(b1)));
+    const __m128d r = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
+    // Two equal times read the later value.
+    const __m128d apart = _mm_cmpgt_pd(span, _mm_setzero_pd());
+    return _mm_or_pd(_mm_and_pd(apart, r), _mm_andnot_pd(apart, b));
+}
+
+// Both lines' reads for the counters `p`, as read() gives them.
+[[gnu::always_inline]] inline __m128d TDelay::readBoth(__m128d p) {
+    const double* tl = times.get();
+    const float* vl = values.get();
+    if (direct) {
+        // Pairs a and a + 1 of each line, a = written - 1 - back; the head
+        // stays at a.
+        const uint64_t a0 = written - 1 - back[0], a1 = written - 1 - back[1];
+        head[0] = a0;
+        head[1] = a1;
+        const uint64_t i0 = slot(a0), i1 = slot(a1) + 1;
+        const uint64_t j0 = slot(a0 + 1), j1 = slot(a1 + 1) + 1;
+        const __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
+        const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
+        return _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), _mm_load_pd(frac)));
+    }
+    const __m128d target = _mm_sub_pd(p, _mm_load_pd(k.readBack));
+    // Both lines searched while neither length has settled. When the pair
+    // two before the newest lies after the target in both, the heads never
+    // come near the three kept pairs and readLine's walk is that of the
+    // vector below. Mostly each head moves on by one pair: that is tried
+    // first.
+    if (ready && written < searchUntil) {
+        const uint64_t k = slot(written - 3);
+        const __m128d guard = _mm_cmpgt_pd(_mm_loadu_pd(tl + k), target);
+        const uint64_t n0 = head[0] + 1, n1 = head[1] + 1;
+        const uint64_t i0 = slot(n0), i1 = slot(n1) + 1;
+        const uint64_t j0 = slot(n0 + 1), j1 = slot(n1 + 1) + 1;
+        const __m128d at = _mm_loadh_pd(_mm_load_sd(tl + i0), tl + i1);
+        const __m128d next = _mm_loadh_pd(_mm_load_sd(tl + j0), tl + j1);
+        const __m128d fits =
+            _mm_and_pd(_mm_and_pd(guard, _mm_cmple_pd(at, target)), _mm_cmpgt_pd(next, target));
+        if (_mm_movemask_pd(fits) == 3) {
+            head[0] = n0;
+            head[1] = n1;
+            return interpolate(target, at, next, vl + i0, vl + i1, vl + j0, vl + j1);
+        }
+        if (_mm_movemask_pd(guard) == 3) {
+            uint64_t h0 = head[0], h1 = head[1];
+            __m128d next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
+            for (int steps = 0;; ++steps) {
+                const int on = _mm_movemask_pd(_mm_cmple_pd(next2, target));
+                if (on == 0) break;
+                if (steps == 4) {
+                    if (on & 1) h0 = dropBehind(0, h0, _mm_cvtsd_f64(target));
+                    if (on & 2)
+                        h1 = dropBehind(1, h1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target)));
+                    next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
+                    break;
+                }
+                h0 += on & 1;
+                h1 += on >> 1;
+                next2 = _mm_loadh_pd(_mm_load_sd(tl + slot(h0 + 1)), tl + slot(h1 + 1) + 1);
+            }
+            head[0] = h0;
+            head[1] = h1;
+            const uint64_t a0 = slot(h0), a1 = slot(h1) + 1;
+            const uint64_t b0 = slot(h0 + 1), b1 = slot(h1 + 1) + 1;
+            return interpolate(target, _mm_loadh_pd(_mm_load_sd(tl + a0), tl + a1), next2, vl + a0,
+                               vl + a1, vl + b0, vl + b1);
+        }
+        return _mm_set_pd(readLine(1, _mm_cvtsd_f64(_mm_unpackhi_pd(target, target))),
+                          readLine(0, _mm_cvtsd_f64(target)));
+    }
+    bool d0 = false, d1 = false;
+    const double r0 = read(0, _mm_cvtsd_f64(p), d0);
+    const double r1 = read(1, _mm_cvtsd_f64(_mm_unpackhi_pd(p, p)), d1);
+    direct = d0 && d1;
+    ready = _mm_movemask_pd(_mm_cmpge_pd(p, _mm_set1_pd(kReadBack))) == 3 &&
+            written - head[0] >= 2 && written - head[1] >= 2;
+    return _mm_set_pd(r1, r0);
 }
 
 // Inline: the chain runs four lines a frame, and the call would cost a
 // good part of a line. The two channels run side by side in the lanes of
-// one vector from the feedback sum to the stored values.
+// one vector from the reads to the stored pairs.
 [[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
-    const double readL = read(0);
-    const double readR = read(1);
-    const __m128d reads = _mm_set_pd(readR, readL);
+    const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
+    _mm_store_pd(pos, p);
+    const __m128d reads = readBoth(p);
     const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
     const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
-    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_loadu_pd(feed), reads)),
-                                   _mm_mul_pd(_mm_loadu_pd(cross), crossed));
-    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_set1_ps(1e-15f)));
+    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
+                                   _mm_mul_pd(_mm_load_pd(cross), crossed));
+    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_load_ps(k.tiny)));
     if (feedFilterOn) {
-        const __m128 tiny = _mm_set1_ps(1e-15f);
+        const __m128 tiny = _mm_load_ps(k.tiny);
         __m128 s0 = _mm_load_ps(filterState[0]);
         __m128 s1 = _mm_load_ps(filterState[1]);
         s0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[2]), s0),
@@ -290,13 +403,19 @@ inline __m128 TDelay::limitFeedback(__m128 x) {
         _mm_store_ps(filterState[1], s1);
         m = _mm_sub_ps(s0, s1);
     }
-    const __m128d stored = _mm_cvtps_pd(m);
-    lines[0].push(pos[0], _mm_cvtsd_f64(stored));
-    lines[1].push(pos[1], _mm_cvtsd_f64(_mm_unpackhi_pd(stored, stored)));
-    if (std::max(pos[0], pos[1]) > kRebaseAt) [[unlikely]] {
-        if (pos[0] > kRebaseAt) rebase(0);
-        if (pos[1] > kRebaseAt) rebase(1);
-    }
-    out.left = static_cast<float>(readL);
-    out.right = static_cast<float>(readR);
+    // The new pair of each line, side by side.
+    // Rarely, the window widens before the pair is stored and the counters
+    // move back after.
+    const bool check = written > checkAt;
+    if (check) [[unlikely]]
+        checkWindow();
+    const uint64_t w = slot(written);
+    _mm_storeu_pd(times.get() + w, p);
+    _mm_storel_pi(reinterpret_cast<__m64*>(values.get() + w), m);
+    ++written;
+    if (check) [[unlikely]]
+        checkRebase();
+    const __m128 outs = _mm_cvtpd_ps(reads);
+    out.left = _mm_cvtss_f32(outs);
+    out.right = _mm_cvtss_f32(_mm_shuffle_ps(outs, outs, 1));
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -215,6 +216,140 @@ TEST(EffectDelay, FullFeedbackDecaysInEveryMode) {
         }
         EXPECT_GT(first, 0.5f);
         EXPECT_LT(last, first) << "the echoes die away";
+    }
+}
+
+// The delay line the plain way: one queue of (time, value) pairs per
+// channel, searched from its oldest pair, read directly once a held length
+// has settled. TDelay's vector paths must give the same bits.
+class PlainDelay {
+public:
+    void setLen(float left, float right) {
+        const float in[2] = {left, right};
+        for (int c = 0; c < 2; ++c) {
+            Line& l = lines[c];
+            l.len = std::clamp(std::isnan(in[c]) ? TDelay::kMinLen : in[c], TDelay::kMinLen,
+                               TDelay::kMaxLen);
+            const double s = 100.0 / l.len;
+            if (s == l.step) continue;
+            l.step = s;
+            l.held = 0;
+            l.settle = static_cast<int>(l.len) + 3;
+        }
+    }
+    stereoStruct process(stereoStruct in, double feed, double cross) {
+        const double r[2] = {read(lines[0]), read(lines[1])};
+        const double x[2] = {in.left, in.right};
+        float out[2];
+        for (int c = 0; c < 2; ++c) {
+            float m = static_cast<float>(x[c] + feed * r[c] + cross * r[1 - c]) + 1e-15f;
+            m = std::isnan(m) ? 0.0f : std::clamp(m, -100.0f, 100.0f);
+            lines[c].pairs.push_back({lines[c].pos, m});
+            out[c] = static_cast<float>(r[c]);
+        }
+        for (Line& l : lines)
+            if (l.pos > 16777216.0) {
+                for (auto& p : l.pairs) p.first -= 8388608.0;
+                l.pos -= 8388608.0;
+            }
+        return {out[0], out[1]};
+    }
+
+private:
+    struct Line {
+        std::deque<std::pair<double, double>> pairs{{0.0, 0.0}};
+        double pos = 0.0, step = 0.0, frac = 0.0;
+        float len = 1.0f;
+        int held = 0, settle = 1 << 30, back = 0;
+    };
+    static double read(Line& l) {
+        l.pos += l.step;
+        const int count = static_cast<int>(l.pairs.size());
+        if (l.held < l.settle) {
+            if (++l.held == l.settle) {
+                const double whole = std::ceil(static_cast<double>(l.len));
+                l.back = static_cast<int>(whole) - 1;
+                l.frac = whole - l.len;
+            }
+        } else if (count >= l.back + 2 && l.pos >= 100.0) {
+            l.pairs.erase(l.pairs.begin(), l.pairs.begin() + (count - 1 - l.back));
+            return l.pairs[0].second + (l.pairs[1].second - l.pairs[0].second) * l.frac;
+        }
+        if (l.pos < 100.0 || count < 2) return 0.0;
+        const double target = l.pos - 100.0;
+        while (l.pairs.size() > 3 && l.pairs[1].first <= target) l.pairs.pop_front();
+        const auto& [ta, va] = l.pairs[0];
+        const auto& [tb, vb] = l.pairs[1];
+        if (!(tb - ta > 0.0)) return vb;
+        return va + (vb - va) * std::clamp((target - ta) / (tb - ta), 0.0, 1.0);
+    }
+    Line lines[2];
+};
+
+TEST(EffectDelay, EveryReadGivesTheBitsOfThePlainSearch) {
+    struct Case {
+        const char* name;
+        int frames;
+        float feed, cross;
+        std::function<stereoStruct(int)> lengths; // per frame
+    };
+    auto sweep = [](int n, float centre, float depth, float rate, float phase) {
+        return centre + depth * std::sin(rate * static_cast<float>(n) + phase);
+    };
+    const Case cases[] = {
+        {"a held length, another and back", 9000, 0.3f, 0.0f,
+         [](int n) {
+             const float l = n < 3000 || n >= 6000 ? 300.25f : 1000.5f;
+             return stereoStruct{l, l + 17.0f};
+         }},
+        {"a chorus sweep on both channels", 20000, 0.0f, 0.0f,
+         [&](int n) {
+             return stereoStruct{sweep(n, 600.0f, 300.0f, 0.002f, 0.0f),
+                                 sweep(n, 729.0f, 300.0f, 0.002f, 1.0f)};
+         }},
+        {"a stepped sweep that holds for 40 frames", 20000, 0.5f, 0.2f,
+         [&](int n) {
+             const int held = n / 40 * 40;
+             return stereoStruct{sweep(held, 200.0f, 150.0f, 0.001f, 0.0f),
+                                 sweep(held, 209.0f, 150.0f, 0.001f, 2.0f)};
+         }},
+        {"one channel held, the other swept", 12000, 0.4f, -0.3f,
+         [&](int n) {
+             return stereoStruct{441.0f, sweep(n, 300.0f, 250.0f, 0.01f, 0.0f)};
+         }},
+        {"a fall from 20000 to the shortest and up again", 30000, 0.0f, 0.0f,
+         [](int n) {
+             const float l = n < 21000 ? 20000.0f : (n < 24000 ? 5.0f : 5.0f + (n - 24000));
+             return stereoStruct{l, n < 22000 ? 20000.0f : 7.5f};
+         }},
+        // Near the shortest length the counters pass the rebase point
+        // within a second.
+        {"short sweeps past a counter rebase", 950000, 0.5f, 0.0f,
+         [&](int n) {
+             return stereoStruct{sweep(n, 5.6f, 0.5f, 0.01f, 0.0f),
+                                 sweep(n, 6.0f, 0.9f, 0.003f, 1.0f)};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDelay d;
+        d.init(44100.0f);
+        d.setFeed(c.feed, c.cross);
+        PlainDelay plain;
+        const double feed = d.getFeedOwn(0), cross = d.getFeedCross(0);
+        uint32_t noise = 12345;
+        int mismatches = 0, first = -1;
+        for (int n = 0; n < c.frames; ++n) {
+            const stereoStruct len = c.lengths(n);
+            d.setDelayLenDirect(len.left, len.right);
+            plain.setLen(len.left, len.right);
+            noise = noise * 1664525u + 1013904223u;
+            const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+            const stereoStruct in{x, n % 7 == 0 ? -x : 0.25f * x};
+            const stereoStruct got = d.process(in), want = plain.process(in, feed, cross);
+            if (std::memcmp(&got, &want, sizeof got) != 0 && mismatches++ == 0) first = n;
+        }
+        EXPECT_EQ(mismatches, 0) << "first at frame " << first;
     }
 }
 
