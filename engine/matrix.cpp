@@ -188,6 +188,17 @@ void APlugin::applyVoiceMatrixFirstHalf(int v) {
         voice.matrix.generation = m.generation;
     }
     if (m.activeCount == 0) return;
+    // With no slot on an amount destination the amounts are the knobs plus
+    // the resting amount sums: while no value changed since they were made,
+    // a pass would make the same amounts and leave the idle state as it is.
+    const uint32_t changes = core.valueChanges.load(std::memory_order_acquire);
+    const bool unmodulated = m.amountCount == 0 && !engine.render.controlPlan.everyFrame;
+    if (unmodulated && voice.matrix.amountsValid && voice.matrix.amountChanges == changes &&
+        voice.matrix.amountGeneration == m.generation)
+        return;
+    voice.matrix.amountsValid = unmodulated;
+    voice.matrix.amountChanges = changes; // before the knobs are read
+    voice.matrix.amountGeneration = m.generation;
     // Amount destinations start from rest at every tick (the per-frame half
     // resets them too, but it may be idle).
     for (int n = 0; n < m.amountCount; ++n) {

@@ -82,4 +82,9 @@ struct MatrixVoice {
     std::array<float, kModSlots> amount{};
     uint32_t generation = 0; // the cache generation its unused destinations were reset for
     bool idle = false;       // every applying slot has amount 0: the sums rest at their base
+    // The value change count and cache generation the amounts were made from
+    // (kept only while no slot modulates an amount).
+    uint32_t amountChanges = 0;
+    uint32_t amountGeneration = 0;
+    bool amountsValid = false;
 };

@@ -181,6 +181,7 @@ void APlugin::startXYReplay(int v) {
         start = {(xv.replay.held[0] + 1.0f) * 0.5f, (xv.replay.held[1] + 1.0f) * 0.5f};
     xv.pair = xv.next = snapped(xy, start);
     xv.step = {0.0f, 0.0f};
+    xv.liveValid = false;
     xv.resting = false;
     xy.voiceHeld[v][0].set(2.0f * xv.next[0] - 1.0f);
     xy.voiceHeld[v][1].set(2.0f * xv.next[1] - 1.0f);
@@ -369,14 +370,33 @@ void APlugin::updateXYGlobal() {
 void APlugin::voiceXYTick(int v) {
     XYState& xy = engine.xy;
     XYVoice& xv = xy.voices[v];
-    if (std::bit_cast<uint64_t>(xv.pair) != std::bit_cast<uint64_t>(xv.next)) xv.resting = false;
+    const bool live = xy.recordMode == xyrecord::Live;
+    const bool arrived = std::bit_cast<uint64_t>(xv.pair) == std::bit_cast<uint64_t>(xv.next);
+    if (live) {
+        // The voice stands at the target the pad gave while nothing it is
+        // made from changed: the tick would leave everything as it is.
+        const uint32_t changes = core.valueChanges.load(std::memory_order_acquire);
+        const uint32_t events = engine.midi.events;
+        const uint32_t grid = std::bit_cast<uint32_t>(xy.spaceGrid);
+        if (xv.liveValid && arrived && std::bit_cast<uint64_t>(xv.step) == 0 &&
+            xv.liveChanges == changes && xv.liveEvents == events && xv.liveGrid == grid &&
+            !engine.render.controlPlan.everyFrame)
+            return;
+        xv.liveValid = true;
+        xv.liveChanges = changes; // before the pad is read
+        xv.liveEvents = events;
+        xv.liveGrid = grid;
+    } else {
+        xv.liveValid = false;
+    }
+    if (!arrived) xv.resting = false;
     xv.pair = xv.next;
     std::array<float, 2> next;
     if (xy.recordMode == xyrecord::Replay && xy.playMode == xyplay::Poly) {
         XYReplay::step(xv.replay, xy.settings, engine.voices[v].mod.dst[dst::XYSpeed], xy.smoothK,
                        xyPath());
         next = snapped(xy, {(xv.replay.held[0] + 1.0f) * 0.5f, (xv.replay.held[1] + 1.0f) * 0.5f});
-    } else if (xy.recordMode == xyrecord::Live) {
+    } else if (live) {
         next = snapped(xy, padPosition(*this));
     } else {
         xv.step = {0.0f, 0.0f};

@@ -132,6 +132,10 @@ struct XYVoice {
     // to write while the routing stays (matrix generation restGeneration).
     bool resting = false;
     uint32_t restGeneration = 0;
+    // Live: the value change count, MIDI event count and grid the last
+    // tick's target came from.
+    bool liveValid = false;
+    uint32_t liveChanges = 0, liveEvents = 0, liveGrid = 0;
 };
 
 struct XYState {

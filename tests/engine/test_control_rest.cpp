@@ -5,6 +5,7 @@
 
 #include "core/mod_slots.h"
 #include "engine/envelope.h"
+#include "engine/matrix.h"
 #include "support/plugin_harness.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,17 @@ bool sameState(const EnvelopeState& a, const EnvelopeState& b) {
            std::memcmp(&a.releaseLevel, &b.releaseLevel, sizeof(double)) == 0 &&
            std::memcmp(&a.releaseOutput, &b.releaseOutput, sizeof(double)) == 0 &&
            std::memcmp(&a.ramp, &b.ramp, sizeof(double)) == 0;
+}
+
+void send(PluginHarness& h, int status, int d1, int d2) {
+    h.send(EventBlock().midi(0, status, d1, d2));
+}
+
+int differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.size() != b.size()) return -1;
+    int n = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+    return n;
 }
 
 } // namespace
@@ -304,5 +316,70 @@ TEST(ControlRest, EventsAfterARestSoundAsWithEveryFrameWoken) {
             differing +=
                 std::bit_cast<uint32_t>(outputs[0][i]) != std::bit_cast<uint32_t>(outputs[1][i]);
         EXPECT_EQ(differing, 0);
+    }
+}
+
+// A voice's tick keeps its slot amounts and its Live XY target while nothing
+// they come from changed. After each kind of change, between ticks, the sound
+// and the voices' tick state must be those of the full tick on every frame.
+TEST(ControlRest, RestingTickWorkMatchesTheFullTick) {
+    struct Case {
+        const char* what;
+        void (*apply)(PluginHarness&);
+    };
+    const Case cases[] = {
+        {"nothing", [](PluginHarness&) {}},
+        {"amount knob", [](PluginHarness& h) { h.p().setParameter(MOD_AMT_TAGS[0], 0.15f); }},
+        {"other value", [](PluginHarness& h) { h.p().setParameter(tag::FilterFreq, 0.3f); }},
+        {"pad move", [](PluginHarness& h) { h.p().setParameter(tag::XYX, 0.85f); }},
+        {"pad grid", [](PluginHarness& h) { h.p().setSteppedValue(tag::XYSpaceQuant, 3); }},
+        {"mod wheel", [](PluginHarness& h) { send(h, 0xB0, 1, 110); }},
+        {"pitch bend", [](PluginHarness& h) { send(h, 0xE0, 0, 100); }},
+        {"aftertouch", [](PluginHarness& h) { send(h, 0xD0, 90, 0); }},
+        {"LFO routed",
+         [](PluginHarness& h) {
+             h.p().setModSlotVar(2, false, 0.8f, src::Free1Lfo, dst::OscMorph);
+         }},
+        {"LFO on an amount",
+         [](PluginHarness& h) {
+             h.p().setModSlotVar(2, false, 0.6f, src::Free1Lfo, dst::modAmount(1));
+         }},
+        {"note off", [](PluginHarness& h) { send(h, 0x80, 52, 0); }},
+    };
+    constexpr int kBefore = 8192 + 700, kSpan = 2100, kBlock = 100;
+    static_assert((kBefore + 3 * kBlock) % 16 != 0, "the change falls between ticks");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint32_t> outputs[2], states[2];
+        for (bool full : {false, true}) {
+            PluginHarness h;
+            h.engine().render.controlPlan.everyFrame = full;
+            h.setStep(tag::XYRecordMode, xyrecord::Live);
+            h.p().setModSlotVar(0, false, 0.7f, src::UniXYX, dst::MainPan);
+            h.p().setModSlotVar(1, false, 0.9f, src::ModWheel, dst::OscMorph);
+            h.send(EventBlock().noteOn(0, 48).noteOn(0, 52).noteOn(0, 55));
+            h.renderIn(kBefore, 512); // sustained: the tick work rests
+            for (int f = 0; f < kSpan; f += kBlock) {
+                if (f == 3 * kBlock) c.apply(h);
+                h.render(kBlock);
+                auto& out = outputs[full ? 1 : 0];
+                for (int i = 0; i < kBlock; ++i)
+                    for (float x : {h.left[i], h.right[i]})
+                        out.push_back(std::bit_cast<uint32_t>(x));
+                auto& st = states[full ? 1 : 0];
+                for (int v = 0; v < 3; ++v) {
+                    const XYVoice& xv = h.engine().xy.voices[v];
+                    for (float x :
+                         {xv.pair[0], xv.pair[1], xv.next[0], xv.next[1], xv.step[0], xv.step[1]})
+                        st.push_back(std::bit_cast<uint32_t>(x));
+                    for (float x : h.voice(v).matrix.amount)
+                        st.push_back(std::bit_cast<uint32_t>(x));
+                    for (float x : h.voice(v).mod.dst) st.push_back(std::bit_cast<uint32_t>(x));
+                    st.push_back(h.voice(v).matrix.idle);
+                }
+            }
+        }
+        EXPECT_EQ(differing(outputs[0], outputs[1]), 0) << "the sound differs";
+        EXPECT_EQ(differing(states[0], states[1]), 0) << "the tick state differs";
     }
 }
