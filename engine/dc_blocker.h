@@ -20,7 +20,8 @@
 // Use: c = DCBlocker::coefficient(rate) once per rate change; per lane and
 // sub-sample y = lane.dc.process(y, c); reset() with the lane. processPair()
 // runs two lanes at once in one SSE2 double vector, processFour() four lanes
-// in two, with the same arithmetic.
+// in two (its coefficients from four(c), once per frame), with the same
+// arithmetic.
 #pragma once
 
 #include <emmintrin.h>
@@ -64,23 +65,31 @@ public:
         _mm_storeh_pd(&b.state_, s);
     }
 
+    // What processFour() steps with for a coefficient c: prepared once for
+    // any number of calls.
+    struct Four {
+        __m128d c, keep, limit, magnitude;
+    };
+    static Four four(float c) {
+        return {_mm_set1_pd(c), _mm_set1_pd(1.0 - static_cast<double>(c)), _mm_set1_pd(1.0e300),
+                _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL))};
+    }
+
     // Four lanes, both sub-samples in order: lane k's sub-samples are float k
     // of y0 and y1, its blocker *lanes[k]. All four pointers must be valid;
     // only the blockers set in `take` (bit k: lane k) take their new state
     // (the other lanes are computed and left alone).
-    [[gnu::always_inline]] static void processFour(DCBlocker* const* lanes, int take, float c,
+    [[gnu::always_inline]] static void processFour(DCBlocker* const* lanes, int take, const Four& k,
                                                    __m128& y0, __m128& y1) {
-        const __m128d cd = _mm_set1_pd(c);
-        const __m128d keep = _mm_set1_pd(1.0 - static_cast<double>(c));
         __m128d lo = _mm_setr_pd(lanes[0]->state_, lanes[1]->state_);
         __m128d hi = _mm_setr_pd(lanes[2]->state_, lanes[3]->state_);
         const __m128d x0lo = _mm_cvtps_pd(y0), x0hi = _mm_cvtps_pd(_mm_movehl_ps(y0, y0));
         const __m128d x1lo = _mm_cvtps_pd(y1), x1hi = _mm_cvtps_pd(_mm_movehl_ps(y1, y1));
-        lo = stepTwo(lo, x0lo, cd, keep);
-        hi = stepTwo(hi, x0hi, cd, keep);
+        lo = stepTwo(lo, x0lo, k);
+        hi = stepTwo(hi, x0hi, k);
         y0 = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(x0lo, lo)), _mm_cvtpd_ps(_mm_sub_pd(x0hi, hi)));
-        lo = stepTwo(lo, x1lo, cd, keep);
-        hi = stepTwo(hi, x1hi, cd, keep);
+        lo = stepTwo(lo, x1lo, k);
+        hi = stepTwo(hi, x1hi, k);
         y1 = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(x1lo, lo)), _mm_cvtpd_ps(_mm_sub_pd(x1hi, hi)));
         if (take == 15) {
             _mm_storel_pd(&lanes[0]->state_, lo);
@@ -101,11 +110,9 @@ public:
 
 private:
     // The new low-pass state of two lanes for their inputs x.
-    [[gnu::always_inline]] static __m128d stepTwo(__m128d s, __m128d x, __m128d cd, __m128d keep) {
-        const __m128d limit = _mm_set1_pd(1.0e300);
-        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-        s = _mm_add_pd(_mm_mul_pd(s, keep), _mm_mul_pd(cd, x));
-        return _mm_and_pd(s, _mm_cmple_pd(_mm_and_pd(s, magnitude), limit));
+    [[gnu::always_inline]] static __m128d stepTwo(__m128d s, __m128d x, const Four& k) {
+        s = _mm_add_pd(_mm_mul_pd(s, k.keep), _mm_mul_pd(k.c, x));
+        return _mm_and_pd(s, _mm_cmple_pd(_mm_and_pd(s, k.magnitude), k.limit));
     }
 
     double state_ = 0.0;

@@ -33,6 +33,7 @@
 #include "core/numeric.h"
 
 #include "engine/filters.h"
+#include "engine/voice_mix.h"
 
 #include <algorithm>
 #include <array>
@@ -52,13 +53,13 @@ inline int freqIndex(float position) {
 
 // Values every voice of a frame shares.
 struct FilterFrame {
-    FilterContext ctx;
-    const float* freq = nullptr;    // FREQ
-    const float* sinHalf = nullptr; // SIN_HALF
-    float ceiling = 0.0f;           // Hz
-    float cutoffTag = 1.0f, resonanceTag = 0.0f, envAmountTag = 0.0f, envSign = 1.0f;
-    float hiPassTag = 0.0f, hiPassQTag = 0.0f;
-    bool hiPassOn = false, hiPassQOn = false;
+    const FilterContext& ctx;
+    const float* freq;    // FREQ
+    const float* sinHalf; // SIN_HALF
+    float ceiling;        // Hz
+    float cutoffTag, resonanceTag, envAmountTag, envSign;
+    bool hiPassOn, hiPassQOn;
+    float hiPassTag = 0.0f, hiPassQTag = 0.0f; // read while the high-pass is on
 };
 
 // The voice's cut-off before the copies' offsets; the attack cut short.
@@ -123,9 +124,10 @@ inline F4 load(const float* f) {
     return _mm_load_ps(f);
 }
 
-// clampTo() of core/numeric.h lane by lane, -0 included.
-inline F4 clampExact(F4 v, F4 lo, F4 hi) {
-    return select(v >= lo, select(v > hi, hi, v), lo);
+// clampTo(v, 0, 1) of core/numeric.h lane by lane, -0 and NaN included:
+// min(v, 1) where v >= 0, else 0.
+inline F4 clamp01Exact(F4 v) {
+    return (v >= F4(0.0f)) & stdMin(v, F4(1.0f));
 }
 
 // Floats 0, 1 and 2 of four places p[k] as three vectors.
@@ -170,8 +172,7 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
         &voices[2].mod.dst[dst::FilterFreq], &voices[3].mod.dst[dst::FilterFreq]};
     F4 freqModulation, qModulation, envModulation;
     gatherThree(modulation, freqModulation, qModulation, envModulation);
-    const F4 amount =
-        clampExact(frame.envAmountTag + envModulation, F4(0.0f), F4(1.0f)) * frame.envSign;
+    const F4 amount = clamp01Exact(frame.envAmountTag + envModulation) * frame.envSign;
     const F4 cutPosition = each([](const VoiceState& v) {
                                return v.mod.src[src::EnvFirst + 2 * kEnvFilter];
                            }) * amount +
@@ -180,14 +181,19 @@ inline void filterGroup(EngineState& engine, const FilterFrame& frame, unsigned 
     // An envelope that would open the filter beyond the ceiling has nothing
     // left to do in its attack.
     if (const int bits = maskBits(amount > F4(0.0f)) & lanes) {
-        for (int k = 0; k < 4; ++k) {
-            EnvelopeState& env = voices[k].env[kEnvFilter];
-            if ((bits >> k & 1) && env.stage == kEnvAttack &&
-                frame.ceiling < frame.freq[freqIndex(cutPosition[k])] * keyRatio[k])
-                env.stage = kEnvDecay;
+        const __m128i stages =
+            _mm_setr_epi32(voices[0].env[kEnvFilter].stage, voices[1].env[kEnvFilter].stage,
+                           voices[2].env[kEnvFilter].stage, voices[3].env[kEnvFilter].stage);
+        const int attack =
+            _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(stages, _mm_set1_epi32(kEnvAttack)))) &
+            bits;
+        for (int rest = attack; rest != 0; rest &= rest - 1) {
+            const int k = std::countr_zero(static_cast<unsigned>(rest));
+            if (frame.ceiling < frame.freq[freqIndex(cutPosition[k])] * keyRatio[k])
+                voices[k].env[kEnvFilter].stage = kEnvDecay;
         }
     }
-    const F4 q = clampExact(frame.resonanceTag + qModulation, F4(0.0f), F4(1.0f)) * 0.9f;
+    const F4 q = clamp01Exact(frame.resonanceTag + qModulation) * 0.9f;
     // While the key ratio and resonance stay put, a lane whose position did
     // not move keeps its Hz: no look-up.
     F4 unsteady = (q != at.lastQ) | (keyRatio != at.lastKeyRatio);
@@ -390,19 +396,20 @@ void APlugin::filterStage() {
         initFilter(1, -1);
     }
 
-    FilterFrame frame;
-    frame.ctx = fg.context;
-    frame.freq = curves.FREQ.data();
-    frame.sinHalf = curves.SIN_HALF.data();
-    frame.ceiling = rate.filterCeiling;
-    frame.cutoffTag = getCurrentValue(tag::FilterFreq);
-    frame.resonanceTag = getCurrentValue(tag::FilterQ);
-    frame.envAmountTag = getCurrentValue(tag::EnvToFilterFreq);
-    frame.envSign = fg.envelopeSign;
-    frame.hiPassOn = fg.hiPassOn;
-    frame.hiPassQOn = fg.hiPassQOn;
-    frame.hiPassTag = getCurrentValue(tag::HiPassFreq);
-    frame.hiPassQTag = getCurrentValue(tag::HiPassQ);
+    FilterFrame frame{fg.context,
+                      curves.FREQ.data(),
+                      curves.SIN_HALF.data(),
+                      rate.filterCeiling,
+                      getCurrentValue(tag::FilterFreq),
+                      getCurrentValue(tag::FilterQ),
+                      getCurrentValue(tag::EnvToFilterFreq),
+                      fg.envelopeSign,
+                      fg.hiPassOn,
+                      fg.hiPassQOn};
+    if (frame.hiPassOn) {
+        frame.hiPassTag = getCurrentValue(tag::HiPassFreq);
+        frame.hiPassQTag = getCurrentValue(tag::HiPassQ);
+    }
     // The type is the same for every lane: one loop instance per type.
     kVoiceLoops[fg.type > kFilterBypass && fg.type < kFilterTypeCount ? fg.type : 0](engine, frame);
 }
@@ -432,9 +439,10 @@ void APlugin::initFilter(int mode, int v) {
     } else if (mode == 3 && isValidVoice(v)) {
         clearVoice(v);
         fg.noteStarts |= 1u << v;
-        // The note starts from the smoothed cut-off it was given.
+        // The note starts from the smoothed cut-off and pan it was given.
         fg.groups[static_cast<std::size_t>(v / 4)].cutoffSmoothed.set(
             v % 4, engine.voices[v].dsp.filterFreqSmoothed);
+        VoiceMix::noteStart(engine.mixGains.data(), engine.voices[v], v);
     }
 }
 

@@ -46,9 +46,10 @@ inline F4 atanShape(F4 x, const DistortionParams& p) {
     return select(abs(x) > F4(0.001f), y, x);
 }
 
-// clampTo() of core/numeric.h lane by lane, -0 included.
-inline F4 clampExact(F4 v, F4 lo, F4 hi) {
-    return select(v >= lo, select(v > hi, hi, v), lo);
+// clampTo(v, 0, 1) of core/numeric.h lane by lane, -0 and NaN included:
+// min(v, 1) where v >= 0, else 0.
+inline F4 clamp01Exact(F4 v) {
+    return (v >= F4(0.0f)) & stdMin(v, F4(1.0f));
 }
 
 // Floats 0 and 2 of four places p[k] as two vectors.
@@ -79,8 +80,8 @@ template <int Mode> const DistortionParams& prepareShape(VoiceDspState& dsp) {
 // nothing. part[k] receives voice k's addition to the bus.
 template <int Mode>
 [[gnu::always_inline]] inline void
-mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceMix::Input& in,
-         const VoiceMixGains4& gains, SquareCarry& carry, __m128* part) {
+mixGroup(const VoiceMix::Frame& frame, const DCBlocker::Four& dc, VoiceState* four, int lanes,
+         const VoiceMix::Input& in, VoiceMixGains4& gains, SquareCarry& carry, __m128* part) {
     auto gather = [four](auto read) {
         return F4::of(read(four[0]), read(four[1]), read(four[2]), read(four[3]));
     };
@@ -109,16 +110,16 @@ mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceM
     (void)carry;
     DCBlocker* const blockers[4] = {&four[0].dsp.lanes[0].dc, &four[1].dsp.lanes[0].dc,
                                     &four[2].dsp.lanes[0].dc, &four[3].dsp.lanes[0].dc};
-    DCBlocker::processFour(blockers, lanes, frame.dcCoef, y0.v, y1.v);
+    DCBlocker::processFour(blockers, lanes, dc, y0.v, y1.v);
 
     // The gains.
     const F4 panTag(frame.panTag);
-    F4 panSmoothed = gather([](const VoiceState& v) { return v.dsp.panSmoothed; });
+    F4 panSmoothed = gains.panSmoothed;
     const F4 moving = panSmoothed != panTag;
     if (maskBits(moving) != 0) { // at rest once the pan has arrived
         panSmoothed = select(moving, (panSmoothed - panTag) * 0.99f + panTag, panSmoothed);
-        for (int k = 0; k < 4; ++k)
-            if (lanes >> k & 1) four[k].dsp.panSmoothed = panSmoothed[k];
+        gains.panSmoothed =
+            lanes == 15 ? panSmoothed : select(maskOf(lanes), panSmoothed, gains.panSmoothed);
     }
     static_assert(dst::MainPan == dst::MainVolume + 2 && dst::MainVolume + 4 <= dst::Count);
     const float* const modulation[4] = {
@@ -131,8 +132,8 @@ mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceM
     gain *= gains.velocityGain;
     gain *= abs(volume);
 
-    const F4 left = clampExact(2.0f - 2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
-    const F4 right = clampExact(2.0f * pan, F4(0.0f), F4(1.0f)) * gain * gains.uniDivide;
+    const F4 left = clamp01Exact(2.0f - 2.0f * pan) * gain * gains.uniDivide;
+    const F4 right = clamp01Exact(2.0f * pan) * gain * gains.uniDivide;
     const F4 gL = gains.copyPanL * left;
     const F4 gR = gains.copyPanR * right;
 
@@ -147,14 +148,16 @@ mixGroup(const VoiceMix::Frame& frame, VoiceState* four, int lanes, const VoiceM
     part[3] = p3.v;
 }
 
-// A voice with one copy alone, sub-samples a and b: its addition to the bus.
+// A voice with one copy alone, sub-samples a and b, its smoothed pan
+// `panSmoothed`: its addition to the bus.
 template <int Mode>
-F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, SquareCarry& carry) {
+F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, float& panSmoothed,
+           SquareCarry& carry) {
     VoiceDspState& dsp = voice.dsp;
     const auto& dst = voice.mod.dst;
-    if (dsp.panSmoothed != frame.panTag)
-        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
-    const float pan = dsp.panSmoothed + dst[dst::MainPan];
+    if (panSmoothed != frame.panTag)
+        panSmoothed = (panSmoothed - frame.panTag) * 0.99f + frame.panTag;
+    const float pan = panSmoothed + dst[dst::MainPan];
     const float gain =
         voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
     const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
@@ -175,6 +178,10 @@ F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, Sq
 
 } // namespace
 
+void VoiceMix::noteStart(VoiceMixGains4* gains, const VoiceState& voice, int v) {
+    gains[static_cast<std::size_t>(v / 4)].panSmoothed.set(v % 4, voice.dsp.panSmoothed);
+}
+
 void VoiceMix::noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v) {
     VoiceMixGains4& four = gains[static_cast<std::size_t>(v / 4)];
     const int k = v % 4;
@@ -184,14 +191,6 @@ void VoiceMix::noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v) 
     four.copyPanR.set(k, voice.dsp.lanes[0].copyPanR);
 }
 
-VoiceMix::Input VoiceMix::input(const VoiceState* voices, const Singles& singles, int v) {
-    if (singles.voices >> v & 1) {
-        const auto& out = singles.groups[static_cast<std::size_t>(v / 4)].out;
-        return {F4(out[0][v % 4]), F4(out[1][v % 4])};
-    }
-    return voices[v].dsp.filter.out;
-}
-
 template <int Mode>
 void VoiceMix::process(const Frame& frame, VoiceState& voice, const Input& in, SquareCarry& carry,
                        F4& bus) {
@@ -199,7 +198,7 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, const Input& in, S
     const auto& dst = voice.mod.dst;
     const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
     if (copies == 1) {
-        bus += onePart<Mode>(frame, voice, in[0][0], in[1][0], carry);
+        bus += onePart<Mode>(frame, voice, in[0][0], in[1][0], dsp.panSmoothed, carry);
         return;
     }
 
@@ -268,7 +267,17 @@ void mixEach(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
     SquareCarry carry;
     for (int n = 0; n < count; ++n) {
         const int v = list[n];
-        VoiceMix::process<Mode>(frame, voices[v], VoiceMix::input(voices, singles, v), carry, bus);
+        if (!(singles.voices >> v & 1)) {
+            VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, bus);
+            continue;
+        }
+        // Its output and smoothed pan wait in its group.
+        const int k = v % 4;
+        const auto& out = singles.groups[v / 4].out;
+        VoiceMixGains4& gains = singles.gains[v / 4];
+        float pan = gains.panSmoothed[k];
+        bus += onePart<Mode>(frame, voices[v], out[0][k], out[1][k], pan, carry);
+        gains.panSmoothed.set(k, pan);
     }
 }
 
@@ -282,6 +291,7 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
         return;
     }
     SquareCarry carry; // "Square" carries a sign from lane to lane within the frame
+    const DCBlocker::Four dc = DCBlocker::four(frame.dcCoef);
     F4 sum = bus;
     __m128 part[kNumVoices];
     for (uint32_t rest = single; rest != 0;) {
@@ -291,10 +301,13 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
         const VoiceMix::Input& in = singles.groups[g].out;
         __m128 four[4];
         if ((lanes & (lanes - 1)) != 0) {
-            mixGroup<Mode>(frame, voices + 4 * g, lanes, in, singles.gains[g], carry, four);
+            mixGroup<Mode>(frame, dc, voices + 4 * g, lanes, in, singles.gains[g], carry, four);
         } else {
             const int k = std::countr_zero(static_cast<unsigned>(lanes));
-            four[k] = onePart<Mode>(frame, voices[4 * g + k], in[0][k], in[1][k], carry).v;
+            VoiceMixGains4& gains = singles.gains[g];
+            float pan = gains.panSmoothed[k];
+            four[k] = onePart<Mode>(frame, voices[4 * g + k], in[0][k], in[1][k], pan, carry).v;
+            gains.panSmoothed.set(k, pan);
         }
         if (several) { // summed in list order below
             for (int k = 0; k < 4; ++k)
@@ -359,10 +372,8 @@ void VoiceMix::processEach(const Frame& frame, VoiceState* voices, const Singles
 
 void APlugin::voiceMixStage() {
     const RenderState& render = engine.render;
-    VoiceMix::Frame frame;
-    frame.panTag = getCurrentValue(tag::MainPan);
-    frame.mode = engine.notes.distortMode;
-    frame.dcCoef = engine.rate.dcCoef;
+    const VoiceMix::Frame frame{getCurrentValue(tag::MainPan), engine.notes.distortMode,
+                                engine.rate.dcCoef};
     // The voices with one copy as the filter stage of this frame ran them.
     const FilterGlobal& fg = engine.filter;
     const VoiceMix::Singles singles{fg.singles, fg.several != 0, fg.groups.data(),

@@ -28,11 +28,10 @@
 // filter left their output in, one voice per vector lane: pan, gains, input
 // guard, "Atan", the DC blockers (two double vectors) and "Voice Out" once
 // for the group, the other shapers lane by lane (a group with one such voice
-// runs it alone; the velocity gains, dividers and copy 0's pans are kept four
-// voices side by side, VoiceMixGains4). Each voice's part goes into the bus
-// in list order, so the sum and the "Square" sign are bit for bit those of
-// voice by voice ("Square" with a voice of several copies listed goes voice
-// by voice).
+// runs it alone; the velocity gains, dividers, copy 0's pans and the
+// smoothed pans are kept four voices side by side, VoiceMixGains4). Each voice's part goes into the
+// bus in list order, so the sum and the "Square" sign are bit for bit those of voice by voice
+// ("Square" with a voice of several copies listed goes voice by voice).
 //
 // Use per frame (APlugin schedules it after the filter stage):
 //   VoiceMix::Frame f{panTag, mode, dcCoef};
@@ -40,10 +39,10 @@
 //                             filter.groups.data(), engine.mixGains.data()};
 //   F4 bus = ...;                                      // the voice bus
 //   VoiceMix::processList(f, voices, singles, list, count, bus); // list ascending
-// or voice by voice (the same sum):
-//   SquareCarry carry;                         // the "Square" sign, all voices
-//   for each listed voice v, ascending:
-//       VoiceMix::process<Mode>(f, voices[v], VoiceMix::input(voices, singles, v), carry, bus);
+// or voice by voice (the same sum, the reference of the above):
+//   VoiceMix::processEach(f, voices, singles, list, count, bus);
+// A voice with several copies alone: VoiceMix::process<Mode>(f, voice,
+// voice.dsp.filter.out, carry, bus) with the "Square" sign in carry.
 #pragma once
 
 #include "engine/distortion.h"
@@ -56,12 +55,16 @@
 struct VoiceState;
 
 // What the gains of voices with one copy are made of besides the per-frame
-// envelope, pan and volume, four voices side by side (voice v: lane v % 4 of
+// envelope and modulation, four voices side by side (voice v: lane v % 4 of
 // group v / 4): the velocity gain and unison divider, which move with the
-// note, and copy 0's pan, which moves on the voice's tick. Whoever changes
-// them in the voice calls VoiceMix::noteGains().
+// note, and copy 0's pan, which moves on the voice's tick (whoever changes
+// them in the voice calls VoiceMix::noteGains()); and the smoothed "Main
+// Pan", which the mix moves here rather than in VoiceDspState::panSmoothed
+// while the voice has one copy (taken from there when the note starts,
+// VoiceMix::noteStart()).
 struct VoiceMixGains4 {
     F4 velocityGain = 1.0f, uniDivide = 1.0f, copyPanL = 1.0f, copyPanR = 1.0f;
+    F4 panSmoothed = 0.5f;
 };
 
 // Per-voice state of the mix besides the lanes' distortion and DC blockers:
@@ -85,18 +88,19 @@ public:
         uint32_t voices = 0;
         bool others = false; // the list holds voices with several copies too
         const FilterGroup* groups = nullptr;
-        const VoiceMixGains4* gains = nullptr; // as VoiceState holds them, noteGains()
+        VoiceMixGains4* gains = nullptr; // as VoiceState holds them, noteGains(), noteStart()
     };
     using Input = std::array<F4, 2>; // sub-samples 0 and 1, lane k: copy k
 
     // Voice v's velocity gain, unison divider and copy 0's pan into its lane
     // of gains[v / 4].
     static void noteGains(VoiceMixGains4* gains, const VoiceState& voice, int v);
+    // When voice v's note (re)starts: its smoothed pan into its lane of
+    // gains[v / 4].
+    static void noteStart(VoiceMixGains4* gains, const VoiceState& voice, int v);
 
-    // The input of voice v of `voices`.
-    static Input input(const VoiceState* voices, const Singles& singles, int v);
-
-    // One voice into the bus. The mode is compiled in.
+    // One voice, its smoothed pan in VoiceDspState::panSmoothed, into the
+    // bus. The mode is compiled in.
     template <int Mode>
     static void process(const Frame& frame, VoiceState& voice, const Input& in, SquareCarry& carry,
                         F4& bus);

@@ -907,6 +907,8 @@ TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
         {"legato velocities", playmode::Legato, true,
          [](SoundCheck& s, int f) {
              const int notes[] = {48, 55, 60, 52};
+             if (f % 150 == 75)
+                 s.h.p().setParameter(tag::MainPan, 0.1f + static_cast<float>(f) / 1000.0f);
              if (f % 150 != 0 || f >= 600) return;
              s.h.p().setParameter(tag::VelocityToVolume, 0.2f + static_cast<float>(f) / 1000.0f);
              s.h.send(EventBlock().noteOn(0, notes[f / 150], 20 + f / 6));
@@ -915,6 +917,7 @@ TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
          [](SoundCheck& s, int f) {
              if (f % 40 != 0 || f >= 760) return;
              s.h.p().setSteppedValue(tag::UnisonMode, f % 120 == 0 ? unimode::Four : unimode::Off);
+             s.h.p().setParameter(tag::MainPan, f % 80 == 0 ? 0.2f : 0.7f);
              s.h.send(EventBlock().noteOn(0, 40 + f / 40, 100));
              if (f >= 200) s.h.send(EventBlock().noteOff(0, 40 + f / 40 - 5));
          }},
@@ -929,7 +932,7 @@ TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
         const EngineState& engine = s.h.engine();
         const FilterGlobal& fg = engine.filter;
         VoiceMixGains4 before[kNumVoices / 4];
-        bool moved = false, sawOne = false, sawFour = false;
+        bool moved = false, sawOne = false, sawFour = false, panMoved = false;
         for (int frame = 0; frame < 800; ++frame) {
             row.act(s, frame);
             s.h.render(1);
@@ -949,6 +952,14 @@ TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
                 ASSERT_EQ(fg.terms[static_cast<std::size_t>(v / 4)].copyOffset[k],
                           voice.dsp.lanes[0].copyFilterOffset);
                 const VoiceMixGains4& last = before[v / 4];
+                if (voice.uniVoices <= 1) { // the smoothed pan moves in the group
+                    const float to = s.h.p().getCurrentValue(tag::MainPan);
+                    // A note that starts this frame starts from its voice's.
+                    float pan = voice.voiceTick == 1 ? voice.dsp.panSmoothed : last.panSmoothed[k];
+                    if (pan != to) pan = (pan - to) * 0.99f + to;
+                    ASSERT_EQ(kept.panSmoothed[k], pan) << frame << " " << v;
+                    panMoved |= voice.voiceTick > 1 && last.panSmoothed[k] != pan;
+                }
                 moved |= voice.voiceTick > 1 && (last.velocityGain[k] != kept.velocityGain[k] ||
                                                  last.copyPanL[k] != kept.copyPanL[k]);
             }
@@ -961,6 +972,7 @@ TEST(FilterStage, KeptCopiesFollowTheirVoicesFrameByFrame) {
         EXPECT_TRUE(row.keptMoves ? moved : sawOne && sawFour)
             << "a kept value moved under a sounding note, or voices of one and of four copies "
                "took turns";
+        EXPECT_TRUE(panMoved) << "the smoothed pan moved under a sounding note";
         EXPECT_TRUE(s.h.allFinite);
     }
 }

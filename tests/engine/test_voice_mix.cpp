@@ -265,11 +265,13 @@ struct MixScene {
                 lane.copyPanR = next(0.0f, 1.0f);
             }
             VoiceMix::noteGains(gains.data(), s, v);
+            VoiceMix::noteStart(gains.data(), s, v);
         }
     }
-    // The voices with one copy among those that sound.
-    VoiceMix::Singles singles(int frame) const {
-        VoiceMix::Singles s{0, false, groups.data(), gains.data()};
+    // The voices with one copy among those that sound; their kept gains and
+    // pans in `kept`.
+    VoiceMix::Singles singles(int frame, std::vector<VoiceMixGains4>& kept) const {
+        VoiceMix::Singles s{0, false, groups.data(), kept.data()};
         for (int v = 0; v < kNumVoices; ++v)
             if (sounds(v, frame)) {
                 if (voices[v].uniVoices <= 1)
@@ -283,7 +285,9 @@ struct MixScene {
         if (frame == 400 || frame == 560) { // voice 5 takes two copies, then one again
             voices[5].uniVoices = frame == 400 ? 2 : 1;
             voices[5].uniDivide = frame == 400 ? 0.7f : 1.0f;
+            voices[5].dsp.panSmoothed = next(0.0f, 1.0f); // as a restarted note
             VoiceMix::noteGains(gains.data(), voices[5], 5);
+            VoiceMix::noteStart(gains.data(), voices[5], 5);
         }
         if (frame % 16 == 3) { // a tick moves copy 0's pan, a legato note the velocity gain
             VoiceState& s = voices[frame / 16 % 8];
@@ -319,8 +323,18 @@ TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
         SCOPED_TRACE(mode);
         MixScene scene;
         std::vector<VoiceState> reference = scene.voices;
+        std::vector<VoiceMixGains4> referenceGains = scene.gains;
         for (int frame = 0; frame < 700; ++frame) {
             scene.inputs(frame);
+            for (std::size_t g = 0; g < referenceGains.size(); ++g) { // all but the moving pans
+                const F4 pan = referenceGains[g].panSmoothed;
+                referenceGains[g] = scene.gains[g];
+                referenceGains[g].panSmoothed = pan;
+            }
+            if (frame == 400 || frame == 560) {
+                reference[5].dsp.panSmoothed = scene.voices[5].dsp.panSmoothed;
+                VoiceMix::noteStart(referenceGains.data(), reference[5], 5);
+            }
             for (int v = 0; v < kNumVoices; ++v) {
                 reference[v].dsp.filter.out = scene.voices[v].dsp.filter.out;
                 reference[v].dsp.distortDrive = scene.voices[v].dsp.distortDrive;
@@ -335,10 +349,11 @@ TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
             int count = 0;
             for (int v = 0; v < kNumVoices; ++v)
                 if (MixScene::sounds(v, frame)) list[count++] = v;
-            const VoiceMix::Singles singles = scene.singles(frame);
             F4 bus(0.125f), expected(0.125f);
-            VoiceMix::processList(f, scene.voices.data(), singles, list, count, bus);
-            VoiceMix::processEach(f, reference.data(), singles, list, count, expected);
+            VoiceMix::processList(f, scene.voices.data(), scene.singles(frame, scene.gains), list,
+                                  count, bus);
+            VoiceMix::processEach(f, reference.data(), scene.singles(frame, referenceGains), list,
+                                  count, expected);
             for (int j = 0; j < 4; ++j)
                 ASSERT_EQ(bitsOf(bus[j]), bitsOf(expected[j])) << "frame " << frame;
             for (int v = 0; v < kNumVoices; ++v) { // listed or not
@@ -346,6 +361,9 @@ TEST(VoiceMixList, FourAtATimeMatchesVoiceByVoiceBitForBit) {
                 ASSERT_EQ(bitsOf(a.mod.src[src::VoiceOut]), bitsOf(b.mod.src[src::VoiceOut]))
                     << "frame " << frame << " voice " << v;
                 ASSERT_EQ(bitsOf(a.dsp.panSmoothed), bitsOf(b.dsp.panSmoothed)) << v;
+                ASSERT_EQ(bitsOf(scene.gains[v / 4].panSmoothed[v % 4]),
+                          bitsOf(referenceGains[v / 4].panSmoothed[v % 4]))
+                    << "frame " << frame << " voice " << v;
                 for (int k = 0; k < 4; ++k) {
                     const LaneState &x = a.dsp.lanes[k], &y = b.dsp.lanes[k];
                     ASSERT_EQ(x.dc.state(), y.dc.state()) << frame << " " << v << " " << k;
