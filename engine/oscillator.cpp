@@ -495,22 +495,14 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
     if (p != dsp.lastMorphInput || copies > 1) {
         dsp.lastMorphInput = p;
         const float amount = clampTo(p, 0.0f, 1.0f);
+        alignas(16) const I4 index =
+            osc::morphIndices(p, &dst[dst::UnisonMorphAll], frame.morphWrap);
         for (int k = 0; k < copies; ++k) {
             LaneState& lane = dsp.lanes[k];
             lane.morphAmount = amount;
-            const float q =
-                k == 0 ? p : p + dst[dst::UnisonMorphAll] + dst[dst::UnisonMorphAll + k];
-            int index = static_cast<int>(clampTo(q, -64.0f, 64.0f) * 65535.9f);
-            if (frame.morphWrap) {
-                // Positions beyond 0..1 fold back (a triangle), also far
-                // below 0.
-                const int m = ((index + 1310720) % 131070 + 131070) % 131070;
-                index = 65535 - std::abs(65535 - m);
-            }
-            index = index < 0 ? 0 : (index > 65535 ? 65535 : index);
-            lane.morphLo = tables.morphFrameLo[index];
-            lane.morphHi = tables.morphFrameHi[index];
-            lane.morphWeight = tables.morphWeight[index];
+            lane.morphLo = tables.morphFrameLo[index[k]];
+            lane.morphHi = tables.morphFrameHi[index[k]];
+            lane.morphWeight = tables.morphWeight[index[k]];
         }
     }
 
@@ -570,11 +562,19 @@ void APlugin::oscillatorPrepare(VoiceState& voice, const OscFrame& frame) {
     const float upPhase = s.spread ? dst[dst::OscUpSpreadPhase] : 0.0f;
     bool blend = false;
     alignas(16) std::array<float, osc::kLanes> copyPhase{}; // 0 in the silent lanes
+    const auto* bankRow = frame.preview ? nullptr : (*frame.bank)[dsp.pitchTable].data();
     for (int k = 0; k < copies; ++k) {
         const LaneState& lane = dsp.lanes[k];
-        laneTables(frame, dsp, lane, s.lo[k], s.hi[k]);
+        const float* lo = frame.preview;
+        const float* hi = frame.preview;
+        if (bankRow) {
+            lo = bankRow[lane.morphLo].data();
+            hi = bankRow[lane.morphHi].data();
+        }
+        s.lo[k] = lo;
+        s.hi[k] = hi;
         s.weight[k] = lane.morphWeight;
-        blend |= s.lo[k] != s.hi[k] && lane.morphWeight != 0.0f;
+        blend |= (lo != hi) & (lane.morphWeight != 0.0f);
         copyPhase[k] = lane.copyPhase;
     }
     s.blend = blend;
@@ -899,6 +899,22 @@ constexpr std::array<Process, sizeof...(K)> variants(std::index_sequence<K...>) 
 constexpr auto kVariants = variants(std::make_index_sequence<4 << kMixShift>());
 
 } // namespace
+
+I4 morphIndices(float p, const float* unisonMorph, bool wrap) {
+    // Copy k > 0 at p plus the morph offsets of all copies and its own.
+    const F4 q =
+        select(onlyLane(0), F4(p), (F4(p) + unisonMorph[0]) + F4(_mm_loadu_ps(unisonMorph)));
+    const F4 x = clampTo(q, F4(-64.0f), F4(64.0f)) * 65535.9f;
+    if (!wrap) return truncate(clampTo(x, F4(0.0f), F4(65535.0f)));
+    alignas(16) I4 index = truncate(x);
+    for (int& i : index) {
+        // Positions beyond 0..1 fold back (a triangle), also far below 0.
+        const int m = ((i + 1310720) % 131070 + 131070) % 131070;
+        i = 65535 - std::abs(65535 - m);
+        i = i < 0 ? 0 : (i > 65535 ? 65535 : i);
+    }
+    return index;
+}
 
 void prepareOffsets(OscillatorState& s, const std::array<float, kLanes>& copyPhase, float phase,
                     float upPhase, float downPhase, float subPhase) {

@@ -28,6 +28,7 @@
 #pragma once
 
 #include "core/mod_slots.h"
+#include "engine/simd4.h"
 
 #include <array>
 #include <bit>
@@ -161,6 +162,11 @@ namespace osc {
 // while the pair is spread, offsetSub while the sub-oscillator sounds.
 void prepareOffsets(OscillatorState& s, const std::array<float, kLanes>& copyPhase, float phase,
                     float upPhase, float downPhase, float subPhase);
+
+// The morph table positions (0..65535) of the four copies: copy 0 at the
+// morph position p, copy k at p + unisonMorph[0] + unisonMorph[k]; with
+// `wrap` positions beyond 0..1 fold back.
+I4 morphIndices(float p, const float* unisonMorph, bool wrap);
 
 // The process variant of prepared values (sets `kind`).
 void selectKind(OscillatorState& s);

@@ -170,3 +170,36 @@ TEST(OscillatorUnit, OffsetsFourAtOnceMatchOneAtATime) {
 }
 
 } // namespace
+
+// The morph position of one copy taken on its own.
+int morphIndexOfOne(float p, const float* unisonMorph, bool wrap, int k) {
+    const float q = k == 0 ? p : p + unisonMorph[0] + unisonMorph[k];
+    int index = static_cast<int>(std::fmin(std::fmax(q, -64.0f), 64.0f) * 65535.9f);
+    if (std::isnan(q)) index = static_cast<int>(-64.0f * 65535.9f);
+    if (wrap) {
+        const int m = ((index + 1310720) % 131070 + 131070) % 131070;
+        index = 65535 - std::abs(65535 - m);
+    }
+    return index < 0 ? 0 : (index > 65535 ? 65535 : index);
+}
+
+TEST(OscillatorUnit, MorphIndicesFourAtOnceMatchOneAtATime) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        float p;
+        std::array<float, 4> unisonMorph;
+    };
+    const Case cases[] = {
+        {0.0f, {0.0f, 0.0f, 0.0f, 0.0f}},          {0.37f, {0.1f, -0.2f, 0.3f, 0.45f}},
+        {0.999999f, {0.0f, 1e-6f, 2e-6f, -1e-6f}}, {-0.3f, {-0.25f, 0.6f, -1.7f, 2.9f}},
+        {1.4f, {0.5f, -3.1f, 7.2f, -0.8f}},        {-70.0f, {100.0f, -30.0f, 1.0f, 65.0f}},
+        {nan, {0.0f, 0.2f, 0.4f, 0.6f}},           {0.5f, {0.0f, nan, 0.1f, -nan}},
+        {0.5f, {3e7f, -3e7f, 0.0f, -3e7f}}}; // summed in order
+    for (const Case& c : cases)
+        for (bool wrap : {false, true}) {
+            const I4 four = osc::morphIndices(c.p, c.unisonMorph.data(), wrap);
+            for (int k = 0; k < osc::kLanes; ++k)
+                EXPECT_EQ(four[k], morphIndexOfOne(c.p, c.unisonMorph.data(), wrap, k))
+                    << "p " << c.p << " copy " << k << " wrap " << wrap;
+        }
+}
