@@ -99,11 +99,16 @@ void BM_RenderEffects(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderEffects)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4);
 
-// The heaviest patch the voice stages allow so far: 16 notes, four unison
-// copies with spread, the sub-oscillator and "Atan" distortion; with
-// `heavyFilter` also the costliest filter type, "24dB N Z", swept by the
-// filter envelope at high resonance, and the resonant high-pass.
-void renderWorstCase(benchmark::State& state, bool heavyFilter) {
+// Sixteen notes of four unison copies with spread, the sub-oscillator and
+// "Atan" distortion, through three filter set-ups:
+//   Plain     the default filter ("24dB LP II") as it stands;
+//   Resonant  the same type at high resonance, swept by the filter envelope,
+//             with the resonant high-pass: the typical heavy unison patch;
+//   Heaviest  the costliest type, "24dB N Z", swept the same way, with the
+//             resonant high-pass and all twelve slots routed.
+enum class WorstPatch { Plain, Resonant, Heaviest };
+
+void renderWorstCase(benchmark::State& state, WorstPatch patch) {
     auto plugin = std::make_unique<APlugin>(quietHost);
     plugin->setSampleRate(44100.0f);
     plugin->setParameter(tag::AmpEnvSustain, 1.0f);
@@ -115,8 +120,9 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
     plugin->setSteppedValue(tag::DistortMode, 1); // "Atan"
     plugin->setParameter(tag::DistortAmount, 0.6f);
     plugin->setSteppedValue(tag::OscWaveA, 1);
-    if (heavyFilter) {
-        plugin->setSteppedValue(tag::FilterType, 17); // "24dB N Z"
+    if (patch != WorstPatch::Plain) {
+        if (patch == WorstPatch::Heaviest)
+            plugin->setSteppedValue(tag::FilterType, 17); // "24dB N Z"
         plugin->setParameter(tag::FilterFreq, 0.4f);
         plugin->setParameter(tag::FilterQ, 0.8f);
         plugin->setParameter(tag::EnvToFilterFreq, 0.5f);
@@ -125,6 +131,8 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
         plugin->setParameter(tag::HiPassQOn, 1.0f);
         plugin->setParameter(tag::HiPassQ, 0.5f);
         plugin->setParameter(tag::HiPassFreq, 0.2f);
+    }
+    if (patch == WorstPatch::Heaviest) {
         // All twelve slots routed, across sources and destination types.
         struct Route {
             int source, dest;
@@ -161,13 +169,19 @@ void renderWorstCase(benchmark::State& state, bool heavyFilter) {
         benchmark::Counter(static_cast<double>(state.iterations() * kBlock) / 44100.0,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+
 void BM_RenderWorstCase(benchmark::State& state) {
-    renderWorstCase(state, false);
+    renderWorstCase(state, WorstPatch::Plain);
 }
 BENCHMARK(BM_RenderWorstCase);
 
+void BM_RenderWorstCaseResonant(benchmark::State& state) {
+    renderWorstCase(state, WorstPatch::Resonant);
+}
+BENCHMARK(BM_RenderWorstCaseResonant);
+
 void BM_RenderWorstCaseFilter(benchmark::State& state) {
-    renderWorstCase(state, true);
+    renderWorstCase(state, WorstPatch::Heaviest);
 }
 BENCHMARK(BM_RenderWorstCaseFilter);
 
