@@ -873,9 +873,9 @@ TEST(EffectChain, RestingControlsSoundAsTheFullPass) {
              h.p().setModSlotVar(2, false, 0.8f, src::ModWheel, dst::FlangerWiden);
          },
          [](PluginHarness& h) { h.send(EventBlock().cc(0, 1, 120)); }},
-        {"LFO routed to a length", none,
+        {"global LFO routed to a length", none,
          [](PluginHarness& h) {
-             h.p().setModSlotVar(3, false, 0.8f, src::Free1Lfo, dst::ChorusLength);
+             h.p().setModSlotVar(3, false, 0.8f, src::SModLfo, dst::ChorusLength);
          }},
         {"host tempo", [](PluginHarness& h) { h.p().setOn(tag::DelaySyncOn); },
          [](PluginHarness& h) { h.host.timeInfo.tempo = 97.0; }},
