@@ -6,7 +6,9 @@
 //                    or event (APlugin::finishFxRun) while nothing reads its
 //                    output; effect LFOs step every 4 frames
 //   every 16 frames  updateGlobalDerivedValues: stereo offsets and the
-//                    chain's coefficients (lengths, feedback, filters, mixes)
+//                    chain's coefficients (lengths, feedback, filters, mixes);
+//                    while their inputs rest, only the reverb's taps and
+//                    loop-gain sines move
 //   setGlobalRare    updateFXRare: enables, and a fresh start when the
 //                    flanger/phaser choice changes or a reset is pending
 //   any thread       requestFXReset, setReverbSampleRate: flags that the
@@ -285,7 +287,7 @@ void APlugin::updateFXDerived(uint64_t frame) {
     if (!fx.anyOn || fx.asleep) return;
     fx.frame = frame;
     const auto& d = engine.global.dst;
-    if (controlInputsRest(*this)) {
+    if (controlInputsRest(*this)) { // the rest would change nothing
         if (fx.reverbOn) stepReverbTaps(fx, engine.rate, d[dst::ReverbPreWiden]);
         return;
     }
