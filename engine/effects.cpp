@@ -6,7 +6,9 @@
 //                    or event (APlugin::finishFxRun) while nothing reads its
 //                    output; effect LFOs step every 4 frames
 //   every 16 frames  updateGlobalDerivedValues: stereo offsets and the
-//                    chain's coefficients (lengths, feedback, filters, mixes)
+//                    chain's coefficients (lengths, feedback, filters, mixes);
+//                    while their inputs rest, only the reverb's taps and
+//                    loop-gain sines move
 //   setGlobalRare    updateFXRare: enables, and a fresh start when the
 //                    flanger/phaser choice changes or a reset is pending
 //   any thread       requestFXReset, setReverbSampleRate: flags that the
@@ -128,6 +130,63 @@ float phaserSections(PhaserChannel& ch, float x, float a1, float a2) {
     return x;
 }
 
+// The reverb's share of a control pass that moves on every pass: its four
+// input taps walk on their triangles by 16 frames, and the loop gains follow
+// sines of the frame counter.
+void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) {
+    const float rate = rs.sampleRate;
+    const double rates[4] = {rs.fxRate1, rs.fxRate2, rs.fxRate1, rs.fxRate2};
+    const float depth = clamp01(widenDest + 0.5f);
+    const uint64_t counter = fx.frame;
+    int widen[4];
+    float mod[4];
+    for (int k = 0; k < 4; ++k) {
+        double& p = fx.tapPhase[k];
+        p += 16.0 * rates[k];
+        p -= wholePart(p);
+        const double tri = 1.0 - std::fabs(2.0 * p - 1.0);
+        widen[k] =
+            static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
+        const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
+        mod[k] = 1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
+    }
+    fx.reverb.setWiden(widen[0], widen[1], widen[2], widen[3]);
+    fx.reverb.setMod(mod[0], mod[1], mod[2], mod[3]);
+}
+
+// Whether a full pass of updateFXDerived would find the inputs of its last
+// one: no value, lock, effect destination sum, rate, tempo, table or switch
+// changed since (a reset or an effect switched on forgets them). The inputs
+// are recorded for the full pass otherwise; the change count before the
+// values are read.
+bool controlInputsRest(APlugin& p) {
+    const EngineState& engine = p.engine;
+    const EffectChainState& fx = engine.fx;
+    EffectControlInputs& seen = p.engine.fx.ctlSeen;
+    const uint32_t changes = p.core.valueChanges.load(std::memory_order_acquire);
+    const EffectTables* tables = fx.tables.load(std::memory_order_relaxed);
+    const float rate = engine.rate.sampleRate, tempo = engine.render.tempo;
+    const uint32_t switches = (fx.chorusOn ? 1u : 0u) | (fx.modOn ? 2u : 0u) |
+                              (fx.phaser ? 4u : 0u) | (fx.delayOn ? 8u : 0u) |
+                              (fx.reverbOn ? 16u : 0u);
+    const float* dests = engine.global.dst.data() + EffectControlInputs::kFirstDest;
+    auto same = [](float a, float b) {
+        return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+    };
+    if (seen.valid && !engine.render.controlPlan.everyFrame && seen.valueChanges == changes &&
+        seen.tables == tables && same(seen.sampleRate, rate) && same(seen.tempo, tempo) &&
+        seen.switches == switches && std::memcmp(seen.dests.data(), dests, sizeof seen.dests) == 0)
+        return true;
+    seen.valueChanges = changes;
+    seen.tables = tables;
+    seen.sampleRate = rate;
+    seen.tempo = tempo;
+    seen.switches = switches;
+    std::memcpy(seen.dests.data(), dests, sizeof seen.dests);
+    seen.valid = true;
+    return false;
+}
+
 } // namespace
 
 float APlugin::getStereoSpread(float v) {
@@ -171,6 +230,7 @@ void APlugin::initFX() {
     fx.silence = 0;
     fx.asleep = false;
     fx.choiceSeen = getFlangerOrPhaser();
+    fx.ctlSeen.valid = false; // the units forgot their settings
     updateFXControls();
     fx.chorusMix = fx.ctl.chorusMix;
     fx.modMix = fx.ctl.modMix;
@@ -204,7 +264,10 @@ void APlugin::updateFXRare() {
     const bool isOn[4] = {fx.chorusOn, fx.modOn, fx.delayOn, fx.reverbOn};
     bool started = false;
     for (int e = 0; e < 4; ++e) started |= isOn[e] && !wasOn[e];
-    if (started) updateFXControls();
+    if (started) {
+        fx.ctlSeen.valid = false;
+        updateFXControls();
+    }
 
     // The level sources of effects that are off read 0.
     const int sources[3] = {src::ChorusOut, src::ModFxOut, src::DelayOut};
@@ -224,6 +287,10 @@ void APlugin::updateFXDerived(uint64_t frame) {
     if (!fx.anyOn || fx.asleep) return;
     fx.frame = frame;
     const auto& d = engine.global.dst;
+    if (controlInputsRest(*this)) { // the rest would change nothing
+        if (fx.reverbOn) stepReverbTaps(fx, engine.rate, d[dst::ReverbPreWiden]);
+        return;
+    }
     const float widen[3] = {clamp01(d[dst::ChorusWiden] + 0.5f), clamp01(d[dst::FlangerWiden]),
                             clamp01(d[dst::PhaserWiden] + 0.5f)};
     for (int n = 0; n < 3; ++n)
@@ -306,25 +373,7 @@ void APlugin::updateFXControls() {
 
     if (fx.reverbOn) {
         TBasicReverb& rv = fx.reverb;
-        const RateState& rs = engine.rate;
-        const double rates[4] = {rs.fxRate1, rs.fxRate2, rs.fxRate1, rs.fxRate2};
-        const float depth = clamp01(d[dst::ReverbPreWiden] + 0.5f);
-        const uint64_t counter = fx.frame;
-        int widen[4];
-        float mod[4];
-        for (int k = 0; k < 4; ++k) {
-            double& p = fx.tapPhase[k];
-            p += 16.0 * rates[k];
-            p -= wholePart(p);
-            const double tri = 1.0 - std::fabs(2.0 * p - 1.0);
-            widen[k] =
-                static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
-            const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
-            mod[k] =
-                1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
-        }
-        rv.setWiden(widen[0], widen[1], widen[2], widen[3]);
-        rv.setMod(mod[0], mod[1], mod[2], mod[3]);
+        stepReverbTaps(fx, engine.rate, d[dst::ReverbPreWiden]);
         rv.setRoomSize(clamp01(knob(tag::ReverbSize) + d[dst::ReverbSize]));
         rv.setDamp(clamp01(knob(tag::ReverbDamp) + d[dst::ReverbDamp]));
         rv.setFilter(clamp01(knob(tag::ReverbHP) + d[dst::ReverbHP]));

@@ -35,6 +35,7 @@
 //     mean of the bus after each stage, in output units (-1..1).
 #pragma once
 
+#include "core/mod_slots.h"
 #include "core/numeric.h"
 #include "engine/delay.h"
 #include "engine/lfo.h"
@@ -167,6 +168,22 @@ struct EffectControls {
     float reverbMix = 0.0f, reverbMixMod = 0.0f, reverbGainL = 1.0f, reverbGainR = 1.0f;
 };
 
+// What a full pass of updateFXDerived read besides the tags' values, and
+// the values' change count before it read them: while all stay, a pass
+// would make the same coefficients and the same calls of the units'
+// setters, and only the reverb's taps and loop-gain modulation move.
+struct EffectControlInputs {
+    // The effect destinations: the "Chorus" .. "Delay/Reverb" groups.
+    static constexpr int kFirstDest = dst::ChorusLength;
+    static constexpr int kDests = dst::Count - kFirstDest;
+    uint32_t valueChanges = 0;
+    const EffectTables* tables = nullptr;
+    float sampleRate = 0.0f, tempo = 0.0f;
+    uint32_t switches = 0; // the effects on and the phaser choice, one bit each
+    std::array<float, kDests> dests{};
+    bool valid = false; // cleared by initFX and by an effect switched on
+};
+
 struct EffectChainState {
     // The longest run of frames the chain works on in one pass.
     static constexpr int kRunFrames = 16;
@@ -189,6 +206,7 @@ struct EffectChainState {
     std::array<float, 3> spread{129.0f, 9.0f, 129.0f}; // right-channel offsets, samples
 
     EffectControls ctl;
+    EffectControlInputs ctlSeen; // the inputs of ctl and spread
     // spreads (chorus, flanger, phaser), delay scale, reverb size, pre-delay,
     // pan speeds (flanger, phaser)
     std::array<CurveMemo, 3> spreadMemo{};

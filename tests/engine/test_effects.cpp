@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -839,5 +840,110 @@ TEST(EffectLfo, StepsAsThePlainFormulaBitForBit) {
             ASSERT_EQ(a.phaseLeft, b.phaseLeft);
             ASSERT_EQ(a.hum, b.hum);
         }
+    }
+}
+
+// ------------------------------------------------------------------ resting controls
+
+// The chain's 16-frame coefficients are kept while nothing they come from
+// changed; only the reverb's taps and loop-gain sines move. After each kind
+// of change, between ticks, the sound and the units' settings must be those
+// of the full pass on every control step.
+TEST(EffectChain, RestingControlsSoundAsTheFullPass) {
+    struct Case {
+        const char* what;
+        void (*setup)(PluginHarness&);
+        void (*apply)(PluginHarness&);
+        int after = 6000; // frames rendered after the change
+    };
+    const auto none = [](PluginHarness&) {};
+    const Case cases[] = {
+        {"nothing", none, none},
+        {"knob automation", none,
+         [](PluginHarness& h) {
+             for (int t : {tag::ChorusLength, tag::FlangerFeed, tag::DelayLeft, tag::DelayFeed,
+                           tag::DelayLP, tag::ReverbSize, tag::ReverbDamp, tag::ReverbHP,
+                           tag::ReverbLength, tag::ReverbPreDelay})
+                 h.p().setParameter(t, 0.3f);
+         }},
+        {"mod wheel on routed destinations",
+         [](PluginHarness& h) {
+             h.p().setModSlotVar(0, false, 0.9f, src::ModWheel, dst::DelayFeed);
+             h.p().setModSlotVar(1, false, 0.7f, src::ModWheel, dst::ReverbHP);
+             h.p().setModSlotVar(2, false, 0.8f, src::ModWheel, dst::FlangerWiden);
+         },
+         [](PluginHarness& h) { h.send(EventBlock().cc(0, 1, 120)); }},
+        {"global LFO routed to a length", none,
+         [](PluginHarness& h) {
+             h.p().setModSlotVar(3, false, 0.8f, src::SModLfo, dst::ChorusLength);
+         }},
+        {"host tempo", [](PluginHarness& h) { h.p().setOn(tag::DelaySyncOn); },
+         [](PluginHarness& h) { h.host.timeInfo.tempo = 97.0; }},
+        {"sample rate", none,
+         [](PluginHarness& h) {
+             h.p().setSampleRate(48000.0f);
+             h.send(EventBlock().noteOn(0, 50).noteOn(0, 62));
+         }},
+        {"reverb switched on", [](PluginHarness& h) { h.p().setOff(tag::ReverbOn); },
+         [](PluginHarness& h) { h.p().setOn(tag::ReverbOn); }},
+        {"flanger to phaser", none, [](PluginHarness& h) { h.p().setOn(tag::FlangerOrPhaser); }},
+        {"knobs moved while the chain sleeps, then a note wakes it",
+         [](PluginHarness& h) {
+             h.p().setOff(tag::ReverbOn);
+             h.p().setParameter(tag::DelayFeed, 0.5f);
+         },
+         [](PluginHarness& h) {
+             h.send(EventBlock().noteOff(0, 48).noteOff(0, 52).noteOff(0, 55));
+             for (int n = 0; n < 20 * 44100 && !h.engine().fx.asleep; n += 512) h.render(512);
+             ASSERT_TRUE(h.engine().fx.asleep);
+             h.p().setParameter(tag::ChorusLength, 0.2f);
+             h.p().setParameter(tag::DelayRight, 0.7f);
+             h.renderIn(1000, 100);
+             h.send(EventBlock().noteOn(0, 60));
+         }},
+    };
+    constexpr int kBefore = 8192 + 700, kBlock = 100;
+    static_assert((kBefore + 3 * kBlock) % 16 != 0, "the change falls between ticks");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<float> outputs[2];
+        std::vector<uint32_t> states[2];
+        for (bool full : {false, true}) {
+            PluginHarness h;
+            h.engine().render.controlPlan.everyFrame = full;
+            allEffects(h.p(), true);
+            c.setup(h);
+            h.send(EventBlock().noteOn(0, 48).noteOn(0, 52).noteOn(0, 55));
+            h.renderIn(kBefore, 512); // sustained: the controls rest
+            for (int f = 0; f < 3 * kBlock + c.after; f += kBlock) {
+                if (f == 3 * kBlock) c.apply(h);
+                h.render(kBlock);
+                auto& out = outputs[full ? 1 : 0];
+                for (int i = 0; i < kBlock; ++i) {
+                    out.push_back(h.left[i]);
+                    out.push_back(h.right[i]);
+                }
+            }
+            const EffectChainState& fx = h.engine().fx;
+            auto& st = states[full ? 1 : 0];
+            for (int ch = 0; ch < 2; ++ch)
+                for (float x : {fx.effectDelay.getLen(ch), fx.effectDelay.getFeedOwn(ch),
+                                fx.flangerDelay.getFeedOwn(ch), fx.reverbPreDelay.getLen(ch),
+                                fx.spread[ch], fx.spread[ch + 1]})
+                    st.push_back(std::bit_cast<uint32_t>(x));
+            for (int lane = 0; lane < TBasicReverb::kLanes; ++lane) {
+                st.push_back(std::bit_cast<uint32_t>(fx.reverb.getLoopGain(lane)));
+                st.push_back(static_cast<uint32_t>(fx.reverb.getTapOffset(lane)));
+                st.push_back(static_cast<uint32_t>(fx.reverb.getCombLength(lane, 9)));
+            }
+        }
+        ASSERT_EQ(outputs[0].size(), outputs[1].size());
+        std::size_t first = outputs[0].size();
+        for (std::size_t i = 0; i < outputs[0].size() && first == outputs[0].size(); ++i)
+            if (std::bit_cast<uint32_t>(outputs[0][i]) != std::bit_cast<uint32_t>(outputs[1][i]))
+                first = i;
+        EXPECT_EQ(first, outputs[0].size()) << "the sound differs from frame " << first / 2;
+        EXPECT_EQ(states[0], states[1]) << "the units' settings differ";
+        EXPECT_GT(rms(outputs[0], outputs[0].size() - 2000), 1e-3f);
     }
 }
