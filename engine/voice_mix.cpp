@@ -257,18 +257,89 @@ void VoiceMix::process(const Frame& frame, VoiceState& voice, const Input& in, S
 
 namespace {
 
-// Every listed voice in `Mode`: the voices with one copy group by group
-// (one alone in its group by itself), each part into the bus in list order.
-// "Square" carries its sign from voice to voice in list order, so with a
-// voice of several copies listed it goes voice by voice.
+// A voice with several copies, its four lanes as one vector: the arithmetic
+// of VoiceMix::process() (the shapers, the DC blockers, the copies' gains
+// and their parts added to the bus copy by copy), with the DC blockers'
+// coefficients `dc` and the copies' parts side by side.
 template <int Mode>
+void mixCopies(const VoiceMix::Frame& frame, const DCBlocker::Four& dc, VoiceState& voice,
+               SquareCarry& carry, F4& bus) {
+    VoiceDspState& dsp = voice.dsp;
+    const auto& dst = voice.mod.dst;
+    const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
+    const VoiceMix::Input& in = dsp.filter.out;
+    if (copies == 1) {
+        bus += onePart<Mode>(frame, voice, in[0][0], in[1][0], dsp.panSmoothed, carry);
+        return;
+    }
+
+    if (dsp.panSmoothed != frame.panTag)
+        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
+    const float pan = dsp.panSmoothed + dst[dst::MainPan];
+    const float gain =
+        voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
+    const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+    const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+
+    F4 y0 = in[0], y1 = in[1];
+    if constexpr (Mode != Distortion::kOff) {
+        const DistortionParams& shape = prepareShape<Mode>(dsp);
+        if constexpr (Mode == Distortion::kAtan) {
+            y0 = atanShape(safe(y0), shape);
+            y1 = atanShape(safe(y1), shape);
+        } else {
+            for (int k = 0; k < copies; ++k) {
+                float a = y0[k], b = y1[k];
+                Distortion::processLane(shape, dsp.lanes[k].distortion, carry, a, b);
+                y0.set(k, a);
+                y1.set(k, b);
+            }
+        }
+    }
+    (void)carry;
+
+    // Lanes without a copy step with 0; lanes 2 and 3 keep their new state
+    // only with more than two copies (as the pairs of process() do).
+    const F4 active = firstLanes(copies);
+    y0 = y0 & active;
+    y1 = y1 & active;
+    auto& lanes = dsp.lanes;
+    DCBlocker* const blockers[4] = {&lanes[0].dc, &lanes[1].dc, &lanes[2].dc, &lanes[3].dc};
+    DCBlocker::processFour(blockers, copies > 2 ? 15 : 3, dc, y0.v, y1.v);
+
+    const F4 gL =
+        F4::of(lanes[0].copyPanL, lanes[1].copyPanL, lanes[2].copyPanL, lanes[3].copyPanL) * left;
+    const F4 gR =
+        F4::of(lanes[0].copyPanR, lanes[1].copyPanR, lanes[2].copyPanR, lanes[3].copyPanR) * right;
+    F4 p0 = gL * y0, p1 = gR * y0, p2 = gL * y1, p3 = gR * y1;
+    voice.mod.src[src::VoiceOut] = _mm_cvtss_f32((((p0 + p1) + p2) + p3).v) * 0.25f;
+    _MM_TRANSPOSE4_PS(p0.v, p1.v, p2.v, p3.v); // copy k: {gL y0, gR y0, gL y1, gR y1}
+    F4 sum = bus + p0;
+    sum += p1;
+    if (copies > 2) {
+        sum += p2;
+        if (copies > 3) sum += p3;
+    }
+    bus = sum;
+}
+
+// Every listed voice in `Mode` voice by voice, each part into the bus in
+// list order: a voice with several copies lane by lane through
+// VoiceMix::process() (Plain, the reference) or as one vector (mixCopies).
+// "Square" carries its sign from voice to voice in list order, so with a
+// voice of several copies listed the list goes this way.
+template <int Mode, bool Plain>
 void mixEach(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::Singles& singles,
              const int* list, int count, F4& bus) {
     SquareCarry carry;
+    const DCBlocker::Four dc = DCBlocker::four(frame.dcCoef);
     for (int n = 0; n < count; ++n) {
         const int v = list[n];
         if (!(singles.voices >> v & 1)) {
-            VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, bus);
+            if constexpr (Plain)
+                VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, bus);
+            else
+                mixCopies<Mode>(frame, dc, voices[v], carry, bus);
             continue;
         }
         // Its output and smoothed pan wait in its group.
@@ -287,7 +358,7 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
     const uint32_t single = singles.voices;
     const bool several = singles.others;
     if (Mode == Distortion::kSquare && several) {
-        mixEach<Mode>(frame, voices, singles, list, count, bus);
+        mixEach<Mode, false>(frame, voices, singles, list, count, bus);
         return;
     }
     SquareCarry carry; // "Square" carries a sign from lane to lane within the frame
@@ -331,7 +402,7 @@ void mixList(const VoiceMix::Frame& frame, VoiceState* voices, const VoiceMix::S
             if (single >> v & 1)
                 sum += F4(part[v]);
             else
-                VoiceMix::process<Mode>(frame, voices[v], voices[v].dsp.filter.out, carry, sum);
+                mixCopies<Mode>(frame, dc, voices[v], carry, sum);
         }
     }
     bus = sum;
@@ -348,7 +419,7 @@ listFunctions(std::integer_sequence<int, M...>) {
 template <int... M>
 constexpr std::array<MixListFn, Distortion::kModeCount>
 eachFunctions(std::integer_sequence<int, M...>) {
-    return {&mixEach<M>...};
+    return {&mixEach<M, true>...};
 }
 constexpr auto kModes = std::make_integer_sequence<int, Distortion::kModeCount>{};
 constexpr auto kMixList = listFunctions(kModes);

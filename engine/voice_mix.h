@@ -21,9 +21,11 @@
 //     order, voice after voice (the order fixes the float rounding).
 //   - "Voice Out" of the voice: (gL y0 + gR y0 + gL y1 + gR y1) / 4 of lane 0.
 //
-// Costs: the lanes move side by side (SSE2): the input guard, "Atan" and the
-// DC blocker (two lanes per double vector) run once for all copies, the other
-// shapers lane by lane; the gains are computed once per voice. Voices with
+// Costs: the lanes move side by side (SSE2): the input guard, "Atan", the
+// DC blockers (two double vectors), the copies' gains and parts run once for
+// all copies, the other shapers lane by lane; the gains are computed once per
+// voice (process() is the plain form: DC blockers in pairs, gains and parts
+// copy by copy; processList() runs the vector form, bit for bit). Voices with
 // one copy (the common case) run four at a time instead, in the groups the
 // filter left their output in, one voice per vector lane: pan, gains, input
 // guard, "Atan", the DC blockers (two double vectors) and "Voice Out" once
@@ -39,7 +41,7 @@
 //                             filter.groups.data(), engine.mixGains.data()};
 //   F4 bus = ...;                                      // the voice bus
 //   VoiceMix::processList(f, voices, singles, list, count, bus); // list ascending
-// or voice by voice (the same sum, the reference of the above):
+// or voice by voice, copy by copy (the same sum, the reference of the above):
 //   VoiceMix::processEach(f, voices, singles, list, count, bus);
 // A voice with several copies alone: VoiceMix::process<Mode>(f, voice,
 // voice.dsp.filter.out, carry, bus) with the "Square" sign in carry.

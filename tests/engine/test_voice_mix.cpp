@@ -235,7 +235,9 @@ uint32_t bitsOf(float x) {
 
 // Sixteen voices: single copies in voices 0..2, 4..7 and 9 (a group shared
 // with a voice of several copies, a full group and one alone), four copies
-// in voice 3, and voice 5 with two copies for a while; each sounds over its
+// in voice 3, three in voice 10 and then two (its third lane's blocker
+// rests), and voice 5 with two copies for a while (the copies as one vector
+// against lane by lane); each sounds over its
 // own span of frames. Every frame gets fresh filter outputs (in the voice's
 // group for one copy), envelope, pan and volume modulation, now and then a
 // loud or a NaN sample and a new drive.
@@ -250,14 +252,14 @@ struct MixScene {
         return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
     }
     static bool sounds(int v, int frame) {
-        if (v != 3 && v != 9 && v > 7) return false;
+        if (v != 3 && v != 9 && v != 10 && v > 7) return false;
         return frame >= 9 * v && frame < 260 + 23 * v;
     }
     MixScene() {
         for (int v = 0; v < kNumVoices; ++v) {
             VoiceState& s = voices[v];
-            s.uniVoices = v == 3 ? 4 : 1;
-            s.uniDivide = v == 3 ? 0.5f : 1.0f;
+            s.uniVoices = v == 3 ? 4 : v == 10 ? 3 : 1;
+            s.uniDivide = v == 3 ? 0.5f : v == 10 ? 0.6f : 1.0f;
             s.velocityGain = next(0.2f, 1.0f);
             s.dsp.panSmoothed = next(0.0f, 1.0f);
             for (LaneState& lane : s.dsp.lanes) {
@@ -289,6 +291,7 @@ struct MixScene {
             VoiceMix::noteGains(gains.data(), voices[5], 5);
             VoiceMix::noteStart(gains.data(), voices[5], 5);
         }
+        if (frame == 300) voices[10].uniVoices = 2;
         if (frame % 16 == 3) { // a tick moves copy 0's pan, a legato note the velocity gain
             VoiceState& s = voices[frame / 16 % 8];
             s.dsp.lanes[0].copyPanL = next(0.0f, 1.0f);
