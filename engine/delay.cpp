@@ -208,6 +208,55 @@ void TDelay::setFeedFilter(float low, float high) {
     feedFilterOn = true;
 }
 
+// ------------------------------------------------------------------ runs of frames
+
+void TDelay::process(const stereoStruct* in, stereoStruct* out, int count) {
+    // No check of the window or the counters falls due within the run.
+    if (direct && written + static_cast<uint64_t>(count) <= checkAt + 1) {
+        processDirect(in, out, count);
+        return;
+    }
+    for (int n = 0; n < count; ++n) process(in[n], out[n]);
+}
+
+// readBoth's direct read and process over the run, the state in registers:
+// the line reads pairs a and a + 1 behind the newest, and pair a + 1 of a
+// frame is pair a of the next (never stored over within a run: the window
+// holds far more than the pairs behind the read point).
+void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count) {
+    double* const times = this->times.get();
+    float* const values = this->values.get();
+    const uint64_t m = slotMask;
+    uint64_t w = written;
+    uint64_t a0 = w - 1 - back[0], a1 = w - 1 - back[1];
+    const __m128d f = _mm_load_pd(frac), st = _mm_load_pd(step);
+    __m128d p = _mm_load_pd(pos);
+    __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(values + ((a0 + a0) & m)),
+                                             _mm_load_ss(values + ((a1 + a1) & m) + 1)));
+    for (int n = 0; n < count; ++n) {
+        p = _mm_add_pd(p, st);
+        const uint64_t b0 = a0 + 1, b1 = a1 + 1;
+        const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(values + ((b0 + b0) & m)),
+                                                       _mm_load_ss(values + ((b1 + b1) & m) + 1)));
+        const __m128d reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), f));
+        const __m128 v = toStore(reads, in[n]);
+        const uint64_t at = (w + w) & m;
+        _mm_storeu_pd(times + at, p);
+        _mm_storel_pi(reinterpret_cast<__m64*>(values + at), v);
+        const __m128 outs = _mm_cvtpd_ps(reads);
+        out[n].left = _mm_cvtss_f32(outs);
+        out[n].right = _mm_cvtss_f32(_mm_shuffle_ps(outs, outs, 1));
+        ++w;
+        a0 = b0;
+        a1 = b1;
+        a = b;
+    }
+    head[0] = a0 - 1;
+    head[1] = a1 - 1;
+    written = w;
+    _mm_store_pd(pos, p);
+}
+
 // ------------------------------------------------------------------ one sample
 
 // The head after dropping the pairs before the first one after `target`

@@ -82,6 +82,10 @@ public:
         process(in, out);
         return out;
     }
+    // `count` frames in a row, the same as as many calls of the one-frame
+    // process: a line read directly whose length holds runs them in one
+    // loop.
+    void process(const stereoStruct* in, stereoStruct* out, int count);
 
     static float sign(float x) { return x > 1e-15f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
 
@@ -117,6 +121,8 @@ private:
     __m128d interpolate(__m128d target, __m128d at, __m128d next, const float* a0, const float* a1,
                         const float* b0, const float* b1) const;
     __m128 limitFeedback(__m128 x) const;
+    __m128 toStore(__m128d reads, const stereoStruct& in);
+    void processDirect(const stereoStruct* in, stereoStruct* out, int count);
     uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);
@@ -377,13 +383,9 @@ inline void TDelay::settle(int c) {
     return _mm_set_pd(r1, r0);
 }
 
-// Inline: the chain runs four lines a frame, and the call would cost a
-// good part of a line. The two channels run side by side in the lanes of
-// one vector from the reads to the stored pairs.
-[[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
-    const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
-    _mm_store_pd(pos, p);
-    const __m128d reads = readBoth(p);
+// The pair values to store, lanes 0 and 1, from the reads and the input:
+// own and cross feedback, the limit and the filter.
+[[gnu::always_inline]] inline __m128 TDelay::toStore(__m128d reads, const stereoStruct& in) {
     const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
     const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
     const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
@@ -403,6 +405,17 @@ inline void TDelay::settle(int c) {
         _mm_store_ps(filterState[1], s1);
         m = _mm_sub_ps(s0, s1);
     }
+    return m;
+}
+
+// Inline: the chain runs four lines a frame, and the call would cost a
+// good part of a line. The two channels run side by side in the lanes of
+// one vector from the reads to the stored pairs.
+[[gnu::always_inline]] inline void TDelay::process(const stereoStruct& in, stereoStruct& out) {
+    const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
+    _mm_store_pd(pos, p);
+    const __m128d reads = readBoth(p);
+    const __m128 m = toStore(reads, in);
     // The new pair of each line, side by side.
     // Rarely, the window widens before the pair is stored and the counters
     // move back after.
