@@ -20,7 +20,7 @@
 //     of gain 0.5 (lanes 0 and 1 the first chain, lanes 2 and 3 the second).
 //   - Runs of frames pass the comb bank in vectors of four lanes (SSE2) or,
 //     where the processor has AVX2, of eight: an even comb and the odd one
-//     after it side by side, each lane read by a gather. Both do the same
+//     after it side by side. Both do the same
 //     single-precision operations in the same order (no fused multiply-add),
 //     so they give the same bits.
 //   - Every buffer is mapped for the highest accepted rate (500 kHz) when the
