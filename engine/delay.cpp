@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -206,6 +207,74 @@ void TDelay::setFeedFilter(float low, float high) {
     filterCoef[2] = 1.0f - a;
     filterCoef[3] = 1.0f - b;
     feedFilterOn = true;
+}
+
+// ------------------------------------------------------------------ runs of frames
+
+void TDelay::process(const stereoStruct* in, stereoStruct* out, int count) {
+    // No check of the window or the counters falls due within the run.
+    if (direct && written + static_cast<uint64_t>(count) <= checkAt + 1) {
+        if (feedFilterOn)
+            processDirect<true>(in, out, count);
+        else
+            processDirect<false>(in, out, count);
+        return;
+    }
+    for (int n = 0; n < count; ++n) process(in[n], out[n]);
+}
+
+// readBoth's direct read and process over the run, the state in registers:
+// the line reads pairs a and a + 1 behind the newest, and pair a + 1 of a
+// frame is pair a of the next (never stored over within a run: the window
+// holds far more than the pairs behind the read point).
+static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a pair moves as one double");
+
+template <bool kFilter>
+void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count) {
+    double* const times = this->times.get();
+    float* const values = this->values.get();
+    const uint64_t m = slotMask;
+    uint64_t w = written;
+    uint64_t a0 = w - 1 - back[0], a1 = w - 1 - back[1];
+    const __m128d f = _mm_load_pd(frac), st = _mm_load_pd(step);
+    const __m128d feedOwn = _mm_load_pd(feed), feedCross = _mm_load_pd(cross);
+    const __m128 tiny = _mm_load_ps(k.tiny), hi = _mm_load_ps(k.limitHi),
+                 lo = _mm_load_ps(k.limitLo);
+    const float coef[4] = {filterCoef[0], filterCoef[1], filterCoef[2], filterCoef[3]};
+    __m128 s0 = _mm_load_ps(filterState[0]), s1 = _mm_load_ps(filterState[1]);
+    __m128d p = _mm_load_pd(pos);
+    __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(values + ((a0 + a0) & m)),
+                                             _mm_load_ss(values + ((a1 + a1) & m) + 1)));
+    for (int n = 0; n < count; ++n) {
+        p = _mm_add_pd(p, st);
+        const uint64_t b0 = a0 + 1, b1 = a1 + 1;
+        const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(values + ((b0 + b0) & m)),
+                                                       _mm_load_ss(values + ((b1 + b1) & m) + 1)));
+        const __m128d reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), f));
+        double pair;
+        std::memcpy(&pair, &in[n], sizeof pair);
+        const __m128d inputs = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(&pair)));
+        __m128 v = feedback(reads, inputs, feedOwn, feedCross, tiny, hi, lo);
+        if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
+        const uint64_t at = (w + w) & m;
+        _mm_storeu_pd(times + at, p);
+        _mm_storel_pi(reinterpret_cast<__m64*>(values + at), v);
+        const __m128 outs = _mm_cvtpd_ps(reads);
+        _mm_storel_pi(reinterpret_cast<__m64*>(&pair), outs);
+        std::memcpy(static_cast<void*>(&out[n]), &pair, sizeof pair);
+        ++w;
+        a0 = b0;
+        a1 = b1;
+        a = b;
+    }
+    if constexpr (kFilter) {
+        _mm_store_ps(filterState[0], s0);
+        _mm_store_ps(filterState[1], s1);
+    }
+    head[0] = a0 - 1;
+    head[1] = a1 - 1;
+    written = w;
+    _mm_store_pd(pos, p);
 }
 
 // ------------------------------------------------------------------ one sample

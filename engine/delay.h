@@ -82,6 +82,10 @@ public:
         process(in, out);
         return out;
     }
+    // `count` frames in a row, the same as as many calls of the one-frame
+    // process: a line read directly whose length holds runs them in one
+    // loop.
+    void process(const stereoStruct* in, stereoStruct* out, int count);
 
     static float sign(float x) { return x > 1e-15f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
 
@@ -116,7 +120,12 @@ private:
     __m128d readBoth(__m128d pos);
     __m128d interpolate(__m128d target, __m128d at, __m128d next, const float* a0, const float* a1,
                         const float* b0, const float* b1) const;
-    __m128 limitFeedback(__m128 x) const;
+    static __m128 feedback(__m128d reads, __m128d inputs, __m128d feed, __m128d cross, __m128 tiny,
+                           __m128 hi, __m128 lo);
+    static __m128 filterStep(__m128 m, __m128& s0, __m128& s1, const float* coef, __m128 tiny);
+    __m128 toStore(__m128d reads, const stereoStruct& in);
+    template <bool kFilter>
+    void processDirect(const stereoStruct* in, stereoStruct* out, int count);
     uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);
@@ -220,15 +229,6 @@ private:
 }
 
 // ------------------------------------------------------------------ one sample
-
-// The feedback path within +-100; NaN gives 0. Both channels at once (lanes
-// 0 and 1): the minimum and maximum pass NaN on as their bound, the mask
-// then clears it.
-inline __m128 TDelay::limitFeedback(__m128 x) const {
-    const __m128 limited =
-        _mm_max_ps(_mm_min_ps(x, _mm_load_ps(k.limitHi)), _mm_load_ps(k.limitLo));
-    return _mm_and_ps(_mm_cmpord_ps(x, x), limited);
-}
 
 // The value stored where the counter stood at `target`: the head moves on
 // to the last pair at or before it (three pairs always stay) and the read
@@ -377,6 +377,47 @@ inline void TDelay::settle(int c) {
     return _mm_set_pd(r1, r0);
 }
 
+// The pair values to store, lanes 0 and 1, from the reads and the inputs:
+// own and cross feedback and the limit, then (filterStep) the filter, its
+// stages' states in s0 and s1.
+[[gnu::always_inline]] inline __m128 TDelay::feedback(__m128d reads, __m128d inputs, __m128d feed,
+                                                      __m128d cross, __m128 tiny, __m128 hi,
+                                                      __m128 lo) {
+    const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
+    const __m128d sum =
+        _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(feed, reads)), _mm_mul_pd(cross, crossed));
+    const __m128 x = _mm_add_ps(_mm_cvtpd_ps(sum), tiny);
+    // Within +-100; NaN gives 0: the minimum and maximum pass NaN on as
+    // their bound, the mask then clears it.
+    return _mm_and_ps(_mm_cmpord_ps(x, x), _mm_max_ps(_mm_min_ps(x, hi), lo));
+}
+
+[[gnu::always_inline]] inline __m128 TDelay::filterStep(__m128 m, __m128& s0, __m128& s1,
+                                                        const float* coef, __m128 tiny) {
+    s0 = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(coef[2]), s0), _mm_mul_ps(_mm_set1_ps(coef[0]), m)),
+        tiny);
+    s1 = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(coef[3]), s1), _mm_mul_ps(_mm_set1_ps(coef[1]), s0)),
+        tiny);
+    return _mm_sub_ps(s0, s1);
+}
+
+[[gnu::always_inline]] inline __m128 TDelay::toStore(__m128d reads, const stereoStruct& in) {
+    const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
+    const __m128 tiny = _mm_load_ps(k.tiny);
+    __m128 m = feedback(reads, inputs, _mm_load_pd(feed), _mm_load_pd(cross), tiny,
+                        _mm_load_ps(k.limitHi), _mm_load_ps(k.limitLo));
+    if (feedFilterOn) {
+        __m128 s0 = _mm_load_ps(filterState[0]);
+        __m128 s1 = _mm_load_ps(filterState[1]);
+        m = filterStep(m, s0, s1, filterCoef, tiny);
+        _mm_store_ps(filterState[0], s0);
+        _mm_store_ps(filterState[1], s1);
+    }
+    return m;
+}
+
 // Inline: the chain runs four lines a frame, and the call would cost a
 // good part of a line. The two channels run side by side in the lanes of
 // one vector from the reads to the stored pairs.
@@ -384,25 +425,7 @@ inline void TDelay::settle(int c) {
     const __m128d p = _mm_add_pd(_mm_load_pd(pos), _mm_load_pd(step));
     _mm_store_pd(pos, p);
     const __m128d reads = readBoth(p);
-    const __m128d crossed = _mm_shuffle_pd(reads, reads, 1);
-    const __m128d inputs = _mm_cvtps_pd(_mm_set_ps(0.0f, 0.0f, in.right, in.left));
-    const __m128d sum = _mm_add_pd(_mm_add_pd(inputs, _mm_mul_pd(_mm_load_pd(feed), reads)),
-                                   _mm_mul_pd(_mm_load_pd(cross), crossed));
-    __m128 m = limitFeedback(_mm_add_ps(_mm_cvtpd_ps(sum), _mm_load_ps(k.tiny)));
-    if (feedFilterOn) {
-        const __m128 tiny = _mm_load_ps(k.tiny);
-        __m128 s0 = _mm_load_ps(filterState[0]);
-        __m128 s1 = _mm_load_ps(filterState[1]);
-        s0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[2]), s0),
-                                   _mm_mul_ps(_mm_set1_ps(filterCoef[0]), m)),
-                        tiny);
-        s1 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(filterCoef[3]), s1),
-                                   _mm_mul_ps(_mm_set1_ps(filterCoef[1]), s0)),
-                        tiny);
-        _mm_store_ps(filterState[0], s0);
-        _mm_store_ps(filterState[1], s1);
-        m = _mm_sub_ps(s0, s1);
-    }
+    const __m128 m = toStore(reads, in);
     // The new pair of each line, side by side.
     // Rarely, the window widens before the pair is stored and the counters
     // move back after.

@@ -572,9 +572,11 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.delayMix);
         const FixedMix fixed(mix + c.delayMixMod, c.delayGainL, c.delayGainR);
         const int last = used[src::DelayOut] ? 0 : count - 1;
+        stereoStruct in[EffectChainState::kRunFrames], out[EffectChainState::kRunFrames];
+        for (int n = 0; n < count; ++n) in[n] = meanOfPairs(bus[n]);
+        fx.effectDelay.process(in, out, count);
         for (int n = 0; n < count; ++n) {
-            const stereoStruct out = fx.effectDelay.process(meanOfPairs(bus[n]));
-            const FxQuad wet = {out.left, out.right, out.left, out.right};
+            const FxQuad wet = {out[n].left, out[n].right, out[n].left, out[n].right};
             if (settled) {
                 fixed.apply(bus[n], wet);
             } else {
@@ -587,11 +589,13 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     }
 
     if (fx.reverbOn) {
+        stereoStruct in[EffectChainState::kRunFrames], pre[EffectChainState::kRunFrames];
+        for (int n = 0; n < count; ++n) in[n] = meanOfPairs(bus[n]);
+        fx.reverbPreDelay.process(in, pre, count);
         float preL[EffectChainState::kRunFrames], preR[EffectChainState::kRunFrames];
         for (int n = 0; n < count; ++n) {
-            const stereoStruct pre = fx.reverbPreDelay.process(meanOfPairs(bus[n]));
-            preL[n] = pre.left;
-            preR[n] = pre.right;
+            preL[n] = pre[n].left;
+            preR[n] = pre[n].right;
         }
         float o[4 * EffectChainState::kRunFrames];
         fx.reverb.process(preL, preR, o, count);

@@ -18,6 +18,11 @@
 //   - Each lane's comb sum passes a one-pole high-pass (coefficient
 //     2 x min(20 x 2^(10 v) / rate, 0.3), off below 0.01) and four allpasses
 //     of gain 0.5 (lanes 0 and 1 the first chain, lanes 2 and 3 the second).
+//   - Runs of frames pass the comb bank in vectors of four lanes (SSE2) or,
+//     where the processor has AVX2, of eight: an even comb and the odd one
+//     after it side by side. Both do the same
+//     single-precision operations in the same order (no fused multiply-add),
+//     so they give the same bits.
 //   - Every buffer is mapped for the highest accepted rate (500 kHz) when the
 //     object is built, so rate changes and mutes never allocate; the buffers
 //     are zero pages, which hold memory only where written. The comb and
@@ -67,6 +72,10 @@ public:
     // calls of the one-frame process.
     static constexpr int kRunFrames = 16;
     void process(const float* inL, const float* inR, float* out, int frames);
+    // Runs of frames take the AVX2 comb bank where the processor has one
+    // (the same bits as the SSE2 one); off, or without AVX2, the SSE2 one.
+    // Returns whether the AVX2 bank is in use.
+    bool useWideCombs(bool on);
 
     float getSampleRate() const { return sampleRate; }
     float getRoomSize() const { return roomSize; }
@@ -79,6 +88,10 @@ public:
 
 private:
     void update(); // the lanes' loop gains and damping from roomSize, damp and mod
+    // The input ring and comb bank over a run: the four lanes' comb sums of
+    // frame n in sums[4 n .. 4 n + 3].
+    void combs(const float* inL, const float* inR, float* sums, int frames);
+    void combsWide(const float* inL, const float* inR, float* sums, int frames);
 
     float sampleRate = 44100.0f;
     float roomSize = 0.9099097f;
@@ -109,6 +122,7 @@ private:
     ZeroPages<float> combRing;  // zero pages: memory once the reverb has run
     ZeroPages<float> inputRing; // left, then right
     bool dirty = false;         // something was written since the last mute
+    bool wide = false;          // combsWide runs the comb bank
     // The allpass window in use (rows - 1, a power of two) and the widest
     // windows used since the last mute, which the next mute clears.
     int allpassMask = kAllpassRing - 1;

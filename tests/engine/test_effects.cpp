@@ -354,6 +354,69 @@ TEST(EffectDelay, EveryReadGivesTheBitsOfThePlainSearch) {
     }
 }
 
+// Runs of frames give the bits of frame-by-frame work, and leave the line
+// where it would be: lengths that hold (read directly in one loop), lengths
+// that move between runs, the feedback filter, windows that grow.
+TEST(EffectDelay, RunsOfFramesGiveTheBitsOfFrameByFrame) {
+    struct Case {
+        const char* name;
+        int frames;
+        bool filter;
+        std::function<stereoStruct(int)> lengths; // per run, from its first frame
+    };
+    const Case cases[] = {
+        {"a held length", 20000, false,
+         [](int) {
+             return stereoStruct{441.5f, 300.0f};
+         }},
+        {"held, then moved now and then", 30000, true,
+         [](int n) {
+             const float l = n < 7000 ? 5.0f : (n < 15000 ? 2000.25f : 700.0f + (n / 5000) * 3.5f);
+             return stereoStruct{l, n < 20000 ? l : 9000.0f};
+         }},
+        {"a length that grows the window", 60000, true,
+         [](int n) {
+             return stereoStruct{n < 1000 ? 100.0f : 40000.0f, 37.0f};
+         }},
+        {"swept every run", 12000, false,
+         [](int n) {
+             const float l = 300.0f + 200.0f * std::sin(0.001f * static_cast<float>(n));
+             return stereoStruct{l, l + 11.0f};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDelay runs, frames;
+        for (TDelay* d : {&runs, &frames}) {
+            d->init(44100.0f);
+            d->setFeed(0.6f, -0.3f);
+            if (c.filter) d->setFeedFilter(0.7f, 0.2f);
+        }
+        uint32_t noise = 777;
+        int mismatches = 0, first = -1;
+        for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
+            const int count = std::min(run, c.frames - n);
+            const stereoStruct len = c.lengths(n);
+            stereoStruct in[16], got[16], want[16];
+            for (int i = 0; i < count; ++i) {
+                noise = noise * 1664525u + 1013904223u;
+                const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                in[i] = {x, 0.5f * x};
+            }
+            runs.setDelayLenDirect(len);
+            runs.process(in, got, count);
+            frames.setDelayLenDirect(len);
+            for (int i = 0; i < count; ++i) want[i] = frames.process(in[i]);
+            for (int i = 0; i < count; ++i)
+                if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
+                    first = n + i;
+            ASSERT_EQ(runs.getStoredCount(0), frames.getStoredCount(0)) << n;
+            ASSERT_EQ(runs.getStoredCount(1), frames.getStoredCount(1)) << n;
+        }
+        EXPECT_EQ(mismatches, 0) << "first at frame " << first;
+    }
+}
+
 // ------------------------------------------------------------------ TBasicReverb
 
 TEST(Reverb, ImpulseAtTheLargestRoomDecaysAndStaysFinite) {
@@ -443,6 +506,52 @@ TEST(Reverb, EachSideReverberatesOnItsOwnSide) {
         }
         EXPECT_GT(same, 1.0);
         EXPECT_LT(other, 1e-3 * same) << "nothing but the allpasses' denormal guard";
+    }
+}
+
+// The AVX2 comb bank gives the bits of the SSE2 one over runs of every
+// length, at several rates, sizes (down to one-sample combs), rooms and taps.
+TEST(Reverb, WideCombsGiveTheBitsOfTheFourLaneOnes) {
+    struct Case {
+        float rate, s1, s2, room, damp, filter;
+        int widen[4];
+    };
+    const Case cases[] = {
+        {44100.0f, 1.0f, 1.0f, 0.9f, 0.5f, 0.0f, {200, 300, 400, 500}},
+        {96000.0f, TBasicReverb::kMaxSize, 0.3f, 1.0f, 0.0f, 0.6f, {1, 16383, 77, 2}},
+        {22050.0f, 0.0f, 0.004f, 0.3f, 1.0f, 0.2f, {5, 6, 7, 8}},
+        {500000.0f, 2.0f, TBasicReverb::kMaxSize, 0.95f, 0.25f, 1.0f, {9000, 31, 16000, 4}},
+    };
+    TBasicReverb wide, plain;
+    if (!wide.useWideCombs(true)) GTEST_SKIP() << "no AVX2";
+    plain.useWideCombs(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        for (TBasicReverb* r : {&wide, &plain}) {
+            r->setSampleRate(c.rate);
+            r->setSize(c.s1, c.s2);
+            r->setRoomSize(c.room);
+            r->setDamp(c.damp);
+            r->setFilter(c.filter);
+            r->setWiden(c.widen[0], c.widen[1], c.widen[2], c.widen[3]);
+            r->setMod(1.002f, 0.998f, 1.001f, 0.999f);
+        }
+        uint32_t noise = 4242;
+        int mismatches = 0, first = -1;
+        float in[2][TBasicReverb::kRunFrames];
+        float got[4 * TBasicReverb::kRunFrames], want[4 * TBasicReverb::kRunFrames];
+        for (int n = 0, run = 1; n < 40000; n += run, run = run % TBasicReverb::kRunFrames + 1) {
+            for (int i = 0; i < run; ++i)
+                for (auto& side : in) {
+                    noise = noise * 1664525u + 1013904223u;
+                    side[i] = n < 20000 ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f : 0.0f;
+                }
+            wide.process(in[0], in[1], got, run);
+            plain.process(in[0], in[1], want, run);
+            if (std::memcmp(got, want, sizeof(float) * 4 * run) != 0 && mismatches++ == 0)
+                first = n;
+        }
+        EXPECT_EQ(mismatches, 0) << "first in the run from frame " << first;
     }
 }
 
