@@ -345,32 +345,6 @@ void APlugin::updateFXControls() {
     }
 }
 
-// One control step of effect LFO n (every 4 frames while its effect runs).
-void APlugin::updateFXLFO(int n) {
-    if (n < kChorus || n > kPhaser) return;
-    struct Dests {
-        int phase, separation, spread, human;
-    };
-    static constexpr Dests kDests[3] = {
-        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
-        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
-        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
-    };
-    const Dests& dn = kDests[n];
-    const auto& d = engine.global.dst;
-    const EffectLfoRate& rate = engine.lfo.effects[n];
-    EffectLfoInputs in;
-    in.rate = rate.rate;
-    in.thirdRate = rate.rate * engine.fx.ctl.panSpeed[n];
-    in.stereoRate = std::max(0.0, 3.0 * d[dn.spread] + 1.0);
-    in.phase = d[dn.phase];
-    in.separation = d[dn.separation];
-    in.humDepth = d[dn.human];
-    in.third = n != kChorus; // the chorus has no pan to move
-    in.shaping = &rate.shaping;
-    EffectLfo::step(engine.fx.lfo[n], in, tables_->sineTable.data(), engine.fx.humSeed);
-}
-
 void APlugin::setFXSource(int source, const std::array<float, 4>& bus) {
     const float mean = (bus[0] + bus[1] + bus[2] + bus[3]) * (0.25f * kOutScale);
     setFrameSource(source, clampTo(mean, -1.0f, 1.0f));
@@ -402,6 +376,42 @@ void APlugin::doFX(bool force) {
 
 namespace {
 
+// The inputs of effect LFO n's steps: made afresh only when the raw values
+// they come from changed (they change at control ticks, never within a run
+// of frames).
+const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
+    struct Dests {
+        int phase, separation, spread, human;
+    };
+    static constexpr Dests kDests[3] = {
+        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
+        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
+        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
+    };
+    const Dests& dn = kDests[n];
+    const auto& d = engine.global.dst;
+    EffectChainState& fx = engine.fx;
+    const EffectLfoRate& rate = engine.lfo.effects[n];
+    const EffectLfoInputKey key{rate.rate,   fx.ctl.panSpeed[n], d[dn.spread],
+                                d[dn.phase], d[dn.separation],   d[dn.human]};
+    EffectLfoKeptInputs& kept = fx.lfoInputs[n];
+    if (!kept.valid || !key.sameBits(kept.key)) {
+        EffectLfoInputs in;
+        in.rate = key.rate;
+        in.thirdRate = key.rate * key.panSpeed;
+        in.stereoRate = std::max(0.0, 3.0 * key.spread + 1.0);
+        in.phase = key.phase;
+        in.separation = key.separation;
+        in.humDepth = key.human;
+        in.third = n != kChorus; // the chorus has no pan to move
+        in.shaping = &rate.shaping;
+        kept.ready = EffectLfoReadyInputs(in);
+        kept.key = key;
+        kept.valid = true;
+    }
+    return kept.ready;
+}
+
 // The stages on frames [0, count) that are all awake, with no control step
 // between them: each stage passes over every frame before the next starts
 // (stage by stage is the same as frame by frame, since a stage reads only
@@ -419,21 +429,30 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     using Lanes = EffectLfoState::Lanes;
     Lanes chorusLfo[EffectChainState::kRunFrames], modLfo[EffectChainState::kRunFrames];
     const int modLfoIndex = fx.phaser ? kPhaser : kFlanger;
+    EffectLfoState& chorusState = fx.lfo[kChorus];
+    EffectLfoState& modState = fx.lfo[modLfoIndex];
+    const EffectLfoReadyInputs* chorusIn = nullptr; // taken at the run's first step
+    const EffectLfoReadyInputs* modIn = nullptr;
+    const float* sine = engineTables().sineTable.data();
     for (int n = 0; n < count; ++n) {
         const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
         if (fx.chorusOn) {
-            if (step)
-                p.updateFXLFO(kChorus);
-            else
-                EffectLfo::ramp(fx.lfo[kChorus]);
-            chorusLfo[n] = fx.lfo[kChorus].outLanes;
+            if (step) {
+                if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
+                EffectLfo::step(chorusState, *chorusIn, sine, fx.humSeed);
+            } else {
+                EffectLfo::ramp(chorusState);
+            }
+            chorusLfo[n] = chorusState.outLanes;
         }
         if (fx.modOn) {
-            if (step)
-                p.updateFXLFO(modLfoIndex);
-            else
-                EffectLfo::ramp(fx.lfo[modLfoIndex]);
-            modLfo[n] = fx.lfo[modLfoIndex].outLanes;
+            if (step) {
+                if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
+                EffectLfo::step(modState, *modIn, sine, fx.humSeed);
+            } else {
+                EffectLfo::ramp(modState);
+            }
+            modLfo[n] = modState.outLanes;
         }
     }
 
