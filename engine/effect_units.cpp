@@ -4,8 +4,8 @@
 
 #include "core/numeric.h"
 
-#include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 #include <memory>
 #include <mutex>
 
@@ -86,7 +86,10 @@ double fraction(double x) {
 // clamped to 0..1 (NaN reads index 0).
 int shapedIndex(double p, const LfoShaping& sh) {
     p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
-    return static_cast<int>(std::min(1.0, std::max(0.0, p)) * 65535.99);
+    // max then min, without branches: a NaN p takes the 0 of the max.
+    const __m128d clamped =
+        _mm_min_sd(_mm_max_sd(_mm_set_sd(p), _mm_setzero_pd()), _mm_set_sd(1.0));
+    return _mm_cvttsd_si32(_mm_mul_sd(clamped, _mm_set_sd(65535.99)));
 }
 
 } // namespace

@@ -462,11 +462,14 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.chorusMix);
         const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
         const int last = used[src::ChorusOut] ? 0 : count - 1;
+        // Read once: the delay's writes could be taken to touch them.
+        const float depth = c.chorusDepth, span = c.chorusSpan, spread = fx.spread[kChorus];
+        const float lo = c.chorusLo, hi = c.chorusHi;
         for (int n = 0; n < count; ++n) {
-            const Lanes len = sweptLengths(chorusLfo[n], c.chorusDepth, c.chorusSpan);
-            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kChorus]);
+            const Lanes len = sweptLengths(chorusLfo[n], depth, span);
+            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + spread);
             const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
-            const FxQuad wet = tone.process(out.left, out.right, c.chorusLo, c.chorusHi);
+            const FxQuad wet = tone.process(out.left, out.right, lo, hi);
             if (settled) {
                 fixed.apply(bus[n], wet);
             } else {
@@ -486,13 +489,15 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.modMix);
         const float fixedWet = wetGain(mix + c.modMixMod), fixedDry = dryGain(mix + c.modMixMod);
         const int last = used[src::ModFxOut] ? 0 : count - 1;
+        const float depth = c.modDepth, span = c.modSpan, spread = fx.spread[kFlanger];
+        const float lo = c.modLo, hi = c.modHi, halfPanMod = c.panMod * 0.5f, pan = c.pan;
         for (int n = 0; n < count; ++n) {
             const Lanes l = modLfo[n];
             const stereoStruct in = meanOfPairs(bus[n]);
             stereoStruct out;
             if (!fx.phaser) {
-                const Lanes len = sweptLengths(l, c.modDepth, c.modSpan);
-                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kFlanger]);
+                const Lanes len = sweptLengths(l, depth, span);
+                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + spread);
                 out = fx.flangerDelay.process(in);
             } else {
                 float y[2];
@@ -514,7 +519,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
                 fx.phaserPos = (fx.phaserPos + 1) & mask;
                 fx.phaserDirty = true;
             }
-            FxQuad wet = tone.process(out.left, out.right, c.modLo, c.modHi);
+            FxQuad wet = tone.process(out.left, out.right, lo, hi);
             const FxQuad size = wet < 0.0f ? -wet : wet;
             const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
                                     ? size
@@ -522,7 +527,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             const float level = std::max(half[0], half[1]);
             peak = level > peak ? level : (peak - level) * 0.999f + level;
             if (peak > kPeakLimit) wet *= kPeakLimit / peak;
-            const float b = clamp01(c.panMod * 0.5f * l[2] + c.pan + 0.5f);
+            const float b = clamp01(halfPanMod * l[2] + pan + 0.5f);
             if (settled) {
                 const float wl = fixedWet * leftGain(b), wr = fixedWet * rightGain(b);
                 bus[n] = bus[n] * fixedDry + wet * FxQuad{wl, wr, wl, wr};
@@ -627,24 +632,29 @@ void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, boo
         const int run = static_cast<int>(
             std::min<uint64_t>(static_cast<uint64_t>(count - n), awakeLimit - fx.silence + 1));
         FxQuad bus[EffectChainState::kRunFrames];
-        uint32_t loudIn = 0;
+        uint32_t loudIn = 0, loudOut = 0;
         for (int k = 0; k < run; ++k) {
-            std::memcpy(&bus[k], frames[n + k].data(), sizeof bus[k]);
-            bus[k] *= kInScale;
-            if (inputLevel(frames[n + k]) > kSilence) loudIn |= 1u << k;
+            FxQuad in;
+            std::memcpy(&in, frames[n + k].data(), sizeof in);
+            bus[k] = in * kInScale;
+            if (std::fabs(in[0]) + std::fabs(in[1]) > kSilence) loudIn |= 1u << k;
         }
         chainFrames(*this, bus, run, fx.frame);
         for (int k = 0; k < run; ++k) {
-            bus[k] *= kOutScale;
-            std::memcpy(frames[n + k].data(), &bus[k], sizeof bus[k]);
-            // Silence is counted from the last sound in or out: the gaps
-            // between a long delay's echoes never add up to a sleep that
-            // cuts the tail.
-            if (loudIn >> k & 1u) fx.silence = 0;
-            if (std::fabs(bus[k][0]) + std::fabs(bus[k][1]) < kSilence)
-                ++fx.silence;
-            else
-                fx.silence = 0;
+            const FxQuad out = bus[k] * kOutScale;
+            std::memcpy(frames[n + k].data(), &out, sizeof out);
+            if (!(std::fabs(out[0]) + std::fabs(out[1]) < kSilence)) loudOut |= 1u << k;
+        }
+        // Silence is counted from the last sound in or out: the gaps between
+        // a long delay's echoes never add up to a sleep that cuts the tail.
+        // After the last frame with sound, the silent frames that follow
+        // it, and that frame too when only its input had sound.
+        if (const uint32_t sound = loudIn | loudOut; sound == 0) {
+            fx.silence += static_cast<uint64_t>(run);
+        } else {
+            const int lastSound = 31 - std::countl_zero(sound);
+            fx.silence =
+                static_cast<uint64_t>(run - 1 - lastSound) + (loudOut >> lastSound & 1u ? 0 : 1);
         }
         n += run;
     }

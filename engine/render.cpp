@@ -31,6 +31,7 @@
 #include <cfloat>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <xmmintrin.h>
 
 namespace {
@@ -144,10 +145,13 @@ void sendRun(APlugin& p) {
 // on the frames up to the next tick or event in one run.
 bool chainMayWait(const EngineState& engine) {
     const RenderState& render = engine.render;
-    const auto& used = engine.matrix.sourceUsed;
+    // The four sources the chain puts out sit side by side: one load.
+    static_assert(src::ModFxOut == src::ChorusOut + 1 && src::DelayOut == src::ChorusOut + 2 &&
+                  src::Output == src::ChorusOut + 3 && sizeof(bool) == 1);
+    uint32_t read;
+    std::memcpy(&read, &engine.matrix.sourceUsed[src::ChorusOut], sizeof read);
     return render.fxRun.allowed && !render.forceFX && engine.fx.anyOn && !engine.fx.asleep &&
-           !used[src::Output] && !used[src::ChorusOut] && !used[src::ModFxOut] &&
-           !used[src::DelayOut];
+           read == 0;
 }
 
 } // namespace
