@@ -106,9 +106,9 @@ std::array<float, 4> toArray(FxQuad q) {
     return a;
 }
 
-// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, for the
-// effect LFO's lanes at once.
-EffectLfoState::Lanes sweptLengths(EffectLfoState::Lanes lfo, float depth, float span) {
+// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, lane by lane:
+// the chorus's left and right in lanes 0 and 1, the flanger's in 2 and 3.
+FxQuad sweptLengths(FxQuad lfo, FxQuad depth, FxQuad span) {
     return ((lfo * 0.5f + 0.5f) * depth + 1.0f - depth) * span + 10.0f;
 }
 
@@ -425,9 +425,13 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
 
     // The effect LFOs first, frame by frame (they draw on one shared random
     // source in frame order): stepped on every fourth sample counter,
-    // ramped in between.
+    // ramped in between. The chorus's and the flanger's delay lengths follow
+    // from them side by side.
     using Lanes = EffectLfoState::Lanes;
-    Lanes chorusLfo[EffectChainState::kRunFrames], modLfo[EffectChainState::kRunFrames];
+    Lanes modLfo[EffectChainState::kRunFrames];
+    FxQuad lengths[EffectChainState::kRunFrames];
+    const FxQuad depths = {c.chorusDepth, c.chorusDepth, c.modDepth, c.modDepth};
+    const FxQuad spans = {c.chorusSpan, c.chorusSpan, c.modSpan, c.modSpan};
     const int modLfoIndex = fx.phaser ? kPhaser : kFlanger;
     EffectLfoState& chorusState = fx.lfo[kChorus];
     EffectLfoState& modState = fx.lfo[modLfoIndex];
@@ -436,6 +440,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     const float* sine = engineTables().sineTable.data();
     for (int n = 0; n < count; ++n) {
         const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
+        Lanes chorusLfo = {}, modLfoNow = {};
         if (fx.chorusOn) {
             if (step) {
                 if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
@@ -443,7 +448,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             } else {
                 EffectLfo::ramp(chorusState);
             }
-            chorusLfo[n] = chorusState.outLanes;
+            chorusLfo = chorusState.outLanes;
         }
         if (fx.modOn) {
             if (step) {
@@ -452,8 +457,11 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             } else {
                 EffectLfo::ramp(modState);
             }
-            modLfo[n] = modState.outLanes;
+            modLfoNow = modState.outLanes;
+            modLfo[n] = modLfoNow;
         }
+        lengths[n] =
+            sweptLengths(__builtin_shufflevector(chorusLfo, modLfoNow, 0, 1, 4, 5), depths, spans);
     }
 
     if (fx.chorusOn) {
@@ -463,11 +471,9 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
         const int last = used[src::ChorusOut] ? 0 : count - 1;
         // Read once: the delay's writes could be taken to touch them.
-        const float depth = c.chorusDepth, span = c.chorusSpan, spread = fx.spread[kChorus];
-        const float lo = c.chorusLo, hi = c.chorusHi;
+        const float spread = fx.spread[kChorus], lo = c.chorusLo, hi = c.chorusHi;
         for (int n = 0; n < count; ++n) {
-            const Lanes len = sweptLengths(chorusLfo[n], depth, span);
-            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + spread);
+            fx.chorusDelay.setDelayLenDirect(lengths[n][0], lengths[n][1] + spread);
             const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
             const FxQuad wet = tone.process(out.left, out.right, lo, hi);
             if (settled) {
@@ -489,15 +495,14 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.modMix);
         const float fixedWet = wetGain(mix + c.modMixMod), fixedDry = dryGain(mix + c.modMixMod);
         const int last = used[src::ModFxOut] ? 0 : count - 1;
-        const float depth = c.modDepth, span = c.modSpan, spread = fx.spread[kFlanger];
+        const float spread = fx.spread[kFlanger];
         const float lo = c.modLo, hi = c.modHi, halfPanMod = c.panMod * 0.5f, pan = c.pan;
         for (int n = 0; n < count; ++n) {
             const Lanes l = modLfo[n];
             const stereoStruct in = meanOfPairs(bus[n]);
             stereoStruct out;
             if (!fx.phaser) {
-                const Lanes len = sweptLengths(l, depth, span);
-                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + spread);
+                fx.flangerDelay.setDelayLenDirect(lengths[n][2], lengths[n][3] + spread);
                 out = fx.flangerDelay.process(in);
             } else {
                 float y[2];

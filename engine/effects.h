@@ -107,7 +107,8 @@ struct EffectLfoReadyInputs {
     bool third = true;
     const LfoShaping* shaping = nullptr;
 
-    explicit EffectLfoReadyInputs(const EffectLfoInputs& in);
+    EffectLfoReadyInputs() = default;
+    explicit EffectLfoReadyInputs(const EffectLfoInputs& in); // in.shaping set
 };
 
 // The raw values an effect LFO's inputs are made from: rate and pan speed,
@@ -123,7 +124,7 @@ struct EffectLfoInputKey {
 // its destinations rest, a step reuses them.
 struct EffectLfoKeptInputs {
     EffectLfoInputKey key;
-    EffectLfoReadyInputs ready{EffectLfoInputs{}};
+    EffectLfoReadyInputs ready;
     bool valid = false;
 };
 

@@ -858,7 +858,7 @@ TEST(EffectLfo, KeptInputsStepAsFreshOnesWhileDestinationsMove) {
          false,
          src::Offset,
          {dst::ChorusPhase, dst::ChorusSep, dst::FlangerSpread, dst::FlangerHuman, dst::ChorusSpeed,
-          dst::FlangerPanModSpeed}},
+          dst::FlangerPanModSpeed, dst::ChorusBias, dst::FlangerBias}},
         {"a free LFO, phaser",
          true,
          src::Free1Lfo,
