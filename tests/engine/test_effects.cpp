@@ -980,3 +980,64 @@ TEST(EffectChain, RunOutputSentInOnePassAsFrameByFrame) {
         EXPECT_GT(rms(inRuns.out), 1e-3f);
     }
 }
+
+// The frames of silence before the chain sleeps are counted for a whole run
+// at once. They come to what counting frame by frame gives (any sound in or
+// out starts the count again; a silent output adds one), after every block,
+// also while a fully wet delay is silent at its output with sound at its
+// input, and in the gaps between echoes.
+TEST(EffectChain, SilenceCountedInRunsAsFrameByFrame) {
+    struct Case {
+        const char* name;
+        std::function<void(APlugin&)> setup;
+    };
+    const Case cases[] = {
+        {"fully wet delay, echoes",
+         [](APlugin& p) {
+             p.setOn(tag::DelayOn);
+             p.setParameter(tag::DelayMix, 1.0f);
+             p.setParameter(tag::DelayFeed, 0.2f);
+         }},
+        {"all four", [](APlugin& p) { allEffects(p, true); }},
+    };
+    constexpr int kBlock = 48;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The count after every block: the chain's own, given `frames` at a
+        // time, or counted here from its input and output frame by frame.
+        auto counts = [&c](int frames, bool plain) {
+            SoundCheck s;
+            c.setup(s.h.p());
+            std::vector<float> ignored;
+            renderExactly(s.h, 256, frames, ignored); // the settings arrive
+            const RenderState& r = s.h.engine().render;
+            uint64_t count = s.h.engine().fx.silence;
+            std::vector<uint64_t> out;
+            for (int block = 0; block < 4000; ++block) {
+                if (block % 2000 == 10) s.h.send(EventBlock().noteOn(0, 60, 100));
+                if (block % 2000 == 14) s.h.send(EventBlock().noteOff(0, 60));
+                if (!plain) {
+                    renderExactly(s.h, kBlock, frames, ignored);
+                    out.push_back(s.h.engine().fx.silence);
+                    continue;
+                }
+                for (int n = 0; n < kBlock; ++n) {
+                    s.h.render(1);
+                    if (std::fabs(r.voiceBus[0]) + std::fabs(r.voiceBus[1]) > 1e-4f) count = 0;
+                    if (std::fabs(r.fxBlock[0]) + std::fabs(r.fxBlock[1]) < 1e-4f)
+                        ++count;
+                    else
+                        count = 0;
+                }
+                out.push_back(count);
+            }
+            return out;
+        };
+        const std::vector<uint64_t> byFrame = counts(1, true), inRuns = counts(kBlock, false);
+        ASSERT_EQ(byFrame.size(), inRuns.size());
+        for (std::size_t b = 0; b < byFrame.size(); ++b)
+            ASSERT_EQ(byFrame[b], inRuns[b]) << "block " << b;
+        EXPECT_GT(*std::max_element(inRuns.begin(), inRuns.end()), 400u); // many runs
+        EXPECT_LE(inRuns[2010], 1u); // the second note (a fully wet delay is silent at first)
+    }
+}
