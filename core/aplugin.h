@@ -601,7 +601,6 @@ public:
     // a row, the first at sample counter `frame`, with no control step
     // between them.
     void runFX(std::array<float, 4>* frames, int count, uint64_t frame, bool force);
-    void updateFXLFO(int n);
     static float getStereoSpread(float v); // samples
     void restartEffectLfos();
     void updateFXRare();

@@ -5,6 +5,7 @@
 #include "core/numeric.h"
 
 #include <cmath>
+#include <emmintrin.h>
 #include <memory>
 #include <mutex>
 
@@ -81,9 +82,25 @@ double fraction(double x) {
     return x - static_cast<double>(static_cast<long long>(x));
 }
 
+// The sine table's index of position p shaped around the symmetry point,
+// clamped to 0..1 (NaN reads index 0).
+int shapedIndex(double p, const LfoShaping& sh) {
+    p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
+    // max then min, without branches: a NaN p takes the 0 of the max.
+    const __m128d clamped =
+        _mm_min_sd(_mm_max_sd(_mm_set_sd(p), _mm_setzero_pd()), _mm_set_sd(1.0));
+    return _mm_cvttsd_si32(_mm_mul_sd(clamped, _mm_set_sd(65535.99)));
+}
+
 } // namespace
 
-void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
+EffectLfoReadyInputs::EffectLfoReadyInputs(const EffectLfoInputs& in)
+    : rate(clampTo(in.rate, 0.0, 1.0)), thirdRate(clampTo(in.thirdRate, 0.0, 1.0)),
+      stereoRate(clampTo(in.stereoRate, 0.0, 16.0)), phase(finiteOr(in.phase, 0.0)),
+      separation(finiteOr(in.separation, 0.0)), humDepth(clampTo(in.humDepth, -4.0f, 4.0f)),
+      third(in.third), shaping(in.shaping) {}
+
+void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
                      RandSeed& humSource) {
     using Lanes = EffectLfoState::Lanes;
     using Ints = int __attribute__((vector_size(16)));
@@ -92,26 +109,18 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoInputs& in, const float* 
 
     // Positions, shaped around the symmetry point, read from the sine (the
     // third one only where it is read; otherwise its lane holds 0).
-    const int positions = in.third ? 3 : 2;
-    const double phase = finiteOr(in.phase, 0.0);
-    const double pos[3] = {fraction(s.phaseLeft + 10.0 + phase),
-                           fraction(s.phaseRight + 10.0 + phase + finiteOr(in.separation, 0.0)),
-                           fraction(s.phaseThird + 10.0 + phase)};
     Lanes v = {};
-    for (int k = 0; k < positions; ++k) {
-        double p = pos[k];
-        p = p < sh.shapePoint ? p * sh.shapeLo : (p - sh.shapePoint) * sh.shapeHi + 0.5;
-        v[k] = sine[static_cast<int>(clampTo(p, 0.0, 1.0) * 65535.99)];
-    }
+    v[0] = sine[shapedIndex(fraction(s.phaseLeft + 10.0 + in.phase), sh)];
+    v[1] = sine[shapedIndex(fraction(s.phaseRight + 10.0 + in.phase + in.separation), sh)];
+    if (in.third) v[2] = sine[shapedIndex(fraction(s.phaseThird + 10.0 + in.phase), sh)];
 
-    const double rate = clampTo(in.rate, 0.0, 1.0);
-    s.phaseLeft += rate * s.hum;
-    s.phaseRight += rate * s.hum * clampTo(in.stereoRate, 0.0, 16.0);
-    s.phaseThird = fraction(s.phaseThird + clampTo(in.thirdRate, 0.0, 1.0) * s.hum);
+    s.phaseLeft += in.rate * s.hum;
+    s.phaseRight += in.rate * s.hum * in.stereoRate;
+    s.phaseThird = fraction(s.phaseThird + in.thirdRate * s.hum);
     if (s.phaseLeft >= 1.0) {
         s.phaseLeft = fraction(s.phaseLeft);
         const double r = humSource.nextUnipolar();
-        s.hum = std::exp2((2.0 * r - 1.0) * clampTo(in.humDepth, -4.0f, 4.0f));
+        s.hum = std::exp2((2.0 * r - 1.0) * in.humDepth);
     }
     if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
 

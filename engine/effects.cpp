@@ -108,9 +108,9 @@ std::array<float, 4> toArray(FxQuad q) {
     return a;
 }
 
-// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, for the
-// effect LFO's lanes at once.
-EffectLfoState::Lanes sweptLengths(EffectLfoState::Lanes lfo, float depth, float span) {
+// ((lfo / 2 + 1/2) x depth + 1 - depth) x span + 10 samples, lane by lane:
+// the chorus's left and right in lanes 0 and 1, the flanger's in 2 and 3.
+FxQuad sweptLengths(FxQuad lfo, FxQuad depth, FxQuad span) {
     return ((lfo * 0.5f + 0.5f) * depth + 1.0f - depth) * span + 10.0f;
 }
 
@@ -394,32 +394,6 @@ void APlugin::updateFXControls() {
     }
 }
 
-// One control step of effect LFO n (every 4 frames while its effect runs).
-void APlugin::updateFXLFO(int n) {
-    if (n < kChorus || n > kPhaser) return;
-    struct Dests {
-        int phase, separation, spread, human;
-    };
-    static constexpr Dests kDests[3] = {
-        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
-        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
-        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
-    };
-    const Dests& dn = kDests[n];
-    const auto& d = engine.global.dst;
-    const EffectLfoRate& rate = engine.lfo.effects[n];
-    EffectLfoInputs in;
-    in.rate = rate.rate;
-    in.thirdRate = rate.rate * engine.fx.ctl.panSpeed[n];
-    in.stereoRate = std::max(0.0, 3.0 * d[dn.spread] + 1.0);
-    in.phase = d[dn.phase];
-    in.separation = d[dn.separation];
-    in.humDepth = d[dn.human];
-    in.third = n != kChorus; // the chorus has no pan to move
-    in.shaping = &rate.shaping;
-    EffectLfo::step(engine.fx.lfo[n], in, tables_->sineTable.data(), engine.fx.humSeed);
-}
-
 void APlugin::setFXSource(int source, const std::array<float, 4>& bus) {
     const float mean = (bus[0] + bus[1] + bus[2] + bus[3]) * (0.25f * kOutScale);
     setFrameSource(source, clampTo(mean, -1.0f, 1.0f));
@@ -451,6 +425,42 @@ void APlugin::doFX(bool force) {
 
 namespace {
 
+// The inputs of effect LFO n's steps: made afresh only when the raw values
+// they come from changed (they change at control ticks, never within a run
+// of frames).
+const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
+    struct Dests {
+        int phase, separation, spread, human;
+    };
+    static constexpr Dests kDests[3] = {
+        {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
+        {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
+        {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman},
+    };
+    const Dests& dn = kDests[n];
+    const auto& d = engine.global.dst;
+    EffectChainState& fx = engine.fx;
+    const EffectLfoRate& rate = engine.lfo.effects[n];
+    const EffectLfoInputKey key{rate.rate,   fx.ctl.panSpeed[n], d[dn.spread],
+                                d[dn.phase], d[dn.separation],   d[dn.human]};
+    EffectLfoKeptInputs& kept = fx.lfoInputs[n];
+    if (!kept.valid || !key.sameBits(kept.key)) {
+        EffectLfoInputs in;
+        in.rate = key.rate;
+        in.thirdRate = key.rate * key.panSpeed;
+        in.stereoRate = std::max(0.0, 3.0 * key.spread + 1.0);
+        in.phase = key.phase;
+        in.separation = key.separation;
+        in.humDepth = key.human;
+        in.third = n != kChorus; // the chorus has no pan to move
+        in.shaping = &rate.shaping;
+        kept.ready = EffectLfoReadyInputs(in);
+        kept.key = key;
+        kept.valid = true;
+    }
+    return kept.ready;
+}
+
 // The stages on frames [0, count) that are all awake, with no control step
 // between them: each stage passes over every frame before the next starts
 // (stage by stage is the same as frame by frame, since a stage reads only
@@ -464,26 +474,43 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
 
     // The effect LFOs first, frame by frame (they draw on one shared random
     // source in frame order): stepped on every fourth sample counter,
-    // ramped in between.
+    // ramped in between. The chorus's and the flanger's delay lengths follow
+    // from them side by side.
     using Lanes = EffectLfoState::Lanes;
-    Lanes chorusLfo[EffectChainState::kRunFrames], modLfo[EffectChainState::kRunFrames];
+    Lanes modLfo[EffectChainState::kRunFrames];
+    FxQuad lengths[EffectChainState::kRunFrames];
+    const FxQuad depths = {c.chorusDepth, c.chorusDepth, c.modDepth, c.modDepth};
+    const FxQuad spans = {c.chorusSpan, c.chorusSpan, c.modSpan, c.modSpan};
     const int modLfoIndex = fx.phaser ? kPhaser : kFlanger;
+    EffectLfoState& chorusState = fx.lfo[kChorus];
+    EffectLfoState& modState = fx.lfo[modLfoIndex];
+    const EffectLfoReadyInputs* chorusIn = nullptr; // taken at the run's first step
+    const EffectLfoReadyInputs* modIn = nullptr;
+    const float* sine = engineTables().sineTable.data();
     for (int n = 0; n < count; ++n) {
         const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
+        Lanes chorusLfo = {}, modLfoNow = {};
         if (fx.chorusOn) {
-            if (step)
-                p.updateFXLFO(kChorus);
-            else
-                EffectLfo::ramp(fx.lfo[kChorus]);
-            chorusLfo[n] = fx.lfo[kChorus].outLanes;
+            if (step) {
+                if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
+                EffectLfo::step(chorusState, *chorusIn, sine, fx.humSeed);
+            } else {
+                EffectLfo::ramp(chorusState);
+            }
+            chorusLfo = chorusState.outLanes;
         }
         if (fx.modOn) {
-            if (step)
-                p.updateFXLFO(modLfoIndex);
-            else
-                EffectLfo::ramp(fx.lfo[modLfoIndex]);
-            modLfo[n] = fx.lfo[modLfoIndex].outLanes;
+            if (step) {
+                if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
+                EffectLfo::step(modState, *modIn, sine, fx.humSeed);
+            } else {
+                EffectLfo::ramp(modState);
+            }
+            modLfoNow = modState.outLanes;
+            modLfo[n] = modLfoNow;
         }
+        lengths[n] =
+            sweptLengths(__builtin_shufflevector(chorusLfo, modLfoNow, 0, 1, 4, 5), depths, spans);
     }
 
     if (fx.chorusOn) {
@@ -492,11 +519,12 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.chorusMix);
         const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
         const int last = used[src::ChorusOut] ? 0 : count - 1;
+        // Read once: the delay's writes could be taken to touch them.
+        const float spread = fx.spread[kChorus], lo = c.chorusLo, hi = c.chorusHi;
         for (int n = 0; n < count; ++n) {
-            const Lanes len = sweptLengths(chorusLfo[n], c.chorusDepth, c.chorusSpan);
-            fx.chorusDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kChorus]);
+            fx.chorusDelay.setDelayLenDirect(lengths[n][0], lengths[n][1] + spread);
             const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
-            const FxQuad wet = tone.process(out.left, out.right, c.chorusLo, c.chorusHi);
+            const FxQuad wet = tone.process(out.left, out.right, lo, hi);
             if (settled) {
                 fixed.apply(bus[n], wet);
             } else {
@@ -516,13 +544,14 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const bool settled = mixSettled(mix, c.modMix);
         const float fixedWet = wetGain(mix + c.modMixMod), fixedDry = dryGain(mix + c.modMixMod);
         const int last = used[src::ModFxOut] ? 0 : count - 1;
+        const float spread = fx.spread[kFlanger];
+        const float lo = c.modLo, hi = c.modHi, halfPanMod = c.panMod * 0.5f, pan = c.pan;
         for (int n = 0; n < count; ++n) {
             const Lanes l = modLfo[n];
             const stereoStruct in = meanOfPairs(bus[n]);
             stereoStruct out;
             if (!fx.phaser) {
-                const Lanes len = sweptLengths(l, c.modDepth, c.modSpan);
-                fx.flangerDelay.setDelayLenDirect(len[0], len[1] + fx.spread[kFlanger]);
+                fx.flangerDelay.setDelayLenDirect(lengths[n][2], lengths[n][3] + spread);
                 out = fx.flangerDelay.process(in);
             } else {
                 float y[2];
@@ -544,7 +573,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
                 fx.phaserPos = (fx.phaserPos + 1) & mask;
                 fx.phaserDirty = true;
             }
-            FxQuad wet = tone.process(out.left, out.right, c.modLo, c.modHi);
+            FxQuad wet = tone.process(out.left, out.right, lo, hi);
             const FxQuad size = wet < 0.0f ? -wet : wet;
             const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
                                     ? size
@@ -552,7 +581,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             const float level = std::max(half[0], half[1]);
             peak = level > peak ? level : (peak - level) * 0.999f + level;
             if (peak > kPeakLimit) wet *= kPeakLimit / peak;
-            const float b = clamp01(c.panMod * 0.5f * l[2] + c.pan + 0.5f);
+            const float b = clamp01(halfPanMod * l[2] + pan + 0.5f);
             if (settled) {
                 const float wl = fixedWet * leftGain(b), wr = fixedWet * rightGain(b);
                 bus[n] = bus[n] * fixedDry + wet * FxQuad{wl, wr, wl, wr};
@@ -661,24 +690,29 @@ void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, boo
         const int run = static_cast<int>(
             std::min<uint64_t>(static_cast<uint64_t>(count - n), awakeLimit - fx.silence + 1));
         FxQuad bus[EffectChainState::kRunFrames];
-        uint32_t loudIn = 0;
+        uint32_t loudIn = 0, loudOut = 0;
         for (int k = 0; k < run; ++k) {
-            std::memcpy(&bus[k], frames[n + k].data(), sizeof bus[k]);
-            bus[k] *= kInScale;
-            if (inputLevel(frames[n + k]) > kSilence) loudIn |= 1u << k;
+            FxQuad in;
+            std::memcpy(&in, frames[n + k].data(), sizeof in);
+            bus[k] = in * kInScale;
+            if (std::fabs(in[0]) + std::fabs(in[1]) > kSilence) loudIn |= 1u << k;
         }
         chainFrames(*this, bus, run, fx.frame);
         for (int k = 0; k < run; ++k) {
-            bus[k] *= kOutScale;
-            std::memcpy(frames[n + k].data(), &bus[k], sizeof bus[k]);
-            // Silence is counted from the last sound in or out: the gaps
-            // between a long delay's echoes never add up to a sleep that
-            // cuts the tail.
-            if (loudIn >> k & 1u) fx.silence = 0;
-            if (std::fabs(bus[k][0]) + std::fabs(bus[k][1]) < kSilence)
-                ++fx.silence;
-            else
-                fx.silence = 0;
+            const FxQuad out = bus[k] * kOutScale;
+            std::memcpy(frames[n + k].data(), &out, sizeof out);
+            if (!(std::fabs(out[0]) + std::fabs(out[1]) < kSilence)) loudOut |= 1u << k;
+        }
+        // Silence is counted from the last sound in or out: the gaps between
+        // a long delay's echoes never add up to a sleep that cuts the tail.
+        // After the last frame with sound, the silent frames that follow
+        // it, and that frame too when only its input had sound.
+        if (const uint32_t sound = loudIn | loudOut; sound == 0) {
+            fx.silence += static_cast<uint64_t>(run);
+        } else {
+            const int lastSound = 31 - std::countl_zero(sound);
+            fx.silence =
+                static_cast<uint64_t>(run - 1 - lastSound) + (loudOut >> lastSound & 1u ? 0 : 1);
         }
         n += run;
     }

@@ -45,6 +45,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 // The three 65,536-entry tables the chain reads, for one sample rate r:
@@ -98,11 +99,45 @@ struct EffectLfoInputs {
     const LfoShaping* shaping = nullptr;
 };
 
+// The inputs of a step made ready: clamped and made finite once, for every
+// step while the inputs stay as they are.
+struct EffectLfoReadyInputs {
+    double rate = 0.0, thirdRate = 0.0, stereoRate = 0.0; // within 0..1, 0..1, 0..16
+    double phase = 0.0, separation = 0.0;                 // finite
+    double humDepth = 0.0;                                // within -4..4
+    bool third = true;
+    const LfoShaping* shaping = nullptr;
+
+    EffectLfoReadyInputs() = default;
+    explicit EffectLfoReadyInputs(const EffectLfoInputs& in); // in.shaping set
+};
+
+// The raw values an effect LFO's inputs are made from: rate and pan speed,
+// then the spread, phase, separation and humanisation destinations.
+struct EffectLfoInputKey {
+    double rate = 0.0, panSpeed = 0.0;
+    float spread = 0.0f, phase = 0.0f, separation = 0.0f, human = 0.0f;
+
+    bool sameBits(const EffectLfoInputKey& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+};
+
+// The ready inputs of one effect LFO with the key they were made from: while
+// its destinations rest, a step reuses them.
+struct EffectLfoKeptInputs {
+    EffectLfoInputKey key;
+    EffectLfoReadyInputs ready;
+    bool valid = false;
+};
+
 class EffectLfo {
 public:
     static void reset(EffectLfoState& s) { s = EffectLfoState{}; }
-    static void step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
+    static void step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
                      RandSeed& humSource);
+    static void step(EffectLfoState& s, const EffectLfoInputs& in, const float* sine,
+                     RandSeed& humSource) {
+        step(s, EffectLfoReadyInputs(in), sine, humSource);
+    }
     static void ramp(EffectLfoState& s) { s.outLanes += s.ramp; }
 };
 
@@ -202,6 +237,7 @@ struct EffectChainState {
     bool choiceSeen = false; // phaser as last seen, for the reset on a change
 
     std::array<EffectLfoState, 3> lfo{}; // chorus, flanger, phaser
+    std::array<EffectLfoKeptInputs, 3> lfoInputs{};
     RandSeed humSeed{1};
     std::array<float, 3> spread{129.0f, 9.0f, 129.0f}; // right-channel offsets, samples
 

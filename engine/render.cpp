@@ -28,8 +28,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <xmmintrin.h>
 
 namespace {
@@ -59,14 +61,19 @@ float limitOutput(float x) {
     return clampTo(finiteOr(x, 0.0f), -kOutputLimit, kOutputLimit);
 }
 
+// No fade or jump is under way: the output passes as it is.
+bool edgesSmooth(const RenderState& render) {
+    return !(render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
+             !(render.fadeInPhase >= 1.0f));
+}
+
 // The frame's output pair from the chain's block, with its edges smoothed.
 [[gnu::always_inline]] inline void finishOutput(APlugin& p) {
     RenderState& render = p.engine.render;
     const float gain = render.masterGain * 0.5f;
     render.outputPair[0] = limitOutput((render.fxBlock[0] + render.fxBlock[2]) * gain);
     render.outputPair[1] = limitOutput((render.fxBlock[1] + render.fxBlock[3]) * gain);
-    if (render.silent || render.cutSound || !(render.jumpPhase <= 0.0f) ||
-        !(render.fadeInPhase >= 1.0f))
+    if (!edgesSmooth(render))
         p.smoothOutputEdges(false);
     else
         render.lastOutput = render.outputPair; // no edge to smooth
@@ -84,15 +91,67 @@ float limitOutput(float x) {
     p.engine.display.pushScope(mono);
 }
 
+// limitOutput on four values at once.
+__m128 limitOutputs(__m128 x) {
+    const __m128 finite =
+        _mm_cmple_ps(_mm_andnot_ps(_mm_set1_ps(-0.0f), x), _mm_set1_ps(FLT_MAX)); // NaN: false
+    x = _mm_and_ps(x, finite);
+    return _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-kOutputLimit)), _mm_set1_ps(kOutputLimit));
+}
+
+// finishOutput and sendFrame for every frame of the waiting run, while the
+// edges are smooth (nothing in the run changes that), both outputs exist and
+// no slot reads "Output" (only the last frame's value then stays): two
+// frames side by side, lanes (left, right) of each.
+void sendRun(APlugin& p) {
+    RenderState& render = p.engine.render;
+    RenderState::FxRun& run = render.fxRun;
+    DisplayState& display = p.engine.display;
+    const __m128 gain = _mm_set1_ps(render.masterGain * 0.5f);
+    float* outL = run.outL + run.firstIndex;
+    float* outR = run.outR + run.firstIndex;
+    uint32_t scopePos = display.scopeWritePos.get();
+    float out[4] = {};
+    for (int k = 0; k < run.count; k += 2) {
+        const __m128 a = _mm_loadu_ps(run.bus[k].data());
+        const __m128 b = _mm_loadu_ps(run.bus[k + 1 < run.count ? k + 1 : k].data());
+        const __m128 sum = _mm_add_ps(_mm_movelh_ps(a, b), _mm_movehl_ps(b, a));
+        const __m128 pair = limitOutputs(_mm_mul_ps(sum, gain));
+        const __m128 mono =
+            _mm_mul_ps(_mm_add_ps(pair, _mm_shuffle_ps(pair, pair, _MM_SHUFFLE(2, 3, 0, 1))),
+                       _mm_set1_ps(0.5f));
+        _mm_storeu_ps(out, pair);
+        outL[k] = out[0];
+        outR[k] = out[1];
+        display.scope[scopePos++ & (kScopeSize - 1)].set(_mm_cvtss_f32(mono));
+        if (k + 1 < run.count) {
+            outL[k + 1] = out[2];
+            outR[k + 1] = out[3];
+            display.scope[scopePos++ & (kScopeSize - 1)].set(
+                _mm_cvtss_f32(_mm_movehl_ps(mono, mono)));
+            out[0] = out[2];
+            out[1] = out[3];
+        }
+    }
+    display.scopeWritePos.set(scopePos);
+    render.fxBlock = run.bus[run.count - 1];
+    render.outputPair = {out[0], out[1]};
+    render.lastOutput = render.outputPair;
+    p.setFrameSource(src::Output, (out[0] + out[1]) * 0.5f);
+}
+
 // While no slot reads what the chain puts out ("Output" and the effect
 // levels), the voices of a frame do not wait for it: the chain then works
 // on the frames up to the next tick or event in one run.
 bool chainMayWait(const EngineState& engine) {
     const RenderState& render = engine.render;
-    const auto& used = engine.matrix.sourceUsed;
+    // The four sources the chain puts out sit side by side: one load.
+    static_assert(src::ModFxOut == src::ChorusOut + 1 && src::DelayOut == src::ChorusOut + 2 &&
+                  src::Output == src::ChorusOut + 3 && sizeof(bool) == 1);
+    uint32_t read;
+    std::memcpy(&read, &engine.matrix.sourceUsed[src::ChorusOut], sizeof read);
     return render.fxRun.allowed && !render.forceFX && engine.fx.anyOn && !engine.fx.asleep &&
-           !used[src::Output] && !used[src::ChorusOut] && !used[src::ModFxOut] &&
-           !used[src::DelayOut];
+           read == 0;
 }
 
 } // namespace
@@ -170,10 +229,14 @@ void APlugin::finishFxRun() {
     RenderState::FxRun& run = render.fxRun;
     if (run.count == 0) return;
     runFX(run.bus.data(), run.count, run.firstFrame, false);
-    for (int k = 0; k < run.count; ++k) {
-        render.fxBlock = run.bus[k];
-        finishOutput(*this);
-        sendFrame(*this, run.outL, run.outR, run.firstIndex + k);
+    if (edgesSmooth(render) && run.outL && run.outR && !engine.matrix.sourceUsed[src::Output]) {
+        sendRun(*this);
+    } else {
+        for (int k = 0; k < run.count; ++k) {
+            render.fxBlock = run.bus[k];
+            finishOutput(*this);
+            sendFrame(*this, run.outL, run.outR, run.firstIndex + k);
+        }
     }
     run.count = 0;
 }

@@ -1056,3 +1056,203 @@ TEST(EffectChain, RestingControlsSoundAsTheFullPass) {
         EXPECT_GT(rms(outputs[0], outputs[0].size() - 2000), 1e-3f);
     }
 }
+
+// The chain keeps each effect LFO's step inputs while the values they come
+// from rest. Stepped beside it with inputs made afresh every step (the
+// shared humanisation source drawn in the same order), the LFOs stay the
+// same bit for bit while their destinations, rates and pan speeds move.
+TEST(EffectLfo, KeptInputsStepAsFreshOnesWhileDestinationsMove) {
+    struct Case {
+        const char* name;
+        bool phaser;
+        int source;
+        std::vector<int> dests;
+    };
+    const Case cases[] = {
+        {"offsets changed by hand, flanger",
+         false,
+         src::Offset,
+         {dst::ChorusPhase, dst::ChorusSep, dst::FlangerSpread, dst::FlangerHuman, dst::ChorusSpeed,
+          dst::FlangerPanModSpeed, dst::ChorusBias, dst::FlangerBias}},
+        {"a free LFO, phaser",
+         true,
+         src::Free1Lfo,
+         {dst::PhaserPhase, dst::PhaserSep, dst::ChorusSpread, dst::ChorusHuman, dst::PhaserHuman,
+          dst::PhaserSpeed, dst::PhaserPanModSpeed}},
+    };
+    const float* sine = engineTables().sineTable.data();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundCheck s;
+        APlugin& p = s.h.p();
+        allEffects(p, true);
+        p.setOnOff(tag::FlangerOrPhaser, c.phaser);
+        p.setParameter(tag::FreeLfo1Speed, 0.9f);
+        for (std::size_t k = 0; k < c.dests.size(); ++k)
+            p.setModSlotVar(static_cast<int>(k), false, 0.3f, c.source, c.dests[k]);
+        EventBlock on;
+        for (int note : kChord) on.noteOn(0, note, 110);
+        s.h.send(on);
+        s.h.render(16 - static_cast<int>(s.h.engine().render.sampleCounter & 15));
+        const EngineState& e = s.h.engine();
+        const int mod = c.phaser ? 2 : 1;
+        std::array<EffectLfoState, 3> fresh = e.fx.lfo;
+        RandSeed hum = e.fx.humSeed;
+        auto plainInputs = [&e](int n) {
+            const int dests[3][4] = {
+                {dst::ChorusPhase, dst::ChorusSep, dst::ChorusSpread, dst::ChorusHuman},
+                {dst::FlangerPhase, dst::FlangerSep, dst::FlangerSpread, dst::FlangerHuman},
+                {dst::PhaserPhase, dst::PhaserSep, dst::PhaserSpread, dst::PhaserHuman}};
+            const auto& d = e.global.dst;
+            EffectLfoInputs in;
+            in.rate = e.lfo.effects[n].rate;
+            in.thirdRate = in.rate * e.fx.ctl.panSpeed[n];
+            in.stereoRate = std::max(0.0, 3.0 * d[dests[n][2]] + 1.0);
+            in.phase = d[dests[n][0]];
+            in.separation = d[dests[n][1]];
+            in.humDepth = d[dests[n][3]];
+            in.third = n != 0;
+            in.shaping = &e.lfo.effects[n].shaping;
+            return in;
+        };
+        for (int block = 0; block < 600; ++block) {
+            if (c.source == src::Offset && block % 50 == 25) // one destination moves, then rests
+                p.setModSlotVar(block / 50 % static_cast<int>(c.dests.size()), false,
+                                0.05f * static_cast<float>(block / 50) - 0.4f, c.source,
+                                c.dests[block / 50 % c.dests.size()]);
+            s.h.render(16); // one control block: the destinations stand still within it
+            for (int step = 0; step < 4; ++step)
+                for (int n : {0, mod}) EffectLfo::step(fresh[n], plainInputs(n), sine, hum);
+            for (int n : {0, mod}) {
+                const EffectLfoState& kept = e.fx.lfo[n];
+                ASSERT_EQ(std::memcmp(&kept.target, &fresh[n].target, sizeof kept.target), 0)
+                    << "block " << block << " LFO " << n;
+                ASSERT_EQ(std::memcmp(&kept.ramp, &fresh[n].ramp, sizeof kept.ramp), 0)
+                    << "block " << block << " LFO " << n;
+                ASSERT_EQ(kept.phaseRight, fresh[n].phaseRight) << "block " << block;
+                ASSERT_EQ(kept.phaseThird, fresh[n].phaseThird) << "block " << block;
+                ASSERT_EQ(kept.hum, fresh[n].hum) << "block " << block;
+            }
+        }
+        EXPECT_FALSE(e.fx.asleep);
+    }
+}
+
+// While no slot reads "Output", a waiting run's output is sent in one pass;
+// a slot that reads it (into a destination nothing else reads) makes every
+// frame go out on its own. Both give the same samples, scope and "Output"
+// value, bit for bit, for runs of every length and while the sound fades in.
+TEST(EffectChain, RunOutputSentInOnePassAsFrameByFrame) {
+    struct Case {
+        const char* name;
+        int block;
+        bool effects;
+    };
+    const Case cases[] = {
+        {"all four, long blocks", 300, true},
+        {"all four, odd short blocks", 7, true},
+        {"chorus only, blocks of 3", 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Rendered {
+            std::vector<float> out, scope, outputSource;
+        };
+        auto render = [&c](bool slotReadsOutput) {
+            SoundCheck s;
+            APlugin& p = s.h.p();
+            allEffects(p, c.effects);
+            p.setOn(tag::ChorusOn);
+            if (slotReadsOutput) p.setModSlotVar(0, false, 1.0f, src::Output, dst::FreeLfo2Phase);
+            Rendered r;
+            renderExactly(s.h, 256, c.block, r.out);
+            EventBlock on;
+            for (int note : kChord) on.noteOn(0, note, 110);
+            s.h.send(on);
+            for (int n = 0; n < 40; ++n) {
+                renderExactly(s.h, c.block, c.block, r.out);
+                r.outputSource.push_back(s.h.engine().global.src[src::Output]);
+            }
+            const DisplayState& d = s.h.engine().display;
+            r.scope.push_back(static_cast<float>(d.scopeWritePos.get()));
+            for (const auto& v : d.scope) r.scope.push_back(v.get());
+            return r;
+        };
+        const Rendered plain = render(true), inRuns = render(false);
+        const std::pair<const char*, std::vector<float> Rendered::*> members[] = {
+            {"samples", &Rendered::out},
+            {"scope", &Rendered::scope},
+            {"\"Output\"", &Rendered::outputSource}};
+        for (const auto& [what, member] : members) {
+            const std::vector<float>& a = plain.*member;
+            const std::vector<float>& b = inRuns.*member;
+            ASSERT_EQ(a.size(), b.size()) << what;
+            std::size_t first = 0;
+            while (first < a.size() && std::memcmp(&a[first], &b[first], sizeof(float)) == 0)
+                ++first;
+            EXPECT_EQ(first, a.size()) << what << " differ first at " << first;
+        }
+        EXPECT_GT(rms(inRuns.out), 1e-3f);
+    }
+}
+
+// The frames of silence before the chain sleeps are counted for a whole run
+// at once. They come to what counting frame by frame gives (any sound in or
+// out starts the count again; a silent output adds one), after every block,
+// also while a fully wet delay is silent at its output with sound at its
+// input, and in the gaps between echoes.
+TEST(EffectChain, SilenceCountedInRunsAsFrameByFrame) {
+    struct Case {
+        const char* name;
+        std::function<void(APlugin&)> setup;
+    };
+    const Case cases[] = {
+        {"fully wet delay, echoes",
+         [](APlugin& p) {
+             p.setOn(tag::DelayOn);
+             p.setParameter(tag::DelayMix, 1.0f);
+             p.setParameter(tag::DelayFeed, 0.2f);
+         }},
+        {"all four", [](APlugin& p) { allEffects(p, true); }},
+    };
+    constexpr int kBlock = 48;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The count after every block: the chain's own, given `frames` at a
+        // time, or counted here from its input and output frame by frame.
+        auto counts = [&c](int frames, bool plain) {
+            SoundCheck s;
+            c.setup(s.h.p());
+            std::vector<float> ignored;
+            renderExactly(s.h, 256, frames, ignored); // the settings arrive
+            const RenderState& r = s.h.engine().render;
+            uint64_t count = s.h.engine().fx.silence;
+            std::vector<uint64_t> out;
+            for (int block = 0; block < 4000; ++block) {
+                if (block % 2000 == 10) s.h.send(EventBlock().noteOn(0, 60, 100));
+                if (block % 2000 == 14) s.h.send(EventBlock().noteOff(0, 60));
+                if (!plain) {
+                    renderExactly(s.h, kBlock, frames, ignored);
+                    out.push_back(s.h.engine().fx.silence);
+                    continue;
+                }
+                for (int n = 0; n < kBlock; ++n) {
+                    s.h.render(1);
+                    if (std::fabs(r.voiceBus[0]) + std::fabs(r.voiceBus[1]) > 1e-4f) count = 0;
+                    if (std::fabs(r.fxBlock[0]) + std::fabs(r.fxBlock[1]) < 1e-4f)
+                        ++count;
+                    else
+                        count = 0;
+                }
+                out.push_back(count);
+            }
+            return out;
+        };
+        const std::vector<uint64_t> byFrame = counts(1, true), inRuns = counts(kBlock, false);
+        ASSERT_EQ(byFrame.size(), inRuns.size());
+        for (std::size_t b = 0; b < byFrame.size(); ++b)
+            ASSERT_EQ(byFrame[b], inRuns[b]) << "block " << b;
+        EXPECT_GT(*std::max_element(inRuns.begin(), inRuns.end()), 400u); // many runs
+        EXPECT_LE(inRuns[2010], 1u); // the second note (a fully wet delay is silent at first)
+    }
+}
