@@ -42,8 +42,10 @@ struct RenderOptions : CommonOptions {
     // same notes, with the resident memory printed before the first and
     // after each (0: one instance, no memory figures) ...
     int instances = 0;
-    // ... and the time spent inside the plug-in's process calls.
+    // ... and the time spent inside the plug-in's process calls, counted from
+    // `timingFrom` seconds into the render.
     bool timing = false;
+    double timingFrom = 0.0;
 };
 
 constexpr int kMaxInstances = 64;

@@ -72,6 +72,9 @@ Render options:
   --timing              print the time spent inside the plug-in's process calls
                         (events and processReplacing), a line: process:
                         B blocks, F frames, T ms, N ns per frame
+  --timing-from S       the same, counting only the blocks that start S seconds
+                        or more into the render (leaves the plug-in's start-up
+                        work out of a steady-state figure)
 
 Edit options:
   --seconds S           close the editor after S seconds, at most 3600
@@ -254,6 +257,14 @@ bool parseRenderOption(Arguments& args, RenderOptions& options) {
     }
     if (args.flag("--timing")) {
         options.timing = true;
+        return true;
+    }
+    if (auto value = args.option("--timing-from")) {
+        auto seconds = parseDouble(*value);
+        if (!seconds || !(*seconds >= 0.0 && *seconds <= 3600.0))
+            args.error = "--timing-from must be a number of seconds, 0 to 3600";
+        options.timing = true;
+        options.timingFrom = seconds.value_or(0.0);
         return true;
     }
     if (auto value = args.option("--set")) {

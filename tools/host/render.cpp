@@ -163,13 +163,15 @@ using BlockSink = std::function<bool(const float* interleaved, int32_t frames)>;
 
 struct ProcessTime {
     int64_t blocks = 0;
+    int64_t frames = 0;
     int64_t nanoseconds = 0; // inside the plug-in's process calls
 };
 
 // Plays the schedule through a resumed plug-in for totalFrames, block by
 // block, handing the output to `sink` (if any). Null when the sink stopped.
+// The time counts the blocks that start at or after frame `timedFrom`.
 std::optional<ProcessTime> play(Plugin& plugin, const std::vector<MidiMessage>& schedule,
-                                int64_t totalFrames, const BlockSink& sink) {
+                                int64_t totalFrames, int64_t timedFrom, const BlockSink& sink) {
     const AEffect& effect = plugin.effect();
     const int32_t blockSize = plugin.settings().blockSize;
     // Silent inputs and the outputs, at least two of each whatever the
@@ -197,9 +199,12 @@ std::optional<ProcessTime> play(Plugin& plugin, const std::vector<MidiMessage>& 
         const auto begin = std::chrono::steady_clock::now();
         plugin.processBlock(events.events(), inputPointers.data(), outputPointers.data(), frames);
         const auto end = std::chrono::steady_clock::now();
-        spent.nanoseconds +=
-            std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
-        ++spent.blocks;
+        if (blockStart >= timedFrom) {
+            spent.nanoseconds +=
+                std::chrono::duration_cast<std::chrono::nanoseconds>(end - begin).count();
+            spent.frames += frames;
+            ++spent.blocks;
+        }
         if (!sink) continue;
         for (int32_t i = 0; i < frames; ++i) {
             interleaved[2 * i] = outputs[0][i];
@@ -307,7 +312,9 @@ int runRender(const RenderOptions& options) {
             return kExitFailure;
         }
         plugin->resume();
-        auto time = play(*plugin, schedule, totalFrames, heard ? BlockSink(toFile) : BlockSink());
+        const auto timedFrom = static_cast<int64_t>(std::ceil(options.timingFrom * rate));
+        auto time = play(*plugin, schedule, totalFrames, timedFrom,
+                         heard ? BlockSink(toFile) : BlockSink());
         if (!time) return kExitFailure;
         if (heard) spent = *time;
         instances.push_back(std::move(plugin));
@@ -331,10 +338,12 @@ int runRender(const RenderOptions& options) {
               << formatFixed(meter.peak(), 4) << "), RMS "
               << formatFixed(toDecibels(meter.rms()), 2) << " dBFS" << std::endl;
     if (options.timing) {
-        const double perFrame = totalFrames > 0 ? double(spent.nanoseconds) / totalFrames : 0.0;
-        std::cout << "process: " << formatInt(spent.blocks) << " blocks, " << formatInt(totalFrames)
-                  << " frames, " << formatFixed(spent.nanoseconds / 1e6, 3) << " ms, "
-                  << formatFixed(perFrame, 1) << " ns per frame" << std::endl;
+        const double perFrame =
+            spent.frames > 0 ? double(spent.nanoseconds) / double(spent.frames) : 0.0;
+        std::cout << "process: " << formatInt(spent.blocks) << " blocks, "
+                  << formatInt(spent.frames) << " frames, "
+                  << formatFixed(spent.nanoseconds / 1e6, 3) << " ms, " << formatFixed(perFrame, 1)
+                  << " ns per frame" << std::endl;
     }
 
     if (options.verbose) reportCallbacks(plugin.counts());
