@@ -91,6 +91,29 @@ bool mixSettled(float m, float k) {
     return std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(m);
 }
 
+// A stage's wet signal mixed into the bus frame by frame over a run: the
+// mix m glides towards its knob k (m = (m - k) x 0.99 + k per frame) with
+// the modulation added, or, once settled, keeps its gains for the run.
+struct WetMix {
+    float mix;
+    const float knob, mod, gainL, gainR;
+    const bool settled;
+    const FixedMix fixed;
+
+    WetMix(float mix, float knob, float mod, float gainL, float gainR)
+        : mix(mix), knob(knob), mod(mod), gainL(gainL), gainR(gainR),
+          settled(mixSettled(mix, knob)), fixed(mix + mod, gainL, gainR) {}
+
+    [[gnu::always_inline]] void apply(FxQuad& bus, FxQuad wet) {
+        if (settled) {
+            fixed.apply(bus, wet);
+        } else {
+            mix = (mix - knob) * kMixSmooth + knob;
+            mixInto(bus, mix + mod, gainL, gainR, wet);
+        }
+    }
+};
+
 // The pan modulation turns at a quarter of its LFO's rate, times 4^m for
 // the speed modulation m.
 double panSpeed(float m) {
@@ -515,9 +538,7 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
 
     if (fx.chorusOn) {
         ToneStage tone = fx.chorusTone;
-        float mix = fx.chorusMix;
-        const bool settled = mixSettled(mix, c.chorusMix);
-        const FixedMix fixed(mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR);
+        WetMix mix(fx.chorusMix, c.chorusMix, c.chorusMixMod, c.chorusGainL, c.chorusGainR);
         const int last = used[src::ChorusOut] ? 0 : count - 1;
         // Read once: the delay's writes could be taken to touch them.
         const float spread = fx.spread[kChorus], lo = c.chorusLo, hi = c.chorusHi;
@@ -525,16 +546,11 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
             fx.chorusDelay.setDelayLenDirect(lengths[n][0], lengths[n][1] + spread);
             const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
             const FxQuad wet = tone.process(out.left, out.right, lo, hi);
-            if (settled) {
-                fixed.apply(bus[n], wet);
-            } else {
-                mix = (mix - c.chorusMix) * kMixSmooth + c.chorusMix;
-                mixInto(bus[n], mix + c.chorusMixMod, c.chorusGainL, c.chorusGainR, wet);
-            }
+            mix.apply(bus[n], wet);
             if (n >= last) p.setFXSource(src::ChorusOut, toArray(bus[n]));
         }
         fx.chorusTone = tone;
-        fx.chorusMix = mix;
+        fx.chorusMix = mix.mix;
     }
 
     if (fx.modOn) {
@@ -597,24 +613,17 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     }
 
     if (fx.delayOn) {
-        float mix = fx.delayMix;
-        const bool settled = mixSettled(mix, c.delayMix);
-        const FixedMix fixed(mix + c.delayMixMod, c.delayGainL, c.delayGainR);
+        WetMix mix(fx.delayMix, c.delayMix, c.delayMixMod, c.delayGainL, c.delayGainR);
         const int last = used[src::DelayOut] ? 0 : count - 1;
         stereoStruct in[EffectChainState::kRunFrames], out[EffectChainState::kRunFrames];
         for (int n = 0; n < count; ++n) in[n] = meanOfPairs(bus[n]);
         fx.effectDelay.process(in, out, count);
         for (int n = 0; n < count; ++n) {
             const FxQuad wet = {out[n].left, out[n].right, out[n].left, out[n].right};
-            if (settled) {
-                fixed.apply(bus[n], wet);
-            } else {
-                mix = (mix - c.delayMix) * kMixSmooth + c.delayMix;
-                mixInto(bus[n], mix + c.delayMixMod, c.delayGainL, c.delayGainR, wet);
-            }
+            mix.apply(bus[n], wet);
             if (n >= last) p.setFXSource(src::DelayOut, toArray(bus[n]));
         }
-        fx.delayMix = mix;
+        fx.delayMix = mix.mix;
     }
 
     if (fx.reverbOn) {
@@ -628,20 +637,13 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         }
         float o[4 * EffectChainState::kRunFrames];
         fx.reverb.process(preL, preR, o, count);
-        float mix = fx.reverbMix;
-        const bool settled = mixSettled(mix, c.reverbMix);
-        const FixedMix fixed(mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR);
+        WetMix mix(fx.reverbMix, c.reverbMix, c.reverbMixMod, c.reverbGainL, c.reverbGainR);
         for (int n = 0; n < count; ++n) {
             const float left = o[4 * n] + o[4 * n + 2], right = o[4 * n + 1] + o[4 * n + 3];
             const FxQuad wet = {left, right, left, right};
-            if (settled) {
-                fixed.apply(bus[n], wet);
-            } else {
-                mix = (mix - c.reverbMix) * kMixSmooth + c.reverbMix;
-                mixInto(bus[n], mix + c.reverbMixMod, c.reverbGainL, c.reverbGainR, wet);
-            }
+            mix.apply(bus[n], wet);
         }
-        fx.reverbMix = mix;
+        fx.reverbMix = mix.mix;
     }
 }
 

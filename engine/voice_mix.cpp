@@ -176,6 +176,42 @@ F4 onePart(const VoiceMix::Frame& frame, VoiceState& voice, float a, float b, fl
     return F4::of(gL, gR, gL, gR) * F4::of(a, a, b, b);
 }
 
+// The front half of a voice with several copies: its pan smoothed one step,
+// the left and right gains of the voice, and its copies' two sub-samples
+// (y0, y1, copy k in lane k) through the shaper of `Mode`.
+template <int Mode>
+[[gnu::always_inline]] inline void
+shapeCopies(const VoiceMix::Frame& frame, VoiceState& voice, const VoiceMix::Input& in, int copies,
+            SquareCarry& carry, float& left, float& right, F4& y0, F4& y1) {
+    VoiceDspState& dsp = voice.dsp;
+    const auto& dst = voice.mod.dst;
+    if (dsp.panSmoothed != frame.panTag)
+        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
+    const float pan = dsp.panSmoothed + dst[dst::MainPan];
+    const float gain =
+        voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
+    left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+    right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
+
+    y0 = in[0];
+    y1 = in[1];
+    if constexpr (Mode != Distortion::kOff) {
+        const DistortionParams& shape = prepareShape<Mode>(dsp);
+        if constexpr (Mode == Distortion::kAtan) {
+            y0 = atanShape(safe(y0), shape);
+            y1 = atanShape(safe(y1), shape);
+        } else {
+            for (int k = 0; k < copies; ++k) {
+                float a = y0[k], b = y1[k];
+                Distortion::processLane(shape, dsp.lanes[k].distortion, carry, a, b);
+                y0.set(k, a);
+                y1.set(k, b);
+            }
+        }
+    }
+    (void)carry;
+}
+
 } // namespace
 
 void VoiceMix::noteStart(VoiceMixGains4* gains, const VoiceState& voice, int v) {
@@ -195,37 +231,15 @@ template <int Mode>
 void VoiceMix::process(const Frame& frame, VoiceState& voice, const Input& in, SquareCarry& carry,
                        F4& bus) {
     VoiceDspState& dsp = voice.dsp;
-    const auto& dst = voice.mod.dst;
     const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
     if (copies == 1) {
         bus += onePart<Mode>(frame, voice, in[0][0], in[1][0], dsp.panSmoothed, carry);
         return;
     }
 
-    if (dsp.panSmoothed != frame.panTag)
-        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
-    const float pan = dsp.panSmoothed + dst[dst::MainPan];
-    const float gain =
-        voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
-    const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
-    const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
-
-    F4 y0 = in[0], y1 = in[1];
-    if constexpr (Mode != Distortion::kOff) {
-        const DistortionParams& shape = prepareShape<Mode>(dsp);
-        if constexpr (Mode == Distortion::kAtan) {
-            y0 = atanShape(safe(y0), shape);
-            y1 = atanShape(safe(y1), shape);
-        } else {
-            for (int k = 0; k < copies; ++k) {
-                float a = y0[k], b = y1[k];
-                Distortion::processLane(shape, dsp.lanes[k].distortion, carry, a, b);
-                y0.set(k, a);
-                y1.set(k, b);
-            }
-        }
-    }
-    (void)carry;
+    float left, right;
+    F4 y0, y1;
+    shapeCopies<Mode>(frame, voice, in, copies, carry, left, right, y0, y1);
 
     // Two lanes per double vector; the second pair only with more than two
     // copies. Lanes without a copy stay at rest.
@@ -265,7 +279,6 @@ template <int Mode>
 void mixCopies(const VoiceMix::Frame& frame, const DCBlocker::Four& dc, VoiceState& voice,
                SquareCarry& carry, F4& bus) {
     VoiceDspState& dsp = voice.dsp;
-    const auto& dst = voice.mod.dst;
     const int copies = std::clamp(voice.uniVoices, 1, kUnisonCopies);
     const VoiceMix::Input& in = dsp.filter.out;
     if (copies == 1) {
@@ -273,30 +286,9 @@ void mixCopies(const VoiceMix::Frame& frame, const DCBlocker::Four& dc, VoiceSta
         return;
     }
 
-    if (dsp.panSmoothed != frame.panTag)
-        dsp.panSmoothed = (dsp.panSmoothed - frame.panTag) * 0.99f + frame.panTag;
-    const float pan = dsp.panSmoothed + dst[dst::MainPan];
-    const float gain =
-        voice.mod.src[src::EnvFirst] * voice.velocityGain * std::fabs(dst[dst::MainVolume]);
-    const float left = clampTo(2.0f - 2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
-    const float right = clampTo(2.0f * pan, 0.0f, 1.0f) * gain * voice.uniDivide;
-
-    F4 y0 = in[0], y1 = in[1];
-    if constexpr (Mode != Distortion::kOff) {
-        const DistortionParams& shape = prepareShape<Mode>(dsp);
-        if constexpr (Mode == Distortion::kAtan) {
-            y0 = atanShape(safe(y0), shape);
-            y1 = atanShape(safe(y1), shape);
-        } else {
-            for (int k = 0; k < copies; ++k) {
-                float a = y0[k], b = y1[k];
-                Distortion::processLane(shape, dsp.lanes[k].distortion, carry, a, b);
-                y0.set(k, a);
-                y1.set(k, b);
-            }
-        }
-    }
-    (void)carry;
+    float left, right;
+    F4 y0, y1;
+    shapeCopies<Mode>(frame, voice, in, copies, carry, left, right, y0, y1);
 
     // Lanes without a copy step with 0; lanes 2 and 3 keep their new state
     // only with more than two copies (as the pairs of process() do).
