@@ -277,6 +277,165 @@ void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count)
     _mm_store_pd(pos, p);
 }
 
+// ------------------------------------------------------------------ swept runs
+
+// Stored values stay finite: the feedback path limits them to +-100 and the
+// filter's coefficients lie in (0, 0.4], so that its stages stay within
+// about the same bound. Reads, which interpolate between them, are finite
+// too. With no feedback (own and cross both zero) the stored value is then
+// the input plus the tiny offset: the zero products leave a non-zero input
+// as it is, and a zero of either sign becomes the offset itself.
+void TDelay::processSwept(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                          int count) {
+    if (feedFilterOn)
+        processSweptAs<true, false>(in, lens, out, count);
+    else if (feed[0] == 0.0 && feed[1] == 0.0 && cross[0] == 0.0 && cross[1] == 0.0)
+        processSweptAs<false, true>(in, lens, out, count);
+    else
+        processSweptAs<false, false>(in, lens, out, count);
+}
+
+// The frames that leave the common case run one by one.
+template <bool kFilter, bool kPlain>
+void TDelay::processSweptAs(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                            int count) {
+    for (int n = 0;;) {
+        n += sweptRun<kFilter, kPlain>(in + n, lens + n, out + n, count - n);
+        if (n >= count) return;
+        setDelayLenDirect(lens[n]);
+        process(in[n], out[n]);
+        ++n;
+    }
+}
+
+// The frames from the first on, as long as both lines are searched (both
+// lengths move, or both hold before either has settled) and each line's
+// search moves its head on by exactly one pair, with no check of the
+// window or the counters due: the number of frames done. The state stays
+// in registers, and the pair after a head (its time and value) is the pair
+// read first on the next frame. The search is readLine's walk: it steps
+// from head h to h + 1 when pair h + 1 lies at or before the target and
+// more than kKeep pairs are stored from h on, and stops there when pair
+// h + 2 lies after it. Both heads and `written` move on by one per frame,
+// so the count of stored pairs is checked once. The interpolation is
+// readLine's; its clamp has nothing to do, since the target lies between
+// the two times.
+template <bool kFilter, bool kPlain>
+int TDelay::sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                     int count) {
+    const uint64_t w0 = written;
+    if (count <= 0 || !ready || w0 > checkAt || w0 - head[0] <= kKeep || w0 - head[1] <= kKeep)
+        return 0;
+    const uint64_t end = w0 + std::min<uint64_t>(static_cast<uint64_t>(count), checkAt - w0 + 1);
+    double* const tl = times.get();
+    float* const vl = values.get();
+    const uint64_t m = slotMask;
+    // The pairs read on pair w's frame lie `ahead` pairs on from w: both
+    // heads and `written` move on together.
+    const uint64_t ahead0 = head[0] + 2 - w0, ahead1 = head[1] + 2 - w0;
+    // Frame n is that of pair w0 + n.
+    // Constants rather than loads: under register pressure each becomes
+    // the memory operand of its instruction.
+    const __m128 minLen = _mm_set1_ps(kMinLen), maxLen = _mm_set1_ps(kMaxLen);
+    const __m128d hundred = _mm_set1_pd(100.0), readBack = _mm_set1_pd(kReadBack);
+    const __m128d feedOwn = _mm_load_pd(feed), feedCross = _mm_load_pd(cross);
+    const __m128 tiny = _mm_set1_ps(1e-15f), hi = _mm_set1_ps(100.0f), lo = _mm_set1_ps(-100.0f);
+    const float coef[4] = {filterCoef[0], filterCoef[1], filterCoef[2], filterCoef[3]};
+    __m128 s0 = _mm_load_ps(filterState[0]), s1 = _mm_load_ps(filterState[1]);
+    __m128d p = _mm_load_pd(pos), st = _mm_load_pd(step);
+    const auto lengths = [&](uint64_t w) {
+        const __m128 l =
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lens + (w - w0))));
+        return _mm_min_ps(_mm_max_ps(l, minLen), maxLen); // as applyLen
+    };
+    // Where a move of both lengths on pair w's frame settles (applyLen).
+    const auto settleFrom = [&](uint64_t w) {
+        const __m128 l = lengths(w);
+        const float shorter = _mm_cvtss_f32(_mm_min_ss(l, _mm_shuffle_ps(l, l, 1)));
+        return w + static_cast<uint64_t>(static_cast<int>(shorter)) + 2;
+    };
+    // searchUntil, or a bound below it: a move settles at least
+    // int(kMinLen) + 2 frames on, and the frame of the last move is kept to
+    // find the true value when the lengths hold that long. A line read
+    // directly is not searched while its length holds.
+    constexpr uint64_t kSoonest = static_cast<uint64_t>(kMinLen) + 2;
+    uint64_t until = direct ? 0 : searchUntil, movedAt = 0;
+    // The pair after each head: its times and values.
+    const uint64_t i0 = slot(w0 + ahead0 - 1), i1 = slot(w0 + ahead1 - 1) + 1;
+    __m128d at = _mm_loadh_pd(_mm_load_sd(tl + i0), tl + i1);
+    __m128d a = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + i0), _mm_load_ss(vl + i1)));
+    uint64_t w = w0;
+    for (; w != end; ++w) {
+        const __m128d s = _mm_div_pd(hundred, _mm_cvtps_pd(lengths(w)));
+        const int moved = _mm_movemask_pd(_mm_cmpneq_pd(s, st));
+        if (moved != 3) {
+            if (moved != 0) break;
+            if (w >= until) {
+                if (movedAt == 0) break;
+                until = settleFrom(movedAt);
+                if (w >= until) break;
+            }
+        }
+        const __m128d np = _mm_add_pd(p, s);
+        const __m128d target = _mm_sub_pd(np, readBack);
+        const uint64_t j0 = ((w + ahead0) * 2) & m, j1 = (((w + ahead1) * 2) & m) + 1;
+        const __m128d next = _mm_loadh_pd(_mm_load_sd(tl + j0), tl + j1);
+        if (_mm_movemask_pd(_mm_and_pd(_mm_cmple_pd(at, target), _mm_cmpgt_pd(next, target))) != 3)
+            break;
+        if (moved == 3) {
+            movedAt = w;
+            until = w + kSoonest;
+        }
+        const __m128d b = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(vl + j0), _mm_load_ss(vl + j1)));
+        const __m128d t = _mm_div_pd(_mm_sub_pd(target, at), _mm_sub_pd(next, at));
+        const __m128d reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
+        const __m128 x =
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + (w - w0))));
+        __m128 v;
+        if constexpr (kPlain) {
+            const __m128 y = _mm_add_ps(x, tiny);
+            v = _mm_and_ps(_mm_cmpord_ps(y, y), _mm_max_ps(_mm_min_ps(y, hi), lo));
+        } else {
+            v = feedback(reads, _mm_cvtps_pd(x), feedOwn, feedCross, tiny, hi, lo);
+            if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
+        }
+        const uint64_t to = (w * 2) & m;
+        _mm_storeu_pd(tl + to, np);
+        _mm_storel_pi(reinterpret_cast<__m64*>(vl + to), v);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (w - w0)),
+                         _mm_castps_si128(_mm_cvtpd_ps(reads)));
+        p = np;
+        st = s;
+        at = next;
+        a = b;
+    }
+    const uint64_t n = w - w0;
+    if (n == 0) return 0;
+    if constexpr (kFilter) {
+        _mm_store_ps(filterState[0], s0);
+        _mm_store_ps(filterState[1], s1);
+    }
+    _mm_store_pd(pos, p);
+    _mm_store_pd(step, st);
+    written = w;
+    head[0] += n;
+    head[1] += n;
+    // setDelayLenDirect's and applyLen's bookkeeping: the lengths of the
+    // last frame that moved them (a held length is the same float, as its
+    // step is the same), and when that frame settles them.
+    direct = false;
+    if (movedAt != 0) {
+        _mm_storel_pi(reinterpret_cast<__m64*>(len), lengths(movedAt));
+        for (int c = 0; c < 2; ++c)
+            settleAt[c] = movedAt + static_cast<uint64_t>(static_cast<int>(len[c])) + 2;
+        searchUntil = settleFrom(movedAt);
+    }
+    baseLen[0] = len[0];
+    baseLen[1] = len[1];
+    lastLenIn[0] = -1.0f;
+    return static_cast<int>(n);
+}
+
 // ------------------------------------------------------------------ one sample
 
 // The head after dropping the pairs before the first one after `target`

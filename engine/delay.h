@@ -86,6 +86,12 @@ public:
     // process: a line read directly whose length holds runs them in one
     // loop.
     void process(const stereoStruct* in, stereoStruct* out, int count);
+    // `count` frames in a row, each with its own lengths: the same as
+    // setDelayLenDirect(lens[n]) then process(in[n], out[n]) frame by frame.
+    // While both lengths move every frame (an LFO sweeps them) and each read
+    // point moves on by one pair, the frames run in one loop.
+    void processSwept(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                      int count);
 
     static float sign(float x) { return x > 1e-15f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
 
@@ -126,6 +132,11 @@ private:
     __m128 toStore(__m128d reads, const stereoStruct& in);
     template <bool kFilter>
     void processDirect(const stereoStruct* in, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    void processSweptAs(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                        int count);
+    template <bool kFilter, bool kPlain>
+    int sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out, int count);
     uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);

@@ -542,10 +542,15 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const int last = used[src::ChorusOut] ? 0 : count - 1;
         // Read once: the delay's writes could be taken to touch them.
         const float spread = fx.spread[kChorus], lo = c.chorusLo, hi = c.chorusHi;
+        stereoStruct in[EffectChainState::kRunFrames], len[EffectChainState::kRunFrames],
+            out[EffectChainState::kRunFrames];
         for (int n = 0; n < count; ++n) {
-            fx.chorusDelay.setDelayLenDirect(lengths[n][0], lengths[n][1] + spread);
-            const stereoStruct out = fx.chorusDelay.process(meanOfPairs(bus[n]));
-            const FxQuad wet = tone.process(out.left, out.right, lo, hi);
+            in[n] = meanOfPairs(bus[n]);
+            len[n] = {lengths[n][0], lengths[n][1] + spread};
+        }
+        fx.chorusDelay.processSwept(in, len, out, count);
+        for (int n = 0; n < count; ++n) {
+            const FxQuad wet = tone.process(out[n].left, out[n].right, lo, hi);
             mix.apply(bus[n], wet);
             if (n >= last) p.setFXSource(src::ChorusOut, toArray(bus[n]));
         }
@@ -562,14 +567,22 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
         const int last = used[src::ModFxOut] ? 0 : count - 1;
         const float spread = fx.spread[kFlanger];
         const float lo = c.modLo, hi = c.modHi, halfPanMod = c.panMod * 0.5f, pan = c.pan;
+        stereoStruct flanged[EffectChainState::kRunFrames];
+        if (!fx.phaser) {
+            stereoStruct in[EffectChainState::kRunFrames], len[EffectChainState::kRunFrames];
+            for (int n = 0; n < count; ++n) {
+                in[n] = meanOfPairs(bus[n]);
+                len[n] = {lengths[n][2], lengths[n][3] + spread};
+            }
+            fx.flangerDelay.processSwept(in, len, flanged, count);
+        }
         for (int n = 0; n < count; ++n) {
             const Lanes l = modLfo[n];
-            const stereoStruct in = meanOfPairs(bus[n]);
             stereoStruct out;
             if (!fx.phaser) {
-                fx.flangerDelay.setDelayLenDirect(lengths[n][2], lengths[n][3] + spread);
-                out = fx.flangerDelay.process(in);
+                out = flanged[n];
             } else {
+                const stereoStruct in = meanOfPairs(bus[n]);
                 float y[2];
                 const float x[2] = {in.left, in.right};
                 for (int ch = 0; ch < 2; ++ch) {

@@ -417,6 +417,108 @@ TEST(EffectDelay, RunsOfFramesGiveTheBitsOfFrameByFrame) {
     }
 }
 
+// processSwept against setDelayLenDirect and the one-frame process, frame by
+// frame: lengths that move every frame (the chorus and flanger sweeps, the
+// LFO's ramps with holds), that hold long enough to be read directly, that
+// move one channel only, that are not numbers, and that grow the window or
+// pass a counter rebase; runs of 1..16 frames.
+TEST(EffectDelay, SweptRunsGiveTheBitsOfFrameByFrame) {
+    enum Feed { kNone, kFeed, kFiltered };
+    struct Case {
+        const char* name;
+        int frames;
+        Feed feed;
+        std::function<stereoStruct(int)> lengths; // per frame
+    };
+    const auto sine = [](int n, float rate) { return std::sin(rate * static_cast<float>(n)); };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {"rising", 20000, kNone,
+         [](int n) {
+             return stereoStruct{200.0f + 0.01f * n, 230.0f + 0.013f * n};
+         }},
+        {"falling", 20000, kFeed,
+         [](int n) {
+             return stereoStruct{400.0f - 0.01f * n, 410.0f - 0.007f * n};
+         }},
+        {"fast", 20000, kFiltered,
+         [&](int n) {
+             const float l = 60.0f + 50.0f * sine(n, 0.01f);
+             return stereoStruct{l, l + 7.5f};
+         }},
+        {"ramped four frames, held five", 30000, kFeed,
+         [&](int n) {
+             const int k = n / 9 * 4 + std::min(n % 9, 4);
+             const float l = 160.0f + 20.0f * sine(k, 0.0005f);
+             return stereoStruct{l, l + 9.0f};
+         }},
+        {"held, read directly, then swept", 30000, kNone,
+         [&](int n) {
+             const float l = n < 10000 ? 300.0f : 300.0f + 30.0f * sine(n - 10000, 0.002f);
+             return stereoStruct{l, n % 3000 < 1500 ? 333.0f : l};
+         }},
+        {"not numbers and out of range", 20000, kFiltered,
+         [&](int n) {
+             const float bad[] = {nan, inf, -inf, -5.0f, 1e9f, 0.0f};
+             const float l = 100.0f + 40.0f * sine(n, 0.003f);
+             return n % 97 < 6 ? stereoStruct{bad[n % 97], l} : stereoStruct{l, l + 1.0f};
+         }},
+        {"growing the window", 40000, kFeed,
+         [](int n) {
+             const float l = 10.0f + 0.1f * static_cast<float>(n);
+             return stereoStruct{l, 0.5f * l};
+         }},
+        {"ramped two frames, held twelve, settling in between", 30000, kNone,
+         [&](int n) {
+             const int k = n / 14 * 2 + std::min(n % 14, 2);
+             const float l = 12.0f + 4.0f * sine(k, 0.002f);
+             return stereoStruct{l, l + 2.0f};
+         }},
+        {"short, past a counter rebase", 1000000, kNone,
+         [&](int n) {
+             return stereoStruct{5.5f + 0.4f * sine(n, 0.001f), 5.2f + 0.1f * sine(n, 0.0013f)};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDelay runs, frames;
+        for (TDelay* d : {&runs, &frames}) {
+            d->init(44100.0f);
+            if (c.feed != kNone) d->setFeed(0.6f, -0.3f);
+            if (c.feed == kFiltered) d->setFeedFilter(0.7f, 0.2f);
+        }
+        uint32_t noise = 99;
+        int mismatches = 0, first = -1;
+        for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
+            const int count = std::min(run, c.frames - n);
+            stereoStruct in[16], len[16], got[16], want[16];
+            for (int i = 0; i < count; ++i) {
+                noise = noise * 1664525u + 1013904223u;
+                const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                in[i] = {x, i == 3 ? -0.0f : -0.7f * x};
+                len[i] = c.lengths(n + i);
+            }
+            runs.processSwept(in, len, got, count);
+            for (int i = 0; i < count; ++i) {
+                frames.setDelayLenDirect(len[i]);
+                want[i] = frames.process(in[i]);
+            }
+            for (int i = 0; i < count; ++i)
+                if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
+                    first = n + i;
+            for (int ch = 0; ch < 2; ++ch) {
+                ASSERT_EQ(runs.getStoredCount(ch), frames.getStoredCount(ch)) << n;
+                ASSERT_EQ(std::bit_cast<uint32_t>(runs.getLen(ch)),
+                          std::bit_cast<uint32_t>(frames.getLen(ch)))
+                    << n;
+                ASSERT_EQ(runs.getBaseLen(ch), frames.getBaseLen(ch)) << n;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << "first at frame " << first;
+    }
+}
+
 // ------------------------------------------------------------------ TBasicReverb
 
 TEST(Reverb, ImpulseAtTheLargestRoomDecaysAndStaysFinite) {
