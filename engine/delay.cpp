@@ -59,6 +59,7 @@ void TDelay::checkRebase() {
 // ------------------------------------------------------------------ set-up
 
 TDelay::TDelay() {
+    useAvx(true);
     // Left uninitialised: pages are touched only as far as the lines reach.
     times.reset(new double[2 * kStorage]);
     values.reset(new float[2 * kStorage]);
@@ -300,7 +301,8 @@ template <bool kFilter, bool kPlain>
 void TDelay::processSweptAs(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
                             int count) {
     for (int n = 0;;) {
-        n += sweptRun<kFilter, kPlain>(in + n, lens + n, out + n, count - n);
+        n += avx ? sweptRunAvx<kFilter, kPlain>(in + n, lens + n, out + n, count - n)
+                 : sweptRun<kFilter, kPlain>(in + n, lens + n, out + n, count - n);
         if (n >= count) return;
         setDelayLenDirect(lens[n]);
         process(in[n], out[n]);
@@ -321,8 +323,9 @@ void TDelay::processSweptAs(const stereoStruct* in, const stereoStruct* lens, st
 // readLine's; its clamp has nothing to do, since the target lies between
 // the two times.
 template <bool kFilter, bool kPlain>
-int TDelay::sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
-                     int count) {
+[[gnu::always_inline]] inline int TDelay::sweptFrames(const stereoStruct* in,
+                                                      const stereoStruct* lens, stereoStruct* out,
+                                                      int count) {
     const uint64_t w0 = written;
     if (count <= 0 || !ready || w0 > checkAt || w0 - head[0] <= kKeep || w0 - head[1] <= kKeep)
         return 0;
@@ -434,6 +437,29 @@ int TDelay::sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStr
     baseLen[1] = len[1];
     lastLenIn[0] = -1.0f;
     return static_cast<int>(n);
+}
+
+template <bool kFilter, bool kPlain>
+int TDelay::sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
+                     int count) {
+    return sweptFrames<kFilter, kPlain>(in, lens, out, count);
+}
+
+// The same operations in VEX encoding: three operands spare the copies of
+// registers that the two-operand SSE forms need.
+template <bool kFilter, bool kPlain>
+[[gnu::target("avx")]] int TDelay::sweptRunAvx(const stereoStruct* in, const stereoStruct* lens,
+                                               stereoStruct* out, int count) {
+    return sweptFrames<kFilter, kPlain>(in, lens, out, count);
+}
+
+bool TDelay::useAvx(bool on) {
+    static const bool hasAvx = [] {
+        __builtin_cpu_init(); // also before static constructors
+        return __builtin_cpu_supports("avx") != 0;
+    }();
+    avx = on && hasAvx;
+    return avx;
 }
 
 // ------------------------------------------------------------------ one sample

@@ -92,6 +92,10 @@ public:
     // point moves on by one pair, the frames run in one loop.
     void processSwept(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
                       int count);
+    // That loop in VEX encoding where the processor has AVX (the same
+    // operations and bits, fewer instructions); on from construction.
+    // Returns whether it is in use.
+    bool useAvx(bool on);
 
     static float sign(float x) { return x > 1e-15f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
 
@@ -137,6 +141,10 @@ private:
                         int count);
     template <bool kFilter, bool kPlain>
     int sweptRun(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    int sweptRunAvx(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    int sweptFrames(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out, int count);
     uint64_t dropBehind(int channel, uint64_t head, double target);
     void applyLen(float left, float right);
     void settle(int channel);
@@ -148,6 +156,7 @@ private:
     bool equal = false;
     bool timeSync = false;
     bool feedFilterOn = false;
+    bool avx = false; // processSwept's loop in VEX encoding
     // Both channels read directly and go on doing so until a length moves.
     bool direct = false;
     // Both counters have run a full length and both lines hold two pairs:

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -421,7 +422,7 @@ TEST(EffectDelay, RunsOfFramesGiveTheBitsOfFrameByFrame) {
 // frame: lengths that move every frame (the chorus and flanger sweeps, the
 // LFO's ramps with holds), that hold long enough to be read directly, that
 // move one channel only, that are not numbers, and that grow the window or
-// pass a counter rebase; runs of 1..16 frames.
+// pass a counter rebase; runs of 1..16 frames; in both encodings of the loop.
 TEST(EffectDelay, SweptRunsGiveTheBitsOfFrameByFrame) {
     enum Feed { kNone, kFeed, kFiltered };
     struct Case {
@@ -480,43 +481,45 @@ TEST(EffectDelay, SweptRunsGiveTheBitsOfFrameByFrame) {
              return stereoStruct{5.5f + 0.4f * sine(n, 0.001f), 5.2f + 0.1f * sine(n, 0.0013f)};
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TDelay runs, frames;
-        for (TDelay* d : {&runs, &frames}) {
-            d->init(44100.0f);
-            if (c.feed != kNone) d->setFeed(0.6f, -0.3f);
-            if (c.feed == kFiltered) d->setFeedFilter(0.7f, 0.2f);
+    for (const Case& c : cases)
+        for (const bool avx : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (avx ? ", VEX" : ", SSE2"));
+            TDelay runs, frames;
+            if (runs.useAvx(avx) != avx) continue; // no AVX here
+            for (TDelay* d : {&runs, &frames}) {
+                d->init(44100.0f);
+                if (c.feed != kNone) d->setFeed(0.6f, -0.3f);
+                if (c.feed == kFiltered) d->setFeedFilter(0.7f, 0.2f);
+            }
+            uint32_t noise = 99;
+            int mismatches = 0, first = -1;
+            for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
+                const int count = std::min(run, c.frames - n);
+                stereoStruct in[16], len[16], got[16], want[16];
+                for (int i = 0; i < count; ++i) {
+                    noise = noise * 1664525u + 1013904223u;
+                    const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                    in[i] = {x, i == 3 ? -0.0f : -0.7f * x};
+                    len[i] = c.lengths(n + i);
+                }
+                runs.processSwept(in, len, got, count);
+                for (int i = 0; i < count; ++i) {
+                    frames.setDelayLenDirect(len[i]);
+                    want[i] = frames.process(in[i]);
+                }
+                for (int i = 0; i < count; ++i)
+                    if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
+                        first = n + i;
+                for (int ch = 0; ch < 2; ++ch) {
+                    ASSERT_EQ(runs.getStoredCount(ch), frames.getStoredCount(ch)) << n;
+                    ASSERT_EQ(std::bit_cast<uint32_t>(runs.getLen(ch)),
+                              std::bit_cast<uint32_t>(frames.getLen(ch)))
+                        << n;
+                    ASSERT_EQ(runs.getBaseLen(ch), frames.getBaseLen(ch)) << n;
+                }
+            }
+            EXPECT_EQ(mismatches, 0) << "first at frame " << first;
         }
-        uint32_t noise = 99;
-        int mismatches = 0, first = -1;
-        for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
-            const int count = std::min(run, c.frames - n);
-            stereoStruct in[16], len[16], got[16], want[16];
-            for (int i = 0; i < count; ++i) {
-                noise = noise * 1664525u + 1013904223u;
-                const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
-                in[i] = {x, i == 3 ? -0.0f : -0.7f * x};
-                len[i] = c.lengths(n + i);
-            }
-            runs.processSwept(in, len, got, count);
-            for (int i = 0; i < count; ++i) {
-                frames.setDelayLenDirect(len[i]);
-                want[i] = frames.process(in[i]);
-            }
-            for (int i = 0; i < count; ++i)
-                if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
-                    first = n + i;
-            for (int ch = 0; ch < 2; ++ch) {
-                ASSERT_EQ(runs.getStoredCount(ch), frames.getStoredCount(ch)) << n;
-                ASSERT_EQ(std::bit_cast<uint32_t>(runs.getLen(ch)),
-                          std::bit_cast<uint32_t>(frames.getLen(ch)))
-                    << n;
-                ASSERT_EQ(runs.getBaseLen(ch), frames.getBaseLen(ch)) << n;
-            }
-        }
-        EXPECT_EQ(mismatches, 0) << "first at frame " << first;
-    }
 }
 
 // ------------------------------------------------------------------ TBasicReverb
