@@ -333,10 +333,9 @@ template <bool kFilter, bool kPlain>
     double* const tl = times.get();
     float* const vl = values.get();
     const uint64_t m = slotMask;
-    // The pairs read on pair w's frame lie `ahead` pairs on from w: both
-    // heads and `written` move on together.
+    // Frame n stores pair w = w0 + n and reads the pairs `ahead` on from w
+    // and the one before: both heads and `written` move on together.
     const uint64_t ahead0 = head[0] + 2 - w0, ahead1 = head[1] + 2 - w0;
-    // Frame n is that of pair w0 + n.
     // Constants rather than loads: under register pressure each becomes
     // the memory operand of its instruction.
     const __m128 minLen = _mm_set1_ps(kMinLen), maxLen = _mm_set1_ps(kMaxLen);
