@@ -34,11 +34,9 @@ constexpr float kMixSmooth = 0.99f;
 constexpr float kDelayWetScale = 0.9f;
 constexpr float kReverbWetScale = 0.707f * 0.9f;
 constexpr int kChorus = 0, kFlanger = 1, kPhaser = 2;
-constexpr double kTwoPi = 6.283185307179586;
 // Reverb input taps: spans in ms; taps 1 and 3 follow the first effect
 // rate, 2 and 4 the second.
 constexpr double kTapSpanMs[4] = {4.278032, 17.379171, 63.0, 41.224243};
-constexpr float kReverbModDepth = 0.002f;
 constexpr float kPhaserQ = 0.7071f;
 
 // floor(x) for 0 <= x < 2^63.
@@ -171,7 +169,7 @@ void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) 
         widen[k] =
             static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
         const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
-        mod[k] = 1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
+        mod[k] = ReverbLoopGain::of(m - wholePart(m));
     }
     fx.reverb.setWiden(widen[0], widen[1], widen[2], widen[3]);
     fx.reverb.setMod(mod[0], mod[1], mod[2], mod[3]);

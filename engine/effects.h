@@ -141,6 +141,23 @@ public:
     static void ramp(EffectLfoState& s) { s.outLanes += s.ramp; }
 };
 
+// The reverb's loop-gain factor 1 + 0.002 x sin(2 pi t) at t turns, in
+// float. of(t) gives the bits of plain(t) (std::sin of 2 pi t) for every t,
+// and for 0 <= t < 1 mostly without std::sin: a polynomial within
+// kSineError of the sine brackets it, and while both ends of the bracket
+// give one factor, so does the sine (every step of the formula rises with
+// it); only a bracket across a float step asks std::sin.
+struct ReverbLoopGain {
+    static constexpr float kDepth = 0.002f;
+    static constexpr double kSineError = 4e-9;
+
+    static float factor(double sine) { return 1.0f + kDepth * static_cast<float>(sine); }
+    static float plain(double t);
+    static float of(double t);
+    // sin(2 pi t) within kSineError, for 0 <= t < 1.
+    static double sineOfTurns(double t);
+};
+
 // Four floats side by side: the bus (left, right of the first sub-sample,
 // then of the second) and the stereo units that work on it.
 using FxQuad = float __attribute__((vector_size(16)));
