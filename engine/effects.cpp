@@ -488,7 +488,7 @@ const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
 // (stage by stage is the same as frame by frame, since a stage reads only
 // the bus before it and its own state). A level source is written for
 // every frame while a slot reads it, else only for the last one.
-void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
+[[gnu::noinline]] void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     EffectChainState& fx = p.engine.fx;
     const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
     const EffectControls& c = fx.ctl;
@@ -509,31 +509,45 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     const EffectLfoReadyInputs* chorusIn = nullptr; // taken at the run's first step
     const EffectLfoReadyInputs* modIn = nullptr;
     const float* sine = engineTables().sineTable.data();
+    // Between steps the ramped outputs stay here (an LFO that is off stays
+    // at 0); a step starts from its own target, so only the run's last
+    // outputs go back to the states.
+    const bool chorusOn = fx.chorusOn, modOn = fx.modOn;
+    Lanes chorusLfo = {}, chorusRamp = {}, modLfoNow = {}, modRamp = {};
+    if (chorusOn) {
+        chorusLfo = chorusState.outLanes;
+        chorusRamp = chorusState.ramp;
+    }
+    if (modOn) {
+        modLfoNow = modState.outLanes;
+        modRamp = modState.ramp;
+    }
+    int nextStep = static_cast<int>((0 - frame) & 3); // the first frame on a multiple of 4
     for (int n = 0; n < count; ++n) {
-        const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
-        Lanes chorusLfo = {}, modLfoNow = {};
-        if (fx.chorusOn) {
-            if (step) {
+        if (n == nextStep) {
+            nextStep += 4;
+            if (chorusOn) {
                 if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
                 EffectLfo::step(chorusState, *chorusIn, sine, fx.humSeed);
-            } else {
-                EffectLfo::ramp(chorusState);
+                chorusLfo = chorusState.outLanes;
+                chorusRamp = chorusState.ramp;
             }
-            chorusLfo = chorusState.outLanes;
-        }
-        if (fx.modOn) {
-            if (step) {
+            if (modOn) {
                 if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
                 EffectLfo::step(modState, *modIn, sine, fx.humSeed);
-            } else {
-                EffectLfo::ramp(modState);
+                modLfoNow = modState.outLanes;
+                modRamp = modState.ramp;
             }
-            modLfoNow = modState.outLanes;
-            modLfo[n] = modLfoNow;
+        } else {
+            chorusLfo += chorusRamp;
+            modLfoNow += modRamp;
         }
+        modLfo[n] = modLfoNow;
         lengths[n] =
             sweptLengths(__builtin_shufflevector(chorusLfo, modLfoNow, 0, 1, 4, 5), depths, spans);
     }
+    if (chorusOn) chorusState.outLanes = chorusLfo;
+    if (modOn) modState.outLanes = modLfoNow;
 
     if (fx.chorusOn) {
         ToneStage tone = fx.chorusTone;
