@@ -5,6 +5,7 @@
 #include "core/numeric.h"
 
 #include <cmath>
+#include <cstring>
 #include <emmintrin.h>
 #include <memory>
 #include <mutex>
@@ -180,4 +181,44 @@ float ReverbLoopGain::of(double t) {
     const double s = sineOfTurns(t);
     const float lo = factor(s - kSineError), hi = factor(s + kSineError);
     return lo == hi ? lo : plain(t);
+}
+
+// sineOfTurns() and of() lane by lane, two positions a vector: both
+// polynomials, the quarter turn's pick and sign by mask.
+void ReverbLoopGain::of4(const double (&t)[4], float (&out)[4]) {
+    using Pair = double __attribute__((vector_size(16)));
+    const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2);
+    __m128 lo[2], hi[2];
+    int outside = 0;
+    for (int h = 0; h < 2; ++h) {
+        Pair x;
+        std::memcpy(&x, &t[2 * h], sizeof x);
+        outside |= _mm_movemask_pd((__m128d) ~((x >= 0.0) & (x < 1.0))) << (2 * h);
+        const Pair u = 4.0 * x;
+        const __m128i q = _mm_cvttpd_epi32(u + 0.5);
+        const Pair y = (u - _mm_cvtepi32_pd(q)) * (kTwoPi / 4.0);
+        const Pair y2 = y * y;
+        const Pair cosine =
+            1.0 +
+            y2 * (-1.0 / 2.0 +
+                  y2 * (1.0 / 24.0 + y2 * (-1.0 / 720.0 + y2 * (1.0 / 40320.0 - y2 / 3628800.0))));
+        const Pair sine =
+            y *
+            (1.0 + y2 * (-1.0 / 6.0 + y2 * (1.0 / 120.0 + y2 * (-1.0 / 5040.0 + y2 / 362880.0))));
+        const __m128i lanes = _mm_unpacklo_epi32(q, q); // q in both halves of each lane
+        const Pair odd = (Pair)_mm_cmpeq_epi32(_mm_and_si128(lanes, one), one);
+        const Pair sign = (Pair)_mm_slli_epi64(_mm_and_si128(lanes, two), 62);
+        const Pair v =
+            (Pair)_mm_xor_pd(_mm_or_pd(_mm_and_pd(odd, cosine), _mm_andnot_pd(odd, sine)), sign);
+        lo[h] = _mm_cvtpd_ps(v - kSineError);
+        hi[h] = _mm_cvtpd_ps(v + kSineError);
+    }
+    using Quad = float __attribute__((vector_size(16)));
+    const Quad low = 1.0f + kDepth * (Quad)_mm_movelh_ps(lo[0], lo[1]);
+    const Quad high = 1.0f + kDepth * (Quad)_mm_movelh_ps(hi[0], hi[1]);
+    std::memcpy(out, &low, sizeof out);
+    const int ask = outside | _mm_movemask_ps((__m128)(low != high));
+    if (ask)
+        for (int k = 0; k < 4; ++k)
+            if (ask >> k & 1) out[k] = plain(t[k]);
 }

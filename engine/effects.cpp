@@ -161,7 +161,7 @@ void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) 
     const float depth = clamp01(widenDest + 0.5f);
     const uint64_t counter = fx.frame;
     int widen[4];
-    float mod[4];
+    double turns[4];
     for (int k = 0; k < 4; ++k) {
         double& p = fx.tapPhase[k];
         p += 16.0 * rates[k];
@@ -170,8 +170,10 @@ void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) 
         widen[k] =
             static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
         const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
-        mod[k] = ReverbLoopGain::of(m - wholePart(m));
+        turns[k] = m - wholePart(m);
     }
+    float mod[4];
+    ReverbLoopGain::of4(turns, mod);
     fx.reverb.setWiden(widen[0], widen[1], widen[2], widen[3]);
     fx.reverb.setMod(mod[0], mod[1], mod[2], mod[3]);
 }

@@ -154,6 +154,7 @@ struct ReverbLoopGain {
     static float factor(double sine) { return 1.0f + kDepth * static_cast<float>(sine); }
     static float plain(double t);
     static float of(double t);
+    static void of4(const double (&t)[4], float (&out)[4]); // four at once, each as of()
     // sin(2 pi t) within kSineError, for 0 <= t < 1.
     static double sineOfTurns(double t);
 };

@@ -1173,10 +1173,20 @@ TEST(ReverbLoopGain, GivesTheBitsOfThePlainSineFormula) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int asked = 0;
+        double four[4];
+        float fourGains[4];
         for (int i = 0; i < c.count; ++i) {
             const double t = c.turn(i);
             const float fast = ReverbLoopGain::of(t), plain = ReverbLoopGain::plain(t);
             ASSERT_EQ(std::bit_cast<uint32_t>(fast), std::bit_cast<uint32_t>(plain)) << "t " << t;
+            four[i % 4] = t;
+            if (i % 4 == 3) {
+                ReverbLoopGain::of4(four, fourGains);
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(std::bit_cast<uint32_t>(fourGains[k]),
+                              std::bit_cast<uint32_t>(ReverbLoopGain::plain(four[k])))
+                        << "four at once, t " << four[k];
+            }
             if (t >= 0.0 && t < 1.0) {
                 const double s = ReverbLoopGain::sineOfTurns(t);
                 ASSERT_LE(std::fabs(s - std::sin(kTwoPi * t)), ReverbLoopGain::kSineError / 2)
