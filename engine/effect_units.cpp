@@ -101,8 +101,10 @@ EffectLfoReadyInputs::EffectLfoReadyInputs(const EffectLfoInputs& in)
       separation(finiteOr(in.separation, 0.0)), humDepth(clampTo(in.humDepth, -4.0f, 4.0f)),
       third(in.third), shaping(in.shaping) {}
 
-void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
-                     RandSeed& humSource) {
+namespace {
+
+[[gnu::always_inline]] inline void stepOne(EffectLfoState& s, const EffectLfoReadyInputs& in,
+                                           const float* sine, RandSeed& humSource) {
     using Lanes = EffectLfoState::Lanes;
     using Ints = int __attribute__((vector_size(16)));
     const LfoShaping& sh = *in.shaping;
@@ -150,6 +152,19 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const fl
     }
     s.target = s.held;
     s.ramp = (s.target - s.outLanes) * 0.25f;
+}
+
+} // namespace
+
+void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
+                     RandSeed& humSource) {
+    stepOne(s, in, sine, humSource);
+}
+
+void EffectLfo::stepTwo(EffectLfoState& a, const EffectLfoReadyInputs& inA, EffectLfoState& b,
+                        const EffectLfoReadyInputs& inB, const float* sine, RandSeed& humSource) {
+    stepOne(a, inA, sine, humSource);
+    stepOne(b, inB, sine, humSource);
 }
 
 // ------------------------------------------------------------------ reverb loop gain

@@ -526,7 +526,16 @@ const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
     }
     int nextStep = static_cast<int>((0 - frame) & 3); // the first frame on a multiple of 4
     for (int n = 0; n < count; ++n) {
-        if (n == nextStep) {
+        if (n == nextStep && chorusOn && modOn) {
+            nextStep += 4;
+            if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
+            if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
+            EffectLfo::stepTwo(chorusState, *chorusIn, modState, *modIn, sine, fx.humSeed);
+            chorusLfo = chorusState.outLanes;
+            chorusRamp = chorusState.ramp;
+            modLfoNow = modState.outLanes;
+            modRamp = modState.ramp;
+        } else if (n == nextStep) {
             nextStep += 4;
             if (chorusOn) {
                 if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);

@@ -138,6 +138,9 @@ public:
                      RandSeed& humSource) {
         step(s, EffectLfoReadyInputs(in), sine, humSource);
     }
+    // step(a, inA, ...) then step(b, inB, ...) in one call.
+    static void stepTwo(EffectLfoState& a, const EffectLfoReadyInputs& inA, EffectLfoState& b,
+                        const EffectLfoReadyInputs& inB, const float* sine, RandSeed& humSource);
     static void ramp(EffectLfoState& s) { s.outLanes += s.ramp; }
 };
 

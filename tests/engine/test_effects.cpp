@@ -1138,6 +1138,61 @@ TEST(EffectLfo, KeptInputsStepAsFreshOnesWhileDestinationsMove) {
     }
 }
 
+// Both effect LFOs stepped in one call: the states and the shared random
+// source as after one step each, in order, while their cycles wrap and draw
+// rate jitter at different times.
+TEST(EffectLfo, TwoInOneCallStepAsOneAfterTheOther) {
+    struct Case {
+        const char* name;
+        double rateA, rateB;
+        float humanA, humanB, biasB, holdB;
+    };
+    const Case cases[] = {
+        {"plain", 0.011, 0.007, 0.0f, 0.0f, 0.0f, 0.0f},
+        {"both humanised, fast", 0.31, 0.23, 2.0f, -3.0f, 0.5f, 0.1f},
+        {"one humanised, one still", 0.09, 0.0, 1.0f, 4.0f, -0.8f, 0.0f},
+    };
+    const float* sine = engineTables().sineTable.data();
+    auto sameState = [](const EffectLfoState& x, const EffectLfoState& y) {
+        const double dx[5] = {x.phaseLeft, x.phaseRight, x.phaseThird, x.hum, x.stepAcc};
+        const double dy[5] = {y.phaseLeft, y.phaseRight, y.phaseThird, y.hum, y.stepAcc};
+        const EffectLfoState::Lanes lx[4] = {x.outLanes, x.target, x.ramp, x.held};
+        const EffectLfoState::Lanes ly[4] = {y.outLanes, y.target, y.ramp, y.held};
+        return std::memcmp(dx, dy, sizeof dx) == 0 && std::memcmp(lx, ly, sizeof lx) == 0;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EffectLfoRate shapeA, shapeB;
+        shapeB.shaping.setBias(c.biasB);
+        shapeB.shaping.setHold(c.holdB);
+        shapeB.shaping.setShapePoint(0.3);
+        EffectLfoInputs a, b;
+        a.rate = c.rateA;
+        a.stereoRate = 1.3;
+        a.separation = 0.2;
+        a.humDepth = c.humanA;
+        a.third = false;
+        a.shaping = &shapeA.shaping;
+        b.rate = c.rateB;
+        b.thirdRate = c.rateB * 0.25;
+        b.stereoRate = 2.5;
+        b.phase = -0.35;
+        b.humDepth = c.humanB;
+        b.shaping = &shapeB.shaping;
+        const EffectLfoReadyInputs readyA(a), readyB(b);
+        EffectLfoState twoA, twoB, oneA, oneB;
+        RandSeed humTwo(3), humOne(3);
+        for (int n = 0; n < 3000; ++n) {
+            EffectLfo::stepTwo(twoA, readyA, twoB, readyB, sine, humTwo);
+            EffectLfo::step(oneA, readyA, sine, humOne);
+            EffectLfo::step(oneB, readyB, sine, humOne);
+            ASSERT_TRUE(sameState(twoA, oneA)) << "step " << n;
+            ASSERT_TRUE(sameState(twoB, oneB)) << "step " << n;
+            ASSERT_EQ(humTwo.state(), humOne.state()) << "step " << n;
+        }
+    }
+}
+
 // The reverb's loop-gain factors against the plain std::sin formula, bit for
 // bit: every turn of a fine grid, the quarter turns and their neighbours,
 // the positions the control pass reads at several rates, and positions
