@@ -5,6 +5,7 @@
 #include "core/numeric.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <emmintrin.h>
 #include <memory>
@@ -127,11 +128,16 @@ namespace {
     }
     if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
 
-    // Gains by sign (one gain when all three are alike), then the step
-    // quantiser, which holds between wraps. The three lanes at once.
+    // Gains by sign (one gain when all three have the same bits: one 8-byte
+    // comparison; setBias never makes a -0, so alike values have alike
+    // bits), then the step quantiser, which holds between wraps. The three
+    // lanes at once.
     const Lanes zero = {};
     const auto& bias = sh.biasFactor;
-    if (bias[0] == bias[1] && bias[1] == bias[2]) {
+    uint64_t negativeAndZero, zeroAndPositive;
+    std::memcpy(&negativeAndZero, &bias[0], sizeof negativeAndZero);
+    std::memcpy(&zeroAndPositive, &bias[1], sizeof zeroAndPositive);
+    if (negativeAndZero == zeroAndPositive) {
         v *= bias[0];
     } else {
         const Lanes gain =
