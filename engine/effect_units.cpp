@@ -5,6 +5,8 @@
 #include "core/numeric.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <emmintrin.h>
 #include <memory>
 #include <mutex>
@@ -100,8 +102,10 @@ EffectLfoReadyInputs::EffectLfoReadyInputs(const EffectLfoInputs& in)
       separation(finiteOr(in.separation, 0.0)), humDepth(clampTo(in.humDepth, -4.0f, 4.0f)),
       third(in.third), shaping(in.shaping) {}
 
-void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
-                     RandSeed& humSource) {
+namespace {
+
+[[gnu::always_inline]] inline void stepOne(EffectLfoState& s, const EffectLfoReadyInputs& in,
+                                           const float* sine, RandSeed& humSource) {
     using Lanes = EffectLfoState::Lanes;
     using Ints = int __attribute__((vector_size(16)));
     const LfoShaping& sh = *in.shaping;
@@ -124,11 +128,16 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const fl
     }
     if (s.phaseRight >= 1.0) s.phaseRight = fraction(s.phaseRight);
 
-    // Gains by sign (one gain when all three are alike), then the step
-    // quantiser, which holds between wraps. The three lanes at once.
+    // Gains by sign (one gain when all three have the same bits: one 8-byte
+    // comparison; setBias never makes a -0, so alike values have alike
+    // bits), then the step quantiser, which holds between wraps. The three
+    // lanes at once.
     const Lanes zero = {};
     const auto& bias = sh.biasFactor;
-    if (bias[0] == bias[1] && bias[1] == bias[2]) {
+    uint64_t negativeAndZero, zeroAndPositive;
+    std::memcpy(&negativeAndZero, &bias[0], sizeof negativeAndZero);
+    std::memcpy(&zeroAndPositive, &bias[1], sizeof zeroAndPositive);
+    if (negativeAndZero == zeroAndPositive) {
         v *= bias[0];
     } else {
         const Lanes gain =
@@ -149,4 +158,88 @@ void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const fl
     }
     s.target = s.held;
     s.ramp = (s.target - s.outLanes) * 0.25f;
+}
+
+} // namespace
+
+void EffectLfo::step(EffectLfoState& s, const EffectLfoReadyInputs& in, const float* sine,
+                     RandSeed& humSource) {
+    stepOne(s, in, sine, humSource);
+}
+
+void EffectLfo::stepTwo(EffectLfoState& a, const EffectLfoReadyInputs& inA, EffectLfoState& b,
+                        const EffectLfoReadyInputs& inB, const float* sine, RandSeed& humSource) {
+    stepOne(a, inA, sine, humSource);
+    stepOne(b, inB, sine, humSource);
+}
+
+// ------------------------------------------------------------------ reverb loop gain
+
+// The quarter turn q nearest to 4t and y = (4t - q) x pi / 2 within +-pi/4:
+// sin(2 pi t) is sin y, cos y, -sin y or -cos y by q. The Taylor series
+// alternate with falling terms, so the error is below the first term left
+// out: y^11 / 11! < 1.8e-9 and y^12 / 12! < 1.2e-10 (rounding adds ~1e-15).
+double ReverbLoopGain::sineOfTurns(double t) {
+    const double u = 4.0 * t;
+    const int q = static_cast<int>(u + 0.5); // 0..4
+    const double y = (u - static_cast<double>(q)) * (kTwoPi / 4.0);
+    const double y2 = y * y;
+    const double v =
+        q & 1 ? 1.0 + y2 * (-1.0 / 2.0 +
+                            y2 * (1.0 / 24.0 +
+                                  y2 * (-1.0 / 720.0 + y2 * (1.0 / 40320.0 - y2 / 3628800.0))))
+              : y * (1.0 +
+                     y2 * (-1.0 / 6.0 + y2 * (1.0 / 120.0 + y2 * (-1.0 / 5040.0 + y2 / 362880.0))));
+    return q & 2 ? -v : v;
+}
+
+float ReverbLoopGain::plain(double t) {
+    return factor(std::sin(kTwoPi * t));
+}
+
+float ReverbLoopGain::of(double t) {
+    if (!(t >= 0.0 && t < 1.0)) return plain(t);
+    const double s = sineOfTurns(t);
+    const float lo = factor(s - kSineError), hi = factor(s + kSineError);
+    return lo == hi ? lo : plain(t);
+}
+
+// sineOfTurns() and of() lane by lane, two positions a vector: both
+// polynomials, the quarter turn's pick and sign by mask.
+void ReverbLoopGain::of4(const double (&t)[4], float (&out)[4]) {
+    using Pair = double __attribute__((vector_size(16)));
+    const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2);
+    __m128 lo[2], hi[2];
+    int outside = 0;
+    for (int h = 0; h < 2; ++h) {
+        Pair x;
+        std::memcpy(&x, &t[2 * h], sizeof x);
+        outside |= _mm_movemask_pd((__m128d) ~((x >= 0.0) & (x < 1.0))) << (2 * h);
+        const Pair u = 4.0 * x;
+        const __m128i q = _mm_cvttpd_epi32(u + 0.5);
+        const Pair y = (u - _mm_cvtepi32_pd(q)) * (kTwoPi / 4.0);
+        const Pair y2 = y * y;
+        const Pair cosine =
+            1.0 +
+            y2 * (-1.0 / 2.0 +
+                  y2 * (1.0 / 24.0 + y2 * (-1.0 / 720.0 + y2 * (1.0 / 40320.0 - y2 / 3628800.0))));
+        const Pair sine =
+            y *
+            (1.0 + y2 * (-1.0 / 6.0 + y2 * (1.0 / 120.0 + y2 * (-1.0 / 5040.0 + y2 / 362880.0))));
+        const __m128i lanes = _mm_unpacklo_epi32(q, q); // q in both halves of each lane
+        const Pair odd = (Pair)_mm_cmpeq_epi32(_mm_and_si128(lanes, one), one);
+        const Pair sign = (Pair)_mm_slli_epi64(_mm_and_si128(lanes, two), 62);
+        const Pair v =
+            (Pair)_mm_xor_pd(_mm_or_pd(_mm_and_pd(odd, cosine), _mm_andnot_pd(odd, sine)), sign);
+        lo[h] = _mm_cvtpd_ps(v - kSineError);
+        hi[h] = _mm_cvtpd_ps(v + kSineError);
+    }
+    using Quad = float __attribute__((vector_size(16)));
+    const Quad low = 1.0f + kDepth * (Quad)_mm_movelh_ps(lo[0], lo[1]);
+    const Quad high = 1.0f + kDepth * (Quad)_mm_movelh_ps(hi[0], hi[1]);
+    std::memcpy(out, &low, sizeof out);
+    const int ask = outside | _mm_movemask_ps((__m128)(low != high));
+    if (ask)
+        for (int k = 0; k < 4; ++k)
+            if (ask >> k & 1) out[k] = plain(t[k]);
 }

@@ -23,6 +23,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 namespace {
 
@@ -34,11 +35,9 @@ constexpr float kMixSmooth = 0.99f;
 constexpr float kDelayWetScale = 0.9f;
 constexpr float kReverbWetScale = 0.707f * 0.9f;
 constexpr int kChorus = 0, kFlanger = 1, kPhaser = 2;
-constexpr double kTwoPi = 6.283185307179586;
 // Reverb input taps: spans in ms; taps 1 and 3 follow the first effect
 // rate, 2 and 4 the second.
 constexpr double kTapSpanMs[4] = {4.278032, 17.379171, 63.0, 41.224243};
-constexpr float kReverbModDepth = 0.002f;
 constexpr float kPhaserQ = 0.7071f;
 
 // floor(x) for 0 <= x < 2^63.
@@ -162,7 +161,7 @@ void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) 
     const float depth = clamp01(widenDest + 0.5f);
     const uint64_t counter = fx.frame;
     int widen[4];
-    float mod[4];
+    double turns[4];
     for (int k = 0; k < 4; ++k) {
         double& p = fx.tapPhase[k];
         p += 16.0 * rates[k];
@@ -171,8 +170,10 @@ void stepReverbTaps(EffectChainState& fx, const RateState& rs, float widenDest) 
         widen[k] =
             static_cast<int>(rate / 1000.0 * kTapSpanMs[k] * (tri * depth + 1.0 - depth) + 1.0);
         const double m = static_cast<double>(counter) * rates[k] + 0.25 * k;
-        mod[k] = 1.0f + kReverbModDepth * static_cast<float>(std::sin(kTwoPi * (m - wholePart(m))));
+        turns[k] = m - wholePart(m);
     }
+    float mod[4];
+    ReverbLoopGain::of4(turns, mod);
     fx.reverb.setWiden(widen[0], widen[1], widen[2], widen[3]);
     fx.reverb.setMod(mod[0], mod[1], mod[2], mod[3]);
 }
@@ -489,7 +490,7 @@ const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
 // (stage by stage is the same as frame by frame, since a stage reads only
 // the bus before it and its own state). A level source is written for
 // every frame while a slot reads it, else only for the last one.
-void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
+[[gnu::noinline]] void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     EffectChainState& fx = p.engine.fx;
     const EffectTables& t = *fx.tables.load(std::memory_order_relaxed);
     const EffectControls& c = fx.ctl;
@@ -510,31 +511,54 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     const EffectLfoReadyInputs* chorusIn = nullptr; // taken at the run's first step
     const EffectLfoReadyInputs* modIn = nullptr;
     const float* sine = engineTables().sineTable.data();
+    // Between steps the ramped outputs stay here (an LFO that is off stays
+    // at 0); a step starts from its own target, so only the run's last
+    // outputs go back to the states.
+    const bool chorusOn = fx.chorusOn, modOn = fx.modOn;
+    Lanes chorusLfo = {}, chorusRamp = {}, modLfoNow = {}, modRamp = {};
+    if (chorusOn) {
+        chorusLfo = chorusState.outLanes;
+        chorusRamp = chorusState.ramp;
+    }
+    if (modOn) {
+        modLfoNow = modState.outLanes;
+        modRamp = modState.ramp;
+    }
+    int nextStep = static_cast<int>((0 - frame) & 3); // the first frame on a multiple of 4
     for (int n = 0; n < count; ++n) {
-        const bool step = ((frame + static_cast<uint64_t>(n)) & 3) == 0;
-        Lanes chorusLfo = {}, modLfoNow = {};
-        if (fx.chorusOn) {
-            if (step) {
+        if (n == nextStep && chorusOn && modOn) {
+            nextStep += 4;
+            if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
+            if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
+            EffectLfo::stepTwo(chorusState, *chorusIn, modState, *modIn, sine, fx.humSeed);
+            chorusLfo = chorusState.outLanes;
+            chorusRamp = chorusState.ramp;
+            modLfoNow = modState.outLanes;
+            modRamp = modState.ramp;
+        } else if (n == nextStep) {
+            nextStep += 4;
+            if (chorusOn) {
                 if (!chorusIn) chorusIn = &effectLfoInputs(p.engine, kChorus);
                 EffectLfo::step(chorusState, *chorusIn, sine, fx.humSeed);
-            } else {
-                EffectLfo::ramp(chorusState);
+                chorusLfo = chorusState.outLanes;
+                chorusRamp = chorusState.ramp;
             }
-            chorusLfo = chorusState.outLanes;
-        }
-        if (fx.modOn) {
-            if (step) {
+            if (modOn) {
                 if (!modIn) modIn = &effectLfoInputs(p.engine, modLfoIndex);
                 EffectLfo::step(modState, *modIn, sine, fx.humSeed);
-            } else {
-                EffectLfo::ramp(modState);
+                modLfoNow = modState.outLanes;
+                modRamp = modState.ramp;
             }
-            modLfoNow = modState.outLanes;
-            modLfo[n] = modLfoNow;
+        } else {
+            chorusLfo += chorusRamp;
+            modLfoNow += modRamp;
         }
+        modLfo[n] = modLfoNow;
         lengths[n] =
             sweptLengths(__builtin_shufflevector(chorusLfo, modLfoNow, 0, 1, 4, 5), depths, spans);
     }
+    if (chorusOn) chorusState.outLanes = chorusLfo;
+    if (modOn) modState.outLanes = modLfoNow;
 
     if (fx.chorusOn) {
         ToneStage tone = fx.chorusTone;
@@ -664,6 +688,24 @@ float inputLevel(const EffectChainState::Frame& f) {
     return std::fabs(f[0]) + std::fabs(f[1]);
 }
 
+using QuadMask = int __attribute__((vector_size(16))); // a comparison of two FxQuads
+
+// |left| + |right| of the first sub-sample of four frames, one frame a lane.
+FxQuad firstPairLevels(const FxQuad (&f)[4]) {
+    using Ints = QuadMask;
+    const FxQuad ab = __builtin_shufflevector(f[0], f[1], 0, 1, 4, 5);
+    const FxQuad cd = __builtin_shufflevector(f[2], f[3], 0, 1, 4, 5);
+    const Ints magnitude = Ints{} + 0x7fffffff;
+    const FxQuad left = (FxQuad)((Ints)__builtin_shufflevector(ab, cd, 0, 2, 4, 6) & magnitude);
+    const FxQuad right = (FxQuad)((Ints)__builtin_shufflevector(ab, cd, 1, 3, 5, 7) & magnitude);
+    return left + right;
+}
+
+// One bit a lane, lane 0 in bit 0.
+uint32_t laneBits(QuadMask mask) {
+    return static_cast<uint32_t>(_mm_movemask_ps((__m128)mask));
+}
+
 } // namespace
 
 void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, bool force) {
@@ -706,14 +748,29 @@ void APlugin::runFX(std::array<float, 4>* frames, int count, uint64_t frame, boo
             std::min<uint64_t>(static_cast<uint64_t>(count - n), awakeLimit - fx.silence + 1));
         FxQuad bus[EffectChainState::kRunFrames];
         uint32_t loudIn = 0, loudOut = 0;
-        for (int k = 0; k < run; ++k) {
+        // Four frames at a time, then the rest one by one (the same sums
+        // and comparisons lane by lane).
+        const int quads = run & ~3;
+        for (int k = 0; k < quads; k += 4) {
+            FxQuad in[4];
+            std::memcpy(in, frames[n + k].data(), sizeof in);
+            for (int j = 0; j < 4; ++j) bus[k + j] = in[j] * kInScale;
+            loudIn |= laneBits(firstPairLevels(in) > kSilence) << k;
+        }
+        for (int k = quads; k < run; ++k) {
             FxQuad in;
             std::memcpy(&in, frames[n + k].data(), sizeof in);
             bus[k] = in * kInScale;
             if (std::fabs(in[0]) + std::fabs(in[1]) > kSilence) loudIn |= 1u << k;
         }
         chainFrames(*this, bus, run, fx.frame);
-        for (int k = 0; k < run; ++k) {
+        for (int k = 0; k < quads; k += 4) {
+            FxQuad out[4];
+            for (int j = 0; j < 4; ++j) out[j] = bus[k + j] * kOutScale;
+            std::memcpy(frames[n + k].data(), out, sizeof out);
+            loudOut |= laneBits(!(firstPairLevels(out) < kSilence)) << k;
+        }
+        for (int k = quads; k < run; ++k) {
             const FxQuad out = bus[k] * kOutScale;
             std::memcpy(frames[n + k].data(), &out, sizeof out);
             if (!(std::fabs(out[0]) + std::fabs(out[1]) < kSilence)) loudOut |= 1u << k;

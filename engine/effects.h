@@ -138,7 +138,28 @@ public:
                      RandSeed& humSource) {
         step(s, EffectLfoReadyInputs(in), sine, humSource);
     }
+    // step(a, inA, ...) then step(b, inB, ...) in one call.
+    static void stepTwo(EffectLfoState& a, const EffectLfoReadyInputs& inA, EffectLfoState& b,
+                        const EffectLfoReadyInputs& inB, const float* sine, RandSeed& humSource);
     static void ramp(EffectLfoState& s) { s.outLanes += s.ramp; }
+};
+
+// The reverb's loop-gain factor 1 + 0.002 x sin(2 pi t) at t turns, in
+// float. of(t) gives the bits of plain(t) (std::sin of 2 pi t) for every t,
+// and for 0 <= t < 1 mostly without std::sin: a polynomial within
+// kSineError of the sine brackets it, and while both ends of the bracket
+// give one factor, so does the sine (every step of the formula rises with
+// it); only a bracket across a float step asks std::sin.
+struct ReverbLoopGain {
+    static constexpr float kDepth = 0.002f;
+    static constexpr double kSineError = 4e-9;
+
+    static float factor(double sine) { return 1.0f + kDepth * static_cast<float>(sine); }
+    static float plain(double t);
+    static float of(double t);
+    static void of4(const double (&t)[4], float (&out)[4]); // four at once, each as of()
+    // sin(2 pi t) within kSineError, for 0 <= t < 1.
+    static double sineOfTurns(double t);
 };
 
 // Four floats side by side: the bus (left, right of the first sub-sample,

@@ -1243,6 +1243,180 @@ TEST(EffectLfo, KeptInputsStepAsFreshOnesWhileDestinationsMove) {
     }
 }
 
+// Both effect LFOs stepped in one call: the states and the shared random
+// source as after one step each, in order, while their cycles wrap and draw
+// rate jitter at different times.
+TEST(EffectLfo, TwoInOneCallStepAsOneAfterTheOther) {
+    struct Case {
+        const char* name;
+        double rateA, rateB;
+        float humanA, humanB, biasB, holdB;
+    };
+    const Case cases[] = {
+        {"plain", 0.011, 0.007, 0.0f, 0.0f, 0.0f, 0.0f},
+        {"both humanised, fast", 0.31, 0.23, 2.0f, -3.0f, 0.5f, 0.1f},
+        {"one humanised, one still", 0.09, 0.0, 1.0f, 4.0f, -0.8f, 0.0f},
+    };
+    const float* sine = engineTables().sineTable.data();
+    auto sameState = [](const EffectLfoState& x, const EffectLfoState& y) {
+        const double dx[5] = {x.phaseLeft, x.phaseRight, x.phaseThird, x.hum, x.stepAcc};
+        const double dy[5] = {y.phaseLeft, y.phaseRight, y.phaseThird, y.hum, y.stepAcc};
+        const EffectLfoState::Lanes lx[4] = {x.outLanes, x.target, x.ramp, x.held};
+        const EffectLfoState::Lanes ly[4] = {y.outLanes, y.target, y.ramp, y.held};
+        return std::memcmp(dx, dy, sizeof dx) == 0 && std::memcmp(lx, ly, sizeof lx) == 0;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EffectLfoRate shapeA, shapeB;
+        shapeB.shaping.setBias(c.biasB);
+        shapeB.shaping.setHold(c.holdB);
+        shapeB.shaping.setShapePoint(0.3);
+        EffectLfoInputs a, b;
+        a.rate = c.rateA;
+        a.stereoRate = 1.3;
+        a.separation = 0.2;
+        a.humDepth = c.humanA;
+        a.third = false;
+        a.shaping = &shapeA.shaping;
+        b.rate = c.rateB;
+        b.thirdRate = c.rateB * 0.25;
+        b.stereoRate = 2.5;
+        b.phase = -0.35;
+        b.humDepth = c.humanB;
+        b.shaping = &shapeB.shaping;
+        const EffectLfoReadyInputs readyA(a), readyB(b);
+        EffectLfoState twoA, twoB, oneA, oneB;
+        RandSeed humTwo(3), humOne(3);
+        for (int n = 0; n < 3000; ++n) {
+            EffectLfo::stepTwo(twoA, readyA, twoB, readyB, sine, humTwo);
+            EffectLfo::step(oneA, readyA, sine, humOne);
+            EffectLfo::step(oneB, readyB, sine, humOne);
+            ASSERT_TRUE(sameState(twoA, oneA)) << "step " << n;
+            ASSERT_TRUE(sameState(twoB, oneB)) << "step " << n;
+            ASSERT_EQ(humTwo.state(), humOne.state()) << "step " << n;
+        }
+    }
+}
+
+// The reverb's loop-gain factors against the plain std::sin formula, bit for
+// bit: every turn of a fine grid, the quarter turns and their neighbours,
+// the positions the control pass reads at several rates, and positions
+// outside 0..1. The polynomial must stay within its stated error.
+TEST(ReverbLoopGain, GivesTheBitsOfThePlainSineFormula) {
+    constexpr double kTwoPi = 6.283185307179586;
+    struct Case {
+        const char* name;
+        std::function<double(int)> turn;
+        int count;
+    };
+    const double rates[3] = {0.015197279 / 44100.0, 0.015409426 / 96000.0, 0.015197279 / 8000.0};
+    const Case cases[] = {
+        {"fine grid", [](int i) { return i / 3000000.0; }, 3000000},
+        {"near quarter turns",
+         [](int i) { return (i / 201 % 4) * 0.25 + (i % 201 - 100) * 1e-11 * (1 + i / 804); },
+         80400},
+        {"control pass positions",
+         [&](int i) {
+             const double m = static_cast<double>(uint64_t{16} * static_cast<uint64_t>(i) * 977u) *
+                                  rates[i % 3] +
+                              0.25 * (i % 4);
+             return m - static_cast<double>(static_cast<long long>(m));
+         },
+         1000000},
+        {"outside one turn",
+         [](int i) {
+             const double t[6] = {-0.25, -1e-300, 1.0, 1.75, 1e17, std::nan("")};
+             return t[i % 6] + (i / 6) * 1e-3;
+         },
+         600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int asked = 0;
+        double four[4];
+        float fourGains[4];
+        for (int i = 0; i < c.count; ++i) {
+            const double t = c.turn(i);
+            const float fast = ReverbLoopGain::of(t), plain = ReverbLoopGain::plain(t);
+            ASSERT_EQ(std::bit_cast<uint32_t>(fast), std::bit_cast<uint32_t>(plain)) << "t " << t;
+            four[i % 4] = t;
+            if (i % 4 == 3) {
+                ReverbLoopGain::of4(four, fourGains);
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(std::bit_cast<uint32_t>(fourGains[k]),
+                              std::bit_cast<uint32_t>(ReverbLoopGain::plain(four[k])))
+                        << "four at once, t " << four[k];
+            }
+            if (t >= 0.0 && t < 1.0) {
+                const double s = ReverbLoopGain::sineOfTurns(t);
+                ASSERT_LE(std::fabs(s - std::sin(kTwoPi * t)), ReverbLoopGain::kSineError / 2)
+                    << "t " << t;
+                const float lo = ReverbLoopGain::factor(s - ReverbLoopGain::kSineError);
+                asked += lo != ReverbLoopGain::factor(s + ReverbLoopGain::kSineError);
+            }
+        }
+        EXPECT_LE(asked, c.count / 100) << "std::sin asked too often";
+    }
+}
+
+// A run's input and output levels are found four frames at a time, the
+// rest one by one: runs of several lengths must give the output and the
+// silence count of the same frames given one by one, with levels on both
+// sides of the threshold, exactly on it, and sound in only one sub-sample.
+TEST(EffectChain, LoudFramesFoundFourAtATimeAsOneByOne) {
+    constexpr float q = 1e-4f; // the chain's silence level
+    const std::array<float, 4> kinds[] = {
+        {0.0f, 0.0f, 0.0f, 0.0f},          {q / 2, q / 2, 0.0f, 0.0f},
+        {-q / 2, q / 2, 1.0f, 1.0f},       {std::nextafter(q / 2, 1.0f), q / 2, 0.0f, 0.0f},
+        {0.0f, 0.0f, 0.5f, -0.5f},         {q * 0.3f, -q * 0.69f, q, q},
+        {0.25f, -0.25f, 0.0f, 0.0f},       {0.0f, -std::nextafter(q, 0.0f), 0.0f, 0.0f},
+        {std::nextafter(q, 1.0f), 0, 0, 0}};
+    constexpr int kKinds = static_cast<int>(std::size(kinds));
+    struct Case {
+        const char* name;
+        int run, stride;
+    };
+    const Case cases[] = {{"runs of 16", 16, 5},
+                          {"runs of 7", 7, 2},
+                          {"runs of 4", 4, 7},
+                          {"runs of 13", 13, 4},
+                          {"runs of 3", 3, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The output frames and the silence count after every run.
+        auto play = [&c, &kinds](bool oneByOne) {
+            SoundCheck s;
+            APlugin& p = s.h.p();
+            allEffects(p, true);
+            for (int t : {tag::ChorusMix, tag::FlangerMix, tag::DelayMix, tag::ReverbMix})
+                p.setParameter(t, 0.0f); // dry: the output keeps the input's level
+            s.h.render(256);             // the settings arrive
+            uint64_t frame = s.h.engine().render.sampleCounter;
+            std::vector<std::array<float, 4>> out;
+            std::vector<uint64_t> silence;
+            for (int r = 0; r < 300; ++r) {
+                std::array<float, 4> f[EffectChainState::kRunFrames];
+                for (int k = 0; k < c.run; ++k) f[k] = kinds[(r * c.stride + k * (k + r)) % kKinds];
+                if (oneByOne)
+                    for (int k = 0; k < c.run; ++k)
+                        p.runFX(&f[k], 1, frame + static_cast<uint64_t>(k), false);
+                else
+                    p.runFX(f, c.run, frame, false);
+                frame += static_cast<uint64_t>(c.run);
+                out.insert(out.end(), f, f + c.run);
+                silence.push_back(s.h.engine().fx.silence);
+            }
+            return std::make_pair(out, silence);
+        };
+        const auto inRuns = play(false), byFrame = play(true);
+        ASSERT_EQ(std::memcmp(inRuns.first.data(), byFrame.first.data(),
+                              inRuns.first.size() * sizeof inRuns.first[0]),
+                  0);
+        for (std::size_t r = 0; r < inRuns.second.size(); ++r)
+            ASSERT_EQ(inRuns.second[r], byFrame.second[r]) << "run " << r;
+    }
+}
+
 // While no slot reads "Output", a waiting run's output is sent in one pass;
 // a slot that reads it (into a destination nothing else reads) makes every
 // frame go out on its own. Both give the same samples, scope and "Output"
