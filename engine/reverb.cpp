@@ -329,62 +329,89 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     std::memcpy(sumsOut, sums, sizeof(Lanes) * static_cast<std::size_t>(frames));
 }
 
-// The same frame by frame in eight lanes: an even comb of the four lanes in
-// the low half, the odd one after it in the high half, which lie side by
-// side in a row. Each lane is loaded on its own (AVX2 gathers cost more
-// time than they save on some processors). Each lane's sum adds the even
-// comb, then the odd one, as the four-lane passes do.
+// The same in eight lanes: an even comb of the four lanes in the low half,
+// the odd one after it in the high half, which lie side by side in a row.
+// The input ring and taps first, frame by frame, then each pair of combs
+// over every frame with its eight read offsets in registers. Each lane is
+// loaded on its own (AVX2 gathers cost more time than they save on some
+// processors). Each lane's sum adds the even comb, then the odd one, pass
+// by pass, as the four-lane passes do.
 [[gnu::target("avx2")]] void TBasicReverb::combsWide(const float* inL, const float* inR,
                                                      float* sums, int frames) {
     constexpr int kPasses = kCombs / (2 * kLanes);
-    static_assert(kCombs % (2 * kLanes) == 0, "whole passes");
-    const float* ring = inputRing.get();
+    static_assert(kCombs % (2 * kLanes) == 0 && kPasses >= 2, "whole passes");
+    // What the passes take and leave per frame, in one line of the cache.
+    struct alignas(64) Frame {
+        __m256 input; // the even combs' inputs, then the odd ones'
+        __m128 sum;   // the lanes' sums so far
+        float* row;   // the comb row written
+    };
+    Frame frame[kRunFrames];
+
     float* ringL = inputRing.get();
     float* ringR = ringL + kRing;
     // Tap k reads (pos + tapOffset[k]) & kMask of its side; lanes 0..3 take
     // taps 3, 4, 1, 2.
-    const __m128i taps = _mm_setr_epi32(tapOffset[2], tapOffset[3], tapOffset[0], tapOffset[1]);
-    const __m128i side = _mm_setr_epi32(0, kRing, 0, kRing);
-    const __m128i ringMask = _mm_set1_epi32(kMask);
-    const __m256 damping = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneDamp.data()));
-    const __m256 undamping =
-        _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneUndamp.data()));
-    const __m256 room = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneRoom.data()));
-    __m256 store[kPasses];
-    for (int p = 0; p < kPasses; ++p) store[p] = _mm256_loadu_ps(&combStore[8 * p]);
-    const std::ptrdiff_t mirror = static_cast<std::ptrdiff_t>(combRows) * kCombs;
+    const int tap1 = tapOffset[0], tap2 = tapOffset[1], tap3 = tapOffset[2], tap4 = tapOffset[3];
+    float* const rowsAt = combRing.get();
+    float* const rowsEnd = rowsAt + combRows * kCombs;
+    float* at = rowsAt + combPos * kCombs;
     int pos = inputPos;
-    int row = combPos;
     for (int n = 0; n < frames; ++n) {
         const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
         pos = (pos + 1) & kMask;
         ringL[pos] = l;
         ringR[pos] = r;
-        const __m128i at4 =
-            _mm_add_epi32(_mm_and_si128(_mm_add_epi32(_mm_set1_epi32(pos), taps), ringMask), side);
-        alignas(16) int tapAt[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(tapAt), at4);
-        const __m128 odd =
-            _mm_setr_ps(ring[tapAt[0]], ring[tapAt[1]], ring[tapAt[2]], ring[tapAt[3]]);
-        const __m128 lr = _mm_unpacklo_ps(_mm_set_ss(l), _mm_set_ss(r));
-        const __m256 input = _mm256_set_m128(odd, _mm_movelh_ps(lr, lr));
-        row = row + 1 == combRows ? 0 : row + 1;
-        float* at = combRing.get() + row * kCombs;
-        __m128 sum = _mm_setzero_ps();
-        for (int p = 0; p < kPasses; ++p) {
-            const int* q = &combRead[8 * p];
-            const __m256 x = _mm256_set_m128(_mm_setr_ps(at[q[4]], at[q[5]], at[q[6]], at[q[7]]),
-                                             _mm_setr_ps(at[q[0]], at[q[1]], at[q[2]], at[q[3]]));
-            store[p] = _mm256_add_ps(_mm256_mul_ps(store[p], damping), _mm256_mul_ps(x, undamping));
-            const __m256 written = _mm256_add_ps(input, _mm256_mul_ps(store[p], room));
-            _mm256_storeu_ps(at + 8 * p, written);
-            _mm256_storeu_ps(at + mirror + 8 * p, written);
-            sum =
-                _mm_add_ps(_mm_add_ps(sum, _mm256_castps256_ps128(x)), _mm256_extractf128_ps(x, 1));
-        }
-        _mm_store_ps(sums + 4 * n, sum);
+        __m128 odd = _mm_load_ss(ringL + ((pos + tap3) & kMask));
+        odd[1] = ringR[(pos + tap4) & kMask];
+        odd[2] = ringL[(pos + tap1) & kMask];
+        odd[3] = ringR[(pos + tap2) & kMask];
+        frame[n].input = _mm256_set_m128(odd, _mm_setr_ps(l, r, l, r));
+        at += kCombs;
+        if (at == rowsEnd) at = rowsAt;
+        frame[n].row = at;
     }
-    for (int p = 0; p < kPasses; ++p) _mm256_storeu_ps(&combStore[8 * p], store[p]);
     inputPos = pos;
-    combPos = row;
+    combPos = static_cast<int>((at - rowsAt) / kCombs);
+
+    const __m256 damping = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneDamp.data()));
+    const __m256 undamping =
+        _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneUndamp.data()));
+    const __m256 room = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneRoom.data()));
+    const std::ptrdiff_t mirror = rowsEnd - rowsAt;
+    // The first pass starts the sums from zero, the last one leaves them in
+    // `sums`.
+    auto pass = [&]<bool kFirst, bool kLast>(int p) __attribute__((always_inline, target("avx2"))) {
+        const int c = 8 * p;
+        const std::ptrdiff_t q0 = combRead[c], q1 = combRead[c + 1], q2 = combRead[c + 2],
+                             q3 = combRead[c + 3], q4 = combRead[c + 4], q5 = combRead[c + 5],
+                             q6 = combRead[c + 6], q7 = combRead[c + 7];
+        __m256 store = _mm256_loadu_ps(&combStore[c]);
+        for (int n = 0; n < frames; ++n) {
+            Frame& f = frame[n];
+            float* const at = f.row;
+            __m128 even = _mm_load_ss(at + q0);
+            even[1] = at[q1];
+            even[2] = at[q2];
+            even[3] = at[q3];
+            __m128 odd = _mm_load_ss(at + q4);
+            odd[1] = at[q5];
+            odd[2] = at[q6];
+            odd[3] = at[q7];
+            const __m256 x = _mm256_set_m128(odd, even);
+            store = _mm256_add_ps(_mm256_mul_ps(store, damping), _mm256_mul_ps(x, undamping));
+            const __m256 written = _mm256_add_ps(f.input, _mm256_mul_ps(store, room));
+            _mm256_storeu_ps(at + c, written);
+            _mm256_storeu_ps(at + mirror + c, written);
+            const __m128 sum = _mm_add_ps(_mm_add_ps(kFirst ? _mm_setzero_ps() : f.sum, even), odd);
+            if (kLast)
+                _mm_store_ps(sums + 4 * n, sum);
+            else
+                f.sum = sum;
+        }
+        _mm256_storeu_ps(&combStore[c], store);
+    };
+    pass.template operator()<true, false>(0);
+    for (int p = 1; p < kPasses - 1; ++p) pass.template operator()<false, false>(p);
+    pass.template operator()<false, true>(kPasses - 1);
 }
