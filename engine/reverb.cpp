@@ -3,6 +3,7 @@
 #include "engine/reverb.h"
 
 #include "core/numeric.h"
+#include "engine/delay.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,7 @@ int windowAbove(int n) {
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(static_cast<std::size_t>(2 * kRing) * kCombs), inputRing(2 * kRing),
+    : combRing(static_cast<std::size_t>(2 * kRing) * kCombs), inputRing(4 * kRing),
       allpassBuf(kAllpassFloats) {
     static_assert((kAllpassRing & (kAllpassRing - 1)) == 0, "a power of two");
     useWideCombs(true);
@@ -113,7 +114,7 @@ void TBasicReverb::mute() {
     combPos = 0;
     if (!dirty) return; // the rings are still clear
     std::memset(combRing.get(), 0, sizeof(float) * 2 * combRowsUsed * kCombs);
-    std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
+    std::memset(inputRing.get(), 0, sizeof(float) * 4 * kRing);
     for (int s = 0; s < kAllpassStages; ++s)
         std::memset(allpassBuf.get() + s * kAllpassStageFloats, 0,
                     sizeof(float) * allpassRowsUsed * kLanes);
@@ -188,7 +189,8 @@ void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
 
 void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
     float out[4];
-    process(&inL, &inR, out, 1);
+    const stereoStruct in = {inL, inR};
+    process(&in, out, 1);
     o1 = out[0];
     o2 = out[1];
     o3 = out[2];
@@ -210,58 +212,83 @@ bool TBasicReverb::useWideCombs(bool on) {
 // its own length back, which it wrote before within the run or earlier),
 // then high-pass and allpasses frame by frame. Every lane sees the same
 // operations in the same order as frame-by-frame work.
-void TBasicReverb::process(const float* inL, const float* inR, float* out, int frames) {
-    using Lanes = float __attribute__((vector_size(16)));
+void TBasicReverb::process(const stereoStruct* in, float* out, int frames) {
     if (!dirty) [[unlikely]] {
         dirty = true;
         combRowsUsed = combRows;
         allpassRowsUsed = 2 * (allpassMask + 1);
     }
-    alignas(16) float sums[4 * kRunFrames];
-    if (wide)
-        combsWide(inL, inR, sums, frames);
-    else
-        combs(inL, inR, sums, frames);
+    if (wide) {
+        processWide(in, out, frames);
+    } else {
+        alignas(16) float sums[4 * kRunFrames];
+        combs(in, sums, frames);
+        allpasses(sums, out, frames);
+    }
+}
 
-    // High-pass, then the allpasses, all four lanes in one vector: lanes 0
-    // and 1 read their row at the first chain's length back, 2 and 3 at the
-    // second's.
-    auto load = [](const float* p) {
+[[gnu::target("avx2")]] void TBasicReverb::processWide(const stereoStruct* in, float* out,
+                                                       int frames) {
+    alignas(16) float sums[4 * kRunFrames];
+    combsWide(in, sums, frames);
+    allpasses(sums, out, frames);
+}
+
+// High-pass, then the allpasses, all four lanes in one vector: lanes 0 and 1
+// read their row at the first chain's length back, 2 and 3 at the second's.
+[[gnu::always_inline]] inline void TBasicReverb::allpasses(const float* sums, float* out,
+                                                           int frames) {
+    using Lanes = float __attribute__((vector_size(16)));
+    auto load = [](const float* p) __attribute__((always_inline)) {
         Lanes v;
         std::memcpy(&v, p, sizeof v);
         return v;
     };
-    const int allpassMask = this->allpassMask;
-    const std::ptrdiff_t allpassMirror = static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
+    // Stage s of the row at float i is at base[s] + i, its mirror at
+    // mirror[s] + i; the pairs read theirs at first[s] + i and second[s] + i.
+    float* const base = allpassBuf.get();
+    float* const mirror = base + static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
+    const float* first[kAllpassStages];
+    const float* second[kAllpassStages];
+    for (int s = 0; s < kAllpassStages; ++s) {
+        first[s] = base + s * kAllpassStageFloats + allpassRead[0][s];
+        second[s] = base + s * kAllpassStageFloats + allpassRead[1][s];
+    }
+    const std::ptrdiff_t rowMask = static_cast<std::ptrdiff_t>(allpassMask) * kLanes;
+    std::ptrdiff_t i = static_cast<std::ptrdiff_t>(allpassPos) * kLanes;
     const float hpCoef = this->hpCoef;
     Lanes hp = load(hpState.data());
-    int apPos = allpassPos;
-    for (int n = 0; n < frames; ++n) {
-        Lanes y = load(sums + 4 * n);
-        if (hpCoef > 0.0f) {
-            hp = hp * (1.0f - hpCoef) + y * hpCoef;
-            y -= hp;
+    auto run = [&]<bool kHighPass>() __attribute__((always_inline)) {
+        for (int n = 0; n < frames; ++n) {
+            Lanes y = load(sums + 4 * n);
+            if (kHighPass) {
+                hp = hp * (1.0f - hpCoef) + y * hpCoef;
+                y -= hp;
+            }
+            i = (i + kLanes) & rowMask;
+            for (int s = 0; s < kAllpassStages; ++s) {
+                double lo, hi;
+                std::memcpy(&lo, first[s] + i, sizeof lo);
+                std::memcpy(&hi, second[s] + i, sizeof hi);
+                const Lanes b = (Lanes)_mm_set_pd(hi, lo);
+                const Lanes o = kAllpassGain * b + y + 1e-8f;
+                std::memcpy(base + s * kAllpassStageFloats + i, &o, sizeof o);
+                std::memcpy(mirror + s * kAllpassStageFloats + i, &o, sizeof o);
+                y = b - y;
+            }
+            std::memcpy(out + 4 * n, &y, sizeof y);
         }
-        apPos = (apPos + 1) & allpassMask;
-        float* at = allpassBuf.get() + apPos * kLanes;
-        for (int s = 0; s < kAllpassStages; ++s) {
-            float* const row = at + s * kAllpassStageFloats;
-            double first, second;
-            std::memcpy(&first, row + allpassRead[0][s], sizeof first);
-            std::memcpy(&second, row + allpassRead[1][s], sizeof second);
-            const Lanes b = (Lanes)_mm_set_pd(second, first);
-            const Lanes o = kAllpassGain * b + y + 1e-8f;
-            std::memcpy(row, &o, sizeof o);
-            std::memcpy(row + allpassMirror, &o, sizeof o);
-            y = b - y;
-        }
-        std::memcpy(out + 4 * n, &y, sizeof y);
+    };
+    if (hpCoef > 0.0f) {
+        run.template operator()<true>();
+        std::memcpy(hpState.data(), &hp, sizeof hp);
+    } else {
+        run.template operator()<false>();
     }
-    allpassPos = apPos;
-    if (hpCoef > 0.0f) std::memcpy(hpState.data(), &hp, sizeof hp);
+    allpassPos = static_cast<int>(i / kLanes);
 }
 
-void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int frames) {
+void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
     using Lanes = float __attribute__((vector_size(16)));
     auto load = [](const float* p) {
         Lanes v;
@@ -274,18 +301,18 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     // Input ring and taps. Per lane, the even combs take the lane's own
     // input, the odd ones a tap.
     float* ringL = inputRing.get();
-    float* ringR = ringL + kRing;
+    float* ringR = ringL + 2 * kRing;
     int pos = inputPos;
     int row = combPos;
     for (int n = 0; n < frames; ++n) {
-        const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
+        const float l = in[n].left * kInputGain, r = in[n].right * kInputGain;
         pos = (pos + 1) & kMask;
-        ringL[pos] = l;
-        ringR[pos] = r;
-        const float tap1 = ringL[(pos + tapOffset[0]) & kMask];
-        const float tap2 = ringR[(pos + tapOffset[1]) & kMask];
-        const float tap3 = ringL[(pos + tapOffset[2]) & kMask];
-        const float tap4 = ringR[(pos + tapOffset[3]) & kMask];
+        ringL[pos] = ringL[pos + kRing] = l;
+        ringR[pos] = ringR[pos + kRing] = r;
+        const float tap1 = ringL[pos + tapOffset[0]];
+        const float tap2 = ringR[pos + tapOffset[1]];
+        const float tap3 = ringL[pos + tapOffset[2]];
+        const float tap4 = ringR[pos + tapOffset[3]];
         even[n] = Lanes{l, r, l, r};
         odd[n] = Lanes{tap3, tap4, tap1, tap2};
         row = row + 1 == combRows ? 0 : row + 1;
@@ -336,8 +363,8 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
 // loaded on its own (AVX2 gathers cost more time than they save on some
 // processors). Each lane's sum adds the even comb, then the odd one, pass
 // by pass, as the four-lane passes do.
-[[gnu::target("avx2")]] void TBasicReverb::combsWide(const float* inL, const float* inR,
-                                                     float* sums, int frames) {
+[[gnu::target("avx2")]] void TBasicReverb::combsWide(const stereoStruct* in, float* sums,
+                                                     int frames) {
     constexpr int kPasses = kCombs / (2 * kLanes);
     static_assert(kCombs % (2 * kLanes) == 0 && kPasses >= 2, "whole passes");
     // What the passes take and leave per frame, in one line of the cache.
@@ -349,24 +376,31 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     Frame frame[kRunFrames];
 
     float* ringL = inputRing.get();
-    float* ringR = ringL + kRing;
-    // Tap k reads (pos + tapOffset[k]) & kMask of its side; lanes 0..3 take
-    // taps 3, 4, 1, 2.
-    const int tap1 = tapOffset[0], tap2 = tapOffset[1], tap3 = tapOffset[2], tap4 = tapOffset[3];
+    float* ringR = ringL + 2 * kRing;
+    // Tap k reads pos + tapOffset[k] of its side; lanes 0..3 take taps 3, 4,
+    // 1, 2.
+    const float* const tap1 = ringL + tapOffset[0];
+    const float* const tap2 = ringR + tapOffset[1];
+    const float* const tap3 = ringL + tapOffset[2];
+    const float* const tap4 = ringR + tapOffset[3];
     float* const rowsAt = combRing.get();
     float* const rowsEnd = rowsAt + combRows * kCombs;
     float* at = rowsAt + combPos * kCombs;
     int pos = inputPos;
     for (int n = 0; n < frames; ++n) {
-        const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
+        static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a left and right pair");
+        double pair;
+        std::memcpy(&pair, &in[n], sizeof pair);
+        const __m128 lr = _mm_mul_ps(_mm_castpd_ps(_mm_set1_pd(pair)), _mm_set1_ps(kInputGain));
         pos = (pos + 1) & kMask;
-        ringL[pos] = l;
-        ringR[pos] = r;
-        __m128 odd = _mm_load_ss(ringL + ((pos + tap3) & kMask));
-        odd[1] = ringR[(pos + tap4) & kMask];
-        odd[2] = ringL[(pos + tap1) & kMask];
-        odd[3] = ringR[(pos + tap2) & kMask];
-        frame[n].input = _mm256_set_m128(odd, _mm_setr_ps(l, r, l, r));
+        _mm_store_ss(ringL + pos, lr);
+        _mm_store_ss(ringL + pos + kRing, lr);
+        ringR[pos] = ringR[pos + kRing] = lr[1];
+        __m128 odd = _mm_load_ss(tap3 + pos);
+        odd[1] = tap4[pos];
+        odd[2] = tap1[pos];
+        odd[3] = tap2[pos];
+        frame[n].input = _mm256_set_m128(odd, lr);
         at += kCombs;
         if (at == rowsEnd) at = rowsAt;
         frame[n].row = at;
@@ -387,6 +421,7 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
                              q3 = combRead[c + 3], q4 = combRead[c + 4], q5 = combRead[c + 5],
                              q6 = combRead[c + 6], q7 = combRead[c + 7];
         __m256 store = _mm256_loadu_ps(&combStore[c]);
+#pragma GCC unroll 2
         for (int n = 0; n < frames; ++n) {
             Frame& f = frame[n];
             float* const at = f.row;

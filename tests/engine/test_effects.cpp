@@ -538,16 +538,16 @@ TEST(Reverb, WideCombsGiveTheBitsOfTheFourLaneOnes) {
         }
         uint32_t noise = 4242;
         int mismatches = 0, first = -1;
-        float in[2][TBasicReverb::kRunFrames];
+        stereoStruct in[TBasicReverb::kRunFrames];
         float got[4 * TBasicReverb::kRunFrames], want[4 * TBasicReverb::kRunFrames];
         for (int n = 0, run = 1; n < 40000; n += run, run = run % TBasicReverb::kRunFrames + 1) {
             for (int i = 0; i < run; ++i)
-                for (auto& side : in) {
+                for (float* side : {&in[i].left, &in[i].right}) {
                     noise = noise * 1664525u + 1013904223u;
-                    side[i] = n < 20000 ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f : 0.0f;
+                    *side = n < 20000 ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f : 0.0f;
                 }
-            wide.process(in[0], in[1], got, run);
-            plain.process(in[0], in[1], want, run);
+            wide.process(in, got, run);
+            plain.process(in, want, run);
             if (std::memcmp(got, want, sizeof(float) * 4 * run) != 0 && mismatches++ == 0)
                 first = n;
         }
