@@ -627,12 +627,16 @@ void chainFrames(APlugin& p, FxQuad* bus, int count, uint64_t frame) {
     }
 
     if (fx.reverbOn) {
-        stereoStruct in[EffectChainState::kRunFrames], pre[EffectChainState::kRunFrames];
-        for (int n = 0; n < count; ++n) in[n] = meanOfPairs(bus[n]);
-        fx.reverbPreDelay.process(in, pre, count);
+        // Frames [0, count) are written before they are read: no zero fill.
+        union Pairs {
+            stereoStruct at[EffectChainState::kRunFrames];
+            Pairs() {}
+        } in, pre;
+        for (int n = 0; n < count; ++n) in.at[n] = meanOfPairs(bus[n]);
+        fx.reverbPreDelay.process(in.at, pre.at, count);
         FxQuad o[EffectChainState::kRunFrames];
         static_assert(sizeof o == sizeof(float) * 4 * TBasicReverb::kRunFrames);
-        fx.reverb.process(pre, reinterpret_cast<float*>(o), count);
+        fx.reverb.process(pre.at, reinterpret_cast<float*>(o), count);
         WetMix mix(fx.reverbMix, c.reverbMix, c.reverbMixMod, c.reverbGainL, c.reverbGainR);
         for (int n = 0; n < count; ++n) {
             // (o1 + o3, o2 + o4): left and right, twice.

@@ -379,14 +379,18 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
     float* ringR = ringL + 2 * kRing;
     // Tap k reads pos + tapOffset[k] of its side; lanes 0..3 take taps 3, 4,
     // 1, 2.
-    const float* const tap1 = ringL + tapOffset[0];
-    const float* const tap2 = ringR + tapOffset[1];
-    const float* const tap3 = ringL + tapOffset[2];
-    const float* const tap4 = ringR + tapOffset[3];
+    const float* tap1 = ringL + tapOffset[0];
+    const float* tap2 = ringR + tapOffset[1];
+    const float* tap3 = ringL + tapOffset[2];
+    const float* tap4 = ringR + tapOffset[3];
+    // Each read is then one load at tap + pos (rather than the sum of the
+    // ring and the offset taken again every frame).
+    asm("" : "+r"(tap1), "+r"(tap2), "+r"(tap3), "+r"(tap4));
     float* const rowsAt = combRing.get();
     float* const rowsEnd = rowsAt + combRows * kCombs;
     float* at = rowsAt + combPos * kCombs;
-    int pos = inputPos;
+    std::ptrdiff_t pos = inputPos;
+#pragma GCC unroll 2
     for (int n = 0; n < frames; ++n) {
         static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a left and right pair");
         double pair;
@@ -395,7 +399,9 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
         pos = (pos + 1) & kMask;
         _mm_store_ss(ringL + pos, lr);
         _mm_store_ss(ringL + pos + kRing, lr);
-        ringR[pos] = ringR[pos + kRing] = lr[1];
+        const int right = _mm_extract_ps(lr, 1);
+        std::memcpy(ringR + pos, &right, sizeof right);
+        std::memcpy(ringR + pos + kRing, &right, sizeof right);
         __m128 odd = _mm_load_ss(tap3 + pos);
         odd[1] = tap4[pos];
         odd[2] = tap1[pos];
@@ -405,7 +411,7 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
         if (at == rowsEnd) at = rowsAt;
         frame[n].row = at;
     }
-    inputPos = pos;
+    inputPos = static_cast<int>(pos);
     combPos = static_cast<int>((at - rowsAt) / kCombs);
 
     const __m256 damping = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneDamp.data()));
