@@ -331,10 +331,10 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
     // Two combs per pass, an even one and the odd one after it.
     for (int c = 0; c < kCombs; c += 2 * kLanes) {
         const int d = c + kLanes;
-        const int r0 = combRead[c], r1 = combRead[c + 1], r2 = combRead[c + 2],
-                  r3 = combRead[c + 3];
-        const int q0 = combRead[d], q1 = combRead[d + 1], q2 = combRead[d + 2],
-                  q3 = combRead[d + 3];
+        const std::ptrdiff_t r0 = combRead[c], r1 = combRead[c + 1], r2 = combRead[c + 2],
+                             r3 = combRead[c + 3];
+        const std::ptrdiff_t q0 = combRead[d], q1 = combRead[d + 1], q2 = combRead[d + 2],
+                             q3 = combRead[d + 3];
         Lanes storeEven = load(&combStore[c]), storeOdd = load(&combStore[d]);
         for (int n = 0; n < frames; ++n) {
             float* at = rows[n];

@@ -34,6 +34,7 @@
 #include "core/zero_pages.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -121,8 +122,8 @@ private:
     // second copy without a wrap: one load per comb and lane.
     int combPos = 0;
     int combRows = kRing;
-    std::array<int, kCombs> combLength{}; // same order as a row
-    std::array<int, kCombs> combRead{};   // (combRows - length) x kCombs + column
+    std::array<int, kCombs> combLength{};          // same order as a row
+    std::array<std::ptrdiff_t, kCombs> combRead{}; // (combRows - length) x kCombs + column
     std::array<float, kCombs> combStore{};
     ZeroPages<float> combRing; // zero pages: memory once the reverb has run
     // Input ring: left, then right, each written twice (at p and at
