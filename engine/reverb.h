@@ -70,7 +70,8 @@ public:
     void setWiden(int a, int b, int c, int d); // tap delays in samples, 1..16383
     void setMod(float m1, float m2, float m3, float m4);
     void process(float inL, float inR, float& o1, float& o2, float& o3, float& o4);
-    // `frames` (at most kRunFrames) frames in a row: inputs in in[n],
+    // `frames` (at most kRunFrames) frames in a row: the left and right
+    // inputs of frame n in in[n] (engine/delay.h),
     // outputs o1..o4 of frame n in out[4 n .. 4 n + 3]. The same as as many
     // calls of the one-frame process.
     static constexpr int kRunFrames = 16;
@@ -95,6 +96,7 @@ private:
     // frame n in sums[4 n .. 4 n + 3].
     void combs(const stereoStruct* in, float* sums, int frames);
     void combsWide(const stereoStruct* in, float* sums, int frames);
+    // combsWide, then the allpasses, in AVX2 code.
     void processWide(const stereoStruct* in, float* out, int frames);
     // High-pass and allpasses over a run: the comb sums to the outputs.
     void allpasses(const float* sums, float* out, int frames);
