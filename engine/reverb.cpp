@@ -390,7 +390,6 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
     float* const rowsEnd = rowsAt + combRows * kCombs;
     float* at = rowsAt + combPos * kCombs;
     std::ptrdiff_t pos = inputPos;
-#pragma GCC unroll 2
     for (int n = 0; n < frames; ++n) {
         static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a left and right pair");
         double pair;
@@ -427,7 +426,6 @@ void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
                              q3 = combRead[c + 3], q4 = combRead[c + 4], q5 = combRead[c + 5],
                              q6 = combRead[c + 6], q7 = combRead[c + 7];
         __m256 store = _mm256_loadu_ps(&combStore[c]);
-#pragma GCC unroll 2
         for (int n = 0; n < frames; ++n) {
             Frame& f = frame[n];
             float* const at = f.row;
