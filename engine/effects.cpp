@@ -664,20 +664,20 @@ const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
     }
 
     if (fx.reverbOn) {
-        stereoStruct in[EffectChainState::kRunFrames], pre[EffectChainState::kRunFrames];
-        for (int n = 0; n < count; ++n) in[n] = meanOfPairs(bus[n]);
-        fx.reverbPreDelay.process(in, pre, count);
-        float preL[EffectChainState::kRunFrames], preR[EffectChainState::kRunFrames];
-        for (int n = 0; n < count; ++n) {
-            preL[n] = pre[n].left;
-            preR[n] = pre[n].right;
-        }
-        float o[4 * EffectChainState::kRunFrames];
-        fx.reverb.process(preL, preR, o, count);
+        // Frames [0, count) are written before they are read: no zero fill.
+        union Pairs {
+            stereoStruct at[EffectChainState::kRunFrames];
+            Pairs() {}
+        } in, pre;
+        for (int n = 0; n < count; ++n) in.at[n] = meanOfPairs(bus[n]);
+        fx.reverbPreDelay.process(in.at, pre.at, count);
+        FxQuad o[EffectChainState::kRunFrames];
+        static_assert(sizeof o == sizeof(float) * 4 * TBasicReverb::kRunFrames);
+        fx.reverb.process(pre.at, reinterpret_cast<float*>(o), count);
         WetMix mix(fx.reverbMix, c.reverbMix, c.reverbMixMod, c.reverbGainL, c.reverbGainR);
         for (int n = 0; n < count; ++n) {
-            const float left = o[4 * n] + o[4 * n + 2], right = o[4 * n + 1] + o[4 * n + 3];
-            const FxQuad wet = {left, right, left, right};
+            // (o1 + o3, o2 + o4): left and right, twice.
+            const FxQuad wet = o[n] + __builtin_shufflevector(o[n], o[n], 2, 3, 0, 1);
             mix.apply(bus[n], wet);
         }
         fx.reverbMix = mix.mix;

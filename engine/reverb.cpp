@@ -3,6 +3,7 @@
 #include "engine/reverb.h"
 
 #include "core/numeric.h"
+#include "engine/delay.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,7 @@ int windowAbove(int n) {
 } // namespace
 
 TBasicReverb::TBasicReverb()
-    : combRing(static_cast<std::size_t>(2 * kRing) * kCombs), inputRing(2 * kRing),
+    : combRing(static_cast<std::size_t>(2 * kRing) * kCombs), inputRing(4 * kRing),
       allpassBuf(kAllpassFloats) {
     static_assert((kAllpassRing & (kAllpassRing - 1)) == 0, "a power of two");
     useWideCombs(true);
@@ -113,7 +114,7 @@ void TBasicReverb::mute() {
     combPos = 0;
     if (!dirty) return; // the rings are still clear
     std::memset(combRing.get(), 0, sizeof(float) * 2 * combRowsUsed * kCombs);
-    std::memset(inputRing.get(), 0, sizeof(float) * 2 * kRing);
+    std::memset(inputRing.get(), 0, sizeof(float) * 4 * kRing);
     for (int s = 0; s < kAllpassStages; ++s)
         std::memset(allpassBuf.get() + s * kAllpassStageFloats, 0,
                     sizeof(float) * allpassRowsUsed * kLanes);
@@ -188,7 +189,8 @@ void TBasicReverb::setMod(float m1, float m2, float m3, float m4) {
 
 void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3, float& o4) {
     float out[4];
-    process(&inL, &inR, out, 1);
+    const stereoStruct in = {inL, inR};
+    process(&in, out, 1);
     o1 = out[0];
     o2 = out[1];
     o3 = out[2];
@@ -210,58 +212,83 @@ bool TBasicReverb::useWideCombs(bool on) {
 // its own length back, which it wrote before within the run or earlier),
 // then high-pass and allpasses frame by frame. Every lane sees the same
 // operations in the same order as frame-by-frame work.
-void TBasicReverb::process(const float* inL, const float* inR, float* out, int frames) {
-    using Lanes = float __attribute__((vector_size(16)));
+void TBasicReverb::process(const stereoStruct* in, float* out, int frames) {
     if (!dirty) [[unlikely]] {
         dirty = true;
         combRowsUsed = combRows;
         allpassRowsUsed = 2 * (allpassMask + 1);
     }
-    alignas(16) float sums[4 * kRunFrames];
-    if (wide)
-        combsWide(inL, inR, sums, frames);
-    else
-        combs(inL, inR, sums, frames);
+    if (wide) {
+        processWide(in, out, frames);
+    } else {
+        alignas(16) float sums[4 * kRunFrames];
+        combs(in, sums, frames);
+        allpasses(sums, out, frames);
+    }
+}
 
-    // High-pass, then the allpasses, all four lanes in one vector: lanes 0
-    // and 1 read their row at the first chain's length back, 2 and 3 at the
-    // second's.
-    auto load = [](const float* p) {
+[[gnu::target("avx2")]] void TBasicReverb::processWide(const stereoStruct* in, float* out,
+                                                       int frames) {
+    alignas(16) float sums[4 * kRunFrames];
+    combsWide(in, sums, frames);
+    allpasses(sums, out, frames);
+}
+
+// High-pass, then the allpasses, all four lanes in one vector: lanes 0 and 1
+// read their row at the first chain's length back, 2 and 3 at the second's.
+[[gnu::always_inline]] inline void TBasicReverb::allpasses(const float* sums, float* out,
+                                                           int frames) {
+    using Lanes = float __attribute__((vector_size(16)));
+    auto load = [](const float* p) __attribute__((always_inline)) {
         Lanes v;
         std::memcpy(&v, p, sizeof v);
         return v;
     };
-    const int allpassMask = this->allpassMask;
-    const std::ptrdiff_t allpassMirror = static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
+    // Stage s of the row at float i is at base[s] + i, its mirror at
+    // mirror[s] + i; the pairs read theirs at first[s] + i and second[s] + i.
+    float* const base = allpassBuf.get();
+    float* const mirror = base + static_cast<std::ptrdiff_t>(allpassMask + 1) * kLanes;
+    const float* first[kAllpassStages];
+    const float* second[kAllpassStages];
+    for (int s = 0; s < kAllpassStages; ++s) {
+        first[s] = base + s * kAllpassStageFloats + allpassRead[0][s];
+        second[s] = base + s * kAllpassStageFloats + allpassRead[1][s];
+    }
+    const std::ptrdiff_t rowMask = static_cast<std::ptrdiff_t>(allpassMask) * kLanes;
+    std::ptrdiff_t i = static_cast<std::ptrdiff_t>(allpassPos) * kLanes;
     const float hpCoef = this->hpCoef;
     Lanes hp = load(hpState.data());
-    int apPos = allpassPos;
-    for (int n = 0; n < frames; ++n) {
-        Lanes y = load(sums + 4 * n);
-        if (hpCoef > 0.0f) {
-            hp = hp * (1.0f - hpCoef) + y * hpCoef;
-            y -= hp;
+    auto run = [&]<bool kHighPass>() __attribute__((always_inline)) {
+        for (int n = 0; n < frames; ++n) {
+            Lanes y = load(sums + 4 * n);
+            if (kHighPass) {
+                hp = hp * (1.0f - hpCoef) + y * hpCoef;
+                y -= hp;
+            }
+            i = (i + kLanes) & rowMask;
+            for (int s = 0; s < kAllpassStages; ++s) {
+                double lo, hi;
+                std::memcpy(&lo, first[s] + i, sizeof lo);
+                std::memcpy(&hi, second[s] + i, sizeof hi);
+                const Lanes b = (Lanes)_mm_set_pd(hi, lo);
+                const Lanes o = kAllpassGain * b + y + 1e-8f;
+                std::memcpy(base + s * kAllpassStageFloats + i, &o, sizeof o);
+                std::memcpy(mirror + s * kAllpassStageFloats + i, &o, sizeof o);
+                y = b - y;
+            }
+            std::memcpy(out + 4 * n, &y, sizeof y);
         }
-        apPos = (apPos + 1) & allpassMask;
-        float* at = allpassBuf.get() + apPos * kLanes;
-        for (int s = 0; s < kAllpassStages; ++s) {
-            float* const row = at + s * kAllpassStageFloats;
-            double first, second;
-            std::memcpy(&first, row + allpassRead[0][s], sizeof first);
-            std::memcpy(&second, row + allpassRead[1][s], sizeof second);
-            const Lanes b = (Lanes)_mm_set_pd(second, first);
-            const Lanes o = kAllpassGain * b + y + 1e-8f;
-            std::memcpy(row, &o, sizeof o);
-            std::memcpy(row + allpassMirror, &o, sizeof o);
-            y = b - y;
-        }
-        std::memcpy(out + 4 * n, &y, sizeof y);
+    };
+    if (hpCoef > 0.0f) {
+        run.template operator()<true>();
+        std::memcpy(hpState.data(), &hp, sizeof hp);
+    } else {
+        run.template operator()<false>();
     }
-    allpassPos = apPos;
-    if (hpCoef > 0.0f) std::memcpy(hpState.data(), &hp, sizeof hp);
+    allpassPos = static_cast<int>(i / kLanes);
 }
 
-void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int frames) {
+void TBasicReverb::combs(const stereoStruct* in, float* sumsOut, int frames) {
     using Lanes = float __attribute__((vector_size(16)));
     auto load = [](const float* p) {
         Lanes v;
@@ -274,18 +301,18 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     // Input ring and taps. Per lane, the even combs take the lane's own
     // input, the odd ones a tap.
     float* ringL = inputRing.get();
-    float* ringR = ringL + kRing;
+    float* ringR = ringL + 2 * kRing;
     int pos = inputPos;
     int row = combPos;
     for (int n = 0; n < frames; ++n) {
-        const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
+        const float l = in[n].left * kInputGain, r = in[n].right * kInputGain;
         pos = (pos + 1) & kMask;
-        ringL[pos] = l;
-        ringR[pos] = r;
-        const float tap1 = ringL[(pos + tapOffset[0]) & kMask];
-        const float tap2 = ringR[(pos + tapOffset[1]) & kMask];
-        const float tap3 = ringL[(pos + tapOffset[2]) & kMask];
-        const float tap4 = ringR[(pos + tapOffset[3]) & kMask];
+        ringL[pos] = ringL[pos + kRing] = l;
+        ringR[pos] = ringR[pos + kRing] = r;
+        const float tap1 = ringL[pos + tapOffset[0]];
+        const float tap2 = ringR[pos + tapOffset[1]];
+        const float tap3 = ringL[pos + tapOffset[2]];
+        const float tap4 = ringR[pos + tapOffset[3]];
         even[n] = Lanes{l, r, l, r};
         odd[n] = Lanes{tap3, tap4, tap1, tap2};
         row = row + 1 == combRows ? 0 : row + 1;
@@ -304,10 +331,10 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     // Two combs per pass, an even one and the odd one after it.
     for (int c = 0; c < kCombs; c += 2 * kLanes) {
         const int d = c + kLanes;
-        const int r0 = combRead[c], r1 = combRead[c + 1], r2 = combRead[c + 2],
-                  r3 = combRead[c + 3];
-        const int q0 = combRead[d], q1 = combRead[d + 1], q2 = combRead[d + 2],
-                  q3 = combRead[d + 3];
+        const std::ptrdiff_t r0 = combRead[c], r1 = combRead[c + 1], r2 = combRead[c + 2],
+                             r3 = combRead[c + 3];
+        const std::ptrdiff_t q0 = combRead[d], q1 = combRead[d + 1], q2 = combRead[d + 2],
+                             q3 = combRead[d + 3];
         Lanes storeEven = load(&combStore[c]), storeOdd = load(&combStore[d]);
         for (int n = 0; n < frames; ++n) {
             float* at = rows[n];
@@ -329,62 +356,101 @@ void TBasicReverb::combs(const float* inL, const float* inR, float* sumsOut, int
     std::memcpy(sumsOut, sums, sizeof(Lanes) * static_cast<std::size_t>(frames));
 }
 
-// The same frame by frame in eight lanes: an even comb of the four lanes in
-// the low half, the odd one after it in the high half, which lie side by
-// side in a row. Each lane is loaded on its own (AVX2 gathers cost more
-// time than they save on some processors). Each lane's sum adds the even
-// comb, then the odd one, as the four-lane passes do.
-[[gnu::target("avx2")]] void TBasicReverb::combsWide(const float* inL, const float* inR,
-                                                     float* sums, int frames) {
+// The same in eight lanes: an even comb of the four lanes in the low half,
+// the odd one after it in the high half, which lie side by side in a row.
+// The input ring and taps first, frame by frame, then each pair of combs
+// over every frame with its eight read offsets in registers. Each lane is
+// loaded on its own (AVX2 gathers cost more time than they save on some
+// processors). Each lane's sum adds the even comb, then the odd one, pass
+// by pass, as the four-lane passes do.
+[[gnu::target("avx2")]] void TBasicReverb::combsWide(const stereoStruct* in, float* sums,
+                                                     int frames) {
     constexpr int kPasses = kCombs / (2 * kLanes);
-    static_assert(kCombs % (2 * kLanes) == 0, "whole passes");
-    const float* ring = inputRing.get();
+    static_assert(kCombs % (2 * kLanes) == 0 && kPasses >= 2, "whole passes");
+    // What the passes take and leave per frame, in one line of the cache.
+    struct alignas(64) Frame {
+        __m256 input; // the even combs' inputs, then the odd ones'
+        __m128 sum;   // the lanes' sums so far
+        float* row;   // the comb row written
+    };
+    Frame frame[kRunFrames];
+
     float* ringL = inputRing.get();
-    float* ringR = ringL + kRing;
-    // Tap k reads (pos + tapOffset[k]) & kMask of its side; lanes 0..3 take
-    // taps 3, 4, 1, 2.
-    const __m128i taps = _mm_setr_epi32(tapOffset[2], tapOffset[3], tapOffset[0], tapOffset[1]);
-    const __m128i side = _mm_setr_epi32(0, kRing, 0, kRing);
-    const __m128i ringMask = _mm_set1_epi32(kMask);
+    float* ringR = ringL + 2 * kRing;
+    // Tap k reads pos + tapOffset[k] of its side; lanes 0..3 take taps 3, 4,
+    // 1, 2.
+    const float* tap1 = ringL + tapOffset[0];
+    const float* tap2 = ringR + tapOffset[1];
+    const float* tap3 = ringL + tapOffset[2];
+    const float* tap4 = ringR + tapOffset[3];
+    // Each read is then one load at tap + pos (rather than the sum of the
+    // ring and the offset taken again every frame).
+    asm("" : "+r"(tap1), "+r"(tap2), "+r"(tap3), "+r"(tap4));
+    float* const rowsAt = combRing.get();
+    float* const rowsEnd = rowsAt + combRows * kCombs;
+    float* at = rowsAt + combPos * kCombs;
+    std::ptrdiff_t pos = inputPos;
+    for (int n = 0; n < frames; ++n) {
+        static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a left and right pair");
+        double pair;
+        std::memcpy(&pair, &in[n], sizeof pair);
+        const __m128 lr = _mm_mul_ps(_mm_castpd_ps(_mm_set1_pd(pair)), _mm_set1_ps(kInputGain));
+        pos = (pos + 1) & kMask;
+        _mm_store_ss(ringL + pos, lr);
+        _mm_store_ss(ringL + pos + kRing, lr);
+        const int right = _mm_extract_ps(lr, 1);
+        std::memcpy(ringR + pos, &right, sizeof right);
+        std::memcpy(ringR + pos + kRing, &right, sizeof right);
+        __m128 odd = _mm_load_ss(tap3 + pos);
+        odd[1] = tap4[pos];
+        odd[2] = tap1[pos];
+        odd[3] = tap2[pos];
+        frame[n].input = _mm256_set_m128(odd, lr);
+        at += kCombs;
+        if (at == rowsEnd) at = rowsAt;
+        frame[n].row = at;
+    }
+    inputPos = static_cast<int>(pos);
+    combPos = static_cast<int>((at - rowsAt) / kCombs);
+
     const __m256 damping = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneDamp.data()));
     const __m256 undamping =
         _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneUndamp.data()));
     const __m256 room = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(laneRoom.data()));
-    __m256 store[kPasses];
-    for (int p = 0; p < kPasses; ++p) store[p] = _mm256_loadu_ps(&combStore[8 * p]);
-    const std::ptrdiff_t mirror = static_cast<std::ptrdiff_t>(combRows) * kCombs;
-    int pos = inputPos;
-    int row = combPos;
-    for (int n = 0; n < frames; ++n) {
-        const float l = inL[n] * kInputGain, r = inR[n] * kInputGain;
-        pos = (pos + 1) & kMask;
-        ringL[pos] = l;
-        ringR[pos] = r;
-        const __m128i at4 =
-            _mm_add_epi32(_mm_and_si128(_mm_add_epi32(_mm_set1_epi32(pos), taps), ringMask), side);
-        alignas(16) int tapAt[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(tapAt), at4);
-        const __m128 odd =
-            _mm_setr_ps(ring[tapAt[0]], ring[tapAt[1]], ring[tapAt[2]], ring[tapAt[3]]);
-        const __m128 lr = _mm_unpacklo_ps(_mm_set_ss(l), _mm_set_ss(r));
-        const __m256 input = _mm256_set_m128(odd, _mm_movelh_ps(lr, lr));
-        row = row + 1 == combRows ? 0 : row + 1;
-        float* at = combRing.get() + row * kCombs;
-        __m128 sum = _mm_setzero_ps();
-        for (int p = 0; p < kPasses; ++p) {
-            const int* q = &combRead[8 * p];
-            const __m256 x = _mm256_set_m128(_mm_setr_ps(at[q[4]], at[q[5]], at[q[6]], at[q[7]]),
-                                             _mm_setr_ps(at[q[0]], at[q[1]], at[q[2]], at[q[3]]));
-            store[p] = _mm256_add_ps(_mm256_mul_ps(store[p], damping), _mm256_mul_ps(x, undamping));
-            const __m256 written = _mm256_add_ps(input, _mm256_mul_ps(store[p], room));
-            _mm256_storeu_ps(at + 8 * p, written);
-            _mm256_storeu_ps(at + mirror + 8 * p, written);
-            sum =
-                _mm_add_ps(_mm_add_ps(sum, _mm256_castps256_ps128(x)), _mm256_extractf128_ps(x, 1));
+    const std::ptrdiff_t mirror = rowsEnd - rowsAt;
+    // The first pass starts the sums from zero, the last one leaves them in
+    // `sums`.
+    auto pass = [&]<bool kFirst, bool kLast>(int p) __attribute__((always_inline, target("avx2"))) {
+        const int c = 8 * p;
+        const std::ptrdiff_t q0 = combRead[c], q1 = combRead[c + 1], q2 = combRead[c + 2],
+                             q3 = combRead[c + 3], q4 = combRead[c + 4], q5 = combRead[c + 5],
+                             q6 = combRead[c + 6], q7 = combRead[c + 7];
+        __m256 store = _mm256_loadu_ps(&combStore[c]);
+        for (int n = 0; n < frames; ++n) {
+            Frame& f = frame[n];
+            float* const at = f.row;
+            __m128 even = _mm_load_ss(at + q0);
+            even[1] = at[q1];
+            even[2] = at[q2];
+            even[3] = at[q3];
+            __m128 odd = _mm_load_ss(at + q4);
+            odd[1] = at[q5];
+            odd[2] = at[q6];
+            odd[3] = at[q7];
+            const __m256 x = _mm256_set_m128(odd, even);
+            store = _mm256_add_ps(_mm256_mul_ps(store, damping), _mm256_mul_ps(x, undamping));
+            const __m256 written = _mm256_add_ps(f.input, _mm256_mul_ps(store, room));
+            _mm256_storeu_ps(at + c, written);
+            _mm256_storeu_ps(at + mirror + c, written);
+            const __m128 sum = _mm_add_ps(_mm_add_ps(kFirst ? _mm_setzero_ps() : f.sum, even), odd);
+            if (kLast)
+                _mm_store_ps(sums + 4 * n, sum);
+            else
+                f.sum = sum;
         }
-        _mm_store_ps(sums + 4 * n, sum);
-    }
-    for (int p = 0; p < kPasses; ++p) _mm256_storeu_ps(&combStore[8 * p], store[p]);
-    inputPos = pos;
-    combPos = row;
+        _mm256_storeu_ps(&combStore[c], store);
+    };
+    pass.template operator()<true, false>(0);
+    for (int p = 1; p < kPasses - 1; ++p) pass.template operator()<false, false>(p);
+    pass.template operator()<false, true>(kPasses - 1);
 }

@@ -34,8 +34,11 @@
 #include "core/zero_pages.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
+
+struct stereoStruct;
 
 class TBasicReverb {
 public:
@@ -67,11 +70,12 @@ public:
     void setWiden(int a, int b, int c, int d); // tap delays in samples, 1..16383
     void setMod(float m1, float m2, float m3, float m4);
     void process(float inL, float inR, float& o1, float& o2, float& o3, float& o4);
-    // `frames` (at most kRunFrames) frames in a row: inputs in inL[n], inR[n],
+    // `frames` (at most kRunFrames) frames in a row: the left and right
+    // inputs of frame n in in[n] (engine/delay.h),
     // outputs o1..o4 of frame n in out[4 n .. 4 n + 3]. The same as as many
     // calls of the one-frame process.
     static constexpr int kRunFrames = 16;
-    void process(const float* inL, const float* inR, float* out, int frames);
+    void process(const stereoStruct* in, float* out, int frames);
     // Runs of frames take the AVX2 comb bank where the processor has one
     // (the same bits as the SSE2 one); off, or without AVX2, the SSE2 one.
     // Returns whether the AVX2 bank is in use.
@@ -90,8 +94,12 @@ private:
     void update(); // the lanes' loop gains and damping from roomSize, damp and mod
     // The input ring and comb bank over a run: the four lanes' comb sums of
     // frame n in sums[4 n .. 4 n + 3].
-    void combs(const float* inL, const float* inR, float* sums, int frames);
-    void combsWide(const float* inL, const float* inR, float* sums, int frames);
+    void combs(const stereoStruct* in, float* sums, int frames);
+    void combsWide(const stereoStruct* in, float* sums, int frames);
+    // combsWide, then the allpasses, in AVX2 code.
+    void processWide(const stereoStruct* in, float* out, int frames);
+    // High-pass and allpasses over a run: the comb sums to the outputs.
+    void allpasses(const float* sums, float* out, int frames);
 
     float sampleRate = 44100.0f;
     float roomSize = 0.9099097f;
@@ -116,13 +124,15 @@ private:
     // second copy without a wrap: one load per comb and lane.
     int combPos = 0;
     int combRows = kRing;
-    std::array<int, kCombs> combLength{}; // same order as a row
-    std::array<int, kCombs> combRead{};   // (combRows - length) x kCombs + column
+    std::array<int, kCombs> combLength{};          // same order as a row
+    std::array<std::ptrdiff_t, kCombs> combRead{}; // (combRows - length) x kCombs + column
     std::array<float, kCombs> combStore{};
-    ZeroPages<float> combRing;  // zero pages: memory once the reverb has run
-    ZeroPages<float> inputRing; // left, then right
-    bool dirty = false;         // something was written since the last mute
-    bool wide = false;          // combsWide runs the comb bank
+    ZeroPages<float> combRing; // zero pages: memory once the reverb has run
+    // Input ring: left, then right, each written twice (at p and at
+    // p + kRing), so that a tap reads pos + tapOffset[k] without a wrap.
+    ZeroPages<float> inputRing;
+    bool dirty = false; // something was written since the last mute
+    bool wide = false;  // combsWide runs the comb bank
     // The allpass window in use (rows - 1, a power of two) and the widest
     // windows used since the last mute, which the next mute clears.
     int allpassMask = kAllpassRing - 1;

@@ -643,21 +643,116 @@ TEST(Reverb, WideCombsGiveTheBitsOfTheFourLaneOnes) {
         }
         uint32_t noise = 4242;
         int mismatches = 0, first = -1;
-        float in[2][TBasicReverb::kRunFrames];
+        stereoStruct in[TBasicReverb::kRunFrames];
         float got[4 * TBasicReverb::kRunFrames], want[4 * TBasicReverb::kRunFrames];
         for (int n = 0, run = 1; n < 40000; n += run, run = run % TBasicReverb::kRunFrames + 1) {
             for (int i = 0; i < run; ++i)
-                for (auto& side : in) {
+                for (float* side : {&in[i].left, &in[i].right}) {
                     noise = noise * 1664525u + 1013904223u;
-                    side[i] = n < 20000 ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f : 0.0f;
+                    *side = n < 20000 ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f : 0.0f;
                 }
-            wide.process(in[0], in[1], got, run);
-            plain.process(in[0], in[1], want, run);
+            wide.process(in, got, run);
+            plain.process(in, want, run);
             if (std::memcmp(got, want, sizeof(float) * 4 * run) != 0 && mismatches++ == 0)
                 first = n;
         }
         EXPECT_EQ(mismatches, 0) << "first in the run from frame " << first;
     }
+}
+
+// Runs of frames, through either comb bank, give the bits of a plain reverb
+// that keeps every comb's, tap's and allpass's history on its own and works
+// frame by frame: the input ring's copies, the taps up to a whole ring
+// back, the comb sums' order, the high-pass and the allpass rows.
+TEST(Reverb, RunsGiveTheBitsOfAPlainFrameByFrameReverb) {
+    struct Case {
+        float rate, s1, s2, room, damp, filter;
+        int widen[4];
+    };
+    const Case cases[] = {
+        {44100.0f, 1.0f, 1.0f, 0.9f, 0.5f, 0.0f, {200, 300, 400, 500}},
+        {48000.0f, 0.7f, 1.3f, 0.6f, 0.2f, 0.5f, {16383, 16370, 1, 16382}},
+        {22050.0f, 0.0f, 0.004f, 1.0f, 1.0f, 0.9f, {2, 15, 16, 17}},
+    };
+    constexpr int kFrames = 40000;
+    for (const bool wideOn : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.rate << (wideOn ? " wide" : " four lanes"));
+            TBasicReverb r;
+            r.useWideCombs(wideOn);
+            r.setSampleRate(c.rate);
+            r.setSize(c.s1, c.s2);
+            r.setRoomSize(c.room);
+            r.setDamp(c.damp);
+            r.setFilter(c.filter);
+            r.setWiden(c.widen[0], c.widen[1], c.widen[2], c.widen[3]);
+            r.setMod(1.002f, 0.998f, 1.001f, 0.999f);
+            float hpCoef = 2.0f * std::min(std::exp2(10.0f * c.filter) * 20.0f / c.rate, 0.3f);
+            if (hpCoef < 0.01f) hpCoef = 0.0f;
+
+            // The plain reverb: histories indexed by frame, zero before 0.
+            std::vector<float> inL(kFrames), inR(kFrames);
+            std::vector<std::vector<float>> comb(4 * TBasicReverb::kCombsPerLane,
+                                                 std::vector<float>(kFrames));
+            std::vector<std::vector<float>> allpass(4 * TBasicReverb::kAllpassStages,
+                                                    std::vector<float>(kFrames));
+            float store[4 * TBasicReverb::kCombsPerLane] = {}, hp[4] = {};
+            auto back = [](const std::vector<float>& h, int n, int d) {
+                return n - d >= 0 ? h[n - d] : 0.0f;
+            };
+            uint32_t noise = 777;
+            int mismatches = 0, first = -1;
+            stereoStruct in[TBasicReverb::kRunFrames];
+            float got[4 * TBasicReverb::kRunFrames];
+            for (int n0 = 0, run = 1; n0 < kFrames;
+                 n0 += run, run = run % TBasicReverb::kRunFrames + 1) {
+                run = std::min(run, kFrames - n0);
+                for (int i = 0; i < run; ++i)
+                    for (float* side : {&in[i].left, &in[i].right}) {
+                        noise = noise * 1664525u + 1013904223u;
+                        *side = n0 < kFrames / 2
+                                    ? static_cast<float>(noise >> 8) / 8388608.0f - 1.0f
+                                    : 0.0f;
+                    }
+                r.process(in, got, run);
+                for (int i = 0; i < run; ++i) {
+                    const int n = n0 + i;
+                    inL[n] = in[i].left * 0.03f;
+                    inR[n] = in[i].right * 0.03f;
+                    // Tap k: widen_k + 1 frames back within the ring (a whole
+                    // ring back is the frame itself).
+                    float tap[4];
+                    for (int k = 0; k < 4; ++k)
+                        tap[k] = back(k % 2 ? inR : inL, n, (c.widen[k] + 1) % TBasicReverb::kRing);
+                    const float own[4] = {inL[n], inR[n], inL[n], inR[n]};
+                    const float delayed[4] = {tap[2], tap[3], tap[0], tap[1]};
+                    for (int lane = 0; lane < 4; ++lane) {
+                        float y = 0.0f;
+                        for (int j = 0; j < TBasicReverb::kCombsPerLane; ++j) {
+                            const int k = j * 4 + lane;
+                            const float x = back(comb[k], n, r.getCombLength(lane, j));
+                            store[k] = store[k] * r.getDamp() + x * (1.0f - r.getDamp());
+                            comb[k][n] =
+                                (j % 2 ? delayed : own)[lane] + store[k] * r.getLoopGain(lane);
+                            y += x;
+                        }
+                        if (hpCoef > 0.0f) {
+                            hp[lane] = hp[lane] * (1.0f - hpCoef) + y * hpCoef;
+                            y -= hp[lane];
+                        }
+                        for (int s = 0; s < TBasicReverb::kAllpassStages; ++s) {
+                            std::vector<float>& h = allpass[s * 4 + lane];
+                            const float b = back(h, n, r.getAllpassLength(lane, s));
+                            h[n] = 0.5f * b + y + 1e-8f;
+                            y = b - y;
+                        }
+                        if (std::memcmp(&y, &got[4 * i + lane], sizeof y) != 0 && mismatches++ == 0)
+                            first = n;
+                    }
+                }
+            }
+            EXPECT_EQ(mismatches, 0) << "first at frame " << first;
+        }
 }
 
 // ------------------------------------------------------------------ the chain in the plug-in
