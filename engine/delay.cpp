@@ -216,9 +216,11 @@ void TDelay::process(const stereoStruct* in, stereoStruct* out, int count) {
     // No check of the window or the counters falls due within the run.
     if (direct && written + static_cast<uint64_t>(count) <= checkAt + 1) {
         if (feedFilterOn)
-            processDirect<true>(in, out, count);
+            processDirectAs<true, false>(in, out, count);
+        else if (feed[0] == 0.0 && feed[1] == 0.0 && cross[0] == 0.0 && cross[1] == 0.0)
+            processDirectAs<false, true>(in, out, count);
         else
-            processDirect<false>(in, out, count);
+            processDirectAs<false, false>(in, out, count);
         return;
     }
     for (int n = 0; n < count; ++n) process(in[n], out[n]);
@@ -227,11 +229,14 @@ void TDelay::process(const stereoStruct* in, stereoStruct* out, int count) {
 // readBoth's direct read and process over the run, the state in registers:
 // the line reads pairs a and a + 1 behind the newest, and pair a + 1 of a
 // frame is pair a of the next (never stored over within a run: the window
-// holds far more than the pairs behind the read point).
+// holds far more than the pairs behind the read point). With no feedback
+// (kPlain) the stored value is the input plus the tiny offset, as in the
+// swept runs below.
 static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a pair moves as one double");
 
-template <bool kFilter>
-void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count) {
+template <bool kFilter, bool kPlain>
+[[gnu::always_inline]] inline void TDelay::directFrames(const stereoStruct* in, stereoStruct* out,
+                                                        int count) {
     double* const times = this->times.get();
     float* const values = this->values.get();
     const uint64_t m = slotMask;
@@ -254,9 +259,15 @@ void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count)
         const __m128d reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), f));
         double pair;
         std::memcpy(&pair, &in[n], sizeof pair);
-        const __m128d inputs = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(&pair)));
-        __m128 v = feedback(reads, inputs, feedOwn, feedCross, tiny, hi, lo);
-        if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
+        const __m128 x = _mm_castpd_ps(_mm_load_sd(&pair));
+        __m128 v;
+        if constexpr (kPlain) {
+            const __m128 y = _mm_add_ps(x, tiny);
+            v = _mm_and_ps(_mm_cmpord_ps(y, y), _mm_max_ps(_mm_min_ps(y, hi), lo));
+        } else {
+            v = feedback(reads, _mm_cvtps_pd(x), feedOwn, feedCross, tiny, hi, lo);
+            if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
+        }
         const uint64_t at = (w + w) & m;
         _mm_storeu_pd(times + at, p);
         _mm_storel_pi(reinterpret_cast<__m64*>(values + at), v);
@@ -276,6 +287,26 @@ void TDelay::processDirect(const stereoStruct* in, stereoStruct* out, int count)
     head[1] = a1 - 1;
     written = w;
     _mm_store_pd(pos, p);
+}
+
+// The direct run in the encoding chosen by useAvx.
+template <bool kFilter, bool kPlain>
+void TDelay::processDirectAs(const stereoStruct* in, stereoStruct* out, int count) {
+    if (avx)
+        directRunAvx<kFilter, kPlain>(in, out, count);
+    else
+        directRun<kFilter, kPlain>(in, out, count);
+}
+
+template <bool kFilter, bool kPlain>
+void TDelay::directRun(const stereoStruct* in, stereoStruct* out, int count) {
+    directFrames<kFilter, kPlain>(in, out, count);
+}
+
+template <bool kFilter, bool kPlain>
+[[gnu::target("avx")]] void TDelay::directRunAvx(const stereoStruct* in, stereoStruct* out,
+                                                 int count) {
+    directFrames<kFilter, kPlain>(in, out, count);
 }
 
 // ------------------------------------------------------------------ swept runs

@@ -92,8 +92,9 @@ public:
     // point moves on by one pair, the frames run in one loop.
     void processSwept(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
                       int count);
-    // That loop in VEX encoding where the processor has AVX (the same
-    // operations and bits, fewer instructions); on from construction.
+    // The run loops (direct and swept) in VEX encoding where the processor
+    // has AVX (the same operations and bits, fewer instructions); on from
+    // construction.
     // Returns whether it is in use.
     bool useAvx(bool on);
 
@@ -134,8 +135,14 @@ private:
                            __m128 hi, __m128 lo);
     static __m128 filterStep(__m128 m, __m128& s0, __m128& s1, const float* coef, __m128 tiny);
     __m128 toStore(__m128d reads, const stereoStruct& in);
-    template <bool kFilter>
-    void processDirect(const stereoStruct* in, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    void processDirectAs(const stereoStruct* in, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    void directRun(const stereoStruct* in, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    void directRunAvx(const stereoStruct* in, stereoStruct* out, int count);
+    template <bool kFilter, bool kPlain>
+    void directFrames(const stereoStruct* in, stereoStruct* out, int count);
     template <bool kFilter, bool kPlain>
     void processSweptAs(const stereoStruct* in, const stereoStruct* lens, stereoStruct* out,
                         int count);
@@ -156,7 +163,7 @@ private:
     bool equal = false;
     bool timeSync = false;
     bool feedFilterOn = false;
-    bool avx = false; // processSwept's loop in VEX encoding
+    bool avx = false; // the run loops in VEX encoding
     // Both channels read directly and go on doing so until a length moves.
     bool direct = false;
     // Both counters have run a full length and both lines hold two pairs:

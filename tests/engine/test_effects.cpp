@@ -357,65 +357,78 @@ TEST(EffectDelay, EveryReadGivesTheBitsOfThePlainSearch) {
 
 // Runs of frames give the bits of frame-by-frame work, and leave the line
 // where it would be: lengths that hold (read directly in one loop), lengths
-// that move between runs, the feedback filter, windows that grow.
+// that move between runs, with and without feedback, the feedback filter,
+// windows that grow, inputs that are not ordinary numbers; in both
+// encodings of the loop.
 TEST(EffectDelay, RunsOfFramesGiveTheBitsOfFrameByFrame) {
     struct Case {
         const char* name;
         int frames;
-        bool filter;
+        bool feedback, filter;
         std::function<stereoStruct(int)> lengths; // per run, from its first frame
     };
     const Case cases[] = {
-        {"a held length", 20000, false,
+        {"a held length", 20000, true, false,
          [](int) {
              return stereoStruct{441.5f, 300.0f};
          }},
-        {"held, then moved now and then", 30000, true,
+        {"held, then moved now and then", 30000, true, true,
          [](int n) {
              const float l = n < 7000 ? 5.0f : (n < 15000 ? 2000.25f : 700.0f + (n / 5000) * 3.5f);
              return stereoStruct{l, n < 20000 ? l : 9000.0f};
          }},
-        {"a length that grows the window", 60000, true,
+        {"a length that grows the window", 60000, true, true,
          [](int n) {
              return stereoStruct{n < 1000 ? 100.0f : 40000.0f, 37.0f};
          }},
-        {"swept every run", 12000, false,
+        {"swept every run", 12000, true, false,
          [](int n) {
              const float l = 300.0f + 200.0f * std::sin(0.001f * static_cast<float>(n));
              return stereoStruct{l, l + 11.0f};
          }},
+        {"no feedback, held now and then", 30000, false, false,
+         [](int n) {
+             const float l = n < 9000 ? 1234.75f : (n < 17000 ? 5.0f : 800.0f + (n / 4000) * 2.0f);
+             return stereoStruct{l, l + 0.5f};
+         }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TDelay runs, frames;
-        for (TDelay* d : {&runs, &frames}) {
-            d->init(44100.0f);
-            d->setFeed(0.6f, -0.3f);
-            if (c.filter) d->setFeedFilter(0.7f, 0.2f);
-        }
-        uint32_t noise = 777;
-        int mismatches = 0, first = -1;
-        for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
-            const int count = std::min(run, c.frames - n);
-            const stereoStruct len = c.lengths(n);
-            stereoStruct in[16], got[16], want[16];
-            for (int i = 0; i < count; ++i) {
-                noise = noise * 1664525u + 1013904223u;
-                const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
-                in[i] = {x, 0.5f * x};
+    // Now and then an input that is not an ordinary number.
+    const float odd[] = {-0.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(), 1e-40f, -250.0f};
+    for (const Case& c : cases)
+        for (bool avx : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (avx ? ", VEX" : ", SSE2"));
+            TDelay runs, frames;
+            for (TDelay* d : {&runs, &frames}) {
+                d->init(44100.0f);
+                if (c.feedback) d->setFeed(0.6f, -0.3f);
+                if (c.filter) d->setFeedFilter(0.7f, 0.2f);
             }
-            runs.setDelayLenDirect(len);
-            runs.process(in, got, count);
-            frames.setDelayLenDirect(len);
-            for (int i = 0; i < count; ++i) want[i] = frames.process(in[i]);
-            for (int i = 0; i < count; ++i)
-                if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
-                    first = n + i;
-            ASSERT_EQ(runs.getStoredCount(0), frames.getStoredCount(0)) << n;
-            ASSERT_EQ(runs.getStoredCount(1), frames.getStoredCount(1)) << n;
+            runs.useAvx(avx);
+            uint32_t noise = 777;
+            int mismatches = 0, first = -1;
+            for (int n = 0, run = 1; n < c.frames; n += run, run = run % 16 + 1) {
+                const int count = std::min(run, c.frames - n);
+                const stereoStruct len = c.lengths(n);
+                stereoStruct in[16], got[16], want[16];
+                for (int i = 0; i < count; ++i) {
+                    noise = noise * 1664525u + 1013904223u;
+                    const float x = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                    in[i] = {x, 0.5f * x};
+                    if ((n + i) % 101 == 0) in[i].left = odd[(n + i) / 101 % std::size(odd)];
+                }
+                runs.setDelayLenDirect(len);
+                runs.process(in, got, count);
+                frames.setDelayLenDirect(len);
+                for (int i = 0; i < count; ++i) want[i] = frames.process(in[i]);
+                for (int i = 0; i < count; ++i)
+                    if (std::memcmp(&got[i], &want[i], sizeof got[i]) != 0 && mismatches++ == 0)
+                        first = n + i;
+                ASSERT_EQ(runs.getStoredCount(0), frames.getStoredCount(0)) << n;
+                ASSERT_EQ(runs.getStoredCount(1), frames.getStoredCount(1)) << n;
+            }
+            EXPECT_EQ(mismatches, 0) << "first at frame " << first;
         }
-        EXPECT_EQ(mismatches, 0) << "first at frame " << first;
-    }
 }
 
 // processSwept against setDelayLenDirect and the one-frame process, frame by
