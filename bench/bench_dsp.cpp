@@ -3,18 +3,23 @@
 // drive, the lanes in order as the engine runs them), the per-voice
 // constants of a mode, the DC blocker per sub-sample, the voice mix of eight
 // single-copy voices per frame (four at a time and voice by voice), and the
-// pink-noise generator per call.
+// pink-noise generator per call, and the effect units per frame: the reverb
+// over runs of 16 frames and the swept chorus delay (each in both of its
+// encodings).
 
 #include "engine/dc_blocker.h"
+#include "engine/delay.h"
 #include "engine/distortion.h"
 #include "engine/engine_state.h"
 #include "engine/pink_noise.h"
+#include "engine/reverb.h"
 #include "engine/voice_mix.h"
 
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -160,5 +165,53 @@ void BM_WhiteNoise(benchmark::State& state) {
     setSamplesCounter(state, kCalls);
 }
 BENCHMARK(BM_WhiteNoise);
+
+// Runs of 16 frames through the reverb: Arg(0) the SSE2 comb bank, Arg(1)
+// the AVX2 one where the processor has it.
+void BM_ReverbRuns(benchmark::State& state) {
+    auto reverb = std::make_unique<TBasicReverb>();
+    reverb->create();
+    reverb->useWideCombs(state.range(0) != 0);
+    reverb->setWiden(600, 700, 900, 1100);
+    constexpr int kRun = TBasicReverb::kRunFrames, kRuns = kFrames / kRun;
+    std::vector<stereoStruct> in(kFrames);
+    for (int f = 0; f < kFrames; ++f)
+        in[f] = {std::sin(0.01f * static_cast<float>(f)), std::sin(0.013f * static_cast<float>(f))};
+    float out[4 * kRun];
+    for (auto _ : state) {
+        for (int r = 0; r < kRuns; ++r) {
+            reverb->process(&in[r * kRun], out, kRun);
+            benchmark::DoNotOptimize(out);
+        }
+    }
+    setSamplesCounter(state, kFrames);
+}
+BENCHMARK(BM_ReverbRuns)->Arg(0)->Arg(1);
+
+// The chorus delay swept by a slow sine, runs of 16 frames: Arg(0) SSE2,
+// Arg(1) VEX encoding where the processor has AVX.
+void BM_DelaySwept(benchmark::State& state) {
+    auto delay = std::make_unique<TDelay>();
+    delay->init(44100.0f);
+    delay->useAvx(state.range(0) != 0);
+    constexpr int kRun = 16, kRuns = kFrames / kRun, kCycle = 78 * kFrames;
+    std::vector<stereoStruct> in(kFrames), out(kFrames), len(kCycle);
+    for (int f = 0; f < kFrames; ++f)
+        in[f] = {std::sin(0.01f * static_cast<float>(f)), std::sin(0.013f * static_cast<float>(f))};
+    // One turn of the sweep over the cycle, so that it goes on smoothly.
+    for (int f = 0; f < kCycle; ++f) {
+        const float l = 600.0f + 300.0f * std::sin(6.2831853f * static_cast<float>(f) / kCycle);
+        len[f] = {l, l + 13.0f};
+    }
+    int at = 0;
+    for (auto _ : state) {
+        for (int r = 0; r < kRuns; ++r)
+            delay->processSwept(&in[r * kRun], &len[at + r * kRun], &out[r * kRun], kRun);
+        at = (at + kFrames) % kCycle;
+        benchmark::DoNotOptimize(out.data());
+    }
+    setSamplesCounter(state, kFrames);
+}
+BENCHMARK(BM_DelaySwept)->Arg(0)->Arg(1);
 
 } // namespace
