@@ -3,6 +3,7 @@
 #include "engine/delay.h"
 
 #include "core/numeric.h"
+#include "engine/cpu_features.h"
 
 #include <algorithm>
 #include <cmath>
@@ -229,9 +230,7 @@ void TDelay::process(const stereoStruct* in, stereoStruct* out, int count) {
 // readBoth's direct read and process over the run, the state in registers:
 // the line reads pairs a and a + 1 behind the newest, and pair a + 1 of a
 // frame is pair a of the next (never stored over within a run: the window
-// holds far more than the pairs behind the read point). With no feedback
-// (kPlain) the stored value is the input plus the tiny offset, as in the
-// swept runs below.
+// holds far more than the pairs behind the read point).
 static_assert(sizeof(stereoStruct) == 2 * sizeof(float), "a pair moves as one double");
 
 template <bool kFilter, bool kPlain>
@@ -260,14 +259,8 @@ template <bool kFilter, bool kPlain>
         double pair;
         std::memcpy(&pair, &in[n], sizeof pair);
         const __m128 x = _mm_castpd_ps(_mm_load_sd(&pair));
-        __m128 v;
-        if constexpr (kPlain) {
-            const __m128 y = _mm_add_ps(x, tiny);
-            v = _mm_and_ps(_mm_cmpord_ps(y, y), _mm_max_ps(_mm_min_ps(y, hi), lo));
-        } else {
-            v = feedback(reads, _mm_cvtps_pd(x), feedOwn, feedCross, tiny, hi, lo);
-            if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
-        }
+        const __m128 v =
+            storedPair<kFilter, kPlain>(reads, x, feedOwn, feedCross, s0, s1, coef, tiny, hi, lo);
         const uint64_t at = (w + w) & m;
         _mm_storeu_pd(times + at, p);
         _mm_storel_pi(reinterpret_cast<__m64*>(values + at), v);
@@ -424,14 +417,8 @@ template <bool kFilter, bool kPlain>
         const __m128d reads = _mm_add_pd(a, _mm_mul_pd(_mm_sub_pd(b, a), t));
         const __m128 x =
             _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + (w - w0))));
-        __m128 v;
-        if constexpr (kPlain) {
-            const __m128 y = _mm_add_ps(x, tiny);
-            v = _mm_and_ps(_mm_cmpord_ps(y, y), _mm_max_ps(_mm_min_ps(y, hi), lo));
-        } else {
-            v = feedback(reads, _mm_cvtps_pd(x), feedOwn, feedCross, tiny, hi, lo);
-            if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
-        }
+        const __m128 v =
+            storedPair<kFilter, kPlain>(reads, x, feedOwn, feedCross, s0, s1, coef, tiny, hi, lo);
         const uint64_t to = (w * 2) & m;
         _mm_storeu_pd(tl + to, np);
         _mm_storel_pi(reinterpret_cast<__m64*>(vl + to), v);
@@ -484,11 +471,7 @@ template <bool kFilter, bool kPlain>
 }
 
 bool TDelay::useAvx(bool on) {
-    static const bool hasAvx = [] {
-        __builtin_cpu_init(); // also before static constructors
-        return __builtin_cpu_supports("avx") != 0;
-    }();
-    avx = on && hasAvx;
+    avx = on && cpuHasAvx();
     return avx;
 }
 

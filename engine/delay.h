@@ -134,6 +134,9 @@ private:
     static __m128 feedback(__m128d reads, __m128d inputs, __m128d feed, __m128d cross, __m128 tiny,
                            __m128 hi, __m128 lo);
     static __m128 filterStep(__m128 m, __m128& s0, __m128& s1, const float* coef, __m128 tiny);
+    template <bool kFilter, bool kPlain>
+    static __m128 storedPair(__m128d reads, __m128 inputs, __m128d feed, __m128d cross, __m128& s0,
+                             __m128& s1, const float* coef, __m128 tiny, __m128 hi, __m128 lo);
     __m128 toStore(__m128d reads, const stereoStruct& in);
     template <bool kFilter, bool kPlain>
     void processDirectAs(const stereoStruct* in, stereoStruct* out, int count);
@@ -428,6 +431,24 @@ inline void TDelay::settle(int c) {
         _mm_add_ps(_mm_mul_ps(_mm_set1_ps(coef[3]), s1), _mm_mul_ps(_mm_set1_ps(coef[1]), s0)),
         tiny);
     return _mm_sub_ps(s0, s1);
+}
+
+// The pair values the run loops store, from the reads and the float inputs:
+// feedback, then the filter (kFilter); with no feedback at all (kPlain) the
+// input plus the tiny offset, within the same limit. Stored values are
+// always finite, so the zero products of no feedback change no bit.
+template <bool kFilter, bool kPlain>
+[[gnu::always_inline]] inline __m128
+TDelay::storedPair(__m128d reads, __m128 inputs, __m128d feed, __m128d cross, __m128& s0,
+                   __m128& s1, const float* coef, __m128 tiny, __m128 hi, __m128 lo) {
+    if constexpr (kPlain) {
+        const __m128 y = _mm_add_ps(inputs, tiny);
+        return _mm_and_ps(_mm_cmpord_ps(y, y), _mm_max_ps(_mm_min_ps(y, hi), lo));
+    } else {
+        __m128 v = feedback(reads, _mm_cvtps_pd(inputs), feed, cross, tiny, hi, lo);
+        if constexpr (kFilter) v = filterStep(v, s0, s1, coef, tiny);
+        return v;
+    }
 }
 
 [[gnu::always_inline]] inline __m128 TDelay::toStore(__m128d reads, const stereoStruct& in) {

@@ -3,6 +3,7 @@
 #include "engine/reverb.h"
 
 #include "core/numeric.h"
+#include "engine/cpu_features.h"
 #include "engine/delay.h"
 
 #include <algorithm>
@@ -198,11 +199,7 @@ void TBasicReverb::process(float inL, float inR, float& o1, float& o2, float& o3
 }
 
 bool TBasicReverb::useWideCombs(bool on) {
-    static const bool hasAvx2 = [] {
-        __builtin_cpu_init(); // also before static constructors
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    wide = on && hasAvx2;
+    wide = on && cpuHasAvx2();
     return wide;
 }
 
