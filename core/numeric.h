@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cmath>
+#include <type_traits>
 
 // v within lo..hi; NaN gives lo.
 template <class T> constexpr T clampTo(T v, T lo, T hi) {
@@ -21,4 +22,25 @@ template <class T> constexpr T clamp01(T v) {
 // v when it is finite, otherwise the fallback.
 template <class T> constexpr T finiteOr(T v, T fallback) {
     return std::isfinite(v) ? v : fallback;
+}
+
+// int(v) held within lo..hi: truncated toward zero as a cast truncates, but
+// compared in floating point first, so that no value (1e30, an infinity, a
+// restored state's garbage) reaches the conversion out of range. NaN gives
+// lo. Every stored or modulated value that becomes an index, a count, a step
+// or an offset goes through here.
+template <class F> constexpr int truncTo(F v, int lo, int hi) {
+    static_assert(std::is_floating_point_v<F>);
+    if (!(v >= static_cast<F>(lo))) return lo;
+    if (v >= static_cast<F>(hi)) return hi;
+    return static_cast<int>(v);
+}
+
+// The nearest int to v (halves away from zero), held within lo..hi; NaN
+// gives lo.
+template <class F> constexpr int roundTo(F v, int lo, int hi) {
+    static_assert(std::is_floating_point_v<F>);
+    if (!(v >= static_cast<F>(lo))) return lo;
+    if (v >= static_cast<F>(hi)) return hi;
+    return static_cast<int>(v < F(0) ? v - F(0.5) : v + F(0.5));
 }
