@@ -75,6 +75,7 @@ OSStatus AUPLUGIN::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UIn
 }
 
 void AUPLUGIN::TakePendingEvents(UInt32 frames) {
+    if (frames == 0) return; // no frame to place them on: they wait for the next slice
     int expected = 0;
     if (!busy_.compare_exchange_strong(expected, 1, std::memory_order_acquire,
                                        std::memory_order_relaxed))

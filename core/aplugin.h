@@ -77,6 +77,7 @@ public:
                          float opt) override;
     void suspend() override;
     void setSampleRate(float sampleRate) override; // engine/sample_rate.cpp
+    void applySampleRate(float r, const EffectTables* tables);
     void processReplacing(float** inputs, float** outputs,
                           VstInt32 sampleFrames) override; // engine/render.cpp
     void setParameter(VstInt32 tag, float value) override; // core/parameters.cpp
@@ -605,7 +606,7 @@ public:
     void restartEffectLfos();
     void updateFXRare();
     void updateFXControls();
-    void setReverbSampleRate(float rate); // any thread
+    void setReverbSampleRate(const EffectTables* tables); // any thread
     void requestFXReset();                // any thread: initFX before the next frame
     void setFXSource(int source, const std::array<float, 4>& bus);
     void clearFXSources();
@@ -617,6 +618,8 @@ public:
     void resetArpMagic(bool full);
     void arpNoteDown(int note, int velocity);
     void arpNoteReleased(int note);
+    int arpListEntries(int note) const;
+    void releaseHeldArpKeys(int velocity); // the latch or the pedal let go
     void resetArpClock();
     void takeArpRatchet(int voice);
     void resetArpVoice(int voice);

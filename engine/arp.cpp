@@ -441,14 +441,8 @@ void APlugin::updateArpRare() {
     const bool latch = getOnOff(tag::ArpLatchOn);
     const bool wasLatched = a.latch;
     cacheArpModes();
-    MidiState& midi = engine.midi;
-    if (latch && !wasLatched) {
-        midi.arpSustainCount = 0;
-    } else if (!latch && wasLatched) {
-        const int count = clampTo(midi.arpSustainCount, 0, kArpSustainListSize);
-        midi.arpSustainCount = 0;
-        for (int i = 0; i < count; ++i) midiNoteReleased(midi.arpSustainList[i], 127, 0);
-    }
+    // Latch on keeps what the pedal already holds back: those keys are up.
+    if (!latch && wasLatched) releaseHeldArpKeys(127);
 
     NoteState& ns = engine.notes;
     const bool keyEntry = getOnOff(tag::ArpKeyEntryOn);
@@ -557,8 +551,8 @@ void APlugin::arpNoteReleased(int note) {
     ArpState& a = engine.arp;
     MidiState& midi = engine.midi;
     if (a.latch || midi.arpSustain) {
-        if (midi.arpSustainCount < kArpSustainListSize)
-            midi.arpSustainList[midi.arpSustainCount++] = note;
+        if (note >= 0 && note < kMidiNotes && midi.arpHeldReleases[note] < arpListEntries(note))
+            ++midi.arpHeldReleases[note];
         return;
     }
 
@@ -601,9 +595,46 @@ void APlugin::arpNoteReleased(int note) {
         sortArpNotes();
     }
     if (a.heldCount == 0) {
+        midi.arpHeldReleases = {}; // nothing left for them to release
         turnAllVoicesOff();
         resetArpMagicNow(false);
     }
+}
+
+// How often a note stands in the note list (or in the sequencer's key stack).
+int APlugin::arpListEntries(int note) const {
+    int n = 0;
+    if (arpIsSequencer(engine.arp.mode)) {
+        const NoteState& ns = engine.notes;
+        for (int i = 0; i <= ns.monoTop; ++i) n += ns.monoStack[i] == note;
+    } else {
+        const ArpState& a = engine.arp;
+        for (int i = 0; i < a.heldCount; ++i) n += a.pressed[i].note == note;
+    }
+    return n;
+}
+
+// The latch or the pedal let go: every release they held back takes effect
+// now, oldest key first. A hold still engaged keeps them in turn.
+void APlugin::releaseHeldArpKeys(int velocity) {
+    MidiState& midi = engine.midi;
+    // The notes first, in the list's order: releasing changes the list.
+    std::array<int, std::max(kArpMaxNotes, kMonoStackSize)> notes{};
+    int count = 0;
+    auto take = [&](int note) {
+        if (note < 0 || note >= kMidiNotes || midi.arpHeldReleases[note] == 0) return;
+        --midi.arpHeldReleases[note];
+        notes[count++] = note;
+    };
+    if (arpIsSequencer(engine.arp.mode)) {
+        const NoteState& ns = engine.notes;
+        for (int i = 0; i <= ns.monoTop; ++i) take(ns.monoStack[i]);
+    } else {
+        const ArpState& a = engine.arp;
+        for (int i = 0; i < a.heldCount; ++i) take(a.pressed[i].note);
+    }
+    midi.arpHeldReleases = {};
+    for (int i = 0; i < count; ++i) midiNoteReleased(notes[i], velocity, 0);
 }
 
 // A note down while nothing sounds: the clock starts from the top of a step.

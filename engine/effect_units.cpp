@@ -22,18 +22,16 @@ struct TableNode {
     TableNode* next = nullptr;
 };
 
-// The tables of every rate used in the process, newest first. Readers walk
-// the list without a lock; nodes are added under buildLock and freed at exit.
+// The tables of the rates that instances hold, newest first; walked, grown
+// and pruned only under the lock.
 struct TableList {
-    std::atomic<TableNode*> head{nullptr};
-    std::mutex buildLock;
+    TableNode* head = nullptr;
+    std::mutex lock;
 
     ~TableList() {
-        TableNode* n = head.load(std::memory_order_acquire);
-        while (n) {
-            TableNode* next = n->next;
+        while (TableNode* n = head) {
+            head = n->next;
             delete n;
-            n = next;
         }
     }
 };
@@ -55,24 +53,65 @@ void build(EffectTables& t, float rate) {
     }
 }
 
-} // namespace
-
-const EffectTables* EffectTables::find(float rate) {
-    for (TableNode* n = tableList().head.load(std::memory_order_acquire); n; n = n->next)
-        if (n->tables.sampleRate == rate) return &n->tables;
-    return nullptr;
+// Unlinks and frees every node without users; the caller holds the lock.
+void collectLocked(TableList& list) {
+    for (TableNode** at = &list.head; *at;) {
+        TableNode* n = *at;
+        if (n->tables.users.load(std::memory_order_acquire) == 0) {
+            *at = n->next;
+            delete n;
+        } else {
+            at = &n->next;
+        }
+    }
 }
 
-const EffectTables& EffectTables::forRate(float rate) {
-    if (const EffectTables* t = find(rate)) return *t;
+} // namespace
+
+const EffectTables* EffectTables::acquire(float rate) {
     TableList& list = tableList();
-    std::lock_guard<std::mutex> lock(list.buildLock);
-    if (const EffectTables* t = find(rate)) return *t;
+    std::lock_guard<std::mutex> lock(list.lock);
+    for (TableNode* n = list.head; n; n = n->next)
+        if (n->tables.sampleRate == rate) {
+            n->tables.users.fetch_add(1, std::memory_order_relaxed);
+            return &n->tables;
+        }
+    collectLocked(list);
     auto node = std::make_unique<TableNode>();
     build(node->tables, rate);
-    node->next = list.head.load(std::memory_order_relaxed);
-    list.head.store(node.get(), std::memory_order_release);
-    return node.release()->tables;
+    node->tables.users.store(1, std::memory_order_relaxed);
+    node->next = list.head;
+    list.head = node.get();
+    return &node.release()->tables;
+}
+
+void EffectTables::release(const EffectTables* tables) {
+    if (tables) tables->users.fetch_sub(1, std::memory_order_release);
+}
+
+void EffectTables::collect() {
+    TableList& list = tableList();
+    std::lock_guard<std::mutex> lock(list.lock);
+    collectLocked(list);
+}
+
+int EffectTables::liveCount() {
+    TableList& list = tableList();
+    std::lock_guard<std::mutex> lock(list.lock);
+    int n = 0;
+    for (TableNode* t = list.head; t; t = t->next) ++n;
+    return n;
+}
+
+void EffectChainState::useTables(const EffectTables* next) {
+    EffectTables::release(retiredTables.exchange(tables.exchange(next)));
+}
+
+EffectChainState::~EffectChainState() {
+    EffectTables::release(tables.exchange(nullptr));
+    EffectTables::release(retiredTables.exchange(nullptr));
+    EffectTables::release(pendingTables.exchange(nullptr));
+    EffectTables::collect();
 }
 
 // ------------------------------------------------------------------ effect LFO

@@ -221,10 +221,11 @@ void APlugin::requestFXReset() {
     engine.fx.resetRequested.store(true, std::memory_order_relaxed);
 }
 
-// A rate change: the shared tables of the new rate now, the delay lines and
-// the reverb rebuilt on the audio thread before its next frame of the chain.
-void APlugin::setReverbSampleRate(float rate) {
-    engine.fx.tables.store(&EffectTables::forRate(rate), std::memory_order_relaxed);
+// A rate change: the shared tables of the new rate (a reference the caller
+// acquired) now, the delay lines and the reverb rebuilt on the audio thread
+// before its next frame of the chain.
+void APlugin::setReverbSampleRate(const EffectTables* tables) {
+    engine.fx.useTables(tables);
     requestFXReset();
 }
 
@@ -234,8 +235,7 @@ void APlugin::initFX() {
     EffectChainState& fx = engine.fx;
     fx.resetRequested.store(false, std::memory_order_relaxed);
     const float rate = engine.rate.sampleRate;
-    if (!fx.tables.load(std::memory_order_relaxed))
-        fx.tables.store(&EffectTables::forRate(rate), std::memory_order_relaxed);
+    if (!fx.tables.load(std::memory_order_relaxed)) fx.useTables(EffectTables::acquire(rate));
     fx.chorusDelay.init(rate);
     fx.flangerDelay.init(rate);
     fx.effectDelay.init(rate);

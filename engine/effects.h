@@ -50,20 +50,28 @@
 
 // The three 65,536-entry tables the chain reads, for one sample rate r:
 // x = i / 65535, lowPass[i] = 20 x 2^(11 x) / (2 r), sine[i] and cosine[i] of
-// 2 pi x 15 x 2^(10 x) / r. Built once per process and rate, read-only,
-// shared by every instance at that rate.
+// 2 pi x 15 x 2^(10 x) / r (768 KiB). Built once per rate, read-only, shared
+// by every instance at that rate, and kept only while an instance holds a
+// reference: a host announcing many rates does not grow the process.
 struct EffectTables {
     static constexpr int kSize = 65536;
     float sampleRate = 0.0f;
     std::array<float, kSize> lowPass{};
     std::array<float, kSize> sine{};
     std::array<float, kSize> cosine{};
+    mutable std::atomic<int> users{0}; // references held
 
-    // Thread-safe; the first call for a rate builds the tables (a lock and
-    // an allocation), later calls only search a short lock-free list.
-    static const EffectTables& forRate(float rate);
-    // The tables of a rate when they exist, else null; never locks.
-    static const EffectTables* find(float rate);
+    // A reference to the tables of a rate, built when no instance holds
+    // them. Locks and may allocate or free: never on the audio thread.
+    static const EffectTables* acquire(float rate);
+    // Gives a reference back (null does nothing). Lock-free, so the audio
+    // thread may call it; the tables are freed by a later acquire or
+    // collect, off the audio thread.
+    static void release(const EffectTables* tables);
+    // Frees the tables no reference holds.
+    static void collect();
+    // Table sets alive in the process.
+    static int liveCount();
 
     static int index(float x) { return static_cast<int>(clamp01(x) * 65535.99f); }
 };
@@ -245,7 +253,21 @@ struct EffectChainState {
     static constexpr int kRunFrames = 16;
     using Frame = std::array<float, 4>;
 
+    // The shared tables the chain reads, and the ones it read before the
+    // last rate change (held until the next one, should a block still run
+    // on them). Each holds one reference, given back at destruction.
     std::atomic<const EffectTables*> tables{nullptr};
+    std::atomic<const EffectTables*> retiredTables{nullptr};
+    // A rate that arrived while a preset was applied, for the next block
+    // start: its tables, their rate with them.
+    std::atomic<const EffectTables*> pendingTables{nullptr};
+    EffectChainState() = default;
+    EffectChainState(const EffectChainState&) = delete;
+    EffectChainState& operator=(const EffectChainState&) = delete;
+    ~EffectChainState();
+    // Takes over the reference of `next` as the tables read from now on.
+    void useTables(const EffectTables* next);
+
     TDelay chorusDelay;
     TDelay flangerDelay;
     TDelay effectDelay;

@@ -36,7 +36,7 @@ constexpr int kNumEnvelopes = 4;                      // amplitude, filter, free
 constexpr int kMidiChannels = 16;
 constexpr int kMappedControllers = src::ControllerCount; // sources src::ControllerFirst..
 constexpr int kMonoStackSize = 128;
-constexpr int kArpSustainListSize = 64;
+constexpr int kMidiNotes = 128;
 // The output history the editor's scope reads: its 20480-sample span and
 // room for the samples rendered while it reads (a power of two).
 constexpr int kScopeSize = 32768;
@@ -169,8 +169,11 @@ struct MidiState {
 
     bool sustainDown = false;
     bool arpSustain = false;
-    std::array<int, kArpSustainListSize> arpSustainList{};
-    int arpSustainCount = 0;
+    // Releases that the arpeggiator's latch or the pedal holds back, counted
+    // per note: each stands for one entry of that note in the note list (or
+    // the sequencer's key stack), so no count exceeds the entries it can
+    // release and none is ever dropped.
+    std::array<uint8_t, kMidiNotes> arpHeldReleases{};
 };
 
 // The pending MIDI events of the coming samples. Events due on the same frame
@@ -215,7 +218,6 @@ struct RateState {
     float fxRate1 = 0.0f, fxRate2 = 0.0f;         // the reverb's tap and loop-gain movements
     float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
     float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
-    std::atomic<float> pendingRate{0.0f}; // a rate that arrived while a preset was applied
 };
 
 // The render loop's own state.

@@ -338,13 +338,10 @@ void APlugin::sustainPedal(bool down) {
         midi.sustainDown = true;
         for (VoiceState& voice : engine.voices) voice.sustainHeld = voice.sounds();
     } else if (down) {
-        if (!wasArpSustain) midi.arpSustainCount = 0;
+        // What the latch already holds back stays held: those keys are up.
         midi.arpSustain = true;
     } else if (mode == playmode::Arp && wasArpSustain) {
-        const int count = std::clamp(midi.arpSustainCount, 0, kArpSustainListSize);
-        for (int i = 0; i < count; ++i) midiNoteReleased(midi.arpSustainList[i], 0, 0);
-        midi.arpSustainCount = 0;
-        midi.arpSustainList.fill(0);
+        releaseHeldArpKeys(0);
     }
 }
 

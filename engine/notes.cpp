@@ -530,6 +530,7 @@ void APlugin::setEverythingOff(bool forgetPitch) {
     engine.notes.curVoice = 0;
     initArp();
     clearMonoStack();
+    engine.midi.arpHeldReleases = {};
     if (forgetPitch) engine.notes.prevPitch = kNoPitch;
 }
 
@@ -551,7 +552,6 @@ void APlugin::reset(ResetValues values) {
     ns.portMode = getPortMode();
     ns.uniModeGlobal = getGlobalUniMode();
     cacheArpModes();
-    engine.midi.arpSustainCount = 0;
     engine.render.forceFX = true;
     engine.render.cutSound = true; // the output glides across the cut
     waves.frameLevel.fill(1.0f);

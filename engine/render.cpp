@@ -179,9 +179,12 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         return;
     }
 
-    if (const float rate = engine.rate.pendingRate.exchange(0.0f, std::memory_order_relaxed);
-        rate > 0.0f)
-        setSampleRate(rate);
+    if (const EffectTables* tables = engine.fx.pendingTables.exchange(nullptr)) {
+        if (std::fabs(engine.rate.sampleRate - tables->sampleRate) > 0.1f)
+            applySampleRate(tables->sampleRate, tables);
+        else
+            EffectTables::release(tables);
+    }
 
     readHostTime();
     RenderState& render = engine.render;
@@ -412,6 +415,10 @@ void APlugin::smoothOutputEdges(bool silent) {
         out[0] += render.jump[0] * g;
         out[1] += render.jump[1] * g;
     }
+    // The jump was taken between two limited frames, so it can carry a new
+    // frame up to twice full scale: the limit is the last thing a sample meets.
+    out[0] = limitOutput(out[0]);
+    out[1] = limitOutput(out[1]);
     render.lastOutput = out;
 }
 

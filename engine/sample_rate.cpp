@@ -18,17 +18,25 @@ constexpr float kMaxRate = 500000.0f;
 
 void APlugin::setSampleRate(float r) {
     if (!(r >= kMinRate && r <= kMaxRate)) return; // also NaN
+    EffectChainState& fx = engine.fx;
     if (core.settingPreset) {
-        // A preset is being applied on the audio thread: keep the rate and
-        // apply it at the next block start rather than lose it.
-        EffectTables::forRate(r); // built here, so that the audio thread only finds them
-        engine.rate.pendingRate.store(r, std::memory_order_relaxed);
+        // A preset is being applied on the audio thread: keep the rate, with
+        // its tables built here, and apply it at the next block start rather
+        // than lose it.
+        EffectTables::release(fx.pendingTables.exchange(EffectTables::acquire(r)));
+        EffectTables::collect();
         return;
     }
-    RateState& rs = engine.rate;
-    rs.pendingRate.store(0.0f, std::memory_order_relaxed); // the latest rate wins
-    if (std::fabs(rs.sampleRate - r) <= 0.1f) return;
+    EffectTables::release(fx.pendingTables.exchange(nullptr)); // the latest rate wins
+    if (std::fabs(engine.rate.sampleRate - r) > 0.1f) applySampleRate(r, EffectTables::acquire(r));
+    // Here, off the audio thread, go the tables no instance holds any more.
+    EffectTables::collect();
+}
 
+// The rate, with a reference to its effect tables that passes to the chain.
+// On the audio thread only with tables acquired beforehand.
+void APlugin::applySampleRate(float r, const EffectTables* tables) {
+    RateState& rs = engine.rate;
     AudioEffectX::setSampleRate(r);
     RenderState& render = engine.render;
     rs.sampleRate = r;
@@ -52,7 +60,7 @@ void APlugin::setSampleRate(float r) {
     clearDCBlockers();
 
     // The effect tables of this rate (shared), the delay lines and the reverb.
-    setReverbSampleRate(r);
+    setReverbSampleRate(tables);
     rs.fxRate1 = 0.015197279f / r;
     rs.fxRate2 = 0.015409426f / r;
     rs.edgeStep = 1.0f / (0.0015f * r);

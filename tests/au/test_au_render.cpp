@@ -158,6 +158,25 @@ TEST_F(AURender, BypassAndSilentSlicesGiveZerosAndKeepTheEvents) {
     }
 }
 
+// A slice of no frames has no frame to place an event on: the queue waits
+// for the next slice, by either render path.
+TEST_F(AURender, ASliceOfNoFramesKeepsTheEvents) {
+    for (bool scheduled : {false, true}) {
+        SCOPED_TRACE(scheduled ? "with parameter events" : "plain");
+        fx().events.clear();
+        ASSERT_EQ(host.midi(0x80, 64, 0, 20), noErr);
+        if (scheduled) {
+            ASSERT_EQ(host.scheduleParameters({immediate(0, 0, 0.5f)}), noErr);
+        }
+        ASSERT_EQ(host.render(0), noErr);
+        EXPECT_TRUE(fx().events.empty());
+        ASSERT_EQ(host.render(512), noErr);
+        ASSERT_EQ(fx().events.size(), 1u);
+        EXPECT_EQ(fx().events[0].deltaFrames, 20);
+        EXPECT_EQ(unit().DroppedEvents(), 0u);
+    }
+}
+
 TEST_F(AURender, ParameterEventsSplitTheSliceAndMidiGoesToItsSubSlice) {
     const struct {
         UInt32 noteOffset;

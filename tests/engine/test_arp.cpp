@@ -460,3 +460,65 @@ TEST(ArpMagicSteps, TiedStepsAreNeverChosen) {
     for (int s = 0; s < 7; ++s) EXPECT_TRUE(r.p().getArpStepOn(s)) << s;
     EXPECT_FALSE(r.p().getArpStepOn(7)); // the one untied step besides the first
 }
+
+// ------------------------------------------------------------------ held releases
+
+// A player holds C, puts the pedal down (or the latch on), taps E many times,
+// lets C go and lifts the pedal (or the latch): every key is up, so the
+// arpeggio stops, however many releases the hold kept back. Mono and poly
+// play must stop the same way.
+TEST(Arpeggiator, LiftingThePedalOrLatchReleasesEveryKeyThatIsUp) {
+    struct Case {
+        const char* name;
+        int playMode;
+        int arpMode;
+        bool latch; // else the sustain pedal
+    };
+    const Case cases[] = {
+        {"Arp Up, pedal", playmode::Arp, arpmode::Up, false},
+        {"Arp Up, latch", playmode::Arp, arpmode::Up, true},
+        {"Arp Sequencer, pedal", playmode::Arp, arpmode::Sequencer, false},
+        {"Arp Chord, latch", playmode::Arp, arpmode::Chord, true},
+        {"Poly, pedal", playmode::Poly, arpmode::Up, false},
+        {"Mono, pedal", playmode::Mono, arpmode::Up, false},
+    };
+    for (const Case& c : cases) {
+        for (const int taps : {20, 70, 300}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << taps << " taps");
+            ArpRig r;
+            r.step(tag::ArpMode, c.arpMode);
+            if (c.playMode != playmode::Arp) {
+                r.p().setOff(tag::ArpOn);
+                r.step(tag::PlayMode, c.playMode);
+            }
+            r.settle();
+            auto hold = [&](bool on) {
+                if (c.latch) {
+                    on ? r.p().setOn(tag::ArpLatchOn) : r.p().setOff(tag::ArpLatchOn);
+                    r.play(256); // the latch is read at the 128-frame tick
+                } else {
+                    EventBlock pedal;
+                    r.h.send(pedal.cc(0, 64, on ? 127 : 0));
+                }
+            };
+            r.keys({60});
+            r.play(kTick);
+            hold(true);
+            for (int k = 0; k < taps; ++k) {
+                r.keys({64});
+                r.play(kTick);
+                r.keys({64}, false);
+                r.play(kTick);
+            }
+            r.keys({60}, false);
+            r.play(kSixteenth);
+            hold(false);
+            r.play(kSixteenth * 2); // the releases fade
+            EXPECT_EQ(r.arp().heldCount, 0);
+            const std::size_t played = r.hits.size();
+            r.play(kSixteenth * 8);
+            EXPECT_EQ(r.hits.size(), played) << "no step after every key is up";
+            EXPECT_EQ(r.h.soundingCount(), 0);
+        }
+    }
+}

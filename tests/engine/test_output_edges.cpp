@@ -87,3 +87,36 @@ TEST(OutputEdges, NoStepAcrossASilenceOrResetIsLargerThanTheNotesOwn) {
         }
     }
 }
+
+// A cut's jump fades out added to the sound that follows it: full scale
+// before the cut, nothing at it and full scale again just after would sum to
+// twice full scale. The limit is the last thing every sample meets.
+TEST(OutputEdges, AFadingJumpOnAFullScaleOutputStaysWithinTheLimit) {
+    constexpr float kLimit = 0.999f;
+    const struct {
+        const char* name;
+        float after; // the output of the frames after the cut, left (right: its negative)
+        bool alternate;
+    } cases[] = {{"the jump's sign", kLimit, false},
+                 {"against it", -kLimit, false},
+                 {"alternating", kLimit, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PluginHarness h;
+        APlugin& p = h.p();
+        RenderState& render = h.engine().render;
+        render.lastOutput = {kLimit, -kLimit};
+        render.cutSound = true;
+        render.outputPair = {0.0f, 0.0f};
+        p.smoothOutputEdges(false);
+        float peak = std::max(std::fabs(render.outputPair[0]), std::fabs(render.outputPair[1]));
+        for (int i = 0; i < 200; ++i) {
+            const float x = c.alternate && (i & 1) ? -c.after : c.after;
+            render.outputPair = {x, -x};
+            p.smoothOutputEdges(false);
+            peak = std::max({peak, std::fabs(render.outputPair[0]), std::fabs(render.outputPair[1])});
+        }
+        EXPECT_LE(peak, kLimit);
+        EXPECT_FLOAT_EQ(peak, kLimit);
+    }
+}

@@ -160,6 +160,33 @@ TEST(SampleRate, AnEarlierPendingRateDoesNotOverrideALaterOne) {
     EXPECT_EQ(rateOf(h), 96000.0f) << "the host's latest rate is the one in force";
 }
 
+// Each rate's effect tables take 768 KiB: a host that announces many
+// slightly different rates (some while a preset is applied) must not grow
+// the process; the tables go with the last instance that uses them.
+TEST(SampleRate, EffectTablesOfRatesNoInstanceUsesAreFreed) {
+    const int before = EffectTables::liveCount();
+    {
+        PluginHarness h;
+        holdNotes(h);
+        for (int k = 1; k <= 200; ++k) {
+            const float rate = 44100.0f + 0.5f * static_cast<float>(k);
+            const bool duringPreset = k % 2 == 0;
+            if (duringPreset) h.p().core.settingPreset.set(); // kept for the next block
+            h.p().setSampleRate(rate + 0.25f);
+            h.p().setSampleRate(rate);
+            h.p().core.settingPreset.clear();
+            h.render(16);
+            ASSERT_EQ(rateOf(h), rate);
+        }
+        // The rate's tables and the ones before them, should a block still
+        // run on those; and those the audio thread let go when it took the
+        // last rate, until the next call off the audio thread frees them.
+        EXPECT_LE(EffectTables::liveCount() - before, 3);
+        EXPECT_TRUE(h.allFinite);
+    }
+    EXPECT_LE(EffectTables::liveCount(), before);
+}
+
 TEST(SampleRate, EnvelopeTimesAreTheSameInSecondsAtEveryRate) {
     // Frames from note on until the amplitude attack (about 128 ms) is over.
     auto attackSeconds = [](float rate) {
