@@ -213,6 +213,7 @@ public:
     void setWaveTablePartialsPhase(int w, int j, float phase);
     void setWaveTableValue(int w, int i, float x);
     float getWaveTableValue(int w, int i) const;
+    void storeUserWave(int w, const WaveTable& table);
     void convertWaveTablePartialsToWaveTable(int w); // main thread
     void convertUserWaveOnAudioThread(int w);        // audio thread (preset application)
     void convertWaveTableToWaveTablePartials(int w);

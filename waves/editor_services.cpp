@@ -535,9 +535,11 @@ void APlugin::doWaveShaperCommand(int w) {
     if (shaper <= kManual || shaper >= kShaperCount) return;
     if (isSampleShaper(shaper)) {
         {
-            std::lock_guard lock(waves.userWaveMutex);
+            WaveTable shaped;
             for (int i = 0; i < kWaveSize; ++i)
-                waves.userWaveTable[w][i] = std::clamp(waves.previewWaveTable[i], -1.0f, 1.0f);
+                shaped[i] = std::clamp(waves.previewWaveTable[i], -1.0f, 1.0f);
+            std::lock_guard lock(waves.userWaveMutex);
+            storeUserWave(w, shaped);
         }
         convertWaveTableToWaveTablePartials(w);
     } else {

@@ -73,7 +73,7 @@ void APlugin::loadSample(int w) {
     analyseTempWaveTable(work, kUserWavePartials);
     {
         std::lock_guard lock(waves.userWaveMutex);
-        waves.userWaveTable[w] = work.tempWaveTable;
+        storeUserWave(w, work.tempWaveTable);
         // The table now matches the new partials; a conversion the audio
         // thread still has pending would only replace it.
         waves.convertPending[w].store(false, std::memory_order_relaxed);

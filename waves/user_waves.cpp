@@ -101,14 +101,24 @@ void APlugin::setWaveTablePartialsPhase(int w, int j, float p) {
 
 void APlugin::setWaveTableValue(int w, int i, float x) {
     if (!isValidWave(w)) return;
+    const int at = std::clamp(i, 0, kWaveSize - 1);
+    const float v = std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
     std::lock_guard lock(waves.userWaveMutex);
-    waves.userWaveTable[w][std::clamp(i, 0, kWaveSize - 1)] =
-        std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f);
+    waves.userWaveTable[w][at] = v;
+    waves.userWaveShown[w][at].set(v);
 }
 
+// A user wave's new table, and the editor's copy of it; the caller holds the
+// user-wave lock (either thread).
+void APlugin::storeUserWave(int w, const WaveTable& table) {
+    waves.userWaveTable[w] = table;
+    for (int i = 0; i < kWaveSize; ++i) waves.userWaveShown[w][i].set(table[i]);
+}
+
+// The editor's copy: the audio thread may be rewriting the table itself.
 float APlugin::getWaveTableValue(int w, int i) const {
     if (!isValidWave(w)) return 0.0f;
-    return std::clamp(waves.userWaveTable[w][std::clamp(i, 0, kWaveSize - 1)], -1.0f, 1.0f);
+    return std::clamp(waves.userWaveShown[w][std::clamp(i, 0, kWaveSize - 1)].get(), -1.0f, 1.0f);
 }
 
 // ------------------------------------------------------------------ synthesis and analysis
@@ -177,7 +187,7 @@ void APlugin::buildUserWave(int w, WaveWorkspace& work) {
         work.tempWaveTable.fill(0.0f);
     else
         synthesizePartials(work, kUserWavePartials);
-    waves.userWaveTable[w] = work.tempWaveTable;
+    storeUserWave(w, work.tempWaveTable);
 }
 
 void APlugin::convertWaveTablePartialsToWaveTable(int w) {

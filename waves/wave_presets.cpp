@@ -57,7 +57,7 @@ void APlugin::loadWavePreset(int w, int n) {
     WaveWorkspace& work = waves.mainWork;
     {
         std::lock_guard lock(waves.userWaveMutex);
-        waves.userWaveTable[w] = factoryWaves().oscWave[n];
+        storeUserWave(w, factoryWaves().oscWave[n]);
     }
     float packed[kUserWavePartials];
     factoryWavePartials(work, n, packed);

@@ -15,6 +15,7 @@
 // workspace (FFT buffers and scratch tables).
 #pragma once
 
+#include "core/atomic_value.h"
 #include "waves/fft.h"
 #include "waves/pitch_banks.h"
 
@@ -69,8 +70,11 @@ struct WaveState {
     // order (main thread; waves/wave_presets.cpp).
     std::vector<std::string> wavePresetNames;
 
-    // The user waves' tables (from their partial parameters).
+    // The user waves' tables (from their partial parameters), written only
+    // through APlugin::storeUserWave and setWaveTableValue under the lock,
+    // and the copy the editor reads without it.
     std::array<WaveTable, kNumUserWaves> userWaveTable{};
+    std::array<std::array<Relaxed<float>, kWaveSize>, kNumUserWaves> userWaveShown;
     std::mutex userWaveMutex;
     // A user wave the audio thread could not rebuild at once (lock busy).
     std::array<std::atomic<bool>, kNumUserWaves> convertPending{};

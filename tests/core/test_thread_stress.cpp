@@ -264,6 +264,7 @@ void guiPass(Instance& in, std::mt19937& rng, int pass) {
         }
     (void)p.getModValue(tag::OscMorph);
     (void)p.getArpLedPos();
+    for (int i = 0; i < kWaveSize; i += 16) (void)p.getWaveTableValue(pass & 1, i); // Wave view
 
     // Saving and restoring the state, and a preset switch.
     if (pass % 25 == 0) {
