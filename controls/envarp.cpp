@@ -3,6 +3,7 @@
 #include "controls/control_access.h"
 #include "core/aplugin.h"
 #include "core/modes.h"
+#include "core/numeric.h"
 #include "core/tags.h"
 #include "core/vocabulary.h"
 #include "editor/gui_tables.h"
@@ -462,7 +463,7 @@ void TArpScreen::draw(CDrawContext* context) {
             const int t = tag::arpStep(row, i);
             std::string text = " ";
             if (visible) {
-                const float v = getArpValue(t);
+                const float v = clamp01(getArpValue(t)); // as the value texts read it
                 switch (row) {
                 case tag::RowSlide:
                     text = getArpValueOnOff(t) ? "X" : " ";

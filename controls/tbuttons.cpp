@@ -2,6 +2,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
 
@@ -15,10 +16,11 @@ constexpr CMouseEventResult kDone = kMouseDownEventHandledButDontNeedMovedOrUpEv
 constexpr float kBypassedAlpha = 64.0f / 255.0f;
 constexpr CColor kBypassVeil{0, 0, 0, 150};
 
-// Frame int(value) of a two-frame bitmap (off above on).
+// Frame int(value) of a two-frame bitmap (off above on); a value beyond
+// 0..1 shows the nearer frame.
 void drawTwoFrame(CDrawContext* context, CBitmap* bitmap, const CRect& rect, float value,
                   float alpha) {
-    const int frame = static_cast<int>(value);
+    const int frame = truncTo(value, 0, 1);
     const CCoord top = bitmap->getHeight() * frame * 0.5;
     bitmap->draw(context, rect, CPoint(0, top), alpha);
 }
@@ -102,7 +104,7 @@ CMouseEventResult TOnOff::onMouseDown(CPoint& /*where*/, const CButtonState& but
     if (anyOf(buttons, kShift | kControl | kAlt | kApple) && listener &&
         listener->controlModifierClicked(this, buttons) != 0)
         return kDone;
-    value = static_cast<int>(value) == 0 ? 1.0f : 0.0f;
+    value = truncTo(value, -1, 1) == 0 ? 1.0f : 0.0f;
     setDirty(true);
     beginEdit();
     valueChanged();

@@ -2,10 +2,9 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/numeric.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
-
-#include <algorithm>
 
 using namespace VSTGUI;
 using namespace ControlAccess;
@@ -34,7 +33,7 @@ void TKnob::setModValue(float mod) {
     uEditor* editor = editorOf(this);
     if (!editor) return;
     const float f = editor->getAnimation() ? countF * mod + 0.1f : countF * value;
-    const int frame = std::max(0, std::min(static_cast<int>(f), lastFrame));
+    const int frame = truncTo(f, 0, lastFrame);
     if (frame == modFrame) return;
     modFrame = frame;
     setDirty(true);
@@ -43,10 +42,8 @@ void TKnob::setModValue(float mod) {
 // The pointer never shows the strip's last frame, which only the modulation
 // strip uses.
 int TKnob::getPointerFrame() const {
-    const int p = static_cast<int>(countF * value);
-    if (p < 0) return 0;
-    if (p < lastFrame) return p;
-    return count - 2;
+    const int p = truncTo(countF * value, 0, lastFrame);
+    return p < lastFrame ? p : count - 2;
 }
 
 void TKnob::draw(CDrawContext* context) {

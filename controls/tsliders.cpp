@@ -156,7 +156,7 @@ void TVSlider::draw(CDrawContext* context) {
         const CCoord w = r.getWidth();
         const int radius = static_cast<int>(w * 0.25);
         const CCoord cx = r.left + w / 2 + VSLIDER_RING_X_SHIFT[ringShift];
-        const CCoord cy = r.top + w / 2 + static_cast<int>((r.getHeight() - w) * modValue);
+        const CCoord cy = r.top + w / 2 + static_cast<int>((r.getHeight() - w) * clamp01(modValue));
         context->setFrameColor(kWhiteCColor);
         context->setLineWidth(2);
         context->drawEllipse(CRect(cx - radius, cy - radius, cx + radius, cy + radius),

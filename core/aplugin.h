@@ -787,11 +787,8 @@ inline bool APlugin::getLockVarOnOff(int t) const {
 inline int APlugin::getSteppedValue(float value, float range, int count) {
     // Stored values may lie outside 0..1 (a state chunk) or be NaN; both
     // must still give a step inside the list.
-    if (std::isnan(value) || count < 1) return 0;
-    const float scaled = clamp01(value) * range + 0.1f;
-    if (!(scaled > 0.0f)) return 0;
-    const int step = scaled >= static_cast<float>(count) ? count - 1 : static_cast<int>(scaled);
-    return step < count ? step : count - 1;
+    if (count < 1) return 0;
+    return truncTo(clamp01(value) * range + 0.1f, 0, count - 1);
 }
 
 inline int APlugin::getSteppedValue(int t, float range, int count) const {

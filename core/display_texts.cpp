@@ -29,11 +29,7 @@ constexpr std::size_t kMaxDisplayChars = 63;
 // int(x), truncating toward zero, without undefined behaviour for NaN or huge x.
 int truncInt(double x) {
     if (std::isnan(x)) return 0;
-    if (x >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (x <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(x);
+    return truncTo(x, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
 }
 
 std::string intStr(int value) {

@@ -21,6 +21,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -245,9 +246,12 @@ int APlugin::arpMagicSelection() const {
     return clampTo(static_cast<int>(v * 8.99f), 0, kMagicSelections - 1);
 }
 
+// The stored pattern's steps, one bit each of the value x 65535; a restored
+// value far outside 0..1 gives every bit or none.
 bool APlugin::getArpRandomOn(int step) const {
     if (!arpValidStep(step)) return false;
-    const int mask = static_cast<int>(getLockVar(tag::ArpRandomOn) * kMaskScale + 0.1f);
+    const int mask = truncTo(getLockVar(tag::ArpRandomOn) * kMaskScale + 0.1f, 0,
+                             std::numeric_limits<int>::max());
     return (mask >> step & 1) != 0;
 }
 
@@ -263,7 +267,8 @@ void APlugin::setArpMagicParam(int t, float value) {
 
 void APlugin::setArpRandomOn(int step, bool on) {
     if (!arpValidStep(step)) return;
-    int mask = static_cast<int>(getLockVar(tag::ArpRandomOn) * kMaskScale + 0.1f);
+    int mask = truncTo(getLockVar(tag::ArpRandomOn) * kMaskScale + 0.1f, 0,
+                       std::numeric_limits<int>::max());
     mask = on ? mask | (1 << step) : mask & ~(1 << step);
     setArpMagicParam(tag::ArpRandomOn, (mask + 0.1f) / kMaskScale);
 }
@@ -333,7 +338,7 @@ void APlugin::resetArpMagicNow(bool full) {
         m.storedTune[0] = 0;
         for (int s = 1; s < tag::ArpStepCount; ++s) {
             m.storedOn[s] = getArpRandomOn(s);
-            m.storedTune[s] = static_cast<int>(getLockVar(tag::arpRandomTune(s)) * 24.0f) - 12;
+            m.storedTune[s] = truncTo(getLockVar(tag::arpRandomTune(s)) * 24.0f, 0, 24) - 12;
         }
         return;
     }

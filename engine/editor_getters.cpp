@@ -141,7 +141,7 @@ int APlugin::getArpLoopStart() const {
     const int base =
         applyArpCatchup(getLockSteppedValue(tag::ArpLoopStart), getArpLoopStartCatchup());
     const int start =
-        base + static_cast<int>(engine.display.globalDst[dst::ArpLoopStart].get() * 15.0f + 0.1f);
+        base + truncTo(engine.display.globalDst[dst::ArpLoopStart].get() * 15.0f + 0.1f, -60, 60);
     if (start < 0) return 0;
     return std::min(start, getArpNumOfSteps() - 1);
 }

@@ -13,9 +13,7 @@ constexpr double kMinSpeed = 1.0 / 1048576.0; // 2^-20
 constexpr double kMaxSpeed = 1048576.0;       // 2^20
 
 int syncIndex(double t, int last, double scale) {
-    const double i = t * scale + 0.1;
-    if (!(i > 0.0)) return 0;
-    return i >= last ? last : static_cast<int>(i);
+    return truncTo(t * scale + 0.1, 0, last);
 }
 
 } // namespace

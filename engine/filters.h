@@ -38,6 +38,7 @@
 // next retune() then recomputes them).
 #pragma once
 
+#include "core/numeric.h"
 #include "engine/filter_curves.h"
 #include "engine/simd4.h"
 
@@ -106,12 +107,7 @@ struct FilterContext {
     }
     // Curve index of a cut-off; 0 for NaN or negative, the last entry for
     // anything at or above the doubled rate.
-    int index(float hz) const {
-        const float i = hz * indexPerHz;
-        if (!(i > 0.0f)) return 0;
-        return i < static_cast<float>(kFilterCurveSize - 1) ? static_cast<int>(i)
-                                                            : kFilterCurveSize - 1;
-    }
+    int index(float hz) const { return truncTo(hz * indexPerHz, 0, kFilterCurveSize - 1); }
     // The same for four lanes.
     I4 index(F4 hz) const {
         const F4 i = hz * indexPerHz;
@@ -424,7 +420,7 @@ public:
 class SineModulator {
 public:
     void setCutoff(float hz, float invDoubleRate) {
-        const double cycles = std::clamp(static_cast<double>(hz) * invDoubleRate, 0.0, 0.5);
+        const double cycles = clampTo(static_cast<double>(hz) * invDoubleRate, 0.0, 0.5);
         increment = static_cast<uint32_t>(cycles * 4294967296.0);
     }
     void reset() { phase = 0; }

@@ -24,6 +24,9 @@ namespace {
 constexpr float kOutputSpan = 2048.0f * 10.0f;
 constexpr float kTableScale = 2047.9999f;
 constexpr int kTableMask = 2047;
+// Feedback and phase sums (any size, NaN as the lower end) held where three
+// of them still add up inside an int.
+constexpr int kPhaseLimit = 1 << 29;
 
 float sign(float x) {
     return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
@@ -102,7 +105,8 @@ void APlugin::setOscScreenValue(bool output, int n, float* values) {
         float y = 0.0f;
         for (int i = 0; i < n; ++i) {
             const int raw =
-                static_cast<int>(y * p0 * 0.3f * kTableScale) + static_cast<int>(p1 * kTableScale) +
+                truncTo(y * p0 * 0.3f * kTableScale, -kPhaseLimit, kPhaseLimit) +
+                truncTo(p1 * kTableScale, -kPhaseLimit, kPhaseLimit) +
                 static_cast<int>(static_cast<float>(i) / static_cast<float>(n) * kTableScale);
             const int k = warp[raw & kTableMask];
             const float low = lo[k].get();

@@ -66,8 +66,11 @@ void readNoteLine(std::string_view line, TuningTable& table) {
     const auto [valueEnd, valueError] =
         std::from_chars(value.data(), value.data() + value.size(), cents);
     if (valueError != std::errc{} || value.empty() || !std::isfinite(cents)) return;
+    // Held in double first: a float cannot take every finite double.
     table[static_cast<std::size_t>(note)] =
-        clampTo(static_cast<float>(cents), kTuningMinCents, kTuningMaxCents) / 100.0f;
+        static_cast<float>(clampTo(cents, static_cast<double>(kTuningMinCents),
+                                   static_cast<double>(kTuningMaxCents))) /
+        100.0f;
 }
 
 } // namespace

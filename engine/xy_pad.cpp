@@ -257,8 +257,7 @@ void APlugin::updateXYRecord() {
     const int64_t elapsed = static_cast<int64_t>(engine.render.sampleCounter) -
                             xy.recStart.load(std::memory_order_relaxed);
     const double ms = static_cast<double>(elapsed) * 1000.0 / engine.rate.sampleRateD;
-    const int64_t index =
-        ms > 0.0 ? std::min<int64_t>(static_cast<int64_t>(ms), kXYRecordEntries - 1) : 0;
+    const int64_t index = truncTo(ms, 0, kXYRecordEntries - 1);
     const float x = xy.recInX.get();
     const float y = xy.recInY.get();
     if (last < 0) {

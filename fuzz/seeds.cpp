@@ -9,6 +9,7 @@
 
 #include "plugin_support.h"
 
+#include "core/modes.h"
 #include "core/preset_store.h"
 #include "core/section_tags.h"
 #include "editor/section_presets.h"
@@ -106,6 +107,28 @@ void stateSeeds() {
         for (int b = 0; b < 4; ++b) hostile[4 * i + b] = static_cast<uint8_t>(bits >> (8 * b));
     }
     writeSeed("state_chunk", "hostile-values", withSetup(0x00, hostile));
+    // Every value far outside 0..1 but those that make the arpeggiator play
+    // its magic steps, from a stored and from a newly drawn pattern.
+    const ParamTable& table = ParamTable::get();
+    auto put = [](Bytes& chunk, int t, float value) {
+        const auto bits = std::bit_cast<uint32_t>(value);
+        for (int b = 0; b < 4; ++b) chunk[4 * t + b] = static_cast<uint8_t>(bits >> (8 * b));
+    };
+    for (const float setRandom : {1.0f, 0.0f}) {
+        Bytes far = reaperChunk;
+        for (int t = 0; t < tag::Count; ++t) put(far, t, 1e10f);
+        put(far, tag::PlayMode,
+            ParamTable::stepToValue(playmode::Arp, table.steppedRange[tag::PlayMode]));
+        put(far, tag::ArpOn, 1.0f);
+        put(far, tag::ArpKeyEntryOn, 0.0f);
+        put(far, tag::ArpMagicSteps,
+            ParamTable::stepToValue(7, table.steppedRange[tag::ArpMagicSteps]));
+        put(far, tag::SetArpRandom, setRandom);
+        put(far, tag::MainVolume, 0.8f);
+        put(far, tag::AmpEnvAttack, 0.0f);
+        writeSeed("state_chunk", setRandom > 0.0f ? "far-arp-stored-magic" : "far-arp-drawn-magic",
+                  withSetup(0x00, far));
+    }
     writeSeed("state_chunk", "rate48k-block64", withSetup(0x50, reaperChunk));
     writeSeed("state_chunk", "rate22k-block37", withSetup(0xB0, reaperChunk));
     writeSeed("state_chunk", "short",

@@ -3,6 +3,7 @@
 
 #include "waves/sample.h"
 
+#include "core/numeric.h"
 #include "platform/file_io.h"
 
 #include <algorithm>
@@ -297,10 +298,7 @@ void TSample::getSample(float pos, float& left, float& right) const {
     if (std::isnan(pos)) pos = 0.0f;
     // Both neighbours stop at length - 2 (at 0 for a one-frame sample).
     const int last = std::max(length - 2, 0);
-    auto index = [last](float x) {
-        if (!(x > 0.0f)) return 0;
-        return x >= static_cast<float>(last) ? last : std::min(static_cast<int>(x), last);
-    };
+    auto index = [last](float x) { return truncTo(x, 0, last); };
     const int i0 = index(pos);
     const int i1 = index(pos + 1.0f);
     const float t =

@@ -11,6 +11,7 @@
 
 #include "core/aplugin.h"
 #include "core/modes.h"
+#include "core/numeric.h"
 
 #include "data/factory_waves.h"
 #include "engine/tables.h"
@@ -30,8 +31,7 @@ bool isNoiseWave(int wave) {
 
 // Index into a wave from a float position, truncated and kept in the table.
 int waveIndex(float x) {
-    if (!(x > 0.0f)) return 0;
-    return x >= 2047.0f ? 2047 : static_cast<int>(x);
+    return truncTo(x, 0, 2047);
 }
 
 // Weights of the odd and even partials for modes 4 and 5 at frame f.

@@ -1,5 +1,6 @@
 #include "vstgui/coptionmenu.h"
 
+#include "core/numeric.h"
 #include "vstgui/cbitmap.h"
 #include "vstgui/cframe.h"
 
@@ -224,7 +225,7 @@ void COptionMenu::setValue(float newValue) {
         CParamDisplay::setValue(newValue);
         return;
     }
-    makeCurrent(std::clamp(static_cast<int32_t>(newValue), 0, count - 1));
+    makeCurrent(truncTo(newValue, 0, count - 1)); // any float: a value is not always an index
 }
 
 COptionMenu* COptionMenu::getLastItemMenu(int32_t& idxInMenu) const {

@@ -1,8 +1,13 @@
 // A saved state comes back exactly: through the state chunk, and through a
 // host that saves the values one by one and writes tag 997 when it restores
-// them. Exact also after the audio thread has applied what was restored.
+// them. Exact also after the audio thread has applied what was restored, and
+// for values far outside 0..1, played in every mode with the editor open.
 
+#include "core/modes.h"
+#include "editor/ueditor.h"
+#include "support/manual_clock.h"
 #include "support/plugin_harness.h"
+#include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +83,54 @@ int firstDifference(APlugin& p, const ProgramRecord& saved) {
     for (int t = 0; t < tag::Count; ++t)
         if (std::memcmp(&chunk->values[t], &saved.values[t], sizeof(float)) != 0) return t;
     return std::memcmp(chunk->name, saved.name, sizeof saved.name) == 0 ? -1 : tag::Count;
+}
+
+// Values a chunk may hold that setParameter never stores. They are kept as
+// they are, and every reader that makes a step, an index, a count or an
+// offset of one holds it in range first: the sanitizer build stops at any
+// float-to-int conversion out of range.
+const float kFarValues[] = {1e10f, -1e10f, 1e30f, 1.00667f};
+
+// Every value of the chunk far out but these, which choose what runs.
+struct FarCase {
+    const char* name;
+    int playMode;
+    float setArpRandom; // arpeggiator: 1 plays the stored magic pattern, 0 draws one
+};
+const FarCase kFarCases[] = {
+    {"poly", playmode::Poly, 0.0f},
+    {"MPE", playmode::PolyMpe, 0.0f},
+    {"mono", playmode::Mono, 0.0f},
+    {"mono, highest note", playmode::MonoHigh, 0.0f},
+    {"mono, lowest note", playmode::MonoLow, 0.0f},
+    {"legato", playmode::Legato, 0.0f},
+    {"legato, highest note", playmode::LegatoHigh, 0.0f},
+    {"legato, lowest note", playmode::LegatoLow, 0.0f},
+    {"arpeggiator with its stored magic pattern", playmode::Arp, 1.0f},
+    {"arpeggiator drawing a magic pattern", playmode::Arp, 0.0f},
+};
+
+ProgramRecord farRecord(const APlugin& p, float far, const FarCase& c) {
+    ProgramRecord r{};
+    std::fill(std::begin(r.values), std::end(r.values), far);
+    std::strcpy(r.name, "Far");
+    r.values[tag::PlayMode] = stepValue(p, tag::PlayMode, c.playMode);
+    r.values[tag::ArpKeyEntryOn] = 0.0f; // notes would edit the arpeggiator's grid
+    r.values[tag::MainVolume] = 0.8f;    // audible within the test: a gain, a quick attack
+    r.values[tag::AmpEnvAttack] = 0.0f;
+    if (c.playMode == playmode::Arp) {
+        r.values[tag::ArpOn] = 1.0f;
+        // A selection whose pattern is stored, and which moves steps.
+        r.values[tag::ArpMagicSteps] = stepValue(p, tag::ArpMagicSteps, 7);
+        r.values[tag::SetArpRandom] = c.setArpRandom;
+    }
+    return r;
+}
+
+// The magic pattern a drawing arpeggiator stores into the record.
+bool magicPatternTag(int t) {
+    return t == tag::SetArpRandom || t == tag::ArpRandomOn ||
+           (t > tag::arpRandomTune(0) && t < tag::arpRandomTune(tag::ArpStepCount));
 }
 
 } // namespace
@@ -161,4 +214,119 @@ TEST(ExactRestore, RestoresWhileTheAudioThreadPlaysEndWithTheLastState) {
     EXPECT_EQ(firstDifference(h.p(), second), -1);
     h.p().getProgramName(name);
     EXPECT_STREQ(name, "Other");
+}
+
+TEST(ExactRestore, ValuesFarOutsideTheRangePlayInEveryModeAndComeBackBitForBit) {
+    TempPrefs prefs;
+    ManualClock clock;
+    for (const float far : kFarValues) {
+        SCOPED_TRACE(far);
+        PluginHarness h;
+        h.p().core.host.hostIsReaper = true;
+        AEffect* e = h.effect();
+        ASSERT_EQ(e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f), 1);
+        uEditor& ui = *h.p().getUEditor();
+        ui.showMainScreen(); // the arpeggiator's page: its grid texts
+        auto idle = [&] {
+            clock.advance(40);
+            e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0.0f);
+        };
+
+        for (const FarCase& c : kFarCases) {
+            SCOPED_TRACE(c.name);
+            ProgramRecord saved = farRecord(h.p(), far, c);
+            ASSERT_EQ(e->dispatcher(e, effSetChunk, 0, sizeof saved, &saved, 0.0f), 1);
+            EXPECT_EQ(firstDifference(h.p(), saved), -1) << "as restored";
+            renderPastTheApplication(h);
+            EXPECT_EQ(firstDifference(h.p(), saved), -1) << "after the application";
+            idle();
+
+            // A chord (one channel a note under MPE), then single notes.
+            const bool mpe = c.playMode == playmode::PolyMpe;
+            h.maxAbs = 0.0f;
+            h.allFinite = true;
+            const int chord[] = {60, 64, 67};
+            EventBlock down, up;
+            for (int i = 0; i < 3; ++i) {
+                down.noteOn(i, chord[i], 100, mpe ? i + 1 : 0);
+                up.noteOff(i, chord[i], mpe ? i + 1 : 0);
+            }
+            h.send(down);
+            h.renderIn(2048, 256);
+            idle();
+            h.send(up);
+            for (const int note : {48, 72, 55, 84}) {
+                h.send(EventBlock().noteOn(0, note, 90, mpe ? 4 : 0));
+                h.renderIn(384, 128);
+                h.send(EventBlock().noteOff(0, note, mpe ? 4 : 0));
+                h.render(128);
+            }
+            idle();
+            EXPECT_TRUE(h.allFinite);
+            EXPECT_LE(h.maxAbs, 0.999f);
+            if (far > 0.0f) {
+                EXPECT_GT(h.maxAbs, 0.05f) << "the state sounds";
+            }
+
+            if (c.setArpRandom == 0.0f && c.playMode == playmode::Arp) {
+                for (int t = 0; t < tag::Count; ++t)
+                    if (magicPatternTag(t)) saved.values[t] = h.p().core.programStore[0].values[t];
+            }
+            EXPECT_EQ(firstDifference(h.p(), saved), -1) << "after playing";
+        }
+
+        // The texts of every value, as a host asks for them, and the editor's
+        // other screens.
+        char text[256];
+        for (int t = 0; t < tag::Count; ++t) {
+            std::memset(text, 0, sizeof text);
+            e->dispatcher(e, effGetParamDisplay, t, 0, text, 0.0f);
+            EXPECT_NE(text[0], '\0') << t;
+        }
+        for (void (uEditor::*show)() : {&uEditor::showEnvScreens, &uEditor::showFreeLFOScreen,
+                                        &uEditor::showFreeEnvScreen, &uEditor::showFXScreen}) {
+            (ui.*show)();
+            idle();
+        }
+        ui.showMainScreen();
+        ui.changeRadioDelta(0, -1); // the user-wave page
+        idle();
+        e->dispatcher(e, effEditClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+// Slot amounts restored far out make destination sums of that size: every
+// destination in turn, twelve at a time, from the constant source, while the
+// arpeggiator plays a chord through the voices and the effects.
+TEST(ExactRestore, FarSlotAmountsDriveEveryDestinationWithinRange) {
+    for (const float far : {1e30f, -1e10f}) {
+        SCOPED_TRACE(far);
+        PluginHarness h;
+        h.p().core.host.hostIsReaper = true;
+        AEffect* e = h.effect();
+        for (int first = dst::None + 1; first < dst::Count; first += tag::ModSlotCount) {
+            SCOPED_TRACE(first);
+            ProgramRecord saved = farRecord(h.p(), far, {"arpeggiator", playmode::Arp, 1.0f});
+            for (int k = 0; k < tag::ModSlotCount; ++k) {
+                saved.values[tag::slotBypass(k)] = 0.0f;
+                saved.values[tag::slotSource(k)] =
+                    stepValue(h.p(), tag::slotSource(k), src::Offset);
+                saved.values[tag::slotDest(k)] =
+                    stepValue(h.p(), tag::slotDest(k), std::min(first + k, dst::Count - 1));
+            }
+            for (int s = 0; s < tag::ArpStepCount; ++s)
+                saved.values[tag::arpStep(tag::RowOn, s)] = 1.0f;
+            ASSERT_EQ(e->dispatcher(e, effSetChunk, 0, sizeof saved, &saved, 0.0f), 1);
+            for (int guard = 0; guard < 64 && h.p().core.presetPending; ++guard) h.render(512);
+
+            h.maxAbs = 0.0f;
+            h.allFinite = true;
+            h.send(EventBlock().noteOn(0, 60).noteOn(1, 64).noteOn(2, 67));
+            h.renderIn(1024, 256);
+            h.send(EventBlock().noteOff(0, 60).noteOff(0, 64).noteOff(0, 67));
+            h.renderIn(256, 256);
+            EXPECT_TRUE(h.allFinite);
+            EXPECT_LE(h.maxAbs, 0.999f);
+        }
+    }
 }
