@@ -8,14 +8,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,12 +28,26 @@ namespace {
 using Entry = PrefsEntry;
 using Store = PrefsStore;
 
+// What stat tells of a file: another identity, size or time means that
+// someone replaced or edited it.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modifiedNs = 0;
+    long long changedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
 struct Snapshot {
     bool loaded = false;
-    bool diskInSync = false; // the own file holds exactly what `own` holds
-    std::string ownDir;      // folders without a trailing '/'; "" when unknown
+    std::string ownDir; // folders without a trailing '/'; "" when unknown
     std::string anyDir;
-    Store own;
+    Store own;          // the own file as last read or written, `pending` laid over it
+    Store pending;      // entries set here that the own file does not hold yet
+    FileStamp ownStamp; // the own file when `own` was read or written
     Store anyUser;
 };
 
@@ -45,6 +63,11 @@ Snapshot& snapshot() {
 }
 
 constexpr const char* FILE_HEADER = "# Ondix preferences\n";
+
+// How long a save waits for another process's save to end before it goes
+// ahead without the lock, and the longest pause between two tries.
+constexpr auto LOCK_WAIT = std::chrono::seconds(2);
+constexpr auto LOCK_MAX_PAUSE = std::chrono::milliseconds(50);
 
 std::string prefsFileName() {
     std::string name;
@@ -260,34 +283,118 @@ bool makeFolders(const std::string& folder) {
 
 // ---------------------------------------------------------------- snapshot
 
+std::string ownFilePath(const Snapshot& s) {
+    return s.ownDir.empty() ? std::string() : joinPath(s.ownDir, prefsFileName());
+}
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp stamp;
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs =
+        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    stamp.changedNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+// Reads the own file again when it is no longer the one last read or
+// written (another process saved, or the user edited or removed it); the
+// entries still waiting to be written stay on top. The stamp is taken before
+// the file is read, so a save that slips in between is read on the next call.
+void refreshOwn(Snapshot& s) {
+    const std::string path = ownFilePath(s);
+    if (path.empty()) return;
+    const FileStamp now = stampOf(path);
+    if (now == s.ownStamp) return;
+    s.ownStamp = now;
+    s.own = now.exists ? readStore(path) : Store();
+    for (const auto& [key, entry] : s.pending) s.own.insert_or_assign(key, entry);
+}
+
 Snapshot& loadedSnapshot() {
     Snapshot& s = snapshot();
     if (!s.loaded) {
         resolveFolders(s);
-        s.own = s.ownDir.empty() ? Store() : readStore(joinPath(s.ownDir, prefsFileName()));
         s.anyUser = s.anyDir.empty() ? Store() : readStore(joinPath(s.anyDir, prefsFileName()));
-        s.diskInSync = false;
         s.loaded = true;
     }
+    refreshOwn(s);
     return s;
 }
 
-bool writeOwnFile(Snapshot& s) {
-    if (s.ownDir.empty() || !makeFolders(s.ownDir)) return false;
-    // A new file is private to the user, like the folder made for it.
-    std::string error;
-    s.diskInSync =
-        writeFileDurably(joinPath(s.ownDir, prefsFileName()), serialise(s.own), error, 0600);
-    return s.diskInSync;
+// An exclusive advisory lock on the lock file beside the own file, held while
+// a save reads, merges and replaces it. Where no lock can be had (a read-only
+// folder, a file system without flock) or another holder keeps it beyond
+// LOCK_WAIT, the save goes ahead without it.
+class SaveLock {
+public:
+    explicit SaveLock(const std::string& path)
+        : fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                    0600)) {
+        if (fd < 0) return;
+        const auto deadline = std::chrono::steady_clock::now() + LOCK_WAIT;
+        auto pause = std::chrono::milliseconds(1);
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return;
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, LOCK_MAX_PAUSE);
+        }
+    }
+    ~SaveLock() {
+        if (fd >= 0) ::close(fd); // releases the lock
+    }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+
+private:
+    int fd;
+};
+
+std::string lockFileName() {
+    return "." + prefsFileName() + ".lock";
 }
 
-// Sets one own-domain entry and writes the file. An unchanged value that the
-// file already holds is not written again.
+// Stores the waiting entries: under the lock the own file is read again, only
+// the entries set here are laid over what it holds, and the result replaces
+// it durably (temporary file, fsync, rename, fsync of the folder), so entries
+// another process saved meanwhile stay as it left them. A file that is there
+// but cannot be read is replaced by what this process knows of it.
+bool writePending(Snapshot& s) {
+    if (s.ownDir.empty() || !makeFolders(s.ownDir)) return false;
+    const std::string path = ownFilePath(s);
+    const SaveLock lock(joinPath(s.ownDir, lockFileName()));
+
+    const FileStamp seen = stampOf(path);
+    std::string data;
+    std::string error;
+    Store merged;
+    if (readRegularFile(path, PREFS_MAX_FILE_BYTES, data, error))
+        merged = parsePrefsFile(data);
+    else if (seen.exists)
+        merged = s.own;
+    for (const auto& [key, entry] : s.pending) merged.insert_or_assign(key, entry);
+
+    // A new file is private to the user, like the folder made for it.
+    const bool written = writeFileDurably(path, serialise(merged), error, 0600);
+    s.own = std::move(merged);
+    s.ownStamp = written ? stampOf(path) : seen;
+    if (written) s.pending.clear();
+    return written;
+}
+
+// Sets one own-domain entry and writes it to the file. A value that the file
+// already holds is not written again.
 bool storeEntry(Snapshot& s, const std::string& key, Entry entry) {
-    auto it = s.own.find(key);
-    if (it != s.own.end() && it->second == entry && s.diskInSync) return true;
-    s.own.insert_or_assign(key, std::move(entry));
-    return writeOwnFile(s);
+    const auto it = s.own.find(key);
+    if (it != s.own.end() && it->second == entry && s.pending.empty()) return true;
+    s.own.insert_or_assign(key, entry);
+    s.pending.insert_or_assign(key, std::move(entry));
+    return writePending(s);
 }
 
 Entry stringEntry(std::string text) {
@@ -415,8 +522,7 @@ void reloadPrefs() {
 
 std::string prefsOwnFilePath() {
     std::lock_guard lock(prefsMutex());
-    const Snapshot& s = loadedSnapshot();
-    return s.ownDir.empty() ? std::string() : joinPath(s.ownDir, prefsFileName());
+    return ownFilePath(loadedSnapshot());
 }
 
 std::string prefsAnyUserFilePath() {

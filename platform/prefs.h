@@ -11,19 +11,29 @@
 // user's settings.
 //
 // Each entry is a string (bytes, kept exactly) or a 32-bit integer. A value
-// of the other kind reads as missing. Both files are loaded once, on first
-// use, into one in-memory snapshot guarded by a mutex; reads are served from
-// it and never touch the disk again until reloadPrefs(). Every write updates
-// the snapshot and then rewrites the whole own file durably (temporary file,
-// fsync, rename, fsync of the folder; a link to the file is followed, see
-// platform/file_io.h) before it returns.
+// of the other kind reads as missing. Both files are read on first use into
+// one in-memory snapshot guarded by a mutex, which reads are served from.
+// Several processes share the own file (hosts that run each plug-in in a
+// process of its own), so before a read the own file is looked at (one stat):
+// when it was replaced or edited since it was last read or written, it is
+// read again. The any-user file is read once, until reloadPrefs().
 //
-// Threads: every function may be called from any thread; each takes the
-// snapshot's mutex briefly, and writes do file I/O while holding it. The
-// engine will cache the values it needs on the audio thread ("MIDICapture"
-// and the controller map) in atomics refreshed from the main thread, so the
-// audio thread does not wait on this mutex or on the disk; until then keep
-// audio-thread calls to MIDI controller events and learn actions.
+// Every write updates the snapshot and then, before it returns, stores the
+// entries this process has set on top of the own file as it is on disk at
+// that moment: under an advisory lock (flock on .<file>.lock beside it) the
+// file is read again, those entries are laid over it and it is replaced
+// durably (temporary file, fsync, rename, fsync of the folder; a link to the
+// file is followed, see platform/file_io.h). Entries saved by another process
+// in the meantime, and entries it dropped, stay as it left them. The lock is
+// waited for at most two seconds; when it cannot be had (a read-only folder,
+// a file system without flock) the write goes ahead without it. A write that
+// fails keeps its entry in memory and the next write stores it too.
+//
+// Threads: every function may be called from any thread but the audio thread;
+// each takes the snapshot's mutex, and does file I/O while holding it. The
+// engine keeps the values it needs on the audio thread ("MIDICapture", the
+// controller map, "MIDIChannel", "A4") in atomics refreshed from the main
+// thread, and learned controllers reach the store from the main thread.
 #pragma once
 
 #include <cstddef>

@@ -7,18 +7,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -26,6 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string FILE_NAME = std::string(PREF_PATH_STR) + ".prefs";
+const std::string LOCK_NAME = "." + FILE_NAME + ".lock";
 
 // Sets (or unsets) an environment variable and restores it on destruction.
 class EnvGuard {
@@ -129,6 +136,7 @@ class PrefsSwitches : public PrefsFixture {};
 class PrefsMidiCC : public PrefsFixture {};
 class PrefsFolders : public PrefsFixture {};
 class PrefsLocale : public PrefsFixture {};
+class PrefsProcesses : public PrefsFixture {};
 
 } // namespace
 
@@ -291,8 +299,8 @@ TEST_F(PrefsDisk, AWriteIsOnDiskWhenTheCallReturnsWithoutLeftovers) {
     setMidiCC(7, 41);
     EXPECT_NE(readFile(ownFile()).find("i 7 = 41\n"), std::string::npos);
 
-    // Only the preference file is left in the folder: no temporary files.
-    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{FILE_NAME});
+    // Only the preference file and its lock are left in the folder: no temporary files.
+    EXPECT_EQ(folderEntries(folder), (std::vector<std::string>{LOCK_NAME, FILE_NAME}));
 
     reloadPrefs();
     EXPECT_FALSE(getRegisterIsOn(REG_KEYBOARD_STR, true));
@@ -301,11 +309,9 @@ TEST_F(PrefsDisk, AWriteIsOnDiskWhenTheCallReturnsWithoutLeftovers) {
     EXPECT_EQ(getMidiCC(7), 41);
 }
 
-TEST_F(PrefsDisk, AHandWrittenFileIsReadAfterReload) {
+TEST_F(PrefsDisk, AFileEditedByHandIsReadAtTheNextRead) {
     saveStringToPrefs("Before", "x");
     writeFile(ownFile(), "s After = y\n");
-    EXPECT_EQ(loadString("After"), ""); // the snapshot does not go back to the disk
-    reloadPrefs();
     EXPECT_EQ(loadString("After"), "y");
     EXPECT_EQ(loadString("Before"), "");
 }
@@ -437,7 +443,7 @@ TEST_F(PrefsDisk, WritesFromSeveralThreadsAllArrive) {
     reloadPrefs();
     for (int t = 0; t < 3; ++t)
         for (int i = 0; i < 10; ++i) EXPECT_EQ(getMidiCC(t * 10 + i), t * 100 + i);
-    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{FILE_NAME});
+    EXPECT_EQ(folderEntries(folder), (std::vector<std::string>{LOCK_NAME, FILE_NAME}));
 }
 
 // --------------------------------------------------------------- migration
@@ -695,4 +701,132 @@ TEST_F(PrefsLocale, NumbersIgnoreTheHostsNumericLocale) {
     EXPECT_EQ(big, 1234567);
     EXPECT_EQ(negative, -2147483647);
     EXPECT_EQ(cc, 1000);
+}
+
+// --------------------------------------------------------------- processes
+
+namespace {
+
+struct Turn {
+    bool child;
+    std::function<void()> act;
+};
+
+// Runs the turns in order, the child's in a process forked now, so that both
+// hold the store as it is: two plug-ins a host runs in processes of their own.
+// True when the child ends well and passes check() after the last turn.
+bool takeTurns(const std::vector<Turn>& turns, const std::function<bool()>& check) {
+    int go[2], done[2];
+    if (::pipe(go) != 0 || ::pipe(done) != 0) return false;
+    char c = 't';
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (const Turn& turn : turns) {
+            if (!turn.child) continue;
+            if (::read(go[0], &c, 1) != 1) ::_exit(2);
+            turn.act();
+            if (::write(done[1], &c, 1) != 1) ::_exit(2);
+        }
+        ::_exit(::read(go[0], &c, 1) == 1 && check() ? 0 : 1);
+    }
+    for (const Turn& turn : turns) {
+        if (!turn.child)
+            turn.act();
+        else if (::write(go[1], &c, 1) != 1 || ::read(done[0], &c, 1) != 1)
+            break;
+    }
+    const bool checked = ::write(go[1], &c, 1) == 1;
+    for (int fd : {go[0], go[1], done[0], done[1]}) ::close(fd);
+    int status = 1;
+    return ::waitpid(pid, &status, 0) == pid && checked && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST_F(PrefsProcesses, EachProcessKeepsTheOthersEntries) {
+    const auto save = [](const char* key, int v) { return [=] { saveIntToPrefs(key, v); }; };
+    const auto edit = [this] { writeFile(ownFile(), "i Kept = 5\n"); }; // Dropped by hand
+    const auto erase = [this] { fs::remove(ownFile()); };
+    struct Case {
+        const char* what;
+        std::vector<Turn> turns;
+        std::vector<std::pair<const char*, int>> reads; // in both processes afterwards
+        std::string file;                               // after the header
+    };
+    const std::vector<Case> cases = {
+        {"child first",
+         {{true, save("B", 2)}, {false, save("A", 1)}},
+         {{"A", 1}, {"B", 2}},
+         "i A = 1\ni B = 2\ni Dropped = 7\ni Kept = 5\n"},
+        {"parent first",
+         {{false, save("A", 1)}, {true, save("B", 2)}},
+         {{"A", 1}, {"B", 2}},
+         "i A = 1\ni B = 2\ni Dropped = 7\ni Kept = 5\n"},
+        {"one key",
+         {{false, save("A", 1)}, {true, save("A", 3)}},
+         {{"A", 3}, {"Kept", 5}},
+         "i A = 3\ni Dropped = 7\ni Kept = 5\n"},
+        {"removed elsewhere",
+         {{true, edit}, {false, save("A", 1)}},
+         {{"A", 1}, {"Dropped", 0}},
+         "i A = 1\ni Kept = 5\n"},
+        {"deleted elsewhere",
+         {{true, erase}, {false, save("A", 1)}, {true, save("B", 2)}},
+         {{"A", 1}, {"B", 2}, {"Kept", 0}},
+         "i A = 1\ni B = 2\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeOwn("i Kept = 5\ni Dropped = 7\n");
+        ASSERT_EQ(loadIntFromPrefs("Dropped"), 7);
+        const auto readsHold = [&] {
+            return std::all_of(c.reads.begin(), c.reads.end(),
+                               [](const auto& r) { return loadIntFromPrefs(r.first) == r.second; });
+        };
+        EXPECT_TRUE(takeTurns(c.turns, readsHold)) << "the child's view";
+        EXPECT_TRUE(readsHold()) << "the parent's view";
+        EXPECT_EQ(readFile(ownFile()), "# Ondix preferences\n" + c.file);
+    }
+}
+
+TEST_F(PrefsProcesses, SavesAtTheSameTimeAllArrive) {
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int k = 0; k < 3; ++k) {
+        if (const pid_t pid = ::fork(); pid != 0) {
+            children.push_back(pid);
+            continue;
+        }
+        ::close(start[1]);
+        char byte; // all start when the parent closes its end
+        while (::read(start[0], &byte, 1) > 0) continue;
+        for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
+        ::_exit(0);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (pid_t pid : children) EXPECT_EQ(::waitpid(pid, nullptr, 0), pid);
+    for (int n = 0; n < 90; ++n) EXPECT_EQ(getMidiCC(n), 100 + n) << n;
+}
+
+TEST_F(PrefsProcesses, WithoutTheLockASaveStillWritesAndEndsInTime) {
+    const fs::path lockFile = fs::path(folder) / LOCK_NAME;
+    const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // held and never let go
+    const auto secondsToSave = [](const char* key) {
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_TRUE(saveIntToPrefsChecked(key, 1));
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    };
+    const double held = secondsToSave("Held");
+    ::close(holder);
+    EXPECT_GT(held, 1.0);
+    EXPECT_LT(held, 10.0);
+    fs::remove(lockFile);
+    fs::create_directory(lockFile); // no lock to be had at all: no waiting
+    EXPECT_LT(secondsToSave("Unlockable"), 1.0);
+    reloadPrefs();
+    EXPECT_EQ(loadIntFromPrefs("Held") + loadIntFromPrefs("Unlockable"), 2);
 }
