@@ -628,9 +628,8 @@ const EffectLfoReadyInputs& effectLfoInputs(EngineState& engine, int n) {
             }
             FxQuad wet = tone.process(out.left, out.right, lo, hi);
             const FxQuad size = wet < 0.0f ? -wet : wet;
-            const FxQuad half = size > __builtin_shufflevector(size, size, 2, 3, 0, 1)
-                                    ? size
-                                    : __builtin_shufflevector(size, size, 2, 3, 0, 1);
+            const FxQuad swapped = __builtin_shufflevector(size, size, 2, 3, 0, 1);
+            const FxQuad half = size > swapped ? size : swapped;
             const float level = std::max(half[0], half[1]);
             peak = level > peak ? level : (peak - level) * 0.999f + level;
             if (peak > kPeakLimit) wet *= kPeakLimit / peak;

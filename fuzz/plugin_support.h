@@ -7,6 +7,10 @@
 //     plugin.dispatch(effSetChunk, ...);
 //     plugin.settle();                       // pending work of the audio thread done
 //     plugin.play();                         // notes; the output must stay in bounds
+//
+// A target that runs every input through a plug-in keeps one per host kind
+// for the whole run (keptInstance): building one costs some ten
+// milliseconds under the sanitizers, more than all else an input does.
 #pragma once
 
 #include "fuzz_support.h"
@@ -18,6 +22,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,9 +62,9 @@ inline void setUpPluginProcess() {
     reloadPrefs();
 }
 
-// The host callback. One Host at a time; the plug-in calls it while it is
-// constructed, before it has an effect record, so it is found through a
-// process-wide pointer.
+// The host callback. The plug-in calls it while it is constructed, before it
+// has an effect record, so it is found through a process-wide pointer: the
+// Host made last, or the one whose plug-in is driven now (use()).
 class Host {
 public:
     explicit Host(HostKind kind, double sampleRate = 44100.0, int blockSize = 512)
@@ -68,9 +74,11 @@ public:
         time.timeSigNumerator = 4;
         time.timeSigDenominator = 4;
         time.flags = kVstTransportPlaying | kVstTempoValid | kVstTimeSigValid;
-        current() = this;
+        use();
     }
-    ~Host() { current() = nullptr; }
+    ~Host() {
+        if (current() == this) current() = nullptr;
+    }
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
@@ -95,9 +103,12 @@ public:
         }
     }
 
+    // This host answers the plug-in's calls from now on.
+    void use() { current() = this; }
+
     const HostKind kind;
-    const double sampleRate;
-    const int blockSize;
+    double sampleRate;
+    int blockSize;
     VstTimeInfo time{};
 
 private:
@@ -141,6 +152,19 @@ public:
         return effect->dispatcher(effect, opcode, index, value, ptr, opt);
     }
 
+    // New audio settings, as a host gives them: suspended, the rate and block
+    // size, resumed.
+    void configure(double sampleRate, int blockSize) {
+        host.use();
+        host.sampleRate = sampleRate;
+        host.blockSize = blockSize;
+        host.time.sampleRate = sampleRate;
+        dispatch(effMainsChanged, 0, 0);
+        dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+        dispatch(effSetBlockSize, 0, blockSize);
+        dispatch(effMainsChanged, 0, 1);
+    }
+
     // `frames` frames in host-sized blocks; stops the run on an output
     // sample that is not finite or beyond full scale.
     void render(int frames) {
@@ -162,17 +186,27 @@ public:
         }
     }
 
-    // Renders in steps of 256 frames until no preset application and no
-    // wave-table rebuild is pending or running (at most `limit` frames):
-    // until then the engine keeps the output silent.
-    void settle(int limit = 1 << 16) {
-        const APlugin& p = plugin();
-        for (int done = 0; done < limit; done += 256) {
-            const bool busy = p.core.presetPending || p.core.settingPreset ||
-                              p.waves.rebuildRequested.load() || p.tableRebuildRunning();
-            if (!busy) return;
-            render(256);
+    // The work the audio thread has pending, done now as its render loop does
+    // it at its next slow ticks: a preset application (applyPreset), then the
+    // wave-table rebuild, started and run through all its stages. Until then
+    // the engine keeps the output silent, so rendering up to those ticks
+    // (thousands of frames) would add nothing but time.
+    void settle() {
+        APlugin& p = plugin();
+        applyPreset();
+        for (int round = 0; round < 4; ++round) {
+            if (!p.waves.rebuildRequested.load() && !p.tableRebuildRunning()) return;
+            p.startTableRebuild();
+            for (int stage = 0; stage < 16 && p.tableRebuildRunning(); ++stage)
+                p.runTableRebuildStage();
         }
+    }
+
+    // A pending preset application alone, as the audio thread also does it
+    // before a note that follows the request; the rebuild it asks for waits.
+    void applyPreset() {
+        APlugin& p = plugin();
+        if (p.core.presetPending && !p.core.settingPreset) p.setPresetParameters();
     }
 
     // A chord over the keyboard with bend and modulation wheel, held and
@@ -219,13 +253,26 @@ private:
     std::vector<float> left, right, inLeft, inRight;
 };
 
-// One plug-in for the whole run, for the targets that reach their reader
-// only through the plug-in and change nothing but what the file replaces
-// (building a plug-in for every input would take most of the time).
-inline Instance& sharedInstance() {
-    static Host host(kHostKinds[0]);
-    static Instance instance(host);
-    return instance;
+// The plug-in of host kind `kind` (fuzz::kHostKinds) for the whole run, made
+// at its first use and driven by its own host from then on. An input that
+// replaces the whole state (a chunk, a state file) starts it over: the
+// preset application resets the engine to what the values say. What it
+// cannot reset is made the same for every input: the random seed (set from
+// the clock at construction) and the host's transport.
+inline Instance& keptInstance(int kind) {
+    struct Kept {
+        explicit Kept(int kind) : host(kHostKinds[kind]), instance(host) {}
+        Host host;
+        Instance instance;
+    };
+    static std::unique_ptr<Kept> kept[std::size(kHostKinds)];
+    kind = static_cast<int>(static_cast<unsigned>(kind) % std::size(kHostKinds));
+    std::unique_ptr<Kept>& k = kept[kind];
+    if (!k) k = std::make_unique<Kept>(kind);
+    k->host.use();
+    k->host.time.samplePos = 0.0;
+    k->instance.plugin().engine.random.setSeed(1);
+    return k->instance;
 }
 
 } // namespace fuzz

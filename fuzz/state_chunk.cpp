@@ -1,9 +1,14 @@
-// The state chunk a host hands back through effSetChunk, as any bytes, to a
-// fresh plug-in under every host policy, as bank or as preset chunk. The
+// The state chunk a host hands back through effSetChunk, as any bytes, to
+// the plug-in under every host policy, as bank or as preset chunk. The
 // restored values then reach the engine (preset application, wave tables,
 // tuning, effects) and play a chord: the output must stay finite and within
 // full scale, and the chunk must be readable again. A chunk the plug-in hands
 // over restores exactly: get, set and get again give the same bytes.
+//
+// One plug-in per host kind serves the whole run (fuzz::keptInstance): a
+// chunk is a whole state, and its restore resets the engine to it, as when a
+// host loads a project into a plug-in that has been playing. A chunk refused
+// or ignored by the host policy changes nothing and ends the input.
 //
 // Input: one set-up byte, then the chunk's bytes (all of them, also fewer or
 // more than one record).
@@ -17,6 +22,15 @@
 #include <algorithm>
 #include <vector>
 
+namespace {
+
+// The chord's length: its notes start, the control ticks (every 16 frames)
+// and the rare-settings tick (every 128) run with the restored values, and
+// the notes are released.
+constexpr int kPlayFrames = 256;
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::setUpPluginProcess();
     return 0;
@@ -27,31 +41,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t setup = data[0];
     static constexpr double kRates[4] = {44100.0, 48000.0, 96000.0, 22050.0};
     static constexpr int kBlocks[4] = {512, 64, 37, 1024};
-    fuzz::Host host(fuzz::kHostKinds[setup & 7], kRates[(setup >> 4) & 3], kBlocks[setup >> 6]);
-    fuzz::Instance plugin(host);
+    fuzz::Instance& plugin = fuzz::keptInstance(setup & 7);
+    plugin.configure(kRates[(setup >> 4) & 3], kBlocks[setup >> 6]);
 
     // The host's own buffer, exactly as long as the chunk it says it is.
     std::vector<uint8_t> chunk(data + 1, data + size);
     const bool preset = (setup & 8) != 0;
     plugin.dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(chunk.size()),
                     chunk.data());
+    if (!plugin.plugin().core.presetPending) return 0; // refused, or ignored by the policy
 
     plugin.settle();
-    plugin.play();
+    plugin.play(kPlayFrames);
 
     void* saved = nullptr;
     const VstIntPtr savedSize = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &saved);
-    if (savedSize < 0 || (savedSize > 0 && !saved)) fuzz::fail("effGetChunk answered no buffer");
+    if (savedSize <= 0 || !saved) fuzz::fail("a plug-in that took a chunk hands over none");
     // Every byte of the answer must be readable (the copy is checked).
-    if (savedSize == 0) return 0; // a host that exchanges no chunks
     const auto* bytes = static_cast<const uint8_t*>(saved);
     const std::vector<uint8_t> first(bytes, bytes + savedSize);
 
+    // Back in: the preset application must leave the record as it came.
     chunk = first;
     if (plugin.dispatch(effSetChunk, preset ? 1 : 0, static_cast<VstIntPtr>(chunk.size()),
                         chunk.data()) == 0)
         fuzz::fail("the plug-in refused its own chunk");
-    plugin.settle();
+    plugin.applyPreset();
     void* again = nullptr;
     const VstIntPtr againSize = plugin.dispatch(effGetChunk, preset ? 1 : 0, 0, &again);
     const auto* againBytes = static_cast<const uint8_t*>(again);

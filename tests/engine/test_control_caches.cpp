@@ -137,7 +137,7 @@ TEST(ControlCaches, RareWorkFollowsEveryWayAValueChanges) {
         std::function<void(PluginHarness&)> setup;
         std::function<void(PluginHarness&, EventBlock&, int)> change; // at a block offset
     };
-    const int lfoWave = tag::freeLfoWave(0);
+    constexpr int lfoWave = tag::freeLfoWave(0);
     std::vector<unsigned char> state; // another filter type, as a host saved it
     {
         PluginHarness other;
@@ -150,11 +150,11 @@ TEST(ControlCaches, RareWorkFollowsEveryWayAValueChanges) {
     }
     const Case cases[] = {
         {"host: an LFO's wave", [](PluginHarness&) {},
-         [lfoWave](PluginHarness& h, EventBlock&, int) { h.p().setParameter(lfoWave, 0.7f); }},
+         [](PluginHarness& h, EventBlock&, int) { h.p().setParameter(lfoWave, 0.7f); }},
         {"editor: the filter type", [](PluginHarness&) {},
          [](PluginHarness& h, EventBlock&, int) { h.p().setSteppedValue(tag::FilterType, 3); }},
         {"MIDI learn: an LFO's wave",
-         [lfoWave](PluginHarness& h) {
+         [](PluginHarness& h) {
              h.p().setParameter(lfoWave, 0.0f);
              h.p().setMIDILatch(lfoWave, true);
          },

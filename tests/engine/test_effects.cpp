@@ -1156,7 +1156,7 @@ TEST(EffectLfo, StepsAsThePlainFormulaBitForBit) {
             for (int k = 0; k < lanes; ++k) {
                 ASSERT_EQ(std::memcmp(&a.out[k], &b.out[k], sizeof(float)), 0)
                     << n << " lane " << k;
-                ASSERT_EQ(std::memcmp(&a.ramp[k], &b.ramp[k], sizeof(float)), 0)
+                ASSERT_EQ(std::bit_cast<uint32_t>(a.ramp[k]), std::bit_cast<uint32_t>(b.ramp[k]))
                     << n << " lane " << k;
             }
             ASSERT_EQ(a.phaseLeft, b.phaseLeft);

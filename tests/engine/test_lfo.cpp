@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kFramesPerStep = 4;
-constexpr int kWaveSine = 0, kWaveSawUp = 8, kWaveSquare = 12, kWaveHeld = 16;
+constexpr int kWaveSawUp = 8, kWaveSquare = 12, kWaveHeld = 16;
 constexpr double kRate = 44100.0;
 constexpr double kWholeNote120 = kRate * 240.0 / 120.0; // frames per whole note at 120 BPM
 
@@ -620,6 +620,7 @@ TEST(LfoModes, FreeMonoAndLegatoResetTheGlobalLfoAsNotesStart) {
     // {mode, reset by a fresh note, reset by an overlapping note}
     for (const auto& [mode, fresh, overlapping] :
          {std::tuple{1, false, false}, std::tuple{2, true, true}, std::tuple{3, true, false}}) {
+        const int lfoMode = mode; // clang 14 captures no structured binding
         PluginHarness h;
         useLfo1(h);
         setLfo1Mode(h, mode);
@@ -633,9 +634,9 @@ TEST(LfoModes, FreeMonoAndLegatoResetTheGlobalLfoAsNotesStart) {
             h.send(EventBlock().noteOn(0, note));
             h.render(4);
             if (reset)
-                EXPECT_LE(g.accPhase, 1.5 * inc) << "mode " << mode << " note " << note;
+                EXPECT_LE(g.accPhase, 1.5 * inc) << "mode " << lfoMode << " note " << note;
             else
-                EXPECT_GT(g.accPhase, before) << "mode " << mode << " note " << note;
+                EXPECT_GT(g.accPhase, before) << "mode " << lfoMode << " note " << note;
             // Every voice takes the global values.
             const VoiceState& v = h.voice(h.gatedVoiceWithNote(note));
             EXPECT_EQ(v.mod.src[src::Free1Lfo], h.engine().global.src[src::Free1Lfo]);
