@@ -44,6 +44,10 @@ bool storedNameIs(const char* entry, const char* stored) {
     return stored[length] == '\0';
 }
 
+void clearCaptured(MidiState& midi, int t) {
+    std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+}
+
 // Copies a preset-list entry into a host buffer, cut to the host's limit.
 void copyProgramName(char* dest, const char* name) {
     const std::size_t length = strnlen(name, kHostProgramNameChars);
@@ -115,7 +119,10 @@ void APlugin::setProgram(VstInt32 program) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.currentValue[t], v);
-        storeRelaxed(engine.midi.pickupRef[t], 0.0f); // the audio thread reads it
+        // A learned controller picks the loaded value up where it stands
+        // (the audio thread reads the pick-up state).
+        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
+        clearCaptured(engine.midi, t);
     }
     core.valuesChanged();
 }
@@ -165,14 +172,6 @@ void APlugin::requestPresetApplication(PresetLoad load) {
 
 // ------------------------------------------------------------------ preset application
 
-namespace {
-
-void clearCaptured(MidiState& midi, int t) {
-    std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
-}
-
-} // namespace
-
 // A chosen preset's own correction of one value: the stored, edited,
 // current and loaded copies and the tag's pick-up reference.
 void APlugin::writeAllCopies(int t, float v) {
@@ -185,8 +184,9 @@ void APlugin::writeAllCopies(int t, float v) {
     core.valuesChanged();
 }
 
-// The record's values into every value copy, the pick-up state cleared and
-// an open editor told. A restore takes each value exactly as stored (as
+// The record's values into every value copy, the pick-up state cleared (a
+// controller picks each value up where it now stands) and an open editor
+// told. A restore takes each value exactly as stored (as
 // setProgram does) and leaves the record alone, so that the host gets back
 // what it gave; a chosen preset's values are stored as setParameter stores
 // them.
@@ -202,6 +202,7 @@ void APlugin::loadRecordIntoCopies(bool chosen) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.lastEditValue[t], v);
+        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
         clearCaptured(engine.midi, t);
     }
     core.valuesChanged();
