@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -106,5 +107,6 @@ struct CoreState {
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)
+    std::set<std::string> refusedPresetsTold; // paths whose refusal was shown (main thread)
     std::vector<TPresetFolder> presetFolders; // the list's folders, in list order
 };

@@ -152,15 +152,20 @@ bool APlugin::getIsSettingPreset() const {
 
 // Steps through the preset list, wrapping from the last entry to the first
 // and back. Nothing moves while the audio thread still has a preset to
-// apply; a refused file leaves the current preset where it is.
+// apply. A refused file is passed over: the step goes on to the next
+// readable entry in its direction (each refusal is shown once while the
+// plug-in is loaded, so that a held arrow key is not stopped by a message
+// at every press); when no other entry is readable the current preset stays.
 void APlugin::changePresetDelta(int delta) {
     if (getIsSettingPreset()) return;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
     if (count < 2 || delta == 0) return;
     const long long current = core.presetIndex.load(std::memory_order_relaxed);
-    const long long index = ((current + delta) % count + count) % count;
-    if (index == current) return;
-    choosePreset(static_cast<int>(index));
+    const auto wrap = [count](long long i) { return (i % count + count) % count; };
+    const int direction = delta > 0 ? 1 : -1;
+    long long index = wrap(current + delta);
+    for (int tried = 0; tried < count && index != current; ++tried, index = wrap(index + direction))
+        if (choosePreset(static_cast<int>(index), RefusalNotice::Once)) return;
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
