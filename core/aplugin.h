@@ -304,6 +304,12 @@ public:
     void changePresetDelta(int delta);
     // Asks the audio thread to apply the program record (any thread).
     void requestPresetApplication(PresetLoad load);
+    // Any thread, after many values changed without the host being told
+    // value by value: the host is to refresh what it shows of them.
+    void requestHostDisplayUpdate();
+    // Main thread (the editor's idle pass): tells the host once for every
+    // request made since (updateDisplay; never from the audio thread).
+    void serveHostDisplayUpdate();
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;

@@ -102,6 +102,10 @@ struct CoreState {
     Flag editorOpening;          // uEditor::open is running
     Flag editorOpened;           // the editor has finished opening
     Flag previewPlay;            // the oscillators play the wave-shaper preview
+    // Many values changed without the host being told one by one (a preset
+    // applied, an editor command): the main thread tells it. Set with
+    // release after the values are written, taken with acquire.
+    std::atomic<bool> hostDisplayDue{false};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     FolderPaths folders;

@@ -175,6 +175,16 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     core.presetPending.set(load);
 }
 
+void APlugin::requestHostDisplayUpdate() {
+    core.hostDisplayDue.store(true, std::memory_order_release);
+}
+
+void APlugin::serveHostDisplayUpdate() {
+    if (core.hostDisplayDue.load(std::memory_order_relaxed) &&
+        core.hostDisplayDue.exchange(false, std::memory_order_acquire))
+        updateDisplay();
+}
+
 // ------------------------------------------------------------------ preset application
 
 // A chosen preset's own correction of one value: the stored, edited,
@@ -291,6 +301,8 @@ void APlugin::setPresetParameters() {
     initFX();
     reset(chosen ? kCentreXYPad : kKeepValues);
     core.settingPreset.clear();
+    // A restored state is the host's own; a chosen preset is news to it.
+    if (chosen) requestHostDisplayUpdate();
 }
 
 // ------------------------------------------------------------------ editor
@@ -318,6 +330,7 @@ void APlugin::origProgram() {
     convertWaveTablePartialsToWaveTable(0);
     convertWaveTablePartialsToWaveTable(1);
     core.editChanged.clear();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 
@@ -330,6 +343,7 @@ void APlugin::editProgram() {
     }
     core.valuesChanged();
     core.editChanged.set();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 
@@ -346,6 +360,7 @@ void APlugin::clearProgram() {
     }
     core.valuesChanged();
     core.editChanged.set();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 
