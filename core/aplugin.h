@@ -299,10 +299,17 @@ public:
     void editProgram();
     void clearProgram();
     void doFileCommands(int command);
-    // Main thread: the preset delta places away in the list, wrapping at its ends.
+    // Main thread: the preset delta places away in the list, wrapping at its
+    // ends; refused files are passed over in the direction of the step.
     void changePresetDelta(int delta);
     // Asks the audio thread to apply the program record (any thread).
     void requestPresetApplication(PresetLoad load);
+    // Any thread, after many values changed without the host being told
+    // value by value: the host is to refresh what it shows of them.
+    void requestHostDisplayUpdate();
+    // Main thread (the editor's idle pass): tells the host once for every
+    // request made since (updateDisplay; never from the audio thread).
+    void serveHostDisplayUpdate();
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
@@ -314,6 +321,9 @@ public:
     // Entry index into the program record and applied; false, with a message
     // shown and nothing changed, when its file is refused.
     bool choosePreset(int index);
+    // How often a refused file says why: at every choice, or (when stepping
+    // through the list) once per file while the plug-in is loaded.
+    enum class RefusalNotice { Always, Once };
     // The defaults with a preset file's values over them; false with error
     // set when the text is refused.
     bool presetValuesFromText(std::string_view text, std::array<float, tag::Count>& values,
@@ -735,6 +745,7 @@ private:
     void writePresetIntoRecord(const std::array<float, tag::Count>& values,
                                const std::string& name);
     bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
+    bool choosePreset(int index, RefusalNotice notice);
     int findPresetEntry(const std::string& path) const;
     // core/programs.cpp
     void writeAllCopies(int tag, float value);

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -101,10 +102,15 @@ struct CoreState {
     Flag editorOpening;          // uEditor::open is running
     Flag editorOpened;           // the editor has finished opening
     Flag previewPlay;            // the oscillators play the wave-shaper preview
+    // Many values changed without the host being told one by one (a preset
+    // applied, an editor command): the main thread tells it. Set with
+    // release after the values are written, taken with acquire.
+    std::atomic<bool> hostDisplayDue{false};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)
+    std::set<std::string> refusedPresetsTold; // paths whose refusal was shown (main thread)
     std::vector<TPresetFolder> presetFolders; // the list's folders, in list order
 };

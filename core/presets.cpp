@@ -193,12 +193,18 @@ void APlugin::writePresetIntoRecord(const std::array<float, tag::Count>& values,
 }
 
 bool APlugin::choosePreset(int index) {
+    return choosePreset(index, RefusalNotice::Always);
+}
+
+bool APlugin::choosePreset(int index, RefusalNotice notice) {
     if (index < 0 || static_cast<std::size_t>(index) >= core.presetEntries.size()) return false;
     const PresetEntry& entry = core.presetEntries[static_cast<std::size_t>(index)];
     std::string text, error;
     std::array<float, tag::Count> values;
     if (!readPresetText(entry, text, error) || !presetValuesFromText(text, values, error)) {
-        problem("\"" + entry.name + "\" was not loaded", error);
+        const bool firstTime = core.refusedPresetsTold.insert(entry.path).second;
+        if (firstTime || notice == RefusalNotice::Always)
+            problem("\"" + entry.name + "\" was not loaded", error);
         return false;
     }
     writePresetIntoRecord(values, entry.name);

@@ -44,6 +44,10 @@ bool storedNameIs(const char* entry, const char* stored) {
     return stored[length] == '\0';
 }
 
+void clearCaptured(MidiState& midi, int t) {
+    std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+}
+
 // Copies a preset-list entry into a host buffer, cut to the host's limit.
 void copyProgramName(char* dest, const char* name) {
     const std::size_t length = strnlen(name, kHostProgramNameChars);
@@ -115,7 +119,10 @@ void APlugin::setProgram(VstInt32 program) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.currentValue[t], v);
-        storeRelaxed(engine.midi.pickupRef[t], 0.0f); // the audio thread reads it
+        // A learned controller picks the loaded value up where it stands
+        // (the audio thread reads the pick-up state).
+        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
+        clearCaptured(engine.midi, t);
     }
     core.valuesChanged();
 }
@@ -145,15 +152,20 @@ bool APlugin::getIsSettingPreset() const {
 
 // Steps through the preset list, wrapping from the last entry to the first
 // and back. Nothing moves while the audio thread still has a preset to
-// apply; a refused file leaves the current preset where it is.
+// apply. A refused file is passed over: the step goes on to the next
+// readable entry in its direction (each refusal is shown once while the
+// plug-in is loaded, so that a held arrow key is not stopped by a message
+// at every press); when no other entry is readable the current preset stays.
 void APlugin::changePresetDelta(int delta) {
     if (getIsSettingPreset()) return;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
     if (count < 2 || delta == 0) return;
     const long long current = core.presetIndex.load(std::memory_order_relaxed);
-    const long long index = ((current + delta) % count + count) % count;
-    if (index == current) return;
-    choosePreset(static_cast<int>(index));
+    const auto wrap = [count](long long i) { return (i % count + count) % count; };
+    const int direction = delta > 0 ? 1 : -1;
+    long long index = wrap(current + delta);
+    for (int tried = 0; tried < count && index != current; ++tried, index = wrap(index + direction))
+        if (choosePreset(static_cast<int>(index), RefusalNotice::Once)) return;
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
@@ -163,15 +175,17 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     core.presetPending.set(load);
 }
 
-// ------------------------------------------------------------------ preset application
-
-namespace {
-
-void clearCaptured(MidiState& midi, int t) {
-    std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+void APlugin::requestHostDisplayUpdate() {
+    core.hostDisplayDue.store(true, std::memory_order_release);
 }
 
-} // namespace
+void APlugin::serveHostDisplayUpdate() {
+    if (core.hostDisplayDue.load(std::memory_order_relaxed) &&
+        core.hostDisplayDue.exchange(false, std::memory_order_acquire))
+        updateDisplay();
+}
+
+// ------------------------------------------------------------------ preset application
 
 // A chosen preset's own correction of one value: the stored, edited,
 // current and loaded copies and the tag's pick-up reference.
@@ -185,8 +199,9 @@ void APlugin::writeAllCopies(int t, float v) {
     core.valuesChanged();
 }
 
-// The record's values into every value copy, the pick-up state cleared and
-// an open editor told. A restore takes each value exactly as stored (as
+// The record's values into every value copy, the pick-up state cleared (a
+// controller picks each value up where it now stands) and an open editor
+// told. A restore takes each value exactly as stored (as
 // setProgram does) and leaves the record alone, so that the host gets back
 // what it gave; a chosen preset's values are stored as setParameter stores
 // them.
@@ -202,6 +217,7 @@ void APlugin::loadRecordIntoCopies(bool chosen) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.lastEditValue[t], v);
+        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
         clearCaptured(engine.midi, t);
     }
     core.valuesChanged();
@@ -285,6 +301,8 @@ void APlugin::setPresetParameters() {
     initFX();
     reset(chosen ? kCentreXYPad : kKeepValues);
     core.settingPreset.clear();
+    // A restored state is the host's own; a chosen preset is news to it.
+    if (chosen) requestHostDisplayUpdate();
 }
 
 // ------------------------------------------------------------------ editor
@@ -312,6 +330,7 @@ void APlugin::origProgram() {
     convertWaveTablePartialsToWaveTable(0);
     convertWaveTablePartialsToWaveTable(1);
     core.editChanged.clear();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 
@@ -324,6 +343,7 @@ void APlugin::editProgram() {
     }
     core.valuesChanged();
     core.editChanged.set();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 
@@ -340,6 +360,7 @@ void APlugin::clearProgram() {
     }
     core.valuesChanged();
     core.editChanged.set();
+    requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
 }
 

@@ -133,6 +133,6 @@ void APlugin::initMidiState() {
                            std::memory_order_relaxed);
     for (int n = 0; n < 128; ++n) midi.ccMap[n].store(getMidiCC(n), std::memory_order_relaxed);
     midi.captured.fill(false);
-    midi.pickupRef.fill(-1.0f);
+    midi.pickupRef.fill(kPickupFromCurrentValue);
     midi.learnTag.store(-1, std::memory_order_relaxed);
 }

@@ -98,6 +98,10 @@ void uEditor::idleNow() {
     // capture switch as the settings last left it.
     p->flushLearnedControllers();
     p->refreshMidiCapturePref();
+    // Values changed without the host being told one by one (a preset
+    // applied by the audio thread, a menu command): the host's display,
+    // from this thread.
+    p->serveHostDisplayUpdate();
     if (xyDirtyRequest.exchange(false, std::memory_order_relaxed) && controls.xy.screen)
         controls.xy.screen->setDirty(true);
 

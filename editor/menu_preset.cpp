@@ -106,6 +106,9 @@ void uEditor::fillPresetMenu() {
 // fill the menu again; every choice ends with a full refresh.
 void uEditor::presetMenuChanged(CControl* control) {
     APlugin& p = *plugin();
+    // Commands that write values at once (a clear, a new name) reach the
+    // host's display; a chosen preset does once the audio thread applied it.
+    const HostValuesWatch watch(&p);
     TOptionMenu* menu = controls.header.presetMenu;
     auto* root = dynamic_cast<COptionMenu*>(control);
     CMenuItem* item = root ? root->getCurrent() : nullptr;

@@ -37,7 +37,24 @@ int argument(int tag) {
 
 } // namespace menu_tag
 
-EditorPopup::EditorPopup(uEditor& editor, int halfSize) : editor(editor) {
+HostValuesWatch::HostValuesWatch(APlugin* plugin) : plugin(plugin) {
+    if (!plugin) return;
+    for (int t = 0; t < tag::Count; ++t)
+        before[static_cast<std::size_t>(t)] = plugin->getParameter(t);
+}
+
+HostValuesWatch::~HostValuesWatch() {
+    if (!plugin) return;
+    for (int t = 0; t < tag::Count; ++t) {
+        if (plugin->getParameter(t) != before[static_cast<std::size_t>(t)]) {
+            plugin->requestHostDisplayUpdate();
+            return;
+        }
+    }
+}
+
+EditorPopup::EditorPopup(uEditor& editor, int halfSize)
+    : editor(editor), watch(static_cast<APlugin*>(editor.getEffect())) {
     CFrame* frame = editor.getFrame();
     auto* plugin = static_cast<APlugin*>(editor.getEffect());
     if (!frame || !plugin) return;

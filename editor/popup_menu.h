@@ -27,8 +27,10 @@
 // the frame meanwhile. Titles: "-" is a separator, "-G..." a greyed line.
 #pragma once
 
+#include "core/tags.h"
 #include "vstgui/coptionmenu.h"
 
+#include <array>
 #include <string>
 #include <type_traits>
 
@@ -65,6 +67,25 @@ template <class Command> struct MenuSwitch {
     MenuEntry<Command> on;
     MenuEntry<Command> off;
     const MenuEntry<Command>& shown(bool state) const { return state ? on : off; }
+};
+
+class APlugin;
+
+// Tells the host, once an editor command is done, when the command changed
+// values without telling it one by one (a paste, a reset, an undo, a section
+// preset, random values): the values the host reads are compared with those
+// before the command, and any difference asks for the host's display update
+// (served by the editor's idle pass).
+class HostValuesWatch {
+public:
+    explicit HostValuesWatch(APlugin* plugin);
+    ~HostValuesWatch();
+    HostValuesWatch(const HostValuesWatch&) = delete;
+    HostValuesWatch& operator=(const HostValuesWatch&) = delete;
+
+private:
+    APlugin* plugin;
+    std::array<float, tag::Count> before{};
 };
 
 class EditorPopup {
@@ -130,6 +151,8 @@ private:
     VSTGUI::CMenuItem* addItem(const std::string& title, VSTGUI::COptionMenu* parent);
 
     uEditor& editor;
+    // Outlives the refresh at the end: the values as the command left them.
+    HostValuesWatch watch;
     VSTGUI::COptionMenu* menu = nullptr;
     VSTGUI::CRect square;
     std::string rootTitle;

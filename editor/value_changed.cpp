@@ -18,6 +18,7 @@
 #include "core/vocabulary.h"
 #include "data/manual.h"
 #include "editor/header_menus.h"
+#include "editor/popup_menu.h"
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
 #include "platform/file_helpers.h"
@@ -424,6 +425,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
         return true;
     }
     if (control == w.apply) {
+        const HostValuesWatch watch(&p); // the host is told of a changed wave
         if (pressed(control)) {
             setWaveUndo();
             p.doWaveShaperCommand(selectedWave);
@@ -436,11 +438,13 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
         return true;
     }
     if (control == w.undo) {
+        const HostValuesWatch watch(&p); // the host is told of a changed wave
         if (pressed(control)) doWaveUndo();
         requests.refreshWave = true;
         return true;
     }
     if (control == w.load) {
+        const HostValuesWatch watch(&p); // the host is told of a changed wave
         if (pressed(control)) {
             setWaveUndo();
             p.loadWave(selectedWave);
@@ -458,6 +462,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
         return true;
     }
     if (control == w.clear) {
+        const HostValuesWatch watch(&p); // the host is told of a changed wave
         if (pressed(control)) {
             setWaveUndo();
             p.clearWave(selectedWave);
@@ -466,6 +471,7 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
         return true;
     }
     if (control == w.presetMenu) {
+        const HostValuesWatch watch(&p); // the host is told of a changed wave
         // The factory groups name factory waves; the last group lists the
         // saved user-wave presets.
         COptionMenu* in = nullptr;

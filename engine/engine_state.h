@@ -145,12 +145,17 @@ struct NoteState {
     int arpEntryStep = 0;                       // grid step the next entered note goes to
 };
 
+// A pick-up reference that stands for the parameter's value at the moment
+// its controller first moves (a binding loaded at start-up, a preset loaded
+// or restored since).
+inline constexpr float kPickupFromCurrentValue = -1.0f;
+
 // MIDI input state.
 struct MidiState {
     std::atomic<int> midiChannel{-1};          // -1 every channel, 0..15 one, 16 none
     std::array<std::atomic<int>, 128> ccMap{}; // parameter tag per controller, 0 none
     std::array<bool, tag::Count> captured{};   // pick-up reached per tag
-    std::array<float, tag::Count> pickupRef{}; // pick-up reference per tag, -1 none
+    std::array<float, tag::Count> pickupRef{}; // pick-up reference per tag, or the above
     std::atomic<int> learnTag{-1};             // tag waiting to be learned, -1 none
     // Controllers learned on the audio thread whose preference the main
     // thread still has to write (one bit per controller number).

@@ -146,11 +146,12 @@ void APlugin::handleLearnedController(int controller, int value) {
     if (t == tag::ApplyPreset || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) return;
     const float c = static_cast<float>(value) / 127.0f;
     if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {
-        // A binding that has no reference yet (one loaded from the
-        // preferences at start-up) picks the parameter up from where it
-        // stands when its controller first moves.
+        // A binding without a reference of its own (loaded from the
+        // preferences at start-up, or a preset loaded or restored since)
+        // picks the parameter up from where it stands when its controller
+        // first moves.
         float reference = loadRelaxed(midi.pickupRef[t]);
-        if (reference < 0.0f) {
+        if (reference < 0.0f) { // kPickupFromCurrentValue
             reference = getParameter(t);
             storeRelaxed(midi.pickupRef[t], reference);
         }

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 using ondix::au::CocoaView;
 using ondix::au::CocoaViewFactory;
@@ -249,4 +251,70 @@ TEST_F(AUView, ANewViewTakesTheEditorOverAndTheUnitClosesItLast) {
     EXPECT_EQ(calls.close, 2);
     runLoop().advance(0.1);
     EXPECT_EQ(runLoop().timerCount(), 0u);
+}
+
+// A preset stepped in the hosted editor reaches the unit once the audio
+// thread has applied it: the editor's idle pass tells the host, the unit's
+// parameter copies and its preset name follow, and a state saved from the
+// unit brings the stepped preset back in a fresh one.
+TEST_F(AUView, APresetSteppedInTheEditorComesBackFromTheSavedState) {
+    open();
+    auto view = newView();
+    runLoop().advance(1.0); // past the editor's stepping interval
+    ASSERT_GE(p().presetCount, 2);
+    const std::string stepped = p().presetNames[1].data();
+    ASSERT_NE(stepped, p().presetNames[0].data());
+    ui().changeProgramDelta(+1, false);
+    ASSERT_EQ(p().core.presetIndex, 1);
+    for (int guard = 0; guard < 64 && p().getIsSettingPreset(); ++guard)
+        ASSERT_EQ(host.render(512), noErr);
+    ASSERT_FALSE(p().getIsSettingPreset());
+    runLoop().advance(0.1); // the view's timer idles the editor
+
+    auto presentName = [](AUTestHost& h) {
+        AUPreset present{};
+        EXPECT_EQ(h.get(kAudioUnitProperty_PresentPreset, present), noErr);
+        char name[256] = {};
+        if (present.presetName) {
+            CFStringGetCString(present.presetName, name, sizeof name, kCFStringEncodingUTF8);
+            CFRelease(present.presetName);
+        }
+        return std::string(name);
+    };
+    std::vector<float> saved(1024);
+    int stale = 0;
+    for (UInt32 i = 0; i < 1024; ++i) {
+        saved[i] = p().getParameter(static_cast<VstInt32>(i));
+        float copy = -1.0f;
+        ASSERT_EQ(host.getParameter(i, copy), noErr);
+        stale += copy != saved[i];
+    }
+    EXPECT_EQ(stale, 0);
+    EXPECT_EQ(presentName(host), stepped);
+
+    CFPropertyListRef state = nullptr;
+    ASSERT_EQ(host.get(kAudioUnitProperty_ClassInfo, state), noErr);
+    view.reset();
+
+    AUTestHost fresh{{countingEntry, countingFactory}};
+    ASSERT_EQ(fresh.open(), noErr);
+    ASSERT_EQ(fresh.setMaxFrames(512), noErr);
+    ASSERT_EQ(fresh.initialize(), noErr);
+    ASSERT_EQ(fresh.set(kAudioUnitProperty_ClassInfo, state), noErr);
+    CFRelease(state);
+    auto& restored = *static_cast<APlugin*>(
+        static_cast<AUPLUGIN*>(static_cast<AUBase*>(fresh.storage()))->Effect());
+    for (int guard = 0; guard < 64 && restored.getIsSettingPreset(); ++guard)
+        ASSERT_EQ(fresh.render(512), noErr);
+    char name[64] = {};
+    restored.getProgramName(name);
+    EXPECT_EQ(std::string(name), stepped);
+    EXPECT_EQ(presentName(fresh), stepped);
+    int differ = 0;
+    for (UInt32 i = 0; i < 1024; ++i) {
+        float copy = -1.0f;
+        ASSERT_EQ(fresh.getParameter(i, copy), noErr);
+        differ += copy != saved[i] || restored.getParameter(static_cast<VstInt32>(i)) != saved[i];
+    }
+    EXPECT_EQ(differ, 0);
 }

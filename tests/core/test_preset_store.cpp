@@ -240,3 +240,62 @@ TEST_F(PresetStore, SteppingWrapsAtBothEnds) {
     applyPending();
     EXPECT_EQ(shownName(), "Init");
 }
+
+// A refused user preset does not stop stepping: the step passes it on to the
+// next readable entry in its direction, wrapping at the ends, and its
+// message is shown the first time only.
+TEST_F(PresetStore, SteppingPassesRefusedFilesAndTellsEachOnce) {
+    const std::string good = formatPresetFile({{"Filter Frequency", 0.25f}});
+    const std::string noEnd = good.substr(0, good.rfind("End"));
+    write(folder / "A Good.ondix", good);
+    write(folder / "B No End.ondix", noEnd);
+    write(folder / "C Good.ondix", good);
+    write(folder / "D No End.ondix", noEnd);
+    p().refreshPresetList();
+    const int first = factoryCount(); // "A Good"
+    ASSERT_EQ(p().presetCount, first + 4);
+    ASSERT_TRUE(p().choosePreset(first));
+    applyPending();
+
+    const struct {
+        int delta;
+        int lands;    // the entry chosen
+        int messages; // alerts shown by the step
+    } steps[] = {
+        {+1, first + 2, 1}, // over "B No End"
+        {+1, 0, 1},         // over "D No End", round to the first factory preset
+        {-1, first + 2, 0}, // back over "D No End": told already
+        {-1, first, 0},     // over "B No End"
+        {+2, first + 2, 0},
+    };
+    for (const auto& s : steps) {
+        const std::size_t alerts = dialogs.alertRequests.size();
+        p().changePresetDelta(s.delta);
+        EXPECT_EQ(p().core.presetIndex, s.lands) << s.delta;
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + static_cast<std::size_t>(s.messages));
+        applyPending();
+        EXPECT_EQ(shownName(), name(s.lands));
+    }
+    ASSERT_EQ(dialogs.alertRequests.size(), 2u);
+    EXPECT_NE(dialogs.alertRequests[0].header.find("B No End"), std::string::npos);
+    EXPECT_NE(dialogs.alertRequests[1].header.find("D No End"), std::string::npos);
+
+    // Choosing a refused file from the list still says why, every time.
+    EXPECT_FALSE(p().choosePreset(first + 1));
+    EXPECT_EQ(dialogs.alertRequests.size(), 3u);
+
+    // With no other entry readable, the step stops where it started.
+    write(folder / "C Good.ondix", noEnd);
+    p().core.presetEntries.erase(p().core.presetEntries.begin(),
+                                 p().core.presetEntries.begin() + first);
+    p().presetCount = 4;
+    p().core.presetIndex = 0;
+    const ProgramRecord before = record();
+    for (int delta : {+1, -1}) {
+        p().changePresetDelta(delta);
+        EXPECT_EQ(p().core.presetIndex, 0) << delta;
+        EXPECT_FALSE(p().core.presetPending) << delta;
+    }
+    EXPECT_EQ(std::memcmp(&before, &record(), sizeof before), 0);
+    EXPECT_EQ(dialogs.alertRequests.size(), 4u); // "C Good", refused now, once
+}

@@ -84,7 +84,7 @@ TEST_F(Programs, SetProgramLoadsTheRecordIntoTheValueCopiesOnly) {
     EXPECT_EQ(plugin->getCurrentValue(tag::FilterFreq), 0.3f);
     EXPECT_EQ(plugin->getOrigValue(tag::FilterFreq), 0.3f);
     EXPECT_EQ(plugin->core.values.editValue[tag::FilterFreq], 0.3f);
-    EXPECT_EQ(plugin->engine.midi.pickupRef[tag::FilterFreq], 0.0f);
+    EXPECT_EQ(plugin->engine.midi.pickupRef[tag::FilterFreq], kPickupFromCurrentValue);
     EXPECT_TRUE(plugin->core.editChanged); // untouched until 997 is written
     EXPECT_FALSE(plugin->core.presetPending);
 }

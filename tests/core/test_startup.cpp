@@ -115,8 +115,8 @@ TEST(Startup, MidiChannelAndControllerMapComeFromTheStore) {
         EXPECT_EQ(plugin->engine.midi.midiChannel.load(), expected) << "stored " << stored;
         EXPECT_EQ(plugin->engine.midi.ccMap[74].load(), tag::FilterFreq);
         EXPECT_EQ(plugin->engine.midi.ccMap[1].load(), 0);
-        // Start-up sets every pick-up reference to -1; loading program 0 then resets it.
-        EXPECT_EQ(plugin->engine.midi.pickupRef[tag::FilterFreq], 0.0f);
+        // A loaded binding picks its parameter up from where it stands.
+        EXPECT_EQ(plugin->engine.midi.pickupRef[tag::FilterFreq], kPickupFromCurrentValue);
     }
     TempPrefs empty;
     FakeHost host;

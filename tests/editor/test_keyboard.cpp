@@ -3,6 +3,7 @@
 
 #include "core/aplugin.h"
 #include "editor/ueditor.h"
+#include "platform/dialog_service.h"
 #include "platform/prefs.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
@@ -12,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 using namespace VSTGUI;
 
@@ -105,4 +109,38 @@ TEST_F(KeyboardFixture, PresetMenuStepsThroughTheSameGateAndAWrappedClockSteps) 
     ManualClock wrapped(5);
     ui().changeProgramDelta(+1, false);
     EXPECT_EQ(plugin->core.presetIndex, 2);
+}
+
+// A held arrow key runs over a refused user preset: it is passed over at
+// every round of the list, and its message comes up once.
+TEST_F(KeyboardFixture, HeldArrowPassesARefusedPresetWithOneMessage) {
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped{dialogs};
+    const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
+    std::filesystem::create_directories(folder);
+    const std::string good = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
+    std::ofstream(folder / "A Good.ondix") << good;
+    std::ofstream(folder / "B No End.ondix") << "Ondix Preset 1\nFilter Frequency = 0.25\n";
+    std::ofstream(folder / "C Good.ondix") << good;
+    plugin = std::make_unique<APlugin>(FakeHost::callback);
+    plugin->core.folders.presetDir = folder.string() + "/";
+    plugin->refreshPresetList();
+    ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    const int refused = plugin->presetCount - 2;
+    ASSERT_EQ(std::string(plugin->presetNames[static_cast<std::size_t>(refused)].data()),
+              "B No End");
+
+    clock.advance(1000);
+    int visits = 0;
+    for (int press = 0; press < 34; ++press) {
+        clock.advance(250);
+        EXPECT_EQ(key(press < 17 ? VKEY_UP : VKEY_DOWN), 1);
+        EXPECT_NE(plugin->core.presetIndex, refused) << press;
+        visits +=
+            plugin->core.presetIndex == refused + 1 || plugin->core.presetIndex == refused - 1;
+        applied();
+    }
+    EXPECT_EQ(visits, 4); // its neighbours, on the way up and back down
+    ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+    EXPECT_NE(dialogs.alertRequests[0].header.find("B No End"), std::string::npos);
 }

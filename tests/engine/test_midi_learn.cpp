@@ -2,12 +2,21 @@
 // audio thread, picks the value up before it follows, and reaches the
 // preference store through the main thread only.
 
+#include "core/preset_file.h"
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
 #include "support/plugin_harness.h"
 #include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -156,10 +165,8 @@ TEST_F(MidiLearn, TypedBindingPicksUpFromThePresentValue) {
     EXPECT_FLOAT_EQ(value(kCutoff), 32.0f / 127.0f);
 }
 
-// A binding in the preferences survives a restart. The start-up's program
-// load gives it the reference 0 (as every preset load does); a binding that
-// has no reference at all (-1, what start-up writes before that load) picks
-// the parameter up from where it stands when the controller first moves.
+// A binding in the preferences survives a restart and picks the parameter
+// up from where it stands when the controller first moves.
 TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
     TempPrefs prefs;
     setMidiCC(7, kCutoff);
@@ -172,13 +179,72 @@ TEST(MidiLearnRestart, BindingFromThePreferencesPicksUpAfterARestart) {
         h.render(16);
         return p.getParameter(kCutoff);
     };
-    EXPECT_FLOAT_EQ(cc(64), 0.5f);             // far from the reference 0
-    EXPECT_FLOAT_EQ(cc(1), 1.0f / 127.0f);     // picked up
+    EXPECT_FLOAT_EQ(cc(1), 0.5f);              // far from the value
+    EXPECT_FLOAT_EQ(cc(20), 0.5f);             // still
+    EXPECT_FLOAT_EQ(cc(63), 63.0f / 127.0f);   // within reach of it: picked up
     EXPECT_FLOAT_EQ(cc(100), 100.0f / 127.0f); // and followed
+}
 
-    storeRelaxed(p.engine.midi.pickupRef[kCutoff], -1.0f);
-    p.engine.midi.captured[kCutoff] = false;
-    EXPECT_FLOAT_EQ(cc(20), 100.0f / 127.0f); // away from where the parameter is
-    EXPECT_FLOAT_EQ(cc(99), 99.0f / 127.0f);  // within reach of it: picked up
-    EXPECT_FLOAT_EQ(cc(20), 20.0f / 127.0f);
+// After a preset is chosen, a state restored or a program set by the host, a
+// learned controller has to pick each value up again where the preset put
+// it: nothing happens near the bottom of its travel (it once took the
+// reference 0 and snapped the parameter there).
+TEST_F(MidiLearn, ControllerPicksTheValueUpAgainAfterAPresetLoadOrRestore) {
+    std::string made = (fs::temp_directory_path() / "ondix-learn-XXXXXX").string();
+    ASSERT_NE(mkdtemp(made.data()), nullptr);
+    const fs::path folder = fs::path(made) / "Presets";
+    fs::create_directories(folder);
+    std::ofstream(folder / "Bright.ondix") << formatPresetFile({{"Filter Frequency", 0.6f}});
+    p().core.folders.presetDir = folder.string() + "/";
+    p().refreshPresetList();
+    p().core.host.hostIsReaper = true; // a host that exchanges chunks
+
+    const struct {
+        const char* what;
+        std::function<void()> load;
+    } rows[] = {
+        {"preset chosen",
+         [&] {
+             const int last = p().presetCount - 1; // the only user preset
+             ASSERT_EQ(std::string(p().presetNames[static_cast<std::size_t>(last)].data()),
+                       "Bright");
+             ASSERT_TRUE(p().choosePreset(last));
+         }},
+        {"chunk restored",
+         [&] {
+             ProgramRecord record = p().core.programStore[0];
+             record.values[kCutoff] = 0.6f;
+             ASSERT_EQ(p().setChunk(&record, sizeof record, false), 1);
+         }},
+        {"program set by the host",
+         [&] {
+             p().core.programStore[0].values[kCutoff] = 0.6f;
+             p().setProgram(0);
+         }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        // Learned and picked up: the controller drives the parameter.
+        p().setParameter(kCutoff, 0.3f);
+        p().setMIDILatch(kCutoff, true);
+        cc(7, 38);
+        ASSERT_EQ(mapped(7), kCutoff);
+        ASSERT_FLOAT_EQ(value(kCutoff), 38.0f / 127.0f);
+
+        r.load();
+        for (int guard = 0; guard < 64 && p().getIsSettingPreset(); ++guard) h.render(256);
+        ASSERT_FALSE(p().getIsSettingPreset());
+        ASSERT_FLOAT_EQ(value(kCutoff), 0.6f);
+
+        for (int far : {127, 20, 2, 0, 70}) {
+            cc(7, far);
+            EXPECT_FLOAT_EQ(value(kCutoff), 0.6f) << "controller at " << far;
+        }
+        cc(7, 76); // 0.598: picked up
+        EXPECT_FLOAT_EQ(value(kCutoff), 76.0f / 127.0f);
+        cc(7, 10); // and followed
+        EXPECT_FLOAT_EQ(value(kCutoff), 10.0f / 127.0f);
+        p().resetMIDI();
+    }
+    fs::remove_all(made);
 }
