@@ -388,12 +388,15 @@ TEST_F(EditorSync, BackScreenSettings) {
     EXPECT_TRUE(getRegisterIsOn("PresetWarning", false));
     click(b.midiBank);
     EXPECT_FALSE(getRegisterIsOn("MIDIBank", true));
-    // Decay/sustain shows on without a preference while the envelope
-    // screens, which read it with default off, start off; the switch sets
-    // both screens.
+    // Without a preference decay/sustain is off on the switch as on the
+    // envelope screens; the switch sets both screens.
     TEnvScreen* screens[2] = {c().filter.filterEnvScreen, c().filter.ampEnvScreen};
+    EXPECT_EQ(b.decaySustain->getValue(), 0.0f);
     for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
-    click(b.decaySustain); // now off
+    click(b.decaySustain); // now on
+    EXPECT_TRUE(getRegisterIsOn("DecaySustain", false));
+    for (TEnvScreen* env : screens) EXPECT_TRUE(env->getDecaySustain());
+    click(b.decaySustain); // off
     EXPECT_FALSE(getRegisterIsOn("DecaySustain", true));
     for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
     click(b.decaySustain);
