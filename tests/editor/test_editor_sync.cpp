@@ -444,7 +444,8 @@ TEST_F(EditorSync, A4TuningAcceptsTenToTenThousandHertz) {
     const float rate = p().engine.rate.sampleRate;
     EXPECT_FLOAT_EQ(p().engine.rate.basePitch, 432.0f * (110.0f / rate) / 440.0f);
 
-    for (const char* answer : {"", "abc", "5", "10001", nullptr}) {
+    const char* const keeping[] = {"", "abc", "5", "10001", nullptr}; // nullptr: cancel
+    for (const char* answer : keeping) {
         if (answer)
             dialogs.pushText(answer);
         else

@@ -70,7 +70,7 @@ TEST_F(ControlMenu, MenuButtonShowsTheDefaultsWithNothingStored) {
                                                "Show Envelope Dials",
                                                "-",
                                                "Decay / Sustain",
-                                               "Decay / Sustain: On",
+                                               "Decay / Sustain: Off",
                                                "-",
                                                "Tool-Tips",
                                                "Tool-Tips: On",
@@ -179,11 +179,11 @@ TEST_F(ControlMenu, SwitchesTakeEffectInTheEditorAtOnce) {
     run({"Dial Animation: On"});
     EXPECT_FALSE(ui().getAnimation());
 
-    // Unset, the title says on; choosing it stores off, then on again.
-    run({"Decay / Sustain: On"});
-    for (TEnvScreen* env : envScreens()) EXPECT_FALSE(env->getDecaySustain());
+    // Unset, the title says off; choosing it stores on, then off again.
     run({"Decay / Sustain: Off"});
     for (TEnvScreen* env : envScreens()) EXPECT_TRUE(env->getDecaySustain());
+    run({"Decay / Sustain: On"});
+    for (TEnvScreen* env : envScreens()) EXPECT_FALSE(env->getDecaySustain());
 
     // The envelope display: dials, then the graphic envelopes again.
     TOnOff* display = ui().getControls().filter.envelopeDisplay;
