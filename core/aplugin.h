@@ -761,6 +761,7 @@ private:
         float lockVar;
         float current;
         float stored;
+        bool live = false; // the tag's own value as it stands, not one asked about
     };
     std::string displayText(int tag, const ShownValue& own) const;
     static void fillSampleConvertTables(); // waves/sample_import.cpp

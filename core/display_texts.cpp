@@ -101,7 +101,10 @@ std::string APlugin::getLFOSpeedStr(int t) const {
 
 std::string APlugin::getLFOSpeedStr(int t, float value) const {
     const float x = clamp01(value);
-    if (x < 0.00001f) return "Off";
+    // Only the free LFOs stand still at the bottom of their range; the SMod
+    // and chorus LFOs keep running at their slowest rate there.
+    const bool freeLfo = t != tag::OscSModSpeed && t != tag::ChorusSpeed;
+    if (freeLfo && x < 0.00001f) return "Off";
     double f;
     if (t == tag::OscSModSpeed)
         f = SModLfo::hertz(x);
@@ -124,7 +127,7 @@ bool APlugin::freeEnvTimeSynced(int t) const {
 }
 
 // The text of tag t whose own value reads as `own`; every other tag is read
-// as it stands.
+// as it stands. A text built for a given value depends on that value alone.
 std::string APlugin::displayText(int t, const ShownValue& own) const {
     const float v = clamp01(own.lockVar);
     const bool onOff = own.current >= 0.5f;
@@ -157,8 +160,11 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
         result = balanceStr(v, "Equal", "D", "W");
         break;
     case kDisplayArpTune:
-        // With the magic steps' transposition of the pass now playing.
-        result = intStr(getArpStepTuneForDisplay(t - tag::arpStep(tag::RowTune, 0))) + " Semi";
+        // The step's own tune; the tag's live text adds the magic steps'
+        // transposition of the pass now playing.
+        result = intStr(own.live ? getArpStepTuneForDisplay(t - tag::arpStep(tag::RowTune, 0))
+                                 : truncInt(v * 72.0f) - 36) +
+                 " Semi";
         break;
     case kDisplayFilterFreq:
         result = getFilterFreqStr(clamp01(own.stored));
@@ -345,7 +351,7 @@ void APlugin::getParameterDisplay(VstInt32 t, char* text) {
     text[1] = '\0';
     if (!isValidTag(t)) return;
     const std::string result =
-        displayText(t, {getLockVar(t), getCurrentValue(t), getStoredValue(t)});
+        displayText(t, {getLockVar(t), getCurrentValue(t), getStoredValue(t), true});
     std::memcpy(text, result.c_str(), result.size() + 1);
 }
 

@@ -44,6 +44,12 @@ double numberOf(const std::string& answer, bool strip) {
     return textToDouble(strip ? strippedText(answer) : answer);
 }
 
+// Whether the answer holds a number where numberOf and intOf read it; an
+// answer that does not keeps the value as it is.
+bool readable(const std::string& answer, bool strip) {
+    return startsWithNumber(strip ? strippedText(answer) : answer);
+}
+
 int intOf(const std::string& answer, bool strip) {
     return textToInt(strip ? strippedText(answer) : answer);
 }
@@ -76,9 +82,7 @@ struct TypedEntry {
     std::optional<std::string> initialText; // replaces the value text when set
     // Confirming the box with the current value's text unchanged keeps the
     // value as it is, also where that text is not a number of the prompt's
-    // unit (a list entry, "50% L / 100% R"). Off where the box proposes a
-    // value of its own rather than showing the current one.
-    bool keepWhenUnchanged = true;
+    // unit (a list entry, "50% L / 100% R").
     std::function<void(const std::string& answer)> store;
 };
 
@@ -94,13 +98,15 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     // answer -> x (atof, optionally stripped) -> value, stored plainly.
     auto linear = [&p, t](bool strip, double divisor, double offset) {
         return [&p, t, strip, divisor, offset](const std::string& a) {
-            p.setParameter(t, unitValue(numberOf(a, strip) / divisor + offset));
+            if (readable(a, strip))
+                p.setParameter(t, unitValue(numberOf(a, strip) / divisor + offset));
         };
     };
     // Logarithmic rows: nothing is stored unless x is above the threshold.
     auto logarithmic = [&p, t](bool hertz, double threshold,
                                std::function<double(double)> toValue) {
         return [&p, t, hertz, threshold, toValue](const std::string& a) {
+            if (!readable(a, false)) return;
             const double x = hertz ? hertzOf(a, false) : numberOf(a, false);
             if (x > threshold) p.setParameter(t, unitValue(toValue(x)));
         };
@@ -108,7 +114,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     // A step number typed for a list of count entries stored with range.
     auto stepped = [&p, t](float range, int count) {
         return [&p, t, range, count](const std::string& a) {
-            p.setSteppedValue(t, intOf(a, true), range, count);
+            if (readable(a, true)) p.setSteppedValue(t, intOf(a, true), range, count);
         };
     };
     const auto percentBipolar = "-100 to 100%";
@@ -121,21 +127,26 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
 
     if (t == tag::ArpNumSteps || t == tag::ArpLoopStart) {
         e.prompt = "1 to 16 Steps";
-        e.store = [&p, t](const std::string& a) { p.setSteppedValue(t, intOf(a, true) - 1); };
+        e.store = [&p, t](const std::string& a) {
+            if (readable(a, true)) p.setSteppedValue(t, intOf(a, true) - 1);
+        };
     } else if (inArpRow(tag::RowVelocity)) {
         e.prompt = "0 to 127";
         e.store = linear(false, 127.0, 0.0);
     } else if (inArpRow(tag::RowTune)) {
         e.prompt = "-36 to 36 semi";
         e.store = [&p, t](const std::string& a) {
-            p.setParameter(t, unitValue((intOf(a, false) + 0.1) / 72.0 + 0.5));
+            if (readable(a, false))
+                p.setParameter(t, unitValue((intOf(a, false) + 0.1) / 72.0 + 0.5));
         };
     } else if (inArpRow(tag::RowRatchet)) {
-        e.initialText = "0";
-        e.keepWhenUnchanged = false;
+        // The step's ratchet count as it is typed: 0 for Off, else 2, 3 or 4.
+        const int ratchet = p.getSteppedValue(t);
+        e.initialText = ratchet > 0 ? intText(ratchet + 1) : "0";
         e.prompt = "0 - Off, 2,3,4";
         e.store = [&p, t, range = m.steppedRange[t]](const std::string& a) {
             const std::string s = strippedText(a);
+            if (!startsWithNumber(s)) return;
             const int step = s == "2" ? 1 : s == "3" ? 2 : s == "4" ? 3 : 0;
             p.setParameter(t, ParamTable::stepToValue(step, range));
         };
@@ -151,7 +162,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     } else if (t == tag::ArpMagicSteps) {
         e.prompt = "0 (0: Off) to 8 (4 Steps: Random)";
         e.store = [&p](const std::string& a) {
-            p.setSteppedValue(tag::ArpMagicSteps, intOf(a, true));
+            if (readable(a, true)) p.setSteppedValue(tag::ArpMagicSteps, intOf(a, true));
         };
     } else if (inRange(t, tag::xyPointX(0), tag::xyPointY(tag::XYPointCount - 1))) {
         e.prompt = percentBipolar;
@@ -190,6 +201,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     } else if (t == tag::ReverbSize) {
         e.prompt = "0.25 to 7.75m^3";
         e.store = [&p](const std::string& a) {
+            if (!readable(a, false)) return;
             p.setParameter(tag::ReverbSize, unitValue((4.0 * numberOf(a, false) - 1.0) / 30.75));
         };
     } else if (t == tag::ReverbPreDelay) {
@@ -207,7 +219,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = "0 for Off, 1 for On";
         e.store = [&p, t](const std::string& a) {
             const std::string s = strippedText(a);
-            if (s.empty()) return;
+            if (!startsWithNumber(s)) return;
             p.setParameter(t, textToDouble(s) >= 0.5 ? 1.0f : 0.0f);
         };
     } else if (kind == kDisplayBipolar || kind == kDisplayPan || kind == kDisplayMix) {
@@ -222,7 +234,8 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     } else if (kind == kDisplayFilterFreq) {
         e.prompt = "20 to 20500 hz";
         e.store = [&p, t](const std::string& a) {
-            p.setParameter(t, unitValue(std::log2(hertzOf(a, true) / 20.0) / 10.0));
+            if (readable(a, true))
+                p.setParameter(t, unitValue(std::log2(hertzOf(a, true) / 20.0) / 10.0));
         };
     } else if (kind == kDisplayEnvTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_TEMPO_SYNC_STR);
@@ -233,7 +246,8 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
             " ms";
         e.prompt = "1 to 16000 ms";
         e.store = [&p, t](const std::string& a) {
-            p.setParameter(t, unitValue(std::log2(numberOf(a, false)) / 14.0));
+            if (readable(a, false))
+                p.setParameter(t, unitValue(std::log2(numberOf(a, false)) / 14.0));
         };
     } else if (kind == kDisplayFadeTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_FADE_TEMPO_SYNC_STR);
@@ -274,7 +288,7 @@ void APlugin::setNumValue(int t) {
     const std::string initial = entry.initialText.value_or(valueText);
     const std::string answer = askFor(entry.prompt, title, initial);
     if (answer.empty()) return;
-    if (entry.keepWhenUnchanged && answer == initial) return;
+    if (answer == initial) return;
     entry.store(answer);
 }
 
@@ -292,6 +306,7 @@ void APlugin::setModValue(int slot) {
                                                  : "-100 to 100%";
     const std::string answer = askFor(prompt, title, initial);
     if (answer.empty() || answer == initial) return;
+    if (!readable(answer, type == kDestSpeed)) return;
 
     double value = 0.0;
     if (type == kDestSpeed) {

@@ -123,7 +123,7 @@ void uEditor::showBackScreen(bool /*unused*/) {
     fromPrefs(b.altMidi, REG_MIDI_CAPTURE_STR, true);
     fromPrefs(b.midiPreset, REG_MIDI_PRESET_STR, true);
     fromPrefs(b.midiBank, REG_MIDI_BANK_STR, true);
-    fromPrefs(b.decaySustain, REG_DECAY_SUSTAIN_STR, true);
+    if (b.decaySustain) b.decaySustain->setState(getDecaySustainPref());
 
     if (b.screenSize) {
         b.screenSize->setString(vocabAt(SCREEN_SIZE_SHORT_STR, sizeIndex));

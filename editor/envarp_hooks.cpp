@@ -11,6 +11,9 @@ void uEditor::setEnvUndo() {
     APlugin* p = plugin();
     if (!p) return;
     section_values::store(*p, stores.undo[kEnvSection], section_tags::ENV_TAGS);
+    // A newer snapshot without the free envelopes' fade and sync values: the
+    // ones kept next to the older one must not come back with it.
+    freeEnvMarks.fadeSyncUndo = false;
 }
 
 void uEditor::setArpUndo() {

@@ -124,7 +124,7 @@ void uEditor::showControlMenu() {
     APlugin& p = *plugin();
 
     const bool animationOn = getRegValue(REG_DIAL_ANIMATION_STR, true);
-    const bool decaySustainOn = getRegValue(REG_DECAY_SUSTAIN_STR, true);
+    const bool decaySustainOn = getDecaySustainPref();
     const bool toolTipsOn = getRegValue(REG_TOOL_TIP_STR, true);
     const bool midiPresetOn = getRegisterIsOn(REG_MIDI_PRESET_STR, true);
     const bool midiBankOn = getRegisterIsOn(REG_MIDI_BANK_STR, true);
@@ -236,8 +236,10 @@ void uEditor::showControlMenu() {
     case ControlCommand::SetMidiChannel: {
         std::string answer;
         int value = -1;
+        const int current =
+            std::clamp(loadIntFromPrefs(REG_MIDI_IN_CHANNEL_STR), 0, kHighestChannel);
         if (inputBoxNumStr("Set MIDI Input Channel (0 for Omni)", "MIDI Channel", answer, 0,
-                           kHighestChannel, value)) {
+                           kHighestChannel, value, std::to_string(current))) {
             saveIntToPrefs(REG_MIDI_IN_CHANNEL_STR, value);
             p.refreshMidiChannelPref();
             p.updateMidiChannel(false);
@@ -261,7 +263,7 @@ void uEditor::showControlMenu() {
 
     // The editor's own switches are written back whatever was chosen.
     setRegValue(REG_DIAL_ANIMATION_STR, prefs.animation);
-    prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
+    prefs.decaySustain = getDecaySustainPref();
     for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
         if (env) env->setDecaySustain(prefs.decaySustain);
     setRegValue(REG_TOOL_TIP_STR, prefs.toolTips);

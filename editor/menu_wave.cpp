@@ -117,8 +117,8 @@ void rebuild(APlugin& p, int w) {
 }
 
 // Asks for partial p of wave w's amplitude (0..100 %) or phase (0..360
-// degrees) and sets it, keeping the other half. An empty answer changes
-// nothing; text without a number gives 0.
+// degrees) and sets it, keeping the other half. A cancel, an empty answer or
+// one without a number changes nothing.
 void typePartial(APlugin& p, int w, int partial, bool phase) {
     const float scale = phase ? 360.0f : 100.0f;
     const float current =
@@ -135,8 +135,8 @@ void typePartial(APlugin& p, int w, int partial, bool phase) {
     // editor under it.
     p.core.popupOpen.set();
     inputBox(prompt, title.c_str(), buffer);
-    if (buffer[0] == '\0') return;
     stripAllButNum(buffer);
+    if (!startsWithNumber(buffer)) return;
     const double typed = textToDouble(buffer) / static_cast<double>(scale);
     const float value = static_cast<float>(clamp01(typed));
     if (phase)

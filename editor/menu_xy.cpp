@@ -175,15 +175,16 @@ constexpr int kLastXYDest = tag::XYModDestFirst + tag::XYModCount - 1;
 
 // ------------------------------------------------------------------ questions
 
-// Asks in the input box; nullopt when the answer is empty (cancelled),
-// otherwise the answer with everything but digits, signs and points removed.
+// Asks in the input box; nullopt when the answer is empty (cancelled) or
+// holds no number, otherwise the answer with everything but digits, signs
+// and points removed.
 std::optional<std::string> ask(const char* prompt, const char* title, const char* start) {
     char buffer[TEXT_BUFFER_SIZE] = {};
     std::strncpy(buffer, start, sizeof buffer - 1);
     inputBox(prompt, title, buffer);
     std::string answer = buffer;
-    if (answer.empty()) return std::nullopt;
     stripAllButNum(answer);
+    if (!startsWithNumber(answer)) return std::nullopt;
     return answer;
 }
 
@@ -537,16 +538,19 @@ void uEditor::showXYMenu() {
         transformPath(*p, [](float&, float& y) { y = -y; });
         break;
     case XYCommand::Rotate:
-        rotatePath(*p, leadingInt(ask("Angle to rotate (0 to 360 deg)", "XY Rotation", "0")));
+        if (const auto answer = ask("Angle to rotate (0 to 360 deg)", "XY Rotation", "0"))
+            rotatePath(*p, leadingInt(answer));
         break;
     case XYCommand::SnapToGrid:
-        snapPath(*p, leadingInt(ask("Grid size (0 for no grid)", "XY Grid", "0")));
+        if (const auto answer = ask("Grid size (0 for no grid)", "XY Grid", "0"))
+            snapPath(*p, leadingInt(answer));
         break;
     case XYCommand::Smooth:
         smoothPath(*p);
         break;
     case XYCommand::Scale:
-        scalePath(*p, leadingInt(ask("Scale amount in %", "XY Scaling", "100")));
+        if (const auto answer = ask("Scale amount in %", "XY Scaling", "100"))
+            scalePath(*p, leadingInt(answer));
         break;
 
     // Typed position: the path point the pad's gesture was on, or the pad.

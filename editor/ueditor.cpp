@@ -72,7 +72,7 @@ uEditor::uEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
     prefs.dragAndDrop = getRegValue(REG_DRAG_AND_DROP_STR, true);
     prefs.toolTips = getRegValue(REG_TOOL_TIP_STR, true);
     prefs.animation = getRegValue(REG_DIAL_ANIMATION_STR, true);
-    prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
+    prefs.decaySustain = getDecaySustainPref();
     prefs.envelopeShowKnobs = getRegValue(REG_ENV_STR, false);
     prefs.drawOsc = getRegValue(REG_DRAW_OSC_STR, true);
     prefs.oscOut = getRegValue(REG_OSC_OUT_STR, false);
@@ -123,6 +123,10 @@ void uEditor::setScreenSize(int index) {
 }
 
 // ------------------------------------------------------------------ preferences
+
+bool uEditor::getDecaySustainPref() {
+    return getRegValue(REG_DECAY_SUSTAIN_STR, false);
+}
 
 bool uEditor::getRegValue(const std::string& key, bool def) {
     std::string value;

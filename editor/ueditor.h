@@ -162,6 +162,9 @@ public:
     static void setRegValue(const std::string& key, bool on);
     static void setRegOn(const std::string& key) { setRegValue(key, true); }
     static void setRegOff(const std::string& key) { setRegValue(key, false); }
+    // The envelope screens' decay-sustain mode as stored; off until the user
+    // turns it on. Every switch, menu and screen reads it here.
+    static bool getDecaySustainPref();
 
     // ---------------------------------------------------------------- bitmaps
     void createBitmaps();

@@ -520,7 +520,7 @@ bool uEditor::backValueChanged(CControl* control) {
     }
     if (control == b.decaySustain) {
         setRegValue(REG_DECAY_SUSTAIN_STR, pressed(control));
-        prefs.decaySustain = getRegValue(REG_DECAY_SUSTAIN_STR, false);
+        prefs.decaySustain = getDecaySustainPref();
         for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
             if (env) env->setDecaySustain(prefs.decaySustain);
         return true;
@@ -551,14 +551,18 @@ bool uEditor::backValueChanged(CControl* control) {
     return false;
 }
 
-// The reference pitch, typed in hertz; anything outside 10..10000 Hz (a
-// cancel or a text that is not a number included) gives 440.
+// The reference pitch, typed in hertz, starting from the stored one. A
+// cancel, an empty answer, a text that is not a number or one outside
+// 10..10000 Hz keeps the stored pitch.
 void uEditor::askA4Tuning() {
     APlugin& p = *plugin();
+    const int current = a4OrDefault(loadIntFromPrefs(REG_A4_STR));
     char buffer[TEXT_BUFFER_SIZE] = {};
-    std::snprintf(buffer, sizeof buffer, "%d", A4_DEFAULT);
+    std::snprintf(buffer, sizeof buffer, "%d", current);
     inputBox("A4 Tuning : 440 Hz Default", "Hz", buffer);
-    const int a4 = a4OrDefault(textToInt(buffer));
+    if (!startsWithNumber(buffer)) return;
+    const int a4 = textToInt(buffer);
+    if (a4 != a4OrDefault(a4)) return;
     saveIntToPrefs(REG_A4_STR, a4);
     if (TReadout* readout = controls.back.a4Tuning) {
         char text[32];

@@ -418,8 +418,10 @@ void APlugin::updateFXControls() {
     }
 }
 
+// The level of the bus as the chain carries it, that is after its input
+// scale (kInScale) and before the output scale brings it back.
 void APlugin::setFXSource(int source, const std::array<float, 4>& bus) {
-    const float mean = (bus[0] + bus[1] + bus[2] + bus[3]) * (0.25f * kOutScale);
+    const float mean = (bus[0] + bus[1] + bus[2] + bus[3]) * 0.25f;
     setFrameSource(source, clampTo(mean, -1.0f, 1.0f));
     engine.fx.outputsClear = false;
 }

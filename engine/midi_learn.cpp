@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -108,12 +109,20 @@ void APlugin::flushLearnedControllers() {
 void APlugin::setMIDICCNum(int t) {
     if (!isValidTag(t)) return;
     flushLearnedControllers();
+    MidiState& midi = engine.midi;
+    // The box starts with the (lowest) controller bound to t now, empty when
+    // there is none; confirming it unchanged keeps the binding as it is.
     char answer[TEXT_BUFFER_SIZE] = {};
+    for (int c = 0; t != 0 && c < kControllers; ++c) { // 0 marks a free controller
+        if (midi.ccMap[c].load(std::memory_order_relaxed) != t) continue;
+        std::to_chars(answer, answer + sizeof answer - 1, c);
+        break;
+    }
+    const std::string initial = answer;
     inputBox("MIDI CC : " + getParameterNameStr(t), "MIDI CC (0 - 127)", answer);
     int n = 0;
-    if (answer[0] == '\0' || !controllerFromAnswer(answer, n)) return;
+    if (answer[0] == '\0' || initial == answer || !controllerFromAnswer(answer, n)) return;
 
-    MidiState& midi = engine.midi;
     // The controller picks the parameter up from where it stands now.
     storeRelaxed(midi.pickupRef[t], getParameter(t));
     setCapturedFlag(midi, t, false);

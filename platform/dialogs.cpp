@@ -221,14 +221,24 @@ void inputBox(const char* prompt, const char* title, char* buffer) {
     runInputWindow(title, prompt, buffer);
 }
 
-void inputBoxStr(const std::string& prompt, const std::string& title, std::string& text) {
+namespace {
+
+void askText(const std::string& prompt, const std::string& title, std::string_view initial,
+             std::string& text) {
     char promptBuffer[TEXT_BUFFER_SIZE];
     char titleBuffer[TEXT_BUFFER_SIZE];
     char textBuffer[TEXT_BUFFER_SIZE] = {};
     putText(promptBuffer, prompt);
     putText(titleBuffer, title);
+    putText(textBuffer, initial);
     inputBox(promptBuffer, titleBuffer, textBuffer);
     text = textBuffer;
+}
+
+} // namespace
+
+void inputBoxStr(const std::string& prompt, const std::string& title, std::string& text) {
+    askText(prompt, title, {}, text);
 }
 
 bool parseLeadingInt(std::string_view text, int& value) {
@@ -246,8 +256,8 @@ bool parseLeadingInt(std::string_view text, int& value) {
 }
 
 bool inputBoxNumStr(const std::string& prompt, const std::string& title, std::string& text, int min,
-                    int max, int& value) {
-    inputBoxStr(prompt, title, text);
+                    int max, int& value, std::string_view initial) {
+    askText(prompt, title, initial, text);
     stripAllButNum(text);
     value = -1;
     if (text.empty()) return false;

@@ -77,12 +77,13 @@ void inputBox(const char* prompt, const char* title, char* buffer);
 // Prompt and title are cut to 255 bytes.
 void inputBoxStr(const std::string& prompt, const std::string& title, std::string& text);
 
-// Asks for a whole number. text receives the answer cut to its digits, '+',
-// '-' and '.'; value receives the number it starts with (see parseLeadingInt)
-// and the result is min <= value <= max. A cancel, an answer without a
-// leading number or one beyond the 32-bit range give value -1 and false.
+// Asks for a whole number, starting from initial (the current value; empty by
+// default). text receives the answer cut to its digits, '+', '-' and '.';
+// value receives the number it starts with (see parseLeadingInt) and the
+// result is min <= value <= max. A cancel, an answer without a leading number
+// or one beyond the 32-bit range give value -1 and false.
 bool inputBoxNumStr(const std::string& prompt, const std::string& title, std::string& text, int min,
-                    int max, int& value);
+                    int max, int& value, std::string_view initial = {});
 
 // Reads a decimal integer from the start of text: an optional '+' or '-'
 // followed by at least one digit; reading stops at the first other byte

@@ -197,6 +197,13 @@ int textToInt(std::string_view text) {
     return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
+bool startsWithNumber(std::string_view text) {
+    bool negative = false;
+    if (!readSign(text, negative) || text.empty()) return false;
+    if (isDigit(text[0])) return true;
+    return text[0] == '.' && text.size() > 1 && isDigit(text[1]);
+}
+
 double textToDouble(std::string_view text) {
     bool negative = false;
     if (!readSign(text, negative)) return 0.0;

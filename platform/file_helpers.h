@@ -60,3 +60,7 @@ char validChar(char c);
 // -DBL_MAX/DBL_MAX (and to 0 when too small); "inf" and "nan" read as 0.
 int textToInt(std::string_view text);
 double textToDouble(std::string_view text);
+// Whether textToDouble finds a number at all: after white space and an
+// optional sign, a digit or a point followed by a digit. A text without one
+// reads as 0 above; dialogs treat it as unreadable and keep their value.
+bool startsWithNumber(std::string_view text);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr const char* kDialogTitle = "Select Sample";
 constexpr const char* kDialogLabel = "Load";
-constexpr const char* kDialogFilter = "*.wav; aiff; *.aif";
+// Every extension the reader takes, so that no importable file is hidden.
+constexpr const char* kDialogFilter = "*.wav; *.aif; *.aiff";
 constexpr const char* kSampleDirPref = "SampleDir";
 
 bool isWavExtension(const std::string& path) {

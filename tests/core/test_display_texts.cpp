@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
@@ -73,13 +74,14 @@ TEST_F(DisplayText, OwnRuleExamples) {
         {tag::OscSubVolume, 0.25f, "Sine Volume-20dB"},
         {tag::OscSubVolume, 0.5f, "Off"},
         {tag::OscSubVolume, 1.0f, "Square Volume0dB"},
-        {tag::OscSModSpeed, 0.0f, "Off"},
+        {tag::OscSModSpeed, 0.0f, "0.03 Hz"}, // slowest, still running
         {tag::OscSModSpeed, 1.0f, "27.50 Hz"},
         {tag::FreeLfo1Speed, 0.0f, "Off"},
         {tag::FreeLfo1Speed, 1.0f, "440.00 Hz"},
         {tag::XYSpeed, 0.0f, "0.06x"},
         {tag::XYSpeed, 1.0f, "16.00x"},
         {tag::ChorusLength, 1.0f, "50.0 ms"},
+        {tag::ChorusSpeed, 0.0f, "0.01 Hz"},
         {tag::ChorusSpeed, 1.0f, "13.75 Hz"},
         {110, 0.0f, "0.0 ms"},
         {110, 1.0f, "511.5 ms"},
@@ -146,6 +148,31 @@ TEST_F(DisplayText, ModulationAmountFollowsTheDestinationType) {
     // The XY amounts use the four XY slots.
     setDest(12, 21);
     EXPECT_EQ(show(tag::XYModAmountFirst, 0.5f), "0.00s");
+}
+
+// A text asked for a given value (a host's value-to-string) depends on that
+// value only: moving the tag's live value, locked or not, changes nothing.
+TEST_F(DisplayText, TextOfAGivenValueIgnoresTheLiveValue) {
+    const float asked[] = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
+    for (bool locked : {false, true}) {
+        plugin->setLockState(2, locked ? 1 : 0);
+        for (int t = 0; t < tag::Count; ++t) {
+            plugin->setParameter(t, 0.0f);
+            std::string texts[std::size(asked)];
+            for (std::size_t i = 0; i < std::size(asked); ++i)
+                texts[i] = plugin->formatParameterValue(t, asked[i]);
+            for (float live : {0.37f, 1.0f}) {
+                plugin->setParameter(t, live);
+                for (std::size_t i = 0; i < std::size(asked); ++i)
+                    ASSERT_EQ(plugin->formatParameterValue(t, asked[i]), texts[i])
+                        << "tag " << t << " value " << asked[i] << " live " << live;
+            }
+        }
+    }
+    const int tune = tag::arpStep(tag::RowTune, 0);
+    EXPECT_EQ(plugin->formatParameterValue(tune, 0.0f), "-36 Semi");
+    EXPECT_EQ(plugin->formatParameterValue(tune, 0.5f), "0 Semi");
+    EXPECT_EQ(plugin->formatParameterValue(tune + 15, 1.0f), "36 Semi");
 }
 
 TEST_F(DisplayText, ArpMagicModeIsDashedWithoutMagicSteps) {

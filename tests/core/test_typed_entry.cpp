@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -144,8 +145,11 @@ TEST_F(TypedEntry, BoxOpensWithTheValueTextOrTheRowsOwnText) {
     plugin->setParameter(tag::AmpEnvAttack, 1.0f);
     EXPECT_EQ(type(tag::AmpEnvAttack, "").initialText, "16384.00 ms");
 
-    // Ratchets propose "0"; continuous switches show Off or On.
+    // Ratchets open on their count (0 for Off); continuous switches show Off
+    // or On.
     plugin->setSteppedValue(429, 2);
+    EXPECT_EQ(type(429, "").initialText, "3");
+    plugin->setSteppedValue(429, 0);
     EXPECT_EQ(type(429, "").initialText, "0");
     plugin->setParameter(tag::DelayOn, 1.0f);
     EXPECT_EQ(type(tag::DelayOn, "").initialText, "On");
@@ -168,6 +172,38 @@ TEST_F(TypedEntry, CancelOrEmptyAnswerChangesNothingButThePopupFlagStays) {
     EXPECT_EQ(step(tag::FilterType), 5);
     EXPECT_TRUE(plugin->core.popupOpen);
     EXPECT_EQ(automations(), 0u);
+}
+
+// Every box of every tag and every slot amount: a cancel, an empty answer or
+// one without a number keeps the value exactly.
+TEST_F(TypedEntry, AnswersWithoutANumberKeepEveryValue) {
+    const std::optional<std::string> answers[] = {std::nullopt, "", "abc", "-", ".", "Off", "x%"};
+    for (int slot = 0; slot < tag::ModSlotCount; ++slot)
+        plugin->setParameter(tag::slotDest(slot), 0.3f);
+    for (int t = 0; t < tag::Count; ++t) {
+        plugin->setParameter(t, 0.37f);
+        const float before = value(t);
+        for (const auto& answer : answers) {
+            if (answer)
+                script.pushText(*answer);
+            else
+                script.pushTextCancel();
+            plugin->setNumValue(t);
+            script.textAnswers.clear(); // a tag without a box leaves its answer
+            ASSERT_EQ(value(t), before) << "tag " << t << " answer " << answer.value_or("cancel");
+        }
+    }
+    for (int slot = 0; slot < tag::ModSlotCount; ++slot) {
+        const float before = value(tag::slotAmount(slot));
+        for (const auto& answer : answers) {
+            if (answer)
+                script.pushText(*answer);
+            else
+                script.pushTextCancel();
+            plugin->setModValue(slot);
+            EXPECT_EQ(value(tag::slotAmount(slot)), before) << "slot " << slot;
+        }
+    }
 }
 
 TEST_F(TypedEntry, InvalidAndInternalTagsOpenNoBox) {
@@ -338,7 +374,7 @@ TEST_F(TypedEntry, ArpStepsAreCountedFromOne) {
     }
 }
 
-TEST_F(TypedEntry, RatchetsTakeTwoThreeOrFourAndAnythingElseIsOff) {
+TEST_F(TypedEntry, RatchetsTakeTwoThreeOrFourAndAnyOtherNumberIsOff) {
     const int t = 429;
     type(t, "3");
     EXPECT_EQ(step(t), 2);
@@ -346,11 +382,11 @@ TEST_F(TypedEntry, RatchetsTakeTwoThreeOrFourAndAnythingElseIsOff) {
     type(t, "5");
     EXPECT_EQ(shown(t), "Off");
     type(t, "4");
-    type(t, "x");
-    EXPECT_EQ(shown(t), "Off");
+    type(t, "x"); // no number: kept
+    EXPECT_EQ(shown(t), "4");
     type(t, "2");
     EXPECT_EQ(shown(t), "2");
-    type(t, "0"); // the proposed text confirmed: Off
+    type(t, "0");
     EXPECT_EQ(shown(t), "Off");
     EXPECT_FLOAT_EQ(value(t), 0.1f / 3.99f);
 }

@@ -493,11 +493,11 @@ TEST_F(EditorScreens, BackScreenShowsTheSettings) {
     EXPECT_EQ(b.midiChannel->getString(), "Omni");
     EXPECT_EQ(b.midiChannel->getNbEntries(), 17);
     EXPECT_EQ(b.screenSize->getNbEntries(), 4);
-    // Switch defaults: every one on except the preset warning; decay/sustain
-    // shows on while the editor's own flag, read with default off, stays off.
-    for (TOnOff* on : {b.keyboard, b.altMidi, b.midiPreset, b.midiBank, b.decaySustain})
+    // Switch defaults: every one on except the preset warning and
+    // decay/sustain, which is off as the envelope screens are.
+    for (TOnOff* on : {b.keyboard, b.altMidi, b.midiPreset, b.midiBank})
         EXPECT_EQ(on->getValue(), 1.0f);
-    EXPECT_EQ(b.presetWarning->getValue(), 0.0f);
+    for (TOnOff* off : {b.presetWarning, b.decaySustain}) EXPECT_EQ(off->getValue(), 0.0f);
     EXPECT_EQ(b.resetTuning->getViewSize().getTopLeft(), CPoint(466, 572));
     EXPECT_EQ(b.midiChannel->getViewSize(), CRect(214, 414, 288, 428));
 

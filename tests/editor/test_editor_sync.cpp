@@ -388,12 +388,15 @@ TEST_F(EditorSync, BackScreenSettings) {
     EXPECT_TRUE(getRegisterIsOn("PresetWarning", false));
     click(b.midiBank);
     EXPECT_FALSE(getRegisterIsOn("MIDIBank", true));
-    // Decay/sustain shows on without a preference while the envelope
-    // screens, which read it with default off, start off; the switch sets
-    // both screens.
+    // Without a preference decay/sustain is off on the switch as on the
+    // envelope screens; the switch sets both screens.
     TEnvScreen* screens[2] = {c().filter.filterEnvScreen, c().filter.ampEnvScreen};
+    EXPECT_EQ(b.decaySustain->getValue(), 0.0f);
     for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
-    click(b.decaySustain); // now off
+    click(b.decaySustain); // now on
+    EXPECT_TRUE(getRegisterIsOn("DecaySustain", false));
+    for (TEnvScreen* env : screens) EXPECT_TRUE(env->getDecaySustain());
+    click(b.decaySustain); // off
     EXPECT_FALSE(getRegisterIsOn("DecaySustain", true));
     for (TEnvScreen* env : screens) EXPECT_FALSE(env->getDecaySustain());
     click(b.decaySustain);
@@ -418,13 +421,15 @@ TEST_F(EditorSync, BackScreenSettings) {
     EXPECT_EQ(ui().getScreenCode(), SCREEN_MAIN_ARP);
 }
 
+// The box opens on the stored pitch; a cancel, an empty answer, one without a
+// number or one outside 10..10000 Hz keeps it.
 TEST_F(EditorSync, A4TuningAcceptsTenToTenThousandHertz) {
     ui().showBackScreen(false);
     TReadout* a4 = c().back.a4Tuning;
     for (const char* answer : {"abc", "5", "10001"}) {
         dialogs.pushText(answer);
         click(a4);
-        EXPECT_EQ(loadIntFromPrefs("A4"), 440) << answer;
+        EXPECT_EQ(a4OrDefault(loadIntFromPrefs("A4")), 440) << answer;
         EXPECT_EQ(a4->getString(), "440hz") << answer;
     }
     ASSERT_EQ(dialogs.textRequests.size(), 3u);
@@ -439,10 +444,19 @@ TEST_F(EditorSync, A4TuningAcceptsTenToTenThousandHertz) {
     const float rate = p().engine.rate.sampleRate;
     EXPECT_FLOAT_EQ(p().engine.rate.basePitch, 432.0f * (110.0f / rate) / 440.0f);
 
-    dialogs.pushTextCancel();
-    click(a4);
-    EXPECT_EQ(loadIntFromPrefs("A4"), 440);
-    EXPECT_EQ(dialogs.textRequests.size(), 5u); // the release asks nothing
+    const char* const keeping[] = {"", "abc", "5", "10001", nullptr}; // nullptr: cancel
+    for (const char* answer : keeping) {
+        if (answer)
+            dialogs.pushText(answer);
+        else
+            dialogs.pushTextCancel();
+        click(a4);
+        EXPECT_EQ(dialogs.textRequests.back().initialText, "432");
+        EXPECT_EQ(loadIntFromPrefs("A4"), 432) << (answer ? answer : "cancel");
+        EXPECT_EQ(a4->getString(), "432hz");
+        EXPECT_FLOAT_EQ(p().engine.rate.basePitch, 432.0f * (110.0f / rate) / 440.0f);
+    }
+    EXPECT_EQ(dialogs.textRequests.size(), 9u); // the release asks nothing
 }
 
 TEST_F(EditorSync, HelpOpensTheManualWhenItExists) {

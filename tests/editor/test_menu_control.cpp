@@ -70,7 +70,7 @@ TEST_F(ControlMenu, MenuButtonShowsTheDefaultsWithNothingStored) {
                                                "Show Envelope Dials",
                                                "-",
                                                "Decay / Sustain",
-                                               "Decay / Sustain: On",
+                                               "Decay / Sustain: Off",
                                                "-",
                                                "Tool-Tips",
                                                "Tool-Tips: On",
@@ -139,16 +139,24 @@ TEST_F(ControlMenu, ClosingWithoutAChoiceStoresOnlyTheEditorSwitches) {
 }
 
 TEST_F(ControlMenu, EachSwitchShowsItsStateAndFlips) {
-    // title stem, preference key
+    // title stem, preference key; all on while nothing is stored
     const std::vector<std::pair<std::string, const char*>> switches = {
         {"Dial Animation", REG_DIAL_ANIMATION_STR},
-        {"Decay / Sustain", REG_DECAY_SUSTAIN_STR},
         {"Tool-Tips", REG_TOOL_TIP_STR},
         {"Computer Keyboard", REG_KEYBOARD_STR},
         {"Drag And Drop", REG_DRAG_AND_DROP_STR},
         {"MIDI Preset", REG_MIDI_PRESET_STR},
         {"MIDI Bank", REG_MIDI_BANK_STR},
         {"External MIDI Capture Mode", REG_MIDI_CAPTURE_STR}};
+    // Decay/sustain starts off, as the envelope screens do.
+    run({});
+    EXPECT_TRUE(lastHas("Decay / Sustain: Off"));
+    for (TEnvScreen* env : envScreens()) EXPECT_FALSE(env->getDecaySustain());
+    run({"Decay / Sustain: Off"});
+    EXPECT_EQ(stored(REG_DECAY_SUSTAIN_STR), "Y");
+    for (TEnvScreen* env : envScreens()) EXPECT_TRUE(env->getDecaySustain());
+    run({});
+    EXPECT_TRUE(lastHas("Decay / Sustain: On"));
     for (const auto& [stem, key] : switches) {
         run({stem + ": On"});
         EXPECT_EQ(stored(key), "N") << stem;
@@ -171,11 +179,11 @@ TEST_F(ControlMenu, SwitchesTakeEffectInTheEditorAtOnce) {
     run({"Dial Animation: On"});
     EXPECT_FALSE(ui().getAnimation());
 
-    // Unset, the title says on; choosing it stores off, then on again.
-    run({"Decay / Sustain: On"});
-    for (TEnvScreen* env : envScreens()) EXPECT_FALSE(env->getDecaySustain());
+    // Unset, the title says off; choosing it stores on, then off again.
     run({"Decay / Sustain: Off"});
     for (TEnvScreen* env : envScreens()) EXPECT_TRUE(env->getDecaySustain());
+    run({"Decay / Sustain: On"});
+    for (TEnvScreen* env : envScreens()) EXPECT_FALSE(env->getDecaySustain());
 
     // The envelope display: dials, then the graphic envelopes again.
     TOnOff* display = ui().getControls().filter.envelopeDisplay;
@@ -226,7 +234,8 @@ TEST_F(ControlMenu, ChannelEntryKeepsTheNumberOfTheAnswer) {
     ASSERT_FALSE(dialogs.textRequests.empty());
     EXPECT_EQ(dialogs.textRequests[0].title, "MIDI Channel");
     EXPECT_EQ(dialogs.textRequests[0].prompt, "Set MIDI Input Channel (0 for Omni)");
-    EXPECT_EQ(dialogs.textRequests[0].initialText, "");
+    for (const TextInputRequest& request : dialogs.textRequests)
+        EXPECT_EQ(request.initialText, "9") << "the box opens on the stored channel";
     EXPECT_TRUE(dialogs.alertRequests.empty());
 
     dialogs.pushText("16");

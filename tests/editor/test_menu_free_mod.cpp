@@ -5,6 +5,8 @@
 #include "core/vocabulary.h"
 #include "section_menu_fixture.h"
 
+#include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -134,6 +136,29 @@ TEST_F(FreeModMenu, ResetsAndOriginalsTouchTheSelectedOneOrBoth) {
     menu(kEnv, 0, {});
     menu(kEnv, 0, {"Undo"});
     for (int t : envs) EXPECT_FLOAT_EQ(p().getParameter(t), p().getDefaultValue(t));
+}
+
+// A snapshot taken elsewhere after the menu's own (the envelope menu, an
+// envelope screen's edit) holds no fade or sync values: Undo then leaves them
+// as they are rather than bringing back the older ones.
+TEST_F(FreeModMenu, UndoAfterANewerEnvelopeSnapshotKeepsFadeAndSync) {
+    // fade 1, sync 1 (a switch), fade 2, sync 2: old and new values
+    const std::vector<std::tuple<int, float, float>> fadeSync = {
+        {54, 0.3f, 0.8f}, {56, 0.0f, 1.0f}, {60, 0.3f, 0.8f}, {62, 0.0f, 1.0f}};
+    const std::vector<std::function<void()>> newerSnapshots = {[this] {
+                                                                   next({});
+                                                                   ui().showEnvMenu(0);
+                                                               },
+                                                               [this] { ui().setEnvUndo(); }};
+    for (const auto& takeSnapshot : newerSnapshots) {
+        for (const auto& [t, old, now] : fadeSync) p().setParameter(t, old);
+        menu(kEnv, 0, {}); // the menu's snapshot, fade and sync included
+        for (const auto& [t, old, now] : fadeSync) p().setParameter(t, now);
+        takeSnapshot();
+        menu(kEnv, 0, {"Undo"});
+        for (const auto& [t, old, now] : fadeSync)
+            EXPECT_FLOAT_EQ(p().getParameter(t), now) << "tag " << t;
+    }
 }
 
 TEST_F(FreeModMenu, ClipboardsPasteOnlyWhatWasCopied) {

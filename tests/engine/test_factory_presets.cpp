@@ -130,3 +130,25 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowAndDiffersFromItsNeighbour) {
         previous = std::move(now);
     }
 }
+
+// A player's pitch wheel bends every factory preset by at least a semitone
+// each way (the initial patch keeps its range of none): the wheel as a host
+// sends it, in octaves as the voices take it.
+TEST(FactoryPresets, EachBendsAtLeastASemitoneBothWays) {
+    const auto factory = listFactoryPresets();
+    ASSERT_FALSE(factory.empty());
+    for (std::size_t i = 0; i < factory.size(); ++i) {
+        SCOPED_TRACE(factory[i].folder + "/" + factory[i].name);
+        PluginHarness h;
+        choose(h, static_cast<int>(i));
+        for (const int wheel : {16383, 0}) {
+            h.send(EventBlock().bend(0, wheel));
+            h.render(64);
+            const float octaves = h.p().bendOctaves(h.engine().global.src[src::PitchBend]);
+            if (i == 0)
+                EXPECT_EQ(octaves, 0.0f) << wheel;
+            else
+                EXPECT_GE(std::fabs(octaves), 1.0f / 12.0f - 1e-6f) << wheel;
+        }
+    }
+}

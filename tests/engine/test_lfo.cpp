@@ -395,6 +395,26 @@ TEST(LfoSMod, LowAndHighSampleRatesKeepThePhaseInItsTable) {
     }
 }
 
+// The speed text says what the running LFO does: "Off" only where the
+// engine's phase stands still, otherwise the rate it measures.
+TEST(LfoSMod, SpeedTextNamesTheRateTheEngineRuns) {
+    for (float speed : {0.0f, 0.000005f, 0.5f}) {
+        PluginHarness h;
+        h.p().setParameter(tag::OscSModSpeed, speed);
+        h.render(64);
+        const double before = h.engine().lfo.smod.phase;
+        h.render(1000);
+        const double after = h.engine().lfo.smod.phase;
+        const double hertz = h.engine().lfo.smod.inc * h.engine().rate.sampleRate / SModLfo::kWrap;
+        ASSERT_GT(after, before) << speed; // runs (too slow to wrap in 1000 frames)
+        EXPECT_EQ(h.p().getParameterDisplayStr(tag::OscSModSpeed),
+                  APlugin::getFloatStr(static_cast<float>(hertz), 2) + " Hz")
+            << speed;
+        EXPECT_EQ(h.p().formatParameterValue(tag::OscSModSpeed, speed),
+                  h.p().getParameterDisplayStr(tag::OscSModSpeed));
+    }
+}
+
 // ================================================================ sample and hold
 
 TEST(LfoHold, HeldValuesComeFromTheEngineGeneratorOncePerCycle) {

@@ -148,6 +148,23 @@ TEST_F(MidiLearn, TypedControllerNumberIsClampedAndBound) {
     for (int i = 0; i < 3; ++i) p().setMIDICCNum(kCutoff);
     for (int n = 0; n < 128; ++n) ASSERT_EQ(mapped(n), 0) << n;
 
+    // Bound, the box opens on the controller; unchanged or cancelled, the
+    // binding stays.
+    dialogs.pushText("21");
+    p().setMIDICCNum(kCutoff);
+    for (const std::optional<std::string>& answer :
+         {std::optional<std::string>("21"), std::optional<std::string>("x"),
+          std::optional<std::string>()}) {
+        if (answer)
+            dialogs.pushText(*answer);
+        else
+            dialogs.pushTextCancel();
+        p().setMIDICCNum(kCutoff);
+        EXPECT_EQ(dialogs.textRequests.back().initialText, "21");
+        EXPECT_EQ(mapped(21), kCutoff);
+    }
+    p().resetMIDI();
+
     // An invalid tag asks nothing.
     const std::size_t asked = dialogs.textRequests.size();
     p().setMIDICCNum(-1);

@@ -643,7 +643,7 @@ TEST_F(SampleImport, ThreeCyclesBecomeTheThirdPartial) {
     EXPECT_EQ(r.initialFolder, "/start/here/");
     std::vector<std::string> extensions;
     for (const FileDialogFilter& f : r.filters) extensions.push_back(f.extension);
-    EXPECT_EQ(extensions, (std::vector<std::string>{"wav", "aif"}));
+    EXPECT_EQ(extensions, (std::vector<std::string>{"wav", "aif", "aiff"}));
     EXPECT_TRUE(dialogs.alertRequests.empty());
 
     EXPECT_EQ(strongestPartial(1), 2);

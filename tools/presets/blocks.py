@@ -3,6 +3,12 @@
 LIBRARY = {}
 
 
+# Pitch-bend range (down, up) of a preset that sets none: a whole tone each
+# way, with an octave's drop for the basses and leads.
+BEND_DEFAULT = ("2", "2")
+BEND_BY_CATEGORY = {"Bass": ("12", "2"), "Leads": ("12", "2")}
+
+
 def preset(path, *groups):
     settings = []
     for g in groups:
@@ -10,6 +16,9 @@ def preset(path, *groups):
             settings.append(g)  # a single setting
         else:
             settings += g
+    if not any(n in ("Pitch Bend Down", "Pitch Bend Up") for n, _ in settings):
+        down, up = BEND_BY_CATEGORY.get(path.split("/")[0], BEND_DEFAULT)
+        settings += [("Pitch Bend Down", down), ("Pitch Bend Up", up)]
     names = [n for n, _ in settings]
     dup = {n for n in names if names.count(n) > 1}
     if dup:
