@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Every value of a tag exists in several copies.
@@ -103,6 +104,9 @@ struct CoreState {
     Flag previewPlay;            // the oscillators play the wave-shaper preview
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
+    // The thread that runs (or last ran) processReplacing.
+    std::atomic<std::thread::id> processThread{};
+    static_assert(std::atomic<std::thread::id>::is_always_lock_free);
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)
