@@ -302,7 +302,8 @@ public:
     // Main thread: the preset delta places away in the list, wrapping at its
     // ends; refused files are passed over in the direction of the step.
     void changePresetDelta(int delta);
-    // Asks the audio thread to apply the program record (any thread).
+    // Asks the audio thread to apply the program record (any thread; off the
+    // audio thread the record's wave tables are built here first).
     void requestPresetApplication(PresetLoad load);
     // Any thread, after many values changed without the host being told
     // value by value: the host is to refresh what it shows of them.
@@ -310,6 +311,8 @@ public:
     // Main thread (the editor's idle pass): tells the host once for every
     // request made since (updateDisplay; never from the audio thread).
     void serveHostDisplayUpdate();
+    // True on the thread that runs (or last ran) processReplacing.
+    bool onAudioThread() const;
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
@@ -563,17 +566,28 @@ public:
                                          EnvelopeInputCache& cache) const;
     // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
+    static void userWaveFromTempPartials(WaveWorkspace& work, float amplitudeSum);
+    void convertUserWavesWithPreparedTables();
     void fillUserWaveLfoRows();
     const float* previewWave() const;
     // waves/wave_tables.cpp
-    void loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 2047>& partials);
-    void frameFromPartials(int frame);
-    void frameFromWave(int frame, const WaveTable& wave);
-    void buildFrame(int mode, int frame, bool userInvolved);
-    void finishFrames();
+    void loadBuildWave(const FrameRecipe& recipe, int wave, WaveTable& samples,
+                       std::array<TAdditive, 2047>& partials);
+    void frameFromPartials(FrameSet& frames, WaveWorkspace& work, int frame);
+    static void frameFromWave(FrameSet& frames, Fft2048& fft, int frame, const WaveTable& wave);
+    NoiseFlags buildFrames(const FrameRecipe& recipe, FrameSet& frames, WaveWorkspace& work);
+    void buildFrame(const FrameRecipe& recipe, FrameSet& frames, WaveWorkspace& work, int mode,
+                    int frame, bool userInvolved);
+    static void finishFrames(FrameSet& frames);
+    static void writePitchTables(FrameSet& frames, Fft2048& fft, PitchTableBank& bank, int first,
+                                 int last);
     void runTableRebuildStage();
     void startTableRebuild();
     std::uint32_t pitchTableRecipe() const;
+    static std::uint32_t bankRecipe(int waveA, int waveB, int mode);
+    void prepareWaveTables(PresetLoad load); // off the audio thread, for a requested preset
+    bool takePreparedTables();               // audio thread, in the preset application
+    bool presetTablesReady() const;
     bool tableRebuildRunning() const;
     void updateWaveTablesRare();
     // engine/oscillator.cpp

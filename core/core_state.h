@@ -12,6 +12,7 @@
 #include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Every value of a tag exists in several copies.
@@ -108,6 +109,9 @@ struct CoreState {
     std::atomic<bool> hostDisplayDue{false};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
+    // The thread that runs (or last ran) processReplacing.
+    std::atomic<std::thread::id> processThread{};
+    static_assert(std::atomic<std::thread::id>::is_always_lock_free);
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)

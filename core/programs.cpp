@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -170,13 +172,20 @@ void APlugin::changePresetDelta(int delta) {
 
 void APlugin::requestPresetApplication(PresetLoad load) {
     // The tuning file the state names is read here, off the audio thread;
-    // the application takes the finished table.
+    // the application takes the finished table. So are the wave tables of
+    // the record, when the request does not come from within processing:
+    // then a note right after the application plays the new waves at once.
     prepareTuning();
+    if (!onAudioThread()) prepareWaveTables(load);
     core.presetPending.set(load);
 }
 
 void APlugin::requestHostDisplayUpdate() {
     core.hostDisplayDue.store(true, std::memory_order_release);
+}
+
+bool APlugin::onAudioThread() const {
+    return core.processThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 void APlugin::serveHostDisplayUpdate() {
@@ -261,12 +270,17 @@ void APlugin::setPresetParameters() {
     if (!chosen) selectPresetByStoredName();
     loadRecordIntoCopies(chosen);
 
-    // A build in progress is given up for the one the reset below asks for;
-    // until that is done the oscillator keeps the bank it has, not one that
-    // is half built.
-    if (!tableRebuildRunning()) {
-        waves.activeBank.store(1, std::memory_order_release);
-        publishOscTable();
+    // Tables built for the request off the audio thread play from now on.
+    // Without them a build in progress is given up for the one the reset
+    // below asks for; until that is done the oscillator keeps the bank it
+    // has, not one that is half built (nor one an off-thread build writes).
+    const bool tablesTaken = takePreparedTables();
+    if (!tablesTaken && !tableRebuildRunning()) {
+        std::unique_lock lock(waves.tableBuildMutex, std::try_to_lock);
+        if (lock.owns_lock()) {
+            waves.activeBank.store(1, std::memory_order_release);
+            publishOscTable();
+        }
     }
     engine.notes.freshNote = false;
 
@@ -290,8 +304,12 @@ void APlugin::setPresetParameters() {
         core.valuesChanged();
     }
 
-    convertUserWaveOnAudioThread(0);
-    convertUserWaveOnAudioThread(1);
+    if (tablesTaken) {
+        convertUserWavesWithPreparedTables();
+    } else {
+        convertUserWaveOnAudioThread(0);
+        convertUserWaveOnAudioThread(1);
+    }
 
     ns.spreadActive = false;
     ns.spreadModulated = false;
@@ -299,7 +317,9 @@ void APlugin::setPresetParameters() {
         if (dst::isSpread(getModDest(slot))) ns.spreadModulated = true;
 
     initFX();
+    waves.keepTablesOnReset = tablesTaken;
     reset(chosen ? kCentreXYPad : kKeepValues);
+    waves.keepTablesOnReset = false;
     core.settingPreset.clear();
     // A restored state is the host's own; a chosen preset is news to it.
     if (chosen) requestHostDisplayUpdate();

@@ -555,7 +555,8 @@ void APlugin::reset(ResetValues values) {
     engine.render.forceFX = true;
     engine.render.cutSound = true; // the output glides across the cut
     waves.frameLevel.fill(1.0f);
-    requestTableRebuild();
+    // A preset application that took tables built for it needs no rebuild.
+    if (!waves.keepTablesOnReset) requestTableRebuild();
     setGlobalRare();
     core.screenUpdatePending.set();
 }

@@ -32,6 +32,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <xmmintrin.h>
 
 namespace {
@@ -164,6 +165,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const float* inL = inputs ? inputs[0] : nullptr;
     const float* inR = inputs ? inputs[1] : nullptr;
     MidiEventQueue& queue = engine.midiEventQueue;
+    core.processThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     setProgramAfterWaitingFromNo();
     setProgramAfterWaitingFromName();
     setPreviewAfterWaitingFromName();
@@ -296,6 +298,8 @@ void APlugin::renderFrame() {
         if (!tableRebuildRunning()) {
             if (core.screenUpdatePending) updateEditorScreen();
             if (core.presetPending) setPresetParameters();
+        } else if (core.presetPending && presetTablesReady()) {
+            setPresetParameters(); // its tables replace the staged build
         }
     }
 

@@ -20,7 +20,10 @@
 // building, finishing, reading) is the owning instance's audio thread and
 // never locks, waits or allocates; when no bank is free at that moment (only
 // while other instances change theirs at the same time) prepare() says so and
-// the rebuild is tried again later.
+// the rebuild is tried again later. Another thread may prepare, build and
+// finish the slot that is not being read, while the instance keeps its audio
+// thread away from that slot (the preset build off the audio thread, under
+// the instance's table lock).
 #pragma once
 
 #include <array>

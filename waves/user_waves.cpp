@@ -183,11 +183,17 @@ void APlugin::buildUserWave(int w, WaveWorkspace& work) {
         work.tempPartials[j] = getWaveTablePartials(w, j);
         sum += work.tempPartials[j].amplitude;
     }
-    if (sum < 1e-5f)
+    userWaveFromTempPartials(work, sum);
+    storeUserWave(w, work.tempWaveTable);
+}
+
+// A user wave's table from the 128 partials in the workspace, whose
+// amplitudes add up to amplitudeSum: silence when there is next to nothing.
+void APlugin::userWaveFromTempPartials(WaveWorkspace& work, float amplitudeSum) {
+    if (amplitudeSum < 1e-5f)
         work.tempWaveTable.fill(0.0f);
     else
         synthesizePartials(work, kUserWavePartials);
-    storeUserWave(w, work.tempWaveTable);
 }
 
 void APlugin::convertWaveTablePartialsToWaveTable(int w) {
@@ -212,6 +218,24 @@ void APlugin::convertUserWaveOnAudioThread(int w) {
     waves.convertPending[w].store(false, std::memory_order_relaxed);
     buildUserWave(w, waves.audioWork);
     requestTableRebuild();
+}
+
+// The preset application that took tables built for it: both user waves
+// and the LFO shapes that follow them, without asking for a table rebuild.
+// When a main-thread conversion holds the lock, they wait for the rebuild
+// start as above.
+void APlugin::convertUserWavesWithPreparedTables() {
+    std::unique_lock lock(waves.userWaveMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        for (auto& pending : waves.convertPending) pending.store(true, std::memory_order_relaxed);
+        requestTableRebuild();
+        return;
+    }
+    for (int w = 0; w < kNumUserWaves; ++w) {
+        waves.convertPending[w].store(false, std::memory_order_relaxed);
+        buildUserWave(w, waves.audioWork);
+    }
+    fillUserWaveLfoRows();
 }
 
 void APlugin::convertWaveTableToWaveTablePartials(int w) {

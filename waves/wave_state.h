@@ -13,6 +13,13 @@
 // the main thread under `userWaveMutex`; the audio thread only try-locks it and
 // postpones its step when the lock is busy. Each thread converts with its own
 // workspace (FFT buffers and scratch tables).
+//
+// A preset chosen or restored off the audio thread has its tables built there,
+// at once and whole, into the bank slot the oscillator does not play
+// (`prepared`); the preset application on the audio thread then only switches
+// banks. Whoever writes that slot holds `tableBuildMutex`: the main thread for
+// its whole build, the audio thread (try-lock only, postponing as above) for
+// each step of a staged build and for the switch.
 #pragma once
 
 #include "core/atomic_value.h"
@@ -44,13 +51,51 @@ struct WaveWorkspace {
     std::array<float, kWaveSize> tempWaveTable{};
 };
 
-struct WaveState {
+// The morph frames of one build with its scratch: the audio thread's staged
+// build has one (WaveState itself), the off-thread build of a preset another.
+struct FrameSet {
     std::array<WaveTable, kNumMorphFrames> frameSpectrumRe{};
     std::array<WaveTable, kNumMorphFrames> frameSpectrumIm{};
     std::array<float, kNumMorphFrames> frameLevel{};
+    std::array<float, kNumMorphFrames> tableLoudness{}; // sum of |samples| of table 0 per frame
+    WaveTable buildA{}, buildB{}, buildX{};
+    std::array<TAdditive, 2047> buildPartialsA{}, buildPartialsB{}, buildPartials{};
+};
+
+// What a build of the frames reads: the two waves, the mode and the user
+// waves (tables and partials; without partials they are read from the
+// parameters).
+struct FrameRecipe {
+    int waveA = 0, waveB = 0, mode = 0;
+    const std::array<WaveTable, kNumUserWaves>* userTables = nullptr;
+    const std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves>* userPartials =
+        nullptr;
+};
+
+// Which of the two waves is noise (the oscillator plays noise for it).
+struct NoiseFlags {
+    bool a = false, b = false, both = false;
+};
+
+// The tables of a requested preset, built off the audio thread. The values
+// they were built from are kept, so that the application takes them only for
+// a preset that still has those values.
+struct PreparedTables {
+    static constexpr int kValues = 3 + kNumUserWaves * kUserWavePartials;
+    std::atomic<bool> ready{false}; // a finished bank waits in `slot`
+    int slot = 0;
+    int waveA = 0, waveB = 0, mode = 0;
+    NoiseFlags noise;
+    std::array<float, kValues> values{}; // wave A, wave B, mode, then the partials
+    std::array<WaveTable, kNumUserWaves> userTables{};
+    std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves> userPartials{};
+    FrameSet frames;
+    WaveWorkspace work;
+};
+
+struct WaveState : FrameSet {
     PitchBankSlots pitchTableBank; // [bank][pitch table][frame][sample]
     std::atomic<int> activeBank{0};
-    std::array<float, kNumMorphFrames> tableLoudness{}; // sum of |samples| of table 0 per frame
 
     // What the last rare-settings check saw.
     int cachedWaveA = 0, cachedWaveB = 0, cachedOscMode = 0;
@@ -65,6 +110,16 @@ struct WaveState {
     bool rebuildRunning = false;
     int rebuildStage = -1; // -1 idle, 0..7 the next staged step
     bool pitchTablesBusy = false;
+    // The bank slot that is not played is written only under this lock.
+    std::mutex tableBuildMutex;
+    // Counts the off-thread builds that took the slot: a staged build that
+    // sees it change was overwritten and ends.
+    std::atomic<unsigned> slotBuilds{0};
+    unsigned stagedSlotBuilds = 0; // the count when the staged build started
+    // The preset application took prepared tables: the engine reset that
+    // follows asks for no rebuild (audio thread).
+    bool keepTablesOnReset = false;
+    PreparedTables prepared;
 
     // The names of the saved user waves in the wave-preset folder, in name
     // order (main thread; waves/wave_presets.cpp).
@@ -79,9 +134,6 @@ struct WaveState {
     // A user wave the audio thread could not rebuild at once (lock busy).
     std::array<std::atomic<bool>, kNumUserWaves> convertPending{};
 
-    // Scratch of the audio thread's frame build.
-    WaveTable buildA{}, buildB{}, buildX{};
-    std::array<TAdditive, 2047> buildPartialsA{}, buildPartialsB{}, buildPartials{};
     // The wave every oscillator plays while the preview flag is set: written
     // on the main thread into the unpublished buffer, then published.
     std::array<WaveTable, 2> previewBuffers{};

@@ -68,13 +68,18 @@ int APlugin::getOscMode() const {
 
 // ------------------------------------------------------------------ loading a wave for the build
 
-void APlugin::loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 2047>& partials) {
+void APlugin::loadBuildWave(const FrameRecipe& recipe, int wave, WaveTable& samples,
+                            std::array<TAdditive, 2047>& partials) {
     if (wave >= kFirstUserWave) {
         const int u = std::min(wave - kFirstUserWave, kNumUserWaves - 1);
-        samples = waves.userWaveTable[u];
-        for (int j = 0; j < 2047; ++j)
-            partials[j] =
-                j < kUserWavePartials ? getWaveTablePartials(u, j) : TAdditive{0.0f, 0.5f};
+        samples = recipe.userTables ? (*recipe.userTables)[u] : waves.userWaveTable[u];
+        for (int j = 0; j < 2047; ++j) {
+            if (j >= kUserWavePartials)
+                partials[j] = TAdditive{0.0f, 0.5f};
+            else
+                partials[j] =
+                    recipe.userPartials ? (*recipe.userPartials)[u][j] : getWaveTablePartials(u, j);
+        }
         return;
     }
     const FactoryWaves& factory = factoryWaves();
@@ -85,58 +90,63 @@ void APlugin::loadBuildWave(int wave, WaveTable& samples, std::array<TAdditive, 
                        factory.partialsPhase[w][j + 1]};
 }
 
-// Partial synthesis of the 127 partials in waves.buildPartials into the frame.
-void APlugin::frameFromPartials(int f) {
-    WaveWorkspace& work = waves.audioWork;
-    for (int j = 0; j < 127; ++j) work.tempPartials[j] = waves.buildPartials[j];
+// Partial synthesis of the 127 partials in fs.buildPartials into the frame.
+void APlugin::frameFromPartials(FrameSet& fs, WaveWorkspace& work, int f) {
+    for (int j = 0; j < 127; ++j) work.tempPartials[j] = fs.buildPartials[j];
     synthesizePartials(work, 127);
-    frameFromWave(f, work.tempWaveTable);
+    frameFromWave(fs, work.fft, f, work.tempWaveTable);
 }
 
 // The frame's spectrum is the forward transform of a wave.
-void APlugin::frameFromWave(int f, const WaveTable& x) {
-    Fft2048& fft = waves.audioWork.fft;
+void APlugin::frameFromWave(FrameSet& fs, Fft2048& fft, int f, const WaveTable& x) {
     std::copy(x.begin(), x.end(), fft.fftInRe);
     std::fill(std::begin(fft.fftInIm), std::end(fft.fftInIm), 0.0f);
     fft.fft(kWaveSize);
-    std::copy(std::begin(fft.fftOutRe), std::end(fft.fftOutRe), waves.frameSpectrumRe[f].begin());
-    std::copy(std::begin(fft.fftOutIm), std::end(fft.fftOutIm), waves.frameSpectrumIm[f].begin());
+    std::copy(std::begin(fft.fftOutRe), std::end(fft.fftOutRe), fs.frameSpectrumRe[f].begin());
+    std::copy(std::begin(fft.fftOutIm), std::end(fft.fftOutIm), fs.frameSpectrumIm[f].begin());
 }
 
 // ------------------------------------------------------------------ the frame build
 
 void APlugin::setOscWaveTables() {
     WaveState& ws = waves;
-    const int a = ws.cachedWaveA;
-    const int b = ws.cachedWaveB;
-    ws.waveAIsNoise = isNoiseWave(a);
-    ws.waveBIsNoise = isNoiseWave(b);
-    ws.bothWavesNoise = ws.waveAIsNoise && ws.waveBIsNoise;
-    if (ws.bothWavesNoise) {
-        ws.rebuildRunning = false;
-        return;
-    }
+    const FrameRecipe recipe{ws.cachedWaveA, ws.cachedWaveB, getOscMode()};
+    const NoiseFlags noise = buildFrames(recipe, ws, ws.audioWork);
+    ws.waveAIsNoise = noise.a;
+    ws.waveBIsNoise = noise.b;
+    ws.bothWavesNoise = noise.both;
+    if (noise.both) ws.rebuildRunning = false;
+}
 
-    loadBuildWave(a, waves.buildA, waves.buildPartialsA);
-    loadBuildWave(b, waves.buildB, waves.buildPartialsB);
+// The 32 frames of a recipe into fs. With both waves noise nothing is built:
+// the frames keep what they hold.
+NoiseFlags APlugin::buildFrames(const FrameRecipe& recipe, FrameSet& fs, WaveWorkspace& work) {
+    const int a = recipe.waveA;
+    const int b = recipe.waveB;
+    NoiseFlags noise{isNoiseWave(a), isNoiseWave(b), false};
+    noise.both = noise.a && noise.b;
+    if (noise.both) return noise;
+
+    loadBuildWave(recipe, a, fs.buildA, fs.buildPartialsA);
+    loadBuildWave(recipe, b, fs.buildB, fs.buildPartialsB);
     const bool userInvolved = a >= kFirstUserWave || b >= kFirstUserWave;
     auto weightA = [](int f) { return static_cast<float>(f) / -31.0f + 1.0f; };
 
-    if (ws.waveAIsNoise || ws.waveBIsNoise) {
-        const WaveTable& other = ws.waveAIsNoise ? waves.buildB : waves.buildA;
+    if (noise.a || noise.b) {
+        const WaveTable& other = noise.a ? fs.buildB : fs.buildA;
         for (int f = 0; f < kNumMorphFrames; ++f) {
-            frameFromWave(f, other);
+            frameFromWave(fs, work.fft, f, other);
             float level = 1.0f;
             if (userInvolved) {
-                const float w = ws.waveAIsNoise ? 1.0f - weightA(f) : weightA(f);
+                const float w = noise.a ? 1.0f - weightA(f) : weightA(f);
                 level = 0.0f;
                 for (float s : other) level = std::max(level, std::fabs(s * w));
             }
-            ws.frameLevel[f] = level;
+            fs.frameLevel[f] = level;
         }
-        ws.frameLevel[ws.waveAIsNoise ? 0 : kNumMorphFrames - 1] = 1.0f;
-        finishFrames();
-        return;
+        fs.frameLevel[noise.a ? 0 : kNumMorphFrames - 1] = 1.0f;
+        finishFrames(fs);
+        return noise;
     }
 
     for (int f = 0; f < kNumMorphFrames; ++f) {
@@ -145,26 +155,27 @@ void APlugin::setOscWaveTables() {
             const float wA = weightA(f);
             level = 0.0f;
             for (int i = 0; i < kWaveSize; ++i)
-                level = std::max(level,
-                                 std::fabs(waves.buildA[i] * wA + waves.buildB[i] * (1.0f - wA)));
+                level = std::max(level, std::fabs(fs.buildA[i] * wA + fs.buildB[i] * (1.0f - wA)));
         }
-        ws.frameLevel[f] = level;
+        fs.frameLevel[f] = level;
     }
 
-    int mode = std::clamp(getOscMode(), 0, oscmode::Count - 1);
+    int mode = std::clamp(recipe.mode, 0, oscmode::Count - 1);
     if (mode == oscmode::Range && userInvolved) mode = oscmode::Morph;
-    for (int f = 0; f < kNumMorphFrames; ++f) buildFrame(mode, f, userInvolved);
-    finishFrames();
+    for (int f = 0; f < kNumMorphFrames; ++f) buildFrame(recipe, fs, work, mode, f, userInvolved);
+    finishFrames(fs);
+    return noise;
 }
 
-void APlugin::buildFrame(int mode, int f, bool userInvolved) {
+void APlugin::buildFrame(const FrameRecipe& recipe, FrameSet& fs, WaveWorkspace& work, int mode,
+                         int f, bool userInvolved) {
     const float t = static_cast<float>(f) / 31.0f;
     const float wA = static_cast<float>(f) / -31.0f + 1.0f;
     const float wB = 1.0f - wA;
-    const WaveTable& A = waves.buildA;
-    const WaveTable& B = waves.buildB;
-    WaveTable& x = waves.buildX;
-    float* level = &waves.frameLevel[f];
+    const WaveTable& A = fs.buildA;
+    const WaveTable& B = fs.buildB;
+    WaveTable& x = fs.buildX;
+    float* level = &fs.frameLevel[f];
     auto peakLevel = [&] {
         float peak = 0.0f;
         for (float v : x) peak = std::max(peak, std::fabs(v));
@@ -178,27 +189,25 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
     case oscmode::Morph:
         if (userInvolved) {
             for (int j = 0; j < 127; ++j)
-                waves.buildPartials[j] = {
-                    waves.buildPartialsA[j].amplitude * wA + waves.buildPartialsB[j].amplitude * wB,
-                    waves.buildPartialsA[j].phase * wA + waves.buildPartialsB[j].phase * wB};
-            frameFromPartials(f);
+                fs.buildPartials[j] = {
+                    fs.buildPartialsA[j].amplitude * wA + fs.buildPartialsB[j].amplitude * wB,
+                    fs.buildPartialsA[j].phase * wA + fs.buildPartialsB[j].phase * wB};
+            frameFromPartials(fs, work, f);
             return;
         } else {
             const FactoryWaves& factory = factoryWaves();
-            const int a = std::clamp(waves.cachedWaveA, 0, FactoryWaves::kWaveCount - 1);
-            const int b = std::clamp(waves.cachedWaveB, 0, FactoryWaves::kWaveCount - 1);
-            Fft2048& fft = waves.audioWork.fft;
+            const int a = std::clamp(recipe.waveA, 0, FactoryWaves::kWaveCount - 1);
+            const int b = std::clamp(recipe.waveB, 0, FactoryWaves::kWaveCount - 1);
+            Fft2048& fft = work.fft;
             for (int k = 0; k < kWaveSize; ++k) {
                 const float amp = factory.partialsAmp[a][k] * wA + factory.partialsAmp[b][k] * wB;
                 const float p = factory.partialsPhase[a][k] * wA + factory.partialsPhase[b][k] * wB;
                 const double angle = static_cast<double>((p - 0.5f) * kTwoPi);
-                waves.frameSpectrumRe[f][k] = static_cast<float>(amp * std::cos(angle));
-                waves.frameSpectrumIm[f][k] = static_cast<float>(amp * std::sin(angle));
+                fs.frameSpectrumRe[f][k] = static_cast<float>(amp * std::cos(angle));
+                fs.frameSpectrumIm[f][k] = static_cast<float>(amp * std::sin(angle));
             }
-            std::copy(waves.frameSpectrumRe[f].begin(), waves.frameSpectrumRe[f].end(),
-                      fft.fftInRe);
-            std::copy(waves.frameSpectrumIm[f].begin(), waves.frameSpectrumIm[f].end(),
-                      fft.fftInIm);
+            std::copy(fs.frameSpectrumRe[f].begin(), fs.frameSpectrumRe[f].end(), fft.fftInRe);
+            std::copy(fs.frameSpectrumIm[f].begin(), fs.frameSpectrumIm[f].end(), fft.fftInIm);
             fft.ifft(kWaveSize);
             float peak = 0.0f;
             for (float v : fft.fftOutRe) peak = std::max(peak, std::fabs(v));
@@ -213,9 +222,9 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
         const int K = static_cast<int>(k);
         for (int j = 0; j < 127; ++j) {
             const bool fromB = mode == oscmode::LowPartialMorph ? j + 1 < K : j + 1 > K;
-            waves.buildPartials[j] = fromB ? waves.buildPartialsB[j] : waves.buildPartialsA[j];
+            fs.buildPartials[j] = fromB ? fs.buildPartialsB[j] : fs.buildPartialsA[j];
         }
-        frameFromPartials(f);
+        frameFromPartials(fs, work, f);
         return;
     }
     case oscmode::OddEvenMorph:
@@ -224,12 +233,11 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
         parityWeights(mode, f, wOdd, wEven);
         for (int j = 0; j < 127; ++j) {
             const float w = (j + 1) % 2 == 1 ? wOdd : wEven;
-            waves.buildPartials[j] = {waves.buildPartialsA[j].amplitude * (1.0f - w) +
-                                          waves.buildPartialsB[j].amplitude * w,
-                                      waves.buildPartialsA[j].phase * (1.0f - w) +
-                                          waves.buildPartialsB[j].phase * w};
+            fs.buildPartials[j] = {
+                fs.buildPartialsA[j].amplitude * (1.0f - w) + fs.buildPartialsB[j].amplitude * w,
+                fs.buildPartialsA[j].phase * (1.0f - w) + fs.buildPartialsB[j].phase * w};
         }
-        frameFromPartials(f);
+        frameFromPartials(fs, work, f);
         return;
     }
     case oscmode::TableInterpolate: {
@@ -284,8 +292,8 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
         break;
     case oscmode::Range: {
         const FactoryWaves& factory = factoryWaves();
-        const float q = static_cast<float>(waves.cachedWaveA) +
-                        t * static_cast<float>(waves.cachedWaveB - waves.cachedWaveA);
+        const float q =
+            static_cast<float>(recipe.waveA) + t * static_cast<float>(recipe.waveB - recipe.waveA);
         const int n = static_cast<int>(std::trunc(q));
         const float r = q - std::trunc(q);
         int i0 = std::clamp(std::min(n, 182), 0, 182);
@@ -299,15 +307,15 @@ void APlugin::buildFrame(int mode, int f, bool userInvolved) {
     default:
         break;
     }
-    frameFromWave(f, x);
+    frameFromWave(fs, work.fft, f, x);
 }
 
 // Common end of every build: tiny real parts to 0, levels floored.
-void APlugin::finishFrames() {
+void APlugin::finishFrames(FrameSet& fs) {
     for (int f = 0; f < kNumMorphFrames; ++f) {
-        for (float& re : waves.frameSpectrumRe[f])
+        for (float& re : fs.frameSpectrumRe[f])
             if (std::fabs(re) < 1e-5f) re = 0.0f;
-        if (waves.frameLevel[f] < 1e-5f) waves.frameLevel[f] = 0.0001f;
+        if (fs.frameLevel[f] < 1e-5f) fs.frameLevel[f] = 0.0001f;
     }
 }
 
@@ -324,22 +332,23 @@ void APlugin::setOscWavePitchTables(int first, int last) {
     }
     // A bank shared with the instances that play the same recipe is built
     // already.
-    PitchTableBank* const target =
-        ws.pitchTableBank.writable(1 - ws.activeBank.load(std::memory_order_relaxed));
-    if (!target) {
-        ws.pitchTablesBusy = false;
-        return;
-    }
-    PitchTableBank& bank = *target;
-    Fft2048& fft = ws.audioWork.fft;
+    if (PitchTableBank* target =
+            ws.pitchTableBank.writable(1 - ws.activeBank.load(std::memory_order_relaxed)))
+        writePitchTables(ws, ws.audioWork.fft, *target, first, last);
+    ws.pitchTablesBusy = false;
+}
+
+// Pitch tables first..last - 1 of every frame of fs into the bank.
+void APlugin::writePitchTables(FrameSet& fs, Fft2048& fft, PitchTableBank& bank, int first,
+                               int last) {
     for (int p = first; p < last; ++p) {
         const int limit = pitchBinLimit[p];
         for (int group = 0; group < kNumMorphFrames; group += 4) {
             for (int k = 0; k < kWaveSize; ++k)
                 for (int lane = 0; lane < 4; ++lane) {
                     const bool keep = k < limit;
-                    fft.fft4InRe[k][lane] = keep ? ws.frameSpectrumRe[group + lane][k] : 0.0f;
-                    fft.fft4InIm[k][lane] = keep ? ws.frameSpectrumIm[group + lane][k] : 0.0f;
+                    fft.fft4InRe[k][lane] = keep ? fs.frameSpectrumRe[group + lane][k] : 0.0f;
+                    fft.fft4InIm[k][lane] = keep ? fs.frameSpectrumIm[group + lane][k] : 0.0f;
                 }
             fft.m_ifft(kWaveSize);
             for (int lane = 0; lane < 4; ++lane) {
@@ -347,7 +356,7 @@ void APlugin::setOscWavePitchTables(int first, int last) {
                 float peak = 0.0f;
                 for (int i = 0; i < kWaveSize; ++i)
                     peak = std::max(peak, std::fabs(fft.fft4OutRe[i][lane]));
-                const float gain = ws.frameLevel[f] * (peak >= 0.0001f ? 1.0f / peak : 1.0f);
+                const float gain = fs.frameLevel[f] * (peak >= 0.0001f ? 1.0f / peak : 1.0f);
                 WaveTable& table = bank[p][f];
                 float sum = 0.0f;
                 for (int i = 0; i < kWaveSize; ++i) {
@@ -358,15 +367,14 @@ void APlugin::setOscWavePitchTables(int first, int last) {
                 // cache: tables 1..34 take the loudness (sum of |samples|) of
                 // table 0 of the same frame.
                 if (p == 0) {
-                    ws.tableLoudness[f] = sum < 0.001f ? 1.0f : sum;
+                    fs.tableLoudness[f] = sum < 0.001f ? 1.0f : sum;
                 } else {
-                    const float levelGain = ws.tableLoudness[f] / std::max(sum, 1e-5f);
+                    const float levelGain = fs.tableLoudness[f] / std::max(sum, 1e-5f);
                     for (float& v : table) v *= levelGain;
                 }
             }
         }
     }
-    ws.pitchTablesBusy = false;
 }
 
 // The tables were levelled as they were built; the finished bank becomes
@@ -386,7 +394,9 @@ void APlugin::normalizePitchTables() {
 // ------------------------------------------------------------------ the staged rebuild
 
 // Every 512 frames: the next pitch-table stage. A new request aborts a
-// staged build; it restarts from the frames at the next 4096-frame tick.
+// staged build; it restarts from the frames at the next 4096-frame tick. So
+// does a preset's build off the audio thread, which took the slot. While
+// that build runs the stage waits.
 void APlugin::runTableRebuildStage() {
     WaveState& ws = waves;
     if (ws.rebuildStage == -1) return;
@@ -396,6 +406,13 @@ void APlugin::runTableRebuildStage() {
         return;
     }
     if (ws.pitchTablesBusy) return;
+    std::unique_lock lock(ws.tableBuildMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    if (ws.slotBuilds.load(std::memory_order_relaxed) != ws.stagedSlotBuilds) {
+        ws.rebuildStage = -1;
+        ws.rebuildRunning = false;
+        return;
+    }
     const int s = ws.rebuildStage;
     if (s < 7)
         setOscWavePitchTables(5 * s, 5 * s + 5);
@@ -405,10 +422,19 @@ void APlugin::runTableRebuildStage() {
 }
 
 // Every 4096 frames: a requested rebuild builds the frames. When a
-// main-thread conversion holds the user waves, the build waits a tick.
+// main-thread conversion holds the user waves, or a preset's tables are
+// being built off the audio thread, the build waits a tick. Tables built for
+// a preset that is still to be applied are kept for it (its application
+// asks for a rebuild when it cannot take them).
 void APlugin::startTableRebuild() {
     WaveState& ws = waves;
     if (!ws.rebuildRequested.load(std::memory_order_acquire) || ws.rebuildRunning) return;
+    std::unique_lock buildLock(ws.tableBuildMutex, std::try_to_lock);
+    if (!buildLock.owns_lock()) return;
+    if (ws.prepared.ready.load(std::memory_order_acquire)) {
+        if (core.presetPending) return;
+        ws.prepared.ready.store(false, std::memory_order_relaxed);
+    }
     std::unique_lock lock(ws.userWaveMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
     // The bank to fill: when other instances are changing theirs just now
@@ -421,6 +447,7 @@ void APlugin::startTableRebuild() {
         if (ws.convertPending[w].exchange(false, std::memory_order_relaxed))
             buildUserWave(w, ws.audioWork);
     fillUserWaveLfoRows();
+    ws.stagedSlotBuilds = ws.slotBuilds.load(std::memory_order_relaxed);
     ws.rebuildRunning = true;
     ws.rebuildStage = -1;
     setOscWaveTables();
@@ -433,11 +460,112 @@ void APlugin::startTableRebuild() {
 // or that keeps the frames of the last one (both waves noise), is this
 // instance's own.
 std::uint32_t APlugin::pitchTableRecipe() const {
-    const int a = waves.cachedWaveA;
-    const int b = waves.cachedWaveB;
+    return bankRecipe(waves.cachedWaveA, waves.cachedWaveB, getOscMode());
+}
+
+std::uint32_t APlugin::bankRecipe(int a, int b, int mode) {
     if (a >= kFirstUserWave || b >= kFirstUserWave || (isNoiseWave(a) && isNoiseWave(b)))
         return PitchBankSlots::kUnshared;
-    return PitchBankSlots::recipe(a, b, std::clamp(getOscMode(), 0, 14));
+    return PitchBankSlots::recipe(a, b, std::clamp(mode, 0, 14));
+}
+
+// ------------------------------------------------------------------ a preset's tables off the
+// audio thread
+
+namespace {
+
+// The values the preset application loads that the tables follow: waves A
+// and B, the mode and the user waves' partials.
+int preparedTag(int i) {
+    if (i == 0) return tag::OscWaveA;
+    if (i == 1) return tag::OscWaveB;
+    if (i == 2) return tag::OscMode;
+    return tag::partial(0, 0) + (i - 3);
+}
+
+} // namespace
+
+// Main thread (or whichever thread chose or restored the preset): the
+// tables of the program record as the application will load it, built whole
+// into the slot the oscillator does not play. The audio thread is kept out
+// of that slot meanwhile; a staged build of its own in that slot is given up.
+// Without a free bank, or with both waves noise (whose frames are those of
+// the last build), nothing is prepared and the application rebuilds as
+// before.
+void APlugin::prepareWaveTables(PresetLoad load) {
+    WaveState& ws = waves;
+    PreparedTables& pt = ws.prepared;
+    std::lock_guard lock(ws.tableBuildMutex);
+    pt.ready.store(false, std::memory_order_relaxed);
+
+    for (int i = 0; i < PreparedTables::kValues; ++i) {
+        const int t = preparedTag(i);
+        const float v = getStoredValue(t);
+        pt.values[i] = load == kPresetChosen ? normalizedValue(t, v) : v;
+    }
+    pt.waveA = getSteppedValue(tag::OscWaveA, pt.values[0]);
+    pt.waveB = getSteppedValue(tag::OscWaveB, pt.values[1]);
+    pt.mode = getSteppedValue(tag::OscMode, pt.values[2]);
+    if (isNoiseWave(pt.waveA) && isNoiseWave(pt.waveB)) return;
+
+    const int slot = 1 - ws.activeBank.load(std::memory_order_relaxed);
+    if (!ws.pitchTableBank.prepare(slot, bankRecipe(pt.waveA, pt.waveB, pt.mode))) return;
+    ws.slotBuilds.fetch_add(1, std::memory_order_relaxed);
+
+    for (int u = 0; u < kNumUserWaves; ++u) {
+        float sum = 0.0f;
+        for (int j = 0; j < kUserWavePartials; ++j) {
+            TAdditive& partial = pt.userPartials[u][j];
+            getWaveTablePartials(pt.values[3 + u * kUserWavePartials + j], partial.amplitude,
+                                 partial.phase);
+            pt.work.tempPartials[j] = partial;
+            sum += partial.amplitude;
+        }
+        if (pt.waveA != kFirstUserWave + u && pt.waveB != kFirstUserWave + u) continue;
+        userWaveFromTempPartials(pt.work, sum);
+        pt.userTables[u] = pt.work.tempWaveTable;
+    }
+
+    const FrameRecipe recipe{pt.waveA, pt.waveB, pt.mode, &pt.userTables, &pt.userPartials};
+    pt.noise = buildFrames(recipe, pt.frames, pt.work);
+    if (PitchTableBank* target = ws.pitchTableBank.writable(slot))
+        writePitchTables(pt.frames, pt.work.fft, *target, 0, kNumPitchTables);
+    ws.pitchTableBank.finish(slot);
+    pt.slot = slot;
+    pt.ready.store(true, std::memory_order_release);
+}
+
+// Audio thread, in the preset application once the record's values are
+// loaded: the prepared tables become the ones the oscillator plays when
+// they were built from those values; a staged build or a request still
+// waiting is given up for them. False when there are none to take (then
+// the application rebuilds as before).
+bool APlugin::takePreparedTables() {
+    WaveState& ws = waves;
+    PreparedTables& pt = ws.prepared;
+    std::unique_lock lock(ws.tableBuildMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false; // a build for a later request is running
+    if (!pt.ready.exchange(false, std::memory_order_acquire)) return false;
+    for (int i = 0; i < PreparedTables::kValues; ++i)
+        if (getCurrentValue(preparedTag(i)) != pt.values[i]) return false;
+
+    ws.activeBank.store(pt.slot, std::memory_order_release);
+    ws.cachedWaveA = pt.waveA;
+    ws.cachedWaveB = pt.waveB;
+    ws.cachedOscMode = pt.mode;
+    ws.waveAIsNoise = pt.noise.a;
+    ws.waveBIsNoise = pt.noise.b;
+    ws.bothWavesNoise = pt.noise.both;
+    ws.rebuildRequested.store(false, std::memory_order_relaxed);
+    ws.rebuildStage = -1;
+    ws.rebuildRunning = false;
+    ws.pitchTablesBusy = false;
+    publishOscTable();
+    return true;
+}
+
+bool APlugin::presetTablesReady() const {
+    return waves.prepared.ready.load(std::memory_order_relaxed);
 }
 
 bool APlugin::tableRebuildRunning() const {
