@@ -15,6 +15,16 @@
 
 #include <vector>
 
+// The longest run of samples below `silent` in magnitude.
+inline int longestSilence(const std::vector<float>& x, float silent = 1e-6f) {
+    int run = 0, longest = 0;
+    for (float v : x) {
+        run = (v < 0.0f ? -v : v) < silent ? run + 1 : 0;
+        longest = run > longest ? run : longest;
+    }
+    return longest;
+}
+
 class SoundCheck {
 public:
     static constexpr int kBlock = 512;

@@ -18,7 +18,6 @@ constexpr int kSine = 0;  // wave A and B "Sine"
 constexpr int kTriangle = 4;
 constexpr int kSteady = 4096;
 constexpr int kAcross = 3 * 4096; // detection, the rebuild start, its silence and the return
-constexpr float kSilent = 1e-6f;
 // A fade-in adds the slope of its gain to the wave's own: a few per cent at
 // most over 1.5 ms at this pitch. A hard edge is several times the own step.
 constexpr float kFadeAllowance = 1.05f;
@@ -30,15 +29,6 @@ float largestStep(const std::vector<float>& x, float before) {
         before = v;
     }
     return step;
-}
-
-int longestSilence(const std::vector<float>& x) {
-    int run = 0, longest = 0;
-    for (float v : x) {
-        run = std::fabs(v) < kSilent ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return longest;
 }
 
 struct Change {

@@ -32,7 +32,6 @@ constexpr int kLate = 1000;     // the request lands between two slow ticks
 constexpr int kNoteAfter = 100; // frames from the request to the note
 constexpr int kHeard = 8192;    // two slow ticks and more
 constexpr int kMeasure = 2048;
-constexpr float kSilent = 1e-6f;
 
 // The note's second and third harmonic against its first.
 struct Harmonics {
@@ -47,15 +46,6 @@ Harmonics harmonicsOf(const std::vector<float>& x) {
 
 std::vector<float> slice(const std::vector<float>& x, int from, int frames) {
     return {x.begin() + from, x.begin() + from + frames};
-}
-
-int longestSilence(const std::vector<float>& x) {
-    int run = 0, longest = 0;
-    for (float v : x) {
-        run = std::fabs(v) < kSilent ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return longest;
 }
 
 // The instance set up as the tests play it: saw or square waves, an
