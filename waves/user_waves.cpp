@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -106,13 +107,17 @@ void APlugin::setWaveTableValue(int w, int i, float x) {
     std::lock_guard lock(waves.userWaveMutex);
     waves.userWaveTable[w][at] = v;
     waves.userWaveShown[w][at].set(v);
+    waves.userLfoRowsStale = true;
 }
 
 // A user wave's new table, and the editor's copy of it; the caller holds the
-// user-wave lock (either thread).
+// user-wave lock (either thread). The same table again (a preset that keeps
+// the wave) changes nothing.
 void APlugin::storeUserWave(int w, const WaveTable& table) {
+    if (std::memcmp(waves.userWaveTable[w].data(), table.data(), sizeof table) == 0) return;
     waves.userWaveTable[w] = table;
     for (int i = 0; i < kWaveSize; ++i) waves.userWaveShown[w][i].set(table[i]);
+    waves.userLfoRowsStale = true;
 }
 
 // The editor's copy: the audio thread may be rewriting the table itself.
@@ -253,9 +258,12 @@ void APlugin::requestTableRebuild() {
     waves.rebuildRequested.store(true, std::memory_order_release);
 }
 
-// The two LFO shapes that follow the user waves, from their tables; audio
-// thread, with the user-wave lock held.
+// The two LFO shapes that follow the user waves, from their tables, when a
+// table has changed since they were last filled; audio thread, with the
+// user-wave lock held.
 void APlugin::fillUserWaveLfoRows() {
+    if (!waves.userLfoRowsStale) return;
+    waves.userLfoRowsStale = false;
     for (int w = 0; w < kNumUserWaves; ++w) {
         const WaveTable& t = waves.userWaveTable[w];
         float* row = engine.userLfoRows.row(w);

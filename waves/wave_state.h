@@ -131,6 +131,9 @@ struct WaveState : FrameSet {
     std::array<WaveTable, kNumUserWaves> userWaveTable{};
     std::array<std::array<Relaxed<float>, kWaveSize>, kNumUserWaves> userWaveShown;
     std::mutex userWaveMutex;
+    // A table has changed since the user-wave LFO rows were last filled from
+    // them (under the lock as well).
+    bool userLfoRowsStale = true;
     // A user wave the audio thread could not rebuild at once (lock busy).
     std::array<std::atomic<bool>, kNumUserWaves> convertPending{};
 

@@ -389,7 +389,7 @@ TEST_F(UserWaveLfo, RowsFollowTheTableAtTheNextRebuildStart) {
     h().settle_();
     setOnly(0, {{1, TAdditive{0.7f, 0.3f}}, {4, TAdditive{0.2f, 0.6f}}});
     p().convertWaveTablePartialsToWaveTable(0);
-    const auto table = p().waves.userWaveTable[0];
+    auto table = p().waves.userWaveTable[0];
     auto expectedRow = [&](int i) {
         const float x = static_cast<float>(i) / 65536.0f * 2047.9999f;
         const int j = static_cast<int>(x);
@@ -413,6 +413,17 @@ TEST_F(UserWaveLfo, RowsFollowTheTableAtTheNextRebuildStart) {
     const float* row = p().engine.userLfoRows.row(0);
     EXPECT_FLOAT_EQ(row[65535], expectedRow(65535));
     EXPECT_FLOAT_EQ(row[0], table[0]);
+    h().settle_();
+
+    // One sample drawn into the table alone changes the rows as well, at the
+    // next rebuild start.
+    p().setWaveTableValue(0, 1000, -0.9f);
+    table = p().waves.userWaveTable[0];
+    p().requestTableRebuild();
+    EXPECT_FALSE(rowMatches());
+    h().alignTo(4096);
+    h().render(1);
+    EXPECT_TRUE(rowMatches());
     h().settle_();
 }
 
