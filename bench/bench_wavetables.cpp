@@ -64,3 +64,15 @@ void BM_UserWaveSynthesis(benchmark::State& state) {
 BENCHMARK(BM_UserWaveSynthesis)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+// A requested preset's bank built whole off the audio thread (on the thread
+// that chose or restored it): with a user wave, a private bank built from
+// scratch; with factory waves only, after the first pass, the finished bank
+// of the same recipe taken from the store.
+void BM_PresetBankOffTheAudioThread(benchmark::State& state) {
+    const bool user = state.range(0) != 0;
+    auto plugin = pluginWithWaves(user ? 183 : 1, 40, 1);
+    for (auto _ : state) plugin->prepareWaveTables(kPresetRestore);
+    state.SetLabel(user ? "user wave" : "factory waves, shared");
+}
+BENCHMARK(BM_PresetBankOffTheAudioThread)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
