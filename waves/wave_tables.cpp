@@ -526,10 +526,15 @@ void APlugin::prepareWaveTables(PresetLoad load) {
         pt.userTables[u] = pt.work.tempWaveTable;
     }
 
-    const FrameRecipe recipe{pt.waveA, pt.waveB, pt.mode, &pt.userTables, &pt.userPartials};
-    pt.noise = buildFrames(recipe, pt.frames, pt.work);
-    if (PitchTableBank* target = ws.pitchTableBank.writable(slot))
+    // The frames serve only the pitch tables: a finished bank shared by its
+    // recipe (factory waves, so never both noise) needs neither.
+    if (PitchTableBank* target = ws.pitchTableBank.writable(slot)) {
+        const FrameRecipe recipe{pt.waveA, pt.waveB, pt.mode, &pt.userTables, &pt.userPartials};
+        pt.noise = buildFrames(recipe, pt.frames, pt.work);
         writePitchTables(pt.frames, pt.work.fft, *target, 0, kNumPitchTables);
+    } else {
+        pt.noise = {isNoiseWave(pt.waveA), isNoiseWave(pt.waveB), false};
+    }
     ws.pitchTableBank.finish(slot);
     pt.slot = slot;
     pt.ready.store(true, std::memory_order_release);
