@@ -581,6 +581,9 @@ public:
     static void finishFrames(FrameSet& frames);
     static void writePitchTables(FrameSet& frames, Fft2048& fft, PitchTableBank& bank, int first,
                                  int last);
+    static void writeFourTables(FrameSet& frames, Fft2048& fft,
+                                std::array<WaveTable, kNumMorphFrames>& tables, int group,
+                                bool firstTable);
     void runTableRebuildStage();
     void startTableRebuild();
     std::uint32_t pitchTableRecipe() const;

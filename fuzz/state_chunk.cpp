@@ -27,7 +27,7 @@ namespace {
 // The chord's length: its notes start, the control ticks (every 16 frames)
 // and the rare-settings tick (every 128) run with the restored values, and
 // the notes are released.
-constexpr int kPlayFrames = 256;
+constexpr int kPlayFrames = 128;
 
 constexpr double kRates[4] = {44100.0, 48000.0, 96000.0, 22050.0};
 constexpr int kBlocks[4] = {512, 64, 37, 1024};

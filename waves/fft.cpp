@@ -199,6 +199,72 @@ void scalarFull(const float* inRe, const float* inIm, float* re, float* im,
     }
 }
 
+// Stages s and s + 1 of the four-lane transform in one pass.
+void fourLanePair(float (*re)[4], float (*im)[4], const FftTables& t, int s) {
+    const auto& wRe = t.ifft4TwiddleRe;
+    const auto& wIm = t.ifft4TwiddleIm;
+    const int h = 1 << s;
+    for (int p = 0; p < kSize; p += 4 * h) {
+        for (int j = 0; j < h; ++j) {
+            float(*pr)[4] = re + p + j;
+            float(*pi)[4] = im + p + j;
+            __m128 r0 = _mm_load_ps(pr[0]), i0 = _mm_load_ps(pi[0]);
+            __m128 r1 = _mm_load_ps(pr[h]), i1 = _mm_load_ps(pi[h]);
+            __m128 r2 = _mm_load_ps(pr[2 * h]), i2 = _mm_load_ps(pi[2 * h]);
+            __m128 r3 = _mm_load_ps(pr[3 * h]), i3 = _mm_load_ps(pi[3 * h]);
+            const __m128 aRe = _mm_load_ps(wRe[s][j]), aIm = _mm_load_ps(wIm[s][j]);
+            butterfly(r0, i0, r1, i1, aRe, aIm);
+            butterfly(r2, i2, r3, i3, aRe, aIm);
+            butterfly(r0, i0, r2, i2, _mm_load_ps(wRe[s + 1][j]), _mm_load_ps(wIm[s + 1][j]));
+            butterfly(r1, i1, r3, i3, _mm_load_ps(wRe[s + 1][j + h]),
+                      _mm_load_ps(wIm[s + 1][j + h]));
+            _mm_store_ps(pr[0], r0), _mm_store_ps(pi[0], i0);
+            _mm_store_ps(pr[h], r1), _mm_store_ps(pi[h], i1);
+            _mm_store_ps(pr[2 * h], r2), _mm_store_ps(pi[2 * h], i2);
+            _mm_store_ps(pr[3 * h], r3), _mm_store_ps(pi[3 * h], i3);
+        }
+    }
+}
+
+// Stage s alone.
+void fourLaneStage(float (*re)[4], float (*im)[4], const FftTables& t, int s) {
+    const int h = 1 << s;
+    for (int p = 0; p < kSize; p += 2 * h) {
+        for (int j = 0; j < h; ++j) {
+            __m128 tRe = _mm_load_ps(re[p + j]), tIm = _mm_load_ps(im[p + j]);
+            __m128 uRe = _mm_load_ps(re[p + j + h]), uIm = _mm_load_ps(im[p + j + h]);
+            butterfly(tRe, tIm, uRe, uIm, _mm_load_ps(t.ifft4TwiddleRe[s][j]),
+                      _mm_load_ps(t.ifft4TwiddleIm[s][j]));
+            _mm_store_ps(re[p + j], tRe), _mm_store_ps(im[p + j], tIm);
+            _mm_store_ps(re[p + j + h], uRe), _mm_store_ps(im[p + j + h], uIm);
+        }
+    }
+}
+
+// The last stage (11) alone, with the final scaling.
+void fourLaneLast(float (*re)[4], float (*im)[4], const FftTables& t, float scale) {
+    constexpr int s = kStages - 1;
+    constexpr int h = 1 << s;
+    const __m128 k = _mm_set1_ps(scale);
+    for (int j = 0; j < h; ++j) {
+        __m128 r0 = _mm_load_ps(re[j]), i0 = _mm_load_ps(im[j]);
+        __m128 r1 = _mm_load_ps(re[j + h]), i1 = _mm_load_ps(im[j + h]);
+        butterfly(r0, i0, r1, i1, _mm_load_ps(t.ifft4TwiddleRe[s][j]),
+                  _mm_load_ps(t.ifft4TwiddleIm[s][j]));
+        _mm_store_ps(re[j], _mm_mul_ps(r0, k)), _mm_store_ps(im[j], _mm_mul_ps(i0, k));
+        _mm_store_ps(re[j + h], _mm_mul_ps(r1, k)), _mm_store_ps(im[j + h], _mm_mul_ps(i1, k));
+    }
+}
+
+// Stages from `first` on: single first when an odd number of stages
+// precede the last one, then pairs, then the last with the scaling.
+void fourLaneFrom(float (*re)[4], float (*im)[4], const FftTables& t, int first, float scale) {
+    int s = first;
+    if ((kStages - 1 - s) % 2 != 0) fourLaneStage(re, im, t, s++);
+    for (; s + 1 < kStages; s += 2) fourLanePair(re, im, t, s);
+    fourLaneLast(re, im, t, scale);
+}
+
 void fourLaneFull(const float (*inRe)[4], const float (*inIm)[4], float (*re)[4], float (*im)[4],
                   const FftTables& t, float scale) {
     const auto& wRe = t.ifft4TwiddleRe;
@@ -226,40 +292,32 @@ void fourLaneFull(const float (*inRe)[4], const float (*inIm)[4], float (*re)[4]
             _mm_store_ps(re[p + 3], r3), _mm_store_ps(im[p + 3], i3);
         }
     }
-    int s = 2;
-    for (; s + 1 < kStages; s += 2) {
-        const int h = 1 << s;
-        for (int p = 0; p < kSize; p += 4 * h) {
-            for (int j = 0; j < h; ++j) {
-                float(*pr)[4] = re + p + j;
-                float(*pi)[4] = im + p + j;
-                __m128 r0 = _mm_load_ps(pr[0]), i0 = _mm_load_ps(pi[0]);
-                __m128 r1 = _mm_load_ps(pr[h]), i1 = _mm_load_ps(pi[h]);
-                __m128 r2 = _mm_load_ps(pr[2 * h]), i2 = _mm_load_ps(pi[2 * h]);
-                __m128 r3 = _mm_load_ps(pr[3 * h]), i3 = _mm_load_ps(pi[3 * h]);
-                const __m128 aRe = _mm_load_ps(wRe[s][j]), aIm = _mm_load_ps(wIm[s][j]);
-                butterfly(r0, i0, r1, i1, aRe, aIm);
-                butterfly(r2, i2, r3, i3, aRe, aIm);
-                butterfly(r0, i0, r2, i2, _mm_load_ps(wRe[s + 1][j]), _mm_load_ps(wIm[s + 1][j]));
-                butterfly(r1, i1, r3, i3, _mm_load_ps(wRe[s + 1][j + h]),
-                          _mm_load_ps(wIm[s + 1][j + h]));
-                _mm_store_ps(pr[0], r0), _mm_store_ps(pi[0], i0);
-                _mm_store_ps(pr[h], r1), _mm_store_ps(pi[h], i1);
-                _mm_store_ps(pr[2 * h], r2), _mm_store_ps(pi[2 * h], i2);
-                _mm_store_ps(pr[3 * h], r3), _mm_store_ps(pi[3 * h], i3);
-            }
+    fourLaneFrom(re, im, t, 2, scale);
+}
+
+// A spectrum whose bins from `limit` on are zero. After the bit-reversed
+// copy, block b of 2^s entries holds bins rev(b 2^s) + j 2048 / 2^s, of
+// which only the first lies below the limit while 2048 / 2^s >= limit: every
+// butterfly of stages 1..s meets a zero partner and leaves its input as it
+// was, so each block holds its first bin throughout. Those stages are
+// skipped, which leaves the results as the full transform gives them (but
+// for the sign of a zero).
+void fourLaneLowBins(const float (*inRe)[4], const float (*inIm)[4], float (*re)[4], float (*im)[4],
+                     const FftTables& t, float scale, int limit) {
+    int skipped = 0;
+    while (skipped + 1 < kStages && (kSize >> (skipped + 1)) >= limit) ++skipped;
+    const int block = 1 << skipped;
+    const __m128 zero = _mm_setzero_ps();
+    for (int p = 0; p < kSize; p += block) {
+        const int bin = bitReverseTable[p];
+        const __m128 vRe = bin < limit ? _mm_load_ps(inRe[bin]) : zero;
+        const __m128 vIm = bin < limit ? _mm_load_ps(inIm[bin]) : zero;
+        for (int j = 0; j < block; ++j) {
+            _mm_store_ps(re[p + j], vRe);
+            _mm_store_ps(im[p + j], vIm);
         }
     }
-    // The last stage (11) alone, with the final scaling.
-    const int h = 1 << s;
-    const __m128 k = _mm_set1_ps(scale);
-    for (int j = 0; j < h; ++j) {
-        __m128 r0 = _mm_load_ps(re[j]), i0 = _mm_load_ps(im[j]);
-        __m128 r1 = _mm_load_ps(re[j + h]), i1 = _mm_load_ps(im[j + h]);
-        butterfly(r0, i0, r1, i1, _mm_load_ps(wRe[s][j]), _mm_load_ps(wIm[s][j]));
-        _mm_store_ps(re[j], _mm_mul_ps(r0, k)), _mm_store_ps(im[j], _mm_mul_ps(i0, k));
-        _mm_store_ps(re[j + h], _mm_mul_ps(r1, k)), _mm_store_ps(im[j + h], _mm_mul_ps(i1, k));
-    }
+    fourLaneFrom(re, im, t, skipped, scale);
 }
 
 } // namespace
@@ -311,6 +369,20 @@ void Fft2048::fft(int n) {
 
 void Fft2048::ifft(int n) {
     transform(1, clampSize(n));
+}
+
+void Fft2048::m_ifftLowBins(int limit) {
+    limit = clampSize(limit);
+    if (limit * 2 > kSize) { // no stage to skip
+        for (int k = limit; k < kSize; ++k) {
+            _mm_store_ps(fft4InRe[k], _mm_setzero_ps());
+            _mm_store_ps(fft4InIm[k], _mm_setzero_ps());
+        }
+        m_ifft(kSize);
+        return;
+    }
+    fourLaneLowBins(fft4InRe, fft4InIm, fft4OutRe, fft4OutIm, *tables_, static_cast<float>(kSize),
+                    std::max(limit, 1));
 }
 
 void Fft2048::m_ifft(int n) {

@@ -72,6 +72,22 @@ struct FrameRecipe {
         nullptr;
 };
 
+// What a bank of pitch tables was built from: waves A and B, the mode and,
+// for each user wave among them, its table and partials. A bank follows
+// from these alone, so a rebuild from the same source would make the same
+// bank again. Unknown for a bank of both waves noise (built from the frames
+// an earlier build left) and for a slot that holds no finished bank.
+struct BankSource {
+    bool known = false;
+    int waveA = 0, waveB = 0, mode = 0;
+    std::array<bool, kNumUserWaves> usesUserWave{};
+    std::array<WaveTable, kNumUserWaves> userTables{};
+    std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves> userPartials{};
+
+    // Both known and bit for bit the same in everything the build reads.
+    bool sameAs(const BankSource& other) const;
+};
+
 // Which of the two waves is noise (the oscillator plays noise for it).
 struct NoiseFlags {
     bool a = false, b = false, both = false;
@@ -89,6 +105,7 @@ struct PreparedTables {
     std::array<float, kValues> values{}; // wave A, wave B, mode, then the partials
     std::array<WaveTable, kNumUserWaves> userTables{};
     std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves> userPartials{};
+    BankSource source; // what the tables are built from
     FrameSet frames;
     WaveWorkspace work;
 };
@@ -96,6 +113,10 @@ struct PreparedTables {
 struct WaveState : FrameSet {
     PitchBankSlots pitchTableBank; // [bank][pitch table][frame][sample]
     std::atomic<int> activeBank{0};
+    // What each slot's bank was built from; the slot that is not played is
+    // written only under tableBuildMutex.
+    std::array<BankSource, 2> bankSource{};
+    BankSource requestedSource; // the staged build's scratch (audio thread)
 
     // What the last rare-settings check saw.
     int cachedWaveA = 0, cachedWaveB = 0, cachedOscMode = 0;

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <emmintrin.h>
 
 namespace {
 
@@ -32,6 +34,25 @@ bool isNoiseWave(int wave) {
 // Index into a wave from a float position, truncated and kept in the table.
 int waveIndex(float x) {
     return truncTo(x, 0, 2047);
+}
+
+// Describes a build of waves a and b in mode into source; the user waves
+// among them are read through table(u) and partial(u, j).
+template <class Table, class Partial>
+void describeSource(BankSource& source, int a, int b, int mode, Table table, Partial partial) {
+    source.known = !(isNoiseWave(a) && isNoiseWave(b));
+    source.waveA = a;
+    source.waveB = b;
+    source.mode = mode;
+    source.usesUserWave.fill(false);
+    for (int wave : {a, b}) {
+        if (wave < kFirstUserWave) continue;
+        const int u = std::min(wave - kFirstUserWave, kNumUserWaves - 1);
+        if (source.usesUserWave[u]) continue;
+        source.usesUserWave[u] = true;
+        source.userTables[u] = table(u);
+        for (int j = 0; j < kUserWavePartials; ++j) source.userPartials[u][j] = partial(u, j);
+    }
 }
 
 // Weights of the odd and even partials for modes 4 and 5 at frame f.
@@ -57,6 +78,19 @@ void parityWeights(int mode, int f, float& wOdd, float& wEven) {
 }
 
 } // namespace
+
+bool BankSource::sameAs(const BankSource& other) const {
+    if (!known || !other.known || waveA != other.waveA || waveB != other.waveB ||
+        mode != other.mode || usesUserWave != other.usesUserWave)
+        return false;
+    for (int u = 0; u < kNumUserWaves; ++u)
+        if (usesUserWave[u] && (std::memcmp(userTables[u].data(), other.userTables[u].data(),
+                                            sizeof(userTables[u])) != 0 ||
+                                std::memcmp(userPartials[u].data(), other.userPartials[u].data(),
+                                            sizeof(userPartials[u])) != 0))
+            return false;
+    return true;
+}
 
 int APlugin::getOscWave(int t) const {
     return t == tag::OscWaveA || t == tag::OscWaveB ? getSteppedValue(t) : 0;
@@ -344,36 +378,59 @@ void APlugin::writePitchTables(FrameSet& fs, Fft2048& fft, PitchTableBank& bank,
     for (int p = first; p < last; ++p) {
         const int limit = pitchBinLimit[p];
         for (int group = 0; group < kNumMorphFrames; group += 4) {
-            for (int k = 0; k < kWaveSize; ++k)
+            // The transform reads the bins below the limit only.
+            for (int k = 0; k < limit; ++k)
                 for (int lane = 0; lane < 4; ++lane) {
-                    const bool keep = k < limit;
-                    fft.fft4InRe[k][lane] = keep ? fs.frameSpectrumRe[group + lane][k] : 0.0f;
-                    fft.fft4InIm[k][lane] = keep ? fs.frameSpectrumIm[group + lane][k] : 0.0f;
+                    fft.fft4InRe[k][lane] = fs.frameSpectrumRe[group + lane][k];
+                    fft.fft4InIm[k][lane] = fs.frameSpectrumIm[group + lane][k];
                 }
-            fft.m_ifft(kWaveSize);
-            for (int lane = 0; lane < 4; ++lane) {
-                const int f = group + lane;
-                float peak = 0.0f;
-                for (int i = 0; i < kWaveSize; ++i)
-                    peak = std::max(peak, std::fabs(fft.fft4OutRe[i][lane]));
-                const float gain = fs.frameLevel[f] * (peak >= 0.0001f ? 1.0f / peak : 1.0f);
-                WaveTable& table = bank[p][f];
-                float sum = 0.0f;
-                for (int i = 0; i < kWaveSize; ++i) {
-                    table[i] = fft.fft4OutRe[i][lane] * gain;
-                    sum += std::fabs(table[i]);
-                }
-                // Loudness levelling, done while the table is still in the
-                // cache: tables 1..34 take the loudness (sum of |samples|) of
-                // table 0 of the same frame.
-                if (p == 0) {
-                    fs.tableLoudness[f] = sum < 0.001f ? 1.0f : sum;
-                } else {
-                    const float levelGain = fs.tableLoudness[f] / std::max(sum, 1e-5f);
-                    for (float& v : table) v *= levelGain;
-                }
-            }
+            fft.m_ifftLowBins(limit);
+            writeFourTables(fs, fft, bank[p], group, p == 0);
         }
+    }
+}
+
+// The four frames' tables of one pitch table from the transform's lanes,
+// all four lanes at once: brought to the frame's level (peak), and either
+// giving table 0's loudness (sum of |samples|) or taking it, while the
+// samples are still in the cache. Each lane's maximum, products and sum are
+// taken in the same order as one table at a time would take them.
+void APlugin::writeFourTables(FrameSet& fs, Fft2048& fft,
+                              std::array<WaveTable, kNumMorphFrames>& tables, int group,
+                              bool firstTable) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    float(*out)[4] = fft.fft4OutRe;
+    __m128 peak = _mm_setzero_ps();
+    for (int i = 0; i < kWaveSize; ++i)
+        peak = _mm_max_ps(_mm_and_ps(_mm_load_ps(out[i]), magnitude), peak); // NaN keeps peak
+    alignas(16) float peaks[4], gains[4], sums[4], levels[4];
+    _mm_store_ps(peaks, peak);
+    for (int lane = 0; lane < 4; ++lane)
+        gains[lane] =
+            fs.frameLevel[group + lane] * (peaks[lane] >= 0.0001f ? 1.0f / peaks[lane] : 1.0f);
+    const __m128 gain = _mm_load_ps(gains);
+    __m128 sum = _mm_setzero_ps();
+    for (int i = 0; i < kWaveSize; ++i) {
+        const __m128 v = _mm_mul_ps(_mm_load_ps(out[i]), gain);
+        _mm_store_ps(out[i], v);
+        sum = _mm_add_ps(sum, _mm_and_ps(v, magnitude));
+    }
+    _mm_store_ps(sums, sum);
+    for (int lane = 0; lane < 4; ++lane) {
+        float& loudness = fs.tableLoudness[group + lane];
+        if (firstTable) loudness = sums[lane] < 0.001f ? 1.0f : sums[lane];
+        levels[lane] = firstTable ? 1.0f : loudness / std::max(sums[lane], 1e-5f);
+    }
+    const __m128 level = _mm_load_ps(levels);
+    float* t0 = tables[group].data();
+    float* t1 = tables[group + 1].data();
+    float* t2 = tables[group + 2].data();
+    float* t3 = tables[group + 3].data();
+    alignas(16) float v[4];
+    for (int i = 0; i < kWaveSize; ++i) {
+        const __m128 x = _mm_load_ps(out[i]);
+        _mm_store_ps(v, firstTable ? x : _mm_mul_ps(x, level));
+        t0[i] = v[0], t1[i] = v[1], t2[i] = v[2], t3[i] = v[3];
     }
 }
 
@@ -384,6 +441,8 @@ void APlugin::normalizePitchTables() {
     ws.pitchTablesBusy = true;
     ws.pitchTablesBusy = false;
     const int built = 1 - ws.activeBank.load(std::memory_order_relaxed);
+    BankSource& source = ws.bankSource[built];
+    source.known = !(isNoiseWave(source.waveA) && isNoiseWave(source.waveB));
     ws.pitchTableBank.finish(built);
     ws.activeBank.store(built, std::memory_order_release);
     publishOscTable();
@@ -437,16 +496,39 @@ void APlugin::startTableRebuild() {
     }
     std::unique_lock lock(ws.userWaveMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
-    // The bank to fill: when other instances are changing theirs just now
-    // and none is free, the build waits a tick as well.
-    if (!ws.pitchTableBank.prepare(1 - ws.activeBank.load(std::memory_order_relaxed),
-                                   pitchTableRecipe()))
-        return;
-    ws.rebuildRequested.store(false, std::memory_order_relaxed);
     for (int w = 0; w < kNumUserWaves; ++w)
         if (ws.convertPending[w].exchange(false, std::memory_order_relaxed))
             buildUserWave(w, ws.audioWork);
     fillUserWaveLfoRows();
+    // A build from what one of the two banks was built from would make that
+    // bank again (a state restored again, a preset of the same waves): the
+    // playing one stays, the other one is played.
+    const int active = ws.activeBank.load(std::memory_order_relaxed);
+    BankSource& request = ws.requestedSource;
+    describeSource(
+        request, ws.cachedWaveA, ws.cachedWaveB, getOscMode(),
+        [&](int u) -> const WaveTable& { return ws.userWaveTable[u]; },
+        [&](int u, int j) { return getWaveTablePartials(u, j); });
+    if (request.sameAs(ws.bankSource[active])) {
+        ws.rebuildRequested.store(false, std::memory_order_relaxed);
+        return;
+    }
+    if (request.sameAs(ws.bankSource[1 - active])) {
+        ws.rebuildRequested.store(false, std::memory_order_relaxed);
+        ws.waveAIsNoise = isNoiseWave(request.waveA);
+        ws.waveBIsNoise = isNoiseWave(request.waveB);
+        ws.bothWavesNoise = false; // never a known source
+        ws.activeBank.store(1 - active, std::memory_order_release);
+        publishOscTable();
+        core.screenUpdatePending.set();
+        return;
+    }
+    // The bank to fill: when other instances are changing theirs just now
+    // and none is free, the build waits a tick as well.
+    if (!ws.pitchTableBank.prepare(1 - active, pitchTableRecipe())) return;
+    ws.rebuildRequested.store(false, std::memory_order_relaxed);
+    ws.bankSource[1 - active] = request;
+    ws.bankSource[1 - active].known = false; // until the build is finished
     ws.stagedSlotBuilds = ws.slotBuilds.load(std::memory_order_relaxed);
     ws.rebuildRunning = true;
     ws.rebuildStage = -1;
@@ -508,10 +590,6 @@ void APlugin::prepareWaveTables(PresetLoad load) {
     pt.mode = getSteppedValue(tag::OscMode, pt.values[2]);
     if (isNoiseWave(pt.waveA) && isNoiseWave(pt.waveB)) return;
 
-    const int slot = 1 - ws.activeBank.load(std::memory_order_relaxed);
-    if (!ws.pitchTableBank.prepare(slot, bankRecipe(pt.waveA, pt.waveB, pt.mode))) return;
-    ws.slotBuilds.fetch_add(1, std::memory_order_relaxed);
-
     for (int u = 0; u < kNumUserWaves; ++u) {
         float sum = 0.0f;
         for (int j = 0; j < kUserWavePartials; ++j) {
@@ -526,6 +604,25 @@ void APlugin::prepareWaveTables(PresetLoad load) {
         pt.userTables[u] = pt.work.tempWaveTable;
     }
 
+    // Either bank, when built from these waves already, is taken as it is.
+    describeSource(
+        pt.source, pt.waveA, pt.waveB, pt.mode,
+        [&](int u) -> const WaveTable& { return pt.userTables[u]; },
+        [&](int u, int j) { return pt.userPartials[u][j]; });
+    const int active = ws.activeBank.load(std::memory_order_relaxed);
+    for (int built : {active, 1 - active})
+        if (pt.source.sameAs(ws.bankSource[built])) {
+            pt.noise = {isNoiseWave(pt.waveA), isNoiseWave(pt.waveB), false};
+            pt.slot = built;
+            pt.ready.store(true, std::memory_order_release);
+            return;
+        }
+
+    const int slot = 1 - active;
+    if (!ws.pitchTableBank.prepare(slot, bankRecipe(pt.waveA, pt.waveB, pt.mode))) return;
+    ws.slotBuilds.fetch_add(1, std::memory_order_relaxed);
+    ws.bankSource[slot].known = false; // until the build is finished
+
     // The frames serve only the pitch tables: a finished bank shared by its
     // recipe (factory waves, so never both noise) needs neither.
     if (PitchTableBank* target = ws.pitchTableBank.writable(slot)) {
@@ -535,6 +632,7 @@ void APlugin::prepareWaveTables(PresetLoad load) {
     } else {
         pt.noise = {isNoiseWave(pt.waveA), isNoiseWave(pt.waveB), false};
     }
+    ws.bankSource[slot] = pt.source;
     ws.pitchTableBank.finish(slot);
     pt.slot = slot;
     pt.ready.store(true, std::memory_order_release);

@@ -318,6 +318,34 @@ TEST(FftFourLane, EqualsFourScalarInversesTimesNSquared) {
     }
 }
 
+// The pitch tables' transform: only the bins below the limit are read (the
+// others hold garbage here) and the result is the full transform's of the
+// band-limited spectrum, value for value, at every limit a pitch table uses
+// and at the edges of every skipped stage.
+TEST(FftFourLane, LowBinTransformEqualsTheFullOneOfTheBandLimitedSpectrum) {
+    auto low = makeFft();
+    auto full = makeFft();
+    for (int limit : {1, 2, 3, 4, 5, 8, 9, 16, 17, 33, 64, 65, 129, 149, 512, 1024, 1025, 2048}) {
+        Lcg rng(static_cast<std::uint32_t>(limit));
+        for (int k = 0; k < N; ++k)
+            for (int lane = 0; lane < 4; ++lane) {
+                const float re = rng.next(), im = rng.next();
+                low->fft4InRe[k][lane] = k < limit ? re : 1e30f;
+                low->fft4InIm[k][lane] = k < limit ? im : -1e30f;
+                full->fft4InRe[k][lane] = k < limit ? re : 0.0f;
+                full->fft4InIm[k][lane] = k < limit ? im : 0.0f;
+            }
+        low->m_ifftLowBins(limit);
+        full->m_ifft(N);
+        int differing = 0;
+        for (int i = 0; i < N; ++i)
+            for (int lane = 0; lane < 4; ++lane)
+                differing += low->fft4OutRe[i][lane] != full->fft4OutRe[i][lane] ||
+                             low->fft4OutIm[i][lane] != full->fft4OutIm[i][lane];
+        EXPECT_EQ(differing, 0) << "limit " << limit;
+    }
+}
+
 TEST(FftFourLane, OneLaneSpectrumLeavesOtherLanesAlone) {
     auto f = makeFft();
     auto scalar = makeFft();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <numbers>
@@ -805,4 +806,113 @@ TEST_F(WavePresetLoad, OutOfRangeNumbersDoNothing) {
     EXPECT_EQ(before, after);
     EXPECT_EQ(tables, p().waves.userWaveTable);
     EXPECT_FALSE(p().waves.rebuildRequested.load());
+}
+
+// ------------------------------------------------------------------ restoring a bank's waves
+
+namespace {
+
+struct WaveChoice {
+    const char* name;
+    int a, b, mode;
+    float amplitude; // of partial 4 of user wave 2
+};
+
+// A host that saves and restores the state as a chunk.
+void chunkHost(PluginHarness& h) {
+    h.p().core.host.hostIsReaper = true;
+}
+
+// A state whose sound differs from the start-up one only in the waves.
+std::vector<unsigned char> chunkWith(const WaveChoice& c) {
+    PluginHarness author;
+    chunkHost(author);
+    APlugin& p = author.p();
+    p.setSteppedValue(tag::OscWaveA, c.a);
+    p.setSteppedValue(tag::OscWaveB, c.b);
+    p.setSteppedValue(tag::OscMode, c.mode);
+    p.setWaveTablePartials(1, 3, c.amplitude, 0.25f);
+    p.convertWaveTablePartialsToWaveTable(1);
+    void* data = nullptr;
+    const VstInt32 size = p.getChunk(&data, false);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return {bytes, bytes + size};
+}
+
+// Renders until a restored state plays. True when a staged rebuild ran
+// meanwhile.
+bool playRestored(PluginHarness& h) {
+    bool built = false;
+    for (int block = 0; block < 64; ++block) {
+        h.render(256);
+        built = built || h.p().tableRebuildRunning();
+        if (!h.p().core.presetPending && !h.p().waves.rebuildRequested.load() &&
+            !h.p().tableRebuildRunning())
+            break;
+    }
+    return built;
+}
+
+// Restores the chunk as a host does from its audio thread.
+bool restore(PluginHarness& h, std::vector<unsigned char> chunk) {
+    h.p().setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false);
+    return playRestored(h);
+}
+
+const PitchTableBank& playedBank(APlugin& p) {
+    return p.waves.pitchTableBank[p.waves.activeBank.load()];
+}
+
+} // namespace
+
+// A restore of the waves one of the two banks was built from plays that
+// bank at once, with no rebuild and its silence; a change of a wave, the
+// mode or one user-wave partial builds anew. Whatever the way, the bank
+// played is the one a fresh instance builds for the state. (A preset
+// application plays bank 1 until its rebuild is done, so the bank it builds
+// goes to slot 0, and slot 1 keeps what a change of a wave built there.)
+TEST(WaveBankReuse, RestoringTheWavesOfEitherBankBuildsNothing) {
+    const WaveChoice x{"user wave 2 against a saw", kUser1, 2, 1, 0.5f};
+    const WaveChoice y{"one partial louder", kUser1, 2, 1, 0.75f};
+    const WaveChoice z{"factory waves in another mode", 3, 7, 9, 0.5f};
+    std::vector<std::vector<unsigned char>> chunks;
+    std::vector<std::unique_ptr<PitchTableBank>> fresh; // one instance at a time
+    for (const WaveChoice* c : {&x, &y, &z}) {
+        chunks.push_back(chunkWith(*c));
+        PluginHarness other;
+        chunkHost(other);
+        restore(other, chunks.back());
+        fresh.push_back(std::make_unique<PitchTableBank>(playedBank(other.p())));
+    }
+    constexpr int kWaveBChanged = -1;
+    struct Step {
+        int state; // 0 x, 1 y, 2 z, or wave B changed by the host
+        bool builds;
+    };
+    PluginHarness h;
+    chunkHost(h);
+    for (const Step& step :
+         {Step{0, true}, Step{0, false}, Step{1, true}, Step{1, false}, Step{kWaveBChanged, true},
+          Step{1, false}, Step{2, true}, Step{0, true}, Step{0, false}}) {
+        if (step.state == kWaveBChanged) {
+            h.p().setSteppedValue(tag::OscWaveB, 5);
+            EXPECT_TRUE(playRestored(h)) << "wave B changed";
+            continue;
+        }
+        const WaveChoice& c = step.state == 0 ? x : step.state == 1 ? y : z;
+        EXPECT_EQ(restore(h, chunks[step.state]), step.builds) << c.name;
+        EXPECT_EQ(std::memcmp(&playedBank(h.p()), fresh[step.state].get(), sizeof(PitchTableBank)),
+                  0)
+            << c.name;
+    }
+
+    // From the host's main thread the bank is prepared off the audio thread;
+    // there too the bank built already is taken, not built again.
+    const unsigned builds = h.p().waves.slotBuilds.load();
+    std::thread([&] {
+        h.p().setChunk(chunks[0].data(), static_cast<VstInt32>(chunks[0].size()), false);
+    }).join();
+    EXPECT_FALSE(playRestored(h));
+    EXPECT_EQ(h.p().waves.slotBuilds.load(), builds);
+    EXPECT_EQ(std::memcmp(&playedBank(h.p()), fresh[0].get(), sizeof(PitchTableBank)), 0);
 }
