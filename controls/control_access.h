@@ -31,11 +31,14 @@ inline bool exactly(const VSTGUI::CButtonState& buttons, int32_t state) {
     return static_cast<int32_t>(buttons) == state;
 }
 
-// Right button or the Control key: the context or section menu.
+// The X11 layer reports Ctrl as kControl, Alt (Mod1) as kAlt and Super (Mod4)
+// as kApple (sdk/vstgui/platform/x11_keys.cpp); the menus' information lines
+// name these keys.
+// Right button, or a click with Super held: the context or section menu.
 inline constexpr int32_t kMenuClick = VSTGUI::kRButton | VSTGUI::kApple; // 0x88
-// Command click alone: the default value.
+// Ctrl-click alone: the default value (typed entry on the graphic screens).
 inline constexpr int32_t kDefaultClick = VSTGUI::kLButton | VSTGUI::kControl; // 0x22
-// Option click alone: the value of the loaded preset.
+// Alt-click alone: the value of the loaded preset.
 inline constexpr int32_t kOriginalClick = VSTGUI::kLButton | VSTGUI::kAlt; // 0x42
 
 // The step of a wheel turn: +1 away from the user, -1 towards, 0 for none.

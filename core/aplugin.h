@@ -16,7 +16,6 @@
 //   core/presets.cpp          the preset store: list, files, folders
 //   core/chunk.cpp            the state chunk
 //   core/ecs_files.cpp        MIDI controller map files
-//   core/placeholders.cpp     stand-ins for stages not built yet
 //   engine/sample_rate.cpp    sample rate and reference pitch
 //   engine/midi.cpp           MIDI input and the controller sources
 //   engine/midi_learn.cpp     MIDI controller map and learning
@@ -753,7 +752,7 @@ private:
     void initVariables();       // core/startup.cpp
     void initFolderPaths();     // core/startup.cpp
     void initMidiState();       // core/startup.cpp
-    void initEffectChain();     // core/placeholders.cpp
+    void initEffectChain();     // engine/effects.cpp
     // core/programs.cpp
     void loadFirstPreset();
     void readStoredPresetName(char (&name)[tag::PresetNameLength + 1]) const;

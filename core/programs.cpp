@@ -57,6 +57,13 @@ void copyProgramName(char* dest, const char* name) {
     dest[length] = '\0';
 }
 
+// The program commands rewrite every value, the user waves' partials among
+// them: the waves' tables, which the oscillators play and the editor shows,
+// are built from them again (and the oscillator tables after them).
+void rebuildUserWaves(APlugin& p) {
+    for (int w = 0; w < kNumUserWaves; ++w) p.convertWaveTablePartialsToWaveTable(w);
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ the preset list
@@ -347,8 +354,7 @@ void APlugin::origProgram() {
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
-    convertWaveTablePartialsToWaveTable(0);
-    convertWaveTablePartialsToWaveTable(1);
+    rebuildUserWaves(*this);
     core.editChanged.clear();
     requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
@@ -362,6 +368,7 @@ void APlugin::editProgram() {
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
+    rebuildUserWaves(*this);
     core.editChanged.set();
     requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();
@@ -379,6 +386,7 @@ void APlugin::clearProgram() {
         storeRelaxed(pv.lockedValue[t], v);
     }
     core.valuesChanged();
+    rebuildUserWaves(*this);
     core.editChanged.set();
     requestHostDisplayUpdate();
     if (isEditorOpen()) getUEditor()->updateFrame();

@@ -262,12 +262,33 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     return e;
 }
 
+// Holds the popup flag up while an input box is open, so that the editor's
+// screen is not rebuilt under the box, and puts back what it found when the
+// box closes, whatever the answer: an entry started from a control (a click
+// on a screen or a readout, which no editor refresh follows) leaves the flag
+// down, one started from a menu leaves it to the menu's closing refresh.
+class PopupFlagHold {
+public:
+    explicit PopupFlagHold(Flag& flag) : flag(flag), wasUp(flag.get()) { flag.set(); }
+    ~PopupFlagHold() {
+        if (!wasUp) flag.clear();
+    }
+    PopupFlagHold(const PopupFlagHold&) = delete;
+    PopupFlagHold& operator=(const PopupFlagHold&) = delete;
+
+private:
+    Flag& flag;
+    const bool wasUp;
+};
+
 // Runs the input box with text as its initial text; the answer, "" after
 // Cancel.
-std::string askFor(const std::string& prompt, const std::string& title, const std::string& text) {
+std::string askFor(APlugin& p, const std::string& prompt, const std::string& title,
+                   const std::string& text) {
     char buffer[TEXT_BUFFER_SIZE] = {};
     const std::size_t length = std::min(text.size(), sizeof buffer - 1);
     std::memcpy(buffer, text.data(), length);
+    const PopupFlagHold hold(p.core.popupOpen);
     inputBox(prompt, title, buffer);
     return buffer;
 }
@@ -279,14 +300,11 @@ void APlugin::setNumValue(int t) {
     const std::string title = getParameterNameStr(t);
     const float stored = getParameter(t);
     const std::string valueText = getParameterDisplayStr(t);
-    // Keeps the editor from rebuilding its screen under the box; the editor
-    // clears the flag when it refreshes afterwards.
-    core.popupOpen.set();
 
     const TypedEntry entry = typedEntryFor(*this, t, stored);
     if (!entry.opens) return;
     const std::string initial = entry.initialText.value_or(valueText);
-    const std::string answer = askFor(entry.prompt, title, initial);
+    const std::string answer = askFor(*this, entry.prompt, title, initial);
     if (answer.empty()) return;
     if (answer == initial) return;
     entry.store(answer);
@@ -304,7 +322,7 @@ void APlugin::setModValue(int slot) {
     const char* prompt = type == kDestSpeed      ? "0.25x to 4x"
                          : type == kDestSemitone ? "-36 to 36 Semi"
                                                  : "-100 to 100%";
-    const std::string answer = askFor(prompt, title, initial);
+    const std::string answer = askFor(*this, prompt, title, initial);
     if (answer.empty() || answer == initial) return;
     if (!readable(answer, type == kDestSpeed)) return;
 

@@ -88,8 +88,8 @@ extern const Vocab<34> XY_TIME_QUANT_STR;
 extern const Vocab<34> XY_SYNC_TO_MODE_STR;
 extern const Vocab<34> XY_TIME_QUANT_SHORT_STR; // the same without " QB"
 extern const Vocab<34> XY_SYNC_TO_MODE_SHORT_STR;
-// Envelope stage times while their section syncs: "Off", then lengths
-// "1/32T" .. "16/1*" + " QB".
+// Envelope stage times while their section syncs: lengths "1/32T" ..
+// "16/1*" + " QB" (0..29), then "Off" (30).
 extern const Vocab<31> ENV_TEMPO_SYNC_STR;
 // Free-envelope fade times while synced: "Down 1/32T QB" .. "Down 16/1* QB",
 // "Off" (30), "Up 16/1* QB" .. "Up 1/32 QB", "Up 1/32T" (60, no ending).

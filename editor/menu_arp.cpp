@@ -29,9 +29,9 @@ int gridTag(int row, int step) {
 constexpr std::array<const char*, 9> ARP_INFO = {
     "-GLeft Click: Change value",
     "-GLeft Click + Shift: Fine change value",
-    "-GLeft Click + Control: Show this menu",
-    "-GLeft Click + Command: Set value",
-    "-GLeft Click + Opt: Set steps",
+    "-GLeft Click + Super: Show this menu",
+    "-GLeft Click + Ctrl: Set value",
+    "-GLeft Click + Alt: Set steps",
     "-GDouble Click: Set to default",
     "-GRight Click: Show this menu",
     "-GScroll Wheel: Change amount",

@@ -32,9 +32,9 @@ constexpr std::array<const char*, 4> STAGE_LABELS = {
 constexpr std::array<const char*, 9> ENV_INFO = {
     "-GLeft Click: Change value",
     "-GLeft Click + Shift: Fine change value",
-    "-GLeft Click + Control: Show this menu",
-    "-GLeft Click + Command: Set value",
-    "-GLeft Click + Opt: Set to original value",
+    "-GLeft Click + Super: Show this menu",
+    "-GLeft Click + Ctrl: Set value",
+    "-GLeft Click + Alt: Set to original value",
     "-GDouble Click: Set to default",
     "-GRight Click: Show this menu",
     "-GScroll Wheel: Change amount",

@@ -62,9 +62,9 @@ constexpr XYCommand kXYCommands[4] = {{"Modulate by XY X 1", tag::XYModDestFirst
 
 constexpr const char* kGestureLines[] = {"-GLeft Click: Change value",
                                          "-GLeft Click + Shift: Fine change value",
-                                         "-GLeft Click + Control: Show this menu",
-                                         "-GLeft Click + Command: Set to default",
-                                         "-GLeft Click + Opt: Set to original value",
+                                         "-GLeft Click + Super: Show this menu",
+                                         "-GLeft Click + Ctrl: Set to default",
+                                         "-GLeft Click + Alt: Set to original value",
                                          "-GDouble Click: Set to default",
                                          "-GRight Click: Show this menu",
                                          "-GScroll Wheel: Change value",

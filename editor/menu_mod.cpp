@@ -26,9 +26,9 @@ constexpr int kSlots = tag::ModSlotCount;
 constexpr const char* kInfoLines[] = {
     "-GLeft Click: Change value",
     "-GLeft Click + Shift: Fine change value",
-    "-GLeft Click + Control: Show this menu",
-    "-GLeft Click + Command: Set value",
-    "-GLeft Click + Opt: Set to original value",
+    "-GLeft Click + Super: Show this menu",
+    "-GLeft Click + Ctrl: Set value",
+    "-GLeft Click + Alt: Set to original value",
     "-GDouble Click: Set to default",
     "-GRight Click: Show this menu",
     "-GScroll Wheel: Change amount",

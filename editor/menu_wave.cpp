@@ -31,9 +31,9 @@ constexpr int kLastWaveTag = tag::WaveNameLast;
 
 constexpr const char* kInfoLines[] = {"-GLeft Click: Change value",
                                       "-GLeft Click + Shift: Fine change value",
-                                      "-GLeft Click + Control: Show this menu",
-                                      "-GLeft Click + Command: Set to default",
-                                      "-GLeft Click +  Opt: Set to original value",
+                                      "-GLeft Click + Super: Show this menu",
+                                      "-GLeft Click + Ctrl: Set to default",
+                                      "-GLeft Click +  Alt: Set to original value",
                                       "-GDouble Click: Set to default",
                                       "-GRight Click: Show this menu",
                                       "-GScroll Wheel: Change amount",

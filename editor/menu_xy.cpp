@@ -46,10 +46,10 @@ constexpr float kMaxRotation = 31.415924f;
 
 constexpr const char* kInfoLines[] = {
     "-GLeft Click: Change value",
-    "-GLeft Click + Control: Set to default in live mode",
-    "-GLeft Click + Control: Show this menu",
-    "-GLeft Click + Command: Set value",
-    "-GLeft Click + Opt: Set to original value",
+    "-GLeft Click + Super: Set to default in live mode",
+    "-GLeft Click + Super: Show this menu",
+    "-GLeft Click + Ctrl: Set value",
+    "-GLeft Click + Alt: Set to original value",
     "-GDouble Click: Set to default in live mode",
     "-GRight Click: Show this menu",
 };

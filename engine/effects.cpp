@@ -262,6 +262,15 @@ void APlugin::initFX() {
     fx.reverbMix = fx.ctl.reverbMix;
 }
 
+// At construction (core/startup.cpp): the effect chain at the stored rate,
+// a request to clear the arpeggiator's magic steps, and the global and every
+// voice's XY replay from the start.
+void APlugin::initEffectChain() {
+    initFX(); // the four delay lines at the stored rate, the reverb silent
+    resetArpMagic(false);
+    initXY(2, -1);
+}
+
 void APlugin::restartEffectLfos() {
     for (EffectLfoState& l : engine.fx.lfo) {
         l.phaseLeft = l.phaseRight = l.phaseThird = 0.0;

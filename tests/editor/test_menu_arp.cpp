@@ -109,7 +109,7 @@ TEST_F(ArpMenu, CellCommandsAppearOnlyWhenOpenedFromTheGrid) {
     EXPECT_FALSE(rootLines()[0].enabled);
     ASSERT_EQ(submenus().size(), 1u);
     ASSERT_EQ(submenus()[0].size(), 9u);
-    EXPECT_EQ(submenus()[0][4].title, "Left Click + Opt: Set steps");
+    EXPECT_EQ(submenus()[0][4].title, "Left Click + Alt: Set steps");
     for (const Line& l : submenus()[0]) EXPECT_FALSE(l.enabled);
 
     popups.dismiss();

@@ -84,7 +84,7 @@ TEST_F(EnvMenu, ShowsTheEnvelopesValuesAndEveryCommandInOrder) {
     ASSERT_EQ(submenus().size(), 1u);
     ASSERT_EQ(submenus()[0].size(), 9u);
     EXPECT_EQ(submenus()[0][0].title, "Left Click: Change value");
-    EXPECT_EQ(submenus()[0][4].title, "Left Click + Opt: Set to original value");
+    EXPECT_EQ(submenus()[0][4].title, "Left Click + Alt: Set to original value");
     for (const Line& l : submenus()[0]) EXPECT_FALSE(l.enabled) << l.title;
 
     // Every other envelope number in range reads "Amp".

@@ -62,7 +62,7 @@ TEST_F(WaveMenu, LinesWithoutAndWithAPartial) {
     const auto& info = popups.history().back().submenus.at(0);
     ASSERT_EQ(info.size(), 9u);
     EXPECT_EQ(info[0].title, "Left Click: Change value");
-    EXPECT_EQ(info[4].title, "Left Click +  Opt: Set to original value");
+    EXPECT_EQ(info[4].title, "Left Click +  Alt: Set to original value");
     EXPECT_EQ(info[8].title, "Scroll Wheel + Shift: Fine change amount");
     for (const auto& line : info) EXPECT_FALSE(line.enabled);
 
