@@ -1,15 +1,19 @@
 #include "platform/dialog_service.h"
 #include "platform/dialogs.h"
+#include "platform/modal_windows.h"
 #include "vstgui/cfileselector.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -873,6 +877,44 @@ TEST(DialogsProcess, CapturesOutputAndExitCode) {
     result = runProcessCapture({"/nonexistent/program"});
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(runProcessCapture({}).started);
+}
+
+namespace {
+
+// Counts how often it is serviced; registered for its lifetime on the
+// thread that makes it.
+class CountingWindow : public ModalWindow {
+public:
+    CountingWindow() { addModalWindow(this); }
+    ~CountingWindow() override { removeModalWindow(this); }
+    CountingWindow(const CountingWindow&) = delete;
+    CountingWindow& operator=(const CountingWindow&) = delete;
+    void serviceWhileModal() override { ++count; }
+    int count = 0;
+};
+
+} // namespace
+
+TEST(DialogsProcess, WindowsOfTheWaitingThreadAreServicedMeanwhile) {
+    CountingWindow mine;
+    std::optional<CountingWindow> gone;
+    gone.emplace();
+    gone.reset();
+    std::optional<CountingWindow> elsewhere;
+    std::thread([&] { elsewhere.emplace(); }).join();
+
+    // About 15 times in 300 ms while the program runs...
+    EXPECT_TRUE(runProcessCapture({"sleep", "0.3"}).exited);
+    EXPECT_GE(mine.count, 5);
+    EXPECT_LE(mine.count, 40);
+    // ...and as long as it runs after closing its output.
+    const int before = mine.count;
+    ProcessResult quiet = runProcessCapture({"sh", "-c", "exec >&-; sleep 0.3; exit 4"});
+    EXPECT_EQ(quiet.exitCode, 4);
+    EXPECT_GE(mine.count - before, 5);
+    // Another thread's window is left alone.
+    EXPECT_EQ(elsewhere->count, 0);
+    elsewhere.reset();
 }
 
 TEST(DialogsService, MissingZenityIsToldOnceAndEveryDialogCancels) {
