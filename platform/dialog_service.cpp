@@ -52,24 +52,24 @@ ScopedDialogService::~ScopedDialogService() {
 
 // ------------------------------------------------------------ missing zenity
 
-void MissingZenityDialogService::tellOnce() {
-    if (told.exchange(true) || !out) return;
-    std::fputs(MISSING_ZENITY_TEXT, out);
+void OnceNotice::tell() {
+    if (told.exchange(true) || !out || !text) return;
+    std::fputs(text, out);
     std::fflush(out);
 }
 
 std::vector<std::string> MissingZenityDialogService::runFileSelector(const FileDialogRequest&) {
-    tellOnce();
+    notice.tell();
     return {};
 }
 
 std::optional<std::string> MissingZenityDialogService::inputText(const TextInputRequest&) {
-    tellOnce();
+    notice.tell();
     return std::nullopt;
 }
 
 int MissingZenityDialogService::alert(const AlertRequest&) {
-    tellOnce();
+    notice.tell();
     return ALERT_DISMISSED;
 }
 

@@ -120,6 +120,19 @@ public:
 
 // ------------------------------------------------------------ missing zenity
 
+// A notice about a missing program: the first tell() writes text to out
+// (nothing when out is null), later ones nothing. text must outlive it.
+class OnceNotice {
+public:
+    explicit OnceNotice(const char* text, std::FILE* out = stderr) : text(text), out(out) {}
+    void tell();
+
+private:
+    const char* text;
+    std::FILE* out;
+    std::atomic<bool> told{false};
+};
+
 // What the missing-zenity service writes, once.
 inline constexpr char MISSING_ZENITY_TEXT[] =
     "Ondix: file dialogs and messages need the program zenity, which was not found; "
@@ -128,16 +141,15 @@ inline constexpr char MISSING_ZENITY_TEXT[] =
 class MissingZenityDialogService : public DialogService {
 public:
     // out: where the notice goes (standard error by default).
-    explicit MissingZenityDialogService(std::FILE* out = stderr) : out(out) {}
+    explicit MissingZenityDialogService(std::FILE* out = stderr)
+        : notice(MISSING_ZENITY_TEXT, out) {}
 
     std::vector<std::string> runFileSelector(const FileDialogRequest&) override;
     std::optional<std::string> inputText(const TextInputRequest&) override;
     int alert(const AlertRequest&) override;
 
 private:
-    void tellOnce();
-    std::FILE* out;
-    std::atomic<bool> told{false};
+    OnceNotice notice;
 };
 
 // ------------------------------------------------------------------ scripted

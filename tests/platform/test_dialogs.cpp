@@ -1,6 +1,7 @@
 #include "platform/dialog_service.h"
 #include "platform/dialogs.h"
 #include "platform/modal_windows.h"
+#include "platform/open_document.h"
 #include "vstgui/cfileselector.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -937,4 +940,67 @@ TEST(DialogsService, MissingZenityIsToldOnceAndEveryDialogCancels) {
     std::fclose(out);
     EXPECT_EQ(written, MISSING_ZENITY_TEXT); // once, naming the package
     EXPECT_NE(written.find("apt-get install zenity"), std::string::npos);
+}
+
+// ------------------------------------------------------------ open document
+
+namespace {
+
+std::string readAll(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+    return text;
+}
+
+} // namespace
+
+TEST(DialogsOpenDocument, MissingOpenerIsToldOnceAndAFoundOneGetsThePath) {
+    TempFolder bin;
+    ASSERT_FALSE(bin.path.empty());
+    const std::string opened = bin.write("opened", "", false);
+    bin.write("opener", "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened + "'\n", true);
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    OnceNotice notice(MISSING_OPENER_TEXT, out);
+
+    // A PATH that holds the stand-in but no xdg-open.
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", bin.path.c_str(), 1);
+    const bool missingOpens = openDocumentWith("xdg-open", "/tmp/manual.html", notice);
+    const bool missingAgain = openDocumentWith("xdg-open", "/tmp/manual.html", notice);
+    ::testing::internal::CaptureStderr();
+    const bool defaultOpens = openDocument("/tmp/manual.html");
+    const std::string defaultSaid = ::testing::internal::GetCapturedStderr();
+    const bool found = openDocumentWith("opener", "/tmp/a b's \"manual\".html", notice);
+    if (oldPath)
+        ::setenv("PATH", savedPath.c_str(), 1);
+    else
+        ::unsetenv("PATH");
+
+    EXPECT_FALSE(missingOpens);
+    EXPECT_FALSE(missingAgain);
+    EXPECT_EQ(readAll(out), MISSING_OPENER_TEXT); // once, naming the package
+    EXPECT_NE(std::string(MISSING_OPENER_TEXT).find("apt-get install xdg-utils"),
+              std::string::npos);
+    std::fclose(out);
+    // The default opener is xdg-open, with its notice on standard error
+    // (said already when an earlier test of this process met the same).
+    EXPECT_FALSE(defaultOpens);
+    EXPECT_TRUE(defaultSaid == MISSING_OPENER_TEXT || defaultSaid.empty()) << defaultSaid;
+    EXPECT_FALSE(openDocument(""));
+
+    // The stand-in runs detached and receives the path as one argument.
+    EXPECT_TRUE(found);
+    std::string received;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (received.empty() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream file(opened);
+        std::stringstream text;
+        text << file.rdbuf();
+        received = text.str();
+    }
+    EXPECT_EQ(received, "/tmp/a b's \"manual\".html");
 }
