@@ -1,10 +1,13 @@
 #include "platform/dialog_service.h"
 
+#include "platform/modal_windows.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,31 +52,39 @@ ScopedDialogService::~ScopedDialogService() {
 
 // ------------------------------------------------------------ missing zenity
 
-void MissingZenityDialogService::tellOnce() {
-    if (told.exchange(true) || !out) return;
-    std::fputs(MISSING_ZENITY_TEXT, out);
+void OnceNotice::tell() {
+    if (told.exchange(true) || !out || !text) return;
+    std::fputs(text, out);
     std::fflush(out);
 }
 
 std::vector<std::string> MissingZenityDialogService::runFileSelector(const FileDialogRequest&) {
-    tellOnce();
+    notice.tell();
     return {};
 }
 
 std::optional<std::string> MissingZenityDialogService::inputText(const TextInputRequest&) {
-    tellOnce();
+    notice.tell();
     return std::nullopt;
 }
 
 int MissingZenityDialogService::alert(const AlertRequest&) {
-    tellOnce();
+    notice.tell();
     return ALERT_DISMISSED;
 }
 
 // ------------------------------------------------------------------ scripted
 
+void ScriptedDialogService::stayOpen() {
+    if (!whileOpen) return;
+    do {
+        serviceModalWindows();
+    } while (!whileOpen());
+}
+
 std::vector<std::string> ScriptedDialogService::runFileSelector(const FileDialogRequest& request) {
     fileRequests.push_back(request);
+    stayOpen();
     if (fileAnswers.empty()) return {};
     std::vector<std::string> answer = std::move(fileAnswers.front());
     fileAnswers.erase(fileAnswers.begin());
@@ -82,6 +93,7 @@ std::vector<std::string> ScriptedDialogService::runFileSelector(const FileDialog
 
 std::optional<std::string> ScriptedDialogService::inputText(const TextInputRequest& request) {
     textRequests.push_back(request);
+    stayOpen();
     if (textAnswers.empty()) return std::nullopt;
     std::optional<std::string> answer = std::move(textAnswers.front());
     textAnswers.erase(textAnswers.begin());
@@ -90,6 +102,7 @@ std::optional<std::string> ScriptedDialogService::inputText(const TextInputReque
 
 int ScriptedDialogService::alert(const AlertRequest& request) {
     alertRequests.push_back(request);
+    stayOpen();
     if (alertAnswers.empty()) return ALERT_DISMISSED;
     int answer = alertAnswers.front();
     alertAnswers.erase(alertAnswers.begin());
@@ -310,6 +323,9 @@ private:
     bool okAttr = false;
 };
 
+// How often the windows are serviced while a program runs.
+constexpr int kModalServiceMs = 20;
+
 void closeQuietly(int fd) {
     if (fd >= 0) ::close(fd);
 }
@@ -339,8 +355,14 @@ ProcessResult runProcessCapture(const std::vector<std::string>& argv, std::size_
     }
     result.started = true;
 
+    // The plug-in's windows are kept alive while the program runs.
     char chunk[4096];
     for (;;) {
+        serviceModalWindows();
+        pollfd readable{fds[0], POLLIN, 0};
+        const int ready = ::poll(&readable, 1, kModalServiceMs);
+        if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+        if (ready < 0) break;
         ssize_t n = ::read(fds[0], chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -351,11 +373,16 @@ ProcessResult runProcessCapture(const std::vector<std::string>& argv, std::size_
     }
     closeQuietly(fds[0]);
 
+    // A program may close its output before it ends.
     int status = 0;
     pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    for (;;) {
+        waited = ::waitpid(pid, &status, WNOHANG);
+        if (waited < 0 && errno == EINTR) continue;
+        if (waited != 0) break;
+        serviceModalWindows();
+        ::poll(nullptr, 0, kModalServiceMs);
+    }
     if (waited == pid && WIFEXITED(status)) {
         result.exited = true;
         result.exitCode = WEXITSTATUS(status);

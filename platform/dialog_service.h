@@ -23,12 +23,14 @@
 // Threads: dialogs are modal and block the calling thread until the user
 // answers, which can take minutes. They belong to the main (user-interface)
 // thread only and must never run on the audio thread. The zenity service
-// starts a child process and waits for it; the others return at once.
+// starts a child process and waits for it, servicing the plug-in's windows
+// meanwhile (modal_windows.h); the others return at once.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -118,6 +120,19 @@ public:
 
 // ------------------------------------------------------------ missing zenity
 
+// A notice about a missing program: the first tell() writes text to out
+// (nothing when out is null), later ones nothing. text must outlive it.
+class OnceNotice {
+public:
+    explicit OnceNotice(const char* text, std::FILE* out = stderr) : text(text), out(out) {}
+    void tell();
+
+private:
+    const char* text;
+    std::FILE* out;
+    std::atomic<bool> told{false};
+};
+
 // What the missing-zenity service writes, once.
 inline constexpr char MISSING_ZENITY_TEXT[] =
     "Ondix: file dialogs and messages need the program zenity, which was not found; "
@@ -126,16 +141,15 @@ inline constexpr char MISSING_ZENITY_TEXT[] =
 class MissingZenityDialogService : public DialogService {
 public:
     // out: where the notice goes (standard error by default).
-    explicit MissingZenityDialogService(std::FILE* out = stderr) : out(out) {}
+    explicit MissingZenityDialogService(std::FILE* out = stderr)
+        : notice(MISSING_ZENITY_TEXT, out) {}
 
     std::vector<std::string> runFileSelector(const FileDialogRequest&) override;
     std::optional<std::string> inputText(const TextInputRequest&) override;
     int alert(const AlertRequest&) override;
 
 private:
-    void tellOnce();
-    std::FILE* out;
-    std::atomic<bool> told{false};
+    OnceNotice notice;
 };
 
 // ------------------------------------------------------------------ scripted
@@ -144,6 +158,11 @@ private:
 // answers like the headless service (cancel, ALERT_DISMISSED).
 class ScriptedDialogService : public DialogService {
 public:
+    // When set, each dialog stays open until it returns true: it is called
+    // again and again, the windows being serviced before each call as the
+    // zenity service's waiting does (serviceModalWindows).
+    std::function<bool()> whileOpen;
+
     void pushFile(std::string path) { fileAnswers.push_back({std::move(path)}); }
     void pushFiles(std::vector<std::string> paths) { fileAnswers.push_back(std::move(paths)); }
     void pushFileCancel() { fileAnswers.push_back({}); }
@@ -164,6 +183,9 @@ public:
     std::vector<std::vector<std::string>> fileAnswers;
     std::vector<std::optional<std::string>> textAnswers;
     std::vector<int> alertAnswers;
+
+private:
+    void stayOpen();
 };
 
 // -------------------------------------------------------------------- zenity
@@ -207,7 +229,8 @@ struct ProcessResult {
 // Runs argv[0] (looked up on PATH when it holds no '/') with the arguments
 // argv[1..] and no shell, standard input and error connected to /dev/null,
 // and collects its standard output (at most maxOutput bytes are kept; the
-// rest is read and dropped) until it ends. Blocks until the child has exited.
+// rest is read and dropped) until it ends. Blocks until the child has exited,
+// servicing the calling thread's windows every 20 ms (modal_windows.h).
 ProcessResult runProcessCapture(const std::vector<std::string>& argv,
                                 std::size_t maxOutput = 64 * 1024);
 

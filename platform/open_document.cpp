@@ -1,5 +1,7 @@
 #include "platform/open_document.h"
 
+#include "platform/dialog_service.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,22 +12,44 @@ namespace {
 
 constexpr char kOpener[] = "xdg-open";
 
+void closeQuietly(int fd) {
+    if (fd >= 0) close(fd);
+}
+
 } // namespace
+
+bool openDocument(const std::string& path) {
+    static OnceNotice missing(MISSING_OPENER_TEXT);
+    return openDocumentWith(kOpener, path, missing);
+}
 
 // Two forks: the middle process ends at once and is collected here, so the
 // viewer is adopted by init and never lingers as a child of the host. Only
 // async-signal-safe calls run between fork and exec; the argument vector is
-// ready before the first fork.
-bool openDocument(const std::string& path) {
-    if (path.empty()) return false;
-    char* const argv[] = {const_cast<char*>(kOpener), const_cast<char*>(path.c_str()), nullptr};
+// ready before the first fork. A pipe closed on exec tells whether the
+// viewer started: a failed exec writes its errno into it, a successful one
+// just closes it.
+bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice) {
+    if (path.empty() || program.empty()) return false;
+    char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()),
+                          nullptr};
+    int report[2] = {-1, -1};
+    if (pipe2(report, O_CLOEXEC) != 0) return false;
 
     const pid_t middle = fork();
-    if (middle < 0) return false;
+    if (middle < 0) {
+        closeQuietly(report[0]);
+        closeQuietly(report[1]);
+        return false;
+    }
     if (middle == 0) {
+        close(report[0]);
         setsid();
         const pid_t viewer = fork();
         if (viewer == 0) {
+            // The report end must survive the standard descriptors below.
+            int tell = report[1];
+            if (tell <= STDERR_FILENO) tell = fcntl(tell, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
             const int null = open("/dev/null", O_RDWR);
             if (null >= 0) {
                 dup2(null, STDIN_FILENO);
@@ -39,14 +63,33 @@ bool openDocument(const std::string& path) {
             sigprocmask(SIG_SETMASK, &none, nullptr);
             signal(SIGPIPE, SIG_DFL);
             signal(SIGCHLD, SIG_DFL);
-            execvp(kOpener, argv);
+            execvp(argv[0], argv);
+            const int error = errno;
+            if (tell >= 0) (void)!write(tell, &error, sizeof error);
             _exit(127);
         }
         _exit(viewer < 0 ? 1 : 0);
     }
+    close(report[1]);
     int status = 0;
+    bool collected = true;
     while (waitpid(middle, &status, 0) < 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR) {
+            collected = false;
+            break;
+        }
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // End of file once the viewer has started (or was never forked).
+    int error = 0;
+    ssize_t got;
+    do {
+        got = read(report[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    close(report[0]);
+    if (!collected || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        notice.tell();
+        return false;
+    }
+    return true;
 }

@@ -3,11 +3,24 @@
 // openDocument starts "xdg-open" with the path as its one argument (no
 // shell, so the path needs no quoting) and returns at once: the viewer runs
 // detached from the host, which neither waits for it nor has to collect it.
+// When xdg-open cannot be started (not installed), the first attempt says so
+// on standard error, as the dialogs do when zenity is missing.
 // Main thread only.
 #pragma once
 
 #include <string>
 
-// false when the path is empty or no process could be started; whether the
-// desktop then finds a viewer is not reported.
+class OnceNotice;
+
+// What openDocument writes, once, when xdg-open cannot be started.
+inline constexpr char MISSING_OPENER_TEXT[] =
+    "Ondix: the manual and web pages are opened by the program xdg-open, which was not found; "
+    "install it with your package manager (Debian, Ubuntu: sudo apt-get install xdg-utils)\n";
+
+// false when the path is empty or the opener could not be started; whether
+// the desktop then finds a viewer is not reported.
 bool openDocument(const std::string& path);
+
+// The same with another opener program (looked up on PATH when it holds no
+// '/'), telling notice when it cannot be started.
+bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice);

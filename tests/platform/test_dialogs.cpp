@@ -1,15 +1,22 @@
 #include "platform/dialog_service.h"
 #include "platform/dialogs.h"
+#include "platform/modal_windows.h"
+#include "platform/open_document.h"
 #include "vstgui/cfileselector.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -875,6 +882,44 @@ TEST(DialogsProcess, CapturesOutputAndExitCode) {
     EXPECT_FALSE(runProcessCapture({}).started);
 }
 
+namespace {
+
+// Counts how often it is serviced; registered for its lifetime on the
+// thread that makes it.
+class CountingWindow : public ModalWindow {
+public:
+    CountingWindow() { addModalWindow(this); }
+    ~CountingWindow() override { removeModalWindow(this); }
+    CountingWindow(const CountingWindow&) = delete;
+    CountingWindow& operator=(const CountingWindow&) = delete;
+    void serviceWhileModal() override { ++count; }
+    int count = 0;
+};
+
+} // namespace
+
+TEST(DialogsProcess, WindowsOfTheWaitingThreadAreServicedMeanwhile) {
+    CountingWindow mine;
+    std::optional<CountingWindow> gone;
+    gone.emplace();
+    gone.reset();
+    std::optional<CountingWindow> elsewhere;
+    std::thread([&] { elsewhere.emplace(); }).join();
+
+    // About 15 times in 300 ms while the program runs...
+    EXPECT_TRUE(runProcessCapture({"sleep", "0.3"}).exited);
+    EXPECT_GE(mine.count, 5);
+    EXPECT_LE(mine.count, 40);
+    // ...and as long as it runs after closing its output.
+    const int before = mine.count;
+    ProcessResult quiet = runProcessCapture({"sh", "-c", "exec >&-; sleep 0.3; exit 4"});
+    EXPECT_EQ(quiet.exitCode, 4);
+    EXPECT_GE(mine.count - before, 5);
+    // Another thread's window is left alone.
+    EXPECT_EQ(elsewhere->count, 0);
+    elsewhere.reset();
+}
+
 TEST(DialogsService, MissingZenityIsToldOnceAndEveryDialogCancels) {
     std::FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
@@ -895,4 +940,67 @@ TEST(DialogsService, MissingZenityIsToldOnceAndEveryDialogCancels) {
     std::fclose(out);
     EXPECT_EQ(written, MISSING_ZENITY_TEXT); // once, naming the package
     EXPECT_NE(written.find("apt-get install zenity"), std::string::npos);
+}
+
+// ------------------------------------------------------------ open document
+
+namespace {
+
+std::string readAll(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+    return text;
+}
+
+} // namespace
+
+TEST(DialogsOpenDocument, MissingOpenerIsToldOnceAndAFoundOneGetsThePath) {
+    TempFolder bin;
+    ASSERT_FALSE(bin.path.empty());
+    const std::string opened = bin.write("opened", "", false);
+    bin.write("opener", "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened + "'\n", true);
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    OnceNotice notice(MISSING_OPENER_TEXT, out);
+
+    // A PATH that holds the stand-in but no xdg-open.
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", bin.path.c_str(), 1);
+    const bool missingOpens = openDocumentWith("xdg-open", "/tmp/manual.html", notice);
+    const bool missingAgain = openDocumentWith("xdg-open", "/tmp/manual.html", notice);
+    ::testing::internal::CaptureStderr();
+    const bool defaultOpens = openDocument("/tmp/manual.html");
+    const std::string defaultSaid = ::testing::internal::GetCapturedStderr();
+    const bool found = openDocumentWith("opener", "/tmp/a b's \"manual\".html", notice);
+    if (oldPath)
+        ::setenv("PATH", savedPath.c_str(), 1);
+    else
+        ::unsetenv("PATH");
+
+    EXPECT_FALSE(missingOpens);
+    EXPECT_FALSE(missingAgain);
+    EXPECT_EQ(readAll(out), MISSING_OPENER_TEXT); // once, naming the package
+    EXPECT_NE(std::string(MISSING_OPENER_TEXT).find("apt-get install xdg-utils"),
+              std::string::npos);
+    std::fclose(out);
+    // The default opener is xdg-open, with its notice on standard error
+    // (said already when an earlier test of this process met the same).
+    EXPECT_FALSE(defaultOpens);
+    EXPECT_TRUE(defaultSaid == MISSING_OPENER_TEXT || defaultSaid.empty()) << defaultSaid;
+    EXPECT_FALSE(openDocument(""));
+
+    // The stand-in runs detached and receives the path as one argument.
+    EXPECT_TRUE(found);
+    std::string received;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (received.empty() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream file(opened);
+        std::stringstream text;
+        text << file.rdbuf();
+        received = text.str();
+    }
+    EXPECT_EQ(received, "/tmp/a b's \"manual\".html");
 }

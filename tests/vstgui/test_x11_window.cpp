@@ -2,6 +2,8 @@
 // menu layout headless; the child window, its input, its pixels and the
 // popup menus on a private Xvfb server (skipped when Xvfb cannot start).
 
+#include "platform/dialog_service.h"
+#include "vstgui/cfileselector.h"
 #include "vstgui/cframe.h"
 #include "vstgui/coptionmenu.h"
 #include "vstgui/cview.h"
@@ -432,6 +434,70 @@ TEST_F(GuiX11Window, PresentedImageIsShownAndRepaintedOnExposure) {
     frame->setBackgroundColor(kBlueCColor);
     frame->setDirty(true);
     EXPECT_TRUE(shows(10, 10, 0x0000ff));
+    frame->close();
+}
+
+// While a dialog is up the window shows the frame's image again when it is
+// exposed, and a click or key given to it meanwhile is dropped: it reaches
+// the frame neither during the dialog nor after it.
+TEST_F(GuiX11Window, DialogKeepsTheWindowPaintedAndDropsItsInput) {
+    auto* frame = new CFrame(CRect(0, 0, 300, 200), nullptr);
+    frame->setBackgroundColor(kRedCColor);
+    auto* view = new RecordingView(CRect(50, 40, 250, 190));
+    frame->addView(view);
+    KeyRecorder hook;
+    frame->registerKeyboardHook(&hook);
+    ASSERT_TRUE(frame->open(reinterpret_cast<void*>(static_cast<uintptr_t>(parent))));
+    const Window child = childOf(frame);
+    ASSERT_TRUE(idleUntil(frame, [&] {
+        XSync(dpy, False);
+        return pixel(child, 10, 10) == 0xff0000;
+    }));
+
+    ScriptedDialogService script;
+    script.pushFile("/tmp/x.env");
+    int calls = 0;
+    unsigned long cleared = 0;
+    bool repainted = false;
+    const auto end = Clock::now() + std::chrono::seconds(2);
+    script.whileOpen = [&] {
+        if (calls++ == 0) {
+            sendButton(child, ButtonPress, 1, 70, 60, 0);
+            sendButton(child, ButtonRelease, 1, 70, 60, Button1Mask);
+            sendKey(child, XK_a, 0);
+            // Black where it is cleared, until the window copies its image.
+            XClearArea(dpy, child, 0, 0, 0, 0, True);
+            XSync(dpy, False);
+            cleared = pixel(child, 10, 10);
+            return false;
+        }
+        XSync(dpy, False);
+        repainted = pixel(child, 10, 10) == 0xff0000;
+        if (!repainted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return repainted || Clock::now() > end;
+    };
+    const uint32_t draws = view->getDrawCount();
+    {
+        ScopedDialogService installed(script);
+        CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
+        EXPECT_TRUE(selector->runModal());
+        selector->forget();
+    }
+    EXPECT_EQ(cleared, 0x000000u);
+    EXPECT_TRUE(repainted);
+    EXPECT_EQ(view->getDrawCount(), draws); // the window's own copy, no frame pass
+    for (int i = 0; i < 10; ++i) {
+        frame->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(view->downs.empty());
+    EXPECT_TRUE(view->ups.empty());
+    EXPECT_TRUE(hook.keys.empty());
+
+    // Afterwards input reaches the frame again.
+    sendButton(child, ButtonPress, 1, 70, 60, 0);
+    EXPECT_TRUE(idleUntil(frame, [&] { return view->downs.size() == 1; }));
+    frame->unregisterKeyboardHook(&hook);
     frame->close();
 }
 

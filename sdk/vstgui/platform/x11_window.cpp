@@ -4,7 +4,10 @@
 // It shows the frame's off-screen image through a cairo-xlib surface and
 // keeps a reference to that image so that exposures are answered by
 // copying again, without the frame. Input is read in pumpEvents() and
-// handed to the frame in frame (= window) coordinates.
+// handed to the frame in frame (= window) coordinates. While a dialog of the
+// plug-in is up, the window is serviced as a modal window: exposures are
+// answered, input is dropped.
+#include "platform/modal_windows.h"
 #include "vstgui/platform/platform_window.h"
 #include "vstgui/platform/x11_display.h"
 #include "vstgui/platform/x11_keys.h"
@@ -22,7 +25,7 @@ namespace VSTGUI::Platform {
 
 namespace {
 
-class X11Window : public IWindow {
+class X11Window : public IWindow, private ModalWindow {
 public:
     X11Window(Display* display, Window parent, Window window, Visual* visual, int width, int height,
               IWindowEvents* events)
@@ -30,9 +33,11 @@ public:
           events(events),
           popups(display, window, [this](XEvent& event) { return handleWhileModal(event); }) {
         target = cairo_xlib_surface_create(display, window, visual, width, height);
+        addModalWindow(this);
     }
 
     ~X11Window() override {
+        removeModalWindow(this);
         *alive = false;
         cairo_surface_destroy(target);
         if (kept) cairo_surface_destroy(kept);
@@ -129,6 +134,17 @@ private:
     bool handleWhileModal(XEvent& event) {
         if (!*alive) return false;
         return handleWindowEvent(event);
+    }
+
+    // While a dialog runs: the same for everything pending; nothing reaches
+    // the frame, so nothing can close this window meanwhile.
+    void serviceWhileModal() override {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            handleWhileModal(event);
+        }
+        XFlush(display);
     }
 
     void handle(XEvent& event) {
