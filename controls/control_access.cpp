@@ -20,4 +20,12 @@ bool mayDraw(const VSTGUI::CView* view) {
     return editor && editor->getEditorFinishedOpening();
 }
 
+void cancelDial(VSTGUI::CControl* control) {
+    control->endEdit();
+    control->setDirty(true);
+    uEditor* editor = editorOf(control);
+    if (editor && editor->getDragAndDrop() && editor->getDropSource(control->getTag()))
+        editor->setDropTag(-1);
+}
+
 } // namespace ControlAccess

@@ -22,6 +22,12 @@ APlugin* pluginOf(uEditor* editor);
 // Nothing is drawn until the editor has built every control of its window.
 bool mayDraw(const VSTGUI::CView* view);
 
+// A knob's or slider's drag taken away before its release (the control
+// removed, the pointer grab lost, Escape): the edit is closed, the value
+// stays where the drag left it and the drag-and-drop gesture it armed is
+// dropped without a drop.
+void cancelDial(VSTGUI::CControl* control);
+
 // The modifier-click tests of the controls. A mask test asks for any of the
 // bits; an equality test for exactly these bits and no others.
 inline bool anyOf(const VSTGUI::CButtonState& buttons, int32_t mask) {

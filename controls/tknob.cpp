@@ -86,14 +86,16 @@ CMouseEventResult TKnob::onMouseDown(CPoint& where, const CButtonState& buttons)
     movePoint = CPoint(-1, -1);
     dragStart = value;
     dragStep = getRange() / (anyOf(buttons, kShift) ? kFineDragPixels : kDragPixels);
+    dragging = true;
     return onMouseMoved(where, buttons);
 }
 
 // Moving up increases the value. The step follows the shift key at every
 // move; the start is re-based so that the value does not jump when it
-// changes.
+// changes. Only a drag that began here moves the value: after a cancelled
+// drag the held button passes over the knob without effect.
 CMouseEventResult TKnob::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!buttons.isLeftButton() || where == movePoint) return kMouseEventHandled;
+    if (!dragging || !buttons.isLeftButton() || where == movePoint) return kMouseEventHandled;
     movePoint = where;
     const float step = getRange() / (anyOf(buttons, kShift) ? kFineDragPixels : kDragPixels);
     const float dy = static_cast<float>(downPoint.y - where.y);
@@ -106,10 +108,18 @@ CMouseEventResult TKnob::onMouseMoved(CPoint& where, const CButtonState& buttons
 }
 
 CMouseEventResult TKnob::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+    dragging = false;
     endEdit();
     setDirty(true);
     uEditor* editor = editorOf(this);
     if (editor && editor->getDragAndDrop() && editor->getDropSource(tag))
         editor->releasedDropDial();
+    return kMouseEventHandled;
+}
+
+CMouseEventResult TKnob::onMouseCancel() {
+    if (!dragging) return kMouseEventNotHandled;
+    dragging = false;
+    cancelDial(this);
     return kMouseEventHandled;
 }

@@ -24,6 +24,8 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A drag taken away ends where it is: the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
 
     // The parameter's modulated value, from the editor's idle refresh.
     void setModValue(float mod);

@@ -258,6 +258,11 @@ CMouseEventResult TModScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /
     return kMouseEventHandled;
 }
 
+CMouseEventResult TModScreen::onMouseCancel() {
+    CPoint where;
+    return onMouseUp(where, CButtonState());
+}
+
 bool TModScreen::onWheel(const CPoint& where, const float& distance, const CButtonState& buttons) {
     uEditor* editor = editorOf(this);
     APlugin* plugin = pluginOf(editor);

@@ -52,6 +52,9 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A drag taken away ends like a release: the amount stays where it is
+    // and the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
     // The axis form passes the vertical wheel on to the handler above.

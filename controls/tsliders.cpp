@@ -84,6 +84,7 @@ CMouseEventResult THSlider::onMouseDown(CPoint& where, const CButtonState& butto
         sliderClick(this, editor, plugin, buttons, ClickForm::kHorizontal);
     if (clickResult != kMouseEventNotHandled) return clickResult;
 
+    dragging = true;
     const float f = clamp01(static_cast<float>(where.x - getViewSize().left) / width);
     setValue(f);
     if (isDirty()) valueChanged();
@@ -94,7 +95,8 @@ CMouseEventResult THSlider::onMouseDown(CPoint& where, const CButtonState& butto
 }
 
 CMouseEventResult THSlider::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!buttons.isLeftButton()) return kMouseEventHandled;
+    // Only a drag that began here moves the value.
+    if (!dragging || !buttons.isLeftButton()) return kMouseEventHandled;
     if (static_cast<int>(lastX) == where.x) return kMouseEventHandled;
     float d = (static_cast<float>(where.x) - lastX) / width;
     lastX = static_cast<float>(where.x);
@@ -108,7 +110,15 @@ CMouseEventResult THSlider::onMouseMoved(CPoint& where, const CButtonState& butt
 }
 
 CMouseEventResult THSlider::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+    dragging = false;
     sliderRelease(this);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult THSlider::onMouseCancel() {
+    if (!dragging) return kMouseEventNotHandled;
+    dragging = false;
+    cancelDial(this);
     return kMouseEventHandled;
 }
 
@@ -175,6 +185,7 @@ CMouseEventResult TVSlider::onMouseDown(CPoint& where, const CButtonState& butto
         sliderClick(this, editor, plugin, buttons, ClickForm::kVertical);
     if (clickResult != kMouseEventNotHandled) return clickResult;
 
+    dragging = true;
     // The value grows downwards.
     const float f = clamp01(static_cast<float>(where.y - getViewSize().top) / height);
     setValue(f);
@@ -186,7 +197,8 @@ CMouseEventResult TVSlider::onMouseDown(CPoint& where, const CButtonState& butto
 }
 
 CMouseEventResult TVSlider::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!buttons.isLeftButton()) return kMouseEventHandled;
+    // Only a drag that began here moves the value.
+    if (!dragging || !buttons.isLeftButton()) return kMouseEventHandled;
     if (static_cast<int>(lastY) == where.y) return kMouseEventHandled;
     float d = (static_cast<float>(where.y) - lastY) / height;
     lastY = static_cast<float>(where.y);
@@ -200,7 +212,15 @@ CMouseEventResult TVSlider::onMouseMoved(CPoint& where, const CButtonState& butt
 }
 
 CMouseEventResult TVSlider::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+    dragging = false;
     sliderRelease(this);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult TVSlider::onMouseCancel() {
+    if (!dragging) return kMouseEventNotHandled;
+    dragging = false;
+    cancelDial(this);
     return kMouseEventHandled;
 }
 

@@ -22,6 +22,8 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A drag taken away ends where it is: the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
     // The axis form passes the vertical wheel on to the handler above.
@@ -48,6 +50,8 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A drag taken away ends where it is: the host's edit is closed.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
     // The axis form passes the vertical wheel on to the handler above.

@@ -201,11 +201,14 @@ CMouseEventResult TXYScreen::onMouseDown(CPoint& where, const CButtonState& butt
     default:
         break;
     }
+    dragging = true;
     return onMouseMoved(where, buttons);
 }
 
 CMouseEventResult TXYScreen::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!buttons.isLeftButton()) return kMouseEventHandled;
+    // Only a drag that began here moves the pad: after a cancelled drag the
+    // held button passes over it without effect.
+    if (!dragging || !buttons.isLeftButton()) return kMouseEventHandled;
     uEditor* editor = editorOf(this);
     APlugin* plugin = pluginOf(editor);
     if (!editor || !plugin) return kMouseEventHandled;
@@ -242,7 +245,15 @@ CMouseEventResult TXYScreen::onMouseMoved(CPoint& where, const CButtonState& but
     return kMouseEventHandled;
 }
 
+CMouseEventResult TXYScreen::onMouseCancel() {
+    if (!dragging) return kMouseEventNotHandled;
+    CPoint where;
+    onMouseUp(where, CButtonState());
+    return kMouseEventHandled;
+}
+
 CMouseEventResult TXYScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+    dragging = false;
     uEditor* editor = editorOf(this);
     APlugin* plugin = pluginOf(editor);
     if (!editor || !plugin) return kMouseEventHandled;

@@ -48,6 +48,9 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A drag taken away ends like a release: a take being recorded is
+    // ended and kept, a dragged path point stays where it is.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
 
     // Display settings from the editor and the XY menu.
     void setGrouping(int g);
@@ -93,6 +96,8 @@ private:
     void drawMarker(VSTGUI::CDrawContext* context, VSTGUI::CBitmap* dot, int x, int y) const;
 
     bool oscMode = false;
+    // A drag began with a press here and has not ended yet.
+    bool dragging = false;
     bool midiMoved = false;
     bool recordArmed = false;
     bool midiTake = false;

@@ -246,6 +246,20 @@ CMouseEventResult TWaveScreen::partialsMoved(const CPoint& where, const CButtonS
     return kMouseEventHandled;
 }
 
+CMouseEventResult TWaveScreen::onMouseCancel() {
+    if (!dragging) return kMouseEventNotHandled;
+    if (viewMode != kPartialsView && drawMode == kLine) {
+        // Nothing was written yet.
+        dragging = false;
+        lineShown = false;
+        setDirty(true);
+        return kMouseEventHandled;
+    }
+    CPoint where;
+    onMouseUp(where, CButtonState());
+    return kMouseEventHandled;
+}
+
 CMouseEventResult TWaveScreen::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
     dragging = false;
     if (!getMouseEnabled()) return kMouseEventHandled;

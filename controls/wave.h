@@ -40,6 +40,9 @@ public:
                                         const VSTGUI::CButtonState& buttons) override;
     VSTGUI::CMouseEventResult onMouseMoved(VSTGUI::CPoint& where,
                                            const VSTGUI::CButtonState& buttons) override;
+    // A stroke taken away ends where it is: what it drew is kept and
+    // analysed as on a release; a line not yet released is not drawn.
+    VSTGUI::CMouseEventResult onMouseCancel() override;
     bool onWheel(const VSTGUI::CPoint& where, const float& distance,
                  const VSTGUI::CButtonState& buttons) override;
     // The axis form passes the vertical wheel on to the handler above.

@@ -76,6 +76,7 @@ bool CFrame::open(void* systemWindow) {
 }
 
 void CFrame::close() {
+    cancelMouseGesture();
     removeAll(true);
     focusView = nullptr;
     mouseDownView = nullptr;
@@ -212,6 +213,8 @@ void CFrame::unregisterKeyboardHook(IKeyboardHook* hook) {
 }
 
 int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
+    // Escape during a drag ends the drag, and nobody else sees the key.
+    if (keyCode.virt == VKEY_ESCAPE && cancelMouseGesture()) return 1;
     const std::vector<IKeyboardHook*> hooks = keyboardHooks;
     for (IKeyboardHook* hook : hooks) {
         const int32_t result = hook->onKeyDown(keyCode, this);
@@ -294,6 +297,19 @@ void CFrame::platformOnMouseExited() {
         mouseLocation = CPoint(-1, -1);
         mouseButtons = CButtonState();
     }
+}
+
+void CFrame::platformOnMouseCancel() {
+    cancelMouseGesture();
+}
+
+bool CFrame::cancelMouseGesture() {
+    if (mouseDownView == nullptr) return false;
+    // The view's cancel may close the editor: keep this object alive.
+    remember();
+    onMouseCancel();
+    forget();
+    return true;
 }
 
 void CFrame::platformOnWheel(CPoint where, CMouseWheelAxis axis, float distance,

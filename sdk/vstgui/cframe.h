@@ -78,6 +78,14 @@ public:
                          CButtonState buttons) override;
     bool platformOnKeyDown(VstKeyCode& key) override;
     bool platformOnKeyUp(VstKeyCode& key) override;
+    void platformOnMouseCancel() override;
+
+    // Ends the gesture of the view that took the last mouse-down without a
+    // release: its onMouseCancel closes the edit it began. Every way a
+    // gesture can end early comes here or to the removal of that view (which
+    // cancels the same way): a lost pointer grab, Escape, closing the frame.
+    // false when no gesture was under way.
+    bool cancelMouseGesture();
 
     // A view is about to be removed or deleted: forget any pointer to it.
     void onViewRemoved(CView* view);

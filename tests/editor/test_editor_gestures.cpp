@@ -7,9 +7,12 @@
 #include "controls/envarp.h"
 #include "controls/tbuttons.h"
 #include "controls/tknob.h"
+#include "controls/tmodscreen.h"
 #include "controls/tsliders.h"
+#include "controls/txyscreen.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "editor/ueditor.h"
 #include "support/editor_host_fixture.h"
 #include "support/fake_host.h"
@@ -19,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -252,4 +256,141 @@ TEST_F(EditorGestures, ButtonsWithoutAParameterSendTheHostNoEdit) {
         EXPECT_TRUE(edits(audioMasterBeginEdit).empty());
         EXPECT_TRUE(edits(audioMasterEndEdit).empty());
     }
+}
+
+// ------------------------------------------------------------------ gestures that end early
+
+// However a drag ends (released, its view removed by a screen switch, the
+// pointer grab lost, the window closed, Escape), the host hears one end for
+// its one begin, what the drag did stays, the rest of the drag (the button
+// still held) changes nothing, and the next drag is heard again.
+TEST_F(EditorGestures, EveryWayADragEndsEndsItsEdit) {
+    constexpr float kMark = 0.123f;
+    auto wave = [this] { return ui().getSelectedWave() == 1 ? 1 : 0; };
+    struct Kind {
+        const char* name;
+        CPoint step;
+        bool hostEdit; // the host hears of an edit of the parameter moved
+        // Shows the view; gives the press point and the parameter the drag
+        // moves (-1: the sample under the stroke).
+        std::function<int(CPoint&)> show;
+    };
+    const std::vector<Kind> kinds = {
+        {"Knob", CPoint(0, -5), true,
+         [&](CPoint& at) {
+             at = centre(mainKnob(*this, tag::FilterFreq));
+             return tag::FilterFreq;
+         }},
+        {"KnobOnASubPage", CPoint(0, -5), true,
+         [&](CPoint& at) {
+             at = centre(c().fx.flanger[0]);
+             return c().fx.flanger[0]->getTag();
+         }},
+        {"HorizontalSlider", CPoint(3, 0), true,
+         [&](CPoint& at) {
+             at = centre(c().xy.speed);
+             return c().xy.speed->getTag();
+         }},
+        {"VerticalSlider", CPoint(0, 3), true,
+         [&](CPoint& at) {
+             at = centre(c().osc.morph);
+             return c().osc.morph->getTag();
+         }},
+        {"MatrixAmount", CPoint(3, 0), true,
+         [&](CPoint& at) {
+             TModScreen* mod = c().mod.screen;
+             const int si = mod->getSizeIndex();
+             at = mod->getFrameRect().getTopLeft() +
+                  CPoint((MOD_COL_START[si][3] + MOD_COL_END[si][3]) / 2, 2);
+             const int slot = mod->getModSlotFromY(static_cast<int>(at.y));
+             p().setModSlotVar(slot, false, 0.3f, 0, 0);
+             return tag::slotAmount(slot);
+         }},
+        {"XYRecording", CPoint(3, 0), false,
+         [&](CPoint& at) {
+             p().setSteppedValue(tag::XYRecordMode, xyrecord::Record);
+             p().setParameter(tag::xyPointX(0), kMark);
+             at = centre(c().xy.screen) - CPoint(20, 0);
+             return int(tag::XYX);
+         }},
+        {"UserWaveStroke", CPoint(0, -3), false,
+         [&](CPoint& at) {
+             showLowerPage(*this, 0);
+             click(c().wave.view[0]);
+             click(c().wave.drawMode[0]);
+             p().clearWave(wave());
+             at = c().wave.screen->getFrameRect().getTopLeft() + CPoint(0, 20);
+             return -1;
+         }},
+    };
+    const std::vector<std::pair<const char*, std::function<void(CPoint)>>> endings = {
+        {"Release", [&](CPoint at) { Testing::mouseUp(frame(), at); }},
+        {"ScreenSwitch", [&](CPoint) { ui().showBackScreen(false); }},
+        {"PointerGrabLost", [&](CPoint) { frame()->platformOnMouseCancel(); }},
+        {"WindowClosed",
+         [&](CPoint) {
+             dispatch(effEditClose);
+             ASSERT_EQ(dispatch(effEditOpen), 1);
+         }},
+        {"Escape",
+         [&](CPoint) {
+             VstKeyCode escape{0, VKEY_ESCAPE, 0};
+             EXPECT_TRUE(Testing::keyDown(frame(), escape));
+         }},
+    };
+    for (const auto& [ending, end] : endings) {
+        for (const Kind& kind : kinds) {
+            SCOPED_TRACE(std::string(ending) + " " + kind.name);
+            for (int drag = 0; drag < 2; ++drag) {
+                ui().showMainScreen();
+                idle();
+                CPoint at;
+                const int moved = kind.show(at);
+                if (moved >= 0) p().setParameter(moved, 0.3f);
+                auto value = [&] {
+                    return moved >= 0 ? param(*this, moved) : p().getWaveTableValue(wave(), 0);
+                };
+                const auto once =
+                    kind.hostEdit ? std::vector<VstInt32>{moved} : std::vector<VstInt32>{};
+                idle();
+                host.clearLog();
+                clock.advance(1000); // not a double click
+                Testing::mouseDown(frame(), at);
+                const float first = value();
+                for (int move = 0; move < 3; ++move) {
+                    at = at + kind.step;
+                    Testing::mouseMove(frame(), at);
+                    idle();
+                }
+                const float last = value();
+                EXPECT_GT(last, first);
+                if (drag == 0) {
+                    end(at);
+                    if (ending != std::string("WindowClosed")) idle();
+                    // Then the button is let go somewhere.
+                    Testing::mouseMove(frame(), at + kind.step);
+                    Testing::mouseUp(frame(), at + kind.step);
+                } else {
+                    Testing::mouseUp(frame(), at);
+                }
+                idle();
+                EXPECT_EQ(frame()->getMouseDownView(), nullptr);
+                EXPECT_EQ(edits(audioMasterBeginEdit), once);
+                EXPECT_EQ(edits(audioMasterEndEdit), once);
+                if (moved < 0) {
+                    // The stroke was analysed into partials, as on a release.
+                    float sum = 0.0f;
+                    for (int k = 0; k < 128; ++k) sum += p().getWaveTablePartialsAmp(wave(), k);
+                    EXPECT_GT(sum, 0.0f);
+                } else {
+                    EXPECT_FLOAT_EQ(value(), last);
+                }
+                // A recorded take has ended and become the path.
+                if (moved == tag::XYX) {
+                    EXPECT_NE(param(*this, tag::xyPointX(0)), kMark);
+                }
+            }
+        }
+    }
+    p().setSteppedValue(tag::XYRecordMode, xyrecord::Live);
 }

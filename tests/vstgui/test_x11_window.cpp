@@ -286,7 +286,12 @@ public:
         wheels.push_back({where, axis == kMouseWheelAxisY ? static_cast<int32_t>(distance) : 99});
         return true;
     }
+    CMouseEventResult onMouseCancel() override {
+        ++cancels;
+        return kMouseEventHandled;
+    }
     std::vector<Press> downs, ups, wheels;
+    int cancels = 0;
 };
 
 class KeyRecorder : public IKeyboardHook {
@@ -581,6 +586,69 @@ TEST_F(GuiX11Window, HostDestroyingItsWindowFirstIsSurvived) {
     }
     frame->close();
     SUCCEED();
+}
+
+// The ways the X server takes the pointer away from a press: the view that
+// took the press hears of it once (its gesture is cancelled), without a
+// release.
+TEST_F(GuiX11Window, PointerTakenAwayDuringAPressCancelsTheGesture) {
+    struct Case {
+        const char* name;
+        std::function<void(Window child, Window& other)> takeAway;
+    };
+    const std::vector<Case> cases = {
+        {"AnotherClientGrabsThePointer",
+         [this](Window, Window& other) {
+             other = makeParent(600, 500, 40, 40);
+             EXPECT_EQ(XGrabPointer(dpy, other, False, ButtonPressMask | ButtonReleaseMask,
+                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
+                       GrabSuccess);
+             XSync(dpy, False);
+         }},
+        {"WindowUnmapped",
+         [this](Window child, Window&) {
+             XUnmapWindow(dpy, child);
+             XSync(dpy, False);
+         }},
+        {"ReleaseWentElsewhere",
+         [this](Window child, Window&) {
+             // The server's pointer moves with no button down.
+             XWarpPointer(dpy, None, child, 0, 0, 0, 0, 90, 70);
+             XSync(dpy, False);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* frame = new CFrame(CRect(0, 0, 300, 200), nullptr);
+        auto* view = new RecordingView(CRect(0, 0, 300, 200));
+        frame->addView(view);
+        ASSERT_TRUE(frame->open(reinterpret_cast<void*>(static_cast<uintptr_t>(parent))));
+        const Window child = childOf(frame);
+        XWarpPointer(dpy, None, child, 0, 0, 0, 0, 70, 60);
+        XSync(dpy, False);
+        ASSERT_TRUE(idleUntil(frame, [&] {
+            CPoint where;
+            return frame->getCurrentMouseLocation(where) && where == CPoint(70, 60);
+        }));
+
+        sendButton(child, ButtonPress, 1, 70, 60, 0);
+        ASSERT_TRUE(idleUntil(frame, [&] { return !view->downs.empty(); }));
+        ASSERT_EQ(frame->getMouseDownView(), view);
+        EXPECT_EQ(view->cancels, 0);
+
+        Window other = 0;
+        c.takeAway(child, other);
+        EXPECT_TRUE(idleUntil(frame, [&] { return view->cancels > 0; }));
+        EXPECT_EQ(view->cancels, 1);
+        EXPECT_TRUE(view->ups.empty());
+        EXPECT_EQ(frame->getMouseDownView(), nullptr);
+        if (other) {
+            XUngrabPointer(dpy, CurrentTime);
+            XDestroyWindow(dpy, other);
+            XSync(dpy, False);
+        }
+        frame->close();
+    }
 }
 
 TEST(GuiX11NoDisplay, OpenFailsCleanlyWithoutAServer) {

@@ -46,6 +46,10 @@ public:
                                  CButtonState buttons) = 0;
     virtual bool platformOnKeyDown(VstKeyCode& key) = 0;
     virtual bool platformOnKeyUp(VstKeyCode& key) = 0;
+    // The pointer was taken away while a button was held (another grab took
+    // it, the window was unmapped or destroyed, a release went elsewhere):
+    // the gesture under way ends without a release.
+    virtual void platformOnMouseCancel() {}
 };
 
 class IWindow {

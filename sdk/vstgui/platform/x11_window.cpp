@@ -160,6 +160,7 @@ private:
                 events->platformOnWheel(where, axis, distance,
                                         X11::buttonsFromState(b.state) | modifiers);
             } else if (int32_t button = X11::buttonFromNumber(b.button)) {
+                heldButtons |= buttonMask(b.button);
                 takeFocus(b.time);
                 events->platformOnMouseDown(where, button | modifiers);
             }
@@ -167,6 +168,7 @@ private:
         }
         case ButtonRelease: {
             const XButtonEvent& b = event.xbutton;
+            heldButtons &= ~buttonMask(b.button);
             if (int32_t button = X11::buttonFromNumber(b.button))
                 events->platformOnMouseUp(CPoint(b.x, b.y),
                                           button | X11::modifiersFromState(b.state));
@@ -181,12 +183,30 @@ private:
                 XNextEvent(display, &event);
             }
             const XMotionEvent& m = event.xmotion;
+            // A button we saw go down is up, but its release never came
+            // here: the grab was broken without telling us.
+            if ((heldButtons & ~m.state) != 0) {
+                std::shared_ptr<bool> stillAlive = alive;
+                cancelPress();
+                if (!*stillAlive) break;
+            }
             events->platformOnMouseMoved(CPoint(m.x, m.y), X11::buttonsFromState(m.state) |
                                                                X11::modifiersFromState(m.state));
             break;
         }
-        case LeaveNotify:
-            events->platformOnMouseExited();
+        case LeaveNotify: {
+            // Another grab took the pointer (a window manager, a menu): the
+            // release of a press under way will not come here.
+            std::shared_ptr<bool> stillAlive = alive;
+            if (event.xcrossing.mode == NotifyGrab) cancelPress();
+            if (*stillAlive) events->platformOnMouseExited();
+            break;
+        }
+        case UnmapNotify:
+        case DestroyNotify:
+            // An unviewable window loses the pointer grab with it.
+            handleWindowEvent(event);
+            cancelPress();
             break;
         case KeyPress:
         case KeyRelease:
@@ -217,6 +237,17 @@ private:
                    &forward);
     }
 
+    // The X state bit of a pointer button (1..5), 0 for others.
+    static unsigned buttonMask(unsigned button) {
+        return button >= 1 && button <= 5 ? Button1Mask << (button - 1) : 0;
+    }
+
+    // The press under way ends without its release.
+    void cancelPress() {
+        heldButtons = 0;
+        events->platformOnMouseCancel();
+    }
+
     void takeFocus(Time time) {
         if (destroyed) return;
         // Fails (harmlessly) while the window is not viewable.
@@ -233,6 +264,8 @@ private:
     cairo_surface_t* target = nullptr;
     cairo_surface_t* kept = nullptr;
     bool destroyed = false;
+    // State bits of the buttons pressed here and not yet released.
+    unsigned heldButtons = 0;
     // Cleared by the destructor: a frame call made from pumpEvents() may
     // end up closing the frame and this window with it.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
