@@ -81,6 +81,7 @@ void CFrame::close() {
     mouseDownView = nullptr;
     keyboardHooks.clear();
     invalidAreas.clear();
+    tooltips.onMouseExited();
     window.reset();
     if (image != nullptr) cairo_surface_destroy(image);
     image = nullptr;
@@ -185,6 +186,7 @@ void CFrame::idle() {
         for (const CRect& area : areas) drawArea(area);
         if (image != nullptr) cairo_surface_flush(image);
         for (const CRect& area : areas) present(area);
+        tooltips.onIdle();
     }
     forget();
 }
@@ -212,6 +214,7 @@ void CFrame::unregisterKeyboardHook(IKeyboardHook* hook) {
 }
 
 int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
+    tooltips.onUserAction();
     const std::vector<IKeyboardHook*> hooks = keyboardHooks;
     for (IKeyboardHook* hook : hooks) {
         const int32_t result = hook->onKeyDown(keyCode, this);
@@ -266,6 +269,7 @@ void CFrame::platformOnMouseDown(CPoint where, CButtonState buttons) {
     }
     mouseLocation = where;
     mouseButtons = buttons;
+    tooltips.onUserAction();
     remember();
     onMouseDown(where, buttons);
     forget();
@@ -274,6 +278,7 @@ void CFrame::platformOnMouseDown(CPoint where, CButtonState buttons) {
 void CFrame::platformOnMouseMoved(CPoint where, CButtonState buttons) {
     mouseLocation = where;
     mouseButtons = buttons;
+    tooltips.onMouseMoved(where, buttons);
     remember();
     onMouseMoved(where, buttons);
     forget();
@@ -289,6 +294,7 @@ void CFrame::platformOnMouseUp(CPoint where, CButtonState buttons) {
 }
 
 void CFrame::platformOnMouseExited() {
+    tooltips.onMouseExited();
     // During a drag the pointer is still followed outside the window.
     if (mouseDownView == nullptr) {
         mouseLocation = CPoint(-1, -1);
@@ -299,6 +305,7 @@ void CFrame::platformOnMouseExited() {
 void CFrame::platformOnWheel(CPoint where, CMouseWheelAxis axis, float distance,
                              CButtonState buttons) {
     mouseLocation = where;
+    tooltips.onUserAction();
     remember();
     onWheel(where, axis, distance, buttons);
     forget();
@@ -317,6 +324,7 @@ IPopupProvider* CFrame::getPopupProvider() {
 
 void CFrame::onViewRemoved(CView* view) {
     if (view == nullptr) return;
+    tooltips.onViewRemoved(view);
     if (isInside(focusView, view)) focusView = nullptr;
     if (isInside(mouseDownView, view)) mouseDownView = nullptr;
 }
