@@ -267,6 +267,7 @@ void uEditor::showControlMenu() {
     for (TEnvScreen* env : {controls.filter.filterEnvScreen, controls.filter.ampEnvScreen})
         if (env) env->setDecaySustain(prefs.decaySustain);
     setRegValue(REG_TOOL_TIP_STR, prefs.toolTips);
+    if (frame) frame->enableTooltips(prefs.toolTips);
     setRegValue(REG_KEYBOARD_STR, prefs.keyboard);
     setRegValue(REG_DRAG_AND_DROP_STR, prefs.dragAndDrop);
 }

@@ -222,6 +222,10 @@ bool uEditor::open(void* parent) {
     }
     frame->registerKeyboardHook(this);
     setKnobMode(kLinearMode);
+    // Tooltips in the size of the controls' text at this editor size.
+    const CFontRef tooltipFont = FONT_SIZES[static_cast<std::size_t>(sizeIndex)];
+    frame->getTooltipSupport().setFont(tooltipFont->getSize(), tooltipFont->getStyle());
+    frame->enableTooltips(prefs.toolTips);
 
     for (int i = 0; i < kSubPageCount; ++i) {
         const SubPagePlace& place = kSubPagePlaces[static_cast<std::size_t>(i)];

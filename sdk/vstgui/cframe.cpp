@@ -82,6 +82,7 @@ void CFrame::close() {
     mouseDownView = nullptr;
     keyboardHooks.clear();
     invalidAreas.clear();
+    tooltips.onMouseExited();
     window.reset();
     if (image != nullptr) cairo_surface_destroy(image);
     image = nullptr;
@@ -186,6 +187,7 @@ void CFrame::idle() {
         for (const CRect& area : areas) drawArea(area);
         if (image != nullptr) cairo_surface_flush(image);
         for (const CRect& area : areas) present(area);
+        tooltips.onIdle();
     }
     forget();
 }
@@ -213,6 +215,7 @@ void CFrame::unregisterKeyboardHook(IKeyboardHook* hook) {
 }
 
 int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
+    tooltips.onUserAction();
     // Escape during a drag ends the drag, and nobody else sees the key.
     if (keyCode.virt == VKEY_ESCAPE && cancelMouseGesture()) return 1;
     const std::vector<IKeyboardHook*> hooks = keyboardHooks;
@@ -269,6 +272,7 @@ void CFrame::platformOnMouseDown(CPoint where, CButtonState buttons) {
     }
     mouseLocation = where;
     mouseButtons = buttons;
+    tooltips.onUserAction();
     remember();
     onMouseDown(where, buttons);
     forget();
@@ -277,6 +281,7 @@ void CFrame::platformOnMouseDown(CPoint where, CButtonState buttons) {
 void CFrame::platformOnMouseMoved(CPoint where, CButtonState buttons) {
     mouseLocation = where;
     mouseButtons = buttons;
+    tooltips.onMouseMoved(where, buttons);
     remember();
     onMouseMoved(where, buttons);
     forget();
@@ -292,6 +297,7 @@ void CFrame::platformOnMouseUp(CPoint where, CButtonState buttons) {
 }
 
 void CFrame::platformOnMouseExited() {
+    tooltips.onMouseExited();
     // During a drag the pointer is still followed outside the window.
     if (mouseDownView == nullptr) {
         mouseLocation = CPoint(-1, -1);
@@ -315,6 +321,7 @@ bool CFrame::cancelMouseGesture() {
 void CFrame::platformOnWheel(CPoint where, CMouseWheelAxis axis, float distance,
                              CButtonState buttons) {
     mouseLocation = where;
+    tooltips.onUserAction();
     remember();
     onWheel(where, axis, distance, buttons);
     forget();
@@ -333,6 +340,7 @@ IPopupProvider* CFrame::getPopupProvider() {
 
 void CFrame::onViewRemoved(CView* view) {
     if (view == nullptr) return;
+    tooltips.onViewRemoved(view);
     if (isInside(focusView, view)) focusView = nullptr;
     if (isInside(mouseDownView, view)) mouseDownView = nullptr;
 }

@@ -8,6 +8,7 @@
 // areas are presented.
 #pragma once
 
+#include "vstgui/ctooltipsupport.h"
 #include "vstgui/cviewcontainer.h"
 #include "vstgui/platform/platform_window.h"
 
@@ -64,6 +65,13 @@ public:
     // else the headless provider that dismisses every menu.
     IPopupProvider* getPopupProvider();
 
+    // The tooltip of the view under a resting pointer (ctooltipsupport.h);
+    // off until enabled.
+    void enableTooltips(bool state, uint32_t delayTimeInMs = CTooltipSupport::kDefaultDelay) {
+        tooltips.setEnabled(state, delayTimeInMs);
+    }
+    CTooltipSupport& getTooltipSupport() { return tooltips; }
+
     cairo_surface_t* getOffscreenSurface() const { return image; }
     Platform::IWindow* getPlatformWindow() const { return window.get(); }
 
@@ -103,6 +111,7 @@ private:
     std::vector<CRect> invalidAreas;
     std::vector<IKeyboardHook*> keyboardHooks;
     CView* focusView = nullptr;
+    CTooltipSupport tooltips{this};
     CPoint mouseLocation{-1, -1};
     CButtonState mouseButtons;
     uint32_t lastDownTime = 0;

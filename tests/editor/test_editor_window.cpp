@@ -1,5 +1,6 @@
 // The editor in a real host window, on a private Xvfb server.
 
+#include "controls/tknob.h"
 #include "core/aplugin.h"
 #include "editor/ueditor.h"
 #include "support/fake_host.h"
@@ -29,6 +30,34 @@ class GuiEditorWindow : public XvfbTest {
 protected:
     TempPrefs prefs;
     FakeHost host;
+
+    // The override-redirect children of the root window that are mapped
+    // (tooltips and menus).
+    std::vector<Window> mappedPopups() {
+        XSync(dpy, False);
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        std::vector<Window> found;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &up, &children, &count)) return found;
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(dpy, children[i], &attributes) &&
+                attributes.override_redirect && attributes.map_state == IsViewable)
+                found.push_back(children[i]);
+        }
+        if (children) XFree(children);
+        return found;
+    }
+    // The host's idle calls for ms milliseconds, or until done().
+    static bool idleFor(AEffect* effect, int ms, const std::function<bool()>& done) {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < end) {
+            effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0);
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 };
 
 } // namespace
@@ -99,4 +128,58 @@ TEST_F(GuiEditorWindow, ABadParentFailsAndLeavesTheEditorClosed) {
     EXPECT_EQ(Testing::liveObjects(), before);
     effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0); // harmless
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(GuiEditorWindow, HoveringAKnobMapsATooltipWindowAndMovingAwayTakesItDown) {
+    auto plugin = std::make_unique<APlugin>(FakeHost::callback);
+    AEffect* effect = plugin->getAeffect();
+    // The host's window, away from the screen's corner: the pointer can
+    // leave it.
+    XDestroyWindow(dpy, parent);
+    parent = makeParent(200, 150, 1132, 779);
+    void* id = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
+    const Window root = DefaultRootWindow(dpy);
+    XWarpPointer(dpy, None, root, 0, 0, 0, 0, 50, 50);
+    ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, id, 0), 1);
+    uEditor& ui = *plugin->getUEditor();
+    ui.showMainScreen();
+    const Window child = childOf(ui.frameForTests());
+    auto shown = [&] { return !mappedPopups().empty(); };
+
+    // A knob on the screen's part of the window.
+    CPoint knob(-1, -1);
+    for (TKnob* k : ui.getControls().main.knobs) {
+        const CPoint c = k ? k->getFrameRect().getCenter() : CPoint(-1, -1);
+        if (c.x > 0 && c.y > 0 && c.x + 200 < 700 && c.y + 150 < 650) {
+            knob = c;
+            break;
+        }
+    }
+    ASSERT_GT(knob.x, 0);
+
+    EXPECT_FALSE(idleFor(effect, 800, shown)) << "a tooltip at rest";
+    XWarpPointer(dpy, None, child, 0, 0, 0, 0, static_cast<int>(knob.x), static_cast<int>(knob.y));
+    XFlush(dpy);
+    const auto start = Clock::now();
+    ASSERT_TRUE(idleFor(effect, 2000, shown));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(500));
+    const std::vector<Window> tooltips = mappedPopups();
+    ASSERT_EQ(tooltips.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(dpy, tooltips[0], &attributes));
+    // Below the pointer (at 200 + x, 150 + y on the screen), and not on it.
+    EXPECT_GT(attributes.y, 150 + knob.y);
+    EXPECT_LT(attributes.y, 150 + knob.y + 60);
+    EXPECT_NEAR(attributes.x, 200 + knob.x, 2);
+    EXPECT_GT(attributes.width, 40);
+    EXPECT_GT(attributes.height, 8);
+
+    // Out of the editor's window: gone, and it stays away.
+    XWarpPointer(dpy, None, root, 0, 0, 0, 0, 50, 50);
+    XFlush(dpy);
+    EXPECT_TRUE(idleFor(effect, 1000, [&] { return !shown(); }));
+    EXPECT_FALSE(idleFor(effect, 1000, shown));
+
+    effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
+    EXPECT_TRUE(mappedPopups().empty());
 }

@@ -11,6 +11,7 @@
 #include "vst2/vst2.h"
 
 #include <memory>
+#include <string>
 
 typedef struct _cairo_surface cairo_surface_t;
 
@@ -68,6 +69,12 @@ public:
     virtual IPopupProvider* popupProvider() = 0;
     // The native window handle (an X11 window id).
     virtual unsigned long nativeHandle() const = 0;
+    // Shows text in a small window beside the pointer position where (frame
+    // coordinates), or shows new text in the one already there; the font
+    // size is in pixels.
+    virtual void showTooltip(const CPoint& /*where*/, const std::string& /*text*/,
+                             CCoord /*fontSize*/, int32_t /*fontStyle*/) {}
+    virtual void hideTooltip() {}
 };
 
 // A parent value that asks for a frame without a window, drawn off screen

@@ -12,6 +12,7 @@
 #include "vstgui/platform/x11_display.h"
 #include "vstgui/platform/x11_keys.h"
 #include "vstgui/platform/x11_popup.h"
+#include "vstgui/platform/x11_tooltip.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -31,7 +32,8 @@ public:
               IWindowEvents* events)
         : display(display), parent(parent), window(window), width(width), height(height),
           events(events),
-          popups(display, window, [this](XEvent& event) { return handleWhileModal(event); }) {
+          popups(display, window, [this](XEvent& event) { return handleWhileModal(event); }),
+          tooltip(display, window) {
         target = cairo_xlib_surface_create(display, window, visual, width, height);
         addModalWindow(this);
     }
@@ -39,6 +41,8 @@ public:
     ~X11Window() override {
         removeModalWindow(this);
         *alive = false;
+        tooltip.destroy();
+        releaseUploads();
         cairo_surface_destroy(target);
         if (kept) cairo_surface_destroy(kept);
         {
@@ -86,7 +90,24 @@ public:
     IPopupProvider* popupProvider() override { return &popups; }
     unsigned long nativeHandle() const override { return window; }
 
+    void showTooltip(const CPoint& where, const std::string& text, CCoord fontSize,
+                     int32_t fontStyle) override {
+        if (!destroyed) tooltip.show(where, text, fontSize, fontStyle);
+    }
+    void hideTooltip() override { tooltip.hide(); }
+
 private:
+    // cairo keeps the bookkeeping of a shared-memory upload until the server
+    // has done it and cairo starts another; closing the display loses what
+    // is still kept. Wait for the server, then let cairo start (and drop)
+    // one more small upload buffer, which releases the others.
+    void releaseUploads() {
+        X11::ErrorTrap trap(display);
+        XSync(display, False);
+        cairo_surface_destroy(
+            cairo_surface_create_similar_image(target, CAIRO_FORMAT_RGB24, 16, 16));
+    }
+
     void copyFromImage(const CRect& area) {
         if (!kept || destroyed || cairo_surface_status(kept) != CAIRO_STATUS_SUCCESS) return;
         CRect r = area;
@@ -270,6 +291,7 @@ private:
     // end up closing the frame and this window with it.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     X11::PopupMenus popups;
+    X11::TooltipWindow tooltip;
 };
 
 } // namespace
