@@ -74,7 +74,7 @@ Loaded& loaded() {
 // A chord on the restored state, its notes `delay` frames from now, held
 // for kHeld frames and released for kReleased more. True when any of it was
 // heard.
-constexpr int64_t kTick = 4096, kHeld = 256, kReleased = 256;
+constexpr int64_t kTick = 4096, kHeld = 128, kReleased = 128;
 
 bool chord(Loaded& l, int64_t delay) {
     Plugin& plugin = *l.plugin;
