@@ -20,12 +20,15 @@ bool mayDraw(const VSTGUI::CView* view) {
     return editor && editor->getEditorFinishedOpening();
 }
 
-void cancelDial(VSTGUI::CControl* control) {
+VSTGUI::CMouseEventResult cancelDial(VSTGUI::CControl* control, bool& dragging) {
+    if (!dragging) return VSTGUI::kMouseEventNotHandled;
+    dragging = false;
     control->endEdit();
     control->setDirty(true);
     uEditor* editor = editorOf(control);
     if (editor && editor->getDragAndDrop() && editor->getDropSource(control->getTag()))
         editor->setDropTag(-1);
+    return VSTGUI::kMouseEventHandled;
 }
 
 } // namespace ControlAccess

@@ -25,8 +25,8 @@ bool mayDraw(const VSTGUI::CView* view);
 // A knob's or slider's drag taken away before its release (the control
 // removed, the pointer grab lost, Escape): the edit is closed, the value
 // stays where the drag left it and the drag-and-drop gesture it armed is
-// dropped without a drop.
-void cancelDial(VSTGUI::CControl* control);
+// dropped without a drop. Not handled when no drag of the control runs.
+VSTGUI::CMouseEventResult cancelDial(VSTGUI::CControl* control, bool& dragging);
 
 // The modifier-click tests of the controls. A mask test asks for any of the
 // bits; an equality test for exactly these bits and no others.

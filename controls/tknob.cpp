@@ -118,8 +118,5 @@ CMouseEventResult TKnob::onMouseUp(CPoint& /*where*/, const CButtonState& /*butt
 }
 
 CMouseEventResult TKnob::onMouseCancel() {
-    if (!dragging) return kMouseEventNotHandled;
-    dragging = false;
-    cancelDial(this);
-    return kMouseEventHandled;
+    return cancelDial(this, dragging);
 }

@@ -116,10 +116,7 @@ CMouseEventResult THSlider::onMouseUp(CPoint& /*where*/, const CButtonState& /*b
 }
 
 CMouseEventResult THSlider::onMouseCancel() {
-    if (!dragging) return kMouseEventNotHandled;
-    dragging = false;
-    cancelDial(this);
-    return kMouseEventHandled;
+    return cancelDial(this, dragging);
 }
 
 bool THSlider::onWheel(const CPoint& /*where*/, const float& distance,
@@ -218,10 +215,7 @@ CMouseEventResult TVSlider::onMouseUp(CPoint& /*where*/, const CButtonState& /*b
 }
 
 CMouseEventResult TVSlider::onMouseCancel() {
-    if (!dragging) return kMouseEventNotHandled;
-    dragging = false;
-    cancelDial(this);
-    return kMouseEventHandled;
+    return cancelDial(this, dragging);
 }
 
 bool TVSlider::onWheel(const CPoint& /*where*/, const float& distance,

@@ -261,6 +261,7 @@ public:
     void setOscWaveTables();
     void setOscWavePitchTables(int first, int last);
     void normalizePitchTables();
+    void playBank(int slot);
 
     // ------------------------------------------------------------ section locks
     // (core/locks.cpp)

@@ -285,8 +285,7 @@ void APlugin::setPresetParameters() {
     if (!tablesTaken && !tableRebuildRunning()) {
         std::unique_lock lock(waves.tableBuildMutex, std::try_to_lock);
         if (lock.owns_lock()) {
-            waves.activeBank.store(1, std::memory_order_release);
-            publishOscTable();
+            playBank(1);
         }
     }
     engine.notes.freshNote = false;

@@ -117,6 +117,14 @@ struct WaveState : FrameSet {
     // written only under tableBuildMutex.
     std::array<BankSource, 2> bankSource{};
     BankSource requestedSource; // the staged build's scratch (audio thread)
+    // The slot whose finished bank was built from source, the playing one
+    // first; -1 for none (under tableBuildMutex).
+    int slotBuiltFrom(const BankSource& source) const {
+        const int active = activeBank.load(std::memory_order_relaxed);
+        for (int slot : {active, 1 - active})
+            if (source.sameAs(bankSource[slot])) return slot;
+        return -1;
+    }
 
     // What the last rare-settings check saw.
     int cachedWaveA = 0, cachedWaveB = 0, cachedOscMode = 0;
@@ -125,6 +133,11 @@ struct WaveState : FrameSet {
 
     // Set by the frame build, read by the oscillator.
     bool waveAIsNoise = false, waveBIsNoise = false, bothWavesNoise = false;
+    void setNoise(const NoiseFlags& noise) {
+        waveAIsNoise = noise.a;
+        waveBIsNoise = noise.b;
+        bothWavesNoise = noise.both;
+    }
 
     // Rebuild: requested by anyone, run by the audio thread.
     std::atomic<bool> rebuildRequested{false};

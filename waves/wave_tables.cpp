@@ -31,6 +31,12 @@ bool isNoiseWave(int wave) {
     return wave == kNoiseWhite || wave == kNoisePink;
 }
 
+// Which of waves a and b the oscillator plays as noise.
+NoiseFlags noiseFlagsOf(int a, int b) {
+    const bool na = isNoiseWave(a), nb = isNoiseWave(b);
+    return {na, nb, na && nb};
+}
+
 // Index into a wave from a float position, truncated and kept in the table.
 int waveIndex(float x) {
     return truncTo(x, 0, 2047);
@@ -146,9 +152,7 @@ void APlugin::setOscWaveTables() {
     WaveState& ws = waves;
     const FrameRecipe recipe{ws.cachedWaveA, ws.cachedWaveB, getOscMode()};
     const NoiseFlags noise = buildFrames(recipe, ws, ws.audioWork);
-    ws.waveAIsNoise = noise.a;
-    ws.waveBIsNoise = noise.b;
-    ws.bothWavesNoise = noise.both;
+    ws.setNoise(noise);
     if (noise.both) ws.rebuildRunning = false;
 }
 
@@ -157,8 +161,7 @@ void APlugin::setOscWaveTables() {
 NoiseFlags APlugin::buildFrames(const FrameRecipe& recipe, FrameSet& fs, WaveWorkspace& work) {
     const int a = recipe.waveA;
     const int b = recipe.waveB;
-    NoiseFlags noise{isNoiseWave(a), isNoiseWave(b), false};
-    noise.both = noise.a && noise.b;
+    const NoiseFlags noise = noiseFlagsOf(a, b);
     if (noise.both) return noise;
 
     loadBuildWave(recipe, a, fs.buildA, fs.buildPartialsA);
@@ -434,6 +437,13 @@ void APlugin::writeFourTables(FrameSet& fs, Fft2048& fft,
     }
 }
 
+// The oscillator plays the bank in slot from now on, and the editor's
+// picture takes its tables.
+void APlugin::playBank(int slot) {
+    waves.activeBank.store(slot, std::memory_order_release);
+    publishOscTable();
+}
+
 // The tables were levelled as they were built; the finished bank becomes
 // the one the oscillator plays, and the editor's picture takes its tables.
 void APlugin::normalizePitchTables() {
@@ -442,10 +452,9 @@ void APlugin::normalizePitchTables() {
     ws.pitchTablesBusy = false;
     const int built = 1 - ws.activeBank.load(std::memory_order_relaxed);
     BankSource& source = ws.bankSource[built];
-    source.known = !(isNoiseWave(source.waveA) && isNoiseWave(source.waveB));
+    source.known = !noiseFlagsOf(source.waveA, source.waveB).both;
     ws.pitchTableBank.finish(built);
-    ws.activeBank.store(built, std::memory_order_release);
-    publishOscTable();
+    playBank(built);
     ws.rebuildRunning = false;
     core.screenUpdatePending.set();
 }
@@ -509,18 +518,13 @@ void APlugin::startTableRebuild() {
         request, ws.cachedWaveA, ws.cachedWaveB, getOscMode(),
         [&](int u) -> const WaveTable& { return ws.userWaveTable[u]; },
         [&](int u, int j) { return getWaveTablePartials(u, j); });
-    if (request.sameAs(ws.bankSource[active])) {
+    if (const int built = ws.slotBuiltFrom(request); built >= 0) {
         ws.rebuildRequested.store(false, std::memory_order_relaxed);
-        return;
-    }
-    if (request.sameAs(ws.bankSource[1 - active])) {
-        ws.rebuildRequested.store(false, std::memory_order_relaxed);
-        ws.waveAIsNoise = isNoiseWave(request.waveA);
-        ws.waveBIsNoise = isNoiseWave(request.waveB);
-        ws.bothWavesNoise = false; // never a known source
-        ws.activeBank.store(1 - active, std::memory_order_release);
-        publishOscTable();
-        core.screenUpdatePending.set();
+        if (built != active) {
+            ws.setNoise(noiseFlagsOf(request.waveA, request.waveB));
+            playBank(built);
+            core.screenUpdatePending.set();
+        }
         return;
     }
     // The bank to fill: when other instances are changing theirs just now
@@ -609,16 +613,14 @@ void APlugin::prepareWaveTables(PresetLoad load) {
         pt.source, pt.waveA, pt.waveB, pt.mode,
         [&](int u) -> const WaveTable& { return pt.userTables[u]; },
         [&](int u, int j) { return pt.userPartials[u][j]; });
-    const int active = ws.activeBank.load(std::memory_order_relaxed);
-    for (int built : {active, 1 - active})
-        if (pt.source.sameAs(ws.bankSource[built])) {
-            pt.noise = {isNoiseWave(pt.waveA), isNoiseWave(pt.waveB), false};
-            pt.slot = built;
-            pt.ready.store(true, std::memory_order_release);
-            return;
-        }
+    pt.noise = noiseFlagsOf(pt.waveA, pt.waveB);
+    if (const int built = ws.slotBuiltFrom(pt.source); built >= 0) {
+        pt.slot = built;
+        pt.ready.store(true, std::memory_order_release);
+        return;
+    }
 
-    const int slot = 1 - active;
+    const int slot = 1 - ws.activeBank.load(std::memory_order_relaxed);
     if (!ws.pitchTableBank.prepare(slot, bankRecipe(pt.waveA, pt.waveB, pt.mode))) return;
     ws.slotBuilds.fetch_add(1, std::memory_order_relaxed);
     ws.bankSource[slot].known = false; // until the build is finished
@@ -627,10 +629,8 @@ void APlugin::prepareWaveTables(PresetLoad load) {
     // recipe (factory waves, so never both noise) needs neither.
     if (PitchTableBank* target = ws.pitchTableBank.writable(slot)) {
         const FrameRecipe recipe{pt.waveA, pt.waveB, pt.mode, &pt.userTables, &pt.userPartials};
-        pt.noise = buildFrames(recipe, pt.frames, pt.work);
+        buildFrames(recipe, pt.frames, pt.work);
         writePitchTables(pt.frames, pt.work.fft, *target, 0, kNumPitchTables);
-    } else {
-        pt.noise = {isNoiseWave(pt.waveA), isNoiseWave(pt.waveB), false};
     }
     ws.bankSource[slot] = pt.source;
     ws.pitchTableBank.finish(slot);
@@ -652,18 +652,15 @@ bool APlugin::takePreparedTables() {
     for (int i = 0; i < PreparedTables::kValues; ++i)
         if (getCurrentValue(preparedTag(i)) != pt.values[i]) return false;
 
-    ws.activeBank.store(pt.slot, std::memory_order_release);
     ws.cachedWaveA = pt.waveA;
     ws.cachedWaveB = pt.waveB;
     ws.cachedOscMode = pt.mode;
-    ws.waveAIsNoise = pt.noise.a;
-    ws.waveBIsNoise = pt.noise.b;
-    ws.bothWavesNoise = pt.noise.both;
+    ws.setNoise(pt.noise);
     ws.rebuildRequested.store(false, std::memory_order_relaxed);
     ws.rebuildStage = -1;
     ws.rebuildRunning = false;
     ws.pitchTablesBusy = false;
-    publishOscTable();
+    playBank(pt.slot);
     return true;
 }
 
