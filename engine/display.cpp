@@ -58,10 +58,16 @@ void APlugin::publishDisplay() {
 }
 
 // When a bank starts to play: its pitch table 0 of every morph frame, the
-// one table the oscillator picture draws from.
+// one table the oscillator picture draws from. The picture keeps tables it
+// has already (a preset of the same waves plays the same slot again).
 void APlugin::publishOscTable() {
-    const PitchTableBank& bank =
-        waves.pitchTableBank[waves.activeBank.load(std::memory_order_relaxed) & 1];
+    WaveState& ws = waves;
+    const int slot = ws.activeBank.load(std::memory_order_relaxed) & 1;
+    const std::uint32_t changes = ws.pitchTableBank.changes(slot);
+    if (slot == ws.shownBank && changes == ws.shownBankChanges) return;
+    ws.shownBank = slot;
+    ws.shownBankChanges = changes;
+    const PitchTableBank& bank = ws.pitchTableBank[slot];
     for (int f = 0; f < kNumMorphFrames; ++f)
         for (int i = 0; i < kWaveSize; ++i) engine.display.oscTable[f][i].set(bank[0][f][i]);
 }

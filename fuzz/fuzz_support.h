@@ -38,6 +38,14 @@ inline constexpr HostKind kHostKinds[8] = {
     {"", ""},
 };
 
+// True for one input in `n`, picked by a hash of all its bytes: a choice
+// the fuzzer cannot steer, since nearly every mutation changes it.
+inline bool oneInputIn(unsigned n, const uint8_t* data, size_t size) {
+    std::uint32_t hash = 2166136261u; // FNV-1a
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+    return hash % n == 0;
+}
+
 // The process's scratch folder: $ONDIX_FUZZ_SCRATCH when set (scripts/fuzz.sh
 // makes one in /dev/shm and removes it afterwards), else a folder of its own
 // in /dev/shm (else $TMPDIR, else /tmp) that is removed when the process ends.

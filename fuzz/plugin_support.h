@@ -191,15 +191,36 @@ public:
     // wave-table rebuild, started and run through all its stages. Until then
     // the engine keeps the output silent, so rendering up to those ticks
     // (thousands of frames) would add nothing but time.
-    void settle() {
+    //
+    // Without `pitchTables` a rebuild that needs a new bank stops once it has
+    // started (the frames from the waves, the user waves' LFO rows): the
+    // engine then waits for the pitch tables, and its output stays silent.
+    // Those tables are 4 ms of transforms that read nothing but the frames,
+    // at indices fixed by the loop counters; everything before them follows
+    // the input.
+    void settle(bool pitchTables = true) {
         APlugin& p = plugin();
         applyPreset();
         for (int round = 0; round < 4; ++round) {
-            if (!p.waves.rebuildRequested.load() && !p.tableRebuildRunning()) return;
+            const bool requested = p.waves.rebuildRequested.load();
+            if (!requested && !p.tableRebuildRunning()) return;
+            // A staged build left from an earlier state ends at its next stage.
+            if (requested && p.tableRebuildRunning()) p.runTableRebuildStage();
             p.startTableRebuild();
+            if (!pitchTables) return;
             for (int stage = 0; stage < 16 && p.tableRebuildRunning(); ++stage)
                 p.runTableRebuildStage();
         }
+    }
+
+    // The chunk the plug-in hands over now (bank, or preset when `preset`).
+    std::vector<uint8_t> chunk(bool preset) {
+        void* saved = nullptr;
+        const VstIntPtr size = dispatch(effGetChunk, preset ? 1 : 0, 0, &saved);
+        if (size <= 0 || !saved) fail("a plug-in that took a chunk hands over none");
+        // Every byte of the answer must be readable (the copy is checked).
+        const auto* bytes = static_cast<const uint8_t*>(saved);
+        return {bytes, bytes + size};
     }
 
     // A pending preset application alone, as the audio thread also does it

@@ -205,6 +205,7 @@ void PitchBankSlots::setNode(int slot, PitchBankNode* node, State state, std::ui
     node_[slot] = node;
     state_[slot] = state;
     recipe_[slot] = recipe;
+    changes_[slot].fetch_add(1, std::memory_order_release);
     if (old && old != node) Store::release(old);
 }
 
@@ -256,6 +257,7 @@ void PitchBankSlots::finish(int slot) {
         node_[slot]->word.store(packWord(key, 1), std::memory_order_release);
     }
     state_[slot] = kIdle;
+    changes_[slot].fetch_add(1, std::memory_order_release);
 }
 
 int PitchBankSlots::storeBanks() {

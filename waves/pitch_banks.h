@@ -27,6 +27,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 constexpr int kWaveSize = 2048;
@@ -63,6 +64,11 @@ public:
     PitchTableBank* writable(int slot);
     // True when the slot holds a finished bank shared by recipe.
     bool shared(int slot) const { return state_[slot & 1] == kShared; }
+    // Counts the changes of what a slot holds (another bank taken, a build
+    // readied or finished): equal counts, the same tables. Any thread.
+    std::uint32_t changes(int slot) const {
+        return changes_[slot & 1].load(std::memory_order_acquire);
+    }
     // The build into the slot is complete: its recipe may now be shared.
     void finish(int slot);
 
@@ -77,4 +83,5 @@ private:
     std::array<PitchBankNode*, 2> node_{};
     std::array<State, 2> state_{kIdle, kIdle};
     std::array<std::uint32_t, 2> recipe_{kUnshared, kUnshared};
+    std::array<std::atomic<std::uint32_t>, 2> changes_{};
 };

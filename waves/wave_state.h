@@ -154,6 +154,10 @@ struct WaveState : FrameSet {
     // follows asks for no rebuild (audio thread).
     bool keepTablesOnReset = false;
     PreparedTables prepared;
+    // The slot whose tables the editor's oscillator picture holds, and its
+    // change count then (publishOscTable; -1: none yet).
+    int shownBank = -1;
+    std::uint32_t shownBankChanges = 0;
 
     // The names of the saved user waves in the wave-preset folder, in name
     // order (main thread; waves/wave_presets.cpp).
@@ -165,9 +169,9 @@ struct WaveState : FrameSet {
     std::array<WaveTable, kNumUserWaves> userWaveTable{};
     std::array<std::array<Relaxed<float>, kWaveSize>, kNumUserWaves> userWaveShown;
     std::mutex userWaveMutex;
-    // A table has changed since the user-wave LFO rows were last filled from
-    // them (under the lock as well).
-    bool userLfoRowsStale = true;
+    // Which tables have changed since their user-wave LFO rows were last
+    // filled from them (under the lock as well).
+    std::array<bool, kNumUserWaves> userLfoRowsStale{true, true};
     // A user wave the audio thread could not rebuild at once (lock busy).
     std::array<std::atomic<bool>, kNumUserWaves> convertPending{};
 
