@@ -569,6 +569,7 @@ public:
     static void userWaveFromTempPartials(WaveWorkspace& work, float amplitudeSum);
     void convertUserWavesWithPreparedTables();
     void fillUserWaveLfoRows();
+    bool lfoPlaysUserWave(int w) const; // a free LFO's shape is user wave w
     const float* previewWave() const;
     // waves/wave_tables.cpp
     void loadBuildWave(const FrameRecipe& recipe, int wave, WaveTable& samples,

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -338,6 +339,7 @@ void APlugin::stepVoiceLfosAndNoise() {
 // the slots use, and which effect LFOs run.
 void APlugin::updateLfoRare() {
     LfoGlobal& g = engine.lfo;
+    const auto kindsBefore = g.kind;
     for (int n = 0; n < kFreeLfos; ++n) {
         g.wave[n] = std::clamp(getSteppedValue(tag::freeLfoWave(n)), 0, kLfoWaves - 1);
         g.kind[n] = LFO_WAVE_TYPE[g.wave[n]];
@@ -366,6 +368,19 @@ void APlugin::updateLfoRare() {
         g.pinkNoiseUsed = g.pinkNoiseUsed || src == src::PinkNoise || src == src::UniPinkNoise;
     }
     for (int n = 0; n < kFreeLfos; ++n) g.perVoice[n] = g.used[n] && g.mode[n] == 0;
+
+    // A free LFO that takes a user wave's shape plays the wave's current
+    // table (the rows of shapes no LFO plays are not kept up to date). When
+    // a conversion holds the lock, the row waits for the next rebuild start.
+    bool shapeTaken = false;
+    for (int w = 0; w < kNumUserWaves; ++w)
+        shapeTaken = shapeTaken || (lfoPlaysUserWave(w) &&
+                                    std::find(kindsBefore.begin(), kindsBefore.end(),
+                                              kSharedLfoShapeKinds + w) == kindsBefore.end());
+    if (shapeTaken) {
+        std::unique_lock lock(waves.userWaveMutex, std::try_to_lock);
+        if (lock.owns_lock()) fillUserWaveLfoRows();
+    }
 
     const bool flangerOrPhaser = getOnOff(tag::FlangerPhaserOn);
     const bool phaser = getCurrentValue(tag::FlangerOrPhaser) >= 0.5f;

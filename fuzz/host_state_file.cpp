@@ -116,7 +116,7 @@ bool chord(Loaded& l, int64_t delay) {
 // little), for one input in kRebuiltOneIn: the rebuild's pitch tables cost
 // 4 ms of transforms that read nothing but the frames. Most inputs keep the
 // waves of the one before, and play on the bank already there.
-constexpr unsigned kRebuiltOneIn = 8;
+constexpr unsigned kRebuiltOneIn = 16;
 
 void playChord(Loaded& l, bool waitForTables) {
     const int64_t start = l.frames;

@@ -193,7 +193,7 @@ public:
     // (thousands of frames) would add nothing but time.
     //
     // Without `pitchTables` a rebuild that needs a new bank stops once it has
-    // started (the frames from the waves, the user waves' LFO rows): the
+    // started (the frames from the waves, and what follows the user waves): the
     // engine then waits for the pitch tables, and its output stays silent.
     // Those tables are 4 ms of transforms that read nothing but the frames,
     // at indices fixed by the loop counters; everything before them follows

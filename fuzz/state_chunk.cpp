@@ -34,7 +34,7 @@ constexpr int kPlayFrames = 128;
 // this many; the others play it to the engine waiting for the bank's pitch
 // tables (fuzz::Instance::settle). Most inputs keep the waves of the input
 // before (mutations elsewhere), and play on the bank already there.
-constexpr unsigned kPitchTablesOneIn = 8;
+constexpr unsigned kPitchTablesOneIn = 16;
 
 constexpr double kRates[4] = {44100.0, 48000.0, 96000.0, 22050.0};
 constexpr int kBlocks[4] = {512, 64, 37, 1024};

@@ -297,15 +297,21 @@ void interpolateLfoRow(const WaveTable& t, float* row) {
 
 } // namespace
 
-// The two LFO shapes that follow the user waves: each from its wave's table,
-// when that has changed since the row was last filled; audio thread, with the
-// user-wave lock held.
+// The two LFO shapes that follow the user waves: a wave's row from its
+// table, when that has changed since the row was last filled and a free LFO
+// plays the shape (as of the last rare-settings tick; a row no LFO plays
+// waits until one takes it); audio thread, with the user-wave lock held.
 void APlugin::fillUserWaveLfoRows() {
     for (int w = 0; w < kNumUserWaves; ++w) {
-        if (!waves.userLfoRowsStale[w]) continue;
+        if (!waves.userLfoRowsStale[w] || !lfoPlaysUserWave(w)) continue;
         waves.userLfoRowsStale[w] = false;
         interpolateLfoRow(waves.userWaveTable[w], engine.userLfoRows.row(w));
     }
+}
+
+bool APlugin::lfoPlaysUserWave(int w) const {
+    const auto& kinds = engine.lfo.kind;
+    return std::find(kinds.begin(), kinds.end(), kSharedLfoShapeKinds + w) != kinds.end();
 }
 
 // ------------------------------------------------------------------ the preview wave

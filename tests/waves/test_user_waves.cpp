@@ -386,6 +386,10 @@ TEST_F(UserWaveSamples, IndexAndValueAreClamped) {
 // ------------------------------------------------------------------ LFO rows
 
 TEST_F(UserWaveLfo, RowsFollowTheTableAtTheNextRebuildStart) {
+    // LFO 1 plays user wave 1's shape (LFO wave 17) from the next rare tick.
+    constexpr int kUserWaveShape = 17, kSine = 0;
+    p().setSteppedValue(tag::freeLfoWave(0), kUserWaveShape);
+    h().render(128);
     h().settle_();
     setOnly(0, {{1, TAdditive{0.7f, 0.3f}}, {4, TAdditive{0.2f, 0.6f}}});
     p().convertWaveTablePartialsToWaveTable(0);
@@ -427,6 +431,21 @@ TEST_F(UserWaveLfo, RowsFollowTheTableAtTheNextRebuildStart) {
     h().render(1);
     EXPECT_TRUE(rowMatches());
     h().settle_();
+
+    // A row no LFO plays is left as it is, until an LFO takes the shape: it
+    // then plays the table as it is now from the next rare tick on.
+    p().setSteppedValue(tag::freeLfoWave(0), kSine);
+    h().render(128);
+    p().setWaveTableValue(0, 10, 0.8f);
+    table = p().waves.userWaveTable[0];
+    p().requestTableRebuild();
+    h().alignTo(4096);
+    h().render(1);
+    h().settle_();
+    EXPECT_FALSE(rowMatches());
+    p().setSteppedValue(tag::freeLfoWave(0), kUserWaveShape);
+    h().render(128);
+    EXPECT_TRUE(rowMatches());
 }
 
 // ------------------------------------------------------------------ threads
