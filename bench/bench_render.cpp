@@ -66,6 +66,38 @@ void BM_RenderHeldNotes(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderHeldNotes)->Arg(0)->Arg(1)->Arg(8)->Arg(16);
 
+// The chord of BM_RenderHeldNotes with one modulation-wheel message in every
+// block, at its last frame, as hosts place automation and notes anywhere in
+// a block: the frames before it wait for it.
+void BM_RenderEventLateInBlock(benchmark::State& state) {
+    auto plugin = std::make_unique<APlugin>(quietHost);
+    plugin->setSampleRate(44100.0f);
+    plugin->setParameter(tag::AmpEnvSustain, 1.0f);
+    std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
+    float* in[2] = {inL.data(), inR.data()};
+    float* out[2] = {outL.data(), outR.data()};
+    NoteBlock chord(8);
+    plugin->processEvents(chord.events());
+    for (int i = 0; i < 64; ++i) plugin->processReplacing(in, out, kBlock); // settle
+    NoteBlock wheel(1);
+    VstMidiEvent& cc = wheel.midi[0];
+    cc.midiData[0] = static_cast<char>(0xB0);
+    cc.midiData[1] = 1;
+    cc.deltaFrames = kBlock - 1;
+    int value = 0;
+    for (auto _ : state) {
+        cc.midiData[2] = static_cast<char>(value++ & 127);
+        plugin->processEvents(wheel.events());
+        plugin->processReplacing(in, out, kBlock);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+    state.counters["ns/frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kBlock),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_RenderEventLateInBlock);
+
 // The effect chain on the chord of BM_RenderHeldNotes (8 notes, default
 // patch, blocks of 128): 0 effects off, 1 chorus, delay and reverb, 2 the
 // four effects (flanger too); without notes: 3 the four asleep after 8 s of

@@ -66,6 +66,21 @@ void BM_UserWaveSynthesis(benchmark::State& state) {
 }
 BENCHMARK(BM_UserWaveSynthesis)->Unit(benchmark::kMicrosecond);
 
+// A user wave's LFO row (65536 interpolated samples), refilled after its
+// table changed while a free LFO plays the shape.
+void BM_UserWaveLfoRow(benchmark::State& state) {
+    auto plugin = std::make_unique<APlugin>(quietHost);
+    plugin->setWaveTablePartials(0, 2, TAdditive{0.5f, 0.25f});
+    plugin->convertWaveTablePartialsToWaveTable(0);
+    plugin->engine.lfo.kind[0] = kSharedLfoShapeKinds; // user wave 1's shape
+    for (auto _ : state) {
+        plugin->waves.userLfoRowsStale[0] = true;
+        plugin->fillUserWaveLfoRows();
+        benchmark::DoNotOptimize(plugin->engine.userLfoRows.row(0)[12345]);
+    }
+}
+BENCHMARK(BM_UserWaveLfoRow)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 // A requested preset's bank built whole off the audio thread (on the thread

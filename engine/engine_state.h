@@ -24,6 +24,7 @@
 #include "waves/sample.h"
 #include "waves/wave_state.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -191,6 +192,28 @@ struct MidiEventQueue {
     std::array<uint64_t, kRecords> arrival{}; // stamp of each taken record, rising
     uint64_t arrivals = 0;                    // stamps handed out so far
     int32_t pending = 0;
+    // Every pending record counts down by one per frame and comes due at 0.
+    // The frames before the next one can come due need no look at the
+    // records: quietFrames of them are left, and owed have passed without
+    // their countdown (payOwed brings the records up to date).
+    int32_t quietFrames = 0;
+    int32_t owed = 0;
+
+    void payOwed() {
+        if (owed == 0) return;
+        for (VstMidiEvent& e : events)
+            if (e.deltaFrames > 0) e.deltaFrames = e.deltaFrames > owed ? e.deltaFrames - owed : 0;
+        owed = 0;
+    }
+    // From the records as they stand: a record of countdown d (0 or more) is
+    // looked at again after max(d - 1, 0) quiet frames.
+    void findQuietFrames() {
+        int32_t quiet = INT32_MAX;
+        for (const VstMidiEvent& e : events)
+            if (e.deltaFrames >= 0)
+                quiet = std::min(quiet, e.deltaFrames > 0 ? e.deltaFrames - 1 : 0);
+        quietFrames = quiet == INT32_MAX ? 0 : quiet;
+    }
 
     // Every record a free MIDI event.
     void reset() {
@@ -204,6 +227,7 @@ struct MidiEventQueue {
         arrival.fill(0);
         arrivals = 0;
         pending = 0;
+        quietFrames = owed = 0;
     }
 };
 

@@ -148,6 +148,7 @@ int slotForRelease(const MidiEventQueue& queue) {
 VstInt32 APlugin::processEvents(VstEvents* events) {
     if (!events) return 1;
     MidiEventQueue& queue = engine.midiEventQueue;
+    queue.payOwed();
     const int count = std::max(0, events->numEvents);
     // The host's block holds numEvents pointers after its header, more than
     // the two the record declares: they are read from the first one's address.
@@ -188,28 +189,36 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
         record.reserved2 = midi->reserved2;
         queue.arrival[slot] = ++queue.arrivals;
     }
+    queue.findQuietFrames();
     return 1;
 }
 
 void APlugin::processMidi(long /*sampleIndex*/) {
     MidiEventQueue& queue = engine.midiEventQueue;
+    queue.payOwed();
     // Every record counts down; the ones due now are then handled in the
     // order they arrived (a carried-over event may sit in a higher record
     // than a later one that took a freed lower record).
     std::array<uint8_t, MidiEventQueue::kRecords> due;
     int dueCount = 0;
+    int32_t nextDue = INT32_MAX; // the smallest countdown left
     for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
         VstMidiEvent& event = queue.events[slot];
         if (event.deltaFrames > 0) --event.deltaFrames;
-        if (event.deltaFrames != 0) continue;
+        if (event.deltaFrames != 0) {
+            if (event.deltaFrames > 0) nextDue = std::min(nextDue, event.deltaFrames);
+            continue;
+        }
         int i = dueCount++;
         for (; i > 0 && queue.arrival[due[i - 1]] > queue.arrival[slot]; --i) due[i] = due[i - 1];
         due[i] = static_cast<uint8_t>(slot);
     }
+    queue.quietFrames = nextDue == INT32_MAX ? 0 : nextDue - 1;
 
     for (int i = 0; i < dueCount; ++i) {
         if (queue.pending < 1) {
             queue.pending = 0;
+            queue.quietFrames = 0;
             return;
         }
         --queue.pending;

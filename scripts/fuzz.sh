@@ -13,8 +13,8 @@
 #   CMAKE_BUILD_PARALLEL_LEVEL compile jobs of the build
 #
 # Kept between runs in build/fuzz/fuzz/: corpus/<target>/ (what the fuzzer
-# learnt), findings/<target>/ (crash-*, leak-*, timeout-*, oom-* inputs) and
-# logs/<target>.log. Reproduce a finding with
+# learnt, minimised after each run), findings/<target>/ (crash-*, leak-*,
+# timeout-*, oom-* inputs) and logs/<target>.log. Reproduce a finding with
 #   build/fuzz/fuzz/fuzz_<target> build/fuzz/fuzz/findings/<target>/crash-...
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -71,6 +71,16 @@ run_target() {
         "$dir/seeds/$name" >"$log" 2>&1 || true
     end=$(date +%s.%N)
     echo "$start $end" >"$scratch/$name.time"
+    # What is kept for the next run is minimised: only inputs that add
+    # coverage, so that the next run spends its first seconds on fewer
+    # replays. Should the merge stop on an input, the corpus stays as it is.
+    local merged=$scratch/$name.merged
+    mkdir -p "$merged"
+    if ONDIX_FUZZ_SCRATCH=$scratch/$name "$dir/fuzz_$name" -merge=1 -timeout=60 \
+        -rss_limit_mb=4096 "$merged" "$corpus" >"$dir/logs/$name.merge.log" 2>&1; then
+        rm -rf "$corpus"
+        mv "$merged" "$corpus"
+    fi
 }
 
 echo "Fuzzing ${#targets[@]} targets for $seconds s each, $jobs at a time"

@@ -385,14 +385,6 @@ void Fft2048::m_ifftLowBins(int limit) {
                     std::max(limit, 1));
 }
 
-void Fft2048::m_fftReal() {
-    const __m128 negativeZero = _mm_set1_ps(-0.0f);
-    for (int i = 0; i < kSize; ++i) _mm_store_ps(fft4InIm[i], negativeZero);
-    fourLaneFull(fft4InRe, fft4InIm, fft4OutRe, fft4OutIm, *tables_, 1.0f);
-    for (int i = 0; i < kSize; ++i)
-        _mm_store_ps(fft4OutIm[i], _mm_xor_ps(_mm_load_ps(fft4OutIm[i]), negativeZero));
-}
-
 void Fft2048::m_ifft(int n) {
     n = clampSize(n);
     const float scale = static_cast<float>(n);

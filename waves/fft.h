@@ -83,13 +83,6 @@ public:
     // skipped. The results are m_ifft's bit for bit, but for the sign of a
     // zero; 11 stages at a limit above 1024, 8 at 149, 3 at 8.
     void m_ifftLowBins(int limit);
-    // Four independent forward transforms of real signals at once: lane l of
-    // fft4InRe (fft4InIm is not read, and is overwritten) into lane l of
-    // (fft4OutRe, fft4OutIm), unscaled. Each lane equals what fft gives for
-    // it with zero imaginary parts, bit for bit but for the sign of a zero:
-    // the inverse transform's twiddles are the forward ones conjugated, so
-    // it runs on the conjugated input and its output is conjugated.
-    void m_fftReal();
 
     // Index of the lowest set bit among bits 0..15 (log2 of a power of two);
     // 16 when none of them is set.

@@ -138,20 +138,12 @@ void APlugin::frameFromPartials(FrameSet& fs, WaveWorkspace& work, int f) {
 }
 
 // The frame's spectrum is the forward transform of a wave.
-// A build hands its frames over in order, 0 to 31, and their transforms run
-// four at a time: a wave waits in lane f % 4 until the fourth frame of its
-// group (or the last frame) arrives.
 void APlugin::frameFromWave(FrameSet& fs, Fft2048& fft, int f, const WaveTable& x) {
-    const int lane = f & 3;
-    for (int i = 0; i < kWaveSize; ++i) fft.fft4InRe[i][lane] = x[i];
-    if (lane != 3 && f != kNumMorphFrames - 1) return;
-    fft.m_fftReal();
-    const int first = f - lane;
-    for (int l = 0; l <= lane; ++l)
-        for (int i = 0; i < kWaveSize; ++i) {
-            fs.frameSpectrumRe[first + l][i] = fft.fft4OutRe[i][l];
-            fs.frameSpectrumIm[first + l][i] = fft.fft4OutIm[i][l];
-        }
+    std::copy(x.begin(), x.end(), fft.fftInRe);
+    std::fill(std::begin(fft.fftInIm), std::end(fft.fftInIm), 0.0f);
+    fft.fft(kWaveSize);
+    std::copy(std::begin(fft.fftOutRe), std::end(fft.fftOutRe), fs.frameSpectrumRe[f].begin());
+    std::copy(std::begin(fft.fftOutIm), std::end(fft.fftOutIm), fs.frameSpectrumIm[f].begin());
 }
 
 // ------------------------------------------------------------------ the frame build

@@ -346,44 +346,6 @@ TEST(FftFourLane, LowBinTransformEqualsTheFullOneOfTheBandLimitedSpectrum) {
     }
 }
 
-// The frames of a wave-table build are transformed four at a time: every
-// lane must equal the scalar forward transform of its wave exactly (== holds
-// for zeros of either sign), for waves of noise, a pulse, silence and DC.
-TEST(FftFourLane, RealForwardTransformEqualsTheScalarOneOfEachLane) {
-    auto four = makeFft();
-    auto scalar = makeFft();
-    Lcg rng(7);
-    auto wave = [&rng](int lane, int i) -> float {
-        switch (lane) {
-        case 0:
-            return rng.next();
-        case 1:
-            return i < 300 ? 0.9f : -0.4f;
-        case 2:
-            return 0.0f;
-        default:
-            return 0.25f;
-        }
-    };
-    std::vector<float> waves(4 * N);
-    for (int i = 0; i < N; ++i)
-        for (int lane = 0; lane < 4; ++lane)
-            four->fft4InRe[i][lane] = waves[lane * N + i] = wave(lane, i);
-    four->m_fftReal();
-    for (int lane = 0; lane < 4; ++lane) {
-        for (int i = 0; i < N; ++i) {
-            scalar->fftInRe[i] = waves[lane * N + i];
-            scalar->fftInIm[i] = 0.0f;
-        }
-        scalar->fft(N);
-        int differing = 0;
-        for (int k = 0; k < N; ++k)
-            differing += four->fft4OutRe[k][lane] != scalar->fftOutRe[k] ||
-                         four->fft4OutIm[k][lane] != scalar->fftOutIm[k];
-        EXPECT_EQ(differing, 0) << "lane " << lane;
-    }
-}
-
 TEST(FftFourLane, OneLaneSpectrumLeavesOtherLanesAlone) {
     auto f = makeFft();
     auto scalar = makeFft();

@@ -868,7 +868,8 @@ const PitchTableBank& playedBank(APlugin& p) {
 // A restore of the waves one of the two banks was built from plays that
 // bank at once, with no rebuild and its silence; a change of a wave, the
 // mode or one user-wave partial builds anew. Whatever the way, the bank
-// played is the one a fresh instance builds for the state. (A preset
+// played is the one a fresh instance builds for the state, and the editor's
+// oscillator picture holds that bank's tables. (A preset
 // application plays bank 1 until its rebuild is done, so the bank it builds
 // goes to slot 0, and slot 1 keeps what a change of a wave built there.)
 TEST(WaveBankReuse, RestoringTheWavesOfEitherBankBuildsNothing) {
@@ -891,12 +892,20 @@ TEST(WaveBankReuse, RestoringTheWavesOfEitherBankBuildsNothing) {
     };
     PluginHarness h;
     chunkHost(h);
+    auto pictureShowsPlayedBank = [&h] {
+        const PitchTableBank& bank = playedBank(h.p());
+        for (int f = 0; f < kNumMorphFrames; ++f)
+            for (int i = 0; i < kWaveSize; ++i)
+                if (h.p().engine.display.oscTable[f][i].get() != bank[0][f][i]) return false;
+        return true;
+    };
     for (const Step& step :
          {Step{0, true}, Step{0, false}, Step{1, true}, Step{1, false}, Step{kWaveBChanged, true},
           Step{1, false}, Step{2, true}, Step{0, true}, Step{0, false}}) {
         if (step.state == kWaveBChanged) {
             h.p().setSteppedValue(tag::OscWaveB, 5);
             EXPECT_TRUE(playRestored(h)) << "wave B changed";
+            EXPECT_TRUE(pictureShowsPlayedBank()) << "wave B changed";
             continue;
         }
         const WaveChoice& c = step.state == 0 ? x : step.state == 1 ? y : z;
@@ -904,6 +913,7 @@ TEST(WaveBankReuse, RestoringTheWavesOfEitherBankBuildsNothing) {
         EXPECT_EQ(std::memcmp(&playedBank(h.p()), fresh[step.state].get(), sizeof(PitchTableBank)),
                   0)
             << c.name;
+        EXPECT_TRUE(pictureShowsPlayedBank()) << c.name;
     }
 
     // From the host's main thread the bank is prepared off the audio thread;
