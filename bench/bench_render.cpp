@@ -43,8 +43,10 @@ struct NoteBlock {
     VstEvents* events() { return reinterpret_cast<VstEvents*>(&list); }
 };
 
-void BM_RenderHeldNotes(benchmark::State& state) {
-    const int notes = static_cast<int>(state.range(0));
+// `notes` held notes; with lateEvent, one modulation-wheel message in every
+// block, at its last frame, as hosts place automation and notes anywhere in
+// a block: the frames before it wait for it.
+void renderHeldNotes(benchmark::State& state, int notes, bool lateEvent) {
     auto plugin = std::make_unique<APlugin>(quietHost);
     plugin->setSampleRate(44100.0f);
     plugin->setParameter(tag::AmpEnvSustain, 1.0f);
@@ -55,7 +57,17 @@ void BM_RenderHeldNotes(benchmark::State& state) {
     plugin->processEvents(block.events());
     for (int i = 0; i < 64; ++i) plugin->processReplacing(in, out, kBlock); // settle
 
+    NoteBlock wheel(1);
+    VstMidiEvent& cc = wheel.midi[0];
+    cc.midiData[0] = static_cast<char>(0xB0);
+    cc.midiData[1] = 1;
+    cc.deltaFrames = kBlock - 1;
+    int value = 0;
     for (auto _ : state) {
+        if (lateEvent) {
+            cc.midiData[2] = static_cast<char>(value++ & 127);
+            plugin->processEvents(wheel.events());
+        }
         plugin->processReplacing(in, out, kBlock);
         benchmark::ClobberMemory();
     }
@@ -64,37 +76,15 @@ void BM_RenderHeldNotes(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations() * kBlock),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+
+void BM_RenderHeldNotes(benchmark::State& state) {
+    renderHeldNotes(state, static_cast<int>(state.range(0)), false);
+}
 BENCHMARK(BM_RenderHeldNotes)->Arg(0)->Arg(1)->Arg(8)->Arg(16);
 
-// The chord of BM_RenderHeldNotes with one modulation-wheel message in every
-// block, at its last frame, as hosts place automation and notes anywhere in
-// a block: the frames before it wait for it.
+// The chord of BM_RenderHeldNotes/8 with a message at every block's end.
 void BM_RenderEventLateInBlock(benchmark::State& state) {
-    auto plugin = std::make_unique<APlugin>(quietHost);
-    plugin->setSampleRate(44100.0f);
-    plugin->setParameter(tag::AmpEnvSustain, 1.0f);
-    std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
-    float* in[2] = {inL.data(), inR.data()};
-    float* out[2] = {outL.data(), outR.data()};
-    NoteBlock chord(8);
-    plugin->processEvents(chord.events());
-    for (int i = 0; i < 64; ++i) plugin->processReplacing(in, out, kBlock); // settle
-    NoteBlock wheel(1);
-    VstMidiEvent& cc = wheel.midi[0];
-    cc.midiData[0] = static_cast<char>(0xB0);
-    cc.midiData[1] = 1;
-    cc.deltaFrames = kBlock - 1;
-    int value = 0;
-    for (auto _ : state) {
-        cc.midiData[2] = static_cast<char>(value++ & 127);
-        plugin->processEvents(wheel.events());
-        plugin->processReplacing(in, out, kBlock);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns/frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * kBlock),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    renderHeldNotes(state, 8, true);
 }
 BENCHMARK(BM_RenderEventLateInBlock);
 
