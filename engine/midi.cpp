@@ -201,24 +201,18 @@ void APlugin::processMidi(long /*sampleIndex*/) {
     // than a later one that took a freed lower record).
     std::array<uint8_t, MidiEventQueue::kRecords> due;
     int dueCount = 0;
-    int32_t nextDue = INT32_MAX; // the smallest countdown left
     for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
         VstMidiEvent& event = queue.events[slot];
         if (event.deltaFrames > 0) --event.deltaFrames;
-        if (event.deltaFrames != 0) {
-            if (event.deltaFrames > 0) nextDue = std::min(nextDue, event.deltaFrames);
-            continue;
-        }
+        if (event.deltaFrames != 0) continue;
         int i = dueCount++;
         for (; i > 0 && queue.arrival[due[i - 1]] > queue.arrival[slot]; --i) due[i] = due[i - 1];
         due[i] = static_cast<uint8_t>(slot);
     }
-    queue.quietFrames = nextDue == INT32_MAX ? 0 : nextDue - 1;
 
     for (int i = 0; i < dueCount; ++i) {
         if (queue.pending < 1) {
             queue.pending = 0;
-            queue.quietFrames = 0;
             return;
         }
         --queue.pending;
@@ -226,6 +220,7 @@ void APlugin::processMidi(long /*sampleIndex*/) {
         handleMidiEvent(event);
         event.deltaFrames = MidiEventQueue::kFree;
     }
+    queue.findQuietFrames();
 }
 
 // ------------------------------------------------------------------ one event

@@ -117,6 +117,13 @@ CPoint modCell(DisplayRefresh& t, int column, bool withDestination) {
     return at;
 }
 
+// The speed readout of a free LFO, its speed free-running.
+CPoint lfoSpeedReadout(DisplayRefresh& t, int lfo) {
+    t.p().setParameter(tag::freeLfoSync(lfo), 0.0f);
+    t.click(t.c().freeLFO.select[lfo]);
+    return t.c().freeLFO.speedReadout[lfo]->getFrameRect().getCenter();
+}
+
 CPoint envelope(DisplayRefresh& t, bool amp) {
     if (t.ui().getEnvelopeShowKnobs()) t.click(t.c().filter.envelopeDisplay);
     const TEnvScreen* screen = amp ? t.c().filter.ampEnvScreen : t.c().filter.filterEnvScreen;
@@ -126,19 +133,9 @@ CPoint envelope(DisplayRefresh& t, bool amp) {
 const std::vector<EntryControl>& entryControls() {
     const CButtonState ctrlClick(kLButton | kControl);
     static const std::vector<EntryControl> table = {
-        {"free LFO 1 speed readout",
-         [](DisplayRefresh& t) {
-             t.p().setParameter(tag::freeLfoSync(0), 0.0f);
-             t.click(t.c().freeLFO.select[0]);
-             return t.c().freeLFO.speedReadout[0]->getFrameRect().getCenter();
-         },
+        {"free LFO 1 speed readout", [](DisplayRefresh& t) { return lfoSpeedReadout(t, 0); },
          kLButton, 1},
-        {"free LFO 2 speed readout",
-         [](DisplayRefresh& t) {
-             t.p().setParameter(tag::freeLfoSync(1), 0.0f);
-             t.click(t.c().freeLFO.select[1]);
-             return t.c().freeLFO.speedReadout[1]->getFrameRect().getCenter();
-         },
+        {"free LFO 2 speed readout", [](DisplayRefresh& t) { return lfoSpeedReadout(t, 1); },
          kLButton, 1},
         {"arpeggiator velocity cell", arpVelocityCell, ctrlClick, 1},
         {"amp envelope screen", [](DisplayRefresh& t) { return envelope(t, true); }, ctrlClick, 1},

@@ -38,19 +38,9 @@ using namespace VSTGUI;
 
 namespace {
 
-struct EditorSync : EditorHostFixture {
+struct EditorSync : EditorHostWithPopups {
     ScriptedDialogService dialogs;
     ScopedDialogService scopedDialogs{dialogs};
-    Testing::ScriptedPopupProvider popups;
-
-    void SetUp() override {
-        Testing::setPopupProviderOverride(&popups);
-        EditorHostFixture::SetUp();
-    }
-    void TearDown() override {
-        EditorHostFixture::TearDown();
-        Testing::setPopupProviderOverride(nullptr);
-    }
 
     CPoint centre(const CView* view) { return view->getFrameRect().getCenter(); }
     // A click a second after the last, so that no two make a double click.

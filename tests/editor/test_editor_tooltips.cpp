@@ -14,17 +14,7 @@ using namespace VSTGUI;
 
 namespace {
 
-struct EditorTooltips : EditorHostFixture {
-    Testing::ScriptedPopupProvider popups;
-
-    void SetUp() override {
-        Testing::setPopupProviderOverride(&popups);
-        EditorHostFixture::SetUp();
-    }
-    void TearDown() override {
-        EditorHostFixture::TearDown();
-        Testing::setPopupProviderOverride(nullptr);
-    }
+struct EditorTooltips : EditorHostWithPopups {
     const CTooltipSupport& tips() { return frame()->getTooltipSupport(); }
     CPoint knobCentre(int t) {
         for (TKnob* knob : c().main.knobs)

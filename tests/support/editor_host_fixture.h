@@ -44,3 +44,17 @@ struct EditorHostFixture : ::testing::Test {
         dispatch(effEditIdle);
     }
 };
+
+// The same, with every popup menu answered by `popups` (a script).
+struct EditorHostWithPopups : EditorHostFixture {
+    VSTGUI::Testing::ScriptedPopupProvider popups;
+
+    void SetUp() override {
+        VSTGUI::Testing::setPopupProviderOverride(&popups);
+        EditorHostFixture::SetUp();
+    }
+    void TearDown() override {
+        EditorHostFixture::TearDown();
+        VSTGUI::Testing::setPopupProviderOverride(nullptr);
+    }
+};
