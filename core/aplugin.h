@@ -534,6 +534,7 @@ public:
     void setFrameSource(int source, float value);
     void refreshListedSources();
     void renderFrame();
+    void runTableAndPresetTicks(std::uint64_t counter);
     void finishFxRun(); // the chain and output of the waiting frames (engine/render.cpp)
     void smoothOutputEdges(bool silent);
     void globalTick();
@@ -587,7 +588,10 @@ public:
                                 bool firstTable);
     void runTableRebuildStage();
     void startTableRebuild();
-    std::uint32_t pitchTableRecipe() const;
+    void setOscWaveTables(const BankSource& source);
+    void buildStagedFrames(const FrameRecipe& recipe);
+    void abandonStagedBuild();
+    void describeRequestedSource(BankSource& source);
     static std::uint32_t bankRecipe(int waveA, int waveB, int mode);
     void prepareWaveTables(PresetLoad load); // off the audio thread, for a requested preset
     bool takePreparedTables();               // audio thread, in the preset application
@@ -636,7 +640,7 @@ public:
     void updateFXRare();
     void updateFXControls();
     void setReverbSampleRate(const EffectTables* tables); // any thread
-    void requestFXReset();                // any thread: initFX before the next frame
+    void requestFXReset(); // any thread: initFX before the next frame
     void setFXSource(int source, const std::array<float, 4>& bus);
     void clearFXSources();
     void updateGlobalDerivedValues();

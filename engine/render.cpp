@@ -294,21 +294,29 @@ void APlugin::readHostTime() {
     render.blockStart = render.sampleCounter;
 }
 
+// The wave-table rebuild and the preset application at their ticks: every
+// 512 frames the next stage of a staged build; every 4096 a requested build
+// starts, and, unless a staged build runs, the editor is refreshed and a
+// pending preset applied (also while one runs, when the preset's tables were
+// built for it already).
+void APlugin::runTableAndPresetTicks(std::uint64_t counter) {
+    if ((counter & 511) == 0) runTableRebuildStage();
+    if ((counter & 4095) != 0) return;
+    startTableRebuild();
+    if (!tableRebuildRunning()) {
+        if (core.screenUpdatePending) updateEditorScreen();
+        if (core.presetPending) setPresetParameters();
+    } else if (core.presetPending && presetTablesReady()) {
+        setPresetParameters(); // its tables replace the staged build
+    }
+}
+
 void APlugin::renderFrame() {
     RenderState& render = engine.render;
     const uint64_t counter = render.sampleCounter;
 
     if ((counter & 15) == 0) finishFxRun(); // before anything of the tick
-    if ((counter & 511) == 0) runTableRebuildStage();
-    if ((counter & 4095) == 0) {
-        startTableRebuild();
-        if (!tableRebuildRunning()) {
-            if (core.screenUpdatePending) updateEditorScreen();
-            if (core.presetPending) setPresetParameters();
-        } else if (core.presetPending && presetTablesReady()) {
-            setPresetParameters(); // its tables replace the staged build
-        }
-    }
+    runTableAndPresetTicks(counter);
 
     const bool waiting = core.settingPreset || core.presetPending || tableRebuildRunning();
     if (waiting) finishFxRun();

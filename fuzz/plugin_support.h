@@ -187,30 +187,72 @@ public:
     }
 
     // The work the audio thread has pending, done now as its render loop does
-    // it at its next slow ticks: a preset application (applyPreset), then the
-    // wave-table rebuild, started and run through all its stages. Until then
-    // the engine keeps the output silent, so rendering up to those ticks
-    // (thousands of frames) would add nothing but time.
+    // it at its next slow ticks (APlugin::runTableAndPresetTicks, every 512
+    // frames): the stages of a staged rebuild, a requested rebuild, a pending
+    // preset application (also while a staged build runs, when the preset's
+    // tables were built off the audio thread). Until then the engine keeps
+    // the output silent, so rendering up to those ticks (thousands of frames)
+    // would add nothing but time.
     //
-    // Without `pitchTables` a rebuild that needs a new bank stops once it has
-    // started (the frames from the waves, and what follows the user waves): the
-    // engine then waits for the pitch tables, and its output stays silent.
-    // Those tables are 4 ms of transforms that read nothing but the frames,
-    // at indices fixed by the loop counters; everything before them follows
-    // the input.
+    // Without `pitchTables` the ticks stop once a rebuild that needs a new
+    // bank has started and nothing else waits: the engine then waits for the
+    // pitch tables, and its output stays silent. Those tables are 4 ms of
+    // transforms that read nothing but the frames, at indices fixed by the
+    // loop counters; everything before them follows the input.
     void settle(bool pitchTables = true) {
         APlugin& p = plugin();
-        applyPreset();
-        for (int round = 0; round < 4; ++round) {
-            const bool requested = p.waves.rebuildRequested.load();
-            if (!requested && !p.tableRebuildRunning()) return;
-            // A staged build left from an earlier state ends at its next stage.
-            if (requested && p.tableRebuildRunning()) p.runTableRebuildStage();
-            p.startTableRebuild();
-            if (!pitchTables) return;
-            for (int stage = 0; stage < 16 && p.tableRebuildRunning(); ++stage)
-                p.runTableRebuildStage();
+        for (std::uint64_t tick = 0; tick < 64; ++tick) {
+            const bool pending = p.core.presetPending || p.core.settingPreset;
+            const bool running = p.tableRebuildRunning();
+            if (!pending && !running && !p.waves.rebuildRequested.load()) return;
+            if (!pitchTables && running && !pending) return;
+            slowTick(tick * 512);
         }
+        fail("the wave tables never settled");
+    }
+
+    // One 512-frame tick of the render loop's table and preset work, then,
+    // when the engine does not wait, the rare-settings check of the waves
+    // and the mode (which asks for a rebuild when they changed).
+    void slowTick(std::uint64_t counter) {
+        APlugin& p = plugin();
+        p.runTableAndPresetTicks(counter);
+        if (!p.core.presetPending && !p.core.settingPreset && !p.tableRebuildRunning())
+            p.updateWaveTablesRare();
+    }
+
+    // Once nothing waits: the oscillator plays the bank built from the
+    // waves, mode and user waves the state holds, with the noise of those
+    // waves. With `rebuild` the bank is also built again from its record
+    // and compared byte for byte.
+    void checkPlayedTables(bool rebuild) {
+        APlugin& p = plugin();
+        WaveState& ws = p.waves;
+        if (p.core.presetPending || p.waves.rebuildRequested.load() || p.tableRebuildRunning())
+            return;
+        const int a = p.getOscWave(tag::OscWaveA), b = p.getOscWave(tag::OscWaveB);
+        if (a != ws.cachedWaveA || b != ws.cachedWaveB) return; // the next rare tick sees them
+        const NoiseFlags noise = noiseFlagsOf(a, b);
+        if (ws.waveAIsNoise != noise.a || ws.waveBIsNoise != noise.b ||
+            ws.bothWavesNoise != noise.both)
+            fail("the oscillator plays noise for other waves than the state's");
+        if (noise.both) return; // the bank is not heard
+        const int active = ws.activeBank.load() & 1;
+        auto wanted = std::make_unique<BankSource>();
+        p.describeRequestedSource(*wanted);
+        if (!wanted->sameAs(ws.bankSource[active]))
+            fail("the bank played was built from something other than the state");
+        if (!rebuild) return;
+        const BankSource& source = ws.bankSource[active];
+        const FrameRecipe recipe{source.waveA, source.waveB, source.mode, &source.userTables,
+                                 &source.userPartials};
+        auto frames = std::make_unique<FrameSet>();
+        auto work = std::make_unique<WaveWorkspace>();
+        auto bank = std::make_unique<PitchTableBank>();
+        p.buildFrames(recipe, *frames, *work);
+        APlugin::writePitchTables(*frames, work->fft, *bank, 0, kNumPitchTables);
+        if (std::memcmp(bank.get(), &ws.pitchTableBank[active], sizeof(PitchTableBank)) != 0)
+            fail("the bank played is not the one its record says it was built from");
     }
 
     // The chunk the plug-in hands over now (bank, or preset when `preset`).

@@ -139,6 +139,30 @@ void stateSeeds() {
     writeSeed("host_state_file", "short", Bytes(reaperChunk.begin(), reaperChunk.begin() + 100));
 }
 
+// Sessions of restores and host changes (fuzz/state_sequence.cpp).
+void stateSequenceSeeds() {
+    enum : uint8_t { ChunkAudio, ChunkMain, Values, HostWrite, Preset, Ticks, Partial, Chord };
+    constexpr uint8_t kWaveA = 0, kMode = 2, kNoise = FactoryWaves::kWhiteNoiseWave;
+    constexpr uint8_t kUser2 = kFirstUserWave + 1;
+    // A state of one noise wave restored after the host moved wave A away and
+    // back: the bank reused must play with its noise.
+    writeSeed("state_sequence", "noise-after-reuse",
+              {ChunkAudio, 3,      40,         0,      Ticks,     31,     HostWrite,
+               kWaveA,     kNoise, Ticks,      31,     HostWrite, kWaveA, 3,
+               Ticks,      31,     ChunkAudio, kNoise, 40,        0,      Chord});
+    // The same from the host's main thread, and with a chosen preset between.
+    writeSeed("state_sequence", "noise-from-main",
+              {ChunkMain, 3,      40, 0,     Ticks, 31,        HostWrite, kWaveA, kNoise, Ticks,
+               31,        Preset, 1,  Ticks, 31,    ChunkMain, kNoise,    40,     0,      Chord});
+    // A user-wave state restored value by value while the audio thread
+    // rebuilds for a change of the mode and of the partials.
+    writeSeed("state_sequence", "values-while-building",
+              {ChunkAudio, kUser2, 2,     2,      Ticks,  31,     Partial, 128 + 3, 200,
+               HostWrite,  kMode,  60,    Values, kUser2, 2,      4,       Values,  kUser2,
+               2,          2,      Ticks, 31,     Values, kUser2, 2,       4,       Chord});
+    writeSeed("state_sequence", "both-noise", {ChunkMain, kNoise, 15, 3, Ticks, 31, Chord});
+}
+
 // ------------------------------------------------------------------ plug-in files
 
 void sectionPresetSeeds(APlugin& p) {
@@ -391,6 +415,7 @@ int main(int argc, char** argv) {
     fuzz::setUpPluginProcess();
 
     stateSeeds();
+    stateSequenceSeeds();
     {
         fuzz::Host host(fuzz::kHostKinds[0]);
         fuzz::Instance plugin(host);

@@ -72,6 +72,13 @@ struct FrameRecipe {
         nullptr;
 };
 
+// Which of the two waves is noise (the oscillator plays noise for it).
+struct NoiseFlags {
+    bool a = false, b = false, both = false;
+};
+bool isNoiseWave(int wave); // 14 "W. Noise" or 15 "P. Noise"
+NoiseFlags noiseFlagsOf(int waveA, int waveB);
+
 // What a bank of pitch tables was built from: waves A and B, the mode and,
 // for each user wave among them, its table and partials. A bank follows
 // from these alone, so a rebuild from the same source would make the same
@@ -86,11 +93,8 @@ struct BankSource {
 
     // Both known and bit for bit the same in everything the build reads.
     bool sameAs(const BankSource& other) const;
-};
-
-// Which of the two waves is noise (the oscillator plays noise for it).
-struct NoiseFlags {
-    bool a = false, b = false, both = false;
+    // Which of its waves the oscillator plays as noise beside the bank.
+    NoiseFlags noise() const;
 };
 
 // The tables of a requested preset, built off the audio thread. The values
@@ -101,7 +105,6 @@ struct PreparedTables {
     std::atomic<bool> ready{false}; // a finished bank waits in `slot`
     int slot = 0;
     int waveA = 0, waveB = 0, mode = 0;
-    NoiseFlags noise;
     std::array<float, kValues> values{}; // wave A, wave B, mode, then the partials
     std::array<WaveTable, kNumUserWaves> userTables{};
     std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves> userPartials{};
@@ -131,7 +134,9 @@ struct WaveState : FrameSet {
     bool morphWrap = false;
     bool subAboveHalf = false;
 
-    // Set by the frame build, read by the oscillator.
+    // Read by the oscillator: those of the waves the playing bank was built
+    // from (playBank), or, while the engine waits for a staged build, of the
+    // waves it builds.
     bool waveAIsNoise = false, waveBIsNoise = false, bothWavesNoise = false;
     void setNoise(const NoiseFlags& noise) {
         waveAIsNoise = noise.a;

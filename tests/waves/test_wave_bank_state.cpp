@@ -1,0 +1,314 @@
+// What the oscillator plays after any history of restores equals what a new
+// instance plays for the same state: the bank of pitch tables, the noise it
+// plays beside the bank and the waves it takes the noise from. The bank
+// reuse, the tables a preset gets built off the audio thread and the staged
+// rebuild are shortcuts around a full build for one state; these tests hold
+// them to it.
+
+#include "support/plugin_harness.h"
+
+#include "data/factory_waves.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+constexpr int kWhiteNoise = FactoryWaves::kWhiteNoiseWave;
+constexpr int kPinkNoise = FactoryWaves::kPinkNoiseWave;
+
+// The wave parameters' value for wave w, as a host writes it.
+float waveValue(int w) {
+    return (static_cast<float>(w) + 0.1f) / 184.99f;
+}
+
+void chunkHost(PluginHarness& h) {
+    h.p().core.host.hostIsReaper = true;
+}
+
+Bytes chunkOf(APlugin& p) {
+    void* data = nullptr;
+    const VstInt32 size = p.getChunk(&data, false);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return {bytes, bytes + size};
+}
+
+// A plug-in instance beside the harness's, with a host of its own that
+// answers the version and nothing else.
+class Instance {
+public:
+    Instance() : plugin(std::make_unique<APlugin>(&host)), left(512), right(512), in(512) {
+        plugin->core.host.hostIsReaper = true;
+        plugin->engine.random.setSeed(0x5EED);
+    }
+    APlugin& p() { return *plugin; }
+    void render(int frames) {
+        float* inputs[2] = {in.data(), in.data()};
+        float* outputs[2] = {left.data(), right.data()};
+        plugin->processReplacing(inputs, outputs, frames);
+    }
+    void send(EventBlock block) { plugin->processEvents(block.get()); }
+    const std::vector<float>& output() const { return left; }
+
+private:
+    static VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+        return opcode == audioMasterVersion ? 2400 : 0;
+    }
+    std::unique_ptr<APlugin> plugin;
+    std::vector<float> left, right, in;
+};
+
+// Renders until nothing waits: no preset, no requested or running rebuild.
+template <class Host> void settle(Host& h) {
+    for (int block = 0; block < 96; ++block) {
+        h.render(512);
+        const APlugin& p = h.p();
+        if (!p.core.presetPending && !p.core.settingPreset && !p.waves.rebuildRequested.load() &&
+            !p.tableRebuildRunning())
+            return;
+    }
+    ADD_FAILURE() << "the engine never settled";
+}
+
+// What the oscillator reads of the wave tables, the bank by a hash of its
+// bytes. With both waves noise the bank is not heard.
+struct Played {
+    bool aNoise, bNoise, bothNoise;
+    int waveA, waveB;
+    std::size_t bank;
+};
+
+Played playedBy(APlugin& p) {
+    const WaveState& ws = p.waves;
+    const PitchTableBank& bank = ws.pitchTableBank[ws.activeBank.load() & 1];
+    const std::size_t hash =
+        ws.bothWavesNoise ? 0
+                          : std::hash<std::string_view>{}(std::string_view(
+                                reinterpret_cast<const char*>(&bank), sizeof(PitchTableBank)));
+    return {ws.waveAIsNoise, ws.waveBIsNoise, ws.bothWavesNoise,
+            ws.cachedWaveA,  ws.cachedWaveB,  hash};
+}
+
+std::string describe(const Played& p) {
+    return std::string("noise ") + (p.aNoise ? "A" : "-") + (p.bNoise ? "B" : "-") +
+           (p.bothNoise ? "+" : "-") + " waves " + std::to_string(p.waveA) + "/" +
+           std::to_string(p.waveB) + " bank " + std::to_string(p.bank);
+}
+
+// A new instance given the chunk on its audio thread, settled.
+std::unique_ptr<Instance> freshInstance(const Bytes& chunk) {
+    auto fresh = std::make_unique<Instance>();
+    fresh->render(512);
+    Bytes copy = chunk;
+    fresh->p().setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+    settle(*fresh);
+    return fresh;
+}
+
+// The RMS of one held note: tells a tone from noise, whatever the random
+// generator drew.
+template <class Host> double noteRms(Host& h, const std::vector<float>& left) {
+    h.send(EventBlock().noteOn(0, 60, 100));
+    double sum = 0.0;
+    int n = 0;
+    for (int block = 0; block < 16; ++block) {
+        h.render(512);
+        for (int i = 0; i < 512; ++i, ++n) sum += static_cast<double>(left[i]) * left[i];
+    }
+    h.send(EventBlock().noteOff(0, 60));
+    h.render(512);
+    return std::sqrt(sum / n);
+}
+
+} // namespace
+
+// The case a musician met: a state of one noise wave, restored after the
+// waves of the bank it reuses had changed through the host, played the other
+// wave as a tone.
+TEST(WaveBankState, NoiseStateAfterBankReusePlaysNoise) {
+    Instance author;
+    auto stateWith = [&](int a, int b) {
+        author.p().setParameter(tag::OscWaveA, waveValue(a));
+        author.p().setParameter(tag::OscWaveB, waveValue(b));
+        return chunkOf(author.p());
+    };
+    const Bytes tone = stateWith(3, 40), noise = stateWith(kWhiteNoise, 40);
+
+    PluginHarness h;
+    chunkHost(h);
+    auto restore = [&](Bytes chunk) {
+        h.p().setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false);
+        settle(h);
+    };
+    restore(tone);
+    h.p().setParameter(tag::OscWaveA, waveValue(kWhiteNoise));
+    settle(h);
+    h.p().setParameter(tag::OscWaveA, waveValue(3));
+    settle(h);
+    restore(noise);
+
+    const std::unique_ptr<Instance> fresh = freshInstance(noise);
+    EXPECT_EQ(describe(playedBy(h.p())), describe(playedBy(fresh->p())));
+    const double got = noteRms(h, h.left), want = noteRms(*fresh, fresh->output());
+    EXPECT_NEAR(got / want, 1.0, 0.3) << "rms " << got << " against " << want;
+}
+
+// Random histories of restores (chunk on the audio thread or from the host's
+// main thread, value by value with the apply tag, a chosen preset), host
+// changes of the waves and the mode, and notes; after each one what plays
+// equals what a new instance plays for the state the host would save.
+TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
+    const int waves[] = {0, 3, 40, kWhiteNoise, kPinkNoise, kFirstUserWave, kFirstUserWave + 1};
+    const int modes[] = {0, 1, 9, 14};
+    std::mt19937 rng(20261208);
+    auto pick = [&rng](const auto& list) {
+        return list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(rng)];
+    };
+
+    // A pool of states to restore, from an author that changes its waves.
+    Instance author;
+    std::vector<Bytes> states;
+    for (int i = 0; i < 12; ++i) {
+        author.p().setParameter(tag::OscWaveA, waveValue(pick(waves)));
+        author.p().setParameter(tag::OscWaveB, waveValue(pick(waves)));
+        author.p().setSteppedValue(tag::OscMode, pick(modes));
+        if (i % 3 == 0) {
+            author.p().setWaveTablePartials(i % 2, 2, 0.25f * (i % 4), 0.5f);
+            author.p().convertWaveTablePartialsToWaveTable(i % 2);
+        }
+        settle(author);
+        states.push_back(chunkOf(author.p()));
+    }
+
+    // What a new instance plays, for each state met so far.
+    std::map<Bytes, Played> fresh;
+
+    PluginHarness h;
+    chunkHost(h);
+    const int presets = std::min(h.p().presetCount, 6);
+    enum Step { ChunkAudio, ChunkMain, ValueByValue, ChosenPreset, HostWave, HostMode, Note };
+    constexpr int kSequences = 100, kSteps = 4;
+    for (int sequence = 0; sequence < kSequences; ++sequence) {
+        std::string history;
+        for (int step = 0; step < kSteps; ++step) {
+            APlugin& p = h.p();
+            const Bytes& state = states[rng() % states.size()];
+            switch (static_cast<Step>(rng() % 7)) {
+            case ChunkAudio: {
+                Bytes copy = state;
+                p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+                history += " chunk";
+                break;
+            }
+            case ChunkMain:
+                std::thread([&] {
+                    Bytes copy = state;
+                    p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+                }).join();
+                history += " chunk-from-main";
+                break;
+            case ValueByValue: {
+                ProgramRecord record;
+                std::memcpy(&record, state.data(), sizeof record);
+                for (int t = 0; t < tag::Count; ++t) p.setParameter(t, record.values[t]);
+                history += " values";
+                break;
+            }
+            case ChosenPreset:
+                if (presets > 0) std::thread([&] { p.choosePreset(rng() % presets); }).join();
+                history += " preset";
+                break;
+            case HostWave:
+                p.setParameter(rng() % 2 ? tag::OscWaveA : tag::OscWaveB, waveValue(pick(waves)));
+                history += " wave";
+                break;
+            case HostMode:
+                p.setSteppedValue(tag::OscMode, pick(modes));
+                history += " mode";
+                break;
+            case Note:
+                h.send(EventBlock().noteOn(0, 48 + static_cast<int>(rng() % 24)));
+                h.render(256);
+                h.send(EventBlock().noteOff(0, 48).noteOff(0, 60));
+                history += " note";
+                break;
+            }
+            settle(h);
+            const Bytes saved = chunkOf(p);
+            auto known = fresh.find(saved);
+            if (known == fresh.end())
+                known = fresh.emplace(saved, playedBy(freshInstance(saved)->p())).first;
+            ASSERT_EQ(describe(playedBy(p)), describe(known->second)) << "after" << history;
+        }
+    }
+}
+
+// A state restored value by value from the host's main thread, again and
+// again, while the audio thread rebuilds: each finished bank is what its
+// record says it was built from, so that a later restore reuses it rightly.
+TEST(WaveBankState, BankIsBuiltFromWhatItsRecordSays) {
+    // Two states that differ in the mode and in the partials of user wave 1.
+    Instance author;
+    author.p().setParameter(tag::OscWaveA, waveValue(kFirstUserWave + 1));
+    author.p().setParameter(tag::OscWaveB, waveValue(2));
+    std::vector<ProgramRecord> records(2);
+    for (int k = 0; k < 2; ++k) {
+        author.p().setSteppedValue(tag::OscMode, k == 0 ? 2 : 4);
+        for (int j = 0; j < 8; ++j)
+            author.p().setWaveTablePartials(1, j, k == 0 ? 0.9f : 0.1f * j, 0.25f * k);
+        Bytes chunk = chunkOf(author.p());
+        std::memcpy(&records[k], chunk.data(), sizeof(ProgramRecord));
+    }
+
+    PluginHarness h;
+    APlugin& p = h.p();
+    for (int t = 0; t < tag::Count; ++t)
+        if (t != tag::ApplyPreset) p.setParameter(t, records[0].values[t]);
+    settle(h); // the waves are known to the engine; the host writes on
+    std::atomic<bool> stop{false};
+    std::thread host([&] {
+        for (int k = 1; !stop.load(); k ^= 1)
+            for (int t = 0; t < tag::Count; ++t)
+                if (t != tag::ApplyPreset) p.setParameter(t, records[k].values[t]);
+    });
+    // The audio thread's start of a staged build, again and again: the
+    // frames it builds must be those its record describes.
+    auto reference = std::make_unique<FrameSet>();
+    auto work = std::make_unique<WaveWorkspace>();
+    int builds = 0, mismatches = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (builds < 150 && std::chrono::steady_clock::now() < end) {
+        p.requestTableRebuild();
+        p.startTableRebuild();
+        if (!p.tableRebuildRunning()) {
+            std::this_thread::yield(); // the bank played is the state's: wait for a write
+            continue;
+        }
+        ++builds;
+        const BankSource& source = p.waves.requestedSource;
+        const FrameRecipe recipe{source.waveA, source.waveB, source.mode, &source.userTables,
+                                 &source.userPartials};
+        p.buildFrames(recipe, *reference, *work);
+        if (std::memcmp(reference->frameSpectrumRe.data(), p.waves.frameSpectrumRe.data(),
+                        sizeof(reference->frameSpectrumRe)) != 0)
+            ++mismatches;
+        p.abandonStagedBuild();
+    }
+    stop = true;
+    host.join();
+    EXPECT_GT(builds, 20);
+    EXPECT_EQ(mismatches, 0) << "of " << builds << " builds";
+}
