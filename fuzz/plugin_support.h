@@ -204,6 +204,7 @@ public:
         for (std::uint64_t tick = 0; tick < 64; ++tick) {
             const bool pending = p.core.presetPending || p.core.settingPreset;
             const bool running = p.tableRebuildRunning();
+            if (!pending && !running) p.updateWaveTablesRare(); // values written since
             if (!pending && !running && !p.waves.rebuildRequested.load()) return;
             if (!pitchTables && running && !pending) return;
             slowTick(tick * 512);
@@ -231,7 +232,8 @@ public:
         if (p.core.presetPending || p.waves.rebuildRequested.load() || p.tableRebuildRunning())
             return;
         const int a = p.getOscWave(tag::OscWaveA), b = p.getOscWave(tag::OscWaveB);
-        if (a != ws.cachedWaveA || b != ws.cachedWaveB) return; // the next rare tick sees them
+        if (a != ws.cachedWaveA || b != ws.cachedWaveB || p.getOscMode() != ws.cachedOscMode)
+            return; // the next rare tick sees them
         const NoiseFlags noise = noiseFlagsOf(a, b);
         if (ws.waveAIsNoise != noise.a || ws.waveBIsNoise != noise.b ||
             ws.bothWavesNoise != noise.both)
@@ -240,6 +242,9 @@ public:
         const int active = ws.activeBank.load() & 1;
         auto wanted = std::make_unique<BankSource>();
         p.describeRequestedSource(*wanted);
+        // A partial parameter written alone (host automation) is heard from
+        // the next conversion of its wave or rebuild of the tables only.
+        wanted->userPartials = ws.bankSource[active].userPartials;
         if (!wanted->sameAs(ws.bankSource[active]))
             fail("the bank played was built from something other than the state");
         if (!rebuild) return;

@@ -15,7 +15,8 @@
 //   0 chunk on the audio thread        A B mode  (the start-up state with these)
 //   1 chunk from the main thread       A B mode
 //   2 values one by one with apply     A B mode  (from the main thread, while
-//                                                 the audio thread runs 8 ticks)
+//                                                 the audio thread runs 24 ticks;
+//                                                 mode bit 7: without the apply tag)
 //   3 host writes a wave or the mode   which value
 //   4 a preset chosen (main thread)    index
 //   5 slow ticks of the render loop    count (1..32; 512 frames each)
@@ -90,11 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } else {
                 // The host's main thread writes while the audio thread goes on.
                 const auto* record = reinterpret_cast<const ProgramRecord*>(chunk.data());
+                const bool apply = (mode & 0x80) == 0; // else automation of every value
                 std::thread host([&] {
                     for (int t = 0; t < tag::Count; ++t)
-                        plugin.effect->setParameter(plugin.effect, t, record->values[t]);
+                        if (apply || t != tag::ApplyPreset)
+                            plugin.effect->setParameter(plugin.effect, t, record->values[t]);
                 });
-                for (int i = 0; i < 8; ++i) plugin.slowTick(static_cast<std::uint64_t>(i) * 512);
+                for (int i = 0; i < 24; ++i) plugin.slowTick(static_cast<std::uint64_t>(i) * 512);
                 host.join();
             }
             break;
