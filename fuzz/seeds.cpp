@@ -159,6 +159,12 @@ void stateSequenceSeeds() {
                Preset, 1,  Ticks, 31,
                ChunkMain, kNoise, 40, 0,  Chord});
     writeSeed("state_sequence", "both-noise", {ChunkMain, kNoise, 15, 3,  Ticks, 31,  Chord});
+    // A state from the main thread while a staged build for a host change
+    // runs: its tables, built off the audio thread, replace that build.
+    writeSeed("state_sequence", "preset-during-staged-build",
+              {ChunkAudio, 3, 40, 0,  Ticks, 31,
+               HostWrite, kWaveA, 5,  Ticks, 9,
+               ChunkMain, kNoise, 40, 0,  Chord});
     // Every value of a user-wave state written by the host's automation,
     // again and again in two modes, while the audio thread goes on: a bank
     // must never be recorded as built from other values than it was. (A race:
