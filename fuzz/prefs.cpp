@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (entry.isInt ? !entry.text.empty() : entry.number != 0)
             fuzz::fail("an entry that is both an integer and a string");
 
-    if (!text.empty() && text.back() != '\n' &&
-        parsePrefsFile(std::string(text) + '\n') != store)
+    if (!text.empty() && text.back() != '\n' && parsePrefsFile(std::string(text) + '\n') != store)
         fuzz::fail("a last line without its line end read otherwise");
 
     const std::size_t at = text.find('\n', text.size() * data[0] / 256);

@@ -441,8 +441,11 @@ std::string lockFileName() {
 bool writePending(Snapshot& s, std::chrono::milliseconds wait) {
     if (s.ownDir.empty()) return false;
     const std::string path = ownFilePath(s);
-    // Known to be unreadable and not touched since: no need to wait for the lock.
-    if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) return false;
+    // Known to be unreadable and not touched since: no need for the lock.
+    if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) {
+        s.lockBusy = false;
+        return false;
+    }
     if (!makeFolders(s.ownDir)) return false;
 
     const SaveLock lock(joinPath(s.ownDir, lockFileName()), wait);

@@ -85,7 +85,8 @@ TEST(Startup, WritesItsKeysInOneSaveAndWaitsBrieflyForAHeldLock) {
         SCOPED_TRACE(held ? "lock held" : "lock free");
         TempPrefs prefs;
         const std::string file = prefsOwnFilePath();
-        const std::string lockFile = prefs.path() + "/." + std::filesystem::path(file).filename().string() + ".lock";
+        const std::string lockFile =
+            prefs.path() + "/." + std::filesystem::path(file).filename().string() + ".lock";
         const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         ASSERT_EQ(::flock(holder, held ? LOCK_EX : LOCK_UN), 0);
         SaveCounter counter(file);

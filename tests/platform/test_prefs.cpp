@@ -828,7 +828,8 @@ TEST_F(PrefsProcesses, AFileThatCannotBeReadIsNeverWrittenOverAndIsSaidOnce) {
         const auto check = [&](bool ok, const char* what) {
             if (!ok) failed += std::string(what) + "\n";
         };
-        struct stat before {}, after {};
+        struct stat before {};
+        struct stat after {};
         ::stat(ownFile().c_str(), &before);
         reloadPrefs();
         {
