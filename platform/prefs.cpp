@@ -631,8 +631,8 @@ PrefsSaveGroup::~PrefsSaveGroup() {
     std::lock_guard lock(prefsMutex());
     if (gSaveGroups > 0) --gSaveGroups;
     if (gSaveGroups > 0) return;
-    Snapshot& s = loadedSnapshot();
-    if (!s.pending.empty()) writePending(s, saveWait(s));
+    Snapshot& s = snapshot(); // entries wait only in a loaded snapshot
+    if (s.loaded && !s.pending.empty()) writePending(s, saveWait(s));
 }
 
 bool retryPrefsSave() {
