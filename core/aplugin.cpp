@@ -3,6 +3,7 @@
 #include "core/aplugin.h"
 
 #include "editor/ueditor.h"
+#include "platform/prefs.h"
 
 #include <cstring>
 #include <ctime>
@@ -80,6 +81,8 @@ APlugin::APlugin(audioMasterCallback audioMaster)
 APlugin::~APlugin() {
     // The editor reads the plug-in while its window goes away.
     if (editor && editor->isOpen()) editor->close();
+    // Settings that waited for another process's lock get a last try.
+    finishPrefsSaves();
 }
 
 HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {

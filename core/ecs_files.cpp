@@ -98,11 +98,12 @@ void APlugin::loadECS() {
         return;
     }
 
-    for (int n = 0; n < ECS_CONTROLLERS; ++n) {
-        engine.midi.ccMap[n].store((*map)[n], std::memory_order_relaxed);
-        // Each preference write rewrites the whole file durably: only the
-        // controllers whose binding changes are written.
-        if (getMidiCC(n) != (*map)[n]) setMidiCC(n, (*map)[n]);
+    {
+        const PrefsSaveGroup oneSave;
+        for (int n = 0; n < ECS_CONTROLLERS; ++n) {
+            engine.midi.ccMap[n].store((*map)[n], std::memory_order_relaxed);
+            if (getMidiCC(n) != (*map)[n]) setMidiCC(n, (*map)[n]);
+        }
     }
     resetMIDICapture();
 }

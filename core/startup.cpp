@@ -105,9 +105,11 @@ void APlugin::initVariables() {
     publishDisplay();
 }
 
-// Folders are created when a file is first written to them, not here.
+// Folders are created when a file is first written to them, not here. The
+// defaults written back are stored in one save.
 void APlugin::initFolderPaths() {
     const std::string data = ondixDataFolder();
+    const PrefsSaveGroup oneSave;
     for (const FolderPref& pref : kFolderPrefs) {
         std::string& path = core.folders.*pref.member;
         loadStringFromPrefs(pref.key, path, pref.maxLen);

@@ -25,6 +25,8 @@
 #include "core/modes.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
+#include "platform/dialogs.h"
+#include "platform/prefs.h"
 
 using namespace VSTGUI;
 
@@ -94,9 +96,11 @@ void uEditor::idleNow() {
     APlugin* p = plugin();
     if (!frame || !p || !getEditorFinishedOpening() || inResume) return;
     applyPendingValues();
-    // Controllers learned by the audio thread into the preferences, and the
-    // capture switch as the settings last left it.
+    // Controllers learned by the audio thread into the preferences, settings
+    // that waited for another process's lock, and the capture switch as the
+    // settings last left it.
     p->flushLearnedControllers();
+    retryPrefsSave();
     p->refreshMidiCapturePref();
     // Values changed without the host being told one by one (a preset
     // applied by the audio thread, a menu command): the host's display,
@@ -129,6 +133,11 @@ void uEditor::idleNow() {
     showTooltip(view);
     showHoverTexts(view);
     showScreenHovers(view, where);
+
+    // A settings file that cannot be read is told once: at the first pass
+    // after the editor opens, or when it is found while the editor is open.
+    if (const std::string notice = takePrefsNotice(); !notice.empty())
+        messageBox(notice, MESSAGE_BOX_OK);
 }
 
 // The control whose parameter the host edits, else the deepest view under

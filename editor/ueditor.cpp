@@ -114,8 +114,11 @@ int uEditor::getScaledBitmap(int id) const {
 
 void uEditor::setScreenSize(int index) {
     if (index < 0 || index > 3) return;
-    for (const char* key : REG_SCREEN_SIZE) saveStringToPrefs(key, "N");
-    saveStringToPrefs(REG_SCREEN_SIZE[index], "Y");
+    {
+        const PrefsSaveGroup oneSave;
+        for (const char* key : REG_SCREEN_SIZE) saveStringToPrefs(key, "N");
+        saveStringToPrefs(REG_SCREEN_SIZE[index], "Y");
+    }
     static const char* const percent[4] = {"100%", "125%", "150%", "200%"};
     messageBox(std::string("When you next open Ondix, it'll open in ") + percent[index] +
                    " Screen Mode",

@@ -68,11 +68,12 @@ bool controllerFromAnswer(const char* answer, int& n) {
 void APlugin::resetMIDI() {
     MidiState& midi = engine.midi;
     for (auto& word : midi.learnedPrefPending) word.store(0, std::memory_order_relaxed);
-    for (int n = 0; n < kControllers; ++n) {
-        midi.ccMap[n].store(0, std::memory_order_relaxed);
-        // Every preference write rewrites the whole file durably: skip the
-        // controllers that are already unbound there.
-        if (getMidiCC(n) != 0) setMidiCC(n, 0);
+    {
+        const PrefsSaveGroup oneSave;
+        for (int n = 0; n < kControllers; ++n) {
+            midi.ccMap[n].store(0, std::memory_order_relaxed);
+            if (getMidiCC(n) != 0) setMidiCC(n, 0);
+        }
     }
     resetMIDICapture();
 }
@@ -92,6 +93,7 @@ void APlugin::refreshMidiCapturePref() {
 
 void APlugin::flushLearnedControllers() {
     MidiState& midi = engine.midi;
+    const PrefsSaveGroup oneSave;
     for (int word = 0; word < 2; ++word) {
         std::uint64_t bits = midi.learnedPrefPending[static_cast<std::size_t>(word)].exchange(
             0, std::memory_order_acquire);

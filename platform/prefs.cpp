@@ -9,12 +9,14 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -49,6 +51,13 @@ struct Snapshot {
     Store pending;      // entries set here that the own file does not hold yet
     FileStamp ownStamp; // the own file when `own` was read or written
     Store anyUser;
+    // Why the own file, which is there, cannot be read ("" when it can, or
+    // is not there). While it is set the file is never written.
+    std::string unreadable;
+    std::string notice; // that reason, until the editor has shown it
+    // Another process held the lock beyond a save's wait: later saves only
+    // try it, without waiting, until one gets it.
+    bool lockBusy = false;
 };
 
 // Function-local statics: usable from any other static initialiser.
@@ -64,10 +73,14 @@ Snapshot& snapshot() {
 
 constexpr const char* FILE_HEADER = "# Ondix preferences\n";
 
-// How long a save waits for another process's save to end before it goes
-// ahead without the lock, and the longest pause between two tries.
-constexpr auto LOCK_WAIT = std::chrono::seconds(2);
-constexpr auto LOCK_MAX_PAUSE = std::chrono::milliseconds(50);
+// How long a save waits for another process's save to end before it keeps
+// its entries for a later save, and the longest pause between two tries.
+constexpr auto LOCK_WAIT = std::chrono::milliseconds(200);
+constexpr auto LOCK_MAX_PAUSE = std::chrono::milliseconds(10);
+
+// Open save groups (PrefsSaveGroup); while there is one, writes wait for the
+// last to end. Not part of the snapshot: reloadPrefs() keeps it.
+int gSaveGroups = 0;
 
 std::string prefsFileName() {
     std::string name;
@@ -229,8 +242,9 @@ PrefsStore parsePrefsFile(std::string_view data) {
     Store store;
     std::size_t pos = 0;
     while (pos < data.size()) {
-        const std::size_t end = data.find('\n', pos);
-        if (end == std::string_view::npos) break; // cut off: the last line may be incomplete
+        // A last line without its '\n' (the file's end edited by hand) counts.
+        std::size_t end = data.find('\n', pos);
+        if (end == std::string_view::npos) end = data.size();
         std::string_view line = data.substr(pos, end - pos);
         pos = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -262,6 +276,8 @@ std::string serialise(const Store& store) {
 
 // ------------------------------------------------------------------- files
 
+// Anything but a regular file, a file that cannot be opened or read and one
+// larger than the limit read as nothing: the any-user file is only read.
 Store readStore(const std::string& path) {
     if (path.empty()) return {};
     std::string data;
@@ -301,17 +317,59 @@ FileStamp stampOf(const std::string& path) {
     return stamp;
 }
 
+// The own file is there but cannot be read: said once on standard error, and
+// kept for the editor to show.
+void noteUnreadable(Snapshot& s, const std::string& reason) {
+    if (!s.unreadable.empty()) {
+        s.unreadable = reason;
+        return;
+    }
+    s.unreadable = reason;
+    s.notice = "Your Ondix settings cannot be read (" + reason +
+               "). Settings you change last until Ondix closes; the file is left as it is.";
+    std::fprintf(stderr, "Ondix: %s; settings are kept in memory and that file is not written\n",
+                 reason.c_str());
+}
+
+// Reads the own file into store. False when it is there but cannot be read
+// whole (no permission, a folder or other non-file in its place, beyond the
+// size limit): the reason is noted and store is left alone. A file that is not
+// there reads as empty. When the file is read after a time it could not be,
+// what it holds wins over what was set meanwhile: those entries (defaults
+// written back at start-up among them) only fill in keys it lacks.
+bool readOwnFile(Snapshot& s, const std::string& path, const FileStamp& stamp, Store& store) {
+    std::string data;
+    std::string error;
+    if (!readRegularFile(path, PREFS_MAX_FILE_BYTES, data, error)) {
+        if (stamp.exists && stampOf(path).exists) {
+            noteUnreadable(s, error);
+            return false;
+        }
+        data.clear(); // not there
+    }
+    store = parsePrefsFile(data);
+    if (!s.unreadable.empty()) {
+        std::erase_if(s.pending, [&](const auto& item) { return store.contains(item.first); });
+        s.unreadable.clear();
+        s.notice.clear();
+    }
+    return true;
+}
+
 // Reads the own file again when it is no longer the one last read or
 // written (another process saved, or the user edited or removed it); the
 // entries still waiting to be written stay on top. The stamp is taken before
 // the file is read, so a save that slips in between is read on the next call.
+// A file that cannot be read leaves the entries as they were.
 void refreshOwn(Snapshot& s) {
     const std::string path = ownFilePath(s);
     if (path.empty()) return;
     const FileStamp now = stampOf(path);
     if (now == s.ownStamp) return;
     s.ownStamp = now;
-    s.own = now.exists ? readStore(path) : Store();
+    Store read;
+    if (!readOwnFile(s, path, now, read)) return;
+    s.own = std::move(read);
     for (const auto& [key, entry] : s.pending) s.own.insert_or_assign(key, entry);
 }
 
@@ -327,21 +385,34 @@ Snapshot& loadedSnapshot() {
 }
 
 // An exclusive advisory lock on the lock file beside the own file, held while
-// a save reads, merges and replaces it. Where no lock can be had (a read-only
-// folder, a file system without flock) or another holder keeps it beyond
-// LOCK_WAIT, the save goes ahead without it.
+// a save reads, merges and replaces it. A holder that keeps it beyond the
+// wait makes the lock busy: the save is not made. Where no lock can be had by
+// anyone (a read-only folder, something else in the lock file's place, a file
+// system without flock) it is unavailable and saves go ahead without it.
 class SaveLock {
 public:
-    explicit SaveLock(const std::string& path)
+    enum class State { held, busy, unavailable };
+
+    SaveLock(const std::string& path, std::chrono::milliseconds wait)
         : fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                     0600)) {
         if (fd < 0) return;
-        const auto deadline = std::chrono::steady_clock::now() + LOCK_WAIT;
+        const auto deadline = std::chrono::steady_clock::now() + wait;
         auto pause = std::chrono::milliseconds(1);
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                state = State::held;
+                return;
+            }
             if (errno == EINTR) continue;
-            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return;
-            std::this_thread::sleep_for(pause);
+            if (errno != EWOULDBLOCK) return;
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) {
+                state = State::busy;
+                return;
+            }
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
             pause = std::min(pause * 2, LOCK_MAX_PAUSE);
         }
     }
@@ -350,6 +421,8 @@ public:
     }
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
+
+    State state = State::unavailable;
 
 private:
     int fd;
@@ -362,24 +435,33 @@ std::string lockFileName() {
 // Stores the waiting entries: under the lock the own file is read again, only
 // the entries set here are laid over what it holds, and the result replaces
 // it durably (temporary file, fsync, rename, fsync of the folder), so entries
-// another process saved meanwhile stay as it left them. A file that is there
-// but cannot be read is replaced by what this process knows of it.
-bool writePending(Snapshot& s) {
-    if (s.ownDir.empty() || !makeFolders(s.ownDir)) return false;
+// another process saved meanwhile stay as it left them. Nothing is written
+// while another process holds the lock (the entries wait for the next save or
+// retryPrefsSave) or while the file is there but cannot be read.
+bool writePending(Snapshot& s, std::chrono::milliseconds wait) {
+    if (s.ownDir.empty()) return false;
     const std::string path = ownFilePath(s);
-    const SaveLock lock(joinPath(s.ownDir, lockFileName()));
+    // Known to be unreadable and not touched since: no need for the lock.
+    if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) {
+        s.lockBusy = false;
+        return false;
+    }
+    if (!makeFolders(s.ownDir)) return false;
+
+    const SaveLock lock(joinPath(s.ownDir, lockFileName()), wait);
+    s.lockBusy = lock.state == SaveLock::State::busy;
+    if (s.lockBusy) return false;
 
     const FileStamp seen = stampOf(path);
-    std::string data;
-    std::string error;
     Store merged;
-    if (readRegularFile(path, PREFS_MAX_FILE_BYTES, data, error))
-        merged = parsePrefsFile(data);
-    else if (seen.exists)
-        merged = s.own;
+    if (!readOwnFile(s, path, seen, merged)) {
+        s.ownStamp = seen;
+        return false;
+    }
     for (const auto& [key, entry] : s.pending) merged.insert_or_assign(key, entry);
 
     // A new file is private to the user, like the folder made for it.
+    std::string error;
     const bool written = writeFileDurably(path, serialise(merged), error, 0600);
     s.own = std::move(merged);
     s.ownStamp = written ? stampOf(path) : seen;
@@ -387,14 +469,21 @@ bool writePending(Snapshot& s) {
     return written;
 }
 
-// Sets one own-domain entry and writes it to the file. A value that the file
-// already holds is not written again.
+// How long the next save may wait for the lock.
+std::chrono::milliseconds saveWait(const Snapshot& s) {
+    return s.lockBusy ? std::chrono::milliseconds(0) : LOCK_WAIT;
+}
+
+// Sets one own-domain entry and writes it to the file (inside a save group,
+// when the group ends). A value that the file already holds is not written
+// again.
 bool storeEntry(Snapshot& s, const std::string& key, Entry entry) {
     const auto it = s.own.find(key);
     if (it != s.own.end() && it->second == entry && s.pending.empty()) return true;
     s.own.insert_or_assign(key, entry);
     s.pending.insert_or_assign(key, std::move(entry));
-    return writePending(s);
+    if (gSaveGroups > 0) return true;
+    return writePending(s, saveWait(s));
 }
 
 Entry stringEntry(std::string text) {
@@ -529,4 +618,50 @@ std::string prefsAnyUserFilePath() {
     std::lock_guard lock(prefsMutex());
     const Snapshot& s = loadedSnapshot();
     return s.anyDir.empty() ? std::string() : joinPath(s.anyDir, prefsFileName());
+}
+
+// ------------------------------------------------------------- saving later
+
+PrefsSaveGroup::PrefsSaveGroup() {
+    std::lock_guard lock(prefsMutex());
+    ++gSaveGroups;
+}
+
+PrefsSaveGroup::~PrefsSaveGroup() {
+    std::lock_guard lock(prefsMutex());
+    if (gSaveGroups > 0) --gSaveGroups;
+    if (gSaveGroups > 0) return;
+    Snapshot& s = snapshot(); // entries wait only in a loaded snapshot
+    if (s.loaded && !s.pending.empty()) writePending(s, saveWait(s));
+}
+
+bool retryPrefsSave() {
+    std::lock_guard lock(prefsMutex());
+    Snapshot& s = snapshot();
+    if (!s.loaded || !s.lockBusy || gSaveGroups > 0) return !s.lockBusy;
+    if (s.pending.empty()) {
+        s.lockBusy = false;
+        return true;
+    }
+    writePending(s, std::chrono::milliseconds(0));
+    return !s.lockBusy;
+}
+
+bool finishPrefsSaves() {
+    std::lock_guard lock(prefsMutex());
+    Snapshot& s = snapshot();
+    if (!s.loaded || s.pending.empty()) return true;
+    return writePending(s, LOCK_WAIT);
+}
+
+std::string prefsProblem() {
+    std::lock_guard lock(prefsMutex());
+    return loadedSnapshot().unreadable;
+}
+
+std::string takePrefsNotice() {
+    std::lock_guard lock(prefsMutex());
+    Snapshot& s = snapshot();
+    if (!s.loaded) return {};
+    return std::exchange(s.notice, std::string());
 }

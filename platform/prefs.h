@@ -24,10 +24,26 @@
 // file is read again, those entries are laid over it and it is replaced
 // durably (temporary file, fsync, rename, fsync of the folder; a link to the
 // file is followed, see platform/file_io.h). Entries saved by another process
-// in the meantime, and entries it dropped, stay as it left them. The lock is
-// waited for at most two seconds; when it cannot be had (a read-only folder,
-// a file system without flock) the write goes ahead without it. A write that
-// fails keeps its entry in memory and the next write stores it too.
+// in the meantime, and entries it dropped, stay as it left them.
+//
+// Nothing is ever written without the lock while another process may hold
+// it. A save waits for it at most 200 ms; when another process holds it
+// longer, the entries are kept in memory (reads see them) and later saves
+// only try the lock without waiting, until one gets it: the next save, the
+// editor's idle pass (retryPrefsSave) or the closing of a plug-in
+// (finishPrefsSaves) stores them. So one process waits at most 200 ms for a
+// lock someone keeps. Where no lock can be had by anyone (a read-only folder,
+// something else in the lock file's place, a file system without flock) the
+// write goes ahead without it. A write that fails keeps its entry in memory
+// and the next write stores it too. Writes made while a PrefsSaveGroup exists
+// are stored in one save when the last group ends.
+//
+// An own file that is there but cannot be read whole (no permission, a
+// folder or other non-file in its place, larger than PREFS_MAX_FILE_BYTES) is
+// never written over: the values set meanwhile live in memory for this
+// process, the reason is said once on standard error and kept for the editor
+// (takePrefsNotice). When the file can be read again, what it holds wins over
+// what was set meanwhile, whose other keys are then saved.
 //
 // Threads: every function may be called from any thread but the audio thread;
 // each takes the snapshot's mutex, and does file I/O while holding it. The
@@ -120,10 +136,37 @@ void setMidiCC(int n, int tag);
 // ------------------------------------------------ checked writes and control
 //
 // The writes above report nothing; these twins return false when the own file
-// could not be written. The in-memory value is set either way, and the next
-// successful write stores it too.
+// could not be written (or was not, the lock being held or the file unreadable).
+// The in-memory value is set either way, and the next successful write stores
+// it too. Inside a save group they return true: the group's end saves.
 bool saveStringToPrefsChecked(const std::string& key, const std::string& value);
 bool saveIntToPrefsChecked(const std::string& key, int value);
+
+// While one of these exists (on any thread) writes only set the values in
+// memory; when the last one ends, they are stored in one save. For code that
+// writes several keys at once (start-up, the controller map).
+class PrefsSaveGroup {
+public:
+    PrefsSaveGroup();
+    ~PrefsSaveGroup();
+    PrefsSaveGroup(const PrefsSaveGroup&) = delete;
+    PrefsSaveGroup& operator=(const PrefsSaveGroup&) = delete;
+};
+
+// When entries wait because another process held the lock, tries it once
+// without waiting and stores them. true when nothing waits for the lock any
+// more. Cheap when nothing waits: the editor calls it at every idle pass.
+bool retryPrefsSave();
+
+// Stores whatever has not been stored yet, waiting for the lock at most as
+// long as one save does; for a plug-in that closes. true when nothing is left.
+bool finishPrefsSaves();
+
+// Why the own file cannot be read ("" when it can or is not there).
+std::string prefsProblem();
+// A message for the user about that, once (later calls give "" until the
+// file has been read again and then becomes unreadable again).
+std::string takePrefsNotice();
 
 // Drops the snapshot: the folders are resolved again from the environment and
 // both files are re-read on next use.
@@ -141,12 +184,13 @@ std::string prefsAnyUserFilePath();
 //   i <key> = <decimal>    a 32-bit integer
 // Keys and values are escaped: bytes below 0x20, 0x7F..0xFF, '=', '\' and a
 // space at either end are written as \xHH, so every file is plain ASCII and a
-// line splits at its only '='. Lines starting with '#', lines that do not
-// parse and a last line without its '\n' (a cut-off file) are skipped; when a
-// key appears twice the later line wins. Anything but a regular file, and a
-// file of more than PREFS_MAX_FILE_BYTES, reads as an empty file.
+// line splits at its only '='. Lines starting with '#' and lines that do not
+// parse are skipped (a save writes the entries alone); a last line without
+// its '\n' is read like the others; when a key appears twice the later line
+// wins. A file is always read whole: one of more than PREFS_MAX_FILE_BYTES is
+// not read at all (and, being the own file, never written over).
 
-inline constexpr std::size_t PREFS_MAX_FILE_BYTES = std::size_t{1} << 20;
+inline constexpr std::size_t PREFS_MAX_FILE_BYTES = std::size_t{16} << 20;
 
 struct PrefsEntry {
     bool isInt = false;

@@ -15,6 +15,12 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +35,84 @@ std::string ownPrefsFile() {
     return text.str();
 }
 
+// How many times the preference file was replaced since the last call: a save
+// renames a finished temporary file over it.
+class SaveCounter {
+public:
+    explicit SaveCounter(const std::string& file)
+        : name(std::filesystem::path(file).filename()), fd(::inotify_init1(IN_NONBLOCK)) {
+        ::inotify_add_watch(fd, std::filesystem::path(file).parent_path().c_str(), IN_MOVED_TO);
+    }
+    ~SaveCounter() { ::close(fd); }
+    SaveCounter(const SaveCounter&) = delete;
+    SaveCounter& operator=(const SaveCounter&) = delete;
+
+    int saves() {
+        int count = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && name == event->name) ++count;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count;
+    }
+
+private:
+    std::string name;
+    int fd;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point begin) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
 } // namespace
+
+// Another process saving its settings at the same moment, or stuck while it
+// holds the lock, costs a start-up one short wait; the keys written back wait
+// in memory and are stored in one save once the lock is free.
+TEST(Startup, WritesItsKeysInOneSaveAndWaitsBrieflyForAHeldLock) {
+    FakeHost host;
+    {
+        TempPrefs warm;
+        makePlugin(); // the shared tables, built by the first instance
+    }
+    double freeSeconds = 0.0;
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "lock held" : "lock free");
+        TempPrefs prefs;
+        const std::string file = prefsOwnFilePath();
+        const std::string lockFile =
+            prefs.path() + "/." + std::filesystem::path(file).filename().string() + ".lock";
+        const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_EQ(::flock(holder, held ? LOCK_EX : LOCK_UN), 0);
+        SaveCounter counter(file);
+
+        const auto begin = std::chrono::steady_clock::now();
+        auto plugin = makePlugin();
+        const double seconds = secondsSince(begin);
+        if (held) {
+            EXPECT_LT(seconds - freeSeconds, 0.8);
+            EXPECT_FALSE(std::filesystem::exists(file)); // never written without the lock
+            ::close(holder);
+            EXPECT_TRUE(retryPrefsSave()); // the editor's next idle pass
+        } else {
+            freeSeconds = seconds;
+            ::close(holder);
+        }
+        EXPECT_EQ(counter.saves(), 1);
+        reloadPrefs();
+        std::string value;
+        for (const char* key : {"ECSDir", "XYPresetDir", "ArpPresetDir", "ModPresetDir",
+                                "EnvelopePresetDir", "WavePresetDir", "SampleDir", "PresetDir"}) {
+            loadStringFromPrefs(key, value, 255);
+            EXPECT_FALSE(value.empty()) << key;
+        }
+    }
+}
 
 TEST(Startup, EmptyStoreGetsTheDataFolderDefaultsWrittenBack) {
     TempPrefs prefs;

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -108,6 +109,25 @@ TEST_F(EditorFixture, SwitchPreferencesReadWithTheirDefaults) {
     std::string stored;
     loadStringFromPrefs("DecaySustain", stored, 127);
     EXPECT_EQ(stored, "Y");
+}
+
+TEST_F(EditorFixture, ASettingsFileThatCannotBeReadIsToldOnceWhenTheEditorOpens) {
+    // A folder where the file should be: unreadable to every user, root too.
+    std::filesystem::create_directory(prefsOwnFilePath());
+    make();
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped(dialogs);
+    for (int opening = 0; opening < 2; ++opening) {
+        ASSERT_EQ(dispatch(effEditOpen), 1);
+        for (int pass = 0; pass < 3; ++pass) {
+            clock.advance(40);
+            dispatch(effEditIdle);
+        }
+        dispatch(effEditClose);
+    }
+    ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+    EXPECT_NE(dialogs.alertRequests[0].header.find(prefsOwnFilePath()), std::string::npos);
+    EXPECT_NE(dialogs.alertRequests[0].header.find("cannot be read"), std::string::npos);
 }
 
 TEST_F(EditorFixture, ChoosingASizeTellsTheUserAndKeepsTheOpenWindow) {

@@ -4,6 +4,9 @@
 
 #include "platform/prefs.h"
 
+#include "core/aplugin.h"
+#include "support/fake_host.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +26,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -389,7 +395,7 @@ TEST_F(PrefsDisk, GarbageLinesAreSkippedAndGoodLinesRead) {
     text += "s Bare =\n";
     text += "s Twice = first\n";
     text += "s Twice = second\n";
-    text += "s Cut = /Applications/Hal"; // a cut-off last line
+    text += "s Cut = /Applications/Hal"; // a last line without its line end
     writeOwn(text);
 
     EXPECT_EQ(loadString("Good"), "one");
@@ -397,7 +403,7 @@ TEST_F(PrefsDisk, GarbageLinesAreSkippedAndGoodLinesRead) {
     EXPECT_EQ(loadString("Crlf"), "windows");
     EXPECT_EQ(loadString("Lower"), "=\n");
     EXPECT_EQ(loadString("Twice"), "second");
-    EXPECT_EQ(loadString("Cut"), "");
+    EXPECT_EQ(loadString("Cut"), "/Applications/Hal");
     EXPECT_EQ(loadString("NoSpaces"), "");
     EXPECT_EQ(loadString("BadEscape"), "");
     EXPECT_EQ(loadString("BadEscape2"), "");
@@ -414,6 +420,51 @@ TEST_F(PrefsDisk, GarbageLinesAreSkippedAndGoodLinesRead) {
     EXPECT_EQ(loadString("Good"), "one");
     EXPECT_EQ(loadString("Fresh"), "new");
     EXPECT_EQ(loadString("Twice"), "second");
+}
+
+TEST_F(PrefsDisk, AHandEditedLastLineWithoutItsLineEndIsKept) {
+    for (const char* text : {"i A4 = 432", "i 7 = 23\ni A4 = 432", "# mine\r\ni A4 = 432\r",
+                             "s X = 1\n\ni A4 = 432"}) {
+        SCOPED_TRACE(text);
+        writeOwn(text);
+        EXPECT_EQ(loadIntFromPrefs("A4"), 432);
+        saveStringToPrefs("Other", "x");
+        reloadPrefs();
+        EXPECT_EQ(loadIntFromPrefs("A4"), 432);
+        EXPECT_NE(readFile(ownFile()).find("i A4 = 432\n"), std::string::npos);
+    }
+}
+
+TEST_F(PrefsDisk, ALargeFileIsReadWholeAndOneBeyondTheLimitIsNeverWrittenOver) {
+    const std::string line = "# " + std::string(97, '-') + "\n";
+    struct Case {
+        std::size_t bytes; // about this size, padded with comment lines
+        bool read;         // read whole; otherwise not read and never written over
+    };
+    for (const Case c : {Case{std::size_t{3} << 19, true}, Case{PREFS_MAX_FILE_BYTES + 1, false}}) {
+        SCOPED_TRACE(c.bytes);
+        std::string text = "i 7 = 23\n";
+        while (text.size() + line.size() < c.bytes) text += line;
+        text += "i A4 = 432\n";
+        writeOwn(text);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(loadIntFromPrefs("A4"), c.read ? 432 : 0);
+        EXPECT_EQ(saveIntToPrefsChecked("New", 1), c.read);
+        EXPECT_EQ(saveIntToPrefsChecked("Newer", 2), c.read);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(loadIntFromPrefs("New") + loadIntFromPrefs("Newer"), 3); // in memory
+        if (c.read) {
+            EXPECT_EQ(said, "");
+            reloadPrefs();
+            EXPECT_EQ(getMidiCC(7) + loadIntFromPrefs("A4") + loadIntFromPrefs("Newer"), 457);
+        } else {
+            EXPECT_EQ(readFile(ownFile()), text);
+            EXPECT_NE(prefsProblem().find("larger than"), std::string::npos);
+            // Said once, on one line that names the file.
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+            EXPECT_NE(said.find(ownFile().string()), std::string::npos) << said;
+        }
+    }
 }
 
 TEST_F(PrefsDisk, AnEmptyOrMissingFileReadsAsNothing) {
@@ -744,6 +795,84 @@ bool takeTurns(const std::vector<Turn>& turns, const std::function<bool()>& chec
 
 } // namespace
 
+namespace {
+
+// Takes from this process for good the capabilities that let root read and
+// search past file permissions, so that it meets a file of mode 000 as a
+// user meets another user's private file.
+bool dropPermissionOverride() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    const unsigned bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective &= ~bits;
+    data[0].permitted &= ~bits;
+    data[0].inheritable &= ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
+
+TEST_F(PrefsProcesses, AFileThatCannotBeReadIsNeverWrittenOverAndIsSaidOnce) {
+    writeOwn("i 7 = 23\ni A4 = 432\n");
+    ASSERT_EQ(::chmod(ownFile().c_str(), 0), 0);
+    const fs::path said = fs::path(folder) / "stderr.txt";
+    const fs::path failures = fs::path(folder) / "failures.txt";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (err < 0 || ::dup2(err, 2) < 0) ::_exit(2);
+        if (::geteuid() == 0 && !dropPermissionOverride()) ::_exit(77);
+        if (const int fd = ::open(ownFile().c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) ::_exit(77);
+        std::string failed;
+        const auto check = [&](bool ok, const char* what) {
+            if (!ok) failed += std::string(what) + "\n";
+        };
+        struct stat before {};
+        struct stat after {};
+        ::stat(ownFile().c_str(), &before);
+        reloadPrefs();
+        {
+            FakeHost host;
+            APlugin plugin(FakeHost::callback); // writes its folder keys back
+            check(!plugin.core.folders.ecsDir.empty(), "start-up has its folders");
+        }
+        setMidiCC(7, 99);
+        check(getMidiCC(7) == 99, "a value set lives in memory");
+        check(!saveIntToPrefsChecked(REG_A4_STR, 440), "a save is refused");
+        check(::stat(ownFile().c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+                  after.st_size == before.st_size &&
+                  after.st_mtim.tv_nsec == before.st_mtim.tv_nsec &&
+                  after.st_mtim.tv_sec == before.st_mtim.tv_sec,
+              "the file is left as it is");
+        check(prefsProblem().find("Permission denied") != std::string::npos, "the reason");
+        check(!takePrefsNotice().empty() && takePrefsNotice().empty(), "one notice");
+        // Readable again: what it holds wins, the keys it lacks are saved.
+        ::chmod(ownFile().c_str(), 0600);
+        check(getMidiCC(7) == 23 && loadIntFromPrefs(REG_A4_STR) == 432, "the file wins");
+        check(saveIntToPrefsChecked("Later", 5), "saves resume");
+        std::ofstream(failures) << failed;
+        ::_exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no process here is kept from reading a file";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(failures), "");
+    const std::string file = readFile(ownFile());
+    for (const char* line : {"i 7 = 23\n", "i A4 = 432\n", "i Later = 5\n", "s ECSDir = "})
+        EXPECT_NE(file.find(line), std::string::npos) << line;
+    std::istringstream lines(readFile(said));
+    int told = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(ownFile().string()) != std::string::npos) {
+            ++told;
+            EXPECT_NE(line.find("Permission denied"), std::string::npos) << line;
+        }
+    EXPECT_EQ(told, 1);
+}
+
 TEST_F(PrefsProcesses, EachProcessKeepsTheOthersEntries) {
     const auto save = [](const char* key, int v) { return [=] { saveIntToPrefs(key, v); }; };
     const auto edit = [this] { writeFile(ownFile(), "i Kept = 5\n"); }; // Dropped by hand
@@ -803,30 +932,101 @@ TEST_F(PrefsProcesses, SavesAtTheSameTimeAllArrive) {
         char byte; // all start when the parent closes its end
         while (::read(start[0], &byte, 1) > 0) continue;
         for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
+        for (int tries = 0; !finishPrefsSaves(); ++tries)
+            if (tries > 100) ::_exit(1);
         ::_exit(0);
     }
     ::close(start[0]);
     ::close(start[1]);
-    for (pid_t pid : children) EXPECT_EQ(::waitpid(pid, nullptr, 0), pid);
+    for (pid_t pid : children) {
+        int status = -1;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     for (int n = 0; n < 90; ++n) EXPECT_EQ(getMidiCC(n), 100 + n) << n;
 }
 
-TEST_F(PrefsProcesses, WithoutTheLockASaveStillWritesAndEndsInTime) {
+TEST_F(PrefsProcesses, AHeldLockKeepsTheSaveUntilItIsFreeAndAnUnlockableOneWritesAtOnce) {
     const fs::path lockFile = fs::path(folder) / LOCK_NAME;
+    writeOwn("i Old = 1\n");
     const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // held and never let go
-    const auto secondsToSave = [](const char* key) {
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0); // another process's save that lasts
+    const auto secondsToSave = [](const char* key, bool written) {
         const auto begin = std::chrono::steady_clock::now();
-        EXPECT_TRUE(saveIntToPrefsChecked(key, 1));
+        EXPECT_EQ(saveIntToPrefsChecked(key, 1), written) << key;
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     };
-    const double held = secondsToSave("Held");
+    // One short wait for the first save; the lock is then known to be busy and
+    // later saves do not wait.
+    double seconds = 0.0;
+    for (const char* key : {"Held", "Second", "Third", "Fourth", "Fifth"})
+        seconds += secondsToSave(key, false);
+    EXPECT_LT(seconds, 0.6);
+    EXPECT_EQ(readFile(ownFile()), "i Old = 1\n"); // never written without the lock
+    EXPECT_EQ(loadIntFromPrefs("Held") + loadIntFromPrefs("Fifth"), 2);
+    EXPECT_FALSE(retryPrefsSave());
     ::close(holder);
-    EXPECT_GT(held, 1.0);
-    EXPECT_LT(held, 10.0);
+    EXPECT_TRUE(retryPrefsSave()); // the editor's next idle pass
+    EXPECT_TRUE(retryPrefsSave());
+
     fs::remove(lockFile);
-    fs::create_directory(lockFile); // no lock to be had at all: no waiting
-    EXPECT_LT(secondsToSave("Unlockable"), 1.0);
+    fs::create_directory(lockFile); // no lock to be had by anyone: no waiting
+    EXPECT_LT(secondsToSave("Unlockable", true), 0.5);
     reloadPrefs();
-    EXPECT_EQ(loadIntFromPrefs("Held") + loadIntFromPrefs("Unlockable"), 2);
+    for (const char* key : {"Old", "Held", "Second", "Fifth", "Unlockable"})
+        EXPECT_EQ(loadIntFromPrefs(key), 1) << key;
+}
+
+TEST_F(PrefsProcesses, ManySavingAtOnceWhileTheLockIsHeldEndWithEveryNewValue) {
+    constexpr int kProcesses = 32;
+    constexpr int kKeys = 10;
+    const auto key = [](int p, int k) { return "P" + std::to_string(p) + "K" + std::to_string(k); };
+    std::string seed;
+    for (int p = 0; p < kProcesses; ++p)
+        for (int k = 0; k < kKeys; ++k) seed += "i " + key(p, k) + " = 0\n";
+    writeOwn(seed);
+    const fs::path lockFile = fs::path(folder) / LOCK_NAME;
+    const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        if (const pid_t pid = ::fork(); pid != 0) {
+            children.push_back(pid);
+            continue;
+        }
+        ::close(start[1]);
+        ::close(holder);
+        char byte; // all start when the parent closes its end
+        while (::read(start[0], &byte, 1) > 0) continue;
+        reloadPrefs();
+        const auto begin = std::chrono::steady_clock::now();
+        for (int k = 0; k < kKeys; ++k) saveIntToPrefs(key(p, k), p * kKeys + k + 1);
+        // A process waits for a held lock once, briefly.
+        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(1500)) ::_exit(3);
+        // Idle passes until the entries are stored.
+        for (int pass = 0; !retryPrefsSave(); ++pass) {
+            if (pass > 6000) ::_exit(4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::_exit(0);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    // Longer than any wait a save might make before writing without the lock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(readFile(ownFile()), seed);
+    ::close(holder);
+    for (pid_t pid : children) {
+        int status = -1;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    reloadPrefs();
+    int older = 0;
+    for (int p = 0; p < kProcesses; ++p)
+        for (int k = 0; k < kKeys; ++k) older += loadIntFromPrefs(key(p, k)) != p * kKeys + k + 1;
+    EXPECT_EQ(older, 0);
 }
