@@ -38,6 +38,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -100,6 +101,7 @@ public:
     OSStatus SetMaxFramesPerSlice(UInt32 frames) override;
     OSStatus ProcessScheduledSlice(void* userData, UInt32 startFrame, UInt32 sliceFrames,
                                    UInt32 totalFrames) override;
+    OSStatus MIDIEvent(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset) override;
     OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                              UInt32 startFrame) override;
     AudioComponentDescription GetComponentDescription() const override;
@@ -152,6 +154,12 @@ private:
         void setName(UInt32 index, CFStringRef name);
         std::array<AUPreset, kMaxPrograms> entries{};
     };
+    // A ramp scheduled for this slice, which the effect follows.
+    struct Ramp {
+        AudioUnitParameterID parameter;
+        SInt32 start; // the frame of the slice it begins on
+    };
+    static constexpr UInt32 kMaxRamps = AUBase::kScheduledEventRoom;
     // A render slice's parameter split (ProcessScheduledSlice's user data).
     struct SliceJob {
         AudioBufferList* list;
@@ -162,8 +170,14 @@ private:
     // bypassed or told the output is silence; false when the effect runs.
     bool OutputWithoutEffect(AudioUnitRenderActionFlags flags, const AudioBufferList& in,
                              AudioBufferList& out, UInt32 frames);
-    // Moves the pending queue into the render list, if the flag is free.
+    // Moves the pending queue into the render list, if the flag is free,
+    // in the order of the events' offsets (arrival order among equal ones).
     void TakePendingEvents(UInt32 frames);
+    // The effect's parameter := the unit's value of it (as the scheduled
+    // events left it), and the unit's value := what the effect took.
+    void FollowUnitValue(AudioUnitParameterID id);
+    // FollowUnitValue for each ramp begun by `frame` of the slice.
+    void FollowRamps(std::int64_t frame);
     // One sub-slice: zeroed outputs, its events, processReplacing.
     void RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames);
     void AcquireQueue();
@@ -201,7 +215,12 @@ private:
     std::unique_ptr<VstMidiEvent[]> pending_;
     std::unique_ptr<VstMidiEvent[]> taken_;
     std::unique_ptr<SInt32[]> takenOffsets_;
+    std::unique_ptr<UInt16[]> takenOrder_; // taken_ indices in the order of their offsets
     UInt32 takenCount_ = 0;
+    // The ramps scheduled since the last render (the render thread's, as
+    // the base's scheduled list is).
+    std::unique_ptr<Ramp[]> ramps_;
+    UInt32 rampCount_ = 0;
     std::unique_ptr<VstIntPtr[]> eventsStorage_; // a VstEvents with room for kMaxEvents
     VstEvents* events_ = nullptr;
     std::atomic<UInt64> dropped_{0};
