@@ -13,10 +13,18 @@
 // nothing new this slice. The audio thread therefore never waits, and every
 // event is either delivered once or counted as dropped (queue full).
 //
+// A message whose status or data bytes are out of range is dropped rather
+// than cut to another message. The render side hands a slice's events to the
+// effect in the order of their offsets (a host may send them out of order),
+// in arrival order among equal offsets.
+//
 // Rendering: the output buffers are zeroed and handed to processReplacing as
 // inputs and outputs. Scheduled parameter events split a slice; each MIDI
-// event goes to the sub-slice its offset falls in, rebased to it. Bypass and
-// a slice flagged OutputIsSilence give zeros and leave the queue waiting.
+// event goes to the sub-slice its offset falls in, rebased to it. Immediate
+// events reach the effect when they are scheduled; a ramp reaches it at its
+// value at the start of each sub-slice it has begun by, and at the slice's
+// end with the value the unit then reads back. Bypass and a slice flagged
+// OutputIsSilence give zeros and leave the queue waiting.
 //
 // Parameters, presets and state (au_state.cpp): parameter i is the effect's
 // parameter i in the global scope. Value texts and whole programs come from
