@@ -74,6 +74,8 @@ AUPLUGIN::AUPLUGIN(AudioComponentInstance instance, EffectCreator createEffect)
     pending_ = std::make_unique<VstMidiEvent[]>(kMaxEvents);
     taken_ = std::make_unique<VstMidiEvent[]>(kMaxEvents);
     takenOffsets_ = std::make_unique<SInt32[]>(kMaxEvents);
+    takenOrder_ = std::make_unique<UInt16[]>(kMaxEvents);
+    ramps_ = std::make_unique<Ramp[]>(kMaxRamps);
     constexpr std::size_t kHeaderWords = offsetof(VstEvents, events) / sizeof(VstIntPtr);
     eventsStorage_ = std::make_unique<VstIntPtr[]>(kHeaderWords + kMaxEvents);
     events_ = reinterpret_cast<VstEvents*>(eventsStorage_.get());
@@ -227,16 +229,41 @@ OSStatus AUPLUGIN::SetParameter(AudioUnitParameterID id, AudioUnitScope, AudioUn
 }
 
 OSStatus AUPLUGIN::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 count) {
-    // All or nothing: one unknown parameter refuses the whole list.
-    for (UInt32 i = 0; i < count; ++i)
-        if (events[i].parameter >= numParams_) return kAudioUnitErr_InvalidParameter;
+    // An event for a parameter the unit does not have is refused on its
+    // own; the others of the list still apply.
+    OSStatus status = noErr;
     for (UInt32 i = 0; i < count; ++i) {
         const AudioUnitParameterEvent& e = events[i];
+        if (e.parameter >= numParams_) {
+            status = kAudioUnitErr_InvalidParameter;
+            continue;
+        }
         if (e.eventType == kParameterEvent_Immediate)
             effect_->setParameter(static_cast<VstInt32>(e.parameter),
                                   e.eventValues.immediate.value);
+        AUBase::ScheduleParameter(&e, 1);
+        if (e.eventType == kParameterEvent_Ramped && e.scope == kAudioUnitScope_Global &&
+            e.element == 0) {
+            if (rampCount_ < kMaxRamps) {
+                ramps_[rampCount_++] = {e.parameter, e.eventValues.ramp.startBufferOffset};
+            } else {
+                // No room to follow it: the base has set its end value already.
+                FollowUnitValue(e.parameter);
+            }
+        }
     }
-    return AUBase::ScheduleParameter(events, count);
+    return status;
+}
+
+void AUPLUGIN::FollowUnitValue(AudioUnitParameterID id) {
+    const auto index = static_cast<VstInt32>(id);
+    effect_->setParameter(index, Globals()->GetParameter(id));
+    Globals()->SetParameter(id, effect_->getParameter(index));
+}
+
+void AUPLUGIN::FollowRamps(std::int64_t frame) {
+    for (UInt32 r = 0; r < rampCount_; ++r)
+        if (ramps_[r].start <= frame) FollowUnitValue(ramps_[r].parameter);
 }
 
 OSStatus AUPLUGIN::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,

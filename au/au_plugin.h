@@ -13,10 +13,18 @@
 // nothing new this slice. The audio thread therefore never waits, and every
 // event is either delivered once or counted as dropped (queue full).
 //
+// A message whose status or data bytes are out of range is dropped rather
+// than cut to another message. The render side hands a slice's events to the
+// effect in the order of their offsets (a host may send them out of order),
+// in arrival order among equal offsets.
+//
 // Rendering: the output buffers are zeroed and handed to processReplacing as
 // inputs and outputs. Scheduled parameter events split a slice; each MIDI
-// event goes to the sub-slice its offset falls in, rebased to it. Bypass and
-// a slice flagged OutputIsSilence give zeros and leave the queue waiting.
+// event goes to the sub-slice its offset falls in, rebased to it. Immediate
+// events reach the effect when they are scheduled; a ramp reaches it at its
+// value at the start of each sub-slice it has begun by, and at the slice's
+// end with the value the unit then reads back. Bypass and a slice flagged
+// OutputIsSilence give zeros and leave the queue waiting.
 //
 // Parameters, presets and state (au_state.cpp): parameter i is the effect's
 // parameter i in the global scope. Value texts and whole programs come from
@@ -38,6 +46,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -100,6 +109,7 @@ public:
     OSStatus SetMaxFramesPerSlice(UInt32 frames) override;
     OSStatus ProcessScheduledSlice(void* userData, UInt32 startFrame, UInt32 sliceFrames,
                                    UInt32 totalFrames) override;
+    OSStatus MIDIEvent(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset) override;
     OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                              UInt32 startFrame) override;
     AudioComponentDescription GetComponentDescription() const override;
@@ -152,6 +162,12 @@ private:
         void setName(UInt32 index, CFStringRef name);
         std::array<AUPreset, kMaxPrograms> entries{};
     };
+    // A ramp scheduled for this slice, which the effect follows.
+    struct Ramp {
+        AudioUnitParameterID parameter;
+        SInt32 start; // the frame of the slice it begins on
+    };
+    static constexpr UInt32 kMaxRamps = AUBase::kScheduledEventRoom;
     // A render slice's parameter split (ProcessScheduledSlice's user data).
     struct SliceJob {
         AudioBufferList* list;
@@ -162,8 +178,14 @@ private:
     // bypassed or told the output is silence; false when the effect runs.
     bool OutputWithoutEffect(AudioUnitRenderActionFlags flags, const AudioBufferList& in,
                              AudioBufferList& out, UInt32 frames);
-    // Moves the pending queue into the render list, if the flag is free.
+    // Moves the pending queue into the render list, if the flag is free,
+    // in the order of the events' offsets (arrival order among equal ones).
     void TakePendingEvents(UInt32 frames);
+    // The effect's parameter := the unit's value of it (as the scheduled
+    // events left it), and the unit's value := what the effect took.
+    void FollowUnitValue(AudioUnitParameterID id);
+    // FollowUnitValue for each ramp begun by `frame` of the slice.
+    void FollowRamps(std::int64_t frame);
     // One sub-slice: zeroed outputs, its events, processReplacing.
     void RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames);
     void AcquireQueue();
@@ -201,7 +223,12 @@ private:
     std::unique_ptr<VstMidiEvent[]> pending_;
     std::unique_ptr<VstMidiEvent[]> taken_;
     std::unique_ptr<SInt32[]> takenOffsets_;
+    std::unique_ptr<UInt16[]> takenOrder_; // taken_ indices in the order of their offsets
     UInt32 takenCount_ = 0;
+    // The ramps scheduled since the last render (the render thread's, as
+    // the base's scheduled list is).
+    std::unique_ptr<Ramp[]> ramps_;
+    UInt32 rampCount_ = 0;
     std::unique_ptr<VstIntPtr[]> eventsStorage_; // a VstEvents with room for kMaxEvents
     VstEvents* events_ = nullptr;
     std::atomic<UInt64> dropped_{0};

@@ -20,6 +20,27 @@ constexpr VstInt32 kMidiEventByteSize = sizeof(VstMidiEvent) - 2 * sizeof(VstInt
 // VST frame-rate codes by the platform's SMPTE type.
 constexpr VstInt32 kSmpteFrameRates[] = {0, 1, 5, 3, 2, 4};
 
+// How many data bytes the message of a status byte carries.
+int dataBytesOf(UInt32 status) {
+    switch (status & 0xF0) {
+    case 0xC0: // program change
+    case 0xD0: // channel pressure
+        return 1;
+    case 0xF0:
+        return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3 ? 1 : 0);
+    default:
+        return status >= 0x80 ? 2 : 0;
+    }
+}
+
+// Whether a message's status is a byte and the data bytes it carries are
+// 0..127. Cut or masked, any other would turn into a different valid
+// message; it is dropped instead.
+bool isWholeMessage(UInt32 status, UInt32 data1, UInt32 data2) {
+    const int used = dataBytesOf(status);
+    return status <= 0xFF && (used < 1 || data1 <= 0x7F) && (used < 2 || data2 <= 0x7F);
+}
+
 void zero(AudioBufferList& list, UInt32 frames) {
     AudioBuffer* buffers = audioBuffers(list);
     for (UInt32 b = 0; b < list.mNumberBuffers; ++b)
@@ -52,8 +73,16 @@ void AUPLUGIN::AcquireQueue() {
     }
 }
 
+OSStatus AUPLUGIN::MIDIEvent(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset) {
+    // Checked before the base cuts the values to bytes.
+    if (!isWholeMessage(status, data1, data2)) return noErr;
+    return AUMIDIBase::MIDIEvent(status, data1, data2, offset);
+}
+
 OSStatus AUPLUGIN::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                                    UInt32 startFrame) {
+    if (!isWholeMessage(status | channel, data1, data2)) return noErr;
+    const int used = dataBytesOf(status | channel);
     AcquireQueue();
     const UInt32 n = pendingCount_;
     if (n >= kMaxEvents) {
@@ -67,8 +96,8 @@ OSStatus AUPLUGIN::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UIn
     e.byteSize = kMidiEventByteSize;
     e.deltaFrames = static_cast<VstInt32>(startFrame);
     e.midiData[0] = static_cast<char>(status | channel);
-    e.midiData[1] = static_cast<char>(data1 & 0x7F);
-    e.midiData[2] = static_cast<char>(data2 & 0x7F);
+    e.midiData[1] = static_cast<char>(used >= 1 ? data1 : 0);
+    e.midiData[2] = static_cast<char>(used >= 2 ? data2 : 0);
     pendingCount_ = n + 1;
     busy_.store(0, std::memory_order_release);
     return noErr;
@@ -88,6 +117,21 @@ void AUPLUGIN::TakePendingEvents(UInt32 frames) {
     }
     pendingCount_ = 0;
     busy_.store(0, std::memory_order_release);
+
+    // A host may send a slice's MIDI out of time order; the effect gets it
+    // in the order of the offsets (as the host gave them, before they were
+    // limited to the slice) and, among equal offsets, in arrival order.
+    static_assert(kMaxEvents <= 0x10000);
+    const auto before = [this](UInt16 a, UInt16 b) {
+        if (takenOffsets_[a] != takenOffsets_[b]) return takenOffsets_[a] < takenOffsets_[b];
+        const auto givenA = static_cast<UInt32>(taken_[a].deltaFrames);
+        const auto givenB = static_cast<UInt32>(taken_[b].deltaFrames);
+        return givenA != givenB ? givenA < givenB : a < b;
+    };
+    UInt16* order = takenOrder_.get();
+    for (UInt32 k = 0; k < takenCount_; ++k) order[k] = static_cast<UInt16>(k);
+    if (!std::is_sorted(order, order + takenCount_, before))
+        std::sort(order, order + takenCount_, before);
 }
 
 // ---------------------------------------------------------------- rendering
@@ -129,7 +173,8 @@ void AUPLUGIN::RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames) {
     // The events whose offset falls in this sub-slice, rebased to it.
     VstEvent** slots = EventSlots();
     VstInt32 count = 0;
-    for (UInt32 k = 0; k < takenCount_; ++k) {
+    for (UInt32 n = 0; n < takenCount_; ++n) {
+        const UInt16 k = takenOrder_[n];
         const SInt32 offset = takenOffsets_[k];
         if (offset < static_cast<SInt32>(start) || offset >= static_cast<SInt32>(start + frames))
             continue;
@@ -164,12 +209,19 @@ OSStatus AUPLUGIN::Render(AudioUnitRenderActionFlags& flags, const AudioTimeStam
     if (job.runEffect) TakePendingEvents(frames);
     const OSStatus status = ProcessForScheduledParams(&job, frames);
     takenCount_ = 0;
+    // The values the events leave at the slice's end, which the unit now
+    // reads back, are the effect's from here on.
+    FollowRamps(INT64_MAX);
+    rampCount_ = 0;
     return status;
 }
 
 OSStatus AUPLUGIN::ProcessScheduledSlice(void* userData, UInt32 startFrame, UInt32 sliceFrames,
                                          UInt32) {
     auto* job = static_cast<SliceJob*>(userData);
+    // A ramp under way is heard at its value at the sub-slice's start, as
+    // the base has just set it.
+    FollowRamps(startFrame);
     if (job->runEffect && sliceFrames > 0) RenderSlice(*job->list, startFrame, sliceFrames);
     return noErr;
 }

@@ -43,10 +43,12 @@ struct NoteBlock {
     VstEvents* events() { return reinterpret_cast<VstEvents*>(&list); }
 };
 
-// `notes` held notes; with lateEvent, one modulation-wheel message in every
-// block, at its last frame, as hosts place automation and notes anywhere in
-// a block: the frames before it wait for it.
-void renderHeldNotes(benchmark::State& state, int notes, bool lateEvent) {
+// `notes` held notes; with `messages` 1, one modulation-wheel message in
+// every block, at its last frame, as hosts place automation and notes
+// anywhere in a block: the frames before it wait for it. With 16, sixteen
+// spread over the block (every eighth frame from the last), handed over
+// last first, as some hosts send them.
+void renderHeldNotes(benchmark::State& state, int notes, int messages) {
     auto plugin = std::make_unique<APlugin>(quietHost);
     plugin->setSampleRate(44100.0f);
     plugin->setParameter(tag::AmpEnvSustain, 1.0f);
@@ -57,17 +59,18 @@ void renderHeldNotes(benchmark::State& state, int notes, bool lateEvent) {
     plugin->processEvents(block.events());
     for (int i = 0; i < 64; ++i) plugin->processReplacing(in, out, kBlock); // settle
 
-    NoteBlock wheel(1);
-    VstMidiEvent& cc = wheel.midi[0];
-    cc.midiData[0] = static_cast<char>(0xB0);
-    cc.midiData[1] = 1;
-    cc.deltaFrames = kBlock - 1;
+    NoteBlock wheel(messages);
+    for (int n = 0; n < messages; ++n) {
+        VstMidiEvent& cc = wheel.midi[n];
+        cc.midiData[0] = static_cast<char>(0xB0);
+        cc.midiData[1] = 1;
+        cc.deltaFrames = kBlock - 1 - 8 * n;
+    }
     int value = 0;
     for (auto _ : state) {
-        if (lateEvent) {
-            cc.midiData[2] = static_cast<char>(value++ & 127);
-            plugin->processEvents(wheel.events());
-        }
+        for (int n = 0; n < messages; ++n)
+            wheel.midi[n].midiData[2] = static_cast<char>(value++ & 127);
+        if (messages > 0) plugin->processEvents(wheel.events());
         plugin->processReplacing(in, out, kBlock);
         benchmark::ClobberMemory();
     }
@@ -78,15 +81,22 @@ void renderHeldNotes(benchmark::State& state, int notes, bool lateEvent) {
 }
 
 void BM_RenderHeldNotes(benchmark::State& state) {
-    renderHeldNotes(state, static_cast<int>(state.range(0)), false);
+    renderHeldNotes(state, static_cast<int>(state.range(0)), 0);
 }
 BENCHMARK(BM_RenderHeldNotes)->Arg(0)->Arg(1)->Arg(8)->Arg(16);
 
 // The chord of BM_RenderHeldNotes/8 with a message at every block's end.
 void BM_RenderEventLateInBlock(benchmark::State& state) {
-    renderHeldNotes(state, 8, true);
+    renderHeldNotes(state, 8, 1);
 }
 BENCHMARK(BM_RenderEventLateInBlock);
+
+// The chord of BM_RenderHeldNotes/8 with sixteen messages across every
+// block, handed over last first.
+void BM_RenderEventsAcrossBlock(benchmark::State& state) {
+    renderHeldNotes(state, 8, 16);
+}
+BENCHMARK(BM_RenderEventsAcrossBlock);
 
 // The effect chain on the chord of BM_RenderHeldNotes (8 notes, default
 // patch, blocks of 128): 0 effects off, 1 chorus, delay and reverb, 2 the

@@ -183,7 +183,9 @@ struct MidiState {
 };
 
 // The pending MIDI events of the coming samples. Events due on the same frame
-// are handled in the order they arrived, whichever records they occupy.
+// are handled in the order of their offsets (an offset of 0 and one of 1 are
+// both due on the first frame), and in the order they arrived among equal
+// offsets, whichever records they occupy.
 struct MidiEventQueue {
     static constexpr int kRecords = 251;  // record 0 is never used
     static constexpr int32_t kFree = -99; // deltaFrames of a free record
@@ -191,7 +193,7 @@ struct MidiEventQueue {
     std::array<VstMidiEvent, kRecords> events{};
     std::array<uint64_t, kRecords> arrival{}; // stamp of each taken record, rising
     uint64_t arrivals = 0;                    // stamps handed out so far
-    int32_t pending = 0;
+    int32_t pending = 0;                      // taken records
     // Every pending record counts down by one per frame and comes due at 0.
     // The frames before the next one can come due need no look at the
     // records: quietFrames of them are left, and owed have passed without
@@ -199,21 +201,44 @@ struct MidiEventQueue {
     int32_t quietFrames = 0;
     int32_t owed = 0;
 
-    void payOwed() {
-        if (owed == 0) return;
-        for (VstMidiEvent& e : events)
-            if (e.deltaFrames > 0) e.deltaFrames = e.deltaFrames > owed ? e.deltaFrames - owed : 0;
-        owed = 0;
+    // The lowest free record, or 0 when the queue is full.
+    int freeSlot() const;
+    // A copy of the host's event into the free record `slot` (the caller
+    // counts it), stamped as the latest arrival. A negative offset would
+    // never come due (and -99 means free): it is handled at the next frame.
+    void place(int slot, const VstMidiEvent& event);
+
+    // One frame of the render loop on which no record can come due: its
+    // countdown is owed instead. False when the records must be looked at.
+    bool passQuietFrame() {
+        if (quietFrames == 0) return false;
+        --quietFrames;
+        ++owed;
+        return true;
     }
+
+    // One frame: every record counts down, and each one due now goes to
+    // handle(event) in turn and is freed.
+    template <class Handle> void runFrame(Handle&& handle) {
+        std::array<uint8_t, kRecords> due;
+        const int count = takeDue(due);
+        for (int i = 0; i < count; ++i) {
+            if (pending < 1) {
+                pending = 0;
+                return;
+            }
+            --pending;
+            VstMidiEvent& event = events[due[i]];
+            handle(static_cast<const VstMidiEvent&>(event));
+            event.deltaFrames = kFree;
+        }
+        findQuietFrames();
+    }
+
+    void payOwed();
     // From the records as they stand: a record of countdown d (0 or more) is
     // looked at again after max(d - 1, 0) quiet frames.
-    void findQuietFrames() {
-        int32_t quiet = INT32_MAX;
-        for (const VstMidiEvent& e : events)
-            if (e.deltaFrames >= 0)
-                quiet = std::min(quiet, e.deltaFrames > 0 ? e.deltaFrames - 1 : 0);
-        quietFrames = quiet == INT32_MAX ? 0 : quiet;
-    }
+    void findQuietFrames();
 
     // Every record a free MIDI event.
     void reset() {
@@ -229,6 +254,11 @@ struct MidiEventQueue {
         pending = 0;
         quietFrames = owed = 0;
     }
+
+private:
+    // Counts every record down by one frame; the records due now into `due`
+    // in the order they are handled. Answers how many.
+    int takeDue(std::array<uint8_t, kRecords>& due);
 };
 
 // Everything derived from the sample rate.

@@ -84,16 +84,6 @@ bool dueBefore(const MidiEventQueue& queue, int a, int b) {
     return da != db ? da < db : queue.arrival[a] < queue.arrival[b];
 }
 
-// Record numbers are kept in bytes while sorting.
-static_assert(MidiEventQueue::kRecords <= 256);
-
-int freeSlot(const MidiEventQueue& queue) {
-    if (queue.pending >= MidiEventQueue::kRecords - 1) return 0;
-    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot)
-        if (queue.events[slot].deltaFrames == MidiEventQueue::kFree) return slot;
-    return 0;
-}
-
 // The slot a release takes when the queue is full: an event without effect,
 // else a value that a later event of its kind sets again, else any value,
 // else a note on; within each the one due first. Only when every pending
@@ -145,6 +135,86 @@ int slotForRelease(const MidiEventQueue& queue) {
 
 } // namespace
 
+// ------------------------------------------------------------------ the records
+//
+// The taken records are the lowest ones mostly (a free record is taken from
+// the bottom), so every walk over them stops once it has met all `pending`.
+
+// Record numbers are kept in bytes while sorting.
+static_assert(MidiEventQueue::kRecords <= 256);
+
+int MidiEventQueue::freeSlot() const {
+    if (pending >= kRecords - 1) return 0;
+    for (int slot = 1; slot < kRecords; ++slot)
+        if (events[slot].deltaFrames == kFree) return slot;
+    return 0;
+}
+
+void MidiEventQueue::place(int slot, const VstMidiEvent& midi) {
+    VstMidiEvent& record = events[slot];
+    record.type = midi.type;
+    record.byteSize = midi.byteSize;
+    record.deltaFrames = std::max(0, midi.deltaFrames);
+    record.flags = midi.flags;
+    record.noteLength = midi.noteLength;
+    record.noteOffset = midi.noteOffset;
+    for (int b = 0; b < 4; ++b) record.midiData[b] = midi.midiData[b];
+    record.detune = midi.detune;
+    record.noteOffVelocity = midi.noteOffVelocity;
+    record.reserved2 = midi.reserved2;
+    arrival[slot] = ++arrivals;
+}
+
+void MidiEventQueue::payOwed() {
+    if (owed == 0) return;
+    for (int slot = 1, seen = 0; slot < kRecords && seen < pending; ++slot) {
+        int32_t& d = events[slot].deltaFrames;
+        if (d == kFree) continue;
+        ++seen;
+        if (d > 0) d = d > owed ? d - owed : 0;
+    }
+    owed = 0;
+}
+
+void MidiEventQueue::findQuietFrames() {
+    int32_t quiet = INT32_MAX;
+    for (int slot = 1, seen = 0; slot < kRecords && seen < pending; ++slot) {
+        const int32_t d = events[slot].deltaFrames;
+        if (d == kFree) continue;
+        ++seen;
+        quiet = std::min(quiet, d > 0 ? d - 1 : 0);
+    }
+    quietFrames = quiet == INT32_MAX ? 0 : quiet;
+}
+
+int MidiEventQueue::takeDue(std::array<uint8_t, kRecords>& due) {
+    payOwed();
+    // A record due now stood at 1 before this frame, or at 0 (offset 0, or
+    // a negative one): those at 0 were meant for the earlier moment and go
+    // first. Among equal countdowns the earlier arrival goes first.
+    std::array<uint64_t, kRecords> keys;
+    int count = 0;
+    for (int slot = 1, seen = 0; slot < kRecords && seen < pending; ++slot) {
+        int32_t& d = events[slot].deltaFrames;
+        if (d == kFree) continue;
+        ++seen;
+        if (d > 1) {
+            --d;
+            continue;
+        }
+        const uint64_t key = (d == 1 ? uint64_t{1} << 63 : 0) | arrival[slot];
+        d = 0;
+        int i = count++;
+        for (; i > 0 && keys[i - 1] > key; --i) {
+            keys[i] = keys[i - 1];
+            due[i] = due[i - 1];
+        }
+        keys[i] = key;
+        due[i] = static_cast<uint8_t>(slot);
+    }
+    return count;
+}
+
 VstInt32 APlugin::processEvents(VstEvents* events) {
     if (!events) return 1;
     MidiEventQueue& queue = engine.midiEventQueue;
@@ -158,7 +228,7 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
 
-        int slot = freeSlot(queue);
+        int slot = queue.freeSlot();
         if (slot == 0) {
             // Full. Anything but a release is dropped; a release must not be
             // lost (the note would sound on), so it takes the place of the
@@ -174,53 +244,14 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
             ++queue.pending;
         }
 
-        VstMidiEvent& record = queue.events[slot];
-        record.type = midi->type;
-        record.byteSize = midi->byteSize;
-        // A negative offset would never come due (and -99 means free): it
-        // is handled at the first frame instead.
-        record.deltaFrames = std::max(0, midi->deltaFrames);
-        record.flags = midi->flags;
-        record.noteLength = midi->noteLength;
-        record.noteOffset = midi->noteOffset;
-        for (int b = 0; b < 4; ++b) record.midiData[b] = midi->midiData[b];
-        record.detune = midi->detune;
-        record.noteOffVelocity = midi->noteOffVelocity;
-        record.reserved2 = midi->reserved2;
-        queue.arrival[slot] = ++queue.arrivals;
+        queue.place(slot, *midi);
     }
     queue.findQuietFrames();
     return 1;
 }
 
 void APlugin::processMidi(long /*sampleIndex*/) {
-    MidiEventQueue& queue = engine.midiEventQueue;
-    queue.payOwed();
-    // Every record counts down; the ones due now are then handled in the
-    // order they arrived (a carried-over event may sit in a higher record
-    // than a later one that took a freed lower record).
-    std::array<uint8_t, MidiEventQueue::kRecords> due;
-    int dueCount = 0;
-    for (int slot = 1; slot < MidiEventQueue::kRecords; ++slot) {
-        VstMidiEvent& event = queue.events[slot];
-        if (event.deltaFrames > 0) --event.deltaFrames;
-        if (event.deltaFrames != 0) continue;
-        int i = dueCount++;
-        for (; i > 0 && queue.arrival[due[i - 1]] > queue.arrival[slot]; --i) due[i] = due[i - 1];
-        due[i] = static_cast<uint8_t>(slot);
-    }
-
-    for (int i = 0; i < dueCount; ++i) {
-        if (queue.pending < 1) {
-            queue.pending = 0;
-            return;
-        }
-        --queue.pending;
-        VstMidiEvent& event = queue.events[due[i]];
-        handleMidiEvent(event);
-        event.deltaFrames = MidiEventQueue::kFree;
-    }
-    queue.findQuietFrames();
+    engine.midiEventQueue.runFrame([this](const VstMidiEvent& event) { handleMidiEvent(event); });
 }
 
 // ------------------------------------------------------------------ one event

@@ -208,17 +208,12 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     render.fxRun.outR = outR;
     render.fxRun.allowed = true;
     for (int i = 0; i < frames; ++i) {
-        if (queue.pending > 0) {
-            // Frames before the next event comes due go on as if none were
-            // pending: the effects' run and the control plan stay.
-            if (queue.quietFrames > 0) {
-                --queue.quietFrames;
-                ++queue.owed;
-            } else {
-                finishFxRun();
-                processMidi(i);
-                render.controlPlan.stale = true;
-            }
+        // Frames before the next event comes due go on as if none were
+        // pending: the effects' run and the control plan stay.
+        if (queue.pending > 0 && !queue.passQuietFrame()) {
+            finishFxRun();
+            processMidi(i);
+            render.controlPlan.stale = true;
         }
         const float left = inL ? inL[i] : 0.0f;
         const float right = inR ? inR[i] : 0.0f;

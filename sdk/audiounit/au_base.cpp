@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -41,6 +42,14 @@ void putWord(std::vector<uint8_t>& out, UInt32 word) {
 
 UInt32 getWord(const uint8_t* p) {
     return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+}
+
+// count x size in bytes, when it fits the UInt32 that a size is given in.
+bool byteCount(std::uint64_t count, std::uint64_t size, UInt32& bytes) {
+    const std::uint64_t product = count * size; // both below 2^32: no overflow
+    if (count > UINT32_MAX || size > UINT32_MAX || product > UINT32_MAX) return false;
+    bytes = static_cast<UInt32>(product);
+    return true;
 }
 
 } // namespace
@@ -93,15 +102,19 @@ OSStatus AUIOElement::PrepareBuffer(AudioBufferList& host, UInt32 frames) {
     if (host.mNumberBuffers != count) return kAudio_ParamError;
     AudioBuffer* buffers = audioBuffers(host);
     const UInt32 channelsPerBuffer = count ? GetStreamFormat().mChannelsPerFrame / count : 0;
+    // The bytes the frames take, in 64 bits: a count that does not fit 32
+    // cannot fit a buffer either.
+    UInt32 bytes = 0;
+    if (!byteCount(frames, bytesPerFrame, bytes)) return kAudio_ParamError;
     for (UInt32 b = 0; b < count; ++b) {
         AudioBuffer& buffer = buffers[b];
         if (buffer.mData) {
-            if (buffer.mDataByteSize < frames * bytesPerFrame) return kAudio_ParamError;
+            if (buffer.mDataByteSize < bytes) return kAudio_ParamError;
             continue;
         }
         if (frames > ownFrames_) return kAudio_ParamError;
         buffer.mData = own_.data() + static_cast<std::size_t>(b) * ownFrames_ * channelsPerBuffer;
-        buffer.mDataByteSize = frames * bytesPerFrame;
+        buffer.mDataByteSize = bytes;
     }
     std::memcpy(listStorage_.data(), &host, audioBufferListBytes(count));
     prepared_ = true;
@@ -229,7 +242,8 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
         UInt32 count = 0;
         const OSStatus status = GetParameterList(scope, nullptr, count);
         if (status != noErr) return status;
-        size = count * sizeof(AudioUnitParameterID);
+        if (!byteCount(count, sizeof(AudioUnitParameterID), size))
+            return kAudioUnitErr_InvalidPropertyValue;
         return noErr;
     }
     case kAudioUnitProperty_Latency:
@@ -243,7 +257,8 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
         if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
         const UInt32 count = SupportedNumChannels(nullptr);
         if (count == 0) return kAudioUnitErr_InvalidProperty;
-        size = count * sizeof(AUChannelInfo);
+        if (!byteCount(count, sizeof(AUChannelInfo), size))
+            return kAudioUnitErr_InvalidPropertyValue;
         return noErr;
     }
     case kAudioUnitProperty_MaximumFramesPerSlice:

@@ -42,6 +42,7 @@ public:
         VstInt32 frames;
         bool outputsWereZero;
         VstInt32 eventsBefore; // events received before this call
+        float watched;         // the value of parameter `watch` then (0 without)
     };
     using Config = FakeEffectConfig;
 
@@ -137,7 +138,8 @@ public:
                                  {outputs[0], outputs[1]},
                                  frames,
                                  zero,
-                                 static_cast<VstInt32>(received.load())});
+                                 static_cast<VstInt32>(received.load()),
+                                 getParameter(watch)});
         if (readTime) {
             const VstTimeInfo* info = getTimeInfo(0);
             hadTime = info != nullptr;
@@ -148,6 +150,7 @@ public:
     }
 
     bool readTime;
+    VstInt32 watch = -1; // the parameter each Process record notes
     std::vector<float> params;
     VstIntPtr seenRate = 0;
     VstIntPtr seenBlock = 0;

@@ -2,6 +2,7 @@
 // parameter events, bypass, the time record, a MIDI stress run against a
 // render thread, and the real plug-in rendered through the unit.
 #include "au/fake_effect.h"
+#include "core/tags.h"
 #include "support/allocation_watch.h"
 #include "support/spectrum.h"
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -53,6 +55,16 @@ AudioUnitParameterEvent immediate(AudioUnitParameterID id, UInt32 offset, float 
     return e;
 }
 
+AudioUnitParameterEvent ramped(AudioUnitParameterID id, SInt32 start, UInt32 frames, float from,
+                               float to) {
+    AudioUnitParameterEvent e{};
+    e.scope = kAudioUnitScope_Global;
+    e.parameter = id;
+    e.eventType = kParameterEvent_Ramped;
+    e.eventValues.ramp = {start, frames, from, to};
+    return e;
+}
+
 } // namespace
 
 TEST_F(AURender, MidiArrivesAsVstMidiEventsByBothPaths) {
@@ -60,7 +72,7 @@ TEST_F(AURender, MidiArrivesAsVstMidiEventsByBothPaths) {
         SCOPED_TRACE(fast ? "fast dispatch" : "MusicDevice call");
         fx().events.clear();
         ASSERT_EQ(send(fast, 0x90, 60, 100, 0), noErr);
-        ASSERT_EQ(send(fast, 0x81, 0xBC, 0x1FF, 700), noErr); // beyond the slice; bytes masked
+        ASSERT_EQ(send(fast, 0x81, 0x3C, 0x7F, 700), noErr); // beyond the slice
         ASSERT_EQ(host.render(512), noErr);
         ASSERT_EQ(fx().events.size(), 2u);
         const VstMidiEvent& on = fx().events[0];
@@ -212,6 +224,185 @@ TEST_F(AURender, ParameterEventsSplitTheSliceAndMidiGoesToItsSubSlice) {
     }
 }
 
+// A message is delivered as sent or not at all: a status or data byte out
+// of range drops it (masked, it would be another valid message); a byte the
+// message does not carry is not looked at and reaches the effect as 0.
+TEST_F(AURender, MessagesWithDataOutOfRangeAreDropped) {
+    const struct {
+        UInt32 status, d1, d2;
+        bool delivered;
+        UInt8 d2Delivered;
+    } rows[] = {
+        {0xB0, 200, 255, false, 0},  {0xB0, 72, 128, false, 0}, {0x90, 0x13C, 100, false, 0},
+        {0x190, 60, 100, false, 0},  {0xE3, 0, 0x80, false, 0}, {0xF2, 0x10, 0x80, false, 0},
+        {0xB0, 127, 127, true, 127}, {0xC5, 5, 200, true, 0},   {0xD0, 64, 999, true, 0},
+        {0xF8, 200, 200, true, 0},   {0xA1, 60, 0, true, 0},
+    };
+    for (bool fast : {false, true})
+        for (const auto& r : rows) {
+            SCOPED_TRACE(testing::Message() << (fast ? "fast " : "") << std::hex << r.status << " "
+                                            << r.d1 << " " << r.d2);
+            fx().events.clear();
+            ASSERT_EQ(send(fast, r.status, r.d1, r.d2, 3), noErr);
+            ASSERT_EQ(host.render(64), noErr);
+            ASSERT_EQ(fx().events.size(), r.delivered ? 1u : 0u);
+            if (!r.delivered) continue;
+            const VstMidiEvent& e = fx().events[0];
+            EXPECT_EQ(static_cast<unsigned char>(e.midiData[0]), r.status);
+            EXPECT_EQ(static_cast<UInt32>(e.midiData[1]), r.d1 <= 127 ? r.d1 : 0u);
+            EXPECT_EQ(static_cast<unsigned char>(e.midiData[2]), r.d2Delivered);
+            EXPECT_EQ(e.deltaFrames, 3);
+        }
+    EXPECT_EQ(unit().DroppedEvents(), 0u); // not counted as a full queue
+}
+
+// Property: whatever order a slice's MIDI arrives in, the effect gets it in
+// the order of the offsets the host gave (beyond the slice too), and in
+// arrival order among equal offsets; with the slice split or not.
+TEST_F(AURender, MidiReachesTheEffectInTheOrderOfItsOffsets) {
+    std::mt19937 random(37);
+    auto pick = [&](UInt32 lo, UInt32 hi) {
+        return std::uniform_int_distribution<UInt32>(lo, hi)(random);
+    };
+    for (int trial = 0; trial < 200; ++trial) {
+        SCOPED_TRACE(trial);
+        fx().events.clear();
+        struct Sent {
+            UInt32 offset, number;
+        };
+        std::vector<Sent> sent;
+        const UInt32 count = pick(0, 3) == 0 ? pick(200, 1024) : pick(0, 12);
+        for (UInt32 n = 0; n < count; ++n) {
+            const UInt32 offset = pick(0, 4) == 0 ? pick(0, 3) : pick(0, 700);
+            sent.push_back({offset, n});
+            // The message's number in its data bytes.
+            ASSERT_EQ(send(n % 2 == 1, 0xB0, (n >> 7) & 127, n & 127, offset), noErr);
+        }
+        const bool split = trial % 2 == 1;
+        if (split) {
+            ASSERT_EQ(host.scheduleParameters({immediate(3, pick(1, 511), 0.5f)}), noErr);
+        }
+        ASSERT_EQ(host.render(512), noErr);
+        std::stable_sort(sent.begin(), sent.end(),
+                         [](const Sent& a, const Sent& b) { return a.offset < b.offset; });
+        ASSERT_EQ(fx().events.size(), sent.size());
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            const VstMidiEvent& e = fx().events[i];
+            ASSERT_EQ(static_cast<UInt32>(e.midiData[1] << 7 | e.midiData[2]), sent[i].number) << i;
+            if (!split) {
+                ASSERT_EQ(static_cast<UInt32>(e.deltaFrames), std::min(sent[i].offset, 511u));
+            }
+        }
+    }
+}
+
+// Ramped events reach the effect as immediate ones do: the ramp's value at
+// the start of each sub-slice the effect renders, and at the end of the
+// slice the value the unit reads back; one event for a parameter the unit
+// does not have is refused alone.
+TEST_F(AURender, ScheduledRampsReachTheEffect) {
+    const struct {
+        const char* what;
+        std::vector<AudioUnitParameterEvent> events;
+        float before;             // parameter 12 before the slice
+        OSStatus status;          // of ScheduleParameters
+        std::vector<float> heard; // parameter 12 while each sub-slice renders
+        float after;              // what the effect and the unit hold after
+    } rows[] = {
+        {"a ramp over the slice", {ramped(12, 0, 512, 1.0f, 0.0f)}, 0.3f, noErr, {1.0f}, 0.0f},
+        {"split in the middle",
+         {ramped(12, 0, 512, 1.0f, 0.0f), immediate(3, 256, 0.5f)},
+         0.3f,
+         noErr,
+         {1.0f, 0.5f},
+         0.0f},
+        {"begun later: the value stands until then",
+         {immediate(3, 128, 0.5f), ramped(12, 256, 256, 0.2f, 0.8f)},
+         0.7f,
+         noErr,
+         {0.7f, 0.7f, 0.2f},
+         0.8f},
+        {"longer than the slice",
+         {ramped(12, 0, 1024, 0.0f, 1.0f), immediate(3, 256, 0.5f)},
+         0.3f,
+         noErr,
+         {0.0f, 0.25f},
+         0.5f},
+        {"begun in an earlier slice",
+         {ramped(12, -512, 1024, 0.0f, 1.0f)},
+         0.3f,
+         noErr,
+         {0.5f},
+         1.0f},
+        {"an immediate event after the ramp has the last word",
+         {ramped(12, 0, 512, 1.0f, 0.0f), immediate(12, 400, 0.25f)},
+         0.3f,
+         noErr,
+         {1.0f, 0.25f},
+         0.25f},
+        {"one bad event among good ones",
+         {ramped(12, 0, 512, 1.0f, 0.0f), immediate(1024, 0, 0.5f), immediate(14, 0, 0.3f)},
+         0.3f,
+         kAudioUnitErr_InvalidParameter,
+         {1.0f},
+         0.0f},
+    };
+    fx().watch = 12;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        ASSERT_EQ(host.setParameter(12, r.before), noErr);
+        fx().processes.clear();
+        EXPECT_EQ(host.scheduleParameters(r.events), r.status);
+        ASSERT_EQ(host.render(512), noErr);
+        ASSERT_EQ(fx().processes.size(), r.heard.size());
+        for (std::size_t i = 0; i < r.heard.size(); ++i)
+            EXPECT_FLOAT_EQ(fx().processes[i].watched, r.heard[i]) << i;
+        float value = -1.0f;
+        ASSERT_EQ(host.getParameter(12, value), noErr);
+        EXPECT_FLOAT_EQ(value, r.after);
+        EXPECT_FLOAT_EQ(fx().params[12], r.after);
+        if (r.status != noErr) {
+            EXPECT_FLOAT_EQ(fx().params[14], 0.3f); // the good events applied
+            ASSERT_EQ(host.getParameter(14, value), noErr);
+            EXPECT_FLOAT_EQ(value, 0.3f);
+        }
+    }
+}
+
+// Sizes are checked in 64 bits: frames x bytes per frame beyond 32 bits
+// is refused like any other count too large for the host's buffers, and
+// nothing is written.
+TEST_F(AURender, ABufferTooSmallIsRefusedWhateverTheFrameCount) {
+    const UInt32 most = (1u << 30) + 4;
+    ASSERT_EQ(unit().SetMaxFramesPerSlice(most), noErr); // as a host that asked for so much
+    const struct {
+        UInt32 frames;
+        OSStatus status;
+    } rows[] = {{4, noErr},
+                {5, kAudio_ParamError},
+                {4096, kAudio_ParamError},
+                {1u << 30, kAudio_ParamError},       // 2^32 bytes: 0 in 32 bits
+                {(1u << 30) + 4, kAudio_ParamError}, // 2^32 + 16 bytes: 16 in 32 bits
+                {(1u << 30) + 3, kAudio_ParamError}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.frames);
+        std::vector<float> left(8, AUTestHost::kCanary), right(8, AUTestHost::kCanary);
+        struct {
+            UInt32 count;
+            AudioBuffer b[2];
+        } list{2, {{1, 16, left.data()}, {1, 16, right.data()}}};
+        AudioUnitRenderActionFlags flags = 0;
+        EXPECT_EQ(unit().DoRender(&flags, &host.stamp, 0, r.frames,
+                                  reinterpret_cast<AudioBufferList*>(&list)),
+                  r.status);
+        const float written = r.status == noErr ? FakeEffect::kWritten : AUTestHost::kCanary;
+        EXPECT_TRUE(all(left.data(), 4, written));
+        EXPECT_TRUE(all(right.data(), 4, written));
+        EXPECT_TRUE(all(left.data() + 4, 4, AUTestHost::kCanary));
+    }
+    ASSERT_EQ(unit().SetMaxFramesPerSlice(512), noErr);
+}
+
 TEST_F(AURender, TheTimeRecordFollowsTheHostsCallbacks) {
     FakeEffect& e = fx();
     e.readTime = true;
@@ -295,15 +486,16 @@ TEST_F(AURender, StressMidiAgainstTheRenderThread) {
 }
 
 TEST_F(AURender, RenderingAllocatesNothing) {
-    const std::vector<AudioUnitParameterEvent> split = {immediate(3, 200, 0.5f)};
+    const std::vector<AudioUnitParameterEvent> split = {immediate(3, 200, 0.5f),
+                                                        ramped(5, 0, 512, 0.0f, 1.0f)};
     fx().readTime = true;
     host.time = {};
     ASSERT_EQ(host.offerCallbacks(), noErr);
     for (int warm = 0; warm < 2; ++warm) ASSERT_EQ(host.render(512), noErr);
     AllocationWatch watch;
     for (int i = 0; i < 50; ++i) {
-        host.midi(0x90, 60, 100, 17);
         host.midiFast(0x80, 60, 0, 400);
+        host.midi(0x90, 60, 100, 17); // out of order: sorted in place
         host.scheduleParameters(split);
         ASSERT_EQ(host.render(512), noErr);
     }
@@ -355,4 +547,57 @@ TEST(AURealPlugin, PlaysANoteAndFallsSilentAfterItsRelease) {
         EXPECT_LE(peak, 0.999f);
     }
     EXPECT_EQ(CFLiveObjectCount(), liveAtStart);
+}
+
+// The real plug-in inside the unit: what a host sends out of order, with a
+// byte out of range or as a ramp is heard as it was meant.
+TEST(AURealPlugin, EventsAreHeardAsMeant) {
+    const struct {
+        const char* what;
+        void (*send)(AUTestHost& host);
+        bool sounds; // at the end
+    } rows[] = {
+        {"note off at 1 sent before the note on at 0",
+         [](AUTestHost& host) {
+             host.midi(0x80, 60, 0, 1);
+             host.midi(0x90, 60, 100, 0);
+         },
+         false},
+        {"a note on whose note number is out of range",
+         [](AUTestHost& host) { host.midiFast(0x90, 0xBC, 100, 0); }, false},
+        {"a held note ramped to silence by Main Volume",
+         [](AUTestHost& host) {
+             host.midi(0x90, 69, 100, 0);
+             host.render(512);
+             host.scheduleParameters({ramped(tag::MainVolume, 0, 512, 1.0f, 0.0f)});
+         },
+         false},
+        {"a held note", [](AUTestHost& host) { host.midi(0x90, 69, 100, 0); }, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
+        ASSERT_EQ(host.open(OpenWay::Entry), noErr);
+        ASSERT_EQ(host.setOutputFormat(canonicalFormat(48000, 2)), noErr);
+        ASSERT_EQ(host.setMaxFrames(512), noErr);
+        ASSERT_EQ(host.initialize(), noErr);
+        for (int s = 0; s < 16; ++s) ASSERT_EQ(host.render(512), noErr); // past the start-up
+        r.send(host);
+        float peak = 0.0f;
+        for (int s = 0; s < 96; ++s) { // a second: longer than any release
+            ASSERT_EQ(host.render(512), noErr);
+            if (s < 88) continue;
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < 512; ++i) peak = std::max(peak, std::fabs(host.channel(c)[i]));
+        }
+        if (r.sounds)
+            EXPECT_GT(peak, 0.01f);
+        else
+            EXPECT_LT(peak, 1e-5f);
+        // What the host reads back is what the instrument plays.
+        auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
+        float volume = -1.0f;
+        ASSERT_EQ(host.getParameter(tag::MainVolume, volume), noErr);
+        EXPECT_EQ(volume, unit->Effect()->getParameter(tag::MainVolume));
+    }
 }

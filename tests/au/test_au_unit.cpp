@@ -349,3 +349,48 @@ TEST_F(AUUnit, BypassFastDispatchAndSysExProperties) {
     }
     EXPECT_EQ(AUPLUGINMIDIEvent(nullptr, 0x90, 60, 100, 0), kAudio_ParamError);
 }
+
+// The size of a list property is counted in 64 bits: a count whose bytes
+// do not fit the UInt32 a size is given in is refused rather than given as
+// the few bytes left after the cut.
+TEST(AUBaseSizes, ListPropertiesTooLargeForTheirSizeAreRefused) {
+    struct HugeLists : AUBase {
+        HugeLists() : AUBase(nullptr, 0, 1) {}
+        UInt32 count = 0;
+        OSStatus GetParameterList(AudioUnitScope, AudioUnitParameterID*, UInt32& n) override {
+            n = count;
+            return noErr;
+        }
+        UInt32 SupportedNumChannels(const AUChannelInfo** infos) override {
+            if (infos) *infos = nullptr;
+            return count;
+        }
+    } unit;
+    const struct {
+        UInt32 count;
+        OSStatus status;
+        UInt32 parameterBytes, channelBytes;
+    } rows[] = {
+        {3, noErr, 12, 12},
+        {(1u << 30) - 1, noErr, 0xFFFFFFFC, 0xFFFFFFFC},
+        {1u << 30, kAudioUnitErr_InvalidPropertyValue, 0, 0}, // 2^32 bytes: 0 in 32 bits
+        {(1u << 30) + 1, kAudioUnitErr_InvalidPropertyValue, 0, 0},
+        {0xFFFFFFFF, kAudioUnitErr_InvalidPropertyValue, 0, 0},
+    };
+    static_assert(sizeof(AUChannelInfo) == 4 && sizeof(AudioUnitParameterID) == 4);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.count);
+        unit.count = r.count;
+        UInt32 size = 0;
+        Boolean writable = false;
+        EXPECT_EQ(unit.DispatchGetPropertyInfo(kAudioUnitProperty_ParameterList,
+                                               kAudioUnitScope_Global, 0, &size, &writable),
+                  r.status);
+        EXPECT_EQ(size, r.parameterBytes);
+        size = 0;
+        EXPECT_EQ(unit.DispatchGetPropertyInfo(kAudioUnitProperty_SupportedNumChannels,
+                                               kAudioUnitScope_Global, 0, &size, &writable),
+                  r.status);
+        EXPECT_EQ(size, r.channelBytes);
+    }
+}

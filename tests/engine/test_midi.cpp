@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 
 namespace {
@@ -136,6 +138,146 @@ TEST(MidiTiming, EventsDueOnTheSameFrameFollowTheirArrivalNotTheirRecord) {
         else
             EXPECT_EQ(level, 0.0f);
         EXPECT_EQ(s.h.gatedCount(), c.sounds ? 1 : 0);
+    }
+}
+
+// Offsets 0 and 1 both come due on the first frame, as does an offset of 1
+// left from the previous block: whatever calls they came in, the one meant
+// for the earlier moment plays first.
+TEST(MidiTiming, EventsDueOnTheSameFrameFollowTheirOffsets) {
+    const struct {
+        const char* name;
+        int firstBlock;  // frames of a block rendered between the calls, or 0
+        bool onFirst;    // the note on is the first call's, else the note off
+        int onAt, offAt; // offsets
+        bool sounds;     // what is heard once the release is over
+        bool oneCall;    // both in the first call (in the order off, on)
+    } cases[] = {
+        {"off at 1, then on at 0: the note ends", 0, false, 0, 1, false, false},
+        {"on at 1, then off at 0: the note plays", 0, true, 1, 0, true, false},
+        {"off at 1 and on at 0 in one call: the note ends", 0, false, 0, 1, false, true},
+        {"off left at 1 from a block, on at 0: the note ends", 64, false, 0, 65, false, false},
+        {"on left at 1 from a block, off at 0: the note plays", 64, true, 65, 0, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundCheck s;
+        AEffect* effect = s.h.effect();
+        auto call = [&](EventBlock& block) {
+            effect->dispatcher(effect, effProcessEvents, 0, 0, block.get(), 0.0f);
+        };
+        EventBlock on = EventBlock().noteOn(c.onAt, 60);
+        EventBlock off = EventBlock().noteOff(c.offAt, 60);
+        if (c.oneCall) {
+            EventBlock both = EventBlock().noteOff(c.offAt, 60).noteOn(c.onAt, 60);
+            call(both);
+        } else {
+            call(c.onFirst ? on : off);
+            if (c.firstBlock > 0) s.h.render(c.firstBlock);
+            call(c.onFirst ? off : on);
+        }
+        s.capture(8192); // the release runs out
+        EXPECT_EQ(s.h.pending(), 0);
+        const float level = peak(s, 4096);
+        if (c.sounds)
+            EXPECT_GT(level, 0.01f);
+        else
+            EXPECT_EQ(level, 0.0f);
+        EXPECT_EQ(s.h.gatedCount(), c.sounds ? 1 : 0);
+    }
+}
+
+namespace {
+
+// One handled event: the frame it was handled on and its number.
+struct Handled {
+    std::uint64_t frame;
+    int id;
+    bool operator==(const Handled&) const = default;
+};
+
+// A queue driven frame by frame as processReplacing drives it (with the
+// quiet-frame shortcut) or as the silent loops do (a look at the records on
+// every frame with events pending); what is handled goes to a log instead of
+// the engine. The host's calls reach it through the plug-in's processEvents.
+struct QueueDriver {
+    explicit QueueDriver(bool shortcut) : shortcut(shortcut) { queue.reset(); }
+    void send(PluginHarness& h, EventBlock& block) {
+        std::swap(h.engine().midiEventQueue, queue);
+        h.send(block);
+        std::swap(h.engine().midiEventQueue, queue);
+    }
+    void frames(int n, std::vector<Handled>& log) {
+        for (int i = 0; i < n; ++i, ++frame) {
+            if (queue.pending == 0 || (shortcut && queue.passQuietFrame())) continue;
+            queue.runFrame([&](const VstMidiEvent& e) {
+                log.push_back({frame, e.midiData[1] << 7 | e.midiData[2]});
+            });
+        }
+    }
+    MidiEventQueue queue;
+    bool shortcut;
+    std::uint64_t frame = 0;
+};
+
+} // namespace
+
+// Random event lists in several calls before random blocks: each event is
+// handled on the frame its offset gives (offset d >= 1 on frame d - 1), and
+// events due on the same frame in the order of their moments, then of their
+// arrival, with the shortcut and without it.
+TEST(MidiTiming, EventOrderPropertyAcrossCallsAndBlocks) {
+    std::mt19937 random(20261208);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    PluginHarness h(0x5EED, false);
+    QueueDriver fast(true), full(false);
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        struct Sent {
+            std::uint64_t due, moment;
+            int id;
+        };
+        std::vector<Sent> sent;
+        std::vector<Handled> fastLog, fullLog;
+        fast.queue.reset();
+        full.queue.reset();
+        fast.frame = full.frame = 0;
+        int outstanding = 0; // sent but not yet due
+        const int blocks = pick(1, 24);
+        for (int b = 0; b < blocks; ++b) {
+            const int frames = pick(0, 3) == 0 ? pick(1, 4) : pick(1, 300);
+            for (int calls = pick(0, 3); calls > 0; --calls) {
+                EventBlock block;
+                for (int n = pick(0, 8); n > 0 && outstanding < MidiEventQueue::kRecords - 1; --n) {
+                    const int kind = pick(0, 9);
+                    const int offset = kind < 3   ? kind // 0, 1, 2: the first frames
+                                       : kind < 4 ? -pick(1, 5)
+                                       : kind < 5 ? frames + pick(-2, 2) // about the block's end
+                                                  : pick(0, 2 * frames);
+                    const int id = static_cast<int>(sent.size());
+                    block.midi(offset, 0xB0, id >> 7, id & 127); // its number in the data
+                    const std::uint64_t d = static_cast<std::uint64_t>(std::max(offset, 0));
+                    sent.push_back({fast.frame + (d > 0 ? d - 1 : 0), fast.frame + d, id});
+                    ++outstanding;
+                }
+                fast.send(h, block);
+                full.send(h, block);
+            }
+            fast.frames(frames, fastLog);
+            full.frames(frames, fullLog);
+            outstanding = static_cast<int>(sent.size() - fastLog.size());
+        }
+        fast.frames(700, fastLog); // the rest comes due
+        full.frames(700, fullLog);
+
+        std::stable_sort(sent.begin(), sent.end(), [](const Sent& a, const Sent& b) {
+            return a.due != b.due ? a.due < b.due : a.moment < b.moment;
+        });
+        std::vector<Handled> expected;
+        for (const Sent& e : sent) expected.push_back({e.due, e.id});
+        ASSERT_EQ(fastLog, expected);
+        ASSERT_EQ(fullLog, expected);
+        EXPECT_EQ(fast.queue.pending, 0);
     }
 }
 
