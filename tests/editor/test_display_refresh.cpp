@@ -255,92 +255,48 @@ TEST_F(DisplayRefresh, UserWavePicturesFollowTheOriginalAndEditedPresetButtons) 
 
 // ------------------------------------------------------------------ the user wave's preset
 
-namespace {
-
-// One way of changing user wave 1's preset while its page shows it.
-struct WavePresetChange {
-    const char* name;
-    int start; // the factory wave loaded first; -1: the wave cleared ("None")
-    std::function<void(DisplayRefresh&)> change;
-};
-
-void clickMenuAt(DisplayRefresh& t, bool plusZone) {
-    const CRect r = t.c().wave.presetMenu->getFrameRect();
-    t.clock.advance(1000); // never a double click
-    Testing::click(t.frame(), CPoint(plusZone ? r.right - 2 : r.left + 2, r.getCenter().y));
-}
-
-void wheelOverMenu(DisplayRefresh& t, float distance) {
-    Testing::wheel(t.frame(), t.c().wave.presetMenu->getFrameRect().getCenter(), distance);
-}
-
-const std::vector<WavePresetChange>& wavePresetChanges() {
-    static const std::vector<WavePresetChange> table = {
-        {"\"+\" from Sine", 0, [](DisplayRefresh& t) { clickMenuAt(t, true); }},
-        {"\"+\" from None", -1, [](DisplayRefresh& t) { clickMenuAt(t, true); }},
-        {"\"+\" twice from Sine", 0,
-         [](DisplayRefresh& t) {
-             clickMenuAt(t, true);
-             clickMenuAt(t, true);
-         }},
-        {"\"-\" from wave 5", 5, [](DisplayRefresh& t) { clickMenuAt(t, false); }},
-        {"\"-\" from Sine", 0, [](DisplayRefresh& t) { clickMenuAt(t, false); }},
-        {"wheel towards the next wave", 3, [](DisplayRefresh& t) { wheelOverMenu(t, -1.0f); }},
-        {"wheel towards the previous wave", 3, [](DisplayRefresh& t) { wheelOverMenu(t, 1.0f); }},
-    };
-    return table;
-}
-
-} // namespace
-
-// However the selected user wave's preset changes, the next idle passes show
-// it everywhere at once: the menu names the wave that plays, and the wave
-// screen (samples or partials) draws what a full refresh of the page draws.
+// However the selected user wave's preset changes ("+" and "-" zones of its
+// menu, the wheel, from a factory wave, Sine or None), the next idle passes
+// show it at once: the menu names it, and the wave screen (samples or
+// partials) draws what selecting the wave again draws.
 TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesTogether) {
     click(c().main.pageSelect[0]);
     TOptionMenu* menu = c().wave.presetMenu;
-    TWaveScreen* screen = c().wave.screen;
-    ASSERT_NE(menu, nullptr);
-    ASSERT_NE(screen, nullptr);
     auto pixels = [&] {
         std::vector<CColor> out;
-        for (const CRect& r : {screen->getFrameRect(), menu->getFrameRect()})
+        for (const CRect& r : {c().wave.screen->getFrameRect(), menu->getFrameRect()})
             for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
                 for (int x = static_cast<int>(r.left); x < r.right; ++x)
                     out.push_back(Testing::pixelAt(frame(), x, y));
         return out;
     };
-    for (int view = 0; view < 2; ++view) {
-        for (const WavePresetChange& way : wavePresetChanges()) {
-            SCOPED_TRACE(std::string(way.name) + (view == 0 ? ", samples" : ", partials"));
-            if (way.start < 0)
-                p().clearWave(0);
-            else
-                p().loadWavePreset(0, way.start);
-            click(c().wave.view[static_cast<std::size_t>(view)]);
-            click(c().wave.select[0]); // the whole page shown afresh
-            idle();
-            ASSERT_EQ(menu->getString(), p().getWavePresetStr(0));
+    const CRect r = menu->getFrameRect();
+    const struct {
+        int start; // factory wave; -1: cleared ("None")
+        std::function<void()> change;
+    } ways[] = {{0, [&] { click(CPoint(r.right - 2, r.getCenter().y), kLButton); }},
+                {-1, [&] { click(CPoint(r.right - 2, r.getCenter().y), kLButton); }},
+                {5, [&] { click(CPoint(r.left + 2, r.getCenter().y), kLButton); }},
+                {0, [&] { click(CPoint(r.left + 2, r.getCenter().y), kLButton); }},
+                {3, [&] { Testing::wheel(frame(), r.getCenter(), -1.0f); }},
+                {3, [&] { Testing::wheel(frame(), r.getCenter(), 1.0f); }}};
+    for (std::size_t view = 0; view < 2; ++view)
+        for (const auto& way : ways) {
+            SCOPED_TRACE("from " + std::to_string(way.start) + ", way " +
+                         std::to_string(&way - ways) + ", view " + std::to_string(view));
+            way.start < 0 ? p().clearWave(0) : p().loadWavePreset(0, way.start);
+            click(c().wave.view[view]);
+            click(c().wave.select[0]); // the page shown afresh
             const std::string before = p().getWavePresetStr(0);
-
-            way.change(*this);
+            way.change();
             idle();
             idle();
-            const std::string after = p().getWavePresetStr(0);
-            ASSERT_NE(after, before) << "the change changed nothing";
-            EXPECT_EQ(menu->getString(), after);
+            ASSERT_NE(p().getWavePresetStr(0), before);
+            EXPECT_EQ(menu->getString(), p().getWavePresetStr(0));
             const std::vector<CColor> shown = pixels();
-
-            ui().showMainScreen(); // what selecting the wave again shows
-            idle();
+            ui().showMainScreen();
             idle();
             frame()->redrawAll();
-            const std::vector<CColor> full = pixels();
-            ASSERT_EQ(shown.size(), full.size());
-            std::size_t differing = 0;
-            for (std::size_t i = 0; i < shown.size(); ++i)
-                if (!(shown[i] == full[i])) ++differing;
-            EXPECT_EQ(differing, 0u);
+            EXPECT_TRUE(shown == pixels());
         }
-    }
 }

@@ -80,6 +80,19 @@ struct EditorSync : EditorHostWithPopups {
     }
 };
 
+// The audio thread's blocks until nothing waits (a preset, a table rebuild),
+// then a few more for its mode checks.
+void renderBlocks(APlugin& p, int blocks) {
+    std::array<float, 256> in{}, left{}, right{};
+    float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {left.data(), right.data()};
+    auto busy = [&] {
+        return p.getIsSettingPreset() || p.tableRebuildRunning() || p.waves.rebuildRequested.load();
+    };
+    for (int guard = 0; guard < 512 && busy(); ++guard) p.processReplacing(inputs, outputs, 256);
+    for (int b = 0; b < blocks; ++b) p.processReplacing(inputs, outputs, 256);
+}
+
 float stepValue(APlugin& p, int t, int step) {
     return (static_cast<float>(step) + 0.1f) / p.getSteppedRange(t);
 }
@@ -369,45 +382,32 @@ TEST_F(EditorSync, PresetMenuChoosesSavesAndListsPresets) {
     std::filesystem::remove_all(folder);
 }
 
-// The current user preset deleted: the menu names the preset that plays, its
-// values are every value, and the loaded values are its own.
+// A preset saved as "Mine" and deleted, as saved and edited: the menu names
+// the preset that plays, and its values are all that preset's, the loaded
+// ones too.
 TEST_F(EditorSync, DeletingTheCurrentPresetLeavesMenuAndSoundInAgreement) {
     std::string folder = (std::filesystem::temp_directory_path() / "ondix-menu-XXXXXX").string();
     ASSERT_NE(mkdtemp(folder.data()), nullptr);
     p().core.folders.presetDir = folder + "/";
-    choose(c().header.presetMenu, {"Refresh Folders"});
     auto values = [&] {
         std::vector<float> out;
         for (int t = 0; t < tag::Count; ++t) out.push_back(p().getCurrentValue(t));
         return out;
     };
-    // The values of the first preset, chosen from the menu.
     choose(c().header.presetMenu, {"Default Preset"});
-    p().setPresetParameters();
+    p().setPresetParameters(); // the audio thread's part
     const std::vector<float> first = values();
-    const std::string firstName = listFactoryPresets().front().name;
-
-    const auto factory = listFactoryPresets();
-    ASSERT_GE(factory.size(), 2u);
     for (const bool edited : {false, true}) {
-        SCOPED_TRACE(edited ? "edited after saving" : "as saved");
-        choose(c().header.presetMenu, {"Preset 1-32", factory[1].name});
+        choose(c().header.presetMenu, {"Preset 1-32", listFactoryPresets()[1].name});
         p().setPresetParameters();
         dialogs.pushText("Mine");
         choose(c().header.presetMenu, {"Save Preset As"});
-        ASSERT_EQ(c().header.presetMenu->getString(), "Mine");
         if (edited) p().setParameterAutomated(tag::FilterQ, 0.9f);
-        ASSERT_NE(values(), first);
-
         dialogs.pushAlertAnswer(ALERT_DEFAULT);
         choose(c().header.presetMenu, {"Delete Preset"});
-        EXPECT_FALSE(std::filesystem::exists(folder + "/Mine.ondix"));
-        p().setPresetParameters(); // the audio thread's part
+        p().setPresetParameters();
         ui().resume();
-        char program[64] = {};
-        p().getProgramName(program);
-        EXPECT_EQ(c().header.presetMenu->getString(), program);
-        EXPECT_EQ(c().header.presetMenu->getString(), firstName);
+        EXPECT_EQ(c().header.presetMenu->getString(), listFactoryPresets()[0].name);
         EXPECT_EQ(values(), first);
         click(c().header.originalPreset);
         EXPECT_EQ(values(), first);
@@ -415,136 +415,48 @@ TEST_F(EditorSync, DeletingTheCurrentPresetLeavesMenuAndSoundInAgreement) {
     std::filesystem::remove_all(folder);
 }
 
-// ------------------------------------------------------------------ play mode and Arp switch
-
-namespace {
-
-// One way of changing the play mode or the Arp switch.
-struct PlayModeChange {
-    const char* name;
-    std::function<void(EditorSync&)> change;
-};
-
-void wheelPlayMode(EditorSync& t, int notches) {
-    const CPoint at = t.centre(t.c().play.playMode);
-    const float distance = notches > 0 ? -1.0f : 1.0f; // down the list: towards the arpeggiator
-    for (int n = 0; n < std::abs(notches); ++n) Testing::wheel(t.frame(), at, distance);
-}
-
-void hostWrites(EditorSync& t, int tg, float value) {
-    AEffect* e = t.p().getAeffect();
-    e->setParameter(e, tg, value);
-}
-
-float playModeValue(EditorSync& t, int mode) {
-    return stepValue(t.p(), tag::PlayMode, mode);
-}
-
-const std::vector<PlayModeChange>& playModeChanges() {
-    static const std::vector<PlayModeChange> table = {
-        {"wheel eight notches down", [](EditorSync& t) { wheelPlayMode(t, 8); }},
-        {"wheel three notches up", [](EditorSync& t) { wheelPlayMode(t, -3); }},
-        {"wheel one notch down", [](EditorSync& t) { wheelPlayMode(t, 1); }},
-        {"wheel one notch up", [](EditorSync& t) { wheelPlayMode(t, -1); }},
-        {"popup: Arp", [](EditorSync& t) { t.choose(t.c().play.playMode, playmode::Arp); }},
-        {"popup: Legato", [](EditorSync& t) { t.choose(t.c().play.playMode, playmode::Legato); }},
-        {"ctrl-click: the default",
-         [](EditorSync& t) {
-             t.clock.advance(1000);
-             Testing::click(t.frame(), t.centre(t.c().play.playMode), kLButton | kControl);
-         }},
-        {"context menu: Increase",
-         [](EditorSync& t) {
-             t.popups.chooseTitlePath({"Increase"});
-             t.ui().showMIDIMenu(t.c().play.playMode, false);
-         }},
-        {"context menu: Decrease",
-         [](EditorSync& t) {
-             t.popups.chooseTitlePath({"Decrease"});
-             t.ui().showMIDIMenu(t.c().play.playMode, false);
-         }},
-        {"host: Arp", [](EditorSync& t) { hostWrites(t, tag::PlayMode, 1.0f); }},
-        {"host: Mono",
-         [](EditorSync& t) { hostWrites(t, tag::PlayMode, playModeValue(t, playmode::Mono)); }},
-        {"host: switch on", [](EditorSync& t) { hostWrites(t, tag::ArpOn, 1.0f); }},
-        {"host: switch off", [](EditorSync& t) { hostWrites(t, tag::ArpOn, 0.0f); }},
-        {"Arp switch", [](EditorSync& t) { t.click(t.c().arp.on); }},
-        {"arp mode: one that modulates",
-         [](EditorSync& t) { t.choose(t.c().arp.mode, arpmode::ModFree); }},
-        {"arp mode: Up", [](EditorSync& t) { t.choose(t.c().arp.mode, arpmode::Up); }},
-    };
-    return table;
-}
-
-// The audio thread's blocks until nothing waits (a preset, a table rebuild),
-// then a few more for its mode checks.
-void renderBlocks(APlugin& p, int blocks) {
-    std::array<float, 256> in{}, left{}, right{};
-    float* inputs[2] = {in.data(), in.data()};
-    float* outputs[2] = {left.data(), right.data()};
-    auto busy = [&] {
-        return p.getIsSettingPreset() || p.tableRebuildRunning() || p.waves.rebuildRequested.load();
-    };
-    for (int guard = 0; guard < 512 && busy(); ++guard) p.processReplacing(inputs, outputs, 256);
-    for (int b = 0; b < blocks; ++b) p.processReplacing(inputs, outputs, 256);
-}
-
-} // namespace
-
-// From the initial patch, with the arpeggiator chosen, and with a state that
-// pairs the switch on with another play mode: however the play mode or the
-// switch changes, the menu (which names the mode that plays), the switch,
-// the play mode's own value text and the engine agree.
+// However the play mode or the Arp switch changes, from the initial patch
+// and from the arpeggiator: the switch is on exactly for the arpeggiator, the
+// play mode's own text (the readout) names the mode that plays (as the menu
+// does), and the engine plays it.
 TEST_F(EditorSync, PlayModeAndArpSwitchAgreeHoweverTheyChange) {
-    const struct {
-        const char* name;
-        float playMode; // -1: the initial patch's
-        float arpOn;
-    } starts[] = {
-        {"initial patch", -1.0f, 0.0f},
-        {"Arp", 1.0f, 1.0f},
-        {"switch on with Mono", stepValue(p(), tag::PlayMode, playmode::Mono), 1.0f},
+    AEffect* e = p().getAeffect();
+    const CPoint menu = centre(c().play.playMode);
+    auto wheel = [&](int notches) { // down the list: towards the arpeggiator
+        for (int n = 0; n < std::abs(notches); ++n)
+            Testing::wheel(frame(), menu, notches > 0 ? -1.0f : 1.0f);
     };
-    click(c().main.pageSelect[1]); // the arpeggiator page: its switch and mode menu
-    for (const auto& start : starts) {
-        for (const PlayModeChange& way : playModeChanges()) {
-            SCOPED_TRACE(std::string(start.name) + ", " + way.name);
-            p().setParameter(tag::PlayMode, start.playMode < 0.0f
-                                                ? p().getDefaultValue(tag::PlayMode)
-                                                : start.playMode);
-            p().setParameter(tag::ArpOn, start.arpOn);
+    const std::vector<std::function<void()>> ways = {
+        [&] { wheel(8); },
+        [&] { wheel(-3); },
+        [&] { choose(c().play.playMode, playmode::Legato); },
+        [&] { clock.advance(1000), Testing::click(frame(), menu, kLButton | kControl); },
+        [&] { popups.chooseTitlePath({"Increase"}), ui().showMIDIMenu(c().play.playMode, false); },
+        [&] { e->setParameter(e, tag::PlayMode, stepValue(p(), tag::PlayMode, playmode::Mono)); },
+        [&] { e->setParameter(e, tag::PlayMode, 1.0f); },
+        [&] { e->setParameter(e, tag::ArpOn, 0.0f); },
+        [&] { click(c().arp.on); },
+        [&] { choose(c().arp.mode, arpmode::ModFree); },
+    };
+    click(c().main.pageSelect[1]); // the arpeggiator page
+    for (const int start : {0, static_cast<int>(playmode::Arp)}) {
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            SCOPED_TRACE("from " + std::to_string(start) + ", way " + std::to_string(i));
+            p().setParameter(tag::PlayMode, stepValue(p(), tag::PlayMode, start));
+            p().setParameter(tag::ArpOn, start == playmode::Arp ? 1.0f : 0.0f);
             p().setSteppedValue(tag::ArpMode, arpmode::Up);
             renderBlocks(p(), 4);
             ui().resume();
             idle();
-
-            way.change(*this);
+            ways[i]();
             renderBlocks(p(), 4); // the audio thread's mode check
             idle();
-            idle();
-
             const int plays = p().getPlayMode();
-            EXPECT_EQ(plays, p().getSteppedValue(tag::PlayMode))
-                << "the readout says " << p().getParameterDisplayStr(tag::PlayMode);
-            EXPECT_EQ(p().getOnOff(tag::ArpOn), plays == playmode::Arp);
+            EXPECT_EQ(p().getParameterDisplayStr(tag::PlayMode), PLAY_MODE_STR[plays]);
             EXPECT_EQ(c().arp.on->getValue() >= 0.5f, plays == playmode::Arp);
             EXPECT_EQ(p().engine.notes.playMode, plays);
         }
     }
-    // As the musician meets it: eight notches down from the initial patch
-    // reach the arpeggiator with its switch on; three notches up leave it.
-    p().setParameter(tag::PlayMode, p().getDefaultValue(tag::PlayMode));
-    p().setParameter(tag::ArpOn, 0.0f);
-    ui().resume();
-    wheelPlayMode(*this, 8);
-    idle();
-    EXPECT_EQ(p().getPlayMode(), playmode::Arp);
-    EXPECT_TRUE(p().getOnOff(tag::ArpOn));
-    wheelPlayMode(*this, -3);
-    idle();
-    EXPECT_EQ(p().getPlayMode(), playmode::Legato);
-    EXPECT_FALSE(p().getOnOff(tag::ArpOn));
-    EXPECT_EQ(p().getParameterDisplayStr(tag::PlayMode), PLAY_MODE_STR[playmode::Legato]);
 }
 
 // ------------------------------------------------------------------ the back screen

@@ -11,13 +11,16 @@
 #include "midi_control_menu_fixture.h"
 #include "platform/prefs.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 
 using namespace VSTGUI;
 
@@ -424,137 +427,84 @@ TEST_F(MidiMenu, DismissingOrHavingNoWindowChangesNothing) {
 
 namespace {
 
-// The number a value text or a prompt shows, with the unit it is in: the
-// larger units of the texts taken to the prompts' ("1.5 KHz" is 1500 hz,
-// "1.50 sec" 1500 ms, "1.25 m" is in the m^3 of its prompt). Texts with
-// anything but one number and a unit ("Off", "50% L / 100% R") give none.
-struct Shown {
-    double number = 0.0;
-    std::string unit;
-};
-
-std::optional<Shown> shownIn(const std::string& text) {
-    std::size_t at = text.find_first_of("-0123456789");
-    if (text.starts_with("x")) at = 1; // a modulation speed: "x1.50"
-    if (at == std::string::npos) return std::nullopt;
-    double number = 0.0;
-    const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), number);
+// The number a value text shows in the unit its box asks in ("1.5 KHz" is
+// 1500 hz, "1.50 sec" 1500 ms), with that unit; none for "Off", "C" or
+// "50% L / 100% R".
+std::optional<std::pair<double, std::string>> shownIn(std::string text) {
+    if (text.starts_with("x")) text = text.substr(1) + "x"; // "x1.50"
+    double x = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), x);
     if (error != std::errc()) return std::nullopt;
-    if (text.substr(0, at).find_first_not_of(" x") != std::string::npos) return std::nullopt;
     std::string unit;
     for (const char* c = end; c != text.data() + text.size(); ++c)
         if (*c != ' ') unit += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-    if (unit.find_first_of("0123456789/") != std::string::npos) return std::nullopt;
-    if (unit == "khz") number *= 1000.0, unit = "hz";
-    if (unit == "sec") number *= 1000.0, unit = "ms";
-    if (unit == "m") unit = "m^3";
-    if (text.starts_with("x")) unit = "x";
-    return Shown{number, unit};
-}
-
-// The unit a prompt asks in: what follows its last number ("20 to 20500 hz").
-std::string promptUnit(const std::string& prompt) {
-    const std::size_t last = prompt.find_last_of("0123456789");
-    if (last == std::string::npos) return "?";
-    std::string unit;
-    for (std::size_t i = last + 1; i < prompt.size(); ++i)
-        if (prompt[i] != ' ') unit += static_cast<char>(std::tolower(prompt[i]));
-    return unit;
-}
-
-std::string numberText(double x) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
-    return std::string(buffer, result.ptr);
+    if (unit == "khz" || unit == "sec") x *= 1000.0;
+    const std::map<std::string, std::string> base = {{"khz", "hz"}, {"sec", "ms"}, {"m", "m^3"}};
+    return std::pair{x, base.count(unit) ? base.at(unit) : unit};
 }
 
 } // namespace
 
-// Every number a knob or slider can show, typed into its "Set to Value" box
-// from the right-click menu, shows again as typed: for every control on the
-// main screen's pages (envelopes as knobs and as screens) and values across
-// its range. Texts that are not one number in the box's unit are left out.
+// Every number a knob or slider on the main screen's pages can show, typed
+// into the "Set to Value" box of its right-click menu, shows again as typed;
+// so do the musician's own numbers. Texts that are not one number in the
+// box's unit, and the pre-delay's 0 (which its box ignores), are left out.
 TEST_F(MidiMenu, ATypedValueShowsAsTyped) {
-    constexpr int kValues = 24;
     std::set<int> tested;
     int typedCount = 0;
+    auto typeInto = [&](CControl* control, double number) {
+        dialogs.textAnswers.clear();
+        char text[32];
+        dialogs.pushText(std::string(text, std::to_chars(text, text + 32, number).ptr));
+        popups.chooseTitlePath({"Set to Value"});
+        const std::size_t asked = dialogs.textRequests.size();
+        clock.advance(1000);
+        Testing::click(frame(), control->getViewSize().getCenter(), kRButton);
+        return dialogs.textRequests.size() == asked + 1; // else a menu of its own
+    };
     auto testShownControls = [&] {
         for (int slot = 0; slot < ui().getControlCount(); ++slot) {
             CControl* control = ui().getTableControl(slot);
             const int kind = ui().getTableKind(slot);
-            if (!control || (kind != uEditor::kKnobKind && kind != uEditor::kSliderKind)) continue;
-            const int t = control->getTag();
-            if (!tag::isValid(t) || tested.count(t) || !control->isAttached() ||
-                !control->isVisible())
+            const int t = control ? control->getTag() : -1;
+            if ((kind != uEditor::kKnobKind && kind != uEditor::kSliderKind) || !tag::isValid(t) ||
+                !control->isAttached() || !tested.insert(t).second)
                 continue;
-            tested.insert(t);
-            for (int i = 0; i <= kValues; ++i) {
-                const float v = static_cast<float>(i) / kValues;
+            for (int i = 0; i <= 24; ++i) {
+                const float v = static_cast<float>(i) / 24.0f;
                 const std::string text = p().formatParameterValue(t, v);
-                const std::optional<Shown> shown = shownIn(text);
-                // The pre-delay's box ignores 0, as the rows with a threshold do.
-                if (!shown || (t == tag::ReverbPreDelay && shown->number <= 0.0)) continue;
-                // Away from the value, so that the box does not open on the
-                // number typed.
-                p().setParameter(t, v < 0.5f ? 1.0f : 0.0f);
-                const std::string typed = numberText(shown->number);
-                dialogs.textAnswers.clear();
-                dialogs.pushText(typed);
-                popups.chooseTitlePath({"Set to Value"});
-                const std::size_t asked = dialogs.textRequests.size();
-                clock.advance(1000);
-                Testing::click(frame(), control->getViewSize().getCenter(), kRButton);
-                if (dialogs.textRequests.size() != asked + 1) break; // a menu of its own
+                const auto shown = shownIn(text);
+                if (!shown || (t == tag::ReverbPreDelay && shown->first <= 0.0)) continue;
+                p().setParameter(t, v < 0.5f ? 1.0f : 0.0f); // the box opens on another number
+                if (!typeInto(control, shown->first)) break;
                 const std::string prompt = dialogs.textRequests.back().prompt;
-                if (promptUnit(prompt) != shown->unit) break; // another unit: not this control
-                SCOPED_TRACE(p().getParameterNameStr(t) + " typed " + typed + " (" + prompt + ")");
-                EXPECT_EQ(p().getParameterDisplayStr(t), text);
+                const std::size_t digit = prompt.find_last_of("0123456789");
+                std::string unit = prompt.substr(digit + 1);
+                std::erase(unit, ' ');
+                std::transform(unit.begin(), unit.end(), unit.begin(), ::tolower);
+                if (unit != shown->second) break; // its box asks in another unit
+                EXPECT_EQ(p().getParameterDisplayStr(t), text) << "typed into " << prompt;
                 ++typedCount;
             }
         }
     };
-    testShownControls();
-    clock.advance(1000);
-    Testing::click(frame(), ui().getControls().filter.envelopeDisplay->getViewSize().getCenter());
-    idle();
-    testShownControls();
-    for (int page = 0; page < 2; ++page) {
-        clock.advance(1000);
-        Testing::click(frame(), ui().getControls()
-                                    .main.pageSelect[static_cast<std::size_t>(page)]
-                                    ->getViewSize()
-                                    .getCenter());
+    const editor_controls::All& c = ui().getControls();
+    for (CView* page : std::initializer_list<CView*>{nullptr, c.filter.envelopeDisplay,
+                                                     c.main.pageSelect[0], c.main.pageSelect[1]}) {
+        if (page) Testing::click(frame(), page->getViewSize().getCenter());
         idle();
         testShownControls();
     }
     EXPECT_GE(tested.size(), 40u);
     EXPECT_GE(typedCount, 500);
-}
 
-// The values the musician typed: the filter's cutoff and high-pass, the
-// envelopes' attacks from their "Set ... To Value" commands.
-TEST_F(MidiMenu, TypedFrequenciesAndTimesReadBackAsTyped) {
-    const struct {
-        int tag;
-        const char* typed;
-        const char* shown;
-    } cases[] = {
-        {tag::FilterFreq, "1000", "1.0 KHz"},
-        {tag::HiPassFreq, "200", "200 Hz"},
-        {tag::HiPassFreq, "1000", "1.0 KHz"},
-        {tag::FilterEnvAttack, "100", "100 ms"},
-        {tag::freeEnv(0, tag::FreeEnvAttack), "500", "500 ms"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.typed) + " for " + p().getParameterNameStr(c.tag));
-        dialogs.pushText(c.typed);
-        open(c.tag, {"Set to Value"});
-        EXPECT_EQ(p().getParameterDisplayStr(c.tag), c.shown);
+    const std::tuple<int, const char*, const char*> musician[] = {
+        {tag::FilterFreq, "1000", "1.0 KHz"},  {tag::HiPassFreq, "200", "200 Hz"},
+        {tag::HiPassFreq, "1000", "1.0 KHz"},  {tag::FilterEnvAttack, "100", "100 ms"},
+        {tag::freeEnv(0, 0), "500", "500 ms"}, {tag::AmpEnvAttack, "100", "100 ms"}};
+    for (const auto& [t, number, shown] : musician) {
+        dialogs.textAnswers.assign(1, number);
+        open(t, {"Set to Value"});
+        EXPECT_EQ(p().getParameterDisplayStr(t), shown);
     }
-    // The filter envelope's own menu asks the same way.
-    dialogs.pushText("100");
-    popups.chooseTitlePath({"Set Attack To Value"});
-    p().setParameter(tag::FilterEnvAttack, 0.0f);
-    ui().showEnvMenu(1);
-    EXPECT_EQ(p().getParameterDisplayStr(tag::FilterEnvAttack), "100 ms");
 }
