@@ -98,6 +98,10 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+    // The editor's writes, told to the host; a play mode or an Arp switch
+    // written this way brings the other along (makePlayModeAgree;
+    // core/parameters.cpp).
+    void setParameterAutomated(VstInt32 tag, float value) override;
     VstInt32 getChunk(void** data, bool isPreset) override;                   // core/chunk.cpp
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override; // core/chunk.cpp
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
@@ -166,6 +170,19 @@ public:
     // The modulation effect: false for the flanger, true for the phaser.
     bool getFlangerOrPhaser() const { return getOnOff(tag::FlangerOrPhaser); }
     void setOnOff(int tag, bool on);
+    // The Arp switch (116) is on exactly while the play mode (243) is the
+    // arpeggiator, as the play-mode menu sets them. After `changed` (one of
+    // the two) was written, the other follows: the switch takes the play
+    // mode's word; the switch turned on selects the arpeggiator, turned off
+    // the first play mode (unless another is selected already). Written
+    // automated or plain, as the write it follows; nothing while the Play or
+    // the Arp section is locked.
+    void makePlayModeAgree(int changed, bool automated);
+    // Audio thread, at the mode check and before a note: when the host (or a
+    // learned controller) wrote only one of the two since the last check,
+    // the other follows it. Both written (a state restored value by value, a
+    // section pasted) or a preset on its way: nothing.
+    void agreePlayModeAfterWrites();
     void setOn(int tag) { setOnOff(tag, true); }
     void setOff(int tag) { setOnOff(tag, false); }
     void toggleValue(int tag);
@@ -769,6 +786,9 @@ private:
     bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
     bool choosePreset(int index, RefusalNotice notice);
     int findPresetEntry(const std::string& path) const;
+    // The list read again after a file was removed; when the file was the
+    // current preset's, the first entry is chosen in its place.
+    void loadFirstPresetInPlaceOf(const std::string& removedPath);
     // core/programs.cpp
     void writeAllCopies(int tag, float value);
     void loadRecordIntoCopies(bool chosen);

@@ -107,6 +107,10 @@ struct CoreState {
     // applied, an editor command): the main thread tells it. Set with
     // release after the values are written, taken with acquire.
     std::atomic<bool> hostDisplayDue{false};
+    // The play mode or the Arp switch was written since the audio thread's
+    // last mode check (agreePlayModeAfterWrites).
+    std::atomic<bool> playModeWritten{false};
+    std::atomic<bool> arpSwitchWritten{false};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     // The thread that runs (or last ran) processReplacing.

@@ -7,6 +7,7 @@
 // allocates or blocks; the copies are accessed with relaxed atomics.
 
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/numeric.h"
 
 #include "editor/ueditor.h"
@@ -66,7 +67,53 @@ void APlugin::setParameter(VstInt32 t, float value) {
         if (orig > -0.5f && std::fabs(v - orig) > kEditEpsilon) core.editChanged.set();
     }
 
+    if (t == tag::PlayMode) core.playModeWritten.store(true, std::memory_order_release);
+    if (t == tag::ArpOn) core.arpSwitchWritten.store(true, std::memory_order_release);
+
     if (editorShowsTag(t) && editorIsShowing()) getUEditor()->setParameter(t, v);
+}
+
+void APlugin::setParameterAutomated(VstInt32 t, float value) {
+    AudioEffectX::setParameterAutomated(t, value);
+    if (t == tag::PlayMode || t == tag::ArpOn) makePlayModeAgree(t, true);
+}
+
+// ------------------------------------------------------------------ play mode and Arp switch
+
+void APlugin::makePlayModeAgree(int changed, bool automated) {
+    if (getArpOrPlayLocked()) return;
+    const bool arpMode = getSteppedValue(tag::PlayMode) == playmode::Arp;
+    const bool switchOn = getOnOff(tag::ArpOn);
+    if (arpMode == switchOn) return;
+    int t = tag::ArpOn;
+    float v = arpMode ? 1.0f : 0.0f;
+    if (changed == tag::ArpOn) {
+        t = tag::PlayMode;
+        v = ParamTable::stepToValue(switchOn ? playmode::Arp : playmode::Poly,
+                                    params.steppedRange[tag::PlayMode]);
+    } else if (changed != tag::PlayMode) {
+        return;
+    }
+    if (automated)
+        setParameterAutomated(t, v);
+    else
+        setParameter(t, v);
+}
+
+void APlugin::agreePlayModeAfterWrites() {
+    if (!core.playModeWritten.load(std::memory_order_relaxed) &&
+        !core.arpSwitchWritten.load(std::memory_order_relaxed))
+        return;
+    const bool mode = core.playModeWritten.exchange(false, std::memory_order_acquire);
+    const bool arpSwitch = core.arpSwitchWritten.exchange(false, std::memory_order_acquire);
+    if (mode == arpSwitch || core.presetPending || core.settingPreset) return;
+    const bool before = getOnOff(tag::ArpOn);
+    const int beforeStep = getSteppedValue(tag::PlayMode);
+    // Its own write leaves a mark that the next check finds in agreement.
+    makePlayModeAgree(mode ? tag::PlayMode : tag::ArpOn, false);
+    // The host shows the value that followed.
+    if (getOnOff(tag::ArpOn) != before || getSteppedValue(tag::PlayMode) != beforeStep)
+        requestHostDisplayUpdate();
 }
 
 void APlugin::takeOverCurrentValues() {

@@ -338,7 +338,15 @@ void APlugin::renamePreset() {
         core.presetIndex.store(renamed, std::memory_order_relaxed);
 }
 
-// The file goes; the sound stays as it is until another preset is chosen.
+// The preset menu and the host name the current preset by its list entry,
+// and a name the list does not hold stands for the first entry: once the
+// current preset's file is gone, the first entry (the initial patch) is
+// loaded, so that the name shown is the sound that plays.
+void APlugin::loadFirstPresetInPlaceOf(const std::string& removedPath) {
+    refreshPresetList();
+    if (findPresetEntry(removedPath) < 0) choosePreset(0);
+}
+
 void APlugin::deletePreset() {
     const PresetEntry* entry = currentPresetEntry();
     if (!entry || entry->factory) {
@@ -346,13 +354,17 @@ void APlugin::deletePreset() {
         return;
     }
     const PresetEntry old = *entry;
-    if (!confirm("Delete preset \"" + old.name + "\"? This cannot be undone.")) return;
+    const std::string first =
+        core.presetEntries.empty() ? std::string() : core.presetEntries.front().name;
+    if (!confirm("Delete preset \"" + old.name + "\" and load \"" + first +
+                 "\"? This cannot be undone."))
+        return;
     std::error_code ec;
     if (!fs::remove(old.path, ec) || ec) {
         problem("\"" + old.name + "\" was not deleted", ec ? ec.message() : "it is gone");
         return;
     }
-    refreshPresetList();
+    loadFirstPresetInPlaceOf(old.path);
 }
 
 // ------------------------------------------------------------------ folders
@@ -414,15 +426,18 @@ void APlugin::deletePresetFolder() {
     const std::string folder = userFolderOf(entry, "delete its folder");
     if (folder.empty()) return;
     const std::string name = entry->folder;
+    const std::string current = entry->path;
     std::vector<std::string> files;
     for (const PresetEntry& e : core.presetEntries)
         if (!e.factory && e.folder == name) files.push_back(e.path);
-    if (!confirm("Delete folder \"" + name + "\" and its presets? This cannot be undone.")) return;
+    if (!confirm("Delete folder \"" + name + "\" and its presets, and load \"" +
+                 core.presetEntries.front().name + "\"? This cannot be undone."))
+        return;
     std::error_code ec;
     for (const std::string& file : files) fs::remove(file, ec);
     if (!fs::remove(folder, ec) || ec)
         messageBox("Folder \"" + name + "\" holds other files and was kept", MESSAGE_BOX_OK);
-    refreshPresetList();
+    loadFirstPresetInPlaceOf(current);
 }
 
 // The current preset's folder (a factory category or a user folder) copied

@@ -271,6 +271,9 @@ void APlugin::setPresetParameters() {
     if (core.settingPreset) return;
     const bool chosen = core.presetPending.take() == kPresetChosen;
     core.settingPreset.set();
+    // The values written before the request belong to the preset.
+    core.playModeWritten.store(false, std::memory_order_relaxed);
+    core.arpSwitchWritten.store(false, std::memory_order_relaxed);
 
     // A chosen preset's entry was selected when it was chosen (two entries
     // may share a name); a restored state finds its entry by name.

@@ -62,6 +62,52 @@ double hertzOf(const std::string& answer, bool strip) {
     return kilo ? x * 1000.0 : x;
 }
 
+// The number a value text shows, in the unit the box asks in: "1.5 KHz" is
+// 1500 (Hz) and "1.50 sec" 1500 (ms); nullopt for a text without a number.
+std::optional<double> shownNumber(const std::string& text) {
+    const std::string digits = strippedText(text);
+    if (!startsWithNumber(digits)) return std::nullopt;
+    double x = textToDouble(digits);
+    const bool thousands = text.find("KHz") != std::string::npos ||
+                           text.find("Khz") != std::string::npos ||
+                           text.find(" sec") != std::string::npos;
+    if (thousands) x *= 1000.0;
+    return x;
+}
+
+// How far either way of a computed value a typed number is looked for, in
+// floats: the value texts' own rounding moves a value by a few at most.
+constexpr int kShowingSearch = 64;
+
+// The value to store for tag t when x was typed and v computed from it. A
+// typed number lies on the edge of a value text's step ("1000 Hz", "100
+// ms"), where the float nearest the exact value may show the step below
+// ("999 Hz"). Of the floats next to v, the nearest whose text shows x is
+// taken; v itself when it shows x, or when none does (x lies between two
+// texts, or the text holds no number).
+float valueShowing(const APlugin& p, int t, float v, double x) {
+    auto shows = [&p, t, x](float candidate) {
+        const std::optional<double> n = shownNumber(p.formatParameterValue(t, candidate));
+        return n && std::fabs(*n - x) <= 1e-9 * std::max(1.0, std::fabs(x));
+    };
+    if (shows(v)) return v;
+    float up = v;
+    float down = v;
+    for (int i = 0; i < kShowingSearch; ++i) {
+        up = std::nextafter(up, 2.0f);
+        down = std::nextafter(down, -1.0f);
+        if (up <= 1.0f && shows(up)) return up;
+        if (down >= 0.0f && shows(down)) return down;
+    }
+    return v;
+}
+
+// Stores v, computed from the typed number x, as the value that shows x.
+void storeTyped(APlugin& p, int t, double v, double x) {
+    const float value = unitValue(v);
+    p.setParameter(t, valueShowing(p, t, value, x));
+}
+
 std::string intText(int value) {
     char buffer[16];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -98,8 +144,9 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     // answer -> x (atof, optionally stripped) -> value, stored plainly.
     auto linear = [&p, t](bool strip, double divisor, double offset) {
         return [&p, t, strip, divisor, offset](const std::string& a) {
-            if (readable(a, strip))
-                p.setParameter(t, unitValue(numberOf(a, strip) / divisor + offset));
+            if (!readable(a, strip)) return;
+            const double x = numberOf(a, strip);
+            storeTyped(p, t, x / divisor + offset, x);
         };
     };
     // Logarithmic rows: nothing is stored unless x is above the threshold.
@@ -108,7 +155,7 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         return [&p, t, hertz, threshold, toValue](const std::string& a) {
             if (!readable(a, false)) return;
             const double x = hertz ? hertzOf(a, false) : numberOf(a, false);
-            if (x > threshold) p.setParameter(t, unitValue(toValue(x)));
+            if (x > threshold) storeTyped(p, t, toValue(x), x);
         };
     };
     // A step number typed for a list of count entries stored with range.
@@ -136,8 +183,9 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     } else if (inArpRow(tag::RowTune)) {
         e.prompt = "-36 to 36 semi";
         e.store = [&p, t](const std::string& a) {
-            if (readable(a, false))
-                p.setParameter(t, unitValue((intOf(a, false) + 0.1) / 72.0 + 0.5));
+            if (!readable(a, false)) return;
+            const int semitones = intOf(a, false);
+            storeTyped(p, t, (semitones + 0.1) / 72.0 + 0.5, semitones);
         };
     } else if (inArpRow(tag::RowRatchet)) {
         // The step's ratchet count as it is typed: 0 for Off, else 2, 3 or 4.
@@ -202,7 +250,8 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = "0.25 to 7.75m^3";
         e.store = [&p](const std::string& a) {
             if (!readable(a, false)) return;
-            p.setParameter(tag::ReverbSize, unitValue((4.0 * numberOf(a, false) - 1.0) / 30.75));
+            const double x = numberOf(a, false);
+            storeTyped(p, tag::ReverbSize, (4.0 * x - 1.0) / 30.75, x);
         };
     } else if (t == tag::ReverbPreDelay) {
         e.prompt = "0 to 511ms";
@@ -234,8 +283,9 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
     } else if (kind == kDisplayFilterFreq) {
         e.prompt = "20 to 20500 hz";
         e.store = [&p, t](const std::string& a) {
-            if (readable(a, true))
-                p.setParameter(t, unitValue(std::log2(hertzOf(a, true) / 20.0) / 10.0));
+            if (!readable(a, true)) return;
+            const double hertz = hertzOf(a, true);
+            storeTyped(p, t, std::log2(hertz / 20.0) / 10.0, hertz);
         };
     } else if (kind == kDisplayEnvTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_TEMPO_SYNC_STR);
@@ -246,8 +296,9 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
             " ms";
         e.prompt = "1 to 16000 ms";
         e.store = [&p, t](const std::string& a) {
-            if (readable(a, false))
-                p.setParameter(t, unitValue(std::log2(numberOf(a, false)) / 14.0));
+            if (!readable(a, false)) return;
+            const double ms = numberOf(a, false);
+            storeTyped(p, t, std::log2(ms) / 14.0, ms);
         };
     } else if (kind == kDisplayFadeTime && p.freeEnvTimeSynced(t)) {
         e.prompt = indexRangePrompt(ENV_FADE_TEMPO_SYNC_STR);
@@ -327,16 +378,19 @@ void APlugin::setModValue(int slot) {
     if (!readable(answer, type == kDestSpeed)) return;
 
     double value = 0.0;
+    double typed = 0.0;
     if (type == kDestSpeed) {
         // The value text puts its 'x' in front ("x1.50"); only the number counts.
-        const double x = std::clamp(numberOf(answer, true), 0.25, 4.0);
-        value = (std::log2(x) + 2.0) / 4.0;
+        typed = std::clamp(numberOf(answer, true), 0.25, 4.0);
+        value = (std::log2(typed) + 2.0) / 4.0;
     } else if (type == kDestSemitone) {
-        value = intOf(answer, false) / 72.0 + 0.5; // whole semitones
+        typed = intOf(answer, false); // whole semitones
+        value = typed / 72.0 + 0.5;
     } else {
-        value = numberOf(answer, false) / 200.0 + 0.5;
+        typed = numberOf(answer, false);
+        value = typed / 200.0 + 0.5;
     }
-    setParameter(amountTag, unitValue(value));
+    storeTyped(*this, amountTag, value, typed);
 }
 
 void APlugin::changeDelta(int t, int delta, bool fine, float scale) {
@@ -346,8 +400,13 @@ void APlugin::changeDelta(int t, int delta, bool fine, float scale) {
 
     const int count = params.steppedNum[t];
     if (count != -1) {
+        // The play mode steps from the mode that plays, as its menu names it
+        // (the arpeggiator while the Arp switch is on); the switch follows
+        // the new mode (setParameterAutomated).
+        const int from =
+            t == tag::PlayMode && !getArpOrPlayLocked() ? getPlayMode() : getSteppedValue(t);
         // Clamped, never wrapped; a huge delta must not overflow on the way.
-        const long long step = static_cast<long long>(getSteppedValue(t)) + delta;
+        const long long step = static_cast<long long>(from) + delta;
         const long long limit = count > 0 ? count : 0;
         setSteppedValue(t, static_cast<int>(std::clamp(step, 0LL, limit)));
         return;

@@ -130,9 +130,13 @@ float randomValue() {
     return static_cast<float>(draw(generator)) / 32767.0f;
 }
 
-// With Arp on after a paste or a load, the play mode follows it.
+// After a paste or a load the play mode follows the Arp switch: the
+// arpeggiator with the switch on, and not the arpeggiator with it off.
 void followArpSwitch(APlugin& p) {
-    if (p.getOnOff(tag::ArpOn)) p.setParameter(tag::PlayMode, kPlayModeArp);
+    if (p.getOnOff(tag::ArpOn))
+        p.setParameter(tag::PlayMode, kPlayModeArp);
+    else
+        p.makePlayModeAgree(tag::ArpOn, false);
 }
 
 // Rotates the first n steps of every row by one: left, each step takes its

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -116,6 +117,29 @@ void rebuild(APlugin& p, int w) {
     p.convertWaveTablePartialsToWaveTable(w);
 }
 
+// A partial's amplitude and phase are held in 1023 steps and shown as whole
+// per cents and degrees (int(step / 1023 x scale)). The step for a typed
+// number: of the steps next to the exact one, the nearest that shows the
+// number; the nearest step when none does. Returned as a value inside the
+// step, so that the packing keeps it.
+float partialValueShowing(double typed, float scale) {
+    constexpr int kSteps = 1023;
+    const double exact = std::clamp(typed / scale, 0.0, 1.0) * kSteps;
+    int best = static_cast<int>(std::lround(exact));
+    double bestDistance = -1.0;
+    for (int k = static_cast<int>(exact) - 2; k <= static_cast<int>(exact) + 2; ++k) {
+        if (k < 0 || k > kSteps) continue;
+        const float shown = static_cast<float>(k) / static_cast<float>(kSteps) * scale;
+        if (static_cast<double>(static_cast<int>(shown)) != typed) continue;
+        const double distance = std::fabs(k - exact);
+        if (bestDistance < 0.0 || distance < bestDistance) {
+            best = k;
+            bestDistance = distance;
+        }
+    }
+    return std::min((static_cast<float>(best) + 0.5f) / static_cast<float>(kSteps), 1.0f);
+}
+
 // Asks for partial p of wave w's amplitude (0..100 %) or phase (0..360
 // degrees) and sets it, keeping the other half. A cancel, an empty answer or
 // one without a number changes nothing.
@@ -137,8 +161,7 @@ void typePartial(APlugin& p, int w, int partial, bool phase) {
     inputBox(prompt, title.c_str(), buffer);
     stripAllButNum(buffer);
     if (!startsWithNumber(buffer)) return;
-    const double typed = textToDouble(buffer) / static_cast<double>(scale);
-    const float value = static_cast<float>(clamp01(typed));
+    const float value = partialValueShowing(textToDouble(buffer), scale);
     if (phase)
         p.setWaveTablePartialsPhase(w, partial, value);
     else

@@ -224,6 +224,14 @@ void uEditor::applyParameter(int t, float value) {
         r.redrawXY = true;
     } else if (t == tag::ExpPartialsOn) {
         r.refreshWave = true;
+    } else if (in(tag::PartialFirst, tag::PartialLast)) {
+        // A partial written by a command, an undo or the host.
+        if (c.wave.screen) c.wave.screen->setDirty(true);
+    } else if (in(tag::WaveHasPresetFirst, tag::WaveNameLast)) {
+        // A user wave's preset changed, however it was chosen (the menu, its
+        // "-" and "+" zones, the wheel, a command, the host): the preset
+        // menu's text, the wave screen and its partials follow together.
+        r.refreshWave = true;
     }
     if (!setControl) return;
 

@@ -200,9 +200,8 @@ bool uEditor::mainValueChanged(CControl* control) {
     if (control == c.play.playMode) {
         if (!p.getArpOrPlayLocked()) {
             const int index = chosenIndex(control);
-            setMenuValue(tag::PlayMode, index);
+            setMenuValue(tag::PlayMode, index); // the Arp switch follows
             const bool arp = index == playmode::Arp;
-            p.setOnOff(tag::ArpOn, arp);
             if (c.arp.on) c.arp.on->setState(arp);
             requests.refreshXYMenus = true;
         }
@@ -328,13 +327,14 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     }
     if (control == a.on) {
         if (!p.getArpLocked()) {
-            p.setParameterAutomated(tag::ArpOn, control->getValue());
-            if (pressed(control)) {
-                savedPlayMode = p.getSteppedValue(tag::PlayMode);
-                setMenuValue(tag::PlayMode, playmode::Arp);
-            } else {
-                setMenuValue(tag::PlayMode, savedPlayMode);
-            }
+            // The play mode before the arpeggiator is kept for switching it
+            // off again; the arpeggiator itself is never kept, so that the
+            // switch turned off always leaves it.
+            const int before = p.getSteppedValue(tag::PlayMode);
+            if (pressed(control) && before != playmode::Arp) savedPlayMode = before;
+            setMenuValue(tag::PlayMode, pressed(control) ? playmode::Arp : savedPlayMode);
+            if (p.getOnOff(tag::ArpOn) != pressed(control)) // not followed while Play is locked
+                p.setParameterAutomated(tag::ArpOn, control->getValue());
             requests.refreshXYMenus = true;
         }
         return true;
@@ -366,12 +366,15 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
             setMenuValue(control);
             if (index >= 10 && index <= 12) {
                 // Modes that only modulate: the arpeggiator stops playing notes.
-                p.setOff(tag::ArpOn);
                 p.setSteppedValue(tag::PlayMode, savedPlayMode);
+                p.setOff(tag::ArpOn);
             } else {
-                savedPlayMode = p.getSteppedValue(tag::PlayMode);
+                // The play mode is the arpeggiator, as the switch and the
+                // play-mode menu show it.
+                if (const int before = p.getSteppedValue(tag::PlayMode); before != playmode::Arp)
+                    savedPlayMode = before;
+                p.setSteppedValue(tag::PlayMode, playmode::Arp);
                 p.setOn(tag::ArpOn);
-                p.setOff(tag::PlayMode);
             }
             resume();
         }

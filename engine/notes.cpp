@@ -572,6 +572,7 @@ bool APlugin::modesChanged() const {
 // would be cut with the notes that sounded before the request.
 void APlugin::catchUpBeforeNote() {
     const bool resetAsked = engine.requests.reset.exchange(false, std::memory_order_relaxed);
+    agreePlayModeAfterWrites(); // a preset on its way keeps its values
     if (core.presetPending)
         setPresetParameters(); // resets the engine too
     else if (resetAsked || modesChanged())

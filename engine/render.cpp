@@ -329,6 +329,7 @@ void APlugin::renderFrame() {
     for (int s = src::FreeLfoFirst; s < src::FreeLfoFirst + 4; ++s) global.src[s] = 0.0f;
 
     if ((counter & 127) == 0) {
+        agreePlayModeAfterWrites();
         if (modesChanged()) reset();
         setGlobalRareWhenChanged();
     }

@@ -152,7 +152,14 @@ TEST_F(PresetStore, OverwriteRenameAndDeleteAskFirst) {
     p().deletePreset();
     EXPECT_FALSE(fs::exists(folder / "Kept.ondix"));
     EXPECT_EQ(p().presetCount, before - 1);
-    EXPECT_EQ(p().getCurrentValue(tag::FilterQ), 0.9f); // the sound stays
+    // The name shown is the sound that plays: the initial patch.
+    EXPECT_EQ(shownName(), "Init");
+    applyPending();
+    std::string initText, error;
+    std::array<float, tag::Count> init{};
+    ASSERT_TRUE(readPresetText(listFactoryPresets().front(), initText, error) &&
+                p().presetValuesFromText(initText, init, error));
+    EXPECT_EQ(p().getCurrentValue(tag::FilterQ), init[tag::FilterQ]);
 
     // Factory presets are neither renamed nor deleted.
     ASSERT_TRUE(p().choosePreset(1));

@@ -252,3 +252,51 @@ TEST_F(DisplayRefresh, UserWavePicturesFollowTheOriginalAndEditedPresetButtons) 
         EXPECT_NEAR(std::hypot(re, im) / std::hypot(re1, im1), expected, 0.01);
     }
 }
+
+// ------------------------------------------------------------------ the user wave's preset
+
+// However the selected user wave's preset changes ("+" and "-" zones of its
+// menu, the wheel, from a factory wave, Sine or None), the next idle passes
+// show it at once: the menu names it, and the wave screen (samples or
+// partials) draws what selecting the wave again draws.
+TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesTogether) {
+    click(c().main.pageSelect[0]);
+    TOptionMenu* menu = c().wave.presetMenu;
+    auto pixels = [&] {
+        std::vector<CColor> out;
+        for (const CRect& r : {c().wave.screen->getFrameRect(), menu->getFrameRect()})
+            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+                for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                    out.push_back(Testing::pixelAt(frame(), x, y));
+        return out;
+    };
+    const CRect r = menu->getFrameRect();
+    const struct {
+        int start; // factory wave; -1: cleared ("None")
+        std::function<void()> change;
+    } ways[] = {{0, [&] { click(CPoint(r.right - 2, r.getCenter().y), kLButton); }},
+                {-1, [&] { click(CPoint(r.right - 2, r.getCenter().y), kLButton); }},
+                {5, [&] { click(CPoint(r.left + 2, r.getCenter().y), kLButton); }},
+                {0, [&] { click(CPoint(r.left + 2, r.getCenter().y), kLButton); }},
+                {3, [&] { Testing::wheel(frame(), r.getCenter(), -1.0f); }},
+                {3, [&] { Testing::wheel(frame(), r.getCenter(), 1.0f); }}};
+    for (std::size_t view = 0; view < 2; ++view)
+        for (const auto& way : ways) {
+            SCOPED_TRACE("from " + std::to_string(way.start) + ", way " +
+                         std::to_string(&way - ways) + ", view " + std::to_string(view));
+            way.start < 0 ? p().clearWave(0) : p().loadWavePreset(0, way.start);
+            click(c().wave.view[view]);
+            click(c().wave.select[0]); // the page shown afresh
+            const std::string before = p().getWavePresetStr(0);
+            way.change();
+            idle();
+            idle();
+            ASSERT_NE(p().getWavePresetStr(0), before);
+            EXPECT_EQ(menu->getString(), p().getWavePresetStr(0));
+            const std::vector<CColor> shown = pixels();
+            ui().showMainScreen();
+            idle();
+            frame()->redrawAll();
+            EXPECT_TRUE(shown == pixels());
+        }
+}

@@ -12,6 +12,7 @@
 #include "controls/tsliders.h"
 #include "controls/wave.h"
 #include "core/aplugin.h"
+#include "core/modes.h"
 #include "core/preset_store.h"
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
@@ -25,10 +26,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -75,6 +79,19 @@ struct EditorSync : EditorHostWithPopups {
         return nullptr;
     }
 };
+
+// The audio thread's blocks until nothing waits (a preset, a table rebuild),
+// then a few more for its mode checks.
+void renderBlocks(APlugin& p, int blocks) {
+    std::array<float, 256> in{}, left{}, right{};
+    float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {left.data(), right.data()};
+    auto busy = [&] {
+        return p.getIsSettingPreset() || p.tableRebuildRunning() || p.waves.rebuildRequested.load();
+    };
+    for (int guard = 0; guard < 512 && busy(); ++guard) p.processReplacing(inputs, outputs, 256);
+    for (int b = 0; b < blocks; ++b) p.processReplacing(inputs, outputs, 256);
+}
 
 float stepValue(APlugin& p, int t, int step) {
     return (static_cast<float>(step) + 0.1f) / p.getSteppedRange(t);
@@ -363,6 +380,83 @@ TEST_F(EditorSync, PresetMenuChoosesSavesAndListsPresets) {
     choose(c().header.presetMenu, {"Default Preset"});
     EXPECT_EQ(p().core.presetIndex, 0);
     std::filesystem::remove_all(folder);
+}
+
+// A preset saved as "Mine" and deleted, as saved and edited: the menu names
+// the preset that plays, and its values are all that preset's, the loaded
+// ones too.
+TEST_F(EditorSync, DeletingTheCurrentPresetLeavesMenuAndSoundInAgreement) {
+    std::string folder = (std::filesystem::temp_directory_path() / "ondix-menu-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    p().core.folders.presetDir = folder + "/";
+    auto values = [&] {
+        std::vector<float> out;
+        for (int t = 0; t < tag::Count; ++t) out.push_back(p().getCurrentValue(t));
+        return out;
+    };
+    choose(c().header.presetMenu, {"Default Preset"});
+    p().setPresetParameters(); // the audio thread's part
+    const std::vector<float> first = values();
+    for (const bool edited : {false, true}) {
+        choose(c().header.presetMenu, {"Preset 1-32", listFactoryPresets()[1].name});
+        p().setPresetParameters();
+        dialogs.pushText("Mine");
+        choose(c().header.presetMenu, {"Save Preset As"});
+        if (edited) p().setParameterAutomated(tag::FilterQ, 0.9f);
+        dialogs.pushAlertAnswer(ALERT_DEFAULT);
+        choose(c().header.presetMenu, {"Delete Preset"});
+        p().setPresetParameters();
+        ui().resume();
+        EXPECT_EQ(c().header.presetMenu->getString(), listFactoryPresets()[0].name);
+        EXPECT_EQ(values(), first);
+        click(c().header.originalPreset);
+        EXPECT_EQ(values(), first);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// However the play mode or the Arp switch changes, from the initial patch
+// and from the arpeggiator: the switch is on exactly for the arpeggiator, the
+// play mode's own text (the readout) names the mode that plays (as the menu
+// does), and the engine plays it.
+TEST_F(EditorSync, PlayModeAndArpSwitchAgreeHoweverTheyChange) {
+    AEffect* e = p().getAeffect();
+    const CPoint menu = centre(c().play.playMode);
+    auto wheel = [&](int notches) { // down the list: towards the arpeggiator
+        for (int n = 0; n < std::abs(notches); ++n)
+            Testing::wheel(frame(), menu, notches > 0 ? -1.0f : 1.0f);
+    };
+    const std::vector<std::function<void()>> ways = {
+        [&] { wheel(8); },
+        [&] { wheel(-3); },
+        [&] { choose(c().play.playMode, playmode::Legato); },
+        [&] { clock.advance(1000), Testing::click(frame(), menu, kLButton | kControl); },
+        [&] { popups.chooseTitlePath({"Increase"}), ui().showMIDIMenu(c().play.playMode, false); },
+        [&] { e->setParameter(e, tag::PlayMode, stepValue(p(), tag::PlayMode, playmode::Mono)); },
+        [&] { e->setParameter(e, tag::PlayMode, 1.0f); },
+        [&] { e->setParameter(e, tag::ArpOn, 0.0f); },
+        [&] { click(c().arp.on); },
+        [&] { choose(c().arp.mode, arpmode::ModFree); },
+    };
+    click(c().main.pageSelect[1]); // the arpeggiator page
+    for (const int start : {0, static_cast<int>(playmode::Arp)}) {
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            SCOPED_TRACE("from " + std::to_string(start) + ", way " + std::to_string(i));
+            p().setParameter(tag::PlayMode, stepValue(p(), tag::PlayMode, start));
+            p().setParameter(tag::ArpOn, start == playmode::Arp ? 1.0f : 0.0f);
+            p().setSteppedValue(tag::ArpMode, arpmode::Up);
+            renderBlocks(p(), 4);
+            ui().resume();
+            idle();
+            ways[i]();
+            renderBlocks(p(), 4); // the audio thread's mode check
+            idle();
+            const int plays = p().getPlayMode();
+            EXPECT_EQ(p().getParameterDisplayStr(tag::PlayMode), PLAY_MODE_STR[plays]);
+            EXPECT_EQ(c().arp.on->getValue() >= 0.5f, plays == playmode::Arp);
+            EXPECT_EQ(p().engine.notes.playMode, plays);
+        }
+    }
 }
 
 // ------------------------------------------------------------------ the back screen

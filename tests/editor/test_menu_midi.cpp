@@ -2,6 +2,7 @@
 // parameter (value, MIDI controller, modulation), the value commands, the
 // tempo-synced value lists, MIDI learn and modulation assignment.
 
+#include "controls/tbuttons.h"
 #include "controls/tknob.h"
 #include "controls/tsliders.h"
 #include "core/vocabulary.h"
@@ -10,8 +11,16 @@
 #include "midi_control_menu_fixture.h"
 #include "platform/prefs.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
 
 using namespace VSTGUI;
 
@@ -412,4 +421,90 @@ TEST_F(MidiMenu, DismissingOrHavingNoWindowChangesNothing) {
     EXPECT_TRUE(p().core.popupOpen);
     EXPECT_EQ(popups.popupCount(), 1);
     EXPECT_EQ(p().getParameter(kCutoff), before[kCutoff]);
+}
+
+// ------------------------------------------------------------------ typed values
+
+namespace {
+
+// The number a value text shows in the unit its box asks in ("1.5 KHz" is
+// 1500 hz, "1.50 sec" 1500 ms), with that unit; none for "Off", "C" or
+// "50% L / 100% R".
+std::optional<std::pair<double, std::string>> shownIn(std::string text) {
+    if (text.starts_with("x")) text = text.substr(1) + "x"; // "x1.50"
+    double x = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), x);
+    if (error != std::errc()) return std::nullopt;
+    std::string unit;
+    for (const char* c = end; c != text.data() + text.size(); ++c)
+        if (*c != ' ') unit += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    if (unit == "khz" || unit == "sec") x *= 1000.0;
+    const std::map<std::string, std::string> base = {{"khz", "hz"}, {"sec", "ms"}, {"m", "m^3"}};
+    return std::pair{x, base.count(unit) ? base.at(unit) : unit};
+}
+
+} // namespace
+
+// Every number a knob or slider on the main screen's pages can show, typed
+// into the "Set to Value" box of its right-click menu, shows again as typed;
+// so do the musician's own numbers. Texts that are not one number in the
+// box's unit, and the pre-delay's 0 (which its box ignores), are left out.
+TEST_F(MidiMenu, ATypedValueShowsAsTyped) {
+    std::set<int> tested;
+    int typedCount = 0;
+    auto typeInto = [&](CControl* control, double number) {
+        dialogs.textAnswers.clear();
+        char text[32];
+        dialogs.pushText(std::string(text, std::to_chars(text, text + 32, number).ptr));
+        popups.chooseTitlePath({"Set to Value"});
+        const std::size_t asked = dialogs.textRequests.size();
+        clock.advance(1000);
+        Testing::click(frame(), control->getViewSize().getCenter(), kRButton);
+        return dialogs.textRequests.size() == asked + 1; // else a menu of its own
+    };
+    auto testShownControls = [&] {
+        for (int slot = 0; slot < ui().getControlCount(); ++slot) {
+            CControl* control = ui().getTableControl(slot);
+            const int kind = ui().getTableKind(slot);
+            const int t = control ? control->getTag() : -1;
+            if ((kind != uEditor::kKnobKind && kind != uEditor::kSliderKind) || !tag::isValid(t) ||
+                !control->isAttached() || !tested.insert(t).second)
+                continue;
+            for (int i = 0; i <= 24; ++i) {
+                const float v = static_cast<float>(i) / 24.0f;
+                const std::string text = p().formatParameterValue(t, v);
+                const auto shown = shownIn(text);
+                if (!shown || (t == tag::ReverbPreDelay && shown->first <= 0.0)) continue;
+                p().setParameter(t, v < 0.5f ? 1.0f : 0.0f); // the box opens on another number
+                if (!typeInto(control, shown->first)) break;
+                const std::string prompt = dialogs.textRequests.back().prompt;
+                const std::size_t digit = prompt.find_last_of("0123456789");
+                std::string unit = prompt.substr(digit + 1);
+                std::erase(unit, ' ');
+                std::transform(unit.begin(), unit.end(), unit.begin(), ::tolower);
+                if (unit != shown->second) break; // its box asks in another unit
+                EXPECT_EQ(p().getParameterDisplayStr(t), text) << "typed into " << prompt;
+                ++typedCount;
+            }
+        }
+    };
+    const editor_controls::All& c = ui().getControls();
+    for (CView* page : std::initializer_list<CView*>{nullptr, c.filter.envelopeDisplay,
+                                                     c.main.pageSelect[0], c.main.pageSelect[1]}) {
+        if (page) Testing::click(frame(), page->getViewSize().getCenter());
+        idle();
+        testShownControls();
+    }
+    EXPECT_GE(tested.size(), 40u);
+    EXPECT_GE(typedCount, 500);
+
+    const std::tuple<int, const char*, const char*> musician[] = {
+        {tag::FilterFreq, "1000", "1.0 KHz"},  {tag::HiPassFreq, "200", "200 Hz"},
+        {tag::HiPassFreq, "1000", "1.0 KHz"},  {tag::FilterEnvAttack, "100", "100 ms"},
+        {tag::freeEnv(0, 0), "500", "500 ms"}, {tag::AmpEnvAttack, "100", "100 ms"}};
+    for (const auto& [t, number, shown] : musician) {
+        dialogs.textAnswers.assign(1, number);
+        open(t, {"Set to Value"});
+        EXPECT_EQ(p().getParameterDisplayStr(t), shown);
+    }
 }

@@ -210,6 +210,28 @@ TEST_F(WaveMenu, TypedPartialValues) {
     EXPECT_EQ(wave(1), before);
 }
 
+// Every whole per cent and degree typed for a partial is what the menu's
+// partial line shows afterwards, though the partial holds 1023 steps.
+TEST_F(WaveMenu, TypedPartialValuesShowAsTyped) {
+    selectWave(0);
+    auto shownLine = [&] {
+        menu(4, {});
+        return lastTitles().at(1);
+    };
+    for (const bool phaseTyped : {false, true}) {
+        const int last = phaseTyped ? 360 : 100;
+        for (int typed = 0; typed <= last; ++typed) {
+            p().setWaveTablePartials(0, 4, 0.5f, 0.5f);
+            dialogs.pushText(std::to_string(typed));
+            menu(4, {phaseTyped ? "Set Partial Phase" : "Set Partial Amp"});
+            // The other half as it was (0.5 is step 511, shown 49 % and 179 deg).
+            const std::string amp = std::to_string(phaseTyped ? 49 : typed);
+            const std::string phase = std::to_string(phaseTyped ? typed : 179);
+            EXPECT_EQ(shownLine(), "Partials 5: Amp " + amp + " %, Phase " + phase + " deg");
+        }
+    }
+}
+
 TEST_F(WaveMenu, ClipboardHoldsBothWavesAndTheirNames) {
     fill(0, 21);
     fill(1, 321);
