@@ -17,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,6 +167,39 @@ TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     s.h.settle_();
     EXPECT_EQ(p.getTuningName(), "Odd");
     EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(-1.0 / 12.0), 0.0005);
+}
+
+// The exchange itself, hammered: two writers publish a whole table each as
+// fast as they can while the reader takes the newest and checks it, 200,000
+// times.
+TEST(TuningExchangeWriters, TwoWritersNeverTearATable) {
+    auto shifted = [](float by) {
+        TuningTable t = identityTuning();
+        for (float& pitch : t) pitch += by;
+        return t;
+    };
+    const TuningTable tables[2] = {shifted(0.25f), shifted(0.75f)};
+    TuningExchange exchange;
+    std::atomic<bool> reading{true};
+    auto writer = [&](const TuningTable& t) {
+        while (reading.load(std::memory_order_relaxed)) exchange.publish(t);
+    };
+    std::thread first(writer, std::cref(tables[0]));
+    std::thread second(writer, std::cref(tables[1]));
+    int torn = 0, takes = 0;
+    for (; takes < 200000; ++takes) {
+        exchange.take();
+        const float offset = exchange.pitch(0);
+        for (int n = 1; n < 128; ++n)
+            if (exchange.pitch(n) - static_cast<float>(n) != offset) {
+                ++torn;
+                break;
+            }
+    }
+    reading.store(false);
+    first.join();
+    second.join();
+    EXPECT_EQ(torn, 0) << "of " << takes << " tables taken";
 }
 
 // A host restores a state on one thread (a chunk) while it writes another one
