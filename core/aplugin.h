@@ -48,6 +48,7 @@
 #include "core/core_state.h"
 #include "core/numeric.h"
 #include "core/paramtable.h"
+#include "core/process_shared.h"
 #include "data/factory_waves.h"
 #include "engine/engine_state.h"
 #include "engine/tables.h"
@@ -62,7 +63,9 @@
 
 class uEditor;
 
-class APlugin : public AudioEffectX, public AdapterServices {
+// SharedHold comes first: the tables every instance shares outlive all of
+// the object, however late a host closes it (core/process_shared.h).
+class APlugin : private SharedHold, public AudioEffectX, public AdapterServices {
 public:
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;

@@ -1,6 +1,7 @@
 #include "core/paramtable.h"
 
 #include "core/mod_slots.h"
+#include "core/process_shared.h"
 #include "waves/wave_presets.h"
 
 #include <string_view>
@@ -19,8 +20,9 @@ std::string numbered(std::string_view prefix, int index, std::string_view suffix
 } // namespace
 
 const ParamTable& ParamTable::get() {
-    static const ParamTable table;
-    return table;
+    constinit static ProcessShared<ParamTable> shared{
+        [] { return std::make_unique<ParamTable>(); }};
+    return shared.get();
 }
 
 ParamTable::ParamTable() {

@@ -39,7 +39,8 @@ enum LockSection : int { kLockNone = 0, kLockPlay = 1, kLockArp = 2 };
 
 class ParamTable {
 public:
-    // The process-wide table, built on first call.
+    // The process-wide table, built on first call; it lives while the library
+    // or any instance holds the shared objects (core/process_shared.h).
     static const ParamTable& get();
 
     std::array<float, tag::Count> defaultValue{};

@@ -13,6 +13,7 @@
 
 #include "core/aplugin.h"
 #include "core/preset_file.h"
+#include "core/process_shared.h"
 #include "platform/dialogs.h"
 #include "platform/file_io.h"
 
@@ -73,21 +74,26 @@ bool isPresetDataTag(int t) {
            t != tag::TakeOver;
 }
 
-// Parameter names to tags, sorted by name; the table is the same for every
-// instance, so it is built once.
-const std::vector<std::pair<std::string_view, int>>& nameIndex(const ParamTable& table) {
-    static const std::vector<std::pair<std::string_view, int>> index = [&table] {
-        std::vector<std::pair<std::string_view, int>> v;
+using NameIndex = std::vector<std::pair<std::string_view, int>>;
+
+// Parameter names to tags, sorted by name; the names are the same for every
+// instance, so the index is built once. It points into the shared parameter
+// table and lives as long as that does (core/process_shared.h).
+const NameIndex& nameIndex() {
+    constinit static ProcessShared<NameIndex> shared{[] {
+        const ParamTable& table = ParamTable::get();
+        auto v = std::make_unique<NameIndex>();
         for (int t = 0; t < tag::Count; ++t)
-            if (isPresetDataTag(t)) v.emplace_back(table.paramName[static_cast<std::size_t>(t)], t);
-        std::sort(v.begin(), v.end());
+            if (isPresetDataTag(t))
+                v->emplace_back(table.paramName[static_cast<std::size_t>(t)], t);
+        std::sort(v->begin(), v->end());
         return v;
-    }();
-    return index;
+    }};
+    return shared.get();
 }
 
-int tagForName(const ParamTable& table, std::string_view name) {
-    const auto& index = nameIndex(table);
+int tagForName(std::string_view name) {
+    const NameIndex& index = nameIndex();
     const auto it = std::lower_bound(index.begin(), index.end(), name,
                                      [](const auto& e, std::string_view n) { return e.first < n; });
     return it != index.end() && it->first == name ? it->second : -1;
@@ -153,7 +159,7 @@ bool APlugin::presetValuesFromText(std::string_view text, std::array<float, tag:
     if (!parsePresetFile(text, file, error)) return false;
     values = params.defaultValue;
     for (const PresetFileValue& v : file) {
-        const int t = tagForName(params, v.name);
+        const int t = tagForName(v.name);
         if (t >= 0) values[static_cast<std::size_t>(t)] = normalizedValue(t, v.value);
     }
     return true;

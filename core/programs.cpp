@@ -50,6 +50,15 @@ void clearCaptured(MidiState& midi, int t) {
     std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
 }
 
+// Every learned controller picks its parameter up again where the values
+// now loaded put it (the audio thread reads the pick-up state at any time).
+void releaseControllers(MidiState& midi) {
+    for (int t = 0; t < tag::Count; ++t) {
+        storeRelaxed(midi.pickupRef[t], kPickupFromCurrentValue);
+        clearCaptured(midi, t);
+    }
+}
+
 // Copies a preset-list entry into a host buffer, cut to the host's limit.
 void copyProgramName(char* dest, const char* name) {
     const std::size_t length = strnlen(name, kHostProgramNameChars);
@@ -128,12 +137,9 @@ void APlugin::setProgram(VstInt32 program) {
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.currentValue[t], v);
-        // A learned controller picks the loaded value up where it stands
-        // (the audio thread reads the pick-up state).
-        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
-        clearCaptured(engine.midi, t);
     }
     core.valuesChanged();
+    releaseControllers(engine.midi);
 }
 
 void APlugin::unSelectThenSetProgram() {
@@ -178,6 +184,10 @@ void APlugin::changePresetDelta(int delta) {
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
+    // The state is in the record now: a controller that had picked its
+    // parameter up before must not write over the value just loaded while
+    // the application is still to come, so each one picks it up anew.
+    releaseControllers(engine.midi);
     // The tuning file the state names is read here, off the audio thread;
     // the application takes the finished table. So are the wave tables of
     // the record, when the request does not come from within processing:

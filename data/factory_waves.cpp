@@ -17,6 +17,8 @@
 #include "data/factory_waves.h"
 
 #include "data/factory_wave_recipes.h"
+
+#include "core/process_shared.h"
 #include "waves/fft.h"
 
 #include <algorithm>
@@ -166,6 +168,6 @@ std::unique_ptr<FactoryWaves> FactoryWaves::build() {
 }
 
 const FactoryWaves& factoryWaves() {
-    static const std::unique_ptr<const FactoryWaves> shared = FactoryWaves::build();
-    return *shared;
+    constinit static ProcessShared<FactoryWaves> shared{&FactoryWaves::build};
+    return shared.get();
 }

@@ -22,8 +22,9 @@
 //
 // Sharing. The data is generated (no data files) on the first call of
 // factoryWaves(), thread-safely, into one heap block of about 4.6 MiB that
-// every plug-in instance of the process reads without locks and that is
-// never freed before exit. Generating takes a few milliseconds, once.
+// every plug-in instance of the process reads without locks, and that lives
+// while the library or any instance holds the shared objects
+// (core/process_shared.h). Generating takes a few milliseconds, once.
 #pragma once
 
 #include <array>

@@ -4,6 +4,7 @@
 
 #include "editor/artwork.h"
 
+#include "core/process_shared.h"
 #include "editor/artwork_paint.h"
 
 #include "vstgui/cfont.h"
@@ -771,11 +772,24 @@ namespace {
 
 std::mutex cacheMutex;
 
-// Lives until the process ends (never destroyed, so no surface is left
-// without an owner while static objects are torn down).
+// The rendered bitmaps by resource number, each holding one reference.
+// Shared like the tables (core/process_shared.h): it outlives every editor
+// however late a host closes it, and goes when the library and the last
+// instance have let go (a bitmap handed out keeps a reference of its own).
+struct BitmapCache {
+    std::map<int, cairo_surface_t*> surfaces;
+    BitmapCache() = default;
+    BitmapCache(const BitmapCache&) = delete;
+    BitmapCache& operator=(const BitmapCache&) = delete;
+    ~BitmapCache() {
+        for (auto& [id, surface] : surfaces) cairo_surface_destroy(surface);
+    }
+};
+
 std::map<int, cairo_surface_t*>& cache() {
-    static auto* surfaces = new std::map<int, cairo_surface_t*>;
-    return *surfaces;
+    constinit static ProcessShared<BitmapCache> shared{
+        [] { return std::make_unique<BitmapCache>(); }};
+    return shared.get().surfaces;
 }
 
 } // namespace

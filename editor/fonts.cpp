@@ -1,22 +1,25 @@
 #include "editor/gui_tables.h"
 
+#include "core/immortal.h"
+
 namespace {
 
-VSTGUI::CFontDesc verdanaSmall("Verdana", 10);
-VSTGUI::CFontDesc verdanaLarge("Verdana", 14);
-VSTGUI::CFontDesc verySmaller("Verdana", 9);
-VSTGUI::CFontDesc verySmallerBig("Verdanaial", 12);
-VSTGUI::CFontDesc managerSmall("Verdana", 10);
-VSTGUI::CFontDesc managerBig("Verdanaial", 13);
+// Never destroyed, like the stock fonts (sdk/vstgui/cfont.cpp).
+Immortal<VSTGUI::CFontDesc> verdanaSmall("Verdana", 10);
+Immortal<VSTGUI::CFontDesc> verdanaLarge("Verdana", 14);
+Immortal<VSTGUI::CFontDesc> verySmaller("Verdana", 9);
+Immortal<VSTGUI::CFontDesc> verySmallerBig("Verdanaial", 12);
+Immortal<VSTGUI::CFontDesc> managerSmall("Verdana", 10);
+Immortal<VSTGUI::CFontDesc> managerBig("Verdanaial", 13);
 
 } // namespace
 
-const VSTGUI::CFontRef gVerdanaSmall = &verdanaSmall;
-const VSTGUI::CFontRef gVerdanaLarge = &verdanaLarge;
-const VSTGUI::CFontRef gNormalFontVerySmaller = &verySmaller;
-const VSTGUI::CFontRef gNormalFontVerySmallerBig = &verySmallerBig;
-const VSTGUI::CFontRef gNormalFontManagerSmall = &managerSmall;
-const VSTGUI::CFontRef gNormalFontManagerBig = &managerBig;
+const VSTGUI::CFontRef gVerdanaSmall = &verdanaSmall.object;
+const VSTGUI::CFontRef gVerdanaLarge = &verdanaLarge.object;
+const VSTGUI::CFontRef gNormalFontVerySmaller = &verySmaller.object;
+const VSTGUI::CFontRef gNormalFontVerySmallerBig = &verySmallerBig.object;
+const VSTGUI::CFontRef gNormalFontManagerSmall = &managerSmall.object;
+const VSTGUI::CFontRef gNormalFontManagerBig = &managerBig.object;
 
 const std::array<VSTGUI::CFontRef, 4> FONT_SIZES = {VSTGUI::kNormalFontSmaller, VSTGUI::kNormalFont,
                                                     VSTGUI::kNormalFontBig,

@@ -5,6 +5,7 @@
 
 #include "controls/toptionmenu.h"
 #include "core/aplugin.h"
+#include "core/immortal.h"
 #include "core/section_tags.h"
 #include "editor/artwork.h"
 #include "platform/dialogs.h"
@@ -28,8 +29,9 @@ public:
 };
 
 void installArtwork() {
-    static ArtworkProvider provider;
-    if (!getBitmapProvider()) setBitmapProvider(&provider);
+    // Never destroyed: the layer keeps pointing at it.
+    static Immortal<ArtworkProvider> provider;
+    if (!getBitmapProvider()) setBitmapProvider(&provider.object);
 }
 
 // Where each sub-page container sits on the design screen, and the bitmap

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 // ------------------------------------------------------------------ shared tables
 
@@ -23,21 +24,19 @@ struct TableNode {
 };
 
 // The tables of the rates that instances hold, newest first; walked, grown
-// and pruned only under the lock.
+// and pruned only under the lock. The list is constant-initialised and never
+// destroyed: an instance that a host closes after the library's static
+// objects are gone still gives its reference back and frees what no one
+// holds. Each node goes with its last reference, so nothing is left once
+// every instance is closed.
 struct TableList {
     TableNode* head = nullptr;
     std::mutex lock;
-
-    ~TableList() {
-        while (TableNode* n = head) {
-            head = n->next;
-            delete n;
-        }
-    }
 };
+static_assert(std::is_trivially_destructible_v<TableList>);
 
 TableList& tableList() {
-    static TableList list;
+    constinit static TableList list;
     return list;
 }
 

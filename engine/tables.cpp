@@ -1,5 +1,7 @@
 #include "engine/tables.h"
 
+#include "core/process_shared.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -94,6 +96,6 @@ std::unique_ptr<EngineTables> EngineTables::build(std::uint32_t noiseSeed) {
 }
 
 const EngineTables& engineTables() {
-    static const std::unique_ptr<const EngineTables> shared = EngineTables::build();
-    return *shared;
+    constinit static ProcessShared<EngineTables> shared{[] { return EngineTables::build(); }};
+    return shared.get();
 }

@@ -12,7 +12,9 @@
 // EngineTables block of 18.8 MiB on the heap, built on the first call of
 // engineTables() (thread-safe; about 10 ms, once per process) and read-only
 // afterwards: a second instance reuses it and costs nothing here. The
-// engine only reads them, from any thread, without locks.
+// engine only reads them, from any thread, without locks. The block lives
+// while the library or any instance holds the shared objects
+// (core/process_shared.h).
 //
 // Per instance. LFO shape kinds 6 and 7 follow the instance's two user waves
 // and are rewritten whenever a user wave is rebuilt, so they are not in the
@@ -222,8 +224,9 @@ private:
     EngineTables() = default; // contents are written by build(), never zeroed first
 };
 
-// The process-wide tables, built on the first call (thread-safe) and never
-// freed before exit. Hold on to the reference; it stays valid.
+// The process-wide tables, built on the first call (thread-safe). The
+// reference stays valid while the library or an instance holds the shared
+// objects (core/process_shared.h): every instance may keep it.
 const EngineTables& engineTables();
 
 // ------------------------------------------------------------------ per-instance LFO rows

@@ -120,6 +120,18 @@ TuningExchange::TuningExchange() {
 }
 
 void TuningExchange::publish(const TuningTable& table) {
+    std::lock_guard lock(writers);
+    publishLocked(table);
+}
+
+bool TuningExchange::tryPublish(const TuningTable& table) {
+    std::unique_lock lock(writers, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    publishLocked(table);
+    return true;
+}
+
+void TuningExchange::publishLocked(const TuningTable& table) {
     buffers[static_cast<std::size_t>(back)] = table;
     back = middle.exchange(back | kFresh, std::memory_order_acq_rel) & 3;
 }
@@ -167,10 +179,13 @@ void APlugin::takeTuning() {
     engine.tuning.take();
 }
 
-// Main thread, before a state is applied: the tuning its switch and name
-// ask for. The name is stored two characters to a tag, so an odd-length one
-// comes back with a blank at its end; a file of the name without it is found
-// too.
+// Before a state is applied: the tuning its switch and name ask for. The
+// name is stored two characters to a tag, so an odd-length one comes back
+// with a blank at its end; a file of the name without it is found too. A
+// host may ask on several threads at once (a state restored on one, a
+// value written on another): their tables take turns. On the audio thread
+// (a host writing 997 from within processing) the table never waits for
+// another writer.
 void APlugin::prepareTuning() {
     std::optional<TuningTable> table;
     if (getStoredValue(tag::HasTuning) >= 0.5f) {
@@ -180,7 +195,11 @@ void APlugin::prepareTuning() {
         if (!table && !name.empty() && name.back() == ' ')
             table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
     }
-    engine.tuning.publish(table ? *table : identityTuning());
+    const TuningTable& chosen = table ? *table : identityTuning();
+    if (onAudioThread())
+        engine.tuning.tryPublish(chosen);
+    else
+        engine.tuning.publish(chosen);
 }
 
 void APlugin::loadTuning() {

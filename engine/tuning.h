@@ -13,14 +13,17 @@
 // 0..127 are skipped. Only the first 512 lines are read; a line longer than
 // 127 characters is dropped whole.
 //
-// TuningExchange hands tables from the main thread (file loads, preset
-// states) to the audio thread without locks: a triple buffer, so the audio
-// thread never reads a table while it is written.
+// TuningExchange hands tables from the other threads (file loads, preset
+// states) to the audio thread: a triple buffer, so the audio thread never
+// reads a table while it is written, and never locks. A host may restore a
+// state on one thread while it sets a parameter on another, and both
+// publish a table: writers take turns on a lock of their own.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,8 +53,13 @@ public:
     TuningExchange(const TuningExchange&) = delete;
     TuningExchange& operator=(const TuningExchange&) = delete;
 
-    // Main thread (one at a time): the table the audio thread takes next.
+    // Any thread but the audio thread: the table the audio thread takes
+    // next. Waits while another writer publishes.
     void publish(const TuningTable& table);
+    // The audio thread's own publication (a state requested from within
+    // processing): it never waits. While another thread publishes, that
+    // thread's table is the newest and this one gives way: false.
+    bool tryPublish(const TuningTable& table);
     // Audio thread: the newest published table becomes the current one.
     void take();
     // Audio thread: the current table's pitch of a note (0..127).
@@ -59,8 +67,11 @@ public:
 
 private:
     static constexpr int kFresh = 4;
+    void publishLocked(const TuningTable& table);
+
     std::array<TuningTable, 3> buffers;
     std::atomic<int> middle{1}; // index, with kFresh while not taken yet
     int front = 0;              // the audio thread's
-    int back = 2;               // the main thread's
+    int back = 2;               // the writer's, under `writers`
+    std::mutex writers;
 };

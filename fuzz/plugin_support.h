@@ -328,19 +328,19 @@ private:
 // cannot reset is made the same for every input: the random seed (set from
 // the clock at construction) and the host's transport.
 //
-// The kept plug-ins are never closed: at exit the process's static tables
-// (the effects' shared tables among them) may already be gone, as they are
-// when a host exits without closing its plug-ins.
+// The kept plug-ins are closed at exit, after the library's own static
+// objects may have gone, as a host's plug-in manager of static storage
+// closes them.
 inline Instance& keptInstance(int kind) {
     struct Kept {
         explicit Kept(int kind) : host(kHostKinds[kind]), instance(host) {}
         Host host;
         Instance instance;
     };
-    static Kept* kept[std::size(kHostKinds)] = {};
+    static std::unique_ptr<Kept> kept[std::size(kHostKinds)];
     kind = static_cast<int>(static_cast<unsigned>(kind) % std::size(kHostKinds));
-    Kept*& k = kept[kind];
-    if (!k) k = new Kept(kind);
+    std::unique_ptr<Kept>& k = kept[kind];
+    if (!k) k = std::make_unique<Kept>(kind);
     k->host.use();
     k->host.time.samplePos = 0.0;
     k->instance.plugin().engine.random.setSeed(1);

@@ -1,5 +1,6 @@
 #include "platform/dialog_service.h"
 
+#include "core/immortal.h"
 #include "platform/modal_windows.h"
 
 #include <atomic>
@@ -21,15 +22,17 @@ namespace {
 
 std::atomic<DialogService*> installedService{nullptr};
 
+// The services are never destroyed: an instance may show a message while a
+// host closes it after the library's static objects are gone.
 DialogService& defaultService() {
-    static HeadlessDialogService headless;
-    static ZenityDialogService zenity;
-    static MissingZenityDialogService missing;
+    static Immortal<HeadlessDialogService> headless;
+    static Immortal<ZenityDialogService> zenity;
+    static Immortal<MissingZenityDialogService> missing;
     static const DialogBackend backend = pickDialogBackend(
         std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("PATH"));
-    if (backend == DialogBackend::zenity) return zenity;
-    if (backend == DialogBackend::missingZenity) return missing;
-    return headless;
+    if (backend == DialogBackend::zenity) return zenity.object;
+    if (backend == DialogBackend::missingZenity) return missing.object;
+    return headless.object;
 }
 
 } // namespace

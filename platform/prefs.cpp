@@ -3,6 +3,7 @@
 
 #include "platform/prefs.h"
 
+#include "core/process_shared.h"
 #include "platform/file_io.h"
 
 #include <algorithm>
@@ -66,9 +67,11 @@ std::mutex& prefsMutex() {
     return mutex;
 }
 
+// Shared like the tables (core/process_shared.h): an instance that a host
+// closes after the library's static objects are gone still finds it.
 Snapshot& snapshot() {
-    static Snapshot s;
-    return s;
+    constinit static ProcessShared<Snapshot> shared{[] { return std::make_unique<Snapshot>(); }};
+    return shared.get();
 }
 
 constexpr const char* FILE_HEADER = "# Ondix preferences\n";

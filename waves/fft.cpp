@@ -1,6 +1,7 @@
 #include "waves/fft.h"
 
 #include "core/numeric.h"
+#include "core/process_shared.h"
 #include "engine/tables.h"
 
 #include <algorithm>
@@ -323,8 +324,8 @@ void fourLaneLowBins(const float (*inRe)[4], const float (*inIm)[4], float (*re)
 } // namespace
 
 const FftTables& fftTables() {
-    static const std::unique_ptr<const FftTables> shared = FftTables::build();
-    return *shared;
+    constinit static ProcessShared<FftTables> shared{&FftTables::build};
+    return shared.get();
 }
 
 Fft2048::Fft2048() : tables_(&fftTables()) {}

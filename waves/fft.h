@@ -57,7 +57,8 @@ struct FftTables {
     static std::unique_ptr<FftTables> build();
 };
 
-// The process-wide tables, built on first call (thread-safe) and never freed.
+// The process-wide tables, built on first call (thread-safe); they live while
+// the library or any instance holds the shared objects (core/process_shared.h).
 const FftTables& fftTables();
 
 class Fft2048 {

@@ -1,5 +1,7 @@
 #include "vstgui/cfont.h"
 
+#include "core/immortal.h"
+
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -20,26 +22,29 @@ namespace {
 // usable by other files' static initialisers (tables of fonts filled at load
 // time) whatever the order in which the files are initialised. Each holds its
 // initial reference for the life of the process, so balanced remember/forget
-// pairs never delete one.
-CFontDesc systemFont("Arial", 12);
-CFontDesc normalFontVeryBig("Arial", 18);
-CFontDesc normalFontBig("Arial", 14);
-CFontDesc normalFont("Arial", 12);
-CFontDesc normalFontSmall("Arial", 11);
-CFontDesc normalFontSmaller("Arial", 10);
-CFontDesc normalFontVerySmall("Arial", 9);
-CFontDesc symbolFont("Arial", 12);
+// pairs never delete one. None is ever destroyed: a host may close an editor
+// after the library's static objects are gone, and its controls then still
+// let go of their fonts. The names fit in the strings themselves, so that
+// unloading the library leaves nothing on the heap.
+Immortal<CFontDesc> systemFont("Arial", 12);
+Immortal<CFontDesc> normalFontVeryBig("Arial", 18);
+Immortal<CFontDesc> normalFontBig("Arial", 14);
+Immortal<CFontDesc> normalFont("Arial", 12);
+Immortal<CFontDesc> normalFontSmall("Arial", 11);
+Immortal<CFontDesc> normalFontSmaller("Arial", 10);
+Immortal<CFontDesc> normalFontVerySmall("Arial", 9);
+Immortal<CFontDesc> symbolFont("Arial", 12);
 
 } // namespace
 
-const CFontRef kSystemFont = &systemFont;
-const CFontRef kNormalFontVeryBig = &normalFontVeryBig;
-const CFontRef kNormalFontBig = &normalFontBig;
-const CFontRef kNormalFont = &normalFont;
-const CFontRef kNormalFontSmall = &normalFontSmall;
-const CFontRef kNormalFontSmaller = &normalFontSmaller;
-const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
-const CFontRef kSymbolFont = &symbolFont;
+const CFontRef kSystemFont = &systemFont.object;
+const CFontRef kNormalFontVeryBig = &normalFontVeryBig.object;
+const CFontRef kNormalFontBig = &normalFontBig.object;
+const CFontRef kNormalFont = &normalFont.object;
+const CFontRef kNormalFontSmall = &normalFontSmall.object;
+const CFontRef kNormalFontSmaller = &normalFontSmaller.object;
+const CFontRef kNormalFontVerySmall = &normalFontVerySmall.object;
+const CFontRef kSymbolFont = &symbolFont.object;
 
 namespace {
 

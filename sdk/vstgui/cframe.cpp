@@ -1,5 +1,7 @@
 #include "vstgui/cframe.h"
 
+#include "core/immortal.h"
+
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/testing.h"
 
@@ -334,8 +336,8 @@ IPopupProvider* CFrame::getPopupProvider() {
     if (window) {
         if (IPopupProvider* provider = window->popupProvider()) return provider;
     }
-    static HeadlessPopupProvider headless;
-    return &headless;
+    static Immortal<HeadlessPopupProvider> headless;
+    return &headless.object;
 }
 
 void CFrame::onViewRemoved(CView* view) {

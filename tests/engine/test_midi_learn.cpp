@@ -2,18 +2,23 @@
 // audio thread, picks the value up before it follows, and reaches the
 // preference store through the main thread only.
 
+#include "au/au_plugin.h"
 #include "core/preset_file.h"
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
 #include "support/plugin_harness.h"
 #include "support/temp_prefs.h"
+#include "tools/auhost/au_host.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -262,6 +267,175 @@ TEST_F(MidiLearn, ControllerPicksTheValueUpAgainAfterAPresetLoadOrRestore) {
         cc(7, 10); // and followed
         EXPECT_FLOAT_EQ(value(kCutoff), 10.0f / 127.0f);
         p().resetMIDI();
+    }
+    fs::remove_all(made);
+}
+
+// A controller that had picked its parameter up and moves after a state or
+// preset has arrived, but before its application has run (the next slow
+// tick), must not write over the value just loaded: whichever way the state
+// came, the controller picks the loaded value up anew. Each way is driven
+// as its host drives it, on an instance of its own.
+
+extern "C" OSStatus AUPLUGINEntry(ComponentParameters* params, void* storage);
+extern "C" AudioComponentPlugInInterface* AUPLUGINFactory(const AudioComponentDescription*);
+
+namespace {
+
+constexpr int kController = 74;
+constexpr int kBlock = 256;
+
+// An instance as a host holds it: its parameters, its MIDI and its audio.
+struct Rig {
+    virtual ~Rig() = default;
+    virtual APlugin& p() = 0;
+    virtual void setParameter(int t, float v) = 0;
+    virtual void render(int frames) = 0;
+    // The controller at `offset` of the next block, and that block.
+    virtual void cc(int offset, int value) = 0;
+};
+
+struct VstRig : Rig {
+    PluginHarness h;
+    APlugin& p() override { return h.p(); }
+    void setParameter(int t, float v) override { h.effect()->setParameter(h.effect(), t, v); }
+    void render(int frames) override { h.render(frames); }
+    void cc(int offset, int value) override {
+        h.send(EventBlock().cc(offset, kController, value));
+        h.render(kBlock);
+    }
+    VstIntPtr dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
+        return h.effect()->dispatcher(h.effect(), opcode, 0, value, ptr, 0.0f);
+    }
+};
+
+struct AuRig : Rig {
+    ondix::auhost::AUTestHost host{{AUPLUGINEntry, AUPLUGINFactory}};
+    AuRig() {
+        EXPECT_EQ(host.open(), noErr);
+        EXPECT_EQ(host.setMaxFrames(kBlock), noErr);
+        EXPECT_EQ(host.initialize(), noErr);
+    }
+    APlugin& p() override {
+        auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
+        return *static_cast<APlugin*>(unit->Effect());
+    }
+    void setParameter(int t, float v) override {
+        EXPECT_EQ(host.setParameter(static_cast<AudioUnitParameterID>(t), v), noErr);
+    }
+    void render(int frames) override { EXPECT_EQ(host.render(static_cast<UInt32>(frames)), noErr); }
+    void cc(int offset, int value) override {
+        EXPECT_EQ(
+            host.midi(0xB0, kController, static_cast<UInt32>(value), static_cast<UInt32>(offset)),
+            noErr);
+        render(kBlock);
+    }
+};
+
+} // namespace
+
+TEST(MidiLearnArrivals, CapturedControllerLeavesTheArrivingValueAlone) {
+    TempPrefs prefs;
+    ScriptedDialogService dialogs;
+    ScopedDialogService scopedDialogs{dialogs};
+    std::string made = (fs::temp_directory_path() / "ondix-arrival-XXXXXX").string();
+    ASSERT_NE(mkdtemp(made.data()), nullptr);
+    const fs::path folder = fs::path(made) / "Presets";
+    fs::create_directories(folder);
+    constexpr float kLoaded = 0.9f;
+    std::ofstream(folder / "Arrived.ondix") << formatPresetFile({{"Filter Frequency", kLoaded}});
+
+    // Each way: the state saved while the value was kLoaded, and what brings
+    // it back.
+    using Restore = std::function<void()>;
+    const struct {
+        const char* what;
+        bool au;
+        std::function<Restore(Rig&)> save;
+    } ways[] = {
+        {"chunk", false,
+         [](Rig& r) -> Restore {
+             auto& v = static_cast<VstRig&>(r);
+             v.p().core.host.hostIsReaper = true; // a host that exchanges chunks
+             auto record = std::make_shared<ProgramRecord>(v.p().core.programStore[0]);
+             return [&v, record] {
+                 EXPECT_EQ(v.dispatch(effSetChunk, sizeof(ProgramRecord), record.get()), 1);
+             };
+         }},
+        {"value by value, 997 among them", false,
+         [](Rig& r) -> Restore {
+             auto record = std::make_shared<ProgramRecord>(r.p().core.programStore[0]);
+             return [&r, record] {
+                 for (int t = 0; t < tag::Count; ++t) r.setParameter(t, record->values[t]);
+             };
+         }},
+        {"preset chosen", false,
+         [&folder](Rig& r) -> Restore {
+             r.p().core.folders.presetDir = folder.string() + "/";
+             r.p().refreshPresetList();
+             const int last = r.p().presetCount - 1; // the only user preset
+             EXPECT_EQ(std::string(r.p().presetNames[static_cast<std::size_t>(last)].data()),
+                       "Arrived");
+             return [&r, last] { EXPECT_TRUE(r.p().choosePreset(last)); };
+         }},
+        {"program change", false,
+         [](Rig& r) -> Restore {
+             auto& v = static_cast<VstRig&>(r);
+             auto record = std::make_shared<ProgramRecord>(v.p().core.programStore[0]);
+             return [&v, record] {
+                 v.p().core.programStore[0] = *record;
+                 v.dispatch(effSetProgram, 0);
+             };
+         }},
+        {"AudioUnit state", true,
+         [](Rig& r) -> Restore {
+             auto& a = static_cast<AuRig&>(r);
+             CFPropertyListRef state = nullptr;
+             EXPECT_EQ(a.host.get(kAudioUnitProperty_ClassInfo, state), noErr);
+             auto held = std::shared_ptr<const void>(state, [](const void* s) { CFRelease(s); });
+             return [&a, held] {
+                 const CFPropertyListRef s = held.get();
+                 EXPECT_EQ(a.host.set(kAudioUnitProperty_ClassInfo, s), noErr);
+             };
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        std::unique_ptr<Rig> rig;
+        if (way.au)
+            rig = std::make_unique<AuRig>();
+        else
+            rig = std::make_unique<VstRig>();
+        Rig& r = *rig;
+        auto value = [&r] { return r.p().getParameter(tag::FilterFreq); };
+        r.setParameter(tag::FilterFreq, kLoaded);
+        r.render(kBlock);
+        const Restore restore = way.save(r);
+
+        // Learned and picked up where the value now stands.
+        r.setParameter(tag::FilterFreq, 0.3f);
+        r.p().setMIDILatch(tag::FilterFreq, true);
+        r.cc(0, 38); // 0.299
+        ASSERT_EQ(r.p().engine.midi.ccMap[kController].load(), tag::FilterFreq);
+        ASSERT_FLOAT_EQ(value(), 38.0f / 127.0f);
+
+        // Just past a slow tick: the application waits for the next one.
+        const auto phase = [&r] { return r.p().engine.render.sampleCounter % 4096; };
+        while (phase() != kBlock)
+            r.render(static_cast<int>(
+                std::min<std::uint64_t>(kBlock, (4096 + kBlock - phase()) % 4096)));
+        restore();
+        r.cc(100, 64); // 0.504, far from the value arriving
+        for (int guard = 0; guard < 64 && r.p().getIsSettingPreset(); ++guard) r.render(kBlock);
+        ASSERT_FALSE(r.p().getIsSettingPreset());
+        EXPECT_FLOAT_EQ(value(), kLoaded);
+
+        // The controller picks the loaded value up from there.
+        r.cc(0, 64);
+        EXPECT_FLOAT_EQ(value(), kLoaded);
+        r.cc(0, 114); // 0.898: within reach
+        EXPECT_FLOAT_EQ(value(), 114.0f / 127.0f);
+        r.p().resetMIDI();
     }
     fs::remove_all(made);
 }

@@ -6,15 +6,20 @@
 #include "engine/tuning.h"
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
+#include "support/plugin_harness.h"
 #include "support/spectrum.h"
 #include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -162,6 +167,114 @@ TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     s.h.settle_();
     EXPECT_EQ(p.getTuningName(), "Odd");
     EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(-1.0 / 12.0), 0.0005);
+}
+
+// The exchange itself, hammered: two writers publish a whole table each as
+// fast as they can while the reader takes the newest and checks it, 200,000
+// times.
+TEST(TuningExchangeWriters, TwoWritersNeverTearATable) {
+    auto shifted = [](float by) {
+        TuningTable t = identityTuning();
+        for (float& pitch : t) pitch += by;
+        return t;
+    };
+    const TuningTable tables[2] = {shifted(0.25f), shifted(0.75f)};
+    TuningExchange exchange;
+    std::atomic<bool> reading{true};
+    auto writer = [&](const TuningTable& t) {
+        while (reading.load(std::memory_order_relaxed)) exchange.publish(t);
+    };
+    std::thread first(writer, std::cref(tables[0]));
+    std::thread second(writer, std::cref(tables[1]));
+    int torn = 0, takes = 0;
+    for (; takes < 200000; ++takes) {
+        exchange.take();
+        const float offset = exchange.pitch(0);
+        for (int n = 1; n < 128; ++n)
+            if (exchange.pitch(n) - static_cast<float>(n) != offset) {
+                ++torn;
+                break;
+            }
+    }
+    reading.store(false);
+    first.join();
+    second.join();
+    EXPECT_EQ(torn, 0) << "of " << takes << " tables taken";
+}
+
+// A host restores a state on one thread (a chunk) while it writes another one
+// value by value on a second (997, then the tuning's switch and name); both
+// read their tuning file and publish its table. Every table the audio thread
+// plays is one of them whole (or equal temperament, when the name it read
+// was half of each), never parts of two.
+TEST_F(TuningTest, TablesPublishedFromTwoThreadsArriveWhole) {
+    std::string low = "[Tuning]\n", high = "[Tuning]\n";
+    for (int n = 0; n < 128; ++n) {
+        low += "note " + std::to_string(n) + "=" + std::to_string(n * 100 + 25) + "\n";
+        high += "note " + std::to_string(n) + "=" + std::to_string(n * 100 + 75) + "\n";
+    }
+    write("Low.tun", low);
+    write("High.tun", high);
+
+    PluginHarness h;
+    APlugin& p = h.p();
+    p.core.folders.tuningDir = folder.string();
+    p.core.host.hostIsReaper = true; // a host that exchanges chunks
+    auto stateNamed = [&p](const char* name) {
+        p.set2StringFromParam(name, tag::TuningNameFirst, tag::TuningNameChars);
+        p.setParameter(tag::HasTuning, 1.0f);
+        return p.core.programStore[0];
+    };
+    const ProgramRecord lowState = stateNamed("Low");
+    const ProgramRecord highState = stateNamed("High");
+
+    // The table the audio thread plays: 0 equal temperament, 1 Low, 2 High,
+    // -1 anything else.
+    auto played = [&p] {
+        int kind = -2;
+        for (int n = 0; n < 128; ++n) {
+            const float offset = p.engine.tuning.pitch(n) - static_cast<float>(n);
+            const int k = offset == 0.0f ? 0 : (offset == 0.25f ? 1 : (offset == 0.75f ? 2 : -1));
+            if (kind == -2) kind = k;
+            if (k != kind) return -1;
+        }
+        return kind;
+    };
+
+    std::atomic<int> writersDone{0};
+    std::thread chunks([&] {
+        AEffect* e = h.effect();
+        for (int i = 0; i < 300; ++i) {
+            ProgramRecord r = lowState;
+            e->dispatcher(e, effSetChunk, 0, sizeof r, &r, 0.0f);
+        }
+        writersDone.fetch_add(1);
+    });
+    std::thread values([&] {
+        AEffect* e = h.effect();
+        for (int i = 0; i < 300; ++i) {
+            e->setParameter(e, tag::ApplyPreset, highState.values[tag::ApplyPreset]);
+            for (int t = tag::HasTuning; t < tag::TuningNameFirst + tag::TuningNameChars; ++t)
+                e->setParameter(e, t, highState.values[t]);
+        }
+        writersDone.fetch_add(1);
+    });
+    // This thread is the audio thread: it takes the newest table at its ticks.
+    int torn = 0, blocks = 0;
+    std::array<int, 3> seen{};
+    while (writersDone.load() < 2 || blocks < 64) {
+        h.render(64);
+        ++blocks;
+        const int kind = played();
+        if (kind < 0)
+            ++torn;
+        else
+            ++seen[static_cast<std::size_t>(kind)];
+    }
+    chunks.join();
+    values.join();
+    EXPECT_EQ(torn, 0) << "of " << blocks << " blocks";
+    EXPECT_GT(seen[1] + seen[2], 0);
 }
 
 } // namespace
