@@ -144,3 +144,39 @@ TEST_F(KeyboardFixture, HeldArrowPassesARefusedPresetWithOneMessage) {
     ASSERT_EQ(dialogs.alertRequests.size(), 1u);
     EXPECT_NE(dialogs.alertRequests[0].header.find("B No End"), std::string::npos);
 }
+
+// Refused files side by side: one press passes all of them in its
+// direction, each saying why once, and lands on the next readable preset.
+TEST_F(KeyboardFixture, OnePressPassesEveryRefusedPresetInItsDirection) {
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped{dialogs};
+    const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
+    std::filesystem::create_directories(folder);
+    const std::string good = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
+    std::ofstream(folder / "A Good.ondix") << good;
+    std::ofstream(folder / "B No End.ondix") << "Ondix Preset 1\nFilter Frequency = 0.25\n";
+    std::ofstream(folder / "C Not A Preset.ondix") << "banana\n";
+    std::ofstream(folder / "D Good.ondix") << good;
+    plugin = std::make_unique<APlugin>(FakeHost::callback);
+    plugin->core.folders.presetDir = folder.string() + "/";
+    plugin->refreshPresetList();
+    ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    const int last = plugin->presetCount - 1;
+    ASSERT_EQ(std::string(plugin->presetNames[static_cast<std::size_t>(last)].data()), "D Good");
+    plugin->core.presetIndex = last;
+
+    // Up from D: past C and B to A, both refusals told in that order.
+    clock.advance(1000);
+    EXPECT_EQ(key(VKEY_UP), 1);
+    EXPECT_EQ(plugin->core.presetIndex, last - 3);
+    ASSERT_EQ(dialogs.alertRequests.size(), 2u);
+    EXPECT_NE(dialogs.alertRequests[0].header.find("C Not A Preset"), std::string::npos);
+    EXPECT_NE(dialogs.alertRequests[1].header.find("B No End"), std::string::npos);
+    applied();
+
+    // Down from A: past B and C to D again, without telling twice.
+    clock.advance(250);
+    EXPECT_EQ(key(VKEY_DOWN), 1);
+    EXPECT_EQ(plugin->core.presetIndex, last);
+    EXPECT_EQ(dialogs.alertRequests.size(), 2u);
+}

@@ -131,6 +131,22 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowAndDiffersFromItsNeighbour) {
     }
 }
 
+// The initial patch plays the built-in phrase (what a first render with the
+// offline host plays) clear of the output limit, with the voices' random
+// start phases of several seeds: no sample within a tenth of it.
+TEST(FactoryPresets, TheInitialPatchPlaysThePhraseClearOfTheLimit) {
+    const auto factory = listFactoryPresets();
+    ASSERT_FALSE(factory.empty());
+    ASSERT_EQ(factory[0].name, "Init");
+    for (std::uint32_t seed : {0x5EEDu, 0x1234u, 0xBEEFu}) {
+        PluginHarness h(seed);
+        choose(h, 0);
+        const Rendering phrase = play(h, ondix::host::builtInPhrase());
+        EXPECT_TRUE(phrase.finite);
+        EXPECT_LT(phrase.peak, 0.9f * kOutputLimit) << seed;
+    }
+}
+
 // A player's pitch wheel bends every factory preset by at least a semitone
 // each way (the initial patch keeps its range of none): the wheel as a host
 // sends it, in octaves as the voices take it.
