@@ -628,10 +628,24 @@ bool captionBox(const ControlPlace& p, int sizeIndex, CaptionBox& box) {
     const bool backScreen = p.page == 0 && p.screens == kBackScreen;
     Caption c{};
     if (!captionOf(p, placeRect(p, sizeIndex), backScreen, c)) return false;
-    // The capitals stand centred in the box, 0.73 of the size tall (text()).
+    // As text() sets it: the width measured (and the size shrunk to fit the
+    // box), the capitals centred in the box, 0.73 of the size tall.
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    double size = c.size;
+    double width = textWidth(cr, p.label, size, c.bold);
+    if (width > c.w) {
+        size *= c.w / width;
+        width = textWidth(cr, p.label, size, c.bold);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    double left = c.x;
+    if (c.align == Align::Centre) left = c.x + (c.w - width) / 2;
+    if (c.align == Align::Right) left = c.x + c.w - width;
     const double k = kScale[sizeIndex];
     const double middle = c.y + c.h / 2;
-    box = {c.x * k, (middle - 0.365 * c.size) * k, (c.x + c.w) * k, (middle + 0.365 * c.size) * k};
+    box = {left * k, (middle - 0.365 * size) * k, (left + width) * k, (middle + 0.365 * size) * k};
     return true;
 }
 

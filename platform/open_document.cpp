@@ -16,42 +16,12 @@ void closeQuietly(int fd) {
     if (fd >= 0) close(fd);
 }
 
-} // namespace
-
 OnceNotice& missingOpenerNotice() {
     static OnceNotice missing(MISSING_OPENER_TEXT);
     return missing;
 }
 
 enum class Launch { started, missing, failed };
-
-Launch launch(const std::string& program, const std::string& path);
-
-} // namespace
-
-bool openDocument(const std::string& path) {
-    return openDocumentWith(kOpener, path, missingOpenerNotice());
-}
-
-bool openDocumentOrTell(const std::string& path) {
-    const Launch result = launch(kOpener, path);
-    if (result == Launch::missing) {
-        missingOpenerNotice().tell();
-        AlertRequest request;
-        request.header = MISSING_OPENER_HEADER;
-        request.message = MISSING_OPENER_MESSAGE;
-        dialogService().alert(request);
-    }
-    return result == Launch::started;
-}
-
-bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice) {
-    const Launch result = launch(program, path);
-    if (result == Launch::missing) notice.tell();
-    return result == Launch::started;
-}
-
-namespace {
 
 // Two forks: the middle process ends at once and is collected here, so the
 // viewer is adopted by init and never lingers as a child of the host. Only
@@ -122,3 +92,25 @@ Launch launch(const std::string& program, const std::string& path) {
 }
 
 } // namespace
+
+bool openDocument(const std::string& path) {
+    return openDocumentWith(kOpener, path, missingOpenerNotice());
+}
+
+bool openDocumentOrTell(const std::string& path) {
+    const Launch result = launch(kOpener, path);
+    if (result == Launch::missing) {
+        missingOpenerNotice().tell();
+        AlertRequest request;
+        request.header = MISSING_OPENER_HEADER;
+        request.message = MISSING_OPENER_MESSAGE;
+        dialogService().alert(request);
+    }
+    return result == Launch::started;
+}
+
+bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice) {
+    const Launch result = launch(program, path);
+    if (result == Launch::missing) notice.tell();
+    return result == Launch::started;
+}
