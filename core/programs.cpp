@@ -181,7 +181,8 @@ void APlugin::changePresetDelta(int delta) {
         std::string name, error;
     };
     std::vector<Passed> passed; // the refused files not told of before
-    for (int tried = 0; tried < count && index != current; ++tried, index = wrap(index + direction)) {
+    for (int tried = 0; tried < count && index != current;
+         ++tried, index = wrap(index + direction)) {
         std::string error;
         if (choosePreset(static_cast<int>(index), error)) break;
         const auto at = static_cast<std::size_t>(index);

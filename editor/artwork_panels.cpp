@@ -37,7 +37,6 @@ constexpr int kModColEnd[kSizeCount][4] = {
     {28, 107, 207, 246}, {35, 133, 258, 307}, {42, 160, 310, 369}, {56, 214, 414, 492}};
 constexpr int kModScrollWidth[kSizeCount] = {4, 7, 8, 10};
 
-
 // Where a page sits on the design screen.
 struct PagePlace {
     int id, x, y;
@@ -253,7 +252,12 @@ bool captionOf(const ControlPlace& p, const Rect& r, bool backScreen, Caption& c
         c = {r.x - 10, r.y - 9.5, r.w + 20, 8.5, size, Align::Centre, false};
         return true;
     case LabelSide::Left:
-        c = {r.x - (backScreen ? 200 : 60), r.y, backScreen ? 193.0 : 56.0, r.h, size, Align::Right,
+        c = {r.x - (backScreen ? 200 : 60),
+             r.y,
+             backScreen ? 193.0 : 56.0,
+             r.h,
+             size,
+             Align::Right,
              backScreen};
         return true;
     case LabelSide::Right:

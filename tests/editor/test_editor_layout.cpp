@@ -313,8 +313,8 @@ TEST_F(EditorLayout, ControlsLeaveTheCaptionsFreeAtEverySize) {
                     for (CView* view : container->getChildren())
                         EXPECT_FALSE(covers(view->getViewSize(), box))
                             << "size " << s << " page " << pageId << ": view at "
-                            << describe(view->getViewSize()) << " covers \"" << p.label
-                            << "\" (" << box.left << ", " << box.top << ", " << box.right << ", "
+                            << describe(view->getViewSize()) << " covers \"" << p.label << "\" ("
+                            << box.left << ", " << box.top << ", " << box.right << ", "
                             << box.bottom << ")";
                 }
             }

@@ -290,10 +290,10 @@ TEST_F(EditorSync, SavedWavesThatCannotBeReadChangeNothing) {
     std::string good = "V1.0\n";
     for (int j = 0; j < 256; ++j) good += j == 2 ? "0.5\n" : "0\n";
     std::ofstream(folder / "Good.uwv") << good;
-    const char* const refused[][2] = {{"Bad", "V1.0\n0.5\nbanana\n"},
-                                      {"Glued", "V1.0\n0.5x\n0.25\n"},
-                                      {"Empty", "V1.0\n"}};
-    for (const auto& [name, text] : refused) std::ofstream(folder / (std::string(name) + ".uwv")) << text;
+    const char* const refused[][2] = {
+        {"Bad", "V1.0\n0.5\nbanana\n"}, {"Glued", "V1.0\n0.5x\n0.25\n"}, {"Empty", "V1.0\n"}};
+    for (const auto& [name, text] : refused)
+        std::ofstream(folder / (std::string(name) + ".uwv")) << text;
     p().core.folders.wavePresetDir = folder.string();
     showWavePage();
     click(c().wave.clear); // the saved list is read again at the next pass

@@ -141,7 +141,8 @@ inline std::vector<PhraseNote> builtInPhrase() {
     };
 
     std::vector<PhraseNote> notes;
-    for (const Bass& bass : kBass) notes.push_back({bass.note, 80, bass.beat * kBeat, bass.beats * kBeat});
+    for (const Bass& bass : kBass)
+        notes.push_back({bass.note, 80, bass.beat * kBeat, bass.beats * kBeat});
     for (const Step& step : kMelody) {
         notes.push_back({step.note, 100, step.beat * kBeat, step.beats * kBeat * 0.9});
     }

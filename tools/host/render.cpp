@@ -132,8 +132,9 @@ bool applyPreset(Plugin& plugin, const std::string& path,
 }
 
 // One instance loaded, opened and given the state, preset and settings of
-// the command line (the first of several tells what the preset skips). On failure it is reported, `status` says how the command
-// ends and the result is null.
+// the command line (the first of several tells what the preset skips). On
+// failure it is reported, `status` says how the command ends and the result
+// is null.
 std::unique_ptr<Plugin> prepareInstance(const RenderOptions& options, const std::string& stateBytes,
                                         const std::vector<PresetFileValue>& presetValues,
                                         bool first, int& status) {
