@@ -320,7 +320,8 @@ public:
     void clearProgram();
     void doFileCommands(int command);
     // Main thread: the preset delta places away in the list, wrapping at its
-    // ends; refused files are passed over in the direction of the step.
+    // ends; refused files are passed over in the direction of the step, and
+    // one message tells of those passed over for the first time.
     void changePresetDelta(int delta);
     // Asks the audio thread to apply the program record (any thread; off the
     // audio thread the record's wave tables are built here first).
@@ -344,9 +345,6 @@ public:
     // Entry index into the program record and applied; false, with a message
     // shown and nothing changed, when its file is refused.
     bool choosePreset(int index);
-    // How often a refused file says why: at every choice, or (when stepping
-    // through the list) once per file while the plug-in is loaded.
-    enum class RefusalNotice { Always, Once };
     // The defaults with a preset file's values over them; false with error
     // set when the text is refused.
     bool presetValuesFromText(std::string_view text, std::array<float, tag::Count>& values,
@@ -787,7 +785,8 @@ private:
     void writePresetIntoRecord(const std::array<float, tag::Count>& values,
                                const std::string& name);
     bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
-    bool choosePreset(int index, RefusalNotice notice);
+    // The same without the message: why the file was refused is in error.
+    bool choosePreset(int index, std::string& error);
     int findPresetEntry(const std::string& path) const;
     // The list read again after a file was removed; when the file was the
     // current preset's, the first entry is chosen in its place.

@@ -199,20 +199,23 @@ void APlugin::writePresetIntoRecord(const std::array<float, tag::Count>& values,
 }
 
 bool APlugin::choosePreset(int index) {
-    return choosePreset(index, RefusalNotice::Always);
+    std::string error;
+    if (choosePreset(index, error)) return true;
+    if (index >= 0 && static_cast<std::size_t>(index) < core.presetEntries.size())
+        problem("\"" + core.presetEntries[static_cast<std::size_t>(index)].name +
+                    "\" was not loaded",
+                error);
+    return false;
 }
 
-bool APlugin::choosePreset(int index, RefusalNotice notice) {
+bool APlugin::choosePreset(int index, std::string& error) {
+    error.clear();
     if (index < 0 || static_cast<std::size_t>(index) >= core.presetEntries.size()) return false;
     const PresetEntry& entry = core.presetEntries[static_cast<std::size_t>(index)];
-    std::string text, error;
+    std::string text;
     std::array<float, tag::Count> values;
-    if (!readPresetText(entry, text, error) || !presetValuesFromText(text, values, error)) {
-        const bool firstTime = core.refusedPresetsTold.insert(entry.path).second;
-        if (firstTime || notice == RefusalNotice::Always)
-            problem("\"" + entry.name + "\" was not loaded", error);
+    if (!readPresetText(entry, text, error) || !presetValuesFromText(text, values, error))
         return false;
-    }
     writePresetIntoRecord(values, entry.name);
     core.presetIndex.store(index, std::memory_order_relaxed);
     requestPresetApplication(kPresetChosen);

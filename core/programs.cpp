@@ -13,12 +13,15 @@
 #include "core/modes.h"
 
 #include "editor/ueditor.h"
+#include "platform/dialogs.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -167,10 +170,11 @@ bool APlugin::getIsSettingPreset() const {
 
 // Steps through the preset list, wrapping from the last entry to the first
 // and back. Nothing moves while the audio thread still has a preset to
-// apply. A refused file is passed over: the step goes on to the next
-// readable entry in its direction (each refusal is shown once while the
-// plug-in is loaded, so that a held arrow key is not stopped by a message
-// at every press); when no other entry is readable the current preset stays.
+// apply. Refused files are passed over: the step goes on to the next
+// readable entry in its direction, and when no other entry is readable the
+// current preset stays. One message per step names the files it passed
+// over, each file once while the plug-in is loaded, so that a held arrow
+// key is not stopped by a message at every press.
 void APlugin::changePresetDelta(int delta) {
     if (getIsSettingPreset()) return;
     const int count = std::clamp(presetCount, 0, kMaxPresetNames);
@@ -179,8 +183,33 @@ void APlugin::changePresetDelta(int delta) {
     const auto wrap = [count](long long i) { return (i % count + count) % count; };
     const int direction = delta > 0 ? 1 : -1;
     long long index = wrap(current + delta);
-    for (int tried = 0; tried < count && index != current; ++tried, index = wrap(index + direction))
-        if (choosePreset(static_cast<int>(index), RefusalNotice::Once)) return;
+    struct Passed {
+        std::string name, error;
+    };
+    std::vector<Passed> passed; // the refused files not told of before
+    for (int tried = 0; tried < count && index != current;
+         ++tried, index = wrap(index + direction)) {
+        std::string error;
+        if (choosePreset(static_cast<int>(index), error)) break;
+        const auto at = static_cast<std::size_t>(index);
+        if (at < core.presetEntries.size() &&
+            core.refusedPresetsTold.insert(core.presetEntries[at].path).second)
+            passed.push_back({core.presetEntries[at].name, error});
+    }
+    const auto named = [](const Passed& p) {
+        return "\"" + p.name + "\"" + (p.error.empty() ? "" : " (" + p.error + ")");
+    };
+    if (passed.size() == 1) {
+        const Passed& p = passed.front();
+        messageBox("Problem with Preset File: \"" + p.name + "\" was not loaded" +
+                       (p.error.empty() ? "" : " (" + p.error + ")"),
+                   MESSAGE_BOX_OK);
+    } else if (passed.size() > 1) {
+        std::string text = "Problem with Preset Files: " + std::to_string(passed.size()) +
+                           " presets were passed over: ";
+        for (std::size_t i = 0; i < passed.size(); ++i) text += (i ? "; " : "") + named(passed[i]);
+        messageBox(text, MESSAGE_BOX_OK);
+    }
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {

@@ -83,9 +83,11 @@ constexpr std::array<BitmapInfo, kBitmapCount> kBitmaps = {{
     {10080, 12, 12, 2},    // down arrow
 }};
 
-// The morph slider's window per size: its own table, not the scaling rule.
-constexpr std::array<int, kSizeCount> kMorphWidth = {21, 27, 32, 42};
-constexpr std::array<int, kSizeCount> kMorphHeight = {251, 323, 376, 502};
+// The morph slider per size: its own table, not the scaling rule. Its
+// "Morph" caption is painted below the scaled design rectangle (104 + 251),
+// which the slider stays above at every size.
+constexpr std::array<PixelRect, kSizeCount> kMorphRect = {
+    {{97, 104, 21, 251}, {122, 128, 27, 313}, {146, 154, 32, 376}, {196, 208, 42, 502}}};
 constexpr int kMorphFrames = 232;
 
 const BitmapInfo* find(int designId) {
@@ -118,6 +120,10 @@ int scaled(int v, int sizeIndex) {
     return static_cast<int>(static_cast<float>(v) * kScale[sizeIndex]);
 }
 
+PixelRect morphSliderRect(int sizeIndex) {
+    return validSize(sizeIndex) ? kMorphRect[static_cast<std::size_t>(sizeIndex)] : PixelRect{};
+}
+
 int frameCount(int designId) {
     const auto* b = find(designId);
     return b ? b->frames : 0;
@@ -126,7 +132,7 @@ int frameCount(int designId) {
 BitmapSize frameSize(int designId, int sizeIndex) {
     const auto* b = find(designId);
     if (!b || !validSize(sizeIndex)) return {};
-    if (designId == 10040) return {kMorphWidth[sizeIndex], kMorphHeight[sizeIndex]};
+    if (designId == 10040) return {kMorphRect[sizeIndex].w, kMorphRect[sizeIndex].h};
     return {scaled(b->width, sizeIndex), scaled(b->height, sizeIndex)};
 }
 

@@ -15,7 +15,8 @@
 //   - the four screen backgrounds 10000..10003 are the design screen itself,
 //     1132 x 779 scaled by the same rule (1415 x 973, 1698 x 1168, 2264 x 1558);
 //   - the morph slider 10040 has a window of its own per-size size
-//     (21 x 251, 27 x 323, 32 x 376, 42 x 502). The slider shows position k
+//     (21 x 251, 27 x 313, 32 x 376, 42 x 502; morphSliderRect gives its
+//     place in the frame too). The slider shows position k
 //     of its 232 as the window starting k * width pixels down the strip, so
 //     the strip is width pixels wide and 231 * width + window height tall: a
 //     scale that scrolls past the fixed index marks painted beside the
@@ -62,6 +63,16 @@ BitmapSize frameSize(int designId, int sizeIndex);
 // A design coordinate in pixels: trunc(v * SCALE) in single precision, v
 // itself at size index 0.
 int scaled(int v, int sizeIndex);
+
+// A rectangle in pixels.
+struct PixelRect {
+    int x, y, w, h;
+};
+
+// The morph slider's rectangle in the frame at a size index (0..3): a table
+// of its own rather than the scaling rule, its size that of the slider's
+// window (frameSize of 10040). {0, 0, 0, 0} for another size index.
+PixelRect morphSliderRect(int sizeIndex);
 
 // Resource id = design id + 1000 * size index. Splits one; false when the
 // id is not one of the 47 at a size index 0..3.
@@ -122,5 +133,18 @@ struct ControlPlace {
 
 // Every placed control of the main screen, its pages and the back screen.
 std::span<const ControlPlace> controlPlaces();
+
+// Where the background paints the capital letters of a control's caption
+// beside it (LabelSide Below, Above, Left or Right), in pixels at a size
+// index, relative to the background that holds the control (its page for a
+// page's controls). False for other controls.
+struct CaptionBox {
+    double left, top, right, bottom;
+};
+bool captionBox(const ControlPlace& p, int sizeIndex, CaptionBox& box);
+
+// The tips the back screen lists, one line each; a section title they name
+// is written as it stands on the main screen (upper case).
+std::span<const char* const> backScreenTips();
 
 } // namespace ondix::artwork

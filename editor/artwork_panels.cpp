@@ -20,9 +20,6 @@ constexpr double kPi = std::numbers::pi;
 // ------------------------------------------------------------------ geometry of the screens
 
 // The graphic screens whose rectangles come from per-size tables.
-struct PixelRect {
-    int x, y, w, h;
-};
 constexpr PixelRect kArpRect[kSizeCount] = {
     {331, 473, 490, 188}, {416, 592, 613, 236}, {497, 710, 736, 282}, {662, 946, 982, 376}};
 constexpr double kArpStepWidth[kSizeCount] = {30.625, 38.3125, 46.0, 61.375};
@@ -39,9 +36,6 @@ constexpr int kModColWidth[kSizeCount][4] = {
 constexpr int kModColEnd[kSizeCount][4] = {
     {28, 107, 207, 246}, {35, 133, 258, 307}, {42, 160, 310, 369}, {56, 214, 414, 492}};
 constexpr int kModScrollWidth[kSizeCount] = {4, 7, 8, 10};
-
-constexpr PixelRect kMorphRect[kSizeCount] = {
-    {97, 104, 21, 251}, {122, 128, 27, 323}, {146, 154, 32, 376}, {196, 208, 42, 502}};
 
 // Where a page sits on the design screen.
 struct PagePlace {
@@ -238,38 +232,59 @@ void paintField(cairo_t* cr, const Rect& r) {
     strokeRounded(cr, r.x - 0.5, r.y - 0.5, r.w + 1, r.h + 1, 2.5, kFieldEdge, 1);
 }
 
-void paintCaption(cairo_t* cr, const ControlPlace& p, const Rect& r, bool backScreen) {
-    if (!p.label) return;
+// Where a caption goes beside its control's rectangle r (design units):
+// the text's box, its size and alignment. False for controls whose caption
+// is not painted beside them.
+struct Caption {
+    double x, y, w, h, size;
+    Align align;
+    bool bold;
+};
+
+bool captionOf(const ControlPlace& p, const Rect& r, bool backScreen, Caption& c) {
+    if (!p.label) return false;
     const double size = backScreen ? 8.0 : 7.0;
-    const Colour colour = backScreen ? kInsideLabel : kLabel;
     switch (p.side) {
     case LabelSide::Below:
-        text(cr, p.label, r.x - 10, r.y + r.h + 0.5, r.w + 20, 8.5, size, Align::Centre, false,
-             colour);
-        break;
+        c = {r.x - 10, r.y + r.h + 0.5, r.w + 20, 8.5, size, Align::Centre, false};
+        return true;
     case LabelSide::Above:
-        text(cr, p.label, r.x - 10, r.y - 9.5, r.w + 20, 8.5, size, Align::Centre, false, colour);
-        break;
+        c = {r.x - 10, r.y - 9.5, r.w + 20, 8.5, size, Align::Centre, false};
+        return true;
     case LabelSide::Left:
-        text(cr, p.label, r.x - (backScreen ? 200 : 60), r.y, backScreen ? 193 : 56, r.h, size,
-             Align::Right, backScreen, colour);
-        break;
+        c = {r.x - (backScreen ? 200 : 60),
+             r.y,
+             backScreen ? 193.0 : 56.0,
+             r.h,
+             size,
+             Align::Right,
+             backScreen};
+        return true;
     case LabelSide::Right:
-        text(cr, p.label, r.x + r.w + 3, r.y, 44, r.h, size, Align::Left, false, colour);
-        break;
-    case LabelSide::Inside:
-        // Shows through the translucent face of the default switch.
-        if (p.bitmap == 10050 || p.bitmap == 10052 || p.bitmap == 10053)
-            text(cr, p.label, r.x + 2, r.y, r.w - 4, r.h, 7.0, Align::Centre, true, kInsideLabel);
-        break;
-    case LabelSide::None:
-        break;
+        c = {r.x + r.w + 3, r.y, 44, r.h, size, Align::Left, false};
+        return true;
+    default:
+        return false;
     }
+}
+
+void paintCaption(cairo_t* cr, const ControlPlace& p, const Rect& r, bool backScreen) {
+    if (!p.label) return;
+    const Colour colour = backScreen ? kInsideLabel : kLabel;
+    Caption c{};
+    if (captionOf(p, r, backScreen, c)) {
+        text(cr, p.label, c.x, c.y, c.w, c.h, c.size, c.align, c.bold, colour);
+        return;
+    }
+    // Shows through the translucent face of the default switch.
+    if (p.side == LabelSide::Inside &&
+        (p.bitmap == 10050 || p.bitmap == 10052 || p.bitmap == 10053))
+        text(cr, p.label, r.x + 2, r.y, r.w - 4, r.h, 7.0, Align::Centre, true, kInsideLabel);
 }
 
 void paintMorphRecess(cairo_t* cr, int sizeIndex) {
     const double k = kScale[sizeIndex];
-    const PixelRect m = kMorphRect[sizeIndex];
+    const PixelRect m = morphSliderRect(sizeIndex);
     const Rect r = {m.x / k, m.y / k, m.w / k, m.h / k};
     fillRounded(cr, r.x - 2, r.y - 2, r.w + 4, r.h + 4, 3, kScreen);
     strokeRounded(cr, r.x - 1.5, r.y - 1.5, r.w + 3, r.h + 3, 3, kScreenEdge, 1);
@@ -512,17 +527,9 @@ void paintBack(cairo_t* cr, int sizeIndex) {
 
     const Section settings = {12, 140, 528, 470, "SETTINGS", 28, 148, 200};
     paintSectionBox(cr, settings);
-    static constexpr const char* kHints[] = {
-        "Right-click a control for its menu.",
-        "Double-click or Ctrl-click a knob: default value.",
-        "Alt-click a knob: value of the loaded preset.",
-        "Hold Shift while dragging for fine steps.",
-        "Drag a knob onto the modulation matrix to modulate it.",
-        "Click a section title for copy, paste and presets.",
-    };
     text(cr, "TIPS", 28, 212, 80, 10, 7.5, Align::Left, true, kLabel);
     double y = 228;
-    for (const char* hint : kHints) {
+    for (const char* hint : backScreenTips()) {
         fillRounded(cr, 32, y + 3.5, 3, 3, 1.5, withAlpha(kLightBlue, 0.8));
         text(cr, hint, 42, y, 460, 10, 8.5, Align::Left, false, kInsideLabel);
         y += 18;
@@ -603,3 +610,47 @@ void paintPanel(cairo_t* cr, int designId, int sizeIndex) {
 }
 
 } // namespace ondix::artwork::paint
+
+namespace ondix::artwork {
+
+std::span<const char* const> backScreenTips() {
+    // The section titles named here are the ones that carry a menu button.
+    static constexpr const char* kTips[] = {
+        "Right-click a control for its menu.",
+        "Double-click or Ctrl-click a knob: default value.",
+        "Alt-click a knob: value of the loaded preset.",
+        "Hold Shift while dragging for fine steps.",
+        "Drag a knob onto the modulation matrix to modulate it.",
+        "Click the OSCILLATOR, FILTER or MODULATION title for reset, copy and paste.",
+    };
+    return kTips;
+}
+
+bool captionBox(const ControlPlace& p, int sizeIndex, CaptionBox& box) {
+    if (sizeIndex < 0 || sizeIndex >= kSizeCount) return false;
+    using namespace paint;
+    const bool backScreen = p.page == 0 && p.screens == kBackScreen;
+    Caption c{};
+    if (!captionOf(p, placeRect(p, sizeIndex), backScreen, c)) return false;
+    // As text() sets it: the width measured (and the size shrunk to fit the
+    // box), the capitals centred in the box, 0.73 of the size tall.
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    double size = c.size;
+    double width = textWidth(cr, p.label, size, c.bold);
+    if (width > c.w) {
+        size *= c.w / width;
+        width = textWidth(cr, p.label, size, c.bold);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    double left = c.x;
+    if (c.align == Align::Centre) left = c.x + (c.w - width) / 2;
+    if (c.align == Align::Right) left = c.x + c.w - width;
+    const double k = kScale[sizeIndex];
+    const double middle = c.y + c.h / 2;
+    box = {left * k, (middle - 0.365 * size) * k, (left + width) * k, (middle + 0.365 * size) * k};
+    return true;
+}
+
+} // namespace ondix::artwork

@@ -242,11 +242,9 @@ void uEditor::createMainScreenControls() {
             o.octave->setDeltaOff(kMinusX[sizeIndex], kPlusX[sizeIndex]);
         }
         if (CBitmap* strip = getBitmap(kMorphStrip)) {
-            constexpr int kX[4] = {97, 122, 146, 196}, kY[4] = {104, 128, 154, 208};
-            constexpr int kW[4] = {21, 27, 32, 42}, kH[4] = {251, 323, 376, 502};
-            const int i = sizeIndex;
-            o.morph = new TVSlider(CRect(kX[i], kY[i], kX[i] + kW[i], kY[i] + kH[i]), this, 16,
-                                   strip, CPoint(0, 0), kMorphPositions, sizeIndex);
+            const ondix::artwork::PixelRect m = ondix::artwork::morphSliderRect(sizeIndex);
+            o.morph = new TVSlider(CRect(m.x, m.y, m.x + m.w, m.y + m.h), this, 16, strip,
+                                   CPoint(0, 0), kMorphPositions, sizeIndex);
             // The index marks beside the tape show through the strip's margins.
             o.morph->setTransparency(true);
             addControl(o.morph, kSliderKind);

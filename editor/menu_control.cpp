@@ -109,7 +109,7 @@ void openWebAddress(const std::string& address) {
     if (const auto& opener = webAddressOpener())
         opener(address);
     else
-        openDocument(address);
+        openDocumentOrTell(address);
 }
 
 void setWebAddressOpener(std::function<void(const std::string&)> opener) {

@@ -46,7 +46,6 @@ constexpr float kMaxRotation = 31.415924f;
 
 constexpr const char* kInfoLines[] = {
     "-GLeft Click: Change value",
-    "-GLeft Click + Super: Set to default in live mode",
     "-GLeft Click + Super: Show this menu",
     "-GLeft Click + Ctrl: Set value",
     "-GLeft Click + Alt: Set to original value",

@@ -166,14 +166,19 @@ bool uEditor::headerValueChanged(CControl* control) {
 
 // The manual, in the desktop's viewer, when it is where the preferences say.
 // The manual that comes with the plug-in is written out where the preference
-// names it (the data folder by default) before it is shown.
+// names it (the data folder by default) before it is shown. When there is no
+// manual to show, or nothing to show it with, a message box says so.
 void uEditor::openHelp() {
     const std::string& path = plugin()->core.folders.helpPath;
-    if (getFileNameOnlyStr(path, false) == ONDIX_MANUAL_FILE) {
-        std::string error;
+    std::string error;
+    if (getFileNameOnlyStr(path, false) == ONDIX_MANUAL_FILE)
         installManual(path.substr(0, path.size() - std::string(ONDIX_MANUAL_FILE).size()), error);
+    if (!fileExists(path)) {
+        messageBox("The manual was not found: " + path + (error.empty() ? "" : " (" + error + ")"),
+                   MESSAGE_BOX_OK);
+        return;
     }
-    if (fileExists(path)) openDocument(path);
+    openDocumentOrTell(path);
 }
 
 // ------------------------------------------------------------------ the main screen's sections

@@ -16,12 +16,12 @@ void closeQuietly(int fd) {
     if (fd >= 0) close(fd);
 }
 
-} // namespace
-
-bool openDocument(const std::string& path) {
+OnceNotice& missingOpenerNotice() {
     static OnceNotice missing(MISSING_OPENER_TEXT);
-    return openDocumentWith(kOpener, path, missing);
+    return missing;
 }
+
+enum class Launch { started, missing, failed };
 
 // Two forks: the middle process ends at once and is collected here, so the
 // viewer is adopted by init and never lingers as a child of the host. Only
@@ -29,18 +29,18 @@ bool openDocument(const std::string& path) {
 // ready before the first fork. A pipe closed on exec tells whether the
 // viewer started: a failed exec writes its errno into it, a successful one
 // just closes it.
-bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice) {
-    if (path.empty() || program.empty()) return false;
+Launch launch(const std::string& program, const std::string& path) {
+    if (path.empty() || program.empty()) return Launch::failed;
     char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()),
                           nullptr};
     int report[2] = {-1, -1};
-    if (pipe2(report, O_CLOEXEC) != 0) return false;
+    if (pipe2(report, O_CLOEXEC) != 0) return Launch::failed;
 
     const pid_t middle = fork();
     if (middle < 0) {
         closeQuietly(report[0]);
         closeQuietly(report[1]);
-        return false;
+        return Launch::failed;
     }
     if (middle == 0) {
         close(report[0]);
@@ -86,10 +86,31 @@ bool openDocumentWith(const std::string& program, const std::string& path, OnceN
         got = read(report[0], &error, sizeof error);
     } while (got < 0 && errno == EINTR);
     close(report[0]);
-    if (!collected || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-    if (got == static_cast<ssize_t>(sizeof error)) {
-        notice.tell();
-        return false;
+    if (!collected || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return Launch::failed;
+    if (got == static_cast<ssize_t>(sizeof error)) return Launch::missing;
+    return Launch::started;
+}
+
+} // namespace
+
+bool openDocument(const std::string& path) {
+    return openDocumentWith(kOpener, path, missingOpenerNotice());
+}
+
+bool openDocumentOrTell(const std::string& path) {
+    const Launch result = launch(kOpener, path);
+    if (result == Launch::missing) {
+        missingOpenerNotice().tell();
+        AlertRequest request;
+        request.header = MISSING_OPENER_HEADER;
+        request.message = MISSING_OPENER_MESSAGE;
+        dialogService().alert(request);
     }
-    return true;
+    return result == Launch::started;
+}
+
+bool openDocumentWith(const std::string& program, const std::string& path, OnceNotice& notice) {
+    const Launch result = launch(program, path);
+    if (result == Launch::missing) notice.tell();
+    return result == Launch::started;
 }

@@ -23,6 +23,7 @@ install_missing_packages "${packages[@]}"
 
 start=$SECONDS
 build=build/clang-check
+echo "clang-check: configuring $build with clang++ and the test build's options"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DONDIX_SANITIZE=ON -DONDIX_TESTS=ON >/dev/null
 # Sources that the build writes (the embedded presets and manual).
@@ -42,6 +43,8 @@ if ((${#commands[@]} == 0)); then
 fi
 
 jobs=${ONDIX_CLANG_CHECK_JOBS:-$(nproc)}
+echo "clang-check: compiling ${#commands[@]} sources with clang++ -fsyntax-only -Werror," \
+     "$jobs at a time (a minute or two)"
 failed=0
 # Each compile prints its diagnostics in one piece when it fails.
 printf '%s\0' "${commands[@]}" |

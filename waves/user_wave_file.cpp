@@ -1,6 +1,8 @@
 #include "waves/user_wave_file.h"
 
 #include <charconv>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -9,7 +11,8 @@ bool isSpace(char c) {
 }
 
 // Reads numbers the way a run of "%f" conversions does: white space is free,
-// and the first text that does not start a number ends the run.
+// and the end of the text ends the run. A word that is not a number as a
+// whole marks the text as bad.
 class NumberReader {
 public:
     explicit NumberReader(std::string_view text) : text(text) {}
@@ -31,14 +34,27 @@ public:
         std::size_t p = pos;
         if (text[p] == '+') ++p;
         const char* first = text.data() + p;
-        const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
-        if (ec != std::errc()) {
+        const char* last = text.data() + text.size();
+        auto [end, ec] = std::from_chars(first, last, value);
+        if (ec == std::errc::result_out_of_range) {
+            // Beyond a float's range: an overflow reads as the largest
+            // float of its sign, an underflow as 0 (a number all the same).
+            double wide = 0.0;
+            const auto [wideEnd, wideError] = std::from_chars(first, last, wide);
+            end = wideEnd;
+            ec = wideError;
+            constexpr float kLargest = std::numeric_limits<float>::max();
+            if (ec == std::errc())
+                value = std::fabs(wide) > 1.0 ? (wide > 0 ? kLargest : -kLargest) : 0.0f;
+        }
+        if (ec != std::errc() || (end != last && !isSpace(*end))) {
             failed = true;
             return false;
         }
         pos = static_cast<std::size_t>(end - text.data());
         return true;
     }
+    bool bad() const { return failed; }
 
 private:
     std::string_view text;
@@ -67,6 +83,10 @@ bool parseUserWaveFile(std::string_view text, UserWaveFile& wave) {
         if (!reader.next(a)) break;
     for (float& ph : wave.phase)
         if (!reader.next(ph)) break;
+    if (reader.bad()) {
+        wave = UserWaveFile{};
+        return false;
+    }
     return true;
 }
 

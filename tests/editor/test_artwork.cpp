@@ -147,7 +147,7 @@ TEST(ArtworkSizes, UnisonFacesAndTruncatedScaling) {
 
 TEST(ArtworkSizes, MorphSliderFollowsItsOwnTable) {
     const int widths[4] = {21, 27, 32, 42};
-    const int heights[4] = {251, 323, 376, 502};
+    const int heights[4] = {251, 313, 376, 502};
     EXPECT_EQ(frameCount(10040), 232);
     for (int s = 0; s < 4; ++s) {
         const BitmapSize window = frameSize(10040, s);
@@ -316,6 +316,29 @@ TEST(ArtworkLayout, FixedPositionsAreKept) {
     ASSERT_NE(lfoSync, nullptr);
     EXPECT_EQ(lfoSync->x, 233);
     EXPECT_EQ(lfoSync->y, 21);
+}
+
+// The back screen's tips name, as section titles to click, exactly the
+// titles that carry a menu button.
+TEST(ArtworkLayout, TipsNameTheTitlesThatOpenAMenu) {
+    std::set<std::string> titles;
+    for (const auto& p : controlPlaces())
+        if (p.kind == PlaceKind::Title) titles.insert(p.label);
+    std::set<std::string> named;
+    bool aboutTitles = false;
+    for (const char* tip : backScreenTips()) {
+        const std::string text = tip;
+        aboutTitles = aboutTitles || text.find("title") != std::string::npos;
+        // Words in capitals of three letters or more.
+        for (std::size_t i = 0; i < text.size();) {
+            std::size_t j = i;
+            while (j < text.size() && text[j] >= 'A' && text[j] <= 'Z') ++j;
+            if (j - i >= 3) named.insert(text.substr(i, j - i));
+            i = j + 1;
+        }
+    }
+    EXPECT_TRUE(aboutTitles);
+    EXPECT_EQ(named, titles);
 }
 
 // ------------------------------------------------------------------ rendering

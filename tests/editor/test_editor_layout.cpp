@@ -285,6 +285,44 @@ TEST_F(EditorLayout, ControlsShownTogetherDoNotOverlap) {
     }
 }
 
+// At every size no control shown covers a caption that the background
+// paints beside a control (its own or a neighbour's), in the frame and in
+// the sub-pages as they first show.
+TEST_F(EditorLayout, ControlsLeaveTheCaptionsFreeAtEverySize) {
+    auto covers = [](const CRect& r, const ondix::artwork::CaptionBox& b) {
+        return r.left < b.right && b.left < r.right && r.top < b.bottom && b.top < r.bottom;
+    };
+    int checked = 0;
+    for (int s = 0; s < kSizeKeys; ++s) {
+        openAt(s);
+        for (int page : {1, 0}) { // arpeggiator, then user waves
+            if (ui().getMainPage() != page) ui().changeRadioDelta(0, 1);
+            ASSERT_EQ(ui().getMainPage(), page);
+            const unsigned mask = page == 1 ? ondix::artwork::kArpPage : ondix::artwork::kWavePage;
+            const std::pair<CViewContainer*, int> containers[] = {
+                {ui().frameForTests(), 0},
+                {ui().getSubPage(uEditor::kFreeLFOPage), 10024},
+                {ui().getSubPage(uEditor::kFreeEnvPage), 10025},
+                {ui().getSubPage(uEditor::kFXPage), 10026}};
+            for (auto [container, pageId] : containers) {
+                for (const ControlPlace& p : ondix::artwork::controlPlaces()) {
+                    if (p.page != pageId || (pageId == 0 && !(p.screens & mask))) continue;
+                    ondix::artwork::CaptionBox box{};
+                    if (!ondix::artwork::captionBox(p, s, box)) continue;
+                    ++checked;
+                    for (CView* view : container->getChildren())
+                        EXPECT_FALSE(covers(view->getViewSize(), box))
+                            << "size " << s << " page " << pageId << ": view at "
+                            << describe(view->getViewSize()) << " covers \"" << p.label << "\" ("
+                            << box.left << ", " << box.top << ", " << box.right << ", "
+                            << box.bottom << ")";
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 400);
+}
+
 // ------------------------------------------------------------------ the table
 
 TEST_F(EditorLayout, TableKindsTooltipsAndValues) {

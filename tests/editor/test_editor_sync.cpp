@@ -17,6 +17,7 @@
 #include "core/vocabulary.h"
 #include "editor/ueditor.h"
 #include "platform/dialog_service.h"
+#include "platform/open_document.h"
 #include "platform/prefs.h"
 #include "support/editor_host_fixture.h"
 #include "support/fake_host.h"
@@ -297,6 +298,47 @@ TEST_F(EditorSync, WavePageControls) {
     EXPECT_FLOAT_EQ(p().getWaveTablePartialsAmp(0, 1), 0.0f);
 }
 
+// Saved waves from the wave-preset folder: a readable file loads under its
+// name; one the reader refuses says so and leaves the wave as it was.
+TEST_F(EditorSync, SavedWavesThatCannotBeReadChangeNothing) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(prefs.path()) / "waves";
+    fs::create_directories(folder);
+    std::string good = "V1.0\n";
+    for (int j = 0; j < 256; ++j) good += j == 2 ? "0.5\n" : "0\n";
+    std::ofstream(folder / "Good.uwv") << good;
+    const char* const refused[][2] = {
+        {"Bad", "V1.0\n0.5\nbanana\n"}, {"Glued", "V1.0\n0.5x\n0.25\n"}, {"Empty", "V1.0\n"}};
+    for (const auto& [name, text] : refused)
+        std::ofstream(folder / (std::string(name) + ".uwv")) << text;
+    p().core.folders.wavePresetDir = folder.string();
+    showWavePage();
+    click(c().wave.clear); // the saved list is read again at the next pass
+    idle();
+
+    choose(c().wave.presetMenu, {WAVE_SUB_STR[6], "Good"});
+    EXPECT_EQ(p().getWavePresetStr(0), "Good");
+    EXPECT_NEAR(p().getWaveTablePartialsAmp(0, 2), 0.5f, 1.0f / 1023.0f);
+    idle();
+    const std::vector<float> partials = [&] {
+        std::vector<float> v;
+        for (int j = 0; j < 128; ++j) v.push_back(p().getParameter(tag::partial(0, j)));
+        return v;
+    }();
+    for (const auto& [name, text] : refused) {
+        const std::size_t alerts = dialogs.alertRequests.size();
+        choose(c().wave.presetMenu, {WAVE_SUB_STR[6], name});
+        ASSERT_EQ(dialogs.alertRequests.size(), alerts + 1) << name;
+        EXPECT_EQ(dialogs.alertRequests.back().header, "Problem with User Wave File");
+        EXPECT_EQ(p().getWavePresetStr(0), "Good") << name;
+        for (int j = 0; j < 128; ++j)
+            ASSERT_EQ(p().getParameter(tag::partial(0, j)), partials[static_cast<std::size_t>(j)])
+                << name << " partial " << j;
+        idle();
+        EXPECT_EQ(c().wave.presetMenu->getString(), "Good") << name;
+    }
+}
+
 // The user-wave page's buttons and shaper menu tell the wave screen what to
 // show and how to draw.
 TEST_F(EditorSync, WavePageDrivesTheWaveScreen) {
@@ -571,6 +613,34 @@ TEST_F(EditorSync, HelpOpensTheManualWhenItExists) {
     }
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_EQ(opened, manual.string()); // one argument, no shell, nothing for the missing file
+}
+
+// Help with nothing to show: no manual where the preference says, or no
+// xdg-open on the PATH. Each press says why in a message box.
+TEST_F(EditorSync, HelpSaysWhyNothingOpens) {
+    namespace fs = std::filesystem;
+    const fs::path empty = fs::path(prefs.path()) / "no-programs";
+    fs::create_directories(empty);
+    const fs::path manual = fs::path(prefs.path()) / "manual.html";
+    std::ofstream(manual) << "manual";
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", empty.c_str(), 1);
+    struct Case {
+        fs::path help;
+        const char* says;
+    } cases[] = {{manual, MISSING_OPENER_HEADER},
+                 {manual, MISSING_OPENER_HEADER},
+                 {fs::path(prefs.path()) / "missing.pdf", "The manual was not found: "}};
+    for (const Case& k : cases) {
+        const std::size_t before = dialogs.alertRequests.size();
+        p().core.folders.helpPath = k.help.string();
+        click(c().header.help);
+        ASSERT_EQ(dialogs.alertRequests.size(), before + 1) << k.help;
+        EXPECT_EQ(dialogs.alertRequests.back().header.rfind(k.says, 0), 0u)
+            << dialogs.alertRequests.back().header;
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_NE(dialogs.alertRequests.front().message.find("xdg-utils"), std::string::npos);
 }
 
 // ------------------------------------------------------------------ the plug-in to the controls

@@ -144,3 +144,45 @@ TEST_F(KeyboardFixture, HeldArrowPassesARefusedPresetWithOneMessage) {
     ASSERT_EQ(dialogs.alertRequests.size(), 1u);
     EXPECT_NE(dialogs.alertRequests[0].header.find("B No End"), std::string::npos);
 }
+
+// Refused files side by side: one press passes all of them in its
+// direction and lands on the next readable preset, with one message that
+// names every file it passed (each told once while the plug-in is loaded).
+TEST_F(KeyboardFixture, OnePressPassesEveryRefusedPresetInItsDirection) {
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped{dialogs};
+    const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
+    std::filesystem::create_directories(folder);
+    const std::string good = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
+    std::ofstream(folder / "A Good.ondix") << good;
+    std::ofstream(folder / "B No End.ondix") << "Ondix Preset 1\nFilter Frequency = 0.25\n";
+    std::ofstream(folder / "C Not A Preset.ondix") << "banana\n";
+    std::ofstream(folder / "D Good.ondix") << good;
+    plugin = std::make_unique<APlugin>(FakeHost::callback);
+    plugin->core.folders.presetDir = folder.string() + "/";
+    plugin->refreshPresetList();
+    ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    const int last = plugin->presetCount - 1;
+    ASSERT_EQ(std::string(plugin->presetNames[static_cast<std::size_t>(last)].data()), "D Good");
+    plugin->core.presetIndex = last;
+
+    // Up from D: past C and B to A, one message naming both in that order.
+    clock.advance(1000);
+    EXPECT_EQ(key(VKEY_UP), 1);
+    EXPECT_EQ(plugin->core.presetIndex, last - 3);
+    ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+    const std::string& told = dialogs.alertRequests[0].header;
+    EXPECT_EQ(told.rfind("Problem with Preset Files: 2 presets were passed over: ", 0), 0u) << told;
+    const std::size_t c = told.find("\"C Not A Preset\" (the file is not an Ondix preset)");
+    const std::size_t b = told.find("\"B No End\" (the file ends early");
+    EXPECT_NE(c, std::string::npos) << told;
+    EXPECT_NE(b, std::string::npos) << told;
+    EXPECT_LT(c, b) << told;
+    applied();
+
+    // Down from A: past B and C to D again, without telling twice.
+    clock.advance(250);
+    EXPECT_EQ(key(VKEY_DOWN), 1);
+    EXPECT_EQ(plugin->core.presetIndex, last);
+    EXPECT_EQ(dialogs.alertRequests.size(), 1u);
+}

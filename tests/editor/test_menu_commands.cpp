@@ -115,3 +115,32 @@ TEST_F(MenuCommands, EveryChoosableEntryGivesACommandOfItsOwn) {
         EXPECT_GE(entries, 3);
     }
 }
+
+// The greyed information lines ("Gesture: what it does") name each gesture
+// once, and the two menu gestures as what opens the menu.
+TEST_F(MenuCommands, InformationLinesNameEachGestureOnce) {
+    int informed = 0;
+    for (const MenuCase& menu : menuCases()) {
+        SCOPED_TRACE(menu.name);
+        popups.dismiss();
+        menu.open(*this);
+        const auto& shown = popups.history().back();
+        for (const auto& submenu : shown.submenus) {
+            std::set<std::string> gestures;
+            for (const Line& line : submenu) {
+                const std::size_t colon = line.title.find(": ");
+                if (line.enabled || colon == std::string::npos ||
+                    line.title.find("Click") == std::string::npos)
+                    continue;
+                const std::string gesture = line.title.substr(0, colon);
+                const std::string action = line.title.substr(colon + 2);
+                EXPECT_TRUE(gestures.insert(gesture).second) << line.title;
+                const bool menuGesture =
+                    gesture == "Left Click + Super" || gesture == "Right Click";
+                EXPECT_EQ(menuGesture, action == "Show this menu") << line.title;
+            }
+            informed += !gestures.empty();
+        }
+    }
+    EXPECT_GE(informed, 5);
+}

@@ -1,5 +1,5 @@
 // Every factory preset, chosen from the list as a user does, plays the
-// offline host's built-in phrase within the level window, stays finite, is
+// phrase it was levelled with within the level window, stays finite, is
 // not silent, keeps clear of the output limit on a four-note chord, and
 // sounds different from the preset before it. The first entry, the initial
 // patch, is every parameter at its default: its level is the parameter
@@ -82,6 +82,26 @@ double distanceDb(const std::vector<double>& a, const std::vector<double>& b) {
     return n ? sum / static_cast<double>(n) : 0.0;
 }
 
+// The phrase the factory presets were levelled with (tools/presets/
+// audition.py plays the same notes): the offline host's built-in phrase, a
+// bass line and a melody, with two inner voices held under each bass note,
+// four voices at a time.
+std::vector<ondix::host::PhraseNote> levellingPhrase() {
+    struct Inner {
+        double start, length;
+        int notes[2];
+    };
+    static constexpr Inner kInner[] = {{0.0, 1.75, {60, 64}},
+                                       {2.0, 1.75, {57, 60}},
+                                       {4.0, 1.75, {60, 64}},
+                                       {6.0, 0.875, {59, 62}},
+                                       {7.0, 0.75, {60, 64}}};
+    std::vector<ondix::host::PhraseNote> notes = ondix::host::builtInPhrase();
+    for (const Inner& chord : kInner)
+        for (int note : chord.notes) notes.push_back({note, 60, chord.start, chord.length});
+    return notes;
+}
+
 // A fresh instance with factory preset index chosen and applied.
 void choose(PluginHarness& h, int index) {
     ASSERT_TRUE(h.p().choosePreset(index));
@@ -105,7 +125,7 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowAndDiffersFromItsNeighbour) {
         {
             PluginHarness h;
             choose(h, static_cast<int>(i));
-            const Rendering phrase = play(h, ondix::host::builtInPhrase());
+            const Rendering phrase = play(h, levellingPhrase());
             EXPECT_TRUE(phrase.finite);
             const double level = rmsDb(phrase.mono.data(), phrase.mono.size());
             EXPECT_GT(level, kSilentDb);
@@ -128,6 +148,22 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowAndDiffersFromItsNeighbour) {
             EXPECT_GT(distanceDb(now, previous), kMinDistanceDb);
         }
         previous = std::move(now);
+    }
+}
+
+// The initial patch plays the built-in phrase (what a first render with the
+// offline host plays) clear of the output limit, with the voices' random
+// start phases of several seeds: no sample within a tenth of it.
+TEST(FactoryPresets, TheInitialPatchPlaysThePhraseClearOfTheLimit) {
+    const auto factory = listFactoryPresets();
+    ASSERT_FALSE(factory.empty());
+    ASSERT_EQ(factory[0].name, "Init");
+    for (std::uint32_t seed : {0x5EEDu, 0x1234u, 0xBEEFu}) {
+        PluginHarness h(seed);
+        choose(h, 0);
+        const Rendering phrase = play(h, ondix::host::builtInPhrase());
+        EXPECT_TRUE(phrase.finite);
+        EXPECT_LT(phrase.peak, 0.9f * kOutputLimit) << seed;
     }
 }
 

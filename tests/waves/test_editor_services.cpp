@@ -7,6 +7,7 @@
 #include "platform/dialog_service.h"
 #include "support/plugin_harness.h"
 #include "support/temp_prefs.h"
+#include "waves/user_wave_file.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <numbers>
 #include <sstream>
 #include <string>
@@ -243,6 +245,45 @@ TEST_F(WaveServices, WaveFileValuesArePackedAsRead) {
     EXPECT_EQ(p().getWaveTablePartialsPhase(0, 1), 255.0f / 1023.0f);
     EXPECT_EQ(p().getWaveTablePartialsPhase(0, 2), 0.0f);
     EXPECT_EQ(name(0), "Odd ");
+}
+
+// What the file reader takes: numbers as "%f" reads them, a file that ends
+// early; and what it refuses whole: a word among the values that is not a
+// number, or nothing after the version.
+TEST(UserWaveFileText, WordsAmongTheValuesRefuseTheFile) {
+    const std::string full = [] {
+        std::string t = "V1.0\n";
+        for (int j = 0; j < 2 * K; ++j) t += "0.25\n";
+        return t;
+    }();
+    const struct {
+        std::string text;
+        bool taken;
+        float first; // amplitude 0 when taken
+    } cases[] = {
+        {"V1.0\n0.5\n0.25", true, 0.5f},
+        {"anything 0.5", true, 0.5f},
+        {"V1.0\n+0.5\n", true, 0.5f},
+        {"V1.0\n1e-60\n", true, 0.0f},
+        {"V1.0\n1e60\n", true, std::numeric_limits<float>::max()},
+        {"V1.0\n-1e60\n", true, -std::numeric_limits<float>::max()},
+        {full + "banana\n", true, 0.25f}, // nothing past the 256th number is read
+        {"V1.0\n0.5\nbanana\n", false, 0.0f},
+        {"V1.0\n0.5x\n", false, 0.0f},
+        {"V1.0\n0.5,0.25\n", false, 0.0f},
+        {"V1.0\n-\n", false, 0.0f},
+        {"V1.0\n1e999\n", false, 0.0f},
+        {"V1.0\n", false, 0.0f},
+        {"", false, 0.0f},
+    };
+    for (const auto& c : cases) {
+        UserWaveFile wave;
+        EXPECT_EQ(parseUserWaveFile(c.text, wave), c.taken) << c.text;
+        EXPECT_EQ(wave.amplitude[0], c.first) << c.text;
+        if (!c.taken)
+            for (int j = 0; j < K; ++j)
+                ASSERT_EQ(wave.amplitude[j] + wave.phase[j], 0.0f) << c.text;
+    }
 }
 
 TEST_F(WaveServices, BadWaveFilesLeaveTheWaveAndSaySo) {

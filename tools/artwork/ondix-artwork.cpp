@@ -1,11 +1,14 @@
 // ondix-artwork: writes the editor's bitmaps as PNG files.
 //
 //   ondix-artwork OUTDIR [--all]
+//   ondix-artwork --help
 //
 // Without --all it writes the back screen and the main screen (arpeggiator
 // page) at 100 % and 200 %: bmp10003.png, bmp13003.png, bmp10000.png,
 // bmp13000.png. With --all it writes every bitmap at every size. The folder
-// is created when missing. One line per file; exit status 1 on any failure.
+// is created when missing. One line per file; exit status 1 on any failure,
+// 2 for a bad command line (an option it does not know, or no folder: a
+// folder whose name begins with '-' is given as ./-name).
 
 #include "editor/artwork.h"
 
@@ -20,8 +23,14 @@
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: ondix-artwork OUTDIR [--all]\n");
+constexpr const char* kUsage =
+    "usage: ondix-artwork OUTDIR [--all]\n"
+    "Writes the editor's back screen and main screen at 100 % and 200 % as PNG files into\n"
+    "OUTDIR (created when missing); with --all every bitmap at every size.\n";
+
+int usage(const char* problem = nullptr) {
+    if (problem) std::fprintf(stderr, "ondix-artwork: %s\n", problem);
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -50,13 +59,26 @@ bool writeBitmap(const std::filesystem::path& folder, int resourceId) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) return usage();
     bool all = false;
-    if (argc == 3) {
-        if (std::strcmp(argv[2], "--all") != 0) return usage();
-        all = true;
+    const char* outdir = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--all") {
+            all = true;
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            return usage(("unknown option " + arg).c_str());
+        } else if (outdir) {
+            return usage(("unexpected argument " + arg).c_str());
+        } else {
+            outdir = argv[i];
+        }
     }
-    const std::filesystem::path folder = argv[1];
+    if (!outdir) return usage("no output folder given");
+    const std::filesystem::path folder = outdir;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {

@@ -304,16 +304,16 @@ int main(int argc, char** argv) {
     if (command != "render" && command != "state")
         return usage("unknown command " + std::string(command));
     args.erase(args.begin());
-    if (command == "state") {
-        if (args.size() != 1 || args[0].starts_with("-"))
-            return usage("state needs one AudioUnit library and nothing else");
-        return stateRoundTrip(std::string(args[0]));
-    }
     for (std::string_view a : args)
         if (a == "-h" || a == "--help") {
             std::cout << kUsage;
             return kExitOk;
         }
+    if (command == "state") {
+        if (args.size() != 1 || args[0].starts_with("-"))
+            return usage("state needs one AudioUnit library and nothing else");
+        return stateRoundTrip(std::string(args[0]));
+    }
     std::string error;
     const auto options = parse(args, error);
     if (!options) return usage(error);

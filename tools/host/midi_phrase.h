@@ -107,26 +107,26 @@ inline std::optional<PhraseNote> parseNoteArgument(std::string_view text, std::s
     return parsed;
 }
 
-// Four bars at 120 BPM in A minor, Am - F - C - G - Am: a bass note and two
-// inner voices held for most of each bar, and a melody on top. The last bar
-// turns from G back to Am, the melody coming home to A, and everything is let
-// go at 7.75 s, so the release can be heard in the tail. Four voices at most
-// sound at once: the default patch is loud, and a fuller voicing mostly adds
-// level.
+// Four bars at 120 BPM in A minor, Am - F - C - G - Am: a bass note held
+// for most of each bar and a melody over it. The last bar turns from G back
+// to Am, the melody coming home to A, and everything is let go at 7.75 s, so
+// the release can be heard in the tail. Two voices at most sound at once
+// (and the releases of two more): the initial patch is loud, each voice
+// peaking near a third of the output limit, and a chord under the melody
+// drives it into the limit.
 inline std::vector<PhraseNote> builtInPhrase() {
     constexpr double kBeat = 0.5; // seconds at 120 BPM
-    struct Chord {
+    struct Bass {
         double beat;
         double beats;
-        int bass;
-        int inner[2];
+        int note;
     };
-    static constexpr Chord kChords[] = {
-        {0, 3.5, 45, {60, 64}},   // Am
-        {4, 3.5, 41, {57, 60}},   // F
-        {8, 3.5, 48, {60, 64}},   // C
-        {12, 1.75, 43, {59, 62}}, // G
-        {14, 1.5, 45, {60, 64}},  // Am
+    static constexpr Bass kBass[] = {
+        {0, 3.5, 45},   // Am
+        {4, 3.5, 41},   // F
+        {8, 3.5, 48},   // C
+        {12, 1.75, 43}, // G
+        {14, 1.5, 45},  // Am
     };
     struct Step {
         int note;
@@ -141,12 +141,8 @@ inline std::vector<PhraseNote> builtInPhrase() {
     };
 
     std::vector<PhraseNote> notes;
-    for (const Chord& chord : kChords) {
-        double start = chord.beat * kBeat;
-        double length = chord.beats * kBeat;
-        notes.push_back({chord.bass, 80, start, length});
-        for (int note : chord.inner) notes.push_back({note, 60, start, length});
-    }
+    for (const Bass& bass : kBass)
+        notes.push_back({bass.note, 80, bass.beat * kBeat, bass.beats * kBeat});
     for (const Step& step : kMelody) {
         notes.push_back({step.note, 100, step.beat * kBeat, step.beats * kBeat * 0.9});
     }

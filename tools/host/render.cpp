@@ -90,9 +90,12 @@ bool applySettings(Plugin& plugin, const std::vector<ParameterSetting>& settings
 
 // An Ondix preset file's values by parameter name, then the tag that asks
 // the plug-in to apply what it holds as a preset. Names the plug-in does not
-// have are skipped, as the plug-in's own reader does.
+// have are skipped, as the plug-in's own reader does, and listed on standard
+// error when tellSkips is set (the first kListedSkips of them by name).
+constexpr std::size_t kListedSkips = 10;
+
 bool applyPreset(Plugin& plugin, const std::string& path,
-                 const std::vector<PresetFileValue>& values, bool verbose) {
+                 const std::vector<PresetFileValue>& values, bool verbose, bool tellSkips) {
     AEffect& effect = plugin.effect();
     if (!effect.setParameter || effect.numParams <= tag::ApplyPreset) {
         reportError(path + ": the plug-in is not Ondix (it has no preset command)");
@@ -101,16 +104,24 @@ bool applyPreset(Plugin& plugin, const std::string& path,
     std::map<std::string, VstInt32> byName;
     for (VstInt32 i = 0; i < effect.numParams; ++i)
         byName.emplace(plugin.queryString(effGetParamName, i), i);
-    int skipped = 0;
+    std::vector<std::string> unknown;
     for (const PresetFileValue& v : values) {
         const auto it = byName.find(v.name);
         if (it == byName.end()) {
-            ++skipped;
-            if (verbose)
-                std::cerr << "ondix-host: " << path << ": no parameter '" << v.name << "'\n";
+            unknown.push_back(v.name);
             continue;
         }
         effect.setParameter(&effect, it->second, v.value);
+    }
+    const auto skipped = static_cast<int64_t>(unknown.size());
+    if (skipped > 0 && tellSkips) {
+        std::string names;
+        for (std::size_t i = 0; i < unknown.size() && i < kListedSkips; ++i)
+            names += (i ? ", '" : "'") + unknown[i] + "'";
+        if (unknown.size() > kListedSkips)
+            names += " and " + formatInt(skipped - static_cast<int64_t>(kListedSkips)) + " more";
+        reportError(path + ": " + formatInt(skipped) + (skipped == 1 ? " line" : " lines") +
+                    " skipped, naming no parameter of the plug-in: " + names);
     }
     effect.setParameter(&effect, tag::ApplyPreset, 1.0f);
     if (verbose)
@@ -121,11 +132,12 @@ bool applyPreset(Plugin& plugin, const std::string& path,
 }
 
 // One instance loaded, opened and given the state, preset and settings of
-// the command line. On failure it is reported, `status` says how the command
-// ends and the result is null.
+// the command line (the first of several tells what the preset skips). On
+// failure it is reported, `status` says how the command ends and the result
+// is null.
 std::unique_ptr<Plugin> prepareInstance(const RenderOptions& options, const std::string& stateBytes,
                                         const std::vector<PresetFileValue>& presetValues,
-                                        int& status) {
+                                        bool first, int& status) {
     std::string error;
     auto plugin = Plugin::load(options.pluginPath, options.host, error);
     status = kExitFailure;
@@ -151,7 +163,7 @@ std::unique_ptr<Plugin> prepareInstance(const RenderOptions& options, const std:
         return nullptr;
     }
     if (!options.preset.empty() &&
-        !applyPreset(*plugin, options.preset, presetValues, options.verbose))
+        !applyPreset(*plugin, options.preset, presetValues, options.verbose, first))
         return nullptr;
     if (!applySettings(*plugin, options.settings, options.verbose)) return nullptr;
     status = kExitOk;
@@ -304,7 +316,7 @@ int runRender(const RenderOptions& options) {
     std::vector<std::unique_ptr<Plugin>> instances;
     for (int i = 0; i < std::max(options.instances, 1); ++i) {
         int status = kExitOk;
-        auto plugin = prepareInstance(options, stateBytes, presetValues, status);
+        auto plugin = prepareInstance(options, stateBytes, presetValues, instances.empty(), status);
         if (!plugin) return status;
         const bool heard = instances.empty();
         if (heard && !writer.open(options.output, static_cast<int>(rate), 2, error)) {

@@ -4,8 +4,10 @@
     tools/presets/audition.py [BUILD_DIR] [PRESET.ondix ...]
 
 For each preset (all of data/presets in the preset menu's order when none is
-named): the built-in phrase's RMS (mono, as the factory-preset test measures
-it), the peak of a four-note chord at velocity 127 (and of the phrase), the pitch of a single
+named): the levelling phrase's RMS (mono, as the factory-preset test measures
+it: the host's built-in phrase, a bass line and a melody, with two inner
+voices held under each bass note), the peak of a four-note chord at velocity
+127 (and of the phrase), the pitch of a single
 A4 (note 69), the spectral centroid (mean and spread over the phrase), how
 much the level moves within held notes (arpeggios, gates), and the distance
 to the preset before it (the test's measure, which must exceed 1 dB).
@@ -21,6 +23,28 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 CHORD = ["--note", "57:127:0:2", "--note", "60:127:0:2", "--note", "64:127:0:2",
          "--note", "69:127:0:2"]
 RATE = 44100
+
+
+def levelling_phrase():
+    # Four bars at 120 BPM (0.5 s a beat): bass and inner voices per chord,
+    # then the melody, as NOTE:VELOCITY:START:LENGTH.
+    chords = [(0, 3.5, 45, (60, 64)), (4, 3.5, 41, (57, 60)), (8, 3.5, 48, (60, 64)),
+              (12, 1.75, 43, (59, 62)), (14, 1.5, 45, (60, 64))]
+    melody = [(69, 0, 1), (72, 1, 1), (76, 2, 1.5), (74, 3.5, 0.5), (72, 4, 1), (69, 5, 1),
+              (72, 6, 1.5), (69, 7.5, 0.5), (67, 8, 1), (72, 9, 1), (76, 10, 1), (79, 11, 1),
+              (74, 12, 1), (71, 13, 1), (69, 14, 1.5)]
+    notes = []
+    for beat, beats, bass, inner in chords:
+        notes.append((bass, 80, beat, beats))
+        notes += [(n, 60, beat, beats) for n in inner]
+    notes += [(n, 100, beat, beats * 0.9) for n, beat, beats in melody]
+    args = []
+    for n, velocity, beat, beats in notes:
+        args += ["--note", f"{n}:{velocity}:{beat * 0.5:g}:{beats * 0.5:g}"]
+    return args
+
+
+PHRASE = levelling_phrase()
 
 
 def read_wav(path):
@@ -102,7 +126,7 @@ def factory_files():
 
 
 def measure(build, preset):
-    phrase = render(build, preset, [])
+    phrase = render(build, preset, PHRASE)
     mono = 0.5 * (phrase[:, 0] + phrase[:, 1])
     # The chord's peak depends on the random start phases: the highest of five.
     chord = max((render(build, preset, CHORD) for _ in range(5)), key=lambda w: np.max(np.abs(w)))

@@ -6,7 +6,7 @@ turns it into data/presets/<Category>/<Name>.ondix.
 
 Values are resolved against the built plug-in (resolve.py). With --level each
 written preset is rendered (audition.py) and its Main Volume set so that the
-host's built-in phrase plays near -14 dBFS RMS while the phrase and a
+levelling phrase plays near -14 dBFS RMS while the phrase and a
 four-note chord at full velocity peak below -2 dBFS (peaks vary from one
 render to the next with the random start phases, hence the margin); without
 it Main Volume is taken from the file already there (or the setting given
