@@ -34,6 +34,19 @@ struct KeyboardFixture : ::testing::Test {
             std::strcpy(plugin->presetNames[plugin->presetCount++].data(), name);
         ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
     }
+    // A plug-in whose user preset folder holds `files` (name, text), with
+    // its editor open.
+    void makeWithPresetFiles(std::initializer_list<std::pair<const char*, const char*>> files) {
+        const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
+        std::filesystem::create_directories(folder);
+        for (const auto& [name, text] : files) std::ofstream(folder / name) << text;
+        plugin = std::make_unique<APlugin>(FakeHost::callback);
+        plugin->core.folders.presetDir = folder.string() + "/";
+        plugin->refreshPresetList();
+        ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    }
+    static constexpr const char* kGoodPreset = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
+    static constexpr const char* kPresetWithoutEnd = "Ondix Preset 1\nFilter Frequency = 0.25\n";
     uEditor& ui() { return *plugin->getUEditor(); }
     int32_t key(unsigned char virt) {
         VstKeyCode code{0, virt, 0};
@@ -116,16 +129,9 @@ TEST_F(KeyboardFixture, PresetMenuStepsThroughTheSameGateAndAWrappedClockSteps) 
 TEST_F(KeyboardFixture, HeldArrowPassesARefusedPresetWithOneMessage) {
     ScriptedDialogService dialogs;
     ScopedDialogService scoped{dialogs};
-    const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
-    std::filesystem::create_directories(folder);
-    const std::string good = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
-    std::ofstream(folder / "A Good.ondix") << good;
-    std::ofstream(folder / "B No End.ondix") << "Ondix Preset 1\nFilter Frequency = 0.25\n";
-    std::ofstream(folder / "C Good.ondix") << good;
-    plugin = std::make_unique<APlugin>(FakeHost::callback);
-    plugin->core.folders.presetDir = folder.string() + "/";
-    plugin->refreshPresetList();
-    ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    makeWithPresetFiles({{"A Good.ondix", kGoodPreset},
+                         {"B No End.ondix", kPresetWithoutEnd},
+                         {"C Good.ondix", kGoodPreset}});
     const int refused = plugin->presetCount - 2;
     ASSERT_EQ(std::string(plugin->presetNames[static_cast<std::size_t>(refused)].data()),
               "B No End");
@@ -151,17 +157,10 @@ TEST_F(KeyboardFixture, HeldArrowPassesARefusedPresetWithOneMessage) {
 TEST_F(KeyboardFixture, OnePressPassesEveryRefusedPresetInItsDirection) {
     ScriptedDialogService dialogs;
     ScopedDialogService scoped{dialogs};
-    const std::filesystem::path folder = std::filesystem::path(prefs.path()) / "Presets";
-    std::filesystem::create_directories(folder);
-    const std::string good = "Ondix Preset 1\nFilter Frequency = 0.25\nEnd\n";
-    std::ofstream(folder / "A Good.ondix") << good;
-    std::ofstream(folder / "B No End.ondix") << "Ondix Preset 1\nFilter Frequency = 0.25\n";
-    std::ofstream(folder / "C Not A Preset.ondix") << "banana\n";
-    std::ofstream(folder / "D Good.ondix") << good;
-    plugin = std::make_unique<APlugin>(FakeHost::callback);
-    plugin->core.folders.presetDir = folder.string() + "/";
-    plugin->refreshPresetList();
-    ASSERT_TRUE(plugin->getUEditor()->open(nullptr));
+    makeWithPresetFiles({{"A Good.ondix", kGoodPreset},
+                         {"B No End.ondix", kPresetWithoutEnd},
+                         {"C Not A Preset.ondix", "banana\n"},
+                         {"D Good.ondix", kGoodPreset}});
     const int last = plugin->presetCount - 1;
     ASSERT_EQ(std::string(plugin->presetNames[static_cast<std::size_t>(last)].data()), "D Good");
     plugin->core.presetIndex = last;

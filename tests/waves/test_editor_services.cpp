@@ -280,9 +280,10 @@ TEST(UserWaveFileText, WordsAmongTheValuesRefuseTheFile) {
         UserWaveFile wave;
         EXPECT_EQ(parseUserWaveFile(c.text, wave), c.taken) << c.text;
         EXPECT_EQ(wave.amplitude[0], c.first) << c.text;
-        if (!c.taken)
+        if (!c.taken) {
             for (int j = 0; j < K; ++j)
                 ASSERT_EQ(wave.amplitude[j] + wave.phase[j], 0.0f) << c.text;
+        }
     }
 }
 

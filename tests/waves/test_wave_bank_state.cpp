@@ -194,7 +194,7 @@ TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
     }
 
     // What a new instance plays, for each state met so far.
-    std::map<Bytes, Played> fresh;
+    std::map<std::string, Played> fresh; // by the chunk's bytes
 
     PluginHarness h;
     chunkHost(h);
@@ -248,9 +248,10 @@ TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
             }
             settle(h);
             const Bytes saved = chunkOf(p);
-            auto known = fresh.find(saved);
+            const std::string key(saved.begin(), saved.end());
+            auto known = fresh.find(key);
             if (known == fresh.end())
-                known = fresh.emplace(saved, playedBy(freshInstance(saved)->p())).first;
+                known = fresh.emplace(key, playedBy(freshInstance(saved)->p())).first;
             ASSERT_EQ(describe(playedBy(p)), describe(known->second)) << "after" << history;
         }
     }
