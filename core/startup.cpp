@@ -115,7 +115,7 @@ void APlugin::initFolderPaths() {
         loadStringFromPrefs(pref.key, path, pref.maxLen);
         if (path.empty()) {
             path = data + pref.inDataFolder;
-            if (pref.writeBack) saveStringToPrefs(pref.key, path);
+            if (pref.writeBack) saveDefaultStringToPrefs(pref.key, path);
         } else if (path == pref.oldDefault) {
             path = data + pref.inDataFolder;
             saveStringToPrefs(pref.key, path);

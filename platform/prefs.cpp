@@ -12,9 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -34,7 +36,11 @@ using Store = PrefsStore;
 // What stat tells of a file: another identity, size or time means that
 // someone replaced or edited it.
 struct FileStamp {
+    // Something is in the file's place: stat found it, or failed for a
+    // reason other than its absence (a link into a folder that cannot be
+    // entered, a loop of links), which `failure` holds.
     bool exists = false;
+    int failure = 0;
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
@@ -50,6 +56,10 @@ struct Snapshot {
     std::string anyDir;
     Store own;          // the own file as last read or written, `pending` laid over it
     Store pending;      // entries set here that the own file does not hold yet
+    // Keys among `pending` that only fill in a value the file lacks (a
+    // default written back, a copy from the any-user scope): a value the file
+    // turns out to hold for them wins.
+    std::set<std::string, std::less<>> fillIns;
     FileStamp ownStamp; // the own file when `own` was read or written
     Store anyUser;
     // Why the own file, which is there, cannot be read ("" when it can, or
@@ -59,6 +69,10 @@ struct Snapshot {
     // Another process held the lock beyond a save's wait: later saves only
     // try it, without waiting, until one gets it.
     bool lockBusy = false;
+    // A closing plug-in waited CLOSE_WAIT in vain: later closes only try.
+    bool closeWaited = false;
+    std::string saveError;   // why the last save stored nothing ("" when it did)
+    std::string lastUnsaved; // what standard error was last told was not saved
 };
 
 // Function-local statics: usable from any other static initialiser.
@@ -80,6 +94,9 @@ constexpr const char* FILE_HEADER = "# Ondix preferences\n";
 // its entries for a later save, and the longest pause between two tries.
 constexpr auto LOCK_WAIT = std::chrono::milliseconds(200);
 constexpr auto LOCK_MAX_PAUSE = std::chrono::milliseconds(10);
+// How long a closing plug-in waits for the lock to store what still waits:
+// many processes that close at once each save in turn.
+constexpr auto CLOSE_WAIT = std::chrono::milliseconds(5000);
 
 // Open save groups (PrefsSaveGroup); while there is one, writes wait for the
 // last to end. Not part of the snapshot: reloadPrefs() keeps it.
@@ -309,7 +326,17 @@ std::string ownFilePath(const Snapshot& s) {
 FileStamp stampOf(const std::string& path) {
     FileStamp stamp;
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return stamp;
+    if (path.empty()) return stamp;
+    if (::stat(path.c_str(), &st) != 0) {
+        // A missing file, or a folder on its way that is missing or a file,
+        // is not there; any other failure means something is in its place
+        // that cannot be read.
+        if (errno != ENOENT && errno != ENOTDIR) {
+            stamp.exists = true;
+            stamp.failure = errno;
+        }
+        return stamp;
+    }
     stamp.exists = true;
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
@@ -335,11 +362,10 @@ void noteUnreadable(Snapshot& s, const std::string& reason) {
 }
 
 // Reads the own file into store. False when it is there but cannot be read
-// whole (no permission, a folder or other non-file in its place, beyond the
-// size limit): the reason is noted and store is left alone. A file that is not
-// there reads as empty. When the file is read after a time it could not be,
-// what it holds wins over what was set meanwhile: those entries (defaults
-// written back at start-up among them) only fill in keys it lacks.
+// whole (no permission, a folder or other non-file in its place, a link into
+// a folder that cannot be entered, a loop of links, beyond the size limit):
+// the reason is noted and store is left alone. A file that is not there reads
+// as empty.
 bool readOwnFile(Snapshot& s, const std::string& path, const FileStamp& stamp, Store& store) {
     std::string data;
     std::string error;
@@ -351,12 +377,26 @@ bool readOwnFile(Snapshot& s, const std::string& path, const FileStamp& stamp, S
         data.clear(); // not there
     }
     store = parsePrefsFile(data);
-    if (!s.unreadable.empty()) {
-        std::erase_if(s.pending, [&](const auto& item) { return store.contains(item.first); });
-        s.unreadable.clear();
-        s.notice.clear();
-    }
+    s.unreadable.clear();
+    s.notice.clear();
     return true;
+}
+
+// Lays the entries waiting to be written over the file's entries. Each wins
+// for its own key, also one set while the file could not be read, except a
+// fill-in for a key the file holds a value for: that fill-in is dropped.
+void layPending(Snapshot& s, Store& file) {
+    for (auto it = s.pending.begin(); it != s.pending.end();) {
+        const auto held = file.find(it->first);
+        if (s.fillIns.contains(it->first) && held != file.end() && !held->second.isInt &&
+            !held->second.text.empty()) {
+            s.fillIns.erase(it->first);
+            it = s.pending.erase(it);
+            continue;
+        }
+        file.insert_or_assign(it->first, it->second);
+        ++it;
+    }
 }
 
 // Reads the own file again when it is no longer the one last read or
@@ -372,8 +412,8 @@ void refreshOwn(Snapshot& s) {
     s.ownStamp = now;
     Store read;
     if (!readOwnFile(s, path, now, read)) return;
+    layPending(s, read);
     s.own = std::move(read);
-    for (const auto& [key, entry] : s.pending) s.own.insert_or_assign(key, entry);
 }
 
 Snapshot& loadedSnapshot() {
@@ -387,40 +427,46 @@ Snapshot& loadedSnapshot() {
     return s;
 }
 
-// An exclusive advisory lock on the lock file beside the own file, held while
-// a save reads, merges and replaces it. A holder that keeps it beyond the
-// wait makes the lock busy: the save is not made. Where no lock can be had by
-// anyone (a read-only folder, something else in the lock file's place, a file
-// system without flock) it is unavailable and saves go ahead without it.
+// An exclusive advisory lock held while a save reads, merges and replaces
+// the own file. Two things are locked, in this order: the settings folder,
+// which can always be opened, and the lock file beside the own file, which
+// other builds lock alone. A lock file that cannot be opened for writing (a
+// read-only file, a folder in its place) is opened read-only, which flock
+// allows; one that cannot be opened at all (another user's private file) is
+// left out and the folder alone excludes. A holder that keeps either beyond
+// the wait makes the lock busy: the save is not made. Only where neither can
+// be locked by anyone (a file system without flock) is the lock unavailable
+// and a save goes ahead without it.
 class SaveLock {
 public:
     enum class State { held, busy, unavailable };
 
-    SaveLock(const std::string& path, std::chrono::milliseconds wait)
-        : fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                    0600)) {
-        if (fd < 0) return;
+    SaveLock(const std::string& folder, const std::string& lockPath,
+             std::chrono::milliseconds wait) {
+        constexpr int LOCK_FILE_FLAGS = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+        fds[0] = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fds[1] = ::open(lockPath.c_str(), O_RDWR | O_CREAT | LOCK_FILE_FLAGS, 0600);
+        if (fds[1] < 0) fds[1] = ::open(lockPath.c_str(), O_RDONLY | LOCK_FILE_FLAGS);
         const auto deadline = std::chrono::steady_clock::now() + wait;
-        auto pause = std::chrono::milliseconds(1);
-        for (;;) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        for (int& fd : fds) {
+            if (fd < 0) continue;
+            switch (acquire(fd, deadline)) {
+            case State::held:
                 state = State::held;
-                return;
-            }
-            if (errno == EINTR) continue;
-            if (errno != EWOULDBLOCK) return;
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= deadline) {
+                break;
+            case State::busy:
                 state = State::busy;
                 return;
+            case State::unavailable:
+                ::close(fd);
+                fd = -1;
+                break;
             }
-            std::this_thread::sleep_for(
-                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-            pause = std::min(pause * 2, LOCK_MAX_PAUSE);
         }
     }
     ~SaveLock() {
-        if (fd >= 0) ::close(fd); // releases the lock
+        for (int fd : fds)
+            if (fd >= 0) ::close(fd); // releases the lock
     }
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
@@ -428,7 +474,21 @@ public:
     State state = State::unavailable;
 
 private:
-    int fd;
+    static State acquire(int fd, std::chrono::steady_clock::time_point deadline) {
+        auto pause = std::chrono::milliseconds(1);
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return State::held;
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) return State::unavailable;
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) return State::busy;
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+            pause = std::min(pause * 2, LOCK_MAX_PAUSE);
+        }
+    }
+
+    int fds[2] = {-1, -1}; // the folder, the lock file
 };
 
 std::string lockFileName() {
@@ -447,28 +507,42 @@ bool writePending(Snapshot& s, std::chrono::milliseconds wait) {
     // Known to be unreadable and not touched since: no need for the lock.
     if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) {
         s.lockBusy = false;
+        s.saveError = s.unreadable;
         return false;
     }
-    if (!makeFolders(s.ownDir)) return false;
+    if (!makeFolders(s.ownDir)) {
+        s.saveError = "cannot make the folder " + s.ownDir + ": " + std::strerror(errno);
+        return false;
+    }
 
-    const SaveLock lock(joinPath(s.ownDir, lockFileName()), wait);
+    const std::string lockPath = joinPath(s.ownDir, lockFileName());
+    const SaveLock lock(s.ownDir, lockPath, wait);
     s.lockBusy = lock.state == SaveLock::State::busy;
-    if (s.lockBusy) return false;
+    if (s.lockBusy) {
+        s.saveError = "another process kept the settings in " + s.ownDir + " locked";
+        return false;
+    }
+    s.closeWaited = false;
 
     const FileStamp seen = stampOf(path);
     Store merged;
     if (!readOwnFile(s, path, seen, merged)) {
         s.ownStamp = seen;
+        s.saveError = s.unreadable;
         return false;
     }
-    for (const auto& [key, entry] : s.pending) merged.insert_or_assign(key, entry);
+    layPending(s, merged);
 
     // A new file is private to the user, like the folder made for it.
     std::string error;
     const bool written = writeFileDurably(path, serialise(merged), error, 0600);
     s.own = std::move(merged);
     s.ownStamp = written ? stampOf(path) : seen;
-    if (written) s.pending.clear();
+    s.saveError = written ? std::string() : error;
+    if (written) {
+        s.pending.clear();
+        s.fillIns.clear();
+    }
     return written;
 }
 
@@ -479,12 +553,16 @@ std::chrono::milliseconds saveWait(const Snapshot& s) {
 
 // Sets one own-domain entry and writes it to the file (inside a save group,
 // when the group ends). A value that the file already holds is not written
-// again.
-bool storeEntry(Snapshot& s, const std::string& key, Entry entry) {
+// again. A fill-in yields to a value the file turns out to hold.
+bool storeEntry(Snapshot& s, const std::string& key, Entry entry, bool fillIn = false) {
     const auto it = s.own.find(key);
     if (it != s.own.end() && it->second == entry && s.pending.empty()) return true;
     s.own.insert_or_assign(key, entry);
     s.pending.insert_or_assign(key, std::move(entry));
+    if (fillIn)
+        s.fillIns.insert(key);
+    else
+        s.fillIns.erase(key);
     if (gSaveGroups > 0) return true;
     return writePending(s, saveWait(s));
 }
@@ -523,7 +601,7 @@ std::string readString(const std::string& key, int maxLen) {
     const std::string* any = fittingString(s.anyUser, key, maxLen);
     if (!any) return {};
     std::string value = *any; // an empty value is copied over as well
-    storeEntry(s, key, stringEntry(value));
+    storeEntry(s, key, stringEntry(value), true);
     return value;
 }
 
@@ -562,6 +640,11 @@ void saveStringToPrefs(const std::string& key, const std::string& value) {
 void saveStringToPrefs(const char* key, const char* value) {
     if (key == nullptr) return;
     saveStringToPrefsChecked(key, value ? value : "");
+}
+
+void saveDefaultStringToPrefs(const std::string& key, const std::string& value) {
+    std::lock_guard lock(prefsMutex());
+    storeEntry(loadedSnapshot(), key, stringEntry(value), true);
 }
 
 // ----------------------------------------------------------------- integers
@@ -654,7 +737,20 @@ bool finishPrefsSaves() {
     std::lock_guard lock(prefsMutex());
     Snapshot& s = snapshot();
     if (!s.loaded || s.pending.empty()) return true;
-    return writePending(s, LOCK_WAIT);
+    if (writePending(s, s.closeWaited ? std::chrono::milliseconds(0) : CLOSE_WAIT)) return true;
+    if (s.lockBusy) s.closeWaited = true;
+    // What is lost when the process ends now is said, once for each change.
+    std::string keys;
+    for (const auto& item : s.pending) {
+        keys += keys.empty() ? " " : ", ";
+        appendEscaped(keys, item.first);
+    }
+    std::string said = "Ondix: settings not saved (" + s.saveError + "):" + keys;
+    if (said != s.lastUnsaved) {
+        std::fprintf(stderr, "%s\n", said.c_str());
+        s.lastUnsaved = std::move(said);
+    }
+    return false;
 }
 
 std::string prefsProblem() {

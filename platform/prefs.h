@@ -20,30 +20,37 @@
 //
 // Every write updates the snapshot and then, before it returns, stores the
 // entries this process has set on top of the own file as it is on disk at
-// that moment: under an advisory lock (flock on .<file>.lock beside it) the
-// file is read again, those entries are laid over it and it is replaced
+// that moment: under an advisory lock (flock on the settings folder and on
+// .<file>.lock beside the file, see below) the file is read again, those entries are laid over it and it is replaced
 // durably (temporary file, fsync, rename, fsync of the folder; a link to the
 // file is followed, see platform/file_io.h). Entries saved by another process
 // in the meantime, and entries it dropped, stay as it left them.
 //
 // Nothing is ever written without the lock while another process may hold
-// it. A save waits for it at most 200 ms; when another process holds it
+// it. The folder can always be locked; the lock file is locked too, for
+// other builds that lock it alone: opened read-only when it cannot be
+// written (a read-only file, a folder in its place), left out when it cannot
+// be opened at all (another user's private file). Only on a file system
+// without flock, where no process can lock, does a write go ahead unlocked.
+// A save waits for the lock at most 200 ms; when another process holds it
 // longer, the entries are kept in memory (reads see them) and later saves
-// only try the lock without waiting, until one gets it: the next save, the
-// editor's idle pass (retryPrefsSave) or the closing of a plug-in
-// (finishPrefsSaves) stores them. So one process waits at most 200 ms for a
-// lock someone keeps. Where no lock can be had by anyone (a read-only folder,
-// something else in the lock file's place, a file system without flock) the
-// write goes ahead without it. A write that fails keeps its entry in memory
-// and the next write stores it too. Writes made while a PrefsSaveGroup exists
-// are stored in one save when the last group ends.
+// only try the lock without waiting, until one gets it: the next save or the
+// editor's idle pass (retryPrefsSave) stores them. A plug-in that closes
+// (finishPrefsSaves) waits for the lock up to 5 s to store what still waits,
+// and says on standard error which keys it could not store. A write that
+// fails keeps its entry in memory and the next write stores it too. Writes
+// made while a PrefsSaveGroup exists are stored in one save when the last
+// group ends.
 //
 // An own file that is there but cannot be read whole (no permission, a
-// folder or other non-file in its place, larger than PREFS_MAX_FILE_BYTES) is
-// never written over: the values set meanwhile live in memory for this
-// process, the reason is said once on standard error and kept for the editor
-// (takePrefsNotice). When the file can be read again, what it holds wins over
-// what was set meanwhile, whose other keys are then saved.
+// folder or other non-file in its place, a link into a folder that cannot be
+// entered, a loop of links, larger than PREFS_MAX_FILE_BYTES) is never
+// written over: the values set meanwhile live in memory for this process, the
+// reason is said once on standard error and kept for the editor
+// (takePrefsNotice). When the file can be read again, the values set
+// meanwhile win for their own keys and the rest of the file is kept; only
+// fill-ins (defaults written back, copies from the any-user scope) yield to a
+// value the file holds.
 //
 // Threads: every function may be called from any thread but the audio thread;
 // each takes the snapshot's mutex, and does file I/O while holding it. The
@@ -112,6 +119,11 @@ void loadStringFromPrefs(const std::string& key, char* value, int maxLen);
 
 void saveStringToPrefs(const std::string& key, const std::string& value);
 void saveStringToPrefs(const char* key, const char* value); // nullptr counts as ""
+// A default written back for a key that read as "": stored like
+// saveStringToPrefs, but when the own file turns out to hold a value for the
+// key (it could not be read at the time, or another process saved one since),
+// that value stays.
+void saveDefaultStringToPrefs(const std::string& key, const std::string& value);
 
 // ----------------------------------------------------------------- integers
 //
@@ -158,8 +170,10 @@ public:
 // more. Cheap when nothing waits: the editor calls it at every idle pass.
 bool retryPrefsSave();
 
-// Stores whatever has not been stored yet, waiting for the lock at most as
-// long as one save does; for a plug-in that closes. true when nothing is left.
+// Stores whatever has not been stored yet, waiting for another process's
+// lock up to 5 s (only try, once such a wait was in vain); for a plug-in that
+// closes, never on the audio thread. true when nothing is left; otherwise the
+// keys not stored and why are said on standard error (once for each change).
 bool finishPrefsSaves();
 
 // Why the own file cannot be read ("" when it can or is not there).
