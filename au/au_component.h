@@ -3,6 +3,7 @@
 #pragma once
 
 #include "audiounit/core_audio.h"
+#include "core/version.h"
 
 namespace ondix::au {
 
@@ -12,7 +13,7 @@ namespace ondix::au {
 constexpr AudioComponentDescription kComponentDescription{kAudioUnitType_MusicDevice,
                                                           auFourCC("ONDP"), auFourCC("QVTZ"), 0, 0};
 constexpr const char* kComponentName = "Haldmer: Ondix";
-constexpr UInt32 kComponentVersion = 0x10001; // 1.0.1, also the unit's Version()
+constexpr UInt32 kComponentVersion = ONDIX_VERSION; // also the unit's Version()
 // The component's own bundle, by which the Cocoa UI property finds where the
 // view factory lives. On this platform the bundle is the library file
 // itself: the library registers it under this identifier when a host first

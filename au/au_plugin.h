@@ -43,6 +43,7 @@
 #include "audiounit/au_base.h"
 #include "core/adapter_services.h"
 #include "core/audioeffectx.h"
+#include "core/version.h"
 
 #include <array>
 #include <atomic>
@@ -67,7 +68,7 @@ class AUPLUGIN : public AUBase, public AUMIDIBase {
 public:
     static constexpr UInt32 kMaxPrograms = 256;
     static constexpr UInt32 kMaxEvents = 1024;
-    static constexpr UInt32 kVersion = 0x10001;
+    static constexpr UInt32 kVersion = ONDIX_VERSION;
     static constexpr VstInt32 kInitialBlockSize = 1024;
     static constexpr float kInitialSampleRate = 44100.0f;
 

@@ -4,6 +4,7 @@
 
 #include "core/aplugin.h"
 
+#include "core/version.h"
 #include "editor/ueditor.h"
 
 #include <charconv>
@@ -16,7 +17,7 @@ namespace {
 constexpr const char* kEffectName = "Ondix";
 constexpr const char* kProductName = "Ondix";
 constexpr const char* kVendorName = "Haldmer";
-constexpr VstInt32 kVendorVersion = 0x10001;
+constexpr VstInt32 kVendorVersion = ONDIX_VERSION;
 
 void copyText(char* dest, const char* text) {
     std::strcpy(dest, text);

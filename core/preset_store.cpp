@@ -71,6 +71,52 @@ bool isValidPresetName(std::string_view name) {
     return true;
 }
 
+std::string presetNameRefusal(std::string_view name) {
+    if (isValidPresetName(name)) return {};
+    return "\"" + std::string(name) +
+           "\" cannot be used: a name has 1 to 63 letters, digits, spaces or punctuation, "
+           "without '/' or '\\', and does not begin with '.'";
+}
+
+bool userPresetPlace(const std::string& userFolder, std::string path, std::string& folder,
+                     std::string& name, std::string& refusal) {
+    folder.clear();
+    name.clear();
+    refusal.clear();
+    const std::string_view extension = PRESET_FILE_EXTENSION;
+    if (!std::string_view(path).ends_with(extension)) path += extension;
+    // Where the list looks: the folder as written, or as its links lead.
+    const auto relativeTo = [&](const fs::path& file, fs::path root) {
+        root = root.lexically_normal();
+        if (!root.has_filename()) root = root.parent_path(); // "Presets/" as "Presets"
+        const fs::path relative = file.lexically_normal().lexically_relative(root);
+        return relative.empty() || *relative.begin() == ".." ? fs::path() : relative;
+    };
+    fs::path relative = userFolder.empty() ? fs::path() : relativeTo(path, userFolder);
+    if (relative.empty() && !userFolder.empty()) {
+        std::error_code a, b;
+        const fs::path file = fs::weakly_canonical(path, a),
+                       root = fs::weakly_canonical(userFolder, b);
+        if (!a && !b) relative = relativeTo(file, root);
+    }
+    std::vector<std::string> parts;
+    for (const fs::path& part : relative)
+        if (!part.empty() && part != ".") parts.push_back(part.string());
+    if (parts.empty() || parts.size() > 2) {
+        const std::string shown = parts.empty() ? path : relative.string();
+        refusal = "\"" + shown.substr(0, shown.size() - extension.size()) +
+                  "\" cannot be used: presets are kept in the preset folder (" + userFolder +
+                  ") or in a folder directly inside it";
+        return false;
+    }
+    const std::string file = parts.back();
+    name = file.substr(0, file.size() - extension.size());
+    if (parts.size() == 2) folder = parts.front();
+    refusal = presetNameRefusal(folder.empty() ? name : folder);
+    if (refusal.empty()) refusal = presetNameRefusal(name);
+    return refusal.empty();
+}
+
 std::string joinFolder(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;

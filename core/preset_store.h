@@ -41,6 +41,19 @@ struct PresetEntry {
 // A name the store can list and save under.
 bool isValidPresetName(std::string_view name);
 
+// Every command that names a preset or a user folder (save as, save in a
+// folder, create, rename, new folder, rename or copy a folder) asks these,
+// so that nothing is written under a name the list would not show.
+//
+// Why name cannot name a preset or folder, for a message box; "" when it can.
+std::string presetNameRefusal(std::string_view name);
+// A preset file chosen by its path (as a save dialog gives it, ".ondix"
+// added when missing) lies in the user preset folder or in one folder inside
+// it, under listed names. Sets folder ("" at the top) and name and returns
+// true; false with refusal set (for a message box) otherwise.
+bool userPresetPlace(const std::string& userFolder, std::string path, std::string& folder,
+                     std::string& name, std::string& refusal);
+
 // The factory presets in list order.
 std::vector<PresetEntry> listFactoryPresets();
 // The presets of a user preset folder in list order; empty when the folder

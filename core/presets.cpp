@@ -7,7 +7,10 @@
 // program record, and the audio thread is asked to apply the record. A file
 // that is refused changes nothing and says why in a message box. Files are
 // replaced durably (platform/file_io.h); an existing file is overwritten or
-// deleted only after the user confirms it.
+// deleted only after the user confirms it. A new name is taken in one step
+// that fails when the name is in use, so that another instance saving or
+// renaming to the same name at the same moment never replaces what this one
+// wrote, nor this one what it wrote: the later one is told the name is taken.
 //
 // Main thread only: these read folders, write files and show dialogs.
 
@@ -48,14 +51,41 @@ std::string askName(const std::string& title, const std::string& initial) {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     while (!name.empty() && name.front() == ' ') name.erase(name.begin());
     if (name.empty()) return {};
-    if (!isValidPresetName(name)) {
-        messageBox("\"" + name +
-                       "\" cannot be used: a name has 1 to 63 letters, digits, spaces or "
-                       "punctuation, without '/' or '\\', and does not begin with '.'",
-                   MESSAGE_BOX_OK);
+    if (const std::string refusal = presetNameRefusal(name); !refusal.empty()) {
+        messageBox(refusal, MESSAGE_BOX_OK);
         return {};
     }
     return name;
+}
+
+// The name is in use: another preset or folder has it, maybe one that
+// another instance made a moment ago. Nothing was changed.
+void nameTaken(const char* what, const std::string& name) {
+    messageBox(std::string("A ") + what + " named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+}
+
+// Writes a preset file: over the file at path when the user agreed to
+// replace it, else only under a name nobody has taken meanwhile (the loser
+// of two saving under one name is told). False when not written (the user
+// was told why).
+bool writePresetFile(const std::string& path, const std::string& text, bool replace,
+                     const std::string& name, const char* failure) {
+    std::string error;
+    if (replace) {
+        if (writeFileDurably(path, text, error)) return true;
+    } else {
+        switch (writeNewFileDurably(path, text, error)) {
+        case NewName::made:
+            return true;
+        case NewName::taken:
+            nameTaken("preset", name);
+            return false;
+        case NewName::failed:
+            break;
+        }
+    }
+    problem("\"" + name + "\" " + failure, error);
+    return false;
 }
 
 bool exists(const std::string& path) {
@@ -228,16 +258,13 @@ bool APlugin::choosePreset(int index, std::string& error) {
 // preset, named after the file, and the list is read again.
 bool APlugin::savePresetTo(std::string path, bool confirmOverwrite) {
     const std::string name = getFileNameOnlyStr(path, true);
-    if (confirmOverwrite && exists(path) && !confirm("Preset \"" + name + "\" exists. Replace it?"))
+    const bool replace = exists(path);
+    if (replace && confirmOverwrite && !confirm("Preset \"" + name + "\" exists. Replace it?"))
         return false;
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
+    if (!writePresetFile(path, currentPresetText(), replace, name, "was not saved")) return false;
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
-    std::string error;
-    if (!writeFileDurably(path, currentPresetText(), error)) {
-        problem("\"" + name + "\" was not saved", error);
-        return false;
-    }
     takeOverCurrentValues();
     refreshPresetList();
     if (const int saved = findPresetEntry(path); saved >= 0)
@@ -271,9 +298,15 @@ void APlugin::savePresetInFolder() {
     fileSelectSaveDirStr("Save Preset In Folder", core.folders.presetDir, "Save", kPresetFilter,
                          folder, path);
     if (path.empty()) return;
-    // The dialog forces only three-letter extensions.
-    if (!path.ends_with(PRESET_FILE_EXTENSION)) path += PRESET_FILE_EXTENSION;
-    savePresetTo(path, true);
+    // The dialog lets any name through, anywhere: only a place the list
+    // shows is taken (".ondix" is added when missing; the dialog forces
+    // only three-letter extensions).
+    std::string where, name, refusal;
+    if (!userPresetPlace(core.folders.presetDir, path, where, name, refusal)) {
+        messageBox(refusal, MESSAGE_BOX_OK);
+        return;
+    }
+    savePresetTo(presetPath(joinFolder(core.folders.presetDir, where), name), true);
 }
 
 // A new user preset holding the initial patch, chosen at once.
@@ -281,15 +314,16 @@ void APlugin::createNewPreset() {
     const std::string name = askName("Create New Preset", "New Preset");
     if (name.empty() || core.presetEntries.empty()) return;
     const std::string path = presetPath(core.folders.presetDir, name);
-    if (exists(path) && !confirm("Preset \"" + name + "\" exists. Replace it?")) return;
+    const bool replace = exists(path);
+    if (replace && !confirm("Preset \"" + name + "\" exists. Replace it?")) return;
     std::string text, error;
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
-    if (!readPresetText(core.presetEntries.front(), text, error) ||
-        !writeFileDurably(path, text, error)) {
+    if (!readPresetText(core.presetEntries.front(), text, error)) {
         problem("\"" + name + "\" was not created", error);
         return;
     }
+    if (!writePresetFile(path, text, replace, name, "was not created")) return;
     refreshPresetList();
     if (const int created = findPresetEntry(path); created >= 0) choosePreset(created);
 }
@@ -331,14 +365,15 @@ void APlugin::renamePreset() {
     const std::string name = askName("Rename Preset", old.name);
     if (name.empty() || name == old.name) return;
     const std::string path = presetPath(fs::path(old.path).parent_path().string(), name);
-    if (exists(path)) {
-        messageBox("A preset named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+    std::string error;
+    switch (renameToNewName(old.path, path, error)) {
+    case NewName::made:
+        break;
+    case NewName::taken:
+        nameTaken("preset", name);
         return;
-    }
-    std::error_code ec;
-    fs::rename(old.path, path, ec);
-    if (ec) {
-        problem("\"" + old.name + "\" was not renamed", ec.message());
+    case NewName::failed:
+        problem("\"" + old.name + "\" was not renamed", error);
         return;
     }
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
@@ -382,13 +417,19 @@ void APlugin::createPresetFolder() {
     const std::string name = askName("Create New Folder", "");
     if (name.empty()) return;
     const std::string path = joinFolder(core.folders.presetDir, name);
-    if (exists(path)) {
-        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
-        return;
-    }
     std::error_code ec;
-    fs::create_directories(path, ec);
-    if (ec) problem("folder \"" + name + "\" was not created", ec.message());
+    fs::create_directories(core.folders.presetDir, ec);
+    std::string error;
+    switch (makeNewFolder(path, error)) {
+    case NewName::made:
+        break;
+    case NewName::taken:
+        nameTaken("folder", name);
+        return;
+    case NewName::failed:
+        problem("folder \"" + name + "\" was not created", error);
+        break;
+    }
     refreshPresetList();
 }
 
@@ -413,15 +454,16 @@ void APlugin::renamePresetFolder() {
     const std::string name = askName("Rename Folder", oldName);
     if (name.empty() || name == oldName) return;
     const std::string path = joinFolder(core.folders.presetDir, name);
-    if (exists(path)) {
-        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
-        return;
-    }
     const std::string current = joinFolder(path, fs::path(entry->path).filename().string());
-    std::error_code ec;
-    fs::rename(folder, path, ec);
-    if (ec) {
-        problem("folder \"" + oldName + "\" was not renamed", ec.message());
+    std::string error;
+    switch (renameToNewName(folder, path, error)) {
+    case NewName::made:
+        break;
+    case NewName::taken:
+        nameTaken("folder", name);
+        return;
+    case NewName::failed:
+        problem("folder \"" + oldName + "\" was not renamed", error);
         return;
     }
     refreshPresetList();
@@ -459,21 +501,33 @@ void APlugin::copyPresetFolder() {
     }
     const PresetEntry source = *entry;
     const std::string name = source.factory ? source.folder : source.folder + " Copy";
-    const std::string target = joinFolder(core.folders.presetDir, name);
-    if (exists(target)) {
-        messageBox("A folder named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+    if (const std::string refusal = presetNameRefusal(name); !refusal.empty()) {
+        messageBox(refusal, MESSAGE_BOX_OK);
         return;
     }
+    const std::string target = joinFolder(core.folders.presetDir, name);
     std::error_code ec;
-    fs::create_directories(target, ec);
+    fs::create_directories(core.folders.presetDir, ec);
+    std::string error;
+    switch (makeNewFolder(target, error)) {
+    case NewName::made:
+        break;
+    case NewName::taken:
+        nameTaken("folder", name);
+        return;
+    case NewName::failed:
+        problem("folder \"" + name + "\" was not created", error);
+        return;
+    }
     for (const PresetEntry& e : core.presetEntries) {
         if (e.factory != source.factory || e.folder != source.folder) continue;
-        std::string text, error;
-        if (!readPresetText(e, text, error) ||
-            !writeFileDurably(presetPath(target, e.name), text, error)) {
+        std::string text;
+        if (!readPresetText(e, text, error)) {
             problem("\"" + e.name + "\" was not copied", error);
             break;
         }
+        if (!writePresetFile(presetPath(target, e.name), text, false, e.name, "was not copied"))
+            break;
     }
     refreshPresetList();
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -131,6 +132,37 @@ void syncFolder(const std::string& target) {
     ::close(fd);
 }
 
+// Moves from to to while nothing is at to; 0 or the errno of the failure
+// (EEXIST: the name is in use). File systems that cannot refuse to replace
+// in the rename itself get the name claimed first by an exclusive create,
+// which the rename then replaces: the claim is ours alone.
+int moveToFreeName(const std::string& from, const std::string& to, bool folder) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+    if (folder) {
+        if (::mkdir(to.c_str(), 0700) != 0) return errno;
+    } else {
+        const int fd =
+            ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return errno;
+        ::close(fd);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int failure = errno;
+        if (folder)
+            ::rmdir(to.c_str());
+        else
+            ::unlink(to.c_str());
+        return failure;
+    }
+    return 0;
+}
+
+bool nameInUse(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 } // namespace
 
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
@@ -181,35 +213,58 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     return true;
 }
 
-bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
-                      mode_t newFileMode) {
+namespace {
+
+// The steps of a save up to its temporary file: the file the save replaces
+// (target), the mode it takes and the open temporary file; -1 with error set
+// when the save cannot go ahead.
+int startReplacing(const std::string& path, mode_t newFileMode, std::string& target, mode_t& mode,
+                   bool& keepMode, std::string& tempPath, std::string& error) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         error = "no file name given";
-        return false;
+        return -1;
     }
-    std::string target = path;
-    if (!followLinks(target, error)) return false;
+    target = path;
+    if (!followLinks(target, error)) return -1;
 
-    mode_t mode = newFileMode & 07777;
-    bool keepMode = false;
+    mode = newFileMode & 07777;
+    keepMode = false;
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             error =
                 "cannot replace " + path +
                 (S_ISDIR(st.st_mode) ? ": a folder is in its place" : ": it is not a regular file");
-            return false;
+            return -1;
         }
         mode = st.st_mode & 07777;
         keepMode = true;
     }
+    const int fd = createTemporary(target, mode, tempPath);
+    if (fd < 0) error = "cannot create a temporary file beside " + path + ": " + reason(errno);
+    return fd;
+}
 
-    std::string tempPath;
-    Descriptor fd(createTemporary(target, mode, tempPath));
-    if (fd.get() < 0) {
-        error = "cannot create a temporary file beside " + path + ": " + reason(errno);
-        return false;
-    }
+} // namespace
+
+bool canWriteFileDurably(const std::string& path, std::string& error) {
+    std::string target, tempPath;
+    mode_t mode = 0;
+    bool keepMode = false;
+    const int fd = startReplacing(path, 0600, target, mode, keepMode, tempPath, error);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(tempPath.c_str());
+    return true;
+}
+
+bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
+                      mode_t newFileMode) {
+    std::string target, tempPath;
+    mode_t mode = 0;
+    bool keepMode = false;
+    Descriptor fd(startReplacing(path, newFileMode, target, mode, keepMode, tempPath, error));
+    if (fd.get() < 0) return false;
     // A new file took the requested mode under the umask; an existing file's
     // mode is set as it was, whatever the umask.
     bool written = !keepMode || ::fchmod(fd.get(), mode) == 0;
@@ -232,4 +287,58 @@ bool writeFileDurably(const std::string& path, std::string_view bytes, std::stri
     }
     syncFolder(target);
     return true;
+}
+
+NewName writeNewFileDurably(const std::string& path, std::string_view bytes, std::string& error,
+                            mode_t newFileMode) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        error = "no file name given";
+        return NewName::failed;
+    }
+    if (nameInUse(path)) {
+        error = "cannot create " + path + ": " + reason(EEXIST);
+        return NewName::taken;
+    }
+    std::string tempPath;
+    Descriptor fd(createTemporary(path, newFileMode & 07777, tempPath));
+    if (fd.get() < 0) {
+        error = "cannot create a temporary file beside " + path + ": " + reason(errno);
+        return NewName::failed;
+    }
+    bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    int failure = written ? 0 : errno;
+    if (!fd.close() && written) {
+        written = false;
+        failure = errno;
+    }
+    if (written) failure = moveToFreeName(tempPath, path, false);
+    if (!written || failure != 0) {
+        ::unlink(tempPath.c_str());
+        error = (written ? "cannot create " : "cannot write ") + path + ": " + reason(failure);
+        return failure == EEXIST ? NewName::taken : NewName::failed;
+    }
+    syncFolder(path);
+    return NewName::made;
+}
+
+NewName renameToNewName(const std::string& from, const std::string& to, std::string& error) {
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) {
+        error = "cannot move " + from + ": " + reason(errno);
+        return NewName::failed;
+    }
+    const int failure = moveToFreeName(from, to, S_ISDIR(st.st_mode));
+    if (failure != 0) {
+        error = "cannot move " + from + " to " + to + ": " + reason(failure);
+        return failure == EEXIST || failure == ENOTEMPTY ? NewName::taken : NewName::failed;
+    }
+    syncFolder(to);
+    return NewName::made;
+}
+
+NewName makeNewFolder(const std::string& path, std::string& error, mode_t mode) {
+    if (::mkdir(path.c_str(), mode) == 0) return NewName::made;
+    const int failure = errno;
+    error = "cannot create the folder " + path + ": " + reason(failure);
+    return failure == EEXIST ? NewName::taken : NewName::failed;
 }

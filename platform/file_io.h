@@ -39,3 +39,30 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
 // fails or when something other than a regular file is in the target's place.
 bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
                       mode_t newFileMode = 0666);
+
+// Whether writeFileDurably(path, ...) could go ahead now, checked before any
+// work whose result it is to save: the same refusals and messages, found by
+// making the temporary file and removing it again. Nothing else is changed.
+bool canWriteFileDurably(const std::string& path, std::string& error);
+
+// What became of a file or folder that was to take a name nobody uses yet.
+enum class NewName {
+    made,   // it has the name now
+    taken,  // something else has the name; nothing was changed
+    failed, // another error (error says which); nothing was changed
+};
+
+// Writes bytes under path, durably as writeFileDurably does, but only while
+// nothing (not even a dangling link) is at path: the complete temporary file
+// takes the name in one step that fails when the name is in use, so two
+// processes saving under one new name at once never replace each other's
+// file: one gets made, the other taken.
+NewName writeNewFileDurably(const std::string& path, std::string_view bytes, std::string& error,
+                            mode_t newFileMode = 0666);
+
+// Moves the file or folder at from to to (in the same file system) only
+// while nothing is at to, in one step as above.
+NewName renameToNewName(const std::string& from, const std::string& to, std::string& error);
+
+// Makes the folder path (its parent must exist) only when nothing is there.
+NewName makeNewFolder(const std::string& path, std::string& error, mode_t mode = 0777);

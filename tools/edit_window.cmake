@@ -84,3 +84,28 @@ file(SIZE ${png} size)
 if(size LESS 16384)
   message(FATAL_ERROR "${png} holds only ${size} bytes: the editor did not show")
 endif()
+
+# A message box of the plug-in's stays open until the user closes it; the
+# session still ends at --seconds. The box: the notice about a settings file
+# that cannot be read (a folder in its place), shown by a stand-in for zenity
+# that never answers.
+file(REMOVE_RECURSE ${WORK}/modal)
+file(MAKE_DIRECTORY ${WORK}/modal/bin ${WORK}/modal/prefs/com.Haldmer.QVTZ.Ondix.prefs)
+file(WRITE ${WORK}/modal/zenity "#!/bin/sh\nexec sleep 100\n")
+file(COPY ${WORK}/modal/zenity DESTINATION ${WORK}/modal/bin
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
+set(png ${WORK}/modal/edit.png)
+string(TIMESTAMP started "%s" UTC)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env "PATH=${WORK}/modal/bin:$ENV{PATH}"
+                        ONDIX_PREFS_DIR=${WORK}/modal/prefs
+                        ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+                        ${HOST} edit ${PLUGIN} --seconds 1 --snapshot ${png}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 50)
+string(TIMESTAMP ended "%s" UTC)
+math(EXPR took "${ended} - ${started}")
+if(NOT rc STREQUAL "0" OR NOT EXISTS ${png})
+  message(FATAL_ERROR "edit with a message box open: exit status ${rc}, ${took} s:\n${out}\n${err}")
+endif()
+if(took GREATER 20)
+  message(FATAL_ERROR "edit --seconds 1 with a message box open ran ${took} s")
+endif()

@@ -10,11 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -54,6 +60,24 @@ protected:
         ASSERT_FALSE(p().getIsSettingPreset());
     }
     ProgramRecord& record() { return p().core.programStore[0]; }
+    // Makes the user preset at path (relative to the folder) the current one.
+    void chooseUser(const std::string& relative) {
+        p().refreshPresetList();
+        const std::string path = (folder / relative).string();
+        const auto& list = p().core.presetEntries;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&](const PresetEntry& e) { return e.path == path; });
+        ASSERT_NE(it, list.end()) << relative;
+        p().core.presetIndex = static_cast<int>(it - list.begin());
+    }
+    // Every path below the folder with its contents: what a command changed.
+    std::vector<std::string> tree() {
+        std::vector<std::string> all;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            all.push_back(fs::relative(e.path(), folder).string() + "=" + contents(e.path()));
+        std::sort(all.begin(), all.end());
+        return all;
+    }
 };
 
 } // namespace
@@ -305,4 +329,136 @@ TEST_F(PresetStore, SteppingPassesRefusedFilesAndTellsEachOnce) {
     }
     EXPECT_EQ(std::memcmp(&before, &record(), sizeof before), 0);
     EXPECT_EQ(dialogs.alertRequests.size(), 4u); // "C Good", refused now, once
+}
+
+// Every command that names a preset or a folder keeps to one rule and says
+// so with one message: a name the list would not show is refused, and
+// nothing is written.
+TEST_F(PresetStore, EveryWayOfNamingRefusesWhatTheListWouldNotShow) {
+    write(folder / "Keys" / "Mine.ondix", formatPresetFile({}));
+    const std::string copied(59, 'L'); // copied as "<59 L> Copy": 64 characters
+    write(folder / copied / "One.ondix", formatPresetFile({}));
+    const std::string tooLong = copied + " Copy";
+
+    using Way = std::function<void(const std::string&)>;
+    const auto typed = [&](void (APlugin::*command)()) -> Way {
+        return [&, command](const std::string& n) {
+            dialogs.pushText(n);
+            (p().*command)();
+        };
+    };
+    const struct {
+        const char* name;
+        Way run;
+    } ways[] = {
+        {"Save Preset As", typed(&APlugin::savePresetAs)},
+        {"Create New Preset", typed(&APlugin::createNewPreset)},
+        {"Rename Preset", typed(&APlugin::renamePreset)},
+        {"Save Preset In Folder",
+         [&](const std::string& n) {
+             dialogs.pushFile((folder / "Keys" / n).string());
+             p().savePresetInFolder();
+         }},
+        {"Create New Folder", typed(&APlugin::createPresetFolder)},
+        {"Rename Folder", typed(&APlugin::renamePresetFolder)},
+        {"Copy Folder",
+         [&](const std::string& n) {
+             if (n != tooLong) return;
+             chooseUser(copied + "/One.ondix");
+             p().copyPresetFolder();
+         }},
+    };
+    const std::string names[] = {"Caf\xc3\xa9", "Na\xefve",    tooLong,
+                                 ".Hidden",     "Back\\slash", "Tab\there"};
+    const std::vector<std::string> before = tree();
+    for (const std::string& name : names) {
+        for (const auto& way : ways) {
+            chooseUser("Keys/Mine.ondix");
+            const std::size_t alerts = dialogs.alertRequests.size();
+            way.run(name);
+            if (std::string(way.name) == "Copy Folder" && name != tooLong) continue;
+            ASSERT_EQ(dialogs.alertRequests.size(), alerts + 1) << way.name << ": " << name;
+            EXPECT_EQ(dialogs.alertRequests.back().header, presetNameRefusal(name))
+                << way.name << ": " << name;
+            EXPECT_EQ(tree(), before) << way.name << ": " << name;
+        }
+    }
+    // The save dialog can also reach folders the list does not read: two
+    // deep, hidden or outside the preset folder.
+    for (const fs::path& chosen : {folder / "Keys" / "Deep" / "Soft", folder / ".Keys" / "Soft",
+                                   folder.parent_path() / "Soft", fs::path("Soft")}) {
+        const std::size_t alerts = dialogs.alertRequests.size();
+        dialogs.pushFile(chosen.string());
+        p().savePresetInFolder();
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << chosen;
+        EXPECT_NE(dialogs.alertRequests.back().header.find("cannot be used"), std::string::npos);
+        EXPECT_EQ(tree(), before) << chosen;
+        EXPECT_FALSE(fs::exists(folder.parent_path() / "Soft.ondix"));
+    }
+}
+
+// Instances in separate processes rename or save their presets to one new
+// name at the same moment, round after round: one of them takes the name,
+// every other is told it is taken, and no preset is lost.
+TEST_F(PresetStore, InstancesNamingTheSamePresetAtOnceNeverReplaceEachOther) {
+    constexpr int kProcesses = 8;
+    constexpr int kRounds = 8;
+    // What each one holds: the file of a renamer, the values of a saver.
+    std::vector<std::string> text;
+    for (int k = 0; k < kProcesses; ++k) {
+        p().setParameter(tag::FilterFreq, 0.0625f * static_cast<float>(k + 1));
+        text.push_back(p().currentPresetText());
+    }
+    const auto source = [&](int k) { return folder / ("Source " + std::to_string(k) + ".ondix"); };
+    const fs::path target = folder / "Target.ondix";
+    for (int round = 0; round < kRounds; ++round) {
+        fs::remove_all(folder);
+        for (int k = 0; k < kProcesses; ++k) write(source(k), text[static_cast<std::size_t>(k)]);
+        p().refreshPresetList();
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        std::vector<pid_t> children;
+        for (int k = 0; k < kProcesses; ++k) {
+            if (const pid_t pid = ::fork(); pid != 0) {
+                children.push_back(pid);
+                continue;
+            }
+            // Odd ones save their values under the name, even ones rename.
+            ::close(start[1]);
+            chooseUser(source(k).filename().string());
+            if (k % 2 != 0) p().setParameter(tag::FilterFreq, 0.0625f * static_cast<float>(k + 1));
+            dialogs.pushText("Target");
+            char byte; // all start when the parent closes its end
+            while (::read(start[0], &byte, 1) > 0) continue;
+            const std::size_t alerts = dialogs.alertRequests.size();
+            if (k % 2 == 0)
+                p().renamePreset();
+            else
+                p().savePresetAs();
+            // 0: took the name; 1: was told it is taken; 2: anything else.
+            int outcome = 0;
+            if (dialogs.alertRequests.size() != alerts)
+                outcome =
+                    dialogs.alertRequests.back().header.find("exists") != std::string::npos ? 1 : 2;
+            ::_exit(outcome);
+        }
+        ::close(start[0]);
+        ::close(start[1]);
+        std::vector<int> outcomes;
+        for (pid_t pid : children) {
+            int status = -1;
+            EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+            outcomes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        }
+        const auto won = std::find(outcomes.begin(), outcomes.end(), 0) - outcomes.begin();
+        ASSERT_EQ(std::count(outcomes.begin(), outcomes.end(), 0), 1) << "round " << round;
+        ASSERT_EQ(std::count(outcomes.begin(), outcomes.end(), 1), kProcesses - 1);
+        // The name holds the winner's preset; each renamer that lost kept its own.
+        EXPECT_EQ(contents(target), text[static_cast<std::size_t>(won)]) << "round " << round;
+        for (int k = 0; k < kProcesses; ++k)
+            if (k % 2 == 0 && k != won) {
+                EXPECT_EQ(contents(source(k)), text[static_cast<std::size_t>(k)]) << k;
+            }
+        EXPECT_EQ(entries(folder).size(), static_cast<std::size_t>(kProcesses + (won % 2)));
+    }
 }

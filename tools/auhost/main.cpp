@@ -131,6 +131,9 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, std::str
         error = "render needs an AudioUnit library";
     else if (o.output.empty())
         error = "render needs an output file: -o OUT.wav";
+    else if (o.seconds && std::llround(*o.seconds * o.rate) < 1)
+        error = "--seconds " + formatFixed(*o.seconds, 6) + " is shorter than one frame at " +
+                formatInt(static_cast<int64_t>(o.rate)) + " Hz";
     if (!error.empty()) return std::nullopt;
     return o;
 }
@@ -195,7 +198,7 @@ int render(const Options& options) {
         }
     }
     host.close();
-    if (!writer.close(error)) {
+    if (!writer.commit(error)) {
         fail(error);
         return kExitFailure;
     }

@@ -7,20 +7,28 @@
 #include "commands.h"
 #include "numbers.h"
 
+#include "platform/file_io.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <dirent.h>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <poll.h>
+#include <signal.h>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace ondix::host {
@@ -45,15 +53,16 @@ int countXError(Display*, XErrorEvent*) {
 
 // Ctrl-C and kill end the session like closing the window: the editor is
 // closed and the plug-in unloaded properly.
-volatile std::sig_atomic_t stopRequested = 0;
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free); // set in a signal handler
 void requestStop(int) {
-    stopRequested = 1;
+    stopRequested.store(true, std::memory_order_relaxed);
 }
 
 class SignalsEndTheSession {
 public:
     SignalsEndTheSession() {
-        stopRequested = 0;
+        stopRequested.store(false, std::memory_order_relaxed);
         struct sigaction action {};
         action.sa_handler = requestStop;
         sigemptyset(&action.sa_mask);
@@ -189,6 +198,70 @@ private:
     XErrorHandler previousHandler_ = nullptr;
 };
 
+// The processes this one started: those whose parent it is.
+std::vector<pid_t> childProcesses() {
+    std::vector<pid_t> children;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return children;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(proc)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // "pid (command) state ppid ...": the command may hold anything but
+        // ends at the last ')'.
+        std::ifstream stat("/proc/" + name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        long parent = 0;
+        std::istringstream fields(line.substr(close + 1));
+        if (fields >> state >> parent && parent == self)
+            children.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    ::closedir(proc);
+    return children;
+}
+
+// The session's end, kept while the plug-in holds the main thread. A modal
+// dialog of the plug-in (a message box, a file chooser: programs it runs
+// and waits for inside the idle or event call) keeps the loop below from
+// coming round; once the end is due (--seconds has passed, or a signal asked
+// to stop) and the loop has not reached it shortly after, the programs the
+// plug-in is waiting for are asked to end (SIGTERM), as the user closing the
+// dialog would, again and again until the loop is out.
+class SessionEnd {
+public:
+    explicit SessionEnd(std::optional<Clock::time_point> end)
+        : end_(end), watcher_([this] { watch(); }) {}
+    ~SessionEnd() {
+        done_.store(true, std::memory_order_relaxed);
+        watcher_.join();
+    }
+    SessionEnd(const SessionEnd&) = delete;
+    SessionEnd& operator=(const SessionEnd&) = delete;
+
+private:
+    static constexpr auto kPoll = std::chrono::milliseconds(50);
+    static constexpr auto kGrace = std::chrono::milliseconds(250);
+
+    void watch() {
+        std::optional<Clock::time_point> due = end_;
+        while (!done_.load(std::memory_order_relaxed)) {
+            std::this_thread::sleep_for(kPoll);
+            const Clock::time_point now = Clock::now();
+            if (!due && stopRequested.load(std::memory_order_relaxed)) due = now;
+            if (!due || now < *due + kGrace || done_.load(std::memory_order_relaxed)) continue;
+            for (const pid_t child : childProcesses()) ::kill(child, SIGTERM);
+        }
+    }
+
+    std::optional<Clock::time_point> end_;
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
 // effEditClose on the way out, whatever way that is.
 class OpenEditor {
 public:
@@ -318,12 +391,21 @@ bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error
     cairo_surface_mark_dirty(surface);
     XDestroyImage(image);
 
-    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    // Encoded in memory, then saved whole: a failure leaves no partial file.
+    std::string png;
+    const cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &png);
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
         error = "cannot write " + path + ": " + cairo_status_to_string(status);
         return false;
     }
+    if (!writeFileDurably(path, png, error)) return false;
     std::cout << path << ' ' << formatInt(width) << 'x' << formatInt(height) << std::endl;
     return true;
 }
@@ -332,6 +414,11 @@ bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error
 
 int runEdit(const EditOptions& options) {
     std::string error;
+    // The snapshot's place is checked before the session, not after it.
+    if (!options.snapshot.empty() && !canWriteFileDurably(options.snapshot, error)) {
+        reportError(error);
+        return kExitUsage;
+    }
     auto plugin = Plugin::load(options.pluginPath, options.host, error);
     if (!plugin) {
         reportError(error);
@@ -389,8 +476,9 @@ int runEdit(const EditOptions& options) {
     audio.start(start);
     Clock::time_point nextIdle = start;
     uint64_t idles = 0;
+    const SessionEnd sessionEnd(end); // also over the snapshot's last idle call
     for (;;) {
-        if (!host.handleEvents() || stopRequested) break;
+        if (!host.handleEvents() || stopRequested.load(std::memory_order_relaxed)) break;
         const Clock::time_point now = Clock::now();
         if (end && now >= *end) break;
         audio.runUntil(now);

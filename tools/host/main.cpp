@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "numbers.h"
 
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -315,6 +316,10 @@ int renderCommand(Arguments& args) {
     if (!args.error.empty()) return usageError(args.error);
     if (options.pluginPath.empty()) return usageError("render needs a plug-in file");
     if (options.output.empty()) return usageError("render needs an output file: -o OUT.wav");
+    if (options.seconds && std::llround(*options.seconds * options.host.sampleRate) < 1)
+        return usageError("--seconds " + formatFixed(*options.seconds, 6) +
+                          " is shorter than one frame at " +
+                          formatInt(static_cast<int64_t>(options.host.sampleRate)) + " Hz");
     return runRender(options);
 }
 

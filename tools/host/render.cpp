@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -283,6 +284,19 @@ int runRender(const RenderOptions& options) {
     const double seconds = options.seconds.value_or(lastEvent + kDefaultTailSeconds);
     const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
 
+    // Every output is checked before anything is played, and nothing takes
+    // its name before the run has succeeded: the WAV file grows beside its
+    // name (see wav_writer.h) and the state is saved whole at the end.
+    WavWriter writer;
+    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
+        reportError(error);
+        return kExitFailure;
+    }
+    if (!options.saveState.empty() && !canWriteFileDurably(options.saveState, error)) {
+        reportError(error);
+        return kExitUsage;
+    }
+
     // Each instance renders the same notes; the first is the one heard, and
     // the others are there for the memory figures.
     std::optional<int64_t> lastResident;
@@ -304,7 +318,6 @@ int runRender(const RenderOptions& options) {
     const bool measureMemory = options.instances > 0;
     if (measureMemory) reportResident(0);
 
-    WavWriter writer;
     LevelMeter meter;
     auto toFile = [&](const float* interleaved, int32_t frames) {
         meter.add(interleaved, static_cast<size_t>(frames) * 2);
@@ -319,10 +332,6 @@ int runRender(const RenderOptions& options) {
         auto plugin = prepareInstance(options, stateBytes, presetValues, instances.empty(), status);
         if (!plugin) return status;
         const bool heard = instances.empty();
-        if (heard && !writer.open(options.output, static_cast<int>(rate), 2, error)) {
-            reportError(error);
-            return kExitFailure;
-        }
         plugin->resume();
         const auto timedFrom = static_cast<int64_t>(std::ceil(options.timingFrom * rate));
         auto time = play(*plugin, schedule, totalFrames, timedFrom,
@@ -335,13 +344,18 @@ int runRender(const RenderOptions& options) {
 
     Plugin& plugin = *instances.front();
     plugin.suspend();
+    const bool stateExisted =
+        !options.saveState.empty() &&
+        std::filesystem::exists(std::filesystem::symlink_status(options.saveState));
     if (!options.saveState.empty() &&
         !saveState(plugin, options.saveState, options.verbose, error)) {
         reportError(error);
         return kExitUsage;
     }
-    if (!writer.close(error)) {
+    if (!writer.commit(error)) {
         reportError(error);
+        // The run failed: a state file it made goes too.
+        if (!options.saveState.empty() && !stateExisted) std::filesystem::remove(options.saveState);
         return kExitFailure;
     }
 

@@ -1,0 +1,75 @@
+# The offline host's output paths: every one is checked before anything is
+# played, and a run that fails leaves no file behind and an existing file as
+# it was. Each row: the expected exit status, a pattern for standard error
+# ("" for none) and the command line after `ondix-host`; a row that fails must
+# leave the folder as it was, one that succeeds must replace out.wav.
+# Run with: cmake -DHOST=... -DPLUGIN=... -DWORK=... -P output_paths.cmake
+foreach(var HOST PLUGIN WORK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/folder)
+
+set(render render ${PLUGIN} --seconds 0.1)
+set(rows
+  "2|cannot create a temporary file beside ${WORK}/nodir/s.state: No such file or directory|${render} -o ${WORK}/out.wav --save-state ${WORK}/nodir/s.state"
+  "2|cannot replace ${WORK}/folder: a folder is in its place|${render} -o ${WORK}/out.wav --save-state ${WORK}/folder"
+  "1|cannot write ${WORK}/nodir/out.wav: No such file or directory|${render} -o ${WORK}/nodir/out.wav --save-state ${WORK}/s.state"
+  "1|cannot write ${WORK}/folder: Is a directory|${render} -o ${WORK}/folder"
+  "2|--seconds 0.000010 is shorter than one frame at 44100 Hz|render ${PLUGIN} -o ${WORK}/out.wav --seconds 0.00001"
+  "2|--seconds 0.000010 is shorter than one frame at 8000 Hz|render ${PLUGIN} -o ${WORK}/out.wav --rate 8000 --seconds 0.00001"
+  "2|no parameter named 'No Such Knob'|${render} -o ${WORK}/out.wav --save-state ${WORK}/s.state --set No-Such-Knob=0.5"
+  "2|e.png: No such file or directory|edit ${PLUGIN} --snapshot ${WORK}/nodir/e.png"
+  "2|cannot replace ${WORK}/folder: a folder is in its place|edit ${PLUGIN} --snapshot ${WORK}/folder"
+  "0||${render} -o ${WORK}/out.wav --save-state ${WORK}/s.state"
+  "0||render ${PLUGIN} -o ${WORK}/out.wav --seconds 0.0000227")
+
+# What the folder holds, names and sizes: what a run left behind.
+function(listing result)
+  file(GLOB_RECURSE files LIST_DIRECTORIES true RELATIVE ${WORK} ${WORK}/*)
+  set(out "")
+  foreach(f ${files})
+    if(IS_DIRECTORY ${WORK}/${f})
+      list(APPEND out "${f}/")
+    else()
+      file(SIZE ${WORK}/${f} size)
+      list(APPEND out "${f}=${size}")
+    endif()
+  endforeach()
+  list(SORT out)
+  set(${result} "${out}" PARENT_SCOPE)
+endfunction()
+
+foreach(row IN LISTS rows)
+  string(REPLACE "|" ";" fields "${row}")
+  list(GET fields 0 expected)
+  list(GET fields 1 pattern)
+  list(GET fields 2 command)
+  separate_arguments(command UNIX_COMMAND "${command}")
+  file(WRITE ${WORK}/out.wav "old")
+  file(REMOVE ${WORK}/s.state)
+  listing(before)
+  execute_process(COMMAND ${HOST} ${command} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err TIMEOUT 60)
+  listing(after)
+  if(NOT rc STREQUAL expected)
+    message(SEND_ERROR "${command}: exit status ${rc}, expected ${expected}:\n${out}\n${err}")
+  endif()
+  if(NOT pattern STREQUAL "" AND NOT err MATCHES "${pattern}")
+    message(SEND_ERROR "${command}: the message does not match '${pattern}':\n${err}")
+  endif()
+  if(expected STREQUAL "0")
+    file(SIZE ${WORK}/out.wav size)
+    if(size LESS 44)
+      message(SEND_ERROR "${command}: out.wav was not written")
+    endif()
+  elseif(NOT after STREQUAL before)
+    message(SEND_ERROR "${command} failed but changed the folder:\n  before: ${before}\n  after:  ${after}")
+  endif()
+  file(GLOB leftovers ${WORK}/.* ${WORK}/folder/.*)
+  if(leftovers)
+    message(SEND_ERROR "${command}: temporary files were left behind: ${leftovers}")
+  endif()
+endforeach()
