@@ -332,7 +332,8 @@ public:
     // Main thread (the editor's idle pass): tells the host once for every
     // request made since (updateDisplay; never from the audio thread).
     void serveHostDisplayUpdate();
-    // True on the thread that runs (or last ran) processReplacing.
+    // True on every thread that has run processReplacing: an audio thread
+    // never waits on a lock, reads a file or builds tables.
     bool onAudioThread() const;
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
@@ -585,6 +586,8 @@ public:
                                          EnvelopeInputCache& cache) const;
     // waves/user_waves.cpp
     void buildUserWave(int w, WaveWorkspace& work);
+    void buildUserWave(int w, const std::array<TAdditive, kUserWavePartials>& partials,
+                       WaveWorkspace& work);
     static void userWaveFromTempPartials(WaveWorkspace& work, float amplitudeSum);
     void convertUserWavesWithPreparedTables();
     void fillUserWaveLfoRows();
@@ -749,6 +752,7 @@ public:
     void setTuning();
     void takeTuning();
     void prepareTuning();
+    void serveTuningRead();
     // engine/sample_rate.cpp
     void updateBaseNote();
     // core/programs.cpp

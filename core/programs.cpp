@@ -217,10 +217,11 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     // parameter up before must not write over the value just loaded while
     // the application is still to come, so each one picks it up anew.
     releaseControllers(engine.midi);
-    // The tuning file the state names is read here, off the audio thread;
-    // the application takes the finished table. So are the wave tables of
-    // the record, when the request does not come from within processing:
-    // then a note right after the application plays the new waves at once.
+    // Off an audio thread the tuning file the state names is read here and
+    // the record's wave tables are built here, and the application takes
+    // them: a note right after it plays the new waves at once. An audio
+    // thread (any thread that has rendered) leaves the file to the next
+    // call from another thread and the tables to the staged build.
     prepareTuning();
     if (!onAudioThread()) prepareWaveTables(load);
     core.presetPending.set(load);
@@ -231,7 +232,7 @@ void APlugin::requestHostDisplayUpdate() {
 }
 
 bool APlugin::onAudioThread() const {
-    return core.processThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    return core.audioThreads.contains();
 }
 
 void APlugin::serveHostDisplayUpdate() {

@@ -165,7 +165,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const float* inL = inputs ? inputs[0] : nullptr;
     const float* inR = inputs ? inputs[1] : nullptr;
     MidiEventQueue& queue = engine.midiEventQueue;
-    core.processThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    core.audioThreads.enter();
     setProgramAfterWaitingFromNo();
     setProgramAfterWaitingFromName();
     setPreviewAfterWaitingFromName();

@@ -1,8 +1,10 @@
 // Tuning files, the table exchange and the plug-in's tuning operations.
 //
 //   loadTuning, resetTuning, getTuningName   editor (main thread)
-//   prepareTuning                            main thread, when a state or
+//   prepareTuning                            any thread, when a state or
 //                                            preset is about to be applied
+//                                            (an audio thread only asks)
+//   serveTuningRead                          main thread: what it asked
 //   getTuning, setTuning, takeTuning         audio thread
 //
 // A file is read and parsed on the main thread only; the audio thread takes
@@ -121,17 +123,6 @@ TuningExchange::TuningExchange() {
 
 void TuningExchange::publish(const TuningTable& table) {
     std::lock_guard lock(writers);
-    publishLocked(table);
-}
-
-bool TuningExchange::tryPublish(const TuningTable& table) {
-    std::unique_lock lock(writers, std::try_to_lock);
-    if (!lock.owns_lock()) return false;
-    publishLocked(table);
-    return true;
-}
-
-void TuningExchange::publishLocked(const TuningTable& table) {
     buffers[static_cast<std::size_t>(back)] = table;
     back = middle.exchange(back | kFresh, std::memory_order_acq_rel) & 3;
 }
@@ -183,10 +174,17 @@ void APlugin::takeTuning() {
 // name is stored two characters to a tag, so an odd-length one comes back
 // with a blank at its end; a file of the name without it is found too. A
 // host may ask on several threads at once (a state restored on one, a
-// value written on another): their tables take turns. On the audio thread
-// (a host writing 997 from within processing) the table never waits for
-// another writer.
+// value written on another): their tables take turns. An audio thread (a
+// host writing 997 from within processing) reads no file and waits for no
+// writer: it leaves the request to the next call from another thread, and
+// the notes keep the tuning they have until that table arrives.
 void APlugin::prepareTuning() {
+    if (onAudioThread()) {
+        core.tuningReadDue.store(true, std::memory_order_release);
+        return;
+    }
+    // This read serves every request made so far.
+    core.tuningReadDue.exchange(false, std::memory_order_acquire);
     std::optional<TuningTable> table;
     if (getStoredValue(tag::HasTuning) >= 0.5f) {
         const std::string name = get2StringFromParamStr(tag::TuningNameFirst, tag::TuningNameChars);
@@ -195,11 +193,13 @@ void APlugin::prepareTuning() {
         if (!table && !name.empty() && name.back() == ' ')
             table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
     }
-    const TuningTable& chosen = table ? *table : identityTuning();
-    if (onAudioThread())
-        engine.tuning.tryPublish(chosen);
-    else
-        engine.tuning.publish(chosen);
+    engine.tuning.publish(table ? *table : identityTuning());
+}
+
+// Any thread but an audio thread: the tuning an audio thread asked for.
+void APlugin::serveTuningRead() {
+    if (!core.tuningReadDue.load(std::memory_order_relaxed) || onAudioThread()) return;
+    prepareTuning();
 }
 
 void APlugin::loadTuning() {

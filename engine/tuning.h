@@ -17,7 +17,8 @@
 // states) to the audio thread: a triple buffer, so the audio thread never
 // reads a table while it is written, and never locks. A host may restore a
 // state on one thread while it sets a parameter on another, and both
-// publish a table: writers take turns on a lock of their own.
+// publish a table: writers take turns on a lock of their own. An audio
+// thread never publishes.
 #pragma once
 
 #include <array>
@@ -53,13 +54,9 @@ public:
     TuningExchange(const TuningExchange&) = delete;
     TuningExchange& operator=(const TuningExchange&) = delete;
 
-    // Any thread but the audio thread: the table the audio thread takes
+    // Any thread but an audio thread: the table the audio thread takes
     // next. Waits while another writer publishes.
     void publish(const TuningTable& table);
-    // The audio thread's own publication (a state requested from within
-    // processing): it never waits. While another thread publishes, that
-    // thread's table is the newest and this one gives way: false.
-    bool tryPublish(const TuningTable& table);
     // Audio thread: the newest published table becomes the current one.
     void take();
     // Audio thread: the current table's pitch of a note (0..127).
@@ -67,7 +64,6 @@ public:
 
 private:
     static constexpr int kFresh = 4;
-    void publishLocked(const TuningTable& table);
 
     std::array<TuningTable, 3> buffers;
     std::atomic<int> middle{1}; // index, with kFresh while not taken yet

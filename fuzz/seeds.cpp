@@ -22,6 +22,7 @@
 #include <limits>
 #include <numbers>
 #include <span>
+#include <string_view>
 
 namespace {
 
@@ -178,6 +179,32 @@ void stateSequenceSeeds() {
     values.insert(values.end(), {Ticks, 0});
     while (!fuzz::oneInputIn(8, values.data(), values.size())) ++values.back();
     writeSeed("state_sequence", "values-while-building", values);
+
+    // A factory preset that plays a user wave, chosen on the main thread (its
+    // tables are built there), then the host's automation of every value of
+    // a state with the same waves and mode but other partials while the
+    // audio thread applies the preset: the user wave the engine keeps must
+    // be the one the bank was built from. (A race: some runs only.)
+    fuzz::Host host(fuzz::kHostKinds[0]);
+    fuzz::Instance plugin(host);
+    APlugin& p = plugin.plugin();
+    bool found = false;
+    for (int i = 0; i < std::min(p.presetCount, 256) && !found; ++i) {
+        found =
+            std::string_view(p.presetNames[static_cast<std::size_t>(i)].data()) == "Partial Bell";
+        if (!found) continue;
+        p.choosePreset(i);
+        const int a = p.getSteppedValue(tag::OscWaveA, p.getStoredValue(tag::OscWaveA));
+        const int b = p.getSteppedValue(tag::OscWaveB, p.getStoredValue(tag::OscWaveB));
+        const int mode = p.getSteppedValue(tag::OscMode, p.getStoredValue(tag::OscMode));
+        // The mode byte with the automation bit that still names the mode.
+        uint8_t automatedMode = kAutomation;
+        while (automatedMode % oscmode::Count != mode) ++automatedMode;
+        writeSeed("state_sequence", "partials-automated-while-applying",
+                  {Preset, static_cast<uint8_t>(i), Values, static_cast<uint8_t>(a),
+                   static_cast<uint8_t>(b), automatedMode, Ticks, 31, Chord});
+    }
+    if (!found) fuzz::fail("no factory preset \"Partial Bell\" for a seed");
 }
 
 // ------------------------------------------------------------------ plug-in files

@@ -193,6 +193,19 @@ void APlugin::buildUserWave(int w, WaveWorkspace& work) {
     storeUserWave(w, work.tempWaveTable);
 }
 
+// The same from given partials (as read once, when tables were built from
+// them); the caller holds the user-wave lock.
+void APlugin::buildUserWave(int w, const std::array<TAdditive, kUserWavePartials>& partials,
+                            WaveWorkspace& work) {
+    float sum = 0.0f;
+    for (int j = 0; j < kUserWavePartials; ++j) {
+        work.tempPartials[j] = partials[j];
+        sum += partials[j].amplitude;
+    }
+    userWaveFromTempPartials(work, sum);
+    storeUserWave(w, work.tempWaveTable);
+}
+
 // A user wave's table from the 128 partials in the workspace, whose
 // amplitudes add up to amplitudeSum: silence when there is next to nothing.
 void APlugin::userWaveFromTempPartials(WaveWorkspace& work, float amplitudeSum) {
@@ -228,8 +241,11 @@ void APlugin::convertUserWaveOnAudioThread(int w) {
 
 // The preset application that took tables built for it: both user waves
 // and the LFO shapes that follow them, without asking for a table rebuild.
-// When a main-thread conversion holds the lock, they wait for the rebuild
-// start as above.
+// The waves come from the partials the tables were built from, not from the
+// parameters as they are now: a host that automates a partial meanwhile
+// must not leave a user wave that differs from the one in the bank that
+// plays. When a main-thread conversion holds the lock, they wait for the
+// rebuild start as above (which builds the bank again from what it reads).
 void APlugin::convertUserWavesWithPreparedTables() {
     std::unique_lock lock(waves.userWaveMutex, std::try_to_lock);
     if (!lock.owns_lock()) {
@@ -239,7 +255,7 @@ void APlugin::convertUserWavesWithPreparedTables() {
     }
     for (int w = 0; w < kNumUserWaves; ++w) {
         waves.convertPending[w].store(false, std::memory_order_relaxed);
-        buildUserWave(w, waves.audioWork);
+        buildUserWave(w, waves.takenPartials[w], waves.audioWork);
     }
     fillUserWaveLfoRows();
 }

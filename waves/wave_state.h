@@ -159,6 +159,9 @@ struct WaveState : FrameSet {
     // follows asks for no rebuild (audio thread).
     bool keepTablesOnReset = false;
     PreparedTables prepared;
+    // The user waves' partials of the prepared tables last taken, from which
+    // the application converts the user waves (audio thread).
+    std::array<std::array<TAdditive, kUserWavePartials>, kNumUserWaves> takenPartials{};
     // The slot whose tables the editor's oscillator picture holds, and its
     // change count then (publishOscTable; -1: none yet).
     int shownBank = -1;

@@ -342,6 +342,9 @@ bool APlugin::takePreparedTables() {
     for (int i = 0; i < PreparedTables::kValues; ++i)
         if (getCurrentValue(preparedTag(i)) != pt.values[i]) return false;
 
+    // The user waves follow the same partials (a later request may rewrite
+    // the prepared record as soon as the lock is free).
+    ws.takenPartials = pt.userPartials;
     ws.cachedWaveA = pt.waveA;
     ws.cachedWaveB = pt.waveB;
     ws.cachedOscMode = pt.mode;

@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -332,4 +336,65 @@ TEST_F(PresetApplication, RestoredChunkIsAppliedAtTheNextTick) {
     for (int guard = 0; guard < 64 && p().core.presetPending; ++guard) h.render(256);
     EXPECT_FALSE(p().core.presetPending);
     EXPECT_EQ(p().getCurrentValue(tag::FilterFreq), 0.27f);
+}
+
+// A host that renders on a pool of threads: two threads render blocks in
+// turn, and the one whose turn comes first writes the end of a value-by-value
+// restore (a wave, the tuning switch, 997), while the host's main thread
+// restores states of its own and holds the table build as such a restore
+// does while it builds. Both threads have rendered, the one that did not
+// render last too: neither waits for the main thread's build (it would
+// still be waiting when the main thread gives up on it) nor builds tables.
+TEST_F(PresetApplication, AThreadThatHasRenderedNeverWaitsForNorBuildsTables) {
+    p().core.host.hostIsReaper = true; // a host that exchanges chunks
+    AEffect* e = h.effect();
+    auto waveValue = [](int w) { return (static_cast<float>(w) + 0.1f) / 184.99f; };
+    constexpr int kRounds = 12;
+    std::atomic<int> turn{-1}, wrote{-1}, rendered{-1};
+    std::atomic<unsigned> builds{0};
+    auto pool = [&](int first) {
+        for (int round = first; round < kRounds; round += 2) {
+            for (int now = turn.load(); now != round; now = turn.load()) {
+                if (now >= kRounds) return;
+                std::this_thread::yield();
+            }
+            if (round >= 2) {
+                const unsigned before = p().waves.slotBuilds.load();
+                e->setParameter(e, tag::OscWaveA, waveValue(3 + round));
+                e->setParameter(e, tag::HasTuning, 1.0f);
+                e->setParameter(e, tag::ApplyPreset, 1.0f);
+                builds += p().waves.slotBuilds.load() - before;
+                wrote = round;
+            }
+            h.render(512);
+            rendered = round;
+        }
+    };
+    std::thread audio[2] = {std::thread(pool, 0), std::thread(pool, 1)};
+    int waits = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::unique_lock<std::mutex> build(p().waves.tableBuildMutex, std::defer_lock);
+        if (round >= 2) {
+            ProgramRecord r = p().core.programStore[0];
+            r.values[tag::OscWaveB] = waveValue(40 + round);
+            e->dispatcher(e, effSetChunk, 0, sizeof r, &r, 0.0f);
+            build.lock();
+        }
+        turn = round;
+        if (round >= 2) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (wrote.load() != round && std::chrono::steady_clock::now() < end)
+                std::this_thread::yield();
+            if (wrote.load() != round) ++waits;
+            build.unlock();
+        }
+        while (rendered.load() != round) std::this_thread::yield();
+        if (waits > 0) { // it would wait each time: no need to see it again
+            turn = kRounds;
+            break;
+        }
+    }
+    for (std::thread& t : audio) t.join();
+    EXPECT_EQ(waits, 0);
+    EXPECT_EQ(builds.load(), 0u);
 }

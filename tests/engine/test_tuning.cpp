@@ -6,6 +6,7 @@
 #include "engine/tuning.h"
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
+#include "support/allocation_watch.h"
 #include "support/plugin_harness.h"
 #include "support/spectrum.h"
 #include "support/temp_prefs.h"
@@ -20,7 +21,11 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,6 +172,113 @@ TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     s.h.settle_();
     EXPECT_EQ(p.getTuningName(), "Odd");
     EXPECT_NEAR(pitchOf(s, 69) / plain69, std::exp2(-1.0 / 12.0), 0.0005);
+}
+
+// Opens and reads of the files in a folder, by any thread, as the kernel
+// reports them.
+class FileAccessWatch {
+public:
+    explicit FileAccessWatch(const std::filesystem::path& folder)
+        : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd < 0 || inotify_add_watch(fd, folder.c_str(), IN_OPEN | IN_ACCESS) < 0)
+            ADD_FAILURE() << "no inotify watch on " << folder;
+    }
+    ~FileAccessWatch() {
+        if (fd >= 0) close(fd);
+    }
+    FileAccessWatch(const FileAccessWatch&) = delete;
+    FileAccessWatch& operator=(const FileAccessWatch&) = delete;
+
+    // Opens and reads of named files since the last call.
+    std::pair<int, int> take() {
+        alignas(inotify_event) char buffer[4096];
+        int opens = 0, reads = 0;
+        ssize_t n = 0;
+        while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
+            for (const char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                if (event->len > 0 && (event->mask & IN_OPEN)) ++opens;
+                if (event->len > 0 && (event->mask & IN_ACCESS)) ++reads;
+                at += sizeof(inotify_event) + event->len;
+            }
+        return {opens, reads};
+    }
+
+private:
+    int fd;
+};
+
+// A host restores states value by value from within processing: its audio
+// thread writes every value, 997 last (the tuning's switch and name before
+// it) or 997 first (the name's last tag while the state is pending). That
+// thread opens no file and makes no heap call meanwhile, and the state
+// applies with the tuning the notes had; the host's next call from its main
+// thread reads the file, and the notes play it from the next slow tick on.
+TEST_F(TuningTest, RestoreOnTheAudioThreadLeavesTheFileToTheMainThread) {
+    const std::filesystem::path tunings = folder / "tunings";
+    std::filesystem::create_directories(tunings);
+    std::ofstream(tunings / "Up.tun") << lines({"[Tuning]", "note 69=7000"});
+    std::ofstream(tunings / "Down.tun") << lines({"[Tuning]", "note 69=6800"});
+    std::ofstream(tunings / "Odd.tun") << lines({"[Exact Tuning]", "note 69=7200"});
+
+    SoundCheck s;
+    APlugin& p = s.h.p();
+    AEffect* e = s.h.effect();
+    p.core.folders.tuningDir = tunings.string();
+    const double plain = pitchOf(s, 69);
+    auto stateNamed = [&p](const char* name) {
+        p.set2StringFromParam(name, tag::TuningNameFirst, tag::TuningNameChars);
+        p.setParameter(tag::HasTuning, 1.0f);
+        std::vector<float> values(tag::Count);
+        for (int t = 0; t < tag::Count; ++t)
+            values[static_cast<std::size_t>(t)] = p.getParameter(t);
+        return values;
+    };
+    struct Case {
+        const char* name;
+        bool applyFirst;
+        double semitones;
+    };
+    const Case cases[] = {{"Up", false, 1.0},
+                          {"Down", true, -1.0},
+                          {"Odd", false, 3.0},
+                          {"Up", true, 1.0},
+                          {"Odd", true, 3.0}};
+    std::vector<std::vector<float>> states;
+    for (const Case& c : cases) states.push_back(stateNamed(c.name));
+    p.setParameter(tag::HasTuning, 0.0f);
+    s.h.settle_();
+
+    FileAccessWatch files(tunings);
+    double before = 0.0; // semitones of the tuning heard so far
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const std::vector<float>& values = states[i];
+        files.take();
+        long heapCalls = 0;
+        {
+            AllocationWatch heap;
+            if (c.applyFirst) e->setParameter(e, tag::ApplyPreset, values[tag::ApplyPreset]);
+            for (int t = 0; t < tag::Count; ++t)
+                if (t != tag::ApplyPreset)
+                    e->setParameter(e, t, values[static_cast<std::size_t>(t)]);
+            if (!c.applyFirst) e->setParameter(e, tag::ApplyPreset, values[tag::ApplyPreset]);
+            s.h.renderIn(8192, 512); // the state applies
+            heapCalls = heap.count();
+        }
+        const auto [opens, reads] = files.take();
+        SCOPED_TRACE(std::string(c.name) + (c.applyFirst ? ", 997 first" : ", 997 last"));
+        EXPECT_EQ(opens + reads, 0) << opens << " opens and " << reads << " reads";
+        EXPECT_EQ(heapCalls, 0);
+        EXPECT_FALSE(p.core.presetPending || p.core.settingPreset);
+        EXPECT_NEAR(pitchOf(s, 69) / plain, std::exp2(before / 12.0), 0.0005);
+
+        std::thread([e] { e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0.0f); }).join();
+        EXPECT_GT(files.take().first, 0); // read there
+        s.h.render(512);
+        EXPECT_NEAR(pitchOf(s, 69) / plain, std::exp2(c.semitones / 12.0), 0.0005);
+        before = c.semitones;
+    }
 }
 
 // The exchange itself, hammered: two writers publish a whole table each as
