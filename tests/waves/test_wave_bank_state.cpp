@@ -171,16 +171,17 @@ TEST(WaveBankState, NoiseStateAfterBankReusePlaysNoise) {
 // main thread, value by value with the apply tag, a chosen preset), host
 // changes of the waves and the mode, and notes; after each one what plays
 // equals what a new instance plays for the state the host would save. Each
-// seed draws its own pool of states and histories; one history in a few
-// meets a bank reused with the wrong noise, so several seeds run.
+// seed draws its own pool of states and histories. Only about one history
+// in eighty meets a bank reused with the wrong noise, so the fixed seeds are
+// ones whose first 25 histories do; a fresh seed per run tries others.
 TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
     const int waves[] = {0, 3, 40, kWhiteNoise, kPinkNoise, kFirstUserWave, kFirstUserWave + 1};
     const int modes[] = {0, 1, 9, 14};
-    constexpr int kSequences = 100; // of four steps, per seed
+    constexpr int kSequences = 25; // of four steps, per seed
     // What a new instance plays, for each state met so far.
     std::map<std::string, Played> fresh; // by the chunk's bytes
 
-    for (const std::uint32_t seed : propertySeeds({20261208u, 1u, 2u})) {
+    for (const std::uint32_t seed : propertySeeds({4u, 8u, 2u})) {
         SCOPED_TRACE(seedTrace(seed));
         std::mt19937 rng(seed);
         auto pick = [&rng](const auto& list) {
