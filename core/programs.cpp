@@ -49,6 +49,33 @@ bool storedNameIs(const char* entry, const char* stored) {
     return stored[length] == '\0';
 }
 
+// Every value of the record, as stored, into the current, edited and loaded
+// copies. (Loops that only copy, like this one, keep no coverage in the fuzz
+// build: fuzz/coverage_ignore.txt.)
+[[gnu::noinline]] void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(record.values[t]);
+        storeRelaxed(pv.origValue[t], v);
+        storeRelaxed(pv.editValue[t], v);
+        storeRelaxed(pv.currentValue[t], v);
+    }
+}
+
+// The same for a record being loaded: also the value an edit is compared
+// with, and every controller picks its value up anew.
+[[gnu::noinline]] void loadRecordValues(const ProgramRecord& record, ParamValues& pv,
+                                        MidiState& midi) {
+    for (int t = 0; t < tag::Count; ++t) {
+        const float v = loadRelaxed(record.values[t]);
+        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.origValue[t], v);
+        storeRelaxed(pv.editValue[t], v);
+        storeRelaxed(pv.lastEditValue[t], v);
+        storeRelaxed(midi.pickupRef[t], kPickupFromCurrentValue);
+        std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
+    }
+}
+
 void clearCaptured(MidiState& midi, int t) {
     std::atomic_ref<bool>(midi.captured[t]).store(false, std::memory_order_relaxed);
 }
@@ -134,13 +161,7 @@ void APlugin::setProgram(VstInt32 program) {
     if (program != 0 || core.editorOpening) return;
     curProgram = 0;
     selectPresetByStoredName();
-    ParamValues& pv = core.values;
-    for (int t = 0; t < tag::Count; ++t) {
-        const float v = loadRelaxed(storedProgram().values[t]);
-        storeRelaxed(pv.origValue[t], v);
-        storeRelaxed(pv.editValue[t], v);
-        storeRelaxed(pv.currentValue[t], v);
-    }
+    copyRecordValues(storedProgram(), core.values);
     core.valuesChanged();
     releaseControllers(engine.midi);
 }
@@ -262,20 +283,12 @@ void APlugin::writeAllCopies(int t, float v) {
 // what it gave; a chosen preset's values are stored as setParameter stores
 // them.
 void APlugin::loadRecordIntoCopies(bool chosen) {
-    ParamValues& pv = core.values;
-    for (int t = 0; t < tag::Count; ++t) {
-        float v = loadRelaxed(storedProgram().values[t]);
-        if (chosen) {
-            v = normalizedValue(t, v);
-            storeRelaxed(storedProgram().values[t], v);
-        }
-        storeRelaxed(pv.currentValue[t], v);
-        storeRelaxed(pv.origValue[t], v);
-        storeRelaxed(pv.editValue[t], v);
-        storeRelaxed(pv.lastEditValue[t], v);
-        storeRelaxed(engine.midi.pickupRef[t], kPickupFromCurrentValue);
-        clearCaptured(engine.midi, t);
+    ProgramRecord& record = storedProgram();
+    if (chosen) {
+        for (int t = 0; t < tag::Count; ++t)
+            storeRelaxed(record.values[t], normalizedValue(t, loadRelaxed(record.values[t])));
     }
+    loadRecordValues(record, core.values, engine.midi);
     core.valuesChanged();
     core.previewPlay.clear();
 

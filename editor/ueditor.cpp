@@ -28,10 +28,17 @@ public:
     }
 };
 
+// Once per process, by whichever instance comes first, however many threads
+// create instances at the same moment. A provider installed before (a test's)
+// is kept.
 void installArtwork() {
-    // Never destroyed: the layer keeps pointing at it.
-    static Immortal<ArtworkProvider> provider;
-    if (!getBitmapProvider()) setBitmapProvider(&provider.object);
+    static const bool installed = [] {
+        // Never destroyed: the layer keeps pointing at it.
+        static Immortal<ArtworkProvider> provider;
+        if (!getBitmapProvider()) setBitmapProvider(&provider.object);
+        return true;
+    }();
+    (void)installed;
 }
 
 // Where each sub-page container sits on the design screen, and the bitmap

@@ -166,7 +166,7 @@ public:
     }
 
     // `frames` frames in host-sized blocks; stops the run on an output
-    // sample that is not finite or beyond full scale.
+    // sample that is not finite or beyond the output limit (0.999).
     void render(int frames) {
         const auto block = static_cast<std::size_t>(host.blockSize);
         if (left.size() < block) {
@@ -179,8 +179,8 @@ public:
             effect->processReplacing(effect, in, out, n);
             for (int i = 0; i < n; ++i)
                 for (float x : {left[i], right[i]})
-                    if (!std::isfinite(x) || std::fabs(x) > 1.0f)
-                        fail("an output sample is not finite or beyond full scale");
+                    if (!std::isfinite(x) || std::fabs(x) > 0.999f)
+                        fail("an output sample is not finite or beyond the output limit");
             host.time.samplePos += n;
             frames -= n;
         }

@@ -448,6 +448,143 @@ void midiSeeds() {
     writeSeed("host_midi_file", "no-end-of-track", midiFile(0, 24, {open}));
 }
 
+// ------------------------------------------------------------------ event scripts
+
+// A parameter value as fuzz::hostValue reads its byte.
+uint8_t valueByte(float v) {
+    return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 250.0f));
+}
+
+uint8_t playModeByte(int mode) {
+    return valueByte((static_cast<float>(mode) + 0.1f) / 8.99f);
+}
+
+// Steps of vst_events (the operation numbers of its header comment).
+struct VstScript {
+    Bytes bytes;
+    VstScript& event(uint8_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
+        bytes.insert(bytes.end(), {0, offset, status, d1, d2});
+        return *this;
+    }
+    VstScript& value(int t, uint8_t v) {
+        bytes.insert(bytes.end(), {1, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), v});
+        return *this;
+    }
+    VstScript& block(uint8_t frames) {
+        bytes.insert(bytes.end(), {2, frames});
+        return *this;
+    }
+    VstScript& blocks(uint8_t count) {
+        bytes.insert(bytes.end(), {3, count});
+        return *this;
+    }
+    VstScript& nullOrSysex(uint8_t which, uint8_t offset) {
+        bytes.insert(bytes.end(), {4, which, offset});
+        return *this;
+    }
+};
+
+// Steps of au_events.
+struct AuScript {
+    Bytes bytes;
+    AuScript& midi(bool fast, uint8_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
+        bytes.insert(bytes.end(), {0, static_cast<uint8_t>(fast), offset, status, d1, d2});
+        return *this;
+    }
+    AuScript& scheduled(int t, uint8_t offset, uint8_t v) {
+        bytes.insert(bytes.end(),
+                     {1, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), offset, v});
+        return *this;
+    }
+    AuScript& ramp(int t, int8_t start, uint8_t length, uint8_t from, uint8_t to) {
+        bytes.insert(bytes.end(), {2, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t),
+                                   static_cast<uint8_t>(start), length, from, to});
+        return *this;
+    }
+    AuScript& value(int t, uint8_t v) {
+        bytes.insert(bytes.end(), {3, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), v});
+        return *this;
+    }
+    AuScript& slice(uint8_t frames) {
+        bytes.insert(bytes.end(), {4, frames});
+        return *this;
+    }
+    AuScript& slices(uint8_t count) {
+        bytes.insert(bytes.end(), {5, count});
+        return *this;
+    }
+};
+
+void eventSeeds() {
+    // A chord, its notes at different offsets, held and released.
+    VstScript chord;
+    chord.event(0, 0x90, 60, 100).event(10, 0x90, 64, 90).event(20, 0x90, 67, 80).blocks(3);
+    chord.event(0, 0x80, 60, 0).event(5, 0x90, 64, 0).event(90, 0x80, 67, 64).blocks(2);
+    writeSeed("vst_events", "chord", chord.bytes);
+
+    // Held by the pedal past the note offs, with wheel, bend and pressure.
+    VstScript pedal;
+    pedal.event(0, 0x90, 48, 100).event(0, 0xB0, 64, 127).event(30, 0xB0, 1, 90);
+    pedal.event(60, 0xE0, 0, 0x60).event(64, 0xD0, 70, 0).event(64, 0xA0, 48, 30).block(200);
+    pedal.event(0, 0x80, 48, 0).blocks(2);
+    writeSeed("vst_events", "pedal", pedal.bytes);
+
+    // Automation between the blocks while a note plays: filter, volume and
+    // the longest release, and values out of range.
+    VstScript automation;
+    automation.event(0, 0x90, 57, 110).block(100).value(tag::FilterFreq, 40).block(37);
+    automation.value(tag::MainVolume, 252).value(tag::AmpEnvRelease, 250).block(255);
+    automation.value(tag::FilterFreq, 253).value(tag::ModWheelToFilterFreq, 251).blocks(2);
+    automation.event(0, 0x80, 57, 0).blocks(4);
+    writeSeed("vst_events", "automation", automation.bytes);
+
+    // The arpeggiator, switched on by the host, with a latched chord.
+    VstScript arp;
+    arp.value(tag::PlayMode, playModeByte(playmode::Arp)).value(tag::ArpOn, 250);
+    arp.value(tag::ArpLatchOn, 250).event(0, 0x90, 60, 100).event(0, 0x90, 63, 100).blocks(2);
+    arp.event(0, 0x80, 60, 0).event(0, 0x80, 63, 0).blocks(8).value(tag::ArpOn, 0).blocks(2);
+    writeSeed("vst_events", "arp", arp.bytes);
+
+    // MPE: notes and bends per channel, a mono mode after them.
+    VstScript mpe;
+    mpe.value(tag::PlayMode, playModeByte(playmode::PolyMpe));
+    mpe.event(0, 0x91, 60, 100).event(0, 0x92, 64, 100).event(8, 0xE1, 0, 0x50);
+    mpe.event(8, 0xD2, 90, 0).blocks(2).event(0, 0x81, 60, 0).block(10);
+    mpe.value(tag::PlayMode, playModeByte(playmode::Legato)).event(0, 0x90, 40, 100);
+    mpe.event(3, 0x90, 43, 100).event(6, 0x80, 40, 0).blocks(2);
+    writeSeed("vst_events", "mpe", mpe.bytes);
+
+    // Offsets beyond the block, a null entry and SysEx among the notes,
+    // all notes off in the middle of the list.
+    VstScript odd;
+    odd.event(200, 0x90, 72, 100).nullOrSysex(0, 0).nullOrSysex(1, 40).event(127, 0x90, 74, 1);
+    odd.block(63).event(0, 0xB0, 123, 0).event(1, 0x90, 76, 100).event(255, 0x80, 76, 0);
+    odd.block(0).block(254).blocks(2);
+    writeSeed("vst_events", "odd", odd.bytes);
+
+    // The AudioUnit: notes by both paths, scheduled values and ramps.
+    AuScript auChord;
+    auChord.midi(false, 0, 0x90, 60, 100).midi(true, 20, 0x90, 64, 100).slices(2);
+    auChord.scheduled(tag::FilterFreq, 64, 30).ramp(tag::MainVolume, 0, 64, 250, 100).slice(255);
+    auChord.ramp(tag::FilterFreq, -16, 128, 0, 250).slices(3);
+    auChord.midi(true, 0, 0x80, 60, 0).midi(false, 100, 0x80, 64, 0).slices(2);
+    writeSeed("au_events", "chord", auChord.bytes);
+
+    AuScript auPedal;
+    auPedal.midi(false, 0, 0xB0, 64, 127).midi(true, 0, 0x90, 48, 100).slice(100);
+    auPedal.midi(false, 200, 0x80, 48, 0)
+        .value(tag::AmpEnvRelease, 250)
+        .value(tag::MainVolume, 252);
+    auPedal.scheduled(tag::FilterFreq, 255, 253).midi(true, 0, 0xE0, 0, 0x7F).slices(3);
+    writeSeed("au_events", "pedal", auPedal.bytes);
+
+    AuScript auArp;
+    auArp.value(tag::PlayMode, playModeByte(playmode::Arp)).scheduled(tag::ArpOn, 0, 250);
+    auArp.midi(false, 0, 0x90, 60, 100).midi(false, 0, 0x90, 67, 100).slices(4);
+    auArp.ramp(tag::ArpOn, 0, 32, 250, 0).midi(true, 10, 0x80, 60, 0).slices(4);
+    writeSeed("au_events", "arp", auArp.bytes);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -472,5 +609,6 @@ int main(int argc, char** argv) {
     prefsSeeds();
     sampleSeeds();
     midiSeeds();
+    eventSeeds();
     return 0;
 }

@@ -287,13 +287,66 @@ void APlugin::buildFrame(const FrameRecipe& recipe, FrameSet& fs, WaveWorkspace&
     frameFromWave(fs, work.fft, f, x);
 }
 
-// Common end of every build: tiny real parts to 0, levels floored.
-void APlugin::finishFrames(FrameSet& fs) {
-    for (int f = 0; f < kNumMorphFrames; ++f) {
+namespace {
+
+// The whole-table loops of the builds below, each the same for every value
+// and kept out of line: the fuzz build leaves them uninstrumented
+// (fuzz/sanitize_ignore.txt, fuzz/coverage_ignore.txt), and what the builds
+// decide stays with the callers.
+
+// Every real part of every frame's spectrum below 1e-5 in size to 0.
+[[gnu::noinline]] void zeroTinyRealParts(FrameSet& fs) {
+    for (int f = 0; f < kNumMorphFrames; ++f)
         for (float& re : fs.frameSpectrumRe[f])
             if (std::fabs(re) < 1e-5f) re = 0.0f;
-        if (fs.frameLevel[f] < 1e-5f) fs.frameLevel[f] = 0.0001f;
+}
+
+// Each lane's largest |sample| of the transform's output.
+[[gnu::noinline]] __m128 lanePeaks(const float (*out)[4]) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 peak = _mm_setzero_ps();
+    for (int i = 0; i < kWaveSize; ++i)
+        peak = _mm_max_ps(_mm_and_ps(_mm_load_ps(out[i]), magnitude), peak); // NaN keeps peak
+    return peak;
+}
+
+// The output times each lane's gain, in place; returns each lane's sum of
+// |samples| after it.
+[[gnu::noinline]] __m128 scaleLanes(float (*out)[4], __m128 gain) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 sum = _mm_setzero_ps();
+    for (int i = 0; i < kWaveSize; ++i) {
+        const __m128 v = _mm_mul_ps(_mm_load_ps(out[i]), gain);
+        _mm_store_ps(out[i], v);
+        sum = _mm_add_ps(sum, _mm_and_ps(v, magnitude));
     }
+    return sum;
+}
+
+// The four lanes into tables group..group + 3, as they are for the first
+// pitch table, else times each lane's level.
+[[gnu::noinline]] void storeLanes(const float (*out)[4],
+                                  std::array<WaveTable, kNumMorphFrames>& tables, int group,
+                                  bool firstTable, __m128 level) {
+    float* t0 = tables[group].data();
+    float* t1 = tables[group + 1].data();
+    float* t2 = tables[group + 2].data();
+    float* t3 = tables[group + 3].data();
+    alignas(16) float v[4];
+    for (int i = 0; i < kWaveSize; ++i) {
+        const __m128 x = _mm_load_ps(out[i]);
+        _mm_store_ps(v, firstTable ? x : _mm_mul_ps(x, level));
+        t0[i] = v[0], t1[i] = v[1], t2[i] = v[2], t3[i] = v[3];
+    }
+}
+
+} // namespace
+
+// Common end of every build: tiny real parts to 0, levels floored.
+void APlugin::finishFrames(FrameSet& fs) {
+    zeroTinyRealParts(fs);
+    for (int f = 0; f < kNumMorphFrames; ++f)
+        if (fs.frameLevel[f] < 1e-5f) fs.frameLevel[f] = 0.0001f;
 }
 
 // ------------------------------------------------------------------ pitch tables
@@ -324,38 +377,17 @@ void APlugin::writePitchTables(FrameSet& fs, Fft2048& fft, PitchTableBank& bank,
 void APlugin::writeFourTables(FrameSet& fs, Fft2048& fft,
                               std::array<WaveTable, kNumMorphFrames>& tables, int group,
                               bool firstTable) {
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     float(*out)[4] = fft.fft4OutRe;
-    __m128 peak = _mm_setzero_ps();
-    for (int i = 0; i < kWaveSize; ++i)
-        peak = _mm_max_ps(_mm_and_ps(_mm_load_ps(out[i]), magnitude), peak); // NaN keeps peak
     alignas(16) float peaks[4], gains[4], sums[4], levels[4];
-    _mm_store_ps(peaks, peak);
+    _mm_store_ps(peaks, lanePeaks(out));
     for (int lane = 0; lane < 4; ++lane)
         gains[lane] =
             fs.frameLevel[group + lane] * (peaks[lane] >= 0.0001f ? 1.0f / peaks[lane] : 1.0f);
-    const __m128 gain = _mm_load_ps(gains);
-    __m128 sum = _mm_setzero_ps();
-    for (int i = 0; i < kWaveSize; ++i) {
-        const __m128 v = _mm_mul_ps(_mm_load_ps(out[i]), gain);
-        _mm_store_ps(out[i], v);
-        sum = _mm_add_ps(sum, _mm_and_ps(v, magnitude));
-    }
-    _mm_store_ps(sums, sum);
+    _mm_store_ps(sums, scaleLanes(out, _mm_load_ps(gains)));
     for (int lane = 0; lane < 4; ++lane) {
         float& loudness = fs.tableLoudness[group + lane];
         if (firstTable) loudness = sums[lane] < 0.001f ? 1.0f : sums[lane];
         levels[lane] = firstTable ? 1.0f : loudness / std::max(sums[lane], 1e-5f);
     }
-    const __m128 level = _mm_load_ps(levels);
-    float* t0 = tables[group].data();
-    float* t1 = tables[group + 1].data();
-    float* t2 = tables[group + 2].data();
-    float* t3 = tables[group + 3].data();
-    alignas(16) float v[4];
-    for (int i = 0; i < kWaveSize; ++i) {
-        const __m128 x = _mm_load_ps(out[i]);
-        _mm_store_ps(v, firstTable ? x : _mm_mul_ps(x, level));
-        t0[i] = v[0], t1[i] = v[1], t2[i] = v[2], t3[i] = v[3];
-    }
+    storeLanes(out, tables, group, firstTable, _mm_load_ps(levels));
 }

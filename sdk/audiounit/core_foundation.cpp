@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -196,7 +197,9 @@ __CFBundle mainBundle;
 std::atomic<bool> mainBundleExists{false};
 
 // Bundles by identifier; entries are never removed, only emptied, so a
-// bundle handed out stays valid.
+// bundle handed out stays valid. Registered and looked up from any thread
+// (each component library registers itself when its first unit is made).
+std::mutex bundlesMutex;
 std::map<std::string, std::unique_ptr<__CFBundle>>& bundles() {
     static std::map<std::string, std::unique_ptr<__CFBundle>> registry;
     return registry;
@@ -482,18 +485,26 @@ Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, uint8_t* buffer,
 
 CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef identifier) {
     if (!identifier) return nullptr;
+    std::lock_guard lock(bundlesMutex);
     const auto found = bundles().find(identifier->utf8);
     if (found == bundles().end() || found->second->path.empty()) return nullptr;
     return found->second.get();
 }
 
 CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle) {
-    if (!bundle || bundle->path.empty()) return nullptr;
-    return CFURLCreateFromFileSystemPath(kCFAllocatorDefault, bundle->path.c_str());
+    if (!bundle) return nullptr;
+    std::string path;
+    {
+        std::lock_guard lock(bundlesMutex); // a registration may change it
+        path = bundle->path;
+    }
+    if (path.empty()) return nullptr;
+    return CFURLCreateFromFileSystemPath(kCFAllocatorDefault, path.c_str());
 }
 
 void CFBundleRegister(const char* identifier, const char* path) {
     if (!identifier) return;
+    std::lock_guard lock(bundlesMutex);
     auto& slot = bundles()[identifier];
     if (!slot) slot = std::make_unique<__CFBundle>();
     slot->path = path ? path : "";

@@ -5,14 +5,17 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <cstdio>
 
 namespace VSTGUI {
 
 namespace {
 
-IBitmapProvider* processProvider = nullptr;
-IBitmapProvider* overrideProvider = nullptr;
+// Read by every bitmap made on any thread; instances (and their editors) may
+// be created on several threads at once.
+std::atomic<IBitmapProvider*> processProvider{nullptr};
+std::atomic<IBitmapProvider*> overrideProvider{nullptr};
 
 // A usable surface or nullptr; a surface in an error state is released.
 cairo_surface_t* checked(cairo_surface_t* surface) {
@@ -25,10 +28,11 @@ cairo_surface_t* checked(cairo_surface_t* surface) {
 }
 
 cairo_surface_t* loadFromProviders(const CResourceDescription& desc) {
-    if (overrideProvider != nullptr) {
-        if (cairo_surface_t* surface = checked(overrideProvider->loadBitmap(desc))) return surface;
+    if (IBitmapProvider* provider = overrideProvider.load(std::memory_order_acquire)) {
+        if (cairo_surface_t* surface = checked(provider->loadBitmap(desc))) return surface;
     }
-    if (processProvider != nullptr) return checked(processProvider->loadBitmap(desc));
+    if (IBitmapProvider* provider = processProvider.load(std::memory_order_acquire))
+        return checked(provider->loadBitmap(desc));
     return nullptr;
 }
 
@@ -44,17 +48,17 @@ UTF8String CResourceDescription::resourceName() const {
 }
 
 void setBitmapProvider(IBitmapProvider* provider) {
-    processProvider = provider;
+    processProvider.store(provider, std::memory_order_release);
 }
 
 IBitmapProvider* getBitmapProvider() {
-    return processProvider;
+    return processProvider.load(std::memory_order_acquire);
 }
 
 namespace Testing {
 
 void setBitmapProviderOverride(IBitmapProvider* provider) {
-    overrideProvider = provider;
+    overrideProvider.store(provider, std::memory_order_release);
 }
 
 } // namespace Testing

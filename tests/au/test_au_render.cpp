@@ -4,6 +4,7 @@
 #include "au/fake_effect.h"
 #include "core/tags.h"
 #include "support/allocation_watch.h"
+#include "support/property_seeds.h"
 #include "support/spectrum.h"
 
 #include <gtest/gtest.h>
@@ -260,37 +261,41 @@ TEST_F(AURender, MessagesWithDataOutOfRangeAreDropped) {
 // the order of the offsets the host gave (beyond the slice too), and in
 // arrival order among equal offsets; with the slice split or not.
 TEST_F(AURender, MidiReachesTheEffectInTheOrderOfItsOffsets) {
-    std::mt19937 random(37);
-    auto pick = [&](UInt32 lo, UInt32 hi) {
-        return std::uniform_int_distribution<UInt32>(lo, hi)(random);
-    };
-    for (int trial = 0; trial < 200; ++trial) {
-        SCOPED_TRACE(trial);
-        fx().events.clear();
-        struct Sent {
-            UInt32 offset, number;
+    for (const std::uint32_t seed : propertySeeds({37u})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 random(seed);
+        auto pick = [&](UInt32 lo, UInt32 hi) {
+            return std::uniform_int_distribution<UInt32>(lo, hi)(random);
         };
-        std::vector<Sent> sent;
-        const UInt32 count = pick(0, 3) == 0 ? pick(200, 1024) : pick(0, 12);
-        for (UInt32 n = 0; n < count; ++n) {
-            const UInt32 offset = pick(0, 4) == 0 ? pick(0, 3) : pick(0, 700);
-            sent.push_back({offset, n});
-            // The message's number in its data bytes.
-            ASSERT_EQ(send(n % 2 == 1, 0xB0, (n >> 7) & 127, n & 127, offset), noErr);
-        }
-        const bool split = trial % 2 == 1;
-        if (split) {
-            ASSERT_EQ(host.scheduleParameters({immediate(3, pick(1, 511), 0.5f)}), noErr);
-        }
-        ASSERT_EQ(host.render(512), noErr);
-        std::stable_sort(sent.begin(), sent.end(),
-                         [](const Sent& a, const Sent& b) { return a.offset < b.offset; });
-        ASSERT_EQ(fx().events.size(), sent.size());
-        for (std::size_t i = 0; i < sent.size(); ++i) {
-            const VstMidiEvent& e = fx().events[i];
-            ASSERT_EQ(static_cast<UInt32>(e.midiData[1] << 7 | e.midiData[2]), sent[i].number) << i;
-            if (!split) {
-                ASSERT_EQ(static_cast<UInt32>(e.deltaFrames), std::min(sent[i].offset, 511u));
+        for (int trial = 0; trial < 200; ++trial) {
+            SCOPED_TRACE(trial);
+            fx().events.clear();
+            struct Sent {
+                UInt32 offset, number;
+            };
+            std::vector<Sent> sent;
+            const UInt32 count = pick(0, 3) == 0 ? pick(200, 1024) : pick(0, 12);
+            for (UInt32 n = 0; n < count; ++n) {
+                const UInt32 offset = pick(0, 4) == 0 ? pick(0, 3) : pick(0, 700);
+                sent.push_back({offset, n});
+                // The message's number in its data bytes.
+                ASSERT_EQ(send(n % 2 == 1, 0xB0, (n >> 7) & 127, n & 127, offset), noErr);
+            }
+            const bool split = trial % 2 == 1;
+            if (split) {
+                ASSERT_EQ(host.scheduleParameters({immediate(3, pick(1, 511), 0.5f)}), noErr);
+            }
+            ASSERT_EQ(host.render(512), noErr);
+            std::stable_sort(sent.begin(), sent.end(),
+                             [](const Sent& a, const Sent& b) { return a.offset < b.offset; });
+            ASSERT_EQ(fx().events.size(), sent.size());
+            for (std::size_t i = 0; i < sent.size(); ++i) {
+                const VstMidiEvent& e = fx().events[i];
+                ASSERT_EQ(static_cast<UInt32>(e.midiData[1] << 7 | e.midiData[2]), sent[i].number)
+                    << i;
+                if (!split) {
+                    ASSERT_EQ(static_cast<UInt32>(e.deltaFrames), std::min(sent[i].offset, 511u));
+                }
             }
         }
     }

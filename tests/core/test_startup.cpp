@@ -6,16 +6,21 @@
 #include "platform/prefs.h"
 #include "support/fake_host.h"
 #include "support/temp_prefs.h"
+#include "vstgui/cbitmap.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <latch>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -217,6 +222,31 @@ TEST(Startup, RateTempoAndFlags) {
     EXPECT_FALSE(plugin->core.screenUpdatePending);
     EXPECT_EQ(plugin->getLockState(kLockPlay), 0);
     EXPECT_EQ(plugin->getLockState(kLockArp), 0);
+}
+
+// A host that loads a project on several threads creates its instances at
+// the same moment: each gets the shared tables and an editor whose pictures
+// come from the one artwork painter. (Under ThreadSanitizer this also checks
+// the process-wide parts the first instances set up.)
+TEST(Startup, InstancesCreatedOnSeveralThreadsAtOnce) {
+    TempPrefs prefs;
+    FakeHost host;
+    constexpr int kThreads = 4;
+    std::array<std::unique_ptr<APlugin>, kThreads> plugins;
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (auto& plugin : plugins)
+        threads.emplace_back([&start, &plugin] {
+            start.arrive_and_wait();
+            plugin = makePlugin();
+        });
+    for (auto& thread : threads) thread.join();
+    for (const auto& plugin : plugins) {
+        ASSERT_NE(plugin->getEditor(), nullptr);
+        auto* bitmap = new VSTGUI::CBitmap(VSTGUI::CResourceDescription(10054));
+        EXPECT_GT(bitmap->getWidth(), 0);
+        bitmap->forget();
+    }
 }
 
 TEST(Startup, ASecondInstanceIsQuick) {

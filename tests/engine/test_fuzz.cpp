@@ -7,6 +7,7 @@
 
 #include "support/allocation_watch.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 
 #include <gtest/gtest.h>
 
@@ -158,8 +159,8 @@ TEST(EngineFuzz, TheMallocWatchSeesAnAllocation) {
 }
 
 TEST(EngineFuzz, RandomPatchesAndChordsStayFiniteBoundedAndAllocationFree) {
-    for (const std::uint32_t seed : {11u, 2024u}) {
-        SCOPED_TRACE(seed);
+    for (const std::uint32_t seed : propertySeeds({11u, 2024u})) {
+        SCOPED_TRACE(seedTrace(seed));
         PluginHarness h(seed);
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);

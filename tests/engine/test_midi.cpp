@@ -4,6 +4,7 @@
 #include "engine/sound_check.h"
 #include "platform/prefs.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 #include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
@@ -227,57 +228,64 @@ struct QueueDriver {
 // events due on the same frame in the order of their moments, then of their
 // arrival, with the shortcut and without it.
 TEST(MidiTiming, EventOrderPropertyAcrossCallsAndBlocks) {
-    std::mt19937 random(20261208);
-    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
-    PluginHarness h(0x5EED, false);
-    QueueDriver fast(true), full(false);
-    for (int trial = 0; trial < 300; ++trial) {
-        SCOPED_TRACE(trial);
-        struct Sent {
-            std::uint64_t due, moment;
-            int id;
+    for (const std::uint32_t seed : propertySeeds({20261208u})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 random(seed);
+        auto pick = [&](int lo, int hi) {
+            return std::uniform_int_distribution<int>(lo, hi)(random);
         };
-        std::vector<Sent> sent;
-        std::vector<Handled> fastLog, fullLog;
-        fast.queue.reset();
-        full.queue.reset();
-        fast.frame = full.frame = 0;
-        int outstanding = 0; // sent but not yet due
-        const int blocks = pick(1, 24);
-        for (int b = 0; b < blocks; ++b) {
-            const int frames = pick(0, 3) == 0 ? pick(1, 4) : pick(1, 300);
-            for (int calls = pick(0, 3); calls > 0; --calls) {
-                EventBlock block;
-                for (int n = pick(0, 8); n > 0 && outstanding < MidiEventQueue::kRecords - 1; --n) {
-                    const int kind = pick(0, 9);
-                    const int offset = kind < 3   ? kind // 0, 1, 2: the first frames
-                                       : kind < 4 ? -pick(1, 5)
-                                       : kind < 5 ? frames + pick(-2, 2) // about the block's end
-                                                  : pick(0, 2 * frames);
-                    const int id = static_cast<int>(sent.size());
-                    block.midi(offset, 0xB0, id >> 7, id & 127); // its number in the data
-                    const std::uint64_t d = static_cast<std::uint64_t>(std::max(offset, 0));
-                    sent.push_back({fast.frame + (d > 0 ? d - 1 : 0), fast.frame + d, id});
-                    ++outstanding;
+        PluginHarness h(0x5EED, false);
+        QueueDriver fast(true), full(false);
+        for (int trial = 0; trial < 300; ++trial) {
+            SCOPED_TRACE(trial);
+            struct Sent {
+                std::uint64_t due, moment;
+                int id;
+            };
+            std::vector<Sent> sent;
+            std::vector<Handled> fastLog, fullLog;
+            fast.queue.reset();
+            full.queue.reset();
+            fast.frame = full.frame = 0;
+            int outstanding = 0; // sent but not yet due
+            const int blocks = pick(1, 24);
+            for (int b = 0; b < blocks; ++b) {
+                const int frames = pick(0, 3) == 0 ? pick(1, 4) : pick(1, 300);
+                for (int calls = pick(0, 3); calls > 0; --calls) {
+                    EventBlock block;
+                    for (int n = pick(0, 8); n > 0 && outstanding < MidiEventQueue::kRecords - 1;
+                         --n) {
+                        const int kind = pick(0, 9);
+                        const int offset = kind < 3   ? kind // 0, 1, 2: the first frames
+                                           : kind < 4 ? -pick(1, 5)
+                                           : kind < 5
+                                               ? frames + pick(-2, 2) // about the block's end
+                                               : pick(0, 2 * frames);
+                        const int id = static_cast<int>(sent.size());
+                        block.midi(offset, 0xB0, id >> 7, id & 127); // its number in the data
+                        const std::uint64_t d = static_cast<std::uint64_t>(std::max(offset, 0));
+                        sent.push_back({fast.frame + (d > 0 ? d - 1 : 0), fast.frame + d, id});
+                        ++outstanding;
+                    }
+                    fast.send(h, block);
+                    full.send(h, block);
                 }
-                fast.send(h, block);
-                full.send(h, block);
+                fast.frames(frames, fastLog);
+                full.frames(frames, fullLog);
+                outstanding = static_cast<int>(sent.size() - fastLog.size());
             }
-            fast.frames(frames, fastLog);
-            full.frames(frames, fullLog);
-            outstanding = static_cast<int>(sent.size() - fastLog.size());
-        }
-        fast.frames(700, fastLog); // the rest comes due
-        full.frames(700, fullLog);
+            fast.frames(700, fastLog); // the rest comes due
+            full.frames(700, fullLog);
 
-        std::stable_sort(sent.begin(), sent.end(), [](const Sent& a, const Sent& b) {
-            return a.due != b.due ? a.due < b.due : a.moment < b.moment;
-        });
-        std::vector<Handled> expected;
-        for (const Sent& e : sent) expected.push_back({e.due, e.id});
-        ASSERT_EQ(fastLog, expected);
-        ASSERT_EQ(fullLog, expected);
-        EXPECT_EQ(fast.queue.pending, 0);
+            std::stable_sort(sent.begin(), sent.end(), [](const Sent& a, const Sent& b) {
+                return a.due != b.due ? a.due < b.due : a.moment < b.moment;
+            });
+            std::vector<Handled> expected;
+            for (const Sent& e : sent) expected.push_back({e.due, e.id});
+            ASSERT_EQ(fastLog, expected);
+            ASSERT_EQ(fullLog, expected);
+            EXPECT_EQ(fast.queue.pending, 0);
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "platform/dialog_service.h"
 #include "platform/prefs.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 #include "support/temp_prefs.h"
 #include "waves/sample.h"
 
@@ -544,36 +545,39 @@ TEST_F(Reader, TruncatedAndGarbageFilesAreRefusedSafely) {
 
     // Random bytes, some with the identifiers planted at random places and
     // random sizes: whatever loads must read within its buffer.
-    std::mt19937 rng(1234);
-    for (int round = 0; round < 300; ++round) {
-        Bytes junk(35 + rng() % 400);
-        for (uint8_t& v : junk) v = static_cast<uint8_t>(rng());
-        if (round % 2) {
-            for (const char* id : {"fmt ", "data", "AIFF", "COMM", "SSND"}) {
-                const std::size_t at = rng() % (junk.size() - 4);
-                std::copy(id, id + 4, junk.begin() + static_cast<long>(at));
+    for (const std::uint32_t seed : propertySeeds({1234u})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        for (int round = 0; round < 300; ++round) {
+            Bytes junk(35 + rng() % 400);
+            for (uint8_t& v : junk) v = static_cast<uint8_t>(rng());
+            if (round % 2) {
+                for (const char* id : {"fmt ", "data", "AIFF", "COMM", "SSND"}) {
+                    const std::size_t at = rng() % (junk.size() - 4);
+                    std::copy(id, id + 4, junk.begin() + static_cast<long>(at));
+                }
+            }
+            writeBytes(path("junk"), junk);
+            const bool wavLoaded = loadWav("junk");
+            if (wavLoaded) {
+                EXPECT_GE(sample.length, 1);
+                EXPECT_LE(sample.length, static_cast<int>(junk.size()));
+            }
+            const bool aiffLoaded = loadAiff("junk");
+            if (aiffLoaded) {
+                EXPECT_GE(sample.length, 1);
+                EXPECT_LE(sample.length, static_cast<int>(junk.size()));
+            }
+            for (float pos : {0.0f, 0.5f, static_cast<float>(sample.getLen()), 1e6f}) {
+                const Frame f = read(pos);
+                (void)f;
             }
         }
-        writeBytes(path("junk"), junk);
-        const bool wavLoaded = loadWav("junk");
-        if (wavLoaded) {
-            EXPECT_GE(sample.length, 1);
-            EXPECT_LE(sample.length, static_cast<int>(junk.size()));
-        }
-        const bool aiffLoaded = loadAiff("junk");
-        if (aiffLoaded) {
-            EXPECT_GE(sample.length, 1);
-            EXPECT_LE(sample.length, static_cast<int>(junk.size()));
-        }
-        for (float pos : {0.0f, 0.5f, static_cast<float>(sample.getLen()), 1e6f}) {
-            const Frame f = read(pos);
-            (void)f;
-        }
+        // A folder is no sample.
+        sample.setName(folder.path().c_str());
+        EXPECT_FALSE(sample.loadWav());
+        EXPECT_FALSE(sample.loadAiff());
     }
-    // A folder is no sample.
-    sample.setName(folder.path().c_str());
-    EXPECT_FALSE(sample.loadWav());
-    EXPECT_FALSE(sample.loadAiff());
 }
 
 // ------------------------------------------------------------------ import into a user wave

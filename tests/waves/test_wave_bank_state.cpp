@@ -6,6 +6,7 @@
 // them to it.
 
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 
 #include "data/factory_waves.h"
 
@@ -169,90 +170,97 @@ TEST(WaveBankState, NoiseStateAfterBankReusePlaysNoise) {
 // Random histories of restores (chunk on the audio thread or from the host's
 // main thread, value by value with the apply tag, a chosen preset), host
 // changes of the waves and the mode, and notes; after each one what plays
-// equals what a new instance plays for the state the host would save.
+// equals what a new instance plays for the state the host would save. Each
+// seed draws its own pool of states and histories. Only about one history
+// in eighty meets a bank reused with the wrong noise, so the fixed seeds are
+// ones whose first 25 histories do; a fresh seed per run tries others.
 TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
     const int waves[] = {0, 3, 40, kWhiteNoise, kPinkNoise, kFirstUserWave, kFirstUserWave + 1};
     const int modes[] = {0, 1, 9, 14};
-    std::mt19937 rng(20261208);
-    auto pick = [&rng](const auto& list) {
-        return list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(rng)];
-    };
-
-    // A pool of states to restore, from an author that changes its waves.
-    Instance author;
-    std::vector<Bytes> states;
-    for (int i = 0; i < 12; ++i) {
-        author.p().setParameter(tag::OscWaveA, waveValue(pick(waves)));
-        author.p().setParameter(tag::OscWaveB, waveValue(pick(waves)));
-        author.p().setSteppedValue(tag::OscMode, pick(modes));
-        if (i % 3 == 0) {
-            author.p().setWaveTablePartials(i % 2, 2, 0.25f * (i % 4), 0.5f);
-            author.p().convertWaveTablePartialsToWaveTable(i % 2);
-        }
-        settle(author);
-        states.push_back(chunkOf(author.p()));
-    }
-
+    constexpr int kSequences = 25; // of four steps, per seed
     // What a new instance plays, for each state met so far.
     std::map<std::string, Played> fresh; // by the chunk's bytes
 
-    PluginHarness h;
-    chunkHost(h);
-    const int presets = std::min(h.p().presetCount, 6);
-    enum Step { ChunkAudio, ChunkMain, ValueByValue, ChosenPreset, HostWave, HostMode, Note };
-    constexpr int kSequences = 100, kSteps = 4;
-    for (int sequence = 0; sequence < kSequences; ++sequence) {
-        std::string history;
-        for (int step = 0; step < kSteps; ++step) {
-            APlugin& p = h.p();
-            const Bytes& state = states[rng() % states.size()];
-            switch (static_cast<Step>(rng() % 7)) {
-            case ChunkAudio: {
-                Bytes copy = state;
-                p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
-                history += " chunk";
-                break;
+    for (const std::uint32_t seed : propertySeeds({4u, 8u, 2u})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        auto pick = [&rng](const auto& list) {
+            return list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(rng)];
+        };
+
+        // A pool of states to restore, from an author that changes its waves.
+        Instance author;
+        std::vector<Bytes> states;
+        for (int i = 0; i < 12; ++i) {
+            author.p().setParameter(tag::OscWaveA, waveValue(pick(waves)));
+            author.p().setParameter(tag::OscWaveB, waveValue(pick(waves)));
+            author.p().setSteppedValue(tag::OscMode, pick(modes));
+            if (i % 3 == 0) {
+                author.p().setWaveTablePartials(i % 2, 2, 0.25f * (i % 4), 0.5f);
+                author.p().convertWaveTablePartialsToWaveTable(i % 2);
             }
-            case ChunkMain:
-                std::thread([&] {
+            settle(author);
+            states.push_back(chunkOf(author.p()));
+        }
+
+        PluginHarness h;
+        chunkHost(h);
+        const int presets = std::min(h.p().presetCount, 6);
+        enum Step { ChunkAudio, ChunkMain, ValueByValue, ChosenPreset, HostWave, HostMode, Note };
+        for (int sequence = 0; sequence < kSequences; ++sequence) {
+            std::string history;
+            for (int step = 0; step < 4; ++step) {
+                APlugin& p = h.p();
+                const Bytes& state = states[rng() % states.size()];
+                switch (static_cast<Step>(rng() % 7)) {
+                case ChunkAudio: {
                     Bytes copy = state;
                     p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
-                }).join();
-                history += " chunk-from-main";
-                break;
-            case ValueByValue: {
-                ProgramRecord record;
-                std::memcpy(&record, state.data(), sizeof record);
-                for (int t = 0; t < tag::Count; ++t) p.setParameter(t, record.values[t]);
-                history += " values";
-                break;
+                    history += " chunk";
+                    break;
+                }
+                case ChunkMain:
+                    std::thread([&] {
+                        Bytes copy = state;
+                        p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+                    }).join();
+                    history += " chunk-from-main";
+                    break;
+                case ValueByValue: {
+                    ProgramRecord record;
+                    std::memcpy(&record, state.data(), sizeof record);
+                    for (int t = 0; t < tag::Count; ++t) p.setParameter(t, record.values[t]);
+                    history += " values";
+                    break;
+                }
+                case ChosenPreset:
+                    if (presets > 0) std::thread([&] { p.choosePreset(rng() % presets); }).join();
+                    history += " preset";
+                    break;
+                case HostWave:
+                    p.setParameter(rng() % 2 ? tag::OscWaveA : tag::OscWaveB,
+                                   waveValue(pick(waves)));
+                    history += " wave";
+                    break;
+                case HostMode:
+                    p.setSteppedValue(tag::OscMode, pick(modes));
+                    history += " mode";
+                    break;
+                case Note:
+                    h.send(EventBlock().noteOn(0, 48 + static_cast<int>(rng() % 24)));
+                    h.render(256);
+                    h.send(EventBlock().noteOff(0, 48).noteOff(0, 60));
+                    history += " note";
+                    break;
+                }
+                settle(h);
+                const Bytes saved = chunkOf(p);
+                const std::string key(saved.begin(), saved.end());
+                auto known = fresh.find(key);
+                if (known == fresh.end())
+                    known = fresh.emplace(key, playedBy(freshInstance(saved)->p())).first;
+                ASSERT_EQ(describe(playedBy(p)), describe(known->second)) << "after" << history;
             }
-            case ChosenPreset:
-                if (presets > 0) std::thread([&] { p.choosePreset(rng() % presets); }).join();
-                history += " preset";
-                break;
-            case HostWave:
-                p.setParameter(rng() % 2 ? tag::OscWaveA : tag::OscWaveB, waveValue(pick(waves)));
-                history += " wave";
-                break;
-            case HostMode:
-                p.setSteppedValue(tag::OscMode, pick(modes));
-                history += " mode";
-                break;
-            case Note:
-                h.send(EventBlock().noteOn(0, 48 + static_cast<int>(rng() % 24)));
-                h.render(256);
-                h.send(EventBlock().noteOff(0, 48).noteOff(0, 60));
-                history += " note";
-                break;
-            }
-            settle(h);
-            const Bytes saved = chunkOf(p);
-            const std::string key(saved.begin(), saved.end());
-            auto known = fresh.find(key);
-            if (known == fresh.end())
-                known = fresh.emplace(key, playedBy(freshInstance(saved)->p())).first;
-            ASSERT_EQ(describe(playedBy(p)), describe(known->second)) << "after" << history;
         }
     }
 }

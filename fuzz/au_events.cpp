@@ -1,0 +1,161 @@
+// An AudioUnit host playing the plug-in through the adapter (au/): MIDI by
+// the MusicDevice call and by fast dispatch (offsets anywhere in the slice
+// and beyond it, any bytes), parameters scheduled as immediate values and as
+// ramps (starting before, in or after the slice), set directly between
+// slices, and slices of any size up to the maximum. Every output sample must
+// be finite and within the output limit, every value the host reads back
+// within 0..1, and after all notes off (sustain pedal up, controller 123 on
+// every channel) no key may stay held: every voice dies away.
+//
+// Each input opens a unit of its own through the component entry, as a host
+// does: what the adapter keeps between slices (queued events, ramps) starts
+// empty.
+//
+// Input: steps of an operation byte and its argument bytes, until the input
+// ends (at most 96 steps).
+//   0 MIDI                  way (bit 0: fast dispatch), offset, status, data 1, data 2
+//                           (offset: byte / 128 of a slice)
+//   1 an immediate value    tag high, tag low, offset, value (fuzz::hostValue)
+//   2 a ramp                tag high, tag low, start (signed byte * 8), length (byte * 8),
+//                           from, to
+//   3 a direct value        tag high, tag low, value
+//   4 a slice               frames (1..512, byte * 2 + 1 when below 256)
+//   5 slices of 512 frames  count (1..8)
+
+#include "event_support.h"
+#include "plugin_support.h"
+
+#include "au/au_plugin.h"
+#include "tools/auhost/au_host.h"
+
+#include <cmath>
+#include <vector>
+
+extern "C" OSStatus AUPLUGINEntry(ComponentParameters* params, void* storage);
+extern "C" AudioComponentPlugInInterface* AUPLUGINFactory(const AudioComponentDescription*);
+
+namespace {
+
+using ondix::auhost::AUTestHost;
+
+constexpr UInt32 kSlice = 512;
+constexpr int kMaxSteps = 96;
+constexpr int kReleaseFrames = 44100 * 2;
+
+AudioUnitParameterEvent immediate(AudioUnitParameterID id, UInt32 offset, float value) {
+    AudioUnitParameterEvent e{};
+    e.scope = kAudioUnitScope_Global;
+    e.parameter = id;
+    e.eventType = kParameterEvent_Immediate;
+    e.eventValues.immediate = {offset, value};
+    return e;
+}
+
+AudioUnitParameterEvent ramp(AudioUnitParameterID id, SInt32 start, UInt32 frames, float from,
+                             float to) {
+    AudioUnitParameterEvent e{};
+    e.scope = kAudioUnitScope_Global;
+    e.parameter = id;
+    e.eventType = kParameterEvent_Ramped;
+    e.eventValues.ramp = {start, frames, from, to};
+    return e;
+}
+
+void render(AUTestHost& host, UInt32 frames) {
+    if (host.render(frames) != noErr) fuzz::fail("a slice was refused");
+    for (UInt32 c = 0; c < 2; ++c) {
+        const float* x = host.channel(c);
+        if (!x) fuzz::fail("a slice came back without its buffers");
+        for (UInt32 i = 0; i < frames; ++i)
+            if (!std::isfinite(x[i]) || std::fabs(x[i]) > 0.999f)
+                fuzz::fail("an output sample is not finite or beyond the output limit");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpPluginProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
+    if (host.open(ondix::auhost::OpenWay::Entry) != noErr ||
+        host.setOutputFormat(canonicalFormat(44100, 2)) != noErr ||
+        host.setMaxFrames(kSlice) != noErr || host.initialize() != noErr)
+        fuzz::fail("the unit does not open");
+    auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
+    APlugin& p = *static_cast<APlugin*>(unit->Effect());
+    p.engine.random.setSeed(1);
+
+    size_t at = 0;
+    auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
+    auto id = [&]() -> AudioUnitParameterID {
+        const uint8_t high = next();
+        return static_cast<AudioUnitParameterID>(fuzz::tagFrom(high, next()));
+    };
+    for (int steps = 0; at < size && steps < kMaxSteps; ++steps) {
+        switch (next() % 6) {
+        case 0: {
+            const uint8_t way = next();
+            const UInt32 offset = next() * kSlice / 128;
+            const uint8_t status = next(), d1 = next(), d2 = next();
+            if (way & 1)
+                host.midiFast(status, d1, d2, offset);
+            else
+                host.midi(status, d1, d2, offset);
+            break;
+        }
+        case 1: {
+            const AudioUnitParameterID parameter = id();
+            const UInt32 offset = next() * kSlice / 128;
+            host.scheduleParameters({immediate(parameter, offset, fuzz::hostValue(next()))});
+            break;
+        }
+        case 2: {
+            const AudioUnitParameterID parameter = id();
+            const SInt32 start = static_cast<int8_t>(next()) * 8;
+            const UInt32 frames = next() * 8u;
+            const float from = fuzz::hostValue(next());
+            host.scheduleParameters(
+                {ramp(parameter, start, frames, from, fuzz::hostValue(next()))});
+            break;
+        }
+        case 3: {
+            const AudioUnitParameterID parameter = id();
+            host.setParameter(parameter, fuzz::hostValue(next()));
+            break;
+        }
+        case 4: {
+            const uint8_t frames = next();
+            render(host, frames < 255 ? frames * 2u + 1u : kSlice);
+            break;
+        }
+        case 5: {
+            const int count = next() % 8 + 1;
+            for (int i = 0; i < count; ++i) render(host, kSlice);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    render(host, kSlice);
+    for (AudioUnitParameterID parameter = 0; parameter < tag::Count; ++parameter) {
+        float value = -1.0f;
+        if (host.getParameter(parameter, value) != noErr) fuzz::fail("a parameter is not readable");
+        if (!fuzz::inUnitRange(value)) fuzz::fail("the host reads a value outside 0..1");
+    }
+    fuzz::checkParameterValues(p);
+
+    // All notes off as hosts send it when the transport stops.
+    for (UInt32 channel = 0; channel < 16; ++channel) {
+        host.midi(0xB0 | channel, 64, 0, 0);
+        host.midi(0xB0 | channel, 123, 0, 0);
+    }
+    render(host, kSlice);
+    fuzz::checkNotesEnd(
+        p, [&] { render(host, kSlice); }, kSlice, kReleaseFrames);
+    return 0;
+}

@@ -1,0 +1,151 @@
+// A host playing the plug-in: MIDI event lists handed over with
+// effProcessEvents, block after block (offsets anywhere in the block and
+// beyond it, any status and data bytes, on any channel), host automation of
+// any parameter with any value between the blocks, and blocks of any size up
+// to the host's. Every output sample must be finite and within the output
+// limit, every value the host reads back within 0..1, and after all notes
+// off (sustain pedal up, controller 123 on every channel) no key may stay
+// held: every voice dies away.
+//
+// One plug-in serves the whole run (fuzz::keptInstance); each input starts
+// from the start-up state, restored as a chunk.
+//
+// Input: steps of an operation byte and its argument bytes, until the input
+// ends (at most 96 steps).
+//   0 a MIDI event for the next block   offset, status, data 1, data 2
+//                                       (offset: byte / 128 of a block)
+//   1 host automation                   tag high, tag low, value (hostValue)
+//   2 a block                           frames (1..512, byte * 2 + 1 when below 256)
+//   3 blocks of 512 frames              count (1..8)
+//   4 a null entry or a SysEx record    which (bit 0: SysEx), offset
+// The events gathered are handed over before the next block.
+
+#include "event_support.h"
+#include "plugin_support.h"
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kBlock = 512;
+constexpr int kMaxEvents = 64; // per block
+constexpr int kMaxSteps = 96;
+constexpr int kReleaseFrames = 44100 * 2;
+
+Bytes gStartChunk;
+
+// The events for the next block; a null entry stands for a null pointer in
+// the list.
+struct PendingEvents {
+    std::vector<VstMidiEvent> events;
+    std::vector<bool> null;
+
+    void add(const VstMidiEvent& e, bool isNull = false) {
+        if (events.size() >= kMaxEvents) return;
+        events.push_back(e);
+        null.push_back(isNull);
+    }
+    void clear() {
+        events.clear();
+        null.clear();
+    }
+};
+
+VstMidiEvent midiEvent(int offset, uint8_t status, uint8_t d1, uint8_t d2) {
+    VstMidiEvent e{};
+    e.type = kVstMidiType;
+    e.byteSize = sizeof e;
+    e.deltaFrames = offset;
+    e.midiData[0] = static_cast<char>(status);
+    e.midiData[1] = static_cast<char>(d1);
+    e.midiData[2] = static_cast<char>(d2);
+    return e;
+}
+
+// The events as a host hands them: one list with room for all its pointers.
+void handOver(fuzz::Instance& plugin, PendingEvents& pending) {
+    if (pending.events.empty()) return;
+    std::vector<VstIntPtr> storage(2 + std::max<std::size_t>(pending.events.size(), 2), 0);
+    auto* events = reinterpret_cast<VstEvents*>(storage.data());
+    events->numEvents = static_cast<VstInt32>(pending.events.size());
+    auto** list = reinterpret_cast<VstEvent**>(storage.data() + 2);
+    for (std::size_t i = 0; i < pending.events.size(); ++i)
+        list[i] = pending.null[i] ? nullptr : reinterpret_cast<VstEvent*>(&pending.events[i]);
+    plugin.dispatch(effProcessEvents, 0, 0, events);
+    pending.clear();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpPluginProcess();
+    fuzz::Instance& plugin = fuzz::keptInstance(0);
+    plugin.render(64); // this thread is the audio thread from now on
+    gStartChunk = plugin.chunk(false);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Instance& plugin = fuzz::keptInstance(0); // REAPER
+    APlugin& p = plugin.plugin();
+    // The start-up state again, and the engine reset to it.
+    plugin.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(gStartChunk.size()), gStartChunk.data());
+    plugin.settle();
+
+    PendingEvents pending;
+    size_t at = 0;
+    auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
+    auto block = [&](int frames) {
+        handOver(plugin, pending);
+        plugin.render(frames);
+    };
+    for (int steps = 0; at < size && steps < kMaxSteps; ++steps) {
+        switch (next() % 5) {
+        case 0: {
+            const int offset = next() * kBlock / 128;
+            const uint8_t status = next(), d1 = next(), d2 = next();
+            pending.add(midiEvent(offset, status, d1, d2));
+            break;
+        }
+        case 1: {
+            const uint8_t high = next(), low = next(), value = next();
+            plugin.effect->setParameter(plugin.effect, fuzz::tagFrom(high, low),
+                                        fuzz::hostValue(value));
+            break;
+        }
+        case 2: {
+            const uint8_t frames = next();
+            block(frames < 255 ? frames * 2 + 1 : kBlock);
+            break;
+        }
+        case 3: {
+            const int count = next() % 8 + 1;
+            for (int i = 0; i < count; ++i) block(kBlock);
+            break;
+        }
+        case 4: {
+            const uint8_t which = next(), offset = next();
+            VstMidiEvent e = midiEvent(offset * kBlock / 128, 0xF0, 0x7E, 0x7F);
+            if (which & 1) e.type = kVstSysExType; // read by its type alone
+            pending.add(e, (which & 1) == 0);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    block(kBlock);
+    fuzz::checkParameterValues(p);
+
+    // All notes off as hosts send it when the transport stops.
+    for (uint8_t channel = 0; channel < 16; ++channel) {
+        pending.add(midiEvent(0, 0xB0 | channel, 64, 0));
+        pending.add(midiEvent(0, 0xB0 | channel, 123, 0));
+    }
+    block(kBlock);
+    fuzz::checkNotesEnd(
+        p, [&] { plugin.render(kBlock); }, kBlock, kReleaseFrames);
+    return 0;
+}
