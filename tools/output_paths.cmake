@@ -4,6 +4,7 @@
 # ("" for none) and the command line after `ondix-host`; a row that fails must
 # leave the folder as it was, one that succeeds must replace out.wav.
 # Run with: cmake -DHOST=... -DPLUGIN=... -DWORK=... -P output_paths.cmake
+cmake_policy(SET CMP0007 NEW) # a row's empty pattern is a field
 foreach(var HOST PLUGIN WORK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -12,7 +13,7 @@ endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/folder)
 
-set(render render ${PLUGIN} --seconds 0.1)
+set(render "render ${PLUGIN} --seconds 0.1")
 set(rows
   "2|cannot create a temporary file beside ${WORK}/nodir/s.state: No such file or directory|${render} -o ${WORK}/out.wav --save-state ${WORK}/nodir/s.state"
   "2|cannot replace ${WORK}/folder: a folder is in its place|${render} -o ${WORK}/out.wav --save-state ${WORK}/folder"
@@ -20,7 +21,7 @@ set(rows
   "1|cannot write ${WORK}/folder: Is a directory|${render} -o ${WORK}/folder"
   "2|--seconds 0.000010 is shorter than one frame at 44100 Hz|render ${PLUGIN} -o ${WORK}/out.wav --seconds 0.00001"
   "2|--seconds 0.000010 is shorter than one frame at 8000 Hz|render ${PLUGIN} -o ${WORK}/out.wav --rate 8000 --seconds 0.00001"
-  "2|no parameter named 'No Such Knob'|${render} -o ${WORK}/out.wav --save-state ${WORK}/s.state --set No-Such-Knob=0.5"
+  "2|no parameter named 'No-Such-Knob'|${render} -o ${WORK}/out.wav --save-state ${WORK}/s.state --set No-Such-Knob=0.5"
   "2|e.png: No such file or directory|edit ${PLUGIN} --snapshot ${WORK}/nodir/e.png"
   "2|cannot replace ${WORK}/folder: a folder is in its place|edit ${PLUGIN} --snapshot ${WORK}/folder"
   "0||${render} -o ${WORK}/out.wav --save-state ${WORK}/s.state"

@@ -74,7 +74,8 @@ protected:
     std::vector<std::string> tree() {
         std::vector<std::string> all;
         for (const auto& e : fs::recursive_directory_iterator(folder))
-            all.push_back(fs::relative(e.path(), folder).string() + "=" + contents(e.path()));
+            all.push_back(fs::relative(e.path(), folder).string() + "=" +
+                          (e.is_regular_file() ? contents(e.path()) : "folder"));
         std::sort(all.begin(), all.end());
         return all;
     }

@@ -38,8 +38,8 @@ edit    opens the plug-in's editor in a window of its own on the X display
 
 Render options:
   -o, --output FILE     WAV file to write (required)
-  --seconds S           length to render, at most 3600 (default: the last
-                        note-off or MIDI event + 2 s)
+  --seconds S           length to render, one frame to 3600 s (default: the
+                        last note-off or MIDI event + 2 s)
   --midi FILE.mid       play a Standard MIDI File (format 0 or 1, ticks per
                         quarter note), following its tempo changes. Notes,
                         control changes, pitch bend and channel and poly
