@@ -1,4 +1,5 @@
 #include "controls/tsliders.h"
+#include "controls/strip_frame.h"
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
@@ -150,10 +151,8 @@ void TVSlider::draw(CDrawContext* context) {
     // The strip's frames are as tall as the slider is wide.
     const CCoord h = r.getWidth();
     if (background && value >= 0 && h > 0) {
-        const double range = h * (frameCount - 1);
         const float v = getInverseBitmap() ? 1.0f - value : value;
-        double y = std::trunc(range * v);
-        y = y < h ? 0 : std::floor(y / h) * h;
+        const double y = stripFrame(v, h, frameCount) * h;
         if (getTransparency())
             background->draw(context, r, CPoint(0, y), 1.0f);
         else

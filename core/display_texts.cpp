@@ -8,6 +8,7 @@
 // the main thread while the audio thread is running.
 
 #include "core/aplugin.h"
+#include "core/display_scales.h"
 #include "core/modes.h"
 #include "core/numeric.h"
 #include "core/vocabulary.h"
@@ -70,8 +71,12 @@ std::string APlugin::getFilterFreqStr(float value) {
     return getFloatStr(f / 1000.0f, 1) + " KHz";
 }
 
+float display_scale::envLenMs(float value) {
+    return std::floor(pow2(14.0f * clamp01(value)));
+}
+
 std::string APlugin::getEnvLenStr(float value) {
-    const float ms = std::floor(pow2(14.0f * clamp01(value)));
+    const float ms = display_scale::envLenMs(value);
     if (ms < 1000.0f) return intStr(truncInt(ms)) + " ms";
     return getFloatStr(ms / 1000.0f, 2) + " sec";
 }
@@ -104,7 +109,7 @@ std::string APlugin::getLFOSpeedStr(int t, float value) const {
     // Only the free LFOs stand still at the bottom of their range; the SMod
     // and chorus LFOs keep running at their slowest rate there.
     const bool freeLfo = t != tag::OscSModSpeed && t != tag::ChorusSpeed;
-    if (freeLfo && x < 0.00001f) return "Off";
+    if (freeLfo && x < display_scale::kFreeLfoStill) return "Off";
     double f;
     if (t == tag::OscSModSpeed)
         f = SModLfo::hertz(x);
@@ -198,11 +203,19 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
 
     if (ownRule) {
         // Wave shaper amounts: the mode names what each amount does.
-        auto shaperAmount = [&](const char* caption, bool unused, bool bipolar, bool doubled) {
+        using display_scale::Shaper;
+        auto shaperAmount = [&](const char* caption, Shaper scale) {
             std::string s = std::string(caption) + " ";
-            if (unused) return s + "n/a";
-            if (bipolar) return s + intStr(truncInt(v * 200.0f - 100.0f)) + "%";
-            if (doubled) return s + intStr(truncInt(v * 200.0f)) + "%";
+            switch (scale) {
+            case Shaper::Unused:
+                return s + "n/a";
+            case Shaper::Bipolar:
+                return s + intStr(truncInt(v * 200.0f - 100.0f)) + "%";
+            case Shaper::Doubled:
+                return s + intStr(truncInt(v * 200.0f)) + "%";
+            case Shaper::Percent:
+                break;
+            }
             return s + intStr(truncInt(v * 100.0f)) + "%";
         };
 
@@ -329,13 +342,12 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
             result = vocabAt(XY_SPACE_QUANT_STR, step);
         } else if (t == tag::WaveShaper1) {
             const int m = getSteppedValue(tag::WaveShaperMode);
-            result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_1_STR, m), m == 0,
-                                  m == 1 || m == 4 || m == 7 || m == 8, m == 2);
+            result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_1_STR, m),
+                                  display_scale::shaperAmount(t, m));
         } else if (t == tag::WaveShaper2) {
             const int m = getSteppedValue(tag::WaveShaperMode);
             result = shaperAmount(vocabAt(WAVE_SHAPER_LABEL_2_STR, m),
-                                  m == 0 || m == 3 || m == 4 || m == 5 || m == 6 || m == 14,
-                                  m == 12 || m == 13, m == 2);
+                                  display_scale::shaperAmount(t, m));
         } else if (t == tag::WaveShaperMode) {
             result = vocabAt(WAVE_SHAPER_STR, step);
         }

@@ -13,6 +13,7 @@
 // whatever LC_NUMERIC the host has set (textToDouble, textToInt).
 
 #include "core/aplugin.h"
+#include "core/display_scales.h"
 #include "core/vocabulary.h"
 #include "platform/dialogs.h"
 #include "platform/file_helpers.h"
@@ -75,19 +76,34 @@ std::optional<double> shownNumber(const std::string& text) {
     return x;
 }
 
+// The text an envelope time's box opens with: its whole milliseconds, finer
+// than the value text's hundredths of a second from 1000 ms on.
+std::string envBoxText(float value) {
+    return APlugin::getFloatStr(display_scale::envLenMs(value), 2) + " ms";
+}
+
+// The text the box of tag t opens with for a value: the row's own text where
+// it has one in the prompt's unit, else the value text.
+std::string boxText(const APlugin& p, int t, float value) {
+    if (p.meta().displayKind[t] == kDisplayEnvTime && !p.freeEnvTimeSynced(t))
+        return envBoxText(value);
+    return p.formatParameterValue(t, value);
+}
+
 // How far either way of a computed value a typed number is looked for, in
 // floats: the value texts' own rounding moves a value by a few at most.
 constexpr int kShowingSearch = 64;
 
 // The value to store for tag t when x was typed and v computed from it. A
-// typed number lies on the edge of a value text's step ("1000 Hz", "100
-// ms"), where the float nearest the exact value may show the step below
-// ("999 Hz"). Of the floats next to v, the nearest whose text shows x is
-// taken; v itself when it shows x, or when none does (x lies between two
-// texts, or the text holds no number).
+// typed number lies on the edge of a text's step ("1000 Hz", "100 ms",
+// "1056.00 ms"), where the float nearest the exact value may show the step
+// below ("999 Hz"). Of the floats next to v, the nearest whose box text
+// shows x is taken, so that the box reads back what was typed and the value
+// text is the one the display gives x; v itself when it shows x, or when
+// none does (x lies between two texts, or the text holds no number).
 float valueShowing(const APlugin& p, int t, float v, double x) {
     auto shows = [&p, t, x](float candidate) {
-        const std::optional<double> n = shownNumber(p.formatParameterValue(t, candidate));
+        const std::optional<double> n = shownNumber(boxText(p, t, candidate));
         return n && std::fabs(*n - x) <= 1e-9 * std::max(1.0, std::fabs(x));
     };
     if (shows(v)) return v;
@@ -149,13 +165,15 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
             storeTyped(p, t, x / divisor + offset, x);
         };
     };
-    // Logarithmic rows: nothing is stored unless x is above the threshold.
-    auto logarithmic = [&p, t](bool hertz, double threshold,
-                               std::function<double(double)> toValue) {
-        return [&p, t, hertz, threshold, toValue](const std::string& a) {
+    // Logarithmic rows: nothing is stored unless x is above the threshold;
+    // a number below the range gives its bottom, or lowest when the bottom
+    // shows something else (a free LFO stands still there).
+    auto logarithmic = [&p, t](bool hertz, double threshold, std::function<double(double)> toValue,
+                               double lowest = 0.0) {
+        return [&p, t, hertz, threshold, toValue, lowest](const std::string& a) {
             if (!readable(a, false)) return;
             const double x = hertz ? hertzOf(a, false) : numberOf(a, false);
-            if (x > threshold) storeTyped(p, t, toValue(x), x);
+            if (x > threshold) storeTyped(p, t, std::max(toValue(x), lowest), x);
         };
     };
     // A step number typed for a list of count entries stored with range.
@@ -220,9 +238,9 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.store = stepped(33.99f, 34);
     } else if (freeLfo >= 0) {
         e.prompt = "0 to 440Hz";
-        e.store = logarithmic(true, 0.0001, [](double x) {
-            return std::log2(x / FreeLfo::hertz(1.0f)) / 15.0 + 1.0;
-        });
+        e.store = logarithmic(
+            true, 0.0001, [](double x) { return std::log2(x / FreeLfo::hertz(1.0f)) / 15.0 + 1.0; },
+            display_scale::kFreeLfoStill);
     } else if (t == tag::XYSpeed) {
         e.prompt = "0.06x to 16x";
         e.store = logarithmic(false, 0.0001, [](double x) { return std::log2(x) / 8.0 + 0.5; });
@@ -257,6 +275,14 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = "0 to 511ms";
         e.store =
             logarithmic(false, 0.0001, [](double x) { return std::log2(2.0 * x + 1.0) / 10.0; });
+    } else if (t == tag::WaveShaper1 || t == tag::WaveShaper2) {
+        // Typed in the scale the shaper mode shows the amount in.
+        using display_scale::Shaper;
+        const Shaper scale = display_scale::shaperAmount(t, p.getSteppedValue(tag::WaveShaperMode));
+        const bool bipolar = scale == Shaper::Bipolar;
+        const bool doubled = scale == Shaper::Doubled;
+        e.prompt = bipolar ? percentBipolar : doubled ? "0 to 200%" : "0 to 100%";
+        e.store = linear(true, bipolar || doubled ? 200.0 : 100.0, bipolar ? 0.5 : 0.0);
     } else if (kind == kDisplayInternal) {
         // Internal tags, the host-only commands among them, are never typed.
         e.opens = false;
@@ -291,13 +317,13 @@ TypedEntry typedEntryFor(APlugin& p, int t, float stored) {
         e.prompt = indexRangePrompt(ENV_TEMPO_SYNC_STR);
         e.store = stepped(30.99f, 31);
     } else if (kind == kDisplayEnvTime) {
-        e.initialText =
-            APlugin::getFloatStr(std::floor(static_cast<float>(std::exp2(14.0 * stored))), 2) +
-            " ms";
+        e.initialText = envBoxText(stored);
         e.prompt = "1 to 16000 ms";
         e.store = [&p, t](const std::string& a) {
             if (!readable(a, false)) return;
-            const double ms = numberOf(a, false);
+            // The value text's seconds ("1.06 sec") are taken as shown.
+            const bool seconds = a.find("sec") != std::string::npos;
+            const double ms = numberOf(a, false) * (seconds ? 1000.0 : 1.0);
             storeTyped(p, t, std::log2(ms) / 14.0, ms);
         };
     } else if (kind == kDisplayFadeTime && p.freeEnvTimeSynced(t)) {

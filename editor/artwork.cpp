@@ -3,6 +3,7 @@
 // icons, the LED, the XY pad dot and the envelope fill.
 
 #include "editor/artwork.h"
+#include "controls/strip_frame.h"
 
 #include "core/process_shared.h"
 #include "editor/artwork_paint.h"
@@ -408,7 +409,7 @@ void paintMorphStrip(cairo_t* cr, int sizeIndex, int width, int height) {
     // Numbered marks: the value that sits on the index when the mark does.
     const double fontSize = std::min(7.0 * k, bodyW * 0.62);
     for (int tenth = 0; tenth <= 10; ++tenth) {
-        const int position = static_cast<int>(std::lround(231.0 * tenth / 10.0));
+        const int position = stripFrame(static_cast<float>(tenth / 10.0), w, kMorphFrames);
         const double y = position * w + centreOffset;
         char label[8];
         if (tenth == 0)
@@ -756,6 +757,14 @@ bool paintSmallBitmap(cairo_t* cr, int id, int sizeIndex) {
 }
 
 } // namespace
+
+namespace paint {
+
+void paintBitmapFrames(cairo_t* cr, int designId, int sizeIndex) {
+    if (isDesignId(designId) && validSize(sizeIndex)) paintSmallBitmap(cr, designId, sizeIndex);
+}
+
+} // namespace paint
 
 cairo_surface_t* renderBitmap(int resourceId) {
     int id = 0, sizeIndex = 0;

@@ -56,6 +56,10 @@ void text(cairo_t* cr, const char* s, double x, double y, double w, double h, do
 // The width of a text at a size.
 double textWidth(cairo_t* cr, const char* s, double size, bool bold);
 
+// Paints the frames of a small bitmap (a design id) at a size as its strip
+// holds them, from the origin, in pixels.
+void paintBitmapFrames(cairo_t* cr, int designId, int sizeIndex);
+
 // Paints the four screen backgrounds, the logo plate and the page
 // backgrounds (artwork_panels.cpp). The context is clean: no scale applied.
 void paintPanel(cairo_t* cr, int designId, int sizeIndex);

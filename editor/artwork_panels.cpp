@@ -463,6 +463,20 @@ void paintEnvPanel(cairo_t* cr, const Rect& r) {
     cairo_stroke(cr);
 }
 
+// A menu with a picture (the ECS menu) draws nothing of its own: its picture
+// stands in the background, pixel for pixel where the menu's rectangle is.
+void paintMenuPicture(cairo_t* cr, const ControlPlace& p, const Rect& r, int sizeIndex) {
+    const double k = kScale[sizeIndex];
+    const BitmapSize f = frameSize(p.bitmap, sizeIndex);
+    cairo_save(cr);
+    cairo_translate(cr, r.x, r.y);
+    cairo_scale(cr, 1.0 / k, 1.0 / k);
+    cairo_rectangle(cr, 0, 0, f.width, f.height);
+    cairo_clip(cr);
+    paintBitmapFrames(cr, p.bitmap, sizeIndex);
+    cairo_restore(cr);
+}
+
 // Fields, labels and screen panels of every control shown on a background:
 // the frame's controls of a screen (page 0) or a page's controls.
 void paintPlaces(cairo_t* cr, int sizeIndex, unsigned screen, int page, int variant) {
@@ -473,7 +487,10 @@ void paintPlaces(cairo_t* cr, int sizeIndex, unsigned screen, int page, int vari
         const Rect r = placeRect(p, sizeIndex);
         switch (p.kind) {
         case PlaceKind::Menu:
-            if (p.bitmap == 0) paintField(cr, r);
+            if (p.bitmap == 0)
+                paintField(cr, r);
+            else
+                paintMenuPicture(cr, p, r, sizeIndex);
             break;
         case PlaceKind::Readout:
             paintField(cr, r);

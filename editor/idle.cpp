@@ -110,8 +110,6 @@ void uEditor::idleNow() {
     if (xyDirtyRequest.exchange(false, std::memory_order_relaxed) && controls.xy.screen)
         controls.xy.screen->setDirty(true);
 
-    AEffGUIEditor::idle();
-
     CPoint where;
     CView* view = viewUnderMouse(where);
     serveDropTargets(view);
@@ -134,6 +132,11 @@ void uEditor::idleNow() {
     showTooltip(view);
     showHoverTexts(view);
     showScreenHovers(view, where);
+
+    // The frame draws last, so that what this pass changed (values written
+    // since the last pass, the pages and screens they refresh, the readouts)
+    // shows now rather than a pass later.
+    AEffGUIEditor::idle();
 
     // A settings file that cannot be read is told once: at the first pass
     // after the editor opens, or when it is found while the editor is open.

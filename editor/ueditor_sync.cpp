@@ -208,6 +208,16 @@ void uEditor::applyParameter(int t, float value) {
         setControl = false;
     } else if (in(tag::ArpGridFirst, tag::ArpGridLast)) {
         r.redrawArp = true;
+    } else if (in(tag::SlotAmountFirst, tag::slotAmount(tag::ModSlotCount - 1)) ||
+               in(tag::SlotBypassFirst, tag::slotDest(tag::ModSlotCount - 1))) {
+        // The matrix has no control per slot parameter: its screen draws
+        // them all, and the amount's text follows the destination's unit.
+        r.redrawModScreen = true;
+        setControl = false;
+    } else if (in(tag::XYX, tag::XYMidiY) || in(tag::XYLengthSec, tag::XYLengthMs) ||
+               in(tag::xyPointX(0), tag::xyPointY(tag::XYPointCount - 1))) {
+        // The pad's point, its MIDI point and its path are drawn by the pad.
+        r.redrawXY = true;
     } else if (t == tag::XYRecordMode) {
         r.refreshXYMode = true;
     } else if (t == tag::XYLoopMode || t == tag::XYPlayMode) {
@@ -216,6 +226,7 @@ void uEditor::applyParameter(int t, float value) {
         setControl = false;
     } else if (in(tag::XYSyncToMode, tag::XYSpaceQuant)) {
         resumeMenu(menuForTag(t));
+        r.redrawXY = true; // the pad draws its grid by the quantisations
         setControl = false;
     } else if (in(tag::XYModDestFirst, tag::XYModDestFirst + tag::XYModCount - 1)) {
         resumeSubMenu(menuForTag(t), t, DEST_SHORT_STR);

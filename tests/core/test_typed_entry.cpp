@@ -14,7 +14,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -350,6 +352,83 @@ TEST_F(TypedEntry, ValueTextTypedBackGivesTheValueAgain) {
         type(c.tag, text);
         EXPECT_NEAR(value(c.tag), c.value, c.tolerance) << "tag " << c.tag << " typed " << text;
     }
+}
+
+// Every tag whose box takes a number in the unit its text shows, at random
+// values (fresh seed per run): the box's own text typed back, and the value
+// text typed as it stands, read back as the same texts; every whole
+// millisecond typed into an envelope time reads back as itself and shows the
+// text the display gives that time.
+TEST_F(TypedEntry, TypedTextsReadBackAsTheTextsTyped) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    plugin->setParameter(tag::FreeLfo1SyncOn, 0.0f);
+    plugin->setParameter(tag::FreeLfo2SyncOn, 0.0f);
+    plugin->setParameter(tag::DelaySyncOn, 0.0f);
+    plugin->setParameter(tag::freeEnv(0, tag::FreeEnvSync), 0.0f);
+    plugin->setParameter(tag::freeEnv(1, tag::FreeEnvSync), 0.0f);
+    for (int xy = 0; xy < tag::XYModCount; ++xy)
+        plugin->setSteppedValue(tag::XYModDestFirst + xy, 1);
+    const ParamTable& m = plugin->meta();
+    auto wordsOrSteps = [&m](int t) {
+        const int kind = m.displayKind[t];
+        return m.steppedNum[t] != -1 || kind == kDisplayOnOff || kind == kDisplayInternal ||
+               kind == kDisplayPan || kind == kDisplayMix || kind == kDisplayFadeTime ||
+               t == tag::OscSubVolume || t == tag::FlangerOrPhaser ||
+               (t >= tag::slotAmount(0) && t < tag::slotAmount(tag::ModSlotCount));
+    };
+    // Types into tag t (slot amount when slot >= 0); the box's text and the
+    // value text afterwards.
+    auto typeInto = [&](int t, int slot, const std::string& answer) {
+        if (slot >= 0) {
+            typeMod(slot, answer);
+            return std::pair(shown(t), shown(t));
+        }
+        type(t, answer);
+        const std::string box = type(t, "").initialText;
+        return std::pair(box, shown(t));
+    };
+    auto check = [&](int t, int slot) {
+        for (int i = 0; i < 40; ++i) {
+            const float v = unit(random);
+            plugin->setParameter(t, v);
+            const auto [box, text] = typeInto(t, slot, "");
+            if (t == tag::ReverbPreDelay && text == "0.0 ms") continue; // its box ignores 0
+            for (const std::string& answer : {box, text}) {
+                plugin->setParameter(t, unit(random));
+                const auto [boxAfter, textAfter] = typeInto(t, slot, answer);
+                ASSERT_EQ(textAfter, text) << "tag " << t << " at " << v << " typed " << answer;
+                if (answer == box) {
+                    ASSERT_EQ(boxAfter, box) << "tag " << t << " at " << v;
+                }
+            }
+        }
+    };
+    for (int t = 0; t < tag::Count; ++t) {
+        if (wordsOrSteps(t)) continue;
+        plugin->setSteppedValue(tag::WaveShaperMode, static_cast<int>(random() % 23));
+        check(t, -1);
+    }
+    for (int slot = 0; slot < tag::ModSlotCount; ++slot) {
+        // Plain and speed destinations; semitones are typed whole.
+        plugin->setModDest(slot, slot % 2 ? 5 : 1);
+        check(tag::slotAmount(slot), slot);
+    }
+
+    int missed = 0;
+    for (int ms = 1; ms <= 16000; ++ms) {
+        plugin->setParameter(tag::AmpEnvAttack, unit(random));
+        const std::string typed = std::to_string(ms);
+        type(tag::AmpEnvAttack, typed);
+        const std::string expected =
+            ms < 1000 ? typed + " ms" : plugin->getFloatStr(ms / 1000.0f, 2) + " sec";
+        if (type(tag::AmpEnvAttack, "").initialText != typed + ".00 ms" ||
+            shown(tag::AmpEnvAttack) != expected)
+            ++missed;
+    }
+    EXPECT_EQ(missed, 0) << "of 16000 whole milliseconds typed";
 }
 
 // Balances, fades and the sub-oscillator show words; their box takes the

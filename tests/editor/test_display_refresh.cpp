@@ -23,6 +23,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using namespace VSTGUI;
@@ -299,4 +301,74 @@ TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesToget
             frame()->redrawAll();
             EXPECT_TRUE(shown == pixels());
         }
+}
+
+// Parameters that a graphic screen draws rather than a control of their own,
+// written by the host or MIDI from another thread: the next idle pass shows
+// them as a full redraw does, whichever slot, path point or cell it was.
+TEST_F(DisplayRefresh, ScreensShowEveryWriteFromAnyThreadAtTheNextIdle) {
+    click(c().main.pageSelect[1]); // the arpeggiator page: matrix, pad, grid
+    const struct {
+        const char* name;
+        std::function<const CView*(DisplayRefresh&)> view;
+        std::vector<std::pair<int, float>> writes;
+    } rows[] = {
+        {"slot 1 source",
+         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         {{tag::slotSource(0), 0.3f}}},
+        {"slot 4 destination",
+         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         {{tag::slotDest(3), 0.1f}}},
+        {"slot 8 amount",
+         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         {{tag::slotAmount(7), 0.9f}}},
+        {"slot 2 bypass",
+         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         {{tag::slotSource(1), 0.5f}, {tag::slotBypass(1), 1.0f}}},
+        {"slot 6 whole",
+         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         {{tag::slotSource(5), 0.2f}, {tag::slotDest(5), 0.4f}, {tag::slotAmount(5), 0.2f}}},
+        {"pad position",
+         [](DisplayRefresh& t) { return t.c().xy.screen; },
+         {{tag::XYX, 0.8f}, {tag::XYY, 0.2f}}},
+        {"pad replaying with its path shown",
+         [](DisplayRefresh& t) { return t.c().xy.screen; },
+         {{tag::XYEditOn, 1.0f}, {tag::XYRecordMode, 1.0f}}},
+        {"pad path",
+         [](DisplayRefresh& t) { return t.c().xy.screen; },
+         {{tag::XYLengthSec, 0.001f},
+          {tag::xyPointX(0), 0.1f},
+          {tag::xyPointY(0), 0.1f},
+          {tag::xyPointX(64), 0.9f},
+          {tag::xyPointY(64), 0.8f}}},
+        {"arp velocity cell",
+         [](DisplayRefresh& t) { return t.c().arp.screen; },
+         {{tag::arpStep(tag::RowVelocity, 2), 0.1f}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CRect r = row.view(*this)->getFrameRect();
+        auto pixels = [&] {
+            std::vector<CColor> out;
+            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+                for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                    out.push_back(Testing::pixelAt(frame(), x, y));
+            return out;
+        };
+        idle();
+        const std::vector<CColor> before = pixels();
+        std::thread writer([&] {
+            for (const auto& [t, v] : row.writes) p().setParameter(t, v);
+        });
+        writer.join();
+        idle();
+        const std::vector<CColor> shown = pixels();
+        frame()->redrawAll();
+        const std::vector<CColor> full = pixels();
+        EXPECT_FALSE(before == full) << "the writes change the picture";
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            if (!(shown[i] == full[i])) ++differing;
+        EXPECT_EQ(differing, 0u) << "pixels of " << shown.size() << " still stale";
+    }
 }

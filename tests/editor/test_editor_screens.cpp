@@ -24,10 +24,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 using namespace VSTGUI;
@@ -678,5 +681,76 @@ TEST_F(EditorScreens, TheEffectInUseHasTheBrighterSwitch) {
             ASSERT_TRUE(bypassed->isBypassed());
             EXPECT_GT(light(used), light(bypassed) + 10) << "on " << on << " phaser " << usePhaser;
         }
+    }
+}
+
+// ------------------------------------------------------------------ morph marks and the ECS button
+
+// At every size, the morph slider set to each tenth shows that tenth's
+// numbered mark on the index (the middle of the window): the mark's dark box
+// is centred there, not a position away.
+TEST_F(EditorScreens, MorphMarksStandOnTheIndexAtEveryTenthAndSize) {
+    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
+    for (int s = 0; s < 4; ++s) {
+        if (plugin) dispatch(effEditClose);
+        for (const char* key : keys) saveStringToPrefs(key, "N");
+        saveStringToPrefs(keys[s], "Y");
+        make();
+        open();
+        ui().showMainScreen();
+        ASSERT_NE(c().osc.morph, nullptr);
+        const CRect r = c().osc.morph->getViewSize();
+        const int w = static_cast<int>(r.getWidth());
+        const int edge = std::max(1, static_cast<int>(SCALE[s]));
+        // Inside the tape, right of its edge line and left of the label.
+        const int x = static_cast<int>(r.left) + static_cast<int>(std::lround(w * 0.16)) + edge;
+        const double index = r.top + std::floor(r.getHeight() / 2);
+        for (int tenth = 0; tenth <= 10; ++tenth) {
+            SCOPED_TRACE("size " + std::to_string(s) + ", " + std::to_string(tenth * 10) + " %");
+            plugin->setParameter(tag::OscMorph, static_cast<float>(tenth / 10.0));
+            clock.advance(40);
+            dispatch(effEditIdle);
+            // The dark run nearest the index.
+            double nearest = 1e9;
+            int runStart = -1;
+            for (int y = static_cast<int>(r.top); y <= r.bottom; ++y) {
+                const CColor px = y < r.bottom ? Testing::pixelAt(frame(), x, y) : CColor();
+                const bool dark = y < r.bottom && px.red + px.green + px.blue < 40;
+                if (dark && runStart < 0) runStart = y;
+                if (!dark && runStart >= 0) {
+                    const double centre = (runStart + y - 1) / 2.0;
+                    if (std::fabs(centre - index) < std::fabs(nearest - index)) nearest = centre;
+                    runStart = -1;
+                }
+            }
+            EXPECT_NEAR(nearest, index, 1.5) << "a position is " << w << " pixels";
+        }
+    }
+}
+
+// The ECS menu draws nothing of its own; its picture ("ECS" and its arrow)
+// stands in the background under it at every size.
+TEST_F(EditorScreens, EcsButtonIsDrawnAtEverySize) {
+    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
+    for (int s = 0; s < 4; ++s) {
+        if (plugin) dispatch(effEditClose);
+        for (const char* key : keys) saveStringToPrefs(key, "N");
+        saveStringToPrefs(keys[s], "Y");
+        make();
+        open();
+        ui().showMainScreen();
+        clock.advance(40);
+        dispatch(effEditIdle);
+        const TOptionMenu* ecs = c().header.ecsMenu;
+        ASSERT_NE(ecs, nullptr);
+        const CRect r = ecs->getViewSize();
+        EXPECT_EQ(r.left, static_cast<int>(372 * SCALE[s]));
+        int lit = 0;
+        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+            for (int x = static_cast<int>(r.left); x < r.right; ++x) {
+                const CColor px = Testing::pixelAt(frame(), x, y);
+                if (px.red < 120 && px.green > 150 && px.blue > 150) ++lit; // the accent
+            }
+        EXPECT_GT(lit, 10 * (s + 1)) << "size " << s;
     }
 }
