@@ -147,9 +147,9 @@ TEST_F(TuningTest, ReferencePitchScalesEveryNote) {
     EXPECT_NEAR(pitchOf(s, 81) / at440[1], 442.0 / 440.0, 0.0003);
 }
 
-// A host that saves the values one by one writes them back in order, 997
-// (apply) before the tuning's switch and name. The name "Odd" is stored as
-// "Odd " (two characters a tag) and still finds Odd.tun.
+// A host that saves the values one by one writes them back in order from
+// its main thread, 997 (apply) before the tuning's switch and name. The name
+// "Odd" is stored as "Odd " (two characters a tag) and still finds Odd.tun.
 TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     write("Odd.tun", lines({"[Exact Tuning]", "note 69=6800"}));
     std::vector<float> saved;
@@ -167,7 +167,9 @@ TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     APlugin& p = s.h.p();
     p.core.folders.tuningDir = folder.string();
     EXPECT_EQ(p.getTuningName(), "Default Tuning");
-    for (int t = 0; t < tag::Count; ++t) p.setParameter(t, saved[static_cast<std::size_t>(t)]);
+    std::thread([&] {
+        for (int t = 0; t < tag::Count; ++t) p.setParameter(t, saved[static_cast<std::size_t>(t)]);
+    }).join();
     s.h.renderIn(8192, 512);
     s.h.settle_();
     EXPECT_EQ(p.getTuningName(), "Odd");

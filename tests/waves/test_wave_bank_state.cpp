@@ -324,12 +324,13 @@ TEST(WaveBankState, BankIsBuiltFromWhatItsRecordSays) {
 
 // A state restored from the host's main thread gets its tables built there;
 // the audio thread applies it while the host automates a partial of the
-// user wave that the bank plays. Whatever value the partial has at the
-// moment of the application, the user wave the engine keeps is the one the
-// bank was built from: else nothing would ever build the bank again, and a
-// build from what the engine holds would not make the bank that plays.
-// Each round draws the partial, its values and the mode afresh (the seed is
-// printed on a failure).
+// user wave that the bank plays (on two threads, so that one of them is
+// likely to be running). Whatever value the partial has at the moment of
+// the application, the user wave the engine keeps is the one the bank was
+// built from: else nothing would ever build the bank again, and a build from
+// what the engine holds would not make the bank that plays. Each round draws
+// the partial, its values and the mode afresh (the seed is printed on a
+// failure) and restores its state several times.
 TEST(WaveBankState, AppliedUserWaveIsTheOneItsBankWasBuiltFrom) {
     const std::uint32_t seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -342,7 +343,7 @@ TEST(WaveBankState, AppliedUserWaveIsTheOneItsBankWasBuiltFrom) {
     APlugin& p = h.p();
     Instance author;
     author.p().setParameter(tag::OscWaveB, waveValue(40));
-    constexpr int kRounds = 24;
+    constexpr int kRounds = 8, kRestores = 8;
     int applied = 0, mismatches = 0;
     for (int round = 0; round < kRounds; ++round) {
         const int u = round % 2, j = static_cast<int>(rng() % 16);
@@ -350,29 +351,35 @@ TEST(WaveBankState, AppliedUserWaveIsTheOneItsBankWasBuiltFrom) {
         author.p().setSteppedValue(tag::OscMode, modes[rng() % std::size(modes)]);
         const float restored = unit(), automated = unit();
         author.p().setParameter(tag::partial(u, j), restored);
-        Bytes state = chunkOf(author.p());
-        std::thread([&] {
-            p.setChunk(state.data(), static_cast<VstInt32>(state.size()), false);
-        }).join();
-        // The host's automation of the partial, back and forth, until the
-        // state has been applied.
+        const Bytes state = chunkOf(author.p());
+
         std::atomic<bool> stop{false};
-        std::thread host([&] {
-            for (int k = 0; !stop.load(std::memory_order_relaxed); ++k)
+        std::atomic<int> writes{0};
+        auto automate = [&](int k) {
+            for (; !stop.load(std::memory_order_relaxed); ++k) {
                 p.setParameter(tag::partial(u, j), k % 2 ? automated : restored);
-        });
-        for (int block = 0; block < 64 && p.core.presetPending; ++block) h.render(512);
+                writes.fetch_add(1, std::memory_order_relaxed);
+            }
+        };
+        std::thread hosts[2] = {std::thread(automate, 0), std::thread(automate, 1)};
+        while (writes.load(std::memory_order_relaxed) < 64) std::this_thread::yield();
+        for (int restore = 0; restore < kRestores; ++restore) {
+            std::thread([&] {
+                Bytes copy = state;
+                p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+            }).join();
+            settle(h);
+            const WaveState& ws = p.waves;
+            const BankSource& played = ws.bankSource[ws.activeBank.load() & 1];
+            if (!played.known || !played.usesUserWave[u]) continue;
+            ++applied;
+            if (std::memcmp(ws.userWaveTable[u].data(), played.userTables[u].data(),
+                            sizeof(WaveTable)) != 0)
+                ++mismatches;
+        }
         stop = true;
-        host.join();
-        settle(h);
-        const WaveState& ws = p.waves;
-        const BankSource& played = ws.bankSource[ws.activeBank.load() & 1];
-        if (!played.known || !played.usesUserWave[u]) continue;
-        ++applied;
-        if (std::memcmp(ws.userWaveTable[u].data(), played.userTables[u].data(),
-                        sizeof(WaveTable)) != 0)
-            ++mismatches;
+        for (std::thread& t : hosts) t.join();
     }
-    EXPECT_GT(applied, kRounds / 2);
+    EXPECT_GT(applied, kRounds * kRestores / 2);
     EXPECT_EQ(mismatches, 0) << "of " << applied << " states";
 }
