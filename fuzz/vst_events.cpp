@@ -95,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plugin.settle();
 
     PendingEvents pending;
+    std::array<bool, tag::Count> written{};
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
     auto block = [&](int frames) {
@@ -111,8 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 1: {
             const uint8_t high = next(), low = next(), value = next();
-            plugin.effect->setParameter(plugin.effect, fuzz::tagFrom(high, low),
-                                        fuzz::hostValue(value));
+            const int t = fuzz::tagFrom(high, low);
+            plugin.effect->setParameter(plugin.effect, t, fuzz::hostValue(value));
+            written[static_cast<std::size_t>(t)] = true;
             break;
         }
         case 2: {
@@ -137,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     block(kBlock);
-    fuzz::checkParameterValues(p);
+    fuzz::checkParameterValues(p, written);
 
     // All notes off as hosts send it when the transport stops.
     for (uint8_t channel = 0; channel < 16; ++channel) {
