@@ -75,7 +75,7 @@ AUPLUGIN::AUPLUGIN(AudioComponentInstance instance, EffectCreator createEffect)
     taken_ = std::make_unique<VstMidiEvent[]>(kMaxEvents);
     takenOffsets_ = std::make_unique<SInt32[]>(kMaxEvents);
     takenOrder_ = std::make_unique<UInt16[]>(kMaxEvents);
-    ramps_ = std::make_unique<Ramp[]>(kMaxRamps);
+    followed_ = std::make_unique<Followed[]>(kMaxFollowed);
     constexpr std::size_t kHeaderWords = offsetof(VstEvents, events) / sizeof(VstIntPtr);
     eventsStorage_ = std::make_unique<VstIntPtr[]>(kHeaderWords + kMaxEvents);
     events_ = reinterpret_cast<VstEvents*>(eventsStorage_.get());
@@ -242,13 +242,18 @@ OSStatus AUPLUGIN::ScheduleParameter(const AudioUnitParameterEvent* events, UInt
             effect_->setParameter(static_cast<VstInt32>(e.parameter),
                                   e.eventValues.immediate.value);
         AUBase::ScheduleParameter(&e, 1);
-        if (e.eventType == kParameterEvent_Ramped && e.scope == kAudioUnitScope_Global &&
-            e.element == 0) {
-            if (rampCount_ < kMaxRamps) {
-                ramps_[rampCount_++] = {e.parameter, e.eventValues.ramp.startBufferOffset};
-            } else {
+        if (e.scope == kAudioUnitScope_Global && e.element == 0) {
+            const bool ramped = e.eventType == kParameterEvent_Ramped;
+            if (followedCount_ < kMaxFollowed) {
+                const SInt32 start =
+                    ramped ? e.eventValues.ramp.startBufferOffset
+                           : static_cast<SInt32>(e.eventValues.immediate.bufferOffset);
+                followed_[followedCount_++] = {e.parameter, start, ramped};
+            } else if (ramped) {
                 // No room to follow it: the base has set its end value already.
                 FollowUnitValue(e.parameter);
+            } else {
+                FollowEffectValue(e.parameter);
             }
         }
     }
@@ -261,9 +266,19 @@ void AUPLUGIN::FollowUnitValue(AudioUnitParameterID id) {
     Globals()->SetParameter(id, effect_->getParameter(index));
 }
 
-void AUPLUGIN::FollowRamps(std::int64_t frame) {
-    for (UInt32 r = 0; r < rampCount_; ++r)
-        if (ramps_[r].start <= frame) FollowUnitValue(ramps_[r].parameter);
+void AUPLUGIN::FollowEffectValue(AudioUnitParameterID id) {
+    Globals()->SetParameter(id, effect_->getParameter(static_cast<VstInt32>(id)));
+}
+
+void AUPLUGIN::FollowScheduled(std::int64_t frame) {
+    for (UInt32 k = 0; k < followedCount_; ++k) {
+        const Followed& f = followed_[k];
+        if (f.start > frame) continue;
+        if (f.ramped)
+            FollowUnitValue(f.parameter);
+        else
+            FollowEffectValue(f.parameter);
+    }
 }
 
 OSStatus AUPLUGIN::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,

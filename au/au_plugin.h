@@ -163,12 +163,14 @@ private:
         void setName(UInt32 index, CFStringRef name);
         std::array<AUPreset, kMaxPrograms> entries{};
     };
-    // A ramp scheduled for this slice, which the effect follows.
-    struct Ramp {
+    // A value scheduled for this slice: a ramp, which the effect follows,
+    // or an immediate value, which the effect took when it was scheduled.
+    struct Followed {
         AudioUnitParameterID parameter;
         SInt32 start; // the frame of the slice it begins on
+        bool ramped;
     };
-    static constexpr UInt32 kMaxRamps = AUBase::kScheduledEventRoom;
+    static constexpr UInt32 kMaxFollowed = AUBase::kScheduledEventRoom;
     // A render slice's parameter split (ProcessScheduledSlice's user data).
     struct SliceJob {
         AudioBufferList* list;
@@ -185,8 +187,13 @@ private:
     // The effect's parameter := the unit's value of it (as the scheduled
     // events left it), and the unit's value := what the effect took.
     void FollowUnitValue(AudioUnitParameterID id);
-    // FollowUnitValue for each ramp begun by `frame` of the slice.
-    void FollowRamps(std::int64_t frame);
+    // The unit's value := what the effect holds (a value beyond the range,
+    // or NaN, is read back as the effect took it).
+    void FollowEffectValue(AudioUnitParameterID id);
+    // For each scheduled value begun by `frame` of the slice, which the base
+    // has applied to the unit's value: FollowUnitValue for a ramp,
+    // FollowEffectValue for an immediate value.
+    void FollowScheduled(std::int64_t frame);
     // One sub-slice: zeroed outputs, its events, processReplacing.
     void RenderSlice(AudioBufferList& list, UInt32 start, UInt32 frames);
     void AcquireQueue();
@@ -226,10 +233,10 @@ private:
     std::unique_ptr<SInt32[]> takenOffsets_;
     std::unique_ptr<UInt16[]> takenOrder_; // taken_ indices in the order of their offsets
     UInt32 takenCount_ = 0;
-    // The ramps scheduled since the last render (the render thread's, as
+    // The values scheduled since the last render (the render thread's, as
     // the base's scheduled list is).
-    std::unique_ptr<Ramp[]> ramps_;
-    UInt32 rampCount_ = 0;
+    std::unique_ptr<Followed[]> followed_;
+    UInt32 followedCount_ = 0;
     std::unique_ptr<VstIntPtr[]> eventsStorage_; // a VstEvents with room for kMaxEvents
     VstEvents* events_ = nullptr;
     std::atomic<UInt64> dropped_{0};

@@ -211,8 +211,8 @@ OSStatus AUPLUGIN::Render(AudioUnitRenderActionFlags& flags, const AudioTimeStam
     takenCount_ = 0;
     // The values the events leave at the slice's end, which the unit now
     // reads back, are the effect's from here on.
-    FollowRamps(INT64_MAX);
-    rampCount_ = 0;
+    FollowScheduled(INT64_MAX);
+    followedCount_ = 0;
     return status;
 }
 
@@ -221,7 +221,7 @@ OSStatus AUPLUGIN::ProcessScheduledSlice(void* userData, UInt32 startFrame, UInt
     auto* job = static_cast<SliceJob*>(userData);
     // A ramp under way is heard at its value at the sub-slice's start, as
     // the base has just set it.
-    FollowRamps(startFrame);
+    FollowScheduled(startFrame);
     if (job->runEffect && sliceFrames > 0) RenderSlice(*job->list, startFrame, sliceFrames);
     return noErr;
 }

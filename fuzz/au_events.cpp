@@ -91,9 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
+    std::array<bool, tag::Count> written{};
     auto id = [&]() -> AudioUnitParameterID {
         const uint8_t high = next();
-        return static_cast<AudioUnitParameterID>(fuzz::tagFrom(high, next()));
+        const int t = fuzz::tagFrom(high, next());
+        written[static_cast<std::size_t>(t)] = true;
+        return static_cast<AudioUnitParameterID>(t);
     };
     for (int steps = 0; at < size && steps < kMaxSteps; ++steps) {
         switch (next() % 6) {
@@ -145,9 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (AudioUnitParameterID parameter = 0; parameter < tag::Count; ++parameter) {
         float value = -1.0f;
         if (host.getParameter(parameter, value) != noErr) fuzz::fail("a parameter is not readable");
-        if (!fuzz::inUnitRange(value)) fuzz::fail("the host reads a value outside 0..1");
+        fuzz::checkUnitRange(value, static_cast<int>(parameter),
+                             "the unit gives the host a value outside 0..1");
     }
-    fuzz::checkParameterValues(p);
+    fuzz::checkParameterValues(p, written);
 
     // All notes off as hosts send it when the transport stops.
     for (UInt32 channel = 0; channel < 16; ++channel) {

@@ -570,6 +570,9 @@ void eventSeeds() {
     auChord.midi(true, 0, 0x80, 60, 0).midi(false, 100, 0x80, 64, 0).slices(2);
     writeSeed("au_events", "chord", auChord.bytes);
 
+    // Held by the pedal, the longest release, and a value not a number
+    // scheduled for Filter Frequency: the unit once gave that back to the
+    // host as it was scheduled, not as the plug-in took it.
     AuScript auPedal;
     auPedal.midi(false, 0, 0xB0, 64, 127).midi(true, 0, 0x90, 48, 100).slice(100);
     auPedal.midi(false, 200, 0x80, 48, 0)

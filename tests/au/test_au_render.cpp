@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -604,5 +605,40 @@ TEST(AURealPlugin, EventsAreHeardAsMeant) {
         float volume = -1.0f;
         ASSERT_EQ(host.getParameter(tag::MainVolume, volume), noErr);
         EXPECT_EQ(volume, unit->Effect()->getParameter(tag::MainVolume));
+    }
+}
+
+// The real plug-in inside the unit: a value scheduled beyond the range, or
+// not a number, immediately or as a ramp's end, is read back by the host as
+// the plug-in took it (as a value set directly is), within 0..1.
+TEST(AURealPlugin, ScheduledValuesAreReadBackAsThePluginTookThem) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* what;
+        AudioUnitParameterEvent event;
+    } rows[] = {
+        {"not a number, at frame 100", immediate(tag::FilterFreq, 100, nan)},
+        {"1.5 at frame 0", immediate(tag::FilterFreq, 0, 1.5f)},
+        {"-0.25 at frame 511", immediate(tag::FilterFreq, 511, -0.25f)},
+        {"infinity beyond the slice", immediate(tag::FilterFreq, 700, inf)},
+        {"a switch at 0.7", immediate(tag::ArpLatchOn, 10, 0.7f)},
+        {"a ramp to 1.5", ramped(tag::FilterFreq, 0, 256, 0.2f, 1.5f)},
+        {"a ramp from not a number", ramped(tag::FilterFreq, 16, 64, nan, 0.3f)},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
+        ASSERT_EQ(host.open(OpenWay::Entry), noErr);
+        ASSERT_EQ(host.setMaxFrames(512), noErr);
+        ASSERT_EQ(host.initialize(), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+        ASSERT_EQ(host.scheduleParameters({r.event}), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+        auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
+        float value = -1.0f;
+        ASSERT_EQ(host.getParameter(r.event.parameter, value), noErr);
+        EXPECT_EQ(value, unit->Effect()->getParameter(static_cast<VstInt32>(r.event.parameter)));
+        EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << value;
     }
 }
