@@ -21,9 +21,10 @@
 // Every write updates the snapshot and then, before it returns, stores the
 // entries this process has set on top of the own file as it is on disk at
 // that moment: under an advisory lock (flock on the settings folder and on
-// .<file>.lock beside the file, see below) the file is read again, those entries are laid over it and it is replaced
-// durably (temporary file, fsync, rename, fsync of the folder; a link to the
-// file is followed, see platform/file_io.h). Entries saved by another process
+// .<file>.lock beside the file, see below) the file is read again, those
+// entries are laid over it and it is replaced durably (temporary file, fsync,
+// rename, fsync of the folder; a link to the file is followed, see
+// platform/file_io.h). Entries saved by another process
 // in the meantime, and entries it dropped, stay as it left them.
 //
 // Nothing is ever written without the lock while another process may hold

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -870,7 +870,7 @@ TEST_F(PrefsProcesses, AFileThatCannotBeReadIsToldOnceAndWhatWasSetMeanwhileIsSa
     struct Case {
         const char* what;
         const char* reason;
-        std::function<void(const fs::path& own, const std::string& text)> breakIt, mendIt;
+        std::function<void(const fs::path&, const std::string&)> breakIt, mendIt;
     };
     const auto link = [](const fs::path& own, const fs::path& to) {
         fs::remove(own);
