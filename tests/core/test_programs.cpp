@@ -252,13 +252,23 @@ TEST_F(PresetApplication, PlayModeEightTurnsTheArpSwitchOn) {
     EXPECT_EQ(p().getPlayMode(), 8);
 }
 
-TEST_F(PresetApplication, ArpSwitchOnWithAnotherPlayModeKeepsBoth) {
-    putInRecord(tag::PlayMode, step(tag::PlayMode, 3));
-    putInRecord(tag::ArpOn, 1.0f);
-    apply();
-    EXPECT_EQ(p().getSteppedValue(tag::PlayMode), 3);
-    EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
-    EXPECT_EQ(p().getPlayMode(), 8);
+// The switch on with another play mode, chosen or restored: the play mode
+// is the arpeggiator, as it plays, and the switch turned off goes back to
+// the preset's own mode.
+TEST_F(PresetApplication, ArpSwitchOnWithAnotherPlayModeSettlesOnTheArpeggiator) {
+    for (const PresetLoad load : {kPresetChosen, kPresetRestore}) {
+        SCOPED_TRACE(load == kPresetChosen ? "chosen" : "restored");
+        putInRecord(tag::PlayMode, step(tag::PlayMode, 3));
+        putInRecord(tag::ArpOn, 1.0f);
+        apply(load);
+        EXPECT_EQ(p().getSteppedValue(tag::PlayMode), 8);
+        EXPECT_EQ(p().getStoredValue(tag::PlayMode), p().getCurrentValue(tag::PlayMode));
+        EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
+        EXPECT_EQ(p().getPlayMode(), 8);
+        p().setParameter(tag::ArpOn, 0.0f);
+        h.render(256);
+        EXPECT_EQ(p().getPlayMode(), 3);
+    }
 }
 
 TEST_F(PresetApplication, LockedArpSwitchOffWithThePresetsSwitchOnGivesPlayModeEight) {
@@ -274,7 +284,7 @@ TEST_F(PresetApplication, LockedArpSwitchOffWithThePresetsSwitchOnGivesPlayModeE
 }
 
 // A preset the user chooses starts clean; a state the host restores comes
-// back as it was saved.
+// back as it was saved, its play mode and Arp switch in agreement.
 TEST_F(PresetApplication, AChosenPresetStartsCleanWhileARestoreKeepsEveryValue) {
     const float recording = step(tag::XYRecordMode, 1);
     const float sixteenSteps = p().getDefaultValue(tag::ArpNumSteps);
@@ -284,7 +294,7 @@ TEST_F(PresetApplication, AChosenPresetStartsCleanWhileARestoreKeepsEveryValue) 
         float recordMode, latch, keyEntry, numSteps, padX, playMode, arpOn;
     } cases[] = {
         {kPresetChosen, 0.0f, 0.0f, 0.0f, 1.0f, 0.5f, step(tag::PlayMode, 8), 1.0f},
-        {kPresetRestore, recording, 1.0f, 1.0f, sixteenSteps, 0.7f, step(tag::PlayMode, 8), 0.0f},
+        {kPresetRestore, recording, 1.0f, 1.0f, sixteenSteps, 0.7f, step(tag::PlayMode, 8), 1.0f},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.load == kPresetChosen ? "chosen" : "restored");
