@@ -15,7 +15,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -173,14 +172,13 @@ TEST(FactoryPresets, TheInitialPatchPlaysThePhraseClearOfTheLimit) {
 // Every factory preset plays the built-in phrase (the offline host's first
 // render, as a newcomer makes it) well clear of the output limit, however
 // the voices' random start phases fall: levelled so that hundreds of renders
-// stay under -2 dBFS, no render may pass -1.4 dBFS. Each run draws fresh
-// seeds, printed when one fails.
+// stay under -2 dBFS, none of a few seeds each may pass -1.4 dBFS.
 TEST(FactoryPresets, EachPlaysTheBuiltInPhraseWellClearOfTheLimit) {
     constexpr float kMargin = 0.85f;
     constexpr int kSeeds = 4;
     const auto factory = listFactoryPresets();
     ASSERT_FALSE(factory.empty());
-    std::uint32_t seed = std::random_device{}();
+    std::uint32_t seed = 0x5EED;
     for (std::size_t i = 1; i < factory.size(); ++i) {
         SCOPED_TRACE(factory[i].folder + "/" + factory[i].name);
         for (int n = 0; n < kSeeds; ++n) {
