@@ -285,8 +285,9 @@ void APlugin::loadRecordIntoCopies(bool chosen) {
     }
 }
 
-// What every preset and restored state gets: the play mode and the Arp
-// switch agree as the editor sets them. The switch on plays the
+// What every chosen preset gets (a restored state is the host's own, taken
+// back exactly as it was saved): the play mode and the Arp switch agree as
+// the editor sets them. The switch on plays the
 // arpeggiator, and so the play mode is the arpeggiator, the step the
 // preset held being the mode the switch turned off goes back to; the play
 // mode the arpeggiator with the switch off (or the Arp section locked with
@@ -343,7 +344,7 @@ void APlugin::setPresetParameters() {
     }
     engine.notes.freshNote = false;
 
-    const bool settled = settlePlayModeAndArpSwitch();
+    const bool settled = chosen && settlePlayModeAndArpSwitch();
     if (chosen) startChosenPresetClean();
 
     deriveArpMagic();
@@ -381,8 +382,7 @@ void APlugin::setPresetParameters() {
     reset(chosen ? kCentreXYPad : kKeepValues);
     waves.keepTablesOnReset = false;
     core.settingPreset.clear();
-    // A restored state is the host's own, unless its play mode was settled;
-    // a chosen preset is news to it.
+    // A restored state is the host's own; a chosen preset is news to it.
     if (chosen || settled) requestHostDisplayUpdate();
 }
 

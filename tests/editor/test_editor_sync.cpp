@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -569,15 +570,15 @@ TEST_F(EditorSync, ArpSwitchOnAndOffLeavesThePlayModeItFound) {
          },
          [&] { controller(0); }},
         {"preset chosen: Mono with the switch on",
-         [&] { ASSERT_TRUE(p().choosePreset(p().findPresetEntry(presetFile))); },
-         [&] { host(0.0f); }},
-        {"state restored value by value",
          [&] {
-             e->setParameter(e, tag::PlayMode, mono);
-             e->setParameter(e, tag::ArpOn, 1.0f);
-             e->setParameter(e, tag::ApplyPreset, 1.0f);
+             const auto list = listAllPresets(folder);
+             const auto it = std::find_if(list.begin(), list.end(), [&](const PresetEntry& e) {
+                 return e.path == presetFile;
+             });
+             ASSERT_NE(it, list.end());
+             ASSERT_TRUE(p().choosePreset(static_cast<int>(it - list.begin())));
          },
-         [&] { click(c().arp.on); }},
+         [&] { host(0.0f); }},
     };
     click(c().main.pageSelect[1]); // the arpeggiator page
     for (const auto& way : ways) {
