@@ -166,7 +166,7 @@ def main(argv):
         previous = m["features"]
         name = os.path.relpath(f, os.path.join(ROOT, "data", "presets"))[:-6]
         flags = []
-        if name != "Init" and not -20 <= m["rms"] <= -8:
+        if name != "Init" and not -21 <= m["rms"] <= -8:
             flags.append("LEVEL")
         if name != "Init" and max(m["peak"], m["phrase_peak"]) >= 0.999:
             flags.append("PEAK")
