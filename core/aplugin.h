@@ -177,10 +177,15 @@ public:
     // arpeggiator, as the play-mode menu sets them. After `changed` (one of
     // the two) was written, the other follows: the switch takes the play
     // mode's word; the switch turned on selects the arpeggiator, turned off
-    // the first play mode (unless another is selected already). Written
+    // the play mode it was chosen from (unless another is selected
+    // already; getSavedPlayMode). Written
     // automated or plain, as the write it follows; nothing while the Play or
     // the Arp section is locked.
     void makePlayModeAgree(int changed, bool automated);
+    // The play mode the arpeggiator was chosen from, by whatever way: the
+    // one that turning the Arp switch off goes back to.
+    int getSavedPlayMode() const;
+    void rememberPlayModeLeft(int nextStep);
     // Audio thread, at the mode check and before a note: when the host (or a
     // learned controller) wrote only one of the two since the last check,
     // the other follows it. Both written (a state restored value by value, a
@@ -799,6 +804,7 @@ private:
     void writeAllCopies(int tag, float value);
     void loadRecordIntoCopies(bool chosen);
     void startChosenPresetClean();
+    bool settlePlayModeAndArpSwitch();
     // core/chunk.cpp
     ProgramRecord* chunkBuffer(bool isPreset);
     void restoreRecord(const ProgramRecord& chunk);

@@ -155,6 +155,10 @@ struct CoreState {
     // last mode check (agreePlayModeAfterWrites).
     std::atomic<bool> playModeWritten{false};
     std::atomic<bool> arpSwitchWritten{false};
+    // The play mode step the arpeggiator was chosen from, however it was
+    // chosen (the switch, the play mode, a preset): turning the switch off
+    // goes back to it. Never the arpeggiator itself.
+    std::atomic<int> savedPlayMode{0};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     // The threads that have run processReplacing.

@@ -47,6 +47,7 @@ void APlugin::setParameter(VstInt32 t, float value) {
     const float v = normalizedValue(t, value);
 
     ParamValues& pv = core.values;
+    if (t == tag::PlayMode) rememberPlayModeLeft(getSteppedValue(t, v));
     // Only a host writes this tag, when it restores a state value by value.
     if (t == tag::ApplyPreset && !core.settingPreset) requestPresetApplication(kPresetRestore);
     storeRelaxed(pv.currentValue[t], v);
@@ -89,7 +90,7 @@ void APlugin::makePlayModeAgree(int changed, bool automated) {
     float v = arpMode ? 1.0f : 0.0f;
     if (changed == tag::ArpOn) {
         t = tag::PlayMode;
-        v = ParamTable::stepToValue(switchOn ? playmode::Arp : playmode::Poly,
+        v = ParamTable::stepToValue(switchOn ? playmode::Arp : getSavedPlayMode(),
                                     params.steppedRange[tag::PlayMode]);
     } else if (changed != tag::PlayMode) {
         return;
@@ -98,6 +99,19 @@ void APlugin::makePlayModeAgree(int changed, bool automated) {
         setParameterAutomated(t, v);
     else
         setParameter(t, v);
+}
+
+// Before the play mode becomes `next`: leaving another mode for the
+// arpeggiator remembers that mode.
+void APlugin::rememberPlayModeLeft(int next) {
+    const int now = getSteppedValue(tag::PlayMode);
+    if (next == playmode::Arp && now != playmode::Arp)
+        core.savedPlayMode.store(now, std::memory_order_relaxed);
+}
+
+int APlugin::getSavedPlayMode() const {
+    const int step = core.savedPlayMode.load(std::memory_order_relaxed);
+    return step >= 0 && step < playmode::Count && step != playmode::Arp ? step : playmode::Poly;
 }
 
 void APlugin::agreePlayModeAfterWrites() {

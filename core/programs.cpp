@@ -299,20 +299,32 @@ void APlugin::loadRecordIntoCopies(bool chosen) {
     }
 }
 
+// What every chosen preset gets (a restored state is the host's own, taken
+// back exactly as it was saved): the play mode and the Arp switch agree as
+// the editor sets them. The switch on plays the
+// arpeggiator, and so the play mode is the arpeggiator, the step the
+// preset held being the mode the switch turned off goes back to; the play
+// mode the arpeggiator with the switch off (or the Arp section locked with
+// its switch on) turns the switch on. Whether a value changed.
+bool APlugin::settlePlayModeAndArpSwitch() {
+    bool changed = false;
+    bool arpSwitchOn = getCurrentValue(tag::ArpOn) >= 0.5f;
+    if (!arpSwitchOn && getPlayMode() == playmode::Arp) {
+        writeAllCopies(tag::ArpOn, 1.0f);
+        arpSwitchOn = changed = true;
+    }
+    if (arpSwitchOn && getSteppedValue(tag::PlayMode) != playmode::Arp) {
+        rememberPlayModeLeft(playmode::Arp);
+        writeAllCopies(tag::PlayMode, kPlayModeArpValue);
+        changed = true;
+    }
+    return changed;
+}
+
 // What only a preset chosen by the user gets: it starts with the XY pad not
-// recording, the play mode and the arpeggiator switch in agreement (they
-// can differ only through a locked Arp section) and neither latch nor key
-// entry held over.
+// recording and neither latch nor key entry held over.
 void APlugin::startChosenPresetClean() {
     if (getSteppedValue(tag::XYRecordMode) == 1) writeAllCopies(tag::XYRecordMode, 0.0f);
-
-    const bool arpSwitchOn = getCurrentValue(tag::ArpOn) >= 0.5f;
-    const int playMode = getPlayMode();
-    if (playMode != playmode::Arp && arpSwitchOn)
-        writeAllCopies(tag::PlayMode, kPlayModeArpValue);
-    else if (playMode == playmode::Arp && !arpSwitchOn)
-        writeAllCopies(tag::ArpOn, 1.0f);
-
     writeAllCopies(tag::ArpLatchOn, 0.0f);
     writeAllCopies(tag::ArpKeyEntryOn, 0.0f);
 }
@@ -346,6 +358,7 @@ void APlugin::setPresetParameters() {
     }
     engine.notes.freshNote = false;
 
+    const bool settled = chosen && settlePlayModeAndArpSwitch();
     if (chosen) startChosenPresetClean();
 
     deriveArpMagic();
@@ -384,7 +397,7 @@ void APlugin::setPresetParameters() {
     waves.keepTablesOnReset = false;
     core.settingPreset.clear();
     // A restored state is the host's own; a chosen preset is news to it.
-    if (chosen) requestHostDisplayUpdate();
+    if (chosen || settled) requestHostDisplayUpdate();
 }
 
 // ------------------------------------------------------------------ editor

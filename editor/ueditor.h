@@ -455,7 +455,6 @@ private:
     ControlTable table;
     std::string hoverText;
     DropState drop;
-    int savedPlayMode = 0;
     bool shownUniBitmap = false;
     PageRequests requests;
     Switches prefs;

@@ -332,12 +332,10 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
     }
     if (control == a.on) {
         if (!p.getArpLocked()) {
-            // The play mode before the arpeggiator is kept for switching it
-            // off again; the arpeggiator itself is never kept, so that the
-            // switch turned off always leaves it.
-            const int before = p.getSteppedValue(tag::PlayMode);
-            if (pressed(control) && before != playmode::Arp) savedPlayMode = before;
-            setMenuValue(tag::PlayMode, pressed(control) ? playmode::Arp : savedPlayMode);
+            // Turned off, the switch goes back to the play mode the
+            // arpeggiator was chosen from (the plug-in keeps it, whoever
+            // turned the switch on).
+            setMenuValue(tag::PlayMode, pressed(control) ? playmode::Arp : p.getSavedPlayMode());
             if (p.getOnOff(tag::ArpOn) != pressed(control)) // not followed while Play is locked
                 p.setParameterAutomated(tag::ArpOn, control->getValue());
             requests.refreshXYMenus = true;
@@ -371,13 +369,11 @@ bool uEditor::lowerPageValueChanged(CControl* control) {
             setMenuValue(control);
             if (index >= 10 && index <= 12) {
                 // Modes that only modulate: the arpeggiator stops playing notes.
-                p.setSteppedValue(tag::PlayMode, savedPlayMode);
+                p.setSteppedValue(tag::PlayMode, p.getSavedPlayMode());
                 p.setOff(tag::ArpOn);
             } else {
                 // The play mode is the arpeggiator, as the switch and the
                 // play-mode menu show it.
-                if (const int before = p.getSteppedValue(tag::PlayMode); before != playmode::Arp)
-                    savedPlayMode = before;
                 p.setSteppedValue(tag::PlayMode, playmode::Arp);
                 p.setOn(tag::ArpOn);
             }

@@ -22,11 +22,13 @@
 #include "support/editor_host_fixture.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
+#include "support/plugin_harness.h"
 #include "support/temp_prefs.h"
 #include "vstgui/testing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -35,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -499,6 +502,105 @@ TEST_F(EditorSync, PlayModeAndArpSwitchAgreeHoweverTheyChange) {
             EXPECT_EQ(p().engine.notes.playMode, plays);
         }
     }
+}
+
+namespace {
+
+// What the plug-in plays for a held C major chord: "Poly" with the three
+// keys at once, "Arp" when they sound one after another, else "Mono".
+std::string heldChordPlays(EditorSync& t) {
+    AEffect* e = t.p().getAeffect();
+    auto send = [&](int status, int velocity) {
+        EventBlock block;
+        for (int note : {60, 64, 67}) block.midi(0, status, note, velocity);
+        e->dispatcher(e, effProcessEvents, 0, 0, block.get(), 0.0f);
+    };
+    send(0x90, 100);
+    std::set<int> notes;
+    std::size_t together = 0;
+    for (int b = 0; b < 200; ++b) { // 1.2 s
+        renderBlocks(t.p(), 1);
+        std::size_t gated = 0;
+        for (const VoiceState& v : t.p().engine.voices)
+            if (v.gate) {
+                ++gated;
+                notes.insert(v.note % 12);
+            }
+        together = std::max(together, gated);
+    }
+    send(0x80, 0);
+    renderBlocks(t.p(), 60);
+    if (together >= 3) return "Poly";
+    return notes.size() >= 3 ? "Arp" : "Mono";
+}
+
+} // namespace
+
+// From play mode Mono the Arp switch goes on and off again, by each way a
+// switch or a preset reaches the plug-in: on, the host reads, the editor
+// shows and the engine plays the arpeggiator; off, all three are Mono again,
+// the mode the arpeggiator was chosen from.
+TEST_F(EditorSync, ArpSwitchOnAndOffLeavesThePlayModeItFound) {
+    const float mono = stepValue(p(), tag::PlayMode, playmode::Mono);
+    std::string folder = (std::filesystem::temp_directory_path() / "ondix-arp-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string presetFile = folder + "/Mono Arp.ondix";
+    std::ofstream(presetFile) << "Ondix Preset 1\nPlay Mode = " << mono
+                              << "\nArp On / Off = 1\nEnd\n";
+    p().core.folders.presetDir = folder + "/";
+    p().refreshPresetList();
+    AEffect* e = p().getAeffect();
+    auto host = [&](float on) { e->setParameter(e, tag::ArpOn, on); };
+    auto controller = [&](int value) {
+        EventBlock block;
+        block.cc(0, 80, value);
+        e->dispatcher(e, effProcessEvents, 0, 0, block.get(), 0.0f);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> on, off;
+    } ways[] = {
+        {"host", [&] { host(1.0f); }, [&] { host(0.0f); }},
+        {"editor", [&] { click(c().arp.on); }, [&] { click(c().arp.on); }},
+        {"learned controller",
+         [&] {
+             p().setMIDILatch(tag::ArpOn, true);
+             controller(0); // learned where the switch stands
+             controller(127);
+         },
+         [&] { controller(0); }},
+        {"preset chosen: Mono with the switch on",
+         [&] {
+             const auto list = listAllPresets(folder);
+             const auto it = std::find_if(list.begin(), list.end(), [&](const PresetEntry& e) {
+                 return e.path == presetFile;
+             });
+             ASSERT_NE(it, list.end());
+             ASSERT_TRUE(p().choosePreset(static_cast<int>(it - list.begin())));
+         },
+         [&] { host(0.0f); }},
+    };
+    click(c().main.pageSelect[1]); // the arpeggiator page
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        p().setParameter(tag::PlayMode, mono);
+        p().setParameter(tag::ArpOn, 0.0f);
+        renderBlocks(p(), 4);
+        for (const bool on : {true, false}) {
+            SCOPED_TRACE(on ? "switched on" : "switched off");
+            (on ? way.on : way.off)();
+            renderBlocks(p(), 4); // the audio thread's part
+            idle();
+            char text[kVstMaxParamStrLen + 8] = {};
+            e->dispatcher(e, effGetParamDisplay, tag::PlayMode, 0, text, 0.0f);
+            const int mode = on ? playmode::Arp : playmode::Mono;
+            EXPECT_EQ(std::string(text), PLAY_MODE_STR[mode]) << "the host reads";
+            EXPECT_EQ(c().play.playMode->getCurrentIndex(false), mode) << "the editor shows";
+            EXPECT_EQ(c().arp.on->getValue() >= 0.5f, on);
+            EXPECT_EQ(heldChordPlays(*this), on ? "Arp" : "Mono") << "the engine plays";
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // ------------------------------------------------------------------ the back screen

@@ -164,7 +164,8 @@ def reverb(mix, size=None, length=None, damp=None, pre=None, hp=None):
 
 
 def arp(mode, speed="1x", octave=None, steps=None, swing=None, **extra):
-    out = [("Arp On / Off", "On"), ("Arp Mode", mode), ("Arp Speed", speed)]
+    # The switch on plays the arpeggiator: the play mode says so too.
+    out = [("Play Mode", "Arp"), ("Arp On / Off", "On"), ("Arp Mode", mode), ("Arp Speed", speed)]
     if octave is not None:
         out.append(("Arp Octave", octave))
     if steps is not None:

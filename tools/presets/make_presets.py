@@ -6,9 +6,10 @@ turns it into data/presets/<Category>/<Name>.ondix.
 
 Values are resolved against the built plug-in (resolve.py). With --level each
 written preset is rendered (audition.py) and its Main Volume set so that the
-levelling phrase plays near -14 dBFS RMS while the phrase and a
-four-note chord at full velocity peak below -2 dBFS (peaks vary from one
-render to the next with the random start phases, hence the margin); without
+levelling phrase plays near -14 dBFS RMS while the phrase, a four-note
+chord at full velocity and the host's built-in phrase in the highest of many
+renders peak below -2 dBFS (peaks vary from one render to the next with the
+random start phases, hence the margin); without
 it Main Volume is taken from the file already there (or the setting given
 here). Only the presets named (by "Category/Name" or name) are written when
 names are given. A design aid: the .ondix files are the library; this is how
@@ -83,7 +84,7 @@ def main(argv):
         for _ in range(5 if level else 0):
             m = audition.measure(build, file)
             step = TARGET_RMS - m["rms"]
-            peak = max(m["peak"], m["phrase_peak"])
+            peak = max(m["peak"], m["phrase_peak"], m["builtin_peak"])
             if peak * 10 ** (step / 20) > MAX_PEAK:
                 step = 20 * math.log10(MAX_PEAK / max(peak, 1e-9))
             if abs(step) < 0.2:
