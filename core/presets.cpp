@@ -88,6 +88,23 @@ bool writePresetFile(const std::string& path, const std::string& text, bool repl
     return false;
 }
 
+// Makes a preset folder under a name nobody has taken meanwhile. False when
+// not made (the user was told why).
+bool makePresetFolder(const std::string& path, const std::string& name) {
+    std::string error;
+    switch (makeNewFolder(path, error)) {
+    case NewName::made:
+        return true;
+    case NewName::taken:
+        nameTaken("folder", name);
+        return false;
+    case NewName::failed:
+        break;
+    }
+    problem("folder \"" + name + "\" was not created", error);
+    return false;
+}
+
 bool exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
@@ -419,17 +436,7 @@ void APlugin::createPresetFolder() {
     const std::string path = joinFolder(core.folders.presetDir, name);
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
-    std::string error;
-    switch (makeNewFolder(path, error)) {
-    case NewName::made:
-        break;
-    case NewName::taken:
-        nameTaken("folder", name);
-        return;
-    case NewName::failed:
-        problem("folder \"" + name + "\" was not created", error);
-        break;
-    }
+    makePresetFolder(path, name); // the list shows what is there either way
     refreshPresetList();
 }
 
@@ -508,17 +515,8 @@ void APlugin::copyPresetFolder() {
     const std::string target = joinFolder(core.folders.presetDir, name);
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
+    if (!makePresetFolder(target, name)) return;
     std::string error;
-    switch (makeNewFolder(target, error)) {
-    case NewName::made:
-        break;
-    case NewName::taken:
-        nameTaken("folder", name);
-        return;
-    case NewName::failed:
-        problem("folder \"" + name + "\" was not created", error);
-        return;
-    }
     for (const PresetEntry& e : core.presetEntries) {
         if (e.factory != source.factory || e.folder != source.folder) continue;
         std::string text;
