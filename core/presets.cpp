@@ -64,6 +64,24 @@ void nameTaken(const char* what, const std::string& name) {
     messageBox(std::string("A ") + what + " named \"" + name + "\" exists already", MESSAGE_BOX_OK);
 }
 
+// What became of a file or folder made only under a name nobody had taken:
+// true when made; when another took the name meanwhile, or the making
+// failed, the user is told and it is false.
+bool madeUnderNewName(NewName result, const char* what, const std::string& name,
+                      const std::string& failure, const std::string& error) {
+    switch (result) {
+    case NewName::made:
+        return true;
+    case NewName::taken:
+        nameTaken(what, name);
+        return false;
+    case NewName::failed:
+        break;
+    }
+    problem(failure, error);
+    return false;
+}
+
 // Writes a preset file: over the file at path when the user agreed to
 // replace it, else only under a name nobody has taken meanwhile (the loser
 // of two saving under one name is told). False when not written (the user
@@ -71,20 +89,12 @@ void nameTaken(const char* what, const std::string& name) {
 bool writePresetFile(const std::string& path, const std::string& text, bool replace,
                      const std::string& name, const char* failure) {
     std::string error;
-    if (replace) {
-        if (writeFileDurably(path, text, error)) return true;
-    } else {
-        switch (writeNewFileDurably(path, text, error)) {
-        case NewName::made:
-            return true;
-        case NewName::taken:
-            nameTaken("preset", name);
-            return false;
-        case NewName::failed:
-            break;
-        }
-    }
-    problem("\"" + name + "\" " + failure, error);
+    const std::string message = "\"" + name + "\" " + failure;
+    if (!replace)
+        return madeUnderNewName(writeNewFileDurably(path, text, error), "preset", name, message,
+                                error);
+    if (writeFileDurably(path, text, error)) return true;
+    problem(message, error);
     return false;
 }
 
@@ -92,17 +102,8 @@ bool writePresetFile(const std::string& path, const std::string& text, bool repl
 // not made (the user was told why).
 bool makePresetFolder(const std::string& path, const std::string& name) {
     std::string error;
-    switch (makeNewFolder(path, error)) {
-    case NewName::made:
-        return true;
-    case NewName::taken:
-        nameTaken("folder", name);
-        return false;
-    case NewName::failed:
-        break;
-    }
-    problem("folder \"" + name + "\" was not created", error);
-    return false;
+    return madeUnderNewName(makeNewFolder(path, error), "folder", name,
+                            "folder \"" + name + "\" was not created", error);
 }
 
 bool exists(const std::string& path) {
