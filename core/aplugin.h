@@ -757,7 +757,8 @@ public:
     void setTuning();
     void takeTuning();
     void prepareTuning();
-    void serveTuningRead();
+    void readTuning();
+    void serveTuningRead(bool processingStopped = false);
     // engine/sample_rate.cpp
     void updateBaseNote();
     // core/programs.cpp

@@ -140,10 +140,11 @@ namespace {} // namespace
 VstIntPtr APlugin::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt) {
     // A call that does not come with the audio: the tuning file an audio
-    // thread asked for is read here (the editor's idle pass included).
+    // thread asked for is read here (the editor's idle pass included). The
+    // host suspends or resumes only while it does not process.
     if (opcode != effProcessEvents && opcode != effStartProcess && opcode != effStopProcess &&
         opcode != effClose)
-        serveTuningRead();
+        serveTuningRead(opcode == effMainsChanged);
     if (opcode == effCanDo && ptr &&
         std::strcmp(static_cast<const char*>(ptr), "NKSCallbacks") == 0)
         return 1;

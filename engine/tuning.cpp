@@ -4,12 +4,14 @@
 //   prepareTuning                            any thread, when a state or
 //                                            preset is about to be applied
 //                                            (an audio thread only asks)
-//   serveTuningRead                          main thread: what it asked
+//   serveTuningRead                          main thread, or an audio thread
+//                                            with processing stopped: what
+//                                            it asked
 //   getTuning, setTuning, takeTuning         audio thread
 //
-// A file is read and parsed on the main thread only; the audio thread takes
-// finished tables through the exchange (at preset application and with
-// setGlobalRare). A load that fails leaves table, name and switch as they
+// A file is read and parsed only where no audio waits for it; the audio
+// thread takes finished tables through the exchange (at preset application
+// and with setGlobalRare). A load that fails leaves table, name and switch as they
 // were.
 
 #include "engine/tuning.h"
@@ -183,6 +185,11 @@ void APlugin::prepareTuning() {
         core.tuningReadDue.store(true, std::memory_order_release);
         return;
     }
+    readTuning();
+}
+
+// The file the tuning switch and name ask for, published to the notes.
+void APlugin::readTuning() {
     // This read serves every request made so far.
     core.tuningReadDue.exchange(false, std::memory_order_acquire);
     std::optional<TuningTable> table;
@@ -196,10 +203,12 @@ void APlugin::prepareTuning() {
     engine.tuning.publish(table ? *table : identityTuning());
 }
 
-// Any thread but an audio thread: the tuning an audio thread asked for.
-void APlugin::serveTuningRead() {
-    if (!core.tuningReadDue.load(std::memory_order_relaxed) || onAudioThread()) return;
-    prepareTuning();
+// The tuning an audio thread asked for, read by any other thread, or by an
+// audio thread while the host has processing stopped (a host that makes
+// every call from the thread it renders on suspends or resumes it there).
+void APlugin::serveTuningRead(bool processingStopped) {
+    if (!core.tuningReadDue.load(std::memory_order_relaxed)) return;
+    if (processingStopped || !onAudioThread()) readTuning();
 }
 
 void APlugin::loadTuning() {

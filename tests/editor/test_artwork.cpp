@@ -693,8 +693,12 @@ TEST(ArtworkCache, ClearingKeepsSurfacesThatAreStillHeld) {
 
 namespace {
 
+// The tool's output goes to a file of the running test's own: ctest runs
+// the tests beside each other.
 int runTool(const std::string& arguments, std::string& output) {
-    const auto log = std::filesystem::path(ONDIX_ARTWORK_TEST_DIR) / "tool-output.txt";
+    const auto log =
+        std::filesystem::path(ONDIX_ARTWORK_TEST_DIR) /
+        (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt");
     std::filesystem::create_directories(log.parent_path());
     const std::string command =
         std::string("'") + ONDIX_ARTWORK_TOOL + "' " + arguments + " > '" + log.string() + "' 2>&1";
