@@ -6,6 +6,7 @@
 
 #include "core/aplugin.h"
 #include "support/fake_host.h"
+#include "support/processes.h"
 
 #include <gtest/gtest.h>
 
@@ -799,37 +800,25 @@ bool takeTurns(const std::vector<Turn>& turns, const std::function<bool()>& chec
 
 namespace {
 
-// Forks one process per entry of `acts`, with standard error sent to the
-// file named beside it; all start together once the last is forked. True
-// when every one exits with 0. Exit 77 (no way here to act as a user kept
-// out of a file) sets skipped.
-bool runProcesses(const std::vector<std::pair<std::function<bool()>, fs::path>>& acts,
-                  bool& skipped) {
-    int start[2];
-    if (::pipe(start) != 0) return false;
-    std::vector<pid_t> children;
-    for (const auto& [act, said] : acts) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        const int err = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+using Acts = std::vector<std::pair<std::function<bool()>, fs::path>>;
+
+// Runs the acts together (runTogether), each with standard error sent to the
+// file named beside it. True when every one exits with 0. Exit 77 (no way
+// here to act as a user kept out of a file) sets skipped.
+bool runProcesses(const Acts& acts, bool& skipped) {
+    std::vector<std::function<int()>> bare;
+    for (const auto& act : acts) bare.emplace_back([&act] { return act.first() ? 0 : 1; });
+    const auto sayInto = [&acts](std::size_t i) {
+        const int err =
+            ::open(acts[i].second.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (err < 0 || ::dup2(err, 2) < 0) ::_exit(2);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        ::_exit(act() ? 0 : 1);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
+    };
     bool ok = true;
-    for (pid_t pid : children) {
-        int status = -1;
-        ok = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && ok;
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+    for (const int exit : runTogether(bare, {}, sayInto)) {
+        if (exit == 77)
             skipped = true;
         else
-            ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            ok = ok && exit == 0;
     }
     return ok;
 }
@@ -1009,29 +998,15 @@ TEST_F(PrefsProcesses, EachProcessKeepsTheOthersEntries) {
 }
 
 TEST_F(PrefsProcesses, SavesAtTheSameTimeAllArrive) {
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int k = 0; k < 3; ++k) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
-        for (int tries = 0; !finishPrefsSaves(); ++tries)
-            if (tries > 100) ::_exit(1);
-        ::_exit(0);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    for (pid_t pid : children) {
-        int status = -1;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    std::vector<std::function<int()>> acts;
+    for (int k = 0; k < 3; ++k)
+        acts.emplace_back([k] {
+            for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
+            for (int tries = 0; !finishPrefsSaves(); ++tries)
+                if (tries > 100) return 1;
+            return 0;
+        });
+    EXPECT_EQ(runTogether(acts), std::vector<int>(3, 0));
     for (int n = 0; n < 90; ++n) EXPECT_EQ(getMidiCC(n), 100 + n) << n;
 }
 
@@ -1090,8 +1065,6 @@ int unsavedCrowdKeys(const fs::path& dir, int processes) {
     return lost;
 }
 
-using Acts = std::vector<std::pair<std::function<bool()>, fs::path>>;
-
 // Adds `processes` processes, p = 0, 1, ..., whose preferences are in dir;
 // each runs act(p) there, with its standard error in dir/said/p.
 void addCrowd(Acts& acts, const fs::path& dir, int processes,
@@ -1118,41 +1091,32 @@ TEST_F(PrefsProcesses, ManySavingAtOnceWhileTheLockIsHeldEndWithEveryNewValue) {
     const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
 
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        ::close(holder);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        reloadPrefs();
-        const auto begin = std::chrono::steady_clock::now();
-        saveCrowdKeys(p);
-        // A process waits for a held lock once, briefly.
-        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(1500)) ::_exit(3);
-        // Idle passes until the entries are stored.
-        for (int pass = 0; !retryPrefsSave(); ++pass) {
-            if (pass > 6000) ::_exit(4);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ::_exit(0);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    // Longer than any wait a save might make before writing without the lock.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    EXPECT_EQ(readFile(ownFile()), seed);
-    ::close(holder);
-    for (pid_t pid : children) {
-        int status = -1;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    }
+    std::vector<std::function<int()>> acts;
+    for (int p = 0; p < kProcesses; ++p)
+        acts.emplace_back([p, holder] {
+            ::close(holder);
+            reloadPrefs();
+            const auto begin = std::chrono::steady_clock::now();
+            saveCrowdKeys(p);
+            // A process waits for a held lock once, briefly.
+            if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(1500))
+                return 3;
+            // Idle passes until the entries are stored.
+            for (int pass = 0; !retryPrefsSave(); ++pass) {
+                if (pass > 6000) return 4;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return 0;
+        });
+    EXPECT_EQ(runTogether(acts,
+                          [&] {
+                              // Longer than any wait a save might make before
+                              // writing without the lock.
+                              std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+                              EXPECT_EQ(readFile(ownFile()), seed);
+                              ::close(holder);
+                          }),
+              std::vector<int>(kProcesses, 0));
     EXPECT_EQ(unsavedCrowdKeys(folder, kProcesses), 0);
 }
 
