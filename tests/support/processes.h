@@ -1,10 +1,7 @@
-// Processes that start at one moment, as instances that several hosts (or a
-// host's several processes) start together: each act runs in a process of
-// its own, and all begin once the last is forked. `ready(i)` runs in the
-// process of act i before it waits for the others; `meanwhile` runs in this
-// process after they have begun and before they are waited for.
-//
-//     const std::vector<int> exits = runTogether({[] { return 0; }, [] { return 1; }});
+// Processes that start at one moment, as instances in several hosts do: each
+// act runs in a process of its own, and all begin once the last is forked.
+// `ready(i)` runs in the process of act i before it waits for the others;
+// `meanwhile` runs here after they have begun, before they are waited for.
 #pragma once
 
 #include <cstddef>
