@@ -42,6 +42,15 @@ struct DisplayRefresh : EditorHostFixture {
         idle();
     }
     void click(const CView* view) { click(view->getFrameRect().getCenter(), kLButton); }
+    // The frame's pixels in the given places, row by row.
+    std::vector<CColor> pixelsIn(std::initializer_list<CRect> places) {
+        std::vector<CColor> out;
+        for (const CRect& r : places)
+            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+                for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                    out.push_back(Testing::pixelAt(frame(), x, y));
+        return out;
+    }
     // The audio thread's blocks until nothing is pending (preset, screen
     // update, table rebuild).
     void render() {
@@ -264,14 +273,7 @@ TEST_F(DisplayRefresh, UserWavePicturesFollowTheOriginalAndEditedPresetButtons) 
 TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesTogether) {
     click(c().main.pageSelect[0]);
     TOptionMenu* menu = c().wave.presetMenu;
-    auto pixels = [&] {
-        std::vector<CColor> out;
-        for (const CRect& r : {c().wave.screen->getFrameRect(), menu->getFrameRect()})
-            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
-                for (int x = static_cast<int>(r.left); x < r.right; ++x)
-                    out.push_back(Testing::pixelAt(frame(), x, y));
-        return out;
-    };
+    auto pixels = [&] { return pixelsIn({c().wave.screen->getFrameRect(), menu->getFrameRect()}); };
     const CRect r = menu->getFrameRect();
     const struct {
         int start; // factory wave; -1: cleared ("None")
@@ -338,13 +340,7 @@ TEST_F(DisplayRefresh, ScreensShowEveryWriteFromAnyThreadAtTheNextIdle) {
         SCOPED_TRACE(row.name);
         const CView* screens[] = {c().mod.screen, c().xy.screen, c().arp.screen};
         const CRect r = screens[row.screen]->getFrameRect();
-        auto pixels = [&] {
-            std::vector<CColor> out;
-            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
-                for (int x = static_cast<int>(r.left); x < r.right; ++x)
-                    out.push_back(Testing::pixelAt(frame(), x, y));
-            return out;
-        };
+        auto pixels = [&] { return pixelsIn({r}); };
         idle();
         const std::vector<CColor> before = pixels();
         std::thread writer([&] {
