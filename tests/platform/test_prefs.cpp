@@ -937,9 +937,7 @@ TEST_F(PrefsProcesses, AFileThatCannotBeReadIsToldOnceAndWhatWasSetMeanwhileIsSa
         EXPECT_EQ(readFile(fs::path(folder) / "failures.txt"), "");
         ::setenv("ONDIX_PREFS_DIR", dir.c_str(), 1);
         reloadPrefs();
-        std::string ecs;
-        loadStringFromPrefs("ECSDir", ecs, 127);
-        EXPECT_EQ(ecs, "/mine/ecs/"); // the file's, not the default written back
+        EXPECT_EQ(loadString("ECSDir"), "/mine/ecs/"); // the file's, not the default written back
         EXPECT_EQ(getMidiCC(7), 99);
         EXPECT_EQ(loadIntFromPrefs(REG_A4_STR), 440);
         EXPECT_EQ(loadIntFromPrefs("Kept") + loadIntFromPrefs("Later"), 6);
