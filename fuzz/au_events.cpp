@@ -26,6 +26,7 @@
 #include "plugin_support.h"
 
 #include "au/au_plugin.h"
+#include "tests/support/au_param_events.h"
 #include "tools/auhost/au_host.h"
 
 #include <cmath>
@@ -41,25 +42,6 @@ using ondix::auhost::AUTestHost;
 constexpr UInt32 kSlice = 512;
 constexpr int kMaxSteps = 96;
 constexpr int kReleaseFrames = 44100 * 2;
-
-AudioUnitParameterEvent immediate(AudioUnitParameterID id, UInt32 offset, float value) {
-    AudioUnitParameterEvent e{};
-    e.scope = kAudioUnitScope_Global;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Immediate;
-    e.eventValues.immediate = {offset, value};
-    return e;
-}
-
-AudioUnitParameterEvent ramp(AudioUnitParameterID id, SInt32 start, UInt32 frames, float from,
-                             float to) {
-    AudioUnitParameterEvent e{};
-    e.scope = kAudioUnitScope_Global;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Ramped;
-    e.eventValues.ramp = {start, frames, from, to};
-    return e;
-}
 
 void render(AUTestHost& host, UInt32 frames) {
     if (host.render(frames) != noErr) fuzz::fail("a slice was refused");
@@ -122,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const UInt32 frames = next() * 8u;
             const float from = fuzz::hostValue(next());
             host.scheduleParameters(
-                {ramp(parameter, start, frames, from, fuzz::hostValue(next()))});
+                {ramped(parameter, start, frames, from, fuzz::hostValue(next()))});
             break;
         }
         case 3: {

@@ -124,6 +124,18 @@ private:
     }
 };
 
+// A MIDI event as a host hands it over, `offset` frames into the block.
+inline VstMidiEvent midiEvent(int offset, int status, int d1, int d2) {
+    VstMidiEvent e{};
+    e.type = kVstMidiType;
+    e.byteSize = sizeof e;
+    e.deltaFrames = offset;
+    e.midiData[0] = static_cast<char>(status);
+    e.midiData[1] = static_cast<char>(d1);
+    e.midiData[2] = static_cast<char>(d2);
+    return e;
+}
+
 // One plug-in instance from the entry point, opened and resumed at the
 // host's rate and block size; closed (and so deleted) at the end.
 class Instance {
@@ -282,14 +294,7 @@ public:
     void play(int frames = 2048) {
         std::vector<VstMidiEvent> midi;
         auto add = [&](int offset, int status, int d1, int d2) {
-            VstMidiEvent e{};
-            e.type = kVstMidiType;
-            e.byteSize = sizeof e;
-            e.deltaFrames = offset;
-            e.midiData[0] = static_cast<char>(status);
-            e.midiData[1] = static_cast<char>(d1);
-            e.midiData[2] = static_cast<char>(d2);
-            midi.push_back(e);
+            midi.push_back(midiEvent(offset, status, d1, d2));
         };
         for (int note : {24, 48, 60, 64, 67, 96, 120}) add(0, 0x90, note, 100);
         add(1, 0xB0, 1, 90);   // modulation wheel
@@ -303,20 +308,22 @@ public:
         render(frames - frames / 2);
     }
 
-    AEffect* effect = nullptr;
-
-private:
-    void send(std::vector<VstMidiEvent>& midi) {
-        // VstEvents declares two pointers; the block is built with room for all.
+    // The events as a host hands them over: VstEvents declares two pointers,
+    // the block is built with room for all. Where `null` says so, the list
+    // holds a null pointer instead.
+    void send(std::vector<VstMidiEvent>& midi, const std::vector<bool>& null = {}) {
         std::vector<VstIntPtr> storage(2 + std::max<std::size_t>(midi.size(), 2), 0);
         auto* events = reinterpret_cast<VstEvents*>(storage.data());
         events->numEvents = static_cast<VstInt32>(midi.size());
         auto** list = reinterpret_cast<VstEvent**>(storage.data() + 2);
         for (std::size_t i = 0; i < midi.size(); ++i)
-            list[i] = reinterpret_cast<VstEvent*>(&midi[i]);
+            list[i] = i < null.size() && null[i] ? nullptr : reinterpret_cast<VstEvent*>(&midi[i]);
         dispatch(effProcessEvents, 0, 0, events);
     }
 
+    AEffect* effect = nullptr;
+
+private:
     Host& host;
     std::vector<float> left, right, inLeft, inRight;
 };
@@ -345,6 +352,16 @@ inline Instance& keptInstance(int kind) {
     k->host.time.samplePos = 0.0;
     k->instance.plugin().engine.random.setSeed(1);
     return k->instance;
+}
+
+// For LLVMFuzzerInitialize: the process set up and the plug-in of the first
+// host kind rendered once from the calling thread, its audio thread from
+// then on. Returns the plug-in's own chunk at start-up.
+inline std::vector<uint8_t> startKeptInstanceOnThisThread() {
+    setUpPluginProcess();
+    Instance& plugin = keptInstance(0);
+    plugin.render(64);
+    return plugin.chunk(false);
 }
 
 } // namespace fuzz

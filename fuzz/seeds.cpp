@@ -459,60 +459,43 @@ uint8_t playModeByte(int mode) {
     return valueByte((static_cast<float>(mode) + 0.1f) / 8.99f);
 }
 
-// Steps of vst_events (the operation numbers of its header comment).
-struct VstScript {
+// Steps of an event target: an operation byte and its argument bytes.
+template <class Self> struct Script {
     Bytes bytes;
-    VstScript& event(uint8_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
-        bytes.insert(bytes.end(), {0, offset, status, d1, d2});
-        return *this;
+    Self& step(std::initializer_list<uint8_t> args) {
+        bytes.insert(bytes.end(), args);
+        return static_cast<Self&>(*this);
     }
-    VstScript& value(int t, uint8_t v) {
-        bytes.insert(bytes.end(), {1, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), v});
-        return *this;
-    }
-    VstScript& block(uint8_t frames) {
-        bytes.insert(bytes.end(), {2, frames});
-        return *this;
-    }
-    VstScript& blocks(uint8_t count) {
-        bytes.insert(bytes.end(), {3, count});
-        return *this;
-    }
-    VstScript& nullOrSysex(uint8_t which, uint8_t offset) {
-        bytes.insert(bytes.end(), {4, which, offset});
-        return *this;
+    // A tag's two bytes after the operation byte.
+    Self& tagStep(uint8_t op, int t, std::initializer_list<uint8_t> args) {
+        step({op, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t)});
+        return step(args);
     }
 };
 
+// Steps of vst_events (the operation numbers of its header comment).
+struct VstScript : Script<VstScript> {
+    VstScript& event(uint8_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
+        return step({0, offset, status, d1, d2});
+    }
+    VstScript& value(int t, uint8_t v) { return tagStep(1, t, {v}); }
+    VstScript& block(uint8_t frames) { return step({2, frames}); }
+    VstScript& blocks(uint8_t count) { return step({3, count}); }
+    VstScript& nullOrSysex(uint8_t which, uint8_t offset) { return step({4, which, offset}); }
+};
+
 // Steps of au_events.
-struct AuScript {
-    Bytes bytes;
+struct AuScript : Script<AuScript> {
     AuScript& midi(bool fast, uint8_t offset, uint8_t status, uint8_t d1, uint8_t d2) {
-        bytes.insert(bytes.end(), {0, static_cast<uint8_t>(fast), offset, status, d1, d2});
-        return *this;
+        return step({0, static_cast<uint8_t>(fast), offset, status, d1, d2});
     }
-    AuScript& scheduled(int t, uint8_t offset, uint8_t v) {
-        bytes.insert(bytes.end(),
-                     {1, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), offset, v});
-        return *this;
-    }
+    AuScript& scheduled(int t, uint8_t offset, uint8_t v) { return tagStep(1, t, {offset, v}); }
     AuScript& ramp(int t, int8_t start, uint8_t length, uint8_t from, uint8_t to) {
-        bytes.insert(bytes.end(), {2, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t),
-                                   static_cast<uint8_t>(start), length, from, to});
-        return *this;
+        return tagStep(2, t, {static_cast<uint8_t>(start), length, from, to});
     }
-    AuScript& value(int t, uint8_t v) {
-        bytes.insert(bytes.end(), {3, static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t), v});
-        return *this;
-    }
-    AuScript& slice(uint8_t frames) {
-        bytes.insert(bytes.end(), {4, frames});
-        return *this;
-    }
-    AuScript& slices(uint8_t count) {
-        bytes.insert(bytes.end(), {5, count});
-        return *this;
-    }
+    AuScript& value(int t, uint8_t v) { return tagStep(3, t, {v}); }
+    AuScript& slice(uint8_t frames) { return step({4, frames}); }
+    AuScript& slices(uint8_t count) { return step({5, count}); }
 };
 
 void eventSeeds() {

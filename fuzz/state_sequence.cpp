@@ -60,10 +60,7 @@ template <class F> void onMainThread(F&& f) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::setUpPluginProcess();
-    fuzz::Instance& plugin = fuzz::keptInstance(0);
-    plugin.render(64); // this thread is the audio thread from now on
-    gStartChunk = plugin.chunk(false);
+    gStartChunk = fuzz::startKeptInstanceOnThisThread();
     if (gStartChunk.size() != sizeof(ProgramRecord)) fuzz::fail("the start-up chunk is no record");
     return 0;
 }

@@ -55,37 +55,10 @@ struct PendingEvents {
     }
 };
 
-VstMidiEvent midiEvent(int offset, uint8_t status, uint8_t d1, uint8_t d2) {
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = offset;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(d1);
-    e.midiData[2] = static_cast<char>(d2);
-    return e;
-}
-
-// The events as a host hands them: one list with room for all its pointers.
-void handOver(fuzz::Instance& plugin, PendingEvents& pending) {
-    if (pending.events.empty()) return;
-    std::vector<VstIntPtr> storage(2 + std::max<std::size_t>(pending.events.size(), 2), 0);
-    auto* events = reinterpret_cast<VstEvents*>(storage.data());
-    events->numEvents = static_cast<VstInt32>(pending.events.size());
-    auto** list = reinterpret_cast<VstEvent**>(storage.data() + 2);
-    for (std::size_t i = 0; i < pending.events.size(); ++i)
-        list[i] = pending.null[i] ? nullptr : reinterpret_cast<VstEvent*>(&pending.events[i]);
-    plugin.dispatch(effProcessEvents, 0, 0, events);
-    pending.clear();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::setUpPluginProcess();
-    fuzz::Instance& plugin = fuzz::keptInstance(0);
-    plugin.render(64); // this thread is the audio thread from now on
-    gStartChunk = plugin.chunk(false);
+    gStartChunk = fuzz::startKeptInstanceOnThisThread();
     return 0;
 }
 
@@ -101,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
     auto block = [&](int frames) {
-        handOver(plugin, pending);
+        if (!pending.events.empty()) plugin.send(pending.events, pending.null);
+        pending.clear();
         plugin.render(frames);
     };
     for (int steps = 0; at < size && steps < kMaxSteps; ++steps) {
@@ -109,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0: {
             const int offset = next() * kBlock / 128;
             const uint8_t status = next(), d1 = next(), d2 = next();
-            pending.add(midiEvent(offset, status, d1, d2));
+            pending.add(fuzz::midiEvent(offset, status, d1, d2));
             break;
         }
         case 1: {
@@ -131,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 4: {
             const uint8_t which = next(), offset = next();
-            VstMidiEvent e = midiEvent(offset * kBlock / 128, 0xF0, 0x7E, 0x7F);
+            VstMidiEvent e = fuzz::midiEvent(offset * kBlock / 128, 0xF0, 0x7E, 0x7F);
             if (which & 1) e.type = kVstSysExType; // read by its type alone
             pending.add(e, (which & 1) == 0);
             break;
@@ -147,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // All notes off as hosts send it when the transport stops.
     for (uint8_t channel = 0; channel < 16; ++channel) {
-        pending.add(midiEvent(0, 0xB0 | channel, 64, 0));
-        pending.add(midiEvent(0, 0xB0 | channel, 123, 0));
+        pending.add(fuzz::midiEvent(0, 0xB0 | channel, 64, 0));
+        pending.add(fuzz::midiEvent(0, 0xB0 | channel, 123, 0));
     }
     block(kBlock);
     fuzz::checkNotesEnd(

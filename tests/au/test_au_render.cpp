@@ -4,6 +4,7 @@
 #include "au/fake_effect.h"
 #include "core/tags.h"
 #include "support/allocation_watch.h"
+#include "support/au_param_events.h"
 #include "support/property_seeds.h"
 #include "support/spectrum.h"
 
@@ -47,25 +48,6 @@ protected:
 
     AUTestHost host{fakeUnitEntries()};
 };
-
-AudioUnitParameterEvent immediate(AudioUnitParameterID id, UInt32 offset, float value) {
-    AudioUnitParameterEvent e{};
-    e.scope = kAudioUnitScope_Global;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Immediate;
-    e.eventValues.immediate = {offset, value};
-    return e;
-}
-
-AudioUnitParameterEvent ramped(AudioUnitParameterID id, SInt32 start, UInt32 frames, float from,
-                               float to) {
-    AudioUnitParameterEvent e{};
-    e.scope = kAudioUnitScope_Global;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Ramped;
-    e.eventValues.ramp = {start, frames, from, to};
-    return e;
-}
 
 } // namespace
 
@@ -556,12 +538,18 @@ TEST(AURealPlugin, PlaysANoteAndFallsSilentAfterItsRelease) {
 }
 
 // The real plug-in inside the unit: what a host sends out of order, with a
-// byte out of range or as a ramp is heard as it was meant.
+// byte out of range or as a ramp is heard as it was meant. A value scheduled
+// beyond the range, or not a number, immediately or as a ramp's end, is read
+// back by the host as the plug-in took it (as a value set directly is),
+// within 0..1.
 TEST(AURealPlugin, EventsAreHeardAsMeant) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
     const struct {
         const char* what;
-        void (*send)(AUTestHost& host);
-        bool sounds; // at the end
+        void (*send)(AUTestHost& host); // else the event is scheduled
+        bool sounds;                    // at the end
+        AudioUnitParameterEvent event{};
     } rows[] = {
         {"note off at 1 sent before the note on at 0",
          [](AUTestHost& host) {
@@ -579,6 +567,13 @@ TEST(AURealPlugin, EventsAreHeardAsMeant) {
          },
          false},
         {"a held note", [](AUTestHost& host) { host.midi(0x90, 69, 100, 0); }, true},
+        {"not a number at frame 100", nullptr, false, immediate(tag::FilterFreq, 100, nan)},
+        {"1.5 at frame 0", nullptr, false, immediate(tag::FilterFreq, 0, 1.5f)},
+        {"-0.25 at frame 511", nullptr, false, immediate(tag::FilterFreq, 511, -0.25f)},
+        {"infinity beyond the slice", nullptr, false, immediate(tag::FilterFreq, 700, inf)},
+        {"a switch at 0.7", nullptr, false, immediate(tag::ArpLatchOn, 10, 0.7f)},
+        {"a ramp to 1.5", nullptr, false, ramped(tag::FilterFreq, 0, 256, 0.2f, 1.5f)},
+        {"a ramp from not a number", nullptr, false, ramped(tag::FilterFreq, 16, 64, nan, 0.3f)},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -588,7 +583,10 @@ TEST(AURealPlugin, EventsAreHeardAsMeant) {
         ASSERT_EQ(host.setMaxFrames(512), noErr);
         ASSERT_EQ(host.initialize(), noErr);
         for (int s = 0; s < 16; ++s) ASSERT_EQ(host.render(512), noErr); // past the start-up
-        r.send(host);
+        if (r.send)
+            r.send(host);
+        else
+            ASSERT_EQ(host.scheduleParameters({r.event}), noErr);
         float peak = 0.0f;
         for (int s = 0; s < 96; ++s) { // a second: longer than any release
             ASSERT_EQ(host.render(512), noErr);
@@ -602,43 +600,11 @@ TEST(AURealPlugin, EventsAreHeardAsMeant) {
             EXPECT_LT(peak, 1e-5f);
         // What the host reads back is what the instrument plays.
         auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
-        float volume = -1.0f;
-        ASSERT_EQ(host.getParameter(tag::MainVolume, volume), noErr);
-        EXPECT_EQ(volume, unit->Effect()->getParameter(tag::MainVolume));
-    }
-}
-
-// The real plug-in inside the unit: a value scheduled beyond the range, or
-// not a number, immediately or as a ramp's end, is read back by the host as
-// the plug-in took it (as a value set directly is), within 0..1.
-TEST(AURealPlugin, ScheduledValuesAreReadBackAsThePluginTookThem) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    const struct {
-        const char* what;
-        AudioUnitParameterEvent event;
-    } rows[] = {
-        {"not a number, at frame 100", immediate(tag::FilterFreq, 100, nan)},
-        {"1.5 at frame 0", immediate(tag::FilterFreq, 0, 1.5f)},
-        {"-0.25 at frame 511", immediate(tag::FilterFreq, 511, -0.25f)},
-        {"infinity beyond the slice", immediate(tag::FilterFreq, 700, inf)},
-        {"a switch at 0.7", immediate(tag::ArpLatchOn, 10, 0.7f)},
-        {"a ramp to 1.5", ramped(tag::FilterFreq, 0, 256, 0.2f, 1.5f)},
-        {"a ramp from not a number", ramped(tag::FilterFreq, 16, 64, nan, 0.3f)},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
-        ASSERT_EQ(host.open(OpenWay::Entry), noErr);
-        ASSERT_EQ(host.setMaxFrames(512), noErr);
-        ASSERT_EQ(host.initialize(), noErr);
-        ASSERT_EQ(host.render(512), noErr);
-        ASSERT_EQ(host.scheduleParameters({r.event}), noErr);
-        ASSERT_EQ(host.render(512), noErr);
-        auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
-        float value = -1.0f;
-        ASSERT_EQ(host.getParameter(r.event.parameter, value), noErr);
-        EXPECT_EQ(value, unit->Effect()->getParameter(static_cast<VstInt32>(r.event.parameter)));
-        EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << value;
+        for (const int t : {tag::MainVolume, tag::FilterFreq, tag::ArpLatchOn}) {
+            float value = -1.0f;
+            ASSERT_EQ(host.getParameter(static_cast<AudioUnitParameterID>(t), value), noErr);
+            EXPECT_EQ(value, unit->Effect()->getParameter(t)) << t;
+            EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << t << ": " << value;
+        }
     }
 }

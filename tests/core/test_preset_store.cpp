@@ -7,6 +7,7 @@
 #include "platform/dialog_service.h"
 #include "support/path_kinds.h"
 #include "support/plugin_harness.h"
+#include "support/processes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +19,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -416,41 +414,26 @@ TEST_F(PresetStore, InstancesNamingTheSamePresetAtOnceNeverReplaceEachOther) {
         fs::remove_all(folder);
         for (int k = 0; k < kProcesses; ++k) write(source(k), text[static_cast<std::size_t>(k)]);
         p().refreshPresetList();
-        int start[2];
-        ASSERT_EQ(::pipe(start), 0);
-        std::vector<pid_t> children;
-        for (int k = 0; k < kProcesses; ++k) {
-            if (const pid_t pid = ::fork(); pid != 0) {
-                children.push_back(pid);
-                continue;
-            }
+        std::vector<std::function<int()>> instances;
+        for (int k = 0; k < kProcesses; ++k)
+            instances.emplace_back([&, k] {
+                const std::size_t alerts = dialogs.alertRequests.size();
+                if (k % 2 == 0)
+                    p().renamePreset();
+                else
+                    p().savePresetAs();
+                // 0: took the name; 1: was told it is taken; 2: anything else.
+                if (dialogs.alertRequests.size() == alerts) return 0;
+                return dialogs.alertRequests.back().header.find("exists") != std::string::npos ? 1
+                                                                                               : 2;
+            });
+        const std::vector<int> outcomes = runTogether(instances, {}, [&](std::size_t i) {
             // Odd ones save their values under the name, even ones rename.
-            ::close(start[1]);
+            const int k = static_cast<int>(i);
             chooseUser(source(k).filename().string());
             if (k % 2 != 0) p().setParameter(tag::FilterFreq, 0.0625f * static_cast<float>(k + 1));
             dialogs.pushText("Target");
-            char byte; // all start when the parent closes its end
-            while (::read(start[0], &byte, 1) > 0) continue;
-            const std::size_t alerts = dialogs.alertRequests.size();
-            if (k % 2 == 0)
-                p().renamePreset();
-            else
-                p().savePresetAs();
-            // 0: took the name; 1: was told it is taken; 2: anything else.
-            int outcome = 0;
-            if (dialogs.alertRequests.size() != alerts)
-                outcome =
-                    dialogs.alertRequests.back().header.find("exists") != std::string::npos ? 1 : 2;
-            ::_exit(outcome);
-        }
-        ::close(start[0]);
-        ::close(start[1]);
-        std::vector<int> outcomes;
-        for (pid_t pid : children) {
-            int status = -1;
-            EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-            outcomes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-        }
+        });
         const auto won = std::find(outcomes.begin(), outcomes.end(), 0) - outcomes.begin();
         ASSERT_EQ(std::count(outcomes.begin(), outcomes.end(), 0), 1) << "round " << round;
         ASSERT_EQ(std::count(outcomes.begin(), outcomes.end(), 1), kProcesses - 1);

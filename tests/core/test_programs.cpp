@@ -260,18 +260,16 @@ TEST_F(PresetApplication, PlayModeEightTurnsTheArpSwitchOn) {
 // is the arpeggiator, as it plays, and the switch turned off goes back to
 // the preset's own mode.
 TEST_F(PresetApplication, ArpSwitchOnWithAnotherPlayModeSettlesOnTheArpeggiator) {
-    for (const PresetLoad load : {kPresetChosen}) {
-        putInRecord(tag::PlayMode, step(tag::PlayMode, 3));
-        putInRecord(tag::ArpOn, 1.0f);
-        apply(load);
-        EXPECT_EQ(p().getSteppedValue(tag::PlayMode), 8);
-        EXPECT_EQ(p().getStoredValue(tag::PlayMode), p().getCurrentValue(tag::PlayMode));
-        EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
-        EXPECT_EQ(p().getPlayMode(), 8);
-        p().setParameter(tag::ArpOn, 0.0f);
-        h.render(256);
-        EXPECT_EQ(p().getPlayMode(), 3);
-    }
+    putInRecord(tag::PlayMode, step(tag::PlayMode, 3));
+    putInRecord(tag::ArpOn, 1.0f);
+    apply(kPresetChosen);
+    EXPECT_EQ(p().getSteppedValue(tag::PlayMode), 8);
+    EXPECT_EQ(p().getStoredValue(tag::PlayMode), p().getCurrentValue(tag::PlayMode));
+    EXPECT_EQ(p().getCurrentValue(tag::ArpOn), 1.0f);
+    EXPECT_EQ(p().getPlayMode(), 8);
+    p().setParameter(tag::ArpOn, 0.0f);
+    h.render(256);
+    EXPECT_EQ(p().getPlayMode(), 3);
 }
 
 TEST_F(PresetApplication, LockedArpSwitchOffWithThePresetsSwitchOnGivesPlayModeEight) {

@@ -364,11 +364,9 @@ TEST_F(TypedEntry, TypedTextsReadBackAsTheTextsTyped) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    plugin->setParameter(tag::FreeLfo1SyncOn, 0.0f);
-    plugin->setParameter(tag::FreeLfo2SyncOn, 0.0f);
-    plugin->setParameter(tag::DelaySyncOn, 0.0f);
-    plugin->setParameter(tag::freeEnv(0, tag::FreeEnvSync), 0.0f);
-    plugin->setParameter(tag::freeEnv(1, tag::FreeEnvSync), 0.0f);
+    for (const int sync : {tag::FreeLfo1SyncOn, tag::FreeLfo2SyncOn, tag::DelaySyncOn,
+                           tag::freeEnv(0, tag::FreeEnvSync), tag::freeEnv(1, tag::FreeEnvSync)})
+        plugin->setParameter(sync, 0.0f);
     for (int xy = 0; xy < tag::XYModCount; ++xy)
         plugin->setSteppedValue(tag::XYModDestFirst + xy, 1);
     const ParamTable& m = plugin->meta();

@@ -42,6 +42,15 @@ struct DisplayRefresh : EditorHostFixture {
         idle();
     }
     void click(const CView* view) { click(view->getFrameRect().getCenter(), kLButton); }
+    // The frame's pixels in the given places, row by row.
+    std::vector<CColor> pixelsIn(std::initializer_list<CRect> places) {
+        std::vector<CColor> out;
+        for (const CRect& r : places)
+            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
+                for (int x = static_cast<int>(r.left); x < r.right; ++x)
+                    out.push_back(Testing::pixelAt(frame(), x, y));
+        return out;
+    }
     // The audio thread's blocks until nothing is pending (preset, screen
     // update, table rebuild).
     void render() {
@@ -264,14 +273,7 @@ TEST_F(DisplayRefresh, UserWavePicturesFollowTheOriginalAndEditedPresetButtons) 
 TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesTogether) {
     click(c().main.pageSelect[0]);
     TOptionMenu* menu = c().wave.presetMenu;
-    auto pixels = [&] {
-        std::vector<CColor> out;
-        for (const CRect& r : {c().wave.screen->getFrameRect(), menu->getFrameRect()})
-            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
-                for (int x = static_cast<int>(r.left); x < r.right; ++x)
-                    out.push_back(Testing::pixelAt(frame(), x, y));
-        return out;
-    };
+    auto pixels = [&] { return pixelsIn({c().wave.screen->getFrameRect(), menu->getFrameRect()}); };
     const CRect r = menu->getFrameRect();
     const struct {
         int start; // factory wave; -1: cleared ("None")
@@ -308,53 +310,37 @@ TEST_F(DisplayRefresh, EveryWayTheWavePresetChangesRefreshesNameAndPicturesToget
 // them as a full redraw does, whichever slot, path point or cell it was.
 TEST_F(DisplayRefresh, ScreensShowEveryWriteFromAnyThreadAtTheNextIdle) {
     click(c().main.pageSelect[1]); // the arpeggiator page: matrix, pad, grid
+    enum Screen { Matrix, Pad, Grid };
     const struct {
         const char* name;
-        std::function<const CView*(DisplayRefresh&)> view;
+        Screen screen;
         std::vector<std::pair<int, float>> writes;
     } rows[] = {
-        {"slot 1 source",
-         [](DisplayRefresh& t) { return t.c().mod.screen; },
-         {{tag::slotSource(0), 0.3f}}},
-        {"slot 4 destination",
-         [](DisplayRefresh& t) { return t.c().mod.screen; },
-         {{tag::slotDest(3), 0.1f}}},
-        {"slot 8 amount",
-         [](DisplayRefresh& t) { return t.c().mod.screen; },
-         {{tag::slotAmount(7), 0.9f}}},
-        {"slot 2 bypass",
-         [](DisplayRefresh& t) { return t.c().mod.screen; },
-         {{tag::slotSource(1), 0.5f}, {tag::slotBypass(1), 1.0f}}},
+        {"slot 1 source", Matrix, {{tag::slotSource(0), 0.3f}}},
+        {"slot 4 destination", Matrix, {{tag::slotDest(3), 0.1f}}},
+        {"slot 8 amount", Matrix, {{tag::slotAmount(7), 0.9f}}},
+        {"slot 2 bypass", Matrix, {{tag::slotSource(1), 0.5f}, {tag::slotBypass(1), 1.0f}}},
         {"slot 6 whole",
-         [](DisplayRefresh& t) { return t.c().mod.screen; },
+         Matrix,
          {{tag::slotSource(5), 0.2f}, {tag::slotDest(5), 0.4f}, {tag::slotAmount(5), 0.2f}}},
-        {"pad position",
-         [](DisplayRefresh& t) { return t.c().xy.screen; },
-         {{tag::XYX, 0.8f}, {tag::XYY, 0.2f}}},
+        {"pad position", Pad, {{tag::XYX, 0.8f}, {tag::XYY, 0.2f}}},
         {"pad replaying with its path shown",
-         [](DisplayRefresh& t) { return t.c().xy.screen; },
+         Pad,
          {{tag::XYEditOn, 1.0f}, {tag::XYRecordMode, 1.0f}}},
         {"pad path",
-         [](DisplayRefresh& t) { return t.c().xy.screen; },
+         Pad,
          {{tag::XYLengthSec, 0.001f},
           {tag::xyPointX(0), 0.1f},
           {tag::xyPointY(0), 0.1f},
           {tag::xyPointX(64), 0.9f},
           {tag::xyPointY(64), 0.8f}}},
-        {"arp velocity cell",
-         [](DisplayRefresh& t) { return t.c().arp.screen; },
-         {{tag::arpStep(tag::RowVelocity, 2), 0.1f}}},
+        {"arp velocity cell", Grid, {{tag::arpStep(tag::RowVelocity, 2), 0.1f}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const CRect r = row.view(*this)->getFrameRect();
-        auto pixels = [&] {
-            std::vector<CColor> out;
-            for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
-                for (int x = static_cast<int>(r.left); x < r.right; ++x)
-                    out.push_back(Testing::pixelAt(frame(), x, y));
-            return out;
-        };
+        const CView* screens[] = {c().mod.screen, c().xy.screen, c().arp.screen};
+        const CRect r = screens[row.screen]->getFrameRect();
+        auto pixels = [&] { return pixelsIn({r}); };
         idle();
         const std::vector<CColor> before = pixels();
         std::thread writer([&] {

@@ -49,6 +49,15 @@ struct EditorScreens : ::testing::Test {
         return e->dispatcher(e, opcode, 0, 0, nullptr, 0.0f);
     }
     void open() { ASSERT_EQ(dispatch(effEditOpen), 1); }
+    // A new plug-in whose editor opens at size s (0: 100 %, 1: 125 %, 2: 150 %, 3: 200 %).
+    void openAtSize(int s) {
+        if (plugin) dispatch(effEditClose);
+        const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
+        for (const char* key : keys) saveStringToPrefs(key, "N");
+        saveStringToPrefs(keys[s], "Y");
+        make();
+        open();
+    }
     void TearDown() override {
         if (plugin) dispatch(effEditClose);
     }
@@ -532,13 +541,8 @@ TEST_F(EditorScreens, BackScreenShowsTheSettings) {
 }
 
 TEST_F(EditorScreens, BackScreenAtEachSize) {
-    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
     for (int s = 0; s < 4; ++s) {
-        if (plugin) dispatch(effEditClose);
-        for (const char* key : keys) saveStringToPrefs(key, "N");
-        saveStringToPrefs(keys[s], "Y");
-        make();
-        open();
+        openAtSize(s);
         EXPECT_EQ(c().back.screenSize->getString(), SCREEN_SIZE_SHORT_STR[s]);
         // The tuning text fields take their per-size y offsets.
         const int yOffsets[4] = {0, 4, 6, 5};
@@ -686,18 +690,28 @@ TEST_F(EditorScreens, TheEffectInUseHasTheBrighterSwitch) {
 
 // ------------------------------------------------------------------ morph marks and the ECS button
 
-// At every size, the morph slider set to each tenth shows that tenth's
-// numbered mark on the index (the middle of the window): the mark's dark box
-// is centred there, not a position away.
-TEST_F(EditorScreens, MorphMarksStandOnTheIndexAtEveryTenthAndSize) {
-    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
+// At every size: the ECS menu draws nothing of its own, its picture ("ECS"
+// and its arrow) stands in the background under it; the morph slider set to
+// each tenth shows that tenth's numbered mark on the index (the middle of the
+// window): the mark's dark box is centred there, not a position away.
+TEST_F(EditorScreens, EcsButtonAndMorphMarksAtEverySize) {
     for (int s = 0; s < 4; ++s) {
-        if (plugin) dispatch(effEditClose);
-        for (const char* key : keys) saveStringToPrefs(key, "N");
-        saveStringToPrefs(keys[s], "Y");
-        make();
-        open();
+        openAtSize(s);
         ui().showMainScreen();
+        clock.advance(40);
+        dispatch(effEditIdle);
+        const TOptionMenu* ecs = c().header.ecsMenu;
+        ASSERT_NE(ecs, nullptr);
+        const CRect e = ecs->getViewSize();
+        EXPECT_EQ(e.left, static_cast<int>(372 * SCALE[s]));
+        int lit = 0;
+        for (int y = static_cast<int>(e.top); y < e.bottom; ++y)
+            for (int x = static_cast<int>(e.left); x < e.right; ++x) {
+                const CColor px = Testing::pixelAt(frame(), x, y);
+                if (px.red < 120 && px.green > 150 && px.blue > 150) ++lit; // the accent
+            }
+        EXPECT_GT(lit, 10 * (s + 1)) << "size " << s;
+
         ASSERT_NE(c().osc.morph, nullptr);
         const CRect r = c().osc.morph->getViewSize();
         const int w = static_cast<int>(r.getWidth());
@@ -725,32 +739,5 @@ TEST_F(EditorScreens, MorphMarksStandOnTheIndexAtEveryTenthAndSize) {
             }
             EXPECT_NEAR(nearest, index, 1.5) << "a position is " << w << " pixels";
         }
-    }
-}
-
-// The ECS menu draws nothing of its own; its picture ("ECS" and its arrow)
-// stands in the background under it at every size.
-TEST_F(EditorScreens, EcsButtonIsDrawnAtEverySize) {
-    const char* keys[4] = {"Big100", "Big125", "Big150", "Big200"};
-    for (int s = 0; s < 4; ++s) {
-        if (plugin) dispatch(effEditClose);
-        for (const char* key : keys) saveStringToPrefs(key, "N");
-        saveStringToPrefs(keys[s], "Y");
-        make();
-        open();
-        ui().showMainScreen();
-        clock.advance(40);
-        dispatch(effEditIdle);
-        const TOptionMenu* ecs = c().header.ecsMenu;
-        ASSERT_NE(ecs, nullptr);
-        const CRect r = ecs->getViewSize();
-        EXPECT_EQ(r.left, static_cast<int>(372 * SCALE[s]));
-        int lit = 0;
-        for (int y = static_cast<int>(r.top); y < r.bottom; ++y)
-            for (int x = static_cast<int>(r.left); x < r.right; ++x) {
-                const CColor px = Testing::pixelAt(frame(), x, y);
-                if (px.red < 120 && px.green > 150 && px.blue > 150) ++lit; // the accent
-            }
-        EXPECT_GT(lit, 10 * (s + 1)) << "size " << s;
     }
 }

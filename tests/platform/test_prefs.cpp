@@ -6,6 +6,7 @@
 
 #include "core/aplugin.h"
 #include "support/fake_host.h"
+#include "support/processes.h"
 
 #include <gtest/gtest.h>
 
@@ -799,37 +800,25 @@ bool takeTurns(const std::vector<Turn>& turns, const std::function<bool()>& chec
 
 namespace {
 
-// Forks one process per entry of `acts`, with standard error sent to the
-// file named beside it; all start together once the last is forked. True
-// when every one exits with 0. Exit 77 (no way here to act as a user kept
-// out of a file) sets skipped.
-bool runProcesses(const std::vector<std::pair<std::function<bool()>, fs::path>>& acts,
-                  bool& skipped) {
-    int start[2];
-    if (::pipe(start) != 0) return false;
-    std::vector<pid_t> children;
-    for (const auto& [act, said] : acts) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        const int err = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+using Acts = std::vector<std::pair<std::function<bool()>, fs::path>>;
+
+// Runs the acts together (runTogether), each with standard error sent to the
+// file named beside it. True when every one exits with 0. Exit 77 (no way
+// here to act as a user kept out of a file) sets skipped.
+bool runProcesses(const Acts& acts, bool& skipped) {
+    std::vector<std::function<int()>> bare;
+    for (const auto& act : acts) bare.emplace_back([&act] { return act.first() ? 0 : 1; });
+    const auto sayInto = [&acts](std::size_t i) {
+        const int err =
+            ::open(acts[i].second.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (err < 0 || ::dup2(err, 2) < 0) ::_exit(2);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        ::_exit(act() ? 0 : 1);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
+    };
     bool ok = true;
-    for (pid_t pid : children) {
-        int status = -1;
-        ok = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && ok;
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+    for (const int exit : runTogether(bare, {}, sayInto)) {
+        if (exit == 77)
             skipped = true;
         else
-            ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            ok = ok && exit == 0;
     }
     return ok;
 }
@@ -948,9 +937,7 @@ TEST_F(PrefsProcesses, AFileThatCannotBeReadIsToldOnceAndWhatWasSetMeanwhileIsSa
         EXPECT_EQ(readFile(fs::path(folder) / "failures.txt"), "");
         ::setenv("ONDIX_PREFS_DIR", dir.c_str(), 1);
         reloadPrefs();
-        std::string ecs;
-        loadStringFromPrefs("ECSDir", ecs, 127);
-        EXPECT_EQ(ecs, "/mine/ecs/"); // the file's, not the default written back
+        EXPECT_EQ(loadString("ECSDir"), "/mine/ecs/"); // the file's, not the default written back
         EXPECT_EQ(getMidiCC(7), 99);
         EXPECT_EQ(loadIntFromPrefs(REG_A4_STR), 440);
         EXPECT_EQ(loadIntFromPrefs("Kept") + loadIntFromPrefs("Later"), 6);
@@ -1009,29 +996,15 @@ TEST_F(PrefsProcesses, EachProcessKeepsTheOthersEntries) {
 }
 
 TEST_F(PrefsProcesses, SavesAtTheSameTimeAllArrive) {
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int k = 0; k < 3; ++k) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
-        for (int tries = 0; !finishPrefsSaves(); ++tries)
-            if (tries > 100) ::_exit(1);
-        ::_exit(0);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    for (pid_t pid : children) {
-        int status = -1;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    std::vector<std::function<int()>> acts;
+    for (int k = 0; k < 3; ++k)
+        acts.emplace_back([k] {
+            for (int i = 0; i < 30; ++i) setMidiCC(k * 30 + i, 100 + k * 30 + i);
+            for (int tries = 0; !finishPrefsSaves(); ++tries)
+                if (tries > 100) return 1;
+            return 0;
+        });
+    EXPECT_EQ(runTogether(acts), std::vector<int>(3, 0));
     for (int n = 0; n < 90; ++n) EXPECT_EQ(getMidiCC(n), 100 + n) << n;
 }
 
@@ -1066,60 +1039,6 @@ TEST_F(PrefsProcesses, AHeldLockKeepsTheSaveUntilItIsFreeAndAFolderInItsPlaceWri
         EXPECT_EQ(loadIntFromPrefs(key), 1) << key;
 }
 
-TEST_F(PrefsProcesses, ManySavingAtOnceWhileTheLockIsHeldEndWithEveryNewValue) {
-    constexpr int kProcesses = 32;
-    constexpr int kKeys = 10;
-    const auto key = [](int p, int k) { return "P" + std::to_string(p) + "K" + std::to_string(k); };
-    std::string seed;
-    for (int p = 0; p < kProcesses; ++p)
-        for (int k = 0; k < kKeys; ++k) seed += "i " + key(p, k) + " = 0\n";
-    writeOwn(seed);
-    const fs::path lockFile = fs::path(folder) / LOCK_NAME;
-    const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        if (const pid_t pid = ::fork(); pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        ::close(start[1]);
-        ::close(holder);
-        char byte; // all start when the parent closes its end
-        while (::read(start[0], &byte, 1) > 0) continue;
-        reloadPrefs();
-        const auto begin = std::chrono::steady_clock::now();
-        for (int k = 0; k < kKeys; ++k) saveIntToPrefs(key(p, k), p * kKeys + k + 1);
-        // A process waits for a held lock once, briefly.
-        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(1500)) ::_exit(3);
-        // Idle passes until the entries are stored.
-        for (int pass = 0; !retryPrefsSave(); ++pass) {
-            if (pass > 6000) ::_exit(4);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ::_exit(0);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    // Longer than any wait a save might make before writing without the lock.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    EXPECT_EQ(readFile(ownFile()), seed);
-    ::close(holder);
-    for (pid_t pid : children) {
-        int status = -1;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    }
-    reloadPrefs();
-    int older = 0;
-    for (int p = 0; p < kProcesses; ++p)
-        for (int k = 0; k < kKeys; ++k) older += loadIntFromPrefs(key(p, k)) != p * kKeys + k + 1;
-    EXPECT_EQ(older, 0);
-}
-
 namespace {
 
 constexpr int CROWD_KEYS = 10;
@@ -1143,6 +1062,63 @@ int unsavedCrowdKeys(const fs::path& dir, int processes) {
             lost += loadIntFromPrefs(crowdKey(p, k)) != p * CROWD_KEYS + k + 1;
     return lost;
 }
+
+// Adds `processes` processes, p = 0, 1, ..., whose preferences are in dir;
+// each runs act(p) there, with its standard error in dir/said/p.
+void addCrowd(Acts& acts, const fs::path& dir, int processes,
+              const std::function<bool(int p)>& act) {
+    fs::create_directories(dir / "said");
+    for (int p = 0; p < processes; ++p)
+        acts.emplace_back(
+            [dir, p, act] {
+                ::setenv("ONDIX_PREFS_DIR", dir.c_str(), 1);
+                return act(p);
+            },
+            dir / "said" / std::to_string(p));
+}
+
+} // namespace
+
+TEST_F(PrefsProcesses, ManySavingAtOnceWhileTheLockIsHeldEndWithEveryNewValue) {
+    constexpr int kProcesses = 32;
+    std::string seed;
+    for (int p = 0; p < kProcesses; ++p)
+        for (int k = 0; k < CROWD_KEYS; ++k) seed += "i " + crowdKey(p, k) + " = 0\n";
+    writeOwn(seed);
+    const fs::path lockFile = fs::path(folder) / LOCK_NAME;
+    const int holder = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    std::vector<std::function<int()>> acts;
+    for (int p = 0; p < kProcesses; ++p)
+        acts.emplace_back([p, holder] {
+            ::close(holder);
+            reloadPrefs();
+            const auto begin = std::chrono::steady_clock::now();
+            saveCrowdKeys(p);
+            // A process waits for a held lock once, briefly.
+            if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(1500))
+                return 3;
+            // Idle passes until the entries are stored.
+            for (int pass = 0; !retryPrefsSave(); ++pass) {
+                if (pass > 6000) return 4;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return 0;
+        });
+    EXPECT_EQ(runTogether(acts,
+                          [&] {
+                              // Longer than any wait a save might make before
+                              // writing without the lock.
+                              std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+                              EXPECT_EQ(readFile(ownFile()), seed);
+                              ::close(holder);
+                          }),
+              std::vector<int>(kProcesses, 0));
+    EXPECT_EQ(unsavedCrowdKeys(folder, kProcesses), 0);
+}
+
+namespace {
 
 // Another process that holds the lock file from now on for the given time.
 pid_t holdLockFile(const fs::path& lockFile, std::chrono::milliseconds time) {
@@ -1191,23 +1167,18 @@ TEST_F(PrefsProcesses, PlugInsThatCloseWhileTheLockIsBusyStoreWhatWaits) {
         FakeHost host; // the shared tables, built once for every process
         APlugin warm(FakeHost::callback);
     }
-    std::vector<std::pair<std::function<bool()>, fs::path>> acts;
+    Acts acts;
     std::vector<pid_t> holders;
     for (const Case& c : cases) {
         const fs::path dir = fs::path(folder) / c.what;
-        fs::create_directories(dir / "said");
+        addCrowd(acts, dir, c.processes, [](int p) {
+            reloadPrefs();
+            FakeHost host;
+            APlugin plugin(FakeHost::callback); // writes its folder keys back
+            saveCrowdKeys(p);
+            return true; // the plug-in closes
+        });
         if (c.held > 0ms) holders.push_back(holdLockFile(dir / LOCK_NAME, c.held));
-        for (int p = 0; p < c.processes; ++p)
-            acts.emplace_back(
-                [dir, p] {
-                    ::setenv("ONDIX_PREFS_DIR", dir.c_str(), 1);
-                    reloadPrefs();
-                    FakeHost host;
-                    APlugin plugin(FakeHost::callback); // writes its folder keys back
-                    saveCrowdKeys(p);
-                    return true; // the plug-in closes
-                },
-                dir / "said" / std::to_string(p));
     }
     ASSERT_EQ(std::count(holders.begin(), holders.end(), -1), 0);
     bool skipped = false;
@@ -1259,22 +1230,17 @@ TEST_F(PrefsProcesses, ALockFileThatCannotBeWrittenStillKeepsSavesInTurn) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const fs::path dir = fs::path(folder) / c.what;
-        fs::create_directories(dir / "said");
+        Acts acts;
+        addCrowd(acts, dir, kProcesses, [](int p) {
+            if (!dropPermissionOverride()) ::_exit(77);
+            reloadPrefs();
+            saveCrowdKeys(p);
+            return finishPrefsSaves(); // as a closing plug-in does
+        });
         if (!c.make(dir / LOCK_NAME)) {
             std::cout << "[ SKIPPED  ] " << c.what << ": cannot be made here\n";
             continue;
         }
-        std::vector<std::pair<std::function<bool()>, fs::path>> acts;
-        for (int p = 0; p < kProcesses; ++p)
-            acts.emplace_back(
-                [dir, p] {
-                    if (!dropPermissionOverride()) ::_exit(77);
-                    ::setenv("ONDIX_PREFS_DIR", dir.c_str(), 1);
-                    reloadPrefs();
-                    saveCrowdKeys(p);
-                    return finishPrefsSaves(); // as a closing plug-in does
-                },
-                dir / "said" / std::to_string(p));
         bool skipped = false;
         EXPECT_TRUE(runProcesses(acts, skipped)) << allSaid(dir / "said");
         if (skipped) {

@@ -47,6 +47,11 @@ Bytes chunkOf(APlugin& p) {
     return {bytes, bytes + size};
 }
 
+// Restores a chunk as a host does, from a copy of its own.
+void restoreChunk(APlugin& p, Bytes chunk) {
+    p.setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false);
+}
+
 // A plug-in instance beside the harness's, with a host of its own that
 // answers the version and nothing else.
 class Instance {
@@ -113,8 +118,7 @@ std::string describe(const Played& p) {
 std::unique_ptr<Instance> freshInstance(const Bytes& chunk) {
     auto fresh = std::make_unique<Instance>();
     fresh->render(512);
-    Bytes copy = chunk;
-    fresh->p().setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+    restoreChunk(fresh->p(), chunk);
     settle(*fresh);
     return fresh;
 }
@@ -213,17 +217,12 @@ TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
                 APlugin& p = h.p();
                 const Bytes& state = states[rng() % states.size()];
                 switch (static_cast<Step>(rng() % 7)) {
-                case ChunkAudio: {
-                    Bytes copy = state;
-                    p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
+                case ChunkAudio:
+                    restoreChunk(p, state);
                     history += " chunk";
                     break;
-                }
                 case ChunkMain:
-                    std::thread([&] {
-                        Bytes copy = state;
-                        p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
-                    }).join();
+                    std::thread([&] { restoreChunk(p, state); }).join();
                     history += " chunk-from-main";
                     break;
                 case ValueByValue: {
@@ -364,10 +363,7 @@ TEST(WaveBankState, AppliedUserWaveIsTheOneItsBankWasBuiltFrom) {
         std::thread hosts[2] = {std::thread(automate, 0), std::thread(automate, 1)};
         while (writes.load(std::memory_order_relaxed) < 64) std::this_thread::yield();
         for (int restore = 0; restore < kRestores; ++restore) {
-            std::thread([&] {
-                Bytes copy = state;
-                p.setChunk(copy.data(), static_cast<VstInt32>(copy.size()), false);
-            }).join();
+            std::thread([&] { restoreChunk(p, state); }).join();
             settle(h);
             const WaveState& ws = p.waves;
             const BankSource& played = ws.bankSource[ws.activeBank.load() & 1];
