@@ -3,12 +3,16 @@
 // it) and after an editor command that writes values (a reset, a paste, an
 // undo, a section preset, random values, the program buttons), the editor's
 // idle pass sends audioMasterUpdateDisplay, once, from the main thread.
+// Without an editor, the host's next call from another thread tells it, or
+// its suspend and resume on the audio thread (a host with one thread).
 
 #include "controls/tbuttons.h"
 #include "envarp_menu_fixture.h"
+#include "support/plugin_harness.h"
 
 #include <array>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -145,5 +149,48 @@ TEST_F(HostDisplay, CommandsThatWriteValuesAreAnnouncedAndOthersAreNot) {
         idle();
         idle();
         EXPECT_EQ(updates(), r.told);
+    }
+}
+
+// The host turns the Arp switch on from its audio thread, with no editor
+// open: the play mode that follows reaches the host's display by whichever
+// call comes next that may tell it.
+TEST(HostDisplayWithoutEditor, ThePlayModeThatFollowsTheArpSwitchIsAnnounced) {
+    const struct {
+        const char* what;
+        void (*call)(AEffect*);
+        std::size_t told;
+    } rows[] = {
+        {"a value read by the audio thread",
+         [](AEffect* e) {
+             char text[64];
+             e->dispatcher(e, effGetParamDisplay, tag::PlayMode, 0, text, 0.0f);
+         },
+         0},
+        {"a value read by the main thread",
+         [](AEffect* e) {
+             std::thread([e] {
+                 char text[64];
+                 e->dispatcher(e, effGetParamDisplay, tag::PlayMode, 0, text, 0.0f);
+             }).join();
+         },
+         1},
+        {"suspend and resume on the audio thread",
+         [](AEffect* e) {
+             e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+             e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+         },
+         1},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        PluginHarness h;
+        AEffect* e = h.effect();
+        e->setParameter(e, tag::ArpOn, 1.0f);
+        h.render(256);
+        ASSERT_EQ(h.p().getSteppedValue(tag::PlayMode), playmode::Arp);
+        EXPECT_EQ(h.host.count(audioMasterUpdateDisplay), 0u); // never from processing
+        r.call(e);
+        EXPECT_EQ(h.host.count(audioMasterUpdateDisplay), r.told);
     }
 }
