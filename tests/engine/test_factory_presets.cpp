@@ -2,9 +2,9 @@
 // phrase it was levelled with within the level window, stays finite, is
 // not silent, keeps clear of the output limit on a four-note chord, sounds
 // different from the preset before it, and plays the built-in phrase well
-// clear of the limit. Each is measured from a fresh instance: the synth's
-// free-running state (LFOs, sample and hold, glide) makes a phrase played
-// after another sound different. The first entry, the initial patch, is
+// clear of the limit. Each is measured from a fresh instance: free-running
+// state (LFOs, sample and hold, delay lines) makes a phrase played after
+// another sound measure differently. The first entry, the initial patch, is
 // every parameter at its default: its level is the parameter table's (a
 // main volume of -10 dB, which full chords drive into the limit), so it is
 // held only to sounding, finite and different.
