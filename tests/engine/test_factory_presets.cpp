@@ -123,8 +123,8 @@ void choose(PluginHarness& h, int index) {
 // The levelling phrase and the chord play with the voices' default seed,
 // alike from run to run. The built-in phrase (the offline host's first
 // render, as a newcomer makes it) plays with a fresh seed each run, another
-// for each preset: levelled so that hundreds of renders stay under -2 dBFS,
-// none may pass -1.4 dBFS.
+// for each preset: levelled to peak about 2 dB below full scale, none may
+// pass -1.4 dBFS.
 TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFromItsNeighbour) {
     constexpr float kMargin = 0.85f;
     const auto factory = listFactoryPresets();
