@@ -11,8 +11,8 @@
 //
 // A file is read and parsed only where no audio waits for it; the audio
 // thread takes finished tables through the exchange (at preset application
-// and with setGlobalRare). A load that fails leaves table, name and switch as they
-// were.
+// and with setGlobalRare). A load that fails leaves table, name and switch
+// as they were.
 
 #include "engine/tuning.h"
 

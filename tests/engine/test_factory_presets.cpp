@@ -2,12 +2,14 @@
 // phrase it was levelled with within the level window, stays finite, is
 // not silent, keeps clear of the output limit on a four-note chord, sounds
 // different from the preset before it, and plays the built-in phrase well
-// clear of the limit. Each is measured from a fresh instance: free-running
-// state (LFOs, sample and hold, delay lines) makes a phrase played after
-// another sound measure differently. The first entry, the initial patch, is
-// every parameter at its default: its level is the parameter table's (a
-// main volume of -10 dB, which full chords drive into the limit), so it is
-// held only to sounding, finite and different.
+// clear of the limit; one with its Arp switch on says play mode Arp in its
+// file, and the host reads the arpeggiator once it is chosen. Each is
+// measured from a fresh instance: free-running state (LFOs, sample and
+// hold, delay lines) makes a phrase played after another sound measure
+// differently. The first entry, the initial patch, is every parameter at
+// its default: its level is the parameter table's (a main volume of -10 dB,
+// which full chords drive into the limit), so it is held only to sounding,
+// finite and different.
 
 #include "core/modes.h"
 #include "core/preset_store.h"
@@ -118,6 +120,16 @@ void choose(PluginHarness& h, int index) {
     h.maxAbs = 0.0f;
 }
 
+// A value as the preset file writes it ("Name = 0.75"), or -1.
+float fileValue(const std::string& text, const std::string& name) {
+    const std::string key = "\n" + name + " = ";
+    const std::size_t at = text.find(key);
+    float v = -1.0f;
+    if (at != std::string::npos)
+        std::from_chars(text.data() + at + key.size(), text.data() + text.size(), v);
+    return v;
+}
+
 } // namespace
 
 // The levelling phrase and the chord play with the voices' default seed,
@@ -134,6 +146,7 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
     const std::uint32_t seed = propertySeeds({}).front();
     SCOPED_TRACE(seedTrace(seed));
     std::vector<double> previous;
+    int switchedOn = 0;
     for (std::size_t i = 0; i < factory.size(); ++i) {
         const std::string name = factory[i].folder + "/" + factory[i].name;
         SCOPED_TRACE(name);
@@ -157,7 +170,21 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
         previous = std::move(now);
         {
             PluginHarness h;
+            // With its Arp switch on, a preset says play mode Arp in its own
+            // file, and chosen, the host reads the play mode that plays.
+            std::string text, error;
+            ASSERT_TRUE(readPresetText(factory[i], text, error)) << error;
+            if (fileValue(text, "Arp On / Off") >= 0.5f) {
+                ++switchedOn;
+                EXPECT_EQ(h.p().getSteppedValue(tag::PlayMode, fileValue(text, "Play Mode")),
+                          playmode::Arp)
+                    << "in the file";
+            }
             choose(h, static_cast<int>(i));
+            if (h.p().getOnOff(tag::ArpOn)) {
+                EXPECT_EQ(h.p().getParameterDisplayStr(tag::PlayMode), "Arp") << "the host reads";
+                EXPECT_EQ(h.p().getPlayMode(), playmode::Arp);
+            }
             const Rendering loud = play(h, chord);
             EXPECT_TRUE(loud.finite);
             if (i > 0) {
@@ -171,6 +198,7 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
         EXPECT_TRUE(phrase.finite);
         EXPECT_LT(phrase.peak, kMargin) << "the built-in phrase";
     }
+    EXPECT_GT(switchedOn, 0);
 }
 
 // The initial patch plays the built-in phrase (what a first render with the
@@ -187,35 +215,6 @@ TEST(FactoryPresets, TheInitialPatchPlaysThePhraseClearOfTheLimit) {
         EXPECT_TRUE(phrase.finite);
         EXPECT_LT(phrase.peak, 0.9f * kOutputLimit) << seed;
     }
-}
-
-// Every factory preset with its Arp switch on says play mode Arp in its own
-// file, and chosen, the host reads the play mode that plays.
-TEST(FactoryPresets, EachWithItsArpSwitchOnHasPlayModeArp) {
-    auto fileValue = [](const std::string& text, const std::string& name) {
-        const std::string key = "\n" + name + " = ";
-        const std::size_t at = text.find(key);
-        float v = -1.0f;
-        if (at != std::string::npos)
-            std::from_chars(text.data() + at + key.size(), text.data() + text.size(), v);
-        return v;
-    };
-    const auto factory = listFactoryPresets();
-    int switchedOn = 0;
-    for (std::size_t i = 0; i < factory.size(); ++i) {
-        SCOPED_TRACE(factory[i].folder + "/" + factory[i].name);
-        std::string text, error;
-        ASSERT_TRUE(readPresetText(factory[i], text, error)) << error;
-        if (fileValue(text, "Arp On / Off") < 0.5f) continue;
-        ++switchedOn;
-        PluginHarness h;
-        EXPECT_EQ(h.p().getSteppedValue(tag::PlayMode, fileValue(text, "Play Mode")), playmode::Arp)
-            << "in the file";
-        choose(h, static_cast<int>(i));
-        EXPECT_EQ(h.p().getParameterDisplayStr(tag::PlayMode), "Arp") << "the host reads";
-        EXPECT_EQ(h.p().getPlayMode(), playmode::Arp);
-    }
-    EXPECT_GT(switchedOn, 0);
 }
 
 // A player's pitch wheel bends every factory preset by at least a semitone
