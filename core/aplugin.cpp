@@ -75,14 +75,27 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     updateEditorScreen();
     fillSampleConvertTables();
     setProgram(0);
+    // From here on the file work that other threads post has a thread.
+    core.worker.start([this](std::uint32_t jobs) { serveFileJobs(jobs); });
 }
 
 // Members go in reverse order; the base deletes the editor last.
 APlugin::~APlugin() {
     // The editor reads the plug-in while its window goes away.
     if (editor && editor->isOpen()) editor->close();
+    // The file work posted so far is done, and a controller learned since
+    // the last store (with no editor open, say) is stored.
+    core.worker.stop();
+    flushLearnedControllers();
     // Settings that waited for another process's lock get a last try.
     finishPrefsSaves();
+}
+
+// File worker: the jobs other threads posted.
+void APlugin::serveFileJobs(std::uint32_t jobs) {
+    if (jobs & (filejob::RestoredTuning | filejob::TuningTags))
+        readTuning((jobs & filejob::RestoredTuning) != 0);
+    if (jobs & filejob::LearnedControllers) flushLearnedControllers();
 }
 
 HostFlags APlugin::detectHost(const char* productIn, const char* vendorIn) {

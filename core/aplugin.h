@@ -757,8 +757,11 @@ public:
     void setTuning();
     void takeTuning();
     void prepareTuning();
-    void readTuning();
-    void serveTuningRead(bool processingStopped = false);
+    void readTuning(bool restore);
+    TuningSource storedTuningSource() const;
+    bool awaitingRestoredTuning();
+    // core/aplugin.cpp: the file worker's jobs
+    void serveFileJobs(std::uint32_t jobs);
     // engine/sample_rate.cpp
     void updateBaseNote();
     // core/programs.cpp

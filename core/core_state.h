@@ -7,9 +7,11 @@
 #include "core/preset_store.h"
 #include "core/program.h"
 #include "core/tags.h"
+#include "platform/file_worker.h"
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <thread>
@@ -96,6 +98,13 @@ struct FolderPaths {
     std::string tuningDir;         // tuning files
 };
 
+// The jobs of the plug-in's file worker.
+namespace filejob {
+constexpr std::uint32_t RestoredTuning = 1u << 0; // the file a restored state names
+constexpr std::uint32_t TuningTags = 1u << 1;     // the tuning switch or name was written
+constexpr std::uint32_t LearnedControllers = 1u << 2; // store controllers learned since
+} // namespace filejob
+
 // What a preset application is for. A state the host restores (a chunk, or
 // tag 997 after the values one by one) comes back exactly as it was saved; a
 // preset the user chooses from the list starts clean: values within 0..1,
@@ -148,9 +157,6 @@ struct CoreState {
     // applied, an editor command): the main thread tells it. Set with
     // release after the values are written, taken with acquire.
     std::atomic<bool> hostDisplayDue{false};
-    // An audio thread asked for the tuning file that the values it wrote
-    // name: the next call from another thread reads it (serveTuningRead).
-    std::atomic<bool> tuningReadDue{false};
     // The play mode or the Arp switch was written since the audio thread's
     // last mode check (agreePlayModeAfterWrites).
     std::atomic<bool> playModeWritten{false};
@@ -163,6 +169,8 @@ struct CoreState {
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
     // The threads that have run processReplacing.
     AudioThreads audioThreads;
+    // The plug-in's own thread for file work that other threads post.
+    FileWorker worker;
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)

@@ -139,16 +139,13 @@ namespace {} // namespace
 
 VstIntPtr APlugin::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt) {
-    // A call that does not come with the audio: the tuning file an audio
-    // thread asked for is read here, and the host hears of values the audio
-    // thread changed without telling it (a preset applied, the play mode
-    // following the Arp switch), with or without an editor. The host
+    // A call that does not come with the audio: the host hears of values the
+    // audio thread changed without telling it (a preset applied, the play
+    // mode following the Arp switch), with or without an editor. The host
     // suspends or resumes only while it does not process.
     if (opcode != effProcessEvents && opcode != effStartProcess && opcode != effStopProcess &&
         opcode != effClose && opcode != effOpen) {
-        const bool processingStopped = opcode == effMainsChanged;
-        serveTuningRead(processingStopped);
-        if (processingStopped || !onAudioThread()) serveHostDisplayUpdate();
+        if (opcode == effMainsChanged || !onAudioThread()) serveHostDisplayUpdate();
     }
     if (opcode == effCanDo && ptr &&
         std::strcmp(static_cast<const char*>(ptr), "NKSCallbacks") == 0)

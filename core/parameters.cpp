@@ -56,10 +56,15 @@ void APlugin::setParameter(VstInt32 t, float value) {
     core.valuesChanged();
 
     if (t == tag::OscWaveA || t == tag::OscWaveB || t == tag::OscMorph) core.previewPlay.clear();
-    // A host restoring a state value by value writes 997 before the tuning's
-    // switch and name: with the last of them the pending application gets
-    // the tuning they name.
-    if (t == tag::TuningNameLast && core.presetPending && !core.settingPreset) prepareTuning();
+    // The notes play the tuning the switch and name hold, whenever they are
+    // written: the file worker reads it. A host restoring a state value by
+    // value writes them after 997; the application waits for the table of a
+    // tuning switched on.
+    if (t == tag::HasTuning || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) {
+        if (core.presetPending && !core.settingPreset && getStoredValue(tag::HasTuning) >= 0.5f)
+            engine.tuningRequests.asked.fetch_add(1, std::memory_order_release);
+        core.worker.post(filejob::TuningTags);
+    }
     if (t == tag::TakeOver) takeOverCurrentValues();
 
     if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {

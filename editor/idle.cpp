@@ -106,7 +106,6 @@ void uEditor::idleNow() {
     // applied by the audio thread, a menu command): the host's display,
     // from this thread.
     p->serveHostDisplayUpdate();
-    p->serveTuningRead();
     if (xyDirtyRequest.exchange(false, std::memory_order_relaxed) && controls.xy.screen)
         controls.xy.screen->setDirty(true);
 

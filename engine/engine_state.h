@@ -200,6 +200,10 @@ struct MidiEventQueue {
     // their countdown (payOwed brings the records up to date).
     int32_t quietFrames = 0;
     int32_t owed = 0;
+    // Frames the queue has stood still for (while a restored state waits for
+    // its tuning): events that arrive meanwhile come due that much later, so
+    // every event keeps its place in time among the held ones.
+    int32_t heldFrames = 0;
 
     // The lowest free record, or 0 when the queue is full.
     int freeSlot() const;
@@ -207,6 +211,10 @@ struct MidiEventQueue {
     // counts it), stamped as the latest arrival. A negative offset would
     // never come due (and -99 means free): it is handled at the next frame.
     void place(int slot, const VstMidiEvent& event);
+    // One block in which no record counts down.
+    void hold(int32_t frames) { heldFrames = std::min(heldFrames + frames, kMaxHeldFrames); }
+
+    static constexpr int32_t kMaxHeldFrames = 1 << 24;
 
     // One frame of the render loop on which no record can come due: its
     // countdown is owed instead. False when the records must be looked at.
@@ -252,7 +260,7 @@ struct MidiEventQueue {
         arrival.fill(0);
         arrivals = 0;
         pending = 0;
-        quietFrames = owed = 0;
+        quietFrames = owed = heldFrames = 0;
     }
 
 private:
@@ -452,6 +460,7 @@ struct EngineState {
     UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
     XYState xy;                  // the XY pad: take, path replay, pad sources
     TuningExchange tuning;       // tuning tables on their way to the audio thread
+    TuningRequests tuningRequests; // tuning files asked for, and the table's source
 
     Random15 random;
     std::array<PinkNoise, kNumPinkGenerators> pinkNoise{}; // one per lane, then the global one

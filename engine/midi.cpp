@@ -154,7 +154,8 @@ void MidiEventQueue::place(int slot, const VstMidiEvent& midi) {
     VstMidiEvent& record = events[slot];
     record.type = midi.type;
     record.byteSize = midi.byteSize;
-    record.deltaFrames = std::max(0, midi.deltaFrames);
+    const std::int64_t due = std::int64_t{std::max(0, midi.deltaFrames)} + heldFrames;
+    record.deltaFrames = static_cast<int32_t>(std::min<std::int64_t>(due, INT32_MAX));
     record.flags = midi.flags;
     record.noteLength = midi.noteLength;
     record.noteOffset = midi.noteOffset;

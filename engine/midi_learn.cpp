@@ -12,9 +12,10 @@
 // The preference store locks and writes its file, which the audio thread
 // must never wait for. So the audio thread reads the capture switch from a
 // copy the main thread keeps fresh, and a controller it learns is entered in
-// the map at once but written to the preferences later, by the main thread
-// (flushLearnedControllers: the editor's idle pass, the menus, the other
-// map operations).
+// the map at once but written to the preferences later
+// (flushLearnedControllers): by the plug-in's file worker, which the audio
+// thread tells, and by whichever of the editor's idle pass, the menus, the
+// other map operations and the plug-in's close comes first.
 
 #include "core/aplugin.h"
 
@@ -93,6 +94,10 @@ void APlugin::refreshMidiCapturePref() {
 
 void APlugin::flushLearnedControllers() {
     MidiState& midi = engine.midi;
+    bool waiting = false;
+    for (const auto& word : midi.learnedPrefPending)
+        waiting = waiting || word.load(std::memory_order_relaxed) != 0;
+    if (!waiting) return; // cheap at every idle pass, and at close
     const PrefsSaveGroup oneSave;
     for (int word = 0; word < 2; ++word) {
         std::uint64_t bits = midi.learnedPrefPending[static_cast<std::size_t>(word)].exchange(
@@ -147,13 +152,14 @@ void APlugin::handleLearnedController(int controller, int value) {
             midi.ccMap[controller].store(learn, std::memory_order_relaxed);
             pendingWord(midi, controller)
                 .fetch_or(std::uint64_t{1} << (controller & 63), std::memory_order_release);
+            core.worker.post(filejob::LearnedControllers);
         }
     }
 
     const int t = midi.ccMap[controller].load(std::memory_order_relaxed);
     if (t <= 0 || !isValidTag(t)) return;
-    // Not the host's preset command nor the tuning's name: writing those
-    // reads a tuning file, which the audio thread never does.
+    // Not the host's preset command nor the tuning's name: a controller is
+    // no way to restore a state or name a file.
     if (t == tag::ApplyPreset || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) return;
     const float c = static_cast<float>(value) / 127.0f;
     if (gMidiCapturePref.load(std::memory_order_relaxed) && !capturedFlag(midi, t)) {

@@ -170,6 +170,20 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     setProgramAfterWaitingFromName();
     setPreviewAfterWaitingFromName();
 
+    // A restored state whose tuning file the worker is still reading waits
+    // for it, and the host's events with it: its first notes play in tune.
+    if (core.presetPending && !core.settingPreset && awaitingRestoredTuning()) {
+        queue.hold(frames);
+        for (int i = 0; i < frames; ++i) {
+            if (outL) outL[i] = 0.0f;
+            if (outR) outR[i] = 0.0f;
+        }
+        engine.render.lastOutput = {0.0f, 0.0f};
+        engine.render.silent = true; // the sound after this block fades in
+        return;
+    }
+    queue.heldFrames = 0;
+
     if (core.settingPreset) {
         for (int i = 0; i < frames; ++i) {
             if (queue.pending > 0) processMidi(i);

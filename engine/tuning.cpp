@@ -3,16 +3,19 @@
 //   loadTuning, resetTuning, getTuningName   editor (main thread)
 //   prepareTuning                            any thread, when a state or
 //                                            preset is about to be applied
-//                                            (an audio thread only asks)
-//   serveTuningRead                          main thread, or an audio thread
-//                                            with processing stopped: what
-//                                            it asked
-//   getTuning, setTuning, takeTuning         audio thread
+//                                            (a thread that has rendered
+//                                            only posts)
+//   readTuning                               the file worker, or a thread
+//                                            that has never rendered
+//   getTuning, setTuning, takeTuning,
+//   awaitingRestoredTuning                   audio thread
 //
 // A file is read and parsed only where no audio waits for it; the audio
 // thread takes finished tables through the exchange (at preset application
 // and with setGlobalRare). A load that fails leaves table, name and switch
-// as they were.
+// as they were. A write of the switch or the name (a state restored value
+// by value, a learned controller, automation) has the worker read the
+// tuning they name.
 
 #include "engine/tuning.h"
 
@@ -21,6 +24,7 @@
 #include "platform/dialogs.h"
 #include "platform/file_io.h"
 
+#include <bit>
 #include <charconv>
 
 namespace {
@@ -172,43 +176,86 @@ void APlugin::takeTuning() {
     engine.tuning.take();
 }
 
-// Before a state is applied: the tuning its switch and name ask for. The
-// name is stored two characters to a tag, so an odd-length one comes back
-// with a blank at its end; a file of the name without it is found too. A
-// host may ask on several threads at once (a state restored on one, a
-// value written on another): their tables take turns. An audio thread (a
-// host writing 997 from within processing) reads no file and waits for no
-// writer: it leaves the request to the next call from another thread, and
-// the notes keep the tuning they have until that table arrives.
+// The tuning the stored values name.
+TuningSource APlugin::storedTuningSource() const {
+    static_assert(TuningSource::kNameTags == tag::TuningNameChars);
+    TuningSource source;
+    source.on = getStoredValue(tag::HasTuning) >= 0.5f;
+    for (std::size_t i = 0; i < TuningSource::kNameTags; ++i)
+        source.nameBits[i] = std::bit_cast<std::uint32_t>(
+            loadRelaxed(storedProgram().values[tag::TuningNameFirst + static_cast<int>(i)]));
+    return source;
+}
+
+// Before a state is applied: the tuning its switch and name ask for. A
+// thread that has never rendered reads the file itself, so that the
+// application takes the table and a note right after it plays in tune. A
+// thread that has rendered (an audio thread, a host's main thread after an
+// offline bounce, a host that makes every call on one thread) reads no file
+// and waits for nothing: it posts the read to the file worker, and the
+// application waits for the table (awaitingRestoredTuning).
 void APlugin::prepareTuning() {
     if (onAudioThread()) {
-        core.tuningReadDue.store(true, std::memory_order_release);
+        if (getStoredValue(tag::HasTuning) >= 0.5f)
+            engine.tuningRequests.asked.fetch_add(1, std::memory_order_release);
+        core.worker.post(filejob::RestoredTuning);
         return;
     }
-    readTuning();
+    readTuning(true);
 }
 
-// The file the tuning switch and name ask for, published to the notes.
-void APlugin::readTuning() {
-    // This read serves every request made so far.
-    core.tuningReadDue.exchange(false, std::memory_order_acquire);
-    std::optional<TuningTable> table;
-    if (getStoredValue(tag::HasTuning) >= 0.5f) {
-        const std::string name = get2StringFromParamStr(tag::TuningNameFirst, tag::TuningNameChars);
-        const std::string& folder = core.folders.tuningDir;
-        table = readTuningFile(tuningFilePath(folder, name));
-        if (!table && !name.empty() && name.back() == ' ')
-            table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
+// File worker, or a thread that has never rendered: the file the tuning
+// switch and name ask for, published to the notes. A restore reads the file
+// anew; after a write of the switch or name the file is read only when they
+// name another tuning than the one playing, so that a file the editor loaded
+// from elsewhere stays (a read of its name in the tuning folder would not
+// find it). Values written during the read are read for again.
+void APlugin::readTuning(bool restore) {
+    TuningRequests& requests = engine.tuningRequests;
+    const std::uint32_t asked = requests.asked.load(std::memory_order_acquire);
+    for (;;) {
+        TuningSource wanted;
+        {
+            const std::lock_guard lock(requests.sourceLock);
+            wanted = storedTuningSource();
+            if (!restore && wanted == requests.published) break;
+        }
+        std::optional<TuningTable> table;
+        if (wanted.on) {
+            // Two characters to a tag: an odd-length name comes back with a
+            // blank at its end.
+            const std::string& folder = core.folders.tuningDir;
+            const std::string name =
+                get2StringFromParamStr(tag::TuningNameFirst, tag::TuningNameChars);
+            table = readTuningFile(tuningFilePath(folder, name));
+            if (!table && !name.empty() && name.back() == ' ')
+                table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
+        }
+        const std::lock_guard lock(requests.sourceLock);
+        if (!(storedTuningSource() == wanted)) continue;
+        engine.tuning.publish(table ? *table : identityTuning());
+        requests.published = wanted;
+        break;
     }
-    engine.tuning.publish(table ? *table : identityTuning());
+    requests.served.store(asked, std::memory_order_release);
 }
 
-// The tuning an audio thread asked for, read by any other thread, or by an
-// audio thread while the host has processing stopped (a host that makes
-// every call from the thread it renders on suspends or resumes it there).
-void APlugin::serveTuningRead(bool processingStopped) {
-    if (!core.tuningReadDue.load(std::memory_order_relaxed)) return;
-    if (processingStopped || !onAudioThread()) readTuning();
+// Audio thread, while a preset application is pending: whether it should
+// wait for the tuning file a restore asked the worker for. It waits until
+// the table has arrived, or kWaitLimit at most.
+bool APlugin::awaitingRestoredTuning() {
+    TuningRequests& requests = engine.tuningRequests;
+    if (requests.served.load(std::memory_order_acquire) ==
+        requests.asked.load(std::memory_order_relaxed)) {
+        requests.waiting = false;
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!requests.waiting) {
+        requests.waiting = true;
+        requests.waitingSince = now;
+    }
+    return now - requests.waitingSince < TuningRequests::kWaitLimit;
 }
 
 void APlugin::loadTuning() {
@@ -223,14 +270,22 @@ void APlugin::loadTuning() {
         messageBox("Problem with Tuning File", MESSAGE_BOX_OK);
         return;
     }
+    // The table stands for the name and switch written with it: the
+    // worker, told of their writes, finds them read already.
+    TuningRequests& requests = engine.tuningRequests;
+    const std::lock_guard lock(requests.sourceLock);
     engine.tuning.publish(*table);
     set2StringFromParam(fileStem(path), tag::TuningNameFirst, tag::TuningNameChars);
     setParameter(tag::HasTuning, 1.0f);
+    requests.published = storedTuningSource();
 }
 
 void APlugin::resetTuning() {
+    TuningRequests& requests = engine.tuningRequests;
+    const std::lock_guard lock(requests.sourceLock);
     setParameter(tag::HasTuning, 0.0f);
     engine.tuning.publish(identityTuning());
+    requests.published = storedTuningSource();
 }
 
 std::string APlugin::getTuningName() const {

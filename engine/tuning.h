@@ -23,7 +23,9 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -70,4 +72,35 @@ private:
     int front = 0;              // the audio thread's
     int back = 2;               // the writer's, under `writers`
     std::mutex writers;
+};
+
+// What a table is read from: the tuning switch and the stored values of
+// the name's tags, bit for bit (read without allocating). Every
+// switched-off source gives equal temperament, whatever the name.
+struct TuningSource {
+    static constexpr std::size_t kNameTags = 20;
+    bool on = false;
+    std::array<std::uint32_t, kNameTags> nameBits{};
+    bool operator==(const TuningSource& other) const {
+        return on == other.on && (!on || nameBits == other.nameBits);
+    }
+};
+
+// The tuning files a plug-in has been asked to read, and what it published.
+// A thread that has rendered never reads a file: it counts a request in
+// `asked` and posts the read to the plug-in's file worker, which answers in
+// `served`. A restored state that switches a tuning on is applied once its
+// table has arrived (or after kWaitLimit, should the file be slow), so its
+// first notes play in tune.
+struct TuningRequests {
+    static constexpr std::chrono::milliseconds kWaitLimit{250};
+
+    std::atomic<std::uint32_t> asked{0};  // restores whose file is wanted
+    std::atomic<std::uint32_t> served{0}; // the last `asked` a read answered
+    // Held while a reader matches the values with the table it publishes.
+    std::mutex sourceLock;
+    TuningSource published; // what the newest published table was read for
+    // Audio thread only: when the pending application began to wait.
+    bool waiting = false;
+    std::chrono::steady_clock::time_point waitingSince{};
 };

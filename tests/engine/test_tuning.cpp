@@ -170,6 +170,7 @@ TEST_F(TuningTest, TuningComesBackWithARestoredState) {
     std::thread([&] {
         for (int t = 0; t < tag::Count; ++t) p.setParameter(t, saved[static_cast<std::size_t>(t)]);
     }).join();
+    p.core.worker.waitUntilIdle(); // the switch and name came after 997
     s.h.renderIn(8192, 512);
     s.h.settle_();
     EXPECT_EQ(p.getTuningName(), "Odd");
@@ -210,82 +211,142 @@ private:
     int fd;
 };
 
-// A host restores states value by value from within processing: its audio
-// thread writes every value, 997 last (the tuning's switch and name before
-// it) or 997 first (the name's last tag while the state is pending). That
-// thread opens no file and makes no heap call meanwhile, and the state
-// applies with the tuning the notes had; the host's next call from its main
-// thread, or its suspend and resume on the audio thread (a host with one
-// thread), reads the file, and the notes play it from the next slow tick on.
-TEST_F(TuningTest, RestoreOnTheAudioThreadLeavesTheFileToTheMainThread) {
+// Runs `work` on a thread of its own and waits for it: a host's audio
+// thread, or its main thread.
+void onThread(const std::function<void()>& work) {
+    std::thread(work).join();
+}
+
+// A restored state that names a tuning plays it from its first note on,
+// whichever thread restores it and whatever the host calls afterwards (no
+// dispatcher call, no suspend): a main thread that rendered once (an offline
+// bounce) while an audio thread renders now, or an audio thread that
+// restores and goes on rendering (a host with one thread). A thread that has
+// rendered opens no file and makes no heap call meanwhile: the plug-in's
+// file worker reads the file, and the application waits for its table.
+TEST_F(TuningTest, ARestoreOnAnyThreadPlaysItsTuningFromItsFirstNote) {
     const std::filesystem::path tunings = folder / "tunings";
     std::filesystem::create_directories(tunings);
     std::ofstream(tunings / "Up.tun") << lines({"[Tuning]", "note 69=7000"});
     std::ofstream(tunings / "Down.tun") << lines({"[Tuning]", "note 69=6800"});
     std::ofstream(tunings / "Odd.tun") << lines({"[Exact Tuning]", "note 69=7200"});
-
-    SoundCheck s;
-    APlugin& p = s.h.p();
-    AEffect* e = s.h.effect();
-    p.core.folders.tuningDir = tunings.string();
-    const double plain = pitchOf(s, 69);
-    auto stateNamed = [&p](const char* name) {
-        p.set2StringFromParam(name, tag::TuningNameFirst, tag::TuningNameChars);
-        p.setParameter(tag::HasTuning, 1.0f);
-        std::vector<float> values(tag::Count);
-        for (int t = 0; t < tag::Count; ++t)
-            values[static_cast<std::size_t>(t)] = p.getParameter(t);
-        return values;
-    };
+    enum Restorer { MainThread, AudioThread };
+    enum How { Chunk, ApplyFirst, ApplyLast };
     struct Case {
         const char* name;
-        bool applyFirst;
+        Restorer restorer;
+        How how;
         double semitones;
-        bool oneThread;
     };
-    const Case cases[] = {{"Up", false, 1.0, false},  {"Down", true, -1.0, false},
-                          {"Odd", false, 3.0, false}, {"Up", true, 1.0, false},
-                          {"Odd", true, 3.0, false},  {"Down", false, -1.0, true}};
-    std::vector<std::vector<float>> states;
-    for (const Case& c : cases) states.push_back(stateNamed(c.name));
-    p.setParameter(tag::HasTuning, 0.0f);
-    s.h.settle_();
-
+    const Case cases[] = {{"Up", MainThread, Chunk, 1.0},      {"Down", MainThread, ApplyLast, -1.0},
+                          {"Odd", MainThread, ApplyFirst, 3.0}, {"Up", AudioThread, Chunk, 1.0},
+                          {"Down", AudioThread, ApplyFirst, -1.0}, {"Odd", AudioThread, ApplyLast, 3.0}};
     FileAccessWatch files(tunings);
-    double before = 0.0; // semitones of the tuning heard so far
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        const std::vector<float>& values = states[i];
-        files.take();
-        long heapCalls = 0;
-        {
-            AllocationWatch heap;
-            if (c.applyFirst) e->setParameter(e, tag::ApplyPreset, values[tag::ApplyPreset]);
-            for (int t = 0; t < tag::Count; ++t)
-                if (t != tag::ApplyPreset)
-                    e->setParameter(e, t, values[static_cast<std::size_t>(t)]);
-            if (!c.applyFirst) e->setParameter(e, tag::ApplyPreset, values[tag::ApplyPreset]);
-            s.h.renderIn(8192, 512); // the state applies
-            heapCalls = heap.count();
-        }
-        const auto [opens, reads] = files.take();
-        SCOPED_TRACE(std::string(c.name) + (c.applyFirst ? ", 997 first" : ", 997 last"));
-        EXPECT_EQ(opens + reads, 0) << opens << " opens and " << reads << " reads";
-        EXPECT_EQ(heapCalls, 0);
-        EXPECT_FALSE(p.core.presetPending || p.core.settingPreset);
-        EXPECT_NEAR(pitchOf(s, 69) / plain, std::exp2(before / 12.0), 0.0005);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.restorer == MainThread ? ", main" : ", audio") +
+                     " thread, how " + std::to_string(c.how));
+        SoundCheck s; // this thread renders first: an offline bounce
+        APlugin& p = s.h.p();
+        AEffect* e = s.h.effect();
+        p.core.host.hostIsReaper = true; // a host that exchanges chunks
+        p.core.folders.tuningDir = tunings.string();
+        const double plain = pitchOf(s, 69);
+        p.set2StringFromParam(c.name, tag::TuningNameFirst, tag::TuningNameChars);
+        p.setParameter(tag::HasTuning, 1.0f);
+        ProgramRecord state = p.core.programStore[0];
+        p.setParameter(tag::HasTuning, 0.0f);
+        p.core.worker.waitUntilIdle();
+        onThread([&] { s.h.render(SoundCheck::kBlock); }); // now an audio thread renders
 
-        if (c.oneThread) {
-            e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
-            e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-        } else {
-            std::thread([e] { e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0.0f); }).join();
-        }
-        EXPECT_GT(files.take().first, 0); // read there
-        s.h.render(512);
-        EXPECT_NEAR(pitchOf(s, 69) / plain, std::exp2(c.semitones / 12.0), 0.0005);
-        before = c.semitones;
+        auto restore = [&] {
+            if (c.how == Chunk) {
+                e->dispatcher(e, effSetChunk, 0, sizeof state, &state, 0.0f);
+                return;
+            }
+            if (c.how == ApplyFirst) e->setParameter(e, tag::ApplyPreset, 0.0f);
+            for (int t = 0; t < tag::Count; ++t)
+                if (t != tag::ApplyPreset) e->setParameter(e, t, state.values[t]);
+            if (c.how == ApplyLast) e->setParameter(e, tag::ApplyPreset, 0.0f);
+        };
+        std::vector<float> heard;
+        // The worker is held up until the first note has been sent and a
+        // block rendered: the file is read there, and nowhere else.
+        std::unique_lock held(p.engine.tuningRequests.sourceLock);
+        files.take();
+        long heapCalls = -1;
+        if (c.restorer == MainThread) restore();
+        EventBlock note;
+        note.noteOn(0, 69, 127);
+        note.get();
+        onThread([&] {
+            AllocationWatch heap;
+            if (c.restorer == AudioThread) restore();
+            s.h.send(note);
+            s.h.render(SoundCheck::kBlock);
+            heapCalls = heap.count();
+        });
+        EXPECT_EQ(files.take().first, 0) << "a file opened while the worker was held up";
+        EXPECT_EQ(heapCalls, 0);
+        held.unlock();
+        onThread([&] { heard = s.capture(4096 + 16384); });
+        heard.erase(heard.begin(), heard.begin() + 4096);
+        const double rough = plain * std::exp2(c.semitones / 12.0);
+        EXPECT_NEAR(spectrum::peakFrequency(heard, s.rate(), rough * 0.9, rough * 1.1) / plain,
+                    std::exp2(c.semitones / 12.0), 0.0005);
+        EXPECT_GT(files.take().first, 0); // the worker read it
     }
+}
+
+// A host restores a state value by value in tag order from its main thread
+// while it renders on an audio thread: 997 comes before the tuning's switch
+// and name, so the application may run with the tuning of the state before.
+// Once the writes have settled the notes play the tuning the values name,
+// in every round.
+TEST_F(TuningTest, TuningTagsWrittenAfterTheApplicationAreHeard) {
+    write("Up.tun", lines({"[Tuning]", "note 69=7000"}));
+    write("Down.tun", lines({"[Tuning]", "note 69=6800"}));
+    PluginHarness h;
+    APlugin& p = h.p();
+    p.core.folders.tuningDir = folder.string();
+    struct State {
+        const char* name; // nullptr: the switch off
+        float pitch69;
+    };
+    const State states[] = {{"Up", 70.0f}, {nullptr, 69.0f}, {"Down", 68.0f}, {"Nowhere", 69.0f}};
+    std::vector<std::vector<float>> saved;
+    for (const State& state : states) {
+        p.set2StringFromParam(state.name ? state.name : "Up", tag::TuningNameFirst,
+                              tag::TuningNameChars);
+        p.setParameter(tag::HasTuning, state.name ? 1.0f : 0.0f);
+        std::vector<float> values(tag::Count);
+        for (int t = 0; t < tag::Count; ++t) values[static_cast<std::size_t>(t)] = p.getParameter(t);
+        saved.push_back(values);
+    }
+    std::atomic<bool> done{false};
+    std::atomic<long> blocks{0};
+    std::atomic<float> heard69{0.0f}; // the pitch the audio thread plays note 69 at
+    std::thread audio([&] {
+        while (!done.load()) {
+            h.render(64);
+            heard69 = p.getTuning(69);
+            ++blocks;
+        }
+    });
+    int wrong = 0;
+    const int rounds = 40;
+    for (int round = 0; round < rounds; ++round) {
+        const std::size_t i = static_cast<std::size_t>(round) % std::size(states);
+        AEffect* e = h.effect();
+        for (int t = 0; t < tag::Count; ++t) e->setParameter(e, t, saved[i][static_cast<std::size_t>(t)]);
+        p.core.worker.waitUntilIdle();
+        while (p.core.presetPending || p.core.settingPreset) std::this_thread::yield();
+        const long seen = blocks.load();
+        while (blocks.load() < seen + 128) std::this_thread::yield(); // the next slow ticks
+        if (heard69.load() != states[i].pitch69) ++wrong;
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(wrong, 0) << "of " << rounds << " rounds";
 }
 
 // The exchange itself, hammered: two writers publish a whole table each as
