@@ -1,15 +1,14 @@
-// The frame of a film strip that a value shows, for strips whose frames are
-// frameStep pixels apart: the vertical slider draws that frame, and the
-// artwork that paints marks on a strip places them with the same rule, so a
-// mark stands at the index exactly when the value it names is set.
+// The frame of a film strip that shows a whole percent: the vertical slider
+// draws the frame of the percent its value text shows, and the artwork that
+// paints marks on a strip places each mark on its percent's frame with the
+// same rule, so a mark stands at the index exactly when the text names it.
 #pragma once
 
-#include <cmath>
+#include "core/numeric.h"
 
-// range = frameStep x (count - 1) pixels; the value's pixel offset is
-// truncated, then lowered to a whole frame.
-inline int stripFrame(float value, double frameStep, int count) {
-    if (!(value >= 0.0f) || !(frameStep > 0.0) || count < 1) return 0;
-    const double y = std::trunc(frameStep * (count - 1) * value);
-    return y < frameStep ? 0 : static_cast<int>(std::floor(y / frameStep));
+// Percent p (0..100) of count frames: p x (count - 1) / 100, lowered to a
+// whole frame. From 101 frames on no two percents share a frame.
+inline int stripFrame(int percent, int count) {
+    if (count < 1) return 0;
+    return clampTo(percent, 0, 100) * (count - 1) / 100;
 }

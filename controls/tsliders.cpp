@@ -3,6 +3,7 @@
 
 #include "controls/control_access.h"
 #include "core/aplugin.h"
+#include "core/display_scales.h"
 #include "core/numeric.h"
 #include "editor/gui_tables.h"
 #include "editor/ueditor.h"
@@ -148,11 +149,13 @@ bool TVSlider::ringShown() const {
 void TVSlider::draw(CDrawContext* context) {
     if (!mayDraw(this)) return;
     const CRect& r = getViewSize();
-    // The strip's frames are as tall as the slider is wide.
+    // The strip's frames are as tall as the slider is wide. The frame is that
+    // of the whole percent the value text shows, so the strip's marks agree
+    // with the readout.
     const CCoord h = r.getWidth();
     if (background && value >= 0 && h > 0) {
-        const float v = getInverseBitmap() ? 1.0f - value : value;
-        const double y = stripFrame(v, h, frameCount) * h;
+        const int percent = display_scale::percentShown(value);
+        const double y = stripFrame(getInverseBitmap() ? 100 - percent : percent, frameCount) * h;
         if (getTransparency())
             background->draw(context, r, CPoint(0, y), 1.0f);
         else

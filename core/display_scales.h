@@ -2,9 +2,15 @@
 // that what is typed reads back as the text the display gives it.
 #pragma once
 
+#include "core/numeric.h"
 #include "core/tags.h"
 
 namespace display_scale {
+
+// The whole percent a 0..100 % text shows: truncated, as the text is.
+constexpr int percentShown(float value) {
+    return truncTo(clamp01(value) * 100.0f, 0, 100);
+}
 
 // A free LFO's speed below this stands still and shows "Off".
 constexpr float kFreeLfoStill = 0.00001f;

@@ -147,7 +147,7 @@ std::string APlugin::displayText(int t, const ShownValue& own) const {
         result = vocabAt(OFF_ON_STR, onOff ? 1 : 0);
         break;
     case kDisplayPercent:
-        result = intStr(truncInt(v * 100.0f)) + "%";
+        result = intStr(display_scale::percentShown(v)) + "%";
         break;
     case kDisplayBipolar:
         result = intStr(truncInt(v * 200.0f) - 100) + "%";

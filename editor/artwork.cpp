@@ -406,10 +406,11 @@ void paintMorphStrip(cairo_t* cr, int sizeIndex, int width, int height) {
     }
     cairo_fill(cr);
 
-    // Numbered marks: the value that sits on the index when the mark does.
+    // Numbered marks: each on the frame the slider shows while the value
+    // text reads the mark's percent.
     const double fontSize = std::min(7.0 * k, bodyW * 0.62);
     for (int tenth = 0; tenth <= 10; ++tenth) {
-        const int position = stripFrame(static_cast<float>(tenth / 10.0), w, kMorphFrames);
+        const int position = stripFrame(tenth * 10, kMorphFrames);
         const double y = position * w + centreOffset;
         char label[8];
         if (tenth == 0)

@@ -444,7 +444,7 @@ TEST_F(ControlsSlider, VerticalSliderStripAndModulationRing) {
     EXPECT_FALSE(v->ringShown());
     v->setDirty(true);
     redraw();
-    // trunc(10 x 231 x 0.5) = 1155, lowered to 1150: frame 115 at the top.
+    // 0.5 reads 50 %: frame 50 x 231 / 100 = 115 (lowered) at the top.
     EXPECT_EQ(pixel(302, 102).red, 115);
     EXPECT_EQ(countPixels(kVRect, isWhite), 0);
 

@@ -691,9 +691,10 @@ TEST_F(EditorScreens, TheEffectInUseHasTheBrighterSwitch) {
 // ------------------------------------------------------------------ morph marks and the ECS button
 
 // At every size: the ECS menu draws nothing of its own, its picture ("ECS"
-// and its arrow) stands in the background under it; the morph slider set to
-// each tenth shows that tenth's numbered mark on the index (the middle of the
-// window): the mark's dark box is centred there, not a position away.
+// and its arrow) stands in the background under it; over the morph slider's
+// whole range, a numbered mark stands on the index (the middle of the window:
+// the mark's dark box is centred there, not a position away) exactly when the
+// value text reads a whole ten, "0%" .. "100%".
 TEST_F(EditorScreens, EcsButtonAndMorphMarksAtEverySize) {
     for (int s = 0; s < 4; ++s) {
         openAtSize(s);
@@ -719,9 +720,11 @@ TEST_F(EditorScreens, EcsButtonAndMorphMarksAtEverySize) {
         // Inside the tape, right of its edge line and left of the label.
         const int x = static_cast<int>(r.left) + static_cast<int>(std::lround(w * 0.16)) + edge;
         const double index = r.top + std::floor(r.getHeight() / 2);
-        for (int tenth = 0; tenth <= 10; ++tenth) {
-            SCOPED_TRACE("size " + std::to_string(s) + ", " + std::to_string(tenth * 10) + " %");
-            plugin->setParameter(tag::OscMorph, static_cast<float>(tenth / 10.0));
+        int tens = 0, mismatches = 0;
+        std::string examples;
+        for (int i = 0; i <= 2000; ++i) {
+            const float v = static_cast<float>(i / 2000.0);
+            plugin->setParameter(tag::OscMorph, v);
             clock.advance(40);
             dispatch(effEditIdle);
             // The dark run nearest the index.
@@ -737,7 +740,16 @@ TEST_F(EditorScreens, EcsButtonAndMorphMarksAtEverySize) {
                     runStart = -1;
                 }
             }
-            EXPECT_NEAR(nearest, index, 1.5) << "a position is " << w << " pixels";
+            const std::string text = plugin->getParameterDisplayStr(tag::OscMorph);
+            const bool readsTen = text.size() >= 2 && text.compare(text.size() - 2, 2, "0%") == 0;
+            const bool onIndex = std::fabs(nearest - index) <= 1.5;
+            tens += readsTen;
+            if (readsTen != onIndex && ++mismatches <= 4)
+                examples += " " + std::to_string(i) + "/2000 reads " + text +
+                            (onIndex ? " (on)" : " (off)");
         }
+        EXPECT_EQ(mismatches, 0) << "size " << s << ", a position is " << w
+                                 << " pixels:" << examples;
+        EXPECT_EQ(tens, 10 * 20 + 1) << "size " << s; // 100% at the end only
     }
 }
