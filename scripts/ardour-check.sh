@@ -7,67 +7,61 @@
 # the only "Ignored automation data" lines are for tags that answer 0.
 #
 # usage: scripts/ardour-check.sh [path/to/ondix.so]
-# Needs ardour7-lua (apt-get install -y ardour) and the shared session scripts
-# (session_save.lua, session_load.lua) in $ONDIX_ARDOUR_TOOLS, by default
-# ../shared/tools/ardour next to the checkout.
+# Without a path it checks build/release/ondix.so, building it first when it
+# is not there. Runs headless (Ardour's Dummy backend, no sound card or
+# display). Needs Ardour 7's Lua interpreter, ardour7-lua: Debian 12's package
+# ardour, which is installed when it is missing (as root, or through sudo).
+# The session scripts are in scripts/ardour. Ardour's settings and plug-in
+# cache go to a temporary folder, removed afterwards: nothing is left in the
+# home folder.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-SO=$(readlink -f "${1:-$ROOT/build/release/ondix.so}")
-TOOLS=${ONDIX_ARDOUR_TOOLS:-$ROOT/../shared/tools/ardour}
+LUA=$ROOT/scripts/ardour
 SCANNER=/usr/lib/ardour7/ardour-vst-scanner
 
+source "$ROOT/scripts/packages.sh"
+
+if [[ $# -eq 0 && ! -f $ROOT/build/release/ondix.so ]]; then
+    install_missing_packages "${BUILD_PACKAGES[@]}"
+    cmake -S "$ROOT" -B "$ROOT/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF -DONDIX_BENCH=OFF
+    cmake --build "$ROOT/build/release" --target ondix
+fi
+SO=$(readlink -f "${1:-$ROOT/build/release/ondix.so}")
 [[ -f $SO ]] || { echo "no plug-in at $SO (build it first)" >&2; exit 2; }
-[[ -f $TOOLS/session_save.lua && -f $TOOLS/session_load.lua ]] ||
-    { echo "no session scripts in $TOOLS (set ONDIX_ARDOUR_TOOLS)" >&2; exit 2; }
-command -v ardour7-lua >/dev/null && [[ -x $SCANNER ]] ||
-    { echo "Ardour 7 is missing: apt-get install -y ardour" >&2; exit 2; }
+
+if ! command -v ardour7-lua >/dev/null || [[ ! -x $SCANNER ]]; then
+    install_missing_packages ardour ||
+        { echo "Ardour 7 is missing and could not be installed: apt-get install -y ardour" >&2; exit 2; }
+    command -v ardour7-lua >/dev/null && [[ -x $SCANNER ]] ||
+        { echo "the package ardour brought no ardour7-lua or $SCANNER (Ardour 7 is needed)" >&2; exit 2; }
+fi
 
 WORK=$(mktemp -d -t ondix-ardour.XXXXXX)
-CACHE=
-cleanup() {
-    rm -rf "$WORK"
-    if [[ -n $CACHE ]]; then rm -f "$CACHE"; fi
-}
-trap cleanup EXIT
+trap 'rm -rf "$WORK"' EXIT
+export XDG_CONFIG_HOME=$WORK/config XDG_CACHE_HOME=$WORK/cache XDG_DATA_HOME=$WORK/data
 
 # Ardour only uses a scanned plug-in and only trusts a scan newer than the
 # binary: scan a copy dated in the past, so the build tree is left alone.
 mkdir "$WORK/plugin"
 cp "$SO" "$WORK/plugin/ondix.so"
 touch -d "@$(($(date +%s) - 5))" "$WORK/plugin/ondix.so"
-LD_LIBRARY_PATH=/usr/lib/ardour7 "$SCANNER" -f -v "$WORK/plugin/ondix.so" >"$WORK/scan.log" 2>&1
-CACHE=$(sed -n 's/.*Saved VST2 plugin cache to //p' "$WORK/scan.log" | tail -n 1)
+LD_LIBRARY_PATH=/usr/lib/ardour7 "$SCANNER" -f -v "$WORK/plugin/ondix.so" >"$WORK/scan.log" 2>&1 || true
 grep -q 'is_instrument="1"' "$WORK/scan.log" || { cat "$WORK/scan.log" >&2; exit 1; }
 
-# Prints the tags that have an automation lane after a reload, one a line.
-cat >"$WORK/lanes.lua" <<'EOF'
-local sdir, limit, out = arg[1], tonumber(arg[2]), arg[3]
-ARDOUR.config():set_hide_dummy_backend(false)
-ARDOUR.config():set_limit_n_automatables(limit)
-assert(AudioEngine:set_backend("None (Dummy)", "", ""))
-assert(load_session(sdir, "st"))
-local proc = Session:route_by_name("Synth"):the_instrument()
-local ids = {}
-for p in proc:to_automatable():all_automatable_params():iter() do
-  if p:type() == ARDOUR.AutomationType.PluginAutomation then ids[#ids + 1] = p:id() end
-end
-table.sort(ids)
-local f = io.open(out, "w")
-for _, id in ipairs(ids) do f:write(id, "\n") end
-f:close()
-close_session()
-EOF
-
-run() { LXVST_PATH="$WORK/plugin" ardour7-lua "$@" >"$WORK/last.log" 2>&1; }
+run() {
+    LXVST_PATH="$WORK/plugin" ardour7-lua "$@" >"$WORK/last.log" 2>&1 ||
+        { echo "ardour7-lua $* failed:" >&2; cat "$WORK/last.log" >&2; exit 1; }
+}
 ignored() { grep -c "Ignored automation data for non-automatable parameter" "$WORK/last.log" || true; }
 
-run "$TOOLS/session_save.lua" "$WORK/st"
-run "$TOOLS/session_load.lua" "$WORK/st"
+run "$LUA/session_save.lua" "$WORK/st"
+run "$LUA/session_load.lua" "$WORK/st"
 reload=$(ignored)
-run "$WORK/lanes.lua" "$WORK/st" 512 "$WORK/lanes-capped.txt"
+run "$LUA/lanes.lua" "$WORK/st" 512 "$WORK/lanes-capped.txt"
 capped=$(ignored)
-run "$WORK/lanes.lua" "$WORK/st" 0 "$WORK/lanes-uncapped.txt"
+run "$LUA/lanes.lua" "$WORK/st" 0 "$WORK/lanes-uncapped.txt"
 uncapped=$(ignored)
 
 echo "reload (session_load.lua):          $reload \"Ignored automation\" lines"

@@ -7,12 +7,9 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-packages=(cmake ninja-build g++ pkg-config libsndfile1-dev libcairo2-dev libfontconfig-dev libx11-dev
-          fonts-dejavu-core)
-
 source scripts/packages.sh
 
-install_missing_packages "${packages[@]}"
+install_missing_packages "${BUILD_PACKAGES[@]}"
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DONDIX_SANITIZE=OFF -DONDIX_TESTS=OFF \

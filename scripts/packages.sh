@@ -1,5 +1,10 @@
 # Sourced by the scripts here: installs the Debian packages given that are
 # missing (as root, or through sudo).
+
+# What a release build needs (Debian 12).
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsndfile1-dev libcairo2-dev libfontconfig-dev
+                libx11-dev fonts-dejavu-core)
+
 install_missing_packages() {
     local missing=() package
     for package in "$@"; do

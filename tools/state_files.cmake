@@ -55,6 +55,8 @@ endforeach()
 render(0 "" --save-state ${WORK}/elsewhere/state)
 file(CREATE_LINK ${WORK}/elsewhere/state ${WORK}/link SYMBOLIC)
 render(0 "" --load-state ${WORK}/link)
+# A state loaded and saved again in its place (through the link, too).
+render(0 "" --load-state ${WORK}/elsewhere/state --save-state ${WORK}/link)
 
 # Saving through the link replaces its target; the link stays.
 file(WRITE ${WORK}/elsewhere/state "old")

@@ -6,6 +6,7 @@
 #include "level_meter.h"
 #include "midi_phrase.h"
 #include "numbers.h"
+#include "output_file.h"
 #include "wav_writer.h"
 
 #include <bit>
@@ -131,6 +132,8 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, std::str
         error = "render needs an AudioUnit library";
     else if (o.output.empty())
         error = "render needs an output file: -o OUT.wav";
+    else if (sameFile(o.output, o.library))
+        error = "-o and the AudioUnit library name the same file (" + o.library + ")";
     else if (o.seconds && std::llround(*o.seconds * o.rate) < 1)
         error = "--seconds " + formatFixed(*o.seconds, 6) + " is shorter than one frame at " +
                 formatInt(static_cast<int64_t>(o.rate)) + " Hz";
@@ -198,6 +201,11 @@ int render(const Options& options) {
         }
     }
     host.close();
+    if (meter.nonFinite() > 0) {
+        fail(formatInt(static_cast<int64_t>(meter.nonFinite())) +
+             " output samples were NaN or infinite; nothing written");
+        return kExitFailure;
+    }
     if (!writer.commit(error)) {
         fail(error);
         return kExitFailure;
@@ -206,11 +214,6 @@ int render(const Options& options) {
               << "peak " << formatFixed(toDecibels(meter.peak()), 2) << " dBFS ("
               << formatFixed(meter.peak(), 4) << "), RMS "
               << formatFixed(toDecibels(meter.rms()), 2) << " dBFS" << std::endl;
-    if (meter.nonFinite() > 0) {
-        fail(formatInt(static_cast<int64_t>(meter.nonFinite())) +
-             " output samples were NaN or infinite");
-        return kExitFailure;
-    }
     return kExitOk;
 }
 

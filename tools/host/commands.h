@@ -2,6 +2,7 @@
 #pragma once
 
 #include "midi_phrase.h"
+#include "output_file.h"
 #include "plugin_loader.h"
 
 #include <optional>
@@ -63,8 +64,9 @@ int runInfo(const InfoOptions& options);
 
 // The plug-in's state as a file: its bank chunk when it exchanges chunks,
 // otherwise its parameter values (32-bit floats in index order); see
-// state_file.h. A failed save leaves an existing file as it was.
-bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::string& error);
+// state_file.h. Written to `file`, which takes its name with the run's
+// other outputs (commitOutputs).
+bool saveState(Plugin& plugin, OutputFile& file, bool verbose, std::string& error);
 // The bytes of a state file (a regular file of at most kMaxStateFileBytes).
 bool readStateFile(const std::string& path, std::string& bytes, std::string& error);
 // Restores the state in bytes, read from path (named in messages).

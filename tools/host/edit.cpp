@@ -39,6 +39,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kIdleInterval = std::chrono::milliseconds(20); // effEditIdle 50 times a second
 constexpr auto kMapTimeout = std::chrono::seconds(5);
+// How long a snapshot waits for the editor to draw at all.
+constexpr auto kFirstDrawTimeout = std::chrono::seconds(5);
 // Audio more than this far behind real time (a slow debug build, a stopped
 // process) is skipped rather than caught up in a burst.
 constexpr double kMaxAudioLagSeconds = 0.25;
@@ -251,7 +253,8 @@ private:
         while (!done_.load(std::memory_order_relaxed)) {
             std::this_thread::sleep_for(kPoll);
             const Clock::time_point now = Clock::now();
-            if (!due && stopRequested.load(std::memory_order_relaxed)) due = now;
+            // A signal brings the end forward, whether or not --seconds set one.
+            if (stopRequested.load(std::memory_order_relaxed) && (!due || *due > now)) due = now;
             if (!due || now < *due + kGrace || done_.load(std::memory_order_relaxed)) continue;
             for (const pid_t child : childProcesses()) ::kill(child, SIGTERM);
         }
@@ -346,30 +349,47 @@ uint32_t channel(unsigned long pixel, unsigned long mask) {
     return static_cast<uint32_t>(value * 255 / ((1ul << bits) - 1));
 }
 
-// The window's pixels (its children's included, as they are on screen) into
-// a PNG file. Prints "FILE WxH".
-bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error) {
+// The window's pixels, its children's included, as they are on screen
+// (TrueColor only). Null, with error set, when they cannot be read.
+XImage* captureWindow(HostWindow& host, std::string& error) {
     Display* display = host.display();
     XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(display, host.window(), &attributes)) {
+    if (!host.window() || !XGetWindowAttributes(display, host.window(), &attributes)) {
         error = "cannot read the window's attributes";
-        return false;
+        return nullptr;
     }
     if (attributes.visual->c_class != TrueColor ||
         (attributes.depth != 24 && attributes.depth != 32)) {
         error = "cannot take a snapshot of a " + formatInt(attributes.depth) +
                 "-bit display that is not TrueColor";
-        return false;
+        return nullptr;
     }
-    const int width = attributes.width, height = attributes.height;
     // Fails (BadMatch) when part of the window is off the screen.
-    XImage* image = XGetImage(display, host.window(), 0, 0, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image) {
-        error = "cannot read the window's pixels (is all of it on the screen?)";
-        return false;
-    }
+    XImage* image = XGetImage(display, host.window(), 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) error = "cannot read the window's pixels (is all of it on the screen?)";
+    return image;
+}
 
+// Whether the window shows one flat colour, as it does before anything is
+// drawn in it. False when its pixels cannot be read.
+bool showsOneColour(HostWindow& host) {
+    std::string error;
+    XImage* image = captureWindow(host, error);
+    if (!image) return false;
+    const unsigned long first = XGetPixel(image, 0, 0);
+    bool flat = true;
+    for (int y = 0; y < image->height && flat; ++y)
+        for (int x = 0; x < image->width && flat; ++x) flat = XGetPixel(image, x, y) == first;
+    XDestroyImage(image);
+    return flat;
+}
+
+// The window's pixels into a PNG file. Prints "FILE WxH".
+bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error) {
+    XImage* image = captureWindow(host, error);
+    if (!image) return false;
+    const int width = image->width, height = image->height;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
@@ -417,7 +437,7 @@ int runEdit(const EditOptions& options) {
     // The snapshot's place is checked before the session, not after it.
     if (!options.snapshot.empty() && !canWriteFileDurably(options.snapshot, error)) {
         reportError(error);
-        return kExitUsage;
+        return kExitFailure;
     }
     auto plugin = Plugin::load(options.pluginPath, options.host, error);
     if (!plugin) {
@@ -476,26 +496,42 @@ int runEdit(const EditOptions& options) {
     audio.start(start);
     Clock::time_point nextIdle = start;
     uint64_t idles = 0;
-    const SessionEnd sessionEnd(end); // also over the snapshot's last idle call
-    for (;;) {
-        if (!host.handleEvents() || stopRequested.load(std::memory_order_relaxed)) break;
-        const Clock::time_point now = Clock::now();
-        if (end && now >= *end) break;
-        audio.runUntil(now);
-        if (now >= nextIdle) {
-            plugin->dispatch(effEditIdle);
-            ++idles;
-            nextIdle += kIdleInterval;
-            if (nextIdle <= now) nextIdle = now + kIdleInterval;
+    // Runs the session (events, audio, idle calls) until `until`, the window
+    // is closed or `done` says so.
+    auto run = [&](Clock::time_point until, const auto& done) {
+        for (;;) {
+            if (!host.handleEvents() || done()) return;
+            const Clock::time_point now = Clock::now();
+            if (now >= until) return;
+            audio.runUntil(now);
+            if (now >= nextIdle) {
+                plugin->dispatch(effEditIdle);
+                ++idles;
+                nextIdle += kIdleInterval;
+                if (nextIdle <= now) nextIdle = now + kIdleInterval;
+            }
+            Clock::time_point wake = std::min(nextIdle, until);
+            if (audio.enabled()) wake = std::min(wake, audio.nextBlock());
+            host.waitForEvents(wake - Clock::now());
         }
-        Clock::time_point wake = nextIdle;
-        if (audio.enabled()) wake = std::min(wake, audio.nextBlock());
-        if (end) wake = std::min(wake, *end);
-        host.waitForEvents(wake - Clock::now());
-    }
+    };
+    const SessionEnd sessionEnd(end); // also over the wait for the snapshot below
+    run(end.value_or(Clock::time_point::max()),
+        [] { return stopRequested.load(std::memory_order_relaxed); });
     const double ran = std::chrono::duration<double>(Clock::now() - start).count();
 
     if (!options.snapshot.empty()) {
+        // The editor draws in its idle calls, not necessarily the first: a
+        // session too short for it to draw goes on until the window shows
+        // more than one flat colour (how a window looks before anything is
+        // drawn in it), for kFirstDrawTimeout at most.
+        uint64_t lookedAt = 0;
+        run(Clock::now() + kFirstDrawTimeout, [&] {
+            if (idles == lookedAt) return false;
+            lookedAt = idles;
+            XSync(host.display(), False);
+            return !showsOneColour(host);
+        });
         // One more idle pass so that the editor is up to date, and a moment
         // for the server to draw what it sent over its own connection.
         plugin->dispatch(effEditIdle);

@@ -4,6 +4,7 @@
 #include "numbers.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -81,7 +82,7 @@ Edit options:
   --seconds S           close the editor after S seconds, at most 3600
   --snapshot FILE.png   before closing, write the window's pixels to FILE.png
                         and print "FILE.png WIDTHxHEIGHT" (runs 1 s unless
-                        --seconds is given)
+                        --seconds is given, and on until the editor has drawn)
 
 Host options:
   --rate HZ             sample rate (default 44100)
@@ -91,9 +92,10 @@ Host options:
   -v, --verbose         report parameter settings, the MIDI file's contents, the
                         editor's running time and host callback counts on stderr
 
-Exit status: 0 success, 1 the plug-in, the X display or the output file failed,
-2 bad command line, an unreadable MIDI or state file, a state file the plug-in
-does not take, or a state file that could not be saved.
+Exit status: 0 success, 1 the plug-in or the X display failed, or the WAV file
+or the snapshot could not be written, 2 bad command line (an output named as
+another file of the command too), an unreadable MIDI, state or preset file, a
+state file the plug-in does not take, or a state file that could not be saved.
 )";
 
 // Walks argv, understanding "--name value", "--name=value" and "-o value".
@@ -192,6 +194,31 @@ bool parsePluginPath(Arguments& args, CommonOptions& options) {
     }
     options.pluginPath = std::string(args.take());
     return true;
+}
+
+// A file a command names: an output, or one it reads.
+struct NamedFile {
+    const char* option;
+    const std::string& path;
+    bool output;
+};
+
+// An output that would replace another output or a file the command reads
+// (the first files are the outputs): a message, or "" when there is none. A
+// state saved over the one loaded is an update in place, and allowed.
+std::string sharedFile(std::initializer_list<NamedFile> files) {
+    for (auto a = files.begin(); a != files.end(); ++a) {
+        for (auto b = a + 1; b != files.end() && a->output; ++b) {
+            if (a->path.empty() || b->path.empty()) continue;
+            if (std::string_view(a->option) == "--save-state" &&
+                std::string_view(b->option) == "--load-state")
+                continue;
+            if (sameFile(a->path, b->path))
+                return std::string(a->option) + " and " + b->option + " name the same file (" +
+                       b->path + ")";
+        }
+    }
+    return {};
 }
 
 // --seconds S for the commands that run for a while.
@@ -316,6 +343,13 @@ int renderCommand(Arguments& args) {
     if (!args.error.empty()) return usageError(args.error);
     if (options.pluginPath.empty()) return usageError("render needs a plug-in file");
     if (options.output.empty()) return usageError("render needs an output file: -o OUT.wav");
+    const std::string shared = sharedFile({{"-o", options.output, true},
+                                           {"--save-state", options.saveState, true},
+                                           {"the plug-in", options.pluginPath, false},
+                                           {"--midi", options.midiFile, false},
+                                           {"--load-state", options.loadState, false},
+                                           {"--preset", options.preset, false}});
+    if (!shared.empty()) return usageError(shared);
     if (options.seconds && std::llround(*options.seconds * options.host.sampleRate) < 1)
         return usageError("--seconds " + formatFixed(*options.seconds, 6) +
                           " is shorter than one frame at " +
@@ -347,6 +381,9 @@ int editCommand(Arguments& args) {
     }
     if (!args.error.empty()) return usageError(args.error);
     if (options.pluginPath.empty()) return usageError("edit needs a plug-in file");
+    const std::string shared = sharedFile(
+        {{"--snapshot", options.snapshot, true}, {"the plug-in", options.pluginPath, false}});
+    if (!shared.empty()) return usageError(shared);
     if (!options.snapshot.empty() && !options.seconds) options.seconds = kDefaultSnapshotSeconds;
     return runEdit(options);
 }

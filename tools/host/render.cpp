@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -284,15 +283,16 @@ int runRender(const RenderOptions& options) {
     const double seconds = options.seconds.value_or(lastEvent + kDefaultTailSeconds);
     const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
 
-    // Every output is checked before anything is played, and nothing takes
-    // its name before the run has succeeded: the WAV file grows beside its
-    // name (see wav_writer.h) and the state is saved whole at the end.
+    // Every output is started before anything is played, and none takes its
+    // name before the whole run has succeeded (output_file.h).
     WavWriter writer;
     if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
         reportError(error);
         return kExitFailure;
     }
-    if (!options.saveState.empty() && !canWriteFileDurably(options.saveState, error)) {
+    OutputFile stateFile;
+    if (!options.saveState.empty() &&
+        !stateFile.open(options.saveState, OutputFile::Special::refuse, error)) {
         reportError(error);
         return kExitUsage;
     }
@@ -344,19 +344,19 @@ int runRender(const RenderOptions& options) {
 
     Plugin& plugin = *instances.front();
     plugin.suspend();
-    const bool stateExisted =
-        !options.saveState.empty() &&
-        std::filesystem::exists(std::filesystem::symlink_status(options.saveState));
-    if (!options.saveState.empty() &&
-        !saveState(plugin, options.saveState, options.verbose, error)) {
+    if (!options.saveState.empty() && !saveState(plugin, stateFile, options.verbose, error)) {
         reportError(error);
         return kExitUsage;
     }
-    if (!writer.commit(error)) {
-        reportError(error);
-        // The run failed: a state file it made goes too.
-        if (!options.saveState.empty() && !stateExisted) std::filesystem::remove(options.saveState);
+    if (meter.nonFinite() > 0) {
+        reportError(formatInt(static_cast<int64_t>(meter.nonFinite())) +
+                    " output samples were NaN or infinite; nothing written");
         return kExitFailure;
+    }
+    const OutputFile* failed = nullptr;
+    if (!writer.finish(error) || !commitOutputs({&writer.output(), &stateFile}, error, &failed)) {
+        reportError(error);
+        return failed == &stateFile ? kExitUsage : kExitFailure;
     }
 
     std::cout << options.output << ": " << formatFixed(totalFrames / rate, 3) << " s, "
@@ -373,11 +373,6 @@ int runRender(const RenderOptions& options) {
     }
 
     if (options.verbose) reportCallbacks(plugin.counts());
-    if (meter.nonFinite() > 0) {
-        reportError(formatInt(static_cast<int64_t>(meter.nonFinite())) +
-                    " output samples were NaN or infinite");
-        return kExitFailure;
-    }
     return kExitOk;
 }
 

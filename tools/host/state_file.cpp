@@ -19,22 +19,22 @@ bool exchangesChunks(const AEffect& effect) {
     return (effect.flags & effFlagsProgramChunks) != 0;
 }
 
-bool writeFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    return writeFileDurably(path, std::string_view(static_cast<const char*>(data), size), error);
+bool writeFile(OutputFile& file, const void* data, size_t size, std::string& error) {
+    return file.write(std::string_view(static_cast<const char*>(data), size), error);
 }
 
 } // namespace
 
-bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::string& error) {
+bool saveState(Plugin& plugin, OutputFile& file, bool verbose, std::string& error) {
     AEffect& effect = plugin.effect();
     if (exchangesChunks(effect)) {
         void* chunk = nullptr;
         const VstIntPtr size = plugin.dispatch(effGetChunk, 0, 0, &chunk);
         if (size > 0 && chunk) {
-            if (!writeFile(path, chunk, static_cast<size_t>(size), error)) return false;
+            if (!writeFile(file, chunk, static_cast<size_t>(size), error)) return false;
             if (verbose)
-                std::cerr << "ondix-host: saved a " << formatInt(size) << "-byte chunk to " << path
-                          << '\n';
+                std::cerr << "ondix-host: saved a " << formatInt(size) << "-byte chunk to "
+                          << file.path() << '\n';
             return true;
         }
         // A plug-in that announces chunks but hands none over: its values.
@@ -46,10 +46,10 @@ bool saveState(Plugin& plugin, const std::string& path, bool verbose, std::strin
     std::vector<float> values(static_cast<size_t>(std::max<VstInt32>(effect.numParams, 0)));
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = effect.getParameter(&effect, static_cast<VstInt32>(i));
-    if (!writeFile(path, values.data(), values.size() * sizeof(float), error)) return false;
+    if (!writeFile(file, values.data(), values.size() * sizeof(float), error)) return false;
     if (verbose)
         std::cerr << "ondix-host: saved " << formatInt(static_cast<int64_t>(values.size()))
-                  << " parameter values to " << path << '\n';
+                  << " parameter values to " << file.path() << '\n';
     return true;
 }
 

@@ -6,7 +6,7 @@
 // size is taken as values (a session saved without chunks), anything else as
 // a chunk for a plug-in that takes chunks. Only a regular file of at most
 // kMaxStateFileBytes is read; a save replaces the file durably and follows a
-// link to its target (platform/file_io.h).
+// link to its target (output_file.h).
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,220 @@
+// The hosts' runs from outside, as a user ends them: a signal or a removed
+// folder half-way through a render, Ctrl-C or kill while the editor shows a
+// message box. Each run is the tool's own process.
+#include "platform/prefs.h"
+#include "support/path_kinds.h"
+#include "support/xvfb_test.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Starts a tool with `args`, standard output and error into `log`, the
+// environment with `settings` added, and the signals at their defaults, as a
+// shell starts a program in the foreground.
+pid_t startTool(const std::vector<std::string>& args, const std::vector<std::string>& settings,
+                const fs::path& log) {
+    std::vector<std::string> env = settings;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e); // the first setting of a name wins
+    std::vector<char*> argv, envp;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const std::string logPath = log.string();
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(out, 2);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+    for (const auto end = Clock::now() + limit; Clock::now() < end;) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+}
+
+// The wait status of pid once it has ended; nullopt if it is still running
+// after `limit` (it is then killed).
+std::optional<int> endOf(pid_t pid, std::chrono::seconds limit) {
+    int status = 0;
+    if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return status;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return std::nullopt;
+}
+
+std::vector<std::string> hiddenEntries(const fs::path& folder) {
+    std::vector<std::string> hidden;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.path().filename().string().starts_with(".")) hidden.push_back(e.path().filename());
+    return hidden;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+fs::path freshFolder(const std::string& name) {
+    const fs::path folder = fs::path(ONDIX_TEST_OUTPUT_DIR) / "host-runs" / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::string describe(int status) {
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+} // namespace
+
+// A render that does not complete (a signal ends it, or the WAV file's
+// folder goes away half-way) leaves every output as it was: no partial or
+// hidden file, an existing state file untouched. The run is stopped once
+// its WAV file has started, so that the signal or the removal comes in the
+// middle of it whatever the machine's speed.
+TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
+    enum class Tool { vst, au };
+    constexpr int kRemoveFolder = 0;
+    const struct {
+        Tool tool;
+        int signal; // or kRemoveFolder
+    } cases[] = {
+        {Tool::vst, SIGINT}, {Tool::vst, SIGTERM}, {Tool::vst, SIGHUP}, {Tool::vst, kRemoveFolder},
+        {Tool::au, SIGINT},  {Tool::au, SIGTERM},  {Tool::au, SIGHUP},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        const std::string name = (c.tool == Tool::vst ? "vst-" : "au-") +
+                                 (c.signal ? std::string(strsignal(c.signal)) : "removed");
+        SCOPED_TRACE(name);
+        const fs::path folder = freshFolder("interrupted-" + std::to_string(row++));
+        const fs::path wavs = folder / "wavs";
+        fs::create_directories(wavs);
+        writeText(wavs / "out.wav", "old wav");
+        writeText(folder / "s.state", "old state");
+        const std::vector<std::string> args =
+            c.tool == Tool::vst
+                ? std::vector<std::string>{ONDIX_HOST_TOOL,
+                                           "render",
+                                           ONDIX_SO_PATH,
+                                           "-o",
+                                           wavs / "out.wav",
+                                           "--save-state",
+                                           folder / "s.state",
+                                           "--seconds",
+                                           "60"}
+                : std::vector<std::string>{
+                      ONDIX_AUHOST_TOOL, "render", ONDIX_AU_SO_PATH, "-o", wavs / "out.wav",
+                      "--seconds",       "60"};
+        const pid_t pid = startTool(args, {}, folder / "log.txt");
+        ASSERT_GT(pid, 0);
+        const bool started =
+            waitUntil([&] { return !hiddenEntries(wavs).empty(); }, std::chrono::seconds(60));
+        ::kill(pid, SIGSTOP);
+        ASSERT_TRUE(started) << contents(folder / "log.txt");
+        ASSERT_FALSE(hiddenEntries(wavs).empty()) << "the render ended before it was stopped";
+        if (c.signal == kRemoveFolder) {
+            fs::remove_all(wavs);
+        } else {
+            ::kill(pid, c.signal);
+        }
+        ::kill(pid, SIGCONT);
+        const std::optional<int> status = endOf(pid, std::chrono::seconds(120));
+        ASSERT_TRUE(status) << "still running";
+        const std::string log = contents(folder / "log.txt");
+        if (c.signal == kRemoveFolder) {
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+                << describe(*status) << "\n"
+                << log;
+            EXPECT_FALSE(fs::exists(wavs));
+        } else {
+            // Ended as the signal ends a program, or as a shell reports that.
+            EXPECT_TRUE((WIFSIGNALED(*status) && WTERMSIG(*status) == c.signal) ||
+                        (WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + c.signal))
+                << describe(*status) << "\n"
+                << log;
+            EXPECT_EQ(contents(wavs / "out.wav"), "old wav");
+            EXPECT_EQ(entries(wavs), std::vector<std::string>{"out.wav"});
+        }
+        EXPECT_TRUE(contents(folder / "s.state") == "old state") << "the state file was replaced";
+        EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
+    }
+}
+
+// Ctrl-C or kill while a message box of the plug-in is open ends the editor
+// session as promptly with --seconds as without. The box: the notice about a
+// settings file that cannot be read (a folder in its place), shown by a
+// stand-in for zenity that never answers and leaves its process ID in a file.
+class HostToolEditRuns : public XvfbTest {};
+
+TEST_F(HostToolEditRuns, ASignalEndsTheSessionWhileAMessageBoxIsOpen) {
+    const struct {
+        int signal;
+        bool seconds;
+    } cases[] = {{SIGINT, false}, {SIGINT, true}, {SIGTERM, false}, {SIGTERM, true}};
+    const fs::path folder = freshFolder("edit-signals");
+    fs::create_directories(folder / "bin");
+    fs::create_directories(folder / "prefs" / (std::string(PREF_PATH_STR) + ".prefs"));
+    const fs::path box = folder / "box.pid";
+    writeText(folder / "bin" / "zenity", "#!/bin/sh\necho $$ > '" + box.string() + ".new'\nmv '" +
+                                             box.string() + ".new' '" + box.string() +
+                                             "'\nexec sleep 100\n");
+    fs::permissions(folder / "bin" / "zenity", fs::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.seconds ? ", --seconds 60" : ""));
+        fs::remove(box);
+        std::vector<std::string> args = {ONDIX_HOST_TOOL, "edit", ONDIX_SO_PATH};
+        if (c.seconds) args.insert(args.end(), {"--seconds", "60"});
+        const pid_t pid = startTool(args,
+                                    {"PATH=" + (folder / "bin").string() + ":" + path,
+                                     "ONDIX_PREFS_DIR=" + (folder / "prefs").string()},
+                                    folder / "log.txt");
+        ASSERT_GT(pid, 0);
+        const bool shown = waitUntil([&] { return fs::exists(box); }, std::chrono::seconds(60));
+        ::kill(pid, c.signal);
+        const std::optional<int> status = endOf(pid, std::chrono::seconds(10));
+        // The box, if it is still there.
+        if (const std::string boxPid = contents(box); !boxPid.empty()) {
+            const int id = std::stoi(boxPid);
+            if (contents("/proc/" + std::to_string(id) + "/comm") == "sleep\n") ::kill(id, SIGKILL);
+        }
+        ASSERT_TRUE(shown) << "no message box:\n" << contents(folder / "log.txt");
+        ASSERT_TRUE(status) << "still running 10 s after the signal";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+            << describe(*status) << "\n"
+            << contents(folder / "log.txt");
+    }
+}
