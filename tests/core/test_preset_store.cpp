@@ -515,7 +515,7 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
         // Names a save must leave: a process that runs (1), another
         // machine's process, the shape of other versions.
         const std::string name = *left.begin();
-        const std::string place = name.substr(name.find('-') + 1, 8);
+        const std::string place = name.substr(name.find('-', prefix.size()) + 1, 8);
         const std::string other = place == "00000000" ? "00000001" : "00000000";
         const std::set<std::string> foreign = {
             prefix + "1-" + place + "-0123abcd",
@@ -532,6 +532,8 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
         }
         ASSERT_FALSE(running.empty()) << c.what;
 
+        // (A stopped settings writer holds the settings lock: this save
+        // waits for it, gives up and leaves everything; a preset save goes on.)
         c.save();
         std::set<std::string> kept = foreign;
         kept.merge(std::set<std::string>(running));
