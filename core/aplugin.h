@@ -798,6 +798,7 @@ private:
     void writePresetIntoRecord(const std::array<float, tag::Count>& values,
                                const std::string& name);
     bool savePresetTo(std::string path, bool confirmOverwrite); // a copy: the list changes
+    std::string currentPresetName() const;
     // The same without the message: why the file was refused is in error.
     bool choosePreset(int index, std::string& error);
     int findPresetEntry(const std::string& path) const;

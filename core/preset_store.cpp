@@ -73,9 +73,10 @@ bool isValidPresetName(std::string_view name) {
 
 std::string presetNameRefusal(std::string_view name) {
     if (isValidPresetName(name)) return {};
-    return "\"" + std::string(name) +
-           "\" cannot be used: a name has 1 to 63 letters, digits, spaces or punctuation, "
-           "without '/' or '\\', and does not begin with '.'";
+    const std::string rule = "a name has 1 to 63 letters, digits, spaces or punctuation, "
+                             "without '/' or '\\', and does not begin with '.'";
+    if (name.empty()) return "No name was given: " + rule;
+    return "\"" + std::string(name) + "\" cannot be used: " + rule;
 }
 
 bool userPresetPlace(const std::string& userFolder, std::string path, std::string& folder,
@@ -153,6 +154,27 @@ std::vector<PresetEntry> listUserPresets(const std::string& folder) {
     }
     std::sort(entries.begin(), entries.end(), entryLess);
     return entries;
+}
+
+bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& paths) {
+    // Every preset there is, in list order, before the list is cut.
+    std::vector<PresetEntry> all = listFactoryPresets();
+    std::vector<PresetEntry> user = listUserPresets(userFolder);
+    all.insert(all.end(), std::make_move_iterator(user.begin()),
+               std::make_move_iterator(user.end()));
+    std::size_t added = 0;
+    bool shown = true;
+    for (const std::string& path : paths) {
+        const fs::path wanted = fs::path(path).lexically_normal();
+        const auto it = std::find_if(all.begin(), all.end(), [&](const PresetEntry& e) {
+            return !e.factory && fs::path(e.path).lexically_normal() == wanted;
+        });
+        if (it == all.end())
+            ++added;
+        else if (it - all.begin() >= PRESET_LIST_MAX)
+            shown = false;
+    }
+    return added == 0 ? shown : all.size() + added <= PRESET_LIST_MAX;
 }
 
 std::vector<PresetEntry> listAllPresets(const std::string& userFolder) {

@@ -45,7 +45,8 @@ bool isValidPresetName(std::string_view name);
 // folder, create, rename, new folder, rename or copy a folder) asks these,
 // so that nothing is written under a name the list would not show.
 //
-// Why name cannot name a preset or folder, for a message box; "" when it can.
+// Why name cannot name a preset or folder, for a message box; "" when it can
+// (an empty name is told as missing).
 std::string presetNameRefusal(std::string_view name);
 // A preset file chosen by its path (as a save dialog gives it, ".ondix"
 // added when missing) lies in the user preset folder or in one folder inside
@@ -53,6 +54,12 @@ std::string presetNameRefusal(std::string_view name);
 // true; false with refusal set (for a message box) otherwise.
 bool userPresetPlace(const std::string& userFolder, std::string path, std::string& folder,
                      std::string& name, std::string& refusal);
+
+// Whether the list, read again once the preset files at paths (in the user
+// folder, under listed names) are written, shows every one of them and still
+// every entry it shows now. A path that holds a preset already is no new
+// entry.
+bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& paths);
 
 // The factory presets in list order.
 std::vector<PresetEntry> listFactoryPresets();

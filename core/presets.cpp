@@ -106,6 +106,21 @@ bool makePresetFolder(const std::string& path, const std::string& name) {
                             "folder \"" + name + "\" was not created", error);
 }
 
+// The list shows at most PRESET_LIST_MAX presets: preset files it would not
+// show (or that would push one it shows off its end) are not written. True
+// when there is room; otherwise the user is told what was not done ("\"Mine\"
+// was not saved") and it is false.
+bool listHasRoom(const std::string& userFolder, const std::vector<std::string>& paths,
+                 const std::string& notDone) {
+    if (presetListHasRoomFor(userFolder, paths)) return true;
+    messageBox("The preset list is full: it shows at most " + std::to_string(PRESET_LIST_MAX) +
+                   " presets, and " + notDone +
+                   ". Delete presets you no longer need, or move preset files out of the "
+                   "preset folder, to make room.",
+               MESSAGE_BOX_OK);
+    return false;
+}
+
 bool exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
@@ -276,6 +291,8 @@ bool APlugin::choosePreset(int index, std::string& error) {
 // preset, named after the file, and the list is read again.
 bool APlugin::savePresetTo(std::string path, bool confirmOverwrite) {
     const std::string name = getFileNameOnlyStr(path, true);
+    if (!listHasRoom(core.folders.presetDir, {path}, "\"" + name + "\" was not saved"))
+        return false;
     const bool replace = exists(path);
     if (replace && confirmOverwrite && !confirm("Preset \"" + name + "\" exists. Replace it?"))
         return false;
@@ -305,10 +322,16 @@ void APlugin::savePresetAs() {
     if (!name.empty()) savePresetTo(presetPath(core.folders.presetDir, name), true);
 }
 
-void APlugin::savePresetInFavorites() {
+// The name a copy of the current preset is saved under when none is typed.
+std::string APlugin::currentPresetName() const {
     const PresetEntry* entry = currentPresetEntry();
-    const std::string name = entry ? entry->name : std::string("Preset");
-    savePresetTo(presetPath(joinFolder(core.folders.presetDir, kFavoritesFolder), name), true);
+    return entry ? entry->name : std::string("Preset");
+}
+
+void APlugin::savePresetInFavorites() {
+    savePresetTo(
+        presetPath(joinFolder(core.folders.presetDir, kFavoritesFolder), currentPresetName()),
+        true);
 }
 
 void APlugin::savePresetInFolder() {
@@ -316,6 +339,11 @@ void APlugin::savePresetInFolder() {
     fileSelectSaveDirStr("Save Preset In Folder", core.folders.presetDir, "Save", kPresetFilter,
                          folder, path);
     if (path.empty()) return;
+    // A folder chosen (the dialog answers with its path, maybe ending in
+    // '/') takes the preset under its current name.
+    std::error_code ec;
+    if (path.back() == '/' || fs::is_directory(path, ec))
+        path = presetPath(path, currentPresetName());
     // The dialog lets any name through, anywhere: only a place the list
     // shows is taken (".ondix" is added when missing; the dialog forces
     // only three-letter extensions).
@@ -332,6 +360,7 @@ void APlugin::createNewPreset() {
     const std::string name = askName("Create New Preset", "New Preset");
     if (name.empty() || core.presetEntries.empty()) return;
     const std::string path = presetPath(core.folders.presetDir, name);
+    if (!listHasRoom(core.folders.presetDir, {path}, "\"" + name + "\" was not created")) return;
     const bool replace = exists(path);
     if (replace && !confirm("Preset \"" + name + "\" exists. Replace it?")) return;
     std::string text, error;
@@ -500,7 +529,9 @@ void APlugin::deletePresetFolder() {
 }
 
 // The current preset's folder (a factory category or a user folder) copied
-// into the user folder, to be edited there.
+// into the user folder, to be edited there. The copy is made under a
+// temporary name and takes its own name only when complete: a copy that
+// fails leaves nothing behind.
 void APlugin::copyPresetFolder() {
     const PresetEntry* entry = currentPresetEntry();
     if (!entry || entry->folder.empty()) {
@@ -514,19 +545,50 @@ void APlugin::copyPresetFolder() {
         return;
     }
     const std::string target = joinFolder(core.folders.presetDir, name);
+    if (exists(target)) {
+        nameTaken("folder", name);
+        return;
+    }
+    std::vector<PresetEntry> presets;
+    std::vector<std::string> copies;
+    for (const PresetEntry& e : core.presetEntries)
+        if (e.factory == source.factory && e.folder == source.folder) {
+            presets.push_back(e);
+            copies.push_back(presetPath(target, e.name));
+        }
+    const std::string notCopied = "folder \"" + source.folder + "\" was not copied";
+    if (!listHasRoom(core.folders.presetDir, copies,
+                     notCopied + " (" + std::to_string(copies.size()) + " presets)"))
+        return;
+
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
-    if (!makePresetFolder(target, name)) return;
     std::string error;
-    for (const PresetEntry& e : core.presetEntries) {
-        if (e.factory != source.factory || e.folder != source.folder) continue;
+    const std::string temporary = makeTemporaryFolder(target, error);
+    if (temporary.empty()) {
+        problem(notCopied, error);
+        return;
+    }
+    const auto giveUp = [&](const std::string& why, const std::string& detail) {
+        fs::remove_all(temporary, ec);
+        problem(notCopied + "; " + why, detail);
+    };
+    for (const PresetEntry& e : presets) {
         std::string text;
-        if (!readPresetText(e, text, error)) {
-            problem("\"" + e.name + "\" was not copied", error);
-            break;
-        }
-        if (!writePresetFile(presetPath(target, e.name), text, false, e.name, "was not copied"))
-            break;
+        if (!readPresetText(e, text, error))
+            return giveUp("\"" + e.name + "\" could not be read", error);
+        if (writeNewFileDurably(presetPath(temporary, e.name), text, error) != NewName::made)
+            return giveUp("\"" + e.name + "\" could not be written", error);
+    }
+    switch (renameToNewName(temporary, target, error)) {
+    case NewName::made:
+        break;
+    case NewName::taken: // another instance made it meanwhile
+        fs::remove_all(temporary, ec);
+        nameTaken("folder", name);
+        return;
+    case NewName::failed:
+        return giveUp("it could not be given its name", error);
     }
     refreshPresetList();
 }

@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,6 +87,16 @@ bool followLinks(std::string& path, std::string& error) {
     return false;
 }
 
+std::string hex8(std::uint32_t x) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string text(8, '0');
+    for (char& c : text) {
+        c = HEX[x & 15];
+        x >>= 4;
+    }
+    return text;
+}
+
 // Eight hexadecimal digits that differ between calls, processes and runs.
 std::string uniqueSuffix() {
     static std::atomic<std::uint32_t> counter{0};
@@ -96,29 +109,135 @@ std::string uniqueSuffix() {
     x ^= x >> 33;
     x *= 0xFF51AFD7ED558CCDull;
     x ^= x >> 33;
-    static constexpr char HEX[] = "0123456789abcdef";
-    std::string text(8, '0');
-    for (char& c : text) {
-        c = HEX[x & 15];
-        x >>= 4;
-    }
-    return text;
+    return hex8(static_cast<std::uint32_t>(x));
 }
 
-// Creates a new, empty temporary file beside target; -1 with errno set when
-// none can be made (a full or read-only folder, a name too long).
-int createTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+// Temporary files and folders are named "." + the target's name + "." +
+// "<pid>-<place>-<unique>": the process that writes it, where that process
+// number means something (eight hexadecimal digits from the machine's name
+// and the process-number namespace, so that a folder shared with another
+// machine or container never has its files taken for ours) and eight more
+// that keep names apart. Such a file whose process is gone was left by a
+// save that was killed, and the next save to the same target removes it.
+// Names of this shape are made for nothing else.
+std::string placeTag() {
+    static const std::string tag = [] {
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        char space[64] = {};
+        if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) < 0) space[0] = '\0';
+        std::uint32_t h = 2166136261u; // FNV-1a
+        const auto mix = [&h](const char* text) {
+            for (const char* c = text;; ++c) {
+                h = (h ^ static_cast<unsigned char>(*c)) * 16777619u;
+                if (*c == '\0') break;
+            }
+        };
+        mix(host);
+        mix(space);
+        return hex8(h);
+    }();
+    return tag;
+}
+
+std::string temporaryName(const std::string& name) {
+    return "." + name + "." + std::to_string(::getpid()) + "-" + placeTag() + "-" + uniqueSuffix();
+}
+
+bool isHex8(std::string_view text) {
+    return text.size() == 8 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// Whether entry, in the folder of a target called name, is a temporary file
+// or folder of a save to that target whose process has ended. A process
+// number in use (by the writer or by a later process that took its number)
+// keeps the file: it is removed by a save after that process has ended.
+bool isLeftTemporary(std::string_view entry, std::string_view name) {
+    if (entry.size() <= name.size() + 2 || entry[0] != '.' ||
+        entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.')
+        return false;
+    const std::string_view rest = entry.substr(name.size() + 2);
+    pid_t pid = 0;
+    const auto [end, failure] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    const auto digits = static_cast<std::size_t>(end - rest.data());
+    if (failure != std::errc() || pid <= 0 || rest[0] == '0' || rest.size() != digits + 18 ||
+        rest[digits] != '-' || rest[digits + 9] != '-' ||
+        rest.substr(digits + 1, 8) != placeTag() || !isHex8(rest.substr(digits + 10)))
+        return false;
+    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Removes a left temporary folder: the files in it (the presets copied so
+// far, and their own temporary files), then the folder. Anything else in it
+// keeps it.
+void removeLeftFolder(int parent, const char* name) {
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    if (DIR* dir = ::fdopendir(fd)) {
+        while (const dirent* e = ::readdir(dir)) {
+            struct stat st {};
+            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode))
+                ::unlinkat(::dirfd(dir), e->d_name, 0);
+        }
+        ::closedir(dir);
+    } else {
+        ::close(fd);
+    }
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+// Removes what killed saves to target left beside it (see placeTag).
+void removeLeftTemporaries(const std::string& target) {
+    std::string folder = folderPrefix(target);
+    const std::string name = target.substr(folder.size());
+    if (folder.empty()) folder = ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        if (!isLeftTemporary(e->d_name, name)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+        else if (S_ISDIR(st.st_mode))
+            removeLeftFolder(::dirfd(dir), e->d_name);
+    }
+    ::closedir(dir);
+}
+
+// Makes a new temporary file (or folder) beside target with make(path),
+// which answers as open does; its answer, -1 with errno set when nothing can
+// be made (a full or read-only folder, a name too long). A target whose name
+// leaves no room for the process number gets the shorter name "." + name +
+// "." + <unique> (not removed when left behind).
+template <class Make>
+int createBeside(const std::string& target, std::string& tempPath, Make make) {
+    removeLeftTemporaries(target);
     const std::string folder = folderPrefix(target);
     const std::string name = target.substr(folder.size());
-    for (int attempt = 0; attempt < MAX_TEMP_ATTEMPTS; ++attempt) {
-        tempPath = folder + "." + name + "." + uniqueSuffix();
-        const int fd =
-            ::open(tempPath.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
+    bool named = true;
+    for (int attempt = 0; attempt < MAX_TEMP_ATTEMPTS;) {
+        tempPath = folder + (named ? temporaryName(name) : "." + name + "." + uniqueSuffix());
+        const int result = make(tempPath);
+        if (result < 0 && errno == ENAMETOOLONG && named) {
+            named = false;
+            continue;
+        }
+        if (result >= 0 || errno != EEXIST) return result;
+        ++attempt;
     }
     errno = EEXIST;
     return -1;
+}
+
+// Creates a new, empty temporary file beside target; -1 with errno set when
+// none can be made.
+int createTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+    return createBeside(target, tempPath, [mode](const std::string& path) {
+        return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                      mode);
+    });
 }
 
 // Flushes a folder's entry list, so that a rename in it is on disk. Some file
@@ -341,4 +460,17 @@ NewName makeNewFolder(const std::string& path, std::string& error, mode_t mode) 
     const int failure = errno;
     error = "cannot create the folder " + path + ": " + reason(failure);
     return failure == EEXIST ? NewName::taken : NewName::failed;
+}
+
+std::string makeTemporaryFolder(const std::string& target, std::string& error) {
+    std::string tempPath;
+    if (target.empty() || target.find('\0') != std::string::npos) {
+        error = "no folder name given";
+        return {};
+    }
+    if (createBeside(target, tempPath,
+                     [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }) == 0)
+        return tempPath;
+    error = "cannot create a temporary folder beside " + target + ": " + reason(errno);
+    return {};
 }

@@ -10,8 +10,12 @@
 // Replacing never destroys the old file: the new contents go to a temporary
 // file beside the target, which is synced and then renamed over it, and the
 // folder is synced. A failed save leaves the old file as it was and no
-// temporary file behind. A symbolic link is followed to the end of its chain
-// and its target replaced, so the link stays a link (a managed dotfile keeps
+// temporary file behind. The temporary file's name begins with '.', then the
+// target's name, and names the writing process; what a save that was killed
+// left beside its target is removed by the next save to that target once
+// the writing process has ended (never a file of a process still running,
+// nor one written on another machine or in another container). A symbolic link is followed to the
+// end of its chain and its target replaced, so the link stays a link (a managed dotfile keeps
 // working); a link to a file that does not exist yet creates that file.
 //
 // Error texts name the path and the reason ("cannot open /x/y.ecs: No such
@@ -42,7 +46,8 @@ bool writeFileDurably(const std::string& path, std::string_view bytes, std::stri
 
 // Whether writeFileDurably(path, ...) could go ahead now, checked before any
 // work whose result it is to save: the same refusals and messages, found by
-// making the temporary file and removing it again. Nothing else is changed.
+// making the temporary file and removing it again. Nothing else is changed
+// (but what killed saves left, as every save removes it).
 bool canWriteFileDurably(const std::string& path, std::string& error);
 
 // What became of a file or folder that was to take a name nobody uses yet.
@@ -66,3 +71,11 @@ NewName renameToNewName(const std::string& from, const std::string& to, std::str
 
 // Makes the folder path (its parent must exist) only when nothing is there.
 NewName makeNewFolder(const std::string& path, std::string& error, mode_t mode = 0777);
+
+// A new, empty folder beside target under a temporary name (hidden, naming
+// this process like the temporary files), to be filled and then moved to
+// target with renameToNewName, so that target appears complete or not at
+// all; the caller removes it when it gives up. What a killed process left
+// of such a folder (its files and the folder) goes at the next call for the
+// same target. "" with error set when no folder can be made.
+std::string makeTemporaryFolder(const std::string& target, std::string& error);

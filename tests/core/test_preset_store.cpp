@@ -5,18 +5,23 @@
 #include "core/aplugin.h"
 #include "core/preset_file.h"
 #include "platform/dialog_service.h"
+#include "platform/prefs.h"
 #include "support/path_kinds.h"
 #include "support/plugin_harness.h"
 #include "support/processes.h"
+#include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -444,5 +449,99 @@ TEST_F(PresetStore, InstancesNamingTheSamePresetAtOnceNeverReplaceEachOther) {
                 EXPECT_EQ(contents(source(k)), text[static_cast<std::size_t>(k)]) << k;
             }
         EXPECT_EQ(entries(folder).size(), static_cast<std::size_t>(kProcesses + (won % 2)));
+    }
+}
+
+// Saves killed (kill -9) while their temporary file is there leave it beside
+// the settings file or the preset. The next save to the same file removes
+// those whose process has ended; it keeps one whose process still runs
+// (stopped half-way), names of another machine's process and names of
+// another shape.
+TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
+    TempPrefs prefs;
+    dialogs.pushText("Mine");
+    p().savePresetAs();
+    const fs::path preset = folder / "Mine.ondix";
+    ASSERT_TRUE(fs::exists(preset));
+    saveStringToPrefs("Kill", "start");
+    const fs::path settings = prefsOwnFilePath();
+    ASSERT_TRUE(fs::exists(settings));
+
+    const struct {
+        const char* what;
+        fs::path target;
+        std::function<void()> save;
+    } cases[] = {
+        {"settings", settings,
+         [n = 0]() mutable { saveStringToPrefs("Kill", std::to_string(++n)); }},
+        {"preset", preset,
+         [&] {
+             dialogs.pushAlertAnswer(ALERT_DEFAULT); // "Replace it?"
+             p().savePreset();
+         }},
+    };
+    for (const auto& c : cases) {
+        const std::string prefix = "." + c.target.filename().string() + ".";
+        const auto temporaries = [&] {
+            std::set<std::string> found;
+            for (const std::string& e : entries(c.target.parent_path()))
+                if (e.starts_with(prefix) && !e.ends_with(".lock")) found.insert(e);
+            return found;
+        };
+        // A process saving again and again, stopped (or killed) once a
+        // temporary file of its own is there: the ones it leaves.
+        const auto saver = [&](int signal, pid_t& pid) {
+            const std::set<std::string> before = temporaries();
+            const auto fresh = [&] {
+                std::set<std::string> now = temporaries();
+                std::erase_if(now, [&](const std::string& t) { return before.contains(t); });
+                return now;
+            };
+            pid = ::fork();
+            if (pid == 0)
+                for (;;) c.save();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (fresh().empty() && std::chrono::steady_clock::now() < until) continue;
+            ::kill(pid, signal);
+            if (signal == SIGKILL) ::waitpid(pid, nullptr, 0);
+            return fresh();
+        };
+        std::set<std::string> left;
+        pid_t pid = 0;
+        for (int round = 0; round < 200 && left.size() < 5; ++round)
+            left.merge(saver(SIGKILL, pid));
+        ASSERT_GE(left.size(), 5u) << c.what;
+
+        // Names a save must leave: a process that runs (1), another
+        // machine's process, the shape of other versions.
+        const std::string name = *left.begin();
+        const std::string place = name.substr(name.find('-', prefix.size()) + 1, 8);
+        const std::string other = place == "00000000" ? "00000001" : "00000000";
+        const std::set<std::string> foreign = {
+            prefix + "1-" + place + "-0123abcd",
+            prefix + std::to_string(pid) + "-" + other + "-0123abcd", prefix + "0123abcd"};
+        for (const std::string& f : foreign) writeBytesTo(c.target.parent_path() / f, "");
+        pid_t stopped = 0;
+        std::set<std::string> running;
+        for (int round = 0; round < 200 && running.empty(); ++round) {
+            running = saver(SIGSTOP, stopped);
+            if (running.empty()) {
+                ::kill(stopped, SIGKILL);
+                ::waitpid(stopped, nullptr, 0);
+            }
+        }
+        ASSERT_FALSE(running.empty()) << c.what;
+
+        // (A stopped settings writer holds the settings lock: this save
+        // waits for it, gives up and leaves everything; a preset save goes on.)
+        c.save();
+        std::set<std::string> kept = foreign;
+        kept.merge(std::set<std::string>(running));
+        EXPECT_EQ(temporaries(), kept) << c.what;
+        ::kill(stopped, SIGKILL);
+        ::waitpid(stopped, nullptr, 0);
+        c.save();
+        EXPECT_EQ(temporaries(), foreign) << c.what;
+        for (const std::string& f : foreign) fs::remove(c.target.parent_path() / f);
     }
 }
