@@ -261,7 +261,9 @@ TEST_F(AUUnit, RefusesAMaximumSliceBeyondItsLimit) {
         UInt32 frames = 0;
         EXPECT_EQ(host.get(kAudioUnitProperty_MaximumFramesPerSlice, frames), noErr);
         EXPECT_EQ(frames, kept);
-        if (r.status != noErr) EXPECT_TRUE(fx().log.empty()); // the effect never heard of it
+        if (r.status != noErr) {
+            EXPECT_TRUE(fx().log.empty()); // the effect never heard of it
+        }
         ASSERT_EQ(host.initialize(), noErr);
         EXPECT_EQ(host.render(kept, 0, true), noErr); // in the unit's own buffers
         EXPECT_EQ(host.render(kept + 1), kAudioUnitErr_TooManyFramesToProcess);
