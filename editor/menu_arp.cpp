@@ -123,9 +123,10 @@ constexpr MenuEntry<ArpCommand> UNDO_COMMAND[] = {
 };
 
 // The editor's random values for the grid: 15-bit steps spread over 0..1.
-// Only the GUI thread draws from it.
+// One generator per thread: editors of several instances may run on
+// threads of their own. Never drawn from on the audio thread.
 float randomValue() {
-    static std::minstd_rand generator{std::random_device{}()};
+    thread_local std::minstd_rand generator{std::random_device{}()};
     std::uniform_int_distribution<int> draw(0, 0x7FFF);
     return static_cast<float>(draw(generator)) / 32767.0f;
 }

@@ -160,6 +160,9 @@ AUIOElement* AUBase::GetOutput(AudioUnitElement element) {
 
 OSStatus AUBase::DoInitialize() {
     if (initialized_) return noErr;
+    // A maximum the unit set itself is checked here, before the effect
+    // hears of it and before the buffers are allocated.
+    if (maxFrames_ > kMaxFramesPerSliceLimit) return kAudioUnitErr_FailedInitialization;
     const OSStatus status = Initialize();
     if (status != noErr) return status;
     for (auto& output : outputs_) output->AllocateBuffers(maxFrames_);
@@ -412,7 +415,8 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audio
         if (size < sizeof(UInt32)) return kAudioUnitErr_InvalidPropertyValue;
         UInt32 frames = 0;
         std::memcpy(&frames, data, sizeof frames);
-        if (frames == 0) return kAudioUnitErr_InvalidPropertyValue;
+        if (frames == 0 || frames > kMaxFramesPerSliceLimit)
+            return kAudioUnitErr_InvalidPropertyValue;
         if (frames == maxFrames_) return noErr;
         if (initialized_) return kAudioUnitErr_Initialized;
         return SetMaxFramesPerSlice(frames);

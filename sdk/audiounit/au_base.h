@@ -88,6 +88,11 @@ private:
 class AUBase {
 public:
     static constexpr UInt32 kDefaultMaxFramesPerSlice = 1156;
+    // The most frames per slice a host may ask for. Hosts render in slices
+    // of up to 4096 frames, offline renderers 8192 or a few times more; a
+    // larger maximum is refused (kAudioUnitErr_InvalidPropertyValue), as
+    // the unit's own buffers for it are allocated at Initialize.
+    static constexpr UInt32 kMaxFramesPerSliceLimit = 1u << 16;
     static constexpr UInt32 kScheduledEventRoom = 1024;
     static constexpr Float64 kDefaultSampleRate = 44100.0;
 

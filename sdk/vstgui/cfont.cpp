@@ -22,7 +22,8 @@ namespace {
 // usable by other files' static initialisers (tables of fonts filled at load
 // time) whatever the order in which the files are initialised. Each holds its
 // initial reference for the life of the process, so balanced remember/forget
-// pairs never delete one. None is ever destroyed: a host may close an editor
+// pairs never delete one, from whichever threads editors run on (the count is
+// atomic). None is ever destroyed: a host may close an editor
 // after the library's static objects are gone, and its controls then still
 // let go of their fonts. The names fit in the strings themselves, so that
 // unloading the library leaves nothing on the heap.

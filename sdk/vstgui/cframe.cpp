@@ -7,13 +7,15 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <cmath>
 
 namespace VSTGUI {
 
 namespace {
 
-IPopupProvider* popupOverride = nullptr;
+// Read by the frames of editors on any thread.
+std::atomic<IPopupProvider*> popupOverride{nullptr};
 
 // Without a window system every popup is dismissed at once.
 class HeadlessPopupProvider : public IPopupProvider {
@@ -37,7 +39,7 @@ bool isInside(const CView* view, const CView* ancestor) {
 namespace Testing {
 
 void setPopupProviderOverride(IPopupProvider* provider) {
-    popupOverride = provider;
+    popupOverride.store(provider, std::memory_order_release);
 }
 
 } // namespace Testing
@@ -332,7 +334,7 @@ void CFrame::platformOnWheel(CPoint where, CMouseWheelAxis axis, float distance,
 // ------------------------------------------------------------------ the rest
 
 IPopupProvider* CFrame::getPopupProvider() {
-    if (popupOverride != nullptr) return popupOverride;
+    if (IPopupProvider* provider = popupOverride.load(std::memory_order_acquire)) return provider;
     if (window) {
         if (IPopupProvider* provider = window->popupProvider()) return provider;
     }

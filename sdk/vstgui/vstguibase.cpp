@@ -39,7 +39,8 @@ CBaseObject::~CBaseObject() {
 }
 
 void CBaseObject::forget() {
-    if (--references <= 0) delete this;
+    // Whatever the other holders did with the object happens before its end.
+    if (references.fetch_sub(1, std::memory_order_acq_rel) <= 1) delete this;
 }
 
 uint32_t getPlatformTicks() {

@@ -217,7 +217,8 @@ inline constexpr CViewAttributeID kCViewTooltipAttribute = 0x63767474;
 
 // Base of every object of the layer that is shared by pointer. A new object
 // holds one reference; remember() adds one, forget() drops one and deletes
-// the object with the last.
+// the object with the last. The count is atomic: objects that every editor
+// shares (the stock fonts) are counted by editors open on several threads.
 class CBaseObject {
 public:
     CBaseObject();
@@ -225,12 +226,12 @@ public:
     CBaseObject(const CBaseObject&);
     CBaseObject& operator=(const CBaseObject&) { return *this; }
 
-    virtual void remember() { ++references; }
+    virtual void remember() { references.fetch_add(1, std::memory_order_relaxed); }
     virtual void forget();
-    int32_t getNbReference() const { return references; }
+    int32_t getNbReference() const { return references.load(std::memory_order_relaxed); }
 
 private:
-    int32_t references = 1;
+    std::atomic<int32_t> references{1};
 };
 
 // Milliseconds of the layer's clock (steady; tests may replace it).

@@ -233,6 +233,49 @@ TEST_F(AUUnit, InitializeResumesAtTheHostsRateAndSliceAndCopiesTheValues) {
     EXPECT_EQ(count, 0u);
 }
 
+// A host's maximum slice is taken up to the unit's limit; beyond it the
+// value is refused and the one before kept, where the unit would otherwise
+// ask for buffers of billions of frames at Initialize. A unit that sets
+// such a maximum itself is not initialised.
+TEST_F(AUUnit, RefusesAMaximumSliceBeyondItsLimit) {
+    constexpr UInt32 kLimit = AUBase::kMaxFramesPerSliceLimit;
+    static_assert(kLimit >= 8192);
+    const struct {
+        UInt32 frames;
+        OSStatus status;
+    } rows[] = {{0, kAudioUnitErr_InvalidPropertyValue},
+                {1, noErr},
+                {8192, noErr},
+                {kLimit, noErr},
+                {kLimit + 1, kAudioUnitErr_InvalidPropertyValue},
+                {4'000'000'000u, kAudioUnitErr_InvalidPropertyValue},
+                {0xFFFFFFFFu, kAudioUnitErr_InvalidPropertyValue}};
+    ASSERT_EQ(host.open(), noErr);
+    ASSERT_EQ(host.setOutputFormat(canonicalFormat(44100, 2)), noErr);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.frames);
+        ASSERT_EQ(host.setMaxFrames(512), noErr);
+        fx().log.clear();
+        ASSERT_EQ(host.setMaxFrames(r.frames), r.status);
+        const UInt32 kept = r.status == noErr ? r.frames : 512;
+        UInt32 frames = 0;
+        EXPECT_EQ(host.get(kAudioUnitProperty_MaximumFramesPerSlice, frames), noErr);
+        EXPECT_EQ(frames, kept);
+        if (r.status != noErr) {
+            EXPECT_TRUE(fx().log.empty()); // the effect never heard of it
+        }
+        ASSERT_EQ(host.initialize(), noErr);
+        EXPECT_EQ(host.render(kept, 0, true), noErr); // in the unit's own buffers
+        EXPECT_EQ(host.render(kept + 1), kAudioUnitErr_TooManyFramesToProcess);
+        ASSERT_EQ(host.uninitialize(), noErr);
+    }
+    ASSERT_EQ(unit().SetMaxFramesPerSlice(4'000'000'000u), noErr);
+    fx().log.clear();
+    EXPECT_EQ(host.initialize(), kAudioUnitErr_FailedInitialization);
+    EXPECT_FALSE(unit().IsInitialized());
+    EXPECT_TRUE(fx().log.empty());
+}
+
 TEST_F(AUUnit, HostCallbackAnswers) {
     ASSERT_EQ(host.open(), noErr);
     char vendor[64] = {};
