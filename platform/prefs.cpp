@@ -109,6 +109,9 @@ int gSaveGroups = 0;
 unsigned gReloads = 0;
 // Standard error was told that the settings cannot be locked (once a process).
 bool gToldUnlocked = false;
+// A save of this process has its turn (savePending): it waits for the lock,
+// holds it or writes the file.
+bool gSaving = false;
 
 std::string prefsFileName() {
     std::string name;
@@ -607,16 +610,45 @@ void tellUnlocked(const std::string& folder, const std::string& failures) {
 // save or retryPrefsSave) or while the file is there but cannot be read.
 //
 // Called with `held` holding the mutex. It is let go while the save waits for
-// the save lock and while the file is written, so that other threads read and
-// set values meanwhile; what they set waits for their own save, which the
-// save lock puts after this one. The entries written that were not set again
-// meanwhile then no longer wait.
+// the save lock and while it writes the file, so that other threads read and
+// set values meanwhile. One save of the process runs at a time (its turn); a
+// save that finds the turn taken waits for it as long as it would wait for
+// the lock, and otherwise leaves its entries to the save under way, which
+// stores whatever waits before it lets go of the turn.
 bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds wait) {
     const unsigned reloads = gReloads;
+    // Still the snapshot this save began with (reloadPrefs drops the entries).
+    const auto current = [&] { return gReloads == reloads && snapshot().loaded; };
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+
+    for (auto pause = std::chrono::milliseconds(1); gSaving;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            snapshot().saveError = "another save of this process was still under way";
+            return false;
+        }
+        held.unlock();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, LOCK_MAX_PAUSE);
+        held.lock();
+    }
+    if (!current()) return false;
+    struct Turn {
+        std::unique_lock<std::mutex>& held;
+        explicit Turn(std::unique_lock<std::mutex>& h) : held(h) { gSaving = true; }
+        ~Turn() {
+            if (!held.owns_lock()) held.lock();
+            gSaving = false;
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+    } turn(held);
+
     std::string folder, path, runtimePath;
     {
         Snapshot& s = snapshot();
-        if (!s.loaded || s.pending.empty()) return true;
+        if (s.pending.empty()) return true; // the save before stored them
         if (s.ownDir.empty()) return false;
         path = ownFilePath(s);
         // Known to be unreadable and not touched since: no need for the lock.
@@ -632,11 +664,12 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
         folder = s.ownDir;
         runtimePath = runtimeLockPath(folder, s.runtimeDir);
     }
-    // Still the snapshot this save began with (reloadPrefs drops the entries).
-    const auto current = [&] { return gReloads == reloads && snapshot().loaded; };
 
     held.unlock();
-    const SaveLock lock(folder, joinPath(folder, lockFileName()), runtimePath, wait);
+    const auto left = std::max(deadline - std::chrono::steady_clock::now(),
+                               std::chrono::steady_clock::duration::zero());
+    const SaveLock lock(folder, joinPath(folder, lockFileName()), runtimePath,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(left));
     held.lock();
     if (!current()) return false;
     Snapshot& s = snapshot();
@@ -647,31 +680,34 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
     }
     if (lock.state == SaveLock::State::unavailable) tellUnlocked(folder, lock.failures);
     s.closeWaited = false;
-    if (s.pending.empty()) return true; // another thread's save stored them
 
-    const FileStamp seen = stampOf(path);
-    Store merged;
-    if (!readOwnFile(s, path, seen, merged)) {
-        s.ownStamp = seen;
-        s.saveError = s.unreadable;
-        return false;
-    }
-    layPending(s, merged);
-    const Store writing = s.pending;
-    std::string text = serialise(merged);
-    s.own = std::move(merged);
+    // What other threads set while the file was written is stored too.
+    bool written = true;
+    while (written && current() && !snapshot().pending.empty()) {
+        Snapshot& now = snapshot();
+        const FileStamp seen = stampOf(path);
+        Store merged;
+        if (!readOwnFile(now, path, seen, merged)) {
+            now.ownStamp = seen;
+            now.saveError = now.unreadable;
+            return false;
+        }
+        layPending(now, merged);
+        const Store writing = now.pending;
+        const std::string text = serialise(merged);
+        now.own = std::move(merged);
 
-    held.unlock();
-    // A new file is private to the user, like the folder made for it.
-    std::string error;
-    const bool written = writeFileDurably(path, text, error, 0600);
-    const FileStamp stamp = written ? stampOf(path) : seen;
-    held.lock();
-    if (!current()) return written;
-    Snapshot& after = snapshot();
-    after.ownStamp = stamp;
-    after.saveError = written ? std::string() : error;
-    if (written) {
+        held.unlock();
+        // A new file is private to the user, like the folder made for it.
+        std::string error;
+        written = writeFileDurably(path, text, error, 0600);
+        const FileStamp stamp = written ? stampOf(path) : seen;
+        held.lock();
+        if (!current()) break;
+        Snapshot& after = snapshot();
+        after.ownStamp = stamp;
+        after.saveError = written ? std::string() : error;
+        if (!written) break;
         for (const auto& [key, entry] : writing) {
             const auto it = after.pending.find(key);
             if (it == after.pending.end() || it->second != entry) continue;
