@@ -65,11 +65,12 @@
 // each takes the snapshot's mutex. A save lets go of it while it waits for
 // the lock and while it writes the file, so that no read or write on another
 // thread (an instance that opens while another closes) waits for another
-// process; what is set meanwhile waits for a save of its own, which the lock
-// puts after this one. The engine keeps the values it needs on the audio
-// thread ("MIDICapture", the controller map, "MIDIChannel", "A4") in atomics
-// refreshed from the main thread, and learned controllers reach the store
-// from the main thread.
+// process. One save of the process runs at a time: it also stores what other
+// threads set while it ran, and a save that finds it under way waits for it
+// no longer than it would wait for the lock. The engine keeps the values it
+// needs on the audio thread ("MIDICapture", the controller map,
+// "MIDIChannel", "A4") in atomics refreshed from the main thread, and learned
+// controllers reach the store from the main thread.
 #pragma once
 
 #include <cstddef>

@@ -1255,8 +1255,9 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
         bool runtimeFolder = true; // XDG_RUNTIME_DIR names a folder, else nothing
     };
     const auto othersFile = [](const fs::path& f) {
+        const uid_t other = ::geteuid() == 65534 ? 65533 : 65534;
         writeFile(f, "");
-        return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), 65534, 65534) == 0;
+        return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), other, other) == 0;
     };
     const auto dangling = [](const fs::path& f) {
         fs::create_symlink("nowhere", f);
