@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,8 @@ struct Snapshot {
     std::set<std::string, std::less<>> fillIns;
     FileStamp ownStamp; // the own file when `own` was read or written
     Store anyUser;
+    // $XDG_RUNTIME_DIR when it is an absolute path, else ""
+    std::string runtimeDir;
     // Why the own file, which is there, cannot be read ("" when it can, or
     // is not there). While it is set the file is never written.
     std::string unreadable;
@@ -101,6 +104,14 @@ constexpr auto CLOSE_WAIT = std::chrono::milliseconds(5000);
 // Open save groups (PrefsSaveGroup); while there is one, writes wait for the
 // last to end. Not part of the snapshot: reloadPrefs() keeps it.
 int gSaveGroups = 0;
+// Counts reloadPrefs() calls: a save that let go of the mutex finds out
+// whether the snapshot it began with is still the one there.
+unsigned gReloads = 0;
+// Standard error was told that the settings cannot be locked (once a process).
+bool gToldUnlocked = false;
+// A save of this process has its turn (savePending): it waits for the lock,
+// holds it or writes the file.
+bool gSaving = false;
 
 std::string prefsFileName() {
     std::string name;
@@ -142,6 +153,9 @@ std::string homeFolder() {
 }
 
 void resolveFolders(Snapshot& s) {
+    s.runtimeDir = envValue("XDG_RUNTIME_DIR");
+    if (s.runtimeDir.empty() || s.runtimeDir[0] != '/') s.runtimeDir.clear();
+
     const std::string redirect = envValue("ONDIX_PREFS_DIR");
     if (!redirect.empty()) {
         s.ownDir = withoutTrailingSlashes(redirect);
@@ -428,52 +442,62 @@ Snapshot& loadedSnapshot() {
 }
 
 // An exclusive advisory lock held while a save reads, merges and replaces
-// the own file. Two things are locked, in this order: the settings folder,
-// which can always be opened, and the lock file beside the own file, which
-// other builds lock alone. A lock file that cannot be opened for writing (a
+// the own file. Three things are locked, in this order: the settings folder
+// and the lock file beside the own file, which other builds lock too, and a
+// lock file of the user's own outside the folder (runtimeLockPath), which
+// the user can lock even where the folder cannot be opened (mode 0300) and
+// the lock file not at all. A lock file that cannot be opened for writing (a
 // read-only file, a folder in its place) is opened read-only, which flock
-// allows; one that cannot be opened at all (another user's private file) is
-// left out and the folder alone excludes. A holder that keeps either beyond
-// the wait makes the lock busy: the save is not made. Only where neither can
-// be locked by anyone (a file system without flock) is the lock unavailable
-// and a save goes ahead without it.
+// allows; one that cannot be opened at all (another user's private file, a
+// link) is left out, and so is each of the others that cannot be opened or
+// locked. A holder that keeps any of them beyond the wait makes the lock
+// busy: the save is not made. Only where none can be locked is the lock
+// unavailable, and a save goes ahead without it.
 class SaveLock {
 public:
     enum class State { held, busy, unavailable };
 
-    SaveLock(const std::string& folder, const std::string& lockPath,
-             std::chrono::milliseconds wait) {
+    SaveLock(const std::string& folder, const std::string& lockPath, std::string runtimePath,
+             std::chrono::milliseconds wait)
+        : runtimePath_(std::move(runtimePath)) {
         constexpr int LOCK_FILE_FLAGS = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-        fds[0] = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        fds[1] = ::open(lockPath.c_str(), O_RDWR | O_CREAT | LOCK_FILE_FLAGS, 0600);
-        if (fds[1] < 0) fds[1] = ::open(lockPath.c_str(), O_RDONLY | LOCK_FILE_FLAGS);
         const auto deadline = std::chrono::steady_clock::now() + wait;
-        for (int& fd : fds) {
-            if (fd < 0) continue;
-            switch (acquire(fd, deadline)) {
-            case State::held:
-                state = State::held;
-                break;
-            case State::busy:
-                state = State::busy;
-                return;
-            case State::unavailable:
-                ::close(fd);
-                fd = -1;
-                break;
+        fds_[0] = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fds_[0] < 0) noteFailure(folder, errno);
+        fds_[1] = ::open(lockPath.c_str(), O_RDWR | O_CREAT | LOCK_FILE_FLAGS, 0600);
+        if (fds_[1] < 0) fds_[1] = ::open(lockPath.c_str(), O_RDONLY | LOCK_FILE_FLAGS);
+        if (fds_[1] < 0) noteFailure(lockPath, errno);
+        const std::string* names[2] = {&folder, &lockPath};
+        for (int i = 0; i < 2; ++i) {
+            if (fds_[i] < 0) continue;
+            const State got = acquire(fds_[i], deadline);
+            if (got == State::unavailable) {
+                noteFailure(*names[i], errno);
+                ::close(fds_[i]);
+                fds_[i] = -1;
+                continue;
             }
+            state = got;
+            if (got == State::busy) return;
         }
+        const State got = acquireRuntime(deadline);
+        if (got != State::unavailable) state = got;
     }
     ~SaveLock() {
-        for (int fd : fds)
+        // Removed while it is held (see acquireRuntime).
+        if (fds_[2] >= 0) ::unlink(runtimePath_.c_str());
+        for (int fd : fds_)
             if (fd >= 0) ::close(fd); // releases the lock
     }
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
 
     State state = State::unavailable;
+    // What could not be locked and why, when the lock is unavailable.
+    std::string failures;
 
 private:
+    // errno tells why when the lock is unavailable.
     static State acquire(int fd, std::chrono::steady_clock::time_point deadline) {
         auto pause = std::chrono::milliseconds(1);
         for (;;) {
@@ -488,60 +512,208 @@ private:
         }
     }
 
-    int fds[2] = {-1, -1}; // the folder, the lock file
+    // The user's own lock file: made when it is missing, never through a
+    // link, and used only when it is a regular file of the user's. Every
+    // holder removes it before letting go, so none stays behind; one that
+    // gets the lock after that finds that the name no longer leads to the
+    // file it locked, and opens the name again.
+    State acquireRuntime(std::chrono::steady_clock::time_point deadline) {
+        constexpr int FLAGS = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        for (int tries = 0; tries < 100; ++tries) {
+            const int fd = ::open(runtimePath_.c_str(), FLAGS, 0600);
+            if (fd < 0) {
+                noteFailure(runtimePath_, errno);
+                return State::unavailable;
+            }
+            struct stat locked {};
+            if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode) ||
+                locked.st_uid != ::geteuid()) {
+                failures += failures.empty() ? "" : "; ";
+                failures += runtimePath_ + ": not a file of the user's own";
+                ::close(fd);
+                return State::unavailable;
+            }
+            const State got = acquire(fd, deadline);
+            if (got != State::held) {
+                if (got == State::unavailable) noteFailure(runtimePath_, errno);
+                ::close(fd);
+                return got;
+            }
+            struct stat named {};
+            if (::lstat(runtimePath_.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+                named.st_ino == locked.st_ino) {
+                fds_[2] = fd;
+                return State::held;
+            }
+            ::close(fd); // its last holder removed it
+        }
+        return State::busy;
+    }
+
+    void noteFailure(const std::string& what, int error) {
+        failures += failures.empty() ? "" : "; ";
+        failures += what + ": " + std::strerror(error);
+    }
+
+    std::string runtimePath_;
+    int fds_[3] = {-1, -1, -1}; // the folder, the lock file, the user's own lock file
 };
 
 std::string lockFileName() {
     return "." + prefsFileName() + ".lock";
 }
 
-// Stores the waiting entries: under the lock the own file is read again, only
-// the entries set here are laid over what it holds, and the result replaces
-// it durably (temporary file, fsync, rename, fsync of the folder), so entries
-// another process saved meanwhile stay as it left them. Nothing is written
-// while another process holds the lock (the entries wait for the next save or
-// retryPrefsSave) or while the file is there but cannot be read.
-bool writePending(Snapshot& s, std::chrono::milliseconds wait) {
-    if (s.ownDir.empty()) return false;
-    const std::string path = ownFilePath(s);
-    // Known to be unreadable and not touched since: no need for the lock.
-    if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) {
-        s.lockBusy = false;
-        s.saveError = s.unreadable;
-        return false;
+// The user's own lock for the settings in `folder`, outside it:
+// <runtime folder>/ondix-prefs-<hash>.lock, or /tmp/ondix-prefs-<uid>-<hash>.lock
+// without a runtime folder. <hash> is the FNV-1a hash (64 bits, hexadecimal)
+// of the folder's real path, so every process that saves there meets at one
+// name whichever way it names the folder.
+std::string runtimeLockPath(const std::string& folder, const std::string& runtimeDir) {
+    std::string real = folder;
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
     }
-    if (!makeFolders(s.ownDir)) {
-        s.saveError = "cannot make the folder " + s.ownDir + ": " + std::strerror(errno);
-        return false;
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : real) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ULL;
+    }
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string name = "ondix-prefs-";
+    if (runtimeDir.empty()) {
+        char digits[16];
+        const auto result = std::to_chars(digits, digits + sizeof digits, ::geteuid());
+        name.append(digits, result.ptr);
+        name += '-';
+    }
+    for (int shift = 60; shift >= 0; shift -= 4) name += HEX[(hash >> shift) & 15];
+    name += ".lock";
+    return joinPath(runtimeDir.empty() ? std::string("/tmp") : runtimeDir, name);
+}
+
+// Nothing could be locked: said on standard error, once a process.
+void tellUnlocked(const std::string& folder, const std::string& failures) {
+    if (gToldUnlocked) return;
+    gToldUnlocked = true;
+    std::fprintf(stderr,
+                 "Ondix: the settings in %s cannot be locked (%s); values saved by other "
+                 "processes at the same moment may be lost\n",
+                 folder.c_str(), failures.c_str());
+}
+
+// Stores the waiting entries: under the save lock the own file is read again,
+// only the entries set here are laid over what it holds, and the result
+// replaces it durably (temporary file, fsync, rename, fsync of the folder),
+// so entries another process saved meanwhile stay as it left them. Nothing is
+// written while another process holds the lock (the entries wait for the next
+// save or retryPrefsSave) or while the file is there but cannot be read.
+//
+// Called with `held` holding the mutex. It is let go while the save waits for
+// the save lock and while it writes the file, so that other threads read and
+// set values meanwhile. One save of the process runs at a time (its turn); a
+// save that finds the turn taken waits for it as long as it would wait for
+// the lock, and otherwise leaves its entries to the save under way, which
+// stores whatever waits before it lets go of the turn.
+bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds wait) {
+    const unsigned reloads = gReloads;
+    // Still the snapshot this save began with (reloadPrefs drops the entries).
+    const auto current = [&] { return gReloads == reloads && snapshot().loaded; };
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+
+    for (auto pause = std::chrono::milliseconds(1); gSaving;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            snapshot().saveError = "another save of this process was still under way";
+            return false;
+        }
+        held.unlock();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, LOCK_MAX_PAUSE);
+        held.lock();
+    }
+    if (!current()) return false;
+    struct Turn {
+        std::unique_lock<std::mutex>& held;
+        explicit Turn(std::unique_lock<std::mutex>& h) : held(h) { gSaving = true; }
+        ~Turn() {
+            if (!held.owns_lock()) held.lock();
+            gSaving = false;
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+    } turn(held);
+
+    std::string folder, path, runtimePath;
+    {
+        Snapshot& s = snapshot();
+        if (s.pending.empty()) return true; // the save before stored them
+        if (s.ownDir.empty()) return false;
+        path = ownFilePath(s);
+        // Known to be unreadable and not touched since: no need for the lock.
+        if (!s.unreadable.empty() && stampOf(path) == s.ownStamp) {
+            s.lockBusy = false;
+            s.saveError = s.unreadable;
+            return false;
+        }
+        if (!makeFolders(s.ownDir)) {
+            s.saveError = "cannot make the folder " + s.ownDir + ": " + std::strerror(errno);
+            return false;
+        }
+        folder = s.ownDir;
+        runtimePath = runtimeLockPath(folder, s.runtimeDir);
     }
 
-    const std::string lockPath = joinPath(s.ownDir, lockFileName());
-    const SaveLock lock(s.ownDir, lockPath, wait);
+    held.unlock();
+    const auto left = std::max(deadline - std::chrono::steady_clock::now(),
+                               std::chrono::steady_clock::duration::zero());
+    const SaveLock lock(folder, joinPath(folder, lockFileName()), runtimePath,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(left));
+    held.lock();
+    if (!current()) return false;
+    Snapshot& s = snapshot();
     s.lockBusy = lock.state == SaveLock::State::busy;
     if (s.lockBusy) {
-        s.saveError = "another process kept the settings in " + s.ownDir + " locked";
+        s.saveError = "another process kept the settings in " + folder + " locked";
         return false;
     }
+    if (lock.state == SaveLock::State::unavailable) tellUnlocked(folder, lock.failures);
     s.closeWaited = false;
 
-    const FileStamp seen = stampOf(path);
-    Store merged;
-    if (!readOwnFile(s, path, seen, merged)) {
-        s.ownStamp = seen;
-        s.saveError = s.unreadable;
-        return false;
-    }
-    layPending(s, merged);
+    // What other threads set while the file was written is stored too.
+    bool written = true;
+    while (written && current() && !snapshot().pending.empty()) {
+        Snapshot& now = snapshot();
+        const FileStamp seen = stampOf(path);
+        Store merged;
+        if (!readOwnFile(now, path, seen, merged)) {
+            now.ownStamp = seen;
+            now.saveError = now.unreadable;
+            return false;
+        }
+        layPending(now, merged);
+        const Store writing = now.pending;
+        const std::string text = serialise(merged);
+        now.own = std::move(merged);
 
-    // A new file is private to the user, like the folder made for it.
-    std::string error;
-    const bool written = writeFileDurably(path, serialise(merged), error, 0600);
-    s.own = std::move(merged);
-    s.ownStamp = written ? stampOf(path) : seen;
-    s.saveError = written ? std::string() : error;
-    if (written) {
-        s.pending.clear();
-        s.fillIns.clear();
+        held.unlock();
+        // A new file is private to the user, like the folder made for it.
+        std::string error;
+        written = writeFileDurably(path, text, error, 0600);
+        const FileStamp stamp = written ? stampOf(path) : seen;
+        held.lock();
+        if (!current()) break;
+        Snapshot& after = snapshot();
+        after.ownStamp = stamp;
+        after.saveError = written ? std::string() : error;
+        if (!written) break;
+        for (const auto& [key, entry] : writing) {
+            const auto it = after.pending.find(key);
+            if (it == after.pending.end() || it->second != entry) continue;
+            after.pending.erase(it);
+            after.fillIns.erase(key);
+        }
     }
     return written;
 }
@@ -553,8 +725,10 @@ std::chrono::milliseconds saveWait(const Snapshot& s) {
 
 // Sets one own-domain entry and writes it to the file (inside a save group,
 // when the group ends). A value that the file already holds is not written
-// again. A fill-in yields to a value the file turns out to hold.
-bool storeEntry(Snapshot& s, const std::string& key, Entry entry, bool fillIn = false) {
+// again. A fill-in yields to a value the file turns out to hold. `held`
+// holds the mutex and `s` is the loaded snapshot.
+bool storeEntry(std::unique_lock<std::mutex>& held, Snapshot& s, const std::string& key,
+                Entry entry, bool fillIn = false) {
     const auto it = s.own.find(key);
     if (it != s.own.end() && it->second == entry && s.pending.empty()) return true;
     s.own.insert_or_assign(key, entry);
@@ -564,7 +738,7 @@ bool storeEntry(Snapshot& s, const std::string& key, Entry entry, bool fillIn = 
     else
         s.fillIns.erase(key);
     if (gSaveGroups > 0) return true;
-    return writePending(s, saveWait(s));
+    return savePending(held, saveWait(s));
 }
 
 Entry stringEntry(std::string text) {
@@ -593,7 +767,7 @@ std::string readString(const std::string& key, int maxLen) {
     maxLen = std::min(maxLen, PREF_MAX_LEN);
     if (maxLen < 1) return {};
 
-    std::lock_guard lock(prefsMutex());
+    std::unique_lock held(prefsMutex());
     Snapshot& s = loadedSnapshot();
     const std::string* own = fittingString(s.own, key, maxLen);
     if (own && !own->empty()) return *own;
@@ -601,7 +775,7 @@ std::string readString(const std::string& key, int maxLen) {
     const std::string* any = fittingString(s.anyUser, key, maxLen);
     if (!any) return {};
     std::string value = *any; // an empty value is copied over as well
-    storeEntry(s, key, stringEntry(value), true);
+    storeEntry(held, s, key, stringEntry(value), true);
     return value;
 }
 
@@ -629,8 +803,8 @@ void loadStringFromPrefs(const std::string& key, char* value, int maxLen) {
 }
 
 bool saveStringToPrefsChecked(const std::string& key, const std::string& value) {
-    std::lock_guard lock(prefsMutex());
-    return storeEntry(loadedSnapshot(), key, stringEntry(value));
+    std::unique_lock held(prefsMutex());
+    return storeEntry(held, loadedSnapshot(), key, stringEntry(value));
 }
 
 void saveStringToPrefs(const std::string& key, const std::string& value) {
@@ -643,8 +817,8 @@ void saveStringToPrefs(const char* key, const char* value) {
 }
 
 void saveDefaultStringToPrefs(const std::string& key, const std::string& value) {
-    std::lock_guard lock(prefsMutex());
-    storeEntry(loadedSnapshot(), key, stringEntry(value), true);
+    std::unique_lock held(prefsMutex());
+    storeEntry(held, loadedSnapshot(), key, stringEntry(value), true);
 }
 
 // ----------------------------------------------------------------- integers
@@ -657,8 +831,8 @@ int loadIntFromPrefs(const std::string& key) {
 }
 
 bool saveIntToPrefsChecked(const std::string& key, int value) {
-    std::lock_guard lock(prefsMutex());
-    return storeEntry(loadedSnapshot(), key, intEntry(value));
+    std::unique_lock held(prefsMutex());
+    return storeEntry(held, loadedSnapshot(), key, intEntry(value));
 }
 
 void saveIntToPrefs(const std::string& key, int value) {
@@ -693,6 +867,7 @@ void setMidiCC(int n, int tag) {
 void reloadPrefs() {
     std::lock_guard lock(prefsMutex());
     snapshot() = Snapshot();
+    ++gReloads;
 }
 
 std::string prefsOwnFilePath() {
@@ -714,31 +889,36 @@ PrefsSaveGroup::PrefsSaveGroup() {
 }
 
 PrefsSaveGroup::~PrefsSaveGroup() {
-    std::lock_guard lock(prefsMutex());
+    std::unique_lock held(prefsMutex());
     if (gSaveGroups > 0) --gSaveGroups;
     if (gSaveGroups > 0) return;
     Snapshot& s = snapshot(); // entries wait only in a loaded snapshot
-    if (s.loaded && !s.pending.empty()) writePending(s, saveWait(s));
+    if (s.loaded && !s.pending.empty()) savePending(held, saveWait(s));
 }
 
 bool retryPrefsSave() {
-    std::lock_guard lock(prefsMutex());
+    std::unique_lock held(prefsMutex());
     Snapshot& s = snapshot();
     if (!s.loaded || !s.lockBusy || gSaveGroups > 0) return !s.lockBusy;
     if (s.pending.empty()) {
         s.lockBusy = false;
         return true;
     }
-    writePending(s, std::chrono::milliseconds(0));
-    return !s.lockBusy;
+    savePending(held, std::chrono::milliseconds(0));
+    return !snapshot().lockBusy;
 }
 
 bool finishPrefsSaves() {
-    std::lock_guard lock(prefsMutex());
-    Snapshot& s = snapshot();
-    if (!s.loaded || s.pending.empty()) return true;
-    if (writePending(s, s.closeWaited ? std::chrono::milliseconds(0) : CLOSE_WAIT)) return true;
+    std::unique_lock held(prefsMutex());
+    {
+        const Snapshot& s = snapshot();
+        if (!s.loaded || s.pending.empty()) return true;
+        if (savePending(held, s.closeWaited ? std::chrono::milliseconds(0) : CLOSE_WAIT))
+            return true;
+    }
+    Snapshot& s = snapshot(); // the wait let go of the mutex
     if (s.lockBusy) s.closeWaited = true;
+    if (!s.loaded || s.pending.empty()) return true;
     // What is lost when the process ends now is said, once for each change.
     std::string keys;
     for (const auto& item : s.pending) {

@@ -20,19 +20,27 @@
 //
 // Every write updates the snapshot and then, before it returns, stores the
 // entries this process has set on top of the own file as it is on disk at
-// that moment: under an advisory lock (flock on the settings folder and on
-// .<file>.lock beside the file, see below) the file is read again, those
-// entries are laid over it and it is replaced durably (temporary file, fsync,
-// rename, fsync of the folder; a link to the file is followed, see
-// platform/file_io.h). Entries saved by another process
-// in the meantime, and entries it dropped, stay as it left them.
+// that moment: under an advisory lock (see below) the file is read again,
+// those entries are laid over it and it is replaced durably (temporary file,
+// fsync, rename, fsync of the folder; a link to the file is followed, see
+// platform/file_io.h). Entries saved by another process in the meantime, and
+// entries it dropped, stay as it left them.
 //
-// Nothing is ever written without the lock while another process may hold
-// it. The folder can always be locked; the lock file is locked too, for
-// other builds that lock it alone: opened read-only when it cannot be
-// written (a read-only file, a folder in its place), left out when it cannot
-// be opened at all (another user's private file). Only on a file system
-// without flock, where no process can lock, does a write go ahead unlocked.
+// The lock is flock on three things, each left out when it cannot be opened
+// or locked: the settings folder; .<file>.lock beside the file, for other
+// builds that lock it alone (opened read-only when it cannot be written, left
+// out when it cannot be opened at all: another user's private file, a link);
+// and a lock file of the user's own outside the folder, which the user can
+// lock where neither of the others can be (a folder of mode 0300 with such a
+// lock file): $XDG_RUNTIME_DIR/ondix-prefs-<hash>.lock, or
+// /tmp/ondix-prefs-<uid>-<hash>.lock when XDG_RUNTIME_DIR is unset, <hash>
+// naming the settings folder's real path. That file is made with mode 0600
+// and never through a link, is used only when it is a regular file of the
+// user's, and is removed by each holder before it lets go. Nothing is ever
+// written without the lock while another process may hold it; only where
+// none of the three can be locked does a write go ahead unlocked, and
+// standard error is told so once a process.
+//
 // A save waits for the lock at most 200 ms; when another process holds it
 // longer, the entries are kept in memory (reads see them) and later saves
 // only try the lock without waiting, until one gets it: the next save or the
@@ -54,10 +62,15 @@
 // value the file holds.
 //
 // Threads: every function may be called from any thread but the audio thread;
-// each takes the snapshot's mutex, and does file I/O while holding it. The
-// engine keeps the values it needs on the audio thread ("MIDICapture", the
-// controller map, "MIDIChannel", "A4") in atomics refreshed from the main
-// thread, and learned controllers reach the store from the main thread.
+// each takes the snapshot's mutex. A save lets go of it while it waits for
+// the lock and while it writes the file, so that no read or write on another
+// thread (an instance that opens while another closes) waits for another
+// process. One save of the process runs at a time: it also stores what other
+// threads set while it ran, and a save that finds it under way waits for it
+// no longer than it would wait for the lock. The engine keeps the values it
+// needs on the audio thread ("MIDICapture", the controller map,
+// "MIDIChannel", "A4") in atomics refreshed from the main thread, and learned
+// controllers reach the store from the main thread.
 #pragma once
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <clocale>
@@ -1199,15 +1200,68 @@ TEST_F(PrefsProcesses, PlugInsThatCloseWhileTheLockIsBusyStoreWhatWaits) {
     }
 }
 
-// A lock file that cannot be locked for writing: the saves still take turns,
-// and many processes saving at once lose nothing. Root meets the files as a
-// user does once it drops the capabilities that override permissions; another
-// user's file needs root to make.
-TEST_F(PrefsProcesses, ALockFileThatCannotBeWrittenStillKeepsSavesInTurn) {
+// A plug-in that closes while another process holds the lock waits for it on
+// the host's thread that closes it; an instance the host opens meanwhile on
+// its main thread, and every setting it reads, do not wait with it.
+TEST_F(PrefsProcesses, AnInstanceOpensWhileAnotherClosesWaitingForTheLock) {
+    FakeHost host;
+    { APlugin warm(FakeHost::callback); } // the shared tables and the folder keys
+    struct Holder {
+        pid_t pid;
+        void end() {
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+        ~Holder() { end(); }
+    } holder{holdLockFile(fs::path(folder) / LOCK_NAME, std::chrono::seconds(60))};
+    ASSERT_GT(holder.pid, 0);
+    AEffect* closing = ondixPluginEntry(FakeHost::callback);
+    ASSERT_NE(closing, nullptr);
+    setMidiCC(5, 42); // learned there: waits for the lock
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        closing->dispatcher(closing, effClose, 0, 0, nullptr, 0.0f);
+        closed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the close is waiting
+    const auto begin = std::chrono::steady_clock::now();
+    AEffect* opened = ondixPluginEntry(FakeHost::callback);
+    const std::chrono::duration<double> opening = std::chrono::steady_clock::now() - begin;
+    const bool closeWasWaiting = !closed;
+    holder.end(); // the other process ends: the close stores what waits
+    closer.join();
+    ASSERT_NE(opened, nullptr);
+    opened->dispatcher(opened, effClose, 0, 0, nullptr, 0.0f);
+    EXPECT_TRUE(closeWasWaiting);
+    // Far below the close's wait of 5 s, which the open took when it waited too.
+    EXPECT_LT(opening.count(), 1.0);
+    reloadPrefs();
+    EXPECT_EQ(getMidiCC(5), 42);
+}
+
+// Locks that cannot be taken in the settings folder: a lock file that cannot
+// be written, or a folder that cannot be opened (write and enter only) and a
+// lock file that cannot be opened either. The saves still take turns, and many
+// processes saving at once lose nothing; where nothing at all can be locked,
+// each process says so once. Root meets the files as a user does once it drops
+// the capabilities that override permissions; another user's file needs root
+// to make.
+TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     constexpr int kProcesses = 32;
     struct Case {
         const char* what;
         std::function<bool(const fs::path& lockFile)> make; // false: cannot be made here
+        bool shut = false;                                  // the folder is mode 0300
+        bool runtimeFolder = true; // XDG_RUNTIME_DIR names a folder, else nothing
+    };
+    const auto othersFile = [](const fs::path& f) {
+        const uid_t other = ::geteuid() == 65534 ? 65533 : 65534;
+        writeFile(f, "");
+        return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), other, other) == 0;
+    };
+    const auto dangling = [](const fs::path& f) {
+        fs::create_symlink("nowhere", f);
+        return true;
     };
     const std::vector<Case> cases = {
         {"a folder", [](const fs::path& f) { return fs::create_directory(f); }},
@@ -1216,37 +1270,58 @@ TEST_F(PrefsProcesses, ALockFileThatCannotBeWrittenStillKeepsSavesInTurn) {
              writeFile(f, "");
              return ::chmod(f.c_str(), 0400) == 0;
          }},
-        {"another user's",
-         [](const fs::path& f) {
-             writeFile(f, "");
-             return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), 65534, 65534) == 0;
-         }},
+        {"another user's", othersFile},
         {"a loop of links",
          [](const fs::path& f) {
              fs::create_symlink(f.filename(), f);
              return true;
          }},
+        {"shut folder, a dangling link", dangling, true},
+        {"shut folder, another user's", othersFile, true},
+        {"nothing to lock", dangling, true, false},
     };
+    const fs::path runtime = fs::path(folder) / "runtime";
+    fs::create_directory(runtime);
+    Acts acts;
+    std::vector<const Case*> made; // side by side, each in a folder
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
         const fs::path dir = fs::path(folder) / c.what;
-        Acts acts;
-        addCrowd(acts, dir, kProcesses, [](int p) {
-            if (!dropPermissionOverride()) ::_exit(77);
-            reloadPrefs();
-            saveCrowdKeys(p);
-            return finishPrefsSaves(); // as a closing plug-in does
-        });
+        fs::create_directory(dir);
         if (!c.make(dir / LOCK_NAME)) {
             std::cout << "[ SKIPPED  ] " << c.what << ": cannot be made here\n";
             continue;
         }
-        bool skipped = false;
-        EXPECT_TRUE(runProcesses(acts, skipped)) << allSaid(dir / "said");
-        if (skipped) {
-            std::cout << "[ SKIPPED  ] " << c.what << ": permissions cannot be dropped\n";
-            continue;
+        const fs::path runtimeDir = c.runtimeFolder ? runtime : dir / "no such folder";
+        addCrowd(acts, dir, kProcesses, [runtimeDir](int p) {
+            if (!dropPermissionOverride()) ::_exit(77);
+            ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+            reloadPrefs();
+            saveCrowdKeys(p);
+            return finishPrefsSaves(); // as a closing plug-in does
+        });
+        if (c.shut) {
+            ASSERT_EQ(::chmod(dir.c_str(), 0300), 0);
         }
-        EXPECT_EQ(unsavedCrowdKeys(dir, kProcesses), 0);
+        made.push_back(&c);
     }
+    bool skipped = false;
+    EXPECT_TRUE(runProcesses(acts, skipped));
+    for (const Case* c : made) ::chmod((fs::path(folder) / c->what).c_str(), 0700);
+    if (skipped) {
+        std::cout << "[ SKIPPED  ] permissions cannot be dropped\n";
+        return;
+    }
+    for (const Case* c : made) {
+        SCOPED_TRACE(c->what);
+        const fs::path dir = fs::path(folder) / c->what;
+        if (c->runtimeFolder) {
+            EXPECT_EQ(unsavedCrowdKeys(dir, kProcesses), 0) << allSaid(dir / "said");
+        }
+        for (int p = 0; p < kProcesses; ++p) {
+            const std::string said = readFile(dir / "said" / std::to_string(p));
+            EXPECT_EQ(linesWith(said, {"cannot be locked", dir.string()}), !c->runtimeFolder)
+                << said;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(runtime)); // no lock file is left behind
 }
