@@ -26,9 +26,9 @@
 // budget: the blocks of its steps make 4096 frames at most (what is asked
 // beyond is cut), the events handed over are then played up to the last one
 // due, and the release is followed for 2048 frames at most. Rendering is
-// nearly all an input costs (a block of eight voices some milliseconds with
-// the sanitizers), and every path an input can take is open within that
-// budget: a longer render of the same events repeats the same frames.
+// nearly all an input costs (a block of eight voices about a millisecond
+// with the sanitizers); within the budget every step stays open, and only
+// what would play after the first tenth of a second goes unheard.
 
 #include "event_support.h"
 #include "plugin_support.h"
