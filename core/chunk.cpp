@@ -20,7 +20,7 @@ constexpr VstInt32 kChunkBytes = static_cast<VstInt32>(sizeof(ProgramRecord));
 } // namespace
 
 // The current program's record, as it stands, into a chunk buffer.
-[[gnu::noinline]] static void fillChunk(const ProgramRecord& from, ProgramRecord& chunk) {
+static void fillChunk(const ProgramRecord& from, ProgramRecord& chunk) {
     for (int t = 0; t < tag::Count; ++t) chunk.values[t] = loadRelaxed(from.values[t]);
     std::memset(chunk.name, 0, sizeof chunk.name);
     const std::size_t length = strnlen(from.name, sizeof from.name - 1);

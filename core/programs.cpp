@@ -50,9 +50,8 @@ bool storedNameIs(const char* entry, const char* stored) {
 }
 
 // Every value of the record, as stored, into the current, edited and loaded
-// copies. (Loops that only copy, like this one, keep no coverage in the fuzz
-// build: fuzz/coverage_ignore.txt.)
-[[gnu::noinline]] void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
+// copies.
+void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
         storeRelaxed(pv.origValue[t], v);
@@ -63,8 +62,7 @@ bool storedNameIs(const char* entry, const char* stored) {
 
 // The same for a record being loaded: also the value an edit is compared
 // with, and every controller picks its value up anew.
-[[gnu::noinline]] void loadRecordValues(const ProgramRecord& record, ParamValues& pv,
-                                        MidiState& midi) {
+void loadRecordValues(const ProgramRecord& record, ParamValues& pv, MidiState& midi) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
         storeRelaxed(pv.currentValue[t], v);

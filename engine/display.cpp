@@ -59,12 +59,9 @@ void APlugin::publishDisplay() {
 
 namespace {
 
-// Every sample of table 0 of every frame into the picture's copy. A loop
-// that decides nothing, kept out of line for the fuzz build
-// (fuzz/sanitize_ignore.txt).
-[[gnu::noinline]] void
-copyOscTables(const std::array<WaveTable, kNumMorphFrames>& tables,
-              std::array<std::array<Relaxed<float>, kWaveSize>, kNumMorphFrames>& picture) {
+// Every sample of table 0 of every frame into the picture's copy.
+void copyOscTables(const std::array<WaveTable, kNumMorphFrames>& tables,
+                   std::array<std::array<Relaxed<float>, kWaveSize>, kNumMorphFrames>& picture) {
     for (int f = 0; f < kNumMorphFrames; ++f)
         for (int i = 0; i < kWaveSize; ++i) picture[f][i].set(tables[f][i]);
 }

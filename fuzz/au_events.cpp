@@ -7,9 +7,13 @@
 // within 0..1, and after all notes off (sustain pedal up, controller 123 on
 // every channel) no key may stay held: every voice dies away.
 //
-// Each input opens a unit of its own through the component entry, as a host
-// does: what the adapter keeps between slices (queued events, ramps) starts
-// empty.
+// One unit, opened through the component entry as a host opens it, serves
+// the whole run (building one costs more than all else an input does). Each
+// input starts from the unit's start-up state, restored through its class
+// information as a host restores a project, and the unit reset; what the
+// adapter keeps between slices (queued events, scheduled values and ramps)
+// is empty then, since every input ends with slices that take all of it.
+// The voices' random seed and the host's sample time start over too.
 //
 // Input: steps of an operation byte and its argument bytes, until the input
 // ends (at most 96 steps).
@@ -21,6 +25,11 @@
 //   3 a direct value        tag high, tag low, value
 //   4 a slice               frames (1..512, byte * 2 + 1 when below 256)
 //   5 slices of 512 frames  count (1..8)
+//
+// An input is rendered for as long as it asks and no longer, within a
+// budget (as in vst_events): the slices of its steps make 4096 frames at
+// most (what is asked beyond is cut), and the release is followed for 2048
+// frames at most.
 
 #include "event_support.h"
 #include "plugin_support.h"
@@ -29,6 +38,7 @@
 #include "tests/support/au_param_events.h"
 #include "tools/auhost/au_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -41,7 +51,30 @@ using ondix::auhost::AUTestHost;
 
 constexpr UInt32 kSlice = 512;
 constexpr int kMaxSteps = 96;
-constexpr int kReleaseFrames = 44100 * 2;
+constexpr UInt32 kStepFrames = 8 * kSlice; // what the steps' slices may render in all
+constexpr UInt32 kReleaseSlice = 256;
+constexpr int kReleaseFrames = 8 * kReleaseSlice;
+
+// The unit for the whole run and its state at start-up. Never closed: the
+// process ends with it open, as a host that crashes or quits.
+struct Kept {
+    AUTestHost host{{AUPLUGINEntry, AUPLUGINFactory}};
+    CFPropertyListRef startState = nullptr;
+};
+
+Kept& kept() {
+    static Kept* unit = [] {
+        auto* k = new Kept;
+        if (k->host.open(ondix::auhost::OpenWay::Entry) != noErr ||
+            k->host.setOutputFormat(canonicalFormat(44100, 2)) != noErr ||
+            k->host.setMaxFrames(kSlice) != noErr || k->host.initialize() != noErr)
+            fuzz::fail("the unit does not open");
+        if (k->host.get(kAudioUnitProperty_ClassInfo, k->startState) != noErr || !k->startState)
+            fuzz::fail("the unit hands over no state");
+        return k;
+    }();
+    return *unit;
+}
 
 void render(AUTestHost& host, UInt32 frames) {
     if (host.render(frames) != noErr) fuzz::fail("a slice was refused");
@@ -58,18 +91,30 @@ void render(AUTestHost& host, UInt32 frames) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::setUpPluginProcess();
+    render(kept().host, 64);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
-    if (host.open(ondix::auhost::OpenWay::Entry) != noErr ||
-        host.setOutputFormat(canonicalFormat(44100, 2)) != noErr ||
-        host.setMaxFrames(kSlice) != noErr || host.initialize() != noErr)
-        fuzz::fail("the unit does not open");
+    Kept& k = kept();
+    AUTestHost& host = k.host;
     auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
     APlugin& p = *static_cast<APlugin*>(unit->Effect());
-    p.engine.random.setSeed(1);
+    // The start-up state again, the unit reset, and the engine settled to it.
+    if (host.set(kAudioUnitProperty_ClassInfo, k.startState) != noErr)
+        fuzz::fail("the unit refuses its own state");
+    if (host.reset() != noErr) fuzz::fail("the unit does not reset");
+    fuzz::settle(p);
+    fuzz::startOver(p);
+    host.stamp.mSampleTime = 0.0;
+    host.clearEvents();
+    UInt32 budget = kStepFrames;
+    auto stepSlice = [&](UInt32 frames) {
+        frames = std::min(frames, budget);
+        if (frames == 0) return;
+        budget -= frames;
+        render(host, frames);
+    };
 
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
@@ -114,19 +159,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 4: {
             const uint8_t frames = next();
-            render(host, frames < 255 ? frames * 2u + 1u : kSlice);
+            stepSlice(frames < 255 ? frames * 2u + 1u : kSlice);
             break;
         }
         case 5: {
             const int count = next() % 8 + 1;
-            for (int i = 0; i < count; ++i) render(host, kSlice);
+            for (int i = 0; i < count; ++i) stepSlice(kSlice);
             break;
         }
         default:
             break;
         }
     }
-    render(host, kSlice);
+    // A slice takes every event and value still queued (offsets beyond it
+    // play at its last frame, values scheduled beyond it at its end).
+    render(host, kReleaseSlice);
     for (AudioUnitParameterID parameter = 0; parameter < tag::Count; ++parameter) {
         float value = -1.0f;
         if (host.getParameter(parameter, value) != noErr) fuzz::fail("a parameter is not readable");
@@ -140,8 +187,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         host.midi(0xB0 | channel, 64, 0, 0);
         host.midi(0xB0 | channel, 123, 0, 0);
     }
-    render(host, kSlice);
+    render(host, kReleaseSlice);
     fuzz::checkNotesEnd(
-        p, [&] { render(host, kSlice); }, kSlice, kReleaseFrames);
+        p, [&] { render(host, kReleaseSlice); }, kReleaseSlice, kReleaseFrames);
     return 0;
 }

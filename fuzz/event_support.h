@@ -5,6 +5,7 @@
 #pragma once
 
 #include "fuzz_support.h"
+#include "plugin_support.h"
 
 #include "core/aplugin.h"
 
@@ -68,9 +69,12 @@ inline void checkParameterValues(APlugin& p, const std::array<bool, tag::Count>&
 // held and the arpeggiator stands; then every voice in the render list only
 // gets quieter, block by block, until none is left. A release longer than
 // `maxFrames` must at least have fallen over them. `render` renders one
-// block of `blockFrames`.
+// block of `blockFrames`. A wave-table rebuild the input asked for is done
+// first (fuzz::settle): while the engine waits for one, for up to 8192
+// frames, its voices stand still.
 template <class Render>
 void checkNotesEnd(APlugin& p, Render&& render, int blockFrames, int maxFrames) {
+    settle(p);
     const auto keyHeld = [&p] {
         for (const VoiceState& voice : p.engine.voices)
             if (voice.gate) return true;

@@ -136,6 +136,40 @@ inline VstMidiEvent midiEvent(int offset, int status, int d1, int d2) {
     return e;
 }
 
+// One 512-frame tick of the render loop's table and preset work, then,
+// when the engine does not wait, the rare-settings check of the waves and
+// the mode (which asks for a rebuild when they changed).
+inline void slowTick(APlugin& p, std::uint64_t counter) {
+    p.runTableAndPresetTicks(counter);
+    if (!p.core.presetPending && !p.core.settingPreset && !p.tableRebuildRunning())
+        p.updateWaveTablesRare();
+}
+
+// The work the audio thread has pending, done now as its render loop does
+// it at its next slow ticks (APlugin::runTableAndPresetTicks, every 512
+// frames): the stages of a staged rebuild, a requested rebuild, a pending
+// preset application (also while a staged build runs, when the preset's
+// tables were built off the audio thread). Until then the engine keeps the
+// output silent, so rendering up to those ticks (thousands of frames) would
+// add nothing but time.
+//
+// Without `pitchTables` the ticks stop once a rebuild that needs a new bank
+// has started and nothing else waits: the engine then waits for the pitch
+// tables, and its output stays silent. Those tables are 4 ms of transforms
+// that read nothing but the frames, at indices fixed by the loop counters;
+// everything before them follows the input.
+inline void settle(APlugin& p, bool pitchTables = true) {
+    for (std::uint64_t tick = 0; tick < 64; ++tick) {
+        const bool pending = p.core.presetPending || p.core.settingPreset;
+        const bool running = p.tableRebuildRunning();
+        if (!pending && !running) p.updateWaveTablesRare(); // values written since
+        if (!pending && !running && !p.waves.rebuildRequested.load()) return;
+        if (!pitchTables && running && !pending) return;
+        slowTick(p, tick * 512);
+    }
+    fail("the wave tables never settled");
+}
+
 // One plug-in instance from the entry point, opened and resumed at the
 // host's rate and block size; closed (and so deleted) at the end.
 class Instance {
@@ -198,41 +232,12 @@ public:
         }
     }
 
-    // The work the audio thread has pending, done now as its render loop does
-    // it at its next slow ticks (APlugin::runTableAndPresetTicks, every 512
-    // frames): the stages of a staged rebuild, a requested rebuild, a pending
-    // preset application (also while a staged build runs, when the preset's
-    // tables were built off the audio thread). Until then the engine keeps
-    // the output silent, so rendering up to those ticks (thousands of frames)
-    // would add nothing but time.
-    //
-    // Without `pitchTables` the ticks stop once a rebuild that needs a new
-    // bank has started and nothing else waits: the engine then waits for the
-    // pitch tables, and its output stays silent. Those tables are 4 ms of
-    // transforms that read nothing but the frames, at indices fixed by the
-    // loop counters; everything before them follows the input.
-    void settle(bool pitchTables = true) {
-        APlugin& p = plugin();
-        for (std::uint64_t tick = 0; tick < 64; ++tick) {
-            const bool pending = p.core.presetPending || p.core.settingPreset;
-            const bool running = p.tableRebuildRunning();
-            if (!pending && !running) p.updateWaveTablesRare(); // values written since
-            if (!pending && !running && !p.waves.rebuildRequested.load()) return;
-            if (!pitchTables && running && !pending) return;
-            slowTick(tick * 512);
-        }
-        fail("the wave tables never settled");
-    }
+    // The work the audio thread has pending, done now (fuzz::settle).
+    void settle(bool pitchTables = true) { fuzz::settle(plugin(), pitchTables); }
 
-    // One 512-frame tick of the render loop's table and preset work, then,
-    // when the engine does not wait, the rare-settings check of the waves
-    // and the mode (which asks for a rebuild when they changed).
-    void slowTick(std::uint64_t counter) {
-        APlugin& p = plugin();
-        p.runTableAndPresetTicks(counter);
-        if (!p.core.presetPending && !p.core.settingPreset && !p.tableRebuildRunning())
-            p.updateWaveTablesRare();
-    }
+    // One 512-frame tick of the render loop's table and preset work
+    // (fuzz::slowTick).
+    void slowTick(std::uint64_t counter) { fuzz::slowTick(plugin(), counter); }
 
     // Once nothing waits: the oscillator plays the bank built from the
     // waves, mode and user waves the state holds, with the noise of those
@@ -263,12 +268,18 @@ public:
         const BankSource& source = ws.bankSource[active];
         const FrameRecipe recipe{source.waveA, source.waveB, source.mode, &source.userTables,
                                  &source.userPartials};
-        auto frames = std::make_unique<FrameSet>();
-        auto work = std::make_unique<WaveWorkspace>();
-        auto bank = std::make_unique<PitchTableBank>();
-        p.buildFrames(recipe, *frames, *work);
-        APlugin::writePitchTables(*frames, work->fft, *bank, 0, kNumPitchTables);
-        if (std::memcmp(bank.get(), &ws.pitchTableBank[active], sizeof(PitchTableBank)) != 0)
+        // The build's memory is kept for the next check: some 10 MB that,
+        // new each time, cost as much as the build (the plug-in keeps its
+        // own too), and a build writes all of it.
+        struct Build {
+            FrameSet frames;
+            WaveWorkspace work;
+            PitchTableBank bank;
+        };
+        static const auto build = std::make_unique<Build>();
+        p.buildFrames(recipe, build->frames, build->work);
+        APlugin::writePitchTables(build->frames, build->work.fft, build->bank, 0, kNumPitchTables);
+        if (std::memcmp(&build->bank, &ws.pitchTableBank[active], sizeof(PitchTableBank)) != 0)
             fail("the bank played is not the one its record says it was built from");
     }
 
@@ -328,12 +339,23 @@ private:
     std::vector<float> left, right, inLeft, inRight;
 };
 
+// What a kept plug-in's state restore cannot reset, made the same for every
+// input: the random seed (set from the clock at construction) and the phase
+// of the render loop's frame counter (the ticks of table builds and preset
+// applications fall every 4096 frames from it; at construction it is 0),
+// moved on to the next tick as if the host had rendered up to it.
+inline void startOver(APlugin& p) {
+    p.engine.random.setSeed(1);
+    std::uint64_t& counter = p.engine.render.sampleCounter;
+    counter = (counter + 4095) & ~std::uint64_t{4095};
+}
+
 // The plug-in of host kind `kind` (fuzz::kHostKinds) for the whole run, made
 // at its first use and driven by its own host from then on. An input that
 // replaces the whole state (a chunk, a state file) starts it over: the
 // preset application resets the engine to what the values say. What it
-// cannot reset is made the same for every input: the random seed (set from
-// the clock at construction) and the host's transport.
+// cannot reset is made the same for every input (startOver), and the host's
+// transport starts over.
 //
 // The kept plug-ins are closed at exit, after the library's own static
 // objects may have gone, as a host's plug-in manager of static storage
@@ -350,7 +372,7 @@ inline Instance& keptInstance(int kind) {
     if (!k) k = std::make_unique<Kept>(kind);
     k->host.use();
     k->host.time.samplePos = 0.0;
-    k->instance.plugin().engine.random.setSeed(1);
+    startOver(k->instance.plugin());
     return k->instance;
 }
 

@@ -11,7 +11,10 @@
 //
 // One plug-in serves the whole run (fuzz::keptInstance, as a host that keeps
 // its plug-in while projects change). Input: steps of an operation byte and
-// its argument bytes, until the input ends.
+// its argument bytes, until the input ends, or until the steps have changed
+// the bank slots six times (a bank readied, built or shared: about three
+// builds of some 5 ms each, the transforms without sanitizers; nearly all an
+// input costs). The seeds' sequences fit in that.
 //   0 chunk on the audio thread        A B mode  (the start-up state with these)
 //   1 chunk from the main thread       A B mode
 //   2 values one by one with apply     A B mode  (from the main thread, while
@@ -35,6 +38,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr unsigned kRebuildOneIn = 8;
+constexpr int kMaxSteps = 24;
+// The bank changes (a build readied or finished, a finished bank taken) an
+// input's steps may cause; the steps after are left out.
+constexpr std::uint32_t kMaxBankChanges = 6;
 
 Bytes gStartChunk; // the plug-in's own chunk at start-up
 
@@ -70,7 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     APlugin& p = plugin.plugin();
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
-    for (int steps = 0; at < size && steps < 24; ++steps) {
+    const auto bankChanges = [&p] {
+        return p.waves.pitchTableBank.changes(0) + p.waves.pitchTableBank.changes(1);
+    };
+    const std::uint32_t changesBefore = bankChanges();
+    for (int steps = 0; at < size && steps < kMaxSteps; ++steps) {
+        if (bankChanges() - changesBefore >= kMaxBankChanges) break;
         const uint8_t op = next() % 8;
         switch (op) {
         case 0:

@@ -284,7 +284,7 @@ namespace {
 // the four share j, as all but about one block in eight do, one difference
 // serves them; else each takes the scalar formula. The same operations in
 // the same order either way: equal results bit for bit.
-[[gnu::noinline]] void interpolateLfoRow(const WaveTable& t, float* row) {
+void interpolateLfoRow(const WaveTable& t, float* row) {
     auto sample = [&t](float x) {
         const int j = static_cast<int>(x);
         const int j1 = (j + 1) % 2047;

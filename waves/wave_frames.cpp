@@ -289,17 +289,17 @@ void APlugin::buildFrame(const FrameRecipe& recipe, FrameSet& fs, WaveWorkspace&
 
 namespace {
 
-// The whole-table loops of the builds below, each the same for every value
-// and kept out of line: the fuzz build leaves them uninstrumented
-// (fuzz/sanitize_ignore.txt, fuzz/coverage_ignore.txt), and what the builds
-// decide stays with the callers.
-
 // Every real part of every frame's spectrum below 1e-5 in size to 0.
-[[gnu::noinline]] void zeroTinyRealParts(FrameSet& fs) {
+void zeroTinyRealParts(FrameSet& fs) {
     for (int f = 0; f < kNumMorphFrames; ++f)
         for (float& re : fs.frameSpectrumRe[f])
             if (std::fabs(re) < 1e-5f) re = 0.0f;
 }
+
+// The pitch tables' loops over the transform's four lanes, each the same for
+// every value and kept out of line: the fuzz build leaves them uninstrumented
+// (fuzz/sanitize_ignore.txt, fuzz/coverage_ignore.txt), and what the builds
+// decide stays with the callers.
 
 // Each lane's largest |sample| of the transform's output.
 [[gnu::noinline]] __m128 lanePeaks(const float (*out)[4]) {

@@ -924,7 +924,11 @@ TEST(EffectChain, LevelSourcesFollowTheirEffects) {
     }
 }
 
-TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
+// Every mix and feedback at full, a chord held for a second and released
+// for another: what the sanitizers check of those settings. (The minute of
+// their tails feeding themselves is a test of the program built without the
+// sanitizers, tests/long/test_effect_chain.cpp.)
+TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimited) {
     for (const bool phaser : {false, true}) {
         SCOPED_TRACE(phaser ? "phaser" : "flanger");
         SoundCheck s;
@@ -943,7 +947,7 @@ TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimitedFor60Seconds) {
         AllocationWatch watch;
         s.h.renderIn(44100, SoundCheck::kBlock);
         s.h.send(off);
-        s.h.renderIn(59 * 44100, SoundCheck::kBlock);
+        s.h.renderIn(44100, SoundCheck::kBlock);
         EXPECT_EQ(watch.count(), 0);
         EXPECT_TRUE(s.h.allFinite);
         EXPECT_LE(s.h.maxAbs, 0.999f);

@@ -177,15 +177,25 @@ TEST(WaveBankState, NoiseStateAfterBankReusePlaysNoise) {
 // equals what a new instance plays for the state the host would save. Each
 // seed draws its own pool of states and histories. Only about one history
 // in eighty meets a bank reused with the wrong noise, so the fixed seeds are
-// ones whose first 25 histories do; a fresh seed per run tries others.
-TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
+// ones whose first 25 histories do; a fresh seed per run tries others. Each
+// seed is a test of its own (seconds each under the sanitizers).
+constexpr std::uint32_t kHistorySeeds[] = {4u, 8u, 2u};
+
+class WaveBankHistories : public ::testing::TestWithParam<int> {};
+
+TEST_P(WaveBankHistories, AnyHistoryPlaysWhatAFreshInstancePlays) {
     const int waves[] = {0, 3, 40, kWhiteNoise, kPinkNoise, kFirstUserWave, kFirstUserWave + 1};
     const int modes[] = {0, 1, 9, 14};
     constexpr int kSequences = 25; // of four steps, per seed
     // What a new instance plays, for each state met so far.
     std::map<std::string, Played> fresh; // by the chunk's bytes
 
-    for (const std::uint32_t seed : propertySeeds({4u, 8u, 2u})) {
+    const std::vector<std::uint32_t> seeds =
+        propertySeeds({kHistorySeeds[0], kHistorySeeds[1], kHistorySeeds[2]});
+    if (static_cast<std::size_t>(GetParam()) >= seeds.size())
+        GTEST_SKIP() << "ONDIX_TEST_SEED names the one seed to run";
+    {
+        const std::uint32_t seed = seeds[static_cast<std::size_t>(GetParam())];
         SCOPED_TRACE(seedTrace(seed));
         std::mt19937 rng(seed);
         auto pick = [&rng](const auto& list) {
@@ -263,6 +273,16 @@ TEST(WaveBankState, AnyHistoryPlaysWhatAFreshInstancePlays) {
         }
     }
 }
+
+// The three fixed seeds, then the run's fresh one (with ONDIX_TEST_SEED
+// set, the first runs that seed and the others are skipped).
+INSTANTIATE_TEST_SUITE_P(WaveBankState, WaveBankHistories,
+                         ::testing::Range(0, static_cast<int>(std::size(kHistorySeeds)) + 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param < static_cast<int>(std::size(kHistorySeeds))
+                                        ? "FixedSeed" + std::to_string(info.param + 1)
+                                        : std::string("FreshSeed");
+                         });
 
 // A state restored value by value from the host's main thread, again and
 // again, while the audio thread rebuilds: each finished bank is what its

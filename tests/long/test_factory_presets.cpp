@@ -10,6 +10,11 @@
 // its default: its level is the parameter table's (a main volume of -10 dB,
 // which full chords drive into the limit), so it is held only to sounding,
 // finite and different.
+//
+// Some half an hour of audio in all: these tests are in the program built
+// without the sanitizers (tests/long/), where it takes seconds; the levels
+// they measure are the same with them, and the engine's memory and
+// arithmetic are checked under them by the engine's own tests.
 
 #include "core/modes.h"
 #include "core/preset_store.h"
@@ -19,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -130,6 +136,33 @@ float fileValue(const std::string& text, const std::string& name) {
     return v;
 }
 
+// The presets are checked a few neighbours at a time, each group a test of
+// its own (a group also plays the levelling phrase of the preset before its
+// first, for the distance).
+constexpr int kGroupSize = 8;
+
+int groupCount() {
+    const auto presets = static_cast<int>(listFactoryPresets().size());
+    return (presets + kGroupSize - 1) / kGroupSize;
+}
+
+class FactoryPresetGroup : public ::testing::TestWithParam<int> {};
+
+// The levelling phrase, as played from a fresh instance: its level and
+// features (what a neighbour is compared by).
+struct Levelled {
+    double level = 0.0;
+    bool finite = true;
+    std::vector<double> features;
+};
+
+Levelled levelled(int index) {
+    PluginHarness h;
+    choose(h, index);
+    const Rendering phrase = play(h, levellingPhrase());
+    return {rmsDb(phrase.mono.data(), phrase.mono.size()), phrase.finite, features(phrase.mono)};
+}
+
 } // namespace
 
 // The levelling phrase and the chord play with the voices' default seed,
@@ -137,7 +170,8 @@ float fileValue(const std::string& text, const std::string& name) {
 // render, as a newcomer makes it) plays with a fresh seed each run, another
 // for each preset: levelled to peak about 2 dB below full scale, none may
 // pass -1.4 dBFS.
-TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFromItsNeighbour) {
+TEST_P(FactoryPresetGroup,
+       EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFromItsNeighbour) {
     constexpr float kMargin = 0.85f;
     const auto factory = listFactoryPresets();
     ASSERT_FALSE(factory.empty());
@@ -145,29 +179,25 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
         {57, 127, 0.0, 2.0}, {60, 127, 0.0, 2.0}, {64, 127, 0.0, 2.0}, {69, 127, 0.0, 2.0}};
     const std::uint32_t seed = propertySeeds({}).front();
     SCOPED_TRACE(seedTrace(seed));
+    const std::size_t first = static_cast<std::size_t>(GetParam()) * kGroupSize;
+    const std::size_t end = std::min(factory.size(), first + kGroupSize);
+    ASSERT_LT(first, end);
     std::vector<double> previous;
-    int switchedOn = 0;
-    for (std::size_t i = 0; i < factory.size(); ++i) {
+    if (first > 0) previous = levelled(static_cast<int>(first - 1)).features;
+    for (std::size_t i = first; i < end; ++i) {
         const std::string name = factory[i].folder + "/" + factory[i].name;
         SCOPED_TRACE(name);
-        std::vector<double> now;
-        {
-            PluginHarness h;
-            choose(h, static_cast<int>(i));
-            const Rendering phrase = play(h, levellingPhrase());
-            EXPECT_TRUE(phrase.finite);
-            const double level = rmsDb(phrase.mono.data(), phrase.mono.size());
-            EXPECT_GT(level, kSilentDb);
-            if (i > 0) {
-                EXPECT_GE(level, kMinRmsDb);
-                EXPECT_LE(level, kMaxRmsDb);
-            }
-            now = features(phrase.mono);
+        const Levelled now = levelled(static_cast<int>(i));
+        EXPECT_TRUE(now.finite);
+        EXPECT_GT(now.level, kSilentDb);
+        if (i > 0) {
+            EXPECT_GE(now.level, kMinRmsDb);
+            EXPECT_LE(now.level, kMaxRmsDb);
         }
         if (!previous.empty()) {
-            EXPECT_GT(distanceDb(now, previous), kMinDistanceDb);
+            EXPECT_GT(distanceDb(now.features, previous), kMinDistanceDb);
         }
-        previous = std::move(now);
+        previous = now.features;
         {
             PluginHarness h;
             // With its Arp switch on, a preset says play mode Arp in its own
@@ -175,7 +205,6 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
             std::string text, error;
             ASSERT_TRUE(readPresetText(factory[i], text, error)) << error;
             if (fileValue(text, "Arp On / Off") >= 0.5f) {
-                ++switchedOn;
                 EXPECT_EQ(h.p().getSteppedValue(tag::PlayMode, fileValue(text, "Play Mode")),
                           playmode::Arp)
                     << "in the file";
@@ -197,6 +226,25 @@ TEST(FactoryPresets, EachSoundsWithinTheLevelWindowClearOfTheLimitAndDiffersFrom
         const Rendering phrase = play(h, ondix::host::builtInPhrase());
         EXPECT_TRUE(phrase.finite);
         EXPECT_LT(phrase.peak, kMargin) << "the built-in phrase";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FactoryPresets, FactoryPresetGroup, ::testing::Range(0, groupCount()),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             const int first = info.param * kGroupSize + 1;
+                             const int count = static_cast<int>(listFactoryPresets().size());
+                             return "Presets" + std::to_string(first) + "To" +
+                                    std::to_string(std::min(first + kGroupSize - 1, count));
+                         });
+
+// Some factory preset has its Arp switch on (the groups above check what
+// each such preset says and plays).
+TEST(FactoryPresets, SomeSwitchTheArpeggiatorOn) {
+    int switchedOn = 0;
+    for (const PresetEntry& entry : listFactoryPresets()) {
+        std::string text, error;
+        ASSERT_TRUE(readPresetText(entry, text, error)) << error;
+        if (fileValue(text, "Arp On / Off") >= 0.5f) ++switchedOn;
     }
     EXPECT_GT(switchedOn, 0);
 }
