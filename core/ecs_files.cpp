@@ -99,6 +99,7 @@ void APlugin::loadECS() {
     }
 
     {
+        const std::lock_guard lock(engine.midi.storeLock);
         const PrefsSaveGroup oneSave;
         for (int n = 0; n < ECS_CONTROLLERS; ++n) {
             engine.midi.ccMap[n].store((*map)[n], std::memory_order_relaxed);

@@ -25,6 +25,7 @@
 #include "waves/wave_state.h"
 
 #include <algorithm>
+#include <mutex>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -158,6 +159,10 @@ struct MidiState {
     std::array<bool, tag::Count> captured{};   // pick-up reached per tag
     std::array<float, tag::Count> pickupRef{}; // pick-up reference per tag, or the above
     std::atomic<int> learnTag{-1};             // tag waiting to be learned, -1 none
+    // Held by a thread that writes the map and stores it in the preferences
+    // (the main thread, the file worker; never the audio thread), so that a
+    // learned binding stored late never writes over a later change.
+    std::mutex storeLock;
     // Controllers learned on the audio thread whose preference the main
     // thread still has to write (one bit per controller number).
     std::array<std::atomic<std::uint64_t>, 2> learnedPrefPending{};

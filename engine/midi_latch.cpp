@@ -23,6 +23,7 @@ void APlugin::setMIDILatch(int t, bool on) {
     if (midi.learnTag.load(std::memory_order_relaxed) == t)
         midi.learnArmed.store(false, std::memory_order_relaxed);
     flushLearnedControllers(); // learned bindings reach the preferences first
+    const std::lock_guard lock(midi.storeLock);
     const PrefsSaveGroup oneSave;
     for (int n = 0; n < 128; ++n) {
         if (midi.ccMap[n].load(std::memory_order_relaxed) != t) continue;

@@ -68,8 +68,9 @@ bool controllerFromAnswer(const char* answer, int& n) {
 
 void APlugin::resetMIDI() {
     MidiState& midi = engine.midi;
-    for (auto& word : midi.learnedPrefPending) word.store(0, std::memory_order_relaxed);
     {
+        const std::lock_guard lock(midi.storeLock);
+        for (auto& word : midi.learnedPrefPending) word.store(0, std::memory_order_relaxed);
         const PrefsSaveGroup oneSave;
         for (int n = 0; n < kControllers; ++n) {
             midi.ccMap[n].store(0, std::memory_order_relaxed);
@@ -98,6 +99,7 @@ void APlugin::flushLearnedControllers() {
     for (const auto& word : midi.learnedPrefPending)
         waiting = waiting || word.load(std::memory_order_relaxed) != 0;
     if (!waiting) return; // cheap at every idle pass, and at close
+    const std::lock_guard lock(midi.storeLock);
     const PrefsSaveGroup oneSave;
     for (int word = 0; word < 2; ++word) {
         std::uint64_t bits = midi.learnedPrefPending[static_cast<std::size_t>(word)].exchange(
@@ -133,6 +135,7 @@ void APlugin::setMIDICCNum(int t) {
     // The controller picks the parameter up from where it stands now.
     storeRelaxed(midi.pickupRef[t], getParameter(t));
     setCapturedFlag(midi, t, false);
+    const std::lock_guard lock(midi.storeLock);
     midi.ccMap[n].store(t, std::memory_order_relaxed);
     setMidiCC(n, t);
 }

@@ -68,6 +68,7 @@ const SavedState kStates[] = {
 
 // The audio thread applies what was restored; then a few slow ticks more.
 void renderPastTheApplication(PluginHarness& h) {
+    h.p().core.worker.waitUntilIdle(); // the tuning file a restored switch asks for
     for (int guard = 0; guard < 64 && h.p().core.presetPending; ++guard) h.render(512);
     ASSERT_FALSE(h.p().core.presetPending);
     h.renderIn(3 * 4096, 512);

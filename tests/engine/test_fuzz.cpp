@@ -95,6 +95,7 @@ void play(PluginHarness& h, std::vector<Block>& blocks, long& audible, Poke&& po
         Block& block = blocks[b];
         for (const auto& [t, value] : block.changes) h.p().setParameter(t, value);
         poke();
+        h.p().core.worker.waitUntilIdle(); // the tuning file the values name: not this thread's
         long allocations;
         {
             AllocationWatch watch;
