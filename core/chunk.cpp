@@ -75,13 +75,16 @@ VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     if (!chunk) return 1; // ignored by policy; hosts read 0 as an error
 
     std::memcpy(chunk, data, sizeof(ProgramRecord)); // a longer chunk: its first record
-    restoreRecord(*chunk);
     // The restored values reach the engine (user waves, tuning, effects,
     // voices) through a preset application on the audio thread, which
-    // keeps them exactly as they are. It is asked for before setProgram
-    // spreads them into the value copies: from then on the audio thread
-    // waits for the application instead of resetting for a play mode it
-    // sees change, which would re-centre the XY pad in the new record.
+    // keeps them exactly as they are. It is asked for before the record is
+    // written, and taken once setProgram has spread them into the value
+    // copies: meanwhile the audio thread waits instead of resetting for a
+    // play mode it sees change (which would re-centre the XY pad in the new
+    // record), and a preset chosen before, whose application has not run,
+    // is not applied to the restored values.
+    const RecordRewrite rewrite(*this, kPresetRestore);
+    restoreRecord(*chunk);
     requestPresetApplication(kPresetRestore);
     setProgram(curProgram);
     return 1;
@@ -97,6 +100,7 @@ bool APlugin::readStoredProgram(int program, ProgramRecord& out) const {
 
 bool APlugin::restoreStoredProgram(int program, const ProgramRecord& record) {
     if (program != curProgram || program < 0 || program >= storedProgramCount()) return false;
+    const RecordRewrite rewrite(*this, kPresetRestore);
     restoreRecord(record);
     // As for a restored chunk: asked before setProgram spreads the values.
     requestPresetApplication(kPresetRestore);

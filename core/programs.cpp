@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -30,6 +31,10 @@ constexpr std::size_t kHostProgramNameChars = 23;
 
 // Play mode 8 is the arpeggiator; stored as (8 + 0.1) / 8.99.
 constexpr float kPlayModeArpValue = (static_cast<float>(playmode::Arp) + 0.1f) / 8.99f;
+
+// How long a rewrite of the program record waits at most for the block
+// being rendered (a block is rendered in less time than it plays).
+constexpr auto kBlockWaitLimit = std::chrono::milliseconds(250);
 
 // The editor's program commands by number.
 constexpr int kCommandOrigProgram = 11;
@@ -234,6 +239,7 @@ void APlugin::changePresetDelta(int delta) {
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
+    const RecordRewrite request(*this, load, false);
     // The state is in the record now: a controller that had picked its
     // parameter up before must not write over the value just loaded while
     // the application is still to come, so each one picks it up anew.
@@ -245,7 +251,25 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     // call from another thread and the tables to the staged build.
     prepareTuning();
     if (!onAudioThread()) prepareWaveTables(load);
-    core.presetPending.set(load);
+}
+
+APlugin::RecordRewrite::RecordRewrite(APlugin& p, PresetLoad load, bool blockFirst) : plugin(p) {
+    CoreState& core = p.core;
+    core.presetPending.beginRewrite(load);
+    if (!blockFirst || p.onAudioThread()) return; // an audio thread never waits
+    // Blocks that start from now on wait for the request from their first
+    // frame (both sides sequentially consistent). A host whose audio thread
+    // waits for this thread in a call to the host is not held up for long.
+    const uint32_t seen = core.renderPasses.load(std::memory_order_seq_cst);
+    if ((seen & 1) == 0) return;
+    const auto giveUp = std::chrono::steady_clock::now() + kBlockWaitLimit;
+    while (core.renderPasses.load(std::memory_order_acquire) == seen &&
+           std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+}
+
+APlugin::RecordRewrite::~RecordRewrite() {
+    plugin.core.presetPending.endRewrite();
 }
 
 void APlugin::requestHostDisplayUpdate() {
@@ -334,7 +358,9 @@ void APlugin::startChosenPresetClean() {
 // silent while settingPreset is set.
 void APlugin::setPresetParameters() {
     if (core.settingPreset) return;
-    const bool chosen = core.presetPending.take() == kPresetChosen;
+    const PresetLoad load = core.presetPending.take();
+    if (load == kPresetNone) return; // the record is still being written
+    const bool chosen = load == kPresetChosen;
     core.settingPreset.set();
     // The values written before the request belong to the preset.
     core.playModeWritten.store(false, std::memory_order_relaxed);

@@ -7,12 +7,14 @@
 #include "editor/ueditor.h"
 #include "support/manual_clock.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 #include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -131,6 +133,19 @@ ProgramRecord farRecord(const APlugin& p, float far, const FarCase& c) {
 bool magicPatternTag(int t) {
     return t == tag::SetArpRandom || t == tag::ArpRandomOn ||
            (t > tag::arpRandomTune(0) && t < tag::arpRandomTune(tag::ArpStepCount));
+}
+
+// The record that choosing each of the first `count` list entries leaves,
+// in an instance of its own.
+std::vector<ProgramRecord> chosenRecords(int count) {
+    std::vector<ProgramRecord> records;
+    PluginHarness h;
+    for (int i = 0; i < count; ++i) {
+        EXPECT_TRUE(h.p().choosePreset(i)) << i;
+        renderPastTheApplication(h);
+        records.push_back(h.p().core.programStore[0]);
+    }
+    return records;
 }
 
 } // namespace
@@ -328,5 +343,74 @@ TEST(ExactRestore, FarSlotAmountsDriveEveryDestinationWithinRange) {
             EXPECT_TRUE(h.allFinite);
             EXPECT_LE(h.maxAbs, 0.999f);
         }
+    }
+}
+
+// The host's main thread chooses presets from the list and restores states
+// while the audio thread plays. A state restored before the chosen preset's
+// application supersedes it and comes back bit for bit; a chosen preset
+// that stands is what it is in an instance of its own, also when the host
+// moved the pad's MIDI position just before choosing it.
+TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
+    constexpr int kPresets = 6;
+    constexpr int kRounds = 48;
+    const std::vector<ProgramRecord> chosen = chosenRecords(kPresets);
+    for (const std::uint32_t seed : propertySeeds({1, 2})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        PluginHarness h;
+        h.p().core.host.hostIsReaper = true;
+        AEffect* e = h.effect();
+        // The start-up state, and every value at random (switches between
+        // their steps too) in the poly play mode.
+        ProgramRecord states[2] = {h.p().core.programStore[0], {}};
+        for (float& v : states[1].values) v = unit(rng);
+        states[1].values[tag::PlayMode] = stepValue(h.p(), tag::PlayMode, playmode::Poly);
+        for (int t : {tag::ArpOn, tag::ArpKeyEntryOn, tag::HasTuning, tag::XYRecordMode})
+            states[1].values[t] = 0.0f;
+        std::strcpy(states[1].name, "Random");
+
+        // The host's main thread, which has never rendered, makes the calls
+        // of a round; the audio thread (this one, which has) renders and,
+        // between two blocks after the application, compares the record.
+        std::atomic<int> posted{-1}, checked{-1};
+        const ProgramRecord* wanted = nullptr;
+        bool restored = false;
+        std::thread host([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                e->setParameter(e, tag::XYMidiX, unit(rng));
+                e->setParameter(e, tag::XYMidiY, unit(rng));
+                const int preset = static_cast<int>(rng() % kPresets);
+                EXPECT_TRUE(h.p().choosePreset(preset));
+                restored = rng() % 3 != 0;
+                ProgramRecord& state = states[rng() % 2];
+                if (restored) e->dispatcher(e, effSetChunk, 0, sizeof state, &state, 0.0f);
+                wanted = restored ? &state : &chosen[preset];
+                posted = round;
+                while (checked.load() != round) std::this_thread::yield();
+            }
+        });
+        int mismatches = 0;
+        for (int block = 0; checked.load() < kRounds - 1; ++block) {
+            if (block % 32 == 0) h.send(EventBlock().noteOn(5, 60 + block / 32 % 12));
+            if (block % 32 == 16) h.send(EventBlock().noteOff(0, 60 + block / 32 % 12));
+            h.render(64);
+            const int round = posted.load();
+            if (round == checked.load() || h.p().core.presetPending) continue;
+            const ProgramRecord& record = h.p().core.programStore[0];
+            for (int t = 0; t < tag::Count && mismatches < 3; ++t) {
+                if (magicPatternTag(t)) continue; // the arpeggiator draws a pattern as it plays
+                if (std::memcmp(&record.values[t], &wanted->values[t], sizeof(float)) != 0) {
+                    ADD_FAILURE() << "round " << round << ", " << (restored ? "restored" : "chosen")
+                                  << ": tag " << t << " holds " << std::hexfloat << record.values[t]
+                                  << ", not " << wanted->values[t];
+                    ++mismatches;
+                    break;
+                }
+            }
+            checked = round;
+        }
+        host.join();
     }
 }
