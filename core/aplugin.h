@@ -151,6 +151,7 @@ public:
 
     // ------------------------------------------------------------ values and editing rules
     // (core/parameters.cpp)
+    // The value the engine and the editor read, within 0..1.
     float getCurrentValue(int tag) const {
         return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
     }
@@ -858,7 +859,8 @@ inline float APlugin::getLockVar(int t) const {
     if (section == kLockNone) return loadRelaxed(core.values.currentValue[t]);
     if (core.lockState[section].load(std::memory_order_relaxed) != 0)
         return loadRelaxed(core.values.lockedValue[t]);
-    return loadRelaxed(storedProgram().values[t]);
+    // The record keeps a restored value as it was saved; it plays within 0..1.
+    return clamp01(loadRelaxed(storedProgram().values[t]));
 }
 
 inline bool APlugin::getLockVarOnOff(int t) const {

@@ -3,6 +3,7 @@
 // hosts are told that programs are not chunks and save the values one by one.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <bit>
 #include <cmath>
@@ -51,14 +52,15 @@ VstInt32 APlugin::getChunk(void** data, bool isPreset) {
 }
 
 // Values and name of an accepted chunk into the current program's record.
-// A value that is not finite gets the tag's default; finite values outside
-// 0..1 are kept (every reader clamps). A name without its NUL is cut at 31
-// characters.
+// Finite values outside 0..1 are kept (the host gets them back; they play
+// as their nearest bound); a value that is not finite becomes the bound it
+// plays as: an infinity its own end of the range, NaN 0, as every clamp
+// takes it (core/numeric.h). A name without its NUL is cut at 31 characters.
 void APlugin::restoreRecord(const ProgramRecord& chunk) {
     ProgramRecord& record = core.programStore[static_cast<std::size_t>(curProgram)];
     for (int t = 0; t < tag::Count; ++t) {
         const float v = chunk.values[t];
-        storeRelaxed(record.values[t], std::isfinite(v) ? v : params.defaultValue[t]);
+        storeRelaxed(record.values[t], std::isfinite(v) ? v : clamp01(v));
     }
     core.valuesChanged();
     std::memset(record.name, 0, sizeof record.name);

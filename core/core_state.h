@@ -20,7 +20,7 @@ struct ParamValues {
     std::array<float, tag::Count> origValue{}; // as loaded or taken over; tracked only above -0.5
     std::array<float, tag::Count> editValue{}; // last written through setParameter
     std::array<float, tag::Count> lastEditValue{}; // at the last tracked edit
-    std::array<float, tag::Count> currentValue{};  // what the engine and the editor read
+    std::array<float, tag::Count> currentValue{};  // what the engine and the editor read, 0..1
     std::array<float, tag::Count> lockedValue{};   // held copy of a locked section's tags
 };
 

@@ -11,6 +11,7 @@
 
 #include "core/aplugin.h"
 #include "core/modes.h"
+#include "core/numeric.h"
 
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
@@ -54,15 +55,18 @@ bool storedNameIs(const char* entry, const char* stored) {
     return stored[length] == '\0';
 }
 
-// Every value of the record, as stored, into the current, edited and loaded
-// copies. (Loops that only copy, like this one, keep no coverage in the fuzz
-// build: fuzz/coverage_ignore.txt.)
+// Every value of the record, as stored, into the edited and loaded copies,
+// and within 0..1 into the current one. A restored state may hold values
+// out of range (the record keeps them, for the host to get back): the
+// engine and the editor play and show each as its nearest bound. (Loops
+// that only copy, like this one, keep no coverage in the fuzz build:
+// fuzz/coverage_ignore.txt.)
 [[gnu::noinline]] void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
     }
 }
 
@@ -72,7 +76,7 @@ bool storedNameIs(const char* entry, const char* stored) {
                                         MidiState& midi) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.lastEditValue[t], v);
@@ -128,7 +132,7 @@ void APlugin::loadFirstPreset() {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = values[static_cast<std::size_t>(t)];
         storeRelaxed(core.values.editValue[t], v);
-        storeRelaxed(core.values.currentValue[t], v);
+        storeRelaxed(core.values.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -444,7 +448,7 @@ void APlugin::origProgram() {
     ParamValues& pv = core.values;
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(pv.origValue[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -458,7 +462,7 @@ void APlugin::editProgram() {
     ParamValues& pv = core.values;
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(pv.editValue[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -475,9 +479,9 @@ void APlugin::clearProgram() {
     for (int t = 0; t < tag::Count; ++t) {
         if (t >= tag::InternalFirst && t <= tag::InternalLast) continue;
         const float v = params.defaultValue[t];
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
-        storeRelaxed(pv.lockedValue[t], v);
+        storeRelaxed(pv.lockedValue[t], clamp01(v));
     }
     core.valuesChanged();
     rebuildUserWaves(*this);
