@@ -151,6 +151,7 @@ public:
 
     // ------------------------------------------------------------ values and editing rules
     // (core/parameters.cpp)
+    // The value the engine and the editor read, within 0..1.
     float getCurrentValue(int tag) const {
         return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
     }
@@ -331,6 +332,26 @@ public:
     // Asks the audio thread to apply the program record (any thread; off the
     // audio thread the record's wave tables are built here first).
     void requestPresetApplication(PresetLoad load);
+    // The span of a rewrite of the program record whose application is then
+    // requested (a restored state, a chosen preset). The request stands from
+    // the start: the engine waits, and no application takes the record while
+    // it is half written, nor as the kind of a request made before it (a
+    // preset chosen and a state restored before its application: the state
+    // is applied, exactly as it was saved). With `blockFirst`, off an audio
+    // thread, the block being rendered is let finish first: what it does
+    // from the state before (an application taken already, the pad following
+    // its MIDI position, a reset for a changed mode) lands before the new
+    // record, not in it.
+    class RecordRewrite {
+    public:
+        RecordRewrite(APlugin& p, PresetLoad load, bool blockFirst = true);
+        ~RecordRewrite();
+        RecordRewrite(const RecordRewrite&) = delete;
+        RecordRewrite& operator=(const RecordRewrite&) = delete;
+
+    private:
+        APlugin& plugin;
+    };
     // Any thread, after many values changed without the host being told
     // value by value: the host is to refresh what it shows of them.
     void requestHostDisplayUpdate();
@@ -842,7 +863,8 @@ inline float APlugin::getLockVar(int t) const {
     if (section == kLockNone) return loadRelaxed(core.values.currentValue[t]);
     if (core.lockState[section].load(std::memory_order_relaxed) != 0)
         return loadRelaxed(core.values.lockedValue[t]);
-    return loadRelaxed(storedProgram().values[t]);
+    // The record keeps a restored value as it was saved; it plays within 0..1.
+    return clamp01(loadRelaxed(storedProgram().values[t]));
 }
 
 inline bool APlugin::getLockVarOnOff(int t) const {

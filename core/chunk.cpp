@@ -3,6 +3,7 @@
 // hosts are told that programs are not chunks and save the values one by one.
 
 #include "core/aplugin.h"
+#include "core/numeric.h"
 
 #include <bit>
 #include <cmath>
@@ -51,14 +52,15 @@ VstInt32 APlugin::getChunk(void** data, bool isPreset) {
 }
 
 // Values and name of an accepted chunk into the current program's record.
-// A value that is not finite gets the tag's default; finite values outside
-// 0..1 are kept (every reader clamps). A name without its NUL is cut at 31
-// characters.
+// Finite values outside 0..1 are kept (the host gets them back; they play
+// as their nearest bound); a value that is not finite becomes the bound it
+// plays as: an infinity its own end of the range, NaN 0, as every clamp
+// takes it (core/numeric.h). A name without its NUL is cut at 31 characters.
 void APlugin::restoreRecord(const ProgramRecord& chunk) {
     ProgramRecord& record = core.programStore[static_cast<std::size_t>(curProgram)];
     for (int t = 0; t < tag::Count; ++t) {
         const float v = chunk.values[t];
-        storeRelaxed(record.values[t], std::isfinite(v) ? v : params.defaultValue[t]);
+        storeRelaxed(record.values[t], std::isfinite(v) ? v : clamp01(v));
     }
     core.valuesChanged();
     std::memset(record.name, 0, sizeof record.name);
@@ -75,13 +77,16 @@ VstInt32 APlugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     if (!chunk) return 1; // ignored by policy; hosts read 0 as an error
 
     std::memcpy(chunk, data, sizeof(ProgramRecord)); // a longer chunk: its first record
-    restoreRecord(*chunk);
     // The restored values reach the engine (user waves, tuning, effects,
     // voices) through a preset application on the audio thread, which
-    // keeps them exactly as they are. It is asked for before setProgram
-    // spreads them into the value copies: from then on the audio thread
-    // waits for the application instead of resetting for a play mode it
-    // sees change, which would re-centre the XY pad in the new record.
+    // keeps them exactly as they are. It is asked for before the record is
+    // written, and taken once setProgram has spread them into the value
+    // copies: meanwhile the audio thread waits instead of resetting for a
+    // play mode it sees change (which would re-centre the XY pad in the new
+    // record), and a preset chosen before, whose application has not run,
+    // is not applied to the restored values.
+    const RecordRewrite rewrite(*this, kPresetRestore);
+    restoreRecord(*chunk);
     requestPresetApplication(kPresetRestore);
     setProgram(curProgram);
     return 1;
@@ -97,6 +102,7 @@ bool APlugin::readStoredProgram(int program, ProgramRecord& out) const {
 
 bool APlugin::restoreStoredProgram(int program, const ProgramRecord& record) {
     if (program != curProgram || program < 0 || program >= storedProgramCount()) return false;
+    const RecordRewrite rewrite(*this, kPresetRestore);
     restoreRecord(record);
     // As for a restored chunk: asked before setProgram spreads the values.
     requestPresetApplication(kPresetRestore);

@@ -22,7 +22,7 @@ struct ParamValues {
     std::array<float, tag::Count> origValue{}; // as loaded or taken over; tracked only above -0.5
     std::array<float, tag::Count> editValue{}; // last written through setParameter
     std::array<float, tag::Count> lastEditValue{}; // at the last tracked edit
-    std::array<float, tag::Count> currentValue{};  // what the engine and the editor read
+    std::array<float, tag::Count> currentValue{};  // what the engine and the editor read, 0..1
     std::array<float, tag::Count> lockedValue{};   // held copy of a locked section's tags
 };
 
@@ -115,22 +115,48 @@ enum PresetLoad : int { kPresetNone = 0, kPresetRestore = 1, kPresetChosen = 2 }
 // a later request replaces an earlier one that has not been taken yet. The
 // release and acquire order makes the record written before the request
 // visible to the application that takes it.
+//
+// A thread that rewrites the record for a request (a restored state, a
+// chosen preset) makes the request when it begins: from then on the engine
+// waits, and a request of the other kind still waiting is replaced before
+// any value of the new record is written. No application takes the request
+// until every rewrite has ended, so none runs on a record half written, nor
+// on one meant for the other kind.
 class PresetRequest {
 public:
     PresetRequest() = default;
     PresetRequest(const PresetRequest&) = delete;
     PresetRequest& operator=(const PresetRequest&) = delete;
-    bool get() const { return kind.load(std::memory_order_relaxed) != kPresetNone; }
+    // Sequentially consistent: a block that begins after a rewrite began
+    // sees the request at its first frame (APlugin::RecordRewrite).
+    bool get() const { return state.load(std::memory_order_seq_cst) != kPresetNone; }
     operator bool() const { return get(); }
-    void set(PresetLoad load = kPresetRestore) { kind.store(load, std::memory_order_release); }
-    void clear() { kind.store(kPresetNone, std::memory_order_relaxed); }
-    // The pending request, now taken (kPresetNone when there was none).
+    void set(PresetLoad load = kPresetRestore) { replaceKind(load, 0, std::memory_order_release); }
+    void clear() { replaceKind(kPresetNone, 0, std::memory_order_relaxed); }
+    // A rewrite of the record for a request of this kind begins, and ends.
+    void beginRewrite(PresetLoad load) { replaceKind(load, kRewrite, std::memory_order_seq_cst); }
+    void endRewrite() { state.fetch_sub(kRewrite, std::memory_order_release); }
+    // The pending request, now taken (kPresetNone when there was none, or
+    // while the record is being rewritten for it).
     PresetLoad take() {
-        return static_cast<PresetLoad>(kind.exchange(kPresetNone, std::memory_order_acquire));
+        int seen = state.load(std::memory_order_relaxed);
+        while (seen != kPresetNone && seen < kRewrite)
+            if (state.compare_exchange_weak(seen, kPresetNone, std::memory_order_acquire,
+                                            std::memory_order_relaxed))
+                return static_cast<PresetLoad>(seen);
+        return kPresetNone;
     }
 
 private:
-    std::atomic<int> kind{kPresetNone};
+    static constexpr int kKindMask = 3;
+    static constexpr int kRewrite = 4;
+    void replaceKind(PresetLoad load, int rewrites, std::memory_order order) {
+        int seen = state.load(std::memory_order_relaxed);
+        while (!state.compare_exchange_weak(seen, ((seen & ~kKindMask) + rewrites) | load, order,
+                                            std::memory_order_relaxed)) {
+        }
+    }
+    std::atomic<int> state{kPresetNone}; // the kind, plus kRewrite per rewrite in progress
 };
 
 struct CoreState {
@@ -171,6 +197,10 @@ struct CoreState {
     AudioThreads audioThreads;
     // The plug-in's own thread for file work that other threads post.
     FileWorker worker;
+    // Counted up as a block starts and as it ends, so odd while one is
+    // rendered: a rewrite of the program record lets the block in flight
+    // finish (APlugin::RecordRewrite).
+    std::atomic<uint32_t> renderPasses{0};
     FolderPaths folders;
 
     std::vector<PresetEntry> presetEntries;   // the preset list (main thread)

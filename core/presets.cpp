@@ -279,6 +279,7 @@ bool APlugin::choosePreset(int index, std::string& error) {
     std::array<float, tag::Count> values;
     if (!readPresetText(entry, text, error) || !presetValuesFromText(text, values, error))
         return false;
+    const RecordRewrite rewrite(*this, kPresetChosen);
     writePresetIntoRecord(values, entry.name);
     core.presetIndex.store(index, std::memory_order_relaxed);
     requestPresetApplication(kPresetChosen);
@@ -390,6 +391,7 @@ void APlugin::loadPresetFile() {
         problem("\"" + name + "\" was not loaded", error);
         return;
     }
+    const RecordRewrite rewrite(*this, kPresetChosen);
     writePresetIntoRecord(values, name);
     const int listed = findPresetEntry(path);
     if (listed >= 0)

@@ -11,12 +11,14 @@
 
 #include "core/aplugin.h"
 #include "core/modes.h"
+#include "core/numeric.h"
 
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -30,6 +32,10 @@ constexpr std::size_t kHostProgramNameChars = 23;
 
 // Play mode 8 is the arpeggiator; stored as (8 + 0.1) / 8.99.
 constexpr float kPlayModeArpValue = (static_cast<float>(playmode::Arp) + 0.1f) / 8.99f;
+
+// How long a rewrite of the program record waits at most for the block
+// being rendered (a block is rendered in less time than it plays).
+constexpr auto kBlockWaitLimit = std::chrono::milliseconds(250);
 
 // The editor's program commands by number.
 constexpr int kCommandOrigProgram = 11;
@@ -49,14 +55,16 @@ bool storedNameIs(const char* entry, const char* stored) {
     return stored[length] == '\0';
 }
 
-// Every value of the record, as stored, into the current, edited and loaded
-// copies.
+// Every value of the record, as stored, into the edited and loaded copies,
+// and within 0..1 into the current one. A restored state may hold values
+// out of range (the record keeps them, for the host to get back): the
+// engine and the editor play and show each as its nearest bound.
 void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
     }
 }
 
@@ -65,7 +73,7 @@ void copyRecordValues(const ProgramRecord& record, ParamValues& pv) {
 void loadRecordValues(const ProgramRecord& record, ParamValues& pv, MidiState& midi) {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(record.values[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(pv.origValue[t], v);
         storeRelaxed(pv.editValue[t], v);
         storeRelaxed(pv.lastEditValue[t], v);
@@ -121,7 +129,7 @@ void APlugin::loadFirstPreset() {
     for (int t = 0; t < tag::Count; ++t) {
         const float v = values[static_cast<std::size_t>(t)];
         storeRelaxed(core.values.editValue[t], v);
-        storeRelaxed(core.values.currentValue[t], v);
+        storeRelaxed(core.values.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -232,6 +240,7 @@ void APlugin::changePresetDelta(int delta) {
 }
 
 void APlugin::requestPresetApplication(PresetLoad load) {
+    const RecordRewrite request(*this, load, false);
     // The state is in the record now: a controller that had picked its
     // parameter up before must not write over the value just loaded while
     // the application is still to come, so each one picks it up anew.
@@ -243,7 +252,25 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     // call from another thread and the tables to the staged build.
     prepareTuning();
     if (!onAudioThread()) prepareWaveTables(load);
-    core.presetPending.set(load);
+}
+
+APlugin::RecordRewrite::RecordRewrite(APlugin& p, PresetLoad load, bool blockFirst) : plugin(p) {
+    CoreState& core = p.core;
+    core.presetPending.beginRewrite(load);
+    if (!blockFirst || p.onAudioThread()) return; // an audio thread never waits
+    // Blocks that start from now on wait for the request from their first
+    // frame (both sides sequentially consistent). A host whose audio thread
+    // waits for this thread in a call to the host is not held up for long.
+    const uint32_t seen = core.renderPasses.load(std::memory_order_seq_cst);
+    if ((seen & 1) == 0) return;
+    const auto giveUp = std::chrono::steady_clock::now() + kBlockWaitLimit;
+    while (core.renderPasses.load(std::memory_order_acquire) == seen &&
+           std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+}
+
+APlugin::RecordRewrite::~RecordRewrite() {
+    plugin.core.presetPending.endRewrite();
 }
 
 void APlugin::requestHostDisplayUpdate() {
@@ -332,7 +359,9 @@ void APlugin::startChosenPresetClean() {
 // silent while settingPreset is set.
 void APlugin::setPresetParameters() {
     if (core.settingPreset) return;
-    const bool chosen = core.presetPending.take() == kPresetChosen;
+    const PresetLoad load = core.presetPending.take();
+    if (load == kPresetNone) return; // the record is still being written
+    const bool chosen = load == kPresetChosen;
     core.settingPreset.set();
     // The values written before the request belong to the preset.
     core.playModeWritten.store(false, std::memory_order_relaxed);
@@ -416,7 +445,7 @@ void APlugin::origProgram() {
     ParamValues& pv = core.values;
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(pv.origValue[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -430,7 +459,7 @@ void APlugin::editProgram() {
     ParamValues& pv = core.values;
     for (int t = 0; t < tag::Count; ++t) {
         const float v = loadRelaxed(pv.editValue[t]);
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
     }
     core.valuesChanged();
@@ -447,9 +476,9 @@ void APlugin::clearProgram() {
     for (int t = 0; t < tag::Count; ++t) {
         if (t >= tag::InternalFirst && t <= tag::InternalLast) continue;
         const float v = params.defaultValue[t];
-        storeRelaxed(pv.currentValue[t], v);
+        storeRelaxed(pv.currentValue[t], clamp01(v));
         storeRelaxed(storedProgram().values[t], v);
-        storeRelaxed(pv.lockedValue[t], v);
+        storeRelaxed(pv.lockedValue[t], clamp01(v));
     }
     core.valuesChanged();
     rebuildUserWaves(*this);

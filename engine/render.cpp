@@ -155,10 +155,25 @@ bool chainMayWait(const EngineState& engine) {
            read == 0;
 }
 
+// Counts a block's start and its end (CoreState::renderPasses).
+class RenderPass {
+public:
+    explicit RenderPass(std::atomic<uint32_t>& passes) : passes(passes) {
+        passes.fetch_add(1, std::memory_order_seq_cst);
+    }
+    ~RenderPass() { passes.fetch_add(1, std::memory_order_release); }
+    RenderPass(const RenderPass&) = delete;
+    RenderPass& operator=(const RenderPass&) = delete;
+
+private:
+    std::atomic<uint32_t>& passes;
+};
+
 } // namespace
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
     if (frames <= 0 || !outputs) return;
+    const RenderPass pass(core.renderPasses);
     DenormalGuard denormals;
     float* outL = outputs[0];
     float* outR = outputs[1];

@@ -278,7 +278,8 @@ void APlugin::prepareWaveTables(PresetLoad load) {
     for (int i = 0; i < PreparedTables::kValues; ++i) {
         const int t = preparedTag(i);
         const float v = getStoredValue(t);
-        pt.values[i] = load == kPresetChosen ? normalizedValue(t, v) : v;
+        // As the application loads it into the value the engine reads.
+        pt.values[i] = load == kPresetChosen ? normalizedValue(t, v) : clamp01(v);
     }
     pt.waveA = getSteppedValue(tag::OscWaveA, pt.values[0]);
     pt.waveB = getSteppedValue(tag::OscWaveB, pt.values[1]);

@@ -473,8 +473,9 @@ TEST_F(AUState, HostileStatesChangeNothingTheyShouldNot) {
             continue;
         }
         for (int t = 0; t < tag::Count; ++t) {
+            // Not a number is taken as the bound it plays as, 0.
             const bool damaged = r.what == std::string("NaN values") && t == tag::FilterFreq;
-            const float expected = damaged ? target.p().getDefaultValue(t) : saved[t];
+            const float expected = damaged ? 0.0f : saved[t];
             ASSERT_EQ(after[t], expected) << t;
         }
     }

@@ -159,7 +159,7 @@ TEST(ChunkExchange, ShortAndNullChunksAreRefused) {
     EXPECT_TRUE(sameRecord(h.store(), r));
 }
 
-TEST(ChunkExchange, NonFiniteValuesTakeTheDefaultAndNamesAreBounded) {
+TEST(ChunkExchange, NonFiniteValuesTakeTheBoundTheyPlayAsAndNamesAreBounded) {
     ChunkHost h("REAPER");
     ProgramRecord r = recordWith(0.2f);
     r.values[tag::FilterFreq] = std::numeric_limits<float>::quiet_NaN();
@@ -170,11 +170,12 @@ TEST(ChunkExchange, NonFiniteValuesTakeTheDefaultAndNamesAreBounded) {
 
     EXPECT_EQ(h.setChunk(&r, sizeof r, false), 1);
     const ProgramRecord& s = h.store();
-    EXPECT_EQ(s.values[tag::FilterFreq], h.plugin->getDefaultValue(tag::FilterFreq));
-    EXPECT_EQ(s.values[tag::MainVolume], h.plugin->getDefaultValue(tag::MainVolume));
-    EXPECT_EQ(s.values[tag::MainPan], h.plugin->getDefaultValue(tag::MainPan));
+    EXPECT_EQ(s.values[tag::FilterFreq], 0.0f); // not a number plays as 0
+    EXPECT_EQ(s.values[tag::MainVolume], 1.0f);
+    EXPECT_EQ(s.values[tag::MainPan], 0.0f);
     EXPECT_EQ(s.values[tag::FilterQ], 1.5f);
     EXPECT_EQ(h.plugin->getParameter(tag::FilterQ), 1.0f);
+    EXPECT_EQ(h.plugin->getCurrentValue(tag::FilterQ), 1.0f); // as the engine reads it
     EXPECT_EQ(std::strlen(s.name), 31u);
     EXPECT_EQ(s.name[31], '\0');
     for (int t = 0; t < tag::Count; ++t) EXPECT_TRUE(std::isfinite(s.values[t])) << t;

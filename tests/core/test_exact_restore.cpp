@@ -7,15 +7,23 @@
 #include "editor/ueditor.h"
 #include "support/manual_clock.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 #include "support/temp_prefs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -134,6 +142,19 @@ bool magicPatternTag(int t) {
            (t > tag::arpRandomTune(0) && t < tag::arpRandomTune(tag::ArpStepCount));
 }
 
+// The record that choosing each of the first `count` list entries leaves,
+// in an instance of its own.
+std::vector<ProgramRecord> chosenRecords(int count) {
+    std::vector<ProgramRecord> records;
+    PluginHarness h;
+    for (int i = 0; i < count; ++i) {
+        EXPECT_TRUE(h.p().choosePreset(i)) << i;
+        renderPastTheApplication(h);
+        records.push_back(h.p().core.programStore[0]);
+    }
+    return records;
+}
+
 } // namespace
 
 TEST(ExactRestore, ChunkComesBackBitForBitAlsoAfterTheApplication) {
@@ -149,7 +170,8 @@ TEST(ExactRestore, ChunkComesBackBitForBitAlsoAfterTheApplication) {
         renderPastTheApplication(h);
         EXPECT_EQ(firstDifference(h.p(), saved), -1) << "after the application";
         for (int t = 0; t < tag::Count; ++t)
-            ASSERT_EQ(h.p().getCurrentValue(t), saved.values[t]) << "what the engine reads, " << t;
+            ASSERT_EQ(h.p().getCurrentValue(t), clamp01(saved.values[t]))
+                << "what the engine reads: the value within 0..1, " << t;
         EXPECT_FALSE(h.p().getEditChanged());
     }
 }
@@ -329,5 +351,251 @@ TEST(ExactRestore, FarSlotAmountsDriveEveryDestinationWithinRange) {
             EXPECT_TRUE(h.allFinite);
             EXPECT_LE(h.maxAbs, 0.999f);
         }
+    }
+}
+
+// The host's main thread chooses presets from the list and restores states
+// while the audio thread plays. A state restored before the chosen preset's
+// application supersedes it and comes back bit for bit; a chosen preset
+// that stands is what it is in an instance of its own, also when the host
+// moved the pad's MIDI position just before choosing it.
+TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
+    constexpr int kPresets = 6;
+    constexpr int kRounds = 32;
+    const std::vector<ProgramRecord> chosen = chosenRecords(kPresets);
+    for (const std::uint32_t seed : propertySeeds({1, 2})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        PluginHarness h;
+        h.p().core.host.hostIsReaper = true;
+        AEffect* e = h.effect();
+        // The start-up state, and every value at random (switches between
+        // their steps too) in the poly play mode.
+        ProgramRecord states[2] = {h.p().core.programStore[0], {}};
+        for (float& v : states[1].values) v = unit(rng);
+        states[1].values[tag::PlayMode] = stepValue(h.p(), tag::PlayMode, playmode::Poly);
+        for (int t : {tag::ArpOn, tag::ArpKeyEntryOn, tag::HasTuning, tag::XYRecordMode})
+            states[1].values[t] = 0.0f;
+        std::strcpy(states[1].name, "Random");
+
+        // The host's main thread, which has never rendered, makes the calls
+        // of a round; the audio thread (this one, which has) renders and,
+        // between two blocks after the application, compares the record.
+        std::atomic<int> posted{-1}, checked{-1};
+        const ProgramRecord* wanted = nullptr;
+        bool restored = false;
+        std::thread host([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                e->setParameter(e, tag::XYMidiX, unit(rng));
+                e->setParameter(e, tag::XYMidiY, unit(rng));
+                const int preset = static_cast<int>(rng() % kPresets);
+                EXPECT_TRUE(h.p().choosePreset(preset));
+                restored = rng() % 3 != 0;
+                ProgramRecord& state = states[rng() % 2];
+                if (restored) e->dispatcher(e, effSetChunk, 0, sizeof state, &state, 0.0f);
+                wanted = restored ? &state : &chosen[preset];
+                posted = round;
+                while (checked.load() < round) std::this_thread::yield();
+            }
+        });
+        int mismatches = 0;
+        // An application waits at most for the next slow tick and a table
+        // build: far fewer blocks than this after the calls of a round.
+        constexpr int kBlockLimit = 4096;
+        int waited = 0;
+        for (int block = 0; checked.load() < kRounds - 1 && waited < kBlockLimit; ++block) {
+            if (block % 32 == 0) h.send(EventBlock().noteOn(5, 60 + block / 32 % 12));
+            if (block % 32 == 16) h.send(EventBlock().noteOff(0, 60 + block / 32 % 12));
+            h.render(64);
+            const int round = posted.load();
+            if (round == checked.load()) continue;
+            if (h.p().core.presetPending) {
+                ++waited;
+                continue;
+            }
+            waited = 0;
+            const ProgramRecord& record = h.p().core.programStore[0];
+            for (int t = 0; t < tag::Count && mismatches < 3; ++t) {
+                if (magicPatternTag(t)) continue; // the arpeggiator draws a pattern as it plays
+                if (std::memcmp(&record.values[t], &wanted->values[t], sizeof(float)) != 0) {
+                    ADD_FAILURE() << "round " << round << ", " << (restored ? "restored" : "chosen")
+                                  << ": tag " << t << " holds " << std::hexfloat << record.values[t]
+                                  << ", not " << wanted->values[t];
+                    ++mismatches;
+                    break;
+                }
+            }
+            checked = round;
+        }
+        EXPECT_LT(waited, kBlockLimit) << "the state was not applied";
+        checked = kRounds;
+        host.join();
+    }
+}
+
+// ------------------------------------------------------------------ values out of range
+
+namespace {
+
+// Two instances that live the same life through the plug-in's entry, the
+// one restored with values out of range, the other with the bounds those
+// values are to play as. Their output is compared sample for sample: a
+// value that a reader takes beyond its bound shows in the sound, now or
+// later.
+class RestoredPair {
+public:
+    RestoredPair() {
+        for (std::unique_ptr<APlugin>& p : plugins) {
+            p = std::make_unique<APlugin>(FakeHost::callback);
+            p->engine.random.setSeed(0x5EED);
+            p->core.host.hostIsReaper = true;
+        }
+    }
+    ProgramRecord record() const { return plugins[0]->core.programStore[0]; }
+
+    // Each restores its record (applied before the first note) and plays
+    // two notes with the wheel, pressure and bend moving, then their
+    // release: whether both played alike, and the loudest sample.
+    bool playAlike(ProgramRecord& outside, ProgramRecord& bounds, float& peak) {
+        ProgramRecord* records[2] = {&outside, &bounds};
+        for (int i = 0; i < 2; ++i)
+            effect(i)->dispatcher(effect(i), effSetChunk, 0, sizeof(ProgramRecord), records[i],
+                                  0.0f);
+        send(EventBlock()
+                 .noteOn(0, 60, 110)
+                 .noteOn(3, 67, 45)
+                 .cc(5, 1, 90)
+                 .midi(7, 0xD0, 70)
+                 .midi(9, 0xA0, 60, 50)
+                 .bend(11, 0x2C00));
+        peak = 0.0f;
+        bool alike = renderBoth(2, peak);
+        send(EventBlock().cc(0, 1, 20).bend(1, 0x1000).noteOff(2, 60).noteOff(2, 67));
+        return renderBoth(1, peak) && alike;
+    }
+
+private:
+    static constexpr int kBlock = 256;
+    AEffect* effect(int i) { return plugins[i]->getAeffect(); }
+    void send(EventBlock& block) {
+        for (int i = 0; i < 2; ++i)
+            effect(i)->dispatcher(effect(i), effProcessEvents, 0, 0, block.get(), 0.0f);
+    }
+    bool renderBoth(int blocks, float& peak) {
+        bool alike = true;
+        for (int b = 0; b < blocks; ++b) {
+            for (int i = 0; i < 2; ++i) {
+                float* channels[2] = {out[i][0], out[i][1]};
+                effect(i)->processReplacing(effect(i), channels, channels, kBlock);
+            }
+            alike &= std::memcmp(out[0], out[1], sizeof out[0]) == 0;
+            for (const float* channel : out[1])
+                for (int k = 0; k < kBlock; ++k) peak = std::max(peak, std::fabs(channel[k]));
+        }
+        return alike;
+    }
+
+    FakeHost host; // first: both instances talk to it while they are built
+    std::unique_ptr<APlugin> plugins[2];
+    float out[2][2][kBlock] = {};
+};
+
+// Every tag but the two commands and the texts (preset, wave and tuning
+// names), and the tuning's switch, which asks for a file by that name.
+std::vector<int> soundTags() {
+    std::vector<int> tags;
+    for (int t = 0; t < tag::Count; ++t) {
+        const bool text = (t >= tag::PresetNameFirst && t <= tag::PresetNameLast) ||
+                          (t >= tag::WaveNameFirst && t <= tag::WaveNameLast) ||
+                          t >= tag::HasTuning;
+        if (!text && t != tag::ApplyPreset && t != tag::TakeOver) tags.push_back(t);
+    }
+    return tags;
+}
+
+// Every value at random, but the oscillator's waves and mode and the user
+// waves' partials (each change of them costs a table build; the batches
+// sweep them), the texts and the tuning as at start-up, and a voice that
+// sounds within the phrase.
+ProgramRecord randomBase(const ProgramRecord& startUp, std::mt19937& rng) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    ProgramRecord r = startUp;
+    for (int t : soundTags())
+        if (t != tag::OscWaveA && t != tag::OscWaveB && t != tag::OscMode &&
+            (t < tag::PartialFirst || t > tag::PartialLast))
+            r.values[t] = unit(rng);
+    r.values[tag::MainVolume] = 0.7f + 0.3f * unit(rng);
+    r.values[tag::AmpEnvAttack] = 0.1f * unit(rng);
+    r.values[tag::AmpEnvSustain] = 0.5f + 0.5f * unit(rng);
+    return r;
+}
+
+} // namespace
+
+// Every restored value below 0, above 1, infinite or not a number plays as
+// its nearest bound (not a number as 0). Every tag that makes sound, in
+// random batches each at values out of range on one side, against the same
+// batch at that bound.
+TEST(ExactRestore, ValuesOutOfRangePlayAsTheirNearestBound) {
+    constexpr std::size_t kBatch = 16;
+    constexpr int kMaxDifferences = 8;
+    // The start-up state, with values beyond each end a little and some
+    // way (what the readers' sums and products see), then far (what
+    // overflows); then random states with any of them.
+    const float kInf = std::numeric_limits<float>::infinity();
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        bool randomState;
+        std::vector<float> values;
+        float bound;
+    } kPasses[] = {
+        {false, {2.0f, 5.0f}, 1.0f},
+        {false, {-0.5f, -3.0f}, 0.0f},
+        {false, {1.00667f, 1e30f, kInf}, 1.0f},
+        {false, {-1e30f, -kInf, kNaN}, 0.0f},
+        {true, {1.00667f, 2.0f, 5.0f, 1e30f, kInf}, 1.0f},
+        {true, {-0.5f, -3.0f, -1e30f, -kInf, kNaN}, 0.0f},
+    };
+    for (const std::uint32_t seed : propertySeeds({1})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        // After a difference the two have lived different lives: a new pair
+        // goes on.
+        std::optional<RestoredPair> pair;
+        pair.emplace();
+        const ProgramRecord startUp = pair->record();
+        std::vector<int> tags = soundTags();
+        int heard = 0, played = 0, differences = 0;
+        for (const auto& pass : kPasses) {
+            std::shuffle(tags.begin(), tags.end(), rng);
+            for (std::size_t first = 0; first < tags.size() && differences < kMaxDifferences;
+                 first += kBatch) {
+                ProgramRecord outside = pass.randomState ? randomBase(startUp, rng) : startUp;
+                ProgramRecord bounds = outside;
+                std::string batch;
+                for (std::size_t i = first; i < std::min(first + kBatch, tags.size()); ++i) {
+                    const int t = tags[i];
+                    outside.values[t] = pass.values[rng() % pass.values.size()];
+                    bounds.values[t] = pass.bound;
+                    std::ostringstream text;
+                    text << " " << t << "=" << outside.values[t];
+                    batch += text.str();
+                }
+                float peak = 0.0f;
+                if (!pair->playAlike(outside, bounds, peak)) {
+                    ADD_FAILURE() << (pass.randomState ? "random" : "start-up")
+                                  << " state, played apart with tags" << batch;
+                    ++differences;
+                    pair.reset();
+                    pair.emplace();
+                }
+                heard += peak > 0.01f ? 1 : 0;
+                ++played;
+            }
+        }
+        // A batch may hold a bound that silences the voice (no volume, the
+        // filter closed), not many.
+        EXPECT_GT(heard, played * 3 / 4);
     }
 }
