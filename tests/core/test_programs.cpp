@@ -2,7 +2,9 @@
 // and the preset application on the audio thread's slow tick.
 
 #include "core/aplugin.h"
+#include "core/preset_store.h"
 #include "editor/ueditor.h"
+#include "support/allocation_watch.h"
 #include "support/fake_host.h"
 #include "support/plugin_harness.h"
 
@@ -405,4 +407,36 @@ TEST_F(PresetApplication, AThreadThatHasRenderedNeverWaitsForNorBuildsTables) {
     for (std::thread& t : audio) t.join();
     EXPECT_EQ(waits, 0);
     EXPECT_EQ(builds.load(), 0u);
+}
+
+// Every factory preset chosen in turn, as a user steps through the list,
+// plays a chord under the sanitizers: finite, clear of the output limit, and
+// no heap call on the audio thread. (Their levels over the phrase they were
+// levelled with are long tests, tests/long/test_factory_presets.cpp.)
+TEST_F(PresetApplication, EveryFactoryPresetPlaysAChordFiniteAndWithinTheLimit) {
+    const auto presets = static_cast<int>(listFactoryPresets().size());
+    ASSERT_GT(presets, 1);
+    EventBlock on, off;
+    for (int note : {48, 60, 64, 67}) {
+        on.noteOn(0, note);
+        off.noteOff(0, note);
+    }
+    on.get();
+    off.get();
+    for (int index = 0; index < presets; ++index) {
+        SCOPED_TRACE(listFactoryPresets()[static_cast<std::size_t>(index)].name);
+        ASSERT_TRUE(p().choosePreset(index));
+        h.render(512); // the harness's buffers at the chord's block size
+        for (int guard = 0; guard < 64 && p().getIsSettingPreset(); ++guard) h.render(512);
+        ASSERT_FALSE(p().getIsSettingPreset());
+        h.maxAbs = 0.0f;
+        AllocationWatch heap;
+        h.send(on);
+        h.renderIn(8192, 512);
+        h.send(off);
+        h.renderIn(4096, 512);
+        EXPECT_EQ(heap.count(), 0);
+        EXPECT_TRUE(h.allFinite);
+        EXPECT_LE(h.maxAbs, 0.999f);
+    }
 }

@@ -2,6 +2,7 @@
 // chain inside the plug-in, rendered and measured.
 
 #include "core/mod_slots.h"
+#include "engine/effect_chain_check.h"
 #include "engine/sound_check.h"
 #include "support/allocation_watch.h"
 
@@ -924,35 +925,10 @@ TEST(EffectChain, LevelSourcesFollowTheirEffects) {
     }
 }
 
-// Every mix and feedback at full, a chord held for a second and released
-// for another: what the sanitizers check of those settings. (The minute of
-// their tails feeding themselves is a test of the program built without the
-// sanitizers, tests/long/test_effect_chain.cpp.)
+// A second of the tails feeding themselves under the sanitizers (the minute
+// of them is a long test, tests/long/test_effect_chain.cpp).
 TEST(EffectChain, EveryMixAndFeedbackAtFullStaysFiniteAndLimited) {
-    for (const bool phaser : {false, true}) {
-        SCOPED_TRACE(phaser ? "phaser" : "flanger");
-        SoundCheck s;
-        APlugin& p = s.h.p();
-        allEffects(p, true);
-        p.setOnOff(tag::FlangerOrPhaser, phaser);
-        for (int t : {tag::ChorusMix, tag::FlangerMix, tag::PhaserMix, tag::DelayMix,
-                      tag::ReverbMix, tag::FlangerFeed, tag::PhaserFeed, tag::DelayFeed,
-                      tag::ReverbSize, tag::ReverbLength, tag::ChorusWidth, tag::FlangerWidth})
-            p.setParameter(t, 1.0f);
-        p.setParameter(tag::ReverbDamp, 0.0f);
-        s.h.send(EventBlock().noteOn(0, 48).noteOn(0, 60).noteOn(0, 67));
-        s.h.render(SoundCheck::kBlock); // the harness's buffers at their size
-        EventBlock off;
-        off.noteOff(0, 48).noteOff(0, 60).noteOff(0, 67).get();
-        AllocationWatch watch;
-        s.h.renderIn(44100, SoundCheck::kBlock);
-        s.h.send(off);
-        s.h.renderIn(44100, SoundCheck::kBlock);
-        EXPECT_EQ(watch.count(), 0);
-        EXPECT_TRUE(s.h.allFinite);
-        EXPECT_LE(s.h.maxAbs, 0.999f);
-        EXPECT_GT(s.h.maxAbs, 0.01f);
-    }
+    checkEffectChainAtFull(1);
 }
 
 // ------------------------------------------------------------------ runs of frames

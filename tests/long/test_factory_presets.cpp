@@ -13,8 +13,8 @@
 //
 // Some half an hour of audio in all: these tests are in the program built
 // without the sanitizers (tests/long/), where it takes seconds; the levels
-// they measure are the same with them, and the engine's memory and
-// arithmetic are checked under them by the engine's own tests.
+// they measure are the same with them. Under the sanitizers every factory
+// preset plays a chord (tests/core/test_programs.cpp).
 
 #include "core/modes.h"
 #include "core/preset_store.h"
