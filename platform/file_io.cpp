@@ -61,32 +61,6 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
-// The folder part of path with its trailing '/' ("" for a bare name, "/" for
-// a file in the root).
-std::string folderPrefix(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The file a save to path replaces: path itself, or the end of its chain of
-// symbolic links (which need not exist yet). A relative link is relative to
-// the folder of the link.
-bool followLinks(std::string& path, std::string& error) {
-    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-        if (n < 0) return true; // not a link (or not there): the path itself
-        if (static_cast<std::size_t>(n) == sizeof target) {
-            error = "cannot follow the link " + path + ": " + reason(ENAMETOOLONG);
-            return false;
-        }
-        const std::string link(target, static_cast<std::size_t>(n));
-        path = link.front() == '/' ? link : folderPrefix(path) + link;
-    }
-    error = "cannot follow the link " + path + ": " + reason(ELOOP);
-    return false;
-}
-
 std::string hex8(std::uint32_t x) {
     static constexpr char HEX[] = "0123456789abcdef";
     std::string text(8, '0');
@@ -283,6 +257,32 @@ bool nameInUse(const std::string& path) {
 }
 
 } // namespace
+
+// The folder part of path with its trailing '/' ("" for a bare name, "/" for
+// a file in the root).
+std::string folderPrefix(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a save to path replaces: path itself, or the end of its chain of
+// symbolic links (which need not exist yet). A relative link is relative to
+// the folder of the link.
+bool followLinks(std::string& path, std::string& error) {
+    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n < 0) return true; // not a link (or not there): the path itself
+        if (static_cast<std::size_t>(n) == sizeof target) {
+            error = "cannot follow the link " + path + ": " + reason(ENAMETOOLONG);
+            return false;
+        }
+        const std::string link(target, static_cast<std::size_t>(n));
+        path = link.front() == '/' ? link : folderPrefix(path) + link;
+    }
+    error = "cannot follow the link " + path + ": " + reason(ELOOP);
+    return false;
+}
 
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                      std::string& error) {

@@ -31,6 +31,15 @@
 
 #include <sys/types.h>
 
+// The folder part of path with its trailing '/' ("" for a bare name, "/" for
+// a file in the root).
+std::string folderPrefix(const std::string& path);
+
+// The file a save to path replaces: path itself, or the end of its chain of
+// symbolic links (which need not exist yet). A relative link is relative to
+// the folder of the link. False with error set for a loop or an over-long link.
+bool followLinks(std::string& path, std::string& error);
+
 // Reads the whole regular file at path (a link is followed) into bytes. False,
 // with bytes empty and error set, for a missing or unreadable file, anything
 // but a regular file, or a file of more than maxBytes bytes.

@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include "platform/file_io.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -18,7 +20,6 @@ namespace {
 
 // The signals that end a run half-way, as Ctrl-C, kill and a closed terminal do.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kMaxLinkHops = 40; // the kernel's own limit
 
 // The temporary files a signal removes: fixed buffers, read by the handler
 // without allocating. A slot's path is written before `used` is set.
@@ -116,30 +117,6 @@ std::string reason(int error) {
     return std::strerror(error);
 }
 
-// The folder part of path with its trailing '/' ("" for a bare name).
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The end of path's chain of symbolic links (which need not exist); a
-// relative link is relative to the link's folder.
-bool followLinks(std::string& path, std::string& error) {
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-        if (n < 0) return true; // not a link, or nothing there
-        if (static_cast<std::size_t>(n) == sizeof target) {
-            error = "cannot follow the link " + path + ": " + reason(ENAMETOOLONG);
-            return false;
-        }
-        const std::string link(target, static_cast<std::size_t>(n));
-        path = link.front() == '/' ? link : folderOf(path) + link;
-    }
-    error = "cannot follow the link " + path + ": " + reason(ELOOP);
-    return false;
-}
-
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -162,7 +139,7 @@ bool writeAll(int fd, std::string_view data) {
 // A rename in a folder is on disk once its entry list is (where the file
 // system can sync a folder at all).
 void syncFolder(const std::string& file) {
-    const std::string folder = folderOf(file);
+    const std::string folder = folderPrefix(file);
     const int fd =
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -212,7 +189,7 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
         mode = st.st_mode & 07777;
     }
 
-    const std::string folder = folderOf(target_);
+    const std::string folder = folderPrefix(target_);
     std::string name = folder + "." + target_.substr(folder.size()) + ".XXXXXX";
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
@@ -301,7 +278,7 @@ std::string resolvedName(const std::string& path) {
     std::string target = path;
     std::string ignored;
     if (!followLinks(target, ignored)) return path;
-    const std::string folder = folderOf(target);
+    const std::string folder = folderPrefix(target);
     char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
     if (!real) return target;
     std::string resolved = std::string(real) + "/" + target.substr(folder.size());
