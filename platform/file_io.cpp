@@ -47,20 +47,6 @@ private:
     int fd;
 };
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 std::string hex8(std::uint32_t x) {
     static constexpr char HEX[] = "0123456789abcdef";
     std::string text(8, '0');
@@ -214,17 +200,6 @@ int createTemporary(const std::string& target, mode_t mode, std::string& tempPat
     });
 }
 
-// Flushes a folder's entry list, so that a rename in it is on disk. Some file
-// systems cannot sync a folder; the rename is then as durable as it gets.
-void syncFolder(const std::string& target) {
-    std::string folder = folderPrefix(target);
-    if (folder.empty()) folder = ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // Moves from to to while nothing is at to; 0 or the errno of the failure
 // (EEXIST: the name is in use). File systems that cannot refuse to replace
 // in the rename itself get the name claimed first by an exclusive create,
@@ -257,6 +232,32 @@ bool nameInUse(const std::string& path) {
 }
 
 } // namespace
+
+// Writes all of data to fd, through interrupted and short writes.
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Flushes a folder's entry list, so that a rename in it is on disk. Some file
+// systems cannot sync a folder; the rename is then as durable as it gets.
+void syncFolder(const std::string& target) {
+    std::string folder = folderPrefix(target);
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
 
 // The folder part of path with its trailing '/' ("" for a bare name, "/" for
 // a file in the root).

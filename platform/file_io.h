@@ -40,6 +40,14 @@ std::string folderPrefix(const std::string& path);
 // the folder of the link. False with error set for a loop or an over-long link.
 bool followLinks(std::string& path, std::string& error);
 
+// Writes all of data to fd, through interrupted and short writes; false
+// with errno set on failure.
+bool writeAll(int fd, std::string_view data);
+
+// Flushes the entry list of target's folder, so that a rename in it is on
+// disk (where the file system can sync a folder at all).
+void syncFolder(const std::string& target);
+
 // Reads the whole regular file at path (a link is followed) into bytes. False,
 // with bytes empty and error set, for a missing or unreadable file, anything
 // but a regular file, or a file of more than maxBytes bytes.

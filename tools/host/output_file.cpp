@@ -123,30 +123,6 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// A rename in a folder is on disk once its entry list is (where the file
-// system can sync a folder at all).
-void syncFolder(const std::string& file) {
-    const std::string folder = folderPrefix(file);
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 } // namespace
 
 OutputFile::~OutputFile() {
