@@ -25,10 +25,10 @@
 #include "waves/wave_state.h"
 
 #include <algorithm>
-#include <mutex>
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 constexpr int kNumVoices = 16;
 static_assert(kArpVoices == kNumVoices); // engine/arp.h keeps one entry per voice

@@ -187,26 +187,25 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
 
     // A restored state whose tuning file the worker is still reading waits
     // for it, and the host's events with it: its first notes play in tune.
-    if (core.presetPending && !core.settingPreset && awaitingRestoredTuning()) {
-        queue.hold(frames);
+    // A block of silence; the sound after it fades in.
+    const auto silence = [&] {
         for (int i = 0; i < frames; ++i) {
             if (outL) outL[i] = 0.0f;
             if (outR) outR[i] = 0.0f;
         }
         engine.render.lastOutput = {0.0f, 0.0f};
-        engine.render.silent = true; // the sound after this block fades in
+        engine.render.silent = true;
+    };
+    if (core.presetPending && !core.settingPreset && awaitingRestoredTuning()) {
+        queue.hold(frames);
+        silence();
         return;
     }
     queue.heldFrames = 0;
 
     if (core.settingPreset) {
-        for (int i = 0; i < frames; ++i) {
-            if (queue.pending > 0) processMidi(i);
-            if (outL) outL[i] = 0.0f;
-            if (outR) outR[i] = 0.0f;
-        }
-        engine.render.lastOutput = {0.0f, 0.0f};
-        engine.render.silent = true; // the sound after this block fades in
+        for (int i = 0; i < frames && queue.pending > 0; ++i) processMidi(i);
+        silence();
         return;
     }
 
