@@ -100,8 +100,8 @@ struct FolderPaths {
 
 // The jobs of the plug-in's file worker.
 namespace filejob {
-constexpr std::uint32_t RestoredTuning = 1u << 0; // the file a restored state names
-constexpr std::uint32_t TuningTags = 1u << 1;     // the tuning switch or name was written
+constexpr std::uint32_t RestoredTuning = 1u << 0;     // the file a restored state names
+constexpr std::uint32_t TuningTags = 1u << 1;         // the tuning switch or name was written
 constexpr std::uint32_t LearnedControllers = 1u << 2; // store controllers learned since
 } // namespace filejob
 

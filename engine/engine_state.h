@@ -289,7 +289,7 @@ struct RateState {
     float dcCoef = 0.0f, dcCoefComplement = 1.0f;
     float fxRate1 = 0.0f, fxRate2 = 0.0f;         // the reverb's tap and loop-gain movements
     float edgeStep = 1.0f / (0.0015f * 44100.0f); // one step of a 1.5 ms output ramp
-    float basePitch = 110.0f / 44100.0f;  // cycles per sample of the reference (A4 / 440 x 110 Hz)
+    float basePitch = 110.0f / 44100.0f; // cycles per sample of the reference (A4 / 440 x 110 Hz)
 };
 
 // The render loop's own state.
@@ -462,9 +462,9 @@ struct EngineState {
     std::array<EnvelopeState, kNumEnvelopes> globalEnv{};
     std::array<EnvelopeInputCache, kNumEnvelopes> globalEnvInputs{};
     ArpState arp;
-    UserWaveLfoRows userLfoRows; // LFO shapes 6 and 7: this instance's user waves
-    XYState xy;                  // the XY pad: take, path replay, pad sources
-    TuningExchange tuning;       // tuning tables on their way to the audio thread
+    UserWaveLfoRows userLfoRows;   // LFO shapes 6 and 7: this instance's user waves
+    XYState xy;                    // the XY pad: take, path replay, pad sources
+    TuningExchange tuning;         // tuning tables on their way to the audio thread
     TuningRequests tuningRequests; // tuning files asked for, and the table's source
 
     Random15 random;
