@@ -452,11 +452,10 @@ TEST_F(PresetStore, InstancesNamingTheSamePresetAtOnceNeverReplaceEachOther) {
     }
 }
 
-// Saves killed (kill -9) while their temporary file is there leave it beside
-// the settings file or the preset. The next save to the same file removes
-// those whose process has ended; it keeps one whose process still runs
-// (stopped half-way), names of another machine's process and names of
-// another shape.
+// Saves killed (kill -9) with their temporary file there leave it beside the
+// settings file or the preset. The next save to the same file removes those
+// whose process has ended; it keeps one whose process still runs (stopped),
+// names of another machine's process and names of another shape.
 TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
     TempPrefs prefs;
     dialogs.pushText("Mine");
@@ -480,37 +479,41 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
              p().savePreset();
          }},
     };
+    const auto end = [](pid_t pid) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         const std::string prefix = "." + c.target.filename().string() + ".";
-        const auto temporaries = [&] {
+        const auto temporaries = [&](const std::set<std::string>& except = {}) {
             std::set<std::string> found;
             for (const std::string& e : entries(c.target.parent_path()))
-                if (e.starts_with(prefix) && !e.ends_with(".lock")) found.insert(e);
+                if (e.starts_with(prefix) && !e.ends_with(".lock") && !except.contains(e))
+                    found.insert(e);
             return found;
         };
-        // A process saving again and again, stopped (or killed) once a
-        // temporary file of its own is there: the ones it leaves.
-        const auto saver = [&](int signal, pid_t& pid) {
+        // A process saving again and again, stopped once a temporary file of
+        // its own is there: the ones it has (and leaves when killed).
+        const auto saver = [&](pid_t& pid) {
             const std::set<std::string> before = temporaries();
-            const auto fresh = [&] {
-                std::set<std::string> now = temporaries();
-                std::erase_if(now, [&](const std::string& t) { return before.contains(t); });
-                return now;
-            };
             pid = ::fork();
             if (pid == 0)
                 for (;;) c.save();
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (fresh().empty() && std::chrono::steady_clock::now() < until) continue;
-            ::kill(pid, signal);
-            if (signal == SIGKILL) ::waitpid(pid, nullptr, 0);
-            return fresh();
+            while (temporaries(before).empty() && std::chrono::steady_clock::now() < until)
+                continue;
+            ::kill(pid, SIGSTOP);
+            ::waitpid(pid, nullptr, WUNTRACED);
+            return temporaries(before);
         };
         std::set<std::string> left;
         pid_t pid = 0;
-        for (int round = 0; round < 200 && left.size() < 5; ++round)
-            left.merge(saver(SIGKILL, pid));
-        ASSERT_GE(left.size(), 5u) << c.what;
+        for (int round = 0; round < 200 && left.size() < 5; ++round) {
+            left.merge(saver(pid));
+            end(pid);
+        }
+        ASSERT_GE(left.size(), 5u);
 
         // Names a save must leave: a process that runs (1), another
         // machine's process, the shape of other versions.
@@ -523,25 +526,19 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
         for (const std::string& f : foreign) writeBytesTo(c.target.parent_path() / f, "");
         pid_t stopped = 0;
         std::set<std::string> running;
-        for (int round = 0; round < 200 && running.empty(); ++round) {
-            running = saver(SIGSTOP, stopped);
-            if (running.empty()) {
-                ::kill(stopped, SIGKILL);
-                ::waitpid(stopped, nullptr, 0);
-            }
-        }
-        ASSERT_FALSE(running.empty()) << c.what;
+        for (int round = 0; round < 200 && running.empty(); ++round)
+            if ((running = saver(stopped)).empty()) end(stopped);
+        ASSERT_FALSE(running.empty());
 
         // (A stopped settings writer holds the settings lock: this save
         // waits for it, gives up and leaves everything; a preset save goes on.)
         c.save();
         std::set<std::string> kept = foreign;
         kept.merge(std::set<std::string>(running));
-        EXPECT_EQ(temporaries(), kept) << c.what;
-        ::kill(stopped, SIGKILL);
-        ::waitpid(stopped, nullptr, 0);
+        EXPECT_EQ(temporaries(), kept);
+        end(stopped);
         c.save();
-        EXPECT_EQ(temporaries(), foreign) << c.what;
+        EXPECT_EQ(temporaries(), foreign);
         for (const std::string& f : foreign) fs::remove(c.target.parent_path() / f);
     }
 }

@@ -40,10 +40,6 @@ struct PresetMenu : EditorHostWithPopups {
         clock.advance(1000);
         VSTGUI::Testing::click(frame(), c().header.presetMenu->getFrameRect().getCenter());
     }
-    void write(const fs::path& path, const std::string& text) {
-        fs::create_directories(path.parent_path());
-        writeBytesTo(path, text);
-    }
     // Every path below the preset folder (hidden ones too) with a digest of
     // its contents (the size of a file too large to read).
     std::vector<std::string> tree() {
@@ -73,21 +69,25 @@ struct PresetMenu : EditorHostWithPopups {
             if (p().presetNames[static_cast<std::size_t>(i)].data() == name) return i;
         return -1;
     }
+    long listed(bool factory, const std::string& in) {
+        return std::count_if(
+            p().core.presetEntries.begin(), p().core.presetEntries.end(),
+            [&](const PresetEntry& e) { return e.factory == factory && e.folder == in; });
+    }
 };
 
 } // namespace
 
-// With all 256 places of the list taken, nothing is saved that the list would
-// not show (nor anything that would push a shown preset off its end): the
-// user is told before anything is written. Replacing a listed preset goes on.
+// With the list full, nothing is saved that it would not show (nor anything
+// that would push a shown preset off its end), and the user is told before
+// anything is written. Replacing a listed preset goes on.
 TEST_F(PresetMenu, AFullListRefusesNewPresetsBeforeWritingAndSaysSo) {
-    const int factory = static_cast<int>(listFactoryPresets().size());
-    for (int i = 0; i < PRESET_LIST_MAX - factory; ++i) {
+    fs::create_directories(folder / "Keys");
+    for (int i = 0; i < PRESET_LIST_MAX - static_cast<int>(listFactoryPresets().size()); ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "U%03d.ondix", i);
-        write(folder / name, formatPresetFile({}));
+        writeBytesTo(folder / name, formatPresetFile({}));
     }
-    fs::create_directories(folder / "Keys");
     command("Refresh Folders");
     ASSERT_EQ(p().presetCount, PRESET_LIST_MAX);
     const std::string category = listFactoryPresets().back().name;
@@ -112,6 +112,7 @@ TEST_F(PresetMenu, AFullListRefusesNewPresetsBeforeWritingAndSaysSo) {
          true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
         ASSERT_TRUE(p().choosePreset(entryOf(category)));
         p().setPresetParameters();
         const std::vector<std::string> before = tree();
@@ -121,21 +122,22 @@ TEST_F(PresetMenu, AFullListRefusesNewPresetsBeforeWritingAndSaysSo) {
         command(c.command);
         const bool toldFull =
             lastAlert().starts_with("The preset list is full: it shows at most 256 presets, and ");
-        EXPECT_EQ(toldFull, !c.saved) << c.command << ": " << lastAlert();
-        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << c.command;
-        EXPECT_EQ(tree() != before, c.saved) << c.command;
-        EXPECT_EQ(programName() != name, c.saved) << c.command;
+        EXPECT_EQ(toldFull, !c.saved) << lastAlert();
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1);
+        EXPECT_EQ(tree() != before, c.saved);
+        EXPECT_EQ(programName() != name, c.saved);
         EXPECT_EQ(p().presetCount, PRESET_LIST_MAX);
     }
 }
 
 // A folder copy that fails half-way (the disk full, a preset that cannot be
-// read) leaves nothing behind, neither the new folder nor a hidden one, and
-// once the fault is gone the same copy succeeds.
+// read) leaves nothing behind, not even a hidden folder, and once the fault
+// is gone the same copy succeeds.
 TEST_F(PresetMenu, AFailedFolderCopyLeavesNothingAndCanBeTriedAgain) {
     const std::string good = formatPresetFile({{"Filter Frequency", 0.25f}});
-    write(folder / "Sub" / "Sub A.ondix", good);
-    write(folder / "Sub" / "Sub C.ondix", good);
+    fs::create_directories(folder / "Sub");
+    writeBytesTo(folder / "Sub" / "Sub A.ondix", good);
+    writeBytesTo(folder / "Sub" / "Sub C.ondix", good);
     const fs::path unreadable = folder / "Sub" / "Sub B.ondix";
     std::unique_ptr<FileSizeLimit> full;
     const PresetEntry factory = listFactoryPresets().back();
@@ -156,33 +158,27 @@ TEST_F(PresetMenu, AFailedFolderCopyLeavesNothingAndCanBeTriedAgain) {
          }},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
         c.set(true);
         command("Refresh Folders");
-        ASSERT_TRUE(p().choosePreset(entryOf(c.from))) << c.fault;
-        const PresetEntry source = *p().currentPresetEntry();
-        const auto inSource = [&](const PresetEntry& e) {
-            return e.factory == source.factory && e.folder == source.folder;
-        };
-        const auto count =
-            std::count_if(p().core.presetEntries.begin(), p().core.presetEntries.end(), inSource);
+        ASSERT_TRUE(p().choosePreset(entryOf(c.from)));
+        const long count =
+            listed(p().currentPresetEntry()->factory, p().currentPresetEntry()->folder);
         const std::vector<std::string> before = tree();
         const std::size_t alerts = dialogs.alertRequests.size();
         command("Copy Folder");
         const std::vector<std::string> after = tree();
         c.set(false);
-        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << c.fault;
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1);
         EXPECT_NE(lastAlert().find("was not copied"), std::string::npos) << lastAlert();
-        EXPECT_EQ(after, before) << c.fault;
+        EXPECT_EQ(after, before);
 
         ASSERT_TRUE(p().choosePreset(entryOf(c.from)));
         command("Copy Folder");
-        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << c.fault << ": " << lastAlert();
-        ASSERT_TRUE(fs::is_directory(folder / c.copy)) << c.fault;
-        EXPECT_EQ(static_cast<long>(entries(folder / c.copy).size()), count) << c.fault;
-        EXPECT_EQ(
-            std::count_if(p().core.presetEntries.begin(), p().core.presetEntries.end(),
-                          [&](const PresetEntry& e) { return !e.factory && e.folder == c.copy; }),
-            count);
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + 1) << lastAlert();
+        ASSERT_TRUE(fs::is_directory(folder / c.copy));
+        EXPECT_EQ(static_cast<long>(entries(folder / c.copy).size()), count);
+        EXPECT_EQ(listed(false, c.copy), count);
     }
 }
 
@@ -200,20 +196,20 @@ TEST_F(PresetMenu, SaveInFolderTakesAChosenFolder) {
         {folder / "Keys" / ".ondix", ""},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
         ASSERT_TRUE(p().choosePreset(0));
         fs::remove(c.saved);
         const std::vector<std::string> before = tree();
         const std::size_t alerts = dialogs.alertRequests.size();
         dialogs.pushFile(c.answer.string());
         command("Save Preset In Folder");
+        EXPECT_EQ(dialogs.alertRequests.size(), alerts + c.saved.empty()) << lastAlert();
         if (c.saved.empty()) {
-            ASSERT_EQ(dialogs.alertRequests.size(), alerts + 1) << c.answer;
-            EXPECT_EQ(lastAlert().rfind("No name was given: ", 0), 0u) << lastAlert();
+            EXPECT_TRUE(lastAlert().starts_with("No name was given: ")) << lastAlert();
             EXPECT_EQ(tree(), before);
         } else {
-            EXPECT_EQ(dialogs.alertRequests.size(), alerts) << c.answer << ": " << lastAlert();
-            EXPECT_TRUE(fs::is_regular_file(c.saved)) << c.answer;
-            EXPECT_EQ(tree().size(), before.size() + 1) << c.answer;
+            EXPECT_TRUE(fs::is_regular_file(c.saved));
+            EXPECT_EQ(tree().size(), before.size() + 1);
         }
     }
 }

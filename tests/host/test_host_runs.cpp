@@ -11,7 +11,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -28,9 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Starts a tool with `args`, standard output and error into `log`, the
-// environment with `settings` added, and the signals at their defaults, as a
-// shell starts a program in the foreground.
+// Starts a tool as a shell starts it in the foreground (signals at their
+// defaults), with `settings` added to the environment and its output in `log`.
 pid_t startTool(const std::vector<std::string>& args, const std::vector<std::string>& settings,
                 const fs::path& log) {
     std::vector<std::string> env = settings;
@@ -73,15 +71,9 @@ std::optional<int> endOf(pid_t pid, std::chrono::seconds limit) {
 }
 
 std::vector<std::string> hiddenEntries(const fs::path& folder) {
-    std::vector<std::string> hidden;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        if (e.path().filename().string().starts_with(".")) hidden.push_back(e.path().filename());
+    std::vector<std::string> hidden = entries(folder);
+    std::erase_if(hidden, [](const std::string& name) { return !name.starts_with("."); });
     return hidden;
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 fs::path freshFolder(const std::string& name) {
@@ -91,53 +83,40 @@ fs::path freshFolder(const std::string& name) {
     return folder;
 }
 
-std::string describe(int status) {
-    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
+// How a run ended, and what it said.
+std::string describe(int status, const fs::path& log) {
+    const std::string said = "\n" + contents(log);
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status)) + said;
+    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status)) + said;
+    return "status " + std::to_string(status) + said;
 }
 
 } // namespace
 
-// A render that does not complete (a signal ends it, or the WAV file's
-// folder goes away half-way) leaves every output as it was: no partial or
-// hidden file, an existing state file untouched. The run is stopped once
-// its WAV file has started, so that the signal or the removal comes in the
-// middle of it whatever the machine's speed.
+// A render that does not complete (a signal ends it, or the WAV file's folder
+// goes away) leaves every output as it was: no partial or hidden file, the
+// state file untouched. The run is stopped once its WAV file has started, so
+// the signal or the removal comes half-way whatever the machine's speed.
 TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
-    enum class Tool { vst, au };
     constexpr int kRemoveFolder = 0;
     const struct {
-        Tool tool;
+        bool au;
         int signal; // or kRemoveFolder
-    } cases[] = {
-        {Tool::vst, SIGINT}, {Tool::vst, SIGTERM}, {Tool::vst, SIGHUP}, {Tool::vst, kRemoveFolder},
-        {Tool::au, SIGINT},  {Tool::au, SIGTERM},  {Tool::au, SIGHUP},
-    };
+    } cases[] = {{false, SIGINT}, {false, SIGTERM}, {false, SIGHUP}, {false, kRemoveFolder},
+                 {true, SIGINT},  {true, SIGTERM},  {true, SIGHUP}};
     int row = 0;
     for (const auto& c : cases) {
-        const std::string name = (c.tool == Tool::vst ? "vst-" : "au-") +
-                                 (c.signal ? std::string(strsignal(c.signal)) : "removed");
-        SCOPED_TRACE(name);
+        SCOPED_TRACE(std::string(c.au ? "au-" : "vst-") +
+                     (c.signal ? strsignal(c.signal) : "removed"));
         const fs::path folder = freshFolder("interrupted-" + std::to_string(row++));
         const fs::path wavs = folder / "wavs";
         fs::create_directories(wavs);
-        writeText(wavs / "out.wav", "old wav");
-        writeText(folder / "s.state", "old state");
-        const std::vector<std::string> args =
-            c.tool == Tool::vst
-                ? std::vector<std::string>{ONDIX_HOST_TOOL,
-                                           "render",
-                                           ONDIX_SO_PATH,
-                                           "-o",
-                                           wavs / "out.wav",
-                                           "--save-state",
-                                           folder / "s.state",
-                                           "--seconds",
-                                           "60"}
-                : std::vector<std::string>{
-                      ONDIX_AUHOST_TOOL, "render", ONDIX_AU_SO_PATH, "-o", wavs / "out.wav",
-                      "--seconds",       "60"};
+        writeBytesTo(wavs / "out.wav", "old wav");
+        writeBytesTo(folder / "s.state", "old state");
+        std::vector<std::string> args = {c.au ? ONDIX_AUHOST_TOOL : ONDIX_HOST_TOOL, "render",
+                                         c.au ? ONDIX_AU_SO_PATH : ONDIX_SO_PATH};
+        args.insert(args.end(), {"-o", wavs / "out.wav", "--seconds", "60"});
+        if (!c.au) args.insert(args.end(), {"--save-state", folder / "s.state"});
         const pid_t pid = startTool(args, {}, folder / "log.txt");
         ASSERT_GT(pid, 0);
         const bool started =
@@ -145,38 +124,33 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
         ::kill(pid, SIGSTOP);
         ASSERT_TRUE(started) << contents(folder / "log.txt");
         ASSERT_FALSE(hiddenEntries(wavs).empty()) << "the render ended before it was stopped";
-        if (c.signal == kRemoveFolder) {
+        if (c.signal == kRemoveFolder)
             fs::remove_all(wavs);
-        } else {
+        else
             ::kill(pid, c.signal);
-        }
         ::kill(pid, SIGCONT);
         const std::optional<int> status = endOf(pid, std::chrono::seconds(120));
         ASSERT_TRUE(status) << "still running";
-        const std::string log = contents(folder / "log.txt");
         if (c.signal == kRemoveFolder) {
             EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
-                << describe(*status) << "\n"
-                << log;
+                << describe(*status, folder / "log.txt");
             EXPECT_FALSE(fs::exists(wavs));
         } else {
             // Ended as the signal ends a program, or as a shell reports that.
             EXPECT_TRUE((WIFSIGNALED(*status) && WTERMSIG(*status) == c.signal) ||
                         (WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + c.signal))
-                << describe(*status) << "\n"
-                << log;
+                << describe(*status, folder / "log.txt");
             EXPECT_EQ(contents(wavs / "out.wav"), "old wav");
             EXPECT_EQ(entries(wavs), std::vector<std::string>{"out.wav"});
         }
-        EXPECT_TRUE(contents(folder / "s.state") == "old state") << "the state file was replaced";
+        EXPECT_EQ(contents(folder / "s.state"), "old state");
         EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
     }
 }
 
-// Ctrl-C or kill while a message box of the plug-in is open ends the editor
-// session as promptly with --seconds as without. The box: the notice about a
-// settings file that cannot be read (a folder in its place), shown by a
-// stand-in for zenity that never answers and leaves its process ID in a file.
+// Ctrl-C or kill while a message box is open ends the editor session as
+// promptly with --seconds as without. The box (a settings file that cannot be
+// read) is shown by a stand-in for zenity that never answers.
 class HostToolEditRuns : public XvfbTest {};
 
 TEST_F(HostToolEditRuns, ASignalEndsTheSessionWhileAMessageBoxIsOpen) {
@@ -188,9 +162,9 @@ TEST_F(HostToolEditRuns, ASignalEndsTheSessionWhileAMessageBoxIsOpen) {
     fs::create_directories(folder / "bin");
     fs::create_directories(folder / "prefs" / (std::string(PREF_PATH_STR) + ".prefs"));
     const fs::path box = folder / "box.pid";
-    writeText(folder / "bin" / "zenity", "#!/bin/sh\necho $$ > '" + box.string() + ".new'\nmv '" +
-                                             box.string() + ".new' '" + box.string() +
-                                             "'\nexec sleep 100\n");
+    writeBytesTo(folder / "bin" / "zenity", "#!/bin/sh\necho $$ > '" + box.string() +
+                                                ".new'\nmv '" + box.string() + ".new' '" +
+                                                box.string() + "'\nexec sleep 100\n");
     fs::permissions(folder / "bin" / "zenity", fs::perms::owner_all);
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
     for (const auto& c : cases) {
@@ -214,7 +188,6 @@ TEST_F(HostToolEditRuns, ASignalEndsTheSessionWhileAMessageBoxIsOpen) {
         ASSERT_TRUE(shown) << "no message box:\n" << contents(folder / "log.txt");
         ASSERT_TRUE(status) << "still running 10 s after the signal";
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-            << describe(*status) << "\n"
-            << contents(folder / "log.txt");
+            << describe(*status, folder / "log.txt");
     }
 }

@@ -1200,21 +1200,13 @@ TEST_F(PrefsProcesses, PlugInsThatCloseWhileTheLockIsBusyStoreWhatWaits) {
     }
 }
 
-// A plug-in that closes while another process holds the lock waits for it on
-// the host's thread that closes it; an instance the host opens meanwhile on
-// its main thread, and every setting it reads, do not wait with it.
+// A plug-in closing while another process holds the lock waits for it on the
+// host's thread that closes it; an instance opened meanwhile does not.
 TEST_F(PrefsProcesses, AnInstanceOpensWhileAnotherClosesWaitingForTheLock) {
     FakeHost host;
     { APlugin warm(FakeHost::callback); } // the shared tables and the folder keys
-    struct Holder {
-        pid_t pid;
-        void end() {
-            if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-        ~Holder() { end(); }
-    } holder{holdLockFile(fs::path(folder) / LOCK_NAME, std::chrono::seconds(60))};
-    ASSERT_GT(holder.pid, 0);
+    const pid_t holder = holdLockFile(fs::path(folder) / LOCK_NAME, std::chrono::seconds(60));
+    ASSERT_GT(holder, 0);
     AEffect* closing = ondixPluginEntry(FakeHost::callback);
     ASSERT_NE(closing, nullptr);
     setMidiCC(5, 42); // learned there: waits for the lock
@@ -1228,24 +1220,22 @@ TEST_F(PrefsProcesses, AnInstanceOpensWhileAnotherClosesWaitingForTheLock) {
     AEffect* opened = ondixPluginEntry(FakeHost::callback);
     const std::chrono::duration<double> opening = std::chrono::steady_clock::now() - begin;
     const bool closeWasWaiting = !closed;
-    holder.end(); // the other process ends: the close stores what waits
+    ::kill(holder, SIGKILL); // the other process ends: the close stores what waits
+    ::waitpid(holder, nullptr, 0);
     closer.join();
     ASSERT_NE(opened, nullptr);
     opened->dispatcher(opened, effClose, 0, 0, nullptr, 0.0f);
     EXPECT_TRUE(closeWasWaiting);
-    // Far below the close's wait of 5 s, which the open took when it waited too.
-    EXPECT_LT(opening.count(), 1.0);
+    EXPECT_LT(opening.count(), 1.0); // the close waits up to 5 s
     reloadPrefs();
     EXPECT_EQ(getMidiCC(5), 42);
 }
 
-// Locks that cannot be taken in the settings folder: a lock file that cannot
-// be written, or a folder that cannot be opened (write and enter only) and a
-// lock file that cannot be opened either. The saves still take turns, and many
-// processes saving at once lose nothing; where nothing at all can be locked,
-// each process says so once. Root meets the files as a user does once it drops
-// the capabilities that override permissions; another user's file needs root
-// to make.
+// Locks that cannot be taken in the settings folder (a lock file that cannot
+// be written; a shut folder and a lock file that cannot be opened): saves still
+// take turns and many at once lose nothing; where nothing can be locked at
+// all, each process says so once. Root drops its permission overrides to meet
+// the files as a user does; another user's file needs root to make.
 TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     constexpr int kProcesses = 32;
     struct Case {
