@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 using ondix::auhost::AUTestHost;
 using ondix::auhost::OpenWay;
@@ -233,37 +234,29 @@ TEST_F(AUUnit, InitializeResumesAtTheHostsRateAndSliceAndCopiesTheValues) {
     EXPECT_EQ(count, 0u);
 }
 
-// A host's maximum slice is taken up to the unit's limit; beyond it the
-// value is refused and the one before kept, where the unit would otherwise
-// ask for buffers of billions of frames at Initialize. A unit that sets
-// such a maximum itself is not initialised.
+// A host's maximum slice beyond the unit's limit (it would ask for buffers
+// of billions of frames at Initialize) is refused and the one before kept; a
+// unit that sets such a maximum itself is not initialised.
 TEST_F(AUUnit, RefusesAMaximumSliceBeyondItsLimit) {
     constexpr UInt32 kLimit = AUBase::kMaxFramesPerSliceLimit;
     static_assert(kLimit >= 8192);
-    const struct {
-        UInt32 frames;
-        OSStatus status;
-    } rows[] = {{0, kAudioUnitErr_InvalidPropertyValue},
-                {1, noErr},
-                {8192, noErr},
-                {kLimit, noErr},
-                {kLimit + 1, kAudioUnitErr_InvalidPropertyValue},
-                {4'000'000'000u, kAudioUnitErr_InvalidPropertyValue},
-                {0xFFFFFFFFu, kAudioUnitErr_InvalidPropertyValue}};
+    constexpr OSStatus kRefused = kAudioUnitErr_InvalidPropertyValue;
+    const std::pair<UInt32, OSStatus> rows[] = {{0, kRefused},          {1, noErr},
+                                                {8192, noErr},          {kLimit, noErr},
+                                                {kLimit + 1, kRefused}, {4'000'000'000u, kRefused},
+                                                {0xFFFFFFFFu, kRefused}};
     ASSERT_EQ(host.open(), noErr);
     ASSERT_EQ(host.setOutputFormat(canonicalFormat(44100, 2)), noErr);
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.frames);
+    for (const auto& [frames, status] : rows) {
+        SCOPED_TRACE(frames);
         ASSERT_EQ(host.setMaxFrames(512), noErr);
         fx().log.clear();
-        ASSERT_EQ(host.setMaxFrames(r.frames), r.status);
-        const UInt32 kept = r.status == noErr ? r.frames : 512;
-        UInt32 frames = 0;
-        EXPECT_EQ(host.get(kAudioUnitProperty_MaximumFramesPerSlice, frames), noErr);
-        EXPECT_EQ(frames, kept);
-        if (r.status != noErr) {
-            EXPECT_TRUE(fx().log.empty()); // the effect never heard of it
-        }
+        ASSERT_EQ(host.setMaxFrames(frames), status);
+        const UInt32 kept = status == noErr ? frames : 512;
+        UInt32 now = 0;
+        EXPECT_EQ(host.get(kAudioUnitProperty_MaximumFramesPerSlice, now), noErr);
+        EXPECT_EQ(now, kept);
+        EXPECT_TRUE(status == noErr || fx().log.empty()); // a refused one never reached the effect
         ASSERT_EQ(host.initialize(), noErr);
         EXPECT_EQ(host.render(kept, 0, true), noErr); // in the unit's own buffers
         EXPECT_EQ(host.render(kept + 1), kAudioUnitErr_TooManyFramesToProcess);

@@ -14,15 +14,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,19 +137,6 @@ ProgramRecord farRecord(const APlugin& p, float far, const FarCase& c) {
 bool magicPatternTag(int t) {
     return t == tag::SetArpRandom || t == tag::ArpRandomOn ||
            (t > tag::arpRandomTune(0) && t < tag::arpRandomTune(tag::ArpStepCount));
-}
-
-// The record that choosing each of the first `count` list entries leaves,
-// in an instance of its own.
-std::vector<ProgramRecord> chosenRecords(int count) {
-    std::vector<ProgramRecord> records;
-    PluginHarness h;
-    for (int i = 0; i < count; ++i) {
-        EXPECT_TRUE(h.p().choosePreset(i)) << i;
-        renderPastTheApplication(h);
-        records.push_back(h.p().core.programStore[0]);
-    }
-    return records;
 }
 
 } // namespace
@@ -354,15 +338,21 @@ TEST(ExactRestore, FarSlotAmountsDriveEveryDestinationWithinRange) {
     }
 }
 
-// The host's main thread chooses presets from the list and restores states
-// while the audio thread plays. A state restored before the chosen preset's
-// application supersedes it and comes back bit for bit; a chosen preset
-// that stands is what it is in an instance of its own, also when the host
-// moved the pad's MIDI position just before choosing it.
+// The host's main thread chooses presets and restores states while the
+// audio thread plays. A state restored before the chosen preset's application
+// supersedes it and comes back bit for bit; a preset that stands is what it is
+// in an instance of its own, also when the pad's MIDI position moved before.
 TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
-    constexpr int kPresets = 6;
-    constexpr int kRounds = 32;
-    const std::vector<ProgramRecord> chosen = chosenRecords(kPresets);
+    constexpr int kPresets = 6, kRounds = 32;
+    std::vector<ProgramRecord> chosen;
+    {
+        PluginHarness h;
+        for (int i = 0; i < kPresets; ++i) {
+            EXPECT_TRUE(h.p().choosePreset(i)) << i;
+            renderPastTheApplication(h);
+            chosen.push_back(h.p().core.programStore[0]);
+        }
+    }
     for (const std::uint32_t seed : propertySeeds({1, 2})) {
         SCOPED_TRACE(seedTrace(seed));
         std::mt19937 rng(seed);
@@ -370,8 +360,7 @@ TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
         PluginHarness h;
         h.p().core.host.hostIsReaper = true;
         AEffect* e = h.effect();
-        // The start-up state, and every value at random (switches between
-        // their steps too) in the poly play mode.
+        // The start-up state, and every value at random in the poly play mode.
         ProgramRecord states[2] = {h.p().core.programStore[0], {}};
         for (float& v : states[1].values) v = unit(rng);
         states[1].values[tag::PlayMode] = stepValue(h.p(), tag::PlayMode, playmode::Poly);
@@ -379,9 +368,8 @@ TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
             states[1].values[t] = 0.0f;
         std::strcpy(states[1].name, "Random");
 
-        // The host's main thread, which has never rendered, makes the calls
-        // of a round; the audio thread (this one, which has) renders and,
-        // between two blocks after the application, compares the record.
+        // The host's main thread, which has never rendered, makes a round's
+        // calls; the audio thread (this one) compares the record once applied.
         std::atomic<int> posted{-1}, checked{-1};
         const ProgramRecord* wanted = nullptr;
         bool restored = false;
@@ -399,33 +387,28 @@ TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
                 while (checked.load() < round) std::this_thread::yield();
             }
         });
-        int mismatches = 0;
-        // An application waits at most for the next slow tick and a table
-        // build: far fewer blocks than this after the calls of a round.
+        // An application waits at most for a slow tick and a table build.
         constexpr int kBlockLimit = 4096;
-        int waited = 0;
+        int mismatches = 0, waited = 0;
         for (int block = 0; checked.load() < kRounds - 1 && waited < kBlockLimit; ++block) {
-            if (block % 32 == 0) h.send(EventBlock().noteOn(5, 60 + block / 32 % 12));
-            if (block % 32 == 16) h.send(EventBlock().noteOff(0, 60 + block / 32 % 12));
+            const int note = 60 + block / 32 % 12;
+            if (block % 32 == 0) h.send(EventBlock().noteOn(5, note));
+            if (block % 32 == 16) h.send(EventBlock().noteOff(0, note));
             h.render(64);
             const int round = posted.load();
             if (round == checked.load()) continue;
-            if (h.p().core.presetPending) {
-                ++waited;
-                continue;
-            }
-            waited = 0;
-            const ProgramRecord& record = h.p().core.programStore[0];
-            for (int t = 0; t < tag::Count && mismatches < 3; ++t) {
-                if (magicPatternTag(t)) continue; // the arpeggiator draws a pattern as it plays
-                if (std::memcmp(&record.values[t], &wanted->values[t], sizeof(float)) != 0) {
-                    ADD_FAILURE() << "round " << round << ", " << (restored ? "restored" : "chosen")
-                                  << ": tag " << t << " holds " << std::hexfloat << record.values[t]
-                                  << ", not " << wanted->values[t];
-                    ++mismatches;
-                    break;
-                }
-            }
+            waited = h.p().core.presetPending ? waited + 1 : 0;
+            if (waited > 0) continue;
+            const float* held = h.p().core.programStore[0].values;
+            int t = 0; // the first that differs, but the pattern a playing arpeggiator draws
+            while (t < tag::Count &&
+                   (magicPatternTag(t) ||
+                    std::memcmp(&held[t], &wanted->values[t], sizeof(float)) == 0))
+                ++t;
+            if (t < tag::Count && ++mismatches <= 3)
+                ADD_FAILURE() << "round " << round << ", " << (restored ? "restored" : "chosen")
+                              << ": tag " << t << " holds " << std::hexfloat << held[t] << ", not "
+                              << wanted->values[t];
             checked = round;
         }
         EXPECT_LT(waited, kBlockLimit) << "the state was not applied";
@@ -438,13 +421,15 @@ TEST(ExactRestore, ARestoreSupersedesAChosenPresetWhateverTheAudioThreadDoes) {
 
 namespace {
 
-// Two instances that live the same life through the plug-in's entry, the
-// one restored with values out of range, the other with the bounds those
-// values are to play as. Their output is compared sample for sample: a
-// value that a reader takes beyond its bound shows in the sound, now or
-// later.
-class RestoredPair {
-public:
+// Two instances that live the same life through the plug-in's entry, one
+// restored with values out of range, the other with the bounds they are to
+// play as: a value a reader takes beyond its bound shows in the sound.
+struct RestoredPair {
+    static constexpr int kBlock = 256;
+    FakeHost host; // first: both instances talk to it while they are built
+    std::unique_ptr<APlugin> plugins[2];
+    float out[2][2][kBlock] = {};
+
     RestoredPair() {
         for (std::unique_ptr<APlugin>& p : plugins) {
             p = std::make_unique<APlugin>(FakeHost::callback);
@@ -452,99 +437,53 @@ public:
             p->core.host.hostIsReaper = true;
         }
     }
-    ProgramRecord record() const { return plugins[0]->core.programStore[0]; }
-
-    // Each restores its record (applied before the first note) and plays
-    // two notes with the wheel, pressure and bend moving, then their
-    // release: whether both played alike, and the loudest sample.
-    bool playAlike(ProgramRecord& outside, ProgramRecord& bounds, float& peak) {
-        ProgramRecord* records[2] = {&outside, &bounds};
-        for (int i = 0; i < 2; ++i)
-            effect(i)->dispatcher(effect(i), effSetChunk, 0, sizeof(ProgramRecord), records[i],
-                                  0.0f);
-        send(EventBlock()
-                 .noteOn(0, 60, 110)
-                 .noteOn(3, 67, 45)
-                 .cc(5, 1, 90)
-                 .midi(7, 0xD0, 70)
-                 .midi(9, 0xA0, 60, 50)
-                 .bend(11, 0x2C00));
-        peak = 0.0f;
-        bool alike = renderBoth(2, peak);
-        send(EventBlock().cc(0, 1, 20).bend(1, 0x1000).noteOff(2, 60).noteOff(2, 67));
-        return renderBoth(1, peak) && alike;
-    }
-
-private:
-    static constexpr int kBlock = 256;
-    AEffect* effect(int i) { return plugins[i]->getAeffect(); }
-    void send(EventBlock& block) {
-        for (int i = 0; i < 2; ++i)
-            effect(i)->dispatcher(effect(i), effProcessEvents, 0, 0, block.get(), 0.0f);
-    }
-    bool renderBoth(int blocks, float& peak) {
+    // Each restores its record and plays two notes with the wheel, pressure
+    // and bend moving, then their release: whether both played alike.
+    bool playAlike(ProgramRecord (&records)[2], float& peak) {
+        AEffect* e[2] = {plugins[0]->getAeffect(), plugins[1]->getAeffect()};
         bool alike = true;
-        for (int b = 0; b < blocks; ++b) {
-            for (int i = 0; i < 2; ++i) {
-                float* channels[2] = {out[i][0], out[i][1]};
-                effect(i)->processReplacing(effect(i), channels, channels, kBlock);
+        auto play = [&](EventBlock& events, int blocks) {
+            for (AEffect* fx : e) fx->dispatcher(fx, effProcessEvents, 0, 0, events.get(), 0.0f);
+            for (int b = 0; b < blocks; ++b) {
+                for (int i = 0; i < 2; ++i) {
+                    float* channels[2] = {out[i][0], out[i][1]};
+                    e[i]->processReplacing(e[i], channels, channels, kBlock);
+                }
+                alike &= std::memcmp(out[0], out[1], sizeof out[0]) == 0;
+                for (const float* channel : out[1])
+                    for (int k = 0; k < kBlock; ++k) peak = std::max(peak, std::fabs(channel[k]));
             }
-            alike &= std::memcmp(out[0], out[1], sizeof out[0]) == 0;
-            for (const float* channel : out[1])
-                for (int k = 0; k < kBlock; ++k) peak = std::max(peak, std::fabs(channel[k]));
-        }
+        };
+        for (int i = 0; i < 2; ++i)
+            e[i]->dispatcher(e[i], effSetChunk, 0, sizeof records[i], &records[i], 0.0f);
+        EventBlock notes, release;
+        notes.noteOn(0, 60, 110).noteOn(3, 67, 45).cc(5, 1, 90).midi(7, 0xD0, 70);
+        notes.midi(9, 0xA0, 60, 50).bend(11, 0x2C00);
+        release.cc(0, 1, 20).bend(1, 0x1000).noteOff(2, 60).noteOff(2, 67);
+        play(notes, 2);
+        play(release, 1);
         return alike;
     }
-
-    FakeHost host; // first: both instances talk to it while they are built
-    std::unique_ptr<APlugin> plugins[2];
-    float out[2][2][kBlock] = {};
 };
-
-// Every tag but the two commands and the texts (preset, wave and tuning
-// names), and the tuning's switch, which asks for a file by that name.
-std::vector<int> soundTags() {
-    std::vector<int> tags;
-    for (int t = 0; t < tag::Count; ++t) {
-        const bool text = (t >= tag::PresetNameFirst && t <= tag::PresetNameLast) ||
-                          (t >= tag::WaveNameFirst && t <= tag::WaveNameLast) ||
-                          t >= tag::HasTuning;
-        if (!text && t != tag::ApplyPreset && t != tag::TakeOver) tags.push_back(t);
-    }
-    return tags;
-}
-
-// Every value at random, but the oscillator's waves and mode and the user
-// waves' partials (each change of them costs a table build; the batches
-// sweep them), the texts and the tuning as at start-up, and a voice that
-// sounds within the phrase.
-ProgramRecord randomBase(const ProgramRecord& startUp, std::mt19937& rng) {
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    ProgramRecord r = startUp;
-    for (int t : soundTags())
-        if (t != tag::OscWaveA && t != tag::OscWaveB && t != tag::OscMode &&
-            (t < tag::PartialFirst || t > tag::PartialLast))
-            r.values[t] = unit(rng);
-    r.values[tag::MainVolume] = 0.7f + 0.3f * unit(rng);
-    r.values[tag::AmpEnvAttack] = 0.1f * unit(rng);
-    r.values[tag::AmpEnvSustain] = 0.5f + 0.5f * unit(rng);
-    return r;
-}
 
 } // namespace
 
 // Every restored value below 0, above 1, infinite or not a number plays as
-// its nearest bound (not a number as 0). Every tag that makes sound, in
-// random batches each at values out of range on one side, against the same
-// batch at that bound.
+// its nearest bound (not a number as 0): every tag that makes sound, in
+// random batches out of range on one side, against the same batch at that
+// bound.
 TEST(ExactRestore, ValuesOutOfRangePlayAsTheirNearestBound) {
-    constexpr std::size_t kBatch = 16;
-    constexpr int kMaxDifferences = 8;
-    // The start-up state, with values beyond each end a little and some
-    // way (what the readers' sums and products see), then far (what
-    // overflows); then random states with any of them.
-    const float kInf = std::numeric_limits<float>::infinity();
-    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    // Every tag but the commands, the texts (preset, wave and tuning names)
+    // and the tuning's switch, which asks for a file by that name.
+    std::vector<int> tags;
+    for (int t = 0; t < tag::HasTuning; ++t)
+        if ((t < tag::PresetNameFirst || t > tag::PresetNameLast) &&
+            (t < tag::WaveNameFirst || t > tag::WaveNameLast) && t != tag::ApplyPreset &&
+            t != tag::TakeOver)
+            tags.push_back(t);
+    // On the start-up state, values beyond each end a little and some way
+    // (what the readers' sums and products see), then far (what overflows);
+    // then random states with any of them.
     const struct {
         bool randomState;
         std::vector<float> values;
@@ -552,43 +491,48 @@ TEST(ExactRestore, ValuesOutOfRangePlayAsTheirNearestBound) {
     } kPasses[] = {
         {false, {2.0f, 5.0f}, 1.0f},
         {false, {-0.5f, -3.0f}, 0.0f},
-        {false, {1.00667f, 1e30f, kInf}, 1.0f},
-        {false, {-1e30f, -kInf, kNaN}, 0.0f},
-        {true, {1.00667f, 2.0f, 5.0f, 1e30f, kInf}, 1.0f},
-        {true, {-0.5f, -3.0f, -1e30f, -kInf, kNaN}, 0.0f},
+        {false, {1.00667f, 1e30f, INFINITY}, 1.0f},
+        {false, {-1e30f, -INFINITY, NAN}, 0.0f},
+        {true, {1.00667f, 2.0f, 5.0f, 1e30f, INFINITY}, 1.0f},
+        {true, {-0.5f, -3.0f, -1e30f, -INFINITY, NAN}, 0.0f},
     };
     for (const std::uint32_t seed : propertySeeds({1})) {
         SCOPED_TRACE(seedTrace(seed));
         std::mt19937 rng(seed);
-        // After a difference the two have lived different lives: a new pair
-        // goes on.
-        std::optional<RestoredPair> pair;
-        pair.emplace();
-        const ProgramRecord startUp = pair->record();
-        std::vector<int> tags = soundTags();
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        std::optional<RestoredPair> pair(std::in_place);
+        const ProgramRecord startUp = pair->plugins[0]->core.programStore[0];
         int heard = 0, played = 0, differences = 0;
         for (const auto& pass : kPasses) {
             std::shuffle(tags.begin(), tags.end(), rng);
-            for (std::size_t first = 0; first < tags.size() && differences < kMaxDifferences;
-                 first += kBatch) {
-                ProgramRecord outside = pass.randomState ? randomBase(startUp, rng) : startUp;
-                ProgramRecord bounds = outside;
+            for (std::size_t first = 0; first < tags.size() && differences < 8; first += 16) {
+                ProgramRecord r[2] = {startUp, startUp};
+                // A random state keeps the waves, the oscillator's mode and
+                // the partials (each change costs a table build; the batches
+                // sweep them) and has a voice that sounds within the phrase.
+                if (pass.randomState) {
+                    for (int t : tags)
+                        if (t != tag::OscWaveA && t != tag::OscWaveB && t != tag::OscMode &&
+                            (t < tag::PartialFirst || t > tag::PartialLast))
+                            r[0].values[t] = unit(rng);
+                    r[0].values[tag::MainVolume] = 0.7f + 0.3f * unit(rng);
+                    r[0].values[tag::AmpEnvAttack] = 0.1f * unit(rng);
+                    r[0].values[tag::AmpEnvSustain] = 0.5f + 0.5f * unit(rng);
+                    r[1] = r[0];
+                }
                 std::string batch;
-                for (std::size_t i = first; i < std::min(first + kBatch, tags.size()); ++i) {
-                    const int t = tags[i];
-                    outside.values[t] = pass.values[rng() % pass.values.size()];
-                    bounds.values[t] = pass.bound;
-                    std::ostringstream text;
-                    text << " " << t << "=" << outside.values[t];
-                    batch += text.str();
+                for (std::size_t i = first; i < std::min(first + 16, tags.size()); ++i) {
+                    r[0].values[tags[i]] = pass.values[rng() % pass.values.size()];
+                    r[1].values[tags[i]] = pass.bound;
+                    batch += " " + std::to_string(tags[i]) + "=" +
+                             ::testing::PrintToString(r[0].values[tags[i]]);
                 }
                 float peak = 0.0f;
-                if (!pair->playAlike(outside, bounds, peak)) {
+                if (!pair->playAlike(r, peak)) {
                     ADD_FAILURE() << (pass.randomState ? "random" : "start-up")
                                   << " state, played apart with tags" << batch;
                     ++differences;
-                    pair.reset();
-                    pair.emplace();
+                    pair.emplace(); // the two lived different lives: a new pair goes on
                 }
                 heard += peak > 0.01f ? 1 : 0;
                 ++played;

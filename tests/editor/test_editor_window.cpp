@@ -8,7 +8,6 @@
 #include "support/xvfb_test.h"
 #include "vstgui/testing.h"
 
-#include <array>
 #include <atomic>
 #include <latch>
 #include <memory>
@@ -190,46 +189,40 @@ TEST_F(GuiEditorWindow, HoveringAKnobMapsATooltipWindowAndMovingAwayTakesItDown)
 }
 
 // Hosts that run each plug-in's window on a thread of its own: several
-// threads at once each create an instance through the VST entry and open,
-// draw and close its editor a few times, headless and in host windows. The
-// controls of every editor share the stock fonts and the artwork; nothing
-// of what they share may be counted or freed wrongly (ThreadSanitizer finds
+// threads at once create an instance through the VST entry and open, draw and
+// close its editor, headless and in host windows. What the editors share (the
+// stock fonts, the artwork) is counted and freed right (ThreadSanitizer finds
 // races here).
 TEST_F(GuiEditorWindow, EditorsOpenAndCloseOnSeveralThreadsAtOnce) {
-    constexpr int kRounds = 3;
-    const struct {
-        int threads;
-        bool windowed;
-    } rows[] = {{4, false}, {4, true}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.windowed ? "in host windows" : "headless");
+    constexpr int kThreads = 4, kRounds = 3;
+    for (const bool windowed : {false, true}) {
+        SCOPED_TRACE(windowed ? "in host windows" : "headless");
         std::vector<Window> parents;
-        for (int t = 0; t < r.threads; ++t)
-            parents.push_back(r.windowed ? makeParent(10 * t, 10 * t, 1132, 779) : 0);
+        for (int t = 0; t < kThreads; ++t)
+            parents.push_back(windowed ? makeParent(10 * t, 10 * t, 1132, 779) : 0);
         const int64_t before = Testing::liveObjects();
         std::atomic<int> rounds{0}; // opened in the right kind of window, drawn, closed
-        std::latch start(r.threads);
+        std::latch start(kThreads);
         std::vector<std::thread> threads;
-        for (int t = 0; t < r.threads; ++t)
-            threads.emplace_back([&, parent = parents[static_cast<std::size_t>(t)]] {
+        for (const Window parent : parents)
+            threads.emplace_back([&, parent] {
                 start.arrive_and_wait();
                 AEffect* effect = ondixPluginEntry(FakeHost::callback);
                 if (!effect) return;
-                void* id =
-                    r.windowed ? reinterpret_cast<void*>(static_cast<uintptr_t>(parent)) : nullptr;
+                void* id = reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); // 0: headless
                 auto* ui = static_cast<APlugin*>(effect->object)->getUEditor();
                 for (int round = 0; round < kRounds; ++round) {
                     if (effect->dispatcher(effect, effEditOpen, 0, 0, id, 0) != 1) break;
-                    const bool windowed = !ui->frameForTests()->isHeadless();
+                    const bool inWindow = !ui->frameForTests()->isHeadless();
                     ui->showMainScreen();
                     ui->idleNow(); // the whole window, drawn with its fonts
                     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
-                    rounds += windowed == r.windowed && !ui->isOpen() ? 1 : 0;
+                    rounds += inWindow == windowed && !ui->isOpen() ? 1 : 0;
                 }
                 effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
             });
         for (std::thread& thread : threads) thread.join();
-        EXPECT_EQ(rounds.load(), r.threads * kRounds);
+        EXPECT_EQ(rounds.load(), kThreads * kRounds);
         EXPECT_EQ(Testing::liveObjects(), before);
         for (Window window : parents)
             if (window) XDestroyWindow(dpy, window);

@@ -86,9 +86,8 @@ TEST_F(MidiLearn, WithCaptureOffTheParameterJumpsAtOnce) {
     EXPECT_FLOAT_EQ(value(kResonance), 0.5f);
 }
 
-// A controller learned with no editor open reaches the settings file, the
-// audio thread never writing it: soon after it was learned (the plug-in's
-// file worker stores it), or when the plug-in closes right away.
+// A controller learned with no editor open reaches the settings file through
+// the file worker, not the audio thread: soon, or when the plug-in closes at once.
 TEST(MidiLearnStored, LearnedControllerReachesTheSettingsWithoutAnEditor) {
     for (const bool closeAtOnce : {true, false}) {
         SCOPED_TRACE(closeAtOnce ? "closed at once" : "left open");

@@ -211,39 +211,29 @@ private:
     int fd;
 };
 
-// Runs `work` on a thread of its own and waits for it: a host's audio
-// thread, or its main thread.
-void onThread(const std::function<void()>& work) {
-    std::thread(work).join();
-}
-
 // A restored state that names a tuning plays it from its first note on,
-// whichever thread restores it and whatever the host calls afterwards (no
-// dispatcher call, no suspend): a main thread that rendered once (an offline
-// bounce) while an audio thread renders now, or an audio thread that
-// restores and goes on rendering (a host with one thread). A thread that has
-// rendered opens no file and makes no heap call meanwhile: the plug-in's
-// file worker reads the file, and the application waits for its table.
+// whichever thread restores it, with no host call after it: a main thread that
+// rendered once (an offline bounce) while an audio thread renders now, or an
+// audio thread that restores and renders on. A thread that has rendered opens
+// no file and makes no heap call: the plug-in's file worker reads the file.
 TEST_F(TuningTest, ARestoreOnAnyThreadPlaysItsTuningFromItsFirstNote) {
-    const std::filesystem::path tunings = folder / "tunings";
+    const std::filesystem::path tunings = folder / "tunings"; // apart from the settings
     std::filesystem::create_directories(tunings);
-    std::ofstream(tunings / "Up.tun") << lines({"[Tuning]", "note 69=7000"});
-    std::ofstream(tunings / "Down.tun") << lines({"[Tuning]", "note 69=6800"});
-    std::ofstream(tunings / "Odd.tun") << lines({"[Exact Tuning]", "note 69=7200"});
-    enum Restorer { MainThread, AudioThread };
+    write("tunings/Up.tun", lines({"[Tuning]", "note 69=7000"}));
+    write("tunings/Down.tun", lines({"[Tuning]", "note 69=6800"}));
+    write("tunings/Odd.tun", lines({"[Exact Tuning]", "note 69=7200"}));
     enum How { Chunk, ApplyFirst, ApplyLast };
-    struct Case {
+    const struct {
         const char* name;
-        Restorer restorer;
+        bool onAudioThread;
         How how;
         double semitones;
-    };
-    const Case cases[] = {{"Up", MainThread, Chunk, 1.0},      {"Down", MainThread, ApplyLast, -1.0},
-                          {"Odd", MainThread, ApplyFirst, 3.0}, {"Up", AudioThread, Chunk, 1.0},
-                          {"Down", AudioThread, ApplyFirst, -1.0}, {"Odd", AudioThread, ApplyLast, 3.0}};
+    } cases[] = {{"Up", false, Chunk, 1.0},        {"Down", false, ApplyLast, -1.0},
+                 {"Odd", false, ApplyFirst, 3.0},  {"Up", true, Chunk, 1.0},
+                 {"Down", true, ApplyFirst, -1.0}, {"Odd", true, ApplyLast, 3.0}};
     FileAccessWatch files(tunings);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.restorer == MainThread ? ", main" : ", audio") +
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.onAudioThread ? ", audio" : ", main") +
                      " thread, how " + std::to_string(c.how));
         SoundCheck s; // this thread renders first: an offline bounce
         APlugin& p = s.h.p();
@@ -256,43 +246,39 @@ TEST_F(TuningTest, ARestoreOnAnyThreadPlaysItsTuningFromItsFirstNote) {
         ProgramRecord state = p.core.programStore[0];
         p.setParameter(tag::HasTuning, 0.0f);
         p.core.worker.waitUntilIdle();
-        onThread([&] { s.h.render(SoundCheck::kBlock); }); // now an audio thread renders
+        std::thread([&] { s.h.render(SoundCheck::kBlock); }).join(); // now an audio thread renders
 
         auto restore = [&] {
-            if (c.how == Chunk) {
-                e->dispatcher(e, effSetChunk, 0, sizeof state, &state, 0.0f);
-                return;
-            }
+            if (c.how == Chunk) e->dispatcher(e, effSetChunk, 0, sizeof state, &state, 0.0f);
             if (c.how == ApplyFirst) e->setParameter(e, tag::ApplyPreset, 0.0f);
-            for (int t = 0; t < tag::Count; ++t)
+            for (int t = 0; t < tag::Count && c.how != Chunk; ++t)
                 if (t != tag::ApplyPreset) e->setParameter(e, t, state.values[t]);
             if (c.how == ApplyLast) e->setParameter(e, tag::ApplyPreset, 0.0f);
         };
-        std::vector<float> heard;
         // The worker is held up until the first note has been sent and a
-        // block rendered: the file is read there, and nowhere else.
+        // block rendered: no file may be opened before.
         std::unique_lock held(p.engine.tuningRequests.sourceLock);
         files.take();
-        long heapCalls = -1;
-        if (c.restorer == MainThread) restore();
+        if (!c.onAudioThread) restore();
         EventBlock note;
-        note.noteOn(0, 69, 127);
-        note.get();
-        onThread([&] {
+        note.noteOn(0, 69, 127).get(); // its storage, made before the audio thread sends it
+        long heapCalls = -1;
+        std::thread([&] {
             AllocationWatch heap;
-            if (c.restorer == AudioThread) restore();
+            if (c.onAudioThread) restore();
             s.h.send(note);
             s.h.render(SoundCheck::kBlock);
             heapCalls = heap.count();
-        });
+        }).join();
         EXPECT_EQ(files.take().first, 0) << "a file opened while the worker was held up";
         EXPECT_EQ(heapCalls, 0);
         held.unlock();
-        // The blocks a waiting application renders cost next to nothing: a
-        // host in real time spends the worker's read in a block or two.
-        p.core.worker.waitUntilIdle();
-        onThread([&] { heard = s.capture(4096 + 16384); });
-        heard.erase(heard.begin(), heard.begin() + 4096);
+        p.core.worker.waitUntilIdle(); // a host in real time spends the read in a block or two
+        std::vector<float> heard;
+        std::thread([&] {
+            s.capture(4096);
+            heard = s.capture(16384);
+        }).join();
         const double rough = plain * std::exp2(c.semitones / 12.0);
         EXPECT_NEAR(spectrum::peakFrequency(heard, s.rate(), rough * 0.9, rough * 1.1) / plain,
                     std::exp2(c.semitones / 12.0), 0.0005);
@@ -301,29 +287,26 @@ TEST_F(TuningTest, ARestoreOnAnyThreadPlaysItsTuningFromItsFirstNote) {
 }
 
 // A host restores a state value by value in tag order from its main thread
-// while it renders on an audio thread: 997 comes before the tuning's switch
-// and name, so the application may run with the tuning of the state before.
-// Once the writes have settled the notes play the tuning the values name,
-// in every round.
+// while an audio thread renders: 997 comes before the tuning's switch and
+// name, so the application may run with the tuning before. Once the writes
+// have settled the notes play the tuning the values name, in every round.
 TEST_F(TuningTest, TuningTagsWrittenAfterTheApplicationAreHeard) {
     write("Up.tun", lines({"[Tuning]", "note 69=7000"}));
     write("Down.tun", lines({"[Tuning]", "note 69=6800"}));
     PluginHarness h;
     APlugin& p = h.p();
+    AEffect* e = h.effect();
     p.core.folders.tuningDir = folder.string();
-    struct State {
+    const struct {
         const char* name; // nullptr: the switch off
         float pitch69;
-    };
-    const State states[] = {{"Up", 70.0f}, {nullptr, 69.0f}, {"Down", 68.0f}, {"Nowhere", 69.0f}};
-    std::vector<std::vector<float>> saved;
-    for (const State& state : states) {
-        p.set2StringFromParam(state.name ? state.name : "Up", tag::TuningNameFirst,
+    } states[] = {{"Up", 70.0f}, {nullptr, 69.0f}, {"Down", 68.0f}, {"Nowhere", 69.0f}};
+    std::vector<std::vector<float>> saved(std::size(states));
+    for (std::size_t i = 0; i < std::size(states); ++i) {
+        p.set2StringFromParam(states[i].name ? states[i].name : "Up", tag::TuningNameFirst,
                               tag::TuningNameChars);
-        p.setParameter(tag::HasTuning, state.name ? 1.0f : 0.0f);
-        std::vector<float> values(tag::Count);
-        for (int t = 0; t < tag::Count; ++t) values[static_cast<std::size_t>(t)] = p.getParameter(t);
-        saved.push_back(values);
+        p.setParameter(tag::HasTuning, states[i].name ? 1.0f : 0.0f);
+        for (int t = 0; t < tag::Count; ++t) saved[i].push_back(p.getParameter(t));
     }
     std::atomic<bool> done{false};
     std::atomic<long> blocks{0};
@@ -339,8 +322,8 @@ TEST_F(TuningTest, TuningTagsWrittenAfterTheApplicationAreHeard) {
     const int rounds = 40;
     for (int round = 0; round < rounds; ++round) {
         const std::size_t i = static_cast<std::size_t>(round) % std::size(states);
-        AEffect* e = h.effect();
-        for (int t = 0; t < tag::Count; ++t) e->setParameter(e, t, saved[i][static_cast<std::size_t>(t)]);
+        for (int t = 0; t < tag::Count; ++t)
+            e->setParameter(e, t, saved[i][static_cast<std::size_t>(t)]);
         p.core.worker.waitUntilIdle();
         while (p.core.presetPending || p.core.settingPreset) std::this_thread::yield();
         const long seen = blocks.load();
