@@ -358,9 +358,10 @@ public:
     // Main thread (the editor's idle pass): tells the host once for every
     // request made since (updateDisplay; never from the audio thread).
     void serveHostDisplayUpdate();
-    // True on every thread that has run processReplacing: an audio thread
-    // never waits on a lock, reads a file or builds tables.
-    bool onAudioThread() const;
+    // Whether the calling thread must never wait on a lock, read a file or
+    // build tables: the host's word on the thread's process level, and when
+    // it does not say, whether the thread has rendered or runs in real time.
+    bool onAudioThread();
     // The preset list: names of up to 63 characters, presetCount in use.
     std::array<std::array<char, kPresetNameChars>, kMaxPresetNames> presetNames{};
     int presetCount = 0;
@@ -778,9 +779,11 @@ public:
     void setTuning();
     void takeTuning();
     void prepareTuning();
+    void askForTuningTags();
     void readTuning(bool restore);
     TuningSource storedTuningSource() const;
-    bool awaitingRestoredTuning();
+    bool awaitingRestoredTuning(int frames);
+    void waitForTuningReads();
     // core/aplugin.cpp: the file worker's jobs
     void serveFileJobs(std::uint32_t jobs);
     // engine/sample_rate.cpp

@@ -26,47 +26,6 @@ struct ParamValues {
     std::array<float, tag::Count> lockedValue{};   // held copy of a locked section's tags
 };
 
-// The threads that have rendered an instance. A host may render on a pool
-// of threads in turn; each of them is an audio thread from its first block
-// on, whichever rendered last. Lock-free and without allocation, for the
-// render loop. A host with more rendering threads than there are places
-// keeps the most recent ones. (A thread that ends leaves its id, which a
-// later thread may be given: that thread is then taken for an audio thread
-// too, and leaves its file reads and table builds to others.)
-class AudioThreads {
-public:
-    // The calling thread renders.
-    void enter() {
-        const std::thread::id self = std::this_thread::get_id();
-        for (std::atomic<std::thread::id>& slot : slots) {
-            std::thread::id seen = slot.load(std::memory_order_relaxed);
-            if (seen == self) return;
-            if (seen == std::thread::id{} &&
-                (slot.compare_exchange_strong(seen, self, std::memory_order_relaxed) ||
-                 seen == self))
-                return;
-        }
-        const unsigned at = next.fetch_add(1, std::memory_order_relaxed) % kPlaces;
-        slots[at].store(self, std::memory_order_relaxed);
-    }
-    // Whether the calling thread has rendered.
-    bool contains() const {
-        const std::thread::id self = std::this_thread::get_id();
-        for (const std::atomic<std::thread::id>& slot : slots) {
-            const std::thread::id seen = slot.load(std::memory_order_relaxed);
-            if (seen == self) return true;
-            if (seen == std::thread::id{}) return false; // the places fill in order
-        }
-        return false;
-    }
-
-private:
-    static constexpr unsigned kPlaces = 32;
-    static_assert(std::atomic<std::thread::id>::is_always_lock_free);
-    std::array<std::atomic<std::thread::id>, kPlaces> slots{};
-    std::atomic<unsigned> next{0};
-};
-
 // One folder of the preset browser: a name and up to 256 preset names.
 struct TPresetFolder {
     static constexpr std::size_t kMaxFolders = 256; // folders recorded of a list
@@ -193,8 +152,6 @@ struct CoreState {
     std::atomic<int> savedPlayMode{0};
 
     std::atomic<int> presetIndex{0}; // current entry of the preset list (both threads set it)
-    // The threads that have run processReplacing.
-    AudioThreads audioThreads;
     // The plug-in's own thread for file work that other threads post.
     FileWorker worker;
     // Counted up as a block starts and as it ends, so odd while one is

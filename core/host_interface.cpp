@@ -145,7 +145,9 @@ VstIntPtr APlugin::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, 
     // suspends or resumes only while it does not process.
     if (opcode != effProcessEvents && opcode != effStartProcess && opcode != effStopProcess &&
         opcode != effClose && opcode != effOpen) {
-        if (opcode == effMainsChanged || !onAudioThread()) serveHostDisplayUpdate();
+        if (opcode == effMainsChanged ||
+            (core.hostDisplayDue.load(std::memory_order_relaxed) && !onAudioThread()))
+            serveHostDisplayUpdate();
     }
     if (opcode == effCanDo && ptr &&
         std::strcmp(static_cast<const char*>(ptr), "NKSCallbacks") == 0)

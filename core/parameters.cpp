@@ -60,11 +60,8 @@ void APlugin::setParameter(VstInt32 t, float value) {
     // written: the file worker reads it. A host restoring a state value by
     // value writes them after 997; the application waits for the table of a
     // tuning switched on.
-    if (t == tag::HasTuning || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast)) {
-        if (core.presetPending && !core.settingPreset && getStoredValue(tag::HasTuning) >= 0.5f)
-            engine.tuningRequests.asked.fetch_add(1, std::memory_order_release);
-        core.worker.post(filejob::TuningTags);
-    }
+    if (t == tag::HasTuning || (t >= tag::TuningNameFirst && t <= tag::TuningNameLast))
+        askForTuningTags();
     if (t == tag::TakeOver) takeOverCurrentValues();
 
     if (params.editTracked[t] && std::fabs(v - loadRelaxed(pv.lastEditValue[t])) > kEditEpsilon) {

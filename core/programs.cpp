@@ -12,6 +12,7 @@
 #include "core/aplugin.h"
 #include "core/modes.h"
 #include "core/numeric.h"
+#include "core/thread_role.h"
 
 #include "editor/ueditor.h"
 #include "platform/dialogs.h"
@@ -277,8 +278,8 @@ void APlugin::requestHostDisplayUpdate() {
     core.hostDisplayDue.store(true, std::memory_order_release);
 }
 
-bool APlugin::onAudioThread() const {
-    return core.audioThreads.contains();
+bool APlugin::onAudioThread() {
+    return threadrole::isAudioThread(getCurrentProcessLevel());
 }
 
 void APlugin::serveHostDisplayUpdate() {

@@ -23,6 +23,7 @@
 #include "core/aplugin.h"
 #include "core/modes.h"
 #include "core/numeric.h"
+#include "core/thread_role.h"
 
 #include "editor/ueditor.h"
 
@@ -180,7 +181,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const float* inL = inputs ? inputs[0] : nullptr;
     const float* inR = inputs ? inputs[1] : nullptr;
     MidiEventQueue& queue = engine.midiEventQueue;
-    core.audioThreads.enter();
+    threadrole::renderingThreads().enter();
     setProgramAfterWaitingFromNo();
     setProgramAfterWaitingFromName();
     setPreviewAfterWaitingFromName();
@@ -196,7 +197,12 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         engine.render.lastOutput = {0.0f, 0.0f};
         engine.render.silent = true;
     };
-    if (core.presetPending && !core.settingPreset && awaitingRestoredTuning()) {
+    // Offline, a block plays what the calls before it ask for, whatever
+    // the time the file worker takes.
+    if (engine.tuningRequests.outstanding() &&
+        getCurrentProcessLevel() == kVstProcessLevelOffline)
+        waitForTuningReads();
+    if (core.presetPending && !core.settingPreset && awaitingRestoredTuning(frames)) {
         queue.hold(frames);
         silence();
         return;

@@ -3,12 +3,14 @@
 //   loadTuning, resetTuning, getTuningName   editor (main thread)
 //   prepareTuning                            any thread, when a state or
 //                                            preset is about to be applied
-//                                            (a thread that has rendered
-//                                            only posts)
+//                                            (an audio thread only posts)
+//   askForTuningTags                         any thread (only posts)
 //   readTuning                               the file worker, or a thread
-//                                            that has never rendered
+//                                            that may wait
 //   getTuning, setTuning, takeTuning,
-//   awaitingRestoredTuning                   audio thread
+//   awaitingRestoredTuning,
+//   waitForTuningReads                       audio thread (the last one
+//                                            only when rendering offline)
 //
 // A file is read and parsed only where no audio waits for it; the audio
 // thread takes finished tables through the exchange (at preset application
@@ -26,6 +28,8 @@
 
 #include <bit>
 #include <charconv>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -188,26 +192,38 @@ TuningSource APlugin::storedTuningSource() const {
 }
 
 // Before a state is applied: the tuning its switch and name ask for. A
-// thread that has never rendered reads the file itself, so that the
-// application takes the table and a note right after it plays in tune. A
-// thread that has rendered (an audio thread, a host's main thread after an
-// offline bounce, a host that makes every call on one thread) reads no file
-// and waits for nothing: it posts the read to the file worker, and the
-// application waits for the table (awaitingRestoredTuning).
+// thread that may wait reads the file itself, so that the application takes
+// the table and a note right after it plays in tune. An audio thread reads
+// no file and waits for nothing: it posts the read to the file worker, and
+// the application waits for the table (awaitingRestoredTuning, or
+// waitForTuningReads when the host renders offline).
 void APlugin::prepareTuning() {
-    if (onAudioThread()) {
-        if (getStoredValue(tag::HasTuning) >= 0.5f)
-            engine.tuningRequests.asked.fetch_add(1, std::memory_order_release);
-        core.worker.post(filejob::RestoredTuning);
+    TuningRequests& requests = engine.tuningRequests;
+    if (!onAudioThread()) {
+        readTuning(true);
+        requests.beginRestore(0);
         return;
     }
-    readTuning(true);
+    const std::uint32_t ticket = requests.ask();
+    requests.beginRestore(getStoredValue(tag::HasTuning) >= 0.5f ? ticket : 0);
+    core.worker.post(filejob::RestoredTuning);
 }
 
-// File worker, or a thread that has never rendered: the file the tuning
-// switch and name ask for, published to the notes. A restore reads the file
-// anew; after a write of the switch or name the file is read only when they
-// name another tuning than the one playing, so that a file the editor loaded
+// Any thread, after a write of the tuning switch or a character of its
+// name: the worker reads the tuning they name. While a restored state waits
+// to be applied with the switch on, its application waits for that read.
+void APlugin::askForTuningTags() {
+    TuningRequests& requests = engine.tuningRequests;
+    const std::uint32_t ticket = requests.ask();
+    if (core.presetPending && !core.settingPreset && getStoredValue(tag::HasTuning) >= 0.5f)
+        requests.waitAlsoFor(ticket);
+    core.worker.post(filejob::TuningTags);
+}
+
+// File worker, or a thread that may wait: the file the tuning switch and
+// name ask for, published to the notes. A restore reads the file anew;
+// after a write of the switch or name the file is read only when they name
+// another tuning than the one playing, so that a file the editor loaded
 // from elsewhere stays (a read of its name in the tuning folder would not
 // find it). Values written during the read are read for again.
 void APlugin::readTuning(bool restore) {
@@ -237,25 +253,51 @@ void APlugin::readTuning(bool restore) {
         requests.published = wanted;
         break;
     }
-    requests.served.store(asked, std::memory_order_release);
+    requests.serve(asked);
 }
 
-// Audio thread, while a preset application is pending: whether it should
-// wait for the tuning file a restore asked the worker for. It waits until
-// the table has arrived, or kWaitLimit at most.
-bool APlugin::awaitingRestoredTuning() {
+// Audio thread, at the start of a block on a thread the host renders
+// offline: every tuning read asked for before the block ends first, and the
+// block plays its table, so that it sounds the same however long the reads
+// take.
+void APlugin::waitForTuningReads() {
     TuningRequests& requests = engine.tuningRequests;
-    if (requests.served.load(std::memory_order_acquire) ==
-        requests.asked.load(std::memory_order_relaxed)) {
-        requests.waiting = false;
+    const std::uint32_t upTo = requests.asked.load(std::memory_order_acquire);
+    const auto giveUp = std::chrono::steady_clock::now() + TuningRequests::kOfflineWaitLimit;
+    while (!requests.answered(upTo) && std::chrono::steady_clock::now() < giveUp) {
+        if (!core.worker.running()) core.worker.serveNow(); // no thread of its own
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    takeTuning();
+}
+
+// Audio thread, while a preset application is pending: whether this block
+// of `frames` should wait for the tuning file the restore asked the worker
+// for. Each restore waits until its table has arrived, kWaitLimit at most,
+// counted in time and in frames alike.
+bool APlugin::awaitingRestoredTuning(int frames) {
+    TuningRequests& requests = engine.tuningRequests;
+    const std::uint64_t wait = requests.pendingWait.load(std::memory_order_acquire);
+    const auto restore = static_cast<std::uint32_t>(wait >> 32);
+    const auto ticket = static_cast<std::uint32_t>(wait);
+    if (ticket == 0 || requests.answered(ticket)) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (restore != requests.waitingFor) {
+        requests.waitingFor = restore;
+        requests.waitOver = false;
+        requests.waitingSince = now;
+        requests.waitedFrames = 0;
+    }
+    if (requests.waitOver) return false;
+    const double limitFrames = std::chrono::duration<double>(TuningRequests::kWaitLimit).count() *
+                               engine.rate.sampleRateD;
+    if (now - requests.waitingSince >= TuningRequests::kWaitLimit ||
+        static_cast<double>(requests.waitedFrames + frames) > limitFrames) {
+        requests.waitOver = true;
         return false;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (!requests.waiting) {
-        requests.waiting = true;
-        requests.waitingSince = now;
-    }
-    return now - requests.waitingSince < TuningRequests::kWaitLimit;
+    requests.waitedFrames += frames;
+    return true;
 }
 
 void APlugin::loadTuning() {

@@ -87,20 +87,76 @@ struct TuningSource {
 };
 
 // The tuning files a plug-in has been asked to read, and what it published.
-// A thread that has rendered never reads a file: it counts a request in
-// `asked` and posts the read to the plug-in's file worker, which answers in
-// `served`. A restored state that switches a tuning on is applied once its
-// table has arrived (or after kWaitLimit, should the file be slow), so its
-// first notes play in tune.
+//
+// Every read posted to the file worker takes a ticket (`ask`); a read
+// answers every ticket taken before it began (`serve`). A restored state
+// that switches a tuning on is applied once the read of its own ticket has
+// been answered, so that its first notes play in tune: on a thread the host
+// renders offline the audio waits for it (and for every other read asked
+// for before the block), however long the read takes; elsewhere the
+// application waits at most kWaitLimit, in time and in frames of audio,
+// and the host's events wait with it.
 struct TuningRequests {
     static constexpr std::chrono::milliseconds kWaitLimit{250};
+    // An offline render gives up only on a file system that does not answer.
+    static constexpr std::chrono::seconds kOfflineWaitLimit{10};
 
-    std::atomic<std::uint32_t> asked{0};  // restores whose file is wanted
-    std::atomic<std::uint32_t> served{0}; // the last `asked` a read answered
+    // Tickets count up from 1 and wrap; 0 stands for none.
+    std::uint32_t ask() {
+        std::uint32_t ticket = 0;
+        while (ticket == 0) ticket = asked.fetch_add(1, std::memory_order_acq_rel) + 1;
+        return ticket;
+    }
+    // A read that began when `upTo` tickets had been asked for has ended.
+    void serve(std::uint32_t upTo) {
+        std::uint32_t seen = served.load(std::memory_order_relaxed);
+        while (before(seen, upTo) &&
+               !served.compare_exchange_weak(seen, upTo, std::memory_order_release,
+                                             std::memory_order_relaxed)) {
+        }
+    }
+    bool answered(std::uint32_t ticket) const {
+        return !before(served.load(std::memory_order_acquire), ticket);
+    }
+    // Whether a read asked for so far is still to end.
+    bool outstanding() const { return !answered(asked.load(std::memory_order_acquire)); }
+
+    // A new restore, and the ticket its application waits for (0: none).
+    // Every restore has its own wait.
+    void beginRestore(std::uint32_t ticket) {
+        std::uint32_t restore = 0;
+        while (restore == 0) restore = restores.fetch_add(1, std::memory_order_relaxed) + 1;
+        pendingWait.store(std::uint64_t{restore} << 32 | ticket, std::memory_order_release);
+    }
+    // The restore still pending waits for `ticket` instead (a value of its
+    // tuning written after it).
+    void waitAlsoFor(std::uint32_t ticket) {
+        std::uint64_t seen = pendingWait.load(std::memory_order_relaxed);
+        while (!pendingWait.compare_exchange_weak(seen, (seen & ~std::uint64_t{0xffffffff}) | ticket,
+                                                  std::memory_order_release,
+                                                  std::memory_order_relaxed)) {
+        }
+    }
+
+    std::atomic<std::uint32_t> asked{0};
+    std::atomic<std::uint32_t> served{0};
+    std::atomic<std::uint32_t> restores{0};
+    // The restore in the upper half, the ticket its application waits for
+    // in the lower.
+    std::atomic<std::uint64_t> pendingWait{0};
     // Held while a reader matches the values with the table it publishes.
     std::mutex sourceLock;
     TuningSource published; // what the newest published table was read for
-    // Audio thread only: when the pending application began to wait.
-    bool waiting = false;
+    // Audio thread only: the restore whose wait runs or ran, since when and
+    // for how many frames.
+    std::uint32_t waitingFor = 0;
+    bool waitOver = false;
     std::chrono::steady_clock::time_point waitingSince{};
+    std::int64_t waitedFrames = 0;
+
+private:
+    // a comes before b, counting around the wrap.
+    static bool before(std::uint32_t a, std::uint32_t b) {
+        return static_cast<std::int32_t>(a - b) < 0;
+    }
 };

@@ -68,6 +68,18 @@ FakeHost::FakeHost() : timeInfo{} {
     gCurrentHost = this;
 }
 
+namespace {
+thread_local VstIntPtr tThreadLevel = -1; // -1: none given
+} // namespace
+
+FakeHost::ThreadLevel::ThreadLevel(VstIntPtr level) : previous(tThreadLevel) {
+    tThreadLevel = level;
+}
+
+FakeHost::ThreadLevel::~ThreadLevel() {
+    tThreadLevel = previous;
+}
+
 FakeHost::~FakeHost() {
     if (gCurrentHost == this) gCurrentHost = nullptr;
 }
@@ -103,6 +115,8 @@ VstIntPtr FakeHost::answer(const Call& call) {
         return copyString(productString, call.ptr);
     case audioMasterGetVendorString:
         return copyString(vendorString, call.ptr);
+    case audioMasterGetCurrentProcessLevel:
+        return tThreadLevel >= 0 ? tThreadLevel : processLevel;
     case audioMasterCanDo: {
         if (call.ptr == nullptr) return 0;
         const auto it = canDo.find(static_cast<const char*>(call.ptr));

@@ -85,6 +85,20 @@ public:
     VstIntPtr blockSize = 512;
     // audioMasterCanDo by capability text; unknown texts answer 0.
     std::map<std::string, VstIntPtr> canDo;
+    // audioMasterGetCurrentProcessLevel: the level given to the calling
+    // thread with a ThreadLevel, else this one (0: the host does not say).
+    VstIntPtr processLevel = kVstProcessLevelUnknown;
+    // While it lives, the host answers `level` to the thread that made it.
+    class ThreadLevel {
+    public:
+        explicit ThreadLevel(VstIntPtr level);
+        ~ThreadLevel();
+        ThreadLevel(const ThreadLevel&) = delete;
+        ThreadLevel& operator=(const ThreadLevel&) = delete;
+
+    private:
+        VstIntPtr previous;
+    };
 
     static constexpr std::size_t kStringBufferBytes = 256;
 
