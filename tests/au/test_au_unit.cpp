@@ -332,7 +332,9 @@ TEST_F(AUUnit, OfflineRenderIsTheProcessLevelOfEveryThread) {
                  {7, 1, kVstProcessLevelOffline}};
     for (const auto& s : steps) {
         SCOPED_TRACE(s.set ? int(*s.set) : -1);
-        if (s.set) ASSERT_EQ(host.set(kAudioUnitProperty_OfflineRender, *s.set), noErr);
+        if (s.set) {
+            ASSERT_EQ(host.set(kAudioUnitProperty_OfflineRender, *s.set), noErr);
+        }
         UInt32 on = 99;
         EXPECT_EQ(host.get(kAudioUnitProperty_OfflineRender, on), noErr);
         EXPECT_EQ(on, s.reads);
