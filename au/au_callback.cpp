@@ -93,6 +93,11 @@ VstIntPtr AUPLUGINAudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt32
     }
     case audioMasterGetBlockSize:
         return unit ? unit->GetMaxFramesPerSlice() : kAbsentBlockSize;
+    case audioMasterGetCurrentProcessLevel:
+        // The unit knows whether the host renders offline, not which thread
+        // is which.
+        return unit && unit->IsRenderingOffline() ? kVstProcessLevelOffline
+                                                  : kVstProcessLevelUnknown;
     case audioMasterGetVendorString:
         if (ptr) std::strcpy(static_cast<char*>(ptr), ondix::au::kHostVendorCode);
         return 1;

@@ -265,6 +265,7 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
         return noErr;
     }
     case kAudioUnitProperty_MaximumFramesPerSlice:
+    case kAudioUnitProperty_OfflineRender:
         if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
         size = sizeof(UInt32);
         writable = true;
@@ -349,6 +350,11 @@ OSStatus AUBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audio
     case kAudioUnitProperty_MaximumFramesPerSlice:
         std::memcpy(data, &maxFrames_, sizeof maxFrames_);
         return noErr;
+    case kAudioUnitProperty_OfflineRender: {
+        const UInt32 on = IsRenderingOffline() ? 1 : 0;
+        std::memcpy(data, &on, sizeof on);
+        return noErr;
+    }
     case kAudioUnitProperty_HostCallbacks:
         std::memcpy(data, &hostCallbacks_, sizeof hostCallbacks_);
         return noErr;
@@ -420,6 +426,14 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audio
         if (frames == maxFrames_) return noErr;
         if (initialized_) return kAudioUnitErr_Initialized;
         return SetMaxFramesPerSlice(frames);
+    }
+    case kAudioUnitProperty_OfflineRender: {
+        if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        if (size < sizeof(UInt32)) return kAudioUnitErr_InvalidPropertyValue;
+        UInt32 on = 0;
+        std::memcpy(&on, data, sizeof on);
+        offlineRender_.store(on != 0, std::memory_order_relaxed);
+        return noErr;
     }
     case kAudioUnitProperty_HostCallbacks: {
         if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;

@@ -196,6 +196,9 @@ public:
     AudioComponentInstance GetComponentInstance() const { return instance_; }
     bool IsInitialized() const { return initialized_; }
     UInt32 GetMaxFramesPerSlice() const { return maxFrames_; }
+    // kAudioUnitProperty_OfflineRender, set by a host that renders with no
+    // real-time deadline (0 or 1; 0 until set). Any thread.
+    bool IsRenderingOffline() const { return offlineRender_.load(std::memory_order_relaxed); }
     AUElement* Globals() { return &global_; }
     // Null when the scope has no such element.
     AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element);
@@ -246,6 +249,7 @@ private:
     std::vector<std::unique_ptr<AUIOElement>> inputs_;
     std::vector<std::unique_ptr<AUIOElement>> outputs_;
     UInt32 maxFrames_ = kDefaultMaxFramesPerSlice;
+    std::atomic<bool> offlineRender_{false};
     bool initialized_ = false;
     std::vector<Scheduled> scheduled_;
     UInt32 sequence_ = 0;

@@ -196,6 +196,7 @@ enum : AudioUnitPropertyID {
     kAudioUnitProperty_CocoaUI = 31,
     kAudioUnitProperty_ParameterStringFromValue = 33,
     kAudioUnitProperty_PresentPreset = 36,
+    kAudioUnitProperty_OfflineRender = 37,
     kMusicDeviceProperty_InstrumentCount = 1000,
 };
 

@@ -216,6 +216,16 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterGetInputSpeakerArrangement, // 49, deprecated
 };
 
+// What audioMasterGetCurrentProcessLevel answers: the kind of thread the
+// call comes from.
+enum VstProcessLevels : VstInt32 {
+    kVstProcessLevelUnknown = 0, // the host does not say
+    kVstProcessLevelUser,        // a user (GUI) thread
+    kVstProcessLevelRealtime,    // the audio thread
+    kVstProcessLevelPrefetch,    // a thread rendering ahead of playback
+    kVstProcessLevelOffline,     // offline rendering, which may block
+};
+
 enum VstPlugCategory : VstInt32 {
     kPlugCategUnknown = 0,
     kPlugCategEffect,

@@ -140,6 +140,7 @@ public:
                                  zero,
                                  static_cast<VstInt32>(received.load()),
                                  getParameter(watch)});
+        processLevel = getCurrentProcessLevel();
         if (readTime) {
             const VstTimeInfo* info = getTimeInfo(0);
             hadTime = info != nullptr;
@@ -161,6 +162,7 @@ public:
     std::vector<Process> processes;
     bool hadTime = false;
     VstTimeInfo time{};
+    VstInt32 processLevel = -1; // what the host said in the last processReplacing
 };
 
 // A unit around a FakeEffect, opened by either entry point.

@@ -7,7 +7,9 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 using ondix::auhost::AUTestHost;
@@ -307,6 +309,47 @@ TEST_F(AUUnit, HostCallbackAnswers) {
     EXPECT_EQ(AUPLUGINAudioMasterCallback(nullptr, audioMasterGetBlockSize, 0, 0, nullptr, 0),
               1024);
     EXPECT_EQ(AUPLUGINAudioMasterCallback(nullptr, audioMasterAutomate, 5, 0, nullptr, 0.25f), 1);
+}
+
+// Once the host says it renders offline, the effect hears so on every thread
+// (the unit cannot tell which thread is which), and nothing before or after.
+TEST_F(AUUnit, OfflineRenderIsTheProcessLevelOfEveryThread) {
+    openInitialised();
+    UInt32 size = 0;
+    Boolean writable = false;
+    EXPECT_EQ(host.getPropertyInfo(kAudioUnitProperty_OfflineRender, kAudioUnitScope_Global, 0,
+                                   &size, &writable),
+              noErr);
+    EXPECT_EQ(size, sizeof(UInt32));
+    EXPECT_TRUE(writable);
+    const struct {
+        std::optional<UInt32> set; // none: as the unit starts
+        UInt32 reads;
+        VstInt32 level;
+    } steps[] = {{std::nullopt, 0, kVstProcessLevelUnknown},
+                 {1, 1, kVstProcessLevelOffline},
+                 {0, 0, kVstProcessLevelUnknown},
+                 {7, 1, kVstProcessLevelOffline}};
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.set ? int(*s.set) : -1);
+        if (s.set) {
+            ASSERT_EQ(host.set(kAudioUnitProperty_OfflineRender, *s.set), noErr);
+        }
+        UInt32 on = 99;
+        EXPECT_EQ(host.get(kAudioUnitProperty_OfflineRender, on), noErr);
+        EXPECT_EQ(on, s.reads);
+        EXPECT_EQ(fx().getCurrentProcessLevel(), s.level);
+        std::thread([&] { EXPECT_EQ(host.render(64), noErr); }).join();
+        EXPECT_EQ(fx().processLevel, s.level);
+    }
+    EXPECT_EQ(host.set(kAudioUnitProperty_OfflineRender, UInt32(0), kAudioUnitScope_Output),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(host.set(kAudioUnitProperty_OfflineRender, UInt16(0)),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(fx().getCurrentProcessLevel(), kVstProcessLevelOffline);
+    EXPECT_EQ(
+        AUPLUGINAudioMasterCallback(nullptr, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0),
+        kVstProcessLevelUnknown);
 }
 
 TEST_F(AUUnit, AutomationReachesTheUnitAndTheListeners) {

@@ -191,3 +191,32 @@ TEST_F(HostToolEditRuns, ASignalEndsTheSessionWhileAMessageBoxIsOpen) {
             << describe(*status, folder / "log.txt");
     }
 }
+
+// The process level each command tells a plug-in that asks where it is built,
+// opened, rendering and idling, and on a thread of its own: render is an
+// offline renderer on every thread; edit makes its audio calls as the
+// real-time thread and the rest as the user's, as info does, and does not
+// know the plug-in's own thread.
+TEST_F(HostToolEditRuns, EachCommandTellsThePlugInItsProcessLevels) {
+    const fs::path folder = freshFolder("process-levels");
+    const fs::path log = folder / "log.txt";
+    const struct {
+        std::vector<std::string> args;
+        const char* heard;
+    } cases[] = {
+        {{"info"}, "levels: entry 1 open 1 thread 0 process - idle -"},
+        {{"render", "-o", folder / "out.wav", "--seconds", "0.1"},
+         "levels: entry 4 open 4 thread 4 process 4 idle -"},
+        {{"edit", "--seconds", "0.3"}, "levels: entry 1 open 1 thread 0 process 2 idle 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        std::vector<std::string> args = {ONDIX_HOST_TOOL, c.args[0], ONDIX_LEVEL_PROBE};
+        args.insert(args.end(), c.args.begin() + 1, c.args.end());
+        const std::optional<int> status = endOf(startTool(args, {}, log), std::chrono::seconds(60));
+        ASSERT_TRUE(status) << "still running";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << describe(*status, log);
+        EXPECT_NE(contents(log).find(std::string(c.heard) + "\n"), std::string::npos)
+            << contents(log);
+    }
+}

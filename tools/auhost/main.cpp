@@ -40,9 +40,9 @@ Usage:
   ondix-auhost --help
 
 render  opens the music device in AU.so through its AudioComponent factory,
-        gives it a stereo float output, initialises it and renders 512-frame
-        slices, sending the notes by the MusicDevice MIDI call at 120 BPM 4/4
-        (playing). Writes a stereo 32-bit float WAV file and prints one line:
+        gives it a stereo float output, tells it that it renders offline,
+        initialises it and renders 512-frame slices, sending the notes by the
+        MusicDevice MIDI call at 120 BPM 4/4 (playing). Writes a stereo 32-bit float WAV file and prints one line:
         length, peak (dBFS and linear), RMS (dBFS). Without --note it plays a
         built-in phrase (four bars).
 
@@ -163,6 +163,7 @@ int render(const Options& options) {
         !check(host.setOutputFormat(canonicalFormat(options.rate, 2)), "the output format") ||
         !check(host.setMaxFrames(kSliceFrames), "the slice size") ||
         !check(host.offerCallbacks(), "the host callbacks") ||
+        !check(host.set(kAudioUnitProperty_OfflineRender, UInt32(1)), "offline rendering") ||
         !check(host.initialize(), "initialising the unit"))
         return kExitFailure;
 

@@ -280,8 +280,8 @@ private:
     Plugin& plugin_;
 };
 
-// Silent audio at real-time pace: the blocks due by now are processed and
-// their output is dropped.
+// Silent audio at real-time pace: the blocks due by now are processed, as
+// calls of the real-time thread, and their output is dropped.
 class SilentAudio {
 public:
     explicit SilentAudio(Plugin& plugin) : plugin_(plugin) {
@@ -310,6 +310,7 @@ public:
             skipped_ += due - blockSize - frames_;
             frames_ = due - blockSize;
         }
+        const ProcessLevel realTime(kVstProcessLevelRealtime);
         while (frames_ + blockSize <= due) {
             for (auto& channel : outputs_) std::fill(channel.begin(), channel.end(), 0.0f);
             plugin_.processReplacing(inputPointers_.data(), outputPointers_.data(), blockSize);
@@ -433,6 +434,8 @@ bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error
 } // namespace
 
 int runEdit(const EditOptions& options) {
+    // The main thread is the user's, but for the audio calls (SilentAudio).
+    const ProcessLevel user(kVstProcessLevelUser);
     std::string error;
     // The snapshot's place is checked before the session, not after it.
     if (!options.snapshot.empty() && !canWriteFileDurably(options.snapshot, error)) {

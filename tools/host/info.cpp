@@ -108,6 +108,7 @@ void printParameters(Plugin& plugin) {
 } // namespace
 
 int runInfo(const InfoOptions& options) {
+    const ProcessLevel user(kVstProcessLevelUser);
     std::string error;
     auto plugin = Plugin::load(options.pluginPath, options.host, error);
     if (!plugin) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <dlfcn.h>
@@ -20,6 +21,11 @@ using PluginEntry = AEffect* (*)(audioMasterCallback);
 std::vector<Plugin*> liveInstances;
 Plugin* activeHost = nullptr;
 
+// A thread's own level (kNoLevel: none) and the level of every other thread.
+constexpr VstInt32 kNoLevel = -1;
+thread_local VstInt32 threadLevel = kNoLevel;
+std::atomic<VstInt32> everyThreadLevel{kVstProcessLevelUnknown};
+
 constexpr VstIntPtr kHostVersion = 2400;
 constexpr double kTempo = 120.0;
 
@@ -35,6 +41,24 @@ void copyHostString(const std::string& text, void* destination) {
 }
 
 } // namespace
+
+ProcessLevel::ProcessLevel(VstInt32 level, Reach reach)
+    : reach_(reach),
+      previous_(reach == ThisThread ? std::exchange(threadLevel, level)
+                                    : everyThreadLevel.exchange(level, std::memory_order_relaxed)) {
+}
+
+ProcessLevel::~ProcessLevel() {
+    if (reach_ == ThisThread)
+        threadLevel = previous_;
+    else
+        everyThreadLevel.store(previous_, std::memory_order_relaxed);
+}
+
+VstInt32 ProcessLevel::current() {
+    const VstInt32 own = threadLevel;
+    return own != kNoLevel ? own : everyThreadLevel.load(std::memory_order_relaxed);
+}
 
 std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings& settings,
                                      std::string& error) {
@@ -181,6 +205,8 @@ VstIntPtr Plugin::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
         return static_cast<VstIntPtr>(std::lround(settings_.sampleRate));
     case audioMasterGetBlockSize:
         return settings_.blockSize;
+    case audioMasterGetCurrentProcessLevel:
+        return ProcessLevel::current();
     case audioMasterGetVendorString:
         if (!ptr) return 0;
         copyHostString(settings_.vendor, ptr);

@@ -33,6 +33,26 @@ struct CallbackCounts {
     uint64_t unanswered = 0; // opcodes this host answers with 0
 };
 
+// What the host answers to audioMasterGetCurrentProcessLevel on the calling
+// thread: the level of the innermost ProcessLevel open on that thread, else
+// that of the innermost one open for every thread, else
+// kVstProcessLevelUnknown. A command opens them where its threads start and
+// around its audio calls. Asking takes no lock (the audio thread asks).
+class ProcessLevel {
+public:
+    enum Reach { ThisThread, EveryThread };
+    explicit ProcessLevel(VstInt32 level, Reach reach = ThisThread);
+    ~ProcessLevel(); // the level before it holds again
+    ProcessLevel(const ProcessLevel&) = delete;
+    ProcessLevel& operator=(const ProcessLevel&) = delete;
+
+    static VstInt32 current();
+
+private:
+    Reach reach_;
+    VstInt32 previous_;
+};
+
 // One plug-in instance. Several may be loaded at once: the callback finds the
 // instance by its effect, and falls back to the one loaded last, because
 // plug-ins call it while they are still being constructed (with a null

@@ -230,6 +230,8 @@ std::optional<ProcessTime> play(Plugin& plugin, const std::vector<MidiMessage>& 
 } // namespace
 
 int runRender(const RenderOptions& options) {
+    // An offline renderer: whatever thread asks, it may take its time.
+    const ProcessLevel offline(kVstProcessLevelOffline, ProcessLevel::EveryThread);
     const double rate = options.host.sampleRate;
 
     // Everything to play, as one time-ordered list of messages at frames. The
