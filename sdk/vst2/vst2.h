@@ -241,15 +241,6 @@ enum VstPlugCategory : VstInt32 {
     kPlugCategGenerator,
 };
 
-// What the host says of the thread that asks (audioMasterGetCurrentProcessLevel).
-enum VstProcessLevels : VstInt32 {
-    kVstProcessLevelUnknown = 0, // the host does not say
-    kVstProcessLevelUser,        // a thread of the user interface
-    kVstProcessLevelRealtime,    // the audio thread
-    kVstProcessLevelPrefetch,    // a thread that renders ahead of time
-    kVstProcessLevelOffline,     // an offline render, which may wait
-};
-
 constexpr VstInt32 kVstVersion = 2400;
 
 // String buffer lengths that the interface promises (without the NUL).
