@@ -36,6 +36,12 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd; }
+    // Gives the descriptor up to the caller, who closes it.
+    int release() {
+        const int kept = fd;
+        fd = -1;
+        return kept;
+    }
     // Closes now; false when the close reports an error (a delayed write failure).
     bool close() {
         const int result = ::close(fd);
@@ -285,28 +291,46 @@ bool followLinks(std::string& path, std::string& error) {
     return false;
 }
 
-bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
-                     std::string& error) {
-    bytes.clear();
+namespace {
+
+// Opens path for reading when it is a regular file (its size in st); -1
+// with error set otherwise. Non-blocking: opening a FIFO without a writer
+// (or a device) must not hang, and the type is checked on the descriptor
+// opened, so nothing can be swapped in between.
+int openRegularFile(const std::string& path, struct stat& st, std::string& error) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         error = "no file name given";
-        return false;
+        return -1;
     }
-    // Non-blocking: opening a FIFO without a writer (or a device) must not hang.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         error = "cannot open " + path + ": " + reason(errno);
-        return false;
+        return -1;
     }
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         error = "cannot read " + path + ": " + reason(errno);
-        return false;
+        return -1;
     }
     if (!S_ISREG(st.st_mode)) {
         error = path + (S_ISDIR(st.st_mode) ? " is a folder" : " is not a regular file");
-        return false;
+        return -1;
     }
+    return fd.release();
+}
+
+} // namespace
+
+bool isRegularFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    return Descriptor(openRegularFile(path, st, error)).get() >= 0;
+}
+
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                     std::string& error) {
+    bytes.clear();
+    struct stat st {};
+    Descriptor fd(openRegularFile(path, st, error));
+    if (fd.get() < 0) return false;
     const auto tooLarge = [&] {
         error = path + " is larger than " + std::to_string(maxBytes) + " bytes; not read";
         bytes.clear();

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Ardour 7 check (not in CI): saves a session with every parameter of ondix.so
-# changed, reloads it, and compares the automation lanes Ardour gives the
-# plug-in under its default cap (512 lanes per plug-in) with the lanes it gives
-# with the cap off, which are exactly the tags answering effCanBeAutomated 1.
-# Passes when both are the same: every automatable parameter has its lane, and
-# the only "Ignored automation data" lines are for tags that answer 0.
+# changed, reloads it and compares the values the plug-in holds then with
+# those it held when the session was saved, and compares the automation lanes
+# Ardour gives the plug-in under its default cap (512 lanes per plug-in) with
+# the lanes it gives with the cap off, which are exactly the tags answering
+# effCanBeAutomated 1. Passes when every value came back and both sets of
+# lanes are the same: every automatable parameter has its lane, and the only
+# "Ignored automation data" lines are for tags that answer 0.
 #
 # usage: scripts/ardour-check.sh [path/to/ondix.so]
 # Without a path it checks build/release/ondix.so, building it first when it
@@ -56,15 +58,30 @@ run() {
 }
 ignored() { grep -c "Ignored automation data for non-automatable parameter" "$WORK/last.log" || true; }
 
-run "$LUA/session_save.lua" "$WORK/st"
-run "$LUA/session_load.lua" "$WORK/st"
+run "$LUA/session_save.lua" "$WORK/st" "$WORK/values-saved.txt"
+run "$LUA/session_load.lua" "$WORK/st" "$WORK/values-loaded.txt"
 reload=$(ignored)
+# The values as the plug-in held them at the save and after the reload, each
+# "index value"; the same within what a float written as text keeps.
+changed=$(awk 'NR == FNR { saved[$1] = $2; next }
+               !($1 in saved) || ($2 - saved[$1])^2 > 1e-12 { print $1 " " saved[$1] " -> " $2 }
+               { seen[$1] = 1 }
+               END { for (i in saved) if (!(i in seen)) print i " " saved[i] " -> missing" }' \
+    "$WORK/values-saved.txt" "$WORK/values-loaded.txt")
+saved=$(wc -l <"$WORK/values-saved.txt")
 run "$LUA/lanes.lua" "$WORK/st" 512 "$WORK/lanes-capped.txt"
 capped=$(ignored)
 run "$LUA/lanes.lua" "$WORK/st" 0 "$WORK/lanes-uncapped.txt"
 uncapped=$(ignored)
 
 echo "reload (session_load.lua):          $reload \"Ignored automation\" lines"
+if [[ $saved -eq 0 || -n $changed ]]; then
+    echo "FAIL: values the reload did not bring back (index saved -> loaded):"
+    [[ $saved -eq 0 ]] && echo "no values were saved"
+    [[ -n $changed ]] && printf '%s\n' "$changed" | head -40
+    exit 1
+fi
+echo "values after the reload:            all $saved as saved"
 echo "lanes with Ardour's default cap:    $(wc -l <"$WORK/lanes-capped.txt") ($capped ignored lines)"
 echo "lanes with the cap off:             $(wc -l <"$WORK/lanes-uncapped.txt") ($uncapped ignored lines)"
 if cmp -s "$WORK/lanes-capped.txt" "$WORK/lanes-uncapped.txt"; then

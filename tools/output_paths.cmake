@@ -3,8 +3,8 @@
 # file behind and an existing file as it was. Each row: the expected exit
 # status, a pattern for standard error ("" for none) and the command line; a
 # row that fails must leave the folder as it was, one that succeeds must
-# replace out.wav. An output the hosts cannot write is exit status 1, as
-# their --help says, whichever output it is.
+# replace out.wav. A WAV file or snapshot the hosts cannot write is exit
+# status 1, a state file they cannot save exit status 2, as their --help says.
 # Run with: cmake -DHOST=... -DPLUGIN=... -DAUHOST=... -DAUPLUGIN=... -DWORK=... -P output_paths.cmake
 cmake_policy(SET CMP0007 NEW) # a row's empty pattern is a field
 foreach(var HOST PLUGIN AUHOST AUPLUGIN WORK)

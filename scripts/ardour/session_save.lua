@@ -1,7 +1,10 @@
 -- A new Ardour session (Dummy backend) with Ondix on a MIDI track named
--- "Synth", every parameter moved away from its initial value, saved.
--- usage: LXVST_PATH=<folder with ondix.so> ardour7-lua session_save.lua <new session folder>
-local folder = assert(arg[1], "usage: session_save.lua <new session folder>")
+-- "Synth", every parameter moved away from its initial value, saved. The
+-- values the plug-in holds when the session is saved go to <values>, one
+-- "index value" a line, for session_load.lua's to be compared with.
+-- usage: LXVST_PATH=<folder with ondix.so> ardour7-lua session_save.lua <new session folder> <values>
+local folder, values = arg[1], arg[2]
+assert(folder and values, "usage: session_save.lua <new session folder> <values>")
 
 -- The three parameters that are commands rather than values: 0 is never
 -- used, 997 asks for the stored program, 998 makes the values the loaded
@@ -31,5 +34,12 @@ for i = 0, plugin:parameter_count() - 1 do
 end
 sleep(0.5) -- let the plug-in settle what the writes set off
 print(string.format("changed %d of %d parameters", changed, plugin:parameter_count()))
+local f = assert(io.open(values, "w"))
+for i = 0, plugin:parameter_count() - 1 do
+  if not commands[i] then
+    f:write(string.format("%d %.9g\n", i, ARDOUR.LuaAPI.get_processor_param(instrument, i, true)))
+  end
+end
+f:close()
 Session:save_state("")
 close_session()

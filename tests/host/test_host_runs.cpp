@@ -1,9 +1,12 @@
-// The hosts' runs from outside, as a user ends them: a signal or a removed
-// folder half-way through a render, Ctrl-C or kill while the editor shows a
-// message box. Each run is the tool's own process.
+// The tools' runs from outside, as a user ends them: a signal, a file-size
+// limit or a folder removed, moved or made read-only half-way through a
+// render or a set of PNG files, a FIFO named as the plug-in, Ctrl-C or kill
+// while the editor shows a message box. Each run is the tool's own process.
+#include "editor/artwork.h"
 #include "platform/prefs.h"
 #include "support/path_kinds.h"
 #include "support/xvfb_test.h"
+#include "tools/host/output_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,9 +32,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // Starts a tool as a shell starts it in the foreground (signals at their
-// defaults), with `settings` added to the environment and its output in `log`.
+// defaults, no core dumps), with `settings` added to the environment and its
+// output in `log`; `inChild` changes the process further before the tool runs.
 pid_t startTool(const std::vector<std::string>& args, const std::vector<std::string>& settings,
-                const fs::path& log) {
+                const fs::path& log, const std::function<void()>& inChild = {}) {
     std::vector<std::string> env = settings;
     for (char** e = environ; *e; ++e) env.emplace_back(*e); // the first setting of a name wins
     std::vector<char*> argv, envp;
@@ -44,10 +49,13 @@ pid_t startTool(const std::vector<std::string>& args, const std::vector<std::str
     const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::dup2(out, 2);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    for (int signal = 1; signal < NSIG; ++signal) ::signal(signal, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (inChild) inChild();
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
 }
@@ -91,62 +99,234 @@ std::string describe(int status, const fs::path& log) {
     return "status " + std::to_string(status) + said;
 }
 
+bool endedBy(int signal, int status) {
+    return (WIFSIGNALED(status) && WTERMSIG(status) == signal) ||
+           (WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal);
+}
+
+// Stops pid (SIGSTOP) at a moment `ready` tells, checked again once it has
+// stopped, so that what comes next lands at that moment however fast the
+// run goes. False if the run ended first.
+bool stopWhen(pid_t pid, const std::function<bool()>& ready) {
+    for (const auto end = Clock::now() + std::chrono::seconds(120); Clock::now() < end;) {
+        int status = 0;
+        if (ready()) {
+            ::kill(pid, SIGSTOP);
+            if (::waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
+            if (ready()) return true;
+            ::kill(pid, SIGCONT);
+        } else if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Whether a temporary file in `folder` holds less than `bytes`: the run
+// writing it has not finished, so none of its outputs is in place yet.
+bool writingBelow(const fs::path& folder, std::uintmax_t bytes) {
+    std::error_code ec;
+    for (const std::string& name : hiddenEntries(folder))
+        if (const auto size = fs::file_size(folder / name, ec); !ec && size < bytes) return true;
+    return false;
+}
+
 } // namespace
 
-// A render that does not complete (a signal ends it, or the WAV file's folder
-// goes away) leaves every output as it was: no partial or hidden file, the
-// state file untouched. The run is stopped once its WAV file has started, so
-// the signal or the removal comes half-way whatever the machine's speed.
+// A render that does not complete leaves every output as it was, and says
+// why: no partial or hidden file, the state file untouched. It is ended by a
+// signal that ends a program by default, by a file-size limit (SIGXFSZ at
+// its default, or ignored so that the write fails), or by its WAV file's
+// folder removed, moved or made read-only (what cannot be removed is named).
+// The run is stopped before its WAV file is complete, so the signal or the
+// change lands half-way whatever the machine's speed. Six runs at a time.
 TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
-    constexpr int kRemoveFolder = 0;
-    const struct {
+    enum Way { removed, moved, readOnly, sizeLimit, sizeLimitIgnored, signalled };
+    struct Case {
         bool au;
-        int signal; // or kRemoveFolder
-    } cases[] = {{false, SIGINT}, {false, SIGTERM}, {false, SIGHUP}, {false, kRemoveFolder},
-                 {true, SIGINT},  {true, SIGTERM},  {true, SIGHUP}};
-    int row = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.au ? "au-" : "vst-") +
-                     (c.signal ? strsignal(c.signal) : "removed"));
-        const fs::path folder = freshFolder("interrupted-" + std::to_string(row++));
-        const fs::path wavs = folder / "wavs";
-        fs::create_directories(wavs);
-        writeBytesTo(wavs / "out.wav", "old wav");
-        writeBytesTo(folder / "s.state", "old state");
-        std::vector<std::string> args = {c.au ? ONDIX_AUHOST_TOOL : ONDIX_HOST_TOOL, "render",
-                                         c.au ? ONDIX_AU_SO_PATH : ONDIX_SO_PATH};
-        args.insert(args.end(), {"-o", wavs / "out.wav", "--seconds", "60"});
-        if (!c.au) args.insert(args.end(), {"--save-state", folder / "s.state"});
-        const pid_t pid = startTool(args, {}, folder / "log.txt");
-        ASSERT_GT(pid, 0);
-        const bool started =
-            waitUntil([&] { return !hiddenEntries(wavs).empty(); }, std::chrono::seconds(60));
-        ::kill(pid, SIGSTOP);
-        ASSERT_TRUE(started) << contents(folder / "log.txt");
-        ASSERT_FALSE(hiddenEntries(wavs).empty()) << "the render ended before it was stopped";
-        if (c.signal == kRemoveFolder)
-            fs::remove_all(wavs);
-        else
-            ::kill(pid, c.signal);
-        ::kill(pid, SIGCONT);
-        const std::optional<int> status = endOf(pid, std::chrono::seconds(120));
-        ASSERT_TRUE(status) << "still running";
-        if (c.signal == kRemoveFolder) {
-            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
-                << describe(*status, folder / "log.txt");
-            EXPECT_FALSE(fs::exists(wavs));
-        } else {
-            // Ended as the signal ends a program, or as a shell reports that.
-            EXPECT_TRUE((WIFSIGNALED(*status) && WTERMSIG(*status) == c.signal) ||
-                        (WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + c.signal))
-                << describe(*status, folder / "log.txt");
-            EXPECT_EQ(contents(wavs / "out.wav"), "old wav");
-            EXPECT_EQ(entries(wavs), std::vector<std::string>{"out.wav"});
+        int way; // a Way, or signalled + the signal's number
+        std::string said = "";
+    };
+    const std::string tooLarge =
+        "File too large (the limit on file sizes, ulimit -f, is 1048576 bytes)";
+    std::vector<Case> cases = {{false, removed, "the file was removed while it was being written"},
+                               {false, readOnly, "cannot be written to any more"},
+                               {false, moved, "its folder was moved (to "},
+                               {true, moved, "its folder was moved (to "},
+                               {false, sizeLimit},
+                               {true, sizeLimit},
+                               {false, sizeLimitIgnored, tooLarge},
+                               {true, sizeLimitIgnored, tooLarge}};
+    for (const bool au : {false, true})
+        for (const int signal :
+             {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+              SIGPIPE, SIGXCPU, SIGXFSZ, SIGPOLL, SIGRTMIN + 1})
+            cases.push_back({au, signalled + signal});
+    const bool asNobody = ::geteuid() == 0; // root could write to a read-only folder
+    const fs::path base = fs::path(ONDIX_TEST_OUTPUT_DIR) / "host-runs";
+    for (size_t first = 0; first < cases.size(); first += 6) {
+        const size_t last = std::min(cases.size(), first + 6);
+        std::vector<pid_t> pids;
+        for (size_t i = first; i < last; ++i) {
+            const Case& c = cases[i];
+            const fs::path folder = freshFolder("interrupted-" + std::to_string(i)),
+                           wavs = folder / "wavs";
+            fs::create_directories(wavs);
+            writeBytesTo(wavs / "out.wav", "old wav");
+            writeBytesTo(folder / "s.state", "old state");
+            std::vector<std::string> args = {c.au ? ONDIX_AUHOST_TOOL : ONDIX_HOST_TOOL, "render"};
+            args.insert(args.end(), {c.au ? ONDIX_AU_SO_PATH : ONDIX_SO_PATH, "-o",
+                                     wavs / "out.wav", "--seconds", "60"});
+            if (!c.au) args.insert(args.end(), {"--save-state", folder / "s.state"});
+            const bool nobody = c.way == readOnly && asNobody;
+            for (const fs::path& f : {folder, wavs})
+                if (nobody) fs::permissions(f, fs::perms::all);
+            pids.push_back(startTool(args, {"ONDIX_PREFS_DIR=" + (folder / "prefs").string()},
+                                     folder / "log.txt", [&] {
+                                         const rlimit size{1 << 20, 1 << 20};
+                                         if (c.way == sizeLimit || c.way == sizeLimitIgnored)
+                                             ::setrlimit(RLIMIT_FSIZE, &size);
+                                         if (c.way == sizeLimitIgnored) ::signal(SIGXFSZ, SIG_IGN);
+                                         if (nobody && (::setgid(65534) || ::setuid(65534)))
+                                             ::_exit(126);
+                                     }));
         }
-        EXPECT_EQ(contents(folder / "s.state"), "old state");
-        EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
+        for (size_t i = first; i < last; ++i) {
+            const int way = cases[i].way;
+            const fs::path folder = base / ("interrupted-" + std::to_string(i)),
+                           wavs = folder / "wavs";
+            const pid_t pid = pids[i - first];
+            if (way == sizeLimit || way == sizeLimitIgnored) continue;
+            ASSERT_TRUE(stopWhen(pid, [&] { return writingBelow(wavs, 60 * 44100 * 8); }))
+                << "the render ended before it could be stopped\n"
+                << contents(folder / "log.txt");
+            if (way >= signalled) ::kill(pid, way - signalled);
+            if (way == removed) fs::remove_all(wavs);
+            if (way == moved) fs::rename(wavs, folder / "moved");
+            if (way == readOnly)
+                fs::permissions(
+                    wavs, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+            ::kill(pid, SIGCONT);
+        }
+        for (size_t i = first; i < last; ++i) {
+            const Case& c = cases[i];
+            SCOPED_TRACE(std::string(c.au ? "au, " : "vst, ") +
+                         (c.way >= signalled ? "signal " + std::to_string(c.way - signalled)
+                                             : "way " + std::to_string(c.way)));
+            const fs::path folder = base / ("interrupted-" + std::to_string(i)),
+                           wavs = folder / "wavs";
+            const std::optional<int> status = endOf(pids[i - first], std::chrono::seconds(120));
+            ASSERT_TRUE(status) << "still running";
+            const std::string log = contents(folder / "log.txt");
+            const int signal = c.way >= signalled   ? c.way - signalled
+                               : c.way == sizeLimit ? SIGXFSZ
+                                                    : 0;
+            EXPECT_TRUE(signal ? endedBy(signal, *status)
+                               : WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+                << describe(*status, folder / "log.txt");
+            EXPECT_NE(log.find(c.said), std::string::npos) << log;
+            // From a read-only folder the complete file cannot be removed: named, and all left.
+            if (c.way == readOnly) {
+                fs::permissions(wavs, fs::perms::all);
+                const std::vector<std::string> left = hiddenEntries(wavs);
+                ASSERT_EQ(left.size(), 1u) << log;
+                EXPECT_NE(log.find((wavs / left[0]).string() + " is left behind"),
+                          std::string::npos)
+                    << log;
+                fs::remove(wavs / left[0]);
+            }
+            const fs::path now = c.way == moved ? folder / "moved" : wavs;
+            EXPECT_EQ(fs::exists(now), c.way != removed);
+            if (c.way != removed) EXPECT_EQ(entries(now), std::vector<std::string>{"out.wav"});
+            if (c.way != removed) EXPECT_EQ(contents(now / "out.wav"), "old wav");
+            EXPECT_EQ(contents(folder / "s.state"), "old state");
+            EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
+        }
     }
 }
+
+// A signal that lands once the outputs have begun to take their names waits
+// until all have: the program then ends by it and says they are in place.
+TEST(HostToolRuns, ASignalDuringTheCommitEndsTheRunWithEveryOutputInPlace) {
+    using ondix::host::OutputFile;
+    const fs::path folder = freshFolder("commit-signal"), a = folder / "a.wav", b = folder / "b";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::open((folder / "log.txt").c_str(), O_WRONLY | O_CREAT, 0644), 2);
+        ::signal(SIGTERM, SIG_DFL);
+        OutputFile outputs[2];
+        std::string error;
+        for (int i = 0; i < 2; ++i)
+            if (!outputs[i].open(i ? b : a, OutputFile::Special::refuse, error) ||
+                !outputs[i].write("new", error))
+                ::_exit(3);
+        ondix::host::afterEachRename = [] { ::kill(::getpid(), SIGTERM); };
+        ondix::host::commitOutputs({&outputs[0], &outputs[1]}, error);
+        ::_exit(0);
+    }
+    const std::optional<int> status = endOf(pid, std::chrono::seconds(20));
+    ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM)
+        << describe(status.value_or(0), folder / "log.txt");
+    EXPECT_EQ(entries(folder), (std::vector<std::string>{"a.wav", "b", "log.txt"}));
+    EXPECT_EQ(contents(a) + contents(b), "newnew");
+    EXPECT_EQ(contents(folder / "log.txt"), "ondix_tests: ended by SIGTERM after " + a.string() +
+                                                " and " + b.string() + " were put in place\n");
+}
+
+// A FIFO named as the plug-in is refused at once by every command that loads
+// one, as a FIFO named as a file a command reads is.
+TEST(HostToolRuns, APluginThatIsNotARegularFileIsRefusedAtOnce) {
+    const fs::path folder = freshFolder("plugin-fifo"), fifo = folder / "p.so";
+    ::mkfifo(fifo.c_str(), 0600);
+    const std::vector<std::vector<std::string>> commands = {
+        {ONDIX_HOST_TOOL, "info", fifo},
+        {ONDIX_HOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
+        {ONDIX_HOST_TOOL, "edit", fifo},
+        {ONDIX_AUHOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
+        {ONDIX_AUHOST_TOOL, "state", fifo}};
+    std::vector<pid_t> pids;
+    for (size_t i = 0; i < commands.size(); ++i)
+        pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const fs::path log = folder / ("log" + std::to_string(i));
+        const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
+        ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
+        EXPECT_NE(contents(log).find(fifo.string() + " is not a regular file"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(folder / "out.wav"));
+}
+
+#ifdef ONDIX_ARTWORK_TOOL
+// ondix-artwork's PNG files take their names together: a signal half-way
+// through a set leaves the files of an earlier set as they were.
+TEST(HostToolRuns, AnInterruptedArtworkRunLeavesAnEarlierSetAsItWas) {
+    const std::vector<std::string> earlier = {"bmp10000.png", "bmp13003.png"};
+    for (const int signal : {SIGINT, SIGTERM, SIGQUIT}) {
+        const fs::path folder = freshFolder("artwork-" + std::to_string(signal)),
+                       out = folder / "out";
+        fs::create_directories(out);
+        for (const std::string& name : earlier) writeBytesTo(out / name, "old");
+        const pid_t pid = startTool({ONDIX_ARTWORK_TOOL, out, "--all"}, {}, folder / "log.txt");
+        // Some of the files written, not all (none takes its name before all are).
+        ASSERT_TRUE(stopWhen(pid, [&] {
+            const size_t written = hiddenEntries(out).size();
+            return written >= 2 &&
+                   written < ondix::artwork::kBitmapCount * ondix::artwork::kSizeCount &&
+                   entries(out).size() == earlier.size() + written;
+        }));
+        ::kill(pid, signal);
+        ::kill(pid, SIGCONT);
+        const std::optional<int> status = endOf(pid, std::chrono::seconds(60));
+        ASSERT_TRUE(status && endedBy(signal, *status))
+            << describe(status.value_or(0), folder / "log.txt");
+        EXPECT_EQ(entries(out), earlier);
+        EXPECT_EQ(contents(out / earlier[0]) + contents(out / earlier[1]), "oldold");
+    }
+}
+#endif
 
 // Ctrl-C or kill while a message box is open ends the editor session as
 // promptly with --seconds as without. The box (a settings file that cannot be

@@ -1,6 +1,8 @@
 // The test AudioUnit host.
 #include "au_host.h"
 
+#include "platform/file_io.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -13,6 +15,8 @@ namespace ondix::auhost {
 // ---------------------------------------------------------------- library
 
 std::unique_ptr<AULibrary> AULibrary::load(const std::string& path, std::string& error) {
+    // A FIFO would keep dlopen waiting for a writer: only a regular file is loaded.
+    if (!isRegularFile(path, error)) return nullptr;
     std::unique_ptr<AULibrary> library(new AULibrary);
     // Without a slash dlopen would search the library path. The library
     // stays mapped until the process ends: graphics libraries it pulls in

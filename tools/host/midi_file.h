@@ -242,8 +242,12 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size, s
 
     uint32_t headerLength = 0;
     uint16_t format = 0, declaredTracks = 0, division = 0;
+    // Every error says where in the file it is, as the track reader's do.
+    auto at = [](size_t offset, const std::string& what) {
+        return "at byte " + formatInt(static_cast<int64_t>(offset)) + ": " + what;
+    };
     if (size < 4 || std::memcmp(data, "MThd", 4) != 0) {
-        error = "not a Standard MIDI File (it does not start with 'MThd')";
+        error = at(0, "not a Standard MIDI File (it does not start with 'MThd')");
         return std::nullopt;
     }
     in.skip(4, "the header");
@@ -252,12 +256,13 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size, s
         return std::nullopt;
     }
     if (headerLength < 6) {
-        error = "the header is " + formatInt(headerLength) + " bytes long; it needs at least 6";
+        error =
+            at(4, "the header is " + formatInt(headerLength) + " bytes long; it needs at least 6");
         return std::nullopt;
     }
     if (headerLength > in.remaining()) {
-        error = "the header claims " + formatInt(headerLength) + " bytes but only " +
-                formatInt(static_cast<int64_t>(in.remaining())) + " remain";
+        error = at(4, "the header claims " + formatInt(headerLength) + " bytes but only " +
+                          formatInt(static_cast<int64_t>(in.remaining())) + " remain");
         return std::nullopt;
     }
     in.u16(format, "the header");
@@ -265,16 +270,16 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size, s
     in.u16(division, "the header");
     in.skip(headerLength - 6, "the header"); // later versions may add fields
     if (format > 1) {
-        error = "format " + formatInt(format) +
-                " (independent sequences) is not supported; only formats 0 and 1";
+        error = at(8, "format " + formatInt(format) +
+                          " (independent sequences) is not supported; only formats 0 and 1");
         return std::nullopt;
     }
     if (division & 0x8000) {
-        error = "SMPTE time division is not supported; only ticks per quarter note";
+        error = at(12, "SMPTE time division is not supported; only ticks per quarter note");
         return std::nullopt;
     }
     if (division == 0) {
-        error = "the header's time division is 0 ticks per quarter note";
+        error = at(12, "the header's time division is 0 ticks per quarter note");
         return std::nullopt;
     }
     file.format = format;
@@ -285,8 +290,8 @@ inline std::optional<MidiFile> parseMidiFile(const uint8_t* data, size_t size, s
     while (file.tracks < declaredTracks) {
         uint32_t length = 0;
         if (in.remaining() == 0) {
-            error = "the file ends after " + formatInt(file.tracks) + " of " +
-                    formatInt(declaredTracks) + " tracks";
+            error = at(in.offset(), "the file ends after " + formatInt(file.tracks) + " of " +
+                                        formatInt(declaredTracks) + " tracks");
             return std::nullopt;
         }
         const uint8_t* type = in.here();

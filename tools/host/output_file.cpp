@@ -2,15 +2,20 @@
 
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include <errno.h> // program_invocation_short_name
 #include <fcntl.h>
+#include <string.h> // sigabbrev_np
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,39 +23,67 @@ namespace ondix::host {
 
 namespace {
 
-// The signals that end a run half-way, as Ctrl-C, kill and a closed terminal do.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 // The temporary files a signal removes: fixed buffers, read by the handler
-// without allocating. A slot's path is written before `used` is set.
+// without allocating. A slot's path is written before `used` is set. A run
+// has at most this many outputs open at once.
 struct Slot {
     std::atomic<bool> used{false};
     char path[PATH_MAX] = {};
 };
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
-Slot slots[4];
+Slot slots[256];
 
 // While the list changes or the outputs take their names, a signal waits
 // (kept in heldSignal) and takes effect at the end of it.
 std::atomic<bool> holding{false};
 std::atomic<int> heldSignal{0};
 
+// Once outputs are in place, a signal that ends the program says so: the
+// line is made in advance ("PROGRAM: ended by " SIGNAL " after ... were put
+// in place"), for the handler to write without allocating.
+char signalNames[NSIG][16] = {};
+char notePrefix[128] = {};
+char noteSuffix[2048] = {};
+std::atomic<bool> committed{false};
+
+void writeText(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = ::write(STDERR_FILENO, text, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
 void removeTemporaries() {
     for (Slot& slot : slots)
         if (slot.used.load(std::memory_order_acquire)) ::unlink(slot.path);
 }
 
-// Async-signal-safe: unlink, sigaction and raise only. In the handler the
-// raised signal is blocked until the handler returns, and then ends the
-// program with the signal's default action.
+// Async-signal-safe: unlink, write, sigaction and raise only. In the
+// handler the raised signal is blocked until the handler returns, and then
+// ends the program with the signal's default action.
 void endBySignal(int signal) {
     removeTemporaries();
+    if (committed.load(std::memory_order_acquire)) {
+        writeText(notePrefix);
+        writeText(signalNames[signal]);
+        writeText(noteSuffix);
+    }
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     ::sigaction(signal, &action, nullptr);
     ::raise(signal);
+}
+
+// After a signal held back (blocked in this thread, the raise may not end
+// the program at once): end as a shell reports a signal.
+[[noreturn]] void endByHeldSignal(int signal) {
+    endBySignal(signal);
+    ::_exit(128 + signal);
 }
 
 extern "C" void onEndingSignal(int signal) {
@@ -72,8 +105,12 @@ void installHandlers() {
     struct sigaction action {};
     action.sa_handler = onEndingSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
-    for (const int signal : kEndingSignals) {
+    for (const int signal : endingSignals()) sigaddset(&action.sa_mask, signal);
+    for (const int signal : endingSignals()) {
+        const char* abbreviation = ::sigabbrev_np(signal);
+        const std::string name =
+            abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+        std::snprintf(signalNames[signal], sizeof signalNames[signal], "%s", name.c_str());
         struct sigaction previous {};
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
             ::sigaction(signal, &action, nullptr);
@@ -87,10 +124,8 @@ public:
     SignalsWait() { holding.store(true, std::memory_order_release); }
     ~SignalsWait() {
         holding.store(false, std::memory_order_release);
-        if (const int signal = heldSignal.exchange(0, std::memory_order_acq_rel)) {
-            endBySignal(signal);
-            ::_exit(128 + signal); // blocked in this thread: end as a shell reports a signal
-        }
+        if (const int signal = heldSignal.exchange(0, std::memory_order_acq_rel))
+            endByHeldSignal(signal);
     }
     SignalsWait(const SignalsWait&) = delete;
     SignalsWait& operator=(const SignalsWait&) = delete;
@@ -123,17 +158,88 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+// Where the open file is now, "" when that cannot be told.
+std::string currentPath(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink(link, path, sizeof path);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof path || path[0] != '/') return {};
+    return std::string(path, static_cast<size_t>(n));
+}
+
+// The line a signal writes once `files` are in place (see notePrefix).
+void prepareNote(std::span<OutputFile* const> files) {
+    std::vector<std::string> names;
+    for (const OutputFile* f : files)
+        if (f && !f->path().empty()) names.push_back(f->path());
+    if (names.empty()) return;
+    std::string placed = names.front();
+    if (names.size() == 2) placed += " and " + names.back();
+    if (names.size() > 2) placed += " and " + std::to_string(names.size() - 1) + " more files";
+    const bool one = names.size() == 1;
+    committed.store(false, std::memory_order_release);
+    std::snprintf(notePrefix, sizeof notePrefix, "%s: ended by ", program_invocation_short_name);
+    std::snprintf(noteSuffix, sizeof noteSuffix, " after %s %s put in place\n", placed.c_str(),
+                  one ? "was" : "were");
+    committed.store(true, std::memory_order_release);
+}
+
 } // namespace
+
+void (*afterEachRename)() = nullptr;
+
+const std::vector<int>& endingSignals() {
+    static const std::vector<int> signals = [] {
+        std::vector<int> list = {SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2,   SIGPIPE, SIGALRM,
+                                 SIGTERM, SIGXCPU, SIGXFSZ, SIGPROF, SIGVTALRM, SIGPOLL};
+#ifdef SIGSTKFLT
+        list.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+        list.push_back(SIGPWR);
+#endif
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) list.push_back(signal);
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        return list;
+    }();
+    return signals;
+}
+
+std::string cannotWrite(const std::string& path, int error) {
+    std::string text = "cannot write " + path + ": " + reason(error);
+    struct rlimit limit {};
+    if (error == EFBIG && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        text += " (the limit on file sizes, ulimit -f, is " + std::to_string(limit.rlim_cur) +
+                " bytes)";
+    return text;
+}
 
 OutputFile::~OutputFile() {
     discard();
 }
 
-void OutputFile::discard() {
+void OutputFile::discard(std::string* left) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (!temp_.empty() && ::unlink(temp_.c_str()) != 0) {
+        // Moved away with its folder: removed where it is now, if it is still the same file.
+        std::string where = temp_;
+        int failure = errno;
+        struct stat st {};
+        if (failure == ENOENT && !movedTo_.empty()) {
+            where = movedTo_;
+            failure = ::lstat(where.c_str(), &st) == 0 && st.st_ino == inode_ &&
+                              st.st_dev == device_ && ::unlink(where.c_str()) != 0
+                          ? errno
+                          : 0;
+        }
+        if (failure != 0 && failure != ENOENT && left)
+            *left += "; " + where + " is left behind (" + reason(failure) + ")";
+    }
     temp_.clear();
+    movedTo_.clear();
     releaseSlot(slot_);
 }
 
@@ -167,6 +273,10 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
 
     const std::string folder = folderPrefix(target_);
     std::string name = folder + "." + target_.substr(folder.size()) + ".XXXXXX";
+    if (name.size() >= PATH_MAX) {
+        error = "cannot write " + path + ": " + reason(ENAMETOOLONG);
+        return false;
+    }
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
     installHandlers();
@@ -179,8 +289,10 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
     temp_ = buffer.data();
     slot_ = takeSlot(temp_);
     struct stat made {};
-    if (::fchmod(fd_, mode) != 0 || ::fstat(fd_, &made) != 0) {
-        error = "cannot write " + path + ": " + reason(errno);
+    if (slot_ < 0 || ::fchmod(fd_, mode) != 0 || ::fstat(fd_, &made) != 0) {
+        error = "cannot write " + path + ": " +
+                (slot_ < 0 ? "more than " + std::to_string(std::size(slots)) + " outputs at once"
+                           : reason(errno));
         discard();
         return false;
     }
@@ -191,7 +303,7 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
 
 bool OutputFile::write(std::string_view bytes, std::string& error) {
     if (fd_ >= 0 && writeAll(fd_, bytes)) return true;
-    error = "cannot write " + path_ + ": " + reason(fd_ >= 0 ? errno : EBADF);
+    error = cannotWrite(path_, fd_ >= 0 ? errno : EBADF);
     return false;
 }
 
@@ -200,19 +312,44 @@ bool OutputFile::finish(std::string& error) {
     // Devices and FIFOs cannot be synced, and need not be.
     int failure = 0;
     if (!temp_.empty() && ::fsync(fd_) != 0) failure = errno;
-    if (::close(fd_) != 0 && failure == 0) failure = errno;
+    if (failure != 0) error = cannotWrite(path_, failure);
+    const bool there = failure != 0 || stillThere(error); // while the descriptor tells where
+    if (::close(fd_) != 0 && failure == 0 && there) {
+        failure = errno;
+        error = cannotWrite(path_, failure);
+    }
     fd_ = -1;
-    if (failure == 0) return true;
-    error = "cannot write " + path_ + ": " + reason(failure);
-    return false;
+    return failure == 0 && there;
 }
 
-bool OutputFile::stillThere(std::string& error) const {
+bool OutputFile::stillThere(std::string& error) {
     if (temp_.empty()) return true;
     struct stat st {};
-    if (::lstat(temp_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
-        return true;
-    error = "cannot write " + path_ + ": the file was removed while it was being written";
+    if (::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
+        error = "cannot write " + path_ + ": the file was removed while it was being written";
+        return false;
+    }
+    if (::lstat(temp_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_) {
+        // The rename needs the folder writable still; found now, before any output is replaced.
+        const std::string folder = folderPrefix(temp_);
+        if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
+            0)
+            return true;
+        error = "cannot replace " + path_ + ": its folder cannot be written to any more (" +
+                reason(errno) + ")";
+        return false;
+    }
+    movedTo_ = currentPath(fd_);
+    const std::string name = temp_.substr(folderPrefix(temp_).size());
+    const std::string movedFolder = folderPrefix(movedTo_);
+    if (movedTo_.empty())
+        error = "cannot write " + path_ + ": the file was removed while it was being written";
+    else if (movedTo_.substr(movedFolder.size()) == name)
+        error = "cannot write " + path_ + ": its folder was moved (to " +
+                movedFolder.substr(0, movedFolder.size() - 1) + ") while it was being written";
+    else
+        error =
+            "cannot write " + path_ + ": the file being written was moved (to " + movedTo_ + ")";
     return false;
 }
 
@@ -228,22 +365,44 @@ bool OutputFile::putInPlace(std::string& error) {
     return true;
 }
 
-bool commitOutputs(std::initializer_list<OutputFile*> files, std::string& error,
+bool commitOutputs(std::span<OutputFile* const> files, std::string& error,
                    const OutputFile** failed) {
-    const SignalsWait wait;
+    holding.store(true, std::memory_order_release);
+    std::string replaced; // the outputs renamed before a rename failed
     auto fail = [&](const OutputFile* file) {
         if (failed) *failed = file;
         for (OutputFile* f : files)
-            if (f) f->discard();
+            if (f) f->discard(&error);
+        if (!replaced.empty()) error += "; " + replaced + " had been replaced already";
         return false;
     };
+    bool done = true;
     for (OutputFile* f : files)
-        if (f && !f->finish(error)) return fail(f);
-    for (OutputFile* f : files)
-        if (f && !f->stillThere(error)) return fail(f);
-    for (OutputFile* f : files)
-        if (f && !f->putInPlace(error)) return fail(f);
-    return true;
+        if (done && f && !f->finish(error)) done = fail(f);
+    for (OutputFile* f : files) {
+        if (!done || !f) continue;
+        const bool directly = f->temp_.empty();
+        if (!f->putInPlace(error)) {
+            done = fail(f);
+        } else if (!directly) {
+            replaced += (replaced.empty() ? "" : ", ") + f->path();
+            if (afterEachRename) afterEachRename();
+        }
+    }
+    if (done) prepareNote(files);
+    holding.store(false, std::memory_order_release);
+    if (const int signal = heldSignal.exchange(0, std::memory_order_acq_rel)) {
+        // Ended by the signal now; what the caller would have said first.
+        if (!done)
+            writeText((std::string(program_invocation_short_name) + ": " + error + "\n").c_str());
+        endByHeldSignal(signal);
+    }
+    return done;
+}
+
+bool commitOutputs(std::initializer_list<OutputFile*> files, std::string& error,
+                   const OutputFile** failed) {
+    return commitOutputs(std::span<OutputFile* const>(files.begin(), files.size()), error, failed);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "plugin_loader.h"
 
 #include "numbers.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
 #include <array>
@@ -65,6 +66,9 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings
     std::unique_ptr<Plugin> plugin(new Plugin());
     plugin->settings_ = settings;
 
+    // dlopen would wait for a writer on a FIFO named as the plug-in, or read
+    // a device: only a regular file is loaded.
+    if (!isRegularFile(path, error)) return nullptr;
     // Without a slash dlopen would search the library path instead of the
     // working directory.
     std::string file = path.find('/') == std::string::npos ? "./" + path : path;

@@ -2,6 +2,8 @@
 
 #include <sndfile.h>
 
+#include <cerrno>
+
 namespace ondix::host {
 
 WavWriter::~WavWriter() {
@@ -30,8 +32,12 @@ bool WavWriter::open(const std::string& path, int sampleRate, int channels, std:
 }
 
 bool WavWriter::write(const float* interleaved, int64_t frames, std::string& error) {
+    errno = 0;
     if (sf_writef_float(file_, interleaved, frames) != frames) {
-        error = "cannot write " + output_.path() + ": " + sf_strerror(file_);
+        // A system error (a full disk, a file-size limit) said as the system says it.
+        const int failure = errno;
+        error = failure != 0 ? cannotWrite(output_.path(), failure)
+                             : "cannot write " + output_.path() + ": " + sf_strerror(file_);
         return false;
     }
     return true;
