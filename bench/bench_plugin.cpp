@@ -1,4 +1,5 @@
-// Cost of the plug-in's basic operations: construction and parameter writes.
+// Cost of the plug-in's basic operations: construction, parameter writes and
+// the test of whether the calling thread may wait.
 
 #include "core/aplugin.h"
 
@@ -33,5 +34,20 @@ void BM_SetParameter(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SetParameter);
+
+// A host that does not say (the thread's record and scheduling are looked
+// at) and one that does: the test made before a restore reads a file, and
+// by every dispatcher call that has a host refresh to serve.
+void BM_OnAudioThread(benchmark::State& state) {
+    const bool says = state.range(0) != 0;
+    auto plugin = std::make_unique<APlugin>(
+        says ? +[](AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) -> VstIntPtr {
+            if (opcode == audioMasterGetCurrentProcessLevel) return kVstProcessLevelUser;
+            return opcode == audioMasterVersion ? 2400 : 0;
+        }
+             : quietHost);
+    for (auto _ : state) benchmark::DoNotOptimize(plugin->onAudioThread());
+}
+BENCHMARK(BM_OnAudioThread)->Arg(0)->Arg(1);
 
 } // namespace

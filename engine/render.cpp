@@ -199,8 +199,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     };
     // Offline, a block plays what the calls before it ask for, whatever
     // the time the file worker takes.
-    if (engine.tuningRequests.outstanding() &&
-        getCurrentProcessLevel() == kVstProcessLevelOffline)
+    if (engine.tuningRequests.outstanding() && getCurrentProcessLevel() == kVstProcessLevelOffline)
         waitForTuningReads();
     if (core.presetPending && !core.settingPreset && awaitingRestoredTuning(frames)) {
         queue.hold(frames);

@@ -289,8 +289,8 @@ bool APlugin::awaitingRestoredTuning(int frames) {
         requests.waitedFrames = 0;
     }
     if (requests.waitOver) return false;
-    const double limitFrames = std::chrono::duration<double>(TuningRequests::kWaitLimit).count() *
-                               engine.rate.sampleRateD;
+    const double limitFrames =
+        std::chrono::duration<double>(TuningRequests::kWaitLimit).count() * engine.rate.sampleRateD;
     if (now - requests.waitingSince >= TuningRequests::kWaitLimit ||
         static_cast<double>(requests.waitedFrames + frames) > limitFrames) {
         requests.waitOver = true;

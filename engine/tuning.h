@@ -132,9 +132,9 @@ struct TuningRequests {
     // tuning written after it).
     void waitAlsoFor(std::uint32_t ticket) {
         std::uint64_t seen = pendingWait.load(std::memory_order_relaxed);
-        while (!pendingWait.compare_exchange_weak(seen, (seen & ~std::uint64_t{0xffffffff}) | ticket,
-                                                  std::memory_order_release,
-                                                  std::memory_order_relaxed)) {
+        while (!pendingWait.compare_exchange_weak(
+            seen, (seen & ~std::uint64_t{0xffffffff}) | ticket, std::memory_order_release,
+            std::memory_order_relaxed)) {
         }
     }
 

@@ -431,6 +431,8 @@ struct RestoredPair {
     float out[2][2][kBlock] = {};
 
     RestoredPair() {
+        // Restores and renders on one thread, as fast as they go.
+        host.processLevel = kVstProcessLevelOffline;
         for (std::unique_ptr<APlugin>& p : plugins) {
             p = std::make_unique<APlugin>(FakeHost::callback);
             p->engine.random.setSeed(0x5EED);

@@ -558,10 +558,8 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
         p->core.folders.tuningDir = folder.string();
         AEffect* e = p->getAeffect();
         ProgramRecord state = stateNaming(*p, "Down");
-        state.values[tag::OscWaveA] =
-            ParamTable::stepToValue(7, p->getSteppedRange(tag::OscWaveA));
-        state.values[tag::OscWaveB] =
-            ParamTable::stepToValue(9, p->getSteppedRange(tag::OscWaveB));
+        state.values[tag::OscWaveA] = ParamTable::stepToValue(7, p->getSteppedRange(tag::OscWaveA));
+        state.values[tag::OscWaveB] = ParamTable::stepToValue(9, p->getSteppedRange(tag::OscWaveB));
         TaskThread pool;
         bool scheduled = true;
         pool.run([&] {
