@@ -7,8 +7,17 @@
 #include "platform/file_io.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -156,25 +165,69 @@ std::vector<PresetEntry> listUserPresets(const std::string& folder) {
     return entries;
 }
 
-bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& paths) {
-    // Every preset there is, in list order, before the list is cut.
-    std::vector<PresetEntry> all = listFactoryPresets();
+bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& added,
+                          const std::vector<std::string>& removed) {
+    const auto normal = [](const std::string& path) {
+        return fs::path(path).lexically_normal().string();
+    };
+    const std::size_t factory = listFactoryPresets().size();
+    const std::size_t room = factory < PRESET_LIST_MAX ? PRESET_LIST_MAX - factory : 0;
     std::vector<PresetEntry> user = listUserPresets(userFolder);
-    all.insert(all.end(), std::make_move_iterator(user.begin()),
-               std::make_move_iterator(user.end()));
-    std::size_t added = 0;
-    bool shown = true;
-    for (const std::string& path : paths) {
-        const fs::path wanted = fs::path(path).lexically_normal();
-        const auto it = std::find_if(all.begin(), all.end(), [&](const PresetEntry& e) {
-            return !e.factory && fs::path(e.path).lexically_normal() == wanted;
-        });
-        if (it == all.end())
-            ++added;
-        else if (it - all.begin() >= PRESET_LIST_MAX)
-            shown = false;
+    for (PresetEntry& e : user) e.path = normal(e.path);
+    std::set<std::string> gone, present;
+    for (const std::string& path : removed) gone.insert(normal(path));
+
+    // The user entries shown now (and still there afterwards) and those to
+    // be shown: all of them within the room once the change is made.
+    std::vector<std::string> wanted;
+    for (std::size_t i = 0; i < user.size() && i < room; ++i)
+        if (!gone.contains(user[i].path)) wanted.push_back(user[i].path);
+    std::erase_if(user, [&](const PresetEntry& e) { return gone.contains(e.path); });
+    for (const PresetEntry& e : user) present.insert(e.path);
+    fs::path root = fs::path(userFolder).lexically_normal();
+    if (!root.has_filename()) root = root.parent_path(); // "Presets/" as "Presets"
+    for (const std::string& path : added) {
+        const fs::path file = fs::path(path).lexically_normal();
+        wanted.push_back(file.string());
+        if (!present.insert(file.string()).second) continue;
+        const std::string folder =
+            file.parent_path() == root ? std::string() : file.parent_path().filename().string();
+        user.push_back({presetNameOf(file.filename().string()), folder, file.string(), false});
     }
-    return added == 0 ? shown : all.size() + added <= PRESET_LIST_MAX;
+    std::sort(user.begin(), user.end(), entryLess);
+    std::map<std::string, std::size_t> place;
+    for (std::size_t i = 0; i < user.size(); ++i) place[user[i].path] = i;
+    return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& path) {
+        const auto it = place.find(path);
+        return it != place.end() && it->second < room;
+    });
+}
+
+PresetListLock::PresetListLock(const std::string& userFolder, int waitMilliseconds) {
+    fd_ = ::open(userFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        const int failure = errno;
+        if (failure == EINTR) continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (failure != EWOULDBLOCK || now >= deadline) {
+            busy_ = failure == EWOULDBLOCK;
+            ::close(fd_); // unavailable: the change goes ahead unlocked
+            fd_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+PresetListLock::~PresetListLock() {
+    if (fd_ >= 0) ::close(fd_); // lets go
 }
 
 std::vector<PresetEntry> listAllPresets(const std::string& userFolder) {

@@ -55,11 +55,36 @@ std::string presetNameRefusal(std::string_view name);
 bool userPresetPlace(const std::string& userFolder, std::string path, std::string& folder,
                      std::string& name, std::string& refusal);
 
-// Whether the list, read again once the preset files at paths (in the user
-// folder, under listed names) are written, shows every one of them and still
-// every entry it shows now. A path that holds a preset already is no new
-// entry.
-bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& paths);
+// Whether the list, read again once the preset files at added (in the user
+// folder, under listed names) are written and those at removed are gone,
+// shows every one of added and still every entry it shows now but the
+// removed ones. A path that holds a preset already is no new entry; a rename
+// names the old path in removed and the new one in added.
+bool presetListHasRoomFor(const std::string& userFolder, const std::vector<std::string>& added,
+                          const std::vector<std::string>& removed = {});
+
+// Held while a command of one instance checks the list's room and makes its
+// files appear (or renames them), so that instances in other processes take
+// turns: a change is checked against the list as the change before it left
+// it. The lock is flock on the user folder itself (nothing is written for
+// it); where the folder cannot be opened or locked (it does not exist yet,
+// a file system without flock), the change goes ahead unlocked, as it would
+// fail or stand alone anyway. Never hold it while a dialog is open.
+class PresetListLock {
+public:
+    // Waits for another holder at most wait.
+    explicit PresetListLock(const std::string& userFolder, int waitMilliseconds = 5000);
+    ~PresetListLock();
+    PresetListLock(const PresetListLock&) = delete;
+    PresetListLock& operator=(const PresetListLock&) = delete;
+
+    // Another process kept the lock beyond the wait: change nothing.
+    bool busy() const { return busy_; }
+
+private:
+    int fd_ = -1;
+    bool busy_ = false;
+};
 
 // The factory presets in list order.
 std::vector<PresetEntry> listFactoryPresets();

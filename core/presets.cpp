@@ -11,6 +11,9 @@
 // that fails when the name is in use, so that another instance saving or
 // renaming to the same name at the same moment never replaces what this one
 // wrote, nor this one what it wrote: the later one is told the name is taken.
+// Files are added to the list, or renamed in it, under the list's lock
+// (ListChange), so that instances that add at the same moment fill no more
+// places than are free and the others are told the list is full.
 //
 // Main thread only: these read folders, write files and show dialogs.
 
@@ -23,6 +26,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -32,9 +36,19 @@ namespace {
 constexpr const char* kFavoritesFolder = "Favorites";
 constexpr const char* kPresetFilter = "*.ondix";
 
+// Messages of the list change under way on this thread (see ListChange).
+thread_local std::vector<std::string>* gHeldMessages = nullptr;
+
+// A message box, or a message kept for the end of a list change.
+void tell(const std::string& text) {
+    if (gHeldMessages)
+        gHeldMessages->push_back(text);
+    else
+        messageBox(text, MESSAGE_BOX_OK);
+}
+
 void problem(const std::string& what, const std::string& why) {
-    messageBox("Problem with Preset File: " + what + (why.empty() ? "" : " (" + why + ")"),
-               MESSAGE_BOX_OK);
+    tell("Problem with Preset File: " + what + (why.empty() ? "" : " (" + why + ")"));
 }
 
 bool confirm(const std::string& question) {
@@ -61,7 +75,7 @@ std::string askName(const std::string& title, const std::string& initial) {
 // The name is in use: another preset or folder has it, maybe one that
 // another instance made a moment ago. Nothing was changed.
 void nameTaken(const char* what, const std::string& name) {
-    messageBox(std::string("A ") + what + " named \"" + name + "\" exists already", MESSAGE_BOX_OK);
+    tell(std::string("A ") + what + " named \"" + name + "\" exists already");
 }
 
 // What became of a file or folder made only under a name nobody had taken:
@@ -88,6 +102,7 @@ bool madeUnderNewName(NewName result, const char* what, const std::string& name,
 // was told why).
 bool writePresetFile(const std::string& path, const std::string& text, bool replace,
                      const std::string& name, const char* failure) {
+    removeLeftTemporariesIn(folderPrefix(path));
     std::string error;
     const std::string message = "\"" + name + "\" " + failure;
     if (!replace)
@@ -107,19 +122,60 @@ bool makePresetFolder(const std::string& path, const std::string& name) {
 }
 
 // The list shows at most PRESET_LIST_MAX presets: preset files it would not
-// show (or that would push one it shows off its end) are not written. True
-// when there is room; otherwise the user is told what was not done ("\"Mine\"
-// was not saved") and it is false.
+// show (or that would push one it shows off its end) are not written, nor
+// renamed so. True when there is room; otherwise the user is told what was
+// not done ("\"Mine\" was not saved") and it is false. Asked once before a
+// command's dialogs, and again under the list's lock right before its files
+// appear, when instances in other processes may have filled it meanwhile.
 bool listHasRoom(const std::string& userFolder, const std::vector<std::string>& paths,
-                 const std::string& notDone) {
-    if (presetListHasRoomFor(userFolder, paths)) return true;
-    messageBox("The preset list is full: it shows at most " + std::to_string(PRESET_LIST_MAX) +
-                   " presets, and " + notDone +
-                   ". Delete presets you no longer need, or move preset files out of the "
-                   "preset folder, to make room.",
-               MESSAGE_BOX_OK);
+                 const std::string& notDone, const std::vector<std::string>& removed = {}) {
+    if (presetListHasRoomFor(userFolder, paths, removed)) return true;
+    tell("The preset list is full: it shows at most " + std::to_string(PRESET_LIST_MAX) +
+         " presets, and " + notDone +
+         ". Delete presets you no longer need, or move preset files out of the "
+         "preset folder, to make room.");
     return false;
 }
+
+// A command's change to the list (files made, renamed or moved into place)
+// under the list's lock (PresetListLock), so that instances in other
+// processes take turns: the room is checked against the list as the change
+// before left it, and the files appear before the next change looks. What
+// the command has to tell the user waits until the lock is released, so that
+// no instance waits while a message is read.
+class ListChange {
+public:
+    // notDone says what the command leaves undone when it may not go on.
+    ListChange(const std::string& userFolder, std::string notDone)
+        : userFolder(userFolder), notDone(std::move(notDone)), lock(std::in_place, userFolder) {
+        gHeldMessages = &told;
+    }
+    ~ListChange() {
+        gHeldMessages = nullptr;
+        lock.reset();
+        for (const std::string& text : told) messageBox(text, MESSAGE_BOX_OK);
+    }
+    ListChange(const ListChange&) = delete;
+    ListChange& operator=(const ListChange&) = delete;
+
+    // Whether the change may go on: the lock is held (or cannot be had at
+    // all) and the list has room for added once removed are gone (see
+    // listHasRoom); otherwise the user is told, detail added to what was
+    // not done.
+    bool allows(const std::vector<std::string>& added, const std::vector<std::string>& removed = {},
+                const std::string& detail = {}) {
+        if (!lock->busy()) return listHasRoom(userFolder, added, notDone + detail, removed);
+        tell("Another instance of Ondix is changing the preset list, and " + notDone +
+             ". Try again in a moment.");
+        return false;
+    }
+
+private:
+    const std::string& userFolder;
+    const std::string notDone;
+    std::vector<std::string> told;
+    std::optional<PresetListLock> lock;
+};
 
 bool exists(const std::string& path) {
     std::error_code ec;
@@ -292,14 +348,19 @@ bool APlugin::choosePreset(int index, std::string& error) {
 // preset, named after the file, and the list is read again.
 bool APlugin::savePresetTo(std::string path, bool confirmOverwrite) {
     const std::string name = getFileNameOnlyStr(path, true);
-    if (!listHasRoom(core.folders.presetDir, {path}, "\"" + name + "\" was not saved"))
-        return false;
+    const std::string notSaved = "\"" + name + "\" was not saved";
+    if (!listHasRoom(core.folders.presetDir, {path}, notSaved)) return false;
     const bool replace = exists(path);
     if (replace && confirmOverwrite && !confirm("Preset \"" + name + "\" exists. Replace it?"))
         return false;
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
-    if (!writePresetFile(path, currentPresetText(), replace, name, "was not saved")) return false;
+    {
+        ListChange change(core.folders.presetDir, notSaved);
+        if (!change.allows({path}) ||
+            !writePresetFile(path, currentPresetText(), replace, name, "was not saved"))
+            return false;
+    }
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
     takeOverCurrentValues();
     refreshPresetList();
@@ -361,17 +422,23 @@ void APlugin::createNewPreset() {
     const std::string name = askName("Create New Preset", "New Preset");
     if (name.empty() || core.presetEntries.empty()) return;
     const std::string path = presetPath(core.folders.presetDir, name);
-    if (!listHasRoom(core.folders.presetDir, {path}, "\"" + name + "\" was not created")) return;
+    const std::string notCreated = "\"" + name + "\" was not created";
+    if (!listHasRoom(core.folders.presetDir, {path}, notCreated)) return;
     const bool replace = exists(path);
     if (replace && !confirm("Preset \"" + name + "\" exists. Replace it?")) return;
     std::string text, error;
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
     if (!readPresetText(core.presetEntries.front(), text, error)) {
-        problem("\"" + name + "\" was not created", error);
+        problem(notCreated, error);
         return;
     }
-    if (!writePresetFile(path, text, replace, name, "was not created")) return;
+    {
+        ListChange change(core.folders.presetDir, notCreated);
+        if (!change.allows({path}) ||
+            !writePresetFile(path, text, replace, name, "was not created"))
+            return;
+    }
     refreshPresetList();
     if (const int created = findPresetEntry(path); created >= 0) choosePreset(created);
 }
@@ -414,16 +481,24 @@ void APlugin::renamePreset() {
     const std::string name = askName("Rename Preset", old.name);
     if (name.empty() || name == old.name) return;
     const std::string path = presetPath(fs::path(old.path).parent_path().string(), name);
-    std::string error;
-    switch (renameToNewName(old.path, path, error)) {
-    case NewName::made:
-        break;
-    case NewName::taken:
-        nameTaken("preset", name);
-        return;
-    case NewName::failed:
-        problem("\"" + old.name + "\" was not renamed", error);
-        return;
+    const std::string notRenamed = "\"" + old.name + "\" was not renamed";
+    {
+        // A list holding more than it shows would lose the preset off its end.
+        ListChange change(core.folders.presetDir, notRenamed);
+        if (!change.allows({path}, {old.path},
+                           " (as \"" + name + "\" it would come after its end)"))
+            return;
+        std::string error;
+        switch (renameToNewName(old.path, path, error)) {
+        case NewName::made:
+            break;
+        case NewName::taken:
+            nameTaken("preset", name);
+            return;
+        case NewName::failed:
+            problem(notRenamed, error);
+            return;
+        }
     }
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
     refreshPresetList();
@@ -494,16 +569,30 @@ void APlugin::renamePresetFolder() {
     if (name.empty() || name == oldName) return;
     const std::string path = joinFolder(core.folders.presetDir, name);
     const std::string current = joinFolder(path, fs::path(entry->path).filename().string());
-    std::string error;
-    switch (renameToNewName(folder, path, error)) {
-    case NewName::made:
-        break;
-    case NewName::taken:
-        nameTaken("folder", name);
-        return;
-    case NewName::failed:
-        problem("folder \"" + oldName + "\" was not renamed", error);
-        return;
+    const std::string notRenamed = "folder \"" + oldName + "\" was not renamed";
+    {
+        ListChange change(core.folders.presetDir, notRenamed);
+        // Its presets move with it in the list, and none may go off its end.
+        std::vector<std::string> moved, gone;
+        for (const PresetEntry& e : listUserPresets(core.folders.presetDir))
+            if (e.folder == oldName) {
+                gone.push_back(e.path);
+                moved.push_back(joinFolder(path, fs::path(e.path).filename().string()));
+            }
+        if (!change.allows(moved, gone,
+                           " (as \"" + name + "\" its presets would come after its end)"))
+            return;
+        std::string error;
+        switch (renameToNewName(folder, path, error)) {
+        case NewName::made:
+            break;
+        case NewName::taken:
+            nameTaken("folder", name);
+            return;
+        case NewName::failed:
+            problem(notRenamed, error);
+            return;
+        }
     }
     refreshPresetList();
     if (const int moved = findPresetEntry(current); moved >= 0)
@@ -565,6 +654,7 @@ void APlugin::copyPresetFolder() {
 
     std::error_code ec;
     fs::create_directories(core.folders.presetDir, ec);
+    removeLeftTemporariesIn(core.folders.presetDir);
     std::string error;
     const std::string temporary = makeTemporaryFolder(target, error);
     if (temporary.empty()) {
@@ -582,15 +672,23 @@ void APlugin::copyPresetFolder() {
         if (writeNewFileDurably(presetPath(temporary, e.name), text, error) != NewName::made)
             return giveUp("\"" + e.name + "\" could not be written", error);
     }
-    switch (renameToNewName(temporary, target, error)) {
-    case NewName::made:
-        break;
-    case NewName::taken: // another instance made it meanwhile
-        fs::remove_all(temporary, ec);
-        nameTaken("folder", name);
-        return;
-    case NewName::failed:
-        return giveUp("it could not be given its name", error);
+    {
+        // The copy appears whole, and only while the list has room for it.
+        ListChange change(core.folders.presetDir, notCopied);
+        if (!change.allows(copies, {}, " (" + std::to_string(copies.size()) + " presets)")) {
+            fs::remove_all(temporary, ec);
+            return;
+        }
+        switch (renameToNewName(temporary, target, error)) {
+        case NewName::made:
+            break;
+        case NewName::taken: // another instance made it meanwhile
+            fs::remove_all(temporary, ec);
+            nameTaken("folder", name);
+            return;
+        case NewName::failed:
+            return giveUp("it could not be given its name", error);
+        }
     }
     refreshPresetList();
 }

@@ -114,15 +114,11 @@ bool isHex8(std::string_view text) {
     return text.size() == 8 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-// Whether entry, in the folder of a target called name, is a temporary file
-// or folder of a save to that target whose process has ended. A process
-// number in use (by the writer or by a later process that took its number)
-// keeps the file: it is removed by a save after that process has ended.
-bool isLeftTemporary(std::string_view entry, std::string_view name) {
-    if (entry.size() <= name.size() + 2 || entry[0] != '.' ||
-        entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.')
-        return false;
-    const std::string_view rest = entry.substr(name.size() + 2);
+// Whether rest, the part of a temporary name after the target's name and
+// '.', names a process of this place that has ended. A process number in
+// use (by the writer or by a later process that took its number) keeps the
+// file: it is removed by a save after that process has ended.
+bool writerEnded(std::string_view rest) {
     pid_t pid = 0;
     const auto [end, failure] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
     const auto digits = static_cast<std::size_t>(end - rest.data());
@@ -131,6 +127,23 @@ bool isLeftTemporary(std::string_view entry, std::string_view name) {
         rest.substr(digits + 1, 8) != placeTag() || !isHex8(rest.substr(digits + 10)))
         return false;
     return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Whether entry, in the folder of a target called name, is a temporary file
+// or folder of a save to that target whose process has ended.
+bool isLeftTemporary(std::string_view entry, std::string_view name) {
+    if (entry.size() <= name.size() + 2 || entry[0] != '.' ||
+        entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.')
+        return false;
+    return writerEnded(entry.substr(name.size() + 2));
+}
+
+// Whether entry is a temporary file or folder of a save to any target whose
+// process has ended (the writer's part holds no '.': it follows the last).
+bool isAnyLeftTemporary(std::string_view entry) {
+    const std::size_t dot = entry.rfind('.');
+    return entry.size() > 2 && entry[0] == '.' && dot != std::string_view::npos && dot > 1 &&
+           writerEnded(entry.substr(dot + 1));
 }
 
 // Removes a left temporary folder: the files in it (the presets copied so
@@ -153,15 +166,14 @@ void removeLeftFolder(int parent, const char* name) {
     ::unlinkat(parent, name, AT_REMOVEDIR);
 }
 
-// Removes what killed saves to target left beside it (see placeTag).
-void removeLeftTemporaries(const std::string& target) {
-    std::string folder = folderPrefix(target);
-    const std::string name = target.substr(folder.size());
+// Removes the temporary files and folders in folder ("" for the working
+// folder) that left(name) takes for what killed saves left.
+template <class Left> void removeLeftIn(std::string folder, Left left) {
     if (folder.empty()) folder = ".";
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* e = ::readdir(dir)) {
-        if (!isLeftTemporary(e->d_name, name)) continue;
+        if (!left(std::string_view(e->d_name))) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISREG(st.st_mode))
@@ -170,6 +182,13 @@ void removeLeftTemporaries(const std::string& target) {
             removeLeftFolder(::dirfd(dir), e->d_name);
     }
     ::closedir(dir);
+}
+
+// Removes what killed saves to target left beside it (see placeTag).
+void removeLeftTemporaries(const std::string& target) {
+    const std::string folder = folderPrefix(target);
+    const std::string name = target.substr(folder.size());
+    removeLeftIn(folder, [&](std::string_view entry) { return isLeftTemporary(entry, name); });
 }
 
 // Makes a new temporary file (or folder) beside target with make(path),
@@ -498,4 +517,8 @@ std::string makeTemporaryFolder(const std::string& target, std::string& error) {
         return tempPath;
     error = "cannot create a temporary folder beside " + target + ": " + reason(errno);
     return {};
+}
+
+void removeLeftTemporariesIn(const std::string& folder) {
+    removeLeftIn(folder, isAnyLeftTemporary);
 }

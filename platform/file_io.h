@@ -73,6 +73,11 @@ bool writeFileDurably(const std::string& path, std::string_view bytes, std::stri
 // (but what killed saves left, as every save removes it).
 bool canWriteFileDurably(const std::string& path, std::string& error);
 
+// Removes what killed saves to any target in folder left there (their
+// temporary files and folders, as a save to that target would), for a
+// folder whose files are saved under many names (the preset folders).
+void removeLeftTemporariesIn(const std::string& folder);
+
 // What became of a file or folder that was to take a name nobody uses yet.
 enum class NewName {
     made,   // it has the name now

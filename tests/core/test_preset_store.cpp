@@ -453,9 +453,10 @@ TEST_F(PresetStore, InstancesNamingTheSamePresetAtOnceNeverReplaceEachOther) {
 }
 
 // Saves killed (kill -9) with their temporary file there leave it beside the
-// settings file or the preset. The next save to the same file removes those
-// whose process has ended; it keeps one whose process still runs (stopped),
-// names of another machine's process and names of another shape.
+// settings file or the preset. The next save to the same file (or of any
+// preset in the same folder) removes those whose process has ended; it keeps
+// one whose process still runs (stopped), names of another machine's process
+// and names of another shape.
 TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
     TempPrefs prefs;
     dialogs.pushText("Mine");
@@ -466,19 +467,28 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
     const fs::path settings = prefsOwnFilePath();
     ASSERT_TRUE(fs::exists(settings));
 
+    // A setting of a value of this process's own (so that it is written),
+    // the current preset, and another preset in the same folder.
+    const auto setting = [n = 0]() mutable {
+        saveStringToPrefs("Kill", std::to_string(::getpid()) + "." + std::to_string(++n));
+    };
+    const auto same = [&] {
+        dialogs.pushAlertAnswer(ALERT_DEFAULT); // "Replace it?"
+        p().savePreset();
+    };
+    writeBytesTo(folder / "Other.ondix", "");
+    const auto other = [&] {
+        dialogs.pushText("Other");
+        dialogs.pushAlertAnswer(ALERT_DEFAULT);
+        p().savePresetAs();
+    };
     const struct {
         const char* what;
         fs::path target;
-        std::function<void()> save;
-    } cases[] = {
-        {"settings", settings,
-         [n = 0]() mutable { saveStringToPrefs("Kill", std::to_string(++n)); }},
-        {"preset", preset,
-         [&] {
-             dialogs.pushAlertAnswer(ALERT_DEFAULT); // "Replace it?"
-             p().savePreset();
-         }},
-    };
+        std::function<void()> save, next; // next: the save after the killed ones
+    } cases[] = {{"settings", settings, setting, setting},
+                 {"preset", preset, same, same},
+                 {"another preset in its folder", preset, same, other}};
     const auto end = [](pid_t pid) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
@@ -524,21 +534,111 @@ TEST_F(PresetStore, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
             prefix + "1-" + place + "-0123abcd",
             prefix + std::to_string(pid) + "-" + other + "-0123abcd", prefix + "0123abcd"};
         for (const std::string& f : foreign) writeBytesTo(c.target.parent_path() / f, "");
-        pid_t stopped = 0;
-        std::set<std::string> running;
-        for (int round = 0; round < 200 && running.empty(); ++round)
-            if ((running = saver(stopped)).empty()) end(stopped);
-        ASSERT_FALSE(running.empty());
-
-        // (A stopped settings writer holds the settings lock: this save
-        // waits for it, gives up and leaves everything; a preset save goes on.)
-        c.save();
-        std::set<std::string> kept = foreign;
-        kept.merge(std::set<std::string>(running));
-        EXPECT_EQ(temporaries(), kept);
-        end(stopped);
-        c.save();
+        const auto& next = c.next;
+        ASSERT_NE(temporaries(), foreign); // the last killed save's
+        next();
         EXPECT_EQ(temporaries(), foreign);
+        // A stopped preset saver would hold the list's lock, which keeps
+        // every other instance's change waiting: pid 1 stands for it. A
+        // stopped settings writer holds the settings lock: the next save
+        // waits for it, gives up and leaves everything.
+        if (c.target == settings) {
+            pid_t stopped = 0;
+            std::set<std::string> running;
+            for (int round = 0; round < 200 && running.empty(); ++round)
+                if ((running = saver(stopped)).empty()) end(stopped);
+            ASSERT_FALSE(running.empty());
+
+            next();
+            std::set<std::string> kept = foreign;
+            kept.merge(std::set<std::string>(running));
+            EXPECT_EQ(temporaries(), kept);
+            end(stopped);
+            next();
+            EXPECT_EQ(temporaries(), foreign);
+        }
         for (const std::string& f : foreign) fs::remove(c.target.parent_path() / f);
+    }
+}
+
+// Instances in separate processes add presets at the same moment while the
+// list has a few places free: those places are filled, every other instance
+// is told the list is full, and the list holds exactly 256 presets.
+TEST_F(PresetStore, InstancesAddingAtOnceFillOnlyTheFreePlaces) {
+    constexpr int kProcesses = 8;
+    const auto source = [](std::size_t k) { return "Source " + std::to_string(k); };
+    const struct {
+        const char* name;
+        void (APlugin::*command)(); // in process k: a new preset "New k", or a copy of "Source k"
+    } ways[] = {{"Save Preset As", &APlugin::savePresetAs},
+                {"Create New Preset", &APlugin::createNewPreset},
+                {"Copy Folder", &APlugin::copyPresetFolder}};
+    for (const auto& way : ways)
+        for (const int free : {1, 4, 4}) {
+            SCOPED_TRACE(std::string(way.name) + ", places free: " + std::to_string(free));
+            fs::remove_all(folder);
+            for (std::size_t k = 0; k < kProcesses; ++k)
+                write(folder / source(k) / "One.ondix", formatPresetFile({}));
+            for (int i = factoryCount() + kProcesses + free; i < PRESET_LIST_MAX; ++i)
+                write(folder / ("Full " + std::to_string(i) + ".ondix"), formatPresetFile({}));
+            p().refreshPresetList();
+            ASSERT_EQ(p().presetCount, PRESET_LIST_MAX - free);
+            std::vector<std::function<int()>> instances(kProcesses, [&] {
+                const std::size_t alerts = dialogs.alertRequests.size();
+                (p().*way.command)();
+                // 0: added; 1: told the list is full; 2: anything else.
+                if (dialogs.alertRequests.size() == alerts) return 0;
+                return dialogs.alertRequests.back().header.starts_with("The preset list is full")
+                           ? 1
+                           : 2;
+            });
+            const std::vector<int> outcomes = runTogether(instances, {}, [&](std::size_t k) {
+                chooseUser(source(k) + "/One.ondix");
+                dialogs.pushText("New " + std::to_string(k));
+            });
+            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 0), free);
+            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 1), kProcesses - free);
+            EXPECT_EQ(listFactoryPresets().size() + listUserPresets(folder.string()).size(),
+                      static_cast<std::size_t>(PRESET_LIST_MAX));
+            for (const std::string& e : entries(folder)) EXPECT_NE(e.front(), '.') << e;
+        }
+}
+
+// With more presets in the folder than the list shows, a preset or folder
+// renamed so that it would come after the list's end is refused with a
+// message, and nothing moves; a rename that keeps it in the list goes on.
+TEST_F(PresetStore, ARenameThatWouldDropAPresetOffTheListIsRefused) {
+    const struct {
+        void (APlugin::*rename)();
+        const char *from, *to, *moved; // moved: the preset afterwards; nullptr: refused
+    } cases[] = {
+        {&APlugin::renamePreset, "Keys/K1.ondix", "K4", nullptr},
+        {&APlugin::renamePreset, "Keys/K1.ondix", "K0", "Keys/K0.ondix"},
+        {&APlugin::renamePresetFolder, "Bass/B1.ondix", "Lead", nullptr},
+        {&APlugin::renamePresetFolder, "Bass/B1.ondix", "Alto", "Alto/B1.ondix"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to);
+        // At the top, then "Bass" (B1) and "Keys" (K1 K2 K3): K3 is the 257th.
+        fs::remove_all(folder);
+        for (int i = factoryCount() + 3; i < PRESET_LIST_MAX; ++i)
+            write(folder / ("Top " + std::to_string(i) + ".ondix"), formatPresetFile({}));
+        for (const char* file :
+             {"Bass/B1.ondix", "Keys/K1.ondix", "Keys/K2.ondix", "Keys/K3.ondix"})
+            write(folder / file, formatPresetFile({}));
+        const std::vector<std::string> before = tree();
+        chooseUser(c.from);
+        dialogs.alertRequests.clear();
+        dialogs.pushText(c.to);
+        (p().*c.rename)();
+        EXPECT_EQ(p().presetCount, PRESET_LIST_MAX);
+        ASSERT_EQ(dialogs.alertRequests.size(), c.moved ? 0u : 1u);
+        if (c.moved) {
+            EXPECT_EQ(p().currentPresetEntry()->path, (folder / c.moved).string());
+        } else {
+            EXPECT_TRUE(dialogs.alertRequests[0].header.starts_with(
+                "The preset list is full: it shows at most 256 presets, and "));
+            EXPECT_EQ(tree(), before);
+        }
     }
 }
