@@ -156,7 +156,8 @@ public:
         return isValidTag(tag) ? loadRelaxed(core.values.currentValue[tag]) : 0.0f;
     }
     float getStoredValue(int tag) const;
-    // A value as setParameter stores it: within 0..1, a switch exactly 0 or 1.
+    // A value as setParameter stores it: within 0..1 (not a number as 0), a
+    // switch exactly 0 or 1.
     float normalizedValue(int tag, float value) const;
     // The tags whose controls an open editor is told about.
     static bool editorShowsTag(int tag) {

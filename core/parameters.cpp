@@ -42,8 +42,8 @@ int APlugin::getLockedSectionForTag(int t) const {
 
 void APlugin::setParameter(VstInt32 t, float value) {
     if (!isValidTag(t)) return;
-    if (std::isnan(value)) return; // nothing sensible to store
-
+    // What the value plays as is stored: within 0..1, a switch at one end,
+    // and not a number as 0, as a restored state stores it.
     const float v = normalizedValue(t, value);
 
     ParamValues& pv = core.values;

@@ -4,8 +4,9 @@
 // ramps (starting before, in or after the slice), set directly between
 // slices, and slices of any size up to the maximum. Every output sample must
 // be finite and within the output limit, every value the host reads back
-// within 0..1, and after all notes off (sustain pedal up, controller 123 on
-// every channel) no key may stay held: every voice dies away.
+// within 0..1 (one set directly stored as it plays, not a number as 0), and
+// after all notes off (sustain pedal up, controller 123 on every channel) no
+// key may stay held: every voice dies away.
 //
 // One unit, opened through the component entry as a host opens it, serves
 // the whole run (building one costs more than all else an input does). Each
@@ -154,7 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 3: {
             const AudioUnitParameterID parameter = id();
-            host.setParameter(parameter, fuzz::hostValue(next()));
+            const float value = fuzz::hostValue(next());
+            host.setParameter(parameter, value);
+            fuzz::checkHostWrite(p, static_cast<int>(parameter), value);
             break;
         }
         case 4: {

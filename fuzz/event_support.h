@@ -51,6 +51,15 @@ inline void checkUnitRange(float value, int t, const char* what) {
     fail(what);
 }
 
+// A value the host writes directly is stored as it plays, within 0..1; not
+// a number as 0, as a restored state stores it.
+inline void checkHostWrite(APlugin& p, int t, float value) {
+    checkUnitRange(p.getStoredValue(t), t, "a value the host wrote is stored outside 0..1");
+    if (!std::isnan(value) || p.getStoredValue(t) == 0.0f) return;
+    std::fprintf(stderr, "tag %d: %g\n", t, static_cast<double>(p.getStoredValue(t)));
+    fail("not a number the host wrote is not stored as 0");
+}
+
 // Every value the host reads within 0..1, and every value the host wrote
 // kept within 0..1 in the record and in the current values. (A state
 // restored keeps its values as they were stored, 1.00667 for Arp Number of

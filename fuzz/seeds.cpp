@@ -545,6 +545,12 @@ void eventSeeds() {
     odd.block(0).block(254).blocks(2);
     writeSeed("vst_events", "odd", odd.bytes);
 
+    // Not a number written to Arp Number of Steps, which starts beyond 1:
+    // once dropped, leaving the start-up value the host never wrote.
+    VstScript nanWrite;
+    nanWrite.value(tag::ArpNumSteps, 253);
+    writeSeed("vst_events", "nan-write", nanWrite.bytes);
+
     // The AudioUnit: notes by both paths, scheduled values and ramps.
     AuScript auChord;
     auChord.midi(false, 0, 0x90, 60, 100).midi(true, 20, 0x90, 64, 100).slices(2);
@@ -569,6 +575,13 @@ void eventSeeds() {
     auArp.midi(false, 0, 0x90, 60, 100).midi(false, 0, 0x90, 67, 100).slices(4);
     auArp.ramp(tag::ArpOn, 0, 32, 250, 0).midi(true, 10, 0x80, 60, 0).slices(4);
     writeSeed("au_events", "arp", auArp.bytes);
+
+    // Not a number set directly for Arp Number of Steps (as in vst_events),
+    // then scheduled and as a ramp's end.
+    AuScript auNan;
+    auNan.value(tag::ArpNumSteps, 253).slice(10).scheduled(tag::ArpNumSteps, 20, 253).slice(100);
+    auNan.ramp(tag::ArpNumSteps, 0, 8, 125, 253).slice(100);
+    writeSeed("au_events", "nan-write", auNan.bytes);
 }
 
 } // namespace

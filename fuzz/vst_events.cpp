@@ -3,7 +3,8 @@
 // beyond it, any status and data bytes, on any channel), host automation of
 // any parameter with any value between the blocks, and blocks of any size up
 // to the host's. Every output sample must be finite and within the output
-// limit, every value the host reads back within 0..1, and after all notes
+// limit, every value the host reads back within 0..1 (one it wrote stored
+// as it plays, not a number as 0), and after all notes
 // off (sustain pedal up, controller 123 on every channel) no key may stay
 // held: every voice dies away. (A note due after the all notes off, its
 // offset carried beyond the blocks before, is a new note: the notes off
@@ -113,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint8_t high = next(), low = next(), value = next();
             const int t = fuzz::tagFrom(high, low);
             plugin.effect->setParameter(plugin.effect, t, fuzz::hostValue(value));
+            fuzz::checkHostWrite(p, t, fuzz::hostValue(value));
             written[static_cast<std::size_t>(t)] = true;
             break;
         }

@@ -3,8 +3,10 @@
 # and runs each for SECONDS seconds (default 60), seeded with the files the
 # plug-in's writers produce. Prints per target the executions, executions per
 # second, corpus size and findings, and exits with 1 when anything was found.
-# Not part of CI. Installs clang, its runtime and the build dependencies with
-# apt-get when they are missing (Debian 12; as root or through sudo).
+# CI builds the same targets and runs each for a second (scripts/fuzz-check.sh,
+# which configures build/fuzz as here). Installs clang, its runtime and the
+# build dependencies with apt-get when they are missing (Debian 12; as root
+# or through sudo).
 #
 #   scripts/fuzz.sh [SECONDS]
 #

@@ -2,6 +2,7 @@
 // parameter events, bypass, the time record, a MIDI stress run against a
 // render thread, and the real plug-in rendered through the unit.
 #include "au/fake_effect.h"
+#include "core/aplugin.h"
 #include "core/tags.h"
 #include "support/allocation_watch.h"
 #include "support/au_param_events.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <random>
@@ -606,5 +608,40 @@ TEST(AURealPlugin, EventsAreHeardAsMeant) {
             EXPECT_EQ(value, unit->Effect()->getParameter(t)) << t;
             EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << t << ": " << value;
         }
+    }
+}
+
+// Not a number from the host, set directly, scheduled or as a ramp, is
+// stored as 0 (as the plug-in's own entry and a restored state take it),
+// and the host reads back 0.
+TEST(AURealPlugin, NotANumberIsTakenAsZero) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const auto id = static_cast<AudioUnitParameterID>(tag::ArpNumSteps);
+    AUTestHost host({AUPLUGINEntry, AUPLUGINFactory});
+    ASSERT_EQ(host.open(OpenWay::Entry), noErr);
+    ASSERT_EQ(host.setOutputFormat(canonicalFormat(48000, 2)), noErr);
+    ASSERT_EQ(host.setMaxFrames(512), noErr);
+    ASSERT_EQ(host.initialize(), noErr);
+    auto* unit = static_cast<AUPLUGIN*>(static_cast<AUBase*>(host.storage()));
+    const auto& plugin = *static_cast<const APlugin*>(unit->Effect());
+    const struct {
+        const char* what;
+        std::function<OSStatus()> send;
+    } rows[] = {
+        {"set directly", [&] { return host.setParameter(id, nan); }},
+        {"scheduled at frame 0", [&] { return host.scheduleParameters({immediate(id, 0, nan)}); }},
+        {"scheduled at frame 100",
+         [&] { return host.scheduleParameters({immediate(id, 100, nan)}); }},
+        {"a ramp to it", [&] { return host.scheduleParameters({ramped(id, 0, 64, 0.5f, nan)}); }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        ASSERT_EQ(host.setParameter(id, 0.6f), noErr);
+        ASSERT_EQ(r.send(), noErr);
+        ASSERT_EQ(host.render(512), noErr);
+        float value = -1.0f;
+        ASSERT_EQ(host.getParameter(id, value), noErr);
+        EXPECT_EQ(value, 0.0f);
+        EXPECT_EQ(plugin.getStoredValue(tag::ArpNumSteps), 0.0f);
     }
 }

@@ -209,9 +209,6 @@ TEST(ParameterValues, ClampSnapAndIgnoreWhatIsOutOfRange) {
     p.set(tag::HiPassOn, 0.7f);
     EXPECT_FLOAT_EQ(p.get(tag::HiPassOn), 0.7f); // shown as on/off, not a switch
 
-    p.set(tag::OscMorph, 0.25f);
-    p.set(tag::OscMorph, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(p.get(tag::OscMorph), 0.25f);
     p.set(tag::OscMorph, std::numeric_limits<float>::infinity());
     EXPECT_EQ(p.get(tag::OscMorph), 1.0f);
     p.set(tag::OscMorph, -std::numeric_limits<float>::infinity());
@@ -238,6 +235,23 @@ TEST(ParameterValues, ClampSnapAndIgnoreWhatIsOutOfRange) {
     EXPECT_EQ(p.get(tag::OscSymmetry), 1.0f);
     plugin.core.programStore[0].values[tag::OscSymmetry] = std::nanf("");
     EXPECT_EQ(p.get(tag::OscSymmetry), 0.0f);
+}
+
+// Not a number from the host is stored as 0, as a restored state stores it,
+// whatever the value before: every copy holds 0 and the host reads 0. Arp
+// Number of Steps starts beyond 1: a dropped write kept that.
+TEST(ParameterValues, NotANumberFromTheHostIsStoredAsZero) {
+    HostedPlugin p;
+    APlugin& plugin = p.plugin();
+    ASSERT_GT(plugin.getStoredValue(tag::ArpNumSteps), 1.0f);
+    for (int t = 0; t < tag::Count; ++t) {
+        if (plugin.getStoredValue(t) == 0.0f) p.set(t, 0.6f);
+        p.set(t, std::numeric_limits<float>::quiet_NaN());
+        EXPECT_EQ(plugin.getStoredValue(t), 0.0f) << t;
+        EXPECT_EQ(plugin.getCurrentValue(t), 0.0f) << t;
+        EXPECT_EQ(plugin.core.values.editValue[t], 0.0f) << t;
+        EXPECT_EQ(p.get(t), 0.0f) << t;
+    }
 }
 
 TEST(ParameterValues, AutomatedWritesReportTheClampedValue) {
