@@ -14,9 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include <sys/resource.h>
 
 using namespace VSTGUI;
 
@@ -128,6 +134,62 @@ TEST_F(EditorFixture, ASettingsFileThatCannotBeReadIsToldOnceWhenTheEditorOpens)
     ASSERT_EQ(dialogs.alertRequests.size(), 1u);
     EXPECT_NE(dialogs.alertRequests[0].header.find(prefsOwnFilePath()), std::string::npos);
     EXPECT_NE(dialogs.alertRequests[0].header.find("cannot be read"), std::string::npos);
+}
+
+// A save that cannot write the file, made on another thread, is told at the
+// editor's next pass: once for each reason, and again after a save stored.
+TEST_F(EditorFixture, ASaveThatFailsIsToldInTheEditorOnceForEachReason) {
+    make();
+    const std::string own = prefsOwnFilePath();
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    struct Way {
+        const char* what;
+        const char* reason;
+        std::function<void()> breakIt, mendIt;
+    };
+    const std::vector<Way> ways = {
+        {"a file size limit", "File too large",
+         [&] {
+             ::signal(SIGXFSZ, SIG_IGN); // as a host that wants to hear of it does
+             rlimit small = unlimited;
+             small.rlim_cur = 64;
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         },
+         [&] {
+             ::setrlimit(RLIMIT_FSIZE, &unlimited);
+             ::signal(SIGXFSZ, SIG_DFL);
+         }},
+        {"a link into a folder that is gone", "No such file or directory",
+         [&] {
+             std::filesystem::rename(own, own + ".kept");
+             std::filesystem::create_symlink("gone/settings.prefs", own);
+         },
+         [&] { std::filesystem::rename(own + ".kept", own); }},
+    };
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped(dialogs);
+    ASSERT_EQ(dispatch(effEditOpen), 1);
+    for (int round = 0; round < 2; ++round)
+        for (const Way& way : ways) {
+            SCOPED_TRACE(way.what);
+            dialogs.alertRequests.clear();
+            way.breakIt();
+            for (int save = 0; save < 3; ++save)
+                std::thread([save] { saveIntToPrefs("Tried", save); }).join();
+            way.mendIt();
+            for (int pass = 0; pass < 3; ++pass) {
+                clock.advance(40);
+                dispatch(effEditIdle);
+            }
+            ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+            const std::string& told = dialogs.alertRequests[0].header;
+            EXPECT_NE(told.find("cannot be saved"), std::string::npos) << told;
+            EXPECT_NE(told.find(way.reason), std::string::npos) << told;
+            EXPECT_NE(told.find(own), std::string::npos) << told;
+            EXPECT_TRUE(saveIntToPrefsChecked("Tried", 3));
+        }
+    dispatch(effEditClose);
 }
 
 TEST_F(EditorFixture, ChoosingASizeTellsTheUserAndKeepsTheOpenWindow) {
