@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <sys/resource.h>
@@ -143,24 +144,13 @@ TEST_F(EditorFixture, ASaveThatFailsIsToldInTheEditorOnceForEachReason) {
     const std::string own = prefsOwnFilePath();
     rlimit unlimited{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    struct Way {
-        const char* what;
-        const char* reason;
-        std::function<void()> breakIt, mendIt;
-    };
-    const std::vector<Way> ways = {
-        {"a file size limit", "File too large",
-         [&] {
-             ::signal(SIGXFSZ, SIG_IGN); // as a host that wants to hear of it does
-             rlimit small = unlimited;
-             small.rlim_cur = 64;
-             ::setrlimit(RLIMIT_FSIZE, &small);
-         },
-         [&] {
-             ::setrlimit(RLIMIT_FSIZE, &unlimited);
-             ::signal(SIGXFSZ, SIG_DFL);
-         }},
-        {"a link into a folder that is gone", "No such file or directory",
+    const rlimit small{64, unlimited.rlim_max};
+    ::signal(SIGXFSZ, SIG_IGN); // as a host that wants to hear of a file too large does
+    using Act = std::function<void()>;
+    const std::vector<std::tuple<const char*, Act, Act>> ways = {
+        {"File too large", [&] { ::setrlimit(RLIMIT_FSIZE, &small); },
+         [&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); }},
+        {"No such file or directory", // a link into a folder that is gone
          [&] {
              std::filesystem::rename(own, own + ".kept");
              std::filesystem::create_symlink("gone/settings.prefs", own);
@@ -171,25 +161,26 @@ TEST_F(EditorFixture, ASaveThatFailsIsToldInTheEditorOnceForEachReason) {
     ScopedDialogService scoped(dialogs);
     ASSERT_EQ(dispatch(effEditOpen), 1);
     for (int round = 0; round < 2; ++round)
-        for (const Way& way : ways) {
-            SCOPED_TRACE(way.what);
+        for (const auto& [reason, breakIt, mendIt] : ways) {
+            SCOPED_TRACE(reason);
             dialogs.alertRequests.clear();
-            way.breakIt();
+            breakIt();
             for (int save = 0; save < 3; ++save)
                 std::thread([save] { saveIntToPrefs("Tried", save); }).join();
-            way.mendIt();
+            mendIt();
             for (int pass = 0; pass < 3; ++pass) {
                 clock.advance(40);
                 dispatch(effEditIdle);
             }
             ASSERT_EQ(dialogs.alertRequests.size(), 1u);
             const std::string& told = dialogs.alertRequests[0].header;
-            EXPECT_NE(told.find("cannot be saved"), std::string::npos) << told;
-            EXPECT_NE(told.find(way.reason), std::string::npos) << told;
-            EXPECT_NE(told.find(own), std::string::npos) << told;
+            for (const std::string& part :
+                 {std::string("cannot be saved"), std::string(reason), own})
+                EXPECT_NE(told.find(part), std::string::npos) << told;
             EXPECT_TRUE(saveIntToPrefsChecked("Tried", 3));
         }
     dispatch(effEditClose);
+    ::signal(SIGXFSZ, SIG_DFL);
 }
 
 TEST_F(EditorFixture, ChoosingASizeTellsTheUserAndKeepsTheOpenWindow) {
