@@ -55,16 +55,14 @@ struct Snapshot {
     bool loaded = false;
     std::string ownDir; // folders without a trailing '/'; "" when unknown
     std::string anyDir;
-    Store own;          // the own file as last read or written, `pending` laid over it
-    Store pending;      // entries set here that the own file does not hold yet
+    Store own;     // the own file as last read or written, `pending` laid over it
+    Store pending; // entries set here that the own file does not hold yet
     // Keys among `pending` that only fill in a value the file lacks (a
     // default written back, a copy from the any-user scope): a value the file
     // turns out to hold for them wins.
     std::set<std::string, std::less<>> fillIns;
     FileStamp ownStamp; // the own file when `own` was read or written
     Store anyUser;
-    // $XDG_RUNTIME_DIR when it is an absolute path, else ""
-    std::string runtimeDir;
     // Why the own file, which is there, cannot be read ("" when it can, or
     // is not there). While it is set the file is never written.
     std::string unreadable;
@@ -74,7 +72,11 @@ struct Snapshot {
     bool lockBusy = false;
     // A closing plug-in waited CLOSE_WAIT in vain: later closes only try.
     bool closeWaited = false;
-    std::string saveError;   // why the last save stored nothing ("" when it did)
+    std::string saveError; // why the last save stored nothing ("" when it did)
+    // Why saves fail to write the own file, until the editor has shown it,
+    // and every such reason told since the last save that stored.
+    std::string saveNotice;
+    std::set<std::string, std::less<>> toldSaveFailures;
     std::string lastUnsaved; // what standard error was last told was not saved
 };
 
@@ -153,9 +155,6 @@ std::string homeFolder() {
 }
 
 void resolveFolders(Snapshot& s) {
-    s.runtimeDir = envValue("XDG_RUNTIME_DIR");
-    if (s.runtimeDir.empty() || s.runtimeDir[0] != '/') s.runtimeDir.clear();
-
     const std::string redirect = envValue("ONDIX_PREFS_DIR");
     if (!redirect.empty()) {
         s.ownDir = withoutTrailingSlashes(redirect);
@@ -441,12 +440,35 @@ Snapshot& loadedSnapshot() {
     return s;
 }
 
+// The user's own lock files for the settings in `folder`, outside it, at
+// names that every process saving there meets whatever its environment
+// says: ondix-prefs-<uid>-<device>-<inode>.lock, the folder's device and
+// inode in hexadecimal, in /tmp and in /dev/shm. Each of the two is locked
+// where it can be, so that processes that find one of them out of reach (a
+// /tmp of their own, a name another user took) still meet at the other.
+// None when the folder cannot be looked at.
+std::vector<std::string> ownLockPaths(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return {};
+    char digits[64];
+    char* end = digits;
+    const auto put = [&](unsigned long long n, int base, char after) {
+        end = std::to_chars(end, digits + sizeof digits - 1, n, base).ptr;
+        *end++ = after;
+    };
+    put(::geteuid(), 10, '-');
+    put(static_cast<unsigned long long>(st.st_dev), 16, '-');
+    put(static_cast<unsigned long long>(st.st_ino), 16, '.');
+    const std::string name = "ondix-prefs-" + std::string(digits, end) + "lock";
+    return {joinPath("/tmp", name), joinPath("/dev/shm", name)};
+}
+
 // An exclusive advisory lock held while a save reads, merges and replaces
-// the own file. Three things are locked, in this order: the settings folder
-// and the lock file beside the own file, which other builds lock too, and a
-// lock file of the user's own outside the folder (runtimeLockPath), which
-// the user can lock even where the folder cannot be opened (mode 0300) and
-// the lock file not at all. A lock file that cannot be opened for writing (a
+// the own file. These are locked, in this order: the settings folder and
+// the lock file beside the own file, which other builds lock too, and the
+// user's own lock files outside the folder (ownLockPaths), which the user
+// can lock even where the folder cannot be opened (mode 0300) and the lock
+// file not at all. A lock file that cannot be opened for writing (a
 // read-only file, a folder in its place) is opened read-only, which flock
 // allows; one that cannot be opened at all (another user's private file, a
 // link) is left out, and so is each of the others that cannot be opened or
@@ -457,9 +479,8 @@ class SaveLock {
 public:
     enum class State { held, busy, unavailable };
 
-    SaveLock(const std::string& folder, const std::string& lockPath, std::string runtimePath,
-             std::chrono::milliseconds wait)
-        : runtimePath_(std::move(runtimePath)) {
+    SaveLock(const std::string& folder, const std::string& lockPath,
+             const std::vector<std::string>& ownPaths, std::chrono::milliseconds wait) {
         constexpr int LOCK_FILE_FLAGS = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
         const auto deadline = std::chrono::steady_clock::now() + wait;
         fds_[0] = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -480,12 +501,19 @@ public:
             state = got;
             if (got == State::busy) return;
         }
-        const State got = acquireRuntime(deadline);
-        if (got != State::unavailable) state = got;
+        for (const std::string& path : ownPaths) {
+            const State got = acquireOwn(path, deadline);
+            if (got == State::unavailable) continue;
+            state = got;
+            if (got == State::busy) return;
+        }
     }
     ~SaveLock() {
-        // Removed while it is held (see acquireRuntime).
-        if (fds_[2] >= 0) ::unlink(runtimePath_.c_str());
+        // Removed while they are held (see acquireOwn).
+        for (const auto& [path, fd] : own_) {
+            ::unlink(path.c_str());
+            ::close(fd);
+        }
         for (int fd : fds_)
             if (fd >= 0) ::close(fd); // releases the lock
     }
@@ -512,37 +540,37 @@ private:
         }
     }
 
-    // The user's own lock file: made when it is missing, never through a
-    // link, and used only when it is a regular file of the user's. Every
-    // holder removes it before letting go, so none stays behind; one that
-    // gets the lock after that finds that the name no longer leads to the
-    // file it locked, and opens the name again.
-    State acquireRuntime(std::chrono::steady_clock::time_point deadline) {
+    // One of the user's own lock files: made with mode 0600 when it is
+    // missing, never through a link, and used only when it is a regular file
+    // of the user's. Every holder removes it before letting go, so none stays
+    // behind; one that gets the lock after that finds that the name no longer
+    // leads to the file it locked, and opens the name again.
+    State acquireOwn(const std::string& path, std::chrono::steady_clock::time_point deadline) {
         constexpr int FLAGS = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
         for (int tries = 0; tries < 100; ++tries) {
-            const int fd = ::open(runtimePath_.c_str(), FLAGS, 0600);
+            const int fd = ::open(path.c_str(), FLAGS, 0600);
             if (fd < 0) {
-                noteFailure(runtimePath_, errno);
+                noteFailure(path, errno);
                 return State::unavailable;
             }
             struct stat locked {};
             if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode) ||
                 locked.st_uid != ::geteuid()) {
                 failures += failures.empty() ? "" : "; ";
-                failures += runtimePath_ + ": not a file of the user's own";
+                failures += path + ": not a file of the user's own";
                 ::close(fd);
                 return State::unavailable;
             }
             const State got = acquire(fd, deadline);
             if (got != State::held) {
-                if (got == State::unavailable) noteFailure(runtimePath_, errno);
+                if (got == State::unavailable) noteFailure(path, errno);
                 ::close(fd);
                 return got;
             }
             struct stat named {};
-            if (::lstat(runtimePath_.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+            if (::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
                 named.st_ino == locked.st_ino) {
-                fds_[2] = fd;
+                own_.emplace_back(path, fd);
                 return State::held;
             }
             ::close(fd); // its last holder removed it
@@ -555,41 +583,23 @@ private:
         failures += what + ": " + std::strerror(error);
     }
 
-    std::string runtimePath_;
-    int fds_[3] = {-1, -1, -1}; // the folder, the lock file, the user's own lock file
+    int fds_[2] = {-1, -1};                        // the folder, the lock file
+    std::vector<std::pair<std::string, int>> own_; // the user's own lock files held
 };
 
 std::string lockFileName() {
     return "." + prefsFileName() + ".lock";
 }
 
-// The user's own lock for the settings in `folder`, outside it:
-// <runtime folder>/ondix-prefs-<hash>.lock, or /tmp/ondix-prefs-<uid>-<hash>.lock
-// without a runtime folder. <hash> is the FNV-1a hash (64 bits, hexadecimal)
-// of the folder's real path, so every process that saves there meets at one
-// name whichever way it names the folder.
-std::string runtimeLockPath(const std::string& folder, const std::string& runtimeDir) {
-    std::string real = folder;
-    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
-        real = resolved;
-        std::free(resolved);
-    }
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char c : real) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ULL;
-    }
-    static constexpr char HEX[] = "0123456789abcdef";
-    std::string name = "ondix-prefs-";
-    if (runtimeDir.empty()) {
-        char digits[16];
-        const auto result = std::to_chars(digits, digits + sizeof digits, ::geteuid());
-        name.append(digits, result.ptr);
-        name += '-';
-    }
-    for (int shift = 60; shift >= 0; shift -= 4) name += HEX[(hash >> shift) & 15];
-    name += ".lock";
-    return joinPath(runtimeDir.empty() ? std::string("/tmp") : runtimeDir, name);
+// A save could not write the own file (a folder that cannot be written, a
+// full disk, a file size limit): the reason is kept for the editor, once for
+// each reason until a save stores again. Standard error hears of it from
+// finishPrefsSaves, when a plug-in closes with entries not stored.
+void noteSaveFailure(Snapshot& s, const std::string& reason) {
+    s.saveError = reason;
+    if (!s.toldSaveFailures.insert(reason).second) return;
+    s.saveNotice = "Your Ondix settings cannot be saved (" + reason +
+                   "). Settings you change last until Ondix closes.";
 }
 
 // Nothing could be locked: said on standard error, once a process.
@@ -645,7 +655,8 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
         Turn& operator=(const Turn&) = delete;
     } turn(held);
 
-    std::string folder, path, runtimePath;
+    std::string folder, path;
+    std::vector<std::string> ownLocks;
     {
         Snapshot& s = snapshot();
         if (s.pending.empty()) return true; // the save before stored them
@@ -658,17 +669,17 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
             return false;
         }
         if (!makeFolders(s.ownDir)) {
-            s.saveError = "cannot make the folder " + s.ownDir + ": " + std::strerror(errno);
+            noteSaveFailure(s, "cannot make the folder " + s.ownDir + ": " + std::strerror(errno));
             return false;
         }
         folder = s.ownDir;
-        runtimePath = runtimeLockPath(folder, s.runtimeDir);
+        ownLocks = ownLockPaths(folder);
     }
 
     held.unlock();
     const auto left = std::max(deadline - std::chrono::steady_clock::now(),
                                std::chrono::steady_clock::duration::zero());
-    const SaveLock lock(folder, joinPath(folder, lockFileName()), runtimePath,
+    const SaveLock lock(folder, joinPath(folder, lockFileName()), ownLocks,
                         std::chrono::duration_cast<std::chrono::milliseconds>(left));
     held.lock();
     if (!current()) return false;
@@ -706,8 +717,13 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
         if (!current()) break;
         Snapshot& after = snapshot();
         after.ownStamp = stamp;
-        after.saveError = written ? std::string() : error;
-        if (!written) break;
+        if (!written) {
+            noteSaveFailure(after, error);
+            break;
+        }
+        after.saveError.clear();
+        after.saveNotice.clear();
+        after.toldSaveFailures.clear();
         for (const auto& [key, entry] : writing) {
             const auto it = after.pending.find(key);
             if (it == after.pending.end() || it->second != entry) continue;
@@ -942,5 +958,6 @@ std::string takePrefsNotice() {
     std::lock_guard lock(prefsMutex());
     Snapshot& s = snapshot();
     if (!s.loaded) return {};
-    return std::exchange(s.notice, std::string());
+    if (!s.notice.empty()) return std::exchange(s.notice, std::string());
+    return std::exchange(s.saveNotice, std::string());
 }

@@ -26,20 +26,20 @@
 // platform/file_io.h). Entries saved by another process in the meantime, and
 // entries it dropped, stay as it left them.
 //
-// The lock is flock on three things, each left out when it cannot be opened
-// or locked: the settings folder; .<file>.lock beside the file, for other
+// The lock is flock on these, each left out when it cannot be opened or
+// locked: the settings folder; .<file>.lock beside the file, for other
 // builds that lock it alone (opened read-only when it cannot be written, left
 // out when it cannot be opened at all: another user's private file, a link);
-// and a lock file of the user's own outside the folder, which the user can
+// and lock files of the user's own outside the folder, which the user can
 // lock where neither of the others can be (a folder of mode 0300 with such a
-// lock file): $XDG_RUNTIME_DIR/ondix-prefs-<hash>.lock, or
-// /tmp/ondix-prefs-<uid>-<hash>.lock when XDG_RUNTIME_DIR is unset, <hash>
-// naming the settings folder's real path. That file is made with mode 0600
-// and never through a link, is used only when it is a regular file of the
-// user's, and is removed by each holder before it lets go. Nothing is ever
-// written without the lock while another process may hold it; only where
-// none of the three can be locked does a write go ahead unlocked, and
-// standard error is told so once a process.
+// lock file): ondix-prefs-<uid>-<device>-<inode>.lock in /tmp and in
+// /dev/shm, <device> and <inode> (hexadecimal) naming the settings folder, so
+// that every process saving there meets at the same names whatever its
+// environment. Each is made with mode 0600 and never through a link, is used
+// only when it is a regular file of the user's, and is removed by each holder
+// before it lets go. Nothing is ever written without the lock while another
+// process may hold it; only where none of them can be locked does a write go
+// ahead unlocked, and standard error is told so once a process.
 //
 // A save waits for the lock at most 200 ms; when another process holds it
 // longer, the entries are kept in memory (reads see them) and later saves
@@ -47,9 +47,11 @@
 // editor's idle pass (retryPrefsSave) stores them. A plug-in that closes
 // (finishPrefsSaves) waits for the lock up to 5 s to store what still waits,
 // and says on standard error which keys it could not store. A write that
-// fails keeps its entry in memory and the next write stores it too. Writes
-// made while a PrefsSaveGroup exists are stored in one save when the last
-// group ends.
+// fails keeps its entry in memory and the next write stores it too; why it
+// failed (a folder that cannot be written, a full disk, a file size limit)
+// is kept for the editor (takePrefsNotice), once for each reason until a save
+// stores again. Writes made while a PrefsSaveGroup exists are stored in one
+// save when the last group ends.
 //
 // An own file that is there but cannot be read whole (no permission, a
 // folder or other non-file in its place, a link into a folder that cannot be
@@ -193,7 +195,9 @@ bool finishPrefsSaves();
 // Why the own file cannot be read ("" when it can or is not there).
 std::string prefsProblem();
 // A message for the user about that, once (later calls give "" until the
-// file has been read again and then becomes unreadable again).
+// file has been read again and then becomes unreadable again); else one
+// about why saves fail to write the file, once for each reason until a save
+// stores again. "" when there is nothing to tell.
 std::string takePrefsNotice();
 
 // Drops the snapshot: the folders are resolved again from the environment and

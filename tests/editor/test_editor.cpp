@@ -14,9 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
+
+#include <sys/resource.h>
 
 using namespace VSTGUI;
 
@@ -128,6 +135,52 @@ TEST_F(EditorFixture, ASettingsFileThatCannotBeReadIsToldOnceWhenTheEditorOpens)
     ASSERT_EQ(dialogs.alertRequests.size(), 1u);
     EXPECT_NE(dialogs.alertRequests[0].header.find(prefsOwnFilePath()), std::string::npos);
     EXPECT_NE(dialogs.alertRequests[0].header.find("cannot be read"), std::string::npos);
+}
+
+// A save that cannot write the file, made on another thread, is told at the
+// editor's next pass: once for each reason, and again after a save stored.
+TEST_F(EditorFixture, ASaveThatFailsIsToldInTheEditorOnceForEachReason) {
+    make();
+    const std::string own = prefsOwnFilePath();
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const rlimit small{64, unlimited.rlim_max};
+    ::signal(SIGXFSZ, SIG_IGN); // as a host that wants to hear of a file too large does
+    using Act = std::function<void()>;
+    const std::vector<std::tuple<const char*, Act, Act>> ways = {
+        {"File too large", [&] { ::setrlimit(RLIMIT_FSIZE, &small); },
+         [&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); }},
+        {"No such file or directory", // a link into a folder that is gone
+         [&] {
+             std::filesystem::rename(own, own + ".kept");
+             std::filesystem::create_symlink("gone/settings.prefs", own);
+         },
+         [&] { std::filesystem::rename(own + ".kept", own); }},
+    };
+    ScriptedDialogService dialogs;
+    ScopedDialogService scoped(dialogs);
+    ASSERT_EQ(dispatch(effEditOpen), 1);
+    for (int round = 0; round < 2; ++round)
+        for (const auto& [reason, breakIt, mendIt] : ways) {
+            SCOPED_TRACE(reason);
+            dialogs.alertRequests.clear();
+            breakIt();
+            for (int save = 0; save < 3; ++save)
+                std::thread([save] { saveIntToPrefs("Tried", save); }).join();
+            mendIt();
+            for (int pass = 0; pass < 3; ++pass) {
+                clock.advance(40);
+                dispatch(effEditIdle);
+            }
+            ASSERT_EQ(dialogs.alertRequests.size(), 1u);
+            const std::string& told = dialogs.alertRequests[0].header;
+            for (const std::string& part :
+                 {std::string("cannot be saved"), std::string(reason), own})
+                EXPECT_NE(told.find(part), std::string::npos) << told;
+            EXPECT_TRUE(saveIntToPrefsChecked("Tried", 3));
+        }
+    dispatch(effEditClose);
+    ::signal(SIGXFSZ, SIG_DFL);
 }
 
 TEST_F(EditorFixture, ChoosingASizeTellsTheUserAndKeepsTheOpenWindow) {

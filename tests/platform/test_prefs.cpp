@@ -1231,23 +1231,41 @@ TEST_F(PrefsProcesses, AnInstanceOpensWhileAnotherClosesWaitingForTheLock) {
     EXPECT_EQ(getMidiCC(5), 42);
 }
 
+namespace {
+
+// The user's own lock files of the settings in dir, as the store names them.
+std::vector<fs::path> ownLockFiles(const fs::path& dir) {
+    struct stat st {};
+    EXPECT_EQ(::stat(dir.c_str(), &st), 0);
+    std::ostringstream name;
+    name << "ondix-prefs-" << ::geteuid() << '-' << std::hex << st.st_dev << '-' << st.st_ino
+         << ".lock";
+    return {fs::path("/tmp") / name.str(), fs::path("/dev/shm") / name.str()};
+}
+
+// Another user's private file at f; false when it cannot be made here.
+bool othersFile(const fs::path& f) {
+    const uid_t other = ::geteuid() == 65534 ? 65533 : 65534;
+    writeFile(f, "");
+    return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), other, other) == 0;
+}
+
+} // namespace
+
 // Locks that cannot be taken in the settings folder (a lock file that cannot
-// be written; a shut folder and a lock file that cannot be opened): saves still
-// take turns and many at once lose nothing; where nothing can be locked at
-// all, each process says so once. Root drops its permission overrides to meet
-// the files as a user does; another user's file needs root to make.
+// be written; a shut folder and a lock file that cannot be opened), and the
+// names outside it taken by others: saves still take turns and many at once
+// lose nothing, whatever XDG_RUNTIME_DIR each process has; where nothing can
+// be locked at all, each process says so once. Root drops its permission
+// overrides to meet the files as a user does; another user's file needs root
+// to make.
 TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     constexpr int kProcesses = 32;
     struct Case {
         const char* what;
         std::function<bool(const fs::path& lockFile)> make; // false: cannot be made here
         bool shut = false;                                  // the folder is mode 0300
-        bool runtimeFolder = true; // XDG_RUNTIME_DIR names a folder, else nothing
-    };
-    const auto othersFile = [](const fs::path& f) {
-        const uid_t other = ::geteuid() == 65534 ? 65533 : 65534;
-        writeFile(f, "");
-        return ::chmod(f.c_str(), 0600) == 0 && ::chown(f.c_str(), other, other) == 0;
+        int takenOutside = 0; // how many of the own lock files others took first
     };
     const auto dangling = [](const fs::path& f) {
         fs::create_symlink("nowhere", f);
@@ -1268,23 +1286,44 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
          }},
         {"shut folder, a dangling link", dangling, true},
         {"shut folder, another user's", othersFile, true},
-        {"nothing to lock", dangling, true, false},
+        {"shut folder, one name outside taken", dangling, true, 1},
+        {"nothing to lock", dangling, true, 2},
     };
+    // Each process's XDG_RUNTIME_DIR, by p modulo 4: unset, a folder it
+    // cannot write, a file, a folder of its own.
     const fs::path runtime = fs::path(folder) / "runtime";
-    fs::create_directory(runtime);
+    fs::create_directories(runtime / "shut");
+    ::chmod((runtime / "shut").c_str(), 0500);
+    writeFile(runtime / "file", "");
     Acts acts;
     std::vector<const Case*> made; // side by side, each in a folder
+    std::vector<fs::path> taken, lockFiles;
     for (const Case& c : cases) {
         const fs::path dir = fs::path(folder) / c.what;
         fs::create_directory(dir);
+        const std::vector<fs::path> own = ownLockFiles(dir);
+        lockFiles.insert(lockFiles.end(), own.begin(), own.end());
+        // Another user's file (where one cannot be made, a link to a file of
+        // the user's) in /tmp, such a link in /dev/shm.
+        for (int i = 0; i < c.takenOutside; ++i) {
+            taken.push_back(own[i]);
+            if (i == 0 && othersFile(own[i])) continue;
+            fs::remove(own[i]);
+            fs::create_symlink(runtime / "file", own[i]);
+        }
         if (!c.make(dir / LOCK_NAME)) {
             std::cout << "[ SKIPPED  ] " << c.what << ": cannot be made here\n";
             continue;
         }
-        const fs::path runtimeDir = c.runtimeFolder ? runtime : dir / "no such folder";
-        addCrowd(acts, dir, kProcesses, [runtimeDir](int p) {
+        addCrowd(acts, dir, kProcesses, [runtime](int p) {
             if (!dropPermissionOverride()) ::_exit(77);
-            ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+            const std::string mine = (runtime / std::to_string(p)).string();
+            const char* runtimeDirs[] = {nullptr, "shut", "file", mine.c_str()};
+            if (p % 4 == 0)
+                ::unsetenv("XDG_RUNTIME_DIR");
+            else
+                ::setenv("XDG_RUNTIME_DIR", (runtime / runtimeDirs[p % 4]).c_str(), 1);
+            fs::create_directory(mine);
             reloadPrefs();
             saveCrowdKeys(p);
             return finishPrefsSaves(); // as a closing plug-in does
@@ -1297,6 +1336,7 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     bool skipped = false;
     EXPECT_TRUE(runProcesses(acts, skipped));
     for (const Case* c : made) ::chmod((fs::path(folder) / c->what).c_str(), 0700);
+    for (const fs::path& f : taken) fs::remove(f);
     if (skipped) {
         std::cout << "[ SKIPPED  ] permissions cannot be dropped\n";
         return;
@@ -1304,14 +1344,17 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     for (const Case* c : made) {
         SCOPED_TRACE(c->what);
         const fs::path dir = fs::path(folder) / c->what;
-        if (c->runtimeFolder) {
+        const bool lockable = c->takenOutside < 2;
+        if (lockable) {
             EXPECT_EQ(unsavedCrowdKeys(dir, kProcesses), 0) << allSaid(dir / "said");
         }
         for (int p = 0; p < kProcesses; ++p) {
             const std::string said = readFile(dir / "said" / std::to_string(p));
-            EXPECT_EQ(linesWith(said, {"cannot be locked", dir.string()}), !c->runtimeFolder)
-                << said;
+            EXPECT_EQ(linesWith(said, {"cannot be locked", dir.string()}), !lockable) << said;
         }
     }
-    EXPECT_TRUE(fs::is_empty(runtime)); // no lock file is left behind
+    // No lock file is left behind, and none was made where the environment points.
+    for (const fs::path& f : lockFiles) EXPECT_FALSE(fs::exists(fs::symlink_status(f))) << f;
+    for (int p = 3; p < kProcesses; p += 4)
+        EXPECT_TRUE(fs::is_empty(runtime / std::to_string(p))) << p;
 }
