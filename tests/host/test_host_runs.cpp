@@ -321,7 +321,9 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
             } else {
                 EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
                     << describe(*status, run / "log.txt");
-                if (situation == kSnapshot) EXPECT_EQ(contents(png).substr(0, 4), "\x89PNG");
+                if (situation == kSnapshot) {
+                    EXPECT_EQ(contents(png).substr(0, 4), "\x89PNG");
+                }
             }
             EXPECT_EQ(hiddenEntries(run), std::vector<std::string>{});
             if (situation == kMessageBox) {
