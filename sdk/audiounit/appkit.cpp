@@ -1,5 +1,6 @@
 // Views with their native windows, and the run loop's timers.
 #include "audiounit/appkit.h"
+#include "vstgui/platform/x11_display.h"
 
 #include <X11/Xlib.h>
 
@@ -20,14 +21,14 @@ NSView::NSView(NSRect frame) : frame_(frame) {
     if (headlessViews.load(std::memory_order_relaxed)) return;
     const auto width = static_cast<unsigned>(std::max(1.0, frame.size.width));
     const auto height = static_cast<unsigned>(std::max(1.0, frame.size.height));
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = VSTGUI::X11::openDisplay();
     if (!display) return;
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 0,
                             BlackPixel(display, DefaultScreen(display)));
     XSync(display, False);
     if (!window) {
-        XCloseDisplay(display);
+        VSTGUI::X11::closeDisplay(display);
         return;
     }
     display_ = display;
@@ -38,7 +39,7 @@ NSView::~NSView() {
     if (!display_) return;
     auto* display = static_cast<Display*>(display_);
     XDestroyWindow(display, window_);
-    XCloseDisplay(display);
+    VSTGUI::X11::closeDisplay(display);
 }
 
 NSRunLoop& NSRunLoop::currentRunLoop() {

@@ -27,11 +27,14 @@ class XvfbTest : public ::testing::Test {
 public:
     using Clock = std::chrono::steady_clock;
 
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite() { startSuite("1024x768x24"); }
+
+    // A suite that needs another screen (WxHxDEPTH) starts its server so.
+    static void startSuite(const std::string& screen) {
         const char* previous = std::getenv("DISPLAY");
         hadDisplay = previous != nullptr;
         oldDisplay = previous ? previous : "";
-        startServer();
+        startServer(screen);
         if (serverPid > 0) setenv("DISPLAY", displayName.c_str(), 1);
     }
 
@@ -144,12 +147,12 @@ private:
     // Xvfb chooses a free display number itself and reports it on a pipe
     // once it accepts connections, so test programs running side by side
     // never share a server.
-    static void startServer() {
+    static void startServer(const std::string& screen) {
         int ready[2];
         if (pipe(ready) != 0) return;
         std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(ready[1]),
                                          "-nolisten", "tcp",        "-noreset",
-                                         "-screen",   "0",          "1024x768x24"};
+                                         "-screen",   "0",          screen};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);

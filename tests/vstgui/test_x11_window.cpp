@@ -2,6 +2,7 @@
 // menu layout headless; the child window, its input, its pixels and the
 // popup menus on a private Xvfb server (skipped when Xvfb cannot start).
 
+#include "audiounit/appkit.h"
 #include "platform/dialog_service.h"
 #include "vstgui/cfileselector.h"
 #include "vstgui/cframe.h"
@@ -12,6 +13,8 @@
 #include "vstgui/platform/x11_popup.h"
 
 #include "support/xvfb_test.h"
+// After gtest: Xlib defines None and Bool.
+#include "vstgui/platform/x11_display.h"
 
 #include <gtest/gtest.h>
 
@@ -540,6 +543,47 @@ TEST_F(GuiX11Window, BadParentFailsWithoutLeavingAnythingBehind) {
         nullptr);
     // The error handler in place before is back.
     EXPECT_EQ(XSetErrorHandler(nullptr), &testErrorHandler);
+}
+
+// Displays are opened and closed in turns across the process (two threads'
+// closes must never meet in libXext's close hook): every path that opens or
+// closes one makes its X call with the turn held, as another thread sees it.
+std::vector<std::pair<bool, bool>> displayTurns; // (opening, turn held)
+
+void recordDisplayTurn(bool opening) {
+    bool held = false;
+    std::thread([&held] { held = X11::displayTurnTaken(); }).join();
+    displayTurns.emplace_back(opening, held);
+}
+
+TEST_F(GuiX11Window, DisplaysOpenAndCloseInTurnsAcrossThreads) {
+    NullEvents events;
+    void* host = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
+    const struct {
+        const char* path;
+        std::function<bool()> openAndClose;
+    } cases[] = {
+        {"editor window",
+         [&] { return Platform::createChildWindow(host, 30, 20, &events) != nullptr; }},
+        {"refused parent",
+         [&] {
+             return !Platform::createChildWindow(reinterpret_cast<void*>(uintptr_t{0x7ffffff}), 10,
+                                                 10, &events);
+         }},
+        {"AudioUnit view",
+         [] {
+             return NSView(NSRect{{0, 0}, {30, 20}}).nativeWindow() != 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        displayTurns.clear();
+        X11::setDisplayTurnProbe(recordDisplayTurn);
+        EXPECT_TRUE(c.openAndClose());
+        X11::setDisplayTurnProbe(nullptr);
+        EXPECT_EQ(displayTurns, (std::vector<std::pair<bool, bool>>{{true, true}, {false, true}}));
+    }
+    EXPECT_FALSE(X11::displayTurnTaken());
 }
 
 TEST_F(GuiX11Window, ErrorHandlerIsOursOnlyWhileAWindowIsOpen) {

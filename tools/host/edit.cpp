@@ -29,6 +29,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace ondix::host {
@@ -47,59 +48,81 @@ constexpr double kMaxAudioLagSeconds = 0.25;
 
 // Xlib's default error handler ends the process; ours only counts. The
 // requests that can fail (reading the window's pixels) check their results.
-int xErrorCount = 0;
+std::atomic<int> xErrorCount{0};
 int countXError(Display*, XErrorEvent*) {
-    ++xErrorCount;
+    xErrorCount.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 
-// Ctrl-C and kill end the session like closing the window: the editor is
-// closed and the plug-in unloaded properly.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free); // set in a signal handler
-void requestStop(int) {
-    stopRequested.store(true, std::memory_order_relaxed);
+// Ctrl-C, kill, a closed terminal and the other signals sent to end the
+// process (not the profilers' timers) end the session like closing the
+// window: the editor is closed and the plug-in unloaded properly. The first
+// such signal is kept.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGUSR1,
+                                  SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ};
+std::atomic<int> endingSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free); // set in a signal handler
+void requestStop(int signal) {
+    int none = 0;
+    endingSignal.compare_exchange_strong(none, signal, std::memory_order_relaxed);
+}
+int stopSignal() {
+    return endingSignal.load(std::memory_order_relaxed);
 }
 
+// Signals someone chose to ignore (nohup, a background job) stay ignored.
 class SignalsEndTheSession {
 public:
     SignalsEndTheSession() {
-        stopRequested.store(false, std::memory_order_relaxed);
+        endingSignal.store(0, std::memory_order_relaxed);
         struct sigaction action {};
         action.sa_handler = requestStop;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
+        for (const int signal : kEndingSignals) {
+            struct sigaction previous {};
+            if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+                continue;
+            if (sigaction(signal, &action, nullptr) == 0) previous_.emplace_back(signal, previous);
+        }
     }
     ~SignalsEndTheSession() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
+        for (const auto& [signal, previous] : previous_) sigaction(signal, &previous, nullptr);
     }
     SignalsEndTheSession(const SignalsEndTheSession&) = delete;
     SignalsEndTheSession& operator=(const SignalsEndTheSession&) = delete;
 
 private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
+    std::vector<std::pair<int, struct sigaction>> previous_;
 };
 
-// The display connection and the top-level window the editor lives in.
+// The top-level window the editor lives in, and two display connections.
+// The window belongs to the owner connection, which gets the window
+// manager's close request and is read on the session's watch thread
+// (SessionEnd), so a close is seen even while the plug-in holds the main
+// thread in a modal loop. Everything else (mapping, resizing, the
+// snapshot, the window's events) goes through the main connection, on the
+// main thread.
 class HostWindow {
 public:
     HostWindow() = default;
     ~HostWindow() {
-        if (!display_) return;
-        if (window_) XDestroyWindow(display_, window_);
-        XSync(display_, False);
-        XSetErrorHandler(previousHandler_);
-        XCloseDisplay(display_);
+        if (display_ && window_ && !destroyed_.load(std::memory_order_relaxed))
+            XDestroyWindow(display_, window_);
+        if (display_) XSync(display_, False);
+        if (owner_) XSync(owner_, False);
+        if (display_ || owner_) XSetErrorHandler(previousHandler_);
+        if (owner_) XCloseDisplay(owner_);
+        if (display_) XCloseDisplay(display_);
     }
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
 
     bool connect() {
+        // The two connections are used on two threads.
+        XInitThreads();
         display_ = XOpenDisplay(nullptr);
-        if (!display_) return false;
+        if (display_) owner_ = XOpenDisplay(nullptr);
+        if (!owner_) return false;
         previousHandler_ = XSetErrorHandler(countXError);
         return true;
     }
@@ -108,28 +131,27 @@ public:
     Window window() const { return window_; }
 
     bool create(int width, int height, const std::string& title) {
-        const int screen = DefaultScreen(display_);
-        window_ =
-            XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0,
-                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                BlackPixel(display_, screen), BlackPixel(display_, screen));
+        const int screen = DefaultScreen(owner_);
+        window_ = XCreateSimpleWindow(owner_, RootWindow(owner_, screen), 0, 0,
+                                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                      0, BlackPixel(owner_, screen), BlackPixel(owner_, screen));
         if (!window_) return false;
-        XSelectInput(display_, window_, StructureNotifyMask);
-        fixSize(width, height);
-
-        XStoreName(display_, window_, title.c_str());
-        Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
-        XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_NAME", False), utf8, 8,
+        XStoreName(owner_, window_, title.c_str());
+        Atom utf8 = XInternAtom(owner_, "UTF8_STRING", False);
+        XChangeProperty(owner_, window_, XInternAtom(owner_, "_NET_WM_NAME", False), utf8, 8,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
                         static_cast<int>(title.size()));
         XClassHint classHint{};
         std::string name = "ondix-host";
         classHint.res_name = name.data();
         classHint.res_class = name.data();
-        XSetClassHint(display_, window_, &classHint);
-
-        deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-        XSetWMProtocols(display_, window_, &deleteWindow_, 1);
+        XSetClassHint(owner_, window_, &classHint);
+        deleteWindow_ = XInternAtom(owner_, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(owner_, window_, &deleteWindow_, 1);
+        // The main connection sees the window appear, change and go.
+        XSync(owner_, False);
+        XSelectInput(display_, window_, StructureNotifyMask);
+        fixSize(width, height);
         return true;
     }
 
@@ -166,21 +188,17 @@ public:
     }
 
     // Handles the events that reached our own window; false once the user
-    // asked to close it.
+    // asked to close it or it is gone.
     bool handleEvents() {
         while (XPending(display_) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
-            if (event.type == ClientMessage && event.xclient.window == window_ &&
-                event.xclient.format == 32 &&
-                static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
-                closeRequested_ = true;
-            } else if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
+            if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
                 window_ = 0; // someone else destroyed it
-                closeRequested_ = true;
+                closeRequested_.store(true, std::memory_order_relaxed);
             }
         }
-        return !closeRequested_;
+        return !closeRequested();
     }
 
     // Sleeps until an event arrives on the connection or `timeout` has passed.
@@ -192,11 +210,38 @@ public:
         poll(&fd, 1, static_cast<int>(std::clamp<int64_t>(ms, 0, 1000)));
     }
 
+    bool closeRequested() const { return closeRequested_.load(std::memory_order_relaxed); }
+
+    // On the watch thread only, once the window exists: waits up to
+    // `timeout` for the owner connection and notes a close request.
+    void watchOwner(Clock::duration timeout) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+        pollfd fd{ConnectionNumber(owner_), POLLIN, 0};
+        if (XPending(owner_) == 0) poll(&fd, 1, static_cast<int>(ms));
+        while (XPending(owner_) > 0) {
+            XEvent event;
+            XNextEvent(owner_, &event);
+            if (event.type == ClientMessage && event.xclient.format == 32 &&
+                static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_)
+                closeRequested_.store(true, std::memory_order_relaxed);
+        }
+    }
+
+    // On the watch thread only: destroys the window, the editor's window
+    // with it, as a host closing the editor does.
+    void destroyFromOwner(Window window) {
+        destroyed_.store(true, std::memory_order_relaxed);
+        XDestroyWindow(owner_, window);
+        XFlush(owner_);
+    }
+
 private:
     Display* display_ = nullptr;
+    Display* owner_ = nullptr;
     Window window_ = 0;
     Atom deleteWindow_ = 0;
-    bool closeRequested_ = false;
+    std::atomic<bool> closeRequested_{false};
+    std::atomic<bool> destroyed_{false};
     XErrorHandler previousHandler_ = nullptr;
 };
 
@@ -227,16 +272,19 @@ std::vector<pid_t> childProcesses() {
 }
 
 // The session's end, kept while the plug-in holds the main thread. A modal
-// dialog of the plug-in (a message box, a file chooser: programs it runs
-// and waits for inside the idle or event call) keeps the loop below from
-// coming round; once the end is due (--seconds has passed, or a signal asked
-// to stop) and the loop has not reached it shortly after, the programs the
-// plug-in is waiting for are asked to end (SIGTERM), as the user closing the
-// dialog would, again and again until the loop is out.
+// loop of the plug-in (a popup menu; a message box or file chooser, programs
+// it runs and waits for) runs inside an editor call and keeps the session's
+// loop from coming round. Once the end is due (a signal, the window closed,
+// --seconds passed) and a call of the plug-in has gone on for a moment
+// since, the programs the plug-in waits for are asked to end (SIGTERM), as
+// the user closing the dialog would; should that not bring the call back
+// either, the window is destroyed, and the editor's with it, as a host
+// closing the editor does: the plug-in's menus end with their window.
 class SessionEnd {
 public:
-    explicit SessionEnd(std::optional<Clock::time_point> end)
-        : end_(end), watcher_([this] { watch(); }) {}
+    explicit SessionEnd(HostWindow& host) : host_(host), window_(host.window()) {
+        watcher_ = std::thread([this] { watch(); });
+    }
     ~SessionEnd() {
         done_.store(true, std::memory_order_relaxed);
         watcher_.join();
@@ -244,23 +292,58 @@ public:
     SessionEnd(const SessionEnd&) = delete;
     SessionEnd& operator=(const SessionEnd&) = delete;
 
+    void setDeadline(Clock::time_point deadline) {
+        deadline_.store(deadline.time_since_epoch().count(), std::memory_order_relaxed);
+    }
+
+    // Makes an editor call of the plug-in, on the main thread.
+    template <typename Call> void callPlugin(const Call& call) {
+        calls_.fetch_add(1, std::memory_order_relaxed);
+        inPlugin_.store(true, std::memory_order_relaxed);
+        call();
+        inPlugin_.store(false, std::memory_order_relaxed);
+    }
+
+    bool windowDestroyed() const { return windowDestroyed_.load(std::memory_order_relaxed); }
+
 private:
     static constexpr auto kPoll = std::chrono::milliseconds(50);
     static constexpr auto kGrace = std::chrono::milliseconds(250);
 
+    bool due(Clock::time_point now) const {
+        const Clock::time_point deadline{
+            Clock::duration(deadline_.load(std::memory_order_relaxed))};
+        return stopSignal() != 0 || host_.closeRequested() || now >= deadline;
+    }
+
     void watch() {
-        std::optional<Clock::time_point> due = end_;
+        std::optional<Clock::time_point> heldSince; // due, and the same call still going on
+        uint64_t call = 0;
         while (!done_.load(std::memory_order_relaxed)) {
-            std::this_thread::sleep_for(kPoll);
+            host_.watchOwner(kPoll);
             const Clock::time_point now = Clock::now();
-            // A signal brings the end forward, whether or not --seconds set one.
-            if (stopRequested.load(std::memory_order_relaxed) && (!due || *due > now)) due = now;
-            if (!due || now < *due + kGrace || done_.load(std::memory_order_relaxed)) continue;
+            const uint64_t latest = calls_.load(std::memory_order_relaxed);
+            if (!due(now) || !inPlugin_.load(std::memory_order_relaxed) || latest != call) {
+                call = latest;
+                heldSince.reset();
+                continue;
+            }
+            if (!heldSince) heldSince = now;
+            if (now < *heldSince + kGrace || done_.load(std::memory_order_relaxed)) continue;
             for (const pid_t child : childProcesses()) ::kill(child, SIGTERM);
+            if (now >= *heldSince + 2 * kGrace && !windowDestroyed()) {
+                windowDestroyed_.store(true, std::memory_order_relaxed);
+                host_.destroyFromOwner(window_);
+            }
         }
     }
 
-    std::optional<Clock::time_point> end_;
+    HostWindow& host_;
+    const Window window_;
+    std::atomic<Clock::rep> deadline_{Clock::time_point::max().time_since_epoch().count()};
+    std::atomic<uint64_t> calls_{0};
+    std::atomic<bool> inPlugin_{false};
+    std::atomic<bool> windowDestroyed_{false};
     std::atomic<bool> done_{false};
     std::thread watcher_;
 };
@@ -268,9 +351,9 @@ private:
 // effEditClose on the way out, whatever way that is.
 class OpenEditor {
 public:
-    explicit OpenEditor(Plugin& plugin) : plugin_(plugin) {}
+    OpenEditor(Plugin& plugin, SessionEnd& sessionEnd) : plugin_(plugin), sessionEnd_(sessionEnd) {}
     ~OpenEditor() {
-        plugin_.dispatch(effEditClose);
+        sessionEnd_.callPlugin([this] { plugin_.dispatch(effEditClose); });
         plugin_.setWindowSizer(nullptr);
     }
     OpenEditor(const OpenEditor&) = delete;
@@ -278,6 +361,7 @@ public:
 
 private:
     Plugin& plugin_;
+    SessionEnd& sessionEnd_;
 };
 
 // Silent audio at real-time pace: the blocks due by now are processed, as
@@ -431,9 +515,8 @@ bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error
     return true;
 }
 
-} // namespace
-
-int runEdit(const EditOptions& options) {
+// The session; endedBy is the signal that ended it, if one did.
+int runEditSession(const EditOptions& options, int& endedBy) {
     // The main thread is the user's, but for the audio calls (SilentAudio).
     const ProcessLevel user(kVstProcessLevelUser);
     std::string error;
@@ -479,15 +562,19 @@ int runEdit(const EditOptions& options) {
         return kExitFailure;
     }
 
+    SignalsEndTheSession signals;
+    // From here on a modal loop of the plug-in cannot hold the session past its end.
+    SessionEnd sessionEnd(host);
     plugin->setWindowSizer([&host](int32_t w, int32_t h) { return host.resize(w, h); });
     void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(host.window()));
-    if (plugin->dispatch(effEditOpen, 0, 0, parent) == 0) {
+    bool opened = false;
+    sessionEnd.callPlugin([&] { opened = plugin->dispatch(effEditOpen, 0, 0, parent) != 0; });
+    if (!opened) {
         plugin->setWindowSizer(nullptr);
         reportError(options.pluginPath + " could not open its editor");
         return kExitFailure;
     }
-    OpenEditor editor(*plugin);
-    SignalsEndTheSession signals;
+    OpenEditor editor(*plugin, sessionEnd);
 
     SilentAudio audio(*plugin);
     const Clock::time_point start = Clock::now();
@@ -495,20 +582,21 @@ int runEdit(const EditOptions& options) {
     if (options.seconds) {
         end = start + std::chrono::duration_cast<Clock::duration>(
                           std::chrono::duration<double>(*options.seconds));
+        sessionEnd.setDeadline(*end);
     }
     audio.start(start);
     Clock::time_point nextIdle = start;
     uint64_t idles = 0;
     // Runs the session (events, audio, idle calls) until `until`, the window
-    // is closed or `done` says so.
+    // is closed, a signal ends it or `done` says so.
     auto run = [&](Clock::time_point until, const auto& done) {
         for (;;) {
-            if (!host.handleEvents() || done()) return;
+            if (!host.handleEvents() || stopSignal() != 0 || done()) return;
             const Clock::time_point now = Clock::now();
             if (now >= until) return;
             audio.runUntil(now);
             if (now >= nextIdle) {
-                plugin->dispatch(effEditIdle);
+                sessionEnd.callPlugin([&] { plugin->dispatch(effEditIdle); });
                 ++idles;
                 nextIdle += kIdleInterval;
                 if (nextIdle <= now) nextIdle = now + kIdleInterval;
@@ -518,12 +606,13 @@ int runEdit(const EditOptions& options) {
             host.waitForEvents(wake - Clock::now());
         }
     };
-    const SessionEnd sessionEnd(end); // also over the wait for the snapshot below
-    run(end.value_or(Clock::time_point::max()),
-        [] { return stopRequested.load(std::memory_order_relaxed); });
+    run(end.value_or(Clock::time_point::max()), [] { return false; });
     const double ran = std::chrono::duration<double>(Clock::now() - start).count();
 
-    if (!options.snapshot.empty()) {
+    // A signal leaves every output as it was: no snapshot is taken once one
+    // has come (one that comes later finds the snapshot written).
+    bool snapshotTaken = false;
+    if (!options.snapshot.empty() && stopSignal() == 0) {
         // The editor draws in its idle calls, not necessarily the first: a
         // session too short for it to draw goes on until the window shows
         // more than one flat colour (how a window looks before anything is
@@ -537,12 +626,21 @@ int runEdit(const EditOptions& options) {
         });
         // One more idle pass so that the editor is up to date, and a moment
         // for the server to draw what it sent over its own connection.
-        plugin->dispatch(effEditIdle);
-        std::this_thread::sleep_for(kIdleInterval);
-        XSync(host.display(), False);
-        if (!writeSnapshot(host, options.snapshot, error)) {
-            reportError(error);
-            return kExitFailure;
+        if (stopSignal() == 0) {
+            sessionEnd.callPlugin([&] { plugin->dispatch(effEditIdle); });
+            std::this_thread::sleep_for(kIdleInterval);
+            XSync(host.display(), False);
+        }
+        host.handleEvents();
+        if (stopSignal() == 0) {
+            if (sessionEnd.windowDestroyed() || !host.window())
+                error = "no snapshot: the window was closed while the editor held it";
+            else
+                snapshotTaken = writeSnapshot(host, options.snapshot, error);
+            if (!snapshotTaken) {
+                reportError(error);
+                return kExitFailure;
+            }
         }
     }
 
@@ -554,11 +652,35 @@ int runEdit(const EditOptions& options) {
         if (audio.skippedFrames() > 0) {
             std::cerr << " (" << formatInt(audio.skippedFrames()) << " frames skipped to keep up)";
         }
-        if (xErrorCount > 0) std::cerr << ", " << formatInt(xErrorCount) << " X errors";
+        if (const int errors = xErrorCount.load(); errors > 0)
+            std::cerr << ", " << formatInt(errors) << " X errors";
         std::cerr << '\n';
         reportCallbacks(plugin->counts());
     }
+    // With a snapshot asked for and not taken, a signal means the run did
+    // not complete.
+    if (!options.snapshot.empty() && !snapshotTaken) endedBy = stopSignal();
     return kExitOk;
+}
+
+} // namespace
+
+int runEdit(const EditOptions& options) {
+    int endedBy = 0;
+    const int status = runEditSession(options, endedBy);
+    if (endedBy == 0) return status;
+    // Everything is closed and unloaded: the signal ends the program as it
+    // would have, or as a shell reports that when it is handled elsewhere.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(endedBy, &action, nullptr);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, endedBy);
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(endedBy);
+    return 128 + endedBy;
 }
 
 } // namespace ondix::host

@@ -82,7 +82,8 @@ Edit options:
   --seconds S           close the editor after S seconds, at most 3600
   --snapshot FILE.png   before closing, write the window's pixels to FILE.png
                         and print "FILE.png WIDTHxHEIGHT" (runs 1 s unless
-                        --seconds is given, and on until the editor has drawn)
+                        --seconds is given, and on until the editor has drawn);
+                        a signal that ends the session writes none
 
 Host options:
   --rate HZ             sample rate (default 44100)

@@ -7,6 +7,9 @@ namespace VSTGUI::X11 {
 
 namespace {
 
+std::mutex displayTurn;
+std::atomic<void (*)(bool)> displayTurnProbe{nullptr};
+
 std::mutex handlerMutex;
 int handlerUsers = 0;
 XErrorHandler previousHandler = nullptr;
@@ -14,6 +17,29 @@ std::atomic<uint64_t> errorsSeen{0};
 thread_local ErrorTrap* innermostTrap = nullptr;
 
 } // namespace
+
+Display* openDisplay() {
+    std::lock_guard<std::mutex> turn(displayTurn);
+    if (auto probe = displayTurnProbe.load(std::memory_order_acquire)) probe(true);
+    return XOpenDisplay(nullptr);
+}
+
+void closeDisplay(Display* display) {
+    if (!display) return;
+    std::lock_guard<std::mutex> turn(displayTurn);
+    if (auto probe = displayTurnProbe.load(std::memory_order_acquire)) probe(false);
+    XCloseDisplay(display);
+}
+
+void setDisplayTurnProbe(void (*probe)(bool opening)) {
+    displayTurnProbe.store(probe, std::memory_order_release);
+}
+
+bool displayTurnTaken() {
+    if (!displayTurn.try_lock()) return true;
+    displayTurn.unlock();
+    return false;
+}
 
 int recordError(Display* display, XErrorEvent* event) {
     errorsSeen.fetch_add(1, std::memory_order_relaxed);

@@ -1,4 +1,5 @@
-// X error handling shared by the editor's windows and popup menus.
+// Display connections and X error handling shared by the editor's windows,
+// popup menus and tooltips.
 //
 // Xlib's default error handler ends the process. While one of our windows
 // exists we install a handler that only records errors; a host window that
@@ -10,6 +11,24 @@
 #include <cstdint>
 
 namespace VSTGUI::X11 {
+
+// Connections are opened and closed one at a time in the whole process,
+// whatever thread asks: closing one runs the close hooks of the X
+// extensions, and libXext's reads and changes one record for the whole
+// process, which another thread's open or close must not meet. Between its
+// open and close a connection is used on one thread at a time.
+//
+// Xlib's own locks (XInitThreads) are the host's to turn on, before its
+// first Xlib call; libX11 1.8 and later turn them on when loaded.
+Display* openDisplay();
+void closeDisplay(Display* display);
+
+// For tests: called with the turn held, just before each XOpenDisplay
+// (opening) and XCloseDisplay; nullptr removes it.
+void setDisplayTurnProbe(void (*probe)(bool opening));
+// For tests: whether a thread holds the turn now. Never call it on a
+// thread that holds it.
+bool displayTurnTaken();
 
 // Counted: the first acquire installs the recording handler, the last
 // release puts back the handler that was there before (unless someone else

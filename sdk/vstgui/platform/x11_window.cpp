@@ -49,7 +49,7 @@ public:
             X11::ErrorTrap trap(display);
             if (!destroyed) XDestroyWindow(display, window);
         }
-        XCloseDisplay(display);
+        X11::closeDisplay(display);
         X11::releaseErrorHandler();
     }
 
@@ -299,7 +299,7 @@ private:
 std::unique_ptr<IWindow> createChildWindow(void* parent, int width, int height,
                                            IWindowEvents* events) {
     if (!parent || !events || width <= 0 || height <= 0) return nullptr;
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = X11::openDisplay();
     if (!display) return nullptr;
     X11::acquireErrorHandler();
     const Window parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
@@ -336,7 +336,7 @@ std::unique_ptr<IWindow> createChildWindow(void* parent, int width, int height,
         }
     }
     if (!window) {
-        XCloseDisplay(display);
+        X11::closeDisplay(display);
         X11::releaseErrorHandler();
         return nullptr;
     }
