@@ -779,7 +779,7 @@ public:
     float getTuning(int note) const;
     void setTuning();
     void takeTuning();
-    void prepareTuning();
+    void prepareTuning(bool audioThread);
     void askForTuningTags();
     void readTuning(bool restore);
     TuningSource storedTuningSource() const;

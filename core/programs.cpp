@@ -248,11 +248,12 @@ void APlugin::requestPresetApplication(PresetLoad load) {
     releaseControllers(engine.midi);
     // Off an audio thread the tuning file the state names is read here and
     // the record's wave tables are built here, and the application takes
-    // them: a note right after it plays the new waves at once. A thread that
-    // has rendered posts the file to the plug-in's file worker and leaves
-    // the tables to the staged build.
-    prepareTuning();
-    if (!onAudioThread()) prepareWaveTables(load);
+    // them: a note right after it plays the new waves at once. An audio
+    // thread posts the file to the plug-in's file worker and leaves the
+    // tables to the staged build.
+    const bool audio = onAudioThread();
+    prepareTuning(audio);
+    if (!audio) prepareWaveTables(load);
 }
 
 APlugin::RecordRewrite::RecordRewrite(APlugin& p, PresetLoad load, bool blockFirst) : plugin(p) {

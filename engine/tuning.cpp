@@ -197,9 +197,9 @@ TuningSource APlugin::storedTuningSource() const {
 // no file and waits for nothing: it posts the read to the file worker, and
 // the application waits for the table (awaitingRestoredTuning, or
 // waitForTuningReads when the host renders offline).
-void APlugin::prepareTuning() {
+void APlugin::prepareTuning(bool audioThread) {
     TuningRequests& requests = engine.tuningRequests;
-    if (!onAudioThread()) {
+    if (!audioThread) {
         readTuning(true);
         requests.beginRestore(0);
         return;
