@@ -200,8 +200,8 @@ TuningSource APlugin::storedTuningSource() const {
 void APlugin::prepareTuning(bool audioThread) {
     TuningRequests& requests = engine.tuningRequests;
     if (!audioThread) {
+        requests.beginRestore(0); // an earlier restore's wait ends with it
         readTuning(true);
-        requests.beginRestore(0);
         return;
     }
     const std::uint32_t ticket = requests.ask();
