@@ -13,6 +13,8 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 // The threads that have rendered an instance, process-wide. A host may
@@ -20,8 +22,9 @@
 // one is an audio thread from its first block on. Threads are known by the
 // kernel's thread id, which a new thread gets again only once the ids have
 // gone round (a pthread id is handed on as soon as a thread is joined).
-// Lock-free and without allocation, for the render loop. With more
-// rendering threads than there are places the most recent ones are kept.
+// Lock-free and without allocation, for the render loop. A new thread takes
+// the place of one that has ended; with more live rendering threads than
+// there are places the most recent ones are kept.
 class AudioThreads {
 public:
     // The calling thread renders.
@@ -32,6 +35,15 @@ public:
             if (seen == self) return;
             if (seen == 0 && (slot.compare_exchange_strong(seen, self, std::memory_order_relaxed) ||
                               seen == self))
+                return;
+        }
+        // All taken: the place of a thread that has ended (looked at once,
+        // by a thread's first block), else the next one in turn.
+        const pid_t process = getpid();
+        for (std::atomic<pid_t>& slot : slots) {
+            pid_t seen = slot.load(std::memory_order_relaxed);
+            if (seen != self && tgkill(process, seen, 0) != 0 && errno == ESRCH &&
+                slot.compare_exchange_strong(seen, self, std::memory_order_relaxed))
                 return;
         }
         const unsigned at = next.fetch_add(1, std::memory_order_relaxed) % kPlaces;

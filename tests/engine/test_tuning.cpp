@@ -602,6 +602,21 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
     }
 }
 
+// A thread that renders stays an audio thread (the host saying nothing)
+// however many threads have rendered and ended since: an ended thread's
+// place goes to a new one first. A thread that never rendered is none.
+TEST_F(TuningThreads, RenderingThreadsAreKnownWhateverThreadsCameAndWent) {
+    PluginHarness h;
+    TaskThread audio;
+    audio.run([&] { h.render(64); });
+    for (int i = 0; i < 150; ++i) std::thread([&] { h.render(64); }).join();
+    bool stillAudio = false, fresh = true;
+    audio.run([&] { stillAudio = h.p().onAudioThread(); });
+    std::thread([&] { fresh = h.p().onAudioThread(); }).join();
+    EXPECT_TRUE(stillAudio);
+    EXPECT_FALSE(fresh);
+}
+
 // A host restores a state value by value, 997 first, and the application
 // runs before the tuning's switch and name arrive (forced here: a slow tick
 // passes between). The notes play the tuning the values name: offline from
