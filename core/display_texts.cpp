@@ -62,7 +62,11 @@ std::string APlugin::getFloatStr(float value, int decimals) {
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
                                       std::chars_format::fixed, decimals);
     if (result.ec != std::errc()) return "0";
-    return std::string(buffer, result.ptr);
+    std::string text(buffer, result.ptr);
+    // A value that rounds to zero shows no sign: "-0.0 dB" typed back would
+    // come back as "0.0 dB".
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return text;
 }
 
 std::string APlugin::getFilterFreqStr(float value) {

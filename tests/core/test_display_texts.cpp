@@ -189,6 +189,7 @@ TEST_F(DisplayText, FloatHelpers) {
     EXPECT_EQ(APlugin::getFloatStr(12.5f, 2), "12.50");
     EXPECT_EQ(APlugin::getFloatStr(-10.02f, 1), "-10.0");
     EXPECT_EQ(APlugin::getFloatStr(3.0f, 0), "3");
+    EXPECT_EQ(APlugin::getFloatStr(-0.01f, 1), "0.0"); // no sign on a zero
     EXPECT_EQ(APlugin::getFilterFreqStr(0.5f), "640 Hz");
     EXPECT_EQ(APlugin::getEnvLenStr(1.0f), "16.38 sec");
     EXPECT_EQ(APlugin::getFadeLenStr(0.5f, 0.3f), "Off");
