@@ -489,16 +489,9 @@ void APlugin::renamePreset() {
                            " (as \"" + name + "\" it would come after its end)"))
             return;
         std::string error;
-        switch (renameToNewName(old.path, path, error)) {
-        case NewName::made:
-            break;
-        case NewName::taken:
-            nameTaken("preset", name);
+        if (!madeUnderNewName(renameToNewName(old.path, path, error), "preset", name, notRenamed,
+                              error))
             return;
-        case NewName::failed:
-            problem(notRenamed, error);
-            return;
-        }
     }
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
     refreshPresetList();
@@ -583,16 +576,9 @@ void APlugin::renamePresetFolder() {
                            " (as \"" + name + "\" its presets would come after its end)"))
             return;
         std::string error;
-        switch (renameToNewName(folder, path, error)) {
-        case NewName::made:
-            break;
-        case NewName::taken:
-            nameTaken("folder", name);
+        if (!madeUnderNewName(renameToNewName(folder, path, error), "folder", name, notRenamed,
+                              error))
             return;
-        case NewName::failed:
-            problem(notRenamed, error);
-            return;
-        }
     }
     refreshPresetList();
     if (const int moved = findPresetEntry(current); moved >= 0)

@@ -272,36 +272,27 @@ private:
 // lock) for `ms` milliseconds from now, or until release().
 class WorkerHold {
 public:
-    WorkerHold(APlugin& p, int ms) : lock(p.engine.tuningRequests.sourceLock, std::defer_lock) {
+    WorkerHold(APlugin& p, int ms) {
         if (ms <= 0) return;
         std::promise<void> holding;
-        timer = std::thread([this, ms, &holding] {
-            lock.lock();
+        std::future<void> held = holding.get_future();
+        holder = std::thread([&p, ms, &holding, until = stop.get_future()] {
+            const std::lock_guard lock(p.engine.tuningRequests.sourceLock);
             holding.set_value();
-            std::unique_lock wait(mutex);
-            released.wait_for(wait, std::chrono::milliseconds(ms), [this] { return done; });
-            lock.unlock();
+            until.wait_for(std::chrono::milliseconds(ms));
         });
-        holding.get_future().wait();
+        held.wait();
     }
     ~WorkerHold() { release(); }
-    WorkerHold(const WorkerHold&) = delete;
-    WorkerHold& operator=(const WorkerHold&) = delete;
     void release() {
-        {
-            const std::lock_guard guard(mutex);
-            done = true;
-        }
-        released.notify_all();
-        if (timer.joinable()) timer.join();
+        if (!holder.joinable()) return;
+        stop.set_value();
+        holder.join();
     }
 
 private:
-    std::unique_lock<std::mutex> lock;
-    std::mutex mutex;
-    std::condition_variable released;
-    bool done = false;
-    std::thread timer;
+    std::promise<void> stop;
+    std::thread holder;
 };
 
 // A restored state that names a tuning plays it from its first note on,
