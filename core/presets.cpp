@@ -13,7 +13,9 @@
 // wrote, nor this one what it wrote: the later one is told the name is taken.
 // Files are added to the list, or renamed in it, under the list's lock
 // (ListChange), so that instances that add at the same moment fill no more
-// places than are free and the others are told the list is full.
+// places than are free and the others are told the list is full; of those
+// that rename one preset or folder at the same moment, the later ones are
+// told another instance renamed it, and shown the list as it is now.
 //
 // Main thread only: these read folders, write files and show dialogs.
 
@@ -184,6 +186,19 @@ bool exists(const std::string& path) {
 
 std::string presetPath(const std::string& folder, const std::string& name) {
     return joinFolder(folder, name + PRESET_FILE_EXTENSION);
+}
+
+// Whether what a rename would move (a preset file or folder) has gone from
+// source, asked under the list's lock: another instance renamed it a moment
+// before (or another program removed it), so this one cannot. The user is
+// told so, and the command reads the list again, so that it shows the names
+// as they are now rather than the one that is gone.
+bool goneMeanwhile(const std::string& source, const char* what, const std::string& name) {
+    if (exists(source)) return false;
+    tell(std::string(what) + " \"" + name +
+         "\" was not renamed: another instance of Ondix (or another program) renamed or "
+         "removed it meanwhile. The preset list now shows the presets as they are.");
+    return true;
 }
 
 // Tags a preset file does not carry: the name (the file's name is) and the
@@ -482,16 +497,24 @@ void APlugin::renamePreset() {
     if (name.empty() || name == old.name) return;
     const std::string path = presetPath(fs::path(old.path).parent_path().string(), name);
     const std::string notRenamed = "\"" + old.name + "\" was not renamed";
+    bool gone = false;
     {
         // A list holding more than it shows would lose the preset off its end.
         ListChange change(core.folders.presetDir, notRenamed);
-        if (!change.allows({path}, {old.path},
-                           " (as \"" + name + "\" it would come after its end)"))
-            return;
-        std::string error;
-        if (!madeUnderNewName(renameToNewName(old.path, path, error), "preset", name, notRenamed,
-                              error))
-            return;
+        gone = goneMeanwhile(old.path, "Preset", old.name);
+        if (!gone) {
+            if (!change.allows({path}, {old.path},
+                               " (as \"" + name + "\" it would come after its end)"))
+                return;
+            std::string error;
+            const NewName result = renameToNewName(old.path, path, error);
+            gone = result == NewName::failed && goneMeanwhile(old.path, "Preset", old.name);
+            if (!gone && !madeUnderNewName(result, "preset", name, notRenamed, error)) return;
+        }
+    }
+    if (gone) {
+        refreshPresetList();
+        return;
     }
     setStringFromParam(name, tag::PresetNameFirst, tag::PresetNameLength);
     refreshPresetList();
@@ -563,24 +586,29 @@ void APlugin::renamePresetFolder() {
     const std::string path = joinFolder(core.folders.presetDir, name);
     const std::string current = joinFolder(path, fs::path(entry->path).filename().string());
     const std::string notRenamed = "folder \"" + oldName + "\" was not renamed";
+    bool gone = false;
     {
         ListChange change(core.folders.presetDir, notRenamed);
-        // Its presets move with it in the list, and none may go off its end.
-        std::vector<std::string> moved, gone;
-        for (const PresetEntry& e : listUserPresets(core.folders.presetDir))
-            if (e.folder == oldName) {
-                gone.push_back(e.path);
-                moved.push_back(joinFolder(path, fs::path(e.path).filename().string()));
-            }
-        if (!change.allows(moved, gone,
-                           " (as \"" + name + "\" its presets would come after its end)"))
-            return;
-        std::string error;
-        if (!madeUnderNewName(renameToNewName(folder, path, error), "folder", name, notRenamed,
-                              error))
-            return;
+        gone = goneMeanwhile(folder, "Folder", oldName);
+        if (!gone) {
+            // Its presets move with it in the list, and none may go off its end.
+            std::vector<std::string> moved, left;
+            for (const PresetEntry& e : listUserPresets(core.folders.presetDir))
+                if (e.folder == oldName) {
+                    left.push_back(e.path);
+                    moved.push_back(joinFolder(path, fs::path(e.path).filename().string()));
+                }
+            if (!change.allows(moved, left,
+                               " (as \"" + name + "\" its presets would come after its end)"))
+                return;
+            std::string error;
+            const NewName result = renameToNewName(folder, path, error);
+            gone = result == NewName::failed && goneMeanwhile(folder, "Folder", oldName);
+            if (!gone && !madeUnderNewName(result, "folder", name, notRenamed, error)) return;
+        }
     }
     refreshPresetList();
+    if (gone) return;
     if (const int moved = findPresetEntry(current); moved >= 0)
         core.presetIndex.store(moved, std::memory_order_relaxed);
 }

@@ -570,9 +570,14 @@ TEST_F(PresetStore, InstancesAddingAtOnceFillOnlyTheFreePlaces) {
     const struct {
         const char* name;
         void (APlugin::*command)(); // in process k: a new preset "New k", or a copy of "Source k"
+        const char* told = "The preset list is full";
+        bool renames = false; // "One" or "Source 0" to "New k": one does, the others are told
     } ways[] = {{"Save Preset As", &APlugin::savePresetAs},
                 {"Create New Preset", &APlugin::createNewPreset},
-                {"Copy Folder", &APlugin::copyPresetFolder}};
+                {"Copy Folder", &APlugin::copyPresetFolder},
+                {"Rename Preset", &APlugin::renamePreset, "Preset \"One\" was not renamed", true},
+                {"Rename Folder", &APlugin::renamePresetFolder,
+                 "Folder \"Source 0\" was not renamed", true}};
     for (const auto& way : ways)
         for (const int free : {1, 4, 4}) {
             SCOPED_TRACE(std::string(way.name) + ", places free: " + std::to_string(free));
@@ -586,20 +591,24 @@ TEST_F(PresetStore, InstancesAddingAtOnceFillOnlyTheFreePlaces) {
             std::vector<std::function<int()>> instances(kProcesses, [&] {
                 const std::size_t alerts = dialogs.alertRequests.size();
                 (p().*way.command)();
-                // 0: added; 1: told the list is full; 2: anything else.
+                // 0: done; 1: told why not (a rename: listing what is now there); 2: else.
                 if (dialogs.alertRequests.size() == alerts) return 0;
-                return dialogs.alertRequests.back().header.starts_with("The preset list is full")
+                return dialogs.alertRequests.back().header.starts_with(way.told) &&
+                               (!way.renames ||
+                                p().core.presetEntries == listAllPresets(folder.string()))
                            ? 1
                            : 2;
             });
+            chooseUser(source(0) + "/One.ondix"); // what all rename, chosen before any begins
             const std::vector<int> outcomes = runTogether(instances, {}, [&](std::size_t k) {
-                chooseUser(source(k) + "/One.ondix");
+                if (!way.renames) chooseUser(source(k) + "/One.ondix");
                 dialogs.pushText("New " + std::to_string(k));
             });
-            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 0), free);
-            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 1), kProcesses - free);
+            const int done = way.renames ? 1 : free;
+            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 0), done);
+            EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 1), kProcesses - done);
             EXPECT_EQ(listFactoryPresets().size() + listUserPresets(folder.string()).size(),
-                      static_cast<std::size_t>(PRESET_LIST_MAX));
+                      static_cast<std::size_t>(PRESET_LIST_MAX - (way.renames ? free : 0)));
             for (const std::string& e : entries(folder)) EXPECT_NE(e.front(), '.') << e;
         }
 }
