@@ -32,6 +32,27 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// The tools started and not yet waited for. Each leads a process group of
+// its own, with whatever it starts: a test that ends without having waited
+// for one (an assertion failed) has the group killed, so that nothing it
+// started is left running.
+std::vector<pid_t> running;
+
+void endGroup(pid_t pid) {
+    ::kill(-pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    std::erase(running, pid);
+}
+
+struct EndTheToolsLeft : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override {
+        while (!running.empty()) endGroup(running.back());
+    }
+};
+const bool endingTheToolsLeft =
+    (testing::UnitTest::GetInstance()->listeners().Append(new EndTheToolsLeft), true);
+
 // Starts a tool as a shell starts it in the foreground (signals at their
 // defaults, no core dumps), with `settings` added to the environment and its
 // output in `log`; `inChild` changes the process further before the tool runs.
@@ -46,7 +67,12 @@ pid_t startTool(const std::vector<std::string>& args, const std::vector<std::str
     envp.push_back(nullptr);
     const std::string logPath = log.string();
     const pid_t pid = ::fork();
-    if (pid != 0) return pid;
+    if (pid != 0) {
+        ::setpgid(pid, pid);
+        running.push_back(pid);
+        return pid;
+    }
+    ::setpgid(0, 0);
     const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::dup2(out, 2);
@@ -70,12 +96,15 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 }
 
 // The wait status of pid once it has ended; nullopt if it is still running
-// after `limit` (it is then killed).
+// after `limit` (it is then killed, with its group if it leads one).
 std::optional<int> endOf(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
-    if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return status;
+    if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) {
+        std::erase(running, pid);
+        return status;
+    }
     ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
+    endGroup(pid);
     return std::nullopt;
 }
 
@@ -117,6 +146,7 @@ bool stopWhen(pid_t pid, const std::function<bool()>& ready) {
             if (ready()) return true;
             ::kill(pid, SIGCONT);
         } else if (::waitpid(pid, &status, WNOHANG) == pid) {
+            std::erase(running, pid);
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -278,28 +308,37 @@ TEST(HostToolRuns, ASignalDuringTheCommitEndsTheRunWithEveryOutputInPlace) {
                                                 " and " + b.string() + " were put in place\n");
 }
 
-// A FIFO named as the plug-in is refused at once by every command that loads
-// one, as a FIFO named as a file a command reads is.
-TEST(HostToolRuns, APluginThatIsNotARegularFileIsRefusedAtOnce) {
-    const fs::path folder = freshFolder("plugin-fifo"), fifo = folder / "p.so";
+// A FIFO named as the plug-in, or a plug-in file cut to a third (its ELF
+// header whole), is refused at once by every command that loads one, as a
+// FIFO named as a file a command reads is, and no output is begun.
+TEST(HostToolRuns, APluginThatIsNotARegularFileOrIsCutShortIsRefusedAtOnce) {
+    const fs::path folder = freshFolder("plugin-fifo"), fifo = folder / "p.so",
+                   cut = folder / "cut.so";
     ::mkfifo(fifo.c_str(), 0600);
-    const std::vector<std::vector<std::string>> commands = {
-        {ONDIX_HOST_TOOL, "info", fifo},
-        {ONDIX_HOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
-        {ONDIX_HOST_TOOL, "edit", fifo},
-        {ONDIX_AUHOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
-        {ONDIX_AUHOST_TOOL, "state", fifo}};
-    std::vector<pid_t> pids;
-    for (size_t i = 0; i < commands.size(); ++i)
-        pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
-    for (size_t i = 0; i < commands.size(); ++i) {
-        const fs::path log = folder / ("log" + std::to_string(i));
-        const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
-        ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
-        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
-        EXPECT_NE(contents(log).find(fifo.string() + " is not a regular file"), std::string::npos);
+    fs::copy_file(ONDIX_SO_PATH, cut);
+    fs::resize_file(cut, fs::file_size(cut) / 3);
+    for (const auto& [plugin, said] :
+         {std::pair{fifo, fifo.string() + " is not a regular file"},
+          {cut, "cannot load " + cut.string() + ": it is cut short or damaged"}}) {
+        const std::vector<std::vector<std::string>> commands = {
+            {ONDIX_HOST_TOOL, "info", plugin},
+            {ONDIX_HOST_TOOL, "render", plugin, "-o", folder / "out.wav"},
+            {ONDIX_HOST_TOOL, "edit", plugin},
+            {ONDIX_AUHOST_TOOL, "render", plugin, "-o", folder / "out.wav"},
+            {ONDIX_AUHOST_TOOL, "state", plugin}};
+        std::vector<pid_t> pids;
+        for (size_t i = 0; i < commands.size(); ++i)
+            pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
+        for (size_t i = 0; i < commands.size(); ++i) {
+            const fs::path log = folder / ("log" + std::to_string(i));
+            const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
+            ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
+            EXPECT_NE(contents(log).find(said), std::string::npos) << contents(log);
+        }
+        EXPECT_FALSE(fs::exists(folder / "out.wav"));
+        EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
     }
-    EXPECT_FALSE(fs::exists(folder / "out.wav"));
 }
 
 #ifdef ONDIX_ARTWORK_TOOL
