@@ -52,20 +52,15 @@ foreach(option --load-state --midi)
   render(2 "ondix-host: cannot open ${WORK}/missing: No such file" ${option} ${WORK}/missing)
 endforeach()
 
-# A values file (1024 values) holding one outside 0..1 is refused, as --set and
-# --preset refuse one: -5.03 first, 1e30 at 14, NaN last (no zero bytes in CMake text).
+# A values file (1024 values) whose last is -5.03, 1e30 or NaN is refused as
+# --set and --preset refuse one (the others are 0.504: CMake text holds no zero byte).
 string(ASCII 1 1 1 63 inRange)
-foreach(row "0;1 1 161 192;-5.03[0-9]*" "14;202 242 73 113;1e\\+30" "1023;1 1 193 127;nan")
-  list(GET row 0 index)
-  list(GET row 1 codes)
-  math(EXPR after "1023 - ${index}")
-  string(REPLACE " " ";" codes "${codes}")
-  string(ASCII ${codes} value)
-  string(REPEAT "${inRange}" ${index} before)
-  string(REPEAT "${inRange}" ${after} rest)
-  file(WRITE ${WORK}/values "${before}${value}${rest}")
-  list(GET row 2 shown)
-  render(2 "ondix-host: ${WORK}/values: the value of parameter ${index} '.*' is ${shown}, not a number from 0 to 1"
+string(REPEAT "${inRange}" 1023 others)
+foreach(row "1;1;161;192;-5.03[0-9]*" "202;242;73;113;1e\\+30" "1;1;193;127;nan")
+  list(POP_BACK row shown)
+  string(ASCII ${row} value)
+  file(WRITE ${WORK}/values "${others}${value}")
+  render(2 "ondix-host: ${WORK}/values: the value of parameter 1023 '.*' is ${shown}, not a number from 0 to 1"
          --load-state ${WORK}/values)
 endforeach()
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -32,22 +33,21 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// The tools started and not yet waited for. Each leads a process group of
-// its own, with whatever it starts: a test that ends without having waited
-// for one (an assertion failed) has the group killed, so that nothing it
-// started is left running.
-std::vector<pid_t> running;
+// The tools a test started, each the leader of a process group: those still
+// running when the test ends (an assertion failed) are killed with their
+// groups, so that nothing the test started is left running.
+std::vector<pid_t> started;
 
 void endGroup(pid_t pid) {
+    ::kill(pid, SIGKILL);
     ::kill(-pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    std::erase(running, pid);
+    ::waitpid(pid, nullptr, 0);
 }
 
 struct EndTheToolsLeft : testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo&) override {
-        while (!running.empty()) endGroup(running.back());
+        for (const pid_t pid : std::exchange(started, {}))
+            if (::waitpid(pid, nullptr, WNOHANG) == 0) endGroup(pid);
     }
 };
 const bool endingTheToolsLeft =
@@ -69,7 +69,7 @@ pid_t startTool(const std::vector<std::string>& args, const std::vector<std::str
     const pid_t pid = ::fork();
     if (pid != 0) {
         ::setpgid(pid, pid);
-        running.push_back(pid);
+        started.push_back(pid);
         return pid;
     }
     ::setpgid(0, 0);
@@ -99,11 +99,7 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 // after `limit` (it is then killed, with its group if it leads one).
 std::optional<int> endOf(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
-    if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) {
-        std::erase(running, pid);
-        return status;
-    }
-    ::kill(pid, SIGKILL);
+    if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return status;
     endGroup(pid);
     return std::nullopt;
 }
@@ -146,7 +142,6 @@ bool stopWhen(pid_t pid, const std::function<bool()>& ready) {
             if (ready()) return true;
             ::kill(pid, SIGCONT);
         } else if (::waitpid(pid, &status, WNOHANG) == pid) {
-            std::erase(running, pid);
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -317,28 +312,31 @@ TEST(HostToolRuns, APluginThatIsNotARegularFileOrIsCutShortIsRefusedAtOnce) {
     ::mkfifo(fifo.c_str(), 0600);
     fs::copy_file(ONDIX_SO_PATH, cut);
     fs::resize_file(cut, fs::file_size(cut) / 3);
-    for (const auto& [plugin, said] :
-         {std::pair{fifo, fifo.string() + " is not a regular file"},
-          {cut, "cannot load " + cut.string() + ": it is cut short or damaged"}}) {
-        const std::vector<std::vector<std::string>> commands = {
-            {ONDIX_HOST_TOOL, "info", plugin},
-            {ONDIX_HOST_TOOL, "render", plugin, "-o", folder / "out.wav"},
-            {ONDIX_HOST_TOOL, "edit", plugin},
-            {ONDIX_AUHOST_TOOL, "render", plugin, "-o", folder / "out.wav"},
-            {ONDIX_AUHOST_TOOL, "state", plugin}};
-        std::vector<pid_t> pids;
-        for (size_t i = 0; i < commands.size(); ++i)
-            pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
-        for (size_t i = 0; i < commands.size(); ++i) {
-            const fs::path log = folder / ("log" + std::to_string(i));
-            const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
-            ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
-            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
-            EXPECT_NE(contents(log).find(said), std::string::npos) << contents(log);
-        }
-        EXPECT_FALSE(fs::exists(folder / "out.wav"));
-        EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
+    std::vector<std::vector<std::string>> commands = {
+        {ONDIX_HOST_TOOL, "info", fifo},
+        {ONDIX_HOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
+        {ONDIX_HOST_TOOL, "edit", fifo},
+        {ONDIX_AUHOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
+        {ONDIX_AUHOST_TOOL, "state", fifo}};
+    for (size_t i = 0; i < 5; ++i) {
+        commands.push_back(commands[i]);
+        commands.back()[2] = cut; // each again with the cut file
     }
+    std::vector<pid_t> pids;
+    for (size_t i = 0; i < commands.size(); ++i)
+        pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const fs::path log = folder / ("log" + std::to_string(i));
+        const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
+        ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
+        EXPECT_NE(contents(log).find(i < 5 ? fifo.string() + " is not a regular file"
+                                           : "cannot load " + cut.string() + ": it is cut short"),
+                  std::string::npos)
+            << contents(log);
+    }
+    EXPECT_FALSE(fs::exists(folder / "out.wav"));
+    EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
 }
 
 #ifdef ONDIX_ARTWORK_TOOL
