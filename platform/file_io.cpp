@@ -339,9 +339,9 @@ int openRegularFile(const std::string& path, struct stat& st, std::string& error
 
 } // namespace
 
-bool isRegularFile(const std::string& path, std::string& error) {
+int openRegularFile(const std::string& path, std::string& error) {
     struct stat st {};
-    return Descriptor(openRegularFile(path, st, error)).get() >= 0;
+    return openRegularFile(path, st, error);
 }
 
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,

@@ -54,11 +54,13 @@ void syncFolder(const std::string& target);
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                      std::string& error);
 
-// Whether path names a regular file that can be read (a link is followed),
-// checked as readRegularFile checks it, without blocking: false with error
-// set as readRegularFile sets it ("PATH is not a regular file") otherwise.
-// For a file another library opens by name (a plug-in for dlopen).
-bool isRegularFile(const std::string& path, std::string& error);
+// Opens path for reading when it names a regular file (a link is followed),
+// checked as readRegularFile checks it, without blocking: the descriptor
+// (close-on-exec; the caller closes it), or -1 with error set as
+// readRegularFile sets it ("PATH is not a regular file"). For a file another
+// library then opens through /proc/self/fd (a plug-in for dlopen), so that it
+// gets the very file that was checked.
+int openRegularFile(const std::string& path, std::string& error);
 
 // Replaces the file at path by bytes, durably (see above). An existing file
 // keeps its permission bits; a new one gets newFileMode under the process's

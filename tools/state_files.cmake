@@ -1,7 +1,8 @@
 # The offline host's state and MIDI files from outside:
 #   - --load-state and --midi refuse a folder, /dev/zero, a FIFO with no
 #     writer and an oversized file promptly, with a message and exit status 2,
-#     and take a state file behind a link;
+#     and take a state file behind a link; --load-state refuses values
+#     outside 0..1 in the same way;
 #   - a --save-state that fails leaves the old file whole (exit status 2 and a
 #     message), and one through a link replaces the link's target.
 # Run with: cmake -DHOST=... -DPLUGIN=... -DWORK=... -P state_files.cmake
@@ -49,6 +50,18 @@ foreach(option --load-state --midi)
   render(2 "ondix-host: ${WORK}/fifo is not a regular file" ${option} ${WORK}/fifo)
   render(2 "ondix-host: ${WORK}/huge is larger than [0-9]+ bytes; not read" ${option} ${WORK}/huge)
   render(2 "ondix-host: cannot open ${WORK}/missing: No such file" ${option} ${WORK}/missing)
+endforeach()
+
+# A values file (1024 values) whose last is -5.03, 1e30 or NaN is refused as
+# --set and --preset refuse one (the others are 0.504: CMake text holds no zero byte).
+string(ASCII 1 1 1 63 inRange)
+string(REPEAT "${inRange}" 1023 others)
+foreach(row "1;1;161;192;-5.03[0-9]*" "202;242;73;113;1e\\+30" "1;1;193;127;nan")
+  list(POP_BACK row shown)
+  string(ASCII ${row} value)
+  file(WRITE ${WORK}/values "${others}${value}")
+  render(2 "ondix-host: ${WORK}/values: the value of parameter 1023 '.*' is ${shown}, not a number from 0 to 1"
+         --load-state ${WORK}/values)
 endforeach()
 
 # A saved state, loaded again through a link.

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -32,6 +33,26 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// The tools a test started, each the leader of a process group: those still
+// running when the test ends (an assertion failed) are killed with their
+// groups, so that nothing the test started is left running.
+std::vector<pid_t> started;
+
+void endGroup(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    ::kill(-pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+struct EndTheToolsLeft : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override {
+        for (const pid_t pid : std::exchange(started, {}))
+            if (::waitpid(pid, nullptr, WNOHANG) == 0) endGroup(pid);
+    }
+};
+const bool endingTheToolsLeft =
+    (testing::UnitTest::GetInstance()->listeners().Append(new EndTheToolsLeft), true);
+
 // Starts a tool as a shell starts it in the foreground (signals at their
 // defaults, no core dumps), with `settings` added to the environment and its
 // output in `log`; `inChild` changes the process further before the tool runs.
@@ -46,7 +67,12 @@ pid_t startTool(const std::vector<std::string>& args, const std::vector<std::str
     envp.push_back(nullptr);
     const std::string logPath = log.string();
     const pid_t pid = ::fork();
-    if (pid != 0) return pid;
+    if (pid != 0) {
+        ::setpgid(pid, pid);
+        started.push_back(pid);
+        return pid;
+    }
+    ::setpgid(0, 0);
     const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::dup2(out, 2);
@@ -70,12 +96,11 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 }
 
 // The wait status of pid once it has ended; nullopt if it is still running
-// after `limit` (it is then killed).
+// after `limit` (it is then killed, with its group if it leads one).
 std::optional<int> endOf(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
     if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return status;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
+    endGroup(pid);
     return std::nullopt;
 }
 
@@ -278,17 +303,25 @@ TEST(HostToolRuns, ASignalDuringTheCommitEndsTheRunWithEveryOutputInPlace) {
                                                 " and " + b.string() + " were put in place\n");
 }
 
-// A FIFO named as the plug-in is refused at once by every command that loads
-// one, as a FIFO named as a file a command reads is.
-TEST(HostToolRuns, APluginThatIsNotARegularFileIsRefusedAtOnce) {
-    const fs::path folder = freshFolder("plugin-fifo"), fifo = folder / "p.so";
+// A FIFO named as the plug-in, or a plug-in file cut to a third (its ELF
+// header whole), is refused at once by every command that loads one, as a
+// FIFO named as a file a command reads is, and no output is begun.
+TEST(HostToolRuns, APluginThatIsNotARegularFileOrIsCutShortIsRefusedAtOnce) {
+    const fs::path folder = freshFolder("plugin-fifo"), fifo = folder / "p.so",
+                   cut = folder / "cut.so";
     ::mkfifo(fifo.c_str(), 0600);
-    const std::vector<std::vector<std::string>> commands = {
+    fs::copy_file(ONDIX_SO_PATH, cut);
+    fs::resize_file(cut, fs::file_size(cut) / 3);
+    std::vector<std::vector<std::string>> commands = {
         {ONDIX_HOST_TOOL, "info", fifo},
         {ONDIX_HOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
         {ONDIX_HOST_TOOL, "edit", fifo},
         {ONDIX_AUHOST_TOOL, "render", fifo, "-o", folder / "out.wav"},
         {ONDIX_AUHOST_TOOL, "state", fifo}};
+    for (size_t i = 0; i < 5; ++i) {
+        commands.push_back(commands[i]);
+        commands.back()[2] = cut; // each again with the cut file
+    }
     std::vector<pid_t> pids;
     for (size_t i = 0; i < commands.size(); ++i)
         pids.push_back(startTool(commands[i], {}, folder / ("log" + std::to_string(i))));
@@ -297,9 +330,13 @@ TEST(HostToolRuns, APluginThatIsNotARegularFileIsRefusedAtOnce) {
         const std::optional<int> status = endOf(pids[i], std::chrono::seconds(10));
         ASSERT_TRUE(status) << commands[i][0] << " " << commands[i][1] << " still running";
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << describe(*status, log);
-        EXPECT_NE(contents(log).find(fifo.string() + " is not a regular file"), std::string::npos);
+        EXPECT_NE(contents(log).find(i < 5 ? fifo.string() + " is not a regular file"
+                                           : "cannot load " + cut.string() + ": it is cut short"),
+                  std::string::npos)
+            << contents(log);
     }
     EXPECT_FALSE(fs::exists(folder / "out.wav"));
+    EXPECT_EQ(hiddenEntries(folder), std::vector<std::string>{});
 }
 
 #ifdef ONDIX_ARTWORK_TOOL

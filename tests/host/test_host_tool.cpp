@@ -61,8 +61,9 @@ TEST(HostToolNotes, AllFieldsAndDefaults) {
 }
 
 TEST(HostToolNotes, RejectsBadArguments) {
-    for (const char* text : {"C4:0", "C4:128", "C4:loud", "C4:100:-1", "C4:100:0:0", "C4:100:0:-2",
-                             "C4:100:0:1:5", "C4:100:0,5", "C4:100:inf", ""}) {
+    for (const char* text :
+         {"C4:0", "C4:128", "C4:loud", "C4:100:-1", "C4:100:0:0", "C4:100:0:-2", "C4:100:0:1:5",
+          "C4:100:0,5", "C4:100:inf", "", "C4:100:0:1e15", "C4:100:1e300:1", "C4:100:3599.5:1"}) {
         std::string error;
         EXPECT_FALSE(parseNoteArgument(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
@@ -155,6 +156,10 @@ TEST(HostToolSchedule, TinyNoteStillLastsAFrame) {
     auto messages = scheduleNotes(notes, 44100.0);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].frame, 1);
+    // Times past any render saturate: the notes still come in order, after the rest.
+    messages = scheduleNotes({{60, 100, 1e300, 1.0}, {62, 100, 0.0, 1e15}}, 44100.0);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_TRUE(messages[0].frame == 0 && messages[1].data1 == 62 && messages[3].data1 == 60);
 }
 
 TEST(HostToolEvents, BlocksGetSampleAccurateDeltas) {

@@ -1,7 +1,7 @@
 // The test AudioUnit host.
 #include "au_host.h"
 
-#include "platform/file_io.h"
+#include "tools/host/shared_library.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,19 +15,12 @@ namespace ondix::auhost {
 // ---------------------------------------------------------------- library
 
 std::unique_ptr<AULibrary> AULibrary::load(const std::string& path, std::string& error) {
-    // A FIFO would keep dlopen waiting for a writer: only a regular file is loaded.
-    if (!isRegularFile(path, error)) return nullptr;
     std::unique_ptr<AULibrary> library(new AULibrary);
-    // Without a slash dlopen would search the library path. The library
+    // Only a sound regular file is loaded (shared_library.h). The library
     // stays mapped until the process ends: graphics libraries it pulls in
     // keep tables from their constructors that unmapping would orphan.
-    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    library->handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (!library->handle_) {
-        const char* why = dlerror();
-        error = "cannot load " + path + ": " + (why ? why : "unknown error");
-        return nullptr;
-    }
+    library->handle_ = ondix::host::loadLibrary(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE, error);
+    if (!library->handle_) return nullptr;
     library->entries_.entry =
         reinterpret_cast<ComponentEntryProc>(dlsym(library->handle_, "AUPLUGINEntry"));
     library->entries_.factory =

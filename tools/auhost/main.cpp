@@ -28,7 +28,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr UInt32 kSliceFrames = 512;
 constexpr double kTailSeconds = 2.0;
-constexpr double kMaxSeconds = 3600.0;
+constexpr double kMaxSeconds = kMaxRenderSeconds;
 constexpr double kTempo = 120.0;
 
 constexpr const char* kUsage = R"(ondix-auhost: a command-line AudioUnit host
@@ -49,8 +49,8 @@ render  opens the music device in AU.so through its AudioComponent factory,
   -o, --output FILE   WAV file to write (required)
   --seconds S         length, at most 3600 (default: the last note-off + 2 s)
   --note N[:V[:S[:L]]]  a note (0..127 or a name like C4 = 60), velocity 1..127
-                      (default 100), start and length in seconds (0 and 1);
-                      repeatable
+                      (default 100), start and length in seconds (0 and 1),
+                      ending within 3600 s; repeatable
   --rate HZ           sample rate, 8000..768000 (default 44100)
 
 state   opens a unit, sets 20 parameters (switches, stepped ones, characters of

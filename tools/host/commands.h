@@ -57,7 +57,6 @@ struct EditOptions : CommonOptions {
 };
 
 constexpr double kDefaultTailSeconds = 2.0;
-constexpr double kMaxRenderSeconds = 3600.0;
 constexpr double kDefaultSnapshotSeconds = 1.0; // how long `edit --snapshot` runs by default
 
 int runInfo(const InfoOptions& options);

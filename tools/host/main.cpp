@@ -50,7 +50,8 @@ Render options:
   --note NOTE[:VEL[:START[:LENGTH]]]
                         play a note, repeatable:
                         NOTE 0..127 or a name like C4 (= 60), F#3, Bb2; VEL 1..127
-                        (default 100); START and LENGTH in seconds (defaults 0 and 1).
+                        (default 100); START and LENGTH in seconds (defaults 0 and 1),
+                        ending within 3600 s.
                         Example: --note C4:100:0:1.5 --note E4:90:0.5:1
   --set TAG=VALUE       set a parameter before rendering, repeatable. TAG is the
                         parameter's index or name (case, spaces, '-' and '_' are
@@ -59,7 +60,7 @@ Render options:
   --load-state FILE     restore the plug-in's state from FILE before rendering
                         (and before any --set): a chunk for a plug-in that
                         exchanges chunks with this host, otherwise the
-                        parameter values as 32-bit floats
+                        parameter values as 32-bit floats (each 0..1)
   --save-state FILE     after rendering, save the plug-in's state to FILE in
                         the same form
   --preset FILE.ondix   load an Ondix preset file before rendering (after

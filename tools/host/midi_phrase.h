@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct MidiMessage {
 
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kNoteOff = 0x80;
+
+// The longest render of either host, in seconds: no note may sound after it.
+constexpr double kMaxRenderSeconds = 3600.0;
 
 // "60", "C4", "F#3", "Bb2", "c-1": a note number or a name with C4 = 60.
 inline std::optional<int> parseNoteName(std::string_view text) {
@@ -104,6 +108,10 @@ inline std::optional<PhraseNote> parseNoteArgument(std::string_view text, std::s
         }
         parsed.length = *length;
     }
+    if (!(parsed.start + parsed.length <= kMaxRenderSeconds)) {
+        error = "the note must end within 3600 s, the longest render";
+        return std::nullopt;
+    }
     return parsed;
 }
 
@@ -156,6 +164,12 @@ inline double phraseEnd(const std::vector<PhraseNote>& notes) {
     return end;
 }
 
+// The frame nearest to `seconds`, saturating far beyond any renderable
+// length (as MIDI file times do) rather than overflowing.
+inline int64_t frameAt(double seconds, double sampleRate) {
+    return roundToInt64(seconds * sampleRate, 0, std::numeric_limits<int64_t>::max() / 4);
+}
+
 // Note-on/note-off pairs at sample frames, in time order. At equal frames the
 // note-offs come first, so a note that ends where the next one on the same key
 // begins is retriggered rather than cut.
@@ -164,8 +178,8 @@ inline std::vector<MidiMessage> scheduleNotes(const std::vector<PhraseNote>& not
     std::vector<MidiMessage> messages;
     messages.reserve(notes.size() * 2);
     for (const PhraseNote& n : notes) {
-        auto on = static_cast<int64_t>(std::llround(n.start * sampleRate));
-        auto off = static_cast<int64_t>(std::llround((n.start + n.length) * sampleRate));
+        const int64_t on = frameAt(n.start, sampleRate);
+        int64_t off = frameAt(n.start + n.length, sampleRate);
         off = std::max(off, on + 1);
         auto key = static_cast<uint8_t>(n.note);
         messages.push_back({on, kNoteOn, key, static_cast<uint8_t>(n.velocity)});

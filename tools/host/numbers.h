@@ -27,6 +27,14 @@ inline std::string formatFixed(double value, int decimals) {
     return std::string(buffer, end);
 }
 
+// The shortest text that reads back as `value` ("0.25", "-5", "1e+30", "nan").
+inline std::string formatFloat(float value) {
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (ec != std::errc()) return "?";
+    return std::string(buffer, end);
+}
+
 inline std::string formatInt(int64_t value) {
     char buffer[32];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -50,6 +58,15 @@ inline std::string formatHex(uint32_t value, int digits = 8) {
 // Level in dBFS (20 log10), "-inf" for silence.
 inline double toDecibels(double linear) {
     return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY;
+}
+
+// The nearest integer to v (halves away from zero) held within lo..hi,
+// compared in floating point first so that no value reaches the conversion
+// out of range; NaN gives lo (core/numeric.h's roundTo, for 64 bits).
+inline int64_t roundToInt64(double v, int64_t lo, int64_t hi) {
+    if (!(v >= static_cast<double>(lo))) return lo;
+    if (v >= static_cast<double>(hi)) return hi;
+    return static_cast<int64_t>(v < 0.0 ? v - 0.5 : v + 0.5);
 }
 
 // Whole-string parse of a finite decimal number; nothing else is accepted

@@ -1,7 +1,7 @@
 #include "plugin_loader.h"
 
 #include "numbers.h"
-#include "platform/file_io.h"
+#include "shared_library.h"
 
 #include <algorithm>
 #include <array>
@@ -66,21 +66,12 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings
     std::unique_ptr<Plugin> plugin(new Plugin());
     plugin->settings_ = settings;
 
-    // dlopen would wait for a writer on a FIFO named as the plug-in, or read
-    // a device: only a regular file is loaded.
-    if (!isRegularFile(path, error)) return nullptr;
-    // Without a slash dlopen would search the library path instead of the
-    // working directory.
-    std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    // The library stays mapped until the process ends: graphics libraries it
-    // pulls in allocate tables in their constructors that are never freed,
-    // and unmapping them would leave those tables unreachable.
-    plugin->library_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (!plugin->library_) {
-        const char* reason = dlerror();
-        error = "cannot load " + path + ": " + (reason ? reason : "unknown error");
-        return nullptr;
-    }
+    // Only a sound regular file is loaded (shared_library.h). The library
+    // stays mapped until the process ends: graphics libraries it pulls in
+    // allocate tables in their constructors that are never freed, and
+    // unmapping them would leave those tables unreachable.
+    plugin->library_ = loadLibrary(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE, error);
+    if (!plugin->library_) return nullptr;
 
     const char* entryName = nullptr;
     void* symbol = nullptr;

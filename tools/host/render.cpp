@@ -285,20 +285,6 @@ int runRender(const RenderOptions& options) {
     const double seconds = options.seconds.value_or(lastEvent + kDefaultTailSeconds);
     const auto totalFrames = static_cast<int64_t>(std::llround(seconds * rate));
 
-    // Every output is started before anything is played, and none takes its
-    // name before the whole run has succeeded (output_file.h).
-    WavWriter writer;
-    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
-        reportError(error);
-        return kExitFailure;
-    }
-    OutputFile stateFile;
-    if (!options.saveState.empty() &&
-        !stateFile.open(options.saveState, OutputFile::Special::refuse, error)) {
-        reportError(error);
-        return kExitUsage;
-    }
-
     // Each instance renders the same notes; the first is the one heard, and
     // the others are there for the memory figures.
     std::optional<int64_t> lastResident;
@@ -320,6 +306,27 @@ int runRender(const RenderOptions& options) {
     const bool measureMemory = options.instances > 0;
     if (measureMemory) reportResident(0);
 
+    // The plug-in is loaded and set up first: one that cannot be leaves no
+    // output begun.
+    int status = kExitOk;
+    std::unique_ptr<Plugin> first =
+        prepareInstance(options, stateBytes, presetValues, true, status);
+    if (!first) return status;
+
+    // Every output is started before anything is played, and none takes its
+    // name before the whole run has succeeded (output_file.h).
+    WavWriter writer;
+    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
+        reportError(error);
+        return kExitFailure;
+    }
+    OutputFile stateFile;
+    if (!options.saveState.empty() &&
+        !stateFile.open(options.saveState, OutputFile::Special::refuse, error)) {
+        reportError(error);
+        return kExitUsage;
+    }
+
     LevelMeter meter;
     auto toFile = [&](const float* interleaved, int32_t frames) {
         meter.add(interleaved, static_cast<size_t>(frames) * 2);
@@ -330,8 +337,8 @@ int runRender(const RenderOptions& options) {
     ProcessTime spent;
     std::vector<std::unique_ptr<Plugin>> instances;
     for (int i = 0; i < std::max(options.instances, 1); ++i) {
-        int status = kExitOk;
-        auto plugin = prepareInstance(options, stateBytes, presetValues, instances.empty(), status);
+        auto plugin = i == 0 ? std::move(first)
+                             : prepareInstance(options, stateBytes, presetValues, false, status);
         if (!plugin) return status;
         const bool heard = instances.empty();
         plugin->resume();

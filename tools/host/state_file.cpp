@@ -79,6 +79,15 @@ bool loadState(Plugin& plugin, const std::string& path, const std::string& bytes
         return true;
     }
     case StateFileContents::Kind::values:
+        // Values as --set and --preset take them, or none is set.
+        for (VstInt32 i = 0; i < effect.numParams; ++i) {
+            const float value = contents.values[static_cast<size_t>(i)];
+            if (value >= 0.0f && value <= 1.0f) continue;
+            error = path + ": the value of parameter " + formatInt(i) + " '" +
+                    plugin.queryString(effGetParamName, i) + "' is " + formatFloat(value) +
+                    ", not a number from 0 to 1";
+            return false;
+        }
         for (VstInt32 i = 0; i < effect.numParams; ++i)
             effect.setParameter(&effect, i, contents.values[static_cast<size_t>(i)]);
         if (verbose)
