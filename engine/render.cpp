@@ -181,7 +181,7 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const float* inL = inputs ? inputs[0] : nullptr;
     const float* inR = inputs ? inputs[1] : nullptr;
     MidiEventQueue& queue = engine.midiEventQueue;
-    threadrole::renderingThreads().enter();
+    threadrole::markRendering();
     setProgramAfterWaitingFromNo();
     setProgramAfterWaitingFromName();
     setPreviewAfterWaitingFromName();

@@ -33,7 +33,15 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+// The kernel's id of the calling thread, as this program asks for it; a
+// test thread may be given the id of a thread that has ended.
+thread_local pid_t tKernelId = 0;
+extern "C" pid_t gettid() noexcept {
+    return tKernelId ? tKernelId : static_cast<pid_t>(syscall(SYS_gettid));
+}
 
 namespace {
 
@@ -594,16 +602,25 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
 }
 
 // A thread that renders stays an audio thread (the host saying nothing)
-// however many threads have rendered and ended since: an ended thread's
-// place goes to a new one first. A thread that never rendered is none.
+// however many threads have rendered and ended since. A thread that never
+// rendered is none, even one the kernel gave the id of a rendering thread
+// that has ended, as it does once the ids have gone round.
 TEST_F(TuningThreads, RenderingThreadsAreKnownWhateverThreadsCameAndWent) {
     PluginHarness h;
     TaskThread audio;
     audio.run([&] { h.render(64); });
-    for (int i = 0; i < 150; ++i) std::thread([&] { h.render(64); }).join();
+    pid_t ended = 0; // the last of them
+    for (int i = 0; i < 150; ++i)
+        std::thread([&] {
+            h.render(64);
+            ended = gettid();
+        }).join();
     bool stillAudio = false, fresh = true;
     audio.run([&] { stillAudio = h.p().onAudioThread(); });
-    std::thread([&] { fresh = h.p().onAudioThread(); }).join();
+    std::thread([&] {
+        tKernelId = ended; // as the kernel gives it once the ids have gone round
+        fresh = h.p().onAudioThread();
+    }).join();
     EXPECT_TRUE(stillAudio);
     EXPECT_FALSE(fresh);
 }

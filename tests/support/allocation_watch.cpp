@@ -14,6 +14,8 @@ namespace {
 
 std::atomic<bool> gWatching{false};
 std::atomic<long> gAllocations{0};
+std::atomic<bool> gOwnThreadOnly{false};
+thread_local bool tWatcher = false;
 // Set while this thread is inside one of our operator new: the malloc it
 // makes is counted there, not again by the sanitizer's hook (which not every
 // sanitizer calls for aligned allocations). Volatile: the compiler takes
@@ -21,7 +23,8 @@ std::atomic<long> gAllocations{0};
 thread_local volatile bool tInsideNew = false;
 
 void count() {
-    if (gWatching.load(std::memory_order_relaxed))
+    if (gWatching.load(std::memory_order_relaxed) &&
+        (tWatcher || !gOwnThreadOnly.load(std::memory_order_relaxed)))
         gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -61,14 +64,17 @@ void* orThrow(void* p) {
 
 } // namespace
 
-AllocationWatch::AllocationWatch() {
+AllocationWatch::AllocationWatch(bool ownThreadOnly) {
     installMallocHook();
     gAllocations.store(0);
+    gOwnThreadOnly.store(ownThreadOnly);
+    tWatcher = true;
     gWatching.store(true);
 }
 
 AllocationWatch::~AllocationWatch() {
     gWatching.store(false);
+    tWatcher = false;
 }
 
 long AllocationWatch::count() const {

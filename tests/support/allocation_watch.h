@@ -5,7 +5,8 @@
 // count it while a watch lives. Under the sanitizers malloc itself is
 // watched as well, through their allocator's hook, so plain C allocations
 // show there too; a malloc made by our operator new is not counted twice.
-// Each allocation counts once, from whichever thread makes it.
+// Each allocation counts once, from whichever thread makes it, or only from
+// the watching thread's when asked.
 //
 //     AllocationWatch watch;
 //     plugin.processReplacing(in, out, 512);
@@ -14,7 +15,7 @@
 
 class AllocationWatch {
 public:
-    AllocationWatch();
+    explicit AllocationWatch(bool ownThreadOnly = false);
     ~AllocationWatch();
     AllocationWatch(const AllocationWatch&) = delete;
     AllocationWatch& operator=(const AllocationWatch&) = delete;

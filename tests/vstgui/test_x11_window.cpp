@@ -546,43 +546,47 @@ TEST_F(GuiX11Window, BadParentFailsWithoutLeavingAnythingBehind) {
 }
 
 // Displays are opened and closed in turns across the process (two threads'
-// closes must never meet in libXext's close hook): every path that opens or
-// closes one makes its X call with the turn held, as another thread sees it.
-std::vector<std::pair<bool, bool>> displayTurns; // (opening, turn held)
+// closes must never meet in libXext's close hook): threads open and close
+// them through every path at once, round after round, and each X call is made
+// with the turn held, as another thread sees it, and with no other under way.
+std::atomic<int> displayCalls[2], callsInTurn{0}, callsUnderWay{0}, callsMet{0};
 
-void recordDisplayTurn(bool opening) {
+void holdDisplayTurn(bool opening) {
+    if (callsUnderWay.fetch_add(1) > 0) ++callsMet;
     bool held = false;
     std::thread([&held] { held = X11::displayTurnTaken(); }).join();
-    displayTurns.emplace_back(opening, held);
+    callsInTurn += held;
+    ++displayCalls[opening];
+    --callsUnderWay;
 }
 
 TEST_F(GuiX11Window, DisplaysOpenAndCloseInTurnsAcrossThreads) {
     NullEvents events;
     void* host = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
-    const struct {
-        const char* path;
-        std::function<bool()> openAndClose;
-    } cases[] = {
-        {"editor window",
-         [&] { return Platform::createChildWindow(host, 30, 20, &events) != nullptr; }},
-        {"refused parent",
-         [&] {
-             return !Platform::createChildWindow(reinterpret_cast<void*>(uintptr_t{0x7ffffff}), 10,
-                                                 10, &events);
-         }},
-        {"AudioUnit view",
-         [] {
-             return NSView(NSRect{{0, 0}, {30, 20}}).nativeWindow() != 0;
-         }},
+    void* refused = reinterpret_cast<void*>(uintptr_t{0x7ffffff});
+    // An editor window, a refused parent and an AudioUnit view.
+    const std::function<bool()> paths[] = {
+        [&] { return Platform::createChildWindow(host, 30, 20, &events) != nullptr; },
+        [&] { return !Platform::createChildWindow(refused, 10, 10, &events); },
+        [] {
+            return NSView(NSRect{{0, 0}, {30, 20}}).nativeWindow() != 0;
+        },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        displayTurns.clear();
-        X11::setDisplayTurnProbe(recordDisplayTurn);
-        EXPECT_TRUE(c.openAndClose());
-        X11::setDisplayTurnProbe(nullptr);
-        EXPECT_EQ(displayTurns, (std::vector<std::pair<bool, bool>>{{true, true}, {false, true}}));
-    }
+    constexpr int kThreads = 4, kCalls = 60;
+    std::atomic<int> failed{0}, starting{kThreads};
+    X11::setDisplayTurnProbe(holdDisplayTurn);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (--starting; starting.load() > 0;) std::this_thread::yield(); // all at once
+            for (int i = 0; i < kCalls; ++i) failed += !paths[(t + i) % 3]();
+        });
+    for (std::thread& thread : threads) thread.join();
+    X11::setDisplayTurnProbe(nullptr);
+    EXPECT_EQ(failed.load(), 0);
+    for (const std::atomic<int>& calls : displayCalls) EXPECT_EQ(calls.load(), kThreads * kCalls);
+    EXPECT_EQ(callsInTurn.load(), 2 * kThreads * kCalls);
+    EXPECT_EQ(callsMet.load(), 0);
     EXPECT_FALSE(X11::displayTurnTaken());
 }
 
