@@ -315,7 +315,11 @@ public:
         sigaddset(&defaults, SIGHUP);
         if (posix_spawnattr_setsigmask(&attr, &none) != 0) return false;
         if (posix_spawnattr_setsigdefault(&attr, &defaults) != 0) return false;
-        return posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+        // A process group of its own, named by the program's process ID:
+        // whoever ends the dialog ends what the program started with it.
+        if (posix_spawnattr_setpgroup(&attr, 0) != 0) return false;
+        return posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                   POSIX_SPAWN_SETPGROUP) == 0;
     }
 
     posix_spawn_file_actions_t actions{};
@@ -331,6 +335,43 @@ constexpr int kModalServiceMs = 20;
 
 void closeQuietly(int fd) {
     if (fd >= 0) ::close(fd);
+}
+
+// Whether the program has ended. It is not reaped here: until it is, its
+// process ID names its process group and no other. False while it runs,
+// true once it has ended or cannot be waited for (SIGCHLD ignored: the
+// system reaped it).
+bool hasEnded(pid_t pid) {
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+            return info.si_pid == pid;
+        if (errno != EINTR) return true;
+    }
+}
+
+// Reads what the pipe holds into result, waiting up to timeoutMs for it
+// to hold something: one read at most, or, with `all`, until it is empty.
+// False once the pipe is at its end or cannot be read.
+bool readOutput(int fd, int timeoutMs, bool all, ProcessResult& result, std::size_t maxOutput) {
+    char chunk[4096];
+    // Bounded: a program's leftovers might write without end.
+    for (std::size_t reads = 0; reads < 256; ++reads) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, reads == 0 ? timeoutMs : 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return false;
+        if (ready == 0) return true;
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        std::size_t room = maxOutput - result.output.size();
+        std::size_t take = static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : room;
+        result.output.append(chunk, take);
+        if (take < static_cast<std::size_t>(n)) result.truncated = true;
+        if (!all) return true;
+    }
+    return true;
 }
 
 } // namespace
@@ -358,34 +399,29 @@ ProcessResult runProcessCapture(const std::vector<std::string>& argv, std::size_
     }
     result.started = true;
 
-    // The plug-in's windows are kept alive while the program runs.
-    char chunk[4096];
-    for (;;) {
+    // The plug-in's windows are kept alive while the program runs. Its
+    // output is read until the program ends (what it wrote is in the pipe
+    // by then) or closes it: something it started, or something started
+    // before it ended, may hold the pipe for good.
+    bool ended = false;
+    bool open = true;
+    while (!ended) {
         serviceModalWindows();
-        pollfd readable{fds[0], POLLIN, 0};
-        const int ready = ::poll(&readable, 1, kModalServiceMs);
-        if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
-        if (ready < 0) break;
-        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        std::size_t room = maxOutput - result.output.size();
-        std::size_t take = static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : room;
-        result.output.append(chunk, take);
-        if (take < static_cast<std::size_t>(n)) result.truncated = true;
+        ended = hasEnded(pid);
+        if (open)
+            open = readOutput(fds[0], ended ? 0 : kModalServiceMs, ended, result, maxOutput);
+        else if (!ended)
+            ::poll(nullptr, 0, kModalServiceMs);
     }
     closeQuietly(fds[0]);
+    // Whatever the program left running in its group ends with it.
+    ::kill(-pid, SIGKILL);
 
-    // A program may close its output before it ends.
     int status = 0;
     pid_t waited;
-    for (;;) {
-        waited = ::waitpid(pid, &status, WNOHANG);
-        if (waited < 0 && errno == EINTR) continue;
-        if (waited != 0) break;
-        serviceModalWindows();
-        ::poll(nullptr, 0, kModalServiceMs);
-    }
+    do {
+        waited = ::waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
     if (waited == pid && WIFEXITED(status)) {
         result.exited = true;
         result.exitCode = WEXITSTATUS(status);

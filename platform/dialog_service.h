@@ -228,9 +228,12 @@ struct ProcessResult {
 
 // Runs argv[0] (looked up on PATH when it holds no '/') with the arguments
 // argv[1..] and no shell, standard input and error connected to /dev/null,
-// and collects its standard output (at most maxOutput bytes are kept; the
-// rest is read and dropped) until it ends. Blocks until the child has exited,
-// servicing the calling thread's windows every 20 ms (modal_windows.h).
+// in a process group of its own (its process ID), and collects its standard
+// output (at most maxOutput bytes are kept; the rest is read and dropped)
+// until it ends: what it started and left running may hold the output but
+// does not keep the answer waiting, and is killed with its group once the
+// program has ended. Blocks until the child has exited, servicing the
+// calling thread's windows every 20 ms (modal_windows.h).
 ProcessResult runProcessCapture(const std::vector<std::string>& argv,
                                 std::size_t maxOutput = 64 * 1024);
 

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -369,12 +371,14 @@ TEST(HostToolRuns, AnInterruptedArtworkRunLeavesAnEarlierSetAsItWas) {
 #endif
 
 // Every way out of an editor session ends it promptly and in order (the
-// editor closed, the plug-in unloaded: --verbose reports the session) while
-// the editor shows a message box (a settings file that cannot be read; a
-// stand-in for zenity that never answers shows it, and is ended and reaped),
+// editor closed, the plug-in unloaded: --verbose reports the session and the
+// audio at pace) while the editor shows a message box (a settings file that
+// cannot be read; a stand-in for zenity that never answers, run by a script
+// or deaf to SIGTERM or neither, shows it and is ended),
 // while it shows a popup menu (the MIDI channel's, clicked open on the
 // settings screen a first start shows), or while it
-// runs for a snapshot (a signal writes none and leaves the old one; the
+// runs for a snapshot (a signal, or ulimit -f 0 that the first settings save
+// meets, writes none and leaves the old one and no temporary; the
 // signal then ends the tool). The cases run with --seconds 60 or without,
 // in turn.
 class HostToolEditRuns : public XvfbTest {
@@ -447,9 +451,11 @@ protected:
 };
 
 TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
-    enum Situation { kMessageBox, kPopupMenu, kSnapshot };
-    constexpr int kClose = -1, kDeadline = -2; // ways out besides the signals
-    const int ways[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, kClose, kDeadline};
+    enum Situation { kMessageBox, kWrappedBox, kDeafBox, kPopupMenu, kSnapshot };
+    constexpr int kClose = -1, kDeadline = -2, kFileLimit = -3; // ways out besides the signals
+    const int ways[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, kClose, kDeadline, kFileLimit};
+    const char* const bins[] = {"bin", "wrapped", "deaf", "bin", "bin"};
+    const rlimit noFiles{0, 0};
     const fs::path folder = freshFolder("edit-ways-out");
     fs::create_directories(folder / "bin");
     const fs::path box = folder / "box.pid";
@@ -457,6 +463,13 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
                                                 ".new'\nmv '" + box.string() + ".new' '" +
                                                 box.string() + "'\nexec sleep 100\n");
     fs::permissions(folder / "bin" / "zenity", fs::perms::owner_all);
+    for (const auto& [bin, head] : {std::pair{"wrapped", ""}, {"deaf", "trap '' TERM\n"}}) {
+        fs::create_directories(folder / bin);
+        writeBytesTo(folder / bin / "zenity", std::string("#!/bin/sh\n") + head + "'" +
+                                                  (folder / "bin" / "zenity").string() +
+                                                  "' \"$@\"\nexit $?\n");
+        fs::permissions(folder / bin / "zenity", fs::perms::owner_all);
+    }
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
     // Whatever the tool leaves running becomes ours to find.
     struct Adopting {
@@ -464,19 +477,22 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
         ~Adopting() { ::prctl(PR_SET_CHILD_SUBREAPER, 0); }
     } adopting;
     int row = 0;
-    for (const Situation situation : {kMessageBox, kPopupMenu, kSnapshot}) {
+    for (const Situation situation : {kMessageBox, kWrappedBox, kDeafBox, kPopupMenu, kSnapshot}) {
         for (const int way : ways) {
+            if (way == kFileLimit && situation != kSnapshot) continue; // met before anything shows
+            const bool messageBox = situation <= kDeafBox;
+            const int signal = way == kFileLimit ? SIGXFSZ : way;
             const std::string wayName = way == kClose      ? "window closed"
                                         : way == kDeadline ? "--seconds"
-                                                           : strsignal(way);
-            SCOPED_TRACE(std::string(situation == kMessageBox  ? "message box, "
+                                                           : strsignal(signal);
+            SCOPED_TRACE(std::string(messageBox ? bins[situation] + std::string(" message box, ")
                                      : situation == kPopupMenu ? "popup menu, "
                                                                : "snapshot, ") +
                          wayName);
             const fs::path run = folder / std::to_string(row);
             fs::create_directories(run / "prefs");
             // A folder where the settings file should be cannot be read.
-            if (situation == kMessageBox)
+            if (messageBox)
                 fs::create_directories(run / "prefs" / (std::string(PREF_PATH_STR) + ".prefs"));
             fs::remove(box);
             std::vector<std::string> args = {ONDIX_HOST_TOOL, "edit", ONDIX_SO_PATH, "--verbose"};
@@ -490,15 +506,19 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
                 args.insert(args.end(), {"--snapshot", png.string()});
             }
             ++row;
+            const auto limited = [&] {
+                if (way == kFileLimit) ::setrlimit(RLIMIT_FSIZE, &noFiles);
+            };
             const pid_t pid = startTool(args,
-                                        {"PATH=" + (folder / "bin").string() + ":" + path,
+                                        {"PATH=" + (folder / bins[situation]).string() + ":" + path,
                                          "ONDIX_PREFS_DIR=" + (run / "prefs").string()},
-                                        run / "log.txt");
+                                        run / "log.txt", limited);
             ASSERT_GT(pid, 0);
             bool clicked = false;
             const bool running = waitUntil(
                 [&] {
-                    if (situation == kMessageBox) return fs::exists(box);
+                    if (way == kFileLimit) return true; // it ends by itself
+                    if (messageBox) return fs::exists(box);
                     const Window editor = editorWindow(toolWindow());
                     if (situation == kSnapshot || !editor) return editor != 0;
                     if (!clicked) sendButton(editor, ButtonPress, 1, 250, 421, 0);
@@ -509,30 +529,34 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
             const Window tool = toolWindow();
             if (way == kClose)
                 askToClose(tool);
-            else if (way != kDeadline)
+            else if (way > 0)
                 ::kill(pid, way);
             const std::optional<int> status =
                 endOf(pid, std::chrono::seconds(way == kDeadline ? 7 : 5));
             const std::string log = contents(run / "log.txt");
             // The box's program, should it outlive the tool, is ours now.
-            int boxStatus = 0;
             const pid_t boxPid = fs::exists(box) ? std::stoi(contents(box)) : 0;
-            const pid_t leftover = boxPid ? ::waitpid(boxPid, &boxStatus, WNOHANG) : -1;
-            if (leftover == 0) {
-                ::kill(boxPid, SIGKILL);
-                ::waitpid(boxPid, &boxStatus, 0);
-            }
+            const auto gone = [&] {
+                return ::waitpid(-1, nullptr, WNOHANG) <= 0 && ::kill(boxPid, 0) != 0;
+            };
+            const bool leftover = boxPid && !waitUntil(gone, std::chrono::seconds(5));
+            if (leftover) ::kill(boxPid, SIGKILL);
             if (!running || !status) {
                 ADD_FAILURE() << (running ? "still running after the way out:\n"
                                           : "the editor never got there:\n")
                               << log;
                 continue;
             }
-            EXPECT_NE(log.find("ondix-host: editor "), std::string::npos) << log;
-            if (situation == kSnapshot && way > 0) {
-                EXPECT_TRUE((WIFSIGNALED(*status) && WTERMSIG(*status) == way) ||
-                            (WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + way))
-                    << describe(*status, run / "log.txt");
+            const std::size_t summary = std::min(log.find("ondix-host: editor "), log.size());
+            EXPECT_TRUE(summary < log.size() || way == kFileLimit) << log; // limited: no log
+            double open = 0, blocks = 0; // 512-frame blocks at 44.1 kHz
+            std::sscanf(log.c_str() + summary, "%*s editor %*s open for %lf s, %*s idle calls, %lf",
+                        &open, &blocks);
+            if (way == kDeadline) { // 2 s or more
+                EXPECT_GE(blocks * 3, open * 44100 / 512) << log;
+            }
+            if (situation == kSnapshot && signal > 0) {
+                EXPECT_TRUE(endedBy(signal, *status)) << describe(*status, run / "log.txt");
                 EXPECT_EQ(contents(png), "old png");
             } else {
                 EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
@@ -542,9 +566,12 @@ TEST_F(HostToolEditRuns, EveryWayOutEndsTheSessionWhateverTheEditorShows) {
                 }
             }
             EXPECT_EQ(hiddenEntries(run), std::vector<std::string>{});
-            if (situation == kMessageBox) {
+            std::vector<std::string> saved = hiddenEntries(run / "prefs"); // lock files stay
+            std::erase_if(saved, [](const std::string& name) { return name.ends_with(".lock"); });
+            EXPECT_EQ(saved, std::vector<std::string>{});
+            if (messageBox) {
                 EXPECT_NE(boxPid, 0);
-                EXPECT_EQ(leftover, -1) << "the box's program was left behind by the tool";
+                EXPECT_FALSE(leftover) << "the box's program was left behind by the tool";
             }
         }
     }

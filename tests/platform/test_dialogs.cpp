@@ -15,7 +15,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -876,6 +878,13 @@ TEST(DialogsProcess, CapturesOutputAndExitCode) {
     EXPECT_EQ(result.output, "0123");
     EXPECT_TRUE(result.truncated);
     EXPECT_EQ(result.exitCode, 0);
+
+    // What it leaves running, holding its output, ends with it (adopted here).
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    result = runProcessCapture({"sh", "-c", "sleep 30 & echo $!"});
+    int left = 0;
+    EXPECT_TRUE(::waitpid(std::stoi(result.output), &left, 0) > 0 && WIFSIGNALED(left));
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 
     result = runProcessCapture({"/nonexistent/program"});
     EXPECT_FALSE(result.started);

@@ -1,9 +1,9 @@
 // `ondix-host edit`: the plug-in's editor in a top-level window of the host's
 // own, as a DAW shows it. The editor gets our window as its parent through
 // effEditOpen, effEditIdle about 50 times a second, and the audio keeps
-// running silently at real-time pace (processReplacing, output discarded), so
-// whatever the editor changes travels through the plug-in as it would in a
-// real host. No audio device is opened.
+// running silently at real-time pace on a thread of its own (processReplacing,
+// output discarded), so whatever the editor changes travels through the
+// plug-in as it would in a real host. No audio device is opened.
 #include "commands.h"
 #include "numbers.h"
 
@@ -271,6 +271,18 @@ std::vector<pid_t> childProcesses() {
     return children;
 }
 
+// Sends signal to each process this one started and, for one that leads a
+// process group (as a dialog's program does), to all of its group: a
+// program that runs the dialog as a child of its own ends with it.
+void signalChildren(int signal) {
+    for (const pid_t child : childProcesses()) {
+        if (::getpgid(child) == child)
+            ::kill(-child, signal);
+        else
+            ::kill(child, signal);
+    }
+}
+
 // The session's end, kept while the plug-in holds the main thread. A modal
 // loop of the plug-in (a popup menu; a message box or file chooser, programs
 // it runs and waits for) runs inside an editor call and keeps the session's
@@ -278,8 +290,9 @@ std::vector<pid_t> childProcesses() {
 // --seconds passed) and a call of the plug-in has gone on for a moment
 // since, the programs the plug-in waits for are asked to end (SIGTERM), as
 // the user closing the dialog would; should that not bring the call back
-// either, the window is destroyed, and the editor's with it, as a host
-// closing the editor does: the plug-in's menus end with their window.
+// either, they are killed (SIGKILL) and the window is destroyed, and the
+// editor's with it, as a host closing the editor does: the plug-in's menus
+// end with their window.
 class SessionEnd {
 public:
     explicit SessionEnd(HostWindow& host) : host_(host), window_(host.window()) {
@@ -330,8 +343,12 @@ private:
             }
             if (!heldSince) heldSince = now;
             if (now < *heldSince + kGrace || done_.load(std::memory_order_relaxed)) continue;
-            for (const pid_t child : childProcesses()) ::kill(child, SIGTERM);
-            if (now >= *heldSince + 2 * kGrace && !windowDestroyed()) {
+            if (now < *heldSince + 2 * kGrace) {
+                signalChildren(SIGTERM);
+                continue;
+            }
+            signalChildren(SIGKILL);
+            if (!windowDestroyed()) {
                 windowDestroyed_.store(true, std::memory_order_relaxed);
                 host_.destroyFromOwner(window_);
             }
@@ -364,8 +381,10 @@ private:
     SessionEnd& sessionEnd_;
 };
 
-// Silent audio at real-time pace: the blocks due by now are processed, as
-// calls of the real-time thread, and their output is dropped.
+// Silent audio at real-time pace on a thread of its own, as a host's audio
+// device drives it: each block is processed when it is due, as calls of the
+// real-time thread, and its output is dropped. The editor's calls and its
+// modal loops on the main thread hold none of it up. No events are sent.
 class SilentAudio {
 public:
     explicit SilentAudio(Plugin& plugin) : plugin_(plugin) {
@@ -379,49 +398,66 @@ public:
         for (auto& channel : inputs_) inputPointers_.push_back(channel.data());
         for (auto& channel : outputs_) outputPointers_.push_back(channel.data());
     }
+    // Stops it before the plug-in is suspended and closed.
+    ~SilentAudio() { stop(); }
+    SilentAudio(const SilentAudio&) = delete;
+    SilentAudio& operator=(const SilentAudio&) = delete;
 
-    bool enabled() const { return plugin_.effect().processReplacing != nullptr; }
-
-    void start(Clock::time_point now) { start_ = now; }
-
-    void runUntil(Clock::time_point now) {
-        if (!enabled()) return;
-        const double rate = plugin_.settings().sampleRate;
-        const int32_t blockSize = plugin_.settings().blockSize;
-        const auto due =
-            static_cast<int64_t>(std::chrono::duration<double>(now - start_).count() * rate);
-        if (due - frames_ > static_cast<int64_t>(kMaxAudioLagSeconds * rate) + blockSize) {
-            skipped_ += due - blockSize - frames_;
-            frames_ = due - blockSize;
-        }
-        const ProcessLevel realTime(kVstProcessLevelRealtime);
-        while (frames_ + blockSize <= due) {
-            for (auto& channel : outputs_) std::fill(channel.begin(), channel.end(), 0.0f);
-            plugin_.processReplacing(inputPointers_.data(), outputPointers_.data(), blockSize);
-            frames_ += blockSize;
-            ++blocks_;
-        }
+    // The plug-in must be resumed.
+    void start(Clock::time_point now) {
+        if (plugin_.effect().processReplacing == nullptr) return;
+        start_ = now;
+        thread_ = std::thread([this] { run(); });
     }
 
-    // When the next block is due.
-    Clock::time_point nextBlock() const {
-        const double rate = plugin_.settings().sampleRate;
-        const double at = static_cast<double>(frames_ + plugin_.settings().blockSize) / rate;
-        return start_ +
-               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(at));
+    // Waits for the block in progress; the counts are final afterwards.
+    void stop() {
+        stopping_.store(true, std::memory_order_relaxed);
+        if (thread_.joinable()) thread_.join();
     }
 
     uint64_t blocks() const { return blocks_; }
     int64_t skippedFrames() const { return skipped_; }
 
 private:
+    // The longest sleep, so that stop() is not kept waiting by long blocks.
+    static constexpr auto kLongestSleep = std::chrono::milliseconds(20);
+
+    void run() {
+        const ProcessLevel realTime(kVstProcessLevelRealtime);
+        const double rate = plugin_.settings().sampleRate;
+        const int32_t blockSize = plugin_.settings().blockSize;
+        while (!stopping_.load(std::memory_order_relaxed)) {
+            const auto due = static_cast<int64_t>(
+                std::chrono::duration<double>(Clock::now() - start_).count() * rate);
+            if (due - frames_ > static_cast<int64_t>(kMaxAudioLagSeconds * rate) + blockSize) {
+                skipped_ += due - blockSize - frames_;
+                frames_ = due - blockSize;
+            }
+            while (frames_ + blockSize <= due && !stopping_.load(std::memory_order_relaxed)) {
+                for (auto& channel : outputs_) std::fill(channel.begin(), channel.end(), 0.0f);
+                plugin_.processReplacing(inputPointers_.data(), outputPointers_.data(), blockSize);
+                frames_ += blockSize;
+                ++blocks_;
+            }
+            // Until the next block is due.
+            const double at = static_cast<double>(frames_ + blockSize) / rate;
+            const Clock::time_point next = start_ + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(at));
+            std::this_thread::sleep_until(std::min(next, Clock::now() + kLongestSleep));
+        }
+    }
+
     Plugin& plugin_;
     std::vector<std::vector<float>> inputs_, outputs_;
     std::vector<float*> inputPointers_, outputPointers_;
     Clock::time_point start_;
+    // The audio thread's own until stop() has joined it.
     int64_t frames_ = 0; // processed (or skipped) since start()
     int64_t skipped_ = 0;
     uint64_t blocks_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
 };
 
 // One colour channel of a TrueColor pixel, scaled to 8 bits.
@@ -517,8 +553,11 @@ bool writeSnapshot(HostWindow& host, const std::string& path, std::string& error
 
 // The session; endedBy is the signal that ended it, if one did.
 int runEditSession(const EditOptions& options, int& endedBy) {
-    // The main thread is the user's, but for the audio calls (SilentAudio).
+    // The main thread is the user's; the audio calls have their own (SilentAudio).
     const ProcessLevel user(kVstProcessLevelUser);
+    // Before the plug-in opens: its first settings save may meet a file-size
+    // limit (SIGXFSZ), and it must finish that save as it would any other.
+    SignalsEndTheSession signals;
     std::string error;
     // The snapshot's place is checked before the session, not after it.
     if (!options.snapshot.empty() && !canWriteFileDurably(options.snapshot, error)) {
@@ -562,7 +601,6 @@ int runEditSession(const EditOptions& options, int& endedBy) {
         return kExitFailure;
     }
 
-    SignalsEndTheSession signals;
     // From here on a modal loop of the plug-in cannot hold the session past its end.
     SessionEnd sessionEnd(host);
     plugin->setWindowSizer([&host](int32_t w, int32_t h) { return host.resize(w, h); });
@@ -584,26 +622,24 @@ int runEditSession(const EditOptions& options, int& endedBy) {
                           std::chrono::duration<double>(*options.seconds));
         sessionEnd.setDeadline(*end);
     }
+    // The plug-in was resumed before the editor opened.
     audio.start(start);
     Clock::time_point nextIdle = start;
     uint64_t idles = 0;
-    // Runs the session (events, audio, idle calls) until `until`, the window
+    // Runs the session (events, idle calls) until `until`, the window
     // is closed, a signal ends it or `done` says so.
     auto run = [&](Clock::time_point until, const auto& done) {
         for (;;) {
             if (!host.handleEvents() || stopSignal() != 0 || done()) return;
             const Clock::time_point now = Clock::now();
             if (now >= until) return;
-            audio.runUntil(now);
             if (now >= nextIdle) {
                 sessionEnd.callPlugin([&] { plugin->dispatch(effEditIdle); });
                 ++idles;
                 nextIdle += kIdleInterval;
                 if (nextIdle <= now) nextIdle = now + kIdleInterval;
             }
-            Clock::time_point wake = std::min(nextIdle, until);
-            if (audio.enabled()) wake = std::min(wake, audio.nextBlock());
-            host.waitForEvents(wake - Clock::now());
+            host.waitForEvents(std::min(nextIdle, until) - Clock::now());
         }
     };
     run(end.value_or(Clock::time_point::max()), [] { return false; });
@@ -644,6 +680,7 @@ int runEditSession(const EditOptions& options, int& endedBy) {
         }
     }
 
+    audio.stop();
     if (options.verbose) {
         std::cerr << "ondix-host: editor " << formatInt(width) << "x" << formatInt(height)
                   << " open for " << formatFixed(ran, 3) << " s, "

@@ -5,6 +5,7 @@
 
 #include "vst2/vst2.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,17 +21,17 @@ struct HostSettings {
     std::string product = "ondix-host";
 };
 
-// What the plug-in told the host through the callback.
+// What the plug-in told the host through the callback, on whatever thread.
 struct CallbackCounts {
-    uint64_t total = 0;
-    uint64_t automate = 0;
-    uint64_t beginEdit = 0;
-    uint64_t endEdit = 0;
-    uint64_t updateDisplay = 0;
-    uint64_t ioChanged = 0;
-    uint64_t sizeWindow = 0;
-    uint64_t getTime = 0;
-    uint64_t unanswered = 0; // opcodes this host answers with 0
+    std::atomic<uint64_t> total{0};
+    std::atomic<uint64_t> automate{0};
+    std::atomic<uint64_t> beginEdit{0};
+    std::atomic<uint64_t> endEdit{0};
+    std::atomic<uint64_t> updateDisplay{0};
+    std::atomic<uint64_t> ioChanged{0};
+    std::atomic<uint64_t> sizeWindow{0};
+    std::atomic<uint64_t> getTime{0};
+    std::atomic<uint64_t> unanswered{0}; // opcodes this host answers with 0
 };
 
 // What the host answers to audioMasterGetCurrentProcessLevel on the calling
