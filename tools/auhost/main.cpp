@@ -168,7 +168,7 @@ int render(const Options& options) {
         return kExitFailure;
 
     WavWriter writer;
-    if (!writer.open(options.output, static_cast<int>(options.rate), 2, error)) {
+    if (!writer.open(options.output, static_cast<int>(options.rate), 2, totalFrames, error)) {
         fail(error);
         return kExitFailure;
     }
