@@ -14,10 +14,13 @@ foreach(var HOST PLUGIN AUHOST AUPLUGIN WORK)
 endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/folder)
-# Copies of the plug-ins, to be named as outputs, and another name for out.wav.
+# Copies of the plug-ins, to be named as outputs, another name for out.wav
+# and a FIFO that nobody reads (an output that is not a regular file is
+# refused at once, never opened).
 file(COPY_FILE ${PLUGIN} ${WORK}/p.so)
 file(COPY_FILE ${AUPLUGIN} ${WORK}/au.so)
 file(CREATE_LINK out.wav ${WORK}/link.wav SYMBOLIC)
+execute_process(COMMAND mkfifo ${WORK}/fifo COMMAND_ERROR_IS_FATAL ANY)
 
 set(render "${HOST} render ${PLUGIN} --seconds 0.1")
 set(same "name the same file")
@@ -26,6 +29,9 @@ set(rows
   "2|cannot replace ${WORK}/folder: a folder is in its place|${render} -o ${WORK}/out.wav --save-state ${WORK}/folder"
   "1|cannot create a temporary file beside ${WORK}/nodir/out.wav: No such file or directory|${render} -o ${WORK}/nodir/out.wav --save-state ${WORK}/s.state"
   "1|cannot replace ${WORK}/folder: a folder is in its place|${render} -o ${WORK}/folder"
+  "1|cannot replace ${WORK}/fifo: it is not a regular file|${render} -o ${WORK}/fifo"
+  "1|cannot replace ${WORK}/fifo: it is not a regular file|${AUHOST} render ${AUPLUGIN} -o ${WORK}/fifo"
+  "1|cannot replace /dev/null: it is not a regular file|${render} -o /dev/null"
   "1|cannot create a temporary file beside ${WORK}/nodir/out.wav: No such file or directory|${AUHOST} render ${AUPLUGIN} -o ${WORK}/nodir/out.wav"
   "1|e.png: No such file or directory|${HOST} edit ${PLUGIN} --snapshot ${WORK}/nodir/e.png"
   "1|cannot replace ${WORK}/folder: a folder is in its place|${HOST} edit ${PLUGIN} --snapshot ${WORK}/folder"

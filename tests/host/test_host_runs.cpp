@@ -132,32 +132,16 @@ bool endedBy(int signal, int status) {
            (WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal);
 }
 
-// Stops pid (SIGSTOP) at a moment `ready` tells, checked again once it has
-// stopped, so that what comes next lands at that moment however fast the
-// run goes. False if the run ended first.
-bool stopWhen(pid_t pid, const std::function<bool()>& ready) {
-    for (const auto end = Clock::now() + std::chrono::seconds(120); Clock::now() < end;) {
-        int status = 0;
-        if (ready()) {
-            ::kill(pid, SIGSTOP);
-            if (::waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) return false;
-            if (ready()) return true;
-            ::kill(pid, SIGCONT);
-        } else if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
+// With this setting a tool stops itself (SIGSTOP) once its outputs have been
+// given the bytes it names (output_file.h), so that what comes next lands at
+// that point of the run however fast it goes.
+const std::string kStopAfter = "ONDIX_TEST_STOP_AFTER_BYTES=";
 
-// Whether a temporary file in `folder` holds less than `bytes`: the run
-// writing it has not finished, so none of its outputs is in place yet.
-bool writingBelow(const fs::path& folder, std::uintmax_t bytes) {
-    std::error_code ec;
-    for (const std::string& name : hiddenEntries(folder))
-        if (const auto size = fs::file_size(folder / name, ec); !ec && size < bytes) return true;
-    return false;
+// Whether pid has stopped itself; false if it ended first (left to reap).
+bool stoppedItself(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WSTOPPED | WNOWAIT) == 0 &&
+           info.si_code == CLD_STOPPED;
 }
 
 } // namespace
@@ -166,15 +150,17 @@ bool writingBelow(const fs::path& folder, std::uintmax_t bytes) {
 // why: no partial or hidden file, the state file untouched. It is ended by a
 // signal that ends a program by default, by a file-size limit (SIGXFSZ at
 // its default, or ignored so that the write fails), or by its WAV file's
-// folder removed, moved or made read-only (what cannot be removed is named).
-// The run is stopped before its WAV file is complete, so the signal or the
-// change lands half-way whatever the machine's speed. Six runs at a time.
+// folder removed, moved or made read-only (what cannot be removed is named),
+// found at the end or by a write that fails later (`full`). The run stops
+// itself after 1 MiB (half of it for `full`), so the signal or the change
+// lands half-way whatever the machine's speed. Six runs at a time.
 TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
     enum Way { removed, moved, readOnly, sizeLimit, sizeLimitIgnored, signalled };
     struct Case {
         bool au;
         int way; // a Way, or signalled + the signal's number
         std::string said = "";
+        bool full = false; // the write fails at the file-size limit after the change
     };
     const std::string tooLarge =
         "File too large (the limit on file sizes, ulimit -f, is 1048576 bytes)";
@@ -185,7 +171,9 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
                                {false, sizeLimit},
                                {true, sizeLimit},
                                {false, sizeLimitIgnored, tooLarge},
-                               {true, sizeLimitIgnored, tooLarge}};
+                               {true, sizeLimitIgnored, tooLarge},
+                               {false, moved, tooLarge, true},
+                               {true, readOnly, tooLarge, true}};
     for (const bool au : {false, true})
         for (const int signal :
              {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
@@ -210,15 +198,15 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
             const bool nobody = c.way == readOnly && asNobody;
             for (const fs::path& f : {folder, wavs})
                 if (nobody) fs::permissions(f, fs::perms::all);
-            pids.push_back(startTool(args, {"ONDIX_PREFS_DIR=" + (folder / "prefs").string()},
-                                     folder / "log.txt", [&] {
-                                         const rlimit size{1 << 20, 1 << 20};
-                                         if (c.way == sizeLimit || c.way == sizeLimitIgnored)
-                                             ::setrlimit(RLIMIT_FSIZE, &size);
-                                         if (c.way == sizeLimitIgnored) ::signal(SIGXFSZ, SIG_IGN);
-                                         if (nobody && (::setgid(65534) || ::setuid(65534)))
-                                             ::_exit(126);
-                                     }));
+            const bool limitOnly = c.way == sizeLimit || c.way == sizeLimitIgnored;
+            std::vector<std::string> settings = {"ONDIX_PREFS_DIR=" + (folder / "prefs").string()};
+            if (!limitOnly) settings.push_back(kStopAfter + (c.full ? "524288" : "1048576"));
+            pids.push_back(startTool(args, settings, folder / "log.txt", [&] {
+                const rlimit size{1 << 20, 1 << 20};
+                if (limitOnly || c.full) ::setrlimit(RLIMIT_FSIZE, &size);
+                if (c.way == sizeLimitIgnored || c.full) ::signal(SIGXFSZ, SIG_IGN);
+                if (nobody && (::setgid(65534) || ::setuid(65534))) ::_exit(126);
+            }));
         }
         for (size_t i = first; i < last; ++i) {
             const int way = cases[i].way;
@@ -226,9 +214,7 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
                            wavs = folder / "wavs";
             const pid_t pid = pids[i - first];
             if (way == sizeLimit || way == sizeLimitIgnored) continue;
-            ASSERT_TRUE(stopWhen(pid, [&] { return writingBelow(wavs, 60 * 44100 * 8); }))
-                << "the render ended before it could be stopped\n"
-                << contents(folder / "log.txt");
+            EXPECT_TRUE(stoppedItself(pid)) << "the render ended before it stopped";
             if (way >= signalled) ::kill(pid, way - signalled);
             if (way == removed) fs::remove_all(wavs);
             if (way == moved) fs::rename(wavs, folder / "moved");
@@ -289,9 +275,7 @@ TEST(HostToolRuns, ASignalDuringTheCommitEndsTheRunWithEveryOutputInPlace) {
         OutputFile outputs[2];
         std::string error;
         for (int i = 0; i < 2; ++i)
-            if (!outputs[i].open(i ? b : a, OutputFile::Special::refuse, error) ||
-                !outputs[i].write("new", error))
-                ::_exit(3);
+            if (!outputs[i].open(i ? b : a, error) || !outputs[i].write("new", error)) ::_exit(3);
         ondix::host::afterEachRename = [] { ::kill(::getpid(), SIGTERM); };
         ondix::host::commitOutputs({&outputs[0], &outputs[1]}, error);
         ::_exit(0);
@@ -343,29 +327,44 @@ TEST(HostToolRuns, APluginThatIsNotARegularFileOrIsCutShortIsRefusedAtOnce) {
 
 #ifdef ONDIX_ARTWORK_TOOL
 // ondix-artwork's PNG files take their names together: a signal half-way
-// through a set leaves the files of an earlier set as they were.
+// through a set, or the folder moved or made read-only then (the next file
+// cannot be made), leaves the files of an earlier set as they were, and no
+// file behind where the folder went but those named as left behind.
 TEST(HostToolRuns, AnInterruptedArtworkRunLeavesAnEarlierSetAsItWas) {
+    constexpr int kMoved = -1, kReadOnly = -2; // ways besides the signals
     const std::vector<std::string> earlier = {"bmp10000.png", "bmp13003.png"};
-    for (const int signal : {SIGINT, SIGTERM, SIGQUIT}) {
-        const fs::path folder = freshFolder("artwork-" + std::to_string(signal)),
-                       out = folder / "out";
+    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    for (const int way : {SIGINT, SIGTERM, SIGQUIT, kMoved, kReadOnly}) {
+        const fs::path folder = freshFolder("artwork-" + std::to_string(way)), out = folder / "out",
+                       now = way == kMoved ? folder / "moved" : out;
         fs::create_directories(out);
         for (const std::string& name : earlier) writeBytesTo(out / name, "old");
-        const pid_t pid = startTool({ONDIX_ARTWORK_TOOL, out, "--all"}, {}, folder / "log.txt");
+        const bool nobody = way == kReadOnly && ::geteuid() == 0; // root writes anywhere
+        if (nobody) fs::permissions(out, fs::perms::all);
+        const pid_t pid = startTool({ONDIX_ARTWORK_TOOL, out, "--all"}, {kStopAfter + "300000"},
+                                    folder / "log.txt", [&] {
+                                        if (nobody && (::setgid(65534) || ::setuid(65534)))
+                                            ::_exit(126);
+                                    });
         // Some of the files written, not all (none takes its name before all are).
-        ASSERT_TRUE(stopWhen(pid, [&] {
-            const size_t written = hiddenEntries(out).size();
-            return written >= 2 &&
-                   written < ondix::artwork::kBitmapCount * ondix::artwork::kSizeCount &&
-                   entries(out).size() == earlier.size() + written;
-        }));
-        ::kill(pid, signal);
+        EXPECT_TRUE(stoppedItself(pid) && hiddenEntries(out).size() >= 2);
+        if (way > 0) ::kill(pid, way);
+        if (way == kMoved) fs::rename(out, now);
+        if (way == kReadOnly) fs::permissions(out, writable, fs::perm_options::remove);
         ::kill(pid, SIGCONT);
         const std::optional<int> status = endOf(pid, std::chrono::seconds(60));
-        ASSERT_TRUE(status && endedBy(signal, *status))
-            << describe(status.value_or(0), folder / "log.txt");
-        EXPECT_EQ(entries(out), earlier);
-        EXPECT_EQ(contents(out / earlier[0]) + contents(out / earlier[1]), "oldold");
+        const std::string log = contents(folder / "log.txt");
+        EXPECT_TRUE(status && (way > 0 ? endedBy(way, *status)
+                                       : WIFEXITED(*status) && WEXITSTATUS(*status) == 1))
+            << log;
+        if (way == kReadOnly) fs::permissions(out, writable, fs::perm_options::add);
+        EXPECT_EQ(hiddenEntries(now).empty(), way != kReadOnly) << log;
+        for (const std::string& name : hiddenEntries(now)) {
+            EXPECT_NE(log.find((out / name).string() + " is left behind"), std::string::npos);
+            fs::remove(now / name);
+        }
+        EXPECT_EQ(entries(now), earlier);
+        EXPECT_EQ(contents(now / earlier[0]) + contents(now / earlier[1]), "oldold");
     }
 }
 #endif

@@ -1,12 +1,15 @@
 // The offline host's pure helpers: note parsing, the built-in phrase, event
-// scheduling into blocks, Standard MIDI Files, level metering, number text and
-// the resident memory.
+// scheduling into blocks, Standard MIDI Files, level metering, the WAV file's
+// format, number text and the resident memory.
 #include "tools/host/event_list.h"
 #include "tools/host/level_meter.h"
 #include "tools/host/midi_file.h"
 #include "tools/host/midi_phrase.h"
 #include "tools/host/numbers.h"
 #include "tools/host/resident_memory.h"
+#include "tools/host/wav_writer.h"
+
+#include <sndfile.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -230,6 +234,29 @@ TEST(HostToolMeter, PeakRmsAndNonFinite) {
     meter.add(bad, 2);
     EXPECT_EQ(meter.nonFinite(), 2u);
     EXPECT_DOUBLE_EQ(meter.peak(), 1.0);
+}
+
+// A file larger than a plain WAV header describes is RF64, read back whole;
+// a smaller one stays plain WAV. The limit is lowered to the test file's size.
+TEST(HostToolWav, AFileTooLargeForAPlainWavHeaderIsRF64) {
+    std::filesystem::create_directories(ONDIX_TEST_OUTPUT_DIR);
+    const std::string path = ONDIX_TEST_OUTPUT_DIR "/wav-format.wav";
+    std::vector<float> samples(8000), back(8000); // 4000 frames, 32000 bytes
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i) / 8000.0f;
+    for (const auto& [largest, type] : {std::pair{WavWriter::kLargestPlainWav, SF_FORMAT_WAV},
+                                        {int64_t{1} << 20, SF_FORMAT_WAV},
+                                        {int64_t{1} << 14, SF_FORMAT_RF64}}) {
+        WavWriter writer;
+        std::string error;
+        ASSERT_TRUE(writer.open(path, 48000, 2, 4000, error, largest) &&
+                    writer.write(samples.data(), 4000, error) && writer.commit(error))
+            << error;
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        EXPECT_EQ(info.format, type | SF_FORMAT_FLOAT);
+        EXPECT_TRUE(info.frames == 4000 && sf_readf_float(file, back.data(), 4000) == 4000);
+        EXPECT_TRUE(sf_close(file) == 0 && back == samples);
+    }
 }
 
 TEST(HostToolNumbers, Formatting) {

@@ -58,7 +58,7 @@ bool writeBitmap(const std::filesystem::path& folder, int resourceId,
         std::string& error;
     } sink{output, error};
     cairo_status_t status = CAIRO_STATUS_WRITE_ERROR;
-    if (output.open(file, ondix::host::OutputFile::Special::refuse, error)) {
+    if (output.open(file, error)) {
         status = cairo_surface_write_to_png_stream(
             surface,
             [](void* closure, const unsigned char* data, unsigned int length) {

@@ -42,9 +42,10 @@ Usage:
 render  opens the music device in AU.so through its AudioComponent factory,
         gives it a stereo float output, tells it that it renders offline,
         initialises it and renders 512-frame slices, sending the notes by the
-        MusicDevice MIDI call at 120 BPM 4/4 (playing). Writes a stereo 32-bit float WAV file and prints one line:
-        length, peak (dBFS and linear), RMS (dBFS). Without --note it plays a
-        built-in phrase (four bars).
+        MusicDevice MIDI call at 120 BPM 4/4 (playing). Writes a stereo 32-bit
+        float WAV file (RF64 past 4 GiB) and prints one line: length, peak
+        (dBFS and linear), RMS (dBFS). Without --note it plays a built-in
+        phrase (four bars).
 
   -o, --output FILE   WAV file to write (required)
   --seconds S         length, at most 3600 (default: the last note-off + 2 s)
@@ -168,7 +169,7 @@ int render(const Options& options) {
         return kExitFailure;
 
     WavWriter writer;
-    if (!writer.open(options.output, static_cast<int>(options.rate), 2, error)) {
+    if (!writer.open(options.output, static_cast<int>(options.rate), 2, totalFrames, error)) {
         fail(error);
         return kExitFailure;
     }

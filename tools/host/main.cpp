@@ -29,7 +29,8 @@ info    prints what the plug-in says about itself: name, vendor, product,
         normalized value.
 
 render  plays notes through the plug-in and writes a stereo 32-bit float WAV
-        file, then prints one line: length, peak (dBFS and linear), RMS (dBFS).
+        file (RF64 past 4 GiB), then prints one line: length, peak (dBFS and
+        linear), RMS (dBFS).
         Without --note or --midi it plays a built-in phrase (four bars at
         120 BPM).
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -189,6 +190,19 @@ void prepareNote(std::span<OutputFile* const> files) {
 
 void (*afterEachRename)() = nullptr;
 
+void countWritten(std::uint64_t bytes) {
+    static const std::uint64_t stopAt = [] {
+        const char* text = std::getenv("ONDIX_TEST_STOP_AFTER_BYTES");
+        std::uint64_t n = 0;
+        if (text) std::from_chars(text, text + std::strlen(text), n);
+        return n;
+    }();
+    static std::uint64_t written = 0;
+    const bool reached = written < stopAt && bytes >= stopAt - written;
+    written += bytes;
+    if (reached) ::raise(SIGSTOP);
+}
+
 const std::vector<int>& endingSignals() {
     static const std::vector<int> signals = [] {
         std::vector<int> list = {SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2,   SIGPIPE, SIGALRM,
@@ -221,29 +235,32 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::discard(std::string* left) {
+    std::string where = temp_;
+    int failure = 0;
+    if (!temp_.empty() && ::unlink(temp_.c_str()) != 0) {
+        failure = errno;
+        // Moved away with its folder: removed where it is now, if it is still the same file.
+        const std::string now = failure == ENOENT && fd_ >= 0 ? currentPath(fd_) : "";
+        struct stat st {};
+        if (!now.empty() && ::lstat(now.c_str(), &st) == 0 && st.st_ino == inode_ &&
+            st.st_dev == device_) {
+            where = now;
+            failure = ::unlink(now.c_str()) == 0 ? 0 : errno;
+        }
+    }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty() && ::unlink(temp_.c_str()) != 0) {
-        // Moved away with its folder: removed where it is now, if it is still the same file.
-        std::string where = temp_;
-        int failure = errno;
-        struct stat st {};
-        if (failure == ENOENT && !movedTo_.empty()) {
-            where = movedTo_;
-            failure = ::lstat(where.c_str(), &st) == 0 && st.st_ino == inode_ &&
-                              st.st_dev == device_ && ::unlink(where.c_str()) != 0
-                          ? errno
-                          : 0;
-        }
-        if (failure != 0 && failure != ENOENT && left)
-            *left += "; " + where + " is left behind (" + reason(failure) + ")";
-    }
     temp_.clear();
-    movedTo_.clear();
     releaseSlot(slot_);
+    if (failure == 0 || failure == ENOENT) return;
+    const std::string named = where + " is left behind (" + reason(failure) + ")";
+    if (left)
+        *left += "; " + named;
+    else
+        writeText((std::string(program_invocation_short_name) + ": " + named + "\n").c_str());
 }
 
-bool OutputFile::open(const std::string& path, Special special, std::string& error) {
+bool OutputFile::open(const std::string& path, std::string& error) {
     discard();
     path_ = path;
     target_ = path;
@@ -260,13 +277,8 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
             return false;
         }
         if (!S_ISREG(st.st_mode)) {
-            if (special == Special::refuse) {
-                error = "cannot replace " + path + ": it is not a regular file";
-                return false;
-            }
-            fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            if (fd_ < 0) error = "cannot write " + path + ": " + reason(errno);
-            return fd_ >= 0;
+            error = "cannot replace " + path + ": it is not a regular file";
+            return false;
         }
         mode = st.st_mode & 07777;
     }
@@ -302,28 +314,26 @@ bool OutputFile::open(const std::string& path, Special special, std::string& err
 }
 
 bool OutputFile::write(std::string_view bytes, std::string& error) {
-    if (fd_ >= 0 && writeAll(fd_, bytes)) return true;
+    if (fd_ >= 0 && writeAll(fd_, bytes)) {
+        countWritten(bytes.size());
+        return true;
+    }
     error = cannotWrite(path_, fd_ >= 0 ? errno : EBADF);
     return false;
 }
 
+// The descriptor stays open until the file is in place or discarded: while
+// it is open, it tells where the file is should its folder be moved.
 bool OutputFile::finish(std::string& error) {
     if (fd_ < 0) return true;
-    // Devices and FIFOs cannot be synced, and need not be.
-    int failure = 0;
-    if (!temp_.empty() && ::fsync(fd_) != 0) failure = errno;
-    if (failure != 0) error = cannotWrite(path_, failure);
-    const bool there = failure != 0 || stillThere(error); // while the descriptor tells where
-    if (::close(fd_) != 0 && failure == 0 && there) {
-        failure = errno;
-        error = cannotWrite(path_, failure);
+    if (::fsync(fd_) != 0) {
+        error = cannotWrite(path_, errno);
+        return false;
     }
-    fd_ = -1;
-    return failure == 0 && there;
+    return stillThere(error);
 }
 
 bool OutputFile::stillThere(std::string& error) {
-    if (temp_.empty()) return true;
     struct stat st {};
     if (::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
         error = "cannot write " + path_ + ": the file was removed while it was being written";
@@ -339,17 +349,16 @@ bool OutputFile::stillThere(std::string& error) {
                 reason(errno) + ")";
         return false;
     }
-    movedTo_ = currentPath(fd_);
+    const std::string movedTo = currentPath(fd_);
     const std::string name = temp_.substr(folderPrefix(temp_).size());
-    const std::string movedFolder = folderPrefix(movedTo_);
-    if (movedTo_.empty())
+    const std::string movedFolder = folderPrefix(movedTo);
+    if (movedTo.empty())
         error = "cannot write " + path_ + ": the file was removed while it was being written";
-    else if (movedTo_.substr(movedFolder.size()) == name)
+    else if (movedTo.substr(movedFolder.size()) == name)
         error = "cannot write " + path_ + ": its folder was moved (to " +
                 movedFolder.substr(0, movedFolder.size() - 1) + ") while it was being written";
     else
-        error =
-            "cannot write " + path_ + ": the file being written was moved (to " + movedTo_ + ")";
+        error = "cannot write " + path_ + ": the file being written was moved (to " + movedTo + ")";
     return false;
 }
 
@@ -359,6 +368,9 @@ bool OutputFile::putInPlace(std::string& error) {
         error = "cannot replace " + path_ + ": " + reason(errno);
         return false;
     }
+    // Synced before the rename: closing it now loses nothing.
+    ::close(fd_);
+    fd_ = -1;
     temp_.clear();
     releaseSlot(slot_);
     syncFolder(target_);
@@ -381,10 +393,10 @@ bool commitOutputs(std::span<OutputFile* const> files, std::string& error,
         if (done && f && !f->finish(error)) done = fail(f);
     for (OutputFile* f : files) {
         if (!done || !f) continue;
-        const bool directly = f->temp_.empty();
+        const bool open = f->isOpen();
         if (!f->putInPlace(error)) {
             done = fail(f);
-        } else if (!directly) {
+        } else if (open) {
             replaced += (replaced.empty() ? "" : ", ") + f->path();
             if (afterEachRename) afterEachRename();
         }

@@ -316,13 +316,13 @@ int runRender(const RenderOptions& options) {
     // Every output is started before anything is played, and none takes its
     // name before the whole run has succeeded (output_file.h).
     WavWriter writer;
-    if (!writer.open(options.output, static_cast<int>(rate), 2, error)) {
+    if (!writer.open(options.output, static_cast<int>(rate), 2, totalFrames, error)) {
         reportError(error);
         return kExitFailure;
     }
     OutputFile stateFile;
     if (!options.saveState.empty() &&
-        !stateFile.open(options.saveState, OutputFile::Special::refuse, error)) {
+        !stateFile.open(options.saveState, error)) {
         reportError(error);
         return kExitUsage;
     }

@@ -15,13 +15,18 @@ void WavWriter::discard() {
     file_ = nullptr;
 }
 
-bool WavWriter::open(const std::string& path, int sampleRate, int channels, std::string& error) {
+bool WavWriter::open(const std::string& path, int sampleRate, int channels, int64_t frames,
+                     std::string& error, int64_t largestPlainWav) {
     discard();
-    if (!output_.open(path, OutputFile::Special::writeDirectly, error)) return false;
+    if (!output_.open(path, error)) return false;
+    // The samples and room for the header's chunks (less than a kilobyte).
+    constexpr int64_t kHeaderRoom = 4096;
+    const bool large = frames > (largestPlainWav - kHeaderRoom) / (channels * 4);
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    channels_ = channels;
+    info.format = (large ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
     // The descriptor stays the output's: it is closed when the file is put in place.
     file_ = sf_open_fd(output_.fd(), SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
@@ -40,6 +45,7 @@ bool WavWriter::write(const float* interleaved, int64_t frames, std::string& err
                              : "cannot write " + output_.path() + ": " + sf_strerror(file_);
         return false;
     }
+    countWritten(static_cast<uint64_t>(frames) * channels_ * sizeof(float));
     return true;
 }
 
