@@ -77,10 +77,10 @@ enum PresetLoad : int { kPresetNone = 0, kPresetRestore = 1, kPresetChosen = 2 }
 //
 // A thread that rewrites the record for a request (a restored state, a
 // chosen preset) makes the request when it begins: from then on the engine
-// waits, and a request of the other kind still waiting is replaced before
-// any value of the new record is written. No application takes the request
-// until every rewrite has ended, so none runs on a record half written, nor
-// on one meant for the other kind.
+// waits (its MIDI events too: APlugin::processMidi), and a request of the
+// other kind still waiting is replaced before any value of the new record is
+// written. No application takes the request until every rewrite has ended,
+// so none runs on a record half written, nor on one meant for the other kind.
 class PresetRequest {
 public:
     PresetRequest() = default;
@@ -90,6 +90,9 @@ public:
     // sees the request at its first frame (APlugin::RecordRewrite).
     bool get() const { return state.load(std::memory_order_seq_cst) != kPresetNone; }
     operator bool() const { return get(); }
+    // A thread is rewriting the record for the request (sequentially
+    // consistent, as get()).
+    bool rewriting() const { return state.load(std::memory_order_seq_cst) >= kRewrite; }
     void set(PresetLoad load = kPresetRestore) { replaceKind(load, 0, std::memory_order_release); }
     void clear() { replaceKind(kPresetNone, 0, std::memory_order_relaxed); }
     // A rewrite of the record for a request of this kind begins, and ends.

@@ -206,8 +206,9 @@ struct MidiEventQueue {
     int32_t quietFrames = 0;
     int32_t owed = 0;
     // Frames the queue has stood still for (while a restored state waits for
-    // its tuning): events that arrive meanwhile come due that much later, so
-    // every event keeps its place in time among the held ones.
+    // its tuning, or its record is written): events that arrive meanwhile
+    // come due that much later, so every event keeps its place in time among
+    // the held ones.
     int32_t heldFrames = 0;
 
     // The lowest free record, or 0 when the queue is full.
@@ -216,7 +217,7 @@ struct MidiEventQueue {
     // counts it), stamped as the latest arrival. A negative offset would
     // never come due (and -99 means free): it is handled at the next frame.
     void place(int slot, const VstMidiEvent& event);
-    // One block in which no record counts down.
+    // Frames (a block, or one frame) in which no record counts down.
     void hold(int32_t frames) { heldFrames = std::min(heldFrames + frames, kMaxHeldFrames); }
 
     static constexpr int32_t kMaxHeldFrames = 1 << 24;

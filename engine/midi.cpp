@@ -252,7 +252,17 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
 }
 
 void APlugin::processMidi(long /*sampleIndex*/) {
-    engine.midiEventQueue.runFrame([this](const VstMidiEvent& event) { handleMidiEvent(event); });
+    MidiEventQueue& queue = engine.midiEventQueue;
+    // While a thread writes the record for a restore or a chosen preset, the
+    // events wait and the queue stands still. Handled now, they would act on
+    // the state before it and write what they change (the arpeggiator's grid
+    // in key entry, its magic pattern) into the record on its way; they come
+    // due once it is written, the first note after the application.
+    if (core.presetPending.rewriting()) {
+        queue.hold(1);
+        return;
+    }
+    queue.runFrame([this](const VstMidiEvent& event) { handleMidiEvent(event); });
 }
 
 // ------------------------------------------------------------------ one event
