@@ -161,8 +161,10 @@ TEST(ExactRestore, ChunkComesBackBitForBitAlsoAfterTheApplication) {
         const std::uint32_t changes = h.p().core.valueChanges.load();
         std::thread host([&] { h.p().setChunk(&saved, sizeof saved, false); });      // main thread
         while (h.p().core.valueChanges.load() == changes) std::this_thread::yield(); // written
-        std::thread([&] { h.send(EventBlock().noteOn(0, 60)), h.render(64); }).join(); // audio
-        EXPECT_EQ((build.unlock(), host.join(), firstDifference(h.p(), saved)), -1) << "a note";
+        std::thread([&] { h.send(EventBlock().noteOn(0, 60)); h.render(64); }).join(); // audio
+        build.unlock();
+        host.join();
+        EXPECT_EQ(firstDifference(h.p(), saved), -1) << "a note played during the restore";
     }
 }
 
