@@ -216,10 +216,12 @@ int createBeside(const std::string& target, std::string& tempPath, Make make) {
     return -1;
 }
 
-// Creates a new, empty temporary file beside target; -1 with errno set when
-// none can be made.
-int createTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
-    return createBeside(target, tempPath, [mode](const std::string& path) {
+// Creates a new, empty temporary file beside target, telling naming (when
+// given) its name first; -1 with errno set when none can be made.
+int createTemporary(const std::string& target, mode_t mode, std::string& tempPath,
+                    const std::function<void(const std::string&)>& naming = {}) {
+    return createBeside(target, tempPath, [mode, &naming](const std::string& path) {
+        if (naming) naming(path);
         return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                       mode);
     });
@@ -382,7 +384,8 @@ namespace {
 // (target), the mode it takes and the open temporary file; -1 with error set
 // when the save cannot go ahead.
 int startReplacing(const std::string& path, mode_t newFileMode, std::string& target, mode_t& mode,
-                   bool& keepMode, std::string& tempPath, std::string& error) {
+                   bool& keepMode, std::string& tempPath, std::string& error,
+                   const std::function<void(const std::string&)>& naming = {}) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         error = "no file name given";
         return -1;
@@ -403,7 +406,7 @@ int startReplacing(const std::string& path, mode_t newFileMode, std::string& tar
         mode = st.st_mode & 07777;
         keepMode = true;
     }
-    const int fd = createTemporary(target, mode, tempPath);
+    const int fd = createTemporary(target, mode, tempPath, naming);
     if (fd < 0) error = "cannot create a temporary file beside " + path + ": " + reason(errno);
     return fd;
 }
@@ -422,11 +425,12 @@ bool canWriteFileDurably(const std::string& path, std::string& error) {
 }
 
 bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
-                      mode_t newFileMode) {
+                      mode_t newFileMode, const std::function<void(const std::string&)>& naming) {
     std::string target, tempPath;
     mode_t mode = 0;
     bool keepMode = false;
-    Descriptor fd(startReplacing(path, newFileMode, target, mode, keepMode, tempPath, error));
+    Descriptor fd(
+        startReplacing(path, newFileMode, target, mode, keepMode, tempPath, error, naming));
     if (fd.get() < 0) return false;
     // A new file took the requested mode under the umask; an existing file's
     // mode is set as it was, whatever the umask.
@@ -450,6 +454,20 @@ bool writeFileDurably(const std::string& path, std::string_view bytes, std::stri
     }
     syncFolder(target);
     return true;
+}
+
+bool removeLeftTemporary(const std::string& path, const std::string& temporaryPath) {
+    std::string target = path;
+    std::string error;
+    if (!followLinks(target, error)) return false;
+    const std::string folder = folderPrefix(target);
+    if (temporaryPath.compare(0, folder.size(), folder) != 0) return false;
+    const std::string_view entry = std::string_view(temporaryPath).substr(folder.size());
+    struct stat st {};
+    return entry.find('/') == std::string_view::npos &&
+           isLeftTemporary(entry, std::string_view(target).substr(folder.size())) &&
+           ::lstat(temporaryPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::unlink(temporaryPath.c_str()) == 0;
 }
 
 NewName writeNewFileDurably(const std::string& path, std::string_view bytes, std::string& error,

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -66,8 +67,18 @@ int openRegularFile(const std::string& path, std::string& error);
 // keeps its permission bits; a new one gets newFileMode under the process's
 // umask. False, with error set and the old file untouched, when any step
 // fails or when something other than a regular file is in the target's place.
+// naming, when given, is told the full path of each temporary file before it
+// is made: a caller that keeps it where the next save finds it (a lock file)
+// can have what a killed save left removed (removeLeftTemporary) where the
+// folder cannot be listed (mode 0300).
 bool writeFileDurably(const std::string& path, std::string_view bytes, std::string& error,
-                      mode_t newFileMode = 0666);
+                      mode_t newFileMode = 0666,
+                      const std::function<void(const std::string&)>& naming = {});
+
+// Removes the temporary file temporaryPath when it is one that a save to path
+// (its links followed) made beside its target and whose process has ended,
+// as the next save to path would. True when it was removed.
+bool removeLeftTemporary(const std::string& path, const std::string& temporaryPath);
 
 // Whether writeFileDurably(path, ...) could go ahead now, checked before any
 // work whose result it is to save: the same refusals and messages, found by

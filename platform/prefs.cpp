@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +78,8 @@ struct Snapshot {
     // and every such reason told since the last save that stored.
     std::string saveNotice;
     std::set<std::string, std::less<>> toldSaveFailures;
-    std::string lastUnsaved; // what standard error was last told was not saved
+    std::string lastUnsaved;   // what standard error was last told was not saved
+    bool toldUnlocked = false; // standard error heard that nothing can be locked
 };
 
 // Function-local statics: usable from any other static initialiser.
@@ -109,8 +111,6 @@ int gSaveGroups = 0;
 // Counts reloadPrefs() calls: a save that let go of the mutex finds out
 // whether the snapshot it began with is still the one there.
 unsigned gReloads = 0;
-// Standard error was told that the settings cannot be locked (once a process).
-bool gToldUnlocked = false;
 // A save of this process has its turn (savePending): it waits for the lock,
 // holds it or writes the file.
 bool gSaving = false;
@@ -486,7 +486,8 @@ public:
         fds_[0] = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fds_[0] < 0) noteFailure(folder, errno);
         fds_[1] = ::open(lockPath.c_str(), O_RDWR | O_CREAT | LOCK_FILE_FLAGS, 0600);
-        if (fds_[1] < 0) fds_[1] = ::open(lockPath.c_str(), O_RDONLY | LOCK_FILE_FLAGS);
+        const bool writable = fds_[1] >= 0;
+        if (!writable) fds_[1] = ::open(lockPath.c_str(), O_RDONLY | LOCK_FILE_FLAGS);
         if (fds_[1] < 0) noteFailure(lockPath, errno);
         const std::string* names[2] = {&folder, &lockPath};
         for (int i = 0; i < 2; ++i) {
@@ -500,6 +501,7 @@ public:
             }
             state = got;
             if (got == State::busy) return;
+            if (i == 1 && writable) records_.push_back(fds_[1]);
         }
         for (const std::string& path : ownPaths) {
             const State got = acquireOwn(path, deadline);
@@ -524,6 +526,31 @@ public:
     // What could not be locked and why, when the lock is unavailable.
     std::string failures;
 
+    // While a save writes, the name of its temporary file is kept in each
+    // lock file held that can be written ("" when none is being written), so
+    // that the next holder finds what a save killed meanwhile left, also in
+    // a folder that cannot be listed. True when one of them keeps it.
+    bool record(const std::string& temporaryPath) const {
+        const auto size = static_cast<ssize_t>(temporaryPath.size());
+        bool kept = false;
+        for (const int fd : records_)
+            kept = (::ftruncate(fd, 0) == 0 &&
+                    ::pwrite(fd, temporaryPath.data(), temporaryPath.size(), 0) == size) ||
+                   kept;
+        return kept;
+    }
+    // The names kept there by holders before.
+    std::vector<std::string> recorded() const {
+        std::vector<std::string> names;
+        for (const int fd : records_) {
+            char text[PATH_MAX];
+            const ssize_t n = ::pread(fd, text, sizeof text, 0);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof text)
+                names.emplace_back(text, static_cast<std::size_t>(n));
+        }
+        return names;
+    }
+
 private:
     // errno tells why when the lock is unavailable.
     static State acquire(int fd, std::chrono::steady_clock::time_point deadline) {
@@ -544,10 +571,11 @@ private:
     // missing, never through a link, and used only when it is a regular file
     // of the user's. Every holder removes it before letting go, so none stays
     // behind; one that gets the lock after that finds that the name no longer
-    // leads to the file it locked, and opens the name again.
+    // leads to the file it locked, and opens the name again, for as long as
+    // the wait lasts however often the lock changes hands meanwhile.
     State acquireOwn(const std::string& path, std::chrono::steady_clock::time_point deadline) {
         constexpr int FLAGS = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-        for (int tries = 0; tries < 100; ++tries) {
+        for (;;) {
             const int fd = ::open(path.c_str(), FLAGS, 0600);
             if (fd < 0) {
                 noteFailure(path, errno);
@@ -571,11 +599,12 @@ private:
             if (::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
                 named.st_ino == locked.st_ino) {
                 own_.emplace_back(path, fd);
+                records_.push_back(fd);
                 return State::held;
             }
             ::close(fd); // its last holder removed it
+            if (std::chrono::steady_clock::now() >= deadline) return State::busy;
         }
-        return State::busy;
     }
 
     void noteFailure(const std::string& what, int error) {
@@ -585,6 +614,7 @@ private:
 
     int fds_[2] = {-1, -1};                        // the folder, the lock file
     std::vector<std::pair<std::string, int>> own_; // the user's own lock files held
+    std::vector<int> records_;                     // the lock files held that can be written
 };
 
 std::string lockFileName() {
@@ -592,20 +622,24 @@ std::string lockFileName() {
 }
 
 // A save could not write the own file (a folder that cannot be written, a
-// full disk, a file size limit): the reason is kept for the editor, once for
-// each reason until a save stores again. Standard error hears of it from
+// full disk, a file size limit), or wrote it without a lock (`unlocked`):
+// the reason is kept for the editor, once for each reason until a save
+// stores again under the lock. Standard error hears of a failure from
 // finishPrefsSaves, when a plug-in closes with entries not stored.
-void noteSaveFailure(Snapshot& s, const std::string& reason) {
+void noteSaveFailure(Snapshot& s, const std::string& reason, bool unlocked = false) {
     s.saveError = reason;
     if (!s.toldSaveFailures.insert(reason).second) return;
-    s.saveNotice = "Your Ondix settings cannot be saved (" + reason +
-                   "). Settings you change last until Ondix closes.";
+    s.saveNotice = unlocked ? "Your Ondix settings cannot be saved safely (" + reason +
+                                  "). Settings that other Ondix instances save at the same "
+                                  "moment may be lost."
+                            : "Your Ondix settings cannot be saved (" + reason +
+                                  "). Settings you change last until Ondix closes.";
 }
 
-// Nothing could be locked: said on standard error, once a process.
-void tellUnlocked(const std::string& folder, const std::string& failures) {
-    if (gToldUnlocked) return;
-    gToldUnlocked = true;
+// Nothing could be locked: said on standard error, once a process (until
+// reloadPrefs).
+void tellUnlocked(Snapshot& s, const std::string& folder, const std::string& failures) {
+    if (std::exchange(s.toldUnlocked, true)) return;
     std::fprintf(stderr,
                  "Ondix: the settings in %s cannot be locked (%s); values saved by other "
                  "processes at the same moment may be lost\n",
@@ -618,6 +652,8 @@ void tellUnlocked(const std::string& folder, const std::string& failures) {
 // so entries another process saved meanwhile stay as it left them. Nothing is
 // written while another process holds the lock (the entries wait for the next
 // save or retryPrefsSave) or while the file is there but cannot be read.
+// Where nothing can be locked the file is written all the same, but the save
+// does not count as made: false, and the editor is told.
 //
 // Called with `held` holding the mutex. It is let go while the save waits for
 // the save lock and while it writes the file, so that other threads read and
@@ -681,6 +717,10 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
                                std::chrono::steady_clock::duration::zero());
     const SaveLock lock(folder, joinPath(folder, lockFileName()), ownLocks,
                         std::chrono::duration_cast<std::chrono::milliseconds>(left));
+    // What a save killed while it wrote left (where a listing of the folder
+    // may fail), before this one names its own.
+    if (lock.state == SaveLock::State::held)
+        for (const std::string& name : lock.recorded()) removeLeftTemporary(path, name);
     held.lock();
     if (!current()) return false;
     Snapshot& s = snapshot();
@@ -689,7 +729,8 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
         s.saveError = "another process kept the settings in " + folder + " locked";
         return false;
     }
-    if (lock.state == SaveLock::State::unavailable) tellUnlocked(folder, lock.failures);
+    const bool locked = lock.state == SaveLock::State::held;
+    if (!locked) tellUnlocked(s, folder, lock.failures);
     s.closeWaited = false;
 
     // What other threads set while the file was written is stored too.
@@ -711,7 +752,10 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
         held.unlock();
         // A new file is private to the user, like the folder made for it.
         std::string error;
-        written = writeFileDurably(path, text, error, 0600);
+        written = writeFileDurably(path, text, error, 0600, [&lock](const std::string& temporary) {
+            lock.record(temporary);
+        });
+        lock.record({});
         const FileStamp stamp = written ? stampOf(path) : seen;
         held.lock();
         if (!current()) break;
@@ -721,9 +765,14 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
             noteSaveFailure(after, error);
             break;
         }
-        after.saveError.clear();
-        after.saveNotice.clear();
-        after.toldSaveFailures.clear();
+        if (locked) {
+            after.saveError.clear();
+            after.saveNotice.clear();
+            after.toldSaveFailures.clear();
+        } else {
+            noteSaveFailure(after, path + " cannot be locked against saves of other instances",
+                            true);
+        }
         for (const auto& [key, entry] : writing) {
             const auto it = after.pending.find(key);
             if (it == after.pending.end() || it->second != entry) continue;
@@ -731,7 +780,7 @@ bool savePending(std::unique_lock<std::mutex>& held, std::chrono::milliseconds w
             after.fillIns.erase(key);
         }
     }
-    return written;
+    return written && locked;
 }
 
 // How long the next save may wait for the lock.

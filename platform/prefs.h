@@ -39,14 +39,25 @@
 // only when it is a regular file of the user's, and is removed by each holder
 // before it lets go. Nothing is ever written without the lock while another
 // process may hold it; only where none of them can be locked does a write go
-// ahead unlocked, and standard error is told so once a process.
+// ahead unlocked, and standard error is told so once a process. Such a write
+// does not count as a save made: the checked writes answer false and the
+// editor is told (takePrefsNotice), once until a save is made under the
+// lock, that saves of other instances at the same moment may undo it.
 //
-// A save waits for the lock at most 200 ms; when another process holds it
-// longer, the entries are kept in memory (reads see them) and later saves
-// only try the lock without waiting, until one gets it: the next save or the
-// editor's idle pass (retryPrefsSave) stores them. A plug-in that closes
-// (finishPrefsSaves) waits for the lock up to 5 s to store what still waits,
-// and says on standard error which keys it could not store. A write that
+// While a save writes, the lock files it holds that it can write name its
+// temporary file; the next save that holds one removes a temporary file named
+// there whose writer has ended (a save killed while it wrote), also where the
+// folder cannot be listed (mode 0300) and the sweep of platform/file_io.h
+// finds nothing.
+//
+// A save waits for the lock at most 200 ms, however often it changes hands
+// meanwhile; when another process holds it longer, the entries are kept in
+// memory (reads see them) and later saves only try the lock without waiting,
+// until one gets it: the next save or the editor's idle pass
+// (retryPrefsSave) stores them. A plug-in that closes (finishPrefsSaves)
+// waits for the lock up to 5 s, however often it changes hands meanwhile, to
+// store what still waits, and says on standard error which keys it could not
+// store. A write that
 // fails keeps its entry in memory and the next write stores it too; why it
 // failed (a folder that cannot be written, a full disk, a file size limit)
 // is kept for the editor (takePrefsNotice), once for each reason until a save
@@ -164,7 +175,8 @@ void setMidiCC(int n, int tag);
 // ------------------------------------------------ checked writes and control
 //
 // The writes above report nothing; these twins return false when the own file
-// could not be written (or was not, the lock being held or the file unreadable).
+// could not be written (or was not, the lock being held or the file
+// unreadable), or was written without a lock (none could be taken).
 // The in-memory value is set either way, and the next successful write stores
 // it too. Inside a save group they return true: the group's end saves.
 bool saveStringToPrefsChecked(const std::string& key, const std::string& value);

@@ -32,6 +32,8 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -1048,9 +1050,12 @@ std::string crowdKey(int p, int k) {
     return "P" + std::to_string(p) + "K" + std::to_string(k);
 }
 
-// Process p's keys, each to a value of its own.
-void saveCrowdKeys(int p) {
-    for (int k = 0; k < CROWD_KEYS; ++k) saveIntToPrefs(crowdKey(p, k), p * CROWD_KEYS + k + 1);
+// Process p's keys, each to a value of its own; how many saves said they were made.
+int saveCrowdKeys(int p) {
+    int made = 0;
+    for (int k = 0; k < CROWD_KEYS; ++k)
+        made += saveIntToPrefsChecked(crowdKey(p, k), p * CROWD_KEYS + k + 1);
+    return made;
 }
 
 // How many of the keys of `processes` processes the file in dir lacks.
@@ -1145,6 +1150,37 @@ std::string allSaid(const fs::path& folder) {
     return text;
 }
 
+std::vector<fs::path> ownLockFiles(const fs::path& dir); // further down
+
+// Holds the user's own lock file at `path`, as other processes' saves do; the
+// call it returns hands it on to a new holder each time a save here opens it
+// (to wait for it), `times` times, and then lets go.
+std::function<void()> holdOwnLock(const fs::path& path, int times) {
+    const int opens = ::inotify_init1(IN_CLOEXEC);
+    const auto hold = [path, opens](bool watched) { // a new file, locked, takes the name
+        const std::string next = path.string() + ".next";
+        const int fd = ::open(next.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (::flock(fd, LOCK_EX) != 0 ||
+            (watched && ::inotify_add_watch(opens, next.c_str(), IN_OPEN) < 0) ||
+            ::rename(next.c_str(), path.c_str()) != 0)
+            ::_exit(5);
+        return fd;
+    };
+    return [=, held = hold(false)]() mutable {
+        ::inotify_add_watch(opens, path.c_str(), IN_OPEN);
+        std::thread([=]() mutable {
+            inotify_event event{}; // one at a time: those of a file have no name
+            for (int i = 0; i < times && 0 < ::read(opens, &event, sizeof event);)
+                if (event.mask & IN_OPEN) { // not the end of the watch on one handed on
+                    ::close(std::exchange(held, hold(true)));
+                    ++i;
+                }
+            ::unlink(path.c_str());
+            ::close(held);
+        }).detach();
+    };
+}
+
 } // namespace
 
 // Plug-ins that close while the lock is busy: many closing at once, one that
@@ -1157,12 +1193,14 @@ TEST_F(PrefsProcesses, PlugInsThatCloseWhileTheLockIsBusyStoreWhatWaits) {
         int processes;
         std::chrono::milliseconds held; // by another process from the start on
         bool stored;                    // else told on standard error
+        int handedOn = 0; // times the lock outside the folder changes hands in the close's wait
     };
     using namespace std::chrono_literals;
     const std::vector<Case> cases = {
         {"32 closing at once", 32, 0ms, true},
         {"held 1.5 s", 1, 1500ms, true},
         {"held past the wait", 1, 60000ms, false},
+        {"handed on 150 times", 1, 0ms, true, 150},
     };
     {
         FakeHost host; // the shared tables, built once for every process
@@ -1172,11 +1210,13 @@ TEST_F(PrefsProcesses, PlugInsThatCloseWhileTheLockIsBusyStoreWhatWaits) {
     std::vector<pid_t> holders;
     for (const Case& c : cases) {
         const fs::path dir = fs::path(folder) / c.what;
-        addCrowd(acts, dir, c.processes, [](int p) {
+        addCrowd(acts, dir, c.processes, [dir, times = c.handedOn](int p) {
             reloadPrefs();
             FakeHost host;
+            const auto handOn = times ? holdOwnLock(ownLockFiles(dir)[0], times) : [] {};
             APlugin plugin(FakeHost::callback); // writes its folder keys back
             saveCrowdKeys(p);
+            handOn();
             return true; // the plug-in closes
         });
         if (c.held > 0ms) holders.push_back(holdLockFile(dir / LOCK_NAME, c.held));
@@ -1255,8 +1295,9 @@ bool othersFile(const fs::path& f) {
 // Locks that cannot be taken in the settings folder (a lock file that cannot
 // be written; a shut folder and a lock file that cannot be opened), and the
 // names outside it taken by others: saves still take turns and many at once
-// lose nothing, whatever XDG_RUNTIME_DIR each process has; where nothing can
-// be locked at all, each process says so once. Root drops its permission
+// lose nothing, whatever XDG_RUNTIME_DIR each process has, and what a save
+// killed in a shut folder left goes; where nothing can be locked at all, each
+// process says so once and no save counts as made. Root drops its permission
 // overrides to meet the files as a user does; another user's file needs root
 // to make.
 TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
@@ -1284,6 +1325,7 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
              fs::create_symlink(f.filename(), f);
              return true;
          }},
+        {"shut folder", [](const fs::path&) { return true; }, true},
         {"shut folder, a dangling link", dangling, true},
         {"shut folder, another user's", othersFile, true},
         {"shut folder, one name outside taken", dangling, true, 1},
@@ -1296,6 +1338,7 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     ::chmod((runtime / "shut").c_str(), 0500);
     writeFile(runtime / "file", "");
     Acts acts;
+    bool skipped = false;
     std::vector<const Case*> made; // side by side, each in a folder
     std::vector<fs::path> taken, lockFiles;
     for (const Case& c : cases) {
@@ -1315,7 +1358,7 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
             std::cout << "[ SKIPPED  ] " << c.what << ": cannot be made here\n";
             continue;
         }
-        addCrowd(acts, dir, kProcesses, [runtime](int p) {
+        addCrowd(acts, dir, kProcesses, [runtime, lockable = c.takenOutside < 2](int p) {
             if (!dropPermissionOverride()) ::_exit(77);
             const std::string mine = (runtime / std::to_string(p)).string();
             const char* runtimeDirs[] = {nullptr, "shut", "file", mine.c_str()};
@@ -1325,15 +1368,25 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
                 ::setenv("XDG_RUNTIME_DIR", (runtime / runtimeDirs[p % 4]).c_str(), 1);
             fs::create_directory(mine);
             reloadPrefs();
-            saveCrowdKeys(p);
-            return finishPrefsSaves(); // as a closing plug-in does
+            const bool madeNone = saveCrowdKeys(p) == 0; // the editor hears why once
+            const bool toldOnce = !takePrefsNotice().empty() && takePrefsNotice().empty();
+            return finishPrefsSaves() && toldOnce == !lockable && (lockable || madeNone);
         });
         if (c.shut) {
             ASSERT_EQ(::chmod(dir.c_str(), 0300), 0);
+            Acts killed; // a save that the file size limit ends while it writes
+            addCrowd(killed, dir, 1, [](int) {
+                const rlimit size{4096, 4096}, core{0, 0};
+                reloadPrefs();
+                if (::signal(SIGXFSZ, SIG_DFL) != SIG_ERR && dropPermissionOverride() &&
+                    ::setrlimit(RLIMIT_CORE, &core) == 0 && ::setrlimit(RLIMIT_FSIZE, &size) == 0)
+                    saveStringToPrefs("Killed", std::string(8192, 'k'));
+                return true;
+            });
+            runProcesses(killed, skipped);
         }
         made.push_back(&c);
     }
-    bool skipped = false;
     EXPECT_TRUE(runProcesses(acts, skipped));
     for (const Case* c : made) ::chmod((fs::path(folder) / c->what).c_str(), 0700);
     for (const fs::path& f : taken) fs::remove(f);
@@ -1352,6 +1405,12 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
             const std::string said = readFile(dir / "said" / std::to_string(p));
             EXPECT_EQ(linesWith(said, {"cannot be locked", dir.string()}), !lockable) << said;
         }
+        // The lock file, and the killed save's temporary file only where no lock kept its name.
+        const std::vector<std::string> left = folderEntries(dir);
+        EXPECT_EQ(
+            std::count_if(left.begin(), left.end(),
+                          [](const std::string& e) { return e.starts_with("." + FILE_NAME); }),
+            c->shut && !lockable ? 2 : 1);
     }
     // No lock file is left behind, and none was made where the environment points.
     for (const fs::path& f : lockFiles) EXPECT_FALSE(fs::exists(fs::symlink_status(f))) << f;
