@@ -40,7 +40,9 @@ struct LeftAlone {};
 // Threads left to end alone, each with a hold on this library, so that the
 // code they return to stays loaded. They are joined, and the hold let go,
 // at a later start or stop once they have ended: a thread cannot let go of
-// the library its own code is in. The list exists only while it holds any.
+// the library its own code is in. The list exists only while it holds any,
+// on the heap: the library's statics may go before a host closes its last
+// instance.
 struct Straggler {
     std::thread thread;
     std::shared_ptr<const void> shared;
@@ -54,7 +56,7 @@ void* holdOwnLibrary() {
     static const char anchor = 0;
     Dl_info info{};
     if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return nullptr;
-    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD); // null for the program itself
+    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
 }
 
 void joinEndedStragglers() {

@@ -11,8 +11,10 @@
 // A job's call that may block for good (a read from a file system that does
 // not answer) runs through `apart`, on copies of what it needs. A stop that
 // finds such a call under way after stopLimit leaves the thread to end alone
-// when the call returns, touching nothing of its owner's; the library stays
-// loaded until the thread has ended.
+// when the call returns, touching nothing of its owner's. The thread holds
+// the library loaded; a later start or stop (a host's call, in the library)
+// joins it once it has ended and lets go of the library, which a thread
+// cannot do for itself and then return into.
 #pragma once
 
 #include <semaphore.h>
@@ -56,7 +58,8 @@ public:
 
     // Runs `call`, which uses nothing of the worker's owner but copies. On
     // the worker thread, when the owner has stopped the worker meanwhile,
-    // the job ends there (its caller does not resume).
+    // the job is unwound from there (its caller does not resume): a caller
+    // holds none of the owner's locks around it.
     template <class Call> void apart(Call&& call) {
         const std::shared_ptr<Shared> kept = leave();
         call();
