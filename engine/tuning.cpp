@@ -14,9 +14,10 @@
 //
 // A file is read and parsed only where no audio waits for it; the audio
 // thread takes finished tables through the exchange (at the start of every
-// block, at preset application and with setGlobalRare). A load that fails leaves table, name and
-// switch as they were. A write of the switch or the name (a state restored value by value, a
-// learned controller, automation) has the worker read the tuning they name.
+// block, at preset application and with setGlobalRare). A load that fails
+// leaves table, name and switch as they were. A write of the switch or the
+// name (a state restored value by value, a learned controller, automation)
+// has the worker read the tuning they name.
 
 #include "engine/tuning.h"
 

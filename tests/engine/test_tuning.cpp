@@ -657,7 +657,7 @@ TEST_F(TuningThreads, TuningTagsWrittenAfterTheApplicationAreHeard) {
         const char* name; // nullptr: the switch off
         double semitones;
     } states[] = {{"Up", 1.0}, {nullptr, 0.0}, {"Down", -1.0}, {"Nowhere", 0.0}};
-    constexpr auto kLimit = std::chrono::milliseconds(150);
+    constexpr auto kLimit = std::chrono::milliseconds(400);
     for (const VstIntPtr level :
          {kVstProcessLevelOffline, kVstProcessLevelRealtime, kVstProcessLevelUnknown})
         for (const bool hangs : {false, true})
