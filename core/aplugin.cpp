@@ -83,8 +83,10 @@ APlugin::APlugin(audioMasterCallback audioMaster)
 APlugin::~APlugin() {
     // The editor reads the plug-in while its window goes away.
     if (editor && editor->isOpen()) editor->close();
-    // The file work posted so far is done, and a controller learned since
-    // the last store (with no editor open, say) is stored.
+    // The file work posted so far is done (a tuning read that a file system
+    // does not answer within the worker's stop limit ends alone), and a
+    // controller learned since the last store (with no editor open, say) is
+    // stored.
     core.worker.stop();
     flushLearnedControllers();
     // Settings that waited for another process's lock get a last try.

@@ -201,6 +201,9 @@ void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     // the time the file worker takes.
     if (engine.tuningRequests.outstanding() && getCurrentProcessLevel() == kVstProcessLevelOffline)
         waitForTuningReads();
+    // The newest table plays from the block's first event on: a note right
+    // after a write of the tuning's switch or name is heard in it.
+    takeTuning();
     if (core.presetPending && !core.settingPreset && awaitingRestoredTuning(frames)) {
         queue.hold(frames);
         silence();

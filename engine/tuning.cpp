@@ -13,11 +13,11 @@
 //                                            only when rendering offline)
 //
 // A file is read and parsed only where no audio waits for it; the audio
-// thread takes finished tables through the exchange (at preset application
-// and with setGlobalRare). A load that fails leaves table, name and switch
-// as they were. A write of the switch or the name (a state restored value
-// by value, a learned controller, automation) has the worker read the
-// tuning they name.
+// thread takes finished tables through the exchange (at the start of every
+// block, at preset application and with setGlobalRare). A load that fails
+// leaves table, name and switch as they were. A write of the switch or the
+// name (a state restored value by value, a learned controller, automation)
+// has the worker read the tuning they name.
 
 #include "engine/tuning.h"
 
@@ -240,12 +240,16 @@ void APlugin::readTuning(bool restore) {
         if (wanted.on) {
             // Two characters to a tag: an odd-length name comes back with a
             // blank at its end.
-            const std::string& folder = core.folders.tuningDir;
+            const std::string folder = core.folders.tuningDir;
             const std::string name =
                 get2StringFromParamStr(tag::TuningNameFirst, tag::TuningNameChars);
-            table = readTuningFile(tuningFilePath(folder, name));
-            if (!table && !name.empty() && name.back() == ' ')
-                table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
+            // The file system may not answer: the worker reads apart from
+            // the plug-in, which may close meanwhile.
+            core.worker.apart([&table, &folder, &name] {
+                table = readTuningFile(tuningFilePath(folder, name));
+                if (!table && !name.empty() && name.back() == ' ')
+                    table = readTuningFile(tuningFilePath(folder, name.substr(0, name.size() - 1)));
+            });
         }
         const std::lock_guard lock(requests.sourceLock);
         if (!(storedTuningSource() == wanted)) continue;
@@ -259,16 +263,22 @@ void APlugin::readTuning(bool restore) {
 // Audio thread, at the start of a block on a thread the host renders
 // offline: every tuning read asked for before the block ends first, and the
 // block plays its table, so that it sounds the same however long the reads
-// take.
+// take. A read that does not end within the limit (a file system that does
+// not answer) costs one wait: later blocks go on with the table they have
+// until another read is asked for.
 void APlugin::waitForTuningReads() {
     TuningRequests& requests = engine.tuningRequests;
     const std::uint32_t upTo = requests.asked.load(std::memory_order_acquire);
-    const auto giveUp = std::chrono::steady_clock::now() + TuningRequests::kOfflineWaitLimit;
-    while (!requests.answered(upTo) && std::chrono::steady_clock::now() < giveUp) {
+    if (upTo == requests.gaveUpAt) return;
+    const auto giveUp = std::chrono::steady_clock::now() + requests.offlineWaitLimit;
+    while (!requests.answered(upTo)) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            requests.gaveUpAt = upTo;
+            return;
+        }
         if (!core.worker.running()) core.worker.serveNow(); // no thread of its own
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    takeTuning();
 }
 
 // Audio thread, while a preset application is pending: whether this block

@@ -93,7 +93,8 @@ struct TuningSource {
 // that switches a tuning on is applied once the read of its own ticket has
 // been answered, so that its first notes play in tune: on a thread the host
 // renders offline the audio waits for it (and for every other read asked
-// for before the block), however long the read takes; elsewhere the
+// for before the block), however long the read takes up to
+// kOfflineWaitLimit, spent once for the reads asked so far; elsewhere the
 // application waits at most kWaitLimit, in time and in frames of audio,
 // and the host's events wait with it.
 struct TuningRequests {
@@ -153,6 +154,11 @@ struct TuningRequests {
     bool waitOver = false;
     std::chrono::steady_clock::time_point waitingSince{};
     std::int64_t waitedFrames = 0;
+    // Audio thread only: the requests asked for when an offline wait last
+    // ran out (not waited for again), and that wait's limit (tests shorten
+    // it).
+    std::uint32_t gaveUpAt = 0;
+    std::chrono::milliseconds offlineWaitLimit{kOfflineWaitLimit};
 
 private:
     // a comes before b, counting around the wrap.

@@ -8,6 +8,7 @@
 #include "platform/prefs.h"
 #include "support/allocation_watch.h"
 #include "support/plugin_harness.h"
+#include "support/property_seeds.h"
 #include "support/spectrum.h"
 #include "support/temp_prefs.h"
 
@@ -25,6 +26,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -277,30 +279,40 @@ private:
 };
 
 // Keeps the file worker from its reads (they wait for the tuning's source
-// lock) for `ms` milliseconds from now, or until release().
+// lock) for `ms` milliseconds from now, or until release(). With `apart`,
+// each file read itself takes `ms` more (as on a slow or stalled file
+// system) until release().
 class WorkerHold {
 public:
-    WorkerHold(APlugin& p, int ms) {
-        if (ms <= 0) return;
+    WorkerHold(APlugin& p, int ms, bool apart = false) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        if (ms <= 0 || apart) {
+            if (ms > 0)
+                p.core.worker.holdApart([end = stop.get_future().share(), ms] {
+                    end.wait_for(std::chrono::milliseconds(ms));
+                });
+            return;
+        }
         std::promise<void> holding;
         std::future<void> held = holding.get_future();
-        holder = std::thread([&p, ms, &holding, until = stop.get_future()] {
+        holder = std::thread([&p, until, &holding, end = stop.get_future()] {
             const std::lock_guard lock(p.engine.tuningRequests.sourceLock);
             holding.set_value();
-            until.wait_for(std::chrono::milliseconds(ms));
+            end.wait_until(until);
         });
         held.wait();
     }
     ~WorkerHold() { release(); }
     void release() {
-        if (!holder.joinable()) return;
+        if (std::exchange(released, true)) return;
         stop.set_value();
-        holder.join();
+        if (holder.joinable()) holder.join();
     }
 
 private:
     std::promise<void> stop;
     std::thread holder;
+    bool released = false;
 };
 
 // A restored state that names a tuning plays it from its first note on,
@@ -438,12 +450,13 @@ struct TuningThreads : TuningTest {
     double plain69 = 0.0; // note 69 in equal temperament, Hz
 };
 
-// An offline bounce on one thread: the plug-in has rendered, a state naming
-// a tuning is restored, note 69 comes in the next block, and the rest is
-// rendered as fast as it goes while the file worker is held back. A host
-// that says it renders offline gets the same samples however long the
-// worker takes, the note on time and in tune; a host that says nothing
-// hears the note no later than the wait's 250 ms of audio.
+// An offline bounce on one thread: the plug-in has rendered, then come a
+// host's calls between blocks, each followed by note 69 in the next block: a
+// state naming a tuning restored, then (drawn at random) the switch off or
+// on, or another name. A host that says it renders offline gets the same
+// samples whether the file worker is done before each block or each read
+// takes 50 or 400 ms, the first note on time and in tune; a host that says
+// nothing hears that note no later than the wait's 250 ms of audio.
 TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
     const struct {
         How how;
@@ -454,32 +467,57 @@ TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
                  {ApplyFirst, "Down", -1.0, 100},
                  {ApplyLast, "Odd", 3.0, 511},
                  {ApplyFirst, "Up", 1.0, 7}};
+    const char* const names[] = {"Up", "Down", "Odd"};
     constexpr int kFrames = 32768;
     constexpr int kAttack = 4; // frames before the note passes the onset's level
-    auto bounce = [&](How how, const char* name, int offset, VstIntPtr level, int holdMs) {
+    // After the restore: the switch off (0) or on (1), or names[n - 2]; and
+    // the note's offset.
+    using Calls = std::vector<std::pair<int, int>>;
+    auto bounce = [&](const auto& c, const Calls& calls, VstIntPtr level, int holdMs) {
         SoundCheck s;
         setUp(s);
+        APlugin& p = s.h.p();
+        AEffect* e = s.h.effect();
         const FakeHost::ThreadLevel says(level);
-        const ProgramRecord state = stateNaming(s.h.p(), name);
+        std::vector<ProgramRecord> named;
+        for (const char* name : names) named.push_back(stateNaming(p, name));
+        const ProgramRecord state = stateNaming(p, c.name);
         s.capture(2048); // the earlier bounce
-        WorkerHold hold(s.h.p(), holdMs);
-        restoreThrough(s.h.effect(), state, how);
-        s.h.send(EventBlock().noteOn(offset, 69, 127));
-        std::vector<float> x = s.capture(kFrames);
+        WorkerHold hold(p, holdMs, true);
+        restoreThrough(e, state, c.how);
+        std::vector<float> x;
+        for (std::size_t k = 0; k <= calls.size(); ++k) {
+            const auto [call, offset] = k == 0 ? std::make_pair(-1, c.offset) : calls[k - 1];
+            if (call == 0 || call == 1)
+                e->setParameter(e, tag::HasTuning, static_cast<float>(call));
+            if (call >= 2) writeValues(e, named[call - 2], tag::TuningNameFirst, tag::Count);
+            if (holdMs == 0) p.core.worker.waitUntilIdle();
+            s.h.send(EventBlock().noteOff(0, 69).noteOn(offset, 69, 127));
+            const std::vector<float> y = s.capture(k == 0 ? kFrames : 4096);
+            x.insert(x.end(), y.begin(), y.end());
+        }
         hold.release();
-        s.h.p().core.worker.waitUntilIdle();
+        p.core.worker.waitUntilIdle();
         return std::make_pair(x, s.rate());
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + ", how " + std::to_string(c.how));
-        const auto quick = bounce(c.how, c.name, c.offset, kVstProcessLevelOffline, 0).first;
-        const auto slow = bounce(c.how, c.name, c.offset, kVstProcessLevelOffline, 50).first;
-        EXPECT_TRUE(quick == slow) << "the samples differ by the worker's pace";
-        EXPECT_NEAR(onset(slow), c.offset + kAttack, kAttack); // on time
-        EXPECT_NEAR(heard(slow, c.offset, c.semitones), std::exp2(c.semitones / 12.0), 0.0005);
+    for (const std::uint32_t seed : propertySeeds({0, 1, 2, 3})) {
+        SCOPED_TRACE(seedTrace(seed));
+        std::mt19937 rng(seed);
+        const auto& c = cases[seed % 4];
+        Calls calls(4);
+        for (auto& [call, offset] : calls) {
+            call = static_cast<int>(rng() % 5);
+            offset = rng() % 2 ? 0 : static_cast<int>(rng() % 512);
+        }
+        const auto quick = bounce(c, calls, kVstProcessLevelOffline, 0).first;
+        for (const int holdMs : {50, 400})
+            EXPECT_TRUE(quick == bounce(c, calls, kVstProcessLevelOffline, holdMs).first)
+                << "the samples differ with reads of " << holdMs << " ms";
+        EXPECT_NEAR(onset(quick), c.offset + kAttack, kAttack); // on time
+        EXPECT_NEAR(heard(quick, c.offset, c.semitones), std::exp2(c.semitones / 12.0), 0.0005);
 
         // Without the host's word the worker may take any time.
-        const auto [late, rate3] = bounce(c.how, c.name, c.offset, kVstProcessLevelUnknown, 60000);
+        const auto [late, rate3] = bounce(c, {}, kVstProcessLevelUnknown, 60000);
         ASSERT_GE(onset(late), c.offset);
         EXPECT_LE(onset(late) - c.offset, 0.25 * rate3 + SoundCheck::kBlock);
     }
@@ -627,47 +665,61 @@ TEST_F(TuningThreads, RenderingThreadsAreKnownWhateverThreadsCameAndWent) {
 
 // A host restores a state value by value, 997 first, and the application
 // runs before the tuning's switch and name arrive (forced here: a slow tick
-// passes between). The notes play the tuning the values name: offline from
-// the first note on, whatever the worker's pace; in real time once the worker
-// has read it.
+// passes between). Once the worker has read the tuning they name, a note at
+// the next block's first frame plays it, at every level. Offline, a read that
+// does not end costs one wait, not one a block (the notes play the table
+// there is), and the plug-in closes without waiting for it.
 TEST_F(TuningThreads, TuningTagsWrittenAfterTheApplicationAreHeard) {
     const struct {
         const char* name; // nullptr: the switch off
         double semitones;
     } states[] = {{"Up", 1.0}, {nullptr, 0.0}, {"Down", -1.0}, {"Nowhere", 0.0}};
-    for (const VstIntPtr level : {kVstProcessLevelOffline, kVstProcessLevelRealtime})
-        for (const auto& st : states) {
-            SCOPED_TRACE(std::string(st.name ? st.name : "off") + ", level " +
-                         std::to_string(level));
-            SoundCheck s;
-            setUp(s);
-            APlugin& p = s.h.p();
-            AEffect* e = s.h.effect();
-            const ProgramRecord state = stateNaming(p, st.name);
-            TaskThread audio;
-            audio.run([&] { s.capture(SoundCheck::kBlock); });
-            e->setParameter(e, tag::ApplyPreset, 0.0f);
-            writeValues(e, state, 0, tag::HasTuning);
-            audio.run([&] {
-                const FakeHost::ThreadLevel says(level);
-                while (p.core.presetPending) s.capture(SoundCheck::kBlock);
-            });
-            WorkerHold hold(p, 50);
-            writeValues(e, state, tag::HasTuning, tag::Count);
-            std::vector<float> first;
-            audio.run([&] {
-                const FakeHost::ThreadLevel says(level);
-                if (level != kVstProcessLevelOffline) {
-                    hold.release();
-                    p.core.worker.waitUntilIdle();
-                    s.capture(SoundCheck::kBlock); // the next slow tick takes the table
-                }
-                s.h.send(EventBlock().noteOn(0, 69, 127));
-                first = s.capture(4096 + 16384);
-            });
-            EXPECT_LE(onset(first), 8);
-            EXPECT_NEAR(heard(first, 0, st.semitones), std::exp2(st.semitones / 12.0), 0.0005);
-        }
+    constexpr auto kLimit = std::chrono::milliseconds(400);
+    for (const VstIntPtr level :
+         {kVstProcessLevelOffline, kVstProcessLevelRealtime, kVstProcessLevelUnknown})
+        for (const bool hangs : {false, true})
+            for (const auto& st : states) {
+                if (hangs && level != kVstProcessLevelOffline) continue;
+                SCOPED_TRACE(std::string(st.name ? st.name : "off") + ", level " +
+                             std::to_string(level) + (hangs ? ", the read hangs" : ""));
+                SoundCheck s;
+                setUp(s);
+                APlugin& p = s.h.p();
+                AEffect* e = s.h.effect();
+                p.engine.tuningRequests.offlineWaitLimit = p.core.worker.stopLimit = kLimit;
+                const ProgramRecord state = stateNaming(p, st.name);
+                TaskThread audio;
+                audio.run([&] { s.capture(SoundCheck::kBlock); });
+                e->setParameter(e, tag::ApplyPreset, 0.0f);
+                writeValues(e, state, 0, tag::HasTuning);
+                audio.run([&] {
+                    const FakeHost::ThreadLevel says(level);
+                    while (p.core.presetPending) s.capture(SoundCheck::kBlock);
+                });
+                WorkerHold hold(p, hangs ? 60000 : 0, true);
+                writeValues(e, state, tag::HasTuning, tag::Count);
+                if (!hangs) p.core.worker.waitUntilIdle();
+                std::vector<float> first;
+                int waits = 0; // blocks that took the wait's limit
+                audio.run([&] {
+                    const FakeHost::ThreadLevel says(level);
+                    s.h.send(EventBlock().noteOn(0, 69, 127));
+                    for (int b = 0; b < (4096 + 16384) / SoundCheck::kBlock; ++b) {
+                        const auto start = std::chrono::steady_clock::now();
+                        const std::vector<float> x = s.capture(SoundCheck::kBlock);
+                        first.insert(first.end(), x.begin(), x.end());
+                        waits += std::chrono::steady_clock::now() - start >= kLimit;
+                    }
+                });
+                EXPECT_EQ(waits, hangs && st.name ? 1 : 0);
+                EXPECT_LE(onset(first), 8);
+                const double semitones = hangs ? 0.0 : st.semitones;
+                EXPECT_NEAR(heard(first, 0, semitones), std::exp2(semitones / 12.0), 0.0005);
+                const auto closing = std::chrono::steady_clock::now();
+                e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+                EXPECT_LT(std::chrono::steady_clock::now() - closing, 5 * kLimit);
+                (void)s.h.plugin.release(); // closed
+            }
 }
 
 // The exchange itself, hammered: two writers publish a whole table each as
