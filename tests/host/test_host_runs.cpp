@@ -161,6 +161,7 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
         int way; // a Way, or signalled + the signal's number
         std::string said = "";
         bool full = false; // the write fails at the file-size limit after the change
+        int then = 0;      // a signal sent after the change
     };
     const std::string tooLarge =
         "File too large (the limit on file sizes, ulimit -f, is 1048576 bytes)";
@@ -173,7 +174,9 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
                                {false, sizeLimitIgnored, tooLarge},
                                {true, sizeLimitIgnored, tooLarge},
                                {false, moved, tooLarge, true},
-                               {true, readOnly, tooLarge, true}};
+                               {true, readOnly, tooLarge, true},
+                               {false, moved, "", false, SIGTERM},
+                               {true, moved, "", false, SIGINT}};
     for (const bool au : {false, true})
         for (const int signal :
              {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
@@ -222,6 +225,7 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
                 fs::permissions(
                     wavs, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
+            if (cases[i].then) ::kill(pid, cases[i].then);
             ::kill(pid, SIGCONT);
         }
         for (size_t i = first; i < last; ++i) {
@@ -234,7 +238,8 @@ TEST(HostToolRuns, AnInterruptedRenderLeavesEveryOutputAsItWas) {
             const std::optional<int> status = endOf(pids[i - first], std::chrono::seconds(120));
             ASSERT_TRUE(status) << "still running";
             const std::string log = contents(folder / "log.txt");
-            const int signal = c.way >= signalled   ? c.way - signalled
+            const int signal = c.then               ? c.then
+                               : c.way >= signalled ? c.way - signalled
                                : c.way == sizeLimit ? SIGXFSZ
                                                     : 0;
             EXPECT_TRUE(signal ? endedBy(signal, *status)

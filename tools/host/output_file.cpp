@@ -25,11 +25,13 @@ namespace ondix::host {
 namespace {
 
 // The temporary files a signal removes: fixed buffers, read by the handler
-// without allocating. A slot's path is written before `used` is set. A run
-// has at most this many outputs open at once.
+// without allocating. A slot's path and descriptor link are written before
+// `used` is set. A run has at most this many outputs open at once.
 struct Slot {
     std::atomic<bool> used{false};
     char path[PATH_MAX] = {};
+    int fd = -1;
+    char link[32] = {}; // "/proc/self/fd/N": where the file is should its folder move
 };
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
@@ -58,12 +60,35 @@ void writeText(const char* text) {
     }
 }
 
-void removeTemporaries() {
-    for (Slot& slot : slots)
-        if (slot.used.load(std::memory_order_acquire)) ::unlink(slot.path);
+// A temporary whose folder was moved is removed where it is now, if it is
+// still the same file; one that cannot be removed is named.
+void removeTemporary(const Slot& slot) {
+    if (::unlink(slot.path) == 0) return;
+    const char* left = slot.path;
+    char now[PATH_MAX];
+    if (errno == ENOENT) {
+        const ssize_t n = ::readlink(slot.link, now, sizeof now - 1);
+        if (n <= 0 || now[0] != '/') return; // gone
+        now[n] = '\0';
+        struct stat held {};
+        struct stat there {};
+        if (::fstat(slot.fd, &held) != 0 || ::lstat(now, &there) != 0 ||
+            held.st_dev != there.st_dev || held.st_ino != there.st_ino || ::unlink(now) == 0)
+            return;
+        left = now;
+    }
+    writeText(program_invocation_short_name);
+    writeText(": ");
+    writeText(left);
+    writeText(" is left behind\n");
 }
 
-// Async-signal-safe: unlink, write, sigaction and raise only. In the
+void removeTemporaries() {
+    for (const Slot& slot : slots)
+        if (slot.used.load(std::memory_order_acquire)) removeTemporary(slot);
+}
+
+// Async-signal-safe: unlink, readlink, stat, write, sigaction and raise only. In the
 // handler the raised signal is blocked until the handler returns, and then
 // ends the program with the signal's default action.
 void endBySignal(int signal) {
@@ -132,12 +157,14 @@ public:
     SignalsWait& operator=(const SignalsWait&) = delete;
 };
 
-int takeSlot(const std::string& path) {
+int takeSlot(const std::string& path, int fd) {
     if (path.size() >= PATH_MAX) return -1;
     for (int i = 0; i < static_cast<int>(std::size(slots)); ++i) {
         Slot& slot = slots[i];
         if (slot.used.load(std::memory_order_relaxed)) continue;
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.fd = fd;
+        std::snprintf(slot.link, sizeof slot.link, "/proc/self/fd/%d", fd);
         slot.used.store(true, std::memory_order_release);
         return i;
     }
@@ -248,10 +275,10 @@ void OutputFile::discard(std::string* left) {
             failure = ::unlink(now.c_str()) == 0 ? 0 : errno;
         }
     }
+    releaseSlot(slot_); // before its descriptor's number can be another file's
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     temp_.clear();
-    releaseSlot(slot_);
     if (failure == 0 || failure == ENOENT) return;
     const std::string named = where + " is left behind (" + reason(failure) + ")";
     if (left)
@@ -299,7 +326,7 @@ bool OutputFile::open(const std::string& path, std::string& error) {
         return false;
     }
     temp_ = buffer.data();
-    slot_ = takeSlot(temp_);
+    slot_ = takeSlot(temp_, fd_);
     struct stat made {};
     if (slot_ < 0 || ::fchmod(fd_, mode) != 0 || ::fstat(fd_, &made) != 0) {
         error = "cannot write " + path + ": " +
@@ -369,10 +396,10 @@ bool OutputFile::putInPlace(std::string& error) {
         return false;
     }
     // Synced before the rename: closing it now loses nothing.
+    releaseSlot(slot_);
     ::close(fd_);
     fd_ = -1;
     temp_.clear();
-    releaseSlot(slot_);
     syncFolder(target_);
     return true;
 }
