@@ -36,11 +36,12 @@ template <class F> constexpr int truncTo(F v, int lo, int hi) {
     return static_cast<int>(v);
 }
 
-// The nearest int to v (halves away from zero), held within lo..hi; NaN
-// gives lo.
-template <class F> constexpr int roundTo(F v, int lo, int hi) {
-    static_assert(std::is_floating_point_v<F>);
+// The nearest integer to v (halves away from zero), held within lo..hi; NaN
+// gives lo. An int unless asked for another type (roundTo<double, int64_t>).
+template <class F, class I = int>
+constexpr I roundTo(F v, std::type_identity_t<I> lo, std::type_identity_t<I> hi) {
+    static_assert(std::is_floating_point_v<F> && std::is_integral_v<I>);
     if (!(v >= static_cast<F>(lo))) return lo;
     if (v >= static_cast<F>(hi)) return hi;
-    return static_cast<int>(v < F(0) ? v - F(0.5) : v + F(0.5));
+    return static_cast<I>(v < F(0) ? v - F(0.5) : v + F(0.5));
 }

@@ -2,6 +2,7 @@
 // and turning notes into a sample-accurate list of MIDI messages.
 #pragma once
 
+#include "core/numeric.h"
 #include "numbers.h"
 
 #include <algorithm>
@@ -167,7 +168,8 @@ inline double phraseEnd(const std::vector<PhraseNote>& notes) {
 // The frame nearest to `seconds`, saturating far beyond any renderable
 // length (as MIDI file times do) rather than overflowing.
 inline int64_t frameAt(double seconds, double sampleRate) {
-    return roundToInt64(seconds * sampleRate, 0, std::numeric_limits<int64_t>::max() / 4);
+    return roundTo<double, int64_t>(seconds * sampleRate, 0,
+                                    std::numeric_limits<int64_t>::max() / 4);
 }
 
 // Note-on/note-off pairs at sample frames, in time order. At equal frames the

@@ -60,15 +60,6 @@ inline double toDecibels(double linear) {
     return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY;
 }
 
-// The nearest integer to v (halves away from zero) held within lo..hi,
-// compared in floating point first so that no value reaches the conversion
-// out of range; NaN gives lo (core/numeric.h's roundTo, for 64 bits).
-inline int64_t roundToInt64(double v, int64_t lo, int64_t hi) {
-    if (!(v >= static_cast<double>(lo))) return lo;
-    if (v >= static_cast<double>(hi)) return hi;
-    return static_cast<int64_t>(v < 0.0 ? v - 0.5 : v + 0.5);
-}
-
 // Whole-string parse of a finite decimal number; nothing else is accepted
 // (no leading blanks, no trailing garbage, no "inf"/"nan").
 inline std::optional<double> parseDouble(std::string_view text) {

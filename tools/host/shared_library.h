@@ -18,16 +18,6 @@
 
 namespace ondix::host {
 
-#if defined(__x86_64__)
-inline constexpr uint16_t kLibraryMachine = EM_X86_64;
-inline constexpr const char* kLibraryMachineName = "x86-64";
-#elif defined(__aarch64__)
-inline constexpr uint16_t kLibraryMachine = EM_AARCH64;
-inline constexpr const char* kLibraryMachineName = "AArch64";
-#else
-#error "the hosts load ELF64 libraries of x86-64 or AArch64"
-#endif
-
 // What keeps the file open as fd from being a shared library of this
 // machine that can be mapped whole; "" when nothing does. dlopen maps each
 // segment where the program headers place it in the file, and a segment of
@@ -49,9 +39,8 @@ inline std::string libraryFault(int fd) {
         std::memcmp(head.e_ident, ELFMAG, SELFMAG) != 0)
         return "it is not an ELF file";
     if (head.e_ident[EI_CLASS] != ELFCLASS64 || head.e_ident[EI_DATA] != ELFDATA2LSB ||
-        head.e_machine != kLibraryMachine)
-        return std::string("it is not built for this machine (64-bit ELF, ") + kLibraryMachineName +
-               ")";
+        head.e_machine != EM_X86_64)
+        return "it is not built for this machine (64-bit ELF, x86-64)";
     if (head.e_type != ET_DYN) return "it is an ELF file but not a shared library";
     const std::string damaged = "it is cut short or damaged: parts of it lie beyond its " +
                                 formatInt(static_cast<int64_t>(size)) + " bytes";
