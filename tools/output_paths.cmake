@@ -14,9 +14,7 @@ foreach(var HOST PLUGIN AUHOST AUPLUGIN WORK)
 endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/folder)
-# Copies of the plug-ins, to be named as outputs, another name for out.wav
-# and a FIFO that nobody reads (an output that is not a regular file is
-# refused at once, never opened).
+# Copies of the plug-ins to name as outputs, another name for out.wav, a FIFO.
 file(COPY_FILE ${PLUGIN} ${WORK}/p.so)
 file(COPY_FILE ${AUPLUGIN} ${WORK}/au.so)
 file(CREATE_LINK out.wav ${WORK}/link.wav SYMBOLIC)

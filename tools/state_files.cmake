@@ -1,8 +1,7 @@
 # The offline host's state and MIDI files from outside:
 #   - --load-state and --midi refuse a folder, /dev/zero, a FIFO with no
 #     writer and an oversized file promptly, with a message and exit status 2,
-#     and take a state file behind a link; --load-state refuses values
-#     outside 0..1 in the same way;
+#     and take a state file behind a link; --load-state refuses values outside 0..1 too;
 #   - a --save-state that fails leaves the old file whole (exit status 2 and a
 #     message), and one through a link replaces the link's target.
 # Run with: cmake -DHOST=... -DPLUGIN=... -DWORK=... -P state_files.cmake
@@ -52,8 +51,7 @@ foreach(option --load-state --midi)
   render(2 "ondix-host: cannot open ${WORK}/missing: No such file" ${option} ${WORK}/missing)
 endforeach()
 
-# A values file (1024 values) whose last is -5.03, 1e30 or NaN is refused as
-# --set and --preset refuse one (the others are 0.504: CMake text holds no zero byte).
+# 1024 values, the last -5.03, 1e30 or NaN (the others 0.504: CMake text holds no zero byte).
 string(ASCII 1 1 1 63 inRange)
 string(REPEAT "${inRange}" 1023 others)
 foreach(row "1;1;161;192;-5.03[0-9]*" "202;242;73;113;1e\\+30" "1;1;193;127;nan")
