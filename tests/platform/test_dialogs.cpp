@@ -879,8 +879,7 @@ TEST(DialogsProcess, CapturesOutputAndExitCode) {
     EXPECT_TRUE(result.truncated);
     EXPECT_EQ(result.exitCode, 0);
 
-    // What it leaves running, holding its output, ends with it (adopted here).
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1); // what it leaves holding its output ends with it
     result = runProcessCapture({"sh", "-c", "sleep 30 & echo $!"});
     int left = 0;
     EXPECT_TRUE(::waitpid(std::stoi(result.output), &left, 0) > 0 && WIFSIGNALED(left));

@@ -1150,11 +1150,9 @@ std::string allSaid(const fs::path& folder) {
     return text;
 }
 
-std::vector<fs::path> ownLockFiles(const fs::path& dir); // further down
-
-// Holds the user's own lock file at `path`, as other processes' saves do; the
-// call it returns hands it on to a new holder each time a save here opens it
-// (to wait for it), `times` times, and then lets go.
+std::vector<fs::path> ownLockFiles(const fs::path& dir);
+// Holds the own lock file at `path`; the call it returns hands it on to a new
+// holder each time a save here opens it, `times` times, and then lets go.
 std::function<void()> holdOwnLock(const fs::path& path, int times) {
     const int opens = ::inotify_init1(IN_CLOEXEC);
     const auto hold = [path, opens](bool watched) { // a new file, locked, takes the name
@@ -1171,10 +1169,8 @@ std::function<void()> holdOwnLock(const fs::path& path, int times) {
         std::thread([=]() mutable {
             inotify_event event{}; // one at a time: those of a file have no name
             for (int i = 0; i < times && 0 < ::read(opens, &event, sizeof event);)
-                if (event.mask & IN_OPEN) { // not the end of the watch on one handed on
-                    ::close(std::exchange(held, hold(true)));
-                    ++i;
-                }
+                if (event.mask & IN_OPEN) // not the end of the watch on one handed on
+                    ::close(std::exchange(held, hold(true))), ++i;
             ::unlink(path.c_str());
             ::close(held);
         }).detach();
@@ -1295,11 +1291,10 @@ bool othersFile(const fs::path& f) {
 // Locks that cannot be taken in the settings folder (a lock file that cannot
 // be written; a shut folder and a lock file that cannot be opened), and the
 // names outside it taken by others: saves still take turns and many at once
-// lose nothing, whatever XDG_RUNTIME_DIR each process has, and what a save
-// killed in a shut folder left goes; where nothing can be locked at all, each
-// process says so once and no save counts as made. Root drops its permission
-// overrides to meet the files as a user does; another user's file needs root
-// to make.
+// lose nothing, whatever XDG_RUNTIME_DIR each process has, and what a killed
+// save left goes; where nothing can be locked at all, each process says so
+// once and no save counts as made. Root drops its permission overrides to
+// meet the files as a user does; another user's file needs root to make.
 TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
     constexpr int kProcesses = 32;
     struct Case {
@@ -1368,7 +1363,7 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
                 ::setenv("XDG_RUNTIME_DIR", (runtime / runtimeDirs[p % 4]).c_str(), 1);
             fs::create_directory(mine);
             reloadPrefs();
-            const bool madeNone = saveCrowdKeys(p) == 0; // the editor hears why once
+            const bool madeNone = saveCrowdKeys(p) == 0;
             const bool toldOnce = !takePrefsNotice().empty() && takePrefsNotice().empty();
             return finishPrefsSaves() && toldOnce == !lockable && (lockable || madeNone);
         });
@@ -1405,12 +1400,9 @@ TEST_F(PrefsProcesses, LocksThatCannotBeTakenInTheFolderStillKeepSavesInTurn) {
             const std::string said = readFile(dir / "said" / std::to_string(p));
             EXPECT_EQ(linesWith(said, {"cannot be locked", dir.string()}), !lockable) << said;
         }
-        // The lock file, and the killed save's temporary file only where no lock kept its name.
-        const std::vector<std::string> left = folderEntries(dir);
-        EXPECT_EQ(
-            std::count_if(left.begin(), left.end(),
-                          [](const std::string& e) { return e.starts_with("." + FILE_NAME); }),
-            c->shut && !lockable ? 2 : 1);
+        int left = 0; // the lock file, and the killed save's temporary where no lock kept its name
+        for (const std::string& e : folderEntries(dir)) left += e.starts_with("." + FILE_NAME);
+        EXPECT_EQ(left, c->shut && !lockable ? 2 : 1);
     }
     // No lock file is left behind, and none was made where the environment points.
     for (const fs::path& f : lockFiles) EXPECT_FALSE(fs::exists(fs::symlink_status(f))) << f;
