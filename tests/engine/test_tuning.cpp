@@ -38,8 +38,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-// The kernel's id of the calling thread, as this program asks for it; a
-// test thread may be given the id of a thread that has ended.
+// A test thread may be given the kernel id of a thread that has ended.
 thread_local pid_t tKernelId = 0;
 extern "C" pid_t gettid() noexcept {
     return tKernelId ? tKernelId : static_cast<pid_t>(syscall(SYS_gettid));
@@ -279,28 +278,23 @@ private:
 };
 
 // Keeps the file worker from its reads (they wait for the tuning's source
-// lock) for `ms` milliseconds from now, or until release(). With `apart`,
-// each file read itself takes `ms` more (as on a slow or stalled file
-// system) until release().
+// lock) for `ms` milliseconds from now, or until release(); with `apart`,
+// each read itself takes `ms` more (a stalled file system) until release().
 class WorkerHold {
 public:
     WorkerHold(APlugin& p, int ms, bool apart = false) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        if (ms <= 0 || apart) {
-            if (ms > 0)
-                p.core.worker.holdApart([end = stop.get_future().share(), ms] {
-                    end.wait_for(std::chrono::milliseconds(ms));
-                });
-            return;
-        }
+        if (ms > 0 && apart)
+            p.core.worker.holdApart([end = stop.get_future().share(), ms] {
+                end.wait_for(std::chrono::milliseconds(ms));
+            });
+        if (ms <= 0 || apart) return;
         std::promise<void> holding;
-        std::future<void> held = holding.get_future();
-        holder = std::thread([&p, until, &holding, end = stop.get_future()] {
+        holder = std::thread([&p, ms, &holding, end = stop.get_future()] {
             const std::lock_guard lock(p.engine.tuningRequests.sourceLock);
             holding.set_value();
-            end.wait_until(until);
+            end.wait_for(std::chrono::milliseconds(ms));
         });
-        held.wait();
+        holding.get_future().wait();
     }
     ~WorkerHold() { release(); }
     void release() {
@@ -450,13 +444,12 @@ struct TuningThreads : TuningTest {
     double plain69 = 0.0; // note 69 in equal temperament, Hz
 };
 
-// An offline bounce on one thread: the plug-in has rendered, then come a
-// host's calls between blocks, each followed by note 69 in the next block: a
-// state naming a tuning restored, then (drawn at random) the switch off or
-// on, or another name. A host that says it renders offline gets the same
-// samples whether the file worker is done before each block or each read
-// takes 50 or 400 ms, the first note on time and in tune; a host that says
-// nothing hears that note no later than the wait's 250 ms of audio.
+// An offline bounce on one thread: the plug-in has rendered, a state naming a
+// tuning is restored, then come random calls (switch, name), each followed by
+// note 69 in the next block. A host that says it renders offline gets the same
+// samples whether the worker is done before each block or each read takes 50
+// or 400 ms, the first note on time and in tune; a host that says nothing
+// hears it no later than the wait's 250 ms of audio.
 TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
     const struct {
         How how;
@@ -467,11 +460,8 @@ TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
                  {ApplyFirst, "Down", -1.0, 100},
                  {ApplyLast, "Odd", 3.0, 511},
                  {ApplyFirst, "Up", 1.0, 7}};
-    const char* const names[] = {"Up", "Down", "Odd"};
-    constexpr int kFrames = 32768;
     constexpr int kAttack = 4; // frames before the note passes the onset's level
-    // After the restore: the switch off (0) or on (1), or names[n - 2]; and
-    // the note's offset.
+    // (call, note's offset): none (-1), the switch off (0) or on (1), a name (2-4).
     using Calls = std::vector<std::pair<int, int>>;
     auto bounce = [&](const auto& c, const Calls& calls, VstIntPtr level, int holdMs) {
         SoundCheck s;
@@ -479,21 +469,18 @@ TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
         APlugin& p = s.h.p();
         AEffect* e = s.h.effect();
         const FakeHost::ThreadLevel says(level);
-        std::vector<ProgramRecord> named;
-        for (const char* name : names) named.push_back(stateNaming(p, name));
-        const ProgramRecord state = stateNaming(p, c.name);
+        const ProgramRecord named[] = {stateNaming(p, "Up"), stateNaming(p, "Down"),
+                                       stateNaming(p, "Odd"), stateNaming(p, c.name)};
         s.capture(2048); // the earlier bounce
         WorkerHold hold(p, holdMs, true);
-        restoreThrough(e, state, c.how);
+        restoreThrough(e, named[3], c.how);
         std::vector<float> x;
-        for (std::size_t k = 0; k <= calls.size(); ++k) {
-            const auto [call, offset] = k == 0 ? std::make_pair(-1, c.offset) : calls[k - 1];
-            if (call == 0 || call == 1)
-                e->setParameter(e, tag::HasTuning, static_cast<float>(call));
+        for (const auto& [call, offset] : calls) {
+            if (call >= 0 && call < 2) e->setParameter(e, tag::HasTuning, static_cast<float>(call));
             if (call >= 2) writeValues(e, named[call - 2], tag::TuningNameFirst, tag::Count);
             if (holdMs == 0) p.core.worker.waitUntilIdle();
             s.h.send(EventBlock().noteOff(0, 69).noteOn(offset, 69, 127));
-            const std::vector<float> y = s.capture(k == 0 ? kFrames : 4096);
+            const std::vector<float> y = s.capture(x.empty() ? 32768 : 4096);
             x.insert(x.end(), y.begin(), y.end());
         }
         hold.release();
@@ -504,11 +491,9 @@ TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
         SCOPED_TRACE(seedTrace(seed));
         std::mt19937 rng(seed);
         const auto& c = cases[seed % 4];
-        Calls calls(4);
-        for (auto& [call, offset] : calls) {
-            call = static_cast<int>(rng() % 5);
-            offset = rng() % 2 ? 0 : static_cast<int>(rng() % 512);
-        }
+        Calls calls(5, {-1, c.offset});
+        for (std::size_t k = 1; k < calls.size(); ++k) // a braced list: drawn in order
+            calls[k] = {static_cast<int>(rng() % 5), rng() % 2 ? 0 : static_cast<int>(rng() % 512)};
         const auto quick = bounce(c, calls, kVstProcessLevelOffline, 0).first;
         for (const int holdMs : {50, 400})
             EXPECT_TRUE(quick == bounce(c, calls, kVstProcessLevelOffline, holdMs).first)
@@ -517,7 +502,7 @@ TEST_F(TuningThreads, AnOfflineRenderDoesNotDependOnTheWorkersPace) {
         EXPECT_NEAR(heard(quick, c.offset, c.semitones), std::exp2(c.semitones / 12.0), 0.0005);
 
         // Without the host's word the worker may take any time.
-        const auto [late, rate3] = bounce(c, {}, kVstProcessLevelUnknown, 60000);
+        const auto [late, rate3] = bounce(c, {{-1, c.offset}}, kVstProcessLevelUnknown, 60000);
         ASSERT_GE(onset(late), c.offset);
         EXPECT_LE(onset(late) - c.offset, 0.25 * rate3 + SoundCheck::kBlock);
     }
@@ -569,7 +554,8 @@ TEST_F(TuningThreads, EachRestoreWaitsForItsOwnTuning) {
 // rendered on a thread of the host's, while this test holds the locks of the
 // file read and the table build. An audio thread never waits for them, opens
 // no file and makes no heap call; any other thread reads and builds itself
-// (and so waits here).
+// (and so waits here). One that rendered stays an audio thread while others
+// come and go; a new one is none, even with an ended one's id (ids go round).
 TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
     const struct {
         const char* name;
@@ -577,6 +563,7 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
         bool rendersOther; // the thread has rendered another instance
         bool realTime;     // scheduled SCHED_FIFO
         bool audio;
+        int laterThreads = 0; // then render another instance and end
     } cases[] = {
         {"pool thread that rendered another instance", kVstProcessLevelUnknown, true, false, true},
         {"real time by the host's word", kVstProcessLevelRealtime, false, false, true},
@@ -585,6 +572,8 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
         {"user thread that rendered", kVstProcessLevelUser, true, false, false},
         {"offline render", kVstProcessLevelOffline, true, false, false},
         {"a new thread the host says nothing of", kVstProcessLevelUnknown, false, false, false},
+        {"rendered before 150 others", kVstProcessLevelUnknown, true, false, true, 150},
+        {"new with the id of an ended one", kVstProcessLevelUnknown, false, false, false, 150},
     };
     FileAccessWatch files(folder);
     for (const auto& c : cases) {
@@ -611,6 +600,12 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
             std::cout << "[ skipped  ] " << c.name << ": no real-time scheduling here\n";
             continue;
         }
+        pid_t ended = 0;
+        for (int i = 0; i < c.laterThreads; ++i)
+            std::thread([&] {
+                other.render(64);
+                ended = gettid();
+            }).join();
         std::vector<float> out(64);
         float* outs[2] = {out.data(), out.data()};
         long heapCalls = -1;
@@ -619,6 +614,7 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
         files.take();
         FakeHost::current()->clearLog(); // keeps its room: the host's log takes no heap call
         std::future<void> done = pool.start([&] {
+            if (!c.rendersOther) tKernelId = ended;
             const FakeHost::ThreadLevel says(c.level);
             AllocationWatch heap;
             restoreThrough(e, state, ApplyLast);
@@ -639,87 +635,64 @@ TEST_F(TuningThreads, TheHostsWordDecidesWhichThreadMayWait) {
     }
 }
 
-// A thread that renders stays an audio thread (the host saying nothing)
-// however many threads have rendered and ended since. A thread that never
-// rendered is none, even one the kernel gave the id of a rendering thread
-// that has ended, as it does once the ids have gone round.
-TEST_F(TuningThreads, RenderingThreadsAreKnownWhateverThreadsCameAndWent) {
-    PluginHarness h;
-    TaskThread audio;
-    audio.run([&] { h.render(64); });
-    pid_t ended = 0; // the last of them
-    for (int i = 0; i < 150; ++i)
-        std::thread([&] {
-            h.render(64);
-            ended = gettid();
-        }).join();
-    bool stillAudio = false, fresh = true;
-    audio.run([&] { stillAudio = h.p().onAudioThread(); });
-    std::thread([&] {
-        tKernelId = ended; // as the kernel gives it once the ids have gone round
-        fresh = h.p().onAudioThread();
-    }).join();
-    EXPECT_TRUE(stillAudio);
-    EXPECT_FALSE(fresh);
-}
-
 // A host restores a state value by value, 997 first, and the application
 // runs before the tuning's switch and name arrive (forced here: a slow tick
-// passes between). Once the worker has read the tuning they name, a note at
-// the next block's first frame plays it, at every level. Offline, a read that
-// does not end costs one wait, not one a block (the notes play the table
-// there is), and the plug-in closes without waiting for it.
+// passes between). Once the worker has read that tuning, a note at the next
+// block's start plays it, at every level. Offline, a read that never ends costs
+// one wait, not one a block (the notes play the table there is), and does not
+// hold up effClose.
 TEST_F(TuningThreads, TuningTagsWrittenAfterTheApplicationAreHeard) {
     const struct {
         const char* name; // nullptr: the switch off
         double semitones;
     } states[] = {{"Up", 1.0}, {nullptr, 0.0}, {"Down", -1.0}, {"Nowhere", 0.0}};
+    const std::pair<VstIntPtr, bool> runs[] = {{kVstProcessLevelOffline, false},
+                                               {kVstProcessLevelRealtime, false},
+                                               {kVstProcessLevelUnknown, false},
+                                               {kVstProcessLevelOffline, true}}; // the read hangs
     constexpr auto kLimit = std::chrono::milliseconds(400);
-    for (const VstIntPtr level :
-         {kVstProcessLevelOffline, kVstProcessLevelRealtime, kVstProcessLevelUnknown})
-        for (const bool hangs : {false, true})
-            for (const auto& st : states) {
-                if (hangs && level != kVstProcessLevelOffline) continue;
-                SCOPED_TRACE(std::string(st.name ? st.name : "off") + ", level " +
-                             std::to_string(level) + (hangs ? ", the read hangs" : ""));
-                SoundCheck s;
-                setUp(s);
-                APlugin& p = s.h.p();
-                AEffect* e = s.h.effect();
-                p.engine.tuningRequests.offlineWaitLimit = p.core.worker.stopLimit = kLimit;
-                const ProgramRecord state = stateNaming(p, st.name);
-                TaskThread audio;
-                audio.run([&] { s.capture(SoundCheck::kBlock); });
-                e->setParameter(e, tag::ApplyPreset, 0.0f);
-                writeValues(e, state, 0, tag::HasTuning);
-                audio.run([&] {
-                    const FakeHost::ThreadLevel says(level);
-                    while (p.core.presetPending) s.capture(SoundCheck::kBlock);
-                });
-                WorkerHold hold(p, hangs ? 60000 : 0, true);
-                writeValues(e, state, tag::HasTuning, tag::Count);
-                if (!hangs) p.core.worker.waitUntilIdle();
-                std::vector<float> first;
-                int waits = 0; // blocks that took the wait's limit
-                audio.run([&] {
-                    const FakeHost::ThreadLevel says(level);
-                    s.h.send(EventBlock().noteOn(0, 69, 127));
-                    for (int b = 0; b < (4096 + 16384) / SoundCheck::kBlock; ++b) {
-                        const auto start = std::chrono::steady_clock::now();
-                        const std::vector<float> x = s.capture(SoundCheck::kBlock);
-                        first.insert(first.end(), x.begin(), x.end());
-                        waits += std::chrono::steady_clock::now() - start >= kLimit;
-                    }
-                });
-                EXPECT_EQ(waits, hangs && st.name ? 1 : 0);
-                EXPECT_LE(onset(first), 8);
-                const double semitones = hangs ? 0.0 : st.semitones;
-                EXPECT_NEAR(heard(first, 0, semitones), std::exp2(semitones / 12.0), 0.0005);
-                const auto closing = std::chrono::steady_clock::now();
-                e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-                EXPECT_LT(std::chrono::steady_clock::now() - closing, 5 * kLimit);
-                (void)s.h.plugin.release(); // closed
-            }
+    for (const auto& [level, hangs] : runs)
+        for (const auto& st : states) {
+            SCOPED_TRACE(std::string(st.name ? st.name : "off") + ", level " +
+                         std::to_string(level) + (hangs ? ", the read hangs" : ""));
+            SoundCheck s;
+            setUp(s);
+            APlugin& p = s.h.p();
+            AEffect* e = s.h.effect();
+            p.engine.tuningRequests.offlineWaitLimit = p.core.worker.stopLimit = kLimit;
+            const ProgramRecord state = stateNaming(p, st.name);
+            TaskThread audio;
+            audio.run([&] { s.capture(SoundCheck::kBlock); });
+            e->setParameter(e, tag::ApplyPreset, 0.0f);
+            writeValues(e, state, 0, tag::HasTuning);
+            audio.run([&, level = level] { // clang 14 captures no structured binding
+                const FakeHost::ThreadLevel says(level);
+                while (p.core.presetPending) s.capture(SoundCheck::kBlock);
+            });
+            WorkerHold hold(p, hangs ? 60000 : 0, true);
+            writeValues(e, state, tag::HasTuning, tag::Count);
+            if (!hangs) p.core.worker.waitUntilIdle();
+            std::vector<float> first;
+            int waits = 0; // blocks that took the wait's limit
+            audio.run([&, level = level] {
+                const FakeHost::ThreadLevel says(level);
+                s.h.send(EventBlock().noteOn(0, 69, 127));
+                for (int b = 0; b < (4096 + 16384) / SoundCheck::kBlock; ++b) {
+                    const auto start = std::chrono::steady_clock::now();
+                    const std::vector<float> x = s.capture(SoundCheck::kBlock);
+                    first.insert(first.end(), x.begin(), x.end());
+                    waits += std::chrono::steady_clock::now() - start >= kLimit;
+                }
+            });
+            EXPECT_EQ(waits, hangs && st.name ? 1 : 0);
+            EXPECT_LE(onset(first), 8);
+            const double semitones = hangs ? 0.0 : st.semitones;
+            EXPECT_NEAR(heard(first, 0, semitones), std::exp2(semitones / 12.0), 0.0005);
+            const auto closing = std::chrono::steady_clock::now();
+            e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+            EXPECT_LT(std::chrono::steady_clock::now() - closing, 5 * kLimit);
+            (void)s.h.plugin.release(); // closed
+        }
 }
 
 // The exchange itself, hammered: two writers publish a whole table each as

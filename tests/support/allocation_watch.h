@@ -5,8 +5,7 @@
 // count it while a watch lives. Under the sanitizers malloc itself is
 // watched as well, through their allocator's hook, so plain C allocations
 // show there too; a malloc made by our operator new is not counted twice.
-// Each allocation counts once, from whichever thread makes it, or only from
-// the watching thread's when asked.
+// Each allocation counts once, from whichever thread makes it (or the watcher's only).
 //
 //     AllocationWatch watch;
 //     plugin.processReplacing(in, out, 512);
