@@ -646,10 +646,12 @@ TEST_F(TuningThreads, TuningTagsWrittenAfterTheApplicationAreHeard) {
         const char* name; // nullptr: the switch off
         double semitones;
     } states[] = {{"Up", 1.0}, {nullptr, 0.0}, {"Down", -1.0}, {"Nowhere", 0.0}};
-    const std::pair<VstIntPtr, bool> runs[] = {{kVstProcessLevelOffline, false},
+    // The read hangs first: the threads its closes leave alone are joined by
+    // the later rows' worker starts once their reads return.
+    const std::pair<VstIntPtr, bool> runs[] = {{kVstProcessLevelOffline, true},
+                                               {kVstProcessLevelOffline, false},
                                                {kVstProcessLevelRealtime, false},
-                                               {kVstProcessLevelUnknown, false},
-                                               {kVstProcessLevelOffline, true}}; // the read hangs
+                                               {kVstProcessLevelUnknown, false}};
     constexpr auto kLimit = std::chrono::milliseconds(400);
     for (const auto& [level, hangs] : runs)
         for (const auto& st : states) {

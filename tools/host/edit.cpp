@@ -330,7 +330,8 @@ private:
     }
 
     void watch() {
-        std::optional<Clock::time_point> heldSince; // due, and the same call still going on
+        // Since when the session is due and the same call still going on (max: not).
+        Clock::time_point heldSince = Clock::time_point::max();
         uint64_t call = 0;
         while (!done_.load(std::memory_order_relaxed)) {
             host_.watchOwner(kPoll);
@@ -338,12 +339,12 @@ private:
             const uint64_t latest = calls_.load(std::memory_order_relaxed);
             if (!due(now) || !inPlugin_.load(std::memory_order_relaxed) || latest != call) {
                 call = latest;
-                heldSince.reset();
+                heldSince = Clock::time_point::max();
                 continue;
             }
-            if (!heldSince) heldSince = now;
-            if (now < *heldSince + kGrace || done_.load(std::memory_order_relaxed)) continue;
-            if (now < *heldSince + 2 * kGrace) {
+            heldSince = std::min(heldSince, now);
+            if (now < heldSince + kGrace || done_.load(std::memory_order_relaxed)) continue;
+            if (now < heldSince + 2 * kGrace) {
                 signalChildren(SIGTERM);
                 continue;
             }
